@@ -1,0 +1,20 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// Whole-file reads and atomic replacement: a reader sees either the old or the new contents, never a
+// half-written file, and a crash mid-write leaves the old file in place.
+namespace AtomicFile {
+
+// The file's bytes, or nothing when it is missing or unreadable.
+std::optional<std::string> read(const std::filesystem::path& path);
+
+// Writes `contents` to a temporary file beside `path`, flushes it to disk and renames it over
+// `path`, creating missing parent folders. `mode` is the new file's permission bits. False on any
+// failure, and then the old file is untouched.
+bool write(const std::filesystem::path& path, std::string_view contents, unsigned mode = 0600);
+
+} // namespace AtomicFile

@@ -1,0 +1,124 @@
+#include "Iso8601.h"
+
+#include "CivilTime.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+struct Cursor {
+    std::string_view text;
+    size_t pos = 0;
+
+    bool atEnd() const { return pos == text.size(); }
+    bool take(char c) {
+        if (pos < text.size() && text[pos] == c) {
+            ++pos;
+            return true;
+        }
+        return false;
+    }
+    // Exactly `count` decimal digits.
+    std::optional<int> digits(int count) {
+        if (pos + size_t(count) > text.size())
+            return std::nullopt;
+        int value = 0;
+        for (int i = 0; i < count; ++i) {
+            const char c = text[pos + size_t(i)];
+            if (c < '0' || c > '9')
+                return std::nullopt;
+            value = value * 10 + (c - '0');
+        }
+        pos += size_t(count);
+        return value;
+    }
+};
+
+// Seconds of a fraction ".250" (at least one digit); 0 when there is none.
+std::optional<double> fraction(Cursor& cursor) {
+    if (!cursor.take('.'))
+        return 0.0;
+    double value = 0, scale = 0.1;
+    size_t count = 0;
+    while (!cursor.atEnd() && cursor.text[cursor.pos] >= '0' && cursor.text[cursor.pos] <= '9') {
+        value += (cursor.text[cursor.pos] - '0') * scale;
+        scale /= 10;
+        ++cursor.pos;
+        ++count;
+    }
+    if (count == 0)
+        return std::nullopt;
+    return value;
+}
+
+// Offset east of UTC in seconds: "Z", "+hh:mm" or "-hh:mm".
+std::optional<int> utcOffset(Cursor& cursor) {
+    if (cursor.take('Z'))
+        return 0;
+    int sign = 0;
+    if (cursor.take('+'))
+        sign = 1;
+    else if (cursor.take('-'))
+        sign = -1;
+    else
+        return std::nullopt;
+    const auto hours = cursor.digits(2);
+    if (!hours || !cursor.take(':'))
+        return std::nullopt;
+    const auto minutes = cursor.digits(2);
+    if (!minutes || *hours > 23 || *minutes > 59)
+        return std::nullopt;
+    return sign * (*hours * 3600 + *minutes * 60);
+}
+
+std::optional<Date> parse(std::string_view text, bool allowFraction) {
+    Cursor c{text};
+    const auto year = c.digits(4);
+    if (!year || !c.take('-'))
+        return std::nullopt;
+    const auto month = c.digits(2);
+    if (!month || !c.take('-'))
+        return std::nullopt;
+    const auto day = c.digits(2);
+    if (!day || !c.take('T'))
+        return std::nullopt;
+    const auto hour = c.digits(2);
+    if (!hour || !c.take(':'))
+        return std::nullopt;
+    const auto minute = c.digits(2);
+    if (!minute || !c.take(':'))
+        return std::nullopt;
+    const auto second = c.digits(2);
+    if (!second)
+        return std::nullopt;
+    std::optional<double> fractionalSeconds = 0.0;
+    if (allowFraction)
+        fractionalSeconds = fraction(c);
+    if (!fractionalSeconds)
+        return std::nullopt;
+    const auto offset = utcOffset(c);
+    if (!offset || !c.atEnd())
+        return std::nullopt;
+
+    const CivilDateTime civil{*year, *month, *day, *hour, *minute, *second};
+    if (!civil.isValid())
+        return std::nullopt;
+    const double unix = double(civil.secondsSinceUnixEpochAsUtc()) - *offset + *fractionalSeconds;
+    return Date::fromUnixTime(unix);
+}
+
+} // namespace
+
+std::string iso8601String(Date date) {
+    const auto whole = static_cast<int64_t>(std::floor(date.unixTime()));
+    const CivilDateTime civil = CivilDateTime::fromSecondsSinceUnixEpochAsUtc(whole);
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02dT%02d:%02d:%02dZ", civil.year, civil.month, civil.day,
+                  civil.hour, civil.minute, civil.second);
+    return buffer;
+}
+
+std::optional<Date> parseIso8601Strict(std::string_view text) { return parse(text, false); }
+
+std::optional<Date> parseIso8601Lenient(std::string_view text) { return parse(text, true); }

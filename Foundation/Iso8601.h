@@ -1,0 +1,18 @@
+#pragma once
+
+#include "Date.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+// ISO 8601 internet date-times, the form of every date in JSON files, logs and HTTP bodies.
+
+// UTC with whole seconds and a "Z": "2026-03-01T08:30:00Z". Fractions of a second are dropped.
+std::string iso8601String(Date date);
+
+// Whole seconds only, with "Z" or a "+hh:mm"/"-hh:mm" offset.
+std::optional<Date> parseIso8601Strict(std::string_view text);
+
+// As the strict form, and also with a fraction of a second ("2026-03-01T08:30:00.250+01:00").
+std::optional<Date> parseIso8601Lenient(std::string_view text);

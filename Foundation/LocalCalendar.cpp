@@ -1,0 +1,54 @@
+#include "LocalCalendar.h"
+
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+
+namespace {
+
+std::tm localParts(Date date) {
+    tzset();
+    const auto seconds = static_cast<std::time_t>(std::floor(date.unixTime()));
+    std::tm parts{};
+    localtime_r(&seconds, &parts);
+    return parts;
+}
+
+// Local midnight of a (possibly unnormalised) calendar day. Where a zone skips midnight, mktime moves
+// forward to the first instant that exists, which is where that day starts.
+Date midnight(int year, int month0, int day) {
+    std::tm parts{};
+    parts.tm_year = year;
+    parts.tm_mon = month0;
+    parts.tm_mday = day;
+    parts.tm_isdst = -1;
+    return Date::fromUnixTime(double(mktime(&parts)));
+}
+
+} // namespace
+
+namespace LocalCalendar {
+
+Date startOfDay(Date date) { return startOfDay(date, 0); }
+
+Date startOfDay(Date date, int addingDays) {
+    const std::tm parts = localParts(date);
+    return midnight(parts.tm_year, parts.tm_mon, parts.tm_mday + addingDays);
+}
+
+bool isSameDay(Date a, Date b) {
+    const std::tm x = localParts(a), y = localParts(b);
+    return x.tm_year == y.tm_year && x.tm_yday == y.tm_yday;
+}
+
+std::string timeText(Date date, bool withSeconds) {
+    const std::tm parts = localParts(date);
+    char buffer[16];
+    if (withSeconds)
+        std::snprintf(buffer, sizeof buffer, "%02d:%02d:%02d", parts.tm_hour, parts.tm_min, parts.tm_sec);
+    else
+        std::snprintf(buffer, sizeof buffer, "%02d:%02d", parts.tm_hour, parts.tm_min);
+    return buffer;
+}
+
+} // namespace LocalCalendar

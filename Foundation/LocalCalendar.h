@@ -1,0 +1,23 @@
+#pragma once
+
+#include "Date.h"
+
+#include <string>
+
+// Calendar days in the user's current time zone, read afresh at every call so that a zone change
+// between runs (or between calls) is honoured. Days are calendar days: the day of a daylight-saving
+// change lasts 23 or 25 hours, never a fixed 86,400 s.
+namespace LocalCalendar {
+
+// The first instant of the local calendar day that holds `date`.
+Date startOfDay(Date date);
+
+// The start of the local calendar day `days` days after the day of `date` (negative: earlier).
+Date startOfDay(Date date, int addingDays);
+
+bool isSameDay(Date a, Date b);
+
+// Local wall-clock text, "HH:mm:ss" or "HH:mm".
+std::string timeText(Date date, bool withSeconds);
+
+} // namespace LocalCalendar

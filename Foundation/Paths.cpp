@@ -1,0 +1,35 @@
+#include "Paths.h"
+
+#include <cstdlib>
+#include <pwd.h>
+#include <unistd.h>
+
+namespace {
+
+std::filesystem::path xdgFolder(const char* variable, const char* fallbackUnderHome) {
+    const char* value = std::getenv(variable);
+    if (value && *value && std::filesystem::path(value).is_absolute())
+        return value;
+    return Paths::homeDirectory() / fallbackUnderHome;
+}
+
+} // namespace
+
+namespace Paths {
+
+std::filesystem::path homeDirectory() {
+    if (const char* home = std::getenv("HOME"); home && *home)
+        return home;
+    if (const passwd* entry = getpwuid(getuid()); entry && entry->pw_dir)
+        return entry->pw_dir;
+    return "/";
+}
+
+std::filesystem::path configHome() { return xdgFolder("XDG_CONFIG_HOME", ".config"); }
+std::filesystem::path stateHome() { return xdgFolder("XDG_STATE_HOME", ".local/state"); }
+std::filesystem::path dataHome() { return xdgFolder("XDG_DATA_HOME", ".local/share"); }
+
+std::filesystem::path zorviConfigDirectory() { return configHome() / "zorvi"; }
+std::filesystem::path zorviLogDirectory() { return stateHome() / "zorvi"; }
+
+} // namespace Paths

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <filesystem>
+
+// The user's folders, read from the environment at every call so that each test (and each run) can
+// point them elsewhere. XDG variables that are unset, empty or relative fall back to the defaults of
+// the XDG base-directory rules.
+namespace Paths {
+
+std::filesystem::path homeDirectory();
+std::filesystem::path configHome(); // $XDG_CONFIG_HOME or ~/.config
+std::filesystem::path stateHome();  // $XDG_STATE_HOME or ~/.local/state
+std::filesystem::path dataHome();   // $XDG_DATA_HOME or ~/.local/share
+
+// Where this product keeps its settings (the defaults store) and its log files.
+std::filesystem::path zorviConfigDirectory();
+std::filesystem::path zorviLogDirectory();
+
+} // namespace Paths

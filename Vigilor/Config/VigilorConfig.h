@@ -1,0 +1,219 @@
+#pragma once
+
+#include "Foundation/DefaultsStore.h"
+#include "Foundation/Json.h"
+#include "Foundation/Uuid.h"
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+enum class BluetoothPresenceMode { off, watch, phone, either };
+enum class SensitivityPreset { conservative, balanced, quick };
+enum class DeskProfile { desktop, laptop, externalCamera };
+enum class CameraProfile { builtIn, topOfMonitor, sideMounted };
+enum class DistanceCalibrationMode { automatic, manual };
+enum class MenuBarFeedbackStyle { staticIcon, liveIcon, liveLabel };
+
+// The raw values are what the stored JSON holds and what the settings window shows.
+template <> struct RawValues<BluetoothPresenceMode> {
+    static constexpr std::array cases{
+        std::pair{BluetoothPresenceMode::off, std::string_view("Off")},
+        std::pair{BluetoothPresenceMode::watch, std::string_view("Apple Watch")},
+        std::pair{BluetoothPresenceMode::phone, std::string_view("Phone I carry")},
+        std::pair{BluetoothPresenceMode::either, std::string_view("Watch or phone")},
+    };
+};
+template <> struct RawValues<SensitivityPreset> {
+    static constexpr std::array cases{
+        std::pair{SensitivityPreset::conservative, std::string_view("Conservative")},
+        std::pair{SensitivityPreset::balanced, std::string_view("Balanced")},
+        std::pair{SensitivityPreset::quick, std::string_view("Quick")},
+    };
+};
+template <> struct RawValues<DeskProfile> {
+    static constexpr std::array cases{
+        std::pair{DeskProfile::desktop, std::string_view("Desktop monitor")},
+        std::pair{DeskProfile::laptop, std::string_view("Laptop")},
+        std::pair{DeskProfile::externalCamera, std::string_view("External camera")},
+    };
+};
+template <> struct RawValues<CameraProfile> {
+    static constexpr std::array cases{
+        std::pair{CameraProfile::builtIn, std::string_view("Built-in camera")},
+        std::pair{CameraProfile::topOfMonitor, std::string_view("Top of monitor")},
+        std::pair{CameraProfile::sideMounted, std::string_view("Side-mounted")},
+    };
+};
+template <> struct RawValues<DistanceCalibrationMode> {
+    static constexpr std::array cases{
+        std::pair{DistanceCalibrationMode::automatic, std::string_view("Auto-learn")},
+        std::pair{DistanceCalibrationMode::manual, std::string_view("Fixed distance")},
+    };
+};
+template <> struct RawValues<MenuBarFeedbackStyle> {
+    static constexpr std::array cases{
+        std::pair{MenuBarFeedbackStyle::staticIcon, std::string_view("Quiet icon")},
+        std::pair{MenuBarFeedbackStyle::liveIcon, std::string_view("Live icon")},
+        std::pair{MenuBarFeedbackStyle::liveLabel, std::string_view("Icon + status")},
+    };
+};
+
+// The one persisted settings record. A plain value: copies are independent, and the monitor replaces
+// its published copy whole on every change. Durations are seconds, ratios plain factors (1.18 is
+// 118 %), angles degrees.
+struct VigilorConfig {
+    // Where the record is stored in the standard defaults domain.
+    static constexpr const char* storageKey = "app.zorvi.settings.v1";
+    // The identifier of the watch a new installation starts with.
+    static const UUID defaultWatchUUID;
+
+    std::string watchName = "Apple Watch";
+    std::optional<UUID> watchUUID = defaultWatchUUID;
+    bool autoLockEnabled = false;
+    bool screenLockingEnabled = false;
+    double lockTimeout = 12;
+    int minMissingSamples = 6;
+    double activeInputGrace = 8;
+    double watchGrace = 8;
+    int watchWeakRSSI = -90;
+    bool watchGateRequired = false;
+    BluetoothPresenceMode bluetoothPresenceMode = BluetoothPresenceMode::off;
+    bool eyeBreakEnabled = true;
+    double eyeBreakInterval = 1200;
+    double eyeBreakDuration = 20;
+    bool walkBreakEnabled = true;
+    double walkBreakInterval = 3000;
+    double walkBreakDuration = 90;
+    double spontaneousWalkCreditDuration = 45;
+    double distanceWarnRatio = 1.18;
+    double distanceDangerRatio = 1.35;
+    double distanceFarRatio = 0.72;
+    DistanceCalibrationMode distanceCalibrationMode = DistanceCalibrationMode::automatic;
+    std::optional<double> savedDistanceBaselineFaceWidth;
+    double lookAwayYawDegrees = 25;
+    double lookDownPitchDegrees = 20;
+    double postureYawDegrees = 18;
+    // The preset and the two profiles are stored and synced choices only; nothing derives a
+    // threshold, interval or camera choice from them.
+    SensitivityPreset sensitivityPreset = SensitivityPreset::balanced;
+    DeskProfile deskProfile = DeskProfile::desktop;
+    CameraProfile cameraProfile = CameraProfile::builtIn;
+    bool launchAtLogin = false;
+    bool visualNudgesEnabled = true;
+    MenuBarFeedbackStyle menuBarFeedbackStyle = MenuBarFeedbackStyle::liveIcon;
+    bool pulseMenuBarWhenDue = true;
+    bool notifyWhenBreakDue = false;
+    bool notifyWhenMacLocks = true;
+    std::string lockNotificationWebhookURL;
+    bool soundWhenBreakDue = false;
+    bool suppressAutoLockDuringRemoteSession = true;
+    bool bodyPoseHintsEnabled = false;
+    bool bodyPoseLockAssistEnabled = true;
+    bool bodyAssistDefaultMigrated = false;
+    bool requestCenterStage = true;
+    std::string phoneName = "iPhone";
+    std::optional<UUID> phoneUUID;
+    double bodyPresenceLockGrace = 8;
+    double lookAwayLockGrace = 10;
+    bool remoteCompanionEnabled = false;
+    std::string remoteStatusEndpointURL;
+    std::string remoteCommandEndpointURL;
+    std::string remoteSharedSecret = makeRemoteSharedSecret();
+    std::string remoteDeviceID = makeRemoteDeviceID();
+    double remoteHeartbeatInterval = 30;
+    double remoteCommandPollInterval = 0.15;
+    double remoteCommandTTL = 60;
+    bool suppressLockDuringCalls = true;
+    bool requireKnownFaceForPresence = false;
+    bool cameraPresenceEnabled = true;
+
+    // 64 upper-case hexadecimal characters from two random UUIDs.
+    static std::string makeRemoteSharedSecret();
+    // One random UUID in canonical upper-case text.
+    static std::string makeRemoteDeviceID();
+
+    // The JSON object, keys in declaration order, absent optionals left out.
+    Json toJSON() const;
+    // Decodes from a default record, then runs both migrations. Any value of the wrong type throws
+    // JsonDecodingError and no record is returned.
+    static VigilorConfig fromJSON(const Json& object);
+
+    // The stored record, else the legacy import, else the defaults; never fails.
+    static VigilorConfig load(const DefaultsStore& defaults = DefaultsStore::standard(),
+                              const std::filesystem::path& legacyFile = legacyConfigFile());
+    // Stores the record; a record that cannot be encoded is not written.
+    void save(DefaultsStore& defaults) const;
+    void save() const;
+
+    // The read-only configuration file of the product's predecessor.
+    static std::filesystem::path legacyConfigFile();
+    // The defaults with the predecessor's settings applied over them.
+    static VigilorConfig importingLegacy(const Json& legacy);
+
+    bool operator==(const VigilorConfig&) const = default;
+
+    // Calls visit(key, field) for every stored field in declaration order; the JSON keys are the
+    // field names.
+    template <class Self, class Visitor> static void forEachField(Self& self, Visitor&& visit);
+};
+
+template <class Self, class Visitor> void VigilorConfig::forEachField(Self& c, Visitor&& visit) {
+    visit("watchName", c.watchName);
+    visit("watchUUID", c.watchUUID);
+    visit("autoLockEnabled", c.autoLockEnabled);
+    visit("screenLockingEnabled", c.screenLockingEnabled);
+    visit("lockTimeout", c.lockTimeout);
+    visit("minMissingSamples", c.minMissingSamples);
+    visit("activeInputGrace", c.activeInputGrace);
+    visit("watchGrace", c.watchGrace);
+    visit("watchWeakRSSI", c.watchWeakRSSI);
+    visit("watchGateRequired", c.watchGateRequired);
+    visit("bluetoothPresenceMode", c.bluetoothPresenceMode);
+    visit("eyeBreakEnabled", c.eyeBreakEnabled);
+    visit("eyeBreakInterval", c.eyeBreakInterval);
+    visit("eyeBreakDuration", c.eyeBreakDuration);
+    visit("walkBreakEnabled", c.walkBreakEnabled);
+    visit("walkBreakInterval", c.walkBreakInterval);
+    visit("walkBreakDuration", c.walkBreakDuration);
+    visit("spontaneousWalkCreditDuration", c.spontaneousWalkCreditDuration);
+    visit("distanceWarnRatio", c.distanceWarnRatio);
+    visit("distanceDangerRatio", c.distanceDangerRatio);
+    visit("distanceFarRatio", c.distanceFarRatio);
+    visit("distanceCalibrationMode", c.distanceCalibrationMode);
+    visit("savedDistanceBaselineFaceWidth", c.savedDistanceBaselineFaceWidth);
+    visit("lookAwayYawDegrees", c.lookAwayYawDegrees);
+    visit("lookDownPitchDegrees", c.lookDownPitchDegrees);
+    visit("postureYawDegrees", c.postureYawDegrees);
+    visit("sensitivityPreset", c.sensitivityPreset);
+    visit("deskProfile", c.deskProfile);
+    visit("cameraProfile", c.cameraProfile);
+    visit("launchAtLogin", c.launchAtLogin);
+    visit("visualNudgesEnabled", c.visualNudgesEnabled);
+    visit("menuBarFeedbackStyle", c.menuBarFeedbackStyle);
+    visit("pulseMenuBarWhenDue", c.pulseMenuBarWhenDue);
+    visit("notifyWhenBreakDue", c.notifyWhenBreakDue);
+    visit("notifyWhenMacLocks", c.notifyWhenMacLocks);
+    visit("lockNotificationWebhookURL", c.lockNotificationWebhookURL);
+    visit("soundWhenBreakDue", c.soundWhenBreakDue);
+    visit("suppressAutoLockDuringRemoteSession", c.suppressAutoLockDuringRemoteSession);
+    visit("bodyPoseHintsEnabled", c.bodyPoseHintsEnabled);
+    visit("bodyPoseLockAssistEnabled", c.bodyPoseLockAssistEnabled);
+    visit("bodyAssistDefaultMigrated", c.bodyAssistDefaultMigrated);
+    visit("requestCenterStage", c.requestCenterStage);
+    visit("phoneName", c.phoneName);
+    visit("phoneUUID", c.phoneUUID);
+    visit("bodyPresenceLockGrace", c.bodyPresenceLockGrace);
+    visit("lookAwayLockGrace", c.lookAwayLockGrace);
+    visit("remoteCompanionEnabled", c.remoteCompanionEnabled);
+    visit("remoteStatusEndpointURL", c.remoteStatusEndpointURL);
+    visit("remoteCommandEndpointURL", c.remoteCommandEndpointURL);
+    visit("remoteSharedSecret", c.remoteSharedSecret);
+    visit("remoteDeviceID", c.remoteDeviceID);
+    visit("remoteHeartbeatInterval", c.remoteHeartbeatInterval);
+    visit("remoteCommandPollInterval", c.remoteCommandPollInterval);
+    visit("remoteCommandTTL", c.remoteCommandTTL);
+    visit("suppressLockDuringCalls", c.suppressLockDuringCalls);
+    visit("requireKnownFaceForPresence", c.requireKnownFaceForPresence);
+    visit("cameraPresenceEnabled", c.cameraPresenceEnabled);
+}

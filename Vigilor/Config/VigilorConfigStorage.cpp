@@ -1,0 +1,123 @@
+// Loading and saving the settings record, and the one-way import of the predecessor's file.
+#include "VigilorConfig.h"
+
+#include "Foundation/AtomicFile.h"
+#include "Foundation/Paths.h"
+
+#include <algorithm>
+#include <climits>
+
+namespace {
+
+const Json* legacyMember(const Json& legacy, const char* key) {
+    const auto it = legacy.find(key);
+    return it == legacy.end() ? nullptr : &*it;
+}
+
+void importString(const Json& legacy, const char* key, std::string& into, bool skipEmpty) {
+    const Json* value = legacyMember(legacy, key);
+    if (value && value->is_string() && !(skipEmpty && value->get_ref<const std::string&>().empty()))
+        into = value->get<std::string>();
+}
+
+void importBool(const Json& legacy, const char* key, bool& into) {
+    const Json* value = legacyMember(legacy, key);
+    if (value && value->is_boolean())
+        into = value->get<bool>();
+}
+
+void importSeconds(const Json& legacy, const char* key, double& into) {
+    const Json* value = legacyMember(legacy, key);
+    if (value && value->is_number())
+        into = value->get<double>();
+}
+
+// A UUID string that does not parse clears the identifier rather than keeping the default.
+void importUUID(const Json& legacy, const char* key, std::optional<UUID>& into) {
+    const Json* value = legacyMember(legacy, key);
+    if (value && value->is_string())
+        into = UUID::parse(value->get_ref<const std::string&>());
+}
+
+std::optional<int64_t> legacyInteger(const Json& legacy, const char* key) {
+    const Json* value = legacyMember(legacy, key);
+    if (!value || !value->is_number())
+        return std::nullopt;
+    int64_t integer = 0;
+    try {
+        JsonField::read(legacy, key, integer);
+    } catch (const JsonDecodingError&) {
+        return std::nullopt;
+    }
+    return integer;
+}
+
+void setBluetoothMode(VigilorConfig& config, BluetoothPresenceMode mode) {
+    config.bluetoothPresenceMode = mode;
+    config.watchGateRequired = mode != BluetoothPresenceMode::off;
+}
+
+} // namespace
+
+std::filesystem::path VigilorConfig::legacyConfigFile() { return Paths::homeDirectory() / ".config/tavrel/config.json"; }
+
+VigilorConfig VigilorConfig::importingLegacy(const Json& legacy) {
+    VigilorConfig config;
+    importString(legacy, "watch_name", config.watchName, true);
+    importUUID(legacy, "watch_uuid", config.watchUUID);
+    importSeconds(legacy, "away_timeout", config.lockTimeout);
+    // The predecessor's threshold was 20 dBm stronger; never weaker than -85 dBm.
+    if (const auto threshold = legacyInteger(legacy, "rssi_threshold")) {
+        const int64_t lowered = *threshold < int64_t(INT_MIN) + 20 ? INT_MIN : *threshold - 20;
+        config.watchWeakRSSI = int(std::min<int64_t>(lowered, -85));
+    }
+    importBool(legacy, "auto_lock_enabled", config.autoLockEnabled);
+    if (const Json* gate = legacyMember(legacy, "watch_gate_required"); gate && gate->is_boolean())
+        setBluetoothMode(config, gate->get<bool>() ? BluetoothPresenceMode::watch : BluetoothPresenceMode::off);
+    if (const Json* mode = legacyMember(legacy, "bluetooth_presence_mode"); mode && mode->is_string())
+        if (const auto parsed = enumFromRawValue<BluetoothPresenceMode>(mode->get_ref<const std::string&>()))
+            setBluetoothMode(config, *parsed);
+    importString(legacy, "phone_name", config.phoneName, true);
+    importUUID(legacy, "phone_uuid", config.phoneUUID);
+    importBool(legacy, "notify_when_mac_locks", config.notifyWhenMacLocks);
+    importString(legacy, "lock_notification_webhook_url", config.lockNotificationWebhookURL, false);
+    importBool(legacy, "request_center_stage", config.requestCenterStage);
+    importBool(legacy, "body_pose_lock_assist_enabled", config.bodyPoseLockAssistEnabled);
+    importBool(legacy, "body_pose_hints_enabled", config.bodyPoseHintsEnabled);
+    importBool(legacy, "remote_companion_enabled", config.remoteCompanionEnabled);
+    importString(legacy, "remote_status_endpoint_url", config.remoteStatusEndpointURL, false);
+    importString(legacy, "remote_command_endpoint_url", config.remoteCommandEndpointURL, false);
+    importString(legacy, "remote_shared_secret", config.remoteSharedSecret, true);
+    importString(legacy, "remote_device_id", config.remoteDeviceID, true);
+    importBool(legacy, "eye_break_enabled", config.eyeBreakEnabled);
+    importSeconds(legacy, "eye_break_interval", config.eyeBreakInterval);
+    importSeconds(legacy, "eye_break_duration", config.eyeBreakDuration);
+    importBool(legacy, "walk_break_enabled", config.walkBreakEnabled);
+    importSeconds(legacy, "walk_break_interval", config.walkBreakInterval);
+    importSeconds(legacy, "walk_break_duration", config.walkBreakDuration);
+    return config;
+}
+
+VigilorConfig VigilorConfig::load(const DefaultsStore& defaults, const std::filesystem::path& legacyFile) {
+    // A stored record that no longer decodes stays in place until the next save replaces it.
+    if (const auto stored = defaults.value(storageKey)) {
+        try {
+            return fromJSON(*stored);
+        } catch (const JsonDecodingError&) {
+        }
+    }
+    const auto text = AtomicFile::read(legacyFile);
+    if (!text)
+        return VigilorConfig();
+    const auto legacy = parseJson(*text);
+    if (!legacy || !legacy->is_object())
+        return VigilorConfig();
+    return importingLegacy(*legacy);
+}
+
+void VigilorConfig::save(DefaultsStore& defaults) const { defaults.set(storageKey, toJSON()); }
+
+void VigilorConfig::save() const {
+    auto defaults = DefaultsStore::standard();
+    save(defaults);
+}

@@ -1,0 +1,24 @@
+#include "Vigilor/Config/VigilorConfig.h"
+
+#include <benchmark/benchmark.h>
+
+static void BM_VigilorConfigEncode(benchmark::State& state) {
+    const VigilorConfig config;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(jsonText(config.toJSON()));
+}
+BENCHMARK(BM_VigilorConfigEncode);
+
+static void BM_VigilorConfigDecode(benchmark::State& state) {
+    const Json object = *parseJson(jsonText(VigilorConfig().toJSON()));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(VigilorConfig::fromJSON(object));
+}
+BENCHMARK(BM_VigilorConfigDecode);
+
+static void BM_VigilorConfigParseAndDecode(benchmark::State& state) {
+    const std::string text = jsonText(VigilorConfig().toJSON());
+    for (auto _ : state)
+        benchmark::DoNotOptimize(VigilorConfig::fromJSON(*parseJson(text)));
+}
+BENCHMARK(BM_VigilorConfigParseAndDecode);

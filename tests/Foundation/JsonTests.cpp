@@ -1,0 +1,88 @@
+#include "Foundation/Json.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+
+namespace {
+enum class Fruit { apple, pear };
+}
+template <> struct RawValues<Fruit> {
+    static constexpr std::array cases{std::pair{Fruit::apple, std::string_view("Green apple")},
+                                      std::pair{Fruit::pear, std::string_view("Pear")}};
+};
+
+TEST(Json, KeepsInsertionOrderAndSortsOnRequest) {
+    Json object;
+    object["zeta"] = 1;
+    object["alpha"] = Json{{"b", 2}, {"a", 1}};
+    EXPECT_EQ(jsonText(object), R"({"zeta":1,"alpha":{"b":2,"a":1}})");
+    EXPECT_EQ(sortedJsonText(object), R"({"alpha":{"a":1,"b":2},"zeta":1})");
+}
+
+TEST(Json, RefusesToWriteNumbersThatAreNotFinite) {
+    Json object;
+    object["idle"] = std::numeric_limits<double>::quiet_NaN();
+    EXPECT_THROW(jsonText(object), JsonEncodingError);
+    object["idle"] = Json::array({1.0, std::numeric_limits<double>::infinity()});
+    EXPECT_THROW(sortedJsonText(object), JsonEncodingError);
+}
+
+TEST(Json, ParsesWithoutThrowing) {
+    EXPECT_TRUE(parseJson(R"({"a":[1,2]})"));
+    EXPECT_FALSE(parseJson("{\"a\":"));
+    EXPECT_FALSE(parseJson(""));
+}
+
+TEST(JsonField, ReadsTypedValuesStrictly) {
+    const Json object = *parseJson(R"({"int":6,"intFloat":6.0,"fraction":6.5,"huge":1e30,
+        "double":12,"bool":true,"text":"","null":null,"uuid":"e621e1f8-c36c-495a-93fc-0c247a3e6e5f",
+        "badUuid":"nope","fruit":"Green apple","caseName":"apple","when":3.5})");
+
+    int64_t i = -1;
+    JsonField::read(object, "int", i);
+    EXPECT_EQ(i, 6);
+    JsonField::read(object, "intFloat", i);
+    EXPECT_EQ(i, 6);
+    EXPECT_THROW(JsonField::read(object, "fraction", i), JsonDecodingError);
+    EXPECT_THROW(JsonField::read(object, "huge", i), JsonDecodingError);
+    EXPECT_THROW(JsonField::read(object, "text", i), JsonDecodingError);
+
+    double d = -1;
+    JsonField::read(object, "double", d);
+    EXPECT_EQ(d, 12.0);
+    EXPECT_THROW(JsonField::read(object, "bool", d), JsonDecodingError);
+
+    bool b = false;
+    JsonField::read(object, "bool", b);
+    EXPECT_TRUE(b);
+    EXPECT_THROW(JsonField::read(object, "int", b), JsonDecodingError);
+
+    std::string s = "kept";
+    JsonField::read(object, "null", s);
+    JsonField::read(object, "missing", s);
+    EXPECT_EQ(s, "kept");
+    JsonField::read(object, "text", s);
+    EXPECT_EQ(s, "");
+
+    std::optional<UUID> uuid;
+    JsonField::read(object, "uuid", uuid);
+    EXPECT_EQ(uuid->uuidString(), "E621E1F8-C36C-495A-93FC-0C247A3E6E5F");
+    EXPECT_THROW(JsonField::read(object, "badUuid", uuid), JsonDecodingError);
+
+    Fruit fruit = Fruit::pear;
+    JsonField::read(object, "fruit", fruit);
+    EXPECT_EQ(fruit, Fruit::apple);
+    EXPECT_THROW(JsonField::read(object, "caseName", fruit), JsonDecodingError);
+
+    Date when;
+    JsonField::read(object, "when", when);
+    EXPECT_EQ(when, Date(3.5));
+    EXPECT_EQ(JsonField::dateValue(Date(3.5)), Json(3.5));
+}
+
+TEST(RawValueEnum, ListsCasesInDeclarationOrder) {
+    EXPECT_EQ(allCases<Fruit>(), (std::array{Fruit::apple, Fruit::pear}));
+    EXPECT_EQ(rawValue(Fruit::pear), "Pear");
+    EXPECT_FALSE(enumFromRawValue<Fruit>("pear"));
+}
