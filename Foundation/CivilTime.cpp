@@ -2,14 +2,18 @@
 
 namespace {
 
-bool isLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+bool isLeapYear(int year) {
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
 
 int daysInMonth(int year, int month) {
     static constexpr int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     return month == 2 && isLeapYear(year) ? 29 : days[month - 1];
 }
 
-int64_t floorDiv(int64_t a, int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
+int64_t floorDiv(int64_t a, int64_t b) {
+    return a / b - ((a % b != 0) && ((a < 0) != (b < 0)));
+}
 
 } // namespace
 
@@ -24,8 +28,8 @@ int64_t daysFromCivil(int year, int month, int day) {
 }
 
 bool CivilDateTime::isValid() const {
-    return month >= 1 && month <= 12 && day >= 1 && day <= daysInMonth(year, month) && hour >= 0 && hour <= 23 &&
-           minute >= 0 && minute <= 59 && second >= 0 && second <= 59;
+    return month >= 1 && month <= 12 && day >= 1 && day <= daysInMonth(year, month) && hour >= 0 &&
+           hour <= 23 && minute >= 0 && minute <= 59 && second >= 0 && second <= 59;
 }
 
 int64_t CivilDateTime::secondsSinceUnixEpochAsUtc() const {
@@ -44,10 +48,5 @@ CivilDateTime CivilDateTime::fromSecondsSinceUnixEpochAsUtc(int64_t seconds) {
     const int day = int(dayOfYear - (153 * mp + 2) / 5 + 1);
     const int month = int(mp < 10 ? mp + 3 : mp - 9);
     const int year = int(yearOfEra + era * 400 + (month <= 2 ? 1 : 0));
-    return {year,
-            month,
-            day,
-            int(secondOfDay / 3600),
-            int(secondOfDay % 3600 / 60),
-            int(secondOfDay % 60)};
+    return {year, month, day, int(secondOfDay / 3600), int(secondOfDay % 3600 / 60), int(secondOfDay % 60)};
 }

@@ -15,9 +15,13 @@ std::mutex& storeMutex() {
 
 } // namespace
 
-DefaultsStore::DefaultsStore(std::filesystem::path file) : file_(std::move(file)) {}
+DefaultsStore::DefaultsStore(std::filesystem::path file)
+    : file_(std::move(file)) {
+}
 
-DefaultsStore DefaultsStore::standard() { return DefaultsStore(Paths::zorviConfigDirectory() / "defaults.json"); }
+DefaultsStore DefaultsStore::standard() {
+    return DefaultsStore(Paths::zorviConfigDirectory() / "defaults.json");
+}
 
 DefaultsStore DefaultsStore::suite(const std::string& name) {
     return DefaultsStore(Paths::zorviConfigDirectory() / (name + ".json"));

@@ -119,6 +119,10 @@ std::string iso8601String(Date date) {
     return buffer;
 }
 
-std::optional<Date> parseIso8601Strict(std::string_view text) { return parse(text, false); }
+std::optional<Date> parseIso8601Strict(std::string_view text) {
+    return parse(text, false);
+}
 
-std::optional<Date> parseIso8601Lenient(std::string_view text) { return parse(text, true); }
+std::optional<Date> parseIso8601Lenient(std::string_view text) {
+    return parse(text, true);
+}

@@ -26,7 +26,8 @@ const Json* member(const Json& object, std::string_view key) {
 } // namespace
 
 JsonDecodingError::JsonDecodingError(std::string_view key, std::string_view expected)
-    : std::runtime_error("Value for key \"" + std::string(key) + "\" is not " + std::string(expected)) {}
+    : std::runtime_error("Value for key \"" + std::string(key) + "\" is not " + std::string(expected)) {
+}
 
 std::optional<Json> parseJson(std::string_view text) {
     Json value = Json::parse(text, nullptr, false);
@@ -47,7 +48,9 @@ std::string sortedJsonText(const Json& value) {
 
 namespace JsonField {
 
-bool has(const Json& object, std::string_view key) { return member(object, key) != nullptr; }
+bool has(const Json& object, std::string_view key) {
+    return member(object, key) != nullptr;
+}
 
 void read(const Json& object, std::string_view key, bool& into) {
     if (const Json* value = member(object, key)) {
@@ -130,7 +133,9 @@ void read(const Json& object, std::string_view key, std::optional<UUID>& into) {
     into = parsed;
 }
 
-Json dateValue(Date date) { return date.timeIntervalSinceReferenceDate(); }
+Json dateValue(Date date) {
+    return date.timeIntervalSinceReferenceDate();
+}
 
 void read(const Json& object, std::string_view key, Date& into) {
     if (member(object, key)) {

@@ -29,7 +29,9 @@ Date midnight(int year, int month0, int day) {
 
 namespace LocalCalendar {
 
-Date startOfDay(Date date) { return startOfDay(date, 0); }
+Date startOfDay(Date date) {
+    return startOfDay(date, 0);
+}
 
 Date startOfDay(Date date, int addingDays) {
     const std::tm parts = localParts(date);

@@ -25,11 +25,21 @@ std::filesystem::path homeDirectory() {
     return "/";
 }
 
-std::filesystem::path configHome() { return xdgFolder("XDG_CONFIG_HOME", ".config"); }
-std::filesystem::path stateHome() { return xdgFolder("XDG_STATE_HOME", ".local/state"); }
-std::filesystem::path dataHome() { return xdgFolder("XDG_DATA_HOME", ".local/share"); }
+std::filesystem::path configHome() {
+    return xdgFolder("XDG_CONFIG_HOME", ".config");
+}
+std::filesystem::path stateHome() {
+    return xdgFolder("XDG_STATE_HOME", ".local/state");
+}
+std::filesystem::path dataHome() {
+    return xdgFolder("XDG_DATA_HOME", ".local/share");
+}
 
-std::filesystem::path zorviConfigDirectory() { return configHome() / "zorvi"; }
-std::filesystem::path zorviLogDirectory() { return stateHome() / "zorvi"; }
+std::filesystem::path zorviConfigDirectory() {
+    return configHome() / "zorvi";
+}
+std::filesystem::path zorviLogDirectory() {
+    return stateHome() / "zorvi";
+}
 
 } // namespace Paths

@@ -10,7 +10,9 @@
 template <class E> struct RawValues;
 
 template <class E>
-concept RawValueEnum = requires { RawValues<E>::cases; };
+concept RawValueEnum = requires {
+    RawValues<E>::cases;
+};
 
 template <RawValueEnum E> constexpr std::string_view rawValue(E value) {
     for (const auto& [c, raw] : RawValues<E>::cases)

@@ -5,7 +5,9 @@
 
 // Every rounded figure of the system rounds halves away from zero (-72.5 -> -73, 12.5 -> 13), never
 // to even. std::round does exactly that; these names make the intent visible at the call site.
-inline double roundHalfAwayFromZero(double value) { return std::round(value); }
+inline double roundHalfAwayFromZero(double value) {
+    return std::round(value);
+}
 
 // Rounded to the nearest whole number. NaN gives 0 and values beyond the 64-bit range are clamped,
 // where a plain cast would be undefined behaviour.

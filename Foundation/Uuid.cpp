@@ -4,7 +4,9 @@
 
 namespace {
 
-constexpr bool isHyphenPosition(size_t i) { return i == 8 || i == 13 || i == 18 || i == 23; }
+constexpr bool isHyphenPosition(size_t i) {
+    return i == 8 || i == 13 || i == 18 || i == 23;
+}
 
 int hexValue(char c) {
     if (c >= '0' && c <= '9')

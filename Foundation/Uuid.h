@@ -11,7 +11,8 @@ class UUID {
 public:
     using Bytes = std::array<uint8_t, 16>;
 
-    constexpr explicit UUID(const Bytes& bytes) : bytes_(bytes) {}
+    constexpr explicit UUID(const Bytes& bytes)
+        : bytes_(bytes) {}
 
     // A fresh version-4 identifier.
     static UUID random();

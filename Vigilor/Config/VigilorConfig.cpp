@@ -10,11 +10,14 @@ std::string VigilorConfig::makeRemoteSharedSecret() {
     return secret;
 }
 
-std::string VigilorConfig::makeRemoteDeviceID() { return UUID::random().uuidString(); }
+std::string VigilorConfig::makeRemoteDeviceID() {
+    return UUID::random().uuidString();
+}
 
 Json VigilorConfig::toJSON() const {
     Json object = Json::object();
-    forEachField(*this, [&](std::string_view key, const auto& field) { JsonField::write(object, key, field); });
+    forEachField(*this,
+                 [&](std::string_view key, const auto& field) { JsonField::write(object, key, field); });
     return object;
 }
 

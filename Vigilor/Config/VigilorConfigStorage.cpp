@@ -59,7 +59,9 @@ void setBluetoothMode(VigilorConfig& config, BluetoothPresenceMode mode) {
 
 } // namespace
 
-std::filesystem::path VigilorConfig::legacyConfigFile() { return Paths::homeDirectory() / ".config/tavrel/config.json"; }
+std::filesystem::path VigilorConfig::legacyConfigFile() {
+    return Paths::homeDirectory() / ".config/tavrel/config.json";
+}
 
 VigilorConfig VigilorConfig::importingLegacy(const Json& legacy) {
     VigilorConfig config;
@@ -73,7 +75,8 @@ VigilorConfig VigilorConfig::importingLegacy(const Json& legacy) {
     }
     importBool(legacy, "auto_lock_enabled", config.autoLockEnabled);
     if (const Json* gate = legacyMember(legacy, "watch_gate_required"); gate && gate->is_boolean())
-        setBluetoothMode(config, gate->get<bool>() ? BluetoothPresenceMode::watch : BluetoothPresenceMode::off);
+        setBluetoothMode(config,
+                         gate->get<bool>() ? BluetoothPresenceMode::watch : BluetoothPresenceMode::off);
     if (const Json* mode = legacyMember(legacy, "bluetooth_presence_mode"); mode && mode->is_string())
         if (const auto parsed = enumFromRawValue<BluetoothPresenceMode>(mode->get_ref<const std::string&>()))
             setBluetoothMode(config, *parsed);
@@ -115,7 +118,9 @@ VigilorConfig VigilorConfig::load(const DefaultsStore& defaults, const std::file
     return importingLegacy(*legacy);
 }
 
-void VigilorConfig::save(DefaultsStore& defaults) const { defaults.set(storageKey, toJSON()); }
+void VigilorConfig::save(DefaultsStore& defaults) const {
+    defaults.set(storageKey, toJSON());
+}
 
 void VigilorConfig::save() const {
     auto defaults = DefaultsStore::standard();

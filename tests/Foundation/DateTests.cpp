@@ -39,11 +39,11 @@ TEST(Iso8601, ReadsStrictAndLenientForms) {
         {"2026-03-01T03:00:00-05:30", 1'772'353'800, 1'772'353'800},
         {"2026-03-01T08:30:00.250Z", std::nullopt, 1'772'353'800.25},
         {"2026-03-01T08:30:00.5+00:00", std::nullopt, 1'772'353'800.5},
-        {"2026-03-01T08:30:00", std::nullopt, std::nullopt},     // no zone
-        {"2026-03-01 08:30:00Z", std::nullopt, std::nullopt},    // no T
-        {"2026-02-30T08:30:00Z", std::nullopt, std::nullopt},    // no such day
-        {"2026-03-01T24:00:00Z", std::nullopt, std::nullopt},    // no such hour
-        {"2026-03-01T08:30:00.Z", std::nullopt, std::nullopt},   // empty fraction
+        {"2026-03-01T08:30:00", std::nullopt, std::nullopt},      // no zone
+        {"2026-03-01 08:30:00Z", std::nullopt, std::nullopt},     // no T
+        {"2026-02-30T08:30:00Z", std::nullopt, std::nullopt},     // no such day
+        {"2026-03-01T24:00:00Z", std::nullopt, std::nullopt},     // no such hour
+        {"2026-03-01T08:30:00.Z", std::nullopt, std::nullopt},    // empty fraction
         {"2026-03-01T08:30:00Zjunk", std::nullopt, std::nullopt}, // trailing text
         {"2026-03-01T08:30:00+0100", std::nullopt, std::nullopt}, // offset without colon
         {"", std::nullopt, std::nullopt},
@@ -105,8 +105,10 @@ TEST_F(LocalCalendarBerlin, StartOfDayIsLocalMidnight) {
 
 TEST_F(LocalCalendarBerlin, CountsCalendarDaysBackAcrossMonthsAndDaylightSaving) {
     const Date april2 = *parseIso8601Strict("2026-04-02T10:00:00Z");
-    EXPECT_EQ(iso8601String(LocalCalendar::startOfDay(april2, -6)), "2026-03-26T23:00:00Z"); // before the change, UTC+1
-    EXPECT_EQ(iso8601String(LocalCalendar::startOfDay(april2, -1)), "2026-03-31T22:00:00Z"); // after it, UTC+2
+    EXPECT_EQ(iso8601String(LocalCalendar::startOfDay(april2, -6)),
+              "2026-03-26T23:00:00Z"); // before the change, UTC+1
+    EXPECT_EQ(iso8601String(LocalCalendar::startOfDay(april2, -1)),
+              "2026-03-31T22:00:00Z"); // after it, UTC+2
     EXPECT_EQ(iso8601String(LocalCalendar::startOfDay(april2, -120)), "2025-12-02T23:00:00Z");
 }
 

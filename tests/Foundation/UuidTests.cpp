@@ -49,7 +49,8 @@ TEST(Rounding, RoundsHalvesAwayFromZero) {
     const struct {
         double value;
         int64_t rounded;
-    } cases[] = {{0.5, 1}, {1.5, 2}, {2.5, 3}, {-0.5, -1}, {-72.5, -73}, {12.49, 12}, {57.50000000000001, 58}};
+    } cases[] = {
+        {0.5, 1}, {1.5, 2}, {2.5, 3}, {-0.5, -1}, {-72.5, -73}, {12.49, 12}, {57.50000000000001, 58}};
     for (const auto& c : cases)
         EXPECT_EQ(roundedInteger(c.value), c.rounded) << c.value;
     EXPECT_EQ(roundedInteger(std::nan("")), 0);
