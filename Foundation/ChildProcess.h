@@ -5,9 +5,9 @@
 
 struct ChildProcessResult {
     bool launched = false;
-    std::string launchError;    // why the process could not start, e.g. "xset: No such file or directory"
-    int exitStatus = -1;        // the exit code when the process ended by itself, else -1
-    int terminationSignal = 0;  // the signal that ended it (SIGKILL after a time-out), else 0
+    std::string launchError;   // why the process could not start, e.g. "xset: No such file or directory"
+    int exitStatus = -1;       // the exit code when the process ended by itself, else -1
+    int terminationSignal = 0; // the signal that ended it (SIGKILL after a time-out), else 0
     bool timedOut = false;
     std::string standardOutput;
     std::string standardError;
@@ -21,6 +21,7 @@ struct ChildProcessResult {
 // time-out it is killed together with whatever it started, and reaped.
 namespace ChildProcess {
 
+// Waits at most `timeoutSeconds` (infinity: no limit) while collecting both outputs.
 ChildProcessResult run(const std::string& executable, const std::vector<std::string>& arguments,
                        double timeoutSeconds);
 

@@ -65,7 +65,7 @@ struct DispatchQueue::Worker {
 namespace {
 // The worker whose thread this is, so sync and the destructor can tell when they run on their own queue.
 thread_local const void* currentWorker = nullptr;
-}
+} // namespace
 
 void DispatchQueue::Worker::schedule(SteadyClock::time_point due, std::function<void()> work) {
     {
@@ -117,7 +117,8 @@ DispatchQueue::DispatchQueue(std::string label)
 }
 
 DispatchQueue::DispatchQueue(MainTag)
-    : label_("main") {}
+    : label_("main") {
+}
 
 DispatchQueue::~DispatchQueue() {
     if (!worker_)

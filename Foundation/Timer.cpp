@@ -14,7 +14,8 @@ Timer::Timer(Passkey, double interval, bool repeats, std::function<void()> actio
     : interval_(std::max(interval, minimumInterval))
     , repeats_(repeats)
     , queue_(queue)
-    , action_(std::move(action)) {}
+    , action_(std::move(action)) {
+}
 
 void Timer::invalidate() {
     std::function<void()> released;

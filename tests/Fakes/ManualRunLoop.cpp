@@ -5,9 +5,12 @@
 #include <algorithm>
 
 ManualRunLoop::ManualRunLoop(FakeClock& clock)
-    : clock_(clock) {}
+    : clock_(clock) {
+}
 
-void ManualRunLoop::post(std::function<void()> work) { postAfter(0, std::move(work)); }
+void ManualRunLoop::post(std::function<void()> work) {
+    postAfter(0, std::move(work));
+}
 
 void ManualRunLoop::postAfter(double seconds, std::function<void()> work) {
     if (!work)
@@ -16,7 +19,9 @@ void ManualRunLoop::postAfter(double seconds, std::function<void()> work) {
     items_.emplace(clock_.now().addingTimeInterval(std::max(0.0, seconds)), std::move(work));
 }
 
-std::size_t ManualRunLoop::runUntilIdle() { return runDueBy(clock_.now()); }
+std::size_t ManualRunLoop::runUntilIdle() {
+    return runDueBy(clock_.now());
+}
 
 std::size_t ManualRunLoop::advance(double seconds) {
     const Date end = clock_.now().addingTimeInterval(std::max(0.0, seconds));
@@ -59,4 +64,6 @@ MainRunLoopScope::MainRunLoopScope(FakeClock& clock)
     DispatchQueue::installMainExecutor(loop_);
 }
 
-MainRunLoopScope::~MainRunLoopScope() { DispatchQueue::installMainExecutor(nullptr); }
+MainRunLoopScope::~MainRunLoopScope() {
+    DispatchQueue::installMainExecutor(nullptr);
+}

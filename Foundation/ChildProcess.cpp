@@ -1,0 +1,220 @@
+#include "ChildProcess.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cmath>
+#include <csignal>
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <system_error>
+#include <unistd.h>
+#include <utility>
+
+extern char** environ;
+
+namespace {
+
+class FileDescriptor {
+public:
+    FileDescriptor() = default;
+    explicit FileDescriptor(int fd)
+        : fd_(fd) {}
+    FileDescriptor(FileDescriptor&& other) noexcept
+        : fd_(std::exchange(other.fd_, -1)) {}
+    FileDescriptor& operator=(FileDescriptor&&) = delete;
+    ~FileDescriptor() { reset(); }
+
+    int get() const { return fd_; }
+    bool isOpen() const { return fd_ >= 0; }
+    void reset(int fd = -1) {
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = fd;
+    }
+
+private:
+    int fd_ = -1;
+};
+
+struct Pipe {
+    FileDescriptor read;
+    FileDescriptor write;
+};
+
+// Both ends close on exec (the child gets its end through dup2); only our reading end is non-blocking.
+bool openPipe(Pipe& pipe) {
+    std::array<int, 2> fds{};
+    if (::pipe2(fds.data(), O_CLOEXEC) != 0)
+        return false;
+    pipe.read.reset(fds[0]);
+    pipe.write.reset(fds[1]);
+    return ::fcntl(fds[0], F_SETFL, O_NONBLOCK) == 0;
+}
+
+std::string errorText(int error) {
+    return std::generic_category().message(error);
+}
+
+struct SpawnSetup {
+    posix_spawn_file_actions_t actions{};
+    posix_spawnattr_t attributes{};
+
+    SpawnSetup(const Pipe& out, const Pipe& err) {
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_adddup2(&actions, out.write.get(), STDOUT_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, err.write.get(), STDERR_FILENO);
+        // Descriptors that other code opened without close-on-exec must not leak into the child either.
+        posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
+        posix_spawnattr_init(&attributes);
+        sigset_t none;
+        sigemptyset(&none);
+        sigset_t all;
+        sigfillset(&all);
+        posix_spawnattr_setsigmask(&attributes, &none);
+        posix_spawnattr_setsigdefault(&attributes, &all); // an ignored SIGPIPE would otherwise be inherited
+        posix_spawnattr_setpgroup(&attributes, 0);
+        posix_spawnattr_setflags(&attributes,
+                                 POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    }
+    ~SpawnSetup() {
+        posix_spawn_file_actions_destroy(&actions);
+        posix_spawnattr_destroy(&attributes);
+    }
+    SpawnSetup(const SpawnSetup&) = delete;
+    SpawnSetup& operator=(const SpawnSetup&) = delete;
+};
+
+// Zero and the child's id, or the error number.
+int spawn(pid_t& pid, const std::string& executable, const std::vector<std::string>& arguments,
+          const Pipe& out, const Pipe& err) {
+    std::vector<std::string> words{executable};
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (auto& word : words)
+        argv.push_back(word.data());
+    argv.push_back(nullptr);
+    const SpawnSetup setup(out, err);
+    return posix_spawnp(&pid, executable.c_str(), &setup.actions, &setup.attributes, argv.data(), environ);
+}
+
+// Becomes readable when the child exits, so waiting needs no polling; unavailable on old kernels.
+FileDescriptor exitNotifier(pid_t pid) {
+#ifdef SYS_pidfd_open
+    return FileDescriptor(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
+#else
+    (void)pid;
+    return FileDescriptor();
+#endif
+}
+
+struct Stream {
+    FileDescriptor fd;
+    std::string& text;
+};
+
+// Reads what the pipe holds now. False when nothing more is available yet or the pipe is closed.
+bool readAvailable(Stream& stream) {
+    std::array<char, 65536> buffer;
+    const ssize_t count = ::read(stream.fd.get(), buffer.data(), buffer.size());
+    if (count > 0) {
+        stream.text.append(buffer.data(), static_cast<std::size_t>(count));
+        return true;
+    }
+    if (count < 0 && errno == EINTR)
+        return true;
+    if (count == 0 || errno != EAGAIN)
+        stream.fd.reset();
+    return false;
+}
+
+void drain(Stream& stream) {
+    while (stream.fd.isOpen() && readAvailable(stream)) {
+    }
+}
+
+// Waits at most `seconds` for output or the child's exit, and reads one chunk of what arrived.
+void awaitActivity(std::array<Stream, 2>& streams, const FileDescriptor& exitNotice, double seconds) {
+    // Without an exit notifier, look at the child again every 10 ms.
+    const double limit = exitNotice.isOpen() ? seconds : std::min(seconds, 0.01);
+    const int milliseconds = static_cast<int>(std::ceil(std::min(limit * 1000, double(INT_MAX))));
+    std::array<pollfd, 3> fds{{{streams[0].fd.get(), POLLIN, 0},
+                               {streams[1].fd.get(), POLLIN, 0},
+                               {exitNotice.get(), POLLIN, 0}}}; // closed ones are -1, which poll skips
+    if (::poll(fds.data(), fds.size(), milliseconds) <= 0)
+        return;
+    for (std::size_t i = 0; i < streams.size(); ++i)
+        if (fds[i].revents != 0)
+            readAvailable(streams[i]);
+}
+
+bool reaped(pid_t pid, int& status) {
+    const pid_t answer = ::waitpid(pid, &status, WNOHANG);
+    // Another error means the child is no longer ours to wait for (e.g. SIGCHLD is ignored).
+    return answer == pid || (answer < 0 && errno != EINTR);
+}
+
+void killAndReap(pid_t pid, int& status) {
+    ::kill(-pid, SIGKILL);
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+}
+
+// Collects the output until the child exits; kills it once `timeoutSeconds` have passed. True when it
+// exited in time.
+bool collect(pid_t pid, std::array<Stream, 2>& streams, double timeoutSeconds, int& status) {
+    const auto start = std::chrono::steady_clock::now();
+    const FileDescriptor exitNotice = exitNotifier(pid);
+    bool exitedInTime = true;
+    while (!reaped(pid, status)) {
+        const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
+        if (elapsed.count() >= timeoutSeconds) {
+            killAndReap(pid, status);
+            exitedInTime = false;
+            break;
+        }
+        awaitActivity(streams, exitNotice, timeoutSeconds - elapsed.count());
+    }
+    // The child's writes are all in the pipes now; a descendant holding them open must not keep us here.
+    for (auto& stream : streams)
+        drain(stream);
+    return exitedInTime;
+}
+
+} // namespace
+
+ChildProcessResult ChildProcess::run(const std::string& executable, const std::vector<std::string>& arguments,
+                                     double timeoutSeconds) {
+    ChildProcessResult result;
+    Pipe out;
+    Pipe err;
+    if (!openPipe(out) || !openPipe(err)) {
+        result.launchError = "cannot create pipes: " + errorText(errno);
+        return result;
+    }
+    pid_t pid = 0;
+    if (const int error = spawn(pid, executable, arguments, out, err); error != 0) {
+        result.launchError = executable + ": " + errorText(error);
+        return result;
+    }
+    result.launched = true;
+    // Our copies of the writing ends must go, or the pipes would never report end of file.
+    out.write.reset();
+    err.write.reset();
+    std::array<Stream, 2> streams{
+        {{std::move(out.read), result.standardOutput}, {std::move(err.read), result.standardError}}};
+    int status = -1;
+    // NaN and negative time-outs count as zero, so no caller waits without limit by mistake.
+    result.timedOut = !collect(pid, streams, std::max(0.0, timeoutSeconds), status);
+    if (WIFEXITED(status))
+        result.exitStatus = WEXITSTATUS(status);
+    else if (WIFSIGNALED(status))
+        result.terminationSignal = WTERMSIG(status);
+    return result;
+}

@@ -1,0 +1,39 @@
+#include "LogFile.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <string>
+#include <system_error>
+#include <unistd.h>
+
+namespace {
+
+int openForAppending(const std::filesystem::path& path) {
+    return ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+}
+
+} // namespace
+
+LogFile::LogFile(std::filesystem::path path)
+    : path_(std::move(path)) {
+}
+
+bool LogFile::append(std::string_view line) const {
+    int fd = openForAppending(path_);
+    if (fd < 0 && errno == ENOENT) {
+        std::error_code error; // create_directories reports through this instead of throwing
+        std::filesystem::create_directories(path_.parent_path(), error);
+        fd = openForAppending(path_);
+    }
+    if (fd < 0)
+        return false;
+    std::string record;
+    record.reserve(line.size() + 1);
+    record.append(line).push_back('\n');
+    ssize_t written = -1;
+    do {
+        written = ::write(fd, record.data(), record.size());
+    } while (written < 0 && errno == EINTR);
+    const bool closed = ::close(fd) == 0;
+    return written == static_cast<ssize_t>(record.size()) && closed;
+}

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <filesystem>
+#include <string_view>
+
+// A log that lines are appended to, by this process and perhaps others at the same time. Each line
+// goes out in one write to a file opened for appending, so lines from different writers never mix
+// within a line. The file is opened per line, so a log moved or deleted meanwhile is simply started
+// again.
+class LogFile {
+public:
+    explicit LogFile(std::filesystem::path path);
+
+    const std::filesystem::path& path() const { return path_; }
+
+    // Appends `line` and a newline, creating missing parent folders and the file (mode 0644 before the
+    // umask). False when the line could not be written whole; never throws.
+    bool append(std::string_view line) const;
+
+private:
+    std::filesystem::path path_;
+};

@@ -1,0 +1,125 @@
+#include "Foundation/ChildProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+struct RunCase {
+    std::string name;
+    std::string executable;
+    std::vector<std::string> arguments;
+    std::string expectedOutput;
+    std::string expectedError;
+    int expectedExitStatus;
+    int expectedSignal;
+};
+
+class ChildProcessRunTest : public testing::TestWithParam<RunCase> {};
+
+TEST_P(ChildProcessRunTest, ReportsOutputAndHowTheProcessEnded) {
+    const auto& c = GetParam();
+    const auto result = ChildProcess::run(c.executable, c.arguments, 5);
+
+    ASSERT_TRUE(result.launched) << result.launchError;
+    EXPECT_FALSE(result.timedOut);
+    EXPECT_EQ(result.standardOutput, c.expectedOutput);
+    EXPECT_EQ(result.standardError, c.expectedError);
+    EXPECT_EQ(result.exitStatus, c.expectedExitStatus);
+    EXPECT_EQ(result.terminationSignal, c.expectedSignal);
+    EXPECT_EQ(result.succeeded(), c.expectedExitStatus == 0 && c.expectedSignal == 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ChildProcess, ChildProcessRunTest,
+    testing::Values(
+        RunCase{"Echo", "/bin/echo", {"hello", "world"}, "hello world\n", "", 0, 0},
+        RunCase{"ArgumentsReachTheProgramAsGiven",
+                "/bin/echo",
+                {"a  b", "$HOME", "*"},
+                "a  b $HOME *\n",
+                "",
+                0,
+                0},
+        RunCase{"FoundInPath", "echo", {"found"}, "found\n", "", 0, 0},
+        RunCase{"ExitStatusAndStandardError", "/bin/sh", {"-c", "echo oops >&2; exit 3"}, "", "oops\n", 3, 0},
+        RunCase{"EndedBySignal", "/bin/sh", {"-c", "kill -TERM $$"}, "", "", -1, SIGTERM},
+        RunCase{"ReadsNothingFromStandardInput", "/bin/cat", {}, "", "", 0, 0}),
+    [](const auto& info) { return info.param.name; });
+
+TEST(ChildProcessTest, MissingExecutableIsALaunchFailure) {
+    const auto result = ChildProcess::run("/nonexistent/vigilor-helper", {}, 5);
+    EXPECT_FALSE(result.launched);
+    EXPECT_FALSE(result.succeeded());
+    EXPECT_NE(result.launchError.find("/nonexistent/vigilor-helper"), std::string::npos);
+    EXPECT_NE(result.launchError.find("No such file"), std::string::npos) << result.launchError;
+}
+
+// Anything the child started: the group kill must take it down with the child.
+bool processIsGone(const std::string& pid) {
+    std::ifstream stat("/proc/" + pid + "/stat");
+    std::string line;
+    if (!std::getline(stat, line))
+        return true;
+    const auto state = line.find(") ");
+    return state != std::string::npos && line[state + 2] == 'Z'; // a zombie of an unreaping init
+}
+
+TEST(ChildProcessTest, TimeOutKillsAndReapsTheProcessAndKeepsItsEarlyOutput) {
+    const auto start = std::chrono::steady_clock::now();
+    const auto result = ChildProcess::run("/bin/sh", {"-c", "sleep 5 & echo $!; wait"}, 0.2);
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+
+    EXPECT_TRUE(result.timedOut);
+    EXPECT_FALSE(result.succeeded());
+    EXPECT_EQ(result.terminationSignal, SIGKILL);
+    EXPECT_GE(elapsed, 200ms);
+    EXPECT_LT(elapsed, 900ms);
+    errno = 0;
+    EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1) << "a child is left to reap";
+    EXPECT_EQ(errno, ECHILD);
+
+    std::string grandchild = result.standardOutput;
+    ASSERT_FALSE(grandchild.empty());
+    grandchild.pop_back();
+    std::this_thread::sleep_for(20ms); // SIGKILL is delivered asynchronously
+    EXPECT_TRUE(processIsGone(grandchild)) << "sleep " << grandchild << " survived";
+}
+
+TEST(ChildProcessTest, LargeOutputOnBothStreamsDoesNotDeadlock) {
+    // Standard error first: a reader that waits for standard output to end would stall the child.
+    const std::string script = "head -c 300000 /dev/zero >&2; head -c 200000 /dev/zero";
+    const auto result = ChildProcess::run("/bin/sh", {"-c", script}, 10);
+    EXPECT_FALSE(result.timedOut);
+    EXPECT_EQ(result.standardError.size(), 300000u);
+    EXPECT_EQ(result.standardOutput.size(), 200000u);
+}
+
+TEST(ChildProcessTest, ChildInheritsNoOtherDescriptors) {
+    const int plain = ::open("/dev/null", O_RDONLY); // deliberately without close-on-exec
+    ASSERT_GE(plain, 0);
+    const int leaked = ::fcntl(plain, F_DUPFD, 50);
+    ::close(plain);
+
+    const auto result = ChildProcess::run("/bin/ls", {"/proc/self/fd"}, 5);
+    ::close(leaked);
+    std::istringstream lines(result.standardOutput);
+    for (std::string fd; std::getline(lines, fd);)
+        EXPECT_NE(fd, std::to_string(leaked));
+    EXPECT_NE(result.standardOutput.find("2\n"), std::string::npos);
+}
+
+} // namespace

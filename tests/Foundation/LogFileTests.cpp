@@ -1,0 +1,84 @@
+#include "Foundation/LogFile.h"
+#include "Support/TemporaryHome.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+std::string contents(const std::filesystem::path& path) {
+    std::ifstream file(path);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+class LogFileTest : public testing::Test {
+protected:
+    TemporaryHome home;
+    std::filesystem::path path = home.path() / "state" / "zorvi" / "vigilor.log";
+};
+
+TEST_F(LogFileTest, FirstLineCreatesTheFoldersAndTheFile) {
+    EXPECT_TRUE(LogFile(path).append("started"));
+    EXPECT_EQ(contents(path), "started\n");
+}
+
+TEST_F(LogFileTest, LinesAreAppendedAcrossWriters) {
+    EXPECT_TRUE(LogFile(path).append("first"));
+    const LogFile log(path);
+    EXPECT_TRUE(log.append("second"));
+    EXPECT_TRUE(log.append(""));
+    EXPECT_EQ(contents(path), "first\nsecond\n\n");
+}
+
+TEST_F(LogFileTest, DeletedLogIsStartedAgain) {
+    const LogFile log(path);
+    ASSERT_TRUE(log.append("old"));
+    std::filesystem::remove(path);
+    EXPECT_TRUE(log.append("new"));
+    EXPECT_EQ(contents(path), "new\n");
+}
+
+TEST_F(LogFileTest, FailuresAreReportedNotThrown) {
+    const auto blocker = home.path() / "blocker";
+    std::ofstream(blocker) << "a file where a folder should be";
+    std::filesystem::create_directories(path);
+
+    const std::vector<std::pair<std::string, std::filesystem::path>> cases{
+        {"parent is a file", blocker / "vigilor.log"},
+        {"ancestor is a file", blocker / "deeper" / "vigilor.log"},
+        {"path is a folder", path},
+    };
+    for (const auto& [name, target] : cases)
+        EXPECT_FALSE(LogFile(target).append("line")) << name;
+}
+
+TEST_F(LogFileTest, ConcurrentWritersNeverMixWithinALine) {
+    constexpr int linesPerWriter = 300;
+    constexpr std::size_t lineLength = 5000; // beyond a typical stdio buffer, so a split write would show
+    std::vector<std::thread> writers;
+    for (char mark : {'a', 'b', 'c'})
+        writers.emplace_back([&, mark] {
+            const LogFile log(path);
+            for (int i = 0; i < linesPerWriter; ++i)
+                log.append(std::string(lineLength, mark));
+        });
+    for (auto& writer : writers)
+        writer.join();
+
+    std::istringstream lines(contents(path));
+    int count = 0;
+    for (std::string line; std::getline(lines, line); ++count) {
+        ASSERT_EQ(line.size(), lineLength) << "line " << count;
+        ASSERT_EQ(line.find_first_not_of(line.front()), std::string::npos) << "line " << count;
+    }
+    EXPECT_EQ(count, 3 * linesPerWriter);
+}
+
+} // namespace
