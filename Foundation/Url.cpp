@@ -1,0 +1,102 @@
+#include "Url.h"
+
+#include <cctype>
+
+namespace {
+
+bool isAllowedCharacter(unsigned char c) {
+    if (c <= 0x20 || c >= 0x7F)
+        return false;
+    for (char forbidden : std::string_view("<>\"{}|\\^`"))
+        if (c == static_cast<unsigned char>(forbidden))
+            return false;
+    return true;
+}
+
+bool isSchemeText(std::string_view text) {
+    if (text.empty() || !std::isalpha(static_cast<unsigned char>(text[0])))
+        return false;
+    for (unsigned char c : text)
+        if (!std::isalnum(c) && c != '+' && c != '-' && c != '.')
+            return false;
+    return true;
+}
+
+// "user:password@host:port" → host and port.
+bool parseAuthority(std::string_view authority, UrlComponents& url) {
+    if (const auto at = authority.rfind('@'); at != std::string_view::npos)
+        authority.remove_prefix(at + 1);
+    std::string_view host = authority;
+    std::string_view port;
+    if (!authority.empty() && authority.front() == '[') { // IPv6 literal
+        const auto close = authority.find(']');
+        if (close == std::string_view::npos)
+            return false;
+        host = authority.substr(0, close + 1);
+        std::string_view rest = authority.substr(close + 1);
+        if (!rest.empty()) {
+            if (rest.front() != ':')
+                return false;
+            port = rest.substr(1);
+        }
+    } else if (const auto colon = authority.rfind(':'); colon != std::string_view::npos) {
+        host = authority.substr(0, colon);
+        port = authority.substr(colon + 1);
+    }
+    if (!port.empty()) {
+        if (port.size() > 5)
+            return false;
+        int value = 0;
+        for (unsigned char c : port) {
+            if (!std::isdigit(c))
+                return false;
+            value = value * 10 + (c - '0');
+        }
+        url.port = value;
+    }
+    url.host = std::string(host);
+    return true;
+}
+
+} // namespace
+
+std::optional<UrlComponents> parseUrl(std::string_view text) {
+    for (unsigned char c : text)
+        if (!isAllowedCharacter(c))
+            return std::nullopt;
+    UrlComponents url;
+    if (const auto hash = text.find('#'); hash != std::string_view::npos)
+        text = text.substr(0, hash);
+    if (const auto question = text.find('?'); question != std::string_view::npos) {
+        url.query = std::string(text.substr(question + 1));
+        text = text.substr(0, question);
+    }
+    if (const auto colon = text.find(':'); colon != std::string_view::npos) {
+        const std::string_view scheme = text.substr(0, colon);
+        const auto slash = text.find('/');
+        if (slash == std::string_view::npos || colon < slash) {
+            if (!isSchemeText(scheme))
+                return std::nullopt;
+            url.scheme = std::string(scheme);
+            text.remove_prefix(colon + 1);
+        }
+    }
+    if (text.substr(0, 2) == "//") {
+        text.remove_prefix(2);
+        const auto end = text.find('/');
+        if (!parseAuthority(text.substr(0, end), url))
+            return std::nullopt;
+        text = end == std::string_view::npos ? std::string_view() : text.substr(end);
+    }
+    url.path = std::string(text);
+    return url;
+}
+
+std::string trimmedWhitespace(std::string_view text) {
+    const auto isSpace = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
+    while (!text.empty() && isSpace(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && isSpace(text.back()))
+        text.remove_suffix(1);
+    return std::string(text);
+}

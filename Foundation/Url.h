@@ -1,0 +1,21 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+// The parts of an absolute or relative URL reference, as far as this application reads them.
+struct UrlComponents {
+    std::string scheme; // as written; empty when there is none
+    std::string host;   // empty when there is no authority or it has no host
+    std::optional<int> port;
+    std::string path;
+    std::optional<std::string> query;
+};
+
+// Nothing when the text is not a well-formed URL reference: a malformed scheme or port, or
+// characters that must be percent-encoded (spaces, control characters, non-ASCII, "<>\"{}|\\^`").
+std::optional<UrlComponents> parseUrl(std::string_view text);
+
+// Leading and trailing white space and line breaks removed.
+std::string trimmedWhitespace(std::string_view text);

@@ -1,0 +1,75 @@
+#pragma once
+
+#include "Foundation/Clock.h"
+#include "Platform/Linux/SessionStateTracker.h"
+#include "Platform/SessionEvents.h"
+
+#include <QDBusConnection>
+#include <QString>
+#include <QVariantMap>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+class DBusSignalRelay;
+class QDBusMessage;
+class QDBusServiceWatcher;
+class QObject;
+
+// Our logind session, as the desktop reports on it: its lock (LockedHint, else logind's Lock/Unlock
+// requests, and the desktop's org.freedesktop.ScreenSaver on the session bus) and the machine's sleep
+// (logind's PrepareForSleep). SessionStateTracker folds the sources together, so one lock seen by two
+// of them is announced once.
+//
+// The session is the one named by $XDG_SESSION_ID, else the one logind files this process under, else
+// the user's display session. Every D-Bus call gives up after two seconds. Lives on the main thread:
+// QtDBus delivers the signals there, and the handlers are called straight from them.
+//
+// Once started, the lock state is kept by the signals and current() answers without a bus round trip;
+// before that (or when start() failed) current() asks logind each time.
+class LogindSession final : public SessionEvents, public SessionLockState {
+public:
+    // logind on the system bus and the ScreenSaver on the session bus of the running desktop.
+    explicit LogindSession(Clock& clock);
+    // `sessionBus` may be a disconnected connection: the ScreenSaver is an extra source, not a need.
+    LogindSession(QDBusConnection systemBus, QDBusConnection sessionBus, Clock& clock);
+    ~LogindSession() override;
+    LogindSession(const LogindSession&) = delete;
+    LogindSession& operator=(const LogindSession&) = delete;
+
+    bool start(SessionEventHandlers handlers) override;
+    std::string unavailableReason() const override { return unavailableReason_; }
+    std::optional<SessionLockInfo> current() override;
+
+    // The session object followed, e.g. "/org/freedesktop/login1/session/2"; empty until one is found.
+    std::string sessionPath() const { return sessionPath_.toStdString(); }
+
+private:
+    bool findSession();
+    bool subscribe();
+    void subscribeToScreenSaver();
+    // Asks logind and the ScreenSaver afresh; false when logind could not be asked.
+    bool readLockSources();
+    std::optional<QVariantMap> readSessionProperties();
+    void reportLockedHint(const QVariantMap& sessionProperties);
+    void rereadLockedHint();
+
+    void sessionPropertiesChanged(const QDBusMessage& message);
+    void reportLock(SessionStateTracker::LockSource source, std::optional<bool> locked);
+    void deliver(SessionChange change);
+
+    QDBusConnection systemBus_;
+    QDBusConnection sessionBus_;
+    Clock& clock_;
+    SessionEventHandlers handlers_;
+    SessionStateTracker tracker_;
+    QString sessionPath_;
+    std::string unavailableReason_;
+    bool started_ = false;
+    // Parent of the replies still awaited; they are dropped with it.
+    std::unique_ptr<QObject> pendingReplies_;
+    std::vector<std::unique_ptr<DBusSignalRelay>> relays_;
+    std::unique_ptr<QDBusServiceWatcher> screenSaverWatcher_;
+};

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "Foundation/Date.h"
+
+#include <array>
+#include <optional>
+
+// A change in the session, as the handlers of SessionEvents hear of it.
+enum class SessionChange { none, resignedActive, becameActive, screensSlept, screensWoke };
+
+// Folds what the session's several sources say into the one lock state and the one sleep state that
+// SessionEvents reports, so that a change seen by two sources is announced once.
+//
+// The session counts as locked while any source that has spoken says so: logind's LockedHint, the
+// desktop's ScreenSaver, and the Lock/Unlock requests logind sends to the screen locker. Those
+// requests only ask for a lock (no locker may be listening) and say nothing about when it ends, so
+// they count only on a logind too old to keep LockedHint; once LockedHint has been heard they are
+// ignored. "Any source" rather than "the latest source" keeps the events and a read of the state in
+// agreement: when one source reports the unlock before the other, the session is active again only
+// when the last one agrees. A source whose service goes away stops counting.
+class SessionStateTracker {
+public:
+    enum class LockSource { lockedHint, lockRequests, screenSaver };
+
+    // What `source` now says; nothing when it can no longer say anything (its service went away).
+    // `now` becomes the lock's start when this report locks the session.
+    SessionChange lockReported(LockSource source, std::optional<bool> locked, Date now);
+    // logind's PrepareForSleep: true before the machine sleeps, false once it has woken.
+    SessionChange sleepReported(bool preparingForSleep);
+
+    bool isLocked() const { return lockedAt_.has_value(); }
+    // When the present lock was first seen; nothing while unlocked.
+    std::optional<Date> lockedAt() const { return lockedAt_; }
+
+private:
+    std::optional<bool>& said(LockSource source) { return said_[static_cast<std::size_t>(source)]; }
+
+    std::array<std::optional<bool>, 3> said_;
+    std::optional<Date> lockedAt_;
+    bool sleeping_ = false;
+};

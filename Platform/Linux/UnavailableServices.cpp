@@ -1,0 +1,21 @@
+#include "UnavailableServices.h"
+
+#include "Foundation/SystemLog.h"
+
+UnavailableNotificationCenter::UnavailableNotificationCenter() {
+    systemLog("notifications", std::string(reason) + ": notifications are unavailable");
+}
+
+void UnavailableNotificationCenter::requestAuthorization(AuthorizationCompletion completion) {
+    if (completion)
+        completion(false, std::string(reason));
+}
+
+void UnavailableNotificationCenter::add(NotificationRequest, AddCompletion completion) {
+    if (completion)
+        completion(std::string(reason));
+}
+
+UnavailableAudioInput::UnavailableAudioInput() {
+    systemLog("audio", "No audio input service: call detection is unavailable");
+}

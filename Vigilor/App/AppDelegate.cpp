@@ -1,0 +1,86 @@
+#include "AppDelegate.h"
+
+#include "AppServices.h"
+#include "Foundation/DefaultsStore.h"
+#include "Vigilor/Interface/OnboardingWindowController.h"
+#include "Vigilor/Interface/StatusItemController.h"
+#include "Vigilor/Monitor/VigilorMonitor.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWidget>
+
+namespace {
+
+void centreOnScreen(QWidget& window) {
+    window.adjustSize();
+    if (const QScreen* screen = window.screen() ? window.screen() : QGuiApplication::primaryScreen()) {
+        QRect frame = window.frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        window.move(frame.topLeft());
+    }
+}
+
+} // namespace
+
+std::shared_ptr<AppDelegate> AppDelegate::create(Environment environment) {
+    return std::make_shared<AppDelegate>(Passkey{}, std::move(environment));
+}
+
+AppDelegate::AppDelegate(Passkey, Environment environment)
+    : environment_(std::move(environment)) {
+    if (!environment_.monitor)
+        environment_.monitor = [] { return AppServices::shared().monitor(); };
+    if (!environment_.makeOnboarding)
+        environment_.makeOnboarding = [](std::shared_ptr<VigilorMonitor> monitor, std::function<void()> onComplete) {
+            return std::make_unique<OnboardingWindowController>(std::move(monitor), std::move(onComplete));
+        };
+}
+
+// The windows go before the monitor they show.
+AppDelegate::~AppDelegate() {
+    onboarding_.reset();
+    statusItem_.reset();
+}
+
+void AppDelegate::applicationDidFinishLaunching() {
+    monitor_ = environment_.monitor();
+    if (!environment_.displayAvailable)
+        return;
+    statusItem_ = std::make_unique<StatusItemController>(monitor_);
+
+    const DefaultsStore defaults = DefaultsStore::standard();
+    if (!defaults.boolValue(onboardingShownKey) && !defaults.boolValue(onboardingShownV1Key))
+        showOnboarding();
+}
+
+void AppDelegate::showOnboarding() {
+    if (!environment_.displayAvailable)
+        return;
+    onboarding_ = environment_.makeOnboarding(monitor_, [weak = weak_from_this()] {
+        if (auto self = weak.lock())
+            self->finishOnboarding();
+    });
+    QWidget* window = onboarding_ ? onboarding_->window() : nullptr;
+    if (!window)
+        return;
+    DefaultsStore::standard().set(onboardingShownV1Key, true);
+    window->show();
+    centreOnScreen(*window);
+    window->raise();
+    window->activateWindow();
+}
+
+// A window that its own close button is already closing is not closed a second time.
+void AppDelegate::finishOnboarding() {
+    if (!onboarding_)
+        return;
+    OnboardingWindowDelegate* delegate = onboarding_->windowDelegate();
+    if (!delegate || !delegate->isDismissing) {
+        if (delegate)
+            delegate->isDismissing = true;
+        if (QWidget* window = onboarding_->window())
+            window->close();
+    }
+    onboarding_.reset();
+}

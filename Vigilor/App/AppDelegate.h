@@ -1,0 +1,49 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+
+class OnboardingWindowController;
+class StatusItemController;
+class VigilorMonitor;
+
+// What the application does once Qt is up: make the monitor, put the icon in the tray and, on the
+// first run, show the onboarding window. Without a display only the monitor runs.
+class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
+    struct Passkey {};
+
+public:
+    using OnboardingFactory = std::function<std::unique_ptr<OnboardingWindowController>(
+        std::shared_ptr<VigilorMonitor> monitor, std::function<void()> onComplete)>;
+
+    struct Environment {
+        bool displayAvailable = true;
+        // Where the monitor comes from; empty: AppServices::shared().
+        std::function<std::shared_ptr<VigilorMonitor>()> monitor;
+        // Makes the onboarding window's controller; empty: a real OnboardingWindowController.
+        OnboardingFactory makeOnboarding;
+    };
+
+    // Onboarding was shown once, by an earlier version or by this one.
+    static constexpr const char* onboardingShownKey = "zorvi.onboardingShown";
+    static constexpr const char* onboardingShownV1Key = "zorvi.onboardingShown.v1";
+
+    static std::shared_ptr<AppDelegate> create(Environment environment);
+    AppDelegate(Passkey, Environment environment);
+    ~AppDelegate();
+
+    void applicationDidFinishLaunching();
+    void showOnboarding();
+
+    const std::shared_ptr<VigilorMonitor>& monitor() const { return monitor_; }
+    StatusItemController* statusItemController() const { return statusItem_.get(); }
+    OnboardingWindowController* onboardingWindowController() const { return onboarding_.get(); }
+
+private:
+    void finishOnboarding();
+
+    Environment environment_;
+    std::shared_ptr<VigilorMonitor> monitor_;
+    std::unique_ptr<StatusItemController> statusItem_;
+    std::unique_ptr<OnboardingWindowController> onboarding_;
+};

@@ -1,0 +1,19 @@
+#include "LinuxPlatformServices.h"
+
+#include "Platform/Linux/LogindSession.h"
+#include "Platform/Linux/UnavailableServices.h"
+#include "Platform/Linux/V4L2CameraDevice.h"
+#include "Platform/Linux/XdgAutostartLoginItem.h"
+
+MonitorServices makeLinuxMonitorServices() {
+    MonitorServices services;
+    services.clock = &SystemClock::shared();
+    auto session = std::make_shared<LogindSession>(SystemClock::shared());
+    services.sessionEvents = session;
+    services.sessionLockState = session;
+    services.loginItem = std::make_shared<XdgAutostartLoginItem>();
+    services.camera = std::make_shared<V4L2CameraDevice>();
+    services.notifications = std::make_shared<UnavailableNotificationCenter>();
+    services.audioInput = std::make_shared<UnavailableAudioInput>();
+    return services;
+}

@@ -1,0 +1,115 @@
+#include "VigilorApp.h"
+
+#include "AppDelegate.h"
+#include "Foundation/DispatchQueue.h"
+#include "Foundation/SystemLog.h"
+#include "Platform/Linux/QtMainExecutor.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QSocketNotifier>
+
+#include <array>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <memory>
+#include <unistd.h>
+
+namespace {
+
+bool environmentHas(const char* name) {
+    const char* value = std::getenv(name);
+    return value && *value;
+}
+
+// Panels are placed by absolute position, which Wayland does not allow: under Wayland we go through
+// XWayland, unless the user chose a platform themselves.
+void choosePlatform() {
+    if (environmentHas("DISPLAY") && !environmentHas("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "xcb");
+}
+
+// Turns SIGINT and SIGTERM into a quit of the event loop. The handler may only do async-signal-safe
+// work, so it writes a byte to a pipe whose reading end the event loop watches.
+class QuitOnSignals {
+public:
+    QuitOnSignals() {
+        if (::pipe2(fds_.data(), O_CLOEXEC | O_NONBLOCK) != 0) {
+            systemLog("app", "Cannot watch for quit signals: SIGINT and SIGTERM end the process at once");
+            return;
+        }
+        writeEnd_ = fds_[1];
+        notifier_ = std::make_unique<QSocketNotifier>(fds_[0], QSocketNotifier::Read);
+        QObject::connect(notifier_.get(), &QSocketNotifier::activated, notifier_.get(), [this] {
+            char drained[16];
+            while (::read(fds_[0], drained, sizeof drained) > 0) {
+            }
+            QCoreApplication::quit();
+        });
+        struct sigaction action {};
+        action.sa_handler = &QuitOnSignals::handle;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        for (int signal : {SIGINT, SIGTERM})
+            ::sigaction(signal, &action, nullptr);
+    }
+
+    ~QuitOnSignals() {
+        for (int signal : {SIGINT, SIGTERM})
+            std::signal(signal, SIG_DFL);
+        writeEnd_ = -1;
+        notifier_.reset();
+        for (int fd : fds_)
+            if (fd >= 0)
+                ::close(fd);
+    }
+
+    QuitOnSignals(const QuitOnSignals&) = delete;
+    QuitOnSignals& operator=(const QuitOnSignals&) = delete;
+
+private:
+    static void handle(int) {
+        const int savedErrno = errno;
+        if (writeEnd_ >= 0)
+            [[maybe_unused]] const auto written = ::write(writeEnd_, "q", 1);
+        errno = savedErrno;
+    }
+
+    static inline volatile sig_atomic_t writeEnd_ = -1;
+    std::array<int, 2> fds_{-1, -1};
+    std::unique_ptr<QSocketNotifier> notifier_;
+};
+
+std::unique_ptr<QCoreApplication> makeApplication(int& argc, char** argv, bool withDisplay) {
+    if (!withDisplay)
+        return std::make_unique<QCoreApplication>(argc, argv);
+    choosePlatform();
+    auto application = std::make_unique<QApplication>(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    return application;
+}
+
+} // namespace
+
+bool VigilorApp::displayAvailable() { return environmentHas("DISPLAY") || environmentHas("WAYLAND_DISPLAY"); }
+
+int VigilorApp::run(int& argc, char** argv) {
+    const bool withDisplay = displayAvailable();
+    const auto application = makeApplication(argc, argv, withDisplay);
+    QCoreApplication::setApplicationName(QStringLiteral("vigilor"));
+    DispatchQueue::installMainExecutor(std::make_shared<QtMainExecutor>());
+    const QuitOnSignals quitOnSignals;
+    if (!withDisplay)
+        systemLog("app", "No display (DISPLAY and WAYLAND_DISPLAY unset): running without tray icon or windows");
+
+    const auto delegate = AppDelegate::create({.displayAvailable = withDisplay});
+    delegate->applicationDidFinishLaunching();
+    // Queued behind the monitor's start of its runtime services, so this line means they are running.
+    DispatchQueue::main().async([] { systemLog("app", "Vigilor is running"); });
+
+    const int code = application->exec();
+    systemLog("app", "Vigilor quit");
+    return code;
+}

@@ -1,0 +1,9 @@
+#pragma once
+
+// Samples the process's own health after the camera mode changes.
+class HealthWatchdog {
+public:
+    virtual ~HealthWatchdog() = default;
+    // Called just before the camera starts (true) or stops (false) for presence detection.
+    virtual void noteCameraModeChanged(bool enabled) = 0;
+};

@@ -1,0 +1,212 @@
+// The monitor object: creation, the once-only start of the runtime services, their wiring, and the
+// camera start.
+#include "VigilorMonitor.h"
+
+#include "Foundation/SystemLog.h"
+
+#include <cstdlib>
+
+namespace {
+
+bool sandboxed() { return std::getenv(VigilorMonitor::sandboxVariable) != nullptr; }
+
+} // namespace
+
+std::shared_ptr<VigilorMonitor> VigilorMonitor::create(MonitorServices services) {
+    auto monitor = std::make_shared<VigilorMonitor>(Passkey{}, std::move(services));
+    monitor->initialize();
+    return monitor;
+}
+
+VigilorMonitor::VigilorMonitor(Passkey, MonitorServices services)
+    : decision(*this, "Watching only",
+               [this](const std::string& oldValue, const std::string& newValue) {
+                   if (oldValue != newValue)
+                       diagLog("decision: " + newValue, now());
+               })
+    , config(*this, VigilorConfig::load())
+    , services_(std::move(services))
+    , lockingAvailable_(!sandboxed()) {
+    const Date start = now();
+    lastFaceSeen_ = lastDeskPresenceSeen_ = start;
+    focusSessionStartedAt_ = lastEyeBreakAt_ = lastWalkBreakAt_ = start;
+}
+
+VigilorMonitor::~VigilorMonitor() { teardownMicrophoneDetection(); }
+
+void VigilorMonitor::initialize() {
+    autoLockEnabled = config().autoLockEnabled;
+    distanceBaselineFaceWidth = config().savedDistanceBaselineFaceWidth;
+
+    const Date start = now();
+    restoreWellnessLedger();
+    restoreBreakAnchors(start);
+    refreshWellnessSummaries(start, true);
+
+    append("Zorvi started in coaching mode");
+    appendLockEvent("Lock attribution started");
+
+    // Runs after the rest of the launch has finished its main-thread work.
+    DispatchQueue::main().async([weak = weakSelf()] {
+        if (auto self = weak.lock())
+            self->startRuntimeServicesAfterLaunch();
+    });
+}
+
+void VigilorMonitor::startRuntimeServicesAfterLaunch() {
+    if (runtimeServicesStarted_)
+        return;
+    runtimeServicesStarted_ = true;
+
+    configureSettingsSync();
+    registerBreakNotificationActions();
+    clearBreakNotification("app.zorvi.break.eye");
+    clearBreakNotification("app.zorvi.break.walk");
+    configureRemoteCompanion();
+    registerSessionNotifications();
+    syncLaunchAtLoginStatus();
+    reconcileLaunchAtLoginIfNeeded();
+    if (config().cameraPresenceEnabled)
+        startCamera();
+    startBluetooth(false);
+
+    decisionTimer_ = Timer::scheduled(0.5, true, [weak = weakSelf()] {
+        if (auto self = weak.lock())
+            self->evaluateDecision();
+    });
+    // The widget's heartbeat; the relay's own heartbeat comes through the relay client.
+    macWidgetStatusTimer_ = Timer::scheduled(60, true, [weak = weakSelf()] {
+        if (auto self = weak.lock()) {
+            const Date at = self->now();
+            self->mirrorMacWidgetStatus(self->currentRemoteSnapshot("Zorvi", at), "heartbeat", at, true);
+        }
+    });
+    setupMicrophoneDetection();
+    appendLockEvent("Runtime services started");
+}
+
+RemoteCompanionService* VigilorMonitor::remoteCompanion() {
+    if (!remoteCompanion_ && services_.makeRemoteCompanion)
+        remoteCompanion_ = services_.makeRemoteCompanion(config());
+    return remoteCompanion_.get();
+}
+
+SettingsSyncService* VigilorMonitor::settingsSync() {
+    if (!settingsSync_ && services_.makeSettingsSync)
+        settingsSync_ = services_.makeSettingsSync(!lockingAvailable_);
+    return settingsSync_.get();
+}
+
+void VigilorMonitor::configureSettingsSync() {
+    SettingsSyncService* sync = settingsSync();
+    if (!sync)
+        return;
+    sync->onRemoteSettings = [weak = weakSelf()](const SyncedSettings& settings) {
+        if (auto self = weak.lock())
+            self->applyRemoteSettings(settings);
+    };
+    sync->enable();
+    sync->refreshStatus();
+    sync->push(config(), now());
+}
+
+void VigilorMonitor::configureRemoteCompanion() {
+    const VigilorConfig& c = config();
+    systemLog("monitor", "Zorvi remote companion config enabled=" +
+                             std::string(c.remoteCompanionEnabled ? "true" : "false") +
+                             " statusURL=" + c.remoteStatusEndpointURL + " commandURL=" + c.remoteCommandEndpointURL +
+                             " heartbeat=" + doubleDescription(c.remoteHeartbeatInterval) +
+                             " poll=" + doubleDescription(c.remoteCommandPollInterval));
+    if (RemoteCompanionService* relay = remoteCompanion()) {
+        relay->heartbeatSnapshotProvider = [weak = weakSelf()]() -> std::optional<RemoteMacStatusSnapshot> {
+            if (auto self = weak.lock())
+                return self->currentRemoteSnapshot("Zorvi", self->now());
+            return std::nullopt;
+        };
+        relay->onHeartbeatDue = [weak = weakSelf()] {
+            DispatchQueue::main().async([weak] {
+                if (auto self = weak.lock())
+                    self->sendStatusEvent("heartbeat", "Zorvi", self->now());
+            });
+        };
+        relay->onEvent = [weak = weakSelf()](const std::string& text) {
+            DispatchQueue::main().async([weak, text] {
+                if (auto self = weak.lock()) {
+                    self->append(text);
+                    self->updateRemoteCompanionStatus();
+                }
+            });
+        };
+        relay->onRemoteLockRequested = [weak = weakSelf()](const RemoteLockCommand& command) {
+            if (auto self = weak.lock())
+                self->handleRemoteLockCommand(command);
+        };
+        relay->restart();
+    }
+    scheduleRecoveryFetching();
+    scheduleStartupRemoteStatusPublishes();
+    updateRemoteCompanionStatus();
+}
+
+void VigilorMonitor::registerSessionNotifications() {
+    auto handler = [weak = weakSelf()](void (VigilorMonitor::*member)()) {
+        return [weak, member] {
+            if (auto self = weak.lock())
+                ((*self).*member)();
+        };
+    };
+    const bool started = services_.sessionEvents->start({
+        .sessionDidResignActive = handler(&VigilorMonitor::sessionDidResignActive),
+        .sessionDidBecomeActive = handler(&VigilorMonitor::sessionDidBecomeActive),
+        .screensDidSleep = handler(&VigilorMonitor::screensDidSleep),
+        .screensDidWake = handler(&VigilorMonitor::screensDidWake),
+    });
+    if (!started)
+        append(services_.sessionEvents->unavailableReason());
+}
+
+void VigilorMonitor::startCamera() {
+    const int status = services_.camera->authorizationStatus();
+    cameraStatus = "Camera auth " + std::to_string(status);
+    switch (status) {
+    case CameraDevice::authorized:
+        configureCamera();
+        break;
+    case CameraDevice::restricted:
+    case CameraDevice::denied:
+        cameraStatus = "Camera denied";
+        phase = MonitorPhase::blocked;
+        append("Camera permission denied");
+        break;
+    case CameraDevice::notDetermined:
+        cameraStatus = "Camera permission needed";
+        phase = MonitorPhase::blocked;
+        append("Camera permission waiting for user");
+        break;
+    default:
+        cameraStatus = "Camera unavailable";
+        phase = MonitorPhase::blocked;
+        append("Camera status unknown");
+        break;
+    }
+}
+
+// Builds the capture session for the default device and starts it on the video queue. The frames'
+// analysis belongs to the camera pipeline; until the session reports progress, `cameraStatus` keeps
+// the authorisation text.
+void VigilorMonitor::configureCamera() {
+    captureSession_ = services_.camera->makeCaptureSession();
+    if (!captureSession_)
+        return;
+    videoQueue_.async([session = captureSession_] { session->startRunning(); });
+}
+
+// Stops the session on the video queue, handing over the session object itself so that clearing the
+// reference here cannot race with the stop.
+void VigilorMonitor::stopCameraForDeviceOnlyMode() {
+    if (captureSession_)
+        videoQueue_.async([session = captureSession_] { session->stopRunning(); });
+    captureSession_.reset();
+    usingLowPowerCameraPulses_ = false;
+    lowPowerCameraRestartPending_ = false;
+}

@@ -1,0 +1,306 @@
+#pragma once
+
+#include "Foundation/Clock.h"
+#include "Foundation/DispatchQueue.h"
+#include "Foundation/ObservableObject.h"
+#include "Foundation/Timer.h"
+#include "Platform/AudioInput.h"
+#include "Platform/BluetoothCentral.h"
+#include "Platform/CameraDevice.h"
+#include "Platform/LoginItem.h"
+#include "Platform/SessionEvents.h"
+#include "Platform/UserNotifications.h"
+#include "Vigilor/Camera/HealthWatchdog.h"
+#include "Vigilor/Companion/RemoteCompanionService.h"
+#include "Vigilor/Companion/SettingsSyncService.h"
+#include "Vigilor/Config/PresenceModels.h"
+#include "Vigilor/Config/VigilorConfig.h"
+#include "Vigilor/Monitor/WellnessScore.h"
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+enum class BreakHUDKind { eye, walk };
+
+// The operating-system services the monitor works through. The platform ones are required (an
+// adapter that cannot reach its service says so itself); the services of other parts of the
+// application may be missing, and the monitor then goes without them.
+struct MonitorServices {
+    const Clock* clock = &SystemClock::shared();
+    std::shared_ptr<SessionEvents> sessionEvents;
+    std::shared_ptr<SessionLockState> sessionLockState;
+    std::shared_ptr<LoginItem> loginItem;
+    std::shared_ptr<CameraDevice> camera;
+    std::shared_ptr<UserNotificationCenter> notifications;
+    std::shared_ptr<AudioInputDevices> audioInput;
+    std::shared_ptr<HealthWatchdog> watchdog;
+    std::shared_ptr<MacWidgetStatusMirror> widgetStatusMirror;
+    std::function<std::shared_ptr<RemoteCompanionService>(const VigilorConfig&)> makeRemoteCompanion;
+    std::function<std::shared_ptr<SettingsSyncService>(bool sandboxed)> makeSettingsSync;
+};
+
+// The one presence monitor of the process: the settings in use, everything the interface shows, the
+// service objects, the timers and the bookkeeping of the decision and coaching logic. All of its
+// state belongs to the main thread; callbacks kept by timers, queues and services hold it weakly.
+class VigilorMonitor : public ObservableObject, public std::enable_shared_from_this<VigilorMonitor> {
+    struct Passkey {};
+
+public:
+    // Creates the monitor and schedules the start of its runtime services on the main queue.
+    static std::shared_ptr<VigilorMonitor> create(MonitorServices services);
+    VigilorMonitor(Passkey, MonitorServices services);
+    ~VigilorMonitor();
+
+    // Tuning constants.
+    static constexpr double lowLightThreshold = 0.1;
+    static constexpr double darkRoomActivityTimeout = 120;
+    static constexpr double minimumAutoLockTimeout = 8;
+    static constexpr double minimumDeskPresenceLockGrace = 6;
+    static constexpr double minimumLookAwayDownGrace = 20;
+    static constexpr double activeLockRequestWindow = 10;
+    static constexpr int32_t preferredCameraFrameRate = 5;
+    static constexpr double stablePresenceEvaluationInterval = 10;
+    static constexpr double activeAbsenceEvaluationInterval = 5;
+    static constexpr double eyeRestConfirmationEvaluationInterval = 2;
+    static constexpr double eyeRestObservationFreshWindow = 2.75;
+    static constexpr double enrolmentEvaluationInterval = 0.25;
+    static constexpr double landmarkEvaluationInterval = 5;
+    static constexpr double brightnessSampleInterval = 2;
+    static constexpr double bodyPoseAssistWarmup = 2;
+    static constexpr double bodyPoseAssistInterval = 3;
+    static constexpr double discoveryExpirationInterval = 15;
+    static constexpr int enrolmentTargetCount = 30;
+    static constexpr double enrolmentTimeoutSeconds = 8;
+    static constexpr int enrolmentMinimumCount = 5;
+    static constexpr double lockAttemptTimeout = 10.5;
+    static constexpr const char* sandboxVariable = "APP_SANDBOX_CONTAINER_ID";
+
+    // Published state, in declaration order.
+    Published<MonitorPhase> phase{*this, MonitorPhase::starting};
+    Published<bool> facePresent{*this, false};
+    Published<int> missingFaceSamples{*this, 0};
+    Published<double> secondsSinceFace{*this, 0};
+    Published<bool> watchPresent{*this, false};
+    Published<std::optional<int>> watchRSSI{*this, std::nullopt};
+    Published<std::optional<double>> secondsSinceWatch{*this, std::nullopt};
+    Published<bool> radarEnabled{*this, false};
+    Published<std::string> cameraStatus{*this, "Starting camera"};
+    Published<std::string> centerStageStatus{*this, "Center Stage pending"};
+    Published<std::string> bluetoothStatus{*this, "Starting Bluetooth"};
+    Published<std::string> remoteCompanionStatus{*this, "Remote companion off"};
+    Published<std::string> decision;
+    Published<bool> autoLockEnabled{*this, false};
+    Published<bool> isPaused{*this, false};
+    Published<double> inputIdleSeconds{*this, 0};
+    Published<std::optional<double>> currentFaceWidth{*this, std::nullopt};
+    Published<std::optional<double>> distanceBaselineFaceWidth{*this, std::nullopt};
+    Published<std::optional<double>> currentFaceCenterY{*this, std::nullopt};
+    Published<std::optional<double>> faceCenterBaselineY{*this, std::nullopt};
+    Published<std::optional<double>> faceYawDegrees{*this, std::nullopt};
+    Published<std::optional<double>> facePitchDegrees{*this, std::nullopt};
+    Published<bool> isLookingAway{*this, false};
+    Published<bool> eyesClosed{*this, false};
+    Published<std::optional<Date>> snoozeUntil{*this, std::nullopt};
+    Published<std::optional<std::string>> celebration{*this, std::nullopt};
+    Published<bool> breakHUDVisible{*this, false};
+    Published<BreakHUDKind> breakHUDKind{*this, BreakHUDKind::eye};
+    Published<double> eyeRestRemaining{*this, 0};
+    Published<bool> isRestingNow{*this, false};
+    Published<bool> cameraInterrupted{*this, false};
+    Published<bool> lowLight{*this, false};
+    Published<bool> remoteControlActive{*this, false};
+    Published<std::string> bodyPoseSummary{*this, "Face only"};
+    Published<std::string> bodyPoseDetail{*this, "wide view helps"};
+    Published<std::string> bodyPoseLevel{*this, "yellow"};
+    Published<double> activePresenceSeconds{*this, 0};
+    Published<std::vector<WellnessPeriodSummary>> wellnessPeriodSummaries{*this, {}};
+    Published<std::string> wellnessRhythmStatus{*this, "Health rhythm starts after Zorvi sees a break."};
+    Published<std::string> walkRhythmStatus{*this, "Walk rhythm starts after Zorvi credits a walk."};
+    Published<std::optional<DeskHealthSummary>> deskHealth{*this, std::nullopt};
+    Published<RecoveryMirror> recovery{*this, RecoveryMirror{}};
+    Published<std::vector<std::string>> events{*this, {}};
+    Published<std::vector<std::string>> lockEvents{*this, {}};
+    Published<VigilorConfig> config;
+    Published<std::string> launchAtLoginStatus{*this, "Off"};
+    Published<std::optional<std::string>> launchAtLoginError{*this, std::nullopt};
+    Published<bool> onCall{*this, false};
+    Published<std::vector<ZorviDiscoveredDevice>> discoveredDevices{*this, {}};
+
+    // Start-up.
+    void startRuntimeServicesAfterLaunch();
+    bool lockingAvailable() const { return lockingAvailable_; }
+
+    // Settings: the one update path and its glue.
+    void updateConfig(const std::function<void(VigilorConfig&)>& mutation);
+    void applyRemoteSettings(const SyncedSettings& settings);
+    template <class T> void setIfChanged(Published<T>& property, T value) {
+        if (!(property() == value))
+            property = std::move(value);
+    }
+    void syncBluetoothForCurrentConfig(bool requestIfNeeded);
+    void setBreakNotificationsEnabled(bool enabled);
+    void setLockNotificationsEnabled(bool enabled);
+    void setCurrentDistanceAsIdeal();
+    static bool remoteStatusEndpointReady(const VigilorConfig& config);
+    bool isApplyingRemoteSettings() const { return isApplyingRemoteSettings_; }
+
+    // Activity log, lock log and the lock-event log file.
+    void append(const std::string& text);
+    void appendLockEvent(const std::string& text);
+    static void diagLog(const std::string& message, Date now = SystemClock::shared().now());
+    static std::filesystem::path lockEventLogFile();
+    static std::string formatClock(double seconds);
+    static std::string formatDuration(double seconds);
+    static std::string formatDurationWithSeconds(double seconds);
+    static std::string formatMinuteSecondClock(double seconds);
+
+    // Login item.
+    void syncLaunchAtLoginStatus();
+    void reconcileLaunchAtLoginIfNeeded();
+
+    // Camera.
+    void startCamera();
+
+    // Bluetooth presence.
+    bool bluetoothPresenceEnabled() const;
+    bool isBluetoothUnavailable() const;
+    // The companion's name in texts: capitalised ("Phone") and in running text ("phone").
+    std::string companionWordCapitalised() const;
+    std::string companionWordLowerCase() const;
+    void startBluetooth(bool requestIfNeeded);
+
+    // Call detection.
+    void setupMicrophoneDetection();
+    void teardownMicrophoneDetection();
+
+    // Break notifications.
+    void registerBreakNotificationActions();
+    void clearBreakNotification(const std::string& category);
+
+    // The relay and the widget.
+    RemoteMacStatusSnapshot currentRemoteSnapshot(const std::string& eventSource, Date now);
+    void mirrorMacWidgetStatus(const RemoteMacStatusSnapshot& snapshot, const std::string& event, Date seenAt,
+                               bool force);
+    void updateRemoteCompanionStatus();
+    void scheduleRecoveryFetching();
+    void scheduleStartupRemoteStatusPublishes();
+    void handleRemoteLockCommand(const RemoteLockCommand& command);
+    RemoteMacLockStatus remoteMacStatus(Date now);
+    std::string lockReason() const;
+    int presenceConfidence() const;
+
+    // The session's lock state.
+    void scheduleLockAttemptTimeout();
+    void syncSystemLockState(Date now, const std::string& eventSource);
+    std::optional<Date> systemScreenLockedAt() const;
+    void confirmScreenLocked(Date now, const std::string& eventSource, bool appendSystemEventWhenNotZorvi);
+    bool systemReportsScreenLocked() const;
+    bool lockScreen(const std::string& source);
+
+    // The 0.5 s decision tick.
+    void evaluateDecision();
+
+    // Wellness ledger.
+    void restoreWellnessLedger();
+    void restoreBreakAnchors(Date now);
+    void refreshWellnessSummaries(Date now, bool force);
+
+    // Lazily created services (absent when the application has none).
+    RemoteCompanionService* remoteCompanion();
+    SettingsSyncService* settingsSync();
+
+    // Read-only views of stored state for the interface and tests.
+    bool runtimeServicesStarted() const { return runtimeServicesStarted_; }
+    bool screenLocked() const { return screenLocked_; }
+    std::optional<Date> screenLockedAt() const { return screenLockedAt_; }
+    bool lockAttemptInProgress() const { return lockAttemptInProgress_; }
+    std::optional<Date> lastZorviLockRequestAt() const { return lastZorviLockRequestAt_; }
+    const std::string& lastZorviLockSource() const { return lastZorviLockSource_; }
+    const std::shared_ptr<CaptureSession>& captureSession() const { return captureSession_; }
+
+private:
+    void initialize();
+    void configureSettingsSync();
+    void configureRemoteCompanion();
+    void registerSessionNotifications();
+    void configureCamera();
+    void stopCameraForDeviceOnlyMode();
+    void sendStatusEvent(const std::string& event, const std::string& eventSource, Date now);
+    void requestNotificationAuthorization(const std::string& enabledLine, const std::string& deniedLine,
+                                          const std::string& failurePrefix);
+    void scheduleRemoteLockConfirmationTimeout(const RemoteLockCommand& command);
+    void fetchAndApplyRecovery();
+    void updateMicrophoneListeners(AudioInputDevices::DeviceID device);
+    void checkMicrophoneStatus();
+    void sessionDidResignActive();
+    void sessionDidBecomeActive();
+    void screensDidSleep();
+    void screensDidWake();
+    Date now() const { return services_.clock->now(); }
+    std::weak_ptr<VigilorMonitor> weakSelf() { return weak_from_this(); }
+
+    MonitorServices services_;
+
+    // Platform and service objects.
+    bool lockingAvailable_ = true;
+    DispatchQueue videoQueue_{"Vigilor.video"};
+    DispatchQueue microphoneQueryQueue_{"Vigilor.microphone-query"};
+    std::shared_ptr<CaptureSession> captureSession_;
+    bool usingLowPowerCameraPulses_ = false;
+    bool lowPowerCameraRestartPending_ = false;
+    std::shared_ptr<BluetoothCentral> central_;
+    std::shared_ptr<RemoteCompanionService> remoteCompanion_;
+    std::shared_ptr<SettingsSyncService> settingsSync_;
+
+    // Presence bookkeeping.
+    Date lastFaceSeen_;
+    Date lastDeskPresenceSeen_;
+    Date lastUnclearDeskPresenceSeen_ = Date::distantPast();
+    Date lastLookingAwaySeen_ = Date::distantPast();
+    std::optional<Date> darknessSince_;
+    std::optional<Date> lastWatchSeen_;
+    std::optional<Date> watchWeakSince_;
+    bool lockedForCurrentAbsence_ = false;
+    Date lastRemoteControlCheckAt_ = Date::distantPast();
+    bool knownFacePresent_ = true;
+    Date lastIdentityCheckAt_ = Date::distantPast();
+    int unknownFaceSamples_ = 0;
+
+    // Coaching and wellness.
+    Date focusSessionStartedAt_;
+    Date lastEyeBreakAt_;
+    Date lastWalkBreakAt_;
+    bool breakAnchorsRestored_ = false;
+    std::vector<WellnessLedgerEvent> wellnessLedger_;
+    Date lastWellnessSummaryRefresh_ = Date::distantPast();
+
+    // Locking.
+    bool screenLocked_ = false;
+    std::optional<Date> screenLockedAt_;
+    std::optional<Date> lastZorviLockRequestAt_;
+    std::string lastZorviLockSource_ = "Zorvi";
+    std::optional<Date> lastLockFeedbackAt_;
+    std::optional<RemoteLockCommand> pendingRemoteLockCommand_;
+    bool lockAttemptInProgress_ = false;
+    bool startupRemoteStatusPublishScheduled_ = false;
+
+    // Timers.
+    std::shared_ptr<Timer> decisionTimer_;
+    std::shared_ptr<Timer> macWidgetStatusTimer_;
+    std::shared_ptr<Timer> lockAttemptTimer_;
+    std::shared_ptr<Timer> remoteLockConfirmationTimer_;
+    std::shared_ptr<Timer> recoveryFetchTimer_;
+
+    // Settings sync and start-up.
+    bool isApplyingRemoteSettings_ = false;
+    bool runtimeServicesStarted_ = false;
+
+    // Call detection.
+    bool defaultInputListenerInstalled_ = false;
+    std::optional<AudioInputDevices::DeviceID> deviceRunningListenerDeviceID_;
+    AudioInputDevices::DeviceID currentDefaultInputDeviceID_ = 0;
+};

@@ -1,0 +1,139 @@
+// The one update path of the settings, and the small operations around it.
+#include "VigilorMonitor.h"
+
+#include "Foundation/Url.h"
+
+void VigilorMonitor::updateConfig(const std::function<void(VigilorConfig&)>& mutation) {
+    const VigilorConfig previous = config();
+    VigilorConfig next = previous;
+    mutation(next);
+    if (next.remoteSharedSecret.empty())
+        next.remoteSharedSecret = VigilorConfig::makeRemoteSharedSecret();
+    if (next.remoteDeviceID.empty())
+        next.remoteDeviceID = VigilorConfig::makeRemoteDeviceID();
+    next.save();
+    config = next;
+
+    autoLockEnabled = next.autoLockEnabled;
+    if (next.distanceCalibrationMode == DistanceCalibrationMode::manual)
+        distanceBaselineFaceWidth = next.savedDistanceBaselineFaceWidth;
+
+    if (RemoteCompanionService* relay = remoteCompanion()) {
+        relay->setConfig(next);
+        relay->restart();
+    }
+    updateRemoteCompanionStatus();
+
+    if (!remoteStatusEndpointReady(previous) && remoteStatusEndpointReady(next))
+        sendStatusEvent("heartbeat", "Zorvi", now());
+
+    if (!previous.cameraPresenceEnabled && next.cameraPresenceEnabled) {
+        if (services_.watchdog)
+            services_.watchdog->noteCameraModeChanged(true);
+        startCamera();
+        append("Camera started: re-enabled for presence detection");
+    } else if (previous.cameraPresenceEnabled && !next.cameraPresenceEnabled) {
+        if (services_.watchdog)
+            services_.watchdog->noteCameraModeChanged(false);
+        stopCameraForDeviceOnlyMode();
+        setIfChanged(facePresent, false);
+        setIfChanged(secondsSinceFace, 0.0);
+        setIfChanged(missingFaceSamples, 0);
+        setIfChanged(cameraStatus, std::string("Camera disabled for device-only mode"));
+        append("Camera stopped: using device-only locking mode");
+    }
+
+    syncBluetoothForCurrentConfig(false);
+    reconcileLaunchAtLoginIfNeeded();
+    if (previous.suppressLockDuringCalls != next.suppressLockDuringCalls) {
+        teardownMicrophoneDetection();
+        setupMicrophoneDetection();
+    }
+    if (!isApplyingRemoteSettings_)
+        if (SettingsSyncService* sync = settingsSync())
+            sync->push(next, now());
+    append("Settings updated");
+}
+
+void VigilorMonitor::applyRemoteSettings(const SyncedSettings& settings) {
+    isApplyingRemoteSettings_ = true;
+    updateConfig([&](VigilorConfig& c) { settings.apply(c); });
+    isApplyingRemoteSettings_ = false;
+    std::optional<std::string> device;
+    if (SettingsSyncService* sync = settingsSync())
+        device = sync->lastSyncedFromDevice();
+    append("Settings synced from " + device.value_or("another Mac"));
+}
+
+void VigilorMonitor::syncBluetoothForCurrentConfig(bool requestIfNeeded) {
+    if (bluetoothPresenceEnabled()) {
+        startBluetooth(requestIfNeeded);
+        return;
+    }
+    if (central_)
+        central_->stopScan();
+    central_.reset();
+    lastWatchSeen_.reset();
+    watchWeakSince_.reset();
+    setIfChanged(watchPresent, false);
+    setIfChanged(watchRSSI, std::optional<int>());
+    setIfChanged(secondsSinceWatch, std::optional<double>());
+    setIfChanged(bluetoothStatus, std::string("Bluetooth off in settings"));
+}
+
+void VigilorMonitor::setBreakNotificationsEnabled(bool enabled) {
+    updateConfig([&](VigilorConfig& c) { c.notifyWhenBreakDue = enabled; });
+    if (enabled)
+        requestNotificationAuthorization("Break notifications enabled", "Break notifications denied",
+                                         "Notification setup failed: ");
+}
+
+void VigilorMonitor::setLockNotificationsEnabled(bool enabled) {
+    updateConfig([&](VigilorConfig& c) { c.notifyWhenMacLocks = enabled; });
+    if (enabled)
+        requestNotificationAuthorization("Lock notifications enabled", "Lock notifications denied",
+                                         "Lock notification setup failed: ");
+}
+
+// The answer may come on any thread; it is only logged, and the setting keeps the user's choice.
+void VigilorMonitor::requestNotificationAuthorization(const std::string& enabledLine, const std::string& deniedLine,
+                                                      const std::string& failurePrefix) {
+    services_.notifications->requestAuthorization(
+        [weak = weakSelf(), enabledLine, deniedLine, failurePrefix](bool granted, std::optional<std::string> error) {
+            DispatchQueue::main().async([=] {
+                auto self = weak.lock();
+                if (!self)
+                    return;
+                if (error)
+                    self->append(failurePrefix + *error);
+                else
+                    self->append(granted ? enabledLine : deniedLine);
+            });
+        });
+}
+
+void VigilorMonitor::setCurrentDistanceAsIdeal() {
+    if (!facePresent() || !currentFaceWidth()) {
+        append("Distance calibration skipped: face not visible");
+        return;
+    }
+    const double width = *currentFaceWidth();
+    distanceBaselineFaceWidth = width;
+    updateConfig([&](VigilorConfig& c) {
+        c.distanceCalibrationMode = DistanceCalibrationMode::manual;
+        c.savedDistanceBaselineFaceWidth = width;
+    });
+    append("Distance calibrated");
+}
+
+bool VigilorMonitor::remoteStatusEndpointReady(const VigilorConfig& c) {
+    if (!c.remoteCompanionEnabled)
+        return false;
+    const auto url = parseUrl(trimmedWhitespace(c.remoteStatusEndpointURL));
+    if (!url || url->scheme.empty())
+        return false;
+    std::string scheme = url->scheme;
+    for (char& ch : scheme)
+        ch = char(std::tolower(static_cast<unsigned char>(ch)));
+    return (scheme == "http" || scheme == "https") && !url->host.empty();
+}

@@ -1,0 +1,218 @@
+// The monitor's side of the phone companion: the status it reports, the relay status line, remote
+// lock commands, and keeping its belief about the session's lock state in step with the session.
+#include "VigilorMonitor.h"
+
+#include "Foundation/Url.h"
+
+void VigilorMonitor::sendStatusEvent(const std::string& event, const std::string& eventSource, Date at) {
+    const RemoteMacStatusSnapshot snapshot = currentRemoteSnapshot(eventSource, at);
+    if (RemoteCompanionService* relay = remoteCompanion())
+        relay->sendStatus(snapshot, event, true);
+    mirrorMacWidgetStatus(snapshot, event, at, true);
+}
+
+void VigilorMonitor::mirrorMacWidgetStatus(const RemoteMacStatusSnapshot& snapshot, const std::string& event,
+                                           Date seenAt, bool force) {
+    if (services_.widgetStatusMirror)
+        services_.widgetStatusMirror->mirror(snapshot, event, seenAt, force);
+}
+
+RemoteMacStatusSnapshot VigilorMonitor::currentRemoteSnapshot(const std::string& eventSource, Date at) {
+    syncSystemLockState(at, eventSource);
+    RemoteMacStatusSnapshot snapshot;
+    snapshot.status = remoteMacStatus(at);
+    snapshot.reason = lockReason();
+    snapshot.source = eventSource;
+    snapshot.confidence = presenceConfidence();
+    snapshot.facePresent = facePresent();
+    snapshot.companionPresent = watchPresent();
+    snapshot.inputIdleSeconds = inputIdleSeconds();
+    if (const auto& health = deskHealth(); health && health->hasEnoughData) {
+        const int score = int(health->today.score);
+        snapshot.deskHealthScore = score;
+        snapshot.deskHealthBand = score >= 80 ? "strong" : score >= 50 ? "onTrack" : "building";
+        snapshot.deskHealthStreak = int(health->streak.current);
+        snapshot.deskHealth7 = int(health->last7Average);
+        snapshot.deskHealth30 = int(health->last30Average);
+        snapshot.deskHealthTrend = std::string(rawValue(health->trend));
+        std::vector<int> history;
+        for (const auto& day : health->history)
+            history.push_back(day.hasData ? int(day.score) : -1);
+        snapshot.deskHealthHistory = std::move(history);
+    }
+    return snapshot;
+}
+
+RemoteMacLockStatus VigilorMonitor::remoteMacStatus(Date at) {
+    syncSystemLockState(at, "System");
+    if (screenLocked_)
+        return RemoteMacLockStatus::locked;
+    if (!lockAttemptInProgress_)
+        return RemoteMacLockStatus::unlocked;
+    if (lastZorviLockRequestAt_ && at.timeIntervalSince(*lastZorviLockRequestAt_) <= activeLockRequestWindow)
+        return RemoteMacLockStatus::locking;
+    return RemoteMacLockStatus::unlocked;
+}
+
+void VigilorMonitor::updateRemoteCompanionStatus() {
+    const VigilorConfig& c = config();
+    if (!c.remoteCompanionEnabled)
+        remoteCompanionStatus = "Off";
+    else if (trimmedWhitespace(c.remoteStatusEndpointURL).empty())
+        remoteCompanionStatus = "Needs status endpoint";
+    else if (!remoteStatusEndpointReady(c))
+        remoteCompanionStatus = "Needs valid status endpoint";
+    else if (trimmedWhitespace(c.remoteCommandEndpointURL).empty())
+        remoteCompanionStatus = "Status only";
+    else
+        remoteCompanionStatus = "Status + remote lock";
+}
+
+void VigilorMonitor::scheduleStartupRemoteStatusPublishes() {
+    if (startupRemoteStatusPublishScheduled_)
+        return;
+    startupRemoteStatusPublishScheduled_ = true;
+    for (double delay : {0.75, 2.5})
+        DispatchQueue::main().asyncAfter(delay, [weak = weakSelf()] {
+            if (auto self = weak.lock())
+                self->sendStatusEvent("heartbeat", "Zorvi", self->now());
+        });
+}
+
+void VigilorMonitor::scheduleRecoveryFetching() {
+    if (recoveryFetchTimer_)
+        recoveryFetchTimer_->invalidate();
+    recoveryFetchTimer_.reset();
+    if (!config().remoteCompanionEnabled || trimmedWhitespace(config().remoteStatusEndpointURL).empty())
+        return;
+    recoveryFetchTimer_ = Timer::scheduled(30, true, [weak = weakSelf()] {
+        if (auto self = weak.lock())
+            self->fetchAndApplyRecovery();
+    });
+    fetchAndApplyRecovery();
+}
+
+void VigilorMonitor::fetchAndApplyRecovery() {
+    RemoteCompanionService* relay = remoteCompanion();
+    if (!relay)
+        return;
+    relay->fetchRemoteStatus([weak = weakSelf()](std::optional<RemoteMacStatusSnapshot> fetched) {
+        DispatchQueue::main().async([weak, fetched] {
+            auto self = weak.lock();
+            if (!self || !fetched || (!fetched->recoveryHrvMs && !fetched->recoveryRestingHeartRate))
+                return;
+            self->recovery = RecoveryMirror{fetched->recoveryHrvMs, fetched->recoveryRestingHeartRate,
+                                            fetched->recoveryBand.value_or("unknown")};
+        });
+    });
+}
+
+void VigilorMonitor::handleRemoteLockCommand(const RemoteLockCommand& command) {
+    RemoteCompanionService* relay = remoteCompanion();
+    const auto acknowledge = [&](const std::string& state, std::optional<std::string> reason) {
+        if (relay)
+            relay->sendCommandAck(command, state, reason);
+    };
+    if (!lockingAvailable_) {
+        acknowledge("rejected", "locking unavailable in this build");
+        appendLockEvent("Remote lock rejected: locking unavailable");
+        return;
+    }
+    if (!config().screenLockingEnabled) {
+        acknowledge("rejected", "locking disabled");
+        appendLockEvent("Remote lock rejected: locking disabled");
+        return;
+    }
+    const Date at = now();
+    syncSystemLockState(at, "System");
+    if (screenLocked_ || systemReportsScreenLocked()) {
+        screenLocked_ = true;
+        if (!screenLockedAt_)
+            screenLockedAt_ = systemScreenLockedAt().value_or(at);
+        append("Remote lock requested while already locked");
+        appendLockEvent("Remote lock confirmed: Mac was already locked");
+        acknowledge("session_locked_confirmed", "Mac was already locked.");
+        sendStatusEvent("locked", "Mac", at);
+        return;
+    }
+    pendingRemoteLockCommand_ = command;
+    append("Remote lock requested");
+    appendLockEvent("Remote lock command seen");
+    sendStatusEvent("remote_lock_requested", "Remote", at);
+    if (lockScreen("Remote")) {
+        acknowledge("lock_invoked", std::nullopt);
+        scheduleRemoteLockConfirmationTimeout(command);
+    } else {
+        pendingRemoteLockCommand_.reset();
+        acknowledge("rejected", "macOS lock method failed");
+    }
+}
+
+void VigilorMonitor::scheduleRemoteLockConfirmationTimeout(const RemoteLockCommand& command) {
+    if (remoteLockConfirmationTimer_)
+        remoteLockConfirmationTimer_->invalidate();
+    remoteLockConfirmationTimer_ = Timer::scheduled(10, false, [weak = weakSelf(), command] {
+        auto self = weak.lock();
+        if (!self)
+            return;
+        self->syncSystemLockState(self->now(), "System");
+        if (!self->pendingRemoteLockCommand_ || self->pendingRemoteLockCommand_->id != command.id ||
+            self->screenLocked_)
+            return;
+        const RemoteLockCommand pending = *self->pendingRemoteLockCommand_;
+        self->pendingRemoteLockCommand_.reset();
+        self->lastZorviLockRequestAt_.reset();
+        self->lockAttemptInProgress_ = false;
+        if (self->lockAttemptTimer_)
+            self->lockAttemptTimer_->invalidate();
+        self->lockAttemptTimer_.reset();
+        if (RemoteCompanionService* relay = self->remoteCompanion())
+            relay->sendCommandAck(pending, "expired",
+                                  "Mac invoked lock, but macOS did not confirm a locked session. Screen Sharing or "
+                                  "display-sleep prevention may be active.");
+        self->appendLockEvent("Remote lock expired: macOS did not confirm lock");
+        self->sendStatusEvent("remote_lock_failed", "Mac", self->now());
+    });
+}
+
+void VigilorMonitor::scheduleLockAttemptTimeout() {
+    lockAttemptInProgress_ = true;
+    if (lockAttemptTimer_)
+        lockAttemptTimer_->invalidate();
+    lockAttemptTimer_ = Timer::scheduled(lockAttemptTimeout, false, [weak = weakSelf()] {
+        auto self = weak.lock();
+        if (!self)
+            return;
+        self->syncSystemLockState(self->now(), "System");
+        self->lockAttemptTimer_.reset();
+        if (!self->lockAttemptInProgress_ || self->screenLocked_)
+            return;
+        self->lockAttemptInProgress_ = false;
+        self->lastZorviLockRequestAt_.reset();
+        self->appendLockEvent("Lock attempt unconfirmed; macOS did not lock the session within 10s");
+        self->sendStatusEvent("lock_attempt_unconfirmed", self->lastZorviLockSource_, self->now());
+    });
+}
+
+void VigilorMonitor::syncSystemLockState(Date at, const std::string& eventSource) {
+    if (systemReportsScreenLocked()) {
+        if (screenLocked_ && !lockAttemptInProgress_ && !pendingRemoteLockCommand_)
+            return;
+        confirmScreenLocked(at, eventSource, false);
+    } else if (screenLocked_) {
+        screenLocked_ = false;
+        screenLockedAt_.reset();
+    }
+}
+
+bool VigilorMonitor::systemReportsScreenLocked() const {
+    const auto state = services_.sessionLockState->current();
+    return state && state->screenIsLocked;
+}
+
+std::optional<Date> VigilorMonitor::systemScreenLockedAt() const {
+    const auto state = services_.sessionLockState->current();
+    if (!state || !state->lockedAt || state->lockedAt->unixTime() <= 0)
+        return std::nullopt;
+    return state->lockedAt;
+}

@@ -1,0 +1,91 @@
+#include "Support/MonitorHarness.h"
+
+#include <gtest/gtest.h>
+
+using Status = LoginItem::Status;
+using Call = FakeLoginItem::Call;
+
+TEST(LoginItemReconcile, BringsTheRegistrationInLineWithTheSetting) {
+    const struct {
+        const char* name;
+        bool setting;
+        Status status;
+        std::vector<Call> requests; // beyond status reads
+        const char* statusWord;
+        const char* logLine; // empty: none
+        bool error;
+    } cases[] = {
+        {"on and enabled", true, Status::enabled, {}, "On", "", false},
+        {"off and not registered", false, Status::notRegistered, {}, "Off", "", false},
+        {"on and not registered", true, Status::notRegistered, {Call::registerItem}, "On",
+         "Launch at login registered", false},
+        {"off and enabled", false, Status::enabled, {Call::unregisterItem}, "Off", "Launch at login unregistered",
+         false},
+        {"off and needing approval", false, Status::requiresApproval, {Call::unregisterItem}, "Off",
+         "Launch at login unregistered", false},
+        {"on and needing approval", true, Status::requiresApproval, {}, "Needs approval", "", true},
+        {"off and not found", false, Status::notFound, {}, "Unavailable", "", false},
+    };
+    for (const auto& c : cases) {
+        MonitorHarness h;
+        auto monitor = h.makeMonitor(false);
+        monitor->updateConfig([&](VigilorConfig& config) { config.launchAtLogin = c.setting; });
+        h.loginItem->setStatus(c.status);
+        h.loginItem->calls.clear();
+        const std::string before = monitor->events().front();
+        monitor->reconcileLaunchAtLoginIfNeeded();
+
+        std::vector<Call> requests;
+        for (Call call : h.loginItem->calls)
+            if (call != Call::status)
+                requests.push_back(call);
+        EXPECT_EQ(requests, c.requests) << c.name;
+        EXPECT_EQ(monitor->launchAtLoginStatus(), c.statusWord) << c.name;
+        EXPECT_EQ(monitor->launchAtLoginError().has_value(), c.error) << c.name;
+        const std::string after = monitor->events().front();
+        if (*c.logLine) {
+            EXPECT_EQ(after.substr(10), c.logLine) << c.name;
+        } else {
+            EXPECT_EQ(after, before) << c.name;
+        }
+    }
+}
+
+TEST(LoginItemReconcile, ExplainsWhyTheItemIsNeitherFoundNorApproved) {
+    MonitorHarness h;
+    auto monitor = h.makeMonitor(false);
+    monitor->updateConfig([](VigilorConfig& c) { c.launchAtLogin = true; });
+
+    h.loginItem->setStatus(Status::requiresApproval);
+    monitor->reconcileLaunchAtLoginIfNeeded();
+    EXPECT_EQ(*monitor->launchAtLoginError(), "Approve Zorvi in System Settings \u25B8 General \u25B8 Login Items to "
+                                              "finish enabling launch at login.");
+
+    h.loginItem->setStatus(Status::notFound);
+    h.loginItem->setApplicationPath("/home/me/build/vigilor");
+    monitor->reconcileLaunchAtLoginIfNeeded();
+    EXPECT_EQ(*monitor->launchAtLoginError(), "Move Zorvi to your Applications folder to enable launch at login. It "
+                                              "is currently running from /home/me/build/vigilor.");
+    EXPECT_EQ(monitor->events().front().substr(10),
+              "Launch at login unavailable: SMAppService reported .notFound (path: /home/me/build/vigilor)");
+
+    h.loginItem->setApplicationPath(h.home.path() / "Applications/Zorvi");
+    monitor->reconcileLaunchAtLoginIfNeeded();
+    EXPECT_EQ(*monitor->launchAtLoginError(), "macOS could not register Zorvi for launch at login. Make sure Zorvi "
+                                              "is signed with a valid certificate (not ad-hoc).");
+}
+
+TEST(LoginItemReconcile, PublishesAndLogsAFailedRegistration) {
+    MonitorHarness h;
+    auto monitor = h.makeMonitor(false);
+    h.loginItem->registerFailure = "Permission denied";
+    monitor->updateConfig([](VigilorConfig& c) { c.launchAtLogin = true; });
+    EXPECT_EQ(*monitor->launchAtLoginError(), "Launch at login failed: Permission denied");
+    EXPECT_EQ(monitor->events()[1].substr(10), "Launch at login failed: Permission denied");
+    EXPECT_EQ(monitor->launchAtLoginStatus(), "Off");
+
+    h.loginItem->registerFailure.reset();
+    monitor->reconcileLaunchAtLoginIfNeeded();
+    EXPECT_FALSE(monitor->launchAtLoginError());
+    EXPECT_EQ(monitor->launchAtLoginStatus(), "On");
+}

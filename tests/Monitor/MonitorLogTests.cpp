@@ -1,0 +1,86 @@
+#include "Foundation/AtomicFile.h"
+#include "Foundation/Iso8601.h"
+#include "Support/MonitorHarness.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+using ::testing::HasSubstr;
+
+TEST(MonitorLog, KeepsTheNewestEightActivityAndTwelveLockLines) {
+    MonitorHarness h;
+    auto monitor = h.makeMonitor(false);
+    for (int i = 1; i <= 20; ++i) {
+        monitor->append("event " + std::to_string(i));
+        monitor->appendLockEvent("lock " + std::to_string(i));
+    }
+    ASSERT_EQ(monitor->events().size(), 8u);
+    ASSERT_EQ(monitor->lockEvents().size(), 12u);
+    EXPECT_TRUE(monitor->events().front().ends_with("  event 20"));
+    EXPECT_TRUE(monitor->events().back().ends_with("  event 13"));
+    EXPECT_TRUE(monitor->lockEvents().back().ends_with("  lock 9"));
+}
+
+TEST(MonitorLog, PrefixesLinesWithTheLocalClock) {
+    ScopedTimeZone zone("Europe/Berlin");
+    MonitorHarness h;
+    h.clock.set(*parseIso8601Strict("2026-07-01T12:03:07Z"));
+    auto monitor = h.makeMonitor(false);
+    monitor->append("Screen unlocked");
+    monitor->append("");
+    EXPECT_EQ(monitor->events()[1], "14:03:07  Screen unlocked");
+    EXPECT_EQ(monitor->events()[0], "14:03:07  ");
+}
+
+TEST(MonitorLog, WritesLockEventsToTheFileAndActivityOnlyToMemory) {
+    MonitorHarness h;
+    h.clock.set(*parseIso8601Strict("2026-03-01T08:30:00Z"));
+    const auto file = VigilorMonitor::lockEventLogFile();
+    EXPECT_EQ(file, h.home.path() / ".local/state/zorvi/zorvi-lock-events.log");
+    EXPECT_FALSE(std::filesystem::exists(file));
+
+    auto monitor = h.makeMonitor(false); // writes "Lock attribution started", creating the folder
+    monitor->append("Settings updated");
+    monitor->appendLockEvent("Screen unlocked");
+    EXPECT_EQ(*AtomicFile::read(file), "2026-03-01T08:30:00Z  lockEvent: Lock attribution started\n"
+                                       "2026-03-01T08:30:00Z  lockEvent: Screen unlocked\n");
+    VigilorMonitor::diagLog("walk credited", *parseIso8601Strict("2026-03-01T08:31:00Z"));
+    EXPECT_THAT(*AtomicFile::read(file), HasSubstr("lockEvent: Screen unlocked\n2026-03-01T08:31:00Z  walk credited\n"));
+}
+
+TEST(MonitorLog, LosesALineQuietlyWhenTheFileCannotBeWritten) {
+    TemporaryHome home;
+    std::filesystem::create_directories(home.path() / ".local/state");
+    ASSERT_TRUE(AtomicFile::write(home.path() / ".local/state/zorvi", "a file where the folder should be"));
+    VigilorMonitor::diagLog("lost", Date());
+    EXPECT_FALSE(std::filesystem::is_directory(home.path() / ".local/state/zorvi"));
+}
+
+TEST(DurationFormats, MatchTheirTables) {
+    const struct {
+        double seconds;
+        const char *clock, *duration, *withSeconds, *minuteSecond;
+    } cases[] = {
+        {0, "00:00", "0s", "0s", "00:00"},
+        {0.4, "00:00", "0s", "0s", "00:00"},
+        {-30, "00:00", "0s", "0s", "00:00"},
+        {7, "00:07", "7s", "7s", "00:07"},
+        {45, "00:45", "45s", "45s", "00:45"},
+        {59, "00:59", "59s", "59s", "00:59"},
+        {59.5, "01:00", "1m", "1m 00s", "01:00"},
+        {60, "01:00", "1m", "1m 00s", "01:00"},
+        {125, "02:05", "2m", "2m 05s", "02:05"},
+        {3599, "59:59", "59m", "59m 59s", "59:59"},
+        {3600, "1h 0m", "1h 0m", "1h 0m", "00:00"},
+        {3661, "1h 1m", "1h 1m", "1h 1m", "01:01"},
+        {3725, "1h 2m", "1h 2m", "1h 2m", "02:05"},
+        {90061, "25h 1m", "25h 1m", "25h 1m", "01:01"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(VigilorMonitor::formatClock(c.seconds), c.clock) << c.seconds;
+        EXPECT_EQ(VigilorMonitor::formatDuration(c.seconds), c.duration) << c.seconds;
+        EXPECT_EQ(VigilorMonitor::formatDurationWithSeconds(c.seconds), c.withSeconds) << c.seconds;
+        EXPECT_EQ(VigilorMonitor::formatMinuteSecondClock(c.seconds), c.minuteSecond) << c.seconds;
+    }
+    EXPECT_EQ(VigilorMonitor::formatDuration(std::nan("")), "0s"); // outside the domain, but no crash
+}

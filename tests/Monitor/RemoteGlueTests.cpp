@@ -1,0 +1,198 @@
+#include "Support/MonitorHarness.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+using ::testing::ElementsAre;
+
+namespace {
+
+struct RemoteGlue : ::testing::Test {
+    MonitorHarness h;
+    std::shared_ptr<VigilorMonitor> monitor = h.makeMonitor();
+
+    void lockSession(std::optional<Date> at = std::nullopt) { h.session->lockInfo = SessionLockInfo{true, at}; }
+    void unlockSession() { h.session->lockInfo = SessionLockInfo{false, std::nullopt}; }
+    std::string newestLockEvent() const { return monitor->lockEvents().front().substr(10); }
+    void enableLocking() {
+        monitor->updateConfig([](VigilorConfig& c) { c.screenLockingEnabled = true; });
+    }
+};
+
+} // namespace
+
+TEST_F(RemoteGlue, FollowsTheSessionsLockState) {
+    lockSession(Date(799'999'000));
+    monitor->syncSystemLockState(h.clock.now(), "System");
+    EXPECT_TRUE(monitor->screenLocked());
+    EXPECT_EQ(monitor->screenLockedAt(), Date(799'999'000));
+    EXPECT_EQ(monitor->systemScreenLockedAt(), Date(799'999'000));
+
+    unlockSession();
+    monitor->syncSystemLockState(h.clock.now(), "System");
+    EXPECT_FALSE(monitor->screenLocked());
+    EXPECT_FALSE(monitor->screenLockedAt());
+
+    // A lock time at or before 1970 is no lock time at all.
+    lockSession(Date::fromUnixTime(0));
+    EXPECT_FALSE(monitor->systemScreenLockedAt());
+    h.session->lockInfo.reset();
+    EXPECT_FALSE(monitor->systemScreenLockedAt());
+}
+
+TEST_F(RemoteGlue, AnUnconfirmedLockAttemptTimesOutAfterTenAndAHalfSeconds) {
+    monitor->scheduleLockAttemptTimeout();
+    EXPECT_TRUE(monitor->lockAttemptInProgress());
+    h.runLoop.loop().advance(10.4);
+    EXPECT_TRUE(monitor->lockAttemptInProgress());
+    h.log.clear();
+    h.runLoop.loop().advance(0.1);
+    EXPECT_FALSE(monitor->lockAttemptInProgress());
+    EXPECT_EQ(newestLockEvent(), "Lock attempt unconfirmed; macOS did not lock the session within 10s");
+    EXPECT_EQ(h.log.count("relay.sendStatus lock_attempt_unconfirmed"), 1u);
+    EXPECT_EQ(h.log.count("widget.mirror lock_attempt_unconfirmed"), 1u);
+    EXPECT_EQ(h.widget->mirrored.back().snapshot.source, "Zorvi");
+}
+
+TEST_F(RemoteGlue, ALockAttemptThatTheSessionConfirmsEndsQuietly) {
+    monitor->scheduleLockAttemptTimeout();
+    monitor->scheduleLockAttemptTimeout(); // replaces the first timer
+    lockSession();
+    h.log.clear();
+    h.runLoop.loop().advance(11);
+    EXPECT_TRUE(monitor->screenLocked());
+    EXPECT_EQ(h.log.count("relay.sendStatus lock_attempt_unconfirmed"), 0u);
+}
+
+TEST_F(RemoteGlue, ReportsTheLockStatus) {
+    EXPECT_EQ(monitor->remoteMacStatus(h.clock.now()), RemoteMacLockStatus::unlocked);
+    monitor->scheduleLockAttemptTimeout();
+    EXPECT_EQ(monitor->remoteMacStatus(h.clock.now()), RemoteMacLockStatus::unlocked); // no request time
+    lockSession();
+    EXPECT_EQ(monitor->remoteMacStatus(h.clock.now()), RemoteMacLockStatus::locked);
+}
+
+TEST_F(RemoteGlue, FillsTheStatusSnapshot) {
+    monitor->facePresent = true;
+    monitor->inputIdleSeconds = 3.5;
+    RemoteMacStatusSnapshot snapshot = monitor->currentRemoteSnapshot("Zorvi", h.clock.now());
+    EXPECT_EQ(snapshot.source, "Zorvi");
+    EXPECT_TRUE(snapshot.facePresent);
+    EXPECT_EQ(snapshot.inputIdleSeconds, 3.5);
+    EXPECT_EQ(snapshot.confidence, 100); // face, no companion needed, active input
+    EXPECT_EQ(snapshot.reason, "Locking is disabled; Zorvi is observing only.");
+    EXPECT_FALSE(snapshot.deskHealthScore);
+
+    DeskHealthSummary health;
+    health.hasEnoughData = true;
+    health.today.score = 80;
+    health.streak.current = 3;
+    health.last7Average = 61;
+    health.last30Average = 55;
+    health.trend = DeskHealthTrend::up;
+    DailyWellnessScore empty, scored;
+    scored.hasData = true;
+    scored.score = 49;
+    health.history = {empty, scored};
+    monitor->deskHealth = health;
+    snapshot = monitor->currentRemoteSnapshot("System", h.clock.now());
+    EXPECT_EQ(snapshot.deskHealthScore, 80);
+    EXPECT_EQ(snapshot.deskHealthBand, "strong");
+    EXPECT_EQ(snapshot.deskHealthTrend, "up");
+    EXPECT_EQ(snapshot.deskHealthHistory, (std::vector<int>{-1, 49}));
+    EXPECT_FALSE(snapshot.recoveryBand);
+
+    health.hasEnoughData = false;
+    monitor->deskHealth = health;
+    EXPECT_FALSE(monitor->currentRemoteSnapshot("Zorvi", h.clock.now()).deskHealth7);
+}
+
+TEST_F(RemoteGlue, NamesTheRelayState) {
+    const struct {
+        bool enabled;
+        const char* status;
+        const char* command;
+        const char* text;
+    } cases[] = {
+        {false, "https://r.example/s", "https://r.example/c", "Off"},
+        {true, "  ", "", "Needs status endpoint"},
+        {true, "r.example/s", "", "Needs valid status endpoint"},
+        {true, "https://r.example/s", " \n", "Status only"},
+        {true, "https://r.example/s", "https://r.example/c", "Status + remote lock"},
+    };
+    for (const auto& c : cases) {
+        monitor->updateConfig([&](VigilorConfig& config) {
+            config.remoteCompanionEnabled = c.enabled;
+            config.remoteStatusEndpointURL = c.status;
+            config.remoteCommandEndpointURL = c.command;
+        });
+        EXPECT_EQ(monitor->remoteCompanionStatus(), c.text);
+    }
+}
+
+TEST_F(RemoteGlue, RefusesRemoteLocksItMayNotCarryOut) {
+    const RemoteLockCommand command{"cmd-1", "lock", std::nullopt, std::nullopt, std::nullopt};
+    monitor->handleRemoteLockCommand(command);
+    ASSERT_EQ(h.relay->acks.size(), 1u);
+    EXPECT_EQ(h.relay->acks[0].state, "rejected");
+    EXPECT_EQ(h.relay->acks[0].reason, "locking disabled");
+    EXPECT_EQ(newestLockEvent(), "Remote lock rejected: locking disabled");
+}
+
+TEST_F(RemoteGlue, ConfirmsARemoteLockAtOnceWhenAlreadyLocked) {
+    enableLocking();
+    lockSession(Date(799'990'000));
+    h.log.clear();
+    monitor->handleRemoteLockCommand({"cmd-2", "lock", std::nullopt, std::nullopt, std::nullopt});
+    EXPECT_THAT(h.log.entries, ElementsAre("relay.ack session_locked_confirmed", "relay.sendStatus locked",
+                                           "widget.mirror locked"));
+    EXPECT_EQ(h.relay->acks.back().reason, "Mac was already locked.");
+    EXPECT_EQ(h.relay->sent.back().snapshot.source, "Mac");
+    EXPECT_EQ(h.relay->sent.back().snapshot.status, RemoteMacLockStatus::locked);
+    EXPECT_EQ(monitor->screenLockedAt(), Date(799'990'000));
+    EXPECT_EQ(newestLockEvent(), "Remote lock confirmed: Mac was already locked");
+}
+
+TEST_F(RemoteGlue, AFailedRemoteLockIsRejectedAfterItWasAnnounced) {
+    enableLocking();
+    h.log.clear();
+    monitor->handleRemoteLockCommand({"cmd-3", "lock", std::nullopt, std::nullopt, std::nullopt});
+    EXPECT_EQ(h.log.entries.front(), "relay.sendStatus remote_lock_requested");
+    EXPECT_EQ(h.relay->acks.back().state, "rejected");
+    EXPECT_EQ(h.relay->acks.back().reason, "macOS lock method failed");
+}
+
+TEST_F(RemoteGlue, PublishesTheStatusTwiceAfterStartAndNeverAgain) {
+    h.log.clear();
+    h.runLoop.loop().advance(0.74);
+    EXPECT_EQ(h.log.count("relay.sendStatus heartbeat"), 0u);
+    h.runLoop.loop().advance(0.01);
+    EXPECT_EQ(h.log.count("relay.sendStatus heartbeat"), 1u);
+    monitor->scheduleStartupRemoteStatusPublishes();
+    h.runLoop.loop().advance(10);
+    EXPECT_EQ(h.log.count("relay.sendStatus heartbeat"), 2u);
+}
+
+TEST_F(RemoteGlue, FetchesRecoveryFiguresOnlyWithARelay) {
+    EXPECT_EQ(h.log.count("relay.fetchRemoteStatus"), 0u);
+    RemoteMacStatusSnapshot fetched;
+    fetched.recoveryHrvMs = 52;
+    h.relay->fetched = fetched;
+    monitor->updateConfig([](VigilorConfig& c) {
+        c.remoteCompanionEnabled = true;
+        c.remoteStatusEndpointURL = "https://r.example/s";
+    });
+    monitor->scheduleRecoveryFetching();
+    h.runLoop.loop().runUntilIdle();
+    EXPECT_EQ(monitor->recovery().hrvMs, 52);
+    EXPECT_EQ(monitor->recovery().band, "unknown");
+    h.runLoop.loop().advance(30);
+    EXPECT_EQ(h.log.count("relay.fetchRemoteStatus"), 2u);
+}
+
+TEST_F(RemoteGlue, RelayEventsReachTheActivityLogOnTheMainQueue) {
+    h.relay->onEvent("Remote companion disabled");
+    EXPECT_NE(monitor->events().front().substr(10), "Remote companion disabled");
+    h.runLoop.loop().runUntilIdle();
+    EXPECT_EQ(monitor->events().front().substr(10), "Remote companion disabled");
+}

@@ -1,0 +1,276 @@
+#include "Support/MonitorHarness.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <regex>
+
+using ::testing::ElementsAre;
+
+namespace {
+
+std::string newestEvent(const VigilorMonitor& monitor) { return monitor.events().front().substr(10); }
+
+struct UpdatePath : ::testing::Test {
+    MonitorHarness h;
+    std::shared_ptr<VigilorMonitor> monitor = h.makeMonitor();
+
+    void SetUp() override { h.log.clear(); }
+
+    void update(const std::function<void(VigilorConfig&)>& mutation) {
+        monitor->updateConfig(mutation);
+        h.runLoop.loop().runUntilIdle();
+    }
+};
+
+} // namespace
+
+TEST_F(UpdatePath, AnUnchangedSettingStillRunsEveryUnconditionalStep) {
+    int published = 0;
+    monitor->subscribe([&] { ++published; });
+    update([](VigilorConfig&) {});
+    EXPECT_THAT(h.log.entries, ElementsAre("relay.setConfig", "relay.restart", "loginItem.status", "loginItem.status",
+                                           "sync.push"));
+    EXPECT_GE(published, 2); // config and autoLockEnabled are assigned again
+    EXPECT_EQ(newestEvent(*monitor), "Settings updated");
+    EXPECT_TRUE(DefaultsStore::standard().value(VigilorConfig::storageKey));
+}
+
+TEST_F(UpdatePath, SavesPublishesAndRefillsEmptySecrets) {
+    update([](VigilorConfig& c) {
+        c.remoteSharedSecret.clear();
+        c.remoteDeviceID.clear();
+        c.autoLockEnabled = true;
+    });
+    EXPECT_TRUE(std::regex_match(monitor->config().remoteSharedSecret, std::regex("[0-9A-F]{64}")));
+    EXPECT_TRUE(std::regex_match(monitor->config().remoteDeviceID, std::regex("[0-9A-F-]{36}")));
+    EXPECT_TRUE(monitor->autoLockEnabled());
+    EXPECT_EQ(VigilorConfig::load().remoteSharedSecret, monitor->config().remoteSharedSecret);
+    EXPECT_EQ(h.relay->config, monitor->config());
+
+    // A blank secret is not empty and stays.
+    update([](VigilorConfig& c) { c.remoteSharedSecret = " "; });
+    EXPECT_EQ(monitor->config().remoteSharedSecret, " ");
+}
+
+TEST_F(UpdatePath, SendsAHeartbeatOnlyWhenTheStatusEndpointBecomesUsable) {
+    const struct {
+        const char* name;
+        std::function<void(VigilorConfig&)> before, change;
+        size_t heartbeats;
+    } cases[] = {
+        {"switched on with a valid URL",
+         [](VigilorConfig& c) { c.remoteStatusEndpointURL = "https://relay.example/status"; },
+         [](VigilorConfig& c) { c.remoteCompanionEnabled = true; }, 1},
+        {"one valid URL for another",
+         [](VigilorConfig& c) {
+             c.remoteCompanionEnabled = true;
+             c.remoteStatusEndpointURL = "https://relay.example/status";
+         },
+         [](VigilorConfig& c) { c.remoteStatusEndpointURL = "http://other.example/s"; }, 0},
+        {"switched off", [](VigilorConfig& c) {
+             c.remoteCompanionEnabled = true;
+             c.remoteStatusEndpointURL = "https://relay.example/status";
+         },
+         [](VigilorConfig& c) { c.remoteCompanionEnabled = false; }, 0},
+        {"an invalid URL made valid",
+         [](VigilorConfig& c) {
+             c.remoteCompanionEnabled = true;
+             c.remoteStatusEndpointURL = "relay.example/status";
+         },
+         [](VigilorConfig& c) { c.remoteStatusEndpointURL = " https://relay.example/status\n"; }, 1},
+    };
+    for (const auto& c : cases) {
+        update(c.before);
+        h.log.clear();
+        update(c.change);
+        EXPECT_EQ(h.log.count("relay.sendStatus heartbeat"), c.heartbeats) << c.name;
+        EXPECT_EQ(h.log.count("widget.mirror heartbeat"), c.heartbeats) << c.name;
+        if (c.heartbeats) {
+            EXPECT_TRUE(h.relay->sent.back().force) << c.name;
+            EXPECT_EQ(h.relay->sent.back().snapshot.source, "Zorvi") << c.name;
+        }
+    }
+}
+
+TEST_F(UpdatePath, SwitchingCameraPresenceStopsAndRestartsTheCamera) {
+    auto session = h.camera->lastSession;
+    ASSERT_TRUE(session);
+    monitor->facePresent = true;
+    monitor->secondsSinceFace = 4.5;
+    monitor->missingFaceSamples = 3;
+
+    update([](VigilorConfig& c) { c.cameraPresenceEnabled = false; });
+    EXPECT_EQ(h.log.entries.front(), "relay.setConfig");
+    EXPECT_EQ(h.log.count("watchdog.cameraOff"), 1u);
+    EXPECT_FALSE(monitor->captureSession());
+    EXPECT_FALSE(monitor->facePresent());
+    EXPECT_EQ(monitor->secondsSinceFace(), 0);
+    EXPECT_EQ(monitor->missingFaceSamples(), 0);
+    EXPECT_EQ(monitor->cameraStatus(), "Camera disabled for device-only mode");
+    EXPECT_EQ(monitor->events()[1].substr(10), "Camera stopped: using device-only locking mode");
+    monitor.reset(); // joins the video queue, so the stop has run
+    EXPECT_EQ(session->stops, 1);
+}
+
+TEST_F(UpdatePath, SwitchingCameraPresenceOnStartsTheCamera) {
+    update([](VigilorConfig& c) { c.cameraPresenceEnabled = false; });
+    h.log.clear();
+    update([](VigilorConfig& c) { c.cameraPresenceEnabled = true; });
+    const auto& e = h.log.entries;
+    const auto at = [&](const char* entry) { return std::find(e.begin(), e.end(), entry) - e.begin(); };
+    EXPECT_LT(at("watchdog.cameraOn"), at("camera.authorizationStatus"));
+    EXPECT_EQ(monitor->events()[1].substr(10), "Camera started: re-enabled for presence detection");
+
+    h.log.clear();
+    update([](VigilorConfig& c) { c.lockTimeout = 30; });
+    EXPECT_EQ(h.log.count("camera.authorizationStatus"), 0u);
+    EXPECT_EQ(h.log.count("watchdog.cameraOn"), 0u);
+}
+
+TEST_F(UpdatePath, RebuildsCallDetectionOnlyWhenCallSuppressionChanges) {
+    update([](VigilorConfig& c) { c.lockTimeout = 20; });
+    EXPECT_EQ(h.log.count("audio.unlistenDefault"), 0u);
+    update([](VigilorConfig& c) { c.suppressLockDuringCalls = false; });
+    EXPECT_EQ(h.log.count("audio.unlistenDefault"), 1u);
+    EXPECT_EQ(h.log.count("audio.listenDefault"), 0u); // off: nothing is installed again
+    EXPECT_FALSE(monitor->onCall());
+    update([](VigilorConfig& c) { c.suppressLockDuringCalls = true; });
+    EXPECT_EQ(h.log.count("audio.listenDefault"), 1u);
+}
+
+TEST_F(UpdatePath, ManualCalibrationRepublishesTheStoredBaselineEvenWhenAbsent) {
+    monitor->distanceBaselineFaceWidth = 0.4;
+    update([](VigilorConfig& c) { c.lockTimeout = 13; });
+    EXPECT_EQ(monitor->distanceBaselineFaceWidth(), 0.4); // automatic: left as learnt
+    update([](VigilorConfig& c) { c.distanceCalibrationMode = DistanceCalibrationMode::manual; });
+    EXPECT_FALSE(monitor->distanceBaselineFaceWidth());
+}
+
+TEST_F(UpdatePath, AppliesASyncedCopyWithoutPushingItBack) {
+    h.sync->deviceName = "Studio";
+    VigilorConfig remote = monitor->config();
+    remote.lockTimeout = 44;
+    remote.autoLockEnabled = !monitor->config().autoLockEnabled; // not synced
+    remote.launchAtLogin = true;                                  // not synced
+    const bool autoLockBefore = monitor->config().autoLockEnabled;
+    monitor->applyRemoteSettings(SyncedSettings::from(remote));
+    EXPECT_EQ(monitor->config().lockTimeout, 44);
+    EXPECT_EQ(monitor->config().autoLockEnabled, autoLockBefore);
+    EXPECT_FALSE(monitor->config().launchAtLogin);
+    EXPECT_EQ(h.log.count("sync.push"), 0u);
+    EXPECT_FALSE(monitor->isApplyingRemoteSettings());
+    EXPECT_EQ(monitor->events()[0].substr(10), "Settings synced from Studio");
+    EXPECT_EQ(monitor->events()[1].substr(10), "Settings updated");
+
+    h.sync->deviceName.reset();
+    monitor->applyRemoteSettings(SyncedSettings::from(remote));
+    EXPECT_EQ(newestEvent(*monitor), "Settings synced from another Mac");
+    update([](VigilorConfig& c) { c.lockTimeout = 45; });
+    EXPECT_EQ(h.log.count("sync.push"), 1u);
+}
+
+TEST_F(UpdatePath, TurningBluetoothPresenceOffClearsItsState) {
+    monitor->watchPresent = true;
+    monitor->watchRSSI = -60;
+    monitor->secondsSinceWatch = 2.0;
+    update([](VigilorConfig& c) { c.bluetoothPresenceMode = BluetoothPresenceMode::off; });
+    EXPECT_FALSE(monitor->watchPresent());
+    EXPECT_FALSE(monitor->watchRSSI());
+    EXPECT_FALSE(monitor->secondsSinceWatch());
+    EXPECT_EQ(monitor->bluetoothStatus(), "Bluetooth off in settings");
+
+    int published = 0;
+    monitor->subscribe([&] { ++published; });
+    monitor->syncBluetoothForCurrentConfig(false);
+    EXPECT_EQ(published, 0); // nothing changed, nothing published
+}
+
+TEST_F(UpdatePath, LogsTheAnswerToANotificationPermissionRequest) {
+    const struct {
+        bool lock;
+        bool granted;
+        std::optional<std::string> error;
+        const char* line;
+    } cases[] = {
+        {false, true, std::nullopt, "Break notifications enabled"},
+        {false, false, std::nullopt, "Break notifications denied"},
+        {false, true, "No service", "Notification setup failed: No service"},
+        {true, true, std::nullopt, "Lock notifications enabled"},
+        {true, false, std::nullopt, "Lock notifications denied"},
+        {true, false, "No service", "Lock notification setup failed: No service"},
+    };
+    for (const auto& c : cases) {
+        if (c.lock)
+            monitor->setLockNotificationsEnabled(true);
+        else
+            monitor->setBreakNotificationsEnabled(true);
+        ASSERT_EQ(h.notifications->pendingAuthorizations.size(), 1u);
+        h.notifications->pendingAuthorizations.front()(c.granted, c.error);
+        h.notifications->pendingAuthorizations.clear();
+        h.runLoop.loop().runUntilIdle();
+        EXPECT_EQ(newestEvent(*monitor), c.line);
+        EXPECT_TRUE(c.lock ? monitor->config().notifyWhenMacLocks : monitor->config().notifyWhenBreakDue);
+    }
+    monitor->setBreakNotificationsEnabled(false);
+    EXPECT_TRUE(h.notifications->pendingAuthorizations.empty());
+    EXPECT_FALSE(monitor->config().notifyWhenBreakDue);
+}
+
+TEST_F(UpdatePath, TakesTheCurrentDistanceAsIdealOnlyWithAVisibleFace) {
+    monitor->setCurrentDistanceAsIdeal();
+    EXPECT_EQ(newestEvent(*monitor), "Distance calibration skipped: face not visible");
+    EXPECT_EQ(monitor->config().distanceCalibrationMode, DistanceCalibrationMode::automatic);
+
+    monitor->facePresent = true;
+    monitor->currentFaceWidth = 0.27;
+    monitor->setCurrentDistanceAsIdeal();
+    EXPECT_EQ(newestEvent(*monitor), "Distance calibrated");
+    EXPECT_EQ(monitor->config().distanceCalibrationMode, DistanceCalibrationMode::manual);
+    EXPECT_EQ(monitor->config().savedDistanceBaselineFaceWidth, 0.27);
+    EXPECT_EQ(monitor->distanceBaselineFaceWidth(), 0.27);
+}
+
+TEST(RemoteStatusEndpoint, IsReadyOnlyForHttpUrlsWithAHost) {
+    const struct {
+        bool enabled;
+        const char* url;
+        bool ready;
+    } cases[] = {
+        {true, "https://relay.example/status", true},
+        {true, "  https://relay.example/status \n", true},
+        {true, "HTTPS://relay.example/status", true},
+        {true, "http://127.0.0.1:8080/s", true},
+        {true, "https:///status", false},
+        {true, "ftp://relay.example/status", false},
+        {true, "relay.example/status", false},
+        {true, "https://relay example/status", false},
+        {true, "", false},
+        {true, "   ", false},
+        {false, "https://relay.example/status", false},
+    };
+    for (const auto& c : cases) {
+        VigilorConfig config;
+        config.remoteCompanionEnabled = c.enabled;
+        config.remoteStatusEndpointURL = c.url;
+        EXPECT_EQ(VigilorMonitor::remoteStatusEndpointReady(config), c.ready) << c.url;
+    }
+}
+
+TEST(SetIfChanged, PublishesOnlyADifferentValue) {
+    MonitorHarness h;
+    auto monitor = h.makeMonitor(false);
+    int published = 0;
+    monitor->subscribe([&] { ++published; });
+    monitor->setIfChanged(monitor->currentFaceWidth, std::optional<double>());
+    EXPECT_EQ(published, 0);
+    monitor->setIfChanged(monitor->currentFaceWidth, std::optional<double>(0.2));
+    monitor->setIfChanged(monitor->currentFaceWidth, std::optional<double>(0.2));
+    EXPECT_EQ(published, 1);
+    monitor->setIfChanged(monitor->currentFaceWidth, std::optional<double>());
+    EXPECT_EQ(published, 2);
+    EXPECT_FALSE(monitor->currentFaceWidth());
+    monitor->setIfChanged(monitor->secondsSinceFace, std::nan(""));
+    monitor->setIfChanged(monitor->secondsSinceFace, std::nan(""));
+    EXPECT_EQ(published, 4); // NaN never equals itself, so it is always written
+}

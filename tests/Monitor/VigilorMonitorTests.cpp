@@ -1,0 +1,164 @@
+#include "Foundation/AtomicFile.h"
+#include "Support/MonitorHarness.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+namespace {
+
+std::vector<std::string> textsOf(const std::vector<std::string>& lines) {
+    std::vector<std::string> texts;
+    for (const auto& line : lines)
+        texts.push_back(line.substr(10)); // "HH:mm:ss" and two spaces
+    return texts;
+}
+
+} // namespace
+
+TEST(VigilorMonitor, StartsWithItsInitialStateAndTwoLogLines) {
+    MonitorHarness h;
+    auto monitor = h.makeMonitor(false);
+    EXPECT_EQ(monitor->phase(), MonitorPhase::starting);
+    EXPECT_EQ(monitor->cameraStatus(), "Starting camera");
+    EXPECT_EQ(monitor->decision(), "Watching only");
+    EXPECT_EQ(monitor->launchAtLoginStatus(), "Off");
+    EXPECT_EQ(monitor->bluetoothStatus(), "Starting Bluetooth");
+    EXPECT_EQ(monitor->remoteCompanionStatus(), "Remote companion off");
+    EXPECT_EQ(monitor->bodyPoseSummary(), "Face only");
+    EXPECT_EQ(monitor->recovery().band, "unknown");
+    EXPECT_THAT(textsOf(monitor->events()), ElementsAre("Zorvi started in coaching mode"));
+    EXPECT_THAT(textsOf(monitor->lockEvents()), ElementsAre("Lock attribution started"));
+    EXPECT_TRUE(monitor->lockingAvailable());
+    EXPECT_FALSE(monitor->runtimeServicesStarted());
+    EXPECT_TRUE(h.log.entries.empty()); // nothing reaches the services before the runtime start
+}
+
+TEST(VigilorMonitor, TakesStoredSettingsAndTheirMirrors) {
+    MonitorHarness h;
+    VigilorConfig stored;
+    stored.autoLockEnabled = true;
+    stored.savedDistanceBaselineFaceWidth = 0.31;
+    stored.bodyAssistDefaultMigrated = true;
+    stored.save();
+    auto monitor = h.makeMonitor(false);
+    EXPECT_EQ(monitor->config(), stored);
+    EXPECT_TRUE(monitor->autoLockEnabled());
+    EXPECT_EQ(monitor->distanceBaselineFaceWidth(), 0.31);
+}
+
+TEST(VigilorMonitor, StartsItsRuntimeServicesInOrderOnce) {
+    MonitorHarness h;
+    auto monitor = h.makeMonitor();
+    EXPECT_THAT(h.log.entries,
+                ElementsAre("sync.create", "sync.enable", "sync.refreshStatus", "sync.push",
+                            "notifications.setCategories", "notifications.remove app.zorvi.break.eye.current",
+                            "notifications.remove app.zorvi.break.walk.current", "relay.create", "relay.restart",
+                            "session.start", "loginItem.status", "loginItem.status", "loginItem.status",
+                            "camera.authorizationStatus", "camera.makeCaptureSession", "audio.listenDefault",
+                            "audio.listenRunning 7"));
+    EXPECT_EQ(monitor->lockEvents().front().substr(10), "Runtime services started");
+
+    h.log.clear();
+    monitor->startRuntimeServicesAfterLaunch();
+    EXPECT_TRUE(h.log.entries.empty());
+    const auto started = [&] {
+        size_t n = 0;
+        for (const auto& line : monitor->lockEvents())
+            n += line.ends_with("Runtime services started");
+        return n;
+    };
+    EXPECT_EQ(started(), 1u);
+
+    // One widget heartbeat timer: in a minute the widget gets the two start-up publishes, which also
+    // go to the relay, and one heartbeat of its own.
+    h.runLoop.loop().advance(60);
+    EXPECT_EQ(h.log.count("relay.sendStatus heartbeat"), 2u);
+    EXPECT_EQ(h.log.count("widget.mirror heartbeat"), 3u);
+}
+
+TEST(VigilorMonitor, SkipsTheCameraInDeviceOnlyMode) {
+    MonitorHarness h;
+    VigilorConfig stored;
+    stored.cameraPresenceEnabled = false;
+    stored.save();
+    auto monitor = h.makeMonitor();
+    EXPECT_EQ(h.log.count("camera.authorizationStatus"), 0u);
+    EXPECT_EQ(h.log.count("audio.listenDefault"), 1u); // the rest still starts
+    EXPECT_EQ(monitor->cameraStatus(), "Starting camera");
+}
+
+TEST(VigilorMonitor, FollowsTheCameraAuthorisation) {
+    const struct {
+        int status;
+        const char* cameraStatus;
+        MonitorPhase phase;
+        const char* logLine; // empty: none
+    } cases[] = {
+        {CameraDevice::authorized, "Camera auth 3", MonitorPhase::starting, ""},
+        {CameraDevice::restricted, "Camera denied", MonitorPhase::blocked, "Camera permission denied"},
+        {CameraDevice::denied, "Camera denied", MonitorPhase::blocked, "Camera permission denied"},
+        {CameraDevice::notDetermined, "Camera permission needed", MonitorPhase::blocked,
+         "Camera permission waiting for user"},
+        {CameraDevice::noDevice, "Camera unavailable", MonitorPhase::blocked, "Camera status unknown"},
+    };
+    for (const auto& c : cases) {
+        MonitorHarness h;
+        h.camera->status = c.status;
+        auto monitor = h.makeMonitor();
+        EXPECT_EQ(monitor->cameraStatus(), c.cameraStatus) << c.status;
+        EXPECT_EQ(monitor->phase(), c.phase) << c.status;
+        const auto texts = textsOf(monitor->events());
+        const bool logged = std::find(texts.begin(), texts.end(), c.logLine) != texts.end();
+        EXPECT_EQ(logged, *c.logLine != 0) << c.status;
+        EXPECT_EQ(monitor->captureSession() != nullptr, c.status == CameraDevice::authorized) << c.status;
+    }
+}
+
+TEST(VigilorMonitor, ASandboxedProcessCannotLockAndSyncsInSandboxMode) {
+    setenv("APP_SANDBOX_CONTAINER_ID", "", 1);
+    MonitorHarness h;
+    auto monitor = h.makeMonitor();
+    EXPECT_FALSE(monitor->lockingAvailable());
+    ASSERT_TRUE(h.sync);
+    EXPECT_TRUE(h.sync->sandboxed);
+    unsetenv("APP_SANDBOX_CONTAINER_ID");
+}
+
+TEST(VigilorMonitor, WritesOneFileLinePerChangedDecisionText) {
+    MonitorHarness h;
+    auto monitor = h.makeMonitor(false);
+    monitor->decision = "Present";
+    monitor->decision = "Present";
+    monitor->decision = "Away";
+    const std::string file = AtomicFile::read(VigilorMonitor::lockEventLogFile()).value_or("");
+    size_t present = 0, pos = 0;
+    while ((pos = file.find("  decision: Present\n", pos)) != std::string::npos)
+        ++present, ++pos;
+    EXPECT_EQ(present, 1u);
+    EXPECT_THAT(file, HasSubstr("  decision: Away\n"));
+}
+
+TEST(VigilorMonitor, CallbacksDoNothingOnceTheMonitorIsGone) {
+    MonitorHarness h;
+    auto monitor = h.makeMonitor();
+    auto handlers = h.session->handlers;
+    auto relay = h.relay;
+    std::weak_ptr<VigilorMonitor> weak = monitor;
+    monitor.reset();
+    EXPECT_TRUE(weak.expired()); // nothing kept it alive
+    handlers.screensDidSleep();
+    relay->onEvent("late");
+    EXPECT_FALSE(relay->heartbeatSnapshotProvider());
+    h.runLoop.loop().advance(120);
+}
+
+TEST(VigilorMonitor, ReportsSessionEventsItCannotReceive) {
+    MonitorHarness h;
+    h.session->available = false;
+    auto monitor = h.makeMonitor();
+    const auto texts = textsOf(monitor->events());
+    EXPECT_NE(std::find(texts.begin(), texts.end(), "Session events unavailable"), texts.end());
+}

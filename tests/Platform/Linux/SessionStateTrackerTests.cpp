@@ -1,0 +1,109 @@
+#include "Platform/Linux/SessionStateTracker.h"
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+// Readable failures: "becameActive" rather than "1-byte object <01>".
+void PrintTo(SessionChange change, std::ostream* out) {
+    constexpr const char* names[] = {"none", "resignedActive", "becameActive", "screensSlept", "screensWoke"};
+    *out << names[static_cast<int>(change)];
+}
+
+namespace {
+
+using LockSource = SessionStateTracker::LockSource;
+using enum SessionChange;
+
+// One thing a source says, in the order the session's services say them.
+struct Report {
+    bool isSleep = false;
+    LockSource source = LockSource::lockedHint;
+    std::optional<bool> value;
+};
+
+Report hint(bool locked) { return {false, LockSource::lockedHint, locked}; }
+Report request(bool lock) { return {false, LockSource::lockRequests, lock}; }
+Report saver(bool active) { return {false, LockSource::screenSaver, active}; }
+Report gone(LockSource source) { return {false, source, std::nullopt}; }
+Report sleep(bool preparing) { return {true, LockSource::lockedHint, preparing}; }
+
+struct Case {
+    std::string name;
+    std::vector<Report> reports;
+    std::vector<SessionChange> announced; // the changes other than `none`, in order
+};
+
+void PrintTo(const Case& sequence, std::ostream* out) { *out << sequence.name; }
+
+class SessionStateTrackerTest : public testing::TestWithParam<Case> {};
+
+TEST_P(SessionStateTrackerTest, AnnouncesEachChangeOnce) {
+    SessionStateTracker tracker;
+    std::vector<SessionChange> announced;
+    for (const Report& report : GetParam().reports) {
+        const SessionChange change = report.isSleep ? tracker.sleepReported(*report.value)
+                                                    : tracker.lockReported(report.source, report.value, Date(0));
+        if (change != none)
+            announced.push_back(change);
+    }
+    EXPECT_EQ(announced, GetParam().announced);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sequences, SessionStateTrackerTest,
+    testing::Values(
+        Case{"LockedHintLocksAndUnlocks", {hint(true), hint(false)}, {resignedActive, becameActive}},
+        Case{"RepeatedWordsAreOneChange",
+             {hint(true), hint(true), hint(false), hint(false)},
+             {resignedActive, becameActive}},
+        Case{"UnlockedAtTheStartIsNoChange", {hint(false), saver(false)}, {}},
+        Case{"SecondSourceAgreeingAddsNothing",
+             {saver(true), hint(true), saver(false), hint(false)},
+             {resignedActive, becameActive}},
+        Case{"ActiveOnlyOnceTheLastSourceUnlocks", {hint(true), saver(true), hint(false)}, {resignedActive}},
+        Case{"LockRequestsCountWithoutLockedHint", {request(true), request(false)}, {resignedActive, becameActive}},
+        Case{"LockRequestsAreIgnoredOnceLockedHintIsHeard", {hint(false), request(true), request(false)}, {}},
+        Case{"LockedHintOverrulesAnEarlierRequest", {request(true), hint(false)}, {resignedActive, becameActive}},
+        Case{"RequestsCountAgainWhenLockedHintGoesAway",
+             {hint(false), gone(LockSource::lockedHint), request(true)},
+             {resignedActive}},
+        Case{"ScreenSaverGoingAwayReleasesItsLock",
+             {saver(true), gone(LockSource::screenSaver)},
+             {resignedActive, becameActive}},
+        Case{"SourceGoingAwayKeepsAnotherSourcesLock",
+             {hint(true), saver(true), gone(LockSource::screenSaver)},
+             {resignedActive}},
+        Case{"SleepAndWakeOnceEach",
+             {sleep(true), sleep(true), sleep(false), sleep(false)},
+             {screensSlept, screensWoke}},
+        Case{"WakeWithoutSleepIsNoChange", {sleep(false)}, {}},
+        Case{"SleepLeavesTheLockAlone",
+             {hint(true), sleep(true), sleep(false), hint(false)},
+             {resignedActive, screensSlept, screensWoke, becameActive}}),
+    [](const testing::TestParamInfo<Case>& info) { return info.param.name; });
+
+TEST(SessionStateTracker, LockedAtIsWhenTheLockWasFirstReported) {
+    SessionStateTracker tracker;
+    EXPECT_FALSE(tracker.isLocked());
+    EXPECT_EQ(tracker.lockedAt(), std::nullopt);
+
+    tracker.lockReported(LockSource::screenSaver, true, Date(100));
+    tracker.lockReported(LockSource::lockedHint, true, Date(105)); // the same lock, seen later
+    EXPECT_TRUE(tracker.isLocked());
+    EXPECT_EQ(tracker.lockedAt(), Date(100));
+
+    tracker.lockReported(LockSource::screenSaver, false, Date(200));
+    EXPECT_EQ(tracker.lockedAt(), Date(100)) << "still locked by LockedHint";
+
+    tracker.lockReported(LockSource::lockedHint, false, Date(210));
+    EXPECT_FALSE(tracker.isLocked());
+    EXPECT_EQ(tracker.lockedAt(), std::nullopt);
+
+    tracker.lockReported(LockSource::lockedHint, true, Date(300));
+    EXPECT_EQ(tracker.lockedAt(), Date(300)) << "a new lock starts a new time";
+}
+
+} // namespace

@@ -1,0 +1,72 @@
+#pragma once
+
+#include "Fakes/CallLog.h"
+#include "Fakes/FakeAudioInput.h"
+#include "Fakes/FakeCameraDevice.h"
+#include "Fakes/FakeClock.h"
+#include "Fakes/FakeCompanionServices.h"
+#include "Fakes/FakeLoginItem.h"
+#include "Fakes/FakeNotificationCenter.h"
+#include "Fakes/FakeSessionEvents.h"
+#include "Fakes/ManualRunLoop.h"
+#include "Support/TemporaryHome.h"
+#include "Vigilor/Monitor/VigilorMonitor.h"
+
+#include <memory>
+
+// A monitor on fakes of every service, in a temporary home, with the main queue on a manual run loop
+// and a virtual clock. Every fake records into one shared log.
+struct MonitorHarness {
+    TemporaryHome home;
+    FakeClock clock{Date(800'000'000)};
+    MainRunLoopScope runLoop{clock};
+    CallLog log;
+    std::shared_ptr<FakeSessionEvents> session = std::make_shared<FakeSessionEvents>(&log);
+    std::shared_ptr<FakeLoginItem> loginItem = makeLoginItem(&log);
+    std::shared_ptr<FakeCameraDevice> camera = std::make_shared<FakeCameraDevice>(&log);
+    std::shared_ptr<FakeNotificationCenter> notifications = std::make_shared<FakeNotificationCenter>(&log);
+    std::shared_ptr<FakeAudioInput> audio = std::make_shared<FakeAudioInput>(&log);
+    std::shared_ptr<FakeHealthWatchdog> watchdog = std::make_shared<FakeHealthWatchdog>(&log);
+    std::shared_ptr<FakeWidgetStatusMirror> widget = std::make_shared<FakeWidgetStatusMirror>(&log);
+    std::shared_ptr<FakeRemoteCompanion> relay; // made by the monitor on first use
+    std::shared_ptr<FakeSettingsSync> sync;     // made by the monitor on first use
+
+    MonitorServices services() {
+        MonitorServices s;
+        s.clock = &clock;
+        s.sessionEvents = session;
+        s.sessionLockState = session;
+        s.loginItem = loginItem;
+        s.camera = camera;
+        s.notifications = notifications;
+        s.audioInput = audio;
+        s.watchdog = watchdog;
+        s.widgetStatusMirror = widget;
+        s.makeRemoteCompanion = [this](const VigilorConfig& config) {
+            record(&log, "relay.create");
+            relay = std::make_shared<FakeRemoteCompanion>(config, &log);
+            return relay;
+        };
+        s.makeSettingsSync = [this](bool sandboxed) {
+            record(&log, "sync.create");
+            sync = std::make_shared<FakeSettingsSync>(sandboxed, &log);
+            return sync;
+        };
+        return s;
+    }
+
+    // Creates the monitor; with `started` it also lets the main queue run its runtime start.
+    std::shared_ptr<VigilorMonitor> makeMonitor(bool started = true) {
+        auto monitor = VigilorMonitor::create(services());
+        if (started)
+            runLoop.loop().runUntilIdle();
+        return monitor;
+    }
+
+private:
+    static std::shared_ptr<FakeLoginItem> makeLoginItem(CallLog* log) {
+        auto item = std::make_shared<FakeLoginItem>();
+        item->log = log;
+        return item;
+    }
+};
