@@ -3,7 +3,6 @@
 #include "Platform/Linux/DBusSignalRelay.h"
 
 #include <QDBusArgument>
-#include <QDBusConnectionInterface>
 #include <QDBusError>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
@@ -130,13 +129,15 @@ QDBusMessage displaySessionOfUser(QDBusConnection& bus) {
 } // namespace
 
 LogindSession::LogindSession(Clock& clock)
-    : LogindSession(QDBusConnection::systemBus(), QDBusConnection::sessionBus(), clock) {}
+    : LogindSession(QDBusConnection::systemBus(), QDBusConnection::sessionBus(), clock) {
+}
 
 LogindSession::LogindSession(QDBusConnection systemBus, QDBusConnection sessionBus, Clock& clock)
     : systemBus_(std::move(systemBus))
     , sessionBus_(std::move(sessionBus))
     , clock_(clock)
-    , pendingReplies_(std::make_unique<QObject>()) {}
+    , pendingReplies_(std::make_unique<QObject>()) {
+}
 
 LogindSession::~LogindSession() = default;
 
@@ -284,7 +285,8 @@ void LogindSession::sessionPropertiesChanged(const QDBusMessage& message) {
 
 // A change announced without its value: ask for it, without waiting on the main thread.
 void LogindSession::rereadLockedHint() {
-    QDBusMessage message = QDBusMessage::createMethodCall(login1Service, sessionPath_, propertiesInterface, "Get");
+    QDBusMessage message =
+        QDBusMessage::createMethodCall(login1Service, sessionPath_, propertiesInterface, "Get");
     message.setArguments({sessionInterface, lockedHintProperty});
     auto* watcher = new QDBusPendingCallWatcher(systemBus_.asyncCall(message, callTimeoutMilliseconds),
                                                 pendingReplies_.get());

@@ -68,7 +68,8 @@ private:
     QString sessionPath_;
     std::string unavailableReason_;
     bool started_ = false;
-    // Parent of the replies still awaited; they are dropped with it.
+    // The context of our Qt connections and the parent of replies still awaited: all end with it, so
+    // nothing reaches a destroyed LogindSession.
     std::unique_ptr<QObject> pendingReplies_;
     std::vector<std::unique_ptr<DBusSignalRelay>> relays_;
     std::unique_ptr<QDBusServiceWatcher> screenSaverWatcher_;

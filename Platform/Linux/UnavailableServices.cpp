@@ -19,3 +19,15 @@ void UnavailableNotificationCenter::add(NotificationRequest, AddCompletion compl
 UnavailableAudioInput::UnavailableAudioInput() {
     systemLog("audio", "No audio input service: call detection is unavailable");
 }
+
+UnavailableInputIdle::UnavailableInputIdle() {
+    systemLog("input", "No input idle source: keyboard and mouse activity unknown");
+}
+
+UnavailableScreenSharing::UnavailableScreenSharing() {
+    systemLog("screen-sharing", "No screen-sharing check: remote sessions are not detected");
+}
+
+UnavailableSessionLocker::UnavailableSessionLocker() {
+    systemLog("lock", "No session manager to lock through: locking uses the fallback commands only");
+}

@@ -1,6 +1,9 @@
 #pragma once
 
 #include "Platform/AudioInput.h"
+#include "Platform/InputIdle.h"
+#include "Platform/ScreenSharing.h"
+#include "Platform/SessionLocker.h"
 #include "Platform/UserNotifications.h"
 
 // Stand-ins for desktop services that Vigilor cannot reach on this system. Each says so once in the
@@ -31,4 +34,29 @@ public:
     void setDefaultInputListener(std::function<void()>) override {}
     void setRunningListener(DeviceID, std::function<void()>) override {}
     bool isRunning(DeviceID) override { return false; }
+};
+
+// No source of input idle time: the monitor treats the user's input as unknown.
+class UnavailableInputIdle final : public InputIdleSource {
+public:
+    UnavailableInputIdle();
+
+    std::optional<double> secondsSinceLastInput() override { return std::nullopt; }
+    std::string name() const override { return "none"; }
+};
+
+// No way to see screen-sharing connections: none is ever reported.
+class UnavailableScreenSharing final : public ScreenSharingSessions {
+public:
+    UnavailableScreenSharing();
+
+    bool isScreenSharingActive() override { return false; }
+};
+
+// No session manager to lock through: every request fails, so the monitor tries its fallbacks.
+class UnavailableSessionLocker final : public SessionLocker {
+public:
+    UnavailableSessionLocker();
+
+    bool lockSession() override { return false; }
 };

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <linux/videodev2.h>
 #include <string>
+#include <string_view>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -40,7 +41,8 @@ std::string statusText(int status, const std::filesystem::path& folder) {
 } // namespace
 
 V4L2CameraDevice::V4L2CameraDevice(std::filesystem::path deviceFolder)
-    : deviceFolder_(std::move(deviceFolder)) {}
+    : deviceFolder_(std::move(deviceFolder)) {
+}
 
 int V4L2CameraDevice::authorizationStatus() {
     std::vector<Probe> probes;
@@ -86,7 +88,9 @@ V4L2CameraDevice::Probe V4L2CameraDevice::probe(const std::filesystem::path& nod
 }
 
 int V4L2CameraDevice::statusFromProbes(const std::vector<Probe>& probes) {
-    const auto any = [&](Probe wanted) { return std::find(probes.begin(), probes.end(), wanted) != probes.end(); };
+    const auto any = [&](Probe wanted) {
+        return std::find(probes.begin(), probes.end(), wanted) != probes.end();
+    };
     if (any(Probe::capture))
         return authorized;
     if (any(Probe::accessDenied))

@@ -32,16 +32,13 @@ AppDelegate::AppDelegate(Passkey, Environment environment)
     if (!environment_.monitor)
         environment_.monitor = [] { return AppServices::shared().monitor(); };
     if (!environment_.makeOnboarding)
-        environment_.makeOnboarding = [](std::shared_ptr<VigilorMonitor> monitor, std::function<void()> onComplete) {
+        environment_.makeOnboarding = [](std::shared_ptr<VigilorMonitor> monitor,
+                                         std::function<void()> onComplete) {
             return std::make_unique<OnboardingWindowController>(std::move(monitor), std::move(onComplete));
         };
 }
 
-// The windows go before the monitor they show.
-AppDelegate::~AppDelegate() {
-    onboarding_.reset();
-    statusItem_.reset();
-}
+AppDelegate::~AppDelegate() = default;
 
 void AppDelegate::applicationDidFinishLaunching() {
     monitor_ = environment_.monitor();

@@ -43,7 +43,7 @@ private:
     void finishOnboarding();
 
     Environment environment_;
-    std::shared_ptr<VigilorMonitor> monitor_;
+    std::shared_ptr<VigilorMonitor> monitor_; // declared before the windows, so it outlives them
     std::unique_ptr<StatusItemController> statusItem_;
     std::unique_ptr<OnboardingWindowController> onboarding_;
 };

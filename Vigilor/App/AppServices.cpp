@@ -4,7 +4,8 @@
 #include "Vigilor/Monitor/VigilorMonitor.h"
 
 AppServices::AppServices()
-    : monitor_(VigilorMonitor::create(makeLinuxMonitorServices())) {}
+    : monitor_(VigilorMonitor::create(makeLinuxMonitorServices())) {
+}
 
 // Never destroyed: at exit that would run after the Qt application is gone, while the monitor's
 // timers, queues and D-Bus adapters still rely on it.

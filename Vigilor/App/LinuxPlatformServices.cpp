@@ -15,5 +15,8 @@ MonitorServices makeLinuxMonitorServices() {
     services.camera = std::make_shared<V4L2CameraDevice>();
     services.notifications = std::make_shared<UnavailableNotificationCenter>();
     services.audioInput = std::make_shared<UnavailableAudioInput>();
+    services.inputIdle = std::make_shared<UnavailableInputIdle>();
+    services.screenSharing = std::make_shared<UnavailableScreenSharing>();
+    services.sessionLocker = std::make_shared<UnavailableSessionLocker>();
     return services;
 }

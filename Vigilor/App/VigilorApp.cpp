@@ -72,8 +72,10 @@ public:
 private:
     static void handle(int) {
         const int savedErrno = errno;
-        if (writeEnd_ >= 0)
+        if (writeEnd_ >= 0) {
+            // A full pipe already holds a quit request, so a failed write loses nothing.
             [[maybe_unused]] const auto written = ::write(writeEnd_, "q", 1);
+        }
         errno = savedErrno;
     }
 
@@ -93,7 +95,9 @@ std::unique_ptr<QCoreApplication> makeApplication(int& argc, char** argv, bool w
 
 } // namespace
 
-bool VigilorApp::displayAvailable() { return environmentHas("DISPLAY") || environmentHas("WAYLAND_DISPLAY"); }
+bool VigilorApp::displayAvailable() {
+    return environmentHas("DISPLAY") || environmentHas("WAYLAND_DISPLAY");
+}
 
 int VigilorApp::run(int& argc, char** argv) {
     const bool withDisplay = displayAvailable();
@@ -102,9 +106,12 @@ int VigilorApp::run(int& argc, char** argv) {
     DispatchQueue::installMainExecutor(std::make_shared<QtMainExecutor>());
     const QuitOnSignals quitOnSignals;
     if (!withDisplay)
-        systemLog("app", "No display (DISPLAY and WAYLAND_DISPLAY unset): running without tray icon or windows");
+        systemLog("app",
+                  "No display (DISPLAY and WAYLAND_DISPLAY unset): running without tray icon or windows");
 
-    const auto delegate = AppDelegate::create({.displayAvailable = withDisplay});
+    AppDelegate::Environment environment;
+    environment.displayAvailable = withDisplay;
+    const auto delegate = AppDelegate::create(std::move(environment));
     delegate->applicationDidFinishLaunching();
     // Queued behind the monitor's start of its runtime services, so this line means they are running.
     DispatchQueue::main().async([] { systemLog("app", "Vigilor is running"); });

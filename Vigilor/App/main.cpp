@@ -1,3 +1,5 @@
 #include "VigilorApp.h"
 
-int main(int argc, char** argv) { return VigilorApp::run(argc, argv); }
+int main(int argc, char** argv) {
+    return VigilorApp::run(argc, argv);
+}

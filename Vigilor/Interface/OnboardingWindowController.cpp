@@ -9,7 +9,8 @@
 #include <QWidget>
 
 OnboardingWindowDelegate::OnboardingWindowDelegate(std::function<void()> onUserClose)
-    : onUserClose_(std::move(onUserClose)) {}
+    : onUserClose_(std::move(onUserClose)) {
+}
 
 bool OnboardingWindowDelegate::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::Close && !isDismissing) {
@@ -35,10 +36,11 @@ OnboardingWindowController::~OnboardingWindowController() = default;
 void OnboardingWindowController::buildWindow() {
     window_->setWindowTitle(QStringLiteral("Welcome to Zorvi"));
     auto* layout = new QVBoxLayout(window_.get());
-    auto* welcome = new QLabel(QStringLiteral("Zorvi keeps watch over your desk while you are away and reminds "
-                                              "you to rest your eyes and stretch your legs.\n\n"
-                                              "It lives in the tray: open its menu there at any time."),
-                               window_.get());
+    auto* welcome =
+        new QLabel(QStringLiteral("Zorvi keeps watch over your desk while you are away and reminds "
+                                  "you to rest your eyes and stretch your legs.\n\n"
+                                  "It lives in the tray: open its menu there at any time."),
+                   window_.get());
     welcome->setWordWrap(true);
     layout->addWidget(welcome);
     auto* done = new QPushButton(QStringLiteral("Done"), window_.get());

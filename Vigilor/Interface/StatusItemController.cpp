@@ -53,7 +53,9 @@ StatusItemController::StatusItemController(std::shared_ptr<VigilorMonitor> monit
     refresh();
 }
 
-StatusItemController::~StatusItemController() { monitor_->unsubscribe(subscription_); }
+StatusItemController::~StatusItemController() {
+    monitor_->unsubscribe(subscription_);
+}
 
 void StatusItemController::createTrayIcon() {
     menu_ = std::make_unique<QMenu>();

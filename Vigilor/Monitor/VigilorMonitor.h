@@ -2,11 +2,15 @@
 
 #include "Foundation/Clock.h"
 #include "Foundation/DispatchQueue.h"
+#include "Foundation/HttpClient.h"
 #include "Foundation/ObservableObject.h"
 #include "Foundation/Timer.h"
 #include "Platform/AudioInput.h"
 #include "Platform/BluetoothCentral.h"
 #include "Platform/CameraDevice.h"
+#include "Platform/InputIdle.h"
+#include "Platform/ScreenSharing.h"
+#include "Platform/SessionLocker.h"
 #include "Platform/LoginItem.h"
 #include "Platform/SessionEvents.h"
 #include "Platform/UserNotifications.h"
@@ -15,6 +19,7 @@
 #include "Vigilor/Companion/SettingsSyncService.h"
 #include "Vigilor/Config/PresenceModels.h"
 #include "Vigilor/Config/VigilorConfig.h"
+#include "Vigilor/Monitor/LockDecision.h"
 #include "Vigilor/Monitor/WellnessScore.h"
 
 #include <filesystem>
@@ -25,6 +30,13 @@
 #include <vector>
 
 enum class BreakHUDKind { eye, walk };
+
+// A command that locks or blanks the screen, run after the session manager's own lock.
+struct LockFallbackCommand {
+    std::string name; // as the logs name it
+    std::string executable;
+    std::vector<std::string> arguments;
+};
 
 // The operating-system services the monitor works through. The platform ones are required (an
 // adapter that cannot reach its service says so itself); the services of other parts of the
@@ -37,6 +49,12 @@ struct MonitorServices {
     std::shared_ptr<CameraDevice> camera;
     std::shared_ptr<UserNotificationCenter> notifications;
     std::shared_ptr<AudioInputDevices> audioInput;
+    std::shared_ptr<InputIdleSource> inputIdle;
+    std::shared_ptr<ScreenSharingSessions> screenSharing;
+    std::shared_ptr<SessionLocker> sessionLocker;
+    std::vector<LockFallbackCommand> lockFallbackCommands;
+    double lockCommandTimeout = 5; // a command still running then counts as failed
+    std::shared_ptr<HttpClient> http;
     std::shared_ptr<HealthWatchdog> watchdog;
     std::shared_ptr<MacWidgetStatusMirror> widgetStatusMirror;
     std::function<std::shared_ptr<RemoteCompanionService>(const VigilorConfig&)> makeRemoteCompanion;
@@ -78,6 +96,9 @@ public:
     static constexpr int enrolmentMinimumCount = 5;
     static constexpr double lockAttemptTimeout = 10.5;
     static constexpr const char* sandboxVariable = "APP_SANDBOX_CONTAINER_ID";
+    // Input idle time assumed when no source can tell: long enough that a missing figure never keeps
+    // the user present, finite so that it can be reported.
+    static constexpr double unknownInputIdleSeconds = 86'400;
 
     // Published state, in declaration order.
     Published<MonitorPhase> phase{*this, MonitorPhase::starting};
@@ -201,10 +222,28 @@ public:
     bool systemReportsScreenLocked() const;
     bool lockScreen(const std::string& source);
 
-    // The 0.5 s decision tick.
+    // The 0.5 s decision tick and the evidence it weighs.
     void evaluateDecision();
+    bool isWatchNear(Date now) const;
+    bool shouldAllowWatchGate() const;
+    bool hasIndependentAwayEvidence(Date now) const;
+    double secondsSinceLastUserInput();
+    double effectiveLookAwayDownGrace() const;
+    bool isUnclearDeskPresenceRecent(Date now) const;
+    void evaluateDeviceOnlyDecision(Date now);
+    void updateDistanceBaseline(double faceWidth);
+    void updateFaceCenterBaseline(double centerY);
+    bool detectRemoteControlActive(Date now);
 
-    // Wellness ledger.
+    // Locking and what follows it.
+    void lockNow();
+
+    // Wellness ledger and coaching.
+    void recordWellnessEvent(WellnessEventKind kind, std::optional<double> durationSeconds, Date now);
+    void resetMovementTimerAfterAway(Date returnedAt, double awaySeconds);
+    void updateWellness(Date now);
+    void celebrate(const std::string& text);
+    const std::vector<WellnessLedgerEvent>& wellnessLedger() const { return wellnessLedger_; }
     void restoreWellnessLedger();
     void restoreBreakAnchors(Date now);
     void refreshWellnessSummaries(Date now, bool force);
@@ -221,6 +260,15 @@ public:
     std::optional<Date> lastZorviLockRequestAt() const { return lastZorviLockRequestAt_; }
     const std::string& lastZorviLockSource() const { return lastZorviLockSource_; }
     const std::shared_ptr<CaptureSession>& captureSession() const { return captureSession_; }
+    bool lockedForCurrentAbsence() const { return lockedForCurrentAbsence_; }
+    Date lastEyeBreakAt() const { return lastEyeBreakAt_; }
+    Date lastWalkBreakAt() const { return lastWalkBreakAt_; }
+
+    // Presence evidence that the camera pipeline and Bluetooth presence record.
+    void noteFaceSeen(Date at) { lastFaceSeen_ = lastDeskPresenceSeen_ = at; }
+    void noteDeskPresence(Date at) { lastDeskPresenceSeen_ = at; }
+    void noteUnclearDeskPresence(Date at) { lastUnclearDeskPresenceSeen_ = at; }
+    void noteWatchSeen(Date at, bool weak);
 
 private:
     void initialize();
@@ -236,6 +284,19 @@ private:
     void fetchAndApplyRecovery();
     void updateMicrophoneListeners(AudioInputDevices::DeviceID device);
     void checkMicrophoneStatus();
+    void evaluateCameraRules(Date now);
+    void evaluateCameraBusyRules(Date now);
+    ZorviPresenceInputs presenceInputs(Date now) const;
+    bool lockForCurrentAbsence(const std::string& logLine, const std::string& source);
+    bool lockSessionViaLoginFramework();
+    void runLockFallbackCommand(const LockFallbackCommand& command, const std::string& source,
+                                std::vector<std::string>& worked);
+    void deliverMacLockedFeedback(const std::string& source, Date lockedAt);
+    void deliverMacLockedNotification(const std::string& source, Date lockedAt);
+    void addMacLockedNotification(const std::string& source, Date lockedAt);
+    void postMacLockedWebhook(const std::string& urlText, const std::string& source, Date lockedAt);
+    void creditAwayAfterLock(Date returnedAt, double awaySeconds);
+    void postWelcomeBack(double awaySeconds);
     void sessionDidResignActive();
     void sessionDidBecomeActive();
     void screensDidSleep();
@@ -277,6 +338,15 @@ private:
     bool breakAnchorsRestored_ = false;
     std::vector<WellnessLedgerEvent> wellnessLedger_;
     Date lastWellnessSummaryRefresh_ = Date::distantPast();
+    std::optional<Date> eyeRestStartedAt_;
+    std::optional<Date> movementStartedAt_;
+    std::optional<Date> celebrationUntil_;
+    std::optional<Date> eyeBreakCompletedAt_;
+    std::optional<Date> walkNudgeHiddenUntil_;
+    std::optional<Date> deviceMovementStartedAt_;
+    bool recordedEyeBreakForAbsence_ = false;
+    bool eyeBreakDueNotified_ = false;
+    bool walkBreakDueNotified_ = false;
 
     // Locking.
     bool screenLocked_ = false;

@@ -1,9 +1,38 @@
-// Locking the session and following what the session reports about itself.
+// Locking the session, confirming who locked it, the feedback for our own locks, and the return.
 #include "VigilorMonitor.h"
 
-// The lock mechanisms arrive with the guard; until then every request fails after the checks that
-// refuse it outright.
-bool VigilorMonitor::lockScreen(const std::string& /*source*/) {
+#include "Foundation/ChildProcess.h"
+#include "Foundation/Iso8601.h"
+#include "Foundation/LocalCalendar.h"
+#include "Foundation/Rounding.h"
+#include "Foundation/Url.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace {
+
+std::string lowerCased(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    return text;
+}
+
+} // namespace
+
+void VigilorMonitor::lockNow() {
+    if (!config().screenLockingEnabled) {
+        appendLockEvent("Manual lock blocked: Zorvi locking is disabled");
+        append("Manual lock blocked: locking disabled");
+        return;
+    }
+    append("Manual lock requested");
+    lockScreen("Manual");
+}
+
+// Every mechanism runs every time, also after one has worked: the session manager's lock, then the
+// screen saver, then display sleep. The request succeeds when any of them worked; the session's own
+// report then confirms the lock.
+bool VigilorMonitor::lockScreen(const std::string& source) {
     if (!lockingAvailable_) {
         appendLockEvent("Lock skipped: locking is unavailable in this build (App Store sandbox cannot drive the "
                         "macOS lock screen)");
@@ -13,22 +42,208 @@ bool VigilorMonitor::lockScreen(const std::string& /*source*/) {
         appendLockEvent("Lock request dropped: lock attempt already in progress");
         return false;
     }
-    appendLockEvent("Lock failed: no method worked");
-    return false;
+    const std::optional<Date> previousRequestAt = lastZorviLockRequestAt_;
+    const std::string previousSource = lastZorviLockSource_;
+    lastZorviLockRequestAt_ = now();
+    lastZorviLockSource_ = source;
+    std::vector<std::string> worked;
+
+    if (lockSessionViaLoginFramework()) {
+        worked.push_back("login framework");
+        append("Lock invoked: login framework");
+        appendLockEvent("Zorvi requested " + lowerCased(source) + " lock via login framework");
+    } else {
+        append("login framework lock unavailable; falling back");
+    }
+    for (const LockFallbackCommand& command : services_.lockFallbackCommands)
+        runLockFallbackCommand(command, source, worked);
+
+    if (worked.empty()) {
+        lastZorviLockRequestAt_ = previousRequestAt;
+        lastZorviLockSource_ = previousSource;
+        append("Lock failed: no method worked");
+        return false;
+    }
+    scheduleLockAttemptTimeout();
+    sendStatusEvent("lock_invoked", source, now());
+    return true;
 }
 
-void VigilorMonitor::confirmScreenLocked(Date at, const std::string& /*eventSource*/,
-                                         bool /*appendSystemEventWhenNotZorvi*/) {
+bool VigilorMonitor::lockSessionViaLoginFramework() { return services_.sessionLocker->lockSession(); }
+
+// The main thread waits for the command, but never longer than the time-out: a command still running
+// then is stopped and counts as failed.
+void VigilorMonitor::runLockFallbackCommand(const LockFallbackCommand& command, const std::string& source,
+                                            std::vector<std::string>& worked) {
+    const ChildProcessResult result =
+        ChildProcess::run(command.executable, command.arguments, services_.lockCommandTimeout);
+    if (!result.launched) {
+        append(command.name + " failed: " + result.launchError);
+        return;
+    }
+    if (result.timedOut) {
+        append(command.name + " failed: timed out");
+        return;
+    }
+    if (!result.succeeded()) {
+        append(command.name + " failed: exit " + std::to_string(result.exitStatus));
+        return;
+    }
+    worked.push_back(command.name);
+    append("Lock invoked: " + command.name);
+    appendLockEvent("Zorvi requested " + lowerCased(source) + " lock via " + command.name);
+}
+
+bool VigilorMonitor::systemReportsScreenLocked() const {
+    const auto state = services_.sessionLockState->current();
+    return state && state->screenIsLocked;
+}
+
+void VigilorMonitor::confirmScreenLocked(Date at, const std::string& eventSource, bool appendSystemEventWhenNotZorvi) {
+    const bool wasLocked = screenLocked_;
+    if (lockAttemptTimer_)
+        lockAttemptTimer_->invalidate();
+    lockAttemptTimer_.reset();
+    lockAttemptInProgress_ = false;
     screenLocked_ = true;
     if (!screenLockedAt_)
         screenLockedAt_ = systemScreenLockedAt().value_or(at);
+    if (breakHUDVisible())
+        breakHUDVisible = false;
+    clearBreakNotification("app.zorvi.break.eye");
+    clearBreakNotification("app.zorvi.break.walk");
+    eyeBreakDueNotified_ = false;
+    walkBreakDueNotified_ = false;
+
+    // A request in the future also counts: the clock may have been set back.
+    const bool ownLock =
+        lastZorviLockRequestAt_ && at.timeIntervalSince(*lastZorviLockRequestAt_) <= activeLockRequestWindow;
+    if (!ownLock) {
+        if (!wasLocked && appendSystemEventWhenNotZorvi)
+            appendLockEvent("Screen locked by macOS, user, or idle policy");
+        sendStatusEvent("locked", eventSource, now());
+        return;
+    }
+    if (!wasLocked)
+        appendLockEvent("Screen locked by Zorvi (" + lastZorviLockSource_ + ")");
+    deliverMacLockedFeedback(lastZorviLockSource_, at);
+    if (pendingRemoteLockCommand_) {
+        if (remoteLockConfirmationTimer_)
+            remoteLockConfirmationTimer_->invalidate();
+        remoteLockConfirmationTimer_.reset();
+        if (RemoteCompanionService* relay = remoteCompanion())
+            relay->sendCommandAck(*pendingRemoteLockCommand_, "session_locked_confirmed", std::nullopt);
+        pendingRemoteLockCommand_.reset();
+    }
+}
+
+void VigilorMonitor::deliverMacLockedFeedback(const std::string& source, Date lockedAt) {
+    if (lastLockFeedbackAt_ && lockedAt.timeIntervalSince(*lastLockFeedbackAt_) < 10)
+        return;
+    lastLockFeedbackAt_ = lockedAt;
+    sendStatusEvent("locked", source, now());
+    if (config().notifyWhenMacLocks)
+        deliverMacLockedNotification(source, lockedAt);
+    const std::string webhook = trimmedWhitespace(config().lockNotificationWebhookURL);
+    if (!webhook.empty())
+        postMacLockedWebhook(webhook, source, lockedAt);
+}
+
+// The desktop's notification service grants or refuses as a whole; a refusal with a reason is logged,
+// a plain refusal is not.
+void VigilorMonitor::deliverMacLockedNotification(const std::string& source, Date lockedAt) {
+    services_.notifications->requestAuthorization(
+        [weak = weakSelf(), source, lockedAt](bool granted, std::optional<std::string> error) {
+            DispatchQueue::main().async([=] {
+                auto self = weak.lock();
+                if (!self)
+                    return;
+                if (granted)
+                    self->addMacLockedNotification(source, lockedAt);
+                else if (error)
+                    self->append("Lock notification setup failed: " + *error);
+            });
+        });
+}
+
+void VigilorMonitor::addMacLockedNotification(const std::string& source, Date lockedAt) {
+    NotificationRequest request;
+    request.identifier = "app.zorvi.maclocked";
+    request.title = "Mac locked";
+    request.body = "Zorvi locked this Mac via " + source + " at " + LocalCalendar::timeText(lockedAt, false) + ".";
+    services_.notifications->add(request, [weak = weakSelf()](std::optional<std::string> error) {
+        if (!error)
+            return;
+        DispatchQueue::main().async([weak, error] {
+            if (auto self = weak.lock())
+                self->append("Lock notification failed: " + *error);
+        });
+    });
 }
 
 void VigilorMonitor::sessionDidResignActive() { confirmScreenLocked(now(), "System", true); }
 
 void VigilorMonitor::sessionDidBecomeActive() {
+    appendLockEvent("Screen unlocked");
     screenLocked_ = false;
+    if (lockAttemptTimer_)
+        lockAttemptTimer_->invalidate();
+    lockAttemptTimer_.reset();
+    lockAttemptInProgress_ = false;
+    const Date at = now();
+    const std::optional<Date> lockedAt = screenLockedAt_ ? screenLockedAt_ : lastZorviLockRequestAt_;
+    if (lockedAt && at.timeIntervalSince(*lockedAt) >= 5)
+        creditAwayAfterLock(at, at.timeIntervalSince(*lockedAt));
     screenLockedAt_.reset();
+    lastZorviLockRequestAt_.reset();
+    lastZorviLockSource_ = "Zorvi";
+    pendingRemoteLockCommand_.reset();
+    if (remoteLockConfirmationTimer_)
+        remoteLockConfirmationTimer_->invalidate();
+    remoteLockConfirmationTimer_.reset();
+    sendStatusEvent("unlocked", "System", now());
+}
+
+// One absence is credited once: the wellness tick keeps running while the session is locked and may
+// already have recorded this absence's eye rest or walk.
+void VigilorMonitor::creditAwayAfterLock(Date returnedAt, double awaySeconds) {
+    const VigilorConfig& c = config();
+    const Date lockedAt = returnedAt.addingTimeInterval(-awaySeconds);
+    const bool walkAlreadyCredited = std::any_of(wellnessLedger_.begin(), wellnessLedger_.end(), [&](const auto& e) {
+        return e.kind == WellnessEventKind::movementCredit && e.occurredAt >= lockedAt;
+    });
+    recordWellnessEvent(WellnessEventKind::lockAway, awaySeconds, returnedAt);
+    if (c.eyeBreakEnabled && c.eyeBreakDuration <= awaySeconds && !recordedEyeBreakForAbsence_)
+        recordWellnessEvent(WellnessEventKind::eyeRest, awaySeconds, returnedAt);
+    if (c.eyeBreakEnabled) {
+        lastEyeBreakAt_ = returnedAt;
+        eyeBreakDueNotified_ = false;
+    }
+    if (c.walkBreakEnabled && c.spontaneousWalkCreditDuration <= awaySeconds && !walkAlreadyCredited)
+        resetMovementTimerAfterAway(returnedAt, awaySeconds);
+    focusSessionStartedAt_ = returnedAt;
+    lastFaceSeen_ = returnedAt;
+    eyeRestStartedAt_.reset();
+    movementStartedAt_.reset();
+    recordedEyeBreakForAbsence_ = false;
+    eyeBreakCompletedAt_.reset();
+    setIfChanged(eyeRestRemaining, double(roundedInteger(c.eyeBreakDuration)));
+    setIfChanged(isRestingNow, false);
+    setIfChanged(breakHUDVisible, false);
+    clearBreakNotification("app.zorvi.break.eye");
+    clearBreakNotification("app.zorvi.break.walk");
+    postWelcomeBack(awaySeconds);
+    appendLockEvent("Welcome back \u2014 locked away " + formatDuration(awaySeconds) + "; eye + movement breaks reset");
+}
+
+void VigilorMonitor::postWelcomeBack(double awaySeconds) {
+    celebrate("Welcome back");
+    NotificationRequest request;
+    request.identifier = "app.zorvi.welcomeback";
+    request.title = "Welcome back";
+    request.body = "Zorvi kept your Mac locked for " + formatDuration(awaySeconds) +
+                   " while you were away. Your eye and movement breaks are reset.";
+    services_.notifications->add(request, {});
 }
 
 void VigilorMonitor::screensDidSleep() {
@@ -38,4 +253,10 @@ void VigilorMonitor::screensDidSleep() {
         videoQueue_.async([session = captureSession_] { session->stopRunning(); });
 }
 
-void VigilorMonitor::screensDidWake() { sendStatusEvent("display_woke", "System", now()); }
+// The camera comes back only where it is in use: in device-only mode it stays off.
+void VigilorMonitor::screensDidWake() {
+    appendLockEvent("Display woke");
+    sendStatusEvent("display_woke", "System", now());
+    if (config().cameraPresenceEnabled && services_.camera->authorizationStatus() == CameraDevice::authorized)
+        configureCamera();
+}

@@ -205,11 +205,6 @@ void VigilorMonitor::syncSystemLockState(Date at, const std::string& eventSource
     }
 }
 
-bool VigilorMonitor::systemReportsScreenLocked() const {
-    const auto state = services_.sessionLockState->current();
-    return state && state->screenIsLocked;
-}
-
 std::optional<Date> VigilorMonitor::systemScreenLockedAt() const {
     const auto state = services_.sessionLockState->current();
     if (!state || !state->lockedAt || state->lockedAt->unixTime() <= 0)

@@ -7,6 +7,7 @@
 #include "Fakes/FakeCompanionServices.h"
 #include "Fakes/FakeLoginItem.h"
 #include "Fakes/FakeNotificationCenter.h"
+#include "Fakes/FakePresenceSignals.h"
 #include "Fakes/FakeSessionEvents.h"
 #include "Fakes/ManualRunLoop.h"
 #include "Support/TemporaryHome.h"
@@ -26,6 +27,13 @@ struct MonitorHarness {
     std::shared_ptr<FakeCameraDevice> camera = std::make_shared<FakeCameraDevice>(&log);
     std::shared_ptr<FakeNotificationCenter> notifications = std::make_shared<FakeNotificationCenter>(&log);
     std::shared_ptr<FakeAudioInput> audio = std::make_shared<FakeAudioInput>(&log);
+    std::shared_ptr<FakeInputIdle> inputIdle = std::make_shared<FakeInputIdle>();
+    std::shared_ptr<FakeScreenSharing> screenSharing = std::make_shared<FakeScreenSharing>();
+    std::shared_ptr<FakeSessionLocker> locker = std::make_shared<FakeSessionLocker>(&log);
+    // Real commands: the screen saver and display sleep stand-ins succeed unless a test says otherwise.
+    std::vector<LockFallbackCommand> lockCommands = {{"ScreenSaverEngine", "/bin/true", {}},
+                                                     {"Display Sleep", "/bin/true", {}}};
+    std::shared_ptr<HttpClient> http = std::make_shared<HttpClient>();
     std::shared_ptr<FakeHealthWatchdog> watchdog = std::make_shared<FakeHealthWatchdog>(&log);
     std::shared_ptr<FakeWidgetStatusMirror> widget = std::make_shared<FakeWidgetStatusMirror>(&log);
     std::shared_ptr<FakeRemoteCompanion> relay; // made by the monitor on first use
@@ -40,6 +48,12 @@ struct MonitorHarness {
         s.camera = camera;
         s.notifications = notifications;
         s.audioInput = audio;
+        s.inputIdle = inputIdle;
+        s.screenSharing = screenSharing;
+        s.sessionLocker = locker;
+        s.lockFallbackCommands = lockCommands;
+        s.lockCommandTimeout = 2;
+        s.http = http;
         s.watchdog = watchdog;
         s.widgetStatusMirror = widget;
         s.makeRemoteCompanion = [this](const VigilorConfig& config) {

@@ -37,7 +37,8 @@ constexpr auto mockInterface = "org.freedesktop.DBus.Mock";
 constexpr auto startLimit = 5s;
 
 // Everything allowed, nothing activatable: only what the test starts runs on this bus.
-constexpr auto busConfiguration = R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+constexpr auto busConfiguration =
+    R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
  "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
 <busconfig>
   <type>session</type>
@@ -84,7 +85,8 @@ pid_t spawn(const std::vector<std::string>& command, const std::vector<std::stri
 // Leaves an ended child unreaped, so that its id cannot be reused before stop() reaps it.
 bool hasExited(pid_t pid) {
     siginfo_t info{};
-    return ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == pid;
+    return ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+           info.si_pid == pid;
 }
 
 // SIGTERM, then SIGKILL if it is still there after a second; always reaped.
@@ -171,9 +173,9 @@ bool PrivateBus::start() {
     const auto log = directory_ / "dbus-daemon.log";
     const int errors = ::open(log.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
     std::string error;
-    daemon_ = spawn({"dbus-daemon", "--config-file=" + (directory_ / "bus.conf").string(), "--nofork",
-                     "--print-address"},
-                    {}, pipe[1], errors, error);
+    daemon_ = spawn(
+        {"dbus-daemon", "--config-file=" + (directory_ / "bus.conf").string(), "--nofork", "--print-address"},
+        {}, pipe[1], errors, error);
     ::close(pipe[1]);
     ::close(errors);
     const std::string address = daemon_ > 0 ? readLine(pipe[0], daemon_) : std::string();
@@ -202,9 +204,9 @@ bool PrivateBus::startMock(const std::vector<std::string>& arguments, const QStr
     const std::string address = address_.toStdString();
     const int nowhere = ::open("/dev/null", O_WRONLY | O_CLOEXEC); // dbusmock logs every call here
     std::string error;
-    const pid_t pid = spawn(command,
-                            {"DBUS_SYSTEM_BUS_ADDRESS=" + address, "DBUS_SESSION_BUS_ADDRESS=" + address},
-                            nowhere, -1, error);
+    const pid_t pid =
+        spawn(command, {"DBUS_SYSTEM_BUS_ADDRESS=" + address, "DBUS_SESSION_BUS_ADDRESS=" + address}, nowhere,
+              -1, error);
     ::close(nowhere);
     if (pid < 0)
         return fail(error);
@@ -264,8 +266,8 @@ bool PrivateBus::flushSignals(const QString& service, const QString& path) {
                                                   [&](const QDBusMessage&) { flushed = true; });
     if (!relay)
         return fail("Cannot subscribe to the flush marker");
-    const QDBusMessage sent =
-        callMock(service, path, "EmitSignal", {testInterface, "Flushed", "", QVariant::fromValue(QVariantList{})});
+    const QDBusMessage sent = callMock(service, path, "EmitSignal",
+                                       {testInterface, "Flushed", "", QVariant::fromValue(QVariantList{})});
     if (sent.type() == QDBusMessage::ErrorMessage)
         return fail("The mock sent no flush marker: " + sent.errorMessage().toStdString());
     return processEventsUntil([&] { return flushed; }) || fail("The flush marker did not arrive");

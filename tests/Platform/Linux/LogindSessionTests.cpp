@@ -24,7 +24,9 @@ const QString sessionInterface = "org.freedesktop.login1.Session";
 const QString screenSaver = "org.freedesktop.ScreenSaver";
 const QString screenSaverPath = "/org/freedesktop/ScreenSaver";
 
-QString sessionPath(const QString& id) { return "/org/freedesktop/login1/session/" + id; }
+QString sessionPath(const QString& id) {
+    return "/org/freedesktop/login1/session/" + id;
+}
 
 // Sets an environment variable for the life of the object, and puts the old value back afterwards.
 class ScopedVariable {
@@ -56,6 +58,10 @@ struct Recorder {
 
 using Events = std::vector<std::string>;
 
+void expectSucceeded(const QDBusMessage& reply) {
+    EXPECT_NE(reply.type(), QDBusMessage::ErrorMessage) << reply.errorMessage().toStdString();
+}
+
 // A private bus with logind's mock on it, playing both the system and the session bus.
 class LogindSessionTest : public testing::Test {
 protected:
@@ -67,20 +73,19 @@ protected:
     }
 
     void addSession(const QString& id) {
-        const QDBusMessage reply = bus.callMock(login1, managerPath, "AddSession", {id, "seat0", 1000u, "ada", true});
+        const QDBusMessage reply =
+            bus.callMock(login1, managerPath, "AddSession", {id, "seat0", 1000u, "ada", true});
         ASSERT_NE(reply.type(), QDBusMessage::ErrorMessage) << reply.errorMessage().toStdString();
-    }
-    void expectSucceeded(const QDBusMessage& reply) {
-        EXPECT_NE(reply.type(), QDBusMessage::ErrorMessage) << reply.errorMessage().toStdString();
     }
     // What a screen locker does once it has locked or unlocked the screen.
     void setLockedHint(bool locked, const QString& id = "c1") {
-        QDBusMessage call = QDBusMessage::createMethodCall(login1, sessionPath(id), sessionInterface, "SetLockedHint");
+        QDBusMessage call =
+            QDBusMessage::createMethodCall(login1, sessionPath(id), sessionInterface, "SetLockedHint");
         call.setArguments({locked});
         expectSucceeded(bus.connection().call(call));
     }
-    void emitSignal(const QString& service, const QString& path, const QString& interface, const QString& name,
-                    const QString& signature, const QVariantList& arguments) {
+    void emitSignal(const QString& service, const QString& path, const QString& interface,
+                    const QString& name, const QString& signature, const QVariantList& arguments) {
         expectSucceeded(bus.callMock(service, path, "EmitSignal",
                                      {interface, name, signature, QVariant::fromValue(arguments)}));
     }
@@ -92,8 +97,9 @@ protected:
                                    screenSaver.toStdString()},
                                   screenSaver))
             << bus.failure();
-        expectSucceeded(bus.callMock(screenSaver, screenSaverPath, "AddMethod",
-                                     {"", "GetActive", "", "b", activeAtStart ? "ret = True" : "ret = False"}));
+        expectSucceeded(
+            bus.callMock(screenSaver, screenSaverPath, "AddMethod",
+                         {"", "GetActive", "", "b", activeAtStart ? "ret = True" : "ret = False"}));
     }
     void emitActiveChanged(bool active) {
         emitSignal(screenSaver, screenSaverPath, screenSaver, "ActiveChanged", "b", {active});
@@ -173,7 +179,8 @@ TEST_F(LogindSessionTest, LockRequestsAreLeftToTheLockerWhileLockedHintIsKept) {
 
 TEST_F(LogindSessionTest, LockRequestsCountWhereLogindKeepsNoLockedHint) {
     addSession("c1");
-    expectSucceeded(bus.runInMock(login1, sessionPath("c1"), "del self.props['" + sessionInterface + "']['LockedHint']"));
+    expectSucceeded(
+        bus.runInMock(login1, sessionPath("c1"), "del self.props['" + sessionInterface + "']['LockedHint']"));
     ASSERT_TRUE(startSession()) << session().unavailableReason();
 
     emitSignal(login1, sessionPath("c1"), sessionInterface, "Lock", "", {});
@@ -189,7 +196,8 @@ TEST_F(LogindSessionTest, LockedHintAnnouncedWithoutItsValueIsReadAgain) {
     addSession("c1");
     ASSERT_TRUE(startSession()) << session().unavailableReason();
 
-    expectSucceeded(bus.runInMock(login1, sessionPath("c1"), "self.props['" + sessionInterface + "']['LockedHint'] = True"));
+    expectSucceeded(bus.runInMock(login1, sessionPath("c1"),
+                                  "self.props['" + sessionInterface + "']['LockedHint'] = True"));
     emitSignal(login1, sessionPath("c1"), "org.freedesktop.DBus.Properties", "PropertiesChanged", "sa{sv}as",
                {sessionInterface, QVariantMap{}, QStringList{"LockedHint"}});
     ASSERT_TRUE(waitForEvents(1));
@@ -264,34 +272,39 @@ TEST_F(LogindSessionTest, NoSessionOfOursIsReportedNotFatal) {
     addSession("someoneelse");
 
     EXPECT_FALSE(startSession());
-    EXPECT_EQ(session().unavailableReason(), "logind knows no session of this process (XDG_SESSION_ID is unset or "
-                                             "unknown, and the user has no display session): session lock "
-                                             "events unavailable");
+    EXPECT_EQ(session().unavailableReason(),
+              "logind knows no session of this process (XDG_SESSION_ID is unset or "
+              "unknown, and the user has no display session): session lock "
+              "events unavailable");
     EXPECT_EQ(session().current(), std::nullopt);
 }
 
 // How the session is found when XDG_SESSION_ID does not name it.
 struct LookupCase {
     std::string name;
-    const char* sessionId;                                 // XDG_SESSION_ID, or unset
-    std::function<void(LogindSessionTest&, PrivateBus&)> arrange; // what logind offers besides it
+    const char* sessionId;                    // XDG_SESSION_ID, or unset
+    std::function<void(PrivateBus&)> arrange; // what else logind offers
     QString expectedSession;
 };
 
-void PrintTo(const LookupCase& lookup, std::ostream* out) { *out << lookup.name; }
+void PrintTo(const LookupCase& lookup, std::ostream* out) {
+    *out << lookup.name;
+}
 
 class SessionLookupTest : public LogindSessionTest, public testing::WithParamInterface<LookupCase> {};
 
-void offerSessionByProcess(LogindSessionTest&, PrivateBus& bus) {
-    bus.callMock(login1, managerPath, "AddMethod",
-                 {managerInterface, "GetSessionByPID", "u", "o", "ret = '" + sessionPath("byprocess") + "'"});
+void offerSessionByProcess(PrivateBus& bus) {
+    expectSucceeded(bus.callMock(
+        login1, managerPath, "AddMethod",
+        {managerInterface, "GetSessionByPID", "u", "o", "ret = '" + sessionPath("byprocess") + "'"}));
 }
 
-void offerUserDisplay(LogindSessionTest&, PrivateBus& bus) {
-    bus.runInMock(login1, managerPath,
-                  "self.AddObject('/org/freedesktop/login1/user/self', 'org.freedesktop.login1.User', "
-                  "{'Display': dbus.Struct(('display', dbus.ObjectPath('" +
-                      sessionPath("display") + "')), signature='so')}, [])");
+void offerUserDisplay(PrivateBus& bus) {
+    expectSucceeded(
+        bus.runInMock(login1, managerPath,
+                      "self.AddObject('/org/freedesktop/login1/user/self', 'org.freedesktop.login1.User', "
+                      "{'Display': dbus.Struct(('display', dbus.ObjectPath('" +
+                          sessionPath("display") + "')), signature='so')}, [])"));
 }
 
 TEST_P(SessionLookupTest, FindsOurSession) {
@@ -299,8 +312,7 @@ TEST_P(SessionLookupTest, FindsOurSession) {
     ScopedVariable sessionId{"XDG_SESSION_ID", lookup.sessionId};
     for (const char* id : {"c1", "byprocess", "display"})
         addSession(id);
-    if (lookup.arrange)
-        lookup.arrange(*this, bus);
+    lookup.arrange(bus);
 
     ASSERT_TRUE(startSession()) << session().unavailableReason();
     EXPECT_EQ(session().sessionPath(), sessionPath(lookup.expectedSession).toStdString());
@@ -310,7 +322,8 @@ INSTANTIATE_TEST_SUITE_P(
     Ways, SessionLookupTest,
     testing::Values(LookupCase{"NamedInTheEnvironment", "c1", offerSessionByProcess, "c1"},
                     LookupCase{"OfThisProcess", nullptr, offerSessionByProcess, "byprocess"},
-                    LookupCase{"UnknownNameFallsBackToThisProcess", "gone", offerSessionByProcess, "byprocess"},
+                    LookupCase{"UnknownNameFallsBackToThisProcess", "gone", offerSessionByProcess,
+                               "byprocess"},
                     LookupCase{"UsersDisplaySession", nullptr, offerUserDisplay, "display"}),
     [](const testing::TestParamInfo<LookupCase>& info) { return info.param.name; });
 

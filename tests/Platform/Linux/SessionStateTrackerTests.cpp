@@ -24,11 +24,21 @@ struct Report {
     std::optional<bool> value;
 };
 
-Report hint(bool locked) { return {false, LockSource::lockedHint, locked}; }
-Report request(bool lock) { return {false, LockSource::lockRequests, lock}; }
-Report saver(bool active) { return {false, LockSource::screenSaver, active}; }
-Report gone(LockSource source) { return {false, source, std::nullopt}; }
-Report sleep(bool preparing) { return {true, LockSource::lockedHint, preparing}; }
+Report hint(bool locked) {
+    return {false, LockSource::lockedHint, locked};
+}
+Report request(bool lock) {
+    return {false, LockSource::lockRequests, lock};
+}
+Report saver(bool active) {
+    return {false, LockSource::screenSaver, active};
+}
+Report gone(LockSource source) {
+    return {false, source, std::nullopt};
+}
+Report sleep(bool preparing) {
+    return {true, LockSource::lockedHint, preparing};
+}
 
 struct Case {
     std::string name;
@@ -36,7 +46,9 @@ struct Case {
     std::vector<SessionChange> announced; // the changes other than `none`, in order
 };
 
-void PrintTo(const Case& sequence, std::ostream* out) { *out << sequence.name; }
+void PrintTo(const Case& sequence, std::ostream* out) {
+    *out << sequence.name;
+}
 
 class SessionStateTrackerTest : public testing::TestWithParam<Case> {};
 
@@ -44,8 +56,9 @@ TEST_P(SessionStateTrackerTest, AnnouncesEachChangeOnce) {
     SessionStateTracker tracker;
     std::vector<SessionChange> announced;
     for (const Report& report : GetParam().reports) {
-        const SessionChange change = report.isSleep ? tracker.sleepReported(*report.value)
-                                                    : tracker.lockReported(report.source, report.value, Date(0));
+        const SessionChange change = report.isSleep
+                                         ? tracker.sleepReported(*report.value)
+                                         : tracker.lockReported(report.source, report.value, Date(0));
         if (change != none)
             announced.push_back(change);
     }
@@ -64,9 +77,13 @@ INSTANTIATE_TEST_SUITE_P(
              {saver(true), hint(true), saver(false), hint(false)},
              {resignedActive, becameActive}},
         Case{"ActiveOnlyOnceTheLastSourceUnlocks", {hint(true), saver(true), hint(false)}, {resignedActive}},
-        Case{"LockRequestsCountWithoutLockedHint", {request(true), request(false)}, {resignedActive, becameActive}},
+        Case{"LockRequestsCountWithoutLockedHint",
+             {request(true), request(false)},
+             {resignedActive, becameActive}},
         Case{"LockRequestsAreIgnoredOnceLockedHintIsHeard", {hint(false), request(true), request(false)}, {}},
-        Case{"LockedHintOverrulesAnEarlierRequest", {request(true), hint(false)}, {resignedActive, becameActive}},
+        Case{"LockedHintOverrulesAnEarlierRequest",
+             {request(true), hint(false)},
+             {resignedActive, becameActive}},
         Case{"RequestsCountAgainWhenLockedHintGoesAway",
              {hint(false), gone(LockSource::lockedHint), request(true)},
              {resignedActive}},

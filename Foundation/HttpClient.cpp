@@ -1,0 +1,368 @@
+#include "HttpClient.h"
+
+#include "Foundation/Url.h"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <condition_variable>
+#include <map>
+#include <mutex>
+
+namespace {
+
+constexpr long maxRedirects = 10;
+// Longer than any time-out we are given, short enough for a long.
+constexpr double longestTimeoutSeconds = 1e6;
+// An upper bound on one wait of the worker; libcurl's own timers and wake-ups usually end it sooner.
+constexpr int pollMilliseconds = 1000;
+
+bool equalIgnoringCase(std::string_view a, std::string_view b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](unsigned char x, unsigned char y) { return std::tolower(x) == std::tolower(y); });
+}
+
+// RFC 9110 token: method and header names. Anything else could smuggle a second line into the request.
+bool isToken(std::string_view text) {
+    constexpr std::string_view punctuation = "!#$%&'*+-.^_`|~";
+    return !text.empty() && std::all_of(text.begin(), text.end(), [&](unsigned char c) {
+        return std::isalnum(c) || punctuation.find(static_cast<char>(c)) != std::string_view::npos;
+    });
+}
+
+bool isHeaderValue(std::string_view text) {
+    return text.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
+}
+
+std::string_view trimmed(std::string_view text) {
+    const auto first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string_view::npos)
+        return {};
+    const auto last = text.find_last_not_of(" \t\r\n");
+    return text.substr(first, last - first + 1);
+}
+
+// Why the request cannot be sent; nothing when it can.
+std::optional<std::string> refusal(const HttpRequest& request) {
+    const auto url = parseUrl(request.url);
+    if (!url || url->scheme.empty())
+        return "Not an absolute http or https URL";
+    if (!equalIgnoringCase(url->scheme, "http") && !equalIgnoringCase(url->scheme, "https"))
+        return "Unsupported URL scheme \"" + url->scheme + "\": only http and https are allowed";
+    if (!isToken(request.method))
+        return "Invalid HTTP method \"" + request.method + "\"";
+    for (const auto& header : request.headers)
+        if (!isToken(header.name) || !isHeaderValue(header.value))
+            return "Invalid HTTP header \"" + header.name + "\"";
+    if (!std::isfinite(request.timeoutSeconds) || request.timeoutSeconds <= 0)
+        return "Invalid time-out: it must be a positive number of seconds";
+    return std::nullopt;
+}
+
+long timeoutMilliseconds(double seconds) {
+    return static_cast<long>(std::ceil(std::min(seconds, longestTimeoutSeconds) * 1000));
+}
+
+bool hasHeader(const HttpRequest& request, std::string_view name) {
+    return std::any_of(request.headers.begin(), request.headers.end(),
+                       [&](const HttpHeader& header) { return equalIgnoringCase(header.name, name); });
+}
+
+// A POST always carries a body, if an empty one (Content-Length: 0); other methods when given one.
+bool sendsBody(const HttpRequest& request) {
+    return !request.body.empty() || request.method == "POST";
+}
+
+struct EasyDeleter {
+    void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
+};
+struct ListDeleter {
+    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+struct MultiDeleter {
+    void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
+};
+using EasyHandle = std::unique_ptr<CURL, EasyDeleter>;
+using HeaderList = std::unique_ptr<curl_slist, ListDeleter>;
+using MultiHandle = std::unique_ptr<CURLM, MultiDeleter>;
+
+// libcurl's global set-up is not safe to race with itself, so it runs once for the process. It is
+// never undone: other threads may still be using libcurl when the process ends.
+void initialiseCurlOnce() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+// One request in flight, with what libcurl's callbacks collect for it.
+struct Transfer {
+    EasyHandle easy;
+    HeaderList requestHeaders;
+    HttpClient::Completion completion;
+    HttpResult result;
+    std::size_t maxResponseBytes = 0;
+    bool tooLarge = false;
+    char errorBuffer[CURL_ERROR_SIZE] = {};
+};
+
+std::size_t collectBody(char* data, std::size_t size, std::size_t count, void* context) {
+    auto& transfer = *static_cast<Transfer*>(context);
+    const std::size_t length = size * count;
+    if (transfer.result.body.size() + length > transfer.maxResponseBytes) {
+        transfer.tooLarge = true;
+        return 0; // libcurl ends the transfer with a write error
+    }
+    transfer.result.body.append(data, length);
+    return length;
+}
+
+std::size_t collectHeader(char* data, std::size_t size, std::size_t count, void* context) {
+    auto& headers = static_cast<Transfer*>(context)->result.headers;
+    const std::size_t length = size * count;
+    const std::string_view line(data, length);
+    // Every answer (an interim 100, each redirect) starts with its status line; keep the last one's.
+    if (line.starts_with("HTTP/")) {
+        headers.clear();
+    } else if (const auto colon = line.find(':'); colon != std::string_view::npos) {
+        headers.push_back(
+            {std::string(trimmed(line.substr(0, colon))), std::string(trimmed(line.substr(colon + 1)))});
+    }
+    return length;
+}
+
+// The caller's headers, and what keeps libcurl from adding its own that would change what the caller
+// asked to send. Nothing when memory ran out.
+std::optional<HeaderList> requestHeaders(const HttpRequest& request) {
+    std::vector<std::string> lines;
+    for (const auto& header : request.headers)
+        lines.push_back(header.value.empty() ? header.name + ";" : header.name + ": " + header.value);
+    // Waiting for "100 Continue" before a body costs a second with servers that never send it.
+    if (!hasHeader(request, "Expect"))
+        lines.emplace_back("Expect:");
+    // libcurl would label any body as a form; an unlabelled body stays unlabelled.
+    if (sendsBody(request) && !hasHeader(request, "Content-Type"))
+        lines.emplace_back("Content-Type:");
+    HeaderList list;
+    for (const auto& line : lines) {
+        curl_slist* longer = curl_slist_append(list.get(), line.c_str());
+        if (longer == nullptr)
+            return std::nullopt;
+        static_cast<void>(list.release()); // now owned by `longer`
+        list.reset(longer);
+    }
+    return list;
+}
+
+// The first option libcurl refused, or CURLE_OK.
+CURLcode configureMethod(CURL* easy, const HttpRequest& request) {
+    CURLcode code = CURLE_OK;
+    if (sendsBody(request)) {
+        code =
+            curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.body.size()));
+        if (code == CURLE_OK)
+            code = curl_easy_setopt(easy, CURLOPT_COPYPOSTFIELDS, request.body.c_str());
+        if (code == CURLE_OK && request.method != "POST")
+            code = curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, request.method.c_str());
+    } else if (request.method == "HEAD") {
+        code = curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
+    } else if (request.method != "GET") {
+        code = curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, request.method.c_str());
+    }
+    return code;
+}
+
+CURLcode configure(Transfer& transfer, const HttpRequest& request) {
+    CURL* easy = transfer.easy.get();
+    // Protocols are limited here as well as checked before, so that neither a URL libcurl reads
+    // differently from us nor a redirect can reach file://, ftp:// or the like.
+    const std::pair<CURLoption, const char*> texts[] = {
+        {CURLOPT_URL, request.url.c_str()},
+        {CURLOPT_PROTOCOLS_STR, "http,https"},
+        {CURLOPT_REDIR_PROTOCOLS_STR, "http,https"},
+    };
+    for (const auto& [option, text] : texts)
+        if (const CURLcode code = curl_easy_setopt(easy, option, text); code != CURLE_OK)
+            return code;
+    const std::pair<CURLoption, long> numbers[] = {
+        {CURLOPT_NOSIGNAL, 1L}, // signals cannot reach the right thread; time-outs work without them
+        {CURLOPT_FOLLOWLOCATION, request.followsRedirects ? 1L : 0L},
+        {CURLOPT_MAXREDIRS, maxRedirects},
+        {CURLOPT_TIMEOUT_MS, timeoutMilliseconds(request.timeoutSeconds)},
+    };
+    for (const auto& [option, number] : numbers)
+        if (const CURLcode code = curl_easy_setopt(easy, option, number); code != CURLE_OK)
+            return code;
+    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, transfer.errorBuffer);
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &collectBody);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &transfer);
+    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &collectHeader);
+    curl_easy_setopt(easy, CURLOPT_HEADERDATA, &transfer);
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, transfer.requestHeaders.get());
+    return configureMethod(easy, request);
+}
+
+HttpResult failure(std::string error) {
+    HttpResult result;
+    result.error = std::move(error);
+    return result;
+}
+
+} // namespace
+
+std::optional<std::string> HttpResult::header(std::string_view name) const {
+    for (const auto& candidate : headers)
+        if (equalIgnoringCase(candidate.name, name))
+            return candidate.value;
+    return std::nullopt;
+}
+
+// The worker thread holds the state too, so a client destroyed from its own completion leaves the
+// state alive until the worker has returned from that completion.
+struct HttpClient::Worker {
+    struct Submission {
+        HttpRequest request;
+        Completion completion;
+    };
+
+    std::mutex mutex;
+    std::condition_variable wake; // only needed when libcurl could not be set up; else its wake-up serves
+    std::vector<Submission> inbox;
+    bool stopping = false;
+    MultiHandle multi{curl_multi_init()};
+    std::map<CURL*, std::unique_ptr<Transfer>> transfers;
+
+    void submit(Submission submission);
+    void stop();
+    void run();
+    bool isStopping();
+    void start(Submission submission);
+    void finishCompleted();
+    void complete(Completion& completion, HttpResult result);
+};
+
+void HttpClient::Worker::submit(Submission submission) {
+    {
+        std::lock_guard lock(mutex);
+        inbox.push_back(std::move(submission));
+    }
+    wake.notify_one();
+    if (multi)
+        curl_multi_wakeup(multi.get()); // also ends the next wait, should none be under way
+}
+
+void HttpClient::Worker::stop() {
+    {
+        std::lock_guard lock(mutex);
+        stopping = true;
+    }
+    wake.notify_one();
+    if (multi)
+        curl_multi_wakeup(multi.get());
+}
+
+bool HttpClient::Worker::isStopping() {
+    std::lock_guard lock(mutex);
+    return stopping;
+}
+
+void HttpClient::Worker::run() {
+    for (;;) {
+        std::vector<Submission> arrived;
+        {
+            std::unique_lock lock(mutex);
+            if (!multi) // without libcurl every request fails in start(); nothing else to wait for
+                wake.wait(lock, [this] { return stopping || !inbox.empty(); });
+            if (stopping)
+                break;
+            arrived.swap(inbox);
+        }
+        for (auto& submission : arrived)
+            start(std::move(submission));
+        if (!multi)
+            continue;
+        int running = 0;
+        curl_multi_perform(multi.get(), &running);
+        finishCompleted();
+        curl_multi_poll(multi.get(), nullptr, 0, pollMilliseconds, nullptr);
+    }
+    // Abandoned: close the connections; the completions are destroyed uncalled.
+    for (auto& [easy, transfer] : transfers)
+        curl_multi_remove_handle(multi.get(), easy);
+    transfers.clear();
+}
+
+void HttpClient::Worker::start(Submission submission) {
+    if (auto refused = refusal(submission.request))
+        return complete(submission.completion, failure(std::move(*refused)));
+    auto transfer = std::make_unique<Transfer>();
+    transfer->easy.reset(curl_easy_init());
+    auto headers = requestHeaders(submission.request);
+    transfer->maxResponseBytes = submission.request.maxResponseBytes;
+    if (!multi || !transfer->easy || !headers)
+        return complete(submission.completion, failure("HTTP is unavailable: libcurl could not be set up"));
+    transfer->requestHeaders = std::move(*headers);
+    if (const CURLcode code = configure(*transfer, submission.request); code != CURLE_OK)
+        return complete(submission.completion,
+                        failure(std::string("Cannot prepare the request: ") + curl_easy_strerror(code)));
+    if (const CURLMcode code = curl_multi_add_handle(multi.get(), transfer->easy.get()); code != CURLM_OK)
+        return complete(submission.completion,
+                        failure(std::string("Cannot start the request: ") + curl_multi_strerror(code)));
+    transfer->completion = std::move(submission.completion);
+    CURL* easy = transfer->easy.get();
+    transfers.emplace(easy, std::move(transfer));
+}
+
+void HttpClient::Worker::finishCompleted() {
+    int remaining = 0;
+    while (CURLMsg* message = curl_multi_info_read(multi.get(), &remaining)) {
+        if (message->msg != CURLMSG_DONE)
+            continue;
+        const CURLcode code = message->data.result;
+        const auto found = transfers.find(message->easy_handle);
+        if (found == transfers.end())
+            continue;
+        std::unique_ptr<Transfer> transfer = std::move(found->second);
+        transfers.erase(found);
+        curl_multi_remove_handle(multi.get(), transfer->easy.get());
+
+        HttpResult result = std::move(transfer->result);
+        long status = 0;
+        curl_easy_getinfo(transfer->easy.get(), CURLINFO_RESPONSE_CODE, &status);
+        if (code == CURLE_OK && status > 0) {
+            result.statusCode = static_cast<int>(status);
+        } else {
+            result = failure(transfer->tooLarge ? "The response is larger than " +
+                                                      std::to_string(transfer->maxResponseBytes) + " bytes"
+                             : transfer->errorBuffer[0] != '\0' ? std::string(transfer->errorBuffer)
+                             : code != CURLE_OK                 ? std::string(curl_easy_strerror(code))
+                                                                : std::string("No HTTP response"));
+        }
+        complete(transfer->completion, std::move(result));
+    }
+}
+
+void HttpClient::Worker::complete(Completion& completion, HttpResult result) {
+    // A completion earlier in this turn may have destroyed the client; then no other one is called.
+    if (completion && !isStopping())
+        completion(std::move(result));
+    completion = nullptr; // what it captured goes now, on this thread, as the caller expects
+}
+
+HttpClient::HttpClient() {
+    initialiseCurlOnce();
+    worker_ = std::make_shared<Worker>();
+    thread_ = std::thread([worker = worker_] { worker->run(); });
+}
+
+HttpClient::~HttpClient() {
+    worker_->stop();
+    if (thread_.get_id() == std::this_thread::get_id())
+        thread_.detach(); // destroyed by one of its completions: the worker ends after it returns
+    else
+        thread_.join();
+}
+
+void HttpClient::send(HttpRequest request, Completion completion) {
+    worker_->submit({std::move(request), std::move(completion)});
+}

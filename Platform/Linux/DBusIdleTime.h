@@ -1,0 +1,85 @@
+#pragma once
+
+#include "Foundation/Clock.h"
+#include "Foundation/Date.h"
+#include "Platform/Linux/InputIdleChain.h"
+
+#include <QDBusConnection>
+#include <QString>
+
+#include <memory>
+#include <optional>
+#include <string>
+
+class QDBusMessage;
+class QObject;
+
+// The idle time from a desktop service that answers one method call, without arguments, with the
+// milliseconds since the last input.
+//
+// A read never waits for the bus: it answers with the last reply, aged by the time since it came
+// (sampledValue + (now - sampledAt)), and sends the next question if none is on its way. At the
+// monitor's 0.5 s tick the answer is thus at most one tick and one round trip old. The ageing is capped
+// at `maximumAgeSeconds`: the clock is the wall clock, which may jump (a time sync, a resumed
+// machine), and a jump must not pass for minutes without input before the next reply corrects it.
+//
+// A service that is not running, has no such object or method, refuses (KDE on Wayland answers
+// NotSupported) or does not reply within two seconds makes the backend unavailable until it answers
+// again. Questions never start a service through D-Bus activation. Main thread only: replies arrive
+// on the event loop.
+class DBusIdleTime final : public InputIdleBackend {
+public:
+    struct Method {
+        QString service;
+        QString path;
+        QString interface;
+        QString name;
+    };
+
+    static constexpr int callTimeoutMilliseconds = 2000;
+    // Two seconds for a slow reply plus a tick.
+    static constexpr double maximumAgeSeconds = 3;
+
+    // GNOME's compositor (X11 and Wayland sessions alike): GetIdletime answers a uint64 of
+    // milliseconds.
+    static std::unique_ptr<DBusIdleTime> gnomeIdleMonitor(QDBusConnection sessionBus, Clock& clock);
+    // KDE's screen locker (kscreenlocker, and ksmserver before it) on its own object /ScreenSaver, the
+    // only one that KDE before 4.11.8 had. Its GetSessionIdleTime answers a uint32 of milliseconds:
+    // it hands on KIdleTime's idle time, which counts milliseconds, unconverted.
+    static std::unique_ptr<DBusIdleTime> kdeScreenSaver(QDBusConnection sessionBus, Clock& clock);
+    // Whoever owns org.freedesktop.ScreenSaver, on /org/freedesktop/ScreenSaver. The idle inhibition
+    // standard behind that name defines no GetSessionIdleTime; the method is KDE's, and a service
+    // that carries it answers as KDE does, in milliseconds. GNOME's and Xfce's owners of the name
+    // answer NotSupported or have no such method, and so count as unavailable.
+    static std::unique_ptr<DBusIdleTime> freedesktopScreenSaver(QDBusConnection sessionBus, Clock& clock);
+
+    // Asks at once, so that a reply is likely in by the first read.
+    DBusIdleTime(std::string name, QDBusConnection bus, Method method, Clock& clock);
+    ~DBusIdleTime() override;
+    DBusIdleTime(const DBusIdleTime&) = delete;
+    DBusIdleTime& operator=(const DBusIdleTime&) = delete;
+
+    InputIdleReading read() override;
+    std::string name() const override { return name_; }
+
+private:
+    struct Sample {
+        double seconds;
+        Date at;
+    };
+
+    void ask();
+    void replied(const QDBusMessage& reply);
+    std::string failureIn(const QDBusMessage& reply) const;
+
+    std::string name_;
+    QDBusConnection bus_;
+    Method method_;
+    Clock& clock_;
+    std::optional<Sample> sample_;
+    std::optional<std::string> failure_; // why the last question got no answer
+    bool asking_ = false;
+    // The parent of the reply awaited and the context of its connection: both end with the backend,
+    // so that no reply reaches a destroyed one.
+    std::unique_ptr<QObject> pendingReplies_;
+};

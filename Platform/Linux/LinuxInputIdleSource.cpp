@@ -1,0 +1,21 @@
+#include "LinuxInputIdleSource.h"
+
+#include "Platform/Linux/DBusIdleTime.h"
+#include "Platform/Linux/InputIdleChain.h"
+#include "Platform/Linux/X11IdleTime.h"
+
+#include <vector>
+
+std::shared_ptr<InputIdleSource> makeLinuxInputIdleSource(Clock& clock) {
+    return makeLinuxInputIdleSource(QDBusConnection::sessionBus(), {}, clock);
+}
+
+std::shared_ptr<InputIdleSource> makeLinuxInputIdleSource(QDBusConnection sessionBus,
+                                                          const std::string& displayName, Clock& clock) {
+    std::vector<std::unique_ptr<InputIdleBackend>> backends;
+    backends.push_back(DBusIdleTime::gnomeIdleMonitor(sessionBus, clock));
+    backends.push_back(DBusIdleTime::kdeScreenSaver(sessionBus, clock));
+    backends.push_back(DBusIdleTime::freedesktopScreenSaver(sessionBus, clock));
+    backends.push_back(std::make_unique<X11IdleTime>(displayName));
+    return std::make_shared<InputIdleChain>(std::move(backends));
+}

@@ -1,0 +1,10 @@
+#pragma once
+
+// Locks the session at once through the session manager.
+class SessionLocker {
+public:
+    virtual ~SessionLocker() = default;
+    // True when the lock request was delivered; whether the session then locks is for the session's
+    // own report to confirm.
+    virtual bool lockSession() = 0;
+};

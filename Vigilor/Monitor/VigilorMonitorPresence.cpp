@@ -1,0 +1,139 @@
+// Presence evidence that does not come from the camera, and the decision without the camera.
+#include "VigilorMonitor.h"
+
+#include <algorithm>
+#include <cmath>
+
+void VigilorMonitor::noteWatchSeen(Date at, bool weak) {
+    lastWatchSeen_ = at;
+    if (!weak)
+        watchWeakSince_.reset();
+    else if (!watchWeakSince_)
+        watchWeakSince_ = at;
+}
+
+bool VigilorMonitor::isWatchNear(Date at) const {
+    const double grace = config().watchGrace;
+    return lastWatchSeen_ && at.timeIntervalSince(*lastWatchSeen_) < grace &&
+           (!watchWeakSince_ || at.timeIntervalSince(*watchWeakSince_) < grace);
+}
+
+bool VigilorMonitor::shouldAllowWatchGate() const {
+    if (!bluetoothPresenceEnabled())
+        return true;
+    if (!lastWatchSeen_)
+        return false;
+    const Date at = now();
+    const double grace = config().watchGrace;
+    if (at.timeIntervalSince(*lastWatchSeen_) >= grace)
+        return true;
+    if (!watchWeakSince_)
+        return false;
+    return at.timeIntervalSince(*watchWeakSince_) >= grace;
+}
+
+bool VigilorMonitor::hasIndependentAwayEvidence(Date at) const {
+    if (!bluetoothPresenceEnabled() || isBluetoothUnavailable() || !lastWatchSeen_)
+        return false;
+    return !isWatchNear(at);
+}
+
+double VigilorMonitor::secondsSinceLastUserInput() {
+    if (const auto idle = services_.inputIdle->secondsSinceLastInput())
+        return *idle;
+    return unknownInputIdleSeconds;
+}
+
+double VigilorMonitor::effectiveLookAwayDownGrace() const {
+    const VigilorConfig& c = config();
+    return std::max({minimumLookAwayDownGrace, c.lookAwayLockGrace, std::max(c.lockTimeout, minimumAutoLockTimeout)});
+}
+
+bool VigilorMonitor::isUnclearDeskPresenceRecent(Date at) const {
+    const VigilorConfig& c = config();
+    if (!c.bodyPoseLockAssistEnabled)
+        return false;
+    return at.timeIntervalSince(lastUnclearDeskPresenceSeen_) <
+           std::max(c.bodyPresenceLockGrace, minimumDeskPresenceLockGrace);
+}
+
+void VigilorMonitor::evaluateDeviceOnlyDecision(Date at) {
+    const VigilorConfig& c = config();
+    const std::string kind = companionWordCapitalised();
+    if (!bluetoothPresenceEnabled()) {
+        setIfChanged(decision, std::string("Pick a Watch or phone for camera-free locking"));
+        return;
+    }
+    if (isBluetoothUnavailable()) {
+        setIfChanged(decision, std::string("Turn on Bluetooth for camera-free locking"));
+        return;
+    }
+    if (!lastWatchSeen_) {
+        setIfChanged(decision, "Learning " + kind);
+        return;
+    }
+    const bool activeInput = inputIdleSeconds() < c.activeInputGrace;
+    const double away = activeInput || isWatchNear(at) ? 0 : at.timeIntervalSince(*lastWatchSeen_);
+    if (away < std::max(0.0, c.watchGrace)) {
+        lockedForCurrentAbsence_ = false;
+        setIfChanged(decision, kind + " near");
+        return;
+    }
+    if (remoteControlActive() && c.suppressAutoLockDuringRemoteSession) {
+        setIfChanged(decision, std::string("Screen Sharing \u2014 staying unlocked"));
+        return;
+    }
+    if (onCall() && c.suppressLockDuringCalls) {
+        setIfChanged(decision, std::string("On a call \u2014 staying unlocked"));
+        return;
+    }
+    if (!autoLockEnabled()) {
+        setIfChanged(decision, kind + " away (auto-lock off)");
+        return;
+    }
+    if (!c.screenLockingEnabled) {
+        setIfChanged(decision, kind + " away (locking unavailable)");
+        return;
+    }
+    if (lockForCurrentAbsence("Auto-lock (" + kind + " away, camera-free)", "Auto-" + kind))
+        setIfChanged(decision, "Locked \u2014 " + kind + " away");
+}
+
+void VigilorMonitor::updateDistanceBaseline(double faceWidth) {
+    if (!(faceWidth > 0))
+        return;
+    const VigilorConfig& c = config();
+    const std::optional<double> baseline = distanceBaselineFaceWidth();
+    if (c.distanceCalibrationMode == DistanceCalibrationMode::manual) {
+        if (!baseline)
+            distanceBaselineFaceWidth = c.savedDistanceBaselineFaceWidth;
+        return;
+    }
+    if (!baseline) {
+        distanceBaselineFaceWidth = faceWidth;
+        return;
+    }
+    const double ratio = faceWidth / *baseline;
+    if (ratio >= 0.78 && ratio <= 1.12)
+        distanceBaselineFaceWidth = 0.015 * faceWidth + 0.985 * *baseline;
+}
+
+void VigilorMonitor::updateFaceCenterBaseline(double centerY) {
+    if (!(centerY > 0))
+        return;
+    const std::optional<double> baseline = faceCenterBaselineY();
+    if (!baseline)
+        faceCenterBaselineY = centerY;
+    else if (std::fabs(centerY - *baseline) <= 0.08)
+        faceCenterBaselineY = 0.015 * centerY + 0.985 * *baseline;
+}
+
+// Screen Sharing is looked for at most every 2 s, and never in a build that cannot lock.
+bool VigilorMonitor::detectRemoteControlActive(Date at) {
+    if (!lockingAvailable_)
+        return false;
+    if (at.timeIntervalSince(lastRemoteControlCheckAt_) < 2.0)
+        return remoteControlActive();
+    lastRemoteControlCheckAt_ = at;
+    return services_.screenSharing->isScreenSharingActive();
+}

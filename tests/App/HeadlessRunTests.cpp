@@ -1,0 +1,174 @@
+// Runs the built `vigilor` as a user would start it on a machine with no display, no camera and no
+// D-Bus, and ends it with a signal.
+#include "Support/TemporaryHome.h"
+#include "Vigilor/Monitor/VigilorMonitor.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <fstream>
+#include <map>
+#include <poll.h>
+#include <spawn.h>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+using namespace std::chrono_literals;
+using SteadyClock = std::chrono::steady_clock;
+
+namespace {
+
+// This environment without a display or any reachable bus.
+std::vector<std::string> headlessEnvironment() {
+    std::vector<std::string> result;
+    for (char** entry = environ; *entry; ++entry) {
+        const std::string variable = *entry;
+        const std::string name = variable.substr(0, variable.find('='));
+        if (name != "DISPLAY" && name != "WAYLAND_DISPLAY" && name != "QT_QPA_PLATFORM" &&
+            !name.starts_with("DBUS_"))
+            result.push_back(variable);
+    }
+    result.push_back("DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent");
+    result.push_back("DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent");
+    return result;
+}
+
+// The application as a child process, its standard output and error gathered in one text.
+class RunningApp {
+public:
+    explicit RunningApp(const std::vector<std::string>& environment) {
+        int fds[2];
+        if (::pipe2(fds, O_CLOEXEC) != 0)
+            return;
+        output_ = fds[0];
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+        posix_spawn_file_actions_adddup2(&actions, fds[1], 2);
+        std::vector<char*> envp;
+        for (const auto& variable : environment)
+            envp.push_back(const_cast<char*>(variable.c_str()));
+        envp.push_back(nullptr);
+        std::string program = VIGILOR_EXECUTABLE;
+        char* argv[] = {program.data(), nullptr};
+        if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv, envp.data()) != 0)
+            pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(fds[1]);
+    }
+
+    ~RunningApp() {
+        if (pid_ > 0 && !status_) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+        if (output_ >= 0)
+            ::close(output_);
+    }
+    RunningApp(const RunningApp&) = delete;
+    RunningApp& operator=(const RunningApp&) = delete;
+
+    bool started() const { return pid_ > 0; }
+    const std::string& output() const { return text_; }
+
+    bool waitForOutput(const std::string& wanted, std::chrono::milliseconds limit) {
+        const auto deadline = SteadyClock::now() + limit;
+        while (text_.find(wanted) == std::string::npos) {
+            if (SteadyClock::now() >= deadline || readFor(10ms) == Read::closed)
+                return text_.find(wanted) != std::string::npos;
+        }
+        return true;
+    }
+
+    // The wait status once the process has ended; nothing if it is still running at the limit.
+    std::optional<int> waitForExit(std::chrono::milliseconds limit) {
+        const auto deadline = SteadyClock::now() + limit;
+        while (!status_ && SteadyClock::now() < deadline) {
+            int status = 0;
+            if (::waitpid(pid_, &status, WNOHANG) == pid_)
+                status_ = status;
+            else
+                readFor(10ms);
+        }
+        while (status_ && readFor(0ms) == Read::data) {
+        }
+        return status_;
+    }
+
+    void signal(int number) { ::kill(pid_, number); }
+
+private:
+    enum class Read { data, idle, closed };
+
+    // Appends what arrives within `wait`.
+    Read readFor(std::chrono::milliseconds wait) {
+        pollfd descriptor{output_, POLLIN, 0};
+        if (::poll(&descriptor, 1, int(wait.count())) <= 0)
+            return Read::idle;
+        char buffer[4096];
+        const ssize_t n = ::read(output_, buffer, sizeof buffer);
+        if (n <= 0)
+            return Read::closed;
+        text_.append(buffer, size_t(n));
+        return Read::data;
+    }
+
+    pid_t pid_ = -1;
+    int output_ = -1;
+    std::string text_;
+    std::optional<int> status_;
+};
+
+class HeadlessRun : public testing::TestWithParam<int> {
+protected:
+    TemporaryHome home;
+};
+
+TEST_P(HeadlessRun, StartsRunsAndEndsCleanlyOnASignal) {
+    RunningApp app(headlessEnvironment());
+    ASSERT_TRUE(app.started());
+    ASSERT_TRUE(app.waitForOutput("[app] Vigilor is running", 3s)) << app.output();
+    // Long enough for the 0.5 s decision timer to fire at least once.
+    std::this_thread::sleep_for(600ms);
+
+    app.signal(GetParam());
+    const auto status = app.waitForExit(3s);
+    ASSERT_TRUE(status.has_value()) << "still running after the signal\n" << app.output();
+    ASSERT_TRUE(WIFEXITED(*status)) << app.output();
+    EXPECT_EQ(WEXITSTATUS(*status), 0) << app.output();
+
+    // What it could not use, said once each: no log line repeats.
+    std::map<std::string, int> lines;
+    std::istringstream out(app.output());
+    for (std::string line; std::getline(out, line);)
+        if (line.starts_with("["))
+            ++lines[line];
+    for (const auto& [line, count] : lines)
+        EXPECT_EQ(count, 1) << line;
+    EXPECT_EQ(
+        lines.count(
+            "[app] No display (DISPLAY and WAYLAND_DISPLAY unset): running without tray icon or windows"),
+        1u)
+        << app.output();
+
+    std::ifstream log(VigilorMonitor::lockEventLogFile());
+    std::stringstream logText;
+    logText << log.rdbuf();
+    EXPECT_NE(logText.str().find("lockEvent: Runtime services started"), std::string::npos) << logText.str();
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, HeadlessRun, testing::Values(SIGTERM, SIGINT),
+                         [](const testing::TestParamInfo<int>& info) {
+                             return std::string(info.param == SIGTERM ? "SIGTERM" : "SIGINT");
+                         });
+
+} // namespace

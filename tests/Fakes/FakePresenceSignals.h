@@ -1,0 +1,40 @@
+#pragma once
+
+#include "Fakes/CallLog.h"
+#include "Platform/InputIdle.h"
+#include "Platform/ScreenSharing.h"
+#include "Platform/SessionLocker.h"
+
+#include <optional>
+
+// Input idle time, Screen Sharing and the session manager's lock, as a test sets them.
+
+class FakeInputIdle final : public InputIdleSource {
+public:
+    std::optional<double> secondsSinceLastInput() override { return idle; }
+    std::string name() const override { return "fake"; }
+    std::optional<double> idle = 0;
+};
+
+class FakeScreenSharing final : public ScreenSharingSessions {
+public:
+    bool isScreenSharingActive() override {
+        ++checks;
+        return active;
+    }
+    bool active = false;
+    int checks = 0;
+};
+
+class FakeSessionLocker final : public SessionLocker {
+public:
+    explicit FakeSessionLocker(CallLog* log = nullptr) : log_(log) {}
+    bool lockSession() override {
+        record(log_, "locker.lockSession");
+        return works;
+    }
+    bool works = true;
+
+private:
+    CallLog* log_;
+};

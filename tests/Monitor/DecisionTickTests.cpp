@@ -1,0 +1,245 @@
+#include "Foundation/AtomicFile.h"
+#include "Support/MonitorHarness.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+using ::testing::Contains;
+using ::testing::EndsWith;
+
+namespace {
+
+struct DecisionTick : ::testing::Test {
+    MonitorHarness h;
+    std::shared_ptr<VigilorMonitor> monitor;
+
+    void start(const std::function<void(VigilorConfig&)>& settings = [](VigilorConfig&) {}) {
+        VigilorConfig config;
+        config.autoLockEnabled = true;
+        config.screenLockingEnabled = true;
+        config.bodyAssistDefaultMigrated = true;
+        settings(config);
+        config.save();
+        monitor = h.makeMonitor();
+        h.inputIdle->idle = 600; // nobody at the keyboard unless a test says so
+    }
+    void tick(double seconds = 0.5) { h.runLoop.loop().advance(seconds); }
+    // What the camera pipeline reports for a face in view, and for the face gone.
+    void faceInView() {
+        monitor->facePresent = true;
+        monitor->missingFaceSamples = 0;
+        monitor->noteFaceSeen(h.clock.now());
+    }
+    void faceGone(int samples = 6) {
+        monitor->facePresent = false;
+        monitor->missingFaceSamples = samples;
+    }
+    void watchAwaySince(double secondsAgo) { monitor->noteWatchSeen(h.clock.now().addingTimeInterval(-secondsAgo), false); }
+    size_t lockCalls() const { return h.log.count("locker.lockSession"); }
+    std::vector<std::string> activity() const {
+        std::vector<std::string> texts;
+        for (const auto& line : monitor->events())
+            texts.push_back(line.substr(10));
+        return texts;
+    }
+};
+
+void useWatch(VigilorConfig& c) {
+    c.bluetoothPresenceMode = BluetoothPresenceMode::watch;
+    c.watchGateRequired = true;
+}
+
+} // namespace
+
+TEST_F(DecisionTick, WalksTheWholeRoadFromAbsenceToWelcomeBack) {
+    start(useWatch);
+    faceInView();
+    watchAwaySince(0);
+    tick();
+    EXPECT_EQ(monitor->decision(), "Armed, but present");
+
+    // The user leaves with the watch.
+    faceGone(3);
+    tick(9); // the watch is gone for its 8 s grace: independent away evidence
+    EXPECT_EQ(monitor->decision(), "Waiting for sustained no-face");
+    faceGone(6);
+    tick();
+    EXPECT_EQ(monitor->decision(), "Face missing: 2.0s");
+    EXPECT_EQ(lockCalls(), 0u);
+
+    tick(2.5);
+    EXPECT_EQ(monitor->decision(), "Locked");
+    EXPECT_EQ(lockCalls(), 1u);
+    EXPECT_THAT(activity(), Contains("Auto-lock triggered"));
+    EXPECT_EQ(h.log.count("relay.sendStatus lock_invoked"), 1u);
+    tick(3); // further ticks of the same absence do not lock again
+    EXPECT_EQ(lockCalls(), 1u);
+
+    // The session confirms the lock: attributed to us, with feedback.
+    h.session->lockInfo = SessionLockInfo{true, std::nullopt};
+    h.session->handlers.sessionDidResignActive();
+    EXPECT_THAT(monitor->lockEvents().front(), EndsWith("Screen locked by Zorvi (Auto)"));
+    ASSERT_EQ(h.relay->sent.back().event, "locked");
+    EXPECT_EQ(h.relay->sent.back().snapshot.source, "Auto");
+    ASSERT_EQ(h.notifications->pendingAuthorizations.size(), 1u);
+    h.notifications->pendingAuthorizations.front()(true, std::nullopt);
+    tick(0);
+    ASSERT_FALSE(h.notifications->added.empty());
+    EXPECT_EQ(h.notifications->added.back().identifier, "app.zorvi.maclocked");
+    EXPECT_THAT(h.notifications->added.back().body, ::testing::StartsWith("Zorvi locked this Mac via Auto at "));
+
+    // Back after a while: unlocked, credited and welcomed.
+    tick(60);
+    h.session->lockInfo = SessionLockInfo{false, std::nullopt};
+    h.session->handlers.sessionDidBecomeActive();
+    EXPECT_EQ(h.relay->sent.back().event, "unlocked");
+    EXPECT_EQ(h.notifications->added.back().identifier, "app.zorvi.welcomeback");
+    EXPECT_EQ(monitor->celebration(), "Welcome back");
+    EXPECT_THAT(monitor->lockEvents().front(), ::testing::HasSubstr("Welcome back \u2014 locked away 1m"));
+
+    // Present again, then a second absence locks again.
+    faceInView();
+    watchAwaySince(0);
+    tick();
+    EXPECT_FALSE(monitor->lockedForCurrentAbsence());
+    faceGone();
+    tick(12.5);
+    EXPECT_EQ(lockCalls(), 2u);
+}
+
+TEST_F(DecisionTick, RetriesAFailedLockOnTheNextTickAndKeepsTheText) {
+    start();
+    h.locker->works = false;
+    h.lockCommands = {{"ScreenSaverEngine", "/bin/false", {}}, {"Display Sleep", "/nonexistent/xset", {}}};
+    monitor.reset();
+    monitor = h.makeMonitor();
+    faceGone();
+    tick(30); // desk presence grace of 20 s, then the lock
+    const size_t attempts = lockCalls();
+    EXPECT_GE(attempts, 2u);
+    EXPECT_NE(monitor->decision(), "Locked");
+    EXPECT_THAT(activity(), Contains("Lock failed: no method worked"));
+    EXPECT_THAT(activity(), Contains("ScreenSaverEngine failed: exit 1"));
+    tick();
+    EXPECT_EQ(lockCalls(), attempts + 1);
+}
+
+TEST_F(DecisionTick, ABuildThatCannotLockRefusesOncePerAbsence) {
+    setenv("APP_SANDBOX_CONTAINER_ID", "1", 1);
+    start();
+    unsetenv("APP_SANDBOX_CONTAINER_ID");
+    faceGone();
+    tick(40);
+    size_t refusals = 0;
+    for (const auto& line : monitor->lockEvents())
+        refusals += line.ends_with("Lock skipped: locking is unavailable in this build (App Store sandbox cannot "
+                                   "drive the macOS lock screen)");
+    EXPECT_EQ(refusals, 1u);
+    EXPECT_NE(monitor->decision(), "Locked");
+}
+
+TEST_F(DecisionTick, LogsDisabledLockingOncePerAbsence) {
+    start([](VigilorConfig& c) { c.screenLockingEnabled = false; });
+    faceGone();
+    tick(40);
+    EXPECT_EQ(monitor->decision(), "Would lock, but locking is disabled");
+    size_t lines = 0;
+    for (const auto& text : activity())
+        lines += text == "Auto lock suppressed: locking disabled";
+    EXPECT_EQ(lines, 1u);
+    EXPECT_EQ(lockCalls(), 0u);
+}
+
+TEST_F(DecisionTick, APausedMonitorPublishesNothing) {
+    start();
+    monitor->isPaused = true;
+    const double before = monitor->secondsSinceFace();
+    tick(10);
+    EXPECT_EQ(monitor->secondsSinceFace(), before);
+    EXPECT_EQ(monitor->decision(), "Watching only");
+}
+
+TEST_F(DecisionTick, PublishesRoundedAges) {
+    start(useWatch);
+    monitor->noteWatchSeen(h.clock.now().addingTimeInterval(-1.26), false);
+    monitor->noteFaceSeen(h.clock.now().addingTimeInterval(-0.04));
+    h.inputIdle->idle = 3.76;
+    tick(0.5);
+    EXPECT_EQ(monitor->secondsSinceFace(), 0.5);
+    EXPECT_EQ(monitor->secondsSinceWatch(), 2.0); // 1.76 to the half second
+    EXPECT_EQ(monitor->inputIdleSeconds(), 4.0);
+    h.inputIdle->idle.reset(); // nobody can tell: counts as long idle
+    tick();
+    EXPECT_EQ(monitor->inputIdleSeconds(), VigilorMonitor::unknownInputIdleSeconds);
+}
+
+TEST_F(DecisionTick, HoldsTheFaceClockWhileTheCameraIsBusy) {
+    start(useWatch);
+    monitor->cameraInterrupted = true;
+    monitor->missingFaceSamples = 4;
+    tick(5);
+    EXPECT_EQ(monitor->secondsSinceFace(), 0);
+    EXPECT_EQ(monitor->missingFaceSamples(), 0);
+    EXPECT_EQ(monitor->decision(), "Camera busy \u2014 learning Watch");
+
+    watchAwaySince(0);
+    tick();
+    EXPECT_EQ(monitor->decision(), "Camera busy \u2014 Watch near");
+    tick(11);
+    EXPECT_EQ(monitor->decision(), "Camera busy \u2014 Watch away");
+    EXPECT_EQ(lockCalls(), 0u);
+    tick(1); // 12 s after the last sighting
+    EXPECT_EQ(lockCalls(), 1u);
+    const std::string file = AtomicFile::read(VigilorMonitor::lockEventLogFile()).value_or("");
+    EXPECT_NE(file.find("decision: Locked \u2014 camera busy, Watch away"), std::string::npos);
+    EXPECT_EQ(h.relay->sent.back().snapshot.source, "Auto-Watch");
+    tick(5); // one lock per absence
+    EXPECT_EQ(lockCalls(), 1u);
+}
+
+TEST_F(DecisionTick, ACameraBusyLockThatFailsKeepsTheTextAndRetries) {
+    start(useWatch);
+    h.locker->works = false;
+    h.lockCommands = {};
+    monitor.reset();
+    monitor = h.makeMonitor();
+    monitor->cameraInterrupted = true;
+    watchAwaySince(0);
+    tick(12.5);
+    EXPECT_NE(monitor->decision(), "Locked \u2014 camera busy, Watch away");
+    const size_t attempts = lockCalls();
+    EXPECT_GE(attempts, 1u);
+    tick();
+    EXPECT_EQ(lockCalls(), attempts + 1);
+}
+
+TEST_F(DecisionTick, DecidesWithoutTheCamera) {
+    start([](VigilorConfig& c) {
+        c.cameraPresenceEnabled = false;
+        c.bluetoothPresenceMode = BluetoothPresenceMode::phone;
+    });
+    tick();
+    EXPECT_EQ(monitor->decision(), "Learning Phone");
+    watchAwaySince(0);
+    h.inputIdle->idle = 1; // typing keeps the user near
+    tick(10);
+    EXPECT_EQ(monitor->decision(), "Phone near");
+    h.inputIdle->idle = 600;
+    tick();
+    EXPECT_EQ(monitor->decision(), "Locked \u2014 Phone away");
+    EXPECT_EQ(h.relay->sent.back().snapshot.source, "Auto-Phone");
+    EXPECT_EQ(lockCalls(), 1u);
+}
+
+TEST_F(DecisionTick, ChecksScreenSharingAtMostEveryTwoSeconds) {
+    start();
+    tick(0.5);
+    const int first = h.screenSharing->checks;
+    h.screenSharing->active = true;
+    tick(1.0);
+    EXPECT_EQ(h.screenSharing->checks, first);
+    EXPECT_FALSE(monitor->remoteControlActive());
+    tick(1.0);
+    EXPECT_EQ(h.screenSharing->checks, first + 1);
+    EXPECT_TRUE(monitor->remoteControlActive());
+}

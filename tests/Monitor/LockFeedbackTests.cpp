@@ -1,0 +1,318 @@
+#include "Foundation/Iso8601.h"
+#include "Support/LoopbackHttpServer.h"
+#include "Support/MonitorHarness.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+using ::testing::Contains;
+using ::testing::EndsWith;
+using ::testing::HasSubstr;
+
+namespace {
+
+struct LockFeedback : ::testing::Test {
+    MonitorHarness h;
+    std::shared_ptr<VigilorMonitor> monitor;
+
+    void start(const std::function<void(VigilorConfig&)>& settings = [](VigilorConfig&) {}) {
+        VigilorConfig config;
+        config.screenLockingEnabled = true;
+        config.bodyAssistDefaultMigrated = true;
+        settings(config);
+        config.save();
+        monitor = h.makeMonitor();
+        h.log.clear();
+    }
+    std::vector<std::string> activity() const {
+        std::vector<std::string> texts;
+        for (const auto& line : monitor->events())
+            texts.push_back(line.substr(10));
+        return texts;
+    }
+    std::vector<std::string> lockLog() const {
+        std::vector<std::string> texts;
+        for (const auto& line : monitor->lockEvents())
+            texts.push_back(line.substr(10));
+        return texts;
+    }
+    void sessionLocks() {
+        h.session->lockInfo = SessionLockInfo{true, std::nullopt};
+        h.session->handlers.sessionDidResignActive();
+    }
+    void sessionUnlocks() {
+        h.session->lockInfo = SessionLockInfo{false, std::nullopt};
+        h.session->handlers.sessionDidBecomeActive();
+    }
+    // Runs the main queue until `condition` holds, for a bounded real time (for answers from threads).
+    bool eventually(const std::function<bool()>& condition) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+        while (std::chrono::steady_clock::now() < deadline) {
+            h.runLoop.loop().runUntilIdle();
+            if (condition())
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        return false;
+    }
+};
+
+} // namespace
+
+TEST_F(LockFeedback, RunsEveryMechanismAndReportsOnce) {
+    start();
+    EXPECT_TRUE(monitor->lockScreen("Manual"));
+    const auto activityLines = activity();
+    for (const char* line : {"Lock invoked: login framework", "Lock invoked: ScreenSaverEngine", "Lock invoked: Display Sleep"})
+        EXPECT_THAT(activityLines, Contains(line));
+    const auto lockLines = lockLog();
+    for (const char* line : {"Zorvi requested manual lock via login framework",
+                             "Zorvi requested manual lock via ScreenSaverEngine",
+                             "Zorvi requested manual lock via Display Sleep"})
+        EXPECT_THAT(lockLines, Contains(line));
+    EXPECT_EQ(h.log.count("relay.sendStatus lock_invoked"), 1u);
+    EXPECT_EQ(monitor->lastZorviLockSource(), "Manual");
+    EXPECT_TRUE(monitor->lockAttemptInProgress());
+
+    // A second request within the attempt is dropped and keeps the first request.
+    const auto requestAt = monitor->lastZorviLockRequestAt();
+    EXPECT_FALSE(monitor->lockScreen("Auto"));
+    EXPECT_EQ(lockLog().front(), "Lock request dropped: lock attempt already in progress");
+    EXPECT_EQ(monitor->lastZorviLockRequestAt(), requestAt);
+    EXPECT_EQ(monitor->lastZorviLockSource(), "Manual");
+}
+
+TEST_F(LockFeedback, KeepsTheSourcesCaseButLogsItLowerCase) {
+    start();
+    monitor->lockScreen("Auto-Watch");
+    EXPECT_THAT(lockLog(), Contains("Zorvi requested auto-watch lock via login framework"));
+    EXPECT_EQ(monitor->lastZorviLockSource(), "Auto-Watch");
+}
+
+TEST_F(LockFeedback, RestoresTheRequestWhenNothingWorked) {
+    h.locker->works = false;
+    h.lockCommands = {{"ScreenSaverEngine", "/nonexistent/screensaver", {}},
+                      {"Display Sleep", "/bin/sh", {"-c", "sleep 5"}}};
+    start();
+    const auto started = std::chrono::steady_clock::now();
+    h.lockCommands.clear();
+    EXPECT_FALSE(monitor->lockScreen("Manual"));
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(4)); // the time-out ended it
+    EXPECT_FALSE(monitor->lastZorviLockRequestAt());
+    EXPECT_EQ(monitor->lastZorviLockSource(), "Zorvi");
+    const auto lines = activity();
+    EXPECT_EQ(lines.front(), "Lock failed: no method worked");
+    EXPECT_THAT(lines, Contains("login framework lock unavailable; falling back"));
+    EXPECT_THAT(lines, Contains(::testing::StartsWith("ScreenSaverEngine failed: ")));
+    EXPECT_THAT(lines, Contains("Display Sleep failed: timed out"));
+    EXPECT_EQ(h.log.count("relay.sendStatus lock_invoked"), 0u);
+    EXPECT_FALSE(monitor->lockAttemptInProgress());
+}
+
+TEST_F(LockFeedback, ManualLockNeedsLockingEnabled) {
+    start([](VigilorConfig& c) { c.screenLockingEnabled = false; });
+    monitor->lockNow();
+    EXPECT_EQ(lockLog().front(), "Manual lock blocked: Zorvi locking is disabled");
+    EXPECT_EQ(activity().front(), "Manual lock blocked: locking disabled");
+    EXPECT_EQ(h.log.count("locker.lockSession"), 0u);
+}
+
+TEST_F(LockFeedback, AttributesALockToItsRequestWithinTenSeconds) {
+    const struct {
+        double delay;
+        bool own;
+    } cases[] = {{3, true}, {10, true}, {11, false}};
+    for (const auto& c : cases) {
+        MonitorHarness fresh;
+        VigilorConfig config;
+        config.screenLockingEnabled = true;
+        config.save();
+        auto m = fresh.makeMonitor();
+        m->lockScreen("Manual");
+        fresh.clock.advance(c.delay);
+        fresh.session->lockInfo = SessionLockInfo{true, std::nullopt};
+        fresh.session->handlers.sessionDidResignActive();
+        const std::string expected = c.own ? "Screen locked by Zorvi (Manual)" : "Screen locked by macOS, user, or idle policy";
+        EXPECT_THAT(m->lockEvents().front(), EndsWith(expected)) << c.delay;
+        EXPECT_EQ(fresh.relay->sent.back().event, "locked") << c.delay;
+        EXPECT_EQ(fresh.relay->sent.back().snapshot.source, c.own ? "Manual" : "System") << c.delay;
+        EXPECT_EQ(fresh.notifications->pendingAuthorizations.size(), c.own ? 1u : 0u) << c.delay;
+    }
+}
+
+TEST_F(LockFeedback, ThrottlesFeedbackForLocksCloseTogether) {
+    const struct {
+        double apart;
+        size_t feedback;
+    } cases[] = {{4, 1}, {12, 2}};
+    for (const auto& c : cases) {
+        MonitorHarness fresh;
+        VigilorConfig config;
+        config.screenLockingEnabled = true;
+        config.save();
+        auto m = fresh.makeMonitor();
+        for (int i = 0; i < 2; ++i) {
+            m->lockScreen("Manual");
+            fresh.session->handlers.sessionDidResignActive();
+            fresh.session->handlers.sessionDidBecomeActive();
+            fresh.clock.advance(c.apart);
+        }
+        EXPECT_EQ(fresh.notifications->pendingAuthorizations.size(), c.feedback) << c.apart;
+    }
+}
+
+TEST_F(LockFeedback, CreditsALockedAbsenceOfFiveSecondsOrMore) {
+    start();
+    monitor->lockScreen("Manual");
+    sessionLocks();
+    h.clock.advance(4);
+    sessionUnlocks();
+    EXPECT_EQ(h.relay->sent.back().event, "unlocked");
+    EXPECT_TRUE(monitor->wellnessLedger().empty());
+
+    monitor->lockScreen("Manual");
+    sessionLocks();
+    h.clock.advance(5);
+    sessionUnlocks();
+    ASSERT_FALSE(monitor->wellnessLedger().empty());
+    EXPECT_EQ(monitor->wellnessLedger().front().kind, WellnessEventKind::lockAway);
+    EXPECT_EQ(h.notifications->added.back().body,
+              "Zorvi kept your Mac locked for 5s while you were away. Your eye and movement breaks are reset.");
+    EXPECT_EQ(monitor->lastZorviLockSource(), "Zorvi");
+}
+
+TEST_F(LockFeedback, CreditsEachAbsenceOnceWithEyeBreaksOnAndOff) {
+    const struct {
+        bool eyeBreaks;
+        bool eyeRestAlreadyRecorded;
+        std::vector<WellnessEventKind> recorded;
+    } cases[] = {
+        {true, false, {WellnessEventKind::lockAway, WellnessEventKind::eyeRest, WellnessEventKind::movementCredit}},
+        {false, false, {WellnessEventKind::lockAway, WellnessEventKind::movementCredit}},
+    };
+    for (const auto& c : cases) {
+        MonitorHarness fresh;
+        VigilorConfig config;
+        config.screenLockingEnabled = true;
+        config.eyeBreakEnabled = c.eyeBreaks;
+        config.save();
+        auto m = fresh.makeMonitor();
+        const Date eyeAnchor = m->lastEyeBreakAt();
+        m->lockScreen("Auto");
+        fresh.session->lockInfo = SessionLockInfo{true, std::nullopt};
+        fresh.session->handlers.sessionDidResignActive();
+        fresh.clock.advance(600);
+        fresh.session->handlers.sessionDidBecomeActive();
+        std::vector<WellnessEventKind> kinds;
+        for (const auto& event : m->wellnessLedger())
+            kinds.push_back(event.kind);
+        EXPECT_EQ(kinds, c.recorded) << c.eyeBreaks;
+        EXPECT_EQ(m->lastEyeBreakAt() == eyeAnchor, !c.eyeBreaks) << c.eyeBreaks;
+    }
+
+    // A walk the coaching already credited during the locked absence is not credited again.
+    MonitorHarness fresh;
+    VigilorConfig config;
+    config.screenLockingEnabled = true;
+    config.save();
+    auto m = fresh.makeMonitor();
+    m->lockScreen("Auto");
+    fresh.session->handlers.sessionDidResignActive();
+    fresh.clock.advance(300);
+    m->recordWellnessEvent(WellnessEventKind::movementCredit, 300, fresh.clock.now());
+    fresh.clock.advance(300);
+    fresh.session->handlers.sessionDidBecomeActive();
+    size_t walks = 0;
+    for (const auto& event : m->wellnessLedger())
+        walks += event.kind == WellnessEventKind::movementCredit;
+    EXPECT_EQ(walks, 1u);
+}
+
+TEST_F(LockFeedback, PostsTheWebhookForOwnLocks) {
+    LoopbackHttpServer server;
+    ASSERT_TRUE(server.isRunning()) << server.failure();
+    start([&](VigilorConfig& c) { c.lockNotificationWebhookURL = "  " + server.url("/hook") + "\n"; });
+    h.clock.set(*parseIso8601Strict("2026-03-01T08:30:00Z"));
+    monitor->lockScreen("Manual");
+    sessionLocks();
+    ASSERT_TRUE(server.waitForRequests(1));
+    const auto request = server.requests().front();
+    EXPECT_EQ(request.method, "POST");
+    EXPECT_EQ(request.target, "/hook");
+    EXPECT_EQ(request.header("Content-Type"), "application/json");
+    const auto body = parseJson(request.body);
+    ASSERT_TRUE(body) << request.body;
+    EXPECT_EQ((*body)["app"], "Zorvi");
+    EXPECT_EQ((*body)["event"], "mac_locked");
+    EXPECT_EQ((*body)["source"], "Manual");
+    EXPECT_EQ((*body)["locked_at"], "2026-03-01T08:30:00Z");
+    EXPECT_EQ(body->size(), 4u);
+}
+
+TEST_F(LockFeedback, LogsWebhookFailures) {
+    LoopbackHttpServer server;
+    ASSERT_TRUE(server.isRunning()) << server.failure();
+    LoopbackHttpServer::Response failure;
+    failure.status = 500;
+    server.respond("/fail", failure);
+    const struct {
+        std::string url;
+        std::string line;
+    } cases[] = {
+        {server.url("/fail"), "Lock webhook returned HTTP 500"},
+        {"ftp://example.invalid/hook", "Lock webhook skipped: invalid URL"},
+        {"http://127.0.0.1:1/hook", "Lock webhook failed: "},
+    };
+    for (const auto& c : cases) {
+        MonitorHarness fresh;
+        VigilorConfig config;
+        config.screenLockingEnabled = true;
+        config.lockNotificationWebhookURL = c.url;
+        config.save();
+        auto m = fresh.makeMonitor();
+        m->lockScreen("Manual");
+        fresh.session->handlers.sessionDidResignActive();
+        const auto sawLine = [&] {
+            for (const auto& line : m->events())
+                if (line.substr(10).starts_with(c.line))
+                    return true;
+            return false;
+        };
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+        while (!sawLine() && std::chrono::steady_clock::now() < deadline) {
+            fresh.runLoop.loop().runUntilIdle();
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        EXPECT_TRUE(sawLine()) << c.url;
+    }
+}
+
+TEST_F(LockFeedback, ABlankWebhookSendsNothing) {
+    LoopbackHttpServer server;
+    start([](VigilorConfig& c) { c.lockNotificationWebhookURL = "   "; });
+    monitor->lockScreen("Manual");
+    sessionLocks();
+    EXPECT_FALSE(server.waitForRequests(1, std::chrono::milliseconds(100)));
+}
+
+TEST_F(LockFeedback, DisplaySleepStopsTheCameraAndWakeRestartsItOnlyWhenInUse) {
+    start();
+    auto session = h.camera->lastSession;
+    ASSERT_TRUE(session);
+    h.session->handlers.screensDidSleep();
+    EXPECT_EQ(lockLog().front(), "Display slept");
+    EXPECT_EQ(h.relay->sent.back().event, "display_slept");
+    h.session->handlers.screensDidWake();
+    EXPECT_EQ(h.relay->sent.back().event, "display_woke");
+    EXPECT_NE(h.camera->lastSession, session); // configured again
+
+    monitor->updateConfig([](VigilorConfig& c) { c.cameraPresenceEnabled = false; });
+    h.log.clear();
+    h.session->handlers.screensDidWake();
+    EXPECT_EQ(h.log.count("camera.makeCaptureSession"), 0u);
+    monitor.reset();
+    EXPECT_EQ(session->stops, 1);
+}

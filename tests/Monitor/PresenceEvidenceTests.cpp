@@ -1,0 +1,135 @@
+#include "Support/MonitorHarness.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct PresenceEvidence : ::testing::Test {
+    MonitorHarness h;
+    std::shared_ptr<VigilorMonitor> monitor = h.makeMonitor(false);
+
+    void settings(const std::function<void(VigilorConfig&)>& change) { monitor->updateConfig(change); }
+};
+
+} // namespace
+
+TEST_F(PresenceEvidence, JudgesTheCompanion) {
+    const struct {
+        const char* name;
+        std::optional<double> lastSeenAgo, weakSinceAgo;
+        bool near, gate, evidence;
+    } cases[] = {
+        {"never seen", std::nullopt, std::nullopt, false, false, false},
+        {"seen just now", 0.5, std::nullopt, true, false, false},
+        {"seen exactly a grace ago", 8, std::nullopt, false, true, true},
+        {"seen 1 s ago, weak for a grace", 1, 8, false, true, true},
+        {"seen 1 s ago, weak for less", 1, 7.9, true, false, false},
+    };
+    settings([](VigilorConfig& c) {
+        c.bluetoothPresenceMode = BluetoothPresenceMode::watch;
+        c.watchGateRequired = true;
+    });
+    for (const auto& c : cases) {
+        MonitorHarness fresh;
+        auto m = fresh.makeMonitor(false);
+        m->updateConfig([](VigilorConfig& config) {
+            config.bluetoothPresenceMode = BluetoothPresenceMode::watch;
+            config.watchGateRequired = true;
+        });
+        m->bluetoothStatus = "Bluetooth ready";
+        const Date at = fresh.clock.now();
+        if (c.weakSinceAgo)
+            m->noteWatchSeen(at.addingTimeInterval(-*c.weakSinceAgo), true);
+        if (c.lastSeenAgo)
+            m->noteWatchSeen(at.addingTimeInterval(-*c.lastSeenAgo), c.weakSinceAgo.has_value());
+        EXPECT_EQ(m->isWatchNear(at), c.near) << c.name;
+        EXPECT_EQ(m->shouldAllowWatchGate(), c.gate) << c.name;
+        EXPECT_EQ(m->hasIndependentAwayEvidence(at), c.evidence) << c.name;
+    }
+}
+
+TEST_F(PresenceEvidence, OpensTheGateWithoutBluetoothPresence) {
+    EXPECT_TRUE(monitor->shouldAllowWatchGate());
+    EXPECT_FALSE(monitor->hasIndependentAwayEvidence(h.clock.now()));
+    // The camera on and no gate asked for: the companion is not used.
+    settings([](VigilorConfig& c) { c.bluetoothPresenceMode = BluetoothPresenceMode::either; });
+    EXPECT_FALSE(monitor->bluetoothPresenceEnabled());
+    settings([](VigilorConfig& c) { c.cameraPresenceEnabled = false; });
+    EXPECT_TRUE(monitor->bluetoothPresenceEnabled());
+}
+
+TEST_F(PresenceEvidence, NamesBluetoothUnavailableByItsStatusWords) {
+    const struct {
+        const char* status;
+        bool unavailable;
+    } cases[] = {{"Bluetooth denied", true},         {"Bluetooth off", true},
+                 {"Bluetooth off in settings", true}, {"Bluetooth state 7", true},
+                 {"Bluetooth restricted", false},     {"Bluetooth unavailable", false},
+                 {"Bluetooth permission needed", false}};
+    for (const auto& c : cases) {
+        monitor->bluetoothStatus = c.status;
+        EXPECT_EQ(monitor->isBluetoothUnavailable(), c.unavailable) << c.status;
+    }
+}
+
+TEST_F(PresenceEvidence, DerivesTheEffectiveLookAwayGrace) {
+    const struct {
+        double lockTimeout, lookAway, expected;
+    } cases[] = {{30, 10, 30}, {6, 10, 20}, {12, 25, 25}, {5, 5, 20}};
+    for (const auto& c : cases) {
+        settings([&](VigilorConfig& config) {
+            config.lockTimeout = c.lockTimeout;
+            config.lookAwayLockGrace = c.lookAway;
+        });
+        EXPECT_EQ(monitor->effectiveLookAwayDownGrace(), c.expected) << c.lockTimeout << "/" << c.lookAway;
+    }
+}
+
+TEST_F(PresenceEvidence, FollowsTheDistanceBaselineSlowly) {
+    const struct {
+        std::optional<double> baseline;
+        double width;
+        std::optional<double> expected;
+    } cases[] = {
+        {std::nullopt, 0.3, 0.3},
+        {0.3, 0.336, 0.015 * 0.336 + 0.985 * 0.3}, // 1.12 times: still moves
+        {0.3, 0.339, 0.3},                         // 1.13 times: left alone
+        {0.3, 0.234, 0.015 * 0.234 + 0.985 * 0.3}, // 0.78 times
+        {0.3, 0, 0.3},
+    };
+    for (const auto& c : cases) {
+        monitor->distanceBaselineFaceWidth = c.baseline;
+        monitor->updateDistanceBaseline(c.width);
+        ASSERT_TRUE(monitor->distanceBaselineFaceWidth());
+        EXPECT_DOUBLE_EQ(*monitor->distanceBaselineFaceWidth(), *c.expected) << c.width;
+    }
+    settings([](VigilorConfig& c) {
+        c.distanceCalibrationMode = DistanceCalibrationMode::manual;
+        c.savedDistanceBaselineFaceWidth = 0.25;
+    });
+    monitor->distanceBaselineFaceWidth = std::nullopt;
+    monitor->updateDistanceBaseline(0.3);
+    EXPECT_EQ(monitor->distanceBaselineFaceWidth(), 0.25);
+    monitor->updateDistanceBaseline(0.31);
+    EXPECT_EQ(monitor->distanceBaselineFaceWidth(), 0.25);
+}
+
+TEST_F(PresenceEvidence, FollowsTheFaceCentreBaselineWithinItsBand) {
+    monitor->updateFaceCenterBaseline(0.5);
+    EXPECT_EQ(monitor->faceCenterBaselineY(), 0.5);
+    monitor->updateFaceCenterBaseline(0.58);
+    EXPECT_DOUBLE_EQ(*monitor->faceCenterBaselineY(), 0.015 * 0.58 + 0.985 * 0.5);
+    const double kept = *monitor->faceCenterBaselineY();
+    monitor->updateFaceCenterBaseline(0.7);
+    EXPECT_EQ(monitor->faceCenterBaselineY(), kept);
+}
+
+TEST_F(PresenceEvidence, CountsUnclearPresenceOnlyWithTheAssist) {
+    monitor->noteUnclearDeskPresence(h.clock.now().addingTimeInterval(-5));
+    EXPECT_TRUE(monitor->isUnclearDeskPresenceRecent(h.clock.now()));
+    settings([](VigilorConfig& c) { c.bodyPresenceLockGrace = 3; }); // acts as 6
+    EXPECT_TRUE(monitor->isUnclearDeskPresenceRecent(h.clock.now()));
+    EXPECT_FALSE(monitor->isUnclearDeskPresenceRecent(h.clock.now().addingTimeInterval(1)));
+    settings([](VigilorConfig& c) { c.bodyPoseLockAssistEnabled = false; });
+    EXPECT_FALSE(monitor->isUnclearDeskPresenceRecent(h.clock.now()));
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <string>
+
+#include <sys/types.h>
+
+// An X server of the test's own (Xvfb, with no screen attached), so that X11 code meets a real server
+// and never the user's. The server picks a free display number and says it once it accepts clients;
+// it stops with the object, or earlier with stop().
+//
+//     if (const auto missing = VirtualDisplay::missingTools(); !missing.empty())
+//         GTEST_SKIP() << missing;
+//     ASSERT_TRUE(display.start()) << display.failure();
+class VirtualDisplay {
+public:
+    // Why no X server can be started here (Xvfb missing); empty when one can.
+    static std::string missingTools();
+
+    VirtualDisplay() = default;
+    ~VirtualDisplay();
+    VirtualDisplay(const VirtualDisplay&) = delete;
+    VirtualDisplay& operator=(const VirtualDisplay&) = delete;
+
+    // Starts the server and waits (at most five seconds) until it accepts clients.
+    bool start();
+    // Ends the server at once, as when a session ends under its clients.
+    void stop();
+
+    // The display name to give XOpenDisplay, e.g. ":3".
+    const std::string& name() const { return name_; }
+    const std::string& failure() const { return failure_; }
+
+private:
+    bool fail(std::string why);
+
+    pid_t server_ = -1;
+    std::string name_;
+    std::string failure_;
+};
