@@ -39,11 +39,11 @@ std::optional<double> millisecondsIn(const QDBusMessage& reply) {
 } // namespace
 
 std::unique_ptr<DBusIdleTime> DBusIdleTime::gnomeIdleMonitor(QDBusConnection sessionBus, Clock& clock) {
-    return std::make_unique<DBusIdleTime>(
-        "GNOME idle monitor", std::move(sessionBus),
-        Method{"org.gnome.Mutter.IdleMonitor", "/org/gnome/Mutter/IdleMonitor/Core", "org.gnome.Mutter.IdleMonitor",
-               "GetIdletime"},
-        clock);
+    return std::make_unique<DBusIdleTime>("GNOME idle monitor", std::move(sessionBus),
+                                          Method{"org.gnome.Mutter.IdleMonitor",
+                                                 "/org/gnome/Mutter/IdleMonitor/Core",
+                                                 "org.gnome.Mutter.IdleMonitor", "GetIdletime"},
+                                          clock);
 }
 
 std::unique_ptr<DBusIdleTime> DBusIdleTime::kdeScreenSaver(QDBusConnection sessionBus, Clock& clock) {
@@ -53,10 +53,10 @@ std::unique_ptr<DBusIdleTime> DBusIdleTime::kdeScreenSaver(QDBusConnection sessi
 }
 
 std::unique_ptr<DBusIdleTime> DBusIdleTime::freedesktopScreenSaver(QDBusConnection sessionBus, Clock& clock) {
-    return std::make_unique<DBusIdleTime>(
-        "freedesktop screen saver", std::move(sessionBus),
-        Method{screenSaverService, "/org/freedesktop/ScreenSaver", screenSaverInterface, "GetSessionIdleTime"},
-        clock);
+    return std::make_unique<DBusIdleTime>("freedesktop screen saver", std::move(sessionBus),
+                                          Method{screenSaverService, "/org/freedesktop/ScreenSaver",
+                                                 screenSaverInterface, "GetSessionIdleTime"},
+                                          clock);
 }
 
 DBusIdleTime::DBusIdleTime(std::string name, QDBusConnection bus, Method method, Clock& clock)
@@ -88,8 +88,8 @@ void DBusIdleTime::ask() {
         failure_ = "no session bus";
         return;
     }
-    QDBusMessage message = QDBusMessage::createMethodCall(method_.service, method_.path, method_.interface,
-                                                          method_.name);
+    QDBusMessage message =
+        QDBusMessage::createMethodCall(method_.service, method_.path, method_.interface, method_.name);
     message.setAutoStartService(false);
     asking_ = true;
     auto* watcher =
@@ -120,6 +120,9 @@ std::string DBusIdleTime::failureIn(const QDBusMessage& reply) const {
     if (reply.type() != QDBusMessage::ErrorMessage)
         return service + " answered " + call + " with " + reply.signature().toStdString() +
                " instead of a count of milliseconds";
+    // Without activation the bus says NameHasNoOwner, which QDBusError files under "other".
+    if (reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner"))
+        return service + " is not running";
     switch (QDBusError(reply).type()) {
     case QDBusError::ServiceUnknown:
         return service + " is not running";
@@ -127,10 +130,11 @@ std::string DBusIdleTime::failureIn(const QDBusMessage& reply) const {
     case QDBusError::UnknownInterface:
     case QDBusError::UnknownMethod:
         return service + " has no " + call;
-    case QDBusError::NoReply:
     case QDBusError::Timeout:
     case QDBusError::TimedOut:
         return service + " did not answer " + call + " within 2 s";
+    case QDBusError::NoReply: // a time-out, or the service quit before it answered
+        return service + " gave no answer to " + call + " (" + reply.errorMessage().toStdString() + ")";
     case QDBusError::Disconnected:
         return "the session bus closed the connection";
     default:

@@ -19,7 +19,8 @@ std::string joined(const std::vector<std::string>& parts) {
 
 } // namespace
 
-InputIdleChain::InputIdleChain(std::vector<std::unique_ptr<InputIdleBackend>> backends, std::size_t recheckEvery)
+InputIdleChain::InputIdleChain(std::vector<std::unique_ptr<InputIdleBackend>> backends,
+                               std::size_t recheckEvery)
     : backends_(std::move(backends))
     , recheckEvery_(recheckEvery) {
 }
@@ -71,8 +72,9 @@ void InputIdleChain::settle(std::size_t index) {
     if (reported_ == Reported::backend && reportedBackend_ == index)
         return;
     const std::string name = backends_[index]->name();
-    systemLog(logComponent, reported_ == Reported::none ? name + " answers again: input idle time comes from it"
-                                                        : "Input idle time comes from " + name);
+    systemLog(logComponent, reported_ == Reported::none
+                                ? name + " answers again: input idle time comes from it"
+                                : "Input idle time comes from " + name);
     reported_ = Reported::backend;
     reportedBackend_ = index;
 }
@@ -80,7 +82,7 @@ void InputIdleChain::settle(std::size_t index) {
 void InputIdleChain::reportNoneAnswers(const std::vector<std::string>& reasons) {
     if (reported_ == Reported::none)
         return;
-    systemLog(logComponent, "No source of input idle time answers (" + joined(reasons) +
-                                "): input counts as long idle");
+    systemLog(logComponent,
+              "No source of input idle time answers (" + joined(reasons) + "): input counts as long idle");
     reported_ = Reported::none;
 }

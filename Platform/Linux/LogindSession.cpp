@@ -179,6 +179,13 @@ std::optional<SessionLockInfo> LogindSession::current() {
     return SessionLockInfo{tracker_.isLocked(), tracker_.lockedAt()};
 }
 
+bool LogindSession::lockSession() {
+    if (sessionPath_.isEmpty() && !findSession())
+        return false;
+    const QDBusMessage reply = call(systemBus_, login1Service, sessionPath_, sessionInterface, "Lock");
+    return reply.type() == QDBusMessage::ReplyMessage;
+}
+
 bool LogindSession::findSession() {
     for (auto* way : {&sessionOfEnvironment, &sessionOfProcess, &displaySessionOfUser}) {
         QDBusMessage reply = way(systemBus_);

@@ -3,6 +3,7 @@
 #include "Foundation/Clock.h"
 #include "Platform/Linux/SessionStateTracker.h"
 #include "Platform/SessionEvents.h"
+#include "Platform/SessionLocker.h"
 
 #include <QDBusConnection>
 #include <QString>
@@ -29,7 +30,7 @@ class QObject;
 //
 // Once started, the lock state is kept by the signals and current() answers without a bus round trip;
 // before that (or when start() failed) current() asks logind each time.
-class LogindSession final : public SessionEvents, public SessionLockState {
+class LogindSession final : public SessionEvents, public SessionLockState, public SessionLocker {
 public:
     // logind on the system bus and the ScreenSaver on the session bus of the running desktop.
     explicit LogindSession(Clock& clock);
@@ -42,6 +43,8 @@ public:
     bool start(SessionEventHandlers handlers) override;
     std::string unavailableReason() const override { return unavailableReason_; }
     std::optional<SessionLockInfo> current() override;
+    // Asks logind to lock our session (logind passes it on to the desktop's screen locker).
+    bool lockSession() override;
 
     // The session object followed, e.g. "/org/freedesktop/login1/session/2"; empty until one is found.
     std::string sessionPath() const { return sessionPath_.toStdString(); }

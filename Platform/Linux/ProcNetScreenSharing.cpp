@@ -58,7 +58,8 @@ bool isSlot(std::string_view field) {
 
 ProcNetScreenSharing::ProcNetScreenSharing(std::filesystem::path tcpTable, std::filesystem::path tcp6Table)
     : tcpTable_(std::move(tcpTable))
-    , tcp6Table_(std::move(tcp6Table)) {}
+    , tcp6Table_(std::move(tcp6Table)) {
+}
 
 bool ProcNetScreenSharing::isScreenSharingActive() {
     return tableHasScreenSharingConnection(tcpTable_) || tableHasScreenSharingConnection(tcp6Table_);

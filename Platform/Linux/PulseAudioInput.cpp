@@ -258,8 +258,8 @@ void PulseAudioInput::Connection::onReady() {
         this);
     // Source-output events too: a recording that starts or stops is what "running" is about, and
     // reading the sources again on it does not depend on every server announcing the state change.
-    const auto mask = static_cast<pa_subscription_mask_t>(PA_SUBSCRIPTION_MASK_SERVER | PA_SUBSCRIPTION_MASK_SOURCE |
-                                                          PA_SUBSCRIPTION_MASK_SOURCE_OUTPUT);
+    const auto mask = static_cast<pa_subscription_mask_t>(
+        PA_SUBSCRIPTION_MASK_SERVER | PA_SUBSCRIPTION_MASK_SOURCE | PA_SUBSCRIPTION_MASK_SOURCE_OUTPUT);
     forget(pa_context_subscribe(context_.get(), mask, nullptr, nullptr));
     requestServerInfo();
     requestSources();
@@ -316,7 +316,9 @@ void PulseAudioInput::Connection::requestServerInfo() {
         return;
     forget(pa_context_get_server_info(
         context_.get(),
-        [](pa_context* c, const pa_server_info* info, void* self) { static_cast<Connection*>(self)->onServerInfo(c, info); },
+        [](pa_context* c, const pa_server_info* info, void* self) {
+            static_cast<Connection*>(self)->onServerInfo(c, info);
+        },
         this));
 }
 
@@ -397,7 +399,8 @@ PulseAudioInput::InputState PulseAudioInput::inputStateOf(std::string_view defau
     return state;
 }
 
-PulseAudioInput::InputChanges PulseAudioInput::changesBetween(const InputState& before, const InputState& after) {
+PulseAudioInput::InputChanges PulseAudioInput::changesBetween(const InputState& before,
+                                                              const InputState& after) {
     InputChanges changes;
     changes.defaultDeviceChanged = before.defaultDevice != after.defaultDevice;
     std::set_symmetric_difference(before.runningDevices.begin(), before.runningDevices.end(),
@@ -407,7 +410,8 @@ PulseAudioInput::InputChanges PulseAudioInput::changesBetween(const InputState& 
 }
 
 PulseAudioInput::PulseAudioInput()
-    : listeners_(std::make_shared<Listeners>()) {}
+    : listeners_(std::make_shared<Listeners>()) {
+}
 
 PulseAudioInput::~PulseAudioInput() = default;
 

@@ -27,7 +27,3 @@ UnavailableInputIdle::UnavailableInputIdle() {
 UnavailableScreenSharing::UnavailableScreenSharing() {
     systemLog("screen-sharing", "No screen-sharing check: remote sessions are not detected");
 }
-
-UnavailableSessionLocker::UnavailableSessionLocker() {
-    systemLog("lock", "No session manager to lock through: locking uses the fallback commands only");
-}

@@ -3,7 +3,6 @@
 #include "Platform/AudioInput.h"
 #include "Platform/InputIdle.h"
 #include "Platform/ScreenSharing.h"
-#include "Platform/SessionLocker.h"
 #include "Platform/UserNotifications.h"
 
 // Stand-ins for desktop services that Vigilor cannot reach on this system. Each says so once in the
@@ -51,12 +50,4 @@ public:
     UnavailableScreenSharing();
 
     bool isScreenSharingActive() override { return false; }
-};
-
-// No session manager to lock through: every request fails, so the monitor tries its fallbacks.
-class UnavailableSessionLocker final : public SessionLocker {
-public:
-    UnavailableSessionLocker();
-
-    bool lockSession() override { return false; }
 };

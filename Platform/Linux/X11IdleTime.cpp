@@ -15,18 +15,11 @@ struct FreeInfo {
     void operator()(XScreenSaverInfo* info) const { XFree(info); }
 };
 
-// Xlib calls this once the connection has failed. Returning, where Xlib's own handler ends the
-// process, leaves the display marked dead: every later call on it returns at once.
-void connectionLost(Display*, void* lost) {
-    *static_cast<bool*>(lost) = true;
-}
-
 } // namespace
 
 struct X11IdleTime::Connection {
     std::unique_ptr<Display, CloseDisplay> display;
     std::unique_ptr<XScreenSaverInfo, FreeInfo> info;
-    bool lost = false;
 };
 
 X11IdleTime::X11IdleTime(const std::string& displayName) {
@@ -43,7 +36,6 @@ X11IdleTime::X11IdleTime(const std::string& displayName) {
         return;
     }
     Display* display = connection->display.get();
-    XSetIOErrorExitHandler(display, &connectionLost, &connection->lost);
     int eventBase = 0;
     int errorBase = 0;
     if (!XScreenSaverQueryExtension(display, &eventBase, &errorBase)) {
@@ -65,10 +57,7 @@ InputIdleReading X11IdleTime::read() {
         return InputIdleReading::unavailableBecause(failure_);
     Display* display = connection_->display.get();
     XScreenSaverInfo* info = connection_->info.get();
-    if (!XScreenSaverQueryInfo(display, DefaultRootWindow(display), info) || connection_->lost) {
-        failure_ = connection_->lost ? "the X server closed the connection" : "the X server did not answer";
-        connection_.reset();
-        return InputIdleReading::unavailableBecause(failure_);
-    }
+    if (!XScreenSaverQueryInfo(display, DefaultRootWindow(display), info))
+        return InputIdleReading::unavailableBecause("the X server did not answer");
     return InputIdleReading::answer(static_cast<double>(info->idle) / 1000.0);
 }

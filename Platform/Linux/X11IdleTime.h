@@ -13,8 +13,9 @@
 // Xwayland, which sees only the input sent to X clients; the desktop's own services come first in the
 // chain for that reason.
 //
-// A server that goes away while open leaves the backend unavailable instead of ending the process, as
-// Xlib would by default. Main thread only.
+// A server that goes away while open ends the process, through Xlib's handler of lost connections (or
+// Qt's, which ends in it): the session, and every other X client of it, ends with the server anyway.
+// Main thread only.
 class X11IdleTime final : public InputIdleBackend {
 public:
     // `displayName` as XOpenDisplay takes it; empty: $DISPLAY.

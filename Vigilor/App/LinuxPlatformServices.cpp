@@ -5,18 +5,29 @@
 #include "Platform/Linux/V4L2CameraDevice.h"
 #include "Platform/Linux/XdgAutostartLoginItem.h"
 
+// The desktop's own ways to lock at once, tried after logind's: the screen saver, then display power.
+// They keep the names the logs have always used.
+static std::vector<LockFallbackCommand> lockFallbackCommands() {
+    return {
+        {"ScreenSaverEngine", "xdg-screensaver", {"activate"}},
+        {"Display Sleep", "xset", {"dpms", "force", "off"}},
+    };
+}
+
 MonitorServices makeLinuxMonitorServices() {
     MonitorServices services;
     services.clock = &SystemClock::shared();
     auto session = std::make_shared<LogindSession>(SystemClock::shared());
     services.sessionEvents = session;
     services.sessionLockState = session;
+    services.sessionLocker = session;
+    services.lockFallbackCommands = lockFallbackCommands();
     services.loginItem = std::make_shared<XdgAutostartLoginItem>();
     services.camera = std::make_shared<V4L2CameraDevice>();
     services.notifications = std::make_shared<UnavailableNotificationCenter>();
     services.audioInput = std::make_shared<UnavailableAudioInput>();
     services.inputIdle = std::make_shared<UnavailableInputIdle>();
     services.screenSharing = std::make_shared<UnavailableScreenSharing>();
-    services.sessionLocker = std::make_shared<UnavailableSessionLocker>();
+    services.http = std::make_shared<HttpClient>();
     return services;
 }

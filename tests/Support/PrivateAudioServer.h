@@ -51,8 +51,8 @@ public:
     bool addSource(const std::string& name);
     std::optional<uint32_t> sourceIndex(const std::string& name);
     bool setDefaultSource(const std::string& name);
-    // Records from `source`, reading and dropping what comes; a corked recording is connected but
-    // paused.
+    // Records from `source` (and stays there when the default changes), reading and dropping what
+    // comes; a corked recording is connected but paused.
     bool startRecording(const std::string& source, bool corked = false);
     bool setCorked(bool corked);
     bool stopRecording();

@@ -43,7 +43,8 @@ bool onPath(const std::string& program) {
 // Leaves an ended server unreaped, so that its id cannot be reused before stop() reaps it.
 bool hasExited(pid_t pid) {
     siginfo_t info{};
-    return ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == pid;
+    return ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+           info.si_pid == pid;
 }
 
 // The display number that Xvfb writes, with a newline, once it accepts clients.
@@ -88,8 +89,8 @@ bool VirtualDisplay::start() {
         return fail("Cannot make a pipe: " + std::string(std::strerror(errno)));
     // Only the write end reaches the server, under its own number, which -displayfd names.
     ::fcntl(pipe[0], F_SETFD, FD_CLOEXEC);
-    const std::vector<std::string> command{server,    "-displayfd", std::to_string(pipe[1]), "-nolisten", "tcp",
-                                           "-screen", "0",          "320x240x24"};
+    const std::vector<std::string> command{
+        server, "-displayfd", std::to_string(pipe[1]), "-nolisten", "tcp", "-screen", "0", "320x240x24"};
     std::vector<char*> argv;
     for (const auto& argument : command)
         argv.push_back(const_cast<char*>(argument.c_str()));

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDBusArgument>
 #include <QDBusObjectPath>
 
 #include <cstdlib>
@@ -175,6 +176,34 @@ TEST_F(LogindSessionTest, LockRequestsAreLeftToTheLockerWhileLockedHintIsKept) {
     flushLogind();
     EXPECT_EQ(recorder.events, Events{});
     EXPECT_FALSE(session().current()->screenIsLocked);
+}
+
+TEST_F(LogindSessionTest, LocksOurSessionThroughLogind) {
+    addSession("c1");
+    ASSERT_TRUE(startSession()) << session().unavailableReason();
+    // The session's Lock method makes logind send the Lock request to the screen locker.
+    EXPECT_TRUE(session().lockSession());
+    ASSERT_TRUE(bus.flushSignals(login1, managerPath)) << bus.failure();
+    const QDBusMessage calls = bus.callMock(login1, sessionPath("c1"), "GetCalls", {});
+    ASSERT_EQ(calls.type(), QDBusMessage::ReplyMessage) << calls.errorMessage().toStdString();
+    QStringList methods;
+    const QDBusArgument list = calls.arguments().constFirst().value<QDBusArgument>();
+    list.beginArray();
+    while (!list.atEnd()) {
+        quint64 time = 0;
+        QString method;
+        QVariantList arguments;
+        list.beginStructure();
+        list >> time >> method >> arguments;
+        list.endStructure();
+        methods << method;
+    }
+    list.endArray();
+    EXPECT_TRUE(methods.contains("Lock")) << methods.join(",").toStdString();
+}
+
+TEST_F(LogindSessionTest, CannotLockWithoutASession) {
+    EXPECT_FALSE(session().lockSession());
 }
 
 TEST_F(LogindSessionTest, LockRequestsCountWhereLogindKeepsNoLockedHint) {

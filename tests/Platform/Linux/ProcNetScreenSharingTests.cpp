@@ -37,19 +37,26 @@ const LineCase lineCases[] = {
      "   1: 000080FE00000000B2D3A3FE2A6C7E09:170C 000080FE00000000FF1E20FE5C3B1A92:E4C0 01 00000000:00000000 "
      "02:000009A1 00000000  1000        0 52230 2 0000000000000000 20 4 30 10 -1",
      true},
-    {"lower-case hex", "   3: 0f02000a:170c 1701a8c0:c3a2 01 00000000:00000000 02:000008C4 00000000 1000 0 52114", true},
+    {"lower-case hex",
+     "   3: 0f02000a:170c 1701a8c0:c3a2 01 00000000:00000000 02:000008C4 00000000 1000 0 52114", true},
     {"only the columns up to the state", "0: 0F02000A:170C 1701A8C0:C3A2 01", true},
     {"server listening, nobody connected",
-     "   0: 00000000:170C 00000000:0000 0A 00000000:00000000 00:00000000 00000000  1000        0 48213 1", false},
+     "   0: 00000000:170C 00000000:0000 0A 00000000:00000000 00:00000000 00000000  1000        0 48213 1",
+     false},
     {"our viewer connected to another computer's port",
-     "   2: 0F02000A:D2A4 6401A8C0:170C 01 00000000:00000000 02:00000A3E 00000000  1000        0 51877 2", false},
+     "   2: 0F02000A:D2A4 6401A8C0:170C 01 00000000:00000000 02:00000A3E 00000000  1000        0 51877 2",
+     false},
     {"session just closed",
      "   4: 0F02000A:170C 1701A8C0:C3A2 06 00000000:00000000 03:00000F6D 00000000     0        0 0 3", false},
-    {"session closing", "   4: 0F02000A:170C 1701A8C0:C3A2 08 00000000:00000000 00:00000000 00000000 1000 0 0", false},
-    {"established on another port", "   3: 0F02000A:170D 1701A8C0:C3A2 01 00000000:00000000 02:000008C4", false},
-    {"port 5900 written in decimal", "   3: 0F02000A:5900 1701A8C0:C3A2 01 00000000:00000000 02:000008C4", false},
+    {"session closing",
+     "   4: 0F02000A:170C 1701A8C0:C3A2 08 00000000:00000000 00:00000000 00000000 1000 0 0", false},
+    {"established on another port", "   3: 0F02000A:170D 1701A8C0:C3A2 01 00000000:00000000 02:000008C4",
+     false},
+    {"port 5900 written in decimal", "   3: 0F02000A:5900 1701A8C0:C3A2 01 00000000:00000000 02:000008C4",
+     false},
     {"ipv4 header",
-     "  sl  local_address rem_address   st tx_queue rx_queue tr tm->when retrnsmt   uid  timeout inode", false},
+     "  sl  local_address rem_address   st tx_queue rx_queue tr tm->when retrnsmt   uid  timeout inode",
+     false},
     {"ipv6 header",
      "  sl  local_address                         remote_address                        st tx_queue rx_queue",
      false},
@@ -113,7 +120,8 @@ public:
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         const auto* generic = reinterpret_cast<const sockaddr*>(&address);
         if (::bind(listener_, generic, sizeof address) != 0 || ::listen(listener_, 1) != 0) {
-            failure_ = std::string("cannot listen on port ") + std::to_string(port) + ": " + std::strerror(errno);
+            failure_ =
+                std::string("cannot listen on port ") + std::to_string(port) + ": " + std::strerror(errno);
             return;
         }
         viewer_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);

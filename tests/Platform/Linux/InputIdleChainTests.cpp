@@ -1,0 +1,515 @@
+#include "Fakes/FakeClock.h"
+#include "Platform/Linux/DBusIdleTime.h"
+#include "Platform/Linux/InputIdleChain.h"
+#include "Platform/Linux/LinuxInputIdleSource.h"
+#include "Platform/Linux/X11IdleTime.h"
+#include "Support/PrivateBus.h"
+#include "Support/VirtualDisplay.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+
+#include <chrono>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+using Status = InputIdleReading::Status;
+using Names = std::vector<std::string>;
+
+// Sets an environment variable (or unsets it, for nullptr) for the life of the object.
+class ScopedVariable {
+public:
+    ScopedVariable(const char* name, const char* value)
+        : name_(name) {
+        if (const char* old = std::getenv(name))
+            previous_ = old;
+        value ? ::setenv(name, value, 1) : ::unsetenv(name);
+    }
+    ~ScopedVariable() { previous_ ? ::setenv(name_, previous_->c_str(), 1) : ::unsetenv(name_); }
+    ScopedVariable(const ScopedVariable&) = delete;
+    ScopedVariable& operator=(const ScopedVariable&) = delete;
+
+private:
+    const char* name_;
+    std::optional<std::string> previous_;
+};
+
+std::vector<std::string> linesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream stream(text);
+    for (std::string line; std::getline(stream, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+// ---- The chain, over backends that answer what the test says ----
+
+InputIdleReading answers(double seconds) {
+    return InputIdleReading::answer(seconds);
+}
+InputIdleReading waits() {
+    return InputIdleReading::stillWaiting();
+}
+InputIdleReading missing(std::string reason = "not running") {
+    return InputIdleReading::unavailableBecause(std::move(reason));
+}
+
+class ScriptedBackend final : public InputIdleBackend {
+public:
+    ScriptedBackend(std::string name, InputIdleReading reading, Names& asked)
+        : name_(std::move(name))
+        , reading_(std::move(reading))
+        , asked_(asked) {}
+
+    InputIdleReading read() override {
+        asked_.push_back(name_);
+        return reading_;
+    }
+    std::string name() const override { return name_; }
+    void set(InputIdleReading reading) { reading_ = std::move(reading); }
+
+private:
+    std::string name_;
+    InputIdleReading reading_;
+    Names& asked_;
+};
+
+// A chain of backends named A, B, C ... in order, starting with the given readings.
+class ScriptedChain {
+public:
+    explicit ScriptedChain(std::vector<InputIdleReading> readings,
+                           std::size_t recheckEvery = InputIdleChain::defaultRecheckEvery) {
+        std::vector<std::unique_ptr<InputIdleBackend>> owned;
+        for (auto& reading : readings) {
+            const std::string name(1, static_cast<char>('A' + backends_.size()));
+            auto backend = std::make_unique<ScriptedBackend>(name, std::move(reading), asked);
+            backends_.push_back(backend.get());
+            owned.push_back(std::move(backend));
+        }
+        chain_ = std::make_unique<InputIdleChain>(std::move(owned), recheckEvery);
+    }
+
+    // Reads once; `asked` then holds the backends asked by this read only.
+    std::optional<double> read() {
+        asked.clear();
+        return chain_->secondsSinceLastInput();
+    }
+    ScriptedBackend& operator[](std::size_t index) { return *backends_.at(index); }
+    InputIdleChain& chain() { return *chain_; }
+
+    Names asked;
+
+private:
+    std::vector<ScriptedBackend*> backends_; // owned by the chain
+    std::unique_ptr<InputIdleChain> chain_;
+};
+
+struct OrderCase {
+    std::string name;
+    std::vector<InputIdleReading> readings;
+    std::optional<double> expected;
+    Names asked;
+};
+
+std::ostream& operator<<(std::ostream& stream, const OrderCase& c) {
+    return stream << c.name;
+}
+
+class InputIdleChainOrder : public testing::TestWithParam<OrderCase> {};
+
+TEST_P(InputIdleChainOrder, FirstBackendThatAnswersWins) {
+    ScriptedChain chain(GetParam().readings);
+    EXPECT_EQ(chain.read(), GetParam().expected);
+    EXPECT_EQ(chain.asked, GetParam().asked);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, InputIdleChainOrder,
+    testing::Values(
+        OrderCase{"FirstAnswers", {answers(12), answers(30)}, 12, {"A"}},
+        OrderCase{"FirstUnavailableSecondAnswers", {missing(), answers(30), answers(40)}, 30, {"A", "B"}},
+        OrderCase{"OnlyTheLastAnswers", {missing(), missing(), answers(7)}, 7, {"A", "B", "C"}},
+        OrderCase{"FirstStillWaitingSecondAnswers", {waits(), answers(30)}, 30, {"A", "B"}},
+        OrderCase{"ZeroIsAnAnswer", {answers(0), answers(30)}, 0.0, {"A"}},
+        OrderCase{"NoneAnswers", {missing(), missing()}, std::nullopt, {"A", "B"}},
+        OrderCase{"NoBackends", {}, std::nullopt, {}}),
+    [](const testing::TestParamInfo<OrderCase>& info) { return info.param.name; });
+
+TEST(InputIdleChain, BackendThatAnsweredIsAskedFirstNextTime) {
+    ScriptedChain chain({missing(), answers(30), answers(40)});
+    ASSERT_EQ(chain.read(), 30);
+
+    EXPECT_EQ(chain.read(), 30);
+    EXPECT_EQ(chain.asked, Names{"B"});
+    EXPECT_EQ(chain.chain().name(), "B");
+}
+
+TEST(InputIdleChain, WhenTheRememberedBackendFailsTheOthersAreAskedInOrder) {
+    ScriptedChain chain({missing(), answers(30), answers(40)});
+    chain.read();
+    chain[1].set(missing());
+
+    EXPECT_EQ(chain.read(), 40);
+    EXPECT_EQ(chain.asked, (Names{"B", "A", "C"}));
+    EXPECT_EQ(chain.read(), 40);
+    EXPECT_EQ(chain.asked, Names{"C"});
+}
+
+TEST(InputIdleChain, BackendStillWaitingIsNotDisplacedByALaterOnesAnswer) {
+    ScriptedChain chain({waits(), answers(30)});
+    ASSERT_EQ(chain.read(), 30);
+    EXPECT_EQ(chain.read(), 30);
+    EXPECT_EQ(chain.asked, (Names{"A", "B"}));
+
+    chain[0].set(answers(5));
+    EXPECT_EQ(chain.read(), 5);
+    EXPECT_EQ(chain.read(), 5);
+    EXPECT_EQ(chain.asked, Names{"A"});
+}
+
+TEST(InputIdleChain, PreferredBackendThatAppearsLaterTakesOverAtTheNextRecheck) {
+    ScriptedChain chain({missing(), answers(30)}, /*recheckEvery=*/4);
+    ASSERT_EQ(chain.read(), 30); // read 1
+    chain[0].set(answers(5));
+
+    EXPECT_EQ(chain.read(), 30); // reads 2 and 3 ask only the remembered one
+    EXPECT_EQ(chain.read(), 30);
+    EXPECT_EQ(chain.asked, Names{"B"});
+    EXPECT_EQ(chain.read(), 5); // read 4 walks the whole order
+    EXPECT_EQ(chain.read(), 5);
+    EXPECT_EQ(chain.asked, Names{"A"});
+}
+
+TEST(InputIdleChain, NoneAnsweringIsLoggedOnceAndSoIsTheReturnOfOne) {
+    ScriptedChain chain({missing("not running"), missing("DISPLAY is not set")});
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(chain.read(), std::nullopt);
+    EXPECT_EQ(chain.read(), std::nullopt);
+    EXPECT_EQ(chain.read(), std::nullopt);
+    chain[1].set(answers(3));
+    EXPECT_EQ(chain.read(), 3);
+    EXPECT_EQ(chain.read(), 3);
+    const auto lines = linesOf(testing::internal::GetCapturedStdout());
+
+    EXPECT_EQ(lines, (Names{"[idle] No source of input idle time answers (A: not running; B: DISPLAY is not "
+                            "set): input counts as long idle",
+                            "[idle] B answers again: input idle time comes from it"}));
+}
+
+TEST(InputIdleChain, BackendInUseIsLoggedOnceAndOnEachChange) {
+    ScriptedChain chain({answers(1), answers(2)});
+    testing::internal::CaptureStdout();
+    chain.read();
+    chain.read();
+    chain[0].set(missing());
+    chain.read();
+    chain.read();
+    const auto lines = linesOf(testing::internal::GetCapturedStdout());
+
+    EXPECT_EQ(lines, (Names{"[idle] Input idle time comes from A", "[idle] Input idle time comes from B"}));
+}
+
+TEST(InputIdleChain, NothingIsLoggedMissingWhileABackendIsStillWaiting) {
+    ScriptedChain chain({waits(), missing()});
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(chain.read(), std::nullopt);
+    const std::string whileWaiting = testing::internal::GetCapturedStdout();
+    chain[0].set(missing());
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(chain.read(), std::nullopt);
+    const auto lines = linesOf(testing::internal::GetCapturedStdout());
+
+    EXPECT_EQ(whileWaiting, "");
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find("No source of input idle time answers"), std::string::npos) << lines[0];
+}
+
+// ---- The D-Bus backends against mocked services on a private session bus ----
+
+const QString mutterService = "org.gnome.Mutter.IdleMonitor";
+const QString mutterPath = "/org/gnome/Mutter/IdleMonitor/Core";
+const QString screenSaverService = "org.freedesktop.ScreenSaver";
+const QString screenSaverPath = "/org/freedesktop/ScreenSaver";
+
+class DBusIdleTimeTest : public testing::Test {
+protected:
+    void SetUp() override {
+        if (const auto missing = PrivateBus::missingTools(); !missing.empty())
+            GTEST_SKIP() << missing;
+        ASSERT_TRUE(bus.start()) << bus.failure();
+    }
+
+    // A mocked service whose main object carries `interface`.
+    void startService(const QString& service, const QString& path, const QString& interface) {
+        ASSERT_TRUE(bus.startMock(
+            {"--session", service.toStdString(), path.toStdString(), interface.toStdString()}, service))
+            << bus.failure();
+    }
+    void startMutter() { startService(mutterService, mutterPath, mutterService); }
+    void startScreenSaver() { startService(screenSaverService, screenSaverPath, screenSaverService); }
+    // Gives the main object's method the Python `code`, which sets `ret` or raises.
+    void setMethod(const QString& service, const QString& path, const QString& method,
+                   const QString& signature, const QString& code) {
+        const QDBusMessage reply =
+            bus.callMock(service, path, "AddMethod", {"", method, "", signature, code});
+        ASSERT_NE(reply.type(), QDBusMessage::ErrorMessage) << reply.errorMessage().toStdString();
+    }
+
+    // Reads until the reading passes `test`; the last reading.
+    template <typename Test> InputIdleReading readUntil(InputIdleBackend& backend, Test test) {
+        InputIdleReading reading;
+        processEventsUntil([&] {
+            reading = backend.read();
+            return test(reading);
+        });
+        return reading;
+    }
+    InputIdleReading settledReading(InputIdleBackend& backend) {
+        return readUntil(backend, [](const InputIdleReading& r) { return r.status != Status::waiting; });
+    }
+    InputIdleReading readUntilSeconds(InputIdleBackend& backend, double seconds) {
+        return readUntil(backend, [&](const InputIdleReading& r) {
+            return r.status == Status::answered && r.seconds == seconds;
+        });
+    }
+
+    int argc = 1;
+    std::string name = "InputIdleChainTests";
+    char* argv[2] = {name.data(), nullptr};
+    QCoreApplication app{argc, argv};
+    PrivateBus bus;
+    FakeClock clock{Date(1'000)};
+};
+
+TEST_F(DBusIdleTimeTest, GnomeIdleMonitorAnswersMillisecondsAgedByTheClock) {
+    startMutter();
+    setMethod(mutterService, mutterPath, "GetIdletime", "t", "ret = 5000");
+    const auto backend = DBusIdleTime::gnomeIdleMonitor(bus.connection(), clock);
+
+    const auto first = settledReading(*backend);
+    ASSERT_EQ(first.status, Status::answered) << first.reason;
+    EXPECT_EQ(first.seconds, 5.0);
+
+    clock.advance(1.25);
+    const auto aged = backend->read();
+    ASSERT_EQ(aged.status, Status::answered);
+    EXPECT_EQ(aged.seconds, 6.25);
+
+    // The user moved the mouse: the next reply starts the ageing afresh.
+    setMethod(mutterService, mutterPath, "GetIdletime", "t", "ret = 250");
+    EXPECT_EQ(readUntilSeconds(*backend, 0.25).seconds, 0.25);
+}
+
+TEST_F(DBusIdleTimeTest, AgeingStopsAtTheCapWhenTheClockJumps) {
+    startMutter();
+    setMethod(mutterService, mutterPath, "GetIdletime", "t", "ret = 5000");
+    const auto backend = DBusIdleTime::gnomeIdleMonitor(bus.connection(), clock);
+    ASSERT_EQ(settledReading(*backend).status, Status::answered);
+
+    clock.advance(3'600);
+    EXPECT_EQ(backend->read().seconds, 5.0 + DBusIdleTime::maximumAgeSeconds);
+    clock.advance(-7'200);
+    EXPECT_EQ(backend->read().seconds, 5.0);
+}
+
+TEST_F(DBusIdleTimeTest, MissingServiceIsUnavailable) {
+    const auto backend = DBusIdleTime::gnomeIdleMonitor(bus.connection(), clock);
+
+    const auto reading = settledReading(*backend);
+    EXPECT_EQ(reading.status, Status::unavailable);
+    EXPECT_EQ(reading.reason, "org.gnome.Mutter.IdleMonitor is not running");
+}
+
+TEST_F(DBusIdleTimeTest, DisconnectedBusIsUnavailableAtOnce) {
+    const auto backend = DBusIdleTime::gnomeIdleMonitor(QDBusConnection("no-such-connection"), clock);
+
+    const auto reading = backend->read();
+    EXPECT_EQ(reading.status, Status::unavailable);
+    EXPECT_EQ(reading.reason, "no session bus");
+}
+
+TEST_F(DBusIdleTimeTest, ServiceThatQuitsBecomesUnavailableAndOneThatStartsIsPickedUp) {
+    const auto backend = DBusIdleTime::gnomeIdleMonitor(bus.connection(), clock);
+    ASSERT_EQ(settledReading(*backend).status, Status::unavailable);
+
+    startMutter();
+    setMethod(mutterService, mutterPath, "GetIdletime", "t", "ret = 2000");
+    EXPECT_EQ(readUntilSeconds(*backend, 2.0).seconds, 2.0);
+
+    ASSERT_TRUE(bus.stopMock(mutterService)) << bus.failure();
+    const auto gone =
+        readUntil(*backend, [](const InputIdleReading& r) { return r.status != Status::answered; });
+    EXPECT_EQ(gone.status, Status::unavailable);
+    EXPECT_EQ(gone.reason, "org.gnome.Mutter.IdleMonitor is not running");
+}
+
+TEST_F(DBusIdleTimeTest, KdeScreenSaverAnswersFromItsOwnObject) {
+    startScreenSaver();
+    const auto backend = DBusIdleTime::kdeScreenSaver(bus.connection(), clock);
+    const auto withoutObject = settledReading(*backend);
+    EXPECT_EQ(withoutObject.status, Status::unavailable);
+    EXPECT_EQ(withoutObject.reason, "org.freedesktop.ScreenSaver has no /ScreenSaver GetSessionIdleTime");
+
+    const QDBusMessage added =
+        bus.runInMock(screenSaverService, screenSaverPath,
+                      "self.AddObject('/ScreenSaver', 'org.freedesktop.ScreenSaver', {}, "
+                      "[('GetSessionIdleTime', '', 'u', 'ret = 42000')])");
+    ASSERT_NE(added.type(), QDBusMessage::ErrorMessage) << added.errorMessage().toStdString();
+    EXPECT_EQ(readUntilSeconds(*backend, 42.0).seconds, 42.0);
+}
+
+struct ReplyCase {
+    std::string name;
+    QString signature;
+    QString code;
+    std::optional<double> seconds;
+    std::string reason;
+};
+
+// What the freedesktop screen saver's owner may answer, and what the backend makes of it.
+TEST_F(DBusIdleTimeTest, RepliesOtherThanACountOfMillisecondsMakeItUnavailable) {
+    const QString notSupported =
+        "raise dbus.exceptions.DBusException('GetSessionIdleTime is not supported on this platform', "
+        "name='org.freedesktop.DBus.Error.NotSupported')";
+    const std::vector<ReplyCase> cases{
+        {"uint32 milliseconds", "u", "ret = 7000", 7.0, ""},
+        {"int64 milliseconds", "x", "ret = 1500", 1.5, ""},
+        {"below zero", "i", "ret = -1", std::nullopt,
+         "org.freedesktop.ScreenSaver answered /org/freedesktop/ScreenSaver GetSessionIdleTime with i "
+         "instead "
+         "of a count of milliseconds"},
+        {"text", "s", "ret = 'soon'", std::nullopt,
+         "org.freedesktop.ScreenSaver answered /org/freedesktop/ScreenSaver GetSessionIdleTime with s "
+         "instead "
+         "of a count of milliseconds"},
+        {"refusal, as KDE on Wayland", "u", notSupported, std::nullopt,
+         "org.freedesktop.ScreenSaver refused /org/freedesktop/ScreenSaver GetSessionIdleTime "
+         "(org.freedesktop.DBus.Error.NotSupported: GetSessionIdleTime is not supported on this platform)"},
+    };
+    startScreenSaver();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        setMethod(screenSaverService, screenSaverPath, "GetSessionIdleTime", c.signature, c.code);
+        const auto backend = DBusIdleTime::freedesktopScreenSaver(bus.connection(), clock);
+
+        const auto reading = settledReading(*backend);
+        if (c.seconds) {
+            ASSERT_EQ(reading.status, Status::answered) << reading.reason;
+            EXPECT_EQ(reading.seconds, *c.seconds);
+        } else {
+            EXPECT_EQ(reading.status, Status::unavailable);
+            EXPECT_EQ(reading.reason, c.reason);
+        }
+    }
+}
+
+// The chain as the application makes it, on the private bus and without an X display.
+TEST_F(DBusIdleTimeTest, DesktopChainPrefersGnomeThenKdeThenTheFreedesktopScreenSaver) {
+    ScopedVariable noDisplay("DISPLAY", nullptr);
+    startScreenSaver();
+    setMethod(screenSaverService, screenSaverPath, "GetSessionIdleTime", "u", "ret = 9000");
+    const auto chain = makeLinuxInputIdleSource(bus.connection(), {}, clock);
+    const auto readChainUntil = [&](double seconds) {
+        return processEventsUntil([&] { return chain->secondsSinceLastInput() == seconds; }, 6s);
+    };
+    EXPECT_TRUE(readChainUntil(9.0)) << "the freedesktop screen saver";
+    EXPECT_EQ(chain->name(), "freedesktop screen saver");
+
+    const QDBusMessage added =
+        bus.runInMock(screenSaverService, screenSaverPath,
+                      "self.AddObject('/ScreenSaver', 'org.freedesktop.ScreenSaver', {}, "
+                      "[('GetSessionIdleTime', '', 'u', 'ret = 8000')])");
+    ASSERT_NE(added.type(), QDBusMessage::ErrorMessage) << added.errorMessage().toStdString();
+    EXPECT_TRUE(readChainUntil(8.0)) << "KDE's screen saver, at a recheck";
+
+    startMutter();
+    setMethod(mutterService, mutterPath, "GetIdletime", "t", "ret = 1000");
+    EXPECT_TRUE(readChainUntil(1.0)) << "GNOME's idle monitor, at a recheck";
+    EXPECT_EQ(chain->name(), "GNOME idle monitor");
+}
+
+// ---- The X server's idle time, from an Xvfb server of the test's own ----
+
+class X11IdleTimeTest : public testing::Test {
+protected:
+    void SetUp() override {
+        if (const auto missing = VirtualDisplay::missingTools(); !missing.empty())
+            GTEST_SKIP() << missing;
+        ASSERT_TRUE(display.start()) << display.failure();
+    }
+
+    VirtualDisplay display;
+};
+
+TEST_F(X11IdleTimeTest, AnswersTheSecondsSinceTheServerLastSawInput) {
+    X11IdleTime backend(display.name());
+
+    // The server has seen no input since it started a moment ago.
+    const auto first = backend.read();
+    ASSERT_EQ(first.status, Status::answered) << first.reason;
+    EXPECT_GE(first.seconds, 0.0);
+    EXPECT_LT(first.seconds, 5.0);
+
+    // And the count goes on in seconds: a few hundredths within a bounded wait.
+    InputIdleReading later = first;
+    for (int attempt = 0; attempt < 200 && later.seconds < first.seconds + 0.05; ++attempt) {
+        std::this_thread::sleep_for(10ms);
+        later = backend.read();
+    }
+    ASSERT_EQ(later.status, Status::answered) << later.reason;
+    EXPECT_GE(later.seconds, first.seconds + 0.05);
+    EXPECT_LT(later.seconds, first.seconds + 3.0);
+}
+
+TEST_F(X11IdleTimeTest, ServerThatGoesAwayLeavesItUnavailableAndTheProcessRunning) {
+    X11IdleTime backend(display.name());
+    ASSERT_EQ(backend.read().status, Status::answered);
+
+    display.stop();
+    const auto reading = backend.read();
+    EXPECT_EQ(reading.status, Status::unavailable);
+    EXPECT_EQ(reading.reason, "the X server closed the connection");
+    EXPECT_EQ(backend.read().reason, "the X server closed the connection");
+}
+
+struct NoDisplayCase {
+    std::string name;
+    const char* displayVariable;
+    std::string displayName;
+    std::string reason;
+};
+
+std::ostream& operator<<(std::ostream& stream, const NoDisplayCase& c) {
+    return stream << c.name;
+}
+
+class X11IdleTimeWithoutServer : public testing::TestWithParam<NoDisplayCase> {};
+
+TEST_P(X11IdleTimeWithoutServer, IsUnavailableWithTheReason) {
+    ScopedVariable display("DISPLAY", GetParam().displayVariable);
+    X11IdleTime backend(GetParam().displayName);
+
+    const auto reading = backend.read();
+    EXPECT_EQ(reading.status, Status::unavailable);
+    EXPECT_EQ(reading.reason, GetParam().reason);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, X11IdleTimeWithoutServer,
+                         testing::Values(NoDisplayCase{"DisplayUnset", nullptr, "", "DISPLAY is not set"},
+                                         NoDisplayCase{"NoServerOnTheNamedDisplay", nullptr, ":4242",
+                                                       "cannot open display :4242"},
+                                         NoDisplayCase{"NoServerOnTheDisplayOfTheEnvironment", ":4243", "",
+                                                       "cannot open display :4243"}),
+                         [](const testing::TestParamInfo<NoDisplayCase>& info) { return info.param.name; });
+
+} // namespace
