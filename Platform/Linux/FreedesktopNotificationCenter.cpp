@@ -161,9 +161,10 @@ void FreedesktopNotificationCenter::send(const std::string& identifier) {
     if (bodyIsMarkup_)
         body = body.toHtmlEscaped();
 
-    const QVariantList arguments{
-        applicationName, slot.id, QString(),          QString::fromStdString(request.title), body,
-        actions,         hints,   serverDefaultExpiry};
+    // Notify(app_name, replaces_id, app_icon, summary, body, actions, hints, expire_timeout)
+    QVariantList arguments;
+    arguments << applicationName << slot.id << QString() << QString::fromStdString(request.title) << body
+              << actions << hints << serverDefaultExpiry;
     callServer(bus_, context_.get(), "Notify", arguments,
                [this, identifier, categoryIdentifier = request.categoryIdentifier,
                 completion = std::move(next.completion)](const QDBusMessage& reply) {

@@ -103,8 +103,8 @@ public:
     }
 
 private:
-    // The default-input listener for no device. Called without the lock, so that a listener may set
-    // listeners.
+    // Calls the running listener of `device`, or the default-input listener when there is no device.
+    // The listener runs without the lock, so that it may set listeners itself.
     void call(std::optional<DeviceID> device) {
         std::function<void()> listener;
         {
@@ -366,16 +366,16 @@ void PulseAudioInput::Connection::publishPicture() {
         publish(inputStateOf(*defaultSourceName_, *sources_));
 }
 
+// The listeners to call are chosen before anyone can see the new picture: a listener set by a caller
+// that has already seen it is not told of a change that it knows of.
 void PulseAudioInput::Connection::publish(const InputState& state) {
-    InputChanges changes;
     {
         std::lock_guard lock(mutex_);
-        changes = changesBetween(published_, state);
+        Listeners::announce(listeners_, changesBetween(published_, state));
         published_ = state;
         hasAnswered_ = true;
     }
     answered_.notify_all();
-    Listeners::announce(listeners_, changes);
 }
 
 PulseAudioInput::Source PulseAudioInput::sourceFrom(const pa_source_info& info) {

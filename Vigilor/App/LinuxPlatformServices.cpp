@@ -1,7 +1,10 @@
 #include "LinuxPlatformServices.h"
 
+#include "Platform/Linux/FreedesktopNotificationCenter.h"
+#include "Platform/Linux/LinuxInputIdleSource.h"
 #include "Platform/Linux/LogindSession.h"
-#include "Platform/Linux/UnavailableServices.h"
+#include "Platform/Linux/ProcNetScreenSharing.h"
+#include "Platform/Linux/PulseAudioInput.h"
 #include "Platform/Linux/V4L2CameraDevice.h"
 #include "Platform/Linux/XdgAutostartLoginItem.h"
 
@@ -14,6 +17,7 @@ static std::vector<LockFallbackCommand> lockFallbackCommands() {
     };
 }
 
+// Each adapter copes with its service being absent and says so once.
 MonitorServices makeLinuxMonitorServices() {
     MonitorServices services;
     services.clock = &SystemClock::shared();
@@ -24,10 +28,10 @@ MonitorServices makeLinuxMonitorServices() {
     services.lockFallbackCommands = lockFallbackCommands();
     services.loginItem = std::make_shared<XdgAutostartLoginItem>();
     services.camera = std::make_shared<V4L2CameraDevice>();
-    services.notifications = std::make_shared<UnavailableNotificationCenter>();
-    services.audioInput = std::make_shared<UnavailableAudioInput>();
-    services.inputIdle = std::make_shared<UnavailableInputIdle>();
-    services.screenSharing = std::make_shared<UnavailableScreenSharing>();
+    services.notifications = std::make_shared<FreedesktopNotificationCenter>();
+    services.audioInput = std::make_shared<PulseAudioInput>();
+    services.inputIdle = makeLinuxInputIdleSource(SystemClock::shared());
+    services.screenSharing = std::make_shared<ProcNetScreenSharing>();
     services.http = std::make_shared<HttpClient>();
     return services;
 }

@@ -4,6 +4,7 @@
 #include "Foundation/DispatchQueue.h"
 #include "Foundation/SystemLog.h"
 #include "Platform/Linux/QtMainExecutor.h"
+#include "Platform/Linux/X11Display.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -95,9 +96,9 @@ std::unique_ptr<QCoreApplication> makeApplication(int& argc, char** argv, bool w
 
 } // namespace
 
-bool VigilorApp::displayAvailable() {
-    return environmentHas("DISPLAY") || environmentHas("WAYLAND_DISPLAY");
-}
+// The tray and the panels need an X display (XWayland under Wayland); without one reachable the
+// application runs headless rather than letting Qt end it.
+bool VigilorApp::displayAvailable() { return environmentHas("DISPLAY") && canOpenX11Display(); }
 
 int VigilorApp::run(int& argc, char** argv) {
     const bool withDisplay = displayAvailable();
@@ -106,8 +107,7 @@ int VigilorApp::run(int& argc, char** argv) {
     DispatchQueue::installMainExecutor(std::make_shared<QtMainExecutor>());
     const QuitOnSignals quitOnSignals;
     if (!withDisplay)
-        systemLog("app",
-                  "No display (DISPLAY and WAYLAND_DISPLAY unset): running without tray icon or windows");
+        systemLog("app", "No X display could be opened: running without tray icon or windows");
 
     AppDelegate::Environment environment;
     environment.displayAvailable = withDisplay;

@@ -161,8 +161,11 @@ void VigilorMonitor::registerSessionNotifications() {
         .screensDidSleep = handler(&VigilorMonitor::screensDidSleep),
         .screensDidWake = handler(&VigilorMonitor::screensDidWake),
     });
-    if (!started)
-        append(services_.sessionEvents->unavailableReason());
+    if (!started) {
+        const std::string reason = services_.sessionEvents->unavailableReason();
+        systemLog("session", reason);
+        append(reason);
+    }
 }
 
 void VigilorMonitor::startCamera() {

@@ -154,16 +154,25 @@ TEST_P(HeadlessRun, StartsRunsAndEndsCleanlyOnASignal) {
             ++lines[line];
     for (const auto& [line, count] : lines)
         EXPECT_EQ(count, 1) << line;
-    EXPECT_EQ(
-        lines.count(
-            "[app] No display (DISPLAY and WAYLAND_DISPLAY unset): running without tray icon or windows"),
-        1u)
+    EXPECT_EQ(lines.count("[app] No X display could be opened: running without tray icon or windows"), 1u)
         << app.output();
 
     std::ifstream log(VigilorMonitor::lockEventLogFile());
     std::stringstream logText;
     logText << log.rdbuf();
     EXPECT_NE(logText.str().find("lockEvent: Runtime services started"), std::string::npos) << logText.str();
+}
+
+TEST_F(HeadlessRun, ADisplayThatCannotBeReachedMeansHeadless) {
+    auto environment = headlessEnvironment();
+    environment.push_back("DISPLAY=:87"); // no X server there
+    RunningApp app(environment);
+    ASSERT_TRUE(app.started());
+    ASSERT_TRUE(app.waitForOutput("[app] Vigilor is running", 3s)) << app.output();
+    app.signal(SIGTERM);
+    const auto status = app.waitForExit(3s);
+    ASSERT_TRUE(status && WIFEXITED(*status)) << app.output();
+    EXPECT_EQ(WEXITSTATUS(*status), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, HeadlessRun, testing::Values(SIGTERM, SIGINT),

@@ -211,8 +211,8 @@ bool AudioServerClient::setDefaultSource(const std::string& name) {
 bool AudioServerClient::startRecording(const std::string& source, bool corked) {
     {
         LoopLock lock(state_->loop.get());
-        const pa_sample_spec spec{PA_SAMPLE_S16LE, 8000, 1};
-        state_->stream.reset(pa_stream_new(state_->context.get(), "call", &spec, nullptr));
+        const pa_sample_spec format{PA_SAMPLE_S16LE, 8000, 1};
+        state_->stream.reset(pa_stream_new(state_->context.get(), "call", &format, nullptr));
         pa_stream_set_read_callback(
             state_->stream.get(),
             [](pa_stream* stream, size_t, void*) {

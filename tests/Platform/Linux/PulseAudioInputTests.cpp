@@ -205,8 +205,11 @@ TEST_F(PulseAudioInputServerTest, TheMicrophoneIsTheDefaultInputAndIdle) {
     EXPECT_FALSE(audio.isRunning(microphone));
 }
 
+// Listeners set after the first answer hear of later changes only: the default input stays what the
+// caller was told.
 TEST_F(PulseAudioInputServerTest, ARecordingRunsTheMicrophoneUntilItStops) {
     ASSERT_EQ(audio.defaultInputDevice(), microphone);
+    audio.setDefaultInputListener([&] { ++defaultChanges; });
     audio.setRunningListener(microphone, [&] { ++runningChanges; });
 
     ASSERT_TRUE(client->startRecording("microphone"));
@@ -214,6 +217,7 @@ TEST_F(PulseAudioInputServerTest, ARecordingRunsTheMicrophoneUntilItStops) {
 
     ASSERT_TRUE(client->stopRecording());
     EXPECT_TRUE(eventually([&] { return runningChanges == 2 && !audio.isRunning(microphone); }));
+    EXPECT_EQ(defaultChanges, 0);
 }
 
 TEST_F(PulseAudioInputServerTest, APausedRecordingDoesNotCount) {
