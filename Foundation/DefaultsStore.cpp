@@ -54,6 +54,11 @@ std::optional<Json> DefaultsStore::value(const std::string& key) const {
     return std::move(*it);
 }
 
+Json DefaultsStore::dictionaryRepresentation() const {
+    std::lock_guard lock(storeMutex());
+    return readDomain();
+}
+
 bool DefaultsStore::boolValue(const std::string& key) const {
     const auto stored = value(key);
     return stored && stored->is_boolean() && stored->get<bool>();
@@ -71,5 +76,13 @@ bool DefaultsStore::remove(const std::string& key) {
     Json domain = readDomain();
     if (domain.erase(key) == 0)
         return true;
+    return writeDomain(domain);
+}
+
+bool DefaultsStore::setValues(std::vector<std::pair<std::string, Json>> values) {
+    std::lock_guard lock(storeMutex());
+    Json domain = readDomain();
+    for (auto& [key, value] : values)
+        domain[key] = std::move(value);
     return writeDomain(domain);
 }

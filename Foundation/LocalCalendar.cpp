@@ -38,6 +38,14 @@ Date startOfDay(Date date, int addingDays) {
     return midnight(parts.tm_year, parts.tm_mon, parts.tm_mday + addingDays);
 }
 
+Date addingDays(Date date, int days) {
+    std::tm parts = localParts(date);
+    const double fraction = date.unixTime() - std::floor(date.unixTime());
+    parts.tm_mday += days;
+    parts.tm_isdst = -1;
+    return Date::fromUnixTime(double(mktime(&parts)) + fraction);
+}
+
 bool isSameDay(Date a, Date b) {
     const std::tm x = localParts(a), y = localParts(b);
     return x.tm_year == y.tm_year && x.tm_yday == y.tm_yday;

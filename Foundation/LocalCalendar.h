@@ -15,6 +15,10 @@ Date startOfDay(Date date);
 // The start of the local calendar day `days` days after the day of `date` (negative: earlier).
 Date startOfDay(Date date, int addingDays);
 
+// The same local wall-clock time `days` calendar days later (negative: earlier). Across a
+// daylight-saving change that is 23 or 25 hours per day crossed, not 24.
+Date addingDays(Date date, int days);
+
 bool isSameDay(Date a, Date b);
 
 // Local wall-clock text, "HH:mm:ss" or "HH:mm".

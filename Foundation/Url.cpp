@@ -1,5 +1,7 @@
 #include "Url.h"
 
+#include "Text.h"
+
 #include <cctype>
 
 namespace {
@@ -52,6 +54,8 @@ bool parseAuthority(std::string_view authority, UrlComponents& url) {
                 return false;
             value = value * 10 + (c - '0');
         }
+        if (value > 65535)
+            return false;
         url.port = value;
     }
     url.host = std::string(host);
@@ -99,4 +103,9 @@ std::string trimmedWhitespace(std::string_view text) {
     while (!text.empty() && isSpace(text.back()))
         text.remove_suffix(1);
     return std::string(text);
+}
+
+bool UrlComponents::isHttpOrHttps() const {
+    const std::string lower = asciiLowercased(scheme);
+    return lower == "http" || lower == "https";
 }

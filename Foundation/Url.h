@@ -11,6 +11,9 @@ struct UrlComponents {
     std::optional<int> port;
     std::string path;
     std::optional<std::string> query;
+
+    // Whether the scheme is http or https, in any case.
+    bool isHttpOrHttps() const;
 };
 
 // Nothing when the text is not a well-formed URL reference: a malformed scheme or port, or

@@ -2,6 +2,12 @@
 
 #include "SecureRandom.h"
 
+#include <openssl/evp.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <vector>
+
 namespace {
 
 constexpr bool isHyphenPosition(size_t i) {
@@ -24,6 +30,22 @@ UUID UUID::random() {
     Bytes bytes{};
     secureRandomBytes(bytes.data(), bytes.size());
     bytes[6] = uint8_t((bytes[6] & 0x0F) | 0x40); // version 4
+    bytes[8] = uint8_t((bytes[8] & 0x3F) | 0x80); // RFC 4122 variant
+    return UUID(bytes);
+}
+
+UUID UUID::nameBased(const UUID& namespaceID, std::string_view name) {
+    std::vector<uint8_t> input(namespaceID.bytes_.begin(), namespaceID.bytes_.end());
+    input.insert(input.end(), name.begin(), name.end());
+    uint8_t digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    // SHA-1 is what the identifier's definition names; it is not used here for secrecy. It cannot fail
+    // short of a broken crypto library, and an identifier made of anything else would be wrong.
+    if (EVP_Digest(input.data(), input.size(), digest, &length, EVP_sha1(), nullptr) != 1 || length < 16)
+        std::abort();
+    Bytes bytes{};
+    std::copy_n(digest, bytes.size(), bytes.begin());
+    bytes[6] = uint8_t((bytes[6] & 0x0F) | 0x50); // version 5
     bytes[8] = uint8_t((bytes[8] & 0x3F) | 0x80); // RFC 4122 variant
     return UUID(bytes);
 }

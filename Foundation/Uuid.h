@@ -16,6 +16,9 @@ public:
 
     // A fresh version-4 identifier.
     static UUID random();
+    // The version-5 identifier of `name` within `namespaceID` (SHA-1, RFC 4122 section 4.3): the same
+    // name in the same namespace always gives the same identifier.
+    static UUID nameBased(const UUID& namespaceID, std::string_view name);
     // Canonical 8-4-4-4-12 hexadecimal text, either case; nothing else is accepted.
     static std::optional<UUID> parse(std::string_view text);
 

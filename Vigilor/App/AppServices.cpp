@@ -1,10 +1,17 @@
 #include "AppServices.h"
 
 #include "LinuxPlatformServices.h"
+#include "Vigilor/Companion/MacWidgetStatusStoreMirror.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"
 
-AppServices::AppServices()
-    : monitor_(VigilorMonitor::create(makeLinuxMonitorServices())) {
+AppServices::AppServices() {
+    MonitorServices services = makeLinuxMonitorServices();
+    const auto mirror = std::dynamic_pointer_cast<MacWidgetStatusStoreMirror>(services.widgetStatusMirror);
+    monitor_ = VigilorMonitor::create(std::move(services));
+    if (mirror)
+        mirror->setFactsSource([weak = std::weak_ptr<VigilorMonitor>(monitor_)] {
+            return MacWidgetStatusStoreMirror::factsOf(weak.lock().get());
+        });
 }
 
 // Never destroyed: at exit that would run after the Qt application is gone, while the monitor's

@@ -1,5 +1,7 @@
 #include "LinuxPlatformServices.h"
 
+#include "Platform/Linux/BluezCentral.h"
+#include "Platform/Linux/CanberraSoundPlayer.h"
 #include "Platform/Linux/FreedesktopNotificationCenter.h"
 #include "Platform/Linux/LinuxInputIdleSource.h"
 #include "Platform/Linux/LogindSession.h"
@@ -7,6 +9,7 @@
 #include "Platform/Linux/PulseAudioInput.h"
 #include "Platform/Linux/V4L2CameraDevice.h"
 #include "Platform/Linux/XdgAutostartLoginItem.h"
+#include "Vigilor/Companion/MacWidgetStatusStoreMirror.h"
 
 // The desktop's own ways to lock at once, tried after logind's: the screen saver, then display power.
 // They keep the names the logs have always used.
@@ -32,6 +35,9 @@ MonitorServices makeLinuxMonitorServices() {
     services.audioInput = std::make_shared<PulseAudioInput>();
     services.inputIdle = makeLinuxInputIdleSource(SystemClock::shared());
     services.screenSharing = std::make_shared<ProcNetScreenSharing>();
+    services.bluetooth = std::make_shared<BluezCentralProvider>();
     services.http = std::make_shared<HttpClient>();
+    services.widgetStatusMirror = std::make_shared<MacWidgetStatusStoreMirror>();
+    services.sounds = std::make_shared<CanberraSoundPlayer>();
     return services;
 }

@@ -3,6 +3,7 @@
 #include "VigilorMonitor.h"
 
 #include "Foundation/SystemLog.h"
+#include "Foundation/Text.h"
 
 #include <cstdlib>
 

@@ -11,6 +11,7 @@
 #include "Platform/InputIdle.h"
 #include "Platform/ScreenSharing.h"
 #include "Platform/SessionLocker.h"
+#include "Platform/SoundPlayer.h"
 #include "Platform/LoginItem.h"
 #include "Platform/SessionEvents.h"
 #include "Platform/UserNotifications.h"
@@ -20,10 +21,12 @@
 #include "Vigilor/Config/PresenceModels.h"
 #include "Vigilor/Config/VigilorConfig.h"
 #include "Vigilor/Monitor/LockDecision.h"
+#include "Vigilor/Monitor/NudgeLevel.h"
 #include "Vigilor/Monitor/WellnessScore.h"
 
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -51,10 +54,12 @@ struct MonitorServices {
     std::shared_ptr<AudioInputDevices> audioInput;
     std::shared_ptr<InputIdleSource> inputIdle;
     std::shared_ptr<ScreenSharingSessions> screenSharing;
+    std::shared_ptr<BluetoothCentralProvider> bluetooth;
     std::shared_ptr<SessionLocker> sessionLocker;
     std::vector<LockFallbackCommand> lockFallbackCommands;
     double lockCommandTimeout = 5; // a command still running then counts as failed
     std::shared_ptr<HttpClient> http;
+    std::shared_ptr<SoundPlayer> sounds;
     std::shared_ptr<HealthWatchdog> watchdog;
     std::shared_ptr<MacWidgetStatusMirror> widgetStatusMirror;
     std::function<std::shared_ptr<RemoteCompanionService>(const VigilorConfig&)> makeRemoteCompanion;
@@ -169,6 +174,19 @@ public:
     static bool remoteStatusEndpointReady(const VigilorConfig& config);
     bool isApplyingRemoteSettings() const { return isApplyingRemoteSettings_; }
 
+    // Setting operations of the settings window, the menu and the device picker; each is one run of
+    // the update path (a device identifier that is not a UUID runs none).
+    enum class BluetoothDeviceType { watch, phone };
+    void setAutoLockEnabled(bool enabled);
+    void setLaunchAtLogin(bool enabled);
+    void setBreakSoundEnabled(bool enabled);
+    void setBluetoothPresenceMode(BluetoothPresenceMode mode);
+    void setCenterStageRequested(bool requested);
+    void resetDistanceCalibration();
+    void regenerateRemoteSharedSecret();
+    void updateDeviceUUID(const std::string& uuidString, BluetoothDeviceType deviceType);
+    void updateDeviceName(const std::string& name, BluetoothDeviceType deviceType);
+
     // Activity log, lock log and the lock-event log file.
     void append(const std::string& text);
     void appendLockEvent(const std::string& text);
@@ -193,14 +211,33 @@ public:
     std::string companionWordCapitalised() const;
     std::string companionWordLowerCase() const;
     void startBluetooth(bool requestIfNeeded);
+    bool matchesConfiguredBluetoothCompanion(const BluetoothPeripheral& peripheral) const;
+    // One advertisement of the companion: its strength in dBm.
+    void updateWatch(int rssi);
+
+    // Bluetooth device discovery for the device picker.
+    void startDeviceDiscovery();
+    void stopDeviceDiscovery();
+    void recordDiscoveredDevice(const BluetoothPeripheral& peripheral, int rssi, const std::string& name);
+    void pruneStaleDiscoveredDevices();
+    bool deviceDiscoveryActive() const { return deviceDiscoveryActive_; }
 
     // Call detection.
     void setupMicrophoneDetection();
     void teardownMicrophoneDetection();
 
-    // Break notifications.
+    // Break coaching.
     void registerBreakNotificationActions();
     void clearBreakNotification(const std::string& category);
+    bool isEyeBreakDue(Date at) const;
+    bool isWalkPromptDue(Date at) const;
+    void deliverBreakNudgesIfNeeded(Date now);
+    void deliverBreakNudge(const std::string& title, const std::string& body, const std::string& category);
+    void dismissCurrentEyeBreakPrompt();
+    void clearCurrentWalkBreakPrompt(WellnessEventKind eventKind, const std::string& logMessage);
+    void handleNotificationResponse(const NotificationResponse& response);
+    void togglePaused();
+    void staggerOverdueBreaks(Date now);
 
     // The relay and the widget.
     RemoteMacStatusSnapshot currentRemoteSnapshot(const std::string& eventSource, Date now);
@@ -213,6 +250,44 @@ public:
     RemoteMacLockStatus remoteMacStatus(Date now);
     std::string lockReason() const;
     int presenceConfidence() const;
+
+    // Status summaries for the interface: each is computed from the current state on every read by
+    // a first-match rule list; nothing is cached and nothing is written.
+    bool isSnoozed() const;
+    double snoozeRemaining() const;
+    std::string menuTitle() const;
+    std::string modeSummary() const;
+    std::string menuSystemImage() const;
+    std::string readinessSummary() const;
+    bool needsPermissionAction() const;
+    std::string signalBrief() const;
+    std::string watchSummary() const;
+    std::string watchSignalDetail() const;
+    std::string inputSummary() const;
+    std::string focusSummary() const;
+    std::string focusLevel() const;
+    std::string distanceSummary() const;
+    std::string distanceLevel() const;
+    std::string distanceDetail() const;
+    std::string postureSummary() const;
+    std::string postureDetail() const;
+    std::string deskPoseSummary() const;
+    std::string deskPoseDetail() const;
+    std::string deskFrameDetail() const;
+    double eyeBreakRemaining() const;
+    double walkBreakRemaining() const;
+    std::string eyeBreakSummary() const;
+    std::string walkBreakSummary() const;
+    std::string walkBreakDetail() const;
+    double eyeBreakProgress() const;
+    double walkBreakProgress() const;
+    double movementMinutesProgress() const;
+    std::string movementElapsedHourNote() const;
+    std::string wellnessSummary() const;
+    std::string nudgeTitle() const;
+    std::string nudgeDetail() const;
+    std::string nudgeSystemImage() const;
+    NudgeLevel nudgeLevel() const;
 
     // The session's lock state.
     void scheduleLockAttemptTimeout();
@@ -238,15 +313,30 @@ public:
     // Locking and what follows it.
     void lockNow();
 
-    // Wellness ledger and coaching.
+    // Wellness ledger, break anchors and the per-tick coaching.
+    static constexpr const char* wellnessLedgerKey = "app.zorvi.wellnessLedger.v1";
+    static constexpr const char* breakAnchorsKey = "app.zorvi.breakAnchors.v1";
+    static constexpr size_t wellnessLedgerLimit = 50'000;
+    static constexpr int wellnessLedgerDays = 120;
     void recordWellnessEvent(WellnessEventKind kind, std::optional<double> durationSeconds, Date now);
+    void persistWellnessLedger(Date now);
+    static std::vector<WellnessLedgerEvent> pruneWellnessLedger(std::vector<WellnessLedgerEvent> events, Date now);
+    WellnessPeriodSummary wellnessSummary(const std::string& label, Date since) const;
     void resetMovementTimerAfterAway(Date returnedAt, double awaySeconds);
+    void creditEyeBreakAfterAbsence(Date returnedAt, double awaySeconds);
+    void creditDeviceWalkIfNeeded(Date now);
+    void recalibrateDeskBaselineAfterReturn();
     void updateWellness(Date now);
     void celebrate(const std::string& text);
     const std::vector<WellnessLedgerEvent>& wellnessLedger() const { return wellnessLedger_; }
     void restoreWellnessLedger();
     void restoreBreakAnchors(Date now);
     void refreshWellnessSummaries(Date now, bool force);
+    // Moving an anchor saves both once they have been restored.
+    void setLastEyeBreakAt(Date at);
+    void setLastWalkBreakAt(Date at);
+    // What the camera pipeline reports about eye rests.
+    void noteEyeRestObservation(Date at) { lastEyeRestObservationAt_ = at; }
 
     // Lazily created services (absent when the application has none).
     RemoteCompanionService* remoteCompanion();
@@ -268,6 +358,9 @@ public:
     void noteFaceSeen(Date at) { lastFaceSeen_ = lastDeskPresenceSeen_ = at; }
     void noteDeskPresence(Date at) { lastDeskPresenceSeen_ = at; }
     void noteUnclearDeskPresence(Date at) { lastUnclearDeskPresenceSeen_ = at; }
+    void noteLookingAway(Date at) { lastLookingAwaySeen_ = at; }
+    // A sighting of the Bluetooth companion at `at`: the one bookkeeping step of every matching
+    // advertisement (updateWatch), also open to tests that need a sighting in the past.
     void noteWatchSeen(Date at, bool weak);
 
 private:
@@ -277,6 +370,10 @@ private:
     void registerSessionNotifications();
     void configureCamera();
     void stopCameraForDeviceOnlyMode();
+    void createCentral();
+    void centralManagerDidUpdateState(BluetoothCentral& central);
+    void centralManagerDidDiscover(BluetoothCentral& central, const BluetoothPeripheral& peripheral, int rssi);
+    void publishDiscoveredDevices(std::vector<ZorviDiscoveredDevice> devices);
     void sendStatusEvent(const std::string& event, const std::string& eventSource, Date now);
     void requestNotificationAuthorization(const std::string& enabledLine, const std::string& deniedLine,
                                           const std::string& failurePrefix);
@@ -284,6 +381,8 @@ private:
     void fetchAndApplyRecovery();
     void updateMicrophoneListeners(AudioInputDevices::DeviceID device);
     void checkMicrophoneStatus();
+    void saveBreakAnchors();
+    void publishBreakPrompt(Date now, bool resting, double restSoFar);
     void evaluateCameraRules(Date now);
     void evaluateCameraBusyRules(Date now);
     ZorviPresenceInputs presenceInputs(Date now) const;
@@ -338,6 +437,7 @@ private:
     bool breakAnchorsRestored_ = false;
     std::vector<WellnessLedgerEvent> wellnessLedger_;
     Date lastWellnessSummaryRefresh_ = Date::distantPast();
+    Date lastEyeRestObservationAt_ = Date::distantPast();
     std::optional<Date> eyeRestStartedAt_;
     std::optional<Date> movementStartedAt_;
     std::optional<Date> celebrationUntil_;
@@ -364,6 +464,15 @@ private:
     std::shared_ptr<Timer> lockAttemptTimer_;
     std::shared_ptr<Timer> remoteLockConfirmationTimer_;
     std::shared_ptr<Timer> recoveryFetchTimer_;
+    std::shared_ptr<Timer> discoveryMaintenanceTimer_;
+
+    // Device discovery.
+    struct DiscoveredDevice {
+        ZorviDiscoveredDevice device;
+        Date discoveredAt; // when it was last heard
+    };
+    bool deviceDiscoveryActive_ = false;
+    std::map<UUID, DiscoveredDevice> discoveredDevicesMap_;
 
     // Settings sync and start-up.
     bool isApplyingRemoteSettings_ = false;

@@ -1,16 +1,186 @@
-// Break coaching: the notification categories and the one live notification per break kind.
+// Break coaching: when eye rests and walks fall due, the nudges, and the user's answers to them.
 #include "VigilorMonitor.h"
 
+#include "Foundation/Rounding.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr const char* eyeCategory = "app.zorvi.break.eye";
+constexpr const char* walkCategory = "app.zorvi.break.walk";
+constexpr const char* dismissAction = "app.zorvi.break.dismiss";
+constexpr const char* skipWalkAction = "app.zorvi.break.skipWalk";
+
+bool isLater(const std::optional<Date>& time, Date than) { return time && *time > than; }
+
+} // namespace
+
 void VigilorMonitor::registerBreakNotificationActions() {
-    const NotificationAction dismiss{"app.zorvi.break.dismiss", "Dismiss"};
-    const NotificationAction skipWalk{"app.zorvi.break.skipWalk", "Skip This Walk"};
+    const NotificationAction dismiss{dismissAction, "Dismiss"};
+    const NotificationAction skipWalk{skipWalkAction, "Skip This Walk"};
     services_.notifications->setNotificationCategories({
-        {"app.zorvi.break.eye", {dismiss}, true},
-        {"app.zorvi.break.walk", {skipWalk, dismiss}, true},
+        {eyeCategory, {dismiss}, true},
+        {walkCategory, {skipWalk, dismiss}, true},
+    });
+    services_.notifications->setResponseHandler([weak = weakSelf()](const NotificationResponse& response) {
+        DispatchQueue::main().async([weak, response] {
+            if (auto self = weak.lock())
+                self->handleNotificationResponse(response);
+        });
     });
 }
 
 void VigilorMonitor::clearBreakNotification(const std::string& category) {
     services_.notifications->removeNotifications(
-        {category == "app.zorvi.break.walk" ? "app.zorvi.break.walk.current" : "app.zorvi.break.eye.current"});
+        {category == walkCategory ? "app.zorvi.break.walk.current" : "app.zorvi.break.eye.current"});
+}
+
+bool VigilorMonitor::isEyeBreakDue(Date at) const {
+    const VigilorConfig& c = config();
+    return c.eyeBreakEnabled && c.eyeBreakInterval <= at.timeIntervalSince(lastEyeBreakAt_);
+}
+
+bool VigilorMonitor::isWalkPromptDue(Date at) const {
+    const VigilorConfig& c = config();
+    return c.walkBreakEnabled && c.walkBreakInterval <= at.timeIntervalSince(lastWalkBreakAt_) &&
+           !isLater(walkNudgeHiddenUntil_, at);
+}
+
+void VigilorMonitor::deliverBreakNudgesIfNeeded(Date at) {
+    const VigilorConfig& c = config();
+    const bool snoozed = isLater(snoozeUntil(), at);
+    if (screenLocked_ || !facePresent()) {
+        eyeBreakDueNotified_ = false;
+        walkBreakDueNotified_ = false;
+        return;
+    }
+    if (snoozed)
+        return;
+    const bool eyeDue = isEyeBreakDue(at);
+    const bool walkOverdue = eyeDue && c.walkBreakEnabled && c.walkBreakInterval <= at.timeIntervalSince(lastWalkBreakAt_);
+    // With both due, the walk also rests the eyes: only the walk is nudged.
+    if (!(eyeDue && walkOverdue)) {
+        if (eyeDue && !eyeBreakDueNotified_) {
+            eyeBreakDueNotified_ = true;
+            deliverBreakNudge("Look away", "Rest your eyes for " + formatDuration(c.eyeBreakDuration) + ".", eyeCategory);
+        } else if (!eyeDue) {
+            eyeBreakDueNotified_ = false;
+        }
+    }
+    const bool walkDue = c.walkBreakEnabled && c.walkBreakInterval <= at.timeIntervalSince(lastWalkBreakAt_);
+    if (!walkDue || isLater(walkNudgeHiddenUntil_, at)) {
+        walkBreakDueNotified_ = false;
+        return;
+    }
+    if (walkBreakDueNotified_)
+        return;
+    walkBreakDueNotified_ = true;
+    const double seated = std::max(0.0, now().timeIntervalSince(lastWalkBreakAt_));
+    deliverBreakNudge("Time to move",
+                      formatDurationWithSeconds(seated) + " at desk. Stand or walk for " +
+                          formatDuration(c.walkBreakDuration) + ".",
+                      walkCategory);
+}
+
+void VigilorMonitor::deliverBreakNudge(const std::string& title, const std::string& body, const std::string& category) {
+    const VigilorConfig& c = config();
+    if (!c.notifyWhenBreakDue) {
+        if (c.soundWhenBreakDue && services_.sounds)
+            services_.sounds->play("Glass");
+        return;
+    }
+    NotificationRequest request;
+    request.identifier = category == walkCategory ? "app.zorvi.break.walk.current" : "app.zorvi.break.eye.current";
+    request.title = title;
+    request.body = body;
+    request.categoryIdentifier = category;
+    request.playsDefaultSound = c.soundWhenBreakDue;
+    services_.notifications->add(request, [weak = weakSelf()](std::optional<std::string> error) {
+        if (!error)
+            return;
+        DispatchQueue::main().async([weak, error] {
+            if (auto self = weak.lock())
+                self->append("Notification failed: " + *error);
+        });
+    });
+}
+
+void VigilorMonitor::dismissCurrentEyeBreakPrompt() {
+    const VigilorConfig& c = config();
+    if (eyeRestRemaining() <= 0) {
+        eyeBreakCompletedAt_.reset();
+        setIfChanged(breakHUDVisible, false);
+        clearBreakNotification(eyeCategory);
+        append("Look-away popup dismissed");
+        return;
+    }
+    const Date at = now();
+    recordWellnessEvent(WellnessEventKind::eyeDismissed, std::nullopt, at);
+    setLastEyeBreakAt(at);
+    eyeRestStartedAt_.reset();
+    recordedEyeBreakForAbsence_ = false;
+    eyeBreakCompletedAt_.reset();
+    eyeBreakDueNotified_ = false;
+    setIfChanged(breakHUDVisible, false);
+    setIfChanged(eyeRestRemaining, double(roundedInteger(c.eyeBreakDuration)));
+    clearBreakNotification(eyeCategory);
+    append("Look-away nudge dismissed; next eye break in " + formatDuration(c.eyeBreakInterval));
+}
+
+// A skipped walk is held back longer than a dismissed one; the walk itself stays due either way.
+void VigilorMonitor::clearCurrentWalkBreakPrompt(WellnessEventKind eventKind, const std::string& logMessage) {
+    const Date at = now();
+    const double holdBack = eventKind == WellnessEventKind::walkSkipped
+                                ? 1200.0
+                                : std::min(std::max(0.2 * config().walkBreakInterval, 300.0), 900.0);
+    recordWellnessEvent(eventKind, std::nullopt, at);
+    walkNudgeHiddenUntil_ = at.addingTimeInterval(holdBack);
+    walkBreakDueNotified_ = false;
+    if (breakHUDKind() == BreakHUDKind::walk)
+        setIfChanged(breakHUDVisible, false);
+    clearBreakNotification(walkCategory);
+    append(logMessage + "; walk remains due after " +
+           formatDurationWithSeconds(std::max(0.0, at.timeIntervalSince(lastWalkBreakAt_))) + " at desk");
+}
+
+void VigilorMonitor::handleNotificationResponse(const NotificationResponse& response) {
+    const std::string& action = response.actionIdentifier;
+    if (action == skipWalkAction) {
+        clearCurrentWalkBreakPrompt(WellnessEventKind::walkSkipped, "Movement nudge skipped");
+        return;
+    }
+    if (action != dismissAction && action != UserNotificationCenter::dismissActionIdentifier)
+        return;
+    if (response.categoryIdentifier == walkCategory)
+        clearCurrentWalkBreakPrompt(WellnessEventKind::walkDismissed, "Walk popup dismissed");
+    else if (response.categoryIdentifier == eyeCategory)
+        dismissCurrentEyeBreakPrompt();
+}
+
+void VigilorMonitor::togglePaused() {
+    isPaused = !isPaused();
+    phase = isPaused() ? MonitorPhase::paused : MonitorPhase::ready;
+    if (!isPaused())
+        staggerOverdueBreaks(now());
+    append(isPaused() ? "Monitoring paused" : "Monitoring resumed");
+}
+
+// After a pause the eye comes back first, 4 minutes on, and the walk 5 minutes after it.
+void VigilorMonitor::staggerOverdueBreaks(Date at) {
+    const VigilorConfig& c = config();
+    if (c.eyeBreakEnabled && c.eyeBreakInterval <= at.timeIntervalSince(lastEyeBreakAt_)) {
+        setLastEyeBreakAt(at.addingTimeInterval(-(c.eyeBreakInterval - 240)));
+        eyeBreakDueNotified_ = false;
+    }
+    if (c.walkBreakEnabled && c.walkBreakInterval <= at.timeIntervalSince(lastWalkBreakAt_)) {
+        setLastWalkBreakAt(at.addingTimeInterval(-(c.walkBreakInterval - 540)));
+        walkBreakDueNotified_ = false;
+        walkNudgeHiddenUntil_.reset();
+    }
+}
+
+void VigilorMonitor::celebrate(const std::string& text) {
+    celebration = text;
+    celebrationUntil_ = now().addingTimeInterval(6);
 }

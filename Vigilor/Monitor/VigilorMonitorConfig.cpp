@@ -130,10 +130,5 @@ bool VigilorMonitor::remoteStatusEndpointReady(const VigilorConfig& c) {
     if (!c.remoteCompanionEnabled)
         return false;
     const auto url = parseUrl(trimmedWhitespace(c.remoteStatusEndpointURL));
-    if (!url || url->scheme.empty())
-        return false;
-    std::string scheme = url->scheme;
-    for (char& ch : scheme)
-        ch = char(std::tolower(static_cast<unsigned char>(ch)));
-    return (scheme == "http" || scheme == "https") && !url->host.empty();
+    return url && url->isHttpOrHttps() && !url->host.empty();
 }

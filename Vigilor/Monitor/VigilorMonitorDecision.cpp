@@ -2,20 +2,16 @@
 #include "VigilorMonitor.h"
 
 #include "Foundation/Rounding.h"
+#include "Foundation/Text.h"
 
 #include <algorithm>
-#include <cstdio>
 
 namespace {
 
 double roundedToTenth(double seconds) { return roundHalfAwayFromZero(seconds * 10) / 10; }
 double roundedToHalf(double seconds) { return roundHalfAwayFromZero(seconds * 2) / 2; }
 
-std::string faceMissingText(double secondsLeft) {
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "Face missing: %.1fs", secondsLeft);
-    return buffer;
-}
+std::string faceMissingText(double secondsLeft) { return "Face missing: " + fixedDecimal(secondsLeft, 1) + "s"; }
 
 } // namespace
 

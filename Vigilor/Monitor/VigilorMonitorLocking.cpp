@@ -5,19 +5,10 @@
 #include "Foundation/Iso8601.h"
 #include "Foundation/LocalCalendar.h"
 #include "Foundation/Rounding.h"
+#include "Foundation/Text.h"
 #include "Foundation/Url.h"
 
 #include <algorithm>
-#include <cctype>
-
-namespace {
-
-std::string lowerCased(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return char(std::tolower(c)); });
-    return text;
-}
-
-} // namespace
 
 void VigilorMonitor::lockNow() {
     if (!config().screenLockingEnabled) {
@@ -51,7 +42,7 @@ bool VigilorMonitor::lockScreen(const std::string& source) {
     if (lockSessionViaLoginFramework()) {
         worked.push_back("login framework");
         append("Lock invoked: login framework");
-        appendLockEvent("Zorvi requested " + lowerCased(source) + " lock via login framework");
+        appendLockEvent("Zorvi requested " + asciiLowercased(source) + " lock via login framework");
     } else {
         append("login framework lock unavailable; falling back");
     }
@@ -91,7 +82,7 @@ void VigilorMonitor::runLockFallbackCommand(const LockFallbackCommand& command, 
     }
     worked.push_back(command.name);
     append("Lock invoked: " + command.name);
-    appendLockEvent("Zorvi requested " + lowerCased(source) + " lock via " + command.name);
+    appendLockEvent("Zorvi requested " + asciiLowercased(source) + " lock via " + command.name);
 }
 
 bool VigilorMonitor::systemReportsScreenLocked() const {
@@ -216,7 +207,7 @@ void VigilorMonitor::creditAwayAfterLock(Date returnedAt, double awaySeconds) {
     if (c.eyeBreakEnabled && c.eyeBreakDuration <= awaySeconds && !recordedEyeBreakForAbsence_)
         recordWellnessEvent(WellnessEventKind::eyeRest, awaySeconds, returnedAt);
     if (c.eyeBreakEnabled) {
-        lastEyeBreakAt_ = returnedAt;
+        setLastEyeBreakAt(returnedAt);
         eyeBreakDueNotified_ = false;
     }
     if (c.walkBreakEnabled && c.spontaneousWalkCreditDuration <= awaySeconds && !walkAlreadyCredited)

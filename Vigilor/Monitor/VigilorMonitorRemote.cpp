@@ -30,7 +30,7 @@ RemoteMacStatusSnapshot VigilorMonitor::currentRemoteSnapshot(const std::string&
     if (const auto& health = deskHealth(); health && health->hasEnoughData) {
         const int score = int(health->today.score);
         snapshot.deskHealthScore = score;
-        snapshot.deskHealthBand = score >= 80 ? "strong" : score >= 50 ? "onTrack" : "building";
+        snapshot.deskHealthBand = std::string(rawValue(deskHealthBand(score)));
         snapshot.deskHealthStreak = int(health->streak.current);
         snapshot.deskHealth7 = int(health->last7Average);
         snapshot.deskHealth30 = int(health->last30Average);

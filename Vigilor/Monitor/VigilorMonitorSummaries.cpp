@@ -1,7 +1,21 @@
-// Texts and figures that explain the monitor's state to the user and the phone.
+// Texts and figures that explain the monitor's presence state to the user and the phone: state
+// words, readiness, confidence, the lock reason and the companion and input lines. Each is a
+// first-match rule list over the current state, read afresh every time; the rule order decides which
+// of several states that hold at once the user sees.
 #include "VigilorMonitor.h"
 
+#include "Foundation/Text.h"
+
 #include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <string_view>
+
+namespace {
+
+std::string oneDecimal(double value) { return fixedDecimal(value, 1); }
+
+} // namespace
 
 std::string VigilorMonitor::companionWordCapitalised() const {
     switch (config().bluetoothPresenceMode) {
@@ -28,6 +42,62 @@ std::string VigilorMonitor::companionWordLowerCase() const {
     }
 }
 
+std::string VigilorMonitor::menuTitle() const {
+    if (isPaused())
+        return "Paused";
+    if (!autoLockEnabled())
+        return "Zorvi";
+    return facePresent() ? "Present" : "Checking";
+}
+
+std::string VigilorMonitor::modeSummary() const {
+    if (isPaused())
+        return "Paused";
+    return autoLockEnabled() ? "Armed" : "Coaching";
+}
+
+// Looks at the companion signal even when Bluetooth presence is off, so a face alone never earns the
+// full shield.
+std::string VigilorMonitor::menuSystemImage() const {
+    if (isPaused())
+        return "pause.circle";
+    if (phase() == MonitorPhase::blocked)
+        return "exclamationmark.triangle";
+    if (!facePresent())
+        return "eye.slash";
+    if (!watchPresent())
+        return "antenna.radiowaves.left.and.right.slash";
+    return "checkmark.shield";
+}
+
+std::string VigilorMonitor::readinessSummary() const {
+    const bool face = facePresent();
+    const bool bluetooth = bluetoothPresenceEnabled();
+    if (phase() == MonitorPhase::blocked)
+        return "Needs permission";
+    if (isPaused())
+        return "Paused";
+    if (remoteControlActive() && !face)
+        return "Remote, not at Mac";
+    if (face && (!bluetooth || watchPresent()))
+        return "You are here";
+    if (face && !lastWatchSeen_)
+        return "Learning " + companionWordCapitalised() + " signal";
+    if (face)
+        return companionWordCapitalised() + " signal missing";
+    if (watchPresent())
+        return "Face signal missing";
+    return autoLockEnabled() ? "Away check armed" : "Away signal";
+}
+
+bool VigilorMonitor::needsPermissionAction() const {
+    const std::string& camera = cameraStatus();
+    const std::string& bluetooth = bluetoothStatus();
+    return containsIgnoringCase(camera, "permission needed") ||
+           containsIgnoringCase(bluetooth, "permission needed") || containsIgnoringCase(camera, "denied") ||
+           containsIgnoringCase(bluetooth, "denied");
+}
+
 int VigilorMonitor::presenceConfidence() const {
     if (phase() == MonitorPhase::blocked)
         return 0;
@@ -39,6 +109,29 @@ int VigilorMonitor::presenceConfidence() const {
     return confidence;
 }
 
+std::string VigilorMonitor::signalBrief() const {
+    const bool face = facePresent();
+    const bool bluetooth = bluetoothPresenceEnabled();
+    if (remoteControlActive() && !face)
+        return "Screen Sharing is active, but the camera does not see you at the Mac.";
+    if (bluetooth && isBluetoothUnavailable())
+        return "Bluetooth is unavailable; " + companionWordCapitalised() +
+               (lockingAvailable_ ? " verification is suppressing auto-lock." : " proximity is unavailable.");
+    if (bluetooth && !lastWatchSeen_)
+        return "Camera is active; waiting to learn your " + companionWordLowerCase() + " signal.";
+    if (face && !bluetooth)
+        return "Camera sees you at the Mac.";
+    if (face && watchPresent())
+        return "Camera and " + companionWordCapitalised() + " agree you are at the Mac.";
+    if (!face && !watchPresent())
+        return "Desk presence, input, and Bluetooth gates are away or unavailable.";
+    if (!face)
+        return companionWordCapitalised() + " is near; camera has lost your face.";
+    return "Camera sees you; " + companionWordCapitalised() + " signal is the weak link.";
+}
+
+// An explanation in words of the lock decision; it decides nothing. The session's lock state comes
+// from the adapter's last report, so reading this never waits on the session manager.
 std::string VigilorMonitor::lockReason() const {
     const VigilorConfig& c = config();
     const Date at = now();
@@ -74,4 +167,34 @@ std::string VigilorMonitor::lockReason() const {
     if (autoLockEnabled())
         return "Auto lock needs sustained desk-empty signals, inactive input, and any Bluetooth gate away.";
     return "Would lock, but Auto Lock is off.";
+}
+
+std::string VigilorMonitor::watchSummary() const {
+    if (const std::optional<int> rssi = watchRSSI()) {
+        const std::string strength = std::to_string(*rssi) + " dBm";
+        if (watchWeakSince_ && *rssi < config().watchWeakRSSI)
+            return strength + ", weak for " + oneDecimal(now().timeIntervalSince(*watchWeakSince_)) + "s";
+        if (const std::optional<double> age = secondsSinceWatch())
+            return strength + ", " + oneDecimal(*age) + "s ago";
+        return strength;
+    }
+    if (!bluetoothPresenceEnabled())
+        return "Off";
+    return lastWatchSeen_ ? "Searching" : "Learning " + companionWordLowerCase();
+}
+
+std::string VigilorMonitor::watchSignalDetail() const {
+    if (!bluetoothPresenceEnabled())
+        return "off";
+    if (isBluetoothUnavailable())
+        return "blocked";
+    if (!lastWatchSeen_)
+        return "baseline needed";
+    return watchPresent() ? "nearby" : "away";
+}
+
+std::string VigilorMonitor::inputSummary() const {
+    if (remoteControlActive())
+        return "Remote active";
+    return oneDecimal(inputIdleSeconds()) + "s idle";
 }

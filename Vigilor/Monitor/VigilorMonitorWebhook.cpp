@@ -4,14 +4,10 @@
 #include "Foundation/Iso8601.h"
 #include "Foundation/Url.h"
 
-#include <algorithm>
-#include <cctype>
 
 void VigilorMonitor::postMacLockedWebhook(const std::string& urlText, const std::string& source, Date lockedAt) {
     const auto url = parseUrl(urlText);
-    std::string scheme = url ? url->scheme : "";
-    std::transform(scheme.begin(), scheme.end(), scheme.begin(), [](unsigned char c) { return char(std::tolower(c)); });
-    if (!url || (scheme != "http" && scheme != "https")) {
+    if (!url || !url->isHttpOrHttps()) {
         append("Lock webhook skipped: invalid URL");
         return;
     }

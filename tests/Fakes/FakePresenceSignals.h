@@ -4,10 +4,13 @@
 #include "Platform/InputIdle.h"
 #include "Platform/ScreenSharing.h"
 #include "Platform/SessionLocker.h"
+#include "Platform/SoundPlayer.h"
 
 #include <optional>
+#include <string>
+#include <vector>
 
-// Input idle time, Screen Sharing and the session manager's lock, as a test sets them.
+// Input idle time, Screen Sharing, the session manager's lock and alert sounds, as a test sets them.
 
 class FakeInputIdle final : public InputIdleSource {
 public:
@@ -37,4 +40,10 @@ public:
 
 private:
     CallLog* log_;
+};
+
+class FakeSoundPlayer final : public SoundPlayer {
+public:
+    void play(const std::string& name) override { played.push_back(name); }
+    std::vector<std::string> played;
 };

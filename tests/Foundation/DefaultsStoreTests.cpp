@@ -67,3 +67,19 @@ TEST_F(DefaultsStoreTest, RelativeOrEmptyXdgFoldersFallBackToTheHomeFolder) {
     setenv("XDG_STATE_HOME", "", 1);
     EXPECT_EQ(Paths::zorviLogDirectory(), home.path() / ".local/state/zorvi");
 }
+
+TEST_F(DefaultsStoreTest, SetValuesReplacesSeveralKeysInOneWriteOrNone) {
+    auto store = DefaultsStore::suite("shared");
+    store.set("kept", "yes");
+    store.set("a", 1);
+    EXPECT_TRUE(store.setValues({{"a", 2}, {"b", "two"}}));
+    EXPECT_EQ(store.dictionaryRepresentation(), (Json{{"kept", "yes"}, {"a", 2}, {"b", "two"}}));
+
+    // One value that cannot be written keeps every other value of the batch out as well.
+    EXPECT_FALSE(store.setValues({{"a", 3}, {"idle", std::nan("")}}));
+    EXPECT_EQ(*store.value("a"), Json(2));
+    EXPECT_FALSE(store.value("idle"));
+
+    ASSERT_TRUE(AtomicFile::write(store.file(), "[damaged"));
+    EXPECT_EQ(store.dictionaryRepresentation(), Json::object());
+}

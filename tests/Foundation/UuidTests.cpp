@@ -45,6 +45,25 @@ TEST(UUID, ParsesCanonicalTextInEitherCaseOnly) {
     }
 }
 
+TEST(UUID, NameBasedIdentifiersFollowVersion5) {
+    const UUID dns = *UUID::parse("6BA7B810-9DAD-11D1-80B4-00C04FD430C8");
+    const UUID url = *UUID::parse("6BA7B811-9DAD-11D1-80B4-00C04FD430C8");
+    const struct {
+        const UUID& namespaceID;
+        const char* name;
+        const char* expected;
+    } cases[] = {
+        {dns, "python.org", "886313E1-3B8A-5372-9B90-0C9AEE199E5D"},
+        {url, "http://www.example.com/", "FCDE3C85-2270-590F-9E7C-EE003D65E0E2"},
+        {dns, "", "4EBD0208-8328-5D69-8C44-EC50939C0967"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(UUID::nameBased(c.namespaceID, c.name).uuidString(), c.expected) << c.name;
+    // The name is compared byte for byte: another case is another identifier.
+    EXPECT_NE(UUID::nameBased(dns, "Python.org"), UUID::nameBased(dns, "python.org"));
+    EXPECT_NE(UUID::nameBased(url, "python.org"), UUID::nameBased(dns, "python.org"));
+}
+
 TEST(Rounding, RoundsHalvesAwayFromZero) {
     const struct {
         double value;

@@ -34,7 +34,15 @@ struct DecisionTick : ::testing::Test {
         monitor->facePresent = false;
         monitor->missingFaceSamples = samples;
     }
-    void watchAwaySince(double secondsAgo) { monitor->noteWatchSeen(h.clock.now().addingTimeInterval(-secondsAgo), false); }
+    // The companion advertises strongly `secondsAgo` before now, under the name its mode looks for.
+    void companionSeen(double secondsAgo = 0) {
+        const VigilorConfig& c = monitor->config();
+        const bool phone = c.bluetoothPresenceMode == BluetoothPresenceMode::phone;
+        const Date at = h.clock.now();
+        h.clock.set(at.addingTimeInterval(-secondsAgo));
+        EXPECT_TRUE(h.bluetooth->advertise({UUID::random(), phone ? c.phoneName : c.watchName}, -60));
+        h.clock.set(at);
+    }
     size_t lockCalls() const { return h.log.count("locker.lockSession"); }
     std::vector<std::string> activity() const {
         std::vector<std::string> texts;
@@ -54,7 +62,7 @@ void useWatch(VigilorConfig& c) {
 TEST_F(DecisionTick, WalksTheWholeRoadFromAbsenceToWelcomeBack) {
     start(useWatch);
     faceInView();
-    watchAwaySince(0);
+    companionSeen();
     tick();
     EXPECT_EQ(monitor->decision(), "Armed, but present");
 
@@ -99,7 +107,7 @@ TEST_F(DecisionTick, WalksTheWholeRoadFromAbsenceToWelcomeBack) {
 
     // Present again, then a second absence locks again.
     faceInView();
-    watchAwaySince(0);
+    companionSeen();
     tick();
     EXPECT_FALSE(monitor->lockedForCurrentAbsence());
     faceGone();
@@ -161,7 +169,7 @@ TEST_F(DecisionTick, APausedMonitorPublishesNothing) {
 
 TEST_F(DecisionTick, PublishesRoundedAges) {
     start(useWatch);
-    monitor->noteWatchSeen(h.clock.now().addingTimeInterval(-1.26), false);
+    companionSeen(1.26);
     monitor->noteFaceSeen(h.clock.now().addingTimeInterval(-0.04));
     h.inputIdle->idle = 3.76;
     tick(0.5);
@@ -182,7 +190,7 @@ TEST_F(DecisionTick, HoldsTheFaceClockWhileTheCameraIsBusy) {
     EXPECT_EQ(monitor->missingFaceSamples(), 0);
     EXPECT_EQ(monitor->decision(), "Camera busy \u2014 learning Watch");
 
-    watchAwaySince(0);
+    companionSeen();
     tick();
     EXPECT_EQ(monitor->decision(), "Camera busy \u2014 Watch near");
     tick(11);
@@ -204,7 +212,7 @@ TEST_F(DecisionTick, ACameraBusyLockThatFailsKeepsTheTextAndRetries) {
     monitor.reset();
     monitor = h.makeMonitor();
     monitor->cameraInterrupted = true;
-    watchAwaySince(0);
+    companionSeen();
     tick(12.5);
     EXPECT_NE(monitor->decision(), "Locked \u2014 camera busy, Watch away");
     const size_t attempts = lockCalls();
@@ -220,7 +228,7 @@ TEST_F(DecisionTick, DecidesWithoutTheCamera) {
     });
     tick();
     EXPECT_EQ(monitor->decision(), "Learning Phone");
-    watchAwaySince(0);
+    companionSeen();
     h.inputIdle->idle = 1; // typing keeps the user near
     tick(10);
     EXPECT_EQ(monitor->decision(), "Phone near");

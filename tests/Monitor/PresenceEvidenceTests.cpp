@@ -36,12 +36,18 @@ TEST_F(PresenceEvidence, JudgesTheCompanion) {
             config.bluetoothPresenceMode = BluetoothPresenceMode::watch;
             config.watchGateRequired = true;
         });
-        m->bluetoothStatus = "Bluetooth ready";
+        fresh.bluetooth->central()->report(BluetoothCentralState::poweredOn);
+        // The watch advertises at the times of the case: weak ones below -90 dBm, strong ones above.
         const Date at = fresh.clock.now();
+        const auto advertise = [&](double secondsAgo, int rssi) {
+            fresh.clock.set(at.addingTimeInterval(-secondsAgo));
+            EXPECT_TRUE(fresh.bluetooth->advertise({UUID::random(), "Apple Watch"}, rssi)) << c.name;
+        };
         if (c.weakSinceAgo)
-            m->noteWatchSeen(at.addingTimeInterval(-*c.weakSinceAgo), true);
+            advertise(*c.weakSinceAgo, -95);
         if (c.lastSeenAgo)
-            m->noteWatchSeen(at.addingTimeInterval(-*c.lastSeenAgo), c.weakSinceAgo.has_value());
+            advertise(*c.lastSeenAgo, c.weakSinceAgo ? -95 : -60);
+        fresh.clock.set(at);
         EXPECT_EQ(m->isWatchNear(at), c.near) << c.name;
         EXPECT_EQ(m->shouldAllowWatchGate(), c.gate) << c.name;
         EXPECT_EQ(m->hasIndependentAwayEvidence(at), c.evidence) << c.name;

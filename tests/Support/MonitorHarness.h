@@ -2,6 +2,7 @@
 
 #include "Fakes/CallLog.h"
 #include "Fakes/FakeAudioInput.h"
+#include "Fakes/FakeBluetoothCentral.h"
 #include "Fakes/FakeCameraDevice.h"
 #include "Fakes/FakeClock.h"
 #include "Fakes/FakeCompanionServices.h"
@@ -29,11 +30,13 @@ struct MonitorHarness {
     std::shared_ptr<FakeAudioInput> audio = std::make_shared<FakeAudioInput>(&log);
     std::shared_ptr<FakeInputIdle> inputIdle = std::make_shared<FakeInputIdle>();
     std::shared_ptr<FakeScreenSharing> screenSharing = std::make_shared<FakeScreenSharing>();
+    std::shared_ptr<FakeBluetooth> bluetooth = std::make_shared<FakeBluetooth>(&log);
     std::shared_ptr<FakeSessionLocker> locker = std::make_shared<FakeSessionLocker>(&log);
     // Real commands: the screen saver and display sleep stand-ins succeed unless a test says otherwise.
     std::vector<LockFallbackCommand> lockCommands = {{"ScreenSaverEngine", "/bin/true", {}},
                                                      {"Display Sleep", "/bin/true", {}}};
     std::shared_ptr<HttpClient> http = std::make_shared<HttpClient>();
+    std::shared_ptr<FakeSoundPlayer> sounds = std::make_shared<FakeSoundPlayer>();
     std::shared_ptr<FakeHealthWatchdog> watchdog = std::make_shared<FakeHealthWatchdog>(&log);
     std::shared_ptr<FakeWidgetStatusMirror> widget = std::make_shared<FakeWidgetStatusMirror>(&log);
     std::shared_ptr<FakeRemoteCompanion> relay; // made by the monitor on first use
@@ -50,10 +53,12 @@ struct MonitorHarness {
         s.audioInput = audio;
         s.inputIdle = inputIdle;
         s.screenSharing = screenSharing;
+        s.bluetooth = bluetooth;
         s.sessionLocker = locker;
         s.lockFallbackCommands = lockCommands;
         s.lockCommandTimeout = 2;
         s.http = http;
+        s.sounds = sounds;
         s.watchdog = watchdog;
         s.widgetStatusMirror = widget;
         s.makeRemoteCompanion = [this](const VigilorConfig& config) {

@@ -1,0 +1,37 @@
+#include "Text.h"
+
+#include <algorithm>
+#include <charconv>
+
+namespace {
+
+char asciiLower(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
+
+} // namespace
+
+std::string asciiLowercased(std::string_view text) {
+    std::string result(text);
+    std::transform(result.begin(), result.end(), result.begin(), asciiLower);
+    return result;
+}
+
+bool containsIgnoringCase(std::string_view text, std::string_view part) {
+    const auto it = std::search(text.begin(), text.end(), part.begin(), part.end(),
+                                [](char a, char b) { return asciiLower(a) == asciiLower(b); });
+    return it != text.end() || part.empty();
+}
+
+std::string fixedDecimal(double value, int digits) {
+    char buffer[400];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, digits);
+    return std::string(buffer, result.ptr);
+}
+
+std::string doubleDescription(double value) {
+    char buffer[64];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    std::string text(buffer, result.ptr);
+    if (text.find_first_of(".eEn") == std::string::npos) // no fraction, exponent, "inf" or "nan"
+        text += ".0";
+    return text;
+}

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// Small text helpers that do not depend on the process locale (the interface may switch the C locale
+// to the user's, which would print "2,5" and fold case by other rules).
+
+// ASCII letters in lower case; every other byte as it is.
+std::string asciiLowercased(std::string_view text);
+
+// Whether `text` contains `part`, ASCII letters compared without regard to case.
+bool containsIgnoringCase(std::string_view text, std::string_view part);
+
+// A number with exactly `digits` decimals and a point, rounded as printf's "%.*f" rounds it
+// (fixedDecimal(2.54, 1) is "2.5").
+std::string fixedDecimal(double value, int digits);
+
+// The shortest text that reads back as the same double, with ".0" on whole numbers ("30.0", "0.15"),
+// as Swift-style programs print numbers in logs.
+std::string doubleDescription(double value);

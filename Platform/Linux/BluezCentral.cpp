@@ -1,0 +1,334 @@
+#include "BluezCentral.h"
+
+#include "Foundation/SystemLog.h"
+#include "Platform/Linux/DBusSignalRelay.h"
+
+#include <QDBusArgument>
+#include <QDBusError>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusPendingCallWatcher>
+#include <QDBusServiceWatcher>
+#include <QMap>
+#include <QObject>
+#include <QStringList>
+
+#include <utility>
+
+namespace {
+
+using InterfaceMap = QMap<QString, QVariantMap>;
+
+constexpr auto bluezService = "org.bluez";
+constexpr auto adapterInterface = "org.bluez.Adapter1";
+constexpr auto deviceInterface = "org.bluez.Device1";
+constexpr auto objectManagerInterface = "org.freedesktop.DBus.ObjectManager";
+constexpr auto propertiesInterface = "org.freedesktop.DBus.Properties";
+constexpr auto accessDenied = "org.freedesktop.DBus.Error.AccessDenied";
+constexpr int callTimeoutMilliseconds = 5000;
+constexpr int authorizationTimeoutMilliseconds = 1000;
+
+// Fixed for good: every identifier stored in the settings was made within it.
+constexpr UUID deviceNamespace(UUID::Bytes{0x9A, 0x6E, 0x4E, 0x2B, 0x49, 0xAA, 0x49, 0xDF, 0x85, 0x94, 0x74,
+                                           0xD9, 0xEF, 0xEC, 0x2E, 0x74});
+
+bool isError(const QDBusMessage& reply) {
+    return reply.type() != QDBusMessage::ReplyMessage;
+}
+
+// BlueZ's device objects are named after the address: .../dev_AA_BB_CC_DD_EE_FF.
+QString addressOfPath(const QString& path) {
+    QString name = path.section('/', -1);
+    if (name.startsWith("dev_"))
+        name = name.mid(4);
+    return name.replace('_', ':');
+}
+
+std::optional<int> rssiIn(const QVariantMap& properties) {
+    const auto found = properties.find("RSSI");
+    if (found == properties.end())
+        return std::nullopt;
+    bool ok = false;
+    const int rssi = found->toInt(&ok);
+    return ok ? std::optional(rssi) : std::nullopt;
+}
+
+std::optional<std::string> nameIn(const QVariantMap& properties) {
+    const auto found = properties.find("Name");
+    if (found == properties.end())
+        return std::nullopt;
+    return found->toString().toStdString();
+}
+
+InterfaceMap interfacesIn(const QVariant& argument) {
+    return qdbus_cast<InterfaceMap>(argument);
+}
+
+} // namespace
+
+BluezCentral::BluezCentral(QDBusConnection systemBus, BluetoothCentralHandlers handlers)
+    : bus_(std::move(systemBus))
+    , handlers_(std::move(handlers))
+    , context_(std::make_unique<QObject>()) {
+    if (!bus_.isConnected()) {
+        systemLog("bluetooth", "No system bus: " + bus_.lastError().message().toStdString());
+        setState(BluetoothCentralState::unknown);
+        return;
+    }
+    subscribe();
+    readObjects();
+}
+
+// BlueZ keeps a discovery going for as long as our connection lasts, which outlives this central.
+BluezCentral::~BluezCentral() {
+    if (scanning_ && !adapterPath_.isEmpty())
+        bus_.send(
+            QDBusMessage::createMethodCall(bluezService, adapterPath_, adapterInterface, "StopDiscovery"));
+}
+
+UUID BluezCentral::peripheralIdentifier(const QString& address) {
+    return UUID::nameBased(deviceNamespace, address.toUpper().toStdString());
+}
+
+void BluezCentral::subscribe() {
+    using Match = DBusSignalRelay::Match;
+    const std::pair<Match, DBusSignalRelay::Handler> subscriptions[] = {
+        {{bluezService, "/", objectManagerInterface, "InterfacesAdded"},
+         [this](const QDBusMessage& message) { interfacesAdded(message); }},
+        {{bluezService, "/", objectManagerInterface, "InterfacesRemoved"},
+         [this](const QDBusMessage& message) { interfacesRemoved(message); }},
+        // Every object of BlueZ: the adapter and each of its devices.
+        {{bluezService, "", propertiesInterface, "PropertiesChanged"},
+         [this](const QDBusMessage& message) { propertiesChanged(message); }},
+    };
+    for (const auto& [match, handler] : subscriptions)
+        if (auto relay = DBusSignalRelay::subscribe(bus_, match, handler))
+            relays_.push_back(std::move(relay));
+        else
+            systemLog("bluetooth", "Could not subscribe to BlueZ's " + match.name.toStdString());
+
+    bluezWatcher_ =
+        std::make_unique<QDBusServiceWatcher>(bluezService, bus_, QDBusServiceWatcher::WatchForOwnerChange);
+    QObject::connect(bluezWatcher_.get(), &QDBusServiceWatcher::serviceOwnerChanged, context_.get(),
+                     [this](const QString&, const QString& oldOwner, const QString& newOwner) {
+                         bluezOwnerChanged(oldOwner, newOwner);
+                     });
+}
+
+void BluezCentral::readObjects() {
+    const uint64_t generation = ++readGeneration_;
+    const QDBusMessage call =
+        QDBusMessage::createMethodCall(bluezService, "/", objectManagerInterface, "GetManagedObjects");
+    auto* watcher =
+        new QDBusPendingCallWatcher(bus_.asyncCall(call, callTimeoutMilliseconds), context_.get());
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, context_.get(),
+                     [this, generation](QDBusPendingCallWatcher* finished) {
+                         finished->deleteLater();
+                         if (generation == readGeneration_)
+                             objectsRead(finished->reply());
+                     });
+}
+
+void BluezCentral::objectsRead(const QDBusMessage& reply) {
+    forgetAdapter();
+    if (isError(reply) || reply.arguments().isEmpty()) {
+        const bool refused = reply.errorName() == QLatin1String(accessDenied);
+        if (!refused && QDBusError(reply).type() != QDBusError::ServiceUnknown)
+            systemLog("bluetooth", "BlueZ did not list its objects: " + reply.errorMessage().toStdString());
+        return setState(refused ? BluetoothCentralState::unauthorized : BluetoothCentralState::unknown);
+    }
+    QMap<QDBusObjectPath, InterfaceMap> objects;
+    reply.arguments().constFirst().value<QDBusArgument>() >> objects;
+    for (auto object = objects.cbegin(); object != objects.cend(); ++object)
+        if (adapterPath_.isEmpty() && object->contains(adapterInterface))
+            adoptAdapter(object.key().path(), object->value(adapterInterface));
+    for (auto object = objects.cbegin(); object != objects.cend(); ++object)
+        if (object->contains(deviceInterface) && isOurDevice(object.key().path()))
+            noteDevice(object.key().path(), object->value(deviceInterface));
+    if (adapterPath_.isEmpty())
+        setState(BluetoothCentralState::unsupported);
+}
+
+void BluezCentral::interfacesAdded(const QDBusMessage& message) {
+    const QVariantList arguments = message.arguments();
+    if (arguments.size() < 2)
+        return;
+    const QString path = arguments.at(0).value<QDBusObjectPath>().path();
+    const InterfaceMap interfaces = interfacesIn(arguments.at(1));
+    if (adapterPath_.isEmpty() && interfaces.contains(adapterInterface))
+        adoptAdapter(path, interfaces.value(adapterInterface));
+    else if (interfaces.contains(deviceInterface) && isOurDevice(path))
+        deviceAdvertised(path, interfaces.value(deviceInterface));
+}
+
+void BluezCentral::interfacesRemoved(const QDBusMessage& message) {
+    const QVariantList arguments = message.arguments();
+    if (arguments.size() < 2)
+        return;
+    const QString path = arguments.at(0).value<QDBusObjectPath>().path();
+    const QStringList interfaces = qdbus_cast<QStringList>(arguments.at(1));
+    if (path == adapterPath_ && interfaces.contains(adapterInterface)) {
+        // Another adapter may be left to follow; its powered-on report then starts the scan again.
+        forgetAdapter();
+        setState(BluetoothCentralState::unsupported);
+        readObjects();
+    } else if (interfaces.contains(deviceInterface)) {
+        devices_.erase(path);
+    }
+}
+
+void BluezCentral::propertiesChanged(const QDBusMessage& message) {
+    const QVariantList arguments = message.arguments();
+    if (arguments.size() < 2)
+        return;
+    const QString interface = arguments.at(0).toString();
+    const QVariantMap changed = qdbus_cast<QVariantMap>(arguments.at(1));
+    const QString path = message.path();
+    if (interface == QLatin1String(adapterInterface) && path == adapterPath_) {
+        if (const auto powered = changed.find("Powered"); powered != changed.end())
+            setState(powered->toBool() ? BluetoothCentralState::poweredOn
+                                       : BluetoothCentralState::poweredOff);
+    } else if (interface == QLatin1String(deviceInterface) && isOurDevice(path)) {
+        if (changed.contains("RSSI") || changed.contains("Name"))
+            deviceAdvertised(path, changed);
+    }
+}
+
+// A BlueZ that left took our discovery with it. Reporting the gap even when a new BlueZ took over at
+// once lets the next powered-on report start the scan again.
+void BluezCentral::bluezOwnerChanged(const QString& oldOwner, const QString& newOwner) {
+    forgetAdapter();
+    ++readGeneration_; // an answer of the BlueZ that left no longer counts
+    if (!oldOwner.isEmpty())
+        setState(BluetoothCentralState::resetting);
+    if (!newOwner.isEmpty())
+        readObjects();
+}
+
+void BluezCentral::adoptAdapter(const QString& path, const QVariantMap& properties) {
+    adapterPath_ = path;
+    const bool powered = properties.value("Powered").toBool();
+    setState(powered ? BluetoothCentralState::poweredOn : BluetoothCentralState::poweredOff);
+}
+
+// The adapter's devices and our discovery on it go with it.
+void BluezCentral::forgetAdapter() {
+    adapterPath_.clear();
+    devices_.clear();
+    scanning_ = false;
+}
+
+BluezCentral::Device& BluezCentral::noteDevice(const QString& path, const QVariantMap& properties) {
+    auto found = devices_.find(path);
+    if (found == devices_.end()) {
+        const QString address = properties.value("Address", addressOfPath(path)).toString();
+        found = devices_.emplace(path, Device{peripheralIdentifier(address), std::nullopt}).first;
+    }
+    if (auto name = nameIn(properties))
+        found->second.name = std::move(name);
+    return found->second;
+}
+
+bool BluezCentral::isOurDevice(const QString& path) const {
+    return !adapterPath_.isEmpty() && path.startsWith(adapterPath_ + '/');
+}
+
+void BluezCentral::deviceAdvertised(const QString& path, const QVariantMap& properties) {
+    const Device& device = noteDevice(path, properties);
+    if (!scanning_)
+        return;
+    const BluetoothPeripheral peripheral{device.identifier, device.name};
+    const int rssi = rssiIn(properties).value_or(unavailableBluetoothRSSI);
+    deliver([this, peripheral, rssi] {
+        if (scanning_ && handlers_.didDiscover)
+            handlers_.didDiscover(*this, peripheral, rssi);
+    });
+}
+
+// Powering off ends every discovery on the adapter, ours included.
+void BluezCentral::setState(BluetoothCentralState state) {
+    if (stateReported_ && state == state_)
+        return;
+    state_ = state;
+    stateReported_ = true;
+    if (state != BluetoothCentralState::poweredOn)
+        scanning_ = false;
+    deliver([this, state] {
+        reportedState_ = state;
+        if (handlers_.didUpdateState)
+            handlers_.didUpdateState(*this);
+    });
+}
+
+void BluezCentral::scanForPeripherals(bool allowDuplicates) {
+    if (scanning_ || state_ != BluetoothCentralState::poweredOn || adapterPath_.isEmpty())
+        return;
+    scanning_ = true;
+    const QVariantMap filter{{"Transport", QStringLiteral("le")}, {"DuplicateData", allowDuplicates}};
+    // Without the filter (an old BlueZ) discovery still runs, with RSSI reported less often.
+    callAdapter("SetDiscoveryFilter", {filter}, [](const QDBusMessage& reply) {
+        systemLog("bluetooth", "BlueZ refused the discovery filter: " + reply.errorMessage().toStdString());
+    });
+    callAdapter("StartDiscovery", {}, [this](const QDBusMessage& reply) {
+        if (reply.errorName() == QLatin1String("org.bluez.Error.InProgress"))
+            return;
+        systemLog("bluetooth", "BlueZ did not start discovery: " + reply.errorMessage().toStdString());
+        scanning_ = false;
+    });
+}
+
+void BluezCentral::stopScan() {
+    if (!scanning_)
+        return;
+    scanning_ = false;
+    // BlueZ may have ended the discovery itself (the radio went off); that refusal needs no word.
+    callAdapter("StopDiscovery", {}, [](const QDBusMessage&) {});
+}
+
+void BluezCentral::callAdapter(const QString& method, const QVariantList& arguments,
+                               std::function<void(const QDBusMessage&)> onError) {
+    QDBusMessage call = QDBusMessage::createMethodCall(bluezService, adapterPath_, adapterInterface, method);
+    call.setArguments(arguments);
+    auto* watcher =
+        new QDBusPendingCallWatcher(bus_.asyncCall(call, callTimeoutMilliseconds), context_.get());
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, context_.get(),
+                     [onError = std::move(onError)](QDBusPendingCallWatcher* finished) {
+                         finished->deleteLater();
+                         if (isError(finished->reply()))
+                             onError(finished->reply());
+                     });
+}
+
+// Handlers may release this central; running them from the event loop keeps that out of our own
+// signal and reply handling.
+void BluezCentral::deliver(std::function<void()> report) {
+    QMetaObject::invokeMethod(context_.get(), std::move(report), Qt::QueuedConnection);
+}
+
+BluezCentralProvider::BluezCentralProvider()
+    : BluezCentralProvider(QDBusConnection::systemBus()) {
+}
+
+BluezCentralProvider::BluezCentralProvider(QDBusConnection systemBus)
+    : bus_(std::move(systemBus)) {
+}
+
+BluetoothAuthorization BluezCentralProvider::authorization() {
+    if (!bus_.isConnected())
+        return BluetoothAuthorization::unknown;
+    const QDBusMessage ping =
+        QDBusMessage::createMethodCall(bluezService, "/", "org.freedesktop.DBus.Peer", "Ping");
+    return authorizationFor(bus_.call(ping, QDBus::Block, authorizationTimeoutMilliseconds));
+}
+
+BluetoothAuthorization BluezCentralProvider::authorizationFor(const QDBusMessage& reply) {
+    if (reply.type() == QDBusMessage::ReplyMessage)
+        return BluetoothAuthorization::allowedAlways;
+    if (reply.errorName() == QLatin1String(accessDenied))
+        return BluetoothAuthorization::denied;
+    return BluetoothAuthorization::unknown;
+}
+
+std::shared_ptr<BluetoothCentral> BluezCentralProvider::makeCentral(BluetoothCentralHandlers handlers) {
+    return std::make_shared<BluezCentral>(bus_, std::move(handlers));
+}

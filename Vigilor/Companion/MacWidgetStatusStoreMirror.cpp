@@ -1,0 +1,107 @@
+#include "MacWidgetStatusStoreMirror.h"
+
+#include "Foundation/Rounding.h"
+#include "Vigilor/Monitor/VigilorMonitor.h"
+#include "ZorviShared/ZorviMacDefaults.h"
+
+#include <fstream>
+#include <unistd.h>
+
+namespace {
+
+// PRETTY_HOSTNAME from systemd's machine-info file (the name the desktop's settings show), with the
+// shell quotes around it removed.
+std::string prettyHostName() {
+    std::ifstream file("/etc/machine-info");
+    std::string line;
+    const std::string prefix = "PRETTY_HOSTNAME=";
+    while (std::getline(file, line)) {
+        if (line.rfind(prefix, 0) != 0)
+            continue;
+        std::string value = line.substr(prefix.size());
+        if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+            value.back() == value.front())
+            value = value.substr(1, value.size() - 2);
+        return value;
+    }
+    return {};
+}
+
+std::string systemHostName() {
+    char buffer[256] = {};
+    if (gethostname(buffer, sizeof buffer - 1) != 0)
+        return {};
+    return buffer;
+}
+
+} // namespace
+
+MacWidgetStatusStoreMirror::MacWidgetStatusStoreMirror(FactsSource facts,
+                                                       std::function<std::string()> hostName)
+    : facts_(std::move(facts))
+    , hostName_(std::move(hostName)) {
+}
+
+std::string MacWidgetStatusStoreMirror::localizedHostName() {
+    if (std::string pretty = prettyHostName(); !pretty.empty())
+        return pretty;
+    if (std::string name = systemHostName(); !name.empty())
+        return name;
+    return "Mac";
+}
+
+MacWidgetMirrorFacts MacWidgetStatusStoreMirror::factsOf(const VigilorMonitor* monitor) {
+    if (!monitor)
+        return {};
+    return {monitor->config().remoteDeviceID, monitor->screenLocked()};
+}
+
+std::string MacWidgetStatusStoreMirror::mirrorKey(const RemoteMacStatusSnapshot& snapshot,
+                                                  const std::string& event) {
+    const auto flag = [](bool value) { return value ? "true" : "false"; };
+    return event + "|" + std::string(rawValue(snapshot.status)) + "|" + snapshot.reason + "|" +
+           snapshot.source + "|" + std::to_string(snapshot.confidence) + "|" + flag(snapshot.facePresent) +
+           "|" + flag(snapshot.companionPresent) + "|" +
+           std::to_string(roundedInteger(snapshot.inputIdleSeconds));
+}
+
+ZorviMacStatusSnapshot MacWidgetStatusStoreMirror::widgetSnapshot(const RemoteMacStatusSnapshot& snapshot,
+                                                                  const std::string& event, Date seenAt,
+                                                                  const MacWidgetMirrorFacts& facts,
+                                                                  const std::string& deviceName) {
+    ZorviMacStatusSnapshot widget;
+    widget.schema = "zorvi.remote.v1";
+    widget.app = "Zorvi";
+    widget.event = event;
+    widget.deviceID = facts.deviceID;
+    widget.deviceName = deviceName.empty() ? "Mac" : deviceName;
+    widget.seenAt = seenAt;
+    widget.status =
+        enumFromRawValue<ZorviMacStatus>(rawValue(snapshot.status)).value_or(ZorviMacStatus::unknown);
+    widget.reason = snapshot.reason;
+    widget.source = snapshot.source;
+    widget.confidence = snapshot.confidence;
+    widget.facePresent = snapshot.facePresent;
+    widget.companionPresent = snapshot.companionPresent;
+    widget.inputIdleSeconds = snapshot.inputIdleSeconds;
+    widget.stale = false;
+    widget.ageSeconds = 0;
+    if (facts.screenLocked)
+        widget.message = "Mac locked.";
+    return widget;
+}
+
+void MacWidgetStatusStoreMirror::mirror(const RemoteMacStatusSnapshot& snapshot, const std::string& event,
+                                        Date seenAt, bool force) {
+    const std::string key = mirrorKey(snapshot, event);
+    DefaultsStore store = ZorviMacDefaults::store();
+    if (!force) {
+        const auto stored = store.value(ZorviMacDefaults::lastStatusMirrorKey);
+        if (stored && stored->is_string() && stored->get_ref<const std::string&>() == key)
+            return;
+    }
+    const MacWidgetMirrorFacts facts = facts_ ? facts_() : MacWidgetMirrorFacts{};
+    ZorviMacDefaults::persistStatus(
+        widgetSnapshot(snapshot, event, seenAt, facts, hostName_ ? hostName_() : ""), seenAt, key, store);
+    reloadTimelines(widgetKind);
+}

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "Foundation/DefaultsStore.h"
+#include "Vigilor/Companion/RemoteCompanionService.h"
+#include "ZorviShared/ZorviMacStatusSnapshot.h"
+
+#include <functional>
+#include <string>
+
+class VigilorMonitor;
+
+// What the widget's copy needs from the monitor besides the status record itself.
+struct MacWidgetMirrorFacts {
+    std::string deviceID;      // the relay device identifier of the settings in use
+    bool screenLocked = false; // the monitor's belief at the time of writing
+};
+
+// The application's only way of talking to the desktop widget: each status event becomes the shared
+// status snapshot in the app-group store, followed by a reload request for the widget. Main thread
+// only, like every caller.
+class MacWidgetStatusStoreMirror final : public MacWidgetStatusMirror {
+public:
+    static constexpr const char* widgetKind = "ZorviMacWidget";
+
+    using FactsSource = std::function<MacWidgetMirrorFacts()>;
+    explicit MacWidgetStatusStoreMirror(FactsSource facts = {},
+                                        std::function<std::string()> hostName = localizedHostName);
+    // The monitor is made from the services that hold this mirror, so its facts are attached after.
+    void setFactsSource(FactsSource facts) { facts_ = std::move(facts); }
+
+    void mirror(const RemoteMacStatusSnapshot& snapshot, const std::string& event, Date seenAt,
+                bool force) override;
+
+    // Event, status, reason, source, confidence, face, companion and idle seconds (rounded half away from
+    // zero), joined by "|": two writes with the same key would show the widget the same thing.
+    static std::string mirrorKey(const RemoteMacStatusSnapshot& snapshot, const std::string& event);
+    // The widget's record of one status event; every field is set.
+    static ZorviMacStatusSnapshot widgetSnapshot(const RemoteMacStatusSnapshot& snapshot,
+                                                 const std::string& event, Date seenAt,
+                                                 const MacWidgetMirrorFacts& facts,
+                                                 const std::string& deviceName);
+    // The facts of a monitor; empty ones when there is none (yet).
+    static MacWidgetMirrorFacts factsOf(const VigilorMonitor* monitor);
+    // The computer's display name: the pretty host name the desktop lets the user set, else the host
+    // name, else "Mac".
+    static std::string localizedHostName();
+
+    // Asks the widget of `kind` to reload. The widget watches the suite's file and re-reads it whenever
+    // the file is replaced, so on this platform the write itself is the request and the default hook
+    // does nothing more; a test may hook in to see that the request follows each write.
+    std::function<void(const std::string& kind)> reloadTimelines = [](const std::string&) {};
+
+private:
+    FactsSource facts_;
+    std::function<std::string()> hostName_;
+};

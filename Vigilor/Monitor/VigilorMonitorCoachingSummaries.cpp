@@ -1,0 +1,454 @@
+// Texts and figures of the coaching for the interface: gaze, screen distance, posture and face
+// height, the break countdowns, and the nudge card with its level. Like the presence summaries, each
+// is a first-match rule list read afresh every time. The words are classified once here (distance,
+// posture, nudge row) so that summaries built on others compare states, not texts.
+#include "VigilorMonitor.h"
+
+#include "Foundation/Rounding.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+enum class Distance { coachingOff, faceNotVisible, learning, tooClose, leanBack, farFromBaseline, ok };
+enum class Posture { coreOnly, away, twisted, leaningIn, forward, upright };
+enum class NudgeRow {
+    napping,
+    needsAccess,
+    remoteControl,
+    awayWithoutLocking,
+    checkingAwayLock,
+    lostYou,
+    lookingAway,
+    squareUp,
+    easeBack,
+    moreScreenSpace,
+    moveYourBack,
+    restYourEyes,
+    inView,
+};
+
+// A baseline that is not a positive width has not been learnt: dividing by it would call every face
+// too close and print a meaningless percentage.
+std::optional<double> learntBaseline(const VigilorMonitor& m) {
+    const std::optional<double> baseline = m.distanceBaselineFaceWidth();
+    if (baseline && std::isfinite(*baseline) && *baseline > 0)
+        return baseline;
+    return std::nullopt;
+}
+
+Distance distanceState(const VigilorMonitor& m) {
+    const VigilorConfig& c = m.config();
+    if (!c.bodyPoseHintsEnabled)
+        return Distance::coachingOff;
+    if (!m.facePresent() || !m.currentFaceWidth())
+        return Distance::faceNotVisible;
+    const std::optional<double> baseline = learntBaseline(m);
+    if (!baseline)
+        return Distance::learning;
+    const double ratio = *m.currentFaceWidth() / *baseline;
+    if (ratio > c.distanceDangerRatio)
+        return Distance::tooClose;
+    if (ratio > c.distanceWarnRatio)
+        return Distance::leanBack;
+    if (ratio < c.distanceFarRatio)
+        return Distance::farFromBaseline;
+    return Distance::ok;
+}
+
+bool isTwisted(const VigilorMonitor& m) {
+    const std::optional<double> yaw = m.faceYawDegrees();
+    return yaw && std::abs(*yaw) >= m.config().postureYawDegrees;
+}
+
+Posture postureState(const VigilorMonitor& m) {
+    if (!m.config().bodyPoseHintsEnabled)
+        return Posture::coreOnly;
+    if (!m.facePresent())
+        return Posture::away;
+    if (isTwisted(m))
+        return Posture::twisted;
+    switch (distanceState(m)) {
+    case Distance::tooClose:
+        return Posture::leaningIn;
+    case Distance::leanBack:
+        return Posture::forward;
+    default:
+        return Posture::upright;
+    }
+}
+
+// Current face height minus its baseline, when both are known.
+std::optional<double> faceHeightOffset(const VigilorMonitor& m) {
+    const std::optional<double> current = m.currentFaceCenterY();
+    const std::optional<double> baseline = m.faceCenterBaselineY();
+    if (!current || !baseline)
+        return std::nullopt;
+    return *current - *baseline;
+}
+
+// Time left of each interval, counted from its anchor whether or not that break is switched on.
+double eyeIntervalLeft(const VigilorMonitor& m, Date at) {
+    return m.config().eyeBreakInterval - at.timeIntervalSince(m.lastEyeBreakAt());
+}
+double walkIntervalLeft(const VigilorMonitor& m, Date at) {
+    return m.config().walkBreakInterval - at.timeIntervalSince(m.lastWalkBreakAt());
+}
+
+bool eyeBreakDue(const VigilorMonitor& m) {
+    return m.config().eyeBreakEnabled && m.eyeBreakRemaining() <= 0;
+}
+bool walkBreakDue(const VigilorMonitor& m) {
+    return m.config().walkBreakEnabled && m.walkBreakRemaining() <= 0;
+}
+
+// The elapsed share of a break interval; intervals below a second count as one second.
+double elapsedFraction(double elapsed, double interval) {
+    return std::clamp(elapsed / std::max(interval, 1.0), 0.0, 1.0);
+}
+
+NudgeRow nudgeRow(const VigilorMonitor& m) {
+    const bool face = m.facePresent();
+    if (m.isPaused())
+        return NudgeRow::napping;
+    if (m.phase() == MonitorPhase::blocked)
+        return NudgeRow::needsAccess;
+    if (m.remoteControlActive() && !face)
+        return NudgeRow::remoteControl;
+    if (!face && !m.lockingAvailable())
+        return NudgeRow::awayWithoutLocking;
+    if (!face)
+        return m.autoLockEnabled() ? NudgeRow::checkingAwayLock : NudgeRow::lostYou;
+    if (m.isLookingAway())
+        return NudgeRow::lookingAway;
+    const bool hints = m.config().bodyPoseHintsEnabled;
+    if (hints && postureState(m) == Posture::twisted)
+        return NudgeRow::squareUp;
+    const Distance distance = distanceState(m);
+    if (hints && distance == Distance::tooClose)
+        return NudgeRow::easeBack;
+    if (hints && distance == Distance::leanBack)
+        return NudgeRow::moreScreenSpace;
+    if (walkBreakDue(m))
+        return NudgeRow::moveYourBack;
+    if (eyeBreakDue(m))
+        return NudgeRow::restYourEyes;
+    return NudgeRow::inView;
+}
+
+} // namespace
+
+bool VigilorMonitor::isSnoozed() const {
+    return snoozeUntil().value_or(Date::distantPast()) > now();
+}
+
+double VigilorMonitor::snoozeRemaining() const {
+    const Date at = now();
+    return std::max(0.0, snoozeUntil().value_or(at).timeIntervalSince(at));
+}
+
+std::string VigilorMonitor::focusSummary() const {
+    if (!facePresent())
+        return "Away";
+    return isLookingAway() ? "Looking away" : "Looking here";
+}
+
+std::string VigilorMonitor::focusLevel() const {
+    if (!facePresent())
+        return "red";
+    return isLookingAway() ? "yellow" : "green";
+}
+
+std::string VigilorMonitor::distanceSummary() const {
+    switch (distanceState(*this)) {
+    case Distance::coachingOff:
+        return "Coaching off";
+    case Distance::faceNotVisible:
+        return "Face not visible";
+    case Distance::learning:
+        return "Learning";
+    case Distance::tooClose:
+        return "Too close";
+    case Distance::leanBack:
+        return "Lean back";
+    case Distance::farFromBaseline:
+        return "Far from baseline";
+    case Distance::ok:
+        return "Distance OK";
+    }
+    return "Distance OK";
+}
+
+std::string VigilorMonitor::distanceLevel() const {
+    switch (distanceState(*this)) {
+    case Distance::ok:
+        return "green";
+    case Distance::tooClose:
+    case Distance::faceNotVisible:
+        return "red";
+    default:
+        return "yellow";
+    }
+}
+
+// Unlike the summary, the detail does not ask for a face: a width still known shows its ratio.
+std::string VigilorMonitor::distanceDetail() const {
+    if (!config().bodyPoseHintsEnabled)
+        return "core lock only";
+    if (!currentFaceWidth())
+        return "Camera needs face";
+    const std::optional<double> baseline = learntBaseline(*this);
+    if (!baseline)
+        return "Auto-calibrating";
+    return std::to_string(roundedInteger(*currentFaceWidth() / *baseline * 100)) + "% of usual";
+}
+
+std::string VigilorMonitor::postureSummary() const {
+    switch (postureState(*this)) {
+    case Posture::coreOnly:
+        return "Core only";
+    case Posture::away:
+        return "Away";
+    case Posture::twisted:
+        return "Twisted";
+    case Posture::leaningIn:
+        return "Leaning in";
+    case Posture::forward:
+        return "Forward";
+    case Posture::upright:
+        return "Upright";
+    }
+    return "Upright";
+}
+
+std::string VigilorMonitor::postureDetail() const {
+    switch (postureState(*this)) {
+    case Posture::coreOnly:
+        return "coaching off";
+    case Posture::away:
+        return "no face";
+    case Posture::twisted:
+        return std::to_string(roundedInteger(std::abs(*faceYawDegrees()))) + " deg turn";
+    case Posture::upright:
+        return "baseline";
+    default:
+        return distanceDetail();
+    }
+}
+
+std::string VigilorMonitor::deskPoseSummary() const {
+    if (!facePresent())
+        return remoteControlActive() ? "Remote" : "Away";
+    const std::optional<double> offset = faceHeightOffset(*this);
+    if (!offset)
+        return "Learning";
+    if (*offset > 0.1)
+        return "Higher";
+    if (*offset < -0.1)
+        return "Lower";
+    return "Usual";
+}
+
+std::string VigilorMonitor::deskPoseDetail() const {
+    if (!facePresent())
+        return remoteControlActive() ? "screen sharing" : "not visible";
+    const std::optional<double> offset = faceHeightOffset(*this);
+    if (!offset)
+        return "face height";
+    if (std::abs(*offset) < 0.05)
+        return "baseline";
+    // A negative number carries its own sign.
+    return (*offset > 0 ? "+" : "") + std::to_string(roundedInteger(*offset * 100)) + "% height";
+}
+
+std::string VigilorMonitor::deskFrameDetail() const {
+    if (bodyPoseSummary() == "Face only")
+        return deskPoseDetail();
+    return deskPoseDetail() + ", " + bodyPoseDetail();
+}
+
+double VigilorMonitor::eyeBreakRemaining() const {
+    const VigilorConfig& c = config();
+    if (!c.eyeBreakEnabled)
+        return std::numeric_limits<double>::max();
+    return c.eyeBreakInterval - now().timeIntervalSince(lastEyeBreakAt_);
+}
+
+double VigilorMonitor::walkBreakRemaining() const {
+    const VigilorConfig& c = config();
+    if (!c.walkBreakEnabled)
+        return std::numeric_limits<double>::max();
+    return c.walkBreakInterval - now().timeIntervalSince(lastWalkBreakAt_);
+}
+
+// The countdown texts run from the anchors whether or not the break is switched on.
+std::string VigilorMonitor::eyeBreakSummary() const {
+    const double left = eyeIntervalLeft(*this, now());
+    return left > 0 ? "Look away in " + formatClock(left) : "Look away now";
+}
+
+std::string VigilorMonitor::walkBreakSummary() const {
+    const double left = walkIntervalLeft(*this, now());
+    return left > 0 ? "Move in " + formatClock(left) : "Move now";
+}
+
+std::string VigilorMonitor::walkBreakDetail() const {
+    if (walkBreakRemaining() <= 0)
+        return formatDurationWithSeconds(std::max(0.0, now().timeIntervalSince(lastWalkBreakAt_))) +
+               " at desk - walk still due";
+    return "Stand or walk " + formatDuration(config().walkBreakDuration);
+}
+
+double VigilorMonitor::eyeBreakProgress() const {
+    const VigilorConfig& c = config();
+    if (!c.eyeBreakEnabled)
+        return 0;
+    return elapsedFraction(now().timeIntervalSince(lastEyeBreakAt_), c.eyeBreakInterval);
+}
+
+double VigilorMonitor::walkBreakProgress() const {
+    const VigilorConfig& c = config();
+    if (!c.walkBreakEnabled)
+        return 0;
+    return elapsedFraction(now().timeIntervalSince(lastWalkBreakAt_), c.walkBreakInterval);
+}
+
+double VigilorMonitor::movementMinutesProgress() const {
+    return walkBreakProgress();
+}
+
+// Only completed hours count: 3599.9 s seated is not yet an hour.
+std::string VigilorMonitor::movementElapsedHourNote() const {
+    const double seated = std::max(0.0, now().timeIntervalSince(lastWalkBreakAt_));
+    if (seated < 3600)
+        return "";
+    return std::to_string(static_cast<int64_t>(seated / 3600)) + "h seated";
+}
+
+std::string VigilorMonitor::wellnessSummary() const {
+    // The same tests as the countdown texts' "Move now" and "Look away now".
+    const Date at = now();
+    if (!(walkIntervalLeft(*this, at) > 0))
+        return "Movement due";
+    if (!(eyeIntervalLeft(*this, at) > 0))
+        return "Eyes due";
+    const Distance distance = distanceState(*this);
+    if (config().bodyPoseHintsEnabled && (distance == Distance::leanBack || distance == Distance::tooClose))
+        return "Too close";
+    return "On track";
+}
+
+std::string VigilorMonitor::nudgeTitle() const {
+    switch (nudgeRow(*this)) {
+    case NudgeRow::napping:
+        return "Zorvi is napping";
+    case NudgeRow::needsAccess:
+        return "Zorvi needs access";
+    case NudgeRow::remoteControl:
+        return "Remote control active";
+    case NudgeRow::awayWithoutLocking:
+        return "Presence signal away";
+    case NudgeRow::checkingAwayLock:
+        return "Checking away lock";
+    case NudgeRow::lostYou:
+        return "Zorvi lost you";
+    case NudgeRow::lookingAway:
+        return "Nice look-away";
+    case NudgeRow::squareUp:
+        return "Square up gently";
+    case NudgeRow::easeBack:
+        return "Ease back from the screen";
+    case NudgeRow::moreScreenSpace:
+        return "A little more screen space";
+    case NudgeRow::moveYourBack:
+        return "Move your back";
+    case NudgeRow::restYourEyes:
+        return "Rest your eyes";
+    case NudgeRow::inView:
+        return "You are in view";
+    }
+    return "You are in view";
+}
+
+std::string VigilorMonitor::nudgeDetail() const {
+    const VigilorConfig& c = config();
+    switch (nudgeRow(*this)) {
+    case NudgeRow::napping:
+        return "Wake Zorvi when you want presence checks again.";
+    case NudgeRow::needsAccess:
+        return signalBrief();
+    case NudgeRow::remoteControl:
+        return "The iMac is being controlled remotely; camera presence is away.";
+    case NudgeRow::awayWithoutLocking:
+        return "Zorvi is coaching presence only in this version.";
+    case NudgeRow::checkingAwayLock:
+        return lockReason();
+    case NudgeRow::lostYou:
+        return "Coaching only; Auto Lock is off.";
+    case NudgeRow::lookingAway:
+        return "Hold for " + formatDuration(c.eyeBreakDuration) + " to count it as eye rest.";
+    case NudgeRow::squareUp:
+        return "Your face is turned away from your usual camera baseline.";
+    case NudgeRow::easeBack:
+    case NudgeRow::moreScreenSpace:
+        return distanceDetail();
+    case NudgeRow::moveYourBack:
+        return "Stand or walk for " + formatDuration(c.walkBreakDuration) + ".";
+    case NudgeRow::restYourEyes:
+        return "Look at something distant for " + formatDuration(c.eyeBreakDuration) + ".";
+    case NudgeRow::inView:
+        return "Eyes, distance, Watch, and input look calm.";
+    }
+    return "Eyes, distance, Watch, and input look calm.";
+}
+
+std::string VigilorMonitor::nudgeSystemImage() const {
+    switch (nudgeRow(*this)) {
+    case NudgeRow::napping:
+        return "moon.zzz.fill";
+    case NudgeRow::needsAccess:
+        return "exclamationmark.triangle.fill";
+    case NudgeRow::remoteControl:
+        return "display";
+    case NudgeRow::awayWithoutLocking:
+    case NudgeRow::checkingAwayLock:
+    case NudgeRow::lostYou:
+        return "eye.slash.fill";
+    case NudgeRow::lookingAway:
+    case NudgeRow::restYourEyes:
+        return "eye.fill";
+    case NudgeRow::squareUp:
+        return "figure.stand";
+    case NudgeRow::easeBack:
+    case NudgeRow::moreScreenSpace:
+        return "ruler.fill";
+    case NudgeRow::moveYourBack:
+        return "figure.walk";
+    case NudgeRow::inView:
+        return "face.smiling.fill";
+    }
+    return "face.smiling.fill";
+}
+
+// Its own order, not the card's: a due break outranks a look-away here while the card shows the
+// look-away, and Screen Sharing without a face is a presence check.
+NudgeLevel VigilorMonitor::nudgeLevel() const {
+    if (isPaused())
+        return NudgeLevel::gentleNudge;
+    if (phase() == MonitorPhase::blocked || !facePresent())
+        return NudgeLevel::presenceCheck;
+    const bool hints = config().bodyPoseHintsEnabled;
+    const Posture posture = postureState(*this);
+    const Distance distance = distanceState(*this);
+    if (hints && (posture == Posture::twisted || distance == Distance::tooClose))
+        return NudgeLevel::worthAdjusting;
+    if (walkBreakDue(*this) || eyeBreakDue(*this))
+        return NudgeLevel::worthAdjusting;
+    if (isLookingAway())
+        return NudgeLevel::gentleNudge;
+    if (hints && (posture == Posture::forward || distance == Distance::leanBack))
+        return NudgeLevel::gentleNudge;
+    return NudgeLevel::allCalm;
+}

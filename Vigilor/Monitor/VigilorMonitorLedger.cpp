@@ -1,0 +1,174 @@
+// The wellness ledger, the break anchors kept across restarts, and the summaries made from them.
+#include "VigilorMonitor.h"
+
+#include "Foundation/LocalCalendar.h"
+#include "Foundation/Rounding.h"
+
+#include <algorithm>
+
+namespace {
+
+// Nothing when the stored value is missing or is not an array of events: a damaged ledger counts as
+// absent and is replaced by the next save.
+std::optional<std::vector<WellnessLedgerEvent>> decodedLedger(const std::optional<Json>& stored) {
+    if (!stored || !stored->is_array())
+        return std::nullopt;
+    std::vector<WellnessLedgerEvent> events;
+    events.reserve(stored->size());
+    try {
+        for (const Json& element : *stored)
+            events.push_back(WellnessLedgerEvent::fromJSON(element));
+    } catch (const JsonDecodingError&) {
+        return std::nullopt;
+    }
+    return events;
+}
+
+std::string walkRhythm(const WellnessPeriodSummary& today) {
+    if (today.movementCredits == 0 && today.skippedWalks == 0 && today.walkDismissed == 0)
+        return "No walks credited yet today";
+    std::string line =
+        std::to_string(today.movementCredits) + (today.movementCredits == 1 ? " walk today" : " walks today");
+    if (today.movementMinutes >= 1)
+        line += " \u00B7 " + std::to_string(today.movementMinutes) + " min";
+    if (today.movementCredits + today.skippedWalks + today.walkDismissed >= 1)
+        line += " \u00B7 " + std::to_string(today.walkFollowRate()) + "% followed";
+    return line;
+}
+
+std::string followRhythm(const WellnessPeriodSummary& today) {
+    const int64_t rate = today.opportunityCount >= 1
+                             ? roundedInteger(double(today.followedCount) / double(today.opportunityCount) * 100)
+                             : 0;
+    return std::to_string(rate) + "% followed today - " + std::to_string(today.eyeRests) + " eye rests, " +
+           std::to_string(today.movementCredits) + " walks credited";
+}
+
+} // namespace
+
+void VigilorMonitor::restoreWellnessLedger() {
+    const auto stored = decodedLedger(DefaultsStore::standard().value(wellnessLedgerKey));
+    wellnessLedger_ = stored ? pruneWellnessLedger(std::move(*stored), now()) : std::vector<WellnessLedgerEvent>();
+}
+
+// Keeps 120 calendar days and, of those, the newest 50,000 events in recording order.
+std::vector<WellnessLedgerEvent> VigilorMonitor::pruneWellnessLedger(std::vector<WellnessLedgerEvent> events,
+                                                                     Date at) {
+    const Date cutoff = LocalCalendar::addingDays(at, -wellnessLedgerDays);
+    std::erase_if(events, [&](const WellnessLedgerEvent& event) { return event.occurredAt < cutoff; });
+    if (events.size() > wellnessLedgerLimit)
+        events.erase(events.begin(), events.end() - std::ptrdiff_t(wellnessLedgerLimit));
+    return events;
+}
+
+void VigilorMonitor::recordWellnessEvent(WellnessEventKind kind, std::optional<double> durationSeconds, Date at) {
+    wellnessLedger_.push_back({UUID::random(), kind, at, durationSeconds});
+    persistWellnessLedger(at);
+    refreshWellnessSummaries(at, true);
+}
+
+void VigilorMonitor::persistWellnessLedger(Date at) {
+    wellnessLedger_ = pruneWellnessLedger(std::move(wellnessLedger_), at);
+    Json stored = Json::array();
+    for (const auto& event : wellnessLedger_)
+        stored.push_back(event.toJSON());
+    DefaultsStore::standard().set(wellnessLedgerKey, std::move(stored));
+}
+
+WellnessPeriodSummary VigilorMonitor::wellnessSummary(const std::string& label, Date since) const {
+    WellnessPeriodSummary summary;
+    summary.label = label;
+    double movementSeconds = 0;
+    for (const auto& event : wellnessLedger_) {
+        if (event.occurredAt < since)
+            continue;
+        switch (event.kind) {
+        case WellnessEventKind::eyeRest:
+            ++summary.eyeRests;
+            break;
+        case WellnessEventKind::movementCredit:
+            ++summary.movementCredits;
+            movementSeconds += event.durationSeconds.value_or(0);
+            break;
+        case WellnessEventKind::eyeDismissed:
+            ++summary.dismissedNudges;
+            break;
+        case WellnessEventKind::walkDismissed:
+            ++summary.dismissedNudges;
+            ++summary.walkDismissed;
+            break;
+        case WellnessEventKind::walkSkipped:
+            ++summary.skippedWalks;
+            break;
+        case WellnessEventKind::lockAway:
+            ++summary.lockAways;
+            break;
+        }
+    }
+    summary.movementMinutes = roundedInteger(movementSeconds / 60);
+    summary.followedCount = summary.eyeRests + summary.movementCredits + summary.lockAways;
+    summary.opportunityCount = summary.followedCount + summary.dismissedNudges + summary.skippedWalks;
+    return summary;
+}
+
+// Unforced, the summaries are recomputed only on the first call of a new calendar day.
+void VigilorMonitor::refreshWellnessSummaries(Date at, bool force) {
+    if (!force && LocalCalendar::isSameDay(at, lastWellnessSummaryRefresh_))
+        return;
+    lastWellnessSummaryRefresh_ = at;
+    const Date today = LocalCalendar::startOfDay(at);
+    std::vector<WellnessPeriodSummary> summaries = {
+        wellnessSummary("Today", today),
+        wellnessSummary("7 days", LocalCalendar::startOfDay(at, -6)),
+        wellnessSummary("30 days", LocalCalendar::startOfDay(at, -29)),
+    };
+    const WellnessPeriodSummary todaySummary = summaries.front();
+    setIfChanged(wellnessPeriodSummaries, std::move(summaries));
+    setIfChanged(deskHealth, std::optional(WellnessScoreEngine::summary(wellnessLedger_, at)));
+    setIfChanged(wellnessRhythmStatus, followRhythm(todaySummary));
+    setIfChanged(walkRhythmStatus, walkRhythm(todaySummary));
+}
+
+void VigilorMonitor::setLastEyeBreakAt(Date at) {
+    lastEyeBreakAt_ = at;
+    if (breakAnchorsRestored_)
+        saveBreakAnchors();
+}
+
+void VigilorMonitor::setLastWalkBreakAt(Date at) {
+    lastWalkBreakAt_ = at;
+    if (breakAnchorsRestored_)
+        saveBreakAnchors();
+}
+
+void VigilorMonitor::saveBreakAnchors() {
+    Json anchors = Json::object();
+    anchors["lastEyeBreakAt"] = JsonField::dateValue(lastEyeBreakAt_);
+    anchors["lastWalkBreakAt"] = JsonField::dateValue(lastWalkBreakAt_);
+    DefaultsStore::standard().set(breakAnchorsKey, std::move(anchors));
+}
+
+// Anchors younger than 12 hours survive a restart, each on its own; older ones, future ones and
+// damaged values leave the start time.
+void VigilorMonitor::restoreBreakAnchors(Date at) {
+    const auto stored = DefaultsStore::standard().value(breakAnchorsKey);
+    if (stored && stored->is_object() && JsonField::has(*stored, "lastEyeBreakAt") &&
+        JsonField::has(*stored, "lastWalkBreakAt")) {
+        try {
+            Date eye, walk;
+            JsonField::read(*stored, "lastEyeBreakAt", eye);
+            JsonField::read(*stored, "lastWalkBreakAt", walk);
+            const auto fresh = [&](Date anchor) {
+                const double age = at.timeIntervalSince(anchor);
+                return age >= 0 && age <= 43'200;
+            };
+            if (fresh(eye))
+                setLastEyeBreakAt(eye);
+            if (fresh(walk))
+                setLastWalkBreakAt(walk);
+        } catch (const JsonDecodingError&) {
+        }
+    }
+    breakAnchorsRestored_ = true;
+    saveBreakAnchors();
+}

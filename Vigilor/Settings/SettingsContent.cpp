@@ -1,0 +1,238 @@
+#include "SettingsContent.h"
+
+#include "Foundation/Rounding.h"
+
+#include <algorithm>
+#include <climits>
+
+LockPatiencePreset lockPatiencePreset(LockPatience patience) {
+    switch (patience) {
+    case LockPatience::patient:
+        return {30, 10, 12, 30};
+    case LockPatience::balanced:
+        return {12, 6, 8, 20};
+    case LockPatience::fast:
+        return {6, 4, 5, 10};
+    }
+    return {12, 6, 8, 20};
+}
+
+LockPatience lockPatienceForTimeout(double lockTimeout) {
+    if (lockTimeout < 9)
+        return LockPatience::fast;
+    if (lockTimeout < 24)
+        return LockPatience::balanced;
+    return LockPatience::patient;
+}
+
+void applyLockPatience(LockPatience patience, VigilorConfig& config) {
+    const LockPatiencePreset preset = lockPatiencePreset(patience);
+    config.lockTimeout = preset.lockTimeout;
+    config.minMissingSamples = preset.minMissingSamples;
+    config.activeInputGrace = preset.activeInputGrace;
+    config.lookAwayLockGrace = preset.lookAwayLockGrace;
+}
+
+LockingModeOption lockingModeForConfig(const VigilorConfig& config) {
+    if (!config.cameraPresenceEnabled)
+        return LockingModeOption::deviceOnly;
+    if (config.bluetoothPresenceMode != BluetoothPresenceMode::off)
+        return LockingModeOption::both;
+    return LockingModeOption::cameraOnly;
+}
+
+void applyLockingMode(LockingModeOption mode, VigilorConfig& config) {
+    if (mode == LockingModeOption::cameraOnly) {
+        config.cameraPresenceEnabled = true;
+        config.bluetoothPresenceMode = BluetoothPresenceMode::off;
+        config.watchGateRequired = false;
+        return;
+    }
+    config.cameraPresenceEnabled = mode == LockingModeOption::both;
+    if (config.bluetoothPresenceMode == BluetoothPresenceMode::off)
+        config.bluetoothPresenceMode = BluetoothPresenceMode::either;
+    config.watchGateRequired = true;
+}
+
+SettingsContent::SettingsContent(std::shared_ptr<VigilorMonitor> monitor)
+    : monitor_(std::move(monitor)) {
+}
+
+template <class T> Binding<T> SettingsContent::field(T VigilorConfig::*member) const {
+    return {[m = monitor_, member] { return m->config().*member; },
+            [m = monitor_, member](const T& value) {
+                m->updateConfig([&](VigilorConfig& c) { c.*member = value; });
+            }};
+}
+
+Binding<bool> SettingsContent::viaSetter(bool VigilorConfig::*member,
+                                         void (VigilorMonitor::*setter)(bool)) const {
+    return {[m = monitor_, member] { return m->config().*member; },
+            [m = monitor_, setter](const bool& value) { ((*m).*setter)(value); }};
+}
+
+Binding<bool> SettingsContent::autoLockEnabled() const {
+    // The published switch, which the menu panel and the dashboard flip too.
+    return {[m = monitor_] { return m->autoLockEnabled(); },
+            [m = monitor_](const bool& value) { m->setAutoLockEnabled(value); }};
+}
+
+Binding<bool> SettingsContent::screenLockingEnabled() const {
+    return field(&VigilorConfig::screenLockingEnabled);
+}
+
+Binding<bool> SettingsContent::launchAtLogin() const {
+    return viaSetter(&VigilorConfig::launchAtLogin, &VigilorMonitor::setLaunchAtLogin);
+}
+
+Binding<bool> SettingsContent::visualNudgesEnabled() const {
+    return field(&VigilorConfig::visualNudgesEnabled);
+}
+
+Binding<LockPatience> SettingsContent::lockPatience() const {
+    return {[m = monitor_] { return lockPatienceForTimeout(m->config().lockTimeout); },
+            [m = monitor_](const LockPatience& value) {
+                m->updateConfig([&](VigilorConfig& c) { applyLockPatience(value, c); });
+            }};
+}
+
+Binding<bool> SettingsContent::suppressLockDuringCalls() const {
+    return field(&VigilorConfig::suppressLockDuringCalls);
+}
+
+Binding<bool> SettingsContent::suppressAutoLockDuringRemoteSession() const {
+    return field(&VigilorConfig::suppressAutoLockDuringRemoteSession);
+}
+
+Binding<bool> SettingsContent::eyeBreakEnabled() const {
+    return field(&VigilorConfig::eyeBreakEnabled);
+}
+
+Binding<double> SettingsContent::eyeBreakMinutes() const {
+    return {[m = monitor_] { return m->config().eyeBreakInterval / 60; },
+            [m = monitor_](const double& minutes) {
+                m->updateConfig([&](VigilorConfig& c) { c.eyeBreakInterval = minutes * 60; });
+            }};
+}
+
+Binding<bool> SettingsContent::walkBreakEnabled() const {
+    return field(&VigilorConfig::walkBreakEnabled);
+}
+
+Binding<double> SettingsContent::walkBreakMinutes() const {
+    return {[m = monitor_] { return m->config().walkBreakInterval / 60; },
+            [m = monitor_](const double& minutes) {
+                m->updateConfig([&](VigilorConfig& c) { c.walkBreakInterval = minutes * 60; });
+            }};
+}
+
+Binding<LockingModeOption> SettingsContent::lockingMode() const {
+    return {[m = monitor_] { return lockingModeForConfig(m->config()); },
+            [m = monitor_](const LockingModeOption& value) {
+                m->updateConfig([&](VigilorConfig& c) { applyLockingMode(value, c); });
+            }};
+}
+
+Binding<bool> SettingsContent::requireKnownFaceForPresence() const {
+    return field(&VigilorConfig::requireKnownFaceForPresence);
+}
+
+Binding<bool> SettingsContent::requestCenterStage() const {
+    return viaSetter(&VigilorConfig::requestCenterStage, &VigilorMonitor::setCenterStageRequested);
+}
+
+Binding<double> SettingsContent::watchWeakRSSI() const {
+    return {[m = monitor_] { return double(m->config().watchWeakRSSI); },
+            [m = monitor_](const double& value) {
+                const int dBm = int(std::clamp<int64_t>(roundedInteger(value), INT_MIN, INT_MAX));
+                m->updateConfig([&](VigilorConfig& c) { c.watchWeakRSSI = dBm; });
+            }};
+}
+
+// A device mode may need the Bluetooth permission, so only then is the prompt allowed.
+Binding<BluetoothPresenceMode> SettingsContent::bluetoothPresenceMode() const {
+    return {[m = monitor_] { return m->config().bluetoothPresenceMode; },
+            [m = monitor_](const BluetoothPresenceMode& value) {
+                m->setBluetoothPresenceMode(value);
+                m->syncBluetoothForCurrentConfig(value != BluetoothPresenceMode::off);
+            }};
+}
+
+Binding<std::string> SettingsContent::watchName() const {
+    return field(&VigilorConfig::watchName);
+}
+
+Binding<std::string> SettingsContent::phoneName() const {
+    return field(&VigilorConfig::phoneName);
+}
+
+Binding<double> SettingsContent::distanceWarnPercent() const {
+    return {[m = monitor_] { return m->config().distanceWarnRatio * 100; },
+            [m = monitor_](const double& percent) {
+                m->updateConfig([&](VigilorConfig& c) { c.distanceWarnRatio = percent / 100; });
+            }};
+}
+
+Binding<double> SettingsContent::distanceDangerPercent() const {
+    return {[m = monitor_] { return m->config().distanceDangerRatio * 100; },
+            [m = monitor_](const double& percent) {
+                m->updateConfig([&](VigilorConfig& c) { c.distanceDangerRatio = percent / 100; });
+            }};
+}
+
+// Switching the mode keeps the stored baseline width, so a return to the fixed distance finds it.
+Binding<DistanceCalibrationMode> SettingsContent::distanceCalibrationMode() const {
+    return field(&VigilorConfig::distanceCalibrationMode);
+}
+
+Binding<bool> SettingsContent::bodyPoseHintsEnabled() const {
+    return field(&VigilorConfig::bodyPoseHintsEnabled);
+}
+
+Binding<DeskProfile> SettingsContent::deskProfile() const {
+    return field(&VigilorConfig::deskProfile);
+}
+
+Binding<CameraProfile> SettingsContent::cameraProfile() const {
+    return field(&VigilorConfig::cameraProfile);
+}
+
+Binding<MenuBarFeedbackStyle> SettingsContent::menuBarFeedbackStyle() const {
+    return field(&VigilorConfig::menuBarFeedbackStyle);
+}
+
+Binding<bool> SettingsContent::pulseMenuBarWhenDue() const {
+    return field(&VigilorConfig::pulseMenuBarWhenDue);
+}
+
+Binding<bool> SettingsContent::notifyWhenBreakDue() const {
+    return viaSetter(&VigilorConfig::notifyWhenBreakDue, &VigilorMonitor::setBreakNotificationsEnabled);
+}
+
+Binding<bool> SettingsContent::soundWhenBreakDue() const {
+    return viaSetter(&VigilorConfig::soundWhenBreakDue, &VigilorMonitor::setBreakSoundEnabled);
+}
+
+Binding<bool> SettingsContent::notifyWhenMacLocks() const {
+    return viaSetter(&VigilorConfig::notifyWhenMacLocks, &VigilorMonitor::setLockNotificationsEnabled);
+}
+
+Binding<bool> SettingsContent::remoteCompanionEnabled() const {
+    return field(&VigilorConfig::remoteCompanionEnabled);
+}
+
+Binding<std::string> SettingsContent::remoteStatusEndpointURL() const {
+    return field(&VigilorConfig::remoteStatusEndpointURL);
+}
+
+Binding<std::string> SettingsContent::remoteCommandEndpointURL() const {
+    return field(&VigilorConfig::remoteCommandEndpointURL);
+}
+
+Binding<int> SettingsContent::configBinding(int VigilorConfig::*member) const {
+    return field(member);
+}
+
+Binding<double> SettingsContent::configBinding(double VigilorConfig::*member) const {
+    return field(member);
+}

@@ -1,0 +1,200 @@
+#include "ZorviMacWidgetView.h"
+
+#include "ZorviMacDialView.h"
+#include "ZorviMacWidgetStyle.h"
+#include "ZorviMacWidgetText.h"
+#include "ZorviShared/ZorviMacDefaults.h"
+#include "ZorviSymbols.h"
+
+#include <QFontMetricsF>
+#include <QPainterPath>
+
+namespace {
+
+// The desktop's equivalents of the text styles the layouts name.
+constexpr double captionSize = 11;
+constexpr double caption2Size = 10;
+constexpr double title3Size = 15;
+
+constexpr double dialTextSpacing = 14;
+constexpr double rowSpacing = 8;
+constexpr double pillSpacing = 6;
+constexpr double pillPaddingX = 8;
+constexpr double pillPaddingY = 5;
+constexpr double pillIconSpacing = 4;
+
+struct Pill {
+    QString title;
+    const char* systemImage;
+    QColor tint;
+};
+
+QString text(const std::string& value) {
+    return QString::fromStdString(value);
+}
+
+} // namespace
+
+ZorviMacWidgetView::ZorviMacWidgetView(ZorviMacWidgetFamily family, const Clock& clock, QWidget* parent)
+    : QWidget(parent)
+    , family_(family)
+    , clock_(&clock) {
+    setFixedSize(familySize(family));
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+QSize ZorviMacWidgetView::familySize(ZorviMacWidgetFamily family) {
+    switch (family) {
+    case ZorviMacWidgetFamily::systemSmall:
+        break;
+    case ZorviMacWidgetFamily::systemMedium:
+        return {364, 170};
+    case ZorviMacWidgetFamily::systemLarge:
+        return {364, 382};
+    }
+    return {170, 170};
+}
+
+void ZorviMacWidgetView::setEntry(ZorviMacWidgetEntry entry) {
+    entry_ = std::move(entry);
+    setAccessibleName(text(ZorviMacDialView{entry_.status, compactDialSize, true}.accessibilityLabel()));
+    update();
+}
+
+std::string ZorviMacWidgetView::ageLine(const ZorviMacWidgetEntry& entry, Date now) {
+    if (!entry.lastRefresh)
+        return "Not synced";
+    const int64_t age = *ZorviStatusFreshness::ageSeconds(entry.lastRefresh, now);
+    if (age < 60)
+        return std::to_string(age) + "s ago";
+    if (age < 3600)
+        return std::to_string(age / 60) + "m ago";
+    return std::to_string(age / 3600) + "h ago";
+}
+
+std::string ZorviMacWidgetView::presenceLine(const ZorviMacWidgetEntry& entry) {
+    const auto& status = entry.status;
+    if (status && status->facePresent.value_or(false))
+        return "Face seen";
+    if (status && status->companionPresent.value_or(false))
+        return "Watch near";
+    return "Presence quiet";
+}
+
+QPointF ZorviMacWidgetView::dialOrigin() const {
+    const QSizeF area = familySize(family_);
+    if (family_ == ZorviMacWidgetFamily::systemSmall)
+        return {(area.width() - compactDialSize) / 2, (area.height() - compactDialSize) / 2};
+    return {contentMargin, (area.height() - expandedDialSize) / 2};
+}
+
+void ZorviMacWidgetView::draw(QPainter& painter) const {
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    painter.fillRect(QRectF(QPointF(0, 0), QSizeF(familySize(family_))), ZorviMacWidgetStyle::paper());
+    if (family_ == ZorviMacWidgetFamily::systemSmall)
+        drawCompact(painter);
+    else
+        drawExpanded(painter);
+    painter.restore();
+}
+
+void ZorviMacWidgetView::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    draw(painter);
+}
+
+void ZorviMacWidgetView::drawCompact(QPainter& painter) const {
+    ZorviMacDialView{entry_.status, compactDialSize, true}.paint(painter, dialOrigin());
+}
+
+void ZorviMacWidgetView::drawExpanded(QPainter& painter) const {
+    const QPointF origin = dialOrigin();
+    ZorviMacDialView{entry_.status, expandedDialSize, true}.paint(painter, origin);
+    const double x = origin.x() + expandedDialSize + dialTextSpacing;
+    const double width = familySize(family_).width() - contentMargin - x;
+    const double height = drawTextColumn(painter, x, 0, width, true);
+    drawTextColumn(painter, x, (familySize(family_).height() - height) / 2, width, false);
+}
+
+// Four rows: device name, status line, detail (two lines at most), pills. Returns the column's height.
+double ZorviMacWidgetView::drawTextColumn(QPainter& painter, double x, double y, double width,
+                                          bool measureOnly) const {
+    const auto& status = entry_.status;
+    struct Row {
+        ZorviMacWidgetText::FittedLines fitted;
+        QColor colour;
+    };
+    const QString name = text(status ? status->deviceName.value_or("Mac") : "Mac");
+    const QFont nameFont = ZorviMacWidgetText::systemFont(captionSize, QFont::DemiBold);
+    const Row rows[] = {
+        {{nameFont, {QFontMetricsF(nameFont).elidedText(name, Qt::ElideRight, width)}},
+         ZorviMacWidgetStyle::muted()},
+        {ZorviMacWidgetText::fitLine(text(status ? status->statusLine() : "No status"),
+                                     ZorviMacWidgetText::systemFont(title3Size, QFont::Bold), width),
+         ZorviMacWidgetStyle::ink()},
+        {ZorviMacWidgetText::fitLines(text(status ? status->detailLine() : "Waiting for Zorvi status."),
+                                      ZorviMacWidgetText::systemFont(captionSize, QFont::Medium), width, 2),
+         ZorviMacWidgetStyle::muted()},
+    };
+    const double top = y;
+    for (const Row& row : rows) {
+        const QFontMetricsF metrics(row.fitted.font);
+        painter.setFont(row.fitted.font);
+        painter.setPen(row.colour);
+        for (const QString& line : row.fitted.lines) {
+            if (!measureOnly)
+                painter.drawText(QRectF(x, y, width, metrics.height()), Qt::AlignLeft | Qt::AlignVCenter,
+                                 line);
+            y += metrics.height();
+        }
+        y += rowSpacing;
+    }
+    y += drawPills(painter, x, y, width, measureOnly);
+    return y - top;
+}
+
+// The age pill and the presence pill side by side; they shrink, then shorten, to fit. Returns their
+// height.
+double ZorviMacWidgetView::drawPills(QPainter& painter, double x, double y, double width,
+                                     bool measureOnly) const {
+    const Pill pills[] = {
+        {text(ageLine()), "clock", ZorviMacWidgetStyle::periwinkle()},
+        {text(presenceLine()), "person.crop.circle.badge.checkmark", ZorviMacWidgetStyle::tealDark()}};
+    QFont font = ZorviMacWidgetText::systemFont(caption2Size, QFont::DemiBold);
+    const auto chrome = [&](const QFont& f) { return 2 * pillPaddingX + f.pixelSize() + pillIconSpacing; };
+    const auto naturalWidth = [&](const QFont& f) {
+        double total = pillSpacing;
+        for (const Pill& pill : pills)
+            total += chrome(f) + QFontMetricsF(f).horizontalAdvance(pill.title);
+        return total;
+    };
+    if (naturalWidth(font) > width)
+        font.setPixelSize(
+            std::max(1, int(std::lround(font.pixelSize() * ZorviMacWidgetText::minimumScaleFactor))));
+    const QFontMetricsF metrics(font);
+    const double height = 2 * pillPaddingY + std::max<double>(metrics.height(), font.pixelSize());
+    if (measureOnly)
+        return height;
+    const double share = (width - pillSpacing) / 2;
+    const bool crowded = naturalWidth(font) > width;
+    for (const Pill& pill : pills) {
+        const double titleRoom = crowded ? share - chrome(font) : metrics.horizontalAdvance(pill.title);
+        const QString title = metrics.elidedText(pill.title, Qt::ElideRight, titleRoom);
+        const double pillWidth = chrome(font) + metrics.horizontalAdvance(title);
+        const QRectF capsule(x, y, pillWidth, height);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(withOpacity(pill.tint, 0.12));
+        painter.drawRoundedRect(capsule, height / 2, height / 2);
+        const QRectF icon(x + pillPaddingX, y + (height - font.pixelSize()) / 2, font.pixelSize(),
+                          font.pixelSize());
+        ZorviSymbols::draw(painter, pill.systemImage, icon, pill.tint);
+        painter.setFont(font);
+        painter.setPen(pill.tint);
+        painter.drawText(QRectF(icon.right() + pillIconSpacing, y, pillWidth, height),
+                         Qt::AlignLeft | Qt::AlignVCenter, title);
+        x += pillWidth + pillSpacing;
+    }
+    return height;
+}

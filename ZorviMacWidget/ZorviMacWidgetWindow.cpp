@@ -1,0 +1,75 @@
+#include "ZorviMacWidgetWindow.h"
+
+#include "ZorviShared/ZorviMacDefaults.h"
+
+#include <QContextMenuEvent>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QVBoxLayout>
+#include <QWindow>
+
+#include <algorithm>
+#include <cmath>
+
+ZorviMacWidgetWindow::ZorviMacWidgetWindow(ZorviMacWidgetFamily family, bool preview, const Clock& clock)
+    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnBottomHint)
+    , provider_(clock)
+    , clock_(&clock)
+    , preview_(preview)
+    , view_(new ZorviMacWidgetView(family, clock, this)) {
+    setWindowTitle(QString::fromLatin1(ZorviMacStatusWidget::configurationDisplayName));
+    setAccessibleDescription(QString::fromLatin1(ZorviMacStatusWidget::description));
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(view_);
+    setFixedSize(ZorviMacWidgetView::familySize(family));
+
+    reloadTimer_.setSingleShot(true);
+    connect(&reloadTimer_, &QTimer::timeout, this, &ZorviMacWidgetWindow::reloadTimeline);
+    changeTimer_.setSingleShot(true);
+    changeTimer_.setInterval(100);
+    connect(&changeTimer_, &QTimer::timeout, this, &ZorviMacWidgetWindow::reloadTimeline);
+    connect(&watcher_, &QFileSystemWatcher::directoryChanged, &changeTimer_, qOverload<>(&QTimer::start));
+    connect(&watcher_, &QFileSystemWatcher::fileChanged, &changeTimer_, qOverload<>(&QTimer::start));
+    reloadTimeline();
+}
+
+void ZorviMacWidgetWindow::reloadTimeline() {
+    watchStoreFolder();
+    if (preview_) {
+        provider_.getSnapshot(true, [this](const ZorviMacWidgetEntry& entry) { view_->setEntry(entry); });
+        return;
+    }
+    provider_.getTimeline([this](const ZorviMacWidgetTimeline& timeline) {
+        view_->setEntry(timeline.entries.front());
+        const double wait = timeline.reloadAfter.timeIntervalSince(clock_->now());
+        reloadTimer_.start(
+            int(std::lround(std::clamp(wait, 0.0, ZorviMacWidgetProvider::reloadInterval) * 1000)));
+    });
+}
+
+// The store's file is replaced by a rename, which a watch on the file itself would lose; the folder's
+// watch sees every replacement. A folder made (or made again) later is picked up at the next reload.
+void ZorviMacWidgetWindow::watchStoreFolder() {
+    const auto storeFile = ZorviMacDefaults::store().file();
+    const QString file = QString::fromStdString(storeFile.string());
+    const QString folder = QString::fromStdString(storeFile.parent_path().string());
+    if (!watcher_.directories().contains(folder))
+        watcher_.addPath(folder);
+    if (!watcher_.files().contains(file))
+        watcher_.addPath(file);
+}
+
+// A frameless window has no title bar to drag, so the whole widget moves it.
+void ZorviMacWidgetWindow::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && windowHandle())
+        windowHandle()->startSystemMove();
+}
+
+void ZorviMacWidgetWindow::contextMenuEvent(QContextMenuEvent* event) {
+    QMenu menu(this);
+    connect(menu.addAction(QStringLiteral("Reload")), &QAction::triggered, this,
+            &ZorviMacWidgetWindow::reloadTimeline);
+    connect(menu.addAction(QStringLiteral("Quit")), &QAction::triggered, this, &QWidget::close);
+    menu.exec(event->globalPos());
+}

@@ -1,0 +1,96 @@
+// zorvi-widget: the desktop widget that shows the Mac's lock status from the store the application
+// shares with it.
+//
+//     zorvi-widget [--family small|medium|large] [--preview] [--print-entry]
+#include "Platform/Linux/X11Display.h"
+#include "ZorviMacWidget.h"
+#include "ZorviMacWidgetView.h"
+#include "ZorviMacWidgetWindow.h"
+
+#include <QApplication>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <string>
+
+namespace {
+
+struct Options {
+    ZorviMacWidgetFamily family = ZorviMacWidgetFamily::systemSmall;
+    bool preview = false;    // the placeholder instead of the store
+    bool printEntry = false; // the entry as text on standard output, no window
+};
+
+std::optional<Options> parseOptions(int argc, char** argv) {
+    Options options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (argument == "--preview")
+            options.preview = true;
+        else if (argument == "--print-entry")
+            options.printEntry = true;
+        else if (argument == "--family" && i + 1 < argc) {
+            const auto family = enumFromRawValue<ZorviMacWidgetFamily>(argv[++i]);
+            if (!family)
+                return std::nullopt;
+            options.family = *family;
+        } else
+            return std::nullopt;
+    }
+    return options;
+}
+
+// One line per field the view shows, for scripts and for checking a store by hand.
+int printEntry(const Options& options) {
+    ZorviMacWidgetEntry shown;
+    ZorviMacWidgetProvider().getSnapshot(options.preview,
+                                         [&](const ZorviMacWidgetEntry& entry) { shown = entry; });
+    const auto& status = shown.status;
+    std::printf("device: %s\n", status ? status->deviceName.value_or("Mac").c_str() : "Mac");
+    std::printf("status: %s\n", status ? status->statusLine().c_str() : "No status");
+    std::printf("detail: %s\n", status ? status->detailLine().c_str() : "Waiting for Zorvi status.");
+    std::printf("age: %s\n", ZorviMacWidgetView::ageLine(shown, SystemClock::shared().now()).c_str());
+    std::printf("presence: %s\n", ZorviMacWidgetView::presenceLine(shown).c_str());
+    return 0;
+}
+
+bool environmentHas(const char* name) {
+    const char* value = std::getenv(name);
+    return value && *value;
+}
+
+// Qt ends the process when it cannot reach the display it was told to use, so ask first. A platform
+// other than X chosen by the user (offscreen, wayland ...) is taken as it is.
+bool displayAvailable() {
+    if (environmentHas("QT_QPA_PLATFORM") && qgetenv("QT_QPA_PLATFORM") != "xcb")
+        return true;
+    if (!environmentHas("DISPLAY") || !canOpenX11Display())
+        return false;
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const auto options = parseOptions(argc, argv);
+    if (!options) {
+        std::fprintf(stderr,
+                     "usage: zorvi-widget [--family small|medium|large] [--preview] [--print-entry]\n");
+        return 2;
+    }
+    if (options->printEntry)
+        return printEntry(*options);
+    if (!displayAvailable()) {
+        std::fprintf(stderr,
+                     "zorvi-widget: no X display could be opened; the widget needs one (set DISPLAY)\n");
+        return 1;
+    }
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("zorvi-widget"));
+    ZorviMacWidgetWindow window(options->family, options->preview);
+    window.show();
+    return application.exec();
+}

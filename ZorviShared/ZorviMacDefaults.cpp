@@ -1,0 +1,148 @@
+#include "ZorviMacDefaults.h"
+
+#include "Foundation/Paths.h"
+#include "Foundation/SystemLog.h"
+
+#include <cmath>
+#include <mutex>
+#include <system_error>
+
+namespace ZorviStatusFreshness {
+
+std::optional<int64_t> ageSeconds(std::optional<Date> receivedAt, Date now) {
+    if (!receivedAt)
+        return std::nullopt;
+    const double interval = std::trunc(now.timeIntervalSince(*receivedAt));
+    if (std::isnan(interval) || interval >= 9.2e18)
+        return INT64_MAX;
+    if (interval <= 0)
+        return 0;
+    return static_cast<int64_t>(interval);
+}
+
+std::string staleDetail(std::optional<int64_t> ageSeconds) {
+    if (!ageSeconds)
+        return "Mac status is stale. Refresh Zorvi before trusting it.";
+    const int64_t age = *ageSeconds;
+    std::string amount;
+    if (age < 60)
+        amount = std::to_string(age) + "s";
+    else if (age < 3600)
+        amount = std::to_string(age / 60) + "m";
+    else
+        amount = std::to_string(age / 3600) + "h";
+    return "Mac status is " + amount + " old. Refresh Zorvi before trusting it.";
+}
+
+} // namespace ZorviStatusFreshness
+
+namespace ZorviMacDefaults {
+
+namespace {
+
+std::mutex& appGroupFallbackLock() {
+    static std::mutex lock;
+    return lock;
+}
+bool loggedAppGroupFallback = false;
+
+// The suite is a file in the product's configuration folder; it can be shared only when that folder
+// exists (or can be made) as a folder.
+bool suiteFolderUsable() {
+    std::error_code error;
+    const auto folder = Paths::zorviConfigDirectory();
+    std::filesystem::create_directories(folder, error);
+    return !error && std::filesystem::is_directory(folder, error);
+}
+
+void logAppGroupFallbackOnce() {
+    bool alreadyLogged = false;
+    {
+        std::lock_guard lock(appGroupFallbackLock());
+        alreadyLogged = loggedAppGroupFallback;
+        loggedAppGroupFallback = true;
+    }
+    if (!alreadyLogged)
+        systemLog("shared-store",
+                  std::string("ERROR: ZorviMacDefaults could not initialise app-group UserDefaults '") +
+                      appGroupIdentifier +
+                      "'. Widget/app status sharing is broken \u2014 check entitlements and code "
+                      "signing.");
+}
+
+std::optional<Date> storedDate(const Json& domain) {
+    const auto it = domain.find(lastStatusAt);
+    if (it == domain.end() || !it->is_number())
+        return std::nullopt;
+    return Date(it->get<double>());
+}
+
+std::optional<ZorviMacStatusSnapshot> storedSnapshot(const Json& domain) {
+    const auto it = domain.find(lastStatus);
+    if (it == domain.end() || !it->is_string())
+        return std::nullopt;
+    try {
+        return ZorviJSON::decodeText(it->get_ref<const std::string&>());
+    } catch (const std::exception&) {
+        return std::nullopt; // undecodable data falls back to the stored status word
+    }
+}
+
+// Rebuilt from the status word alone; without a time it cannot be trusted.
+std::optional<ZorviMacStatusSnapshot> fallbackSnapshot(const Json& domain, std::optional<Date> receivedAt) {
+    const auto it = domain.find(lastStatusValue);
+    if (it == domain.end() || !it->is_string())
+        return std::nullopt;
+    const auto status = enumFromRawValue<ZorviMacStatus>(it->get_ref<const std::string&>());
+    if (!status)
+        return std::nullopt;
+    ZorviMacStatusSnapshot snapshot;
+    snapshot.schema = "zorvi.remote.v1";
+    snapshot.app = "Zorvi";
+    snapshot.event = "last_status_value";
+    snapshot.status = *status;
+    snapshot.stale = !receivedAt.has_value();
+    snapshot.message = "Last saved Mac status.";
+    return snapshot;
+}
+
+} // namespace
+
+DefaultsStore store() {
+    if (suiteFolderUsable())
+        return DefaultsStore::suite(appGroupIdentifier);
+    logAppGroupFallbackOnce();
+    return DefaultsStore::standard();
+}
+
+void persistStatus(const ZorviMacStatusSnapshot& snapshot, Date receivedAt,
+                   const std::optional<std::string>& mirrorKey, DefaultsStore& store) {
+    std::string text;
+    try {
+        text = ZorviJSON::encodeText(snapshot);
+    } catch (const JsonEncodingError&) {
+        return; // nothing is written; the previous status stays
+    }
+    std::vector<std::pair<std::string, Json>> values{
+        {lastStatus, std::move(text)},
+        {lastStatusAt, JsonField::dateValue(receivedAt)},
+        {lastStatusValue, std::string(rawValue(snapshot.resolvedStatus()))},
+    };
+    if (mirrorKey)
+        values.emplace_back(lastStatusMirrorKey, *mirrorKey);
+    store.setValues(std::move(values));
+}
+
+std::optional<ZorviStoredMacStatus> loadStatus(const DefaultsStore& store, Date now) {
+    const Json domain = store.dictionaryRepresentation();
+    const std::optional<Date> receivedAt = storedDate(domain);
+    auto snapshot = storedSnapshot(domain);
+    if (!snapshot)
+        snapshot = fallbackSnapshot(domain, receivedAt);
+    if (!snapshot)
+        return std::nullopt;
+    return ZorviStoredMacStatus{
+        snapshot->withLocalFreshness(receivedAt, now, ZorviStatusFreshness::localStaleAfter), receivedAt};
+}
+
+} // namespace ZorviMacDefaults

@@ -1,0 +1,178 @@
+#include "Foundation/ChildProcess.h"
+#include "Support/MonitorHarness.h"
+#include "Vigilor/Companion/MacWidgetStatusStoreMirror.h"
+#include "ZorviMacWidget/ZorviMacWidget.h"
+#include "ZorviShared/ZorviMacDefaults.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+using ::testing::HasSubstr;
+
+namespace {
+
+RemoteMacStatusSnapshot relaySnapshot(double idle = 12.5) {
+    RemoteMacStatusSnapshot s;
+    s.status = RemoteMacLockStatus::locked;
+    s.reason = "R";
+    s.source = "Zorvi";
+    s.confidence = 45;
+    s.facePresent = false;
+    s.companionPresent = true;
+    s.inputIdleSeconds = idle;
+    return s;
+}
+
+struct WidgetMirror : ::testing::Test {
+    TemporaryHome home;
+    MacWidgetMirrorFacts facts{"DEVICE-1", false};
+    MacWidgetStatusStoreMirror mirror{[this] { return facts; }, [] { return std::string("Desk"); }};
+    std::vector<std::string> reloads;
+    DefaultsStore store = ZorviMacDefaults::store();
+
+    WidgetMirror() {
+        mirror.reloadTimelines = [this](const std::string& kind) { reloads.push_back(kind); };
+    }
+    ZorviMacStatusSnapshot stored() const {
+        return ZorviJSON::decodeText(store.value(ZorviMacDefaults::lastStatus)->get<std::string>());
+    }
+};
+
+} // namespace
+
+TEST(MacWidgetMirrorKey, JoinsTheEventAndSignalsWithTheIdleTimeRounded) {
+    const std::pair<double, const char*> cases[] = {
+        {12.5, "heartbeat|locked|R|Zorvi|45|false|true|13"},
+        {12.49, "heartbeat|locked|R|Zorvi|45|false|true|12"},
+        {0.5, "heartbeat|locked|R|Zorvi|45|false|true|1"},
+        {2.5, "heartbeat|locked|R|Zorvi|45|false|true|3"},
+        {0, "heartbeat|locked|R|Zorvi|45|false|true|0"},
+    };
+    for (const auto& [idle, key] : cases)
+        EXPECT_EQ(MacWidgetStatusStoreMirror::mirrorKey(relaySnapshot(idle), "heartbeat"), key) << idle;
+    RemoteMacStatusSnapshot other = relaySnapshot();
+    other.status = RemoteMacLockStatus::locking;
+    other.reason = "";
+    other.facePresent = true;
+    EXPECT_EQ(MacWidgetStatusStoreMirror::mirrorKey(other, "lock_invoked"),
+              "lock_invoked|locking||Zorvi|45|true|true|13");
+}
+
+TEST(MacWidgetMirrorSnapshot, SetsEverySixteenFields) {
+    const ZorviMacStatusSnapshot expected{"zorvi.remote.v1",
+                                          "Zorvi",
+                                          "heartbeat",
+                                          "DEVICE-1",
+                                          "Desk",
+                                          Date(800'000'000),
+                                          ZorviMacStatus::locked,
+                                          "R",
+                                          "Zorvi",
+                                          45,
+                                          false,
+                                          true,
+                                          12.5,
+                                          false,
+                                          0,
+                                          "Mac locked."};
+    EXPECT_EQ(MacWidgetStatusStoreMirror::widgetSnapshot(relaySnapshot(), "heartbeat", Date(800'000'000),
+                                                         {"DEVICE-1", true}, "Desk"),
+              expected);
+    const auto unlocked = MacWidgetStatusStoreMirror::widgetSnapshot(
+        relaySnapshot(), "heartbeat", Date(800'000'000), {"DEVICE-1", false}, "");
+    EXPECT_FALSE(unlocked.message);
+    EXPECT_EQ(unlocked.deviceName, "Mac");
+}
+
+TEST_F(WidgetMirror, WritesTheSnapshotTheTimeTheWordAndTheKeyThenAsksForAReload) {
+    mirror.mirror(relaySnapshot(), "heartbeat", Date(800'000'000), true);
+    EXPECT_EQ(reloads, std::vector<std::string>{"ZorviMacWidget"});
+    EXPECT_EQ(MacWidgetStatusStoreMirror::widgetKind, ZorviMacStatusWidget().kind);
+    const auto loaded = ZorviMacDefaults::loadStatus(store, Date(800'000'010));
+    ASSERT_TRUE(loaded);
+    EXPECT_EQ(loaded->receivedAt, Date(800'000'000));
+    EXPECT_EQ(loaded->snapshot.ageSeconds, 10);
+    EXPECT_EQ(loaded->snapshot.deviceName, "Desk");
+    EXPECT_EQ(*store.value(ZorviMacDefaults::lastStatusValue), "locked");
+    EXPECT_EQ(*store.value(ZorviMacDefaults::lastStatusMirrorKey),
+              "heartbeat|locked|R|Zorvi|45|false|true|13");
+}
+
+TEST_F(WidgetMirror, AnUnforcedRepeatOfTheSameKeyWritesNothing) {
+    struct Step {
+        const char* name;
+        std::string event;
+        double idle;
+        bool force;
+        bool writes;
+    };
+    const Step steps[] = {
+        {"first write", "heartbeat", 12.5, false, true},
+        {"same key", "heartbeat", 12.5, false, false},
+        {"idle moved less than half a second", "heartbeat", 12.9, false, false},
+        {"forced", "heartbeat", 12.5, true, true},
+        {"another event", "locked", 12.5, false, true},
+        {"idle rounds differently", "locked", 13.6, false, true},
+    };
+    double at = 800'000'000;
+    for (const auto& step : steps) {
+        const size_t reloadsBefore = reloads.size();
+        at += 1;
+        mirror.mirror(relaySnapshot(step.idle), step.event, Date(at), step.force);
+        EXPECT_EQ(reloads.size() - reloadsBefore, step.writes ? 1u : 0u) << step.name;
+        EXPECT_EQ(stored().seenAt == Date(at), step.writes) << step.name;
+    }
+}
+
+TEST_F(WidgetMirror, AHeartbeatWhileLockedSaysSo) {
+    facts.screenLocked = true;
+    mirror.mirror(relaySnapshot(), "heartbeat", Date(800'000'000), true);
+    EXPECT_EQ(stored().message, "Mac locked.");
+    facts.screenLocked = false;
+    mirror.mirror(relaySnapshot(), "heartbeat", Date(800'000'001), true);
+    EXPECT_FALSE(stored().message);
+}
+
+TEST_F(WidgetMirror, AnIdleTimeThatCannotBeWrittenLeavesTheLastStatusButStillAsksForAReload) {
+    mirror.mirror(relaySnapshot(), "heartbeat", Date(800'000'000), true);
+    mirror.mirror(relaySnapshot(std::nan("")), "locked", Date(800'000'001), true);
+    EXPECT_EQ(stored().event, "heartbeat");
+    EXPECT_EQ(reloads.size(), 2u);
+}
+
+// The whole road: the monitor learns that the session locked, and the widget, in a process of its own,
+// reads "Locked" from the shared store.
+TEST(WidgetMirrorEndToEnd, ALockedSessionReachesTheWidgetProcess) {
+    MonitorHarness h;
+    h.clock.set(SystemClock::shared().now()); // the widget process ages the status by the real clock
+    std::weak_ptr<VigilorMonitor> weakMonitor;
+    auto mirror = std::make_shared<MacWidgetStatusStoreMirror>(
+        [&weakMonitor] { return MacWidgetStatusStoreMirror::factsOf(weakMonitor.lock().get()); });
+    MonitorServices services = h.services();
+    services.widgetStatusMirror = mirror;
+    auto monitor = VigilorMonitor::create(std::move(services));
+    weakMonitor = monitor;
+    h.runLoop.loop().runUntilIdle();
+
+    h.session->lockInfo = SessionLockInfo{true, h.clock.now()};
+    h.session->handlers.sessionDidResignActive();
+
+    const auto result = ChildProcess::run(ZORVI_WIDGET_EXECUTABLE, {"--print-entry"}, 10);
+    ASSERT_TRUE(result.succeeded()) << result.launchError << result.standardError;
+    EXPECT_THAT(result.standardOutput, HasSubstr("status: Locked\n"));
+    const auto stored = ZorviMacDefaults::loadStatus(ZorviMacDefaults::store(), h.clock.now());
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(stored->snapshot.event, "locked");
+    EXPECT_EQ(stored->snapshot.message, "Mac locked.");
+    EXPECT_EQ(stored->snapshot.deviceID, monitor->config().remoteDeviceID);
+}
+
+TEST(WidgetProcess, WithoutADisplayItSaysSoAndEnds) {
+    TemporaryHome home;
+    unsetenv("DISPLAY");
+    unsetenv("QT_QPA_PLATFORM");
+    const auto result = ChildProcess::run(ZORVI_WIDGET_EXECUTABLE, {"--family", "medium"}, 10);
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_THAT(result.standardError, HasSubstr("no X display could be opened"));
+    EXPECT_EQ(ChildProcess::run(ZORVI_WIDGET_EXECUTABLE, {"--family", "huge"}, 10).exitStatus, 2);
+}

@@ -1,0 +1,61 @@
+#include "Foundation/Text.h"
+#include "Foundation/Url.h"
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cmath>
+
+TEST(Text, FormatsNumbersWithAPointWhateverTheLocale) {
+    // A locale with a decimal comma, where the system has one; the helpers must not care.
+    std::setlocale(LC_ALL, "de_DE.UTF-8");
+    const struct {
+        double value;
+        int digits;
+        const char* fixed;
+    } cases[] = {{2.5, 1, "2.5"}, {0.04, 1, "0.0"}, {-1.25, 2, "-1.25"}, {12, 1, "12.0"}};
+    for (const auto& c : cases)
+        EXPECT_EQ(fixedDecimal(c.value, c.digits), c.fixed) << c.value;
+    EXPECT_EQ(doubleDescription(30), "30.0");
+    EXPECT_EQ(doubleDescription(0.15), "0.15");
+    EXPECT_EQ(doubleDescription(1e21), "1e+21");
+    std::setlocale(LC_ALL, "C");
+}
+
+TEST(Text, ComparesAsciiWithoutRegardToCase) {
+    EXPECT_EQ(asciiLowercased("Auto-Watch"), "auto-watch");
+    EXPECT_TRUE(containsIgnoringCase("Bluetooth Permission Needed", "permission needed"));
+    EXPECT_FALSE(containsIgnoringCase("Bluetooth ready", "off"));
+    EXPECT_TRUE(containsIgnoringCase("anything", ""));
+}
+
+TEST(Url, ParsesTheParts) {
+    const struct {
+        const char* text;
+        bool valid;
+        const char* scheme;
+        const char* host;
+        bool http;
+    } cases[] = {
+        {"https://relay.example:8443/status?x=1", true, "https", "relay.example", true},
+        {"HTTP://user:pw@127.0.0.1/s", true, "HTTP", "127.0.0.1", true},
+        {"http://[::1]:80/", true, "http", "[::1]", true},
+        {"ftp://example.org/file", true, "ftp", "example.org", false},
+        {"relay.example/status", true, "", "", false},
+        {"https:///status", true, "https", "", true},
+        {"https://exa mple.org/", false, "", "", false},
+        {"https://example.org:99999/", false, "", "", false},
+        {"1http://x", false, "", "", false},
+    };
+    for (const auto& c : cases) {
+        const auto url = parseUrl(c.text);
+        ASSERT_EQ(url.has_value(), c.valid) << c.text;
+        if (!url)
+            continue;
+        EXPECT_EQ(url->scheme, c.scheme) << c.text;
+        EXPECT_EQ(url->host, c.host) << c.text;
+        EXPECT_EQ(url->isHttpOrHttps(), c.http) << c.text;
+    }
+    EXPECT_EQ(parseUrl("https://relay.example:8443/status?x=1")->port, 8443);
+    EXPECT_EQ(trimmedWhitespace("  \n a b\t"), "a b");
+}

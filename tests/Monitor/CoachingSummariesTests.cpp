@@ -1,0 +1,430 @@
+#include "Monitor/StatusSummariesScene.h"
+
+#include <limits>
+
+TEST_F(StatusSummaries, GazeWordsAndColours) {
+    const struct {
+        const char* name;
+        Scene setup;
+        const char* summary;
+        const char* level;
+    } cases[] = {
+        {"looking here", [](auto&) {}, "Looking here", "green"},
+        {"looking away", [](auto& t) { t.monitor->isLookingAway = true; }, "Looking away", "yellow"},
+        {"no face",
+         [](auto& t) {
+             t.noFace();
+             t.monitor->isLookingAway = true;
+         },
+         "Away", "red"},
+    };
+    for (const auto& c : cases) {
+        reset();
+        c.setup(*this);
+        EXPECT_EQ(monitor->focusSummary(), c.summary) << c.name;
+        EXPECT_EQ(monitor->focusLevel(), c.level) << c.name;
+    }
+}
+
+TEST_F(StatusSummaries, DistanceComparesTheFaceWidthWithItsBaseline) {
+    const struct {
+        const char* name;
+        Scene setup;
+        const char* summary;
+        const char* level;
+        const char* detail;
+    } cases[] = {
+        {"hints off", [](auto& t) { t.faceWidthRatio(1.5); }, "Coaching off", "yellow", "core lock only"},
+        {"no face but a width still known",
+         [](auto& t) {
+             t.hints();
+             t.faceWidthRatio(1.2);
+             t.noFace();
+         },
+         "Face not visible", "red", "120% of usual"},
+        {"no width", [](auto& t) { t.hints(); }, "Face not visible", "red", "Camera needs face"},
+        {"no baseline yet",
+         [](auto& t) {
+             t.hints();
+             t.monitor->currentFaceWidth = 0.3;
+         },
+         "Learning", "yellow", "Auto-calibrating"},
+        {"a zero baseline is not a baseline",
+         [](auto& t) {
+             t.hints();
+             t.monitor->currentFaceWidth = 0.3;
+             t.monitor->distanceBaselineFaceWidth = 0.0;
+         },
+         "Learning", "yellow", "Auto-calibrating"},
+        {"above danger",
+         [](auto& t) {
+             t.hints();
+             t.faceWidthRatio(1.36);
+         },
+         "Too close", "red", "136% of usual"},
+        {"exactly danger is still above warning",
+         [](auto& t) {
+             t.hints();
+             t.faceWidthRatio(1.35);
+         },
+         "Lean back", "yellow", "135% of usual"},
+        {"exactly warning",
+         [](auto& t) {
+             t.hints();
+             t.faceWidthRatio(1.18);
+         },
+         "Distance OK", "green", "118% of usual"},
+        {"half a percent rounds away from zero",
+         [](auto& t) {
+             t.hints();
+             t.faceWidthRatio(1.125);
+         },
+         "Distance OK", "green", "113% of usual"},
+        {"exactly far",
+         [](auto& t) {
+             t.hints();
+             t.faceWidthRatio(0.72);
+         },
+         "Distance OK", "green", "72% of usual"},
+        {"below far",
+         [](auto& t) {
+             t.hints();
+             t.faceWidthRatio(0.5);
+         },
+         "Far from baseline", "yellow", "50% of usual"},
+    };
+    for (const auto& c : cases) {
+        reset();
+        c.setup(*this);
+        EXPECT_EQ(monitor->distanceSummary(), c.summary) << c.name;
+        EXPECT_EQ(monitor->distanceLevel(), c.level) << c.name;
+        EXPECT_EQ(monitor->distanceDetail(), c.detail) << c.name;
+    }
+}
+
+TEST_F(StatusSummaries, PostureFromYawThenDistance) {
+    const struct {
+        const char* name;
+        Scene setup;
+        const char* summary;
+        const char* detail;
+    } cases[] = {
+        {"hints off", [](auto& t) { t.monitor->faceYawDegrees = 40.0; }, "Core only", "coaching off"},
+        {"no face",
+         [](auto& t) {
+             t.hints();
+             t.noFace();
+         },
+         "Away", "no face"},
+        {"turned exactly the limit",
+         [](auto& t) {
+             t.hints();
+             t.monitor->faceYawDegrees = 18.0;
+             t.faceWidthRatio(1.5);
+         },
+         "Twisted", "18 deg turn"},
+        {"turned the other way, rounded",
+         [](auto& t) {
+             t.hints();
+             t.monitor->faceYawDegrees = -20.5;
+         },
+         "Twisted", "21 deg turn"},
+        {"too close",
+         [](auto& t) {
+             t.hints();
+             t.monitor->faceYawDegrees = 17.9;
+             t.faceWidthRatio(1.4);
+         },
+         "Leaning in", "140% of usual"},
+        {"lean back",
+         [](auto& t) {
+             t.hints();
+             t.faceWidthRatio(1.2);
+         },
+         "Forward", "120% of usual"},
+        {"far counts as upright",
+         [](auto& t) {
+             t.hints();
+             t.faceWidthRatio(0.5);
+         },
+         "Upright", "baseline"},
+        {"nothing known", [](auto& t) { t.hints(); }, "Upright", "baseline"},
+    };
+    for (const auto& c : cases) {
+        reset();
+        c.setup(*this);
+        EXPECT_EQ(monitor->postureSummary(), c.summary) << c.name;
+        EXPECT_EQ(monitor->postureDetail(), c.detail) << c.name;
+    }
+}
+
+TEST_F(StatusSummaries, FaceHeightAgainstItsBaseline) {
+    const struct {
+        const char* name;
+        Scene setup;
+        const char* summary;
+        const char* detail;
+    } cases[] = {
+        {"away", [](auto& t) { t.noFace(); }, "Away", "not visible"},
+        {"screen sharing",
+         [](auto& t) {
+             t.noFace();
+             t.monitor->remoteControlActive = true;
+         },
+         "Remote", "screen sharing"},
+        {"no baseline", [](auto& t) { t.monitor->currentFaceCenterY = 0.5; }, "Learning", "face height"},
+        // 0.2 - 0.1 and 0.1 - 0.05 are exactly 0.1 and 0.05 in binary floating point.
+        {"exactly 0.1 higher is usual",
+         [](auto& t) {
+             t.monitor->currentFaceCenterY = 0.2;
+             t.monitor->faceCenterBaselineY = 0.1;
+         },
+         "Usual", "+10% height"},
+        {"exactly 0.05 higher is reported",
+         [](auto& t) {
+             t.monitor->currentFaceCenterY = 0.1;
+             t.monitor->faceCenterBaselineY = 0.05;
+         },
+         "Usual", "+5% height"},
+        {"exactly 0.05 lower carries its sign",
+         [](auto& t) {
+             t.monitor->currentFaceCenterY = 0.05;
+             t.monitor->faceCenterBaselineY = 0.1;
+         },
+         "Usual", "-5% height"},
+        {"within the baseline band",
+         [](auto& t) {
+             t.monitor->currentFaceCenterY = 0.54;
+             t.monitor->faceCenterBaselineY = 0.5;
+         },
+         "Usual", "baseline"},
+        {"higher",
+         [](auto& t) {
+             t.monitor->currentFaceCenterY = 0.65;
+             t.monitor->faceCenterBaselineY = 0.5;
+         },
+         "Higher", "+15% height"},
+        {"lower",
+         [](auto& t) {
+             t.monitor->currentFaceCenterY = 0.3;
+             t.monitor->faceCenterBaselineY = 0.5;
+         },
+         "Lower", "-20% height"},
+    };
+    ASSERT_EQ(0.2 - 0.1, 0.1);
+    ASSERT_EQ(0.1 - 0.05, 0.05);
+    for (const auto& c : cases) {
+        reset();
+        c.setup(*this);
+        EXPECT_EQ(monitor->deskPoseSummary(), c.summary) << c.name;
+        EXPECT_EQ(monitor->deskPoseDetail(), c.detail) << c.name;
+    }
+
+    reset();
+    noFace();
+    EXPECT_EQ(monitor->deskFrameDetail(), "not visible");
+    monitor->bodyPoseSummary = "Upper body";
+    monitor->bodyPoseDetail = "shoulders level";
+    EXPECT_EQ(monitor->deskFrameDetail(), "not visible, shoulders level");
+}
+
+TEST_F(StatusSummaries, BreakCountdownsRunFromTheAnchors) {
+    const double never = std::numeric_limits<double>::max();
+    const struct {
+        const char* name;
+        bool eyes, walks;
+        double at;
+        double eyeLeft, walkLeft;
+        const char *eyeText, *walkText, *walkDetail;
+        double eyeProgress, walkProgress;
+        const char* hourNote;
+    } cases[] = {
+        {"start", true, true, 0, 1200, 3000, "Look away in 20:00", "Move in 50:00", "Stand or walk 1m", 0, 0,
+         ""},
+        {"ten minutes", true, true, 600, 600, 2400, "Look away in 10:00", "Move in 40:00", "Stand or walk 1m",
+         0.5, 0.2, ""},
+        {"eye interval over", true, true, 1200, 0, 1800, "Look away now", "Move in 30:00", "Stand or walk 1m",
+         1, 0.4, ""},
+        {"walk interval over", true, true, 3000, -1800, 0, "Look away now", "Move now",
+         "50m 00s at desk - walk still due", 1, 1, ""},
+        {"not quite an hour", true, true, 3599.9, -2399.9, -599.9, "Look away now", "Move now",
+         "1h 0m at desk - walk still due", 1, 1, ""},
+        {"an hour", true, true, 3600, -2400, -600, "Look away now", "Move now",
+         "1h 0m at desk - walk still due", 1, 1, "1h seated"},
+        {"two hours", true, true, 7300, -6100, -4300, "Look away now", "Move now",
+         "2h 1m at desk - walk still due", 1, 1, "2h seated"},
+        {"breaks off still count down in words", false, false, 3000, never, never, "Look away now",
+         "Move now", "Stand or walk 1m", 0, 0, ""},
+        {"before the anchor", true, true, -30, 1230, 3030, "Look away in 20:30", "Move in 50:30",
+         "Stand or walk 1m", 0, 0, ""},
+    };
+    // The clock sits at 800,000,000 s, so times read back to about 1e-7 s.
+    for (const auto& c : cases) {
+        reset();
+        settings([&](VigilorConfig& config) {
+            config.eyeBreakEnabled = c.eyes;
+            config.walkBreakEnabled = c.walks;
+        });
+        after(c.at);
+        EXPECT_NEAR(monitor->eyeBreakRemaining(), c.eyeLeft, 1e-6) << c.name;
+        EXPECT_NEAR(monitor->walkBreakRemaining(), c.walkLeft, 1e-6) << c.name;
+        EXPECT_EQ(monitor->eyeBreakSummary(), c.eyeText) << c.name;
+        EXPECT_EQ(monitor->walkBreakSummary(), c.walkText) << c.name;
+        EXPECT_EQ(monitor->walkBreakDetail(), c.walkDetail) << c.name;
+        EXPECT_NEAR(monitor->eyeBreakProgress(), c.eyeProgress, 1e-6) << c.name;
+        EXPECT_NEAR(monitor->walkBreakProgress(), c.walkProgress, 1e-6) << c.name;
+        EXPECT_NEAR(monitor->movementMinutesProgress(), c.walkProgress, 1e-6) << c.name;
+        EXPECT_EQ(monitor->movementElapsedHourNote(), c.hourNote) << c.name;
+    }
+
+    // An interval below a second counts as one second.
+    reset();
+    settings([](VigilorConfig& config) { config.eyeBreakInterval = 0.25; });
+    after(0.5);
+    EXPECT_DOUBLE_EQ(monitor->eyeBreakProgress(), 0.5);
+}
+
+TEST_F(StatusSummaries, SnoozeRunsUntilItsEnd) {
+    const struct {
+        const char* name;
+        std::optional<double> endsIn;
+        bool snoozed;
+        double remaining;
+    } cases[] = {
+        {"none", std::nullopt, false, 0},
+        {"ninety seconds left", 90, true, 90},
+        {"ends now", 0, false, 0},
+        {"ended", -5, false, 0},
+    };
+    for (const auto& c : cases) {
+        reset();
+        if (c.endsIn)
+            monitor->snoozeUntil = h.clock.now().addingTimeInterval(*c.endsIn);
+        EXPECT_EQ(monitor->isSnoozed(), c.snoozed) << c.name;
+        EXPECT_EQ(monitor->snoozeRemaining(), c.remaining) << c.name;
+    }
+}
+
+TEST_F(StatusSummaries, WellnessSummaryPutsMovementFirst) {
+    expectTexts(*this,
+                std::vector<TextCase>{
+                    {"both due", [](auto& t) { t.after(3000); }, "Movement due"},
+                    {"eyes due", [](auto& t) { t.after(1200); }, "Eyes due"},
+                    {"walks off still read the countdown text",
+                     [](auto& t) {
+                         t.settings([](VigilorConfig& c) { c.walkBreakEnabled = false; });
+                         t.after(3000);
+                     },
+                     "Movement due"},
+                    {"leaning in",
+                     [](auto& t) {
+                         t.hints();
+                         t.faceWidthRatio(1.2);
+                     },
+                     "Too close"},
+                    {"too close",
+                     [](auto& t) {
+                         t.hints();
+                         t.faceWidthRatio(1.5);
+                     },
+                     "Too close"},
+                    {"far is fine",
+                     [](auto& t) {
+                         t.hints();
+                         t.faceWidthRatio(0.5);
+                     },
+                     "On track"},
+                    {"on track", [](auto& t) { t.after(1199); }, "On track"},
+                },
+                [](const VigilorMonitor& m) { return m.wellnessSummary(); });
+}
+
+TEST_F(StatusSummaries, NudgeCardAndLevelFollowTheirOwnOrders) {
+    using L = NudgeLevel;
+    const struct {
+        const char* name;
+        Scene setup;
+        const char* title;
+        std::string detail;
+        const char* image;
+        NudgeLevel level;
+    } cases[] = {
+        {"paused",
+         [](auto& t) {
+             t.monitor->isPaused = true;
+             t.noFace();
+         },
+         "Zorvi is napping", "Wake Zorvi when you want presence checks again.", "moon.zzz.fill",
+         L::gentleNudge},
+        {"blocked", [](auto& t) { t.monitor->phase = MonitorPhase::blocked; }, "Zorvi needs access",
+         "Camera sees you at the Mac.", "exclamationmark.triangle.fill", L::presenceCheck},
+        {"screen sharing without a face",
+         [](auto& t) {
+             t.noFace();
+             t.monitor->remoteControlActive = true;
+         },
+         "Remote control active", "The iMac is being controlled remotely; camera presence is away.",
+         "display", L::presenceCheck},
+        {"away, armed",
+         [](auto& t) {
+             t.noFace();
+             t.monitor->autoLockEnabled = true;
+         },
+         "Checking away lock",
+         "Auto lock needs sustained desk-empty signals, inactive input, and any Bluetooth gate away.",
+         "eye.slash.fill", L::presenceCheck},
+        {"away, not armed", [](auto& t) { t.noFace(); }, "Zorvi lost you", "Coaching only; Auto Lock is off.",
+         "eye.slash.fill", L::presenceCheck},
+        {"looking away while a walk is due",
+         [](auto& t) {
+             t.monitor->isLookingAway = true;
+             t.after(3000);
+         },
+         "Nice look-away", "Hold for 20s to count it as eye rest.", "eye.fill", L::worthAdjusting},
+        {"looking away", [](auto& t) { t.monitor->isLookingAway = true; }, "Nice look-away",
+         "Hold for 20s to count it as eye rest.", "eye.fill", L::gentleNudge},
+        {"twisted",
+         [](auto& t) {
+             t.hints();
+             t.monitor->faceYawDegrees = 30.0;
+         },
+         "Square up gently", "Your face is turned away from your usual camera baseline.", "figure.stand",
+         L::worthAdjusting},
+        {"twisted without hints is calm", [](auto& t) { t.monitor->faceYawDegrees = 30.0; },
+         "You are in view", "Eyes, distance, Watch, and input look calm.", "face.smiling.fill", L::allCalm},
+        {"too close",
+         [](auto& t) {
+             t.hints();
+             t.faceWidthRatio(1.5);
+         },
+         "Ease back from the screen", "150% of usual", "ruler.fill", L::worthAdjusting},
+        {"lean back",
+         [](auto& t) {
+             t.hints();
+             t.faceWidthRatio(1.2);
+         },
+         "A little more screen space", "120% of usual", "ruler.fill", L::gentleNudge},
+        {"both breaks due", [](auto& t) { t.after(3000); }, "Move your back", "Stand or walk for 1m.",
+         "figure.walk", L::worthAdjusting},
+        {"walk due but switched off",
+         [](auto& t) {
+             t.settings([](VigilorConfig& c) { c.walkBreakEnabled = false; });
+             t.after(3000);
+         },
+         "Rest your eyes", "Look at something distant for 20s.", "eye.fill", L::worthAdjusting},
+        {"eye due", [](auto& t) { t.after(1200); }, "Rest your eyes", "Look at something distant for 20s.",
+         "eye.fill", L::worthAdjusting},
+        {"calm", [](auto& t) { t.after(1199.5); }, "You are in view",
+         "Eyes, distance, Watch, and input look calm.", "face.smiling.fill", L::allCalm},
+    };
+    for (const auto& c : cases) {
+        reset();
+        c.setup(*this);
+        EXPECT_EQ(monitor->nudgeTitle(), c.title) << c.name;
+        EXPECT_EQ(monitor->nudgeDetail(), c.detail) << c.name;
+        EXPECT_EQ(monitor->nudgeSystemImage(), c.image) << c.name;
+        EXPECT_EQ(monitor->nudgeLevel(), c.level) << c.name;
+    }
+    EXPECT_LT(L::gentleNudge, L::worthAdjusting);
+    EXPECT_EQ(nudgeLevelLabel(L::presenceCheck), "Presence check");
+}

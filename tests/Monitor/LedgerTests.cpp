@@ -1,0 +1,168 @@
+#include "Foundation/Iso8601.h"
+#include "Foundation/LocalCalendar.h"
+#include "Support/MonitorHarness.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace {
+
+WellnessLedgerEvent event(WellnessEventKind kind, Date at, std::optional<double> duration = std::nullopt) {
+    return {UUID::random(), kind, at, duration};
+}
+
+void storeLedger(const std::vector<WellnessLedgerEvent>& events) {
+    Json stored = Json::array();
+    for (const auto& e : events)
+        stored.push_back(e.toJSON());
+    DefaultsStore::standard().set(VigilorMonitor::wellnessLedgerKey, stored);
+}
+
+} // namespace
+
+TEST(WellnessLedger, StartsEmptyWithItsFirstTexts) {
+    MonitorHarness h;
+    auto monitor = h.makeMonitor(false);
+    const auto& summaries = monitor->wellnessPeriodSummaries();
+    ASSERT_EQ(summaries.size(), 3u);
+    EXPECT_EQ(summaries[0].label, "Today");
+    EXPECT_EQ(summaries[1].label, "7 days");
+    EXPECT_EQ(summaries[2].label, "30 days");
+    EXPECT_EQ(monitor->wellnessRhythmStatus(), "0% followed today - 0 eye rests, 0 walks credited");
+    EXPECT_EQ(monitor->walkRhythmStatus(), "No walks credited yet today");
+    ASSERT_TRUE(monitor->deskHealth());
+    EXPECT_EQ(monitor->deskHealth()->history.size(), 30u);
+}
+
+TEST(WellnessLedger, WritesTheRhythmTexts) {
+    const struct {
+        std::vector<std::pair<WellnessEventKind, std::optional<double>>> events;
+        const char* follow;
+        const char* walk;
+    } cases[] = {
+        {{{WellnessEventKind::walkSkipped, std::nullopt}},
+         "0% followed today - 0 eye rests, 0 walks credited",
+         "0 walks today \u00B7 0% followed"},
+        {{{WellnessEventKind::movementCredit, 840}, {WellnessEventKind::walkSkipped, std::nullopt}},
+         "50% followed today - 0 eye rests, 1 walks credited",
+         "1 walk today \u00B7 14 min \u00B7 50% followed"},
+        {{{WellnessEventKind::eyeRest, 20}, {WellnessEventKind::eyeRest, 20}, {WellnessEventKind::movementCredit, 20},
+          {WellnessEventKind::eyeDismissed, std::nullopt}},
+         "75% followed today - 2 eye rests, 1 walks credited",
+         "1 walk today \u00B7 100% followed"},
+    };
+    for (const auto& c : cases) {
+        MonitorHarness h;
+        auto monitor = h.makeMonitor(false);
+        for (const auto& [kind, duration] : c.events)
+            monitor->recordWellnessEvent(kind, duration, h.clock.now());
+        EXPECT_EQ(monitor->wellnessRhythmStatus(), c.follow);
+        EXPECT_EQ(monitor->walkRhythmStatus(), c.walk);
+    }
+}
+
+TEST(WellnessLedger, ADamagedStoredLedgerCountsAsEmptyAndIsReplacedByTheNextSave) {
+    MonitorHarness h;
+    for (const Json& damaged : {Json("not a ledger"), Json::array({Json{{"kind", "eyeRest"}}}), Json::object()}) {
+        DefaultsStore::standard().set(VigilorMonitor::wellnessLedgerKey, damaged);
+        auto monitor = h.makeMonitor(false);
+        EXPECT_TRUE(monitor->wellnessLedger().empty());
+        EXPECT_EQ(*DefaultsStore::standard().value(VigilorMonitor::wellnessLedgerKey), damaged);
+        monitor->recordWellnessEvent(WellnessEventKind::eyeRest, 20, h.clock.now());
+        EXPECT_EQ(DefaultsStore::standard().value(VigilorMonitor::wellnessLedgerKey)->size(), 1u);
+        DefaultsStore::standard().remove(VigilorMonitor::wellnessLedgerKey);
+    }
+}
+
+TEST(WellnessLedger, PrunesByCalendarDaysAndKeepsTheNewestFiftyThousand) {
+    ScopedTimeZone zone("Europe/Berlin");
+    const Date now = *parseIso8601Strict("2026-07-01T10:00:00Z");
+    const Date cutoff = LocalCalendar::addingDays(now, -120);
+    const auto kept = VigilorMonitor::pruneWellnessLedger(
+        {event(WellnessEventKind::eyeRest, cutoff.addingTimeInterval(-1)), event(WellnessEventKind::eyeRest, cutoff),
+         event(WellnessEventKind::lockAway, now)},
+        now);
+    ASSERT_EQ(kept.size(), 2u);
+    EXPECT_EQ(kept[0].occurredAt, cutoff);
+
+    std::vector<WellnessLedgerEvent> many;
+    for (int i = 0; i < 50'001; ++i)
+        many.push_back(event(WellnessEventKind::eyeRest, now.addingTimeInterval(-i)));
+    const auto capped = VigilorMonitor::pruneWellnessLedger(many, now);
+    ASSERT_EQ(capped.size(), 50'000u);
+    EXPECT_EQ(capped.front().id, many[1].id); // the one recorded first went
+}
+
+TEST(WellnessLedger, SurvivesARestart) {
+    MonitorHarness h;
+    {
+        auto first = h.makeMonitor(false);
+        first->recordWellnessEvent(WellnessEventKind::movementCredit, 300, h.clock.now());
+        first->recordWellnessEvent(WellnessEventKind::eyeRest, 20, h.clock.now());
+    }
+    h.clock.advance(3600);
+    auto second = h.makeMonitor(false);
+    ASSERT_EQ(second->wellnessLedger().size(), 2u);
+    EXPECT_EQ(second->wellnessLedger()[0].kind, WellnessEventKind::movementCredit);
+    EXPECT_EQ(second->wellnessLedger()[0].durationSeconds, 300);
+    EXPECT_EQ(second->wellnessPeriodSummaries()[0].movementMinutes, 5);
+}
+
+TEST(WellnessLedger, KeepsEventsWhenTheTimeZoneChangesBetweenRuns) {
+    MonitorHarness h;
+    {
+        ScopedTimeZone zone("Asia/Tokyo");
+        storeLedger({event(WellnessEventKind::eyeRest, h.clock.now().addingTimeInterval(-3600))});
+    }
+    ScopedTimeZone zone("America/Los_Angeles");
+    auto monitor = h.makeMonitor(false);
+    EXPECT_EQ(monitor->wellnessLedger().size(), 1u);
+}
+
+TEST(BreakAnchors, RestoreAnchorsYoungerThanTwelveHoursEachOnItsOwn) {
+    const struct {
+        double eyeAge, walkAge;
+        bool eyeRestored, walkRestored;
+    } cases[] = {
+        {11 * 3600 + 59 * 60, 12 * 3600 + 60, true, false},
+        {-60, 600, false, true},
+        {0, 43'200, true, true},
+    };
+    for (const auto& c : cases) {
+        MonitorHarness h;
+        const Date start = h.clock.now();
+        Json anchors = {{"lastEyeBreakAt", JsonField::dateValue(start.addingTimeInterval(-c.eyeAge))},
+                        {"lastWalkBreakAt", JsonField::dateValue(start.addingTimeInterval(-c.walkAge))}};
+        DefaultsStore::standard().set(VigilorMonitor::breakAnchorsKey, anchors);
+        auto monitor = h.makeMonitor(false);
+        EXPECT_EQ(monitor->lastEyeBreakAt(), c.eyeRestored ? start.addingTimeInterval(-c.eyeAge) : start);
+        EXPECT_EQ(monitor->lastWalkBreakAt(), c.walkRestored ? start.addingTimeInterval(-c.walkAge) : start);
+        // Both are written back at once.
+        const auto stored = DefaultsStore::standard().value(VigilorMonitor::breakAnchorsKey);
+        EXPECT_EQ((*stored)["lastEyeBreakAt"], JsonField::dateValue(monitor->lastEyeBreakAt()));
+    }
+}
+
+TEST(BreakAnchors, ADamagedValueLeavesTheStartTimesAndIsOverwritten) {
+    MonitorHarness h;
+    DefaultsStore::standard().set(VigilorMonitor::breakAnchorsKey, Json{{"lastEyeBreakAt", 1.0}});
+    auto monitor = h.makeMonitor(false);
+    EXPECT_EQ(monitor->lastEyeBreakAt(), h.clock.now());
+    EXPECT_TRUE(DefaultsStore::standard().value(VigilorMonitor::breakAnchorsKey)->contains("lastWalkBreakAt"));
+}
+
+TEST(WellnessSummaries, RefreshUnforcedOnlyOnANewCalendarDay) {
+    ScopedTimeZone zone("Europe/Berlin");
+    MonitorHarness h;
+    h.clock.set(*parseIso8601Strict("2026-07-01T08:00:00Z"));
+    auto monitor = h.makeMonitor(false);
+    // An event slipped into the ledger without a refresh (as a restart would leave it).
+    storeLedger({event(WellnessEventKind::eyeRest, h.clock.now())});
+    auto restarted = h.makeMonitor(false);
+    int published = 0;
+    restarted->subscribe([&] { ++published; });
+    restarted->refreshWellnessSummaries(*parseIso8601Strict("2026-07-01T21:59:00Z"), false); // 23:59 local
+    EXPECT_EQ(published, 0);
+    restarted->refreshWellnessSummaries(*parseIso8601Strict("2026-07-01T22:01:00Z"), false); // 00:01
+    EXPECT_GT(published, 0);
+}

@@ -1,0 +1,97 @@
+#pragma once
+
+#include "Support/MonitorHarness.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+using Mode = BluetoothPresenceMode;
+
+// Every case starts from a user at the desk with default settings (Bluetooth presence off, nothing
+// due, input idle, screen locking allowed), then changes what it needs.
+struct StatusSummaries : ::testing::Test {
+    MonitorHarness h;
+    Date start = h.clock.now();
+    std::shared_ptr<VigilorMonitor> monitor = h.makeMonitor();
+
+    void reset() {
+        h.clock.set(start); // the break anchors were set at creation
+        h.session->lockInfo = SessionLockInfo{};
+        monitor->updateConfig([](VigilorConfig& c) {
+            c = VigilorConfig();
+            c.screenLockingEnabled = true;
+        });
+        VigilorMonitor& m = *monitor;
+        m.phase = MonitorPhase::ready;
+        m.isPaused = false;
+        m.facePresent = true;
+        m.watchPresent = false;
+        m.remoteControlActive = false;
+        m.isLookingAway = false;
+        m.autoLockEnabled = false;
+        m.onCall = false;
+        m.inputIdleSeconds = 600;
+        m.snoozeUntil = std::nullopt;
+        m.cameraStatus = "Integrated Camera";
+        m.currentFaceWidth = std::nullopt;
+        m.distanceBaselineFaceWidth = std::nullopt;
+        m.currentFaceCenterY = std::nullopt;
+        m.faceCenterBaselineY = std::nullopt;
+        m.faceYawDegrees = std::nullopt;
+        m.bodyPoseSummary = "Face only";
+        m.bodyPoseDetail = "wide view helps";
+        m.noteDeskPresence(Date::distantPast());
+        m.noteLookingAway(Date::distantPast());
+    }
+
+    void settings(const std::function<void(VigilorConfig&)>& mutation) { monitor->updateConfig(mutation); }
+    // A companion in use as a lock gate, with a neutral radio status.
+    void companion(Mode mode) {
+        settings([&](VigilorConfig& c) {
+            c.bluetoothPresenceMode = mode;
+            c.watchGateRequired = true;
+        });
+        monitor->bluetoothStatus = "Scanning";
+    }
+    // The companion last heard `secondsAgo` with the given strength (below -90 dBm it is weak, and
+    // weak since then); whether it counts as near now is each case's to say.
+    void heard(double secondsAgo, int rssi = -60) {
+        const Date now = h.clock.now();
+        h.clock.set(now.addingTimeInterval(-secondsAgo));
+        monitor->updateWatch(rssi);
+        h.clock.set(now);
+        monitor->watchPresent = false;
+        monitor->watchRSSI = std::nullopt;
+    }
+    void noFace() { monitor->facePresent = false; }
+    void hints() {
+        settings([](VigilorConfig& c) { c.bodyPoseHintsEnabled = true; });
+    }
+    // A face `ratio` times as wide as its baseline; a baseline of 1 keeps the ratio exact.
+    void faceWidthRatio(double ratio) {
+        monitor->currentFaceWidth = ratio;
+        monitor->distanceBaselineFaceWidth = 1.0;
+    }
+    void after(double seconds) { h.clock.set(start.addingTimeInterval(seconds)); }
+};
+
+using Scene = std::function<void(StatusSummaries&)>;
+
+// Runs every case of a table from the reset state and compares one text.
+template <class Case, class Read>
+void expectTexts(StatusSummaries& t, const std::vector<Case>& cases, Read read) {
+    for (const Case& c : cases) {
+        t.reset();
+        c.setup(t);
+        EXPECT_EQ(read(*t.monitor), c.expected) << c.name;
+    }
+}
+
+struct TextCase {
+    const char* name;
+    Scene setup;
+    std::string expected;
+};

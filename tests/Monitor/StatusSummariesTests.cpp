@@ -1,0 +1,428 @@
+#include "Monitor/StatusSummariesScene.h"
+
+#include <cstdlib>
+
+TEST_F(StatusSummaries, StateWordsAndTheReadinessBadge) {
+    const struct {
+        const char* name;
+        Scene setup;
+        const char* title;
+        const char* mode;
+        const char* image;
+    } cases[] = {
+        {"present, Bluetooth presence off", [](auto&) {}, "Zorvi", "Coaching",
+         "antenna.radiowaves.left.and.right.slash"},
+        {"present with the companion near", [](auto& t) { t.monitor->watchPresent = true; }, "Zorvi",
+         "Coaching", "checkmark.shield"},
+        {"armed and present", [](auto& t) { t.monitor->autoLockEnabled = true; }, "Present", "Armed",
+         "antenna.radiowaves.left.and.right.slash"},
+        {"armed, no face",
+         [](auto& t) {
+             t.monitor->autoLockEnabled = true;
+             t.noFace();
+         },
+         "Checking", "Armed", "eye.slash"},
+        {"blocked", [](auto& t) { t.monitor->phase = MonitorPhase::blocked; }, "Zorvi", "Coaching",
+         "exclamationmark.triangle"},
+        {"paused outranks everything",
+         [](auto& t) {
+             t.monitor->isPaused = true;
+             t.monitor->autoLockEnabled = true;
+             t.monitor->phase = MonitorPhase::blocked;
+         },
+         "Paused", "Paused", "pause.circle"},
+    };
+    for (const auto& c : cases) {
+        reset();
+        c.setup(*this);
+        EXPECT_EQ(monitor->menuTitle(), c.title) << c.name;
+        EXPECT_EQ(monitor->modeSummary(), c.mode) << c.name;
+        EXPECT_EQ(monitor->menuSystemImage(), c.image) << c.name;
+    }
+}
+
+TEST_F(StatusSummaries, ReadinessSummaryTakesTheFirstMatchingRule) {
+    expectTexts(
+        *this,
+        std::vector<TextCase>{
+            {"blocked before paused",
+             [](auto& t) {
+                 t.monitor->phase = MonitorPhase::blocked;
+                 t.monitor->isPaused = true;
+             },
+             "Needs permission"},
+            {"paused", [](auto& t) { t.monitor->isPaused = true; }, "Paused"},
+            {"screen sharing without a face",
+             [](auto& t) {
+                 t.noFace();
+                 t.monitor->remoteControlActive = true;
+                 t.monitor->watchPresent = true;
+             },
+             "Remote, not at Mac"},
+            {"face, Bluetooth presence off", [](auto&) {}, "You are here"},
+            {"face and phone near",
+             [](auto& t) {
+                 t.companion(Mode::phone);
+                 t.heard(1);
+                 t.monitor->watchPresent = true;
+             },
+             "You are here"},
+            {"face, phone never heard", [](auto& t) { t.companion(Mode::phone); }, "Learning Phone signal"},
+            {"face, either never heard", [](auto& t) { t.companion(Mode::either); },
+             "Learning Device signal"},
+            {"face, watch gone",
+             [](auto& t) {
+                 t.companion(Mode::watch);
+                 t.heard(30);
+             },
+             "Watch signal missing"},
+            {"companion near, no face",
+             [](auto& t) {
+                 t.noFace();
+                 t.monitor->watchPresent = true;
+             },
+             "Face signal missing"},
+            {"away, Auto Lock off", [](auto& t) { t.noFace(); }, "Away signal"},
+            {"away, Auto Lock on",
+             [](auto& t) {
+                 t.noFace();
+                 t.monitor->autoLockEnabled = true;
+             },
+             "Away check armed"},
+        },
+        [](const VigilorMonitor& m) { return m.readinessSummary(); });
+}
+
+TEST_F(StatusSummaries, PresenceConfidenceAddsFaceCompanionAndInput) {
+    const struct {
+        const char* name;
+        Scene setup;
+        int expected;
+    } cases[] = {
+        {"face, Bluetooth off, idle input", [](auto&) {}, 90},
+        {"face, Bluetooth off, active input", [](auto& t) { t.monitor->inputIdleSeconds = 7.9; }, 100},
+        {"input exactly at the grace is idle", [](auto& t) { t.monitor->inputIdleSeconds = 8; }, 90},
+        {"no face, Bluetooth off", [](auto& t) { t.noFace(); }, 45},
+        {"no face, active input",
+         [](auto& t) {
+             t.noFace();
+             t.monitor->inputIdleSeconds = 0;
+         },
+         55},
+        {"screen sharing earns no input points",
+         [](auto& t) {
+             t.noFace();
+             t.monitor->remoteControlActive = true;
+             t.monitor->inputIdleSeconds = 0;
+         },
+         45},
+        {"companion away, face, idle", [](auto& t) { t.companion(Mode::watch); }, 45},
+        {"companion away, no face, active",
+         [](auto& t) {
+             t.companion(Mode::watch);
+             t.noFace();
+             t.monitor->inputIdleSeconds = 1;
+         },
+         10},
+        {"companion away, no face, idle",
+         [](auto& t) {
+             t.companion(Mode::watch);
+             t.noFace();
+         },
+         0},
+        {"companion near and face",
+         [](auto& t) {
+             t.companion(Mode::watch);
+             t.monitor->watchPresent = true;
+         },
+         90},
+        {"blocked whatever else holds",
+         [](auto& t) {
+             t.monitor->phase = MonitorPhase::blocked;
+             t.monitor->inputIdleSeconds = 0;
+         },
+         0},
+    };
+    for (const auto& c : cases) {
+        reset();
+        c.setup(*this);
+        EXPECT_EQ(monitor->presenceConfidence(), c.expected) << c.name;
+    }
+}
+
+TEST_F(StatusSummaries, OffersThePermissionButtonForNeededOrDeniedAccess) {
+    const struct {
+        const char* camera;
+        const char* bluetooth;
+        bool expected;
+    } cases[] = {
+        {"Integrated Camera", "Bluetooth off in settings", false},
+        {"Camera permission needed", "Scanning", true},
+        {"Integrated Camera", "Bluetooth Permission Needed", true},
+        {"Camera DENIED", "Scanning", true},
+        {"Integrated Camera", "Bluetooth denied", true},
+        {"Integrated Camera", "Bluetooth permission waiting for user", false},
+        {"Camera unavailable", "Bluetooth unavailable", false},
+    };
+    for (const auto& c : cases) {
+        reset();
+        monitor->cameraStatus = c.camera;
+        monitor->bluetoothStatus = c.bluetooth;
+        EXPECT_EQ(monitor->needsPermissionAction(), c.expected) << c.camera << " / " << c.bluetooth;
+    }
+}
+
+TEST_F(StatusSummaries, SignalBriefNamesTheCompanionInTheRightCase) {
+    expectTexts(*this,
+                std::vector<TextCase>{
+                    {"screen sharing without a face",
+                     [](auto& t) {
+                         t.noFace();
+                         t.monitor->remoteControlActive = true;
+                     },
+                     "Screen Sharing is active, but the camera does not see you at the Mac."},
+                    {"radio unavailable",
+                     [](auto& t) {
+                         t.companion(Mode::phone);
+                         t.monitor->bluetoothStatus = "Bluetooth powered off";
+                     },
+                     "Bluetooth is unavailable; Phone verification is suppressing auto-lock."},
+                    {"phone never heard", [](auto& t) { t.companion(Mode::phone); },
+                     "Camera is active; waiting to learn your phone signal."},
+                    {"watch never heard", [](auto& t) { t.companion(Mode::watch); },
+                     "Camera is active; waiting to learn your Watch signal."},
+                    {"face, Bluetooth presence off", [](auto&) {}, "Camera sees you at the Mac."},
+                    {"face and device near",
+                     [](auto& t) {
+                         t.companion(Mode::either);
+                         t.heard(1);
+                         t.monitor->watchPresent = true;
+                     },
+                     "Camera and Device agree you are at the Mac."},
+                    {"nothing seen, Bluetooth presence off", [](auto& t) { t.noFace(); },
+                     "Desk presence, input, and Bluetooth gates are away or unavailable."},
+                    {"phone near, face lost",
+                     [](auto& t) {
+                         t.companion(Mode::phone);
+                         t.heard(1);
+                         t.noFace();
+                         t.monitor->watchPresent = true;
+                     },
+                     "Phone is near; camera has lost your face."},
+                    {"face, phone away",
+                     [](auto& t) {
+                         t.companion(Mode::phone);
+                         t.heard(40);
+                     },
+                     "Camera sees you; Phone signal is the weak link."},
+                },
+                [](const VigilorMonitor& m) { return m.signalBrief(); });
+}
+
+TEST_F(StatusSummaries, LockReasonExplainsTheDecisionInRuleOrder) {
+    expectTexts(
+        *this,
+        std::vector<TextCase>{
+            {"the session reports a lock",
+             [](auto& t) {
+                 t.h.session->lockInfo->screenIsLocked = true;
+                 t.monitor->isPaused = true;
+             },
+             "Mac locked."},
+            {"paused",
+             [](auto& t) {
+                 t.monitor->isPaused = true;
+                 t.monitor->phase = MonitorPhase::blocked;
+             },
+             "Paused by user."},
+            {"blocked", [](auto& t) { t.monitor->phase = MonitorPhase::blocked; },
+             "Needs Camera or Bluetooth permission."},
+            {"locking switched off",
+             [](auto& t) {
+                 t.settings([](VigilorConfig& c) { c.screenLockingEnabled = false; });
+                 t.noFace();
+             },
+             "Locking is disabled; Zorvi is observing only."},
+            {"screen sharing without a face",
+             [](auto& t) {
+                 t.noFace();
+                 t.monitor->remoteControlActive = true;
+             },
+             "Won't lock: Screen Sharing is active."},
+            {"screen sharing not suppressing",
+             [](auto& t) {
+                 t.settings([](VigilorConfig& c) { c.suppressAutoLockDuringRemoteSession = false; });
+                 t.noFace();
+                 t.monitor->remoteControlActive = true;
+                 t.monitor->inputIdleSeconds = 0; // input does not count during Screen Sharing
+             },
+             "Would lock, but Auto Lock is off."},
+            {"a face before a call", [](auto& t) { t.monitor->onCall = true; },
+             "Won't lock: face is visible."},
+            {"on a call",
+             [](auto& t) {
+                 t.noFace();
+                 t.monitor->onCall = true;
+             },
+             "Won't lock: On a call."},
+            {"body seen just inside the grace",
+             [](auto& t) {
+                 t.noFace();
+                 t.monitor->noteDeskPresence(t.h.clock.now().addingTimeInterval(-7.9));
+             },
+             "Won't lock: body is still in frame."},
+            {"body seen exactly the grace ago",
+             [](auto& t) {
+                 t.noFace();
+                 t.monitor->noteDeskPresence(t.h.clock.now().addingTimeInterval(-8));
+             },
+             "Would lock, but Auto Lock is off."},
+            {"a short body grace still waits 6 s",
+             [](auto& t) {
+                 t.settings([](VigilorConfig& c) { c.bodyPresenceLockGrace = 2; });
+                 t.noFace();
+                 t.monitor->noteDeskPresence(t.h.clock.now().addingTimeInterval(-5.9));
+             },
+             "Won't lock: body is still in frame."},
+            {"recent look-away",
+             [](auto& t) {
+                 t.noFace();
+                 t.monitor->noteLookingAway(t.h.clock.now().addingTimeInterval(-9.9));
+             },
+             "Won't lock: recent look-away still counts as present."},
+            {"watch near",
+             [](auto& t) {
+                 t.companion(Mode::watch);
+                 t.heard(1);
+                 t.noFace();
+                 t.monitor->watchPresent = true;
+             },
+             "Won't lock: Watch is still near."},
+            {"radio unavailable",
+             [](auto& t) {
+                 t.companion(Mode::phone);
+                 t.noFace();
+                 t.monitor->bluetoothStatus = "Bluetooth powered off";
+             },
+             "Won't lock: Bluetooth is unavailable."},
+            {"device never heard",
+             [](auto& t) {
+                 t.companion(Mode::either);
+                 t.noFace();
+             },
+             "Won't lock: waiting for first device signal."},
+            {"phone never heard",
+             [](auto& t) {
+                 t.companion(Mode::phone);
+                 t.noFace();
+             },
+             "Won't lock: waiting for first phone signal."},
+            {"keyboard in use",
+             [](auto& t) {
+                 t.noFace();
+                 t.monitor->inputIdleSeconds = 7.9;
+             },
+             "Won't lock: keyboard or mouse is active."},
+            {"armed",
+             [](auto& t) {
+                 t.noFace();
+                 t.monitor->autoLockEnabled = true;
+             },
+             "Auto lock needs sustained desk-empty signals, inactive input, and any Bluetooth gate away."},
+            {"not armed", [](auto& t) { t.noFace(); }, "Would lock, but Auto Lock is off."},
+        },
+        [](const VigilorMonitor& m) { return m.lockReason(); });
+}
+
+TEST_F(StatusSummaries, CompanionAndInputLines) {
+    expectTexts(*this,
+                std::vector<TextCase>{
+                    {"weak below the threshold",
+                     [](auto& t) {
+                         t.companion(Mode::watch);
+                         t.heard(3.46, -91);
+                         t.monitor->watchRSSI = -91;
+                         t.monitor->secondsSinceWatch = 0.5;
+                     },
+                     "-91 dBm, weak for 3.5s"},
+                    {"weak but exactly at the threshold counts as strong",
+                     [](auto& t) {
+                         t.companion(Mode::watch);
+                         t.heard(3, -91);
+                         t.monitor->watchRSSI = -90;
+                         t.monitor->secondsSinceWatch = 1.04;
+                     },
+                     "-90 dBm, 1.0s ago"},
+                    {"strength alone",
+                     [](auto& t) {
+                         t.companion(Mode::watch);
+                         t.monitor->watchRSSI = -60;
+                     },
+                     "-60 dBm"},
+                    {"searching",
+                     [](auto& t) {
+                         t.companion(Mode::watch);
+                         t.heard(20);
+                     },
+                     "Searching"},
+                    {"learning the watch", [](auto& t) { t.companion(Mode::watch); }, "Learning Watch"},
+                    {"learning the phone", [](auto& t) { t.companion(Mode::phone); }, "Learning phone"},
+                    {"learning a device", [](auto& t) { t.companion(Mode::either); }, "Learning device"},
+                    {"off", [](auto&) {}, "Off"},
+                },
+                [](const VigilorMonitor& m) { return m.watchSummary(); });
+
+    expectTexts(*this,
+                std::vector<TextCase>{
+                    {"off", [](auto& t) { t.monitor->bluetoothStatus = "Bluetooth powered off"; }, "off"},
+                    {"blocked",
+                     [](auto& t) {
+                         t.companion(Mode::watch);
+                         t.heard(1);
+                         t.monitor->bluetoothStatus = "Bluetooth powered off";
+                     },
+                     "blocked"},
+                    {"never heard", [](auto& t) { t.companion(Mode::watch); }, "baseline needed"},
+                    {"near",
+                     [](auto& t) {
+                         t.companion(Mode::watch);
+                         t.heard(1);
+                         t.monitor->watchPresent = true;
+                     },
+                     "nearby"},
+                    {"away",
+                     [](auto& t) {
+                         t.companion(Mode::watch);
+                         t.heard(30);
+                     },
+                     "away"},
+                },
+                [](const VigilorMonitor& m) { return m.watchSignalDetail(); });
+
+    expectTexts(
+        *this,
+        std::vector<TextCase>{
+            {"idle", [](auto& t) { t.monitor->inputIdleSeconds = 12.34; }, "12.3s idle"},
+            {"just used", [](auto& t) { t.monitor->inputIdleSeconds = 0; }, "0.0s idle"},
+            {"rounds up", [](auto& t) { t.monitor->inputIdleSeconds = 59.96; }, "60.0s idle"},
+            {"screen sharing", [](auto& t) { t.monitor->remoteControlActive = true; }, "Remote active"},
+        },
+        [](const VigilorMonitor& m) { return m.inputSummary(); });
+}
+
+TEST_F(StatusSummaries, ABuildThatCannotLockSaysSo) {
+    setenv(VigilorMonitor::sandboxVariable, "1", 1);
+    auto sandboxed = h.makeMonitor();
+    unsetenv(VigilorMonitor::sandboxVariable);
+    monitor = sandboxed;
+    reset();
+    noFace();
+    EXPECT_EQ(monitor->lockReason(), "Presence coaching is active; locking is unavailable in this version.");
+    EXPECT_EQ(monitor->nudgeTitle(), "Presence signal away");
+    EXPECT_EQ(monitor->nudgeDetail(), "Zorvi is coaching presence only in this version.");
+    EXPECT_EQ(monitor->nudgeSystemImage(), "eye.slash.fill");
+
+    companion(Mode::phone);
+    monitor->bluetoothStatus = "Bluetooth powered off";
+    EXPECT_EQ(monitor->signalBrief(), "Bluetooth is unavailable; Phone proximity is unavailable.");
+}

@@ -1,0 +1,305 @@
+#include "Fakes/FakeClock.h"
+#include "Support/OffscreenApplication.h"
+#include "ZorviMacWidget/ZorviMacDialView.h"
+#include "ZorviMacWidget/ZorviMacWidgetStyle.h"
+#include "ZorviMacWidget/ZorviMacWidgetView.h"
+#include "ZorviMacWidget/ZorviSymbols.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFont>
+#include <QFontMetricsF>
+#include <QImage>
+
+#include <cmath>
+#include <numbers>
+
+namespace {
+
+using Style = ZorviMacWidgetStyle;
+
+struct NamedStatus {
+    const char* name;
+    std::optional<ZorviMacStatusSnapshot> snapshot;
+};
+
+ZorviMacStatusSnapshot snapshotWith(std::optional<ZorviMacStatus> status, bool stale = false) {
+    ZorviMacStatusSnapshot s;
+    s.deviceName = "Desk";
+    s.status = status;
+    s.stale = stale;
+    s.ageSeconds = stale ? 400 : 0;
+    s.reason = "Mac locked.";
+    s.facePresent = true;
+    s.companionPresent = false;
+    s.inputIdleSeconds = 11.9;
+    return s;
+}
+
+// Every kind of status the widget must tell apart.
+std::vector<NamedStatus> statuses() {
+    return {{"locked", snapshotWith(ZorviMacStatus::locked)},
+            {"unlocked", snapshotWith(ZorviMacStatus::unlocked)},
+            {"locking", snapshotWith(ZorviMacStatus::locking)},
+            {"unknown", snapshotWith(ZorviMacStatus::unknown)},
+            {"stale", snapshotWith(ZorviMacStatus::locked, true)},
+            {"none", std::nullopt}};
+}
+
+// `top` laid over `bottom` at `opacity`, as 8-bit channels.
+QColor over(const QColor& top, double opacity, const QColor& bottom) {
+    const auto mix = [&](int a, int b) { return int(std::lround(a * opacity + b * (1 - opacity))); };
+    return QColor(mix(top.red(), bottom.red()), mix(top.green(), bottom.green()),
+                  mix(top.blue(), bottom.blue()));
+}
+
+int distance(const QColor& a, const QColor& b) {
+    return std::max(
+        {std::abs(a.red() - b.red()), std::abs(a.green() - b.green()), std::abs(a.blue() - b.blue())});
+}
+
+::testing::AssertionResult pixelIs(const QImage& image, QPointF at, const QColor& expected,
+                                   const char* what) {
+    const QColor actual = image.pixelColor(int(std::floor(at.x())), int(std::floor(at.y())));
+    if (distance(actual, expected) <= 3)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure()
+           << what << " at (" << at.x() << ", " << at.y() << ") is " << actual.name().toStdString()
+           << ", expected " << expected.name().toStdString();
+}
+
+// Pixels within `box` that are close to `colour`.
+int pixelsNear(const QImage& image, const QRectF& box, const QColor& colour) {
+    int count = 0;
+    for (int y = int(box.top()); y < int(box.bottom()); ++y)
+        for (int x = int(box.left()); x < int(box.right()); ++x)
+            count += distance(image.pixelColor(x, y), colour) <= 24 ? 1 : 0;
+    return count;
+}
+
+// The point of the dial's circle `degrees` clockwise from 3 o'clock.
+QPointF onCircle(const QRectF& square, double degrees) {
+    const double radians = degrees * std::numbers::pi / 180;
+    return square.center() + QPointF(std::cos(radians), std::sin(radians)) * (square.width() / 2);
+}
+
+struct WidgetView : ::testing::Test {
+    OffscreenApplication app;
+    FakeClock clock{Date(800'000'000)};
+
+    QImage render(const ZorviMacWidgetView& view) {
+        QImage image(ZorviMacWidgetView::familySize(view.family()), QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::black);
+        QPainter painter(&image);
+        view.draw(painter);
+        painter.end();
+        return image;
+    }
+    void save(const QImage& image, const std::string& name) {
+        QDir().mkpath(QStringLiteral(ZORVI_WIDGET_ARTIFACTS));
+        image.save(QStringLiteral(ZORVI_WIDGET_ARTIFACTS) + "/" + QString::fromStdString(name) + ".png");
+    }
+};
+
+} // namespace
+
+TEST(ZorviMacDialView, DerivedLengthsAtTheTwoSizesTheWidgetUses) {
+    struct Row {
+        double size;
+        ZorviMacDialView::Metrics expected;
+    };
+    const Row rows[] = {
+        {132, {9.768, 92.4, 81.84, 23.76, 17.16, 4.224, 8, 18}},
+        {124, {9.176, 86.8, 76.88, 22.32, 16.12, 4, 8, 18}}, // spacing, dot symbol and square at their floors
+    };
+    for (const auto& [size, e] : rows) {
+        const auto m = ZorviMacDialView::metrics(size);
+        const std::pair<double, double> lengths[] = {
+            {m.ringWidth, e.ringWidth},         {m.discDiameter, e.discDiameter},
+            {m.stackWidth, e.stackWidth},       {m.symbolSize, e.symbolSize},
+            {m.wordSize, e.wordSize},           {m.dotSpacing, e.dotSpacing},
+            {m.dotSymbolSize, e.dotSymbolSize}, {m.dotSquare, e.dotSquare},
+        };
+        for (size_t i = 0; i < std::size(lengths); ++i)
+            EXPECT_NEAR(lengths[i].first, lengths[i].second, 1e-9) << "length " << i << " at " << size;
+    }
+}
+
+TEST(ZorviMacDialView, ColourSymbolProgressWordAndLabelFollowTheStatus) {
+    struct Row {
+        const char* name;
+        QColor colour;
+        const char* icon;
+        double progress;
+        const char* word;
+        const char* label;
+    };
+    const Row rows[] = {
+        {"locked", Style::teal(), "lock.fill", 1.0, "Locked", "Desk locked"},
+        {"unlocked", Style::coral(), "lock.open.fill", 0.54, "Unlocked", "Desk unlocked"},
+        {"locking", Style::gold(), "lock.rotation", 0.74, "Locking", "Desk locking"},
+        {"unknown", Style::muted(), "questionmark.circle.fill", 0.28, "Unknown", "Desk unknown"},
+        {"stale", Style::muted(), "clock.badge.exclamationmark", 0.34, "Status stale", "Desk status stale"},
+        {"none", Style::muted(), "questionmark.circle.fill", 0.28, "No status", "Mac status unknown"},
+    };
+    const auto all = statuses();
+    for (size_t i = 0; i < all.size(); ++i) {
+        const ZorviMacDialView dial{all[i].snapshot, 132, true};
+        EXPECT_EQ(Style::statusColor(all[i].snapshot), rows[i].colour) << rows[i].name;
+        EXPECT_EQ(Style::statusIcon(all[i].snapshot), rows[i].icon) << rows[i].name;
+        EXPECT_DOUBLE_EQ(dial.progress(), rows[i].progress) << rows[i].name;
+        EXPECT_EQ(dial.word(), rows[i].word) << rows[i].name;
+        EXPECT_EQ(dial.accessibilityLabel(), rows[i].label) << rows[i].name;
+    }
+    ZorviMacStatusSnapshot unnamed;
+    unnamed.deviceName = "";
+    unnamed.status = ZorviMacStatus::locked;
+    EXPECT_EQ((ZorviMacDialView{unnamed, 132, true}.accessibilityLabel()), " locked");
+    unnamed.deviceName.reset();
+    EXPECT_EQ((ZorviMacDialView{unnamed, 132, true}.accessibilityLabel()), "Mac locked");
+    unnamed.status.reset();
+    EXPECT_EQ((ZorviMacDialView{unnamed, 132, true}.progress()), 0.28);
+}
+
+TEST(ZorviMacDialView, SignalDotsLightForFaceWatchAndRecentInput) {
+    struct Case {
+        std::optional<bool> face, watch;
+        std::optional<double> idle;
+        std::array<bool, 3> active;
+    };
+    const Case cases[] = {
+        {true, true, 11.9, {true, true, true}},
+        {false, std::nullopt, 12.0, {false, false, false}},
+        {std::nullopt, true, 30, {false, true, false}},
+        {true, false, std::nullopt, {true, false, false}},
+    };
+    for (const auto& c : cases) {
+        ZorviMacStatusSnapshot s;
+        s.facePresent = c.face;
+        s.companionPresent = c.watch;
+        s.inputIdleSeconds = c.idle;
+        EXPECT_EQ((ZorviMacDialView{s, 132, true}.activeSignals()), c.active);
+    }
+    EXPECT_EQ((ZorviMacDialView{std::nullopt, 132, true}.activeSignals()), (std::array{false, false, false}));
+}
+
+TEST_F(WidgetView, AgeAndPresenceLines) {
+    ZorviMacWidgetView view(ZorviMacWidgetFamily::systemMedium, clock);
+    EXPECT_EQ(view.ageLine(), "Not synced");
+    const std::pair<double, const char*> ages[] = {{0.5, "0s ago"},   {59, "59s ago"},  {60, "1m ago"},
+                                                   {3599, "59m ago"}, {3600, "1h ago"}, {7199, "1h ago"},
+                                                   {-10, "0s ago"},   {59.9, "59s ago"}};
+    for (const auto& [seconds, line] : ages) {
+        view.setEntry({clock.now(), std::nullopt, clock.now().addingTimeInterval(-seconds)});
+        EXPECT_EQ(view.ageLine(), line) << seconds;
+    }
+    struct Presence {
+        std::optional<bool> face, watch;
+        const char* line;
+    };
+    const Presence presences[] = {{true, true, "Face seen"},
+                                  {false, true, "Watch near"},
+                                  {std::nullopt, std::nullopt, "Presence quiet"}};
+    for (const auto& p : presences) {
+        ZorviMacStatusSnapshot s;
+        s.facePresent = p.face;
+        s.companionPresent = p.watch;
+        view.setEntry({clock.now(), s, std::nullopt});
+        EXPECT_EQ(view.presenceLine(), p.line);
+    }
+    view.setEntry({});
+    EXPECT_EQ(view.presenceLine(), "Presence quiet");
+}
+
+TEST_F(WidgetView, EverySymbolTheWidgetNamesHasAGlyphInTheInstalledFont) {
+    ASSERT_TRUE(ZorviSymbols::glyphFontAvailable())
+        << "fonts-material-design-icons-iconfont is not installed";
+    QFont font(QStringLiteral("Material Icons"));
+    font.setStyleStrategy(QFont::NoFontMerging);
+    for (const char* name : {"questionmark.circle.fill", "clock.badge.exclamationmark", "lock.fill",
+                             "lock.open.fill", "lock.rotation", "face.smiling", "applewatch",
+                             "cursorarrow.motionlines", "clock", "person.crop.circle.badge.checkmark"}) {
+        const auto glyph = ZorviSymbols::materialGlyph(name);
+        ASSERT_TRUE(glyph) << name;
+        EXPECT_TRUE(QFontMetricsF(font).inFontUcs4(uint(*glyph))) << name;
+    }
+}
+
+// Each family and status drawn as the desktop shows it; the pictures are kept for people to look at.
+TEST_F(WidgetView, DrawsTheDialsArcDiscSymbolAndDotsInTheirColours) {
+    const QColor ringColour = over(Style::line(), 0.72, Style::paper());
+    const QColor discColour = over(Qt::white, 0.58, Style::paper());
+    for (const auto family : ZorviMacStatusWidget::supportedFamilies) {
+        for (const auto& [name, snapshot] : statuses()) {
+            const std::string what = std::string(rawValue(family)) + "-" + name;
+            ZorviMacWidgetView view(family, clock);
+            view.setEntry({clock.now(), snapshot, clock.now().addingTimeInterval(-42)});
+            const QImage image = render(view);
+            save(image, "widget-" + what);
+
+            const double size = family == ZorviMacWidgetFamily::systemSmall ? 132 : 124;
+            const ZorviMacDialView dial{snapshot, size, true};
+            const auto parts = dial.layout(view.dialOrigin());
+            const QColor colour = Style::statusColor(snapshot);
+            EXPECT_TRUE(pixelIs(image, {1, 1}, Style::paper(), "background")) << what;
+            // The arc starts below 9 o'clock, so every status covers 200°; the gap around 126° stays bare.
+            EXPECT_TRUE(pixelIs(image, onCircle(parts.square, 200), colour, "arc at 200°")) << what;
+            EXPECT_TRUE(pixelIs(image, onCircle(parts.square, 126), ringColour, "gap at 126°")) << what;
+            const bool reachesTop = dial.progress() * 0.84 * 360 >= 270 - 154.8;
+            EXPECT_TRUE(pixelIs(image, onCircle(parts.square, 270), reachesTop ? colour : ringColour, "top"))
+                << what;
+            EXPECT_TRUE(pixelIs(image, onCircle(parts.square, 90),
+                                dial.progress() == 1.0 ? colour : ringColour, "6 o'clock"))
+                << what;
+            const double discTop =
+                parts.square.center().y() - ZorviMacDialView::metrics(size).discDiameter / 2;
+            EXPECT_TRUE(pixelIs(image, {parts.square.center().x(), (discTop + parts.symbolBox.top()) / 2},
+                                discColour, "disc"))
+                << what;
+            EXPECT_GT(pixelsNear(image, parts.symbolBox, colour), 10) << what << ": status symbol";
+            EXPECT_GT(pixelsNear(image, parts.wordBox, Style::ink()), 10) << what << ": status word";
+            const auto active = dial.activeSignals();
+            for (size_t i = 0; i < 3; ++i) {
+                const QRectF dot = parts.dotSquares[i];
+                const QColor expected =
+                    active[i] ? over(Style::teal(), 0.16, discColour) : over(Style::line(), 0.4, discColour);
+                EXPECT_TRUE(pixelIs(image, dot.center() + QPointF(0, 0.4 * dot.height()), expected, "dot"))
+                    << what << " dot " << i;
+            }
+        }
+    }
+}
+
+TEST_F(WidgetView, TheExpandedFamiliesShowTheTextColumnAndPills) {
+    for (const auto family : {ZorviMacWidgetFamily::systemMedium, ZorviMacWidgetFamily::systemLarge}) {
+        ZorviMacWidgetView view(family, clock);
+        view.setEntry({clock.now(), snapshotWith(ZorviMacStatus::locked), clock.now()});
+        const QImage image = render(view);
+        const double column = view.dialOrigin().x() + ZorviMacWidgetView::expandedDialSize + 14;
+        const QRectF textArea(column, 0, image.width() - column, image.height());
+        EXPECT_GT(pixelsNear(image, textArea, Style::ink()), 20) << "status line";
+        EXPECT_GT(pixelsNear(image, textArea, Style::muted()), 20) << "device name and detail";
+        EXPECT_GT(pixelsNear(image, textArea, over(Style::periwinkle(), 0.12, Style::paper())), 50)
+            << "age pill";
+        EXPECT_GT(pixelsNear(image, textArea, Style::tealDark()), 5) << "presence pill";
+    }
+    // The small family shows the dial alone.
+    ZorviMacWidgetView small(ZorviMacWidgetFamily::systemSmall, clock);
+    small.setEntry({clock.now(), snapshotWith(ZorviMacStatus::locked), clock.now()});
+    const QImage image = render(small);
+    EXPECT_EQ(pixelsNear(image, QRectF(0, 0, image.width(), 14), Style::ink()), 0);
+}
+
+TEST_F(WidgetView, WithoutTheSymbolFontPlainShapesStandIn) {
+    ZorviSymbols::setGlyphFontEnabled(false);
+    for (const auto& [name, snapshot] : statuses()) {
+        ZorviMacWidgetView view(ZorviMacWidgetFamily::systemMedium, clock);
+        view.setEntry({clock.now(), snapshot, std::nullopt});
+        const QImage image = render(view);
+        save(image, std::string("widget-medium-") + name + "-no-font");
+        const auto parts = ZorviMacDialView{snapshot, 124, true}.layout(view.dialOrigin());
+        EXPECT_GT(pixelsNear(image, parts.symbolBox, Style::statusColor(snapshot)), 10) << name;
+    }
+    ZorviSymbols::setGlyphFontEnabled(true);
+}

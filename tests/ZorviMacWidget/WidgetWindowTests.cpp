@@ -1,0 +1,62 @@
+#include "Support/OffscreenApplication.h"
+#include "Support/TemporaryHome.h"
+#include "ZorviMacWidget/ZorviMacWidgetWindow.h"
+#include "ZorviShared/ZorviMacDefaults.h"
+
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+
+#include <functional>
+
+namespace {
+
+// Runs the event loop until `done` holds or two seconds have passed.
+bool processEventsUntil(const std::function<bool()>& done) {
+    QElapsedTimer elapsed;
+    elapsed.start();
+    while (!done() && elapsed.elapsed() < 2000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return done();
+}
+
+void persist(ZorviMacStatus status) {
+    ZorviMacStatusSnapshot snapshot;
+    snapshot.status = status;
+    snapshot.stale = false;
+    DefaultsStore store = ZorviMacDefaults::store();
+    ZorviMacDefaults::persistStatus(snapshot, SystemClock::shared().now(), "key", store);
+}
+
+std::optional<ZorviMacStatus> shownStatus(const ZorviMacWidgetWindow& window) {
+    const auto& status = window.view().entry().status;
+    return status ? status->status : std::nullopt;
+}
+
+} // namespace
+
+// The application's write is the widget's reload request: the window sees each replacement of the
+// store's file, the first one included, without waiting for its 30 s timeline.
+TEST(ZorviMacWidgetWindow, RedrawsWhenTheApplicationWritesTheStore) {
+    TemporaryHome home;
+    OffscreenApplication app;
+    ZorviMacWidgetWindow window(ZorviMacWidgetFamily::systemSmall);
+    EXPECT_FALSE(window.view().entry().status);
+    EXPECT_EQ(window.windowFlags() & (Qt::WindowStaysOnBottomHint | Qt::FramelessWindowHint | Qt::Tool),
+              Qt::WindowStaysOnBottomHint | Qt::FramelessWindowHint | Qt::Tool);
+
+    persist(ZorviMacStatus::locked);
+    EXPECT_TRUE(processEventsUntil([&] { return shownStatus(window) == ZorviMacStatus::locked; }));
+    persist(ZorviMacStatus::unlocked);
+    EXPECT_TRUE(processEventsUntil([&] { return shownStatus(window) == ZorviMacStatus::unlocked; }));
+}
+
+TEST(ZorviMacWidgetWindow, APreviewShowsThePlaceholderWhateverTheStoreHolds) {
+    TemporaryHome home;
+    OffscreenApplication app;
+    persist(ZorviMacStatus::unlocked);
+    ZorviMacWidgetWindow window(ZorviMacWidgetFamily::systemMedium, true);
+    ASSERT_TRUE(window.view().entry().status);
+    EXPECT_EQ(window.view().entry().status->deviceName, "Varek's Mac");
+    EXPECT_EQ(window.view().entry().status->status, ZorviMacStatus::locked);
+}

@@ -1,0 +1,275 @@
+#include "Foundation/AtomicFile.h"
+#include "Support/TemporaryHome.h"
+#include "ZorviShared/ZorviMacDefaults.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <fstream>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+const Date now(800'000'000);
+
+ZorviMacStatusSnapshot lockedSnapshot() {
+    ZorviMacStatusSnapshot s;
+    s.event = "locked";
+    s.deviceName = "Desk";
+    s.status = ZorviMacStatus::locked;
+    s.stale = false;
+    s.ageSeconds = 0;
+    return s;
+}
+
+std::string lockedText() {
+    return ZorviJSON::encodeText(lockedSnapshot());
+}
+
+struct ZorviMacDefaultsTest : ::testing::Test {
+    TemporaryHome home;
+    DefaultsStore store = ZorviMacDefaults::store();
+
+    void write(const Json& domain) { ASSERT_TRUE(AtomicFile::write(store.file(), domain.dump())); }
+};
+
+} // namespace
+
+TEST_F(ZorviMacDefaultsTest, TheSuiteIsOneFileInTheConfigFolder) {
+    EXPECT_EQ(store.file(), home.path() / ".config/zorvi/QX7T2MB9LR.app.zorvi.Zorvi.json");
+}
+
+TEST_F(ZorviMacDefaultsTest, LoadFallsBackFromTheSnapshotToTheStatusWordToNothing) {
+    using namespace ZorviMacDefaults;
+    struct Case {
+        const char* name;
+        Json domain;
+        std::optional<ZorviMacStatus> status; // absent: nothing loads
+        std::optional<bool> stale;
+        std::optional<int64_t> age;
+        const char* statusLine;
+        const char* detailLine;
+        bool hasReceivedAt;
+    };
+    const double d = now.timeIntervalSinceReferenceDate();
+    const Case cases[] = {
+        {"an empty suite", Json::object(), {}, {}, {}, "", "", false},
+        {"a word without a time",
+         {{lastStatusValue, "locked"}},
+         ZorviMacStatus::locked,
+         true,
+         {},
+         "Status stale",
+         "Mac status is stale. Refresh Zorvi before trusting it.",
+         false},
+        {"a word 20 s old",
+         {{lastStatusValue, "locked"}, {lastStatusAt, d - 20}},
+         ZorviMacStatus::locked,
+         false,
+         20,
+         "Locked",
+         "Last saved Mac status.",
+         true},
+        {"a word in the wrong case", {{lastStatusValue, "Locked"}}, {}, {}, {}, "", "", false},
+        {"a word of the wrong type", {{lastStatusValue, 1}, {lastStatusAt, d}}, {}, {}, {}, "", "", false},
+        {"data that is not JSON",
+         {{lastStatus, "{\"status\":"}, {lastStatusValue, "unlocked"}},
+         ZorviMacStatus::unlocked,
+         true,
+         {},
+         "Status stale",
+         "Mac status is stale. Refresh Zorvi before trusting it.",
+         false},
+        {"data of the wrong type",
+         {{lastStatus, Json{{"status", "locked"}}}, {lastStatusValue, "locking"}, {lastStatusAt, d}},
+         ZorviMacStatus::locking,
+         false,
+         0,
+         "Locking",
+         "Last saved Mac status.",
+         true},
+        {"a snapshot 151 s old",
+         {{lastStatus, lockedText()}, {lastStatusAt, d - 151}},
+         ZorviMacStatus::locked,
+         true,
+         151,
+         "Status stale",
+         "Mac status is 2m old. Refresh Zorvi before trusting it.",
+         true},
+        {"a snapshot 150.5 s old",
+         {{lastStatus, lockedText()}, {lastStatusAt, d - 150.5}},
+         ZorviMacStatus::locked,
+         false,
+         150,
+         "Locked",
+         "Waiting for Zorvi status.",
+         true},
+        {"a snapshot from the future",
+         {{lastStatus, lockedText()}, {lastStatusAt, d + 10}},
+         ZorviMacStatus::locked,
+         false,
+         0,
+         "Locked",
+         "Waiting for Zorvi status.",
+         true},
+        {"a snapshot whose time is not a date",
+         {{lastStatus, lockedText()}, {lastStatusAt, "yesterday"}},
+         ZorviMacStatus::locked,
+         false,
+         0,
+         "Locked",
+         "Waiting for Zorvi status.",
+         false},
+    };
+    for (const auto& c : cases) {
+        write(c.domain);
+        const auto loaded = loadStatus(store, now);
+        ASSERT_EQ(loaded.has_value(), c.status.has_value()) << c.name;
+        if (!loaded)
+            continue;
+        EXPECT_EQ(loaded->snapshot.status, c.status) << c.name;
+        EXPECT_EQ(loaded->snapshot.stale, c.stale) << c.name;
+        EXPECT_EQ(loaded->snapshot.ageSeconds, c.age) << c.name;
+        EXPECT_EQ(loaded->snapshot.statusLine(), c.statusLine) << c.name;
+        EXPECT_EQ(loaded->snapshot.detailLine(), c.detailLine) << c.name;
+        EXPECT_EQ(loaded->receivedAt.has_value(), c.hasReceivedAt) << c.name;
+    }
+}
+
+TEST_F(ZorviMacDefaultsTest, TheFallbackSnapshotCarriesOnlyWhatTheWordTells) {
+    write({{ZorviMacDefaults::lastStatusValue, "unlocked"}, {ZorviMacDefaults::lastStatusAt, 799'999'990.0}});
+    ZorviMacStatusSnapshot expected;
+    expected.schema = "zorvi.remote.v1";
+    expected.app = "Zorvi";
+    expected.event = "last_status_value";
+    expected.status = ZorviMacStatus::unlocked;
+    expected.stale = false;
+    expected.ageSeconds = 10;
+    expected.message = "Last saved Mac status.";
+    EXPECT_EQ(ZorviMacDefaults::loadStatus(store, now), (ZorviStoredMacStatus{expected, Date(799'999'990)}));
+}
+
+TEST_F(ZorviMacDefaultsTest, DamagedFilesLoadNothing) {
+    for (const char* damaged : {"", "{\"zorvi.lastStatusValue\": \"lock", "[\"locked\"]", "\x01\x02"}) {
+        ASSERT_TRUE(AtomicFile::write(store.file(), damaged));
+        EXPECT_FALSE(ZorviMacDefaults::loadStatus(store, now)) << damaged;
+    }
+    std::filesystem::remove(store.file());
+    EXPECT_FALSE(ZorviMacDefaults::loadStatus(store, now));
+}
+
+TEST_F(ZorviMacDefaultsTest, PersistWritesTheResolvedWordBesideTheRawSnapshot) {
+    ZorviMacStatusSnapshot stale = lockedSnapshot();
+    stale.stale = true;
+    ZorviMacDefaults::persistStatus(stale, now, "key-1", store);
+    const Json domain = store.dictionaryRepresentation();
+    EXPECT_EQ(domain[ZorviMacDefaults::lastStatusValue], "unknown");
+    EXPECT_EQ(domain[ZorviMacDefaults::lastStatusAt], now.timeIntervalSinceReferenceDate());
+    EXPECT_EQ(domain[ZorviMacDefaults::lastStatusMirrorKey], "key-1");
+    const Json stored = *parseJson(domain[ZorviMacDefaults::lastStatus].get<std::string>());
+    EXPECT_EQ(stored["status"], "locked");
+    EXPECT_EQ(stored["stale"], true);
+    EXPECT_EQ(ZorviMacDefaults::loadStatus(store, now)->snapshot, ZorviJSON::decodeText(stored.dump()));
+}
+
+TEST_F(ZorviMacDefaultsTest, PersistKeepsTheMirrorKeyUnlessGivenOneAndWritesNothingItCannotEncode) {
+    ZorviMacDefaults::persistStatus(lockedSnapshot(), now, "old key", store);
+    ZorviMacDefaults::persistStatus(lockedSnapshot(), now.addingTimeInterval(1), std::nullopt, store);
+    EXPECT_EQ(*store.value(ZorviMacDefaults::lastStatusMirrorKey), "old key");
+    ZorviMacDefaults::persistStatus(lockedSnapshot(), now.addingTimeInterval(2), "", store);
+    EXPECT_EQ(*store.value(ZorviMacDefaults::lastStatusMirrorKey), "");
+
+    const Json before = store.dictionaryRepresentation();
+    ZorviMacStatusSnapshot broken = lockedSnapshot();
+    broken.inputIdleSeconds = std::nan("");
+    ZorviMacDefaults::persistStatus(broken, now.addingTimeInterval(3), "new key", store);
+    EXPECT_EQ(store.dictionaryRepresentation(), before);
+}
+
+TEST_F(ZorviMacDefaultsTest, AnUnusableSuiteFolderFallsBackAndSaysSoOncePerProcess) {
+    const auto configHome = home.path() / "blocked";
+    setenv("XDG_CONFIG_HOME", configHome.c_str(), 1);
+    std::filesystem::create_directories(configHome);
+    std::ofstream(configHome / "zorvi") << "a file where the folder belongs";
+
+    testing::internal::CaptureStdout();
+    const DefaultsStore first = ZorviMacDefaults::store();
+    const DefaultsStore second = ZorviMacDefaults::store();
+    const std::string printed = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(printed, "[shared-store] ERROR: ZorviMacDefaults could not initialise app-group UserDefaults "
+                       "'QX7T2MB9LR.app.zorvi.Zorvi'. Widget/app status sharing is broken \u2014 check "
+                       "entitlements and code signing.\n");
+    EXPECT_EQ(first.file(), DefaultsStore::standard().file());
+    EXPECT_EQ(second.file(), DefaultsStore::standard().file());
+    EXPECT_FALSE(ZorviMacDefaults::loadStatus(first, now));
+}
+
+// A folder in memory when the machine has one: each write syncs the file to disk, which on a disk
+// costs milliseconds, and the test is about the atomic replacement, not the disk.
+class MemoryConfigFolder {
+public:
+    MemoryConfigFolder() {
+        std::string pattern = "/dev/shm/zorvi-store-XXXXXX";
+        if (std::filesystem::is_directory("/dev/shm") && mkdtemp(pattern.data())) {
+            path_ = pattern;
+            setenv("XDG_CONFIG_HOME", path_.c_str(), 1);
+        }
+    }
+    ~MemoryConfigFolder() {
+        std::error_code ignored;
+        if (!path_.empty())
+            std::filesystem::remove_all(path_, ignored);
+    }
+    MemoryConfigFolder(const MemoryConfigFolder&) = delete;
+    MemoryConfigFolder& operator=(const MemoryConfigFolder&) = delete;
+
+private:
+    std::filesystem::path path_;
+};
+
+// The application writes while the widget reads, in two processes: every read must see one write
+// whole, the snapshot, its time, its word and its key together. The writer stops after 2000 writes or
+// two seconds, whichever comes first.
+TEST_F(ZorviMacDefaultsTest, AReaderInAnotherProcessNeverSeesAHalfWrittenStatus) {
+    const MemoryConfigFolder memory;
+    DefaultsStore shared = ZorviMacDefaults::store();
+    const pid_t writer = fork();
+    ASSERT_GE(writer, 0);
+    if (writer == 0) {
+        const auto started = std::chrono::steady_clock::now();
+        for (int i = 1; i <= 2000 && std::chrono::steady_clock::now() - started < std::chrono::seconds(2);
+             ++i) {
+            ZorviMacStatusSnapshot s = lockedSnapshot();
+            s.event = "e" + std::to_string(i);
+            s.status = i % 2 ? ZorviMacStatus::locked : ZorviMacStatus::unlocked;
+            ZorviMacDefaults::persistStatus(s, Date(i), "k" + std::to_string(i), shared);
+        }
+        _exit(0);
+    }
+    int reads = 0, torn = 0, last = 0, status = 0;
+    while (waitpid(writer, &status, WNOHANG) == 0) {
+        const Json domain = shared.dictionaryRepresentation();
+        if (domain.empty())
+            continue;
+        ++reads;
+        const int i = int(domain[ZorviMacDefaults::lastStatusAt].get<double>());
+        const auto snapshot = ZorviJSON::decodeText(domain[ZorviMacDefaults::lastStatus].get<std::string>());
+        const bool whole = snapshot.event == "e" + std::to_string(i) &&
+                           domain[ZorviMacDefaults::lastStatusValue] == (i % 2 ? "locked" : "unlocked") &&
+                           domain[ZorviMacDefaults::lastStatusMirrorKey] == "k" + std::to_string(i);
+        torn += whole ? 0 : 1;
+        EXPECT_GE(i, last) << "a read went back in time";
+        last = i;
+    }
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(torn, 0) << "of " << reads << " reads";
+    EXPECT_GT(reads, 0);
+    const auto final = ZorviMacDefaults::loadStatus(shared, Date(0));
+    ASSERT_TRUE(final);
+    const int writes = int(final->receivedAt->timeIntervalSinceReferenceDate());
+    EXPECT_EQ(final->snapshot.event, "e" + std::to_string(writes));
+    RecordProperty("writes", writes);
+    RecordProperty("reads", reads);
+}
