@@ -38,7 +38,9 @@ public:
     using DidSet = std::function<void(const T& oldValue, const T& newValue)>;
 
     Published(ObservableObject& owner, T initial, DidSet didSet = {})
-        : owner_(owner), value_(std::move(initial)), didSet_(std::move(didSet)) {}
+        : owner_(owner)
+        , value_(std::move(initial))
+        , didSet_(std::move(didSet)) {}
     Published(const Published&) = delete;
 
     const T& operator()() const { return value_; }

@@ -5,7 +5,9 @@
 
 namespace {
 
-char asciiLower(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
+char asciiLower(char c) {
+    return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+}
 
 } // namespace
 
@@ -23,7 +25,8 @@ bool containsIgnoringCase(std::string_view text, std::string_view part) {
 
 std::string fixedDecimal(double value, int digits) {
     char buffer[400];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, digits);
+    const auto result =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, digits);
     return std::string(buffer, result.ptr);
 }
 

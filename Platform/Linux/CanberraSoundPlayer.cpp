@@ -19,8 +19,9 @@ std::string CanberraSoundPlayer::themeSoundName(const std::string& name) {
 }
 
 void CanberraSoundPlayer::play(const std::string& name) {
-    const int result = context_ ? ca_context_play(context_, 0, CA_PROP_EVENT_ID, themeSoundName(name).c_str(), nullptr)
-                                : CA_ERROR_NOTAVAILABLE;
+    const int result =
+        context_ ? ca_context_play(context_, 0, CA_PROP_EVENT_ID, themeSoundName(name).c_str(), nullptr)
+                 : CA_ERROR_NOTAVAILABLE;
     if (result == CA_SUCCESS || failureReported_)
         return;
     failureReported_ = true;

@@ -1,4 +1,5 @@
 #include "PulseAudioInput.h"
+#include "Platform/Linux/PulseLoopLock.h"
 
 #include "Foundation/DispatchQueue.h"
 #include "Foundation/SystemLog.h"
@@ -27,21 +28,6 @@ struct MainloopFree {
 };
 struct ContextUnref {
     void operator()(pa_context* context) const { pa_context_unref(context); }
-};
-
-// libpulse's lock, which its thread holds while it runs our callbacks.
-class LoopLock {
-public:
-    explicit LoopLock(pa_threaded_mainloop* loop)
-        : loop_(loop) {
-        pa_threaded_mainloop_lock(loop_);
-    }
-    ~LoopLock() { pa_threaded_mainloop_unlock(loop_); }
-    LoopLock(const LoopLock&) = delete;
-    LoopLock& operator=(const LoopLock&) = delete;
-
-private:
-    pa_threaded_mainloop* loop_;
 };
 
 // One kind of request to the server, asked again once the answer in flight is in when events came
@@ -176,7 +162,7 @@ PulseAudioInput::Connection::~Connection() {
     if (!loop_)
         return;
     {
-        LoopLock lock(loop_.get());
+        PulseLoopLock lock(loop_.get());
         if (retryTimer_)
             api()->time_free(retryTimer_);
         if (context_) {
@@ -200,7 +186,7 @@ void PulseAudioInput::Connection::start() {
         return;
     }
     pa_threaded_mainloop_set_name(loop_.get(), "Vigilor.audio");
-    LoopLock lock(loop_.get());
+    PulseLoopLock lock(loop_.get());
     connect();
 }
 

@@ -98,7 +98,9 @@ std::unique_ptr<QCoreApplication> makeApplication(int& argc, char** argv, bool w
 
 // The tray and the panels need an X display (XWayland under Wayland); without one reachable the
 // application runs headless rather than letting Qt end it.
-bool VigilorApp::displayAvailable() { return environmentHas("DISPLAY") && canOpenX11Display(); }
+bool VigilorApp::displayAvailable() {
+    return environmentHas("DISPLAY") && canOpenX11Display();
+}
 
 int VigilorApp::run(int& argc, char** argv) {
     const bool withDisplay = displayAvailable();

@@ -79,12 +79,14 @@ public:
     virtual void setConfig(const VigilorConfig& config) = 0;
     // Stops the client's timers and starts them again for the settings in force.
     virtual void restart() = 0;
-    virtual void sendStatus(const RemoteMacStatusSnapshot& snapshot, const std::string& event, bool force) = 0;
+    virtual void sendStatus(const RemoteMacStatusSnapshot& snapshot, const std::string& event,
+                            bool force) = 0;
     virtual void sendCommandAck(const RemoteLockCommand& command, const std::string& state,
                                 const std::optional<std::string>& reason) = 0;
     // The status record the relay keeps, which carries the phone's recovery figures; nothing on any
     // failure. The completion may run on any thread.
-    virtual void fetchRemoteStatus(std::function<void(std::optional<RemoteMacStatusSnapshot>)> completion) = 0;
+    virtual void
+    fetchRemoteStatus(std::function<void(std::optional<RemoteMacStatusSnapshot>)> completion) = 0;
 };
 
 // Writes the widget's copy of the status into the store it shares with the application.

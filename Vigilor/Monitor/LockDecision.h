@@ -50,7 +50,9 @@ struct ZorviPresenceVerdict {
     double secondsLeft = 0;                                       // `waiting` only
 
     static ZorviPresenceVerdict present(ZorviPresenceReason why) { return {Kind::present, why, 0}; }
-    static ZorviPresenceVerdict waiting(double left) { return {Kind::waiting, ZorviPresenceReason::faceTurned, left}; }
+    static ZorviPresenceVerdict waiting(double left) {
+        return {Kind::waiting, ZorviPresenceReason::faceTurned, left};
+    }
     static ZorviPresenceVerdict of(Kind kind) { return {kind, ZorviPresenceReason::faceTurned, 0}; }
 
     bool operator==(const ZorviPresenceVerdict&) const = default;

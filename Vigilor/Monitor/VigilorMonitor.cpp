@@ -9,7 +9,9 @@
 
 namespace {
 
-bool sandboxed() { return std::getenv(VigilorMonitor::sandboxVariable) != nullptr; }
+bool sandboxed() {
+    return std::getenv(VigilorMonitor::sandboxVariable) != nullptr;
+}
 
 } // namespace
 
@@ -33,7 +35,9 @@ VigilorMonitor::VigilorMonitor(Passkey, MonitorServices services)
     focusSessionStartedAt_ = lastEyeBreakAt_ = lastWalkBreakAt_ = start;
 }
 
-VigilorMonitor::~VigilorMonitor() { teardownMicrophoneDetection(); }
+VigilorMonitor::~VigilorMonitor() {
+    teardownMicrophoneDetection();
+}
 
 void VigilorMonitor::initialize() {
     autoLockEnabled = config().autoLockEnabled;
@@ -114,8 +118,8 @@ void VigilorMonitor::configureSettingsSync() {
 void VigilorMonitor::configureRemoteCompanion() {
     const VigilorConfig& c = config();
     systemLog("monitor", "Zorvi remote companion config enabled=" +
-                             std::string(c.remoteCompanionEnabled ? "true" : "false") +
-                             " statusURL=" + c.remoteStatusEndpointURL + " commandURL=" + c.remoteCommandEndpointURL +
+                             std::string(c.remoteCompanionEnabled ? "true" : "false") + " statusURL=" +
+                             c.remoteStatusEndpointURL + " commandURL=" + c.remoteCommandEndpointURL +
                              " heartbeat=" + doubleDescription(c.remoteHeartbeatInterval) +
                              " poll=" + doubleDescription(c.remoteCommandPollInterval));
     if (RemoteCompanionService* relay = remoteCompanion()) {

@@ -9,11 +9,11 @@
 #include "Platform/BluetoothCentral.h"
 #include "Platform/CameraDevice.h"
 #include "Platform/InputIdle.h"
+#include "Platform/LoginItem.h"
 #include "Platform/ScreenSharing.h"
+#include "Platform/SessionEvents.h"
 #include "Platform/SessionLocker.h"
 #include "Platform/SoundPlayer.h"
-#include "Platform/LoginItem.h"
-#include "Platform/SessionEvents.h"
 #include "Platform/UserNotifications.h"
 #include "Vigilor/Camera/HealthWatchdog.h"
 #include "Vigilor/Companion/RemoteCompanionService.h"
@@ -300,6 +300,9 @@ public:
     // The 0.5 s decision tick and the evidence it weighs.
     void evaluateDecision();
     bool isWatchNear(Date now) const;
+    // Since when the companion has not counted as near: the start of its weak run, else its last
+    // sighting. Needs a sighting.
+    Date companionAwaySince() const { return watchWeakSince_.value_or(*lastWatchSeen_); }
     bool shouldAllowWatchGate() const;
     bool hasIndependentAwayEvidence(Date now) const;
     double secondsSinceLastUserInput();
@@ -320,7 +323,8 @@ public:
     static constexpr int wellnessLedgerDays = 120;
     void recordWellnessEvent(WellnessEventKind kind, std::optional<double> durationSeconds, Date now);
     void persistWellnessLedger(Date now);
-    static std::vector<WellnessLedgerEvent> pruneWellnessLedger(std::vector<WellnessLedgerEvent> events, Date now);
+    static std::vector<WellnessLedgerEvent> pruneWellnessLedger(std::vector<WellnessLedgerEvent> events,
+                                                                Date now);
     WellnessPeriodSummary wellnessSummary(const std::string& label, Date since) const;
     void resetMovementTimerAfterAway(Date returnedAt, double awaySeconds);
     void creditEyeBreakAfterAbsence(Date returnedAt, double awaySeconds);
@@ -372,7 +376,8 @@ private:
     void stopCameraForDeviceOnlyMode();
     void createCentral();
     void centralManagerDidUpdateState(BluetoothCentral& central);
-    void centralManagerDidDiscover(BluetoothCentral& central, const BluetoothPeripheral& peripheral, int rssi);
+    void centralManagerDidDiscover(BluetoothCentral& central, const BluetoothPeripheral& peripheral,
+                                   int rssi);
     void publishDiscoveredDevices(std::vector<ZorviDiscoveredDevice> devices);
     void sendStatusEvent(const std::string& event, const std::string& eventSource, Date now);
     void requestNotificationAuthorization(const std::string& enabledLine, const std::string& deniedLine,

@@ -1,8 +1,8 @@
 // Bluetooth presence: the user's watch or phone as a presence companion.
 #include "VigilorMonitor.h"
 
-#include <algorithm>
-#include <cctype>
+#include "Foundation/Text.h"
+
 #include <locale>
 #include <stdexcept>
 
@@ -52,12 +52,14 @@ std::u32string foldedCase(std::string_view text) {
     return folded;
 }
 
-bool containsIgnoringCase(std::string_view text, std::string_view fragment) {
+// Device names are the user's own ("Jürgens Uhr"), so unlike Foundation's ASCII-only comparison this
+// one folds the case of letters beyond ASCII too.
+bool containsFoldingCase(std::string_view text, std::string_view fragment) {
     return foldedCase(text).find(foldedCase(fragment)) != std::u32string::npos;
 }
 
 bool nameMatches(const std::string& peripheralName, const std::string& configuredName) {
-    return !configuredName.empty() && containsIgnoringCase(peripheralName, configuredName);
+    return !configuredName.empty() && containsFoldingCase(peripheralName, configuredName);
 }
 
 bool identifierMatches(const UUID& identifier, const std::optional<UUID>& configured) {
@@ -74,9 +76,7 @@ bool VigilorMonitor::bluetoothPresenceEnabled() const {
 }
 
 bool VigilorMonitor::isBluetoothUnavailable() const {
-    std::string status = bluetoothStatus();
-    std::transform(status.begin(), status.end(), status.begin(),
-                   [](unsigned char ch) { return char(std::tolower(ch)); });
+    const std::string status = asciiLowercased(bluetoothStatus());
     for (const char* word : {"denied", "off", "state"})
         if (status.find(word) != std::string::npos)
             return true;

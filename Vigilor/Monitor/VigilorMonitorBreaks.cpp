@@ -12,7 +12,9 @@ constexpr const char* walkCategory = "app.zorvi.break.walk";
 constexpr const char* dismissAction = "app.zorvi.break.dismiss";
 constexpr const char* skipWalkAction = "app.zorvi.break.skipWalk";
 
-bool isLater(const std::optional<Date>& time, Date than) { return time && *time > than; }
+bool isLater(const std::optional<Date>& time, Date than) {
+    return time && *time > than;
+}
 
 } // namespace
 
@@ -58,12 +60,14 @@ void VigilorMonitor::deliverBreakNudgesIfNeeded(Date at) {
     if (snoozed)
         return;
     const bool eyeDue = isEyeBreakDue(at);
-    const bool walkOverdue = eyeDue && c.walkBreakEnabled && c.walkBreakInterval <= at.timeIntervalSince(lastWalkBreakAt_);
+    const bool walkOverdue =
+        eyeDue && c.walkBreakEnabled && c.walkBreakInterval <= at.timeIntervalSince(lastWalkBreakAt_);
     // With both due, the walk also rests the eyes: only the walk is nudged.
     if (!(eyeDue && walkOverdue)) {
         if (eyeDue && !eyeBreakDueNotified_) {
             eyeBreakDueNotified_ = true;
-            deliverBreakNudge("Look away", "Rest your eyes for " + formatDuration(c.eyeBreakDuration) + ".", eyeCategory);
+            deliverBreakNudge("Look away", "Rest your eyes for " + formatDuration(c.eyeBreakDuration) + ".",
+                              eyeCategory);
         } else if (!eyeDue) {
             eyeBreakDueNotified_ = false;
         }
@@ -83,7 +87,8 @@ void VigilorMonitor::deliverBreakNudgesIfNeeded(Date at) {
                       walkCategory);
 }
 
-void VigilorMonitor::deliverBreakNudge(const std::string& title, const std::string& body, const std::string& category) {
+void VigilorMonitor::deliverBreakNudge(const std::string& title, const std::string& body,
+                                       const std::string& category) {
     const VigilorConfig& c = config();
     if (!c.notifyWhenBreakDue) {
         if (c.soundWhenBreakDue && services_.sounds)
@@ -91,7 +96,8 @@ void VigilorMonitor::deliverBreakNudge(const std::string& title, const std::stri
         return;
     }
     NotificationRequest request;
-    request.identifier = category == walkCategory ? "app.zorvi.break.walk.current" : "app.zorvi.break.eye.current";
+    request.identifier =
+        category == walkCategory ? "app.zorvi.break.walk.current" : "app.zorvi.break.eye.current";
     request.title = title;
     request.body = body;
     request.categoryIdentifier = category;

@@ -46,13 +46,14 @@ void VigilorMonitor::checkMicrophoneStatus() {
         setIfChanged(onCall, false);
         return;
     }
-    microphoneQueryQueue_.async([weak = weakSelf(), audio = services_.audioInput, device = currentDefaultInputDeviceID_] {
-        const bool running = device != 0 && audio->isRunning(device);
-        DispatchQueue::main().async([weak, running] {
-            if (auto self = weak.lock())
-                self->setIfChanged(self->onCall, running);
+    microphoneQueryQueue_.async(
+        [weak = weakSelf(), audio = services_.audioInput, device = currentDefaultInputDeviceID_] {
+            const bool running = device != 0 && audio->isRunning(device);
+            DispatchQueue::main().async([weak, running] {
+                if (auto self = weak.lock())
+                    self->setIfChanged(self->onCall, running);
+            });
         });
-    });
 }
 
 void VigilorMonitor::teardownMicrophoneDetection() {

@@ -96,20 +96,21 @@ void VigilorMonitor::setLockNotificationsEnabled(bool enabled) {
 }
 
 // The answer may come on any thread; it is only logged, and the setting keeps the user's choice.
-void VigilorMonitor::requestNotificationAuthorization(const std::string& enabledLine, const std::string& deniedLine,
+void VigilorMonitor::requestNotificationAuthorization(const std::string& enabledLine,
+                                                      const std::string& deniedLine,
                                                       const std::string& failurePrefix) {
-    services_.notifications->requestAuthorization(
-        [weak = weakSelf(), enabledLine, deniedLine, failurePrefix](bool granted, std::optional<std::string> error) {
-            DispatchQueue::main().async([=] {
-                auto self = weak.lock();
-                if (!self)
-                    return;
-                if (error)
-                    self->append(failurePrefix + *error);
-                else
-                    self->append(granted ? enabledLine : deniedLine);
-            });
+    services_.notifications->requestAuthorization([weak = weakSelf(), enabledLine, deniedLine, failurePrefix](
+                                                      bool granted, std::optional<std::string> error) {
+        DispatchQueue::main().async([=] {
+            auto self = weak.lock();
+            if (!self)
+                return;
+            if (error)
+                self->append(failurePrefix + *error);
+            else
+                self->append(granted ? enabledLine : deniedLine);
         });
+    });
 }
 
 void VigilorMonitor::setCurrentDistanceAsIdeal() {

@@ -8,10 +8,16 @@
 
 namespace {
 
-double roundedToTenth(double seconds) { return roundHalfAwayFromZero(seconds * 10) / 10; }
-double roundedToHalf(double seconds) { return roundHalfAwayFromZero(seconds * 2) / 2; }
+double roundedToTenth(double seconds) {
+    return roundHalfAwayFromZero(seconds * 10) / 10;
+}
+double roundedToHalf(double seconds) {
+    return roundHalfAwayFromZero(seconds * 2) / 2;
+}
 
-std::string faceMissingText(double secondsLeft) { return "Face missing: " + fixedDecimal(secondsLeft, 1) + "s"; }
+std::string faceMissingText(double secondsLeft) {
+    return "Face missing: " + fixedDecimal(secondsLeft, 1) + "s";
+}
 
 } // namespace
 
@@ -24,8 +30,9 @@ void VigilorMonitor::evaluateDecision() {
         setIfChanged(missingFaceSamples, 0);
     }
     setIfChanged(secondsSinceFace, roundedToTenth(at.timeIntervalSince(lastFaceSeen_)));
-    setIfChanged(secondsSinceWatch, lastWatchSeen_ ? std::optional(roundedToHalf(at.timeIntervalSince(*lastWatchSeen_)))
-                                                   : std::nullopt);
+    setIfChanged(secondsSinceWatch, lastWatchSeen_
+                                        ? std::optional(roundedToHalf(at.timeIntervalSince(*lastWatchSeen_)))
+                                        : std::nullopt);
     setIfChanged(watchPresent, isWatchNear(at));
     const double idle = secondsSinceLastUserInput();
     setIfChanged(inputIdleSeconds, roundedToHalf(idle));
@@ -98,7 +105,7 @@ void VigilorMonitor::evaluateCameraRules(Date at) {
     case Kind::present:
         lockedForCurrentAbsence_ = false;
         text = verdict.reason == ZorviPresenceReason::faceTurned ? "Present \u2014 face turned"
-                                                                  : "Present \u2014 body pose unclear";
+                                                                 : "Present \u2014 body pose unclear";
         break;
     case Kind::waiting:
         text = faceMissingText(verdict.secondsLeft);
@@ -135,9 +142,8 @@ void VigilorMonitor::evaluateCameraRules(Date at) {
     setIfChanged(decision, text);
 }
 
-// While the camera cannot deliver frames, only the Bluetooth companion can tell that the user left. The
-// absence is measured from the companion's last good sighting: its last sighting, or the start of the
-// weak run that made it count as gone.
+// While the camera cannot deliver frames, only the Bluetooth companion can tell that the user left; the
+// absence is measured from when it stopped counting as near.
 void VigilorMonitor::evaluateCameraBusyRules(Date at) {
     const VigilorConfig& c = config();
     const std::string kind = companionWordCapitalised();
@@ -158,10 +164,10 @@ void VigilorMonitor::evaluateCameraBusyRules(Date at) {
         setIfChanged(decision, std::string("Camera busy \u2014 Screen Sharing"));
         return;
     }
-    const Date awaySince = watchWeakSince_.value_or(*lastWatchSeen_);
-    const bool lockDue = autoLockEnabled() && c.screenLockingEnabled && !lockedForCurrentAbsence_ &&
-                         shouldAllowWatchGate() && inputIdleSeconds() >= c.activeInputGrace &&
-                         at.timeIntervalSince(awaySince) >= std::max(c.lockTimeout, minimumAutoLockTimeout);
+    const bool lockDue =
+        autoLockEnabled() && c.screenLockingEnabled && !lockedForCurrentAbsence_ && shouldAllowWatchGate() &&
+        inputIdleSeconds() >= c.activeInputGrace &&
+        at.timeIntervalSince(companionAwaySince()) >= std::max(c.lockTimeout, minimumAutoLockTimeout);
     if (lockDue) {
         if (lockForCurrentAbsence("Auto-lock (camera busy, " + kind + " away)", "Auto-" + kind))
             setIfChanged(decision, "Locked \u2014 camera busy, " + kind + " away");

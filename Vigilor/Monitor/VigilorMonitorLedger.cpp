@@ -37,9 +37,10 @@ std::string walkRhythm(const WellnessPeriodSummary& today) {
 }
 
 std::string followRhythm(const WellnessPeriodSummary& today) {
-    const int64_t rate = today.opportunityCount >= 1
-                             ? roundedInteger(double(today.followedCount) / double(today.opportunityCount) * 100)
-                             : 0;
+    const int64_t rate =
+        today.opportunityCount >= 1
+            ? roundedInteger(double(today.followedCount) / double(today.opportunityCount) * 100)
+            : 0;
     return std::to_string(rate) + "% followed today - " + std::to_string(today.eyeRests) + " eye rests, " +
            std::to_string(today.movementCredits) + " walks credited";
 }
@@ -48,7 +49,8 @@ std::string followRhythm(const WellnessPeriodSummary& today) {
 
 void VigilorMonitor::restoreWellnessLedger() {
     const auto stored = decodedLedger(DefaultsStore::standard().value(wellnessLedgerKey));
-    wellnessLedger_ = stored ? pruneWellnessLedger(std::move(*stored), now()) : std::vector<WellnessLedgerEvent>();
+    wellnessLedger_ =
+        stored ? pruneWellnessLedger(std::move(*stored), now()) : std::vector<WellnessLedgerEvent>();
 }
 
 // Keeps 120 calendar days and, of those, the newest 50,000 events in recording order.
@@ -61,7 +63,8 @@ std::vector<WellnessLedgerEvent> VigilorMonitor::pruneWellnessLedger(std::vector
     return events;
 }
 
-void VigilorMonitor::recordWellnessEvent(WellnessEventKind kind, std::optional<double> durationSeconds, Date at) {
+void VigilorMonitor::recordWellnessEvent(WellnessEventKind kind, std::optional<double> durationSeconds,
+                                         Date at) {
     wellnessLedger_.push_back({UUID::random(), kind, at, durationSeconds});
     persistWellnessLedger(at);
     refreshWellnessSummaries(at, true);

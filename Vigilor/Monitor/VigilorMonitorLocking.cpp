@@ -25,8 +25,9 @@ void VigilorMonitor::lockNow() {
 // report then confirms the lock.
 bool VigilorMonitor::lockScreen(const std::string& source) {
     if (!lockingAvailable_) {
-        appendLockEvent("Lock skipped: locking is unavailable in this build (App Store sandbox cannot drive the "
-                        "macOS lock screen)");
+        appendLockEvent(
+            "Lock skipped: locking is unavailable in this build (App Store sandbox cannot drive the "
+            "macOS lock screen)");
         return false;
     }
     if (lockAttemptInProgress_) {
@@ -60,7 +61,9 @@ bool VigilorMonitor::lockScreen(const std::string& source) {
     return true;
 }
 
-bool VigilorMonitor::lockSessionViaLoginFramework() { return services_.sessionLocker->lockSession(); }
+bool VigilorMonitor::lockSessionViaLoginFramework() {
+    return services_.sessionLocker->lockSession();
+}
 
 // The main thread waits for the command, but never longer than the time-out: a command still running
 // then is stopped and counts as failed.
@@ -90,7 +93,8 @@ bool VigilorMonitor::systemReportsScreenLocked() const {
     return state && state->screenIsLocked;
 }
 
-void VigilorMonitor::confirmScreenLocked(Date at, const std::string& eventSource, bool appendSystemEventWhenNotZorvi) {
+void VigilorMonitor::confirmScreenLocked(Date at, const std::string& eventSource,
+                                         bool appendSystemEventWhenNotZorvi) {
     const bool wasLocked = screenLocked_;
     if (lockAttemptTimer_)
         lockAttemptTimer_->invalidate();
@@ -161,7 +165,8 @@ void VigilorMonitor::addMacLockedNotification(const std::string& source, Date lo
     NotificationRequest request;
     request.identifier = "app.zorvi.maclocked";
     request.title = "Mac locked";
-    request.body = "Zorvi locked this Mac via " + source + " at " + LocalCalendar::timeText(lockedAt, false) + ".";
+    request.body =
+        "Zorvi locked this Mac via " + source + " at " + LocalCalendar::timeText(lockedAt, false) + ".";
     services_.notifications->add(request, [weak = weakSelf()](std::optional<std::string> error) {
         if (!error)
             return;
@@ -172,7 +177,9 @@ void VigilorMonitor::addMacLockedNotification(const std::string& source, Date lo
     });
 }
 
-void VigilorMonitor::sessionDidResignActive() { confirmScreenLocked(now(), "System", true); }
+void VigilorMonitor::sessionDidResignActive() {
+    confirmScreenLocked(now(), "System", true);
+}
 
 void VigilorMonitor::sessionDidBecomeActive() {
     appendLockEvent("Screen unlocked");
@@ -200,9 +207,10 @@ void VigilorMonitor::sessionDidBecomeActive() {
 void VigilorMonitor::creditAwayAfterLock(Date returnedAt, double awaySeconds) {
     const VigilorConfig& c = config();
     const Date lockedAt = returnedAt.addingTimeInterval(-awaySeconds);
-    const bool walkAlreadyCredited = std::any_of(wellnessLedger_.begin(), wellnessLedger_.end(), [&](const auto& e) {
-        return e.kind == WellnessEventKind::movementCredit && e.occurredAt >= lockedAt;
-    });
+    const bool walkAlreadyCredited =
+        std::any_of(wellnessLedger_.begin(), wellnessLedger_.end(), [&](const auto& e) {
+            return e.kind == WellnessEventKind::movementCredit && e.occurredAt >= lockedAt;
+        });
     recordWellnessEvent(WellnessEventKind::lockAway, awaySeconds, returnedAt);
     if (c.eyeBreakEnabled && c.eyeBreakDuration <= awaySeconds && !recordedEyeBreakForAbsence_)
         recordWellnessEvent(WellnessEventKind::eyeRest, awaySeconds, returnedAt);
@@ -224,7 +232,8 @@ void VigilorMonitor::creditAwayAfterLock(Date returnedAt, double awaySeconds) {
     clearBreakNotification("app.zorvi.break.eye");
     clearBreakNotification("app.zorvi.break.walk");
     postWelcomeBack(awaySeconds);
-    appendLockEvent("Welcome back \u2014 locked away " + formatDuration(awaySeconds) + "; eye + movement breaks reset");
+    appendLockEvent("Welcome back \u2014 locked away " + formatDuration(awaySeconds) +
+                    "; eye + movement breaks reset");
 }
 
 void VigilorMonitor::postWelcomeBack(double awaySeconds) {

@@ -23,7 +23,9 @@ void prepend(Published<std::vector<std::string>>& log, std::string line, size_t 
 }
 
 // Whole seconds, halves away from zero; negative durations count as none.
-int64_t wholeSeconds(double seconds) { return std::max<int64_t>(0, roundedInteger(seconds)); }
+int64_t wholeSeconds(double seconds) {
+    return std::max<int64_t>(0, roundedInteger(seconds));
+}
 
 std::string printed(const char* format, int64_t a, int64_t b) {
     char buffer[48];
@@ -31,7 +33,9 @@ std::string printed(const char* format, int64_t a, int64_t b) {
     return buffer;
 }
 
-std::string hoursAndMinutes(int64_t n) { return printed("%lldh %lldm", n / 3600, n / 60 % 60); }
+std::string hoursAndMinutes(int64_t n) {
+    return printed("%lldh %lldm", n / 3600, n / 60 % 60);
+}
 
 } // namespace
 

@@ -19,11 +19,15 @@ std::string statusWord(LoginItem::Status status) {
     return "Unknown";
 }
 
-bool startsWith(const std::string& text, const std::string& prefix) { return text.rfind(prefix, 0) == 0; }
+bool startsWith(const std::string& text, const std::string& prefix) {
+    return text.rfind(prefix, 0) == 0;
+}
 
 } // namespace
 
-void VigilorMonitor::syncLaunchAtLoginStatus() { launchAtLoginStatus = statusWord(services_.loginItem->status()); }
+void VigilorMonitor::syncLaunchAtLoginStatus() {
+    launchAtLoginStatus = statusWord(services_.loginItem->status());
+}
 
 void VigilorMonitor::reconcileLaunchAtLoginIfNeeded() {
     LoginItem& item = *services_.loginItem;
@@ -42,18 +46,20 @@ void VigilorMonitor::reconcileLaunchAtLoginIfNeeded() {
         if (!failure)
             append("Launch at login registered");
     } else if (status == LoginItem::Status::requiresApproval) {
-        launchAtLoginError = std::string("Approve Zorvi in System Settings \u25B8 General \u25B8 Login Items to "
-                                         "finish enabling launch at login.");
+        launchAtLoginError =
+            std::string("Approve Zorvi in System Settings \u25B8 General \u25B8 Login Items to "
+                        "finish enabling launch at login.");
     } else if (status == LoginItem::Status::notFound) {
         const std::string path = item.applicationPath().string();
-        const bool inApplications =
-            startsWith(path, "/Applications/") || startsWith(path, Paths::homeDirectory().string() + "/Applications/");
-        launchAtLoginError = inApplications
-                                 ? "macOS could not register Zorvi for launch at login. Make sure Zorvi is signed "
-                                   "with a valid certificate (not ad-hoc)."
-                                 : "Move Zorvi to your Applications folder to enable launch at login. It is currently "
-                                   "running from " +
-                                       path + ".";
+        const bool inApplications = startsWith(path, "/Applications/") ||
+                                    startsWith(path, Paths::homeDirectory().string() + "/Applications/");
+        launchAtLoginError =
+            inApplications
+                ? "macOS could not register Zorvi for launch at login. Make sure Zorvi is signed "
+                  "with a valid certificate (not ad-hoc)."
+                : "Move Zorvi to your Applications folder to enable launch at login. It is currently "
+                  "running from " +
+                      path + ".";
         append("Launch at login unavailable: SMAppService reported .notFound (path: " + path + ")");
     }
 

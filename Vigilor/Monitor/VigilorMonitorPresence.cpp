@@ -46,7 +46,8 @@ double VigilorMonitor::secondsSinceLastUserInput() {
 
 double VigilorMonitor::effectiveLookAwayDownGrace() const {
     const VigilorConfig& c = config();
-    return std::max({minimumLookAwayDownGrace, c.lookAwayLockGrace, std::max(c.lockTimeout, minimumAutoLockTimeout)});
+    return std::max(
+        {minimumLookAwayDownGrace, c.lookAwayLockGrace, std::max(c.lockTimeout, minimumAutoLockTimeout)});
 }
 
 bool VigilorMonitor::isUnclearDeskPresenceRecent(Date at) const {
@@ -73,7 +74,8 @@ void VigilorMonitor::evaluateDeviceOnlyDecision(Date at) {
         return;
     }
     const bool activeInput = inputIdleSeconds() < c.activeInputGrace;
-    const double away = activeInput || isWatchNear(at) ? 0 : at.timeIntervalSince(*lastWatchSeen_);
+    // A companion still heard but weak for its whole grace has left as surely as a silent one.
+    const double away = activeInput || isWatchNear(at) ? 0 : at.timeIntervalSince(companionAwaySince());
     if (away < std::max(0.0, c.watchGrace)) {
         lockedForCurrentAbsence_ = false;
         setIfChanged(decision, kind + " near");

@@ -167,9 +167,10 @@ void VigilorMonitor::scheduleRemoteLockConfirmationTimeout(const RemoteLockComma
             self->lockAttemptTimer_->invalidate();
         self->lockAttemptTimer_.reset();
         if (RemoteCompanionService* relay = self->remoteCompanion())
-            relay->sendCommandAck(pending, "expired",
-                                  "Mac invoked lock, but macOS did not confirm a locked session. Screen Sharing or "
-                                  "display-sleep prevention may be active.");
+            relay->sendCommandAck(
+                pending, "expired",
+                "Mac invoked lock, but macOS did not confirm a locked session. Screen Sharing or "
+                "display-sleep prevention may be active.");
         self->appendLockEvent("Remote lock expired: macOS did not confirm lock");
         self->sendStatusEvent("remote_lock_failed", "Mac", self->now());
     });

@@ -13,7 +13,9 @@
 
 namespace {
 
-std::string oneDecimal(double value) { return fixedDecimal(value, 1); }
+std::string oneDecimal(double value) {
+    return fixedDecimal(value, 1);
+}
 
 } // namespace
 

@@ -4,8 +4,8 @@
 #include "Foundation/Iso8601.h"
 #include "Foundation/Url.h"
 
-
-void VigilorMonitor::postMacLockedWebhook(const std::string& urlText, const std::string& source, Date lockedAt) {
+void VigilorMonitor::postMacLockedWebhook(const std::string& urlText, const std::string& source,
+                                          Date lockedAt) {
     const auto url = parseUrl(urlText);
     if (!url || !url->isHttpOrHttps()) {
         append("Lock webhook skipped: invalid URL");

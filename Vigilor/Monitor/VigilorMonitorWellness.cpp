@@ -23,12 +23,14 @@ void VigilorMonitor::updateWellness(Date at) {
     }
     const bool unclear = isUnclearDeskPresenceRecent(at) && !hasIndependentAwayEvidence(at);
     const bool sharing = remoteControlActive();
-    const bool away = !face && at.timeIntervalSince(lastDeskPresenceSeen_) >= std::max(c.bodyPresenceLockGrace, 6.0) &&
+    const bool away = !face &&
+                      at.timeIntervalSince(lastDeskPresenceSeen_) >= std::max(c.bodyPresenceLockGrace, 6.0) &&
                       !unclear && !sharing;
     const double faceAge = at.timeIntervalSince(lastFaceSeen_);
     const bool faceLongGone = !face && !sharing && !unclear && faceAge >= std::max(c.eyeBreakDuration, 10.0);
-    const bool resting = face ? at.timeIntervalSince(lastEyeRestObservationAt_) <= eyeRestObservationFreshWindow
-                              : (away || faceLongGone);
+    const bool resting =
+        face ? at.timeIntervalSince(lastEyeRestObservationAt_) <= eyeRestObservationFreshWindow
+             : (away || faceLongGone);
     if (resting) {
         if (!eyeRestStartedAt_)
             eyeRestStartedAt_ = at;
@@ -102,7 +104,8 @@ void VigilorMonitor::publishBreakPrompt(Date at, bool resting, double restSoFar)
         remaining = std::max(0.0, c.eyeBreakDuration - restSoFar);
     setIfChanged(eyeRestRemaining, roundHalfAwayFromZero(remaining));
     setIfChanged(breakHUDKind, walkPromptDue ? BreakHUDKind::walk : BreakHUDKind::eye);
-    const bool visible = !snoozed && !screenLocked_ && facePresent() && (eyeDue || completionShown || walkPromptDue) &&
+    const bool visible = !snoozed && !screenLocked_ && facePresent() &&
+                         (eyeDue || completionShown || walkPromptDue) &&
                          (c.eyeBreakEnabled || c.walkBreakEnabled);
     setIfChanged(breakHUDVisible, visible);
 }

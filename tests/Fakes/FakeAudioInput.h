@@ -9,7 +9,8 @@
 // Audio input devices whose default and running state a test sets and announces.
 class FakeAudioInput final : public AudioInputDevices {
 public:
-    explicit FakeAudioInput(CallLog* log = nullptr) : log_(log) {}
+    explicit FakeAudioInput(CallLog* log = nullptr)
+        : log_(log) {}
 
     std::optional<DeviceID> defaultInputDevice() override { return defaultDevice; }
     void setDefaultInputListener(std::function<void()> listener) override {

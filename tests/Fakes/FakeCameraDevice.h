@@ -16,7 +16,8 @@ public:
 // A camera with the authorisation a test sets; every session it makes is kept for inspection.
 class FakeCameraDevice final : public CameraDevice {
 public:
-    explicit FakeCameraDevice(CallLog* log = nullptr) : log_(log) {}
+    explicit FakeCameraDevice(CallLog* log = nullptr)
+        : log_(log) {}
 
     int authorizationStatus() override {
         record(log_, "camera.authorizationStatus");

@@ -19,7 +19,9 @@ public:
         std::optional<std::string> reason;
     };
 
-    explicit FakeRemoteCompanion(const VigilorConfig& initial, CallLog* log = nullptr) : config(initial), log_(log) {}
+    explicit FakeRemoteCompanion(const VigilorConfig& initial, CallLog* log = nullptr)
+        : config(initial)
+        , log_(log) {}
 
     void setConfig(const VigilorConfig& newConfig) override {
         record(log_, "relay.setConfig");
@@ -51,7 +53,9 @@ private:
 
 class FakeSettingsSync final : public SettingsSyncService {
 public:
-    explicit FakeSettingsSync(bool isSandboxed, CallLog* log = nullptr) : sandboxed(isSandboxed), log_(log) {}
+    explicit FakeSettingsSync(bool isSandboxed, CallLog* log = nullptr)
+        : sandboxed(isSandboxed)
+        , log_(log) {}
 
     void enable() override { record(log_, "sync.enable"); }
     void refreshStatus() override { record(log_, "sync.refreshStatus"); }
@@ -71,8 +75,10 @@ private:
 
 class FakeWidgetStatusMirror final : public MacWidgetStatusMirror {
 public:
-    explicit FakeWidgetStatusMirror(CallLog* log = nullptr) : log_(log) {}
-    void mirror(const RemoteMacStatusSnapshot& snapshot, const std::string& event, Date seenAt, bool force) override {
+    explicit FakeWidgetStatusMirror(CallLog* log = nullptr)
+        : log_(log) {}
+    void mirror(const RemoteMacStatusSnapshot& snapshot, const std::string& event, Date seenAt,
+                bool force) override {
         record(log_, "widget.mirror " + event);
         mirrored.push_back({snapshot, event, seenAt, force});
     }
@@ -90,7 +96,8 @@ private:
 
 class FakeHealthWatchdog final : public HealthWatchdog {
 public:
-    explicit FakeHealthWatchdog(CallLog* log = nullptr) : log_(log) {}
+    explicit FakeHealthWatchdog(CallLog* log = nullptr)
+        : log_(log) {}
     void noteCameraModeChanged(bool enabled) override {
         record(log_, enabled ? "watchdog.cameraOn" : "watchdog.cameraOff");
     }

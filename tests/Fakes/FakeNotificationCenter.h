@@ -6,7 +6,8 @@
 // Keeps what it is given; authorisation answers wait until the test delivers them.
 class FakeNotificationCenter final : public UserNotificationCenter {
 public:
-    explicit FakeNotificationCenter(CallLog* log = nullptr) : log_(log) {}
+    explicit FakeNotificationCenter(CallLog* log = nullptr)
+        : log_(log) {}
 
     void requestAuthorization(AuthorizationCompletion completion) override {
         record(log_, "notifications.requestAuthorization");

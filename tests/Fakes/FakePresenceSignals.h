@@ -31,7 +31,8 @@ public:
 
 class FakeSessionLocker final : public SessionLocker {
 public:
-    explicit FakeSessionLocker(CallLog* log = nullptr) : log_(log) {}
+    explicit FakeSessionLocker(CallLog* log = nullptr)
+        : log_(log) {}
     bool lockSession() override {
         record(log_, "locker.lockSession");
         return works;

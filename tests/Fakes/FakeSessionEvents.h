@@ -6,7 +6,8 @@
 // Session events that a test fires by hand, and a lock state that a test sets.
 class FakeSessionEvents final : public SessionEvents, public SessionLockState {
 public:
-    explicit FakeSessionEvents(CallLog* log = nullptr) : log_(log) {}
+    explicit FakeSessionEvents(CallLog* log = nullptr)
+        : log_(log) {}
 
     bool start(SessionEventHandlers newHandlers) override {
         record(log_, "session.start");

@@ -114,7 +114,8 @@ TEST_F(LocalCalendarBerlin, CountsCalendarDaysBackAcrossMonthsAndDaylightSaving)
 
 TEST_F(LocalCalendarBerlin, AddsCalendarDaysKeepingTheWallClockTime) {
     const Date april2 = *parseIso8601Strict("2026-04-02T10:00:30Z"); // 12:00:30 local, summer time
-    EXPECT_EQ(iso8601String(LocalCalendar::addingDays(april2, -7)), "2026-03-26T11:00:30Z"); // 12:00:30 winter time
+    EXPECT_EQ(iso8601String(LocalCalendar::addingDays(april2, -7)),
+              "2026-03-26T11:00:30Z"); // 12:00:30 winter time
     EXPECT_EQ(LocalCalendar::addingDays(april2, -7).timeIntervalSince(april2), -(7 * 86'400 - 3600));
     EXPECT_EQ(iso8601String(LocalCalendar::addingDays(april2, 0)), "2026-04-02T10:00:30Z");
     EXPECT_EQ(LocalCalendar::addingDays(Date(100.25), 1).timeIntervalSinceReferenceDate(), 86'400 + 100.25);

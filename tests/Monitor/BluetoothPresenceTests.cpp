@@ -301,20 +301,8 @@ TEST_F(BluetoothPresence, LocksOnceWhenTheCompanionHasBeenAwayForItsGrace) {
     EXPECT_TRUE(monitor->watchPresent());
     EXPECT_EQ(monitor->watchRSSI(), -60);
 
-    // Weak: the companion still near until its signal has been weak for the grace.
-    for (int i = 0; i < 7; ++i) {
-        ASSERT_TRUE(advertise(watch, -97));
-        tick(1);
-    }
-    EXPECT_TRUE(monitor->watchPresent());
-    tick(1);
-    ASSERT_TRUE(advertise(watch, -97));
-    EXPECT_FALSE(monitor->watchPresent());
-    EXPECT_EQ(monitor->watchRSSI(), -97);
-    EXPECT_EQ(lockCalls(), 0u);
-
-    // Away: silent since the last advertisement.
-    tick(7.5);
+    // Away: silent since the last advertisement, a second before the loop ended.
+    tick(6.5);
     EXPECT_EQ(lockCalls(), 0u);
     EXPECT_EQ(monitor->secondsSinceWatch(), 7.5);
     tick(0.5);
@@ -330,6 +318,28 @@ TEST_F(BluetoothPresence, LocksOnceWhenTheCompanionHasBeenAwayForItsGrace) {
     EXPECT_EQ(monitor->decision(), "Watch near");
     tick(8);
     EXPECT_EQ(lockCalls(), 2u);
+}
+
+// A companion still heard but weak for its whole grace is as gone as a silent one: the camera-free
+// decision locks for it too.
+TEST_F(BluetoothPresence, AWeakButStillHeardCompanionCountsAsAway) {
+    start();
+    ASSERT_TRUE(advertise(watch, -60));
+    tick();
+    for (int i = 0; i < 7; ++i) {
+        ASSERT_TRUE(advertise(watch, -97));
+        tick(1);
+    }
+    EXPECT_TRUE(monitor->watchPresent()); // weak for less than the grace
+    EXPECT_EQ(lockCalls(), 0u);
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_TRUE(advertise(watch, -97));
+        tick(1);
+    }
+    EXPECT_FALSE(monitor->watchPresent());
+    EXPECT_EQ(monitor->watchRSSI(), -97);
+    EXPECT_EQ(lockCalls(), 1u);
+    EXPECT_EQ(monitor->decision(), "Locked \u2014 Watch away");
 }
 
 TEST_F(BluetoothPresence, ClosingThePickerKeepsTheCompanionScanning) {

@@ -102,10 +102,8 @@ TEST_F(Coaching, HoldsADismissedOrSkippedWalkBack) {
         WellnessEventKind kind;
         double holdBack;
     } cases[] = {
-        {3000, WellnessEventKind::walkDismissed, 600},
-        {1200, WellnessEventKind::walkDismissed, 300},
-        {6000, WellnessEventKind::walkDismissed, 900},
-        {3000, WellnessEventKind::walkSkipped, 1200},
+        {3000, WellnessEventKind::walkDismissed, 600}, {1200, WellnessEventKind::walkDismissed, 300},
+        {6000, WellnessEventKind::walkDismissed, 900}, {3000, WellnessEventKind::walkSkipped, 1200},
         {6000, WellnessEventKind::walkSkipped, 1200},
     };
     for (const auto& c : cases) {
@@ -121,9 +119,9 @@ TEST_F(Coaching, HoldsADismissedOrSkippedWalkBack) {
         EXPECT_FALSE(m->isWalkPromptDue(fresh.clock.now().addingTimeInterval(c.holdBack - 1))) << c.interval;
         EXPECT_TRUE(m->isWalkPromptDue(fresh.clock.now().addingTimeInterval(c.holdBack))) << c.interval;
         EXPECT_EQ(m->wellnessLedger().back().kind, c.kind);
-        EXPECT_EQ(m->events().front().substr(10),
-                  "Walk popup dismissed; walk remains due after " +
-                      VigilorMonitor::formatDurationWithSeconds(c.interval) + " at desk");
+        EXPECT_EQ(m->events().front().substr(10), "Walk popup dismissed; walk remains due after " +
+                                                      VigilorMonitor::formatDurationWithSeconds(c.interval) +
+                                                      " at desk");
     }
 }
 
@@ -153,9 +151,13 @@ TEST_F(Coaching, AnswersNotificationResponses) {
     } cases[] = {
         {"app.zorvi.break.skipWalk", "app.zorvi.break.eye", {WellnessEventKind::walkSkipped}},
         {"app.zorvi.break.dismiss", "app.zorvi.break.walk", {WellnessEventKind::walkDismissed}},
-        {UserNotificationCenter::dismissActionIdentifier, "app.zorvi.break.walk", {WellnessEventKind::walkDismissed}},
+        {UserNotificationCenter::dismissActionIdentifier,
+         "app.zorvi.break.walk",
+         {WellnessEventKind::walkDismissed}},
         {"app.zorvi.break.dismiss", "app.zorvi.break.eye", {WellnessEventKind::eyeDismissed}},
-        {UserNotificationCenter::dismissActionIdentifier, "app.zorvi.break.eye", {WellnessEventKind::eyeDismissed}},
+        {UserNotificationCenter::dismissActionIdentifier,
+         "app.zorvi.break.eye",
+         {WellnessEventKind::eyeDismissed}},
         {"app.zorvi.break.dismiss", "app.zorvi.maclocked", {}},
         {"default", "app.zorvi.break.eye", {}},
     };
@@ -223,8 +225,9 @@ TEST_F(Coaching, CreditsAWalkAwayFromTheDeskOnReturn) {
     away(80); // counting starts once the face has been gone 20 s: 60 s counted
     atDesk(0.5);
     EXPECT_THAT(ledgerKinds(), Contains(WellnessEventKind::movementCredit));
-    const auto credit = std::find_if(monitor->wellnessLedger().begin(), monitor->wellnessLedger().end(),
-                                     [](const auto& e) { return e.kind == WellnessEventKind::movementCredit; });
+    const auto credit =
+        std::find_if(monitor->wellnessLedger().begin(), monitor->wellnessLedger().end(),
+                     [](const auto& e) { return e.kind == WellnessEventKind::movementCredit; });
     EXPECT_NEAR(*credit->durationSeconds, 60, 1);
     EXPECT_THAT(activity(), Contains(::testing::StartsWith("Movement credited after 1m")));
     EXPECT_THAT(activity(), Contains(::testing::StartsWith("Eye timer reset after 1m")));
@@ -281,8 +284,9 @@ TEST_F(Coaching, ASimulatedMorningScoresAsComputedByHand) {
     ASSERT_TRUE(monitor->deskHealth());
     // By hand: eye = min(eye/8, 1), move = min(walks/6, 1), follow = followed / (followed + 2).
     const double followed = double(eye + walks + locks);
-    const double score = (followed / (followed + 2) * 0.2 + (std::min(eye / 8.0, 1.0) * 0.4 +
-                                                             std::min(walks / 6.0, 1.0) * 0.4)) * 100;
+    const double score = (followed / (followed + 2) * 0.2 +
+                          (std::min(eye / 8.0, 1.0) * 0.4 + std::min(walks / 6.0, 1.0) * 0.4)) *
+                         100;
     EXPECT_EQ(monitor->deskHealth()->today.score, roundedInteger(score))
         << eye << " eye rests, " << walks << " walks";
 }

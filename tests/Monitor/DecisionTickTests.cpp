@@ -94,7 +94,8 @@ TEST_F(DecisionTick, WalksTheWholeRoadFromAbsenceToWelcomeBack) {
     tick(0);
     ASSERT_FALSE(h.notifications->added.empty());
     EXPECT_EQ(h.notifications->added.back().identifier, "app.zorvi.maclocked");
-    EXPECT_THAT(h.notifications->added.back().body, ::testing::StartsWith("Zorvi locked this Mac via Auto at "));
+    EXPECT_THAT(h.notifications->added.back().body,
+                ::testing::StartsWith("Zorvi locked this Mac via Auto at "));
 
     // Back after a while: unlocked, credited and welcomed.
     tick(60);
@@ -140,8 +141,9 @@ TEST_F(DecisionTick, ABuildThatCannotLockRefusesOncePerAbsence) {
     tick(40);
     size_t refusals = 0;
     for (const auto& line : monitor->lockEvents())
-        refusals += line.ends_with("Lock skipped: locking is unavailable in this build (App Store sandbox cannot "
-                                   "drive the macOS lock screen)");
+        refusals +=
+            line.ends_with("Lock skipped: locking is unavailable in this build (App Store sandbox cannot "
+                           "drive the macOS lock screen)");
     EXPECT_EQ(refusals, 1u);
     EXPECT_NE(monitor->decision(), "Locked");
 }

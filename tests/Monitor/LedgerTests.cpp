@@ -46,7 +46,9 @@ TEST(WellnessLedger, WritesTheRhythmTexts) {
         {{{WellnessEventKind::movementCredit, 840}, {WellnessEventKind::walkSkipped, std::nullopt}},
          "50% followed today - 0 eye rests, 1 walks credited",
          "1 walk today \u00B7 14 min \u00B7 50% followed"},
-        {{{WellnessEventKind::eyeRest, 20}, {WellnessEventKind::eyeRest, 20}, {WellnessEventKind::movementCredit, 20},
+        {{{WellnessEventKind::eyeRest, 20},
+          {WellnessEventKind::eyeRest, 20},
+          {WellnessEventKind::movementCredit, 20},
           {WellnessEventKind::eyeDismissed, std::nullopt}},
          "75% followed today - 2 eye rests, 1 walks credited",
          "1 walk today \u00B7 100% followed"},
@@ -63,7 +65,8 @@ TEST(WellnessLedger, WritesTheRhythmTexts) {
 
 TEST(WellnessLedger, ADamagedStoredLedgerCountsAsEmptyAndIsReplacedByTheNextSave) {
     MonitorHarness h;
-    for (const Json& damaged : {Json("not a ledger"), Json::array({Json{{"kind", "eyeRest"}}}), Json::object()}) {
+    for (const Json& damaged :
+         {Json("not a ledger"), Json::array({Json{{"kind", "eyeRest"}}}), Json::object()}) {
         DefaultsStore::standard().set(VigilorMonitor::wellnessLedgerKey, damaged);
         auto monitor = h.makeMonitor(false);
         EXPECT_TRUE(monitor->wellnessLedger().empty());
@@ -79,8 +82,8 @@ TEST(WellnessLedger, PrunesByCalendarDaysAndKeepsTheNewestFiftyThousand) {
     const Date now = *parseIso8601Strict("2026-07-01T10:00:00Z");
     const Date cutoff = LocalCalendar::addingDays(now, -120);
     const auto kept = VigilorMonitor::pruneWellnessLedger(
-        {event(WellnessEventKind::eyeRest, cutoff.addingTimeInterval(-1)), event(WellnessEventKind::eyeRest, cutoff),
-         event(WellnessEventKind::lockAway, now)},
+        {event(WellnessEventKind::eyeRest, cutoff.addingTimeInterval(-1)),
+         event(WellnessEventKind::eyeRest, cutoff), event(WellnessEventKind::lockAway, now)},
         now);
     ASSERT_EQ(kept.size(), 2u);
     EXPECT_EQ(kept[0].occurredAt, cutoff);
@@ -148,7 +151,8 @@ TEST(BreakAnchors, ADamagedValueLeavesTheStartTimesAndIsOverwritten) {
     DefaultsStore::standard().set(VigilorMonitor::breakAnchorsKey, Json{{"lastEyeBreakAt", 1.0}});
     auto monitor = h.makeMonitor(false);
     EXPECT_EQ(monitor->lastEyeBreakAt(), h.clock.now());
-    EXPECT_TRUE(DefaultsStore::standard().value(VigilorMonitor::breakAnchorsKey)->contains("lastWalkBreakAt"));
+    EXPECT_TRUE(
+        DefaultsStore::standard().value(VigilorMonitor::breakAnchorsKey)->contains("lastWalkBreakAt"));
 }
 
 TEST(WellnessSummaries, RefreshUnforcedOnlyOnANewCalendarDay) {

@@ -96,7 +96,8 @@ TEST(ZorviLockDecision, DecidesTheCameraRulesInOrder) {
          },
          ZorviPresenceVerdict::of(Kind::waitingForSustainedNoFace)},
         {"timeout not reached", [](auto& in) { in.secondsSinceFace = 9; }, ZorviPresenceVerdict::waiting(3)},
-        {"timeout reached exactly", [](auto& in) { in.secondsSinceFace = 12; }, ZorviPresenceVerdict::of(Kind::lock)},
+        {"timeout reached exactly", [](auto& in) { in.secondsSinceFace = 12; },
+         ZorviPresenceVerdict::of(Kind::lock)},
         {"Screen Sharing over a call",
          [](auto& in) {
              in.remoteControlActive = in.suppressAutoLockDuringRemoteSession = true;
@@ -153,9 +154,9 @@ TEST(ZorviLockDecision, DecidesTheCameraBusyRules) {
          ZorviPresenceVerdict::of(Kind::waitingForSustainedNoFace)},
         {"signal recent", busy([](auto& in) { in.busySignalAge = 7.9; }),
          ZorviPresenceVerdict::present(ZorviPresenceReason::faceTurned)},
-        {"signal at the grace", busy([](auto& in) { in.busySignalAge = 8; }), ZorviPresenceVerdict::of(Kind::lock)},
-        {"negative grace counts as zero",
-         busy([](auto& in) {
+        {"signal at the grace", busy([](auto& in) { in.busySignalAge = 8; }),
+         ZorviPresenceVerdict::of(Kind::lock)},
+        {"negative grace counts as zero", busy([](auto& in) {
              in.busySignalGrace = -5;
              in.busySignalAge = -1;
          }),

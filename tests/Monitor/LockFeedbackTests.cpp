@@ -66,7 +66,8 @@ TEST_F(LockFeedback, RunsEveryMechanismAndReportsOnce) {
     start();
     EXPECT_TRUE(monitor->lockScreen("Manual"));
     const auto activityLines = activity();
-    for (const char* line : {"Lock invoked: login framework", "Lock invoked: ScreenSaverEngine", "Lock invoked: Display Sleep"})
+    for (const char* line :
+         {"Lock invoked: login framework", "Lock invoked: ScreenSaverEngine", "Lock invoked: Display Sleep"})
         EXPECT_THAT(activityLines, Contains(line));
     const auto lockLines = lockLog();
     for (const char* line : {"Zorvi requested manual lock via login framework",
@@ -135,7 +136,8 @@ TEST_F(LockFeedback, AttributesALockToItsRequestWithinTenSeconds) {
         fresh.clock.advance(c.delay);
         fresh.session->lockInfo = SessionLockInfo{true, std::nullopt};
         fresh.session->handlers.sessionDidResignActive();
-        const std::string expected = c.own ? "Screen locked by Zorvi (Manual)" : "Screen locked by macOS, user, or idle policy";
+        const std::string expected =
+            c.own ? "Screen locked by Zorvi (Manual)" : "Screen locked by macOS, user, or idle policy";
         EXPECT_THAT(m->lockEvents().front(), EndsWith(expected)) << c.delay;
         EXPECT_EQ(fresh.relay->sent.back().event, "locked") << c.delay;
         EXPECT_EQ(fresh.relay->sent.back().snapshot.source, c.own ? "Manual" : "System") << c.delay;
@@ -179,8 +181,9 @@ TEST_F(LockFeedback, CreditsALockedAbsenceOfFiveSecondsOrMore) {
     sessionUnlocks();
     ASSERT_FALSE(monitor->wellnessLedger().empty());
     EXPECT_EQ(monitor->wellnessLedger().front().kind, WellnessEventKind::lockAway);
-    EXPECT_EQ(h.notifications->added.back().body,
-              "Zorvi kept your Mac locked for 5s while you were away. Your eye and movement breaks are reset.");
+    EXPECT_EQ(
+        h.notifications->added.back().body,
+        "Zorvi kept your Mac locked for 5s while you were away. Your eye and movement breaks are reset.");
     EXPECT_EQ(monitor->lastZorviLockSource(), "Zorvi");
 }
 
@@ -190,7 +193,9 @@ TEST_F(LockFeedback, CreditsEachAbsenceOnceWithEyeBreaksOnAndOff) {
         bool eyeRestAlreadyRecorded;
         std::vector<WellnessEventKind> recorded;
     } cases[] = {
-        {true, false, {WellnessEventKind::lockAway, WellnessEventKind::eyeRest, WellnessEventKind::movementCredit}},
+        {true,
+         false,
+         {WellnessEventKind::lockAway, WellnessEventKind::eyeRest, WellnessEventKind::movementCredit}},
         {false, false, {WellnessEventKind::lockAway, WellnessEventKind::movementCredit}},
     };
     for (const auto& c : cases) {

@@ -17,12 +17,27 @@ TEST(LoginItemReconcile, BringsTheRegistrationInLineWithTheSetting) {
     } cases[] = {
         {"on and enabled", true, Status::enabled, {}, "On", "", false},
         {"off and not registered", false, Status::notRegistered, {}, "Off", "", false},
-        {"on and not registered", true, Status::notRegistered, {Call::registerItem}, "On",
-         "Launch at login registered", false},
-        {"off and enabled", false, Status::enabled, {Call::unregisterItem}, "Off", "Launch at login unregistered",
+        {"on and not registered",
+         true,
+         Status::notRegistered,
+         {Call::registerItem},
+         "On",
+         "Launch at login registered",
          false},
-        {"off and needing approval", false, Status::requiresApproval, {Call::unregisterItem}, "Off",
-         "Launch at login unregistered", false},
+        {"off and enabled",
+         false,
+         Status::enabled,
+         {Call::unregisterItem},
+         "Off",
+         "Launch at login unregistered",
+         false},
+        {"off and needing approval",
+         false,
+         Status::requiresApproval,
+         {Call::unregisterItem},
+         "Off",
+         "Launch at login unregistered",
+         false},
         {"on and needing approval", true, Status::requiresApproval, {}, "Needs approval", "", true},
         {"off and not found", false, Status::notFound, {}, "Unavailable", "", false},
     };
@@ -58,21 +73,24 @@ TEST(LoginItemReconcile, ExplainsWhyTheItemIsNeitherFoundNorApproved) {
 
     h.loginItem->setStatus(Status::requiresApproval);
     monitor->reconcileLaunchAtLoginIfNeeded();
-    EXPECT_EQ(*monitor->launchAtLoginError(), "Approve Zorvi in System Settings \u25B8 General \u25B8 Login Items to "
-                                              "finish enabling launch at login.");
+    EXPECT_EQ(*monitor->launchAtLoginError(),
+              "Approve Zorvi in System Settings \u25B8 General \u25B8 Login Items to "
+              "finish enabling launch at login.");
 
     h.loginItem->setStatus(Status::notFound);
     h.loginItem->setApplicationPath("/home/me/build/vigilor");
     monitor->reconcileLaunchAtLoginIfNeeded();
-    EXPECT_EQ(*monitor->launchAtLoginError(), "Move Zorvi to your Applications folder to enable launch at login. It "
-                                              "is currently running from /home/me/build/vigilor.");
+    EXPECT_EQ(*monitor->launchAtLoginError(),
+              "Move Zorvi to your Applications folder to enable launch at login. It "
+              "is currently running from /home/me/build/vigilor.");
     EXPECT_EQ(monitor->events().front().substr(10),
               "Launch at login unavailable: SMAppService reported .notFound (path: /home/me/build/vigilor)");
 
     h.loginItem->setApplicationPath(h.home.path() / "Applications/Zorvi");
     monitor->reconcileLaunchAtLoginIfNeeded();
-    EXPECT_EQ(*monitor->launchAtLoginError(), "macOS could not register Zorvi for launch at login. Make sure Zorvi "
-                                              "is signed with a valid certificate (not ad-hoc).");
+    EXPECT_EQ(*monitor->launchAtLoginError(),
+              "macOS could not register Zorvi for launch at login. Make sure Zorvi "
+              "is signed with a valid certificate (not ad-hoc).");
 }
 
 TEST(LoginItemReconcile, PublishesAndLogsAFailedRegistration) {

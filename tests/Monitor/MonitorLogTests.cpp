@@ -45,7 +45,8 @@ TEST(MonitorLog, WritesLockEventsToTheFileAndActivityOnlyToMemory) {
     EXPECT_EQ(*AtomicFile::read(file), "2026-03-01T08:30:00Z  lockEvent: Lock attribution started\n"
                                        "2026-03-01T08:30:00Z  lockEvent: Screen unlocked\n");
     VigilorMonitor::diagLog("walk credited", *parseIso8601Strict("2026-03-01T08:31:00Z"));
-    EXPECT_THAT(*AtomicFile::read(file), HasSubstr("lockEvent: Screen unlocked\n2026-03-01T08:31:00Z  walk credited\n"));
+    EXPECT_THAT(*AtomicFile::read(file),
+                HasSubstr("lockEvent: Screen unlocked\n2026-03-01T08:31:00Z  walk credited\n"));
 }
 
 TEST(MonitorLog, LosesALineQuietlyWhenTheFileCannotBeWritten) {
@@ -61,20 +62,13 @@ TEST(DurationFormats, MatchTheirTables) {
         double seconds;
         const char *clock, *duration, *withSeconds, *minuteSecond;
     } cases[] = {
-        {0, "00:00", "0s", "0s", "00:00"},
-        {0.4, "00:00", "0s", "0s", "00:00"},
-        {-30, "00:00", "0s", "0s", "00:00"},
-        {7, "00:07", "7s", "7s", "00:07"},
-        {45, "00:45", "45s", "45s", "00:45"},
-        {59, "00:59", "59s", "59s", "00:59"},
-        {59.5, "01:00", "1m", "1m 00s", "01:00"},
-        {60, "01:00", "1m", "1m 00s", "01:00"},
-        {125, "02:05", "2m", "2m 05s", "02:05"},
-        {3599, "59:59", "59m", "59m 59s", "59:59"},
-        {3600, "1h 0m", "1h 0m", "1h 0m", "00:00"},
-        {3661, "1h 1m", "1h 1m", "1h 1m", "01:01"},
-        {3725, "1h 2m", "1h 2m", "1h 2m", "02:05"},
-        {90061, "25h 1m", "25h 1m", "25h 1m", "01:01"},
+        {0, "00:00", "0s", "0s", "00:00"},          {0.4, "00:00", "0s", "0s", "00:00"},
+        {-30, "00:00", "0s", "0s", "00:00"},        {7, "00:07", "7s", "7s", "00:07"},
+        {45, "00:45", "45s", "45s", "00:45"},       {59, "00:59", "59s", "59s", "00:59"},
+        {59.5, "01:00", "1m", "1m 00s", "01:00"},   {60, "01:00", "1m", "1m 00s", "01:00"},
+        {125, "02:05", "2m", "2m 05s", "02:05"},    {3599, "59:59", "59m", "59m 59s", "59:59"},
+        {3600, "1h 0m", "1h 0m", "1h 0m", "00:00"}, {3661, "1h 1m", "1h 1m", "1h 1m", "01:01"},
+        {3725, "1h 2m", "1h 2m", "1h 2m", "02:05"}, {90061, "25h 1m", "25h 1m", "25h 1m", "01:01"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(VigilorMonitor::formatClock(c.seconds), c.clock) << c.seconds;

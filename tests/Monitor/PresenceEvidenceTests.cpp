@@ -68,9 +68,12 @@ TEST_F(PresenceEvidence, NamesBluetoothUnavailableByItsStatusWords) {
     const struct {
         const char* status;
         bool unavailable;
-    } cases[] = {{"Bluetooth denied", true},         {"Bluetooth off", true},
-                 {"Bluetooth off in settings", true}, {"Bluetooth state 7", true},
-                 {"Bluetooth restricted", false},     {"Bluetooth unavailable", false},
+    } cases[] = {{"Bluetooth denied", true},
+                 {"Bluetooth off", true},
+                 {"Bluetooth off in settings", true},
+                 {"Bluetooth state 7", true},
+                 {"Bluetooth restricted", false},
+                 {"Bluetooth unavailable", false},
                  {"Bluetooth permission needed", false}};
     for (const auto& c : cases) {
         monitor->bluetoothStatus = c.status;

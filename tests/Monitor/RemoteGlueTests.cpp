@@ -11,7 +11,9 @@ struct RemoteGlue : ::testing::Test {
     MonitorHarness h;
     std::shared_ptr<VigilorMonitor> monitor = h.makeMonitor();
 
-    void lockSession(std::optional<Date> at = std::nullopt) { h.session->lockInfo = SessionLockInfo{true, at}; }
+    void lockSession(std::optional<Date> at = std::nullopt) {
+        h.session->lockInfo = SessionLockInfo{true, at};
+    }
     void unlockSession() { h.session->lockInfo = SessionLockInfo{false, std::nullopt}; }
     std::string newestLockEvent() const { return monitor->lockEvents().front().substr(10); }
     void enableLocking() {

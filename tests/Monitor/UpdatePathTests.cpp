@@ -9,7 +9,9 @@ using ::testing::ElementsAre;
 
 namespace {
 
-std::string newestEvent(const VigilorMonitor& monitor) { return monitor.events().front().substr(10); }
+std::string newestEvent(const VigilorMonitor& monitor) {
+    return monitor.events().front().substr(10);
+}
 
 struct UpdatePath : ::testing::Test {
     MonitorHarness h;
@@ -29,8 +31,8 @@ TEST_F(UpdatePath, AnUnchangedSettingStillRunsEveryUnconditionalStep) {
     int published = 0;
     monitor->subscribe([&] { ++published; });
     update([](VigilorConfig&) {});
-    EXPECT_THAT(h.log.entries, ElementsAre("relay.setConfig", "relay.restart", "loginItem.status", "loginItem.status",
-                                           "sync.push"));
+    EXPECT_THAT(h.log.entries, ElementsAre("relay.setConfig", "relay.restart", "loginItem.status",
+                                           "loginItem.status", "sync.push"));
     EXPECT_GE(published, 2); // config and autoLockEnabled are assigned again
     EXPECT_EQ(newestEvent(*monitor), "Settings updated");
     EXPECT_TRUE(DefaultsStore::standard().value(VigilorConfig::storageKey));
@@ -68,7 +70,8 @@ TEST_F(UpdatePath, SendsAHeartbeatOnlyWhenTheStatusEndpointBecomesUsable) {
              c.remoteStatusEndpointURL = "https://relay.example/status";
          },
          [](VigilorConfig& c) { c.remoteStatusEndpointURL = "http://other.example/s"; }, 0},
-        {"switched off", [](VigilorConfig& c) {
+        {"switched off",
+         [](VigilorConfig& c) {
              c.remoteCompanionEnabled = true;
              c.remoteStatusEndpointURL = "https://relay.example/status";
          },
@@ -152,7 +155,7 @@ TEST_F(UpdatePath, AppliesASyncedCopyWithoutPushingItBack) {
     VigilorConfig remote = monitor->config();
     remote.lockTimeout = 44;
     remote.autoLockEnabled = !monitor->config().autoLockEnabled; // not synced
-    remote.launchAtLogin = true;                                  // not synced
+    remote.launchAtLogin = true;                                 // not synced
     const bool autoLockBefore = monitor->config().autoLockEnabled;
     monitor->applyRemoteSettings(SyncedSettings::from(remote));
     EXPECT_EQ(monitor->config().lockTimeout, 44);

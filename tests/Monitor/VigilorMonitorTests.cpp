@@ -55,10 +55,10 @@ TEST(VigilorMonitor, StartsItsRuntimeServicesInOrderOnce) {
     EXPECT_THAT(h.log.entries,
                 ElementsAre("sync.create", "sync.enable", "sync.refreshStatus", "sync.push",
                             "notifications.setCategories", "notifications.remove app.zorvi.break.eye.current",
-                            "notifications.remove app.zorvi.break.walk.current", "relay.create", "relay.restart",
-                            "session.start", "loginItem.status", "loginItem.status", "loginItem.status",
-                            "camera.authorizationStatus", "camera.makeCaptureSession", "audio.listenDefault",
-                            "audio.listenRunning 7"));
+                            "notifications.remove app.zorvi.break.walk.current", "relay.create",
+                            "relay.restart", "session.start", "loginItem.status", "loginItem.status",
+                            "loginItem.status", "camera.authorizationStatus", "camera.makeCaptureSession",
+                            "audio.listenDefault", "audio.listenRunning 7"));
     EXPECT_EQ(monitor->lockEvents().front().substr(10), "Runtime services started");
 
     h.log.clear();

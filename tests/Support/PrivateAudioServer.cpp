@@ -1,4 +1,5 @@
 #include "PrivateAudioServer.h"
+#include "Platform/Linux/PulseLoopLock.h"
 
 #include "Foundation/ChildProcess.h"
 
@@ -40,20 +41,6 @@ bool eventually(const std::function<bool()>& condition) {
     }
     return true;
 }
-
-class LoopLock {
-public:
-    explicit LoopLock(pa_threaded_mainloop* loop)
-        : loop_(loop) {
-        pa_threaded_mainloop_lock(loop_);
-    }
-    ~LoopLock() { pa_threaded_mainloop_unlock(loop_); }
-    LoopLock(const LoopLock&) = delete;
-    LoopLock& operator=(const LoopLock&) = delete;
-
-private:
-    pa_threaded_mainloop* loop_;
-};
 
 } // namespace
 
@@ -129,7 +116,7 @@ struct AudioServerClient::State {
     // Whether `condition`, checked under libpulse's lock, came true in time.
     bool await(const std::function<bool()>& condition) {
         return eventually([&] {
-            LoopLock lock(loop.get());
+            PulseLoopLock lock(loop.get());
             return condition();
         });
     }
@@ -138,13 +125,13 @@ struct AudioServerClient::State {
     bool request(const std::function<pa_operation*()>& send) {
         pa_operation* operation = nullptr;
         {
-            LoopLock lock(loop.get());
+            PulseLoopLock lock(loop.get());
             operation = send();
         }
         if (!operation)
             return false;
         const bool answered = await([&] { return pa_operation_get_state(operation) == PA_OPERATION_DONE; });
-        LoopLock lock(loop.get());
+        PulseLoopLock lock(loop.get());
         pa_operation_unref(operation);
         return answered;
     }
@@ -154,7 +141,7 @@ AudioServerClient::AudioServerClient()
     : state_(std::make_unique<State>()) {
     pa_threaded_mainloop_start(state_->loop.get());
     {
-        LoopLock lock(state_->loop.get());
+        PulseLoopLock lock(state_->loop.get());
         state_->context.reset(
             pa_context_new(pa_threaded_mainloop_get_api(state_->loop.get()), "vigilor-test"));
         pa_context_connect(state_->context.get(), nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr);
@@ -165,7 +152,7 @@ AudioServerClient::AudioServerClient()
 
 AudioServerClient::~AudioServerClient() {
     {
-        LoopLock lock(state_->loop.get());
+        PulseLoopLock lock(state_->loop.get());
         if (state_->stream)
             pa_stream_disconnect(state_->stream.get());
         pa_context_disconnect(state_->context.get());
@@ -210,7 +197,7 @@ bool AudioServerClient::setDefaultSource(const std::string& name) {
 
 bool AudioServerClient::startRecording(const std::string& source, bool corked) {
     {
-        LoopLock lock(state_->loop.get());
+        PulseLoopLock lock(state_->loop.get());
         const pa_sample_spec format{PA_SAMPLE_S16LE, 8000, 1};
         state_->stream.reset(pa_stream_new(state_->context.get(), "call", &format, nullptr));
         pa_stream_set_read_callback(
@@ -237,7 +224,7 @@ bool AudioServerClient::setCorked(bool corked) {
 }
 
 bool AudioServerClient::stopRecording() {
-    LoopLock lock(state_->loop.get());
+    PulseLoopLock lock(state_->loop.get());
     if (!state_->stream)
         return false;
     const bool disconnected = pa_stream_disconnect(state_->stream.get()) == 0;

@@ -21,19 +21,23 @@ TemporaryHome::~TemporaryHome() {
     std::filesystem::remove_all(path_, ignored);
 }
 
-ScopedTimeZone::ScopedTimeZone(const char* zone) {
-    const char* current = std::getenv("TZ");
-    hadPrevious_ = current != nullptr;
-    if (current)
-        previous_ = current;
-    setenv("TZ", zone, 1);
+ScopedVariable::ScopedVariable(const char* name, const char* value)
+    : name_(name) {
+    if (const char* old = std::getenv(name))
+        previous_ = old;
+    value ? ::setenv(name, value, 1) : ::unsetenv(name);
+}
+
+ScopedVariable::~ScopedVariable() {
+    previous_ ? ::setenv(name_, previous_->c_str(), 1) : ::unsetenv(name_);
+}
+
+ScopedTimeZone::ScopedTimeZone(const char* zone)
+    : variable_("TZ", zone) {
     tzset();
 }
 
 ScopedTimeZone::~ScopedTimeZone() {
-    if (hadPrevious_)
-        setenv("TZ", previous_.c_str(), 1);
-    else
-        unsetenv("TZ");
+    // The variable is restored after this body; re-read the zone then, at the next use.
     tzset();
 }

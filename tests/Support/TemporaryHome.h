@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 
 // Points HOME and the XDG folders at a fresh temporary directory for the life of the object, so a test
@@ -19,6 +20,19 @@ private:
     std::filesystem::path path_;
 };
 
+// Sets an environment variable (or unsets it, for nullptr) for the life of the object.
+class ScopedVariable {
+public:
+    ScopedVariable(const char* name, const char* value);
+    ~ScopedVariable();
+    ScopedVariable(const ScopedVariable&) = delete;
+    ScopedVariable& operator=(const ScopedVariable&) = delete;
+
+private:
+    const char* name_;
+    std::optional<std::string> previous_;
+};
+
 // Sets TZ for the life of the object and restores the previous zone afterwards.
 class ScopedTimeZone {
 public:
@@ -28,6 +42,5 @@ public:
     ScopedTimeZone& operator=(const ScopedTimeZone&) = delete;
 
 private:
-    std::string previous_;
-    bool hadPrevious_;
+    ScopedVariable variable_;
 };

@@ -4,6 +4,7 @@
 #include "Platform/Linux/LinuxInputIdleSource.h"
 #include "Platform/Linux/X11IdleTime.h"
 #include "Support/PrivateBus.h"
+#include "Support/TemporaryHome.h"
 #include "Support/VirtualDisplay.h"
 
 #include <gtest/gtest.h>
@@ -25,24 +26,6 @@ namespace {
 using namespace std::chrono_literals;
 using Status = InputIdleReading::Status;
 using Names = std::vector<std::string>;
-
-// Sets an environment variable (or unsets it, for nullptr) for the life of the object.
-class ScopedVariable {
-public:
-    ScopedVariable(const char* name, const char* value)
-        : name_(name) {
-        if (const char* old = std::getenv(name))
-            previous_ = old;
-        value ? ::setenv(name, value, 1) : ::unsetenv(name);
-    }
-    ~ScopedVariable() { previous_ ? ::setenv(name_, previous_->c_str(), 1) : ::unsetenv(name_); }
-    ScopedVariable(const ScopedVariable&) = delete;
-    ScopedVariable& operator=(const ScopedVariable&) = delete;
-
-private:
-    const char* name_;
-    std::optional<std::string> previous_;
-};
 
 std::vector<std::string> linesOf(const std::string& text) {
     std::vector<std::string> lines;

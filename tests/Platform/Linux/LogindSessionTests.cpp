@@ -1,6 +1,7 @@
 #include "Fakes/FakeClock.h"
 #include "Platform/Linux/LogindSession.h"
 #include "Support/PrivateBus.h"
+#include "Support/TemporaryHome.h"
 
 #include <gtest/gtest.h>
 
@@ -30,22 +31,6 @@ QString sessionPath(const QString& id) {
 }
 
 // Sets an environment variable for the life of the object, and puts the old value back afterwards.
-class ScopedVariable {
-public:
-    ScopedVariable(const char* name, const char* value)
-        : name_(name) {
-        if (const char* old = std::getenv(name))
-            previous_ = old;
-        value ? ::setenv(name, value, 1) : ::unsetenv(name);
-    }
-    ~ScopedVariable() { previous_ ? ::setenv(name_, previous_->c_str(), 1) : ::unsetenv(name_); }
-    ScopedVariable(const ScopedVariable&) = delete;
-    ScopedVariable& operator=(const ScopedVariable&) = delete;
-
-private:
-    const char* name_;
-    std::optional<std::string> previous_;
-};
 
 // The handlers' calls, in order.
 struct Recorder {
