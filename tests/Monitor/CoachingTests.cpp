@@ -41,18 +41,7 @@ struct Coaching : ::testing::Test {
             titles.push_back(request.title);
         return titles;
     }
-    std::vector<WellnessEventKind> ledgerKinds() const {
-        std::vector<WellnessEventKind> kinds;
-        for (const auto& event : monitor->wellnessLedger())
-            kinds.push_back(event.kind);
-        return kinds;
-    }
-    std::vector<std::string> activity() const {
-        std::vector<std::string> texts;
-        for (const auto& line : monitor->events())
-            texts.push_back(line.substr(10));
-        return texts;
-    }
+    std::vector<std::string> activity() const { return logTexts(monitor->events()); }
 };
 
 } // namespace
@@ -130,7 +119,7 @@ TEST_F(Coaching, DismissingTheEyePromptRestartsTheIntervalUnlessTheRestWasDone) 
     atDesk(1200.5);
     const Date before = monitor->lastEyeBreakAt();
     monitor->dismissCurrentEyeBreakPrompt();
-    EXPECT_THAT(ledgerKinds(), ElementsAre(WellnessEventKind::eyeDismissed));
+    EXPECT_THAT(ledgerKinds(*monitor), ElementsAre(WellnessEventKind::eyeDismissed));
     EXPECT_GT(monitor->lastEyeBreakAt(), before);
     EXPECT_EQ(activity().front(), "Look-away nudge dismissed; next eye break in 20m");
     EXPECT_FALSE(monitor->breakHUDVisible());
@@ -208,7 +197,7 @@ TEST_F(Coaching, CompletesAnEyeRestFromFreshObservations) {
         monitor->noteEyeRestObservation(h.clock.now());
         h.runLoop.loop().advance(0.5);
     }
-    EXPECT_THAT(ledgerKinds(), ElementsAre(WellnessEventKind::eyeRest));
+    EXPECT_THAT(ledgerKinds(*monitor), ElementsAre(WellnessEventKind::eyeRest));
     EXPECT_THAT(activity(), Contains("Eye break completed (looked away)"));
     EXPECT_EQ(monitor->celebration(), "Eyes rested");
     EXPECT_EQ(monitor->eyeRestRemaining(), 0); // the completion shows for 3 s
@@ -224,7 +213,7 @@ TEST_F(Coaching, CreditsAWalkAwayFromTheDeskOnReturn) {
     atDesk(60);
     away(80); // counting starts once the face has been gone 20 s: 60 s counted
     atDesk(0.5);
-    EXPECT_THAT(ledgerKinds(), Contains(WellnessEventKind::movementCredit));
+    EXPECT_THAT(ledgerKinds(*monitor), Contains(WellnessEventKind::movementCredit));
     const auto credit =
         std::find_if(monitor->wellnessLedger().begin(), monitor->wellnessLedger().end(),
                      [](const auto& e) { return e.kind == WellnessEventKind::movementCredit; });
@@ -239,7 +228,7 @@ TEST_F(Coaching, ResetsTheWalkWithoutCreditAfterAVeryLongAbsence) {
     away(1821); // counted from 20 s on: 1801 s
     atDesk(0.5);
     EXPECT_THAT(activity(), Contains("Movement timer reset after 30m away"));
-    for (auto kind : ledgerKinds())
+    for (auto kind : ledgerKinds(*monitor))
         EXPECT_NE(kind, WellnessEventKind::movementCredit);
 }
 
@@ -272,7 +261,7 @@ TEST_F(Coaching, ASimulatedMorningScoresAsComputedByHand) {
     atDesk(1);
 
     size_t eye = 0, walks = 0, locks = 0, dismissals = 0;
-    for (auto kind : ledgerKinds()) {
+    for (auto kind : ledgerKinds(*monitor)) {
         eye += kind == WellnessEventKind::eyeRest;
         walks += kind == WellnessEventKind::movementCredit;
         locks += kind == WellnessEventKind::lockAway;

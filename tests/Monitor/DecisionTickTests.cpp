@@ -44,12 +44,7 @@ struct DecisionTick : ::testing::Test {
         h.clock.set(at);
     }
     size_t lockCalls() const { return h.log.count("locker.lockSession"); }
-    std::vector<std::string> activity() const {
-        std::vector<std::string> texts;
-        for (const auto& line : monitor->events())
-            texts.push_back(line.substr(10));
-        return texts;
-    }
+    std::vector<std::string> activity() const { return logTexts(monitor->events()); }
 };
 
 void useWatch(VigilorConfig& c) {

@@ -39,12 +39,7 @@ struct DeviceDiscovery : ::testing::Test {
             lines.push_back(device.name + " " + std::to_string(device.rssi));
         return lines;
     }
-    std::vector<std::string> activity() const {
-        std::vector<std::string> texts;
-        for (const auto& line : monitor->events())
-            texts.push_back(line.substr(10));
-        return texts;
-    }
+    std::vector<std::string> activity() const { return logTexts(monitor->events()); }
 };
 
 } // namespace

@@ -27,18 +27,8 @@ struct LockFeedback : ::testing::Test {
         monitor = h.makeMonitor();
         h.log.clear();
     }
-    std::vector<std::string> activity() const {
-        std::vector<std::string> texts;
-        for (const auto& line : monitor->events())
-            texts.push_back(line.substr(10));
-        return texts;
-    }
-    std::vector<std::string> lockLog() const {
-        std::vector<std::string> texts;
-        for (const auto& line : monitor->lockEvents())
-            texts.push_back(line.substr(10));
-        return texts;
-    }
+    std::vector<std::string> activity() const { return logTexts(monitor->events()); }
+    std::vector<std::string> lockLog() const { return logTexts(monitor->lockEvents()); }
     void sessionLocks() {
         h.session->lockInfo = SessionLockInfo{true, std::nullopt};
         h.session->handlers.sessionDidResignActive();

@@ -7,17 +7,6 @@
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
-namespace {
-
-std::vector<std::string> textsOf(const std::vector<std::string>& lines) {
-    std::vector<std::string> texts;
-    for (const auto& line : lines)
-        texts.push_back(line.substr(10)); // "HH:mm:ss" and two spaces
-    return texts;
-}
-
-} // namespace
-
 TEST(VigilorMonitor, StartsWithItsInitialStateAndTwoLogLines) {
     MonitorHarness h;
     auto monitor = h.makeMonitor(false);
@@ -29,8 +18,8 @@ TEST(VigilorMonitor, StartsWithItsInitialStateAndTwoLogLines) {
     EXPECT_EQ(monitor->remoteCompanionStatus(), "Remote companion off");
     EXPECT_EQ(monitor->bodyPoseSummary(), "Face only");
     EXPECT_EQ(monitor->recovery().band, "unknown");
-    EXPECT_THAT(textsOf(monitor->events()), ElementsAre("Zorvi started in coaching mode"));
-    EXPECT_THAT(textsOf(monitor->lockEvents()), ElementsAre("Lock attribution started"));
+    EXPECT_THAT(logTexts(monitor->events()), ElementsAre("Zorvi started in coaching mode"));
+    EXPECT_THAT(logTexts(monitor->lockEvents()), ElementsAre("Lock attribution started"));
     EXPECT_TRUE(monitor->lockingAvailable());
     EXPECT_FALSE(monitor->runtimeServicesStarted());
     EXPECT_TRUE(h.log.entries.empty()); // nothing reaches the services before the runtime start
@@ -110,7 +99,7 @@ TEST(VigilorMonitor, FollowsTheCameraAuthorisation) {
         auto monitor = h.makeMonitor();
         EXPECT_EQ(monitor->cameraStatus(), c.cameraStatus) << c.status;
         EXPECT_EQ(monitor->phase(), c.phase) << c.status;
-        const auto texts = textsOf(monitor->events());
+        const auto texts = logTexts(monitor->events());
         const bool logged = std::find(texts.begin(), texts.end(), c.logLine) != texts.end();
         EXPECT_EQ(logged, *c.logLine != 0) << c.status;
         EXPECT_EQ(monitor->captureSession() != nullptr, c.status == CameraDevice::authorized) << c.status;
@@ -159,6 +148,6 @@ TEST(VigilorMonitor, ReportsSessionEventsItCannotReceive) {
     MonitorHarness h;
     h.session->available = false;
     auto monitor = h.makeMonitor();
-    const auto texts = textsOf(monitor->events());
+    const auto texts = logTexts(monitor->events());
     EXPECT_NE(std::find(texts.begin(), texts.end(), "Session events unavailable"), texts.end());
 }

@@ -15,6 +15,23 @@
 #include "Vigilor/Monitor/VigilorMonitor.h"
 
 #include <memory>
+#include <string>
+#include <vector>
+
+// The texts of log lines, without their "HH:mm:ss" prefix and its two spaces.
+inline std::vector<std::string> logTexts(const std::vector<std::string>& lines) {
+    std::vector<std::string> texts;
+    for (const auto& line : lines)
+        texts.push_back(line.substr(10));
+    return texts;
+}
+
+inline std::vector<WellnessEventKind> ledgerKinds(const VigilorMonitor& monitor) {
+    std::vector<WellnessEventKind> kinds;
+    for (const auto& event : monitor.wellnessLedger())
+        kinds.push_back(event.kind);
+    return kinds;
+}
 
 // A monitor on fakes of every service, in a temporary home, with the main queue on a manual run loop
 // and a virtual clock. Every fake records into one shared log.

@@ -1,5 +1,7 @@
 #include "PrivateBus.h"
 
+#include <QDBusArgument>
+
 #include "Foundation/ChildProcess.h"
 #include "Platform/Linux/DBusSignalRelay.h"
 
@@ -283,4 +285,25 @@ bool processEventsUntil(const std::function<bool()>& condition, std::chrono::mil
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     return true;
+}
+
+std::vector<std::pair<QString, QVariantList>> PrivateBus::mockCalls(const QString& service,
+                                                                    const QString& path) {
+    const QDBusMessage reply = callMock(service, path, "GetCalls");
+    std::vector<std::pair<QString, QVariantList>> found;
+    if (reply.type() != QDBusMessage::ReplyMessage)
+        return found;
+    const QDBusArgument list = reply.arguments().constFirst().value<QDBusArgument>();
+    list.beginArray();
+    while (!list.atEnd()) {
+        quint64 time = 0;
+        QString method;
+        QVariantList arguments;
+        list.beginStructure();
+        list >> time >> method >> arguments;
+        list.endStructure();
+        found.emplace_back(method, arguments);
+    }
+    list.endArray();
+    return found;
 }

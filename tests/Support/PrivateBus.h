@@ -10,6 +10,7 @@
 #include <functional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <sys/types.h>
@@ -51,6 +52,8 @@ public:
     // object; an error reply when it failed.
     QDBusMessage callMock(const QString& service, const QString& path, const QString& method,
                           const QVariantList& arguments = {});
+    // The methods called on a mock object so far, in order, with their arguments.
+    std::vector<std::pair<QString, QVariantList>> mockCalls(const QString& service, const QString& path);
     // Runs Python code in a mock object, where `self` is that object and `objects` all of them.
     QDBusMessage runInMock(const QString& service, const QString& path, const QString& code);
     // Returns once every signal that the mock object sent earlier has reached its receivers on

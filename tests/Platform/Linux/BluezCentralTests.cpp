@@ -131,23 +131,7 @@ protected:
     void settle() { ::settle(bus); }
     // The methods called on a mock object, in order, with their arguments.
     std::vector<std::pair<QString, QVariantList>> calls(const QString& path) {
-        const QDBusMessage reply = bus.callMock(bluez, path, "GetCalls");
-        std::vector<std::pair<QString, QVariantList>> found;
-        if (reply.type() != QDBusMessage::ReplyMessage)
-            return found;
-        const QDBusArgument list = reply.arguments().constFirst().value<QDBusArgument>();
-        list.beginArray();
-        while (!list.atEnd()) {
-            quint64 time = 0;
-            QString method;
-            QVariantList arguments;
-            list.beginStructure();
-            list >> time >> method >> arguments;
-            list.endStructure();
-            found.emplace_back(method, arguments);
-        }
-        list.endArray();
-        return found;
+        return bus.mockCalls(bluez, path);
     }
     QStringList methodsCalled(const QString& path) {
         QStringList methods;
