@@ -52,6 +52,7 @@ struct MonitorHarness {
     // Real commands: the screen saver and display sleep stand-ins succeed unless a test says otherwise.
     std::vector<LockFallbackCommand> lockCommands = {{"ScreenSaverEngine", "/bin/true", {}},
                                                      {"Display Sleep", "/bin/true", {}}};
+    double lockCommandTimeout = 2;
     std::shared_ptr<HttpClient> http = std::make_shared<HttpClient>();
     std::shared_ptr<FakeSoundPlayer> sounds = std::make_shared<FakeSoundPlayer>();
     std::shared_ptr<FakeHealthWatchdog> watchdog = std::make_shared<FakeHealthWatchdog>(&log);
@@ -73,7 +74,7 @@ struct MonitorHarness {
         s.bluetooth = bluetooth;
         s.sessionLocker = locker;
         s.lockFallbackCommands = lockCommands;
-        s.lockCommandTimeout = 2;
+        s.lockCommandTimeout = lockCommandTimeout;
         s.http = http;
         s.sounds = sounds;
         s.watchdog = watchdog;
