@@ -17,5 +17,5 @@ bool containsIgnoringCase(std::string_view text, std::string_view part);
 std::string fixedDecimal(double value, int digits);
 
 // The shortest text that reads back as the same double, with ".0" on whole numbers ("30.0", "0.15"),
-// as Swift-style programs print numbers in logs.
+// the form the developer log gives numbers.
 std::string doubleDescription(double value);
