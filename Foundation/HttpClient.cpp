@@ -1,5 +1,6 @@
 #include "HttpClient.h"
 
+#include "Foundation/Text.h"
 #include "Foundation/Url.h"
 
 #include <curl/curl.h>
@@ -34,14 +35,6 @@ bool isToken(std::string_view text) {
 
 bool isHeaderValue(std::string_view text) {
     return text.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
-}
-
-std::string_view trimmed(std::string_view text) {
-    const auto first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string_view::npos)
-        return {};
-    const auto last = text.find_last_not_of(" \t\r\n");
-    return text.substr(first, last - first + 1);
 }
 
 // Why the request cannot be sent; nothing when it can.

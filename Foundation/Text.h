@@ -6,6 +6,9 @@
 // Small text helpers that do not depend on the process locale (the interface may switch the C locale
 // to the user's, which would print "2,5" and fold case by other rules).
 
+// Without the white space and line breaks at both ends.
+std::string_view trimmed(std::string_view text);
+
 // ASCII letters in lower case; every other byte as it is.
 std::string asciiLowercased(std::string_view text);
 

@@ -96,15 +96,6 @@ std::optional<UrlComponents> parseUrl(std::string_view text) {
     return url;
 }
 
-std::string trimmedWhitespace(std::string_view text) {
-    const auto isSpace = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
-    while (!text.empty() && isSpace(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && isSpace(text.back()))
-        text.remove_suffix(1);
-    return std::string(text);
-}
-
 bool UrlComponents::isHttpOrHttps() const {
     const std::string lower = asciiLowercased(scheme);
     return lower == "http" || lower == "https";

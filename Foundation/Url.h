@@ -19,6 +19,3 @@ struct UrlComponents {
 // Nothing when the text is not a well-formed URL reference: a malformed scheme or port, or
 // characters that must be percent-encoded (spaces, control characters, non-ASCII, "<>\"{}|\\^`").
 std::optional<UrlComponents> parseUrl(std::string_view text);
-
-// Leading and trailing white space and line breaks removed.
-std::string trimmedWhitespace(std::string_view text);

@@ -240,13 +240,18 @@ void FreedesktopNotificationCenter::actionInvoked(const QDBusMessage& message) {
     const auto identifier = identifierOf(id);
     if (!identifier)
         return;
-    Slot& slot = slots_.at(*identifier);
-    const std::string categoryIdentifier = std::exchange(slot.categoryIdentifier, {});
-    slot.id = 0;
-    dropIfIdle(*identifier);
+    const std::string categoryIdentifier = takeOffScreen(*identifier);
     // Answered: it leaves the screen, and its closing is no dismissal.
     close(id);
     respond(*identifier, categoryIdentifier, action);
+}
+
+std::string FreedesktopNotificationCenter::takeOffScreen(const std::string& identifier) {
+    Slot& slot = slots_.at(identifier);
+    std::string categoryIdentifier = std::exchange(slot.categoryIdentifier, {});
+    slot.id = 0;
+    dropIfIdle(identifier);
+    return categoryIdentifier;
 }
 
 void FreedesktopNotificationCenter::notificationClosed(const QDBusMessage& message) {
@@ -258,10 +263,7 @@ void FreedesktopNotificationCenter::notificationClosed(const QDBusMessage& messa
     const auto identifier = identifierOf(id);
     if (!identifier)
         return;
-    Slot& slot = slots_.at(*identifier);
-    const std::string categoryIdentifier = std::exchange(slot.categoryIdentifier, {});
-    slot.id = 0;
-    dropIfIdle(*identifier);
+    const std::string categoryIdentifier = takeOffScreen(*identifier);
     const NotificationCategory* closedCategory = category(categoryIdentifier);
     if (reason == closedByUser && closedCategory && closedCategory->customDismissAction)
         respond(*identifier, categoryIdentifier, dismissActionIdentifier);

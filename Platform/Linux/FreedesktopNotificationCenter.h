@@ -84,6 +84,8 @@ private:
     std::optional<std::string> identifierOf(uint id) const;
     // Forgets an identifier with nothing live, on its way or waiting.
     void dropIfIdle(const std::string& identifier);
+    // The server no longer shows the identifier's notification; gives the category it had.
+    std::string takeOffScreen(const std::string& identifier);
     const NotificationCategory* category(const std::string& identifier) const;
     void respond(const std::string& identifier, const std::string& categoryIdentifier,
                  const std::string& actionIdentifier);

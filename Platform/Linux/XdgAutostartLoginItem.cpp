@@ -2,6 +2,7 @@
 
 #include "Foundation/AtomicFile.h"
 #include "Foundation/Paths.h"
+#include "Foundation/Text.h"
 
 #include <cerrno>
 #include <map>
@@ -17,26 +18,19 @@ constexpr std::string_view reservedInExec = " \t\n\r\"'\\><~|&;$*?#()`";
 
 using Keys = std::map<std::string, std::string, std::less<>>;
 
-std::string trimmed(std::string_view text) {
-    const auto first = text.find_first_not_of(" \t\r");
-    if (first == std::string_view::npos)
-        return {};
-    return std::string(text.substr(first, text.find_last_not_of(" \t\r") - first + 1));
-}
-
 // The keys of the [Desktop Entry] group; other groups (actions) and comments do not matter here.
 Keys desktopEntryKeys(std::string_view text) {
     Keys keys;
     bool inMainGroup = false;
     while (!text.empty()) {
         const auto end = text.find('\n');
-        const std::string line = trimmed(text.substr(0, end));
+        const std::string line(trimmed(text.substr(0, end)));
         text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
         if (line.starts_with('['))
             inMainGroup = line == "[Desktop Entry]";
         else if (const auto equals = line.find('=');
                  inMainGroup && !line.starts_with('#') && equals != 0 && equals != std::string::npos)
-            keys.try_emplace(trimmed(line.substr(0, equals)), trimmed(line.substr(equals + 1)));
+            keys.try_emplace(std::string(trimmed(line.substr(0, equals))), trimmed(line.substr(equals + 1)));
     }
     return keys;
 }

@@ -1,19 +1,12 @@
 #include "GVariantText.h"
 
+#include "Foundation/Text.h"
+
 #include <array>
 #include <cstdint>
 #include <cstdio>
 
 namespace {
-
-constexpr std::string_view whiteSpace = " \t\r\n\f\v";
-
-std::string_view trimmed(std::string_view text) {
-    const auto first = text.find_first_not_of(whiteSpace);
-    if (first == std::string_view::npos)
-        return {};
-    return text.substr(first, text.find_last_not_of(whiteSpace) - first + 1);
-}
 
 // The single-letter escapes that GVariant's parser understands, and what they stand for.
 constexpr std::array<std::pair<char, char>, 7> letterEscapes{

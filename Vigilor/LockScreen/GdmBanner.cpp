@@ -1,21 +1,13 @@
 #include "GdmBanner.h"
 
 #include "Foundation/AtomicFile.h"
+#include "Foundation/Text.h"
 #include "Vigilor/LockScreen/GVariantText.h"
 
 #include <algorithm>
 #include <system_error>
 
 namespace {
-
-constexpr std::string_view whiteSpace = " \t\r\f\v";
-
-std::string_view trimmed(std::string_view text) {
-    const auto first = text.find_first_not_of(whiteSpace);
-    if (first == std::string_view::npos)
-        return {};
-    return text.substr(first, text.find_last_not_of(whiteSpace) - first + 1);
-}
 
 std::vector<std::string_view> lines(std::string_view contents) {
     std::vector<std::string_view> result;

@@ -387,6 +387,7 @@ private:
     void updateMicrophoneListeners(AudioInputDevices::DeviceID device);
     void checkMicrophoneStatus();
     void saveBreakAnchors();
+    void forgetBluetoothCompanion();
     void publishBreakPrompt(Date now, bool resting, double restSoFar);
     void evaluateCameraRules(Date now);
     void evaluateCameraBusyRules(Date now);

@@ -83,15 +83,20 @@ bool VigilorMonitor::isBluetoothUnavailable() const {
     return false;
 }
 
+// Stops listening for the companion and forgets what was heard of it.
+void VigilorMonitor::forgetBluetoothCompanion() {
+    if (central_)
+        central_->stopScan();
+    central_.reset();
+    lastWatchSeen_.reset();
+    watchWeakSince_.reset();
+    setIfChanged(watchPresent, false);
+    setIfChanged(watchRSSI, std::optional<int>());
+}
+
 void VigilorMonitor::startBluetooth(bool requestIfNeeded) {
     if (!bluetoothPresenceEnabled()) {
-        if (central_)
-            central_->stopScan();
-        central_.reset();
-        lastWatchSeen_.reset();
-        watchWeakSince_.reset();
-        setIfChanged(watchPresent, false);
-        setIfChanged(watchRSSI, std::optional<int>());
+        forgetBluetoothCompanion();
         bluetoothStatus = "Bluetooth off in settings";
         return;
     }

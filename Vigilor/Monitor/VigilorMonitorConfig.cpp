@@ -1,6 +1,7 @@
 // The one update path of the settings, and the small operations around it.
 #include "VigilorMonitor.h"
 
+#include "Foundation/Text.h"
 #include "Foundation/Url.h"
 
 void VigilorMonitor::updateConfig(const std::function<void(VigilorConfig&)>& mutation) {
@@ -70,13 +71,7 @@ void VigilorMonitor::syncBluetoothForCurrentConfig(bool requestIfNeeded) {
         startBluetooth(requestIfNeeded);
         return;
     }
-    if (central_)
-        central_->stopScan();
-    central_.reset();
-    lastWatchSeen_.reset();
-    watchWeakSince_.reset();
-    setIfChanged(watchPresent, false);
-    setIfChanged(watchRSSI, std::optional<int>());
+    forgetBluetoothCompanion();
     setIfChanged(secondsSinceWatch, std::optional<double>());
     setIfChanged(bluetoothStatus, std::string("Bluetooth off in settings"));
 }
@@ -130,6 +125,6 @@ void VigilorMonitor::setCurrentDistanceAsIdeal() {
 bool VigilorMonitor::remoteStatusEndpointReady(const VigilorConfig& c) {
     if (!c.remoteCompanionEnabled)
         return false;
-    const auto url = parseUrl(trimmedWhitespace(c.remoteStatusEndpointURL));
+    const auto url = parseUrl(trimmed(c.remoteStatusEndpointURL));
     return url && url->isHttpOrHttps() && !url->host.empty();
 }

@@ -139,7 +139,7 @@ void VigilorMonitor::deliverMacLockedFeedback(const std::string& source, Date lo
     sendStatusEvent("locked", source, now());
     if (config().notifyWhenMacLocks)
         deliverMacLockedNotification(source, lockedAt);
-    const std::string webhook = trimmedWhitespace(config().lockNotificationWebhookURL);
+    const std::string webhook(trimmed(config().lockNotificationWebhookURL));
     if (!webhook.empty())
         postMacLockedWebhook(webhook, source, lockedAt);
 }

@@ -2,6 +2,7 @@
 // lock commands, and keeping its belief about the session's lock state in step with the session.
 #include "VigilorMonitor.h"
 
+#include "Foundation/Text.h"
 #include "Foundation/Url.h"
 
 void VigilorMonitor::sendStatusEvent(const std::string& event, const std::string& eventSource, Date at) {
@@ -58,11 +59,11 @@ void VigilorMonitor::updateRemoteCompanionStatus() {
     const VigilorConfig& c = config();
     if (!c.remoteCompanionEnabled)
         remoteCompanionStatus = "Off";
-    else if (trimmedWhitespace(c.remoteStatusEndpointURL).empty())
+    else if (trimmed(c.remoteStatusEndpointURL).empty())
         remoteCompanionStatus = "Needs status endpoint";
     else if (!remoteStatusEndpointReady(c))
         remoteCompanionStatus = "Needs valid status endpoint";
-    else if (trimmedWhitespace(c.remoteCommandEndpointURL).empty())
+    else if (trimmed(c.remoteCommandEndpointURL).empty())
         remoteCompanionStatus = "Status only";
     else
         remoteCompanionStatus = "Status + remote lock";
@@ -83,7 +84,7 @@ void VigilorMonitor::scheduleRecoveryFetching() {
     if (recoveryFetchTimer_)
         recoveryFetchTimer_->invalidate();
     recoveryFetchTimer_.reset();
-    if (!config().remoteCompanionEnabled || trimmedWhitespace(config().remoteStatusEndpointURL).empty())
+    if (!config().remoteCompanionEnabled || trimmed(config().remoteStatusEndpointURL).empty())
         return;
     recoveryFetchTimer_ = Timer::scheduled(30, true, [weak = weakSelf()] {
         if (auto self = weak.lock())

@@ -57,5 +57,6 @@ TEST(Url, ParsesTheParts) {
         EXPECT_EQ(url->isHttpOrHttps(), c.http) << c.text;
     }
     EXPECT_EQ(parseUrl("https://relay.example:8443/status?x=1")->port, 8443);
-    EXPECT_EQ(trimmedWhitespace("  \n a b\t"), "a b");
+    EXPECT_EQ(trimmed("  \n a b\t\r"), "a b");
+    EXPECT_EQ(trimmed(" \n\t "), "");
 }
