@@ -48,8 +48,9 @@ TEST(SingleInstance, ClaimsInTheSessionsRuntimeFolderOrInAPrivateOne) {
         const auto first = SingleInstance::claim("test.lock");
         EXPECT_EQ(first.outcome, Outcome::claimed) << c.name << first.problem;
         EXPECT_EQ(first.lockFile, folder / "test.lock") << c.name;
-        if (fallback)
+        if (fallback) {
             EXPECT_EQ(modeOf(folder), 0700u) << c.name;
+        }
         EXPECT_EQ(modeOf(first.lockFile), 0600u) << c.name;
         const auto second = SingleInstance::claim("test.lock"); // a lock of its own, as another process's
         EXPECT_EQ(second.outcome, Outcome::heldByAnother) << c.name;
