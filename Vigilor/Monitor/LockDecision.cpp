@@ -49,15 +49,22 @@ Verdict evaluateCamera(const ZorviPresenceInputs& in) {
     return lockOrWouldLock(in);
 }
 
-// While another application holds the camera only the companion can tell that the user left. The
-// companion gate is consulted, calls are not, and the absence must last the lock timeout.
-Verdict evaluateCameraBusy(const ZorviPresenceInputs& in) {
+// Without the camera only the companion can tell; first, whether it can be asked at all.
+std::optional<Verdict> companionUnknown(const ZorviPresenceInputs& in) {
     if (!in.bluetoothPresenceEnabled)
         return Verdict::of(Kind::companionOff);
     if (in.bluetoothUnavailable)
         return Verdict::of(Kind::companionUnavailable);
     if (!in.companionSeen)
         return Verdict::of(Kind::learningCompanion);
+    return std::nullopt;
+}
+
+// While another application holds the camera only the companion can tell that the user left. The
+// companion gate is consulted, calls are not, and the absence must last the lock timeout.
+Verdict evaluateCameraBusy(const ZorviPresenceInputs& in) {
+    if (const auto unknown = companionUnknown(in))
+        return *unknown;
     if (in.companionNear)
         return Verdict::present(ZorviPresenceReason::companionNear);
     if (in.remoteControlActive && in.suppressAutoLockDuringRemoteSession)
@@ -71,12 +78,8 @@ Verdict evaluateCameraBusy(const ZorviPresenceInputs& in) {
 // Without the camera the threshold is the companion's grace, not the lock timeout, and the companion
 // gate is not consulted. Recent keyboard or mouse input counts as presence.
 Verdict evaluateDeviceOnly(const ZorviPresenceInputs& in) {
-    if (!in.bluetoothPresenceEnabled)
-        return Verdict::of(Kind::companionOff);
-    if (in.bluetoothUnavailable)
-        return Verdict::of(Kind::companionUnavailable);
-    if (!in.companionSeen)
-        return Verdict::of(Kind::learningCompanion);
+    if (const auto unknown = companionUnknown(in))
+        return *unknown;
     const bool activeInput = in.inputIdleSeconds < in.activeInputGrace;
     const double away = activeInput || in.companionNear ? 0 : in.companionAwaySeconds;
     if (away < std::max(0.0, in.watchGrace))

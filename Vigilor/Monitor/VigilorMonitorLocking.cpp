@@ -74,12 +74,14 @@ void VigilorMonitor::lockScreen(const std::string& source, LockCompletion comple
     // The work keeps the queue alive, so a monitor that goes meanwhile does not wait for the commands.
     lockQueue_->async([queue = lockQueue_, locker = services_.sessionLocker,
                        commands = services_.lockFallbackCommands, timeout = services_.lockCommandTimeout,
-                       weak = weakSelf(), request, completion = std::move(completion)] {
+                       weak = weakSelf(), request, completion = std::move(completion)]() mutable {
         auto outcomes = runLockMechanisms(*locker, commands, timeout);
-        DispatchQueue::main().async([weak, request, outcomes = std::move(outcomes), completion] {
-            if (auto self = weak.lock())
-                self->finishLockRequest(request, outcomes, completion);
-        });
+        // The completion belongs to the main thread, and goes there whole.
+        DispatchQueue::main().async(
+            [weak, request, outcomes = std::move(outcomes), completion = std::move(completion)] {
+                if (auto self = weak.lock())
+                    self->finishLockRequest(request, outcomes, completion);
+            });
     });
 }
 
