@@ -126,6 +126,30 @@ QDBusMessage displaySessionOfUser(QDBusConnection& bus) {
     return getProperty(bus, login1Service, "/org/freedesktop/login1/user/self", userInterface, "Display");
 }
 
+struct SessionLookup {
+    QString path; // empty when none was found
+    std::string unavailableReason;
+};
+
+SessionLookup lookUpSession(QDBusConnection& bus) {
+    for (auto* way : {&sessionOfEnvironment, &sessionOfProcess, &displaySessionOfUser}) {
+        QDBusMessage reply = way(bus);
+        const QString path = sessionPathIn(reply);
+        // Some answers name a session without checking that it exists; ask the session itself.
+        if (!path.isEmpty())
+            reply = getProperty(bus, login1Service, path, sessionInterface, "Id");
+        if (auto reason = logindUnreachable(reply))
+            return {{}, *reason + unavailable};
+        if (!path.isEmpty() && isReply(reply))
+            return {path, {}};
+    }
+    return {
+        {},
+        std::string("logind knows no session of this process (XDG_SESSION_ID is unset or unknown, and the "
+                    "user has no display session)") +
+            unavailable};
+}
+
 } // namespace
 
 LogindSession::LogindSession(Clock& clock)
@@ -179,33 +203,31 @@ std::optional<SessionLockInfo> LogindSession::current() {
     return SessionLockInfo{tracker_.isLocked(), tracker_.lockedAt()};
 }
 
+// Runs off the main thread: it takes the session that the main thread found, or looks one up without
+// keeping it.
 bool LogindSession::lockSession() {
-    if (sessionPath_.isEmpty() && !findSession())
+    QString path;
+    {
+        std::lock_guard lock(sessionPathMutex_);
+        path = sessionPath_;
+    }
+    if (path.isEmpty())
+        path = lookUpSession(systemBus_).path;
+    if (path.isEmpty())
         return false;
-    const QDBusMessage reply = call(systemBus_, login1Service, sessionPath_, sessionInterface, "Lock");
+    const QDBusMessage reply = call(systemBus_, login1Service, path, sessionInterface, "Lock");
     return reply.type() == QDBusMessage::ReplyMessage;
 }
 
 bool LogindSession::findSession() {
-    for (auto* way : {&sessionOfEnvironment, &sessionOfProcess, &displaySessionOfUser}) {
-        QDBusMessage reply = way(systemBus_);
-        const QString path = sessionPathIn(reply);
-        // Some answers name a session without checking that it exists; ask the session itself.
-        if (!path.isEmpty())
-            reply = getProperty(systemBus_, login1Service, path, sessionInterface, "Id");
-        if (auto reason = logindUnreachable(reply)) {
-            unavailableReason_ = *reason + unavailable;
-            return false;
-        }
-        if (!path.isEmpty() && isReply(reply)) {
-            sessionPath_ = path;
-            return true;
-        }
+    SessionLookup found = lookUpSession(systemBus_);
+    if (found.path.isEmpty()) {
+        unavailableReason_ = found.unavailableReason;
+        return false;
     }
-    unavailableReason_ = std::string("logind knows no session of this process (XDG_SESSION_ID is unset or "
-                                     "unknown, and the user has no display session)") +
-                         unavailable;
-    return false;
+    std::lock_guard lock(sessionPathMutex_);
+    sessionPath_ = found.path;
+    return true;
 }
 
 bool LogindSession::subscribe() {

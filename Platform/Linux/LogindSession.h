@@ -10,6 +10,7 @@
 #include <QVariantMap>
 
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -26,7 +27,8 @@ class QObject;
 //
 // The session is the one named by $XDG_SESSION_ID, else the one logind files this process under, else
 // the user's display session. Every D-Bus call gives up after two seconds. Lives on the main thread:
-// QtDBus delivers the signals there, and the handlers are called straight from them.
+// QtDBus delivers the signals there, and the handlers are called straight from them. Only
+// lockSession() is called from other threads.
 //
 // Once started, the lock state is kept by the signals and current() answers without a bus round trip;
 // before that (or when start() failed) current() asks logind each time.
@@ -43,7 +45,7 @@ public:
     bool start(SessionEventHandlers handlers) override;
     std::string unavailableReason() const override { return unavailableReason_; }
     std::optional<SessionLockInfo> current() override;
-    // Asks logind to lock our session (logind passes it on to the desktop's screen locker).
+    // Asks logind to lock our session (logind passes it on to the desktop's screen locker). Any thread.
     bool lockSession() override;
 
     // The session object followed, e.g. "/org/freedesktop/login1/session/2"; empty until one is found.
@@ -68,7 +70,8 @@ private:
     Clock& clock_;
     SessionEventHandlers handlers_;
     SessionStateTracker tracker_;
-    QString sessionPath_;
+    QString sessionPath_; // written on the main thread; lockSession() reads it from others
+    std::mutex sessionPathMutex_;
     std::string unavailableReason_;
     bool started_ = false;
     // The context of our Qt connections and the parent of replies still awaited: all end with it, so

@@ -2,6 +2,7 @@
 
 #include "AppDelegate.h"
 #include "Foundation/DispatchQueue.h"
+#include "Foundation/SingleInstance.h"
 #include "Foundation/SystemLog.h"
 #include "Platform/Linux/QtMainExecutor.h"
 #include "Platform/Linux/X11Display.h"
@@ -15,6 +16,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
+#include <iostream>
 #include <memory>
 #include <unistd.h>
 
@@ -85,6 +87,21 @@ private:
     std::unique_ptr<QSocketNotifier> notifier_;
 };
 
+// One vigilor per user: a second one would lock, notify and write the same files as the first. It
+// finds out before it reads or writes anything, and leaves.
+bool anotherInstanceRuns() {
+    using Outcome = SingleInstance::Claim::Outcome;
+    const SingleInstance::Claim claim = SingleInstance::claim("vigilor.lock");
+    if (claim.outcome == Outcome::unavailable)
+        systemLog("app", "Cannot make sure that only one Vigilor runs: " + claim.problem);
+    if (claim.outcome != Outcome::heldByAnother)
+        return false;
+    std::cerr << "Vigilor is already running for this user"
+              << (claim.holder ? " (process " + std::to_string(*claim.holder) + ")" : std::string())
+              << "; this one quits." << std::endl;
+    return true;
+}
+
 std::unique_ptr<QCoreApplication> makeApplication(int& argc, char** argv, bool withDisplay) {
     if (!withDisplay)
         return std::make_unique<QCoreApplication>(argc, argv);
@@ -103,6 +120,8 @@ bool VigilorApp::displayAvailable() {
 }
 
 int VigilorApp::run(int& argc, char** argv) {
+    if (anotherInstanceRuns())
+        return alreadyRunningExitCode;
     const bool withDisplay = displayAvailable();
     const auto application = makeApplication(argc, argv, withDisplay);
     QCoreApplication::setApplicationName(QStringLiteral("vigilor"));

@@ -3,6 +3,7 @@
 #include "Foundation/DispatchQueue.h"
 
 #include <algorithm>
+#include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
 #include <utility>
@@ -16,10 +17,38 @@ constexpr double privilegedRunTimeoutSeconds = 300;
 constexpr int promptDismissed = 126; // the user closed the password prompt: a cancel, not an error
 constexpr int notAuthorized = 127;   // wrong password, no authentication agent, or not allowed at all
 
-std::filesystem::path runningProgramDirectory() {
-    std::error_code error;
-    const auto program = std::filesystem::read_symlink("/proc/self/exe", error);
-    return error ? std::filesystem::path() : program.parent_path();
+constexpr auto installedHelperPath = VIGILOR_BANNER_HELPER_INSTALLED_PATH;
+
+// One file or folder on the helper's path. A link's own mode means nothing; where it leads is checked
+// on its own. A folder with the sticky bit lets others add entries but not replace ours.
+std::optional<std::string> componentProblem(const std::filesystem::path& path, const struct stat& info,
+                                            uid_t owner) {
+    if (info.st_uid != 0 && info.st_uid != owner)
+        return path.string() + " is not owned by root";
+    const bool sticky = S_ISDIR(info.st_mode) && (info.st_mode & S_ISVTX) != 0;
+    if (!S_ISLNK(info.st_mode) && !sticky && (info.st_mode & (S_IWGRP | S_IWOTH)) != 0)
+        return path.string() + " can be changed by other users";
+    return std::nullopt;
+}
+
+// Each folder from the root down to `path`, and `path` itself, read with `statFunction`.
+std::optional<std::string> chainProblem(const std::filesystem::path& path, uid_t owner,
+                                        int (*statFunction)(const char*, struct stat*)) {
+    std::filesystem::path partial;
+    for (const auto& part : path) {
+        partial /= part;
+        struct stat info {};
+        if (statFunction(partial.c_str(), &info) != 0)
+            return partial.string() + " cannot be read";
+        if (auto problem = componentProblem(partial, info, owner))
+            return problem;
+    }
+    return std::nullopt;
+}
+
+std::string untrustedText(const std::filesystem::path& helper, const std::string& problem) {
+    return "The lock screen message needs an installed helper: " + helper.string() +
+           " is not protected from changes (" + problem + ").";
 }
 
 std::vector<std::string> nonEmptyLines(const std::string& text) {
@@ -67,8 +96,9 @@ std::optional<std::string> errorTextFor(const ChildProcessResult& result) {
 // What can be known without rights is checked before anyone is asked for a password.
 std::optional<std::string> problemBeforePrompt(const Configuration& configuration,
                                                const std::string& command) {
-    if (::access(configuration.helperPath.c_str(), X_OK) != 0)
-        return "The lock screen message helper is missing: " + configuration.helperPath.string();
+    if (auto problem = LockScreenMessageService::helperLocationProblem(configuration.helperPath,
+                                                                       configuration.helperOwner))
+        return problem;
     if (command == "enable" && !GdmBanner::profileReadsDatabase(configuration.layout))
         return GdmBanner::profileMissingText(configuration.layout);
     return std::nullopt;
@@ -90,11 +120,27 @@ std::optional<std::string> runPrivileged(const Configuration& configuration, con
 Configuration LockScreenMessageService::systemConfiguration() {
     Configuration configuration;
     configuration.layout = GdmBanner::systemLayout();
-    configuration.helperPath = runningProgramDirectory() / "vigilor-banner-helper";
+    configuration.helperPath = installedHelperPath;
     configuration.privilegeCommand = "/usr/bin/pkexec";
     configuration.timeoutSeconds = privilegedRunTimeoutSeconds;
     configuration.runCommand = ChildProcess::run;
     return configuration;
+}
+
+std::optional<std::string>
+LockScreenMessageService::helperLocationProblem(const std::filesystem::path& helper, uid_t owner) {
+    std::error_code error;
+    const auto target = std::filesystem::canonical(helper, error);
+    struct stat info {};
+    if (error || ::stat(target.c_str(), &info) != 0 || !S_ISREG(info.st_mode) ||
+        ::access(target.c_str(), X_OK) != 0)
+        return "The lock screen message needs the installed helper, which is missing: " + helper.string() +
+               " (install Vigilor with cmake --install).";
+    // The path as named, then where its links lead.
+    for (const auto& [path, statFunction] : {std::pair{helper, &::lstat}, std::pair{target, &::stat}})
+        if (auto problem = chainProblem(path, owner, statFunction))
+            return untrustedText(helper, *problem);
+    return std::nullopt;
 }
 
 LockScreenMessageService::LockScreenMessageService()

@@ -10,13 +10,14 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <sys/types.h>
 #include <vector>
 
 class DispatchQueue;
 
 // Puts our signature text on the login screen and takes it away again. On Linux that is GDM's login
-// banner (see GdmBanner.h). Reading needs no rights; changing it runs vigilor-banner-helper as root
-// through pkexec, which asks for an administrator's password.
+// banner (see GdmBanner.h). Reading needs no rights; changing it runs the installed
+// vigilor-banner-helper as root through pkexec, which asks for an administrator's password.
 //
 // The service keeps no state of its own: the banner settings are the state, and they outlive the
 // application until the message is turned off or replaced.
@@ -31,6 +32,9 @@ public:
     struct Configuration {
         GdmBanner::Layout layout;
         std::filesystem::path helperPath;
+        // Who besides root may own the helper and its folders: nobody (root's own id) in the
+        // application, the test's own user in tests.
+        uid_t helperOwner = 0;
         std::string privilegeCommand; // pkexec
         // The password prompt is part of the run, so this is generous; it only ends a prompt nobody
         // answers.
@@ -38,8 +42,13 @@ public:
         CommandRunner runCommand;
     };
 
-    // The real system: GDM's paths, /usr/bin/pkexec, the helper installed beside the running program.
+    // The real system: GDM's paths, /usr/bin/pkexec, the helper where `cmake --install` puts it.
     static Configuration systemConfiguration();
+
+    // Why the helper at `helper` may not be run with administrator rights, if it may not: it and every
+    // folder above it, where links lead included, must belong to root (or `owner`) and be writable by
+    // nobody else, so that nobody but an administrator can put another program in its place.
+    static std::optional<std::string> helperLocationProblem(const std::filesystem::path& helper, uid_t owner);
 
     LockScreenMessageService();
     explicit LockScreenMessageService(Configuration configuration);

@@ -1,11 +1,15 @@
 #include "LockDecision.h"
 
+#include "Foundation/Text.h"
+
 #include <algorithm>
 #include <optional>
 
 namespace {
 
 using Kind = ZorviPresenceVerdict::Kind;
+using Verdict = ZorviPresenceVerdict;
+using RuleSet = ZorviRuleSet;
 
 // Screen Sharing, then a call: what still holds a lock back once the absence is established.
 std::optional<Kind> suppression(const ZorviPresenceInputs& in) {
@@ -16,47 +20,188 @@ std::optional<Kind> suppression(const ZorviPresenceInputs& in) {
     return std::nullopt;
 }
 
-ZorviPresenceVerdict lockOrWouldLock(const ZorviPresenceInputs& in) {
+Verdict lockOrWouldLock(const ZorviPresenceInputs& in) {
     if (!in.autoLockEnabled)
-        return ZorviPresenceVerdict::of(Kind::wouldLockAutoLockOff);
-    return ZorviPresenceVerdict::of(in.screenLockingEnabled ? Kind::lock : Kind::wouldLockLockingDisabled);
+        return Verdict::of(Kind::wouldLockAutoLockOff);
+    if (!in.screenLockingEnabled)
+        return Verdict::of(Kind::wouldLockLockingDisabled);
+    return Verdict::of(in.lockedForCurrentAbsence ? Kind::locked : Kind::lock);
 }
 
-ZorviPresenceVerdict evaluateCamera(const ZorviPresenceInputs& in) {
+Verdict evaluateCamera(const ZorviPresenceInputs& in) {
+    if (in.facePresent)
+        return Verdict::present(ZorviPresenceReason::faceInView);
     if (!in.hasIndependentAwayEvidence && in.secondsSinceDeskPresence < in.lookAwayGrace &&
         (!in.requireKnownFaceForPresence || in.knownFacePresent))
-        return ZorviPresenceVerdict::present(ZorviPresenceReason::faceTurned);
+        return Verdict::present(ZorviPresenceReason::faceTurned);
     if (in.bodyPoseLockAssistEnabled && in.secondsSinceUnclearDeskPresence < in.bodyPresenceGrace &&
         !in.hasIndependentAwayEvidence)
-        return ZorviPresenceVerdict::present(ZorviPresenceReason::bodyPoseUnclear);
+        return Verdict::present(ZorviPresenceReason::bodyPoseUnclear);
     if (in.missingFaceSamples < in.minMissingSamples)
-        return ZorviPresenceVerdict::of(Kind::waitingForSustainedNoFace);
+        return Verdict::of(Kind::waitingForSustainedNoFace);
     // Written as "unless timeout <= elapsed" so that equality locks and a NaN keeps waiting.
     if (!(in.lockTimeout <= in.secondsSinceFace))
-        return ZorviPresenceVerdict::waiting(in.lockTimeout - in.secondsSinceFace);
+        return Verdict::waiting(in.lockTimeout - in.secondsSinceFace);
     if (const auto suppressed = suppression(in))
-        return ZorviPresenceVerdict::of(*suppressed);
+        return Verdict::of(*suppressed);
     if (!in.watchGateAllowsLock)
-        return ZorviPresenceVerdict::of(Kind::suppressedWatchNear);
+        return Verdict::of(Kind::suppressedWatchNear);
     return lockOrWouldLock(in);
 }
 
-ZorviPresenceVerdict evaluateCameraBusy(const ZorviPresenceInputs& in) {
-    if (in.busySignalMissing)
-        return ZorviPresenceVerdict::of(Kind::waitingForSustainedNoFace);
-    if (in.busySignalAge < std::max(0.0, in.busySignalGrace))
-        return ZorviPresenceVerdict::present(ZorviPresenceReason::faceTurned);
+// Without the camera only the companion can tell; first, whether it can be asked at all.
+std::optional<Verdict> companionUnknown(const ZorviPresenceInputs& in) {
+    if (!in.bluetoothPresenceEnabled)
+        return Verdict::of(Kind::companionOff);
+    if (in.bluetoothUnavailable)
+        return Verdict::of(Kind::companionUnavailable);
+    if (!in.companionSeen)
+        return Verdict::of(Kind::learningCompanion);
+    return std::nullopt;
+}
+
+// While another application holds the camera only the companion can tell that the user left. The
+// companion gate is consulted, calls are not, and the absence must last the lock timeout.
+Verdict evaluateCameraBusy(const ZorviPresenceInputs& in) {
+    if (const auto unknown = companionUnknown(in))
+        return *unknown;
+    if (in.companionNear)
+        return Verdict::present(ZorviPresenceReason::companionNear);
+    if (in.remoteControlActive && in.suppressAutoLockDuringRemoteSession)
+        return Verdict::of(Kind::suppressedScreenSharing);
+    const bool lockDue = in.autoLockEnabled && in.screenLockingEnabled && !in.lockedForCurrentAbsence &&
+                         in.watchGateAllowsLock && in.inputIdleSeconds >= in.activeInputGrace &&
+                         in.companionAwaySeconds >= in.lockTimeout;
+    return Verdict::of(lockDue ? Kind::lock : Kind::companionAway);
+}
+
+// Without the camera the threshold is the companion's grace, not the lock timeout, and the companion
+// gate is not consulted. Recent keyboard or mouse input counts as presence.
+Verdict evaluateDeviceOnly(const ZorviPresenceInputs& in) {
+    if (const auto unknown = companionUnknown(in))
+        return *unknown;
+    const bool activeInput = in.inputIdleSeconds < in.activeInputGrace;
+    const double away = activeInput || in.companionNear ? 0 : in.companionAwaySeconds;
+    if (away < std::max(0.0, in.watchGrace))
+        return Verdict::present(ZorviPresenceReason::companionNear);
     if (const auto suppressed = suppression(in))
-        return ZorviPresenceVerdict::of(*suppressed);
+        return Verdict::of(*suppressed);
     return lockOrWouldLock(in);
+}
+
+std::string cameraText(const ZorviPresenceInputs& in, const Verdict& verdict) {
+    switch (verdict.kind) {
+    case Kind::present:
+        switch (verdict.reason) {
+        case ZorviPresenceReason::faceInView:
+            return in.autoLockEnabled ? "Armed, but present" : "Coaching: present";
+        case ZorviPresenceReason::bodyPoseUnclear:
+            return "Present \u2014 body pose unclear";
+        default:
+            return "Present \u2014 face turned";
+        }
+    case Kind::waiting:
+        return "Face missing: " + fixedDecimal(verdict.secondsLeft, 1) + "s";
+    case Kind::waitingForSustainedNoFace:
+        return "Waiting for sustained no-face";
+    case Kind::suppressedScreenSharing:
+        return "Suppressed: Screen Sharing";
+    case Kind::suppressedOnCall:
+        return "Suppressed: On a call";
+    case Kind::suppressedWatchNear:
+        return "Suppressed: Watch near";
+    case Kind::wouldLockAutoLockOff:
+        return "Would lock: face + Watch away";
+    case Kind::wouldLockLockingDisabled:
+        return "Would lock, but locking is disabled";
+    default:
+        return "Locked";
+    }
+}
+
+std::string cameraBusyText(const Verdict& verdict, const std::string& kind) {
+    switch (verdict.kind) {
+    case Kind::companionOff:
+    case Kind::companionUnavailable:
+        return "Camera busy \u2014 assuming present";
+    case Kind::learningCompanion:
+        return "Camera busy \u2014 learning " + kind;
+    case Kind::present:
+        return "Camera busy \u2014 " + kind + " near";
+    case Kind::suppressedScreenSharing:
+        return "Camera busy \u2014 Screen Sharing";
+    case Kind::lock:
+        return "Locked \u2014 camera busy, " + kind + " away";
+    default:
+        return "Camera busy \u2014 " + kind + " away";
+    }
+}
+
+std::string deviceOnlyText(const Verdict& verdict, const std::string& kind) {
+    switch (verdict.kind) {
+    case Kind::companionOff:
+        return "Pick a Watch or phone for camera-free locking";
+    case Kind::companionUnavailable:
+        return "Turn on Bluetooth for camera-free locking";
+    case Kind::learningCompanion:
+        return "Learning " + kind;
+    case Kind::present:
+        return kind + " near";
+    case Kind::suppressedScreenSharing:
+        return "Screen Sharing \u2014 staying unlocked";
+    case Kind::suppressedOnCall:
+        return "On a call \u2014 staying unlocked";
+    case Kind::wouldLockAutoLockOff:
+        return kind + " away (auto-lock off)";
+    case Kind::wouldLockLockingDisabled:
+        return kind + " away (locking unavailable)";
+    default:
+        return "Locked \u2014 " + kind + " away";
+    }
 }
 
 } // namespace
 
 namespace ZorviLockDecision {
 
+ZorviRuleSet ruleSet(const ZorviPresenceInputs& inputs) {
+    if (inputs.cameraBusy)
+        return ZorviRuleSet::cameraBusy;
+    return inputs.cameraPresenceEnabled ? ZorviRuleSet::camera : ZorviRuleSet::deviceOnly;
+}
+
 ZorviPresenceVerdict evaluate(const ZorviPresenceInputs& inputs) {
-    return inputs.cameraBusy ? evaluateCameraBusy(inputs) : evaluateCamera(inputs);
+    switch (ruleSet(inputs)) {
+    case RuleSet::cameraBusy:
+        return evaluateCameraBusy(inputs);
+    case RuleSet::deviceOnly:
+        return evaluateDeviceOnly(inputs);
+    default:
+        return evaluateCamera(inputs);
+    }
+}
+
+std::string decisionText(const ZorviPresenceInputs& inputs, const ZorviPresenceVerdict& verdict,
+                         const std::string& companionWord) {
+    switch (ruleSet(inputs)) {
+    case RuleSet::cameraBusy:
+        return cameraBusyText(verdict, companionWord);
+    case RuleSet::deviceOnly:
+        return deviceOnlyText(verdict, companionWord);
+    default:
+        return cameraText(inputs, verdict);
+    }
+}
+
+ZorviLockCall lockCall(const ZorviPresenceInputs& inputs, const std::string& companionWord) {
+    switch (ruleSet(inputs)) {
+    case RuleSet::cameraBusy:
+        return {"Auto-lock (camera busy, " + companionWord + " away)", "Auto-" + companionWord};
+    case RuleSet::deviceOnly:
+        return {"Auto-lock (" + companionWord + " away, camera-free)", "Auto-" + companionWord};
+    default:
+        return {"Auto-lock triggered", "Auto"};
+    }
 }
 
 } // namespace ZorviLockDecision

@@ -1,17 +1,25 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
-// Why the user counts as present without a visible face.
-enum class ZorviPresenceReason { faceTurned, bodyPoseUnclear };
+// Why the user counts as present.
+enum class ZorviPresenceReason {
+    faceInView,      // the camera sees a face
+    faceTurned,      // recent desk presence
+    bodyPoseUnclear, // recent unclear presence kept by the body pose
+    companionNear,   // the Bluetooth companion is near (or keyboard and mouse were used)
+};
 
-// The evidence and settings that the camera lock decision reads; nothing else.
+// The evidence and settings that the lock decision reads; nothing else. The decision tick fills every
+// field on every tick; each rule set reads its own.
 struct ZorviPresenceInputs {
+    // The camera rules.
     double secondsSinceFace = 0;
     double secondsSinceDeskPresence = 0;
     double secondsSinceUnclearDeskPresence = 0;
     int64_t missingFaceSamples = 0;
-    double lockTimeout = 0;
+    double lockTimeout = 0; // already raised to its floor of 8 s
     double lookAwayGrace = 0;
     double bodyPresenceGrace = 0;
     int64_t minMissingSamples = 0;
@@ -24,12 +32,26 @@ struct ZorviPresenceInputs {
     bool watchGateAllowsLock = false;
     bool autoLockEnabled = false;
     bool screenLockingEnabled = false;
-    bool cameraBusy = false;
-    double busySignalAge = 0;
-    bool busySignalMissing = true;
-    double busySignalGrace = 8;
     bool knownFacePresent = false;
     bool requireKnownFaceForPresence = false;
+    bool facePresent = false;
+
+    // Which rules decide: a busy camera first, then the setting.
+    bool cameraBusy = false;
+    bool cameraPresenceEnabled = true;
+
+    // The Bluetooth companion, for the rules without the camera.
+    bool bluetoothPresenceEnabled = false;
+    bool bluetoothUnavailable = false;
+    bool companionSeen = false; // seen at least once
+    bool companionNear = false;
+    double companionAwaySeconds = 0; // since it stopped counting as near; with a sighting only
+    double watchGrace = 0;
+    double inputIdleSeconds = 0; // as published
+    double activeInputGrace = 0;
+
+    // The once-per-absence latch: this absence has been acted on.
+    bool lockedForCurrentAbsence = false;
 };
 
 struct ZorviPresenceVerdict {
@@ -42,7 +64,13 @@ struct ZorviPresenceVerdict {
         suppressedWatchNear,
         wouldLockAutoLockOff,
         wouldLockLockingDisabled,
-        lock,
+        lock,   // lock the session now
+        locked, // a lock verdict for an absence that has been acted on already
+        // Without the camera.
+        companionOff,         // Bluetooth presence is not in use
+        companionUnavailable, // Bluetooth is off or refused
+        learningCompanion,    // the companion has never been seen
+        companionAway,        // camera busy: the companion is away, but not every lock condition holds
     };
 
     Kind kind = Kind::waitingForSustainedNoFace;
@@ -58,7 +86,27 @@ struct ZorviPresenceVerdict {
     bool operator==(const ZorviPresenceVerdict&) const = default;
 };
 
-// The automatic lock decision of the camera presence mode, as one pure function of its inputs.
+// The three rule sets: with the camera, while another application holds it, and without it.
+enum class ZorviRuleSet { camera, cameraBusy, deviceOnly };
+
+// What a lock verdict asks for: the activity-log line and the lock source.
+struct ZorviLockCall {
+    std::string activityLine;
+    std::string source;
+};
+
+// The automatic lock decision, as pure functions of their inputs: the camera rules, the rules while
+// another application holds the camera, and the rules without the camera. The whole lock rule is here;
+// the decision tick only fills the inputs and carries out the verdict.
 namespace ZorviLockDecision {
+
+// A busy camera first, then the camera presence setting.
+ZorviRuleSet ruleSet(const ZorviPresenceInputs& inputs);
 ZorviPresenceVerdict evaluate(const ZorviPresenceInputs& inputs);
-}
+// The decision text for a verdict; `companionWord` is "Watch", "Phone", "Device" or "Bluetooth".
+std::string decisionText(const ZorviPresenceInputs& inputs, const ZorviPresenceVerdict& verdict,
+                         const std::string& companionWord);
+// What a `lock` verdict of the rule set in force logs and names as its source.
+ZorviLockCall lockCall(const ZorviPresenceInputs& inputs, const std::string& companionWord);
+
+} // namespace ZorviLockDecision

@@ -41,6 +41,13 @@ struct LockFallbackCommand {
     std::vector<std::string> arguments;
 };
 
+// What one lock mechanism did when a lock request ran it.
+struct LockMechanismOutcome {
+    std::string name; // "login framework", or the command's name
+    bool worked = false;
+    std::string failureLine; // the activity-log line when it did not work
+};
+
 // The operating-system services the monitor works through. The platform ones are required (an
 // adapter that cannot reach its service says so itself); the services of other parts of the
 // application may be missing, and the monitor then goes without them.
@@ -295,7 +302,12 @@ public:
     std::optional<Date> systemScreenLockedAt() const;
     void confirmScreenLocked(Date now, const std::string& eventSource, bool appendSystemEventWhenNotZorvi);
     bool systemReportsScreenLocked() const;
-    bool lockScreen(const std::string& source);
+    // Gets, on the main thread, whether at least one lock mechanism worked.
+    using LockCompletion = std::function<void(bool started)>;
+    // Runs every lock mechanism off the main thread, one request at a time; a refused request completes
+    // at once. A quiet request (the retry of an absence whose lock failed before) writes nothing to
+    // the logs unless it succeeds.
+    void lockScreen(const std::string& source, LockCompletion completion = {}, bool quiet = false);
 
     // The 0.5 s decision tick and the evidence it weighs.
     void evaluateDecision();
@@ -308,7 +320,6 @@ public:
     double secondsSinceLastUserInput();
     double effectiveLookAwayDownGrace() const;
     bool isUnclearDeskPresenceRecent(Date now) const;
-    void evaluateDeviceOnlyDecision(Date now);
     void updateDistanceBaseline(double faceWidth);
     void updateFaceCenterBaseline(double centerY);
     bool detectRemoteControlActive(Date now);
@@ -351,6 +362,8 @@ public:
     bool screenLocked() const { return screenLocked_; }
     std::optional<Date> screenLockedAt() const { return screenLockedAt_; }
     bool lockAttemptInProgress() const { return lockAttemptInProgress_; }
+    // The lock mechanisms of a request are running.
+    bool lockRequestRunning() const { return lockRequestRunning_; }
     std::optional<Date> lastZorviLockRequestAt() const { return lastZorviLockRequestAt_; }
     const std::string& lastZorviLockSource() const { return lastZorviLockSource_; }
     const std::shared_ptr<CaptureSession>& captureSession() const { return captureSession_; }
@@ -366,6 +379,12 @@ public:
     // A sighting of the Bluetooth companion at `at`: the one bookkeeping step of every matching
     // advertisement (updateWatch), also open to tests that need a sighting in the past.
     void noteWatchSeen(Date at, bool weak);
+    // What the camera pipeline reports for each frame result it applies, with a face or without.
+    void noteFrameResult(Date at);
+    // Since when the camera has delivered frame results without a gap; nothing while it delivers none.
+    std::optional<Date> cameraWatchingSince(Date now) const;
+    // Results further apart than this are a gap: twice the longest pause between analysed frames.
+    static constexpr double frameResultGap = 20;
 
 private:
     void initialize();
@@ -389,13 +408,20 @@ private:
     void saveBreakAnchors();
     void forgetBluetoothCompanion();
     void publishBreakPrompt(Date now, bool resting, double restSoFar);
-    void evaluateCameraRules(Date now);
-    void evaluateCameraBusyRules(Date now);
     ZorviPresenceInputs presenceInputs(Date now) const;
-    bool lockForCurrentAbsence(const std::string& logLine, const std::string& source);
-    bool lockSessionViaLoginFramework();
-    void runLockFallbackCommand(const LockFallbackCommand& command, const std::string& source,
-                                std::vector<std::string>& worked);
+    void actOnVerdict(const ZorviPresenceInputs& inputs, const ZorviPresenceVerdict& verdict);
+    void lockForCurrentAbsence(const ZorviLockCall& call, const std::string& lockedText);
+    void presenceSeenAgain();
+    double evidencedAbsence(Date now, Date lastSeen) const;
+    struct LockRequest {
+        std::string source;
+        Date requestedAt;
+        std::optional<Date> previousRequestAt;
+        std::string previousSource;
+        bool quiet = false;
+    };
+    void finishLockRequest(const LockRequest& request, const std::vector<LockMechanismOutcome>& outcomes,
+                           const LockCompletion& completion);
     void deliverMacLockedFeedback(const std::string& source, Date lockedAt);
     void deliverMacLockedNotification(const std::string& source, Date lockedAt);
     void addMacLockedNotification(const std::string& source, Date lockedAt);
@@ -431,6 +457,11 @@ private:
     std::optional<Date> lastWatchSeen_;
     std::optional<Date> watchWeakSince_;
     bool lockedForCurrentAbsence_ = false;
+    // The lock call of this absence is running; a failure of this absence has been logged; presence
+    // seen again (counted, so that a late lock result can tell that its absence has ended).
+    bool absenceLockPending_ = false;
+    bool absenceLockFailed_ = false;
+    uint64_t presenceSightings_ = 0;
     Date lastRemoteControlCheckAt_ = Date::distantPast();
     bool knownFacePresent_ = true;
     Date lastIdentityCheckAt_ = Date::distantPast();
@@ -444,6 +475,8 @@ private:
     std::vector<WellnessLedgerEvent> wellnessLedger_;
     Date lastWellnessSummaryRefresh_ = Date::distantPast();
     Date lastEyeRestObservationAt_ = Date::distantPast();
+    std::optional<Date> lastFrameResultAt_;
+    Date frameResultsSince_ = Date::distantPast();
     std::optional<Date> eyeRestStartedAt_;
     std::optional<Date> movementStartedAt_;
     std::optional<Date> celebrationUntil_;
@@ -462,6 +495,8 @@ private:
     std::optional<Date> lastLockFeedbackAt_;
     std::optional<RemoteLockCommand> pendingRemoteLockCommand_;
     bool lockAttemptInProgress_ = false;
+    bool lockRequestRunning_ = false;
+    std::shared_ptr<DispatchQueue> lockQueue_; // made at the first request
     bool startupRemoteStatusPublishScheduled_ = false;
 
     // Timers.

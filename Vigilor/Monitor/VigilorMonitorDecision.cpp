@@ -2,7 +2,6 @@
 #include "VigilorMonitor.h"
 
 #include "Foundation/Rounding.h"
-#include "Foundation/Text.h"
 
 #include <algorithm>
 
@@ -13,10 +12,6 @@ double roundedToTenth(double seconds) {
 }
 double roundedToHalf(double seconds) {
     return roundHalfAwayFromZero(seconds * 2) / 2;
-}
-
-std::string faceMissingText(double secondsLeft) {
-    return "Face missing: " + fixedDecimal(secondsLeft, 1) + "s";
 }
 
 } // namespace
@@ -41,28 +36,11 @@ void VigilorMonitor::evaluateDecision() {
     setIfChanged(remoteControlActive, detectRemoteControlActive(at));
     updateWellness(at);
 
-    if (cameraInterrupted())
-        evaluateCameraBusyRules(at);
-    else if (!config().cameraPresenceEnabled)
-        evaluateDeviceOnlyDecision(at);
-    else
-        evaluateCameraRules(at);
+    const ZorviPresenceInputs inputs = presenceInputs(at);
+    actOnVerdict(inputs, ZorviLockDecision::evaluate(inputs));
 }
 
-// Acts on a lock verdict once per absence. True while the lock of this absence is under way. A failed
-// lock clears the latch so that the next tick tries again; a build that cannot lock keeps it, so that
-// the refusal is logged once per absence rather than twice a second.
-bool VigilorMonitor::lockForCurrentAbsence(const std::string& logLine, const std::string& source) {
-    if (lockedForCurrentAbsence_)
-        return lockingAvailable_;
-    lockedForCurrentAbsence_ = true;
-    append(logLine);
-    if (lockScreen(source))
-        return true;
-    lockedForCurrentAbsence_ = !lockingAvailable_;
-    return false;
-}
-
+// Every rule set reads its own fields; filling them all costs a few comparisons.
 ZorviPresenceInputs VigilorMonitor::presenceInputs(Date at) const {
     const VigilorConfig& c = config();
     ZorviPresenceInputs in;
@@ -83,95 +61,83 @@ ZorviPresenceInputs VigilorMonitor::presenceInputs(Date at) const {
     in.watchGateAllowsLock = shouldAllowWatchGate();
     in.autoLockEnabled = autoLockEnabled();
     in.screenLockingEnabled = c.screenLockingEnabled;
-    in.cameraBusy = false;
-    in.busySignalAge = 0;
-    in.busySignalMissing = true;
-    in.busySignalGrace = 8;
     in.knownFacePresent = knownFacePresent_;
     in.requireKnownFaceForPresence = c.requireKnownFaceForPresence;
+    in.facePresent = facePresent();
+    in.cameraBusy = cameraInterrupted();
+    in.cameraPresenceEnabled = c.cameraPresenceEnabled;
+    in.bluetoothPresenceEnabled = bluetoothPresenceEnabled();
+    in.bluetoothUnavailable = isBluetoothUnavailable();
+    in.companionSeen = lastWatchSeen_.has_value();
+    in.companionNear = watchPresent();
+    in.companionAwaySeconds = lastWatchSeen_ ? at.timeIntervalSince(companionAwaySince()) : 0;
+    in.watchGrace = c.watchGrace;
+    in.inputIdleSeconds = inputIdleSeconds();
+    in.activeInputGrace = c.activeInputGrace;
+    in.lockedForCurrentAbsence = lockedForCurrentAbsence_;
     return in;
 }
 
-void VigilorMonitor::evaluateCameraRules(Date at) {
+// The verdict's text is published, except while the lock call of this absence is under way: its
+// result decides, as when a failed lock leaves the text as it was.
+void VigilorMonitor::actOnVerdict(const ZorviPresenceInputs& in, const ZorviPresenceVerdict& verdict) {
     using Kind = ZorviPresenceVerdict::Kind;
-    if (facePresent()) {
-        lockedForCurrentAbsence_ = false;
-        setIfChanged(decision, std::string(autoLockEnabled() ? "Armed, but present" : "Coaching: present"));
-        return;
-    }
-    const ZorviPresenceVerdict verdict = ZorviLockDecision::evaluate(presenceInputs(at));
-    std::string text;
+    const std::string kind = companionWordCapitalised();
+    const std::string text = ZorviLockDecision::decisionText(in, verdict, kind);
     switch (verdict.kind) {
     case Kind::present:
-        lockedForCurrentAbsence_ = false;
-        text = verdict.reason == ZorviPresenceReason::faceTurned ? "Present \u2014 face turned"
-                                                                 : "Present \u2014 body pose unclear";
-        break;
-    case Kind::waiting:
-        text = faceMissingText(verdict.secondsLeft);
-        break;
-    case Kind::waitingForSustainedNoFace:
-        text = "Waiting for sustained no-face";
-        break;
-    case Kind::suppressedScreenSharing:
-        text = "Suppressed: Screen Sharing";
-        break;
-    case Kind::suppressedOnCall:
-        text = "Suppressed: On a call";
-        break;
-    case Kind::suppressedWatchNear:
-        text = "Suppressed: Watch near";
-        break;
-    case Kind::wouldLockAutoLockOff:
-        text = "Would lock: face + Watch away";
+        presenceSeenAgain();
         break;
     case Kind::wouldLockLockingDisabled:
-        if (!lockedForCurrentAbsence_) {
+        // Said once per absence, and only by the camera rules.
+        if (ZorviLockDecision::ruleSet(in) == ZorviRuleSet::camera && !lockedForCurrentAbsence_) {
             lockedForCurrentAbsence_ = true;
             appendLockEvent("Auto lock suppressed: Zorvi locking is disabled");
             append("Auto lock suppressed: locking disabled");
         }
-        text = "Would lock, but locking is disabled";
         break;
     case Kind::lock:
-        if (!lockForCurrentAbsence("Auto-lock triggered", "Auto"))
+        if (!absenceLockPending_)
+            lockForCurrentAbsence(ZorviLockDecision::lockCall(in, kind), text);
+        return;
+    case Kind::locked:
+        if (absenceLockPending_)
             return;
-        text = "Locked";
+        break;
+    default:
         break;
     }
     setIfChanged(decision, text);
 }
 
-// While the camera cannot deliver frames, only the Bluetooth companion can tell that the user left; the
-// absence is measured from when it stopped counting as near.
-void VigilorMonitor::evaluateCameraBusyRules(Date at) {
-    const VigilorConfig& c = config();
-    const std::string kind = companionWordCapitalised();
-    if (!bluetoothPresenceEnabled() || isBluetoothUnavailable()) {
-        setIfChanged(decision, std::string("Camera busy \u2014 assuming present"));
-        return;
-    }
-    if (!lastWatchSeen_) {
-        setIfChanged(decision, "Camera busy \u2014 learning " + kind);
-        return;
-    }
-    if (watchPresent()) {
-        lockedForCurrentAbsence_ = false;
-        setIfChanged(decision, "Camera busy \u2014 " + kind + " near");
-        return;
-    }
-    if (remoteControlActive() && c.suppressAutoLockDuringRemoteSession) {
-        setIfChanged(decision, std::string("Camera busy \u2014 Screen Sharing"));
-        return;
-    }
-    const bool lockDue =
-        autoLockEnabled() && c.screenLockingEnabled && !lockedForCurrentAbsence_ && shouldAllowWatchGate() &&
-        inputIdleSeconds() >= c.activeInputGrace &&
-        at.timeIntervalSince(companionAwaySince()) >= std::max(c.lockTimeout, minimumAutoLockTimeout);
-    if (lockDue) {
-        if (lockForCurrentAbsence("Auto-lock (camera busy, " + kind + " away)", "Auto-" + kind))
-            setIfChanged(decision, "Locked \u2014 camera busy, " + kind + " away");
-        return;
-    }
-    setIfChanged(decision, "Camera busy \u2014 " + kind + " away");
+void VigilorMonitor::presenceSeenAgain() {
+    lockedForCurrentAbsence_ = false;
+    absenceLockFailed_ = false;
+    ++presenceSightings_;
+}
+
+// Acts on a lock verdict once per absence: the latch is set before the call and cleared again when it
+// fails, so that the next tick tries again. The first failure of an absence is logged; the retries
+// that follow stay quiet unless one succeeds.
+void VigilorMonitor::lockForCurrentAbsence(const ZorviLockCall& call, const std::string& lockedText) {
+    lockedForCurrentAbsence_ = true;
+    absenceLockPending_ = true;
+    const bool retry = absenceLockFailed_;
+    if (!retry)
+        append(call.activityLine);
+    const auto completion = [weak = weakSelf(), sightings = presenceSightings_, lockedText](bool started) {
+        auto self = weak.lock();
+        if (!self)
+            return;
+        self->absenceLockPending_ = false;
+        if (self->presenceSightings_ != sightings) // the user came back meanwhile
+            return;
+        if (started) {
+            self->setIfChanged(self->decision, lockedText);
+        } else {
+            self->lockedForCurrentAbsence_ = false;
+            self->absenceLockFailed_ = true;
+        }
+    };
+    lockScreen(call.source, completion, retry);
 }

@@ -10,6 +10,36 @@
 
 #include <algorithm>
 
+namespace {
+
+LockMechanismOutcome commandOutcome(const LockFallbackCommand& command, double timeoutSeconds) {
+    const ChildProcessResult result =
+        ChildProcess::run(command.executable, command.arguments, timeoutSeconds);
+    if (!result.launched)
+        return {command.name, false, command.name + " failed: " + result.launchError};
+    if (result.timedOut)
+        return {command.name, false, command.name + " failed: timed out"};
+    if (!result.succeeded())
+        return {command.name, false, command.name + " failed: exit " + std::to_string(result.exitStatus)};
+    return {command.name, true, {}};
+}
+
+// Every mechanism runs every time, also after one has worked: the session manager's lock, then the
+// screen saver, then display sleep. Runs off the main thread; each command is stopped at the time-out
+// and then counts as failed.
+std::vector<LockMechanismOutcome> runLockMechanisms(SessionLocker& locker,
+                                                    const std::vector<LockFallbackCommand>& commands,
+                                                    double timeoutSeconds) {
+    std::vector<LockMechanismOutcome> outcomes;
+    outcomes.push_back(
+        {"login framework", locker.lockSession(), "login framework lock unavailable; falling back"});
+    for (const LockFallbackCommand& command : commands)
+        outcomes.push_back(commandOutcome(command, timeoutSeconds));
+    return outcomes;
+}
+
+} // namespace
+
 void VigilorMonitor::lockNow() {
     if (!config().screenLockingEnabled) {
         appendLockEvent("Manual lock blocked: Zorvi locking is disabled");
@@ -20,72 +50,73 @@ void VigilorMonitor::lockNow() {
     lockScreen("Manual");
 }
 
-// Every mechanism runs every time, also after one has worked: the session manager's lock, then the
-// screen saver, then display sleep. The request succeeds when any of them worked; the session's own
-// report then confirms the lock.
-bool VigilorMonitor::lockScreen(const std::string& source) {
-    if (!lockingAvailable_) {
-        appendLockEvent(
+// The request is recorded at once, so that a lock the session reports while the mechanisms still run
+// is attributed to it; the mechanisms run on a queue of their own and report back here.
+void VigilorMonitor::lockScreen(const std::string& source, LockCompletion completion, bool quiet) {
+    const auto refuse = [&](const std::string& lockLogLine) {
+        if (!quiet)
+            appendLockEvent(lockLogLine);
+        if (completion)
+            completion(false);
+    };
+    if (!lockingAvailable_)
+        return refuse(
             "Lock skipped: locking is unavailable in this build (App Store sandbox cannot drive the "
             "macOS lock screen)");
-        return false;
-    }
-    if (lockAttemptInProgress_) {
-        appendLockEvent("Lock request dropped: lock attempt already in progress");
-        return false;
-    }
-    const std::optional<Date> previousRequestAt = lastZorviLockRequestAt_;
-    const std::string previousSource = lastZorviLockSource_;
-    lastZorviLockRequestAt_ = now();
+    if (lockAttemptInProgress_ || lockRequestRunning_)
+        return refuse("Lock request dropped: lock attempt already in progress");
+    const LockRequest request{source, now(), lastZorviLockRequestAt_, lastZorviLockSource_, quiet};
+    lastZorviLockRequestAt_ = request.requestedAt;
     lastZorviLockSource_ = source;
-    std::vector<std::string> worked;
+    lockRequestRunning_ = true;
+    if (!lockQueue_)
+        lockQueue_ = std::make_shared<DispatchQueue>("Vigilor.lock");
+    // The work keeps the queue alive, so a monitor that goes meanwhile does not wait for the commands.
+    lockQueue_->async([queue = lockQueue_, locker = services_.sessionLocker,
+                       commands = services_.lockFallbackCommands, timeout = services_.lockCommandTimeout,
+                       weak = weakSelf(), request, completion = std::move(completion)]() mutable {
+        auto outcomes = runLockMechanisms(*locker, commands, timeout);
+        // The completion belongs to the main thread, and goes there whole.
+        DispatchQueue::main().async(
+            [weak, request, outcomes = std::move(outcomes), completion = std::move(completion)] {
+                if (auto self = weak.lock())
+                    self->finishLockRequest(request, outcomes, completion);
+            });
+    });
+}
 
-    if (lockSessionViaLoginFramework()) {
-        worked.push_back("login framework");
-        append("Lock invoked: login framework");
-        appendLockEvent("Zorvi requested " + asciiLowercased(source) + " lock via login framework");
+void VigilorMonitor::finishLockRequest(const LockRequest& request,
+                                       const std::vector<LockMechanismOutcome>& outcomes,
+                                       const LockCompletion& completion) {
+    lockRequestRunning_ = false;
+    const bool worked = std::any_of(outcomes.begin(), outcomes.end(), [](const auto& o) { return o.worked; });
+    if (worked || !request.quiet) {
+        for (const LockMechanismOutcome& outcome : outcomes) {
+            if (!outcome.worked) {
+                append(outcome.failureLine);
+                continue;
+            }
+            append("Lock invoked: " + outcome.name);
+            appendLockEvent("Zorvi requested " + asciiLowercased(request.source) + " lock via " +
+                            outcome.name);
+        }
+    }
+    if (!worked) {
+        // Unless an unlock has reset them meanwhile.
+        if (lastZorviLockRequestAt_ == request.requestedAt && lastZorviLockSource_ == request.source) {
+            lastZorviLockRequestAt_ = request.previousRequestAt;
+            lastZorviLockSource_ = request.previousSource;
+        }
+        if (!request.quiet)
+            append("Lock failed: no method worked");
     } else {
-        append("login framework lock unavailable; falling back");
+        // A lock that the session confirmed while the mechanisms ran has ended the attempt already.
+        if (!screenLocked_)
+            scheduleLockAttemptTimeout();
+        sendStatusEvent("lock_invoked", request.source, now());
     }
-    for (const LockFallbackCommand& command : services_.lockFallbackCommands)
-        runLockFallbackCommand(command, source, worked);
-
-    if (worked.empty()) {
-        lastZorviLockRequestAt_ = previousRequestAt;
-        lastZorviLockSource_ = previousSource;
-        append("Lock failed: no method worked");
-        return false;
-    }
-    scheduleLockAttemptTimeout();
-    sendStatusEvent("lock_invoked", source, now());
-    return true;
-}
-
-bool VigilorMonitor::lockSessionViaLoginFramework() {
-    return services_.sessionLocker->lockSession();
-}
-
-// The main thread waits for the command, but never longer than the time-out: a command still running
-// then is stopped and counts as failed.
-void VigilorMonitor::runLockFallbackCommand(const LockFallbackCommand& command, const std::string& source,
-                                            std::vector<std::string>& worked) {
-    const ChildProcessResult result =
-        ChildProcess::run(command.executable, command.arguments, services_.lockCommandTimeout);
-    if (!result.launched) {
-        append(command.name + " failed: " + result.launchError);
-        return;
-    }
-    if (result.timedOut) {
-        append(command.name + " failed: timed out");
-        return;
-    }
-    if (!result.succeeded()) {
-        append(command.name + " failed: exit " + std::to_string(result.exitStatus));
-        return;
-    }
-    worked.push_back(command.name);
-    append("Lock invoked: " + command.name);
-    appendLockEvent("Zorvi requested " + asciiLowercased(source) + " lock via " + command.name);
+    if (completion)
+        completion(worked);
 }
 
 bool VigilorMonitor::systemReportsScreenLocked() const {

@@ -1,4 +1,4 @@
-// Presence evidence that does not come from the camera, and the decision without the camera.
+// Presence evidence that does not come from the camera.
 #include "VigilorMonitor.h"
 
 #include <algorithm>
@@ -10,6 +10,28 @@ void VigilorMonitor::noteWatchSeen(Date at, bool weak) {
         watchWeakSince_.reset();
     else if (!watchWeakSince_)
         watchWeakSince_ = at;
+}
+
+void VigilorMonitor::noteFrameResult(Date at) {
+    if (!cameraWatchingSince(at))
+        frameResultsSince_ = at;
+    lastFrameResultAt_ = at;
+}
+
+std::optional<Date> VigilorMonitor::cameraWatchingSince(Date at) const {
+    if (!lastFrameResultAt_ || at.timeIntervalSince(*lastFrameResultAt_) > frameResultGap)
+        return std::nullopt;
+    return frameResultsSince_;
+}
+
+// How long the user has been seen to be away since `lastSeen`. With camera presence on, only the
+// camera's frames are evidence: a face that is missing while no frames arrive (no camera, access
+// denied, not started yet) proves nothing, and an absence counts from when the frames came back.
+double VigilorMonitor::evidencedAbsence(Date at, Date lastSeen) const {
+    if (!config().cameraPresenceEnabled)
+        return at.timeIntervalSince(lastSeen);
+    const std::optional<Date> watching = cameraWatchingSince(at);
+    return watching ? at.timeIntervalSince(std::max(lastSeen, *watching)) : 0;
 }
 
 bool VigilorMonitor::isWatchNear(Date at) const {
@@ -56,49 +78,6 @@ bool VigilorMonitor::isUnclearDeskPresenceRecent(Date at) const {
         return false;
     return at.timeIntervalSince(lastUnclearDeskPresenceSeen_) <
            std::max(c.bodyPresenceLockGrace, minimumDeskPresenceLockGrace);
-}
-
-void VigilorMonitor::evaluateDeviceOnlyDecision(Date at) {
-    const VigilorConfig& c = config();
-    const std::string kind = companionWordCapitalised();
-    if (!bluetoothPresenceEnabled()) {
-        setIfChanged(decision, std::string("Pick a Watch or phone for camera-free locking"));
-        return;
-    }
-    if (isBluetoothUnavailable()) {
-        setIfChanged(decision, std::string("Turn on Bluetooth for camera-free locking"));
-        return;
-    }
-    if (!lastWatchSeen_) {
-        setIfChanged(decision, "Learning " + kind);
-        return;
-    }
-    const bool activeInput = inputIdleSeconds() < c.activeInputGrace;
-    // A companion still heard but weak for its whole grace has left as surely as a silent one.
-    const double away = activeInput || isWatchNear(at) ? 0 : at.timeIntervalSince(companionAwaySince());
-    if (away < std::max(0.0, c.watchGrace)) {
-        lockedForCurrentAbsence_ = false;
-        setIfChanged(decision, kind + " near");
-        return;
-    }
-    if (remoteControlActive() && c.suppressAutoLockDuringRemoteSession) {
-        setIfChanged(decision, std::string("Screen Sharing \u2014 staying unlocked"));
-        return;
-    }
-    if (onCall() && c.suppressLockDuringCalls) {
-        setIfChanged(decision, std::string("On a call \u2014 staying unlocked"));
-        return;
-    }
-    if (!autoLockEnabled()) {
-        setIfChanged(decision, kind + " away (auto-lock off)");
-        return;
-    }
-    if (!c.screenLockingEnabled) {
-        setIfChanged(decision, kind + " away (locking unavailable)");
-        return;
-    }
-    if (lockForCurrentAbsence("Auto-lock (" + kind + " away, camera-free)", "Auto-" + kind))
-        setIfChanged(decision, "Locked \u2014 " + kind + " away");
 }
 
 void VigilorMonitor::updateDistanceBaseline(double faceWidth) {

@@ -140,13 +140,22 @@ void VigilorMonitor::handleRemoteLockCommand(const RemoteLockCommand& command) {
     append("Remote lock requested");
     appendLockEvent("Remote lock command seen");
     sendStatusEvent("remote_lock_requested", "Remote", at);
-    if (lockScreen("Remote")) {
-        acknowledge("lock_invoked", std::nullopt);
-        scheduleRemoteLockConfirmationTimeout(command);
-    } else {
-        pendingRemoteLockCommand_.reset();
-        acknowledge("rejected", "macOS lock method failed");
-    }
+    lockScreen("Remote", [weak = weakSelf(), command](bool started) {
+        auto self = weak.lock();
+        // Nothing more to say when the session confirmed the lock, or an unlock ended it, meanwhile.
+        if (!self || !self->pendingRemoteLockCommand_ || self->pendingRemoteLockCommand_->id != command.id)
+            return;
+        RemoteCompanionService* relay = self->remoteCompanion();
+        if (started) {
+            if (relay)
+                relay->sendCommandAck(command, "lock_invoked", std::nullopt);
+            self->scheduleRemoteLockConfirmationTimeout(command);
+        } else {
+            self->pendingRemoteLockCommand_.reset();
+            if (relay)
+                relay->sendCommandAck(command, "rejected", "macOS lock method failed");
+        }
+    });
 }
 
 void VigilorMonitor::scheduleRemoteLockConfirmationTimeout(const RemoteLockCommand& command) {

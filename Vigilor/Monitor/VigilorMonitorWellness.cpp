@@ -24,9 +24,9 @@ void VigilorMonitor::updateWellness(Date at) {
     const bool unclear = isUnclearDeskPresenceRecent(at) && !hasIndependentAwayEvidence(at);
     const bool sharing = remoteControlActive();
     const bool away = !face &&
-                      at.timeIntervalSince(lastDeskPresenceSeen_) >= std::max(c.bodyPresenceLockGrace, 6.0) &&
+                      evidencedAbsence(at, lastDeskPresenceSeen_) >= std::max(c.bodyPresenceLockGrace, 6.0) &&
                       !unclear && !sharing;
-    const double faceAge = at.timeIntervalSince(lastFaceSeen_);
+    const double faceAge = evidencedAbsence(at, lastFaceSeen_);
     const bool faceLongGone = !face && !sharing && !unclear && faceAge >= std::max(c.eyeBreakDuration, 10.0);
     const bool resting =
         face ? at.timeIntervalSince(lastEyeRestObservationAt_) <= eyeRestObservationFreshWindow

@@ -1,6 +1,9 @@
 // Runs the built `vigilor` as a user would start it on a machine with no display, no camera and no
 // D-Bus, and ends it with a signal.
+#include "Foundation/AtomicFile.h"
+#include "Foundation/SingleInstance.h"
 #include "Support/TemporaryHome.h"
+#include "Vigilor/App/VigilorApp.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"
 
 #include <gtest/gtest.h>
@@ -41,10 +44,21 @@ std::vector<std::string> headlessEnvironment() {
     return result;
 }
 
-// The application as a child process, its standard output and error gathered in one text.
+// `environment` with `name` set to `value`.
+std::vector<std::string> with(std::vector<std::string> environment, const std::string& name,
+                              const std::string& value) {
+    std::erase_if(environment, [&](const std::string& v) { return v.starts_with(name + "="); });
+    environment.push_back(name + "=" + value);
+    return environment;
+}
+
+// The application as a child process, its standard output and error gathered in one text (or its
+// standard error alone).
 class RunningApp {
 public:
-    explicit RunningApp(const std::vector<std::string>& environment) {
+    enum class Gather { outputAndError, errorOnly };
+
+    explicit RunningApp(const std::vector<std::string>& environment, Gather gather = Gather::outputAndError) {
         int fds[2];
         if (::pipe2(fds, O_CLOEXEC) != 0)
             return;
@@ -52,7 +66,10 @@ public:
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+        if (gather == Gather::errorOnly)
+            posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        else
+            posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
         posix_spawn_file_actions_adddup2(&actions, fds[1], 2);
         std::vector<char*> envp;
         for (const auto& variable : environment)
@@ -78,6 +95,7 @@ public:
     RunningApp& operator=(const RunningApp&) = delete;
 
     bool started() const { return pid_ > 0; }
+    pid_t pid() const { return pid_; }
     const std::string& output() const { return text_; }
 
     bool waitForOutput(const std::string& wanted, std::chrono::milliseconds limit) {
@@ -173,6 +191,34 @@ TEST_F(HeadlessRun, ADisplayThatCannotBeReachedMeansHeadless) {
     const auto status = app.waitForExit(3s);
     ASSERT_TRUE(status && WIFEXITED(*status)) << app.output();
     EXPECT_EQ(WEXITSTATUS(*status), 0);
+}
+
+// One vigilor per user session: a second start finds the first, says so on its standard error and
+// leaves without writing anything, in a home of its own that would show any file it made.
+TEST_F(HeadlessRun, ASecondStartFindsTheFirstAndTouchesNothing) {
+    RunningApp first(headlessEnvironment());
+    ASSERT_TRUE(first.waitForOutput("[app] Vigilor is running", 3s)) << first.output();
+    const auto lockFile = SingleInstance::runtimeDirectory() / "vigilor.lock";
+    const auto lockBefore = AtomicFile::read(lockFile);
+    EXPECT_EQ(lockBefore, std::to_string(first.pid()) + "\n");
+
+    const auto secondHome = home.path() / "second";
+    std::filesystem::create_directory(secondHome);
+    auto environment = with(headlessEnvironment(), "HOME", secondHome);
+    for (const char* folder : {"XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_DATA_HOME"})
+        environment = with(environment, folder, secondHome / folder);
+    RunningApp second(environment, RunningApp::Gather::errorOnly);
+    const auto status = second.waitForExit(3s);
+    ASSERT_TRUE(status && WIFEXITED(*status)) << second.output();
+    EXPECT_EQ(WEXITSTATUS(*status), VigilorApp::alreadyRunningExitCode);
+    EXPECT_EQ(second.output(), "Vigilor is already running for this user (process " +
+                                   std::to_string(first.pid()) + "); this one quits.\n");
+    EXPECT_TRUE(std::filesystem::is_empty(secondHome));
+    EXPECT_EQ(AtomicFile::read(lockFile), lockBefore);
+
+    first.signal(SIGTERM);
+    const auto firstStatus = first.waitForExit(3s);
+    EXPECT_TRUE(firstStatus && WIFEXITED(*firstStatus) && WEXITSTATUS(*firstStatus) == 0) << first.output();
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, HeadlessRun, testing::Values(SIGTERM, SIGINT),

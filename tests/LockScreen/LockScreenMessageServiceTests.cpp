@@ -5,6 +5,7 @@
 #include <csignal>
 #include <future>
 #include <optional>
+#include <unistd.h>
 
 namespace {
 
@@ -100,9 +101,24 @@ TEST_F(LockScreenMessageServiceTest, HowARunEndsDecidesWhatTheCompletionGets) {
     }
 }
 
+// A helper that is missing, or that someone other than an administrator could replace (a build tree, a
+// folder others may write), is never run with administrator rights.
 TEST(LockScreenMessageService, AsksNobodyForAPasswordWhenTheChangeCannotWork) {
+    using Path = std::filesystem::path;
     const auto missingHelper = [](ServiceFixture& f) {
-        return "The lock screen message helper is missing: " + f.helperPath.string();
+        return "The lock screen message needs the installed helper, which is missing: " +
+               f.helperPath.string() + " (install Vigilor with cmake --install).";
+    };
+    const auto changeable = [](std::function<Path(ServiceFixture&)> part) {
+        return [part](ServiceFixture& f) {
+            return "The lock screen message needs an installed helper: " + f.helperPath.string() +
+                   " is not protected from changes (" + part(f).string() + " can be changed by other users).";
+        };
+    };
+    const auto openTo = [](std::filesystem::perms others) {
+        return [others](const Path& path) {
+            std::filesystem::permissions(path, others, std::filesystem::perm_options::add);
+        };
     };
     const struct {
         const char* name;
@@ -113,6 +129,21 @@ TEST(LockScreenMessageService, AsksNobodyForAPasswordWhenTheChangeCannotWork) {
         {"helper not executable",
          [](ServiceFixture& f) { std::filesystem::permissions(f.helperPath, std::filesystem::perms(0644)); },
          missingHelper},
+        {"a folder above it open to the group",
+         [=](ServiceFixture& f) { openTo(std::filesystem::perms::group_write)(f.root.root() / "opt"); },
+         changeable([](ServiceFixture& f) { return f.root.root() / "opt"; })},
+        {"the helper open to everyone",
+         [=](ServiceFixture& f) { openTo(std::filesystem::perms::others_write)(f.helperPath); },
+         changeable([](ServiceFixture& f) { return f.helperPath; })},
+        {"a link to a helper in an open folder",
+         [=](ServiceFixture& f) {
+             const Path open = f.root.root() / "open";
+             f.root.writeProgram(open / "helper", "#!/bin/sh\n");
+             openTo(std::filesystem::perms::others_write)(open);
+             std::filesystem::remove(f.helperPath);
+             std::filesystem::create_symlink(open / "helper", f.helperPath);
+         },
+         changeable([](ServiceFixture& f) { return f.root.root() / "open"; })},
         {"GDM does not read its database",
          [](ServiceFixture& f) {
              f.root.write(f.root.layout().profileCandidates.front(),
@@ -128,6 +159,19 @@ TEST(LockScreenMessageService, AsksNobodyForAPasswordWhenTheChangeCannotWork) {
             << c.name;
         EXPECT_TRUE(fixture.fake.calls().empty()) << c.name;
     }
+
+    // The application trusts root alone: a helper of the user's own, as in a build tree, is refused.
+    ServiceFixture fixture;
+    auto configuration = fixture.configuration();
+    configuration.helperOwner = 0;
+    if (::getuid() == 0) { // as root, hand the helper to somebody else
+        ASSERT_EQ(::chown(fixture.helperPath.c_str(), 65534, 65534), 0);
+    }
+    LockScreenMessageService service(configuration);
+    const auto received = runToCompletion(fixture.mainQueue, service, "enable");
+    ASSERT_TRUE(received && *received);
+    EXPECT_NE(received->value().find(" is not owned by root)."), std::string::npos) << received->value();
+    EXPECT_TRUE(fixture.fake.calls().empty());
 }
 
 TEST(LockScreenMessageService, DisableRunsOnlyWhileTheMessageIsOurs) {
@@ -178,11 +222,14 @@ TEST_F(LockScreenMessageServiceTest, ADestroyedServiceNeitherWaitsForThePromptNo
     EXPECT_EQ(received, succeeded);
 }
 
-TEST_F(LockScreenMessageServiceTest, TheInstalledServiceUsesPkexecAndTheHelperBesideTheProgram) {
+TEST_F(LockScreenMessageServiceTest, TheApplicationUsesPkexecAndOnlyTheInstalledHelper) {
     const auto configuration = LockScreenMessageService::systemConfiguration();
     EXPECT_EQ(configuration.privilegeCommand, "/usr/bin/pkexec");
-    EXPECT_EQ(configuration.helperPath,
-              std::filesystem::read_symlink("/proc/self/exe").parent_path() / "vigilor-banner-helper");
+    EXPECT_TRUE(configuration.helperPath.is_absolute());
+    EXPECT_TRUE(configuration.helperPath.string().ends_with("/libexec/vigilor/vigilor-banner-helper"));
+    EXPECT_EQ(configuration.helperOwner, 0u); // root alone
+    // A program that root installed passes, through the system's own links (/bin/sh).
+    EXPECT_EQ(LockScreenMessageService::helperLocationProblem("/bin/sh", 0), std::nullopt);
     EXPECT_EQ(configuration.layout.ownFile(), "/etc/dconf/db/gdm.d/90-zorvi-banner");
     EXPECT_GE(configuration.timeoutSeconds, 120); // long enough to type a password
 }
@@ -198,7 +245,9 @@ protected:
         root.writeProgram(dismissingPkexec, "#!/bin/sh\necho 'Request dismissed' >&2\nexit 126\n");
     }
     LockScreenMessageService::Configuration endToEnd(const std::filesystem::path& pkexec) {
-        return {root.layout(), BANNER_HELPER_TEST_BUILD, pkexec.string(), 30, ChildProcess::run};
+        std::filesystem::copy_file(BANNER_HELPER_TEST_BUILD, helperPath,
+                                   std::filesystem::copy_options::overwrite_existing);
+        return {root.layout(), helperPath, ::getuid(), pkexec.string(), 30, ChildProcess::run};
     }
 
     std::filesystem::path fakePkexec = root.root() / "usr/bin/pkexec";

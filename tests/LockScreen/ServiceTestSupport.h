@@ -7,6 +7,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 // Stands in for pkexec and the helper: notes each run, optionally does what the helper would do to
@@ -51,15 +52,26 @@ private:
     std::vector<Call> calls_;
 };
 
-// A GDM that reads its database, a helper file where the service expects one, and the fake runner.
+// A GDM that reads its database, a helper installed where the service expects one, and the fake
+// runner.
 struct ServiceFixture {
     ServiceFixture() {
         root.writeReadingProfile();
         root.writeProgram(helperPath, "#!/bin/sh\nexit 99\n"); // present, never run by the fake runner
+        protectFolders(helperPath);
     }
 
+    // The test's own user stands in for root as the owner of the installed helper.
     LockScreenMessageService::Configuration configuration() {
-        return {root.layout(), helperPath, "/usr/bin/pkexec", 300, fake.runner()};
+        return {root.layout(), helperPath, ::getuid(), "/usr/bin/pkexec", 300, fake.runner()};
+    }
+    // As `cmake --install` leaves them: nobody but their owner may change the folders above `path`.
+    void protectFolders(const std::filesystem::path& path) const {
+        for (auto folder = path.parent_path(); folder != root.root().parent_path();
+             folder = folder.parent_path())
+            std::filesystem::permissions(
+                folder, std::filesystem::perms::group_write | std::filesystem::perms::others_write,
+                std::filesystem::perm_options::remove);
     }
     // What the real helper does, without its checks.
     void actLikeTheHelper() {

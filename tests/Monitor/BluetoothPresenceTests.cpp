@@ -34,7 +34,7 @@ struct BluetoothPresence : ::testing::Test {
         monitor = h.makeMonitor(started);
         h.inputIdle->idle = 600; // nobody at the keyboard
     }
-    void tick(double seconds = 0.5) { h.runLoop.loop().advance(seconds); }
+    void tick(double seconds = 0.5) { h.advance(seconds); }
     bool advertise(const BluetoothPeripheral& peripheral, int rssi) {
         return h.bluetooth->advertise(peripheral, rssi);
     }

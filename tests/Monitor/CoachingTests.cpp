@@ -27,13 +27,18 @@ struct Coaching : ::testing::Test {
         for (double t = 0; t < seconds; t += 0.5) {
             monitor->facePresent = true;
             monitor->noteFaceSeen(h.clock.now());
+            monitor->noteFrameResult(h.clock.now());
             h.runLoop.loop().advance(0.5);
         }
     }
-    // The user away from the desk for `seconds`.
-    void away(double seconds) {
+    // The user away from the desk for `seconds`, seen by a camera that delivers frames (or not).
+    void away(double seconds, bool frames = true) {
         monitor->facePresent = false;
-        h.runLoop.loop().advance(seconds);
+        for (double t = 0; t < seconds; t += 0.5) {
+            if (frames)
+                monitor->noteFrameResult(h.clock.now());
+            h.runLoop.loop().advance(0.5);
+        }
     }
     std::vector<std::string> nudges() const {
         std::vector<std::string> titles;
@@ -232,6 +237,40 @@ TEST_F(Coaching, ResetsTheWalkWithoutCreditAfterAVeryLongAbsence) {
         EXPECT_NE(kind, WellnessEventKind::movementCredit);
 }
 
+// With camera presence on, a missing face is evidence of an absence only while the camera delivers
+// frames, and the absence counts from the first of them. Without the camera the rule stays as it was.
+TEST(CoachingEvidence, CreditsAnEyeRestOnlyForAnAbsenceTheCameraHasSeen) {
+    const struct {
+        const char* name;
+        bool camera;
+        double blind; // seconds without frames since the start
+        double seen;  // then seconds of frames without a face
+        bool rested;
+    } cases[] = {
+        {"no frames at all", true, 120, 0, false},
+        {"frames from the start", true, 0, 30, true},
+        {"frames after a blind start, too short", true, 60, 20, false},
+        {"frames after a blind start", true, 60, 30, true},
+        {"device-only mode", false, 120, 0, true},
+    };
+    for (const auto& c : cases) {
+        MonitorHarness h;
+        VigilorConfig config;
+        config.bodyAssistDefaultMigrated = true;
+        config.cameraPresenceEnabled = c.camera;
+        config.save();
+        auto monitor = h.makeMonitor();
+        h.runLoop.loop().advance(c.blind);
+        for (double t = 0; t < c.seen; t += 0.5) {
+            monitor->noteFrameResult(h.clock.now());
+            h.runLoop.loop().advance(0.5);
+        }
+        const auto kinds = ledgerKinds(*monitor);
+        EXPECT_EQ(std::count(kinds.begin(), kinds.end(), WellnessEventKind::eyeRest), c.rested ? 1 : 0)
+            << c.name;
+    }
+}
+
 // A morning at the desk with the virtual clock: the breaks fall due at their intervals, a dismissal
 // holds the walk back, a walk away of a minute is credited, a locked absence of ten minutes is
 // credited once, and the day's score is the one worked out by hand.
@@ -252,6 +291,7 @@ TEST_F(Coaching, ASimulatedMorningScoresAsComputedByHand) {
     atDesk(1);
 
     monitor->lockScreen("Manual"); // a locked absence of ten minutes
+    ASSERT_TRUE(h.finishLockRequest());
     h.session->lockInfo = SessionLockInfo{true, std::nullopt};
     h.session->handlers.sessionDidResignActive();
     monitor->facePresent = false;

@@ -126,6 +126,14 @@ TEST(ZorviLockDecision, DecidesTheCameraRulesInOrder) {
          ZorviPresenceVerdict::of(Kind::wouldLockAutoLockOff)},
         {"locking off", [](auto& in) { in.screenLockingEnabled = false; },
          ZorviPresenceVerdict::of(Kind::wouldLockLockingDisabled)},
+        {"already acted on", [](auto& in) { in.lockedForCurrentAbsence = true; },
+         ZorviPresenceVerdict::of(Kind::locked)},
+        {"a face in view over everything",
+         [](auto& in) {
+             in.facePresent = true;
+             in.hasIndependentAwayEvidence = true;
+         },
+         ZorviPresenceVerdict::present(ZorviPresenceReason::faceInView)},
     };
     for (const auto& c : cases)
         check(c);
@@ -137,37 +145,163 @@ TEST(ZorviLockDecision, WaitsOnANaNFaceAge) {
     EXPECT_EQ(ZorviLockDecision::evaluate(in).kind, Kind::waiting);
 }
 
-TEST(ZorviLockDecision, DecidesTheCameraBusyRules) {
+// Another application holds the camera: the companion alone decides, through the gate, and only after
+// the lock timeout; the latch is one of the lock conditions.
+TEST(ZorviLockDecision, DecidesTheCameraBusyRulesInOrder) {
     const auto busy = [](std::function<void(ZorviPresenceInputs&)> more) {
         return [more](ZorviPresenceInputs& in) {
             in.cameraBusy = true;
-            in.busySignalMissing = false;
-            in.busySignalAge = 30;
-            in.busySignalGrace = 8;
+            in.bluetoothPresenceEnabled = in.companionSeen = true;
+            in.companionAwaySeconds = 12;
+            in.inputIdleSeconds = 60;
+            in.activeInputGrace = 30;
             in.missingFaceSamples = 0; // camera fields are not read
             more(in);
         };
     };
     const Case cases[] = {
-        {"signal away", busy([](auto&) {}), ZorviPresenceVerdict::of(Kind::lock)},
-        {"signal never seen", busy([](auto& in) { in.busySignalMissing = true; }),
-         ZorviPresenceVerdict::of(Kind::waitingForSustainedNoFace)},
-        {"signal recent", busy([](auto& in) { in.busySignalAge = 7.9; }),
-         ZorviPresenceVerdict::present(ZorviPresenceReason::faceTurned)},
-        {"signal at the grace", busy([](auto& in) { in.busySignalAge = 8; }),
+        {"companion away for the timeout", busy([](auto&) {}), ZorviPresenceVerdict::of(Kind::lock)},
+        {"Bluetooth presence off", busy([](auto& in) { in.bluetoothPresenceEnabled = false; }),
+         ZorviPresenceVerdict::of(Kind::companionOff)},
+        {"Bluetooth unavailable", busy([](auto& in) { in.bluetoothUnavailable = true; }),
+         ZorviPresenceVerdict::of(Kind::companionUnavailable)},
+        {"never seen", busy([](auto& in) { in.companionSeen = false; }),
+         ZorviPresenceVerdict::of(Kind::learningCompanion)},
+        {"near", busy([](auto& in) { in.companionNear = true; }),
+         ZorviPresenceVerdict::present(ZorviPresenceReason::companionNear)},
+        {"Screen Sharing",
+         busy([](auto& in) { in.remoteControlActive = in.suppressAutoLockDuringRemoteSession = true; }),
+         ZorviPresenceVerdict::of(Kind::suppressedScreenSharing)},
+        {"a call does not hold it back",
+         busy([](auto& in) { in.onCall = in.suppressLockDuringCalls = true; }),
          ZorviPresenceVerdict::of(Kind::lock)},
-        {"negative grace counts as zero", busy([](auto& in) {
-             in.busySignalGrace = -5;
-             in.busySignalAge = -1;
-         }),
-         ZorviPresenceVerdict::present(ZorviPresenceReason::faceTurned)},
-        {"gate is not consulted", busy([](auto& in) { in.watchGateAllowsLock = false; }),
+        {"gate closed", busy([](auto& in) { in.watchGateAllowsLock = false; }),
+         ZorviPresenceVerdict::of(Kind::companionAway)},
+        {"away less than the timeout", busy([](auto& in) { in.companionAwaySeconds = 11.9; }),
+         ZorviPresenceVerdict::of(Kind::companionAway)},
+        {"recent input", busy([](auto& in) { in.inputIdleSeconds = 29.5; }),
+         ZorviPresenceVerdict::of(Kind::companionAway)},
+        {"input idle exactly the grace", busy([](auto& in) { in.inputIdleSeconds = 30; }),
          ZorviPresenceVerdict::of(Kind::lock)},
-        {"a call", busy([](auto& in) { in.onCall = in.suppressLockDuringCalls = true; }),
-         ZorviPresenceVerdict::of(Kind::suppressedOnCall)},
-        {"locking off", busy([](auto& in) { in.screenLockingEnabled = false; }),
-         ZorviPresenceVerdict::of(Kind::wouldLockLockingDisabled)},
+        {"already acted on", busy([](auto& in) { in.lockedForCurrentAbsence = true; }),
+         ZorviPresenceVerdict::of(Kind::companionAway)},
+        {"auto lock off", busy([](auto& in) { in.autoLockEnabled = false; }),
+         ZorviPresenceVerdict::of(Kind::companionAway)},
     };
     for (const auto& c : cases)
         check(c);
+}
+
+// Without the camera the companion's grace is the threshold, recent input counts as presence, and the
+// gate is not consulted.
+TEST(ZorviLockDecision, DecidesWithoutTheCameraInOrder) {
+    const auto deviceOnly = [](std::function<void(ZorviPresenceInputs&)> more) {
+        return [more](ZorviPresenceInputs& in) {
+            in.cameraPresenceEnabled = false;
+            in.bluetoothPresenceEnabled = in.companionSeen = true;
+            in.companionAwaySeconds = 8;
+            in.watchGrace = 8;
+            in.inputIdleSeconds = 60;
+            in.activeInputGrace = 30;
+            in.watchGateAllowsLock = false;
+            more(in);
+        };
+    };
+    const auto near = ZorviPresenceVerdict::present(ZorviPresenceReason::companionNear);
+    const Case cases[] = {
+        {"away for its grace", deviceOnly([](auto&) {}), ZorviPresenceVerdict::of(Kind::lock)},
+        {"Bluetooth presence off", deviceOnly([](auto& in) { in.bluetoothPresenceEnabled = false; }),
+         ZorviPresenceVerdict::of(Kind::companionOff)},
+        {"Bluetooth unavailable", deviceOnly([](auto& in) { in.bluetoothUnavailable = true; }),
+         ZorviPresenceVerdict::of(Kind::companionUnavailable)},
+        {"never seen", deviceOnly([](auto& in) { in.companionSeen = false; }),
+         ZorviPresenceVerdict::of(Kind::learningCompanion)},
+        {"away less than its grace", deviceOnly([](auto& in) { in.companionAwaySeconds = 7.9; }), near},
+        {"near", deviceOnly([](auto& in) { in.companionNear = true; }), near},
+        {"recent input", deviceOnly([](auto& in) { in.inputIdleSeconds = 29.5; }), near},
+        {"negative grace counts as zero", deviceOnly([](auto& in) {
+             in.watchGrace = -5;
+             in.companionAwaySeconds = 0;
+         }),
+         ZorviPresenceVerdict::of(Kind::lock)},
+        {"Screen Sharing over a call", deviceOnly([](auto& in) {
+             in.remoteControlActive = in.suppressAutoLockDuringRemoteSession = true;
+             in.onCall = in.suppressLockDuringCalls = true;
+         }),
+         ZorviPresenceVerdict::of(Kind::suppressedScreenSharing)},
+        {"a call", deviceOnly([](auto& in) { in.onCall = in.suppressLockDuringCalls = true; }),
+         ZorviPresenceVerdict::of(Kind::suppressedOnCall)},
+        {"auto lock off", deviceOnly([](auto& in) { in.autoLockEnabled = false; }),
+         ZorviPresenceVerdict::of(Kind::wouldLockAutoLockOff)},
+        {"locking off", deviceOnly([](auto& in) { in.screenLockingEnabled = false; }),
+         ZorviPresenceVerdict::of(Kind::wouldLockLockingDisabled)},
+        {"already acted on", deviceOnly([](auto& in) { in.lockedForCurrentAbsence = true; }),
+         ZorviPresenceVerdict::of(Kind::locked)},
+    };
+    for (const auto& c : cases)
+        check(c);
+}
+
+TEST(ZorviLockDecision, NamesEachVerdictInTheWordsOfItsRuleSet) {
+    using Reason = ZorviPresenceReason;
+    const auto in = [](bool busy, bool camera) {
+        ZorviPresenceInputs inputs;
+        inputs.cameraBusy = busy;
+        inputs.cameraPresenceEnabled = camera;
+        inputs.autoLockEnabled = true;
+        return inputs;
+    };
+    const ZorviPresenceInputs camera = in(false, true), busy = in(true, true), deviceOnly = in(false, false);
+    const struct {
+        ZorviPresenceInputs inputs;
+        ZorviPresenceVerdict verdict;
+        const char* text;
+    } cases[] = {
+        {camera, ZorviPresenceVerdict::present(Reason::faceInView), "Armed, but present"},
+        {camera, ZorviPresenceVerdict::present(Reason::faceTurned), "Present \u2014 face turned"},
+        {camera, ZorviPresenceVerdict::present(Reason::bodyPoseUnclear), "Present \u2014 body pose unclear"},
+        {camera, ZorviPresenceVerdict::waiting(2.04), "Face missing: 2.0s"},
+        {camera, ZorviPresenceVerdict::of(Kind::waitingForSustainedNoFace), "Waiting for sustained no-face"},
+        {camera, ZorviPresenceVerdict::of(Kind::suppressedScreenSharing), "Suppressed: Screen Sharing"},
+        {camera, ZorviPresenceVerdict::of(Kind::suppressedOnCall), "Suppressed: On a call"},
+        {camera, ZorviPresenceVerdict::of(Kind::suppressedWatchNear), "Suppressed: Watch near"},
+        {camera, ZorviPresenceVerdict::of(Kind::wouldLockAutoLockOff), "Would lock: face + Watch away"},
+        {camera, ZorviPresenceVerdict::of(Kind::wouldLockLockingDisabled),
+         "Would lock, but locking is disabled"},
+        {camera, ZorviPresenceVerdict::of(Kind::lock), "Locked"},
+        {camera, ZorviPresenceVerdict::of(Kind::locked), "Locked"},
+        {busy, ZorviPresenceVerdict::of(Kind::companionOff), "Camera busy \u2014 assuming present"},
+        {busy, ZorviPresenceVerdict::of(Kind::companionUnavailable), "Camera busy \u2014 assuming present"},
+        {busy, ZorviPresenceVerdict::of(Kind::learningCompanion), "Camera busy \u2014 learning Watch"},
+        {busy, ZorviPresenceVerdict::present(Reason::companionNear), "Camera busy \u2014 Watch near"},
+        {busy, ZorviPresenceVerdict::of(Kind::suppressedScreenSharing), "Camera busy \u2014 Screen Sharing"},
+        {busy, ZorviPresenceVerdict::of(Kind::lock), "Locked \u2014 camera busy, Watch away"},
+        {busy, ZorviPresenceVerdict::of(Kind::companionAway), "Camera busy \u2014 Watch away"},
+        {deviceOnly, ZorviPresenceVerdict::of(Kind::companionOff),
+         "Pick a Watch or phone for camera-free locking"},
+        {deviceOnly, ZorviPresenceVerdict::of(Kind::companionUnavailable),
+         "Turn on Bluetooth for camera-free locking"},
+        {deviceOnly, ZorviPresenceVerdict::of(Kind::learningCompanion), "Learning Watch"},
+        {deviceOnly, ZorviPresenceVerdict::present(Reason::companionNear), "Watch near"},
+        {deviceOnly, ZorviPresenceVerdict::of(Kind::suppressedScreenSharing),
+         "Screen Sharing \u2014 staying unlocked"},
+        {deviceOnly, ZorviPresenceVerdict::of(Kind::suppressedOnCall), "On a call \u2014 staying unlocked"},
+        {deviceOnly, ZorviPresenceVerdict::of(Kind::wouldLockAutoLockOff), "Watch away (auto-lock off)"},
+        {deviceOnly, ZorviPresenceVerdict::of(Kind::wouldLockLockingDisabled),
+         "Watch away (locking unavailable)"},
+        {deviceOnly, ZorviPresenceVerdict::of(Kind::lock), "Locked \u2014 Watch away"},
+        {deviceOnly, ZorviPresenceVerdict::of(Kind::locked), "Locked \u2014 Watch away"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ZorviLockDecision::decisionText(c.inputs, c.verdict, "Watch"), c.text);
+    ZorviPresenceInputs coaching = camera;
+    coaching.autoLockEnabled = false;
+    EXPECT_EQ(
+        ZorviLockDecision::decisionText(coaching, ZorviPresenceVerdict::present(Reason::faceInView), "Watch"),
+        "Coaching: present");
+    EXPECT_EQ(ZorviLockDecision::lockCall(camera, "Phone").source, "Auto");
+    EXPECT_EQ(ZorviLockDecision::lockCall(busy, "Phone").activityLine, "Auto-lock (camera busy, Phone away)");
+    EXPECT_EQ(ZorviLockDecision::lockCall(deviceOnly, "Phone").activityLine,
+              "Auto-lock (Phone away, camera-free)");
+    EXPECT_EQ(ZorviLockDecision::lockCall(deviceOnly, "Phone").source, "Auto-Phone");
 }

@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <thread>
+#include <fstream>
 
 using ::testing::Contains;
 using ::testing::EndsWith;
@@ -37,24 +37,21 @@ struct LockFeedback : ::testing::Test {
         h.session->lockInfo = SessionLockInfo{false, std::nullopt};
         h.session->handlers.sessionDidBecomeActive();
     }
-    // Runs the main queue until `condition` holds, for a bounded real time (for answers from threads).
-    bool eventually(const std::function<bool()>& condition) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
-        while (std::chrono::steady_clock::now() < deadline) {
-            h.runLoop.loop().runUntilIdle();
-            if (condition())
-                return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-        return false;
+    // Asks for a lock and waits for its mechanisms; what the completion got, if it came.
+    std::optional<bool> lock(VigilorMonitor& m, MonitorHarness& harness, const std::string& source) {
+        std::optional<bool> started;
+        m.lockScreen(source, [&](bool result) { started = result; });
+        harness.finishLockRequest();
+        return started;
     }
+    std::optional<bool> lock(const std::string& source) { return lock(*monitor, h, source); }
 };
 
 } // namespace
 
 TEST_F(LockFeedback, RunsEveryMechanismAndReportsOnce) {
     start();
-    EXPECT_TRUE(monitor->lockScreen("Manual"));
+    EXPECT_EQ(lock("Manual"), true);
     const auto activityLines = activity();
     for (const char* line :
          {"Lock invoked: login framework", "Lock invoked: ScreenSaverEngine", "Lock invoked: Display Sleep"})
@@ -70,15 +67,42 @@ TEST_F(LockFeedback, RunsEveryMechanismAndReportsOnce) {
 
     // A second request within the attempt is dropped and keeps the first request.
     const auto requestAt = monitor->lastZorviLockRequestAt();
-    EXPECT_FALSE(monitor->lockScreen("Auto"));
+    EXPECT_EQ(lock("Auto"), false);
     EXPECT_EQ(lockLog().front(), "Lock request dropped: lock attempt already in progress");
     EXPECT_EQ(monitor->lastZorviLockRequestAt(), requestAt);
     EXPECT_EQ(monitor->lastZorviLockSource(), "Manual");
 }
 
+// The commands run off the main thread: a screen saver that takes its time holds up no tick.
+TEST_F(LockFeedback, TheMainQueueKeepsTurningWhileTheCommandsRun) {
+    const auto release = h.home.path() / "release";
+    h.lockCommands = {
+        {"ScreenSaverEngine", "/bin/sh", {"-c", "while [ ! -e \"$0\" ]; do sleep 0.01; done", release}}};
+    h.lockCommandTimeout = 30;
+    start();
+    std::optional<bool> started;
+    monitor->lockScreen("Manual", [&](bool result) { started = result; });
+    EXPECT_EQ(monitor->lastZorviLockSource(), "Manual");
+    h.runLoop.loop().advance(5); // ten decision ticks while the command waits
+    EXPECT_EQ(monitor->secondsSinceFace(), 5);
+    EXPECT_TRUE(monitor->lockRequestRunning());
+    EXPECT_FALSE(started);
+    std::optional<bool> second;
+    monitor->lockScreen("Auto", [&](bool result) { second = result; });
+    EXPECT_EQ(second, false); // one attempt at a time
+    EXPECT_EQ(lockLog().front(), "Lock request dropped: lock attempt already in progress");
+
+    std::ofstream{release};
+    ASSERT_TRUE(h.finishLockRequest());
+    EXPECT_EQ(started, true);
+    EXPECT_EQ(activity().front(), "Lock invoked: ScreenSaverEngine");
+    EXPECT_EQ(h.log.count("relay.sendStatus lock_invoked"), 1u);
+    EXPECT_TRUE(monitor->lockAttemptInProgress());
+}
+
 TEST_F(LockFeedback, KeepsTheSourcesCaseButLogsItLowerCase) {
     start();
-    monitor->lockScreen("Auto-Watch");
+    lock("Auto-Watch");
     EXPECT_THAT(lockLog(), Contains("Zorvi requested auto-watch lock via login framework"));
     EXPECT_EQ(monitor->lastZorviLockSource(), "Auto-Watch");
 }
@@ -89,10 +113,7 @@ TEST_F(LockFeedback, RestoresTheRequestWhenNothingWorked) {
                       {"Display Sleep", "/bin/sh", {"-c", "sleep 5"}}};
     h.lockCommandTimeout = 0.2;
     start();
-    const auto started = std::chrono::steady_clock::now();
-    h.lockCommands.clear();
-    EXPECT_FALSE(monitor->lockScreen("Manual"));
-    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(3)); // the time-out ended it
+    EXPECT_EQ(lock("Manual"), false); // the time-out ended the second command
     EXPECT_FALSE(monitor->lastZorviLockRequestAt());
     EXPECT_EQ(monitor->lastZorviLockSource(), "Zorvi");
     const auto lines = activity();
@@ -123,7 +144,7 @@ TEST_F(LockFeedback, AttributesALockToItsRequestWithinTenSeconds) {
         config.screenLockingEnabled = true;
         config.save();
         auto m = fresh.makeMonitor();
-        m->lockScreen("Manual");
+        lock(*m, fresh, "Manual");
         fresh.clock.advance(c.delay);
         fresh.session->lockInfo = SessionLockInfo{true, std::nullopt};
         fresh.session->handlers.sessionDidResignActive();
@@ -148,7 +169,7 @@ TEST_F(LockFeedback, ThrottlesFeedbackForLocksCloseTogether) {
         config.save();
         auto m = fresh.makeMonitor();
         for (int i = 0; i < 2; ++i) {
-            m->lockScreen("Manual");
+            lock(*m, fresh, "Manual");
             fresh.session->handlers.sessionDidResignActive();
             fresh.session->handlers.sessionDidBecomeActive();
             fresh.clock.advance(c.apart);
@@ -159,14 +180,14 @@ TEST_F(LockFeedback, ThrottlesFeedbackForLocksCloseTogether) {
 
 TEST_F(LockFeedback, CreditsALockedAbsenceOfFiveSecondsOrMore) {
     start();
-    monitor->lockScreen("Manual");
+    lock("Manual");
     sessionLocks();
     h.clock.advance(4);
     sessionUnlocks();
     EXPECT_EQ(h.relay->sent.back().event, "unlocked");
     EXPECT_TRUE(monitor->wellnessLedger().empty());
 
-    monitor->lockScreen("Manual");
+    lock("Manual");
     sessionLocks();
     h.clock.advance(5);
     sessionUnlocks();
@@ -197,7 +218,7 @@ TEST_F(LockFeedback, CreditsEachAbsenceOnceWithEyeBreaksOnAndOff) {
         config.save();
         auto m = fresh.makeMonitor();
         const Date eyeAnchor = m->lastEyeBreakAt();
-        m->lockScreen("Auto");
+        lock(*m, fresh, "Auto");
         fresh.session->lockInfo = SessionLockInfo{true, std::nullopt};
         fresh.session->handlers.sessionDidResignActive();
         fresh.clock.advance(600);
@@ -215,7 +236,7 @@ TEST_F(LockFeedback, CreditsEachAbsenceOnceWithEyeBreaksOnAndOff) {
     config.screenLockingEnabled = true;
     config.save();
     auto m = fresh.makeMonitor();
-    m->lockScreen("Auto");
+    lock(*m, fresh, "Auto");
     fresh.session->handlers.sessionDidResignActive();
     fresh.clock.advance(300);
     m->recordWellnessEvent(WellnessEventKind::movementCredit, 300, fresh.clock.now());
@@ -232,7 +253,7 @@ TEST_F(LockFeedback, PostsTheWebhookForOwnLocks) {
     ASSERT_TRUE(server.isRunning()) << server.failure();
     start([&](VigilorConfig& c) { c.lockNotificationWebhookURL = "  " + server.url("/hook") + "\n"; });
     h.clock.set(*parseIso8601Strict("2026-03-01T08:30:00Z"));
-    monitor->lockScreen("Manual");
+    lock("Manual");
     sessionLocks();
     ASSERT_TRUE(server.waitForRequests(1));
     const auto request = server.requests().front();
@@ -269,7 +290,7 @@ TEST_F(LockFeedback, LogsWebhookFailures) {
         config.lockNotificationWebhookURL = c.url;
         config.save();
         auto m = fresh.makeMonitor();
-        m->lockScreen("Manual");
+        lock(*m, fresh, "Manual");
         fresh.session->handlers.sessionDidResignActive();
         const auto sawLine = [&] {
             for (const auto& line : m->events())
@@ -277,19 +298,14 @@ TEST_F(LockFeedback, LogsWebhookFailures) {
                     return true;
             return false;
         };
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
-        while (!sawLine() && std::chrono::steady_clock::now() < deadline) {
-            fresh.runLoop.loop().runUntilIdle();
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-        EXPECT_TRUE(sawLine()) << c.url;
+        EXPECT_TRUE(fresh.eventually(sawLine)) << c.url;
     }
 }
 
 TEST_F(LockFeedback, ABlankWebhookSendsNothing) {
     LoopbackHttpServer server;
     start([](VigilorConfig& c) { c.lockNotificationWebhookURL = "   "; });
-    monitor->lockScreen("Manual");
+    lock("Manual");
     sessionLocks();
     EXPECT_FALSE(server.waitForRequests(1, std::chrono::milliseconds(100)));
 }

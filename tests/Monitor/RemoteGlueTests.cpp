@@ -162,6 +162,7 @@ TEST_F(RemoteGlue, AFailedRemoteLockIsRejectedAfterItWasAnnounced) {
     enableLocking();
     h.log.clear();
     monitor->handleRemoteLockCommand({"cmd-3", "lock", std::nullopt, std::nullopt, std::nullopt});
+    ASSERT_TRUE(h.finishLockRequest());
     EXPECT_EQ(h.log.entries.front(), "relay.sendStatus remote_lock_requested");
     EXPECT_EQ(h.relay->acks.back().state, "rejected");
     EXPECT_EQ(h.relay->acks.back().reason, "macOS lock method failed");
@@ -198,6 +199,7 @@ TEST_F(RemoteGlue, FetchesRecoveryFiguresOnlyWithARelay) {
 TEST_F(RemoteGlue, AConfirmedRemoteLockIsAcknowledged) {
     enableLocking();
     monitor->handleRemoteLockCommand({"cmd-4", "lock", std::nullopt, std::nullopt, std::nullopt});
+    ASSERT_TRUE(h.finishLockRequest());
     EXPECT_EQ(h.relay->acks.back().state, "lock_invoked");
     lockSession();
     h.session->handlers.sessionDidResignActive();
@@ -211,6 +213,7 @@ TEST_F(RemoteGlue, AConfirmedRemoteLockIsAcknowledged) {
 TEST_F(RemoteGlue, AnUnconfirmedRemoteLockExpires) {
     enableLocking();
     monitor->handleRemoteLockCommand({"cmd-5", "lock", std::nullopt, std::nullopt, std::nullopt});
+    ASSERT_TRUE(h.finishLockRequest());
     h.runLoop.loop().advance(10);
     EXPECT_EQ(h.relay->acks.back().state, "expired");
     EXPECT_EQ(newestLockEvent(), "Remote lock expired: macOS did not confirm lock");

@@ -14,8 +14,12 @@
 #include "Support/TemporaryHome.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"
 
+#include <algorithm>
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 // The texts of log lines, without their "HH:mm:ss" prefix and its two spaces.
@@ -95,12 +99,45 @@ struct MonitorHarness {
     // Creates the monitor; with `started` it also lets the main queue run its runtime start.
     std::shared_ptr<VigilorMonitor> makeMonitor(bool started = true) {
         auto monitor = VigilorMonitor::create(services());
+        made = monitor;
         if (started)
             runLoop.loop().runUntilIdle();
         return monitor;
     }
 
+    // Runs the main queue, without moving the clock, until `done` holds or `limit` of real time has
+    // passed: for work that comes back from other threads.
+    bool eventually(const std::function<bool()>& done,
+                    std::chrono::milliseconds limit = std::chrono::seconds(5)) {
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        while (true) {
+            runLoop.loop().runUntilIdle();
+            if (done())
+                return true;
+            if (std::chrono::steady_clock::now() >= deadline)
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+    // Lets the lock request of the monitor made last run its mechanisms and report back.
+    bool finishLockRequest() {
+        const auto monitor = made.lock();
+        return !monitor || eventually([&] { return !monitor->lockRequestRunning(); });
+    }
+    // Moves the clock half a second at a time, letting the lock request of each tick finish before the
+    // next tick, as quick lock commands would on a real machine.
+    void advance(double seconds) {
+        do {
+            const double step = std::min(seconds, 0.5);
+            runLoop.loop().advance(step);
+            finishLockRequest();
+            seconds -= step;
+        } while (seconds > 0);
+    }
+
 private:
+    std::weak_ptr<VigilorMonitor> made;
+
     static std::shared_ptr<FakeLoginItem> makeLoginItem(CallLog* log) {
         auto item = std::make_shared<FakeLoginItem>();
         item->log = log;

@@ -4,9 +4,9 @@
 #include <optional>
 #include <string>
 
-// Points HOME and the XDG folders at a fresh temporary directory for the life of the object, so a test
-// never touches the real user's files. Each test case runs in its own process, which makes changing
-// the environment safe.
+// Points HOME, the XDG folders and the runtime folder at a fresh temporary directory for the life of the
+// object, so a test never touches the real user's files. Each test case runs in its own process, which makes
+// changing the environment safe.
 class TemporaryHome {
 public:
     TemporaryHome();
