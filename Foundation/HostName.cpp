@@ -34,5 +34,7 @@ std::string systemHostName() {
 std::string computerName() {
     if (std::string pretty = prettyHostName(); !pretty.empty())
         return pretty;
-    return systemHostName();
+    if (std::string name = systemHostName(); !name.empty())
+        return name;
+    return "Mac";
 }

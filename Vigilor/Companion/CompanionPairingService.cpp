@@ -165,7 +165,7 @@ void CompanionPairingService::start(Completion completion) {
             return;
         }
         log("Service started with code: " + self->code());
-        self->armTimeout(generation);
+        self->armTimeout(generation, completion);
     });
 }
 
@@ -229,8 +229,10 @@ void CompanionPairingService::tearDownListener() {
     log("Service stopped");
 }
 
-void CompanionPairingService::armTimeout(uint64_t generation) {
-    stateQueue_.asyncAfter(services_.timeoutSeconds, [weak = weak_from_this(), generation] {
+// The time-out of one start reports to that start's completion, and only while that start is the
+// latest: an earlier start's time-out leaves a later start running.
+void CompanionPairingService::armTimeout(uint64_t generation, Completion completion) {
+    stateQueue_.asyncAfter(services_.timeoutSeconds, [weak = weak_from_this(), generation, completion] {
         auto self = weak.lock();
         if (!self || !self->listener_)
             return;
@@ -243,7 +245,10 @@ void CompanionPairingService::armTimeout(uint64_t generation) {
         }
         log("Pairing timed out");
         self->tearDownListener();
-        self->report(PairingError::listenerError("Pairing timed out after 2 minutes"));
+        DispatchQueue::main().async([completion] {
+            if (completion)
+                completion(PairingError::listenerError("Pairing timed out after 2 minutes"));
+        });
     });
 }
 

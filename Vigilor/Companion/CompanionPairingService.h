@@ -85,6 +85,9 @@ public:
     using Completion = std::function<void(const Result&)>;
 
     static constexpr const char* serviceType = "_zorvi-pair._tcp";
+    // What the settings pair with: the local relay on the loopback interface, and its token file.
+    static constexpr const char* localRelayBaseURL = "http://127.0.0.1:9876";
+    static constexpr const char* localRelayControlTokenPath = "~/.zorvi-remote/control-token";
     static constexpr int maxConnectionAttempts = 3;
     static constexpr std::size_t maximumRequestBytes = 1024;
 
@@ -118,7 +121,7 @@ private:
 
     void setUpListener();
     void tearDownListener();
-    void armTimeout(uint64_t generation);
+    void armTimeout(uint64_t generation, Completion completion);
     void handleConnection(const Connection& connection);
     void receive(const Connection& connection, std::string data, const std::string& error);
     void checkCode(const Connection& connection, std::string_view data);

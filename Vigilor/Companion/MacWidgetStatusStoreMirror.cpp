@@ -1,6 +1,5 @@
 #include "MacWidgetStatusStoreMirror.h"
 
-#include "Foundation/HostName.h"
 #include "Foundation/Rounding.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"
 #include "ZorviShared/ZorviMacDefaults.h"
@@ -9,11 +8,6 @@ MacWidgetStatusStoreMirror::MacWidgetStatusStoreMirror(FactsSource facts,
                                                        std::function<std::string()> hostName)
     : facts_(std::move(facts))
     , hostName_(std::move(hostName)) {
-}
-
-std::string MacWidgetStatusStoreMirror::localizedHostName() {
-    const std::string name = computerName();
-    return name.empty() ? "Mac" : name;
 }
 
 MacWidgetMirrorFacts MacWidgetStatusStoreMirror::factsOf(const VigilorMonitor* monitor) {
