@@ -165,10 +165,9 @@ TcpListener::~TcpListener() {
 
 void TcpListener::start(DispatchQueue& queue, std::string connectionQueueLabel, StateHandler onState,
                         ConnectionHandler onConnection) {
-    acceptor_ = std::thread([this, &queue, label = std::move(connectionQueueLabel),
-                             onState = std::move(onState), onConnection = std::move(onConnection)] {
-        acceptConnections(queue, label, onState, onConnection);
-    });
+    acceptor_ = std::thread(
+        [this, &queue, label = std::move(connectionQueueLabel), onState = std::move(onState),
+         onConnection = std::move(onConnection)] { acceptConnections(queue, label, onState, onConnection); });
 }
 
 void TcpListener::cancel() {

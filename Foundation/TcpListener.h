@@ -48,7 +48,7 @@ private:
     int socket_;
     std::shared_ptr<std::atomic<int>> openCount_;
     std::shared_ptr<TcpConnection> self_; // set while started and not yet cancelled
-    DispatchQueue queue_;                  // last: its worker may still run work that touches the rest
+    DispatchQueue queue_;                 // last: its worker may still run work that touches the rest
 };
 
 // A listening TCP socket on every local interface (IPv6 and IPv4) at a port the system picks. Once

@@ -105,8 +105,8 @@ std::string percentEncodedQueryValue(std::string_view text) {
     static constexpr char hex[] = "0123456789ABCDEF";
     std::string encoded;
     for (unsigned char c : text) {
-        const bool unreserved = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') ||
-                                (c >= 'a' && c <= 'z') || c == '-' || c == '.' || c == '_' || c == '~';
+        const bool unreserved = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                                c == '-' || c == '.' || c == '_' || c == '~';
         if (unreserved) {
             encoded += char(c);
         } else {

@@ -63,7 +63,8 @@ std::string expandingTilde(const std::string& path) {
 
 } // namespace
 
-std::optional<CompanionPairingPayload> CompanionPairingPayload::decode(std::string_view data, std::string& error) {
+std::optional<CompanionPairingPayload> CompanionPairingPayload::decode(std::string_view data,
+                                                                       std::string& error) {
     const std::optional<Json> object = parseJson(data);
     if (!object || !object->is_object()) {
         error = "The data is not a JSON object.";
@@ -213,12 +214,11 @@ void CompanionPairingService::setUpListener() {
         });
     listener_ = std::move(listener);
     // Without an announcement a phone cannot find the computer, yet the service keeps listening.
-    advertisement_ = services_.advertiser->advertise({macName_, serviceType, "local", port},
-                                                     [port](const std::string& reason) {
-                                                         log("Not announced on the local network (" + reason +
-                                                             "); still listening on port " +
-                                                             std::to_string(port));
-                                                     });
+    advertisement_ = services_.advertiser->advertise(
+        {macName_, serviceType, "local", port}, [port](const std::string& reason) {
+            log("Not announced on the local network (" + reason + "); still listening on port " +
+                std::to_string(port));
+        });
 }
 
 void CompanionPairingService::tearDownListener() {
@@ -259,16 +259,18 @@ void CompanionPairingService::handleConnection(const Connection& connection) {
         auto connection = weakConnection.lock();
         if (!connection)
             return;
-        connection->receive(maximumRequestBytes, [weakSelf, weakConnection](std::string data, std::string error) {
-            auto self = weakSelf.lock();
-            auto connection = weakConnection.lock();
-            if (self && connection)
-                self->receive(connection, std::move(data), error);
-        });
+        connection->receive(maximumRequestBytes,
+                            [weakSelf, weakConnection](std::string data, std::string error) {
+                                auto self = weakSelf.lock();
+                                auto connection = weakConnection.lock();
+                                if (self && connection)
+                                    self->receive(connection, std::move(data), error);
+                            });
     });
 }
 
-void CompanionPairingService::receive(const Connection& connection, std::string data, const std::string& error) {
+void CompanionPairingService::receive(const Connection& connection, std::string data,
+                                      const std::string& error) {
     if (!error.empty()) {
         log("Receive error: " + error);
         connection->cancel();
@@ -329,8 +331,7 @@ void CompanionPairingService::fetchAndSendPayload(const Connection& connection) 
     }
     using Outcome = std::variant<CompanionPairingPayload, PayloadFetchError>;
     std::weak_ptr<TcpConnection> weakConnection = connection;
-    const std::string url =
-        relayBaseURL_ + "/pairing?token=" + percentEncodedQueryValue(trimmed(*contents));
+    const std::string url = relayBaseURL_ + "/pairing?token=" + percentEncodedQueryValue(trimmed(*contents));
     const auto components = parseUrl(url);
     if (!components || !components->isHttpOrHttps()) {
         finishPayload(weakConnection, Outcome(PayloadFetchError{PayloadFetchError::Kind::invalidURL, {}}));
@@ -338,15 +339,17 @@ void CompanionPairingService::fetchAndSendPayload(const Connection& connection) 
     }
     HttpRequest request;
     request.url = url;
-    services_.http->send(std::move(request), [weakSelf = weak_from_this(), weakConnection](HttpResult result) {
+    services_.http->send(std::move(request), [weakSelf = weak_from_this(),
+                                              weakConnection](HttpResult result) {
         auto self = weakSelf.lock();
         if (!self)
             return;
         if (!result.answered())
-            return self->finishPayload(weakConnection, PayloadFetchError{PayloadFetchError::Kind::networkError,
-                                                                         result.error});
+            return self->finishPayload(
+                weakConnection, PayloadFetchError{PayloadFetchError::Kind::networkError, result.error});
         if (result.body.empty())
-            return self->finishPayload(weakConnection, PayloadFetchError{PayloadFetchError::Kind::noResponse, {}});
+            return self->finishPayload(weakConnection,
+                                       PayloadFetchError{PayloadFetchError::Kind::noResponse, {}});
         std::string error;
         // The relay's status is not looked at: what counts is whether the body is a payload.
         if (auto payload = CompanionPairingPayload::decode(result.body, error))
@@ -355,8 +358,9 @@ void CompanionPairingService::fetchAndSendPayload(const Connection& connection) 
     });
 }
 
-void CompanionPairingService::finishPayload(const std::weak_ptr<TcpConnection>& weakConnection,
-                                            const std::variant<CompanionPairingPayload, PayloadFetchError>& result) {
+void CompanionPairingService::finishPayload(
+    const std::weak_ptr<TcpConnection>& weakConnection,
+    const std::variant<CompanionPairingPayload, PayloadFetchError>& result) {
     const auto connection = weakConnection.lock();
     if (!connection)
         return;

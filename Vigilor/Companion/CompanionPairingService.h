@@ -53,13 +53,23 @@ public:
     };
 
     struct PairingError {
-        enum class Kind { listenerError, invalidCode, payloadFetchFailed, payloadEncodeFailed, connectionClosed };
+        enum class Kind {
+            listenerError,
+            invalidCode,
+            payloadFetchFailed,
+            payloadEncodeFailed,
+            connectionClosed
+        };
         Kind kind;
         std::string message;       // listenerError, payloadFetchFailed, payloadEncodeFailed
         int remainingAttempts = 0; // invalidCode
 
-        static PairingError listenerError(std::string message) { return {Kind::listenerError, std::move(message)}; }
-        static PairingError invalidCode(int remainingAttempts) { return {Kind::invalidCode, {}, remainingAttempts}; }
+        static PairingError listenerError(std::string message) {
+            return {Kind::listenerError, std::move(message)};
+        }
+        static PairingError invalidCode(int remainingAttempts) {
+            return {Kind::invalidCode, {}, remainingAttempts};
+        }
         static PairingError payloadFetchFailed(std::string message) {
             return {Kind::payloadFetchFailed, std::move(message)};
         }

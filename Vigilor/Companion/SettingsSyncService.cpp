@@ -117,8 +117,8 @@ void SettingsSyncService::pullAndApply() {
     }
     std::optional<SettingsSyncEnvelope> envelope = SettingsSyncEnvelope::decode(*data);
     if (!envelope) {
-        systemLog("SettingsSync", "Ignored stored settings that cannot be read, left in place at " +
-                                      backend_->location());
+        systemLog("SettingsSync",
+                  "Ignored stored settings that cannot be read, left in place at " + backend_->location());
         storedCopyUnreadable_ = true;
         refreshStatus();
         return;

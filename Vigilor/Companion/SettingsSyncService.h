@@ -21,7 +21,8 @@
 // settings of this computer change, instead of being overwritten by the push at launch.
 //
 // Made on the main thread and owned through a shared pointer (the backend's callback holds it weakly).
-class SettingsSyncService final : public SettingsSync, public std::enable_shared_from_this<SettingsSyncService> {
+class SettingsSyncService final : public SettingsSync,
+                                  public std::enable_shared_from_this<SettingsSyncService> {
 public:
     static constexpr const char* installIDKey = "app.zorvi.settings.sync.installID.v1";
     static constexpr const char* lastAppliedKey = "app.zorvi.settings.sync.lastApplied.v1";

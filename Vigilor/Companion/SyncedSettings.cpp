@@ -21,7 +21,8 @@ void SyncedSettings::apply(VigilorConfig& config) const {
 
 Json SyncedSettings::toJSON() const {
     Json object = Json::object();
-    forEachField(*this, [&](const char* key, const auto& field, auto) { JsonField::write(object, key, field); });
+    forEachField(*this,
+                 [&](const char* key, const auto& field, auto) { JsonField::write(object, key, field); });
     return object;
 }
 

@@ -87,7 +87,8 @@ template <class Self, class Visitor> void SyncedSettings::forEachField(Self& s, 
     visit("walkBreakEnabled", s.walkBreakEnabled, &C::walkBreakEnabled);
     visit("walkBreakInterval", s.walkBreakInterval, &C::walkBreakInterval);
     visit("walkBreakDuration", s.walkBreakDuration, &C::walkBreakDuration);
-    visit("spontaneousWalkCreditDuration", s.spontaneousWalkCreditDuration, &C::spontaneousWalkCreditDuration);
+    visit("spontaneousWalkCreditDuration", s.spontaneousWalkCreditDuration,
+          &C::spontaneousWalkCreditDuration);
     visit("distanceWarnRatio", s.distanceWarnRatio, &C::distanceWarnRatio);
     visit("distanceDangerRatio", s.distanceDangerRatio, &C::distanceDangerRatio);
     visit("distanceFarRatio", s.distanceFarRatio, &C::distanceFarRatio);

@@ -39,7 +39,9 @@ public:
     ~Phone() { ::close(fd_); }
 
     bool connected() const { return connected_; }
-    void send(std::string_view request) { ASSERT_EQ(::send(fd_, request.data(), request.size(), MSG_NOSIGNAL), ssize_t(request.size())); }
+    void send(std::string_view request) {
+        ASSERT_EQ(::send(fd_, request.data(), request.size(), MSG_NOSIGNAL), ssize_t(request.size()));
+    }
     // What the computer sent before it closed the connection; nothing when it did not close in time.
     std::optional<std::string> answer() {
         std::string received;
@@ -77,8 +79,8 @@ protected:
         EXPECT_TRUE(relay.isRunning()) << relay.failure();
         writeToken("tok en+/\n");
         Json payload = Json::object();
-        for (const char* key : {"schema", "relay_url", "lock_token", "status_url", "lock_url", "push_test_url",
-                                "pairing_url"})
+        for (const char* key :
+             {"schema", "relay_url", "lock_token", "status_url", "lock_url", "push_test_url", "pairing_url"})
             payload[key] = std::string("value of ") + key;
         payload["extra"] = "not forwarded";
         relay.respond("/pairing?token=tok%20en%2B%2F", {200, {}, jsonText(payload)});
@@ -104,8 +106,9 @@ protected:
     std::vector<std::string> descriptions() const {
         std::vector<std::string> texts;
         for (const auto& result : results)
-            texts.push_back(std::holds_alternative<PairingError>(result) ? std::get<PairingError>(result).errorDescription()
-                                                                         : "paired " + std::get<Service::PairingSuccess>(result).pairedDeviceName);
+            texts.push_back(std::holds_alternative<PairingError>(result)
+                                ? std::get<PairingError>(result).errorDescription()
+                                : "paired " + std::get<Service::PairingSuccess>(result).pairedDeviceName);
         return texts;
     }
 
@@ -135,7 +138,8 @@ TEST(PairingErrorText, ReadsAsTheSettingsShowIt) {
         {PairingError::invalidCode(0), "Too many incorrect attempts. Pairing stopped."},
         {PairingError::invalidCode(-1), "Too many incorrect attempts. Pairing stopped."},
         {PairingError::listenerError("boom"), "Pairing service failed: boom"},
-        {PairingError::payloadFetchFailed("Invalid relay URL"), "Could not fetch pairing info: Invalid relay URL"},
+        {PairingError::payloadFetchFailed("Invalid relay URL"),
+         "Could not fetch pairing info: Invalid relay URL"},
         {PairingError::payloadEncodeFailed("bad"), "Could not encode pairing info: bad"},
         {PairingError::connectionClosed(), "Connection lost."},
     };
@@ -183,7 +187,8 @@ TEST_F(Pairing, TheThirdWrongCodeClosesSilentlyAndStops) {
         phone.send(codeRequest(wrong));
         answers.push_back(phone.answer());
     }
-    EXPECT_EQ(answers, (std::vector<std::optional<std::string>>{errorAnswer("code"), errorAnswer("code"), ""}));
+    EXPECT_EQ(answers,
+              (std::vector<std::optional<std::string>>{errorAnswer("code"), errorAnswer("code"), ""}));
     ASSERT_TRUE(waitForResults(3));
     EXPECT_EQ(descriptions().back(), "Too many incorrect attempts. Pairing stopped.");
     EXPECT_EQ(service->code(), "");
@@ -223,15 +228,17 @@ TEST_F(Pairing, TokenAndRelayFailuresAreAnsweredAndPairingGoesOn) {
         const char* description;
     };
     const Case cases[] = {
-        {[&] { std::filesystem::remove(Paths::homeDirectory() / ".zorvi-remote" / "control-token"); }, "token",
-         "Could not fetch pairing info: Could not read control token"},
+        {[&] { std::filesystem::remove(Paths::homeDirectory() / ".zorvi-remote" / "control-token"); },
+         "token", "Could not fetch pairing info: Could not read control token"},
         {[&] {
              writeToken("second");
              relay.respond("/pairing?token=second", {503, {}, "Service Unavailable"});
          },
          "payload", "Could not fetch pairing info: Failed to decode: "},
-        {[&] { relay.respond("/pairing?token=second", {200, {}, ""}); }, "payload",
-         "Could not fetch pairing info: No response from relay"},
+        {[&] {
+             relay.respond("/pairing?token=second", {200, {}, ""});
+         },
+         "payload", "Could not fetch pairing info: No response from relay"},
     };
     for (const auto& c : cases) {
         c.arrange();

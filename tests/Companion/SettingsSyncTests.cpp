@@ -135,12 +135,13 @@ std::filesystem::path createdFolder(const std::filesystem::path& folder) {
 
 class SharedSyncFolder : public ::testing::Test {
 protected:
-
     std::optional<SettingsSyncEnvelope> stored() const {
         const auto text = AtomicFile::read(folder / "settings.json");
         return text ? SettingsSyncEnvelope::decode(*text) : std::nullopt;
     }
-    std::optional<std::string> stamp() const { return SyncFolderFileSyncBackend::stamp(folder / "settings.json"); }
+    std::optional<std::string> stamp() const {
+        return SyncFolderFileSyncBackend::stamp(folder / "settings.json");
+    }
     void poll() { runLoop.loop().advance(SyncFolderFileSyncBackend::pollInterval); }
 
     TemporaryHome home;
@@ -253,8 +254,9 @@ TEST_F(SharedSyncFolder, AReadableCopyEndsTheWaitForAnUnreadableOne) {
     b.service->push(configWith(45), clock.now()); // b's own first copy is no change of b's
     EXPECT_FALSE(stored());
 
-    ASSERT_TRUE(AtomicFile::write(folder / "settings.json",
-                                  *SettingsSyncEnvelope{1, clock.now(), "C", "Other", settingsWith(50)}.encoded()));
+    ASSERT_TRUE(
+        AtomicFile::write(folder / "settings.json",
+                          *SettingsSyncEnvelope{1, clock.now(), "C", "Other", settingsWith(50)}.encoded()));
     poll();
     EXPECT_THAT(a.applied, ElementsAre(settingsWith(50)));
     a.service->push(configWith(51), clock.now());
@@ -356,8 +358,8 @@ TEST_F(KeyValueSync, AWriteThatFailsIsNotRecordedAndIsTriedAgain) {
 TEST_F(KeyValueSync, OurOwnCopyIsNeverAppliedButCountsAsPushed) {
     service->enable();
     store->writeFromElsewhere(KeyValueStoreSyncBackend::defaultKey,
-                              *SettingsSyncEnvelope{1, clock.now().addingTimeInterval(3600), service->installID(),
-                                                    "Desk", settingsWith(77)}
+                              *SettingsSyncEnvelope{1, clock.now().addingTimeInterval(3600),
+                                                    service->installID(), "Desk", settingsWith(77)}
                                    .encoded());
     runLoop.loop().runUntilIdle();
     EXPECT_TRUE(applied.empty());
@@ -387,10 +389,14 @@ TEST(MonitorSettingsSync, ACopyFromElsewhereIsAppliedAndOwnChangesArePushed) {
     const std::filesystem::path folder = SyncFolderFileSyncBackend::defaultFolder();
     std::filesystem::create_directories(folder);
     MonitorServices services = h.services();
-    services.makeSettingsSync = [](bool) { return std::make_shared<SettingsSyncService>(nullptr, DefaultsStore::standard(), "Desk"); };
+    services.makeSettingsSync = [](bool) {
+        return std::make_shared<SettingsSyncService>(nullptr, DefaultsStore::standard(), "Desk");
+    };
     const auto monitor = VigilorMonitor::create(std::move(services));
     h.runLoop.loop().runUntilIdle();
-    const auto readStored = [&] { return SettingsSyncEnvelope::decode(*AtomicFile::read(folder / "settings.json")); };
+    const auto readStored = [&] {
+        return SettingsSyncEnvelope::decode(*AtomicFile::read(folder / "settings.json"));
+    };
     ASSERT_TRUE(readStored());
     EXPECT_EQ(readStored()->originDevice, "Desk"); // pushed at the runtime start
 

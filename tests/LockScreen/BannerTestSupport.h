@@ -69,4 +69,3 @@ inline std::string bannerKeyfile(std::string_view text, std::string_view enable 
     return "[org/gnome/login-screen]\nbanner-message-enable=" + std::string(enable) +
            "\nbanner-message-text=" + GVariantText::quotedString(text) + "\n";
 }
-

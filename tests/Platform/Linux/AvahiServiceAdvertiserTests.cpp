@@ -10,8 +10,9 @@ TEST(AvahiServiceAdvertiser, SaysSoWhenThereIsNoDaemon) {
     ScopedVariable bus("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/system_bus_socket");
     std::vector<std::string> failures;
     AvahiServiceAdvertiser advertiser;
-    const auto advertisement = advertiser.advertise({"Studio", "_zorvi-pair._tcp", "local", 4321},
-                                                    [&](const std::string& reason) { failures.push_back(reason); });
+    const auto advertisement =
+        advertiser.advertise({"Studio", "_zorvi-pair._tcp", "local", 4321},
+                             [&](const std::string& reason) { failures.push_back(reason); });
     ASSERT_EQ(failures.size(), 1u);
     EXPECT_TRUE(failures[0].starts_with("Avahi is not available: ")) << failures[0];
 }
