@@ -131,22 +131,6 @@ TEST(PairingCode, IsSixUniformDigitsWithLeadingZerosKept) {
     EXPECT_EQ(firstDigits.size(), 10u);
 }
 
-TEST(PairingErrorText, ReadsAsTheSettingsShowIt) {
-    const std::pair<PairingError, const char*> cases[] = {
-        {PairingError::invalidCode(2), "Code incorrect. 2 attempts left."},
-        {PairingError::invalidCode(1), "Code incorrect. 1 attempt left."},
-        {PairingError::invalidCode(0), "Too many incorrect attempts. Pairing stopped."},
-        {PairingError::invalidCode(-1), "Too many incorrect attempts. Pairing stopped."},
-        {PairingError::listenerError("boom"), "Pairing service failed: boom"},
-        {PairingError::payloadFetchFailed("Invalid relay URL"),
-         "Could not fetch pairing info: Invalid relay URL"},
-        {PairingError::payloadEncodeFailed("bad"), "Could not encode pairing info: bad"},
-        {PairingError::connectionClosed(), "Connection lost."},
-    };
-    for (const auto& [error, text] : cases)
-        EXPECT_EQ(error.errorDescription(), text);
-}
-
 TEST_F(Pairing, WrongWrongRightOnThreeConnectionsPairs) {
     const auto service = makeService();
     const uint16_t port = start(*service);
