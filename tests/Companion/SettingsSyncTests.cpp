@@ -235,8 +235,9 @@ TEST_F(SharedSyncFolder, AnUnreadableFileStaysUntilAReadableOneOrAChangeHere) {
     b.service->enable();
     b.service->push(configWith(45), clock.now());
     EXPECT_FALSE(stored());
-    ASSERT_TRUE(AtomicFile::write(folder / "settings.json",
-                                  *SettingsSyncEnvelope{1, clock.now(), "C", "Other", settingsWith(50)}.encoded()));
+    ASSERT_TRUE(
+        AtomicFile::write(folder / "settings.json",
+                          *SettingsSyncEnvelope{1, clock.now(), "C", "Other", settingsWith(50)}.encoded()));
     poll();
     EXPECT_THAT(b.applied, ElementsAre(settingsWith(50)));
     b.service->push(configWith(51), clock.now());
