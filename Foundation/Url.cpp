@@ -100,3 +100,20 @@ bool UrlComponents::isHttpOrHttps() const {
     const std::string lower = asciiLowercased(scheme);
     return lower == "http" || lower == "https";
 }
+
+std::string percentEncodedQueryValue(std::string_view text) {
+    static constexpr char hex[] = "0123456789ABCDEF";
+    std::string encoded;
+    for (unsigned char c : text) {
+        const bool unreserved = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                                c == '-' || c == '.' || c == '_' || c == '~';
+        if (unreserved) {
+            encoded += char(c);
+        } else {
+            encoded += '%';
+            encoded += hex[c >> 4];
+            encoded += hex[c & 0xF];
+        }
+    }
+    return encoded;
+}

@@ -19,3 +19,7 @@ struct UrlComponents {
 // Nothing when the text is not a well-formed URL reference: a malformed scheme or port, or
 // characters that must be percent-encoded (spaces, control characters, non-ASCII, "<>\"{}|\\^`").
 std::optional<UrlComponents> parseUrl(std::string_view text);
+
+// `text` made safe as one value of a query ("a b+c" → "a%20b%2Bc"): every byte but the unreserved
+// letters, digits and "-._~" as "%" and two upper-case hexadecimal digits.
+std::string percentEncodedQueryValue(std::string_view text);

@@ -7,11 +7,16 @@
 AppServices::AppServices() {
     MonitorServices services = makeLinuxMonitorServices();
     const auto mirror = std::dynamic_pointer_cast<MacWidgetStatusStoreMirror>(services.widgetStatusMirror);
+    http_ = services.http;
     monitor_ = VigilorMonitor::create(std::move(services));
     if (mirror)
         mirror->setFactsSource([weak = std::weak_ptr<VigilorMonitor>(monitor_)] {
             return MacWidgetStatusStoreMirror::factsOf(weak.lock().get());
         });
+}
+
+std::shared_ptr<CompanionPairingService> AppServices::makePairingService() const {
+    return makeLinuxPairingService(http_);
 }
 
 // Never destroyed: at exit that would run after the Qt application is gone, while the monitor's

@@ -2,6 +2,8 @@
 
 #include <memory>
 
+class CompanionPairingService;
+class HttpClient;
 class VigilorMonitor;
 
 // What the whole process shares: the one monitor. Made on first use, on the main thread once the Qt
@@ -13,9 +15,12 @@ public:
     AppServices& operator=(const AppServices&) = delete;
 
     const std::shared_ptr<VigilorMonitor>& monitor() const { return monitor_; }
+    // A new phone pairing service for each pairing the settings start; the caller keeps it.
+    std::shared_ptr<CompanionPairingService> makePairingService() const;
 
 private:
     AppServices();
 
     std::shared_ptr<VigilorMonitor> monitor_;
+    std::shared_ptr<HttpClient> http_; // the monitor's, the process's one HTTP client
 };

@@ -1,5 +1,7 @@
 #include "LinuxPlatformServices.h"
 
+#include "Foundation/HostName.h"
+#include "Platform/Linux/AvahiServiceAdvertiser.h"
 #include "Platform/Linux/BluezCentral.h"
 #include "Platform/Linux/CanberraSoundPlayer.h"
 #include "Platform/Linux/FreedesktopNotificationCenter.h"
@@ -10,6 +12,7 @@
 #include "Platform/Linux/V4L2CameraDevice.h"
 #include "Platform/Linux/XdgAutostartLoginItem.h"
 #include "Vigilor/Companion/MacWidgetStatusStoreMirror.h"
+#include "Vigilor/Companion/SettingsSyncService.h"
 
 // The desktop's own ways to lock at once, tried after logind's: the screen saver, then display power.
 // They keep the names the logs have always used.
@@ -39,5 +42,13 @@ MonitorServices makeLinuxMonitorServices() {
     services.http = std::make_shared<HttpClient>();
     services.widgetStatusMirror = std::make_shared<MacWidgetStatusStoreMirror>();
     services.sounds = std::make_shared<CanberraSoundPlayer>();
+    // The sync folder serves sandboxed builds too: there is no account key-value store here.
+    services.makeSettingsSync = [](bool /*sandboxed*/) { return std::make_shared<SettingsSyncService>(); };
     return services;
+}
+
+std::shared_ptr<CompanionPairingService> makeLinuxPairingService(std::shared_ptr<HttpClient> http) {
+    return CompanionPairingService::create(computerName(), CompanionPairingService::localRelayBaseURL,
+                                           CompanionPairingService::localRelayControlTokenPath,
+                                           {std::make_shared<AvahiServiceAdvertiser>(), std::move(http)});
 }

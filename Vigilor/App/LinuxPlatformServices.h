@@ -1,7 +1,12 @@
 #pragma once
 
+#include "Vigilor/Companion/CompanionPairingService.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"
 
 // The monitor's platform services on Linux: the one place that chooses an adapter for each service.
 // Call it on the main thread once the Qt application exists (the session adapter lives on its buses).
 MonitorServices makeLinuxMonitorServices();
+
+// A phone pairing service for one run of the settings' pairing sheet: announced through Avahi under
+// this computer's name, pairing with the local relay through `http`.
+std::shared_ptr<CompanionPairingService> makeLinuxPairingService(std::shared_ptr<HttpClient> http);

@@ -4,50 +4,10 @@
 #include "Vigilor/Monitor/VigilorMonitor.h"
 #include "ZorviShared/ZorviMacDefaults.h"
 
-#include <fstream>
-#include <unistd.h>
-
-namespace {
-
-// PRETTY_HOSTNAME from systemd's machine-info file (the name the desktop's settings show), with the
-// shell quotes around it removed.
-std::string prettyHostName() {
-    std::ifstream file("/etc/machine-info");
-    std::string line;
-    const std::string prefix = "PRETTY_HOSTNAME=";
-    while (std::getline(file, line)) {
-        if (line.rfind(prefix, 0) != 0)
-            continue;
-        std::string value = line.substr(prefix.size());
-        if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
-            value.back() == value.front())
-            value = value.substr(1, value.size() - 2);
-        return value;
-    }
-    return {};
-}
-
-std::string systemHostName() {
-    char buffer[256] = {};
-    if (gethostname(buffer, sizeof buffer - 1) != 0)
-        return {};
-    return buffer;
-}
-
-} // namespace
-
 MacWidgetStatusStoreMirror::MacWidgetStatusStoreMirror(FactsSource facts,
                                                        std::function<std::string()> hostName)
     : facts_(std::move(facts))
     , hostName_(std::move(hostName)) {
-}
-
-std::string MacWidgetStatusStoreMirror::localizedHostName() {
-    if (std::string pretty = prettyHostName(); !pretty.empty())
-        return pretty;
-    if (std::string name = systemHostName(); !name.empty())
-        return name;
-    return "Mac";
 }
 
 MacWidgetMirrorFacts MacWidgetStatusStoreMirror::factsOf(const VigilorMonitor* monitor) {

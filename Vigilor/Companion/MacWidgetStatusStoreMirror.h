@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Foundation/DefaultsStore.h"
+#include "Foundation/HostName.h"
 #include "Vigilor/Companion/RemoteCompanionService.h"
 #include "ZorviShared/ZorviMacStatusSnapshot.h"
 
@@ -24,7 +25,7 @@ public:
 
     using FactsSource = std::function<MacWidgetMirrorFacts()>;
     explicit MacWidgetStatusStoreMirror(FactsSource facts = {},
-                                        std::function<std::string()> hostName = localizedHostName);
+                                        std::function<std::string()> hostName = computerName);
     // The monitor is made from the services that hold this mirror, so its facts are attached after.
     void setFactsSource(FactsSource facts) { facts_ = std::move(facts); }
 
@@ -41,9 +42,6 @@ public:
                                                  const std::string& deviceName);
     // The facts of a monitor; empty ones when there is none (yet).
     static MacWidgetMirrorFacts factsOf(const VigilorMonitor* monitor);
-    // The computer's display name: the pretty host name the desktop lets the user set, else the host
-    // name, else "Mac".
-    static std::string localizedHostName();
 
     // Asks the widget of `kind` to reload. The widget watches the suite's file and re-reads it whenever
     // the file is replaced, so on this platform the write itself is the request and the default hook

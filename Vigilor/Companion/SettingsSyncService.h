@@ -1,26 +1,74 @@
 #pragma once
 
-#include "SyncedSettings.h"
+#include "SettingsSync.h"
+#include "SettingsSyncBackend.h"
+#include "SettingsSyncEnvelope.h"
 
-#include "Foundation/Date.h"
+#include "Foundation/DefaultsStore.h"
+#include "Foundation/HostName.h"
 
-#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
-// Keeps the synced part of the settings in step across the user's computers through a shared store.
-class SettingsSyncService {
+// Settings sync: each change of the synced settings is written as one envelope into the shared
+// storage, and an envelope another computer wrote is applied when it is newer than what this
+// installation last wrote or applied (last writer wins, ties broken by the writers' identities).
+//
+// Two faults of the plain rule are kept out: a write that did not reach the storage is not recorded
+// as synced, so the next push tries again; and a stored value that cannot be decoded (written by a
+// newer version, or damaged by the sync tool) is left in place until a readable one arrives or the
+// settings of this computer change, instead of being overwritten by the push at launch.
+//
+// Made on the main thread and owned through a shared pointer (the backend's callback holds it weakly).
+class SettingsSyncService final : public SettingsSync,
+                                  public std::enable_shared_from_this<SettingsSyncService> {
 public:
-    virtual ~SettingsSyncService() = default;
+    static constexpr const char* installIDKey = "app.zorvi.settings.sync.installID.v1";
+    static constexpr const char* lastAppliedKey = "app.zorvi.settings.sync.lastApplied.v1";
+    static constexpr const char* lastAppliedOriginKey = "app.zorvi.settings.sync.lastAppliedOrigin.v1";
 
-    // Receives a synced copy that a pull decided to apply, on the main queue.
-    std::function<void(const SyncedSettings&)> onRemoteSettings;
+    // Without a backend: the sync folder's file. Reads or makes the install identity, nothing else.
+    explicit SettingsSyncService(std::shared_ptr<SettingsSyncBackend> backend = nullptr,
+                                 DefaultsStore defaults = DefaultsStore::standard(),
+                                 std::string deviceName = computerName());
+    ~SettingsSyncService() override;
 
-    // Starts observing the shared store and applies its copy once; does nothing when already enabled.
-    virtual void enable() = 0;
-    virtual void refreshStatus() = 0;
-    // Writes the synced part of `config`, unless it equals the last one pushed.
-    virtual void push(const VigilorConfig& config, Date now) = 0;
-    // The name of the computer whose settings were last applied or pushed.
-    virtual std::optional<std::string> lastSyncedFromDevice() const = 0;
+    void enable() override;
+    void refreshStatus() override;
+    void push(const VigilorConfig& config, Date now) override;
+
+    Status status() const override { return status_(); }
+    std::optional<Date> lastSyncedAt() const override { return lastSyncedAt_(); }
+    std::optional<std::string> lastSyncedFromDevice() const override { return lastSyncedFromDevice_(); }
+    std::string backendDisplayName() const override { return backend_->displayName(); }
+
+    const std::string& installID() const { return installID_; }
+    const std::string& deviceName() const { return deviceName_; }
+    // Kept in the defaults: when the envelope last pushed or applied was written.
+    std::optional<Date> lastApplied() const;
+
+    // The conflict rule: whether an envelope written at `updatedAt` by `origin` replaces what this
+    // installation last pushed or applied (written at `recordedTime` by `recordedOrigin`).
+    static bool envelopeWins(Date updatedAt, const std::string& origin, std::optional<Date> recordedTime,
+                             const std::optional<std::string>& recordedOrigin);
+
+private:
+    void pullAndApply();
+    void record(Date time, const std::string& origin);
+
+    std::shared_ptr<SettingsSyncBackend> backend_;
+    DefaultsStore defaults_;
+    std::string deviceName_;
+    std::string installID_;
+    bool enabled_ = false;
+    Published<Status> status_{*this, Status::off};
+    Published<std::optional<Date>> lastSyncedAt_{*this, std::nullopt};
+    Published<std::optional<std::string>> lastSyncedFromDevice_{*this, std::nullopt};
+    // What the stored envelope is believed to hold.
+    std::optional<SyncedSettings> lastPushed_;
+    // The synced settings of this computer as last offered or applied, to tell the user's own changes.
+    std::optional<SyncedSettings> lastOffered_;
+    // The stored value was read and could not be decoded.
+    bool storedCopyUnreadable_ = false;
 };

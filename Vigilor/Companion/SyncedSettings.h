@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Foundation/Json.h"
 #include "Vigilor/Config/VigilorConfig.h"
 
 #include <optional>
@@ -54,52 +55,60 @@ struct SyncedSettings {
     // Copies every synced field over the configuration's field of the same name; the rest stays.
     void apply(VigilorConfig& config) const;
 
+    // The JSON object, keys as the field names in declaration order; absent identifiers left out.
+    Json toJSON() const;
+    // Strict: every key but the two identifiers is required, and a value of the wrong type or an
+    // unknown enumeration value fails the whole record. Keys beyond the list are ignored.
+    static std::optional<SyncedSettings> fromJSON(const Json& object);
+
     bool operator==(const SyncedSettings&) const = default;
 
-    // Calls visit(syncedField, configField) for each of the 39 synced fields.
-    template <class Synced, class Config, class Visitor>
-    static void forEachField(Synced& synced, Config& config, Visitor&& visit);
+    // Calls visit(key, syncedField, configMember) for each of the 39 synced fields in declaration
+    // order, where configMember points at the configuration's field of the same name and type.
+    template <class Self, class Visitor> static void forEachField(Self& self, Visitor&& visit);
 };
 
-template <class Synced, class Config, class Visitor>
-void SyncedSettings::forEachField(Synced& s, Config& c, Visitor&& visit) {
-    visit(s.watchName, c.watchName);
-    visit(s.watchUUID, c.watchUUID);
-    visit(s.phoneName, c.phoneName);
-    visit(s.phoneUUID, c.phoneUUID);
-    visit(s.lockTimeout, c.lockTimeout);
-    visit(s.minMissingSamples, c.minMissingSamples);
-    visit(s.activeInputGrace, c.activeInputGrace);
-    visit(s.watchGrace, c.watchGrace);
-    visit(s.watchWeakRSSI, c.watchWeakRSSI);
-    visit(s.watchGateRequired, c.watchGateRequired);
-    visit(s.bluetoothPresenceMode, c.bluetoothPresenceMode);
-    visit(s.eyeBreakEnabled, c.eyeBreakEnabled);
-    visit(s.eyeBreakInterval, c.eyeBreakInterval);
-    visit(s.eyeBreakDuration, c.eyeBreakDuration);
-    visit(s.walkBreakEnabled, c.walkBreakEnabled);
-    visit(s.walkBreakInterval, c.walkBreakInterval);
-    visit(s.walkBreakDuration, c.walkBreakDuration);
-    visit(s.spontaneousWalkCreditDuration, c.spontaneousWalkCreditDuration);
-    visit(s.distanceWarnRatio, c.distanceWarnRatio);
-    visit(s.distanceDangerRatio, c.distanceDangerRatio);
-    visit(s.distanceFarRatio, c.distanceFarRatio);
-    visit(s.lookAwayYawDegrees, c.lookAwayYawDegrees);
-    visit(s.lookDownPitchDegrees, c.lookDownPitchDegrees);
-    visit(s.postureYawDegrees, c.postureYawDegrees);
-    visit(s.sensitivityPreset, c.sensitivityPreset);
-    visit(s.visualNudgesEnabled, c.visualNudgesEnabled);
-    visit(s.menuBarFeedbackStyle, c.menuBarFeedbackStyle);
-    visit(s.pulseMenuBarWhenDue, c.pulseMenuBarWhenDue);
-    visit(s.notifyWhenBreakDue, c.notifyWhenBreakDue);
-    visit(s.notifyWhenMacLocks, c.notifyWhenMacLocks);
-    visit(s.lockNotificationWebhookURL, c.lockNotificationWebhookURL);
-    visit(s.soundWhenBreakDue, c.soundWhenBreakDue);
-    visit(s.suppressAutoLockDuringRemoteSession, c.suppressAutoLockDuringRemoteSession);
-    visit(s.suppressLockDuringCalls, c.suppressLockDuringCalls);
-    visit(s.bodyPoseHintsEnabled, c.bodyPoseHintsEnabled);
-    visit(s.bodyPoseLockAssistEnabled, c.bodyPoseLockAssistEnabled);
-    visit(s.requestCenterStage, c.requestCenterStage);
-    visit(s.bodyPresenceLockGrace, c.bodyPresenceLockGrace);
-    visit(s.lookAwayLockGrace, c.lookAwayLockGrace);
+template <class Self, class Visitor> void SyncedSettings::forEachField(Self& s, Visitor&& visit) {
+    using C = VigilorConfig;
+    visit("watchName", s.watchName, &C::watchName);
+    visit("watchUUID", s.watchUUID, &C::watchUUID);
+    visit("phoneName", s.phoneName, &C::phoneName);
+    visit("phoneUUID", s.phoneUUID, &C::phoneUUID);
+    visit("lockTimeout", s.lockTimeout, &C::lockTimeout);
+    visit("minMissingSamples", s.minMissingSamples, &C::minMissingSamples);
+    visit("activeInputGrace", s.activeInputGrace, &C::activeInputGrace);
+    visit("watchGrace", s.watchGrace, &C::watchGrace);
+    visit("watchWeakRSSI", s.watchWeakRSSI, &C::watchWeakRSSI);
+    visit("watchGateRequired", s.watchGateRequired, &C::watchGateRequired);
+    visit("bluetoothPresenceMode", s.bluetoothPresenceMode, &C::bluetoothPresenceMode);
+    visit("eyeBreakEnabled", s.eyeBreakEnabled, &C::eyeBreakEnabled);
+    visit("eyeBreakInterval", s.eyeBreakInterval, &C::eyeBreakInterval);
+    visit("eyeBreakDuration", s.eyeBreakDuration, &C::eyeBreakDuration);
+    visit("walkBreakEnabled", s.walkBreakEnabled, &C::walkBreakEnabled);
+    visit("walkBreakInterval", s.walkBreakInterval, &C::walkBreakInterval);
+    visit("walkBreakDuration", s.walkBreakDuration, &C::walkBreakDuration);
+    visit("spontaneousWalkCreditDuration", s.spontaneousWalkCreditDuration,
+          &C::spontaneousWalkCreditDuration);
+    visit("distanceWarnRatio", s.distanceWarnRatio, &C::distanceWarnRatio);
+    visit("distanceDangerRatio", s.distanceDangerRatio, &C::distanceDangerRatio);
+    visit("distanceFarRatio", s.distanceFarRatio, &C::distanceFarRatio);
+    visit("lookAwayYawDegrees", s.lookAwayYawDegrees, &C::lookAwayYawDegrees);
+    visit("lookDownPitchDegrees", s.lookDownPitchDegrees, &C::lookDownPitchDegrees);
+    visit("postureYawDegrees", s.postureYawDegrees, &C::postureYawDegrees);
+    visit("sensitivityPreset", s.sensitivityPreset, &C::sensitivityPreset);
+    visit("visualNudgesEnabled", s.visualNudgesEnabled, &C::visualNudgesEnabled);
+    visit("menuBarFeedbackStyle", s.menuBarFeedbackStyle, &C::menuBarFeedbackStyle);
+    visit("pulseMenuBarWhenDue", s.pulseMenuBarWhenDue, &C::pulseMenuBarWhenDue);
+    visit("notifyWhenBreakDue", s.notifyWhenBreakDue, &C::notifyWhenBreakDue);
+    visit("notifyWhenMacLocks", s.notifyWhenMacLocks, &C::notifyWhenMacLocks);
+    visit("lockNotificationWebhookURL", s.lockNotificationWebhookURL, &C::lockNotificationWebhookURL);
+    visit("soundWhenBreakDue", s.soundWhenBreakDue, &C::soundWhenBreakDue);
+    visit("suppressAutoLockDuringRemoteSession", s.suppressAutoLockDuringRemoteSession,
+          &C::suppressAutoLockDuringRemoteSession);
+    visit("suppressLockDuringCalls", s.suppressLockDuringCalls, &C::suppressLockDuringCalls);
+    visit("bodyPoseHintsEnabled", s.bodyPoseHintsEnabled, &C::bodyPoseHintsEnabled);
+    visit("bodyPoseLockAssistEnabled", s.bodyPoseLockAssistEnabled, &C::bodyPoseLockAssistEnabled);
+    visit("requestCenterStage", s.requestCenterStage, &C::requestCenterStage);
+    visit("bodyPresenceLockGrace", s.bodyPresenceLockGrace, &C::bodyPresenceLockGrace);
+    visit("lookAwayLockGrace", s.lookAwayLockGrace, &C::lookAwayLockGrace);
 }

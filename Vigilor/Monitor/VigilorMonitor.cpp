@@ -96,14 +96,14 @@ RemoteCompanionService* VigilorMonitor::remoteCompanion() {
     return remoteCompanion_.get();
 }
 
-SettingsSyncService* VigilorMonitor::settingsSync() {
+SettingsSync* VigilorMonitor::settingsSync() {
     if (!settingsSync_ && services_.makeSettingsSync)
         settingsSync_ = services_.makeSettingsSync(!lockingAvailable_);
     return settingsSync_.get();
 }
 
 void VigilorMonitor::configureSettingsSync() {
-    SettingsSyncService* sync = settingsSync();
+    SettingsSync* sync = settingsSync();
     if (!sync)
         return;
     sync->onRemoteSettings = [weak = weakSelf()](const SyncedSettings& settings) {

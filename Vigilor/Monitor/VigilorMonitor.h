@@ -17,7 +17,7 @@
 #include "Platform/UserNotifications.h"
 #include "Vigilor/Camera/HealthWatchdog.h"
 #include "Vigilor/Companion/RemoteCompanionService.h"
-#include "Vigilor/Companion/SettingsSyncService.h"
+#include "Vigilor/Companion/SettingsSync.h"
 #include "Vigilor/Config/PresenceModels.h"
 #include "Vigilor/Config/VigilorConfig.h"
 #include "Vigilor/Monitor/LockDecision.h"
@@ -70,7 +70,7 @@ struct MonitorServices {
     std::shared_ptr<HealthWatchdog> watchdog;
     std::shared_ptr<MacWidgetStatusMirror> widgetStatusMirror;
     std::function<std::shared_ptr<RemoteCompanionService>(const VigilorConfig&)> makeRemoteCompanion;
-    std::function<std::shared_ptr<SettingsSyncService>(bool sandboxed)> makeSettingsSync;
+    std::function<std::shared_ptr<SettingsSync>(bool sandboxed)> makeSettingsSync;
 };
 
 // The one presence monitor of the process: the settings in use, everything the interface shows, the
@@ -355,7 +355,7 @@ public:
 
     // Lazily created services (absent when the application has none).
     RemoteCompanionService* remoteCompanion();
-    SettingsSyncService* settingsSync();
+    SettingsSync* settingsSync();
 
     // Read-only views of stored state for the interface and tests.
     bool runtimeServicesStarted() const { return runtimeServicesStarted_; }
@@ -446,7 +446,7 @@ private:
     bool lowPowerCameraRestartPending_ = false;
     std::shared_ptr<BluetoothCentral> central_;
     std::shared_ptr<RemoteCompanionService> remoteCompanion_;
-    std::shared_ptr<SettingsSyncService> settingsSync_;
+    std::shared_ptr<SettingsSync> settingsSync_;
 
     // Presence bookkeeping.
     Date lastFaceSeen_;

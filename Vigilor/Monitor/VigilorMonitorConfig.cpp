@@ -51,7 +51,7 @@ void VigilorMonitor::updateConfig(const std::function<void(VigilorConfig&)>& mut
         setupMicrophoneDetection();
     }
     if (!isApplyingRemoteSettings_)
-        if (SettingsSyncService* sync = settingsSync())
+        if (SettingsSync* sync = settingsSync())
             sync->push(next, now());
     append("Settings updated");
 }
@@ -61,7 +61,7 @@ void VigilorMonitor::applyRemoteSettings(const SyncedSettings& settings) {
     updateConfig([&](VigilorConfig& c) { settings.apply(c); });
     isApplyingRemoteSettings_ = false;
     std::optional<std::string> device;
-    if (SettingsSyncService* sync = settingsSync())
+    if (SettingsSync* sync = settingsSync())
         device = sync->lastSyncedFromDevice();
     append("Settings synced from " + device.value_or("another Mac"));
 }

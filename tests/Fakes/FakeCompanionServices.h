@@ -3,7 +3,7 @@
 #include "Fakes/CallLog.h"
 #include "Vigilor/Camera/HealthWatchdog.h"
 #include "Vigilor/Companion/RemoteCompanionService.h"
-#include "Vigilor/Companion/SettingsSyncService.h"
+#include "Vigilor/Companion/SettingsSync.h"
 
 // Recording stand-ins for the relay client, settings sync, the widget mirror and the watchdog.
 
@@ -51,7 +51,7 @@ private:
     CallLog* log_;
 };
 
-class FakeSettingsSync final : public SettingsSyncService {
+class FakeSettingsSync final : public SettingsSync {
 public:
     explicit FakeSettingsSync(bool isSandboxed, CallLog* log = nullptr)
         : sandboxed(isSandboxed)
@@ -63,7 +63,10 @@ public:
         record(log_, "sync.push");
         pushed.push_back(config);
     }
+    Status status() const override { return Status::off; }
+    std::optional<Date> lastSyncedAt() const override { return std::nullopt; }
     std::optional<std::string> lastSyncedFromDevice() const override { return deviceName; }
+    std::string backendDisplayName() const override { return "Fake"; }
 
     bool sandboxed;
     std::vector<VigilorConfig> pushed;

@@ -37,6 +37,6 @@ TEST(SyncedSettings, CarriesTheSyncedFieldsAndLeavesTheRestAlone) {
     // Every field the sync carries, and only those: 39 of them change when all change.
     int visited = 0;
     SyncedSettings synced;
-    SyncedSettings::forEachField(synced, target, [&](auto&, auto&) { ++visited; });
+    SyncedSettings::forEachField(synced, [&](const char*, auto&, auto) { ++visited; });
     EXPECT_EQ(visited, 39);
 }

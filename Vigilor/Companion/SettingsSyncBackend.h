@@ -1,0 +1,25 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+
+// Where settings sync keeps its one value (the envelope's JSON bytes) so that the user's other
+// computers see it. Main thread only; every failure is silent except a write's result.
+class SettingsSyncBackend {
+public:
+    virtual ~SettingsSyncBackend() = default;
+
+    // The storage's name as the settings show it.
+    virtual std::string displayName() const = 0;
+    // Where exactly the value is kept, for the log.
+    virtual std::string location() const = 0;
+    virtual bool isAvailable() const = 0;
+    virtual std::optional<std::string> read() = 0;
+    // Replaces the stored value; false when it did not reach the storage.
+    virtual bool write(const std::string& data) = 0;
+    // From now on `onChange` runs on the main queue whenever the value may have changed from outside.
+    virtual void startObserving(std::function<void()> onChange) = 0;
+    // Ends what startObserving began; nothing when nothing is observed.
+    virtual void stopObserving() = 0;
+};

@@ -1,0 +1,147 @@
+#include "SettingsSyncService.h"
+
+#include "SyncFolderFileSyncBackend.h"
+
+#include "Foundation/SystemLog.h"
+#include "Foundation/Uuid.h"
+
+namespace {
+
+std::shared_ptr<SettingsSyncBackend> defaultBackend() {
+    // There is no account key-value store on this platform; the sync folder serves every build, a
+    // sandboxed one included (its data folder is its own).
+    return std::make_shared<SyncFolderFileSyncBackend>();
+}
+
+std::string storedInstallID(DefaultsStore& defaults) {
+    if (const auto stored = defaults.value(SettingsSyncService::installIDKey); stored && stored->is_string())
+        return stored->get<std::string>();
+    std::string made = UUID::random().uuidString();
+    defaults.set(SettingsSyncService::installIDKey, made);
+    return made;
+}
+
+} // namespace
+
+SettingsSyncService::SettingsSyncService(std::shared_ptr<SettingsSyncBackend> backend, DefaultsStore defaults,
+                                         std::string deviceName)
+    : backend_(backend ? std::move(backend) : defaultBackend())
+    , defaults_(std::move(defaults))
+    , deviceName_(std::move(deviceName))
+    , installID_(storedInstallID(defaults_)) {
+}
+
+SettingsSyncService::~SettingsSyncService() {
+    backend_->stopObserving();
+}
+
+std::optional<Date> SettingsSyncService::lastApplied() const {
+    const auto stored = defaults_.value(lastAppliedKey);
+    if (!stored || !stored->is_number())
+        return std::nullopt;
+    return Date(stored->get<double>());
+}
+
+void SettingsSyncService::record(Date time, const std::string& origin) {
+    defaults_.set(lastAppliedKey, JsonField::dateValue(time));
+    defaults_.set(lastAppliedOriginKey, origin);
+}
+
+bool SettingsSyncService::envelopeWins(Date updatedAt, const std::string& origin,
+                                       std::optional<Date> recordedTime,
+                                       const std::optional<std::string>& recordedOrigin) {
+    if (!recordedTime || updatedAt > *recordedTime)
+        return true;
+    if (updatedAt < *recordedTime)
+        return false;
+    return !recordedOrigin || *recordedOrigin < origin;
+}
+
+void SettingsSyncService::enable() {
+    if (!enabled_) {
+        enabled_ = true;
+        backend_->startObserving([weak = weak_from_this()] {
+            if (auto self = weak.lock())
+                self->pullAndApply();
+        });
+        pullAndApply();
+    }
+    refreshStatus();
+}
+
+// Assigned on every call, so that observers hear of each refresh.
+void SettingsSyncService::refreshStatus() {
+    status_ = !enabled_ ? Status::off : backend_->isAvailable() ? Status::active : Status::unavailable;
+}
+
+void SettingsSyncService::push(const VigilorConfig& config, Date now) {
+    if (!enabled_ || !backend_->isAvailable()) {
+        refreshStatus();
+        return;
+    }
+    SyncedSettings settings = SyncedSettings::from(config);
+    const bool changedHere = lastOffered_ && *lastOffered_ != settings;
+    lastOffered_ = settings;
+    if (lastPushed_ && *lastPushed_ == settings)
+        return;
+    // An unreadable stored copy gives way only to a change the user made here.
+    if (storedCopyUnreadable_ && !changedHere)
+        return;
+    const SettingsSyncEnvelope envelope{1, now, installID_, deviceName_, settings};
+    const std::optional<std::string> data = envelope.encoded();
+    if (!data)
+        return;
+    if (!backend_->write(*data)) {
+        // Not recorded, so that the next push of these settings tries again.
+        refreshStatus();
+        return;
+    }
+    storedCopyUnreadable_ = false;
+    lastPushed_ = std::move(settings);
+    record(now, installID_);
+    lastSyncedAt_ = now;
+    lastSyncedFromDevice_ = deviceName_;
+    refreshStatus();
+}
+
+void SettingsSyncService::pullAndApply() {
+    if (!enabled_ || !backend_->isAvailable()) {
+        refreshStatus();
+        return;
+    }
+    const std::optional<std::string> data = backend_->read();
+    if (!data) {
+        storedCopyUnreadable_ = false;
+        refreshStatus();
+        return;
+    }
+    std::optional<SettingsSyncEnvelope> envelope = SettingsSyncEnvelope::decode(*data);
+    if (!envelope) {
+        systemLog("SettingsSync",
+                  "Ignored stored settings that cannot be read, left in place at " + backend_->location());
+        storedCopyUnreadable_ = true;
+        refreshStatus();
+        return;
+    }
+    storedCopyUnreadable_ = false;
+    if (envelope->originInstallID == installID_) {
+        lastPushed_ = std::move(envelope->settings);
+        refreshStatus();
+        return;
+    }
+    const auto recordedOrigin = defaults_.value(lastAppliedOriginKey);
+    const bool wins = envelopeWins(envelope->updatedAt, envelope->originInstallID, lastApplied(),
+                                   recordedOrigin && recordedOrigin->is_string()
+                                       ? std::optional(recordedOrigin->get<std::string>())
+                                       : std::nullopt);
+    if (wins) {
+        record(envelope->updatedAt, envelope->originInstallID);
+        lastSyncedAt_ = envelope->updatedAt;
+        lastSyncedFromDevice_ = envelope->originDevice;
+        lastOffered_ = envelope->settings;
+        if (onRemoteSettings)
+            onRemoteSettings(envelope->settings);
+    }
+    lastPushed_ = std::move(envelope->settings);
+    refreshStatus();
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "SettingsSyncBackend.h"
+
+#include "Foundation/Timer.h"
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+
+// The envelope as the file "settings.json" in a sync folder that the user's own sync tool (Nextcloud,
+// Syncthing ...) carries to his other computers. The folder must exist when the backend is made: the
+// user creates it, or links it into a folder his sync tool carries. Writes replace the file atomically
+// under an exclusive lock of the folder, so other processes on this computer never read half a file;
+// changes from outside are found by comparing the file's stamp every 6 s.
+class SyncFolderFileSyncBackend final : public SettingsSyncBackend,
+                                        public std::enable_shared_from_this<SyncFolderFileSyncBackend> {
+public:
+    static constexpr double pollInterval = 6;
+
+    // $XDG_DATA_HOME/zorvi/sync (~/.local/share/zorvi/sync).
+    static std::filesystem::path defaultFolder();
+    // Available for its whole life exactly when `folder` exists now.
+    explicit SyncFolderFileSyncBackend(const std::filesystem::path& folder = defaultFolder());
+    ~SyncFolderFileSyncBackend() override;
+
+    std::string displayName() const override { return "Sync folder"; }
+    std::string location() const override;
+    bool isAvailable() const override { return file_.has_value(); }
+    std::optional<std::string> read() override;
+    bool write(const std::string& data) override;
+    // Holds the backend weakly.
+    void startObserving(std::function<void()> onChange) override;
+    void stopObserving() override;
+
+    // The file's modification time in seconds since 1970 (shortest exact form, with a decimal point),
+    // "|" and its size in bytes; nothing when it cannot be examined. Only compared for equality.
+    static std::optional<std::string> stamp(const std::filesystem::path& file);
+
+private:
+    void poll();
+
+    std::optional<std::filesystem::path> directory_;
+    std::optional<std::filesystem::path> file_;
+    std::shared_ptr<Timer> timer_;
+    std::optional<std::string> lastStamp_;
+    std::function<void()> onChange_;
+};

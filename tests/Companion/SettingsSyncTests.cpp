@@ -1,0 +1,386 @@
+// Settings sync: the strict record and envelope, the conflict rule between computers sharing one sync
+// folder, the two faults kept out of the plain rule, the file's atomic replacement, and the monitor's
+// update and apply paths on the real service.
+#include "Fakes/FakeCloudKeyValueStore.h"
+#include "Fakes/ManualRunLoop.h"
+#include "Foundation/AtomicFile.h"
+#include "Support/MonitorHarness.h"
+#include "Support/TemporaryHome.h"
+#include "Vigilor/Companion/KeyValueStoreSyncBackend.h"
+#include "Vigilor/Companion/SettingsSyncService.h"
+#include "Vigilor/Companion/SyncFolderFileSyncBackend.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <functional>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+using ::testing::ElementsAre;
+
+const std::string idA = "11111111-1111-4111-8111-111111111111";
+const std::string idB = "22222222-2222-4222-8222-222222222222";
+
+SyncedSettings settingsWith(double lockTimeout) {
+    VigilorConfig config;
+    config.lockTimeout = lockTimeout;
+    return SyncedSettings::from(config);
+}
+
+VigilorConfig configWith(double lockTimeout) {
+    VigilorConfig config;
+    config.lockTimeout = lockTimeout;
+    return config;
+}
+
+// ---- The record and the envelope ------------------------------------------------------------------
+
+struct CodecCase {
+    const char* name;
+    std::function<void(Json&)> change; // of a valid object
+    bool accepted;
+};
+
+TEST(SyncedSettingsCodec, DecodesOnlyCompleteWellTypedRecords) {
+    const CodecCase cases[] = {
+        {"as written", [](Json&) {}, true},
+        {"without the watch identifier", [](Json& o) { o.erase("watchUUID"); }, true},
+        {"with a null phone identifier", [](Json& o) { o["phoneUUID"] = nullptr; }, true},
+        {"with a key it does not know", [](Json& o) { o["futureSetting"] = 1; }, true},
+        {"with a whole number for a Double", [](Json& o) { o["lockTimeout"] = 12; }, true},
+        {"without the watch name", [](Json& o) { o.erase("watchName"); }, false},
+        {"with a null timeout", [](Json& o) { o["lockTimeout"] = nullptr; }, false},
+        {"with an unknown mode", [](Json& o) { o["bluetoothPresenceMode"] = "Pager"; }, false},
+        {"with text for a number", [](Json& o) { o["lockTimeout"] = "12"; }, false},
+        {"with a fraction for an Int", [](Json& o) { o["minMissingSamples"] = 6.5; }, false},
+        {"with a malformed identifier", [](Json& o) { o["watchUUID"] = "watch"; }, false},
+    };
+    for (const auto& c : cases) {
+        Json object = SyncedSettings::from(VigilorConfig()).toJSON();
+        c.change(object);
+        EXPECT_EQ(SyncedSettings::fromJSON(object).has_value(), c.accepted) << c.name;
+    }
+    // Absent identifiers are left out, and what is written reads back the same.
+    VigilorConfig config;
+    config.watchUUID.reset();
+    config.menuBarFeedbackStyle = MenuBarFeedbackStyle::liveLabel;
+    const Json object = SyncedSettings::from(config).toJSON();
+    EXPECT_EQ(object.size(), 37u); // neither identifier
+    EXPECT_EQ(SyncedSettings::fromJSON(object), SyncedSettings::from(config));
+}
+
+TEST(SettingsSyncEnvelopeCodec, RequiresEveryKeyAndWholeSecondDates) {
+    const SettingsSyncEnvelope envelope{1, Date(800'000'000.7), idA, "Desk", settingsWith(20)};
+    const CodecCase cases[] = {
+        {"as written", [](Json&) {}, true},
+        {"with schema version 2", [](Json& o) { o["schemaVersion"] = 2; }, true},
+        {"without a schema version", [](Json& o) { o.erase("schemaVersion"); }, false},
+        {"with a schema version in text", [](Json& o) { o["schemaVersion"] = "1"; }, false},
+        {"with fractional seconds", [](Json& o) { o["updatedAt"] = "2026-05-08T10:00:00.250Z"; }, false},
+        {"without the device", [](Json& o) { o.erase("originDevice"); }, false},
+        {"with settings lacking the watch name", [](Json& o) { o["settings"].erase("watchName"); }, false},
+    };
+    for (const auto& c : cases) {
+        Json object = *parseJson(*envelope.encoded());
+        c.change(object);
+        EXPECT_EQ(SettingsSyncEnvelope::decode(jsonText(object)).has_value(), c.accepted) << c.name;
+    }
+    const auto decoded = SettingsSyncEnvelope::decode(*envelope.encoded());
+    ASSERT_TRUE(decoded);
+    EXPECT_EQ(decoded->updatedAt, Date(800'000'000)); // cut to the second
+    EXPECT_EQ(decoded->settings, envelope.settings);
+}
+
+// ---- Computers sharing one sync folder ------------------------------------------------------------
+
+// One installation: its own defaults file (and so its own identity), the shared folder, and the
+// copies it applied.
+struct Computer {
+    Computer(const std::filesystem::path& folder, const std::filesystem::path& defaultsFile,
+             const std::string& installID, const std::string& name)
+        : defaults(defaultsFile) {
+        defaults.set(SettingsSyncService::installIDKey, installID);
+        backend = std::make_shared<SyncFolderFileSyncBackend>(folder);
+        service = std::make_shared<SettingsSyncService>(backend, defaults, name);
+        service->onRemoteSettings = [this](const SyncedSettings& settings) { applied.push_back(settings); };
+    }
+
+    DefaultsStore defaults;
+    std::shared_ptr<SyncFolderFileSyncBackend> backend;
+    std::shared_ptr<SettingsSyncService> service;
+    std::vector<SyncedSettings> applied;
+};
+
+std::filesystem::path createdFolder(const std::filesystem::path& folder) {
+    std::filesystem::create_directories(folder);
+    return folder;
+}
+
+class SharedSyncFolder : public ::testing::Test {
+protected:
+    std::optional<SettingsSyncEnvelope> stored() const {
+        const auto text = AtomicFile::read(folder / "settings.json");
+        return text ? SettingsSyncEnvelope::decode(*text) : std::nullopt;
+    }
+    std::optional<std::string> stamp() const {
+        return SyncFolderFileSyncBackend::stamp(folder / "settings.json");
+    }
+    void poll() { runLoop.loop().advance(SyncFolderFileSyncBackend::pollInterval); }
+
+    TemporaryHome home;
+    FakeClock clock{Date(800'000'000)};
+    MainRunLoopScope runLoop{clock};
+    std::filesystem::path folder = createdFolder(home.path() / "Shared" / "zorvi-sync");
+    Computer a{folder, home.path() / "a.json", idA, "Studio"};
+    Computer b{folder, home.path() / "b.json", idB, "Laptop"};
+};
+
+struct ConflictCase {
+    const char* name;
+    std::optional<double> recordedOffset; // of b's recorded time from a's write; none: nothing recorded
+    std::optional<std::string> recordedOrigin;
+    bool applied;
+};
+
+// a writes at a whole second; b has recorded when (and by whom) the copy it last pushed or applied
+// was written, then reads a's copy.
+TEST_F(SharedSyncFolder, ANewerCopyWinsAndTiesGoToTheLaterOrigin) {
+    const ConflictCase cases[] = {
+        {"nothing recorded", std::nullopt, std::nullopt, true},
+        {"recorded earlier", -1, idB, true},
+        {"recorded later", 1, idB, false},
+        {"same time, no recorded origin", 0, std::nullopt, true},
+        {"same time, recorded origin sorts before", 0, "0A", true},
+        {"same time, same origin", 0, idA, false},
+        {"same time, recorded origin sorts after", 0, idB, false},
+    };
+    int round = 0;
+    for (const auto& c : cases) {
+        const std::filesystem::path root = home.path() / ("case" + std::to_string(++round));
+        std::filesystem::create_directories(root / "sync");
+        Computer writer{root / "sync", root / "a.json", idA, "Studio"};
+        Computer reader{root / "sync", root / "b.json", idB, "Laptop"};
+        const Date written = clock.now().addingTimeInterval(100);
+        if (c.recordedOffset)
+            reader.defaults.set(SettingsSyncService::lastAppliedKey,
+                                JsonField::dateValue(written.addingTimeInterval(*c.recordedOffset)));
+        if (c.recordedOrigin)
+            reader.defaults.set(SettingsSyncService::lastAppliedOriginKey, *c.recordedOrigin);
+        reader.service->enable();
+        writer.service->enable();
+        writer.service->push(configWith(31), written);
+        poll();
+        EXPECT_EQ(reader.applied.size(), c.applied ? 1u : 0u) << c.name;
+        EXPECT_EQ(reader.service->lastSyncedFromDevice(),
+                  c.applied ? std::optional<std::string>("Studio") : std::nullopt)
+            << c.name;
+        // Won or lost, the copy read is what the folder holds: pushing the same settings writes nothing.
+        const auto before = SyncFolderFileSyncBackend::stamp(root / "sync" / "settings.json");
+        reader.service->push(configWith(31), written.addingTimeInterval(5));
+        EXPECT_EQ(SyncFolderFileSyncBackend::stamp(root / "sync" / "settings.json"), before) << c.name;
+    }
+}
+
+TEST_F(SharedSyncFolder, AnAppliedCopyIsNotPushedBackAndOwnWritesAreNotReadBack) {
+    a.service->enable();
+    b.service->enable();
+    a.service->push(configWith(31), clock.now());
+    const auto written = stamp();
+    poll();
+    ASSERT_THAT(b.applied, ElementsAre(settingsWith(31)));
+    EXPECT_TRUE(a.applied.empty());
+    EXPECT_EQ(b.service->lastSyncedAt(), Date(800'000'000));
+
+    // b's update path runs with the applied settings (and a change that is not carried).
+    VigilorConfig applied = configWith(31);
+    applied.launchAtLogin = true;
+    b.service->push(applied, clock.now());
+    EXPECT_EQ(stamp(), written);
+    poll();
+    EXPECT_TRUE(a.applied.empty());
+    EXPECT_EQ(b.applied.size(), 1u); // read once: b's second look finds the stamp unchanged
+}
+
+// a pushes at .3 s past a second; b writes .4 s later, in the same second. b's copy carries that
+// whole second, which is earlier than a's full-precision record, so it loses on a.
+TEST_F(SharedSyncFolder, AForeignWriteInTheSameSecondAsOurPushLoses) {
+    clock.set(Date(800'000'000.3));
+    a.service->enable();
+    b.service->enable();
+    a.service->push(configWith(31), clock.now());
+    clock.set(Date(800'000'000.7));
+    b.service->push(configWith(45), clock.now());
+    ASSERT_EQ(stored()->originInstallID, idB);
+    poll();
+    EXPECT_TRUE(a.applied.empty());
+    EXPECT_TRUE(b.applied.empty());
+}
+
+TEST_F(SharedSyncFolder, AnUnreadableFileStaysUntilAReadableOneOrAChangeHere) {
+    ASSERT_TRUE(AtomicFile::write(folder / "settings.json", "{\"schemaVersion\": 3, \"payload\": "));
+    a.service->enable();
+    a.service->push(configWith(31), clock.now()); // the push at launch
+    a.service->push(configWith(31), clock.now()); // a save of settings that are not carried
+    EXPECT_FALSE(stored());
+    a.service->push(configWith(32), clock.now()); // the user's own change
+    EXPECT_EQ(stored().value().settings, settingsWith(32));
+
+    ASSERT_TRUE(AtomicFile::write(folder / "settings.json", "not json"));
+    b.service->enable();
+    b.service->push(configWith(45), clock.now());
+    EXPECT_FALSE(stored());
+    ASSERT_TRUE(
+        AtomicFile::write(folder / "settings.json",
+                          *SettingsSyncEnvelope{1, clock.now(), "C", "Other", settingsWith(50)}.encoded()));
+    poll();
+    EXPECT_THAT(b.applied, ElementsAre(settingsWith(50)));
+    b.service->push(configWith(51), clock.now());
+    EXPECT_EQ(stored().value().settings, settingsWith(51));
+}
+
+TEST_F(SharedSyncFolder, TheFolderMustExistAtStartAndOnlyOthersChangesAreReported) {
+    int changes = 0;
+    a.backend->startObserving([&] { ++changes; });
+    poll();
+    EXPECT_EQ(changes, 0); // no file yet
+    ASSERT_TRUE(a.backend->write("one"));
+    poll();
+    EXPECT_EQ(changes, 0); // our own write
+    ASSERT_TRUE(b.backend->write("two!"));
+    poll();
+    poll();
+    EXPECT_EQ(changes, 1);
+
+    std::filesystem::remove_all(folder);
+    SyncFolderFileSyncBackend missing(folder);
+    std::filesystem::create_directories(folder);
+    EXPECT_FALSE(missing.isAvailable()); // decided once, at start
+    EXPECT_EQ(missing.displayName(), "Sync folder");
+    EXPECT_EQ(SyncFolderFileSyncBackend::defaultFolder(), home.path() / ".local/share/zorvi/sync");
+}
+
+// A writer killed at an arbitrary moment of its save leaves the old or the new copy, never a mix.
+TEST_F(SharedSyncFolder, AWriterKilledMidSaveLeavesAWholeCopy) {
+    VigilorConfig large;
+    large.lockNotificationWebhookURL = "https://hooks.example/" + std::string(2 << 20, 'x');
+    const auto encode = [&](double lockTimeout) {
+        large.lockTimeout = lockTimeout;
+        return *SettingsSyncEnvelope{1, clock.now(), idA, "Studio", SyncedSettings::from(large)}.encoded();
+    };
+    const std::string copies[] = {encode(20), encode(40)};
+    ASSERT_TRUE(AtomicFile::write(folder / "settings.json", copies[0]));
+
+    for (int round = 0; round < 4; ++round) {
+        const pid_t writer = fork();
+        ASSERT_GE(writer, 0);
+        if (writer == 0) {
+            SyncFolderFileSyncBackend backend(folder);
+            for (int i = 1;; ++i)
+                backend.write(copies[i % 2]);
+        }
+        // Let it replace the file a few times, then kill it wherever it is.
+        const auto seen = stamp();
+        for (int i = 0; i < 400 && stamp() == seen; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        std::this_thread::sleep_for(std::chrono::milliseconds(7 * round));
+        kill(writer, SIGKILL);
+        waitpid(writer, nullptr, 0);
+
+        const auto text = AtomicFile::read(folder / "settings.json");
+        ASSERT_TRUE(text);
+        EXPECT_TRUE(*text == copies[0] || *text == copies[1]) << "round " << round;
+    }
+}
+
+// ---- The key-value backend ------------------------------------------------------------------------
+
+class KeyValueSync : public ::testing::Test {
+protected:
+    KeyValueSync() {
+        service->onRemoteSettings = [this](const SyncedSettings& settings) { applied.push_back(settings); };
+    }
+    std::optional<SettingsSyncEnvelope> stored() const {
+        const auto data = store->data(KeyValueStoreSyncBackend::defaultKey);
+        return data ? SettingsSyncEnvelope::decode(*data) : std::nullopt;
+    }
+
+    TemporaryHome home;
+    FakeClock clock{Date(800'000'000)};
+    MainRunLoopScope runLoop{clock};
+    std::shared_ptr<FakeCloudKeyValueStore> store = std::make_shared<FakeCloudKeyValueStore>();
+    DefaultsStore defaults{home.path() / "defaults.json"};
+    std::shared_ptr<SettingsSyncService> service = std::make_shared<SettingsSyncService>(
+        std::make_shared<KeyValueStoreSyncBackend>(store), defaults, "Desk");
+    std::vector<SyncedSettings> applied;
+};
+
+TEST_F(KeyValueSync, AWriteThatFailsIsNotRecordedAndIsTriedAgain) {
+    service->enable();
+    store->failWrites = true;
+    service->push(configWith(31), clock.now());
+    EXPECT_FALSE(service->lastSyncedAt());
+    EXPECT_FALSE(service->lastApplied());
+
+    store->failWrites = false;
+    clock.advance(1);
+    service->push(configWith(31), clock.now());
+    ASSERT_TRUE(stored());
+    EXPECT_EQ(stored()->settings, settingsWith(31));
+    EXPECT_EQ(service->lastApplied(), clock.now());
+    EXPECT_EQ(service->lastSyncedFromDevice(), "Desk");
+}
+
+TEST_F(KeyValueSync, OurOwnCopyIsNeverAppliedButCountsAsPushed) {
+    service->enable();
+    store->writeFromElsewhere(KeyValueStoreSyncBackend::defaultKey,
+                              *SettingsSyncEnvelope{1, clock.now().addingTimeInterval(3600),
+                                                    service->installID(), "Desk", settingsWith(77)}
+                                   .encoded());
+    runLoop.loop().runUntilIdle();
+    EXPECT_TRUE(applied.empty());
+    const int writes = store->writes;
+    service->push(configWith(77), clock.now());
+    EXPECT_EQ(store->writes, writes);
+}
+
+// ---- The monitor on the real service ------------------------------------------------------------
+
+TEST(MonitorSettingsSync, ACopyFromElsewhereIsAppliedAndOwnChangesArePushed) {
+    MonitorHarness h;
+    const std::filesystem::path folder = SyncFolderFileSyncBackend::defaultFolder();
+    std::filesystem::create_directories(folder);
+    MonitorServices services = h.services();
+    services.makeSettingsSync = [](bool) {
+        return std::make_shared<SettingsSyncService>(nullptr, DefaultsStore::standard(), "Desk");
+    };
+    const auto monitor = VigilorMonitor::create(std::move(services));
+    h.runLoop.loop().runUntilIdle();
+    const auto readStored = [&] {
+        return SettingsSyncEnvelope::decode(*AtomicFile::read(folder / "settings.json"));
+    };
+    ASSERT_TRUE(readStored());
+    EXPECT_EQ(readStored()->originDevice, "Desk"); // pushed at the runtime start
+
+    Computer other{folder, h.home.path() / "other.json", idB, "Studio"};
+    other.service->enable();
+    VigilorConfig changed = monitor->config();
+    changed.eyeBreakInterval = 1500;
+    other.service->push(changed, h.clock.now().addingTimeInterval(10));
+    h.runLoop.loop().advance(SyncFolderFileSyncBackend::pollInterval);
+    EXPECT_EQ(monitor->config().eyeBreakInterval, 1500);
+    EXPECT_EQ(logTexts(monitor->events())[0], "Settings synced from Studio");
+    EXPECT_EQ(readStored()->originDevice, "Studio"); // not pushed back
+
+    h.clock.advance(20);
+    monitor->updateConfig([](VigilorConfig& c) { c.walkBreakInterval = 2400; });
+    EXPECT_EQ(readStored()->originDevice, "Desk");
+    EXPECT_EQ(readStored()->settings.walkBreakInterval, 2400);
+}
+
+} // namespace
