@@ -10,6 +10,8 @@
 #include <mutex>
 #include <thread>
 
+#include <pthread.h>
+
 namespace {
 
 using SteadyClock = std::chrono::steady_clock;
@@ -58,7 +60,7 @@ struct DispatchQueue::Worker {
     bool abandoned = false;
 
     void schedule(SteadyClock::time_point due, std::function<void()> work);
-    void run();
+    void run(const std::string& label);
     std::function<void()> next(std::unique_lock<std::mutex>& lock);
 };
 
@@ -75,8 +77,9 @@ void DispatchQueue::Worker::schedule(SteadyClock::time_point due, std::function<
     wake.notify_one();
 }
 
-void DispatchQueue::Worker::run() {
+void DispatchQueue::Worker::run(const std::string& label) {
     currentWorker = this;
+    pthread_setname_np(pthread_self(), label.substr(0, 15).c_str());
     std::unique_lock lock(mutex);
     while (auto work = next(lock)) {
         lock.unlock();
@@ -113,7 +116,13 @@ std::function<void()> DispatchQueue::Worker::next(std::unique_lock<std::mutex>& 
 DispatchQueue::DispatchQueue(std::string label)
     : label_(std::move(label))
     , worker_(std::make_shared<Worker>()) {
-    thread_ = std::thread([worker = worker_] { worker->run(); });
+}
+
+DispatchQueue::Worker& DispatchQueue::startedWorker() {
+    std::call_once(started_, [this] {
+        thread_ = std::thread([worker = worker_, label = label_] { worker->run(label); });
+    });
+    return *worker_;
 }
 
 DispatchQueue::DispatchQueue(MainTag)
@@ -130,6 +139,8 @@ DispatchQueue::~DispatchQueue() {
         worker_->abandoned = fromOwnWork;
     }
     worker_->wake.notify_one();
+    if (!thread_.joinable())
+        return; // never used
     if (fromOwnWork)
         thread_.detach();
     else
@@ -151,7 +162,7 @@ void DispatchQueue::async(std::function<void()> work) {
     if (!work)
         return;
     if (worker_)
-        worker_->schedule(SteadyClock::now(), std::move(work));
+        startedWorker().schedule(SteadyClock::now(), std::move(work));
     else
         installedMainExecutor()->post(std::move(work));
 }
@@ -160,7 +171,7 @@ void DispatchQueue::asyncAfter(double seconds, std::function<void()> work) {
     if (!work)
         return;
     if (worker_)
-        worker_->schedule(dueAfter(seconds), std::move(work));
+        startedWorker().schedule(dueAfter(seconds), std::move(work));
     else
         installedMainExecutor()->postAfter(seconds, std::move(work));
 }

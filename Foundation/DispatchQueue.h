@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -12,7 +13,9 @@
 // `DispatchQueue::main()` is the main thread's queue: it hands work to the installed MainExecutor
 // (the Qt event loop in the application, a ManualRunLoop in tests).
 //
-// A named queue, `DispatchQueue("Vigilor.video")`, owns one worker thread. Delayed work on it is
+// A named queue, `DispatchQueue("Vigilor.video")`, owns one worker thread, started by the first work
+// given to it (so a queue that is never used costs no thread) and named after the label (its first
+// 15 characters, as the system shows thread names). Delayed work on it is
 // measured in real (steady) time, because these queues serve real background work. Destroying a
 // named queue runs every item that is already due, drops delayed items that are not, and joins the
 // worker. A named queue may be destroyed by its own work (the last owner released there): then the
@@ -46,8 +49,10 @@ private:
     struct Worker;
     struct MainTag {};
     explicit DispatchQueue(MainTag);
+    Worker& startedWorker();
 
     std::string label_;
     std::shared_ptr<Worker> worker_; // empty for the main queue
+    std::once_flag started_;
     std::thread thread_;
 };

@@ -12,13 +12,17 @@
 #include <map>
 #include <mutex>
 
+#include <pthread.h>
+
 namespace {
 
 constexpr long maxRedirects = 10;
 // Longer than any time-out we are given, short enough for a long.
 constexpr double longestTimeoutSeconds = 1e6;
-// An upper bound on one wait of the worker; libcurl's own timers and wake-ups usually end it sooner.
-constexpr int pollMilliseconds = 1000;
+// An upper bound on one wait of the worker while requests run. libcurl shortens it to its own next
+// timer and ends it on socket activity and on curl_multi_wakeup, so it only bounds a wait that
+// nothing else would end.
+constexpr int pollMilliseconds = 60'000;
 
 bool equalIgnoringCase(std::string_view a, std::string_view b) {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(),
@@ -219,7 +223,7 @@ struct HttpClient::Worker {
     };
 
     std::mutex mutex;
-    std::condition_variable wake; // only needed when libcurl could not be set up; else its wake-up serves
+    std::condition_variable wake; // ends the wait while no request runs (libcurl's wake-up, the poll)
     std::vector<Submission> inbox;
     bool stopping = false;
     MultiHandle multi{curl_multi_init()};
@@ -260,11 +264,13 @@ bool HttpClient::Worker::isStopping() {
 }
 
 void HttpClient::Worker::run() {
+    pthread_setname_np(pthread_self(), "Vigilor.http");
     for (;;) {
         std::vector<Submission> arrived;
         {
             std::unique_lock lock(mutex);
-            if (!multi) // without libcurl every request fails in start(); nothing else to wait for
+            // With no request running there is nothing for libcurl to do: sleep until one comes.
+            if (transfers.empty())
                 wake.wait(lock, [this] { return stopping || !inbox.empty(); });
             if (stopping)
                 break;
@@ -272,7 +278,7 @@ void HttpClient::Worker::run() {
         }
         for (auto& submission : arrived)
             start(std::move(submission));
-        if (!multi)
+        if (transfers.empty()) // none started (refused, or no libcurl)
             continue;
         int running = 0;
         curl_multi_perform(multi.get(), &running);

@@ -49,10 +49,11 @@ struct HttpResult {
 // The application's one HTTP client (relay, webhook, update feed), on libcurl.
 //
 // Requests run concurrently on the client's own worker thread, so a slow server holds up no other
-// request. Each completion is called exactly once, ON THAT WORKER THREAD: keep it short, and hop to
-// the main queue (DispatchQueue::main().async) before touching state of the main thread. A request
-// that cannot be sent (a URL other than http or https, an invalid time-out) fails without any
-// connection being made; its completion is called on the worker too, never from within send().
+// request; while none runs, the worker sleeps until one is sent. Each completion is called exactly once, ON
+// THAT WORKER THREAD: keep it short, and hop to the main queue (DispatchQueue::main().async) before touching
+// state of the main thread. A request that cannot be sent (a URL other than http or https, an invalid
+// time-out) fails without any connection being made; its completion is called on the worker too, never from
+// within send().
 //
 // Destroying the client abandons the requests still running: their connections are closed and their
 // completions are never called (only destroyed). The client may be destroyed by the last owner

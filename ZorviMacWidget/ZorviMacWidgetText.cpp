@@ -15,13 +15,22 @@ QFont systemFont(double pixelSize, QFont::Weight weight) {
     return font;
 }
 
-namespace {
-
-QFont scaled(const QFont& font, double factor) {
-    QFont smaller = font;
-    smaller.setPixelSize(std::max(1, int(std::lround(font.pixelSize() * factor))));
-    return smaller;
+std::vector<QFont> shrinkingFonts(const QFont& font) {
+    const int largest = font.pixelSize();
+    const int smallest = std::max(1, int(std::ceil(largest * minimumScaleFactor - 1e-9)));
+    std::vector<QFont> fonts;
+    for (const int stretch : {int(QFont::Unstretched), int(QFont::SemiCondensed), int(QFont::Condensed)}) {
+        for (int size = largest; size >= smallest; --size) {
+            QFont candidate = font;
+            candidate.setStretch(stretch);
+            candidate.setPixelSize(size);
+            fonts.push_back(candidate);
+        }
+    }
+    return fonts;
 }
+
+namespace {
 
 // Greedy wrapping at blanks; a word wider than the line stays whole and is cut when drawn.
 QStringList wrap(const QString& text, const QFontMetricsF& metrics, double width) {
@@ -50,21 +59,22 @@ bool fits(const QStringList& lines, const QFontMetricsF& metrics, double width, 
 } // namespace
 
 FittedLines fitLine(const QString& text, const QFont& font, double width) {
-    for (const QFont& candidate : {font, scaled(font, minimumScaleFactor)})
+    const auto fonts = shrinkingFonts(font);
+    for (const QFont& candidate : fonts)
         if (QFontMetricsF(candidate).horizontalAdvance(text) <= width)
             return {candidate, {text}};
-    const QFont smallest = scaled(font, minimumScaleFactor);
-    return {smallest, {QFontMetricsF(smallest).elidedText(text, Qt::ElideRight, width)}};
+    return {fonts.back(), {QFontMetricsF(fonts.back()).elidedText(text, Qt::ElideRight, width)}};
 }
 
 FittedLines fitLines(const QString& text, const QFont& font, double width, int maxLines) {
-    for (const QFont& candidate : {font, scaled(font, minimumScaleFactor)}) {
+    const auto fonts = shrinkingFonts(font);
+    for (const QFont& candidate : fonts) {
         const QFontMetricsF metrics(candidate);
         const QStringList lines = wrap(text, metrics, width);
         if (fits(lines, metrics, width, maxLines))
             return {candidate, lines};
     }
-    const QFont smallest = scaled(font, minimumScaleFactor);
+    const QFont& smallest = fonts.back();
     const QFontMetricsF metrics(smallest);
     QStringList lines = wrap(text, metrics, width);
     const QString rest = lines.mid(maxLines - 1).join(QLatin1Char(' '));

@@ -9,6 +9,8 @@
 #include <QFontMetricsF>
 #include <QPainterPath>
 
+#include <algorithm>
+
 namespace {
 
 // The desktop's equivalents of the text styles the layouts name.
@@ -155,6 +157,16 @@ double ZorviMacWidgetView::drawTextColumn(QPainter& painter, double x, double y,
     return y - top;
 }
 
+std::array<double, 2> ZorviMacWidgetView::pillTitleRooms(std::array<double, 2> natural, double room) {
+    if (natural[0] + natural[1] <= room)
+        return natural;
+    const size_t narrower = natural[0] <= natural[1] ? 0 : 1;
+    std::array<double, 2> rooms{};
+    rooms[narrower] = std::min(natural[narrower], room / 2);
+    rooms[1 - narrower] = room - rooms[narrower];
+    return rooms;
+}
+
 // The age pill and the presence pill side by side; they shrink, then shorten, to fit. Returns their
 // height.
 double ZorviMacWidgetView::drawPills(QPainter& painter, double x, double y, double width,
@@ -162,26 +174,28 @@ double ZorviMacWidgetView::drawPills(QPainter& painter, double x, double y, doub
     const Pill pills[] = {
         {text(ageLine()), "clock", ZorviMacWidgetStyle::periwinkle()},
         {text(presenceLine()), "person.crop.circle.badge.checkmark", ZorviMacWidgetStyle::tealDark()}};
-    QFont font = ZorviMacWidgetText::systemFont(caption2Size, QFont::DemiBold);
     const auto chrome = [&](const QFont& f) { return 2 * pillPaddingX + f.pixelSize() + pillIconSpacing; };
-    const auto naturalWidth = [&](const QFont& f) {
-        double total = pillSpacing;
-        for (const Pill& pill : pills)
-            total += chrome(f) + QFontMetricsF(f).horizontalAdvance(pill.title);
-        return total;
+    const auto titleRoom = [&](const QFont& f) { return width - pillSpacing - 2 * chrome(f); };
+    const auto naturalTitles = [&](const QFont& f) {
+        const QFontMetricsF metrics(f);
+        return std::array{metrics.horizontalAdvance(pills[0].title),
+                          metrics.horizontalAdvance(pills[1].title)};
     };
-    if (naturalWidth(font) > width)
-        font.setPixelSize(
-            std::max(1, int(std::lround(font.pixelSize() * ZorviMacWidgetText::minimumScaleFactor))));
+    const auto fonts =
+        ZorviMacWidgetText::shrinkingFonts(ZorviMacWidgetText::systemFont(caption2Size, QFont::DemiBold));
+    const auto fitting = std::find_if(fonts.begin(), fonts.end(), [&](const QFont& f) {
+        const auto natural = naturalTitles(f);
+        return natural[0] + natural[1] <= titleRoom(f);
+    });
+    const QFont font = fitting != fonts.end() ? *fitting : fonts.back();
     const QFontMetricsF metrics(font);
     const double height = 2 * pillPaddingY + std::max<double>(metrics.height(), font.pixelSize());
     if (measureOnly)
         return height;
-    const double share = (width - pillSpacing) / 2;
-    const bool crowded = naturalWidth(font) > width;
-    for (const Pill& pill : pills) {
-        const double titleRoom = crowded ? share - chrome(font) : metrics.horizontalAdvance(pill.title);
-        const QString title = metrics.elidedText(pill.title, Qt::ElideRight, titleRoom);
+    const auto rooms = pillTitleRooms(naturalTitles(font), titleRoom(font));
+    for (size_t i = 0; i < std::size(pills); ++i) {
+        const Pill& pill = pills[i];
+        const QString title = metrics.elidedText(pill.title, Qt::ElideRight, rooms[i]);
         const double pillWidth = chrome(font) + metrics.horizontalAdvance(title);
         const QRectF capsule(x, y, pillWidth, height);
         painter.setPen(Qt::NoPen);

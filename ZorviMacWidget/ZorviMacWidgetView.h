@@ -8,6 +8,7 @@
 #include <QSize>
 #include <QWidget>
 
+#include <array>
 #include <string>
 
 // Draws one timeline entry: the dial alone in the small family; the dial beside the device name, the
@@ -39,6 +40,9 @@ public:
     std::string presenceLine() const { return presenceLine(entry_); }
     // Where the dial's square starts in this family's layout.
     QPointF dialOrigin() const;
+    // How much of `room` each pill's title gets: its natural width when both fit; otherwise the
+    // narrower keeps its own (up to half the room) and the wider takes what is left.
+    static std::array<double, 2> pillTitleRooms(std::array<double, 2> natural, double room);
 
     // The whole widget into `painter`, at the family's size from the painter's origin.
     void draw(QPainter& painter) const;

@@ -27,6 +27,8 @@ constexpr auto propertiesInterface = "org.freedesktop.DBus.Properties";
 constexpr auto accessDenied = "org.freedesktop.DBus.Error.AccessDenied";
 constexpr int callTimeoutMilliseconds = 5000;
 constexpr int authorizationTimeoutMilliseconds = 1000;
+// The lowest RSSI threshold that BlueZ's discovery filter accepts, in dBm (an int16 on the bus).
+constexpr qint16 weakestRSSIThreshold = -127;
 
 // Fixed for good: every identifier stored in the settings was made within it.
 constexpr UUID deviceNamespace(UUID::Bytes{0x9A, 0x6E, 0x4E, 0x2B, 0x49, 0xAA, 0x49, 0xDF, 0x85, 0x94, 0x74,
@@ -264,7 +266,11 @@ void BluezCentral::scanForPeripherals(bool allowDuplicates) {
     if (scanning_ || state_ != BluetoothCentralState::poweredOn || adapterPath_.isEmpty())
         return;
     scanning_ = true;
-    const QVariantMap filter{{"Transport", QStringLiteral("le")}, {"DuplicateData", allowDuplicates}};
+    // BlueZ reports an RSSI only when it moved by 8 dBm or more, unless the filter carries an RSSI (or
+    // Pathloss) key: a device lying still would fall silent. The weakest threshold keeps every device.
+    const QVariantMap filter{{"Transport", QStringLiteral("le")},
+                             {"DuplicateData", allowDuplicates},
+                             {"RSSI", QVariant::fromValue(weakestRSSIThreshold)}};
     // Without the filter (an old BlueZ) discovery still runs, with RSSI reported less often.
     callAdapter("SetDiscoveryFilter", {filter}, [](const QDBusMessage& reply) {
         systemLog("bluetooth", "BlueZ refused the discovery filter: " + reply.errorMessage().toStdString());
@@ -321,12 +327,12 @@ BluetoothAuthorization BluezCentralProvider::authorization() {
     return authorizationFor(bus_.call(ping, QDBus::Block, authorizationTimeoutMilliseconds));
 }
 
+// Only the bus's policy refuses us. A BlueZ that is not running (yet) or does not answer refuses
+// nothing: the central made then follows BlueZ's name and reports its state when BlueZ comes.
 BluetoothAuthorization BluezCentralProvider::authorizationFor(const QDBusMessage& reply) {
-    if (reply.type() == QDBusMessage::ReplyMessage)
-        return BluetoothAuthorization::allowedAlways;
     if (reply.errorName() == QLatin1String(accessDenied))
         return BluetoothAuthorization::denied;
-    return BluetoothAuthorization::unknown;
+    return BluetoothAuthorization::allowedAlways;
 }
 
 std::shared_ptr<BluetoothCentral> BluezCentralProvider::makeCentral(BluetoothCentralHandlers handlers) {

@@ -26,9 +26,10 @@ class QObject;
 // unknown, and when BlueZ goes away it is resetting until BlueZ is back. Access refused by the bus's
 // policy is unauthorized.
 //
-// A scan is an LE discovery of our own with duplicate data (SetDiscoveryFilter {Transport: "le",
-// DuplicateData: true}, then StartDiscovery), so that BlueZ reports each advertisement's RSSI rather
-// than only changes of 8 dBm or more. While it scans, each device that appears (ObjectManager's
+// A scan is an LE discovery of our own with duplicate data and the weakest RSSI threshold
+// (SetDiscoveryFilter {Transport: "le", DuplicateData: true, RSSI: -127}, then StartDiscovery): with
+// an RSSI key in the filter BlueZ reports each advertisement's RSSI, also an unchanged one, rather than
+// only changes of 8 dBm or more. While it scans, each device that appears (ObjectManager's
 // InterfacesAdded) and each change of a device's RSSI or Name (PropertiesChanged on org.bluez.Device1)
 // is one advertisement; one without an RSSI carries unavailableBluetoothRSSI. The scan ends with
 // stopScan(), when the radio powers off or goes away, and with the central.
@@ -95,9 +96,9 @@ private:
     std::unique_ptr<QDBusServiceWatcher> bluezWatcher_;
 };
 
-// BlueZ as the application's Bluetooth. Linux asks no user for Bluetooth: BlueZ answering means
-// allowed; the bus's policy refusing us means denied; no BlueZ to ask (or no system bus) means the
-// system cannot say.
+// BlueZ as the application's Bluetooth. Linux asks no user for Bluetooth: the bus's policy refusing
+// us means denied; otherwise it is allowed, also while BlueZ is not running (its central waits for
+// it); only without a system bus can the system not say.
 class BluezCentralProvider final : public BluetoothCentralProvider {
 public:
     // The system bus.

@@ -71,7 +71,7 @@ DBusIdleTime::DBusIdleTime(std::string name, QDBusConnection bus, Method method,
 DBusIdleTime::~DBusIdleTime() = default;
 
 InputIdleReading DBusIdleTime::read() {
-    if (!asking_)
+    if (!asking_ && !failure_)
         ask();
     if (sample_) {
         const double age = std::clamp(clock_.now().timeIntervalSince(sample_->at), 0.0, maximumAgeSeconds);
@@ -80,6 +80,13 @@ InputIdleReading DBusIdleTime::read() {
     if (failure_)
         return InputIdleReading::unavailableBecause(*failure_);
     return InputIdleReading::stillWaiting();
+}
+
+void DBusIdleTime::retry() {
+    if (asking_)
+        return;
+    failure_.reset();
+    ask();
 }
 
 void DBusIdleTime::ask() {

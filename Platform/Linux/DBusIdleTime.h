@@ -18,14 +18,15 @@ class QObject;
 // milliseconds since the last input.
 //
 // A read never waits for the bus: it answers with the last reply, aged by the time since it came
-// (sampledValue + (now - sampledAt)), and sends the next question if none is on its way. At the
+// (sampledValue + (now - sampledAt)), and sends the next question if none is on its way. After a
+// failure it asks no more until retry(). At the
 // monitor's 0.5 s tick the answer is thus at most one tick and one round trip old. The ageing is capped
 // at `maximumAgeSeconds`: the clock is the wall clock, which may jump (a time sync, a resumed
 // machine), and a jump must not pass for minutes without input before the next reply corrects it.
 //
 // A service that is not running, has no such object or method, refuses (KDE on Wayland answers
-// NotSupported) or does not reply within two seconds makes the backend unavailable until it answers
-// again. Questions never start a service through D-Bus activation. Main thread only: replies arrive
+// NotSupported) or does not reply within two seconds makes the backend unavailable until a retry
+// is answered. Questions never start a service through D-Bus activation. Main thread only: replies arrive
 // on the event loop.
 class DBusIdleTime final : public InputIdleBackend {
 public:
@@ -60,6 +61,7 @@ public:
     DBusIdleTime& operator=(const DBusIdleTime&) = delete;
 
     InputIdleReading read() override;
+    void retry() override;
     std::string name() const override { return name_; }
 
 private:

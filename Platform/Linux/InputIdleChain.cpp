@@ -19,34 +19,29 @@ std::string joined(const std::vector<std::string>& parts) {
 
 } // namespace
 
-InputIdleChain::InputIdleChain(std::vector<std::unique_ptr<InputIdleBackend>> backends,
-                               std::size_t recheckEvery)
+InputIdleChain::InputIdleChain(std::vector<std::unique_ptr<InputIdleBackend>> backends, const Clock& clock,
+                               double retryIntervalSeconds)
     : backends_(std::move(backends))
-    , recheckEvery_(recheckEvery) {
+    , failures_(backends_.size())
+    , clock_(clock)
+    , retryIntervalSeconds_(retryIntervalSeconds) {
 }
 
 std::optional<double> InputIdleChain::secondsSinceLastInput() {
-    ++reads_;
-    const bool recheck = recheckEvery_ > 0 && reads_ % recheckEvery_ == 0;
-    if (!current_ || recheck)
-        return walk(std::nullopt, {});
-    InputIdleReading reading = backends_[*current_]->read();
-    if (reading.status == InputIdleReading::Status::answered)
-        return reading.seconds;
-    return walk(current_, reading);
-}
-
-std::string InputIdleChain::name() const {
-    return current_ ? backends_[*current_]->name() : "no input idle source";
-}
-
-// `alreadyFailed` was asked first this tick and did not answer; its reading stands in for asking again.
-std::optional<double> InputIdleChain::walk(std::optional<std::size_t> alreadyFailed,
-                                           const InputIdleReading& failure) {
+    const Date now = clock_.now();
     bool earlierWaiting = false;
     std::vector<std::string> reasons;
     for (std::size_t index = 0; index < backends_.size(); ++index) {
-        const InputIdleReading reading = index == alreadyFailed ? failure : backends_[index]->read();
+        auto& failure = failures_[index];
+        if (isResting(failure, now)) {
+            reasons.push_back(failure->reason);
+            continue;
+        }
+        if (failure) {
+            failure.reset();
+            backends_[index]->retry();
+        }
+        const InputIdleReading reading = backends_[index]->read();
         switch (reading.status) {
         case InputIdleReading::Status::answered:
             if (!earlierWaiting)
@@ -56,15 +51,28 @@ std::optional<double> InputIdleChain::walk(std::optional<std::size_t> alreadyFai
             earlierWaiting = true;
             break;
         case InputIdleReading::Status::unavailable:
-            reasons.push_back(backends_[index]->name() + ": " + reading.reason);
+            failure = Failure{now, backends_[index]->name() + ": " + reading.reason};
+            reasons.push_back(failure->reason);
             break;
         }
     }
     current_.reset();
-    // Backends still waiting for their first reply may yet answer: nothing is known to be missing.
+    // Backends still waiting for a reply may yet answer: nothing is known to be missing.
     if (!earlierWaiting)
         reportNoneAnswers(reasons);
     return std::nullopt;
+}
+
+std::string InputIdleChain::name() const {
+    return current_ ? backends_[*current_]->name() : "no input idle source";
+}
+
+// A backend that failed rests until the interval has passed; a clock set back ends the rest too.
+bool InputIdleChain::isResting(const std::optional<Failure>& failure, Date now) const {
+    if (!failure)
+        return false;
+    const double since = now.timeIntervalSince(failure->at);
+    return since >= 0 && since < retryIntervalSeconds_;
 }
 
 void InputIdleChain::settle(std::size_t index) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Foundation/Clock.h"
+#include "Foundation/Date.h"
 #include "Platform/InputIdle.h"
 
 #include <cstddef>
@@ -33,40 +35,47 @@ class InputIdleBackend {
 public:
     virtual ~InputIdleBackend() = default;
     virtual InputIdleReading read() = 0;
+    // Asks afresh after this way said it is unavailable; until then it keeps saying so without asking
+    // again. A way whose answer comes later reads as waiting meanwhile.
+    virtual void retry() {}
     virtual std::string name() const = 0;
 };
 
 // The idle time from the first of several backends that answers, in their order of preference.
 //
-// The backend that answered last is asked first next time, so that a desktop without the preferred
-// services costs one question per tick rather than one per backend. A backend is only kept that way
-// once every backend before it has said it is unavailable: one still waiting for its first reply
-// (right after start) lends the answer of a later one for that tick without displacing it. Every
-// `recheckEvery` reads the whole order is walked again, so that a preferred service that appeared
-// after us (a desktop shell started late, or restarted) takes over.
+// Each read walks the order, but a backend that said it is unavailable is left out for
+// `retryIntervalSeconds` and then retried (a desktop service started late, or restarted, takes over
+// then). So while one backend answers, a read asks it alone, and a desktop without any source costs
+// a few questions a minute rather than several per tick. A backend still waiting for a reply (right
+// after start, or after a retry) is asked on every read and lends the answer of a later one meanwhile.
 //
 // When none answers, the chain answers nothing, and says so once in the developer log, with each
 // backend's reason; it says once which backend answers whenever that changes. Main thread only.
 class InputIdleChain final : public InputIdleSource {
 public:
-    // About 30 s at the monitor's 0.5 s tick.
-    static constexpr std::size_t defaultRecheckEvery = 60;
+    static constexpr double defaultRetryIntervalSeconds = 60;
 
-    explicit InputIdleChain(std::vector<std::unique_ptr<InputIdleBackend>> backends,
-                            std::size_t recheckEvery = defaultRecheckEvery);
+    InputIdleChain(std::vector<std::unique_ptr<InputIdleBackend>> backends, const Clock& clock,
+                   double retryIntervalSeconds = defaultRetryIntervalSeconds);
 
     std::optional<double> secondsSinceLastInput() override;
     std::string name() const override;
 
 private:
-    std::optional<double> walk(std::optional<std::size_t> alreadyFailed, const InputIdleReading& failure);
+    struct Failure {
+        Date at;
+        std::string reason; // with the backend's name
+    };
+
+    bool isResting(const std::optional<Failure>& failure, Date now) const;
     void settle(std::size_t index);
     void reportNoneAnswers(const std::vector<std::string>& reasons);
 
     std::vector<std::unique_ptr<InputIdleBackend>> backends_;
-    std::size_t recheckEvery_;
-    std::size_t reads_ = 0;
-    // The backend asked first: the last one that answered with none before it possibly working.
+    std::vector<std::optional<Failure>> failures_; // one per backend: its last "unavailable"
+    const Clock& clock_;
+    double retryIntervalSeconds_;
+    // The backend that answered last with none before it possibly working.
     std::optional<std::size_t> current_;
 
     // What the log said last, so that each change is said once.

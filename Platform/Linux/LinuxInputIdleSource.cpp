@@ -17,5 +17,5 @@ std::shared_ptr<InputIdleSource> makeLinuxInputIdleSource(QDBusConnection sessio
     backends.push_back(DBusIdleTime::kdeScreenSaver(sessionBus, clock));
     backends.push_back(DBusIdleTime::freedesktopScreenSaver(sessionBus, clock));
     backends.push_back(std::make_unique<X11IdleTime>(displayName));
-    return std::make_shared<InputIdleChain>(std::move(backends));
+    return std::make_shared<InputIdleChain>(std::move(backends), clock);
 }

@@ -1,6 +1,8 @@
 #include "LogindSession.h"
 
+#include "Foundation/SystemLog.h"
 #include "Platform/Linux/DBusSignalRelay.h"
+#include "Platform/Linux/X11DisplayPower.h"
 
 #include <QDBusArgument>
 #include <QDBusError>
@@ -29,6 +31,10 @@ constexpr auto screenSaverService = "org.freedesktop.ScreenSaver";
 constexpr auto screenSaverPath = "/org/freedesktop/ScreenSaver";
 constexpr auto screenSaverInterface = "org.freedesktop.ScreenSaver";
 constexpr auto lockedHintProperty = "LockedHint";
+constexpr auto displayConfigService = "org.gnome.Mutter.DisplayConfig";
+constexpr auto displayConfigPath = "/org/gnome/Mutter/DisplayConfig";
+constexpr auto displayConfigInterface = "org.gnome.Mutter.DisplayConfig";
+constexpr auto powerSaveModeProperty = "PowerSaveMode";
 constexpr auto unavailable = ": session lock events unavailable";
 
 std::string inParentheses(const QString& detail) {
@@ -65,6 +71,16 @@ std::optional<bool> boolIn(const QVariant& value) {
     if (value.metaType().id() != QMetaType::Bool)
         return std::nullopt;
     return value.toBool();
+}
+
+// GNOME's power save mode: 0 on, 1 standby, 2 suspend, 3 off; -1 (no such control) says nothing.
+std::optional<bool> displaysAsleepIn(const QVariant& powerSaveMode) {
+    if (powerSaveMode.metaType().id() != QMetaType::Int)
+        return std::nullopt;
+    const int mode = powerSaveMode.toInt();
+    if (mode < 0 || mode > 3)
+        return std::nullopt;
+    return mode != 0;
 }
 
 // A session object path from GetSession / GetSessionByPID (o) or from a user's Display property (so).
@@ -153,20 +169,24 @@ SessionLookup lookUpSession(QDBusConnection& bus) {
 } // namespace
 
 LogindSession::LogindSession(Clock& clock)
-    : LogindSession(QDBusConnection::systemBus(), QDBusConnection::sessionBus(), clock) {
+    : LogindSession(QDBusConnection::systemBus(), QDBusConnection::sessionBus(), clock,
+                    std::make_unique<X11DisplayPower>()) {
 }
 
-LogindSession::LogindSession(QDBusConnection systemBus, QDBusConnection sessionBus, Clock& clock)
+LogindSession::LogindSession(QDBusConnection systemBus, QDBusConnection sessionBus, Clock& clock,
+                             std::unique_ptr<X11DisplayPower> x11DisplayPower)
     : systemBus_(std::move(systemBus))
     , sessionBus_(std::move(sessionBus))
     , clock_(clock)
-    , pendingReplies_(std::make_unique<QObject>()) {
+    , pendingReplies_(std::make_unique<QObject>())
+    , x11DisplayPower_(std::move(x11DisplayPower)) {
 }
 
 LogindSession::~LogindSession() = default;
 
 bool LogindSession::start(SessionEventHandlers handlers) {
     handlers_ = std::move(handlers);
+    watchDisplays();
     if (started_)
         return true;
     if (!systemBus_.isConnected()) {
@@ -242,7 +262,7 @@ bool LogindSession::subscribe() {
         {{login1Service, login1Path, managerInterface, "PrepareForSleep"},
          [this](const QDBusMessage& message) {
              if (const auto preparing = boolIn(message.arguments().value(0)))
-                 deliver(tracker_.sleepReported(*preparing));
+                 reportDisplay(SessionStateTracker::DisplaySource::machineSleep, *preparing);
          }},
     };
     for (const auto& [match, handler] : subscriptions) {
@@ -332,6 +352,78 @@ void LogindSession::rereadLockedHint() {
 
 void LogindSession::reportLock(LockSource source, std::optional<bool> locked) {
     deliver(tracker_.lockReported(source, locked, clock_.now()));
+}
+
+void LogindSession::watchDisplays() {
+    if (std::exchange(displaysWatched_, true))
+        return;
+    subscribeToDisplayConfig();
+    if (!x11DisplayPower_)
+        return;
+    const bool followed = x11DisplayPower_->start(
+        [this](bool asleep) { reportDisplay(SessionStateTracker::DisplaySource::x11Dpms, asleep); });
+    if (!followed)
+        systemLog("session",
+                  "The X server's display power is not followed: " + x11DisplayPower_->unavailableReason());
+    else
+        tracker_.displayReported(SessionStateTracker::DisplaySource::x11Dpms, x11DisplayPower_->asleep());
+}
+
+void LogindSession::subscribeToDisplayConfig() {
+    if (!sessionBus_.isConnected())
+        return;
+    displayConfigRelay_ = DBusSignalRelay::subscribe(
+        sessionBus_, {displayConfigService, displayConfigPath, propertiesInterface, "PropertiesChanged"},
+        [this](const QDBusMessage& message) { displayConfigChanged(message); });
+    if (!displayConfigRelay_)
+        return;
+    // A compositor that quits says nothing more; one that starts (again) is asked.
+    displayConfigWatcher_ = std::make_unique<QDBusServiceWatcher>(displayConfigService, sessionBus_,
+                                                                  QDBusServiceWatcher::WatchForOwnerChange);
+    QObject::connect(displayConfigWatcher_.get(), &QDBusServiceWatcher::serviceOwnerChanged,
+                     pendingReplies_.get(), [this](const QString&, const QString&, const QString& newOwner) {
+                         reportDisplay(SessionStateTracker::DisplaySource::displayConfig, std::nullopt);
+                         if (!newOwner.isEmpty())
+                             readPowerSaveMode(true);
+                     });
+    readPowerSaveMode(false);
+}
+
+void LogindSession::displayConfigChanged(const QDBusMessage& message) {
+    const QVariantList arguments = message.arguments();
+    if (arguments.size() < 3 || arguments.at(0).toString() != QLatin1String(displayConfigInterface))
+        return;
+    const auto changed = qdbus_cast<QVariantMap>(arguments.at(1));
+    if (const auto mode = changed.constFind(powerSaveModeProperty); mode != changed.constEnd())
+        reportDisplay(SessionStateTracker::DisplaySource::displayConfig, displaysAsleepIn(*mode));
+    else if (qdbus_cast<QStringList>(arguments.at(2)).contains(powerSaveModeProperty))
+        readPowerSaveMode(true);
+}
+
+void LogindSession::readPowerSaveMode(bool announce) {
+    QDBusMessage message =
+        QDBusMessage::createMethodCall(displayConfigService, displayConfigPath, propertiesInterface, "Get");
+    message.setArguments({displayConfigInterface, powerSaveModeProperty});
+    message.setAutoStartService(false);
+    auto* watcher = new QDBusPendingCallWatcher(sessionBus_.asyncCall(message, callTimeoutMilliseconds),
+                                                pendingReplies_.get());
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, pendingReplies_.get(),
+                     [this, announce](QDBusPendingCallWatcher* finished) {
+                         finished->deleteLater();
+                         const QDBusPendingReply<QDBusVariant> reply = *finished;
+                         if (reply.isError())
+                             return; // no GNOME compositor: nothing to follow until one starts
+                         const auto asleep = displaysAsleepIn(reply.value().variant());
+                         if (announce)
+                             reportDisplay(SessionStateTracker::DisplaySource::displayConfig, asleep);
+                         else
+                             tracker_.displayReported(SessionStateTracker::DisplaySource::displayConfig,
+                                                      asleep);
+                     });
+}
+
+void LogindSession::reportDisplay(SessionStateTracker::DisplaySource source, std::optional<bool> asleep) {
+    deliver(tracker_.displayReported(source, asleep));
 }
 
 void LogindSession::deliver(SessionChange change) {

@@ -179,13 +179,16 @@ PulseAudioInput::Connection::~Connection() {
 
 void PulseAudioInput::Connection::start() {
     loop_.reset(pa_threaded_mainloop_new());
+    // Named before it starts: libpulse names a running loop's thread by renaming the calling one,
+    // which would be ours.
+    if (loop_)
+        pa_threaded_mainloop_set_name(loop_.get(), "Vigilor.audio");
     if (!loop_ || pa_threaded_mainloop_start(loop_.get()) < 0) {
         loop_.reset();
         systemLog("audio", "Cannot start the sound server connection's thread");
         publish({});
         return;
     }
-    pa_threaded_mainloop_set_name(loop_.get(), "Vigilor.audio");
     PulseLoopLock lock(loop_.get());
     connect();
 }

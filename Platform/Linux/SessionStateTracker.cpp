@@ -16,9 +16,12 @@ SessionChange SessionStateTracker::lockReported(LockSource source, std::optional
     return nowLocked ? SessionChange::resignedActive : SessionChange::becameActive;
 }
 
-SessionChange SessionStateTracker::sleepReported(bool preparingForSleep) {
-    if (preparingForSleep == sleeping_)
+SessionChange SessionStateTracker::displayReported(DisplaySource source, std::optional<bool> asleep) {
+    displaysSaid_[static_cast<std::size_t>(source)] = asleep;
+    const bool nowAsleep =
+        std::ranges::any_of(displaysSaid_, [](std::optional<bool> word) { return word == true; });
+    if (nowAsleep == displaysAsleep_)
         return SessionChange::none;
-    sleeping_ = preparingForSleep;
-    return sleeping_ ? SessionChange::screensSlept : SessionChange::screensWoke;
+    displaysAsleep_ = nowAsleep;
+    return nowAsleep ? SessionChange::screensSlept : SessionChange::screensWoke;
 }

@@ -25,8 +25,13 @@ public:
     // What `source` now says; nothing when it can no longer say anything (its service went away).
     // `now` becomes the lock's start when this report locks the session.
     SessionChange lockReported(LockSource source, std::optional<bool> locked, Date now);
-    // logind's PrepareForSleep: true before the machine sleeps, false once it has woken.
-    SessionChange sleepReported(bool preparingForSleep);
+    // The ways of learning that the displays sleep: the machine going to sleep (logind's
+    // PrepareForSleep), GNOME's display power mode, the X server's DPMS level.
+    enum class DisplaySource { machineSleep, displayConfig, x11Dpms };
+
+    // Whether `source` now says the displays sleep; nothing when it can no longer say anything. The
+    // displays sleep while any source says so, and wake when the last one says they are on again.
+    SessionChange displayReported(DisplaySource source, std::optional<bool> asleep);
 
     bool isLocked() const { return lockedAt_.has_value(); }
     // When the present lock was first seen; nothing while unlocked.
@@ -37,5 +42,6 @@ private:
 
     std::array<std::optional<bool>, 3> said_;
     std::optional<Date> lockedAt_;
-    bool sleeping_ = false;
+    std::array<std::optional<bool>, 3> displaysSaid_;
+    bool displaysAsleep_ = false;
 };

@@ -7,7 +7,7 @@
 #include "Platform/Linux/FreedesktopNotificationCenter.h"
 #include "Platform/Linux/LinuxInputIdleSource.h"
 #include "Platform/Linux/LogindSession.h"
-#include "Platform/Linux/ProcNetScreenSharing.h"
+#include "Platform/Linux/SockDiagScreenSharing.h"
 #include "Platform/Linux/PulseAudioInput.h"
 #include "Platform/Linux/V4L2CameraDevice.h"
 #include "Platform/Linux/XdgAutostartLoginItem.h"
@@ -37,7 +37,7 @@ MonitorServices makeLinuxMonitorServices() {
     services.notifications = std::make_shared<FreedesktopNotificationCenter>();
     services.audioInput = std::make_shared<PulseAudioInput>();
     services.inputIdle = makeLinuxInputIdleSource(SystemClock::shared());
-    services.screenSharing = std::make_shared<ProcNetScreenSharing>();
+    services.screenSharing = std::make_shared<SockDiagScreenSharing>();
     services.bluetooth = std::make_shared<BluezCentralProvider>();
     services.http = std::make_shared<HttpClient>();
     services.widgetStatusMirror = std::make_shared<MacWidgetStatusStoreMirror>();

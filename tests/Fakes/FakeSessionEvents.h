@@ -33,7 +33,7 @@ public:
         lockInfo = locked ? SessionLockInfo{true, at} : SessionLockInfo{false, std::nullopt};
         call(locked ? handlers.sessionDidResignActive : handlers.sessionDidBecomeActive);
     }
-    // The machine is about to sleep, or has woken.
+    // The displays go to sleep (the machine sleeps, or their power is turned down), or have woken.
     void reportSleep(bool asleep) {
         if (std::exchange(asleep_, asleep) == asleep)
             return;

@@ -1,5 +1,6 @@
 #include "Fakes/ManualRunLoop.h"
 #include "Foundation/DispatchQueue.h"
+#include "Support/ThreadNames.h"
 
 #include <gtest/gtest.h>
 
@@ -118,6 +119,16 @@ TEST(MainQueueDeathTest, SyncOnTheMainQueueIsRefused) {
 
 TEST(SerialQueueTest, KeepsItsLabel) {
     EXPECT_EQ(DispatchQueue("Vigilor.video").label(), "Vigilor.video");
+}
+
+TEST(SerialQueueTest, StartsItsThreadWithTheFirstWorkNamedAfterTheLabel) {
+    const std::string name = "Vigilor.test-queue-lazily-started";
+    const auto running = [&] { return std::ranges::count(threadNames(), name.substr(0, 15)); };
+    DispatchQueue queue(name);
+    EXPECT_EQ(running(), 0);
+
+    queue.sync([] {});
+    EXPECT_EQ(running(), 1);
 }
 
 TEST(SerialQueueTest, RunsWorkInOrderOnOneThreadOfItsOwn) {

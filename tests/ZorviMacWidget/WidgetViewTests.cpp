@@ -2,6 +2,7 @@
 #include "Support/OffscreenApplication.h"
 #include "ZorviMacWidget/ZorviMacDialView.h"
 #include "ZorviMacWidget/ZorviMacWidgetStyle.h"
+#include "ZorviMacWidget/ZorviMacWidgetText.h"
 #include "ZorviMacWidget/ZorviMacWidgetView.h"
 #include "ZorviMacWidget/ZorviSymbols.h"
 
@@ -289,6 +290,54 @@ TEST_F(WidgetView, TheExpandedFamiliesShowTheTextColumnAndPills) {
     small.setEntry({clock.now(), snapshotWith(ZorviMacStatus::locked), clock.now()});
     const QImage image = render(small);
     EXPECT_EQ(pixelsNear(image, QRectF(0, 0, image.width(), 14), Style::ink()), 0);
+}
+
+// The desktop's font as the widget finds it, and the wider DejaVu Sans of a bare Debian.
+TEST_F(WidgetView, DialWordsAndPillsFitAtBothSizesWithoutGoingBelowTheFloor) {
+    const QFont desktopFont = QGuiApplication::font();
+    for (const QString& family : {desktopFont.family(), QStringLiteral("DejaVu Sans")}) {
+        QGuiApplication::setFont(QFont(family));
+        for (const double size :
+             {ZorviMacWidgetView::compactDialSize, ZorviMacWidgetView::expandedDialSize}) {
+            const auto m = ZorviMacDialView::metrics(size);
+            const QFont wordFont = ZorviMacWidgetText::systemFont(m.wordSize, QFont::Bold);
+            for (const auto& [name, snapshot] : statuses()) {
+                const QString word = QString::fromStdString(ZorviMacDialView{snapshot, size, true}.word());
+                const auto fitted = ZorviMacWidgetText::fitLine(word, wordFont, m.stackWidth);
+                EXPECT_EQ(fitted.lines, QStringList{word}) << family.toStdString() << " at " << size;
+                EXPECT_GE(fitted.font.pixelSize(),
+                          wordFont.pixelSize() * ZorviMacWidgetText::minimumScaleFactor);
+            }
+        }
+        // The longest pills: never synced, and nobody seen.
+        ZorviMacWidgetView view(ZorviMacWidgetFamily::systemMedium, clock);
+        auto quiet = snapshotWith(ZorviMacStatus::locked, true);
+        quiet.facePresent = false;
+        view.setEntry({clock.now(), quiet, std::nullopt});
+        save(render(view),
+             "widget-medium-stale-not-synced-" + family.toLower().replace(' ', '-').toStdString());
+        ZorviMacWidgetView small(ZorviMacWidgetFamily::systemSmall, clock);
+        small.setEntry(view.entry());
+        save(render(small), "widget-small-stale-" + family.toLower().replace(' ', '-').toStdString());
+    }
+    QGuiApplication::setFont(desktopFont);
+}
+
+TEST(ZorviMacWidgetView, PillsKeepTheirNaturalWidthsBeforeSharingWhatIsLeft) {
+    struct Case {
+        std::array<double, 2> natural;
+        double room;
+        std::array<double, 2> rooms;
+    };
+    const Case cases[] = {
+        {{40, 60}, 120, {40, 60}},  // both fit
+        {{40, 100}, 120, {40, 80}}, // the narrower keeps its width, the wider takes the rest
+        {{100, 30}, 100, {70, 30}}, // either one may be the narrower
+        {{70, 100}, 120, {60, 60}}, // both wider than half: halves
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ZorviMacWidgetView::pillTitleRooms(c.natural, c.room), c.rooms)
+            << c.natural[0] << "/" << c.natural[1];
 }
 
 TEST_F(WidgetView, WithoutTheSymbolFontPlainShapesStandIn) {

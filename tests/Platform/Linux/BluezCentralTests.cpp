@@ -184,6 +184,9 @@ TEST_F(BluezCentralTest, ScansForLowEnergyWithDuplicateData) {
     const QVariantMap filter = qdbus_cast<QVariantMap>(made.front().second.value(0));
     EXPECT_EQ(filter.value("Transport").toString(), "le");
     EXPECT_EQ(filter.value("DuplicateData").toBool(), true);
+    // An RSSI key makes BlueZ report every advertisement, not only moves of 8 dBm or more.
+    EXPECT_EQ(filter.value("RSSI").metaType(), QMetaType::fromType<short>());
+    EXPECT_EQ(filter.value("RSSI").toInt(), -127);
     EXPECT_FALSE(central().isScanning());
 }
 
@@ -252,24 +255,27 @@ TEST_F(BluezCentralTest, FollowsAdaptersComingAndGoing) {
     EXPECT_TRUE(central().adapterPath().isEmpty());
 }
 
-TEST_F(BluezCentralTest, FollowsBluezLeavingAndComingBack) {
+// bluetoothd started after us, then restarted: the central follows BlueZ's name on the bus.
+TEST_F(BluezCentralTest, FollowsBluezStartingLateAndRestarting) {
     BluezCentralProvider provider(bus.connection());
-    EXPECT_EQ(provider.authorization(), BluetoothAuthorization::unknown);
+    EXPECT_EQ(provider.authorization(), BluetoothAuthorization::allowedAlways) << "nothing refuses us";
     central();
     ASSERT_TRUE(waitForStates(1));
     EXPECT_EQ(reports.states.back(), State::unknown);
 
-    startBluez();
-    addAdapter();
-    EXPECT_EQ(provider.authorization(), BluetoothAuthorization::allowedAlways);
-    ASSERT_TRUE(processEventsUntil([&] { return reports.states.back() == State::poweredOn; }));
-    central().scanForPeripherals(true);
-    EXPECT_TRUE(central().isScanning());
+    for (const State gap : {State::unknown, State::resetting}) {
+        SCOPED_TRACE(gap == State::unknown ? "starting late" : "restarting");
+        startBluez();
+        addAdapter();
+        ASSERT_TRUE(processEventsUntil([&] { return reports.states.back() == State::poweredOn; }));
+        central().scanForPeripherals(true);
+        EXPECT_TRUE(central().isScanning());
 
-    ASSERT_TRUE(bus.stopMock(bluez)) << bus.failure();
-    ASSERT_TRUE(processEventsUntil([&] { return reports.states.back() == State::resetting; }));
-    EXPECT_FALSE(central().isScanning());
-    EXPECT_EQ(provider.authorization(), BluetoothAuthorization::unknown);
+        ASSERT_TRUE(bus.stopMock(bluez)) << bus.failure();
+        ASSERT_TRUE(processEventsUntil([&] { return reports.states.back() == State::resetting; }));
+        EXPECT_FALSE(central().isScanning());
+    }
+    EXPECT_EQ(provider.authorization(), BluetoothAuthorization::allowedAlways);
 }
 
 TEST(BluezCentralProvider, TakesBluezsAnswerForTheAuthorization) {
@@ -282,10 +288,11 @@ TEST(BluezCentralProvider, TakesBluezsAnswerForTheAuthorization) {
         {call.createReply(), BluetoothAuthorization::allowedAlways},
         {call.createErrorReply("org.freedesktop.DBus.Error.AccessDenied", "Rejected send message"),
          BluetoothAuthorization::denied},
+        // Not running yet, or not answering: its central waits for it.
         {call.createErrorReply("org.freedesktop.DBus.Error.ServiceUnknown", "The name is not activatable"),
-         BluetoothAuthorization::unknown},
+         BluetoothAuthorization::allowedAlways},
         {call.createErrorReply("org.freedesktop.DBus.Error.NoReply", "Did not receive a reply"),
-         BluetoothAuthorization::unknown},
+         BluetoothAuthorization::allowedAlways},
     };
     for (const auto& c : cases)
         EXPECT_EQ(BluezCentralProvider::authorizationFor(c.reply), c.authorization)
@@ -410,6 +417,18 @@ TEST_P(BluetoothCentralContract, HearsAdvertisementsOnlyWhileScanning) {
     radio->advertise(-60);
     radio->settle();
     EXPECT_EQ(reports.sightings.size(), 2u);
+}
+
+// A phone lying still: the same strength, advertisement after advertisement.
+TEST_P(BluetoothCentralContract, ASteadySignalIsHeardAtEveryAdvertisement) {
+    central->scanForPeripherals(true);
+    radio->settle();
+    for (int advertisement = 0; advertisement < 5; ++advertisement)
+        radio->advertise(-62);
+    radio->settle();
+    ASSERT_EQ(reports.sightings.size(), 5u);
+    for (const auto& sighting : reports.sightings)
+        EXPECT_EQ(sighting.rssi, -62);
 }
 
 TEST_P(BluetoothCentralContract, PoweringOffEndsTheScan) {

@@ -58,6 +58,7 @@ public:
         asked_.push_back(name_);
         return reading_;
     }
+    void retry() override { asked_.push_back("retry " + name_); }
     std::string name() const override { return name_; }
     void set(InputIdleReading reading) { reading_ = std::move(reading); }
 
@@ -70,8 +71,7 @@ private:
 // A chain of backends named A, B, C ... in order, starting with the given readings.
 class ScriptedChain {
 public:
-    explicit ScriptedChain(std::vector<InputIdleReading> readings,
-                           std::size_t recheckEvery = InputIdleChain::defaultRecheckEvery) {
+    explicit ScriptedChain(std::vector<InputIdleReading> readings) {
         std::vector<std::unique_ptr<InputIdleBackend>> owned;
         for (auto& reading : readings) {
             const std::string name(1, static_cast<char>('A' + backends_.size()));
@@ -79,7 +79,7 @@ public:
             backends_.push_back(backend.get());
             owned.push_back(std::move(backend));
         }
-        chain_ = std::make_unique<InputIdleChain>(std::move(owned), recheckEvery);
+        chain_ = std::make_unique<InputIdleChain>(std::move(owned), clock);
     }
 
     // Reads once; `asked` then holds the backends asked by this read only.
@@ -91,6 +91,7 @@ public:
     InputIdleChain& chain() { return *chain_; }
 
     Names asked;
+    FakeClock clock;
 
 private:
     std::vector<ScriptedBackend*> backends_; // owned by the chain
@@ -137,13 +138,13 @@ TEST(InputIdleChain, BackendThatAnsweredIsAskedFirstNextTime) {
     EXPECT_EQ(chain.chain().name(), "B");
 }
 
-TEST(InputIdleChain, WhenTheRememberedBackendFailsTheOthersAreAskedInOrder) {
+TEST(InputIdleChain, WhenTheBackendInUseFailsTheNextOneTakesOver) {
     ScriptedChain chain({missing(), answers(30), answers(40)});
     chain.read();
     chain[1].set(missing());
 
     EXPECT_EQ(chain.read(), 40);
-    EXPECT_EQ(chain.asked, (Names{"B", "A", "C"}));
+    EXPECT_EQ(chain.asked, (Names{"B", "C"}));
     EXPECT_EQ(chain.read(), 40);
     EXPECT_EQ(chain.asked, Names{"C"});
 }
@@ -160,15 +161,30 @@ TEST(InputIdleChain, BackendStillWaitingIsNotDisplacedByALaterOnesAnswer) {
     EXPECT_EQ(chain.asked, Names{"A"});
 }
 
-TEST(InputIdleChain, PreferredBackendThatAppearsLaterTakesOverAtTheNextRecheck) {
-    ScriptedChain chain({missing(), answers(30)}, /*recheckEvery=*/4);
-    ASSERT_EQ(chain.read(), 30); // read 1
-    chain[0].set(answers(5));
+// Failed backends rest for a minute, then are retried once; a preferred one that answers then takes over.
+TEST(InputIdleChain, FailedBackendsAreRetriedOnceAMinute) {
+    ScriptedChain chain({missing(), missing(), answers(30)});
+    ASSERT_EQ(chain.read(), 30); // A and B fail now
+    const struct {
+        double advance;
+        Names asked;
+    } steps[] = {
+        {0.5, {"C"}},
+        {59, {"C"}},
+        {0.5, {"retry A", "A", "retry B", "B", "C"}}, // a minute on
+        {0.5, {"C"}},
+        {-3600, {"retry A", "A", "retry B", "B", "C"}}, // a clock set back ends the rest
+        {0.5, {"C"}},
+    };
+    for (const auto& step : steps) {
+        chain.clock.advance(step.advance);
+        EXPECT_EQ(chain.read(), 30);
+        EXPECT_EQ(chain.asked, step.asked) << "after " << step.advance << " s";
+    }
 
-    EXPECT_EQ(chain.read(), 30); // reads 2 and 3 ask only the remembered one
-    EXPECT_EQ(chain.read(), 30);
-    EXPECT_EQ(chain.asked, Names{"B"});
-    EXPECT_EQ(chain.read(), 5); // read 4 walks the whole order
+    chain[0].set(answers(5));
+    chain.clock.advance(60);
+    EXPECT_EQ(chain.read(), 5);
     EXPECT_EQ(chain.read(), 5);
     EXPECT_EQ(chain.asked, Names{"A"});
 }
@@ -180,6 +196,7 @@ TEST(InputIdleChain, NoneAnsweringIsLoggedOnceAndSoIsTheReturnOfOne) {
     EXPECT_EQ(chain.read(), std::nullopt);
     EXPECT_EQ(chain.read(), std::nullopt);
     chain[1].set(answers(3));
+    chain.clock.advance(InputIdleChain::defaultRetryIntervalSeconds);
     EXPECT_EQ(chain.read(), 3);
     EXPECT_EQ(chain.read(), 3);
     const auto lines = linesOf(testing::internal::GetCapturedStdout());
@@ -327,6 +344,9 @@ TEST_F(DBusIdleTimeTest, ServiceThatQuitsBecomesUnavailableAndOneThatStartsIsPic
 
     startMutter();
     setMethod(mutterService, mutterPath, "GetIdletime", "t", "ret = 2000");
+    EXPECT_EQ(backend->read().status, Status::unavailable) << "a failure stands until a retry";
+    backend->retry();
+    EXPECT_EQ(backend->read().status, Status::waiting);
     EXPECT_EQ(readUntilSeconds(*backend, 2.0).seconds, 2.0);
 
     // A question on its way when the service quits gets "no reply"; the next one finds no service.
@@ -334,6 +354,7 @@ TEST_F(DBusIdleTimeTest, ServiceThatQuitsBecomesUnavailableAndOneThatStartsIsPic
     const auto gone =
         readUntil(*backend, [](const InputIdleReading& r) { return r.status != Status::answered; });
     EXPECT_EQ(gone.status, Status::unavailable);
+    backend->retry();
     const auto next = readUntil(*backend, [](const InputIdleReading& r) {
         return r.reason == "org.gnome.Mutter.IdleMonitor is not running";
     });
@@ -353,6 +374,7 @@ TEST_F(DBusIdleTimeTest, KdeScreenSaverAnswersFromItsOwnObject) {
                       "self.AddObject('/ScreenSaver', 'org.freedesktop.ScreenSaver', {}, "
                       "[('GetSessionIdleTime', '', 'u', 'ret = 42000')])");
     ASSERT_NE(added.type(), QDBusMessage::ErrorMessage) << added.errorMessage().toStdString();
+    backend->retry();
     EXPECT_EQ(readUntilSeconds(*backend, 42.0).seconds, 42.0);
 }
 
@@ -401,24 +423,57 @@ TEST_F(DBusIdleTimeTest, RepliesOtherThanACountOfMillisecondsMakeItUnavailable) 
     }
 }
 
+// Without any source of idle time (a headless session), the chain asks each service once a minute,
+// not on every tick.
+TEST_F(DBusIdleTimeTest, ServicesThatFailAreAskedOnceAMinute) {
+    ScopedVariable noDisplay("DISPLAY", nullptr);
+    startScreenSaver();
+    setMethod(screenSaverService, screenSaverPath, "GetSessionIdleTime", "u",
+              "raise dbus.exceptions.DBusException('no', name='org.freedesktop.DBus.Error.NotSupported')");
+    const auto questions = [&] { return bus.mockCalls(screenSaverService, screenSaverPath).size(); };
+    const auto chain = makeLinuxInputIdleSource(bus.connection(), {}, clock);
+    ASSERT_TRUE(processEventsUntil([&] {
+        chain->secondsSinceLastInput();
+        return chain->name() == "no input idle source" && questions() == 1;
+    }));
+    for (int tick = 0; tick < 100; ++tick) { // 50 s of ticks
+        clock.advance(0.5);
+        EXPECT_EQ(chain->secondsSinceLastInput(), std::nullopt);
+        QCoreApplication::processEvents();
+    }
+    EXPECT_EQ(questions(), 1u);
+
+    clock.advance(InputIdleChain::defaultRetryIntervalSeconds);
+    chain->secondsSinceLastInput();
+    EXPECT_TRUE(processEventsUntil([&] { return questions() == 2; })) << questions();
+}
+
 // The chain as the application makes it, on the private bus and without an X display.
 TEST_F(DBusIdleTimeTest, DesktopChainPrefersGnomeThenKdeThenTheFreedesktopScreenSaver) {
     ScopedVariable noDisplay("DISPLAY", nullptr);
     startScreenSaver();
-    setMethod(screenSaverService, screenSaverPath, "GetSessionIdleTime", "u", "ret = 9000");
+    setMethod(screenSaverService, screenSaverPath, "GetSessionIdleTime", "u", "ret = 40000");
     const auto chain = makeLinuxInputIdleSource(bus.connection(), {}, clock);
+    // A tick a virtual second, so that failed services are retried each virtual minute; an answer is
+    // then aged by up to DBusIdleTime::maximumAgeSeconds.
     const auto readChainUntil = [&](double seconds) {
-        return processEventsUntil([&] { return chain->secondsSinceLastInput() == seconds; }, 6s);
+        return processEventsUntil(
+            [&] {
+                clock.advance(1);
+                const auto answer = chain->secondsSinceLastInput().value_or(-1);
+                return answer >= seconds && answer <= seconds + DBusIdleTime::maximumAgeSeconds;
+            },
+            6s);
     };
-    EXPECT_TRUE(readChainUntil(9.0)) << "the freedesktop screen saver";
+    EXPECT_TRUE(readChainUntil(40.0)) << "the freedesktop screen saver";
     EXPECT_EQ(chain->name(), "freedesktop screen saver");
 
     const QDBusMessage added =
         bus.runInMock(screenSaverService, screenSaverPath,
                       "self.AddObject('/ScreenSaver', 'org.freedesktop.ScreenSaver', {}, "
-                      "[('GetSessionIdleTime', '', 'u', 'ret = 8000')])");
+                      "[('GetSessionIdleTime', '', 'u', 'ret = 20000')])");
     ASSERT_NE(added.type(), QDBusMessage::ErrorMessage) << added.errorMessage().toStdString();
-    EXPECT_TRUE(readChainUntil(8.0)) << "KDE's screen saver, at a recheck";
+    EXPECT_TRUE(readChainUntil(20.0)) << "KDE's screen saver, at a recheck";
 
     startMutter();
     setMethod(mutterService, mutterPath, "GetIdletime", "t", "ret = 1000");

@@ -4,10 +4,12 @@
 #include "Fakes/ManualRunLoop.h"
 #include "Support/PrivateAudioServer.h"
 #include "Support/TemporaryHome.h"
+#include "Support/ThreadNames.h"
 
 #include <gtest/gtest.h>
 #include <pulse/pulseaudio.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <optional>
@@ -201,8 +203,11 @@ protected:
 };
 
 TEST_F(PulseAudioInputServerTest, TheMicrophoneIsTheDefaultInputAndIdle) {
+    const std::string processName = mainThreadName();
     EXPECT_EQ(audio.defaultInputDevice(), microphone);
     EXPECT_FALSE(audio.isRunning(microphone));
+    EXPECT_EQ(mainThreadName(), processName) << "the connection's thread takes its name, not ours";
+    EXPECT_EQ(std::ranges::count(threadNames(), "Vigilor.audio"), 1);
 }
 
 // Listeners set after the first answer hear of later changes only: the default input stays what the

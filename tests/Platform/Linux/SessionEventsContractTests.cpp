@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDBusVariant>
 
 #include <functional>
 #include <memory>
@@ -34,6 +35,8 @@ public:
     // What a screen locker reports once it has locked or unlocked the screen.
     virtual void reportLock(bool locked) = 0;
     virtual void reportSleep(bool preparing) = 0;
+    // What the desktop's display power control reports when it powers the displays down or up.
+    virtual void reportDisplayPower(bool asleep) = 0;
     // Every report so far has reached the adapter.
     virtual void settle() = 0;
 };
@@ -47,6 +50,7 @@ public:
     SessionLockState& lockState() override { return fake_; }
     void reportLock(bool locked) override { fake_.reportLock(locked, clock_.now()); }
     void reportSleep(bool preparing) override { fake_.reportSleep(preparing); }
+    void reportDisplayPower(bool asleep) override { fake_.reportSleep(asleep); }
     void settle() override {}
 
 private:
@@ -57,6 +61,8 @@ private:
 const QString login1 = "org.freedesktop.login1";
 const QString managerPath = "/org/freedesktop/login1";
 const QString sessionPath = "/org/freedesktop/login1/session/c1";
+const QString displayConfig = "org.gnome.Mutter.DisplayConfig";
+const QString displayConfigPath = "/org/gnome/Mutter/DisplayConfig";
 
 class LogindMockSession final : public Session {
 public:
@@ -72,6 +78,15 @@ public:
             bus_.callMock(login1, managerPath, "AddSession", {"c1", "seat0", 1000u, "ada", true});
         if (added.type() == QDBusMessage::ErrorMessage)
             return added.errorMessage().toStdString();
+        // GNOME's compositor, its displays on.
+        if (!bus_.startMock({"--session", displayConfig.toStdString(), displayConfigPath.toStdString(),
+                             displayConfig.toStdString()},
+                            displayConfig))
+            return bus_.failure();
+        const QDBusMessage property = bus_.callMock(displayConfig, displayConfigPath, "AddProperty",
+                                                    {displayConfig, "PowerSaveMode", 0});
+        if (property.type() == QDBusMessage::ErrorMessage)
+            return property.errorMessage().toStdString();
         session_ = std::make_unique<LogindSession>(bus_.connection(), bus_.connection(), clock_);
         return {};
     }
@@ -88,7 +103,18 @@ public:
                                       {"org.freedesktop.login1.Manager", "PrepareForSleep", "b",
                                        QVariant::fromValue(QVariantList{preparing})}));
     }
-    void settle() override { ASSERT_TRUE(bus_.flushSignals(login1, sessionPath)) << bus_.failure(); }
+    // GNOME's power save modes: 0 on, 3 off.
+    void reportDisplayPower(bool asleep) override {
+        QDBusMessage call = QDBusMessage::createMethodCall(displayConfig, displayConfigPath,
+                                                           "org.freedesktop.DBus.Properties", "Set");
+        call.setArguments(
+            {displayConfig, "PowerSaveMode", QVariant::fromValue(QDBusVariant(asleep ? 3 : 0))});
+        expectSucceeded(bus_.connection().call(call));
+    }
+    void settle() override {
+        ASSERT_TRUE(bus_.flushSignals(login1, sessionPath)) << bus_.failure();
+        ASSERT_TRUE(bus_.flushSignals(displayConfig, displayConfigPath)) << bus_.failure();
+    }
 
 private:
     static void expectSucceeded(const QDBusMessage& reply) {
@@ -189,6 +215,18 @@ TEST_P(SessionEventsContract, SleepAndWakeAreAnnouncedOnceEach) {
     session->settle();
     EXPECT_EQ(recorder.events, (Events{"sleep", "wake"}));
     EXPECT_EQ(current(), "unlocked") << "sleep alone locks nothing";
+}
+
+TEST_P(SessionEventsContract, DisplayPowerSleepAndWakeAreAnnouncedOnceEach) {
+    session->reportDisplayPower(true);
+    session->reportDisplayPower(true);
+    session->settle();
+    EXPECT_EQ(recorder.events, Events{"sleep"});
+    session->reportDisplayPower(false);
+    session->reportDisplayPower(false);
+    session->settle();
+    EXPECT_EQ(recorder.events, (Events{"sleep", "wake"}));
+    EXPECT_EQ(current(), "unlocked") << "powering the displays down locks nothing";
 }
 
 TEST_P(SessionEventsContract, LaterStartReplacesTheHandlers) {

@@ -15,13 +15,15 @@ void PrintTo(SessionChange change, std::ostream* out) {
 namespace {
 
 using LockSource = SessionStateTracker::LockSource;
+using DisplaySource = SessionStateTracker::DisplaySource;
 using enum SessionChange;
 
 // One thing a source says, in the order the session's services say them.
 struct Report {
-    bool isSleep = false;
+    bool isDisplay = false;
     LockSource source = LockSource::lockedHint;
     std::optional<bool> value;
+    DisplaySource display = DisplaySource::machineSleep;
 };
 
 Report hint(bool locked) {
@@ -37,7 +39,13 @@ Report gone(LockSource source) {
     return {false, source, std::nullopt};
 }
 Report sleep(bool preparing) {
-    return {true, LockSource::lockedHint, preparing};
+    return {true, LockSource::lockedHint, preparing, DisplaySource::machineSleep};
+}
+Report powerSave(std::optional<bool> asleep) {
+    return {true, LockSource::lockedHint, asleep, DisplaySource::displayConfig};
+}
+Report dpms(std::optional<bool> asleep) {
+    return {true, LockSource::lockedHint, asleep, DisplaySource::x11Dpms};
 }
 
 struct Case {
@@ -56,8 +64,8 @@ TEST_P(SessionStateTrackerTest, AnnouncesEachChangeOnce) {
     SessionStateTracker tracker;
     std::vector<SessionChange> announced;
     for (const Report& report : GetParam().reports) {
-        const SessionChange change = report.isSleep
-                                         ? tracker.sleepReported(*report.value)
+        const SessionChange change = report.isDisplay
+                                         ? tracker.displayReported(report.display, report.value)
                                          : tracker.lockReported(report.source, report.value, Date(0));
         if (change != none)
             announced.push_back(change);
@@ -99,7 +107,19 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"WakeWithoutSleepIsNoChange", {sleep(false)}, {}},
         Case{"SleepLeavesTheLockAlone",
              {hint(true), sleep(true), sleep(false), hint(false)},
-             {resignedActive, screensSlept, screensWoke, becameActive}}),
+             {resignedActive, screensSlept, screensWoke, becameActive}},
+        Case{"DisplayPowerSleepsAndWakes",
+             {powerSave(true), powerSave(true), powerSave(false)},
+             {screensSlept, screensWoke}},
+        Case{"DisplaysWakeOnlyWhenTheLastSourceSaysSo",
+             {dpms(true), powerSave(true), dpms(false), sleep(true), powerSave(false), sleep(false)},
+             {screensSlept, screensWoke}},
+        Case{"ADisplaySourceGoingAwayReleasesItsSleep",
+             {dpms(true), dpms(std::nullopt)},
+             {screensSlept, screensWoke}},
+        Case{"DisplayPowerLeavesTheLockAlone",
+             {hint(true), powerSave(true), hint(false), powerSave(false)},
+             {resignedActive, screensSlept, becameActive, screensWoke}}),
     [](const testing::TestParamInfo<Case>& info) { return info.param.name; });
 
 TEST(SessionStateTracker, LockedAtIsWhenTheLockWasFirstReported) {
