@@ -40,7 +40,8 @@ Badge badgeFor(const VigilorMonitor& m, bool walkDue, bool liveState) {
         return Badge::snoozed;
     if (walkDue)
         return Badge::walkDue;
-    if (liveState && (m.distanceLevel() == "red" || m.focusLevel() == "red" || m.wellnessSummary() != "On track"))
+    if (liveState &&
+        (m.distanceLevel() == "red" || m.focusLevel() == "red" || m.wellnessSummary() != "On track"))
         return Badge::warningDot;
     return Badge::none;
 }
@@ -56,8 +57,9 @@ QString titleWord(const VigilorMonitor& m) {
 } // namespace
 
 StatusItemController::IconPresentation StatusItemController::iconPresentation(const VigilorMonitor& m,
-                                                                             EyeState eyeState, bool pulseFrame,
-                                                                             bool reduceMotion) {
+                                                                              EyeState eyeState,
+                                                                              bool pulseFrame,
+                                                                              bool reduceMotion) {
     const VigilorConfig& config = m.config();
     const bool live = config.menuBarFeedbackStyle != MenuBarFeedbackStyle::staticIcon;
     const bool breakDue = m.eyeBreakRemaining() <= 0 || m.walkBreakRemaining() <= 0;
@@ -94,8 +96,8 @@ StatusItemController::IconPresentation StatusItemController::iconPresentation(co
     return p;
 }
 
-EyeState StatusItemController::calculateEyeState(const VigilorMonitor& m, bool reduceMotion, bool iconOnScreen,
-                                                 BlinkSchedule& s, Date now,
+EyeState StatusItemController::calculateEyeState(const VigilorMonitor& m, bool reduceMotion,
+                                                 bool iconOnScreen, BlinkSchedule& s, Date now,
                                                  const std::function<double()>& blinkDelay) {
     if (m.isPaused())
         return EyeState::rest;
@@ -126,7 +128,8 @@ bool StatusItemController::isEchoOfClose(std::optional<qint64> hiddenAt, qint64 
 }
 
 StatusItemController::StatusItemController(std::shared_ptr<VigilorMonitor> monitor)
-    : StatusItemController(std::move(monitor), Environment()) {}
+    : StatusItemController(std::move(monitor), Environment()) {
+}
 
 StatusItemController::StatusItemController(std::shared_ptr<VigilorMonitor> monitor, Environment environment)
     : monitor_(std::move(monitor))
@@ -172,12 +175,13 @@ StatusItemController::~StatusItemController() {
 
 void StatusItemController::createTrayIcon() {
     trayIcon_ = std::make_unique<QSystemTrayIcon>();
-    connect(trayIcon_.get(), &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        if (reason == QSystemTrayIcon::MiddleClick || reason == QSystemTrayIcon::Unknown)
-            return;
-        lastClickPoint_ = QCursor::pos();
-        toggleMenuPanel();
-    });
+    connect(trayIcon_.get(), &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+                if (reason == QSystemTrayIcon::MiddleClick || reason == QSystemTrayIcon::Unknown)
+                    return;
+                lastClickPoint_ = QCursor::pos();
+                toggleMenuPanel();
+            });
 }
 
 void StatusItemController::monitorDidChange() {

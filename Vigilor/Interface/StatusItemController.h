@@ -28,8 +28,8 @@ class VigilorMonitor;
 class StatusItemController : public QObject {
 public:
     static constexpr const char* screenshotStageVariable = "ZORVI_SCREENSHOT_STAGE";
-    static constexpr int iconInterval = 500;       // milliseconds between redraws
-    static constexpr double blinkDuration = 0.12;  // seconds
+    static constexpr int iconInterval = 500;      // milliseconds between redraws
+    static constexpr double blinkDuration = 0.12; // seconds
     static constexpr int closeEchoMilliseconds = 300;
 
     struct Environment {

@@ -57,7 +57,8 @@ MenuPanelGeometry::Placement StatusItemController::menuPlacement() const {
     const QScreen* screen = anchor ? screenAt(anchor->center()) : QGuiApplication::primaryScreen();
     if (!screen)
         return MenuPanelGeometry::placement(anchor, QRectF(), QRectF());
-    return MenuPanelGeometry::placement(anchor, QRectF(screen->geometry()), QRectF(screen->availableGeometry()));
+    return MenuPanelGeometry::placement(anchor, QRectF(screen->geometry()),
+                                        QRectF(screen->availableGeometry()));
 }
 
 void StatusItemController::showMenuPanel(bool hidesOnDeactivate) {
@@ -83,8 +84,9 @@ void StatusItemController::showMenuPanel(bool hidesOnDeactivate) {
     };
     ZorviAccessibility::shared().refreshCompositor();
     auto* content = new MenuContentView(monitor_, std::move(actions));
-    menuPanel_ = new ZorviMenuPanel(hidesOnDeactivate ? ZorviMenuPanel::Kind::menu : ZorviMenuPanel::Kind::pinnedMenu,
-                                    content, MenuPanelGeometry::cornerRadius);
+    menuPanel_ =
+        new ZorviMenuPanel(hidesOnDeactivate ? ZorviMenuPanel::Kind::menu : ZorviMenuPanel::Kind::pinnedMenu,
+                           content, MenuPanelGeometry::cornerRadius);
     menuPanel_->setAccessibleName(QStringLiteral("Zorvi"));
     menuPanel_->onContentResized = [this] { fitMenuPanel(); };
     menuPanel_->onHidden = [this] { menuPanelDidHide(); };
@@ -136,8 +138,8 @@ void StatusItemController::setBreakHUD(bool visible) {
 
 std::unique_ptr<ZorviMenuPanel> StatusItemController::makeBreakHUDPanel() {
     ZorviAccessibility::shared().refreshCompositor();
-    auto panel = std::make_unique<ZorviMenuPanel>(ZorviMenuPanel::Kind::breakPrompt, new BreakHUDView(monitor_),
-                                                  24.0);
+    auto panel =
+        std::make_unique<ZorviMenuPanel>(ZorviMenuPanel::Kind::breakPrompt, new BreakHUDView(monitor_), 24.0);
     panel->setAccessibleName(QStringLiteral("Zorvi break"));
     panel->onContentResized = [this] {
         if (breakHUDPanel_)
@@ -169,8 +171,9 @@ std::unique_ptr<QWidget> StatusItemController::makeContentWindow(const QString& 
     // An empty backdrop until the window's own view comes in.
     layout->addWidget(new ZorviBackdrop(true));
     const QSize fitting = window->sizeHint();
-    window->resize(fitting.width() > 1 ? std::max(fitting.width(), fallbackSize.width()) : fallbackSize.width(),
-                   fitting.height() > 1 ? std::max(fitting.height(), fallbackSize.height()) : fallbackSize.height());
+    window->resize(
+        fitting.width() > 1 ? std::max(fitting.width(), fallbackSize.width()) : fallbackSize.width(),
+        fitting.height() > 1 ? std::max(fitting.height(), fallbackSize.height()) : fallbackSize.height());
     return window;
 }
 
@@ -178,7 +181,8 @@ void StatusItemController::showMainWindow() {
     closeMenuPanel();
     if (!mainWindow_)
         mainWindow_ = makeContentWindow(QStringLiteral("Zorvi"), dashboardFallbackSize);
-    const QScreen* screen = trayAnchor() ? screenAt(trayAnchor()->center()) : QGuiApplication::primaryScreen();
+    const QScreen* screen =
+        trayAnchor() ? screenAt(trayAnchor()->center()) : QGuiApplication::primaryScreen();
     mainWindow_->setGeometry(centredFrame(screen, mainWindow_->size()));
     mainWindow_->show();
     mainWindow_->raise();
@@ -208,7 +212,8 @@ void StatusItemController::presentSettingsWindow() {
     settingsWindow_->raise();
     settingsWindow_->activateWindow();
     if (fade) {
-        auto* animation = new QPropertyAnimation(settingsWindow_.get(), "windowOpacity", settingsWindow_.get());
+        auto* animation =
+            new QPropertyAnimation(settingsWindow_.get(), "windowOpacity", settingsWindow_.get());
         animation->setDuration(settingsFadeMilliseconds);
         animation->setStartValue(0.0);
         animation->setEndValue(1.0);

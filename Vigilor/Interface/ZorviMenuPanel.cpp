@@ -101,7 +101,8 @@ ZorviMenuPanel::ZorviMenuPanel(Kind kind, QWidget* content, double cornerRadius)
 
 QSizeF ZorviMenuPanel::fittingSize(double forWidth) const {
     const QSize hint = content_->sizeHint();
-    const double height = content_->hasHeightForWidth() ? content_->heightForWidth(int(forWidth)) : hint.height();
+    const double height =
+        content_->hasHeightForWidth() ? content_->heightForWidth(int(forWidth)) : hint.height();
     return {double(hint.width()), height};
 }
 

@@ -57,9 +57,9 @@ QRectF frame(const QRectF& available, QSizeF size);
 class ZorviMenuPanel : public QWidget {
 public:
     enum class Kind {
-        menu,         // closes on Escape and on a press outside it (a pop-up)
-        pinnedMenu,   // the same panel staying open until told (the screenshot stage)
-        breakPrompt,  // floats above other windows on every desktop and never takes the keyboard
+        menu,        // closes on Escape and on a press outside it (a pop-up)
+        pinnedMenu,  // the same panel staying open until told (the screenshot stage)
+        breakPrompt, // floats above other windows on every desktop and never takes the keyboard
     };
 
     ZorviMenuPanel(Kind kind, QWidget* content, double cornerRadius);
