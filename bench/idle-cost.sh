@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Idle cost of whole processes: vigilor builds beside Workrave (and Safe Eyes when installed), all idle
-# under one Xvfb with a session bus of their own, each with its own temporary HOME. Each vigilor build
+# under one Xvfb with a window manager (openbox), a tray host (trayer) and a session bus of their own,
+# each with its own temporary HOME. Each vigilor build
 # also runs headless (no DISPLAY) in the same round. Per process and round it prints the CPU share of
 # one core, the wake-ups per second (voluntary + involuntary context switches of all its threads) and
 # the resident memory, then the mean over the rounds.
@@ -8,7 +9,7 @@
 #   bench/idle-cost.sh [-r ROUNDS] [-s SECONDS] NAME=PATH/TO/vigilor [NAME=PATH ...]
 #   e.g. bench/idle-cost.sh before=/tmp/vigilor-main after=build/release/Vigilor/App/vigilor
 #
-# Needs Xvfb, dbus-daemon and workrave (apt-get install xvfb dbus-daemon workrave; safeeyes optional).
+# Needs Xvfb, openbox, trayer, dbus-daemon and workrave (safeeyes optional).
 set -euo pipefail
 
 rounds=3
@@ -70,6 +71,10 @@ for ((round = 1; round <= rounds; round++)); do
     eval "$(dbus-daemon --session --fork --print-address=1 --print-pid=1 |
         { read -r address; read -r pid; echo "export DBUS_SESSION_BUS_ADDRESS=$address; buspid=$pid"; })"
     pids+=("$buspid")
+    openbox >/dev/null 2>&1 &
+    pids+=($!)
+    trayer --edge top --align right --widthtype request --height 24 --transparent false >/dev/null 2>&1 &
+    pids+=($!)
 
     labels=()
     first=${#pids[@]}

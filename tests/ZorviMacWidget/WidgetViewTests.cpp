@@ -4,7 +4,7 @@
 #include "ZorviMacWidget/ZorviMacWidgetStyle.h"
 #include "ZorviMacWidget/ZorviMacWidgetText.h"
 #include "ZorviMacWidget/ZorviMacWidgetView.h"
-#include "ZorviMacWidget/ZorviSymbols.h"
+#include "ZorviShared/Symbols/ZorviSymbols.h"
 
 #include <gtest/gtest.h>
 
