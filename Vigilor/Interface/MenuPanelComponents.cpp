@@ -1,0 +1,165 @@
+#include "MenuPanelComponents.h"
+
+#include "Vigilor/Interface/ClampedLabel.h"
+#include "Vigilor/Interface/DesignPlaceholders.h"
+#include "Vigilor/Interface/ThemeTintColor.h"
+
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QPainter>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace D = Placeholder;
+
+TimelineTicker::TimelineTicker(QWidget& host, const Clock& clock, std::function<void(Date)> write)
+    : QObject(&host)
+    , clock_(clock)
+    , write_(std::move(write)) {
+    timer_.setInterval(1000);
+    connect(&timer_, &QTimer::timeout, this, [this] {
+        const Date now = clock_.now();
+        if (now == last_)
+            return;
+        last_ = now;
+        write_(now);
+    });
+    host.installEventFilter(this);
+    if (host.isVisible())
+        timer_.start();
+}
+
+bool TimelineTicker::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Show) {
+        last_ = clock_.now();
+        timer_.start();
+    } else if (event->type() == QEvent::Hide) {
+        timer_.stop();
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+double progressFillWidth(double width, double value) {
+    return std::max(6.0, width * std::clamp(value, 0.0, 1.0));
+}
+
+ProgressCapsule::ProgressCapsule(QWidget* parent)
+    : QWidget(parent) {
+    setFixedHeight(6);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+}
+
+void ProgressCapsule::setProgress(double value, const QColor& tint) {
+    if (value == value_ && tint == tint_)
+        return;
+    value_ = value;
+    tint_ = tint;
+    update();
+}
+
+void ProgressCapsule::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    const double h = height();
+    painter.setBrush(D::hairline());
+    painter.drawRoundedRect(QRectF(0, 0, width(), h), h / 2, h / 2);
+    painter.setBrush(tint_);
+    painter.drawRoundedRect(QRectF(0, 0, progressFillWidth(width(), value_), h), h / 2, h / 2);
+}
+
+SymbolWell::SymbolWell(double diameter, double symbolSize, QWidget* parent)
+    : QWidget(parent)
+    , symbolSize_(symbolSize) {
+    setFixedSize(int(diameter), int(diameter));
+}
+
+void SymbolWell::setSymbol(const std::string& systemImage, const QColor& colour, const QColor& fill) {
+    if (systemImage == systemImage_ && colour == colour_ && fill == fill_)
+        return;
+    systemImage_ = systemImage;
+    colour_ = colour;
+    fill_ = fill;
+    update();
+}
+
+void SymbolWell::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(fill_);
+    painter.drawEllipse(QRectF(rect()));
+    const QRectF box(0, 0, symbolSize_, symbolSize_);
+    D::symbol(painter, systemImage_, box.translated(QRectF(rect()).center() - box.center()), colour_);
+}
+
+SignalChip::SignalChip(QWidget* parent)
+    : QWidget(parent)
+    , icon_(new SymbolWell(26, 12))
+    , caption_(new ClampedLabel(D::micro(), D::secondary(), 1))
+    , value_(new ClampedLabel(D::control(), D::primary(), 1, true)) {
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(8, 8, 8, 8);
+    column->setSpacing(6);
+    column->addWidget(icon_, 0, Qt::AlignLeft);
+    column->addWidget(caption_);
+    column->addWidget(value_);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    setCursor(Qt::PointingHandCursor);
+}
+
+void SignalChip::setModel(const SignalChipModel& model) {
+    model_ = model;
+    const QColor tint = themeTintColor(model.tint);
+    icon_->setSymbol(model.systemImage, tint, D::withAlpha(tint, 0.12));
+    caption_->setText(QString::fromStdString(model.title).toUpper());
+    value_->setText(QString::fromStdString(model.value));
+    setAccessibleName(QString::fromStdString(
+        model.accessibilityLabel.empty() ? model.title + ": " + model.value : model.accessibilityLabel));
+}
+
+void SignalChip::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    D::glass(painter, QRectF(rect()), 8, false);
+}
+
+BreakOffCard::BreakOffCard(const QString& title, const QString& detail, const std::string& systemImage,
+                           QWidget* parent)
+    : QWidget(parent) {
+    auto* icon = new SymbolWell(36, 16);
+    icon->setSymbol(systemImage, D::secondary(), D::iconWell());
+    auto* titleLabel = new ClampedLabel(D::body(), D::primary(), 1);
+    titleLabel->setText(title);
+    auto* detailLabel = new ClampedLabel(D::caption(), D::secondary(), 2);
+    detailLabel->setText(detail);
+    auto* texts = new QVBoxLayout;
+    texts->setSpacing(3);
+    texts->addWidget(titleLabel);
+    texts->addWidget(detailLabel);
+
+    auto* pill = new ClampedLabel(D::micro(), D::secondary(), 1);
+    pill->setText(QStringLiteral("OFF"));
+    pill->setAlignment(Qt::AlignCenter);
+    pill->setContentsMargins(9, 5, 9, 5);
+    pill->setFixedSize(pill->sizeHint());
+    pill_ = pill;
+
+    auto* row = new QHBoxLayout(this);
+    row->setContentsMargins(12, 12, 12, 12);
+    row->setSpacing(12);
+    row->addWidget(icon);
+    row->addLayout(texts, 1);
+    row->addWidget(pill);
+    setAccessibleName(title + QStringLiteral(", currently off"));
+}
+
+void BreakOffCard::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    D::glass(painter, QRectF(rect()), 12, true);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(D::iconWell());
+    const QRectF pill(pill_->geometry());
+    painter.drawRoundedRect(pill, pill.height() / 2, pill.height() / 2);
+}
