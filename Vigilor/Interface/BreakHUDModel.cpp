@@ -1,5 +1,7 @@
 #include "BreakHUDModel.h"
 
+#include "Vigilor/Interface/ZorviTheme.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -14,7 +16,7 @@ double restProgress(double remaining, double duration) {
 void fillEyePrompt(BreakHUDModel& model, const VigilorMonitor& m) {
     const double remaining = m.eyeRestRemaining();
     model.done = remaining <= 0;
-    model.accent = model.done || m.isRestingNow() ? ThemeTint::systemGreen : ThemeTint::systemOrange;
+    model.accent = model.done || m.isRestingNow() ? SystemColor::green() : SystemColor::orange();
     model.ringFraction = model.done ? 1 : model.progress;
     if (model.done) {
         model.centreSymbol = "checkmark";
@@ -33,7 +35,7 @@ void fillEyePrompt(BreakHUDModel& model, const VigilorMonitor& m) {
 }
 
 void fillWalkPrompt(BreakHUDModel& model, const VigilorMonitor& m) {
-    model.accent = ThemeTint::systemOrange;
+    model.accent = SystemColor::orange();
     model.ringFraction = 1;
     model.centreSymbol = "figure.walk.motion";
     model.title = "Time to walk";

@@ -1,6 +1,7 @@
 #include "MenuContentModel.h"
 
 #include "Foundation/Text.h"
+#include "Vigilor/Interface/ZorviTheme.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"
 
 namespace {
@@ -8,31 +9,32 @@ namespace {
 SignalChipModel faceChip(const VigilorMonitor& m) {
     const bool face = m.facePresent();
     return {"Face", face ? m.focusSummary() : fixedDecimal(m.secondsSinceFace(), 1) + "s",
-            face ? "person.crop.circle" : "eye.slash", tintForLevelWord(m.focusLevel()), ""};
+            face ? "person.crop.circle" : "eye.slash", Theme::colorForLevel(m.focusLevel()), ""};
 }
 
 SignalChipModel watchChip(const VigilorMonitor& m) {
     const bool near = m.watchPresent();
     return {"Watch", near ? "Near" : m.watchSignalDetail(), "applewatch",
-            near ? ThemeTint::success : ThemeTint::warning, ""};
+            near ? Theme::success() : Theme::warning(), ""};
 }
 
 // Input idle exactly at the grace already counts as idle.
 SignalChipModel controlChip(const VigilorMonitor& m) {
     if (m.remoteControlActive())
-        return {"Control", "Remote", "display", ThemeTint::notice, ""};
-    if (m.inputIdleSeconds() <= m.config().activeInputGrace)
-        return {"Control", "Active", "keyboard", ThemeTint::success, ""};
-    return {"Control", "Idle", "keyboard", ThemeTint::secondary, ""};
+        return {"Control", "Remote", "display", Theme::notice(), ""};
+    if (m.inputIdleSeconds() < m.config().activeInputGrace)
+        return {"Control", "Active", "keyboard", Theme::success(), ""};
+    return {"Control", "Idle", "keyboard", SystemColor::secondaryLabel(), ""};
 }
 
 void fillMovement(MenuContentModel& model, const VigilorMonitor& m) {
     model.walkBreakEnabled = m.config().walkBreakEnabled;
+    model.movementTint = Theme::notice();
     if (!model.walkBreakEnabled)
         return; // the remaining figure is the largest finite double then: never shown as a clock
     const double remaining = m.walkBreakRemaining();
     model.walkDue = remaining <= 0;
-    model.movementTint = model.walkDue ? ThemeTint::warning : ThemeTint::notice;
+    model.movementTint = model.walkDue ? Theme::warning() : Theme::notice();
     model.walkProgress = m.walkBreakProgress();
     if (model.walkDue) {
         model.movementSystemImage = "figure.walk.motion";
@@ -48,10 +50,24 @@ void fillMovement(MenuContentModel& model, const VigilorMonitor& m) {
 
 } // namespace
 
+QColor levelColour(NudgeLevel level) {
+    switch (level) {
+    case NudgeLevel::allCalm:
+        return Theme::success();
+    case NudgeLevel::gentleNudge:
+        return Theme::notice();
+    case NudgeLevel::worthAdjusting:
+        return Theme::warning();
+    case NudgeLevel::presenceCheck:
+        return Theme::critical();
+    }
+    return Theme::success();
+}
+
 MenuContentModel menuContentModel(const VigilorMonitor& m) {
     MenuContentModel model;
     const NudgeLevel level = m.nudgeLevel();
-    model.levelTint = tintForNudgeLevel(level);
+    model.levelTint = levelColour(level);
 
     fillMovement(model, m);
     model.eyes = {.facePresent = m.facePresent(),
@@ -76,7 +92,7 @@ MenuContentModel menuContentModel(const VigilorMonitor& m) {
 
     model.chips = {faceChip(m), watchChip(m), controlChip(m)};
     if (m.onCall())
-        model.chips.push_back({"Call", "On call", "mic.fill", ThemeTint::notice, "On a call"});
+        model.chips.push_back({"Call", "On call", "mic.fill", Theme::notice(), "On a call"});
 
     model.showReviewButton = !m.lockingAvailable();
     return model;

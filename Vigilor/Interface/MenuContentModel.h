@@ -1,7 +1,9 @@
 #pragma once
 
-#include "Vigilor/Interface/ThemeTint.h"
 #include "Vigilor/Interface/ZorviEyesModel.h"
+#include "Vigilor/Monitor/NudgeLevel.h"
+
+#include <QColor>
 
 #include <string>
 #include <vector>
@@ -13,14 +15,14 @@ struct SignalChipModel {
     std::string title;
     std::string value;
     std::string systemImage;
-    ThemeTint tint;
+    QColor tint;
     std::string accessibilityLabel; // empty: the title, a colon, a blank and the value
 };
 
 // Everything the menu panel's content shows, read from the monitor at one moment: the texts, the
 // colour roles and which sections are there. The view draws this and nothing else.
 struct MenuContentModel {
-    ThemeTint levelTint = ThemeTint::success; // the nudge card's and the Settings gear's colour
+    QColor levelTint; // the nudge card's and the Settings gear's colour
 
     // Header.
     ZorviEyesInputs eyes;
@@ -46,12 +48,15 @@ struct MenuContentModel {
     std::string movementLine;
     std::string movementAccessibilityLabel;
     double walkProgress = 0;
-    ThemeTint movementTint = ThemeTint::notice;
+    QColor movementTint;
 
     std::vector<SignalChipModel> chips;
 
     bool showReviewButton = false;
 };
+
+// The colour of a nudge level, from calm to presence check.
+QColor levelColour(NudgeLevel level);
 
 MenuContentModel menuContentModel(const VigilorMonitor& monitor);
 

@@ -1,10 +1,12 @@
 #include "MenuContentView.h"
 
 #include "Vigilor/Interface/ClampedLabel.h"
-#include "Vigilor/Interface/DesignPlaceholders.h"
 #include "Vigilor/Interface/MenuPanelComponents.h"
-#include "Vigilor/Interface/ThemeTintColor.h"
+#include "Vigilor/Interface/MonitorRefresh.h"
+#include "Vigilor/Interface/ZorviControls.h"
 #include "Vigilor/Interface/ZorviEyesView.h"
+#include "Vigilor/Interface/ZorviGlass.h"
+#include "Vigilor/Interface/ZorviTheme.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"
 
 #include <QAbstractButton>
@@ -14,15 +16,19 @@
 #include <QKeyEvent>
 #include <QPainter>
 #include <QShortcut>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <array>
 
-namespace D = Placeholder;
-
 namespace {
 
 QString qs(const std::string& text) { return QString::fromStdString(text); }
+
+QColor withOpacity(QColor colour, double opacity) {
+    colour.setAlphaF(float(colour.alphaF() * opacity));
+    return colour;
+}
 
 QVBoxLayout* column(QWidget* owner, int spacing, QMargins margins = {}) {
     auto* layout = new QVBoxLayout(owner);
@@ -38,25 +44,13 @@ QHBoxLayout* row(QWidget* owner, int spacing, QMargins margins = {}) {
     return layout;
 }
 
-// A section on a glass panel of corner radius 12.
-class GlassSection : public QWidget {
-public:
-    using QWidget::QWidget;
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter painter(this);
-        D::glass(painter, QRectF(rect()), 12, true);
-    }
-};
-
 // The tinted card that names the nudge level and the monitor's decision.
 class NudgeCard : public QWidget {
 public:
     NudgeCard()
         : icon_(new SymbolWell(26, 13))
-        , label_(new ClampedLabel(D::micro(), {}, 1))
-        , decision_(new ClampedLabel(D::control(), D::primary(), 1)) {
+        , label_(new ClampedLabel(zorviMicro(), {}, 1))
+        , decision_(new ClampedLabel(zorviControl(), SystemColor::primaryLabel(), 1)) {
         auto* texts = new QVBoxLayout;
         texts->setSpacing(1);
         texts->addWidget(label_);
@@ -67,7 +61,7 @@ public:
     }
 
     void setModel(const MenuContentModel& m) {
-        tint_ = themeTintColor(m.levelTint);
+        tint_ = m.levelTint;
         icon_->setSymbol(m.nudgeSystemImage, Qt::white, tint_);
         label_->setColour(tint_);
         label_->setText(qs(m.nudgeLabel).toUpper());
@@ -79,8 +73,8 @@ protected:
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
         painter.setRenderHint(QPainter::Antialiasing);
-        painter.setPen(QPen(D::withAlpha(tint_, 0.22), 1));
-        painter.setBrush(D::withAlpha(tint_, 0.1));
+        painter.setPen(QPen(withOpacity(tint_, 0.22), 1));
+        painter.setBrush(withOpacity(tint_, 0.1));
         painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 12, 12);
     }
 
@@ -91,32 +85,34 @@ private:
     ClampedLabel* decision_;
 };
 
-// A settings row whose whole surface is the switch: a click (or Space) flips the setting.
+// A settings row: its title and a drawn switch, the whole row one button, so that a click (or Space)
+// anywhere on it flips the setting, as the settings window's rows do.
 class SwitchRow : public QAbstractButton {
 public:
-    explicit SwitchRow(const QString& title) {
+    explicit SwitchRow(const QString& title)
+        : title_(new ClampedLabel(zorviControl(), SystemColor::primaryLabel(), 1))
+        , switch_(new SwitchVisual(false)) {
         setCheckable(true);
         setText(title);
         setAccessibleName(title);
-        setCursor(Qt::PointingHandCursor);
-        setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+        title_->setText(title);
+        auto* layout = row(this, 8);
+        layout->addWidget(title_, 1);
+        layout->addSpacing(8);
+        layout->addWidget(switch_);
+        for (QWidget* part : {static_cast<QWidget*>(title_), static_cast<QWidget*>(switch_)})
+            part->setAttribute(Qt::WA_TransparentForMouseEvents);
+        connect(this, &QAbstractButton::toggled, switch_, &SwitchVisual::setOn);
+        zorviPointingHandCursor(*this, true);
     }
-    QSize sizeHint() const override { return {200, 22}; }
+    QSize sizeHint() const override { return layout()->sizeHint(); }
 
 protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setFont(D::control());
-        painter.setPen(D::primary());
-        painter.drawText(QRectF(0, 0, width() - 46, height()), Qt::AlignLeft | Qt::AlignVCenter, text());
-        const QRectF track(width() - 38, (height() - 22) / 2.0, 38, 22);
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(isChecked() ? D::toggleOn() : D::withAlpha(D::secondary(), 0.3));
-        painter.drawRoundedRect(track, 11, 11);
-        painter.setBrush(Qt::white);
-        painter.drawEllipse(QRectF(isChecked() ? track.right() - 20 : track.left() + 2, track.top() + 2, 18, 18));
-    }
+    void paintEvent(QPaintEvent*) override {}
+
+private:
+    ClampedLabel* title_;
+    SwitchVisual* switch_;
 };
 
 } // namespace
@@ -132,17 +128,17 @@ public:
     QWidget* nudgeWrap;
     NudgeCard* nudgeCard;
     QAbstractButton* permissionButton;
-    GlassSection* lockingGroup;
+    ZorviGlassSurface* lockingGroup;
     SwitchRow* autoLockRow;
     QWidget* lockingOffRow;
     BreakOffCard* walkOffCard;
-    GlassSection* movementCard;
+    ZorviGlassSurface* movementCard;
     SymbolWell* movementIcon;
     ClampedLabel* movementLine;
     ProgressCapsule* movementProgress;
     std::array<SignalChip*, 4> chips;
-    QAbstractButton* settingsButton;
-    QAbstractButton* copyButton;
+    IconActionButton* settingsButton;
+    IconActionButton* copyButton;
     QAbstractButton* reviewButton;
     QAbstractButton* quitButton;
 };
@@ -168,10 +164,10 @@ QWidget* header(MenuContentParts& p) {
 QWidget* lockingOffRow() {
     auto* box = new QWidget;
     auto* icon = new SymbolWell(30, 16);
-    icon->setSymbol("lock.slash", D::secondary(), D::withAlpha(D::secondary(), 0.12));
-    auto* title = new ClampedLabel(D::control(), D::primary(), 1);
+    icon->setSymbol("lock.slash", SystemColor::secondaryLabel(), withOpacity(SystemColor::secondaryLabel(), 0.12));
+    auto* title = new ClampedLabel(zorviControl(), SystemColor::primaryLabel(), 1);
     title->setText(QStringLiteral("Locking is off"));
-    auto* hint = new ClampedLabel(D::caption(), D::secondary(), 1);
+    auto* hint = new ClampedLabel(zorviCaption(), SystemColor::secondaryLabel(), 1);
     hint->setText(QStringLiteral("Enable in Settings"));
     auto* texts = new QVBoxLayout;
     texts->setSpacing(2);
@@ -187,26 +183,26 @@ QWidget* lockingOffRow() {
 
 MenuContentParts::MenuContentParts(MenuContentView& view)
     : eyes(new ZorviEyesView(72))
-    , title(new ClampedLabel(D::title(), D::primary(), 2))
-    , detail(new ClampedLabel(D::caption(), D::secondary(), 2))
+    , title(new ClampedLabel(zorviTitle(), SystemColor::primaryLabel(), 2))
+    , detail(new ClampedLabel(zorviCaption(), SystemColor::secondaryLabel(), 2))
     , nudgeWrap(new QWidget)
     , nudgeCard(new NudgeCard)
-    , permissionButton(new D::GlassButton(QStringLiteral("Continue for camera"), "camera.fill", true))
-    , lockingGroup(new GlassSection)
+    , permissionButton(new ZorviGlassButton(QStringLiteral("Continue for camera"), "camera.fill", true))
+    , lockingGroup(zorviGlassPanel(12))
     , autoLockRow(new SwitchRow(QStringLiteral("Auto Lock")))
     , lockingOffRow(::lockingOffRow())
     , walkOffCard(new BreakOffCard(QStringLiteral("Walk-away break off"),
                                    QStringLiteral("Turn it on below, or in Settings."), "figure.walk.motion"))
-    , movementCard(new GlassSection)
+    , movementCard(zorviGlassPanel(12))
     , movementIcon(new SymbolWell(36, 16))
-    , movementLine(new ClampedLabel(D::body(), D::primary(), 1))
+    , movementLine(new ClampedLabel(zorviBody(), SystemColor::primaryLabel(), 1))
     , movementProgress(new ProgressCapsule)
     , chips{new SignalChip, new SignalChip, new SignalChip, new SignalChip}
-    , settingsButton(new D::IconActionButton("gearshape", {}, QStringLiteral("Settings"), [] {}))
-    , copyButton(new D::IconActionButton("square.and.arrow.up", {}, QStringLiteral("Copy App Store ask"), [] {}))
-    , reviewButton(new D::IconActionButton("star", themeTintColor(ThemeTint::notice), QStringLiteral("Review Zorvi"),
+    , settingsButton(new IconActionButton("gearshape", {}, QStringLiteral("Settings"), [] {}))
+    , copyButton(new IconActionButton("square.and.arrow.up", {}, QStringLiteral("Copy App Store ask"), [] {}))
+    , reviewButton(new IconActionButton("star", Theme::notice(), QStringLiteral("Review Zorvi"),
                                            [] {}))
-    , quitButton(new D::IconActionButton("power", D::secondary(), QStringLiteral("Quit Zorvi"), [] {})) {
+    , quitButton(new IconActionButton("power", SystemColor::secondaryLabel(), QStringLiteral("Quit Zorvi"), [] {})) {
     auto* main = column(&view, 0);
     main->addWidget(header(*this));
 
@@ -217,7 +213,7 @@ MenuContentParts::MenuContentParts(MenuContentView& view)
     auto* bodyLayout = column(body, 8, {16, 0, 16, 8});
     bodyLayout->addWidget(permissionButton);
     auto* locking = column(lockingGroup, 8, {12, 12, 12, 12});
-    auto* groupLabel = new ClampedLabel(D::micro(), D::secondary(), 1);
+    auto* groupLabel = new ClampedLabel(zorviMicro(), SystemColor::secondaryLabel(), 1);
     groupLabel->setText(QStringLiteral("LOCKING"));
     groupLabel->setAccessibleDescription(QStringLiteral("Header"));
     locking->addWidget(groupLabel);
@@ -231,7 +227,7 @@ MenuContentParts::MenuContentParts(MenuContentView& view)
     movementHead->setSpacing(12);
     auto* movementTexts = new QVBoxLayout;
     movementTexts->setSpacing(2);
-    auto* movementCaption = new ClampedLabel(D::caption(), D::secondary(), 1);
+    auto* movementCaption = new ClampedLabel(zorviCaption(), SystemColor::secondaryLabel(), 1);
     movementCaption->setText(QStringLiteral("Movement"));
     movementTexts->addWidget(movementCaption);
     movementTexts->addWidget(movementLine);
@@ -249,7 +245,7 @@ MenuContentParts::MenuContentParts(MenuContentView& view)
     main->addWidget(body);
 
     auto* railWrap = new QWidget;
-    auto* rail = new GlassSection;
+    auto* rail = zorviGlassPanel(12);
     auto* railLayout = row(rail, 8, {8, 8, 8, 8});
     railLayout->addWidget(settingsButton);
     railLayout->addWidget(copyButton);
@@ -270,15 +266,7 @@ MenuContentView::MenuContentView(std::shared_ptr<VigilorMonitor> monitor, MenuCo
     setFixedWidth(panelWidth);
     setFocusPolicy(Qt::StrongFocus);
 
-    // The monitor announces a change before making it: the refresh waits for the next turn of the
-    // event loop, which also folds the changes of one turn into one refresh.
-    refreshTimer_.setSingleShot(true);
-    refreshTimer_.setInterval(0);
-    connect(&refreshTimer_, &QTimer::timeout, this, [this] { refresh(); });
-    subscription_ = monitor_->subscribe([this] {
-        if (!refreshTimer_.isActive())
-            refreshTimer_.start();
-    });
+    new MonitorRefresh(*this, monitor_, [this] { refresh(); });
     new TimelineTicker(*this, SystemClock::shared(), [this](Date now) {
         menuClock_ = now;
         refresh();
@@ -299,14 +287,15 @@ MenuContentView::MenuContentView(std::shared_ptr<VigilorMonitor> monitor, MenuCo
     connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma), this), &QShortcut::activated, this, settings);
     connect(p.copyButton, &QAbstractButton::clicked, this, [this] { copyAppStoreAsk(); });
     connect(p.reviewButton, &QAbstractButton::clicked, this, [this] {
-        D::openAppStoreReview(); // a store that does not open still closes the panel
+        if (actions_.openAppStoreReview)
+            actions_.openAppStoreReview(); // a store that does not open still closes the panel
         actions_.closePanel();
     });
     connect(p.quitButton, &QAbstractButton::clicked, this, [this] { actions_.quitApp(); });
     refresh();
 }
 
-MenuContentView::~MenuContentView() { monitor_->unsubscribe(subscription_); }
+MenuContentView::~MenuContentView() = default;
 
 QSize MenuContentView::sizeHint() const {
     return {panelWidth, layout()->totalHeightForWidth(panelWidth)};
@@ -321,8 +310,10 @@ void MenuContentView::keyPressEvent(QKeyEvent* event) {
 }
 
 void MenuContentView::copyAppStoreAsk() {
+    if (!actions_.appStoreListingWebAddress)
+        return;
     QClipboard* clipboard = QGuiApplication::clipboard();
-    const QString ask = qs(appStoreAsk(D::listingWebAddress()));
+    const QString ask = qs(appStoreAsk(actions_.appStoreListingWebAddress()));
     clipboard->setText(ask);
     if (clipboard->text() != ask)
         return; // refused: the button keeps its copy look
@@ -335,8 +326,9 @@ void MenuContentView::copyAppStoreAsk() {
 }
 
 void MenuContentView::refresh() {
+    const bool wasWalkDue = model_.walkDue;
     model_ = menuContentModel(*monitor_);
-    apply(model_);
+    apply(model_, wasWalkDue);
     const QSize hint = sizeHint();
     if (hint != lastSizeHint_) {
         lastSizeHint_ = hint;
@@ -344,7 +336,7 @@ void MenuContentView::refresh() {
     }
 }
 
-void MenuContentView::apply(const MenuContentModel& m) {
+void MenuContentView::apply(const MenuContentModel& m, bool wasWalkDue) {
     MenuContentParts& p = *parts_;
     p.eyes->setInputs(m.eyes);
     p.title->setText(qs(m.nudgeTitle));
@@ -362,12 +354,13 @@ void MenuContentView::apply(const MenuContentModel& m) {
     p.walkOffCard->setVisible(!m.walkBreakEnabled);
     p.movementCard->setVisible(m.walkBreakEnabled);
     if (m.walkBreakEnabled) {
-        const QColor tint = themeTintColor(m.movementTint);
-        p.movementIcon->setSymbol(m.movementSystemImage, tint, D::withAlpha(tint, 0.12));
+        p.movementIcon->setSymbol(m.movementSystemImage, m.movementTint, withOpacity(m.movementTint, 0.12));
         p.movementLine->setText(qs(m.movementLine));
         p.movementCard->setAccessibleName(qs(m.movementAccessibilityLabel));
-        p.movementProgress->setProgress(m.walkProgress, tint);
+        p.movementProgress->setProgress(m.walkProgress, m.movementTint);
     }
+    if (m.walkDue && !wasWalkDue)
+        p.movementIcon->pulse(); // once each time the walk becomes due
 
     for (size_t i = 0; i < p.chips.size(); ++i) {
         p.chips[i]->setVisible(i < m.chips.size());
@@ -375,11 +368,10 @@ void MenuContentView::apply(const MenuContentModel& m) {
             p.chips[i]->setModel(m.chips[i]);
     }
 
-    static_cast<D::IconActionButton*>(p.settingsButton)->setLook("gearshape", themeTintColor(m.levelTint),
-                                                                 QStringLiteral("Settings"));
-    static_cast<D::IconActionButton*>(p.copyButton)
-        ->setLook(appStoreAskCopied_ ? "checkmark" : "square.and.arrow.up",
-                  themeTintColor(appStoreAskCopied_ ? ThemeTint::success : ThemeTint::notice),
-                  appStoreAskCopied_ ? QStringLiteral("Copied App Store ask") : QStringLiteral("Copy App Store ask"));
+    p.settingsButton->setTint(m.levelTint);
+    p.copyButton->setSystemImage(appStoreAskCopied_ ? "checkmark" : "square.and.arrow.up");
+    p.copyButton->setTint(appStoreAskCopied_ ? Theme::success() : Theme::notice());
+    p.copyButton->setHelp(appStoreAskCopied_ ? QStringLiteral("Copied App Store ask")
+                                             : QStringLiteral("Copy App Store ask"));
     p.reviewButton->setVisible(m.showReviewButton);
 }

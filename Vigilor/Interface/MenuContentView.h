@@ -3,11 +3,11 @@
 #include "Foundation/Date.h"
 #include "Vigilor/Interface/MenuContentModel.h"
 
-#include <QTimer>
 #include <QWidget>
 
 #include <functional>
 #include <memory>
+#include <string>
 
 class VigilorMonitor;
 class MenuContentParts;
@@ -18,6 +18,11 @@ struct MenuContentActions {
     std::function<void()> openSettingsWindow;
     std::function<void()> closePanel;
     std::function<void()> quitApp;
+    // The store links of the share service: its review page (the result is ignored), and the web
+    // address of the store listing that the copied invitation ends with. Without them the Review
+    // button only closes the panel and the copy button copies nothing.
+    std::function<bool()> openAppStoreReview;
+    std::function<std::string()> appStoreListingWebAddress;
 };
 
 // The content of the menu panel: a column that shows the monitor's live state and its actions. Its
@@ -33,6 +38,8 @@ public:
     MenuContentView(std::shared_ptr<VigilorMonitor> monitor, MenuContentActions actions,
                     QWidget* parent = nullptr);
     ~MenuContentView() override;
+    MenuContentView(const MenuContentView&) = delete;
+    MenuContentView& operator=(const MenuContentView&) = delete;
 
     QSize sizeHint() const override;
 
@@ -49,12 +56,10 @@ protected:
 
 private:
     void refresh();
-    void apply(const MenuContentModel& model);
+    void apply(const MenuContentModel& model, bool wasWalkDue);
 
     std::shared_ptr<VigilorMonitor> monitor_;
     MenuContentActions actions_;
-    int subscription_ = 0;
-    QTimer refreshTimer_;
     Date menuClock_;
     bool appStoreAskCopied_ = false;
     MenuContentModel model_;

@@ -1,8 +1,9 @@
 #include "MenuPanelComponents.h"
 
 #include "Vigilor/Interface/ClampedLabel.h"
-#include "Vigilor/Interface/DesignPlaceholders.h"
-#include "Vigilor/Interface/ThemeTintColor.h"
+#include "Vigilor/Interface/ZorviAccessibility.h"
+#include "Vigilor/Interface/ZorviTheme.h"
+#include "ZorviShared/Symbols/ZorviSymbols.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
@@ -11,7 +12,14 @@
 
 #include <algorithm>
 
-namespace D = Placeholder;
+namespace {
+
+QColor withOpacity(QColor colour, double opacity) {
+    colour.setAlphaF(float(colour.alphaF() * opacity));
+    return colour;
+}
+
+} // namespace
 
 TimelineTicker::TimelineTicker(QWidget& host, const Clock& clock, std::function<void(Date)> write)
     : QObject(&host)
@@ -63,7 +71,7 @@ void ProgressCapsule::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(Qt::NoPen);
     const double h = height();
-    painter.setBrush(D::hairline());
+    painter.setBrush(Theme::hairline());
     painter.drawRoundedRect(QRectF(0, 0, width(), h), h / 2, h / 2);
     painter.setBrush(tint_);
     painter.drawRoundedRect(QRectF(0, 0, progressFillWidth(width(), value_), h), h / 2, h / 2);
@@ -73,6 +81,19 @@ SymbolWell::SymbolWell(double diameter, double symbolSize, QWidget* parent)
     : QWidget(parent)
     , symbolSize_(symbolSize) {
     setFixedSize(int(diameter), int(diameter));
+    pulse_.setDuration(450);
+    pulse_.setKeyValueAt(0, 1.0);
+    pulse_.setKeyValueAt(0.4, 1.25);
+    pulse_.setKeyValueAt(1, 1.0);
+    connect(&pulse_, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
+        scale_ = value.toDouble();
+        update();
+    });
+}
+
+void SymbolWell::pulse() {
+    if (isVisible() && !ZorviAccessibility::shared().reduceMotion())
+        pulse_.start();
 }
 
 void SymbolWell::setSymbol(const std::string& systemImage, const QColor& colour, const QColor& fill) {
@@ -90,15 +111,16 @@ void SymbolWell::paintEvent(QPaintEvent*) {
     painter.setPen(Qt::NoPen);
     painter.setBrush(fill_);
     painter.drawEllipse(QRectF(rect()));
-    const QRectF box(0, 0, symbolSize_, symbolSize_);
-    D::symbol(painter, systemImage_, box.translated(QRectF(rect()).center() - box.center()), colour_);
+    const double side = symbolSize_ * scale_;
+    const QRectF box(0, 0, side, side);
+    ZorviSymbols::draw(painter, systemImage_, box.translated(QRectF(rect()).center() - box.center()), colour_);
 }
 
 SignalChip::SignalChip(QWidget* parent)
-    : QWidget(parent)
+    : ZorviGlassSurface(ZorviGlassDepth::control, 8, std::nullopt, true, parent)
     , icon_(new SymbolWell(26, 12))
-    , caption_(new ClampedLabel(D::micro(), D::secondary(), 1))
-    , value_(new ClampedLabel(D::control(), D::primary(), 1, true)) {
+    , caption_(new ClampedLabel(zorviMicro(), SystemColor::secondaryLabel(), 1))
+    , value_(new ClampedLabel(zorviControl(), SystemColor::primaryLabel(), 1, true)) {
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(8, 8, 8, 8);
     column->setSpacing(6);
@@ -106,39 +128,32 @@ SignalChip::SignalChip(QWidget* parent)
     column->addWidget(caption_);
     column->addWidget(value_);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    setCursor(Qt::PointingHandCursor);
 }
 
 void SignalChip::setModel(const SignalChipModel& model) {
     model_ = model;
-    const QColor tint = themeTintColor(model.tint);
-    icon_->setSymbol(model.systemImage, tint, D::withAlpha(tint, 0.12));
+    icon_->setSymbol(model.systemImage, model.tint, withOpacity(model.tint, 0.12));
     caption_->setText(QString::fromStdString(model.title).toUpper());
     value_->setText(QString::fromStdString(model.value));
     setAccessibleName(QString::fromStdString(
         model.accessibilityLabel.empty() ? model.title + ": " + model.value : model.accessibilityLabel));
 }
 
-void SignalChip::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
-    D::glass(painter, QRectF(rect()), 8, false);
-}
-
 BreakOffCard::BreakOffCard(const QString& title, const QString& detail, const std::string& systemImage,
                            QWidget* parent)
-    : QWidget(parent) {
+    : ZorviGlassSurface(ZorviGlassDepth::panel, 12, std::nullopt, false, parent) {
     auto* icon = new SymbolWell(36, 16);
-    icon->setSymbol(systemImage, D::secondary(), D::iconWell());
-    auto* titleLabel = new ClampedLabel(D::body(), D::primary(), 1);
+    icon->setSymbol(systemImage, SystemColor::secondaryLabel(), Theme::iconWell());
+    auto* titleLabel = new ClampedLabel(zorviBody(), SystemColor::primaryLabel(), 1);
     titleLabel->setText(title);
-    auto* detailLabel = new ClampedLabel(D::caption(), D::secondary(), 2);
+    auto* detailLabel = new ClampedLabel(zorviCaption(), SystemColor::secondaryLabel(), 2);
     detailLabel->setText(detail);
     auto* texts = new QVBoxLayout;
     texts->setSpacing(3);
     texts->addWidget(titleLabel);
     texts->addWidget(detailLabel);
 
-    auto* pill = new ClampedLabel(D::micro(), D::secondary(), 1);
+    auto* pill = new ClampedLabel(zorviMicro(), SystemColor::secondaryLabel(), 1);
     pill->setText(QStringLiteral("OFF"));
     pill->setAlignment(Qt::AlignCenter);
     pill->setContentsMargins(9, 5, 9, 5);
@@ -154,12 +169,12 @@ BreakOffCard::BreakOffCard(const QString& title, const QString& detail, const st
     setAccessibleName(title + QStringLiteral(", currently off"));
 }
 
-void BreakOffCard::paintEvent(QPaintEvent*) {
+void BreakOffCard::paintEvent(QPaintEvent* event) {
+    ZorviGlassSurface::paintEvent(event);
     QPainter painter(this);
-    D::glass(painter, QRectF(rect()), 12, true);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(Qt::NoPen);
-    painter.setBrush(D::iconWell());
+    painter.setBrush(Theme::iconWell());
     const QRectF pill(pill_->geometry());
     painter.drawRoundedRect(pill, pill.height() / 2, pill.height() / 2);
 }

@@ -2,9 +2,11 @@
 
 #include "Foundation/Clock.h"
 #include "Vigilor/Interface/MenuContentModel.h"
+#include "Vigilor/Interface/ZorviGlass.h"
 
 #include <QColor>
 #include <QTimer>
+#include <QVariantAnimation>
 #include <QWidget>
 
 #include <functional>
@@ -54,12 +56,16 @@ public:
     SymbolWell(double diameter, double symbolSize, QWidget* parent = nullptr);
     void setSymbol(const std::string& systemImage, const QColor& colour, const QColor& fill);
     const std::string& symbol() const { return systemImage_; }
+    // Swells the symbol once and lets it settle, unless motion is reduced or the well is hidden.
+    void pulse();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
     double symbolSize_;
+    double scale_ = 1;
+    QVariantAnimation pulse_;
     std::string systemImage_;
     QColor colour_;
     QColor fill_;
@@ -67,14 +73,11 @@ private:
 
 // One presence signal of the panel's strip: an icon in a tinted well, its name in capitals and its
 // reading, on a small glass control. Chips in a row share its width.
-class SignalChip : public QWidget {
+class SignalChip : public ZorviGlassSurface {
 public:
     explicit SignalChip(QWidget* parent = nullptr);
     void setModel(const SignalChipModel& model);
     const SignalChipModel& model() const { return model_; }
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
 
 private:
     SignalChipModel model_;
@@ -84,7 +87,7 @@ private:
 };
 
 // A card that tells that a kind of break is turned off.
-class BreakOffCard : public QWidget {
+class BreakOffCard : public ZorviGlassSurface {
 public:
     BreakOffCard(const QString& title, const QString& detail, const std::string& systemImage,
                  QWidget* parent = nullptr);

@@ -1,5 +1,7 @@
 #include "ZorviEyesModel.h"
 
+#include "Vigilor/Interface/ZorviTheme.h"
+
 #include <cmath>
 
 using ZorviMenuIcon::EyeState;
@@ -35,16 +37,16 @@ Date nextBlinkEdge(Date at) {
     return at.addingTimeInterval(phase < blinkDuration ? blinkDuration - phase : blinkCycle - phase);
 }
 
-ThemeTint tintColor(const ZorviEyesInputs& in) {
+QColor tintColor(const ZorviEyesInputs& in) {
     if (in.isBlocked)
-        return ThemeTint::critical;
+        return Theme::critical();
     if (!in.facePresent && !in.isPaused)
-        return ThemeTint::critical;
+        return Theme::critical();
     if (in.walkBreakDue || in.isLookingAway)
-        return ThemeTint::warning;
+        return Theme::warning();
     if (in.watchPresent)
-        return ThemeTint::success;
-    return ThemeTint::notice;
+        return Theme::success();
+    return Theme::notice();
 }
 
 double inkOpacity(const ZorviEyesInputs& in) {
@@ -71,11 +73,11 @@ double mouthControlY(const ZorviEyesInputs& in, EyeState state) {
 
 std::optional<ZorviEyesBadge> badge(const ZorviEyesInputs& in) {
     if (in.isBlocked)
-        return ZorviEyesBadge{"lock.fill", ThemeTint::critical};
+        return ZorviEyesBadge{"lock.fill", Theme::critical()};
     if (in.isSnoozed)
-        return ZorviEyesBadge{"zzz", ThemeTint::notice};
+        return ZorviEyesBadge{"zzz", Theme::notice()};
     if (in.walkBreakDue)
-        return ZorviEyesBadge{"figure.walk", ThemeTint::warning};
+        return ZorviEyesBadge{"figure.walk", Theme::warning()};
     return std::nullopt;
 }
 

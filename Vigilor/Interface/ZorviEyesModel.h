@@ -1,8 +1,9 @@
 #pragma once
 
 #include "Foundation/Date.h"
-#include "Vigilor/Interface/ThemeTint.h"
-#include "Vigilor/Interface/ZorviEyeState.h"
+#include "Vigilor/Interface/ZorviMenuIcon.h"
+
+#include <QColor>
 
 #include <optional>
 #include <string>
@@ -22,7 +23,7 @@ struct ZorviEyesInputs {
 
 struct ZorviEyesBadge {
     std::string systemImage;
-    ThemeTint tint;
+    QColor tint;
 };
 
 namespace ZorviEyesModel {
@@ -34,7 +35,7 @@ ZorviMenuIcon::EyeState resolvedEyeState(const ZorviEyesInputs& in, bool reduceM
 // The next moment after `at` at which the blink starts or ends, so that a view redraws only then.
 Date nextBlinkEdge(Date at);
 
-ThemeTint tintColor(const ZorviEyesInputs& in);
+QColor tintColor(const ZorviEyesInputs& in);
 // The ink's opacity: fainter while monitoring is paused.
 double inkOpacity(const ZorviEyesInputs& in);
 // The mouth's control point on the 100-unit grid: below its ends (71) it smiles, above (59) it frowns.

@@ -1,7 +1,8 @@
 #include "ZorviEyesView.h"
 
-#include "Vigilor/Interface/DesignPlaceholders.h"
-#include "Vigilor/Interface/ThemeTintColor.h"
+#include "Vigilor/Interface/ZorviAccessibility.h"
+#include "Vigilor/Interface/ZorviTheme.h"
+#include "ZorviShared/Symbols/ZorviSymbols.h"
 
 #include <QPainter>
 #include <QPainterPath>
@@ -93,7 +94,7 @@ void drawEyes(FaceGrid& g, EyeState state, const QColor& ink) {
 }
 
 void drawFace(FaceGrid& g, const ZorviEyesInputs& in, EyeState state, const QColor& primary) {
-    const QColor tint = themeTintColor(ZorviEyesModel::tintColor(in));
+    const QColor tint = ZorviEyesModel::tintColor(in);
     const QColor ink = faded(primary, ZorviEyesModel::inkOpacity(in));
 
     g.fillEllipse(g.rect(10, 10, 80, 80), faded(tint, 0.12));
@@ -127,6 +128,10 @@ ZorviEyesView::ZorviEyesView(double size, const Clock& clock, QWidget* parent)
     blinkTimer_.setSingleShot(true);
     blinkTimer_.setTimerType(Qt::PreciseTimer);
     connect(&blinkTimer_, &QTimer::timeout, this, [this] {
+        update();
+        scheduleBlink();
+    });
+    connect(&ZorviAccessibility::shared(), &ZorviAccessibility::changed, this, [this] {
         update();
         scheduleBlink();
     });
@@ -182,12 +187,12 @@ void ZorviEyesView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     FaceGrid grid(painter, size_ / 100);
-    drawFace(grid, inputs_, eyeState(), palette().color(QPalette::WindowText));
+    drawFace(grid, inputs_, eyeState(), SystemColor::primaryLabel());
     if (const auto badge = ZorviEyesModel::badge(inputs_))
         drawBadge(painter, *badge);
 }
 
-bool ZorviEyesView::reduceMotion() const { return Placeholder::reduceMotion(); }
+bool ZorviEyesView::reduceMotion() const { return ZorviAccessibility::shared().reduceMotion(); }
 
 // The badge sits in the face's lower right corner, inset by 4 % of the face: a symbol on a small
 // frosted disc ringed in its tint.
@@ -195,11 +200,11 @@ void ZorviEyesView::drawBadge(QPainter& painter, const ZorviEyesBadge& badge) co
     const double side = size_ * 0.28;
     const double inset = size_ * 0.04;
     const QRectF disc(size_ - inset - side, size_ - inset - side, side, side);
-    const QColor tint = themeTintColor(badge.tint);
+    const QColor& tint = badge.tint;
     painter.setPen(QPen(faded(tint, 0.22), 1));
-    painter.setBrush(faded(palette().color(QPalette::Window), 0.85));
+    painter.setBrush(faded(SystemColor::windowBackground(), 0.85)); // the frosted disc, opaque enough to read
     painter.drawEllipse(disc.adjusted(0.5, 0.5, -0.5, -0.5));
     const double symbol = size_ * 0.14;
-    Placeholder::symbol(painter, badge.systemImage,
+    ZorviSymbols::draw(painter, badge.systemImage,
                         QRectF(disc.center().x() - symbol / 2, disc.center().y() - symbol / 2, symbol, symbol), tint);
 }

@@ -1,5 +1,6 @@
 #include "Monitor/StatusSummariesScene.h"
 #include "Vigilor/Interface/BreakHUDModel.h"
+#include "Vigilor/Interface/ZorviTheme.h"
 
 namespace {
 
@@ -19,24 +20,24 @@ TEST_F(BreakHUDModelTests, EyePromptFollowsTheRest) {
         bool resting;
         double duration;
         double ring;
-        ThemeTint accent;
+        QColor accent;
         const char* centre;
         const char* symbol;
         const char* title;
         const char* detail;
         const char* closeHelp;
     } cases[] = {
-        {"not resting yet: empty ring", 20, false, 20, 0, ThemeTint::systemOrange, "20", "", "Look away",
+        {"not resting yet: empty ring", 20, false, 20, 0, SystemColor::orange(), "20", "", "Look away",
          "Look away from your screen", "Dismiss this look-away"},
-        {"resting, 12.5 s left rounds up", 12.5, true, 20, 0.375, ThemeTint::systemGreen, "13", "",
+        {"resting, 12.5 s left rounds up", 12.5, true, 20, 0.375, SystemColor::green(), "13", "",
          "Look away", "Looking away — keep going", "Dismiss this look-away"},
-        {"0.4 s left shows 0", 0.4, true, 20, 0.98, ThemeTint::systemGreen, "0", "", "Look away",
+        {"0.4 s left shows 0", 0.4, true, 20, 0.98, SystemColor::green(), "0", "", "Look away",
          "Looking away — keep going", "Dismiss this look-away"},
-        {"more than the rest length: empty", 30, false, 20, 0, ThemeTint::systemOrange, "30", "", "Look away",
+        {"more than the rest length: empty", 30, false, 20, 0, SystemColor::orange(), "30", "", "Look away",
          "Look away from your screen", "Dismiss this look-away"},
-        {"a rest shorter than a second counts as one", 0.5, true, 0.25, 0.5, ThemeTint::systemGreen, "1", "",
+        {"a rest shorter than a second counts as one", 0.5, true, 0.25, 0.5, SystemColor::green(), "1", "",
          "Look away", "Looking away — keep going", "Dismiss this look-away"},
-        {"complete", 0, false, 20, 1, ThemeTint::systemGreen, "", "checkmark", "Look back - refreshed",
+        {"complete", 0, false, 20, 1, SystemColor::green(), "", "checkmark", "Look back - refreshed",
          "Eye break logged", "Dismiss"},
     };
     for (const auto& c : cases) {
@@ -63,7 +64,7 @@ TEST_F(BreakHUDModelTests, WalkPromptIsNeverDone) {
     monitor->breakHUDKind = BreakHUDKind::walk;
     const BreakHUDModel m = breakHUDModel(*monitor);
     EXPECT_FALSE(m.done);
-    EXPECT_EQ(m.accent, ThemeTint::systemOrange);
+    EXPECT_EQ(m.accent, SystemColor::orange());
     EXPECT_EQ(m.ringFraction, 1);
     EXPECT_EQ(m.centreSymbol, "figure.walk.motion");
     EXPECT_EQ(m.title, "Time to walk");

@@ -1,5 +1,6 @@
 #include "Monitor/StatusSummariesScene.h"
 #include "Vigilor/Interface/MenuContentModel.h"
+#include "Vigilor/Interface/ZorviTheme.h"
 
 #include <cstdlib>
 
@@ -16,31 +17,31 @@ TEST_F(MenuContentModelTests, SectionsAppearWithTheirConditions) {
         const char* name;
         Scene setup;
         bool nudgeCard, permission, locking, lockingOff;
-        ThemeTint level;
+        QColor level;
         const char* label;
     } cases[] = {
-        {"calm: no nudge card, gear in success", [](auto&) {}, false, false, true, false, ThemeTint::success,
+        {"calm: no nudge card, gear in success", [](auto&) {}, false, false, true, false, Theme::success(),
          "All calm"},
         {"looking away: gentle nudge", [](auto& t) { t.monitor->isLookingAway = true; }, true, false, true,
-         false, ThemeTint::notice, "Gentle nudge"},
+         false, Theme::notice(), "Gentle nudge"},
         {"walk due: worth adjusting", [](auto& t) { t.after(3000); }, true, false, true, false,
-         ThemeTint::warning, "Worth adjusting"},
+         Theme::warning(), "Worth adjusting"},
         {"no face: presence check", [](auto& t) { t.noFace(); }, true, false, true, false,
-         ThemeTint::critical, "Presence check"},
+         Theme::critical(), "Presence check"},
         {"visual nudges off: no card at level 3",
          [](auto& t) {
              t.noFace();
              t.settings([](VigilorConfig& c) { c.visualNudgesEnabled = false; });
          },
-         false, false, true, false, ThemeTint::critical, "Presence check"},
+         false, false, true, false, Theme::critical(), "Presence check"},
         {"camera refused: the permission button", [](auto& t) { t.monitor->cameraStatus = "Camera denied"; },
-         false, true, true, false, ThemeTint::success, "All calm"},
+         false, true, true, false, Theme::success(), "All calm"},
         {"Bluetooth permission needed",
          [](auto& t) { t.monitor->bluetoothStatus = "Bluetooth permission needed"; }, false, true, true,
-         false, ThemeTint::success, "All calm"},
+         false, Theme::success(), "All calm"},
         {"screen locking off: the locking-off row",
          [](auto& t) { t.settings([](VigilorConfig& c) { c.screenLockingEnabled = false; }); }, false, false,
-         true, true, ThemeTint::success, "All calm"},
+         true, true, Theme::success(), "All calm"},
     };
     for (const auto& c : cases) {
         reset();
@@ -74,13 +75,13 @@ TEST_F(MenuContentModelTests, SignalChipsReadTheirSignals) {
         Scene setup;
         std::vector<std::string> values;
         std::vector<std::string> symbols;
-        std::vector<ThemeTint> tints;
+        std::vector<QColor> tints;
     } cases[] = {
         {"at the desk, input idle",
          [](auto&) {},
          {"Looking here", "off", "Idle"},
          {"person.crop.circle", "applewatch", "keyboard"},
-         {ThemeTint::success, ThemeTint::warning, ThemeTint::secondary}},
+         {Theme::success(), Theme::warning(), SystemColor::secondaryLabel()}},
         {"face missing for 12.34 s, watch near, typing",
          [](auto& t) {
              t.noFace();
@@ -90,7 +91,7 @@ TEST_F(MenuContentModelTests, SignalChipsReadTheirSignals) {
          },
          {"12.3s", "Near", "Active"},
          {"eye.slash", "applewatch", "keyboard"},
-         {ThemeTint::critical, ThemeTint::success, ThemeTint::success}},
+         {Theme::critical(), Theme::success(), Theme::success()}},
         {"looking away; idle exactly at the grace",
          [](auto& t) {
              t.monitor->isLookingAway = true;
@@ -98,7 +99,7 @@ TEST_F(MenuContentModelTests, SignalChipsReadTheirSignals) {
          },
          {"Looking away", "off", "Idle"},
          {"person.crop.circle", "applewatch", "keyboard"},
-         {ThemeTint::warning, ThemeTint::warning, ThemeTint::secondary}},
+         {Theme::warning(), Theme::warning(), SystemColor::secondaryLabel()}},
         {"screen sharing, on a call",
          [](auto& t) {
              t.monitor->remoteControlActive = true;
@@ -106,13 +107,13 @@ TEST_F(MenuContentModelTests, SignalChipsReadTheirSignals) {
          },
          {"Looking here", "off", "Remote", "On call"},
          {"person.crop.circle", "applewatch", "display", "mic.fill"},
-         {ThemeTint::success, ThemeTint::warning, ThemeTint::notice, ThemeTint::notice}},
+         {Theme::success(), Theme::warning(), Theme::notice(), Theme::notice()}},
     };
     for (const auto& c : cases) {
         reset();
         c.setup(*this);
         std::vector<std::string> values, symbols;
-        std::vector<ThemeTint> tints;
+        std::vector<QColor> tints;
         for (const SignalChipModel& chip : model().chips) {
             values.push_back(chip.value);
             symbols.push_back(chip.systemImage);
@@ -132,18 +133,18 @@ TEST_F(MenuContentModelTests, MovementCountsDownAndNeverShowsTheOffFigure) {
         const char* line;
         const char* accessibility;
         const char* symbol;
-        ThemeTint tint;
+        QColor tint;
     } cases[] = {
         {"754.4 s left", [](auto& t) { t.after(3000 - 754.4); }, true, false, false, "Walk in 12:34",
-         "Movement: walk in 12:34", "chair", ThemeTint::notice},
+         "Movement: walk in 12:34", "chair", Theme::notice()},
         {"exactly due", [](auto& t) { t.after(3000); }, true, true, true, "Time to walk",
-         "Movement: time to walk", "figure.walk.motion", ThemeTint::warning},
+         "Movement: time to walk", "figure.walk.motion", Theme::warning()},
         {"walk breaks off, long overdue",
          [](auto& t) {
              t.after(9000);
              t.settings([](VigilorConfig& c) { c.walkBreakEnabled = false; });
          },
-         false, false, false, "", "", "", ThemeTint::notice},
+         false, false, false, "", "", "", Theme::notice()},
     };
     for (const auto& c : cases) {
         reset();

@@ -1,4 +1,5 @@
 #include "Vigilor/Interface/ZorviEyesModel.h"
+#include "Vigilor/Interface/ZorviTheme.h"
 
 #include <gtest/gtest.h>
 
@@ -60,26 +61,26 @@ TEST(ZorviEyesModel, TintBadgeMouthAndLabel) {
     const struct {
         const char* name;
         ZorviEyesInputs in;
-        ThemeTint tint;
+        QColor tint;
         const char* badge; // "" for none
         double mouth;
         const char* label;
     } cases[] = {
-        {"present, watch near", with([](auto& i) { i.watchPresent = true; }), ThemeTint::success, "", 71,
+        {"present, watch near", with([](auto& i) { i.watchPresent = true; }), Theme::success(), "", 71,
          "Zorvi, you are here, Watch near"},
-        {"present alone", here, ThemeTint::notice, "", 71, "Zorvi, you are here, Watch not near"},
-        {"face absent", with([](auto& i) { i.facePresent = false; }), ThemeTint::critical, "", 59,
+        {"present alone", here, Theme::notice(), "", 71, "Zorvi, you are here, Watch not near"},
+        {"face absent", with([](auto& i) { i.facePresent = false; }), Theme::critical(), "", 59,
          "Zorvi, watching for your return, Watch not near"},
-        {"looking away", with([](auto& i) { i.isLookingAway = true; }), ThemeTint::warning, "", 59,
+        {"looking away", with([](auto& i) { i.isLookingAway = true; }), Theme::warning(), "", 59,
          "Zorvi, looking away, Watch not near"},
         {"paused, face absent: not critical, no badge",
-         with([](auto& i) { i.isPaused = true, i.facePresent = false; }), ThemeTint::notice, "", 59,
+         with([](auto& i) { i.isPaused = true, i.facePresent = false; }), Theme::notice(), "", 59,
          "Zorvi, paused, Watch not near"},
-        {"blocked and paused", with([](auto& i) { i.isBlocked = i.isPaused = true; }), ThemeTint::critical,
+        {"blocked and paused", with([](auto& i) { i.isBlocked = i.isPaused = true; }), Theme::critical(),
          "lock.fill", 59, "Zorvi, paused, Watch not near"},
         {"snoozed, walk due: the snooze badge", with([](auto& i) { i.isSnoozed = i.walkBreakDue = true; }),
-         ThemeTint::warning, "zzz", 59, "Zorvi, you are here, Watch not near, walk due, snoozed"},
-        {"walk due", with([](auto& i) { i.walkBreakDue = i.watchPresent = true; }), ThemeTint::warning,
+         Theme::warning(), "zzz", 59, "Zorvi, you are here, Watch not near, walk due, snoozed"},
+        {"walk due", with([](auto& i) { i.walkBreakDue = i.watchPresent = true; }), Theme::warning(),
          "figure.walk", 71, "Zorvi, you are here, Watch near, walk due"},
     };
     for (const auto& c : cases) {
