@@ -21,9 +21,9 @@ struct BreakPromptButton {
 // or the walk prompt with its badge.
 struct BreakHUDModel {
     BreakHUDKind kind = BreakHUDKind::eye;
-    double progress = 0; // the rest ring's filled share: 0 at the start of a rest, 1 when complete
-    bool done = false;   // the eye rest is complete; never on the walk prompt
-    QColor accent; // the system orange, or green while resting and once rested
+    double progress = 0;      // the rest ring's filled share: 0 at the start of a rest, 1 when complete
+    bool done = false;        // the eye rest is complete; never on the walk prompt
+    QColor accent;            // the system orange, or green while resting and once rested
     double ringFraction = 0;  // how much of the ring is drawn in the accent
     std::string centreText;   // the seconds still to rest; empty when a symbol stands in the centre
     std::string centreSymbol; // "checkmark" once rested, the walking figure on the walk prompt

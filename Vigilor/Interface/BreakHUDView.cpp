@@ -19,7 +19,9 @@
 
 namespace {
 
-QString qs(const std::string& text) { return QString::fromStdString(text); }
+QString qs(const std::string& text) {
+    return QString::fromStdString(text);
+}
 
 QColor withOpacity(QColor colour, double opacity) {
     colour.setAlphaF(float(colour.alphaF() * opacity));
@@ -194,7 +196,9 @@ BreakHUDView::BreakHUDView(std::shared_ptr<VigilorMonitor> monitor, QWidget* par
 
 BreakHUDView::~BreakHUDView() = default;
 
-QSize BreakHUDView::sizeHint() const { return {cardWidth, layout()->totalHeightForWidth(cardWidth)}; }
+QSize BreakHUDView::sizeHint() const {
+    return {cardWidth, layout()->totalHeightForWidth(cardWidth)};
+}
 
 void BreakHUDView::refresh() {
     model_ = breakHUDModel(*monitor_);

@@ -32,7 +32,8 @@ QStringList clampedLines(const QString& text, const QFont& font, double width, i
         line.setLineWidth(width);
         // The last line allowed takes the rest of the text, cut with an ellipsis when it does not fit.
         const bool last = int(lines.size()) == maxLines - 1;
-        const QString part = last ? text.mid(line.textStart()) : text.mid(line.textStart(), line.textLength());
+        const QString part =
+            last ? text.mid(line.textStart()) : text.mid(line.textStart(), line.textLength());
         lines << metrics.elidedText(part.trimmed(), Qt::ElideRight, width);
         if (last)
             break;
@@ -75,7 +76,8 @@ void ClampedLabel::setAlignment(Qt::Alignment alignment) {
 
 // A one-line text that does not fit first shrinks, then loses its end.
 QFont ClampedLabel::shownFont() const {
-    if (!shrinks_ || maxLines_ != 1 || QFontMetricsF(font_).horizontalAdvance(text_) <= contentsRect().width())
+    if (!shrinks_ || maxLines_ != 1 ||
+        QFontMetricsF(font_).horizontalAdvance(text_) <= contentsRect().width())
         return font_;
     return scaled(font_, minimumScaleFactor);
 }

@@ -23,7 +23,9 @@
 
 namespace {
 
-QString qs(const std::string& text) { return QString::fromStdString(text); }
+QString qs(const std::string& text) {
+    return QString::fromStdString(text);
+}
 
 QColor withOpacity(QColor colour, double opacity) {
     colour.setAlphaF(float(colour.alphaF() * opacity));
@@ -154,8 +156,10 @@ QWidget* header(MenuContentParts& p) {
     frameLayout->addWidget(p.eyes);
     auto* texts = new QVBoxLayout;
     texts->setSpacing(3);
+    texts->addStretch(1); // the two texts stay together, centred beside the eyes
     texts->addWidget(p.title);
     texts->addWidget(p.detail);
+    texts->addStretch(1);
     layout->addWidget(eyesFrame, 0, Qt::AlignVCenter);
     layout->addLayout(texts, 1);
     return box;
@@ -164,7 +168,8 @@ QWidget* header(MenuContentParts& p) {
 QWidget* lockingOffRow() {
     auto* box = new QWidget;
     auto* icon = new SymbolWell(30, 16);
-    icon->setSymbol("lock.slash", SystemColor::secondaryLabel(), withOpacity(SystemColor::secondaryLabel(), 0.12));
+    icon->setSymbol("lock.slash", SystemColor::secondaryLabel(),
+                    withOpacity(SystemColor::secondaryLabel(), 0.12));
     auto* title = new ClampedLabel(zorviControl(), SystemColor::primaryLabel(), 1);
     title->setText(QStringLiteral("Locking is off"));
     auto* hint = new ClampedLabel(zorviCaption(), SystemColor::secondaryLabel(), 1);
@@ -200,9 +205,9 @@ MenuContentParts::MenuContentParts(MenuContentView& view)
     , chips{new SignalChip, new SignalChip, new SignalChip, new SignalChip}
     , settingsButton(new IconActionButton("gearshape", {}, QStringLiteral("Settings"), [] {}))
     , copyButton(new IconActionButton("square.and.arrow.up", {}, QStringLiteral("Copy App Store ask"), [] {}))
-    , reviewButton(new IconActionButton("star", Theme::notice(), QStringLiteral("Review Zorvi"),
-                                           [] {}))
-    , quitButton(new IconActionButton("power", SystemColor::secondaryLabel(), QStringLiteral("Quit Zorvi"), [] {})) {
+    , reviewButton(new IconActionButton("star", Theme::notice(), QStringLiteral("Review Zorvi"), [] {}))
+    , quitButton(
+          new IconActionButton("power", SystemColor::secondaryLabel(), QStringLiteral("Quit Zorvi"), [] {})) {
     auto* main = column(&view, 0);
     main->addWidget(header(*this));
 
@@ -267,7 +272,7 @@ MenuContentView::MenuContentView(std::shared_ptr<VigilorMonitor> monitor, MenuCo
     setFocusPolicy(Qt::StrongFocus);
 
     new MonitorRefresh(*this, monitor_, [this] { refresh(); });
-    new TimelineTicker(*this, SystemClock::shared(), [this](Date now) {
+    ticker_ = new TimelineTicker(*this, SystemClock::shared(), [this](Date now) {
         menuClock_ = now;
         refresh();
     });
@@ -284,7 +289,8 @@ MenuContentView::MenuContentView(std::shared_ptr<VigilorMonitor> monitor, MenuCo
         actions_.closePanel();
     };
     connect(p.settingsButton, &QAbstractButton::clicked, this, settings);
-    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma), this), &QShortcut::activated, this, settings);
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma), this), &QShortcut::activated, this,
+            settings);
     connect(p.copyButton, &QAbstractButton::clicked, this, [this] { copyAppStoreAsk(); });
     connect(p.reviewButton, &QAbstractButton::clicked, this, [this] {
         if (actions_.openAppStoreReview)
@@ -296,6 +302,10 @@ MenuContentView::MenuContentView(std::shared_ptr<VigilorMonitor> monitor, MenuCo
 }
 
 MenuContentView::~MenuContentView() = default;
+
+bool MenuContentView::clockIsRunning() const {
+    return ticker_->isRunning();
+}
 
 QSize MenuContentView::sizeHint() const {
     return {panelWidth, layout()->totalHeightForWidth(panelWidth)};
@@ -329,11 +339,25 @@ void MenuContentView::refresh() {
     const bool wasWalkDue = model_.walkDue;
     model_ = menuContentModel(*monitor_);
     apply(model_, wasWalkDue);
+    noteSizeHint();
+}
+
+// A section that appears or a text that takes another line changes the layouts inside out, over a
+// few turns of the event loop; each step ends in a layout request here, after which the fitting size
+// is final for that step.
+bool MenuContentView::event(QEvent* event) {
+    const bool handled = QWidget::event(event);
+    if (event->type() == QEvent::LayoutRequest)
+        noteSizeHint();
+    return handled;
+}
+
+void MenuContentView::noteSizeHint() {
     const QSize hint = sizeHint();
-    if (hint != lastSizeHint_) {
-        lastSizeHint_ = hint;
-        updateGeometry();
-    }
+    if (hint == lastSizeHint_)
+        return;
+    lastSizeHint_ = hint;
+    updateGeometry();
 }
 
 void MenuContentView::apply(const MenuContentModel& m, bool wasWalkDue) {

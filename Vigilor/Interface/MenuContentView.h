@@ -11,6 +11,7 @@
 
 class VigilorMonitor;
 class MenuContentParts;
+class TimelineTicker;
 
 // What the menu content asks of the panel that hosts it.
 struct MenuContentActions {
@@ -47,15 +48,19 @@ public:
     const MenuContentModel& model() const { return model_; }
     Date menuClock() const { return menuClock_; }
     bool appStoreAskCopied() const { return appStoreAskCopied_; }
+    // Whether the once-a-second clock runs (only while the panel is shown).
+    bool clockIsRunning() const;
 
     // The copy button's action: puts the invitation on the clipboard.
     void copyAppStoreAsk();
 
 protected:
+    bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void refresh();
+    void noteSizeHint();
     void apply(const MenuContentModel& model, bool wasWalkDue);
 
     std::shared_ptr<VigilorMonitor> monitor_;
@@ -65,4 +70,5 @@ private:
     MenuContentModel model_;
     QSize lastSizeHint_;
     std::unique_ptr<MenuContentParts> parts_;
+    TimelineTicker* ticker_ = nullptr; // owned as a child object
 };

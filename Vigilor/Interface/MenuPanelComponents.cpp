@@ -113,7 +113,8 @@ void SymbolWell::paintEvent(QPaintEvent*) {
     painter.drawEllipse(QRectF(rect()));
     const double side = symbolSize_ * scale_;
     const QRectF box(0, 0, side, side);
-    ZorviSymbols::draw(painter, systemImage_, box.translated(QRectF(rect()).center() - box.center()), colour_);
+    ZorviSymbols::draw(painter, systemImage_, box.translated(QRectF(rect()).center() - box.center()),
+                       colour_);
 }
 
 SignalChip::SignalChip(QWidget* parent)

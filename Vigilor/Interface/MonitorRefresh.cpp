@@ -15,4 +15,6 @@ MonitorRefresh::MonitorRefresh(QObject& owner, std::shared_ptr<VigilorMonitor> m
     });
 }
 
-MonitorRefresh::~MonitorRefresh() { monitor_->unsubscribe(subscription_); }
+MonitorRefresh::~MonitorRefresh() {
+    monitor_->unsubscribe(subscription_);
+}

@@ -192,7 +192,9 @@ void ZorviEyesView::paintEvent(QPaintEvent*) {
         drawBadge(painter, *badge);
 }
 
-bool ZorviEyesView::reduceMotion() const { return ZorviAccessibility::shared().reduceMotion(); }
+bool ZorviEyesView::reduceMotion() const {
+    return ZorviAccessibility::shared().reduceMotion();
+}
 
 // The badge sits in the face's lower right corner, inset by 4 % of the face: a symbol on a small
 // frosted disc ringed in its tint.
@@ -206,5 +208,6 @@ void ZorviEyesView::drawBadge(QPainter& painter, const ZorviEyesBadge& badge) co
     painter.drawEllipse(disc.adjusted(0.5, 0.5, -0.5, -0.5));
     const double symbol = size_ * 0.14;
     ZorviSymbols::draw(painter, badge.systemImage,
-                        QRectF(disc.center().x() - symbol / 2, disc.center().y() - symbol / 2, symbol, symbol), tint);
+                       QRectF(disc.center().x() - symbol / 2, disc.center().y() - symbol / 2, symbol, symbol),
+                       tint);
 }

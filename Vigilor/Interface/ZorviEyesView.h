@@ -12,7 +12,8 @@
 // blink timer runs only while it is shown.
 class ZorviEyesView : public QWidget {
 public:
-    explicit ZorviEyesView(double size, const Clock& clock = SystemClock::shared(), QWidget* parent = nullptr);
+    explicit ZorviEyesView(double size, const Clock& clock = SystemClock::shared(),
+                           QWidget* parent = nullptr);
 
     void setInputs(const ZorviEyesInputs& inputs);
     const ZorviEyesInputs& inputs() const { return inputs_; }

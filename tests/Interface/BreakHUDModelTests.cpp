@@ -29,8 +29,8 @@ TEST_F(BreakHUDModelTests, EyePromptFollowsTheRest) {
     } cases[] = {
         {"not resting yet: empty ring", 20, false, 20, 0, SystemColor::orange(), "20", "", "Look away",
          "Look away from your screen", "Dismiss this look-away"},
-        {"resting, 12.5 s left rounds up", 12.5, true, 20, 0.375, SystemColor::green(), "13", "",
-         "Look away", "Looking away — keep going", "Dismiss this look-away"},
+        {"resting, 12.5 s left rounds up", 12.5, true, 20, 0.375, SystemColor::green(), "13", "", "Look away",
+         "Looking away — keep going", "Dismiss this look-away"},
         {"0.4 s left shows 0", 0.4, true, 20, 0.98, SystemColor::green(), "0", "", "Look away",
          "Looking away — keep going", "Dismiss this look-away"},
         {"more than the rest length: empty", 30, false, 20, 0, SystemColor::orange(), "30", "", "Look away",

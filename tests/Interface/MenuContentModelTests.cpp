@@ -26,8 +26,8 @@ TEST_F(MenuContentModelTests, SectionsAppearWithTheirConditions) {
          false, Theme::notice(), "Gentle nudge"},
         {"walk due: worth adjusting", [](auto& t) { t.after(3000); }, true, false, true, false,
          Theme::warning(), "Worth adjusting"},
-        {"no face: presence check", [](auto& t) { t.noFace(); }, true, false, true, false,
-         Theme::critical(), "Presence check"},
+        {"no face: presence check", [](auto& t) { t.noFace(); }, true, false, true, false, Theme::critical(),
+         "Presence check"},
         {"visual nudges off: no card at level 3",
          [](auto& t) {
              t.noFace();

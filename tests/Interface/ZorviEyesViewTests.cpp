@@ -21,7 +21,9 @@ struct ZorviEyesViewTests : ::testing::Test {
         view.setInputs(in);
         return Pictures::render(view);
     }
-    QColor ink(double opacity) const { return Pictures::over(SystemColor::primaryLabel(), opacity, Qt::white); }
+    QColor ink(double opacity) const {
+        return Pictures::over(SystemColor::primaryLabel(), opacity, Qt::white);
+    }
 };
 
 TEST_F(ZorviEyesViewTests, EyesAndMouthFollowTheState) {
@@ -37,11 +39,14 @@ TEST_F(ZorviEyesViewTests, EyesAndMouthFollowTheState) {
     for (const auto& c : cases) {
         const QImage image = draw(c.in);
         Pictures::save(image, artifacts, std::string("mascot-") + c.name);
-        const auto inked = [&](QPointF at) { return Pictures::distance(image.pixelColor(at.toPoint()), Qt::white) > 60; };
+        const auto inked = [&](QPointF at) {
+            return Pictures::distance(image.pixelColor(at.toPoint()), Qt::white) > 60;
+        };
         EXPECT_EQ(inked({33, 44}), c.leftEyeCentre) << c.name << ": round eye at the left";
         EXPECT_EQ(inked({45, 41}), c.glanceEyeCentre) << c.name << ": eye turned to the right";
         EXPECT_EQ(inked({37, 37}), c.aboveBlinkLine) << c.name << ": tall alert eye";
-        EXPECT_EQ(Pictures::pixelsNear(image, {35, 31, 4, 2}, ink(0.88 * 0.28), 12) > 0, c.alertRingTop) << c.name;
+        EXPECT_EQ(Pictures::pixelsNear(image, {35, 31, 4, 2}, ink(0.88 * 0.28), 12) > 0, c.alertRingTop)
+            << c.name;
         // The mouth's middle sits at y 66.5 for a smile and 60.5 for a frown.
         EXPECT_EQ(inked({50, 66}), c.smileDip) << c.name << ": smiling mouth";
         EXPECT_EQ(inked({50, 61}), !c.smileDip) << c.name << ": frowning mouth";
@@ -78,9 +83,11 @@ TEST_F(ZorviEyesViewTests, TintAndBadge) {
         const QImage image = draw(c.in);
         Pictures::save(image, artifacts, std::string("mascot-") + c.name);
         // The face's outline at its top, where nothing else is drawn.
-        EXPECT_TRUE(Pictures::pixelIs(image, {50, 10}, Pictures::over(c.tint, 0.72, Qt::white), 24)) << c.name;
+        EXPECT_TRUE(Pictures::pixelIs(image, {50, 10}, Pictures::over(c.tint, 0.72, Qt::white), 24))
+            << c.name;
         // The badge's disc edge, in its own tint, at the lower right (the face outline passes elsewhere).
-        EXPECT_EQ(Pictures::pixelsNear(image, {72, 92, 24, 4}, Pictures::over(c.tint, 0.22, Qt::white), 10) > 0,
+        EXPECT_EQ(Pictures::pixelsNear(image, {72, 92, 24, 4}, Pictures::over(c.tint, 0.22, Qt::white), 10) >
+                      0,
                   c.badge)
             << c.name;
     }
