@@ -2,6 +2,7 @@
 
 #include "Vigilor/Interface/ClampedLabel.h"
 #include "Vigilor/Interface/MonitorRefresh.h"
+#include "Vigilor/Interface/ViewHelpers.h"
 #include "Vigilor/Interface/ZorviAccessibility.h"
 #include "Vigilor/Interface/ZorviControls.h"
 #include "Vigilor/Interface/ZorviGlass.h"
@@ -18,15 +19,6 @@
 #include <array>
 
 namespace {
-
-QString qs(const std::string& text) {
-    return QString::fromStdString(text);
-}
-
-QColor withOpacity(QColor colour, double opacity) {
-    colour.setAlphaF(float(colour.alphaF() * opacity));
-    return colour;
-}
 
 // The prompt's 96-point ring: on the eye prompt an arc from 12 o'clock, clockwise, that fills while
 // the user rests, around the seconds still to rest or a checkmark; on the walk prompt a full ring

@@ -3,6 +3,7 @@
 #include "Vigilor/Interface/ClampedLabel.h"
 #include "Vigilor/Interface/MenuPanelComponents.h"
 #include "Vigilor/Interface/MonitorRefresh.h"
+#include "Vigilor/Interface/ViewHelpers.h"
 #include "Vigilor/Interface/ZorviControls.h"
 #include "Vigilor/Interface/ZorviEyesView.h"
 #include "Vigilor/Interface/ZorviGlass.h"
@@ -22,15 +23,6 @@
 #include <array>
 
 namespace {
-
-QString qs(const std::string& text) {
-    return QString::fromStdString(text);
-}
-
-QColor withOpacity(QColor colour, double opacity) {
-    colour.setAlphaF(float(colour.alphaF() * opacity));
-    return colour;
-}
 
 QVBoxLayout* column(QWidget* owner, int spacing, QMargins margins = {}) {
     auto* layout = new QVBoxLayout(owner);
@@ -220,7 +212,6 @@ MenuContentParts::MenuContentParts(MenuContentView& view)
     auto* locking = column(lockingGroup, 8, {12, 12, 12, 12});
     auto* groupLabel = new ClampedLabel(zorviMicro(), SystemColor::secondaryLabel(), 1);
     groupLabel->setText(QStringLiteral("LOCKING"));
-    groupLabel->setAccessibleDescription(QStringLiteral("Header"));
     locking->addWidget(groupLabel);
     locking->addWidget(autoLockRow);
     locking->addWidget(lockingOffRow);

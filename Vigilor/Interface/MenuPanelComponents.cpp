@@ -1,6 +1,7 @@
 #include "MenuPanelComponents.h"
 
 #include "Vigilor/Interface/ClampedLabel.h"
+#include "Vigilor/Interface/ViewHelpers.h"
 #include "Vigilor/Interface/ZorviAccessibility.h"
 #include "Vigilor/Interface/ZorviTheme.h"
 #include "ZorviShared/Symbols/ZorviSymbols.h"
@@ -11,15 +12,6 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-
-namespace {
-
-QColor withOpacity(QColor colour, double opacity) {
-    colour.setAlphaF(float(colour.alphaF() * opacity));
-    return colour;
-}
-
-} // namespace
 
 TimelineTicker::TimelineTicker(QWidget& host, const Clock& clock, std::function<void(Date)> write)
     : QObject(&host)

@@ -1,5 +1,6 @@
 #include "ZorviEyesView.h"
 
+#include "Vigilor/Interface/ViewHelpers.h"
 #include "Vigilor/Interface/ZorviAccessibility.h"
 #include "Vigilor/Interface/ZorviTheme.h"
 #include "ZorviShared/Symbols/ZorviSymbols.h"
@@ -58,11 +59,6 @@ private:
     double u_;
 };
 
-QColor faded(QColor colour, double opacity) {
-    colour.setAlphaF(float(colour.alphaF() * opacity));
-    return colour;
-}
-
 void drawEyes(FaceGrid& g, EyeState state, const QColor& ink) {
     switch (state) {
     case EyeState::normal:
@@ -87,28 +83,28 @@ void drawEyes(FaceGrid& g, EyeState state, const QColor& ink) {
     case EyeState::alert:
         g.fillEllipse(g.rect(31, 36, 12, 15), ink);
         g.fillEllipse(g.rect(57, 36, 12, 15), ink);
-        g.strokeEllipse(g.rect(27, 32, 20, 23), faded(ink, 0.28), 2);
-        g.strokeEllipse(g.rect(53, 32, 20, 23), faded(ink, 0.28), 2);
+        g.strokeEllipse(g.rect(27, 32, 20, 23), withOpacity(ink, 0.28), 2);
+        g.strokeEllipse(g.rect(53, 32, 20, 23), withOpacity(ink, 0.28), 2);
         return;
     }
 }
 
 void drawFace(FaceGrid& g, const ZorviEyesInputs& in, EyeState state, const QColor& primary) {
     const QColor tint = ZorviEyesModel::tintColor(in);
-    const QColor ink = faded(primary, ZorviEyesModel::inkOpacity(in));
+    const QColor ink = withOpacity(primary, ZorviEyesModel::inkOpacity(in));
 
-    g.fillEllipse(g.rect(10, 10, 80, 80), faded(tint, 0.12));
-    g.strokeEllipse(g.rect(10, 10, 80, 80), faded(tint, 0.72), 4.2);
-    g.strokeEllipse(g.rect(18, 18, 64, 64), faded(Qt::white, 0.18), 1);
+    g.fillEllipse(g.rect(10, 10, 80, 80), withOpacity(tint, 0.12));
+    g.strokeEllipse(g.rect(10, 10, 80, 80), withOpacity(tint, 0.72), 4.2);
+    g.strokeEllipse(g.rect(18, 18, 64, 64), withOpacity(Qt::white, 0.18), 1);
 
     // The watch mark: a dot and a short arc to its right, longer while the watch is near. Qt's angles
     // turn the other way round, so the arc from 35° above the axis sweeps clockwise (negative).
-    g.fillEllipse(g.rect(73, 24, 7, 7), in.watchPresent ? tint : faded(ink, 0.3));
+    g.fillEllipse(g.rect(73, 24, 7, 7), in.watchPresent ? tint : withOpacity(ink, 0.3));
     const QRectF arcBox = g.rect(74 - 13, 28 - 13, 26, 26);
     QPainterPath arc;
     arc.arcMoveTo(arcBox, 35);
     arc.arcTo(arcBox, 35, in.watchPresent ? -53 : -29);
-    g.strokePath(arc, in.watchPresent ? faded(tint, 0.7) : faded(ink, 0.24), 2.5);
+    g.strokePath(arc, in.watchPresent ? withOpacity(tint, 0.7) : withOpacity(ink, 0.24), 2.5);
 
     drawEyes(g, state, ink);
 
@@ -203,8 +199,9 @@ void ZorviEyesView::drawBadge(QPainter& painter, const ZorviEyesBadge& badge) co
     const double inset = size_ * 0.04;
     const QRectF disc(size_ - inset - side, size_ - inset - side, side, side);
     const QColor& tint = badge.tint;
-    painter.setPen(QPen(faded(tint, 0.22), 1));
-    painter.setBrush(faded(SystemColor::windowBackground(), 0.85)); // the frosted disc, opaque enough to read
+    painter.setPen(QPen(withOpacity(tint, 0.22), 1));
+    painter.setBrush(
+        withOpacity(SystemColor::windowBackground(), 0.85)); // the frosted disc, opaque enough to read
     painter.drawEllipse(disc.adjusted(0.5, 0.5, -0.5, -0.5));
     const double symbol = size_ * 0.14;
     ZorviSymbols::draw(painter, badge.systemImage,
