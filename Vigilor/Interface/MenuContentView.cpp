@@ -7,6 +7,7 @@
 #include "Vigilor/Interface/ZorviControls.h"
 #include "Vigilor/Interface/ZorviEyesView.h"
 #include "Vigilor/Interface/ZorviGlass.h"
+#include "Vigilor/Interface/ZorviShareService.h"
 #include "Vigilor/Interface/ZorviTheme.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"
 
@@ -284,8 +285,7 @@ MenuContentView::MenuContentView(std::shared_ptr<VigilorMonitor> monitor, MenuCo
             settings);
     connect(p.copyButton, &QAbstractButton::clicked, this, [this] { copyAppStoreAsk(); });
     connect(p.reviewButton, &QAbstractButton::clicked, this, [this] {
-        if (actions_.openAppStoreReview)
-            actions_.openAppStoreReview(); // a store that does not open still closes the panel
+        ZorviShareService::openAppStoreReview(); // a store that does not open still closes the panel
         actions_.closePanel();
     });
     connect(p.quitButton, &QAbstractButton::clicked, this, [this] { actions_.quitApp(); });
@@ -311,10 +311,8 @@ void MenuContentView::keyPressEvent(QKeyEvent* event) {
 }
 
 void MenuContentView::copyAppStoreAsk() {
-    if (!actions_.appStoreListingWebAddress)
-        return;
     QClipboard* clipboard = QGuiApplication::clipboard();
-    const QString ask = qs(appStoreAsk(actions_.appStoreListingWebAddress()));
+    const QString ask = qs(appStoreAsk(ZorviShareService::appStoreURL().toString().toStdString()));
     clipboard->setText(ask);
     if (clipboard->text() != ask)
         return; // refused: the button keeps its copy look

@@ -7,7 +7,6 @@
 
 #include <functional>
 #include <memory>
-#include <string>
 
 class VigilorMonitor;
 class MenuContentParts;
@@ -19,11 +18,6 @@ struct MenuContentActions {
     std::function<void()> openSettingsWindow;
     std::function<void()> closePanel;
     std::function<void()> quitApp;
-    // The store links of the share service: its review page (the result is ignored), and the web
-    // address of the store listing that the copied invitation ends with. Without them the Review
-    // button only closes the panel and the copy button copies nothing.
-    std::function<bool()> openAppStoreReview;
-    std::function<std::string()> appStoreListingWebAddress;
 };
 
 // The content of the menu panel: a column that shows the monitor's live state and its actions. Its

@@ -1,43 +1,147 @@
 #include "StatusItemController.h"
 
 #include "Foundation/SystemLog.h"
+#include "Vigilor/Interface/ZorviAccessibility.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"
 
-#include <QCoreApplication>
-#include <QIcon>
-#include <QMenu>
-#include <QPainter>
-#include <QPixmap>
-#include <QSystemTrayIcon>
+#include <QApplication>
+#include <QCursor>
+#include <QKeyEvent>
+#include <QPalette>
+#include <QRandomGenerator>
 
 #include <atomic>
+#include <cmath>
 
 namespace {
 
-// A filled disc, for desktops whose icon theme has no suitable symbol.
-QIcon drawnIcon() {
-    QPixmap pixmap(32, 32);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(QColor(0x2e, 0x7d, 0x32));
-    painter.drawEllipse(QRectF(4, 4, 24, 24));
-    return QIcon(pixmap);
+using ZorviMenuIcon::Badge;
+using ZorviMenuIcon::EyeState;
+
+// The redraw rides on the monitor's own half-second tick whenever the tick changes something; a
+// quiet monitor leaves it to the icon timer, which waits a little longer so as not to race the tick.
+constexpr int iconTimerSlack = 50;
+constexpr int iconTickTolerance = 50;
+
+double randomBlinkDelay() {
+    return 4 + QRandomGenerator::global()->bounded(5.0);
 }
 
-QIcon statusIcon() {
-    const QIcon themed = QIcon::fromTheme(QStringLiteral("security-high"));
-    return themed.isNull() ? drawnIcon() : themed;
+QString qs(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+Badge badgeFor(const VigilorMonitor& m, bool walkDue, bool liveState) {
+    if (m.isPaused())
+        return Badge::paused;
+    if (m.phase() == MonitorPhase::blocked)
+        return Badge::blocked;
+    if (m.isSnoozed())
+        return Badge::snoozed;
+    if (walkDue)
+        return Badge::walkDue;
+    if (liveState &&
+        (m.distanceLevel() == "red" || m.focusLevel() == "red" || m.wellnessSummary() != "On track"))
+        return Badge::warningDot;
+    return Badge::none;
+}
+
+QString titleWord(const VigilorMonitor& m) {
+    if (m.isSnoozed())
+        return QStringLiteral("Snoozed");
+    if (m.eyeBreakRemaining() <= 0 || m.walkBreakRemaining() <= 0)
+        return m.walkBreakRemaining() <= 0 ? QStringLiteral("Walk") : QStringLiteral("Eyes");
+    return qs(m.menuTitle());
 }
 
 } // namespace
 
+StatusItemController::IconPresentation StatusItemController::iconPresentation(const VigilorMonitor& m,
+                                                                              EyeState eyeState,
+                                                                              bool pulseFrame,
+                                                                              bool reduceMotion) {
+    const VigilorConfig& config = m.config();
+    const bool live = config.menuBarFeedbackStyle != MenuBarFeedbackStyle::staticIcon;
+    const bool breakDue = m.eyeBreakRemaining() <= 0 || m.walkBreakRemaining() <= 0;
+    const bool walkDue = config.walkBreakEnabled && m.walkBreakRemaining() <= 0;
+    IconPresentation p;
+    p.pulses = config.visualNudgesEnabled && config.pulseMenuBarWhenDue && !m.isSnoozed() && breakDue &&
+               !m.isPaused();
+    p.face.eyeState = eyeState;
+    p.face.facePresent = live ? m.facePresent() : true;
+    p.face.watchPresent = live && m.watchPresent();
+    p.face.isLookingAway = live && m.isLookingAway();
+    p.face.paused = m.isPaused();
+    p.face.badge = badgeFor(m, walkDue, live);
+    p.face.opacity = p.pulses && !reduceMotion && pulseFrame ? 0.42 : 1.0;
+
+    const QString separator = QStringLiteral(" \u2014 ");
+    if (m.isSnoozed()) {
+        const int minutes = int(std::ceil(m.snoozeRemaining() / 60));
+        p.toolTip = QStringLiteral("Zorvi") + separator + QStringLiteral("snoozed for %1m").arg(minutes);
+        p.accessibilityLabel = QStringLiteral("Zorvi snoozed. ");
+    } else if (walkDue) {
+        p.toolTip = QStringLiteral("Zorvi") + separator + QStringLiteral("walk due");
+        p.accessibilityLabel = QStringLiteral("Zorvi walk due. ");
+    } else {
+        p.toolTip = QStringLiteral("Zorvi");
+        p.accessibilityLabel = QStringLiteral("Zorvi ");
+    }
+    p.accessibilityLabel += qs(m.readinessSummary());
+    // A tray shows no text beside its icon: the live label's word heads the tooltip instead.
+    if (config.menuBarFeedbackStyle == MenuBarFeedbackStyle::liveLabel) {
+        p.title = titleWord(m);
+        p.toolTip = p.title + QLatin1Char('\n') + p.toolTip;
+    }
+    return p;
+}
+
+EyeState StatusItemController::calculateEyeState(const VigilorMonitor& m, bool reduceMotion,
+                                                 bool iconOnScreen, BlinkSchedule& s, Date now,
+                                                 const std::function<double()>& blinkDelay) {
+    if (m.isPaused())
+        return EyeState::rest;
+    if (m.isLookingAway())
+        return EyeState::glance;
+    if (!m.facePresent() && m.secondsSinceFace() > 0)
+        return reduceMotion ? EyeState::normal : EyeState::alert;
+    if (reduceMotion || !iconOnScreen)
+        return EyeState::normal;
+    if (s.blinkStartTime) {
+        if (now.timeIntervalSince(*s.blinkStartTime) < blinkDuration) {
+            s.eyeState = EyeState::blink;
+            return EyeState::blink;
+        }
+        s.blinkStartTime.reset();
+    }
+    if (now.timeIntervalSince(s.nextBlinkTime) >= 0) {
+        s.blinkStartTime = now;
+        s.eyeState = EyeState::blink;
+        s.nextBlinkTime = now.addingTimeInterval(blinkDelay());
+        return EyeState::blink;
+    }
+    return EyeState::normal;
+}
+
+bool StatusItemController::isEchoOfClose(std::optional<qint64> hiddenAt, qint64 now) {
+    return hiddenAt && now - *hiddenAt >= 0 && now - *hiddenAt < closeEchoMilliseconds;
+}
+
 StatusItemController::StatusItemController(std::shared_ptr<VigilorMonitor> monitor)
-    : monitor_(std::move(monitor)) {
+    : StatusItemController(std::move(monitor), Environment()) {
+}
+
+StatusItemController::StatusItemController(std::shared_ptr<VigilorMonitor> monitor, Environment environment)
+    : monitor_(std::move(monitor))
+    , environment_(std::move(environment)) {
+    if (!environment_.blinkDelay)
+        environment_.blinkDelay = randomBlinkDelay;
+    steadyClock_.start();
+    blink_.nextBlinkTime = environment_.clock->now().addingTimeInterval(environment_.blinkDelay());
+
     refreshTimer_.setSingleShot(true);
     refreshTimer_.setInterval(0);
-    QObject::connect(&refreshTimer_, &QTimer::timeout, &refreshTimer_, [this] { refresh(); });
+    connect(&refreshTimer_, &QTimer::timeout, this, &StatusItemController::monitorDidChange);
     subscription_ = monitor_->subscribe([this] {
         if (!refreshTimer_.isActive())
             refreshTimer_.start();
@@ -50,23 +154,152 @@ StatusItemController::StatusItemController(std::shared_ptr<VigilorMonitor> monit
         if (!reported.exchange(true))
             systemLog("interface", "No system tray: status icon unavailable");
     }
-    refresh();
+    updateIcon();
+    iconTimer_.setSingleShot(true);
+    iconTimer_.setTimerType(Qt::PreciseTimer);
+    connect(&iconTimer_, &QTimer::timeout, this, &StatusItemController::updateIcon);
+    iconTimer_.start(iconInterval + iconTimerSlack);
+    scheduleScreenshotStage();
+    // The prompt's first value, false included, is delivered once shortly after the start.
+    refreshTimer_.start();
 }
 
 StatusItemController::~StatusItemController() {
     monitor_->unsubscribe(subscription_);
+    removeMenuMonitors();
+    escapeMonitor_ = false;
+    updateKeyFilter();
+    if (menuPanel_)
+        delete menuPanel_.data();
 }
 
 void StatusItemController::createTrayIcon() {
-    menu_ = std::make_unique<QMenu>();
-    QObject::connect(menu_->addAction(QStringLiteral("Quit")), &QAction::triggered, &QCoreApplication::quit);
-    trayIcon_ = std::make_unique<QSystemTrayIcon>(statusIcon());
-    trayIcon_->setContextMenu(menu_.get());
-    trayIcon_->show();
+    trayIcon_ = std::make_unique<QSystemTrayIcon>();
+    connect(trayIcon_.get(), &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+                if (reason == QSystemTrayIcon::MiddleClick || reason == QSystemTrayIcon::Unknown)
+                    return;
+                lastClickPoint_ = QCursor::pos();
+                toggleMenuPanel();
+            });
 }
 
-void StatusItemController::refresh() {
-    toolTip_ = QString::fromStdString(monitor_->decision());
-    if (trayIcon_)
+void StatusItemController::monitorDidChange() {
+    const bool visible = monitor_->breakHUDVisible();
+    if (deliveredBreakHUDVisible_ != visible) {
+        deliveredBreakHUDVisible_ = visible;
+        setBreakHUD(visible);
+    }
+    if (sinceIconUpdate_.isValid() && sinceIconUpdate_.elapsed() >= iconInterval - iconTickTolerance)
+        updateIcon();
+}
+
+void StatusItemController::scheduleScreenshotStage() {
+    if (!qEnvironmentVariableIsSet(screenshotStageVariable))
+        return;
+    const QString stage = qEnvironmentVariable(screenshotStageVariable);
+    QTimer::singleShot(2000, this, [this, stage] {
+        if (stage == QLatin1String("menu") || stage == QLatin1String("settings")) {
+            if (trayIcon_)
+                showMenuPanel(false);
+        } else if (stage == QLatin1String("dashboard")) {
+            showMainWindow();
+        }
+    });
+}
+
+bool StatusItemController::reduceMotion() const {
+    return ZorviAccessibility::shared().reduceMotion();
+}
+
+void StatusItemController::updateIcon() {
+    pulseFrame_ = !pulseFrame_;
+    const bool onScreen = trayIcon_ && trayIcon_->isVisible();
+    const EyeState eyes = calculateEyeState(*monitor_, reduceMotion(), onScreen, blink_,
+                                            environment_.clock->now(), environment_.blinkDelay);
+    pushIcon(iconPresentation(*monitor_, eyes, pulseFrame_, reduceMotion()));
+    sinceIconUpdate_.start();
+    iconTimer_.start(iconInterval + iconTimerSlack);
+}
+
+// The tray gets a new picture or text only when it differs from what it shows.
+void StatusItemController::pushIcon(const IconPresentation& p) {
+    face_ = p.face;
+    accessibilityLabel_ = p.accessibilityLabel;
+    if (!trayIcon_) {
+        toolTip_ = p.toolTip;
+        return;
+    }
+    if (pushedFace_ != p.face) {
+        pushedFace_ = p.face;
+        ++iconPushes_;
+        trayIcon_->setIcon(ZorviMenuIcon::icon(p.face, QApplication::palette().color(QPalette::WindowText)));
+        if (!trayIcon_->isVisible())
+            trayIcon_->show();
+    }
+    if (toolTip_ != p.toolTip) {
+        toolTip_ = p.toolTip;
         trayIcon_->setToolTip(toolTip_);
+    }
+}
+
+void StatusItemController::toggleMenuPanel() {
+    if (!trayIcon_)
+        return;
+    if (menuPanel_ && menuPanel_->isVisible()) {
+        closeMenuPanel();
+        return;
+    }
+    if (isEchoOfClose(menuPanelHiddenAt_, steadyClock_.elapsed())) {
+        menuPanelHiddenAt_.reset();
+        return;
+    }
+    showMenuPanel();
+}
+
+void StatusItemController::closeMenuPanel() {
+    if (menuPanel_) {
+        closingMenuPanel_ = true;
+        menuPanel_->hide();
+        closingMenuPanel_ = false;
+    }
+    removeMenuMonitors();
+}
+
+// Escape goes to whichever of the two is open, the menu first, and no further.
+bool StatusItemController::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+        if (menuKeyMonitor_) {
+            closeMenuPanel();
+            return true;
+        }
+        if (escapeMonitor_) {
+            setBreakHUD(false);
+            return true;
+        }
+    }
+    if (watched == settingsWindow_.get() && event->type() == QEvent::WindowDeactivate)
+        settingsWindowDidResignKey();
+    return QObject::eventFilter(watched, event);
+}
+
+void StatusItemController::installMenuMonitors() {
+    menuKeyMonitor_ = true;
+    updateKeyFilter();
+}
+
+void StatusItemController::removeMenuMonitors() {
+    menuKeyMonitor_ = false;
+    updateKeyFilter();
+}
+
+void StatusItemController::updateKeyFilter() {
+    const bool wanted = menuKeyMonitor_ || escapeMonitor_;
+    if (wanted == keyFilterInstalled_ || !qApp)
+        return;
+    keyFilterInstalled_ = wanted;
+    if (wanted)
+        qApp->installEventFilter(this);
+    else
+        qApp->removeEventFilter(this);
 }

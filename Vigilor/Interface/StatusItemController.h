@@ -1,37 +1,151 @@
 #pragma once
 
+#include "Foundation/Clock.h"
+#include "Vigilor/Interface/ZorviMenuIcon.h"
+#include "Vigilor/Interface/ZorviMenuPanel.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QPointer>
 #include <QString>
+#include <QSystemTrayIcon>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
+#include <optional>
 
-class QMenu;
-class QSystemTrayIcon;
+class QWidget;
 class VigilorMonitor;
 
-// The tray icon: the monitor's current decision as its tooltip, and a menu to quit. Without a system
-// tray (no tray host running, or no display) there is no icon; the tooltip text is still kept.
+// The tray item and everything that opens from it: the drawn icon, redrawn every half second from the
+// monitor's state; the menu panel that a click (left or right, there is no context menu) toggles; the
+// dashboard and settings windows; and the break prompt that follows the monitor's `breakHUDVisible`.
+// Without a system tray there is no icon and nothing opens from it; the rest still works.
 //
-// The monitor announces a change before making it, so the refresh waits for the next turn of the
-// event loop, which also folds any number of changes in one turn into one refresh.
-class StatusItemController {
+// The monitor announces a change before making it, so what follows from a change is read on the next
+// turn of the event loop, which also folds any number of changes in one turn into one refresh.
+class StatusItemController : public QObject {
 public:
+    static constexpr const char* screenshotStageVariable = "ZORVI_SCREENSHOT_STAGE";
+    static constexpr int iconInterval = 500;      // milliseconds between redraws
+    static constexpr double blinkDuration = 0.12; // seconds
+    static constexpr int closeEchoMilliseconds = 300;
+
+    struct Environment {
+        const Clock* clock = &SystemClock::shared();
+        // Seconds until the next blink, drawn uniformly from 4 to 9.
+        std::function<double()> blinkDelay;
+    };
+
+    // What one redraw of the icon shows and says.
+    struct IconPresentation {
+        ZorviMenuIcon::Face face;
+        bool pulses = false;
+        QString title; // the liveLabel word; empty for the other styles
+        QString toolTip;
+        QString accessibilityLabel;
+    };
+    static IconPresentation iconPresentation(const VigilorMonitor& monitor, ZorviMenuIcon::EyeState eyeState,
+                                             bool pulseFrame, bool reduceMotion);
+
+    // The blink bookkeeping of the icon's eye state.
+    struct BlinkSchedule {
+        std::optional<Date> blinkStartTime;
+        Date nextBlinkTime;
+        ZorviMenuIcon::EyeState eyeState = ZorviMenuIcon::EyeState::normal;
+    };
+    static ZorviMenuIcon::EyeState calculateEyeState(const VigilorMonitor& monitor, bool reduceMotion,
+                                                     bool iconOnScreen, BlinkSchedule& schedule, Date now,
+                                                     const std::function<double()>& blinkDelay);
+    // A tray click that arrives this soon after the panel hid itself was the click that hid it.
+    static bool isEchoOfClose(std::optional<qint64> hiddenAtMilliseconds, qint64 nowMilliseconds);
+
     explicit StatusItemController(std::shared_ptr<VigilorMonitor> monitor);
-    ~StatusItemController();
+    StatusItemController(std::shared_ptr<VigilorMonitor> monitor, Environment environment);
+    ~StatusItemController() override;
     StatusItemController(const StatusItemController&) = delete;
     StatusItemController& operator=(const StatusItemController&) = delete;
 
-    const QString& toolTip() const { return toolTip_; }
     bool hasTrayIcon() const { return trayIcon_ != nullptr; }
+    const QString& toolTip() const { return toolTip_; }
+    const QString& accessibilityLabel() const { return accessibilityLabel_; }
+    const ZorviMenuIcon::Face& face() const { return face_; }
+    int iconPushes() const { return iconPushes_; }
+
+    // The tray's click, whatever the button.
+    void toggleMenuPanel();
+    void closeMenuPanel();
+    void showMenuPanel(bool hidesOnDeactivate = true);
+    void showMainWindow();
+    void showSettingsWindow();
+    void setBreakHUD(bool visible);
+    // One redraw of the icon; the icon's own pace calls it, tests may too.
+    void updateIcon();
+
+    ZorviMenuPanel* menuPanel() const { return menuPanel_; }
+    ZorviMenuPanel* breakHUDPanel() const { return breakHUDPanel_.get(); }
+    QWidget* mainWindow() const { return mainWindow_.get(); }
+    QWidget* settingsWindow() const { return settingsWindow_.get(); }
+    const std::optional<QRect>& lastPopoverFrame() const { return lastPopoverFrame_; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void createTrayIcon();
-    void refresh();
+    void monitorDidChange();
+    void scheduleScreenshotStage();
+    void pushIcon(const IconPresentation& presentation);
+    bool reduceMotion() const;
+
+    // The menu panel.
+    std::optional<QRectF> trayAnchor() const;
+    MenuPanelGeometry::Placement menuPlacement() const;
+    void fitMenuPanel();
+    void menuPanelDidHide();
+    void installMenuMonitors();
+    void removeMenuMonitors();
+    void updateKeyFilter();
+
+    // The break prompt.
+    std::unique_ptr<ZorviMenuPanel> makeBreakHUDPanel();
+    void positionBreakHUD(ZorviMenuPanel& panel);
+
+    // The content windows.
+    std::unique_ptr<QWidget> makeContentWindow(const QString& title, QSize fallbackSize);
+    void presentSettingsWindow();
+    void settingsWindowDidResignKey();
 
     std::shared_ptr<VigilorMonitor> monitor_;
+    Environment environment_;
     int subscription_ = 0;
     QTimer refreshTimer_;
+    std::unique_ptr<QSystemTrayIcon> trayIcon_;
+
+    QPointer<ZorviMenuPanel> menuPanel_; // owned by Qt once replaced (deleted later)
+    MenuPanelGeometry::Placement menuPlacement_;
+    std::optional<QPoint> lastClickPoint_;
+    std::optional<qint64> menuPanelHiddenAt_;
+    bool closingMenuPanel_ = false;
+    std::unique_ptr<QWidget> mainWindow_;
+    std::unique_ptr<QWidget> settingsWindow_;
+    std::optional<QRect> lastPopoverFrame_;
+    std::unique_ptr<ZorviMenuPanel> breakHUDPanel_;
+    std::optional<bool> deliveredBreakHUDVisible_;
+
+    QTimer iconTimer_;
+    QElapsedTimer sinceIconUpdate_;
+    bool pulseFrame_ = false;
+    BlinkSchedule blink_;
+    ZorviMenuIcon::Face face_;
+    std::optional<ZorviMenuIcon::Face> pushedFace_;
     QString toolTip_;
-    std::unique_ptr<QMenu> menu_;
-    std::unique_ptr<QSystemTrayIcon> trayIcon_; // declared after the menu it shows, so it goes first
+    QString accessibilityLabel_;
+    int iconPushes_ = 0;
+
+    bool menuKeyMonitor_ = false;
+    bool escapeMonitor_ = false;
+    bool keyFilterInstalled_ = false;
+    QElapsedTimer steadyClock_;
 };

@@ -328,11 +328,10 @@ std::string VigilorMonitor::movementElapsedHourNote() const {
 }
 
 std::string VigilorMonitor::wellnessSummary() const {
-    // The same tests as the countdown texts' "Move now" and "Look away now".
-    const Date at = now();
-    if (!(walkIntervalLeft(*this, at) > 0))
+    // A break type the user switched off is never due, so it never lights the icon's warning dot.
+    if (walkBreakDue(*this))
         return "Movement due";
-    if (!(eyeIntervalLeft(*this, at) > 0))
+    if (eyeBreakDue(*this))
         return "Eyes due";
     const Distance distance = distanceState(*this);
     if (config().bodyPoseHintsEnabled && (distance == Distance::leanBack || distance == Distance::tooClose))

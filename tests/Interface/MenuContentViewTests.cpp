@@ -2,6 +2,7 @@
 #include "Support/OffscreenApplication.h"
 #include "Support/Pictures.h"
 #include "Vigilor/Interface/MenuContentView.h"
+#include "Vigilor/Interface/ZorviShareService.h"
 #include "Vigilor/Interface/ZorviTheme.h"
 
 #include <QAbstractButton>
@@ -35,15 +36,8 @@ struct MenuContentViewTests : StatusSummaries {
 
     void open() {
         const auto call = [this](const char* name) { return [this, name] { calls.push_back(name); }; };
-        MenuContentActions actions{call("openMainWindow"),
-                                   call("openSettingsWindow"),
-                                   call("closePanel"),
-                                   call("quitApp"),
-                                   [this] {
-                                       calls.push_back("openAppStoreReview");
-                                       return true;
-                                   },
-                                   [] { return std::string("https://store.zorvi.example/app"); }};
+        MenuContentActions actions{call("openMainWindow"), call("openSettingsWindow"), call("closePanel"),
+                                   call("quitApp")};
         view = std::make_unique<MenuContentView>(monitor, actions, &host);
         host.installEventFilter(&counter);
         host.show(); // the panel is open while its content changes
@@ -162,7 +156,7 @@ TEST_F(MenuContentViewTests, RailAndKeysCallTheirActions) {
 
     button(QStringLiteral("Copy App Store ask"))->click();
     EXPECT_TRUE(
-        QGuiApplication::clipboard()->text().endsWith(QStringLiteral(": https://store.zorvi.example/app")));
+        QGuiApplication::clipboard()->text().endsWith(": " + ZorviShareService::appStoreURL().toString()));
     EXPECT_TRUE(view->appStoreAskCopied());
     EXPECT_NE(button(QStringLiteral("Copied App Store ask")), nullptr);
 }

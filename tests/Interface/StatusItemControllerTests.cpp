@@ -1,27 +1,283 @@
 #include "Support/MonitorHarness.h"
 #include "Support/OffscreenApplication.h"
+#include "Support/Pictures.h"
 #include "Vigilor/Interface/StatusItemController.h"
+#include "Vigilor/Interface/ZorviMenuPanel.h"
 
 #include <gtest/gtest.h>
 
+#include <QKeyEvent>
+
+#include <functional>
+
 namespace {
 
-TEST(StatusItemController, ToolTipShowsTheDecisionAfterTheChangesOfOneTurn) {
+using ZorviMenuIcon::Badge;
+using ZorviMenuIcon::EyeState;
+using Style = MenuBarFeedbackStyle;
+
+const std::string artifacts = std::string(VIGILOR_TEST_ARTIFACTS) + "/interface";
+
+// A user at the desk with default settings, nothing due, then whatever a case changes.
+struct TrayItem : ::testing::Test {
     OffscreenApplication app;
     MonitorHarness h;
-    auto monitor = h.makeMonitor();
-    monitor->decision = std::string("Watching only");
-    StatusItemController controller(monitor);
-    EXPECT_FALSE(controller.hasTrayIcon()) << "the offscreen platform has no tray";
-    EXPECT_EQ(controller.toolTip(), "Watching only");
+    Date start = h.clock.now();
+    std::shared_ptr<VigilorMonitor> monitor = h.makeMonitor();
 
-    // The monitor announces each change before making it: a refresh at that moment would show the
-    // old text, so the refresh comes on the next turn and sees the last one.
-    monitor->decision = std::string("Face visible");
-    monitor->decision = std::string("Away: locking soon");
-    EXPECT_EQ(controller.toolTip(), "Watching only");
+    TrayItem() { reset(); }
+    void reset() {
+        h.clock.set(start);
+        monitor->updateConfig([](VigilorConfig& c) { c = VigilorConfig(); });
+        VigilorMonitor& m = *monitor;
+        m.phase = MonitorPhase::ready;
+        m.isPaused = false;
+        m.facePresent = true;
+        m.secondsSinceFace = 0;
+        m.watchPresent = false;
+        m.isLookingAway = false;
+        m.snoozeUntil = std::nullopt;
+        m.breakHUDVisible = false;
+    }
+    void after(double seconds) { h.clock.set(start.addingTimeInterval(seconds)); }
+    void settings(const std::function<void(VigilorConfig&)>& mutation) { monitor->updateConfig(mutation); }
+    StatusItemController::Environment environment() {
+        return {&h.clock, [] { return 5.0; }};
+    }
+};
+
+TEST_F(TrayItem, IconBadgePulseAndTextsFollowTheMonitor) {
+    struct Row {
+        const char* name;
+        std::function<void(TrayItem&)> setUp;
+        Badge badge;
+        bool pulses;
+        const char* toolTip;
+        const char* labelStart;
+        bool facePresent = true;
+    };
+    const Row rows[] = {
+        {"calm", [](TrayItem&) {}, Badge::none, false, "Zorvi", "Zorvi You are here"},
+        {"eye break due", [](TrayItem& t) { t.after(1200); }, Badge::warningDot, true, "Zorvi", "Zorvi "},
+        {"walk due", [](TrayItem& t) { t.after(3000); }, Badge::walkDue, true, "Zorvi \u2014 walk due",
+         "Zorvi walk due. "},
+        {"paused with a walk due",
+         [](TrayItem& t) {
+             t.after(3000);
+             t.monitor->isPaused = true;
+         },
+         Badge::paused, false, "Zorvi \u2014 walk due", "Zorvi walk due. Paused"},
+        {"blocked and snoozed: the lock wins",
+         [](TrayItem& t) {
+             t.monitor->phase = MonitorPhase::blocked;
+             t.monitor->snoozeUntil = t.h.clock.now().addingTimeInterval(600);
+         },
+         Badge::blocked, false, "Zorvi \u2014 snoozed for 10m", "Zorvi snoozed. Needs permission"},
+        {"snoozed with a break due: minutes rounded up",
+         [](TrayItem& t) {
+             t.after(3000);
+             t.monitor->snoozeUntil = t.h.clock.now().addingTimeInterval(90);
+         },
+         Badge::snoozed, false, "Zorvi \u2014 snoozed for 2m", "Zorvi snoozed. "},
+        {"walks off and overdue, eyes off: no dot",
+         [](TrayItem& t) {
+             t.settings([](VigilorConfig& c) { c.walkBreakEnabled = c.eyeBreakEnabled = false; });
+             t.after(5000);
+         },
+         Badge::none, false, "Zorvi", "Zorvi "},
+        {"walks off, eyes due: the dot",
+         [](TrayItem& t) {
+             t.settings([](VigilorConfig& c) { c.walkBreakEnabled = false; });
+             t.after(5000);
+         },
+         Badge::warningDot, true, "Zorvi", "Zorvi "},
+        {"face missing: red focus lights the dot",
+         [](TrayItem& t) {
+             t.monitor->facePresent = false;
+             t.monitor->secondsSinceFace = 4;
+         },
+         Badge::warningDot, false, "Zorvi", "Zorvi ", false},
+        {"quiet icon: no dot, a face drawn",
+         [](TrayItem& t) {
+             t.settings([](VigilorConfig& c) { c.menuBarFeedbackStyle = Style::staticIcon; });
+             t.monitor->facePresent = false;
+         },
+         Badge::none, false, "Zorvi", "Zorvi "},
+        {"live label: the word heads the tooltip",
+         [](TrayItem& t) { t.settings([](VigilorConfig& c) { c.menuBarFeedbackStyle = Style::liveLabel; }); },
+         Badge::none, false, "Zorvi\nZorvi", "Zorvi "},
+        {"live label with the walk due",
+         [](TrayItem& t) {
+             t.settings([](VigilorConfig& c) {
+                 c.menuBarFeedbackStyle = Style::liveLabel;
+                 c.autoLockEnabled = true;
+             });
+             t.after(3000);
+         },
+         Badge::walkDue, true, "Walk\nZorvi \u2014 walk due", "Zorvi walk due. "},
+        {"visual nudges off: no pulse",
+         [](TrayItem& t) {
+             t.settings([](VigilorConfig& c) { c.visualNudgesEnabled = false; });
+             t.after(1200);
+         },
+         Badge::warningDot, false, "Zorvi", "Zorvi "},
+    };
+    for (const auto& r : rows) {
+        reset();
+        r.setUp(*this);
+        const auto p = StatusItemController::iconPresentation(*monitor, EyeState::normal, true, false);
+        EXPECT_EQ(p.face.badge, r.badge) << r.name;
+        EXPECT_EQ(p.pulses, r.pulses) << r.name;
+        EXPECT_EQ(p.face.opacity, r.pulses ? 0.42 : 1.0) << r.name;
+        EXPECT_EQ(p.toolTip, QString::fromUtf8(r.toolTip)) << r.name;
+        EXPECT_TRUE(p.accessibilityLabel.startsWith(QString::fromUtf8(r.labelStart)))
+            << r.name << ": " << p.accessibilityLabel.toStdString();
+        EXPECT_EQ(p.face.facePresent, r.facePresent) << r.name;
+        EXPECT_EQ(p.face.paused, monitor->isPaused()) << r.name;
+        // The pulse dims only every other frame, and never under reduce motion.
+        EXPECT_EQ(
+            StatusItemController::iconPresentation(*monitor, EyeState::normal, false, false).face.opacity, 1);
+        EXPECT_EQ(StatusItemController::iconPresentation(*monitor, EyeState::normal, true, true).face.opacity,
+                  1);
+    }
+}
+
+TEST_F(TrayItem, EyeStateRulesAndTheBlinkSchedule) {
+    struct Row {
+        const char* name;
+        std::function<void(TrayItem&)> setUp;
+        bool reduceMotion;
+        bool onScreen;
+        EyeState expected;
+    };
+    const Row rows[] = {
+        {"paused rests", [](TrayItem& t) { t.monitor->isPaused = true; }, false, true, EyeState::rest},
+        {"looking away glances", [](TrayItem& t) { t.monitor->isLookingAway = true; }, false, true,
+         EyeState::glance},
+        {"missing face alerts",
+         [](TrayItem& t) {
+             t.monitor->facePresent = false;
+             t.monitor->secondsSinceFace = 2;
+         },
+         false, true, EyeState::alert},
+        {"missing face under reduce motion",
+         [](TrayItem& t) {
+             t.monitor->facePresent = false;
+             t.monitor->secondsSinceFace = 2;
+         },
+         true, true, EyeState::normal},
+        {"due blink under reduce motion", [](TrayItem&) {}, true, true, EyeState::normal},
+        {"due blink with no icon on screen", [](TrayItem&) {}, false, false, EyeState::normal},
+        {"due blink", [](TrayItem&) {}, false, true, EyeState::blink},
+    };
+    for (const auto& r : rows) {
+        reset();
+        r.setUp(*this);
+        StatusItemController::BlinkSchedule schedule{std::nullopt, start, EyeState::normal};
+        EXPECT_EQ(StatusItemController::calculateEyeState(*monitor, r.reduceMotion, r.onScreen, schedule,
+                                                          start, [] { return 6.0; }),
+                  r.expected)
+            << r.name;
+        // Only a blink that starts moves the schedule.
+        EXPECT_EQ(schedule.nextBlinkTime.timeIntervalSince(start), r.expected == EyeState::blink ? 6 : 0)
+            << r.name;
+    }
+
+    // A blink lasts 0.12 s: at the half-second redraws it shows exactly once, then the next is 6 s off.
+    reset();
+    StatusItemController::BlinkSchedule schedule{std::nullopt, start, EyeState::normal};
+    std::vector<EyeState> seen;
+    for (double t = 0; t <= 6.5; t += 0.5)
+        seen.push_back(StatusItemController::calculateEyeState(
+            *monitor, false, true, schedule, start.addingTimeInterval(t), [] { return 6.0; }));
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), EyeState::blink), 2);
+    EXPECT_EQ(seen[0], EyeState::blink);
+    EXPECT_EQ(seen[1], EyeState::normal);
+    EXPECT_EQ(seen[12], EyeState::blink) << "6 s after the first";
+}
+
+TEST_F(TrayItem, ATrayClickRightAfterThePanelHidItselfIsTheSameClick) {
+    EXPECT_TRUE(StatusItemController::isEchoOfClose(1000, 1000));
+    EXPECT_TRUE(StatusItemController::isEchoOfClose(1000, 1299));
+    EXPECT_FALSE(StatusItemController::isEchoOfClose(1000, 1300));
+    EXPECT_FALSE(StatusItemController::isEchoOfClose(std::nullopt, 1000));
+    EXPECT_FALSE(StatusItemController::isEchoOfClose(1000, 900)) << "a clock that went back";
+}
+
+TEST_F(TrayItem, ThePromptFollowsEachDistinctValueAndEscapeHidesItUntilTheNextShow) {
+    StatusItemController controller(monitor, environment());
+    EXPECT_FALSE(controller.breakHUDPanel()) << "nothing before the first turn";
     app.processPending();
-    EXPECT_EQ(controller.toolTip(), "Away: locking soon");
+    EXPECT_FALSE(controller.breakHUDPanel()) << "the first value, false, hides nothing and builds nothing";
+
+    monitor->breakHUDVisible = true;
+    app.processPending();
+    ZorviMenuPanel* panel = controller.breakHUDPanel();
+    ASSERT_TRUE(panel);
+    EXPECT_TRUE(panel->isVisible());
+    EXPECT_GE(panel->width(), 260);
+    EXPECT_GE(panel->height(), 260);
+
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    EXPECT_TRUE(QApplication::sendEvent(panel, &escape)) << "Escape is taken and goes no further";
+    EXPECT_FALSE(panel->isVisible());
+    EXPECT_TRUE(monitor->breakHUDVisible()) << "the monitor is not told";
+
+    monitor->isLookingAway = true; // another change while the prompt should show: it stays hidden
+    app.processPending();
+    EXPECT_FALSE(panel->isVisible());
+
+    monitor->breakHUDVisible = false;
+    app.processPending();
+    monitor->breakHUDVisible = true;
+    app.processPending();
+    EXPECT_TRUE(panel->isVisible());
+    EXPECT_EQ(controller.breakHUDPanel(), panel) << "built once and kept";
+    QKeyEvent other(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier);
+    QApplication::sendEvent(panel, &other);
+    EXPECT_TRUE(panel->isVisible()) << "other keys pass";
+}
+
+TEST_F(TrayItem, TheTrayIconIsRedrawnButPushedOnlyWhenItChanges) {
+    StatusItemController controller(monitor, environment());
+    const ZorviMenuIcon::Face first = controller.face();
+    controller.updateIcon();
+    controller.updateIcon();
+    EXPECT_EQ(controller.face(), first) << "nothing changed, nothing due";
+    monitor->isPaused = true;
+    controller.updateIcon();
+    EXPECT_EQ(controller.face().badge, Badge::paused);
+    EXPECT_EQ(controller.face().eyeState, EyeState::rest);
+    EXPECT_FALSE(controller.hasTrayIcon()) << "the offscreen platform has no tray";
+    EXPECT_EQ(controller.toolTip(), "Zorvi");
+}
+
+// Pixel probes of the drawn icon at 2×: the outline, the eyes by state, the badge corner.
+TEST_F(TrayItem, TheIconDrawsItsFaceEyesAndBadgeWhereTheFiguresSay) {
+    struct Row {
+        const char* name;
+        ZorviMenuIcon::Face face;
+        bool
+            roundEyes; // ink at the top and the bottom of the left eye (a blink has no top, a rest no bottom)
+        bool cornerInk; // ink in the badge corner, clear of the outline
+    };
+    const Row rows[] = {
+        {"calm", {EyeState::normal, true, false, false, false, Badge::none, 1}, true, false},
+        {"blink", {EyeState::blink, true, false, false, false, Badge::none, 1}, false, false},
+        {"lock", {EyeState::normal, true, false, false, false, Badge::blocked, 1}, true, true},
+        {"dot", {EyeState::alert, true, false, false, false, Badge::warningDot, 1}, true, true},
+        {"paused", {EyeState::rest, true, false, false, true, Badge::paused, 1}, false, false},
+    };
+    for (const auto& r : rows) {
+        const QImage image = ZorviMenuIcon::image(r.face, Qt::black, 2);
+        Pictures::save(image.scaled(176, 176), artifacts, std::string("tray-icon-") + r.name);
+        EXPECT_EQ(image.size(), QSize(44, 44));
+        EXPECT_GT(Pictures::inkedPixels(image, QRectF(2 * 3.1, 2 * 10.5, 4, 2)), 0) << r.name << ": outline";
+        const bool top = image.pixelColor(15, 16).alpha() > 160,
+                   bottom = image.pixelColor(15, 19).alpha() > 160;
+        EXPECT_EQ(top && bottom, r.roundEyes) << r.name;
+        EXPECT_EQ(Pictures::inkedPixels(image, QRectF(37, 35, 3, 4)) > 0, r.cornerInk) << r.name;
+    }
 }
 
 } // namespace

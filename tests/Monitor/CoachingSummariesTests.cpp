@@ -310,12 +310,21 @@ TEST_F(StatusSummaries, WellnessSummaryPutsMovementFirst) {
                 std::vector<TextCase>{
                     {"both due", [](auto& t) { t.after(3000); }, "Movement due"},
                     {"eyes due", [](auto& t) { t.after(1200); }, "Eyes due"},
-                    {"walks off still read the countdown text",
+                    {"a walk switched off is never due",
                      [](auto& t) {
                          t.settings([](VigilorConfig& c) { c.walkBreakEnabled = false; });
                          t.after(3000);
                      },
-                     "Movement due"},
+                     "Eyes due"},
+                    {"nor are eye breaks switched off",
+                     [](auto& t) {
+                         t.settings([](VigilorConfig& c) {
+                             c.walkBreakEnabled = false;
+                             c.eyeBreakEnabled = false;
+                         });
+                         t.after(3000);
+                     },
+                     "On track"},
                     {"leaning in",
                      [](auto& t) {
                          t.hints();

@@ -1,0 +1,239 @@
+// The windows that open from the tray item: the menu panel, the break prompt and the two content
+// windows (dashboard and settings).
+#include "StatusItemController.h"
+
+#include "Vigilor/Interface/BreakHUDView.h"
+#include "Vigilor/Interface/MenuContentView.h"
+#include "Vigilor/Interface/ZorviAccessibility.h"
+#include "Vigilor/Interface/ZorviGlass.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QGuiApplication>
+#include <QPropertyAnimation>
+#include <QScreen>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr QSize dashboardFallbackSize(560, 620);
+constexpr QSize settingsFallbackSize(740, 760);
+constexpr int settingsFadeMilliseconds = 220;
+
+QScreen* screenAt(const QPointF& point) {
+    QScreen* screen = QGuiApplication::screenAt(point.toPoint());
+    return screen ? screen : QGuiApplication::primaryScreen();
+}
+
+// Centred in the available area of a screen, or in a 1440 × 900 area when there is no screen at all.
+QRect centredFrame(const QScreen* screen, QSize size) {
+    const QRect area = screen ? screen->availableGeometry() : QRect(0, 0, 1440, 900);
+    return {area.center() - QPoint(size.width() / 2, size.height() / 2), size};
+}
+
+bool isOwnedBy(const QWidget* window, const QWidget* owner) {
+    for (const QWidget* w = window; w; w = w->parentWidget())
+        if (w == owner)
+            return true;
+    return false;
+}
+
+} // namespace
+
+std::optional<QRectF> StatusItemController::trayAnchor() const {
+    if (trayIcon_) {
+        const QRect icon = trayIcon_->geometry();
+        if (icon.isValid() && !icon.isEmpty())
+            return QRectF(icon);
+    }
+    if (lastClickPoint_)
+        return QRectF(QPointF(*lastClickPoint_), QSizeF(1, 1));
+    return std::nullopt;
+}
+
+// The tray icon, else the pointer where the click happened, else the top-right corner of the screen.
+MenuPanelGeometry::Placement StatusItemController::menuPlacement() const {
+    const auto anchor = trayAnchor();
+    const QScreen* screen = anchor ? screenAt(anchor->center()) : QGuiApplication::primaryScreen();
+    if (!screen)
+        return MenuPanelGeometry::placement(anchor, QRectF(), QRectF());
+    return MenuPanelGeometry::placement(anchor, QRectF(screen->geometry()),
+                                        QRectF(screen->availableGeometry()));
+}
+
+void StatusItemController::showMenuPanel(bool hidesOnDeactivate) {
+    if (menuPanel_) {
+        menuPanel_->onHidden = nullptr;
+        menuPanel_->deleteLater();
+    }
+    const QPointer<StatusItemController> self(this);
+    MenuContentActions actions{
+        [self] {
+            if (self)
+                self->showMainWindow();
+        },
+        [self] {
+            if (self)
+                self->showSettingsWindow();
+        },
+        [self] {
+            if (self)
+                self->closeMenuPanel();
+        },
+        [] { QCoreApplication::quit(); },
+    };
+    ZorviAccessibility::shared().refreshCompositor();
+    auto* content = new MenuContentView(monitor_, std::move(actions));
+    menuPanel_ =
+        new ZorviMenuPanel(hidesOnDeactivate ? ZorviMenuPanel::Kind::menu : ZorviMenuPanel::Kind::pinnedMenu,
+                           content, MenuPanelGeometry::cornerRadius);
+    menuPanel_->setAccessibleName(QStringLiteral("Zorvi"));
+    menuPanel_->onContentResized = [this] { fitMenuPanel(); };
+    menuPanel_->onHidden = [this] { menuPanelDidHide(); };
+    menuPlacement_ = menuPlacement();
+    fitMenuPanel();
+    menuPanel_->show();
+    menuPanel_->raise();
+    menuPanel_->activateWindow();
+    removeMenuMonitors();
+    installMenuMonitors();
+}
+
+// Sized to the content within the screen's room, at every show and whenever the content grows or
+// shrinks while open; the edge next to the icon stays where it is.
+void StatusItemController::fitMenuPanel() {
+    if (!menuPanel_)
+        return;
+    const double fitting = menuPanel_->fittingSize(MenuPanelGeometry::width).height();
+    const double height = MenuPanelGeometry::height(menuPlacement_, fitting);
+    const QRectF frame = MenuPanelGeometry::frame(menuPlacement_, {MenuPanelGeometry::width, height});
+    if (menuPanel_->geometry() != frame.toRect())
+        menuPanel_->setGeometry(frame.toRect());
+}
+
+// However the panel went (Escape, a press outside, the tray, an action), its monitors go with it. A
+// panel that hid itself remembers when, so that the tray click that did it does not reopen it.
+void StatusItemController::menuPanelDidHide() {
+    removeMenuMonitors();
+    if (!closingMenuPanel_)
+        menuPanelHiddenAt_ = steadyClock_.elapsed();
+}
+
+void StatusItemController::setBreakHUD(bool visible) {
+    if (!visible) {
+        if (breakHUDPanel_)
+            breakHUDPanel_->hide();
+        escapeMonitor_ = false;
+        updateKeyFilter();
+        return;
+    }
+    if (!breakHUDPanel_)
+        breakHUDPanel_ = makeBreakHUDPanel();
+    positionBreakHUD(*breakHUDPanel_);
+    breakHUDPanel_->show();
+    breakHUDPanel_->raise();
+    escapeMonitor_ = true;
+    updateKeyFilter();
+}
+
+std::unique_ptr<ZorviMenuPanel> StatusItemController::makeBreakHUDPanel() {
+    ZorviAccessibility::shared().refreshCompositor();
+    auto panel =
+        std::make_unique<ZorviMenuPanel>(ZorviMenuPanel::Kind::breakPrompt, new BreakHUDView(monitor_), 24.0);
+    panel->setAccessibleName(QStringLiteral("Zorvi break"));
+    panel->onContentResized = [this] {
+        if (breakHUDPanel_)
+            positionBreakHUD(*breakHUDPanel_);
+    };
+    return panel;
+}
+
+// Measured at every show and whenever its content changes while shown (the walk prompt is taller),
+// never below 260 × 260, centred 24 under the top of the tray's screen.
+void StatusItemController::positionBreakHUD(ZorviMenuPanel& panel) {
+    const QSizeF size = BreakPromptGeometry::size(panel.fittingSize(BreakPromptGeometry::minimumSide));
+    const auto anchor = trayAnchor();
+    const QScreen* screen = anchor ? screenAt(anchor->center()) : screenAt(QCursor::pos());
+    if (!screen) {
+        panel.resize(size.toSize());
+        return;
+    }
+    const QRect frame = BreakPromptGeometry::frame(QRectF(screen->availableGeometry()), size).toRect();
+    if (panel.geometry() != frame)
+        panel.setGeometry(frame);
+}
+
+std::unique_ptr<QWidget> StatusItemController::makeContentWindow(const QString& title, QSize fallbackSize) {
+    auto window = std::make_unique<QWidget>();
+    window->setWindowTitle(title);
+    auto* layout = new QVBoxLayout(window.get());
+    layout->setContentsMargins(0, 0, 0, 0);
+    // An empty backdrop until the window's own view comes in.
+    layout->addWidget(new ZorviBackdrop(true));
+    const QSize fitting = window->sizeHint();
+    window->resize(
+        fitting.width() > 1 ? std::max(fitting.width(), fallbackSize.width()) : fallbackSize.width(),
+        fitting.height() > 1 ? std::max(fitting.height(), fallbackSize.height()) : fallbackSize.height());
+    return window;
+}
+
+void StatusItemController::showMainWindow() {
+    closeMenuPanel();
+    if (!mainWindow_)
+        mainWindow_ = makeContentWindow(QStringLiteral("Zorvi"), dashboardFallbackSize);
+    const QScreen* screen =
+        trayAnchor() ? screenAt(trayAnchor()->center()) : QGuiApplication::primaryScreen();
+    mainWindow_->setGeometry(centredFrame(screen, mainWindow_->size()));
+    mainWindow_->show();
+    mainWindow_->raise();
+    mainWindow_->activateWindow();
+}
+
+void StatusItemController::showSettingsWindow() {
+    lastPopoverFrame_ = menuPanel_ ? std::optional<QRect>(menuPanel_->geometry()) : std::nullopt;
+    closeMenuPanel();
+    if (!settingsWindow_) {
+        settingsWindow_ = makeContentWindow(QStringLiteral("Zorvi Settings"), settingsFallbackSize);
+        settingsWindow_->installEventFilter(this);
+    }
+    presentSettingsWindow();
+}
+
+// Centred on the tray's screen; it fades in unless the user reduces motion or nothing composites.
+void StatusItemController::presentSettingsWindow() {
+    const auto anchor = trayAnchor();
+    const QScreen* screen = anchor ? screenAt(anchor->center()) : QGuiApplication::primaryScreen();
+    settingsWindow_->setGeometry(centredFrame(screen, settingsWindow_->size()));
+    ZorviAccessibility& accessibility = ZorviAccessibility::shared();
+    accessibility.refreshCompositor();
+    const bool fade = !accessibility.reduceMotion() && accessibility.compositorRunning();
+    settingsWindow_->setWindowOpacity(fade ? 0.0 : 1.0);
+    settingsWindow_->show();
+    settingsWindow_->raise();
+    settingsWindow_->activateWindow();
+    if (fade) {
+        auto* animation =
+            new QPropertyAnimation(settingsWindow_.get(), "windowOpacity", settingsWindow_.get());
+        animation->setDuration(settingsFadeMilliseconds);
+        animation->setStartValue(0.0);
+        animation->setEndValue(1.0);
+        animation->setEasingCurve(QEasingCurve::OutCubic);
+        animation->start(QAbstractAnimation::DeleteWhenStopped);
+    }
+}
+
+// Losing the keyboard to another application hides the settings window (it is kept, not destroyed);
+// losing it to one of its own dialogs does not, nor does anything while the screenshot stage is set.
+// The new active window is known only once the change is complete, hence the turn of the event loop.
+void StatusItemController::settingsWindowDidResignKey() {
+    if (qEnvironmentVariableIsSet(screenshotStageVariable))
+        return;
+    QTimer::singleShot(0, this, [this] {
+        if (!settingsWindow_ || !settingsWindow_->isVisible())
+            return;
+        const QWidget* active = QApplication::activeWindow();
+        if (active && isOwnedBy(active, settingsWindow_.get()))
+            return;
+        settingsWindow_->hide();
+    });
+}

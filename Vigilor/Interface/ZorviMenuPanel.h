@@ -1,0 +1,87 @@
+#pragma once
+
+#include <QRectF>
+#include <QSizeF>
+#include <QWidget>
+
+#include <functional>
+#include <optional>
+
+// Where the menu panel goes: under the tray icon (above it when the tray sits at the bottom of the
+// screen), 392 wide, as tall as its content within the room the screen leaves. Screen coordinates, y
+// growing downwards.
+namespace MenuPanelGeometry {
+
+inline constexpr double width = 392;
+inline constexpr double defaultHeight = 684;
+inline constexpr double minimumHeight = 448;
+inline constexpr double lowestCap = 360;
+inline constexpr double edgeMargin = 8; // to the sides and the far edge of the available area
+inline constexpr double capMargin = 16;
+inline constexpr double gap = 8; // between the icon and the panel
+inline constexpr double cornerRadius = 30;
+
+struct Placement {
+    QRectF anchor; // the tray icon, or the pointer's point at the click, or the area's top-right corner
+    QRectF area;   // the available area of the anchor's screen
+    bool trayAtBottom = false;
+};
+
+// The placement for an anchor on a screen: the tray counts as at the bottom when the anchor lies in
+// the lower half of the screen. Without an anchor the top-right corner of the available area stands in.
+Placement placement(std::optional<QRectF> anchor, const QRectF& screen, const QRectF& available);
+// The tallest the panel may be: the room between the anchor and the far edge, less 16, never below 360.
+double maxHeight(const Placement& placement);
+// The height for a content whose fitting height is given (0 or less: not known).
+double height(const Placement& placement, double fittingHeight);
+// The frame: centred on the anchor, kept 8 inside the area's sides (the right bound wins), 8 from the
+// anchor and never past the area's far edge.
+QRectF frame(const Placement& placement, QSizeF size);
+
+} // namespace MenuPanelGeometry
+
+// Where the break prompt goes: centred at the top of the available area of the tray's screen, at least
+// 260 × 260.
+namespace BreakPromptGeometry {
+
+inline constexpr double minimumSide = 260;
+inline constexpr double topGap = 24;
+
+QSizeF size(QSizeF fitting);
+QRectF frame(const QRectF& available, QSizeF size);
+
+} // namespace BreakPromptGeometry
+
+// A frameless window around one content widget, for the menu panel and the break prompt. It re-fits
+// whenever the content asks (its size hint changed), and says when it was hidden, whoever hid it.
+class ZorviMenuPanel : public QWidget {
+public:
+    enum class Kind {
+        menu,        // closes on Escape and on a press outside it (a pop-up)
+        pinnedMenu,  // the same panel staying open until told (the screenshot stage)
+        breakPrompt, // floats above other windows on every desktop and never takes the keyboard
+    };
+
+    ZorviMenuPanel(Kind kind, QWidget* content, double cornerRadius);
+
+    Kind kind() const { return kind_; }
+    bool hidesOnDeactivate() const { return kind_ == Kind::menu; }
+    QWidget* content() const { return content_; }
+    // The content's fitting size for the panel's width (its height for that width where it has one).
+    QSizeF fittingSize(double forWidth) const;
+
+    std::function<void()> onContentResized;
+    std::function<void()> onHidden;
+
+protected:
+    bool event(QEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    Kind kind_;
+    QWidget* content_;
+    double cornerRadius_;
+    bool translucent_;
+};
