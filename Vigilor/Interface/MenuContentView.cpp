@@ -158,6 +158,35 @@ QWidget* header(MenuContentParts& p) {
     return box;
 }
 
+void fillMovementCard(MenuContentParts& p) {
+    auto* card = column(p.movementCard, 8, {12, 12, 12, 12});
+    auto* head = new QHBoxLayout;
+    head->setSpacing(12);
+    auto* texts = new QVBoxLayout;
+    texts->setSpacing(2);
+    auto* caption = new ClampedLabel(zorviCaption(), SystemColor::secondaryLabel(), 1);
+    caption->setText(QStringLiteral("Movement"));
+    texts->addWidget(caption);
+    texts->addWidget(p.movementLine);
+    head->addWidget(p.movementIcon);
+    head->addLayout(texts, 1);
+    card->addLayout(head);
+    card->addWidget(p.movementProgress);
+}
+
+QWidget* actionRail(MenuContentParts& p) {
+    auto* wrap = new QWidget;
+    auto* rail = zorviGlassPanel(12);
+    auto* buttons = row(rail, 8, {8, 8, 8, 8});
+    buttons->addWidget(p.settingsButton);
+    buttons->addWidget(p.copyButton);
+    buttons->addWidget(p.reviewButton);
+    buttons->addStretch(1);
+    buttons->addWidget(p.quitButton);
+    row(wrap, 0, {16, 12, 16, 12})->addWidget(rail);
+    return wrap;
+}
+
 QWidget* lockingOffRow() {
     auto* box = new QWidget;
     auto* icon = new SymbolWell(30, 16);
@@ -219,19 +248,7 @@ MenuContentParts::MenuContentParts(MenuContentView& view)
     bodyLayout->addWidget(lockingGroup);
     bodyLayout->addWidget(walkOffCard);
 
-    auto* movement = column(movementCard, 8, {12, 12, 12, 12});
-    auto* movementHead = new QHBoxLayout;
-    movementHead->setSpacing(12);
-    auto* movementTexts = new QVBoxLayout;
-    movementTexts->setSpacing(2);
-    auto* movementCaption = new ClampedLabel(zorviCaption(), SystemColor::secondaryLabel(), 1);
-    movementCaption->setText(QStringLiteral("Movement"));
-    movementTexts->addWidget(movementCaption);
-    movementTexts->addWidget(movementLine);
-    movementHead->addWidget(movementIcon);
-    movementHead->addLayout(movementTexts, 1);
-    movement->addLayout(movementHead);
-    movement->addWidget(movementProgress);
+    fillMovementCard(*this);
     bodyLayout->addWidget(movementCard);
 
     auto* strip = new QHBoxLayout;
@@ -241,16 +258,7 @@ MenuContentParts::MenuContentParts(MenuContentView& view)
     bodyLayout->addLayout(strip);
     main->addWidget(body);
 
-    auto* railWrap = new QWidget;
-    auto* rail = zorviGlassPanel(12);
-    auto* railLayout = row(rail, 8, {8, 8, 8, 8});
-    railLayout->addWidget(settingsButton);
-    railLayout->addWidget(copyButton);
-    railLayout->addWidget(reviewButton);
-    railLayout->addStretch(1);
-    railLayout->addWidget(quitButton);
-    row(railWrap, 0, {16, 12, 16, 12})->addWidget(rail);
-    main->addWidget(railWrap);
+    main->addWidget(actionRail(*this));
 }
 
 MenuContentView::MenuContentView(std::shared_ptr<VigilorMonitor> monitor, MenuContentActions actions,

@@ -77,31 +77,4 @@ TEST_F(BreakHUDModelTests, WalkPromptIsNeverDone) {
     EXPECT_EQ(m.closeAction, m.buttons[1].action) << "close and Dismiss make the same call";
 }
 
-TEST_F(BreakHUDModelTests, EachActionMakesItsMonitorCall) {
-    const struct {
-        BreakPromptAction action;
-        BreakHUDKind kind;
-        WellnessEventKind recorded;
-        const char* logStart;
-    } cases[] = {
-        {BreakPromptAction::dismissEye, BreakHUDKind::eye, WellnessEventKind::eyeDismissed,
-         "Look-away nudge dismissed"},
-        {BreakPromptAction::skipWalk, BreakHUDKind::walk, WellnessEventKind::walkSkipped,
-         "Movement nudge skipped; walk remains due after "},
-        {BreakPromptAction::dismissWalk, BreakHUDKind::walk, WellnessEventKind::walkDismissed,
-         "Walk popup dismissed; walk remains due after "},
-    };
-    for (const auto& c : cases) {
-        reset();
-        eye(20);
-        monitor->breakHUDKind = c.kind;
-        monitor->breakHUDVisible = true;
-        performBreakPromptAction(*monitor, c.action);
-        EXPECT_FALSE(monitor->breakHUDVisible());
-        EXPECT_EQ(ledgerKinds(*monitor).back(), c.recorded);
-        EXPECT_EQ(logTexts(monitor->events()).front().rfind(c.logStart, 0), 0u)
-            << logTexts(monitor->events()).front();
-    }
-}
-
 } // namespace
