@@ -48,7 +48,8 @@ ClampedLabel::ClampedLabel(QFont font, QColor colour, int maxLines, bool shrinks
     , colour_(std::move(colour))
     , maxLines_(maxLines)
     , shrinks_(shrinks) {
-    QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    // Not a fixed height: layouts cap a fixed item at its size hint, which knows only one width.
+    QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Preferred);
     policy.setHeightForWidth(true);
     setSizePolicy(policy);
 }

@@ -1,6 +1,7 @@
 #include "Monitor/StatusSummariesScene.h"
 #include "Support/OffscreenApplication.h"
 #include "Support/Pictures.h"
+#include "Vigilor/Interface/ClampedLabel.h"
 #include "Vigilor/Interface/MenuContentView.h"
 #include "Vigilor/Interface/ZorviShareService.h"
 #include "Vigilor/Interface/ZorviTheme.h"
@@ -96,6 +97,12 @@ TEST_F(MenuContentViewTests, RendersEveryStateWithoutCutsAndRefitsWhenSectionsCo
              t.monitor->cameraStatus = "Camera denied";
              t.settings([](VigilorConfig& c) { c.screenLockingEnabled = false; });
          }},
+        {"blocked-two-line-detail",
+         [](auto& t) {
+             t.noFace();
+             t.monitor->phase = MonitorPhase::blocked;
+             t.monitor->cameraStatus = "Camera unavailable";
+         }},
         {"walk-off-paused",
          [](auto& t) {
              t.monitor->isPaused = true;
@@ -117,12 +124,16 @@ TEST_F(MenuContentViewTests, RendersEveryStateWithoutCutsAndRefitsWhenSectionsCo
         lastHeight = height;
         const QImage image = picture(s.name);
         EXPECT_EQ(image.width(), 392) << s.name;
-        // Every visible part lies wholly inside the fitted panel: nothing is cut at the bottom or sides.
+        // Every visible part lies wholly inside the fitted panel, and every text has the height of all
+        // its lines: nothing is cut.
         for (QWidget* part : view->findChildren<QWidget*>()) {
             if (!part->isVisibleTo(view.get()))
                 continue;
             const QRect box(part->mapTo(view.get(), QPoint()), part->size());
             EXPECT_TRUE(view->rect().contains(box)) << s.name << ": " << part->metaObject()->className();
+            if (auto* text = dynamic_cast<ClampedLabel*>(part))
+                EXPECT_GE(text->height(), text->heightForWidth(text->width()))
+                    << s.name << ": " << text->text().toStdString();
         }
     }
 }
