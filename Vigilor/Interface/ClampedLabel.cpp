@@ -3,6 +3,7 @@
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QTextLayout>
+#include <QVBoxLayout>
 
 #include <cmath>
 
@@ -40,6 +41,16 @@ QStringList clampedLines(const QString& text, const QFont& font, double width, i
     }
     layout.endLayout();
     return lines;
+}
+
+QVBoxLayout* textStack(int spacing, std::initializer_list<QWidget*> texts) {
+    auto* stack = new QVBoxLayout;
+    stack->setSpacing(spacing);
+    stack->addStretch(1);
+    for (QWidget* text : texts)
+        stack->addWidget(text);
+    stack->addStretch(1);
+    return stack;
 }
 
 ClampedLabel::ClampedLabel(QFont font, QColor colour, int maxLines, bool shrinks, QWidget* parent)

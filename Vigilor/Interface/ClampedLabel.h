@@ -6,9 +6,16 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <initializer_list>
+
+class QVBoxLayout;
+
 // The lines `text` takes within `width` when wrapped at word boundaries into at most `maxLines`
 // lines, the last of them ending in an ellipsis when the text needs more.
 QStringList clampedLines(const QString& text, const QFont& font, double width, int maxLines);
+
+// Texts stacked `spacing` apart, kept together and centred in the height their row gives them.
+QVBoxLayout* textStack(int spacing, std::initializer_list<QWidget*> texts);
 
 // A text of at most a given number of lines that grows to its full height (never cut vertically) and
 // ends in an ellipsis when it needs more lines. A one-line text may first shrink to 85 % of its size.

@@ -46,13 +46,9 @@ public:
         : icon_(new SymbolWell(26, 13))
         , label_(new ClampedLabel(zorviMicro(), {}, 1))
         , decision_(new ClampedLabel(zorviControl(), SystemColor::primaryLabel(), 1)) {
-        auto* texts = new QVBoxLayout;
-        texts->setSpacing(1);
-        texts->addWidget(label_);
-        texts->addWidget(decision_);
         auto* layout = row(this, 8, {12, 12, 12, 12});
         layout->addWidget(icon_);
-        layout->addLayout(texts, 1);
+        layout->addLayout(textStack(1, {label_, decision_}), 1);
     }
 
     void setModel(const MenuContentModel& m) {
@@ -92,7 +88,7 @@ public:
         setAccessibleName(title);
         title_->setText(title);
         auto* layout = row(this, 8);
-        layout->addWidget(title_, 1);
+        layout->addWidget(title_, 1, Qt::AlignVCenter);
         layout->addSpacing(8);
         layout->addWidget(switch_);
         for (QWidget* part : {static_cast<QWidget*>(title_), static_cast<QWidget*>(switch_)})
@@ -147,14 +143,8 @@ QWidget* header(MenuContentParts& p) {
     eyesFrame->setFixedSize(76, 76);
     auto* frameLayout = row(eyesFrame, 0, {2, 2, 2, 2});
     frameLayout->addWidget(p.eyes);
-    auto* texts = new QVBoxLayout;
-    texts->setSpacing(3);
-    texts->addStretch(1); // the two texts stay together, centred beside the eyes
-    texts->addWidget(p.title);
-    texts->addWidget(p.detail);
-    texts->addStretch(1);
     layout->addWidget(eyesFrame, 0, Qt::AlignVCenter);
-    layout->addLayout(texts, 1);
+    layout->addLayout(textStack(3, {p.title, p.detail}), 1);
     return box;
 }
 
@@ -162,14 +152,10 @@ void fillMovementCard(MenuContentParts& p) {
     auto* card = column(p.movementCard, 8, {12, 12, 12, 12});
     auto* head = new QHBoxLayout;
     head->setSpacing(12);
-    auto* texts = new QVBoxLayout;
-    texts->setSpacing(2);
     auto* caption = new ClampedLabel(zorviCaption(), SystemColor::secondaryLabel(), 1);
     caption->setText(QStringLiteral("Movement"));
-    texts->addWidget(caption);
-    texts->addWidget(p.movementLine);
     head->addWidget(p.movementIcon);
-    head->addLayout(texts, 1);
+    head->addLayout(textStack(2, {caption, p.movementLine}), 1);
     card->addLayout(head);
     card->addWidget(p.movementProgress);
 }
@@ -196,13 +182,9 @@ QWidget* lockingOffRow() {
     title->setText(QStringLiteral("Locking is off"));
     auto* hint = new ClampedLabel(zorviCaption(), SystemColor::secondaryLabel(), 1);
     hint->setText(QStringLiteral("Enable in Settings"));
-    auto* texts = new QVBoxLayout;
-    texts->setSpacing(2);
-    texts->addWidget(title);
-    texts->addWidget(hint);
     auto* layout = row(box, 12);
     layout->addWidget(icon);
-    layout->addLayout(texts, 1);
+    layout->addLayout(textStack(2, {title, hint}), 1);
     return box;
 }
 

@@ -141,10 +141,6 @@ BreakOffCard::BreakOffCard(const QString& title, const QString& detail, const st
     titleLabel->setText(title);
     auto* detailLabel = new ClampedLabel(zorviCaption(), SystemColor::secondaryLabel(), 2);
     detailLabel->setText(detail);
-    auto* texts = new QVBoxLayout;
-    texts->setSpacing(3);
-    texts->addWidget(titleLabel);
-    texts->addWidget(detailLabel);
 
     auto* pill = new ClampedLabel(zorviMicro(), SystemColor::secondaryLabel(), 1);
     pill->setText(QStringLiteral("OFF"));
@@ -157,7 +153,7 @@ BreakOffCard::BreakOffCard(const QString& title, const QString& detail, const st
     row->setContentsMargins(12, 12, 12, 12);
     row->setSpacing(12);
     row->addWidget(icon);
-    row->addLayout(texts, 1);
+    row->addLayout(textStack(3, {titleLabel, detailLabel}), 1);
     row->addWidget(pill);
     setAccessibleName(title + QStringLiteral(", currently off"));
 }

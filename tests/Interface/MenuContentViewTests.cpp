@@ -131,9 +131,10 @@ TEST_F(MenuContentViewTests, RendersEveryStateWithoutCutsAndRefitsWhenSectionsCo
                 continue;
             const QRect box(part->mapTo(view.get(), QPoint()), part->size());
             EXPECT_TRUE(view->rect().contains(box)) << s.name << ": " << part->metaObject()->className();
-            if (auto* text = dynamic_cast<ClampedLabel*>(part))
+            if (auto* text = dynamic_cast<ClampedLabel*>(part)) {
                 EXPECT_GE(text->height(), text->heightForWidth(text->width()))
                     << s.name << ": " << text->text().toStdString();
+            }
         }
     }
 }
