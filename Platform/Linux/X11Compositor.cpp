@@ -1,5 +1,6 @@
 #include "X11Compositor.h"
 
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
 #include <string>
@@ -13,4 +14,14 @@ bool x11CompositorRunning() {
     const bool running = XGetSelectionOwner(display, atom) != None;
     XCloseDisplay(display);
     return running;
+}
+
+void x11ShowOnAllDesktops(unsigned long window) {
+    Display* display = XOpenDisplay(nullptr);
+    if (!display)
+        return;
+    const long allDesktops = 0xFFFFFFFF;
+    XChangeProperty(display, window, XInternAtom(display, "_NET_WM_DESKTOP", False), XA_CARDINAL, 32,
+                    PropModeReplace, reinterpret_cast<const unsigned char*>(&allDesktops), 1);
+    XCloseDisplay(display);
 }

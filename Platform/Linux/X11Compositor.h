@@ -1,5 +1,11 @@
 #pragma once
 
+// What the interface asks of the X server beyond Qt.
+
 // Whether a compositing manager runs on the X server named by $DISPLAY (it owns the selection
 // _NET_WM_CM_S<screen>): only then do translucent windows show what lies behind them.
 bool x11CompositorRunning();
+
+// Asks the window manager to show a window of this X server on every desktop (_NET_WM_DESKTOP set to
+// 0xFFFFFFFF); to be called after the window exists and before it is first mapped.
+void x11ShowOnAllDesktops(unsigned long window);

@@ -10,11 +10,6 @@
 
 namespace {
 
-QColor withOpacity(QColor colour, double opacity) {
-    colour.setAlphaF(float(colour.alphaF() * opacity));
-    return colour;
-}
-
 QPen roundPen(const QColor& colour, double width) {
     QPen pen(colour, width);
     pen.setCapStyle(Qt::RoundCap);

@@ -169,8 +169,10 @@ StatusItemController::~StatusItemController() {
     removeMenuMonitors();
     escapeMonitor_ = false;
     updateKeyFilter();
-    if (menuPanel_)
+    if (menuPanel_) {
+        menuPanel_->onHidden = nullptr;
         delete menuPanel_.data();
+    }
 }
 
 void StatusItemController::createTrayIcon() {

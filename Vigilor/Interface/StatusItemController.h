@@ -68,6 +68,8 @@ public:
     StatusItemController& operator=(const StatusItemController&) = delete;
 
     bool hasTrayIcon() const { return trayIcon_ != nullptr; }
+    // Where the tray shows the icon on screen; empty when the tray does not say.
+    QRect trayIconGeometry() const { return trayIcon_ ? trayIcon_->geometry() : QRect(); }
     const QString& toolTip() const { return toolTip_; }
     const QString& accessibilityLabel() const { return accessibilityLabel_; }
     const ZorviMenuIcon::Face& face() const { return face_; }

@@ -140,7 +140,7 @@ std::unique_ptr<ZorviMenuPanel> StatusItemController::makeBreakHUDPanel() {
     ZorviAccessibility::shared().refreshCompositor();
     auto panel =
         std::make_unique<ZorviMenuPanel>(ZorviMenuPanel::Kind::breakPrompt, new BreakHUDView(monitor_), 24.0);
-    panel->setAccessibleName(QStringLiteral("Zorvi break"));
+    panel->setWindowTitle(QStringLiteral("Zorvi break"));
     panel->onContentResized = [this] {
         if (breakHUDPanel_)
             positionBreakHUD(*breakHUDPanel_);

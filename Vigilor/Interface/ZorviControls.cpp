@@ -15,11 +15,6 @@
 
 namespace {
 
-QColor withOpacity(QColor colour, double opacity) {
-    colour.setAlphaF(float(colour.alphaF() * opacity));
-    return colour;
-}
-
 QColor mixed(const QColor& from, const QColor& to, double t) {
     const auto mix = [t](float a, float b) { return a + (b - a) * float(t); };
     return QColor::fromRgbF(mix(from.redF(), to.redF()), mix(from.greenF(), to.greenF()),

@@ -12,11 +12,6 @@
 
 namespace {
 
-QColor withOpacity(QColor colour, double opacity) {
-    colour.setAlphaF(float(colour.alphaF() * opacity));
-    return colour;
-}
-
 QColor blackAt(double opacity) {
     return QColor::fromRgbF(0, 0, 0, float(opacity));
 }

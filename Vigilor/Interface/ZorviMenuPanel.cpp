@@ -1,9 +1,11 @@
 #include "ZorviMenuPanel.h"
 
+#include "Platform/Linux/X11Compositor.h"
 #include "ZorviAccessibility.h"
 #include "ZorviTheme.h"
 
 #include <QEvent>
+#include <QGuiApplication>
 #include <QPainter>
 #include <QPainterPath>
 #include <QRegion>
@@ -71,9 +73,8 @@ Qt::WindowFlags flagsFor(ZorviMenuPanel::Kind kind) {
     case ZorviMenuPanel::Kind::pinnedMenu:
         return Qt::Tool | frameless | Qt::WindowStaysOnTopHint;
     case ZorviMenuPanel::Kind::breakPrompt:
-        // Unmanaged by the window manager: on every desktop, above other windows, never focused.
-        return Qt::Tool | frameless | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus |
-               Qt::X11BypassWindowManagerHint;
+        // Above other windows and never given the keyboard; on every desktop (set once it exists).
+        return Qt::Tool | frameless | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus;
     }
     return frameless;
 }
@@ -89,8 +90,11 @@ ZorviMenuPanel::ZorviMenuPanel(Kind kind, QWidget* content, double cornerRadius)
     // A press outside closes the pop-up and goes nowhere else: the tray icon it lands on must not
     // open the panel again.
     setAttribute(Qt::WA_NoMouseReplay);
-    if (kind == Kind::breakPrompt)
+    if (kind == Kind::breakPrompt) {
         setAttribute(Qt::WA_ShowWithoutActivating);
+        if (QGuiApplication::platformName() == QLatin1String("xcb"))
+            x11ShowOnAllDesktops(winId());
+    }
     if (translucent_)
         setAttribute(Qt::WA_TranslucentBackground);
     auto* layout = new QVBoxLayout(this);

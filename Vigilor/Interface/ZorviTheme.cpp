@@ -9,16 +9,16 @@ QColor rgb(double red, double green, double blue, double opacity = 1) {
     return QColor::fromRgbF(float(red), float(green), float(blue), float(opacity));
 }
 
-QColor withOpacity(QColor colour, double opacity) {
-    colour.setAlphaF(float(colour.alphaF() * opacity));
-    return colour;
-}
-
 QPalette palette() {
     return QGuiApplication::palette();
 }
 
 } // namespace
+
+QColor withOpacity(QColor colour, double opacity) {
+    colour.setAlphaF(float(colour.alphaF() * opacity));
+    return colour;
+}
 
 namespace Theme {
 

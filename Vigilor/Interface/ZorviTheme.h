@@ -26,6 +26,9 @@ QColor colorForLevel(const std::string& word);
 
 } // namespace Theme
 
+// `colour` with its opacity multiplied by `opacity`, as a view's opacity applies to a colour.
+QColor withOpacity(QColor colour, double opacity);
+
 // The desktop's own colours where a view asks for a system colour rather than a theme colour: the
 // label colours and the window background come from the application's palette (they follow light and
 // dark desktops); green and orange are fixed.

@@ -252,6 +252,49 @@ TEST_F(TrayItem, TheTrayIconIsRedrawnButPushedOnlyWhenItChanges) {
     EXPECT_EQ(controller.toolTip(), "Zorvi");
 }
 
+TEST_F(TrayItem, TheSettingsWindowHidesWhenTheKeyboardGoesElsewhereButNotToItsOwnDialogs) {
+    struct Row {
+        const char* name;
+        bool screenshotStage;
+        bool toOwnDialog;
+        bool staysVisible;
+    };
+    for (const auto& r : {Row{"another application", false, false, false}, Row{"its own dialog", false, true, true},
+                          Row{"during the screenshot stage", true, false, true}}) {
+        ScopedVariable stage(StatusItemController::screenshotStageVariable, r.screenshotStage ? "" : nullptr);
+        StatusItemController controller(monitor, environment());
+        controller.showSettingsWindow();
+        QWidget* settings = controller.settingsWindow();
+        ASSERT_TRUE(settings && settings->isVisible()) << r.name;
+        EXPECT_EQ(settings->windowTitle(), "Zorvi Settings");
+        QWidget dialog(settings, Qt::Dialog);
+        if (r.toOwnDialog) {
+            dialog.show();
+            QApplication::setActiveWindow(&dialog);
+        }
+        QEvent deactivate(QEvent::WindowDeactivate);
+        QApplication::sendEvent(settings, &deactivate);
+        app.processPending();
+        EXPECT_EQ(settings->isVisible(), r.staysVisible) << r.name;
+        controller.showSettingsWindow();
+        EXPECT_EQ(controller.settingsWindow(), settings) << r.name << ": hidden, never rebuilt";
+    }
+}
+
+TEST_F(TrayItem, TheDashboardIsCentredAtEveryShow) {
+    StatusItemController controller(monitor, environment());
+    controller.showMainWindow();
+    QWidget* dashboard = controller.mainWindow();
+    ASSERT_TRUE(dashboard);
+    EXPECT_EQ(dashboard->windowTitle(), "Zorvi");
+    const QPoint centred = dashboard->pos();
+    dashboard->move(centred + QPoint(100, 50));
+    dashboard->hide();
+    controller.showMainWindow();
+    EXPECT_EQ(dashboard->pos(), centred);
+    EXPECT_EQ(controller.mainWindow(), dashboard);
+}
+
 // Pixel probes of the drawn icon at 2×: the outline, the eyes by state, the badge corner.
 TEST_F(TrayItem, TheIconDrawsItsFaceEyesAndBadgeWhereTheFiguresSay) {
     struct Row {

@@ -90,7 +90,7 @@ bool VirtualDisplay::start() {
     // Only the write end reaches the server, under its own number, which -displayfd names.
     ::fcntl(pipe[0], F_SETFD, FD_CLOEXEC);
     const std::vector<std::string> command{
-        server, "-displayfd", std::to_string(pipe[1]), "-nolisten", "tcp", "-screen", "0", "320x240x24"};
+        server, "-displayfd", std::to_string(pipe[1]), "-nolisten", "tcp", "-screen", "0", screen_};
     std::vector<char*> argv;
     for (const auto& argument : command)
         argv.push_back(const_cast<char*>(argument.c_str()));

@@ -16,7 +16,9 @@ public:
     // Why no X server can be started here (Xvfb missing); empty when one can.
     static std::string missingTools();
 
-    VirtualDisplay() = default;
+    // `screen` is Xvfb's screen geometry and depth, e.g. "1024x700x24".
+    explicit VirtualDisplay(std::string screen = "320x240x24")
+        : screen_(std::move(screen)) {}
     ~VirtualDisplay();
     VirtualDisplay(const VirtualDisplay&) = delete;
     VirtualDisplay& operator=(const VirtualDisplay&) = delete;
@@ -33,6 +35,7 @@ public:
 private:
     bool fail(std::string why);
 
+    std::string screen_;
     pid_t server_ = -1;
     std::string name_;
     std::string failure_;

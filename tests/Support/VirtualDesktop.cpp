@@ -1,0 +1,134 @@
+#include "VirtualDesktop.h"
+
+#include "Foundation/ChildProcess.h"
+
+#include <X11/Xlib.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <thread>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+using namespace std::chrono_literals;
+
+bool onPath(const std::string& program) {
+    return ChildProcess::run("sh", {"-c", "command -v " + program}, 5).succeeded();
+}
+
+// Whether someone owns the selection (the window manager's WM_S0, the tray's _NET_SYSTEM_TRAY_S0) on
+// the display in $DISPLAY.
+bool selectionOwned(const char* name) {
+    Display* display = XOpenDisplay(nullptr);
+    if (!display)
+        return false;
+    const Atom selection = XInternAtom(display, name, False);
+    const bool owned = XGetSelectionOwner(display, selection) != None;
+    XCloseDisplay(display);
+    return owned;
+}
+
+// A loaded machine can take several seconds to start a window manager.
+constexpr auto startLimit = 45s;
+
+// Empty once the selection is owned; else why not: the owner ended, or the time ran out.
+std::string waitForSelection(const char* name, pid_t owner) {
+    const auto deadline = std::chrono::steady_clock::now() + startLimit;
+    while (!selectionOwned(name)) {
+        int status = 0;
+        if (::waitpid(owner, &status, WNOHANG) == owner)
+            return "it ended (status " + std::to_string(status) + ")";
+        if (std::chrono::steady_clock::now() > deadline)
+            return "it did not within 45 s";
+        std::this_thread::sleep_for(20ms);
+    }
+    return {};
+}
+
+} // namespace
+
+std::string VirtualDesktop::missingTools() {
+    std::string missing = VirtualDisplay::missingTools();
+    for (const char* tool : {"openbox", "trayer", "xdotool"})
+        if (!onPath(tool))
+            missing += std::string(missing.empty() ? "" : "; ") + tool + " is not installed";
+    return missing;
+}
+
+VirtualDesktop::VirtualDesktop()
+    : display_(std::to_string(width) + "x" + std::to_string(height) + "x24") {
+}
+
+VirtualDesktop::~VirtualDesktop() {
+    for (const pid_t child : children_) {
+        ::kill(child, SIGTERM);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+    }
+}
+
+bool VirtualDesktop::fail(std::string why) {
+    failure_ = std::move(why);
+    return false;
+}
+
+pid_t VirtualDesktop::spawn(const std::vector<std::string>& command) {
+    std::vector<char*> argv;
+    for (const auto& argument : command)
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    pid_t pid = -1;
+    const int result = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (result != 0)
+        return -1;
+    children_.push_back(pid);
+    return pid;
+}
+
+bool VirtualDesktop::start() {
+    if (!display_.start())
+        return fail(display_.failure());
+    displayVariable_ = std::make_unique<ScopedVariable>("DISPLAY", display_.name().c_str());
+    platformVariable_ = std::make_unique<ScopedVariable>("QT_QPA_PLATFORM", "xcb");
+    // The tray docks itself with the window manager, so the manager comes first.
+    // A fresh server can refuse the window manager's first connection, which then gives up: it gets
+    // a few tries.
+    std::string why = "it was never started";
+    for (int attempt = 0; attempt < 3 && !why.empty(); ++attempt) {
+        const pid_t manager = spawn({"openbox", "--sm-disable"});
+        if (manager < 0)
+            return fail("openbox could not be started");
+        why = waitForSelection("WM_S0", manager);
+    }
+    if (!why.empty())
+        return fail("openbox did not take the screen " + display_.name() + ": " + why);
+    const pid_t tray = spawn({"trayer", "--edge", "top", "--align", "right", "--widthtype", "request",
+                              "--height", "24", "--SetDockType", "true", "--transparent", "false"});
+    if (tray < 0)
+        return fail("trayer could not be started");
+    if (const auto why = waitForSelection("_NET_SYSTEM_TRAY_S0", tray); !why.empty())
+        return fail("trayer did not claim the system tray: " + why);
+    return true;
+}
+
+bool VirtualDesktop::xdotool(const std::vector<std::string>& arguments) {
+    return ChildProcess::run("xdotool", arguments, 5).succeeded();
+}
+
+unsigned long VirtualDesktop::focusedWindow() {
+    const auto result = ChildProcess::run("xdotool", {"getwindowfocus"}, 5);
+    return result.succeeded() ? std::strtoul(result.standardOutput.c_str(), nullptr, 10) : 0;
+}

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "Support/TemporaryHome.h"
+#include "Support/VirtualDisplay.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <sys/types.h>
+
+// A small desktop of the test's own for window tests: an Xvfb server, the openbox window manager and a
+// trayer system tray at the top right, with DISPLAY pointed at it and Qt told to use X11, for the life
+// of the object. Clicks and keys go through xdotool, as a user's would.
+//
+//     if (const auto missing = VirtualDesktop::missingTools(); !missing.empty())
+//         GTEST_SKIP() << missing;
+//     VirtualDesktop desktop;
+//     ASSERT_TRUE(desktop.start()) << desktop.failure();
+//     QApplication app(...);  // made after start()
+class VirtualDesktop {
+public:
+    static constexpr int width = 1024;
+    static constexpr int height = 700;
+
+    static std::string missingTools();
+
+    VirtualDesktop();
+    ~VirtualDesktop();
+    VirtualDesktop(const VirtualDesktop&) = delete;
+    VirtualDesktop& operator=(const VirtualDesktop&) = delete;
+
+    // Starts the server, the window manager and the tray, and waits (at most 45 seconds each, for loaded
+    // machines) until the window manager and then the tray have claimed their selections.
+    bool start();
+    const std::string& failure() const { return failure_; }
+
+    // Runs xdotool with these arguments and waits for it; false when it failed.
+    static bool xdotool(const std::vector<std::string>& arguments);
+    // The X window that has the keyboard focus, as xdotool reports it (0 when none).
+    static unsigned long focusedWindow();
+
+private:
+    pid_t spawn(const std::vector<std::string>& command);
+    bool fail(std::string why);
+
+    VirtualDisplay display_;
+    std::unique_ptr<ScopedVariable> displayVariable_;
+    std::unique_ptr<ScopedVariable> platformVariable_;
+    std::vector<pid_t> children_;
+    std::string failure_;
+};
