@@ -210,6 +210,8 @@ public:
 
     // Camera.
     void startCamera();
+    // The menu's permission button: asks for the camera again, then brings Bluetooth in line.
+    void requestCameraThenBluetooth();
 
     // Bluetooth presence.
     bool bluetoothPresenceEnabled() const;

@@ -1,0 +1,74 @@
+#include "BreakHUDModel.h"
+
+#include "Vigilor/Interface/ZorviTheme.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// The filled share of the rest ring; a rest length below a second counts as one second.
+double restProgress(double remaining, double duration) {
+    const double share = remaining / std::max(duration, 1.0);
+    return share <= 0 ? 1 : 1 - std::min(share, 1.0);
+}
+
+void fillEyePrompt(BreakHUDModel& model, const VigilorMonitor& m) {
+    const double remaining = m.eyeRestRemaining();
+    model.done = remaining <= 0;
+    model.accent = model.done || m.isRestingNow() ? SystemColor::green() : SystemColor::orange();
+    model.ringFraction = model.done ? 1 : model.progress;
+    if (model.done) {
+        model.centreSymbol = "checkmark";
+        model.title = "Look back - refreshed";
+        model.titleInAccent = true;
+        model.detail = "Eye break logged";
+        model.closeHelp = "Dismiss";
+    } else {
+        model.centreText = std::to_string(std::llround(remaining)); // halves away from zero: 12.5 is 13
+        model.title = "Look away";
+        model.detail = m.isRestingNow() ? "Looking away — keep going" : "Look away from your screen";
+        model.closeHelp = "Dismiss this look-away";
+    }
+    model.buttons = {{"Dismiss", "xmark", false, BreakPromptAction::dismissEye}};
+    model.closeAction = BreakPromptAction::dismissEye;
+}
+
+void fillWalkPrompt(BreakHUDModel& model, const VigilorMonitor& m) {
+    model.accent = SystemColor::orange();
+    model.ringFraction = 1;
+    model.centreSymbol = "figure.walk.motion";
+    model.title = "Time to walk";
+    model.detail = m.walkBreakDetail();
+    model.buttons = {{"Skip this walk", "forward.end.fill", true, BreakPromptAction::skipWalk},
+                     {"Dismiss", "xmark", false, BreakPromptAction::dismissWalk}};
+    model.closeHelp = "Dismiss this walk reminder";
+    model.closeAction = BreakPromptAction::dismissWalk;
+}
+
+} // namespace
+
+BreakHUDModel breakHUDModel(const VigilorMonitor& m) {
+    BreakHUDModel model;
+    model.kind = m.breakHUDKind();
+    model.progress = restProgress(m.eyeRestRemaining(), m.config().eyeBreakDuration);
+    if (model.kind == BreakHUDKind::walk)
+        fillWalkPrompt(model, m);
+    else
+        fillEyePrompt(model, m);
+    return model;
+}
+
+void performBreakPromptAction(VigilorMonitor& monitor, BreakPromptAction action) {
+    switch (action) {
+    case BreakPromptAction::dismissEye:
+        monitor.dismissCurrentEyeBreakPrompt();
+        return;
+    case BreakPromptAction::skipWalk:
+        monitor.clearCurrentWalkBreakPrompt(WellnessEventKind::walkSkipped, "Movement nudge skipped");
+        return;
+    case BreakPromptAction::dismissWalk:
+        monitor.clearCurrentWalkBreakPrompt(WellnessEventKind::walkDismissed, "Walk popup dismissed");
+        return;
+    }
+}

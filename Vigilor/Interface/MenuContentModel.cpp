@@ -1,0 +1,105 @@
+#include "MenuContentModel.h"
+
+#include "Foundation/Text.h"
+#include "Vigilor/Interface/ZorviTheme.h"
+#include "Vigilor/Monitor/VigilorMonitor.h"
+
+namespace {
+
+SignalChipModel faceChip(const VigilorMonitor& m) {
+    const bool face = m.facePresent();
+    return {"Face", face ? m.focusSummary() : fixedDecimal(m.secondsSinceFace(), 1) + "s",
+            face ? "person.crop.circle" : "eye.slash", Theme::colorForLevel(m.focusLevel()), ""};
+}
+
+SignalChipModel watchChip(const VigilorMonitor& m) {
+    const bool near = m.watchPresent();
+    return {"Watch", near ? "Near" : m.watchSignalDetail(), "applewatch",
+            near ? Theme::success() : Theme::warning(), ""};
+}
+
+// Input idle exactly at the grace already counts as idle.
+SignalChipModel controlChip(const VigilorMonitor& m) {
+    if (m.remoteControlActive())
+        return {"Control", "Remote", "display", Theme::notice(), ""};
+    if (m.inputIdleSeconds() < m.config().activeInputGrace)
+        return {"Control", "Active", "keyboard", Theme::success(), ""};
+    return {"Control", "Idle", "keyboard", SystemColor::secondaryLabel(), ""};
+}
+
+void fillMovement(MenuContentModel& model, const VigilorMonitor& m) {
+    model.walkBreakEnabled = m.config().walkBreakEnabled;
+    model.movementTint = Theme::notice();
+    if (!model.walkBreakEnabled)
+        return; // the remaining figure is the largest finite double then: never shown as a clock
+    const double remaining = m.walkBreakRemaining();
+    model.walkDue = remaining <= 0;
+    model.movementTint = model.walkDue ? Theme::warning() : Theme::notice();
+    model.walkProgress = m.walkBreakProgress();
+    if (model.walkDue) {
+        model.movementSystemImage = "figure.walk.motion";
+        model.movementLine = "Time to walk";
+        model.movementAccessibilityLabel = "Movement: time to walk";
+        return;
+    }
+    const std::string clock = VigilorMonitor::formatMinuteSecondClock(remaining);
+    model.movementSystemImage = "chair";
+    model.movementLine = "Walk in " + clock;
+    model.movementAccessibilityLabel = "Movement: walk in " + clock;
+}
+
+} // namespace
+
+QColor levelColour(NudgeLevel level) {
+    switch (level) {
+    case NudgeLevel::allCalm:
+        return Theme::success();
+    case NudgeLevel::gentleNudge:
+        return Theme::notice();
+    case NudgeLevel::worthAdjusting:
+        return Theme::warning();
+    case NudgeLevel::presenceCheck:
+        return Theme::critical();
+    }
+    return Theme::success();
+}
+
+MenuContentModel menuContentModel(const VigilorMonitor& m) {
+    MenuContentModel model;
+    const NudgeLevel level = m.nudgeLevel();
+    model.levelTint = levelColour(level);
+
+    fillMovement(model, m);
+    model.eyes = {.facePresent = m.facePresent(),
+                  .watchPresent = m.watchPresent(),
+                  .isLookingAway = m.isLookingAway(),
+                  .isPaused = m.isPaused(),
+                  .isBlocked = m.phase() == MonitorPhase::blocked,
+                  .isSnoozed = m.isSnoozed(),
+                  .walkBreakDue = model.walkDue};
+    model.nudgeTitle = m.nudgeTitle();
+    model.nudgeDetail = m.nudgeDetail();
+
+    model.showNudgeCard = m.config().visualNudgesEnabled && level != NudgeLevel::allCalm;
+    model.nudgeLabel = std::string(nudgeLevelLabel(level));
+    model.nudgeSystemImage = m.nudgeSystemImage();
+    model.decision = m.decision();
+
+    model.showPermissionButton = m.needsPermissionAction();
+    model.showLockingGroup = m.lockingAvailable();
+    model.autoLockOn = m.autoLockEnabled();
+    model.showLockingOffRow = !m.config().screenLockingEnabled;
+
+    model.chips = {faceChip(m), watchChip(m), controlChip(m)};
+    if (m.onCall())
+        model.chips.push_back({"Call", "On call", "mic.fill", Theme::notice(), "On a call"});
+
+    model.showReviewButton = !m.lockingAvailable();
+    return model;
+}
+
+std::string appStoreAsk(const std::string& listingWebAddress) {
+    return "Try Zorvi on your Mac. It is free on the Mac App Store, does eye-rest and walk reminders, and "
+           "keeps camera presence local. Use it once before reviewing it: " +
+           listingWebAddress;
+}

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "Vigilor/Interface/ZorviEyesModel.h"
+#include "Vigilor/Monitor/NudgeLevel.h"
+
+#include <QColor>
+
+#include <string>
+#include <vector>
+
+class VigilorMonitor;
+
+// One chip of the menu's signal strip.
+struct SignalChipModel {
+    std::string title;
+    std::string value;
+    std::string systemImage;
+    QColor tint;
+    std::string accessibilityLabel; // empty: the title, a colon, a blank and the value
+};
+
+// Everything the menu panel's content shows, read from the monitor at one moment: the texts, the
+// colour roles and which sections are there. The view draws this and nothing else.
+struct MenuContentModel {
+    QColor levelTint; // the nudge card's and the Settings gear's colour
+
+    // Header.
+    ZorviEyesInputs eyes;
+    std::string nudgeTitle;
+    std::string nudgeDetail;
+
+    // Nudge card.
+    bool showNudgeCard = false;
+    std::string nudgeLabel;
+    std::string nudgeSystemImage;
+    std::string decision;
+
+    // Controls card.
+    bool showPermissionButton = false;
+    bool showLockingGroup = false;
+    bool autoLockOn = false;
+    bool showLockingOffRow = false;
+
+    // Movement: the break-off card when walk breaks are off, else the walk countdown.
+    bool walkBreakEnabled = false;
+    bool walkDue = false;
+    std::string movementSystemImage;
+    std::string movementLine;
+    std::string movementAccessibilityLabel;
+    double walkProgress = 0;
+    QColor movementTint;
+
+    std::vector<SignalChipModel> chips;
+
+    bool showReviewButton = false;
+};
+
+// The colour of a nudge level, from calm to presence check.
+QColor levelColour(NudgeLevel level);
+
+MenuContentModel menuContentModel(const VigilorMonitor& monitor);
+
+// The invitation the copy button puts on the clipboard, ending in the store listing's web address.
+std::string appStoreAsk(const std::string& listingWebAddress);

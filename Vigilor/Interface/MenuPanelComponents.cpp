@@ -1,0 +1,169 @@
+#include "MenuPanelComponents.h"
+
+#include "Vigilor/Interface/ClampedLabel.h"
+#include "Vigilor/Interface/ViewHelpers.h"
+#include "Vigilor/Interface/ZorviAccessibility.h"
+#include "Vigilor/Interface/ZorviTheme.h"
+#include "ZorviShared/Symbols/ZorviSymbols.h"
+
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QPainter>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+TimelineTicker::TimelineTicker(QWidget& host, const Clock& clock, std::function<void(Date)> write)
+    : QObject(&host)
+    , clock_(clock)
+    , write_(std::move(write)) {
+    timer_.setInterval(1000);
+    connect(&timer_, &QTimer::timeout, this, [this] {
+        const Date now = clock_.now();
+        if (now == last_)
+            return;
+        last_ = now;
+        write_(now);
+    });
+    host.installEventFilter(this);
+    if (host.isVisible())
+        timer_.start();
+}
+
+bool TimelineTicker::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Show) {
+        last_ = clock_.now();
+        timer_.start();
+    } else if (event->type() == QEvent::Hide) {
+        timer_.stop();
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+double progressFillWidth(double width, double value) {
+    return std::max(6.0, width * std::clamp(value, 0.0, 1.0));
+}
+
+ProgressCapsule::ProgressCapsule(QWidget* parent)
+    : QWidget(parent) {
+    setFixedHeight(6);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+}
+
+void ProgressCapsule::setProgress(double value, const QColor& tint) {
+    if (value == value_ && tint == tint_)
+        return;
+    value_ = value;
+    tint_ = tint;
+    update();
+}
+
+void ProgressCapsule::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    const double h = height();
+    painter.setBrush(Theme::hairline());
+    painter.drawRoundedRect(QRectF(0, 0, width(), h), h / 2, h / 2);
+    painter.setBrush(tint_);
+    painter.drawRoundedRect(QRectF(0, 0, progressFillWidth(width(), value_), h), h / 2, h / 2);
+}
+
+SymbolWell::SymbolWell(double diameter, double symbolSize, QWidget* parent)
+    : QWidget(parent)
+    , symbolSize_(symbolSize) {
+    setFixedSize(int(diameter), int(diameter));
+    pulse_.setDuration(450);
+    pulse_.setKeyValueAt(0, 1.0);
+    pulse_.setKeyValueAt(0.4, 1.25);
+    pulse_.setKeyValueAt(1, 1.0);
+    connect(&pulse_, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
+        scale_ = value.toDouble();
+        update();
+    });
+}
+
+void SymbolWell::pulse() {
+    if (isVisible() && !ZorviAccessibility::shared().reduceMotion())
+        pulse_.start();
+}
+
+void SymbolWell::setSymbol(const std::string& systemImage, const QColor& colour, const QColor& fill) {
+    if (systemImage == systemImage_ && colour == colour_ && fill == fill_)
+        return;
+    systemImage_ = systemImage;
+    colour_ = colour;
+    fill_ = fill;
+    update();
+}
+
+void SymbolWell::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(fill_);
+    painter.drawEllipse(QRectF(rect()));
+    const double side = symbolSize_ * scale_;
+    const QRectF box(0, 0, side, side);
+    ZorviSymbols::draw(painter, systemImage_, box.translated(QRectF(rect()).center() - box.center()),
+                       colour_);
+}
+
+SignalChip::SignalChip(QWidget* parent)
+    : ZorviGlassSurface(ZorviGlassDepth::control, 8, std::nullopt, true, parent)
+    , icon_(new SymbolWell(26, 12))
+    , caption_(new ClampedLabel(zorviMicro(), SystemColor::secondaryLabel(), 1))
+    , value_(new ClampedLabel(zorviControl(), SystemColor::primaryLabel(), 1, true)) {
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(8, 8, 8, 8);
+    column->setSpacing(6);
+    column->addWidget(icon_, 0, Qt::AlignLeft);
+    column->addWidget(caption_);
+    column->addWidget(value_);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+}
+
+void SignalChip::setModel(const SignalChipModel& model) {
+    model_ = model;
+    icon_->setSymbol(model.systemImage, model.tint, withOpacity(model.tint, 0.12));
+    caption_->setText(QString::fromStdString(model.title).toUpper());
+    value_->setText(QString::fromStdString(model.value));
+    setAccessibleName(QString::fromStdString(
+        model.accessibilityLabel.empty() ? model.title + ": " + model.value : model.accessibilityLabel));
+}
+
+BreakOffCard::BreakOffCard(const QString& title, const QString& detail, const std::string& systemImage,
+                           QWidget* parent)
+    : ZorviGlassSurface(ZorviGlassDepth::panel, 12, std::nullopt, false, parent) {
+    auto* icon = new SymbolWell(36, 16);
+    icon->setSymbol(systemImage, SystemColor::secondaryLabel(), Theme::iconWell());
+    auto* titleLabel = new ClampedLabel(zorviBody(), SystemColor::primaryLabel(), 1);
+    titleLabel->setText(title);
+    auto* detailLabel = new ClampedLabel(zorviCaption(), SystemColor::secondaryLabel(), 2);
+    detailLabel->setText(detail);
+
+    auto* pill = new ClampedLabel(zorviMicro(), SystemColor::secondaryLabel(), 1);
+    pill->setText(QStringLiteral("OFF"));
+    pill->setAlignment(Qt::AlignCenter);
+    pill->setContentsMargins(9, 5, 9, 5);
+    pill->setFixedSize(pill->sizeHint());
+    pill_ = pill;
+
+    auto* row = new QHBoxLayout(this);
+    row->setContentsMargins(12, 12, 12, 12);
+    row->setSpacing(12);
+    row->addWidget(icon);
+    row->addLayout(textStack(3, {titleLabel, detailLabel}), 1);
+    row->addWidget(pill);
+    setAccessibleName(title + QStringLiteral(", currently off"));
+}
+
+void BreakOffCard::paintEvent(QPaintEvent* event) {
+    ZorviGlassSurface::paintEvent(event);
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(Theme::iconWell());
+    const QRectF pill(pill_->geometry());
+    painter.drawRoundedRect(pill, pill.height() / 2, pill.height() / 2);
+}

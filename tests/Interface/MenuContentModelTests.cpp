@@ -1,0 +1,185 @@
+#include "Monitor/StatusSummariesScene.h"
+#include "Vigilor/Interface/MenuContentModel.h"
+#include "Vigilor/Interface/ZorviTheme.h"
+
+#include <cstdlib>
+
+namespace {
+
+// The menu's view model over the monitor states of the status-summary scene (a user at the desk with
+// default settings, nothing due).
+struct MenuContentModelTests : StatusSummaries {
+    MenuContentModel model() const { return menuContentModel(*monitor); }
+};
+
+TEST_F(MenuContentModelTests, SectionsAppearWithTheirConditions) {
+    const struct {
+        const char* name;
+        Scene setup;
+        bool nudgeCard, permission, locking, lockingOff;
+        QColor level;
+        const char* label;
+    } cases[] = {
+        {"calm: no nudge card, gear in success", [](auto&) {}, false, false, true, false, Theme::success(),
+         "All calm"},
+        {"looking away: gentle nudge", [](auto& t) { t.monitor->isLookingAway = true; }, true, false, true,
+         false, Theme::notice(), "Gentle nudge"},
+        {"walk due: worth adjusting", [](auto& t) { t.after(3000); }, true, false, true, false,
+         Theme::warning(), "Worth adjusting"},
+        {"no face: presence check", [](auto& t) { t.noFace(); }, true, false, true, false, Theme::critical(),
+         "Presence check"},
+        {"visual nudges off: no card at level 3",
+         [](auto& t) {
+             t.noFace();
+             t.settings([](VigilorConfig& c) { c.visualNudgesEnabled = false; });
+         },
+         false, false, true, false, Theme::critical(), "Presence check"},
+        {"camera refused: the permission button", [](auto& t) { t.monitor->cameraStatus = "Camera denied"; },
+         false, true, true, false, Theme::success(), "All calm"},
+        {"Bluetooth permission needed",
+         [](auto& t) { t.monitor->bluetoothStatus = "Bluetooth permission needed"; }, false, true, true,
+         false, Theme::success(), "All calm"},
+        {"screen locking off: the locking-off row",
+         [](auto& t) { t.settings([](VigilorConfig& c) { c.screenLockingEnabled = false; }); }, false, false,
+         true, true, Theme::success(), "All calm"},
+    };
+    for (const auto& c : cases) {
+        reset();
+        c.setup(*this);
+        const MenuContentModel m = model();
+        EXPECT_EQ(m.showNudgeCard, c.nudgeCard) << c.name;
+        EXPECT_EQ(m.showPermissionButton, c.permission) << c.name;
+        EXPECT_EQ(m.showLockingGroup, c.locking) << c.name;
+        EXPECT_EQ(m.showLockingOffRow, c.lockingOff) << c.name;
+        EXPECT_EQ(m.levelTint, c.level) << c.name;
+        EXPECT_EQ(m.nudgeLabel, c.label) << c.name;
+        EXPECT_FALSE(m.showReviewButton) << c.name;
+        EXPECT_EQ(m.nudgeTitle, monitor->nudgeTitle()) << c.name;
+    }
+}
+
+TEST_F(MenuContentModelTests, ABuildThatCannotLockOffersTheReviewInsteadOfTheLockingGroup) {
+    setenv(VigilorMonitor::sandboxVariable, "1", 1);
+    monitor = h.makeMonitor();
+    unsetenv(VigilorMonitor::sandboxVariable);
+    reset();
+    const MenuContentModel m = model();
+    EXPECT_FALSE(m.showLockingGroup);
+    EXPECT_FALSE(m.showPermissionButton);
+    EXPECT_TRUE(m.showReviewButton);
+}
+
+TEST_F(MenuContentModelTests, SignalChipsReadTheirSignals) {
+    const struct {
+        const char* name;
+        Scene setup;
+        std::vector<std::string> values;
+        std::vector<std::string> symbols;
+        std::vector<QColor> tints;
+    } cases[] = {
+        {"at the desk, input idle",
+         [](auto&) {},
+         {"Looking here", "off", "Idle"},
+         {"person.crop.circle", "applewatch", "keyboard"},
+         {Theme::success(), Theme::warning(), SystemColor::secondaryLabel()}},
+        {"face missing for 12.34 s, watch near, typing",
+         [](auto& t) {
+             t.noFace();
+             t.monitor->secondsSinceFace = 12.34;
+             t.monitor->watchPresent = true;
+             t.monitor->inputIdleSeconds = 1;
+         },
+         {"12.3s", "Near", "Active"},
+         {"eye.slash", "applewatch", "keyboard"},
+         {Theme::critical(), Theme::success(), Theme::success()}},
+        {"looking away; idle exactly at the grace",
+         [](auto& t) {
+             t.monitor->isLookingAway = true;
+             t.monitor->inputIdleSeconds = t.monitor->config().activeInputGrace;
+         },
+         {"Looking away", "off", "Idle"},
+         {"person.crop.circle", "applewatch", "keyboard"},
+         {Theme::warning(), Theme::warning(), SystemColor::secondaryLabel()}},
+        {"screen sharing, on a call",
+         [](auto& t) {
+             t.monitor->remoteControlActive = true;
+             t.monitor->onCall = true;
+         },
+         {"Looking here", "off", "Remote", "On call"},
+         {"person.crop.circle", "applewatch", "display", "mic.fill"},
+         {Theme::success(), Theme::warning(), Theme::notice(), Theme::notice()}},
+    };
+    for (const auto& c : cases) {
+        reset();
+        c.setup(*this);
+        std::vector<std::string> values, symbols;
+        std::vector<QColor> tints;
+        for (const SignalChipModel& chip : model().chips) {
+            values.push_back(chip.value);
+            symbols.push_back(chip.systemImage);
+            tints.push_back(chip.tint);
+        }
+        EXPECT_EQ(values, c.values) << c.name;
+        EXPECT_EQ(symbols, c.symbols) << c.name;
+        EXPECT_EQ(tints, c.tints) << c.name;
+    }
+}
+
+TEST_F(MenuContentModelTests, MovementCountsDownAndNeverShowsTheOffFigure) {
+    const struct {
+        const char* name;
+        Scene setup;
+        bool enabled, due, eyesWalkDue;
+        const char* line;
+        const char* accessibility;
+        const char* symbol;
+        QColor tint;
+    } cases[] = {
+        {"754.4 s left", [](auto& t) { t.after(3000 - 754.4); }, true, false, false, "Walk in 12:34",
+         "Movement: walk in 12:34", "chair", Theme::notice()},
+        {"exactly due", [](auto& t) { t.after(3000); }, true, true, true, "Time to walk",
+         "Movement: time to walk", "figure.walk.motion", Theme::warning()},
+        {"walk breaks off, long overdue",
+         [](auto& t) {
+             t.after(9000);
+             t.settings([](VigilorConfig& c) { c.walkBreakEnabled = false; });
+         },
+         false, false, false, "", "", "", Theme::notice()},
+    };
+    for (const auto& c : cases) {
+        reset();
+        c.setup(*this);
+        const MenuContentModel m = model();
+        EXPECT_EQ(m.walkBreakEnabled, c.enabled) << c.name;
+        EXPECT_EQ(m.walkDue, c.due) << c.name;
+        EXPECT_EQ(m.eyes.walkBreakDue, c.eyesWalkDue) << c.name;
+        EXPECT_EQ(m.movementLine, c.line) << c.name;
+        EXPECT_EQ(m.movementAccessibilityLabel, c.accessibility) << c.name;
+        EXPECT_EQ(m.movementSystemImage, c.symbol) << c.name;
+        EXPECT_EQ(m.movementTint, c.tint) << c.name;
+    }
+}
+
+TEST_F(MenuContentModelTests, ThePermissionButtonAsksAgainAndBringsBluetoothInLine) {
+    const struct {
+        const char* name;
+        int status;
+        const char* lastLine;
+        bool blocked;
+    } cases[] = {
+        {"granted", CameraDevice::authorized, "Camera permission granted", false},
+        {"refused", CameraDevice::denied, "Camera permission denied", true},
+    };
+    for (const auto& c : cases) {
+        reset();
+        h.camera->status = c.status;
+        const auto running = h.camera->lastSession;
+        monitor->requestCameraThenBluetooth();
+        EXPECT_EQ(h.camera->lastSession, running) << c.name << ": the running camera is not started twice";
+        EXPECT_EQ(logTexts(monitor->events()).front(), c.lastLine) << c.name;
+        EXPECT_EQ(monitor->phase() == MonitorPhase::blocked, c.blocked) << c.name;
+        EXPECT_EQ(monitor->bluetoothStatus(), "Bluetooth off in settings") << c.name;
+    }
+}
+
+} // namespace
