@@ -19,3 +19,9 @@ struct UrlComponents {
 // Nothing when the text is not a well-formed URL reference: a malformed scheme or port, or
 // characters that must be percent-encoded (spaces, control characters, non-ASCII, "<>\"{}|\\^`").
 std::optional<UrlComponents> parseUrl(std::string_view text);
+
+// Every "%XX" escape replaced by its byte; a "%" without two hexadecimal digits after it stays as it is.
+std::string percentDecoded(std::string_view text);
+
+// For a name or value inside a query: every byte other than letters, digits and "-._~" as "%XX".
+std::string percentEncodedQueryComponent(std::string_view text);

@@ -10,6 +10,7 @@
 #include "Platform/Linux/V4L2CameraDevice.h"
 #include "Platform/Linux/XdgAutostartLoginItem.h"
 #include "Vigilor/Companion/MacWidgetStatusStoreMirror.h"
+#include "Vigilor/Companion/RemoteCompanionService.h"
 
 // The desktop's own ways to lock at once, tried after logind's: the screen saver, then display power.
 // They keep the names the logs have always used.
@@ -37,6 +38,9 @@ MonitorServices makeLinuxMonitorServices() {
     services.screenSharing = std::make_shared<ProcNetScreenSharing>();
     services.bluetooth = std::make_shared<BluezCentralProvider>();
     services.http = std::make_shared<HttpClient>();
+    services.makeRemoteCompanion = [http = services.http](const VigilorConfig& config) {
+        return RemoteCompanionService::create(config, http);
+    };
     services.widgetStatusMirror = std::make_shared<MacWidgetStatusStoreMirror>();
     services.sounds = std::make_shared<CanberraSoundPlayer>();
     return services;

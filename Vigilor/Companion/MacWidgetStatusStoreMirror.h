@@ -1,7 +1,7 @@
 #pragma once
 
 #include "Foundation/DefaultsStore.h"
-#include "Vigilor/Companion/RemoteCompanionService.h"
+#include "Vigilor/Companion/RemoteCompanion.h"
 #include "ZorviShared/ZorviMacStatusSnapshot.h"
 
 #include <functional>

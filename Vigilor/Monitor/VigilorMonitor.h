@@ -16,7 +16,7 @@
 #include "Platform/SoundPlayer.h"
 #include "Platform/UserNotifications.h"
 #include "Vigilor/Camera/HealthWatchdog.h"
-#include "Vigilor/Companion/RemoteCompanionService.h"
+#include "Vigilor/Companion/RemoteCompanion.h"
 #include "Vigilor/Companion/SettingsSyncService.h"
 #include "Vigilor/Config/PresenceModels.h"
 #include "Vigilor/Config/VigilorConfig.h"
@@ -62,7 +62,7 @@ struct MonitorServices {
     std::shared_ptr<SoundPlayer> sounds;
     std::shared_ptr<HealthWatchdog> watchdog;
     std::shared_ptr<MacWidgetStatusMirror> widgetStatusMirror;
-    std::function<std::shared_ptr<RemoteCompanionService>(const VigilorConfig&)> makeRemoteCompanion;
+    std::function<std::shared_ptr<RemoteCompanion>(const VigilorConfig&)> makeRemoteCompanion;
     std::function<std::shared_ptr<SettingsSyncService>(bool sandboxed)> makeSettingsSync;
 };
 
@@ -244,6 +244,7 @@ public:
     void mirrorMacWidgetStatus(const RemoteMacStatusSnapshot& snapshot, const std::string& event, Date seenAt,
                                bool force);
     void updateRemoteCompanionStatus();
+    void publishRemoteStatusNow();
     void scheduleRecoveryFetching();
     void scheduleStartupRemoteStatusPublishes();
     void handleRemoteLockCommand(const RemoteLockCommand& command);
@@ -343,7 +344,7 @@ public:
     void noteEyeRestObservation(Date at) { lastEyeRestObservationAt_ = at; }
 
     // Lazily created services (absent when the application has none).
-    RemoteCompanionService* remoteCompanion();
+    RemoteCompanion* remoteCompanion();
     SettingsSyncService* settingsSync();
 
     // Read-only views of stored state for the interface and tests.
@@ -383,6 +384,7 @@ private:
     void requestNotificationAuthorization(const std::string& enabledLine, const std::string& deniedLine,
                                           const std::string& failurePrefix);
     void scheduleRemoteLockConfirmationTimeout(const RemoteLockCommand& command);
+    void confirmPendingRemoteLock();
     void fetchAndApplyRecovery();
     void updateMicrophoneListeners(AudioInputDevices::DeviceID device);
     void checkMicrophoneStatus();
@@ -419,7 +421,7 @@ private:
     bool usingLowPowerCameraPulses_ = false;
     bool lowPowerCameraRestartPending_ = false;
     std::shared_ptr<BluetoothCentral> central_;
-    std::shared_ptr<RemoteCompanionService> remoteCompanion_;
+    std::shared_ptr<RemoteCompanion> remoteCompanion_;
     std::shared_ptr<SettingsSyncService> settingsSync_;
 
     // Presence bookkeeping.
@@ -462,6 +464,7 @@ private:
     std::optional<Date> lastLockFeedbackAt_;
     std::optional<RemoteLockCommand> pendingRemoteLockCommand_;
     bool lockAttemptInProgress_ = false;
+    bool confirmingScreenLock_ = false;
     bool startupRemoteStatusPublishScheduled_ = false;
 
     // Timers.
