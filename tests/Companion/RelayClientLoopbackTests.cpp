@@ -61,10 +61,12 @@ struct RelayClient : ::testing::Test {
 
     // Runs the main queue until `condition` holds, under a deadline.
     bool eventually(const std::function<bool()>& condition) {
-        return relay.waitUntil([&] {
-            runLoop.loop().runUntilIdle();
-            return condition();
-        });
+        return relay.waitUntil(
+            [&] {
+                runLoop.loop().runUntilIdle();
+                return condition();
+            },
+            std::chrono::seconds(10));
     }
 
     std::vector<std::string> acksOf(const std::string& id) const {
@@ -176,12 +178,14 @@ TEST_F(RelayClient, ReportsEachKindOfFailureOnceAndKeepsPolling) {
         {Fault::serverError, "/commands", "Remote command poll HTTP 500"},
         {Fault::redirectToFtp, "/commands", "Remote command poll HTTP 302"},
         {Fault::invalidJSON, "/commands", "Remote command ignored: invalid JSON"},
-        {Fault::hugeBody, "/commands", "Remote command poll failed: The response is larger than 262144 bytes"},
+        {Fault::hugeBody, "/commands", "Remote command poll failed: The response is larger than 16384 bytes"},
         {Fault::tooSlow, "/commands", "Remote command poll failed: "},
         {Fault::serverError, "/status", "Remote status HTTP 500"},
     };
     RelayRequestLimits limits;
     limits.pollTimeout = limits.postTimeout = 0.25;
+    limits.maxResponseBytes = 16 * 1024;
+    relay.hugeBodyBytes = 64 * 1024;
     relay.slowDelay = std::chrono::milliseconds(600);
     relay.maxHold = std::chrono::milliseconds(50);
     start(config(), limits);
