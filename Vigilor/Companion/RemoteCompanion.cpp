@@ -3,15 +3,6 @@
 
 namespace {
 
-// An optional member: absent on a missing key or null, the decode fails on another type.
-template <class T> void readOptional(const Json& object, std::string_view key, std::optional<T>& into) {
-    if (!JsonField::has(object, key))
-        return;
-    T value{};
-    JsonField::read(object, key, value);
-    into = std::move(value);
-}
-
 void readHistory(const Json& object, std::string_view key, std::optional<std::vector<int>>& into) {
     if (!JsonField::has(object, key))
         return;
@@ -70,16 +61,16 @@ std::optional<RemoteMacStatusSnapshot> RemoteMacStatusSnapshot::fromJSON(const J
         JsonField::read(object, "face_present", snapshot.facePresent);
         JsonField::read(object, "companion_present", snapshot.companionPresent);
         JsonField::read(object, "input_idle_seconds", snapshot.inputIdleSeconds);
-        readOptional(object, "desk_health_score", snapshot.deskHealthScore);
-        readOptional(object, "desk_health_band", snapshot.deskHealthBand);
-        readOptional(object, "desk_health_streak", snapshot.deskHealthStreak);
-        readOptional(object, "desk_health_7", snapshot.deskHealth7);
-        readOptional(object, "desk_health_30", snapshot.deskHealth30);
-        readOptional(object, "desk_health_trend", snapshot.deskHealthTrend);
+        JsonField::read(object, "desk_health_score", snapshot.deskHealthScore);
+        JsonField::read(object, "desk_health_band", snapshot.deskHealthBand);
+        JsonField::read(object, "desk_health_streak", snapshot.deskHealthStreak);
+        JsonField::read(object, "desk_health_7", snapshot.deskHealth7);
+        JsonField::read(object, "desk_health_30", snapshot.deskHealth30);
+        JsonField::read(object, "desk_health_trend", snapshot.deskHealthTrend);
         readHistory(object, "desk_health_history", snapshot.deskHealthHistory);
-        readOptional(object, "recovery_hrv_ms", snapshot.recoveryHrvMs);
-        readOptional(object, "recovery_resting_hr", snapshot.recoveryRestingHeartRate);
-        readOptional(object, "recovery_band", snapshot.recoveryBand);
+        JsonField::read(object, "recovery_hrv_ms", snapshot.recoveryHrvMs);
+        JsonField::read(object, "recovery_resting_hr", snapshot.recoveryRestingHeartRate);
+        JsonField::read(object, "recovery_band", snapshot.recoveryBand);
     } catch (const JsonDecodingError&) {
         return std::nullopt;
     }
@@ -93,9 +84,9 @@ std::optional<RemoteLockCommand> RemoteLockCommand::fromJSON(const Json& object)
     try {
         JsonField::read(object, "id", command.id);
         JsonField::read(object, "action", command.action);
-        readOptional(object, "issuedAt", command.issuedAt);
-        readOptional(object, "expiresAt", command.expiresAt);
-        readOptional(object, "signature", command.signature);
+        JsonField::read(object, "issuedAt", command.issuedAt);
+        JsonField::read(object, "expiresAt", command.expiresAt);
+        JsonField::read(object, "signature", command.signature);
     } catch (const JsonDecodingError&) {
         return std::nullopt;
     }
