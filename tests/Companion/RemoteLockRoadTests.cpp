@@ -110,9 +110,11 @@ TEST(RemoteLockRoad, EveryOutcomeIsAcknowledgedAndSeenByMacComesFirst) {
             road.h.runLoop.loop().advance(10); // the monitor's confirmation time-out (its own tests time it)
         }
         EXPECT_TRUE(road.reaches(c.road)) << joined(road.steps());
-        for (const Json& ack : road.relay.posted("/ack"))
-            if (ack.at("command_state") == "rejected")
+        for (const Json& ack : road.relay.posted("/ack")) {
+            if (ack.at("command_state") == "rejected") {
                 EXPECT_EQ(ack.at("reason"), "locking disabled");
+            }
+        }
         for (const auto& each : road.relay.received())
             EXPECT_TRUE(each.signatureValid) << each.request.method << " " << each.request.target;
     }

@@ -96,6 +96,12 @@ void LoopbackRelay::inject(const std::string& path, Fault fault, int count) {
         faults_[path].push_back(fault);
 }
 
+std::size_t LoopbackRelay::faultsLeft(const std::string& path) const {
+    std::lock_guard lock(mutex_);
+    const auto found = faults_.find(path);
+    return found == faults_.end() ? 0 : found->second.size();
+}
+
 void LoopbackRelay::setRecovery(Json figures) {
     std::lock_guard lock(mutex_);
     recovery_ = std::move(figures);

@@ -65,6 +65,7 @@ public:
                        const std::optional<std::string>& expiresAt) const;
     // The next `count` answers on `path` ("/commands", "/status", "/ack") fail with `fault`.
     void inject(const std::string& path, Fault fault, int count = 1);
+    std::size_t faultsLeft(const std::string& path) const;
     // Figures the phone adds to the stored status record.
     void setRecovery(Json figures);
     void setStoredStatus(Json record);
