@@ -73,6 +73,15 @@ template <RawValueEnum E> void read(const Json& object, std::string_view key, E&
 Json dateValue(Date date);
 void read(const Json& object, std::string_view key, Date& into);
 
+// An optional member of any type read above: absent on a missing key or a null.
+template <class T> void read(const Json& object, std::string_view key, std::optional<T>& into) {
+    if (!has(object, key))
+        return;
+    T value{};
+    read(object, key, value);
+    into = std::move(value);
+}
+
 // Writers for encoders: UUIDs as canonical text, enumerations as raw values, and an absent optional
 // writes no key at all (never a null).
 template <class T> void write(Json& object, std::string_view key, const T& value) {

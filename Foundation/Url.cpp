@@ -101,18 +101,46 @@ bool UrlComponents::isHttpOrHttps() const {
     return lower == "http" || lower == "https";
 }
 
-std::string percentEncodedQueryValue(std::string_view text) {
-    static constexpr char hex[] = "0123456789ABCDEF";
+namespace {
+
+int hexDigitValue(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+}
+
+} // namespace
+
+std::string percentDecoded(std::string_view text) {
+    std::string decoded;
+    decoded.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        const int high = text[i] == '%' && i + 2 < text.size() ? hexDigitValue(text[i + 1]) : -1;
+        const int low = high >= 0 ? hexDigitValue(text[i + 2]) : -1;
+        if (low < 0) {
+            decoded += text[i];
+            continue;
+        }
+        decoded += static_cast<char>(high * 16 + low);
+        i += 2;
+    }
+    return decoded;
+}
+
+std::string percentEncodedQueryComponent(std::string_view text) {
+    static constexpr char digits[] = "0123456789ABCDEF";
     std::string encoded;
     for (unsigned char c : text) {
-        const bool unreserved = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+        const bool unreserved = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
                                 c == '-' || c == '.' || c == '_' || c == '~';
         if (unreserved) {
-            encoded += char(c);
+            encoded += static_cast<char>(c);
         } else {
             encoded += '%';
-            encoded += hex[c >> 4];
-            encoded += hex[c & 0xF];
+            encoded += digits[c >> 4];
+            encoded += digits[c & 0x0F];
         }
     }
     return encoded;

@@ -20,6 +20,8 @@ struct UrlComponents {
 // characters that must be percent-encoded (spaces, control characters, non-ASCII, "<>\"{}|\\^`").
 std::optional<UrlComponents> parseUrl(std::string_view text);
 
-// `text` made safe as one value of a query ("a b+c" → "a%20b%2Bc"): every byte but the unreserved
-// letters, digits and "-._~" as "%" and two upper-case hexadecimal digits.
-std::string percentEncodedQueryValue(std::string_view text);
+// Every "%XX" escape replaced by its byte; a "%" without two hexadecimal digits after it stays as it is.
+std::string percentDecoded(std::string_view text);
+
+// For a name or value inside a query: every byte other than letters, digits and "-._~" as "%XX".
+std::string percentEncodedQueryComponent(std::string_view text);

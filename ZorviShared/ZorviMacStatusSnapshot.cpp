@@ -91,15 +91,6 @@ Date decodeDate(const Json& value, std::string_view codingPath) {
 
 namespace {
 
-// A missing key or a null leaves the field absent; JsonField's typed readers throw on a wrong type.
-template <class T> void readOptional(const Json& object, std::string_view key, std::optional<T>& into) {
-    if (!JsonField::has(object, key))
-        return;
-    T value{};
-    JsonField::read(object, key, value);
-    into = std::move(value);
-}
-
 void readDate(const Json& object, std::string_view key, std::optional<Date>& into) {
     if (JsonField::has(object, key))
         into = decodeDate(object.find(key).value(), key);
@@ -111,22 +102,22 @@ ZorviMacStatusSnapshot decode(const Json& object) {
     if (!object.is_object())
         throw ZorviDataCorruptedError("", "Expected to decode a dictionary but found something else.");
     ZorviMacStatusSnapshot s;
-    readOptional(object, "schema", s.schema);
-    readOptional(object, "app", s.app);
-    readOptional(object, "event", s.event);
-    readOptional(object, "device_id", s.deviceID);
-    readOptional(object, "device_name", s.deviceName);
+    JsonField::read(object, "schema", s.schema);
+    JsonField::read(object, "app", s.app);
+    JsonField::read(object, "event", s.event);
+    JsonField::read(object, "device_id", s.deviceID);
+    JsonField::read(object, "device_name", s.deviceName);
     readDate(object, "seen_at", s.seenAt);
-    readOptional(object, "status", s.status);
-    readOptional(object, "reason", s.reason);
-    readOptional(object, "source", s.source);
-    readOptional(object, "confidence", s.confidence);
-    readOptional(object, "face_present", s.facePresent);
-    readOptional(object, "companion_present", s.companionPresent);
-    readOptional(object, "input_idle_seconds", s.inputIdleSeconds);
-    readOptional(object, "stale", s.stale);
-    readOptional(object, "age_seconds", s.ageSeconds);
-    readOptional(object, "message", s.message);
+    JsonField::read(object, "status", s.status);
+    JsonField::read(object, "reason", s.reason);
+    JsonField::read(object, "source", s.source);
+    JsonField::read(object, "confidence", s.confidence);
+    JsonField::read(object, "face_present", s.facePresent);
+    JsonField::read(object, "companion_present", s.companionPresent);
+    JsonField::read(object, "input_idle_seconds", s.inputIdleSeconds);
+    JsonField::read(object, "stale", s.stale);
+    JsonField::read(object, "age_seconds", s.ageSeconds);
+    JsonField::read(object, "message", s.message);
     return s;
 }
 

@@ -13,6 +13,7 @@
 #include "Platform/Linux/XdgAutostartLoginItem.h"
 #include "Vigilor/Companion/MacWidgetStatusStoreMirror.h"
 #include "Vigilor/Companion/SettingsSyncService.h"
+#include "Vigilor/Companion/RemoteCompanionService.h"
 
 // The desktop's own ways to lock at once, tried after logind's: the screen saver, then display power.
 // They keep the names the logs have always used.
@@ -40,6 +41,9 @@ MonitorServices makeLinuxMonitorServices() {
     services.screenSharing = std::make_shared<SockDiagScreenSharing>();
     services.bluetooth = std::make_shared<BluezCentralProvider>();
     services.http = std::make_shared<HttpClient>();
+    services.makeRemoteCompanion = [http = services.http](const VigilorConfig& config) {
+        return RemoteCompanionService::create(config, http);
+    };
     services.widgetStatusMirror = std::make_shared<MacWidgetStatusStoreMirror>();
     services.sounds = std::make_shared<CanberraSoundPlayer>();
     // The sync folder serves sandboxed builds too: there is no account key-value store here.

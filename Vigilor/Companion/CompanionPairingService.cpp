@@ -331,7 +331,7 @@ void CompanionPairingService::fetchAndSendPayload(const Connection& connection) 
     }
     using Outcome = std::variant<CompanionPairingPayload, PayloadFetchError>;
     std::weak_ptr<TcpConnection> weakConnection = connection;
-    const std::string url = relayBaseURL_ + "/pairing?token=" + percentEncodedQueryValue(trimmed(*contents));
+    const std::string url = relayBaseURL_ + "/pairing?token=" + percentEncodedQueryComponent(trimmed(*contents));
     const auto components = parseUrl(url);
     if (!components || !components->isHttpOrHttps()) {
         finishPayload(weakConnection, Outcome(PayloadFetchError{PayloadFetchError::Kind::invalidURL, {}}));

@@ -2,7 +2,7 @@
 
 #include "Foundation/DefaultsStore.h"
 #include "Foundation/HostName.h"
-#include "Vigilor/Companion/RemoteCompanionService.h"
+#include "Vigilor/Companion/RemoteCompanion.h"
 #include "ZorviShared/ZorviMacStatusSnapshot.h"
 
 #include <functional>

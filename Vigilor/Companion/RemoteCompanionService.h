@@ -1,98 +1,177 @@
 #pragma once
 
-#include "Foundation/Date.h"
-#include "Foundation/RawValueEnum.h"
-#include "Vigilor/Config/VigilorConfig.h"
+#include "RemoteCompanion.h"
 
-#include <functional>
+#include "Foundation/Clock.h"
+#include "Foundation/DispatchQueue.h"
+#include "Foundation/HostName.h"
+#include "Foundation/HttpClient.h"
+#include "Foundation/Timer.h"
+
+#include <atomic>
+#include <cstddef>
+#include <deque>
+#include <initializer_list>
+#include <memory>
+#include <mutex>
 #include <optional>
+#include <set>
 #include <string>
+#include <string_view>
+#include <thread>
+#include <utility>
 #include <vector>
 
-enum class RemoteMacLockStatus { locked, unlocked, locking, unknown };
-template <> struct RawValues<RemoteMacLockStatus> {
-    static constexpr std::array cases{
-        std::pair{RemoteMacLockStatus::locked, std::string_view("locked")},
-        std::pair{RemoteMacLockStatus::unlocked, std::string_view("unlocked")},
-        std::pair{RemoteMacLockStatus::locking, std::string_view("locking")},
-        std::pair{RemoteMacLockStatus::unknown, std::string_view("unknown")},
-    };
+// How long each kind of relay request may take in all, and how much of an answer is read.
+struct RelayRequestLimits {
+    double postTimeout = 8;
+    double pollTimeout = 10; // beyond the relay's 7 s wait
+    double fetchTimeout = 4;
+    // More than any command list or status record; a longer answer is cut off and counts as failed.
+    std::size_t maxResponseBytes = 256 * 1024;
 };
 
-// The status the computer reports to the relay and mirrors for the widget.
-struct RemoteMacStatusSnapshot {
-    RemoteMacLockStatus status = RemoteMacLockStatus::unknown;
-    std::string reason;
-    std::string source;
-    int confidence = 0;
-    bool facePresent = false;
-    bool companionPresent = false;
-    double inputIdleSeconds = 0;
-    std::optional<int> deskHealthScore;
-    std::optional<std::string> deskHealthBand;
-    std::optional<int> deskHealthStreak;
-    std::optional<int> deskHealth7;
-    std::optional<int> deskHealth30;
-    std::optional<std::string> deskHealthTrend;
-    std::optional<std::vector<int>> deskHealthHistory;
-    std::optional<double> recoveryHrvMs;
-    std::optional<double> recoveryRestingHeartRate;
-    std::optional<std::string> recoveryBand;
+// The computer's client of the HTTP relay through which the phone companion reads the lock status and
+// sends lock commands. It knows no address of its own: both URLs come from the settings. Every request
+// carries an HMAC-SHA256 signature keyed by the shared secret's UTF-8 text, in four headers.
+//
+// Threads: the owner calls everything from the main thread; the heartbeat and poll timers fire on the
+// serial queue "app.zorvi.remote-companion.timer"; request completions run on the HTTP client's worker.
+// The settings in force, the heartbeat bookkeeping, the in-flight flag, the replay set and the reported
+// failures each have a lock of their own; no lock is held while another is taken, nor across a request
+// or a callback (but for the replay lock while the hand-over is queued to the main queue). Callbacks of
+// timers and completions hold the service weakly.
+//
+// A failure of the same kind (poll transport, poll status, undecodable commands, POST transport, POST
+// status) reaches `onEvent` once, and again only after a request of that channel has succeeded, so a
+// relay that stays down does not fill the activity log every 0.15 s.
+class RemoteCompanionService final : public RemoteCompanion,
+                                     public std::enable_shared_from_this<RemoteCompanionService> {
+    struct Passkey {};
 
-    bool operator==(const RemoteMacStatusSnapshot&) const = default;
-};
-
-// A lock command from the phone that passed the relay client's checks.
-struct RemoteLockCommand {
-    std::string id;
-    std::string action;
-    std::optional<std::string> issuedAt;
-    std::optional<std::string> expiresAt;
-    std::optional<std::string> signature;
-
-    bool operator==(const RemoteLockCommand&) const = default;
-};
-
-// The phone's recovery figures, fetched from the relay.
-struct RecoveryMirror {
-    std::optional<double> hrvMs;
-    std::optional<double> restingHeartRateBpm;
-    std::string band = "unknown";
-
-    bool operator==(const RecoveryMirror&) const = default;
-};
-
-// The client of the relay through which the phone companion reads the lock status and sends lock
-// commands. The monitor owns one, created on first use from the configuration in force.
-class RemoteCompanionService {
 public:
-    virtual ~RemoteCompanionService() = default;
+    using QueryItem = std::pair<std::string, std::string>;
 
-    // Callbacks installed by the monitor.
-    std::function<std::optional<RemoteMacStatusSnapshot>()> heartbeatSnapshotProvider;
-    std::function<void()> onHeartbeatDue;                                // from the client's timer queue
-    std::function<void(const std::string&)> onEvent;                     // from any queue
-    std::function<void(const RemoteLockCommand&)> onRemoteLockRequested; // on the main queue
+    static constexpr const char* timerQueueLabel = "app.zorvi.remote-companion.timer";
+    static constexpr const char* pollWaitSeconds = "7";
+    static constexpr std::size_t seenCommandLimit = 100;
 
-    // Replaces the settings the client works with; it copies them, so its own queue never reads the
-    // monitor's copy while the main thread changes it.
-    virtual void setConfig(const VigilorConfig& config) = 0;
-    // Stops the client's timers and starts them again for the settings in force.
-    virtual void restart() = 0;
-    virtual void sendStatus(const RemoteMacStatusSnapshot& snapshot, const std::string& event,
-                            bool force) = 0;
-    virtual void sendCommandAck(const RemoteLockCommand& command, const std::string& state,
-                                const std::optional<std::string>& reason) = 0;
-    // The status record the relay keeps, which carries the phone's recovery figures; nothing on any
-    // failure. The completion may run on any thread.
-    virtual void
-    fetchRemoteStatus(std::function<void(std::optional<RemoteMacStatusSnapshot>)> completion) = 0;
-};
+    using Limits = RelayRequestLimits;
 
-// Writes the widget's copy of the status into the store it shares with the application.
-class MacWidgetStatusMirror {
-public:
-    virtual ~MacWidgetStatusMirror() = default;
-    virtual void mirror(const RemoteMacStatusSnapshot& snapshot, const std::string& event, Date seenAt,
-                        bool force) = 0;
+    // Must be called on the thread that owns the monitor's state (the main thread): the heartbeat
+    // snapshot provider is used only there.
+    static std::shared_ptr<RemoteCompanionService> create(const VigilorConfig& config,
+                                                          std::shared_ptr<HttpClient> http,
+                                                          const Clock& clock = SystemClock::shared(),
+                                                          Limits limits = {},
+                                                          std::string deviceName =
+                                                              computerName());
+    RemoteCompanionService(Passkey, const VigilorConfig& config, std::shared_ptr<HttpClient> http,
+                           const Clock& clock, Limits limits, std::string deviceName);
+    ~RemoteCompanionService() override;
+
+    // RemoteCompanion.
+    void setConfig(const VigilorConfig& config) override;
+    void restart() override;
+    // Forced, or any event other than an unchanged heartbeat, goes out.
+    void sendStatus(const RemoteMacStatusSnapshot& snapshot, const std::string& event, bool force) override;
+    void sendCommandAck(const RemoteLockCommand& command, const std::string& state,
+                        const std::optional<std::string>& reason) override;
+    void fetchRemoteStatus(std::function<void(std::optional<RemoteMacStatusSnapshot>)> completion) override;
+
+    // Set-up and timers.
+    void stop();
+    bool canSendStatus() const;
+    bool canPollCommands() const;
+    bool hasStatusTimer() const { return static_cast<bool>(statusTimer_); }
+    bool hasCommandTimer() const { return static_cast<bool>(commandTimer_); }
+
+    // Heartbeats.
+    void requestHeartbeat(bool force, Date now);
+    bool claimHeartbeatRequest(bool force, Date now);
+    Json statusPayload(const RemoteMacStatusSnapshot& snapshot, const std::string& event, Date seenAt) const;
+    Json basePayload(const std::string& event, Date seenAt) const;
+
+    // Commands.
+    void pollCommands();
+    void handleCommandResponse(std::string_view body);
+    void handle(const RemoteLockCommand& command);
+    bool commandIsFresh(const RemoteLockCommand& command) const;
+    bool commandSignatureIsValid(const RemoteLockCommand& command) const;
+    std::size_t seenCommandCount() const;
+
+    // Requests.
+    void sign(HttpRequest& request) const;
+    std::string hmacHex(std::string_view bytes) const;
+    void postJSON(const Json& payload, const std::string& urlText, std::string_view fallbackPath);
+
+    // The rules, as pure functions.
+    // The trimmed text when it parses with the scheme http or https (any case); a path that is empty
+    // or "/" becomes `fallbackPath` when one is given. The host is not checked.
+    static std::optional<std::string> validURL(std::string_view text,
+                                               std::optional<std::string_view> fallbackPath);
+    // Appends each item whose name the query does not hold yet, after the existing ones.
+    static void appendMissing(std::string& url, const std::vector<QueryItem>& queryItems);
+    // The path line of the signed text: percent-decoded, without query, without a trailing slash
+    // after a longer path, "/" when empty.
+    static std::string signedPath(std::string_view url);
+    static std::string canonicalRequestText(std::string_view method, std::string_view path,
+                                            std::string_view timestamp, std::string_view nonce,
+                                            std::string_view deviceID, std::string_view body);
+    static std::string commandCanonicalText(const RemoteLockCommand& command, std::string_view deviceID);
+    static bool commandIsFresh(const RemoteLockCommand& command, Date now, double commandTTL);
+    static double heartbeatInterval(const VigilorConfig& config);
+    static double commandPollInterval(const VigilorConfig& config);
+    // Compact JSON with sorted keys and "/" written as "\/", the relay's body form. Throws
+    // JsonEncodingError for a number that is not finite.
+    static std::string bodyText(const Json& payload);
+
+private:
+    enum class FailureKind { pollTransport, pollStatus, pollJSON, postTransport, postStatus };
+
+    static bool canSendStatus(const VigilorConfig& config);
+    static bool canPollCommands(const VigilorConfig& config);
+    std::shared_ptr<const VigilorConfig> currentConfig() const;
+    bool onOwnerThread() const;
+    std::shared_ptr<Timer> repeatingTimer(double interval, void (RemoteCompanionService::*tick)());
+    void heartbeatTick();
+    void pollAnswered(const HttpResult& result);
+    void acceptCommand(const RemoteLockCommand& command);
+    void report(const std::string& text) const;
+    void reportFailure(FailureKind kind, const std::string& text);
+    void clearFailures(std::initializer_list<FailureKind> kinds);
+
+    const Clock& clock_;
+    const Limits limits_;
+    const std::shared_ptr<HttpClient> http_;
+    const std::string deviceName_;
+    const std::thread::id ownerThread_;
+
+    mutable std::mutex configLock_;
+    std::shared_ptr<const VigilorConfig> config_;
+
+    std::shared_ptr<Timer> statusTimer_;  // owner thread only
+    std::shared_ptr<Timer> commandTimer_; // owner thread only
+
+    std::mutex statusStateLock_;
+    std::optional<std::string> lastStatusKey_;
+    std::optional<RemoteMacStatusSnapshot> lastStatusSnapshot_;
+
+    std::mutex heartbeatLock_;
+    std::optional<Date> lastHeartbeatRequestedAt_;
+
+    std::atomic<bool> commandPollHeartbeatPrimed_{false};
+    std::mutex commandPollInFlightLock_;
+    bool commandPollInFlight_ = false;
+
+    mutable std::mutex seenCommandLock_;
+    std::set<std::string> seenCommandIDs_;
+    std::deque<std::string> seenCommandOrder_; // oldest first, for eviction at the limit
+
+    std::mutex failureLock_;
+    std::set<FailureKind> reportedFailures_;
+
+    // Last, so that it is destroyed first: its worker may still be running a timer's tick, which needs
+    // the members above.
+    DispatchQueue timerQueue_{timerQueueLabel};
 };

@@ -90,7 +90,7 @@ void VigilorMonitor::startRuntimeServicesAfterLaunch() {
     appendLockEvent("Runtime services started");
 }
 
-RemoteCompanionService* VigilorMonitor::remoteCompanion() {
+RemoteCompanion* VigilorMonitor::remoteCompanion() {
     if (!remoteCompanion_ && services_.makeRemoteCompanion)
         remoteCompanion_ = services_.makeRemoteCompanion(config());
     return remoteCompanion_.get();
@@ -122,7 +122,7 @@ void VigilorMonitor::configureRemoteCompanion() {
                              c.remoteStatusEndpointURL + " commandURL=" + c.remoteCommandEndpointURL +
                              " heartbeat=" + doubleDescription(c.remoteHeartbeatInterval) +
                              " poll=" + doubleDescription(c.remoteCommandPollInterval));
-    if (RemoteCompanionService* relay = remoteCompanion()) {
+    if (RemoteCompanion* relay = remoteCompanion()) {
         relay->heartbeatSnapshotProvider = [weak = weakSelf()]() -> std::optional<RemoteMacStatusSnapshot> {
             if (auto self = weak.lock())
                 return self->currentRemoteSnapshot("Zorvi", self->now());

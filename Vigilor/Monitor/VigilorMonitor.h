@@ -16,7 +16,7 @@
 #include "Platform/SoundPlayer.h"
 #include "Platform/UserNotifications.h"
 #include "Vigilor/Camera/HealthWatchdog.h"
-#include "Vigilor/Companion/RemoteCompanionService.h"
+#include "Vigilor/Companion/RemoteCompanion.h"
 #include "Vigilor/Companion/SettingsSync.h"
 #include "Vigilor/Config/PresenceModels.h"
 #include "Vigilor/Config/VigilorConfig.h"
@@ -69,7 +69,7 @@ struct MonitorServices {
     std::shared_ptr<SoundPlayer> sounds;
     std::shared_ptr<HealthWatchdog> watchdog;
     std::shared_ptr<MacWidgetStatusMirror> widgetStatusMirror;
-    std::function<std::shared_ptr<RemoteCompanionService>(const VigilorConfig&)> makeRemoteCompanion;
+    std::function<std::shared_ptr<RemoteCompanion>(const VigilorConfig&)> makeRemoteCompanion;
     std::function<std::shared_ptr<SettingsSync>(bool sandboxed)> makeSettingsSync;
 };
 
@@ -253,6 +253,7 @@ public:
     void mirrorMacWidgetStatus(const RemoteMacStatusSnapshot& snapshot, const std::string& event, Date seenAt,
                                bool force);
     void updateRemoteCompanionStatus();
+    void publishRemoteStatusNow();
     void scheduleRecoveryFetching();
     void scheduleStartupRemoteStatusPublishes();
     void handleRemoteLockCommand(const RemoteLockCommand& command);
@@ -356,7 +357,7 @@ public:
     void noteEyeRestObservation(Date at) { lastEyeRestObservationAt_ = at; }
 
     // Lazily created services (absent when the application has none).
-    RemoteCompanionService* remoteCompanion();
+    RemoteCompanion* remoteCompanion();
     SettingsSync* settingsSync();
 
     // Read-only views of stored state for the interface and tests.
@@ -404,6 +405,7 @@ private:
     void requestNotificationAuthorization(const std::string& enabledLine, const std::string& deniedLine,
                                           const std::string& failurePrefix);
     void scheduleRemoteLockConfirmationTimeout(const RemoteLockCommand& command);
+    void confirmPendingRemoteLock();
     void fetchAndApplyRecovery();
     void updateMicrophoneListeners(AudioInputDevices::DeviceID device);
     void checkMicrophoneStatus();
@@ -447,7 +449,7 @@ private:
     bool usingLowPowerCameraPulses_ = false;
     bool lowPowerCameraRestartPending_ = false;
     std::shared_ptr<BluetoothCentral> central_;
-    std::shared_ptr<RemoteCompanionService> remoteCompanion_;
+    std::shared_ptr<RemoteCompanion> remoteCompanion_;
     std::shared_ptr<SettingsSync> settingsSync_;
 
     // Presence bookkeeping.
@@ -499,6 +501,7 @@ private:
     bool lockAttemptInProgress_ = false;
     bool lockRequestRunning_ = false;
     std::shared_ptr<DispatchQueue> lockQueue_; // made at the first request
+    bool confirmingScreenLock_ = false;
     bool startupRemoteStatusPublishScheduled_ = false;
 
     // Timers.

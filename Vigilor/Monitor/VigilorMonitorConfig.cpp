@@ -19,7 +19,7 @@ void VigilorMonitor::updateConfig(const std::function<void(VigilorConfig&)>& mut
     if (next.distanceCalibrationMode == DistanceCalibrationMode::manual)
         distanceBaselineFaceWidth = next.savedDistanceBaselineFaceWidth;
 
-    if (RemoteCompanionService* relay = remoteCompanion()) {
+    if (RemoteCompanion* relay = remoteCompanion()) {
         relay->setConfig(next);
         relay->restart();
     }

@@ -126,6 +126,10 @@ bool VigilorMonitor::systemReportsScreenLocked() const {
 
 void VigilorMonitor::confirmScreenLocked(Date at, const std::string& eventSource,
                                          bool appendSystemEventWhenNotZorvi) {
+    // Publishing "locked" takes a snapshot, whose lock-state probe would confirm this same lock again.
+    if (confirmingScreenLock_)
+        return;
+    confirmingScreenLock_ = true;
     const bool wasLocked = screenLocked_;
     if (lockAttemptTimer_)
         lockAttemptTimer_->invalidate();
@@ -144,23 +148,17 @@ void VigilorMonitor::confirmScreenLocked(Date at, const std::string& eventSource
     // A request in the future also counts: the clock may have been set back.
     const bool ownLock =
         lastZorviLockRequestAt_ && at.timeIntervalSince(*lastZorviLockRequestAt_) <= activeLockRequestWindow;
-    if (!ownLock) {
+    if (ownLock) {
+        if (!wasLocked)
+            appendLockEvent("Screen locked by Zorvi (" + lastZorviLockSource_ + ")");
+        deliverMacLockedFeedback(lastZorviLockSource_, at);
+    } else {
         if (!wasLocked && appendSystemEventWhenNotZorvi)
             appendLockEvent("Screen locked by macOS, user, or idle policy");
         sendStatusEvent("locked", eventSource, now());
-        return;
     }
-    if (!wasLocked)
-        appendLockEvent("Screen locked by Zorvi (" + lastZorviLockSource_ + ")");
-    deliverMacLockedFeedback(lastZorviLockSource_, at);
-    if (pendingRemoteLockCommand_) {
-        if (remoteLockConfirmationTimer_)
-            remoteLockConfirmationTimer_->invalidate();
-        remoteLockConfirmationTimer_.reset();
-        if (RemoteCompanionService* relay = remoteCompanion())
-            relay->sendCommandAck(*pendingRemoteLockCommand_, "session_locked_confirmed", std::nullopt);
-        pendingRemoteLockCommand_.reset();
-    }
+    confirmPendingRemoteLock();
+    confirmingScreenLock_ = false;
 }
 
 void VigilorMonitor::deliverMacLockedFeedback(const std::string& source, Date lockedAt) {

@@ -5,9 +5,11 @@
 #include "Foundation/Text.h"
 #include "Foundation/Url.h"
 
+#include <utility>
+
 void VigilorMonitor::sendStatusEvent(const std::string& event, const std::string& eventSource, Date at) {
     const RemoteMacStatusSnapshot snapshot = currentRemoteSnapshot(eventSource, at);
-    if (RemoteCompanionService* relay = remoteCompanion())
+    if (RemoteCompanion* relay = remoteCompanion())
         relay->sendStatus(snapshot, event, true);
     mirrorMacWidgetStatus(snapshot, event, at, true);
 }
@@ -69,6 +71,16 @@ void VigilorMonitor::updateRemoteCompanionStatus() {
         remoteCompanionStatus = "Status + remote lock";
 }
 
+void VigilorMonitor::publishRemoteStatusNow() {
+    if (remoteStatusEndpointReady(config())) {
+        sendStatusEvent("heartbeat", "Zorvi", now());
+        append("Remote status publish requested");
+    } else {
+        append("Remote status skipped: configure a valid status endpoint");
+        updateRemoteCompanionStatus();
+    }
+}
+
 void VigilorMonitor::scheduleStartupRemoteStatusPublishes() {
     if (startupRemoteStatusPublishScheduled_)
         return;
@@ -94,7 +106,7 @@ void VigilorMonitor::scheduleRecoveryFetching() {
 }
 
 void VigilorMonitor::fetchAndApplyRecovery() {
-    RemoteCompanionService* relay = remoteCompanion();
+    RemoteCompanion* relay = remoteCompanion();
     if (!relay)
         return;
     relay->fetchRemoteStatus([weak = weakSelf()](std::optional<RemoteMacStatusSnapshot> fetched) {
@@ -109,7 +121,7 @@ void VigilorMonitor::fetchAndApplyRecovery() {
 }
 
 void VigilorMonitor::handleRemoteLockCommand(const RemoteLockCommand& command) {
-    RemoteCompanionService* relay = remoteCompanion();
+    RemoteCompanion* relay = remoteCompanion();
     const auto acknowledge = [&](const std::string& state, std::optional<std::string> reason) {
         if (relay)
             relay->sendCommandAck(command, state, reason);
@@ -145,7 +157,7 @@ void VigilorMonitor::handleRemoteLockCommand(const RemoteLockCommand& command) {
         // Nothing more to say when the session confirmed the lock, or an unlock ended it, meanwhile.
         if (!self || !self->pendingRemoteLockCommand_ || self->pendingRemoteLockCommand_->id != command.id)
             return;
-        RemoteCompanionService* relay = self->remoteCompanion();
+        RemoteCompanion* relay = self->remoteCompanion();
         if (started) {
             if (relay)
                 relay->sendCommandAck(command, "lock_invoked", std::nullopt);
@@ -176,7 +188,7 @@ void VigilorMonitor::scheduleRemoteLockConfirmationTimeout(const RemoteLockComma
         if (self->lockAttemptTimer_)
             self->lockAttemptTimer_->invalidate();
         self->lockAttemptTimer_.reset();
-        if (RemoteCompanionService* relay = self->remoteCompanion())
+        if (RemoteCompanion* relay = self->remoteCompanion())
             relay->sendCommandAck(
                 pending, "expired",
                 "Mac invoked lock, but macOS did not confirm a locked session. Screen Sharing or "
@@ -184,6 +196,19 @@ void VigilorMonitor::scheduleRemoteLockConfirmationTimeout(const RemoteLockComma
         self->appendLockEvent("Remote lock expired: macOS did not confirm lock");
         self->sendStatusEvent("remote_lock_failed", "Mac", self->now());
     });
+}
+
+// Whoever locked the session, a command that asked for the lock has what it asked for: it is confirmed
+// once, and its time-out stops.
+void VigilorMonitor::confirmPendingRemoteLock() {
+    if (!pendingRemoteLockCommand_)
+        return;
+    if (remoteLockConfirmationTimer_)
+        remoteLockConfirmationTimer_->invalidate();
+    remoteLockConfirmationTimer_.reset();
+    const RemoteLockCommand command = *std::exchange(pendingRemoteLockCommand_, std::nullopt);
+    if (RemoteCompanion* relay = remoteCompanion())
+        relay->sendCommandAck(command, "session_locked_confirmed", std::nullopt);
 }
 
 void VigilorMonitor::scheduleLockAttemptTimeout() {

@@ -2,6 +2,8 @@
 // D-Bus, and ends it with a signal.
 #include "Foundation/AtomicFile.h"
 #include "Foundation/SingleInstance.h"
+#include "Foundation/Iso8601.h"
+#include "Support/LoopbackRelay.h"
 #include "Support/TemporaryHome.h"
 #include "Vigilor/App/VigilorApp.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"
@@ -12,7 +14,9 @@
 #include <csignal>
 #include <fcntl.h>
 #include <fstream>
+#include <filesystem>
 #include <map>
+#include <set>
 #include <poll.h>
 #include <spawn.h>
 #include <sstream>
@@ -219,6 +223,42 @@ TEST_F(HeadlessRun, ASecondStartFindsTheFirstAndTouchesNothing) {
     first.signal(SIGTERM);
     const auto firstStatus = first.waitForExit(3s);
     EXPECT_TRUE(firstStatus && WIFEXITED(*firstStatus) && WEXITSTATUS(*firstStatus) == 0) << first.output();
+}
+
+// A user who had the phone companion on in the earlier program's settings gets the whole road: signed
+// heartbeats, and a lock command checked, seen and answered (refused here, as locking is off).
+TEST_F(HeadlessRun, TalksToTheRelayOfTheImportedSettings) {
+    const std::string secret = "00112233445566778899AABBCCDDEEFF00112233445566778899AABBCCDDEEFF";
+    const std::string deviceID = "1E2D3C4B-5A69-4788-97A6-B5C4D3E2F100";
+    ScopedVariable noProxy("no_proxy", "127.0.0.1");
+    LoopbackRelay relay(secret, deviceID);
+    ASSERT_TRUE(relay.isRunning()) << relay.failure();
+    std::filesystem::create_directories(home.path() / ".config/tavrel");
+    std::ofstream(home.path() / ".config/tavrel/config.json")
+        << jsonText({{"remote_companion_enabled", true},
+                     {"remote_status_endpoint_url", relay.url("")},
+                     {"remote_command_endpoint_url", relay.url("/commands")},
+                     {"remote_shared_secret", secret},
+                     {"remote_device_id", deviceID}});
+
+    RunningApp app(headlessEnvironment());
+    ASSERT_TRUE(app.started());
+    ASSERT_TRUE(relay.waitUntil([&] { return !relay.posted("/status").empty(); })) << app.output();
+    relay.deliverCommands({relay.signedCommand("from-phone", "lock", iso8601String(SystemClock::shared().now()),
+                                               std::nullopt)});
+    ASSERT_TRUE(relay.waitUntil([&] { return relay.posted("/ack").size() >= 2; })) << app.output();
+    std::multiset<std::string> acks;
+    for (const Json& ack : relay.posted("/ack"))
+        acks.insert(ack.at("command_state").get<std::string>() + " " + ack.value("reason", ""));
+    EXPECT_EQ(acks, (std::multiset<std::string>{"seen_by_mac ", "rejected locking disabled"}));
+    EXPECT_EQ(relay.posted("/status").front().at("event"), "heartbeat");
+    for (const auto& each : relay.received())
+        EXPECT_TRUE(each.signatureValid) << each.request.method << " " << each.request.target;
+
+    app.signal(SIGTERM);
+    const auto status = app.waitForExit(3s);
+    ASSERT_TRUE(status && WIFEXITED(*status)) << app.output();
+    EXPECT_EQ(WEXITSTATUS(*status), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, HeadlessRun, testing::Values(SIGTERM, SIGINT),

@@ -2,12 +2,12 @@
 
 #include "Fakes/CallLog.h"
 #include "Vigilor/Camera/HealthWatchdog.h"
-#include "Vigilor/Companion/RemoteCompanionService.h"
+#include "Vigilor/Companion/RemoteCompanion.h"
 #include "Vigilor/Companion/SettingsSync.h"
 
 // Recording stand-ins for the relay client, settings sync, the widget mirror and the watchdog.
 
-class FakeRemoteCompanion final : public RemoteCompanionService {
+class FakeRemoteCompanion final : public RemoteCompanion {
 public:
     struct Sent {
         RemoteMacStatusSnapshot snapshot;

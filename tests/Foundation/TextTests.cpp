@@ -60,3 +60,13 @@ TEST(Url, ParsesTheParts) {
     EXPECT_EQ(trimmed("  \n a b\t\r"), "a b");
     EXPECT_EQ(trimmed(" \n\t "), "");
 }
+
+TEST(Url, PercentEscapes) {
+    const struct {
+        const char* text;
+        const char* decoded;
+    } cases[] = {{"/a%20b", "/a b"}, {"/%2Fx%2f", "//x/"}, {"/100%", "/100%"}, {"/%zz%4", "/%zz%4"}};
+    for (const auto& c : cases)
+        EXPECT_EQ(percentDecoded(c.text), c.decoded) << c.text;
+    EXPECT_EQ(percentEncodedQueryComponent("A b&c=d/~é"), "A%20b%26c%3Dd%2F~%C3%A9");
+}

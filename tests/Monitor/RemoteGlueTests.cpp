@@ -227,3 +227,49 @@ TEST_F(RemoteGlue, RelayEventsReachTheActivityLogOnTheMainQueue) {
     h.runLoop.loop().runUntilIdle();
     EXPECT_EQ(monitor->events().front().substr(10), "Remote companion disabled");
 }
+
+// Publishing "locked" takes a snapshot whose lock-state probe used to confirm the same lock again;
+// with a lock the monitor did not ask for, that recursion never ended.
+TEST_F(RemoteGlue, ConfirmsAPendingRemoteLockOnceWhoeverLocked) {
+    const struct {
+        const char* name;
+        double lockedAfter; // seconds after the command, while the main thread ran nothing else
+    } cases[] = {{"the monitor's own lock", 3}, {"a lock it did not ask for", 11}};
+    for (const auto& c : cases) {
+        unlockSession();
+        monitor = h.makeMonitor();
+        enableLocking();
+        monitor->handleRemoteLockCommand({"cmd-6", "lock", std::nullopt, std::nullopt, std::nullopt});
+        h.clock.advance(c.lockedAfter);
+        lockSession();
+        h.log.clear();
+        h.session->handlers.sessionDidResignActive();
+        EXPECT_EQ(h.log.count("relay.ack session_locked_confirmed"), 1u) << c.name;
+        EXPECT_EQ(h.log.count("relay.sendStatus locked"), 1u) << c.name;
+        h.runLoop.loop().advance(11);
+        EXPECT_EQ(h.log.count("relay.ack expired"), 0u) << c.name;
+        EXPECT_EQ(h.log.count("relay.ack session_locked_confirmed"), 1u) << c.name;
+    }
+}
+
+TEST_F(RemoteGlue, PublishesTheStatusNowOnlyWithAUsableEndpoint) {
+    const struct {
+        const char* statusURL;
+        size_t sent;
+        const char* line;
+    } cases[] = {
+        {"https://r.example", 1, "Remote status publish requested"},
+        {"r.example", 0, "Remote status skipped: configure a valid status endpoint"},
+    };
+    for (const auto& c : cases) {
+        monitor->updateConfig([&](VigilorConfig& config) {
+            config.remoteCompanionEnabled = true;
+            config.remoteStatusEndpointURL = c.statusURL;
+        });
+        h.log.clear();
+        monitor->publishRemoteStatusNow();
+        EXPECT_EQ(h.log.count("relay.sendStatus heartbeat"), c.sent) << c.statusURL;
+        EXPECT_EQ(h.log.count("widget.mirror heartbeat"), c.sent) << c.statusURL;
+        EXPECT_EQ(monitor->events().front().substr(10), c.line);
+    }
+}

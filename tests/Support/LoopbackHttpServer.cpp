@@ -20,7 +20,7 @@ using namespace std::chrono_literals;
 
 // A client that sends nothing within this time is dropped, so no connection outlives a test by much.
 constexpr auto readLimit = 5s;
-// More than any test makes; beyond it connections are closed unanswered.
+// More open at once than any test makes; beyond it connections are closed unanswered.
 constexpr std::size_t maxConnections = 64;
 constexpr std::size_t maxRequestBytes = 1024 * 1024;
 
@@ -112,17 +112,26 @@ LoopbackHttpServer::LoopbackHttpServer() {
 }
 
 LoopbackHttpServer::~LoopbackHttpServer() {
+    stop();
+    if (acceptor_.joinable())
+        acceptor_.join();
+    for (auto& server : servers_)
+        server.thread.join();
+    for (const int fd : {listener_, stopEvent_})
+        if (fd >= 0)
+            ::close(fd);
+}
+
+void LoopbackHttpServer::stop() {
     if (stopEvent_ >= 0) {
         const std::uint64_t one = 1;
         [[maybe_unused]] const auto written = ::write(stopEvent_, &one, sizeof one);
     }
-    if (acceptor_.joinable())
-        acceptor_.join();
-    for (auto& server : servers_)
-        server.join();
-    for (const int fd : {listener_, stopEvent_})
-        if (fd >= 0)
-            ::close(fd);
+}
+
+void LoopbackHttpServer::handleWith(Handler handler) {
+    std::lock_guard lock(mutex_);
+    handler_ = std::move(handler);
 }
 
 std::string LoopbackHttpServer::url(std::string_view target) const {
@@ -149,28 +158,44 @@ void LoopbackHttpServer::acceptConnections() {
         const int connection = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
         if (connection < 0)
             continue;
-        if (++connections_ > maxConnections) {
+        const std::size_t sequence = ++connections_;
+        reapFinishedServers();
+        if (servers_.size() >= maxConnections) {
             ::close(connection);
             continue;
         }
-        servers_.emplace_back([this, connection] {
-            serve(connection);
-            ::close(connection);
-        });
+        auto finished = std::make_shared<std::atomic<bool>>(false);
+        servers_.push_back({std::thread([this, connection, sequence, finished] {
+                                serve(connection, sequence);
+                                ::close(connection);
+                                *finished = true;
+                            }),
+                            finished});
     }
 }
 
-void LoopbackHttpServer::serve(int connection) {
+void LoopbackHttpServer::reapFinishedServers() {
+    std::erase_if(servers_, [](Server& server) {
+        if (!*server.finished)
+            return false;
+        server.thread.join();
+        return true;
+    });
+}
+
+void LoopbackHttpServer::serve(int connection, std::size_t sequence) {
     auto request = readRequest(connection);
     if (!request)
         return;
-    const std::string target = request->target;
+    request->connection = sequence;
+    Handler handler;
     {
         std::lock_guard lock(mutex_);
-        requests_.push_back(std::move(*request));
+        requests_.push_back(*request);
+        handler = handler_;
     }
     arrived_.notify_all();
-    const Response response = responseFor(target);
+    const Response response = handler ? handler(*request) : responseFor(request->target);
     if (!pause(response.delay))
         return;
     std::string text =

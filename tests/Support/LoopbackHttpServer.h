@@ -5,6 +5,8 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
+#include <memory>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -15,9 +17,9 @@
 
 // A small HTTP/1.1 server of the test's own on 127.0.0.1, on a port the system picks, so that the HTTP
 // client meets a real socket and never another machine. It answers each request with the canned
-// response for its path and closes the connection, and it records what it received. Each connection
-// is served on a thread of its own, so a delayed answer holds up no other one. Stopping (the
-// destructor) cuts every delay and connection short.
+// response for its path (or from a handler) and closes the connection, and it records what it
+// received. Each connection is served on a thread of its own, so a delayed answer holds up no other
+// one. Stopping (stop() or the destructor) cuts every delay and connection short.
 //
 //     LoopbackHttpServer server;
 //     ASSERT_TRUE(server.isRunning()) << server.failure();
@@ -30,6 +32,9 @@ public:
         std::string target; // as in the request line: path and query
         std::vector<HttpHeader> headers;
         std::string body;
+        // Its connection's place in the order of acceptance, from 1: the order in which one client
+        // sent its requests, where the order of their arrival may differ.
+        std::size_t connection = 0;
 
         std::optional<std::string> header(std::string_view name) const;
     };
@@ -54,6 +59,13 @@ public:
 
     // The answer to requests for `target`; other targets get an empty 200.
     void respond(const std::string& target, Response response);
+    // Answers every request instead of the canned responses. It runs on the connection's thread after
+    // the request has been recorded and may wait there (a long-poll), but must return soon once its
+    // owner stops.
+    using Handler = std::function<Response(const Request&)>;
+    void handleWith(Handler handler);
+    // Closes the listener and cuts delays short; the destructor does it too.
+    void stop();
 
     std::vector<Request> requests() const;
     // Connections accepted so far, whether or not a request came over them.
@@ -63,7 +75,7 @@ public:
 
 private:
     void acceptConnections();
-    void serve(int connection);
+    void serve(int connection, std::size_t sequence);
     std::optional<Request> readRequest(int connection);
     Response responseFor(const std::string& target) const;
     // Waits `delay`, unless the server stops first; whether it is still running.
@@ -74,8 +86,15 @@ private:
     int port_ = 0;
     std::string failure_;
     std::thread acceptor_;
-    std::vector<std::thread> servers_; // touched by the acceptor only, until it has ended
+    struct Server {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> finished;
+    };
+    void reapFinishedServers();
+
+    std::vector<Server> servers_; // touched by the acceptor only, until it has ended
     std::atomic<std::size_t> connections_{0};
+    Handler handler_; // set before the first request
 
     mutable std::mutex mutex_;
     mutable std::condition_variable arrived_;
