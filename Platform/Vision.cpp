@@ -49,10 +49,11 @@ std::optional<PixelRect> faceCropRect(int frameWidth, int frameHeight, const Nor
     const double bottom = top + 1.2 * height;
     if (!std::isfinite(left) || !std::isfinite(top) || !std::isfinite(right) || !std::isfinite(bottom))
         return std::nullopt;
-    const int x0 = static_cast<int>(std::clamp(std::floor(left), 0.0, double(frameWidth)));
-    const int y0 = static_cast<int>(std::clamp(std::floor(top), 0.0, double(frameHeight)));
-    const int x1 = static_cast<int>(std::clamp(std::ceil(right), 0.0, double(frameWidth)));
-    const int y1 = static_cast<int>(std::clamp(std::ceil(bottom), 0.0, double(frameHeight)));
+    // To the nearest pixel edges, so that a box computed from whole pixels comes back unchanged.
+    const int x0 = static_cast<int>(std::clamp(std::round(left), 0.0, double(frameWidth)));
+    const int y0 = static_cast<int>(std::clamp(std::round(top), 0.0, double(frameHeight)));
+    const int x1 = static_cast<int>(std::clamp(std::round(right), 0.0, double(frameWidth)));
+    const int y1 = static_cast<int>(std::clamp(std::round(bottom), 0.0, double(frameHeight)));
     if (x1 <= x0 || y1 <= y0)
         return std::nullopt;
     return PixelRect{x0, y0, x1 - x0, y1 - y0};

@@ -45,6 +45,12 @@ cv::Mat TestImages::relit(const cv::Mat& image, double gain, double offset) {
     return result;
 }
 
+cv::Mat TestImages::grey(const cv::Mat& bgr) {
+    cv::Mat result;
+    cv::cvtColor(bgr, result, cv::COLOR_BGR2GRAY);
+    return result;
+}
+
 cv::Mat TestImages::mirrored(const cv::Mat& image) {
     cv::Mat result;
     cv::flip(image, result, 1);

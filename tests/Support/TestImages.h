@@ -24,6 +24,8 @@ cv::Mat scaled(const cv::Mat& image, double factor);
 cv::Mat placed(const cv::Mat& image, int width, int height, int x, int y);
 // Every pixel v as gain × v + offset, clamped.
 cv::Mat relit(const cv::Mat& image, double gain, double offset);
+// One channel of luma.
+cv::Mat grey(const cv::Mat& bgr);
 // Left and right swapped.
 cv::Mat mirrored(const cv::Mat& image);
 // The same picture in the camera's YUYV layout (two channels of 8 bits).
