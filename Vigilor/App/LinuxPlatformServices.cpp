@@ -4,11 +4,14 @@
 #include "Platform/Linux/CanberraSoundPlayer.h"
 #include "Platform/Linux/FreedesktopNotificationCenter.h"
 #include "Platform/Linux/LinuxInputIdleSource.h"
+#include "Platform/Linux/LoadableVisionAnalyzer.h"
 #include "Platform/Linux/LogindSession.h"
+#include "Platform/Linux/ProcSelfProcess.h"
 #include "Platform/Linux/ProcNetScreenSharing.h"
 #include "Platform/Linux/PulseAudioInput.h"
 #include "Platform/Linux/V4L2CameraDevice.h"
 #include "Platform/Linux/XdgAutostartLoginItem.h"
+#include "Vigilor/Camera/ProcessHealthWatchdog.h"
 #include "Vigilor/Companion/MacWidgetStatusStoreMirror.h"
 
 // The desktop's own ways to lock at once, tried after logind's: the screen saver, then display power.
@@ -39,5 +42,8 @@ MonitorServices makeLinuxMonitorServices() {
     services.http = std::make_shared<HttpClient>();
     services.widgetStatusMirror = std::make_shared<MacWidgetStatusStoreMirror>();
     services.sounds = std::make_shared<CanberraSoundPlayer>();
+    // Neither starts a thread nor loads anything until the camera is used.
+    services.watchdog = std::make_shared<ProcessHealthWatchdog>(std::make_shared<ProcSelfProcess>(), SystemClock::shared());
+    services.vision = std::make_shared<LoadableVisionAnalyzer>();
     return services;
 }
