@@ -5,8 +5,8 @@
 
 // How busy this process is at the moment.
 struct ProcessUsage {
-    double cpuPercent = 0;     // of one core, over the last second or so
-    int64_t residentKiB = 0;   // resident memory
+    double cpuPercent = 0;   // of one core, over the last second or so
+    int64_t residentKiB = 0; // resident memory
     int threadCount = 0;
 };
 

@@ -87,5 +87,4 @@ void BM_BrightnessOfFrame640x480(benchmark::State& state) {
 }
 BENCHMARK(BM_BrightnessOfFrame640x480)->Unit(benchmark::kMicrosecond);
 
-
 } // namespace

@@ -5,7 +5,8 @@
 #include <dlfcn.h>
 
 LoadableVisionAnalyzer::LoadableVisionAnalyzer(std::filesystem::path modulePath)
-    : modulePath_(std::move(modulePath)) {}
+    : modulePath_(std::move(modulePath)) {
+}
 
 std::filesystem::path LoadableVisionAnalyzer::defaultModulePath() {
     std::error_code error;
@@ -40,7 +41,8 @@ double LoadableVisionAnalyzer::averageBrightness(const ImageView& frame) {
     return backend().averageBrightness(frame);
 }
 
-std::optional<FeaturePrint> LoadableVisionAnalyzer::featurePrint(const ImageView& frame, const FaceObservation& face) {
+std::optional<FeaturePrint> LoadableVisionAnalyzer::featurePrint(const ImageView& frame,
+                                                                 const FaceObservation& face) {
     return backend().featurePrint(frame, face);
 }
 

@@ -25,7 +25,8 @@ std::optional<int64_t> numberAt(std::string_view text) {
 } // namespace
 
 ProcSelfProcess::ProcSelfProcess(double cpuWindowSeconds)
-    : cpuWindowSeconds_(cpuWindowSeconds) {}
+    : cpuWindowSeconds_(cpuWindowSeconds) {
+}
 
 std::optional<uint64_t> ProcSelfProcess::cpuTicks(std::string_view stat) {
     // The command name (field 2) is in parentheses and may itself hold spaces and parentheses, so the

@@ -6,8 +6,8 @@
 #include "Platform/Linux/LinuxInputIdleSource.h"
 #include "Platform/Linux/LoadableVisionAnalyzer.h"
 #include "Platform/Linux/LogindSession.h"
-#include "Platform/Linux/ProcSelfProcess.h"
 #include "Platform/Linux/ProcNetScreenSharing.h"
+#include "Platform/Linux/ProcSelfProcess.h"
 #include "Platform/Linux/PulseAudioInput.h"
 #include "Platform/Linux/V4L2CameraDevice.h"
 #include "Platform/Linux/XdgAutostartLoginItem.h"
@@ -43,7 +43,8 @@ MonitorServices makeLinuxMonitorServices() {
     services.widgetStatusMirror = std::make_shared<MacWidgetStatusStoreMirror>();
     services.sounds = std::make_shared<CanberraSoundPlayer>();
     // Neither starts a thread nor loads anything until the camera is used.
-    services.watchdog = std::make_shared<ProcessHealthWatchdog>(std::make_shared<ProcSelfProcess>(), SystemClock::shared());
+    services.watchdog =
+        std::make_shared<ProcessHealthWatchdog>(std::make_shared<ProcSelfProcess>(), SystemClock::shared());
     services.vision = std::make_shared<LoadableVisionAnalyzer>();
     return services;
 }

@@ -29,11 +29,13 @@ CaseText textOf(FaceIdentityError::Case kind) {
     case Case::enrollmentMissing:
         return {"enrollmentMissing", "Face enrollment file not found. Enrol your face first."};
     case Case::captureNoFrames:
-        return {"captureNoFrames", "No valid face frames captured. Ensure good lighting and centre your face."};
+        return {"captureNoFrames",
+                "No valid face frames captured. Ensure good lighting and centre your face."};
     case Case::visionUnavailable:
         return {"visionUnavailable", "Vision framework unavailable on this macOS version"};
     case Case::cameraAccessDenied:
-        return {"cameraAccessDenied", "Camera access denied. Enable in System Settings > Privacy & Security > Camera"};
+        return {"cameraAccessDenied",
+                "Camera access denied. Enable in System Settings > Privacy & Security > Camera"};
     case Case::subprocessTimeout:
         return {"subprocessTimeout", "Face capture timed out. Try again."};
     }
@@ -80,7 +82,8 @@ std::string quoted(const std::string& text) {
 FaceIdentityError::FaceIdentityError(Case kind, Payload payload)
     : kind_(kind)
     , payload_(std::move(payload))
-    , description_(std::string(textOf(kind).description) + payloadText(payload_)) {}
+    , description_(std::string(textOf(kind).description) + payloadText(payload_)) {
+}
 
 std::string FaceIdentityError::textualForm() const {
     const std::string name = textOf(kind_).name;

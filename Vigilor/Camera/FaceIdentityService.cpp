@@ -53,7 +53,8 @@ FeaturePrint printOf(const FeaturePrintEntry& entry, std::size_t index) {
         try {
             if (auto print = FeaturePrint::unarchived(*bytes))
                 return std::move(*print);
-            entryError = FaceIdentityError(Case::featurePrintDecodingFailed, "Failed to unarchive feature print");
+            entryError =
+                FaceIdentityError(Case::featurePrintDecodingFailed, "Failed to unarchive feature print");
         } catch (const FeaturePrintError& error) {
             otherError = error.what();
         }
@@ -151,9 +152,11 @@ FaceIdentityService::FaceIdentityService(std::optional<std::string> enrollmentPa
                                          std::optional<std::string> ostrelinBinaryPath,
                                          std::shared_ptr<Executor> queue)
     : enrollmentPath_(enrollmentPath ? *enrollmentPath : defaultEnrollmentPath())
-    , ostrelinBinaryPath_(ostrelinBinaryPath ? *ostrelinBinaryPath : defaultOstrelinBinaryPath(ownExecutablePath()))
+    , ostrelinBinaryPath_(ostrelinBinaryPath ? *ostrelinBinaryPath
+                                             : defaultOstrelinBinaryPath(ownExecutablePath()))
     , queue_(queue ? std::move(queue) : std::make_shared<SerialQueueExecutor>("Vigilor.face-identity"))
-    , enrollmentCache_(std::make_shared<EnrollmentCache>(enrollmentPath_)) {}
+    , enrollmentCache_(std::make_shared<EnrollmentCache>(enrollmentPath_)) {
+}
 
 FaceIdentityService::~FaceIdentityService() = default;
 
@@ -176,7 +179,8 @@ std::string FaceIdentityService::defaultOstrelinBinaryPath(const std::optional<s
     // Everything before the last "/" (nothing for a bare name).
     const std::size_t lastSlash = executablePath->rfind('/');
     const std::string folder = executablePath->substr(0, lastSlash == std::string::npos ? 0 : lastSlash);
-    for (const char* candidate : {"/ostrelin", "/../../../.build/debug/ostrelin", "/../../../.build/release/ostrelin"}) {
+    for (const char* candidate :
+         {"/ostrelin", "/../../../.build/debug/ostrelin", "/../../../.build/release/ostrelin"}) {
         std::error_code ignored;
         if (std::filesystem::exists(folder + candidate, ignored))
             return folder + candidate;

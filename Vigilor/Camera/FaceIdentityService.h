@@ -19,7 +19,9 @@ public:
     // The smallest distance, not below the threshold.
     static FaceMatchOutcome noMatch(double distance) { return FaceMatchOutcome(Case::noMatch, distance, {}); }
     // The enrolled prints could not be used.
-    static FaceMatchOutcome error(FaceIdentityError failure) { return FaceMatchOutcome(Case::error, 0, failure); }
+    static FaceMatchOutcome error(FaceIdentityError failure) {
+        return FaceMatchOutcome(Case::error, 0, failure);
+    }
 
     Case kind() const { return kind_; }
     double distance() const { return distance_; }

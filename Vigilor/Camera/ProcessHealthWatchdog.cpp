@@ -35,7 +35,8 @@ ProcessHealthWatchdog::ProcessHealthWatchdog(std::shared_ptr<OwnProcess> process
     , clock_(clock)
     , sampleQueue_(sampleQueue ? std::move(sampleQueue)
                                : std::make_shared<SerialQueueExecutor>("Vigilor.health-watchdog"))
-    , logURL_(Paths::zorviLogDirectory() / "zorvi-health.log") {}
+    , logURL_(Paths::zorviLogDirectory() / "zorvi-health.log") {
+}
 
 std::string ProcessHealthWatchdog::sampleLine(Date time, const std::string& cpuText, int64_t residentMiB,
                                               int threads) {

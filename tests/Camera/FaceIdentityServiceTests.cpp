@@ -44,7 +44,8 @@ protected:
 
     FaceMatchOutcome match(const FeaturePrint& probe, double threshold = 0.6) {
         std::optional<FaceMatchOutcome> outcome;
-        service.matchFeaturePrintInProcess(probe, threshold, [&](FaceMatchOutcome result) { outcome = result; });
+        service.matchFeaturePrintInProcess(probe, threshold,
+                                           [&](FaceMatchOutcome result) { outcome = result; });
         loop.runUntilIdle();
         return outcome.value();
     }
@@ -76,10 +77,12 @@ const std::string goodEntry = entryOf(east).dump();
 const LoadCase loadCases[] = {
     {"empty array", "[]", "Invalid enrollment: Enrollment file is empty"},
     {"not JSON", "[{", "Invalid enrollment: Failed to load enrollment: [json.exception.parse_error.101]"},
-    {"not an array", "{}", "Invalid enrollment: Failed to load enrollment: The enrollment file does not hold a JSON array"},
+    {"not an array", "{}",
+     "Invalid enrollment: Failed to load enrollment: The enrollment file does not hold a JSON array"},
     {"entry without its capture time", R"([{"quality": 1, "data_base64": ""}])",
      "Invalid enrollment: Failed to load enrollment: Entry 0: Value for key \"captured_at\" is not a string"},
-    {"capture time as a number", "[" + goodEntry + R"(, {"quality": 1, "captured_at": 5, "data_base64": ""}])",
+    {"capture time as a number",
+     "[" + goodEntry + R"(, {"quality": 1, "captured_at": 5, "data_base64": ""}])",
      "Invalid enrollment: Failed to load enrollment: Entry 1: Value for key \"captured_at\" is not a string"},
     {"quality as a text", R"([{"quality": "1", "captured_at": "", "data_base64": ""}])",
      "Invalid enrollment: Failed to load enrollment: Entry 0: Value for key \"quality\" is not a number"},
@@ -88,7 +91,8 @@ const LoadCase loadCases[] = {
     {"print with a line break", "[" + entryOf(base64Encoded(east.archived()) + "\n").dump() + "]",
      "Invalid enrollment: Failed to decode entry [0]: featurePrintDecodingFailed(\"Invalid base64\")"},
     {"bytes that are no print", "[" + entryOf(base64Encoded("a picture")).dump() + "]",
-     "Invalid enrollment: Failed to decode entry [0]: featurePrintDecodingFailed(\"Failed to unarchive feature print\")"},
+     "Invalid enrollment: Failed to decode entry [0]: featurePrintDecodingFailed(\"Failed to unarchive "
+     "feature print\")"},
     {"print of another version", "[" + entryOf(FeaturePrint(7, {1, 0})).dump() + "]",
      "Invalid enrollment: Failed to decode entry [0]: feature print version 7 is not supported"},
 };
@@ -169,16 +173,20 @@ TEST(FaceIdentityErrorTest, DescriptionsAndTextualForms) {
         const char* description;
         const char* textualForm;
     } cases[] = {
-        {FaceIdentityError(Case::enrollmentInvalid, "x"), "Invalid enrollment: x", "enrollmentInvalid(\"x\")"},
-        {FaceIdentityError(Case::featurePrintEncodingFailed, "a \"b\""), "Failed to encode face feature: a \"b\"",
-         "featurePrintEncodingFailed(\"a \\\"b\\\"\")"},
+        {FaceIdentityError(Case::enrollmentInvalid, "x"), "Invalid enrollment: x",
+         "enrollmentInvalid(\"x\")"},
+        {FaceIdentityError(Case::featurePrintEncodingFailed, "a \"b\""),
+         "Failed to encode face feature: a \"b\"", "featurePrintEncodingFailed(\"a \\\"b\\\"\")"},
         {FaceIdentityError(Case::featurePrintDecodingFailed, "x"), "Failed to decode enrollment: x",
          "featurePrintDecodingFailed(\"x\")"},
         {FaceIdentityError(Case::captureProcessFailed, -2), "Camera capture failed with exit code -2",
          "captureProcessFailed(-2)"},
-        {FaceIdentityError(Case::matchProcessFailed, 3), "Face matching failed with exit code 3", "matchProcessFailed(3)"},
-        {FaceIdentityError(Case::matchParsingFailed, "x"), "Failed to parse match results: x", "matchParsingFailed(\"x\")"},
-        {FaceIdentityError(Case::filePermissionFailed, "x"), "File permission error: x", "filePermissionFailed(\"x\")"},
+        {FaceIdentityError(Case::matchProcessFailed, 3), "Face matching failed with exit code 3",
+         "matchProcessFailed(3)"},
+        {FaceIdentityError(Case::matchParsingFailed, "x"), "Failed to parse match results: x",
+         "matchParsingFailed(\"x\")"},
+        {FaceIdentityError(Case::filePermissionFailed, "x"), "File permission error: x",
+         "filePermissionFailed(\"x\")"},
         {FaceIdentityError(Case::invalidJSON, "x"), "Invalid JSON: x", "invalidJSON(\"x\")"},
         {FaceIdentityError(Case::enrollmentMissing), "Face enrollment file not found. Enrol your face first.",
          "enrollmentMissing"},
@@ -187,8 +195,10 @@ TEST(FaceIdentityErrorTest, DescriptionsAndTextualForms) {
         {FaceIdentityError(Case::visionUnavailable), "Vision framework unavailable on this macOS version",
          "visionUnavailable"},
         {FaceIdentityError(Case::cameraAccessDenied),
-         "Camera access denied. Enable in System Settings > Privacy & Security > Camera", "cameraAccessDenied"},
-        {FaceIdentityError(Case::subprocessTimeout), "Face capture timed out. Try again.", "subprocessTimeout"},
+         "Camera access denied. Enable in System Settings > Privacy & Security > Camera",
+         "cameraAccessDenied"},
+        {FaceIdentityError(Case::subprocessTimeout), "Face capture timed out. Try again.",
+         "subprocessTimeout"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(c.error.errorDescription(), c.description);
@@ -208,9 +218,11 @@ TEST(FaceIdentityServicePathsTest, FindsTheHelperBesideTheExecutableFirst) {
     EXPECT_EQ(FaceIdentityService::defaultOstrelinBinaryPath(std::nullopt), "ostrelin");
     EXPECT_EQ(FaceIdentityService::defaultOstrelinBinaryPath(executable), "ostrelin");
     touch(folder.path() / "a/.build/release/ostrelin");
-    EXPECT_EQ(FaceIdentityService::defaultOstrelinBinaryPath(executable), bin.string() + "/../../../.build/release/ostrelin");
+    EXPECT_EQ(FaceIdentityService::defaultOstrelinBinaryPath(executable),
+              bin.string() + "/../../../.build/release/ostrelin");
     touch(folder.path() / "a/.build/debug/ostrelin");
-    EXPECT_EQ(FaceIdentityService::defaultOstrelinBinaryPath(executable), bin.string() + "/../../../.build/debug/ostrelin");
+    EXPECT_EQ(FaceIdentityService::defaultOstrelinBinaryPath(executable),
+              bin.string() + "/../../../.build/debug/ostrelin");
     touch(bin / "ostrelin");
     EXPECT_EQ(FaceIdentityService::defaultOstrelinBinaryPath(executable), bin.string() + "/ostrelin");
 }

@@ -63,11 +63,13 @@ TEST_F(ProcessHealthWatchdogTest, SamplesOnceTwentySecondsAfterAChange) {
     process->samples = {usage(12.46, 12, 20479)};
     watchdog->noteCameraModeChanged(false);
     loop.advance(19.9);
-    EXPECT_EQ(logLines(), std::vector<std::string>{"WATCHDOG: device-only mode selected; resetting thread baseline"});
+    EXPECT_EQ(logLines(),
+              std::vector<std::string>{"WATCHDOG: device-only mode selected; resetting thread baseline"});
     loop.advance(0.1);
     ASSERT_EQ(logLines().size(), 2u);
     EXPECT_EQ(logLines()[1], ProcessHealthWatchdog::sampleLine(clock.now(), "12.5", 19, 12));
-    EXPECT_EQ(ProcessHealthWatchdog::sampleLine(Date(0), "12.5", 19, 12), "2001-01-01T00:00:00Z cpu=12.5% rss=19MB threads=12");
+    EXPECT_EQ(ProcessHealthWatchdog::sampleLine(Date(0), "12.5", 19, 12),
+              "2001-01-01T00:00:00Z cpu=12.5% rss=19MB threads=12");
     loop.advance(100);
     EXPECT_EQ(logLines().size(), 2u);
 }
@@ -78,10 +80,8 @@ TEST_F(ProcessHealthWatchdogTest, HotNeedsTwentyPercentAndEightThreadsAboveTheBa
         ProcessUsage second;
         bool hot;
     } cases[] = {
-        {"both at the limit", usage(20.0, 38), true},
-        {"CPU just below", usage(19.94, 50), false},
-        {"CPU printed as 20.0", usage(19.96, 38), true},
-        {"one thread short", usage(95, 37), false},
+        {"both at the limit", usage(20.0, 38), true},      {"CPU just below", usage(19.94, 50), false},
+        {"CPU printed as 20.0", usage(19.96, 38), true},   {"one thread short", usage(95, 37), false},
         {"no CPU figure", usage(std::nan(""), 60), false},
     };
     for (const auto& c : cases) {
@@ -101,10 +101,11 @@ TEST_F(ProcessHealthWatchdogTest, RestartsThePipelineThenRelaunchesOnlyWhenSafe)
     watchdog->onPipelineRestart = [this](const std::string& reason) { restartReasons.push_back(reason); };
     watchdog->isSafeToRelaunch = [] { return true; };
     changeThreeTimesAndSample({usage(1, 30), usage(23.4, 40), usage(40, 45)});
-    EXPECT_EQ(decisions(), (std::vector<std::string>{
-                               "WATCHDOG: hot (cpu=23.4% threads=40, baseline=30) -> camera pipeline restart",
-                               "WATCHDOG: still hot after pipeline restart (cpu=40.0% threads=45) -> relaunching app",
-                           }));
+    EXPECT_EQ(decisions(),
+              (std::vector<std::string>{
+                  "WATCHDOG: hot (cpu=23.4% threads=40, baseline=30) -> camera pipeline restart",
+                  "WATCHDOG: still hot after pipeline restart (cpu=40.0% threads=45) -> relaunching app",
+              }));
     EXPECT_EQ(restartReasons, std::vector<std::string>{"cpu=23.4% threads=40"});
     EXPECT_EQ(process->relaunches, 1);
 }
@@ -128,7 +129,8 @@ TEST_F(ProcessHealthWatchdogTest, AnUnmeasuredSampleLogsNothing) {
 }
 
 TEST_F(ProcessHealthWatchdogTest, DeletesTheLogOnlyOnceItIsPastTheLimit) {
-    for (const uintmax_t size : {ProcessHealthWatchdog::logSizeLimit, ProcessHealthWatchdog::logSizeLimit + 1}) {
+    for (const uintmax_t size :
+         {ProcessHealthWatchdog::logSizeLimit, ProcessHealthWatchdog::logSizeLimit + 1}) {
         std::filesystem::create_directories(logPath().parent_path());
         std::ofstream(logPath(), std::ios::trunc) << std::string(size - 1, 'x') << '\n';
         watchdog->noteCameraModeChanged(true);

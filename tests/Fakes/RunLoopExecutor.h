@@ -10,7 +10,9 @@ public:
     explicit RunLoopExecutor(ManualRunLoop& loop)
         : loop_(loop) {}
     void post(std::function<void()> work) override { loop_.post(std::move(work)); }
-    void postAfter(double seconds, std::function<void()> work) override { loop_.postAfter(seconds, std::move(work)); }
+    void postAfter(double seconds, std::function<void()> work) override {
+        loop_.postAfter(seconds, std::move(work));
+    }
 
 private:
     ManualRunLoop& loop_;

@@ -10,7 +10,7 @@ namespace {
 
 struct CropCase {
     const char* name;
-    NormalizedRect face; // y growing upwards
+    NormalizedRect face;               // y growing upwards
     std::optional<PixelRect> expected; // in a 200 × 100 frame, rows growing downwards
 };
 
@@ -19,7 +19,9 @@ const double nan = std::numeric_limits<double>::quiet_NaN();
 const CropCase cropCases[] = {
     {"grown by a tenth on every side", {0.25, 0.5, 0.5, 0.4}, PixelRect{40, 6, 120, 48}},
     {"running off the left and top is cut at the frame", {-0.1, 0.7, 0.3, 0.4}, PixelRect{0, 0, 46, 34}},
-    {"running off the right and bottom is cut at the frame", {0.9, -0.2, 0.3, 0.4}, PixelRect{174, 76, 26, 24}},
+    {"running off the right and bottom is cut at the frame",
+     {0.9, -0.2, 0.3, 0.4},
+     PixelRect{174, 76, 26, 24}},
     {"covering the whole frame", {-1, -1, 3, 3}, PixelRect{0, 0, 200, 100}},
     {"wholly beyond the frame", {1.2, 0.2, 0.3, 0.3}, std::nullopt},
     {"no size", {0.5, 0.5, 0, 0}, std::nullopt},
@@ -69,7 +71,7 @@ TEST(FeaturePrintTest, StoredFormRoundTripsAndRefusesOtherBytes) {
     for (const std::string& notAPrint : {std::string(), std::string("VGF"), withByte(stored, 0, 'X')})
         EXPECT_FALSE(FeaturePrint::unarchived(notAPrint));
     for (const std::string& unreadable : {withByte(stored, 4, 2), stored.substr(0, stored.size() - 1),
-                                         withByte(stored, 6, 5), stored + std::string(4, '\0')})
+                                          withByte(stored, 6, 5), stored + std::string(4, '\0')})
         EXPECT_THROW(FeaturePrint::unarchived(unreadable), FeaturePrintError);
 }
 

@@ -34,7 +34,8 @@ NormalizedRect normalized(const dlib::rectangle& box, cv::Size frame) {
 
 dlib::rectangle scaledUp(const dlib::rectangle& box, double factor) {
     return dlib::rectangle(std::lround(box.left() * factor), std::lround(box.top() * factor),
-                           std::lround((box.right() + 1) * factor) - 1, std::lround((box.bottom() + 1) * factor) - 1);
+                           std::lround((box.right() + 1) * factor) - 1,
+                           std::lround((box.bottom() + 1) * factor) - 1);
 }
 
 FaceObservation observationOf(const dlib::full_object_detection& shape, double score, cv::Size frame) {
@@ -79,7 +80,8 @@ DlibVisionAnalyzer::DlibVisionAnalyzer(const std::string& landmarkModelPath)
     try {
         dlib::deserialize(landmarkModelPath) >> models_->landmarks;
     } catch (const std::exception& error) {
-        throw VisionError("The face landmark model " + landmarkModelPath + " cannot be read: " + error.what());
+        throw VisionError("The face landmark model " + landmarkModelPath +
+                          " cannot be read: " + error.what());
     }
 }
 
@@ -131,15 +133,17 @@ double DlibVisionAnalyzer::averageBrightness(const ImageView& frame) {
     return (0.299 * mean[0] + 0.587 * mean[1] + 0.114 * mean[2]) / 255;
 }
 
-std::optional<FeaturePrint> DlibVisionAnalyzer::featurePrint(const ImageView& frame, const FaceObservation& face) {
+std::optional<FeaturePrint> DlibVisionAnalyzer::featurePrint(const ImageView& frame,
+                                                             const FaceObservation& face) {
     const auto faceCrop = faceCropRect(frame.width, frame.height, face.boundingBox);
     if (frame.isEmpty() || !faceCrop || !face.landmarks ||
         face.landmarks->points.size() != FaceLandmarks::pointCount)
         return std::nullopt;
     const PixelRect crop = frame.croppableRect(*faceCrop);
     const cv::Mat grey = greyImage(frame.cropped(crop));
-    const auto chipDetails = dlib::get_face_chip_details(shapeInCrop(face, crop, cv::Size(frame.width, frame.height)),
-                                                         LbpFacePrint::chipSize, LbpFacePrint::chipPadding);
+    const auto chipDetails =
+        dlib::get_face_chip_details(shapeInCrop(face, crop, cv::Size(frame.width, frame.height)),
+                                    LbpFacePrint::chipSize, LbpFacePrint::chipPadding);
     dlib::array2d<unsigned char> chip;
     dlib::extract_image_chip(dlib::cv_image<unsigned char>(grey), chipDetails, chip);
     return LbpFacePrint::printOfChip(dlib::toMat(chip));

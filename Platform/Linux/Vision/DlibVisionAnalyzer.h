@@ -12,7 +12,8 @@
 class DlibVisionAnalyzer final : public VisionAnalyzer {
 public:
     // Debian's libdlib-data.
-    static constexpr const char* defaultLandmarkModelPath = "/usr/share/dlib/shape_predictor_68_face_landmarks.dat";
+    static constexpr const char* defaultLandmarkModelPath =
+        "/usr/share/dlib/shape_predictor_68_face_landmarks.dat";
     // Frames wider than this are scaled down to it for detection, which keeps a 640×480 frame within
     // its time budget; the detector finds faces from about 66 pixels, so a face of a sixth of the
     // frame's width is still seen.

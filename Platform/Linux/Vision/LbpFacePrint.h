@@ -11,9 +11,9 @@
 // or contrast leaves the print as it is; the alignment takes out shifts, scale and tilt.
 namespace LbpFacePrint {
 
-constexpr int chipSize = 96;       // pixels on a side
+constexpr int chipSize = 96;        // pixels on a side
 constexpr double chipPadding = 0.1; // around the landmarks, as a fraction of the face
-constexpr int gridSize = 8;        // cells on a side
+constexpr int gridSize = 8;         // cells on a side
 constexpr double smoothingSigma = 1.5;
 
 // The print of an aligned chipSize × chipSize grey chip.

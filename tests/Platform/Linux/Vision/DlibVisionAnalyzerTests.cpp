@@ -19,13 +19,14 @@ DlibVisionAnalyzer& analyzer() {
 
 std::optional<FaceObservation> mostConfidentFace(const cv::Mat& frame) {
     const auto faces = analyzer().detectFaces(viewOf(frame));
-    const auto best = std::max_element(faces.begin(), faces.end(),
-                                       [](const auto& a, const auto& b) { return a.confidence < b.confidence; });
+    const auto best = std::max_element(
+        faces.begin(), faces.end(), [](const auto& a, const auto& b) { return a.confidence < b.confidence; });
     return best == faces.end() ? std::nullopt : std::optional(*best);
 }
 
 double meanY(std::span<const NormalizedPoint> points) {
-    return std::accumulate(points.begin(), points.end(), 0.0, [](double sum, const auto& p) { return sum + p.y; }) /
+    return std::accumulate(points.begin(), points.end(), 0.0,
+                           [](double sum, const auto& p) { return sum + p.y; }) /
            double(points.size());
 }
 
@@ -48,10 +49,10 @@ const PlacementCase placementCases[] = {
     {"colour", [] { return load("astronaut.png"); }, 0.444, 0.755},
     {"grey", [] { return grey(load("astronaut.png")); }, 0.444, 0.755},
     {"camera YUYV", [] { return yuyvOf(load("astronaut.png")); }, 0.444, 0.755},
-    {"lower right of a 640x480 frame", [] { return placed(scaled(load("astronaut.png"), 1.25), 640, 480, 96, 0); },
-     0.594, 0.673},
-    {"upper left of a 640x480 frame", [] { return placed(scaled(load("astronaut.png"), 1.25), 640, 480, -100, -80); },
-     0.288, 0.840},
+    {"lower right of a 640x480 frame",
+     [] { return placed(scaled(load("astronaut.png"), 1.25), 640, 480, 96, 0); }, 0.594, 0.673},
+    {"upper left of a 640x480 frame",
+     [] { return placed(scaled(load("astronaut.png"), 1.25), 640, 480, -100, -80); }, 0.288, 0.840},
 };
 
 TEST(DlibVisionAnalyzerTest, FindsTheFaceWhereItIsWithYGrowingUpwards) {
@@ -105,7 +106,8 @@ TEST(DlibVisionAnalyzerTest, BrightnessIsTheMeanLuma) {
         {"black", cv::Mat(48, 64, CV_8UC3, cv::Scalar::all(0)), PixelFormat::bgr24, 0},
         {"blue stored BGR", blue, PixelFormat::bgr24, 0.114},
         {"the same bytes read as RGB are red", blue, PixelFormat::rgb24, 0.299},
-        {"white from the camera", yuyvOf(cv::Mat(48, 64, CV_8UC3, cv::Scalar::all(255))), PixelFormat::yuyv422, 1},
+        {"white from the camera", yuyvOf(cv::Mat(48, 64, CV_8UC3, cv::Scalar::all(255))),
+         PixelFormat::yuyv422, 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -133,7 +135,8 @@ cv::Mat astronaut() {
 // One person under small changes of light, placement and scale stays under the match threshold 0.6;
 // two people stay above it.
 const PrintPair samePerson[] = {
-    {"shifted into a 640x480 frame", astronaut, [] { return placed(scaled(astronaut(), 1.25), 640, 480, 30, -10); }},
+    {"shifted into a 640x480 frame", astronaut,
+     [] { return placed(scaled(astronaut(), 1.25), 640, 480, 30, -10); }},
     {"smaller", astronaut, [] { return scaled(astronaut(), 0.7); }},
     {"larger", astronaut, [] { return scaled(astronaut(), 1.3); }},
     {"darker", astronaut, [] { return relit(astronaut(), 0.5, 0); }},
