@@ -1,42 +1,15 @@
 #pragma once
 
-#include "Foundation/DispatchQueue.h"
-
 #include <functional>
-#include <memory>
-#include <mutex>
-#include <string>
 
-// Where a service runs its own serialised work: one item at a time, in order. In the application it
-// is a named serial queue; tests hand in their manual run loop, so that the service's delays follow
-// the virtual clock.
+// Something that runs work items one at a time, in order: the main queue's executor, or the queue a
+// service runs its own serialised work on (a named serial queue in the application, the test's manual
+// run loop in tests, so that the service's delays follow the virtual clock).
 class Executor {
 public:
     virtual ~Executor() = default;
+
     virtual void post(std::function<void()> work) = 0;
-    // Runs `work` no earlier than `seconds` from now.
+    // Runs `work` no earlier than `seconds` from now (negative or NaN counts as zero).
     virtual void postAfter(double seconds, std::function<void()> work) = 0;
-};
-
-// A named serial queue, whose worker thread is started by the first work posted to it: a service that
-// is never used costs no thread.
-class SerialQueueExecutor final : public Executor {
-public:
-    explicit SerialQueueExecutor(std::string label)
-        : label_(std::move(label)) {}
-
-    void post(std::function<void()> work) override { queue().async(std::move(work)); }
-    void postAfter(double seconds, std::function<void()> work) override {
-        queue().asyncAfter(seconds, std::move(work));
-    }
-
-private:
-    DispatchQueue& queue() {
-        std::call_once(started_, [this] { queue_ = std::make_unique<DispatchQueue>(label_); });
-        return *queue_;
-    }
-
-    std::string label_;
-    std::once_flag started_;
-    std::unique_ptr<DispatchQueue> queue_;
 };

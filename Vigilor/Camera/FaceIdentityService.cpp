@@ -2,6 +2,7 @@
 
 #include "Foundation/Base64.h"
 #include "Foundation/DispatchQueue.h"
+#include "Foundation/SerialQueueExecutor.h"
 #include "Foundation/Paths.h"
 #include "Vigilor/Camera/FeaturePrintEntry.h"
 

@@ -1,6 +1,7 @@
 #include "ProcessHealthWatchdog.h"
 
 #include "Foundation/DispatchQueue.h"
+#include "Foundation/SerialQueueExecutor.h"
 #include "Foundation/Iso8601.h"
 #include "Foundation/Paths.h"
 #include "Foundation/Text.h"

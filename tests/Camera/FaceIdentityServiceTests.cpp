@@ -1,5 +1,4 @@
 #include "Fakes/ManualRunLoop.h"
-#include "Fakes/RunLoopExecutor.h"
 #include "Foundation/Base64.h"
 #include "Support/TemporaryHome.h"
 #include "Vigilor/Camera/FaceIdentityService.h"
@@ -58,7 +57,7 @@ protected:
     FakeClock clock;
     MainRunLoopScope scope{clock};
     ManualRunLoop& loop = scope.loop();
-    FaceIdentityService service{std::nullopt, std::nullopt, std::make_shared<RunLoopExecutor>(loop)};
+    FaceIdentityService service{std::nullopt, std::nullopt, scope.sharedLoop()};
 };
 
 TEST_F(FaceIdentityServiceTest, ReadsTheEnrolmentFileInTheHomeFolder) {

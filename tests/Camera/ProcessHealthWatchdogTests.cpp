@@ -1,6 +1,5 @@
 #include "Fakes/FakeOwnProcess.h"
 #include "Fakes/ManualRunLoop.h"
-#include "Fakes/RunLoopExecutor.h"
 #include "Foundation/AtomicFile.h"
 #include "Foundation/Paths.h"
 #include "Support/TemporaryHome.h"
@@ -55,7 +54,7 @@ protected:
     ManualRunLoop& loop = scope.loop();
     std::shared_ptr<FakeOwnProcess> process = std::make_shared<FakeOwnProcess>();
     std::shared_ptr<ProcessHealthWatchdog> watchdog =
-        std::make_shared<ProcessHealthWatchdog>(process, clock, std::make_shared<RunLoopExecutor>(loop));
+        std::make_shared<ProcessHealthWatchdog>(process, clock, scope.sharedLoop());
     std::vector<std::string> restartReasons;
 };
 
