@@ -1,6 +1,6 @@
 #pragma once
 
-#include <functional>
+#include "Foundation/Executor.h"
 
 // What runs the main queue. The application installs one backed by its event loop; tests install a
 // manual run loop on a virtual clock. Core code never sees this: it posts to DispatchQueue::main().
@@ -8,11 +8,4 @@
 // Both calls may come from any thread; the work always runs on the main thread, in the order posted
 // among items that become due at the same time. Work still pending when the executor is destroyed is
 // dropped without running.
-class MainExecutor {
-public:
-    virtual ~MainExecutor() = default;
-
-    virtual void post(std::function<void()> work) = 0;
-    // Runs `work` no earlier than `seconds` from now (negative or NaN counts as zero).
-    virtual void postAfter(double seconds, std::function<void()> work) = 0;
-};
+class MainExecutor : public Executor {};

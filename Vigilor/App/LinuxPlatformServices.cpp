@@ -6,11 +6,14 @@
 #include "Platform/Linux/CanberraSoundPlayer.h"
 #include "Platform/Linux/FreedesktopNotificationCenter.h"
 #include "Platform/Linux/LinuxInputIdleSource.h"
+#include "Platform/Linux/LoadableVisionAnalyzer.h"
 #include "Platform/Linux/LogindSession.h"
 #include "Platform/Linux/SockDiagScreenSharing.h"
+#include "Platform/Linux/ProcSelfProcess.h"
 #include "Platform/Linux/PulseAudioInput.h"
 #include "Platform/Linux/V4L2CameraDevice.h"
 #include "Platform/Linux/XdgAutostartLoginItem.h"
+#include "Vigilor/Camera/ProcessHealthWatchdog.h"
 #include "Vigilor/Companion/MacWidgetStatusStoreMirror.h"
 #include "Vigilor/Companion/SettingsSyncService.h"
 #include "Vigilor/Companion/RemoteCompanionService.h"
@@ -48,6 +51,10 @@ MonitorServices makeLinuxMonitorServices() {
     services.sounds = std::make_shared<CanberraSoundPlayer>();
     // The sync folder serves sandboxed builds too: there is no account key-value store here.
     services.makeSettingsSync = [](bool /*sandboxed*/) { return std::make_shared<SettingsSyncService>(); };
+    // Neither starts a thread nor loads anything until the camera is used.
+    services.watchdog =
+        std::make_shared<ProcessHealthWatchdog>(std::make_shared<ProcSelfProcess>(), SystemClock::shared());
+    services.vision = std::make_shared<LoadableVisionAnalyzer>();
     return services;
 }
 

@@ -15,6 +15,7 @@
 #include "Platform/SessionLocker.h"
 #include "Platform/SoundPlayer.h"
 #include "Platform/UserNotifications.h"
+#include "Platform/Vision.h"
 #include "Vigilor/Camera/HealthWatchdog.h"
 #include "Vigilor/Companion/RemoteCompanion.h"
 #include "Vigilor/Companion/SettingsSync.h"
@@ -68,6 +69,8 @@ struct MonitorServices {
     std::shared_ptr<HttpClient> http;
     std::shared_ptr<SoundPlayer> sounds;
     std::shared_ptr<HealthWatchdog> watchdog;
+    // What the camera's frames are analysed with; its models are loaded by the first analysis.
+    std::shared_ptr<VisionAnalyzer> vision;
     std::shared_ptr<MacWidgetStatusMirror> widgetStatusMirror;
     std::function<std::shared_ptr<RemoteCompanion>(const VigilorConfig&)> makeRemoteCompanion;
     std::function<std::shared_ptr<SettingsSync>(bool sandboxed)> makeSettingsSync;

@@ -46,6 +46,8 @@ public:
     MainRunLoopScope& operator=(const MainRunLoopScope&) = delete;
 
     ManualRunLoop& loop() { return *loop_; }
+    // The loop as the queue of a service that keeps its queue (see Executor).
+    std::shared_ptr<ManualRunLoop> sharedLoop() const { return loop_; }
 
 private:
     std::shared_ptr<ManualRunLoop> loop_;

@@ -1,0 +1,190 @@
+#include "FaceIdentityService.h"
+
+#include "Foundation/Base64.h"
+#include "Foundation/DispatchQueue.h"
+#include "Foundation/SerialQueueExecutor.h"
+#include "Foundation/Paths.h"
+#include "Vigilor/Camera/FeaturePrintEntry.h"
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+#include <sys/stat.h>
+
+namespace {
+
+using Case = FaceIdentityError::Case;
+
+FaceIdentityError invalid(const std::string& text) {
+    return FaceIdentityError(Case::enrollmentInvalid, text);
+}
+
+std::string fileContents(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream bytes;
+    if (!file || !(bytes << file.rdbuf()))
+        throw std::runtime_error("The file " + path + " could not be read: " + std::strerror(errno));
+    return bytes.str();
+}
+
+std::vector<FeaturePrintEntry> entriesOf(const std::string& text) {
+    const Json document = Json::parse(text);
+    if (!document.is_array())
+        throw std::runtime_error("The enrollment file does not hold a JSON array");
+    std::vector<FeaturePrintEntry> entries;
+    for (std::size_t i = 0; i < document.size(); ++i) {
+        try {
+            entries.push_back(FeaturePrintEntry::fromJSON(document[i]));
+        } catch (const JsonDecodingError& error) {
+            throw std::runtime_error("Entry " + std::to_string(i) + ": " + error.what());
+        }
+    }
+    return entries;
+}
+
+// The entry's print, or the entry's own error.
+FeaturePrint printOf(const FeaturePrintEntry& entry, std::size_t index) {
+    std::optional<FaceIdentityError> entryError;
+    std::optional<std::string> otherError;
+    if (const auto bytes = base64Decoded(entry.data_base64)) {
+        try {
+            if (auto print = FeaturePrint::unarchived(*bytes))
+                return std::move(*print);
+            entryError =
+                FaceIdentityError(Case::featurePrintDecodingFailed, "Failed to unarchive feature print");
+        } catch (const FeaturePrintError& error) {
+            otherError = error.what();
+        }
+    } else {
+        entryError = FaceIdentityError(Case::featurePrintDecodingFailed, "Invalid base64");
+    }
+    throw invalid("Failed to decode entry [" + std::to_string(index) +
+                  "]: " + (entryError ? entryError->textualForm() : *otherError));
+}
+
+struct FileTime {
+    int64_t seconds = 0;
+    int64_t nanoseconds = 0;
+    bool operator==(const FileTime&) const = default;
+};
+
+std::optional<FileTime> modificationTime(const std::string& path) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0)
+        return std::nullopt;
+    return FileTime{status.st_mtim.tv_sec, status.st_mtim.tv_nsec};
+}
+
+} // namespace
+
+// The decoded prints of the enrolment file, kept while the file keeps its modification time.
+class EnrollmentCache {
+public:
+    explicit EnrollmentCache(std::string enrollmentPath)
+        : enrollmentPath(std::move(enrollmentPath)) {}
+
+    // The enrolled prints in file order; throws FaceIdentityError.
+    std::vector<FeaturePrint> loadEnrolledPrints() {
+        std::error_code ignored;
+        if (!std::filesystem::exists(enrollmentPath, ignored))
+            throw FaceIdentityError(Case::enrollmentMissing);
+        if (const auto fileTime = modificationTime(enrollmentPath)) {
+            if (cacheFileModTime == fileTime && !cachedPrints.empty())
+                return cachedPrints;
+            // Recorded before reading: a file that fails to load is reported once, and later matches
+            // against the unchanged file go on with the prints of the last good load.
+            cacheFileModTime = fileTime;
+        }
+        std::vector<FeaturePrintEntry> entries;
+        try {
+            entries = entriesOf(fileContents(enrollmentPath));
+        } catch (const std::exception& error) {
+            throw invalid(std::string("Failed to load enrollment: ") + error.what());
+        }
+        if (entries.empty())
+            throw invalid("Enrollment file is empty");
+        std::vector<FeaturePrint> prints;
+        for (std::size_t i = 0; i < entries.size(); ++i)
+            prints.push_back(printOf(entries[i], i));
+        cachedPrints = prints;
+        return prints;
+    }
+
+    std::vector<FeaturePrint> cachedPrints;
+    std::optional<FileTime> cacheFileModTime;
+    const std::string enrollmentPath;
+};
+
+namespace {
+
+FaceMatchOutcome match(EnrollmentCache& cache, const FeaturePrint& probe, double threshold) {
+    std::vector<double> distances;
+    try {
+        for (const auto& enrolled : cache.loadEnrolledPrints())
+            distances.push_back(probe.distance(enrolled));
+    } catch (const FaceIdentityError& error) {
+        return FaceMatchOutcome::error(error);
+    } catch (const FeaturePrintError& error) {
+        return FaceMatchOutcome::error(invalid(std::string("Unexpected error: ") + error.what()));
+    }
+    if (distances.empty())
+        return FaceMatchOutcome::error(invalid("No enrolled prints"));
+    double smallest = distances.front();
+    for (double distance : distances)
+        if (distance < smallest)
+            smallest = distance;
+    // A distance equal to the threshold, or one that is not a number, is no match.
+    return threshold > smallest ? FaceMatchOutcome::match(smallest) : FaceMatchOutcome::noMatch(smallest);
+}
+
+std::optional<std::string> ownExecutablePath() {
+    std::error_code error;
+    const auto path = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::nullopt : std::optional(path.string());
+}
+
+} // namespace
+
+FaceIdentityService::FaceIdentityService(std::optional<std::string> enrollmentPath,
+                                         std::optional<std::string> ostrelinBinaryPath,
+                                         std::shared_ptr<Executor> queue)
+    : enrollmentPath_(enrollmentPath ? *enrollmentPath : defaultEnrollmentPath())
+    , ostrelinBinaryPath_(ostrelinBinaryPath ? *ostrelinBinaryPath
+                                             : defaultOstrelinBinaryPath(ownExecutablePath()))
+    , queue_(queue ? std::move(queue) : std::make_shared<SerialQueueExecutor>("Vigilor.face-identity"))
+    , enrollmentCache_(std::make_shared<EnrollmentCache>(enrollmentPath_)) {
+}
+
+FaceIdentityService::~FaceIdentityService() = default;
+
+void FaceIdentityService::matchFeaturePrintInProcess(FeaturePrint probe, double threshold,
+                                                     std::function<void(FaceMatchOutcome)> completion) {
+    queue_->post([cache = enrollmentCache_, probe = std::move(probe), threshold,
+                  completion = std::move(completion)]() mutable {
+        DispatchQueue::main().async([outcome = match(*cache, probe, threshold),
+                                     completion = std::move(completion)] { completion(outcome); });
+    });
+}
+
+std::string FaceIdentityService::defaultEnrollmentPath() {
+    return (Paths::homeDirectory() / ".config/tavrel/known-face-enrollment.json").string();
+}
+
+std::string FaceIdentityService::defaultOstrelinBinaryPath(const std::optional<std::string>& executablePath) {
+    if (!executablePath)
+        return "ostrelin";
+    // Everything before the last "/" (nothing for a bare name).
+    const std::size_t lastSlash = executablePath->rfind('/');
+    const std::string folder = executablePath->substr(0, lastSlash == std::string::npos ? 0 : lastSlash);
+    for (const char* candidate :
+         {"/ostrelin", "/../../../.build/debug/ostrelin", "/../../../.build/release/ostrelin"}) {
+        std::error_code ignored;
+        if (std::filesystem::exists(folder + candidate, ignored))
+            return folder + candidate;
+    }
+    return "ostrelin";
+}

@@ -1,0 +1,77 @@
+#pragma once
+
+#include "Foundation/Executor.h"
+#include "Platform/FeaturePrint.h"
+#include "Vigilor/Camera/FaceIdentityError.h"
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+// The result of comparing a face with the enrolled prints.
+class FaceMatchOutcome {
+public:
+    enum class Case { match, noMatch, error };
+
+    // The smallest distance, strictly below the threshold.
+    static FaceMatchOutcome match(double distance) { return FaceMatchOutcome(Case::match, distance, {}); }
+    // The smallest distance, not below the threshold.
+    static FaceMatchOutcome noMatch(double distance) { return FaceMatchOutcome(Case::noMatch, distance, {}); }
+    // The enrolled prints could not be used.
+    static FaceMatchOutcome error(FaceIdentityError failure) {
+        return FaceMatchOutcome(Case::error, 0, failure);
+    }
+
+    Case kind() const { return kind_; }
+    double distance() const { return distance_; }
+    const std::optional<FaceIdentityError>& failure() const { return failure_; }
+
+private:
+    FaceMatchOutcome(Case kind, double distance, std::optional<FaceIdentityError> failure)
+        : kind_(kind)
+        , distance_(distance)
+        , failure_(std::move(failure)) {}
+
+    Case kind_;
+    double distance_;
+    std::optional<FaceIdentityError> failure_;
+};
+
+class EnrollmentCache;
+
+// Answers whether a face belongs to the enrolled user, by comparing its feature print with the prints
+// in the enrolment file. Matches run one at a time on the service's own queue, which alone touches
+// the cache of decoded prints; outcomes come back on the main queue. The file is read again only
+// after its modification time changed.
+class FaceIdentityService {
+public:
+    // Absent paths take the defaults: the enrolment file in ~/.config/tavrel/, and the capture helper
+    // "ostrelin" found from our own executable (kept, never started). `queue` runs the matches; it is
+    // the serial queue "Vigilor.face-identity" unless a test hands in its run loop.
+    explicit FaceIdentityService(std::optional<std::string> enrollmentPath = std::nullopt,
+                                 std::optional<std::string> ostrelinBinaryPath = std::nullopt,
+                                 std::shared_ptr<Executor> queue = nullptr);
+    ~FaceIdentityService();
+    FaceIdentityService(const FaceIdentityService&) = delete;
+    FaceIdentityService& operator=(const FaceIdentityService&) = delete;
+
+    const std::string& enrollmentPath() const { return enrollmentPath_; }
+    const std::string& ostrelinBinaryPath() const { return ostrelinBinaryPath_; }
+
+    // Compares `probe` with every enrolled print; `completion` gets the outcome on the main queue.
+    void matchFeaturePrintInProcess(FeaturePrint probe, double threshold,
+                                    std::function<void(FaceMatchOutcome)> completion);
+
+    // "~/.config/tavrel/known-face-enrollment.json" in the user's home folder.
+    static std::string defaultEnrollmentPath();
+    // The helper beside `executablePath`, or in the developer build folders above it, or the bare
+    // name "ostrelin".
+    static std::string defaultOstrelinBinaryPath(const std::optional<std::string>& executablePath);
+
+private:
+    std::string enrollmentPath_;
+    std::string ostrelinBinaryPath_;
+    std::shared_ptr<Executor> queue_;
+    std::shared_ptr<EnrollmentCache> enrollmentCache_;
+};

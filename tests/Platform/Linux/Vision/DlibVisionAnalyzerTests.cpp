@@ -1,0 +1,210 @@
+#include "Platform/Linux/LoadableVisionAnalyzer.h"
+#include "Platform/Linux/Vision/DlibVisionAnalyzer.h"
+#include "Support/TestImages.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <numeric>
+
+using namespace TestImages;
+
+namespace {
+
+// Loading the models takes seconds: one analyser per test process.
+DlibVisionAnalyzer& analyzer() {
+    static DlibVisionAnalyzer shared;
+    return shared;
+}
+
+std::optional<FaceObservation> mostConfidentFace(const cv::Mat& frame) {
+    const auto faces = analyzer().detectFaces(viewOf(frame));
+    const auto best = std::max_element(
+        faces.begin(), faces.end(), [](const auto& a, const auto& b) { return a.confidence < b.confidence; });
+    return best == faces.end() ? std::nullopt : std::optional(*best);
+}
+
+double meanY(std::span<const NormalizedPoint> points) {
+    return std::accumulate(points.begin(), points.end(), 0.0,
+                           [](double sum, const auto& p) { return sum + p.y; }) /
+           double(points.size());
+}
+
+// The man of the basketball video and the footballer, cut out and enlarged so that their faces are
+// as large as a user's at the desk.
+cv::Mat basketballPlayer(const char* frame) {
+    return scaled(load(frame)(cv::Rect(0, 40, 200, 150)), 2.4);
+}
+cv::Mat footballer() {
+    return scaled(load("messi5.jpg")(cv::Rect(150, 40, 200, 150)), 2.4);
+}
+
+struct PlacementCase {
+    const char* name;
+    std::function<cv::Mat()> frame;
+    double midX, midY; // where the face is, y growing upwards
+};
+
+const PlacementCase placementCases[] = {
+    {"colour", [] { return load("astronaut.png"); }, 0.444, 0.755},
+    {"grey", [] { return grey(load("astronaut.png")); }, 0.444, 0.755},
+    {"camera YUYV", [] { return yuyvOf(load("astronaut.png")); }, 0.444, 0.755},
+    {"lower right of a 640x480 frame",
+     [] { return placed(scaled(load("astronaut.png"), 1.25), 640, 480, 96, 0); }, 0.594, 0.673},
+    {"upper left of a 640x480 frame",
+     [] { return placed(scaled(load("astronaut.png"), 1.25), 640, 480, -100, -80); }, 0.288, 0.840},
+};
+
+TEST(DlibVisionAnalyzerTest, FindsTheFaceWhereItIsWithYGrowingUpwards) {
+    for (const auto& c : placementCases) {
+        SCOPED_TRACE(c.name);
+        const auto face = mostConfidentFace(c.frame());
+        ASSERT_TRUE(face);
+        EXPECT_GT(face->confidence, 0.8);
+        EXPECT_NEAR(face->boundingBox.midX(), c.midX, 0.02);
+        EXPECT_NEAR(face->boundingBox.midY(), c.midY, 0.02);
+        ASSERT_TRUE(face->landmarks);
+        EXPECT_GT(meanY(face->landmarks->leftEye()), meanY(face->landmarks->outerLips()));
+        EXPECT_GT(face->landmarks->outerLips()[0].y, face->landmarks->chin().y);
+        ASSERT_TRUE(face->yawDegrees && face->pitchDegrees);
+        EXPECT_LT(std::abs(*face->yawDegrees), 10);
+        EXPECT_LT(std::abs(*face->pitchDegrees), 15);
+    }
+}
+
+TEST(DlibVisionAnalyzerTest, FramesWithoutAFaceHaveNone) {
+    const cv::Mat blank(480, 640, CV_8UC3, cv::Scalar::all(128));
+    const cv::Mat dark(480, 640, CV_8UC3, cv::Scalar::all(0));
+    const cv::Mat darkRoom = relit(load("astronaut.png"), 0.02, 0);
+    for (const cv::Mat* frame : {&blank, &dark, &darkRoom})
+        EXPECT_TRUE(analyzer().detectFaces(viewOf(*frame)).empty());
+    EXPECT_TRUE(analyzer().detectFaces(ImageView{}).empty());
+}
+
+TEST(DlibVisionAnalyzerTest, YawChangesSignInAMirror) {
+    const cv::Mat player = basketballPlayer("basketball1.png");
+    const auto turned = mostConfidentFace(player);
+    const auto mirroredFace = mostConfidentFace(mirrored(player));
+    ASSERT_TRUE(turned && turned->yawDegrees && mirroredFace && mirroredFace->yawDegrees);
+    EXPECT_GT(std::abs(*turned->yawDegrees), 20);
+    EXPECT_LT(*turned->yawDegrees * *mirroredFace->yawDegrees, 0);
+    EXPECT_NEAR(std::abs(*turned->yawDegrees), std::abs(*mirroredFace->yawDegrees), 5);
+}
+
+struct BrightnessCase {
+    const char* name;
+    cv::Mat frame;
+    PixelFormat format;
+    double expected;
+};
+
+TEST(DlibVisionAnalyzerTest, BrightnessIsTheMeanLuma) {
+    const cv::Mat grey(48, 64, CV_8UC1, cv::Scalar(128));
+    const cv::Mat blue(48, 64, CV_8UC3, cv::Scalar(255, 0, 0));
+    const BrightnessCase cases[] = {
+        {"mid grey", grey, PixelFormat::grey8, 128.0 / 255},
+        {"black", cv::Mat(48, 64, CV_8UC3, cv::Scalar::all(0)), PixelFormat::bgr24, 0},
+        {"blue stored BGR", blue, PixelFormat::bgr24, 0.114},
+        {"the same bytes read as RGB are red", blue, PixelFormat::rgb24, 0.299},
+        {"white from the camera", yuyvOf(cv::Mat(48, 64, CV_8UC3, cv::Scalar::all(255))),
+         PixelFormat::yuyv422, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ImageView view = viewOf(c.frame);
+        view.format = c.format;
+        EXPECT_NEAR(analyzer().averageBrightness(view), c.expected, 0.01);
+    }
+    EXPECT_EQ(analyzer().averageBrightness(ImageView{}), 1.0);
+}
+
+struct PrintPair {
+    const char* name;
+    std::function<cv::Mat()> first, second;
+};
+
+std::optional<FeaturePrint> printOf(const cv::Mat& frame) {
+    const auto face = mostConfidentFace(frame);
+    return face ? analyzer().featurePrint(viewOf(frame), *face) : std::nullopt;
+}
+
+cv::Mat astronaut() {
+    return load("astronaut.png");
+}
+
+// One person under small changes of light, placement and scale stays under the match threshold 0.6;
+// two people stay above it.
+const PrintPair samePerson[] = {
+    {"shifted into a 640x480 frame", astronaut,
+     [] { return placed(scaled(astronaut(), 1.25), 640, 480, 30, -10); }},
+    {"smaller", astronaut, [] { return scaled(astronaut(), 0.7); }},
+    {"larger", astronaut, [] { return scaled(astronaut(), 1.3); }},
+    {"darker", astronaut, [] { return relit(astronaut(), 0.5, 0); }},
+    {"brighter", astronaut, [] { return relit(astronaut(), 1.0, 50); }},
+    {"more contrast", astronaut, [] { return relit(astronaut(), 1.3, -40); }},
+    {"blurred by a low resolution", astronaut, [] { return scaled(scaled(astronaut(), 0.42), 2); }},
+    {"next video frame", [] { return basketballPlayer("basketball1.png"); },
+     [] { return basketballPlayer("basketball2.png"); }},
+};
+const PrintPair twoPeople[] = {
+    {"astronaut and basketball player", astronaut, [] { return basketballPlayer("basketball1.png"); }},
+    {"astronaut and footballer", astronaut, footballer},
+    {"basketball player and footballer", [] { return basketballPlayer("basketball1.png"); }, footballer},
+};
+
+void expectMatches(std::span<const PrintPair> pairs, bool match) {
+    for (const auto& pair : pairs) {
+        SCOPED_TRACE(pair.name);
+        const auto first = printOf(pair.first());
+        const auto second = printOf(pair.second());
+        ASSERT_TRUE(first && second);
+        EXPECT_EQ(first->distance(*second) < 0.6f, match) << first->distance(*second);
+    }
+}
+
+TEST(DlibVisionAnalyzerTest, PrintsMatchOnePersonAndSeparateTwo) {
+    expectMatches(samePerson, true);
+    expectMatches(twoPeople, false);
+}
+
+TEST(DlibVisionAnalyzerTest, PrintsComeFromTheCropWithinTheFrame) {
+    // Most of the face beyond the frame's left edge: the crop is what is left of it.
+    const cv::Mat frame = placed(astronaut(), 640, 480, -215, 0);
+    const auto face = mostConfidentFace(astronaut());
+    ASSERT_TRUE(face);
+    FaceObservation atTheEdge = *face;
+    atTheEdge.boundingBox.x = -0.05;
+    const auto print = analyzer().featurePrint(viewOf(frame), atTheEdge);
+    ASSERT_TRUE(print);
+    EXPECT_EQ(FeaturePrint::unarchived(print->archived())->distance(*print), 0.0f);
+
+    FaceObservation outside = *face;
+    outside.boundingBox.x = 1.5;
+    EXPECT_FALSE(analyzer().featurePrint(viewOf(frame), outside));
+    FaceObservation withoutLandmarks = *face;
+    withoutLandmarks.landmarks.reset();
+    EXPECT_FALSE(analyzer().featurePrint(viewOf(astronaut()), withoutLandmarks));
+}
+
+TEST(LoadableVisionAnalyzerTest, LoadsTheModuleOnFirstUse) {
+    LoadableVisionAnalyzer loadable(VIGILOR_VISION_MODULE);
+    const cv::Mat frame = astronaut();
+    EXPECT_EQ(loadable.detectFaces(viewOf(frame)).size(), 1u);
+    EXPECT_FALSE(loadable.canDetectBodyPose());
+    EXPECT_FALSE(loadable.detectBodyPose(viewOf(frame)));
+}
+
+TEST(LoadableVisionAnalyzerTest, AMissingModuleFailsEveryCall) {
+    LoadableVisionAnalyzer loadable("/nonexistent/vigilor-vision.so");
+    const cv::Mat frame = astronaut();
+    for (int call = 0; call < 2; ++call)
+        try {
+            loadable.detectFaces(viewOf(frame));
+            ADD_FAILURE() << "no VisionError";
+        } catch (const VisionError& error) {
+            EXPECT_NE(std::string(error.what()).find("/nonexistent/vigilor-vision.so"), std::string::npos);
+        }
+    EXPECT_THROW(loadable.averageBrightness(viewOf(frame)), VisionError);
+}
+
+} // namespace

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "Platform/Vision.h"
+
+#include <opencv2/core.hpp>
+
+#include <string>
+
+// Photographs from Debian packages (scripts/setup puts them in build/test-images) and frames made from
+// them, for the vision backend's tests and benchmarks.
+namespace TestImages {
+
+// "astronaut.png" (one woman, frontal), "basketball1.png" and "basketball2.png" (two frames of one
+// video: a man facing the camera on the left), "messi5.jpg" (a footballer). Every image loads as BGR;
+// a missing file throws with its path.
+cv::Mat load(const std::string& name);
+
+// A borrowed view of a BGR (bgr24) or one-channel (grey8) matrix.
+ImageView viewOf(const cv::Mat& image);
+
+// The image shrunk or enlarged by `factor` (1.3: larger).
+cv::Mat scaled(const cv::Mat& image, double factor);
+// The image on a mid-grey canvas of width × height, its top-left corner at (x, y).
+cv::Mat placed(const cv::Mat& image, int width, int height, int x, int y);
+// Every pixel v as gain × v + offset, clamped.
+cv::Mat relit(const cv::Mat& image, double gain, double offset);
+// One channel of luma.
+cv::Mat grey(const cv::Mat& bgr);
+// Left and right swapped.
+cv::Mat mirrored(const cv::Mat& image);
+// The same picture in the camera's YUYV layout (two channels of 8 bits).
+cv::Mat yuyvOf(const cv::Mat& bgr);
+
+} // namespace TestImages
