@@ -3,7 +3,7 @@
 #include "ZorviMacWidget/ZorviMacDialView.h"
 #include "ZorviMacWidget/ZorviMacWidgetStyle.h"
 #include "ZorviMacWidget/ZorviMacWidgetView.h"
-#include "ZorviMacWidget/ZorviSymbols.h"
+#include "ZorviShared/Symbols/ZorviSymbols.h"
 
 #include <gtest/gtest.h>
 

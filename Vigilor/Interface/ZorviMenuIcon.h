@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QColor>
+#include <QIcon>
+#include <QImage>
+#include <QPainter>
+
+// The tray icon, a small face drawn in code on a 22 × 22 canvas: a round outline, two eyes, a mouth,
+// a watch signal at the upper right and at most one badge at the lower right. The routines draw in the
+// icon's own units with y growing downwards (the drawing's y-up figures are turned over here).
+namespace ZorviMenuIcon {
+
+enum class EyeState { normal, blink, glance, rest, alert, closed };
+
+// The mouth's control height, in the drawing's y-up units: below the corners' 8.2 a smile.
+double mouthControlHeight(EyeState state);
+
+enum class Badge { none, paused, blocked, snoozed, walkDue, warningDot };
+
+// Everything one drawing of the icon depends on; two equal values draw the same image.
+struct Face {
+    EyeState eyeState = EyeState::normal;
+    bool facePresent = true;
+    bool watchPresent = false;
+    bool isLookingAway = false;
+    bool paused = false; // fainter ink
+    Badge badge = Badge::none;
+    double opacity = 1; // the whole icon's, for the pulse
+    friend bool operator==(const Face&, const Face&) = default;
+};
+
+inline constexpr double side = 22;
+
+void drawEyes(QPainter& painter, bool facePresent, bool isLookingAway, EyeState eyeState, const QColor& ink);
+void drawWatchSignal(QPainter& painter, bool watchPresent, const QColor& ink);
+void drawLockBadge(QPainter& painter, const QColor& ink);
+void drawSnooze(QPainter& painter, const QColor& ink);
+void drawWalkDue(QPainter& painter, const QColor& ink);
+// The whole face in the 22 × 22 units, in `inkColour` at the face's ink strength.
+void draw(QPainter& painter, const Face& face, const QColor& inkColour);
+
+// The face drawn at `scale` (1 gives 22 × 22 pixels, 2 gives 44 × 44) on a clear image.
+QImage image(const Face& face, const QColor& inkColour, int scale);
+// The tray's icon: the 1× and 2× images.
+QIcon icon(const Face& face, const QColor& inkColour);
+
+} // namespace ZorviMenuIcon

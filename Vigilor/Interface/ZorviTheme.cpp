@@ -1,0 +1,118 @@
+#include "ZorviTheme.h"
+
+#include <QGuiApplication>
+#include <QPalette>
+
+namespace {
+
+QColor rgb(double red, double green, double blue, double opacity = 1) {
+    return QColor::fromRgbF(float(red), float(green), float(blue), float(opacity));
+}
+
+QColor withOpacity(QColor colour, double opacity) {
+    colour.setAlphaF(float(colour.alphaF() * opacity));
+    return colour;
+}
+
+QPalette palette() {
+    return QGuiApplication::palette();
+}
+
+} // namespace
+
+namespace Theme {
+
+QColor success() {
+    return rgb(0.19, 0.48, 0.53);
+}
+QColor notice() {
+    return rgb(0.43, 0.49, 0.72);
+}
+QColor warning() {
+    return rgb(1.0, 0.62, 0.25);
+}
+QColor critical() {
+    return rgb(1.0, 0.23, 0.19);
+}
+QColor toggleOn() {
+    return rgb(0.24, 0.72, 0.42);
+}
+QColor hairline() {
+    return withOpacity(SystemColor::secondaryLabel(), 0.1);
+}
+QColor iconWell() {
+    return hairline();
+}
+QColor zorviBackdropTeal() {
+    return rgb(0.88, 0.94, 0.95, 0.42);
+}
+QColor zorviBackdropPeriwinkle() {
+    return rgb(0.95, 0.92, 0.98, 0.34);
+}
+
+QColor colorForLevel(const std::string& word) {
+    if (word == "green")
+        return success();
+    if (word == "red")
+        return critical();
+    return warning();
+}
+
+} // namespace Theme
+
+namespace SystemColor {
+
+QColor primaryLabel() {
+    return palette().color(QPalette::WindowText);
+}
+QColor secondaryLabel() {
+    return withOpacity(primaryLabel(), 0.5);
+}
+QColor windowBackground() {
+    return palette().color(QPalette::Window);
+}
+QColor green() {
+    return QColor(52, 199, 89);
+}
+QColor orange() {
+    return QColor(255, 149, 0);
+}
+
+} // namespace SystemColor
+
+QFont zorviFont(int pixelSize, QFont::Weight weight) {
+    QFont font(QString::fromLatin1(zorviFontFamily));
+    font.setPixelSize(pixelSize);
+    font.setWeight(weight);
+    return font;
+}
+
+// Built once, on first use (a function-local static is initialised once even when threads race).
+const QFont& zorviDisplay() {
+    static const QFont font = zorviFont(24, QFont::DemiBold);
+    return font;
+}
+const QFont& zorviTitle() {
+    static const QFont font = zorviFont(18, QFont::Bold);
+    return font;
+}
+const QFont& zorviSubtitle() {
+    static const QFont font = zorviFont(16, QFont::DemiBold);
+    return font;
+}
+const QFont& zorviBody() {
+    static const QFont font = zorviFont(14, QFont::DemiBold);
+    return font;
+}
+const QFont& zorviControl() {
+    static const QFont font = zorviFont(13, QFont::DemiBold);
+    return font;
+}
+const QFont& zorviCaption() {
+    static const QFont font = zorviFont(12, QFont::Medium);
+    return font;
+}
+const QFont& zorviMicro() {
+    static const QFont font = zorviFont(10, QFont::DemiBold);
+    return font;
+}

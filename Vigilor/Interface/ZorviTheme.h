@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QColor>
+#include <QFont>
+
+#include <string>
+
+// The application's palette: the status and accent colours that every view takes by name. The five
+// fixed colours and the two backdrop colours look the same in light and dark desktops; `hairline` and
+// `iconWell` follow the desktop's secondary colour and so change with its appearance.
+namespace Theme {
+
+QColor success();
+QColor notice();
+QColor warning();
+QColor critical();
+QColor toggleOn();
+QColor hairline();
+QColor iconWell();
+QColor zorviBackdropTeal();
+QColor zorviBackdropPeriwinkle();
+
+// The one rule that turns the monitor's colour words into a status tint: "green" success, "red"
+// critical, any other word warning.
+QColor colorForLevel(const std::string& word);
+
+} // namespace Theme
+
+// The desktop's own colours where a view asks for a system colour rather than a theme colour: the
+// label colours and the window background come from the application's palette (they follow light and
+// dark desktops); green and orange are fixed.
+namespace SystemColor {
+
+QColor primaryLabel();
+QColor secondaryLabel(); // the primary label colour at half strength; also "the secondary colour"
+QColor windowBackground();
+QColor green();
+QColor orange();
+
+} // namespace SystemColor
+
+// The seven text styles. One family (Lato, Debian's fonts-lato) with medium, semibold and bold faces
+// whose digits all have the same advance, so counting figures never jiggle; sizes are in
+// device-independent pixels, the desktop's stand-in for points.
+inline constexpr const char* zorviFontFamily = "Lato";
+QFont zorviFont(int pixelSize, QFont::Weight weight);
+const QFont& zorviDisplay();
+const QFont& zorviTitle();
+const QFont& zorviSubtitle();
+const QFont& zorviBody();
+const QFont& zorviControl();
+const QFont& zorviCaption();
+const QFont& zorviMicro();

@@ -1,0 +1,180 @@
+#include "Support/OffscreenApplication.h"
+#include "Support/Pictures.h"
+#include "Vigilor/Interface/PresenceMarkView.h"
+#include "Vigilor/Interface/ZorviAccessibility.h"
+#include "Vigilor/Interface/ZorviControls.h"
+#include "Vigilor/Interface/ZorviGlass.h"
+#include "Vigilor/Interface/ZorviTheme.h"
+#include "ZorviShared/Symbols/ZorviSymbols.h"
+
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QFontInfo>
+#include <QFontMetricsF>
+#include <QMouseEvent>
+#include <QPalette>
+
+namespace {
+
+const std::string artifacts = std::string(VIGILOR_TEST_ARTIFACTS) + "/interface";
+
+struct DesignSystem : ::testing::Test {
+    OffscreenApplication app;
+};
+
+TEST_F(DesignSystem, ThemeFontsUseOneFamilyWhoseDigitsShareOneAdvance) {
+    struct Row {
+        const char* name;
+        const QFont& font;
+        int size;
+        QFont::Weight weight;
+    };
+    const Row rows[] = {
+        {"display", zorviDisplay(), 24, QFont::DemiBold},   {"title", zorviTitle(), 18, QFont::Bold},
+        {"subtitle", zorviSubtitle(), 16, QFont::DemiBold}, {"body", zorviBody(), 14, QFont::DemiBold},
+        {"control", zorviControl(), 13, QFont::DemiBold},   {"caption", zorviCaption(), 12, QFont::Medium},
+        {"micro", zorviMicro(), 10, QFont::DemiBold},
+    };
+    for (const auto& row : rows) {
+        const QFontInfo info(row.font);
+        EXPECT_EQ(info.family(), zorviFontFamily) << row.name << ": fonts-lato is not installed";
+        EXPECT_EQ(info.weight(), row.weight) << row.name;
+        EXPECT_EQ(row.font.pixelSize(), row.size) << row.name;
+        const QFontMetricsF metrics(row.font);
+        const double zero = metrics.horizontalAdvance(QLatin1Char('0'));
+        for (char digit = '1'; digit <= '9'; ++digit)
+            EXPECT_DOUBLE_EQ(metrics.horizontalAdvance(QLatin1Char(digit)), zero) << row.name << " " << digit;
+    }
+}
+
+TEST_F(DesignSystem, OnlyTheHairlineColoursFollowTheDesktopsAppearance) {
+    const QColor success = Theme::success();
+    const QColor lightHairline = Theme::hairline();
+    EXPECT_EQ(Theme::iconWell(), lightHairline);
+    EXPECT_NEAR(lightHairline.alphaF(), 0.05, 0.005) << "the secondary colour (half strength) at 0.1";
+
+    QPalette dark = QGuiApplication::palette();
+    dark.setColor(QPalette::WindowText, Qt::white);
+    dark.setColor(QPalette::Window, QColor(30, 30, 30));
+    QGuiApplication::setPalette(dark);
+    EXPECT_NE(Theme::hairline(), lightHairline);
+    EXPECT_EQ(Theme::iconWell(), Theme::hairline());
+    EXPECT_EQ(Theme::success(), success);
+    EXPECT_EQ(Theme::zorviBackdropTeal(), QColor::fromRgbF(0.88f, 0.94f, 0.95f, 0.42f));
+}
+
+TEST(ZorviAccessibilityRules, OverridesWinThenTheDesktopDecides) {
+    struct Row {
+        const char* name;
+        const char* override;
+        std::optional<bool> desktop; // enable-animations, or high-contrast
+        bool compositor;
+        bool reduceMotion;
+        bool reduceTransparency;
+    };
+    const Row rows[] = {
+        {"nothing known, compositing", nullptr, std::nullopt, true, false, false},
+        {"nothing known, no compositor", nullptr, std::nullopt, false, false, true},
+        {"animations off / high contrast on", nullptr, false, true, true, true},
+        {"animations on / high contrast off", nullptr, true, true, false, false},
+        {"override on", "1", true, true, true, true},
+        {"override off beats the desktop", "0", false, false, false, false},
+        {"override spelled true", "true", std::nullopt, true, true, true},
+        {"an unknown word overrides nothing", "yes", std::nullopt, false, false, true},
+    };
+    for (const auto& r : rows) {
+        const auto override = ZorviAccessibility::parseOverride(r.override);
+        EXPECT_EQ(ZorviAccessibility::reduceMotionFrom(override, r.desktop), r.reduceMotion) << r.name;
+        // The same desktop value read as the high-contrast setting.
+        const std::optional<bool> highContrast = r.desktop ? std::optional<bool>(!*r.desktop) : std::nullopt;
+        EXPECT_EQ(ZorviAccessibility::reduceTransparencyFrom(override, highContrast, r.compositor),
+                  r.reduceTransparency)
+            << r.name;
+    }
+}
+
+TEST_F(DesignSystem, GlassLooksByDepthAndTransparency) {
+    struct Row {
+        ZorviGlassDepth depth;
+        bool reduce;
+        double strokeOpacity, strokeWidth, shadowOpacity, blur, offset;
+    };
+    const Row rows[] = {
+        {ZorviGlassDepth::panel, true, 0.5 * 0.18, 0.8, 0.08, 14, 8},
+        {ZorviGlassDepth::control, true, 0.5 * 0.12, 0.8, 0.03, 6, 3},
+        {ZorviGlassDepth::panel, false, 0.16, 0.7, 0.10, 22, 12},
+        {ZorviGlassDepth::control, false, 0.08, 0.7, 0.04, 8, 4},
+    };
+    for (const auto& r : rows) {
+        const auto look = zorviGlassLook(r.depth, r.reduce);
+        const std::string what = std::string(r.depth == ZorviGlassDepth::panel ? "panel" : "control") +
+                                 (r.reduce ? " opaque" : " translucent");
+        EXPECT_NEAR(look.stroke.alphaF(), r.strokeOpacity, 0.005) << what;
+        EXPECT_DOUBLE_EQ(look.strokeWidth, r.strokeWidth) << what;
+        EXPECT_NEAR(look.shadow.alphaF(), r.shadowOpacity, 0.005) << what;
+        EXPECT_DOUBLE_EQ(look.shadowBlur, r.blur) << what;
+        EXPECT_DOUBLE_EQ(look.shadowOffsetY, r.offset) << what;
+        EXPECT_EQ(look.fill.alpha() == 255, r.reduce) << what << ": only the opaque look fills solidly";
+    }
+}
+
+TEST_F(DesignSystem, EverySymbolInTheTableHasAGlyphInTheInstalledFont) {
+    ASSERT_TRUE(ZorviSymbols::glyphFontAvailable())
+        << "fonts-material-design-icons-iconfont is not installed";
+    QFont font(QStringLiteral("Material Icons"));
+    font.setStyleStrategy(QFont::NoFontMerging);
+    const auto names = ZorviSymbols::symbolNames();
+    EXPECT_GT(names.size(), 100u);
+    for (const auto name : names)
+        EXPECT_TRUE(QFontMetricsF(font).inFontUcs4(uint(*ZorviSymbols::materialGlyph(name)))) << name;
+}
+
+TEST_F(DesignSystem, IconActionButtonIsAFixedTargetNamedByItsHelp) {
+    int clicks = 0;
+    IconActionButton button("gearshape", Theme::success(), QStringLiteral("Settings"), [&] { ++clicks; });
+    EXPECT_EQ(button.size(), QSize(40, 36));
+    EXPECT_EQ(button.accessibleName(), "Settings");
+    EXPECT_EQ(button.toolTip(), "Settings");
+    EXPECT_EQ(button.cursor().shape(), Qt::PointingHandCursor);
+    for (const QPointF at : {QPointF(1, 1), QPointF(38.5, 34.5), QPointF(20, 18)}) {
+        QMouseEvent press(QEvent::MouseButtonPress, at, at, Qt::LeftButton, Qt::LeftButton, {});
+        QMouseEvent release(QEvent::MouseButtonRelease, at, at, Qt::LeftButton, {}, {});
+        QApplication::sendEvent(&button, &press);
+        QApplication::sendEvent(&button, &release);
+    }
+    EXPECT_EQ(clicks, 3) << "the whole 40 × 36 rectangle is clickable";
+    const QImage image = Pictures::render(button);
+    Pictures::save(image, artifacts, "icon-action-button");
+    EXPECT_GT(Pictures::pixelsNear(image, QRectF(12, 10, 16, 16), Theme::success(), 40), 10)
+        << "the tinted gear";
+}
+
+TEST_F(DesignSystem, SwitchKnobSitsAtTheEndOfItsStateAndSlidesThere) {
+    struct Row {
+        double position;
+        Qt::LayoutDirection direction;
+        double knobLeft;
+    };
+    for (const auto& r : {Row{1, Qt::LeftToRight, 18}, Row{0, Qt::LeftToRight, 2}, Row{1, Qt::RightToLeft, 2},
+                          Row{0, Qt::RightToLeft, 18}})
+        EXPECT_EQ(SwitchVisual::knobRect(r.position, r.direction), QRectF(r.knobLeft, 2, 18, 18));
+
+    SwitchVisual on(true);
+    const QImage picture = Pictures::render(on);
+    Pictures::save(picture, artifacts, "switch-on");
+    EXPECT_TRUE(Pictures::pixelIs(picture, {27, 11}, Qt::white)) << "knob at the right end";
+    EXPECT_TRUE(Pictures::pixelIs(picture, {8, 11}, Theme::toggleOn())) << "on track";
+
+    SwitchVisual flipping(false);
+    flipping.show();
+    flipping.setOn(true);
+    EXPECT_EQ(flipping.knobPosition(), 0) << "the knob slides, it does not jump";
+    QElapsedTimer deadline;
+    deadline.start();
+    while (flipping.knobPosition() < 1 && deadline.elapsed() < 2000)
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    EXPECT_EQ(flipping.knobPosition(), 1);
+}
+
+} // namespace
