@@ -199,6 +199,22 @@ void VigilorMonitor::startCamera() {
     }
 }
 
+// On Linux no one is asked for the camera: access is the device node's permission, so asking again means
+// looking again (the user may have joined the video group or plugged a camera in since). A camera that
+// already runs (the button shows for a Bluetooth refusal too) is not started a second time.
+void VigilorMonitor::requestCameraThenBluetooth() {
+    if (services_.camera->authorizationStatus() == CameraDevice::authorized) {
+        append("Camera permission granted");
+        if (!captureSession_)
+            configureCamera();
+    } else {
+        cameraStatus = "Camera denied";
+        phase = MonitorPhase::blocked;
+        append("Camera permission denied");
+    }
+    syncBluetoothForCurrentConfig(true);
+}
+
 // Builds the capture session for the default device and starts it on the video queue. The frames'
 // analysis belongs to the camera pipeline; until the session reports progress, `cameraStatus` keeps
 // the authorisation text.

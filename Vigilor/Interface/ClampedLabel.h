@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QString>
+#include <QStringList>
+#include <QWidget>
+
+// The lines `text` takes within `width` when wrapped at word boundaries into at most `maxLines`
+// lines, the last of them ending in an ellipsis when the text needs more.
+QStringList clampedLines(const QString& text, const QFont& font, double width, int maxLines);
+
+// A text of at most a given number of lines that grows to its full height (never cut vertically) and
+// ends in an ellipsis when it needs more lines. A one-line text may first shrink to 85 % of its size.
+class ClampedLabel : public QWidget {
+public:
+    ClampedLabel(QFont font, QColor colour, int maxLines, bool shrinks = false, QWidget* parent = nullptr);
+
+    void setText(const QString& text);
+    const QString& text() const { return text_; }
+    void setColour(const QColor& colour);
+    void setAlignment(Qt::Alignment alignment);
+
+    // The lines as drawn at the current width, and the font they are drawn in.
+    QStringList shownLines() const;
+    QFont shownFont() const;
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+    bool hasHeightForWidth() const override { return true; }
+    int heightForWidth(int width) const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QFont font_;
+    QColor colour_;
+    int maxLines_;
+    bool shrinks_;
+    Qt::Alignment alignment_ = Qt::AlignLeft;
+    QString text_;
+};
