@@ -171,6 +171,7 @@ QWidget* OnboardingView::makePermissionRow(OnboardingPermission permission) {
 
     widgets->button = new ZorviGlassButton(qs(model.buttonText), {}, true);
     widgets->button->setFont(zorviCaption());
+    widgets->button->setMinimumWidth(widgets->button->sizeHint().width()); // the label is never cut
     widgets->button->setAccessibleName(qs(model.buttonText + " " + model.title));
     connect(widgets->button, &QPushButton::clicked, this, [this, permission] {
         switch (permission) {

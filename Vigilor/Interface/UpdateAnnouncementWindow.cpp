@@ -91,6 +91,7 @@ UpdateAnnouncementWindow::UpdateAnnouncementWindow(std::function<void(const std:
     column->addLayout(header);
 
     notes_->setWordWrap(true);
+    notes_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     notes_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     auto* scroll = new QScrollArea;
     scroll->setWidget(notes_);
@@ -134,7 +135,8 @@ void UpdateAnnouncementWindow::present(const UpdateCheckOutcome& outcome, const 
     primary_->setText(announcement_.offersPage ? QStringLiteral("Open Download Page") : QStringLiteral("OK"));
     primary_->setAccessibleName(primary_->text());
     primary_->setToolTip(primary_->text());
-    primary_->updateGeometry();
+    for (ZorviGlassButton* button : {later_, primary_})
+        button->setMinimumWidth(button->sizeHint().width()); // labels are never cut
     adjustSize();
     show();
     raise();
