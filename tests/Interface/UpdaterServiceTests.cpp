@@ -1,6 +1,4 @@
-#include "Support/AppcastSigner.h"
-#include "Support/LoopbackHttpServer.h"
-#include "Support/MonitorHarness.h"
+#include "Support/LoopbackFeed.h"
 #include "Support/OffscreenApplication.h"
 #include "Support/Pictures.h"
 #include "Vigilor/Interface/UpdateAnnouncementWindow.h"
@@ -24,16 +22,6 @@ const std::string artifacts = std::string(VIGILOR_TEST_ARTIFACTS) + "/updates";
 // would open are only recorded.
 class UpdaterServiceTest : public testing::Test {
 protected:
-    UpdateChecker::Environment environment() {
-        UpdateChecker::Environment e;
-        e.feedURL = server.url("/appcast.xml");
-        e.plainHttpHosts = {"127.0.0.1"};
-        e.currentVersion = "1.9";
-        e.publicKey = signer.publicKey();
-        e.http = h.http;
-        e.clock = &h.clock;
-        return e;
-    }
 
     // Runs one check, started by the user or in the background, to its end.
     bool check(bool userInitiated) {
@@ -50,10 +38,11 @@ protected:
 
     OffscreenApplication app;
     MonitorHarness h;
-    LoopbackHttpServer server;
-    AppcastSigner signer;
+    LoopbackFeed feed;
+    LoopbackHttpServer& server = feed.server;
+    const AppcastSigner& signer = feed.signer;
     std::vector<QUrl> opened;
-    UpdaterService service{environment(), [this](const QUrl& url) {
+    UpdaterService service{feed.environment(h, "1.9"), [this](const QUrl& url) {
                                opened.push_back(url);
                                return true;
                            }};

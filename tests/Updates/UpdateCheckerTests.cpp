@@ -1,8 +1,5 @@
 #include "Foundation/Iso8601.h"
-#include "Support/AppcastSigner.h"
-#include "Support/LoopbackHttpServer.h"
-#include "Support/MonitorHarness.h"
-#include "Vigilor/Updates/UpdateChecker.h"
+#include "Support/LoopbackFeed.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -20,17 +17,7 @@ using Response = LoopbackHttpServer::Response;
 // A check against a feed on a loopback server, on the harness's virtual clock, main queue and HTTP client.
 class UpdateCheckerTest : public testing::Test {
 protected:
-    UpdateChecker::Environment environment() {
-        UpdateChecker::Environment e;
-        e.feedURL = server.url("/appcast.xml");
-        e.plainHttpHosts = {"127.0.0.1"};
-        e.currentVersion = "1.0";
-        e.publicKey = signer.publicKey();
-        e.http = h.http;
-        e.clock = &h.clock;
-        e.requestTimeout = 5;
-        return e;
-    }
+    UpdateChecker::Environment environment() { return feed.environment(h, "1.0"); }
 
     std::shared_ptr<UpdateChecker> make(UpdateChecker::Environment e) {
         return UpdateChecker::create(std::move(e), [this](const UpdateCheckOutcome& outcome, bool user) {
@@ -54,8 +41,9 @@ protected:
     }
 
     MonitorHarness h; // its home, clock, main queue and HTTP client
-    LoopbackHttpServer server;
-    AppcastSigner signer;
+    LoopbackFeed feed;
+    LoopbackHttpServer& server = feed.server;
+    const AppcastSigner& signer = feed.signer;
     std::vector<std::pair<UpdateCheckOutcome, bool>> reports;
 };
 
@@ -212,19 +200,6 @@ TEST_F(UpdateCheckerTest, BackgroundChecksRunOnceADay) {
     h.runLoop.loop().advance(longestUpdateCheckWait);
     ASSERT_TRUE(reported(2));
     EXPECT_EQ(targets().size(), 2u);
-}
-
-TEST_F(UpdateCheckerTest, ALaunchSoonAfterACheckWaitsForTheDay) {
-    serveFeed({signer.release("1.0")});
-    DefaultsStore::standard().set(UpdateChecker::lastCheckKey,
-                                  iso8601String(h.clock.now().addingTimeInterval(-3600)));
-    auto checker = make(environment());
-    checker->startBackgroundChecks();
-    for (int hour = 1; hour < 23; ++hour)
-        h.runLoop.loop().advance(longestUpdateCheckWait);
-    EXPECT_TRUE(targets().empty());
-    h.runLoop.loop().advance(longestUpdateCheckWait);
-    EXPECT_TRUE(reported(1));
 }
 
 } // namespace
