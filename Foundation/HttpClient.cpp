@@ -325,7 +325,8 @@ void HttpClient::Worker::finishCompleted() {
         if (code == CURLE_OK && status > 0) {
             result.statusCode = static_cast<int>(status);
             const char* redirect = nullptr;
-            if (curl_easy_getinfo(transfer->easy.get(), CURLINFO_REDIRECT_URL, &redirect) == CURLE_OK && redirect)
+            if (curl_easy_getinfo(transfer->easy.get(), CURLINFO_REDIRECT_URL, &redirect) == CURLE_OK &&
+                redirect)
                 result.redirectURL = redirect;
         } else {
             result = failure(transfer->tooLarge ? "The response is larger than " +

@@ -40,15 +40,16 @@ OnboardingCard fullLockNote() {
 }
 
 OnboardingCard privateByDesign() {
-    return {"privateByDesign",
-            "checkmark.shield.fill",
-            OnboardingTint::notice,
-            "Private by design",
-            "Your data stays yours",
-            "The camera is processed entirely on this Mac using Apple's Vision framework. No image, video, or "
-            "personal data ever leaves your machine. No account, no analytics, no tracking.",
-            "Camera processing happens on your Mac only. No data leaves the machine. No account or analytics.",
-            {}};
+    return {
+        "privateByDesign",
+        "checkmark.shield.fill",
+        OnboardingTint::notice,
+        "Private by design",
+        "Your data stays yours",
+        "The camera is processed entirely on this Mac using Apple's Vision framework. No image, video, or "
+        "personal data ever leaves your machine. No account, no analytics, no tracking.",
+        "Camera processing happens on your Mac only. No data leaves the machine. No account or analytics.",
+        {}};
 }
 
 OnboardingCard permissionsSection() {
@@ -84,7 +85,8 @@ std::vector<OnboardingCard> onboardingCards(bool lockingAvailable) {
 
 const OnboardingPermissionRow& onboardingPermissionRow(OnboardingPermission permission) {
     static const std::array<OnboardingPermissionRow, 3> rows{{
-        {OnboardingPermission::camera, "camera.fill", "Camera", "Detects your presence at the desk", "Continue"},
+        {OnboardingPermission::camera, "camera.fill", "Camera", "Detects your presence at the desk",
+         "Continue"},
         {OnboardingPermission::appleWatch, "applewatch", "Apple Watch", "Verifies your proximity to the Mac",
          "Continue"},
         {OnboardingPermission::screenLocking, "lock.shield.fill", "Screen locking",
@@ -93,7 +95,8 @@ const OnboardingPermissionRow& onboardingPermissionRow(OnboardingPermission perm
     return rows[static_cast<std::size_t>(permission)];
 }
 
-std::vector<OnboardingPermission> visiblePermissionRows(bool bluetoothPresenceEnabled, bool lockingAvailable) {
+std::vector<OnboardingPermission> visiblePermissionRows(bool bluetoothPresenceEnabled,
+                                                        bool lockingAvailable) {
     std::vector<OnboardingPermission> rows{OnboardingPermission::camera};
     if (bluetoothPresenceEnabled)
         rows.push_back(OnboardingPermission::appleWatch);
@@ -116,8 +119,8 @@ bool OnboardingPermissionStates::granted(OnboardingPermission permission) const 
 
 OnboardingPermissionStates permissionStatesFrom(int cameraAuthorization, BluetoothAuthorization bluetooth,
                                                 bool screenLockingEnabled) {
-    return {cameraAuthorization == CameraDevice::authorized, bluetooth == BluetoothAuthorization::allowedAlways,
-            screenLockingEnabled};
+    return {cameraAuthorization == CameraDevice::authorized,
+            bluetooth == BluetoothAuthorization::allowedAlways, screenLockingEnabled};
 }
 
 void pollPermissionStatus(std::function<void()> completion) {

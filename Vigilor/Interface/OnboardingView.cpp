@@ -2,8 +2,8 @@
 
 #include "Vigilor/Interface/ClampedLabel.h"
 #include "Vigilor/Interface/MonitorRefresh.h"
-#include "Vigilor/Interface/WindowParts.h"
 #include "Vigilor/Interface/ViewHelpers.h"
+#include "Vigilor/Interface/WindowParts.h"
 #include "Vigilor/Interface/ZorviControls.h"
 #include "Vigilor/Interface/ZorviGlass.h"
 #include "Vigilor/Interface/ZorviTheme.h"
@@ -117,9 +117,10 @@ QWidget* OnboardingView::makeCard(const OnboardingCard& card) {
     auto* tile = new SymbolTile(card.symbol, 48, 24, true);
     tile->setColour(tint);
     headerRow->addWidget(tile);
-    headerRow->addLayout(titleColumn(plainLabel(card.title, zorviTitle(), SystemColor::primaryLabel()),
-                                     plainLabel(card.subtitle, zorviCaption(), SystemColor::secondaryLabel())),
-                         1);
+    headerRow->addLayout(
+        titleColumn(plainLabel(card.title, zorviTitle(), SystemColor::primaryLabel()),
+                    plainLabel(card.subtitle, zorviCaption(), SystemColor::secondaryLabel())),
+        1);
     column->addWidget(header);
 
     if (!card.body.empty()) {
@@ -139,8 +140,9 @@ QWidget* OnboardingView::makeCard(const OnboardingCard& card) {
     if (card.name == "permissionsSection") {
         auto* rows = new QVBoxLayout;
         rows->setSpacing(8);
-        for (OnboardingPermission permission : {OnboardingPermission::camera, OnboardingPermission::appleWatch,
-                                                OnboardingPermission::screenLocking})
+        for (OnboardingPermission permission :
+             {OnboardingPermission::camera, OnboardingPermission::appleWatch,
+              OnboardingPermission::screenLocking})
             rows->addWidget(makePermissionRow(permission));
         column->addLayout(rows);
     }
@@ -161,8 +163,8 @@ QWidget* OnboardingView::makePermissionRow(OnboardingPermission permission) {
     auto* description = new ClampedLabel(zorviCaption(), SystemColor::secondaryLabel(), 1, true);
     description->setText(qs(model.description));
     description->setToolTip(qs(model.description));
-    line->addLayout(titleColumn(plainLabel(model.title, zorviControl(), SystemColor::primaryLabel()), description),
-                    1);
+    line->addLayout(
+        titleColumn(plainLabel(model.title, zorviControl(), SystemColor::primaryLabel()), description), 1);
 
     widgets->checkmark = new SymbolTile("checkmark.circle.fill", 20, 16, false);
     widgets->checkmark->setColour(Theme::success());
@@ -223,7 +225,8 @@ void OnboardingView::updatePermissionStates() {
 }
 
 void OnboardingView::refresh() {
-    const auto visible = visiblePermissionRows(monitor_->bluetoothPresenceEnabled(), monitor_->lockingAvailable());
+    const auto visible =
+        visiblePermissionRows(monitor_->bluetoothPresenceEnabled(), monitor_->lockingAvailable());
     for (const auto& [permission, widgets] : rows_) {
         const bool granted = states_.granted(permission);
         widgets->row->setVisible(std::find(visible.begin(), visible.end(), permission) != visible.end());

@@ -18,10 +18,8 @@ namespace {
 
 // The public half of the maker's release-signing key. The private half never enters the repository.
 constexpr Ed25519PublicKey makerKey{
-    0x80, 0x0b, 0x65, 0x22, 0x3e, 0x14, 0x8b, 0x4f,
-    0x98, 0x58, 0x76, 0x50, 0x2f, 0xd8, 0xcd, 0xbc,
-    0x83, 0x8a, 0x1c, 0x8e, 0x9a, 0x32, 0xc2, 0x1c,
-    0x73, 0x1b, 0x00, 0xdb, 0xbe, 0xef, 0xf7, 0x87,
+    0x80, 0x0b, 0x65, 0x22, 0x3e, 0x14, 0x8b, 0x4f, 0x98, 0x58, 0x76, 0x50, 0x2f, 0xd8, 0xcd, 0xbc,
+    0x83, 0x8a, 0x1c, 0x8e, 0x9a, 0x32, 0xc2, 0x1c, 0x73, 0x1b, 0x00, 0xdb, 0xbe, 0xef, 0xf7, 0x87,
 };
 
 } // namespace
@@ -46,10 +44,9 @@ UpdaterService& UpdaterService::shared() {
 UpdaterService::UpdaterService(UpdateChecker::Environment environment, LinkOpener open)
     : runningVersion_(environment.currentVersion)
     , open_(std::move(open)) {
-    checker_ = UpdateChecker::create(std::move(environment), [this](const UpdateCheckOutcome& outcome,
-                                                                    bool userInitiated) {
-        present(outcome, userInitiated);
-    });
+    checker_ = UpdateChecker::create(
+        std::move(environment),
+        [this](const UpdateCheckOutcome& outcome, bool userInitiated) { present(outcome, userInitiated); });
 }
 
 UpdaterService::~UpdaterService() = default;

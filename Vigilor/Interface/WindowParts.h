@@ -14,7 +14,8 @@ class QLabel;
 // `circle` is set: the icon tiles of the onboarding and update windows.
 class SymbolTile : public QWidget {
 public:
-    SymbolTile(std::string symbol, double diameter, double symbolSize, bool circle, QWidget* parent = nullptr);
+    SymbolTile(std::string symbol, double diameter, double symbolSize, bool circle,
+               QWidget* parent = nullptr);
 
     void setSymbol(const std::string& symbol, const QColor& colour);
     void setColour(const QColor& colour);

@@ -91,7 +91,8 @@ void trim(std::string& text) {
 } // namespace
 
 AppcastDocument parseAppcast(std::string_view xml) {
-    const std::unique_ptr<XML_ParserStruct, ParserDeleter> parser(XML_ParserCreateNS("UTF-8", namespaceSeparator));
+    const std::unique_ptr<XML_ParserStruct, ParserDeleter> parser(
+        XML_ParserCreateNS("UTF-8", namespaceSeparator));
     AppcastReader reader;
     if (!parser)
         return {{}, "no memory for the XML parser"};

@@ -3,8 +3,8 @@
 #include "Foundation/Text.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cctype>
+#include <charconv>
 
 namespace {
 

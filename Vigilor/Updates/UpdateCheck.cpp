@@ -37,9 +37,8 @@ bool isTrustedUpdateAddress(std::string_view url, const std::vector<std::string>
     const std::string scheme = asciiLowercased(parts->scheme);
     if (scheme == "https")
         return true;
-    return scheme == "http" &&
-           std::find(plainHttpHosts.begin(), plainHttpHosts.end(), asciiLowercased(parts->host)) !=
-               plainHttpHosts.end();
+    return scheme == "http" && std::find(plainHttpHosts.begin(), plainHttpHosts.end(),
+                                         asciiLowercased(parts->host)) != plainHttpHosts.end();
 }
 
 std::optional<std::string> appcastItemRefusal(const AppcastItem& item, const Ed25519PublicKey& publicKey) {

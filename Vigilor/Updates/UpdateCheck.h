@@ -11,10 +11,10 @@
 // Why an update check found nothing to say about a release, with the text the user reads.
 struct UpdateCheckError {
     enum class Kind {
-        insecureFeedAddress,     // the feed's own address is not HTTPS
-        unreachable,             // no answer: no network, refused, timed out, too large ... (detail)
-        badStatus,               // an answer other than success (detail: the status)
-        insecureRedirect,        // a redirect to an address that is not HTTPS
+        insecureFeedAddress, // the feed's own address is not HTTPS
+        unreachable,         // no answer: no network, refused, timed out, too large ... (detail)
+        badStatus,           // an answer other than success (detail: the status)
+        insecureRedirect,    // a redirect to an address that is not HTTPS
         tooManyRedirects,
         notAnAppcast,            // not XML, or not an RSS feed (detail)
         noReleases,              // an appcast without items
@@ -34,8 +34,8 @@ struct UpdateCheckOutcome {
     enum class Kind { updateAvailable, upToDate, failed };
 
     Kind kind = Kind::failed;
-    AppcastItem release;            // updateAvailable: the newest trusted release
-    std::string newestVersion;      // upToDate: the newest trusted release's version
+    AppcastItem release;                   // updateAvailable: the newest trusted release
+    std::string newestVersion;             // upToDate: the newest trusted release's version
     std::optional<UpdateCheckError> error; // failed
     std::vector<std::string> refusedItems; // why items of this system were passed over, for the log
 };

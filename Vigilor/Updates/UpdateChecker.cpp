@@ -109,7 +109,8 @@ void UpdateChecker::finish(UpdateCheckOutcome outcome) {
         log("Passed over " + refusal);
     switch (outcome.kind) {
     case UpdateCheckOutcome::Kind::updateAvailable:
-        log("Zorvi " + outcome.release.version + " is available (running " + environment_.currentVersion + ")");
+        log("Zorvi " + outcome.release.version + " is available (running " + environment_.currentVersion +
+            ")");
         break;
     case UpdateCheckOutcome::Kind::upToDate:
         log("Up to date: the newest release is " + outcome.newestVersion + ", running " +

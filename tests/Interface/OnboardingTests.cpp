@@ -12,7 +12,6 @@
 #include <QScrollArea>
 #include <QScrollBar>
 
-
 #include <string>
 #include <vector>
 
@@ -36,7 +35,8 @@ TEST(OnboardingCards, FollowWhetherThisProcessMayLock) {
     EXPECT_THAT(onboardingCards(true).front().body, testing::HasSubstr("It locks your Mac automatically"));
     EXPECT_THAT(onboardingCards(false).front().body, testing::HasSubstr("for rest and movement."));
     EXPECT_EQ(onboardingCards(false).front().accessibilityLabel,
-              "Zorvi watches your desk using your camera and Apple Watch. " + onboardingCards(false).front().body);
+              "Zorvi watches your desk using your camera and Apple Watch. " +
+                  onboardingCards(false).front().body);
 }
 
 struct RowsCase {
@@ -77,19 +77,33 @@ TEST_P(OnboardingGranted, MeansWhatThePlatformAnswers) {
               GetParam().states);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, OnboardingGranted,
-    testing::Values(
-        StatesCase{"AllGranted", CameraDevice::authorized, BluetoothAuthorization::allowedAlways, true,
-                   {true, true, true}},
-        StatesCase{"CameraNodeRefused", CameraDevice::denied, BluetoothAuthorization::allowedAlways, false,
-                   {false, true, false}},
-        StatesCase{"NoCamera", CameraDevice::noDevice, BluetoothAuthorization::denied, false, {false, false, false}},
-        StatesCase{"NotAnswered", CameraDevice::notDetermined, BluetoothAuthorization::notDetermined, false,
-                   {false, false, false}},
-        StatesCase{"BlueZUnreachable", CameraDevice::authorized, BluetoothAuthorization::unknown, true,
-                   {true, false, true}}),
-    [](const testing::TestParamInfo<StatesCase>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Cases, OnboardingGranted,
+                         testing::Values(StatesCase{"AllGranted",
+                                                    CameraDevice::authorized,
+                                                    BluetoothAuthorization::allowedAlways,
+                                                    true,
+                                                    {true, true, true}},
+                                         StatesCase{"CameraNodeRefused",
+                                                    CameraDevice::denied,
+                                                    BluetoothAuthorization::allowedAlways,
+                                                    false,
+                                                    {false, true, false}},
+                                         StatesCase{"NoCamera",
+                                                    CameraDevice::noDevice,
+                                                    BluetoothAuthorization::denied,
+                                                    false,
+                                                    {false, false, false}},
+                                         StatesCase{"NotAnswered",
+                                                    CameraDevice::notDetermined,
+                                                    BluetoothAuthorization::notDetermined,
+                                                    false,
+                                                    {false, false, false}},
+                                         StatesCase{"BlueZUnreachable",
+                                                    CameraDevice::authorized,
+                                                    BluetoothAuthorization::unknown,
+                                                    true,
+                                                    {true, false, true}}),
+                         [](const testing::TestParamInfo<StatesCase>& info) { return info.param.name; });
 
 // Each press's chain looks at 0.5, 2.0 and 5.0 s after it; two presses 1 s apart look six times.
 TEST(OnboardingRecheck, ChainsCountFromTheLookBeforeAndAreNeverCancelled) {
@@ -124,8 +138,12 @@ protected:
     QWidget* row(const std::string& title) const {
         return controller->window()->findChild<QWidget*>(QString::fromStdString("row." + title));
     }
-    bool shown(const std::string& title) const { return row(title) && row(title)->isVisibleTo(controller->window()); }
-    ZorviGlassButton* button(const std::string& title) const { return row(title)->findChild<ZorviGlassButton*>(); }
+    bool shown(const std::string& title) const {
+        return row(title) && row(title)->isVisibleTo(controller->window());
+    }
+    ZorviGlassButton* button(const std::string& title) const {
+        return row(title)->findChild<ZorviGlassButton*>();
+    }
     bool granted(const std::string& title) const { return !button(title)->isVisibleTo(controller->window()); }
     // The newest lines of the activity log, newest first, and how many it holds.
     std::vector<std::string> newestLog(std::size_t count) const {
@@ -218,8 +236,9 @@ TEST_P(OnboardingLooks, ShowTheRowsOfThisSetup) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, OnboardingLooks,
-    testing::Values(LookCase{"Full", false, BluetoothPresenceMode::watch, {"Camera", "Apple Watch", "Screen locking"}},
-                    LookCase{"CameraAlone", true, BluetoothPresenceMode::off, {"Camera"}}),
+    testing::Values(
+        LookCase{"Full", false, BluetoothPresenceMode::watch, {"Camera", "Apple Watch", "Screen locking"}},
+        LookCase{"CameraAlone", true, BluetoothPresenceMode::off, {"Camera"}}),
     [](const testing::TestParamInfo<LookCase>& info) { return info.param.name; });
 
 } // namespace

@@ -22,7 +22,6 @@ const std::string artifacts = std::string(VIGILOR_TEST_ARTIFACTS) + "/updates";
 // would open are only recorded.
 class UpdaterServiceTest : public testing::Test {
 protected:
-
     // Runs one check, started by the user or in the background, to its end.
     bool check(bool userInitiated) {
         if (userInitiated) {
@@ -105,8 +104,9 @@ TEST(UpdaterServiceBuild, CarriesTheProjectVersionAndSaysWhatTheCheckDoes) {
     EXPECT_NE(UpdaterService::currentVersion(), "dev");
     EXPECT_TRUE(SoftwareVersion::parse(UpdaterService::currentVersion()).has_value());
     EXPECT_EQ(UpdaterService::feedURL(), "https://zorvi.example/appcast.xml");
-    EXPECT_EQ(UpdaterService::checkRowDetail(), "Fetches the appcast from zorvi.example, announces a new version "
-                                                "and opens its download page; it installs nothing.");
+    EXPECT_EQ(UpdaterService::checkRowDetail(),
+              "Fetches the appcast from zorvi.example, announces a new version "
+              "and opens its download page; it installs nothing.");
 }
 
 } // namespace

@@ -18,7 +18,8 @@ public:
         const std::unique_ptr<EVP_PKEY_CTX, decltype(&EVP_PKEY_CTX_free)> context(
             EVP_PKEY_CTX_new_id(EVP_PKEY_ED25519, nullptr), &EVP_PKEY_CTX_free);
         EVP_PKEY* made = nullptr;
-        if (!context || EVP_PKEY_keygen_init(context.get()) != 1 || EVP_PKEY_keygen(context.get(), &made) != 1)
+        if (!context || EVP_PKEY_keygen_init(context.get()) != 1 ||
+            EVP_PKEY_keygen(context.get(), &made) != 1)
             throw std::runtime_error("cannot make an Ed25519 key");
         key_.reset(made);
         std::size_t length = publicKey_.size();
@@ -30,7 +31,8 @@ public:
     // The base64 signature of the item's message.
     std::string signature(const AppcastItem& item) const {
         const std::string message = appcastSignedMessage(item);
-        const std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
+        const std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(),
+                                                                              &EVP_MD_CTX_free);
         std::string signature(64, '\0');
         std::size_t length = signature.size();
         EVP_DigestSignInit(context.get(), nullptr, nullptr, nullptr, key_.get());

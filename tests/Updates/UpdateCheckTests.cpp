@@ -34,23 +34,25 @@ TEST_P(VersionRule, DecidesWhetherTheCandidateIsNewer) {
     EXPECT_EQ(isNewerVersion(*candidate, GetParam().running), GetParam().newer);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, VersionRule,
-    testing::Values(VersionCase{"TenAfterNine", "1.10", "1.9", true}, VersionCase{"NineBeforeTen", "1.9", "1.10", false},
-                    VersionCase{"ReleaseAfterItsBeta", "2.0", "2.0b1", true},
-                    VersionCase{"BetaBeforeItsRelease", "2.0b1", "2.0", false},
-                    VersionCase{"BetaAfterTheReleaseBefore", "2.0b1", "1.9", true},
-                    VersionCase{"SecondBeta", "2.0b2", "2.0b1", true},
-                    VersionCase{"CandidateAfterBeta", "2.0rc1", "2.0b3", true},
-                    VersionCase{"DashedCandidate", "2.1-RC2", "2.1rc1", true},
-                    VersionCase{"MissingNumbersAreZero", "1.2", "1.2.0", false},
-                    VersionCase{"PatchLevel", "1.2.1", "1.2", true}, VersionCase{"Same", "0.1.0", "0.1.0", false},
-                    VersionCase{"DevelopmentBuild", "0.1.0", "dev", true},
-                    VersionCase{"NoVersion", "0.0.1", "", true}),
-    caseName<VersionCase>);
+INSTANTIATE_TEST_SUITE_P(Cases, VersionRule,
+                         testing::Values(VersionCase{"TenAfterNine", "1.10", "1.9", true},
+                                         VersionCase{"NineBeforeTen", "1.9", "1.10", false},
+                                         VersionCase{"ReleaseAfterItsBeta", "2.0", "2.0b1", true},
+                                         VersionCase{"BetaBeforeItsRelease", "2.0b1", "2.0", false},
+                                         VersionCase{"BetaAfterTheReleaseBefore", "2.0b1", "1.9", true},
+                                         VersionCase{"SecondBeta", "2.0b2", "2.0b1", true},
+                                         VersionCase{"CandidateAfterBeta", "2.0rc1", "2.0b3", true},
+                                         VersionCase{"DashedCandidate", "2.1-RC2", "2.1rc1", true},
+                                         VersionCase{"MissingNumbersAreZero", "1.2", "1.2.0", false},
+                                         VersionCase{"PatchLevel", "1.2.1", "1.2", true},
+                                         VersionCase{"Same", "0.1.0", "0.1.0", false},
+                                         VersionCase{"DevelopmentBuild", "0.1.0", "dev", true},
+                                         VersionCase{"NoVersion", "0.0.1", "", true}),
+                         caseName<VersionCase>);
 
 TEST(VersionRule, RefusesTextThatIsNoVersion) {
-    for (const char* text : {"", "dev", "v1.0", "1..2", "1.", ".1", "1.0b1x", "1.0-", "-1", "1.0 beta", "99999999999999999999999"})
+    for (const char* text : {"", "dev", "v1.0", "1..2", "1.", ".1", "1.0b1x", "1.0-", "-1", "1.0 beta",
+                             "99999999999999999999999"})
         EXPECT_FALSE(SoftwareVersion::parse(text).has_value()) << text;
 }
 
@@ -105,7 +107,8 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, ItemRule,
     testing::Values(
         ItemCase{"Signed", [](AppcastItem&, const AppcastSigner&) {}, ""},
-        ItemCase{"Unsigned", [](AppcastItem& i, const AppcastSigner&) { i.signature.clear(); }, "is not signed"},
+        ItemCase{"Unsigned", [](AppcastItem& i, const AppcastSigner&) { i.signature.clear(); },
+                 "is not signed"},
         ItemCase{"NotesChangedAfterSigning", [](AppcastItem& i, const AppcastSigner&) { i.notes += "!"; },
                  "does not match"},
         ItemCase{"PageChangedAfterSigning",
@@ -150,7 +153,7 @@ TEST_P(FeedDecision, OffersTheNewestTrustedReleaseOfThisSystem) {
     const UpdateCheckOutcome outcome = evaluateAppcast(c.feed(signer), c.running, signer.publicKey());
     EXPECT_EQ(outcome.kind, c.kind);
     EXPECT_EQ(outcome.kind == UpdateCheckOutcome::Kind::updateAvailable ? outcome.release.version
-                                                                         : outcome.newestVersion,
+                                                                        : outcome.newestVersion,
               c.version);
     EXPECT_EQ(outcome.error ? std::optional(outcome.error->kind) : std::nullopt, c.error);
 }
@@ -194,8 +197,8 @@ INSTANTIATE_TEST_SUITE_P(
                  },
                  "1.0", UpdateCheckOutcome::Kind::failed, "", UpdateCheckError::Kind::notAnAppcast},
         FeedCase{"NotRss",
-                 [](const AppcastSigner&) { return std::string("<html><body>Not here</body></html>"); }, "1.0",
-                 UpdateCheckOutcome::Kind::failed, "", UpdateCheckError::Kind::notAnAppcast}),
+                 [](const AppcastSigner&) { return std::string("<html><body>Not here</body></html>"); },
+                 "1.0", UpdateCheckOutcome::Kind::failed, "", UpdateCheckError::Kind::notAnAppcast}),
     caseName<FeedCase>);
 
 // Background checks: one a day; the wait until the next look at most an hour.
@@ -209,8 +212,9 @@ class BackgroundSchedule : public testing::TestWithParam<WaitCase> {};
 
 TEST_P(BackgroundSchedule, WaitsForTheDayToPass) {
     const Date now(800'000'000);
-    const auto last = GetParam().lastCheckAgo ? std::optional(now.addingTimeInterval(-*GetParam().lastCheckAgo))
-                                              : std::nullopt;
+    const auto last = GetParam().lastCheckAgo
+                          ? std::optional(now.addingTimeInterval(-*GetParam().lastCheckAgo))
+                          : std::nullopt;
     EXPECT_DOUBLE_EQ(backgroundCheckWait(last, now), GetParam().wait);
 }
 

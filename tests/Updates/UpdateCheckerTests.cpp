@@ -115,13 +115,14 @@ INSTANTIATE_TEST_SUITE_P(
                         s.respond("/appcast.xml", Response{200, {}, AppcastSigner::feed({item})});
                     },
                     UpdateCheckError::Kind::noTrustedRelease, "is not signed"},
-        BadFeedCase{"RedirectToPlainHttp",
-                    [](LoopbackHttpServer& s, auto&, const AppcastSigner& signer) {
-                        const std::string plain = "http://localhost:" + std::to_string(s.port()) + "/plain.xml";
-                        s.respond("/appcast.xml", Response{302, {{"Location", plain}}, ""});
-                        s.respond("/plain.xml", Response{200, {}, AppcastSigner::feed({signer.release("9.0")})});
-                    },
-                    UpdateCheckError::Kind::insecureRedirect, "not HTTPS"},
+        BadFeedCase{
+            "RedirectToPlainHttp",
+            [](LoopbackHttpServer& s, auto&, const AppcastSigner& signer) {
+                const std::string plain = "http://localhost:" + std::to_string(s.port()) + "/plain.xml";
+                s.respond("/appcast.xml", Response{302, {{"Location", plain}}, ""});
+                s.respond("/plain.xml", Response{200, {}, AppcastSigner::feed({signer.release("9.0")})});
+            },
+            UpdateCheckError::Kind::insecureRedirect, "not HTTPS"},
         BadFeedCase{"EndlessRedirects",
                     [](LoopbackHttpServer& s, auto&, auto&) {
                         s.respond("/appcast.xml", Response{302, {{"Location", "/appcast.xml"}}, ""});
@@ -143,9 +144,10 @@ INSTANTIATE_TEST_SUITE_P(
                         s.respond("/appcast.xml", Response{404, {}, "gone"});
                     },
                     UpdateCheckError::Kind::badStatus, "HTTP status 404"},
-        BadFeedCase{"PlainHttpFeedAddress",
-                    [](LoopbackHttpServer&, UpdateChecker::Environment& e, auto&) { e.plainHttpHosts.clear(); },
-                    UpdateCheckError::Kind::insecureFeedAddress, "not an HTTPS address"}),
+        BadFeedCase{
+            "PlainHttpFeedAddress",
+            [](LoopbackHttpServer&, UpdateChecker::Environment& e, auto&) { e.plainHttpHosts.clear(); },
+            UpdateCheckError::Kind::insecureFeedAddress, "not an HTTPS address"}),
     [](const testing::TestParamInfo<BadFeedCase>& info) { return info.param.name; });
 
 TEST_F(UpdateCheckerTest, AnnouncesTheNewestSignedReleaseBehindATrustedRedirect) {
@@ -165,8 +167,9 @@ TEST_F(UpdateCheckerTest, AnnouncesTheNewestSignedReleaseBehindATrustedRedirect)
 }
 
 TEST_F(UpdateCheckerTest, PressesDuringACheckJoinIt) {
-    server.respond("/appcast.xml", Response{200, {}, AppcastSigner::feed({signer.release("1.0")}),
-                                            std::chrono::milliseconds(200)});
+    server.respond(
+        "/appcast.xml",
+        Response{200, {}, AppcastSigner::feed({signer.release("1.0")}), std::chrono::milliseconds(200)});
     auto checker = make(environment());
     checker->checkNow();
     checker->checkNow();
