@@ -330,6 +330,10 @@ void HttpClient::Worker::finishCompleted() {
         curl_easy_getinfo(transfer->easy.get(), CURLINFO_RESPONSE_CODE, &status);
         if (code == CURLE_OK && status > 0) {
             result.statusCode = static_cast<int>(status);
+            const char* redirect = nullptr;
+            if (curl_easy_getinfo(transfer->easy.get(), CURLINFO_REDIRECT_URL, &redirect) == CURLE_OK &&
+                redirect)
+                result.redirectURL = redirect;
         } else {
             result = failure(transfer->tooLarge ? "The response is larger than " +
                                                       std::to_string(transfer->maxResponseBytes) + " bytes"

@@ -39,6 +39,9 @@ struct HttpResult {
     std::string error;
     std::string body;
     std::vector<HttpHeader> headers; // of the final answer, in the order received
+    // Where a redirect that was not followed points, resolved against the request's URL; empty for
+    // any other answer. A caller that checks every hop follows it itself.
+    std::string redirectURL;
 
     bool answered() const { return statusCode.has_value(); }
     bool isSuccessStatus() const { return statusCode && *statusCode >= 200 && *statusCode < 300; }

@@ -4,6 +4,7 @@
 #include "Foundation/DefaultsStore.h"
 #include "Vigilor/Interface/OnboardingWindowController.h"
 #include "Vigilor/Interface/StatusItemController.h"
+#include "Vigilor/Interface/UpdaterService.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"
 
 #include <QGuiApplication>
@@ -36,6 +37,8 @@ AppDelegate::AppDelegate(Passkey, Environment environment)
                                          std::function<void()> onComplete) {
             return std::make_unique<OnboardingWindowController>(std::move(monitor), std::move(onComplete));
         };
+    if (!environment_.startUpdater)
+        environment_.startUpdater = [] { UpdaterService::shared(); };
 }
 
 AppDelegate::~AppDelegate() = default;
@@ -45,6 +48,7 @@ void AppDelegate::applicationDidFinishLaunching() {
     if (!environment_.displayAvailable)
         return;
     statusItem_ = std::make_unique<StatusItemController>(monitor_);
+    environment_.startUpdater();
 
     const DefaultsStore defaults = DefaultsStore::standard();
     if (!defaults.boolValue(onboardingShownKey) && !defaults.boolValue(onboardingShownV1Key))

@@ -7,8 +7,8 @@ class OnboardingWindowController;
 class StatusItemController;
 class VigilorMonitor;
 
-// What the application does once Qt is up: make the monitor, put the icon in the tray and, on the
-// first run, show the onboarding window. Without a display only the monitor runs.
+// What the application does once Qt is up: make the monitor, put the icon in the tray, start the update
+// check and, on the first run, show the onboarding window. Without a display only the monitor runs.
 class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     struct Passkey {};
 
@@ -22,6 +22,8 @@ public:
         std::function<std::shared_ptr<VigilorMonitor>()> monitor;
         // Makes the onboarding window's controller; empty: a real OnboardingWindowController.
         OnboardingFactory makeOnboarding;
+        // Starts the update check; empty: UpdaterService::shared().
+        std::function<void()> startUpdater;
     };
 
     // Onboarding was shown once, by an earlier version or by this one.

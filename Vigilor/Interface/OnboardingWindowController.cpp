@@ -1,10 +1,10 @@
 #include "OnboardingWindowController.h"
 
+#include "Vigilor/Interface/OnboardingView.h"
+
 #include <QCoreApplication>
 #include <QEvent>
-#include <QLabel>
 #include <QPointer>
-#include <QPushButton>
 #include <QVBoxLayout>
 #include <QWidget>
 
@@ -33,21 +33,17 @@ OnboardingWindowController::OnboardingWindowController(std::shared_ptr<VigilorMo
 
 OnboardingWindowController::~OnboardingWindowController() = default;
 
+// A fixed 520 × 620 window with no title of its own that can be closed but neither resized nor
+// minimised; closing only hides it, so it lives exactly as long as this controller.
 void OnboardingWindowController::buildWindow() {
-    window_->setWindowTitle(QStringLiteral("Welcome to Zorvi"));
+    window_->setWindowTitle(QString());
+    window_->setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                            Qt::WindowCloseButtonHint);
     auto* layout = new QVBoxLayout(window_.get());
-    auto* welcome =
-        new QLabel(QStringLiteral("Zorvi keeps watch over your desk while you are away and reminds "
-                                  "you to rest your eyes and stretch your legs.\n\n"
-                                  "It lives in the tray: open its menu there at any time."),
-                   window_.get());
-    welcome->setWordWrap(true);
-    layout->addWidget(welcome);
-    auto* done = new QPushButton(QStringLiteral("Done"), window_.get());
-    done->setDefault(true);
-    layout->addWidget(done, 0, Qt::AlignRight);
-    QObject::connect(done, &QPushButton::clicked, window_.get(), [this] { reportCompletion(); });
-    window_->setMinimumWidth(420);
+    layout->setContentsMargins(0, 0, 0, 0);
+    view_ = new OnboardingView(monitor_, [this] { reportCompletion(); });
+    layout->addWidget(view_);
+    window_->setFixedSize(contentWidth, contentHeight);
 }
 
 // Queued on the application object with a guard on the window: a controller destroyed before the

@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 
+class OnboardingView;
 class QWidget;
 class VigilorMonitor;
 
@@ -24,11 +25,14 @@ private:
     std::function<void()> onUserClose_;
 };
 
-// The first-run window: a welcome and a "Done" button. Finishing it, with "Done" or the window's close
-// button, calls `onComplete` once. The call comes from the event loop, never from inside one of the
+// The first-run window around OnboardingView. Finishing it, with "Start using Zorvi" or the window's
+// close button, calls `onComplete` once. The call comes from the event loop, never from inside one of the
 // window's own handlers, so the owner may destroy the controller (and the window with it) there.
 class OnboardingWindowController {
 public:
+    static constexpr int contentWidth = 520;
+    static constexpr int contentHeight = 620;
+
     OnboardingWindowController(std::shared_ptr<VigilorMonitor> monitor, std::function<void()> onComplete);
     ~OnboardingWindowController();
     OnboardingWindowController(const OnboardingWindowController&) = delete;
@@ -36,15 +40,16 @@ public:
 
     QWidget* window() const { return window_.get(); }
     OnboardingWindowDelegate* windowDelegate() const { return delegate_.get(); }
+    OnboardingView* view() const { return view_; }
 
 private:
     void buildWindow();
     void reportCompletion();
 
-    // The steps after the welcome set up the monitor's presence sources.
     std::shared_ptr<VigilorMonitor> monitor_;
     std::function<void()> onComplete_;
     bool completionReported_ = false;
     std::unique_ptr<OnboardingWindowDelegate> delegate_;
     std::unique_ptr<QWidget> window_;
+    OnboardingView* view_ = nullptr; // owned by the window
 };

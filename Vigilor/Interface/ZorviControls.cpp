@@ -12,6 +12,7 @@
 #include <QStyleOption>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -59,7 +60,9 @@ QSize ZorviGlassButton::sizeHint() const {
     double width = metrics.horizontalAdvance(text()) + 2 * buttonPaddingX;
     if (!systemImage_.empty())
         width += metrics.height() + buttonSymbolGap;
-    return QSizeF(width, metrics.height() + 2 * buttonPaddingY).toSize();
+    // Whole pixels up, and one more for the outline's half-pixel inset on each side, so that the
+    // title drawn in a button of its own size is never cut.
+    return {int(std::ceil(width)) + 1, int(std::ceil(metrics.height() + 2 * buttonPaddingY))};
 }
 
 QSize ZorviGlassButton::minimumSizeHint() const {

@@ -169,6 +169,10 @@ public:
     // Start-up.
     void startRuntimeServicesAfterLaunch();
     bool lockingAvailable() const { return lockingAvailable_; }
+    // What the platform answers now about the camera and Bluetooth, for the windows that show whether
+    // access is granted; asking has no other effect.
+    int cameraAuthorizationStatus() { return services_.camera->authorizationStatus(); }
+    BluetoothAuthorization bluetoothAuthorization() { return services_.bluetooth->authorization(); }
 
     // Settings: the one update path and its glue.
     void updateConfig(const std::function<void(VigilorConfig&)>& mutation);

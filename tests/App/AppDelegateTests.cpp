@@ -33,6 +33,7 @@ protected:
         AppDelegate::Environment environment;
         environment.displayAvailable = displayAvailable;
         environment.monitor = [this] { return monitor; };
+        environment.startUpdater = [this] { ++updaterStarts; };
         environment.makeOnboarding = [this, makesWindow](std::shared_ptr<VigilorMonitor> m,
                                                          std::function<void()> onComplete) {
             ++onboardingsMade;
@@ -62,6 +63,7 @@ protected:
     MonitorHarness h;
     std::shared_ptr<VigilorMonitor> monitor = h.makeMonitor();
     int onboardingsMade = 0;
+    int updaterStarts = 0;
     std::function<void()> completeOnboarding;
     CloseCounter counter;
     QPointer<QWidget> window;
@@ -94,6 +96,7 @@ TEST_P(OnboardingFlags, DecideWhetherOnboardingIsShownAndRecorded) {
     auto delegate = launch(c.displayAvailable, c.makesWindow);
 
     EXPECT_EQ(onboardingsMade, c.expectShown ? 1 : 0);
+    EXPECT_EQ(updaterStarts, c.displayAvailable ? 1 : 0);
     const bool windowShown = delegate->onboardingWindowController() &&
                              delegate->onboardingWindowController()->window() &&
                              delegate->onboardingWindowController()->window()->isVisible();
@@ -154,10 +157,10 @@ TEST_F(AppDelegateTest, CompletionDuringTheWindowsOwnCloseDoesNotCloseIt) {
     EXPECT_EQ(delegate->onboardingWindowController(), nullptr);
 }
 
-TEST_F(AppDelegateTest, DoneClosesTheWindowOnce) {
+TEST_F(AppDelegateTest, FinishButtonClosesTheWindowOnce) {
     auto delegate = launchShowingOnboarding();
     for (auto* button : window->findChildren<QPushButton*>())
-        if (button->text() == "Done")
+        if (button->text() == "Start using Zorvi")
             button->click();
     app.processPending();
     EXPECT_EQ(counter.closes, 1);

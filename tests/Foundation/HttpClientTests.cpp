@@ -257,6 +257,7 @@ struct RedirectCase {
     std::string location; // "@" stands for the server's own address
     std::optional<int> status;
     std::vector<std::string> targetsSeen;
+    std::string redirectURL; // resolved; "@" as above
 };
 
 void PrintTo(const RedirectCase& redirect, std::ostream* out) {
@@ -267,9 +268,12 @@ class RedirectTest : public HttpClientTest, public testing::WithParamInterface<R
 
 TEST_P(RedirectTest, FollowsOnlyWhenAskedAndOnlyToHttp) {
     const RedirectCase& redirect = GetParam();
-    std::string location = redirect.location;
-    if (const auto at = location.find('@'); at != std::string::npos)
-        location.replace(at, 1, "127.0.0.1:" + std::to_string(server.port()));
+    const auto withServer = [&](std::string text) {
+        if (const auto at = text.find('@'); at != std::string::npos)
+            text.replace(at, 1, "127.0.0.1:" + std::to_string(server.port()));
+        return text;
+    };
+    const std::string location = withServer(redirect.location);
     server.respond("/old", answer(302, "", {{"Location", location}}));
     server.respond("/new", answer(200, "moved here"));
     HttpRequest sent = request("/old");
@@ -285,14 +289,15 @@ TEST_P(RedirectTest, FollowsOnlyWhenAskedAndOnlyToHttp) {
     for (const auto& received : server.requests())
         seen.push_back(received.target);
     EXPECT_EQ(seen, redirect.targetsSeen);
+    EXPECT_EQ(result->redirectURL, withServer(redirect.redirectURL));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Redirects, RedirectTest,
-    testing::Values(RedirectCase{"NotFollowedUnlessAsked", false, "/new", 302, {"/old"}},
-                    RedirectCase{"FollowedWhenAsked", true, "/new", 200, {"/old", "/new"}},
-                    RedirectCase{"NeverToFtp", true, "ftp://@/new", std::nullopt, {"/old"}},
-                    RedirectCase{"NeverToFile", true, "file:///etc/hostname", std::nullopt, {"/old"}}),
+    testing::Values(RedirectCase{"NotFollowedUnlessAsked", false, "/new", 302, {"/old"}, "http://@/new"},
+                    RedirectCase{"FollowedWhenAsked", true, "/new", 200, {"/old", "/new"}, ""},
+                    RedirectCase{"NeverToFtp", true, "ftp://@/new", std::nullopt, {"/old"}, ""},
+                    RedirectCase{"NeverToFile", true, "file:///etc/hostname", std::nullopt, {"/old"}, ""}),
     [](const testing::TestParamInfo<RedirectCase>& info) { return info.param.name; });
 
 TEST_F(HttpClientTest, OversizedAnswerIsAFailure) {

@@ -1,0 +1,128 @@
+#include "OnboardingModel.h"
+
+#include "Foundation/DispatchQueue.h"
+#include "Platform/CameraDevice.h"
+
+namespace {
+
+const std::string whatZorviDoesLockingText =
+    "Zorvi uses your camera and Apple Watch to detect when you step away from your desk. It locks your "
+    "Mac automatically and coaches you on healthy desk habits.";
+const std::string whatZorviDoesCoachingText =
+    "Zorvi uses your camera and Apple Watch to detect your presence and coach you on healthy desk habits "
+    "for rest and movement.";
+
+OnboardingCard whatZorviDoes(bool lockingAvailable) {
+    const std::string& body = lockingAvailable ? whatZorviDoesLockingText : whatZorviDoesCoachingText;
+    return {"whatZorviDoes",
+            "lock.fill",
+            OnboardingTint::success,
+            "Zorvi watches over your desk",
+            "Smart presence detection",
+            body,
+            "Zorvi watches your desk using your camera and Apple Watch. " + body,
+            {}};
+}
+
+OnboardingCard fullLockNote() {
+    const std::string domain = makerWebDomain;
+    return {"fullLockNote",
+            "arrow.down.circle.fill",
+            OnboardingTint::notice,
+            "Want the walk-away lock?",
+            "It is a separate free download",
+            "This App Store version focuses on the coaching: presence, movement, and eye-rest nudges. The "
+            "auto-lock that locks your Mac the moment you walk away is a separate free download, because the "
+            "App Store sandbox cannot drive a screen lock.",
+            "This version is the coaching app. The full auto-lock is a separate free download at " + domain +
+                ", because the App Store sandbox cannot lock the screen.",
+            "Get the full auto-lock at " + domain};
+}
+
+OnboardingCard privateByDesign() {
+    return {
+        "privateByDesign",
+        "checkmark.shield.fill",
+        OnboardingTint::notice,
+        "Private by design",
+        "Your data stays yours",
+        "The camera is processed entirely on this Mac using Apple's Vision framework. No image, video, or "
+        "personal data ever leaves your machine. No account, no analytics, no tracking.",
+        "Camera processing happens on your Mac only. No data leaves the machine. No account or analytics.",
+        {}};
+}
+
+OnboardingCard permissionsSection() {
+    return {"permissionsSection",
+            "key.fill",
+            OnboardingTint::warning,
+            "Permissions",
+            "A couple of permissions to get started",
+            {},
+            {},
+            {}};
+}
+
+void checkAtNextInterval(std::size_t index, std::function<void()> completion) {
+    if (index >= permissionRecheckDelays.size())
+        return;
+    DispatchQueue::main().asyncAfter(permissionRecheckDelays[index], [index, completion] {
+        completion();
+        checkAtNextInterval(index + 1, completion);
+    });
+}
+
+} // namespace
+
+std::vector<OnboardingCard> onboardingCards(bool lockingAvailable) {
+    std::vector<OnboardingCard> cards{whatZorviDoes(lockingAvailable)};
+    if (!lockingAvailable)
+        cards.push_back(fullLockNote());
+    cards.push_back(privateByDesign());
+    cards.push_back(permissionsSection());
+    return cards;
+}
+
+const OnboardingPermissionRow& onboardingPermissionRow(OnboardingPermission permission) {
+    static const std::array<OnboardingPermissionRow, 3> rows{{
+        {OnboardingPermission::camera, "camera.fill", "Camera", "Detects your presence at the desk",
+         "Continue"},
+        {OnboardingPermission::appleWatch, "applewatch", "Apple Watch", "Verifies your proximity to the Mac",
+         "Continue"},
+        {OnboardingPermission::screenLocking, "lock.shield.fill", "Screen locking",
+         "Zorvi locks the Mac when you walk away. You can change this later in Settings.", "Allow Locking"},
+    }};
+    return rows[static_cast<std::size_t>(permission)];
+}
+
+std::vector<OnboardingPermission> visiblePermissionRows(bool bluetoothPresenceEnabled,
+                                                        bool lockingAvailable) {
+    std::vector<OnboardingPermission> rows{OnboardingPermission::camera};
+    if (bluetoothPresenceEnabled)
+        rows.push_back(OnboardingPermission::appleWatch);
+    if (lockingAvailable)
+        rows.push_back(OnboardingPermission::screenLocking);
+    return rows;
+}
+
+bool OnboardingPermissionStates::granted(OnboardingPermission permission) const {
+    switch (permission) {
+    case OnboardingPermission::camera:
+        return cameraPermissionGranted;
+    case OnboardingPermission::appleWatch:
+        return bluetoothPermissionGranted;
+    case OnboardingPermission::screenLocking:
+        return screenLockingEnabled;
+    }
+    return false;
+}
+
+OnboardingPermissionStates permissionStatesFrom(int cameraAuthorization, BluetoothAuthorization bluetooth,
+                                                bool screenLockingEnabled) {
+    return {cameraAuthorization == CameraDevice::authorized,
+            bluetooth == BluetoothAuthorization::allowedAlways, screenLockingEnabled};
+}
+
+void pollPermissionStatus(std::function<void()> completion) {
+    checkAtNextInterval(0, std::move(completion));
+}

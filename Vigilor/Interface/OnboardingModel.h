@@ -1,0 +1,67 @@
+#pragma once
+
+#include "Platform/BluetoothCentral.h"
+
+#include <array>
+#include <functional>
+#include <string>
+#include <vector>
+
+// What the onboarding window shows, as plain values: its cards, its permission rows and when each is
+// shown, what counts as granted, and the re-checks after a press.
+
+// The maker's site, named by the note on the coaching-only build.
+inline constexpr const char* makerWebDomain = "zorvi.example";
+inline constexpr const char* fullAutoLockDownloadURL = "https://zorvi.example/get";
+
+enum class OnboardingTint { success, notice, warning };
+
+struct OnboardingCard {
+    std::string name; // whatZorviDoes, fullLockNote, privateByDesign, permissionsSection
+    std::string symbol;
+    OnboardingTint tint;
+    std::string title;
+    std::string subtitle;
+    std::string body; // empty: the card has no body text
+    std::string accessibilityLabel;
+    std::string linkLabel; // empty: no link
+};
+
+// The cards in their order; the note on the full auto-lock only where this process may not lock.
+std::vector<OnboardingCard> onboardingCards(bool lockingAvailable);
+
+enum class OnboardingPermission { camera, appleWatch, screenLocking };
+
+struct OnboardingPermissionRow {
+    OnboardingPermission permission;
+    std::string symbol;
+    std::string title;
+    std::string description;
+    std::string buttonText;
+};
+
+const OnboardingPermissionRow& onboardingPermissionRow(OnboardingPermission permission);
+// The rows in their order: Camera always, Apple Watch while Bluetooth presence is on, Screen locking
+// where this process may lock.
+std::vector<OnboardingPermission> visiblePermissionRows(bool bluetoothPresenceEnabled, bool lockingAvailable);
+
+// The window's display copy of the three permissions, never saved.
+struct OnboardingPermissionStates {
+    bool cameraPermissionGranted = false;
+    bool bluetoothPermissionGranted = false;
+    bool screenLockingEnabled = false;
+
+    bool granted(OnboardingPermission permission) const;
+    bool operator==(const OnboardingPermissionStates&) const = default;
+};
+
+// Granted means what the platform answers: a camera node that opens (CameraDevice::authorized), BlueZ
+// answering on the system bus (allowedAlways), and the setting that lets Zorvi lock.
+OnboardingPermissionStates permissionStatesFrom(int cameraAuthorization, BluetoothAuthorization bluetooth,
+                                                bool screenLockingEnabled);
+
+// After a press the permissions are looked at again three times, each delay counted from the look
+// before (about 0.5, 2.0 and 5.0 s after the press), as the user answers at their own pace. Every
+// press starts a chain of its own; none is cancelled.
+inline constexpr std::array<double, 3> permissionRecheckDelays{0.5, 1.5, 3.0};
+void pollPermissionStatus(std::function<void()> completion);

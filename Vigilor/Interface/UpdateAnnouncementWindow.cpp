@@ -1,0 +1,144 @@
+#include "UpdateAnnouncementWindow.h"
+
+#include "Vigilor/Interface/ViewHelpers.h"
+#include "Vigilor/Interface/WindowParts.h"
+#include "Vigilor/Interface/ZorviControls.h"
+#include "Vigilor/Interface/ZorviGlass.h"
+#include "Vigilor/Interface/ZorviTheme.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QScrollArea>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int windowWidth = 440;
+constexpr int notesHeight = 180;
+constexpr int buttonHeight = 32;
+
+QColor tintColor(UpdateAnnouncement::Tint tint) {
+    switch (tint) {
+    case UpdateAnnouncement::Tint::success:
+        return Theme::success();
+    case UpdateAnnouncement::Tint::notice:
+        return Theme::notice();
+    case UpdateAnnouncement::Tint::warning:
+        return Theme::warning();
+    }
+    return Theme::notice();
+}
+
+} // namespace
+
+UpdateAnnouncement updateAnnouncement(const UpdateCheckOutcome& outcome, const std::string& runningVersion) {
+    switch (outcome.kind) {
+    case UpdateCheckOutcome::Kind::updateAvailable:
+        return {"arrow.down.circle.fill",
+                UpdateAnnouncement::Tint::notice,
+                "Zorvi " + outcome.release.version + " is available",
+                "You have Zorvi " + runningVersion + ". Open the download page to get the new version.",
+                outcome.release.notes,
+                true};
+    case UpdateCheckOutcome::Kind::upToDate:
+        return {"checkmark.circle.fill",
+                UpdateAnnouncement::Tint::success,
+                "Zorvi is up to date",
+                "You have Zorvi " + runningVersion + ". The newest release is " + outcome.newestVersion + ".",
+                {},
+                false};
+    case UpdateCheckOutcome::Kind::failed:
+        break;
+    }
+    return {"exclamationmark.triangle.fill",
+            UpdateAnnouncement::Tint::warning,
+            "Zorvi couldn't check for updates",
+            outcome.error ? outcome.error->description() : std::string(),
+            {},
+            false};
+}
+
+UpdateAnnouncementWindow::UpdateAnnouncementWindow(std::function<void(const std::string& link)> openPage,
+                                                   QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
+    , openPage_(std::move(openPage))
+    , badge_(new SymbolTile({}, 48, 24, true))
+    , title_(plainLabel({}, zorviTitle(), SystemColor::primaryLabel()))
+    , message_(plainLabel({}, zorviCaption(), SystemColor::secondaryLabel()))
+    , notesPanel_(zorviGlassPanel(12))
+    , notes_(plainLabel({}, zorviBody(), SystemColor::primaryLabel()))
+    , later_(new ZorviGlassButton(QStringLiteral("Later")))
+    , primary_(new ZorviGlassButton({}, {}, true)) {
+    setWindowTitle(QStringLiteral("Software Update"));
+    setFixedWidth(windowWidth);
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    auto* backdrop = new ZorviBackdrop(false);
+    outer->addWidget(backdrop);
+    auto* column = new QVBoxLayout(backdrop);
+    column->setContentsMargins(16, 16, 16, 16);
+    column->setSpacing(12);
+
+    auto* header = new QHBoxLayout;
+    header->setSpacing(12);
+    header->addWidget(badge_, 0, Qt::AlignTop);
+    auto* texts = new QVBoxLayout;
+    texts->setSpacing(2);
+    texts->addWidget(title_);
+    message_->setWordWrap(true);
+    texts->addWidget(message_);
+    header->addLayout(texts, 1);
+    column->addLayout(header);
+
+    notes_->setWordWrap(true);
+    notes_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    notes_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto* scroll = new QScrollArea;
+    scroll->setWidget(notes_);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setStyleSheet(QStringLiteral("QScrollArea { background: transparent; }"));
+    scroll->viewport()->setAutoFillBackground(false);
+    notes_->setAutoFillBackground(false);
+    auto* notesColumn = new QVBoxLayout(notesPanel_);
+    notesColumn->setContentsMargins(12, 12, 12, 12);
+    notesColumn->addWidget(scroll);
+    notesPanel_->setFixedHeight(notesHeight);
+    column->addWidget(notesPanel_);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    for (ZorviGlassButton* button : {later_, primary_}) {
+        button->setMinimumHeight(buttonHeight);
+        buttons->addWidget(button);
+    }
+    column->addLayout(buttons);
+
+    connect(later_, &QPushButton::clicked, this, &QWidget::close);
+    connect(primary_, &QPushButton::clicked, this, [this] {
+        if (announcement_.offersPage)
+            openPage_(link_);
+        close();
+    });
+}
+
+void UpdateAnnouncementWindow::present(const UpdateCheckOutcome& outcome, const std::string& runningVersion) {
+    announcement_ = updateAnnouncement(outcome, runningVersion);
+    link_ = announcement_.offersPage ? outcome.release.link : std::string();
+    badge_->setSymbol(announcement_.symbol, tintColor(announcement_.tint));
+    title_->setText(qs(announcement_.title));
+    message_->setText(qs(announcement_.message));
+    notes_->setText(qs(announcement_.notes));
+    notesPanel_->setVisible(!announcement_.notes.empty());
+    later_->setVisible(announcement_.offersPage);
+    primary_->setText(announcement_.offersPage ? QStringLiteral("Open Download Page") : QStringLiteral("OK"));
+    primary_->setAccessibleName(primary_->text());
+    primary_->setToolTip(primary_->text());
+    for (ZorviGlassButton* button : {later_, primary_})
+        button->setMinimumWidth(button->sizeHint().width()); // labels are never cut
+    adjustSize();
+    show();
+    raise();
+    activateWindow();
+}

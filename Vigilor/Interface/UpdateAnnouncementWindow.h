@@ -1,0 +1,48 @@
+#pragma once
+
+#include "Vigilor/Updates/UpdateCheck.h"
+
+#include <QWidget>
+
+#include <functional>
+#include <string>
+
+class QLabel;
+class SymbolTile;
+class ZorviGlassButton;
+
+// What the update window says about one outcome, as plain values.
+struct UpdateAnnouncement {
+    std::string symbol;
+    enum class Tint { success, notice, warning } tint = Tint::notice;
+    std::string title;
+    std::string message;
+    std::string notes;       // a new release's notes; empty otherwise
+    bool offersPage = false; // "Open Download Page" and "Later" instead of "OK"
+};
+UpdateAnnouncement updateAnnouncement(const UpdateCheckOutcome& outcome, const std::string& runningVersion);
+
+// The small window that announces a new release with its notes and a button that opens its download
+// page, or tells a user who asked that Zorvi is up to date or why the check failed. One window serves
+// every outcome; showing a new one replaces what it said.
+class UpdateAnnouncementWindow : public QWidget {
+public:
+    explicit UpdateAnnouncementWindow(std::function<void(const std::string& link)> openPage,
+                                      QWidget* parent = nullptr);
+
+    void present(const UpdateCheckOutcome& outcome, const std::string& runningVersion);
+    const UpdateAnnouncement& announcement() const { return announcement_; }
+    ZorviGlassButton* primaryButton() const { return primary_; }
+
+private:
+    std::function<void(const std::string&)> openPage_;
+    UpdateAnnouncement announcement_;
+    std::string link_;
+    SymbolTile* badge_ = nullptr;
+    QLabel* title_ = nullptr;
+    QLabel* message_ = nullptr;
+    QWidget* notesPanel_ = nullptr;
+    QLabel* notes_ = nullptr;
+    ZorviGlassButton* later_ = nullptr;
+    ZorviGlassButton* primary_ = nullptr;
+};

@@ -1,0 +1,106 @@
+#include "UpdateCheck.h"
+
+#include "Foundation/Text.h"
+#include "Foundation/Url.h"
+#include "Vigilor/Updates/SoftwareVersion.h"
+
+#include <algorithm>
+
+std::string UpdateCheckError::description() const {
+    switch (kind) {
+    case Kind::insecureFeedAddress:
+        return "The update feed's address is not an HTTPS address.";
+    case Kind::unreachable:
+        return "The update feed could not be reached (" + detail + ").";
+    case Kind::badStatus:
+        return "The update feed answered with HTTP status " + detail + ".";
+    case Kind::insecureRedirect:
+        return "The update feed redirected to an address that is not HTTPS.";
+    case Kind::tooManyRedirects:
+        return "The update feed redirected too many times.";
+    case Kind::notAnAppcast:
+        return "The update feed is not a readable appcast (" + detail + ").";
+    case Kind::noReleases:
+        return "The update feed lists no releases.";
+    case Kind::noReleasesForThisSystem:
+        return "The update feed lists no releases for Linux.";
+    case Kind::noTrustedRelease:
+        return "No release in the update feed can be trusted: " + detail + ".";
+    }
+    return {};
+}
+
+bool isTrustedUpdateAddress(std::string_view url, const std::vector<std::string>& plainHttpHosts) {
+    const auto parts = parseUrl(url);
+    if (!parts || parts->host.empty())
+        return false;
+    const std::string scheme = asciiLowercased(parts->scheme);
+    if (scheme == "https")
+        return true;
+    return scheme == "http" && std::find(plainHttpHosts.begin(), plainHttpHosts.end(),
+                                         asciiLowercased(parts->host)) != plainHttpHosts.end();
+}
+
+std::optional<std::string> appcastItemRefusal(const AppcastItem& item, const Ed25519PublicKey& publicKey) {
+    const std::string name = "release \"" + item.version + "\"";
+    if (!SoftwareVersion::parse(item.version))
+        return name + " has no version number";
+    if (!isTrustedUpdateAddress(item.link))
+        return name + " has a download page that is not an HTTPS address";
+    if (item.signature.empty())
+        return name + " is not signed";
+    if (!hasValidAppcastSignature(item, publicKey))
+        return name + " has a signature that does not match";
+    return std::nullopt;
+}
+
+UpdateCheckOutcome evaluateAppcast(std::string_view xml, std::string_view runningVersion,
+                                   const Ed25519PublicKey& publicKey) {
+    UpdateCheckOutcome outcome;
+    const auto fail = [&outcome](UpdateCheckError::Kind kind, std::string detail = {}) {
+        outcome.kind = UpdateCheckOutcome::Kind::failed;
+        outcome.error = UpdateCheckError{kind, std::move(detail)};
+        return outcome;
+    };
+    const AppcastDocument document = parseAppcast(xml);
+    if (!document.error.empty())
+        return fail(UpdateCheckError::Kind::notAnAppcast, document.error);
+    if (document.items.empty())
+        return fail(UpdateCheckError::Kind::noReleases);
+    std::optional<AppcastItem> newest;
+    std::optional<SoftwareVersion> newestVersion;
+    bool anyForThisSystem = false;
+    for (const AppcastItem& item : document.items) {
+        if (item.os != thisSystemName)
+            continue;
+        anyForThisSystem = true;
+        if (auto refusal = appcastItemRefusal(item, publicKey)) {
+            outcome.refusedItems.push_back(std::move(*refusal));
+            continue;
+        }
+        const auto version = SoftwareVersion::parse(item.version);
+        if (!newestVersion || *version > *newestVersion) {
+            newest = item;
+            newestVersion = version;
+        }
+    }
+    if (!anyForThisSystem)
+        return fail(UpdateCheckError::Kind::noReleasesForThisSystem);
+    if (!newest)
+        return fail(UpdateCheckError::Kind::noTrustedRelease, outcome.refusedItems.front());
+    if (isNewerVersion(*newestVersion, runningVersion)) {
+        outcome.kind = UpdateCheckOutcome::Kind::updateAvailable;
+        outcome.release = *newest;
+    } else {
+        outcome.kind = UpdateCheckOutcome::Kind::upToDate;
+        outcome.newestVersion = newest->version;
+    }
+    return outcome;
+}
+
+double backgroundCheckWait(std::optional<Date> lastCheck, Date now) {
+    if (!lastCheck || *lastCheck > now)
+        return 0;
+    const double untilDue = lastCheck->addingTimeInterval(updateCheckInterval).timeIntervalSince(now);
+    return std::clamp(untilDue, 0.0, longestUpdateCheckWait);
+}

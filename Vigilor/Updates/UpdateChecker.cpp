@@ -1,0 +1,130 @@
+#include "UpdateChecker.h"
+
+#include "Foundation/DispatchQueue.h"
+#include "Foundation/Iso8601.h"
+#include "Foundation/SystemLog.h"
+
+namespace {
+
+UpdateCheckOutcome failure(UpdateCheckError::Kind kind, std::string detail = {}) {
+    UpdateCheckOutcome outcome;
+    outcome.error = UpdateCheckError{kind, std::move(detail)};
+    return outcome;
+}
+
+void log(const std::string& line) {
+    systemLog("updater", line);
+}
+
+} // namespace
+
+std::shared_ptr<UpdateChecker> UpdateChecker::create(Environment environment, Report report) {
+    return std::make_shared<UpdateChecker>(Passkey{}, std::move(environment), std::move(report));
+}
+
+UpdateChecker::UpdateChecker(Passkey, Environment environment, Report report)
+    : environment_(std::move(environment))
+    , report_(std::move(report)) {
+}
+
+UpdateChecker::~UpdateChecker() {
+    if (backgroundTimer_)
+        backgroundTimer_->invalidate();
+}
+
+std::optional<Date> UpdateChecker::lastCheck() const {
+    const auto stored = environment_.defaults.value(lastCheckKey);
+    return stored && stored->is_string() ? parseIso8601Strict(stored->get<std::string>()) : std::nullopt;
+}
+
+void UpdateChecker::startBackgroundChecks() {
+    backgroundChecks_ = true;
+    scheduleBackgroundLook(
+        std::max(firstCheckDelay, backgroundCheckWait(lastCheck(), environment_.clock->now())));
+}
+
+void UpdateChecker::scheduleBackgroundLook(double delay) {
+    if (backgroundTimer_)
+        backgroundTimer_->invalidate();
+    backgroundTimer_ = Timer::scheduled(delay, false, [weak = weak_from_this()] {
+        if (auto self = weak.lock())
+            self->backgroundLook();
+    });
+}
+
+void UpdateChecker::backgroundLook() {
+    const double wait = backgroundCheckWait(lastCheck(), environment_.clock->now());
+    if (wait > 0 || checking_)
+        return scheduleBackgroundLook(wait > 0 ? wait : longestUpdateCheckWait);
+    begin(false);
+}
+
+void UpdateChecker::checkNow() {
+    userWaiting_ = true;
+    if (!checking_)
+        begin(true);
+}
+
+void UpdateChecker::begin(bool userInitiated) {
+    checking_ = true;
+    log(std::string(userInitiated ? "Checking" : "Checking in the background") + " for updates at " +
+        environment_.feedURL);
+    if (!isTrustedUpdateAddress(environment_.feedURL, environment_.plainHttpHosts))
+        return finish(failure(UpdateCheckError::Kind::insecureFeedAddress));
+    fetch(environment_.feedURL, maxRedirects);
+}
+
+void UpdateChecker::fetch(const std::string& url, int redirectsLeft) {
+    HttpRequest request;
+    request.url = url;
+    request.headers = {{"Accept", "application/rss+xml, application/xml;q=0.9, */*;q=0.1"}};
+    request.timeoutSeconds = environment_.requestTimeout;
+    request.maxResponseBytes = environment_.maxFeedBytes;
+    environment_.http->send(std::move(request), [weak = weak_from_this(), redirectsLeft](HttpResult result) {
+        DispatchQueue::main().async([weak, redirectsLeft, result = std::move(result)] {
+            if (auto self = weak.lock())
+                self->received(result, redirectsLeft);
+        });
+    });
+}
+
+void UpdateChecker::received(const HttpResult& result, int redirectsLeft) {
+    if (!result.answered())
+        return finish(failure(UpdateCheckError::Kind::unreachable, result.error));
+    if (!result.redirectURL.empty()) {
+        if (redirectsLeft == 0)
+            return finish(failure(UpdateCheckError::Kind::tooManyRedirects));
+        if (!isTrustedUpdateAddress(result.redirectURL, environment_.plainHttpHosts))
+            return finish(failure(UpdateCheckError::Kind::insecureRedirect));
+        log("The update feed moved to " + result.redirectURL);
+        return fetch(result.redirectURL, redirectsLeft - 1);
+    }
+    if (!result.isSuccessStatus())
+        return finish(failure(UpdateCheckError::Kind::badStatus, std::to_string(*result.statusCode)));
+    finish(evaluateAppcast(result.body, environment_.currentVersion, environment_.publicKey));
+}
+
+void UpdateChecker::finish(UpdateCheckOutcome outcome) {
+    for (const auto& refusal : outcome.refusedItems)
+        log("Passed over " + refusal);
+    switch (outcome.kind) {
+    case UpdateCheckOutcome::Kind::updateAvailable:
+        log("Zorvi " + outcome.release.version + " is available (running " + environment_.currentVersion +
+            ")");
+        break;
+    case UpdateCheckOutcome::Kind::upToDate:
+        log("Up to date: the newest release is " + outcome.newestVersion + ", running " +
+            environment_.currentVersion);
+        break;
+    case UpdateCheckOutcome::Kind::failed:
+        log("Update check failed: " + outcome.error->description());
+        break;
+    }
+    environment_.defaults.set(lastCheckKey, iso8601String(environment_.clock->now()));
+    const bool userInitiated = std::exchange(userWaiting_, false);
+    checking_ = false;
+    if (backgroundChecks_)
+        scheduleBackgroundLook(longestUpdateCheckWait);
+    if (report_)
+        report_(outcome, userInitiated);
+}

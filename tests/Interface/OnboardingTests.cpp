@@ -1,0 +1,244 @@
+#include "Support/MonitorHarness.h"
+#include "Support/OffscreenApplication.h"
+#include "Support/Pictures.h"
+#include "Vigilor/Interface/OnboardingModel.h"
+#include "Vigilor/Interface/OnboardingView.h"
+#include "Vigilor/Interface/OnboardingWindowController.h"
+#include "Vigilor/Interface/ZorviControls.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <QScrollArea>
+#include <QScrollBar>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using testing::ElementsAre;
+
+const std::string artifacts = std::string(VIGILOR_TEST_ARTIFACTS) + "/onboarding";
+
+std::vector<std::string> cardNames(bool lockingAvailable) {
+    std::vector<std::string> names;
+    for (const auto& card : onboardingCards(lockingAvailable))
+        names.push_back(card.name);
+    return names;
+}
+
+TEST(OnboardingCards, FollowWhetherThisProcessMayLock) {
+    EXPECT_THAT(cardNames(true), ElementsAre("whatZorviDoes", "privateByDesign", "permissionsSection"));
+    EXPECT_THAT(cardNames(false),
+                ElementsAre("whatZorviDoes", "fullLockNote", "privateByDesign", "permissionsSection"));
+    EXPECT_THAT(onboardingCards(true).front().body, testing::HasSubstr("It locks your Mac automatically"));
+    EXPECT_THAT(onboardingCards(false).front().body, testing::HasSubstr("for rest and movement."));
+    EXPECT_EQ(onboardingCards(false).front().accessibilityLabel,
+              "Zorvi watches your desk using your camera and Apple Watch. " +
+                  onboardingCards(false).front().body);
+}
+
+struct RowsCase {
+    std::string name;
+    bool bluetoothPresenceEnabled;
+    bool lockingAvailable;
+    std::vector<OnboardingPermission> rows;
+};
+
+class OnboardingRows : public testing::TestWithParam<RowsCase> {};
+
+TEST_P(OnboardingRows, ShowWhatThisSetupUses) {
+    EXPECT_EQ(visiblePermissionRows(GetParam().bluetoothPresenceEnabled, GetParam().lockingAvailable),
+              GetParam().rows);
+}
+
+using P = OnboardingPermission;
+INSTANTIATE_TEST_SUITE_P(
+    Cases, OnboardingRows,
+    testing::Values(RowsCase{"All", true, true, {P::camera, P::appleWatch, P::screenLocking}},
+                    RowsCase{"NoBluetooth", false, true, {P::camera, P::screenLocking}},
+                    RowsCase{"NoLocking", true, false, {P::camera, P::appleWatch}},
+                    RowsCase{"CameraAlone", false, false, {P::camera}}),
+    [](const testing::TestParamInfo<RowsCase>& info) { return info.param.name; });
+
+struct StatesCase {
+    std::string name;
+    int camera;
+    BluetoothAuthorization bluetooth;
+    bool locking;
+    OnboardingPermissionStates states;
+};
+
+class OnboardingGranted : public testing::TestWithParam<StatesCase> {};
+
+TEST_P(OnboardingGranted, MeansWhatThePlatformAnswers) {
+    EXPECT_EQ(permissionStatesFrom(GetParam().camera, GetParam().bluetooth, GetParam().locking),
+              GetParam().states);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, OnboardingGranted,
+                         testing::Values(StatesCase{"AllGranted",
+                                                    CameraDevice::authorized,
+                                                    BluetoothAuthorization::allowedAlways,
+                                                    true,
+                                                    {true, true, true}},
+                                         StatesCase{"CameraNodeRefused",
+                                                    CameraDevice::denied,
+                                                    BluetoothAuthorization::allowedAlways,
+                                                    false,
+                                                    {false, true, false}},
+                                         StatesCase{"NoCamera",
+                                                    CameraDevice::noDevice,
+                                                    BluetoothAuthorization::denied,
+                                                    false,
+                                                    {false, false, false}},
+                                         StatesCase{"NotAnswered",
+                                                    CameraDevice::notDetermined,
+                                                    BluetoothAuthorization::notDetermined,
+                                                    false,
+                                                    {false, false, false}},
+                                         StatesCase{"BlueZUnreachable",
+                                                    CameraDevice::authorized,
+                                                    BluetoothAuthorization::unknown,
+                                                    true,
+                                                    {true, false, true}}),
+                         [](const testing::TestParamInfo<StatesCase>& info) { return info.param.name; });
+
+// Each press's chain looks at 0.5, 2.0 and 5.0 s after it; two presses 1 s apart look six times.
+TEST(OnboardingRecheck, ChainsCountFromTheLookBeforeAndAreNeverCancelled) {
+    FakeClock clock;
+    MainRunLoopScope scope(clock);
+    const Date start = clock.now();
+    std::vector<double> looks;
+    const auto look = [&] { looks.push_back(clock.now().timeIntervalSince(start)); };
+    pollPermissionStatus(look);
+    scope.loop().advance(1);
+    pollPermissionStatus(look);
+    scope.loop().advance(10);
+    EXPECT_THAT(looks, ElementsAre(0.5, 1.5, 2.0, 3.0, 5.0, 6.0));
+    EXPECT_EQ(scope.loop().pendingCount(), 0u);
+}
+
+// The window on the harness's monitor, drawn offscreen.
+class OnboardingViewTest : public testing::Test {
+protected:
+    void open() {
+        monitor = h.makeMonitor();
+        controller = std::make_unique<OnboardingWindowController>(monitor, [] {});
+        controller->window()->show();
+    }
+
+    // A row shown or hidden re-lays its card, the cards' column and the scroll area, one turn each.
+    void settle() {
+        for (int turn = 0; turn < 3; ++turn)
+            app.processPending();
+    }
+
+    QWidget* row(const std::string& title) const {
+        return controller->window()->findChild<QWidget*>(QString::fromStdString("row." + title));
+    }
+    bool shown(const std::string& title) const {
+        return row(title) && row(title)->isVisibleTo(controller->window());
+    }
+    ZorviGlassButton* button(const std::string& title) const {
+        return row(title)->findChild<ZorviGlassButton*>();
+    }
+    bool granted(const std::string& title) const { return !button(title)->isVisibleTo(controller->window()); }
+    // The newest lines of the activity log, newest first, and how many it holds.
+    std::vector<std::string> newestLog(std::size_t count) const {
+        const auto texts = logTexts(monitor->events());
+        return {texts.begin(), texts.begin() + std::ptrdiff_t(std::min(count, texts.size()))};
+    }
+
+    OffscreenApplication app;
+    MonitorHarness h;
+    std::shared_ptr<VigilorMonitor> monitor;
+    std::unique_ptr<OnboardingWindowController> controller;
+};
+
+TEST_F(OnboardingViewTest, AnAuthorisedCameraShowsGrantedWithoutAPress) {
+    h.camera->status = CameraDevice::authorized;
+    open();
+    EXPECT_TRUE(granted("Camera"));
+    EXPECT_FALSE(granted("Screen locking"));
+}
+
+// The camera answers a second after the press; the re-check at 2.0 s shows it. The Apple Watch row
+// asks the same.
+TEST_F(OnboardingViewTest, ContinueAsksAndRechecksUntilTheAnswerShows) {
+    h.camera->status = CameraDevice::denied;
+    h.bluetooth->authorizationAnswer = BluetoothAuthorization::denied;
+    open();
+    monitor->setBluetoothPresenceMode(BluetoothPresenceMode::watch);
+    settle();
+    ASSERT_TRUE(shown("Apple Watch"));
+
+    const std::vector<std::string> pressed{"Bluetooth permission denied", "Camera permission denied",
+                                           "Permission setup requested"};
+    button("Camera")->click();
+    EXPECT_EQ(newestLog(3), pressed);
+    h.runLoop.loop().advance(1);
+    h.camera->status = CameraDevice::authorized;
+    h.bluetooth->authorizationAnswer = BluetoothAuthorization::allowedAlways;
+    EXPECT_FALSE(granted("Camera"));
+    h.runLoop.loop().advance(1);
+    EXPECT_TRUE(granted("Camera"));
+    EXPECT_TRUE(granted("Apple Watch"));
+
+    // Access taken away again shows at the chain's last look, 5 s after the press.
+    h.camera->status = CameraDevice::denied;
+    h.bluetooth->authorizationAnswer = BluetoothAuthorization::denied;
+    h.runLoop.loop().advance(3);
+    ASSERT_TRUE(button("Apple Watch")->isVisibleTo(controller->window()));
+    monitor->append("Before the Apple Watch row");
+    button("Apple Watch")->click();
+    EXPECT_EQ(newestLog(3), pressed);
+}
+
+TEST_F(OnboardingViewTest, AllowLockingChecksAtOnceAndIsSaved) {
+    open();
+    button("Screen locking")->click();
+    EXPECT_TRUE(granted("Screen locking"));
+    EXPECT_TRUE(monitor->config().screenLockingEnabled);
+    EXPECT_TRUE(h.makeMonitor()->config().screenLockingEnabled) << "read back from the saved settings";
+}
+
+struct LookCase {
+    std::string name;
+    bool sandboxed;
+    BluetoothPresenceMode bluetooth;
+    std::vector<std::string> rows;
+};
+
+class OnboardingLooks : public OnboardingViewTest, public testing::WithParamInterface<LookCase> {};
+
+TEST_P(OnboardingLooks, ShowTheRowsOfThisSetup) {
+    const LookCase& c = GetParam();
+    ScopedVariable sandbox(VigilorMonitor::sandboxVariable, c.sandboxed ? "zorvi" : nullptr);
+    h.camera->status = CameraDevice::authorized;
+    open();
+    monitor->setBluetoothPresenceMode(c.bluetooth);
+    settle();
+
+    std::vector<std::string> rows;
+    for (const char* title : {"Camera", "Apple Watch", "Screen locking"})
+        if (shown(title))
+            rows.push_back(title);
+    EXPECT_EQ(rows, c.rows);
+    const auto* note = controller->window()->findChild<QWidget*>("fullLockNote");
+    EXPECT_EQ(note != nullptr, c.sandboxed);
+    Pictures::save(controller->window()->grab().toImage(), artifacts, c.name);
+    auto* cards = controller->window()->findChild<QScrollArea*>("cards");
+    cards->verticalScrollBar()->setValue(cards->verticalScrollBar()->maximum());
+    Pictures::save(controller->window()->grab().toImage(), artifacts, c.name + "-scrolled");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, OnboardingLooks,
+    testing::Values(
+        LookCase{"Full", false, BluetoothPresenceMode::watch, {"Camera", "Apple Watch", "Screen locking"}},
+        LookCase{"CameraAlone", true, BluetoothPresenceMode::off, {"Camera"}}),
+    [](const testing::TestParamInfo<LookCase>& info) { return info.param.name; });
+
+} // namespace
