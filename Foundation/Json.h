@@ -31,7 +31,13 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// Parses text; nothing on malformed input, never throws.
+// Deeper nesting than this is taken as damage: no file, peer or network answer of ours comes near it,
+// and writing or copying a value recurses once per level.
+inline constexpr size_t maximumJsonDepth = 256;
+
+// Parses text in time linear in its length, whatever the number of keys in an object (a repeated key
+// keeps its first place and its last value). Nothing on malformed input, on nesting deeper than
+// maximumJsonDepth, and on invalid UTF-8; never throws.
 std::optional<Json> parseJson(std::string_view text);
 
 // Compact text in the object's own key order. Throws JsonEncodingError for non-finite numbers,

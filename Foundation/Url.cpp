@@ -100,3 +100,16 @@ bool UrlComponents::isHttpOrHttps() const {
     const std::string lower = asciiLowercased(scheme);
     return lower == "http" || lower == "https";
 }
+
+std::string loggableUrl(std::string_view text) {
+    text = trimmed(text);
+    if (text.empty())
+        return {};
+    const auto url = parseUrl(text);
+    if (!url)
+        return "(not a valid URL)";
+    std::string shown = url->scheme.empty() ? "" : url->scheme + ":";
+    if (!url->host.empty() || url->port)
+        shown += "//" + url->host + (url->port ? ":" + std::to_string(*url->port) : "");
+    return shown + url->path;
+}

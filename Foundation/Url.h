@@ -19,3 +19,7 @@ struct UrlComponents {
 // Nothing when the text is not a well-formed URL reference: a malformed scheme or port, or
 // characters that must be percent-encoded (spaces, control characters, non-ASCII, "<>\"{}|\\^`").
 std::optional<UrlComponents> parseUrl(std::string_view text);
+
+// The URL as logs may show it: scheme, host, port and path, without user, password, query or fragment,
+// which may hold credentials. Empty for empty text; "(not a valid URL)" when it does not parse.
+std::string loggableUrl(std::string_view text);

@@ -8,20 +8,37 @@
 
 namespace {
 
-// Nothing when the stored value is missing or is not an array of events: a damaged ledger counts as
-// absent and is replaced by the next save.
-std::optional<std::vector<WellnessLedgerEvent>> decodedLedger(const std::optional<Json>& stored) {
-    if (!stored || !stored->is_array())
-        return std::nullopt;
-    std::vector<WellnessLedgerEvent> events;
-    events.reserve(stored->size());
-    try {
-        for (const Json& element : *stored)
-            events.push_back(WellnessLedgerEvent::fromJSON(element));
-    } catch (const JsonDecodingError&) {
-        return std::nullopt;
+// The ledger's own domain, so that saving the settings never rewrites the history.
+DefaultsStore ledgerStore() {
+    return DefaultsStore::suite(VigilorMonitor::wellnessLedgerDomain);
+}
+
+struct DecodedLedger {
+    std::vector<WellnessLedgerEvent> events; // every event that decodes, in order
+    std::optional<std::string> damage;       // what did not decode
+};
+
+DecodedLedger decodedLedger(const Json& stored) {
+    DecodedLedger ledger;
+    if (!stored.is_array()) {
+        ledger.damage = "it is not a list of events";
+        return ledger;
     }
-    return events;
+    ledger.events.reserve(stored.size());
+    size_t unreadable = 0;
+    std::string first;
+    for (const Json& element : stored) {
+        try {
+            ledger.events.push_back(WellnessLedgerEvent::fromJSON(element));
+        } catch (const JsonDecodingError& error) {
+            if (unreadable++ == 0)
+                first = error.what();
+        }
+    }
+    if (unreadable > 0)
+        ledger.damage = std::to_string(unreadable) + " of " + std::to_string(stored.size()) +
+                        " events could not be read; the first: " + first;
+    return ledger;
 }
 
 std::string walkRhythm(const WellnessPeriodSummary& today) {
@@ -47,10 +64,26 @@ std::string followRhythm(const WellnessPeriodSummary& today) {
 
 } // namespace
 
+// The ledger keeps every event that decodes; the stored value is kept in a file of its own before the
+// next save drops the others. A ledger still in the settings' domain (where earlier versions kept it)
+// is copied to its own and taken out of the settings at the first start that finds it there too.
 void VigilorMonitor::restoreWellnessLedger() {
-    const auto stored = decodedLedger(DefaultsStore::standard().value(wellnessLedgerKey));
-    wellnessLedger_ =
-        stored ? pruneWellnessLedger(std::move(*stored), now()) : std::vector<WellnessLedgerEvent>();
+    DefaultsStore ledger = ledgerStore();
+    DefaultsStore defaults = DefaultsStore::standard();
+    ledger.prepareForWriting(); // a damaged file goes aside now, and the start says where
+    std::optional<Json> stored = ledger.value(wellnessLedgerKey);
+    if (stored)
+        defaults.remove(wellnessLedgerKey);
+    else if ((stored = defaults.value(wellnessLedgerKey)))
+        ledger.set(wellnessLedgerKey, *stored);
+    if (!stored) {
+        wellnessLedger_.clear();
+        return;
+    }
+    DecodedLedger decoded = decodedLedger(*stored);
+    if (decoded.damage)
+        ledger.keepUnreadableValue(wellnessLedgerKey, *decoded.damage);
+    wellnessLedger_ = pruneWellnessLedger(std::move(decoded.events), now());
 }
 
 // Keeps 120 calendar days and, of those, the newest 50,000 events in recording order.
@@ -75,7 +108,7 @@ void VigilorMonitor::persistWellnessLedger(Date at) {
     Json stored = Json::array();
     for (const auto& event : wellnessLedger_)
         stored.push_back(event.toJSON());
-    DefaultsStore::standard().set(wellnessLedgerKey, std::move(stored));
+    ledgerStore().set(wellnessLedgerKey, std::move(stored));
 }
 
 WellnessPeriodSummary VigilorMonitor::wellnessSummary(const std::string& label, Date since) const {

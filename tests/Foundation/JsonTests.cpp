@@ -28,10 +28,37 @@ TEST(Json, RefusesToWriteNumbersThatAreNotFinite) {
     EXPECT_THROW(sortedJsonText(object), JsonEncodingError);
 }
 
-TEST(Json, ParsesWithoutThrowing) {
-    EXPECT_TRUE(parseJson(R"({"a":[1,2]})"));
-    EXPECT_FALSE(parseJson("{\"a\":"));
-    EXPECT_FALSE(parseJson(""));
+TEST(Json, ParsesWithoutThrowingAndRefusesDamage) {
+    const auto nested = [](size_t depth) {
+        return std::string(depth - 1, '[') + "{\"a\":1}" + std::string(depth - 1, ']');
+    };
+    const std::pair<std::string, bool> cases[] = {
+        {R"({"a":[1,2]})", true},
+        {nested(maximumJsonDepth), true},
+        {nested(maximumJsonDepth + 1), false},
+        {"{\"a\":", false},
+        {"{\"a\":NaN}", false},
+        {"{\"a\":\"\xff\"}", false}, // invalid UTF-8
+        {"", false},
+    };
+    for (const auto& [text, valid] : cases)
+        EXPECT_EQ(parseJson(text).has_value(), valid) << text.substr(0, 40);
+}
+
+// Keys are added without a search, so a large object costs linear time; a repeated key keeps its first
+// place and takes its last value, in small and in large objects alike.
+TEST(Json, KeepsKeyOrderAndTheLastOfARepeatedKey) {
+    for (int keys : {3, 5000}) {
+        std::string text = "{";
+        for (int i = keys; i > 0; --i)
+            text += "\"k" + std::to_string(i) + "\":" + std::to_string(i) + ",";
+        text += "\"k" + std::to_string(keys) + "\":0}";
+        const Json object = *parseJson(text);
+        ASSERT_EQ(object.size(), size_t(keys)) << keys;
+        EXPECT_EQ(object.begin().key(), "k" + std::to_string(keys)) << keys;
+        EXPECT_EQ(object.begin().value(), Json(0)) << keys;
+        EXPECT_EQ(object.at("k1"), Json(1)) << keys;
+    }
 }
 
 TEST(JsonField, ReadsTypedValuesStrictly) {

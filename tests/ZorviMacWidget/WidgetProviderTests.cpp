@@ -98,6 +98,7 @@ TEST_F(WidgetProvider, EntriesCarryTheStoredSnapshotAgedAndItsReceiptTime) {
 
 TEST_F(WidgetProvider, BrokenStoreFilesGiveTheEmptyEntryNeverAStaleOneAsFresh) {
     persist(ZorviMacStatus::locked, clock.now());
+    DefaultsStore::synchronizeAll();
     const std::string whole = *AtomicFile::read(store.file());
     for (size_t length : {size_t(0), whole.size() / 3, whole.size() / 2, whole.size() - 1}) {
         ASSERT_TRUE(AtomicFile::write(store.file(), whole.substr(0, length)));
