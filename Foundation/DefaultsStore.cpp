@@ -23,7 +23,28 @@ constexpr double coalescingDelay = 0.25;
 // A write that failed is tried again after this long, for as long as changes are pending.
 constexpr double retryDelay = 30;
 
-using Values = std::map<std::string, std::shared_ptr<const Json>, std::less<>>;
+// A stored value, or what makes it: a large value (the wellness ledger) is encoded on the store's
+// queue, or at its first read, rather than on the thread that changed it.
+struct Entry {
+    std::shared_ptr<const Json> value;
+    std::shared_ptr<const std::function<Json()>> encode;
+
+    // For readers: made once and kept.
+    const Json& resolved() {
+        if (!value) {
+            value = std::make_shared<const Json>((*encode)());
+            encode.reset();
+        }
+        return *value;
+    }
+    // For the writer, outside the lock: made and dropped, so that no thread pays for destroying it.
+    std::string text() const {
+        const auto dump = [](const Json& json) { return json.dump(-1, ' ', false, Json::error_handler_t::replace); };
+        return value ? dump(*value) : dump((*encode)());
+    }
+};
+
+using Values = std::map<std::string, Entry, std::less<>>;
 
 // Enough of a file's identity to tell that it was replaced or rewritten: an atomic replacement always
 // brings a new inode, an edit in place a new size or time.
@@ -129,7 +150,7 @@ FileContents readDomainFile(const std::filesystem::path& file) {
         return contents;
     }
     for (const auto& [key, value] : domain->items())
-        contents.values.emplace(key, std::make_shared<const Json>(value));
+        contents.values.emplace(key, Entry{std::make_shared<const Json>(value), nullptr});
     return contents;
 }
 
@@ -142,7 +163,7 @@ std::string domainText(const Values& values) {
             text += ',';
         text += Json(key).dump(-1, ' ', false, Json::error_handler_t::replace);
         text += ':';
-        text += value->dump(-1, ' ', false, Json::error_handler_t::replace);
+        text += value.text();
     }
     return text + "}";
 }
@@ -401,15 +422,15 @@ std::optional<Json> DefaultsStore::value(const std::string& key) const {
         const auto it = domain.values.find(key);
         if (it == domain.values.end())
             return std::nullopt;
-        return *it->second;
+        return it->second.resolved();
     });
 }
 
 Json DefaultsStore::dictionaryRepresentation() const {
     return withDomain(file_, [](Domain& domain) {
         Json object = Json::object();
-        for (const auto& [key, value] : domain.values)
-            object[key] = *value;
+        for (auto& [key, value] : domain.values)
+            object[key] = value.resolved();
         return object;
     });
 }
@@ -447,7 +468,7 @@ bool DefaultsStore::setValues(std::vector<std::pair<std::string, Json>> values) 
         domain.change(
             [&] {
                 for (auto& [key, value] : values)
-                    domain.values[key] = std::make_shared<const Json>(std::move(value));
+                    domain.values[key] = Entry{std::make_shared<const Json>(std::move(value)), nullptr};
             },
             keys);
         return true;
@@ -455,6 +476,14 @@ bool DefaultsStore::setValues(std::vector<std::pair<std::string, Json>> values) 
     if (stored)
         Registry::shared().scheduleWrite(coalescingDelay);
     return stored;
+}
+
+void DefaultsStore::setDeferred(const std::string& key, std::function<Json()> encode) {
+    auto shared = std::make_shared<const std::function<Json()>>(std::move(encode));
+    withDomain(file_, [&](Domain& domain) {
+        domain.change([&] { domain.values[key] = Entry{nullptr, std::move(shared)}; }, {key});
+    });
+    Registry::shared().scheduleWrite(coalescingDelay);
 }
 
 void DefaultsStore::prepareForWriting() {
@@ -472,7 +501,7 @@ std::optional<std::filesystem::path> DefaultsStore::keepUnreadableValue(const st
         return std::nullopt;
     const std::filesystem::path copy = datedPathBeside(file_, "." + key + ".unreadable-");
     errno = 0;
-    if (!AtomicFile::write(copy, domainText({{key, std::make_shared<const Json>(*stored)}}))) {
+    if (!AtomicFile::write(copy, domainText({{key, Entry{std::make_shared<const Json>(*stored), nullptr}}}))) {
         Registry::shared().report({DefaultsStoreReport::Kind::writeFailed, file_,
                                    "Could not keep the unreadable value " + key + " of " + file_.string() +
                                        ": " + errnoText()});

@@ -59,6 +59,11 @@ public:
     // or none of them. False, with none changed, when one cannot be held.
     bool setValues(std::vector<std::pair<std::string, Json>> values);
 
+    // Sets the value that `encode` makes, without making it now: it runs on the store's queue when the
+    // file is written (or at the first read), so a large value costs its writer only what `encode`
+    // captures. It must capture copies, and make only finite numbers (others are written as null).
+    void setDeferred(const std::string& key, std::function<Json()> encode);
+
     // For the program that writes this domain, at its start: removes temporary files that a crash left
     // beside the file and moves a file that cannot be read aside (every first change does this too).
     void prepareForWriting();

@@ -11,12 +11,14 @@ void storeFullLedger(Date now) {
         stored.push_back(WellnessLedgerEvent{UUID::random(), WellnessEventKind::eyeRest,
                                              now.addingTimeInterval(-i * 60.0), 20.0}
                              .toJSON());
-    DefaultsStore::standard().set(VigilorMonitor::wellnessLedgerKey, std::move(stored));
+    DefaultsStore::suite(VigilorMonitor::wellnessLedgerDomain).set(VigilorMonitor::wellnessLedgerKey, std::move(stored));
+    DefaultsStore::synchronizeAll();
 }
 
 } // namespace
 
-// Recording one event rewrites the whole ledger: measured at its largest size.
+// Recording one event encodes the whole ledger on the main thread (the store writes it from its own
+// queue): measured at its largest size.
 static void BM_LedgerSaveAtFullSize(benchmark::State& state) {
     MonitorHarness h;
     storeFullLedger(h.clock.now());
@@ -35,3 +37,29 @@ static void BM_LedgerRestoreAtFullSize(benchmark::State& state) {
         monitor->restoreWellnessLedger();
 }
 BENCHMARK(BM_LedgerRestoreAtFullSize)->Unit(benchmark::kMillisecond);
+
+// What one settings save costs the main thread while the ledger is full.
+static void BM_SettingsSaveWithFullLedger(benchmark::State& state) {
+    MonitorHarness h;
+    storeFullLedger(h.clock.now());
+    auto monitor = h.makeMonitor(false);
+    for (auto _ : state)
+        monitor->config().save();
+}
+BENCHMARK(BM_SettingsSaveWithFullLedger)->Unit(benchmark::kMillisecond);
+
+// The monitor's creation with a full ledger and stored settings: each file read and decoded, the
+// ledger pruned and the first summaries made.
+static void BM_MonitorStartWithFullLedger(benchmark::State& state) {
+    MonitorHarness h;
+    storeFullLedger(h.clock.now());
+    VigilorConfig().save();
+    DefaultsStore::synchronizeAll();
+    for (auto _ : state) {
+        state.PauseTiming();
+        h.runLoop.loop().runUntilIdle();
+        state.ResumeTiming();
+        benchmark::DoNotOptimize(h.makeMonitor(false));
+    }
+}
+BENCHMARK(BM_MonitorStartWithFullLedger)->Unit(benchmark::kMillisecond);

@@ -105,10 +105,13 @@ void VigilorMonitor::recordWellnessEvent(WellnessEventKind kind, std::optional<d
 
 void VigilorMonitor::persistWellnessLedger(Date at) {
     wellnessLedger_ = pruneWellnessLedger(std::move(wellnessLedger_), at);
-    Json stored = Json::array();
-    for (const auto& event : wellnessLedger_)
-        stored.push_back(event.toJSON());
-    ledgerStore().set(wellnessLedgerKey, std::move(stored));
+    // Encoded on the store's queue: a full ledger would take the main thread tens of milliseconds.
+    ledgerStore().setDeferred(wellnessLedgerKey, [events = wellnessLedger_] {
+        Json stored = Json::array();
+        for (const auto& event : events)
+            stored.push_back(event.toJSON());
+        return stored;
+    });
 }
 
 WellnessPeriodSummary VigilorMonitor::wellnessSummary(const std::string& label, Date since) const {

@@ -66,13 +66,16 @@ TEST_F(DefaultsStoreTest, ChangesAreReadAtOnceAndWrittenTogetherLater) {
     store.set("first", 2);
     store.remove("second");
     store.setValues({{"third", "3"}, {"fourth", 4}});
+    store.setDeferred("fifth", [] { return Json::array({5}); }); // made when needed
     EXPECT_EQ(*DefaultsStore::standard().value("first"), Json(2));
     EXPECT_FALSE(store.boolValue("second"));
-    EXPECT_EQ(store.dictionaryRepresentation(), (Json{{"first", 2}, {"fourth", 4}, {"third", "3"}}));
+    EXPECT_EQ(store.dictionaryRepresentation(),
+              (Json{{"fifth", {5}}, {"first", 2}, {"fourth", 4}, {"third", "3"}}));
     EXPECT_FALSE(std::filesystem::exists(store.file())); // nothing written on the caller's thread
 
+    store.setDeferred("fifth", [] { return Json("five"); });
     DefaultsStore::synchronizeAll();
-    EXPECT_EQ(*AtomicFile::read(store.file()), R"({"first":2,"fourth":4,"third":"3"})");
+    EXPECT_EQ(*AtomicFile::read(store.file()), R"({"fifth":"five","first":2,"fourth":4,"third":"3"})");
 }
 
 TEST_F(DefaultsStoreTest, AFileChangedByAnotherProgramIsReadAgainUnderThePendingChanges) {
