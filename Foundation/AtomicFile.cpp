@@ -2,22 +2,38 @@
 
 #include <cerrno>
 #include <fcntl.h>
-#include <fstream>
-#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace AtomicFile {
 
+// Read straight into one buffer of the file's size (and more, should it grow meanwhile): a large file
+// (the wellness ledger) is copied once.
 std::optional<std::string> read(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
         return std::nullopt;
-    std::ostringstream contents;
-    contents << in.rdbuf();
-    if (in.bad())
+    struct stat info {};
+    std::string contents(::fstat(fd, &info) == 0 && info.st_size > 0 ? size_t(info.st_size) + 1 : 4096, '\0');
+    size_t used = 0;
+    ssize_t got = 0;
+    while ((got = ::read(fd, contents.data() + used, contents.size() - used)) != 0) {
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            break;
+        used += size_t(got);
+        if (used == contents.size())
+            contents.resize(contents.size() * 2);
+    }
+    const int why = errno;
+    ::close(fd);
+    if (got < 0) {
+        errno = why;
         return std::nullopt;
-    return contents.str();
+    }
+    contents.resize(used);
+    return contents;
 }
 
 namespace {

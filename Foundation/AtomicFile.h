@@ -9,7 +9,7 @@
 // half-written file, and a crash mid-write leaves the old file in place.
 namespace AtomicFile {
 
-// The file's bytes, or nothing when it is missing or unreadable.
+// The file's bytes, or nothing when it is missing or unreadable (errno tells why).
 std::optional<std::string> read(const std::filesystem::path& path);
 
 // Writes `contents` to a temporary file beside `path`, flushes it to disk and renames it over

@@ -23,24 +23,38 @@ constexpr double coalescingDelay = 0.25;
 // A write that failed is tried again after this long, for as long as changes are pending.
 constexpr double retryDelay = 30;
 
-// A stored value, or what makes it: a large value (the wellness ledger) is encoded on the store's
-// queue, or at its first read, rather than on the thread that changed it.
+// A stored value in one of three forms: parsed; as the text it was read from (an object or array
+// stays text, a slice of its file's contents, until someone reads it, and is written back as it was);
+// or what makes it (a large value such as the wellness ledger is encoded on the store's queue, or at
+// its first read, rather than on the thread that changed it).
 struct Entry {
     std::shared_ptr<const Json> value;
     std::shared_ptr<const std::function<Json()>> encode;
+    std::shared_ptr<const std::string> source; // the file's contents that `asRead` is part of
+    std::string_view asRead;
+
+    static Entry parsed(Json json) {
+        return {std::make_shared<const Json>(std::move(json)), nullptr, nullptr, {}};
+    }
 
     // For readers: made once and kept.
-    const Json& resolved() {
+    const std::shared_ptr<const Json>& resolved() {
         if (!value) {
-            value = std::make_shared<const Json>((*encode)());
+            // The text was checked when its file was read; parsing it again cannot fail.
+            value = std::make_shared<const Json>(encode ? (*encode)() : parseJson(asRead).value_or(Json()));
             encode.reset();
+            source.reset();
         }
-        return *value;
+        return value;
     }
     // For the writer, outside the lock: made and dropped, so that no thread pays for destroying it.
     std::string text() const {
-        const auto dump = [](const Json& json) { return json.dump(-1, ' ', false, Json::error_handler_t::replace); };
-        return value ? dump(*value) : dump((*encode)());
+        const auto dump = [](const Json& json) {
+            return json.dump(-1, ' ', false, Json::error_handler_t::replace);
+        };
+        if (value)
+            return dump(*value);
+        return encode ? dump((*encode)()) : std::string(asRead);
     }
 };
 
@@ -144,13 +158,15 @@ FileContents readDomainFile(const std::filesystem::path& file) {
         contents.unreadable = "it cannot be opened: " + errnoText();
         return contents;
     }
-    const auto domain = parseJson(*text);
-    if (!domain || !domain->is_object()) {
-        contents.unreadable = domain ? "it does not hold a JSON object" : "it is not valid JSON";
+    auto shared = std::make_shared<const std::string>(std::move(*text));
+    JsonObjectMembers domain = jsonObjectMembers(*shared);
+    if (!domain.valid || !domain.isObject) {
+        contents.unreadable = domain.valid ? "it does not hold a JSON object" : "it is not valid JSON";
         return contents;
     }
-    for (const auto& [key, value] : domain->items())
-        contents.values.emplace(key, Entry{std::make_shared<const Json>(value), nullptr});
+    for (auto& member : domain.members)
+        contents.values[member.key] = member.value ? Entry::parsed(std::move(*member.value))
+                                                   : Entry{nullptr, nullptr, shared, member.text};
     return contents;
 }
 
@@ -260,13 +276,13 @@ void Domain::setAside() {
     const std::filesystem::path original = whyNotAFile(file) ? file : writeTarget(file);
     const std::filesystem::path copy = datedPathBeside(original, ".unreadable-");
     if (std::rename(original.c_str(), copy.c_str()) != 0) {
-        reportWriteFailure("it cannot be read (" + *unreadable + ") and could not be moved aside: " +
-                           errnoText());
+        reportWriteFailure("it cannot be read (" + *unreadable +
+                           ") and could not be moved aside: " + errnoText());
         return;
     }
     Registry::shared().report({DefaultsStoreReport::Kind::setAside, file,
-                               "Could not read " + original.string() + " (" + *unreadable + "): moved it to " +
-                                   copy.string() + " and started afresh"});
+                               "Could not read " + original.string() + " (" + *unreadable +
+                                   "): moved it to " + copy.string() + " and started afresh"});
     unreadable.reset();
     stamp.reset();
 }
@@ -284,9 +300,9 @@ void Domain::change(const std::function<void()>& apply, const std::vector<std::s
 // Said once per key until that key is stored again.
 void Domain::refuseUnencodable(const std::string& key) {
     if (unencodableReported.insert(key).second)
-        Registry::shared().report({DefaultsStoreReport::Kind::writeFailed, file,
-                                   "Could not save " + key + " in " + file.string() +
-                                       ": it holds a number that is not finite"});
+        Registry::shared().report(
+            {DefaultsStoreReport::Kind::writeFailed, file,
+             "Could not save " + key + " in " + file.string() + ": it holds a number that is not finite"});
 }
 
 // Another program wrote the file since we read it: its values count, under the changes still pending.
@@ -422,15 +438,39 @@ std::optional<Json> DefaultsStore::value(const std::string& key) const {
         const auto it = domain.values.find(key);
         if (it == domain.values.end())
             return std::nullopt;
-        return it->second.resolved();
+        return *it->second.resolved();
     });
+}
+
+bool DefaultsStore::contains(const std::string& key) const {
+    return withDomain(file_, [&](Domain& domain) { return domain.values.contains(key); });
+}
+
+bool DefaultsStore::forEachElement(const std::string& key, const std::function<void(Json&&)>& each) const {
+    const auto entry = withDomain(file_, [&](Domain& domain) -> std::optional<Entry> {
+        const auto it = domain.values.find(key);
+        if (it == domain.values.end())
+            return std::nullopt;
+        if (!it->second.value && it->second.encode)
+            it->second.resolved();
+        return it->second;
+    });
+    if (!entry)
+        return false;
+    if (!entry->value) // read outside the lock, from the text it shares
+        return forEachJsonArrayElement(entry->asRead, each);
+    if (!entry->value->is_array())
+        return false;
+    for (const Json& element : *entry->value)
+        each(Json(element));
+    return true;
 }
 
 Json DefaultsStore::dictionaryRepresentation() const {
     return withDomain(file_, [](Domain& domain) {
         Json object = Json::object();
         for (auto& [key, value] : domain.values)
-            object[key] = value.resolved();
+            object[key] = *value.resolved();
         return object;
     });
 }
@@ -468,7 +508,7 @@ bool DefaultsStore::setValues(std::vector<std::pair<std::string, Json>> values) 
         domain.change(
             [&] {
                 for (auto& [key, value] : values)
-                    domain.values[key] = Entry{std::make_shared<const Json>(std::move(value)), nullptr};
+                    domain.values[key] = Entry::parsed(std::move(value));
             },
             keys);
         return true;
@@ -481,9 +521,16 @@ bool DefaultsStore::setValues(std::vector<std::pair<std::string, Json>> values) 
 void DefaultsStore::setDeferred(const std::string& key, std::function<Json()> encode) {
     auto shared = std::make_shared<const std::function<Json()>>(std::move(encode));
     withDomain(file_, [&](Domain& domain) {
-        domain.change([&] { domain.values[key] = Entry{nullptr, std::move(shared)}; }, {key});
+        domain.change([&] { domain.values[key] = Entry{nullptr, std::move(shared), nullptr, {}}; }, {key});
     });
     Registry::shared().scheduleWrite(coalescingDelay);
+}
+
+void DefaultsStore::holdDeferred(const std::string& key, std::function<Json()> encode) {
+    auto shared = std::make_shared<const std::function<Json()>>(std::move(encode));
+    withDomain(file_, [&](Domain& domain) {
+        domain.values[key] = Entry{nullptr, std::move(shared), nullptr, {}};
+    });
 }
 
 void DefaultsStore::prepareForWriting() {
@@ -496,20 +543,25 @@ bool DefaultsStore::startedAfresh() const {
 
 std::optional<std::filesystem::path> DefaultsStore::keepUnreadableValue(const std::string& key,
                                                                         const std::string& why) {
-    const auto stored = value(key);
+    const auto stored = withDomain(file_, [&](Domain& domain) -> std::optional<Values> {
+        const auto it = domain.values.find(key);
+        if (it == domain.values.end())
+            return std::nullopt;
+        return Values{*it};
+    });
     if (!stored)
         return std::nullopt;
     const std::filesystem::path copy = datedPathBeside(file_, "." + key + ".unreadable-");
     errno = 0;
-    if (!AtomicFile::write(copy, domainText({{key, Entry{std::make_shared<const Json>(*stored), nullptr}}}))) {
-        Registry::shared().report({DefaultsStoreReport::Kind::writeFailed, file_,
-                                   "Could not keep the unreadable value " + key + " of " + file_.string() +
-                                       ": " + errnoText()});
+    if (!AtomicFile::write(copy, domainText(*stored))) { // the value as it was read, byte for byte
+        Registry::shared().report(
+            {DefaultsStoreReport::Kind::writeFailed, file_,
+             "Could not keep the unreadable value " + key + " of " + file_.string() + ": " + errnoText()});
         return std::nullopt;
     }
-    Registry::shared().report({DefaultsStoreReport::Kind::setAside, file_,
-                               "Could not read " + key + " in " + file_.string() + " (" + why + "): kept it in " +
-                                   copy.string()});
+    Registry::shared().report(
+        {DefaultsStoreReport::Kind::setAside, file_,
+         "Could not read " + key + " in " + file_.string() + " (" + why + "): kept it in " + copy.string()});
     return copy;
 }
 

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -24,7 +25,8 @@ struct DefaultsStoreReport {
 // $XDG_CONFIG_HOME/zorvi/<domain>.json.
 //
 // The values live in memory, shared by every DefaultsStore of the same file in the process, so a
-// reader sees a change at once. The file follows from one serial queue: changes made within a quarter
+// reader sees a change at once. An object or array is kept as the text it was read from until it is
+// read, and written back as it was. The file follows from one serial queue: changes made within a quarter
 // of a second go out in one write, and `synchronizeAll` writes what is pending (the application calls
 // it when it quits). Each write replaces the file atomically, so another process reading the domain
 // (the widget reads the shared suite) sees a whole file; a file that is a symbolic link is written
@@ -46,6 +48,11 @@ public:
     static DefaultsStore suite(const std::string& name);
 
     std::optional<Json> value(const std::string& key) const;
+    bool contains(const std::string& key) const;
+    // Hands the elements of the array stored under `key` to `each` one at a time, without building
+    // the whole array: for a large value read once (the wellness ledger). False when there is no such
+    // value or it is not an array.
+    bool forEachElement(const std::string& key, const std::function<void(Json&&)>& each) const;
     // Every key of the domain, so that keys written together are read together; an empty object when
     // the file is missing or cannot be read.
     Json dictionaryRepresentation() const;
@@ -63,6 +70,10 @@ public:
     // file is written (or at the first read), so a large value costs its writer only what `encode`
     // captures. It must capture copies, and make only finite numbers (others are written as null).
     void setDeferred(const std::string& key, std::function<Json()> encode);
+    // Holds the value of `key` in memory only as `encode` makes it, and writes nothing for it: for a
+    // large value that its reader has decoded (the wellness ledger), so that it is not held twice. The
+    // next write of the domain writes what `encode` makes.
+    void holdDeferred(const std::string& key, std::function<Json()> encode);
 
     // For the program that writes this domain, at its start: removes temporary files that a crash left
     // beside the file and moves a file that cannot be read aside (every first change does this too).

@@ -2,8 +2,6 @@
 
 #include <climits>
 #include <cmath>
-#include <unordered_map>
-#include <vector>
 
 namespace {
 
@@ -25,106 +23,10 @@ const Json* member(const Json& object, std::string_view key) {
     return &*it;
 }
 
-// Builds a value from the parser's events. The library's own builder looks each key of an
-// order-keeping object up one by one before adding it, so an object of n keys costs n² comparisons;
-// here a new key is appended at once, and only an object with many keys keeps an index with which a
-// repeated key finds its first place.
-class JsonBuilder {
-public:
-    explicit JsonBuilder(Json& root)
-        : root_(root) {}
-
-    bool null() { return place(nullptr) != nullptr; }
-    bool boolean(bool value) { return place(value) != nullptr; }
-    bool number_integer(Json::number_integer_t value) { return place(value) != nullptr; }
-    bool number_unsigned(Json::number_unsigned_t value) { return place(value) != nullptr; }
-    bool number_float(Json::number_float_t value, const Json::string_t&) { return place(value) != nullptr; }
-    bool string(Json::string_t& value) { return place(std::move(value)) != nullptr; }
-    bool binary(Json::binary_t&) { return false; } // JSON text holds none
-    bool start_object(std::size_t) { return open(Json::value_t::object); }
-    bool start_array(std::size_t) { return open(Json::value_t::array); }
-    bool end_object() { return close(); }
-    bool end_array() { return close(); }
-    bool key(Json::string_t& name);
-    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) { return false; }
-
-private:
-    static constexpr size_t indexedFrom = 16; // smaller objects are searched, which is cheaper
-
-    struct Container {
-        Json* value;
-        std::unordered_map<std::string, size_t> index; // key → position, once the object is large
-    };
-
-    // Where the next value goes: the root, the end of the open array, or the member just named.
-    Json* place(Json value) {
-        if (open_.empty()) {
-            root_ = std::move(value);
-            return &root_;
-        }
-        Json& parent = *open_.back().value;
-        if (parent.is_array()) {
-            auto& elements = parent.get_ref<Json::array_t&>();
-            elements.push_back(std::move(value));
-            return &elements.back();
-        }
-        *member_ = std::move(value);
-        return member_;
-    }
-
-    bool open(Json::value_t type) {
-        if (open_.size() >= maximumJsonDepth)
-            return false;
-        open_.push_back({place(Json(type)), {}});
-        return true;
-    }
-
-    bool close() {
-        open_.pop_back();
-        return true;
-    }
-
-    Json& root_;
-    std::vector<Container> open_;
-    Json* member_ = nullptr;
-};
-
-bool JsonBuilder::key(Json::string_t& name) {
-    Container& object = open_.back();
-    auto& members = static_cast<Json::object_t::Container&>(object.value->get_ref<Json::object_t&>());
-    if (members.size() < indexedFrom) {
-        for (auto& member : members)
-            if (member.first == name) {
-                member_ = &member.second;
-                return true;
-            }
-    } else {
-        if (object.index.empty())
-            for (size_t i = 0; i < members.size(); ++i)
-                object.index.emplace(members[i].first, i);
-        const auto [found, added] = object.index.emplace(name, members.size());
-        if (!added) {
-            member_ = &members[found->second].second;
-            return true;
-        }
-    }
-    members.emplace_back(std::move(name), nullptr);
-    member_ = &members.back().second;
-    return true;
-}
-
 } // namespace
 
 JsonDecodingError::JsonDecodingError(std::string_view key, std::string_view expected)
     : std::runtime_error("Value for key \"" + std::string(key) + "\" is not " + std::string(expected)) {
-}
-
-std::optional<Json> parseJson(std::string_view text) {
-    Json value;
-    JsonBuilder builder(value);
-    if (!Json::sax_parse(text, &builder))
-        return std::nullopt;
-    return value;
 }
 
 std::string jsonText(const Json& value) {

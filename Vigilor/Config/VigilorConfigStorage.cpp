@@ -149,7 +149,8 @@ std::vector<VigilorConfig::ReplacedDuration> VigilorConfig::replaceUnusableDurat
     use("eyeBreakDuration", eyeBreakDuration, defaults.eyeBreakDuration);
     use("walkBreakInterval", walkBreakInterval, defaults.walkBreakInterval);
     use("walkBreakDuration", walkBreakDuration, defaults.walkBreakDuration);
-    use("spontaneousWalkCreditDuration", spontaneousWalkCreditDuration, defaults.spontaneousWalkCreditDuration);
+    use("spontaneousWalkCreditDuration", spontaneousWalkCreditDuration,
+        defaults.spontaneousWalkCreditDuration);
     use("remoteHeartbeatInterval", remoteHeartbeatInterval, defaults.remoteHeartbeatInterval);
     use("remoteCommandPollInterval", remoteCommandPollInterval, defaults.remoteCommandPollInterval);
     return replaced;

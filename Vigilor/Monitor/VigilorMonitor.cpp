@@ -26,7 +26,8 @@ std::shared_ptr<VigilorMonitor> VigilorMonitor::create(MonitorServices services)
         settings.config.launchAtLogin =
             status == LoginItem::Status::enabled || status == LoginItem::Status::requiresApproval;
     }
-    auto monitor = std::make_shared<VigilorMonitor>(Passkey{}, std::move(services), std::move(settings.config));
+    auto monitor =
+        std::make_shared<VigilorMonitor>(Passkey{}, std::move(services), std::move(settings.config));
     monitor->initialize();
     return monitor;
 }
@@ -141,8 +142,8 @@ void VigilorMonitor::configureSettingsSync() {
 void VigilorMonitor::configureRemoteCompanion() {
     const VigilorConfig& c = config();
     systemLog("monitor", "Zorvi remote companion config enabled=" +
-                             std::string(c.remoteCompanionEnabled ? "true" : "false") + " statusURL=" +
-                             loggableUrl(c.remoteStatusEndpointURL) +
+                             std::string(c.remoteCompanionEnabled ? "true" : "false") +
+                             " statusURL=" + loggableUrl(c.remoteStatusEndpointURL) +
                              " commandURL=" + loggableUrl(c.remoteCommandEndpointURL) +
                              " heartbeat=" + doubleDescription(c.remoteHeartbeatInterval) +
                              " poll=" + doubleDescription(c.remoteCommandPollInterval));

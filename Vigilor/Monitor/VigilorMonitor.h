@@ -321,7 +321,8 @@ public:
 
     // Wellness ledger, break anchors and the per-tick coaching.
     static constexpr const char* wellnessLedgerKey = "app.zorvi.wellnessLedger.v1";
-    static constexpr const char* wellnessLedgerDomain = "wellness-ledger"; // its own file, beside the settings
+    // The ledger's own file beside the settings', so that saving the settings never rewrites it.
+    static constexpr const char* wellnessLedgerDomain = "wellness-ledger";
     static constexpr const char* breakAnchorsKey = "app.zorvi.breakAnchors.v1";
     static constexpr size_t wellnessLedgerLimit = 50'000;
     static constexpr int wellnessLedgerDays = 120;

@@ -18,27 +18,36 @@ struct DecodedLedger {
     std::optional<std::string> damage;       // what did not decode
 };
 
-DecodedLedger decodedLedger(const Json& stored) {
+// Event by event, so that the stored form of a full ledger is never held whole.
+DecodedLedger decodedLedger(const DefaultsStore& store) {
     DecodedLedger ledger;
-    if (!stored.is_array()) {
-        ledger.damage = "it is not a list of events";
-        return ledger;
-    }
-    ledger.events.reserve(stored.size());
-    size_t unreadable = 0;
+    size_t count = 0, unreadable = 0;
     std::string first;
-    for (const Json& element : stored) {
+    const bool isList = store.forEachElement(VigilorMonitor::wellnessLedgerKey, [&](Json&& element) {
+        ++count;
         try {
             ledger.events.push_back(WellnessLedgerEvent::fromJSON(element));
         } catch (const JsonDecodingError& error) {
             if (unreadable++ == 0)
                 first = error.what();
         }
-    }
-    if (unreadable > 0)
-        ledger.damage = std::to_string(unreadable) + " of " + std::to_string(stored.size()) +
+    });
+    if (!isList)
+        ledger.damage = "it is not a list of events";
+    else if (unreadable > 0)
+        ledger.damage = std::to_string(unreadable) + " of " + std::to_string(count) +
                         " events could not be read; the first: " + first;
     return ledger;
+}
+
+// What makes the stored form of a copy of `events`, wherever it runs.
+std::function<Json()> encodedLedger(std::vector<WellnessLedgerEvent> events) {
+    return [events = std::move(events)] {
+        Json stored = Json::array();
+        for (const auto& event : events)
+            stored.push_back(event.toJSON());
+        return stored;
+    };
 }
 
 std::string walkRhythm(const WellnessPeriodSummary& today) {
@@ -71,18 +80,21 @@ void VigilorMonitor::restoreWellnessLedger() {
     DefaultsStore ledger = ledgerStore();
     DefaultsStore defaults = DefaultsStore::standard();
     ledger.prepareForWriting(); // a damaged file goes aside now, and the start says where
-    std::optional<Json> stored = ledger.value(wellnessLedgerKey);
-    if (stored)
+    const bool moved = ledger.contains(wellnessLedgerKey);
+    if (moved)
         defaults.remove(wellnessLedgerKey);
-    else if ((stored = defaults.value(wellnessLedgerKey)))
-        ledger.set(wellnessLedgerKey, *stored);
-    if (!stored) {
+    DefaultsStore& source = moved ? ledger : defaults;
+    if (!source.contains(wellnessLedgerKey)) {
         wellnessLedger_.clear();
         return;
     }
-    DecodedLedger decoded = decodedLedger(*stored);
+    DecodedLedger decoded = decodedLedger(source);
     if (decoded.damage)
-        ledger.keepUnreadableValue(wellnessLedgerKey, *decoded.damage);
+        source.keepUnreadableValue(wellnessLedgerKey, *decoded.damage);
+    if (moved) // held as the events, not as the text they were read from as well
+        ledger.holdDeferred(wellnessLedgerKey, encodedLedger(decoded.events));
+    else
+        ledger.setDeferred(wellnessLedgerKey, encodedLedger(decoded.events));
     wellnessLedger_ = pruneWellnessLedger(std::move(decoded.events), now());
 }
 
@@ -106,12 +118,7 @@ void VigilorMonitor::recordWellnessEvent(WellnessEventKind kind, std::optional<d
 void VigilorMonitor::persistWellnessLedger(Date at) {
     wellnessLedger_ = pruneWellnessLedger(std::move(wellnessLedger_), at);
     // Encoded on the store's queue: a full ledger would take the main thread tens of milliseconds.
-    ledgerStore().setDeferred(wellnessLedgerKey, [events = wellnessLedger_] {
-        Json stored = Json::array();
-        for (const auto& event : events)
-            stored.push_back(event.toJSON());
-        return stored;
-    });
+    ledgerStore().setDeferred(wellnessLedgerKey, encodedLedger(wellnessLedger_));
 }
 
 WellnessPeriodSummary VigilorMonitor::wellnessSummary(const std::string& label, Date since) const {

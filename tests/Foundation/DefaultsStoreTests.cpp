@@ -149,7 +149,8 @@ TEST_F(DefaultsStoreTest, WhatCannotBeSavedIsReportedOnceAndKeptInMemory) {
     store.set("a", 2);
     DefaultsStore::synchronizeAll();
     EXPECT_EQ(*store.value("a"), Json(2));
-    EXPECT_THAT(takeReports(), testing::ElementsAre(testing::StartsWith("Could not save " + store.file().string())));
+    EXPECT_THAT(takeReports(),
+                testing::ElementsAre(testing::StartsWith("Could not save " + store.file().string())));
 
     // A value that JSON cannot hold changes nothing, together with the rest of its batch.
     store.setValues({{"kept", "yes"}});

@@ -121,8 +121,8 @@ TEST(WellnessLedger, MovesOutOfTheSettingsFileWithoutLoss) {
         DefaultsStore::synchronizeAll();
         EXPECT_EQ(parseJson(*AtomicFile::read(ledgerStore().file())),
                   (Json{{VigilorMonitor::wellnessLedgerKey, stored}}));
-        EXPECT_EQ(parseJson(*AtomicFile::read(DefaultsStore::standard().file()))->contains(
-                      VigilorMonitor::wellnessLedgerKey),
+        EXPECT_EQ(parseJson(*AtomicFile::read(DefaultsStore::standard().file()))
+                      ->contains(VigilorMonitor::wellnessLedgerKey),
                   start == 0);
     }
 }

@@ -133,7 +133,8 @@ TEST(StoredData, ASettingsSaveLeavesTheFullLedgerAndTheMainThreadAlone) {
     const std::string settingsBefore = *AtomicFile::read(DefaultsStore::standard().file());
 
     monitor->setBreakSoundEnabled(true);
-    EXPECT_EQ(AtomicFile::read(DefaultsStore::standard().file()), settingsBefore) << "written on the main thread";
+    EXPECT_EQ(AtomicFile::read(DefaultsStore::standard().file()), settingsBefore)
+        << "written on the main thread";
     DefaultsStore::synchronizeAll();
     const auto stored = parseJson(*AtomicFile::read(DefaultsStore::standard().file()));
     EXPECT_TRUE((*stored)[VigilorConfig::storageKey]["soundWhenBreakDue"].get<bool>());
