@@ -2,25 +2,47 @@
 
 #include <cerrno>
 #include <fcntl.h>
-#include <fstream>
-#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace AtomicFile {
 
+// Read straight into one buffer of the file's size (and more, should it grow meanwhile): a large file
+// (the wellness ledger) is copied once.
 std::optional<std::string> read(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
         return std::nullopt;
-    std::ostringstream contents;
-    contents << in.rdbuf();
-    if (in.bad())
+    struct stat info {};
+    std::string contents(::fstat(fd, &info) == 0 && info.st_size > 0 ? size_t(info.st_size) + 1 : 4096, '\0');
+    size_t used = 0;
+    ssize_t got = 0;
+    while ((got = ::read(fd, contents.data() + used, contents.size() - used)) != 0) {
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            break;
+        used += size_t(got);
+        if (used == contents.size())
+            contents.resize(contents.size() * 2);
+    }
+    const int why = errno;
+    ::close(fd);
+    if (got < 0) {
+        errno = why;
         return std::nullopt;
-    return contents.str();
+    }
+    contents.resize(used);
+    return contents;
 }
 
 namespace {
+
+// "defaults.json" → ".defaults.json.XXXXXX", where mkstemp fills in the X.
+std::string temporaryPrefix(const std::filesystem::path& path) {
+    return "." + path.filename().string() + ".";
+}
+constexpr size_t temporarySuffixLength = 6;
 
 bool writeAll(int fd, std::string_view contents) {
     while (!contents.empty()) {
@@ -40,19 +62,37 @@ bool writeAll(int fd, std::string_view contents) {
 bool write(const std::filesystem::path& path, std::string_view contents, unsigned mode) {
     std::error_code error;
     std::filesystem::create_directories(path.parent_path(), error);
-    if (error)
+    if (error) {
+        errno = error.value();
         return false;
-    std::string temporary = (path.parent_path() / ("." + path.filename().string() + ".XXXXXX")).string();
+    }
+    std::string temporary =
+        (path.parent_path() / (temporaryPrefix(path) + std::string(temporarySuffixLength, 'X'))).string();
     const int fd = mkstemp(temporary.data());
     if (fd < 0)
         return false;
     const bool ok = fchmod(fd, mode_t(mode)) == 0 && writeAll(fd, contents) && fsync(fd) == 0;
     const bool closed = ::close(fd) == 0;
     if (!ok || !closed || std::rename(temporary.c_str(), path.c_str()) != 0) {
+        const int why = errno;
         ::unlink(temporary.c_str());
+        errno = why;
         return false;
     }
     return true;
+}
+
+void removeLeftovers(const std::filesystem::path& path) {
+    const std::string prefix = temporaryPrefix(path);
+    std::error_code error;
+    std::filesystem::directory_iterator entry(path.parent_path(), error);
+    for (; !error && entry != std::filesystem::directory_iterator(); entry.increment(error)) {
+        const std::string name = entry->path().filename().string();
+        std::error_code ignored;
+        if (name.size() == prefix.size() + temporarySuffixLength && name.starts_with(prefix) &&
+            entry->is_regular_file(ignored))
+            std::filesystem::remove(entry->path(), ignored);
+    }
 }
 
 } // namespace AtomicFile

@@ -1,16 +1,422 @@
 #include "DefaultsStore.h"
 
 #include "AtomicFile.h"
+#include "DispatchQueue.h"
 #include "Paths.h"
+#include "SystemLog.h"
 
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <ctime>
+#include <map>
+#include <memory>
 #include <mutex>
+#include <set>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
-// Writers in this process take turns, so that two read-modify-write cycles never lose a key.
-std::mutex& storeMutex() {
-    static std::mutex mutex;
-    return mutex;
+// Changes within this time go out in one write: at most four writes a second per domain.
+constexpr double coalescingDelay = 0.25;
+// A write that failed is tried again after this long, for as long as changes are pending.
+constexpr double retryDelay = 30;
+
+// A stored value in one of three forms: parsed; as the text it was read from (an object or array
+// stays text, a slice of its file's contents, until someone reads it, and is written back as it was);
+// or what makes it (a large value such as the wellness ledger is encoded on the store's queue, or at
+// its first read, rather than on the thread that changed it).
+struct Entry {
+    std::shared_ptr<const Json> value;
+    std::shared_ptr<const std::function<Json()>> encode;
+    std::shared_ptr<const std::string> source; // the file's contents that `asRead` is part of
+    std::string_view asRead;
+
+    static Entry parsed(Json json) {
+        return {std::make_shared<const Json>(std::move(json)), nullptr, nullptr, {}};
+    }
+
+    // For readers: made once and kept.
+    const std::shared_ptr<const Json>& resolved() {
+        if (!value) {
+            // The text was checked when its file was read; parsing it again cannot fail.
+            value = std::make_shared<const Json>(encode ? (*encode)() : parseJson(asRead).value_or(Json()));
+            encode.reset();
+            source.reset();
+        }
+        return value;
+    }
+    // For the writer, outside the lock: made and dropped, so that no thread pays for destroying it.
+    std::string text() const {
+        const auto dump = [](const Json& json) {
+            return json.dump(-1, ' ', false, Json::error_handler_t::replace);
+        };
+        if (value)
+            return dump(*value);
+        return encode ? dump((*encode)()) : std::string(asRead);
+    }
+};
+
+using Values = std::map<std::string, Entry, std::less<>>;
+
+// Enough of a file's identity to tell that it was replaced or rewritten: an atomic replacement always
+// brings a new inode, an edit in place a new size or time.
+struct FileStamp {
+    dev_t device;
+    ino_t inode;
+    off_t size;
+    struct timespec modified;
+
+    bool operator==(const FileStamp& other) const {
+        return device == other.device && inode == other.inode && size == other.size &&
+               modified.tv_sec == other.modified.tv_sec && modified.tv_nsec == other.modified.tv_nsec;
+    }
+};
+
+// Through a symbolic link, as reading and writing see the file; nothing when it cannot be reached.
+std::optional<FileStamp> stampOf(const std::filesystem::path& file) {
+    struct stat info {};
+    if (::stat(file.c_str(), &info) != 0)
+        return std::nullopt;
+    return FileStamp{info.st_dev, info.st_ino, info.st_size, info.st_mtim};
+}
+
+bool finiteNumbers(const Json& value) {
+    if (value.is_number_float())
+        return std::isfinite(value.get<double>());
+    if (value.is_structured())
+        for (const auto& element : value)
+            if (!finiteNumbers(element))
+                return false;
+    return true;
+}
+
+// The file that writes replace: the end of a chain of symbolic links, which need not exist yet, so
+// that the links stay.
+std::filesystem::path writeTarget(const std::filesystem::path& file) {
+    std::filesystem::path target = file;
+    std::error_code error;
+    for (int hops = 0; hops < 40 && std::filesystem::is_symlink(target, error); ++hops) {
+        const auto next = std::filesystem::read_symlink(target, error);
+        if (error)
+            break;
+        target = next.is_absolute() ? next : target.parent_path() / next;
+    }
+    return target.lexically_normal();
+}
+
+// "<name><infix>20260301-083000" beside `file`, with "-2", "-3" … when that is taken.
+std::filesystem::path datedPathBeside(const std::filesystem::path& file, const std::string& infix) {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+    const std::string base = file.filename().string() + infix + stamp;
+    std::filesystem::path candidate = file.parent_path() / base;
+    std::error_code error;
+    for (int n = 2; std::filesystem::exists(std::filesystem::symlink_status(candidate, error)); ++n)
+        candidate = file.parent_path() / (base + "-" + std::to_string(n));
+    return candidate;
+}
+
+std::string errnoText() {
+    return std::strerror(errno);
+}
+
+// What reading a domain's file found: its values, or why a file that is there cannot be used.
+struct FileContents {
+    Values values;
+    std::optional<FileStamp> stamp;
+    std::optional<std::string> unreadable;
+};
+
+std::optional<std::string> whyNotAFile(const std::filesystem::path& file) {
+    std::error_code error;
+    const auto status = std::filesystem::status(file, error);
+    if (!std::filesystem::exists(status))
+        return "a link to nothing";
+    if (std::filesystem::is_directory(status))
+        return "a folder";
+    return std::nullopt;
+}
+
+FileContents readDomainFile(const std::filesystem::path& file) {
+    FileContents contents;
+    std::error_code error;
+    if (!std::filesystem::exists(std::filesystem::symlink_status(file, error)))
+        return contents;
+    contents.stamp = stampOf(file);
+    if (auto why = whyNotAFile(file)) {
+        contents.unreadable = "it is " + *why;
+        return contents;
+    }
+    errno = 0;
+    const auto text = AtomicFile::read(file);
+    if (!text) {
+        contents.unreadable = "it cannot be opened: " + errnoText();
+        return contents;
+    }
+    auto shared = std::make_shared<const std::string>(std::move(*text));
+    JsonObjectMembers domain = jsonObjectMembers(*shared);
+    if (!domain.valid || !domain.isObject) {
+        contents.unreadable = domain.valid ? "it does not hold a JSON object" : "it is not valid JSON";
+        return contents;
+    }
+    for (auto& member : domain.members)
+        contents.values[member.key] = member.value ? Entry::parsed(std::move(*member.value))
+                                                   : Entry{nullptr, nullptr, shared, member.text};
+    return contents;
+}
+
+// Compact JSON text; invalid UTF-8 in a value the program made is written as U+FFFD rather than
+// stopping the write.
+std::string domainText(const Values& values) {
+    std::string text = "{";
+    for (const auto& [key, value] : values) {
+        if (text.size() > 1)
+            text += ',';
+        text += Json(key).dump(-1, ' ', false, Json::error_handler_t::replace);
+        text += ':';
+        text += value.text();
+    }
+    return text + "}";
+}
+
+struct Domain;
+
+// Every domain of the process, the queue that writes them and the reports for the user.
+class Registry {
+public:
+    static Registry& shared() {
+        // Never destroyed: the queue's thread may still be writing while the process ends.
+        static Registry* const registry = new Registry();
+        return *registry;
+    }
+
+    std::shared_ptr<Domain> domain(const std::filesystem::path& file);
+    void scheduleWrite(double delay);
+    void synchronize() {
+        queue_.sync([this] { writeAll(); });
+    }
+    void report(DefaultsStoreReport report);
+    void setHandler(std::function<void(const DefaultsStoreReport&)> handler);
+
+private:
+    void writeAll();
+
+    std::mutex mutex_;
+    std::map<std::filesystem::path, std::shared_ptr<Domain>> domains_;
+    bool writeScheduled_ = false;
+    std::function<void(const DefaultsStoreReport&)> handler_;
+    std::vector<DefaultsStoreReport> unreported_;
+    DispatchQueue queue_{"app.zorvi.defaults"};
+};
+
+// One domain's values in memory and what is owed to its file. Every member is guarded by `mutex`.
+struct Domain {
+    explicit Domain(std::filesystem::path path)
+        : file(std::move(path)) {}
+
+    const std::filesystem::path file;
+    std::mutex mutex;
+    bool loaded = false;
+    Values values;
+    std::optional<FileStamp> stamp;        // the file as this process last read or wrote it
+    std::optional<std::string> unreadable; // why the file there cannot be used, until it is set aside
+    bool startedAfresh = false;
+    bool prepared = false;
+    std::map<std::string, uint64_t, std::less<>> pending; // changed keys and the number of their change
+    uint64_t changes = 0;
+    bool writeFailing = false;
+    std::set<std::string, std::less<>> unencodableReported;
+
+    void makeCurrent();
+    void prepare();
+    void change(const std::function<void()>& apply, const std::vector<std::string>& keys);
+    void refuseUnencodable(const std::string& key);
+    void write();
+
+private:
+    void take(FileContents contents);
+    void mergeFileChangedElsewhere();
+    void setAside();
+    void reportWriteFailure(const std::string& why);
+};
+
+// Reads the file at first use, and again when another process has changed it, unless changes of ours
+// are still on their way to it.
+void Domain::makeCurrent() {
+    if (loaded && (!pending.empty() || stampOf(file) == stamp))
+        return;
+    take(readDomainFile(file));
+    loaded = true;
+}
+
+void Domain::take(FileContents contents) {
+    values = std::move(contents.values);
+    stamp = contents.stamp;
+    unreadable = std::move(contents.unreadable);
+    if (unreadable)
+        startedAfresh = true;
+}
+
+void Domain::prepare() {
+    if (!prepared) {
+        prepared = true;
+        AtomicFile::removeLeftovers(writeTarget(file));
+    }
+    if (unreadable)
+        setAside();
+}
+
+// The unreadable file (the target of a link, or a link to nothing itself) goes aside, never away.
+void Domain::setAside() {
+    const std::filesystem::path original = whyNotAFile(file) ? file : writeTarget(file);
+    const std::filesystem::path copy = datedPathBeside(original, ".unreadable-");
+    if (std::rename(original.c_str(), copy.c_str()) != 0) {
+        reportWriteFailure("it cannot be read (" + *unreadable +
+                           ") and could not be moved aside: " + errnoText());
+        return;
+    }
+    Registry::shared().report({DefaultsStoreReport::Kind::setAside, file,
+                               "Could not read " + original.string() + " (" + *unreadable +
+                                   "): moved it to " + copy.string() + " and started afresh"});
+    unreadable.reset();
+    stamp.reset();
+}
+
+void Domain::change(const std::function<void()>& apply, const std::vector<std::string>& keys) {
+    prepare();
+    apply();
+    ++changes;
+    for (const auto& key : keys) {
+        pending[key] = changes;
+        unencodableReported.erase(key);
+    }
+}
+
+// Said once per key until that key is stored again.
+void Domain::refuseUnencodable(const std::string& key) {
+    if (unencodableReported.insert(key).second)
+        Registry::shared().report(
+            {DefaultsStoreReport::Kind::writeFailed, file,
+             "Could not save " + key + " in " + file.string() + ": it holds a number that is not finite"});
+}
+
+// Another program wrote the file since we read it: its values count, under the changes still pending.
+void Domain::mergeFileChangedElsewhere() {
+    Values mine = std::move(values);
+    take(readDomainFile(file));
+    for (const auto& [key, number] : pending) {
+        if (const auto it = mine.find(key); it != mine.end())
+            values[key] = it->second;
+        else
+            values.erase(key);
+    }
+}
+
+// On the store's queue: the values as they are now go out in one atomic write, outside the lock.
+void Domain::write() {
+    std::unique_lock lock(mutex);
+    if (pending.empty())
+        return;
+    if (stampOf(file) != stamp)
+        mergeFileChangedElsewhere();
+    prepare();
+    if (unreadable)
+        return; // never written over: its failure to move aside is reported
+    const Values snapshot = values;
+    const uint64_t written = changes;
+    const std::filesystem::path target = writeTarget(file);
+    lock.unlock();
+
+    errno = 0;
+    const bool ok = AtomicFile::write(target, domainText(snapshot));
+    const std::string why = errnoText();
+    lock.lock();
+    if (!ok) {
+        reportWriteFailure(why);
+        Registry::shared().scheduleWrite(retryDelay);
+        return;
+    }
+    writeFailing = false;
+    stamp = stampOf(file);
+    std::erase_if(pending, [&](const auto& entry) { return entry.second <= written; });
+}
+
+// Once until a write succeeds again, so a full disk does not fill the log.
+void Domain::reportWriteFailure(const std::string& why) {
+    if (writeFailing)
+        return;
+    writeFailing = true;
+    Registry::shared().report(
+        {DefaultsStoreReport::Kind::writeFailed, file, "Could not save " + file.string() + ": " + why});
+}
+
+std::shared_ptr<Domain> Registry::domain(const std::filesystem::path& file) {
+    std::lock_guard lock(mutex_);
+    auto& domain = domains_[file.lexically_normal()];
+    if (!domain)
+        domain = std::make_shared<Domain>(file);
+    return domain;
+}
+
+void Registry::scheduleWrite(double delay) {
+    {
+        std::lock_guard lock(mutex_);
+        if (writeScheduled_)
+            return;
+        writeScheduled_ = true;
+    }
+    queue_.asyncAfter(delay, [this] { writeAll(); });
+}
+
+void Registry::writeAll() {
+    std::vector<std::shared_ptr<Domain>> domains;
+    {
+        std::lock_guard lock(mutex_);
+        writeScheduled_ = false; // changes from now on are written by the next round
+        for (const auto& [file, domain] : domains_)
+            domains.push_back(domain);
+    }
+    for (const auto& domain : domains)
+        domain->write();
+}
+
+void Registry::report(DefaultsStoreReport report) {
+    systemLog("defaults", report.text);
+    std::function<void(const DefaultsStoreReport&)> handler;
+    {
+        std::lock_guard lock(mutex_);
+        if (!handler_) {
+            unreported_.push_back(std::move(report));
+            return;
+        }
+        handler = handler_;
+    }
+    handler(report);
+}
+
+void Registry::setHandler(std::function<void(const DefaultsStoreReport&)> handler) {
+    std::vector<DefaultsStoreReport> waiting;
+    {
+        std::lock_guard lock(mutex_);
+        handler_ = handler;
+        if (handler_)
+            waiting.swap(unreported_);
+    }
+    for (const auto& report : waiting)
+        handler(report);
+}
+
+// Runs `work` on the file's domain, current with its file, under its lock.
+template <class Work> auto withDomain(const std::filesystem::path& file, Work&& work) {
+    const auto domain = Registry::shared().domain(file);
+    std::lock_guard lock(domain->mutex);
+    domain->makeCurrent();
+    return work(*domain);
 }
 
 } // namespace
@@ -27,36 +433,46 @@ DefaultsStore DefaultsStore::suite(const std::string& name) {
     return DefaultsStore(Paths::zorviConfigDirectory() / (name + ".json"));
 }
 
-Json DefaultsStore::readDomain() const {
-    const auto text = AtomicFile::read(file_);
-    if (!text)
-        return Json::object();
-    auto domain = parseJson(*text);
-    if (!domain || !domain->is_object())
-        return Json::object();
-    return std::move(*domain);
-}
-
-bool DefaultsStore::writeDomain(const Json& domain) {
-    try {
-        return AtomicFile::write(file_, jsonText(domain));
-    } catch (const JsonEncodingError&) {
-        return false;
-    }
-}
-
 std::optional<Json> DefaultsStore::value(const std::string& key) const {
-    std::lock_guard lock(storeMutex());
-    Json domain = readDomain();
-    const auto it = domain.find(key);
-    if (it == domain.end())
-        return std::nullopt;
-    return std::move(*it);
+    return withDomain(file_, [&](Domain& domain) -> std::optional<Json> {
+        const auto it = domain.values.find(key);
+        if (it == domain.values.end())
+            return std::nullopt;
+        return *it->second.resolved();
+    });
+}
+
+bool DefaultsStore::contains(const std::string& key) const {
+    return withDomain(file_, [&](Domain& domain) { return domain.values.contains(key); });
+}
+
+bool DefaultsStore::forEachElement(const std::string& key, const std::function<void(Json&&)>& each) const {
+    const auto entry = withDomain(file_, [&](Domain& domain) -> std::optional<Entry> {
+        const auto it = domain.values.find(key);
+        if (it == domain.values.end())
+            return std::nullopt;
+        if (!it->second.value && it->second.encode)
+            it->second.resolved();
+        return it->second;
+    });
+    if (!entry)
+        return false;
+    if (!entry->value) // read outside the lock, from the text it shares
+        return forEachJsonArrayElement(entry->asRead, each);
+    if (!entry->value->is_array())
+        return false;
+    for (const Json& element : *entry->value)
+        each(Json(element));
+    return true;
 }
 
 Json DefaultsStore::dictionaryRepresentation() const {
-    std::lock_guard lock(storeMutex());
-    return readDomain();
+    return withDomain(file_, [](Domain& domain) {
+        Json object = Json::object();
+        for (auto& [key, value] : domain.values)
+            object[key] = *value.resolved();
+        return object;
+    });
 }
 
 bool DefaultsStore::boolValue(const std::string& key) const {
@@ -65,24 +481,94 @@ bool DefaultsStore::boolValue(const std::string& key) const {
 }
 
 bool DefaultsStore::set(const std::string& key, Json value) {
-    std::lock_guard lock(storeMutex());
-    Json domain = readDomain();
-    domain[key] = std::move(value);
-    return writeDomain(domain);
+    return setValues({{key, std::move(value)}});
 }
 
-bool DefaultsStore::remove(const std::string& key) {
-    std::lock_guard lock(storeMutex());
-    Json domain = readDomain();
-    if (domain.erase(key) == 0)
+void DefaultsStore::remove(const std::string& key) {
+    const bool removed = withDomain(file_, [&](Domain& domain) {
+        if (!domain.values.contains(key))
+            return false;
+        domain.change([&] { domain.values.erase(key); }, {key});
         return true;
-    return writeDomain(domain);
+    });
+    if (removed)
+        Registry::shared().scheduleWrite(coalescingDelay);
 }
 
 bool DefaultsStore::setValues(std::vector<std::pair<std::string, Json>> values) {
-    std::lock_guard lock(storeMutex());
-    Json domain = readDomain();
-    for (auto& [key, value] : values)
-        domain[key] = std::move(value);
-    return writeDomain(domain);
+    std::vector<std::string> keys;
+    for (const auto& [key, value] : values)
+        keys.push_back(key);
+    const bool stored = withDomain(file_, [&](Domain& domain) {
+        for (const auto& [key, value] : values)
+            if (!finiteNumbers(value)) {
+                domain.refuseUnencodable(key);
+                return false;
+            }
+        domain.change(
+            [&] {
+                for (auto& [key, value] : values)
+                    domain.values[key] = Entry::parsed(std::move(value));
+            },
+            keys);
+        return true;
+    });
+    if (stored)
+        Registry::shared().scheduleWrite(coalescingDelay);
+    return stored;
+}
+
+void DefaultsStore::setDeferred(const std::string& key, std::function<Json()> encode) {
+    auto shared = std::make_shared<const std::function<Json()>>(std::move(encode));
+    withDomain(file_, [&](Domain& domain) {
+        domain.change([&] { domain.values[key] = Entry{nullptr, std::move(shared), nullptr, {}}; }, {key});
+    });
+    Registry::shared().scheduleWrite(coalescingDelay);
+}
+
+void DefaultsStore::holdDeferred(const std::string& key, std::function<Json()> encode) {
+    auto shared = std::make_shared<const std::function<Json()>>(std::move(encode));
+    withDomain(file_, [&](Domain& domain) {
+        domain.values[key] = Entry{nullptr, std::move(shared), nullptr, {}};
+    });
+}
+
+void DefaultsStore::prepareForWriting() {
+    withDomain(file_, [](Domain& domain) { domain.prepare(); });
+}
+
+bool DefaultsStore::startedAfresh() const {
+    return withDomain(file_, [](Domain& domain) { return domain.startedAfresh; });
+}
+
+std::optional<std::filesystem::path> DefaultsStore::keepUnreadableValue(const std::string& key,
+                                                                        const std::string& why) {
+    const auto stored = withDomain(file_, [&](Domain& domain) -> std::optional<Values> {
+        const auto it = domain.values.find(key);
+        if (it == domain.values.end())
+            return std::nullopt;
+        return Values{*it};
+    });
+    if (!stored)
+        return std::nullopt;
+    const std::filesystem::path copy = datedPathBeside(file_, "." + key + ".unreadable-");
+    errno = 0;
+    if (!AtomicFile::write(copy, domainText(*stored))) { // the value as it was read, byte for byte
+        Registry::shared().report(
+            {DefaultsStoreReport::Kind::writeFailed, file_,
+             "Could not keep the unreadable value " + key + " of " + file_.string() + ": " + errnoText()});
+        return std::nullopt;
+    }
+    Registry::shared().report(
+        {DefaultsStoreReport::Kind::setAside, file_,
+         "Could not read " + key + " in " + file_.string() + " (" + why + "): kept it in " + copy.string()});
+    return copy;
+}
+
+void DefaultsStore::synchronizeAll() {
+    Registry::shared().synchronize();
+}
+
+void DefaultsStore::setReportHandler(std::function<void(const DefaultsStoreReport&)> handler) {
+    Registry::shared().setHandler(std::move(handler));
 }

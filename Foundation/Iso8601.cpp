@@ -104,8 +104,12 @@ std::optional<Date> parse(std::string_view text, bool allowFraction) {
     const CivilDateTime civil{*year, *month, *day, *hour, *minute, *second};
     if (!civil.isValid())
         return std::nullopt;
-    const double unix = double(civil.secondsSinceUnixEpochAsUtc()) - *offset + *fractionalSeconds;
-    return Date::fromUnixTime(unix);
+    // The range is checked in UTC, after the offset, because that is the form the date is written in.
+    const int64_t utc = civil.secondsSinceUnixEpochAsUtc() - *offset;
+    const int utcYear = CivilDateTime::fromSecondsSinceUnixEpochAsUtc(utc).year;
+    if (utcYear < 1 || utcYear > 9999)
+        return std::nullopt;
+    return Date::fromUnixTime(double(utc) + *fractionalSeconds);
 }
 
 } // namespace

@@ -11,7 +11,8 @@
 // UTC with whole seconds and a "Z": "2026-03-01T08:30:00Z". Fractions of a second are dropped.
 std::string iso8601String(Date date);
 
-// Whole seconds only, with "Z" or a "+hh:mm"/"-hh:mm" offset.
+// Whole seconds only, with "Z" or a "+hh:mm"/"-hh:mm" offset; the time in UTC must fall within the
+// years 0001 to 9999, the dates iso8601String can write.
 std::optional<Date> parseIso8601Strict(std::string_view text);
 
 // As the strict form, and also with a fraction of a second ("2026-03-01T08:30:00.250+01:00").

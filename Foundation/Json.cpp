@@ -29,13 +29,6 @@ JsonDecodingError::JsonDecodingError(std::string_view key, std::string_view expe
     : std::runtime_error("Value for key \"" + std::string(key) + "\" is not " + std::string(expected)) {
 }
 
-std::optional<Json> parseJson(std::string_view text) {
-    Json value = Json::parse(text, nullptr, false);
-    if (value.is_discarded())
-        return std::nullopt;
-    return value;
-}
-
 std::string jsonText(const Json& value) {
     requireFiniteNumbers(value);
     return value.dump();

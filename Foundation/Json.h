@@ -8,10 +8,12 @@
 
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // JSON for records, stores and network bodies. Objects keep their keys in insertion order, so a
 // record that writes its fields in declaration order is written in that order; `sortedJsonText`
@@ -31,8 +33,34 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// Parses text; nothing on malformed input, never throws.
+// Deeper nesting than this is taken as damage: no file, peer or network answer of ours comes near it,
+// and writing or copying a value recurses once per level.
+inline constexpr size_t maximumJsonDepth = 256;
+
+// Parses text in time linear in its length, whatever the number of keys in an object (a repeated key
+// keeps its first place and its last value). Nothing on malformed input, on nesting deeper than
+// maximumJsonDepth, and on invalid UTF-8; never throws.
 std::optional<Json> parseJson(std::string_view text);
+
+// The members of a JSON object text, read in one pass that checks the whole text as parseJson does but
+// builds no object or array: those are given as the text they were read from (a slice of `text`),
+// other values parsed. A repeated key appears as often as it is written.
+struct JsonObjectMembers {
+    struct Member {
+        std::string key;
+        std::string_view text;     // an object or array, as written
+        std::optional<Json> value; // anything else
+    };
+    bool valid = false;    // JSON text within the depth limit
+    bool isObject = false; // and an object at the top
+    std::vector<Member> members;
+};
+JsonObjectMembers jsonObjectMembers(std::string_view text);
+
+// Hands the elements of a JSON array text to `each` one at a time, each as soon as it is read, so that
+// a long array is never held whole. False when the text is not a valid array; elements before the
+// fault have been handed over.
+bool forEachJsonArrayElement(std::string_view text, const std::function<void(Json&&)>& each);
 
 // Compact text in the object's own key order. Throws JsonEncodingError for non-finite numbers,
 // which JSON cannot hold (the library would silently write null).

@@ -8,8 +8,9 @@
 
 namespace {
 
+// A symbolic link in the log's place is refused rather than followed: the lines go nowhere else.
 int openForAppending(const std::filesystem::path& path) {
-    return ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    return ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
 }
 
 } // namespace

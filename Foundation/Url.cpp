@@ -145,3 +145,16 @@ std::string percentEncodedQueryComponent(std::string_view text) {
     }
     return encoded;
 }
+
+std::string loggableUrl(std::string_view text) {
+    text = trimmed(text);
+    if (text.empty())
+        return {};
+    const auto url = parseUrl(text);
+    if (!url)
+        return "(not a valid URL)";
+    std::string shown = url->scheme.empty() ? "" : url->scheme + ":";
+    if (!url->host.empty() || url->port)
+        shown += "//" + url->host + (url->port ? ":" + std::to_string(*url->port) : "");
+    return shown + url->path;
+}

@@ -25,3 +25,7 @@ std::string percentDecoded(std::string_view text);
 
 // For a name or value inside a query: every byte other than letters, digits and "-._~" as "%XX".
 std::string percentEncodedQueryComponent(std::string_view text);
+
+// The URL as logs may show it: scheme, host, port and path, without user, password, query or fragment,
+// which may hold credentials. Empty for empty text; "(not a valid URL)" when it does not parse.
+std::string loggableUrl(std::string_view text);

@@ -22,3 +22,14 @@ static void BM_VigilorConfigParseAndDecode(benchmark::State& state) {
         benchmark::DoNotOptimize(VigilorConfig::fromJSON(*parseJson(text)));
 }
 BENCHMARK(BM_VigilorConfigParseAndDecode);
+
+// An object with 16,000 keys (about 140 KB): linear, where a key-by-key search made it quadratic.
+static void BM_ParseObjectWith16000Keys(benchmark::State& state) {
+    std::string text = "{";
+    for (int i = 0; i < 16'000; ++i)
+        text += (i ? ",\"" : "\"") + std::to_string(i) + "-key\":" + std::to_string(i);
+    text += "}";
+    for (auto _ : state)
+        benchmark::DoNotOptimize(parseJson(text));
+}
+BENCHMARK(BM_ParseObjectWith16000Keys)->Unit(benchmark::kMillisecond);

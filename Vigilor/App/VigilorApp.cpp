@@ -1,6 +1,7 @@
 #include "VigilorApp.h"
 
 #include "AppDelegate.h"
+#include "Foundation/DefaultsStore.h"
 #include "Foundation/DispatchQueue.h"
 #include "Foundation/SingleInstance.h"
 #include "Foundation/SystemLog.h"
@@ -138,6 +139,8 @@ int VigilorApp::run(int& argc, char** argv) {
     DispatchQueue::main().async([] { systemLog("app", "Vigilor is running"); });
 
     const int code = application->exec();
+    // Changes still on their way to the stored files are written before the process ends.
+    DefaultsStore::synchronizeAll();
     systemLog("app", "Vigilor quit");
     return code;
 }

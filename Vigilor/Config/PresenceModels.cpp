@@ -18,9 +18,9 @@ WellnessLedgerEvent WellnessLedgerEvent::fromJSON(const Json& object) {
         if (!JsonField::has(object, key))
             throw JsonDecodingError(key, "present");
     std::optional<UUID> id;
-    WellnessLedgerEvent event;
     JsonField::read(object, "id", id);
-    event.id = *id;
+    // Built from the stored identifier, so that decoding draws no random one only to replace it.
+    WellnessLedgerEvent event{*id, WellnessEventKind::eyeRest, Date(), std::nullopt};
     JsonField::read(object, "kind", event.kind);
     JsonField::read(object, "occurredAt", event.occurredAt);
     JsonField::read(object, "durationSeconds", event.durationSeconds);

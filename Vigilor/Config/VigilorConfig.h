@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 enum class BluetoothPresenceMode { off, watch, phone, either };
 enum class SensitivityPreset { conservative, balanced, quick };
@@ -142,9 +143,26 @@ struct VigilorConfig {
     // The stored record, else the legacy import, else the defaults; never fails.
     static VigilorConfig load(const DefaultsStore& defaults = DefaultsStore::standard(),
                               const std::filesystem::path& legacyFile = legacyConfigFile());
-    // Stores the record; a record that cannot be encoded is not written.
-    void save(DefaultsStore& defaults) const;
-    void save() const;
+    // What `load` gives, and whether stored settings were there but could not be read, so that the
+    // record holds no choice of the user's. A stored record that does not decode is kept in a file of
+    // its own (DefaultsStore::keepUnreadableValue) before anything can replace it.
+    struct Loaded;
+    static Loaded loadKeepingUnreadable(DefaultsStore defaults = DefaultsStore::standard(),
+                                        const std::filesystem::path& legacyFile = legacyConfigFile());
+    // Stores the record; false, with nothing stored, when it cannot be encoded.
+    bool save(DefaultsStore& defaults) const;
+    bool save() const;
+
+    // The durations and intervals that pace repeated work (break timers and rests, walk credits, relay
+    // heartbeats and polls): zero, negative or not finite, they would make it run on every tick or
+    // without pause, so each such value is replaced by its default. One entry per replaced field. The
+    // lock timeout and the graces keep their own floors and rules in the decisions.
+    struct ReplacedDuration {
+        std::string key;
+        double value;
+        double replacement;
+    };
+    std::vector<ReplacedDuration> replaceUnusableDurations();
 
     // The read-only configuration file of the product's predecessor.
     static std::filesystem::path legacyConfigFile();
@@ -156,6 +174,11 @@ struct VigilorConfig {
     // Calls visit(key, field) for every stored field in declaration order; the JSON keys are the
     // field names.
     template <class Self, class Visitor> static void forEachField(Self& self, Visitor&& visit);
+};
+
+struct VigilorConfig::Loaded {
+    VigilorConfig config;
+    bool storedSettingsUnreadable = false;
 };
 
 template <class Self, class Visitor> void VigilorConfig::forEachField(Self& c, Visitor&& visit) {

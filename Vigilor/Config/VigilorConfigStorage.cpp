@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 
 namespace {
 
@@ -102,27 +103,55 @@ VigilorConfig VigilorConfig::importingLegacy(const Json& legacy) {
 }
 
 VigilorConfig VigilorConfig::load(const DefaultsStore& defaults, const std::filesystem::path& legacyFile) {
-    // A stored record that no longer decodes stays in place until the next save replaces it.
+    return loadKeepingUnreadable(defaults, legacyFile).config;
+}
+
+VigilorConfig::Loaded VigilorConfig::loadKeepingUnreadable(DefaultsStore defaults,
+                                                           const std::filesystem::path& legacyFile) {
+    Loaded loaded;
+    loaded.storedSettingsUnreadable = defaults.startedAfresh();
     if (const auto stored = defaults.value(storageKey)) {
         try {
-            return fromJSON(*stored);
-        } catch (const JsonDecodingError&) {
+            loaded.config = fromJSON(*stored);
+            return loaded;
+        } catch (const JsonDecodingError& error) {
+            // The next save replaces the stored record: it is kept first.
+            defaults.keepUnreadableValue(storageKey, error.what());
+            loaded.storedSettingsUnreadable = true;
         }
     }
     const auto text = AtomicFile::read(legacyFile);
-    if (!text)
-        return VigilorConfig();
-    const auto legacy = parseJson(*text);
-    if (!legacy || !legacy->is_object())
-        return VigilorConfig();
-    return importingLegacy(*legacy);
+    const auto legacy = text ? parseJson(*text) : std::nullopt;
+    if (legacy && legacy->is_object())
+        loaded.config = importingLegacy(*legacy);
+    return loaded;
 }
 
-void VigilorConfig::save(DefaultsStore& defaults) const {
-    defaults.set(storageKey, toJSON());
+bool VigilorConfig::save(DefaultsStore& defaults) const {
+    return defaults.set(storageKey, toJSON());
 }
 
-void VigilorConfig::save() const {
+bool VigilorConfig::save() const {
     auto defaults = DefaultsStore::standard();
-    save(defaults);
+    return save(defaults);
+}
+
+std::vector<VigilorConfig::ReplacedDuration> VigilorConfig::replaceUnusableDurations() {
+    const VigilorConfig defaults;
+    std::vector<ReplacedDuration> replaced;
+    const auto use = [&](const char* key, double& field, double fallback) {
+        if (std::isfinite(field) && field > 0)
+            return;
+        replaced.push_back({key, field, fallback});
+        field = fallback;
+    };
+    use("eyeBreakInterval", eyeBreakInterval, defaults.eyeBreakInterval);
+    use("eyeBreakDuration", eyeBreakDuration, defaults.eyeBreakDuration);
+    use("walkBreakInterval", walkBreakInterval, defaults.walkBreakInterval);
+    use("walkBreakDuration", walkBreakDuration, defaults.walkBreakDuration);
+    use("spontaneousWalkCreditDuration", spontaneousWalkCreditDuration,
+        defaults.spontaneousWalkCreditDuration);
+    use("remoteHeartbeatInterval", remoteHeartbeatInterval, defaults.remoteHeartbeatInterval);
+    use("remoteCommandPollInterval", remoteCommandPollInterval, defaults.remoteCommandPollInterval);
+    return replaced;
 }

@@ -4,6 +4,7 @@
 
 #include "Foundation/SystemLog.h"
 #include "Foundation/Text.h"
+#include "Foundation/Url.h"
 
 #include <cstdlib>
 
@@ -15,19 +16,29 @@ bool sandboxed() {
 
 } // namespace
 
+// Settings that had to start afresh say nothing of the user's choice about the login item, so the
+// setting takes the desktop's state: reconciling then neither adds nor removes the autostart entry,
+// now or after the next save, until the user changes the setting.
 std::shared_ptr<VigilorMonitor> VigilorMonitor::create(MonitorServices services) {
-    auto monitor = std::make_shared<VigilorMonitor>(Passkey{}, std::move(services));
+    VigilorConfig::Loaded settings = VigilorConfig::loadKeepingUnreadable();
+    if (settings.storedSettingsUnreadable) {
+        const LoginItem::Status status = services.loginItem->status();
+        settings.config.launchAtLogin =
+            status == LoginItem::Status::enabled || status == LoginItem::Status::requiresApproval;
+    }
+    auto monitor =
+        std::make_shared<VigilorMonitor>(Passkey{}, std::move(services), std::move(settings.config));
     monitor->initialize();
     return monitor;
 }
 
-VigilorMonitor::VigilorMonitor(Passkey, MonitorServices services)
+VigilorMonitor::VigilorMonitor(Passkey, MonitorServices services, VigilorConfig settings)
     : decision(*this, "Watching only",
                [this](const std::string& oldValue, const std::string& newValue) {
                    if (oldValue != newValue)
                        diagLog("decision: " + newValue, now());
                })
-    , config(*this, VigilorConfig::load())
+    , config(*this, std::move(settings))
     , services_(std::move(services))
     , lockingAvailable_(!sandboxed()) {
     const Date start = now();
@@ -36,10 +47,23 @@ VigilorMonitor::VigilorMonitor(Passkey, MonitorServices services)
 }
 
 VigilorMonitor::~VigilorMonitor() {
+    DefaultsStore::setReportHandler(nullptr);
     teardownMicrophoneDetection();
 }
 
 void VigilorMonitor::initialize() {
+    // What the store set aside or could not save, also before now, goes to the activity log.
+    DefaultsStore::setReportHandler([weak = weakSelf()](const DefaultsStoreReport& report) {
+        DispatchQueue::main().async([weak, text = report.text] {
+            if (auto self = weak.lock())
+                self->append(text);
+        });
+    });
+    VigilorConfig usable = config();
+    if (const auto replaced = usable.replaceUnusableDurations(); !replaced.empty()) {
+        config = usable;
+        logReplacedDurations(replaced);
+    }
     autoLockEnabled = config().autoLockEnabled;
     distanceBaselineFaceWidth = config().savedDistanceBaselineFaceWidth;
 
@@ -118,8 +142,9 @@ void VigilorMonitor::configureSettingsSync() {
 void VigilorMonitor::configureRemoteCompanion() {
     const VigilorConfig& c = config();
     systemLog("monitor", "Zorvi remote companion config enabled=" +
-                             std::string(c.remoteCompanionEnabled ? "true" : "false") + " statusURL=" +
-                             c.remoteStatusEndpointURL + " commandURL=" + c.remoteCommandEndpointURL +
+                             std::string(c.remoteCompanionEnabled ? "true" : "false") +
+                             " statusURL=" + loggableUrl(c.remoteStatusEndpointURL) +
+                             " commandURL=" + loggableUrl(c.remoteCommandEndpointURL) +
                              " heartbeat=" + doubleDescription(c.remoteHeartbeatInterval) +
                              " poll=" + doubleDescription(c.remoteCommandPollInterval));
     if (RemoteCompanion* relay = remoteCompanion()) {

@@ -30,6 +30,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -85,7 +86,7 @@ class VigilorMonitor : public ObservableObject, public std::enable_shared_from_t
 public:
     // Creates the monitor and schedules the start of its runtime services on the main queue.
     static std::shared_ptr<VigilorMonitor> create(MonitorServices services);
-    VigilorMonitor(Passkey, MonitorServices services);
+    VigilorMonitor(Passkey, MonitorServices services, VigilorConfig settings);
     ~VigilorMonitor();
 
     // Tuning constants.
@@ -176,6 +177,8 @@ public:
 
     // Settings: the one update path and its glue.
     void updateConfig(const std::function<void(VigilorConfig&)>& mutation);
+    // Says once per field and value that a duration could not be used and which one is used instead.
+    void logReplacedDurations(const std::vector<VigilorConfig::ReplacedDuration>& replaced);
     void applyRemoteSettings(const SyncedSettings& settings);
     template <class T> void setIfChanged(Published<T>& property, T value) {
         if (!(property() == value))
@@ -339,6 +342,8 @@ public:
 
     // Wellness ledger, break anchors and the per-tick coaching.
     static constexpr const char* wellnessLedgerKey = "app.zorvi.wellnessLedger.v1";
+    // The ledger's own file beside the settings', so that saving the settings never rewrites it.
+    static constexpr const char* wellnessLedgerDomain = "wellness-ledger";
     static constexpr const char* breakAnchorsKey = "app.zorvi.breakAnchors.v1";
     static constexpr size_t wellnessLedgerLimit = 50'000;
     static constexpr int wellnessLedgerDays = 120;
@@ -528,6 +533,7 @@ private:
     std::map<UUID, DiscoveredDevice> discoveredDevicesMap_;
 
     // Settings sync and start-up.
+    std::set<std::string> reportedUnusableDurations_; // "key=value"
     bool isApplyingRemoteSettings_ = false;
     bool runtimeServicesStarted_ = false;
 

@@ -8,6 +8,7 @@ void VigilorMonitor::updateConfig(const std::function<void(VigilorConfig&)>& mut
     const VigilorConfig previous = config();
     VigilorConfig next = previous;
     mutation(next);
+    logReplacedDurations(next.replaceUnusableDurations());
     if (next.remoteSharedSecret.empty())
         next.remoteSharedSecret = VigilorConfig::makeRemoteSharedSecret();
     if (next.remoteDeviceID.empty())
@@ -54,6 +55,15 @@ void VigilorMonitor::updateConfig(const std::function<void(VigilorConfig&)>& mut
         if (SettingsSync* sync = settingsSync())
             sync->push(next, now());
     append("Settings updated");
+}
+
+void VigilorMonitor::logReplacedDurations(const std::vector<VigilorConfig::ReplacedDuration>& replaced) {
+    for (const auto& r : replaced) {
+        const std::string value = doubleDescription(r.value);
+        if (reportedUnusableDurations_.insert(r.key + "=" + value).second)
+            append("Setting " + r.key + " of " + value + " s cannot be used: using " +
+                   doubleDescription(r.replacement) + " s");
+    }
 }
 
 void VigilorMonitor::applyRemoteSettings(const SyncedSettings& settings) {

@@ -8,20 +8,46 @@
 
 namespace {
 
-// Nothing when the stored value is missing or is not an array of events: a damaged ledger counts as
-// absent and is replaced by the next save.
-std::optional<std::vector<WellnessLedgerEvent>> decodedLedger(const std::optional<Json>& stored) {
-    if (!stored || !stored->is_array())
-        return std::nullopt;
-    std::vector<WellnessLedgerEvent> events;
-    events.reserve(stored->size());
-    try {
-        for (const Json& element : *stored)
-            events.push_back(WellnessLedgerEvent::fromJSON(element));
-    } catch (const JsonDecodingError&) {
-        return std::nullopt;
-    }
-    return events;
+// The ledger's own domain, so that saving the settings never rewrites the history.
+DefaultsStore ledgerStore() {
+    return DefaultsStore::suite(VigilorMonitor::wellnessLedgerDomain);
+}
+
+struct DecodedLedger {
+    std::vector<WellnessLedgerEvent> events; // every event that decodes, in order
+    std::optional<std::string> damage;       // what did not decode
+};
+
+// Event by event, so that the stored form of a full ledger is never held whole.
+DecodedLedger decodedLedger(const DefaultsStore& store) {
+    DecodedLedger ledger;
+    size_t count = 0, unreadable = 0;
+    std::string first;
+    const bool isList = store.forEachElement(VigilorMonitor::wellnessLedgerKey, [&](Json&& element) {
+        ++count;
+        try {
+            ledger.events.push_back(WellnessLedgerEvent::fromJSON(element));
+        } catch (const JsonDecodingError& error) {
+            if (unreadable++ == 0)
+                first = error.what();
+        }
+    });
+    if (!isList)
+        ledger.damage = "it is not a list of events";
+    else if (unreadable > 0)
+        ledger.damage = std::to_string(unreadable) + " of " + std::to_string(count) +
+                        " events could not be read; the first: " + first;
+    return ledger;
+}
+
+// What makes the stored form of a copy of `events`, wherever it runs.
+std::function<Json()> encodedLedger(std::vector<WellnessLedgerEvent> events) {
+    return [events = std::move(events)] {
+        Json stored = Json::array();
+        for (const auto& event : events)
+            stored.push_back(event.toJSON());
+        return stored;
+    };
 }
 
 std::string walkRhythm(const WellnessPeriodSummary& today) {
@@ -47,10 +73,29 @@ std::string followRhythm(const WellnessPeriodSummary& today) {
 
 } // namespace
 
+// The ledger keeps every event that decodes; the stored value is kept in a file of its own before the
+// next save drops the others. A ledger still in the settings' domain (where earlier versions kept it)
+// is copied to its own and taken out of the settings at the first start that finds it there too.
 void VigilorMonitor::restoreWellnessLedger() {
-    const auto stored = decodedLedger(DefaultsStore::standard().value(wellnessLedgerKey));
-    wellnessLedger_ =
-        stored ? pruneWellnessLedger(std::move(*stored), now()) : std::vector<WellnessLedgerEvent>();
+    DefaultsStore ledger = ledgerStore();
+    DefaultsStore defaults = DefaultsStore::standard();
+    ledger.prepareForWriting(); // a damaged file goes aside now, and the start says where
+    const bool moved = ledger.contains(wellnessLedgerKey);
+    if (moved)
+        defaults.remove(wellnessLedgerKey);
+    DefaultsStore& source = moved ? ledger : defaults;
+    if (!source.contains(wellnessLedgerKey)) {
+        wellnessLedger_.clear();
+        return;
+    }
+    DecodedLedger decoded = decodedLedger(source);
+    if (decoded.damage)
+        source.keepUnreadableValue(wellnessLedgerKey, *decoded.damage);
+    if (moved) // held as the events, not as the text they were read from as well
+        ledger.holdDeferred(wellnessLedgerKey, encodedLedger(decoded.events));
+    else
+        ledger.setDeferred(wellnessLedgerKey, encodedLedger(decoded.events));
+    wellnessLedger_ = pruneWellnessLedger(std::move(decoded.events), now());
 }
 
 // Keeps 120 calendar days and, of those, the newest 50,000 events in recording order.
@@ -72,10 +117,8 @@ void VigilorMonitor::recordWellnessEvent(WellnessEventKind kind, std::optional<d
 
 void VigilorMonitor::persistWellnessLedger(Date at) {
     wellnessLedger_ = pruneWellnessLedger(std::move(wellnessLedger_), at);
-    Json stored = Json::array();
-    for (const auto& event : wellnessLedger_)
-        stored.push_back(event.toJSON());
-    DefaultsStore::standard().set(wellnessLedgerKey, std::move(stored));
+    // Encoded on the store's queue: a full ledger would take the main thread tens of milliseconds.
+    ledgerStore().setDeferred(wellnessLedgerKey, encodedLedger(wellnessLedger_));
 }
 
 WellnessPeriodSummary VigilorMonitor::wellnessSummary(const std::string& label, Date since) const {

@@ -156,6 +156,7 @@ TEST(WidgetMirrorEndToEnd, ALockedSessionReachesTheWidgetProcess) {
 
     h.session->lockInfo = SessionLockInfo{true, h.clock.now()};
     h.session->handlers.sessionDidResignActive();
+    DefaultsStore::synchronizeAll(); // what the store's queue writes within a quarter of a second
 
     const auto result = ChildProcess::run(ZORVI_WIDGET_EXECUTABLE, {"--print-entry"}, 10);
     ASSERT_TRUE(result.succeeded()) << result.launchError << result.standardError;

@@ -46,6 +46,10 @@ TEST(Iso8601, ReadsStrictAndLenientForms) {
         {"2026-03-01T08:30:00.Z", std::nullopt, std::nullopt},    // empty fraction
         {"2026-03-01T08:30:00Zjunk", std::nullopt, std::nullopt}, // trailing text
         {"2026-03-01T08:30:00+0100", std::nullopt, std::nullopt}, // offset without colon
+        {"9999-12-31T23:30:00Z", 253'402'299'000, 253'402'299'000},
+        {"9999-12-31T23:30:00-01:00", std::nullopt, std::nullopt}, // year 10000 in UTC
+        {"0001-01-01T00:30:00+01:00", std::nullopt, std::nullopt}, // year 0 in UTC
+        {"0000-06-01T00:00:00Z", std::nullopt, std::nullopt},
         {"", std::nullopt, std::nullopt},
     };
     for (const auto& c : cases) {

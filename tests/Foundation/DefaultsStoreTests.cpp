@@ -3,62 +3,162 @@
 #include "Foundation/Paths.h"
 #include "Support/TemporaryHome.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <mutex>
 #include <sys/stat.h>
+
+namespace {
+
+std::vector<std::filesystem::path> filesIn(const std::filesystem::path& folder) {
+    std::vector<std::filesystem::path> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+}
 
 class DefaultsStoreTest : public ::testing::Test {
 protected:
+    void SetUp() override {
+        DefaultsStore::setReportHandler([this](const DefaultsStoreReport& report) {
+            std::lock_guard lock(mutex);
+            reports.push_back(report.text);
+        });
+    }
+    void TearDown() override { DefaultsStore::setReportHandler(nullptr); }
+
+    std::vector<std::string> takeReports() {
+        std::lock_guard lock(mutex);
+        return std::exchange(reports, {});
+    }
+
     TemporaryHome home;
+    std::filesystem::path folder = home.path() / ".config/zorvi";
+    std::mutex mutex;
+    std::vector<std::string> reports;
 };
 
 TEST_F(DefaultsStoreTest, KeepsOneFilePerDomainUnderTheConfigFolder) {
     auto standard = DefaultsStore::standard();
     auto suite = DefaultsStore::suite("QX7T2MB9LR.app.zorvi.Zorvi");
-    EXPECT_EQ(standard.file(), home.path() / ".config/zorvi/defaults.json");
-    EXPECT_EQ(suite.file(), home.path() / ".config/zorvi/QX7T2MB9LR.app.zorvi.Zorvi.json");
+    EXPECT_EQ(standard.file(), folder / "defaults.json");
+    EXPECT_EQ(suite.file(), folder / "QX7T2MB9LR.app.zorvi.Zorvi.json");
 
     EXPECT_TRUE(standard.set("a", Json{{"x", 1}}));
     EXPECT_TRUE(suite.set("a", "other"));
-    EXPECT_EQ(*DefaultsStore::standard().value("a"), (Json{{"x", 1}}));
-    EXPECT_EQ(*suite.value("a"), Json("other"));
+    DefaultsStore::synchronizeAll();
+    EXPECT_EQ(*AtomicFile::read(standard.file()), R"({"a":{"x":1}})");
+    EXPECT_EQ(*AtomicFile::read(suite.file()), R"({"a":"other"})");
 
     struct stat info {};
     ASSERT_EQ(stat(standard.file().c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u); // the settings hold the relay secret
 }
 
-TEST_F(DefaultsStoreTest, SetReplacesOneKeyAndRemoveDeletesIt) {
+// Readers in the process see a change at once; the file gets a burst of changes in one write.
+TEST_F(DefaultsStoreTest, ChangesAreReadAtOnceAndWrittenTogetherLater) {
     auto store = DefaultsStore::standard();
     EXPECT_FALSE(store.value("missing"));
     store.set("first", 1);
     store.set("second", true);
     store.set("first", 2);
-    EXPECT_EQ(*store.value("first"), Json(2));
-    EXPECT_TRUE(store.boolValue("second"));
-    EXPECT_TRUE(store.remove("second"));
-    EXPECT_FALSE(store.value("second"));
+    store.remove("second");
+    store.setValues({{"third", "3"}, {"fourth", 4}});
+    store.setDeferred("fifth", [] { return Json::array({5}); }); // made when needed
+    EXPECT_EQ(*DefaultsStore::standard().value("first"), Json(2));
     EXPECT_FALSE(store.boolValue("second"));
-    EXPECT_EQ(*store.value("first"), Json(2));
+    EXPECT_EQ(store.dictionaryRepresentation(),
+              (Json{{"fifth", {5}}, {"first", 2}, {"fourth", 4}, {"third", "3"}}));
+    EXPECT_FALSE(std::filesystem::exists(store.file())); // nothing written on the caller's thread
+
+    store.setDeferred("fifth", [] { return Json("five"); });
+    DefaultsStore::synchronizeAll();
+    EXPECT_EQ(*AtomicFile::read(store.file()), R"({"fifth":"five","first":2,"fourth":4,"third":"3"})");
 }
 
-TEST_F(DefaultsStoreTest, ADamagedFileReadsAsEmptyAndIsNotChangedByReading) {
+TEST_F(DefaultsStoreTest, AFileChangedByAnotherProgramIsReadAgainUnderThePendingChanges) {
     auto store = DefaultsStore::standard();
-    for (const char* damaged : {"{\"a\": 1,", "[1,2,3]", "\x01\x02garbage"}) {
-        ASSERT_TRUE(AtomicFile::write(store.file(), damaged));
-        EXPECT_FALSE(store.value("a")) << damaged;
-        EXPECT_EQ(*AtomicFile::read(store.file()), damaged);
-    }
-    EXPECT_TRUE(store.set("a", 1));
-    EXPECT_EQ(*store.value("a"), Json(1));
+    store.set("mine", 1);
+    DefaultsStore::synchronizeAll();
+    ASSERT_TRUE(AtomicFile::write(store.file(), R"({"mine":1,"theirs":2})"));
+    EXPECT_EQ(*store.value("theirs"), Json(2));
+
+    store.set("mine", 3);
+    ASSERT_TRUE(AtomicFile::write(store.file(), R"({"mine":5,"theirs":4})"));
+    DefaultsStore::synchronizeAll();
+    EXPECT_EQ(*AtomicFile::read(store.file()), R"({"mine":3,"theirs":4})");
 }
 
-TEST_F(DefaultsStoreTest, AFailedWriteLeavesTheStoredValuesAsTheyWere) {
+// A program that only reads (the widget) never changes the file; the writer keeps it aside.
+TEST_F(DefaultsStoreTest, AnUnreadableFileIsKeptAsideByTheFirstChangeNeverByReading) {
+    auto store = DefaultsStore::suite("shared");
+    const std::string damaged = "{\"a\": 1,";
+    ASSERT_TRUE(AtomicFile::write(store.file(), damaged));
+    EXPECT_EQ(store.dictionaryRepresentation(), Json::object());
+    EXPECT_TRUE(store.startedAfresh());
+    EXPECT_EQ(filesIn(folder), std::vector<std::filesystem::path>{"shared.json"});
+
+    store.set("a", 2);
+    DefaultsStore::synchronizeAll();
+    const auto files = filesIn(folder);
+    ASSERT_EQ(files.size(), 2u);
+    EXPECT_THAT(files[1].string(), testing::StartsWith("shared.json.unreadable-"));
+    EXPECT_EQ(AtomicFile::read(folder / files[1]), damaged);
+    EXPECT_EQ(*AtomicFile::read(store.file()), R"({"a":2})");
+    EXPECT_THAT(takeReports(), testing::ElementsAre(testing::AllOf(
+                                   testing::HasSubstr("it is not valid JSON"),
+                                   testing::HasSubstr("moved it to " + (folder / files[1]).string()))));
+}
+
+TEST_F(DefaultsStoreTest, WritesThroughASymbolicLinkAndKeepsADamagedTargetBesideIt) {
+    const auto elsewhere = home.path() / "dotfiles";
+    std::filesystem::create_directories(elsewhere);
+    std::filesystem::create_directories(folder);
     auto store = DefaultsStore::standard();
-    store.set("kept", "yes");
-    EXPECT_FALSE(store.set("idle", std::nan("")));
-    EXPECT_FALSE(store.value("idle"));
+    std::filesystem::create_symlink(elsewhere / "defaults.json", store.file());
+    ASSERT_TRUE(AtomicFile::write(elsewhere / "defaults.json", "[not an object]"));
+
+    store.set("a", 1);
+    DefaultsStore::synchronizeAll();
+    EXPECT_TRUE(std::filesystem::is_symlink(store.file()));
+    EXPECT_EQ(*AtomicFile::read(elsewhere / "defaults.json"), R"({"a":1})");
+    const auto kept = filesIn(elsewhere);
+    ASSERT_EQ(kept.size(), 2u);
+    EXPECT_EQ(AtomicFile::read(elsewhere / kept[1]), "[not an object]");
+}
+
+TEST_F(DefaultsStoreTest, RemovesWhatACrashLeftBehindOnlyWhenPreparingToWrite) {
+    std::filesystem::create_directories(folder);
+    for (const char* name : {".defaults.json.a1B2c3", ".defaults.json.longer1", ".other.json.a1B2c3"})
+        ASSERT_TRUE(AtomicFile::write(folder / name, "x"));
+    auto store = DefaultsStore::standard();
+    EXPECT_FALSE(store.value("a"));
+    EXPECT_EQ(filesIn(folder).size(), 3u);
+    store.prepareForWriting();
+    EXPECT_EQ(filesIn(folder),
+              (std::vector<std::filesystem::path>{".defaults.json.longer1", ".other.json.a1B2c3"}));
+}
+
+TEST_F(DefaultsStoreTest, WhatCannotBeSavedIsReportedOnceAndKeptInMemory) {
+    ASSERT_TRUE(AtomicFile::write(home.path() / ".config/zorvi", "a file where the folder should be"));
+    auto store = DefaultsStore::standard();
+    store.set("a", 1);
+    DefaultsStore::synchronizeAll();
+    store.set("a", 2);
+    DefaultsStore::synchronizeAll();
+    EXPECT_EQ(*store.value("a"), Json(2));
+    EXPECT_THAT(takeReports(),
+                testing::ElementsAre(testing::StartsWith("Could not save " + store.file().string())));
+
+    // A value that JSON cannot hold changes nothing, together with the rest of its batch.
+    store.setValues({{"kept", "yes"}});
+    for (int attempt = 0; attempt < 2; ++attempt)
+        EXPECT_FALSE(store.setValues({{"kept", "no"}, {"idle", std::nan("")}}));
     EXPECT_EQ(*store.value("kept"), Json("yes"));
+    EXPECT_FALSE(store.value("idle"));
+    EXPECT_THAT(takeReports(), testing::ElementsAre(testing::HasSubstr("not finite")));
 }
 
 TEST_F(DefaultsStoreTest, RelativeOrEmptyXdgFoldersFallBackToTheHomeFolder) {
@@ -68,18 +168,4 @@ TEST_F(DefaultsStoreTest, RelativeOrEmptyXdgFoldersFallBackToTheHomeFolder) {
     EXPECT_EQ(Paths::zorviLogDirectory(), home.path() / ".local/state/zorvi");
 }
 
-TEST_F(DefaultsStoreTest, SetValuesReplacesSeveralKeysInOneWriteOrNone) {
-    auto store = DefaultsStore::suite("shared");
-    store.set("kept", "yes");
-    store.set("a", 1);
-    EXPECT_TRUE(store.setValues({{"a", 2}, {"b", "two"}}));
-    EXPECT_EQ(store.dictionaryRepresentation(), (Json{{"kept", "yes"}, {"a", 2}, {"b", "two"}}));
-
-    // One value that cannot be written keeps every other value of the batch out as well.
-    EXPECT_FALSE(store.setValues({{"a", 3}, {"idle", std::nan("")}}));
-    EXPECT_EQ(*store.value("a"), Json(2));
-    EXPECT_FALSE(store.value("idle"));
-
-    ASSERT_TRUE(AtomicFile::write(store.file(), "[damaged"));
-    EXPECT_EQ(store.dictionaryRepresentation(), Json::object());
-}
+} // namespace

@@ -28,10 +28,78 @@ TEST(Json, RefusesToWriteNumbersThatAreNotFinite) {
     EXPECT_THROW(sortedJsonText(object), JsonEncodingError);
 }
 
-TEST(Json, ParsesWithoutThrowing) {
-    EXPECT_TRUE(parseJson(R"({"a":[1,2]})"));
-    EXPECT_FALSE(parseJson("{\"a\":"));
-    EXPECT_FALSE(parseJson(""));
+TEST(Json, ParsesWithoutThrowingAndRefusesDamage) {
+    const auto nested = [](size_t depth) {
+        return std::string(depth - 1, '[') + "{\"a\":1}" + std::string(depth - 1, ']');
+    };
+    const std::pair<std::string, bool> cases[] = {
+        {R"({"a":[1,2]})", true},
+        {nested(maximumJsonDepth), true},
+        {nested(maximumJsonDepth + 1), false},
+        {"{\"a\":", false},
+        {"{\"a\":NaN}", false},
+        {"{\"a\":\"\xff\"}", false}, // invalid UTF-8
+        {"", false},
+    };
+    for (const auto& [text, valid] : cases)
+        EXPECT_EQ(parseJson(text).has_value(), valid) << text.substr(0, 40);
+}
+
+// Objects and arrays among the members stay the text they were read from, to the byte.
+TEST(Json, ReadsTheMembersOfAnObjectAsText) {
+    const auto read = jsonObjectMembers(R"({"a":1, "b" : [ 1, {"c":"]"} ] ,"d":{"e":"}\""},"f":"x"})");
+    ASSERT_TRUE(read.valid && read.isObject);
+    ASSERT_EQ(read.members.size(), 4u);
+    EXPECT_EQ(read.members[0].value, Json(1));
+    EXPECT_EQ(read.members[1].text, R"([ 1, {"c":"]"} ])");
+    EXPECT_EQ(read.members[2].text, R"({"e":"}\""})");
+    EXPECT_EQ(read.members[3].value, Json("x"));
+
+    EXPECT_FALSE(jsonObjectMembers("[1,2]").isObject);
+    EXPECT_TRUE(jsonObjectMembers("[1,2]").valid);
+    EXPECT_FALSE(jsonObjectMembers(R"({"a":[1})").valid);
+    EXPECT_FALSE(jsonObjectMembers("{\"a\":" + std::string(maximumJsonDepth, '[') +
+                                   std::string(maximumJsonDepth, ']') + "}")
+                     .valid);
+}
+
+TEST(Json, HandsOverTheElementsOfAnArrayOneByOne) {
+    const struct {
+        const char* text;
+        bool isArray;
+        std::vector<Json> elements;
+    } cases[] = {
+        {R"([1, {"a":[2, {"b":null}]}, "x", []])",
+         true,
+         {1, Json{{"a", {2, Json{{"b", nullptr}}}}}, "x", Json::array()}},
+        {"[]", true, {}},
+        {R"([{"a":1}, {"a":)", false, {Json{{"a", 1}}}},
+        {R"({"a":1})", false, {}},
+        {"5", false, {}},
+    };
+    for (const auto& c : cases) {
+        std::vector<Json> elements;
+        EXPECT_EQ(forEachJsonArrayElement(c.text, [&](Json&& element) { elements.push_back(element); }),
+                  c.isArray)
+            << c.text;
+        EXPECT_EQ(elements, c.elements) << c.text;
+    }
+}
+
+// Keys are added without a search, so a large object costs linear time; a repeated key keeps its first
+// place and takes its last value, in small and in large objects alike.
+TEST(Json, KeepsKeyOrderAndTheLastOfARepeatedKey) {
+    for (int keys : {3, 5000}) {
+        std::string text = "{";
+        for (int i = keys; i > 0; --i)
+            text += "\"k" + std::to_string(i) + "\":" + std::to_string(i) + ",";
+        text += "\"k" + std::to_string(keys) + "\":0}";
+        const Json object = *parseJson(text);
+        ASSERT_EQ(object.size(), size_t(keys)) << keys;
+        EXPECT_EQ(object.begin().key(), "k" + std::to_string(keys)) << keys;
+        EXPECT_EQ(object.begin().value(), Json(0)) << keys;
+        EXPECT_EQ(object.at("k1"), Json(1)) << keys;
+    }
 }
 
 TEST(JsonField, ReadsTypedValuesStrictly) {

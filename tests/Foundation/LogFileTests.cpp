@@ -24,9 +24,11 @@ protected:
     std::filesystem::path path = home.path() / "state" / "zorvi" / "vigilor.log";
 };
 
-TEST_F(LogFileTest, FirstLineCreatesTheFoldersAndTheFile) {
+TEST_F(LogFileTest, FirstLineCreatesTheFoldersAndAPrivateFile) {
     EXPECT_TRUE(LogFile(path).append("started"));
     EXPECT_EQ(contents(path), "started\n");
+    EXPECT_EQ(std::filesystem::status(path).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
 }
 
 TEST_F(LogFileTest, LinesAreAppendedAcrossWriters) {
@@ -49,14 +51,18 @@ TEST_F(LogFileTest, FailuresAreReportedNotThrown) {
     const auto blocker = home.path() / "blocker";
     std::ofstream(blocker) << "a file where a folder should be";
     std::filesystem::create_directories(path);
+    const auto link = home.path() / "linked.log";
+    std::filesystem::create_symlink(blocker, link);
 
     const std::vector<std::pair<std::string, std::filesystem::path>> cases{
         {"parent is a file", blocker / "vigilor.log"},
         {"ancestor is a file", blocker / "deeper" / "vigilor.log"},
         {"path is a folder", path},
+        {"path is a symbolic link", link},
     };
     for (const auto& [name, target] : cases)
         EXPECT_FALSE(LogFile(target).append("line")) << name;
+    EXPECT_EQ(contents(blocker), "a file where a folder should be");
 }
 
 TEST_F(LogFileTest, ConcurrentWritersNeverMixWithinALine) {

@@ -1,3 +1,4 @@
+#include "Foundation/AtomicFile.h"
 #include "Foundation/Iso8601.h"
 #include "Foundation/LocalCalendar.h"
 #include "Support/MonitorHarness.h"
@@ -5,17 +6,28 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+using testing::Contains;
+using testing::HasSubstr;
+
 namespace {
 
 WellnessLedgerEvent event(WellnessEventKind kind, Date at, std::optional<double> duration = std::nullopt) {
     return {UUID::random(), kind, at, duration};
 }
 
-void storeLedger(const std::vector<WellnessLedgerEvent>& events) {
+DefaultsStore ledgerStore() {
+    return DefaultsStore::suite(VigilorMonitor::wellnessLedgerDomain);
+}
+
+Json ledgerValue(const std::vector<WellnessLedgerEvent>& events) {
     Json stored = Json::array();
     for (const auto& e : events)
         stored.push_back(e.toJSON());
-    DefaultsStore::standard().set(VigilorMonitor::wellnessLedgerKey, stored);
+    return stored;
+}
+
+void storeLedger(const std::vector<WellnessLedgerEvent>& events) {
+    ledgerStore().set(VigilorMonitor::wellnessLedgerKey, ledgerValue(events));
 }
 
 } // namespace
@@ -63,17 +75,55 @@ TEST(WellnessLedger, WritesTheRhythmTexts) {
     }
 }
 
-TEST(WellnessLedger, ADamagedStoredLedgerCountsAsEmptyAndIsReplacedByTheNextSave) {
-    MonitorHarness h;
-    for (const Json& damaged :
-         {Json("not a ledger"), Json::array({Json{{"kind", "eyeRest"}}}), Json::object()}) {
-        DefaultsStore::standard().set(VigilorMonitor::wellnessLedgerKey, damaged);
-        auto monitor = h.makeMonitor(false);
-        EXPECT_TRUE(monitor->wellnessLedger().empty());
-        EXPECT_EQ(*DefaultsStore::standard().value(VigilorMonitor::wellnessLedgerKey), damaged);
+// Every event that decodes stays; before the next save drops the others, the stored value is kept in
+// a file beside the ledger's, and the activity log says where.
+TEST(WellnessLedger, KeepsWhatDecodesAndACopyOfWhatDoesNot) {
+    const Json good = event(WellnessEventKind::eyeRest, Date(800'000'000)).toJSON();
+    const struct {
+        const char* name;
+        Json stored;
+        size_t kept;
+        bool copied;
+    } cases[] = {
+        {"sound", Json::array({good, good}), 2, false},
+        {"one bad entry", Json::array({good, Json{{"kind", "eyeRest"}}, good}), 2, true},
+        {"not a list", Json("not a ledger"), 0, true},
+        {"an object", Json::object(), 0, true},
+    };
+    for (const auto& c : cases) {
+        MonitorHarness h;
+        ledgerStore().set(VigilorMonitor::wellnessLedgerKey, c.stored);
+        auto monitor = h.makeMonitor();
+        EXPECT_EQ(monitor->wellnessLedger().size(), c.kept) << c.name;
+        const auto copies = unreadableCopiesBeside(ledgerStore().file());
+        ASSERT_EQ(copies.size(), c.copied ? 1u : 0u) << c.name;
+        if (!c.copied)
+            continue;
+        EXPECT_EQ(parseJson(*AtomicFile::read(copies[0])),
+                  (Json{{VigilorMonitor::wellnessLedgerKey, c.stored}}))
+            << c.name;
+        EXPECT_THAT(logTexts(monitor->events()), Contains(HasSubstr("kept it in " + copies[0].string())))
+            << c.name;
         monitor->recordWellnessEvent(WellnessEventKind::eyeRest, 20, h.clock.now());
-        EXPECT_EQ(DefaultsStore::standard().value(VigilorMonitor::wellnessLedgerKey)->size(), 1u);
-        DefaultsStore::standard().remove(VigilorMonitor::wellnessLedgerKey);
+        EXPECT_EQ(ledgerStore().value(VigilorMonitor::wellnessLedgerKey)->size(), c.kept + 1) << c.name;
+    }
+}
+
+// Earlier versions kept the ledger in the settings' file: it moves to its own, and leaves the settings'
+// file only once a start has found it in its new place.
+TEST(WellnessLedger, MovesOutOfTheSettingsFileWithoutLoss) {
+    MonitorHarness h;
+    const Json stored = ledgerValue({event(WellnessEventKind::eyeRest, h.clock.now())});
+    DefaultsStore::standard().set(VigilorMonitor::wellnessLedgerKey, stored);
+    for (int start = 0; start < 2; ++start) {
+        auto monitor = h.makeMonitor();
+        EXPECT_EQ(monitor->wellnessLedger().size(), 1u);
+        DefaultsStore::synchronizeAll();
+        EXPECT_EQ(parseJson(*AtomicFile::read(ledgerStore().file())),
+                  (Json{{VigilorMonitor::wellnessLedgerKey, stored}}));
+        EXPECT_EQ(parseJson(*AtomicFile::read(DefaultsStore::standard().file()))
+                      ->contains(VigilorMonitor::wellnessLedgerKey),
+                  start == 0);
     }
 }
 

@@ -277,3 +277,36 @@ TEST(SetIfChanged, PublishesOnlyADifferentValue) {
     monitor->setIfChanged(monitor->secondsSinceFace, std::nan(""));
     EXPECT_EQ(published, 4); // NaN never equals itself, so it is always written
 }
+
+// A duration that paces repeated work (a zero eye rest would be recorded on every tick) is used as its
+// default when it is zero, negative or not finite, whether stored or set, and said once per value.
+TEST(UnusableDurations, AreUsedAsTheirDefaultsAndSaidOncePerValue) {
+    const struct {
+        const char* key;
+        double VigilorConfig::*field;
+        double value;
+    } cases[] = {
+        {"eyeBreakDuration", &VigilorConfig::eyeBreakDuration, 0},
+        {"eyeBreakInterval", &VigilorConfig::eyeBreakInterval, -1200},
+        {"walkBreakInterval", &VigilorConfig::walkBreakInterval, std::nan("")},
+        {"spontaneousWalkCreditDuration", &VigilorConfig::spontaneousWalkCreditDuration, 0},
+        {"remoteCommandPollInterval", &VigilorConfig::remoteCommandPollInterval, -HUGE_VAL},
+    };
+    for (const auto& c : cases) {
+        MonitorHarness h;
+        VigilorConfig stored;
+        stored.*c.field = c.value;
+        if (std::isfinite(c.value)) // JSON holds no other
+            stored.save();
+        auto monitor = h.makeMonitor();
+        monitor->updateConfig([&](VigilorConfig& config) { config.*c.field = c.value; });
+        monitor->updateConfig([&](VigilorConfig& config) { config.*c.field = c.value; });
+
+        EXPECT_EQ(monitor->config().*c.field, VigilorConfig().*c.field) << c.key;
+        const auto lines = logTexts(monitor->events());
+        const auto said = std::count_if(lines.begin(), lines.end(), [&](const std::string& line) {
+            return line.starts_with(std::string("Setting ") + c.key + " of ");
+        });
+        EXPECT_EQ(said, 1) << c.key;
+    }
+}

@@ -30,6 +30,17 @@ inline std::vector<std::string> logTexts(const std::vector<std::string>& lines) 
     return texts;
 }
 
+// The copies the store kept of files and values it could not read, in the folder of `file`.
+inline std::vector<std::filesystem::path> unreadableCopiesBeside(const std::filesystem::path& file) {
+    std::vector<std::filesystem::path> copies;
+    std::error_code error;
+    for (std::filesystem::directory_iterator entry(file.parent_path(), error), end; !error && entry != end;
+         entry.increment(error))
+        if (entry->path().filename().string().find(".unreadable-") != std::string::npos)
+            copies.push_back(entry->path());
+    return copies;
+}
+
 inline std::vector<WellnessEventKind> ledgerKinds(const VigilorMonitor& monitor) {
     std::vector<WellnessEventKind> kinds;
     for (const auto& event : monitor.wellnessLedger())

@@ -1,5 +1,7 @@
 #include "TemporaryHome.h"
 
+#include "Foundation/DefaultsStore.h"
+
 #include <cstdlib>
 #include <ctime>
 #include <stdexcept>
@@ -22,6 +24,8 @@ TemporaryHome::TemporaryHome() {
 }
 
 TemporaryHome::~TemporaryHome() {
+    // Written now, so that no pending write makes the folders again once they are gone.
+    DefaultsStore::synchronizeAll();
     std::error_code ignored;
     std::filesystem::remove_all(path_, ignored);
 }

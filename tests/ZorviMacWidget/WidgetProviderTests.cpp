@@ -98,12 +98,16 @@ TEST_F(WidgetProvider, EntriesCarryTheStoredSnapshotAgedAndItsReceiptTime) {
 
 TEST_F(WidgetProvider, BrokenStoreFilesGiveTheEmptyEntryNeverAStaleOneAsFresh) {
     persist(ZorviMacStatus::locked, clock.now());
+    DefaultsStore::synchronizeAll();
     const std::string whole = *AtomicFile::read(store.file());
-    for (size_t length : {size_t(0), whole.size() / 3, whole.size() / 2, whole.size() - 1}) {
-        ASSERT_TRUE(AtomicFile::write(store.file(), whole.substr(0, length)));
+    const std::string deep = "{\"a\":" + std::string(20'000, '[') + std::string(20'000, ']') + "}";
+    for (const std::string& broken :
+         {std::string(), whole.substr(0, whole.size() / 3), whole.substr(0, whole.size() / 2),
+          whole.substr(0, whole.size() - 1), deep}) {
+        ASSERT_TRUE(AtomicFile::write(store.file(), broken));
         const auto entry = timeline().entries.at(0);
-        EXPECT_FALSE(entry.status) << length;
-        EXPECT_FALSE(entry.lastRefresh) << length;
+        EXPECT_FALSE(entry.status) << broken.size();
+        EXPECT_FALSE(entry.lastRefresh) << broken.size();
     }
 }
 

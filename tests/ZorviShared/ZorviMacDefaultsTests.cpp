@@ -245,6 +245,7 @@ TEST_F(ZorviMacDefaultsTest, AReaderInAnotherProcessNeverSeesAHalfWrittenStatus)
             s.event = "e" + std::to_string(i);
             s.status = i % 2 ? ZorviMacStatus::locked : ZorviMacStatus::unlocked;
             ZorviMacDefaults::persistStatus(s, Date(i), "k" + std::to_string(i), shared);
+            DefaultsStore::synchronizeAll(); // each status its own write, as many as can be
         }
         _exit(0);
     }

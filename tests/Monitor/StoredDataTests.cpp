@@ -1,0 +1,146 @@
+// What the monitor does with stored files that cannot be read, and what a save costs the main thread.
+#include "Foundation/AtomicFile.h"
+#include "Support/MonitorHarness.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+using testing::Contains;
+using testing::HasSubstr;
+using testing::Not;
+
+namespace {
+
+// The user's settings as they were before the damage: launch at login on, an entry in place.
+std::string userSettingsText() {
+    VigilorConfig settings;
+    settings.launchAtLogin = true;
+    settings.watchName = "Apple Watch";
+    return jsonText(Json{{VigilorConfig::storageKey, settings.toJSON()}});
+}
+
+std::string replaced(std::string text, const std::string& from, const std::string& to) {
+    return text.replace(text.find(from), from.size(), to);
+}
+
+enum class Damage { bytes, unreadableToUser, value, folder, link };
+
+struct DamagedCase {
+    const char* name;
+    Damage damage;
+    std::string bytes; // what the file holds, or what the link points at
+};
+
+void makeDamaged(const DamagedCase& c, const std::filesystem::path& file) {
+    std::filesystem::create_directories(file.parent_path());
+    switch (c.damage) {
+    case Damage::folder:
+        ASSERT_TRUE(AtomicFile::write(file / "inside", c.bytes));
+        break;
+    case Damage::link:
+        std::filesystem::create_symlink(c.bytes, file);
+        break;
+    case Damage::unreadableToUser:
+        ASSERT_TRUE(AtomicFile::write(file, c.bytes, 0000));
+        break;
+    case Damage::bytes:
+    case Damage::value:
+        ASSERT_TRUE(AtomicFile::write(file, c.bytes));
+        break;
+    }
+}
+
+// The copy holds what was there: the same bytes, folder contents, link target or stored value.
+void expectKept(const DamagedCase& c, const std::filesystem::path& copy) {
+    switch (c.damage) {
+    case Damage::folder:
+        EXPECT_EQ(AtomicFile::read(copy / "inside"), c.bytes);
+        break;
+    case Damage::link:
+        EXPECT_EQ(std::filesystem::read_symlink(copy), c.bytes);
+        break;
+    case Damage::unreadableToUser:
+        std::filesystem::permissions(copy, std::filesystem::perms::owner_read);
+        EXPECT_EQ(AtomicFile::read(copy), c.bytes);
+        break;
+    case Damage::bytes:
+        EXPECT_EQ(AtomicFile::read(copy), c.bytes);
+        break;
+    case Damage::value:
+        EXPECT_EQ(parseJson(*AtomicFile::read(copy)), parseJson(c.bytes));
+        break;
+    }
+}
+
+} // namespace
+
+// Each damaged settings file: the monitor starts, the original is kept beside it, the activity log
+// says where, and the autostart entry is neither added nor removed.
+TEST(StoredData, ADamagedSettingsFileIsKeptAndTheLoginItemLeftAlone) {
+    const std::string sound = userSettingsText();
+    const std::string timeout = "\"lockTimeout\":" + jsonText(Json(VigilorConfig().lockTimeout));
+    const std::string deep = std::string(20'000, '[') + std::string(20'000, ']');
+    const DamagedCase cases[] = {
+        {"truncated", Damage::bytes, sound.substr(0, sound.size() / 2)},
+        {"NaN", Damage::bytes, replaced(sound, timeout, "\"lockTimeout\":NaN")},
+        {"bad UTF-8", Damage::bytes, replaced(sound, "Apple Watch", "Apple\xffWatch")},
+        {"deep nesting", Damage::bytes, "{\"deep\":" + deep + "}"},
+        {"wrong types", Damage::value, replaced(sound, timeout, "\"lockTimeout\":\"soon\"")},
+        {"a folder in its place", Damage::folder, sound},
+        {"mode 000", Damage::unreadableToUser, sound},
+        {"a link to nothing", Damage::link, "/nonexistent/zorvi/defaults.json"},
+    };
+    for (const auto& c : cases) {
+        MonitorHarness h;
+        h.loginItem->setStatus(LoginItem::Status::enabled);
+        const auto file = DefaultsStore::standard().file();
+        makeDamaged(c, file);
+        auto monitor = h.makeMonitor();
+
+        ASSERT_TRUE(monitor->runtimeServicesStarted()) << c.name;
+        EXPECT_THAT(h.loginItem->calls, Not(Contains(FakeLoginItem::Call::unregisterItem))) << c.name;
+        EXPECT_THAT(h.loginItem->calls, Not(Contains(FakeLoginItem::Call::registerItem))) << c.name;
+        EXPECT_EQ(monitor->launchAtLoginStatus(), "On") << c.name;
+        const auto copies = unreadableCopiesBeside(file);
+        if (c.damage == Damage::unreadableToUser && geteuid() == 0) {
+            EXPECT_TRUE(copies.empty()) << "root reads a file of mode 000 as it is";
+            continue;
+        }
+        ASSERT_EQ(copies.size(), 1u) << c.name;
+        expectKept(c, copies[0]);
+        EXPECT_THAT(logTexts(monitor->events()), Contains(HasSubstr(copies[0].string()))) << c.name;
+    }
+}
+
+// A settings save writes the small settings file from the store's queue; the 50,000 events of the
+// ledger, in a file of their own, are neither encoded nor written for it.
+TEST(StoredData, ASettingsSaveLeavesTheFullLedgerAndTheMainThreadAlone) {
+    MonitorHarness h;
+    Json ledger = Json::array();
+    for (int i = 0; i < 50'000; ++i)
+        ledger.push_back(WellnessLedgerEvent{UUID::random(), WellnessEventKind::eyeRest,
+                                             h.clock.now().addingTimeInterval(-i * 60.0), 20.0}
+                             .toJSON());
+    DefaultsStore::suite(VigilorMonitor::wellnessLedgerDomain).set(VigilorMonitor::wellnessLedgerKey, ledger);
+    auto monitor = h.makeMonitor();
+    DefaultsStore::synchronizeAll();
+    const auto ledgerFile = DefaultsStore::suite(VigilorMonitor::wellnessLedgerDomain).file();
+    struct stat before {};
+    ASSERT_EQ(stat(ledgerFile.c_str(), &before), 0);
+    const std::string settingsBefore = *AtomicFile::read(DefaultsStore::standard().file());
+
+    monitor->setBreakSoundEnabled(true);
+    EXPECT_EQ(AtomicFile::read(DefaultsStore::standard().file()), settingsBefore)
+        << "written on the main thread";
+    DefaultsStore::synchronizeAll();
+    const auto stored = parseJson(*AtomicFile::read(DefaultsStore::standard().file()));
+    EXPECT_TRUE((*stored)[VigilorConfig::storageKey]["soundWhenBreakDue"].get<bool>());
+    EXPECT_FALSE(stored->contains(VigilorMonitor::wellnessLedgerKey));
+    struct stat after {};
+    ASSERT_EQ(stat(ledgerFile.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino) << "the ledger was rewritten";
+    EXPECT_EQ(monitor->wellnessLedger().size(), 50'000u);
+}
