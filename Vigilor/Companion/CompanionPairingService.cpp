@@ -3,7 +3,7 @@
 #include "Foundation/AtomicFile.h"
 #include "Foundation/Json.h"
 #include "Foundation/Paths.h"
-#include "Foundation/SecureCompare.h"
+#include "Foundation/Digest.h"
 #include "Foundation/SecureRandom.h"
 #include "Foundation/SystemLog.h"
 #include "Foundation/Text.h"
