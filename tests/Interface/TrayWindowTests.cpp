@@ -100,8 +100,12 @@ TEST_F(TrayWindows, AClickOpensThePanelUnderTheIconAndTheNextClickClosesIt) {
         EXPECT_EQ(panel.top(), icon.bottom() + 1 + 8) << "8 under the icon";
         EXPECT_EQ(panel.right() + 1, VirtualDesktop::width - 8) << "kept 8 inside the right edge";
         EXPECT_EQ(panel.width(), 392);
-        if (button == 1)
+        if (button == 1) {
+            // The panel is visible before its first frame is on the screen: let it paint.
+            waitFor([&] { return controller->menuPanel()->windowHandle()->isExposed(); });
+            settle(300);
             snapshot(QStringLiteral("menu-panel-open"));
+        }
         ASSERT_TRUE(clickIcon(button));
         EXPECT_TRUE(waitFor([&] { return !panelOpen(); })) << "button " << button;
         settle();
