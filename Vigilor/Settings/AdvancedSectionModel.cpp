@@ -65,20 +65,6 @@ std::vector<std::string> recentEventLines(const std::vector<std::string>& events
     return {events.begin(), events.begin() + static_cast<std::ptrdiff_t>(count)};
 }
 
-std::string bluetoothModeDetail(BluetoothPresenceMode mode) {
-    switch (mode) {
-    case BluetoothPresenceMode::off:
-        return "No Bluetooth prompt; Zorvi uses camera and input only.";
-    case BluetoothPresenceMode::watch:
-        return "Best when you wear your Watch while you step away.";
-    case BluetoothPresenceMode::phone:
-        return "Best when you carry your phone away from the Mac.";
-    case BluetoothPresenceMode::either:
-        return "Zorvi treats either configured device as a nearby signal.";
-    }
-    return {};
-}
-
 std::string calibrationDetail(DistanceCalibrationMode mode) {
     return mode == DistanceCalibrationMode::manual ? "Zorvi uses the distance you set as ideal."
                                                    : "Zorvi slowly adapts to your usual seated distance.";

@@ -54,7 +54,6 @@ std::vector<std::string> recentEventLines(const std::vector<std::string>& events
 inline constexpr size_t recentEventLineLimit = 8;
 
 // Details that follow a stored choice.
-std::string bluetoothModeDetail(BluetoothPresenceMode mode);
 std::string calibrationDetail(DistanceCalibrationMode mode);
 std::string menuBarFeedbackDetail(MenuBarFeedbackStyle style);
 

@@ -1,0 +1,9 @@
+#include "SettingsAdvancedSection.h"
+
+#include "Vigilor/Settings/SettingsSection.h"
+
+#include <QWidget>
+
+QWidget* makeAdvancedSectionContent(SettingsSectionContext&) {
+    return new QWidget;
+}
