@@ -89,7 +89,6 @@ RemoteCompanionRows remoteCompanionRows(const VigilorConfig& config, bool lockin
                              ? "Copy this into the bundled relay, Shortcuts, or a future companion app."
                              : "Copy this into a trusted local relay for status-only testing.";
     rows.publishEnabled = VigilorMonitor::remoteStatusEndpointReady(config);
-    rows.publishOpacity = rows.publishEnabled ? 1.0 : 0.5;
     rows.publishHelp = rows.publishEnabled ? "" : "Status endpoint must be configured to publish";
     return rows;
 }
@@ -140,7 +139,6 @@ LockScreenSignatureRowLook lockScreenSignatureRowLook(const LockScreenMessageSta
         look.buttonSymbol = "checkmark.circle";
     }
     look.buttonEnabled = !busy && !state.isForeign();
-    look.buttonOpacity = look.buttonEnabled ? 1.0 : 0.5;
     look.warning = errorText;
     return look;
 }

@@ -58,12 +58,11 @@ std::string calibrationDetail(DistanceCalibrationMode mode);
 std::string menuBarFeedbackDetail(MenuBarFeedbackStyle style);
 
 // The relay rows of "Phone & Watch status". Publishing needs a usable status endpoint; its enabled
-// state, opacity, help text and pointer all follow that one check.
+// state (drawn dimmed when off), help text and pointer all follow that one check.
 struct RemoteCompanionRows {
     bool showCommandEndpoint = false;
     std::string pairingDetail;
     bool publishEnabled = false;
-    double publishOpacity = 0.5;
     std::string publishHelp;
 };
 RemoteCompanionRows remoteCompanionRows(const VigilorConfig& config, bool lockingAvailable);
@@ -84,7 +83,6 @@ struct LockScreenSignatureRowLook {
     std::string buttonTitle;
     std::string buttonSymbol;
     bool buttonEnabled = false;
-    double buttonOpacity = 0.5;
     std::optional<std::string> warning;
 };
 LockScreenSignatureRowLook lockScreenSignatureRowLook(const LockScreenMessageState& state, bool busy,
