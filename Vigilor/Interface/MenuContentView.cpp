@@ -12,7 +12,6 @@
 #include "Vigilor/Monitor/VigilorMonitor.h"
 
 #include <QAbstractButton>
-#include <QClipboard>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -301,10 +300,7 @@ void MenuContentView::keyPressEvent(QKeyEvent* event) {
 }
 
 void MenuContentView::copyAppStoreAsk() {
-    QClipboard* clipboard = QGuiApplication::clipboard();
-    const QString ask = qs(appStoreAsk(ZorviShareService::appStoreURL().toString().toStdString()));
-    clipboard->setText(ask);
-    if (clipboard->text() != ask)
+    if (!copyToClipboard(qs(appStoreAsk(ZorviShareService::appStoreURL().toString().toStdString()))))
         return; // refused: the button keeps its copy look
     appStoreAskCopied_ = true;
     refresh();

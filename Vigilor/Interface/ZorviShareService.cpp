@@ -12,6 +12,7 @@ constexpr const char* storeWebListing = "https://apps.zorvi.example/app/zorvi/id
 constexpr const char* storeScheme = "macappstore";
 constexpr const char* storeAppPage = "macappstore://apps.zorvi.example/app/id6740000000";
 constexpr const char* sharePage = "https://zorvi.example/share";
+constexpr const char* trustPage = "https://zorvi.example/trust";
 
 QUrl urlWithQuery(const char* text, const char* query) {
     QUrl url(QString::fromLatin1(text));
@@ -67,6 +68,11 @@ const QUrl& appStoreReviewURL() {
 }
 const QUrl& sharePageURL() {
     static const QUrl url = urlWithQuery(sharePage, nullptr);
+    return url;
+}
+
+const QUrl& trustPageURL() {
+    static const QUrl url = urlWithQuery(trustPage, nullptr);
     return url;
 }
 

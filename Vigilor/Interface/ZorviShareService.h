@@ -15,6 +15,8 @@ const QUrl& appStoreURL();
 const QUrl& appStoreDeepLink();
 const QUrl& appStoreReviewURL();
 const QUrl& sharePageURL();
+// The trust documentation: what the product keeps on this computer and what it never uploads.
+const QUrl& trustPageURL();
 
 // How a link is handed to the desktop; tests pass their own.
 using LinkOpener = std::function<bool(const QUrl&)>;

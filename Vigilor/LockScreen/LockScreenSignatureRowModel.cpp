@@ -76,6 +76,16 @@ void LockScreenSignatureRowModel::toggle() {
         shared_->service->enable(std::move(completion));
 }
 
+void LockScreenSignatureRowModel::reload() {
+    if (shared_->busy)
+        return;
+    auto state = shared_->service->currentMessage();
+    if (state == shared_->state)
+        return;
+    shared_->state = std::move(state);
+    shared_->changed();
+}
+
 void LockScreenSignatureRowModel::setOnChange(std::function<void()> onChange) {
     shared_->onChange = std::move(onChange);
 }

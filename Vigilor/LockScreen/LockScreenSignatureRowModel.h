@@ -34,6 +34,9 @@ public:
 
     // The button's action.
     void toggle();
+    // Reads the message again, as when the row was made, to catch a change made elsewhere; waits for
+    // a change in flight instead, whose completion reads it anyway. The last error stays shown.
+    void reload();
     // Called after every change of state, busy flag or error text.
     void setOnChange(std::function<void()> onChange);
 

@@ -97,6 +97,26 @@ TEST_F(LockScreenSignatureRowModelTest, AMessageRemovedElsewhereIsNoticedAfterTh
     EXPECT_TRUE(fake.calls().empty());
 }
 
+// The window reads the message again each time it is shown, unless a change is still running.
+TEST_F(LockScreenSignatureRowModelTest, AReloadCatchesAChangeMadeElsewhereButWaitsForOneInFlight) {
+    fake.result = FakeCommandRunner::exited(4, "dconf update failed: x\n");
+    auto row = makeRow();
+    row->toggle();
+    ASSERT_TRUE(settle(*row));
+    root.write(root.layout().ownFile(), GdmBanner::ownKeyfileContents());
+    row->reload();
+    EXPECT_EQ(row->state(), LockScreenMessageState::ours());
+    EXPECT_EQ(row->errorText(), "dconf update failed: x") << "a reload is no new action";
+
+    fake.result = FakeCommandRunner::exited(0);
+    row->toggle(); // disables: the fake leaves the file, so the completion reads ours again
+    std::filesystem::remove(root.layout().ownFile());
+    row->reload();
+    EXPECT_EQ(row->state(), LockScreenMessageState::ours()) << "busy: left to the completion";
+    ASSERT_TRUE(settle(*row));
+    EXPECT_EQ(row->state(), LockScreenMessageState::off());
+}
+
 TEST_F(LockScreenSignatureRowModelTest, AnAnswerForAClosedRowIsDropped) {
     actLikeTheHelper();
     auto row = makeRow();

@@ -1,5 +1,5 @@
 #include "Support/MonitorHarness.h"
-#include "Vigilor/Settings/SettingsContent.h"
+#include "Vigilor/Settings/SettingsBindings.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -32,7 +32,7 @@ std::set<std::string> changedKeys(const VigilorConfig& before, const VigilorConf
 struct SettingOperations : ::testing::Test {
     MonitorHarness h;
     std::shared_ptr<VigilorMonitor> monitor = h.makeMonitor();
-    SettingsContent content{monitor};
+    SettingsBindings content{monitor};
 
     void SetUp() override { h.log.clear(); }
 
@@ -43,7 +43,7 @@ struct SettingOperations : ::testing::Test {
 
 struct Operation {
     const char* name;
-    std::function<void(VigilorMonitor&, SettingsContent&)> run;
+    std::function<void(VigilorMonitor&, SettingsBindings&)> run;
     std::vector<std::string> changed;
     std::function<bool(const VigilorConfig&)> stored;
 };
@@ -52,7 +52,7 @@ struct Operation {
 
 TEST_F(SettingOperations, EachOperationIsOneUpdateWritingOnlyItsFields) {
     using M = VigilorMonitor&;
-    using S = SettingsContent&;
+    using S = SettingsBindings&;
     const Operation operations[] = {
         {"auto lock",
          [](M m, S) { m.setAutoLockEnabled(true); },
@@ -236,26 +236,26 @@ TEST_F(SettingOperations, ConvertsBetweenWhatAControlShowsAndWhatIsStored) {
     const struct {
         const char* name;
         double shown;
-        std::function<Binding<double>(const SettingsContent&)> binding;
+        std::function<Binding<double>(const SettingsBindings&)> binding;
         std::function<double(const VigilorConfig&)> stored;
         double expected;
     } cases[] = {
-        {"eye 20 minutes", 20, [](const SettingsContent& s) { return s.eyeBreakMinutes(); },
+        {"eye 20 minutes", 20, [](const SettingsBindings& s) { return s.eyeBreakMinutes(); },
          [](const VigilorConfig& c) { return c.eyeBreakInterval; }, 1200},
-        {"walk 50 minutes", 50, [](const SettingsContent& s) { return s.walkBreakMinutes(); },
+        {"walk 50 minutes", 50, [](const SettingsBindings& s) { return s.walkBreakMinutes(); },
          [](const VigilorConfig& c) { return c.walkBreakInterval; }, 3000},
-        {"warning 118 %", 118, [](const SettingsContent& s) { return s.distanceWarnPercent(); },
+        {"warning 118 %", 118, [](const SettingsBindings& s) { return s.distanceWarnPercent(); },
          [](const VigilorConfig& c) { return c.distanceWarnRatio; }, 1.18},
-        {"danger 135 %", 135, [](const SettingsContent& s) { return s.distanceDangerPercent(); },
+        {"danger 135 %", 135, [](const SettingsBindings& s) { return s.distanceDangerPercent(); },
          [](const VigilorConfig& c) { return c.distanceDangerRatio; }, 1.35},
         {"signal -72.5 rounds away from zero", -72.5,
-         [](const SettingsContent& s) { return s.watchWeakRSSI(); },
+         [](const SettingsBindings& s) { return s.watchWeakRSSI(); },
          [](const VigilorConfig& c) { return c.watchWeakRSSI; }, -73},
-        {"signal -72.4", -72.4, [](const SettingsContent& s) { return s.watchWeakRSSI(); },
+        {"signal -72.4", -72.4, [](const SettingsBindings& s) { return s.watchWeakRSSI(); },
          [](const VigilorConfig& c) { return c.watchWeakRSSI; }, -72},
-        {"signal -71.5", -71.5, [](const SettingsContent& s) { return s.watchWeakRSSI(); },
+        {"signal -71.5", -71.5, [](const SettingsBindings& s) { return s.watchWeakRSSI(); },
          [](const VigilorConfig& c) { return c.watchWeakRSSI; }, -72},
-        {"signal -72.6", -72.6, [](const SettingsContent& s) { return s.watchWeakRSSI(); },
+        {"signal -72.6", -72.6, [](const SettingsBindings& s) { return s.watchWeakRSSI(); },
          [](const VigilorConfig& c) { return c.watchWeakRSSI; }, -73},
     };
     for (const auto& c : cases) {
@@ -267,17 +267,17 @@ TEST_F(SettingOperations, ConvertsBetweenWhatAControlShowsAndWhatIsStored) {
     const struct {
         const char* name;
         std::function<void(VigilorConfig&)> store;
-        std::function<Binding<double>(const SettingsContent&)> binding;
+        std::function<Binding<double>(const SettingsBindings&)> binding;
         double shown;
     } reads[] = {
         {"eye 1500 s", [](VigilorConfig& c) { c.eyeBreakInterval = 1500; },
-         [](const SettingsContent& s) { return s.eyeBreakMinutes(); }, 25},
+         [](const SettingsBindings& s) { return s.eyeBreakMinutes(); }, 25},
         {"walk 5400 s", [](VigilorConfig& c) { c.walkBreakInterval = 5400; },
-         [](const SettingsContent& s) { return s.walkBreakMinutes(); }, 90},
+         [](const SettingsBindings& s) { return s.walkBreakMinutes(); }, 90},
         {"warning 1.5", [](VigilorConfig& c) { c.distanceWarnRatio = 1.5; },
-         [](const SettingsContent& s) { return s.distanceWarnPercent(); }, 150},
+         [](const SettingsBindings& s) { return s.distanceWarnPercent(); }, 150},
         {"signal -81 dBm", [](VigilorConfig& c) { c.watchWeakRSSI = -81; },
-         [](const SettingsContent& s) { return s.watchWeakRSSI(); }, -81},
+         [](const SettingsBindings& s) { return s.watchWeakRSSI(); }, -81},
     };
     for (const auto& r : reads) {
         monitor->updateConfig(r.store);
@@ -427,10 +427,10 @@ TEST_F(SettingOperations, AutoLockIsShownBeforeItIsStored) {
 TEST_F(SettingOperations, AsksForNotificationPermissionEachTimeOneIsTurnedOn) {
     const struct {
         const char* name;
-        std::function<Binding<bool>(const SettingsContent&)> binding;
+        std::function<Binding<bool>(const SettingsBindings&)> binding;
     } cases[] = {
-        {"breaks", [](const SettingsContent& s) { return s.notifyWhenBreakDue(); }},
-        {"locks", [](const SettingsContent& s) { return s.notifyWhenMacLocks(); }},
+        {"breaks", [](const SettingsBindings& s) { return s.notifyWhenBreakDue(); }},
+        {"locks", [](const SettingsBindings& s) { return s.notifyWhenMacLocks(); }},
     };
     for (const auto& c : cases) {
         h.notifications->pendingAuthorizations.clear();

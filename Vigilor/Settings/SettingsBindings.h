@@ -43,14 +43,16 @@ void applyLockingMode(LockingModeOption mode, VigilorConfig& config);
 // Where a phone pairing attempt stands, as the pairing sheet shows it.
 enum class PairingSheetState { advertising, paired, timedOut };
 
-// The bindings the settings window's rows edit. Every getter reads the monitor's published state at
+// The bindings the settings window's rows edit: the two-way half of the settings form, kept free of
+// Qt so that its conversions are tested on their own (the form itself is SettingsContent, in the
+// interface, which hands these to its rows). Every getter reads the monitor's published state at
 // the moment it is asked; every setter is one run of the monitor's update path (or of a monitor
 // setter built on it), with the conversion between the unit a control shows and the unit stored.
 // The choice lists are the enumerations' cases in declaration order, labelled by their raw values
 // (allCases<E>() and rawValue()).
-class SettingsContent {
+class SettingsBindings {
 public:
-    explicit SettingsContent(std::shared_ptr<VigilorMonitor> monitor);
+    explicit SettingsBindings(std::shared_ptr<VigilorMonitor> monitor);
 
     VigilorMonitor& monitor() const { return *monitor_; }
 
@@ -98,7 +100,7 @@ public:
     Binding<bool> soundWhenBreakDue() const;
     Binding<bool> notifyWhenMacLocks() const;
 
-    // The phone relay; endpoint texts are stored as typed, on every keystroke.
+    // The phone relay; endpoint texts are stored as typed (their fields commit when editing ends).
     Binding<bool> remoteCompanionEnabled() const;
     Binding<std::string> remoteStatusEndpointURL() const;
     Binding<std::string> remoteCommandEndpointURL() const;

@@ -1,4 +1,4 @@
-#include "SettingsContent.h"
+#include "SettingsBindings.h"
 
 #include "Foundation/Rounding.h"
 
@@ -54,94 +54,94 @@ void applyLockingMode(LockingModeOption mode, VigilorConfig& config) {
     config.watchGateRequired = true;
 }
 
-SettingsContent::SettingsContent(std::shared_ptr<VigilorMonitor> monitor)
+SettingsBindings::SettingsBindings(std::shared_ptr<VigilorMonitor> monitor)
     : monitor_(std::move(monitor)) {
 }
 
-template <class T> Binding<T> SettingsContent::field(T VigilorConfig::*member) const {
+template <class T> Binding<T> SettingsBindings::field(T VigilorConfig::*member) const {
     return {[m = monitor_, member] { return m->config().*member; },
             [m = monitor_, member](const T& value) {
                 m->updateConfig([&](VigilorConfig& c) { c.*member = value; });
             }};
 }
 
-Binding<bool> SettingsContent::viaSetter(bool VigilorConfig::*member,
-                                         void (VigilorMonitor::*setter)(bool)) const {
+Binding<bool> SettingsBindings::viaSetter(bool VigilorConfig::*member,
+                                          void (VigilorMonitor::*setter)(bool)) const {
     return {[m = monitor_, member] { return m->config().*member; },
             [m = monitor_, setter](const bool& value) { ((*m).*setter)(value); }};
 }
 
-Binding<bool> SettingsContent::autoLockEnabled() const {
+Binding<bool> SettingsBindings::autoLockEnabled() const {
     // The published switch, which the menu panel and the dashboard flip too.
     return {[m = monitor_] { return m->autoLockEnabled(); },
             [m = monitor_](const bool& value) { m->setAutoLockEnabled(value); }};
 }
 
-Binding<bool> SettingsContent::screenLockingEnabled() const {
+Binding<bool> SettingsBindings::screenLockingEnabled() const {
     return field(&VigilorConfig::screenLockingEnabled);
 }
 
-Binding<bool> SettingsContent::launchAtLogin() const {
+Binding<bool> SettingsBindings::launchAtLogin() const {
     return viaSetter(&VigilorConfig::launchAtLogin, &VigilorMonitor::setLaunchAtLogin);
 }
 
-Binding<bool> SettingsContent::visualNudgesEnabled() const {
+Binding<bool> SettingsBindings::visualNudgesEnabled() const {
     return field(&VigilorConfig::visualNudgesEnabled);
 }
 
-Binding<LockPatience> SettingsContent::lockPatience() const {
+Binding<LockPatience> SettingsBindings::lockPatience() const {
     return {[m = monitor_] { return lockPatienceForTimeout(m->config().lockTimeout); },
             [m = monitor_](const LockPatience& value) {
                 m->updateConfig([&](VigilorConfig& c) { applyLockPatience(value, c); });
             }};
 }
 
-Binding<bool> SettingsContent::suppressLockDuringCalls() const {
+Binding<bool> SettingsBindings::suppressLockDuringCalls() const {
     return field(&VigilorConfig::suppressLockDuringCalls);
 }
 
-Binding<bool> SettingsContent::suppressAutoLockDuringRemoteSession() const {
+Binding<bool> SettingsBindings::suppressAutoLockDuringRemoteSession() const {
     return field(&VigilorConfig::suppressAutoLockDuringRemoteSession);
 }
 
-Binding<bool> SettingsContent::eyeBreakEnabled() const {
+Binding<bool> SettingsBindings::eyeBreakEnabled() const {
     return field(&VigilorConfig::eyeBreakEnabled);
 }
 
-Binding<double> SettingsContent::eyeBreakMinutes() const {
+Binding<double> SettingsBindings::eyeBreakMinutes() const {
     return {[m = monitor_] { return m->config().eyeBreakInterval / 60; },
             [m = monitor_](const double& minutes) {
                 m->updateConfig([&](VigilorConfig& c) { c.eyeBreakInterval = minutes * 60; });
             }};
 }
 
-Binding<bool> SettingsContent::walkBreakEnabled() const {
+Binding<bool> SettingsBindings::walkBreakEnabled() const {
     return field(&VigilorConfig::walkBreakEnabled);
 }
 
-Binding<double> SettingsContent::walkBreakMinutes() const {
+Binding<double> SettingsBindings::walkBreakMinutes() const {
     return {[m = monitor_] { return m->config().walkBreakInterval / 60; },
             [m = monitor_](const double& minutes) {
                 m->updateConfig([&](VigilorConfig& c) { c.walkBreakInterval = minutes * 60; });
             }};
 }
 
-Binding<LockingModeOption> SettingsContent::lockingMode() const {
+Binding<LockingModeOption> SettingsBindings::lockingMode() const {
     return {[m = monitor_] { return lockingModeForConfig(m->config()); },
             [m = monitor_](const LockingModeOption& value) {
                 m->updateConfig([&](VigilorConfig& c) { applyLockingMode(value, c); });
             }};
 }
 
-Binding<bool> SettingsContent::requireKnownFaceForPresence() const {
+Binding<bool> SettingsBindings::requireKnownFaceForPresence() const {
     return field(&VigilorConfig::requireKnownFaceForPresence);
 }
 
-Binding<bool> SettingsContent::requestCenterStage() const {
+Binding<bool> SettingsBindings::requestCenterStage() const {
     return viaSetter(&VigilorConfig::requestCenterStage, &VigilorMonitor::setCenterStageRequested);
 }
 
-Binding<double> SettingsContent::watchWeakRSSI() const {
+Binding<double> SettingsBindings::watchWeakRSSI() const {
     return {[m = monitor_] { return double(m->config().watchWeakRSSI); },
             [m = monitor_](const double& value) {
                 const int dBm = int(std::clamp<int64_t>(roundedInteger(value), INT_MIN, INT_MAX));
@@ -150,7 +150,7 @@ Binding<double> SettingsContent::watchWeakRSSI() const {
 }
 
 // A device mode may need the Bluetooth permission, so only then is the prompt allowed.
-Binding<BluetoothPresenceMode> SettingsContent::bluetoothPresenceMode() const {
+Binding<BluetoothPresenceMode> SettingsBindings::bluetoothPresenceMode() const {
     return {[m = monitor_] { return m->config().bluetoothPresenceMode; },
             [m = monitor_](const BluetoothPresenceMode& value) {
                 m->setBluetoothPresenceMode(value);
@@ -158,22 +158,22 @@ Binding<BluetoothPresenceMode> SettingsContent::bluetoothPresenceMode() const {
             }};
 }
 
-Binding<std::string> SettingsContent::watchName() const {
+Binding<std::string> SettingsBindings::watchName() const {
     return field(&VigilorConfig::watchName);
 }
 
-Binding<std::string> SettingsContent::phoneName() const {
+Binding<std::string> SettingsBindings::phoneName() const {
     return field(&VigilorConfig::phoneName);
 }
 
-Binding<double> SettingsContent::distanceWarnPercent() const {
+Binding<double> SettingsBindings::distanceWarnPercent() const {
     return {[m = monitor_] { return m->config().distanceWarnRatio * 100; },
             [m = monitor_](const double& percent) {
                 m->updateConfig([&](VigilorConfig& c) { c.distanceWarnRatio = percent / 100; });
             }};
 }
 
-Binding<double> SettingsContent::distanceDangerPercent() const {
+Binding<double> SettingsBindings::distanceDangerPercent() const {
     return {[m = monitor_] { return m->config().distanceDangerRatio * 100; },
             [m = monitor_](const double& percent) {
                 m->updateConfig([&](VigilorConfig& c) { c.distanceDangerRatio = percent / 100; });
@@ -181,58 +181,58 @@ Binding<double> SettingsContent::distanceDangerPercent() const {
 }
 
 // Switching the mode keeps the stored baseline width, so a return to the fixed distance finds it.
-Binding<DistanceCalibrationMode> SettingsContent::distanceCalibrationMode() const {
+Binding<DistanceCalibrationMode> SettingsBindings::distanceCalibrationMode() const {
     return field(&VigilorConfig::distanceCalibrationMode);
 }
 
-Binding<bool> SettingsContent::bodyPoseHintsEnabled() const {
+Binding<bool> SettingsBindings::bodyPoseHintsEnabled() const {
     return field(&VigilorConfig::bodyPoseHintsEnabled);
 }
 
-Binding<DeskProfile> SettingsContent::deskProfile() const {
+Binding<DeskProfile> SettingsBindings::deskProfile() const {
     return field(&VigilorConfig::deskProfile);
 }
 
-Binding<CameraProfile> SettingsContent::cameraProfile() const {
+Binding<CameraProfile> SettingsBindings::cameraProfile() const {
     return field(&VigilorConfig::cameraProfile);
 }
 
-Binding<MenuBarFeedbackStyle> SettingsContent::menuBarFeedbackStyle() const {
+Binding<MenuBarFeedbackStyle> SettingsBindings::menuBarFeedbackStyle() const {
     return field(&VigilorConfig::menuBarFeedbackStyle);
 }
 
-Binding<bool> SettingsContent::pulseMenuBarWhenDue() const {
+Binding<bool> SettingsBindings::pulseMenuBarWhenDue() const {
     return field(&VigilorConfig::pulseMenuBarWhenDue);
 }
 
-Binding<bool> SettingsContent::notifyWhenBreakDue() const {
+Binding<bool> SettingsBindings::notifyWhenBreakDue() const {
     return viaSetter(&VigilorConfig::notifyWhenBreakDue, &VigilorMonitor::setBreakNotificationsEnabled);
 }
 
-Binding<bool> SettingsContent::soundWhenBreakDue() const {
+Binding<bool> SettingsBindings::soundWhenBreakDue() const {
     return viaSetter(&VigilorConfig::soundWhenBreakDue, &VigilorMonitor::setBreakSoundEnabled);
 }
 
-Binding<bool> SettingsContent::notifyWhenMacLocks() const {
+Binding<bool> SettingsBindings::notifyWhenMacLocks() const {
     return viaSetter(&VigilorConfig::notifyWhenMacLocks, &VigilorMonitor::setLockNotificationsEnabled);
 }
 
-Binding<bool> SettingsContent::remoteCompanionEnabled() const {
+Binding<bool> SettingsBindings::remoteCompanionEnabled() const {
     return field(&VigilorConfig::remoteCompanionEnabled);
 }
 
-Binding<std::string> SettingsContent::remoteStatusEndpointURL() const {
+Binding<std::string> SettingsBindings::remoteStatusEndpointURL() const {
     return field(&VigilorConfig::remoteStatusEndpointURL);
 }
 
-Binding<std::string> SettingsContent::remoteCommandEndpointURL() const {
+Binding<std::string> SettingsBindings::remoteCommandEndpointURL() const {
     return field(&VigilorConfig::remoteCommandEndpointURL);
 }
 
-Binding<int> SettingsContent::configBinding(int VigilorConfig::*member) const {
+Binding<int> SettingsBindings::configBinding(int VigilorConfig::*member) const {
     return field(member);
 }
 
-Binding<double> SettingsContent::configBinding(double VigilorConfig::*member) const {
+Binding<double> SettingsBindings::configBinding(double VigilorConfig::*member) const {
     return field(member);
 }

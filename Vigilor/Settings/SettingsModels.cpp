@@ -1,0 +1,130 @@
+#include "SettingsModels.h"
+
+#include "Foundation/Rounding.h"
+#include "Vigilor/Interface/ZorviTheme.h"
+
+#include <algorithm>
+#include <cmath>
+
+std::string sliderValueText(double value, std::string_view suffix) {
+    if (std::isnan(value))
+        return {};
+    return std::to_string(roundedInteger(value)) + std::string(suffix);
+}
+
+int SliderGrid::lastPosition() const {
+    if (!(step > 0) || !(maximum > minimum))
+        return 0;
+    return int(std::floor((maximum - minimum) / step + 1e-9));
+}
+
+double SliderGrid::value(int position) const {
+    return minimum + std::clamp(position, 0, lastPosition()) * step;
+}
+
+int SliderGrid::position(double value) const {
+    if (std::isnan(value) || !(step > 0))
+        return 0;
+    // Rounded, not truncated: 1.15 × 100 is 114.99999999999999.
+    const double steps = std::round((value - minimum) / step);
+    return int(std::clamp(steps, 0.0, double(lastPosition())));
+}
+
+SettingsSyncRowModel settingsSyncRowModel(SettingsSync::Status status,
+                                          const std::optional<std::string>& shortTime,
+                                          const std::optional<std::string>& device,
+                                          const std::string& backendDisplayName) {
+    switch (status) {
+    case SettingsSync::Status::off:
+        return {SystemColor::secondaryLabel(), "Off", "Sync is paused.", std::nullopt};
+    case SettingsSync::Status::unavailable: {
+        std::string notice =
+            backendDisplayName == "iCloud Drive"
+                ? "Turn on iCloud Drive in System Settings to sync Zorvi's settings across "
+                  "your Macs."
+                : "Sign in to iCloud on this Mac to sync Zorvi's settings across your devices.";
+        return {Theme::warning(), "iCloud off",
+                "Sync is on, but " + backendDisplayName + " is switched off on this Mac.", std::move(notice)};
+    }
+    case SettingsSync::Status::active:
+        break;
+    }
+    std::string detail = "Through " + backendDisplayName + ".";
+    if (!shortTime)
+        detail += " Waiting for the first change.";
+    else if (!device)
+        detail += " Last change " + *shortTime + ".";
+    else
+        detail += " Last change " + *shortTime + " from " + *device + ".";
+    return {Theme::success(), "On", std::move(detail), std::nullopt};
+}
+
+std::string disclosureAccessibilityLabel(const std::string& title, bool expanded) {
+    return title + ", " + (expanded ? "expanded" : "collapsed");
+}
+
+std::string disclosureAccessibilityHint(bool expanded) {
+    return std::string("Double-tap to ") + (expanded ? "collapse" : "expand");
+}
+
+std::string bluetoothModeDetail(BluetoothPresenceMode mode) {
+    switch (mode) {
+    case BluetoothPresenceMode::off:
+        return "No Bluetooth prompt; Zorvi uses camera and input only.";
+    case BluetoothPresenceMode::watch:
+        return "Best when you wear your Watch while you step away.";
+    case BluetoothPresenceMode::phone:
+        return "Best when you carry your phone away from the Mac.";
+    case BluetoothPresenceMode::either:
+        return "Zorvi treats either configured device as a nearby signal.";
+    }
+    return {};
+}
+
+std::string lockingModeDescription(LockingModeOption mode) {
+    return mode == LockingModeOption::cameraOnly ? "camera" : "device";
+}
+
+std::string presenceNote(LockingModeOption mode) {
+    if (mode == LockingModeOption::both)
+        return "Zorvi locks when you are out of the camera's view and your " + lockingModeDescription(mode) +
+               " goes out of Bluetooth range.";
+    return "Zorvi locks when your " + lockingModeDescription(mode) +
+           " goes out of Bluetooth range, with no camera running.";
+}
+
+bool offersPhonePairing(BluetoothPresenceMode mode) {
+    return mode == BluetoothPresenceMode::phone || mode == BluetoothPresenceMode::either;
+}
+
+int signalLevel(int rssi) {
+    if (rssi >= -49)
+        return 4;
+    if (rssi >= -70)
+        return 3;
+    if (rssi >= -85)
+        return 2;
+    return 1;
+}
+
+std::string devicePickerPrompt(VigilorMonitor::BluetoothDeviceType type) {
+    return std::string("Select which Bluetooth device to use for ") +
+           (type == VigilorMonitor::BluetoothDeviceType::watch ? "Apple Watch" : "iPhone") + " lock signals.";
+}
+
+bool isDeviceSelected(const VigilorConfig& config, VigilorMonitor::BluetoothDeviceType type,
+                      const std::string& deviceID) {
+    const std::optional<UUID>& configured =
+        type == VigilorMonitor::BluetoothDeviceType::watch ? config.watchUUID : config.phoneUUID;
+    return configured && configured->uuidString() == deviceID;
+}
+
+FaceEnrolmentSheetPhase faceEnrolmentSheetPhase(const std::optional<FaceEnrolmentProgress>& progress) {
+    if (!progress)
+        return FaceEnrolmentSheetPhase::waiting;
+    if (progress->errorDescription)
+        return FaceEnrolmentSheetPhase::failed;
+    if (progress->isComplete)
+        return FaceEnrolmentSheetPhase::done;
+    return FaceEnrolmentSheetPhase::capturing;
+}

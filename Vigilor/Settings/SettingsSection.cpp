@@ -1,0 +1,143 @@
+#include "SettingsSection.h"
+
+#include "Foundation/DispatchQueue.h"
+#include "Vigilor/Interface/ViewHelpers.h"
+#include "Vigilor/Interface/WindowParts.h"
+#include "Vigilor/Interface/ZorviTheme.h"
+#include "Vigilor/LockScreen/LockScreenMessageService.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QTimer>
+#include <QVBoxLayout>
+
+SettingsSectionContext::SettingsSectionContext(std::shared_ptr<VigilorMonitor> monitor,
+                                               std::shared_ptr<LockScreenMessageService> lockScreenMessages,
+                                               Actions actions)
+    : monitor_(std::move(monitor))
+    , bindings_(monitor_)
+    , lockScreenMessages_(std::move(lockScreenMessages))
+    , actions_(std::move(actions)) {
+    state_.lockScreenMessageState = lockScreenMessages_->currentMessage();
+}
+
+void SettingsSectionContext::setState(const std::function<void(SettingsViewState&)>& change) {
+    change(state_);
+    refresh();
+}
+
+void SettingsSectionContext::onRefresh(std::function<void()> refresh) {
+    refreshes_.push_back(std::move(refresh));
+}
+
+// A redraw that changes the state (a sheet closing clears its flag) redraws once more afterwards
+// rather than inside itself.
+void SettingsSectionContext::refresh() {
+    if (refreshing_) {
+        QTimer::singleShot(0, [alive = std::weak_ptr<int>(lifetime_), this] {
+            if (alive.lock())
+                refresh();
+        });
+        return;
+    }
+    refreshing_ = true;
+    for (const auto& redraw : refreshes_)
+        redraw();
+    refreshing_ = false;
+}
+
+bool SettingsSectionContext::copyWithConfirmation(const std::string& text, bool SettingsViewState::*flag) {
+    if (!copyToClipboard(QString::fromStdString(text)))
+        return false; // refused: the button keeps its copy look
+    setState([flag](SettingsViewState& s) { s.*flag = true; });
+    DispatchQueue::main().asyncAfter(copiedSeconds, [alive = std::weak_ptr<int>(lifetime_), this, flag] {
+        if (alive.lock())
+            setState([flag](SettingsViewState& s) { s.*flag = false; });
+    });
+    return true;
+}
+
+SettingsSectionCard::SettingsSectionCard(const QString& title, const QString& subtitle,
+                                         const std::string& systemImage, const QColor& tint,
+                                         const std::vector<QWidget*>& rows, QWidget* parent)
+    : ZorviGlassSurface(ZorviGlassDepth::panel, 16, withOpacity(tint, 0.15), false, parent)
+    , title_(title)
+    , subtitle_(
+          plainLabel(subtitle.toStdString(), zorviFont(11, QFont::Normal), SystemColor::secondaryLabel())) {
+    setObjectName(QStringLiteral("section.") + title);
+    subtitle_->setWordWrap(true);
+    auto* icon = new SymbolTile(systemImage, 26, 12, true);
+    icon->setColour(tint);
+    QLabel* heading = plainLabel(title.toUpper().toStdString(), zorviMicro(), SystemColor::secondaryLabel());
+    heading->setAccessibleName(title);
+    heading->setAccessibleDescription(QStringLiteral("Heading"));
+    auto* texts = new QVBoxLayout;
+    texts->setSpacing(1);
+    texts->addWidget(heading);
+    texts->addWidget(subtitle_);
+    auto* header = new QHBoxLayout;
+    header->setSpacing(8);
+    header->addWidget(icon, 0, Qt::AlignVCenter);
+    header->addLayout(texts, 1);
+
+    auto* body = new QVBoxLayout;
+    body->setSpacing(4);
+    for (QWidget* row : rows)
+        body->addWidget(row);
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(8, 8, 8, 8);
+    column->setSpacing(4);
+    column->addLayout(header);
+    column->addLayout(body);
+}
+
+QString SettingsSectionCard::subtitle() const {
+    return subtitle_->text();
+}
+
+void SettingsSectionCard::setSubtitle(const QString& subtitle) {
+    subtitle_->setText(subtitle);
+}
+
+SettingsSectionCard* settingsSection(const QString& title, const QString& subtitle,
+                                     const std::string& systemImage, const QColor& tint,
+                                     std::initializer_list<QWidget*> rows) {
+    return new SettingsSectionCard(title, subtitle, systemImage, tint, std::vector<QWidget*>(rows));
+}
+
+SettingsSectionCard* settingsSection(const QString& title, const QString& subtitle,
+                                     const std::string& systemImage, const QColor& tint,
+                                     const std::vector<QWidget*>& rows) {
+    return new SettingsSectionCard(title, subtitle, systemImage, tint, rows);
+}
+
+SettingsSheet::SettingsSheet(const QString& title, QWidget* content, Binding<bool> isPresented, QSize size,
+                             bool resizable, QWidget* window)
+    : QDialog(window)
+    , isPresented_(std::move(isPresented)) {
+    setWindowTitle(title);
+    setWindowModality(Qt::WindowModal);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(content);
+    if (resizable)
+        setMinimumSize(size);
+    else
+        setFixedSize(size);
+}
+
+void SettingsSheet::refresh() {
+    const bool presented = isPresented_.get();
+    if (presented && !isVisible())
+        open();
+    else if (!presented && isVisible())
+        QDialog::done(QDialog::Rejected);
+}
+
+void SettingsSheet::done(int result) {
+    QDialog::done(result);
+    if (isPresented_.get())
+        isPresented_.set(false);
+}
