@@ -228,14 +228,24 @@ void VigilorMonitor::startCamera() {
 // looking again (the user may have joined the video group or plugged a camera in since). A camera that
 // already runs (the button shows for a Bluetooth refusal too) is not started a second time.
 void VigilorMonitor::requestCameraThenBluetooth() {
-    if (services_.camera->authorizationStatus() == CameraDevice::authorized) {
+    switch (services_.camera->authorizationStatus()) {
+    case CameraDevice::authorized:
         append("Camera permission granted");
         if (!captureSession_)
             configureCamera();
-    } else {
+        break;
+    case CameraDevice::notDetermined:
+    case CameraDevice::restricted:
+    case CameraDevice::denied:
         cameraStatus = "Camera denied";
         phase = MonitorPhase::blocked;
         append("Camera permission denied");
+        break;
+    default:
+        cameraStatus = "Camera unavailable";
+        phase = MonitorPhase::blocked;
+        append("Camera status unknown");
+        break;
     }
     syncBluetoothForCurrentConfig(true);
 }

@@ -169,6 +169,8 @@ TEST_F(MenuContentModelTests, ThePermissionButtonAsksAgainAndBringsBluetoothInLi
     } cases[] = {
         {"granted", CameraDevice::authorized, "Camera permission granted", false},
         {"refused", CameraDevice::denied, "Camera permission denied", true},
+        {"still undecided", CameraDevice::notDetermined, "Camera permission denied", true},
+        {"an unknown status", 7, "Camera status unknown", true},
     };
     for (const auto& c : cases) {
         reset();
