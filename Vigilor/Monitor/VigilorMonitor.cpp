@@ -198,6 +198,12 @@ void VigilorMonitor::registerSessionNotifications() {
     }
 }
 
+void VigilorMonitor::blockCamera(const std::string& status, const std::string& line) {
+    cameraStatus = status;
+    phase = MonitorPhase::blocked;
+    append(line);
+}
+
 void VigilorMonitor::startCamera() {
     const int status = services_.camera->authorizationStatus();
     cameraStatus = "Camera auth " + std::to_string(status);
@@ -207,19 +213,13 @@ void VigilorMonitor::startCamera() {
         break;
     case CameraDevice::restricted:
     case CameraDevice::denied:
-        cameraStatus = "Camera denied";
-        phase = MonitorPhase::blocked;
-        append("Camera permission denied");
+        blockCamera("Camera denied", "Camera permission denied");
         break;
     case CameraDevice::notDetermined:
-        cameraStatus = "Camera permission needed";
-        phase = MonitorPhase::blocked;
-        append("Camera permission waiting for user");
+        blockCamera("Camera permission needed", "Camera permission waiting for user");
         break;
     default:
-        cameraStatus = "Camera unavailable";
-        phase = MonitorPhase::blocked;
-        append("Camera status unknown");
+        blockCamera("Camera unavailable", "Camera status unknown");
         break;
     }
 }
@@ -237,14 +237,10 @@ void VigilorMonitor::requestCameraThenBluetooth() {
     case CameraDevice::notDetermined:
     case CameraDevice::restricted:
     case CameraDevice::denied:
-        cameraStatus = "Camera denied";
-        phase = MonitorPhase::blocked;
-        append("Camera permission denied");
+        blockCamera("Camera denied", "Camera permission denied");
         break;
     default:
-        cameraStatus = "Camera unavailable";
-        phase = MonitorPhase::blocked;
-        append("Camera status unknown");
+        blockCamera("Camera unavailable", "Camera status unknown");
         break;
     }
     syncBluetoothForCurrentConfig(true);
