@@ -14,6 +14,7 @@
 #include <QPainterPath>
 #include <QRadialGradient>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include <algorithm>
 #include <cmath>
@@ -27,6 +28,20 @@ QPainterPath capsule(const QRectF& rect) {
     const double radius = std::min(rect.width(), rect.height()) / 2;
     path.addRoundedRect(rect, radius, radius);
     return path;
+}
+
+// Whether some of `widget` lies inside every one of its ancestors (a bar scrolled out of the
+// dashboard's view does not) and its window is on screen. Qt's own visible region knows nothing of
+// widgets drawn through a parent's graphics effect, as the glass surfaces' children are.
+bool isOnScreen(const QWidget& widget) {
+    QRect area = widget.rect();
+    const QWidget* w = &widget;
+    for (; !w->isWindow() && w->parentWidget(); w = w->parentWidget()) {
+        area = area.translated(w->pos()).intersected(w->parentWidget()->rect());
+        if (area.isEmpty())
+            return false;
+    }
+    return w->windowHandle() && w->windowHandle()->isExposed();
 }
 
 } // namespace
@@ -148,7 +163,7 @@ HabitStatusProgressBar::HabitStatusProgressBar(double value, QColor tint, double
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     frames_.setInterval(frameMilliseconds);
     connect(&frames_, &QTimer::timeout, this, [this] {
-        if (!visibleRegion().isEmpty()) // scrolled out of sight: nothing to draw
+        if (isOnScreen(*this))
             update();
     });
 }

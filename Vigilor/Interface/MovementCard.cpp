@@ -78,7 +78,9 @@ std::vector<DialTick> dialMinuteTicks() {
 
 namespace {
 
-// A ring fraction that glides to each new value over a fixed time.
+// A ring fraction that glides to each new value over a fixed time. The small step of each of the
+// monitor's ticks is drawn at once: every frame of a glide redraws the card's glass around the dial,
+// which costs far more than the step is worth to the eye.
 class RingGlide : public QVariantAnimation {
 public:
     RingGlide(QWidget& owner, int milliseconds, QEasingCurve curve)
@@ -95,7 +97,7 @@ public:
             return;
         target_ = target;
         stop();
-        if (!owner_.isVisible()) {
+        if (!owner_.isVisible() || std::abs(target - shown_) < MovementDial::smallestGlide) {
             shown_ = target;
             return;
         }

@@ -84,6 +84,7 @@ inline constexpr double innerDiameter = 126;
 inline constexpr double innerLineWidth = 6;
 inline constexpr int minutesAnimationMilliseconds = 280;
 inline constexpr int secondsAnimationMilliseconds = 200;
+inline constexpr double smallestGlide = 0.02; // of a turn: smaller changes are drawn at once
 } // namespace MovementDial
 
 // The two-ring dial with its captions and badge, the legend and the state line.
