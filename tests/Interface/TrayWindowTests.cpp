@@ -88,9 +88,9 @@ struct TrayWindows : ::testing::Test {
     }
     bool panelOpen() const { return controller->menuPanel() && controller->menuPanel()->isVisible(); }
 
-    void snapshot(const QString& name, const QString& folder = artifacts) {
-        QDir().mkpath(folder);
-        QGuiApplication::primaryScreen()->grabWindow(0).save(folder + "/" + name + ".png");
+    void snapshot(const QString& name) {
+        QDir().mkpath(artifacts);
+        QGuiApplication::primaryScreen()->grabWindow(0).save(artifacts + "/" + name + ".png");
     }
 };
 
@@ -157,7 +157,6 @@ TEST_F(TrayWindows, TheBreakPromptShowsOnEveryDesktopWithoutTakingTheKeyboard) {
 // The dashboard opens through showMainWindow() only, centred at every show, and its "Share week"
 // button writes the card and offers it.
 TEST_F(TrayWindows, TheDashboardOpensCentredAndItsShareButtonWritesTheCard) {
-    const QString pictures = QStringLiteral(VIGILOR_TEST_ARTIFACTS "/dashboard");
     monitor->deskHealth = DeskHealthSamples::week(84, 3);
     monitor->recovery = RecoveryMirror{58.2, 51.0, "strong"};
     monitor->wellnessPeriodSummaries = DeskHealthSamples::periods();
@@ -168,7 +167,7 @@ TEST_F(TrayWindows, TheDashboardOpensCentredAndItsShareButtonWritesTheCard) {
     ASSERT_TRUE(waitFor([&] { return dashboard->isActiveWindow(); }))
         << "the dashboard never took the keyboard";
     settle();
-    snapshot(QStringLiteral("window"), pictures);
+    snapshot(QStringLiteral("dashboard-window"));
     const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
     const QRect centred = dashboard->geometry();
     EXPECT_EQ(centred.size(), QSize(560, 620));
@@ -195,7 +194,7 @@ TEST_F(TrayWindows, TheDashboardOpensCentredAndItsShareButtonWritesTheCard) {
     EXPECT_TRUE(waitFor([&] { return std::filesystem::exists(card) && QApplication::activePopupWidget(); }))
         << "no card written or no share menu";
     settle();
-    snapshot(QStringLiteral("window-share-menu"), pictures);
+    snapshot(QStringLiteral("dashboard-share-menu"));
     EXPECT_EQ(QImage(QString::fromStdString(card.string())).size(), QSize(1080, 1350));
     VirtualDesktop::xdotool({"key", "Escape"});
 }
