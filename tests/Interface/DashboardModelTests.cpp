@@ -1,4 +1,5 @@
 #include "Monitor/StatusSummariesScene.h"
+#include "Support/DeskHealthSamples.h"
 #include "Vigilor/Interface/DeskHealthView.h"
 #include "Vigilor/Interface/MovementCard.h"
 #include "Vigilor/Interface/StatusWindowModel.h"
@@ -8,6 +9,8 @@
 #include <limits>
 
 namespace {
+
+using DeskHealthSamples::day;
 
 WellnessPeriodSummary period(int64_t followed, int64_t opportunities, int64_t credits = 0,
                              int64_t skipped = 0, int64_t walkDismissed = 0) {
@@ -19,14 +22,6 @@ WellnessPeriodSummary period(int64_t followed, int64_t opportunities, int64_t cr
     s.skippedWalks = skipped;
     s.walkDismissed = walkDismissed;
     return s;
-}
-
-DailyWellnessScore day(double dayNumber, int64_t score, bool hasData = true) {
-    DailyWellnessScore d;
-    d.day = Date(dayNumber * 86'400);
-    d.score = score;
-    d.hasData = hasData;
-    return d;
 }
 
 TEST(DashboardTints, TilesTakeThePanelColourFromAFollowRateOf75AndOrangeOtherwise) {
