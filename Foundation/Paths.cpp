@@ -34,6 +34,9 @@ std::filesystem::path stateHome() {
 std::filesystem::path dataHome() {
     return xdgFolder("XDG_DATA_HOME", ".local/share");
 }
+std::filesystem::path cacheHome() {
+    return xdgFolder("XDG_CACHE_HOME", ".cache");
+}
 
 std::filesystem::path zorviConfigDirectory() {
     return configHome() / "zorvi";

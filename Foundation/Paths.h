@@ -11,6 +11,7 @@ std::filesystem::path homeDirectory();
 std::filesystem::path configHome(); // $XDG_CONFIG_HOME or ~/.config
 std::filesystem::path stateHome();  // $XDG_STATE_HOME or ~/.local/state
 std::filesystem::path dataHome();   // $XDG_DATA_HOME or ~/.local/share
+std::filesystem::path cacheHome();  // $XDG_CACHE_HOME or ~/.cache
 
 // Where this product keeps its settings (the defaults store) and its log files.
 std::filesystem::path zorviConfigDirectory();

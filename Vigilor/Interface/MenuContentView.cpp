@@ -75,36 +75,6 @@ private:
     ClampedLabel* decision_;
 };
 
-// A settings row: its title and a drawn switch, the whole row one button, so that a click (or Space)
-// anywhere on it flips the setting, as the settings window's rows do.
-class SwitchRow : public QAbstractButton {
-public:
-    explicit SwitchRow(const QString& title)
-        : title_(new ClampedLabel(zorviControl(), SystemColor::primaryLabel(), 1))
-        , switch_(new SwitchVisual(false)) {
-        setCheckable(true);
-        setText(title);
-        setAccessibleName(title);
-        title_->setText(title);
-        auto* layout = row(this, 8);
-        layout->addWidget(title_, 1, Qt::AlignVCenter);
-        layout->addSpacing(8);
-        layout->addWidget(switch_);
-        for (QWidget* part : {static_cast<QWidget*>(title_), static_cast<QWidget*>(switch_)})
-            part->setAttribute(Qt::WA_TransparentForMouseEvents);
-        connect(this, &QAbstractButton::toggled, switch_, &SwitchVisual::setOn);
-        zorviPointingHandCursor(*this, true);
-    }
-    QSize sizeHint() const override { return layout()->sizeHint(); }
-
-protected:
-    void paintEvent(QPaintEvent*) override {}
-
-private:
-    ClampedLabel* title_;
-    SwitchVisual* switch_;
-};
-
 } // namespace
 
 // The panel's sections, built once; a refresh only sets their values and visibility.

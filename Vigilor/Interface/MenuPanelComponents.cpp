@@ -3,6 +3,7 @@
 #include "Vigilor/Interface/ClampedLabel.h"
 #include "Vigilor/Interface/ViewHelpers.h"
 #include "Vigilor/Interface/ZorviAccessibility.h"
+#include "Vigilor/Interface/ZorviControls.h"
 #include "Vigilor/Interface/ZorviTheme.h"
 #include "ZorviShared/Symbols/ZorviSymbols.h"
 
@@ -166,4 +167,28 @@ void BreakOffCard::paintEvent(QPaintEvent* event) {
     painter.setBrush(Theme::iconWell());
     const QRectF pill(pill_->geometry());
     painter.drawRoundedRect(pill, pill.height() / 2, pill.height() / 2);
+}
+
+SwitchRow::SwitchRow(const QString& title, QWidget* parent)
+    : QAbstractButton(parent)
+    , title_(new ClampedLabel(zorviControl(), SystemColor::primaryLabel(), 1))
+    , switch_(new SwitchVisual(false)) {
+    setCheckable(true);
+    setText(title);
+    setAccessibleName(title);
+    title_->setText(title);
+    auto* layout = new QHBoxLayout(this);
+    layout->setSpacing(8);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(title_, 1, Qt::AlignVCenter);
+    layout->addSpacing(8);
+    layout->addWidget(switch_);
+    for (QWidget* part : {static_cast<QWidget*>(title_), static_cast<QWidget*>(switch_)})
+        part->setAttribute(Qt::WA_TransparentForMouseEvents);
+    connect(this, &QAbstractButton::toggled, switch_, &SwitchVisual::setOn);
+    zorviPointingHandCursor(*this, true);
+}
+
+QSize SwitchRow::sizeHint() const {
+    return layout()->sizeHint();
 }

@@ -4,6 +4,7 @@
 #include "Vigilor/Interface/MenuContentModel.h"
 #include "Vigilor/Interface/ZorviGlass.h"
 
+#include <QAbstractButton>
 #include <QColor>
 #include <QTimer>
 #include <QVariantAnimation>
@@ -12,6 +13,7 @@
 #include <functional>
 
 class ClampedLabel;
+class SwitchVisual;
 
 // Writes the current time once a second while its host widget is shown, so that the host's
 // time-based texts stay current; the first write comes a second after the host is shown, and a
@@ -97,4 +99,20 @@ protected:
 
 private:
     QWidget* pill_ = nullptr;
+};
+
+// A settings row: its title and a drawn switch, the whole row one button, so that a click (or Space)
+// anywhere on it flips the setting, as the settings window's rows do. The menu's and the dashboard's
+// Auto Lock switches.
+class SwitchRow : public QAbstractButton {
+public:
+    explicit SwitchRow(const QString& title, QWidget* parent = nullptr);
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent*) override {}
+
+private:
+    ClampedLabel* title_;
+    SwitchVisual* switch_;
 };

@@ -115,7 +115,7 @@ private:
     void positionBreakHUD(ZorviMenuPanel& panel);
 
     // The content windows.
-    std::unique_ptr<QWidget> makeContentWindow(const QString& title, QSize fallbackSize);
+    std::unique_ptr<QWidget> makeContentWindow(const QString& title, QSize fallbackSize, QWidget* rootView);
     void presentSettingsWindow();
     void settingsWindowDidResignKey();
 

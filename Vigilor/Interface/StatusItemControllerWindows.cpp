@@ -4,6 +4,8 @@
 
 #include "Vigilor/Interface/BreakHUDView.h"
 #include "Vigilor/Interface/MenuContentView.h"
+#include "Vigilor/Interface/StatusWindowView.h"
+#include "Vigilor/Interface/WellnessWrapCard.h"
 #include "Vigilor/Interface/ZorviAccessibility.h"
 #include "Vigilor/Interface/ZorviGlass.h"
 
@@ -163,13 +165,13 @@ void StatusItemController::positionBreakHUD(ZorviMenuPanel& panel) {
         panel.setGeometry(frame);
 }
 
-std::unique_ptr<QWidget> StatusItemController::makeContentWindow(const QString& title, QSize fallbackSize) {
+std::unique_ptr<QWidget> StatusItemController::makeContentWindow(const QString& title, QSize fallbackSize,
+                                                                 QWidget* rootView) {
     auto window = std::make_unique<QWidget>();
     window->setWindowTitle(title);
     auto* layout = new QVBoxLayout(window.get());
     layout->setContentsMargins(0, 0, 0, 0);
-    // An empty backdrop until the window's own view comes in.
-    layout->addWidget(new ZorviBackdrop(true));
+    layout->addWidget(rootView);
     const QSize fitting = window->sizeHint();
     window->resize(
         fitting.width() > 1 ? std::max(fitting.width(), fallbackSize.width()) : fallbackSize.width(),
@@ -180,7 +182,9 @@ std::unique_ptr<QWidget> StatusItemController::makeContentWindow(const QString& 
 void StatusItemController::showMainWindow() {
     closeMenuPanel();
     if (!mainWindow_)
-        mainWindow_ = makeContentWindow(QStringLiteral("Zorvi"), dashboardFallbackSize);
+        mainWindow_ =
+            makeContentWindow(QStringLiteral("Zorvi"), dashboardFallbackSize,
+                              new StatusWindowView(monitor_, SystemClock::shared(), WellnessWrapCard::share));
     const QScreen* screen =
         trayAnchor() ? screenAt(trayAnchor()->center()) : QGuiApplication::primaryScreen();
     mainWindow_->setGeometry(centredFrame(screen, mainWindow_->size()));
@@ -193,7 +197,9 @@ void StatusItemController::showSettingsWindow() {
     lastPopoverFrame_ = menuPanel_ ? std::optional<QRect>(menuPanel_->geometry()) : std::nullopt;
     closeMenuPanel();
     if (!settingsWindow_) {
-        settingsWindow_ = makeContentWindow(QStringLiteral("Zorvi Settings"), settingsFallbackSize);
+        // An empty backdrop until the settings view comes in.
+        settingsWindow_ = makeContentWindow(QStringLiteral("Zorvi Settings"), settingsFallbackSize,
+                                            new ZorviBackdrop(true));
         settingsWindow_->installEventFilter(this);
     }
     presentSettingsWindow();

@@ -1,9 +1,9 @@
 #include "ZorviGlass.h"
 
 #include "ZorviAccessibility.h"
+#include "ZorviShadowEffect.h"
 #include "ZorviTheme.h"
 
-#include <QGraphicsDropShadowEffect>
 #include <QGuiApplication>
 #include <QLinearGradient>
 #include <QPainterPath>
@@ -90,14 +90,12 @@ ZorviGlassSurface::ZorviGlassSurface(ZorviGlassDepth depth, double cornerRadius,
 
 void ZorviGlassSurface::applyLook() {
     const ZorviGlassLook look = zorviGlassLook(depth_, ZorviAccessibility::shared().reduceTransparency());
-    auto* shadow = qobject_cast<QGraphicsDropShadowEffect*>(graphicsEffect());
+    auto* shadow = dynamic_cast<ZorviShadowEffect*>(graphicsEffect());
     if (!shadow) {
-        shadow = new QGraphicsDropShadowEffect(this);
+        shadow = new ZorviShadowEffect(cornerRadius_, this);
         setGraphicsEffect(shadow);
     }
-    shadow->setColor(look.shadow);
-    shadow->setBlurRadius(look.shadowBlur);
-    shadow->setOffset(0, look.shadowOffsetY);
+    shadow->setLook(look);
 }
 
 void ZorviGlassSurface::paintEvent(QPaintEvent*) {

@@ -177,4 +177,36 @@ TEST_F(DesignSystem, SwitchKnobSitsAtTheEndOfItsStateAndSlidesThere) {
     EXPECT_EQ(flipping.knobPosition(), 1);
 }
 
+// A panel's shadow falls below it and fades out within its blur; a redraw inside the panel leaves
+// the shadow as it was.
+TEST_F(DesignSystem, GlassShadowFallsBelowThePanelWithinItsBlur) {
+    QWidget host;
+    host.setAutoFillBackground(true);
+    host.setPalette(QPalette(Qt::white));
+    host.resize(200, 200);
+    ZorviGlassSurface* panel = zorviGlassPanel(20, std::nullopt, false, &host);
+    panel->setGeometry(40, 40, 120, 60);
+    auto* inside = new QWidget(panel);
+    inside->setGeometry(10, 10, 20, 20);
+    const QImage first = host.grab().toImage();
+    inside->update();
+    const QImage again = host.grab().toImage();
+    struct Row {
+        const char* where;
+        QPoint at;
+        bool shaded;
+    };
+    const Row rows[] = {
+        {"just under the panel", {100, 104}, true},
+        {"further under it", {100, 110}, true},
+        {"far below, past the blur", {100, 190}, false},
+        {"far above it", {100, 5}, false},
+        {"far to the left", {5, 70}, false},
+    };
+    for (const auto& r : rows) {
+        EXPECT_EQ(qGray(first.pixel(r.at)) < 250, r.shaded) << r.where;
+        EXPECT_EQ(again.pixel(r.at), first.pixel(r.at)) << r.where;
+    }
+}
+
 } // namespace

@@ -1,14 +1,20 @@
+#include "Support/DeskHealthSamples.h"
 #include "Support/MonitorHarness.h"
 #include "Support/VirtualDesktop.h"
+#include "Vigilor/Interface/DeskHealthView.h"
 #include "Vigilor/Interface/StatusItemController.h"
+#include "Vigilor/Interface/StatusWindowView.h"
+#include "Vigilor/Interface/WellnessWrapCard.h"
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QPixmap>
 #include <QScreen>
+#include <QScrollArea>
 #include <QWindow>
 
 #include <functional>
@@ -150,6 +156,51 @@ TEST_F(TrayWindows, TheBreakPromptShowsOnEveryDesktopWithoutTakingTheKeyboard) {
     settle();
     EXPECT_TRUE(VirtualDesktop::xdotool({"search", "--onlyvisible", "--name", "Zorvi break"}))
         << "still shown on the second desktop";
+}
+
+// The dashboard opens through showMainWindow() only, centred at every show, and its "Share week"
+// button writes the card and offers it.
+TEST_F(TrayWindows, TheDashboardOpensCentredAndItsShareButtonWritesTheCard) {
+    monitor->deskHealth = DeskHealthSamples::week(84, 3);
+    monitor->recovery = RecoveryMirror{58.2, 51.0, "strong"};
+    monitor->wellnessPeriodSummaries = DeskHealthSamples::periods();
+    monitor->lockEvents = DeskHealthSamples::lockLines(4);
+    controller->showMainWindow();
+    QWidget* dashboard = controller->mainWindow();
+    ASSERT_TRUE(dashboard);
+    ASSERT_TRUE(waitFor([&] { return dashboard->isActiveWindow(); }))
+        << "the dashboard never took the keyboard";
+    settle();
+    snapshot(QStringLiteral("dashboard-window"));
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    const QRect centred = dashboard->geometry();
+    EXPECT_EQ(centred.size(), QSize(560, 620));
+    EXPECT_LE((centred.center() - area.center()).manhattanLength(), 40) << "centred on the screen";
+
+    ASSERT_TRUE(VirtualDesktop::xdotool({"windowmove", std::to_string(dashboard->winId()), "10", "10"}));
+    ASSERT_TRUE(waitFor([&] { return dashboard->geometry().topLeft() != centred.topLeft(); }));
+    dashboard->close();
+    ASSERT_TRUE(waitFor([&] { return !dashboard->isVisible(); }));
+    controller->showMainWindow();
+    ASSERT_TRUE(waitFor([&] { return dashboard->isActiveWindow(); }));
+    EXPECT_EQ(controller->mainWindow(), dashboard) << "hidden and reused, never rebuilt";
+    EXPECT_TRUE(waitFor([&] {
+        return (dashboard->geometry().center() - centred.center()).manhattanLength() <= 4;
+    })) << "centred again after the user moved it";
+
+    auto* view = dashboard->findChild<StatusWindowView*>();
+    ASSERT_TRUE(view);
+    QAbstractButton* share = view->deskHealth()->shareButton();
+    view->scrollArea()->ensureWidgetVisible(share);
+    settle();
+    ASSERT_TRUE(click(share->mapToGlobal(share->rect().center())));
+    const auto card = WellnessWrapCard::folder() / WellnessWrapCard::fileName;
+    EXPECT_TRUE(waitFor([&] { return std::filesystem::exists(card) && QApplication::activePopupWidget(); }))
+        << "no card written or no share menu";
+    settle();
+    snapshot(QStringLiteral("dashboard-share-menu"));
+    EXPECT_EQ(QImage(QString::fromStdString(card.string())).size(), QSize(1080, 1350));
+    VirtualDesktop::xdotool({"key", "Escape"});
 }
 
 } // namespace

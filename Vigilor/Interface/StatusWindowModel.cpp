@@ -1,0 +1,161 @@
+#include "StatusWindowModel.h"
+
+#include "Foundation/Rounding.h"
+#include "Foundation/Text.h"
+#include "Vigilor/Interface/ViewHelpers.h"
+#include "Vigilor/Interface/ZorviTheme.h"
+#include "Vigilor/Monitor/VigilorMonitor.h"
+
+#include <QString>
+
+namespace {
+
+constexpr size_t shownLockRows = 6;
+constexpr int64_t goodFollowRate = 75;
+constexpr std::string_view wontLock = "Won't lock";
+constexpr std::string_view wontLockPrefix = "Won't lock: ";
+
+// A rate that needs at least one chance to mean anything.
+std::optional<int64_t> followRate(int64_t followed, int64_t chances) {
+    if (chances < 1)
+        return std::nullopt;
+    return roundedInteger(double(followed) / double(chances) * 100);
+}
+
+QColor tileTint(std::optional<int64_t> rate, const QColor& good) {
+    return rate && *rate >= goodFollowRate ? good : SystemColor::orange();
+}
+
+// Each word with an upper-case first letter and the rest in lower case.
+std::string capitalisedWords(const std::string& text) {
+    QString word = qs(text).toLower();
+    bool atStart = true;
+    for (QChar& c : word) {
+        if (c.isLetterOrNumber()) {
+            if (atStart)
+                c = c.toUpper();
+            atStart = false;
+        } else {
+            atStart = true;
+        }
+    }
+    return word.toStdString();
+}
+
+std::vector<StatusMeterModel> statusMeters(const VigilorMonitor& m) {
+    // The remaining times are the largest finite double while a break kind is off: never due then.
+    const bool eyeDue = m.eyeBreakRemaining() <= 0;
+    const bool walkDue = m.walkBreakRemaining() <= 0;
+    std::vector<StatusMeterModel> meters{
+        {"Eyes", eyeDue ? "Due now" : "On track", eyeDue ? "20 sec distant focus" : "until look-away",
+         m.eyeBreakProgress(), eyeDue ? SystemColor::orange() : Theme::success()},
+        {"Move", walkDue ? "Due now" : "On track", walkDue ? m.walkBreakDetail() : "until stand or walk",
+         m.walkBreakProgress(), walkDue ? SystemColor::orange() : Theme::notice()},
+    };
+    if (m.config().bodyPoseHintsEnabled)
+        meters.push_back({"Posture", m.postureSummary(), m.postureDetail(), std::nullopt,
+                          Theme::colorForLevel(postureColourWord(m.postureSummary()))});
+    return meters;
+}
+
+std::vector<SignalRow> signalGridRows(const VigilorMonitor& m) {
+    return {
+        {"Mode", m.modeSummary()},
+        {"Confidence", std::to_string(m.presenceConfidence()) + "%"},
+        {"Face", m.facePresent() ? "Present" : "Missing for " + fixedDecimal(m.secondsSinceFace(), 1) + "s"},
+        {"Watch", m.watchSummary()},
+        {"Input", m.inputSummary()},
+        {"Compatibility", compatibilityRequirement},
+    };
+}
+
+void fillLockActivity(StatusWindowModel& model, const VigilorMonitor& m) {
+    const std::vector<std::string>& lines = m.lockEvents();
+    model.lockEventCount = lines.size();
+    for (size_t i = 0; i < lines.size() && i < shownLockRows; ++i)
+        model.lockRows.push_back(lockEventRow(lines[i]));
+    model.suppressionReason = lockSuppressionReason(m.autoLockEnabled(), m.lockReason());
+    model.lockingAvailable = m.lockingAvailable();
+    model.autoLockEnabled = m.autoLockEnabled();
+    model.pauseTitle = m.isPaused() ? "Resume" : "Pause";
+}
+
+} // namespace
+
+// Split on spaces into at most two pieces, leaving out empty ones: the first non-empty run, and
+// everything after the one space that ends it.
+LockEventRow lockEventRow(const std::string& line) {
+    const size_t start = line.find_first_not_of(' ');
+    if (start == std::string::npos)
+        return {};
+    const size_t end = line.find(' ', start);
+    if (end == std::string::npos || end + 1 == line.size())
+        return {};
+    return {line.substr(start, end - start), line.substr(end + 1)};
+}
+
+std::optional<std::string> lockSuppressionReason(bool autoLockEnabled, const std::string& lockReason) {
+    if (!autoLockEnabled || !lockReason.starts_with(wontLock))
+        return std::nullopt;
+    if (lockReason.starts_with(wontLockPrefix))
+        return lockReason.substr(wontLockPrefix.size());
+    return lockReason;
+}
+
+QColor rhythmTileTint(const WellnessPeriodSummary& s) {
+    return tileTint(followRate(s.followedCount, s.opportunityCount), Theme::success());
+}
+
+QColor walkTileTint(const WellnessPeriodSummary& s) {
+    return tileTint(followRate(s.movementCredits, s.movementCredits + s.skippedWalks + s.walkDismissed),
+                    Theme::notice());
+}
+
+std::string postureColourWord(const std::string& posture) {
+    if (posture == "Upright")
+        return "green";
+    if (posture == "Away")
+        return "red";
+    return "yellow";
+}
+
+RecoveryCardModel recoveryCardModel(const RecoveryMirror& r) {
+    RecoveryCardModel model;
+    model.visible = r.hrvMs || r.restingHeartRateBpm;
+    if (r.hrvMs)
+        model.figures.push_back({"HRV", fixedDecimal(*r.hrvMs, 0), "ms"});
+    if (r.restingHeartRateBpm)
+        model.figures.push_back({"Resting HR", fixedDecimal(*r.restingHeartRateBpm, 0), "bpm"});
+    model.band = capitalisedWords(r.band);
+    const QString band = qs(r.band).toLower();
+    model.tint = band == QLatin1String("strong")   ? Theme::success()
+                 : band == QLatin1String("steady") ? Theme::notice()
+                                                   : SystemColor::orange();
+    return model;
+}
+
+StatusWindowModel statusWindowModel(const VigilorMonitor& m) {
+    StatusWindowModel model;
+    model.mark = {m.facePresent(), m.watchPresent(), m.isLookingAway(), m.isPaused(),
+                  m.phase() == MonitorPhase::blocked};
+    model.lockReason = m.lockReason();
+    model.heroTint = Theme::colorForLevel(m.focusLevel());
+
+    const bool walkDue = m.config().walkBreakEnabled && m.walkBreakRemaining() <= 0;
+    model.movementTint = walkDue ? Theme::warning() : Theme::notice();
+    model.postureTint = Theme::colorForLevel(postureColourWord(m.postureSummary()));
+    model.poseTint = m.deskPoseSummary() == "Usual" ? Theme::success() : Theme::notice();
+
+    model.meters = statusMeters(m);
+    model.periods = m.wellnessPeriodSummaries();
+    for (const WellnessPeriodSummary& period : model.periods) {
+        model.rhythmTints.push_back(rhythmTileTint(period));
+        model.walkTints.push_back(walkTileTint(period));
+    }
+    model.wellnessRhythmStatus = m.wellnessRhythmStatus();
+    model.walkRhythmStatus = m.walkRhythmStatus();
+    model.signalRows = signalGridRows(m);
+    fillLockActivity(model, m);
+    model.recovery = recoveryCardModel(m.recovery());
+    return model;
+}

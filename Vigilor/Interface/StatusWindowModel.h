@@ -1,0 +1,92 @@
+#pragma once
+
+#include "Vigilor/Companion/RemoteCompanion.h"
+#include "Vigilor/Config/PresenceModels.h"
+#include "Vigilor/Interface/DashboardTiles.h"
+#include "Vigilor/Interface/PresenceMarkView.h"
+
+#include <QColor>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+class VigilorMonitor;
+
+// Everything the dashboard shows besides its desk-health and movement cards, read from the monitor at
+// one moment: the texts, the tints and which parts are there. The view draws this and nothing else.
+
+// The signal grid's last row: what this build needs of the machine it runs on.
+inline constexpr const char* compatibilityRequirement = "Debian 12+, X11 or XWayland beta";
+
+struct SignalRow {
+    std::string title;
+    std::string value;
+    bool operator==(const SignalRow&) const = default;
+};
+
+// A lock-log line as a row shows it: the time over the rest. A line without a space (or an empty
+// one) has no pieces, and its row shows no text.
+struct LockEventRow {
+    std::string time;
+    std::string text; // the monitor's lines keep one leading space here
+    bool operator==(const LockEventRow&) const = default;
+};
+LockEventRow lockEventRow(const std::string& line);
+
+// The reason the explainer shows while Auto Lock is on and a lock is held back; nothing otherwise.
+std::optional<std::string> lockSuppressionReason(bool autoLockEnabled, const std::string& lockReason);
+
+// Tile tints: a follow rate of at least 75 takes the panel's colour, anything else (no
+// opportunities included) the system orange.
+QColor rhythmTileTint(const WellnessPeriodSummary& summary);
+QColor walkTileTint(const WellnessPeriodSummary& summary);
+
+// Posture words as colour words: "Upright" green, "Away" red, every other word yellow.
+std::string postureColourWord(const std::string& posture);
+
+struct RecoveryFigure {
+    std::string title;
+    std::string value; // whole units
+    std::string unit;
+    bool operator==(const RecoveryFigure&) const = default;
+};
+struct RecoveryCardModel {
+    bool visible = false; // false while neither figure is known
+    std::vector<RecoveryFigure> figures;
+    std::string band; // capitalised word by word
+    QColor tint;
+};
+RecoveryCardModel recoveryCardModel(const RecoveryMirror& recovery);
+
+struct StatusWindowModel {
+    PresenceMarkView::State mark;
+    std::string lockReason;
+    QColor heroTint;
+
+    QColor movementTint;
+    QColor postureTint;
+    QColor poseTint;
+
+    std::vector<StatusMeterModel> meters;
+
+    std::vector<WellnessPeriodSummary> periods;
+    std::vector<QColor> rhythmTints;
+    std::vector<QColor> walkTints;
+    std::string wellnessRhythmStatus;
+    std::string walkRhythmStatus;
+
+    std::vector<SignalRow> signalRows;
+
+    std::vector<LockEventRow> lockRows; // the newest six lines
+    size_t lockEventCount = 0;          // every line of the log
+    std::optional<std::string> suppressionReason;
+
+    bool lockingAvailable = false;
+    bool autoLockEnabled = false;
+    std::string pauseTitle; // "Pause" or "Resume"
+
+    RecoveryCardModel recovery;
+};
+
+StatusWindowModel statusWindowModel(const VigilorMonitor& monitor);
