@@ -6,6 +6,7 @@
 #include "Vigilor/Interface/MenuContentView.h"
 #include "Vigilor/Interface/ZorviAccessibility.h"
 #include "Vigilor/Interface/ZorviGlass.h"
+#include "Vigilor/Settings/SettingsView.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -163,13 +164,13 @@ void StatusItemController::positionBreakHUD(ZorviMenuPanel& panel) {
         panel.setGeometry(frame);
 }
 
-std::unique_ptr<QWidget> StatusItemController::makeContentWindow(const QString& title, QSize fallbackSize) {
+std::unique_ptr<QWidget> StatusItemController::makeContentWindow(const QString& title, QSize fallbackSize,
+                                                                 QWidget* rootView) {
     auto window = std::make_unique<QWidget>();
     window->setWindowTitle(title);
     auto* layout = new QVBoxLayout(window.get());
     layout->setContentsMargins(0, 0, 0, 0);
-    // An empty backdrop until the window's own view comes in.
-    layout->addWidget(new ZorviBackdrop(true));
+    layout->addWidget(rootView);
     const QSize fitting = window->sizeHint();
     window->resize(
         fitting.width() > 1 ? std::max(fitting.width(), fallbackSize.width()) : fallbackSize.width(),
@@ -180,7 +181,9 @@ std::unique_ptr<QWidget> StatusItemController::makeContentWindow(const QString& 
 void StatusItemController::showMainWindow() {
     closeMenuPanel();
     if (!mainWindow_)
-        mainWindow_ = makeContentWindow(QStringLiteral("Zorvi"), dashboardFallbackSize);
+        // An empty backdrop until the dashboard's own view comes in.
+        mainWindow_ =
+            makeContentWindow(QStringLiteral("Zorvi"), dashboardFallbackSize, new ZorviBackdrop(true));
     const QScreen* screen =
         trayAnchor() ? screenAt(trayAnchor()->center()) : QGuiApplication::primaryScreen();
     mainWindow_->setGeometry(centredFrame(screen, mainWindow_->size()));
@@ -193,7 +196,8 @@ void StatusItemController::showSettingsWindow() {
     lastPopoverFrame_ = menuPanel_ ? std::optional<QRect>(menuPanel_->geometry()) : std::nullopt;
     closeMenuPanel();
     if (!settingsWindow_) {
-        settingsWindow_ = makeContentWindow(QStringLiteral("Zorvi Settings"), settingsFallbackSize);
+        settingsWindow_ = makeContentWindow(QStringLiteral("Zorvi Settings"), settingsFallbackSize,
+                                            new SettingsView(monitor_, {environment_.makePairingService}));
         settingsWindow_->installEventFilter(this);
     }
     presentSettingsWindow();
