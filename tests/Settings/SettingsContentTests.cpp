@@ -410,3 +410,14 @@ TEST_F(SettingsForm, TheEnrolmentSheetOpensBeforeTheEnrolmentStartsAndFollowsIts
     settle();
     EXPECT_FALSE(form().faceEnrolmentSheet()->isVisible());
 }
+
+TEST_F(SettingsForm, ReadsTheLoginScreenMessageAgainEachTimeItIsShown) {
+    open();
+    EXPECT_EQ(form().context().state().lockScreenMessageState, LockScreenMessageState::off());
+    view->hide();
+    writeOwnLoginScreenMessage(h.home.path());
+    settle();
+    EXPECT_EQ(form().context().state().lockScreenMessageState, LockScreenMessageState::off()) << "while hidden";
+    view->show();
+    EXPECT_EQ(form().context().state().lockScreenMessageState, LockScreenMessageState::ours());
+}
