@@ -14,12 +14,14 @@ SettingsView::SettingsView(std::shared_ptr<VigilorMonitor> monitor, SettingsEnvi
     setMaximumSize(maximumWindowSize);
     content_->setMaximumWidth(maximumContentWidth);
 
-    // The form at the top left, padded 12 on every side.
+    // The form at the top left, padded 12 on every side. The stretch after it, not a left alignment,
+    // keeps it left: an aligned item is measured as if it could take the whole width, so the page
+    // would be given the height of a wider form and cut the texts that wrap at 640.
     auto* page = new QWidget;
     page->setAutoFillBackground(false);
     auto* row = new QHBoxLayout(page);
     row->setContentsMargins(12, 12, 12, 12);
-    row->addWidget(content_, 1, Qt::AlignTop | Qt::AlignLeft);
+    row->addWidget(content_, 1, Qt::AlignTop);
     row->addStretch(0);
 
     auto* scroll = new QScrollArea;

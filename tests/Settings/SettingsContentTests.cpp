@@ -4,6 +4,7 @@
 #include "Support/Pictures.h"
 #include "Support/SettingsHarness.h"
 #include "Vigilor/Companion/CompanionPairingService.h"
+#include "Vigilor/Interface/ClampedLabel.h"
 #include "Vigilor/Interface/UpdaterService.h"
 #include "Vigilor/Interface/ZorviControls.h"
 #include "Vigilor/Interface/ZorviTheme.h"
@@ -420,4 +421,22 @@ TEST_F(SettingsForm, ReadsTheLoginScreenMessageAgainEachTimeItIsShown) {
     EXPECT_EQ(form().context().state().lockScreenMessageState, LockScreenMessageState::off()) << "while hidden";
     view->show();
     EXPECT_EQ(form().context().state().lockScreenMessageState, LockScreenMessageState::ours());
+}
+
+TEST_F(SettingsForm, EveryRowGetsTheHeightItsWrappedDetailNeedsAtEachWindowWidth) {
+    // Under "Both" every presence row is shown, the phone name's detail among them.
+    store([](VigilorConfig& c) { c.bluetoothPresenceMode = BluetoothPresenceMode::either; });
+    open();
+    for (const int width : {480, 600, 720}) {
+        view->resize(width, SettingsView::idealWindowSize.height());
+        settle();
+        for (const QWidget* widget : form().findChildren<QWidget*>()) {
+            const auto* row = dynamic_cast<const SettingsControlShell*>(widget); // the kit has no meta-objects
+            if (!row || !row->isVisibleTo(&form()) || row->detail().isEmpty())
+                continue;
+            const ClampedLabel* detail = row->detailLabel();
+            EXPECT_GE(detail->height(), detail->heightForWidth(detail->width()))
+                << row->title().toStdString() << " at " << width;
+        }
+    }
 }
