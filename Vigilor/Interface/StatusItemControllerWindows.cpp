@@ -213,7 +213,8 @@ void StatusItemController::presentSettingsWindow() {
     QSize size = settingsWindow_->size();
     if (screen) {
         const QSize frame = settingsWindow_->frameGeometry().size() - settingsWindow_->size();
-        size = size.boundedTo(screen->availableGeometry().size() - frame).expandedTo(settingsWindow_->minimumSize());
+        size = size.boundedTo(screen->availableGeometry().size() - frame)
+                   .expandedTo(settingsWindow_->minimumSize());
     }
     settingsWindow_->setGeometry(centredFrame(screen, size));
     ZorviAccessibility& accessibility = ZorviAccessibility::shared();

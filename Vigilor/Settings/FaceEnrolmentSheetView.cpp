@@ -71,15 +71,20 @@ FaceEnrolmentSheetView::FaceEnrolmentSheetView(Binding<bool> isPresented, FaceEn
 
     waiting_->setRange(0, 0); // indeterminate
     outcomeDetail_->setAlignment(Qt::AlignHCenter);
+    // Each state's column keeps its spacing and sits in the middle of the status area.
     auto* outcomeColumn = new QVBoxLayout(outcome_);
     outcomeColumn->setSpacing(8);
+    outcomeColumn->addStretch(1);
     outcomeColumn->addWidget(outcomeMark_, 0, Qt::AlignHCenter);
     outcomeColumn->addWidget(outcomeTitle_, 0, Qt::AlignHCenter);
-    outcomeColumn->addWidget(outcomeDetail_);
+    // The wrapped detail takes the lower half of the room, so its lines are never short of height.
+    outcomeColumn->addWidget(outcomeDetail_, 1);
     auto* capturingColumn = new QVBoxLayout(capturing_);
     capturingColumn->setSpacing(12);
+    capturingColumn->addStretch(1);
     capturingColumn->addWidget(bar_);
     capturingColumn->addWidget(capturingText_, 0, Qt::AlignHCenter);
+    capturingColumn->addStretch(1);
     auto* waitingBox = new QWidget;
     auto* waitingColumn = new QVBoxLayout(waitingBox);
     waitingColumn->addWidget(waiting_, 0, Qt::AlignVCenter);

@@ -406,6 +406,7 @@ TEST_F(SettingsForm, TheEnrolmentSheetOpensBeforeTheEnrolmentStartsAndFollowsIts
         if (step.progress && !step.progress->isComplete && !step.progress->errorDescription) {
             EXPECT_EQ(sheet->progressBar()->value() * 100 / sheet->progressBar()->maximum(), 40);
         }
+        Pictures::save(sheet->grab().toImage(), artifacts, "enrolment-" + std::to_string(&step - steps));
     }
     sheet->bottomButton()->click();
     settle();
@@ -418,7 +419,8 @@ TEST_F(SettingsForm, ReadsTheLoginScreenMessageAgainEachTimeItIsShown) {
     view->hide();
     writeOwnLoginScreenMessage(h.home.path());
     settle();
-    EXPECT_EQ(form().context().state().lockScreenMessageState, LockScreenMessageState::off()) << "while hidden";
+    EXPECT_EQ(form().context().state().lockScreenMessageState, LockScreenMessageState::off())
+        << "while hidden";
     view->show();
     EXPECT_EQ(form().context().state().lockScreenMessageState, LockScreenMessageState::ours());
 }
@@ -430,8 +432,9 @@ TEST_F(SettingsForm, EveryRowGetsTheHeightItsWrappedDetailNeedsAtEachWindowWidth
     for (const int width : {480, 600, 720}) {
         view->resize(width, SettingsView::idealWindowSize.height());
         settle();
+        // The kit's rows carry no meta-objects of their own, so they are found by their type.
         for (const QWidget* widget : form().findChildren<QWidget*>()) {
-            const auto* row = dynamic_cast<const SettingsControlShell*>(widget); // the kit has no meta-objects
+            const auto* row = dynamic_cast<const SettingsControlShell*>(widget);
             if (!row || !row->isVisibleTo(&form()) || row->detail().isEmpty())
                 continue;
             const ClampedLabel* detail = row->detailLabel();

@@ -27,8 +27,7 @@ struct SettingsWindow : TrayDesktop {
         for (auto* button : controller->menuPanel()->findChildren<QAbstractButton*>())
             if (button->accessibleName() == QStringLiteral("Settings"))
                 settings = button;
-        return settings && click(settings->mapToGlobal(settings->rect().center())) &&
-               waitFor([&] {
+        return settings && click(settings->mapToGlobal(settings->rect().center())) && waitFor([&] {
                    return windowShown() && hasKeyboard(window()) && QApplication::activeWindow() == window();
                });
     }
@@ -65,8 +64,7 @@ TEST_F(SettingsWindow, OpensFromTheTrayWithinItsSizeAndKeepsOpenForItsOwnSheets)
     ASSERT_TRUE(clickButton(QStringLiteral("Find my Watch")));
     const auto picker = [&]() -> QWidget* { return view()->content()->watchDiscoverySheet(); };
     waitFor([&] { return picker() && picker()->isVisible() && hasKeyboard(picker()); });
-    ASSERT_TRUE(picker() && picker()->isVisible() && hasKeyboard(picker()))
-        << "the sheet takes the keyboard";
+    ASSERT_TRUE(picker() && picker()->isVisible() && hasKeyboard(picker())) << "the sheet takes the keyboard";
     settle();
     EXPECT_TRUE(windowShown()) << "losing the keyboard to its own sheet keeps the window";
     EXPECT_TRUE(monitor->deviceDiscoveryActive());
