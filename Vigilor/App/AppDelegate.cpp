@@ -47,7 +47,9 @@ void AppDelegate::applicationDidFinishLaunching() {
     monitor_ = environment_.monitor();
     if (!environment_.displayAvailable)
         return;
-    statusItem_ = std::make_unique<StatusItemController>(monitor_);
+    StatusItemController::Environment items;
+    items.makePairingService = [] { return AppServices::shared().makePairingService(); };
+    statusItem_ = std::make_unique<StatusItemController>(monitor_, std::move(items));
     environment_.startUpdater();
 
     const DefaultsStore defaults = DefaultsStore::standard();

@@ -15,6 +15,7 @@
 #include <memory>
 #include <optional>
 
+class CompanionPairingService;
 class QWidget;
 class VigilorMonitor;
 
@@ -36,6 +37,8 @@ public:
         const Clock* clock = &SystemClock::shared();
         // Seconds until the next blink, drawn uniformly from 4 to 9.
         std::function<double()> blinkDelay;
+        // A new phone pairing service for each pairing the settings window starts.
+        std::function<std::shared_ptr<CompanionPairingService>()> makePairingService = {};
     };
 
     // What one redraw of the icon shows and says.

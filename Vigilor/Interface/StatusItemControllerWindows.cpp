@@ -8,6 +8,7 @@
 #include "Vigilor/Interface/WellnessWrapCard.h"
 #include "Vigilor/Interface/ZorviAccessibility.h"
 #include "Vigilor/Interface/ZorviGlass.h"
+#include "Vigilor/Settings/SettingsView.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -171,6 +172,8 @@ std::unique_ptr<QWidget> StatusItemController::makeContentWindow(const QString& 
     window->setWindowTitle(title);
     auto* layout = new QVBoxLayout(window.get());
     layout->setContentsMargins(0, 0, 0, 0);
+    // The window keeps to the least and greatest sizes its view allows.
+    layout->setSizeConstraint(QLayout::SetMinAndMaxSize);
     layout->addWidget(rootView);
     const QSize fitting = window->sizeHint();
     window->resize(
@@ -197,9 +200,8 @@ void StatusItemController::showSettingsWindow() {
     lastPopoverFrame_ = menuPanel_ ? std::optional<QRect>(menuPanel_->geometry()) : std::nullopt;
     closeMenuPanel();
     if (!settingsWindow_) {
-        // An empty backdrop until the settings view comes in.
         settingsWindow_ = makeContentWindow(QStringLiteral("Zorvi Settings"), settingsFallbackSize,
-                                            new ZorviBackdrop(true));
+                                            new SettingsView(monitor_, {environment_.makePairingService}));
         settingsWindow_->installEventFilter(this);
     }
     presentSettingsWindow();
@@ -209,7 +211,14 @@ void StatusItemController::showSettingsWindow() {
 void StatusItemController::presentSettingsWindow() {
     const auto anchor = trayAnchor();
     const QScreen* screen = anchor ? screenAt(anchor->center()) : QGuiApplication::primaryScreen();
-    settingsWindow_->setGeometry(centredFrame(screen, settingsWindow_->size()));
+    // Never larger than the screen's room (down to the window's least size), so that it opens whole.
+    QSize size = settingsWindow_->size();
+    if (screen) {
+        const QSize frame = settingsWindow_->frameGeometry().size() - settingsWindow_->size();
+        size = size.boundedTo(screen->availableGeometry().size() - frame)
+                   .expandedTo(settingsWindow_->minimumSize());
+    }
+    settingsWindow_->setGeometry(centredFrame(screen, size));
     ZorviAccessibility& accessibility = ZorviAccessibility::shared();
     accessibility.refreshCompositor();
     const bool fade = !accessibility.reduceMotion() && accessibility.compositorRunning();

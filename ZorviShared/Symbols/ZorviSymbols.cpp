@@ -32,6 +32,7 @@ constexpr std::array symbolGlyphs{
     SymbolGlyph{"arrow.up.forward", "north_east", 0xF1E1},
     SymbolGlyph{"arrow.up.forward.app", "open_in_new", 0xE89E},
     SymbolGlyph{"arrow.up.right", "north_east", 0xF1E1},
+    SymbolGlyph{"bag", "local_mall", 0xE54C},
     SymbolGlyph{"bell", "notifications", 0xE7F4},
     SymbolGlyph{"camera", "photo_camera", 0xE412},
     SymbolGlyph{"camera.badge.checkmark", "linked_camera", 0xE438},

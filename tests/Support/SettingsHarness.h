@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Foundation/AtomicFile.h"
 #include "Support/MonitorHarness.h"
 #include "Support/OffscreenApplication.h"
 #include "Vigilor/LockScreen/LockScreenMessageService.h"
@@ -21,15 +22,20 @@ struct SettingsHarness {
     std::shared_ptr<VigilorMonitor> monitor = h.makeMonitor();
     std::vector<std::string> actions; // "startPairing", "picker watch", "picker phone", "enrolment"
 
+    // A login screen of the test's own under `home`/root, with no message until one is written.
     static std::shared_ptr<LockScreenMessageService> emptyLoginScreen(const std::filesystem::path& home) {
         LockScreenMessageService::Configuration configuration;
-        configuration.layout.keyfileDirectories = {home / "gdm.d"};
-        configuration.layout.ownFileName = "zorvi";
+        configuration.layout = GdmBanner::systemLayout(home / "root");
+        AtomicFile::write(configuration.layout.profileCandidates.front(), "user-db:user\nsystem-db:gdm\n");
         configuration.helperPath = home / "no-helper";
         configuration.runCommand = [](const std::string&, const std::vector<std::string>&, double) {
             return ChildProcessResult{};
         };
         return std::make_shared<LockScreenMessageService>(std::move(configuration));
+    }
+    // Puts our own signature on that login screen, as an enable would.
+    static void writeOwnLoginScreenMessage(const std::filesystem::path& home) {
+        AtomicFile::write(GdmBanner::systemLayout(home / "root").ownFile(), GdmBanner::ownKeyfileContents());
     }
 
     SettingsSectionContext::Actions recordingActions() {

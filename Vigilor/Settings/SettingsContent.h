@@ -1,0 +1,96 @@
+#pragma once
+
+#include "Vigilor/Interface/ZorviShareService.h"
+#include "Vigilor/Settings/CompanionPairingSheetView.h"
+#include "Vigilor/Settings/FaceEnrolmentSheetView.h"
+#include "Vigilor/Settings/SettingsModels.h"
+#include "Vigilor/Settings/SettingsSection.h"
+
+#include <QPointer>
+#include <QWidget>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+class CompanionPairingService;
+class DeviceDiscoverySheetView;
+class LockScreenMessageService;
+class SettingsSheet;
+class VigilorMonitor;
+
+// What the settings window works with besides the monitor. Every member left empty takes the
+// application's own: the system's login screen, the monitor's enrolment, the updater's "Check now" and
+// the desktop's link handling. Without a pairing-service maker, "Pair iPhone" does nothing.
+struct SettingsEnvironment {
+    std::function<std::shared_ptr<CompanionPairingService>()> makePairingService = {};
+    std::shared_ptr<LockScreenMessageService> lockScreenMessages = {};
+    std::optional<FaceEnrolment> faceEnrolment = {};
+    std::function<void()> checkForUpdates = {};
+    ZorviShareService::LinkOpener openLink = {};
+};
+
+// The settings form: the hero, then the cards of fullSettingsSections() (ten, or eight when this
+// process may not lock the session), and the four sheets (phone pairing, the watch and phone device
+// pickers, face enrolment) presented over the window by the flags of its view state. The rows that
+// Zorvi shows depend on the monitor only through what they read when redrawn; the form is built once.
+// Its bindings are SettingsBindings (context().bindings()); its view state is SettingsViewState.
+class SettingsContent : public QWidget {
+public:
+    SettingsContent(std::shared_ptr<VigilorMonitor> monitor, SettingsEnvironment environment,
+                    QWidget* parent = nullptr);
+    ~SettingsContent() override;
+
+    SettingsSectionContext& context() { return *context_; }
+    const std::vector<SettingsSectionCard*>& sections() const { return sections_; }
+
+    // Starts a pairing attempt with a new service and code, ending the attempt it replaces; the
+    // outcome of a replaced attempt is ignored.
+    void startPairing();
+
+    SettingsSheet* pairingSheet() const { return pairingSheet_; }
+    SettingsSheet* watchDiscoverySheet() const { return watchDiscoverySheet_; }
+    SettingsSheet* phoneDiscoverySheet() const { return phoneDiscoverySheet_; }
+    SettingsSheet* faceEnrolmentSheet() const { return faceEnrolmentSheet_; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    // The hero and the cards, in order.
+    QWidget* settingsHero();
+    std::vector<SettingsSectionCard*> fullSettingsSections();
+    SettingsSectionCard* essentialsSection();
+    SettingsSectionCard* shareSection();
+    SettingsSectionCard* whenToLockSection();
+    SettingsSectionCard* dontLockWhenSection();
+    SettingsSectionCard* eyesMovementSection();
+    SettingsSectionCard* syncSection();
+    SettingsSectionCard* presenceSection();
+    SettingsSectionCard* knownVigilorSection();
+    SettingsSectionCard* advancedSection();
+    SettingsSectionCard* updatesSection();
+    QWidget* lockPermissionRow();
+    QWidget* launchAtLoginErrorBanner();
+    QWidget* bluetoothBlock();
+    void copyAppStoreAsk();
+
+    void makeSheets();
+    void pairingFinished(uint64_t attempt, bool paired, const std::string& error);
+
+    std::shared_ptr<VigilorMonitor> monitor_;
+    SettingsEnvironment environment_;
+    std::unique_ptr<SettingsSectionContext> context_;
+    std::vector<SettingsSectionCard*> sections_;
+    uint64_t pairingAttempt_ = 0;
+
+    // Children of the window, which may be destroyed before the form.
+    QPointer<CompanionPairingSheetView> pairingView_;
+    QPointer<FaceEnrolmentSheetView> faceEnrolmentView_;
+    QPointer<SettingsSheet> pairingSheet_;
+    QPointer<SettingsSheet> watchDiscoverySheet_;
+    QPointer<SettingsSheet> phoneDiscoverySheet_;
+    QPointer<SettingsSheet> faceEnrolmentSheet_;
+};

@@ -1,0 +1,37 @@
+// Eyes & movement, and settings sync across the user's computers.
+#include "SettingsContent.h"
+
+#include "Vigilor/Interface/ZorviTheme.h"
+#include "Vigilor/Monitor/VigilorMonitor.h"
+#include "Vigilor/Settings/SettingsRowKit.h"
+
+// Intervals are shown in minutes and stored in seconds; the sliders stay usable while their reminder
+// is off.
+SettingsSectionCard* SettingsContent::eyesMovementSection() {
+    const SettingsBindings& b = context_->bindings();
+    return settingsSection(
+        QStringLiteral("Eyes & movement"), QStringLiteral("Reminders to rest your eyes and move."),
+        "figure.walk", Theme::notice(),
+        {context_->track(new SettingsToggleRow(QStringLiteral("Look-away reminders"),
+                                               QStringLiteral("Zorvi reminds you to rest your eyes."), "eye",
+                                               Theme::notice(), b.eyeBreakEnabled())),
+         context_->track(
+             new SliderRow(QStringLiteral("Ask me to look away after"), b.eyeBreakMinutes(), 10, 60, 5, "m")),
+         context_->track(new SliderRow(QStringLiteral("Look-away rest time"),
+                                       b.configBinding(&VigilorConfig::eyeBreakDuration), 10, 60, 5, "s")),
+         context_->track(new SettingsToggleRow(QStringLiteral("Move reminders"),
+                                               QStringLiteral("Zorvi reminds you to get up and move."),
+                                               "figure.walk", Theme::success(), b.walkBreakEnabled())),
+         context_->track(
+             new SliderRow(QStringLiteral("Ask me to move after"), b.walkBreakMinutes(), 20, 90, 5, "m")),
+         context_->track(new SliderRow(QStringLiteral("Move break time"),
+                                       b.configBinding(&VigilorConfig::walkBreakDuration), 30, 240, 15,
+                                       "s"))});
+}
+
+SettingsSectionCard* SettingsContent::syncSection() {
+    return settingsSection(QStringLiteral("Across your Macs"),
+                           QStringLiteral("Keep Zorvi's settings in step on every Mac you use."),
+                           "macbook.and.iphone", Theme::notice(),
+                           {new SettingsSyncRow(monitor_->settingsSync())});
+}

@@ -1,0 +1,445 @@
+// The settings form: its cards, what each edit and each refresh does to the stored settings and to the
+// running guard, and its sheets, built offscreen over a monitor on fakes.
+#include "Fakes/FakeServiceAdvertiser.h"
+#include "Support/Pictures.h"
+#include "Support/SettingsHarness.h"
+#include "Vigilor/Companion/CompanionPairingService.h"
+#include "Vigilor/Interface/ClampedLabel.h"
+#include "Vigilor/Interface/UpdaterService.h"
+#include "Vigilor/Interface/ZorviControls.h"
+#include "Vigilor/Interface/ZorviTheme.h"
+#include "Vigilor/Settings/DeviceDiscoverySheetView.h"
+#include "Vigilor/Settings/SettingsControls.h"
+#include "Vigilor/Settings/SettingsRowKit.h"
+#include "Vigilor/Settings/SettingsView.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <QClipboard>
+#include <QLabel>
+#include <QProgressBar>
+#include <QSlider>
+
+#include <chrono>
+#include <thread>
+
+using ::testing::Contains;
+using ::testing::ElementsAreArray;
+
+namespace {
+
+using Device = VigilorMonitor::BluetoothDeviceType;
+const std::string artifacts = std::string(VIGILOR_TEST_ARTIFACTS) + "/settings";
+
+struct Form : SettingsHarness {
+    std::shared_ptr<FakeServiceAdvertiser> advertiser = std::make_shared<FakeServiceAdvertiser>();
+    std::vector<std::shared_ptr<CompanionPairingService>> pairingServices;
+    double pairingTimeout = 120;
+    std::optional<FaceEnrolmentProgress> enrolment;
+    int enrolmentStarts = 0;
+    std::vector<std::string> opened; // links and update checks
+    std::unique_ptr<SettingsView> view;
+
+    void open() {
+        SettingsEnvironment environment;
+        environment.makePairingService = [this] {
+            pairingServices.push_back(CompanionPairingService::create(
+                "Studio", "http://127.0.0.1:9", "~/.zorvi-remote/control-token",
+                {advertiser, std::make_shared<HttpClient>(), pairingTimeout}));
+            return pairingServices.back();
+        };
+        environment.lockScreenMessages = emptyLoginScreen(h.home.path());
+        environment.faceEnrolment =
+            FaceEnrolment{[this] { ++enrolmentStarts; }, [this] { return enrolment; }};
+        environment.checkForUpdates = [this] { opened.push_back("update check"); };
+        environment.openLink = [this](const QUrl& url) {
+            opened.push_back(url.toString().toStdString());
+            return true;
+        };
+        view = std::make_unique<SettingsView>(monitor, std::move(environment));
+        view->resize(SettingsView::idealWindowSize);
+        view->show();
+        settle();
+    }
+    SettingsContent& form() const { return *view->content(); }
+    std::vector<std::string> cardTitles() const {
+        std::vector<std::string> titles;
+        for (const SettingsSectionCard* card : form().sections())
+            titles.push_back(card->title().toStdString());
+        return titles;
+    }
+    template <class W = QWidget> W* find(const QString& objectName) const {
+        W* widget = named<W>(form(), objectName);
+        EXPECT_NE(widget, nullptr) << objectName.toStdString();
+        return widget;
+    }
+    bool shown(const QString& objectName) const { return find(objectName)->isVisibleTo(&form()); }
+    void store(const std::function<void(VigilorConfig&)>& change) {
+        monitor->updateConfig(change);
+        settle();
+    }
+    void tick(double seconds) {
+        h.runLoop.loop().advance(seconds);
+        OffscreenApplication::processPending();
+    }
+};
+
+struct SettingsForm : Form, ::testing::Test {};
+
+// A process that may not lock the session: the variable is set before the monitor is made.
+struct SandboxedForm : ::testing::Test {
+    ScopedVariable sandbox{VigilorMonitor::sandboxVariable, "app.zorvi.Zorvi"};
+    Form f;
+};
+
+const std::vector<std::string> allCards = {
+    "Essentials",       "Share Zorvi",  "When to lock",    "Don't lock when", "Eyes & movement",
+    "Across your Macs", "Locking uses", "Known-Face Lock", "Advanced",        "Updates"};
+
+} // namespace
+
+TEST_F(SettingsForm, ShowsTheTenCardsInTheirOrderWithLockingRows) {
+    open();
+    EXPECT_THAT(cardTitles(), ElementsAreArray(allCards));
+    EXPECT_TRUE(shown("lockPermission"));
+    EXPECT_TRUE(shown("row.Arm Auto Lock"));
+    EXPECT_EQ(find<SettingsSectionCard>("section.Updates")->subtitle().toStdString(),
+              "Zorvi " + UpdaterService::currentVersion() + ". Checks run daily in the background.");
+    find<QAbstractButton>("checkForUpdates")->click();
+    EXPECT_THAT(opened, Contains("update check"));
+    const QImage page = form().grab().toImage();
+    Pictures::save(page, artifacts, "form");
+    for (const SettingsSectionCard* card : form().sections())
+        Pictures::save(page.copy(card->geometry().marginsAdded({8, 8, 8, 8})), artifacts,
+                       "card-" + card->title().toStdString());
+}
+
+TEST_F(SandboxedForm, WithoutLockingTheLockingCardsAndRowsGiveWayToTheNotice) {
+    f.open();
+    std::vector<std::string> eight = allCards;
+    std::erase(eight, "When to lock");
+    std::erase(eight, "Don't lock when");
+    EXPECT_THAT(f.cardTitles(), ElementsAreArray(eight));
+    EXPECT_EQ(SettingsHarness::named(f.form(), "lockPermission"), nullptr);
+    EXPECT_EQ(SettingsHarness::named(f.form(), "row.Arm Auto Lock"), nullptr);
+    const auto* notice = f.find<LaunchAtLoginNotice>("notice");
+    EXPECT_THAT(notice->message().toStdString(),
+                ::testing::StartsWith("Auto Lock can't run in the Mac App Store"));
+}
+
+TEST_F(SettingsForm, RefreshingWritesNothingAndKeepsOffGridValues) {
+    store([](VigilorConfig& c) {
+        c.eyeBreakInterval = 1234;
+        c.lockTimeout = 15;
+        c.watchGrace = 2.5;
+        c.cameraPresenceEnabled = false;
+        c.bluetoothPresenceMode = BluetoothPresenceMode::watch;
+        c.watchGateRequired = true;
+    });
+    open();
+    const VigilorConfig before = monitor->config();
+    const size_t updatesBefore = updates();
+    for (int i = 0; i < 4; ++i)
+        form().context().refresh();
+    tick(5); // ten decision ticks, each a published change
+    EXPECT_EQ(updates(), updatesBefore);
+    EXPECT_EQ(monitor->config().eyeBreakInterval, 1234);
+    EXPECT_EQ(monitor->config().lockTimeout, 15);
+    EXPECT_EQ(monitor->config().watchGrace, 2.5);
+    EXPECT_EQ(before.toJSON(), monitor->config().toJSON());
+    EXPECT_EQ(find<SliderRow>("slider.Ask me to look away after")->valueText(), "21m");
+    EXPECT_EQ(find<SliderRow>("slider.Away grace")->valueText(), "3s") << "2.5 rounds away from zero";
+}
+
+TEST_F(SettingsForm, EachEditIsOneUpdateThatTheRunningGuardActsOn) {
+    open();
+    const auto session = h.camera->lastSession;
+    ASSERT_NE(session, nullptr) << "the camera runs for camera presence";
+    const size_t before = updates();
+    find<SegmentedPicker>("lockingMode")->segment(1)->click(); // "Watch or phone"
+    settle();
+    EXPECT_EQ(updates(), before + 1);
+    EXPECT_FALSE(monitor->config().cameraPresenceEnabled);
+    EXPECT_EQ(monitor->config().bluetoothPresenceMode, BluetoothPresenceMode::either);
+    EXPECT_EQ(session->stops, 1) << "the camera stopped at once";
+    EXPECT_THAT(logTexts(monitor->events()), Contains("Camera stopped: using device-only locking mode"));
+    EXPECT_GE(h.log.count("bluetooth.makeCentral"), 1u) << "and Bluetooth took over";
+
+    // The rows that follow the mode are shown and hidden, never rebuilt.
+    QWidget* block = find("bluetoothBlock");
+    EXPECT_TRUE(block->isVisibleTo(&form()));
+    EXPECT_TRUE(shown("pairIPhone")) << "either includes the phone";
+    EXPECT_EQ(find<QLabel>("presenceNote")->text(),
+              "Zorvi locks when your device goes out of Bluetooth range, with no camera running.");
+    find<SegmentedPicker>("lockingMode")->segment(2)->click(); // "Both"
+    store([](VigilorConfig& c) { c.bluetoothPresenceMode = BluetoothPresenceMode::watch; });
+    EXPECT_EQ(find("bluetoothBlock"), block);
+    EXPECT_FALSE(shown("pairIPhone"));
+    EXPECT_EQ(
+        find<QLabel>("presenceNote")->text(),
+        "Zorvi locks when you are out of the camera's view and your device goes out of Bluetooth range.");
+    EXPECT_EQ(find<SettingsControlShell>("row.Bluetooth mode")->detail(),
+              "Best when you wear your Watch while you step away.");
+    find<SegmentedPicker>("lockingMode")->segment(0)->click();
+    settle();
+    EXPECT_FALSE(block->isVisibleTo(&form()));
+    EXPECT_EQ(h.camera->lastSession->starts, 1) << "the camera is back";
+}
+
+TEST_F(SettingsForm, EssentialsFollowTheMonitor) {
+    open();
+    auto* allow = find<ZorviGlassButton>("lockPermissionButton");
+    EXPECT_EQ(allow->text(), "Allow");
+    EXPECT_TRUE(allow->prominent());
+    const size_t before = updates();
+    allow->click();
+    settle();
+    EXPECT_EQ(updates(), before + 1);
+    EXPECT_TRUE(monitor->config().screenLockingEnabled);
+    EXPECT_EQ(allow->text(), "Revoke");
+    EXPECT_FALSE(allow->prominent());
+
+    auto* arm = find<SettingsToggleRow>("row.Arm Auto Lock");
+    EXPECT_EQ(arm->detail(), "Coaching only; no automatic lock.");
+    arm->toggle()->click();
+    settle();
+    EXPECT_TRUE(monitor->config().autoLockEnabled);
+    EXPECT_EQ(arm->detail(), "Zorvi locks when you leave your desk.");
+
+    EXPECT_FALSE(shown("launchAtLoginError"));
+    monitor->launchAtLoginError = std::string("Launch at login failed: denied");
+    settle();
+    EXPECT_TRUE(shown("launchAtLoginError"));
+}
+
+TEST_F(SettingsForm, TheHeroShowsReadinessInTheNudgeColourAndAsksForPermissionWhenNeeded) {
+    open();
+    auto* hero = find("hero");
+    auto* permissions = find<QAbstractButton>("enablePermissions");
+    monitor->phase = MonitorPhase::blocked;
+    monitor->cameraStatus = std::string("Camera denied");
+    settle();
+    const auto* badge = hero->findChild<QWidget*>("readiness");
+    EXPECT_EQ(badge->accessibleDescription(), "Needs permission");
+    EXPECT_TRUE(permissions->isVisibleTo(hero));
+    Pictures::save(hero->grab().toImage(), artifacts, "hero-blocked");
+    permissions->click();
+    EXPECT_THAT(logTexts(monitor->events()), Contains("Permission setup requested"));
+
+    monitor->phase = MonitorPhase::ready;
+    monitor->cameraStatus = std::string("Camera ready");
+    settle();
+    EXPECT_FALSE(permissions->isVisibleTo(hero));
+}
+
+TEST_F(SettingsForm, CopiedShowsOnlyAfterTheAskReachedTheClipboard) {
+    open();
+    auto* copy = find<ZorviGlassButton>("copyAsk");
+    copy->click();
+    EXPECT_THAT(QGuiApplication::clipboard()->text().toStdString(), ::testing::HasSubstr("zorvi"));
+    EXPECT_EQ(copy->text(), "Copied");
+    EXPECT_FALSE(copy->prominent());
+    tick(1.5);
+    EXPECT_EQ(copy->text(), "Copy");
+    EXPECT_TRUE(copy->prominent());
+}
+
+TEST_F(SettingsForm, TheDevicePickerListsWhatItHearsAndSelectingOneMakesItTheCompanion) {
+    store([](VigilorConfig& c) {
+        c.bluetoothPresenceMode = BluetoothPresenceMode::watch;
+        c.watchGateRequired = true;
+    });
+    open();
+    SettingsHarness::button(form(), "Find my Watch")->click();
+    settle();
+    ASSERT_TRUE(form().watchDiscoverySheet()->isVisible());
+    EXPECT_FALSE(form().phoneDiscoverySheet()->isVisible());
+    EXPECT_TRUE(monitor->deviceDiscoveryActive());
+    auto* picker = form().watchDiscoverySheet()->findChild<DeviceDiscoverySheetView*>();
+    EXPECT_TRUE(picker->searchingRow()->isVisibleTo(picker));
+
+    const auto watch =
+        BluetoothPeripheral{*UUID::parse("0f3a2b4c-5d6e-4f70-8192-a3b4c5d6e7f8"), "Ada's Watch"};
+    const auto speaker = BluetoothPeripheral{*UUID::parse("11111111-1111-4111-8111-111111111111"), "Speaker"};
+    h.bluetooth->advertise(speaker, -80);
+    h.bluetooth->advertise(watch, -45);
+    tick(1);
+    ASSERT_EQ(picker->deviceRows().size(), 2u);
+    EXPECT_EQ(picker->deviceRows().front()->accessibleName(), "Ada's Watch") << "strongest first";
+    EXPECT_FALSE(picker->searchingRow()->isVisibleTo(picker));
+    for (int turn = 0; turn < 3; ++turn) // the new rows, then the card and the sheet, are laid out
+        OffscreenApplication::processPending();
+    Pictures::save(picker->grab().toImage(), artifacts, "device-picker");
+
+    const size_t before = updates();
+    SettingsHarness::button(*picker, "Select Ada's Watch")->click();
+    settle();
+    EXPECT_EQ(updates(), before + 2) << "the identifier, then the name";
+    EXPECT_EQ(monitor->config().watchUUID, watch.identifier);
+    EXPECT_EQ(monitor->config().watchName, "Ada's Watch");
+    EXPECT_EQ(SettingsHarness::button(*picker, "Select Ada's Watch"), nullptr) << "now checked";
+    EXPECT_NE(SettingsHarness::button(*picker, "Select Speaker"), nullptr);
+
+    SettingsHarness::button(*picker, "Close")->click();
+    settle();
+    EXPECT_FALSE(form().watchDiscoverySheet()->isVisible());
+    EXPECT_FALSE(form().context().state().showWatchDiscoverySheet);
+    EXPECT_FALSE(monitor->deviceDiscoveryActive());
+}
+
+TEST_F(SettingsForm, ASecondPairingEndsTheFirstAndTheFirstsOutcomeIsIgnored) {
+    store([](VigilorConfig& c) { c.bluetoothPresenceMode = BluetoothPresenceMode::phone; });
+    pairingTimeout = 0.05;
+    open();
+    // The first attempt's time-out may come at any moment: from here the main queue is not run, so
+    // its outcome waits there however soon it comes.
+    const size_t pending = h.runLoop.loop().pendingCount();
+    find<QAbstractButton>("pairIPhone")->click();
+    OffscreenApplication::processPending();
+    ASSERT_TRUE(form().pairingSheet()->isVisible());
+    auto* sheet = form().pairingSheet()->findChild<CompanionPairingSheetView*>();
+    const std::string first = form().context().state().pairingCode;
+    EXPECT_EQ(sheet->codeText().toStdString(), first);
+    EXPECT_EQ(first.size(), 6u);
+    EXPECT_EQ(sheet->stateText(), "Advertising\u2026");
+
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (h.runLoop.loop().pendingCount() == pending && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_GT(h.runLoop.loop().pendingCount(), pending) << "the time-out was posted";
+    pairingTimeout = 120;
+    form().startPairing();
+    settle();
+    EXPECT_TRUE(pairingServices.at(0)->code().empty()) << "the replaced service was stopped";
+    EXPECT_EQ(sheet->codeText().toStdString(), pairingServices.at(1)->code());
+    EXPECT_EQ(sheet->stateText(), "Advertising\u2026") << "the old time-out changed nothing";
+    EXPECT_EQ(form().context().state().pairingError, "");
+}
+
+TEST_F(SettingsForm, APairingThatTimesOutSaysWhyAndClosingLeavesItRunning) {
+    store([](VigilorConfig& c) { c.bluetoothPresenceMode = BluetoothPresenceMode::either; });
+    pairingTimeout = 0.05;
+    open();
+    find<QAbstractButton>("pairIPhone")->click();
+    auto* sheet = form().pairingSheet()->findChild<CompanionPairingSheetView*>();
+    ASSERT_TRUE(h.eventually([&] { return sheet->stateText() == "Timed out"; }));
+    OffscreenApplication::processPending();
+    EXPECT_EQ(sheet->errorText(), "Pairing service failed: Pairing timed out after 2 minutes");
+    EXPECT_EQ(sheet->cancelButton()->text(), "Cancel");
+    Pictures::save(sheet->grab().toImage(), artifacts, "pairing-timed-out");
+    sheet->cancelButton()->click();
+    settle();
+    EXPECT_FALSE(form().pairingSheet()->isVisible());
+    EXPECT_NE(form().context().state().pairingService, nullptr) << "the attempt is kept";
+}
+
+TEST(PairingSheet, ShowsEachStateOfTheAttempt) {
+    OffscreenApplication app;
+    bool presented = true;
+    CompanionPairingSheetView sheet(
+        Binding<bool>([&] { return presented; }, [&](const bool& v) { presented = v; }));
+    using S = PairingSheetState;
+    const struct {
+        std::string code;
+        S state;
+        std::string error;
+        const char* codeText;
+        const char* stateText;
+        const char* errorText;
+        const char* button;
+    } cases[] = {
+        {"", S::advertising, "", "\u2014", "Advertising\u2026", "", "Cancel"},
+        {"042917", S::advertising, "", "042917", "Advertising\u2026", "", "Cancel"},
+        {"042917", S::paired, "", "042917", "Paired \u2713", "", "Done"},
+        {"042917", S::timedOut, "", "042917", "Timed out", "", "Cancel"},
+        {"", S::timedOut, "Code incorrect. 1 attempt left.", "\u2014", "Timed out",
+         "Code incorrect. 1 attempt left.", "Cancel"},
+    };
+    sheet.resize(360, 420);
+    sheet.show();
+    for (const auto& c : cases) {
+        sheet.update(c.code, c.state, c.error);
+        EXPECT_EQ(sheet.codeText(), c.codeText);
+        EXPECT_EQ(sheet.stateText(), c.stateText);
+        EXPECT_EQ(sheet.errorText(), c.errorText);
+        EXPECT_EQ(sheet.cancelButton()->text(), c.button);
+    }
+    Pictures::save(sheet.grab().toImage(), artifacts, "pairing-wrong-code");
+    sheet.cancelButton()->click();
+    EXPECT_FALSE(presented);
+}
+
+TEST_F(SettingsForm, TheEnrolmentSheetOpensBeforeTheEnrolmentStartsAndFollowsItsProgress) {
+    open();
+    EXPECT_FALSE(shown("enrolFace"));
+    SettingsHarness::button(form(), "Require face recognition")->click();
+    settle();
+    ASSERT_TRUE(shown("enrolFace"));
+    find<QAbstractButton>("enrolFace")->click();
+    settle();
+    EXPECT_EQ(enrolmentStarts, 1);
+    ASSERT_TRUE(form().faceEnrolmentSheet()->isVisible());
+    auto* sheet = form().faceEnrolmentSheet()->findChild<FaceEnrolmentSheetView*>();
+    const struct {
+        std::optional<FaceEnrolmentProgress> progress;
+        const char* title;
+        const char* detail;
+        const char* button;
+    } steps[] = {
+        {std::nullopt, "", "", "Close"},
+        {FaceEnrolmentProgress{12, 30, false, std::nullopt}, "Capturing 12 of 30", "", "Close"},
+        {FaceEnrolmentProgress{30, 30, true, std::nullopt}, "Face Enrolled Successfully",
+         "Captured 30 prints. Your face is now stored locally.", "Done"},
+        {FaceEnrolmentProgress{
+             0, 30, false, "Camera access denied. Enable in System Settings > Privacy & Security > Camera"},
+         "Enrolment Failed", "Camera access denied. Enable in System Settings > Privacy & Security > Camera",
+         "Close"},
+        {FaceEnrolmentProgress{2, 30, false, ""}, "Enrolment Failed", "An error occurred", "Close"},
+    };
+    for (const auto& step : steps) {
+        enrolment = step.progress;
+        tick(0.5); // the next decision tick redraws
+        EXPECT_EQ(sheet->statusTitle(), step.title);
+        EXPECT_EQ(sheet->statusDetail(), step.detail);
+        EXPECT_EQ(sheet->bottomButton()->text(), step.button);
+        if (step.progress && !step.progress->isComplete && !step.progress->errorDescription) {
+            EXPECT_EQ(sheet->progressBar()->value() * 100 / sheet->progressBar()->maximum(), 40);
+        }
+        Pictures::save(sheet->grab().toImage(), artifacts, "enrolment-" + std::to_string(&step - steps));
+    }
+    sheet->bottomButton()->click();
+    settle();
+    EXPECT_FALSE(form().faceEnrolmentSheet()->isVisible());
+}
+
+TEST_F(SettingsForm, ReadsTheLoginScreenMessageAgainEachTimeItIsShown) {
+    open();
+    EXPECT_EQ(form().context().state().lockScreenMessageState, LockScreenMessageState::off());
+    view->hide();
+    writeOwnLoginScreenMessage(h.home.path());
+    settle();
+    EXPECT_EQ(form().context().state().lockScreenMessageState, LockScreenMessageState::off())
+        << "while hidden";
+    view->show();
+    EXPECT_EQ(form().context().state().lockScreenMessageState, LockScreenMessageState::ours());
+}
+
+TEST_F(SettingsForm, EveryRowGetsTheHeightItsWrappedDetailNeedsAtEachWindowWidth) {
+    // Under "Both" every presence row is shown, the phone name's detail among them.
+    store([](VigilorConfig& c) { c.bluetoothPresenceMode = BluetoothPresenceMode::either; });
+    open();
+    for (const int width : {480, 600, 720}) {
+        view->resize(width, SettingsView::idealWindowSize.height());
+        settle();
+        // The kit's rows carry no meta-objects of their own, so they are found by their type.
+        for (const QWidget* widget : form().findChildren<QWidget*>()) {
+            const auto* row = dynamic_cast<const SettingsControlShell*>(widget);
+            if (!row || !row->isVisibleTo(&form()) || row->detail().isEmpty())
+                continue;
+            const ClampedLabel* detail = row->detailLabel();
+            EXPECT_GE(detail->height(), detail->heightForWidth(detail->width()))
+                << row->title().toStdString() << " at " << width;
+        }
+    }
+}

@@ -1,0 +1,104 @@
+// The settings window on a real X desktop: opened from the tray's panel, kept while its own sheets have
+// the keyboard, hidden (never destroyed) when another window takes it. Screenshots of every card go to
+// test-artifacts/settings/.
+#include "Support/TrayDesktop.h"
+#include "Vigilor/Settings/SettingsView.h"
+
+#include <QAbstractButton>
+#include <QScrollArea>
+#include <QScrollBar>
+
+namespace {
+
+struct SettingsWindow : TrayDesktop {
+    SettingsWindow()
+        : TrayDesktop(QStringLiteral("settings")) {}
+
+    QWidget* window() const { return controller->settingsWindow(); }
+    SettingsView* view() const { return window()->findChild<SettingsView*>(); }
+    bool windowShown() const { return window() && window()->isVisible(); }
+    bool hasKeyboard(const QWidget* w) const { return VirtualDesktop::focusedWindow() == w->winId(); }
+
+    // As a user does it: the tray icon, then the panel's Settings button.
+    bool openFromTray() {
+        if (!firstClickOpensPanel())
+            return false;
+        QAbstractButton* settings = nullptr;
+        for (auto* button : controller->menuPanel()->findChildren<QAbstractButton*>())
+            if (button->accessibleName() == QStringLiteral("Settings"))
+                settings = button;
+        return settings && click(settings->mapToGlobal(settings->rect().center())) && waitFor([&] {
+                   return windowShown() && hasKeyboard(window()) && QApplication::activeWindow() == window();
+               });
+    }
+    // A user's click on a button of the window, scrolled into view first.
+    bool clickButton(const QString& text) {
+        for (auto* button : window()->findChildren<QAbstractButton*>())
+            if (button->text() == text) {
+                window()->findChild<QScrollArea*>()->ensureWidgetVisible(button);
+                settle(200);
+                return click(button->mapToGlobal(button->rect().center()));
+            }
+        return false;
+    }
+};
+
+} // namespace
+
+TEST_F(SettingsWindow, OpensFromTheTrayWithinItsSizeAndKeepsOpenForItsOwnSheets) {
+    ASSERT_TRUE(openFromTray());
+    EXPECT_EQ(window()->windowTitle(), "Zorvi Settings");
+    const QSize size = window()->size();
+    EXPECT_TRUE(size.width() >= 480 && size.width() <= 720) << size.width();
+    EXPECT_TRUE(size.height() >= 480 && size.height() <= 800) << size.height();
+
+    ASSERT_TRUE(clickButton(QStringLiteral("Watch or phone")));
+    ASSERT_TRUE(waitFor([&] { return !monitor->config().cameraPresenceEnabled; }));
+    auto* scroll = window()->findChild<QScrollArea*>();
+    for (const SettingsSectionCard* card : view()->content()->sections()) {
+        // Each picture starts at its card, as far as the page scrolls.
+        scroll->verticalScrollBar()->setValue(card->mapTo(scroll->widget(), QPoint(0, 0)).y() - 8);
+        settle(150);
+        snapshot("window-" + card->title(), window()->frameGeometry());
+    }
+    ASSERT_TRUE(clickButton(QStringLiteral("Find my Watch")));
+    const auto picker = [&]() -> QWidget* { return view()->content()->watchDiscoverySheet(); };
+    waitFor([&] { return picker() && picker()->isVisible() && hasKeyboard(picker()); });
+    ASSERT_TRUE(picker() && picker()->isVisible() && hasKeyboard(picker())) << "the sheet takes the keyboard";
+    settle();
+    EXPECT_TRUE(windowShown()) << "losing the keyboard to its own sheet keeps the window";
+    EXPECT_TRUE(monitor->deviceDiscoveryActive());
+    snapshot(QStringLiteral("window-device-picker"));
+
+    ASSERT_TRUE(VirtualDesktop::xdotool({"key", "Escape"}));
+    ASSERT_TRUE(waitFor([&] { return !picker()->isVisible(); }));
+    EXPECT_FALSE(monitor->deviceDiscoveryActive()) << "leaving the screen stops the scan";
+    EXPECT_FALSE(view()->content()->context().state().showWatchDiscoverySheet);
+    settle();
+    EXPECT_TRUE(windowShown());
+}
+
+TEST_F(SettingsWindow, HidesWhenAnotherWindowTakesTheKeyboardAndComesBackAsItWas) {
+    ASSERT_TRUE(openFromTray());
+    QWidget* const opened = window();
+    SettingsView* const content = view();
+
+    QWidget work;
+    work.setWindowTitle(QStringLiteral("Work"));
+    work.setGeometry(40, 40, 300, 200);
+    work.show();
+    ASSERT_TRUE(VirtualDesktop::xdotool({"windowactivate", std::to_string(work.winId())}));
+    EXPECT_TRUE(waitFor([&] { return !windowShown(); })) << "hidden on losing the keyboard";
+
+    controller->showSettingsWindow();
+    ASSERT_TRUE(waitFor([&] { return windowShown(); }));
+    EXPECT_EQ(window(), opened) << "the same window";
+    EXPECT_EQ(view(), content) << "and the same form, never rebuilt";
+
+    // While the screenshot stage is set, nothing hides it.
+    ScopedVariable stage(StatusItemController::screenshotStageVariable, "");
+    ASSERT_TRUE(VirtualDesktop::xdotool({"windowactivate", std::to_string(work.winId())}));
+    ASSERT_TRUE(waitFor([&] { return hasKeyboard(&work); }));
+    settle();
+    EXPECT_TRUE(windowShown());
+}

@@ -1,0 +1,98 @@
+#pragma once
+
+#include "Support/MonitorHarness.h"
+#include "Support/VirtualDesktop.h"
+#include "Vigilor/Interface/StatusItemController.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QPixmap>
+#include <QScreen>
+#include <QWindow>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+// The tray item on a real X desktop (Xvfb, openbox, trayer), clicked and typed at with xdotool, over
+// a monitor on fakes; screenshots go to the build's test-artifacts/<area>/.
+struct TrayDesktop : ::testing::Test {
+    explicit TrayDesktop(QString artifactArea)
+        : artifacts(QStringLiteral(VIGILOR_TEST_ARTIFACTS "/") + artifactArea) {}
+
+    QString artifacts;
+    VirtualDesktop desktop;
+    MonitorHarness h;
+    int argc = 1;
+    char name[6] = "tests";
+    char* argv[2] = {name, nullptr};
+    std::unique_ptr<QApplication> app;
+    std::shared_ptr<VigilorMonitor> monitor;
+    std::unique_ptr<StatusItemController> controller;
+
+    void SetUp() override {
+        if (const auto missing = VirtualDesktop::missingTools(); !missing.empty())
+            GTEST_SKIP() << missing;
+        ASSERT_TRUE(desktop.start()) << desktop.failure();
+        app = std::make_unique<QApplication>(argc, argv);
+        monitor = h.makeMonitor();
+        monitor->phase = MonitorPhase::ready;
+        monitor->facePresent = true;
+        controller = std::make_unique<StatusItemController>(monitor);
+        ASSERT_TRUE(controller->hasTrayIcon());
+        // Until the tray takes it in, the icon's window waits at the origin; then the tray maps it.
+        ASSERT_TRUE(waitFor([&] { return controller->trayIconGeometry().x() > 0 && trayIconExposed(); }))
+            << "the icon never docked";
+    }
+
+    // Qt's X11 tray icon is a window of its own, shown once the tray has mapped it.
+    static bool trayIconExposed() {
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (widget->inherits("QSystemTrayIconSys"))
+                return widget->windowHandle() && widget->windowHandle()->isExposed();
+        return false;
+    }
+
+    // Lets the event loop run until `condition` holds, for at most `milliseconds`.
+    bool waitFor(const std::function<bool()>& condition, int milliseconds = 15000) {
+        QElapsedTimer clock;
+        clock.start();
+        while (!condition()) {
+            if (clock.elapsed() > milliseconds)
+                return false;
+            QApplication::processEvents(QEventLoop::AllEvents, 20);
+        }
+        return true;
+    }
+    // Runs the event loop for a while, for things that must not happen.
+    void settle(int milliseconds = 400) {
+        waitFor([] { return false; }, milliseconds);
+    }
+
+    bool click(QPoint at, int button = 1) {
+        return VirtualDesktop::xdotool(
+            {"mousemove", std::to_string(at.x()), std::to_string(at.y()), "click", std::to_string(button)});
+    }
+    bool clickIcon(int button = 1) { return click(controller->trayIconGeometry().center(), button); }
+    // The first click on a freshly docked icon can still land on the tray's own window, where it does
+    // nothing; a second click then reaches the icon.
+    bool firstClickOpensPanel() {
+        if (!clickIcon())
+            return false;
+        return waitFor([&] { return panelOpen(); }, 3000) ||
+               (clickIcon() && waitFor([&] { return panelOpen(); }));
+    }
+    bool panelOpen() const { return controller->menuPanel() && controller->menuPanel()->isVisible(); }
+
+    // The whole screen, or the part of it that `area` covers.
+    void snapshot(const QString& name, QRect area = {}) {
+        QDir().mkpath(artifacts);
+        QPixmap screen = QGuiApplication::primaryScreen()->grabWindow(0);
+        if (area.isValid())
+            screen = screen.copy(area);
+        screen.save(artifacts + "/" + name + ".png");
+    }
+};
