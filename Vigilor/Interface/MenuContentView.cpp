@@ -42,7 +42,7 @@ QHBoxLayout* row(QWidget* owner, int spacing, QMargins margins = {}) {
 class NudgeCard : public QWidget {
 public:
     NudgeCard()
-        : icon_(new SymbolWell(26, 13))
+        : icon_(new SymbolTile({}, 26, 13, true))
         , label_(new ClampedLabel(zorviMicro(), {}, 1))
         , decision_(new ClampedLabel(zorviControl(), SystemColor::primaryLabel(), 1)) {
         auto* layout = row(this, 8, {12, 12, 12, 12});
@@ -70,7 +70,7 @@ protected:
 
 private:
     QColor tint_;
-    SymbolWell* icon_;
+    SymbolTile* icon_;
     ClampedLabel* label_;
     ClampedLabel* decision_;
 };
@@ -93,7 +93,7 @@ public:
     QWidget* lockingOffRow;
     BreakOffCard* walkOffCard;
     ZorviGlassSurface* movementCard;
-    SymbolWell* movementIcon;
+    SymbolTile* movementIcon;
     ClampedLabel* movementLine;
     ProgressCapsule* movementProgress;
     std::array<SignalChip*, 4> chips;
@@ -144,7 +144,7 @@ QWidget* actionRail(MenuContentParts& p) {
 
 QWidget* lockingOffRow() {
     auto* box = new QWidget;
-    auto* icon = new SymbolWell(30, 16);
+    auto* icon = new SymbolTile({}, 30, 16, true);
     icon->setSymbol("lock.slash", SystemColor::secondaryLabel(),
                     withOpacity(SystemColor::secondaryLabel(), 0.12));
     auto* title = new ClampedLabel(zorviControl(), SystemColor::primaryLabel(), 1);
@@ -172,7 +172,7 @@ MenuContentParts::MenuContentParts(MenuContentView& view)
     , walkOffCard(new BreakOffCard(QStringLiteral("Walk-away break off"),
                                    QStringLiteral("Turn it on below, or in Settings."), "figure.walk.motion"))
     , movementCard(zorviGlassPanel(12))
-    , movementIcon(new SymbolWell(36, 16))
+    , movementIcon(new SymbolTile({}, 36, 16, true))
     , movementLine(new ClampedLabel(zorviBody(), SystemColor::primaryLabel(), 1))
     , movementProgress(new ProgressCapsule)
     , chips{new SignalChip, new SignalChip, new SignalChip, new SignalChip}

@@ -70,49 +70,9 @@ void ProgressCapsule::paintEvent(QPaintEvent*) {
     painter.drawRoundedRect(QRectF(0, 0, progressFillWidth(width(), value_), h), h / 2, h / 2);
 }
 
-SymbolWell::SymbolWell(double diameter, double symbolSize, QWidget* parent)
-    : QWidget(parent)
-    , symbolSize_(symbolSize) {
-    setFixedSize(int(diameter), int(diameter));
-    pulse_.setDuration(450);
-    pulse_.setKeyValueAt(0, 1.0);
-    pulse_.setKeyValueAt(0.4, 1.25);
-    pulse_.setKeyValueAt(1, 1.0);
-    connect(&pulse_, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
-        scale_ = value.toDouble();
-        update();
-    });
-}
-
-void SymbolWell::pulse() {
-    if (isVisible() && !ZorviAccessibility::shared().reduceMotion())
-        pulse_.start();
-}
-
-void SymbolWell::setSymbol(const std::string& systemImage, const QColor& colour, const QColor& fill) {
-    if (systemImage == systemImage_ && colour == colour_ && fill == fill_)
-        return;
-    systemImage_ = systemImage;
-    colour_ = colour;
-    fill_ = fill;
-    update();
-}
-
-void SymbolWell::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(fill_);
-    painter.drawEllipse(QRectF(rect()));
-    const double side = symbolSize_ * scale_;
-    const QRectF box(0, 0, side, side);
-    ZorviSymbols::draw(painter, systemImage_, box.translated(QRectF(rect()).center() - box.center()),
-                       colour_);
-}
-
 SignalChip::SignalChip(QWidget* parent)
     : ZorviGlassSurface(ZorviGlassDepth::control, 8, std::nullopt, true, parent)
-    , icon_(new SymbolWell(26, 12))
+    , icon_(new SymbolTile({}, 26, 12, true))
     , caption_(new ClampedLabel(zorviMicro(), SystemColor::secondaryLabel(), 1))
     , value_(new ClampedLabel(zorviControl(), SystemColor::primaryLabel(), 1, true)) {
     auto* column = new QVBoxLayout(this);
@@ -136,7 +96,7 @@ void SignalChip::setModel(const SignalChipModel& model) {
 BreakOffCard::BreakOffCard(const QString& title, const QString& detail, const std::string& systemImage,
                            QWidget* parent)
     : ZorviGlassSurface(ZorviGlassDepth::panel, 12, std::nullopt, false, parent) {
-    auto* icon = new SymbolWell(36, 16);
+    auto* icon = new SymbolTile({}, 36, 16, true);
     icon->setSymbol(systemImage, SystemColor::secondaryLabel(), Theme::iconWell());
     auto* titleLabel = new ClampedLabel(zorviBody(), SystemColor::primaryLabel(), 1);
     titleLabel->setText(title);

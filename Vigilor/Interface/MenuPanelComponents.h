@@ -2,12 +2,12 @@
 
 #include "Foundation/Clock.h"
 #include "Vigilor/Interface/MenuContentModel.h"
+#include "Vigilor/Interface/WindowParts.h"
 #include "Vigilor/Interface/ZorviGlass.h"
 
 #include <QAbstractButton>
 #include <QColor>
 #include <QTimer>
-#include <QVariantAnimation>
 #include <QWidget>
 
 #include <functional>
@@ -52,27 +52,6 @@ private:
     QColor tint_;
 };
 
-// A symbol centred on a filled circle: the icon wells of chips, cards and rows.
-class SymbolWell : public QWidget {
-public:
-    SymbolWell(double diameter, double symbolSize, QWidget* parent = nullptr);
-    void setSymbol(const std::string& systemImage, const QColor& colour, const QColor& fill);
-    const std::string& symbol() const { return systemImage_; }
-    // Swells the symbol once and lets it settle, unless motion is reduced or the well is hidden.
-    void pulse();
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
-
-private:
-    double symbolSize_;
-    double scale_ = 1;
-    QVariantAnimation pulse_;
-    std::string systemImage_;
-    QColor colour_;
-    QColor fill_;
-};
-
 // One presence signal of the panel's strip: an icon in a tinted well, its name in capitals and its
 // reading, on a small glass control. Chips in a row share its width.
 class SignalChip : public ZorviGlassSurface {
@@ -83,7 +62,7 @@ public:
 
 private:
     SignalChipModel model_;
-    SymbolWell* icon_;
+    SymbolTile* icon_;
     ClampedLabel* caption_;
     ClampedLabel* value_;
 };

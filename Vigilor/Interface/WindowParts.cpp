@@ -1,11 +1,13 @@
 #include "WindowParts.h"
 
 #include "Vigilor/Interface/ViewHelpers.h"
+#include "Vigilor/Interface/ZorviAccessibility.h"
 #include "Vigilor/Interface/ZorviTheme.h"
 #include "ZorviShared/Symbols/ZorviSymbols.h"
 
 #include <QLabel>
 #include <QPainter>
+#include <QVariantAnimation>
 
 SymbolTile::SymbolTile(std::string symbol, double diameter, double symbolSize, bool circle, QWidget* parent)
     : QWidget(parent)
@@ -18,7 +20,34 @@ SymbolTile::SymbolTile(std::string symbol, double diameter, double symbolSize, b
 void SymbolTile::setSymbol(const std::string& symbol, const QColor& colour) {
     symbol_ = symbol;
     colour_ = colour;
+    fill_.reset();
     update();
+}
+
+void SymbolTile::setSymbol(const std::string& symbol, const QColor& colour, const QColor& fill) {
+    if (symbol == symbol_ && colour == colour_ && fill_ == fill)
+        return;
+    symbol_ = symbol;
+    colour_ = colour;
+    fill_ = fill;
+    update();
+}
+
+void SymbolTile::pulse() {
+    if (!isVisible() || ZorviAccessibility::shared().reduceMotion())
+        return;
+    if (!pulse_) {
+        pulse_ = new QVariantAnimation(this);
+        pulse_->setDuration(450);
+        pulse_->setKeyValueAt(0, 1.0);
+        pulse_->setKeyValueAt(0.4, 1.25);
+        pulse_->setKeyValueAt(1, 1.0);
+        connect(pulse_, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
+            scale_ = value.toDouble();
+            update();
+        });
+    }
+    pulse_->start();
 }
 
 void SymbolTile::setColour(const QColor& colour) {
@@ -33,10 +62,11 @@ void SymbolTile::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::Antialiasing);
     if (circle_) {
         painter.setPen(Qt::NoPen);
-        painter.setBrush(withOpacity(colour_, 0.12));
+        painter.setBrush(fill_.value_or(withOpacity(colour_, 0.12)));
         painter.drawEllipse(QRectF(rect()));
     }
-    const QRectF box(0, 0, symbolSize_, symbolSize_);
+    const double side = symbolSize_ * scale_;
+    const QRectF box(0, 0, side, side);
     ZorviSymbols::draw(painter, symbol_, box.translated(QRectF(rect()).center() - box.center()), colour_);
 }
 

@@ -4,22 +4,28 @@
 #include <QFont>
 #include <QWidget>
 
+#include <optional>
 #include <string>
 
 class QLabel;
+class QVariantAnimation;
 
-// Small parts of the onboarding and update windows.
+// Small parts shared by the windows and the menu panel.
 
-// A symbol in its colour, centred in a square, on a filled circle of that colour at 0.12 opacity when
-// `circle` is set: the icon tiles of the onboarding and update windows.
+// A symbol in its colour, centred in a square; with `circle`, on a filled circle (the symbol's colour
+// at 0.12 opacity unless a fill is given): the icon tiles and wells of every window.
 class SymbolTile : public QWidget {
 public:
     SymbolTile(std::string symbol, double diameter, double symbolSize, bool circle,
                QWidget* parent = nullptr);
 
     void setSymbol(const std::string& symbol, const QColor& colour);
+    void setSymbol(const std::string& symbol, const QColor& colour, const QColor& fill);
     void setColour(const QColor& colour);
     const QColor& colour() const { return colour_; }
+    const std::string& symbol() const { return symbol_; }
+    // Swells the symbol once and lets it settle, unless motion is reduced or the tile is hidden.
+    void pulse();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -29,6 +35,9 @@ private:
     double symbolSize_;
     bool circle_;
     QColor colour_;
+    std::optional<QColor> fill_;
+    double scale_ = 1;
+    QVariantAnimation* pulse_ = nullptr; // made at the first pulse
 };
 
 // A plain-text label in `font` and `colour`.
