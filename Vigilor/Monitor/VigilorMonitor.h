@@ -358,7 +358,7 @@ public:
     void recalibrateDeskBaselineAfterReturn();
     void updateWellness(Date now);
     void celebrate(const std::string& text);
-    const std::vector<WellnessLedgerEvent>& wellnessLedger() const { return wellnessLedger_; }
+    const std::vector<WellnessLedgerEvent>& wellnessLedger() const { return *wellnessLedger_; }
     void restoreWellnessLedger();
     void restoreBreakAnchors(Date now);
     void refreshWellnessSummaries(Date now, bool force);
@@ -488,7 +488,9 @@ private:
     Date lastEyeBreakAt_;
     Date lastWalkBreakAt_;
     bool breakAnchorsRestored_ = false;
-    std::vector<WellnessLedgerEvent> wellnessLedger_;
+    // Never changed in place: the store's queue encodes the list it was given while a new one is made.
+    std::shared_ptr<const std::vector<WellnessLedgerEvent>> wellnessLedger_ =
+        std::make_shared<const std::vector<WellnessLedgerEvent>>();
     Date lastWellnessSummaryRefresh_ = Date::distantPast();
     Date lastEyeRestObservationAt_ = Date::distantPast();
     std::optional<Date> lastFrameResultAt_;

@@ -13,6 +13,8 @@ DefaultsStore ledgerStore() {
     return DefaultsStore::suite(VigilorMonitor::wellnessLedgerDomain);
 }
 
+using LedgerEvents = std::shared_ptr<const std::vector<WellnessLedgerEvent>>;
+
 struct DecodedLedger {
     std::vector<WellnessLedgerEvent> events; // every event that decodes, in order
     std::optional<std::string> damage;       // what did not decode
@@ -21,12 +23,15 @@ struct DecodedLedger {
 // Event by event, so that the stored form of a full ledger is never held whole.
 DecodedLedger decodedLedger(const DefaultsStore& store) {
     DecodedLedger ledger;
+    // Room for a full ledger at once: growing step by step would copy it several times over, and only
+    // the room that is used costs memory.
+    ledger.events.reserve(VigilorMonitor::wellnessLedgerLimit);
     size_t count = 0, unreadable = 0;
     std::string first;
-    const bool isList = store.forEachElement(VigilorMonitor::wellnessLedgerKey, [&](Json&& element) {
+    const bool isList = store.forEachElement(VigilorMonitor::wellnessLedgerKey, [&](std::string_view element) {
         ++count;
         try {
-            ledger.events.push_back(WellnessLedgerEvent::fromJSON(element));
+            ledger.events.push_back(WellnessLedgerEvent::fromJSONText(element));
         } catch (const JsonDecodingError& error) {
             if (unreadable++ == 0)
                 first = error.what();
@@ -40,14 +45,28 @@ DecodedLedger decodedLedger(const DefaultsStore& store) {
     return ledger;
 }
 
-// What makes the stored form of a copy of `events`, wherever it runs.
-std::function<Json()> encodedLedger(std::vector<WellnessLedgerEvent> events) {
+// What makes the stored form of `events`, wherever it runs.
+std::function<Json()> encodedLedger(LedgerEvents events) {
     return [events = std::move(events)] {
         Json stored = Json::array();
-        for (const auto& event : events)
+        for (const auto& event : *events)
             stored.push_back(event.toJSON());
         return stored;
     };
+}
+
+Date ledgerCutoff(Date at) {
+    return LocalCalendar::addingDays(at, -VigilorMonitor::wellnessLedgerDays);
+}
+
+// The events kept at `at`; the same list when every event is kept.
+LedgerEvents prunedLedger(LedgerEvents events, Date at) {
+    const Date cutoff = ledgerCutoff(at);
+    if (events->size() <= VigilorMonitor::wellnessLedgerLimit &&
+        std::none_of(events->begin(), events->end(), [&](const auto& event) { return event.occurredAt < cutoff; }))
+        return events;
+    return std::make_shared<const std::vector<WellnessLedgerEvent>>(
+        VigilorMonitor::pruneWellnessLedger(*events, at));
 }
 
 std::string walkRhythm(const WellnessPeriodSummary& today) {
@@ -85,23 +104,24 @@ void VigilorMonitor::restoreWellnessLedger() {
         defaults.remove(wellnessLedgerKey);
     DefaultsStore& source = moved ? ledger : defaults;
     if (!source.contains(wellnessLedgerKey)) {
-        wellnessLedger_.clear();
+        wellnessLedger_ = std::make_shared<const std::vector<WellnessLedgerEvent>>();
         return;
     }
     DecodedLedger decoded = decodedLedger(source);
     if (decoded.damage)
         source.keepUnreadableValue(wellnessLedgerKey, *decoded.damage);
+    auto events = std::make_shared<const std::vector<WellnessLedgerEvent>>(std::move(decoded.events));
     if (moved) // held as the events, not as the text they were read from as well
-        ledger.holdDeferred(wellnessLedgerKey, encodedLedger(decoded.events));
+        ledger.holdDeferred(wellnessLedgerKey, encodedLedger(events));
     else
-        ledger.setDeferred(wellnessLedgerKey, encodedLedger(decoded.events));
-    wellnessLedger_ = pruneWellnessLedger(std::move(decoded.events), now());
+        ledger.setDeferred(wellnessLedgerKey, encodedLedger(events));
+    wellnessLedger_ = prunedLedger(std::move(events), now());
 }
 
 // Keeps 120 calendar days and, of those, the newest 50,000 events in recording order.
 std::vector<WellnessLedgerEvent> VigilorMonitor::pruneWellnessLedger(std::vector<WellnessLedgerEvent> events,
                                                                      Date at) {
-    const Date cutoff = LocalCalendar::addingDays(at, -wellnessLedgerDays);
+    const Date cutoff = ledgerCutoff(at);
     std::erase_if(events, [&](const WellnessLedgerEvent& event) { return event.occurredAt < cutoff; });
     if (events.size() > wellnessLedgerLimit)
         events.erase(events.begin(), events.end() - std::ptrdiff_t(wellnessLedgerLimit));
@@ -110,13 +130,17 @@ std::vector<WellnessLedgerEvent> VigilorMonitor::pruneWellnessLedger(std::vector
 
 void VigilorMonitor::recordWellnessEvent(WellnessEventKind kind, std::optional<double> durationSeconds,
                                          Date at) {
-    wellnessLedger_.push_back({UUID::random(), kind, at, durationSeconds});
+    auto events = std::make_shared<std::vector<WellnessLedgerEvent>>();
+    events->reserve(wellnessLedger_->size() + 1);
+    *events = *wellnessLedger_;
+    events->push_back({UUID::random(), kind, at, durationSeconds});
+    wellnessLedger_ = std::move(events);
     persistWellnessLedger(at);
     refreshWellnessSummaries(at, true);
 }
 
 void VigilorMonitor::persistWellnessLedger(Date at) {
-    wellnessLedger_ = pruneWellnessLedger(std::move(wellnessLedger_), at);
+    wellnessLedger_ = prunedLedger(wellnessLedger_, at);
     // Encoded on the store's queue: a full ledger would take the main thread tens of milliseconds.
     ledgerStore().setDeferred(wellnessLedgerKey, encodedLedger(wellnessLedger_));
 }
@@ -125,7 +149,7 @@ WellnessPeriodSummary VigilorMonitor::wellnessSummary(const std::string& label, 
     WellnessPeriodSummary summary;
     summary.label = label;
     double movementSeconds = 0;
-    for (const auto& event : wellnessLedger_) {
+    for (const auto& event : *wellnessLedger_) {
         if (event.occurredAt < since)
             continue;
         switch (event.kind) {
@@ -170,7 +194,7 @@ void VigilorMonitor::refreshWellnessSummaries(Date at, bool force) {
     };
     const WellnessPeriodSummary todaySummary = summaries.front();
     setIfChanged(wellnessPeriodSummaries, std::move(summaries));
-    setIfChanged(deskHealth, std::optional(WellnessScoreEngine::summary(wellnessLedger_, at)));
+    setIfChanged(deskHealth, std::optional(WellnessScoreEngine::summary(*wellnessLedger_, at)));
     setIfChanged(wellnessRhythmStatus, followRhythm(todaySummary));
     setIfChanged(walkRhythmStatus, walkRhythm(todaySummary));
 }

@@ -79,7 +79,8 @@ TEST(Json, HandsOverTheElementsOfAnArrayOneByOne) {
     };
     for (const auto& c : cases) {
         std::vector<Json> elements;
-        EXPECT_EQ(forEachJsonArrayElement(c.text, [&](Json&& element) { elements.push_back(element); }),
+        EXPECT_EQ(forEachJsonArrayElement(c.text,
+                                          [&](std::string_view element) { elements.push_back(*parseJson(element)); }),
                   c.isArray)
             << c.text;
         EXPECT_EQ(elements, c.elements) << c.text;
