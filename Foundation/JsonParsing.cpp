@@ -287,8 +287,11 @@ public:
         }
     }
 
-    // Sets `integral` to whether the number has neither fraction nor exponent.
+    // Sets `integral` to whether the number has neither fraction nor exponent. A number with an
+    // exponent or of more than 300 characters may be too large for a double, which the library refuses:
+    // such numbers are left to it.
     bool number() {
+        const char* start = at_;
         integral = true;
         if (at_ != end_ && *at_ == '-')
             ++at_;
@@ -302,15 +305,7 @@ public:
             if (!digits())
                 return false;
         }
-        if (at_ != end_ && (*at_ == 'e' || *at_ == 'E')) {
-            ++at_;
-            integral = false;
-            if (at_ != end_ && (*at_ == '+' || *at_ == '-'))
-                ++at_;
-            if (!digits())
-                return false;
-        }
-        return true;
+        return at_ == end_ || (*at_ != 'e' && *at_ != 'E' && at_ - start <= 300);
     }
     bool integral = true;
 
