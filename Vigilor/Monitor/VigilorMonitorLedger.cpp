@@ -5,6 +5,8 @@
 #include "Foundation/Rounding.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <system_error>
 
 namespace {
 
@@ -90,32 +92,72 @@ std::string followRhythm(const WellnessPeriodSummary& today) {
            std::to_string(today.movementCredits) + " walks credited";
 }
 
-} // namespace
+// A stored ledger longer than this is read off the main thread, so that the start does not wait for it
+// (a full one is about 5.6 MB); a shorter one takes a few milliseconds at most.
+constexpr std::uintmax_t ledgerReadAsideFrom = 256 * 1024;
 
-// The ledger keeps every event that decodes; the stored value is kept in a file of its own before the
-// next save drops the others. A ledger still in the settings' domain (where earlier versions kept it)
-// is copied to its own and taken out of the settings at the first start that finds it there too.
-void VigilorMonitor::restoreWellnessLedger() {
+// The stored ledger as of `at`, from any thread. It keeps every event that decodes; the stored value is
+// kept in a file of its own before the next save drops the others. A ledger still in the settings' domain
+// (where earlier versions kept it) is copied to its own and taken out of the settings at the first start
+// that finds it there too.
+LedgerEvents readStoredLedger(Date at) {
     DefaultsStore ledger = ledgerStore();
     DefaultsStore defaults = DefaultsStore::standard();
     ledger.prepareForWriting(); // a damaged file goes aside now, and the start says where
-    const bool moved = ledger.contains(wellnessLedgerKey);
+    const bool moved = ledger.contains(VigilorMonitor::wellnessLedgerKey);
     if (moved)
-        defaults.remove(wellnessLedgerKey);
+        defaults.remove(VigilorMonitor::wellnessLedgerKey);
     DefaultsStore& source = moved ? ledger : defaults;
-    if (!source.contains(wellnessLedgerKey)) {
-        wellnessLedger_ = std::make_shared<const std::vector<WellnessLedgerEvent>>();
-        return;
-    }
+    if (!source.contains(VigilorMonitor::wellnessLedgerKey))
+        return std::make_shared<const std::vector<WellnessLedgerEvent>>();
     DecodedLedger decoded = decodedLedger(source);
     if (decoded.damage)
-        source.keepUnreadableValue(wellnessLedgerKey, *decoded.damage);
+        source.keepUnreadableValue(VigilorMonitor::wellnessLedgerKey, *decoded.damage);
     auto events = std::make_shared<const std::vector<WellnessLedgerEvent>>(std::move(decoded.events));
     if (moved) // held as the events, not as the text they were read from as well
-        ledger.holdDeferred(wellnessLedgerKey, encodedLedger(events));
+        ledger.holdDeferred(VigilorMonitor::wellnessLedgerKey, encodedLedger(events));
     else
-        ledger.setDeferred(wellnessLedgerKey, encodedLedger(events));
-    wellnessLedger_ = prunedLedger(std::move(events), now());
+        ledger.setDeferred(VigilorMonitor::wellnessLedgerKey, encodedLedger(events));
+    return prunedLedger(std::move(events), at);
+}
+
+} // namespace
+
+// Until a ledger read aside has landed, the start's summaries count no stored events; every path that
+// records or reads the whole ledger takes it in first (waiting if need be), so nothing recorded meanwhile
+// is lost or counted twice.
+void VigilorMonitor::restoreWellnessLedger() {
+    const Date at = now();
+    std::error_code error;
+    const auto size = std::filesystem::file_size(ledgerStore().file(), error);
+    if (error || size < ledgerReadAsideFrom) {
+        wellnessLedger_ = readStoredLedger(at);
+        return;
+    }
+    try {
+        restoringWellnessLedger_ = std::async(std::launch::async, [at, weak = weakSelf()] {
+            auto events = readStoredLedger(at);
+            DispatchQueue::main().async([weak] {
+                if (auto self = weak.lock()) {
+                    self->takeRestoredWellnessLedger();
+                    self->refreshWellnessSummaries(self->now(), true);
+                }
+            });
+            return events;
+        });
+    } catch (const std::system_error&) { // no thread to be had: read it here
+        wellnessLedger_ = readStoredLedger(at);
+    }
+}
+
+void VigilorMonitor::takeRestoredWellnessLedger() const {
+    if (restoringWellnessLedger_.valid())
+        wellnessLedger_ = restoringWellnessLedger_.get();
+}
+
+const std::vector<WellnessLedgerEvent>& VigilorMonitor::wellnessLedger() const {
+    takeRestoredWellnessLedger();
+    return *wellnessLedger_;
 }
 
 // Keeps 120 calendar days and, of those, the newest 50,000 events in recording order.
@@ -130,6 +172,7 @@ std::vector<WellnessLedgerEvent> VigilorMonitor::pruneWellnessLedger(std::vector
 
 void VigilorMonitor::recordWellnessEvent(WellnessEventKind kind, std::optional<double> durationSeconds,
                                          Date at) {
+    takeRestoredWellnessLedger();
     auto events = std::make_shared<std::vector<WellnessLedgerEvent>>();
     events->reserve(wellnessLedger_->size() + 1);
     *events = *wellnessLedger_;
@@ -140,6 +183,7 @@ void VigilorMonitor::recordWellnessEvent(WellnessEventKind kind, std::optional<d
 }
 
 void VigilorMonitor::persistWellnessLedger(Date at) {
+    takeRestoredWellnessLedger();
     wellnessLedger_ = prunedLedger(wellnessLedger_, at);
     // Encoded on the store's queue: a full ledger would take the main thread tens of milliseconds.
     ledgerStore().setDeferred(wellnessLedgerKey, encodedLedger(wellnessLedger_));

@@ -220,3 +220,29 @@ TEST(WellnessSummaries, RefreshUnforcedOnlyOnANewCalendarDay) {
     restarted->refreshWellnessSummaries(*parseIso8601Strict("2026-07-01T22:01:00Z"), false); // 00:01
     EXPECT_GT(published, 0);
 }
+
+// A long stored ledger is read off the main thread: the start publishes without it, its summaries come
+// when it lands, and an event recorded before then is kept once, after the stored ones.
+TEST(WellnessLedger, ALongLedgerLandsAfterTheStartWithoutLosingOrDoublingAnEvent) {
+    for (const bool recordBeforeLanding : {false, true}) {
+        MonitorHarness h;
+        std::vector<WellnessLedgerEvent> stored;
+        for (int i = 3'000; i > 0; --i) // about 330 KB
+            stored.push_back(event(WellnessEventKind::eyeRest, h.clock.now().addingTimeInterval(-60.0 * i), 20));
+        storeLedger(stored);
+        DefaultsStore::synchronizeAll();
+        ASSERT_GT(std::filesystem::file_size(ledgerStore().file()), 256u * 1024);
+
+        auto monitor = h.makeMonitor(false);
+        EXPECT_EQ(monitor->wellnessPeriodSummaries()[2].eyeRests, 0) << "published before it landed";
+        const size_t expected = stored.size() + (recordBeforeLanding ? 1 : 0);
+        if (recordBeforeLanding)
+            monitor->recordWellnessEvent(WellnessEventKind::lockAway, 60, h.clock.now());
+        EXPECT_TRUE(h.eventually([&] { return monitor->wellnessPeriodSummaries()[2].eyeRests == 3'000; }));
+        ASSERT_EQ(monitor->wellnessLedger().size(), expected) << recordBeforeLanding;
+        EXPECT_EQ(monitor->wellnessLedger().front(), stored.front());
+        DefaultsStore::synchronizeAll();
+        EXPECT_EQ(parseJson(*AtomicFile::read(ledgerStore().file()))->at(VigilorMonitor::wellnessLedgerKey).size(),
+                  expected);
+    }
+}
