@@ -153,7 +153,7 @@ FileContents readDomainFile(const std::filesystem::path& file) {
         return contents;
     }
     errno = 0;
-    auto text = AtomicFile::read(file);
+    const auto text = AtomicFile::read(file);
     if (!text) {
         contents.unreadable = "it cannot be opened: " + errnoText();
         return contents;
@@ -446,8 +446,7 @@ bool DefaultsStore::contains(const std::string& key) const {
     return withDomain(file_, [&](Domain& domain) { return domain.values.contains(key); });
 }
 
-bool DefaultsStore::forEachElement(const std::string& key,
-                                   const std::function<void(std::string_view)>& each) const {
+bool DefaultsStore::forEachElement(const std::string& key, const std::function<void(Json&&)>& each) const {
     const auto entry = withDomain(file_, [&](Domain& domain) -> std::optional<Entry> {
         const auto it = domain.values.find(key);
         if (it == domain.values.end())
@@ -463,7 +462,7 @@ bool DefaultsStore::forEachElement(const std::string& key,
     if (!entry->value->is_array())
         return false;
     for (const Json& element : *entry->value)
-        each(element.dump(-1, ' ', false, Json::error_handler_t::replace));
+        each(Json(element));
     return true;
 }
 

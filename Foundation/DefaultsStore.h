@@ -49,10 +49,10 @@ public:
 
     std::optional<Json> value(const std::string& key) const;
     bool contains(const std::string& key) const;
-    // Hands the elements of the array stored under `key` to `each` one at a time as their JSON text,
-    // without building the whole array: for a large value read once (the wellness ledger). False when
-    // there is no such value or it is not an array.
-    bool forEachElement(const std::string& key, const std::function<void(std::string_view)>& each) const;
+    // Hands the elements of the array stored under `key` to `each` one at a time, without building
+    // the whole array: for a large value read once (the wellness ledger). False when there is no such
+    // value or it is not an array.
+    bool forEachElement(const std::string& key, const std::function<void(Json&&)>& each) const;
     // Every key of the domain, so that keys written together are read together; an empty object when
     // the file is missing or cannot be read.
     Json dictionaryRepresentation() const;

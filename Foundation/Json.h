@@ -57,25 +57,10 @@ struct JsonObjectMembers {
 };
 JsonObjectMembers jsonObjectMembers(std::string_view text);
 
-// Hands the elements of a JSON array text to `each` one at a time as their text (an object or array as
-// written), so that a long array is never built whole. False when the text is not a valid array;
-// elements before the fault have been handed over.
-bool forEachJsonArrayElement(std::string_view text, const std::function<void(std::string_view)>& each);
-
-// One member of a flat object read by readPlainJsonObject: a string's characters or a number's value.
-struct PlainJsonMember {
-    std::string_view key;
-    std::string_view string;
-    std::optional<double> number; // set for a number, which is read as parseJson reads it
-};
-
-// A quick reading of the many small records of a large value, such as the ledger's events: hands the
-// members of `text` to `each` in order when it is a flat object in the plain form our encoder writes
-// (keys and strings without escapes or non-ASCII characters, numbers within 64 bits, nothing nested, no
-// true, false or null), and stops when `each` returns false. False, perhaps after some members were
-// handed over, for any other text or when stopped: the caller then reads the text with parseJson, which
-// gives the same values where both can read it.
-bool readPlainJsonObject(std::string_view text, const std::function<bool(const PlainJsonMember&)>& each);
+// Hands the elements of a JSON array text to `each` one at a time, each as soon as it is read, so that
+// a long array is never held whole. False when the text is not a valid array; elements before the
+// fault have been handed over.
+bool forEachJsonArrayElement(std::string_view text, const std::function<void(Json&&)>& each);
 
 // Compact text in the object's own key order. Throws JsonEncodingError for non-finite numbers,
 // which JSON cannot hold (the library would silently write null).

@@ -5,26 +5,24 @@
 #include <openssl/evp.h>
 
 #include <algorithm>
-#include <array>
 #include <cstdlib>
 #include <vector>
 
 namespace {
 
-// The value of each hexadecimal digit, -1 for every other character: a table, since a stored ledger has
-// tens of thousands of identifiers to read at start.
-constexpr std::array<int8_t, 256> hexValues = [] {
-    std::array<int8_t, 256> values{};
-    values.fill(-1);
-    for (int c = 0; c < 10; ++c)
-        values['0' + c] = int8_t(c);
-    for (int c = 0; c < 6; ++c)
-        values['a' + c] = values['A' + c] = int8_t(10 + c);
-    return values;
-}();
+constexpr bool isHyphenPosition(size_t i) {
+    return i == 8 || i == 13 || i == 18 || i == 23;
+}
 
-// Where the two digits of each of the 16 bytes begin in the canonical 8-4-4-4-12 text.
-constexpr std::array<uint8_t, 16> digitPairOffsets{0, 2, 4, 6, 9, 11, 14, 16, 19, 21, 24, 26, 28, 30, 32, 34};
+int hexValue(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
 
 } // namespace
 
@@ -53,15 +51,21 @@ UUID UUID::nameBased(const UUID& namespaceID, std::string_view name) {
 }
 
 std::optional<UUID> UUID::parse(std::string_view text) {
-    if (text.size() != 36 || text[8] != '-' || text[13] != '-' || text[18] != '-' || text[23] != '-')
+    if (text.size() != 36)
         return std::nullopt;
     Bytes bytes{};
-    for (size_t i = 0; i < bytes.size(); ++i) {
-        const int high = hexValues[uint8_t(text[digitPairOffsets[i]])];
-        const int low = hexValues[uint8_t(text[digitPairOffsets[i] + 1])];
-        if (high < 0 || low < 0)
+    size_t nibble = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (isHyphenPosition(i)) {
+            if (text[i] != '-')
+                return std::nullopt;
+            continue;
+        }
+        const int value = hexValue(text[i]);
+        if (value < 0)
             return std::nullopt;
-        bytes[i] = uint8_t(high << 4 | low);
+        bytes[nibble / 2] = uint8_t(bytes[nibble / 2] | (nibble % 2 == 0 ? value << 4 : value));
+        ++nibble;
     }
     return UUID(bytes);
 }

@@ -6,9 +6,13 @@ Each run starts a build in a temporary HOME of its own, laid out as one of:
   settings  settings, onboarding done, break anchors; no ledger
   full      as settings, plus a wellness ledger of 50,000 events (one a minute back from now)
 and reads, at the moment the line appears: the wall time since exec, the CPU time of the process (user +
-system of every thread, in clock ticks, and the nanosecond on-CPU time of the threads alive then) and
-its resident memory and minor page faults. Builds and layouts are interleaved run by run, so that the machine's load falls
-on all alike; the medians are printed with the load average before and after.
+system of every thread, in clock ticks, and the nanosecond on-CPU time of the threads alive then), the
+on-CPU time of the main thread alone, and its resident memory and minor page faults. A long ledger is read
+by a thread named "Vigilor.ledger": the script watches for it every millisecond or so, and gives the wall
+time since exec at which it was last seen (when the ledger is handed to the main thread; 0 when no such
+thread was seen) and the peak resident memory once it is gone. Builds and layouts are interleaved run by
+run, so that the machine's load falls on all alike; the medians are printed with the load average before
+and after.
 
   bench/start-up.py [-n RUNS] [--display] [--layouts empty,settings,full] NAME=PATH/TO/vigilor ...
   bench/start-up.py --callgrind OUT [--layouts full] NAME=PATH ...
@@ -35,6 +39,7 @@ import uuid
 REFERENCE_DATE = 978307200  # 2001-01-01 00:00:00 UTC, the stored dates' origin
 TICKS = os.sysconf("SC_CLK_TCK")
 RUNNING_LINE = b"Vigilor is running"
+LEDGER_THREAD = "Vigilor.ledger"
 
 
 def ledger(count):
@@ -80,14 +85,33 @@ def environment(home, display):
     return env
 
 
-def wait_for_line(process, timeout=30):
+def reading_thread_alive(pid):
+    try:
+        tasks = os.listdir(f"/proc/{pid}/task")
+    except OSError:
+        return False
+    for task in tasks:
+        try:
+            if open(f"/proc/{pid}/task/{task}/comm").read().strip() == LEDGER_THREAD:
+                return True
+        except OSError:
+            pass
+    return False
+
+
+def wait_for_line(process, timeout=30, watch=None):
+    """Reads the output until the running line; `watch` is called between reads, every millisecond."""
     seen = b""
     deadline = time.monotonic() + timeout
     while RUNNING_LINE not in seen:
         left = deadline - time.monotonic()
-        ready, _, _ = select.select([process.stdout], [], [], max(left, 0))
-        if not ready:
+        if left <= 0:
             raise RuntimeError("no running line within %d s: %r" % (timeout, seen[-400:]))
+        ready, _, _ = select.select([process.stdout], [], [], min(left, 0.001) if watch else left)
+        if watch:
+            watch()
+        if not ready:
+            continue
         chunk = os.read(process.stdout.fileno(), 65536)
         if not chunk:
             raise RuntimeError("exited before the running line: %r" % seen[-400:])
@@ -105,12 +129,16 @@ def cpu_of(pid):
             on_cpu_ns += int(open(f"/proc/{pid}/task/{task}/schedstat").read().split()[0])
         except OSError:
             pass
-    return ticks_ms, on_cpu_ns / 1e6, minor_faults
+    try:
+        main_ns = int(open(f"/proc/{pid}/task/{pid}/schedstat").read().split()[0])
+    except OSError:
+        main_ns = 0
+    return ticks_ms, on_cpu_ns / 1e6, main_ns / 1e6, minor_faults
 
 
-def resident_mib(pid):
+def resident_mib(pid, field="VmRSS"):
     for line in open(f"/proc/{pid}/status"):
-        if line.startswith("VmRSS"):
+        if line.startswith(field):
             return int(line.split()[1]) / 1024
     return 0.0
 
@@ -131,14 +159,26 @@ def run_once(binary, layout, ledger_text, display):
         env = environment(home, display)
         started = time.perf_counter()
         process = subprocess.Popen([binary], stdout=subprocess.PIPE, stderr=subprocess.STDOUT, env=env)
+        reading = {"last": None}
+
+        def watch():
+            if reading_thread_alive(process.pid):
+                reading["last"] = time.perf_counter()
+
         try:
-            wait_for_line(process)
+            wait_for_line(process, watch=watch)
             wall = (time.perf_counter() - started) * 1000
-            ticks_ms, on_cpu_ms, faults = cpu_of(process.pid)
+            ticks_ms, on_cpu_ms, main_ms, faults = cpu_of(process.pid)
             rss = resident_mib(process.pid)
+            deadline = time.monotonic() + 30
+            while reading["last"] is not None and reading_thread_alive(process.pid) and time.monotonic() < deadline:
+                reading["last"] = time.perf_counter()
+                time.sleep(0.001)
+            landed = (reading["last"] - started) * 1000 if reading["last"] else 0.0
+            peak = resident_mib(process.pid, "VmHWM")
         finally:
             stop(process)
-        return wall, ticks_ms, on_cpu_ms, rss, faults
+        return wall, ticks_ms, on_cpu_ms, main_ms, rss, faults, landed, peak
     finally:
         shutil.rmtree(home, ignore_errors=True)
 
@@ -212,9 +252,11 @@ def main():
                     for name, binary in builds:
                         rows.setdefault((name, layout), []).append(run_once(binary, layout, ledger_text, display))
             for (name, layout), values in rows.items():
-                wall, ticks, on_cpu, rss, faults = (statistics.median(column) for column in zip(*values))
+                wall, ticks, on_cpu, main_cpu, rss, faults, landed, peak = (
+                    statistics.median(column) for column in zip(*values))
                 print(f"{name:10} {layout:9} wall {wall:6.0f} ms  cpu {ticks:5.0f} ms (ticks) {on_cpu:6.1f} ms "
-                      f"(on-cpu)  rss {rss:5.1f} MiB  faults {faults:6.0f}  "
+                      f"(on-cpu)  main {main_cpu:6.1f} ms  rss {rss:5.1f} MiB  faults {faults:6.0f}  "
+                      f"ledger in {landed:5.0f} ms  peak {peak:5.1f} MiB  "
                       f"[{len(values)} runs; wall min {min(v[0] for v in values):.0f}]")
         print(f"load average after: {load()}")
     finally:

@@ -4,33 +4,6 @@
 
 #include <vector>
 
-namespace {
-
-// The stored form as toJSON writes it, read straight into an event; nothing for any other text (another
-// key, a key twice, a null, a value that does not decode), which fromJSON then reads.
-std::optional<WellnessLedgerEvent> plainEvent(std::string_view text) {
-    std::optional<UUID> id;
-    std::optional<WellnessEventKind> kind;
-    std::optional<double> occurredAt, duration;
-    const bool plain = readPlainJsonObject(text, [&](const PlainJsonMember& member) {
-        const bool isString = !member.number;
-        if (member.key == "id" && !id && isString)
-            return (id = UUID::parse(member.string)).has_value();
-        if (member.key == "kind" && !kind && isString)
-            return (kind = enumFromRawValue<WellnessEventKind>(member.string)).has_value();
-        if (member.key == "occurredAt" && !occurredAt && !isString)
-            return (occurredAt = member.number).has_value();
-        if (member.key == "durationSeconds" && !duration && !isString)
-            return (duration = member.number).has_value();
-        return false;
-    });
-    if (!plain || !id || !kind || !occurredAt)
-        return std::nullopt;
-    return WellnessLedgerEvent{*id, *kind, Date(*occurredAt), duration};
-}
-
-} // namespace
-
 Json WellnessLedgerEvent::toJSON() const {
     Json object = Json::object();
     JsonField::write(object, "id", id);
@@ -52,12 +25,6 @@ WellnessLedgerEvent WellnessLedgerEvent::fromJSON(const Json& object) {
     JsonField::read(object, "occurredAt", event.occurredAt);
     JsonField::read(object, "durationSeconds", event.durationSeconds);
     return event;
-}
-
-WellnessLedgerEvent WellnessLedgerEvent::fromJSONText(std::string_view text) {
-    if (auto event = plainEvent(text))
-        return *event;
-    return fromJSON(parseJson(text).value_or(Json())); // what is not JSON is no event either
 }
 
 namespace {

@@ -44,8 +44,6 @@ struct WellnessLedgerEvent {
     Json toJSON() const;
     // Requires "id", "kind" and "occurredAt"; throws JsonDecodingError otherwise.
     static WellnessLedgerEvent fromJSON(const Json& object);
-    // The same from the event's JSON text; the stored form is read without building a JSON value.
-    static WellnessLedgerEvent fromJSONText(std::string_view text);
 
     bool operator==(const WellnessLedgerEvent&) const = default;
 };

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <pthread.h>
 #include <system_error>
 
 namespace {
@@ -25,15 +26,12 @@ struct DecodedLedger {
 // Event by event, so that the stored form of a full ledger is never held whole.
 DecodedLedger decodedLedger(const DefaultsStore& store) {
     DecodedLedger ledger;
-    // Room for a full ledger at once: growing step by step would copy it several times over, and only
-    // the room that is used costs memory.
-    ledger.events.reserve(VigilorMonitor::wellnessLedgerLimit);
     size_t count = 0, unreadable = 0;
     std::string first;
-    const bool isList = store.forEachElement(VigilorMonitor::wellnessLedgerKey, [&](std::string_view element) {
+    const bool isList = store.forEachElement(VigilorMonitor::wellnessLedgerKey, [&](Json&& element) {
         ++count;
         try {
-            ledger.events.push_back(WellnessLedgerEvent::fromJSONText(element));
+            ledger.events.push_back(WellnessLedgerEvent::fromJSON(element));
         } catch (const JsonDecodingError& error) {
             if (unreadable++ == 0)
                 first = error.what();
@@ -136,6 +134,7 @@ void VigilorMonitor::restoreWellnessLedger() {
     }
     try {
         restoringWellnessLedger_ = std::async(std::launch::async, [at, weak = weakSelf()] {
+            pthread_setname_np(pthread_self(), "Vigilor.ledger");
             auto events = readStoredLedger(at);
             DispatchQueue::main().async([weak] {
                 if (auto self = weak.lock()) {

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
-
 TEST(WellnessLedgerEvent, EncodesDatesAsReferenceSecondsAndOmitsAnAbsentDuration) {
     WellnessLedgerEvent event{*UUID::parse("11111111-2222-4333-8444-555555555555"),
                               WellnessEventKind::movementCredit, Date(786'000'000.5), std::nullopt};
@@ -31,43 +29,6 @@ TEST(WellnessLedgerEvent, RefusesEventsWithoutTheirRequiredKeys) {
     const auto event = WellnessLedgerEvent::fromJSON(*parseJson(
         R"({"id":"11111111-2222-4333-8444-555555555555","kind":"lockAway","occurredAt":2,"durationSeconds":null})"));
     EXPECT_FALSE(event.durationSeconds);
-}
-
-// The stored form is read without building a JSON value; every text must give what fromJSON gives.
-TEST(WellnessLedgerEvent, ReadsItsTextAsItsJSON) {
-    const std::string id = R"("id":"11111111-2222-4333-8444-55555555555a")";
-    const std::string texts[] = {
-        "{" + id + R"(,"kind":"eyeRest","occurredAt":786000000.125,"durationSeconds":20.0})",
-        "{" + id + R"(,"kind":"lockAway","occurredAt":-0})",
-        R"({"occurredAt":5,"kind":"walkSkipped",)" + id + "}",
-        "{" + id + R"(,"kind":"eyeRest","occurredAt":1,"durationSeconds":null})",
-        "{" + id + R"(,"kind":"eyeRest","occurredAt":1,"note":"caf\u00e9"})",
-        "{" + id + R"(,"kind":"eyeRest","occurredAt":1,"occurredAt":2})",
-        "{" + id + R"(,"kind":"eyeRest","occurredAt":1e400})",
-        "{" + id + R"(,"kind":"eyeRest","occurredAt":7.5e2})",
-        R"({"id":"11111111-2222-4333-8444-5555555555","kind":"eyeRest","occurredAt":1})",
-        "{" + id + R"(,"kind":"nap","occurredAt":1})",
-        "{" + id + R"(,"kind":"eyeRest","occurredAt":"1"})",
-        "{" + id + R"(,"kind":"eyeRest"})",
-        "[]",
-        "17",
-    };
-    for (const auto& text : texts) {
-        std::optional<WellnessLedgerEvent> expected;
-        try {
-            expected = WellnessLedgerEvent::fromJSON(parseJson(text).value_or(Json()));
-        } catch (const JsonDecodingError&) {
-        }
-        if (!expected) {
-            EXPECT_THROW(WellnessLedgerEvent::fromJSONText(text), JsonDecodingError) << text;
-            continue;
-        }
-        const auto read = WellnessLedgerEvent::fromJSONText(text);
-        EXPECT_EQ(read, *expected) << text;
-        EXPECT_EQ(std::signbit(read.occurredAt.timeIntervalSinceReferenceDate()),
-                  std::signbit(expected->occurredAt.timeIntervalSinceReferenceDate()))
-            << text;
-    }
 }
 
 TEST(WellnessPeriodSummary, WritesItsLines) {
