@@ -10,7 +10,7 @@ system of every thread, in clock ticks, and the nanosecond on-CPU time of the th
 on-CPU time of the main thread alone, and its resident memory and minor page faults. A long ledger is read
 by a thread named "Vigilor.ledger": the script watches for it every millisecond or so, and gives the wall
 time since exec at which it was last seen (when the ledger is handed to the main thread; 0 when no such
-thread was seen) and the peak resident memory once it is gone. Builds and layouts are interleaved run by
+thread was seen), the CPU time of the process then (clock ticks, the ended thread included), and the peak resident memory once it is gone. Builds and layouts are interleaved run by
 run, so that the machine's load falls on all alike; the medians are printed with the load average before
 and after.
 
@@ -175,10 +175,11 @@ def run_once(binary, layout, ledger_text, display):
                 reading["last"] = time.perf_counter()
                 time.sleep(0.001)
             landed = (reading["last"] - started) * 1000 if reading["last"] else 0.0
+            landed_cpu = cpu_of(process.pid)[0] if reading["last"] else ticks_ms  # the ended thread included
             peak = resident_mib(process.pid, "VmHWM")
         finally:
             stop(process)
-        return wall, ticks_ms, on_cpu_ms, main_ms, rss, faults, landed, peak
+        return wall, ticks_ms, on_cpu_ms, main_ms, rss, faults, landed, landed_cpu, peak
     finally:
         shutil.rmtree(home, ignore_errors=True)
 
@@ -252,11 +253,11 @@ def main():
                     for name, binary in builds:
                         rows.setdefault((name, layout), []).append(run_once(binary, layout, ledger_text, display))
             for (name, layout), values in rows.items():
-                wall, ticks, on_cpu, main_cpu, rss, faults, landed, peak = (
+                wall, ticks, on_cpu, main_cpu, rss, faults, landed, landed_cpu, peak = (
                     statistics.median(column) for column in zip(*values))
                 print(f"{name:10} {layout:9} wall {wall:6.0f} ms  cpu {ticks:5.0f} ms (ticks) {on_cpu:6.1f} ms "
                       f"(on-cpu)  main {main_cpu:6.1f} ms  rss {rss:5.1f} MiB  faults {faults:6.0f}  "
-                      f"ledger in {landed:5.0f} ms  peak {peak:5.1f} MiB  "
+                      f"ledger in {landed:5.0f} ms (cpu then {landed_cpu:6.1f} ms)  peak {peak:5.1f} MiB  "
                       f"[{len(values)} runs; wall min {min(v[0] for v in values):.0f}]")
         print(f"load average after: {load()}")
     finally:

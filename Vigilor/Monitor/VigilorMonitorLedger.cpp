@@ -26,6 +26,9 @@ struct DecodedLedger {
 // Event by event, so that the stored form of a full ledger is never held whole.
 DecodedLedger decodedLedger(const DefaultsStore& store) {
     DecodedLedger ledger;
+    // Room for a full ledger at once: growing step by step would hold the old and the new room together
+    // several times over, and only the room that is used costs memory.
+    ledger.events.reserve(VigilorMonitor::wellnessLedgerLimit);
     size_t count = 0, unreadable = 0;
     std::string first;
     const bool isList = store.forEachElement(VigilorMonitor::wellnessLedgerKey, [&](Json&& element) {
