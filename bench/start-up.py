@@ -7,12 +7,12 @@ Each run starts a build in a temporary HOME of its own, laid out as one of:
   full      as settings, plus a wellness ledger of 50,000 events (one a minute back from now)
 and reads, at the moment the line appears: the wall time since exec, the CPU time of the process (user +
 system of every thread, in clock ticks, and the nanosecond on-CPU time of the threads alive then), the
-on-CPU time of the main thread alone, and its resident memory and minor page faults. A long ledger is read
-by a thread named "Vigilor.ledger": the script watches for it every millisecond or so, and gives the wall
-time since exec at which it was last seen (when the ledger is handed to the main thread; 0 when no such
-thread was seen), the CPU time of the process then (clock ticks, the ended thread included), and the peak resident memory once it is gone. Builds and layouts are interleaved run by
-run, so that the machine's load falls on all alike; the medians are printed with the load average before
-and after.
+on-CPU time of the main thread alone, and its resident memory and minor page faults. A long ledger is
+read by a thread named "Vigilor.ledger": the script looks for it about every millisecond and gives the
+wall time since exec at which it was last seen (when the ledger is handed to the main thread; 0 when no
+such thread was seen), the CPU time of the process then (clock ticks, the ended thread included) and the
+peak resident memory. Builds and layouts are interleaved run by run, so that the machine's load falls on
+all alike; the medians are printed with the load average before and after.
 
   bench/start-up.py [-n RUNS] [--display] [--layouts empty,settings,full] NAME=PATH/TO/vigilor ...
   bench/start-up.py --callgrind OUT [--layouts full] NAME=PATH ...

@@ -66,7 +66,8 @@ Date ledgerCutoff(Date at) {
 LedgerEvents prunedLedger(LedgerEvents events, Date at) {
     const Date cutoff = ledgerCutoff(at);
     if (events->size() <= VigilorMonitor::wellnessLedgerLimit &&
-        std::none_of(events->begin(), events->end(), [&](const auto& event) { return event.occurredAt < cutoff; }))
+        std::none_of(events->begin(), events->end(),
+                     [&](const auto& event) { return event.occurredAt < cutoff; }))
         return events;
     return std::make_shared<const std::vector<WellnessLedgerEvent>>(
         VigilorMonitor::pruneWellnessLedger(*events, at));
