@@ -98,11 +98,12 @@ std::string followRhythm(const WellnessPeriodSummary& today) {
 // (a full one is about 5.6 MB); a shorter one takes a few milliseconds at most.
 constexpr std::uintmax_t ledgerReadAsideFrom = 256 * 1024;
 
-// The stored ledger as of `at`, from any thread. It keeps every event that decodes; the stored value is
+// The stored ledger, unpruned, from any thread: pruning reads the local calendar, which is left to the
+// main thread. It keeps every event that decodes; the stored value is
 // kept in a file of its own before the next save drops the others. A ledger still in the settings' domain
 // (where earlier versions kept it) is copied to its own and taken out of the settings at the first start
 // that finds it there too.
-LedgerEvents readStoredLedger(Date at) {
+LedgerEvents readStoredLedger() {
     DefaultsStore ledger = ledgerStore();
     DefaultsStore defaults = DefaultsStore::standard();
     ledger.prepareForWriting(); // a damaged file goes aside now, and the start says where
@@ -120,7 +121,7 @@ LedgerEvents readStoredLedger(Date at) {
         ledger.holdDeferred(VigilorMonitor::wellnessLedgerKey, encodedLedger(events));
     else
         ledger.setDeferred(VigilorMonitor::wellnessLedgerKey, encodedLedger(events));
-    return prunedLedger(std::move(events), at);
+    return events;
 }
 
 } // namespace
@@ -129,17 +130,16 @@ LedgerEvents readStoredLedger(Date at) {
 // records or reads the whole ledger takes it in first (waiting if need be), so nothing recorded meanwhile
 // is lost or counted twice.
 void VigilorMonitor::restoreWellnessLedger() {
-    const Date at = now();
     std::error_code error;
     const auto size = std::filesystem::file_size(ledgerStore().file(), error);
     if (error || size < ledgerReadAsideFrom) {
-        wellnessLedger_ = readStoredLedger(at);
+        wellnessLedger_ = prunedLedger(readStoredLedger(), now());
         return;
     }
     try {
-        restoringWellnessLedger_ = std::async(std::launch::async, [at, weak = weakSelf()] {
+        restoringWellnessLedger_ = std::async(std::launch::async, [weak = weakSelf()] {
             pthread_setname_np(pthread_self(), "Vigilor.ledger");
-            auto events = readStoredLedger(at);
+            auto events = readStoredLedger();
             DispatchQueue::main().async([weak] {
                 if (auto self = weak.lock()) {
                     self->takeRestoredWellnessLedger();
@@ -149,13 +149,13 @@ void VigilorMonitor::restoreWellnessLedger() {
             return events;
         });
     } catch (const std::system_error&) { // no thread to be had: read it here
-        wellnessLedger_ = readStoredLedger(at);
+        wellnessLedger_ = prunedLedger(readStoredLedger(), now());
     }
 }
 
 void VigilorMonitor::takeRestoredWellnessLedger() const {
     if (restoringWellnessLedger_.valid())
-        wellnessLedger_ = restoringWellnessLedger_.get();
+        wellnessLedger_ = prunedLedger(restoringWellnessLedger_.get(), now());
 }
 
 const std::vector<WellnessLedgerEvent>& VigilorMonitor::wellnessLedger() const {
