@@ -153,7 +153,7 @@ FileContents readDomainFile(const std::filesystem::path& file) {
         return contents;
     }
     errno = 0;
-    const auto text = AtomicFile::read(file);
+    auto text = AtomicFile::read(file); // not const: its text is moved below, not copied
     if (!text) {
         contents.unreadable = "it cannot be opened: " + errnoText();
         return contents;

@@ -27,6 +27,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <future>
 #include <map>
 #include <memory>
 #include <optional>
@@ -358,7 +359,10 @@ public:
     void recalibrateDeskBaselineAfterReturn();
     void updateWellness(Date now);
     void celebrate(const std::string& text);
-    const std::vector<WellnessLedgerEvent>& wellnessLedger() const { return wellnessLedger_; }
+    // The whole ledger: while a large stored ledger is still being read at start, this waits for it.
+    const std::vector<WellnessLedgerEvent>& wellnessLedger() const;
+    // Reads the stored ledger; a large one is read off the main thread, and its summaries are published
+    // when it has been taken in.
     void restoreWellnessLedger();
     void restoreBreakAnchors(Date now);
     void refreshWellnessSummaries(Date now, bool force);
@@ -490,7 +494,12 @@ private:
     Date lastEyeBreakAt_;
     Date lastWalkBreakAt_;
     bool breakAnchorsRestored_ = false;
-    std::vector<WellnessLedgerEvent> wellnessLedger_;
+    // Never changed in place: the store's queue encodes the list it was given while a new one is made.
+    // Mutable, as is the restore, because a reader takes in a restore that has not landed yet.
+    mutable std::shared_ptr<const std::vector<WellnessLedgerEvent>> wellnessLedger_ =
+        std::make_shared<const std::vector<WellnessLedgerEvent>>();
+    mutable std::future<std::shared_ptr<const std::vector<WellnessLedgerEvent>>> restoringWellnessLedger_;
+    void takeRestoredWellnessLedger() const;
     Date lastWellnessSummaryRefresh_ = Date::distantPast();
     Date lastEyeRestObservationAt_ = Date::distantPast();
     std::optional<Date> lastFrameResultAt_;

@@ -5,6 +5,9 @@
 #include "Foundation/Rounding.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <pthread.h>
+#include <system_error>
 
 namespace {
 
@@ -12,6 +15,8 @@ namespace {
 DefaultsStore ledgerStore() {
     return DefaultsStore::suite(VigilorMonitor::wellnessLedgerDomain);
 }
+
+using LedgerEvents = std::shared_ptr<const std::vector<WellnessLedgerEvent>>;
 
 struct DecodedLedger {
     std::vector<WellnessLedgerEvent> events; // every event that decodes, in order
@@ -21,6 +26,9 @@ struct DecodedLedger {
 // Event by event, so that the stored form of a full ledger is never held whole.
 DecodedLedger decodedLedger(const DefaultsStore& store) {
     DecodedLedger ledger;
+    // Room for a full ledger at once: growing step by step would hold the old and the new room together
+    // several times over, and only the room that is used costs memory.
+    ledger.events.reserve(VigilorMonitor::wellnessLedgerLimit);
     size_t count = 0, unreadable = 0;
     std::string first;
     const bool isList = store.forEachElement(VigilorMonitor::wellnessLedgerKey, [&](Json&& element) {
@@ -40,14 +48,29 @@ DecodedLedger decodedLedger(const DefaultsStore& store) {
     return ledger;
 }
 
-// What makes the stored form of a copy of `events`, wherever it runs.
-std::function<Json()> encodedLedger(std::vector<WellnessLedgerEvent> events) {
+// What makes the stored form of `events`, wherever it runs.
+std::function<Json()> encodedLedger(LedgerEvents events) {
     return [events = std::move(events)] {
         Json stored = Json::array();
-        for (const auto& event : events)
+        for (const auto& event : *events)
             stored.push_back(event.toJSON());
         return stored;
     };
+}
+
+Date ledgerCutoff(Date at) {
+    return LocalCalendar::addingDays(at, -VigilorMonitor::wellnessLedgerDays);
+}
+
+// The events kept at `at`; the same list when every event is kept.
+LedgerEvents prunedLedger(LedgerEvents events, Date at) {
+    const Date cutoff = ledgerCutoff(at);
+    if (events->size() <= VigilorMonitor::wellnessLedgerLimit &&
+        std::none_of(events->begin(), events->end(),
+                     [&](const auto& event) { return event.occurredAt < cutoff; }))
+        return events;
+    return std::make_shared<const std::vector<WellnessLedgerEvent>>(
+        VigilorMonitor::pruneWellnessLedger(*events, at));
 }
 
 std::string walkRhythm(const WellnessPeriodSummary& today) {
@@ -71,37 +94,79 @@ std::string followRhythm(const WellnessPeriodSummary& today) {
            std::to_string(today.movementCredits) + " walks credited";
 }
 
-} // namespace
+// A stored ledger longer than this is read off the main thread, so that the start does not wait for it
+// (a full one is about 5.6 MB); a shorter one takes a few milliseconds at most.
+constexpr std::uintmax_t ledgerReadAsideFrom = 256 * 1024;
 
-// The ledger keeps every event that decodes; the stored value is kept in a file of its own before the
-// next save drops the others. A ledger still in the settings' domain (where earlier versions kept it)
-// is copied to its own and taken out of the settings at the first start that finds it there too.
-void VigilorMonitor::restoreWellnessLedger() {
+// The stored ledger, unpruned, from any thread: pruning reads the local calendar, which is left to the
+// main thread. It keeps every event that decodes; the stored value is
+// kept in a file of its own before the next save drops the others. A ledger still in the settings' domain
+// (where earlier versions kept it) is copied to its own and taken out of the settings at the first start
+// that finds it there too.
+LedgerEvents readStoredLedger() {
     DefaultsStore ledger = ledgerStore();
     DefaultsStore defaults = DefaultsStore::standard();
     ledger.prepareForWriting(); // a damaged file goes aside now, and the start says where
-    const bool moved = ledger.contains(wellnessLedgerKey);
+    const bool moved = ledger.contains(VigilorMonitor::wellnessLedgerKey);
     if (moved)
-        defaults.remove(wellnessLedgerKey);
+        defaults.remove(VigilorMonitor::wellnessLedgerKey);
     DefaultsStore& source = moved ? ledger : defaults;
-    if (!source.contains(wellnessLedgerKey)) {
-        wellnessLedger_.clear();
-        return;
-    }
+    if (!source.contains(VigilorMonitor::wellnessLedgerKey))
+        return std::make_shared<const std::vector<WellnessLedgerEvent>>();
     DecodedLedger decoded = decodedLedger(source);
     if (decoded.damage)
-        source.keepUnreadableValue(wellnessLedgerKey, *decoded.damage);
+        source.keepUnreadableValue(VigilorMonitor::wellnessLedgerKey, *decoded.damage);
+    auto events = std::make_shared<const std::vector<WellnessLedgerEvent>>(std::move(decoded.events));
     if (moved) // held as the events, not as the text they were read from as well
-        ledger.holdDeferred(wellnessLedgerKey, encodedLedger(decoded.events));
+        ledger.holdDeferred(VigilorMonitor::wellnessLedgerKey, encodedLedger(events));
     else
-        ledger.setDeferred(wellnessLedgerKey, encodedLedger(decoded.events));
-    wellnessLedger_ = pruneWellnessLedger(std::move(decoded.events), now());
+        ledger.setDeferred(VigilorMonitor::wellnessLedgerKey, encodedLedger(events));
+    return events;
+}
+
+} // namespace
+
+// Until a ledger read aside has landed, the start's summaries count no stored events; every path that
+// records or reads the whole ledger takes it in first (waiting if need be), so nothing recorded meanwhile
+// is lost or counted twice.
+void VigilorMonitor::restoreWellnessLedger() {
+    std::error_code error;
+    const auto size = std::filesystem::file_size(ledgerStore().file(), error);
+    if (error || size < ledgerReadAsideFrom) {
+        wellnessLedger_ = prunedLedger(readStoredLedger(), now());
+        return;
+    }
+    try {
+        restoringWellnessLedger_ = std::async(std::launch::async, [weak = weakSelf()] {
+            pthread_setname_np(pthread_self(), "Vigilor.ledger");
+            auto events = readStoredLedger();
+            DispatchQueue::main().async([weak] {
+                if (auto self = weak.lock()) {
+                    self->takeRestoredWellnessLedger();
+                    self->refreshWellnessSummaries(self->now(), true);
+                }
+            });
+            return events;
+        });
+    } catch (const std::system_error&) { // no thread to be had: read it here
+        wellnessLedger_ = prunedLedger(readStoredLedger(), now());
+    }
+}
+
+void VigilorMonitor::takeRestoredWellnessLedger() const {
+    if (restoringWellnessLedger_.valid())
+        wellnessLedger_ = prunedLedger(restoringWellnessLedger_.get(), now());
+}
+
+const std::vector<WellnessLedgerEvent>& VigilorMonitor::wellnessLedger() const {
+    takeRestoredWellnessLedger();
+    return *wellnessLedger_;
 }
 
 // Keeps 120 calendar days and, of those, the newest 50,000 events in recording order.
 std::vector<WellnessLedgerEvent> VigilorMonitor::pruneWellnessLedger(std::vector<WellnessLedgerEvent> events,
                                                                      Date at) {
-    const Date cutoff = LocalCalendar::addingDays(at, -wellnessLedgerDays);
+    const Date cutoff = ledgerCutoff(at);
     std::erase_if(events, [&](const WellnessLedgerEvent& event) { return event.occurredAt < cutoff; });
     if (events.size() > wellnessLedgerLimit)
         events.erase(events.begin(), events.end() - std::ptrdiff_t(wellnessLedgerLimit));
@@ -110,13 +175,19 @@ std::vector<WellnessLedgerEvent> VigilorMonitor::pruneWellnessLedger(std::vector
 
 void VigilorMonitor::recordWellnessEvent(WellnessEventKind kind, std::optional<double> durationSeconds,
                                          Date at) {
-    wellnessLedger_.push_back({UUID::random(), kind, at, durationSeconds});
+    takeRestoredWellnessLedger();
+    auto events = std::make_shared<std::vector<WellnessLedgerEvent>>();
+    events->reserve(wellnessLedger_->size() + 1);
+    *events = *wellnessLedger_;
+    events->push_back({UUID::random(), kind, at, durationSeconds});
+    wellnessLedger_ = std::move(events);
     persistWellnessLedger(at);
     refreshWellnessSummaries(at, true);
 }
 
 void VigilorMonitor::persistWellnessLedger(Date at) {
-    wellnessLedger_ = pruneWellnessLedger(std::move(wellnessLedger_), at);
+    takeRestoredWellnessLedger();
+    wellnessLedger_ = prunedLedger(wellnessLedger_, at);
     // Encoded on the store's queue: a full ledger would take the main thread tens of milliseconds.
     ledgerStore().setDeferred(wellnessLedgerKey, encodedLedger(wellnessLedger_));
 }
@@ -125,7 +196,7 @@ WellnessPeriodSummary VigilorMonitor::wellnessSummary(const std::string& label, 
     WellnessPeriodSummary summary;
     summary.label = label;
     double movementSeconds = 0;
-    for (const auto& event : wellnessLedger_) {
+    for (const auto& event : *wellnessLedger_) {
         if (event.occurredAt < since)
             continue;
         switch (event.kind) {
@@ -170,7 +241,7 @@ void VigilorMonitor::refreshWellnessSummaries(Date at, bool force) {
     };
     const WellnessPeriodSummary todaySummary = summaries.front();
     setIfChanged(wellnessPeriodSummaries, std::move(summaries));
-    setIfChanged(deskHealth, std::optional(WellnessScoreEngine::summary(wellnessLedger_, at)));
+    setIfChanged(deskHealth, std::optional(WellnessScoreEngine::summary(*wellnessLedger_, at)));
     setIfChanged(wellnessRhythmStatus, followRhythm(todaySummary));
     setIfChanged(walkRhythmStatus, walkRhythm(todaySummary));
 }

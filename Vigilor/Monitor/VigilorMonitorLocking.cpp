@@ -237,7 +237,7 @@ void VigilorMonitor::creditAwayAfterLock(Date returnedAt, double awaySeconds) {
     const VigilorConfig& c = config();
     const Date lockedAt = returnedAt.addingTimeInterval(-awaySeconds);
     const bool walkAlreadyCredited =
-        std::any_of(wellnessLedger_.begin(), wellnessLedger_.end(), [&](const auto& e) {
+        std::any_of(wellnessLedger().begin(), wellnessLedger().end(), [&](const auto& e) {
             return e.kind == WellnessEventKind::movementCredit && e.occurredAt >= lockedAt;
         });
     recordWellnessEvent(WellnessEventKind::lockAway, awaySeconds, returnedAt);

@@ -220,3 +220,80 @@ TEST(WellnessSummaries, RefreshUnforcedOnlyOnANewCalendarDay) {
     restarted->refreshWellnessSummaries(*parseIso8601Strict("2026-07-01T22:01:00Z"), false); // 00:01
     EXPECT_GT(published, 0);
 }
+
+// A long stored ledger is read off the main thread, under the same rules as a short one: the start
+// publishes without it and its summaries come when it lands; an event recorded before then is kept once,
+// after the stored ones; a bad entry drops only itself and a file that cannot be read is moved aside, the
+// activity log saying where; quitting during the read leaves the file as it was.
+TEST(WellnessLedger, ALongLedgerIsReadAsideUnderTheSameRules) {
+    enum class Copy { none, value, file };
+    const struct {
+        const char* name;
+        std::function<std::string(std::string)> stored; // from the sound file's text
+        bool recordBeforeLanding, quitBeforeLanding;
+        size_t kept;
+        Copy copy;
+    } cases[] = {
+        {"sound", [](std::string text) { return text; }, false, false, 3'000, Copy::none},
+        {"an event recorded meanwhile", [](std::string text) { return text; }, true, false, 3'001,
+         Copy::none},
+        {"one bad entry",
+         [](std::string text) { return text.insert(text.find('[') + 1, R"({"kind":"eyeRest"},)"); }, false,
+         false, 3'000, Copy::value},
+        {"cut short", [](std::string text) { return text.substr(0, text.size() - 9); }, false, false, 0,
+         Copy::file},
+        {"quit during the read", [](std::string text) { return text; }, false, true, 0, Copy::none},
+    };
+    for (const auto& c : cases) {
+        MonitorHarness h;
+        std::vector<WellnessLedgerEvent> sound;
+        for (int i = 3'000; i > 0; --i) // about 330 KB: above the size read aside
+            sound.push_back(
+                event(WellnessEventKind::eyeRest, h.clock.now().addingTimeInterval(-60.0 * i), 20));
+        const std::string text =
+            c.stored(Json{{VigilorMonitor::wellnessLedgerKey, ledgerValue(sound)}}.dump());
+        ASSERT_TRUE(AtomicFile::write(ledgerStore().file(), text));
+
+        auto monitor = h.makeMonitor(false);
+        EXPECT_EQ(monitor->wellnessPeriodSummaries()[2].eyeRests, 0)
+            << c.name << ": published before it landed";
+        if (c.quitBeforeLanding) {
+            monitor.reset();
+            h.runLoop.loop().runUntilIdle();
+            DefaultsStore::synchronizeAll();
+            EXPECT_EQ(AtomicFile::read(ledgerStore().file()), text) << c.name;
+            EXPECT_TRUE(unreadableCopiesBeside(ledgerStore().file()).empty()) << c.name;
+            continue;
+        }
+        if (c.recordBeforeLanding)
+            monitor->recordWellnessEvent(WellnessEventKind::eyeRest, 20, h.clock.now());
+        EXPECT_TRUE(h.eventually([&] {
+            return monitor->wellnessPeriodSummaries()[2].eyeRests == int64_t(c.kept);
+        })) << c.name;
+        ASSERT_EQ(monitor->wellnessLedger().size(), c.kept) << c.name;
+        EXPECT_TRUE(c.kept == 0 || monitor->wellnessLedger().front() == sound.front()) << c.name;
+
+        const auto copies = unreadableCopiesBeside(ledgerStore().file());
+        ASSERT_EQ(copies.size(), c.copy == Copy::none ? 0u : 1u) << c.name;
+        if (c.copy != Copy::none) {
+            const std::string copy = *AtomicFile::read(copies[0]);
+            EXPECT_TRUE(c.copy == Copy::file
+                            ? copy == text
+                            : parseJson(copy)->at(VigilorMonitor::wellnessLedgerKey).size() == 3'001u)
+                << c.name;
+            EXPECT_TRUE(h.eventually([&] {
+                const auto texts = logTexts(monitor->events());
+                return std::any_of(texts.begin(), texts.end(), [&](const auto& t) {
+                    return t.find(copies[0].string()) != std::string::npos;
+                });
+            })) << c.name;
+        }
+
+        monitor->recordWellnessEvent(WellnessEventKind::walkSkipped, std::nullopt, h.clock.now());
+        DefaultsStore::synchronizeAll();
+        EXPECT_EQ(
+            parseJson(*AtomicFile::read(ledgerStore().file()))->at(VigilorMonitor::wellnessLedgerKey).size(),
+            c.kept + 1)
+            << c.name;
+    }
+}
