@@ -65,9 +65,7 @@ TEST_F(QtMainExecutorTest, DelayedWorkRunsInDueOrderAfterImmediateWork) {
     main.async([&] { order.push_back("now"); });
     main.asyncAfter(0, [&] { order.push_back("no delay"); });
 
-    const auto start = std::chrono::steady_clock::now();
     ASSERT_TRUE(runLoop());
-    EXPECT_GE(std::chrono::steady_clock::now() - start, 40ms);
     EXPECT_EQ(order, (std::vector<std::string>{"now", "no delay", "20 ms", "40 ms"}));
 }
 
@@ -92,9 +90,7 @@ TEST_F(QtMainExecutorTest, RepeatingTimerFiresOnTheEventLoop) {
             app.quit();
         }
     });
-    const auto start = std::chrono::steady_clock::now();
     ASSERT_TRUE(runLoop());
-    EXPECT_GE(std::chrono::steady_clock::now() - start, 60ms);
     EXPECT_EQ(firings, 3);
 }
 
