@@ -18,7 +18,8 @@ struct FakeCameraSettings {
 class FakeCaptureSession final : public CaptureSession {
 public:
     explicit FakeCaptureSession(const FakeCameraSettings& settings)
-        : settings_(settings) {}
+        : startFailure(settings.startFailure)
+        , settings_(settings) {}
 
     bool canSetSessionPreset(Preset preset) const override {
         return preset == Preset::medium || settings_.lowPresetAvailable;
@@ -32,8 +33,8 @@ public:
     void setObservers(Observers o) override { observers = std::move(o); }
     std::optional<std::string> startRunning() override {
         ++starts;
-        if (settings_.startFailure)
-            return settings_.startFailure;
+        if (startFailure)
+            return startFailure;
         running = true;
         return std::nullopt;
     }
@@ -43,12 +44,13 @@ public:
     }
     bool isRunning() const override { return running; }
 
-    // A frame as the camera would hand it over: to the delegate on its queue, if any.
+    // A frame as the camera would hand it over while it runs: to the delegate on its queue, if any.
     void deliver(std::shared_ptr<CapturedFrame> frame) {
-        if (handler && queue)
+        if (running && handler && queue)
             queue->post([h = handler, frame] { h(frame); });
     }
 
+    std::optional<std::string> startFailure;
     std::atomic<int> starts{0};
     std::atomic<int> stops{0};
     std::atomic<bool> running{false};
