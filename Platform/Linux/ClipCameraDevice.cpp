@@ -8,16 +8,20 @@
 
 namespace {
 
+constexpr double minimumWait = 0.001;
+
 bool isPicture(const std::filesystem::path& path) {
     std::string extension = path.extension().string();
-    std::transform(extension.begin(), extension.end(), extension.begin(), [](unsigned char c) { return std::tolower(c); });
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return std::tolower(c); });
     return extension == ".png" || extension == ".jpg" || extension == ".jpeg";
 }
 
 std::vector<std::filesystem::path> picturesIn(const std::filesystem::path& folder) {
     std::vector<std::filesystem::path> pictures;
     std::error_code error;
-    for (std::filesystem::directory_iterator entry(folder, error), end; !error && entry != end; entry.increment(error))
+    for (std::filesystem::directory_iterator entry(folder, error), end; !error && entry != end;
+         entry.increment(error))
         if (isPicture(entry->path()))
             pictures.push_back(entry->path());
     std::sort(pictures.begin(), pictures.end());
@@ -197,8 +201,10 @@ void ClipCaptureDevice::deliverDueFrame(uint64_t generation) {
                 lastDelivered_ = index;
                 stream_.mailbox.deliver(std::make_shared<ClipFrame>(pictures_[*index]));
             }
+            // Never less than a millisecond: a clock that counts in whole seconds since a distant
+            // date cannot step by the rounding error left here, and the pacing would spin.
             const double next = double(*index + 1) * frameDuration_;
-            wait = next - clock_.now().timeIntervalSince(*startedAt_);
+            wait = std::max(minimumWait, next - clock_.now().timeIntervalSince(*startedAt_));
         }
     }
     if (ended) {

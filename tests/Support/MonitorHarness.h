@@ -115,9 +115,14 @@ struct MonitorHarness {
         return s;
     }
 
-    // Creates the monitor; with `started` it also lets the main queue run its runtime start.
-    std::shared_ptr<VigilorMonitor> makeMonitor(bool started = true) {
-        auto monitor = VigilorMonitor::create(services());
+    // Creates the monitor; with `started` it also lets the main queue run its runtime start. `adjust`
+    // may put real services in place of fakes.
+    std::shared_ptr<VigilorMonitor> makeMonitor(bool started = true,
+                                                const std::function<void(MonitorServices&)>& adjust = {}) {
+        MonitorServices s = services();
+        if (adjust)
+            adjust(s);
+        auto monitor = VigilorMonitor::create(std::move(s));
         made = monitor;
         if (started)
             runLoop.loop().runUntilIdle();
