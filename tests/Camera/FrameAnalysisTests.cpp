@@ -60,8 +60,9 @@ TEST(FrameAnalysis, GeometryRoundsToSteps0005AndWholeDegreesAwayFromZero) {
     for (const auto& c : cases) {
         const auto geometry = roundedFaceGeometry(c.value);
         ASSERT_EQ(geometry.has_value(), c.geometry.has_value());
-        if (geometry)
+        if (geometry) {
             EXPECT_NEAR(*geometry, *c.geometry, 1e-12) << *c.value;
+        }
         EXPECT_EQ(roundedDegrees(c.value), c.degrees);
     }
 }

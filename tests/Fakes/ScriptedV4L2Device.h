@@ -87,7 +87,7 @@ public:
             return fail(ENOENT);
         if (found->second.openErrno)
             return fail(found->second.openErrno);
-        open_[nextFd_] = {path.string()};
+        open_[nextFd_] = Open{path.string(), false, {}, {}};
         return nextFd_++;
     }
     void close(int fd) override {

@@ -146,8 +146,9 @@ TEST(FramePipeline, FramesThatCannotBeAnalysedPauseTheCamera) {
         EXPECT_FALSE(s.session().running) << c.name;
         s.advance(5);
         EXPECT_TRUE(s.session().running) << c.name;
-        if (*c.line)
+        if (*c.line) {
             EXPECT_TRUE(s.logged(c.line)) << c.name;
+        }
     }
 }
 
@@ -237,8 +238,9 @@ TEST_F(Enrolment, EndsAfterEightSecondsWhateverArrived) {
         EXPECT_FALSE(s.monitor->isEnrolling()) << c.name;
         EXPECT_EQ(progress()->isComplete(), c.complete) << c.name;
         EXPECT_EQ(progress()->error().has_value(), !c.complete) << c.name;
-        if (!c.complete)
+        if (!c.complete) {
             EXPECT_EQ(progress()->error()->kind(), FaceIdentityError::Case::captureNoFrames) << c.name;
+        }
         EXPECT_THAT(CameraScene::lockEventFile(), testing::HasSubstr(c.line)) << c.name;
         EXPECT_TRUE(s.monitor->usingLowPowerCameraPulses()) << c.name << ": the camera pulses again";
     }

@@ -41,8 +41,9 @@ TEST(V4L2CaptureMode, IsTheSmallestReadablePictureOfAtLeast640By480) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(chooseCaptureMode(c.modes, c.preset), c.expected) << c.name;
-        if (c.preset == Preset::low)
+        if (c.preset == Preset::low) {
             EXPECT_EQ(canUseLowPreset(c.modes), c.expected.has_value()) << c.name;
+        }
     }
 }
 
