@@ -455,6 +455,8 @@ private:
     void configureRemoteCompanion();
     void registerSessionNotifications();
     void configureCamera();
+    // The camera cannot run: says why in the status and the activity log, and blocks the guard.
+    void blockCamera(const std::string& status, const std::string& line);
     void stopCameraForDeviceOnlyMode();
     void tearDownCaptureSession();
     void reportCameraFailure(const std::string& description);

@@ -5,6 +5,12 @@
 #include <cmath>
 #include <cstdio>
 
+void VigilorMonitor::blockCamera(const std::string& status, const std::string& line) {
+    cameraStatus = status;
+    phase = MonitorPhase::blocked;
+    append(line);
+}
+
 void VigilorMonitor::startCamera() {
     const int status = services_.camera->authorizationStatus();
     cameraStatus = "Camera auth " + std::to_string(status);
@@ -14,19 +20,13 @@ void VigilorMonitor::startCamera() {
         break;
     case CameraDevice::restricted:
     case CameraDevice::denied:
-        cameraStatus = "Camera denied";
-        phase = MonitorPhase::blocked;
-        append("Camera permission denied");
+        blockCamera("Camera denied", "Camera permission denied");
         break;
     case CameraDevice::notDetermined:
-        cameraStatus = "Camera permission needed";
-        phase = MonitorPhase::blocked;
-        append("Camera permission waiting for user");
+        blockCamera("Camera permission needed", "Camera permission waiting for user");
         break;
     default:
-        cameraStatus = "Camera unavailable";
-        phase = MonitorPhase::blocked;
-        append("Camera status unknown");
+        blockCamera("Camera unavailable", "Camera status unknown");
         break;
     }
 }
@@ -35,14 +35,20 @@ void VigilorMonitor::startCamera() {
 // looking again (the user may have joined the video group or plugged a camera in since). A camera that
 // already runs (the button shows for a Bluetooth refusal too) is not started a second time.
 void VigilorMonitor::requestCameraThenBluetooth() {
-    if (services_.camera->authorizationStatus() == CameraDevice::authorized) {
+    switch (services_.camera->authorizationStatus()) {
+    case CameraDevice::authorized:
         append("Camera permission granted");
         if (!captureSession())
             configureCamera();
-    } else {
-        cameraStatus = "Camera denied";
-        phase = MonitorPhase::blocked;
-        append("Camera permission denied");
+        break;
+    case CameraDevice::notDetermined:
+    case CameraDevice::restricted:
+    case CameraDevice::denied:
+        blockCamera("Camera denied", "Camera permission denied");
+        break;
+    default:
+        blockCamera("Camera unavailable", "Camera status unknown");
+        break;
     }
     syncBluetoothForCurrentConfig(true);
 }
