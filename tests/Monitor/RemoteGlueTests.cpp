@@ -240,6 +240,8 @@ TEST_F(RemoteGlue, ConfirmsAPendingRemoteLockOnceWhoeverLocked) {
         monitor = h.makeMonitor();
         enableLocking();
         monitor->handleRemoteLockCommand({"cmd-6", "lock", std::nullopt, std::nullopt, std::nullopt});
+        // The lock commands report back to the main queue, which must still be there when they do.
+        ASSERT_TRUE(h.finishLockRequest()) << c.name;
         h.clock.advance(c.lockedAfter);
         lockSession();
         h.log.clear();
