@@ -4,12 +4,10 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <fcntl.h>
+#include <cstring>
 #include <linux/videodev2.h>
 #include <string>
 #include <string_view>
-#include <sys/ioctl.h>
-#include <unistd.h>
 
 namespace {
 
@@ -19,12 +17,50 @@ bool isVideoNodeName(const std::string& name) {
            std::all_of(name.begin() + prefix.size(), name.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-int queryCapabilities(int fd, v4l2_capability& capability) {
-    int result;
-    do
-        result = ::ioctl(fd, VIDIOC_QUERYCAP, &capability);
-    while (result < 0 && errno == EINTR);
-    return result;
+// A node's own capabilities, where the driver gives them, rather than those of the whole device.
+bool capturesVideo(const v4l2_capability& capability) {
+    const uint32_t capabilities =
+        capability.capabilities & V4L2_CAP_DEVICE_CAPS ? capability.device_caps : capability.capabilities;
+    return capabilities & V4L2_CAP_VIDEO_CAPTURE;
+}
+
+bool readableFormat(uint32_t pixelFormat) {
+    return pixelFormat == V4L2_PIX_FMT_YUYV || pixelFormat == V4L2_PIX_FMT_MJPEG;
+}
+
+// The sizes of one format: each discrete size, or of a stepwise range its ends and 640×480 inside it.
+void addSizes(V4L2System& system, int fd, uint32_t pixelFormat, std::vector<V4L2Mode>& modes) {
+    for (uint32_t index = 0;; ++index) {
+        v4l2_frmsizeenum size{};
+        size.index = index;
+        size.pixel_format = pixelFormat;
+        if (system.ioctl(fd, VIDIOC_ENUM_FRAMESIZES, &size) < 0)
+            return;
+        if (size.type == V4L2_FRMSIZE_TYPE_DISCRETE) {
+            modes.push_back({pixelFormat, int(size.discrete.width), int(size.discrete.height)});
+            continue;
+        }
+        const auto& s = size.stepwise;
+        modes.push_back({pixelFormat, int(s.min_width), int(s.min_height)});
+        if (s.min_width <= 640 && 640 <= s.max_width && s.min_height <= 480 && 480 <= s.max_height)
+            modes.push_back({pixelFormat, 640, 480});
+        modes.push_back({pixelFormat, int(s.max_width), int(s.max_height)});
+        return;
+    }
+}
+
+std::vector<V4L2Mode> captureModes(V4L2System& system, int fd) {
+    std::vector<V4L2Mode> modes;
+    for (uint32_t index = 0;; ++index) {
+        v4l2_fmtdesc format{};
+        format.index = index;
+        format.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+        if (system.ioctl(fd, VIDIOC_ENUM_FMT, &format) < 0)
+            break;
+        if (readableFormat(format.pixelformat))
+            addSizes(system, fd, format.pixelformat, modes);
+    }
+    return modes;
 }
 
 std::string statusText(int status, const std::filesystem::path& folder) {
@@ -40,8 +76,9 @@ std::string statusText(int status, const std::filesystem::path& folder) {
 
 } // namespace
 
-V4L2CameraDevice::V4L2CameraDevice(std::filesystem::path deviceFolder)
-    : deviceFolder_(std::move(deviceFolder)) {
+V4L2CameraDevice::V4L2CameraDevice(std::filesystem::path deviceFolder, std::shared_ptr<V4L2System> system)
+    : deviceFolder_(std::move(deviceFolder))
+    , system_(std::move(system)) {
 }
 
 int V4L2CameraDevice::authorizationStatus() {
@@ -56,7 +93,15 @@ int V4L2CameraDevice::authorizationStatus() {
     return status;
 }
 
+std::shared_ptr<V4L2CameraDevice> V4L2CameraDevice::forNode(const std::filesystem::path& node) {
+    auto camera = std::make_shared<V4L2CameraDevice>(node.parent_path());
+    camera->onlyNode_ = node;
+    return camera;
+}
+
 std::vector<std::filesystem::path> V4L2CameraDevice::videoNodes() const {
+    if (onlyNode_)
+        return {*onlyNode_};
     std::vector<std::filesystem::path> nodes;
     std::error_code error;
     for (const auto& entry : std::filesystem::directory_iterator(deviceFolder_, error)) {
@@ -71,20 +116,35 @@ std::vector<std::filesystem::path> V4L2CameraDevice::videoNodes() const {
     return nodes;
 }
 
-V4L2CameraDevice::Probe V4L2CameraDevice::probe(const std::filesystem::path& node) {
-    // Non-blocking, so that a node held by another program or a slow driver cannot stall the caller.
-    const int fd = ::open(node.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+// Non-blocking, so that a node held by another program or a slow driver cannot stall the caller.
+V4L2CameraDevice::Probe V4L2CameraDevice::probe(const std::filesystem::path& node) const {
+    const int fd = system_->open(node);
     if (fd < 0)
         return errno == EACCES || errno == EPERM ? Probe::accessDenied : Probe::unavailable;
     v4l2_capability capability{};
-    const bool answered = queryCapabilities(fd, capability) == 0;
-    ::close(fd);
-    if (!answered)
-        return Probe::notCapture;
-    // A node's own capabilities, where the driver gives them, rather than those of the whole device.
-    const uint32_t capabilities =
-        capability.capabilities & V4L2_CAP_DEVICE_CAPS ? capability.device_caps : capability.capabilities;
-    return capabilities & V4L2_CAP_VIDEO_CAPTURE ? Probe::capture : Probe::notCapture;
+    const bool answered = system_->ioctl(fd, VIDIOC_QUERYCAP, &capability) == 0;
+    system_->close(fd);
+    return answered && capturesVideo(capability) ? Probe::capture : Probe::notCapture;
+}
+
+std::shared_ptr<CaptureDevice> V4L2CameraDevice::defaultVideoDevice() {
+    for (const auto& node : videoNodes()) {
+        const int fd = system_->open(node);
+        if (fd < 0)
+            continue;
+        v4l2_capability capability{};
+        const bool capture = system_->ioctl(fd, VIDIOC_QUERYCAP, &capability) == 0 && capturesVideo(capability);
+        std::vector<V4L2Mode> modes = capture ? captureModes(*system_, fd) : std::vector<V4L2Mode>{};
+        system_->close(fd);
+        if (!capture)
+            continue;
+        const std::string card(reinterpret_cast<const char*>(capability.card),
+                               strnlen(reinterpret_cast<const char*>(capability.card), sizeof capability.card));
+        if (!device_ || device_->node() != node || device_->localizedName() != card || device_->modes() != modes)
+            device_ = std::make_shared<V4L2CaptureDevice>(system_, node, card, std::move(modes));
+        return device_;
+    }
+    return nullptr;
 }
 
 int V4L2CameraDevice::statusFromProbes(const std::vector<Probe>& probes) {

@@ -1,8 +1,11 @@
 #pragma once
 
 #include "Platform/CameraDevice.h"
+#include "Platform/Linux/V4L2CaptureDevice.h"
+#include "Platform/Linux/V4L2System.h"
 
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -18,21 +21,29 @@ public:
     // What opening and asking one node found.
     enum class Probe { capture, notCapture, accessDenied, unavailable };
 
-    // `deviceFolder` is where the video nodes live; tests point it at a folder of their own.
-    explicit V4L2CameraDevice(std::filesystem::path deviceFolder = "/dev");
+    // `deviceFolder` is where the video nodes live; tests point it at a folder of their own, and hand
+    // in a scripted device as `system`.
+    explicit V4L2CameraDevice(std::filesystem::path deviceFolder = "/dev",
+                              std::shared_ptr<V4L2System> system = V4L2System::real());
+    // The one node `node` (a /dev/video path the user chose), whatever other nodes there are.
+    static std::shared_ptr<V4L2CameraDevice> forNode(const std::filesystem::path& node);
 
     int authorizationStatus() override;
-    // Frame capture is not built yet: there is no session to make.
-    std::shared_ptr<CaptureSession> makeCaptureSession() override { return nullptr; }
+    // The first node that captures; its card name is the camera's name. The same node keeps its
+    // device object, so that sessions made one after another share the camera's one stream.
+    std::shared_ptr<CaptureDevice> defaultVideoDevice() override;
 
     // The folder's "video<N>" entries in the order of N.
     std::vector<std::filesystem::path> videoNodes() const;
-    static Probe probe(const std::filesystem::path& node);
+    Probe probe(const std::filesystem::path& node) const;
     // Any node that captures makes the camera usable; otherwise a refused node means the camera is
     // there but not ours to use, and without either there is no camera at all.
     static int statusFromProbes(const std::vector<Probe>& probes);
 
 private:
     std::filesystem::path deviceFolder_;
+    std::optional<std::filesystem::path> onlyNode_;
+    std::shared_ptr<V4L2System> system_;
     std::optional<int> reportedStatus_; // the last status written to the developer log
+    std::shared_ptr<V4L2CaptureDevice> device_;
 };

@@ -4,6 +4,7 @@
 #include "Platform/Linux/AvahiServiceAdvertiser.h"
 #include "Platform/Linux/BluezCentral.h"
 #include "Platform/Linux/CanberraSoundPlayer.h"
+#include "Platform/Linux/ClipCameraDevice.h"
 #include "Platform/Linux/FreedesktopNotificationCenter.h"
 #include "Platform/Linux/LinuxInputIdleSource.h"
 #include "Platform/Linux/LoadableVisionAnalyzer.h"
@@ -27,6 +28,18 @@ static std::vector<LockFallbackCommand> lockFallbackCommands() {
     };
 }
 
+// The camera: the first V4L2 capture node, unless ZORVI_CAMERA_DEVICE names another one (a /dev/video
+// path) or a folder of pictures to play as the camera, so the product can be run without a webcam.
+static std::shared_ptr<CameraDevice> makeCamera() {
+    const char* chosen = std::getenv("ZORVI_CAMERA_DEVICE");
+    if (!chosen || !*chosen)
+        return std::make_shared<V4L2CameraDevice>();
+    const std::filesystem::path path(chosen);
+    if (path.string().starts_with("/dev/"))
+        return V4L2CameraDevice::forNode(path);
+    return std::make_shared<ClipCameraDevice>(path);
+}
+
 // Each adapter copes with its service being absent and says so once.
 MonitorServices makeLinuxMonitorServices() {
     MonitorServices services;
@@ -37,7 +50,7 @@ MonitorServices makeLinuxMonitorServices() {
     services.sessionLocker = session;
     services.lockFallbackCommands = lockFallbackCommands();
     services.loginItem = std::make_shared<XdgAutostartLoginItem>();
-    services.camera = std::make_shared<V4L2CameraDevice>();
+    services.camera = makeCamera();
     services.notifications = std::make_shared<FreedesktopNotificationCenter>();
     services.audioInput = std::make_shared<PulseAudioInput>();
     services.inputIdle = makeLinuxInputIdleSource(SystemClock::shared());

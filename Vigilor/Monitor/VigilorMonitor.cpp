@@ -1,7 +1,7 @@
-// The monitor object: creation, the once-only start of the runtime services, their wiring, and the
-// camera start.
+// The monitor object: creation, the once-only start of the runtime services and their wiring.
 #include "VigilorMonitor.h"
 
+#include "Foundation/SerialQueueExecutor.h"
 #include "Foundation/SystemLog.h"
 #include "Foundation/Text.h"
 #include "Foundation/Url.h"
@@ -40,7 +40,9 @@ VigilorMonitor::VigilorMonitor(Passkey, MonitorServices services, VigilorConfig 
                })
     , config(*this, std::move(settings))
     , services_(std::move(services))
-    , lockingAvailable_(!sandboxed()) {
+    , lockingAvailable_(!sandboxed())
+    , videoQueue_(services_.videoQueue ? services_.videoQueue
+                                       : std::make_shared<SerialQueueExecutor>("Vigilor.video")) {
     const Date start = now();
     lastFaceSeen_ = lastDeskPresenceSeen_ = start;
     focusSessionStartedAt_ = lastEyeBreakAt_ = lastWalkBreakAt_ = start;
@@ -66,6 +68,7 @@ void VigilorMonitor::initialize() {
     }
     autoLockEnabled = config().autoLockEnabled;
     distanceBaselineFaceWidth = config().savedDistanceBaselineFaceWidth;
+    refreshFrameInputs();
 
     const Date start = now();
     restoreWellnessLedger();
@@ -196,72 +199,4 @@ void VigilorMonitor::registerSessionNotifications() {
         systemLog("session", reason);
         append(reason);
     }
-}
-
-void VigilorMonitor::blockCamera(const std::string& status, const std::string& line) {
-    cameraStatus = status;
-    phase = MonitorPhase::blocked;
-    append(line);
-}
-
-void VigilorMonitor::startCamera() {
-    const int status = services_.camera->authorizationStatus();
-    cameraStatus = "Camera auth " + std::to_string(status);
-    switch (status) {
-    case CameraDevice::authorized:
-        configureCamera();
-        break;
-    case CameraDevice::restricted:
-    case CameraDevice::denied:
-        blockCamera("Camera denied", "Camera permission denied");
-        break;
-    case CameraDevice::notDetermined:
-        blockCamera("Camera permission needed", "Camera permission waiting for user");
-        break;
-    default:
-        blockCamera("Camera unavailable", "Camera status unknown");
-        break;
-    }
-}
-
-// On Linux no one is asked for the camera: access is the device node's permission, so asking again means
-// looking again (the user may have joined the video group or plugged a camera in since). A camera that
-// already runs (the button shows for a Bluetooth refusal too) is not started a second time.
-void VigilorMonitor::requestCameraThenBluetooth() {
-    switch (services_.camera->authorizationStatus()) {
-    case CameraDevice::authorized:
-        append("Camera permission granted");
-        if (!captureSession_)
-            configureCamera();
-        break;
-    case CameraDevice::notDetermined:
-    case CameraDevice::restricted:
-    case CameraDevice::denied:
-        blockCamera("Camera denied", "Camera permission denied");
-        break;
-    default:
-        blockCamera("Camera unavailable", "Camera status unknown");
-        break;
-    }
-    syncBluetoothForCurrentConfig(true);
-}
-
-// Builds the capture session for the default device and starts it on the video queue. The frames'
-// analysis belongs to the camera pipeline; until the session reports progress, `cameraStatus` keeps
-// the authorisation text.
-void VigilorMonitor::configureCamera() {
-    captureSession_ = services_.camera->makeCaptureSession();
-    if (!captureSession_)
-        return;
-    videoQueue_.async([session = captureSession_] { session->startRunning(); });
-}
-
-// Stops the session on the video queue, handing over the session object itself so that clearing the
-// reference here cannot race with the stop.
-void VigilorMonitor::stopCameraForDeviceOnlyMode() {
-    if (captureSession_)
-        videoQueue_.async([session = captureSession_] { session->stopRunning(); });
-    captureSession_.reset();
-    usingLowPowerCameraPulses_ = false;
-    lowPowerCameraRestartPending_ = false;
 }

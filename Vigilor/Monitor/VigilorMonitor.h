@@ -16,6 +16,10 @@
 #include "Platform/SoundPlayer.h"
 #include "Platform/UserNotifications.h"
 #include "Platform/Vision.h"
+#include "Vigilor/Camera/EnrolmentProgress.h"
+#include "Vigilor/Camera/FaceIdentityService.h"
+#include "Vigilor/Camera/FeaturePrintEntry.h"
+#include "Vigilor/Camera/FrameAnalysis.h"
 #include "Vigilor/Camera/HealthWatchdog.h"
 #include "Vigilor/Companion/RemoteCompanion.h"
 #include "Vigilor/Companion/SettingsSync.h"
@@ -30,12 +34,27 @@
 #include <future>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
 enum class BreakHUDKind { eye, walk };
+
+// When the eye break and the walk prompt are due, from the settings and the break anchors.
+struct BreakDueRule {
+    bool eyeBreakEnabled = false;
+    double eyeBreakInterval = 0;
+    Date lastEyeBreakAt;
+    bool walkBreakEnabled = false;
+    double walkBreakInterval = 0;
+    Date lastWalkBreakAt;
+    std::optional<Date> walkNudgeHiddenUntil;
+
+    bool eyeBreakDue(Date at) const;
+    bool walkPromptDue(Date at) const;
+};
 
 // A command that locks or blanks the screen, run after the session manager's own lock.
 struct LockFallbackCommand {
@@ -73,6 +92,10 @@ struct MonitorServices {
     std::shared_ptr<HealthWatchdog> watchdog;
     // What the camera's frames are analysed with; its models are loaded by the first analysis.
     std::shared_ptr<VisionAnalyzer> vision;
+    // The queue camera frames are analysed on ("Vigilor.video" when none is given; tests hand in their
+    // run loop), and the known-face matcher's queue (its own when none is given).
+    std::shared_ptr<Executor> videoQueue;
+    std::shared_ptr<Executor> faceIdentityQueue;
     std::shared_ptr<MacWidgetStatusMirror> widgetStatusMirror;
     std::function<std::shared_ptr<RemoteCompanion>(const VigilorConfig&)> makeRemoteCompanion;
     std::function<std::shared_ptr<SettingsSync>(bool sandboxed)> makeSettingsSync;
@@ -167,6 +190,8 @@ public:
     Published<std::optional<std::string>> launchAtLoginError{*this, std::nullopt};
     Published<bool> onCall{*this, false};
     Published<std::vector<ZorviDiscoveredDevice>> discoveredDevices{*this, {}};
+    // The latest face enrolment of the process; its fields change in place, each change published.
+    Published<std::shared_ptr<EnrolmentProgress>> enrolmentProgress{*this, nullptr};
 
     // Start-up.
     void startRuntimeServicesAfterLaunch();
@@ -223,6 +248,28 @@ public:
     void startCamera();
     // The menu's permission button: asks for the camera again, then brings Bluetooth in line.
     void requestCameraThenBluetooth();
+    void applyCenterStagePreference(CaptureDevice& device);
+    void updateCenterStageStatus(CaptureDevice& device);
+    void applyFrameRateLimit(CaptureDevice& device);
+    // Called on the video queue after each analysed frame: stops the camera for `seconds`.
+    void scheduleLowPowerCameraPause(double seconds);
+    bool usingLowPowerCameraPulses() const;
+    bool lowPowerCameraRestartPending() const;
+
+    // The frame pipeline. Frames arrive on the video queue; results are applied on the main thread.
+    void captureOutput(const std::shared_ptr<CapturedFrame>& frame);
+    void applyFrameResult(const FrameAnalysisResult& result);
+    void applyIdentityMatch(const FaceMatchOutcome& outcome);
+    void reportVisionError(const std::string& description);
+    bool knownFacePresent() const { return knownFacePresent_; }
+    int unknownFaceSamples() const { return unknownFaceSamples_; }
+    std::optional<Date> darknessSince() const { return darknessSince_; }
+
+    // Face enrolment, started from the settings window's known-face section.
+    void startFaceEnrolment();
+    void advanceFaceEnrolment();
+    bool isEnrolling() const { return isEnrolling_; }
+    const std::vector<FeaturePrintEntry>& enrolmentCollectedPrints() const { return enrolmentCollectedPrints_; }
 
     // Bluetooth presence.
     bool bluetoothPresenceEnabled() const;
@@ -251,6 +298,7 @@ public:
     void clearBreakNotification(const std::string& category);
     bool isEyeBreakDue(Date at) const;
     bool isWalkPromptDue(Date at) const;
+    BreakDueRule breakDueRule() const;
     void deliverBreakNudgesIfNeeded(Date now);
     void deliverBreakNudge(const std::string& title, const std::string& body, const std::string& category);
     void dismissCurrentEyeBreakPrompt();
@@ -385,7 +433,7 @@ public:
     bool lockRequestRunning() const { return lockRequestRunning_; }
     std::optional<Date> lastZorviLockRequestAt() const { return lastZorviLockRequestAt_; }
     const std::string& lastZorviLockSource() const { return lastZorviLockSource_; }
-    const std::shared_ptr<CaptureSession>& captureSession() const { return captureSession_; }
+    std::shared_ptr<CaptureSession> captureSession() const;
     bool lockedForCurrentAbsence() const { return lockedForCurrentAbsence_; }
     Date lastEyeBreakAt() const { return lastEyeBreakAt_; }
     Date lastWalkBreakAt() const { return lastWalkBreakAt_; }
@@ -414,6 +462,35 @@ private:
     // The camera cannot run: says why in the status and the activity log, and blocks the guard.
     void blockCamera(const std::string& status, const std::string& line);
     void stopCameraForDeviceOnlyMode();
+    void tearDownCaptureSession();
+    void reportCameraFailure(const std::string& description);
+    CaptureSession::Observers captureSessionObservers();
+    void captureSessionInterrupted();
+    void captureSessionInterruptionEnded();
+    void captureSessionRuntimeError();
+    void restartCaptureSessionIfCurrent(const std::shared_ptr<CaptureSession>& session);
+    void captureSessionRestartFailed(const std::shared_ptr<CaptureSession>& session,
+                                     const std::string& description);
+    void restartPulsedSession(const std::shared_ptr<CaptureSession>& session);
+    bool isCurrentPulsedSession(const CaptureSession& session) const;
+    void refreshFrameInputs();
+    struct FrameInputs;
+    FrameInputs frameInputs() const;
+    bool shouldEvaluateFrame(Date at, const FrameInputs& inputs);
+    bool shouldRunBodyPoseRequest(Date at, const FrameInputs& inputs);
+    bool isLowLightFrame(const ImageView& image, Date at, bool force);
+    std::optional<FrameAnalysisResult> analyseFrame(const ImageView& image, Date at, const FrameInputs& inputs);
+    void checkIdentity(const ImageView& image, const FaceObservation& face, Date at);
+    bool captureEnrolmentPrint(const ImageView& image, const FaceObservation& face);
+    void collectEnrolmentPrint(FeaturePrintEntry entry);
+    void finishFaceEnrolment(bool success);
+    void writeEnrolmentToDisk(const std::vector<FeaturePrintEntry>& prints);
+    void publishEnrolmentProgress(std::shared_ptr<EnrolmentProgress> progress);
+    void applyFaceResult(const FrameAnalysisResult& result);
+    void applyDarkFrame(const FrameAnalysisResult& result);
+    void applyMissedFrame(const FrameAnalysisResult& result);
+    void clearFaceGeometry();
+    void setBodyPose(const std::string& summary, const std::string& detail, const std::string& level);
     void createCentral();
     void centralManagerDidUpdateState(BluetoothCentral& central);
     void centralManagerDidDiscover(BluetoothCentral& central, const BluetoothPeripheral& peripheral,
@@ -461,11 +538,49 @@ private:
 
     // Platform and service objects.
     bool lockingAvailable_ = true;
-    DispatchQueue videoQueue_{"Vigilor.video"};
+    std::shared_ptr<Executor> videoQueue_;
     DispatchQueue microphoneQueryQueue_{"Vigilor.microphone-query"};
+
+    // The camera's session and what the video queue reads of the main thread's state. The main thread
+    // writes them; the video queue reads them (and the pending flag it also writes) under the mutex.
+    struct FrameInputs {
+        bool facePresent = false;
+        int missingFaceSamples = 0;
+        Date lastFaceSeen;
+        bool isEnrolling = false;
+        BreakDueRule breaks;
+        double lookAwayYawDegrees = 0;
+        double lookDownPitchDegrees = 0;
+        bool bodyPoseHintsEnabled = false;
+        bool bodyPoseLockAssistEnabled = false;
+        bool requireKnownFaceForPresence = false;
+        bool cameraPresenceEnabled = false;
+        bool displayAsleep = false;
+    };
+    mutable std::mutex cameraMutex_;
     std::shared_ptr<CaptureSession> captureSession_;
     bool usingLowPowerCameraPulses_ = false;
     bool lowPowerCameraRestartPending_ = false;
+    FrameInputs frameInputs_;
+    bool displayAsleep_ = false;
+
+    // The frame pipeline's own bookkeeping, touched on the video queue only.
+    struct VideoQueueState {
+        Date lastFrameEvaluationAt = Date::distantPast();
+        Date lastLandmarkEvaluationAt = Date::distantPast();
+        Date lastBrightnessCheckAt = Date::distantPast();
+        double lastAverageBrightness = 1.0;
+        Date lastBodyPoseAssistAt = Date::distantPast();
+        Date lastIdentityCheckAt = Date::distantPast();
+        std::shared_ptr<FaceIdentityService> faceIdentityService;
+    };
+    VideoQueueState video_;
+
+    // Face enrolment.
+    bool isEnrolling_ = false;
+    std::optional<Date> enrolmentStartTime_;
+    std::vector<FeaturePrintEntry> enrolmentCollectedPrints_;
+    std::shared_ptr<Timer> enrolmentTimeoutTimer_;
     std::shared_ptr<BluetoothCentral> central_;
     std::shared_ptr<RemoteCompanion> remoteCompanion_;
     std::shared_ptr<SettingsSync> settingsSync_;
@@ -486,7 +601,6 @@ private:
     uint64_t presenceSightings_ = 0;
     Date lastRemoteControlCheckAt_ = Date::distantPast();
     bool knownFacePresent_ = true;
-    Date lastIdentityCheckAt_ = Date::distantPast();
     int unknownFaceSamples_ = 0;
 
     // Coaching and wellness.

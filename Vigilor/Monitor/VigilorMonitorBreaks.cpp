@@ -38,15 +38,27 @@ void VigilorMonitor::clearBreakNotification(const std::string& category) {
         {category == walkCategory ? "app.zorvi.break.walk.current" : "app.zorvi.break.eye.current"});
 }
 
-bool VigilorMonitor::isEyeBreakDue(Date at) const {
+bool BreakDueRule::eyeBreakDue(Date at) const {
+    return eyeBreakEnabled && eyeBreakInterval <= at.timeIntervalSince(lastEyeBreakAt);
+}
+
+bool BreakDueRule::walkPromptDue(Date at) const {
+    return walkBreakEnabled && walkBreakInterval <= at.timeIntervalSince(lastWalkBreakAt) &&
+           !isLater(walkNudgeHiddenUntil, at);
+}
+
+BreakDueRule VigilorMonitor::breakDueRule() const {
     const VigilorConfig& c = config();
-    return c.eyeBreakEnabled && c.eyeBreakInterval <= at.timeIntervalSince(lastEyeBreakAt_);
+    return {c.eyeBreakEnabled,  c.eyeBreakInterval,  lastEyeBreakAt_,
+            c.walkBreakEnabled, c.walkBreakInterval, lastWalkBreakAt_, walkNudgeHiddenUntil_};
+}
+
+bool VigilorMonitor::isEyeBreakDue(Date at) const {
+    return breakDueRule().eyeBreakDue(at);
 }
 
 bool VigilorMonitor::isWalkPromptDue(Date at) const {
-    const VigilorConfig& c = config();
-    return c.walkBreakEnabled && c.walkBreakInterval <= at.timeIntervalSince(lastWalkBreakAt_) &&
-           !isLater(walkNudgeHiddenUntil_, at);
+    return breakDueRule().walkPromptDue(at);
 }
 
 void VigilorMonitor::deliverBreakNudgesIfNeeded(Date at) {

@@ -15,6 +15,7 @@ void VigilorMonitor::updateConfig(const std::function<void(VigilorConfig&)>& mut
         next.remoteDeviceID = VigilorConfig::makeRemoteDeviceID();
     next.save();
     config = next;
+    refreshFrameInputs();
 
     autoLockEnabled = next.autoLockEnabled;
     if (next.distanceCalibrationMode == DistanceCalibrationMode::manual)

@@ -38,6 +38,7 @@ void VigilorMonitor::evaluateDecision() {
 
     const ZorviPresenceInputs inputs = presenceInputs(at);
     actOnVerdict(inputs, ZorviLockDecision::evaluate(inputs));
+    refreshFrameInputs();
 }
 
 // Every rule set reads its own fields; filling them all costs a few comparisons.

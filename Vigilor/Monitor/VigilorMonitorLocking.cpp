@@ -275,17 +275,23 @@ void VigilorMonitor::postWelcomeBack(double awaySeconds) {
     services_.notifications->add(request, {});
 }
 
+// The session stays the monitor's; a low-power restart that falls due while the display sleeps leaves
+// the camera off.
 void VigilorMonitor::screensDidSleep() {
     appendLockEvent("Display slept");
     sendStatusEvent("display_slept", "System", now());
-    if (captureSession_)
-        videoQueue_.async([session = captureSession_] { session->stopRunning(); });
+    displayAsleep_ = true;
+    refreshFrameInputs();
+    if (const auto session = captureSession())
+        videoQueue_->post([session] { session->stopRunning(); });
 }
 
 // The camera comes back only where it is in use: in device-only mode it stays off.
 void VigilorMonitor::screensDidWake() {
     appendLockEvent("Display woke");
     sendStatusEvent("display_woke", "System", now());
+    displayAsleep_ = false;
+    refreshFrameInputs();
     if (config().cameraPresenceEnabled && services_.camera->authorizationStatus() == CameraDevice::authorized)
         configureCamera();
 }

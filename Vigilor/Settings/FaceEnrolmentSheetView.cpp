@@ -6,6 +6,7 @@
 #include "Vigilor/Interface/ZorviControls.h"
 #include "Vigilor/Interface/ZorviGlass.h"
 #include "Vigilor/Interface/ZorviTheme.h"
+#include "Vigilor/Monitor/VigilorMonitor.h"
 
 #include <QLabel>
 #include <QProgressBar>
@@ -43,10 +44,25 @@ QProgressBar* tintedProgressBar(const QColor& tint) {
 
 } // namespace
 
-FaceEnrolment monitorFaceEnrolment(const std::shared_ptr<VigilorMonitor>&) {
-    // The camera pipeline's enrolment (VigilorMonitor::startFaceEnrolment and enrolmentProgress) is
-    // reached through here; until it is connected an enrolment neither starts nor shows progress.
-    return {[] {}, [] { return std::optional<FaceEnrolmentProgress>(); }};
+// The monitor's enrolment, read as one snapshot per redraw: the video queue writes the record while the
+// sheet shows it, and each field is read under the record's lock.
+FaceEnrolment monitorFaceEnrolment(const std::shared_ptr<VigilorMonitor>& monitor) {
+    const std::weak_ptr<VigilorMonitor> weak = monitor;
+    return {[weak] {
+                if (const auto self = weak.lock())
+                    self->startFaceEnrolment();
+            },
+            [weak]() -> std::optional<FaceEnrolmentProgress> {
+                const auto self = weak.lock();
+                const std::shared_ptr<EnrolmentProgress> progress =
+                    self ? self->enrolmentProgress() : nullptr;
+                if (!progress)
+                    return std::nullopt;
+                const auto error = progress->error();
+                return FaceEnrolmentProgress{progress->capturedCount(), progress->targetCount(),
+                                             progress->isComplete(),
+                                             error ? std::optional(error->errorDescription()) : std::nullopt};
+            }};
 }
 
 FaceEnrolmentSheetView::FaceEnrolmentSheetView(Binding<bool> isPresented, FaceEnrolment enrolment,

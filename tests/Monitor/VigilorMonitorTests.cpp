@@ -86,7 +86,7 @@ TEST(VigilorMonitor, FollowsTheCameraAuthorisation) {
         MonitorPhase phase;
         const char* logLine; // empty: none
     } cases[] = {
-        {CameraDevice::authorized, "Camera auth 3", MonitorPhase::starting, ""},
+        {CameraDevice::authorized, "Integrated Camera", MonitorPhase::ready, "Camera started: Integrated Camera"},
         {CameraDevice::restricted, "Camera denied", MonitorPhase::blocked, "Camera permission denied"},
         {CameraDevice::denied, "Camera denied", MonitorPhase::blocked, "Camera permission denied"},
         {CameraDevice::notDetermined, "Camera permission needed", MonitorPhase::blocked,

@@ -3,6 +3,7 @@
 #include "Fakes/FakeServiceAdvertiser.h"
 #include "Support/Pictures.h"
 #include "Support/SettingsHarness.h"
+#include "Vigilor/Camera/FaceIdentityError.h"
 #include "Vigilor/Companion/CompanionPairingService.h"
 #include "Vigilor/Interface/ClampedLabel.h"
 #include "Vigilor/Interface/UpdaterService.h"
@@ -38,6 +39,7 @@ struct Form : SettingsHarness {
     double pairingTimeout = 120;
     std::optional<FaceEnrolmentProgress> enrolment;
     int enrolmentStarts = 0;
+    bool monitorsEnrolment = false;  // the monitor's own enrolment instead of the scripted one
     std::vector<std::string> opened; // links and update checks
     std::unique_ptr<SettingsView> view;
 
@@ -51,7 +53,8 @@ struct Form : SettingsHarness {
         };
         environment.lockScreenMessages = emptyLoginScreen(h.home.path());
         environment.faceEnrolment =
-            FaceEnrolment{[this] { ++enrolmentStarts; }, [this] { return enrolment; }};
+            monitorsEnrolment ? monitorFaceEnrolment(monitor)
+                              : FaceEnrolment{[this] { ++enrolmentStarts; }, [this] { return enrolment; }};
         environment.checkForUpdates = [this] { opened.push_back("update check"); };
         environment.openLink = [this](const QUrl& url) {
             opened.push_back(url.toString().toStdString());
@@ -411,6 +414,24 @@ TEST_F(SettingsForm, TheEnrolmentSheetOpensBeforeTheEnrolmentStartsAndFollowsIts
     sheet->bottomButton()->click();
     settle();
     EXPECT_FALSE(form().faceEnrolmentSheet()->isVisible());
+}
+
+// The sheet follows the monitor's own enrolment: a camera that sends no frame ends it after 8 s.
+TEST_F(SettingsForm, TheEnrolmentSheetFollowsTheMonitorsEnrolmentToItsEnd) {
+    monitorsEnrolment = true;
+    open();
+    SettingsHarness::button(form(), "Require face recognition")->click();
+    settle();
+    find<QAbstractButton>("enrolFace")->click();
+    settle();
+    auto* sheet = form().faceEnrolmentSheet()->findChild<FaceEnrolmentSheetView*>();
+    ASSERT_TRUE(sheet);
+    tick(0.5);
+    EXPECT_EQ(sheet->statusTitle(), "Capturing 0 of 30");
+    tick(8);
+    EXPECT_EQ(sheet->statusTitle(), "Enrolment Failed");
+    EXPECT_EQ(sheet->statusDetail().toStdString(),
+              FaceIdentityError(FaceIdentityError::Case::captureNoFrames).errorDescription());
 }
 
 TEST_F(SettingsForm, ReadsTheLoginScreenMessageAgainEachTimeItIsShown) {

@@ -9,6 +9,7 @@
 #include "Fakes/FakeLoginItem.h"
 #include "Fakes/FakeNotificationCenter.h"
 #include "Fakes/FakePresenceSignals.h"
+#include "Fakes/FakeVisionAnalyzer.h"
 #include "Fakes/FakeSessionEvents.h"
 #include "Fakes/ManualRunLoop.h"
 #include "Support/TemporaryHome.h"
@@ -72,6 +73,10 @@ struct MonitorHarness {
     std::shared_ptr<FakeSoundPlayer> sounds = std::make_shared<FakeSoundPlayer>();
     std::shared_ptr<FakeHealthWatchdog> watchdog = std::make_shared<FakeHealthWatchdog>(&log);
     std::shared_ptr<FakeWidgetStatusMirror> widget = std::make_shared<FakeWidgetStatusMirror>(&log);
+    std::shared_ptr<FakeVisionAnalyzer> vision = std::make_shared<FakeVisionAnalyzer>();
+    // The queues of the camera pipeline: their own threads unless a test hands in the run loop.
+    std::shared_ptr<Executor> videoQueue;
+    std::shared_ptr<Executor> faceIdentityQueue;
     std::shared_ptr<FakeRemoteCompanion> relay; // made by the monitor on first use
     std::shared_ptr<FakeSettingsSync> sync;     // made by the monitor on first use
 
@@ -94,6 +99,9 @@ struct MonitorHarness {
         s.sounds = sounds;
         s.watchdog = watchdog;
         s.widgetStatusMirror = widget;
+        s.vision = vision;
+        s.videoQueue = videoQueue;
+        s.faceIdentityQueue = faceIdentityQueue;
         s.makeRemoteCompanion = [this](const VigilorConfig& config) {
             record(&log, "relay.create");
             relay = std::make_shared<FakeRemoteCompanion>(config, &log);
@@ -107,9 +115,14 @@ struct MonitorHarness {
         return s;
     }
 
-    // Creates the monitor; with `started` it also lets the main queue run its runtime start.
-    std::shared_ptr<VigilorMonitor> makeMonitor(bool started = true) {
-        auto monitor = VigilorMonitor::create(services());
+    // Creates the monitor; with `started` it also lets the main queue run its runtime start. `adjust`
+    // may put real services in place of fakes.
+    std::shared_ptr<VigilorMonitor> makeMonitor(bool started = true,
+                                                const std::function<void(MonitorServices&)>& adjust = {}) {
+        MonitorServices s = services();
+        if (adjust)
+            adjust(s);
+        auto monitor = VigilorMonitor::create(std::move(s));
         made = monitor;
         if (started)
             runLoop.loop().runUntilIdle();

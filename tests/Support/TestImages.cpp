@@ -3,9 +3,12 @@
 #include <opencv2/imgproc.hpp>
 
 #include <dlib/image_io.h>
+#include <dlib/image_saver/save_png.h>
 #include <dlib/opencv.h>
 
+#include <cstdio>
 #include <filesystem>
+#include <map>
 #include <stdexcept>
 
 cv::Mat TestImages::load(const std::string& name) {
@@ -69,4 +72,31 @@ cv::Mat TestImages::yuyvOf(const cv::Mat& bgr) {
             yuyv.at<cv::Vec2b>(row, column) = {pixel[0], column % 2 == 0 ? first[1] : first[2]};
         }
     return yuyv;
+}
+
+void TestImages::writeClip(const std::filesystem::path& folder, const std::vector<cv::Mat>& frames) {
+    std::filesystem::create_directories(folder);
+    std::map<const uchar*, std::string> written;
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "frame-%06zu.png", i);
+        const auto first = written.find(frames[i].data);
+        if (first != written.end()) {
+            std::filesystem::create_symlink(first->second, folder / name);
+            continue;
+        }
+        cv::Mat rgb;
+        cv::cvtColor(frames[i], rgb, cv::COLOR_BGR2RGB);
+        dlib::save_png(dlib::cv_image<dlib::rgb_pixel>(rgb), (folder / name).string());
+        written[frames[i].data] = name;
+    }
+}
+
+cv::Mat TestImages::portraitFrame(const cv::Mat& person, double scale, int dx, int dy, double gain) {
+    const cv::Mat picture = relit(scaled(person, scale), gain, 0);
+    return placed(picture, 640, 480, (640 - picture.cols) / 2 + dx, (480 - picture.rows) / 2 + dy);
+}
+
+cv::Mat TestImages::emptyFrame() {
+    return cv::Mat(480, 640, CV_8UC3, cv::Scalar::all(128));
 }

@@ -4,7 +4,9 @@
 
 #include <opencv2/core.hpp>
 
+#include <filesystem>
 #include <string>
+#include <vector>
 
 // Photographs from Debian packages (scripts/setup puts them in build/test-images) and frames made from
 // them, for the vision backend's tests and benchmarks.
@@ -30,5 +32,15 @@ cv::Mat grey(const cv::Mat& bgr);
 cv::Mat mirrored(const cv::Mat& image);
 // The same picture in the camera's YUYV layout (two channels of 8 bits).
 cv::Mat yuyvOf(const cv::Mat& bgr);
+
+// Writes `frames` (BGR) as a clip folder that plays them in order, one picture a frame: each distinct
+// matrix once as a PNG, its repeats as links to it, so that long stretches cost no room.
+void writeClip(const std::filesystem::path& folder, const std::vector<cv::Mat>& frames);
+
+// A 640×480 frame of `person` (a photograph) scaled by `scale`, shifted by (dx, dy) pixels from the
+// centre and lit by `gain`: small changes that give each frame a face print of its own.
+cv::Mat portraitFrame(const cv::Mat& person, double scale, int dx, int dy, double gain = 1.0);
+// A 640×480 frame of an empty mid-grey room.
+cv::Mat emptyFrame();
 
 } // namespace TestImages

@@ -63,20 +63,20 @@ TEST_F(V4L2CameraDeviceFolder, ListsVideoNodesInNumericOrderAndNothingElse) {
 TEST_F(V4L2CameraDeviceFolder, PlainFilesNamedLikeNodesAreNoCamera) {
     touch("video0");
     touch("video1");
-    EXPECT_EQ(V4L2CameraDevice::probe(folder / "video0"), Probe::notCapture);
+    EXPECT_EQ(camera.probe(folder / "video0"), Probe::notCapture);
     EXPECT_EQ(camera.authorizationStatus(), CameraDevice::noDevice);
 }
 
 TEST_F(V4L2CameraDeviceFolder, DeviceThatIsNotACameraIsNoCamera) {
     fs::create_symlink("/dev/null", folder / "video0");
-    EXPECT_EQ(V4L2CameraDevice::probe(folder / "video0"), Probe::notCapture);
+    EXPECT_EQ(camera.probe(folder / "video0"), Probe::notCapture);
     EXPECT_EQ(camera.authorizationStatus(), CameraDevice::noDevice);
 }
 
 TEST_F(V4L2CameraDeviceFolder, EmptyOrMissingFolderHasNoCamera) {
     EXPECT_EQ(camera.authorizationStatus(), CameraDevice::noDevice);
     EXPECT_EQ(V4L2CameraDevice(folder / "missing").authorizationStatus(), CameraDevice::noDevice);
-    EXPECT_EQ(V4L2CameraDevice::probe(folder / "missing"), Probe::unavailable);
+    EXPECT_EQ(camera.probe(folder / "missing"), Probe::unavailable);
 }
 
 } // namespace

@@ -1,0 +1,219 @@
+#include "ClipCameraDevice.h"
+
+#include "Foundation/AtomicFile.h"
+#include "Platform/Linux/ImageDecoding.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr double minimumWait = 0.001;
+
+bool isPicture(const std::filesystem::path& path) {
+    std::string extension = path.extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return std::tolower(c); });
+    return extension == ".png" || extension == ".jpg" || extension == ".jpeg";
+}
+
+std::vector<std::filesystem::path> picturesIn(const std::filesystem::path& folder) {
+    std::vector<std::filesystem::path> pictures;
+    std::error_code error;
+    for (std::filesystem::directory_iterator entry(folder, error), end; !error && entry != end;
+         entry.increment(error))
+        if (isPicture(entry->path()))
+            pictures.push_back(entry->path());
+    std::sort(pictures.begin(), pictures.end());
+    return pictures;
+}
+
+// One picture of the clip, read and decoded when the analysis asks for it.
+class ClipFrame final : public CapturedFrame {
+public:
+    explicit ClipFrame(std::filesystem::path picture)
+        : picture_(std::move(picture)) {}
+
+    const ImageView* imageBuffer() override {
+        if (!read_) {
+            read_ = true;
+            if (const auto bytes = AtomicFile::read(picture_)) {
+                image_ = decodeImage(*bytes);
+                if (image_)
+                    view_ = image_->view();
+            }
+        }
+        return image_ ? &view_ : nullptr;
+    }
+
+private:
+    std::filesystem::path picture_;
+    bool read_ = false;
+    std::optional<DecodedImage> image_;
+    ImageView view_;
+};
+
+class ClipCaptureSession final : public CaptureSession {
+public:
+    explicit ClipCaptureSession(std::shared_ptr<ClipCaptureDevice> device)
+        : device_(std::move(device))
+        , observers_(std::make_shared<ObserverBox>()) {}
+    ~ClipCaptureSession() override { device_->stopStream(this); }
+
+    // A clip's pictures have the size they were recorded in.
+    bool canSetSessionPreset(Preset) const override { return true; }
+    void setSessionPreset(Preset) override {}
+    std::optional<std::string> addDeviceInput() override {
+        if (device_->hasPictures())
+            return std::nullopt;
+        return std::string("The clip holds no pictures");
+    }
+    void setSampleBufferDelegate(SampleBufferHandler handler, std::shared_ptr<Executor> queue) override {
+        mailbox_.setDelegate(std::move(handler), std::move(queue));
+    }
+    void setObservers(Observers observers) override {
+        const std::lock_guard lock(observers_->mutex);
+        observers_->observers = std::move(observers);
+    }
+    std::optional<std::string> startRunning() override {
+        return device_->startStream(this, mailbox_, [observers = observers_](const std::string& description) {
+            std::function<void(const std::string&)> runtimeError;
+            {
+                const std::lock_guard lock(observers->mutex);
+                runtimeError = observers->observers.runtimeError;
+            }
+            if (runtimeError)
+                runtimeError(description);
+        });
+    }
+    void stopRunning() override { device_->stopStream(this); }
+    bool isRunning() const override { return device_->isStreaming(this); }
+
+private:
+    struct ObserverBox {
+        std::mutex mutex;
+        Observers observers;
+    };
+    const std::shared_ptr<ClipCaptureDevice> device_;
+    FrameMailbox mailbox_;
+    const std::shared_ptr<ObserverBox> observers_;
+};
+
+} // namespace
+
+ClipCameraDevice::ClipCameraDevice(std::filesystem::path clip, const Clock& clock)
+    : clip_(std::move(clip))
+    , clock_(clock) {
+}
+
+int ClipCameraDevice::authorizationStatus() {
+    std::error_code error;
+    return std::filesystem::is_directory(clip_, error) ? authorized : noDevice;
+}
+
+std::shared_ptr<CaptureDevice> ClipCameraDevice::defaultVideoDevice() {
+    if (authorizationStatus() != authorized)
+        return nullptr;
+    if (!device_)
+        device_ = std::make_shared<ClipCaptureDevice>(clip_, picturesIn(clip_), clock_);
+    return device_;
+}
+
+ClipCaptureDevice::ClipCaptureDevice(std::filesystem::path clip, std::vector<std::filesystem::path> pictures,
+                                     const Clock& clock)
+    : clip_(std::move(clip))
+    , pictures_(std::move(pictures))
+    , clock_(clock) {
+}
+
+std::string ClipCaptureDevice::localizedName() const {
+    return "Clip " + clip_.filename().string();
+}
+
+std::shared_ptr<CaptureSession> ClipCaptureDevice::makeCaptureSession() {
+    return std::make_shared<ClipCaptureSession>(shared_from_this());
+}
+
+std::optional<std::string> ClipCaptureDevice::setActiveVideoFrameDuration(double seconds) {
+    const double lowest = 1 / offeredRates.maxFrameRate, highest = 1 / offeredRates.minFrameRate;
+    if (!(seconds >= lowest && seconds <= highest))
+        return std::string("The clip cannot play at that rate");
+    const std::lock_guard lock(mutex_);
+    frameDuration_ = seconds;
+    return std::nullopt;
+}
+
+double ClipCaptureDevice::activeVideoMinFrameDuration() {
+    const std::lock_guard lock(mutex_);
+    return frameDuration_;
+}
+
+std::optional<std::size_t> ClipCaptureDevice::frameIndexNow() const {
+    const double elapsed = startedAt_ ? clock_.now().timeIntervalSince(*startedAt_) : 0;
+    const auto index = static_cast<std::size_t>(std::max(0.0, std::floor(elapsed / frameDuration_ + 1e-9)));
+    return index < pictures_.size() ? std::optional(index) : std::nullopt;
+}
+
+std::optional<std::string> ClipCaptureDevice::startStream(const void* owner, FrameMailbox mailbox,
+                                                          std::function<void(const std::string&)> ended) {
+    uint64_t generation;
+    {
+        const std::lock_guard lock(mutex_);
+        if (!startedAt_)
+            startedAt_ = clock_.now();
+        if (!frameIndexNow())
+            return std::string(endedDescription);
+        generation = ++stream_.generation;
+        stream_ = {owner, generation, std::move(mailbox), std::move(ended)};
+    }
+    deliverDueFrame(generation);
+    return std::nullopt;
+}
+
+void ClipCaptureDevice::stopStream(const void* owner) {
+    const std::lock_guard lock(mutex_);
+    if (stream_.owner == owner)
+        stream_ = {nullptr, stream_.generation + 1, {}, {}};
+}
+
+bool ClipCaptureDevice::isStreaming(const void* owner) const {
+    const std::lock_guard lock(mutex_);
+    return owner && stream_.owner == owner;
+}
+
+// Hands over the picture due now (each picture once) and comes back when the next one is due; when
+// the clip is over it ends the stream.
+void ClipCaptureDevice::deliverDueFrame(uint64_t generation) {
+    std::shared_ptr<Executor> queue;
+    std::function<void(const std::string&)> ended;
+    double wait = 0;
+    {
+        const std::lock_guard lock(mutex_);
+        if (stream_.generation != generation || !stream_.owner)
+            return;
+        queue = stream_.mailbox.queue();
+        const auto index = frameIndexNow();
+        if (!index) {
+            ended = std::move(stream_.ended);
+            stream_ = {nullptr, generation + 1, {}, {}};
+        } else {
+            if (lastDelivered_ != index) {
+                lastDelivered_ = index;
+                stream_.mailbox.deliver(std::make_shared<ClipFrame>(pictures_[*index]));
+            }
+            // Never less than a millisecond: a clock that counts in whole seconds since a distant
+            // date cannot step by the rounding error left here, and the pacing would spin.
+            const double next = double(*index + 1) * frameDuration_;
+            wait = std::max(minimumWait, next - clock_.now().timeIntervalSince(*startedAt_));
+        }
+    }
+    if (ended) {
+        ended(endedDescription);
+        return;
+    }
+    if (queue)
+        queue->postAfter(wait, [weak = weak_from_this(), generation] {
+            if (const auto self = weak.lock())
+                self->deliverDueFrame(generation);
+        });
+}

@@ -1,0 +1,78 @@
+#pragma once
+
+#include "Foundation/Clock.h"
+#include "Platform/CameraDevice.h"
+#include "Platform/Linux/FrameMailbox.h"
+
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+// A recorded clip standing in for a camera, so that the whole application can be run and checked
+// without a webcam: a folder of pictures (JPEG or PNG, in the order of their names), one picture per
+// frame at the capture rate. The clip plays on the wall clock from the first time a session starts:
+// while no session runs (the low-power pauses) it moves on, as the scene before a real camera does.
+// When it has played to its end it stops delivering, as an unplugged camera does: the running session
+// reports a runtime error and no session starts again.
+class ClipCameraDevice final : public CameraDevice {
+public:
+    // `clock` places the clip in time; the frames are paced on each session's delegate queue.
+    explicit ClipCameraDevice(std::filesystem::path clip, const Clock& clock = SystemClock::shared());
+
+    // Authorised when the clip is there, no device otherwise.
+    int authorizationStatus() override;
+    std::shared_ptr<CaptureDevice> defaultVideoDevice() override;
+
+private:
+    std::filesystem::path clip_;
+    const Clock& clock_;
+    std::shared_ptr<CaptureDevice> device_;
+};
+
+// The clip's pictures as a capture device; one session streams it at a time.
+class ClipCaptureDevice final : public CaptureDevice, public std::enable_shared_from_this<ClipCaptureDevice> {
+public:
+    // The rate until a session caps it, and the rates it offers.
+    static constexpr double defaultFrameRate = 5;
+    static constexpr FrameRateRange offeredRates{1, 30};
+
+    ClipCaptureDevice(std::filesystem::path clip, std::vector<std::filesystem::path> pictures, const Clock& clock);
+
+    std::string localizedName() const override;
+    std::shared_ptr<CaptureSession> makeCaptureSession() override;
+    std::vector<FrameRateRange> activeFormatFrameRateRanges() override { return {offeredRates}; }
+    std::optional<std::string> setActiveVideoFrameDuration(double seconds) override;
+    double activeVideoMinFrameDuration() override;
+
+    // For the sessions: starting takes the clip from the session that had it.
+    std::optional<std::string> startStream(const void* owner, FrameMailbox mailbox,
+                                           std::function<void(const std::string&)> ended);
+    void stopStream(const void* owner);
+    bool isStreaming(const void* owner) const;
+    bool hasPictures() const { return !pictures_.empty(); }
+
+    // The text a session reports when the clip is over.
+    static constexpr const char* endedDescription = "The clip has ended";
+
+private:
+    struct Stream {
+        const void* owner = nullptr;
+        uint64_t generation = 0;
+        FrameMailbox mailbox;
+        std::function<void(const std::string&)> ended;
+    };
+    void deliverDueFrame(uint64_t generation);
+    std::optional<std::size_t> frameIndexNow() const; // nothing once the clip is over; under the mutex
+
+    const std::filesystem::path clip_;
+    const std::vector<std::filesystem::path> pictures_;
+    const Clock& clock_;
+    mutable std::mutex mutex_;
+    double frameDuration_ = 1 / defaultFrameRate;
+    std::optional<Date> startedAt_;
+    Stream stream_;
+    std::optional<std::size_t> lastDelivered_;
+};

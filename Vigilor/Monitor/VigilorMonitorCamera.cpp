@@ -1,0 +1,318 @@
+// The camera: access, the capture session, its notifications and the low-power pulses that stop the
+// camera between analysed frames.
+#include "VigilorMonitor.h"
+
+#include <cmath>
+#include <cstdio>
+
+void VigilorMonitor::blockCamera(const std::string& status, const std::string& line) {
+    cameraStatus = status;
+    phase = MonitorPhase::blocked;
+    append(line);
+}
+
+void VigilorMonitor::startCamera() {
+    const int status = services_.camera->authorizationStatus();
+    cameraStatus = "Camera auth " + std::to_string(status);
+    switch (status) {
+    case CameraDevice::authorized:
+        configureCamera();
+        break;
+    case CameraDevice::restricted:
+    case CameraDevice::denied:
+        blockCamera("Camera denied", "Camera permission denied");
+        break;
+    case CameraDevice::notDetermined:
+        blockCamera("Camera permission needed", "Camera permission waiting for user");
+        break;
+    default:
+        blockCamera("Camera unavailable", "Camera status unknown");
+        break;
+    }
+}
+
+// On Linux no one is asked for the camera: access is the device node's permission, so asking again means
+// looking again (the user may have joined the video group or plugged a camera in since). A camera that
+// already runs (the button shows for a Bluetooth refusal too) is not started a second time.
+void VigilorMonitor::requestCameraThenBluetooth() {
+    switch (services_.camera->authorizationStatus()) {
+    case CameraDevice::authorized:
+        append("Camera permission granted");
+        if (!captureSession())
+            configureCamera();
+        break;
+    case CameraDevice::notDetermined:
+    case CameraDevice::restricted:
+    case CameraDevice::denied:
+        blockCamera("Camera denied", "Camera permission denied");
+        break;
+    default:
+        blockCamera("Camera unavailable", "Camera status unknown");
+        break;
+    }
+    syncBluetoothForCurrentConfig(true);
+}
+
+std::shared_ptr<CaptureSession> VigilorMonitor::captureSession() const {
+    const std::lock_guard lock(cameraMutex_);
+    return captureSession_;
+}
+
+bool VigilorMonitor::usingLowPowerCameraPulses() const {
+    const std::lock_guard lock(cameraMutex_);
+    return usingLowPowerCameraPulses_;
+}
+
+bool VigilorMonitor::lowPowerCameraRestartPending() const {
+    const std::lock_guard lock(cameraMutex_);
+    return lowPowerCameraRestartPending_;
+}
+
+// Builds, starts and publishes a new session on the default camera. A session is continuous while an
+// enrolment runs and pulsed otherwise.
+void VigilorMonitor::configureCamera() {
+    tearDownCaptureSession();
+    const std::shared_ptr<CaptureDevice> device = services_.camera->defaultVideoDevice();
+    if (!device) {
+        setIfChanged(cameraStatus, std::string("No camera found"));
+        setIfChanged(centerStageStatus, std::string("No camera found"));
+        setIfChanged(phase, MonitorPhase::blocked);
+        append("No camera found");
+        return;
+    }
+    const std::shared_ptr<CaptureSession> session = device->makeCaptureSession();
+    if (session->canSetSessionPreset(CaptureSession::Preset::low)) {
+        session->setSessionPreset(CaptureSession::Preset::low);
+        diagLog("Camera session preset: low", now());
+    } else {
+        session->setSessionPreset(CaptureSession::Preset::medium);
+        diagLog("Camera session preset: medium fallback", now());
+    }
+    applyCenterStagePreference(*device);
+    if (const auto failure = session->addDeviceInput()) {
+        reportCameraFailure(*failure);
+        return;
+    }
+    const bool enrolling = isEnrolling_;
+    session->setSampleBufferDelegate(
+        [weak = weakSelf()](std::shared_ptr<CapturedFrame> frame) {
+            if (auto self = weak.lock())
+                self->captureOutput(frame);
+        },
+        videoQueue_);
+    diagLog(enrolling ? "Camera presence source: continuous enrolment video"
+                      : "Camera presence source: pulsed video frames",
+            now());
+    {
+        const std::lock_guard lock(cameraMutex_);
+        usingLowPowerCameraPulses_ = !enrolling;
+        captureSession_ = session;
+    }
+    refreshFrameInputs();
+    session->setObservers(captureSessionObservers());
+    // A camera that opens but cannot stream is an error, not a running camera.
+    if (const auto failure = session->startRunning()) {
+        tearDownCaptureSession();
+        reportCameraFailure(*failure);
+        return;
+    }
+    applyFrameRateLimit(*device);
+    setIfChanged(cameraInterrupted, false);
+    setIfChanged(cameraStatus, device->localizedName());
+    updateCenterStageStatus(*device);
+    setIfChanged(phase, MonitorPhase::ready);
+    append("Camera started: " + device->localizedName());
+}
+
+// Lets go of the current session: no more frames or notifications from it, and it stops on the video
+// queue (the session itself is handed over, so clearing the reference cannot race with the stop).
+void VigilorMonitor::tearDownCaptureSession() {
+    std::shared_ptr<CaptureSession> old;
+    {
+        const std::lock_guard lock(cameraMutex_);
+        old = std::exchange(captureSession_, nullptr);
+        usingLowPowerCameraPulses_ = false;
+        lowPowerCameraRestartPending_ = false;
+    }
+    if (!old)
+        return;
+    old->setSampleBufferDelegate({}, nullptr);
+    old->setObservers({});
+    videoQueue_->post([old] {
+        if (old->isRunning())
+            old->stopRunning();
+    });
+}
+
+void VigilorMonitor::stopCameraForDeviceOnlyMode() {
+    tearDownCaptureSession();
+}
+
+void VigilorMonitor::reportCameraFailure(const std::string& description) {
+    setIfChanged(cameraStatus, std::string("Camera error"));
+    setIfChanged(centerStageStatus, std::string("Camera error"));
+    setIfChanged(phase, MonitorPhase::blocked);
+    append("Camera failed: " + description);
+}
+
+// No Linux camera offers Center Stage (Video4Linux has no control for it), so both the preference and
+// the status come to the one text.
+void VigilorMonitor::applyCenterStagePreference(CaptureDevice&) {
+    setIfChanged(centerStageStatus, std::string("Center Stage unsupported"));
+}
+
+void VigilorMonitor::updateCenterStageStatus(CaptureDevice&) {
+    setIfChanged(centerStageStatus, std::string("Center Stage unsupported"));
+}
+
+void VigilorMonitor::applyFrameRateLimit(CaptureDevice& device) {
+    const double wanted = preferredCameraFrameRate;
+    bool supported = false;
+    for (const FrameRateRange& range : device.activeFormatFrameRateRanges())
+        if (std::isfinite(range.minFrameRate) && std::isfinite(range.maxFrameRate) && range.minFrameRate <= wanted &&
+            wanted <= range.maxFrameRate) {
+            supported = true;
+            break;
+        }
+    const auto report = [this](const std::string& text) {
+        append(text);
+        diagLog(text, now());
+    };
+    if (!supported) {
+        report("Camera frame-rate cap skipped: " + std::to_string(preferredCameraFrameRate) + " fps unsupported");
+        return;
+    }
+    if (const auto failure = device.setActiveVideoFrameDuration(1 / wanted)) {
+        report("Camera frame-rate cap failed: " + *failure);
+        return;
+    }
+    const double duration = device.activeVideoMinFrameDuration();
+    const double actual = std::isfinite(duration) && duration > 0 ? 1 / duration : 0;
+    char text[96];
+    std::snprintf(text, sizeof text, "Camera frame rate capped at %d fps (actual %.1f fps)",
+                  int(preferredCameraFrameRate), actual);
+    report(text);
+}
+
+// The session's notifications may come on any thread; they only hand work to the main queue.
+CaptureSession::Observers VigilorMonitor::captureSessionObservers() {
+    const auto onMain = [weak = weakSelf()](void (VigilorMonitor::*member)()) {
+        return [weak, member] {
+            DispatchQueue::main().async([weak, member] {
+                if (auto self = weak.lock())
+                    ((*self).*member)();
+            });
+        };
+    };
+    CaptureSession::Observers observers;
+    observers.wasInterrupted = onMain(&VigilorMonitor::captureSessionInterrupted);
+    observers.interruptionEnded = [weak = weakSelf()] {
+        const auto self = weak.lock();
+        if (!self)
+            return;
+        const auto session = self->captureSession(); // the session of the moment the notice came
+        DispatchQueue::main().async([weak, session] {
+            if (auto self = weak.lock()) {
+                self->captureSessionInterruptionEnded();
+                self->restartCaptureSessionIfCurrent(session);
+            }
+        });
+    };
+    observers.runtimeError = [weak = weakSelf()](const std::string&) {
+        const auto self = weak.lock();
+        if (!self)
+            return;
+        const auto session = self->captureSession();
+        DispatchQueue::main().async([weak, session] {
+            if (auto self = weak.lock()) {
+                self->captureSessionRuntimeError();
+                self->restartCaptureSessionIfCurrent(session);
+            }
+        });
+    };
+    return observers;
+}
+
+void VigilorMonitor::captureSessionInterrupted() {
+    setIfChanged(cameraInterrupted, true);
+    setIfChanged(cameraStatus, std::string("Camera in use by another app \u2014 Watch only"));
+    append("Camera interrupted (another app is using it); falling back to Apple Watch");
+}
+
+void VigilorMonitor::captureSessionInterruptionEnded() {
+    setIfChanged(cameraInterrupted, false);
+    setIfChanged(cameraStatus, std::string("Camera ready"));
+    append("Camera available again");
+}
+
+void VigilorMonitor::captureSessionRuntimeError() {
+    append("Camera runtime error; restarting");
+}
+
+// On the video queue: starts `session` again when it is still the monitor's and not running.
+void VigilorMonitor::restartCaptureSessionIfCurrent(const std::shared_ptr<CaptureSession>& session) {
+    videoQueue_->post([weak = weakSelf(), session] {
+        const auto self = weak.lock();
+        if (!self || !session || session->isRunning() || self->captureSession() != session)
+            return;
+        if (const auto failure = session->startRunning())
+            self->captureSessionRestartFailed(session, *failure);
+    });
+}
+
+// From the video queue: a session that could not start again (the camera is gone) is reported and let
+// go, unless it has been replaced meanwhile.
+void VigilorMonitor::captureSessionRestartFailed(const std::shared_ptr<CaptureSession>& session,
+                                                 const std::string& description) {
+    DispatchQueue::main().async([weak = weakSelf(), session, description] {
+        auto self = weak.lock();
+        if (!self || self->captureSession() != session)
+            return;
+        self->tearDownCaptureSession();
+        self->reportCameraFailure(description);
+    });
+}
+
+bool VigilorMonitor::isCurrentPulsedSession(const CaptureSession& session) const {
+    const std::lock_guard lock(cameraMutex_);
+    return captureSession_.get() == &session && usingLowPowerCameraPulses_;
+}
+
+void VigilorMonitor::scheduleLowPowerCameraPause(double seconds) {
+    std::weak_ptr<CaptureSession> weakSession;
+    {
+        const std::lock_guard lock(cameraMutex_);
+        if (!usingLowPowerCameraPulses_ || lowPowerCameraRestartPending_ || !captureSession_)
+            return;
+        lowPowerCameraRestartPending_ = true;
+        weakSession = captureSession_;
+    }
+    videoQueue_->post([weak = weakSelf(), weakSession, seconds] {
+        const auto self = weak.lock();
+        const auto session = weakSession.lock();
+        if (!self || !session || !self->isCurrentPulsedSession(*session))
+            return;
+        if (session->isRunning())
+            session->stopRunning();
+        self->videoQueue_->postAfter(seconds, [weak, weakSession] {
+            const auto self = weak.lock();
+            if (const auto session = weakSession.lock(); self && session)
+                self->restartPulsedSession(session);
+        });
+    });
+}
+
+// The end of a pause, on the video queue. Neither a session replaced meanwhile nor a camera switched
+// off or a display that has gone to sleep since the pause began gets the camera back.
+void VigilorMonitor::restartPulsedSession(const std::shared_ptr<CaptureSession>& session) {
+    const FrameInputs inputs = frameInputs();
+    if (!isCurrentPulsedSession(*session) || !inputs.cameraPresenceEnabled || inputs.displayAsleep)
+        return;
+    const auto failure = session->isRunning() ? std::nullopt : session->startRunning();
+    {
+        const std::lock_guard lock(cameraMutex_);
+        lowPowerCameraRestartPending_ = false;
+    }
+    if (failure)
+        captureSessionRestartFailed(session, *failure);
+}

@@ -1,0 +1,201 @@
+// One camera frame on the video queue: whether it is analysed, what the analysis finds, the known-face
+// check and the enrolment capture, and the pause that follows. Nothing here changes published state:
+// the result goes to the main thread.
+#include "VigilorMonitor.h"
+
+#include "Foundation/Base64.h"
+#include "Foundation/Iso8601.h"
+
+namespace {
+
+constexpr double identityCheckInterval = 1.0;
+constexpr double knownFaceMatchThreshold = 0.6;
+
+} // namespace
+
+// The main thread's state that the frame body reads, copied where it changes.
+void VigilorMonitor::refreshFrameInputs() {
+    const VigilorConfig& c = config();
+    FrameInputs inputs;
+    inputs.facePresent = facePresent();
+    inputs.missingFaceSamples = missingFaceSamples();
+    inputs.lastFaceSeen = lastFaceSeen_;
+    inputs.isEnrolling = isEnrolling_;
+    inputs.breaks = breakDueRule();
+    inputs.lookAwayYawDegrees = c.lookAwayYawDegrees;
+    inputs.lookDownPitchDegrees = c.lookDownPitchDegrees;
+    inputs.bodyPoseHintsEnabled = c.bodyPoseHintsEnabled;
+    inputs.bodyPoseLockAssistEnabled = c.bodyPoseLockAssistEnabled;
+    inputs.requireKnownFaceForPresence = c.requireKnownFaceForPresence;
+    inputs.cameraPresenceEnabled = c.cameraPresenceEnabled;
+    inputs.displayAsleep = displayAsleep_;
+    const std::lock_guard lock(cameraMutex_);
+    frameInputs_ = inputs;
+}
+
+VigilorMonitor::FrameInputs VigilorMonitor::frameInputs() const {
+    const std::lock_guard lock(cameraMutex_);
+    return frameInputs_;
+}
+
+bool VigilorMonitor::shouldEvaluateFrame(Date at, const FrameInputs& in) {
+    const double interval = FrameAnalysis::evaluationInterval(
+        in.isEnrolling, in.facePresent, in.missingFaceSamples, in.breaks.eyeBreakDue(at), in.breaks.walkPromptDue(at));
+    if (at.timeIntervalSince(video_.lastFrameEvaluationAt) < interval)
+        return false;
+    video_.lastFrameEvaluationAt = at;
+    return true;
+}
+
+bool VigilorMonitor::shouldRunBodyPoseRequest(Date at, const FrameInputs& in) {
+    if (in.bodyPoseHintsEnabled)
+        return true;
+    if (!in.bodyPoseLockAssistEnabled)
+        return false;
+    if (in.facePresent && in.missingFaceSamples < 1)
+        return false;
+    if (at.timeIntervalSince(in.lastFaceSeen) < bodyPoseAssistWarmup ||
+        at.timeIntervalSince(video_.lastBodyPoseAssistAt) < bodyPoseAssistInterval)
+        return false;
+    video_.lastBodyPoseAssistAt = at;
+    return true;
+}
+
+// A brightness that cannot be measured counts as bright.
+bool VigilorMonitor::isLowLightFrame(const ImageView& image, Date at, bool force) {
+    if (force || at.timeIntervalSince(video_.lastBrightnessCheckAt) >= brightnessSampleInterval) {
+        try {
+            video_.lastAverageBrightness = services_.vision->averageBrightness(image);
+        } catch (const VisionError&) {
+            video_.lastAverageBrightness = 1.0;
+        }
+        video_.lastBrightnessCheckAt = at;
+    }
+    return video_.lastAverageBrightness < lowLightThreshold;
+}
+
+void VigilorMonitor::captureOutput(const std::shared_ptr<CapturedFrame>& frame) {
+    const Date at = now();
+    const FrameInputs inputs = frameInputs();
+    if (!shouldEvaluateFrame(at, inputs))
+        return;
+    const ImageView* image = frame->imageBuffer();
+    if (!image) {
+        scheduleLowPowerCameraPause(activeAbsenceEvaluationInterval);
+        return;
+    }
+    const std::optional<FrameAnalysisResult> result = analyseFrame(*image, at, inputs);
+    if (!result)
+        return;
+    DispatchQueue::main().async([self = shared_from_this(), result = *result] { self->applyFrameResult(result); });
+    scheduleLowPowerCameraPause(FrameAnalysis::lowPowerPause(result->faceCount > 0, inputs.breaks.eyeBreakDue(at),
+                                                             inputs.breaks.walkPromptDue(at)));
+}
+
+// The analysis of one frame, with the known-face check and the enrolment capture it starts. Nothing
+// when the frame ends here: the analysis failed (reported, and the camera paused) or an enrolment take
+// was too badly framed to keep.
+std::optional<FrameAnalysisResult> VigilorMonitor::analyseFrame(const ImageView& image, Date at,
+                                                                const FrameInputs& in) {
+    const bool landmarkFrame = at.timeIntervalSince(video_.lastLandmarkEvaluationAt) >= landmarkEvaluationInterval;
+    if (landmarkFrame)
+        video_.lastLandmarkEvaluationAt = at;
+    const bool bodyPoseFrame = shouldRunBodyPoseRequest(at, in);
+    std::vector<FaceObservation> observations;
+    std::optional<BodyPoseObservation> bodyPose;
+    try {
+        observations = services_.vision->detectFaces(image);
+        if (bodyPoseFrame)
+            bodyPose = services_.vision->detectBodyPose(image);
+    } catch (const VisionError& error) {
+        scheduleLowPowerCameraPause(activeAbsenceEvaluationInterval);
+        DispatchQueue::main().async([weak = weakSelf(), text = std::string(error.what())] {
+            if (auto self = weak.lock())
+                self->reportVisionError(text);
+        });
+        return std::nullopt;
+    }
+    const auto faces = FrameAnalysis::confidentFaces(observations);
+    const FaceObservation* face = FrameAnalysis::selectedFace(faces);
+    FrameAnalysisResult r;
+    r.evaluatedAt = at;
+    r.faceCount = static_cast<int>(faces.size());
+    if (face) {
+        r.faceWidth = face->boundingBox.width;
+        r.faceCenterY = face->boundingBox.midY();
+        r.yawDegrees = face->yawDegrees;
+        r.pitchDegrees = face->pitchDegrees;
+    }
+    r.eyesClosed = landmarkFrame && face && FrameAnalysis::eyesAreClosed(*face);
+    r.isLookingAway =
+        FrameAnalysis::isLookingAway(r.yawDegrees, r.pitchDegrees, in.lookAwayYawDegrees, in.lookDownPitchDegrees);
+    r.eyeRestObserved = face && (r.isLookingAway || r.eyesClosed);
+    const BodyPoseSummary pose =
+        FrameAnalysis::summarizeBodyPose(bodyPose, in.bodyPoseHintsEnabled, in.bodyPoseLockAssistEnabled);
+    r.bodyPoseSummary = pose.summary;
+    r.bodyPoseDetail = pose.detail;
+    r.bodyPoseLevel = pose.level;
+    r.bodyPresenceConfirmed = in.bodyPoseLockAssistEnabled && pose.level == "green";
+    r.unclearDeskPresence = in.bodyPoseLockAssistEnabled && pose.level == "yellow" &&
+                            (pose.summary == "Leaning" || pose.summary == "Off center");
+    if (!face)
+        r.isLowLightFrame = isLowLightFrame(image, at, in.facePresent || in.missingFaceSamples == 0);
+    if (in.requireKnownFaceForPresence) {
+        if (face)
+            checkIdentity(image, *face, at);
+        else
+            DispatchQueue::main().async([weak = weakSelf()] {
+                if (auto self = weak.lock())
+                    self->unknownFaceSamples_ = 0;
+            });
+    }
+    if (face && in.isEnrolling && !captureEnrolmentPrint(image, *face))
+        return std::nullopt;
+    return r;
+}
+
+// At most once a second: the face's print goes to the identity service, whose answer comes back on the
+// main thread. The frame does not wait for it.
+void VigilorMonitor::checkIdentity(const ImageView& image, const FaceObservation& face, Date at) {
+    if (at.timeIntervalSince(video_.lastIdentityCheckAt) < identityCheckInterval)
+        return;
+    video_.lastIdentityCheckAt = at;
+    if (!video_.faceIdentityService)
+        video_.faceIdentityService =
+            std::make_shared<FaceIdentityService>(std::nullopt, std::nullopt, services_.faceIdentityQueue);
+    std::optional<FeaturePrint> print;
+    try {
+        print = services_.vision->featurePrint(image, face);
+    } catch (const VisionError&) {
+        return;
+    }
+    if (!print)
+        return;
+    video_.faceIdentityService->matchFeaturePrintInProcess(
+        std::move(*print), knownFaceMatchThreshold, [weak = weakSelf()](FaceMatchOutcome outcome) {
+            if (auto self = weak.lock())
+                self->applyIdentityMatch(outcome);
+        });
+}
+
+// False when the take is too badly framed to keep: then the whole frame is dropped. A print that
+// cannot be made leaves the frame as it is.
+bool VigilorMonitor::captureEnrolmentPrint(const ImageView& image, const FaceObservation& face) {
+    std::optional<FeaturePrint> print;
+    try {
+        print = services_.vision->featurePrint(image, face);
+    } catch (const VisionError&) {
+        return true;
+    }
+    if (!print)
+        return true;
+    const double quality = FrameAnalysis::enrolmentQuality(face.boundingBox);
+    if (quality < FrameAnalysis::minimumEnrolmentQuality)
+        return false;
+    FeaturePrintEntry entry{quality, iso8601String(now()), base64Encoded(print->archived())};
+    DispatchQueue::main().async([weak = weakSelf(), entry = std::move(entry)]() mutable {
+        if (auto self = weak.lock())
+            self->collectEnrolmentPrint(std::move(entry));
+    });
+    return true;
+}
