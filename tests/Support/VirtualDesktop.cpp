@@ -9,8 +9,6 @@
 #include <cstdlib>
 #include <thread>
 
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -93,18 +91,9 @@ bool VirtualDesktop::fail(std::string why) {
 }
 
 pid_t VirtualDesktop::spawn(const std::vector<std::string>& command) {
-    std::vector<char*> argv;
-    for (const auto& argument : command)
-        argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    pid_t pid = -1;
-    const int result = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (result != 0)
+    int error = 0;
+    const pid_t pid = spawnQuietly(command, error);
+    if (pid < 0)
         return -1;
     children_.push_back(pid);
     return pid;

@@ -83,6 +83,21 @@ bool VirtualDisplay::fail(std::string why) {
     return false;
 }
 
+pid_t spawnQuietly(const std::vector<std::string>& command, int& error) {
+    std::vector<char*> argv;
+    for (const auto& argument : command)
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    pid_t pid = -1;
+    error = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    return error == 0 ? pid : -1;
+}
+
 bool VirtualDisplay::start() {
     int pipe[2];
     if (::pipe(pipe) != 0)
@@ -91,23 +106,12 @@ bool VirtualDisplay::start() {
     ::fcntl(pipe[0], F_SETFD, FD_CLOEXEC);
     const std::vector<std::string> command{
         server, "-displayfd", std::to_string(pipe[1]), "-nolisten", "tcp", "-screen", "0", screen_};
-    std::vector<char*> argv;
-    for (const auto& argument : command)
-        argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    // Its notices about keyboard maps and fonts are of no use to a test.
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    const int result = posix_spawnp(&server_, server, &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
+    int error = 0;
+    server_ = spawnQuietly(command, error);
     ::close(pipe[1]);
-    if (result != 0) {
+    if (server_ < 0) {
         ::close(pipe[0]);
-        server_ = -1;
-        return fail(std::string(server) + ": " + std::strerror(result));
+        return fail(std::string(server) + ": " + std::strerror(error));
     }
     const std::string number = readDisplayNumber(pipe[0], server_);
     ::close(pipe[0]);

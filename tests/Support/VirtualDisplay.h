@@ -1,8 +1,13 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include <sys/types.h>
+
+// Starts `command` (looked up in PATH) with its output thrown away, as the desktop's programs are of no
+// use to a test. The descriptors without close-on-exec reach it. Its process id, or -1 with `error` set.
+pid_t spawnQuietly(const std::vector<std::string>& command, int& error);
 
 // An X server of the test's own (Xvfb, with no screen attached), so that X11 code meets a real server
 // and never the user's. The server picks a free display number and says it once it accepts clients;
