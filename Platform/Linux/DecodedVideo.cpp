@@ -1,0 +1,76 @@
+#include "DecodedVideo.h"
+
+#include "Foundation/ChildProcess.h"
+#include "Foundation/Paths.h"
+#include "Foundation/Text.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <variant>
+
+namespace {
+
+// The session's runtime folder when there is one (a memory file system, emptied at log-out), else the
+// cache; either way a fresh folder of this user's only.
+std::variant<std::filesystem::path, std::string> makePrivateFolder() {
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    std::error_code error;
+    std::filesystem::path base;
+    if (runtime && *runtime && std::filesystem::path(runtime).is_absolute() &&
+        std::filesystem::is_directory(runtime, error))
+        base = runtime;
+    else
+        std::filesystem::create_directories(base = Paths::cacheHome(), error);
+    std::string pattern = (base / "vigilor-clip-XXXXXX").string();
+    if (!::mkdtemp(pattern.data()))
+        return "Cannot make a folder for the clip's frames in " + base.string() + ": " + std::strerror(errno);
+    return std::filesystem::path(pattern);
+}
+
+// The picture names as ffmpeg's pattern: a '%' of the folder's own name is doubled.
+std::string picturePattern(const std::filesystem::path& folder) {
+    std::string pattern;
+    for (const char c : (folder / "").string())
+        pattern += c == '%' ? std::string("%%") : std::string(1, c);
+    return pattern + "%06d.jpg";
+}
+
+// The last line ffmpeg wrote about its trouble, or its exit.
+std::string ffmpegFailure(const ChildProcessResult& result) {
+    if (!result.launched)
+        return "Cannot run ffmpeg to decode the clip: " + result.launchError;
+    if (result.timedOut)
+        return "ffmpeg took longer than " + std::to_string(int(DecodedVideo::timeoutSeconds)) +
+               " s to decode the clip";
+    const std::string_view text = trimmed(result.standardError);
+    const std::size_t cut = text.rfind('\n');
+    const std::string last(trimmed(cut == std::string_view::npos ? text : text.substr(cut + 1)));
+    return "ffmpeg cannot decode the clip: " +
+           (last.empty() ? "exit status " + std::to_string(result.exitStatus) : last);
+}
+
+} // namespace
+
+DecodedVideo::Outcome DecodedVideo::decode(const std::filesystem::path& video, double framesPerSecond) {
+    auto folder = makePrivateFolder();
+    if (auto* failure = std::get_if<std::string>(&folder))
+        return {nullptr, *failure};
+    auto decoded = std::make_shared<DecodedVideo>(std::get<std::filesystem::path>(folder));
+    // "file:" keeps a name with a colon or a leading dash a file name; the picture size never grows.
+    const ChildProcessResult result = ChildProcess::run(
+        "ffmpeg",
+        {"-nostdin", "-hide_banner", "-loglevel", "error", "-i", "file:" + video.string(), "-an", "-vf",
+         "fps=" + std::to_string(framesPerSecond) +
+             ",scale=w='min(640,iw)':h='min(480,ih)':force_original_aspect_ratio=decrease",
+         "-q:v", "3", picturePattern(decoded->folder())},
+        timeoutSeconds);
+    if (!result.succeeded())
+        return {nullptr, ffmpegFailure(result)};
+    return {decoded, {}};
+}
+
+DecodedVideo::~DecodedVideo() {
+    std::error_code ignored;
+    std::filesystem::remove_all(folder_, ignored);
+}
