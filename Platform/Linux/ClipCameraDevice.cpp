@@ -116,13 +116,15 @@ std::shared_ptr<CaptureDevice> ClipCameraDevice::defaultVideoDevice() {
     std::error_code error;
     if (!device_)
         device_ = std::make_shared<ClipCaptureDevice>(
-            clip_, std::filesystem::is_directory(clip_, error) ? std::optional(picturesIn(clip_)) : std::nullopt,
+            clip_,
+            std::filesystem::is_directory(clip_, error) ? std::optional(picturesIn(clip_)) : std::nullopt,
             clock_);
     return device_;
 }
 
 ClipCaptureDevice::ClipCaptureDevice(std::filesystem::path clip,
-                                     std::optional<std::vector<std::filesystem::path>> pictures, const Clock& clock)
+                                     std::optional<std::vector<std::filesystem::path>> pictures,
+                                     const Clock& clock)
     : clip_(std::move(clip))
     , clock_(clock)
     , pictures_(std::move(pictures)) {

@@ -7,9 +7,29 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <signal.h>
+#include <unistd.h>
 #include <variant>
 
 namespace {
+
+constexpr std::string_view folderPrefix = "vigilor-clip-";
+
+// The frames of processes that have ended. The application is never torn down at exit, so its folder
+// outlives it; each folder's name holds the process it belongs to.
+void removeLeftFolders(const std::filesystem::path& base) {
+    std::error_code error;
+    for (std::filesystem::directory_iterator entry(base, error), end; !error && entry != end;
+         entry.increment(error)) {
+        const std::string name = entry->path().filename().string();
+        if (!name.starts_with(folderPrefix))
+            continue;
+        const pid_t owner = pid_t(std::atoi(name.c_str() + folderPrefix.size()));
+        std::error_code ignored;
+        if (owner > 0 && ::kill(owner, 0) != 0 && errno == ESRCH)
+            std::filesystem::remove_all(entry->path(), ignored);
+    }
+}
 
 // The session's runtime folder when there is one (a memory file system, emptied at log-out), else the
 // cache; either way a fresh folder of this user's only.
@@ -22,7 +42,9 @@ std::variant<std::filesystem::path, std::string> makePrivateFolder() {
         base = runtime;
     else
         std::filesystem::create_directories(base = Paths::cacheHome(), error);
-    std::string pattern = (base / "vigilor-clip-XXXXXX").string();
+    removeLeftFolders(base);
+    std::string pattern =
+        (base / (std::string(folderPrefix) + std::to_string(::getpid()) + "-XXXXXX")).string();
     if (!::mkdtemp(pattern.data()))
         return "Cannot make a folder for the clip's frames in " + base.string() + ": " + std::strerror(errno);
     return std::filesystem::path(pattern);
