@@ -1,7 +1,7 @@
 #include "DecodedVideo.h"
 
 #include "Foundation/ChildProcess.h"
-#include "Foundation/Paths.h"
+#include "Foundation/SingleInstance.h"
 #include "Foundation/Text.h"
 
 #include <cerrno>
@@ -31,17 +31,11 @@ void removeLeftFolders(const std::filesystem::path& base) {
     }
 }
 
-// The session's runtime folder when there is one (a memory file system, emptied at log-out), else the
-// cache; either way a fresh folder of this user's only.
+// A fresh folder of this user's only, in the runtime folder (a memory file system, emptied at log-out).
 std::variant<std::filesystem::path, std::string> makePrivateFolder() {
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    std::error_code error;
-    std::filesystem::path base;
-    if (runtime && *runtime && std::filesystem::path(runtime).is_absolute() &&
-        std::filesystem::is_directory(runtime, error))
-        base = runtime;
-    else
-        std::filesystem::create_directories(base = Paths::cacheHome(), error);
+    const std::filesystem::path base = SingleInstance::runtimeDirectory();
+    std::error_code ignored;
+    std::filesystem::create_directories(base, ignored);
     removeLeftFolders(base);
     std::string pattern =
         (base / (std::string(folderPrefix) + std::to_string(::getpid()) + "-XXXXXX")).string();

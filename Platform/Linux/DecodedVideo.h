@@ -6,8 +6,8 @@
 
 // A video file's frames as JPEG pictures in a private folder of their own, so that the clip camera
 // plays a video as it plays a folder of pictures. Debian's ffmpeg program does the decoding: no video
-// library enters this process. The folder (mode 0700, in the runtime folder, else the cache) goes
-// with the object, or, when the process ended without letting it go, with the next decoding.
+// library enters this process. The folder (mode 0700, in the runtime folder) goes with the object, or,
+// when the process ended without letting it go, with the next decoding.
 class DecodedVideo {
 public:
     // The frames, or why there are none.
