@@ -199,12 +199,7 @@ std::optional<std::string> ClipCaptureDevice::startStream(const void* owner, Fra
 // On the first session's queue: the video becomes pictures, its clip starts now, and the session that
 // runs gets its first frame (or the reason there is none).
 void ClipCaptureDevice::decodeVideo() {
-    double framesPerSecond;
-    {
-        const std::lock_guard lock(mutex_);
-        framesPerSecond = 1 / frameDuration_;
-    }
-    DecodedVideo::Outcome outcome = DecodedVideo::decode(clip_, framesPerSecond);
+    DecodedVideo::Outcome outcome = DecodedVideo::decode(clip_, defaultFrameRate);
     std::vector<std::filesystem::path> pictures;
     if (outcome.video && (pictures = picturesIn(outcome.video->folder())).empty())
         outcome.failure = "ffmpeg found no frames in the clip";
