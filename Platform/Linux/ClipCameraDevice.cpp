@@ -1,6 +1,7 @@
 #include "ClipCameraDevice.h"
 
 #include "Foundation/AtomicFile.h"
+#include "Foundation/SystemLog.h"
 #include "Platform/Linux/ImageDecoding.h"
 
 #include <algorithm>
@@ -63,11 +64,7 @@ public:
     // A clip's pictures have the size they were recorded in.
     bool canSetSessionPreset(Preset) const override { return true; }
     void setSessionPreset(Preset) override {}
-    std::optional<std::string> addDeviceInput() override {
-        if (device_->hasPictures())
-            return std::nullopt;
-        return std::string("The clip holds no pictures");
-    }
+    std::optional<std::string> addDeviceInput() override { return device_->inputProblem(); }
     void setSampleBufferDelegate(SampleBufferHandler handler, std::shared_ptr<Executor> queue) override {
         mailbox_.setDelegate(std::move(handler), std::move(queue));
     }
@@ -108,22 +105,38 @@ ClipCameraDevice::ClipCameraDevice(std::filesystem::path clip, const Clock& cloc
 
 int ClipCameraDevice::authorizationStatus() {
     std::error_code error;
-    return std::filesystem::is_directory(clip_, error) ? authorized : noDevice;
+    return std::filesystem::is_directory(clip_, error) || std::filesystem::is_regular_file(clip_, error)
+               ? authorized
+               : noDevice;
 }
 
 std::shared_ptr<CaptureDevice> ClipCameraDevice::defaultVideoDevice() {
     if (authorizationStatus() != authorized)
         return nullptr;
+    std::error_code error;
     if (!device_)
-        device_ = std::make_shared<ClipCaptureDevice>(clip_, picturesIn(clip_), clock_);
+        device_ = std::make_shared<ClipCaptureDevice>(
+            clip_,
+            std::filesystem::is_directory(clip_, error) ? std::optional(picturesIn(clip_)) : std::nullopt,
+            clock_);
     return device_;
 }
 
-ClipCaptureDevice::ClipCaptureDevice(std::filesystem::path clip, std::vector<std::filesystem::path> pictures,
+ClipCaptureDevice::ClipCaptureDevice(std::filesystem::path clip,
+                                     std::optional<std::vector<std::filesystem::path>> pictures,
                                      const Clock& clock)
     : clip_(std::move(clip))
-    , pictures_(std::move(pictures))
-    , clock_(clock) {
+    , clock_(clock)
+    , pictures_(std::move(pictures)) {
+}
+
+std::optional<std::string> ClipCaptureDevice::inputProblem() const {
+    const std::lock_guard lock(mutex_);
+    if (decodingFailure_)
+        return decodingFailure_;
+    if (pictures_ && pictures_->empty())
+        return std::string("The clip holds no pictures");
+    return std::nullopt;
 }
 
 std::string ClipCaptureDevice::localizedName() const {
@@ -151,23 +164,59 @@ double ClipCaptureDevice::activeVideoMinFrameDuration() {
 std::optional<std::size_t> ClipCaptureDevice::frameIndexNow() const {
     const double elapsed = startedAt_ ? clock_.now().timeIntervalSince(*startedAt_) : 0;
     const auto index = static_cast<std::size_t>(std::max(0.0, std::floor(elapsed / frameDuration_ + 1e-9)));
-    return index < pictures_.size() ? std::optional(index) : std::nullopt;
+    return pictures_ && index < pictures_->size() ? std::optional(index) : std::nullopt;
+}
+
+std::string ClipCaptureDevice::endDescription() const {
+    return decodingFailure_.value_or(endedDescription);
 }
 
 std::optional<std::string> ClipCaptureDevice::startStream(const void* owner, FrameMailbox mailbox,
                                                           std::function<void(const std::string&)> ended) {
     uint64_t generation;
+    std::shared_ptr<Executor> decodingQueue;
     {
         const std::lock_guard lock(mutex_);
-        if (!startedAt_)
+        if (pictures_ && !startedAt_)
             startedAt_ = clock_.now();
-        if (!frameIndexNow())
-            return std::string(endedDescription);
+        if (pictures_ && !frameIndexNow())
+            return endDescription();
         generation = ++stream_.generation;
         stream_ = {owner, generation, std::move(mailbox), std::move(ended)};
+        if (!pictures_ && !decoding_ && (decodingQueue = stream_.mailbox.queue()))
+            decoding_ = true;
+    }
+    if (decodingQueue)
+        decodingQueue->post([weak = weak_from_this()] {
+            if (const auto self = weak.lock())
+                self->decodeVideo();
+        });
+    else
+        deliverDueFrame(generation);
+    return std::nullopt;
+}
+
+// On the first session's queue: the video becomes pictures, its clip starts now, and the session that
+// runs gets its first frame (or the reason there is none).
+void ClipCaptureDevice::decodeVideo() {
+    DecodedVideo::Outcome outcome = DecodedVideo::decode(clip_, defaultFrameRate);
+    std::vector<std::filesystem::path> pictures;
+    if (outcome.video && (pictures = picturesIn(outcome.video->folder())).empty())
+        outcome.failure = "ffmpeg found no frames in the clip";
+    if (!outcome.failure.empty())
+        systemLog("ClipCamera", "Cannot play " + clip_.string() + ": " + outcome.failure);
+    uint64_t generation;
+    {
+        const std::lock_guard lock(mutex_);
+        decoding_ = false;
+        pictures_ = std::move(pictures);
+        video_ = std::move(outcome.video);
+        if (!outcome.failure.empty())
+            decodingFailure_ = outcome.failure;
+        startedAt_ = clock_.now();
+        generation = stream_.generation;
     }
     deliverDueFrame(generation);
-    return std::nullopt;
 }
 
 void ClipCaptureDevice::stopStream(const void* owner) {
@@ -186,20 +235,22 @@ bool ClipCaptureDevice::isStreaming(const void* owner) const {
 void ClipCaptureDevice::deliverDueFrame(uint64_t generation) {
     std::shared_ptr<Executor> queue;
     std::function<void(const std::string&)> ended;
+    std::string description;
     double wait = 0;
     {
         const std::lock_guard lock(mutex_);
-        if (stream_.generation != generation || !stream_.owner)
+        if (stream_.generation != generation || !stream_.owner || !pictures_)
             return;
         queue = stream_.mailbox.queue();
         const auto index = frameIndexNow();
         if (!index) {
             ended = std::move(stream_.ended);
+            description = endDescription();
             stream_ = {nullptr, generation + 1, {}, {}};
         } else {
             if (lastDelivered_ != index) {
                 lastDelivered_ = index;
-                stream_.mailbox.deliver(std::make_shared<ClipFrame>(pictures_[*index]));
+                stream_.mailbox.deliver(std::make_shared<ClipFrame>((*pictures_)[*index]));
             }
             // Never less than a millisecond: a clock that counts in whole seconds since a distant
             // date cannot step by the rounding error left here, and the pacing would spin.
@@ -208,7 +259,7 @@ void ClipCaptureDevice::deliverDueFrame(uint64_t generation) {
         }
     }
     if (ended) {
-        ended(endedDescription);
+        ended(description);
         return;
     }
     if (queue)

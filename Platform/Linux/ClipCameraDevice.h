@@ -2,6 +2,7 @@
 
 #include "Foundation/Clock.h"
 #include "Platform/CameraDevice.h"
+#include "Platform/Linux/DecodedVideo.h"
 #include "Platform/Linux/FrameMailbox.h"
 
 #include <filesystem>
@@ -13,16 +14,18 @@
 
 // A recorded clip standing in for a camera, so that the whole application can be run and checked
 // without a webcam: a folder of pictures (JPEG or PNG, in the order of their names), one picture per
-// frame at the capture rate. The clip plays on the wall clock from the first time a session starts:
-// while no session runs (the low-power pauses) it moves on, as the scene before a real camera does.
-// When it has played to its end it stops delivering, as an unplugged camera does: the running session
-// reports a runtime error and no session starts again.
+// frame at the capture rate, or a video file, which ffmpeg first turns into such a folder (DecodedVideo)
+// on the queue of the first session that starts: that session runs, and its frames follow the decoding.
+// The clip plays on the wall clock from the moment it has frames: while no session runs (the low-power
+// pauses) it moves on, as the scene before a real camera does. When it has played to its end it stops
+// delivering, as an unplugged camera does: the running session reports a runtime error and no session
+// starts again. A video that cannot be decoded ends the same way, with ffmpeg's reason as the error.
 class ClipCameraDevice final : public CameraDevice {
 public:
     // `clock` places the clip in time; the frames are paced on each session's delegate queue.
     explicit ClipCameraDevice(std::filesystem::path clip, const Clock& clock = SystemClock::shared());
 
-    // Authorised when the clip is there, no device otherwise.
+    // Authorised when the clip (a folder or a file) is there, no device otherwise.
     int authorizationStatus() override;
     std::shared_ptr<CaptureDevice> defaultVideoDevice() override;
 
@@ -39,7 +42,9 @@ public:
     static constexpr double defaultFrameRate = 5;
     static constexpr FrameRateRange offeredRates{1, 30};
 
-    ClipCaptureDevice(std::filesystem::path clip, std::vector<std::filesystem::path> pictures, const Clock& clock);
+    // A folder's `pictures`; nothing for a video, which is decoded when a session first starts.
+    ClipCaptureDevice(std::filesystem::path clip, std::optional<std::vector<std::filesystem::path>> pictures,
+                      const Clock& clock);
 
     std::string localizedName() const override;
     std::shared_ptr<CaptureSession> makeCaptureSession() override;
@@ -52,7 +57,8 @@ public:
                                            std::function<void(const std::string&)> ended);
     void stopStream(const void* owner);
     bool isStreaming(const void* owner) const;
-    bool hasPictures() const { return !pictures_.empty(); }
+    // Why no session can open the clip, if it is known that none can.
+    std::optional<std::string> inputProblem() const;
 
     // The text a session reports when the clip is over.
     static constexpr const char* endedDescription = "The clip has ended";
@@ -64,13 +70,18 @@ private:
         FrameMailbox mailbox;
         std::function<void(const std::string&)> ended;
     };
+    void decodeVideo();
     void deliverDueFrame(uint64_t generation);
     std::optional<std::size_t> frameIndexNow() const; // nothing once the clip is over; under the mutex
+    std::string endDescription() const;               // under the mutex
 
     const std::filesystem::path clip_;
-    const std::vector<std::filesystem::path> pictures_;
     const Clock& clock_;
     mutable std::mutex mutex_;
+    std::optional<std::vector<std::filesystem::path>> pictures_; // nothing until a video is decoded
+    bool decoding_ = false;
+    std::shared_ptr<DecodedVideo> video_;
+    std::optional<std::string> decodingFailure_;
     double frameDuration_ = 1 / defaultFrameRate;
     std::optional<Date> startedAt_;
     Stream stream_;

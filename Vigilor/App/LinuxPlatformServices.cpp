@@ -29,7 +29,8 @@ static std::vector<LockFallbackCommand> lockFallbackCommands() {
 }
 
 // The camera: the first V4L2 capture node, unless ZORVI_CAMERA_DEVICE names another one (a /dev/video
-// path) or a folder of pictures to play as the camera, so the product can be run without a webcam.
+// path) or a clip to play as the camera (a folder of pictures or a video file, which ffmpeg decodes
+// when the camera first starts), so the product can be run without a webcam.
 static std::shared_ptr<CameraDevice> makeCamera() {
     const char* chosen = std::getenv("ZORVI_CAMERA_DEVICE");
     if (!chosen || !*chosen)
