@@ -26,6 +26,19 @@ struct DesignSystem : ::testing::Test {
     OffscreenApplication app;
 };
 
+// A glass panel at (40, 40), 120 × 60, on a white 200 × 200 host.
+struct PanelOnWhite {
+    QWidget host;
+    ZorviGlassSurface* panel = zorviGlassPanel(20, std::nullopt, false, &host);
+
+    PanelOnWhite() {
+        host.setAutoFillBackground(true);
+        host.setPalette(QPalette(Qt::white));
+        host.resize(200, 200);
+        panel->setGeometry(40, 40, 120, 60);
+    }
+};
+
 TEST_F(DesignSystem, ThemeFontsUseOneFamilyWhoseDigitsShareOneAdvance) {
     struct Row {
         const char* name;
@@ -183,13 +196,9 @@ TEST_F(DesignSystem, SwitchKnobSitsAtTheEndOfItsStateAndSlidesThere) {
 // A panel's shadow falls below it and fades out within its blur; a redraw inside the panel leaves
 // the shadow as it was.
 TEST_F(DesignSystem, GlassShadowFallsBelowThePanelWithinItsBlur) {
-    QWidget host;
-    host.setAutoFillBackground(true);
-    host.setPalette(QPalette(Qt::white));
-    host.resize(200, 200);
-    ZorviGlassSurface* panel = zorviGlassPanel(20, std::nullopt, false, &host);
-    panel->setGeometry(40, 40, 120, 60);
-    auto* inside = new QWidget(panel);
+    PanelOnWhite on;
+    QWidget& host = on.host;
+    auto* inside = new QWidget(on.panel);
     inside->setGeometry(10, 10, 20, 20);
     const QImage first = host.grab().toImage();
     inside->update();
@@ -244,14 +253,9 @@ TEST_F(DesignSystem, GlassShadowFollowsItsPanel) {
         {"deleted", [](QWidget&, QWidget& p) { delete &p; }, {100, 104}, false},
     };
     for (const auto& r : rows) {
-        QWidget host;
-        host.setAutoFillBackground(true);
-        host.setPalette(QPalette(Qt::white));
-        host.resize(200, 200);
-        ZorviGlassSurface* panel = zorviGlassPanel(20, std::nullopt, false, &host);
-        panel->setGeometry(40, 40, 120, 60);
-        r.change(host, *panel);
-        EXPECT_EQ(qGray(host.grab().toImage().pixel(r.at)) < 250, r.shaded) << r.what;
+        PanelOnWhite on;
+        r.change(on.host, *on.panel);
+        EXPECT_EQ(qGray(on.host.grab().toImage().pixel(r.at)) < 250, r.shaded) << r.what;
     }
 }
 
