@@ -31,8 +31,7 @@ QPainterPath capsule(const QRectF& rect) {
 }
 
 // Whether some of `widget` lies inside every one of its ancestors (a bar scrolled out of the
-// dashboard's view does not) and its window is on screen. Qt's own visible region knows nothing of
-// widgets drawn through a parent's graphics effect, as the glass surfaces' children are.
+// dashboard's view does not) and its window is on screen.
 bool isOnScreen(const QWidget& widget) {
     QRect area = widget.rect();
     const QWidget* w = &widget;

@@ -1,7 +1,7 @@
 #include "ZorviGlass.h"
 
 #include "ZorviAccessibility.h"
-#include "ZorviShadowEffect.h"
+#include "ZorviGlassShadow.h"
 #include "ZorviTheme.h"
 
 #include <QGuiApplication>
@@ -81,21 +81,29 @@ ZorviGlassSurface::ZorviGlassSurface(ZorviGlassDepth depth, double cornerRadius,
     , tint_(std::move(tint))
     , interactive_(interactive) {
     zorviPointingHandCursor(*this, interactive && depth == ZorviGlassDepth::control);
-    applyLook();
-    connect(&ZorviAccessibility::shared(), &ZorviAccessibility::changed, this, [this] {
-        applyLook();
-        update();
-    });
+    placeShadow();
+    connect(&ZorviAccessibility::shared(), &ZorviAccessibility::changed, this, [this] { update(); });
 }
 
-void ZorviGlassSurface::applyLook() {
-    const ZorviGlassLook look = zorviGlassLook(depth_, ZorviAccessibility::shared().reduceTransparency());
-    auto* shadow = dynamic_cast<ZorviShadowEffect*>(graphicsEffect());
-    if (!shadow) {
-        shadow = new ZorviShadowEffect(cornerRadius_, this);
-        setGraphicsEffect(shadow);
+ZorviGlassSurface::~ZorviGlassSurface() {
+    delete shadow_.data();
+}
+
+bool ZorviGlassSurface::event(QEvent* event) {
+    if (event->type() == QEvent::ParentChange)
+        placeShadow();
+    return QWidget::event(event);
+}
+
+// The shadow is drawn on the parent, so a surface without one (a window) casts none.
+void ZorviGlassSurface::placeShadow() {
+    if (isWindow() || !parentWidget()) {
+        delete shadow_.data();
+        return;
     }
-    shadow->setLook(look);
+    if (!shadow_)
+        shadow_ = new ZorviGlassShadow(*this);
+    shadow_->follow();
 }
 
 void ZorviGlassSurface::paintEvent(QPaintEvent*) {

@@ -2,11 +2,13 @@
 
 #include <QColor>
 #include <QPainter>
+#include <QPointer>
 #include <QWidget>
 
 #include <optional>
 
 class QVBoxLayout;
+class ZorviGlassShadow;
 
 // The one surface that cards, sections, chips and small buttons sit on, and the one backdrop behind
 // windows. There are two looks: translucent (a light fill, a thin white stroke and a soft shadow)
@@ -38,11 +40,13 @@ void paintZorviBackdrop(QPainter& painter, const QRectF& rect);
 void zorviPointingHandCursor(QWidget& widget, bool enabled);
 
 // A container drawn as a glass surface behind its children (lay them out in it as in any widget), with
-// its shadow cast outside. Surfaces redraw when the desktop's transparency setting changes.
+// its shadow cast outside (by a `ZorviGlassShadow` under it, once it has a parent). Surfaces redraw when
+// the desktop's transparency setting changes.
 class ZorviGlassSurface : public QWidget {
 public:
     ZorviGlassSurface(ZorviGlassDepth depth, double cornerRadius, std::optional<QColor> tint = std::nullopt,
                       bool interactive = false, QWidget* parent = nullptr);
+    ~ZorviGlassSurface() override;
 
     ZorviGlassDepth depth() const { return depth_; }
     double cornerRadius() const { return cornerRadius_; }
@@ -50,15 +54,17 @@ public:
     bool interactive() const { return interactive_; }
 
 protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    void applyLook();
+    void placeShadow();
 
     ZorviGlassDepth depth_;
     double cornerRadius_;
     std::optional<QColor> tint_;
     bool interactive_;
+    QPointer<ZorviGlassShadow> shadow_; // among the parent's children, which may delete it first
 };
 
 // The two ways views ask for a surface: panels for cards and sections, controls for buttons and chips.

@@ -13,7 +13,10 @@
 #include <QFontInfo>
 #include <QFontMetricsF>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPalette>
+
+#include <functional>
 
 namespace {
 
@@ -21,6 +24,19 @@ const std::string artifacts = std::string(VIGILOR_TEST_ARTIFACTS) + "/interface"
 
 struct DesignSystem : ::testing::Test {
     OffscreenApplication app;
+};
+
+// A glass panel at (40, 40), 120 × 60, on a white 200 × 200 host.
+struct PanelOnWhite {
+    QWidget host;
+    ZorviGlassSurface* panel = zorviGlassPanel(20, std::nullopt, false, &host);
+
+    PanelOnWhite() {
+        host.setAutoFillBackground(true);
+        host.setPalette(QPalette(Qt::white));
+        host.resize(200, 200);
+        panel->setGeometry(40, 40, 120, 60);
+    }
 };
 
 TEST_F(DesignSystem, ThemeFontsUseOneFamilyWhoseDigitsShareOneAdvance) {
@@ -180,13 +196,9 @@ TEST_F(DesignSystem, SwitchKnobSitsAtTheEndOfItsStateAndSlidesThere) {
 // A panel's shadow falls below it and fades out within its blur; a redraw inside the panel leaves
 // the shadow as it was.
 TEST_F(DesignSystem, GlassShadowFallsBelowThePanelWithinItsBlur) {
-    QWidget host;
-    host.setAutoFillBackground(true);
-    host.setPalette(QPalette(Qt::white));
-    host.resize(200, 200);
-    ZorviGlassSurface* panel = zorviGlassPanel(20, std::nullopt, false, &host);
-    panel->setGeometry(40, 40, 120, 60);
-    auto* inside = new QWidget(panel);
+    PanelOnWhite on;
+    QWidget& host = on.host;
+    auto* inside = new QWidget(on.panel);
     inside->setGeometry(10, 10, 20, 20);
     const QImage first = host.grab().toImage();
     inside->update();
@@ -206,6 +218,80 @@ TEST_F(DesignSystem, GlassShadowFallsBelowThePanelWithinItsBlur) {
     for (const auto& r : rows) {
         EXPECT_EQ(qGray(first.pixel(r.at)) < 250, r.shaded) << r.where;
         EXPECT_EQ(again.pixel(r.at), first.pixel(r.at)) << r.where;
+    }
+}
+
+// The shadow follows its panel wherever the panel goes, and goes with it.
+TEST_F(DesignSystem, GlassShadowFollowsItsPanel) {
+    struct Row {
+        const char* what;
+        std::function<void(QWidget& host, QWidget& panel)> change;
+        QPoint at;
+        bool shaded;
+    };
+    const Row rows[] = {
+        {"moved: under its new place", [](QWidget&, QWidget& p) { p.move(40, 120); }, {100, 184}, true},
+        {"moved: gone from the old place", [](QWidget&, QWidget& p) { p.move(40, 120); }, {100, 104}, false},
+        {"hidden", [](QWidget&, QWidget& p) { p.hide(); }, {100, 104}, false},
+        {"shown again",
+         [](QWidget&, QWidget& p) {
+             p.hide();
+             p.show();
+         },
+         {100, 104},
+         true},
+        {"moved into another parent",
+         [](QWidget& host, QWidget& p) {
+             auto* inner = new QWidget(&host);
+             inner->setGeometry(0, 50, 200, 150);
+             p.setParent(inner);
+             p.setGeometry(40, 40, 120, 60);
+             p.show();
+         },
+         {100, 154},
+         true},
+        {"deleted", [](QWidget&, QWidget& p) { delete &p; }, {100, 104}, false},
+    };
+    for (const auto& r : rows) {
+        PanelOnWhite on;
+        r.change(on.host, *on.panel);
+        EXPECT_EQ(qGray(on.host.grab().toImage().pixel(r.at)) < 250, r.shaded) << r.what;
+    }
+}
+
+// A redraw inside a surface draws again only the pixels under the child that asked: neither the
+// rest of the surface nor its shadow (a moving bar inside a card must not cost the whole card).
+TEST_F(DesignSystem, ARedrawInsideASurfaceDrawsOnlyUnderTheChild) {
+    struct PaintedAreas final : QObject {
+        QWidget* host = nullptr;
+        QRegion painted;
+        bool eventFilter(QObject* watched, QEvent* event) override {
+            if (event->type() == QEvent::Paint) {
+                auto* widget = static_cast<QWidget*>(watched);
+                painted +=
+                    static_cast<QPaintEvent*>(event)->region().translated(widget->mapTo(host, QPoint()));
+            }
+            return false;
+        }
+    };
+    for (const ZorviGlassDepth depth : {ZorviGlassDepth::panel, ZorviGlassDepth::control}) {
+        QWidget host;
+        host.resize(200, 200);
+        auto* surface = new ZorviGlassSurface(depth, 14, std::nullopt, false, &host);
+        surface->setGeometry(40, 40, 120, 60);
+        auto* inside = new QWidget(surface);
+        inside->setGeometry(10, 10, 20, 20);
+        host.show();
+        QApplication::processEvents();
+        PaintedAreas areas;
+        areas.host = &host;
+        for (QWidget* widget : host.findChildren<QWidget*>())
+            widget->installEventFilter(&areas);
+        host.installEventFilter(&areas);
+        inside->update();
+        QApplication::processEvents();
+        EXPECT_FALSE(areas.painted.isEmpty()) << int(depth);
+        EXPECT_EQ(areas.painted - QRect(50, 50, 20, 20), QRegion()) << int(depth);
     }
 }
 

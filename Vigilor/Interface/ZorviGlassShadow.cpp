@@ -1,7 +1,11 @@
-#include "ZorviShadowEffect.h"
+#include "ZorviGlassShadow.h"
 
+#include "ZorviAccessibility.h"
+#include "ZorviGlass.h"
+
+#include <QEvent>
+#include <QPaintEvent>
 #include <QPainter>
-#include <QPixmap>
 
 #include <algorithm>
 #include <cmath>
@@ -62,42 +66,66 @@ QImage roundedShadow(QSizeF size, double cornerRadius, const QColor& colour, dou
     return shadow;
 }
 
+ZorviGlassLook lookOf(const ZorviGlassSurface& surface) {
+    return zorviGlassLook(surface.depth(), ZorviAccessibility::shared().reduceTransparency());
+}
+
 } // namespace
 
-ZorviShadowEffect::ZorviShadowEffect(double cornerRadius, QObject* parent)
-    : QGraphicsEffect(parent)
-    , cornerRadius_(cornerRadius) {
+ZorviGlassShadow::ZorviGlassShadow(ZorviGlassSurface& surface)
+    : QWidget(surface.parentWidget())
+    , surface_(surface) {
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    surface.installEventFilter(this);
+    parentWidget()->installEventFilter(this);
+    connect(&ZorviAccessibility::shared(), &ZorviAccessibility::changed, this, [this] {
+        shadow_ = QImage();
+        follow();
+        update();
+    });
 }
 
-void ZorviShadowEffect::setLook(const ZorviGlassLook& look) {
-    colour_ = look.shadow;
-    blur_ = look.shadowBlur;
-    offsetY_ = look.shadowOffsetY;
-    shadow_ = QImage();
-    updateBoundingRect();
-    update();
+QRect ZorviGlassShadow::shadowRect() const {
+    const ZorviGlassLook look = lookOf(surface_);
+    const int pad = int(std::ceil(look.shadowBlur)), offset = int(std::lround(look.shadowOffsetY));
+    return surface_.geometry().adjusted(-pad, offset - pad, pad, offset + pad);
 }
 
-QRectF ZorviShadowEffect::boundingRectFor(const QRectF& rect) const {
-    return rect.united(rect.translated(0, offsetY_).adjusted(-blur_, -blur_, blur_, blur_));
-}
-
-void ZorviShadowEffect::draw(QPainter* painter) {
-    const QRectF source = sourceBoundingRect(Qt::LogicalCoordinates);
-    if (colour_.alpha() > 0 && !source.isEmpty()) {
-        if (shadowSize_ != source.size() || shadow_.isNull()) {
-            shadowSize_ = source.size();
-            shadow_ = roundedShadow(source.size(), cornerRadius_, colour_, blur_);
-        }
-        const double pad = std::ceil(blur_);
-        painter->drawImage(source.topLeft() + QPointF(-pad, offsetY_ - pad), shadow_);
+void ZorviGlassShadow::follow() {
+    QWidget* parent = surface_.parentWidget();
+    if (parentWidget() != parent) {
+        parentWidget()->removeEventFilter(this);
+        setParent(parent);
+        parent->installEventFilter(this);
     }
-    // The surface itself as Qt's own effects draw it, through a picture of it: drawing it straight
-    // into the painter fails when the window is rendered into an image.
-    QPoint offset;
-    const QPixmap surface = sourcePixmap(Qt::DeviceCoordinates, &offset, QGraphicsEffect::NoPad);
-    const QTransform transform = painter->worldTransform();
-    painter->setWorldTransform(QTransform());
-    painter->drawPixmap(offset, surface);
-    painter->setWorldTransform(transform);
+    const QRect whole = shadowRect(), shown = whole & parent->rect();
+    if (whole.topLeft() - shown.topLeft() != imageOrigin_) {
+        imageOrigin_ = whole.topLeft() - shown.topLeft();
+        update();
+    }
+    setGeometry(shown);
+    stackUnder(&surface_);
+    setVisible(!surface_.isHidden());
+}
+
+bool ZorviGlassShadow::eventFilter(QObject* watched, QEvent* event) {
+    const QEvent::Type type = event->type();
+    const bool surfaceMoved =
+        watched == &surface_ &&
+        (type == QEvent::Move || type == QEvent::Resize || type == QEvent::ShowToParent ||
+         type == QEvent::HideToParent || type == QEvent::ZOrderChange);
+    if (surfaceMoved || (watched == parentWidget() && type == QEvent::Resize))
+        follow();
+    return QWidget::eventFilter(watched, event);
+}
+
+void ZorviGlassShadow::paintEvent(QPaintEvent* event) {
+    const ZorviGlassLook look = lookOf(surface_);
+    if (look.shadow.alpha() == 0)
+        return;
+    if (shadow_.isNull() || shadow_.size() != shadowRect().size())
+        shadow_ = roundedShadow(surface_.size(), surface_.cornerRadius(), look.shadow, look.shadowBlur);
+    QPainter painter(this);
+    const QRect area = event->rect();
+    painter.drawImage(area, shadow_, area.translated(-imageOrigin_));
 }
