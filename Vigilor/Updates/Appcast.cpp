@@ -39,15 +39,17 @@ struct AppcastReader {
                                              : nullptr;
     }
 
+    // The name is pushed even when the parser stops here: expat still reports the end of an empty
+    // element after a stop, and every end pops one name.
     void start(const std::string& name) {
         const std::size_t depth = open.size();
+        open.push_back(name);
         if (depth == 0 && name != "rss")
             return stop("the document is <" + name + ">, not an RSS feed");
         if (depth == 2 && open[1] == "channel" && name == "item")
             document.items.emplace_back();
         else if (depth == 3 && open[2] == "item" && open[1] == "channel")
             field = fieldNamed(name);
-        open.push_back(name);
     }
 
     void end() {

@@ -198,6 +198,27 @@ INSTANTIATE_TEST_SUITE_P(
                  "1.0", UpdateCheckOutcome::Kind::failed, "", UpdateCheckError::Kind::notAnAppcast},
         FeedCase{"NotRss",
                  [](const AppcastSigner&) { return std::string("<html><body>Not here</body></html>"); },
+                 "1.0", UpdateCheckOutcome::Kind::failed, "", UpdateCheckError::Kind::notAnAppcast},
+        // Hostile feeds: whoever answers the feed's address may send anything.
+        FeedCase{"EmptyOtherRoot", [](const AppcastSigner&) { return std::string("<c/>"); }, "1.0",
+                 UpdateCheckOutcome::Kind::failed, "", UpdateCheckError::Kind::notAnAppcast},
+        FeedCase{"EmptyNamespacedRoot",
+                 [](const AppcastSigner&) { return std::string("<a:c xmlns:a='u:a'/>"); }, "1.0",
+                 UpdateCheckOutcome::Kind::failed, "", UpdateCheckError::Kind::notAnAppcast},
+        FeedCase{"DocumentTypeOfAnEmptyRoot",
+                 [](const AppcastSigner&) { return std::string("<!DOCTYPE c><c/>"); }, "1.0",
+                 UpdateCheckOutcome::Kind::failed, "", UpdateCheckError::Kind::notAnAppcast},
+        FeedCase{"Nothing", [](const AppcastSigner&) { return std::string(); }, "1.0",
+                 UpdateCheckOutcome::Kind::failed, "", UpdateCheckError::Kind::notAnAppcast},
+        FeedCase{"EmptyRss", [](const AppcastSigner&) { return std::string("<rss/>"); }, "1.0",
+                 UpdateCheckOutcome::Kind::failed, "", UpdateCheckError::Kind::noReleases},
+        FeedCase{"EmptyItem",
+                 [](const AppcastSigner&) {
+                     return std::string("<rss><channel><item/><item><link/></item></channel></rss>");
+                 },
+                 "1.0", UpdateCheckOutcome::Kind::failed, "",
+                 UpdateCheckError::Kind::noReleasesForThisSystem},
+        FeedCase{"UnclosedAfterAnEmptyRoot", [](const AppcastSigner&) { return std::string("<c/><rss>"); },
                  "1.0", UpdateCheckOutcome::Kind::failed, "", UpdateCheckError::Kind::notAnAppcast}),
     caseName<FeedCase>);
 
