@@ -55,9 +55,10 @@ std::optional<std::string> appcastItemRefusal(const AppcastItem& item, const Ed2
 UpdateCheckOutcome evaluateAppcast(std::string_view xml, std::string_view runningVersion,
                                    const Ed25519PublicKey& publicKey);
 
-// Background checks: at most one a day, the time of the last kept in the defaults store. The wait
-// until the next look is capped at an hour, because a suspended machine's timers do not count the
-// time it slept; a last check in the future (the clock was set back) counts as due.
+// Background checks: at most one a day, the time of the last one that read the feed kept in the
+// defaults store (a failed check leaves it as it was, so the next look tries again). The wait until the
+// next look is capped at an hour, because a suspended machine's timers do not count the time it slept;
+// a last check in the future (the clock was set back) counts as due.
 inline constexpr double updateCheckInterval = 86'400;
 inline constexpr double longestUpdateCheckWait = 3'600;
 double backgroundCheckWait(std::optional<Date> lastCheck, Date now);

@@ -120,7 +120,10 @@ void UpdateChecker::finish(UpdateCheckOutcome outcome) {
         log("Update check failed: " + outcome.error->description());
         break;
     }
-    environment_.defaults.set(lastCheckKey, iso8601String(environment_.clock->now()));
+    // Only a check that read the feed counts: after a failure (offline at start, a feed that is down)
+    // the next hourly look tries again instead of waiting a day.
+    if (outcome.kind != UpdateCheckOutcome::Kind::failed)
+        environment_.defaults.set(lastCheckKey, iso8601String(environment_.clock->now()));
     const bool userInitiated = std::exchange(userWaiting_, false);
     checking_ = false;
     if (backgroundChecks_)

@@ -30,7 +30,7 @@ protected:
             service.checker().startBackgroundChecks();
             h.runLoop.loop().advance(UpdateChecker::firstCheckDelay);
         }
-        return h.eventually([&] { return service.checker().lastCheck().has_value(); });
+        return h.eventually([&] { return !server.requests().empty() && !service.checker().isChecking(); });
     }
 
     bool windowShown() const { return service.window() && service.window()->isVisible(); }

@@ -78,6 +78,7 @@ TEST_P(BadFeed, AnnouncesNothingAndSaysWhy) {
     EXPECT_THAT(log, HasSubstr("[updater] Update check failed: " + outcome.error->description()));
     EXPECT_THAT(targets(), testing::Not(testing::Contains("/plain.xml")));
     EXPECT_FALSE(checker->isChecking());
+    EXPECT_EQ(checker->lastCheck(), std::nullopt); // the next look tries again
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -203,6 +204,23 @@ TEST_F(UpdateCheckerTest, BackgroundChecksRunOnceADay) {
     h.runLoop.loop().advance(longestUpdateCheckWait);
     ASSERT_TRUE(reported(2));
     EXPECT_EQ(targets().size(), 2u);
+}
+
+// An offline start: the failed check keeps no time, so the next hourly look tries again.
+TEST_F(UpdateCheckerTest, AFailedBackgroundCheckIsTriedAgainAtTheNextHourlyLook) {
+    server.respond("/appcast.xml", Response{503, {}, "down"});
+    auto checker = make(environment());
+    checker->startBackgroundChecks();
+    h.runLoop.loop().advance(UpdateChecker::firstCheckDelay);
+    ASSERT_TRUE(reported(1));
+    EXPECT_EQ(reports.back().first.kind, UpdateCheckOutcome::Kind::failed);
+    EXPECT_EQ(checker->lastCheck(), std::nullopt);
+
+    serveFeed({signer.release("1.0")});
+    h.runLoop.loop().advance(longestUpdateCheckWait);
+    ASSERT_TRUE(reported(2));
+    EXPECT_EQ(reports.back().first.kind, UpdateCheckOutcome::Kind::upToDate);
+    EXPECT_EQ(checker->lastCheck(), h.clock.now());
 }
 
 } // namespace
