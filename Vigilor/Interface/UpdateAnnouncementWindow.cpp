@@ -58,15 +58,18 @@ UpdateAnnouncement updateAnnouncement(const UpdateCheckOutcome& outcome, const s
             false};
 }
 
-UpdateAnnouncementWindow::UpdateAnnouncementWindow(std::function<void(const std::string& link)> openPage,
-                                                   QWidget* parent)
+UpdateAnnouncementWindow::UpdateAnnouncementWindow(
+    std::function<void(const std::string& link)> openPage,
+    std::function<void(const std::string& version)> skipVersion, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
     , openPage_(std::move(openPage))
+    , skipVersion_(std::move(skipVersion))
     , badge_(new SymbolTile({}, 48, 24, true))
     , title_(plainLabel({}, zorviTitle(), SystemColor::primaryLabel()))
     , message_(plainLabel({}, zorviCaption(), SystemColor::secondaryLabel()))
     , notesPanel_(zorviGlassPanel(12))
     , notes_(plainLabel({}, zorviBody(), SystemColor::primaryLabel()))
+    , skip_(new ZorviGlassButton(QStringLiteral("Skip This Version")))
     , later_(new ZorviGlassButton(QStringLiteral("Later")))
     , primary_(new ZorviGlassButton({}, {}, true)) {
     setWindowTitle(QStringLiteral("Software Update"));
@@ -107,35 +110,42 @@ UpdateAnnouncementWindow::UpdateAnnouncementWindow(std::function<void(const std:
     notesPanel_->setFixedHeight(notesHeight);
     column->addWidget(notesPanel_);
 
+    // Skipping stands apart on the left, as in the update dialogs people know.
     auto* buttons = new QHBoxLayout;
+    buttons->addWidget(skip_);
     buttons->addStretch();
-    for (ZorviGlassButton* button : {later_, primary_}) {
+    buttons->addWidget(later_);
+    buttons->addWidget(primary_);
+    for (ZorviGlassButton* button : {skip_, later_, primary_})
         button->setMinimumHeight(buttonHeight);
-        buttons->addWidget(button);
-    }
     column->addLayout(buttons);
 
+    connect(skip_, &QPushButton::clicked, this, [this] {
+        skipVersion_(release_.version);
+        close();
+    });
     connect(later_, &QPushButton::clicked, this, &QWidget::close);
     connect(primary_, &QPushButton::clicked, this, [this] {
         if (announcement_.offersPage)
-            openPage_(link_);
+            openPage_(release_.link);
         close();
     });
 }
 
 void UpdateAnnouncementWindow::present(const UpdateCheckOutcome& outcome, const std::string& runningVersion) {
     announcement_ = updateAnnouncement(outcome, runningVersion);
-    link_ = announcement_.offersPage ? outcome.release.link : std::string();
+    release_ = announcement_.offersPage ? outcome.release : AppcastItem();
     badge_->setSymbol(announcement_.symbol, tintColor(announcement_.tint));
     title_->setText(qs(announcement_.title));
     message_->setText(qs(announcement_.message));
     notes_->setText(qs(announcement_.notes));
     notesPanel_->setVisible(!announcement_.notes.empty());
+    skip_->setVisible(announcement_.offersPage);
     later_->setVisible(announcement_.offersPage);
     primary_->setText(announcement_.offersPage ? QStringLiteral("Open Download Page") : QStringLiteral("OK"));
     primary_->setAccessibleName(primary_->text());
     primary_->setToolTip(primary_->text());
-    for (ZorviGlassButton* button : {later_, primary_})
+    for (ZorviGlassButton* button : {skip_, later_, primary_})
         button->setMinimumWidth(button->sizeHint().width()); // labels are never cut
     adjustSize();
     show();

@@ -74,14 +74,16 @@ void UpdaterService::checkForUpdates() {
     checker_->checkNow();
 }
 
-// Background checks show only a new release; the rest of their outcomes is in the log.
+// What a background check does not show is in the log.
 void UpdaterService::present(const UpdateCheckOutcome& outcome, bool userInitiated) {
-    if (!userInitiated && outcome.kind != UpdateCheckOutcome::Kind::updateAvailable)
+    if (!showsUpdateOutcome(outcome, userInitiated, checker_->skippedVersion()))
         return;
     if (!window_)
-        window_ = std::make_unique<UpdateAnnouncementWindow>([this](const std::string& link) {
-            if (!open_(QUrl(qs(link))))
-                systemLog("updater", "The download page could not be opened: " + link);
-        });
+        window_ = std::make_unique<UpdateAnnouncementWindow>(
+            [this](const std::string& link) {
+                if (!open_(QUrl(qs(link))))
+                    systemLog("updater", "The download page could not be opened: " + link);
+            },
+            [this](const std::string& version) { checker_->skipVersion(version); });
     window_->present(outcome, runningVersion_);
 }

@@ -12,8 +12,9 @@ class UpdateAnnouncementWindow;
 
 // The application's one update controller: it holds the update check, starts its daily background
 // checks when the shared instance is made at launch, runs "Check now", and shows what a check found
-// (a new release always; "up to date" and failures only to a user who asked, background failures
-// being only logged). It opens a release's page in the browser and installs nothing.
+// (showsUpdateOutcome: a new release unless the user skipped it; "up to date" and failures only to a
+// user who asked, background failures being only logged). It opens a release's page in the browser
+// and installs nothing.
 class UpdaterService {
 public:
     using LinkOpener = std::function<bool(const QUrl&)>;

@@ -98,6 +98,16 @@ UpdateCheckOutcome evaluateAppcast(std::string_view xml, std::string_view runnin
     return outcome;
 }
 
+bool showsUpdateOutcome(const UpdateCheckOutcome& outcome, bool userInitiated,
+                        const std::optional<std::string>& skippedVersion) {
+    if (userInitiated)
+        return true;
+    if (outcome.kind != UpdateCheckOutcome::Kind::updateAvailable)
+        return false;
+    const auto version = SoftwareVersion::parse(outcome.release.version);
+    return !version || !skippedVersion || isNewerVersion(*version, *skippedVersion);
+}
+
 double backgroundCheckWait(std::optional<Date> lastCheck, Date now) {
     if (!lastCheck || *lastCheck > now)
         return 0;

@@ -55,6 +55,12 @@ std::optional<std::string> appcastItemRefusal(const AppcastItem& item, const Ed2
 UpdateCheckOutcome evaluateAppcast(std::string_view xml, std::string_view runningVersion,
                                    const Ed25519PublicKey& publicKey);
 
+// Whether the user is shown what a check found. A user who asked sees every outcome. A background
+// check shows only a new release, and not when the user skipped its version (or a newer one), as
+// Sparkle does: a release newer than the skipped one is shown again.
+bool showsUpdateOutcome(const UpdateCheckOutcome& outcome, bool userInitiated,
+                        const std::optional<std::string>& skippedVersion);
+
 // Background checks: at most one a day, the time of the last one that read the feed kept in the
 // defaults store (a failed check leaves it as it was, so the next look tries again). The wait until the
 // next look is capped at an hour, because a suspended machine's timers do not count the time it slept;

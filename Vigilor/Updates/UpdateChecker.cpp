@@ -37,6 +37,16 @@ std::optional<Date> UpdateChecker::lastCheck() const {
     return stored && stored->is_string() ? parseIso8601Strict(stored->get<std::string>()) : std::nullopt;
 }
 
+void UpdateChecker::skipVersion(const std::string& version) {
+    environment_.defaults.set(skippedVersionKey, version);
+    log("Background checks no longer announce Zorvi " + version + ": the user skipped it");
+}
+
+std::optional<std::string> UpdateChecker::skippedVersion() const {
+    const auto stored = environment_.defaults.value(skippedVersionKey);
+    return stored && stored->is_string() ? std::optional(stored->get<std::string>()) : std::nullopt;
+}
+
 void UpdateChecker::startBackgroundChecks() {
     backgroundChecks_ = true;
     scheduleBackgroundLook(

@@ -35,6 +35,8 @@ public:
     using Report = std::function<void(const UpdateCheckOutcome& outcome, bool userInitiated)>;
 
     static constexpr const char* lastCheckKey = "app.zorvi.updates.lastCheck.v1";
+    // The release the user chose to skip ("Skip This Version"); background checks do not announce it.
+    static constexpr const char* skippedVersionKey = "app.zorvi.updates.skippedVersion.v1";
     // The first background look waits this long after launch, out of the way of the start-up.
     static constexpr double firstCheckDelay = 60;
     static constexpr int maxRedirects = 5;
@@ -47,6 +49,8 @@ public:
     void checkNow();
     bool isChecking() const { return checking_; }
     std::optional<Date> lastCheck() const;
+    void skipVersion(const std::string& version);
+    std::optional<std::string> skippedVersion() const;
 
 private:
     void scheduleBackgroundLook(double delay);

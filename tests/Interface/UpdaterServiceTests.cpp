@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -65,12 +66,29 @@ TEST_F(UpdaterServiceTest, CheckNowAnnouncesANewerSignedReleaseAndOpensItsPage) 
     EXPECT_FALSE(window.isVisible());
 }
 
-// What each outcome shows: a new release always, the rest only to a user who asked; nothing opens.
+// "Skip This Version" keeps the version in the defaults store, where background checks read it.
+TEST_F(UpdaterServiceTest, SkipThisVersionKeepsTheVersionAndOpensNothing) {
+    server.respond("/appcast.xml", Response{200, {}, AppcastSigner::feed({signer.release("2.0")})});
+    ASSERT_TRUE(check(true));
+    ASSERT_TRUE(windowShown());
+    ZorviGlassButton& skip = *service.window()->skipButton();
+    EXPECT_TRUE(skip.isVisible());
+    EXPECT_EQ(skip.text(), QStringLiteral("Skip This Version"));
+
+    skip.click();
+    EXPECT_EQ(DefaultsStore::standard().value(UpdateChecker::skippedVersionKey), Json("2.0"));
+    EXPECT_FALSE(windowShown());
+    EXPECT_TRUE(opened.empty());
+}
+
+// What each outcome shows: a new release unless the user skipped it, the rest only to a user who
+// asked; nothing opens.
 struct OutcomeCase {
     std::string name;
-    std::string feed; // "newer", "same", "broken"
+    std::string feed; // "newer" (2.0), "same", "broken"
     bool userInitiated;
-    std::string title; // empty: no window
+    std::string title;                       // empty: no window
+    std::optional<std::string> skipped = {}; // the version the user skipped earlier
 };
 
 class WhatAnOutcomeShows : public UpdaterServiceTest, public testing::WithParamInterface<OutcomeCase> {};
@@ -81,6 +99,8 @@ TEST_P(WhatAnOutcomeShows, ToTheUserOrInTheLog) {
                              : c.feed == "same" ? AppcastSigner::feed({signer.release("1.9")})
                                                 : std::string("<rss><channel><item>");
     server.respond("/appcast.xml", Response{200, {}, feed});
+    if (c.skipped)
+        DefaultsStore::standard().set(UpdateChecker::skippedVersionKey, *c.skipped);
 
     ASSERT_TRUE(check(c.userInitiated));
     EXPECT_EQ(windowShown(), !c.title.empty());
@@ -97,7 +117,11 @@ INSTANTIATE_TEST_SUITE_P(
                     OutcomeCase{"UpToDateAsked", "same", true, "Zorvi is up to date"},
                     OutcomeCase{"UpToDateInTheBackground", "same", false, ""},
                     OutcomeCase{"BrokenFeedAsked", "broken", true, "Zorvi couldn't check for updates"},
-                    OutcomeCase{"BrokenFeedInTheBackground", "broken", false, ""}),
+                    OutcomeCase{"BrokenFeedInTheBackground", "broken", false, ""},
+                    OutcomeCase{"SkippedInTheBackground", "newer", false, "", "2.0"},
+                    OutcomeCase{"NewerThanTheSkippedOne", "newer", false, "Zorvi 2.0 is available", "1.10"},
+                    OutcomeCase{"OlderThanTheSkippedOne", "newer", false, "", "2.0.1"},
+                    OutcomeCase{"SkippedButAsked", "newer", true, "Zorvi 2.0 is available", "2.0"}),
     [](const testing::TestParamInfo<OutcomeCase>& info) { return info.param.name; });
 
 TEST(UpdaterServiceBuild, CarriesTheProjectVersionAndSaysWhatTheCheckDoes) {
