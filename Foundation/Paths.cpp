@@ -1,16 +1,21 @@
 #include "Paths.h"
 
 #include <cstdlib>
+#include <optional>
 #include <pwd.h>
 #include <unistd.h>
 
 namespace {
 
-std::filesystem::path xdgFolder(const char* variable, const char* fallbackUnderHome) {
+std::optional<std::filesystem::path> absoluteFolderIn(const char* variable) {
     const char* value = std::getenv(variable);
     if (value && *value && std::filesystem::path(value).is_absolute())
         return value;
-    return Paths::homeDirectory() / fallbackUnderHome;
+    return std::nullopt;
+}
+
+std::filesystem::path xdgFolder(const char* variable, const char* fallbackUnderHome) {
+    return absoluteFolderIn(variable).value_or(Paths::homeDirectory() / fallbackUnderHome);
 }
 
 } // namespace
@@ -36,6 +41,10 @@ std::filesystem::path dataHome() {
 }
 std::filesystem::path cacheHome() {
     return xdgFolder("XDG_CACHE_HOME", ".cache");
+}
+
+std::filesystem::path runtimeDirectory() {
+    return absoluteFolderIn("XDG_RUNTIME_DIR").value_or(stateHome() / "zorvi" / "runtime");
 }
 
 std::filesystem::path zorviConfigDirectory() {

@@ -12,6 +12,9 @@ std::filesystem::path configHome(); // $XDG_CONFIG_HOME or ~/.config
 std::filesystem::path stateHome();  // $XDG_STATE_HOME or ~/.local/state
 std::filesystem::path dataHome();   // $XDG_DATA_HOME or ~/.local/share
 std::filesystem::path cacheHome();  // $XDG_CACHE_HOME or ~/.cache
+// The session's runtime folder ($XDG_RUNTIME_DIR, a memory file system emptied at log-out); without
+// one, "zorvi/runtime" under the state home. Not made here.
+std::filesystem::path runtimeDirectory();
 
 // Where this product keeps its settings (the defaults store) and its log files.
 std::filesystem::path zorviConfigDirectory();

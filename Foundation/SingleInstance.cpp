@@ -1,48 +1,16 @@
 #include "SingleInstance.h"
 
-#include "Foundation/Paths.h"
-
 #include <cerrno>
 #include <charconv>
-#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-using Outcome = SingleInstance::Claim::Outcome;
-
-std::string errnoText(const std::string& what) {
-    return what + ": " + std::strerror(errno);
-}
-
-// Makes each missing folder of `path` with mode 0700, and checks that the last one is the user's own
-// and closed to others.
-std::optional<std::string> makePrivateFolder(const std::filesystem::path& path) {
-    std::filesystem::path partial;
-    for (const auto& part : path) {
-        partial /= part;
-        if (::mkdir(partial.c_str(), 0700) != 0 && errno != EEXIST)
-            return errnoText("Cannot make " + partial.string());
-    }
-    struct stat info {};
-    if (::lstat(path.c_str(), &info) != 0)
-        return errnoText("Cannot read " + path.string());
-    if (!S_ISDIR(info.st_mode) || info.st_uid != ::getuid())
-        return path.string() + " is not a folder of this user's own";
-    if ((info.st_mode & 077) != 0 && ::chmod(path.c_str(), 0700) != 0)
-        return errnoText("Cannot close " + path.string() + " to other users");
-    return std::nullopt;
-}
-
-std::optional<std::filesystem::path> xdgRuntimeDirectory() {
-    const char* value = std::getenv("XDG_RUNTIME_DIR");
-    if (value && *value && std::filesystem::path(value).is_absolute())
-        return value;
-    return std::nullopt;
+std::string failure(const std::string& what, const std::filesystem::path& where, int error) {
+    return what + " " + where.string() + ": " + std::strerror(error);
 }
 
 std::optional<pid_t> holderIn(int fd) {
@@ -58,29 +26,29 @@ std::optional<pid_t> holderIn(int fd) {
 
 namespace SingleInstance {
 
-std::filesystem::path runtimeDirectory() {
-    return xdgRuntimeDirectory().value_or(Paths::stateHome() / "zorvi" / "runtime");
-}
-
-Claim claim(const std::string& fileName) {
+Claim claim(const std::filesystem::path& lockFile) {
+    using Outcome = Claim::Outcome;
     Claim result;
-    const std::filesystem::path folder = runtimeDirectory();
-    result.lockFile = folder / fileName;
-    // The session's own folder is made by the session; ours is made here.
-    if (auto problem = xdgRuntimeDirectory() ? std::nullopt : makePrivateFolder(folder)) {
-        result.problem = *problem;
+    result.lockFile = lockFile;
+    std::error_code error;
+    std::filesystem::create_directories(lockFile.parent_path(), error);
+    if (error) {
+        result.problem = failure("cannot make", lockFile.parent_path(), error.value());
         return result;
     }
-    const int fd = ::open(result.lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    // Not through a link: the lock is this file, wherever a link would lead.
+    const int fd = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) {
-        result.problem = errnoText("Cannot open " + result.lockFile.string());
+        result.problem = failure("cannot open", lockFile, errno);
         return result;
     }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        const bool held = errno == EWOULDBLOCK;
-        result.problem = errnoText("Cannot lock " + result.lockFile.string());
-        result.outcome = held ? Outcome::heldByAnother : Outcome::unavailable;
-        result.holder = held ? holderIn(fd) : std::nullopt;
+        if (errno == EWOULDBLOCK) {
+            result.outcome = Outcome::heldByAnother;
+            result.holder = holderIn(fd);
+        } else {
+            result.problem = failure("cannot lock", lockFile, errno);
+        }
         ::close(fd);
         return result;
     }

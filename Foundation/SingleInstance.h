@@ -5,7 +5,8 @@
 #include <string>
 #include <sys/types.h>
 
-// One running copy of a program per user: an exclusive flock on a file in the user's runtime folder.
+// One running copy of a program per set of data: an exclusive flock on a lock file that lives beside
+// the data it protects, so that every copy that would write that data finds the same lock.
 namespace SingleInstance {
 
 struct Claim {
@@ -17,16 +18,12 @@ struct Claim {
     Outcome outcome = Outcome::unavailable;
     std::filesystem::path lockFile;
     std::optional<pid_t> holder; // the process that holds the claim, as it wrote into the file
-    std::string problem;         // why the claim is unavailable
+    std::string problem;         // unavailable: what failed, on which path, and why
 };
 
-// $XDG_RUNTIME_DIR when it names an absolute folder; else a folder of the user's own with mode 0700
-// under the state home, made when missing.
-std::filesystem::path runtimeDirectory();
-
-// Claims `fileName` in the runtime folder for the rest of the process. The descriptor that holds the
-// lock stays open until the process ends, however it ends, so the claim covers every exit path. A
-// claim held by another changes no file.
-Claim claim(const std::string& fileName);
+// Claims `lockFile` for the rest of the process, making its folder when missing. The descriptor that
+// holds the lock stays open until the process ends, however it ends, so the claim covers every exit
+// path. A claim held by another changes no file.
+Claim claim(const std::filesystem::path& lockFile);
 
 } // namespace SingleInstance

@@ -1,7 +1,7 @@
 #include "DecodedVideo.h"
 
 #include "Foundation/ChildProcess.h"
-#include "Foundation/SingleInstance.h"
+#include "Foundation/Paths.h"
 #include "Foundation/Text.h"
 
 #include <cerrno>
@@ -33,7 +33,7 @@ void removeLeftFolders(const std::filesystem::path& base) {
 
 // A fresh folder of this user's only, in the runtime folder (a memory file system, emptied at log-out).
 std::variant<std::filesystem::path, std::string> makePrivateFolder() {
-    const std::filesystem::path base = SingleInstance::runtimeDirectory();
+    const std::filesystem::path base = Paths::runtimeDirectory();
     std::error_code ignored;
     std::filesystem::create_directories(base, ignored);
     removeLeftFolders(base);

@@ -3,6 +3,7 @@
 #include "AppDelegate.h"
 #include "Foundation/DefaultsStore.h"
 #include "Foundation/DispatchQueue.h"
+#include "Foundation/Paths.h"
 #include "Foundation/SingleInstance.h"
 #include "Foundation/SystemLog.h"
 #include "Platform/Linux/QtMainExecutor.h"
@@ -19,6 +20,7 @@
 #include <fcntl.h>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <unistd.h>
 
 namespace {
@@ -88,19 +90,26 @@ private:
     std::unique_ptr<QSocketNotifier> notifier_;
 };
 
-// One vigilor per user: a second one would lock, notify and write the same files as the first. It
-// finds out before it reads or writes anything, and leaves.
-bool anotherInstanceRuns() {
+// One vigilor per HOME: a second one would lock, notify and write the same files as the first, and a
+// copy that cannot tell whether it is the only one might be that second one. It finds out before it
+// reads or writes anything, and otherwise says why on standard error and leaves with its own status.
+std::optional<int> refusedStart() {
     using Outcome = SingleInstance::Claim::Outcome;
-    const SingleInstance::Claim claim = SingleInstance::claim("vigilor.lock");
-    if (claim.outcome == Outcome::unavailable)
-        systemLog("app", "Cannot make sure that only one Vigilor runs: " + claim.problem);
-    if (claim.outcome != Outcome::heldByAnother)
-        return false;
-    std::cerr << "Vigilor is already running for this user"
-              << (claim.holder ? " (process " + std::to_string(*claim.holder) + ")" : std::string())
-              << "; this one quits." << std::endl;
-    return true;
+    const SingleInstance::Claim claim = SingleInstance::claim(VigilorApp::instanceLockFile());
+    switch (claim.outcome) {
+    case Outcome::claimed:
+        return std::nullopt;
+    case Outcome::heldByAnother:
+        std::cerr << "Vigilor is already running for this user"
+                  << (claim.holder ? " (process " + std::to_string(*claim.holder) + ")" : std::string())
+                  << "; this one quits." << std::endl;
+        return VigilorApp::alreadyRunningExitCode;
+    case Outcome::unavailable:
+        break;
+    }
+    std::cerr << "Vigilor cannot make sure that only one copy runs for this user (" << claim.problem
+              << "); this one quits." << std::endl;
+    return VigilorApp::instanceLockUnavailableExitCode;
 }
 
 std::unique_ptr<QCoreApplication> makeApplication(int& argc, char** argv, bool withDisplay) {
@@ -114,6 +123,10 @@ std::unique_ptr<QCoreApplication> makeApplication(int& argc, char** argv, bool w
 
 } // namespace
 
+std::filesystem::path VigilorApp::instanceLockFile() {
+    return Paths::zorviConfigDirectory() / "vigilor.lock";
+}
+
 // The tray and the panels need an X display (XWayland under Wayland); without one reachable the
 // application runs headless rather than letting Qt end it.
 bool VigilorApp::displayAvailable() {
@@ -121,8 +134,8 @@ bool VigilorApp::displayAvailable() {
 }
 
 int VigilorApp::run(int& argc, char** argv) {
-    if (anotherInstanceRuns())
-        return alreadyRunningExitCode;
+    if (const auto refused = refusedStart())
+        return *refused;
     const bool withDisplay = displayAvailable();
     const auto application = makeApplication(argc, argv, withDisplay);
     QCoreApplication::setApplicationName(QStringLiteral("vigilor"));

@@ -1,7 +1,6 @@
 // Runs the built `vigilor` as a user would start it on a machine with no display, no camera and no
 // D-Bus, and ends it with a signal.
 #include "Foundation/AtomicFile.h"
-#include "Foundation/SingleInstance.h"
 #include "Foundation/Iso8601.h"
 #include "Support/LoopbackRelay.h"
 #include "Support/TemporaryHome.h"
@@ -13,11 +12,12 @@
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
-#include <fstream>
 #include <filesystem>
+#include <fstream>
 #include <map>
-#include <set>
+#include <optional>
 #include <poll.h>
+#include <set>
 #include <spawn.h>
 #include <sstream>
 #include <string>
@@ -197,33 +197,68 @@ TEST_F(HeadlessRun, ADisplayThatCannotBeReachedMeansHeadless) {
     EXPECT_EQ(WEXITSTATUS(*status), 0);
 }
 
-// One vigilor per user session: a second start finds the first, says so on its standard error and
-// leaves without writing anything, in a home of its own that would show any file it made.
-TEST_F(HeadlessRun, ASecondStartFindsTheFirstAndTouchesNothing) {
-    RunningApp first(headlessEnvironment());
-    ASSERT_TRUE(first.waitForOutput("[app] Vigilor is running", 3s)) << first.output();
-    const auto lockFile = SingleInstance::runtimeDirectory() / "vigilor.lock";
-    const auto lockBefore = AtomicFile::read(lockFile);
-    EXPECT_EQ(lockBefore, std::to_string(first.pid()) + "\n");
+// One vigilor per HOME, whatever the environment it is started in: the lock lives beside the settings.
+// A second start finds the first (or cannot tell), says so on its standard error and leaves without
+// writing anything, its other folders in a place of their own that would show any file it made.
+struct SecondStartCase {
+    std::string name;
+    std::optional<std::string> runtimeFolder; // XDG_RUNTIME_DIR of the second start; nothing: unset
+    bool folderInTheLocksPlace = false;       // instead of a first copy
+};
 
-    const auto secondHome = home.path() / "second";
-    std::filesystem::create_directory(secondHome);
-    auto environment = with(headlessEnvironment(), "HOME", secondHome);
-    for (const char* folder : {"XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_DATA_HOME"})
-        environment = with(environment, folder, secondHome / folder);
+class SecondStart : public testing::TestWithParam<SecondStartCase> {
+protected:
+    TemporaryHome home;
+};
+
+TEST_P(SecondStart, FindsTheFirstOrDoesNotRun) {
+    const SecondStartCase& c = GetParam();
+    const auto lockFile = VigilorApp::instanceLockFile();
+    std::optional<RunningApp> first;
+    if (c.folderInTheLocksPlace) {
+        std::filesystem::create_directories(lockFile);
+    } else {
+        first.emplace(headlessEnvironment());
+        ASSERT_TRUE(first->waitForOutput("[app] Vigilor is running", 3s)) << first->output();
+    }
+    const auto lockBefore = AtomicFile::read(lockFile);
+
+    const auto own = home.path() / "second";
+    std::filesystem::create_directory(own);
+    auto environment = with(headlessEnvironment(), "HOME", own);
+    for (const char* folder : {"XDG_STATE_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"})
+        environment = with(environment, folder, own / folder);
+    std::erase_if(environment, [](const std::string& v) { return v.starts_with("XDG_RUNTIME_DIR="); });
+    if (c.runtimeFolder)
+        environment.push_back("XDG_RUNTIME_DIR=" + (home.path() / *c.runtimeFolder).string());
     RunningApp second(environment, RunningApp::Gather::errorOnly);
     const auto status = second.waitForExit(3s);
     ASSERT_TRUE(status && WIFEXITED(*status)) << second.output();
+    EXPECT_TRUE(std::filesystem::is_empty(own));
+    EXPECT_EQ(AtomicFile::read(lockFile), lockBefore);
+    if (c.folderInTheLocksPlace) {
+        EXPECT_EQ(WEXITSTATUS(*status), VigilorApp::instanceLockUnavailableExitCode);
+        EXPECT_EQ(second.output(),
+                  "Vigilor cannot make sure that only one copy runs for this user (cannot open " +
+                      lockFile.string() + ": Is a directory); this one quits.\n");
+        return;
+    }
     EXPECT_EQ(WEXITSTATUS(*status), VigilorApp::alreadyRunningExitCode);
     EXPECT_EQ(second.output(), "Vigilor is already running for this user (process " +
-                                   std::to_string(first.pid()) + "); this one quits.\n");
-    EXPECT_TRUE(std::filesystem::is_empty(secondHome));
-    EXPECT_EQ(AtomicFile::read(lockFile), lockBefore);
+                                   std::to_string(first->pid()) + "); this one quits.\n");
+    EXPECT_EQ(lockBefore, std::to_string(first->pid()) + "\n");
 
-    first.signal(SIGTERM);
-    const auto firstStatus = first.waitForExit(3s);
-    EXPECT_TRUE(firstStatus && WIFEXITED(*firstStatus) && WEXITSTATUS(*firstStatus) == 0) << first.output();
+    first->signal(SIGTERM);
+    const auto firstStatus = first->waitForExit(3s);
+    EXPECT_TRUE(firstStatus && WIFEXITED(*firstStatus) && WEXITSTATUS(*firstStatus) == 0) << first->output();
 }
+
+INSTANTIATE_TEST_SUITE_P(Cases, SecondStart,
+                         testing::Values(SecondStartCase{"TheSameSession", "runtime"},
+                                         SecondStartCase{"NoRuntimeFolder", std::nullopt},
+                                         SecondStartCase{"AMissingRuntimeFolder", "missing"},
+                                         SecondStartCase{"AFolderInTheLocksPlace", "runtime", true}),
+                         [](const testing::TestParamInfo<SecondStartCase>& info) { return info.param.name; });
 
 // A user who had the phone companion on in the earlier program's settings gets the whole road: signed
 // heartbeats, and a lock command checked, seen and answered (refused here, as locking is off).
@@ -244,8 +279,8 @@ TEST_F(HeadlessRun, TalksToTheRelayOfTheImportedSettings) {
     RunningApp app(headlessEnvironment());
     ASSERT_TRUE(app.started());
     ASSERT_TRUE(relay.waitUntil([&] { return !relay.posted("/status").empty(); })) << app.output();
-    relay.deliverCommands({relay.signedCommand("from-phone", "lock", iso8601String(SystemClock::shared().now()),
-                                               std::nullopt)});
+    relay.deliverCommands({relay.signedCommand("from-phone", "lock",
+                                               iso8601String(SystemClock::shared().now()), std::nullopt)});
     ASSERT_TRUE(relay.waitUntil([&] { return relay.posted("/ack").size() >= 2; })) << app.output();
     std::multiset<std::string> acks;
     for (const Json& ack : relay.posted("/ack"))

@@ -165,6 +165,8 @@ TEST_F(DefaultsStoreTest, RelativeOrEmptyXdgFoldersFallBackToTheHomeFolder) {
     setenv("XDG_CONFIG_HOME", "relative/path", 1);
     EXPECT_EQ(Paths::configHome(), home.path() / ".config");
     setenv("XDG_STATE_HOME", "", 1);
+    setenv("XDG_RUNTIME_DIR", "run", 1);
+    EXPECT_EQ(Paths::runtimeDirectory(), home.path() / ".local/state/zorvi/runtime");
     EXPECT_EQ(Paths::zorviLogDirectory(), home.path() / ".local/state/zorvi");
 }
 

@@ -1,8 +1,11 @@
+#include "Foundation/AtomicFile.h"
 #include "Foundation/SingleInstance.h"
 #include "Support/TemporaryHome.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,41 +21,42 @@ mode_t modeOf(const std::filesystem::path& path) {
 
 } // namespace
 
-// Without a session's runtime folder the claim lives in a folder of the user's own, closed to others.
-TEST(SingleInstance, ClaimsInTheSessionsRuntimeFolderOrInAPrivateOne) {
-    enum class Runtime { session, unset, empty, relative };
+// The claim takes the file it is given, making its folder; whatever stands in the way makes it
+// unavailable, with what failed and where.
+TEST(SingleInstance, ClaimsTheLockFileOrSaysWhyItCannot) {
+    enum class InThePlace { nothing, link, fileForTheFolder };
     const struct {
         const char* name;
-        Runtime runtime; // what XDG_RUNTIME_DIR holds
-    } cases[] = {{"the session's folder", Runtime::session},
-                 {"unset", Runtime::unset},
-                 {"empty", Runtime::empty},
-                 {"relative", Runtime::relative}};
+        InThePlace inThePlace;
+    } cases[] = {{"a missing folder", InThePlace::nothing},
+                 {"a link in the lock's place", InThePlace::link},
+                 {"a file in the folder's place", InThePlace::fileForTheFolder}};
     for (const auto& c : cases) {
         TemporaryHome home;
-        const auto session = home.path() / "session";
-        std::filesystem::create_directory(session);
-        const bool fallback = c.runtime != Runtime::session;
-        const char* value = c.runtime == Runtime::session    ? session.c_str()
-                            : c.runtime == Runtime::empty    ? ""
-                            : c.runtime == Runtime::relative ? "run"
-                                                             : nullptr;
-        ScopedVariable variable("XDG_RUNTIME_DIR", value);
-        const auto folder = fallback ? home.path() / ".local/state/zorvi/runtime" : session;
-        if (fallback) { // a folder left open to others is closed
+        const auto folder = home.path() / "data/app";
+        const auto lockFile = folder / "test.lock";
+        std::string problem; // how it starts; empty: claimed
+        if (c.inThePlace == InThePlace::link) {
             std::filesystem::create_directories(folder);
-            std::filesystem::permissions(folder, std::filesystem::perms(0755));
+            std::filesystem::create_symlink(home.path() / "elsewhere", lockFile);
+            problem = "cannot open " + lockFile.string() + ": ";
+        } else if (c.inThePlace == InThePlace::fileForTheFolder) {
+            std::filesystem::create_directories(folder.parent_path());
+            std::ofstream(folder) << "";
+            problem = "cannot make " + folder.string() + ": ";
         }
-        EXPECT_EQ(SingleInstance::runtimeDirectory(), folder) << c.name;
 
-        const auto first = SingleInstance::claim("test.lock");
-        EXPECT_EQ(first.outcome, Outcome::claimed) << c.name << first.problem;
-        EXPECT_EQ(first.lockFile, folder / "test.lock") << c.name;
-        if (fallback) {
-            EXPECT_EQ(modeOf(folder), 0700u) << c.name;
+        const auto first = SingleInstance::claim(lockFile);
+        if (!problem.empty()) {
+            EXPECT_EQ(first.outcome, Outcome::unavailable) << c.name;
+            EXPECT_THAT(first.problem, testing::StartsWith(problem)) << c.name;
+            EXPECT_FALSE(std::filesystem::exists(home.path() / "elsewhere")) << c.name;
+            continue;
         }
-        EXPECT_EQ(modeOf(first.lockFile), 0600u) << c.name;
-        const auto second = SingleInstance::claim("test.lock"); // a lock of its own, as another process's
+        EXPECT_EQ(first.outcome, Outcome::claimed) << c.name << first.problem;
+        EXPECT_EQ(modeOf(lockFile), 0600u) << c.name;
+        EXPECT_EQ(AtomicFile::read(lockFile), std::to_string(::getpid()) + "\n") << c.name;
+        const auto second = SingleInstance::claim(lockFile); // a lock of its own, as another process's
         EXPECT_EQ(second.outcome, Outcome::heldByAnother) << c.name;
         EXPECT_EQ(second.holder, ::getpid()) << c.name;
     }

@@ -16,7 +16,7 @@ TemporaryHome::TemporaryHome() {
     setenv("XDG_CONFIG_HOME", (path_ / ".config").c_str(), 1);
     setenv("XDG_STATE_HOME", (path_ / ".local/state").c_str(), 1);
     setenv("XDG_DATA_HOME", (path_ / ".local/share").c_str(), 1);
-    // The session's runtime folder too: a vigilor started by a test holds its one-instance lock there.
+    // The session's runtime folder too, so that nothing a test starts puts files in the real one.
     const auto runtime = path_ / "runtime";
     std::filesystem::create_directory(runtime);
     std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
