@@ -5,7 +5,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,16 +20,14 @@ mode_t modeOf(const std::filesystem::path& path) {
 
 } // namespace
 
-// The claim takes the file it is given, making its folder; whatever stands in the way makes it
-// unavailable, with what failed and where.
+// The claim takes the file it is given, making its folder; a link in its place is not followed, and the
+// claim says what failed and where.
 TEST(SingleInstance, ClaimsTheLockFileOrSaysWhyItCannot) {
-    enum class InThePlace { nothing, link, fileForTheFolder };
+    enum class InThePlace { nothing, link };
     const struct {
         const char* name;
         InThePlace inThePlace;
-    } cases[] = {{"a missing folder", InThePlace::nothing},
-                 {"a link in the lock's place", InThePlace::link},
-                 {"a file in the folder's place", InThePlace::fileForTheFolder}};
+    } cases[] = {{"a missing folder", InThePlace::nothing}, {"a link in the lock's place", InThePlace::link}};
     for (const auto& c : cases) {
         TemporaryHome home;
         const auto folder = home.path() / "data/app";
@@ -40,10 +37,6 @@ TEST(SingleInstance, ClaimsTheLockFileOrSaysWhyItCannot) {
             std::filesystem::create_directories(folder);
             std::filesystem::create_symlink(home.path() / "elsewhere", lockFile);
             problem = "cannot open " + lockFile.string() + ": ";
-        } else if (c.inThePlace == InThePlace::fileForTheFolder) {
-            std::filesystem::create_directories(folder.parent_path());
-            std::ofstream(folder) << "";
-            problem = "cannot make " + folder.string() + ": ";
         }
 
         const auto first = SingleInstance::claim(lockFile);

@@ -202,9 +202,6 @@ INSTANTIATE_TEST_SUITE_P(
         // Hostile feeds: whoever answers the feed's address may send anything.
         FeedCase{"EmptyOtherRoot", [](const AppcastSigner&) { return std::string("<c/>"); }, "1.0",
                  UpdateCheckOutcome::Kind::failed, "", UpdateCheckError::Kind::notAnAppcast},
-        FeedCase{"EmptyNamespacedRoot",
-                 [](const AppcastSigner&) { return std::string("<a:c xmlns:a='u:a'/>"); }, "1.0",
-                 UpdateCheckOutcome::Kind::failed, "", UpdateCheckError::Kind::notAnAppcast},
         FeedCase{"DocumentTypeOfAnEmptyRoot",
                  [](const AppcastSigner&) { return std::string("<!DOCTYPE c><c/>"); }, "1.0",
                  UpdateCheckOutcome::Kind::failed, "", UpdateCheckError::Kind::notAnAppcast},
@@ -217,9 +214,7 @@ INSTANTIATE_TEST_SUITE_P(
                      return std::string("<rss><channel><item/><item><link/></item></channel></rss>");
                  },
                  "1.0", UpdateCheckOutcome::Kind::failed, "",
-                 UpdateCheckError::Kind::noReleasesForThisSystem},
-        FeedCase{"UnclosedAfterAnEmptyRoot", [](const AppcastSigner&) { return std::string("<c/><rss>"); },
-                 "1.0", UpdateCheckOutcome::Kind::failed, "", UpdateCheckError::Kind::notAnAppcast}),
+                 UpdateCheckError::Kind::noReleasesForThisSystem}),
     caseName<FeedCase>);
 
 // Background checks: one a day; the wait until the next look at most an hour.
