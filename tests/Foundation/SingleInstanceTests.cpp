@@ -20,37 +20,26 @@ mode_t modeOf(const std::filesystem::path& path) {
 
 } // namespace
 
-// The claim takes the file it is given, making its folder; a link in its place is not followed, and the
-// claim says what failed and where.
-TEST(SingleInstance, ClaimsTheLockFileOrSaysWhyItCannot) {
-    enum class InThePlace { nothing, link };
-    const struct {
-        const char* name;
-        InThePlace inThePlace;
-    } cases[] = {{"a missing folder", InThePlace::nothing}, {"a link in the lock's place", InThePlace::link}};
-    for (const auto& c : cases) {
-        TemporaryHome home;
-        const auto folder = home.path() / "data/app";
-        const auto lockFile = folder / "test.lock";
-        std::string problem; // how it starts; empty: claimed
-        if (c.inThePlace == InThePlace::link) {
-            std::filesystem::create_directories(folder);
-            std::filesystem::create_symlink(home.path() / "elsewhere", lockFile);
-            problem = "cannot open " + lockFile.string() + ": ";
-        }
+// The claim takes the file it is given, making its folder, and tells a second claim who holds it.
+TEST(SingleInstance, ClaimsTheLockFileInAFolderItMakes) {
+    TemporaryHome home;
+    const auto lockFile = home.path() / "data/app/test.lock";
+    const auto first = SingleInstance::claim(lockFile);
+    EXPECT_EQ(first.outcome, Outcome::claimed) << first.problem;
+    EXPECT_EQ(modeOf(lockFile), 0600u);
+    EXPECT_EQ(AtomicFile::read(lockFile), std::to_string(::getpid()) + "\n");
+    const auto second = SingleInstance::claim(lockFile); // a lock of its own, as another process's
+    EXPECT_EQ(second.outcome, Outcome::heldByAnother);
+    EXPECT_EQ(second.holder, ::getpid());
+}
 
-        const auto first = SingleInstance::claim(lockFile);
-        if (!problem.empty()) {
-            EXPECT_EQ(first.outcome, Outcome::unavailable) << c.name;
-            EXPECT_THAT(first.problem, testing::StartsWith(problem)) << c.name;
-            EXPECT_FALSE(std::filesystem::exists(home.path() / "elsewhere")) << c.name;
-            continue;
-        }
-        EXPECT_EQ(first.outcome, Outcome::claimed) << c.name << first.problem;
-        EXPECT_EQ(modeOf(lockFile), 0600u) << c.name;
-        EXPECT_EQ(AtomicFile::read(lockFile), std::to_string(::getpid()) + "\n") << c.name;
-        const auto second = SingleInstance::claim(lockFile); // a lock of its own, as another process's
-        EXPECT_EQ(second.outcome, Outcome::heldByAnother) << c.name;
-        EXPECT_EQ(second.holder, ::getpid()) << c.name;
-    }
+// A link in the lock's place is not followed; the claim says what failed and where.
+TEST(SingleInstance, DoesNotFollowALinkInTheLocksPlace) {
+    TemporaryHome home;
+    const auto lockFile = home.path() / "test.lock";
+    std::filesystem::create_symlink(home.path() / "elsewhere", lockFile);
+    const auto claim = SingleInstance::claim(lockFile);
+    EXPECT_EQ(claim.outcome, Outcome::unavailable);
+    EXPECT_THAT(claim.problem, testing::StartsWith("cannot open " + lockFile.string() + ": "));
+    EXPECT_FALSE(std::filesystem::exists(home.path() / "elsewhere"));
 }
