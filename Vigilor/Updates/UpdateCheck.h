@@ -56,7 +56,7 @@ UpdateCheckOutcome evaluateAppcast(std::string_view xml, std::string_view runnin
                                    const Ed25519PublicKey& publicKey);
 
 // Whether the user is shown what a check found. A user who asked sees every outcome. A background
-// check shows only a new release, and not when the user skipped its version (or a newer one), as
+// check shows only a new release, and neither the version the user skipped nor an older one, as
 // Sparkle does: a release newer than the skipped one is shown again.
 bool showsUpdateOutcome(const UpdateCheckOutcome& outcome, bool userInitiated,
                         const std::optional<std::string>& skippedVersion);
