@@ -37,18 +37,6 @@ bool selectionOwned(const char* name) {
 // A loaded machine can take several seconds to start a window manager.
 constexpr auto startLimit = 45s;
 
-bool serverAnswers() {
-    const auto deadline = std::chrono::steady_clock::now() + startLimit;
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (Display* display = XOpenDisplay(nullptr)) {
-            XCloseDisplay(display);
-            return true;
-        }
-        std::this_thread::sleep_for(50ms);
-    }
-    return false;
-}
-
 // Empty once the selection is owned; else why not: the owner ended, or the time ran out.
 std::string waitForSelection(const char* name, pid_t owner) {
     const auto deadline = std::chrono::steady_clock::now() + startLimit;
@@ -105,21 +93,10 @@ bool VirtualDesktop::start() {
     displayVariable_ = std::make_unique<ScopedVariable>("DISPLAY", display_.name().c_str());
     platformVariable_ = std::make_unique<ScopedVariable>("QT_QPA_PLATFORM", "xcb");
     // The tray docks itself with the window manager, so the manager comes first.
-    // A fresh server, on a busy machine where other servers come and go, can refuse the window
-    // manager's first connection, which then gives up: the server is asked first, and the manager
-    // gets a few tries.
-    std::string why = "it was never started";
-    for (int attempt = 0; attempt < 5 && !why.empty(); ++attempt) {
-        if (attempt > 0)
-            std::this_thread::sleep_for(300ms);
-        if (!serverAnswers())
-            return fail("the X server " + display_.name() + " does not accept clients");
-        const pid_t manager = spawn({"openbox", "--sm-disable"});
-        if (manager < 0)
-            return fail("openbox could not be started");
-        why = waitForSelection("WM_S0", manager);
-    }
-    if (!why.empty())
+    const pid_t manager = spawn({"openbox", "--sm-disable"});
+    if (manager < 0)
+        return fail("openbox could not be started");
+    if (const auto why = waitForSelection("WM_S0", manager); !why.empty())
         return fail("openbox did not take the screen " + display_.name() + ": " + why);
     const pid_t tray = spawn({"trayer", "--edge", "top", "--align", "right", "--widthtype", "request",
                               "--height", "24", "--SetDockType", "true", "--transparent", "false"});

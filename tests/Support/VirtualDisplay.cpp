@@ -104,8 +104,11 @@ bool VirtualDisplay::start() {
         return fail("Cannot make a pipe: " + std::string(std::strerror(errno)));
     // Only the write end reaches the server, under its own number, which -displayfd names.
     ::fcntl(pipe[0], F_SETFD, FD_CLOEXEC);
-    const std::vector<std::string> command{
-        server, "-displayfd", std::to_string(pipe[1]), "-nolisten", "tcp", "-screen", "0", screen_};
+    // By default the server resets whenever its last client leaves, and drops any client that is
+    // still connecting at that moment; waiting for a window manager means opening and closing
+    // connections while it starts, so the server must never reset under it.
+    const std::vector<std::string> command{server, "-displayfd", std::to_string(pipe[1]), "-noreset",
+                                           "-nolisten", "tcp", "-screen", "0", screen_};
     int error = 0;
     server_ = spawnQuietly(command, error);
     ::close(pipe[1]);
