@@ -91,7 +91,9 @@ TEST_F(SettingsWindow, HidesWhenAnotherWindowTakesTheKeyboardAndComesBackAsItWas
     EXPECT_TRUE(waitFor([&] { return !windowShown(); })) << "hidden on losing the keyboard";
 
     controller->showSettingsWindow();
-    ASSERT_TRUE(waitFor([&] { return windowShown(); }));
+    // Shown and given the keyboard: until the window manager has seen the window ask for it, the
+    // request could still take the keyboard back from the window activated below.
+    ASSERT_TRUE(waitFor([&] { return windowShown() && hasKeyboard(window()); }));
     EXPECT_EQ(window(), opened) << "the same window";
     EXPECT_EQ(view(), content) << "and the same form, never rebuilt";
 
