@@ -6,6 +6,7 @@
 #include "Foundation/SingleInstance.h"
 #include "Foundation/SystemLog.h"
 #include "Platform/Linux/QtMainExecutor.h"
+#include "Platform/Linux/SessionBusAutolaunch.h"
 #include "Platform/Linux/X11Display.h"
 
 #include <QApplication>
@@ -124,6 +125,7 @@ int VigilorApp::run(int& argc, char** argv) {
     if (anotherInstanceRuns())
         return alreadyRunningExitCode;
     const bool withDisplay = displayAvailable();
+    preventSessionBusAutolaunch();
     const auto application = makeApplication(argc, argv, withDisplay);
     QCoreApplication::setApplicationName(QStringLiteral("vigilor"));
     DispatchQueue::installMainExecutor(std::make_shared<QtMainExecutor>());
