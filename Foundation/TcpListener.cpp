@@ -64,7 +64,6 @@ uint16_t boundPort(int fd) {
     return ntohs(reinterpret_cast<sockaddr_in*>(&address)->sin_port);
 }
 
-// Errors of one accept that leave the listening socket usable.
 // Waits until `fd` is readable or has ended; false when `seconds` pass first, with errno set.
 bool awaitReadable(int fd, double seconds) {
     using Clock = std::chrono::steady_clock;
@@ -85,6 +84,7 @@ bool awaitReadable(int fd, double seconds) {
     }
 }
 
+// Errors of one accept that leave the listening socket usable.
 bool isTransientAcceptError(int error) {
     return error == EINTR || error == EAGAIN || error == EWOULDBLOCK || error == ECONNABORTED ||
            error == EPROTO || error == EPERM || error == ENETDOWN || error == EHOSTUNREACH ||
