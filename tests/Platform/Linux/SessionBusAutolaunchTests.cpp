@@ -3,53 +3,36 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <fstream>
-#include <string>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
-namespace {
-
-// A listening socket at `path`, as the user's bus leaves it in the runtime folder.
-int bindSocket(const std::filesystem::path& path) {
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    path.string().copy(address.sun_path, sizeof address.sun_path - 1);
-    EXPECT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    return fd;
-}
-
-} // namespace
-
+// libdbus autolaunches only when neither the address nor a bus socket of ours in the runtime folder
+// names a bus; a bus it would find is left to it.
 TEST(SessionBusAutolaunch, OnlyWhenLibdbusWouldFindNoBus) {
     const TemporaryHome home;
-    const auto withBus = home.path() / "with-bus";
-    const auto withFile = home.path() / "with-file";
-    std::filesystem::create_directories(withBus);
-    std::filesystem::create_directories(withFile);
-    const int bus = bindSocket(withBus / "bus");
-    std::ofstream(withFile / "bus") << "not a socket";
+    const std::string withBus = home.path() / "runtime", withFile = home.path();
+    const int bus = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{AF_UNIX, {}};
+    (withBus + "/bus").copy(address.sun_path, sizeof address.sun_path - 1);
+    ASSERT_EQ(::bind(bus, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    std::ofstream(withFile + "/bus") << "not a socket";
     const struct {
         const char* address;
-        std::string runtimeDirectory;
+        const char* runtimeDirectory;
         bool autolaunches;
     } cases[] = {
-        {"unix:path=/run/user/1000/bus", "", false},
-        {"unix:path=/nonexistent", withFile.string(), false},
-        {"", withBus.string(), false},
-        {nullptr, withBus.string(), false},
-        {nullptr, withFile.string(), true},
-        {nullptr, (home.path() / "missing").string(), true},
-        {nullptr, "", true},
-        {"", "", true},
+        {"unix:path=/nonexistent", nullptr, false},
+        {"", withBus.c_str(), false},
+        {nullptr, withBus.c_str(), false},
+        {nullptr, withFile.c_str(), true},
+        {nullptr, "/nonexistent", true},
+        {"", nullptr, true},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(sessionBusWouldAutolaunch(
-                      c.address, c.runtimeDirectory.empty() ? nullptr : c.runtimeDirectory.c_str()),
-                  c.autolaunches)
-            << (c.address ? c.address : "(unset)") << " / " << c.runtimeDirectory;
+        EXPECT_EQ(sessionBusWouldAutolaunch(c.address, c.runtimeDirectory), c.autolaunches)
+            << (c.address ? c.address : "(unset)") << " / "
+            << (c.runtimeDirectory ? c.runtimeDirectory : "(unset)");
     ::close(bus);
 }
