@@ -104,8 +104,11 @@ bool VirtualDisplay::start() {
         return fail("Cannot make a pipe: " + std::string(std::strerror(errno)));
     // Only the write end reaches the server, under its own number, which -displayfd names.
     ::fcntl(pipe[0], F_SETFD, FD_CLOEXEC);
-    const std::vector<std::string> command{
-        server, "-displayfd", std::to_string(pipe[1]), "-nolisten", "tcp", "-screen", "0", screen_};
+    // -noreset: a server left by its last client resets and refuses connections for a moment, so that
+    // a program that checks the display before it connects (as vigilor and the widget do) may fail.
+    const std::vector<std::string> command{server,      "-displayfd", std::to_string(pipe[1]),
+                                           "-nolisten", "tcp",        "-noreset",
+                                           "-screen",   "0",          screen_};
     int error = 0;
     server_ = spawnQuietly(command, error);
     ::close(pipe[1]);
