@@ -24,7 +24,8 @@ class QObject;
 // It follows the first adapter that BlueZ offers (hci0 before hci1): the adapter's Powered property
 // is the radio's state; without an adapter the state is unsupported, while BlueZ is not running it is
 // unknown, and when BlueZ goes away it is resetting until BlueZ is back. Access refused by the bus's
-// policy is unauthorized.
+// policy is unauthorized. An adapter that BlueZ announces before it answers our listing of its objects
+// is kept through that listing, together with a scan already started on it.
 //
 // A scan is an LE discovery of our own with duplicate data and the weakest RSSI threshold
 // (SetDiscoveryFilter {Transport: "le", DuplicateData: true, RSSI: -127}, then StartDiscovery): with
