@@ -1,6 +1,8 @@
 #include "TcpListener.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <netinet/in.h>
 #include <poll.h>
@@ -62,6 +64,26 @@ uint16_t boundPort(int fd) {
     return ntohs(reinterpret_cast<sockaddr_in*>(&address)->sin_port);
 }
 
+// Waits until `fd` is readable or has ended; false when `seconds` pass first, with errno set.
+bool awaitReadable(int fd, double seconds) {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                             std::chrono::duration<double>(std::max(seconds, 0.0)));
+    while (true) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+        pollfd readable{fd, POLLIN, 0};
+        const int ready = ::poll(&readable, 1, int(std::max<int64_t>(left.count(), 0)));
+        if (ready > 0)
+            return true;
+        if (ready == 0) {
+            errno = ETIMEDOUT;
+            return false;
+        }
+        if (errno != EINTR)
+            return false;
+    }
+}
+
 // Errors of one accept that leave the listening socket usable.
 bool isTransientAcceptError(int error) {
     return error == EINTR || error == EAGAIN || error == EWOULDBLOCK || error == ECONNABORTED ||
@@ -98,10 +120,14 @@ void TcpConnection::start(std::function<void()> onReady) {
     queue_.async(std::move(onReady));
 }
 
-void TcpConnection::receive(std::size_t maximum, ReceiveCompletion completion) {
-    queue_.async([self = shared_from_this(), maximum, completion = std::move(completion)] {
+void TcpConnection::receive(std::size_t maximum, double timeoutSeconds, ReceiveCompletion completion) {
+    queue_.async([self = shared_from_this(), maximum, timeoutSeconds, completion = std::move(completion)] {
         if (self->socket_ < 0) {
             completion({}, "Connection closed");
+            return;
+        }
+        if (!awaitReadable(self->socket_, timeoutSeconds)) {
+            completion({}, errorText(errno));
             return;
         }
         std::string data(maximum, '\0');

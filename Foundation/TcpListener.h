@@ -34,8 +34,9 @@ public:
     void start(std::function<void()> onReady);
     // One read on the connection's queue: waits until bytes arrive or the peer ends, then hands what
     // that one read returned (1 to `maximum` bytes; empty at the peer's end) or a failure text to
-    // `completion`, on the queue.
-    void receive(std::size_t maximum, ReceiveCompletion completion);
+    // `completion`, on the queue. A peer that sends nothing for `timeoutSeconds` fails the read
+    // ("Connection timed out"), so that a silent peer cannot hold the connection.
+    void receive(std::size_t maximum, double timeoutSeconds, ReceiveCompletion completion);
     // Sends all of `data` on the connection's queue, after the work queued before it. A peer that
     // does not take it within a few seconds, or is gone, simply does not get it.
     void send(std::string data);

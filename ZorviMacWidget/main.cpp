@@ -2,6 +2,7 @@
 // shares with it.
 //
 //     zorvi-widget [--family small|medium|large] [--preview] [--print-entry]
+#include "Platform/Linux/SessionBusAutolaunch.h"
 #include "Platform/Linux/X11Display.h"
 #include "ZorviMacWidget.h"
 #include "ZorviMacWidgetView.h"
@@ -88,6 +89,7 @@ int main(int argc, char** argv) {
                      "zorvi-widget: no X display could be opened; the widget needs one (set DISPLAY)\n");
         return 1;
     }
+    preventSessionBusAutolaunch();
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("zorvi-widget"));
     ZorviMacWidgetWindow window(options->family, options->preview);

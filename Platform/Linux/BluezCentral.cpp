@@ -12,7 +12,11 @@
 #include <QMap>
 #include <QObject>
 #include <QStringList>
+#include <QTimer>
 
+#include <algorithm>
+#include <chrono>
+#include <cmath>
 #include <utility>
 
 namespace {
@@ -68,9 +72,11 @@ InterfaceMap interfacesIn(const QVariant& argument) {
 
 } // namespace
 
-BluezCentral::BluezCentral(QDBusConnection systemBus, BluetoothCentralHandlers handlers)
+BluezCentral::BluezCentral(QDBusConnection systemBus, BluetoothCentralHandlers handlers,
+                           double firstDiscoveryRetrySeconds)
     : bus_(std::move(systemBus))
     , handlers_(std::move(handlers))
+    , firstDiscoveryRetrySeconds_(firstDiscoveryRetrySeconds)
     , context_(std::make_unique<QObject>()) {
     if (!bus_.isConnected()) {
         systemLog("bluetooth", "No system bus: " + bus_.lastError().message().toStdString());
@@ -132,8 +138,8 @@ void BluezCentral::readObjects() {
 }
 
 void BluezCentral::objectsRead(const QDBusMessage& reply) {
-    forgetAdapter();
     if (isError(reply) || reply.arguments().isEmpty()) {
+        forgetAdapter();
         const bool refused = reply.errorName() == QLatin1String(accessDenied);
         if (!refused && QDBusError(reply).type() != QDBusError::ServiceUnknown)
             systemLog("bluetooth", "BlueZ did not list its objects: " + reply.errorMessage().toStdString());
@@ -141,8 +147,16 @@ void BluezCentral::objectsRead(const QDBusMessage& reply) {
     }
     QMap<QDBusObjectPath, InterfaceMap> objects;
     reply.arguments().constFirst().value<QDBusArgument>() >> objects;
+    // BlueZ may announce its adapter before it answers the listing: an adapter adopted from that
+    // announcement and listed here is kept, together with the scan already running on it.
+    bool keepsAdapter = false;
     for (auto object = objects.cbegin(); object != objects.cend(); ++object)
-        if (adapterPath_.isEmpty() && object->contains(adapterInterface))
+        keepsAdapter |= object.key().path() == adapterPath_ && object->contains(adapterInterface);
+    if (!keepsAdapter)
+        forgetAdapter();
+    for (auto object = objects.cbegin(); object != objects.cend(); ++object)
+        if ((adapterPath_.isEmpty() || object.key().path() == adapterPath_) &&
+            object->contains(adapterInterface))
             adoptAdapter(object.key().path(), object->value(adapterInterface));
     for (auto object = objects.cbegin(); object != objects.cend(); ++object)
         if (object->contains(deviceInterface) && isOurDevice(object.key().path()))
@@ -217,7 +231,13 @@ void BluezCentral::adoptAdapter(const QString& path, const QVariantMap& properti
 void BluezCentral::forgetAdapter() {
     adapterPath_.clear();
     devices_.clear();
+    endScan();
+}
+
+void BluezCentral::endScan() {
     scanning_ = false;
+    ++scanGeneration_; // a retry of the scan that ended is dropped
+    discoveryFailures_ = 0;
 }
 
 BluezCentral::Device& BluezCentral::noteDevice(const QString& path, const QVariantMap& properties) {
@@ -254,7 +274,7 @@ void BluezCentral::setState(BluetoothCentralState state) {
     state_ = state;
     stateReported_ = true;
     if (state != BluetoothCentralState::poweredOn)
-        scanning_ = false;
+        endScan();
     deliver([this, state] {
         reportedState_ = state;
         if (handlers_.didUpdateState)
@@ -266,42 +286,72 @@ void BluezCentral::scanForPeripherals(bool allowDuplicates) {
     if (scanning_ || state_ != BluetoothCentralState::poweredOn || adapterPath_.isEmpty())
         return;
     scanning_ = true;
+    requestDiscovery(allowDuplicates);
+}
+
+double BluezCentral::discoveryRetryDelay(int failures, double firstSeconds) {
+    constexpr double longestSeconds = 60;
+    return std::min(firstSeconds * std::pow(2.0, std::max(failures, 1) - 1), longestSeconds);
+}
+
+void BluezCentral::requestDiscovery(bool allowDuplicates) {
     // BlueZ reports an RSSI only when it moved by 8 dBm or more, unless the filter carries an RSSI (or
     // Pathloss) key: a device lying still would fall silent. The weakest threshold keeps every device.
     const QVariantMap filter{{"Transport", QStringLiteral("le")},
                              {"DuplicateData", allowDuplicates},
                              {"RSSI", QVariant::fromValue(weakestRSSIThreshold)}};
     // Without the filter (an old BlueZ) discovery still runs, with RSSI reported less often.
-    callAdapter("SetDiscoveryFilter", {filter}, [](const QDBusMessage& reply) {
-        systemLog("bluetooth", "BlueZ refused the discovery filter: " + reply.errorMessage().toStdString());
+    callAdapter("SetDiscoveryFilter", {filter}, [this](const QDBusMessage& reply) {
+        if (isError(reply) && discoveryFailures_ == 0)
+            systemLog("bluetooth",
+                      "BlueZ refused the discovery filter: " + reply.errorMessage().toStdString());
     });
-    callAdapter("StartDiscovery", {}, [this](const QDBusMessage& reply) {
-        if (reply.errorName() == QLatin1String("org.bluez.Error.InProgress"))
-            return;
-        systemLog("bluetooth", "BlueZ did not start discovery: " + reply.errorMessage().toStdString());
-        scanning_ = false;
-    });
+    callAdapter("StartDiscovery", {},
+                [this, allowDuplicates, scan = scanGeneration_](const QDBusMessage& reply) {
+                    if (scan == scanGeneration_)
+                        discoveryAnswered(reply, allowDuplicates);
+                });
+}
+
+// A discovery that BlueZ refused (an adapter still coming up, another client in the way) is asked
+// for again after growing pauses until it runs, for as long as the scan is wanted.
+void BluezCentral::discoveryAnswered(const QDBusMessage& reply, bool allowDuplicates) {
+    if (!isError(reply) || reply.errorName() == QLatin1String("org.bluez.Error.InProgress")) {
+        if (discoveryFailures_ > 0)
+            systemLog("bluetooth", "BlueZ started discovery after " + std::to_string(discoveryFailures_ + 1) +
+                                       " attempts");
+        discoveryFailures_ = 0;
+        return;
+    }
+    const double delay = discoveryRetryDelay(++discoveryFailures_, firstDiscoveryRetrySeconds_);
+    if (discoveryFailures_ == 1)
+        systemLog("bluetooth", "BlueZ did not start discovery: " + reply.errorMessage().toStdString() +
+                                   "; asking again after growing pauses, up to a minute, until it does");
+    QTimer::singleShot(std::chrono::milliseconds(std::llround(delay * 1000)), context_.get(),
+                       [this, allowDuplicates, scan = scanGeneration_] {
+                           if (scan == scanGeneration_)
+                               requestDiscovery(allowDuplicates);
+                       });
 }
 
 void BluezCentral::stopScan() {
     if (!scanning_)
         return;
-    scanning_ = false;
+    endScan();
     // BlueZ may have ended the discovery itself (the radio went off); that refusal needs no word.
     callAdapter("StopDiscovery", {}, [](const QDBusMessage&) {});
 }
 
 void BluezCentral::callAdapter(const QString& method, const QVariantList& arguments,
-                               std::function<void(const QDBusMessage&)> onError) {
+                               std::function<void(const QDBusMessage&)> onReply) {
     QDBusMessage call = QDBusMessage::createMethodCall(bluezService, adapterPath_, adapterInterface, method);
     call.setArguments(arguments);
     auto* watcher =
         new QDBusPendingCallWatcher(bus_.asyncCall(call, callTimeoutMilliseconds), context_.get());
     QObject::connect(watcher, &QDBusPendingCallWatcher::finished, context_.get(),
-                     [onError = std::move(onError)](QDBusPendingCallWatcher* finished) {
+                     [onReply = std::move(onReply)](QDBusPendingCallWatcher* finished) {
                          finished->deleteLater();
-                         if (isError(finished->reply()))
-                             onError(finished->reply());
+                         onReply(finished->reply());
                      });
 }
 

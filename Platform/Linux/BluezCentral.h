@@ -24,15 +24,18 @@ class QObject;
 // It follows the first adapter that BlueZ offers (hci0 before hci1): the adapter's Powered property
 // is the radio's state; without an adapter the state is unsupported, while BlueZ is not running it is
 // unknown, and when BlueZ goes away it is resetting until BlueZ is back. Access refused by the bus's
-// policy is unauthorized.
+// policy is unauthorized. An adapter that BlueZ announces before it answers our listing of its objects
+// is kept through that listing, together with a scan already started on it.
 //
 // A scan is an LE discovery of our own with duplicate data and the weakest RSSI threshold
 // (SetDiscoveryFilter {Transport: "le", DuplicateData: true, RSSI: -127}, then StartDiscovery): with
 // an RSSI key in the filter BlueZ reports each advertisement's RSSI, also an unchanged one, rather than
 // only changes of 8 dBm or more. While it scans, each device that appears (ObjectManager's
 // InterfacesAdded) and each change of a device's RSSI or Name (PropertiesChanged on org.bluez.Device1)
-// is one advertisement; one without an RSSI carries unavailableBluetoothRSSI. The scan ends with
-// stopScan(), when the radio powers off or goes away, and with the central.
+// is one advertisement; one without an RSSI carries unavailableBluetoothRSSI. A discovery that BlueZ
+// refuses is asked for again, after pauses that double from `firstDiscoveryRetrySeconds` up to a
+// minute, until it runs. The scan ends with stopScan(), when the radio powers off or goes away, and
+// with the central.
 //
 // A device's identifier is a version-5 UUID of its address in upper case, within a namespace of our
 // own, so the same device keeps its identifier across runs and settings can store it.
@@ -41,7 +44,8 @@ class QObject;
 // within a call, and none arrives once the central is destroyed.
 class BluezCentral final : public BluetoothCentral {
 public:
-    BluezCentral(QDBusConnection systemBus, BluetoothCentralHandlers handlers);
+    BluezCentral(QDBusConnection systemBus, BluetoothCentralHandlers handlers,
+                 double firstDiscoveryRetrySeconds = 2);
     ~BluezCentral() override;
     BluezCentral(const BluezCentral&) = delete;
     BluezCentral& operator=(const BluezCentral&) = delete;
@@ -57,6 +61,8 @@ public:
 
     // The identifier of the device with this Bluetooth address, in either letter case.
     static UUID peripheralIdentifier(const QString& address);
+    // The pause before asking again for a discovery refused `failures` times in a row (1 or more).
+    static double discoveryRetryDelay(int failures, double firstSeconds);
 
 private:
     struct Device {
@@ -73,12 +79,15 @@ private:
     void bluezOwnerChanged(const QString& oldOwner, const QString& newOwner);
     void adoptAdapter(const QString& path, const QVariantMap& properties);
     void forgetAdapter();
+    void endScan();
+    void requestDiscovery(bool allowDuplicates);
+    void discoveryAnswered(const QDBusMessage& reply, bool allowDuplicates);
     Device& noteDevice(const QString& path, const QVariantMap& properties);
     bool isOurDevice(const QString& path) const;
     void deviceAdvertised(const QString& path, const QVariantMap& properties);
     void setState(BluetoothCentralState state);
     void callAdapter(const QString& method, const QVariantList& arguments,
-                     std::function<void(const QDBusMessage&)> onError);
+                     std::function<void(const QDBusMessage&)> onReply);
     void deliver(std::function<void()> report);
 
     QDBusConnection bus_;
@@ -89,6 +98,9 @@ private:
     QString adapterPath_;
     std::map<QString, Device> devices_; // by object path, of the adapter followed
     bool scanning_ = false;
+    uint64_t scanGeneration_ = 0; // a discovery answer or retry of a scan that ended is dropped
+    int discoveryFailures_ = 0;   // refusals of StartDiscovery in a row, within the current scan
+    double firstDiscoveryRetrySeconds_;
     uint64_t readGeneration_ = 0; // a reading of the object tree that a newer one replaced is dropped
     // The context of our Qt connections, replies and queued reports: all end with it.
     std::unique_ptr<QObject> context_;

@@ -57,6 +57,10 @@ public:
     void add(NotificationRequest request, AddCompletion completion) override;
     void removeNotifications(const std::vector<std::string>& identifiers) override;
 
+    // Whether bodies go out as markup: true until the server's capabilities, asked for on start,
+    // say it reads plain text.
+    bool sendsBodyAsMarkup() const { return bodyIsMarkup_; }
+
 private:
     struct Pending {
         NotificationRequest request;

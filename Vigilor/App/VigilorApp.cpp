@@ -7,6 +7,7 @@
 #include "Foundation/SingleInstance.h"
 #include "Foundation/SystemLog.h"
 #include "Platform/Linux/QtMainExecutor.h"
+#include "Platform/Linux/SessionBusAutolaunch.h"
 #include "Platform/Linux/X11Display.h"
 
 #include <QApplication>
@@ -137,6 +138,7 @@ int VigilorApp::run(int& argc, char** argv) {
     if (const auto refused = refusedStart())
         return *refused;
     const bool withDisplay = displayAvailable();
+    preventSessionBusAutolaunch();
     const auto application = makeApplication(argc, argv, withDisplay);
     QCoreApplication::setApplicationName(QStringLiteral("vigilor"));
     DispatchQueue::installMainExecutor(std::make_shared<QtMainExecutor>());

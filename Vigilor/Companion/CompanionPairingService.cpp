@@ -255,11 +255,11 @@ void CompanionPairingService::armTimeout(uint64_t generation, Completion complet
 void CompanionPairingService::handleConnection(const Connection& connection) {
     std::weak_ptr<CompanionPairingService> weakSelf = weak_from_this();
     std::weak_ptr<TcpConnection> weakConnection = connection;
-    connection->start([weakSelf, weakConnection] {
+    connection->start([weakSelf, weakConnection, timeout = services_.receiveTimeoutSeconds] {
         auto connection = weakConnection.lock();
         if (!connection)
             return;
-        connection->receive(maximumRequestBytes,
+        connection->receive(maximumRequestBytes, timeout,
                             [weakSelf, weakConnection](std::string data, std::string error) {
                                 auto self = weakSelf.lock();
                                 auto connection = weakConnection.lock();

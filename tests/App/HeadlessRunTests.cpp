@@ -4,6 +4,7 @@
 #include "Foundation/Iso8601.h"
 #include "Support/LoopbackRelay.h"
 #include "Support/TemporaryHome.h"
+#include "Support/VirtualDisplay.h"
 #include "Vigilor/App/VigilorApp.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"
 
@@ -195,6 +196,23 @@ TEST_F(HeadlessRun, ADisplayThatCannotBeReachedMeansHeadless) {
     const auto status = app.waitForExit(3s);
     ASSERT_TRUE(status && WIFEXITED(*status)) << app.output();
     EXPECT_EQ(WEXITSTATUS(*status), 0);
+}
+
+// With an X display but no session bus, libdbus would start a bus through dbus-launch that outlives
+// the application (and leaves its address in ~/.dbus).
+TEST_F(HeadlessRun, StartsNoSessionBusOfItsOwn) {
+    if (const auto missing = VirtualDisplay::missingTools(); !missing.empty())
+        GTEST_SKIP() << missing;
+    VirtualDisplay display;
+    ASSERT_TRUE(display.start()) << display.failure();
+    auto environment = with(headlessEnvironment(), "DISPLAY", display.name());
+    std::erase_if(environment,
+                  [](const std::string& v) { return v.starts_with("DBUS_SESSION_BUS_ADDRESS="); });
+    RunningApp app(environment);
+    ASSERT_TRUE(app.waitForOutput("[app] Vigilor is running", 5s)) << app.output();
+    app.signal(SIGTERM);
+    ASSERT_TRUE(app.waitForExit(3s)) << app.output();
+    EXPECT_FALSE(std::filesystem::exists(home.path() / ".dbus")) << app.output();
 }
 
 // One vigilor per HOME, whatever the environment it is started in: the lock lives beside the settings.

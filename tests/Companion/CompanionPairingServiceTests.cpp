@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <set>
 
@@ -89,9 +90,9 @@ protected:
     void writeToken(const std::string& token) {
         ASSERT_TRUE(AtomicFile::write(Paths::homeDirectory() / ".zorvi-remote" / "control-token", token));
     }
-    std::shared_ptr<Service> makeService(double timeoutSeconds = 120) {
+    std::shared_ptr<Service> makeService(double timeoutSeconds = 120, double receiveTimeoutSeconds = 5) {
         return Service::create("Studio", relay.url(""), "~/.zorvi-remote/control-token",
-                               {advertiser, http, timeoutSeconds});
+                               {advertiser, http, timeoutSeconds, receiveTimeoutSeconds});
     }
     // Starts `service` and waits for its listener; its port.
     uint16_t start(Service& service) {
@@ -264,6 +265,23 @@ TEST_F(Pairing, WithoutAnAnnouncementTheServiceStillListens) {
     ASSERT_TRUE(phone.answer());
     ASSERT_TRUE(waitForResults(1));
     EXPECT_EQ(descriptions(), std::vector<std::string>{"paired iPhone"});
+}
+
+TEST_F(Pairing, SilentConnectionsAreClosedSoThatThePhoneGetsIn) {
+    const auto service = makeService(120, 0.2);
+    const uint16_t port = start(*service);
+    std::vector<std::unique_ptr<Phone>> silent;
+    for (int i = 0; i < TcpListener::maximumOpenConnections; ++i)
+        silent.push_back(std::make_unique<Phone>(port));
+    for (const auto& connection : silent)
+        ASSERT_EQ(connection->answer(), "");
+    Phone phone(port);
+    phone.send(codeRequest(service->code()));
+    ASSERT_TRUE(phone.answer());
+    ASSERT_TRUE(waitForResults(silent.size() + 1));
+    const auto texts = descriptions();
+    EXPECT_EQ(std::count(texts.begin(), texts.end(), "Connection lost."), ptrdiff_t(silent.size()));
+    EXPECT_EQ(std::count(texts.begin(), texts.end(), "paired iPhone"), 1);
 }
 
 TEST_F(Pairing, ATimeOutEndsItsOwnStartOnly) {

@@ -106,7 +106,8 @@ bool VirtualDisplay::start() {
     ::fcntl(pipe[0], F_SETFD, FD_CLOEXEC);
     // By default the server resets whenever its last client leaves, and drops any client that is
     // still connecting at that moment; waiting for a window manager means opening and closing
-    // connections while it starts, so the server must never reset under it.
+    // connections while it starts, and vigilor and the widget check the display before they
+    // connect, so the server must never reset under them.
     const std::vector<std::string> command{server, "-displayfd", std::to_string(pipe[1]), "-noreset",
                                            "-nolisten", "tcp", "-screen", "0", screen_};
     int error = 0;

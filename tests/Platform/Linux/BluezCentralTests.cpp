@@ -255,6 +255,58 @@ TEST_F(BluezCentralTest, FollowsAdaptersComingAndGoing) {
     EXPECT_TRUE(central().adapterPath().isEmpty());
 }
 
+// bluetoothd (starting, or restarted) announcing its adapter while our listing of its objects is
+// still unanswered: the scan started on the announcement outlives the listing.
+TEST_F(BluezCentralTest, KeepsItsScanAcrossALateListingOfTheSameAdapter) {
+    startBluez();
+    addAdapter();
+    callBluezMock("AddDevice", {"hci0", "AA:BB:CC:DD:EE:FF", "Ada's Watch"});
+    expectSucceeded(bus.callMock(
+        bluez, "/", "AddMethod",
+        {"org.freedesktop.DBus.ObjectManager", "GetManagedObjects", "", "a{oa{sa{sv}}}",
+         "self.EmitSignal('org.freedesktop.DBus.ObjectManager', 'InterfacesAdded', 'oa{sa{sv}}', "
+         "[dbus.ObjectPath('/org/bluez/hci0'), objects['/org/bluez/hci0'].props])\n"
+         "self.connection.flush()\n"
+         "time.sleep(0.5)\n"
+         "ret = {dbus.ObjectPath(k): objects[k].props for k in objects.keys() if k != '/'}"}));
+    central();
+    ASSERT_TRUE(waitForStates(1));
+    central().scanForPeripherals(true);
+    ASSERT_TRUE(processEventsUntil([&] { return methodsCalled(adapterPath).contains("StartDiscovery"); }));
+    settle();
+    deviceChanges(watchPath, "{'RSSI': dbus.Int16(-50)}");
+    ASSERT_TRUE(waitForSightings(1));
+    EXPECT_EQ(reports.sightings.front(), (Sighting{watchIdentifier, "Ada's Watch", -50}));
+    EXPECT_EQ(reports.states, std::vector{State::poweredOn});
+    EXPECT_TRUE(central().isScanning());
+}
+
+TEST_F(BluezCentralTest, AsksAgainForADiscoveryThatBluezRefused) {
+    startBluez();
+    addAdapter();
+    callBluezMock("AddDevice", {"hci0", "AA:BB:CC:DD:EE:FF", "Ada's Watch"});
+    inMock(adapterPath, "self.refusals = 2");
+    expectSucceeded(
+        bus.callMock(bluez, adapterPath, "AddMethod",
+                     {"org.bluez.Adapter1", "StartDiscovery", "", "",
+                      "if self.refusals > 0:\n"
+                      "    self.refusals -= 1\n"
+                      "    raise dbus.exceptions.DBusException('Busy', name='org.bluez.Error.NotReady')"}));
+    central_ = std::make_unique<BluezCentral>(bus.connection(), reports.handlers(), 0.05);
+    ASSERT_TRUE(waitForStates(1));
+    central().scanForPeripherals(true);
+    ASSERT_TRUE(processEventsUntil([&] { return methodsCalled(adapterPath).count("StartDiscovery") == 3; }));
+    EXPECT_TRUE(central().isScanning());
+    deviceChanges(watchPath, "{'RSSI': dbus.Int16(-50)}");
+    EXPECT_TRUE(waitForSightings(1));
+}
+
+TEST(BluezCentral, WaitsLongerAfterEachRefusedDiscoveryUpToAMinute) {
+    const std::pair<int, double> cases[] = {{1, 2}, {2, 4}, {3, 8}, {5, 32}, {6, 60}, {40, 60}};
+    for (const auto& [failures, seconds] : cases)
+        EXPECT_EQ(BluezCentral::discoveryRetryDelay(failures, 2), seconds) << failures;
+}
+
 // bluetoothd started after us, then restarted: the central follows BlueZ's name on the bus.
 TEST_F(BluezCentralTest, FollowsBluezStartingLateAndRestarting) {
     BluezCentralProvider provider(bus.connection());

@@ -232,8 +232,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(FreedesktopNotificationCenterTest, BodyStaysPlainForAServerWithoutMarkup) {
     startServer({"--parameters", R"({"capabilities": "body actions"})"});
-    center();
-    flushServer(); // the server's capabilities have arrived
+    ASSERT_TRUE(processEventsUntil([&] { return !center().sendsBodyAsMarkup(); }));
 
     ASSERT_EQ(add(request(lockNotification, plainCategory, "Mac locked", "Face <lost> & away")),
               std::nullopt);
