@@ -2,10 +2,10 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <utility>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace AtomicFile {
 
@@ -74,7 +74,7 @@ bool writeAll(int fd, std::string_view contents) {
 } // namespace
 
 std::optional<Replacement> Replacement::prepare(const std::filesystem::path& path, std::string_view contents,
-                                               unsigned mode) {
+                                                unsigned mode) {
     std::error_code error;
     std::filesystem::create_directories(path.parent_path(), error);
     if (error) {

@@ -352,7 +352,8 @@ void Domain::mergeFileChangedElsewhere() {
 // True once every value that could not be kept aside is: until then the file that holds them is not
 // written.
 bool Domain::keepUnkept() {
-    std::erase_if(unkept, [&](const auto& entry) { return keepCopy(file, entry.first, entry.second).has_value(); });
+    std::erase_if(unkept,
+                  [&](const auto& entry) { return keepCopy(file, entry.first, entry.second).has_value(); });
     return unkept.empty();
 }
 
@@ -605,12 +606,13 @@ bool DefaultsStore::startedAfresh() const {
 
 std::optional<std::filesystem::path> DefaultsStore::keepUnreadableValue(const std::string& key,
                                                                         const std::string& why) {
-    const auto stored = withDomain(file_, largestFile_, [&](Domain& domain) -> std::optional<UnreadableValue> {
-        const auto it = domain.values.find(key);
-        if (it == domain.values.end())
-            return std::nullopt;
-        return UnreadableValue{Values{*it}, why};
-    });
+    const auto stored =
+        withDomain(file_, largestFile_, [&](Domain& domain) -> std::optional<UnreadableValue> {
+            const auto it = domain.values.find(key);
+            if (it == domain.values.end())
+                return std::nullopt;
+            return UnreadableValue{Values{*it}, why};
+        });
     if (!stored)
         return std::nullopt;
     if (auto copy = keepCopy(file_, key, *stored)) // the value as it was read, outside the lock

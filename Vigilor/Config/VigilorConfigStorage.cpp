@@ -1,12 +1,17 @@
 // Loading and saving the settings record, and the one-way import of the predecessor's file.
 #include "VigilorConfig.h"
 
+#include "SettingRanges.h"
+
 #include "Foundation/AtomicFile.h"
 #include "Foundation/Paths.h"
+#include "Foundation/Text.h"
 
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <type_traits>
+#include <utility>
 
 namespace {
 
@@ -119,8 +124,10 @@ VigilorConfig::Loaded VigilorConfig::loadKeepingUnreadable(DefaultsStore default
             defaults.keepUnreadableValue(storageKey, error.what());
             loaded.storedSettingsUnreadable = true;
         }
+    } else {
+        loaded.nothingStored = !loaded.storedSettingsUnreadable;
     }
-    const auto text = AtomicFile::read(legacyFile);
+    const auto text = AtomicFile::read(legacyFile, DefaultsStore::largestDomainFile);
     const auto legacy = text ? parseJson(*text) : std::nullopt;
     if (legacy && legacy->is_object())
         loaded.config = importingLegacy(*legacy);
@@ -136,9 +143,9 @@ bool VigilorConfig::save() const {
     return save(defaults);
 }
 
-std::vector<VigilorConfig::ReplacedDuration> VigilorConfig::replaceUnusableDurations() {
+std::vector<VigilorConfig::ReplacedValue> VigilorConfig::replaceUnusableDurations() {
     const VigilorConfig defaults;
-    std::vector<ReplacedDuration> replaced;
+    std::vector<ReplacedValue> replaced;
     const auto use = [&](const char* key, double& field, double fallback) {
         if (std::isfinite(field) && field > 0)
             return;
@@ -153,5 +160,47 @@ std::vector<VigilorConfig::ReplacedDuration> VigilorConfig::replaceUnusableDurat
         defaults.spontaneousWalkCreditDuration);
     use("remoteHeartbeatInterval", remoteHeartbeatInterval, defaults.remoteHeartbeatInterval);
     use("remoteCommandPollInterval", remoteCommandPollInterval, defaults.remoteCommandPollInterval);
+    return replaced;
+}
+
+std::vector<VigilorConfig::ReplacedValue> VigilorConfig::keepWithinOfferedRanges() {
+    const VigilorConfig defaults;
+    std::vector<ReplacedValue> replaced;
+    const auto keep = [&](const char* key, auto& field, const SettingRange& range, auto fallback) {
+        const double value = double(field);
+        const double kept =
+            std::isfinite(value) ? std::clamp(value, range.minimum, range.maximum) : double(fallback);
+        if (kept == value)
+            return;
+        replaced.push_back({key, value, kept, range.unit});
+        field = static_cast<std::remove_reference_t<decltype(field)>>(kept);
+    };
+    namespace R = SettingRanges;
+    keep("lockTimeout", lockTimeout, R::lockTimeout, defaults.lockTimeout);
+    keep("minMissingSamples", minMissingSamples, R::minMissingSamples, defaults.minMissingSamples);
+    keep("activeInputGrace", activeInputGrace, R::activeInputGrace, defaults.activeInputGrace);
+    keep("watchGrace", watchGrace, R::watchGrace, defaults.watchGrace);
+    keep("watchWeakRSSI", watchWeakRSSI, R::watchWeakRSSI, defaults.watchWeakRSSI);
+    keep("eyeBreakInterval", eyeBreakInterval, R::eyeBreakInterval, defaults.eyeBreakInterval);
+    keep("eyeBreakDuration", eyeBreakDuration, R::eyeBreakDuration, defaults.eyeBreakDuration);
+    keep("walkBreakInterval", walkBreakInterval, R::walkBreakInterval, defaults.walkBreakInterval);
+    keep("walkBreakDuration", walkBreakDuration, R::walkBreakDuration, defaults.walkBreakDuration);
+    keep("spontaneousWalkCreditDuration", spontaneousWalkCreditDuration, R::spontaneousWalkCreditDuration,
+         defaults.spontaneousWalkCreditDuration);
+    keep("distanceWarnRatio", distanceWarnRatio, R::distanceWarnRatio, defaults.distanceWarnRatio);
+    keep("distanceDangerRatio", distanceDangerRatio, R::distanceDangerRatio, defaults.distanceDangerRatio);
+    keep("distanceFarRatio", distanceFarRatio, R::distanceFarRatio, defaults.distanceFarRatio);
+    keep("lookAwayYawDegrees", lookAwayYawDegrees, R::lookAwayYawDegrees, defaults.lookAwayYawDegrees);
+    keep("lookDownPitchDegrees", lookDownPitchDegrees, R::lookDownPitchDegrees,
+         defaults.lookDownPitchDegrees);
+    keep("postureYawDegrees", postureYawDegrees, R::postureYawDegrees, defaults.postureYawDegrees);
+    keep("bodyPresenceLockGrace", bodyPresenceLockGrace, R::bodyPresenceLockGrace,
+         defaults.bodyPresenceLockGrace);
+    keep("lookAwayLockGrace", lookAwayLockGrace, R::lookAwayLockGrace, defaults.lookAwayLockGrace);
+    for (auto [key, name] : {std::pair{"watchName", &watchName}, std::pair{"phoneName", &phoneName}})
+        if (const std::string_view kept = utf8Prefix(*name, longestDeviceName); kept.size() != name->size()) {
+            replaced.push_back({key, double(name->size()), double(kept.size()), " bytes"});
+            name->resize(kept.size());
+        }
     return replaced;
 }

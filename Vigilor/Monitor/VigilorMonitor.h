@@ -204,7 +204,7 @@ public:
     // Settings: the one update path and its glue.
     void updateConfig(const std::function<void(VigilorConfig&)>& mutation);
     // Says once per field and value that a duration could not be used and which one is used instead.
-    void logReplacedDurations(const std::vector<VigilorConfig::ReplacedDuration>& replaced);
+    void logReplacedValues(const std::vector<VigilorConfig::ReplacedValue>& replaced);
     void applyRemoteSettings(const SyncedSettings& settings);
     template <class T> void setIfChanged(Published<T>& property, T value) {
         if (!(property() == value))
@@ -660,7 +660,7 @@ private:
     std::map<UUID, DiscoveredDevice> discoveredDevicesMap_;
 
     // Settings sync and start-up.
-    std::set<std::string> reportedUnusableDurations_; // "key=value"
+    std::set<std::string> reportedReplacedValues_; // "key=value"
     bool isApplyingRemoteSettings_ = false;
     bool runtimeServicesStarted_ = false;
 
