@@ -99,7 +99,7 @@ TEST_F(DefaultsStoreTest, AFileChangedByAnotherProgramIsReadAgainUnderThePending
 // that is flushed: the store renames its own only after a last look at the file, so it merges theirs.
 TEST_F(DefaultsStoreTest, AReplacementByAnotherProgramWhileTheStoreWritesIsMerged) {
     auto store = DefaultsStore::standard();
-    store.set("mine", 1);
+    store.setValues({{"mine", 1}, {"history", std::string(4 << 20, 'h')}}); // takes a while to write
     DefaultsStore::synchronizeAll();
     const auto theirs = folder / "theirs";
     ASSERT_TRUE(AtomicFile::write(theirs, R"({"mine":1,"theirs":2})"));
