@@ -166,7 +166,12 @@ FileContents readDomainFile(const std::filesystem::path& file, uintmax_t largest
         return contents;
     }
     auto shared = std::make_shared<const std::string>(std::move(*text));
-    JsonObjectMembers domain = jsonObjectMembers(*shared);
+    JsonObjectMembers domain = jsonObjectMembers(*shared, DefaultsStore::mostDomainValues);
+    if (domain.tooMany) {
+        contents.unreadable =
+            "it holds more than " + std::to_string(DefaultsStore::mostDomainValues) + " values";
+        return contents;
+    }
     if (!domain.valid || !domain.isObject) {
         contents.unreadable = domain.valid ? "it does not hold a JSON object" : "it is not valid JSON";
         return contents;

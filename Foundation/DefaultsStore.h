@@ -35,10 +35,10 @@ struct DefaultsStoreReport {
 // before a reader uses it, and its values are merged under the changes still pending here.
 //
 // A file that cannot be read (not JSON, nested too deeply, not an object, unreadable, a folder, a link
-// to nothing, longer than its domain's bound) reads as a domain without values and is never
-// overwritten: the first change moves it aside under a dated name beside it, says so in the system log
-// and in a report, and only then is the domain started afresh. Reading alone never changes a file, so
-// a program that only reads a domain (the widget) leaves it as it is. A value whose reader could not
+// to nothing, longer than its domain's bound, holding more than mostDomainValues) reads as a domain without
+// values and is never overwritten: the first change moves it aside under a dated name beside it, says so in
+// the system log and in a report, and only then is the domain started afresh. Reading alone never changes a
+// file, so a program that only reads a domain (the widget) leaves it as it is. A value whose reader could not
 // decode it is kept in a file of its own before anything replaces it; while that copy cannot be
 // written (a full disk), the domain's file is not written either.
 //
@@ -47,8 +47,10 @@ struct DefaultsStoreReport {
 // program is merged rather than written over.
 class DefaultsStore {
 public:
-    // Far more than any of our domains holds; a longer file is taken as damage rather than read.
+    // Far more than any of our domains holds; a longer file, or one of more values, is taken as damage
+    // rather than read.
     static constexpr uintmax_t largestDomainFile = uintmax_t(16) << 20;
+    static constexpr size_t mostDomainValues = 65'536;
 
     explicit DefaultsStore(std::filesystem::path file, uintmax_t largestFile = largestDomainFile);
 

@@ -84,6 +84,9 @@ TEST(StoredData, ADamagedSettingsFileIsKeptAndTheLoginItemLeftAlone) {
     const std::string sound = userSettingsText();
     const std::string timeout = "\"lockTimeout\":" + jsonText(Json(VigilorConfig().lockTimeout));
     const std::string deep = std::string(20'000, '[') + std::string(20'000, ']');
+    std::string manyValues = "{";
+    for (int i = 0; i <= 65'536; ++i)
+        manyValues += "\"" + std::to_string(i) + "\":0,";
     const DamagedCase cases[] = {
         {"truncated", Damage::bytes, sound.substr(0, sound.size() / 2)},
         {"NaN", Damage::bytes, replaced(sound, timeout, "\"lockTimeout\":NaN")},
@@ -95,6 +98,7 @@ TEST(StoredData, ADamagedSettingsFileIsKeptAndTheLoginItemLeftAlone) {
         {"a link to nothing", Damage::link, "/nonexistent/zorvi/defaults.json"},
         {"longer than 16 MiB", Damage::bytes,
          replaced(sound, "{", "{\"pad\":\"" + std::string(16 << 20, ' ') + "\",")},
+        {"more than 65,536 values", Damage::bytes, replaced(sound, "{", manyValues)},
     };
     for (const auto& c : cases) {
         MonitorHarness h;
