@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
-#include <type_traits>
 #include <utility>
 
 namespace {
@@ -166,37 +165,36 @@ std::vector<VigilorConfig::ReplacedValue> VigilorConfig::replaceUnusableDuration
 std::vector<VigilorConfig::ReplacedValue> VigilorConfig::keepWithinOfferedRanges() {
     const VigilorConfig defaults;
     std::vector<ReplacedValue> replaced;
-    const auto keep = [&](const char* key, auto& field, const SettingRange& range, auto fallback) {
-        const double value = double(field);
+    const auto keep = [&]<class T>(const char* key, T VigilorConfig::*member, const SettingRange& range) {
+        const double value = double(this->*member);
         const double kept =
-            std::isfinite(value) ? std::clamp(value, range.minimum, range.maximum) : double(fallback);
+            std::isfinite(value) ? std::clamp(value, range.minimum, range.maximum) : double(defaults.*member);
         if (kept == value)
             return;
         replaced.push_back({key, value, kept, range.unit});
-        field = static_cast<std::remove_reference_t<decltype(field)>>(kept);
+        this->*member = T(kept);
     };
     namespace R = SettingRanges;
-    keep("lockTimeout", lockTimeout, R::lockTimeout, defaults.lockTimeout);
-    keep("minMissingSamples", minMissingSamples, R::minMissingSamples, defaults.minMissingSamples);
-    keep("activeInputGrace", activeInputGrace, R::activeInputGrace, defaults.activeInputGrace);
-    keep("watchGrace", watchGrace, R::watchGrace, defaults.watchGrace);
-    keep("watchWeakRSSI", watchWeakRSSI, R::watchWeakRSSI, defaults.watchWeakRSSI);
-    keep("eyeBreakInterval", eyeBreakInterval, R::eyeBreakInterval, defaults.eyeBreakInterval);
-    keep("eyeBreakDuration", eyeBreakDuration, R::eyeBreakDuration, defaults.eyeBreakDuration);
-    keep("walkBreakInterval", walkBreakInterval, R::walkBreakInterval, defaults.walkBreakInterval);
-    keep("walkBreakDuration", walkBreakDuration, R::walkBreakDuration, defaults.walkBreakDuration);
-    keep("spontaneousWalkCreditDuration", spontaneousWalkCreditDuration, R::spontaneousWalkCreditDuration,
-         defaults.spontaneousWalkCreditDuration);
-    keep("distanceWarnRatio", distanceWarnRatio, R::distanceWarnRatio, defaults.distanceWarnRatio);
-    keep("distanceDangerRatio", distanceDangerRatio, R::distanceDangerRatio, defaults.distanceDangerRatio);
-    keep("distanceFarRatio", distanceFarRatio, R::distanceFarRatio, defaults.distanceFarRatio);
-    keep("lookAwayYawDegrees", lookAwayYawDegrees, R::lookAwayYawDegrees, defaults.lookAwayYawDegrees);
-    keep("lookDownPitchDegrees", lookDownPitchDegrees, R::lookDownPitchDegrees,
-         defaults.lookDownPitchDegrees);
-    keep("postureYawDegrees", postureYawDegrees, R::postureYawDegrees, defaults.postureYawDegrees);
-    keep("bodyPresenceLockGrace", bodyPresenceLockGrace, R::bodyPresenceLockGrace,
-         defaults.bodyPresenceLockGrace);
-    keep("lookAwayLockGrace", lookAwayLockGrace, R::lookAwayLockGrace, defaults.lookAwayLockGrace);
+    using C = VigilorConfig;
+    keep("lockTimeout", &C::lockTimeout, R::lockTimeout);
+    keep("minMissingSamples", &C::minMissingSamples, R::minMissingSamples);
+    keep("activeInputGrace", &C::activeInputGrace, R::activeInputGrace);
+    keep("watchGrace", &C::watchGrace, R::watchGrace);
+    keep("watchWeakRSSI", &C::watchWeakRSSI, R::watchWeakRSSI);
+    keep("eyeBreakInterval", &C::eyeBreakInterval, R::eyeBreakInterval);
+    keep("eyeBreakDuration", &C::eyeBreakDuration, R::eyeBreakDuration);
+    keep("walkBreakInterval", &C::walkBreakInterval, R::walkBreakInterval);
+    keep("walkBreakDuration", &C::walkBreakDuration, R::walkBreakDuration);
+    keep("spontaneousWalkCreditDuration", &C::spontaneousWalkCreditDuration,
+         R::spontaneousWalkCreditDuration);
+    keep("distanceWarnRatio", &C::distanceWarnRatio, R::distanceWarnRatio);
+    keep("distanceDangerRatio", &C::distanceDangerRatio, R::distanceDangerRatio);
+    keep("distanceFarRatio", &C::distanceFarRatio, R::distanceFarRatio);
+    keep("lookAwayYawDegrees", &C::lookAwayYawDegrees, R::lookAwayYawDegrees);
+    keep("lookDownPitchDegrees", &C::lookDownPitchDegrees, R::lookDownPitchDegrees);
+    keep("postureYawDegrees", &C::postureYawDegrees, R::postureYawDegrees);
+    keep("bodyPresenceLockGrace", &C::bodyPresenceLockGrace, R::bodyPresenceLockGrace);
+    keep("lookAwayLockGrace", &C::lookAwayLockGrace, R::lookAwayLockGrace);
     for (auto [key, name] : {std::pair{"watchName", &watchName}, std::pair{"phoneName", &phoneName}})
         if (const std::string_view kept = utf8Prefix(*name, longestDeviceName); kept.size() != name->size()) {
             replaced.push_back({key, double(name->size()), double(kept.size()), " bytes"});
