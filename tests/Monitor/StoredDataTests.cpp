@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <tuple>
 #include <unistd.h>
 
 using testing::Contains;
@@ -155,11 +156,8 @@ TEST(StoredData, ASettingsSaveLeavesTheFullLedgerAndTheMainThreadAlone) {
 // A first run says nothing of the login item: an autostart entry of ours means the user chose to start
 // at login, so it is adopted, never removed.
 TEST(StoredData, AFirstRunAdoptsTheAutostartEntry) {
-    const struct {
-        const char* name;
-        std::optional<std::string> settings; // what defaults.json holds, when there is one
-        bool legacy;
-    } cases[] = {
+    // What defaults.json holds, when there is one, and whether the predecessor's file is there.
+    const std::tuple<const char*, std::optional<std::string>, bool> cases[] = {
         {"no settings file", std::nullopt, false},
         {"an empty object", "{}", false},
         {"other keys only", R"({"zorvi.onboardingShown.v1":true})", false},
@@ -167,22 +165,19 @@ TEST(StoredData, AFirstRunAdoptsTheAutostartEntry) {
         {"a good legacy file", std::nullopt, true},
         {"an empty object and a good legacy file", "{}", true},
     };
-    for (const auto& c : cases) {
+    for (const auto& [name, settings, legacy] : cases) {
         MonitorHarness h;
         h.loginItem->setStatus(LoginItem::Status::enabled);
-        if (c.settings) {
-            ASSERT_TRUE(AtomicFile::write(DefaultsStore::standard().file(), *c.settings));
-        }
-        if (c.legacy) {
-            ASSERT_TRUE(
-                AtomicFile::write(VigilorConfig::legacyConfigFile(), R"({"watch_name":"Old Watch"})"));
-        }
+        if (settings)
+            AtomicFile::write(DefaultsStore::standard().file(), *settings);
+        if (legacy)
+            AtomicFile::write(VigilorConfig::legacyConfigFile(), R"({"watch_name":"Old Watch"})");
         auto monitor = h.makeMonitor();
         monitor->setBreakSoundEnabled(true); // and after the first save
-        EXPECT_TRUE(monitor->config().launchAtLogin) << c.name;
-        EXPECT_EQ(monitor->config().watchName, c.legacy ? "Old Watch" : "Apple Watch") << c.name;
-        EXPECT_THAT(h.loginItem->calls, Not(Contains(FakeLoginItem::Call::unregisterItem))) << c.name;
-        EXPECT_EQ(monitor->launchAtLoginStatus(), "On") << c.name;
+        EXPECT_TRUE(monitor->config().launchAtLogin) << name;
+        EXPECT_EQ(monitor->config().watchName, legacy ? "Old Watch" : "Apple Watch") << name;
+        EXPECT_THAT(h.loginItem->calls, Not(Contains(FakeLoginItem::Call::unregisterItem))) << name;
+        EXPECT_EQ(monitor->launchAtLoginStatus(), "On") << name;
     }
 }
 
