@@ -1,20 +1,29 @@
 #include "AtomicFile.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace AtomicFile {
 
 // Read straight into one buffer of the file's size (and more, should it grow meanwhile): a large file
-// (the wellness ledger) is copied once.
-std::optional<std::string> read(const std::filesystem::path& path) {
+// (the wellness ledger) is copied once. A file longer than `largest` is refused before its bytes are
+// held, or as soon as it grows past it.
+std::optional<std::string> read(const std::filesystem::path& path, uintmax_t largest) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return std::nullopt;
     struct stat info {};
-    std::string contents(::fstat(fd, &info) == 0 && info.st_size > 0 ? size_t(info.st_size) + 1 : 4096, '\0');
+    const bool sized = ::fstat(fd, &info) == 0 && info.st_size > 0;
+    if (sized && uintmax_t(info.st_size) > largest) {
+        ::close(fd);
+        errno = EFBIG;
+        return std::nullopt;
+    }
+    std::string contents(sized ? size_t(info.st_size) + 1 : 4096, '\0');
     size_t used = 0;
     ssize_t got = 0;
     while ((got = ::read(fd, contents.data() + used, contents.size() - used)) != 0) {
@@ -23,6 +32,11 @@ std::optional<std::string> read(const std::filesystem::path& path) {
         if (got < 0)
             break;
         used += size_t(got);
+        if (used > largest) {
+            got = -1;
+            errno = EFBIG;
+            break;
+        }
         if (used == contents.size())
             contents.resize(contents.size() * 2);
     }
@@ -59,27 +73,66 @@ bool writeAll(int fd, std::string_view contents) {
 
 } // namespace
 
-bool write(const std::filesystem::path& path, std::string_view contents, unsigned mode) {
+std::optional<Replacement> Replacement::prepare(const std::filesystem::path& path, std::string_view contents,
+                                                unsigned mode) {
     std::error_code error;
     std::filesystem::create_directories(path.parent_path(), error);
     if (error) {
         errno = error.value();
-        return false;
+        return std::nullopt;
     }
     std::string temporary =
         (path.parent_path() / (temporaryPrefix(path) + std::string(temporarySuffixLength, 'X'))).string();
     const int fd = mkstemp(temporary.data());
     if (fd < 0)
-        return false;
-    const bool ok = fchmod(fd, mode_t(mode)) == 0 && writeAll(fd, contents) && fsync(fd) == 0;
+        return std::nullopt;
+    struct stat status {};
+    const bool ok =
+        fchmod(fd, mode_t(mode)) == 0 && writeAll(fd, contents) && fsync(fd) == 0 && fstat(fd, &status) == 0;
     const bool closed = ::close(fd) == 0;
-    if (!ok || !closed || std::rename(temporary.c_str(), path.c_str()) != 0) {
+    if (!ok || !closed) {
         const int why = errno;
         ::unlink(temporary.c_str());
         errno = why;
-        return false;
+        return std::nullopt;
     }
+    return Replacement(path, std::move(temporary), status);
+}
+
+Replacement::Replacement(std::filesystem::path target, std::string temporary, const struct stat& status)
+    : target_(std::move(target))
+    , temporary_(std::move(temporary))
+    , status_(status) {
+}
+
+Replacement::Replacement(Replacement&& other) noexcept
+    : target_(std::move(other.target_))
+    , temporary_(std::exchange(other.temporary_, {}))
+    , status_(other.status_) {
+}
+
+Replacement::~Replacement() {
+    if (!temporary_.empty())
+        ::unlink(temporary_.c_str());
+}
+
+bool Replacement::commit() {
+    if (std::rename(temporary_.c_str(), target_.c_str()) != 0)
+        return false; // the destructor removes the temporary file
+    temporary_.clear();
     return true;
+}
+
+bool write(const std::filesystem::path& path, std::string_view contents, unsigned mode) {
+    auto replacement = Replacement::prepare(path, contents, mode);
+    if (!replacement)
+        return false;
+    if (replacement->commit())
+        return true;
+    const int why = errno;
+    replacement.reset();
+    errno = why;
+    return false;
 }
 
 void removeLeftovers(const std::filesystem::path& path) {

@@ -1,21 +1,48 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
 
 // Whole-file reads and atomic replacement: a reader sees either the old or the new contents, never a
 // half-written file, and a crash mid-write leaves the old file in place.
 namespace AtomicFile {
 
-// The file's bytes, or nothing when it is missing or unreadable (errno tells why).
-std::optional<std::string> read(const std::filesystem::path& path);
+// The file's bytes, or nothing when it is missing, unreadable or longer than `largest` bytes (errno
+// tells why; EFBIG for a file too long, of which no more than `largest` bytes are read).
+std::optional<std::string> read(const std::filesystem::path& path, uintmax_t largest = UINTMAX_MAX);
 
 // Writes `contents` to a temporary file beside `path`, flushes it to disk and renames it over
 // `path`, creating missing parent folders. `mode` is the new file's permission bits. False on any
 // failure, with errno telling why, and then the old file is untouched.
 bool write(const std::filesystem::path& path, std::string_view contents, unsigned mode = 0600);
+
+// A new version of a file, written and flushed beside it but not yet in its place, so that its writer
+// can make a last check just before it replaces the file. Dropped uncommitted, it is removed.
+class Replacement {
+public:
+    // Creates missing parent folders; nothing, with errno telling why, on any failure.
+    static std::optional<Replacement> prepare(const std::filesystem::path& path, std::string_view contents,
+                                              unsigned mode = 0600);
+    Replacement(Replacement&& other) noexcept;
+    Replacement& operator=(Replacement&&) = delete;
+    ~Replacement();
+
+    // Renames it over the file; false, with errno telling why, when that failed.
+    bool commit();
+    // The new file's device, inode, size and modification time, which it keeps in the file's place.
+    const struct stat& status() const { return status_; }
+
+private:
+    Replacement(std::filesystem::path target, std::string temporary, const struct stat& status);
+
+    std::filesystem::path target_;
+    std::string temporary_; // empty once committed or moved from
+    struct stat status_;
+};
 
 // Removes the temporary files that writes of `path` left behind when the process died mid-write. Only
 // for the one program that writes `path`: another writer's temporary file would go too.

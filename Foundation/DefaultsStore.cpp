@@ -22,6 +22,8 @@ namespace {
 constexpr double coalescingDelay = 0.25;
 // A write that failed is tried again after this long, for as long as changes are pending.
 constexpr double retryDelay = 30;
+// Rounds of a write whose file another program keeps replacing, before it waits for the next round.
+constexpr int writeAttempts = 3;
 
 // A stored value in one of three forms: parsed; as the text it was read from (an object or array
 // stays text, a slice of its file's contents, until someone reads it, and is written back as it was);
@@ -74,12 +76,16 @@ struct FileStamp {
     }
 };
 
+FileStamp stampOf(const struct stat& info) {
+    return FileStamp{info.st_dev, info.st_ino, info.st_size, info.st_mtim};
+}
+
 // Through a symbolic link, as reading and writing see the file; nothing when it cannot be reached.
 std::optional<FileStamp> stampOf(const std::filesystem::path& file) {
     struct stat info {};
     if (::stat(file.c_str(), &info) != 0)
         return std::nullopt;
-    return FileStamp{info.st_dev, info.st_ino, info.st_size, info.st_mtim};
+    return stampOf(info);
 }
 
 bool finiteNumbers(const Json& value) {
@@ -142,7 +148,7 @@ std::optional<std::string> whyNotAFile(const std::filesystem::path& file) {
     return std::nullopt;
 }
 
-FileContents readDomainFile(const std::filesystem::path& file) {
+FileContents readDomainFile(const std::filesystem::path& file, uintmax_t largest) {
     FileContents contents;
     std::error_code error;
     if (!std::filesystem::exists(std::filesystem::symlink_status(file, error)))
@@ -153,13 +159,19 @@ FileContents readDomainFile(const std::filesystem::path& file) {
         return contents;
     }
     errno = 0;
-    auto text = AtomicFile::read(file); // not const: its text is moved below, not copied
+    auto text = AtomicFile::read(file, largest); // not const: its text is moved below, not copied
     if (!text) {
-        contents.unreadable = "it cannot be opened: " + errnoText();
+        contents.unreadable = errno == EFBIG ? "it is larger than " + std::to_string(largest >> 20) + " MiB"
+                                             : "it cannot be opened: " + errnoText();
         return contents;
     }
     auto shared = std::make_shared<const std::string>(std::move(*text));
-    JsonObjectMembers domain = jsonObjectMembers(*shared);
+    JsonObjectMembers domain = jsonObjectMembers(*shared, DefaultsStore::mostDomainValues);
+    if (domain.tooMany) {
+        contents.unreadable =
+            "it holds more than " + std::to_string(DefaultsStore::mostDomainValues) + " values";
+        return contents;
+    }
     if (!domain.valid || !domain.isObject) {
         contents.unreadable = domain.valid ? "it does not hold a JSON object" : "it is not valid JSON";
         return contents;
@@ -195,7 +207,8 @@ public:
         return *registry;
     }
 
-    std::shared_ptr<Domain> domain(const std::filesystem::path& file);
+    // The first store of a file gives its domain the bound of its length.
+    std::shared_ptr<Domain> domain(const std::filesystem::path& file, uintmax_t largestFile);
     void scheduleWrite(double delay);
     void synchronize() {
         queue_.sync([this] { writeAll(); });
@@ -214,12 +227,34 @@ private:
     DispatchQueue queue_{"app.zorvi.defaults"};
 };
 
+// A value that its reader could not decode, as it was read, and why.
+struct UnreadableValue {
+    Values value; // the one key and its value
+    std::string why;
+};
+
+// Writes an unreadable value, byte for byte, to a dated file beside the domain's file and reports
+// where; nothing when the copy could not be written (errno tells why).
+std::optional<std::filesystem::path> keepCopy(const std::filesystem::path& file, const std::string& key,
+                                              const UnreadableValue& unreadable) {
+    const std::filesystem::path copy = datedPathBeside(file, "." + key + ".unreadable-");
+    errno = 0;
+    if (!AtomicFile::write(copy, domainText(unreadable.value)))
+        return std::nullopt;
+    Registry::shared().report({DefaultsStoreReport::Kind::setAside, file,
+                               "Could not read " + key + " in " + file.string() + " (" + unreadable.why +
+                                   "): kept it in " + copy.string()});
+    return copy;
+}
+
 // One domain's values in memory and what is owed to its file. Every member is guarded by `mutex`.
 struct Domain {
-    explicit Domain(std::filesystem::path path)
-        : file(std::move(path)) {}
+    Domain(std::filesystem::path path, uintmax_t largest)
+        : file(std::move(path))
+        , largestFile(largest) {}
 
     const std::filesystem::path file;
+    const uintmax_t largestFile;
     std::mutex mutex;
     bool loaded = false;
     Values values;
@@ -231,6 +266,7 @@ struct Domain {
     uint64_t changes = 0;
     bool writeFailing = false;
     std::set<std::string, std::less<>> unencodableReported;
+    std::map<std::string, UnreadableValue, std::less<>> unkept; // values whose copy could not be written
 
     void makeCurrent();
     void prepare();
@@ -240,6 +276,7 @@ struct Domain {
 
 private:
     void take(FileContents contents);
+    bool keepUnkept();
     void mergeFileChangedElsewhere();
     void setAside();
     void reportWriteFailure(const std::string& why);
@@ -250,7 +287,7 @@ private:
 void Domain::makeCurrent() {
     if (loaded && (!pending.empty() || stampOf(file) == stamp))
         return;
-    take(readDomainFile(file));
+    take(readDomainFile(file, largestFile));
     loaded = true;
 }
 
@@ -308,7 +345,7 @@ void Domain::refuseUnencodable(const std::string& key) {
 // Another program wrote the file since we read it: its values count, under the changes still pending.
 void Domain::mergeFileChangedElsewhere() {
     Values mine = std::move(values);
-    take(readDomainFile(file));
+    take(readDomainFile(file, largestFile));
     for (const auto& [key, number] : pending) {
         if (const auto it = mine.find(key); it != mine.end())
             values[key] = it->second;
@@ -317,33 +354,59 @@ void Domain::mergeFileChangedElsewhere() {
     }
 }
 
-// On the store's queue: the values as they are now go out in one atomic write, outside the lock.
+// True once every value that could not be kept aside is: until then the file that holds them is not
+// written.
+bool Domain::keepUnkept() {
+    std::erase_if(unkept,
+                  [&](const auto& entry) { return keepCopy(file, entry.first, entry.second).has_value(); });
+    return unkept.empty();
+}
+
+// On the store's queue: the values as they are now go out in one atomic write. The new file is made
+// outside the lock; under it, the file's stamp is compared and the new file renamed into place with
+// nothing slow between the two, so that another program's replacement meanwhile is merged, not lost.
 void Domain::write() {
     std::unique_lock lock(mutex);
-    if (pending.empty())
-        return;
-    if (stampOf(file) != stamp)
-        mergeFileChangedElsewhere();
-    prepare();
-    if (unreadable)
-        return; // never written over: its failure to move aside is reported
-    const Values snapshot = values;
-    const uint64_t written = changes;
-    const std::filesystem::path target = writeTarget(file);
-    lock.unlock();
-
-    errno = 0;
-    const bool ok = AtomicFile::write(target, domainText(snapshot));
-    const std::string why = errnoText();
-    lock.lock();
-    if (!ok) {
-        reportWriteFailure(why);
+    if (!keepUnkept()) {
         Registry::shared().scheduleWrite(retryDelay);
         return;
     }
-    writeFailing = false;
-    stamp = stampOf(file);
-    std::erase_if(pending, [&](const auto& entry) { return entry.second <= written; });
+    for (int attempt = 0; attempt < writeAttempts; ++attempt) {
+        if (pending.empty())
+            return;
+        if (stampOf(file) != stamp)
+            mergeFileChangedElsewhere();
+        prepare();
+        if (unreadable)
+            return; // never written over: its failure to move aside is reported
+        const Values snapshot = values;
+        const uint64_t written = changes;
+        const std::filesystem::path target = writeTarget(file);
+        lock.unlock();
+
+        errno = 0;
+        auto replacement = AtomicFile::Replacement::prepare(target, domainText(snapshot));
+        const std::string why = errnoText();
+        lock.lock();
+        if (!replacement) {
+            reportWriteFailure(why);
+            Registry::shared().scheduleWrite(retryDelay);
+            return;
+        }
+        if (stampOf(file) != stamp)
+            continue; // replaced meanwhile: merged and made again
+        errno = 0;
+        if (!replacement->commit()) {
+            reportWriteFailure(errnoText());
+            Registry::shared().scheduleWrite(retryDelay);
+            return;
+        }
+        writeFailing = false;
+        stamp = stampOf(replacement->status());
+        std::erase_if(pending, [&](const auto& entry) { return entry.second <= written; });
+        return;
+    }
+    Registry::shared().scheduleWrite(coalescingDelay); // another program keeps replacing the file
 }
 
 // Once until a write succeeds again, so a full disk does not fill the log.
@@ -355,11 +418,11 @@ void Domain::reportWriteFailure(const std::string& why) {
         {DefaultsStoreReport::Kind::writeFailed, file, "Could not save " + file.string() + ": " + why});
 }
 
-std::shared_ptr<Domain> Registry::domain(const std::filesystem::path& file) {
+std::shared_ptr<Domain> Registry::domain(const std::filesystem::path& file, uintmax_t largestFile) {
     std::lock_guard lock(mutex_);
     auto& domain = domains_[file.lexically_normal()];
     if (!domain)
-        domain = std::make_shared<Domain>(file);
+        domain = std::make_shared<Domain>(file, largestFile);
     return domain;
 }
 
@@ -412,8 +475,8 @@ void Registry::setHandler(std::function<void(const DefaultsStoreReport&)> handle
 }
 
 // Runs `work` on the file's domain, current with its file, under its lock.
-template <class Work> auto withDomain(const std::filesystem::path& file, Work&& work) {
-    const auto domain = Registry::shared().domain(file);
+template <class Work> auto withDomain(const std::filesystem::path& file, uintmax_t largestFile, Work&& work) {
+    const auto domain = Registry::shared().domain(file, largestFile);
     std::lock_guard lock(domain->mutex);
     domain->makeCurrent();
     return work(*domain);
@@ -421,20 +484,21 @@ template <class Work> auto withDomain(const std::filesystem::path& file, Work&& 
 
 } // namespace
 
-DefaultsStore::DefaultsStore(std::filesystem::path file)
-    : file_(std::move(file)) {
+DefaultsStore::DefaultsStore(std::filesystem::path file, uintmax_t largestFile)
+    : file_(std::move(file))
+    , largestFile_(largestFile) {
 }
 
 DefaultsStore DefaultsStore::standard() {
     return DefaultsStore(Paths::zorviConfigDirectory() / "defaults.json");
 }
 
-DefaultsStore DefaultsStore::suite(const std::string& name) {
-    return DefaultsStore(Paths::zorviConfigDirectory() / (name + ".json"));
+DefaultsStore DefaultsStore::suite(const std::string& name, uintmax_t largestFile) {
+    return DefaultsStore(Paths::zorviConfigDirectory() / (name + ".json"), largestFile);
 }
 
 std::optional<Json> DefaultsStore::value(const std::string& key) const {
-    return withDomain(file_, [&](Domain& domain) -> std::optional<Json> {
+    return withDomain(file_, largestFile_, [&](Domain& domain) -> std::optional<Json> {
         const auto it = domain.values.find(key);
         if (it == domain.values.end())
             return std::nullopt;
@@ -443,11 +507,11 @@ std::optional<Json> DefaultsStore::value(const std::string& key) const {
 }
 
 bool DefaultsStore::contains(const std::string& key) const {
-    return withDomain(file_, [&](Domain& domain) { return domain.values.contains(key); });
+    return withDomain(file_, largestFile_, [&](Domain& domain) { return domain.values.contains(key); });
 }
 
 bool DefaultsStore::forEachElement(const std::string& key, const std::function<void(Json&&)>& each) const {
-    const auto entry = withDomain(file_, [&](Domain& domain) -> std::optional<Entry> {
+    const auto entry = withDomain(file_, largestFile_, [&](Domain& domain) -> std::optional<Entry> {
         const auto it = domain.values.find(key);
         if (it == domain.values.end())
             return std::nullopt;
@@ -467,10 +531,14 @@ bool DefaultsStore::forEachElement(const std::string& key, const std::function<v
 }
 
 Json DefaultsStore::dictionaryRepresentation() const {
-    return withDomain(file_, [](Domain& domain) {
+    return withDomain(file_, largestFile_, [](Domain& domain) {
+        // The keys are unique and sorted already, so each is appended without the search for it that
+        // an insertion makes, which would cost time in the square of their number.
         Json object = Json::object();
+        auto& members = static_cast<Json::object_t::Container&>(object.get_ref<Json::object_t&>());
+        members.reserve(domain.values.size());
         for (auto& [key, value] : domain.values)
-            object[key] = *value.resolved();
+            members.emplace_back(key, *value.resolved());
         return object;
     });
 }
@@ -485,7 +553,7 @@ bool DefaultsStore::set(const std::string& key, Json value) {
 }
 
 void DefaultsStore::remove(const std::string& key) {
-    const bool removed = withDomain(file_, [&](Domain& domain) {
+    const bool removed = withDomain(file_, largestFile_, [&](Domain& domain) {
         if (!domain.values.contains(key))
             return false;
         domain.change([&] { domain.values.erase(key); }, {key});
@@ -499,7 +567,7 @@ bool DefaultsStore::setValues(std::vector<std::pair<std::string, Json>> values) 
     std::vector<std::string> keys;
     for (const auto& [key, value] : values)
         keys.push_back(key);
-    const bool stored = withDomain(file_, [&](Domain& domain) {
+    const bool stored = withDomain(file_, largestFile_, [&](Domain& domain) {
         for (const auto& [key, value] : values)
             if (!finiteNumbers(value)) {
                 domain.refuseUnencodable(key);
@@ -520,7 +588,7 @@ bool DefaultsStore::setValues(std::vector<std::pair<std::string, Json>> values) 
 
 void DefaultsStore::setDeferred(const std::string& key, std::function<Json()> encode) {
     auto shared = std::make_shared<const std::function<Json()>>(std::move(encode));
-    withDomain(file_, [&](Domain& domain) {
+    withDomain(file_, largestFile_, [&](Domain& domain) {
         domain.change([&] { domain.values[key] = Entry{nullptr, std::move(shared), nullptr, {}}; }, {key});
     });
     Registry::shared().scheduleWrite(coalescingDelay);
@@ -528,41 +596,39 @@ void DefaultsStore::setDeferred(const std::string& key, std::function<Json()> en
 
 void DefaultsStore::holdDeferred(const std::string& key, std::function<Json()> encode) {
     auto shared = std::make_shared<const std::function<Json()>>(std::move(encode));
-    withDomain(file_, [&](Domain& domain) {
+    withDomain(file_, largestFile_, [&](Domain& domain) {
         domain.values[key] = Entry{nullptr, std::move(shared), nullptr, {}};
     });
 }
 
 void DefaultsStore::prepareForWriting() {
-    withDomain(file_, [](Domain& domain) { domain.prepare(); });
+    withDomain(file_, largestFile_, [](Domain& domain) { domain.prepare(); });
 }
 
 bool DefaultsStore::startedAfresh() const {
-    return withDomain(file_, [](Domain& domain) { return domain.startedAfresh; });
+    return withDomain(file_, largestFile_, [](Domain& domain) { return domain.startedAfresh; });
 }
 
 std::optional<std::filesystem::path> DefaultsStore::keepUnreadableValue(const std::string& key,
                                                                         const std::string& why) {
-    const auto stored = withDomain(file_, [&](Domain& domain) -> std::optional<Values> {
-        const auto it = domain.values.find(key);
-        if (it == domain.values.end())
-            return std::nullopt;
-        return Values{*it};
-    });
+    const auto stored =
+        withDomain(file_, largestFile_, [&](Domain& domain) -> std::optional<UnreadableValue> {
+            const auto it = domain.values.find(key);
+            if (it == domain.values.end())
+                return std::nullopt;
+            return UnreadableValue{Values{*it}, why};
+        });
     if (!stored)
         return std::nullopt;
-    const std::filesystem::path copy = datedPathBeside(file_, "." + key + ".unreadable-");
-    errno = 0;
-    if (!AtomicFile::write(copy, domainText(*stored))) { // the value as it was read, byte for byte
-        Registry::shared().report(
-            {DefaultsStoreReport::Kind::writeFailed, file_,
-             "Could not keep the unreadable value " + key + " of " + file_.string() + ": " + errnoText()});
-        return std::nullopt;
-    }
-    Registry::shared().report(
-        {DefaultsStoreReport::Kind::setAside, file_,
-         "Could not read " + key + " in " + file_.string() + " (" + why + "): kept it in " + copy.string()});
-    return copy;
+    if (auto copy = keepCopy(file_, key, *stored)) // the value as it was read, outside the lock
+        return copy;
+    const std::string failure = errnoText();
+    withDomain(file_, largestFile_, [&](Domain& domain) { domain.unkept.insert_or_assign(key, *stored); });
+    Registry::shared().report({DefaultsStoreReport::Kind::writeFailed, file_,
+                               "Could not keep the unreadable value " + key + " of " + file_.string() + ": " +
+                                   failure + "; the file is not saved until it is kept"});
+    Registry::shared().scheduleWrite(retryDelay);
+    return std::nullopt;
 }
 
 void DefaultsStore::synchronizeAll() {

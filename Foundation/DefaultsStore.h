@@ -2,6 +2,7 @@
 
 #include "Json.h"
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -34,18 +35,30 @@ struct DefaultsStoreReport {
 // before a reader uses it, and its values are merged under the changes still pending here.
 //
 // A file that cannot be read (not JSON, nested too deeply, not an object, unreadable, a folder, a link
-// to nothing) reads as a domain without values and is never overwritten: the first change moves it
-// aside under a dated name beside it, says so in the system log and in a report, and only then is the
-// domain started afresh. Reading alone never changes a file, so a program that only reads a domain
-// (the widget) leaves it as it is.
+// to nothing, longer than its domain's bound, holding more than mostDomainValues) reads as a domain without
+// values and is never overwritten: the first change moves it aside under a dated name beside it, says so in
+// the system log and in a report, and only then is the domain started afresh. Reading alone never changes a
+// file, so a program that only reads a domain (the widget) leaves it as it is. A value whose reader could not
+// decode it is kept in a file of its own before anything replaces it; while that copy cannot be
+// written (a full disk), the domain's file is not written either.
+//
+// A write compares the file's stamp with the one this process last read or wrote just before its new
+// version replaces the file, with nothing slow between the two, so that a replacement by another
+// program is merged rather than written over.
 class DefaultsStore {
 public:
-    explicit DefaultsStore(std::filesystem::path file);
+    // Far more than any of our domains holds; a longer file, or one of more values, is taken as damage
+    // rather than read.
+    static constexpr uintmax_t largestDomainFile = uintmax_t(16) << 20;
+    static constexpr size_t mostDomainValues = 65'536;
+
+    explicit DefaultsStore(std::filesystem::path file, uintmax_t largestFile = largestDomainFile);
 
     // The user's standard domain ("defaults.json").
     static DefaultsStore standard();
-    // A named domain, such as the suite shared between programs ("<name>.json").
-    static DefaultsStore suite(const std::string& name);
+    // A named domain, such as the suite shared between programs ("<name>.json"), with the length over
+    // which its file counts as damaged.
+    static DefaultsStore suite(const std::string& name, uintmax_t largestFile = largestDomainFile);
 
     std::optional<Json> value(const std::string& key) const;
     bool contains(const std::string& key) const;
@@ -82,7 +95,8 @@ public:
     bool startedAfresh() const;
     // Keeps the value of `key`, which its reader could not decode because of `why`, in a dated file
     // beside the domain's file before anything replaces it, and reports where. Nothing when there is
-    // no such value or the copy could not be written (that is reported too).
+    // no such value or the copy could not be written (that is reported too): then the value is kept
+    // in memory and tried again before each write of the domain, which waits until it is kept.
     std::optional<std::filesystem::path> keepUnreadableValue(const std::string& key, const std::string& why);
 
     const std::filesystem::path& file() const { return file_; }
@@ -95,4 +109,5 @@ public:
 
 private:
     std::filesystem::path file_;
+    uintmax_t largestFile_;
 };

@@ -44,7 +44,8 @@ std::optional<Json> parseJson(std::string_view text);
 
 // The members of a JSON object text, read in one pass that checks the whole text as parseJson does but
 // builds no object or array: those are given as the text they were read from (a slice of `text`),
-// other values parsed. A repeated key appears as often as it is written.
+// other values parsed. A repeated key appears as often as it is written. Reading stops, with nothing
+// valid, at the member after `mostMembers`.
 struct JsonObjectMembers {
     struct Member {
         std::string key;
@@ -53,9 +54,10 @@ struct JsonObjectMembers {
     };
     bool valid = false;    // JSON text within the depth limit
     bool isObject = false; // and an object at the top
+    bool tooMany = false;  // more than `mostMembers`
     std::vector<Member> members;
 };
-JsonObjectMembers jsonObjectMembers(std::string_view text);
+JsonObjectMembers jsonObjectMembers(std::string_view text, size_t mostMembers = SIZE_MAX);
 
 // Hands the elements of a JSON array text to `each` one at a time, each as soon as it is read, so that
 // a long array is never held whole. False when the text is not a valid array; elements before the

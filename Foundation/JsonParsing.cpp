@@ -144,8 +144,9 @@ private:
 // parsed. Nested values are checked and their depth counted, but nothing of them is built.
 class MemberReader : public Events {
 public:
-    explicit MemberReader(std::string_view text)
-        : readUpTo_(text.data()) {}
+    MemberReader(std::string_view text, size_t mostMembers)
+        : readUpTo_(text.data())
+        , mostMembers_(mostMembers) {}
 
     bool null() { return scalar(nullptr); }
     bool boolean(bool value) { return scalar(value); }
@@ -169,8 +170,14 @@ public:
 private:
     bool scalar(Json value) {
         if (depth_ == 1)
-            result.members.push_back({std::move(key_), {}, std::move(value)});
+            return add({std::move(key_), {}, std::move(value)});
         return true;
+    }
+    bool add(JsonObjectMembers::Member member) {
+        result.tooMany = result.members.size() == mostMembers_;
+        if (!result.tooMany)
+            result.members.push_back(std::move(member));
+        return !result.tooMany;
     }
     bool open(bool object) {
         if (depth_ >= maximumJsonDepth)
@@ -184,12 +191,12 @@ private:
     }
     bool close() {
         if (--depth_ == 1)
-            result.members.push_back(
-                {std::move(key_), std::string_view(start_, size_t(readUpTo_ - start_)), {}});
+            return add({std::move(key_), std::string_view(start_, size_t(readUpTo_ - start_)), {}});
         return true;
     }
 
     const char* readUpTo_;
+    size_t mostMembers_;
     const char* start_ = nullptr;
     size_t depth_ = 0;
     std::string key_;
@@ -269,8 +276,8 @@ std::optional<Json> parseJson(std::string_view text) {
     return value;
 }
 
-JsonObjectMembers jsonObjectMembers(std::string_view text) {
-    MemberReader reader(text);
+JsonObjectMembers jsonObjectMembers(std::string_view text, size_t mostMembers) {
+    MemberReader reader(text, mostMembers);
     const char* begin = text.data();
     const char* end = text.data() + text.size();
     reader.result.valid = Json::sax_parse(TrackedCharacters(begin, reader.readUpTo()),

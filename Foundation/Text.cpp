@@ -25,6 +25,15 @@ std::string asciiLowercased(std::string_view text) {
     return result;
 }
 
+std::string_view utf8Prefix(std::string_view text, size_t bytes) {
+    if (text.size() <= bytes)
+        return text;
+    size_t end = bytes;
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) // a continuation byte
+        --end;
+    return text.substr(0, end);
+}
+
 bool containsIgnoringCase(std::string_view text, std::string_view part) {
     const auto it = std::search(text.begin(), text.end(), part.begin(), part.end(),
                                 [](char a, char b) { return asciiLower(a) == asciiLower(b); });

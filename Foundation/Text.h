@@ -12,6 +12,9 @@ std::string_view trimmed(std::string_view text);
 // ASCII letters in lower case; every other byte as it is.
 std::string asciiLowercased(std::string_view text);
 
+// The longest start of UTF-8 text that has at most `bytes` bytes and ends between characters.
+std::string_view utf8Prefix(std::string_view text, size_t bytes);
+
 // Whether `text` contains `part`, ASCII letters compared without regard to case.
 bool containsIgnoringCase(std::string_view text, std::string_view part);
 

@@ -1,3 +1,6 @@
+#include "Foundation/AtomicFile.h"
+#include "Foundation/DefaultsStore.h"
+#include "Support/TemporaryHome.h"
 #include "Vigilor/Config/VigilorConfig.h"
 
 #include <benchmark/benchmark.h>
@@ -33,3 +36,28 @@ static void BM_ParseObjectWith16000Keys(benchmark::State& state) {
         benchmark::DoNotOptimize(parseJson(text));
 }
 BENCHMARK(BM_ParseObjectWith16000Keys)->Unit(benchmark::kMillisecond);
+
+// Reading a settings file of N keys and listing the domain, as the widget reads the shared suite: linear
+// in N, where inserting the keys one by one into the order-keeping object made it quadratic. Each
+// iteration reads a file of its own, since the store keeps a domain once read.
+static void BM_ReadDomainAndListItsKeys(benchmark::State& state) {
+    const TemporaryHome home;
+    std::string text = "{";
+    for (int64_t i = 0; i < state.range(0); ++i)
+        text += (i ? ",\"" : "\"") + std::to_string(i) + "-key\":" + std::to_string(i);
+    text += "}";
+    int round = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        const auto file = home.path() / ("domain" + std::to_string(++round) + ".json");
+        AtomicFile::write(file, text);
+        state.ResumeTiming();
+        benchmark::DoNotOptimize(DefaultsStore(file).dictionaryRepresentation());
+    }
+}
+BENCHMARK(BM_ReadDomainAndListItsKeys)
+    ->Arg(1'000)
+    ->Arg(10'000)
+    ->Arg(60'000)
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond);

@@ -5,6 +5,8 @@ Each run starts a build in a temporary HOME of its own, laid out as one of:
   empty     nothing stored (a first start)
   settings  settings, onboarding done, break anchors; no ledger
   full      as settings, plus a wellness ledger of 50,000 events (one a minute back from now)
+  large     as settings, in a settings file of 37 MB (a million long keys beside them)
+  keys      as settings, beside a million short keys (10 MB)
 and reads, at the moment the line appears: the wall time since exec, the CPU time of the process (user +
 system of every thread, in clock ticks, and the nanosecond on-CPU time of the threads alive then), the
 on-CPU time of the main thread alone, and its resident memory and minor page faults. A long ledger is
@@ -65,6 +67,10 @@ def lay_out(home, layout, ledger_text):
         "zorvi.onboardingShown.v1": True,
         "app.zorvi.breakAnchors.v1": {"lastEyeBreakAt": now - 600, "lastWalkBreakAt": now - 1200},
     }
+    if layout == "large":
+        defaults.update((f"padding.{i:019d}", i) for i in range(1_000_000))
+    elif layout == "keys":
+        defaults.update((f"{i:x}", 0) for i in range(1_000_000))
     with open(os.path.join(folder, "defaults.json"), "w") as file:
         json.dump(defaults, file, separators=(",", ":"))
     if layout == "full":

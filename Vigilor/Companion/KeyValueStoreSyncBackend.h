@@ -19,7 +19,7 @@ public:
     std::string location() const override { return "the key-value store's key " + key_; }
     // Asked afresh each time: signing in while running makes the store usable at once.
     bool isAvailable() const override { return store_->hasAccount(); }
-    std::optional<std::string> read() override { return store_->data(key_); }
+    StoredSyncValue read() override { return {store_->data(key_), std::nullopt}; }
     bool write(const std::string& data) override;
     void startObserving(std::function<void()> onChange) override;
     void stopObserving() override;

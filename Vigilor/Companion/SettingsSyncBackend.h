@@ -4,6 +4,13 @@
 #include <optional>
 #include <string>
 
+// What a read of the stored value found: the value, nothing stored, or a value that is there and cannot
+// be read (`unreadable` says why), which must never be taken for nothing stored.
+struct StoredSyncValue {
+    std::optional<std::string> data;
+    std::optional<std::string> unreadable;
+};
+
 // Where settings sync keeps its one value (the envelope's JSON bytes) so that the user's other
 // computers see it. Main thread only; every failure is silent except a write's result.
 class SettingsSyncBackend {
@@ -15,7 +22,7 @@ public:
     // Where exactly the value is kept, for the log.
     virtual std::string location() const = 0;
     virtual bool isAvailable() const = 0;
-    virtual std::optional<std::string> read() = 0;
+    virtual StoredSyncValue read() = 0;
     // Replaces the stored value; false when it did not reach the storage.
     virtual bool write(const std::string& data) = 0;
     // From now on `onChange` runs on the main queue whenever the value may have changed from outside.

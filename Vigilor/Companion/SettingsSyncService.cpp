@@ -109,16 +109,18 @@ void SettingsSyncService::pullAndApply() {
         refreshStatus();
         return;
     }
-    const std::optional<std::string> data = backend_->read();
-    if (!data) {
+    const StoredSyncValue stored = backend_->read();
+    if (!stored.data && !stored.unreadable) {
         storedCopyUnreadable_ = false;
         refreshStatus();
         return;
     }
-    std::optional<SettingsSyncEnvelope> envelope = SettingsSyncEnvelope::decode(*data);
+    std::optional<SettingsSyncEnvelope> envelope =
+        stored.data ? SettingsSyncEnvelope::decode(*stored.data) : std::nullopt;
     if (!envelope) {
-        systemLog("SettingsSync",
-                  "Ignored stored settings that cannot be read, left in place at " + backend_->location());
+        systemLog("SettingsSync", "Ignored stored settings that cannot be read" +
+                                      (stored.unreadable ? " (" + *stored.unreadable + ")" : std::string()) +
+                                      ", left in place at " + backend_->location());
         storedCopyUnreadable_ = true;
         refreshStatus();
         return;

@@ -16,9 +16,10 @@
 // installation last wrote or applied (last writer wins, ties broken by the writers' identities).
 //
 // Two faults of the plain rule are kept out: a write that did not reach the storage is not recorded
-// as synced, so the next push tries again; and a stored value that cannot be decoded (written by a
-// newer version, or damaged by the sync tool) is left in place until a readable one arrives or the
-// settings of this computer change, instead of being overwritten by the push at launch.
+// as synced, so the next push tries again; and a stored value that cannot be read or decoded (out of
+// reach of this user, written by a newer version, or damaged by the sync tool) is left in place until a
+// readable one arrives or the settings of this computer change, instead of being overwritten by the
+// push at launch.
 //
 // Made on the main thread and owned through a shared pointer (the backend's callback holds it weakly).
 class SettingsSyncService final : public SettingsSync,

@@ -4,6 +4,8 @@
 #include "Foundation/Paths.h"
 #include "Foundation/Text.h"
 
+#include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -56,11 +58,17 @@ std::string SyncFolderFileSyncBackend::location() const {
     return file_ ? file_->string() : defaultFolder().string() + " (missing)";
 }
 
-std::optional<std::string> SyncFolderFileSyncBackend::read() {
+StoredSyncValue SyncFolderFileSyncBackend::read() {
     if (!file_)
-        return std::nullopt;
+        return {};
     FolderLock lock(*directory_, LOCK_SH);
-    return AtomicFile::read(*file_);
+    std::error_code error;
+    if (!std::filesystem::exists(std::filesystem::symlink_status(*file_, error)))
+        return {};
+    errno = 0;
+    if (auto data = AtomicFile::read(*file_, largestFile))
+        return {std::move(data), std::nullopt};
+    return {std::nullopt, std::strerror(errno)};
 }
 
 bool SyncFolderFileSyncBackend::write(const std::string& data) {

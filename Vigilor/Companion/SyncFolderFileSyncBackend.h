@@ -4,6 +4,7 @@
 
 #include "Foundation/Timer.h"
 
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -17,6 +18,8 @@ class SyncFolderFileSyncBackend final : public SettingsSyncBackend,
                                         public std::enable_shared_from_this<SyncFolderFileSyncBackend> {
 public:
     static constexpr double pollInterval = 6;
+    // An envelope takes a few KiB.
+    static constexpr uintmax_t largestFile = uintmax_t(1) << 20;
 
     // $XDG_DATA_HOME/zorvi/sync (~/.local/share/zorvi/sync).
     static std::filesystem::path defaultFolder();
@@ -27,7 +30,9 @@ public:
     std::string displayName() const override { return "Sync folder"; }
     std::string location() const override;
     bool isAvailable() const override { return file_.has_value(); }
-    std::optional<std::string> read() override;
+    // A file that is there and cannot be read (no access, a folder, a link to nothing, longer than
+    // largestFile) is unreadable, not absent.
+    StoredSyncValue read() override;
     bool write(const std::string& data) override;
     // Holds the backend weakly.
     void startObserving(std::function<void()> onChange) override;

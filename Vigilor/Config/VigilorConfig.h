@@ -153,16 +153,22 @@ struct VigilorConfig {
     bool save(DefaultsStore& defaults) const;
     bool save() const;
 
+    // A stored value that could not be used and what took its place, for the log.
+    struct ReplacedValue {
+        std::string key;
+        double value;
+        double replacement;
+        const char* unit = " s";
+    };
     // The durations and intervals that pace repeated work (break timers and rests, walk credits, relay
     // heartbeats and polls): zero, negative or not finite, they would make it run on every tick or
     // without pause, so each such value is replaced by its default. One entry per replaced field. The
     // lock timeout and the graces keep their own floors and rules in the decisions.
-    struct ReplacedDuration {
-        std::string key;
-        double value;
-        double replacement;
-    };
-    std::vector<ReplacedDuration> replaceUnusableDurations();
+    std::vector<ReplacedValue> replaceUnusableDurations();
+    // For values read from storage or taken from another computer: each numeric setting is brought into
+    // the range the settings window offers (SettingRanges; one that is not finite takes its default),
+    // and a device name longer than longestDeviceName is cut there. One entry per changed field.
+    std::vector<ReplacedValue> keepWithinOfferedRanges();
 
     // The read-only configuration file of the product's predecessor.
     static std::filesystem::path legacyConfigFile();
@@ -179,6 +185,7 @@ struct VigilorConfig {
 struct VigilorConfig::Loaded {
     VigilorConfig config;
     bool storedSettingsUnreadable = false;
+    bool nothingStored = false; // a first run: no settings record yet (a legacy import may be there)
 };
 
 template <class Self, class Visitor> void VigilorConfig::forEachField(Self& c, Visitor&& visit) {

@@ -1,12 +1,16 @@
 // Loading and saving the settings record, and the one-way import of the predecessor's file.
 #include "VigilorConfig.h"
 
+#include "SettingRanges.h"
+
 #include "Foundation/AtomicFile.h"
 #include "Foundation/Paths.h"
+#include "Foundation/Text.h"
 
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -119,8 +123,10 @@ VigilorConfig::Loaded VigilorConfig::loadKeepingUnreadable(DefaultsStore default
             defaults.keepUnreadableValue(storageKey, error.what());
             loaded.storedSettingsUnreadable = true;
         }
+    } else {
+        loaded.nothingStored = !loaded.storedSettingsUnreadable;
     }
-    const auto text = AtomicFile::read(legacyFile);
+    const auto text = AtomicFile::read(legacyFile, DefaultsStore::largestDomainFile);
     const auto legacy = text ? parseJson(*text) : std::nullopt;
     if (legacy && legacy->is_object())
         loaded.config = importingLegacy(*legacy);
@@ -136,9 +142,9 @@ bool VigilorConfig::save() const {
     return save(defaults);
 }
 
-std::vector<VigilorConfig::ReplacedDuration> VigilorConfig::replaceUnusableDurations() {
+std::vector<VigilorConfig::ReplacedValue> VigilorConfig::replaceUnusableDurations() {
     const VigilorConfig defaults;
-    std::vector<ReplacedDuration> replaced;
+    std::vector<ReplacedValue> replaced;
     const auto use = [&](const char* key, double& field, double fallback) {
         if (std::isfinite(field) && field > 0)
             return;
@@ -153,5 +159,46 @@ std::vector<VigilorConfig::ReplacedDuration> VigilorConfig::replaceUnusableDurat
         defaults.spontaneousWalkCreditDuration);
     use("remoteHeartbeatInterval", remoteHeartbeatInterval, defaults.remoteHeartbeatInterval);
     use("remoteCommandPollInterval", remoteCommandPollInterval, defaults.remoteCommandPollInterval);
+    return replaced;
+}
+
+std::vector<VigilorConfig::ReplacedValue> VigilorConfig::keepWithinOfferedRanges() {
+    const VigilorConfig defaults;
+    std::vector<ReplacedValue> replaced;
+    const auto keep = [&]<class T>(const char* key, T VigilorConfig::*member, const SettingRange& range) {
+        const double value = double(this->*member);
+        const double kept =
+            std::isfinite(value) ? std::clamp(value, range.minimum, range.maximum) : double(defaults.*member);
+        if (kept == value)
+            return;
+        replaced.push_back({key, value, kept, range.unit});
+        this->*member = T(kept);
+    };
+    namespace R = SettingRanges;
+    using C = VigilorConfig;
+    keep("lockTimeout", &C::lockTimeout, R::lockTimeout);
+    keep("minMissingSamples", &C::minMissingSamples, R::minMissingSamples);
+    keep("activeInputGrace", &C::activeInputGrace, R::activeInputGrace);
+    keep("watchGrace", &C::watchGrace, R::watchGrace);
+    keep("watchWeakRSSI", &C::watchWeakRSSI, R::watchWeakRSSI);
+    keep("eyeBreakInterval", &C::eyeBreakInterval, R::eyeBreakInterval);
+    keep("eyeBreakDuration", &C::eyeBreakDuration, R::eyeBreakDuration);
+    keep("walkBreakInterval", &C::walkBreakInterval, R::walkBreakInterval);
+    keep("walkBreakDuration", &C::walkBreakDuration, R::walkBreakDuration);
+    keep("spontaneousWalkCreditDuration", &C::spontaneousWalkCreditDuration,
+         R::spontaneousWalkCreditDuration);
+    keep("distanceWarnRatio", &C::distanceWarnRatio, R::distanceWarnRatio);
+    keep("distanceDangerRatio", &C::distanceDangerRatio, R::distanceDangerRatio);
+    keep("distanceFarRatio", &C::distanceFarRatio, R::distanceFarRatio);
+    keep("lookAwayYawDegrees", &C::lookAwayYawDegrees, R::lookAwayYawDegrees);
+    keep("lookDownPitchDegrees", &C::lookDownPitchDegrees, R::lookDownPitchDegrees);
+    keep("postureYawDegrees", &C::postureYawDegrees, R::postureYawDegrees);
+    keep("bodyPresenceLockGrace", &C::bodyPresenceLockGrace, R::bodyPresenceLockGrace);
+    keep("lookAwayLockGrace", &C::lookAwayLockGrace, R::lookAwayLockGrace);
+    for (auto [key, name] : {std::pair{"watchName", &watchName}, std::pair{"phoneName", &phoneName}})
+        if (const std::string_view kept = utf8Prefix(*name, longestDeviceName); kept.size() != name->size()) {
+            replaced.push_back({key, double(name->size()), double(kept.size()), " bytes"});
+            name->resize(kept.size());
+        }
     return replaced;
 }

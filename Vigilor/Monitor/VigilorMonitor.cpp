@@ -6,7 +6,9 @@
 #include "Foundation/Text.h"
 #include "Foundation/Url.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <iterator>
 
 namespace {
 
@@ -16,12 +18,13 @@ bool sandboxed() {
 
 } // namespace
 
-// Settings that had to start afresh say nothing of the user's choice about the login item, so the
-// setting takes the desktop's state: reconciling then neither adds nor removes the autostart entry,
-// now or after the next save, until the user changes the setting.
+// Settings that had to start afresh, or a first run, say nothing of the user's choice about the login
+// item, so the setting takes the desktop's state: an autostart entry of ours there means the user chose
+// to start at login. Reconciling then neither adds nor removes the entry, now or after the next save,
+// until the user changes the setting.
 std::shared_ptr<VigilorMonitor> VigilorMonitor::create(MonitorServices services) {
     VigilorConfig::Loaded settings = VigilorConfig::loadKeepingUnreadable();
-    if (settings.storedSettingsUnreadable) {
+    if (settings.storedSettingsUnreadable || settings.nothingStored) {
         const LoginItem::Status status = services.loginItem->status();
         settings.config.launchAtLogin =
             status == LoginItem::Status::enabled || status == LoginItem::Status::requiresApproval;
@@ -62,9 +65,11 @@ void VigilorMonitor::initialize() {
         });
     });
     VigilorConfig usable = config();
-    if (const auto replaced = usable.replaceUnusableDurations(); !replaced.empty()) {
+    auto replaced = usable.keepWithinOfferedRanges();
+    std::ranges::move(usable.replaceUnusableDurations(), std::back_inserter(replaced));
+    if (!replaced.empty()) {
         config = usable;
-        logReplacedDurations(replaced);
+        logReplacedValues(replaced);
     }
     autoLockEnabled = config().autoLockEnabled;
     distanceBaselineFaceWidth = config().savedDistanceBaselineFaceWidth;

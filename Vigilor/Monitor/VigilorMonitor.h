@@ -204,7 +204,7 @@ public:
     // Settings: the one update path and its glue.
     void updateConfig(const std::function<void(VigilorConfig&)>& mutation);
     // Says once per field and value that a duration could not be used and which one is used instead.
-    void logReplacedDurations(const std::vector<VigilorConfig::ReplacedDuration>& replaced);
+    void logReplacedValues(const std::vector<VigilorConfig::ReplacedValue>& replaced);
     void applyRemoteSettings(const SyncedSettings& settings);
     template <class T> void setIfChanged(Published<T>& property, T value) {
         if (!(property() == value))
@@ -393,6 +393,8 @@ public:
     static constexpr const char* wellnessLedgerKey = "app.zorvi.wellnessLedger.v1";
     // The ledger's own file beside the settings', so that saving the settings never rewrites it.
     static constexpr const char* wellnessLedgerDomain = "wellness-ledger";
+    // 50,000 events take a few MiB; a ledger file longer than this is taken as damaged.
+    static constexpr uintmax_t wellnessLedgerLargestFile = uintmax_t(64) << 20;
     static constexpr const char* breakAnchorsKey = "app.zorvi.breakAnchors.v1";
     static constexpr size_t wellnessLedgerLimit = 50'000;
     static constexpr int wellnessLedgerDays = 120;
@@ -658,7 +660,7 @@ private:
     std::map<UUID, DiscoveredDevice> discoveredDevicesMap_;
 
     // Settings sync and start-up.
-    std::set<std::string> reportedUnusableDurations_; // "key=value"
+    std::set<std::string> reportedReplacedValues_; // "key=value"
     bool isApplyingRemoteSettings_ = false;
     bool runtimeServicesStarted_ = false;
 

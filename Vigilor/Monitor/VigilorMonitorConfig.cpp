@@ -8,7 +8,7 @@ void VigilorMonitor::updateConfig(const std::function<void(VigilorConfig&)>& mut
     const VigilorConfig previous = config();
     VigilorConfig next = previous;
     mutation(next);
-    logReplacedDurations(next.replaceUnusableDurations());
+    logReplacedValues(next.replaceUnusableDurations());
     if (next.remoteSharedSecret.empty())
         next.remoteSharedSecret = VigilorConfig::makeRemoteSharedSecret();
     if (next.remoteDeviceID.empty())
@@ -58,19 +58,25 @@ void VigilorMonitor::updateConfig(const std::function<void(VigilorConfig&)>& mut
     append("Settings updated");
 }
 
-void VigilorMonitor::logReplacedDurations(const std::vector<VigilorConfig::ReplacedDuration>& replaced) {
+void VigilorMonitor::logReplacedValues(const std::vector<VigilorConfig::ReplacedValue>& replaced) {
     for (const auto& r : replaced) {
         const std::string value = doubleDescription(r.value);
-        if (reportedUnusableDurations_.insert(r.key + "=" + value).second)
-            append("Setting " + r.key + " of " + value + " s cannot be used: using " +
-                   doubleDescription(r.replacement) + " s");
+        if (reportedReplacedValues_.insert(r.key + "=" + value).second)
+            append("Setting " + r.key + " of " + value + r.unit + " cannot be used: using " +
+                   doubleDescription(r.replacement) + r.unit);
     }
 }
 
 void VigilorMonitor::applyRemoteSettings(const SyncedSettings& settings) {
+    // Another computer's values count only within what this one's settings window offers.
+    std::vector<VigilorConfig::ReplacedValue> outOfRange;
     isApplyingRemoteSettings_ = true;
-    updateConfig([&](VigilorConfig& c) { settings.apply(c); });
+    updateConfig([&](VigilorConfig& c) {
+        settings.apply(c);
+        outOfRange = c.keepWithinOfferedRanges();
+    });
     isApplyingRemoteSettings_ = false;
+    logReplacedValues(outOfRange);
     std::optional<std::string> device;
     if (SettingsSync* sync = settingsSync())
         device = sync->lastSyncedFromDevice();

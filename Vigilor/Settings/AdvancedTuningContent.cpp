@@ -20,9 +20,9 @@ namespace {
 constexpr int nameFieldWidth = 190;
 constexpr int narrowestNameFieldWidth = 140;
 
-SliderRow* slider(SettingsSectionContext& context, const char* title, Binding<double> value, double minimum,
-                  double maximum, double step, const char* suffix) {
-    return context.track(new SliderRow(title, std::move(value), minimum, maximum, step, suffix));
+SliderRow* slider(SettingsSectionContext& context, const char* title, Binding<double> value,
+                  const SettingRange& range, const char* suffix, double perShownUnit = 1) {
+    return context.track(new SliderRow(title, std::move(value), SliderGrid::of(range, perShownUnit), suffix));
 }
 
 SettingsToggleRow* toggle(SettingsSectionContext& context, const char* title, const char* detail,
@@ -107,12 +107,15 @@ QString SettingsStepper::valueText() const {
 
 QWidget* lockFineTuningContent(SettingsSectionContext& context) {
     const auto& b = context.bindings();
-    auto* stepper =
-        context.track(new SettingsStepper(b.configBinding(&VigilorConfig::minMissingSamples), 3, 20, 96));
+    auto* stepper = context.track(new SettingsStepper(b.configBinding(&VigilorConfig::minMissingSamples),
+                                                      int(SettingRanges::minMissingSamples.minimum),
+                                                      int(SettingRanges::minMissingSamples.maximum), 96));
     VigilorMonitor& monitor = context.monitor();
     return settingsColumn({
-        slider(context, "Move-away delay", b.configBinding(&VigilorConfig::lockTimeout), 5, 90, 1, "s"),
-        slider(context, "Input grace", b.configBinding(&VigilorConfig::activeInputGrace), 0, 30, 1, "s"),
+        slider(context, "Move-away delay", b.configBinding(&VigilorConfig::lockTimeout),
+               SettingRanges::lockTimeout, "s"),
+        slider(context, "Input grace", b.configBinding(&VigilorConfig::activeInputGrace),
+               SettingRanges::activeInputGrace, "s"),
         new SettingsControlRow("Missing face samples",
                                "Higher values reduce false locks during camera dropouts.",
                                "camera.metering.partial", Theme::warning(), stepper),
@@ -137,15 +140,17 @@ QWidget* bluetoothPresenceContent(SettingsSectionContext& context) {
                 "text.magnifyingglass", b.watchName(), "Apple Watch"),
         nameRow(context, "Phone name", "Match the phone you carry when Bluetooth mode uses phone presence.",
                 "iphone", b.phoneName(), "iPhone"),
-        slider(context, "Watch away grace", b.configBinding(&VigilorConfig::watchGrace), 3, 30, 1, "s"),
-        slider(context, "Weak signal threshold", b.watchWeakRSSI(), -100, -55, 1, " dBm"),
+        slider(context, "Watch away grace", b.configBinding(&VigilorConfig::watchGrace),
+               SettingRanges::watchGrace, "s"),
+        slider(context, "Weak signal threshold", b.watchWeakRSSI(), SettingRanges::watchWeakRSSI, " dBm"),
     });
 }
 
 QWidget* breakTuningContent(SettingsSectionContext& context) {
-    return settingsColumn({slider(
-        context, "Credit a walk after",
-        context.bindings().configBinding(&VigilorConfig::spontaneousWalkCreditDuration), 20, 180, 5, "s")});
+    return settingsColumn(
+        {slider(context, "Credit a walk after",
+                context.bindings().configBinding(&VigilorConfig::spontaneousWalkCreditDuration),
+                SettingRanges::spontaneousWalkCreditDuration, "s")});
 }
 
 QWidget* screenDistanceContent(SettingsSectionContext& context) {
@@ -164,18 +169,20 @@ QWidget* screenDistanceContent(SettingsSectionContext& context) {
                       picker(context, b.distanceCalibrationMode(), 150),
                       [&monitor] { return calibrationDetail(monitor.config().distanceCalibrationMode); }),
         buttons,
-        slider(context, "Lean-back warning", b.distanceWarnPercent(), 105, 150, 1, "%"),
-        slider(context, "Too-close warning", b.distanceDangerPercent(), 115, 180, 1, "%"),
+        slider(context, "Lean-back warning", b.distanceWarnPercent(), SettingRanges::distanceWarnRatio, "%",
+               0.01),
+        slider(context, "Too-close warning", b.distanceDangerPercent(), SettingRanges::distanceDangerRatio,
+               "%", 0.01),
     });
 }
 
 QWidget* postureAndFramingContent(SettingsSectionContext& context) {
     const auto& b = context.bindings();
     return settingsColumn({
-        slider(context, "Look-away angle", b.configBinding(&VigilorConfig::lookAwayYawDegrees), 12, 45, 1,
-               " deg"),
-        slider(context, "Twist warning angle", b.configBinding(&VigilorConfig::postureYawDegrees), 10, 40, 1,
-               " deg"),
+        slider(context, "Look-away angle", b.configBinding(&VigilorConfig::lookAwayYawDegrees),
+               SettingRanges::lookAwayYawDegrees, " deg"),
+        slider(context, "Twist warning angle", b.configBinding(&VigilorConfig::postureYawDegrees),
+               SettingRanges::postureYawDegrees, " deg"),
         toggle(context, "Body pose hints", "Detect shoulder tilt, upper-body visibility, and desk framing.",
                "figure.arms.open", Theme::notice(), b.bodyPoseHintsEnabled()),
         new SettingsControlRow("Desk type", "Adjust framing expectations for your setup.", "desktopcomputer",

@@ -15,18 +15,19 @@ SettingsSectionCard* SettingsContent::eyesMovementSection() {
         {context_->track(new SettingsToggleRow(QStringLiteral("Look-away reminders"),
                                                QStringLiteral("Zorvi reminds you to rest your eyes."), "eye",
                                                Theme::notice(), b.eyeBreakEnabled())),
-         context_->track(
-             new SliderRow(QStringLiteral("Ask me to look away after"), b.eyeBreakMinutes(), 10, 60, 5, "m")),
+         context_->track(new SliderRow(QStringLiteral("Ask me to look away after"), b.eyeBreakMinutes(),
+                                       SliderGrid::of(SettingRanges::eyeBreakInterval, 60), "m")),
          context_->track(new SliderRow(QStringLiteral("Look-away rest time"),
-                                       b.configBinding(&VigilorConfig::eyeBreakDuration), 10, 60, 5, "s")),
+                                       b.configBinding(&VigilorConfig::eyeBreakDuration),
+                                       SliderGrid::of(SettingRanges::eyeBreakDuration), "s")),
          context_->track(new SettingsToggleRow(QStringLiteral("Move reminders"),
                                                QStringLiteral("Zorvi reminds you to get up and move."),
                                                "figure.walk", Theme::success(), b.walkBreakEnabled())),
-         context_->track(
-             new SliderRow(QStringLiteral("Ask me to move after"), b.walkBreakMinutes(), 20, 90, 5, "m")),
+         context_->track(new SliderRow(QStringLiteral("Ask me to move after"), b.walkBreakMinutes(),
+                                       SliderGrid::of(SettingRanges::walkBreakInterval, 60), "m")),
          context_->track(new SliderRow(QStringLiteral("Move break time"),
-                                       b.configBinding(&VigilorConfig::walkBreakDuration), 30, 240, 15,
-                                       "s"))});
+                                       b.configBinding(&VigilorConfig::walkBreakDuration),
+                                       SliderGrid::of(SettingRanges::walkBreakDuration), "s"))});
 }
 
 SettingsSectionCard* SettingsContent::syncSection() {

@@ -18,7 +18,8 @@ SettingsSectionCard* SettingsContent::whenToLockSection() {
                                QStringLiteral("How long Zorvi waits after you leave before it locks."),
                                "timer", Theme::warning(), patience),
          context_->track(new SliderRow(QStringLiteral("Look-away grace"),
-                                       b.configBinding(&VigilorConfig::lookAwayLockGrace), 10, 90, 1, "s"))});
+                                       b.configBinding(&VigilorConfig::lookAwayLockGrace),
+                                       SliderGrid::of(SettingRanges::lookAwayLockGrace), "s"))});
 }
 
 SettingsSectionCard* SettingsContent::dontLockWhenSection() {

@@ -97,8 +97,9 @@ QWidget* SettingsContent::bluetoothBlock() {
         QStringLiteral("Phone name"),
         QStringLiteral("Match the phone you carry when Bluetooth mode uses phone presence."), "iphone",
         Theme::success(), nameField(b.phoneName(), "iPhone")));
-    column->addWidget(context_->track(new SliderRow(
-        QStringLiteral("Away grace"), b.configBinding(&VigilorConfig::watchGrace), 3, 30, 1, "s")));
+    column->addWidget(context_->track(new SliderRow(QStringLiteral("Away grace"),
+                                                    b.configBinding(&VigilorConfig::watchGrace),
+                                                    SliderGrid::of(SettingRanges::watchGrace), "s")));
     column->addWidget(pairRow);
     column->addWidget(note);
     context_->onRefresh([this, modeRow, pairRow, note] {

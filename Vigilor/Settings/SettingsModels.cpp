@@ -12,6 +12,12 @@ std::string sliderValueText(double value, std::string_view suffix) {
     return std::to_string(roundedInteger(value)) + std::string(suffix);
 }
 
+SliderGrid SliderGrid::of(const SettingRange& range, double perShownUnit) {
+    // Whole shown units stay whole: 1.05 / 0.01 is 105.00000000000001.
+    const auto shown = [&](double value) { return std::round(value / perShownUnit * 1e9) / 1e9; };
+    return {shown(range.minimum), shown(range.maximum), shown(range.step)};
+}
+
 int SliderGrid::lastPosition() const {
     if (!(step > 0) || !(maximum > minimum))
         return 0;

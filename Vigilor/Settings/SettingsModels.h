@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Vigilor/Companion/SettingsSync.h"
+#include "Vigilor/Config/SettingRanges.h"
 #include "Vigilor/Config/VigilorConfig.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"
 #include "Vigilor/Settings/SettingsBindings.h"
@@ -25,6 +26,10 @@ struct SliderGrid {
     double minimum = 0;
     double maximum = 0;
     double step = 1;
+
+    // A setting's range as the window shows it, `perShownUnit` of the record's units to one shown unit
+    // (60 s to the minute, 0.01 to the percent).
+    static SliderGrid of(const SettingRange& range, double perShownUnit = 1);
 
     int lastPosition() const;
     double value(int position) const;

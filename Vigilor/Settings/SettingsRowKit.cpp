@@ -159,11 +159,11 @@ SettingsChoiceRow::SettingsChoiceRow(const QString& title, const QString& detail
     }
 }
 
-SliderRow::SliderRow(const QString& title, Binding<double> value, double minimum, double maximum, double step,
-                     std::string suffix, QWidget* parent)
+SliderRow::SliderRow(const QString& title, Binding<double> value, SliderGrid grid, std::string suffix,
+                     QWidget* parent)
     : ZorviGlassSurface(ZorviGlassDepth::panel, rowCornerRadius, std::nullopt, false, parent)
     , value_(std::move(value))
-    , grid_{minimum, maximum, step}
+    , grid_(grid)
     , suffix_(std::move(suffix))
     , valueLabel_(new QLabel)
     , slider_(new QSlider(Qt::Horizontal)) {

@@ -101,8 +101,8 @@ private:
 // user's own moves write the binding, one write per step of a drag.
 class SliderRow : public ZorviGlassSurface {
 public:
-    SliderRow(const QString& title, Binding<double> value, double minimum, double maximum, double step,
-              std::string suffix, QWidget* parent = nullptr);
+    SliderRow(const QString& title, Binding<double> value, SliderGrid grid, std::string suffix,
+              QWidget* parent = nullptr);
     void refresh();
     QSlider* slider() const { return slider_; }
     QString valueText() const;

@@ -18,6 +18,7 @@
 #include <functional>
 #include <sys/wait.h>
 #include <thread>
+#include <tuple>
 #include <unistd.h>
 
 namespace {
@@ -244,6 +245,32 @@ TEST_F(SharedSyncFolder, AnUnreadableFileStaysUntilAReadableOneOrAChangeHere) {
     EXPECT_EQ(stored().value().settings, settingsWith(51));
 }
 
+// A sync file that is there but cannot be read is never taken for no file: the push at launch leaves it.
+TEST_F(SharedSyncFolder, AFileThatCannotBeReadIsLeftInPlace) {
+    const std::string envelope =
+        *SettingsSyncEnvelope{1, clock.now(), idB, "Studio", settingsWith(50)}.encoded();
+    const std::pair<const char*, std::function<void(const std::filesystem::path&)>> cases[] = {
+        {"mode 000", [&](const auto& file) { AtomicFile::write(file, envelope, 0000); }},
+        {"a folder", [](const auto& file) { std::filesystem::create_directories(file / "inside"); }},
+        {"a link to nothing",
+         [](const auto& file) { std::filesystem::create_symlink("/nonexistent", file); }},
+        {"longer than 1 MiB",
+         [&](const auto& file) { AtomicFile::write(file, envelope + std::string(1 << 20, ' ')); }},
+    };
+    for (const auto& [name, make] : cases) {
+        if (name == std::string("mode 000") && geteuid() == 0)
+            continue; // root reads it
+        const std::filesystem::path root = createdFolder(home.path() / name / "sync");
+        make(root / "settings.json");
+        const auto before = SyncFolderFileSyncBackend::stamp(root / "settings.json");
+        Computer here{root, root.parent_path() / "a.json", idA, "Desk"};
+        here.service->enable();
+        here.service->push(configWith(31), clock.now()); // the push at launch
+        EXPECT_EQ(SyncFolderFileSyncBackend::stamp(root / "settings.json"), before) << name;
+        EXPECT_TRUE(here.applied.empty()) << name;
+    }
+}
+
 TEST_F(SharedSyncFolder, TheFolderMustExistAtStartAndOnlyOthersChangesAreReported) {
     int changes = 0;
     a.backend->startObserving([&] { ++changes; });
@@ -381,6 +408,47 @@ TEST(MonitorSettingsSync, ACopyFromElsewhereIsAppliedAndOwnChangesArePushed) {
     monitor->updateConfig([](VigilorConfig& c) { c.walkBreakInterval = 2400; });
     EXPECT_EQ(readStored()->originDevice, "Desk");
     EXPECT_EQ(readStored()->settings.walkBreakInterval, 2400);
+}
+
+// Values no settings window offers, from another computer or in the stored record, are brought into the
+// window's ranges before they pace anything, and a name is cut to 256 bytes.
+TEST(MonitorSettingsSync, HostileValuesAreKeptWithinTheOfferedRanges) {
+    const auto hostile = [](VigilorConfig& c) {
+        c.eyeBreakInterval = c.walkBreakInterval = 1e-9;
+        c.lockTimeout = -1e308;
+        c.eyeBreakDuration = 1e308;
+        c.minMissingSamples = 1'000'000;
+        c.watchName = std::string(200'000, 'w');
+    };
+    const auto expectKept = [](const VigilorConfig& c, const char* where) {
+        EXPECT_EQ(std::tuple(c.eyeBreakInterval, c.walkBreakInterval, c.lockTimeout, c.eyeBreakDuration,
+                             c.minMissingSamples, c.watchName),
+                  std::tuple(600.0, 1200.0, 5.0, 60.0, 20, std::string(256, 'w')))
+            << where;
+    };
+    {
+        MonitorHarness h;
+        VigilorConfig stored;
+        hostile(stored);
+        stored.save();
+        expectKept(h.makeMonitor()->config(), "read at start");
+    }
+    MonitorHarness h;
+    const std::filesystem::path folder = createdFolder(SyncFolderFileSyncBackend::defaultFolder());
+    MonitorServices services = h.services();
+    services.makeSettingsSync = [](bool) {
+        return std::make_shared<SettingsSyncService>(nullptr, DefaultsStore::standard(), "Desk");
+    };
+    const auto monitor = VigilorMonitor::create(std::move(services));
+    h.runLoop.loop().runUntilIdle();
+    Computer other{folder, h.home.path() / "other.json", idB, "Studio"};
+    other.service->enable();
+    VigilorConfig sent = monitor->config();
+    hostile(sent);
+    other.service->push(sent, h.clock.now().addingTimeInterval(10));
+    h.runLoop.loop().advance(SyncFolderFileSyncBackend::pollInterval);
+    expectKept(monitor->config(), "applied");
+    expectKept(VigilorConfig::load(), "stored");
 }
 
 } // namespace

@@ -6,8 +6,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <mutex>
+#include <sys/inotify.h>
 #include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -89,6 +93,29 @@ TEST_F(DefaultsStoreTest, AFileChangedByAnotherProgramIsReadAgainUnderThePending
     ASSERT_TRUE(AtomicFile::write(store.file(), R"({"mine":5,"theirs":4})"));
     DefaultsStore::synchronizeAll();
     EXPECT_EQ(*AtomicFile::read(store.file()), R"({"mine":3,"theirs":4})");
+}
+
+// Another program replaces the file the moment the store starts making its new version, long before
+// that is flushed: the store renames its own only after a last look at the file, so it merges theirs.
+TEST_F(DefaultsStoreTest, AReplacementByAnotherProgramWhileTheStoreWritesIsMerged) {
+    auto store = DefaultsStore::standard();
+    store.setValues({{"mine", 1}, {"history", std::string(4 << 20, 'h')}}); // takes a while to write
+    DefaultsStore::synchronizeAll();
+    const auto theirs = folder / "theirs";
+    ASSERT_TRUE(AtomicFile::write(theirs, R"({"mine":1,"theirs":2})"));
+    const int watch = inotify_init1(IN_CLOEXEC);
+    ASSERT_GE(inotify_add_watch(watch, folder.c_str(), IN_CREATE), 0);
+    std::thread other([&] {
+        char event[4096];
+        if (::read(watch, event, sizeof event) > 0) // the store's temporary file
+            std::rename(theirs.c_str(), store.file().c_str());
+    });
+    store.set("mine", 3);
+    DefaultsStore::synchronizeAll();
+    other.join();
+    ::close(watch);
+    EXPECT_EQ(*store.value("theirs"), Json(2));
+    EXPECT_EQ(parseJson(*AtomicFile::read(store.file()))->value("theirs", 0), 2);
 }
 
 // A program that only reads (the widget) never changes the file; the writer keeps it aside.

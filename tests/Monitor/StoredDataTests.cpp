@@ -1,11 +1,13 @@
 // What the monitor does with stored files that cannot be read, and what a save costs the main thread.
 #include "Foundation/AtomicFile.h"
+#include "Support/FullDisk.h"
 #include "Support/MonitorHarness.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <tuple>
 #include <unistd.h>
 
 using testing::Contains;
@@ -83,6 +85,9 @@ TEST(StoredData, ADamagedSettingsFileIsKeptAndTheLoginItemLeftAlone) {
     const std::string sound = userSettingsText();
     const std::string timeout = "\"lockTimeout\":" + jsonText(Json(VigilorConfig().lockTimeout));
     const std::string deep = std::string(20'000, '[') + std::string(20'000, ']');
+    std::string manyValues = "{";
+    for (int i = 0; i <= 65'536; ++i)
+        manyValues += "\"" + std::to_string(i) + "\":0,";
     const DamagedCase cases[] = {
         {"truncated", Damage::bytes, sound.substr(0, sound.size() / 2)},
         {"NaN", Damage::bytes, replaced(sound, timeout, "\"lockTimeout\":NaN")},
@@ -92,6 +97,9 @@ TEST(StoredData, ADamagedSettingsFileIsKeptAndTheLoginItemLeftAlone) {
         {"a folder in its place", Damage::folder, sound},
         {"mode 000", Damage::unreadableToUser, sound},
         {"a link to nothing", Damage::link, "/nonexistent/zorvi/defaults.json"},
+        {"longer than 16 MiB", Damage::bytes,
+         replaced(sound, "{", "{\"pad\":\"" + std::string(16 << 20, ' ') + "\",")},
+        {"more than 65,536 values", Damage::bytes, replaced(sound, "{", manyValues)},
     };
     for (const auto& c : cases) {
         MonitorHarness h;
@@ -143,4 +151,59 @@ TEST(StoredData, ASettingsSaveLeavesTheFullLedgerAndTheMainThreadAlone) {
     ASSERT_EQ(stat(ledgerFile.c_str(), &after), 0);
     EXPECT_EQ(after.st_ino, before.st_ino) << "the ledger was rewritten";
     EXPECT_EQ(monitor->wellnessLedger().size(), 50'000u);
+}
+
+// A first run says nothing of the login item: an autostart entry of ours means the user chose to start
+// at login, so it is adopted, never removed.
+TEST(StoredData, AFirstRunAdoptsTheAutostartEntry) {
+    // What defaults.json holds, when there is one, and whether the predecessor's file is there.
+    const std::tuple<const char*, std::optional<std::string>, bool> cases[] = {
+        {"no settings file", std::nullopt, false},
+        {"an empty object", "{}", false},
+        {"other keys only", R"({"zorvi.onboardingShown.v1":true})", false},
+        {"an empty file", "", false},
+        {"a good legacy file", std::nullopt, true},
+        {"an empty object and a good legacy file", "{}", true},
+    };
+    for (const auto& [name, settings, legacy] : cases) {
+        MonitorHarness h;
+        h.loginItem->setStatus(LoginItem::Status::enabled);
+        if (settings)
+            AtomicFile::write(DefaultsStore::standard().file(), *settings);
+        if (legacy)
+            AtomicFile::write(VigilorConfig::legacyConfigFile(), R"({"watch_name":"Old Watch"})");
+        auto monitor = h.makeMonitor();
+        monitor->setBreakSoundEnabled(true); // and after the first save
+        EXPECT_TRUE(monitor->config().launchAtLogin) << name;
+        EXPECT_EQ(monitor->config().watchName, legacy ? "Old Watch" : "Apple Watch") << name;
+        EXPECT_THAT(h.loginItem->calls, Not(Contains(FakeLoginItem::Call::unregisterItem))) << name;
+        EXPECT_EQ(monitor->launchAtLoginStatus(), "On") << name;
+    }
+}
+
+// A record that does not decode cannot be kept aside on a full disk: until it is, the file that holds
+// it is not written, and the copy is made once there is room.
+TEST(StoredData, ARecordThatCannotBeKeptAsideIsNeverWrittenOver) {
+    MonitorHarness h;
+    h.loginItem->setStatus(LoginItem::Status::enabled);
+    const auto file = DefaultsStore::standard().file();
+    const std::string timeout = "\"lockTimeout\":" + jsonText(Json(VigilorConfig().lockTimeout));
+    const std::string damaged = replaced(userSettingsText(), timeout, "\"lockTimeout\":\"soon\"");
+    ASSERT_TRUE(AtomicFile::write(file, damaged));
+    std::shared_ptr<VigilorMonitor> monitor;
+    {
+        FullDisk full;
+        monitor = h.makeMonitor();
+        monitor->setBreakSoundEnabled(true);
+        DefaultsStore::synchronizeAll();
+        EXPECT_EQ(AtomicFile::read(file), damaged);
+        EXPECT_TRUE(unreadableCopiesBeside(file).empty());
+    }
+    DefaultsStore::synchronizeAll();
+    const auto copies = unreadableCopiesBeside(file);
+    ASSERT_EQ(copies.size(), 1u);
+    expectKept({"wrong types", Damage::value, damaged}, copies[0]);
+    EXPECT_TRUE(
+        (*parseJson(*AtomicFile::read(file)))[VigilorConfig::storageKey]["soundWhenBreakDue"].get<bool>());
+    EXPECT_THAT(h.loginItem->calls, Not(Contains(FakeLoginItem::Call::unregisterItem)));
 }

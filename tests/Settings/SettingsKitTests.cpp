@@ -165,7 +165,8 @@ TEST(SettingsModels, EnrolmentSheetPhaseAndTheDisclosuresWords) {
 
 TEST_F(SettingsKit, ASliderShowsAnOffGridValueUnchangedUntilTheUserMovesIt) {
     store([](VigilorConfig& c) { c.eyeBreakInterval = 1234; });
-    SliderRow row("Ask me to look away after", context->bindings().eyeBreakMinutes(), 10, 60, 5, "m");
+    SliderRow row("Ask me to look away after", context->bindings().eyeBreakMinutes(),
+                  SliderGrid::of(SettingRanges::eyeBreakInterval, 60), "m");
     const size_t before = updates();
     for (int i = 0; i < 3; ++i)
         row.refresh();
