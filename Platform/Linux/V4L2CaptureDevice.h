@@ -12,6 +12,10 @@
 #include <string>
 #include <vector>
 
+// The card name of the open node `fd` when it captures video, by the node's own capabilities where the
+// driver gives them rather than those of the whole device (a webcam's metadata node does not capture).
+std::optional<std::string> captureCardName(V4L2System& system, int fd);
+
 // Whether a camera offers a picture at least 640×480 in a format that can be read.
 bool canUseLowPreset(const std::vector<V4L2Mode>& modes);
 // The picture to capture: for `low` the smallest one at least 640×480, YUYV before MJPEG at equal size

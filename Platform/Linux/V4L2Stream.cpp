@@ -18,7 +18,8 @@ std::string errorText() {
     return std::strerror(errno);
 }
 
-// One frame's bytes as the camera sent them; YUYV is read in place, MJPEG decoded on first use.
+// One frame's bytes as the camera sent them; YUYV is read in place, MJPEG decoded on first use. A frame
+// larger than the size the camera agreed to send is damaged and skipped like any other.
 class V4L2Frame final : public CapturedFrame {
 public:
     V4L2Frame(std::string bytes, V4L2Mode mode, std::size_t bytesPerRow)
@@ -30,7 +31,7 @@ public:
         if (!decoded_) {
             decoded_ = true;
             if (mode_.pixelFormat == V4L2_PIX_FMT_MJPEG) {
-                image_ = decodeJpeg(bytes_);
+                image_ = decodeJpeg(bytes_, {mode_.width, mode_.height}).image;
                 if (image_)
                     view_ = image_->view();
             } else if (bytes_.size() >= bytesPerRow_ * static_cast<std::size_t>(mode_.height)) {
