@@ -96,6 +96,7 @@ void V4L2CaptureDevice::choosePreset(CaptureSession::Preset preset) {
 }
 
 std::optional<std::string> V4L2CaptureDevice::checkInput() {
+    unreadable_->reset();
     const int fd = system_->open(node_);
     if (fd < 0)
         return "Cannot open " + node_.string() + ": " + std::strerror(errno);
@@ -112,7 +113,10 @@ V4L2Stream::Opened V4L2CaptureDevice::startStream(const void* owner, V4L2Stream:
     takeStream().reset();
     if (!activeMode_)
         return {nullptr, false, "The camera offers no picture format that can be read (MJPEG or YUYV)"};
-    V4L2Stream::Opened opened = V4L2Stream::open(system_, node_, *activeMode_, frameDuration_, std::move(callbacks));
+    if (auto failure = unreadable_->failure())
+        return {nullptr, false, std::move(*failure)};
+    V4L2Stream::Opened opened =
+        V4L2Stream::open(system_, node_, *activeMode_, frameDuration_, unreadable_, std::move(callbacks));
     if (opened.stream) {
         stream_ = std::move(opened.stream);
         streamOwner_ = owner;

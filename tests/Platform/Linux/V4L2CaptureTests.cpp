@@ -206,7 +206,7 @@ TEST_F(V4L2Capture, TheFrameRateIsSetWhereTheCameraAllowsIt) {
     EXPECT_EQ(captureDevice->setActiveVideoFrameDuration(0.2), std::strerror(ENOTTY));
 }
 
-TEST_F(V4L2Capture, AnMJPEGFrameIsReadAsItsLuma) {
+TEST_F(V4L2Capture, AnMJPEGFrameIsReadAsItsLumaAndUnreadableFramesEndTheCamera) {
     device->nodes[video1].formats = {{V4L2_PIX_FMT_MJPEG, {{640, 480}}}};
     auto session = makeSession();
     ASSERT_EQ(session->startRunning(), std::nullopt);
@@ -227,6 +227,15 @@ TEST_F(V4L2Capture, AnMJPEGFrameIsReadAsItsLuma) {
     EXPECT_GT(image->width, 0);
     for (std::size_t i = 1; i < frames.size(); ++i)
         EXPECT_FALSE(frames[i]->imageBuffer()) << i;
+    // Three in a row: the camera gives nothing usable, and starting it again does not help; a new
+    // session tries afresh.
+    EXPECT_EQ(errors(), std::vector<std::string>{
+                            "The camera's frames cannot be decoded: a picture of 641 \u00D7 480 exceeds the 640 "
+                            "\u00D7 480 allowed"});
+    session->stopRunning();
+    EXPECT_EQ(session->startRunning(), errors().front());
+    EXPECT_EQ(session->addDeviceInput(), std::nullopt);
+    EXPECT_EQ(session->startRunning(), std::nullopt);
 }
 
 TEST(FrameMailbox, KeepsOnlyTheNewestFrameThatWaits) {
