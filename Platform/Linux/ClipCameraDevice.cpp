@@ -1,11 +1,11 @@
 #include "ClipCameraDevice.h"
 
 #include "Foundation/AtomicFile.h"
-#include "Foundation/SystemLog.h"
-#include "Platform/Linux/ImageDecoding.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -18,37 +18,72 @@ bool isPicture(const std::filesystem::path& path) {
     return extension == ".png" || extension == ".jpg" || extension == ".jpeg";
 }
 
-std::vector<std::filesystem::path> picturesIn(const std::filesystem::path& folder) {
+// Only plain files: reading a FIFO or a device that merely carries a picture's name could block.
+std::vector<std::filesystem::path> picturesIn(const std::filesystem::path& folder, std::error_code& error) {
     std::vector<std::filesystem::path> pictures;
-    std::error_code error;
+    std::error_code ignored;
     for (std::filesystem::directory_iterator entry(folder, error), end; !error && entry != end;
          entry.increment(error))
-        if (isPicture(entry->path()))
+        if (isPicture(entry->path()) && entry->is_regular_file(ignored))
             pictures.push_back(entry->path());
     std::sort(pictures.begin(), pictures.end());
     return pictures;
 }
 
-// One picture of the clip, read and decoded when the analysis asks for it.
+// What a clip's path holds: the pictures to play, nothing for a video to decode, or why it cannot play.
+struct ClipContents {
+    std::optional<std::vector<std::filesystem::path>> pictures;
+    std::optional<std::string> failure;
+};
+
+ClipContents examine(const std::filesystem::path& clip) {
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(clip, error);
+    if (error)
+        return {std::nullopt, "Cannot open the clip " + clip.string() + ": " + error.message()};
+    if (std::filesystem::is_regular_file(status))
+        return {isPicture(clip) ? std::optional(std::vector{clip}) : std::nullopt, std::nullopt};
+    if (!std::filesystem::is_directory(status))
+        return {std::nullopt, clip.string() + " is neither a folder of pictures nor a video file"};
+    std::vector<std::filesystem::path> pictures = picturesIn(clip, error);
+    if (error)
+        return {std::nullopt, "Cannot read the folder " + clip.string() + ": " + error.message()};
+    if (pictures.empty())
+        return {std::nullopt, "No JPEG or PNG pictures in " + clip.string()};
+    return {std::move(pictures), std::nullopt};
+}
+
+// One picture of the clip, read and decoded when the analysis asks for it; one that cannot be is
+// reported through `failed`.
 class ClipFrame final : public CapturedFrame {
 public:
-    explicit ClipFrame(std::filesystem::path picture)
-        : picture_(std::move(picture)) {}
+    ClipFrame(std::filesystem::path picture, std::function<void(const std::string&)> failed)
+        : picture_(std::move(picture))
+        , failed_(std::move(failed)) {}
 
     const ImageView* imageBuffer() override {
         if (!read_) {
             read_ = true;
+            std::optional<std::string> failure;
             if (const auto bytes = AtomicFile::read(picture_)) {
-                image_ = decodeImage(*bytes);
-                if (image_)
-                    view_ = image_->view();
+                PictureDecoding decoded = decodeImage(*bytes, ClipCaptureDevice::largestPicture);
+                image_ = std::move(decoded.image);
+                if (!image_)
+                    failure = picture_.string() + " cannot be decoded: " + decoded.failure;
+            } else {
+                failure = "Cannot read the picture " + picture_.string() + ": " + std::strerror(errno);
             }
+            if (image_)
+                view_ = image_->view();
+            else
+                failed_(*failure);
         }
         return image_ ? &view_ : nullptr;
     }
 
 private:
     std::filesystem::path picture_;
+    std::function<void(const std::string&)> failed_;
     bool read_ = false;
     std::optional<DecodedImage> image_;
     ImageView view_;
@@ -104,39 +139,26 @@ ClipCameraDevice::ClipCameraDevice(std::filesystem::path clip, const Clock& cloc
 }
 
 int ClipCameraDevice::authorizationStatus() {
-    std::error_code error;
-    return std::filesystem::is_directory(clip_, error) || std::filesystem::is_regular_file(clip_, error)
-               ? authorized
-               : noDevice;
+    return authorized;
 }
 
 std::shared_ptr<CaptureDevice> ClipCameraDevice::defaultVideoDevice() {
-    if (authorizationStatus() != authorized)
-        return nullptr;
-    std::error_code error;
     if (!device_)
-        device_ = std::make_shared<ClipCaptureDevice>(
-            clip_,
-            std::filesystem::is_directory(clip_, error) ? std::optional(picturesIn(clip_)) : std::nullopt,
-            clock_);
+        device_ = std::make_shared<ClipCaptureDevice>(clip_, clock_);
     return device_;
 }
 
-ClipCaptureDevice::ClipCaptureDevice(std::filesystem::path clip,
-                                     std::optional<std::vector<std::filesystem::path>> pictures,
-                                     const Clock& clock)
+ClipCaptureDevice::ClipCaptureDevice(std::filesystem::path clip, const Clock& clock)
     : clip_(std::move(clip))
-    , clock_(clock)
-    , pictures_(std::move(pictures)) {
+    , clock_(clock) {
+    ClipContents contents = examine(clip_);
+    pictures_ = std::move(contents.pictures);
+    failure_ = std::move(contents.failure);
 }
 
 std::optional<std::string> ClipCaptureDevice::inputProblem() const {
     const std::lock_guard lock(mutex_);
-    if (decodingFailure_)
-        return decodingFailure_;
-    if (pictures_ && pictures_->empty())
-        return std::string("The clip holds no pictures");
-    return std::nullopt;
+    return failure_;
 }
 
 std::string ClipCaptureDevice::localizedName() const {
@@ -168,7 +190,13 @@ std::optional<std::size_t> ClipCaptureDevice::frameIndexNow() const {
 }
 
 std::string ClipCaptureDevice::endDescription() const {
-    return decodingFailure_.value_or(endedDescription);
+    return failure_.value_or(endedDescription);
+}
+
+std::function<void(const std::string&)> ClipCaptureDevice::endStream() {
+    auto ended = std::move(stream_.ended);
+    stream_ = {nullptr, stream_.generation + 1, {}, {}};
+    return ended;
 }
 
 std::optional<std::string> ClipCaptureDevice::startStream(const void* owner, FrameMailbox mailbox,
@@ -177,6 +205,8 @@ std::optional<std::string> ClipCaptureDevice::startStream(const void* owner, Fra
     std::shared_ptr<Executor> decodingQueue;
     {
         const std::lock_guard lock(mutex_);
+        if (failure_)
+            return failure_;
         if (pictures_ && !startedAt_)
             startedAt_ = clock_.now();
         if (pictures_ && !frameIndexNow())
@@ -201,10 +231,9 @@ std::optional<std::string> ClipCaptureDevice::startStream(const void* owner, Fra
 void ClipCaptureDevice::decodeVideo() {
     DecodedVideo::Outcome outcome = DecodedVideo::decode(clip_, defaultFrameRate);
     std::vector<std::filesystem::path> pictures;
-    if (outcome.video && (pictures = picturesIn(outcome.video->folder())).empty())
+    std::error_code error;
+    if (outcome.video && (pictures = picturesIn(outcome.video->folder(), error)).empty())
         outcome.failure = "ffmpeg found no frames in the clip";
-    if (!outcome.failure.empty())
-        systemLog("ClipCamera", "Cannot play " + clip_.string() + ": " + outcome.failure);
     uint64_t generation;
     {
         const std::lock_guard lock(mutex_);
@@ -212,7 +241,7 @@ void ClipCaptureDevice::decodeVideo() {
         pictures_ = std::move(pictures);
         video_ = std::move(outcome.video);
         if (!outcome.failure.empty())
-            decodingFailure_ = outcome.failure;
+            failure_ = outcome.failure;
         startedAt_ = clock_.now();
         generation = stream_.generation;
     }
@@ -244,13 +273,16 @@ void ClipCaptureDevice::deliverDueFrame(uint64_t generation) {
         queue = stream_.mailbox.queue();
         const auto index = frameIndexNow();
         if (!index) {
-            ended = std::move(stream_.ended);
             description = endDescription();
-            stream_ = {nullptr, generation + 1, {}, {}};
+            ended = endStream();
         } else {
             if (lastDelivered_ != index) {
                 lastDelivered_ = index;
-                stream_.mailbox.deliver(std::make_shared<ClipFrame>((*pictures_)[*index]));
+                stream_.mailbox.deliver(std::make_shared<ClipFrame>(
+                    (*pictures_)[*index], [weak = weak_from_this(), generation](const std::string& failure) {
+                        if (const auto self = weak.lock())
+                            self->pictureFailed(generation, failure);
+                    }));
             }
             // Never less than a millisecond: a clock that counts in whole seconds since a distant
             // date cannot step by the rounding error left here, and the pacing would spin.
@@ -267,4 +299,16 @@ void ClipCaptureDevice::deliverDueFrame(uint64_t generation) {
             if (const auto self = weak.lock())
                 self->deliverDueFrame(generation);
         });
+}
+
+void ClipCaptureDevice::pictureFailed(uint64_t generation, const std::string& failure) {
+    std::function<void(const std::string&)> ended;
+    {
+        const std::lock_guard lock(mutex_);
+        failure_ = failure;
+        if (stream_.generation == generation && stream_.owner)
+            ended = endStream();
+    }
+    if (ended)
+        ended(failure);
 }

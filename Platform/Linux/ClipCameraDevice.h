@@ -4,6 +4,7 @@
 #include "Platform/CameraDevice.h"
 #include "Platform/Linux/DecodedVideo.h"
 #include "Platform/Linux/FrameMailbox.h"
+#include "Platform/Linux/ImageDecoding.h"
 
 #include <filesystem>
 #include <memory>
@@ -14,18 +15,20 @@
 
 // A recorded clip standing in for a camera, so that the whole application can be run and checked
 // without a webcam: a folder of pictures (JPEG or PNG, in the order of their names), one picture per
-// frame at the capture rate, or a video file, which ffmpeg first turns into such a folder (DecodedVideo)
-// on the queue of the first session that starts: that session runs, and its frames follow the decoding.
-// The clip plays on the wall clock from the moment it has frames: while no session runs (the low-power
-// pauses) it moves on, as the scene before a real camera does. When it has played to its end it stops
-// delivering, as an unplugged camera does: the running session reports a runtime error and no session
-// starts again. A video that cannot be decoded ends the same way, with ffmpeg's reason as the error.
+// frame at the capture rate, a single picture, or a video file, which ffmpeg first turns into such a
+// folder (DecodedVideo) on the queue of the first session that starts: that session runs, and its frames
+// follow the decoding. The clip plays on the wall clock from the moment it has frames: while no session
+// runs (the low-power pauses) it moves on, as the scene before a real camera does. When it has played to
+// its end it stops delivering, as an unplugged camera does: the running session reports a runtime error
+// and no session starts again. A video that cannot be decoded and a picture that cannot be read end it
+// the same way, with the reason as the error; a clip that cannot play at all (a missing path, a folder
+// without pictures, a FIFO) gives its reason when a session opens it.
 class ClipCameraDevice final : public CameraDevice {
 public:
     // `clock` places the clip in time; the frames are paced on each session's delegate queue.
     explicit ClipCameraDevice(std::filesystem::path clip, const Clock& clock = SystemClock::shared());
 
-    // Authorised when the clip (a folder or a file) is there, no device otherwise.
+    // Always authorised: whether the clip the user named can play, its sessions say.
     int authorizationStatus() override;
     std::shared_ptr<CaptureDevice> defaultVideoDevice() override;
 
@@ -42,9 +45,12 @@ public:
     static constexpr double defaultFrameRate = 5;
     static constexpr FrameRateRange offeredRates{1, 30};
 
-    // A folder's `pictures`; nothing for a video, which is decoded when a session first starts.
-    ClipCaptureDevice(std::filesystem::path clip, std::optional<std::vector<std::filesystem::path>> pictures,
-                      const Clock& clock);
+    // The largest picture a clip may hold; the decoded videos are never larger than 640×480.
+    static constexpr PictureBound largestPicture{4096, 4096};
+
+    // Looks at what `clip` is (without opening it, so a FIFO cannot block) and lists a folder's pictures;
+    // a video is decoded when a session first starts.
+    ClipCaptureDevice(std::filesystem::path clip, const Clock& clock);
 
     std::string localizedName() const override;
     std::shared_ptr<CaptureSession> makeCaptureSession() override;
@@ -72,8 +78,12 @@ private:
     };
     void decodeVideo();
     void deliverDueFrame(uint64_t generation);
+    // A picture of the stream `generation` that cannot be decoded: the clip cannot play on.
+    void pictureFailed(uint64_t generation, const std::string& failure);
     std::optional<std::size_t> frameIndexNow() const; // nothing once the clip is over; under the mutex
     std::string endDescription() const;               // under the mutex
+    // Lets the stream go and hands back whom to tell; under the mutex.
+    std::function<void(const std::string&)> endStream();
 
     const std::filesystem::path clip_;
     const Clock& clock_;
@@ -81,7 +91,7 @@ private:
     std::optional<std::vector<std::filesystem::path>> pictures_; // nothing until a video is decoded
     bool decoding_ = false;
     std::shared_ptr<DecodedVideo> video_;
-    std::optional<std::string> decodingFailure_;
+    std::optional<std::string> failure_; // why the clip cannot play (any more)
     double frameDuration_ = 1 / defaultFrameRate;
     std::optional<Date> startedAt_;
     Stream stream_;

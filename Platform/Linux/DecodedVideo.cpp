@@ -15,20 +15,34 @@ namespace {
 
 constexpr std::string_view folderPrefix = "vigilor-clip-";
 
-// The frames of processes that have ended. The application is never torn down at exit, so its folder
-// outlives it; each folder's name holds the process it belongs to.
-void removeLeftFolders(const std::filesystem::path& base) {
+bool hasEnded(pid_t owner) {
+    return owner > 0 && ::kill(owner, 0) != 0 && errno == ESRCH;
+}
+
+bool isThisProcess(pid_t owner) {
+    return owner == ::getpid();
+}
+
+// The frame folders in the runtime folder of the processes that `whose` picks: each folder's name holds
+// the process it belongs to.
+void removeFolders(bool (*whose)(pid_t)) {
     std::error_code error;
-    for (std::filesystem::directory_iterator entry(base, error), end; !error && entry != end;
-         entry.increment(error)) {
+    for (std::filesystem::directory_iterator entry(SingleInstance::runtimeDirectory(), error), end;
+         !error && entry != end; entry.increment(error)) {
         const std::string name = entry->path().filename().string();
         if (!name.starts_with(folderPrefix))
             continue;
-        const pid_t owner = pid_t(std::atoi(name.c_str() + folderPrefix.size()));
         std::error_code ignored;
-        if (owner > 0 && ::kill(owner, 0) != 0 && errno == ESRCH)
+        if (whose(pid_t(std::atoi(name.c_str() + folderPrefix.size()))))
             std::filesystem::remove_all(entry->path(), ignored);
     }
+}
+
+// The application is never torn down, so the object that owns a folder outlives the event loop: an
+// orderly exit removes this process's folders instead.
+void removeOwnFoldersAtExit() {
+    static const bool registered = std::atexit([] { removeFolders(isThisProcess); }) == 0;
+    (void)registered;
 }
 
 // A fresh folder of this user's only, in the runtime folder (a memory file system, emptied at log-out).
@@ -36,7 +50,8 @@ std::variant<std::filesystem::path, std::string> makePrivateFolder() {
     const std::filesystem::path base = Paths::runtimeDirectory();
     std::error_code ignored;
     std::filesystem::create_directories(base, ignored);
-    removeLeftFolders(base);
+    DecodedVideo::removeFoldersOfEndedProcesses();
+    removeOwnFoldersAtExit();
     std::string pattern =
         (base / (std::string(folderPrefix) + std::to_string(::getpid()) + "-XXXXXX")).string();
     if (!::mkdtemp(pattern.data()))
@@ -84,6 +99,10 @@ DecodedVideo::Outcome DecodedVideo::decode(const std::filesystem::path& video, d
     if (!result.succeeded())
         return {nullptr, ffmpegFailure(result)};
     return {decoded, {}};
+}
+
+void DecodedVideo::removeFoldersOfEndedProcesses() {
+    removeFolders(hasEnded);
 }
 
 DecodedVideo::~DecodedVideo() {

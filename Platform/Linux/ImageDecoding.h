@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -18,12 +19,25 @@ struct DecodedImage {
     ImageView view() const { return {width, height, format, bytesPerRow, pixels.data()}; }
 };
 
-// A JPEG (a camera's MJPEG frame or a .jpg file) as grey8: its luma channel, which is the mean luma the
-// analysis weighs, without the cost of decoding colour. Nothing for bytes that are not a whole JPEG.
-std::optional<DecodedImage> decodeJpeg(std::string_view bytes);
+// The largest picture a source may deliver. A header that claims more is refused before any pixel is
+// allocated: a damaged frame of a hundred bytes could otherwise ask for gigabytes.
+struct PictureBound {
+    int width = 0;
+    int height = 0;
+};
 
-// A PNG as rgb24. Nothing for bytes that are not a PNG.
-std::optional<DecodedImage> decodePng(std::string_view bytes);
+// A decoded picture, or why there is none.
+struct PictureDecoding {
+    std::optional<DecodedImage> image;
+    std::string failure;
+};
+
+// A JPEG (a camera's MJPEG frame or a .jpg file) as grey8: its luma channel, which is the mean luma the
+// analysis weighs, without the cost of decoding colour.
+PictureDecoding decodeJpeg(std::string_view bytes, PictureBound bound);
+
+// A PNG as rgb24.
+PictureDecoding decodePng(std::string_view bytes, PictureBound bound);
 
 // A JPEG or PNG, told apart by their signatures.
-std::optional<DecodedImage> decodeImage(std::string_view bytes);
+PictureDecoding decodeImage(std::string_view bytes, PictureBound bound);

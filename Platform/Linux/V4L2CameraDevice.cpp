@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <linux/videodev2.h>
 #include <string>
 #include <string_view>
@@ -15,13 +14,6 @@ bool isVideoNodeName(const std::string& name) {
     constexpr std::string_view prefix = "video";
     return name.size() > prefix.size() && name.starts_with(prefix) &&
            std::all_of(name.begin() + prefix.size(), name.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
-// A node's own capabilities, where the driver gives them, rather than those of the whole device.
-bool capturesVideo(const v4l2_capability& capability) {
-    const uint32_t capabilities =
-        capability.capabilities & V4L2_CAP_DEVICE_CAPS ? capability.device_caps : capability.capabilities;
-    return capabilities & V4L2_CAP_VIDEO_CAPTURE;
 }
 
 bool readableFormat(uint32_t pixelFormat) {
@@ -74,6 +66,11 @@ std::string statusText(int status, const std::filesystem::path& folder) {
     }
 }
 
+std::string chosenNodeText(int status, const std::filesystem::path& node) {
+    return status == CameraDevice::denied ? node.string() + " refuses access: camera unavailable"
+                                          : "Video device chosen: " + node.string();
+}
+
 } // namespace
 
 V4L2CameraDevice::V4L2CameraDevice(std::filesystem::path deviceFolder, std::shared_ptr<V4L2System> system)
@@ -85,10 +82,11 @@ int V4L2CameraDevice::authorizationStatus() {
     std::vector<Probe> probes;
     for (const auto& node : videoNodes())
         probes.push_back(probe(node));
-    const int status = statusFromProbes(probes);
+    // The node the user chose is the camera whatever it turns out to be; its sessions say what is wrong.
+    const int status = onlyNode_ && probes.front() != Probe::accessDenied ? authorized : statusFromProbes(probes);
     if (reportedStatus_ != status) {
         reportedStatus_ = status;
-        systemLog("camera", statusText(status, deviceFolder_));
+        systemLog("camera", onlyNode_ ? chosenNodeText(status, *onlyNode_) : statusText(status, deviceFolder_));
     }
     return status;
 }
@@ -121,10 +119,9 @@ V4L2CameraDevice::Probe V4L2CameraDevice::probe(const std::filesystem::path& nod
     const int fd = system_->open(node);
     if (fd < 0)
         return errno == EACCES || errno == EPERM ? Probe::accessDenied : Probe::unavailable;
-    v4l2_capability capability{};
-    const bool answered = system_->ioctl(fd, VIDIOC_QUERYCAP, &capability) == 0;
+    const bool capture = captureCardName(*system_, fd).has_value();
     system_->close(fd);
-    return answered && capturesVideo(capability) ? Probe::capture : Probe::notCapture;
+    return capture ? Probe::capture : Probe::notCapture;
 }
 
 std::shared_ptr<CaptureDevice> V4L2CameraDevice::defaultVideoDevice() {
@@ -132,19 +129,21 @@ std::shared_ptr<CaptureDevice> V4L2CameraDevice::defaultVideoDevice() {
         const int fd = system_->open(node);
         if (fd < 0)
             continue;
-        v4l2_capability capability{};
-        const bool capture = system_->ioctl(fd, VIDIOC_QUERYCAP, &capability) == 0 && capturesVideo(capability);
-        std::vector<V4L2Mode> modes = capture ? captureModes(*system_, fd) : std::vector<V4L2Mode>{};
+        const std::optional<std::string> card = captureCardName(*system_, fd);
+        std::vector<V4L2Mode> modes = card ? captureModes(*system_, fd) : std::vector<V4L2Mode>{};
         system_->close(fd);
-        if (!capture)
-            continue;
-        const std::string card(reinterpret_cast<const char*>(capability.card),
-                               strnlen(reinterpret_cast<const char*>(capability.card), sizeof capability.card));
-        if (!device_ || device_->node() != node || device_->localizedName() != card || device_->modes() != modes)
-            device_ = std::make_shared<V4L2CaptureDevice>(system_, node, card, std::move(modes));
-        return device_;
+        if (card)
+            return deviceAt(node, *card, std::move(modes));
     }
-    return nullptr;
+    // A chosen node that cannot capture is still the camera: opening it tells the user why it fails.
+    return onlyNode_ ? deviceAt(*onlyNode_, onlyNode_->string(), {}) : nullptr;
+}
+
+std::shared_ptr<CaptureDevice> V4L2CameraDevice::deviceAt(const std::filesystem::path& node, const std::string& card,
+                                                          std::vector<V4L2Mode> modes) {
+    if (!device_ || device_->node() != node || device_->localizedName() != card || device_->modes() != modes)
+        device_ = std::make_shared<V4L2CaptureDevice>(system_, node, card, std::move(modes));
+    return device_;
 }
 
 int V4L2CameraDevice::statusFromProbes(const std::vector<Probe>& probes) {

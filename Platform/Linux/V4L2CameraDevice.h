@@ -25,7 +25,8 @@ public:
     // in a scripted device as `system`.
     explicit V4L2CameraDevice(std::filesystem::path deviceFolder = "/dev",
                               std::shared_ptr<V4L2System> system = V4L2System::real());
-    // The one node `node` (a /dev/video path the user chose), whatever other nodes there are.
+    // The one node `node` (a /dev/video path the user chose), whatever other nodes there are. It is the
+    // camera even when it is missing or does not capture: its sessions then fail with the reason.
     static std::shared_ptr<V4L2CameraDevice> forNode(const std::filesystem::path& node);
 
     int authorizationStatus() override;
@@ -41,6 +42,10 @@ public:
     static int statusFromProbes(const std::vector<Probe>& probes);
 
 private:
+    // The device object of `node`, kept while the node stays the same camera.
+    std::shared_ptr<CaptureDevice> deviceAt(const std::filesystem::path& node, const std::string& card,
+                                            std::vector<V4L2Mode> modes);
+
     std::filesystem::path deviceFolder_;
     std::optional<std::filesystem::path> onlyNode_;
     std::shared_ptr<V4L2System> system_;

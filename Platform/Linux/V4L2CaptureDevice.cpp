@@ -45,6 +45,18 @@ std::vector<FrameRateRange> frameRates(V4L2System& system, int fd, const V4L2Mod
 
 } // namespace
 
+std::optional<std::string> captureCardName(V4L2System& system, int fd) {
+    v4l2_capability capability{};
+    if (system.ioctl(fd, VIDIOC_QUERYCAP, &capability) != 0)
+        return std::nullopt;
+    const uint32_t capabilities =
+        capability.capabilities & V4L2_CAP_DEVICE_CAPS ? capability.device_caps : capability.capabilities;
+    if (!(capabilities & V4L2_CAP_VIDEO_CAPTURE))
+        return std::nullopt;
+    const auto* card = reinterpret_cast<const char*>(capability.card);
+    return std::string(card, strnlen(card, sizeof capability.card));
+}
+
 bool canUseLowPreset(const std::vector<V4L2Mode>& modes) {
     return std::any_of(modes.begin(), modes.end(), [](const V4L2Mode& m) { return readable(m) && largeEnough(m); });
 }
@@ -84,10 +96,14 @@ void V4L2CaptureDevice::choosePreset(CaptureSession::Preset preset) {
 }
 
 std::optional<std::string> V4L2CaptureDevice::checkInput() {
+    unreadable_->reset();
     const int fd = system_->open(node_);
     if (fd < 0)
-        return std::string(std::strerror(errno));
+        return "Cannot open " + node_.string() + ": " + std::strerror(errno);
+    const bool capture = captureCardName(*system_, fd).has_value();
     system_->close(fd);
+    if (!capture)
+        return node_.string() + " is not a video capture device";
     return std::nullopt;
 }
 
@@ -97,7 +113,10 @@ V4L2Stream::Opened V4L2CaptureDevice::startStream(const void* owner, V4L2Stream:
     takeStream().reset();
     if (!activeMode_)
         return {nullptr, false, "The camera offers no picture format that can be read (MJPEG or YUYV)"};
-    V4L2Stream::Opened opened = V4L2Stream::open(system_, node_, *activeMode_, frameDuration_, std::move(callbacks));
+    if (auto failure = unreadable_->failure())
+        return {nullptr, false, std::move(*failure)};
+    V4L2Stream::Opened opened =
+        V4L2Stream::open(system_, node_, *activeMode_, frameDuration_, unreadable_, std::move(callbacks));
     if (opened.stream) {
         stream_ = std::move(opened.stream);
         streamOwner_ = owner;

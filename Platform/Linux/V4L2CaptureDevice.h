@@ -12,6 +12,10 @@
 #include <string>
 #include <vector>
 
+// The card name of the open node `fd` when it captures video, by the node's own capabilities where the
+// driver gives them rather than those of the whole device (a webcam's metadata node does not capture).
+std::optional<std::string> captureCardName(V4L2System& system, int fd);
+
 // Whether a camera offers a picture at least 640×480 in a format that can be read.
 bool canUseLowPreset(const std::vector<V4L2Mode>& modes);
 // The picture to capture: for `low` the smallest one at least 640×480, YUYV before MJPEG at equal size
@@ -36,6 +40,8 @@ public:
 
     // For the sessions. `owner` identifies the session; a start takes the stream from any other.
     void choosePreset(CaptureSession::Preset preset);
+    // Whether the node can be opened as a camera; a new session also tries afresh a camera whose
+    // frames could not be read.
     std::optional<std::string> checkInput();
     V4L2Stream::Opened startStream(const void* owner, V4L2Stream::Callbacks callbacks);
     void stopStream(const void* owner);
@@ -53,6 +59,7 @@ private:
     std::optional<double> frameDuration_;
     std::unique_ptr<V4L2Stream> stream_;
     const void* streamOwner_ = nullptr;
+    const std::shared_ptr<UnreadableFrames> unreadable_ = std::make_shared<UnreadableFrames>();
 };
 
 // A session on a V4L2 camera. A busy camera is tried again every few seconds on the delegate's queue

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 #include <linux/videodev2.h>
+#include <mutex>
 #include <poll.h>
 
 namespace {
@@ -18,33 +19,83 @@ std::string errorText() {
     return std::strerror(errno);
 }
 
-// One frame's bytes as the camera sent them; YUYV is read in place, MJPEG decoded on first use.
+} // namespace
+
+struct V4L2Stream::Outcome {
+    std::function<void(const std::string&)> failed; // fixed before the capture starts
+    std::atomic<bool> ended{false};                 // also once the stream is closed
+
+    void end(const std::string& failure) {
+        if (!ended.exchange(true) && failed)
+            failed(failure);
+    }
+};
+
+std::optional<std::string> UnreadableFrames::count(const std::optional<std::string>& failure) {
+    const std::lock_guard lock(mutex_);
+    inARow_ = failure ? inARow_ + 1 : 0;
+    if (inARow_ != limit)
+        return std::nullopt;
+    failure_ = "The camera's frames cannot be decoded: " + *failure;
+    return failure_;
+}
+
+std::optional<std::string> UnreadableFrames::failure() const {
+    const std::lock_guard lock(mutex_);
+    return failure_;
+}
+
+void UnreadableFrames::reset() {
+    const std::lock_guard lock(mutex_);
+    inARow_ = 0;
+    failure_.reset();
+}
+
+namespace {
+
+// One frame's bytes as the camera sent them; YUYV is read in place, MJPEG decoded on first use. A frame
+// larger than the size the camera agreed to send is damaged like any other that cannot be read.
 class V4L2Frame final : public CapturedFrame {
 public:
-    V4L2Frame(std::string bytes, V4L2Mode mode, std::size_t bytesPerRow)
+    V4L2Frame(std::string bytes, V4L2Mode mode, std::size_t bytesPerRow, std::shared_ptr<UnreadableFrames> unreadable,
+              std::shared_ptr<V4L2Stream::Outcome> outcome)
         : bytes_(std::move(bytes))
         , mode_(mode)
-        , bytesPerRow_(bytesPerRow) {}
+        , bytesPerRow_(bytesPerRow)
+        , unreadable_(std::move(unreadable))
+        , outcome_(std::move(outcome)) {}
 
     const ImageView* imageBuffer() override {
         if (!decoded_) {
             decoded_ = true;
-            if (mode_.pixelFormat == V4L2_PIX_FMT_MJPEG) {
-                image_ = decodeJpeg(bytes_);
-                if (image_)
-                    view_ = image_->view();
-            } else if (bytes_.size() >= bytesPerRow_ * static_cast<std::size_t>(mode_.height)) {
-                view_ = ImageView{mode_.width, mode_.height, PixelFormat::yuyv422, bytesPerRow_,
-                                  reinterpret_cast<const uint8_t*>(bytes_.data())};
-            }
+            if (const auto failure = unreadable_->count(read()))
+                outcome_->end(*failure);
         }
         return view_ ? &*view_ : nullptr;
     }
 
 private:
+    // Why the frame cannot be read, if it cannot.
+    std::optional<std::string> read() {
+        if (mode_.pixelFormat == V4L2_PIX_FMT_MJPEG) {
+            PictureDecoding decoded = decodeJpeg(bytes_, {mode_.width, mode_.height});
+            if (!(image_ = std::move(decoded.image)))
+                return decoded.failure;
+            view_ = image_->view();
+        } else if (bytes_.size() >= bytesPerRow_ * static_cast<std::size_t>(mode_.height)) {
+            view_ = ImageView{mode_.width, mode_.height, PixelFormat::yuyv422, bytesPerRow_,
+                              reinterpret_cast<const uint8_t*>(bytes_.data())};
+        } else {
+            return "a YUYV frame of " + std::to_string(bytes_.size()) + " bytes is too short";
+        }
+        return std::nullopt;
+    }
+
     std::string bytes_;
     V4L2Mode mode_;
     std::size_t bytesPerRow_;
+    std::shared_ptr<UnreadableFrames> unreadable_;
+    std::shared_ptr<V4L2Stream::Outcome> outcome_;
     bool decoded_ = false;
     std::optional<DecodedImage> image_;
     std::optional<ImageView> view_;
@@ -78,7 +129,7 @@ bool setFormat(V4L2System& system, int fd, V4L2Mode& mode, std::size_t& bytesPer
 
 V4L2Stream::Opened V4L2Stream::open(std::shared_ptr<V4L2System> system, const std::filesystem::path& node,
                                     const V4L2Mode& wanted, std::optional<double> frameDuration,
-                                    Callbacks callbacks) {
+                                    std::shared_ptr<UnreadableFrames> unreadable, Callbacks callbacks) {
     Opened opened;
     const int fd = system->open(node);
     if (fd < 0) {
@@ -92,7 +143,8 @@ V4L2Stream::Opened V4L2Stream::open(std::shared_ptr<V4L2System> system, const st
         system->close(fd);
         return opened;
     }
-    std::unique_ptr<V4L2Stream> stream(new V4L2Stream(system, fd, mode, bytesPerRow));
+    std::unique_ptr<V4L2Stream> stream(new V4L2Stream(system, fd, mode, bytesPerRow, std::move(unreadable)));
+    stream->outcome_->failed = callbacks.failed;
     if (frameDuration)
         stream->setFrameDuration(*frameDuration); // a camera that refuses runs at its own rate
     if (const auto failure = stream->mapBuffers(opened.busy)) {
@@ -105,15 +157,23 @@ V4L2Stream::Opened V4L2Stream::open(std::shared_ptr<V4L2System> system, const st
     return opened;
 }
 
-V4L2Stream::V4L2Stream(std::shared_ptr<V4L2System> system, int fd, V4L2Mode mode, std::size_t bytesPerRow)
+V4L2Stream::V4L2Stream(std::shared_ptr<V4L2System> system, int fd, V4L2Mode mode, std::size_t bytesPerRow,
+                       std::shared_ptr<UnreadableFrames> unreadable)
     : system_(std::move(system))
     , fd_(fd)
     , mode_(mode)
-    , bytesPerRow_(bytesPerRow) {
+    , bytesPerRow_(bytesPerRow)
+    , unreadable_(std::move(unreadable))
+    , outcome_(std::make_shared<Outcome>()) {
+}
+
+bool V4L2Stream::isLive() const {
+    return !outcome_->ended;
 }
 
 V4L2Stream::~V4L2Stream() {
     stopping_ = true;
+    outcome_->ended = true; // frames read later tell nobody
     if (thread_.joinable()) {
         // Stopping the stream wakes the thread's wait at once.
         int type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
@@ -160,12 +220,10 @@ std::optional<std::string> V4L2Stream::mapBuffers(bool& busy) {
 
 void V4L2Stream::capture(Callbacks callbacks) {
     int silentMs = 0;
-    while (!stopping_) {
+    while (!stopping_ && isLive()) {
         const auto failure = nextFrame(callbacks, silentMs);
         if (failure && !stopping_) {
-            ended_ = true;
-            if (callbacks.failed)
-                callbacks.failed(*failure);
+            outcome_->end(*failure);
             return;
         }
     }
@@ -194,7 +252,7 @@ std::optional<std::string> V4L2Stream::nextFrame(const Callbacks& callbacks, int
         const Buffer& mapped = buffers_[buffer.index];
         std::string bytes(static_cast<const char*>(mapped.address), std::min<std::size_t>(buffer.bytesused, mapped.length));
         if (callbacks.frame)
-            callbacks.frame(std::make_shared<V4L2Frame>(std::move(bytes), mode_, bytesPerRow_));
+            callbacks.frame(std::make_shared<V4L2Frame>(std::move(bytes), mode_, bytesPerRow_, unreadable_, outcome_));
     }
     if (system_->ioctl(fd_, VIDIOC_QBUF, &buffer) < 0)
         return errorText();

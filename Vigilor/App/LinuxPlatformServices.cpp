@@ -5,6 +5,7 @@
 #include "Platform/Linux/BluezCentral.h"
 #include "Platform/Linux/CanberraSoundPlayer.h"
 #include "Platform/Linux/ClipCameraDevice.h"
+#include "Platform/Linux/DecodedVideo.h"
 #include "Platform/Linux/FreedesktopNotificationCenter.h"
 #include "Platform/Linux/LinuxInputIdleSource.h"
 #include "Platform/Linux/LoadableVisionAnalyzer.h"
@@ -30,8 +31,10 @@ static std::vector<LockFallbackCommand> lockFallbackCommands() {
 
 // The camera: the first V4L2 capture node, unless ZORVI_CAMERA_DEVICE names another one (a /dev/video
 // path) or a clip to play as the camera (a folder of pictures or a video file, which ffmpeg decodes
-// when the camera first starts), so the product can be run without a webcam.
+// when the camera first starts), so the product can be run without a webcam. The decoded frames of a
+// copy that was killed go now, whichever camera this one uses.
 static std::shared_ptr<CameraDevice> makeCamera() {
+    DecodedVideo::removeFoldersOfEndedProcesses();
     const char* chosen = std::getenv("ZORVI_CAMERA_DEVICE");
     if (!chosen || !*chosen)
         return std::make_shared<V4L2CameraDevice>();

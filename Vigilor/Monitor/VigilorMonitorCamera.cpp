@@ -2,6 +2,8 @@
 // camera between analysed frames.
 #include "VigilorMonitor.h"
 
+#include "Foundation/SystemLog.h"
+
 #include <cmath>
 #include <cstdio>
 
@@ -148,11 +150,13 @@ void VigilorMonitor::stopCameraForDeviceOnlyMode() {
     tearDownCaptureSession();
 }
 
+// Also on standard output: a camera that fails where no panel shows (a headless start) says why.
 void VigilorMonitor::reportCameraFailure(const std::string& description) {
     setIfChanged(cameraStatus, std::string("Camera error"));
     setIfChanged(centerStageStatus, std::string("Camera error"));
     setIfChanged(phase, MonitorPhase::blocked);
     append("Camera failed: " + description);
+    systemLog("camera", "Camera failed: " + description);
 }
 
 // No Linux camera offers Center Stage (Video4Linux has no control for it), so both the preference and
@@ -218,11 +222,12 @@ CaptureSession::Observers VigilorMonitor::captureSessionObservers() {
             }
         });
     };
-    observers.runtimeError = [weak = weakSelf()](const std::string&) {
+    observers.runtimeError = [weak = weakSelf()](const std::string& description) {
         const auto self = weak.lock();
         if (!self)
             return;
         const auto session = self->captureSession();
+        systemLog("camera", "Camera runtime error (" + description + "); restarting");
         DispatchQueue::main().async([weak, session] {
             if (auto self = weak.lock()) {
                 self->captureSessionRuntimeError();

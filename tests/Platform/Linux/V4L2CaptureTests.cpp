@@ -2,6 +2,7 @@
 #include "Fakes/ScriptedV4L2Device.h"
 #include "Platform/Linux/FrameMailbox.h"
 #include "Platform/Linux/V4L2CameraDevice.h"
+#include "Support/ForgedPictures.h"
 #include "Support/TemporaryHome.h"
 
 #include <gtest/gtest.h>
@@ -205,7 +206,7 @@ TEST_F(V4L2Capture, TheFrameRateIsSetWhereTheCameraAllowsIt) {
     EXPECT_EQ(captureDevice->setActiveVideoFrameDuration(0.2), std::strerror(ENOTTY));
 }
 
-TEST_F(V4L2Capture, AnMJPEGFrameIsReadAsItsLuma) {
+TEST_F(V4L2Capture, AnMJPEGFrameIsReadAsItsLumaAndUnreadableFramesEndTheCamera) {
     device->nodes[video1].formats = {{V4L2_PIX_FMT_MJPEG, {{640, 480}}}};
     auto session = makeSession();
     ASSERT_EQ(session->startRunning(), std::nullopt);
@@ -213,15 +214,28 @@ TEST_F(V4L2Capture, AnMJPEGFrameIsReadAsItsLuma) {
     std::stringstream jpeg;
     jpeg << file.rdbuf();
     ASSERT_FALSE(jpeg.str().empty());
-    device->pushFrame(jpeg.str());
-    ASSERT_TRUE(eventually([&] { return frames.size() == 1; }));
-    device->pushFrame("not a picture");
-    ASSERT_TRUE(eventually([&] { return frames.size() == 2; }));
+    // Then frames that are refused: garbage, a header whose 1.7 GB are never allocated, and a picture
+    // larger than the mode the camera agreed to.
+    for (const std::string& bytes : {jpeg.str(), std::string("not a picture"), jpegClaiming(64015, 27156),
+                                     jpegClaiming(641, 480)}) {
+        device->pushFrame(bytes);
+        ASSERT_TRUE(eventually([&, n = frames.size() + 1] { return frames.size() == n; }));
+    }
     const ImageView* image = frames.front()->imageBuffer();
     ASSERT_TRUE(image);
     EXPECT_EQ(image->format, PixelFormat::grey8);
     EXPECT_GT(image->width, 0);
-    EXPECT_FALSE(frames.back()->imageBuffer());
+    for (std::size_t i = 1; i < frames.size(); ++i)
+        EXPECT_FALSE(frames[i]->imageBuffer()) << i;
+    // Three in a row: the camera gives nothing usable, and starting it again does not help; a new
+    // session tries afresh.
+    EXPECT_EQ(errors(), std::vector<std::string>{
+                            "The camera's frames cannot be decoded: a picture of 641 \u00D7 480 exceeds the 640 "
+                            "\u00D7 480 allowed"});
+    session->stopRunning();
+    EXPECT_EQ(session->startRunning(), errors().front());
+    EXPECT_EQ(session->addDeviceInput(), std::nullopt);
+    EXPECT_EQ(session->startRunning(), std::nullopt);
 }
 
 TEST(FrameMailbox, KeepsOnlyTheNewestFrameThatWaits) {

@@ -3,6 +3,7 @@
 #include "Foundation/AtomicFile.h"
 #include "Foundation/ChildProcess.h"
 #include "Platform/Linux/ClipCameraDevice.h"
+#include "Platform/Linux/DecodedVideo.h"
 #include "Support/TemporaryHome.h"
 
 #include <gmock/gmock.h>
@@ -34,13 +35,14 @@ struct Played {
 
 // Starts a session on `clip`, runs the queue through the decoding and two seconds of play, then starts
 // the session again as the monitor does after a runtime error.
-Played play(const fs::path& clip) {
+void play(const fs::path& clip, Played& played) {
     FakeClock clock;
     const auto queue = std::make_shared<ManualRunLoop>(clock);
     ClipCameraDevice camera(clip, clock);
-    Played played;
-    EXPECT_EQ(camera.authorizationStatus(), CameraDevice::authorized);
-    const auto session = camera.defaultVideoDevice()->makeCaptureSession();
+    ASSERT_EQ(camera.authorizationStatus(), CameraDevice::authorized);
+    const auto device = camera.defaultVideoDevice();
+    ASSERT_TRUE(device);
+    const auto session = device->makeCaptureSession();
     EXPECT_EQ(session->addDeviceInput(), std::nullopt); // the outcome is not known before the decoding
     session->setSampleBufferDelegate(
         [&](const std::shared_ptr<CapturedFrame>& frame) {
@@ -56,7 +58,6 @@ Played play(const fs::path& clip) {
     queue->runUntilIdle();
     queue->advance(2);
     played.restart = session->startRunning();
-    return played;
 }
 
 TEST(VideoClipCamera, ReportsWhatTheDecodingGave) {
@@ -84,7 +85,8 @@ TEST(VideoClipCamera, ReportsWhatTheDecodingGave) {
     for (const auto& row : rows) {
         SCOPED_TRACE(std::string(row.clip) + (row.ffmpegOnPath ? "" : " without ffmpeg"));
         const ScopedVariable path("PATH", row.ffmpegOnPath ? std::getenv("PATH") : empty.c_str());
-        const Played played = play(row.clip);
+        Played played;
+        ASSERT_NO_FATAL_FAILURE(play(row.clip, played));
         EXPECT_EQ(!played.frameWidths.empty(), row.plays);
         for (const int width : played.frameWidths)
             EXPECT_EQ(width, 480); // every frame decoded, the 512×512 video fitted into 640×480
@@ -92,6 +94,12 @@ TEST(VideoClipCamera, ReportsWhatTheDecodingGave) {
         EXPECT_EQ(played.restart, played.runtimeError);
         EXPECT_TRUE(fs::is_empty(home.path() / "runtime")); // the frames went with the camera, and those left
     }
+    // The application never lets its camera go: the frames go when the process quits.
+    EXPECT_EXIT(std::exit(new auto(DecodedVideo::decode("-my desk.avi", 5)) && !fs::is_empty(home.path() / "runtime")
+                              ? 0
+                              : 1),
+                testing::ExitedWithCode(0), "");
+    EXPECT_TRUE(fs::is_empty(home.path() / "runtime"));
     fs::current_path(workingFolder);
 }
 
