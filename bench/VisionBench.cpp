@@ -3,6 +3,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cmath>
 #include <fstream>
 #include <string>
 
@@ -79,6 +80,141 @@ void BM_DetectFaces640x480(benchmark::State& state) {
         benchmark::DoNotOptimize(analyzer().detectFaces(viewOf(frame)));
 }
 BENCHMARK(BM_DetectFaces640x480)->Unit(benchmark::kMillisecond)->MinTime(2);
+
+// The same without a face: an empty room, the frame the camera analyses every 5 s while the user is away.
+void BM_AnalyseFrameWithoutFace640x480(benchmark::State& state) {
+    const cv::Mat frame = facelessFrames()[150];
+    std::size_t faces = 0;
+    for (auto _ : state)
+        faces = analyzer().detectFaces(viewOf(frame)).size();
+    state.counters["faces"] = double(faces);
+}
+BENCHMARK(BM_AnalyseFrameWithoutFace640x480)->Unit(benchmark::kMillisecond)->MinTime(3);
+
+// How many of the 43 annotated faces are found when each is the given thousandths of a 640×480 frame's
+// width.
+void BM_ReachAtFaceWidth(benchmark::State& state) {
+    const double fraction = double(state.range(0)) / 1000;
+    int found = 0, faces = 0;
+    for (auto _ : state)
+        for (const auto& face : annotatedFaces()) {
+            const cv::Mat frame = deskFrameOf(face, fraction);
+            found += showsFace(analyzer().detectFaces(viewOf(frame)), deskBoxOf(face, fraction), frame.size());
+            ++faces;
+        }
+    state.counters["found"] = found;
+    state.counters["faces"] = faces;
+}
+BENCHMARK(BM_ReachAtFaceWidth)->Arg(100)->Arg(125)->Arg(150)->Arg(180)->Iterations(1)->Unit(benchmark::kSecond);
+
+// Faces reported on frames without a person.
+void BM_SpuriousFaces(benchmark::State& state) {
+    int spurious = 0, frames = 0;
+    for (auto _ : state)
+        for (const cv::Mat& frame : facelessFrames()) {
+            const auto faces = analyzer().detectFaces(viewOf(frame));
+            spurious += std::count_if(faces.begin(), faces.end(), [](const auto& f) { return f.confidence >= 0.5; });
+            ++frames;
+        }
+    state.counters["spurious"] = spurious;
+    state.counters["frames"] = frames;
+}
+BENCHMARK(BM_SpuriousFaces)->Iterations(1)->Unit(benchmark::kSecond);
+
+// The face the camera pipeline picks: the widest; or, in a group photograph, the one in the middle of
+// the frame's upper half, where deskFrameOf puts the user.
+std::optional<FaceObservation> selectedFace(const ImageView& frame, bool inGroup = false) {
+    auto faces = analyzer().detectFaces(frame);
+    if (inGroup)
+        std::erase_if(faces, [](const FaceObservation& face) {
+            return std::hypot(face.boundingBox.midX() - 0.5, face.boundingBox.midY() - 0.67) > 0.1;
+        });
+    const auto best = std::max_element(faces.begin(), faces.end(), [](const auto& a, const auto& b) {
+        return a.boundingBox.width < b.boundingBox.width;
+    });
+    return best == faces.end() ? std::nullopt : std::optional(*best);
+}
+
+// The prints that enrolment keeps of a take.
+std::vector<FeaturePrint> enrolmentPrintsOf(const cv::Mat& frame, bool inGroup = false) {
+    const auto face = selectedFace(viewOf(frame), inGroup);
+    if (!face)
+        return {};
+    const auto print = analyzer().featurePrint(viewOf(frame), *face);
+    return print ? std::vector{*print} : std::vector<FeaturePrint>{};
+}
+
+// A seated user during an enrolment or later at the desk: a little nearer, further, to the side, lit
+// differently.
+std::vector<cv::Mat> takesOf(const cv::Mat& person) {
+    return {portraitFrame(person, 1.0, 0, 0), portraitFrame(person, 0.9, 20, 10),
+            portraitFrame(person, 1.1, -20, -10, 0.9), portraitFrame(person, 1.0, 30, 0, 1.15)};
+}
+
+std::vector<FeaturePrint> enrolmentOf(const cv::Mat& person) {
+    std::vector<FeaturePrint> prints;
+    for (const cv::Mat& take : takesOf(person))
+        for (auto& print : enrolmentPrintsOf(take))
+            prints.push_back(std::move(print));
+    return prints;
+}
+
+double nearest(const FeaturePrint& probe, const std::vector<FeaturePrint>& enrolled) {
+    double smallest = 9;
+    for (const auto& print : enrolled)
+        smallest = std::min(smallest, double(probe.distance(print)));
+    return smallest;
+}
+
+cv::Mat basketballPlayer(const char* frame) {
+    return scaled(load(frame)(cv::Rect(0, 40, 200, 150)), 2.4);
+}
+
+// Distances from a user's enrolled prints to his face turned the other way (the photograph mirrored),
+// and the smallest distance between two people's faces (the 43 annotated faces and the three photographs).
+void BM_KnownFaceDistances(benchmark::State& state) {
+    const std::pair<const char*, cv::Mat> people[] = {
+        {"player", basketballPlayer("basketball1.png")},
+        {"astronaut", load("astronaut.png")},
+    };
+    for (auto _ : state)
+        for (const auto& [name, person] : people) {
+            const auto enrolled = enrolmentOf(person);
+            const auto face = selectedFace(viewOf(takesOf(person)[0]));
+            state.counters[std::string(name) + "Yaw"] = face && face->yawDegrees ? *face->yawDegrees : 0;
+            double smallest = 9, largest = 0;
+            for (const cv::Mat& take : takesOf(mirrored(person)))
+                for (const auto& probe : enrolmentPrintsOf(take)) {
+                    smallest = std::min(smallest, nearest(probe, enrolled));
+                    largest = std::max(largest, nearest(probe, enrolled));
+                }
+            state.counters[std::string(name) + "TurnedMin"] = smallest;
+            state.counters[std::string(name) + "TurnedMax"] = largest;
+        }
+    // The player in the video's next frame, turned the other way.
+    const auto enrolled = enrolmentOf(basketballPlayer("basketball1.png"));
+    double largest = 0;
+    for (const cv::Mat& take : takesOf(mirrored(basketballPlayer("basketball2.png"))))
+        for (const auto& probe : enrolmentPrintsOf(take))
+            largest = std::max(largest, nearest(probe, enrolled));
+    state.counters["playerNextFrameTurnedMax"] = largest;
+
+    std::vector<cv::Mat> faces;
+    for (const auto& face : annotatedFaces())
+        faces.push_back(deskFrameOf(face, 0.3));
+    for (const auto& [name, person] : people)
+        faces.push_back(portraitFrame(person, 1.0, 0, 0));
+    std::vector<std::vector<FeaturePrint>> enrolments;
+    for (std::size_t i = 0; i < faces.size(); ++i)
+        enrolments.push_back(enrolmentPrintsOf(faces[i], i < faces.size() - std::size(people)));
+    double closestStrangers = 9;
+    for (std::size_t i = 0; i < faces.size(); ++i)
+        for (std::size_t j = 0; j < faces.size(); ++j)
+            if (i != j && !enrolments[i].empty() && !enrolments[j].empty())
+                closestStrangers = std::min(closestStrangers, nearest(enrolments[i].front(), enrolments[j]));
+    state.counters["strangersMin"] = closestStrangers;
+}
+BENCHMARK(BM_KnownFaceDistances)->Iterations(1)->Unit(benchmark::kSecond);
 
 void BM_BrightnessOfFrame640x480(benchmark::State& state) {
     const cv::Mat frame = deskFrame(640, 480);
