@@ -239,7 +239,8 @@ std::vector<cv::Mat> TestImages::facelessFrames() {
     std::vector<cv::Mat> frames = walls();
     std::vector<std::filesystem::path> pictures;
     for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(VIGILOR_TEST_IMAGES) / "faceless"))
-        pictures.push_back(entry.path());
+        if (!entry.path().filename().string().starts_with('.'))
+            pictures.push_back(entry.path());
     std::sort(pictures.begin(), pictures.end());
     if (pictures.size() < 20)
         throw std::runtime_error("build/test-images/faceless holds too few pictures: scripts/test fetches them");

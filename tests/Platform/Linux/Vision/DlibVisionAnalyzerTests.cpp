@@ -194,6 +194,33 @@ TEST(LoadableVisionAnalyzerTest, LoadsTheModuleOnFirstUse) {
     EXPECT_FALSE(loadable.detectBodyPose(viewOf(frame)));
 }
 
+TEST(LoadableVisionAnalyzerTest, LoadsTheBestBuildTheCpuRuns) {
+    const CpuFeatureNames v3 = {"sse3", "ssse3", "sse4.1", "sse4.2", "popcnt", "avx", "avx2",
+                            "bmi",  "bmi2",  "f16c",   "fma",    "lzcnt",  "movbe", "xsave"};
+    const auto without = [&](const char* feature) {
+        CpuFeatureNames cpu = v3;
+        cpu.erase(feature);
+        return cpu;
+    };
+    CpuFeatureNames v4 = v3;
+    v4.insert("avx512f");
+    const struct {
+        const char* name;
+        CpuFeatureNames cpu;
+        std::string_view module;
+    } cases[] = {
+        {"x86-64-v3", v3, "vigilor-vision-x86-64-v3.so"},
+        {"x86-64-v4", v4, "vigilor-vision-x86-64-v3.so"},
+        {"no FMA", without("fma"), "vigilor-vision.so"},
+        {"no BMI2", without("bmi2"), "vigilor-vision.so"},
+        {"AVX without AVX2", without("avx2"), "vigilor-vision.so"},
+        {"no MOVBE", without("movbe"), "vigilor-vision.so"},
+        {"baseline", {}, "vigilor-vision.so"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(bestVisionModuleBuild(c.cpu).fileName, c.module) << c.name;
+}
+
 TEST(LoadableVisionAnalyzerTest, AMissingModuleFailsEveryCall) {
     LoadableVisionAnalyzer loadable("/nonexistent/vigilor-vision.so");
     const cv::Mat frame = astronaut();
