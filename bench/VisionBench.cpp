@@ -99,13 +99,20 @@ void BM_ReachAtFaceWidth(benchmark::State& state) {
     for (auto _ : state)
         for (const auto& face : annotatedFaces()) {
             const cv::Mat frame = deskFrameOf(face, fraction);
-            found += showsFace(analyzer().detectFaces(viewOf(frame)), deskBoxOf(face, fraction), frame.size());
+            found +=
+                showsFace(analyzer().detectFaces(viewOf(frame)), deskBoxOf(face, fraction), frame.size());
             ++faces;
         }
     state.counters["found"] = found;
     state.counters["faces"] = faces;
 }
-BENCHMARK(BM_ReachAtFaceWidth)->Arg(100)->Arg(125)->Arg(150)->Arg(180)->Iterations(1)->Unit(benchmark::kSecond);
+BENCHMARK(BM_ReachAtFaceWidth)
+    ->Arg(100)
+    ->Arg(125)
+    ->Arg(150)
+    ->Arg(180)
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond);
 
 // Faces reported on frames without a person.
 void BM_SpuriousFaces(benchmark::State& state) {
@@ -113,7 +120,8 @@ void BM_SpuriousFaces(benchmark::State& state) {
     for (auto _ : state)
         for (const cv::Mat& frame : facelessFrames()) {
             const auto faces = analyzer().detectFaces(viewOf(frame));
-            spurious += std::count_if(faces.begin(), faces.end(), [](const auto& f) { return f.confidence >= 0.5; });
+            spurious +=
+                std::count_if(faces.begin(), faces.end(), [](const auto& f) { return f.confidence >= 0.5; });
             ++frames;
         }
     state.counters["spurious"] = spurious;

@@ -9,8 +9,8 @@
 
 // x86-64-v3's instructions beyond baseline x86-64, as __builtin_cpu_supports names them.
 #define VIGILOR_X86_64_V3_FEATURES(feature)                                                                  \
-    feature("sse3") feature("ssse3") feature("sse4.1") feature("sse4.2") feature("popcnt") feature("avx")     \
-        feature("avx2") feature("bmi") feature("bmi2") feature("f16c") feature("fma") feature("lzcnt")        \
+    feature("sse3") feature("ssse3") feature("sse4.1") feature("sse4.2") feature("popcnt") feature("avx")    \
+        feature("avx2") feature("bmi") feature("bmi2") feature("f16c") feature("fma") feature("lzcnt")       \
             feature("movbe") feature("xsave")
 
 std::span<const VisionModuleBuild> visionModuleBuilds() {
@@ -36,8 +36,8 @@ CpuFeatureNames supportedCpuFeatures() {
     CpuFeatureNames features;
 #if defined(__x86_64__)
     __builtin_cpu_init();
-#define VIGILOR_PROBE_FEATURE(name)                                                                           \
-    if (__builtin_cpu_supports(name))                                                                         \
+#define VIGILOR_PROBE_FEATURE(name)                                                                          \
+    if (__builtin_cpu_supports(name))                                                                        \
         features.insert(name);
     VIGILOR_X86_64_V3_FEATURES(VIGILOR_PROBE_FEATURE)
 #undef VIGILOR_PROBE_FEATURE
@@ -52,7 +52,8 @@ LoadableVisionAnalyzer::LoadableVisionAnalyzer(std::filesystem::path modulePath)
 std::filesystem::path LoadableVisionAnalyzer::defaultModulePath() {
     std::error_code error;
     const auto executable = std::filesystem::read_symlink("/proc/self/exe", error);
-    return (error ? std::filesystem::path() : executable.parent_path()) / bestVisionModuleBuild(supportedCpuFeatures()).fileName;
+    return (error ? std::filesystem::path() : executable.parent_path()) /
+           bestVisionModuleBuild(supportedCpuFeatures()).fileName;
 }
 
 VisionAnalyzer& LoadableVisionAnalyzer::backend() const {

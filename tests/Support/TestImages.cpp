@@ -7,8 +7,8 @@
 #include <dlib/opencv.h>
 
 #include <cstdio>
-#include <fstream>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <regex>
 #include <stdexcept>
@@ -142,7 +142,8 @@ std::vector<TestImages::AnnotatedFace> TestImages::annotatedFaces() {
                                                 std::stoi(match[4]))});
     }
     if (faces.empty())
-        throw std::runtime_error((annotatedFaceFolder / "training.xml").string() + " is missing: install libdlib-dev");
+        throw std::runtime_error((annotatedFaceFolder / "training.xml").string() +
+                                 " is missing: install libdlib-dev");
     return faces;
 }
 
@@ -152,9 +153,14 @@ cv::Rect2d TestImages::deskBoxOf(const AnnotatedFace& face, double widthFraction
 }
 
 cv::Mat TestImages::deskFrameOf(const AnnotatedFace& face, double widthFraction) {
-    const cv::Point2d centre(face.box.x + face.box.width / 2.0, face.box.y + face.box.height / 2.0);
-    return deskFrameAround(loadFile(annotatedFaceFolder / face.file), widthFraction * 640 / face.box.width,
-                           centre, deskFaceCentre);
+    // The face's head and shoulders only: the others in the group photograph are not at this desk.
+    const cv::Mat photograph = loadFile(annotatedFaceFolder / face.file);
+    const cv::Rect alone = cv::Rect(face.box.x - face.box.width * 3 / 5, face.box.y - face.box.height / 2,
+                                    face.box.width * 11 / 5, face.box.height * 3) &
+                           cv::Rect(0, 0, photograph.cols, photograph.rows);
+    const cv::Point2d centre(face.box.x - alone.x + face.box.width / 2.0,
+                             face.box.y - alone.y + face.box.height / 2.0);
+    return deskFrameAround(photograph(alone), widthFraction * 640 / face.box.width, centre, deskFaceCentre);
 }
 
 namespace {
@@ -238,12 +244,14 @@ std::vector<cv::Mat> walls() {
 std::vector<cv::Mat> TestImages::facelessFrames() {
     std::vector<cv::Mat> frames = walls();
     std::vector<std::filesystem::path> pictures;
-    for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(VIGILOR_TEST_IMAGES) / "faceless"))
+    for (const auto& entry :
+         std::filesystem::directory_iterator(std::filesystem::path(VIGILOR_TEST_IMAGES) / "faceless"))
         if (!entry.path().filename().string().starts_with('.'))
             pictures.push_back(entry.path());
     std::sort(pictures.begin(), pictures.end());
     if (pictures.size() < 20)
-        throw std::runtime_error("build/test-images/faceless holds too few pictures: scripts/test fetches them");
+        throw std::runtime_error(
+            "build/test-images/faceless holds too few pictures: scripts/test fetches them");
     // Each picture filling the frame, and four parts of it enlarged twice and three times.
     const struct {
         cv::Point2d at;
@@ -254,7 +262,8 @@ std::vector<cv::Mat> TestImages::facelessFrames() {
         const double cover = std::max(640.0 / picture.cols, 480.0 / picture.rows);
         for (const auto& crop : crops)
             frames.push_back(deskFrameAround(picture, cover * crop.enlargement,
-                                             {crop.at.x * picture.cols, crop.at.y * picture.rows}, {320, 240}));
+                                             {crop.at.x * picture.cols, crop.at.y * picture.rows},
+                                             {320, 240}));
     }
     return frames;
 }
@@ -262,7 +271,8 @@ std::vector<cv::Mat> TestImages::facelessFrames() {
 bool TestImages::showsFace(const std::vector<FaceObservation>& faces, const cv::Rect2d& box, cv::Size frame) {
     return std::any_of(faces.begin(), faces.end(), [&](const FaceObservation& face) {
         const double width = face.boundingBox.width * frame.width;
-        const cv::Point2d centre(face.boundingBox.midX() * frame.width, (1 - face.boundingBox.midY()) * frame.height);
+        const cv::Point2d centre(face.boundingBox.midX() * frame.width,
+                                 (1 - face.boundingBox.midY()) * frame.height);
         return box.contains(centre) && width > box.width / 2 && width < box.width * 2;
     });
 }

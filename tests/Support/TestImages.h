@@ -50,8 +50,9 @@ struct AnnotatedFace {
     cv::Rect box;
 };
 std::vector<AnnotatedFace> annotatedFaces();
-// A 640×480 frame of the photograph around `face`, scaled so that the face's box is `widthFraction` of
-// the frame's width and centred where a seated user's face is (mid-width, upper third).
+// A 640×480 frame of the head and shoulders of `face`, alone on mid-grey, scaled so that the face's box
+// is `widthFraction` of the frame's width and centred where a seated user's face is (mid-width, upper
+// third).
 cv::Mat deskFrameOf(const AnnotatedFace& face, double widthFraction);
 // Where deskFrameOf puts the face's box.
 cv::Rect2d deskBoxOf(const AnnotatedFace& face, double widthFraction);

@@ -81,6 +81,49 @@ TEST(DlibVisionAnalyzerTest, FramesWithoutAFaceHaveNone) {
     EXPECT_TRUE(analyzer().detectFaces(ImageView{}).empty());
 }
 
+// dlib's 43 annotated faces at the sizes a seated user's face takes, from arm's length to leaning back,
+// and frames of rooms without anyone: how many faces are found, and that none is found where there is
+// no person.
+// Frames, each with where its face is, if it has one.
+using Scenes = std::vector<std::pair<cv::Mat, std::optional<cv::Rect2d>>>;
+
+TEST(DlibVisionAnalyzerTest, SeesSeatedUsersAndNoFaceInAnEmptyRoom) {
+    const auto seatedUsers = [](double width) {
+        Scenes scenes;
+        for (const auto& face : annotatedFaces())
+            scenes.emplace_back(deskFrameOf(face, width), deskBoxOf(face, width));
+        return scenes;
+    };
+    const struct {
+        const char* name;
+        std::function<Scenes()> scenes;
+        int minimumFound;
+    } cases[] = {
+        {"leaning back: faces a tenth of the frame's width", [&] { return seatedUsers(0.10); }, 35},
+        {"sitting back: an eighth", [&] { return seatedUsers(0.125); }, 40},
+        {"upright: 0.18", [&] { return seatedUsers(0.18); }, 43},
+        {"walls and pictures without a person",
+         [] {
+             Scenes scenes;
+             for (cv::Mat& frame : facelessFrames())
+                 scenes.emplace_back(std::move(frame), std::nullopt);
+             return scenes;
+         },
+         0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        int found = 0, spurious = 0;
+        for (const auto& [frame, face] : c.scenes()) {
+            const auto faces = analyzer().detectFaces(viewOf(frame));
+            found += face && showsFace(faces, *face, frame.size());
+            spurious += face ? 0 : int(faces.size());
+        }
+        EXPECT_GE(found, c.minimumFound);
+        EXPECT_EQ(spurious, 0);
+    }
+}
+
 TEST(DlibVisionAnalyzerTest, YawChangesSignInAMirror) {
     const cv::Mat player = basketballPlayer("basketball1.png");
     const auto turned = mostConfidentFace(player);
@@ -195,8 +238,8 @@ TEST(LoadableVisionAnalyzerTest, LoadsTheModuleOnFirstUse) {
 }
 
 TEST(LoadableVisionAnalyzerTest, LoadsTheBestBuildTheCpuRuns) {
-    const CpuFeatureNames v3 = {"sse3", "ssse3", "sse4.1", "sse4.2", "popcnt", "avx", "avx2",
-                            "bmi",  "bmi2",  "f16c",   "fma",    "lzcnt",  "movbe", "xsave"};
+    const CpuFeatureNames v3 = {"sse3", "ssse3", "sse4.1", "sse4.2", "popcnt", "avx",   "avx2",
+                                "bmi",  "bmi2",  "f16c",   "fma",    "lzcnt",  "movbe", "xsave"};
     const auto without = [&](const char* feature) {
         CpuFeatureNames cpu = v3;
         cpu.erase(feature);
