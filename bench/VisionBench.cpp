@@ -143,13 +143,16 @@ std::optional<FaceObservation> selectedFace(const ImageView& frame, bool inGroup
     return best == faces.end() ? std::nullopt : std::optional(*best);
 }
 
+// The print that the identity check compares with the enrolled ones.
+std::optional<FeaturePrint> identityPrintOf(const cv::Mat& frame) {
+    const auto face = selectedFace(viewOf(frame));
+    return face ? analyzer().featurePrint(viewOf(frame), *face) : std::nullopt;
+}
+
 // The prints that enrolment keeps of a take.
 std::vector<FeaturePrint> enrolmentPrintsOf(const cv::Mat& frame, bool inGroup = false) {
     const auto face = selectedFace(viewOf(frame), inGroup);
-    if (!face)
-        return {};
-    const auto print = analyzer().featurePrint(viewOf(frame), *face);
-    return print ? std::vector{*print} : std::vector<FeaturePrint>{};
+    return face ? analyzer().enrolmentPrints(viewOf(frame), *face) : std::vector<FeaturePrint>{};
 }
 
 // A seated user during an enrolment or later at the desk: a little nearer, further, to the side, lit
@@ -159,11 +162,20 @@ std::vector<cv::Mat> takesOf(const cv::Mat& person) {
             portraitFrame(person, 1.1, -20, -10, 0.9), portraitFrame(person, 1.0, 30, 0, 1.15)};
 }
 
-std::vector<FeaturePrint> enrolmentOf(const cv::Mat& person) {
+// A take's enrolled prints; with `mirrorImages` false only its own print, as enrolments kept before
+// they added the mirror image's.
+std::vector<FeaturePrint> keptPrints(std::vector<FeaturePrint> taken, bool mirrorImages) {
+    if (!mirrorImages && taken.size() > 1)
+        taken.erase(taken.begin() + 1, taken.end());
+    return taken;
+}
+
+std::vector<FeaturePrint> enrolmentOf(const cv::Mat& person, bool mirrorImages) {
     std::vector<FeaturePrint> prints;
-    for (const cv::Mat& take : takesOf(person))
-        for (auto& print : enrolmentPrintsOf(take))
-            prints.push_back(std::move(print));
+    for (const cv::Mat& take : takesOf(person)) {
+        const auto taken = keptPrints(enrolmentPrintsOf(take), mirrorImages);
+        prints.insert(prints.end(), taken.begin(), taken.end());
+    }
     return prints;
 }
 
@@ -178,49 +190,61 @@ cv::Mat basketballPlayer(const char* frame) {
     return scaled(load(frame)(cv::Rect(0, 40, 200, 150)), 2.4);
 }
 
+// The smallest and largest distance from the enrolled prints of a user (enrolled from `person`) to his
+// face seen in the takes of `seen`.
+std::pair<double, double> distancesOfTakes(const std::vector<FeaturePrint>& enrolled, const cv::Mat& seen) {
+    double smallest = 9, largest = 0;
+    for (const cv::Mat& take : takesOf(seen))
+        if (const auto probe = identityPrintOf(take)) {
+            smallest = std::min(smallest, nearest(*probe, enrolled));
+            largest = std::max(largest, nearest(*probe, enrolled));
+        }
+    return {smallest, largest};
+}
+
+// The smallest distance between two people: the enrolled prints of each of the 43 annotated faces and
+// the two photographs, and the identity print of each other one.
+double closestStrangers(bool mirrorImages) {
+    std::vector<cv::Mat> faces;
+    for (const auto& face : annotatedFaces())
+        faces.push_back(deskFrameOf(face, 0.3));
+    const std::size_t groupPhotographs = faces.size();
+    faces.push_back(portraitFrame(basketballPlayer("basketball1.png"), 1.0, 0, 0));
+    faces.push_back(portraitFrame(load("astronaut.png"), 1.0, 0, 0));
+    std::vector<std::vector<FeaturePrint>> enrolments;
+    for (std::size_t i = 0; i < faces.size(); ++i)
+        enrolments.push_back(keptPrints(enrolmentPrintsOf(faces[i], i < groupPhotographs), mirrorImages));
+    double closest = 9;
+    for (std::size_t i = 0; i < faces.size(); ++i)
+        for (std::size_t j = 0; j < faces.size(); ++j)
+            if (i != j && !enrolments[i].empty() && !enrolments[j].empty())
+                closest = std::min(closest, nearest(enrolments[i].front(), enrolments[j]));
+    return closest;
+}
+
 // Distances from a user's enrolled prints to his face turned the other way (the photograph mirrored),
-// and the smallest distance between two people's faces (the 43 annotated faces and the three photographs).
+// with and without the mirror images in the enrolment, and the smallest distance between two people.
 void BM_KnownFaceDistances(benchmark::State& state) {
     const std::pair<const char*, cv::Mat> people[] = {
         {"player", basketballPlayer("basketball1.png")},
         {"astronaut", load("astronaut.png")},
     };
     for (auto _ : state)
-        for (const auto& [name, person] : people) {
-            const auto enrolled = enrolmentOf(person);
-            const auto face = selectedFace(viewOf(takesOf(person)[0]));
-            state.counters[std::string(name) + "Yaw"] = face && face->yawDegrees ? *face->yawDegrees : 0;
-            double smallest = 9, largest = 0;
-            for (const cv::Mat& take : takesOf(mirrored(person)))
-                for (const auto& probe : enrolmentPrintsOf(take)) {
-                    smallest = std::min(smallest, nearest(probe, enrolled));
-                    largest = std::max(largest, nearest(probe, enrolled));
-                }
-            state.counters[std::string(name) + "TurnedMin"] = smallest;
-            state.counters[std::string(name) + "TurnedMax"] = largest;
+        for (const bool mirrorImages : {false, true}) {
+            const std::string enrolment = mirrorImages ? "WithMirror" : "WithoutMirror";
+            for (const auto& [name, person] : people) {
+                const auto [smallest, largest] =
+                    distancesOfTakes(enrolmentOf(person, mirrorImages), mirrored(person));
+                state.counters[name + enrolment + "TurnedMin"] = smallest;
+                state.counters[name + enrolment + "TurnedMax"] = largest;
+            }
+            const auto [smallest, largest] = distancesOfTakes(enrolmentOf(people[0].second, mirrorImages),
+                                                              mirrored(basketballPlayer("basketball2.png")));
+            state.counters["playerNextFrame" + enrolment + "TurnedMax"] = largest;
+            state.counters["strangers" + enrolment + "Min"] = closestStrangers(mirrorImages);
         }
-    // The player in the video's next frame, turned the other way.
-    const auto enrolled = enrolmentOf(basketballPlayer("basketball1.png"));
-    double largest = 0;
-    for (const cv::Mat& take : takesOf(mirrored(basketballPlayer("basketball2.png"))))
-        for (const auto& probe : enrolmentPrintsOf(take))
-            largest = std::max(largest, nearest(probe, enrolled));
-    state.counters["playerNextFrameTurnedMax"] = largest;
-
-    std::vector<cv::Mat> faces;
-    for (const auto& face : annotatedFaces())
-        faces.push_back(deskFrameOf(face, 0.3));
-    for (const auto& [name, person] : people)
-        faces.push_back(portraitFrame(person, 1.0, 0, 0));
-    std::vector<std::vector<FeaturePrint>> enrolments;
-    for (std::size_t i = 0; i < faces.size(); ++i)
-        enrolments.push_back(enrolmentPrintsOf(faces[i], i < faces.size() - std::size(people)));
-    double closestStrangers = 9;
-    for (std::size_t i = 0; i < faces.size(); ++i)
-        for (std::size_t j = 0; j < faces.size(); ++j)
-            if (i != j && !enrolments[i].empty() && !enrolments[j].empty())
-                closestStrangers = std::min(closestStrangers, nearest(enrolments[i].front(), enrolments[j]));
-    state.counters["strangersMin"] = closestStrangers;
+    const auto face = selectedFace(viewOf(takesOf(people[0].second)[0]));
+    state.counters["playerYaw"] = face && face->yawDegrees ? *face->yawDegrees : 0;
 }
 BENCHMARK(BM_KnownFaceDistances)->Iterations(1)->Unit(benchmark::kSecond);
 

@@ -90,6 +90,11 @@ std::optional<FeaturePrint> LoadableVisionAnalyzer::featurePrint(const ImageView
     return backend().featurePrint(frame, face);
 }
 
+std::vector<FeaturePrint> LoadableVisionAnalyzer::enrolmentPrints(const ImageView& frame,
+                                                                  const FaceObservation& face) {
+    return backend().enrolmentPrints(frame, face);
+}
+
 bool LoadableVisionAnalyzer::canDetectBodyPose() const {
     return backend().canDetectBodyPose();
 }

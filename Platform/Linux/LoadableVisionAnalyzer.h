@@ -42,6 +42,7 @@ public:
     std::vector<FaceObservation> detectFaces(const ImageView& frame) override;
     double averageBrightness(const ImageView& frame) override;
     std::optional<FeaturePrint> featurePrint(const ImageView& frame, const FaceObservation& face) override;
+    std::vector<FeaturePrint> enrolmentPrints(const ImageView& frame, const FaceObservation& face) override;
     bool canDetectBodyPose() const override;
     std::optional<BodyPoseObservation> detectBodyPose(const ImageView& frame) override;
 

@@ -101,6 +101,23 @@ dlib::full_object_detection shapeInCrop(const FaceObservation& face, const Pixel
     return dlib::full_object_detection(rect, parts);
 }
 
+// The face of the frame's face crop, aligned by its landmarks into a square grey chip; nothing when the
+// crop is empty or the face has no landmarks.
+std::optional<cv::Mat> alignedChip(const ImageView& frame, const FaceObservation& face) {
+    const auto faceCrop = faceCropRect(frame.width, frame.height, face.boundingBox);
+    if (frame.isEmpty() || !faceCrop || !face.landmarks ||
+        face.landmarks->points.size() != FaceLandmarks::pointCount)
+        return std::nullopt;
+    const PixelRect crop = frame.croppableRect(*faceCrop);
+    const cv::Mat grey = greyImage(frame.cropped(crop));
+    const auto chipDetails =
+        dlib::get_face_chip_details(shapeInCrop(face, crop, cv::Size(frame.width, frame.height)),
+                                    LbpFacePrint::chipSize, LbpFacePrint::chipPadding);
+    dlib::array2d<unsigned char> chip;
+    dlib::extract_image_chip(dlib::cv_image<unsigned char>(grey), chipDetails, chip);
+    return dlib::toMat(chip).clone();
+}
+
 } // namespace
 
 DlibVisionAnalyzer::DlibVisionAnalyzer(const std::string& landmarkModelPath)
@@ -160,16 +177,16 @@ double DlibVisionAnalyzer::averageBrightness(const ImageView& frame) {
 
 std::optional<FeaturePrint> DlibVisionAnalyzer::featurePrint(const ImageView& frame,
                                                              const FaceObservation& face) {
-    const auto faceCrop = faceCropRect(frame.width, frame.height, face.boundingBox);
-    if (frame.isEmpty() || !faceCrop || !face.landmarks ||
-        face.landmarks->points.size() != FaceLandmarks::pointCount)
-        return std::nullopt;
-    const PixelRect crop = frame.croppableRect(*faceCrop);
-    const cv::Mat grey = greyImage(frame.cropped(crop));
-    const auto chipDetails =
-        dlib::get_face_chip_details(shapeInCrop(face, crop, cv::Size(frame.width, frame.height)),
-                                    LbpFacePrint::chipSize, LbpFacePrint::chipPadding);
-    dlib::array2d<unsigned char> chip;
-    dlib::extract_image_chip(dlib::cv_image<unsigned char>(grey), chipDetails, chip);
-    return LbpFacePrint::printOfChip(dlib::toMat(chip));
+    const auto chip = alignedChip(frame, face);
+    return chip ? std::optional(LbpFacePrint::printOfChip(*chip)) : std::nullopt;
+}
+
+std::vector<FeaturePrint> DlibVisionAnalyzer::enrolmentPrints(const ImageView& frame,
+                                                              const FaceObservation& face) {
+    const auto chip = alignedChip(frame, face);
+    if (!chip)
+        return {};
+    cv::Mat mirrored;
+    cv::flip(*chip, mirrored, 1);
+    return {LbpFacePrint::printOfChip(*chip), LbpFacePrint::printOfChip(mirrored)};
 }

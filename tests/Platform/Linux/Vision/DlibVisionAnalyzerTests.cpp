@@ -210,6 +210,38 @@ TEST(DlibVisionAnalyzerTest, PrintsMatchOnePersonAndSeparateTwo) {
     expectMatches(twoPeople, false);
 }
 
+// A user enrolled with his head turned one way (the player, about 39°) is known turned the other way
+// (the photograph mirrored, a little nearer and darker); two people stay apart.
+TEST(DlibVisionAnalyzerTest, EnrolmentPrintsKnowTheHeadTurnedEitherWay) {
+    const auto player = [] { return basketballPlayer("basketball1.png"); };
+    const auto turnedAway = [](cv::Mat person) { return portraitFrame(mirrored(person), 1.1, 20, 0, 0.9); };
+    const struct {
+        const char* name;
+        cv::Mat enrolled, seen;
+        bool match;
+    } cases[] = {
+        {"the player turned the other way", player(), turnedAway(player()), true},
+        {"the player in the next frame turned the other way", player(),
+         turnedAway(basketballPlayer("basketball2.png")), true},
+        {"the astronaut mirrored", astronaut(), turnedAway(astronaut()), true},
+        {"the astronaut and the player turned", astronaut(), turnedAway(player()), false},
+        {"the player and the astronaut mirrored", player(), turnedAway(astronaut()), false},
+        {"the player and the footballer turned", player(), turnedAway(footballer()), false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto face = mostConfidentFace(c.enrolled);
+        const auto seen = printOf(c.seen);
+        ASSERT_TRUE(face && seen);
+        const auto enrolled = analyzer().enrolmentPrints(viewOf(c.enrolled), *face);
+        ASSERT_EQ(enrolled.size(), 2u);
+        float nearest = 2;
+        for (const auto& print : enrolled)
+            nearest = std::min(nearest, seen->distance(print));
+        EXPECT_EQ(nearest < 0.6f, c.match) << nearest;
+    }
+}
+
 TEST(DlibVisionAnalyzerTest, PrintsComeFromTheCropWithinTheFrame) {
     // Most of the face beyond the frame's left edge: the crop is what is left of it.
     const cv::Mat frame = placed(astronaut(), 640, 480, -215, 0);
