@@ -214,7 +214,9 @@ cv::Mat plaster(cv::Scalar colour, double grain, cv::RNG& random) {
     return wall;
 }
 
-std::vector<cv::Mat> walls() {
+} // namespace
+
+std::vector<cv::Mat> TestImages::wallFrames() {
     cv::RNG random(22);
     std::vector<cv::Mat> frames;
     for (int i = 0; i < 100; ++i) {
@@ -239,10 +241,8 @@ std::vector<cv::Mat> walls() {
     return frames;
 }
 
-} // namespace
-
-std::vector<cv::Mat> TestImages::facelessFrames() {
-    std::vector<cv::Mat> frames = walls();
+std::vector<cv::Mat> TestImages::facelessPictureFrames() {
+    std::vector<cv::Mat> frames;
     std::vector<std::filesystem::path> pictures;
     for (const auto& entry :
          std::filesystem::directory_iterator(std::filesystem::path(VIGILOR_TEST_IMAGES) / "faceless"))

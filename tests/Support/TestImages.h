@@ -60,8 +60,9 @@ cv::Rect2d deskBoxOf(const AnnotatedFace& face, double widthFraction);
 // lies in the box and its width is within half and twice the box's.
 bool showsFace(const std::vector<FaceObservation>& faces, const cv::Rect2d& box, cv::Size frame);
 
-// 640×480 frames without a person: plain and textured walls, and crops of photographs without faces
-// from Debian packages (in build/test-images/faceless).
-std::vector<cv::Mat> facelessFrames();
+// 640×480 frames without a person: 100 plain and textured walls, and 145 crops of photographs without
+// faces from Debian packages (in build/test-images/faceless).
+std::vector<cv::Mat> wallFrames();
+std::vector<cv::Mat> facelessPictureFrames();
 
 } // namespace TestImages
