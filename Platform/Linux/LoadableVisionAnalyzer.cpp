@@ -23,13 +23,16 @@ std::span<const VisionModuleBuild> visionModuleBuilds() {
     return builds;
 }
 
+bool VisionModuleBuild::runsOn(const CpuFeatureNames& cpu) const {
+    return std::all_of(cpuFeatures.begin(), cpuFeatures.end(),
+                       [&](std::string_view feature) { return cpu.contains(feature); });
+}
+
 const VisionModuleBuild& bestVisionModuleBuild(const CpuFeatureNames& cpu) {
     const auto builds = visionModuleBuilds();
-    for (const auto& build : builds)
-        if (std::all_of(build.cpuFeatures.begin(), build.cpuFeatures.end(),
-                        [&](std::string_view feature) { return cpu.contains(feature); }))
-            return build;
-    return builds.back();
+    const auto best =
+        std::find_if(builds.begin(), builds.end(), [&](const auto& build) { return build.runsOn(cpu); });
+    return best == builds.end() ? builds.back() : *best;
 }
 
 CpuFeatureNames supportedCpuFeatures() {

@@ -14,12 +14,15 @@
 
 // One build of the vision module: its file beside the executable, and the CPU features (named as
 // __builtin_cpu_supports names them) that its code may use.
+using CpuFeatureNames = std::set<std::string, std::less<>>;
+
 struct VisionModuleBuild {
     std::string_view fileName;
     std::vector<std::string_view> cpuFeatures;
-};
 
-using CpuFeatureNames = std::set<std::string, std::less<>>;
+    // Whether a CPU with these features runs the build.
+    bool runsOn(const CpuFeatureNames& cpu) const;
+};
 
 // The builds, best first; the last needs nothing beyond baseline x86-64.
 std::span<const VisionModuleBuild> visionModuleBuilds();

@@ -268,12 +268,20 @@ TEST(DlibVisionAnalyzerTest, PrintsComeFromTheCropWithinTheFrame) {
     EXPECT_FALSE(analyzer().featurePrint(viewOf(astronaut()), withoutLandmarks));
 }
 
+// Every build of the module that this CPU runs, the one the application picks among them.
 TEST(LoadableVisionAnalyzerTest, LoadsTheModuleOnFirstUse) {
-    LoadableVisionAnalyzer loadable(VIGILOR_VISION_MODULE);
     const cv::Mat frame = astronaut();
-    EXPECT_EQ(loadable.detectFaces(viewOf(frame)).size(), 1u);
-    EXPECT_FALSE(loadable.canDetectBodyPose());
-    EXPECT_FALSE(loadable.detectBodyPose(viewOf(frame)));
+    const auto cpu = supportedCpuFeatures();
+    for (const auto& build : visionModuleBuilds()) {
+        if (!build.runsOn(cpu))
+            continue;
+        SCOPED_TRACE(build.fileName);
+        LoadableVisionAnalyzer loadable(std::filesystem::path(VIGILOR_VISION_MODULE).parent_path() /
+                                        build.fileName);
+        EXPECT_EQ(loadable.detectFaces(viewOf(frame)).size(), 1u);
+        EXPECT_FALSE(loadable.canDetectBodyPose());
+        EXPECT_FALSE(loadable.detectBodyPose(viewOf(frame)));
+    }
 }
 
 TEST(LoadableVisionAnalyzerTest, LoadsTheBestBuildTheCpuRuns) {
