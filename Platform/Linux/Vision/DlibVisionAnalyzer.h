@@ -25,7 +25,7 @@ public:
     // faces of a clearer score. It runs only on frames without a face, analysed every 5 s.
     static constexpr int smallFaceDetectionWidth = 640;
     static constexpr unsigned long smallFacePyramidLevels = 3;
-    static constexpr double smallFaceMinimumScore = 0.2;
+    static constexpr double smallFaceMinimumScore = 0.3;
 
     // Loads the detector and the landmark model (seconds, and about 100 MiB); throws VisionError when
     // the model cannot be read.
