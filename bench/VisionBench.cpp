@@ -1,7 +1,9 @@
 #include "Platform/Linux/Vision/DlibVisionAnalyzer.h"
+#include "Platform/Linux/Vision/FrameImages.h"
 #include "Support/TestImages.h"
 
 #include <benchmark/benchmark.h>
+#include <opencv2/imgproc.hpp>
 
 #include <cmath>
 #include <fstream>
@@ -251,6 +253,18 @@ void BM_KnownFaceDistances(benchmark::State& state) {
     state.counters["playerYaw"] = face && face->yawDegrees ? *face->yawDegrees : 0;
 }
 BENCHMARK(BM_KnownFaceDistances)->Iterations(1)->Unit(benchmark::kSecond);
+
+// What a frame pays for before the detector runs: the grey copy of a camera frame (YUYV) and its scaling
+// to the detection width.
+void BM_GreyAndScaledFrame640x480(benchmark::State& state) {
+    const cv::Mat frame = yuyvOf(deskFrame(640, 480));
+    for (auto _ : state) {
+        cv::Mat small;
+        cv::resize(greyImage(viewOf(frame)), small, cv::Size(), 0.625, 0.625, cv::INTER_AREA);
+        benchmark::DoNotOptimize(small.data);
+    }
+}
+BENCHMARK(BM_GreyAndScaledFrame640x480)->Unit(benchmark::kMicrosecond);
 
 void BM_BrightnessOfFrame640x480(benchmark::State& state) {
     const cv::Mat frame = deskFrame(640, 480);
