@@ -129,6 +129,11 @@ public:
     // The print of the face crop (faceCropRect) of `face`, which detectFaces found in this frame;
     // nothing when the crop is empty or the face has no landmarks to align it by.
     virtual std::optional<FeaturePrint> featurePrint(const ImageView& frame, const FaceObservation& face) = 0;
+    // The prints that enrolment keeps of `face`: its print, and the print of its mirror image, which
+    // stands in for the same head turned the other way, so that an enrolment made while the user
+    // turns his head one way also knows him turned the other. Empty when featurePrint gives nothing.
+    virtual std::vector<FeaturePrint> enrolmentPrints(const ImageView& frame,
+                                                      const FaceObservation& face) = 0;
 
     virtual bool canDetectBodyPose() const = 0;
     // The body pose of the person in the frame; nothing when there is none (or no body model).

@@ -23,6 +23,9 @@ public:
     std::optional<FeaturePrint> featurePrint(const ImageView& frame, const FaceObservation& face) override {
         return backend_.featurePrint(frame, face);
     }
+    std::vector<FeaturePrint> enrolmentPrints(const ImageView& frame, const FaceObservation& face) override {
+        return backend_.enrolmentPrints(frame, face);
+    }
     bool canDetectBodyPose() const override { return backend_.canDetectBodyPose(); }
     std::optional<BodyPoseObservation> detectBodyPose(const ImageView& frame) override {
         return backend_.detectBodyPose(frame);

@@ -484,7 +484,7 @@ private:
     std::optional<FrameAnalysisResult> analyseFrame(const ImageView& image, Date at, const FrameInputs& inputs);
     void checkIdentity(const ImageView& image, const FaceObservation& face, Date at);
     bool captureEnrolmentPrint(const ImageView& image, const FaceObservation& face);
-    void collectEnrolmentPrint(FeaturePrintEntry entry);
+    void collectEnrolmentPrints(std::vector<FeaturePrintEntry> entries);
     void finishFaceEnrolment(bool success);
     void writeEnrolmentToDisk(const std::vector<FeaturePrintEntry>& prints);
     void publishEnrolmentProgress(std::shared_ptr<EnrolmentProgress> progress);

@@ -4,6 +4,7 @@
 
 #include "Foundation/AtomicFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -49,15 +50,21 @@ void VigilorMonitor::startFaceEnrolment() {
     publishEnrolmentProgress(std::move(progress));
 }
 
-// A print that arrives after the enrolment has ended is not kept.
-void VigilorMonitor::collectEnrolmentPrint(FeaturePrintEntry entry) {
+// Prints that arrive after the enrolment has ended are not kept, nor repeats of collected ones.
+void VigilorMonitor::collectEnrolmentPrints(std::vector<FeaturePrintEntry> entries) {
     if (!isEnrolling_)
         return;
-    for (const auto& collected : enrolmentCollectedPrints_)
-        if (collected.data_base64 == entry.data_base64)
-            return;
-    enrolmentCollectedPrints_.push_back(std::move(entry));
-    advanceFaceEnrolment();
+    bool added = false;
+    for (auto& entry : entries) {
+        const bool repeated =
+            std::any_of(enrolmentCollectedPrints_.begin(), enrolmentCollectedPrints_.end(),
+                        [&](const auto& collected) { return collected.data_base64 == entry.data_base64; });
+        if (!repeated)
+            enrolmentCollectedPrints_.push_back(std::move(entry));
+        added = added || !repeated;
+    }
+    if (added)
+        advanceFaceEnrolment();
 }
 
 void VigilorMonitor::advanceFaceEnrolment() {

@@ -178,24 +178,27 @@ void VigilorMonitor::checkIdentity(const ImageView& image, const FaceObservation
         });
 }
 
-// False when the take is too badly framed to keep: then the whole frame is dropped. A print that
-// cannot be made leaves the frame as it is.
+// False when the take is too badly framed to keep: then the whole frame is dropped. A take gives the
+// face's print and its mirror image's (the head turned the other way), both kept or dropped by the
+// take's quality. Prints that cannot be made leave the frame as it is.
 bool VigilorMonitor::captureEnrolmentPrint(const ImageView& image, const FaceObservation& face) {
-    std::optional<FeaturePrint> print;
+    std::vector<FeaturePrint> prints;
     try {
-        print = services_.vision->featurePrint(image, face);
+        prints = services_.vision->enrolmentPrints(image, face);
     } catch (const VisionError&) {
         return true;
     }
-    if (!print)
+    if (prints.empty())
         return true;
     const double quality = FrameAnalysis::enrolmentQuality(face.boundingBox);
     if (quality < FrameAnalysis::minimumEnrolmentQuality)
         return false;
-    FeaturePrintEntry entry{quality, iso8601String(now()), base64Encoded(print->archived())};
-    DispatchQueue::main().async([weak = weakSelf(), entry = std::move(entry)]() mutable {
+    std::vector<FeaturePrintEntry> entries;
+    for (const auto& print : prints)
+        entries.push_back({quality, iso8601String(now()), base64Encoded(print.archived())});
+    DispatchQueue::main().async([weak = weakSelf(), entries = std::move(entries)]() mutable {
         if (auto self = weak.lock())
-            self->collectEnrolmentPrint(std::move(entry));
+            self->collectEnrolmentPrints(std::move(entries));
     });
     return true;
 }

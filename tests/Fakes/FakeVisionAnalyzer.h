@@ -30,6 +30,14 @@ public:
             values.push_back(float(prints));
         return FeaturePrint(FeaturePrint::currentVersion, values);
     }
+    // `printsPerTake` prints, each counted as one print.
+    std::vector<FeaturePrint> enrolmentPrints(const ImageView& frame, const FaceObservation& face) override {
+        std::vector<FeaturePrint> taken;
+        for (int i = 0; i < printsPerTake; ++i)
+            if (auto print = featurePrint(frame, face))
+                taken.push_back(std::move(*print));
+        return taken;
+    }
     bool canDetectBodyPose() const override { return bodyPose.has_value(); }
     std::optional<BodyPoseObservation> detectBodyPose(const ImageView&) override {
         ++bodyPoseRequests;
@@ -51,6 +59,7 @@ public:
     std::optional<std::string> failure;
     std::optional<std::vector<float>> printValues; // nothing: no print can be made
     bool distinctPrints = true;
+    int printsPerTake = 1;
     std::optional<BodyPoseObservation> bodyPose;
     int detections = 0;
     int brightnessSamples = 0;

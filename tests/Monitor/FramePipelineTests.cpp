@@ -258,6 +258,19 @@ TEST_F(Enrolment, BadlyFramedAndRepeatedTakesAreNotKept) {
     EXPECT_TRUE(s.monitor->facePresent()) << "a repeated print is still a face";
 }
 
+TEST_F(Enrolment, ATakeKeepsTheFaceAndItsMirrorImageByTheTakesQuality) {
+    s.h.vision->printsPerTake = 2;
+    s.monitor->startFaceEnrolment();
+    s.h.runLoop.loop().runUntilIdle();
+    capture(1, FakeVisionAnalyzer::face(0, 0, 0.1, 0.1));
+    EXPECT_TRUE(s.monitor->enrolmentCollectedPrints().empty());
+    capture(1);
+    const auto& prints = s.monitor->enrolmentCollectedPrints();
+    ASSERT_EQ(prints.size(), 2u);
+    EXPECT_EQ(prints[0].quality, prints[1].quality);
+    EXPECT_EQ(progress()->capturedCount(), 2);
+}
+
 TEST_F(Enrolment, FailsAtOnceWithoutCameraPresence) {
     s.monitor->updateConfig([](VigilorConfig& c) { c.cameraPresenceEnabled = false; });
     s.monitor->startFaceEnrolment();

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-// Photographs from Debian packages (scripts/setup puts them in build/test-images) and frames made from
+// Photographs from Debian packages (scripts/test puts them in build/test-images) and frames made from
 // them, for the vision backend's tests and benchmarks.
 namespace TestImages {
 
@@ -42,5 +42,27 @@ void writeClip(const std::filesystem::path& folder, const std::vector<cv::Mat>& 
 cv::Mat portraitFrame(const cv::Mat& person, double scale, int dx, int dy, double gain = 1.0);
 // A 640×480 frame of an empty mid-grey room.
 cv::Mat emptyFrame();
+
+// A face that dlib's example photographs (libdlib-dev) mark, in a box as the detector draws faces:
+// 43 faces of people in groups, at many angles and lights.
+struct AnnotatedFace {
+    std::string file;
+    cv::Rect box;
+};
+std::vector<AnnotatedFace> annotatedFaces();
+// A 640×480 frame of the head and shoulders of `face`, alone on mid-grey, scaled so that the face's box
+// is `widthFraction` of the frame's width and centred where a seated user's face is (mid-width, upper
+// third).
+cv::Mat deskFrameOf(const AnnotatedFace& face, double widthFraction);
+// Where deskFrameOf puts the face's box.
+cv::Rect2d deskBoxOf(const AnnotatedFace& face, double widthFraction);
+// Whether one of `faces`, found in a frame of the given size, is the face in `box` (pixels): its centre
+// lies in the box and its width is within half and twice the box's.
+bool showsFace(const std::vector<FaceObservation>& faces, const cv::Rect2d& box, cv::Size frame);
+
+// 640×480 frames without a person: 100 plain and textured walls, and 145 crops of photographs without
+// faces from Debian packages (in build/test-images/faceless).
+std::vector<cv::Mat> wallFrames();
+std::vector<cv::Mat> facelessPictureFrames();
 
 } // namespace TestImages

@@ -13,10 +13,14 @@
 
 struct DlibVisionAnalyzer::Models {
     dlib::frontal_face_detector detector;
+    // The same detector on only the first pyramid levels: small faces only.
+    dlib::frontal_face_detector smallFaceDetector;
     dlib::shape_predictor landmarks;
 };
 
 namespace {
+
+using Detections = std::vector<std::pair<double, dlib::rectangle>>;
 
 // How steeply the confidence rises with the detector's score: a clear face scores 1 to 2.5, which
 // reads 0.88 to 0.99.
@@ -32,10 +36,35 @@ NormalizedRect normalized(const dlib::rectangle& box, cv::Size frame) {
     return {double(box.left()) / frame.width, 1 - double(box.bottom() + 1) / frame.height, width, height};
 }
 
-dlib::rectangle scaledUp(const dlib::rectangle& box, double factor) {
+dlib::frontal_face_detector withPyramidLevels(const dlib::frontal_face_detector& detector,
+                                              unsigned long levels) {
+    dlib::frontal_face_detector::image_scanner_type scanner;
+    scanner.copy_configuration(detector.get_scanner());
+    scanner.set_max_pyramid_levels(levels);
+    std::vector<dlib::frontal_face_detector::feature_vector_type> weights;
+    for (unsigned long i = 0; i < detector.num_detectors(); ++i)
+        weights.push_back(detector.get_w(i));
+    return dlib::frontal_face_detector(scanner, detector.get_overlap_tester(), weights);
+}
+
+dlib::rectangle scaled(const dlib::rectangle& box, double factor) {
     return dlib::rectangle(std::lround(box.left() * factor), std::lround(box.top() * factor),
                            std::lround((box.right() + 1) * factor) - 1,
                            std::lround((box.bottom() + 1) * factor) - 1);
+}
+
+// The faces `detector` finds in `grey` scaled to `width`, in the pixels of `grey`.
+Detections detect(dlib::frontal_face_detector& detector, const cv::Mat& grey, int width,
+                  double minimumScore) {
+    const double scale = double(width) / grey.cols;
+    cv::Mat resized = grey;
+    if (scale != 1)
+        cv::resize(grey, resized, cv::Size(), scale, scale, scale < 1 ? cv::INTER_AREA : cv::INTER_LINEAR);
+    Detections detections;
+    detector(dlib::cv_image<unsigned char>(resized), detections, minimumScore);
+    for (auto& detection : detections)
+        detection.second = scaled(detection.second, 1 / scale);
+    return detections;
 }
 
 FaceObservation observationOf(const dlib::full_object_detection& shape, double score, cv::Size frame) {
@@ -72,11 +101,29 @@ dlib::full_object_detection shapeInCrop(const FaceObservation& face, const Pixel
     return dlib::full_object_detection(rect, parts);
 }
 
+// The face of the frame's face crop, aligned by its landmarks into a square grey chip; nothing when the
+// crop is empty or the face has no landmarks.
+std::optional<cv::Mat> alignedChip(const ImageView& frame, const FaceObservation& face) {
+    const auto faceCrop = faceCropRect(frame.width, frame.height, face.boundingBox);
+    if (frame.isEmpty() || !faceCrop || !face.landmarks ||
+        face.landmarks->points.size() != FaceLandmarks::pointCount)
+        return std::nullopt;
+    const PixelRect crop = frame.croppableRect(*faceCrop);
+    const cv::Mat grey = greyImage(frame.cropped(crop));
+    const auto chipDetails =
+        dlib::get_face_chip_details(shapeInCrop(face, crop, cv::Size(frame.width, frame.height)),
+                                    LbpFacePrint::chipSize, LbpFacePrint::chipPadding);
+    dlib::array2d<unsigned char> chip;
+    dlib::extract_image_chip(dlib::cv_image<unsigned char>(grey), chipDetails, chip);
+    return dlib::toMat(chip).clone();
+}
+
 } // namespace
 
 DlibVisionAnalyzer::DlibVisionAnalyzer(const std::string& landmarkModelPath)
     : models_(std::make_unique<Models>()) {
     models_->detector = dlib::get_frontal_face_detector();
+    models_->smallFaceDetector = withPyramidLevels(models_->detector, smallFacePyramidLevels);
     try {
         dlib::deserialize(landmarkModelPath) >> models_->landmarks;
     } catch (const std::exception& error) {
@@ -95,18 +142,13 @@ std::vector<FaceObservation> DlibVisionAnalyzer::detectFaces(const ImageView& fr
     if (frame.isEmpty())
         return {};
     const cv::Mat grey = greyImage(frame);
-    cv::Mat small = grey;
-    const double scale = std::min(1.0, double(detectionWidth) / frame.width);
-    if (scale < 1)
-        cv::resize(grey, small, cv::Size(), scale, scale, cv::INTER_AREA);
-    std::vector<std::pair<double, dlib::rectangle>> detections;
-    models_->detector(dlib::cv_image<unsigned char>(small), detections);
+    Detections detections = detect(models_->detector, grey, std::min(frame.width, detectionWidth), 0);
+    if (detections.empty())
+        detections = detect(models_->smallFaceDetector, grey, smallFaceDetectionWidth, smallFaceMinimumScore);
     const dlib::cv_image<unsigned char> full(grey);
     std::vector<FaceObservation> faces;
-    for (const auto& [score, box] : detections) {
-        const auto shape = models_->landmarks(full, scaledUp(box, double(grey.cols) / small.cols));
-        faces.push_back(observationOf(shape, score, grey.size()));
-    }
+    for (const auto& [score, box] : detections)
+        faces.push_back(observationOf(models_->landmarks(full, box), score, grey.size()));
     return faces;
 }
 
@@ -135,16 +177,16 @@ double DlibVisionAnalyzer::averageBrightness(const ImageView& frame) {
 
 std::optional<FeaturePrint> DlibVisionAnalyzer::featurePrint(const ImageView& frame,
                                                              const FaceObservation& face) {
-    const auto faceCrop = faceCropRect(frame.width, frame.height, face.boundingBox);
-    if (frame.isEmpty() || !faceCrop || !face.landmarks ||
-        face.landmarks->points.size() != FaceLandmarks::pointCount)
-        return std::nullopt;
-    const PixelRect crop = frame.croppableRect(*faceCrop);
-    const cv::Mat grey = greyImage(frame.cropped(crop));
-    const auto chipDetails =
-        dlib::get_face_chip_details(shapeInCrop(face, crop, cv::Size(frame.width, frame.height)),
-                                    LbpFacePrint::chipSize, LbpFacePrint::chipPadding);
-    dlib::array2d<unsigned char> chip;
-    dlib::extract_image_chip(dlib::cv_image<unsigned char>(grey), chipDetails, chip);
-    return LbpFacePrint::printOfChip(dlib::toMat(chip));
+    const auto chip = alignedChip(frame, face);
+    return chip ? std::optional(LbpFacePrint::printOfChip(*chip)) : std::nullopt;
+}
+
+std::vector<FeaturePrint> DlibVisionAnalyzer::enrolmentPrints(const ImageView& frame,
+                                                              const FaceObservation& face) {
+    const auto chip = alignedChip(frame, face);
+    if (!chip)
+        return {};
+    cv::Mat mirrored;
+    cv::flip(*chip, mirrored, 1);
+    return {LbpFacePrint::printOfChip(*chip), LbpFacePrint::printOfChip(mirrored)};
 }

@@ -81,6 +81,72 @@ TEST(DlibVisionAnalyzerTest, FramesWithoutAFaceHaveNone) {
     EXPECT_TRUE(analyzer().detectFaces(ImageView{}).empty());
 }
 
+// Frames, each with where its face is, if it has one.
+using Scenes = std::vector<std::pair<cv::Mat, std::optional<cv::Rect2d>>>;
+
+struct SceneCase {
+    const char* name;
+    std::function<Scenes()> scenes;
+    int minimumFound;
+};
+
+Scenes seatedUsers(double width) {
+    Scenes scenes;
+    for (const auto& face : annotatedFaces())
+        scenes.emplace_back(deskFrameOf(face, width), deskBoxOf(face, width));
+    return scenes;
+}
+
+Scenes withoutAPerson(std::vector<cv::Mat> frames) {
+    Scenes scenes;
+    for (cv::Mat& frame : frames)
+        scenes.emplace_back(std::move(frame), std::nullopt);
+    return scenes;
+}
+
+// The astronaut with her face painted over, at sizes where her suit's badges and folds are as small as
+// a user leaning back: they are no face.
+Scenes astronautsSuit() {
+    cv::Mat covered = load("astronaut.png");
+    const auto face = analyzer().detectFaces(viewOf(covered)).at(0).boundingBox;
+    covered(cv::Rect(int(face.x * covered.cols), int((1 - face.y - face.height) * covered.rows),
+                     int(face.width * covered.cols), int(face.height * covered.rows)))
+        .setTo(cv::Scalar::all(128));
+    std::vector<cv::Mat> frames;
+    for (double scale : {0.5, 0.7, 0.9, 1.1})
+        for (int dy : {-120, 0, 120})
+            frames.push_back(portraitFrame(covered, scale, 0, dy));
+    return withoutAPerson(std::move(frames));
+}
+
+// dlib's 43 annotated faces at the sizes a seated user's face takes, from arm's length to leaning back,
+// and frames of rooms without anyone: how many faces are found, and that none is found where there is
+// no person. Each row runs as a test of its own, so that the rows run side by side.
+const SceneCase sceneCases[] = {
+    {"LeaningBackAFaceATenthOfTheFrameWide", [] { return seatedUsers(0.10); }, 35},
+    {"SittingBackAnEighth", [] { return seatedUsers(0.125); }, 40},
+    {"UprightAFaceOf018", [] { return seatedUsers(0.18); }, 43},
+    {"PlainAndTexturedWalls", [] { return withoutAPerson(wallFrames()); }, 0},
+    {"PicturesWithoutAFace", [] { return withoutAPerson(facelessPictureFrames()); }, 0},
+    {"TheAstronautsSuit", astronautsSuit, 0},
+};
+
+class SeatedUsersAndEmptyRooms : public testing::TestWithParam<SceneCase> {};
+
+TEST_P(SeatedUsersAndEmptyRooms, FacesAreFoundOnlyWhereTheyAre) {
+    int found = 0, spurious = 0;
+    for (const auto& [frame, face] : GetParam().scenes()) {
+        const auto faces = analyzer().detectFaces(viewOf(frame));
+        found += face && showsFace(faces, *face, frame.size());
+        spurious += face ? 0 : int(faces.size());
+    }
+    EXPECT_GE(found, GetParam().minimumFound);
+    EXPECT_EQ(spurious, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(DlibVisionAnalyzer, SeatedUsersAndEmptyRooms, testing::ValuesIn(sceneCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 TEST(DlibVisionAnalyzerTest, YawChangesSignInAMirror) {
     const cv::Mat player = basketballPlayer("basketball1.png");
     const auto turned = mostConfidentFace(player);
@@ -167,6 +233,38 @@ TEST(DlibVisionAnalyzerTest, PrintsMatchOnePersonAndSeparateTwo) {
     expectMatches(twoPeople, false);
 }
 
+// A user enrolled with his head turned one way (the player, about 39°) is known turned the other way
+// (the photograph mirrored, a little nearer and darker); two people stay apart.
+TEST(DlibVisionAnalyzerTest, EnrolmentPrintsKnowTheHeadTurnedEitherWay) {
+    const auto player = [] { return basketballPlayer("basketball1.png"); };
+    const auto turnedAway = [](cv::Mat person) { return portraitFrame(mirrored(person), 1.1, 20, 0, 0.9); };
+    const struct {
+        const char* name;
+        cv::Mat enrolled, seen;
+        bool match;
+    } cases[] = {
+        {"the player turned the other way", player(), turnedAway(player()), true},
+        {"the player in the next frame turned the other way", player(),
+         turnedAway(basketballPlayer("basketball2.png")), true},
+        {"the astronaut mirrored", astronaut(), turnedAway(astronaut()), true},
+        {"the astronaut and the player turned", astronaut(), turnedAway(player()), false},
+        {"the player and the astronaut mirrored", player(), turnedAway(astronaut()), false},
+        {"the player and the footballer turned", player(), turnedAway(footballer()), false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto face = mostConfidentFace(c.enrolled);
+        const auto seen = printOf(c.seen);
+        ASSERT_TRUE(face && seen);
+        const auto enrolled = analyzer().enrolmentPrints(viewOf(c.enrolled), *face);
+        ASSERT_EQ(enrolled.size(), 2u);
+        float nearest = 2;
+        for (const auto& print : enrolled)
+            nearest = std::min(nearest, seen->distance(print));
+        EXPECT_EQ(nearest < 0.6f, c.match) << nearest;
+    }
+}
+
 TEST(DlibVisionAnalyzerTest, PrintsComeFromTheCropWithinTheFrame) {
     // Most of the face beyond the frame's left edge: the crop is what is left of it.
     const cv::Mat frame = placed(astronaut(), 640, 480, -215, 0);
@@ -186,12 +284,47 @@ TEST(DlibVisionAnalyzerTest, PrintsComeFromTheCropWithinTheFrame) {
     EXPECT_FALSE(analyzer().featurePrint(viewOf(astronaut()), withoutLandmarks));
 }
 
+// Every build of the module that this CPU runs, the one the application picks among them.
 TEST(LoadableVisionAnalyzerTest, LoadsTheModuleOnFirstUse) {
-    LoadableVisionAnalyzer loadable(VIGILOR_VISION_MODULE);
     const cv::Mat frame = astronaut();
-    EXPECT_EQ(loadable.detectFaces(viewOf(frame)).size(), 1u);
-    EXPECT_FALSE(loadable.canDetectBodyPose());
-    EXPECT_FALSE(loadable.detectBodyPose(viewOf(frame)));
+    const auto cpu = supportedCpuFeatures();
+    for (const auto& build : visionModuleBuilds()) {
+        if (!build.runsOn(cpu))
+            continue;
+        SCOPED_TRACE(build.fileName);
+        LoadableVisionAnalyzer loadable(std::filesystem::path(VIGILOR_VISION_MODULE).parent_path() /
+                                        build.fileName);
+        EXPECT_EQ(loadable.detectFaces(viewOf(frame)).size(), 1u);
+        EXPECT_FALSE(loadable.canDetectBodyPose());
+        EXPECT_FALSE(loadable.detectBodyPose(viewOf(frame)));
+    }
+}
+
+TEST(LoadableVisionAnalyzerTest, LoadsTheBestBuildTheCpuRuns) {
+    const CpuFeatureNames v3 = {"sse3", "ssse3", "sse4.1", "sse4.2", "popcnt", "avx",   "avx2",
+                                "bmi",  "bmi2",  "f16c",   "fma",    "lzcnt",  "movbe", "xsave"};
+    const auto without = [&](const char* feature) {
+        CpuFeatureNames cpu = v3;
+        cpu.erase(feature);
+        return cpu;
+    };
+    CpuFeatureNames v4 = v3;
+    v4.insert("avx512f");
+    const struct {
+        const char* name;
+        CpuFeatureNames cpu;
+        std::string_view module;
+    } cases[] = {
+        {"x86-64-v3", v3, "vigilor-vision-x86-64-v3.so"},
+        {"x86-64-v4", v4, "vigilor-vision-x86-64-v3.so"},
+        {"no FMA", without("fma"), "vigilor-vision.so"},
+        {"no BMI2", without("bmi2"), "vigilor-vision.so"},
+        {"AVX without AVX2", without("avx2"), "vigilor-vision.so"},
+        {"no MOVBE", without("movbe"), "vigilor-vision.so"},
+        {"baseline", {}, "vigilor-vision.so"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(bestVisionModuleBuild(c.cpu).fileName, c.module) << c.name;
 }
 
 TEST(LoadableVisionAnalyzerTest, AMissingModuleFailsEveryCall) {
