@@ -160,6 +160,7 @@ StatusItemController::StatusItemController(std::shared_ptr<VigilorMonitor> monit
     connect(&iconTimer_, &QTimer::timeout, this, &StatusItemController::updateIcon);
     iconTimer_.start(iconInterval + iconTimerSlack);
     scheduleScreenshotStage();
+    prepareSettingsWindowWhenIdle();
     // The prompt's first value, false included, is delivered once shortly after the start.
     refreshTimer_.start();
 }
