@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEvent>
+#include <QEventLoop>
 #include <QTimer>
 #include <QWindow>
 
@@ -51,11 +52,11 @@ private:
     bool paintSeen_ = false;
 };
 
+// The event loop as the application runs it: waiting when there is nothing to do.
 void runFor(int milliseconds) {
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < milliseconds)
-        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    QEventLoop loop;
+    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+    loop.exec();
 }
 
 } // namespace
@@ -78,6 +79,7 @@ int main() {
     auto monitor = h.makeMonitor();
     StatusItemController controller(monitor);
     runFor(2000);
+    std::printf("built before the first opening: %s\n", controller.settingsWindow() ? "yes" : "no");
 
     for (const char* opening : {"first", "second"}) {
         QElapsedTimer since;
