@@ -162,8 +162,9 @@ void StatusItemController::setBreakHUD(bool visible) {
 
 std::unique_ptr<ZorviMenuPanel> StatusItemController::makeBreakHUDPanel() {
     ZorviAccessibility::shared().refreshCompositor();
-    auto panel =
-        std::make_unique<ZorviMenuPanel>(ZorviMenuPanel::Kind::breakPrompt, new BreakHUDView(monitor_), 24.0);
+    auto* view = new BreakHUDView(monitor_);
+    auto panel = std::make_unique<ZorviMenuPanel>(ZorviMenuPanel::Kind::breakPrompt, view, 24.0);
+    panel->setShapedPart(view->card()); // the panel is larger than the card: only the card shows
     panel->setWindowTitle(QStringLiteral("Zorvi break"));
     panel->onContentResized = [this] {
         if (breakHUDPanel_)

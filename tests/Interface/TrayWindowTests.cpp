@@ -1,5 +1,6 @@
 #include "Support/DeskHealthSamples.h"
 #include "Support/TrayDesktop.h"
+#include "Vigilor/Interface/BreakHUDView.h"
 #include "Vigilor/Interface/DeskHealthView.h"
 #include "Vigilor/Interface/StatusWindowView.h"
 #include "Vigilor/Interface/WellnessWrapCard.h"
@@ -72,6 +73,10 @@ TEST_F(TrayWindows, TheBreakPromptShowsOnEveryDesktopWithoutTakingTheKeyboard) {
     EXPECT_GE(prompt.width(), 260);
     EXPECT_GE(prompt.height(), 260);
     EXPECT_EQ(prompt.center().x(), VirtualDesktop::width / 2 - 1 + prompt.width() % 2);
+    // Nothing composites here: the window is cut to the card, with no plate around it.
+    ZorviMenuPanel* panel = controller->breakHUDPanel();
+    const QWidget* card = static_cast<BreakHUDView*>(panel->content())->card();
+    EXPECT_EQ(panel->mask().boundingRect(), QRect(card->mapTo(panel, QPoint(0, 0)), card->size()));
 
     ASSERT_TRUE(VirtualDesktop::xdotool({"set_desktop", "1"}));
     settle();
@@ -89,8 +94,9 @@ TEST_F(TrayWindows, AClickOnThePanelsHeaderOpensTheDashboard) {
     ASSERT_TRUE(header);
     EXPECT_EQ(header->cursor().shape(), Qt::PointingHandCursor);
     ASSERT_TRUE(clickInPanel(header->findChild<ZorviEyesView*>()));
-    ASSERT_TRUE(waitFor([&] { return controller->mainWindow() && controller->mainWindow()->isActiveWindow(); }))
-        << "no dashboard";
+    ASSERT_TRUE(waitFor([&] {
+        return controller->mainWindow() && controller->mainWindow()->isActiveWindow();
+    })) << "no dashboard";
     EXPECT_FALSE(panelOpen());
     settle();
     snapshot(QStringLiteral("dashboard-from-header"));

@@ -138,7 +138,8 @@ TEST_F(SettingsWindow, TheWheelScrollsThePageOverASliderAndTheClosedPageComesBac
         << "the focused slider takes the wheel";
     EXPECT_EQ(page()->value(), scrolled);
 
-    auto* disclosure = window()->findChild<SettingsDisclosure*>(QStringLiteral("disclosure.Lock fine-tuning"));
+    auto* disclosure =
+        window()->findChild<SettingsDisclosure*>(QStringLiteral("disclosure.Lock fine-tuning"));
     ASSERT_TRUE(disclosure && !disclosure->isExpanded());
     disclosure->header()->click();
     settle();
