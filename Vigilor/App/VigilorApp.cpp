@@ -7,9 +7,11 @@
 #include "Foundation/SystemLog.h"
 #include "Platform/Linux/QtMainExecutor.h"
 #include "Platform/Linux/X11Display.h"
+#include "Platform/Linux/XdgAutostartLoginItem.h"
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QSocketNotifier>
 
 #include <array>
@@ -103,6 +105,15 @@ bool anotherInstanceRuns() {
     return true;
 }
 
+// The product's name, set once for every window: the class of each window's WM_CLASS (the instance
+// stays the executable's name), the title of a window without one, and the desktop entry the desktop
+// matches the windows with (the one the login item writes).
+void nameTheApplication(bool withDisplay) {
+    QCoreApplication::setApplicationName(QStringLiteral("Zorvi"));
+    if (withDisplay)
+        QGuiApplication::setDesktopFileName(QString::fromLatin1(XdgAutostartLoginItem::desktopEntryName));
+}
+
 std::unique_ptr<QCoreApplication> makeApplication(int& argc, char** argv, bool withDisplay) {
     if (!withDisplay)
         return std::make_unique<QCoreApplication>(argc, argv);
@@ -125,7 +136,7 @@ int VigilorApp::run(int& argc, char** argv) {
         return alreadyRunningExitCode;
     const bool withDisplay = displayAvailable();
     const auto application = makeApplication(argc, argv, withDisplay);
-    QCoreApplication::setApplicationName(QStringLiteral("vigilor"));
+    nameTheApplication(withDisplay);
     DispatchQueue::installMainExecutor(std::make_shared<QtMainExecutor>());
     const QuitOnSignals quitOnSignals;
     if (!withDisplay)

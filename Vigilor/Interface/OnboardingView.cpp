@@ -160,7 +160,8 @@ QWidget* OnboardingView::makePermissionRow(OnboardingPermission permission) {
 
     widgets->icon = new SymbolTile(model.symbol, 36, 16, true);
     line->addWidget(widgets->icon);
-    auto* description = new ClampedLabel(zorviCaption(), SystemColor::secondaryLabel(), 1, true);
+    // Up to two lines: beside the row's button one line holds only the short descriptions.
+    auto* description = new ClampedLabel(zorviCaption(), SystemColor::secondaryLabel(), 2, true);
     description->setText(qs(model.description));
     description->setToolTip(qs(model.description));
     line->addLayout(
