@@ -57,9 +57,9 @@ struct SettingsWindow : TrayDesktop {
 TEST_F(SettingsWindow, OpensFromTheTrayWithinItsSizeAndKeepsOpenForItsOwnSheets) {
     ASSERT_TRUE(openFromTray());
     EXPECT_EQ(window()->windowTitle(), "Zorvi Settings");
-    const QSize size = window()->size();
-    EXPECT_TRUE(size.width() >= 480 && size.width() <= 720) << size.width();
-    EXPECT_TRUE(size.height() >= 480 && size.height() <= 800) << size.height();
+    EXPECT_EQ(window()->size(), QSize(600, 620)) << "its ideal size";
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_LE(std::abs(window()->frameGeometry().center().x() - area.center().x()), 1) << "centred";
 
     ASSERT_TRUE(clickButton(QStringLiteral("Watch or phone")));
     ASSERT_TRUE(waitFor([&] { return !monitor->config().cameraPresenceEnabled; }));
@@ -100,7 +100,8 @@ TEST_F(SettingsWindow, HidesWhenAnotherWindowTakesTheKeyboardAndComesBackAsItWas
     EXPECT_TRUE(waitFor([&] { return !windowShown(); })) << "hidden on losing the keyboard";
 
     controller->showSettingsWindow();
-    ASSERT_TRUE(waitFor([&] { return windowShown(); }));
+    // Its own activation done first, so that it cannot take the keyboard back from the next one.
+    ASSERT_TRUE(waitFor([&] { return windowShown() && hasKeyboard(window()); }));
     EXPECT_EQ(window(), opened) << "the same window";
     EXPECT_EQ(view(), content) << "and the same form, never rebuilt";
 
@@ -147,8 +148,7 @@ TEST_F(SettingsWindow, TheWheelScrollsThePageOverASliderAndTheClosedPageComesBac
     window()->close();
     ASSERT_TRUE(waitFor([&] { return !windowShown(); }));
     controller->showSettingsWindow();
-    ASSERT_TRUE(waitFor([&] { return windowShown(); }));
-    settle();
+    ASSERT_TRUE(waitFor([&] { return windowShown() && hasKeyboard(window()); }));
     EXPECT_TRUE(disclosure->isExpanded());
     EXPECT_EQ(page()->value(), left);
 }
