@@ -23,6 +23,7 @@ namespace {
 constexpr QSize dashboardFallbackSize(560, 620);
 constexpr QSize settingsFallbackSize(740, 760);
 constexpr int settingsFadeMilliseconds = 220;
+constexpr int settingsPreparationDelay = 1000; // milliseconds
 
 QScreen* screenAt(const QPointF& point) {
     QScreen* screen = QGuiApplication::screenAt(point.toPoint());
@@ -237,14 +238,15 @@ void StatusItemController::prepareSettingsWindow() {
     settingsWindow_->grab();
 }
 
-// The first time the event loop runs out of work, the settings window is built on its next turn.
+// A while after the event loop first ran out of work, when the start's own work (queued behind it and
+// in replies that come back soon after) is done, the settings window is built.
 void StatusItemController::prepareSettingsWindowWhenIdle() {
     auto* dispatcher = QAbstractEventDispatcher::instance();
     if (!dispatcher)
         return;
     connect(
         dispatcher, &QAbstractEventDispatcher::aboutToBlock, this,
-        [this] { QTimer::singleShot(0, this, [this] { prepareSettingsWindow(); }); },
+        [this] { QTimer::singleShot(settingsPreparationDelay, this, [this] { prepareSettingsWindow(); }); },
         Qt::SingleShotConnection);
 }
 
