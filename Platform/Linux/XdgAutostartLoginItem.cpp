@@ -122,7 +122,7 @@ XdgAutostartLoginItem::XdgAutostartLoginItem(std::filesystem::path executable)
 }
 
 std::filesystem::path XdgAutostartLoginItem::entryPath() {
-    return Paths::configHome() / "autostart" / "zorvi.desktop";
+    return Paths::configHome() / "autostart" / (std::string(desktopEntryName) + ".desktop");
 }
 
 LoginItem::Status XdgAutostartLoginItem::status() {

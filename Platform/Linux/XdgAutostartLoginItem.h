@@ -30,6 +30,8 @@ public:
     std::optional<std::string> unregisterItem() override;
     std::filesystem::path applicationPath() override { return executable_; }
 
+    // The name of the application's desktop entry, without ".desktop": the windows name it too.
+    static constexpr const char* desktopEntryName = "zorvi";
     // $XDG_CONFIG_HOME/autostart/zorvi.desktop, read from the environment at every call.
     static std::filesystem::path entryPath();
     // The entry's text for `executable`.

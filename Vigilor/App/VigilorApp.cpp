@@ -9,9 +9,11 @@
 #include "Platform/Linux/QtMainExecutor.h"
 #include "Platform/Linux/SessionBusAutolaunch.h"
 #include "Platform/Linux/X11Display.h"
+#include "Platform/Linux/XdgAutostartLoginItem.h"
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QSocketNotifier>
 
 #include <array>
@@ -113,6 +115,15 @@ std::optional<int> refusedStart() {
     return VigilorApp::instanceLockUnavailableExitCode;
 }
 
+// The product's name, set once for every window: the class of each window's WM_CLASS (the instance
+// stays the executable's name), the title of a window without one, and the desktop entry the desktop
+// matches the windows with (the one the login item writes).
+void nameTheApplication(bool withDisplay) {
+    QCoreApplication::setApplicationName(QStringLiteral("Zorvi"));
+    if (withDisplay)
+        QGuiApplication::setDesktopFileName(QString::fromLatin1(XdgAutostartLoginItem::desktopEntryName));
+}
+
 std::unique_ptr<QCoreApplication> makeApplication(int& argc, char** argv, bool withDisplay) {
     if (!withDisplay)
         return std::make_unique<QCoreApplication>(argc, argv);
@@ -140,7 +151,7 @@ int VigilorApp::run(int& argc, char** argv) {
     const bool withDisplay = displayAvailable();
     preventSessionBusAutolaunch();
     const auto application = makeApplication(argc, argv, withDisplay);
-    QCoreApplication::setApplicationName(QStringLiteral("vigilor"));
+    nameTheApplication(withDisplay);
     DispatchQueue::installMainExecutor(std::make_shared<QtMainExecutor>());
     const QuitOnSignals quitOnSignals;
     if (!withDisplay)

@@ -188,6 +188,10 @@ BreakHUDView::BreakHUDView(std::shared_ptr<VigilorMonitor> monitor, QWidget* par
 
 BreakHUDView::~BreakHUDView() = default;
 
+QWidget* BreakHUDView::card() const {
+    return parts_->card;
+}
+
 QSize BreakHUDView::sizeHint() const {
     return {cardWidth, layout()->totalHeightForWidth(cardWidth)};
 }

@@ -23,6 +23,8 @@ public:
 
     QSize sizeHint() const override;
 
+    // The glass card that is the whole prompt.
+    QWidget* card() const;
     // The model drawn last.
     const BreakHUDModel& model() const { return model_; }
 

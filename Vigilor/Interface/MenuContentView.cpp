@@ -83,6 +83,7 @@ public:
     explicit MenuContentParts(MenuContentView& view);
 
     ZorviEyesView* eyes;
+    QAbstractButton* header = nullptr;
     ClampedLabel* title;
     ClampedLabel* detail;
     QWidget* nudgeWrap;
@@ -105,7 +106,8 @@ public:
 
 namespace {
 
-QWidget* header(MenuContentParts& p) {
+// The mascot and the headline, one button that opens the dashboard.
+QAbstractButton* header(MenuContentParts& p) {
     auto* box = new QWidget;
     auto* layout = row(box, 12, {16, 16, 16, 24});
     auto* eyesFrame = new QWidget;
@@ -114,7 +116,12 @@ QWidget* header(MenuContentParts& p) {
     frameLayout->addWidget(p.eyes);
     layout->addWidget(eyesFrame, 0, Qt::AlignVCenter);
     layout->addLayout(textStack(3, {p.title, p.detail}), 1);
-    return box;
+    auto* button = new FaceButton(box);
+    const QString help = QStringLiteral("Open the dashboard");
+    button->setToolTip(help);
+    button->setAccessibleName(help);
+    zorviPointingHandCursor(*button, true);
+    return button;
 }
 
 void fillMovementCard(MenuContentParts& p) {
@@ -182,7 +189,8 @@ MenuContentParts::MenuContentParts(MenuContentView& view)
     , quitButton(
           new IconActionButton("power", SystemColor::secondaryLabel(), QStringLiteral("Quit Zorvi"), [] {})) {
     auto* main = column(&view, 0);
-    main->addWidget(header(*this));
+    header = ::header(*this);
+    main->addWidget(header);
 
     row(nudgeWrap, 0, {16, 0, 16, 12})->addWidget(nudgeCard);
     main->addWidget(nudgeWrap);
@@ -239,6 +247,7 @@ MenuContentView::MenuContentView(std::shared_ptr<VigilorMonitor> monitor, MenuCo
         actions_.openSettingsWindow();
         actions_.closePanel();
     };
+    connect(p.header, &QAbstractButton::clicked, this, [this] { actions_.openMainWindow(); });
     connect(p.settingsButton, &QAbstractButton::clicked, this, settings);
     connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma), this), &QShortcut::activated, this,
             settings);

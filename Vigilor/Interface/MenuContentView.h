@@ -14,7 +14,7 @@ class TimelineTicker;
 
 // What the menu content asks of the panel that hosts it.
 struct MenuContentActions {
-    std::function<void()> openMainWindow; // held for the caller; nothing in the menu invokes it
+    std::function<void()> openMainWindow; // a click on the header (the mascot and the headline)
     std::function<void()> openSettingsWindow;
     std::function<void()> closePanel;
     std::function<void()> quitApp;

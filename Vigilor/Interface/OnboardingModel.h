@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Platform/BluetoothCentral.h"
+#include "ZorviShared/ZorviWebSite.h"
 
 #include <array>
 #include <functional>
@@ -11,8 +12,7 @@
 // shown, what counts as granted, and the re-checks after a press.
 
 // The maker's site, named by the note on the coaching-only build.
-inline constexpr const char* makerWebDomain = "zorvi.example";
-inline constexpr const char* fullAutoLockDownloadURL = "https://zorvi.example/get";
+inline constexpr const char* makerWebDomain = ZorviWebSite::makerHost;
 
 enum class OnboardingTint { success, notice, warning };
 

@@ -6,16 +6,15 @@
 #include "Vigilor/Interface/WindowParts.h"
 #include "Vigilor/Interface/ZorviControls.h"
 #include "Vigilor/Interface/ZorviGlass.h"
+#include "Vigilor/Interface/ZorviShareService.h"
 #include "Vigilor/Interface/ZorviTheme.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"
 
-#include <QDesktopServices>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPointer>
 #include <QScrollArea>
 #include <QShowEvent>
-#include <QUrl>
 #include <QVBoxLayout>
 
 namespace {
@@ -134,7 +133,7 @@ QWidget* OnboardingView::makeCard(const OnboardingCard& card) {
         link->setMinimumHeight(largeControlHeight);
         link->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
         connect(link, &QPushButton::clicked, this,
-                [] { QDesktopServices::openUrl(QUrl(QString::fromLatin1(fullAutoLockDownloadURL))); });
+                [] { ZorviShareService::openWithDesktop(ZorviShareService::downloadPageURL()); });
         column->addWidget(link);
     }
     if (card.name == "permissionsSection") {
@@ -160,7 +159,8 @@ QWidget* OnboardingView::makePermissionRow(OnboardingPermission permission) {
 
     widgets->icon = new SymbolTile(model.symbol, 36, 16, true);
     line->addWidget(widgets->icon);
-    auto* description = new ClampedLabel(zorviCaption(), SystemColor::secondaryLabel(), 1, true);
+    // Up to two lines: beside the row's button one line holds only the short descriptions.
+    auto* description = new ClampedLabel(zorviCaption(), SystemColor::secondaryLabel(), 2, true);
     description->setText(qs(model.description));
     description->setToolTip(qs(model.description));
     line->addLayout(

@@ -33,10 +33,10 @@ OnboardingWindowController::OnboardingWindowController(std::shared_ptr<VigilorMo
 
 OnboardingWindowController::~OnboardingWindowController() = default;
 
-// A fixed 520 × 620 window with no title of its own that can be closed but neither resized nor
+// A fixed 520 × 620 window titled with the product's name that can be closed but neither resized nor
 // minimised; closing only hides it, so it lives exactly as long as this controller.
 void OnboardingWindowController::buildWindow() {
-    window_->setWindowTitle(QString());
+    window_->setWindowTitle(QStringLiteral("Zorvi"));
     window_->setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                             Qt::WindowCloseButtonHint);
     auto* layout = new QVBoxLayout(window_.get());

@@ -160,6 +160,8 @@ StatusItemController::StatusItemController(std::shared_ptr<VigilorMonitor> monit
     connect(&iconTimer_, &QTimer::timeout, this, &StatusItemController::updateIcon);
     iconTimer_.start(iconInterval + iconTimerSlack);
     scheduleScreenshotStage();
+    if (trayIcon_)
+        prepareSettingsWindowWhenIdle(); // without a tray nothing could open it
     // The prompt's first value, false included, is delivered once shortly after the start.
     refreshTimer_.start();
 }

@@ -16,6 +16,7 @@
 #include <optional>
 
 class CompanionPairingService;
+class QScreen;
 class QWidget;
 class VigilorMonitor;
 
@@ -106,6 +107,7 @@ private:
 
     // The menu panel.
     std::optional<QRectF> trayAnchor() const;
+    QScreen* trayScreen() const;
     MenuPanelGeometry::Placement menuPlacement() const;
     void fitMenuPanel();
     void menuPanelDidHide();
@@ -119,6 +121,8 @@ private:
 
     // The content windows.
     std::unique_ptr<QWidget> makeContentWindow(const QString& title, QSize fallbackSize, QWidget* rootView);
+    void prepareSettingsWindow();
+    void prepareSettingsWindowWhenIdle();
     void presentSettingsWindow();
     void settingsWindowDidResignKey();
 

@@ -10,6 +10,7 @@
 #include "Vigilor/Interface/ZorviGlass.h"
 #include "Vigilor/Settings/SettingsView.h"
 
+#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QCursor>
 #include <QGuiApplication>
@@ -22,6 +23,7 @@ namespace {
 constexpr QSize dashboardFallbackSize(560, 620);
 constexpr QSize settingsFallbackSize(740, 760);
 constexpr int settingsFadeMilliseconds = 220;
+constexpr int settingsPreparationDelay = 1000; // milliseconds
 
 QScreen* screenAt(const QPointF& point) {
     QScreen* screen = QGuiApplication::screenAt(point.toPoint());
@@ -32,6 +34,20 @@ QScreen* screenAt(const QPointF& point) {
 QRect centredFrame(const QScreen* screen, QSize size) {
     const QRect area = screen ? screen->availableGeometry() : QRect(0, 0, 1440, 900);
     return {area.center() - QPoint(size.width() / 2, size.height() / 2), size};
+}
+
+// The window manager's decorations around a window, once it has said how large they are.
+QMargins decorations(const QWidget& window) {
+    const QRect outer = window.frameGeometry();
+    const QRect inner = window.geometry();
+    return {inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
+            outer.bottom() - inner.bottom()};
+}
+
+// A window of the given content size, whole frame centred on the screen.
+void centreWindow(QWidget& window, const QScreen* screen, QSize size) {
+    const QMargins frame = decorations(window);
+    window.setGeometry(centredFrame(screen, size.grownBy(frame)).marginsRemoved(frame));
 }
 
 bool isOwnedBy(const QWidget* window, const QWidget* owner) {
@@ -57,11 +73,17 @@ std::optional<QRectF> StatusItemController::trayAnchor() const {
 // The tray icon, else the pointer where the click happened, else the top-right corner of the screen.
 MenuPanelGeometry::Placement StatusItemController::menuPlacement() const {
     const auto anchor = trayAnchor();
-    const QScreen* screen = anchor ? screenAt(anchor->center()) : QGuiApplication::primaryScreen();
+    const QScreen* screen = trayScreen();
     if (!screen)
         return MenuPanelGeometry::placement(anchor, QRectF(), QRectF());
     return MenuPanelGeometry::placement(anchor, QRectF(screen->geometry()),
                                         QRectF(screen->availableGeometry()));
+}
+
+// The screen of the tray icon (or of the click on it), else the primary one.
+QScreen* StatusItemController::trayScreen() const {
+    const auto anchor = trayAnchor();
+    return anchor ? screenAt(anchor->center()) : QGuiApplication::primaryScreen();
 }
 
 void StatusItemController::showMenuPanel(bool hidesOnDeactivate) {
@@ -141,8 +163,9 @@ void StatusItemController::setBreakHUD(bool visible) {
 
 std::unique_ptr<ZorviMenuPanel> StatusItemController::makeBreakHUDPanel() {
     ZorviAccessibility::shared().refreshCompositor();
-    auto panel =
-        std::make_unique<ZorviMenuPanel>(ZorviMenuPanel::Kind::breakPrompt, new BreakHUDView(monitor_), 24.0);
+    auto* view = new BreakHUDView(monitor_);
+    auto panel = std::make_unique<ZorviMenuPanel>(ZorviMenuPanel::Kind::breakPrompt, view, 24.0);
+    panel->setShapedPart(view->card()); // the panel is larger than the card: only the card shows
     panel->setWindowTitle(QStringLiteral("Zorvi break"));
     panel->onContentResized = [this] {
         if (breakHUDPanel_)
@@ -175,10 +198,10 @@ std::unique_ptr<QWidget> StatusItemController::makeContentWindow(const QString& 
     // The window keeps to the least and greatest sizes its view allows.
     layout->setSizeConstraint(QLayout::SetMinAndMaxSize);
     layout->addWidget(rootView);
+    layout->activate(); // the least and greatest sizes hold from here on, for every resize
     const QSize fitting = window->sizeHint();
-    window->resize(
-        fitting.width() > 1 ? std::max(fitting.width(), fallbackSize.width()) : fallbackSize.width(),
-        fitting.height() > 1 ? std::max(fitting.height(), fallbackSize.height()) : fallbackSize.height());
+    window->resize(fitting.width() > 1 ? fitting.width() : fallbackSize.width(),
+                   fitting.height() > 1 ? fitting.height() : fallbackSize.height());
     return window;
 }
 
@@ -188,9 +211,7 @@ void StatusItemController::showMainWindow() {
         mainWindow_ =
             makeContentWindow(QStringLiteral("Zorvi"), dashboardFallbackSize,
                               new StatusWindowView(monitor_, SystemClock::shared(), WellnessWrapCard::share));
-    const QScreen* screen =
-        trayAnchor() ? screenAt(trayAnchor()->center()) : QGuiApplication::primaryScreen();
-    mainWindow_->setGeometry(centredFrame(screen, mainWindow_->size()));
+    centreWindow(*mainWindow_, trayScreen(), mainWindow_->size());
     mainWindow_->show();
     mainWindow_->raise();
     mainWindow_->activateWindow();
@@ -199,26 +220,46 @@ void StatusItemController::showMainWindow() {
 void StatusItemController::showSettingsWindow() {
     lastPopoverFrame_ = menuPanel_ ? std::optional<QRect>(menuPanel_->geometry()) : std::nullopt;
     closeMenuPanel();
-    if (!settingsWindow_) {
-        settingsWindow_ = makeContentWindow(QStringLiteral("Zorvi Settings"), settingsFallbackSize,
-                                            new SettingsView(monitor_, {environment_.makePairingService}));
-        settingsWindow_->installEventFilter(this);
-    }
+    prepareSettingsWindow();
     presentSettingsWindow();
+}
+
+// Built once, hidden, and kept: by the first request, or before it while the application is idle after
+// its start, so that the first opening is as quick as the later ones. Hidden, it costs nothing: its
+// content redraws only once shown (MonitorRefresh).
+void StatusItemController::prepareSettingsWindow() {
+    if (settingsWindow_)
+        return;
+    settingsWindow_ = makeContentWindow(QStringLiteral("Zorvi Settings"), settingsFallbackSize,
+                                        new SettingsView(monitor_, {environment_.makePairingService}));
+    settingsWindow_->installEventFilter(this);
+    settingsWindow_->winId(); // the window itself exists, unmapped, ready to be shown
+    // Drawn once where nobody sees it: laid out, its styles and the glyphs of its texts made.
+    settingsWindow_->grab();
+}
+
+// A while after the event loop first ran out of work, when the start's own work (queued behind it and
+// in replies that come back soon after) is done, the settings window is built.
+void StatusItemController::prepareSettingsWindowWhenIdle() {
+    auto* dispatcher = QAbstractEventDispatcher::instance();
+    if (!dispatcher)
+        return;
+    connect(
+        dispatcher, &QAbstractEventDispatcher::aboutToBlock, this,
+        [this] { QTimer::singleShot(settingsPreparationDelay, this, [this] { prepareSettingsWindow(); }); },
+        Qt::SingleShotConnection);
 }
 
 // Centred on the tray's screen; it fades in unless the user reduces motion or nothing composites.
 void StatusItemController::presentSettingsWindow() {
-    const auto anchor = trayAnchor();
-    const QScreen* screen = anchor ? screenAt(anchor->center()) : QGuiApplication::primaryScreen();
-    // Never larger than the screen's room (down to the window's least size), so that it opens whole.
+    const QScreen* screen = trayScreen();
+    // Never larger than the screen's room (down to the window's least size), so that it opens whole;
+    // capped first, then centred.
     QSize size = settingsWindow_->size();
-    if (screen) {
-        const QSize frame = settingsWindow_->frameGeometry().size() - settingsWindow_->size();
-        size = size.boundedTo(screen->availableGeometry().size() - frame)
+    if (screen)
+        size = size.boundedTo(screen->availableGeometry().size().shrunkBy(decorations(*settingsWindow_)))
                    .expandedTo(settingsWindow_->minimumSize());
-    }
-    settingsWindow_->setGeometry(centredFrame(screen, size));
+    centreWindow(*settingsWindow_, screen, size);
     ZorviAccessibility& accessibility = ZorviAccessibility::shared();
     accessibility.refreshCompositor();
     const bool fade = !accessibility.reduceMotion() && accessibility.compositorRunning();

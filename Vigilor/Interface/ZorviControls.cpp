@@ -5,11 +5,13 @@
 #include "ZorviShared/Symbols/ZorviSymbols.h"
 #include "ZorviTheme.h"
 
+#include <QEvent>
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPalette>
 #include <QStyleOption>
+#include <QVBoxLayout>
 
 #include <algorithm>
 #include <cmath>
@@ -105,6 +107,46 @@ void ZorviGlassButton::paintEvent(QPaintEvent*) {
     painter.setPen(ink);
     painter.drawText(QRectF(x, box.top(), box.right() - x, box.height()), Qt::AlignLeft | Qt::AlignVCenter,
                      title);
+}
+
+namespace {
+
+// Passes a wheel turn over a control without the focus on to the control's parent: an event that a
+// filter takes but leaves ignored goes on up, as one the control itself ignored would.
+class WheelNeedsFocus final : public QObject {
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::Wheel || static_cast<QWidget*>(watched)->hasFocus())
+            return false;
+        event->ignore();
+        return true;
+    }
+};
+
+} // namespace
+
+void zorviWheelOnlyWithFocus(QWidget& control) {
+    static WheelNeedsFocus filter;
+    if (control.focusPolicy() == Qt::WheelFocus)
+        control.setFocusPolicy(Qt::StrongFocus);
+    control.installEventFilter(&filter);
+}
+
+FaceButton::FaceButton(QWidget* face, QWidget* parent)
+    : QAbstractButton(parent) {
+    setFocusPolicy(Qt::StrongFocus);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(face);
+    face->setAttribute(Qt::WA_TransparentForMouseEvents);
+}
+
+QSize FaceButton::sizeHint() const {
+    return layout()->sizeHint();
+}
+
+QSize FaceButton::minimumSizeHint() const {
+    return layout()->minimumSize();
 }
 
 IconActionButton::IconActionButton(std::string systemImage, QColor tint, const QString& help,

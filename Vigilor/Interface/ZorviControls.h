@@ -65,6 +65,24 @@ private:
     QColor tint_;
 };
 
+// The desktop's convention for a control that changes a value (slider, stepper, pop-up, segmented
+// picker): the mouse wheel turns it only while it has the keyboard focus, which a click or Tab gives it
+// and the wheel never does; otherwise the wheel goes on to what holds it, so the page scrolls.
+void zorviWheelOnlyWithFocus(QWidget& control);
+
+// A button whose face is a widget of drawn parts (a card, a header): the face only draws, the button
+// takes the clicks and the keyboard, so the whole of it acts as one button.
+class FaceButton : public QAbstractButton {
+public:
+    explicit FaceButton(QWidget* face, QWidget* parent = nullptr);
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent*) override {}
+};
+
 // A drawn on/off switch, 38 × 22: a capsule track (toggleOn when on, the secondary colour at 0.3
 // when off) with a white knob at its trailing end when on, its leading end when off. It only draws:
 // the row that shows it handles the click and passes the new state in. Changes slide in 0.15 s.

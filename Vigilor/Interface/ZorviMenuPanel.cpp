@@ -123,14 +123,39 @@ void ZorviMenuPanel::hideEvent(QHideEvent* event) {
         onHidden();
 }
 
-// Without a compositor the corners are cut away; with one they are simply left unpainted.
+void ZorviMenuPanel::setShapedPart(QWidget* part) {
+    if (shapedPart_)
+        shapedPart_->removeEventFilter(this);
+    shapedPart_ = part;
+    if (part)
+        part->installEventFilter(this);
+    updateMask();
+}
+
+QPainterPath ZorviMenuPanel::shape() const {
+    const QRect area =
+        shapedPart_ ? QRect(shapedPart_->mapTo(this, QPoint(0, 0)), shapedPart_->size()) : rect();
+    QPainterPath path;
+    path.addRoundedRect(QRectF(area), cornerRadius_, cornerRadius_);
+    return path;
+}
+
+// The shaped part moves and grows with the content inside the panel.
+bool ZorviMenuPanel::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == shapedPart_ && (event->type() == QEvent::Move || event->type() == QEvent::Resize))
+        updateMask();
+    return QWidget::eventFilter(watched, event);
+}
+
 void ZorviMenuPanel::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    if (translucent_)
-        return;
-    QPainterPath shape;
-    shape.addRoundedRect(QRectF(rect()), cornerRadius_, cornerRadius_);
-    setMask(QRegion(shape.toFillPolygon().toPolygon()));
+    updateMask();
+}
+
+// Without a compositor everything outside the shape is cut away; with one it is simply left unpainted.
+void ZorviMenuPanel::updateMask() {
+    if (!translucent_)
+        setMask(QRegion(shape().toFillPolygon().toPolygon()));
 }
 
 void ZorviMenuPanel::paintEvent(QPaintEvent*) {
@@ -138,7 +163,5 @@ void ZorviMenuPanel::paintEvent(QPaintEvent*) {
         return; // the prompt's card is its own glass
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    QPainterPath shape;
-    shape.addRoundedRect(QRectF(rect()), cornerRadius_, cornerRadius_);
-    painter.fillPath(shape, SystemColor::windowBackground());
+    painter.fillPath(shape(), SystemColor::windowBackground());
 }

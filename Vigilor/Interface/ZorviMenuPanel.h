@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPainterPath>
 #include <QRectF>
 #include <QSizeF>
 #include <QWidget>
@@ -70,18 +71,28 @@ public:
     // The content's fitting size for the panel's width (its height for that width where it has one).
     QSizeF fittingSize(double forWidth) const;
 
+    // The part of the content whose rounded rectangle is the panel's visible shape (the prompt's card);
+    // without one, the whole panel.
+    void setShapedPart(QWidget* part);
+    // The panel's visible shape in its own coordinates.
+    QPainterPath shape() const;
+
     std::function<void()> onContentResized;
     std::function<void()> onHidden;
 
 protected:
     bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void hideEvent(QHideEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    void updateMask();
+
     Kind kind_;
     QWidget* content_;
+    QWidget* shapedPart_ = nullptr;
     double cornerRadius_;
     bool translucent_;
 };

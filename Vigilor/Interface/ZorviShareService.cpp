@@ -1,5 +1,7 @@
 #include "ZorviShareService.h"
 
+#include "ZorviShared/ZorviWebSite.h"
+
 #include <QDesktopServices>
 #include <QFile>
 #include <QStandardPaths>
@@ -7,18 +9,26 @@
 
 namespace {
 
-// The product's placeholders (RFC 2606 reserves .example): replace them when the pages exist.
-constexpr const char* storeWebListing = "https://apps.zorvi.example/app/zorvi/id6740000000?mt=12";
 constexpr const char* storeScheme = "macappstore";
-constexpr const char* storeAppPage = "macappstore://apps.zorvi.example/app/id6740000000";
-constexpr const char* sharePage = "https://zorvi.example/share";
-constexpr const char* trustPage = "https://zorvi.example/trust";
+constexpr const char* storeCatalogueNumber = "6740000000";
 
-QUrl urlWithQuery(const char* text, const char* query) {
-    QUrl url(QString::fromLatin1(text));
+QUrl siteURL(const char* scheme, const char* host, const QString& path, const char* query = nullptr) {
+    QUrl url;
+    url.setScheme(QString::fromLatin1(scheme));
+    url.setHost(QString::fromLatin1(host));
+    url.setPath(path);
     if (query)
         url.setQuery(QString::fromLatin1(query));
     return url;
+}
+
+QUrl makerPage(const char* path) {
+    return siteURL("https", ZorviWebSite::makerHost, QString::fromLatin1(path));
+}
+
+QUrl storeAppPage(const char* query) {
+    return siteURL(storeScheme, ZorviWebSite::storeHost,
+                   QStringLiteral("/app/id") + QString::fromLatin1(storeCatalogueNumber), query);
 }
 
 // Whether one XDG association file names a handler for `mimeType` in one of its association groups.
@@ -55,24 +65,31 @@ bool openStorePage(const QUrl& first, const ZorviShareService::LinkOpener& open)
 namespace ZorviShareService {
 
 const QUrl& appStoreURL() {
-    static const QUrl url = urlWithQuery(storeWebListing, nullptr);
+    static const QUrl url =
+        siteURL("https", ZorviWebSite::storeHost,
+                QStringLiteral("/app/zorvi/id") + QString::fromLatin1(storeCatalogueNumber), "mt=12");
     return url;
 }
 const QUrl& appStoreDeepLink() {
-    static const QUrl url = urlWithQuery(storeAppPage, nullptr);
+    static const QUrl url = storeAppPage(nullptr);
     return url;
 }
 const QUrl& appStoreReviewURL() {
-    static const QUrl url = urlWithQuery(storeAppPage, "action=write-review");
+    static const QUrl url = storeAppPage("action=write-review");
     return url;
 }
 const QUrl& sharePageURL() {
-    static const QUrl url = urlWithQuery(sharePage, nullptr);
+    static const QUrl url = makerPage("/share");
     return url;
 }
 
 const QUrl& trustPageURL() {
-    static const QUrl url = urlWithQuery(trustPage, nullptr);
+    static const QUrl url = makerPage("/trust");
+    return url;
+}
+
+const QUrl& downloadPageURL() {
+    static const QUrl url = makerPage("/get");
     return url;
 }
 

@@ -7,8 +7,9 @@
 
 // The outside links the interface offers: the application's store listing on the web, the same page
 // in a store application (reached through its own URL scheme), the store's review form, and the maker's
-// share page. Every host and identifier is written once, in ZorviShareService.cpp; until the product
-// has pages of its own they are placeholders under the reserved .example domain.
+// share page. The hosts are written once, in ZorviShared/ZorviWebSite.h, the identifiers in
+// ZorviShareService.cpp; until the product has pages of its own they are placeholders under the
+// reserved .example domain.
 namespace ZorviShareService {
 
 const QUrl& appStoreURL();
@@ -17,6 +18,8 @@ const QUrl& appStoreReviewURL();
 const QUrl& sharePageURL();
 // The trust documentation: what the product keeps on this computer and what it never uploads.
 const QUrl& trustPageURL();
+// The download page of the build that locks the session.
+const QUrl& downloadPageURL();
 
 // How a link is handed to the desktop; tests pass their own.
 using LinkOpener = std::function<bool(const QUrl&)>;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Vigilor/LockScreen/LockScreenMessageState.h"
+#include "ZorviShared/ZorviWebSite.h"
 
 #include <filesystem>
 #include <map>
@@ -19,8 +20,11 @@
 // banner is recognised as foreign and never overwritten, hidden or deleted.
 namespace GdmBanner {
 
-// The one message this product ever puts on the login screen; the user cannot edit it.
-inline constexpr std::string_view signatureText = "This Mac locks itself \u00B7 zorvi.app";
+// The one message this product ever puts on the login screen, naming the product's site; the user
+// cannot edit it.
+inline constexpr auto signature =
+    ZorviWebSite::joined("This Mac locks itself \u00B7 ", ZorviWebSite::makerHost);
+inline constexpr std::string_view signatureText(signature.data(), signature.size() - 1);
 
 inline constexpr std::string_view loginScreenGroup = "org/gnome/login-screen";
 inline constexpr std::string_view enableKey = "banner-message-enable";

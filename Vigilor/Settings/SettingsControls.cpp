@@ -14,6 +14,7 @@ SettingsPicker::SettingsPicker(const QStringList& labels, std::function<int()> s
     addItems(labels);
     setFont(zorviControl());
     setFixedWidth(width);
+    zorviWheelOnlyWithFocus(*this);
     // `activated` comes from the user only; a refresh's setCurrentIndex does not send it.
     connect(this, &QComboBox::activated, this, [this](int index) {
         choose_(index);

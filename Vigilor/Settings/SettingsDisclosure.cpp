@@ -4,6 +4,7 @@
 #include "Vigilor/Interface/ViewHelpers.h"
 #include "Vigilor/Interface/WindowParts.h"
 #include "Vigilor/Interface/ZorviAccessibility.h"
+#include "Vigilor/Interface/ZorviControls.h"
 #include "Vigilor/Interface/ZorviTheme.h"
 #include "ZorviShared/Symbols/ZorviSymbols.h"
 
@@ -34,23 +35,6 @@ protected:
     }
 };
 
-// The header is one button; its card and texts only draw.
-class DisclosureHeader : public QAbstractButton {
-public:
-    explicit DisclosureHeader(QWidget* card) {
-        setFocusPolicy(Qt::StrongFocus);
-        auto* layout = new QVBoxLayout(this);
-        layout->setContentsMargins(0, 0, 0, 0);
-        layout->addWidget(card);
-        card->setAttribute(Qt::WA_TransparentForMouseEvents);
-    }
-    QSize sizeHint() const override { return layout()->sizeHint(); }
-    QSize minimumSizeHint() const override { return layout()->minimumSize(); }
-
-protected:
-    void paintEvent(QPaintEvent*) override {}
-};
-
 } // namespace
 
 SettingsDisclosure::SettingsDisclosure(const QString& title, const QString& detail,
@@ -78,7 +62,7 @@ SettingsDisclosure::SettingsDisclosure(const QString& title, const QString& deta
     line->addLayout(texts, 1);
     line->addSpacing(8);
     line->addWidget(chevron_, 0, Qt::AlignVCenter);
-    header_ = new DisclosureHeader(card);
+    header_ = new FaceButton(card);
 
     auto* bodyColumn = new QVBoxLayout(body_);
     bodyColumn->setContentsMargins(0, 0, 0, 0);

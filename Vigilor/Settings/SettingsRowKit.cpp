@@ -180,6 +180,7 @@ SliderRow::SliderRow(const QString& title, Binding<double> value, SliderGrid gri
     slider_->setSingleStep(1);
     slider_->setPageStep(1);
     slider_->setAccessibleName(title);
+    zorviWheelOnlyWithFocus(*slider_);
     // Only the user's own actions (drag, keys, wheel, a click on the groove) reach the binding; the
     // slider's value changes that refresh() makes do not.
     connect(slider_, &QAbstractSlider::actionTriggered, this, [this](int) { userMoved(); });

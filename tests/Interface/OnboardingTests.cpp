@@ -1,6 +1,7 @@
 #include "Support/MonitorHarness.h"
 #include "Support/OffscreenApplication.h"
 #include "Support/Pictures.h"
+#include "Vigilor/Interface/ClampedLabel.h"
 #include "Vigilor/Interface/OnboardingModel.h"
 #include "Vigilor/Interface/OnboardingView.h"
 #include "Vigilor/Interface/OnboardingWindowController.h"
@@ -226,6 +227,14 @@ TEST_P(OnboardingLooks, ShowTheRowsOfThisSetup) {
         if (shown(title))
             rows.push_back(title);
     EXPECT_EQ(rows, c.rows);
+    for (const std::string& title : rows)
+        for (const QWidget* part : row(title)->findChildren<QWidget*>())
+            if (const auto* description = dynamic_cast<const ClampedLabel*>(part)) {
+                EXPECT_EQ(description->shownLines().join(' ').toStdString(),
+                          description->text().toStdString())
+                    << title;
+            }
+    EXPECT_EQ(controller->window()->windowTitle(), "Zorvi");
     const auto* note = controller->window()->findChild<QWidget*>("fullLockNote");
     EXPECT_EQ(note != nullptr, c.sandboxed);
     Pictures::save(controller->window()->grab().toImage(), artifacts, c.name);

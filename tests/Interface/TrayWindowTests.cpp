@@ -1,8 +1,10 @@
 #include "Support/DeskHealthSamples.h"
 #include "Support/TrayDesktop.h"
+#include "Vigilor/Interface/BreakHUDView.h"
 #include "Vigilor/Interface/DeskHealthView.h"
 #include "Vigilor/Interface/StatusWindowView.h"
 #include "Vigilor/Interface/WellnessWrapCard.h"
+#include "Vigilor/Interface/ZorviEyesView.h"
 
 #include <QAbstractButton>
 #include <QScrollArea>
@@ -71,6 +73,10 @@ TEST_F(TrayWindows, TheBreakPromptShowsOnEveryDesktopWithoutTakingTheKeyboard) {
     EXPECT_GE(prompt.width(), 260);
     EXPECT_GE(prompt.height(), 260);
     EXPECT_EQ(prompt.center().x(), VirtualDesktop::width / 2 - 1 + prompt.width() % 2);
+    // Nothing composites here: the window is cut to the card, with no plate around it.
+    ZorviMenuPanel* panel = controller->breakHUDPanel();
+    const QWidget* card = static_cast<BreakHUDView*>(panel->content())->card();
+    EXPECT_EQ(panel->mask().boundingRect(), QRect(card->mapTo(panel, QPoint(0, 0)), card->size()));
 
     ASSERT_TRUE(VirtualDesktop::xdotool({"set_desktop", "1"}));
     settle();
@@ -78,8 +84,26 @@ TEST_F(TrayWindows, TheBreakPromptShowsOnEveryDesktopWithoutTakingTheKeyboard) {
         << "still shown on the second desktop";
 }
 
-// The dashboard opens through showMainWindow() only, centred at every show, and its "Share week"
-// button writes the card and offers it.
+// The panel's header (the mascot and the headline) is the way to the dashboard.
+TEST_F(TrayWindows, AClickOnThePanelsHeaderOpensTheDashboard) {
+    ASSERT_TRUE(firstClickOpensPanel());
+    QAbstractButton* header = nullptr;
+    for (auto* button : controller->menuPanel()->findChildren<QAbstractButton*>())
+        if (button->toolTip() == QStringLiteral("Open the dashboard"))
+            header = button;
+    ASSERT_TRUE(header);
+    EXPECT_EQ(header->cursor().shape(), Qt::PointingHandCursor);
+    ASSERT_TRUE(clickInPanel(header->findChild<ZorviEyesView*>()));
+    ASSERT_TRUE(waitFor([&] {
+        return controller->mainWindow() && controller->mainWindow()->isActiveWindow();
+    })) << "no dashboard";
+    EXPECT_FALSE(panelOpen());
+    settle();
+    snapshot(QStringLiteral("dashboard-from-header"));
+}
+
+// The dashboard opens centred at every show, and its "Share week" button writes the card and offers
+// it.
 TEST_F(TrayWindows, TheDashboardOpensCentredAndItsShareButtonWritesTheCard) {
     monitor->deskHealth = DeskHealthSamples::week(84, 3);
     monitor->recovery = RecoveryMirror{58.2, 51.0, "strong"};
@@ -105,8 +129,8 @@ TEST_F(TrayWindows, TheDashboardOpensCentredAndItsShareButtonWritesTheCard) {
     ASSERT_TRUE(waitFor([&] { return dashboard->isActiveWindow(); }));
     EXPECT_EQ(controller->mainWindow(), dashboard) << "hidden and reused, never rebuilt";
     EXPECT_TRUE(waitFor([&] {
-        return (dashboard->geometry().center() - centred.center()).manhattanLength() <= 4;
-    })) << "centred again after the user moved it";
+        return (dashboard->frameGeometry().center() - area.center()).manhattanLength() <= 4;
+    })) << "centred again after the user moved it, now with its title bar";
 
     auto* view = dashboard->findChild<StatusWindowView*>();
     ASSERT_TRUE(view);

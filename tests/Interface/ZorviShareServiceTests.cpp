@@ -1,5 +1,6 @@
 #include "Support/TemporaryHome.h"
 #include "Vigilor/Interface/ZorviShareService.h"
+#include "Vigilor/LockScreen/GdmBanner.h"
 
 #include <gtest/gtest.h>
 
@@ -18,6 +19,9 @@ TEST(ZorviShareService, AddressesOfTheRightKinds) {
     for (const QUrl* url : {&ZorviShareService::appStoreURL(), &ZorviShareService::appStoreDeepLink(),
                             &ZorviShareService::sharePageURL()})
         EXPECT_TRUE(url->host().endsWith(".example")) << url->toString().toStdString();
+    EXPECT_EQ(GdmBanner::signatureText,
+              "This Mac locks itself \u00B7 " + ZorviShareService::sharePageURL().host().toStdString())
+        << "the lock screen names the links' site";
 }
 
 TEST(ZorviShareService, TheStoreApplicationOnlyWhenAHandlerOfItsSchemeIsInstalled) {

@@ -118,7 +118,7 @@ TEST(AdvancedSectionModel, PairingJSONHasFiveSortedStringMembersWithEndpointsAsS
 TEST(AdvancedSectionModel, LockScreenRowFollowsItsStateTable) {
     using S = LockScreenMessageState;
     const std::string ourDetail =
-        "Shows 'This Mac locks itself \u00B7 zorvi.app' on the lock screen (requires admin "
+        "Shows 'This Mac locks itself \u00B7 zorvi.example' on the lock screen (requires admin "
         "password).";
     const std::string foreignDetail = "A custom lock-screen message is already set on this Mac.";
     const struct {

@@ -2,11 +2,13 @@
 // the keyboard, hidden (never destroyed) when another window takes it. Screenshots of every card go to
 // test-artifacts/settings/.
 #include "Support/TrayDesktop.h"
+#include "Vigilor/Settings/SettingsRowKit.h"
 #include "Vigilor/Settings/SettingsView.h"
 
 #include <QAbstractButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSlider>
 
 namespace {
 
@@ -27,9 +29,16 @@ struct SettingsWindow : TrayDesktop {
         for (auto* button : controller->menuPanel()->findChildren<QAbstractButton*>())
             if (button->accessibleName() == QStringLiteral("Settings"))
                 settings = button;
-        return settings && click(settings->mapToGlobal(settings->rect().center())) && waitFor([&] {
+        return settings && clickInPanel(settings) && waitFor([&] {
                    return windowShown() && hasKeyboard(window()) && QApplication::activeWindow() == window();
                });
+    }
+    QScrollBar* page() const { return window()->findChild<QScrollArea*>()->verticalScrollBar(); }
+    // Turns of the mouse wheel over the middle of `part`: 4 up, 5 down.
+    static bool wheel(const QWidget* part, int direction, int notches) {
+        const QPoint at = part->mapToGlobal(part->rect().center());
+        return VirtualDesktop::xdotool({"mousemove", std::to_string(at.x()), std::to_string(at.y()), "click",
+                                        "--repeat", std::to_string(notches), std::to_string(direction)});
     }
     // A user's click on a button of the window, scrolled into view first.
     bool clickButton(const QString& text) {
@@ -48,9 +57,9 @@ struct SettingsWindow : TrayDesktop {
 TEST_F(SettingsWindow, OpensFromTheTrayWithinItsSizeAndKeepsOpenForItsOwnSheets) {
     ASSERT_TRUE(openFromTray());
     EXPECT_EQ(window()->windowTitle(), "Zorvi Settings");
-    const QSize size = window()->size();
-    EXPECT_TRUE(size.width() >= 480 && size.width() <= 720) << size.width();
-    EXPECT_TRUE(size.height() >= 480 && size.height() <= 800) << size.height();
+    EXPECT_EQ(window()->size(), QSize(600, 620)) << "its ideal size";
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_LE(std::abs(window()->frameGeometry().center().x() - area.center().x()), 1) << "centred";
 
     ASSERT_TRUE(clickButton(QStringLiteral("Watch or phone")));
     ASSERT_TRUE(waitFor([&] { return !monitor->config().cameraPresenceEnabled; }));
@@ -103,4 +112,44 @@ TEST_F(SettingsWindow, HidesWhenAnotherWindowTakesTheKeyboardAndComesBackAsItWas
     ASSERT_TRUE(waitFor([&] { return hasKeyboard(&work); }));
     settle();
     EXPECT_TRUE(windowShown());
+}
+
+// The wheel over a slider without the keyboard scrolls the page and changes no setting; with the
+// keyboard it turns the slider. Closed and opened again, the page is as the user left it.
+TEST_F(SettingsWindow, TheWheelScrollsThePageOverASliderAndTheClosedPageComesBackAsLeft) {
+    ASSERT_TRUE(openFromTray());
+    auto* row = window()->findChild<SliderRow*>(QStringLiteral("slider.Move break time"));
+    ASSERT_TRUE(row);
+    window()->findChild<QScrollArea*>()->ensureWidgetVisible(row, 0, 250);
+    settle(200);
+    ASSERT_FALSE(row->slider()->hasFocus());
+    const VigilorConfig before = monitor->config();
+    const int top = page()->value();
+    ASSERT_TRUE(wheel(row->slider(), 5, 3));
+    EXPECT_TRUE(waitFor([&] { return page()->value() > top; })) << "the page scrolls";
+    settle();
+    snapshot(QStringLiteral("window-wheel-over-slider"), window()->frameGeometry());
+    EXPECT_EQ(monitor->config(), before) << "no setting moved";
+
+    window()->findChild<QScrollArea*>()->ensureWidgetVisible(row, 0, 250);
+    row->slider()->setFocus();
+    settle(200);
+    const int scrolled = page()->value();
+    ASSERT_TRUE(wheel(row->slider(), 4, 1));
+    EXPECT_TRUE(waitFor([&] { return monitor->config().walkBreakDuration != before.walkBreakDuration; }))
+        << "the focused slider takes the wheel";
+    EXPECT_EQ(page()->value(), scrolled);
+
+    auto* disclosure =
+        window()->findChild<SettingsDisclosure*>(QStringLiteral("disclosure.Lock fine-tuning"));
+    ASSERT_TRUE(disclosure && !disclosure->isExpanded());
+    disclosure->header()->click();
+    settle();
+    const int left = page()->value();
+    window()->close();
+    ASSERT_TRUE(waitFor([&] { return !windowShown(); }));
+    controller->showSettingsWindow();
+    ASSERT_TRUE(waitFor([&] { return windowShown() && hasKeyboard(window()); }));
+    EXPECT_TRUE(disclosure->isExpanded());
+    EXPECT_EQ(page()->value(), left);
 }

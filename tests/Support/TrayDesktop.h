@@ -78,14 +78,29 @@ struct TrayDesktop : ::testing::Test {
     }
     bool clickIcon(int button = 1) { return click(controller->trayIconGeometry().center(), button); }
     // The first click on a freshly docked icon can still land on the tray's own window, where it does
-    // nothing; a second click then reaches the icon.
+    // nothing; a second click then reaches the icon. A click that reached it has built a panel, which
+    // a second click would close again: then the panel is only waited for. Ends with the panel on the
+    // screen, so that clicks into it land.
     bool firstClickOpensPanel() {
         if (!clickIcon())
             return false;
-        return waitFor([&] { return panelOpen(); }, 3000) ||
-               (clickIcon() && waitFor([&] { return panelOpen(); }));
+        if (!waitFor([&] { return controller->menuPanel() != nullptr; }, 3000) && !clickIcon())
+            return false;
+        return waitFor([&] { return panelOnScreen(); });
     }
     bool panelOpen() const { return controller->menuPanel() && controller->menuPanel()->isVisible(); }
+    // Shown, mapped by the X server and no longer being re-fitted to its content.
+    bool panelOnScreen() {
+        if (!panelOpen() || !controller->menuPanel()->windowHandle()->isExposed())
+            return false;
+        const QRect frame = controller->menuPanel()->geometry();
+        settle(100);
+        return panelOpen() && controller->menuPanel()->geometry() == frame;
+    }
+    // A user's click on a part of the open panel, once the panel is on the screen.
+    bool clickInPanel(const QWidget* part) {
+        return waitFor([&] { return panelOnScreen(); }) && click(part->mapToGlobal(part->rect().center()));
+    }
 
     // The whole screen, or the part of it that `area` covers.
     void snapshot(const QString& name, QRect area = {}) {
