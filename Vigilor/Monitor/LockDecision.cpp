@@ -183,6 +183,9 @@ ZorviPresenceVerdict evaluate(const ZorviPresenceInputs& inputs) {
 
 std::string decisionText(const ZorviPresenceInputs& inputs, const ZorviPresenceVerdict& verdict,
                          const std::string& companionWord) {
+    // A lock the session never confirmed is not called one.
+    if (verdict.kind == Kind::locked && inputs.lockUnconfirmed)
+        return "Lock requested, not confirmed";
     switch (ruleSet(inputs)) {
     case RuleSet::cameraBusy:
         return cameraBusyText(verdict, companionWord);

@@ -52,6 +52,8 @@ struct ZorviPresenceInputs {
 
     // The once-per-absence latch: this absence has been acted on.
     bool lockedForCurrentAbsence = false;
+    // The lock of this absence was asked for and the session never confirmed it.
+    bool lockUnconfirmed = false;
 };
 
 struct ZorviPresenceVerdict {

@@ -42,6 +42,13 @@
 
 enum class BreakHUDKind { eye, walk };
 
+// Why a blocked monitor has no camera to watch the desk with. Only a refusal has an action the user
+// can take here, so only a refusal speaks of permission.
+enum class CameraBlock { permission, noCamera, stopped, unavailable };
+// From the camera status words the camera code publishes; `permissionAction` is a refusal of the
+// camera or of Bluetooth (`needsPermissionAction`).
+CameraBlock cameraBlock(const std::string& cameraStatus, bool permissionAction);
+
 // When the eye break and the walk prompt are due, from the settings and the break anchors.
 struct BreakDueRule {
     bool eyeBreakEnabled = false;
@@ -329,6 +336,7 @@ public:
     std::string menuSystemImage() const;
     std::string readinessSummary() const;
     bool needsPermissionAction() const;
+    CameraBlock cameraBlock() const; // meaningful while the phase is blocked
     std::string signalBrief() const;
     std::string watchSummary() const;
     std::string watchSignalDetail() const;
@@ -461,6 +469,7 @@ private:
     void configureCamera();
     // The camera cannot run: says why in the status and the activity log, and blocks the guard.
     void blockCamera(const std::string& status, const std::string& line);
+    void reportNoCamera();
     void stopCameraForDeviceOnlyMode();
     void tearDownCaptureSession();
     void reportCameraFailure(const std::string& description);
@@ -598,6 +607,7 @@ private:
     // seen again (counted, so that a late lock result can tell that its absence has ended).
     bool absenceLockPending_ = false;
     bool absenceLockFailed_ = false;
+    bool absenceLockUnconfirmed_ = false; // the session did not confirm the lock this absence asked for
     uint64_t presenceSightings_ = 0;
     Date lastRemoteControlCheckAt_ = Date::distantPast();
     bool knownFacePresent_ = true;

@@ -76,6 +76,7 @@ ZorviPresenceInputs VigilorMonitor::presenceInputs(Date at) const {
     in.inputIdleSeconds = inputIdleSeconds();
     in.activeInputGrace = c.activeInputGrace;
     in.lockedForCurrentAbsence = lockedForCurrentAbsence_;
+    in.lockUnconfirmed = absenceLockUnconfirmed_;
     return in;
 }
 
@@ -114,6 +115,7 @@ void VigilorMonitor::actOnVerdict(const ZorviPresenceInputs& in, const ZorviPres
 void VigilorMonitor::presenceSeenAgain() {
     lockedForCurrentAbsence_ = false;
     absenceLockFailed_ = false;
+    absenceLockUnconfirmed_ = false;
     ++presenceSightings_;
 }
 

@@ -135,6 +135,7 @@ void VigilorMonitor::confirmScreenLocked(Date at, const std::string& eventSource
         lockAttemptTimer_->invalidate();
     lockAttemptTimer_.reset();
     lockAttemptInProgress_ = false;
+    absenceLockUnconfirmed_ = false;
     screenLocked_ = true;
     if (!screenLockedAt_)
         screenLockedAt_ = systemScreenLockedAt().value_or(at);

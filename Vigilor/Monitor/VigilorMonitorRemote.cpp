@@ -225,7 +225,8 @@ void VigilorMonitor::scheduleLockAttemptTimeout() {
             return;
         self->lockAttemptInProgress_ = false;
         self->lastZorviLockRequestAt_.reset();
-        self->appendLockEvent("Lock attempt unconfirmed; macOS did not lock the session within 10s");
+        self->absenceLockUnconfirmed_ = self->lockedForCurrentAbsence_;
+        self->appendLockEvent("Lock attempt unconfirmed; the session did not lock within 10s");
         self->sendStatusEvent("lock_attempt_unconfirmed", self->lastZorviLockSource_, self->now());
     });
 }
