@@ -470,6 +470,7 @@ private:
     // The camera cannot run: says why in the status and the activity log, and blocks the guard.
     void blockCamera(const std::string& status, const std::string& line);
     void reportNoCamera();
+    std::optional<FaceIdentityError> enrolmentCameraProblem() const;
     void stopCameraForDeviceOnlyMode();
     void tearDownCaptureSession();
     void reportCameraFailure(const std::string& description);

@@ -113,6 +113,10 @@ void CompanionPairingSheetView::update(const std::string& code, PairingSheetStat
         stateMark_->setSymbol("wifi", Theme::success());
         stateText_->setText(QStringLiteral("Advertising\u2026"));
         break;
+    case PairingSheetState::notAnnounced:
+        stateMark_->setSymbol("wifi.exclamationmark", Theme::warning());
+        stateText_->setText(QStringLiteral("Not announced on the local network"));
+        break;
     case PairingSheetState::paired:
         stateMark_->setSymbol("checkmark.circle.fill", Theme::success());
         stateText_->setText(QStringLiteral("Paired \u2713"));
@@ -122,7 +126,8 @@ void CompanionPairingSheetView::update(const std::string& code, PairingSheetStat
         stateText_->setText(QStringLiteral("Timed out"));
         break;
     }
-    const bool showsError = state == PairingSheetState::timedOut && !error.empty();
+    const bool showsError =
+        (state == PairingSheetState::timedOut || state == PairingSheetState::notAnnounced) && !error.empty();
     error_->setText(showsError ? qs(error) : QString());
     error_->setVisible(showsError);
     cancelButton_->setText(state == PairingSheetState::paired ? QStringLiteral("Done")

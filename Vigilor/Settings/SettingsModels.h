@@ -67,6 +67,8 @@ bool offersPhonePairing(BluetoothPresenceMode mode);
 // UUID text, exactly.
 int signalLevel(int rssi);
 std::string devicePickerPrompt(VigilorMonitor::BluetoothDeviceType type);
+// The line the picker shows while it lists no device: that it searches, or why it cannot.
+std::string devicePickerSearchLine(const VigilorMonitor& monitor);
 bool isDeviceSelected(const VigilorConfig& config, VigilorMonitor::BluetoothDeviceType type,
                       const std::string& deviceID);
 
