@@ -128,7 +128,7 @@ TEST_F(SandboxedForm, WithoutLockingTheLockingCardsAndRowsGiveWayToTheNotice) {
     EXPECT_EQ(SettingsHarness::named(f.form(), "row.Arm Auto Lock"), nullptr);
     const auto* notice = f.find<LaunchAtLoginNotice>("notice");
     EXPECT_THAT(notice->message().toStdString(),
-                ::testing::StartsWith("Auto Lock can't run in the Mac App Store"));
+                ::testing::StartsWith("Auto Lock can't run in this sandboxed build"));
 }
 
 TEST_F(SettingsForm, RefreshingWritesNothingAndKeepsOffGridValues) {
@@ -395,8 +395,8 @@ TEST_F(SettingsForm, TheEnrolmentSheetOpensBeforeTheEnrolmentStartsAndFollowsIts
         {FaceEnrolmentProgress{30, 30, true, std::nullopt}, "Face Enrolled Successfully",
          "Captured 30 prints. Your face is now stored locally.", "Done"},
         {FaceEnrolmentProgress{
-             0, 30, false, "Camera access denied. Enable in System Settings > Privacy & Security > Camera"},
-         "Enrolment Failed", "Camera access denied. Enable in System Settings > Privacy & Security > Camera",
+             0, 30, false, "Camera access denied. Give your user access to the camera's video device and try again."},
+         "Enrolment Failed", "Camera access denied. Give your user access to the camera's video device and try again.",
          "Close"},
         {FaceEnrolmentProgress{2, 30, false, ""}, "Enrolment Failed", "An error occurred", "Close"},
     };
