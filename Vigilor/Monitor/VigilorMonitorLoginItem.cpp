@@ -40,8 +40,9 @@ void VigilorMonitor::reconcileLaunchAtLoginIfNeeded() {
         if (!failure)
             append("Launch at login registered");
     } else if (status == LoginItem::Status::requiresApproval) {
-        launchAtLoginError = std::string("Zorvi's autostart entry is switched off. Turn Zorvi on in your desktop's "
-                                         "startup applications to finish enabling launch at login.");
+        launchAtLoginError = std::string("Zorvi's autostart entry is switched off. Turn Zorvi on in your "
+                                         "desktop's startup applications to finish enabling launch at "
+                                         "login.");
     } else if (status == LoginItem::Status::notFound) {
         const std::string path = item.applicationPath().string();
         launchAtLoginError = "Zorvi cannot start at login: its program " + path +

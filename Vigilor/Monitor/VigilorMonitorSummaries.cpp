@@ -35,7 +35,8 @@ CameraBlockWords cameraBlockWords(CameraBlock block) {
         return {"No camera found", reason, reason};
     }
     case CameraBlock::stopped: {
-        static constexpr const char* reason = "The camera stopped sending pictures, so Zorvi cannot see the desk.";
+        static constexpr const char* reason =
+            "The camera stopped sending pictures, so Zorvi cannot see the desk.";
         return {"Camera stopped", reason, reason};
     }
     case CameraBlock::unavailable:

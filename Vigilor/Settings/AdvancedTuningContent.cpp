@@ -37,8 +37,8 @@ template <class E> SettingsPicker* picker(SettingsSectionContext& context, Bindi
 // A feature this system cannot give (no Linux camera has Center Stage; there is no body model): the
 // switch shows it off and takes no clicks, and the stored value is left as it is.
 SettingsToggleRow* unavailableToggle(const char* title, const char* systemImage, const QColor& tint) {
-    auto* row = new SettingsToggleRow(title, QStringLiteral("Not available on this system"), systemImage, tint,
-                                      Binding<bool>([] { return false; }, [](const bool&) {}));
+    auto* row = new SettingsToggleRow(title, QStringLiteral("Not available on this system"), systemImage,
+                                      tint, Binding<bool>([] { return false; }, [](const bool&) {}));
     row->toggle()->setEnabled(false);
     return row;
 }

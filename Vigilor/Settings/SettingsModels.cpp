@@ -39,8 +39,8 @@ SettingsSyncRowModel settingsSyncRowModel(SettingsSync::Status status,
         return {SystemColor::secondaryLabel(), "Off", "Sync is paused.", std::nullopt};
     case SettingsSync::Status::unavailable:
         return {Theme::warning(), "No sync folder", "Sync is on, but " + folder + " does not exist.",
-                "Create that folder, or link there a folder your sync tool carries (Nextcloud, Syncthing\u2026), "
-                "and sync starts by itself."};
+                "Create that folder, or link there a folder your sync tool carries (Nextcloud, "
+                "Syncthing\u2026), and sync starts by itself."};
     case SettingsSync::Status::active:
         break;
     }

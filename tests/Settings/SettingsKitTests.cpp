@@ -87,8 +87,8 @@ TEST(SettingsModels, SyncRowFollowsTheServiceState) {
          Theme::warning(),
          "No sync folder",
          "Sync is on, but /home/u/.local/share/zorvi/sync does not exist.",
-         "Create that folder, or link there a folder your sync tool carries (Nextcloud, Syncthing\u2026), and "
-         "sync starts by itself."},
+         "Create that folder, or link there a folder your sync tool carries (Nextcloud, Syncthing\u2026), "
+         "and sync starts by itself."},
         {S::active,
          {},
          {},
