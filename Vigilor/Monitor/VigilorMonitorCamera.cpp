@@ -249,7 +249,7 @@ CaptureSession::Observers VigilorMonitor::captureSessionObservers() {
 void VigilorMonitor::captureSessionInterrupted() {
     setIfChanged(cameraInterrupted, true);
     setIfChanged(cameraStatus, std::string("Camera in use by another app \u2014 Watch only"));
-    append("Camera interrupted (another app is using it); falling back to the Bluetooth device");
+    append("Camera interrupted (another app is using it); falling back to Apple Watch");
 }
 
 void VigilorMonitor::captureSessionInterruptionEnded() {

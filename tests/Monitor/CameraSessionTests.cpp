@@ -74,8 +74,7 @@ TEST(CameraSession, InterruptionsFallBackToTheWatchAndEndWithARestart) {
     EXPECT_EQ(s.monitor->cameraStatus(), "Camera in use by another app \u2014 Watch only");
     const auto texts = s.activity();
     EXPECT_EQ(std::count(texts.begin(), texts.end(),
-                         "Camera interrupted (another app is using it); falling back to the Bluetooth "
-                         "device"),
+                         "Camera interrupted (another app is using it); falling back to Apple Watch"),
               2);
 
     session.running = false;
