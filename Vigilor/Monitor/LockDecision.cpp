@@ -103,7 +103,7 @@ std::string cameraText(const ZorviPresenceInputs& in, const Verdict& verdict) {
     case Kind::waiting:
         return "Face missing: " + fixedDecimal(verdict.secondsLeft, 1) + "s";
     case Kind::waitingForSustainedNoFace:
-        return "Waiting for sustained no-face";
+        return in.cameraBlocked ? "No camera signal" : "Waiting for sustained no-face";
     case Kind::suppressedScreenSharing:
         return "Suppressed: Screen Sharing";
     case Kind::suppressedOnCall:

@@ -35,6 +35,7 @@ struct ZorviPresenceInputs {
     bool knownFacePresent = false;
     bool requireKnownFaceForPresence = false;
     bool facePresent = false;
+    bool cameraBlocked = false; // no camera delivers frames: no face can go missing either
 
     // Which rules decide: a busy camera first, then the setting.
     bool cameraBusy = false;

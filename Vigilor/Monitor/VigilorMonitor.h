@@ -45,6 +45,8 @@ enum class BreakHUDKind { eye, walk };
 // Why a blocked monitor has no camera to watch the desk with. Only a refusal has an action the user
 // can take here, so only a refusal speaks of permission.
 enum class CameraBlock { permission, noCamera, stopped, unavailable };
+inline constexpr const char* noCameraStatus = "No camera found";
+inline constexpr const char* cameraErrorStatus = "Camera error";
 // From the camera status words the camera code publishes; `permissionAction` is a refusal of the
 // camera or of Bluetooth (`needsPermissionAction`).
 CameraBlock cameraBlock(const std::string& cameraStatus, bool permissionAction);

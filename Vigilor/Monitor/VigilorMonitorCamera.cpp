@@ -13,8 +13,8 @@ void VigilorMonitor::blockCamera(const std::string& status, const std::string& l
 
 // The device, not a refusal: nothing the user can grant would help.
 void VigilorMonitor::reportNoCamera() {
-    setIfChanged(cameraStatus, std::string("No camera found"));
-    setIfChanged(centerStageStatus, std::string("No camera found"));
+    setIfChanged(cameraStatus, std::string(noCameraStatus));
+    setIfChanged(centerStageStatus, std::string(noCameraStatus));
     setIfChanged(phase, MonitorPhase::blocked);
     append("No camera found");
 }
@@ -162,8 +162,8 @@ void VigilorMonitor::stopCameraForDeviceOnlyMode() {
 // A face seen before the camera failed is not seen any more.
 void VigilorMonitor::reportCameraFailure(const std::string& description) {
     setIfChanged(facePresent, false);
-    setIfChanged(cameraStatus, std::string("Camera error"));
-    setIfChanged(centerStageStatus, std::string("Camera error"));
+    setIfChanged(cameraStatus, std::string(cameraErrorStatus));
+    setIfChanged(centerStageStatus, std::string(cameraErrorStatus));
     setIfChanged(phase, MonitorPhase::blocked);
     append("Camera failed: " + description);
 }

@@ -51,9 +51,9 @@ CameraBlockWords cameraBlockWords(CameraBlock block) {
 CameraBlock cameraBlock(const std::string& cameraStatus, bool permissionAction) {
     if (permissionAction)
         return CameraBlock::permission;
-    if (cameraStatus == "No camera found")
+    if (cameraStatus == noCameraStatus)
         return CameraBlock::noCamera;
-    if (cameraStatus == "Camera error")
+    if (cameraStatus == cameraErrorStatus)
         return CameraBlock::stopped;
     return CameraBlock::unavailable;
 }

@@ -498,7 +498,8 @@ TEST(HonestStatus, EveryDeviceAndServiceStateIsToldAsItIs) {
              f.monitor->startFaceEnrolment();
              f.settle();
              return statusWords(*f.monitor) + "|" + f.monitor->enrolmentProgress()->error()->what();
-         }, {"No camera found, so Zorvi cannot see the desk.", "a working camera: No camera found"},
+         }, {"|No camera signal|No camera found|No camera found, so Zorvi cannot see the desk.|",
+             "a working camera: No camera found"},
          {"Present", "ermission", "Continue", "Camera is active", "access"}},
         {"camera stopped", [](Form& f) {
              const auto session = f.h.camera->lastSession;
