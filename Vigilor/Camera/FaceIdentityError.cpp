@@ -32,12 +32,14 @@ CaseText textOf(FaceIdentityError::Case kind) {
         return {"captureNoFrames",
                 "No valid face frames captured. Ensure good lighting and centre your face."};
     case Case::visionUnavailable:
-        return {"visionUnavailable", "Vision framework unavailable on this macOS version"};
+        return {"visionUnavailable", "Face detection is unavailable on this computer"};
     case Case::cameraAccessDenied:
         return {"cameraAccessDenied",
-                "Camera access denied. Enable in System Settings > Privacy & Security > Camera"};
+                "Camera access denied. Give your user access to the camera's video device and try again."};
     case Case::subprocessTimeout:
         return {"subprocessTimeout", "Face capture timed out. Try again."};
+    case Case::cameraUnavailable:
+        return {"cameraUnavailable", "Face capture needs a working camera: "};
     }
     return {"", ""};
 }

@@ -23,6 +23,8 @@ public:
         visionUnavailable,
         cameraAccessDenied,
         subprocessTimeout,
+        cameraUnavailable, // text: what is missing
+
     };
     // What a case carries: a text, an exit code, or nothing, as listed above.
     using Payload = std::variant<std::monostate, std::string, int32_t>;

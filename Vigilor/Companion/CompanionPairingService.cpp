@@ -147,17 +147,19 @@ std::string CompanionPairingService::makePairingCode() {
     return code;
 }
 
-void CompanionPairingService::start(Completion completion) {
+void CompanionPairingService::start(Completion completion, NotAnnounced notAnnounced) {
     // The queue's order follows the lock's, so a stop() and a start() take effect in the order called.
     std::lock_guard lock(codeMutex_);
     pairingCode_ = makePairingCode();
     connectionAttempts_ = 0;
     const uint64_t generation = ++generation_;
-    stateQueue_.async([weak = weak_from_this(), generation, completion = std::move(completion)] {
+    stateQueue_.async([weak = weak_from_this(), generation, completion = std::move(completion),
+                       notAnnounced = std::move(notAnnounced)] {
         auto self = weak.lock();
         if (!self)
             return;
         self->callback_ = completion;
+        self->notAnnounced_ = notAnnounced;
         try {
             self->setUpListener();
         } catch (const std::exception& error) {
@@ -215,9 +217,17 @@ void CompanionPairingService::setUpListener() {
     listener_ = std::move(listener);
     // Without an announcement a phone cannot find the computer, yet the service keeps listening.
     advertisement_ = services_.advertiser->advertise(
-        {macName_, serviceType, "local", port}, [port](const std::string& reason) {
+        {macName_, serviceType, "local", port}, [weak, port](const std::string& reason) {
             log("Not announced on the local network (" + reason + "); still listening on port " +
                 std::to_string(port));
+            if (auto self = weak.lock())
+                self->stateQueue_.async([weak, reason] {
+                    if (auto self = weak.lock())
+                        DispatchQueue::main().async([notice = self->notAnnounced_, reason] {
+                            if (notice)
+                                notice(reason);
+                        });
+                });
         });
 }
 

@@ -117,9 +117,12 @@ public:
                             std::string controlTokenPath, Services services);
     ~CompanionPairingService();
 
+    // Why the service is not announced on the local network, for people to read; on the main queue.
+    using NotAnnounced = std::function<void(const std::string& reason)>;
+
     // Makes a new code at once (code() returns it from now on), then starts listening and announcing
-    // on the state queue; `completion` replaces the one of an earlier start.
-    void start(Completion completion);
+    // on the state queue; `completion` and `notAnnounced` replace those of an earlier start.
+    void start(Completion completion, NotAnnounced notAnnounced = {});
     // Empty before start() and after stop().
     std::string code() const;
     // Empties the code at once, then stops listening and announcing. Open connections stay open; a
@@ -160,6 +163,7 @@ private:
     DispatchQueue listenerQueue_{"app.zorvi.pairing.listener"};
     // Guarded by the state queue; declared last so that they end before the queues they use.
     Completion callback_;
+    NotAnnounced notAnnounced_;
     std::unique_ptr<ServiceAdvertiser::Advertisement> advertisement_;
     std::unique_ptr<TcpListener> listener_;
 };

@@ -42,12 +42,14 @@ std::filesystem::path SyncFolderFileSyncBackend::defaultFolder() {
     return Paths::dataHome() / "zorvi" / "sync";
 }
 
-SyncFolderFileSyncBackend::SyncFolderFileSyncBackend(const std::filesystem::path& folder) {
+SyncFolderFileSyncBackend::SyncFolderFileSyncBackend(const std::filesystem::path& folder)
+    : directory_(folder)
+    , file_(folder / "settings.json") {
+}
+
+bool SyncFolderFileSyncBackend::isAvailable() const {
     std::error_code error;
-    if (std::filesystem::exists(folder, error)) {
-        directory_ = folder;
-        file_ = folder / "settings.json";
-    }
+    return std::filesystem::is_directory(directory_, error);
 }
 
 SyncFolderFileSyncBackend::~SyncFolderFileSyncBackend() {
@@ -55,41 +57,40 @@ SyncFolderFileSyncBackend::~SyncFolderFileSyncBackend() {
 }
 
 std::string SyncFolderFileSyncBackend::location() const {
-    return file_ ? file_->string() : defaultFolder().string() + " (missing)";
+    return isAvailable() ? file_.string() : directory_.string() + " (missing)";
 }
 
 StoredSyncValue SyncFolderFileSyncBackend::read() {
-    if (!file_)
+    if (!isAvailable())
         return {};
-    FolderLock lock(*directory_, LOCK_SH);
+    FolderLock lock(directory_, LOCK_SH);
     std::error_code error;
-    if (!std::filesystem::exists(std::filesystem::symlink_status(*file_, error)))
+    if (!std::filesystem::exists(std::filesystem::symlink_status(file_, error)))
         return {};
     errno = 0;
-    if (auto data = AtomicFile::read(*file_, largestFile))
+    if (auto data = AtomicFile::read(file_, largestFile))
         return {std::move(data), std::nullopt};
     return {std::nullopt, std::strerror(errno)};
 }
 
 bool SyncFolderFileSyncBackend::write(const std::string& data) {
-    if (!file_)
+    if (!isAvailable())
         return false;
-    std::error_code ignored;
-    std::filesystem::create_directories(*directory_, ignored);
     bool written;
     {
-        FolderLock lock(*directory_, LOCK_EX);
-        written = AtomicFile::write(*file_, data);
+        FolderLock lock(directory_, LOCK_EX);
+        written = AtomicFile::write(file_, data);
     }
     // Also after a failed attempt, so that the poll reports only what others do to the file.
-    lastStamp_ = stamp(*file_);
+    lastStamp_ = stamp(file_);
     return written;
 }
 
 void SyncFolderFileSyncBackend::startObserving(std::function<void()> onChange) {
     stopObserving();
     onChange_ = std::move(onChange);
-    lastStamp_ = file_ ? stamp(*file_) : std::nullopt;
+    wasAvailable_ = isAvailable();
+    lastStamp_ = stamp(file_);
     timer_ = Timer::scheduled(pollInterval, true, [weak = weak_from_this()] {
         if (auto self = weak.lock())
             self->poll();
@@ -103,9 +104,11 @@ void SyncFolderFileSyncBackend::stopObserving() {
 }
 
 void SyncFolderFileSyncBackend::poll() {
-    std::optional<std::string> current = file_ ? stamp(*file_) : std::nullopt;
-    if (current == lastStamp_)
+    const bool available = isAvailable();
+    std::optional<std::string> current = stamp(file_);
+    if (current == lastStamp_ && available == wasAvailable_)
         return;
+    wasAvailable_ = available;
     lastStamp_ = std::move(current);
     if (onChange_)
         onChange_();

@@ -10,10 +10,11 @@
 #include <optional>
 
 // The envelope as the file "settings.json" in a sync folder that the user's own sync tool (Nextcloud,
-// Syncthing ...) carries to his other computers. The folder must exist when the backend is made: the
-// user creates it, or links it into a folder his sync tool carries. Writes replace the file atomically
-// under an exclusive lock of the folder, so other processes on this computer never read half a file;
-// changes from outside are found by comparing the file's stamp every 6 s.
+// Syncthing ...) carries to his other computers. Sync is available while the folder exists: the user
+// creates it, or links it into a folder his sync tool carries, whenever he likes. Writes replace the
+// file atomically under an exclusive lock of the folder, so other processes on this computer never read
+// half a file; changes from outside, and the folder coming or going, are found by comparing the file's
+// stamp and the folder's presence every 6 s.
 class SyncFolderFileSyncBackend final : public SettingsSyncBackend,
                                         public std::enable_shared_from_this<SyncFolderFileSyncBackend> {
 public:
@@ -23,13 +24,12 @@ public:
 
     // $XDG_DATA_HOME/zorvi/sync (~/.local/share/zorvi/sync).
     static std::filesystem::path defaultFolder();
-    // Available for its whole life exactly when `folder` exists now.
     explicit SyncFolderFileSyncBackend(const std::filesystem::path& folder = defaultFolder());
     ~SyncFolderFileSyncBackend() override;
 
     std::string displayName() const override { return "Sync folder"; }
     std::string location() const override;
-    bool isAvailable() const override { return file_.has_value(); }
+    bool isAvailable() const override;
     // A file that is there and cannot be read (no access, a folder, a link to nothing, longer than
     // largestFile) is unreadable, not absent.
     StoredSyncValue read() override;
@@ -45,9 +45,10 @@ public:
 private:
     void poll();
 
-    std::optional<std::filesystem::path> directory_;
-    std::optional<std::filesystem::path> file_;
+    std::filesystem::path directory_;
+    std::filesystem::path file_;
     std::shared_ptr<Timer> timer_;
+    bool wasAvailable_ = false;
     std::optional<std::string> lastStamp_;
     std::function<void()> onChange_;
 };

@@ -184,7 +184,7 @@ MenuContentParts::MenuContentParts(MenuContentView& view)
     , movementProgress(new ProgressCapsule)
     , chips{new SignalChip, new SignalChip, new SignalChip, new SignalChip}
     , settingsButton(new IconActionButton("gearshape", {}, QStringLiteral("Settings"), [] {}))
-    , copyButton(new IconActionButton("square.and.arrow.up", {}, QStringLiteral("Copy App Store ask"), [] {}))
+    , copyButton(new IconActionButton("square.and.arrow.up", {}, QStringLiteral("Copy invitation"), [] {}))
     , reviewButton(new IconActionButton("star", Theme::notice(), QStringLiteral("Review Zorvi"), [] {}))
     , quitButton(
           new IconActionButton("power", SystemColor::secondaryLabel(), QStringLiteral("Quit Zorvi"), [] {})) {
@@ -349,7 +349,7 @@ void MenuContentView::apply(const MenuContentModel& m, bool wasWalkDue) {
     p.settingsButton->setTint(m.levelTint);
     p.copyButton->setSystemImage(appStoreAskCopied_ ? "checkmark" : "square.and.arrow.up");
     p.copyButton->setTint(appStoreAskCopied_ ? Theme::success() : Theme::notice());
-    p.copyButton->setHelp(appStoreAskCopied_ ? QStringLiteral("Copied App Store ask")
-                                             : QStringLiteral("Copy App Store ask"));
+    p.copyButton->setHelp(appStoreAskCopied_ ? QStringLiteral("Copied invitation")
+                                             : QStringLiteral("Copy invitation"));
     p.reviewButton->setVisible(m.showReviewButton);
 }

@@ -31,11 +31,11 @@ OnboardingCard fullLockNote() {
             OnboardingTint::notice,
             "Want the walk-away lock?",
             "It is a separate free download",
-            "This App Store version focuses on the coaching: presence, movement, and eye-rest nudges. The "
+            "This sandboxed version focuses on the coaching: presence, movement, and eye-rest nudges. The "
             "auto-lock that locks your Mac the moment you walk away is a separate free download, because the "
-            "App Store sandbox cannot drive a screen lock.",
+            "sandbox keeps Zorvi from locking the session.",
             "This version is the coaching app. The full auto-lock is a separate free download at " + domain +
-                ", because the App Store sandbox cannot lock the screen.",
+                ", because the sandbox keeps Zorvi from locking the session.",
             "Get the full auto-lock at " + domain};
 }
 
@@ -46,7 +46,7 @@ OnboardingCard privateByDesign() {
         OnboardingTint::notice,
         "Private by design",
         "Your data stays yours",
-        "The camera is processed entirely on this Mac using Apple's Vision framework. No image, video, or "
+        "The camera is processed entirely on this computer, with dlib. No image, video, or "
         "personal data ever leaves your machine. No account, no analytics, no tracking.",
         "Camera processing happens on your Mac only. No data leaves the machine. No account or analytics.",
         {}};

@@ -235,6 +235,8 @@ QColor SwitchVisual::trackColor(double position) {
 void SwitchVisual::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
+    if (!isEnabled())
+        painter.setOpacity(0.4); // a switch that takes no clicks looks it
     QPainterPath track;
     track.addRoundedRect(QRectF(0, 0, trackWidth, trackHeight), trackHeight / 2.0, trackHeight / 2.0);
     painter.fillPath(track, trackColor(position_));

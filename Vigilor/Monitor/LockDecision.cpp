@@ -103,7 +103,7 @@ std::string cameraText(const ZorviPresenceInputs& in, const Verdict& verdict) {
     case Kind::waiting:
         return "Face missing: " + fixedDecimal(verdict.secondsLeft, 1) + "s";
     case Kind::waitingForSustainedNoFace:
-        return "Waiting for sustained no-face";
+        return in.cameraBlocked ? "No camera signal" : "Waiting for sustained no-face";
     case Kind::suppressedScreenSharing:
         return "Suppressed: Screen Sharing";
     case Kind::suppressedOnCall:
@@ -183,6 +183,9 @@ ZorviPresenceVerdict evaluate(const ZorviPresenceInputs& inputs) {
 
 std::string decisionText(const ZorviPresenceInputs& inputs, const ZorviPresenceVerdict& verdict,
                          const std::string& companionWord) {
+    // A lock the session never confirmed is not called one.
+    if (verdict.kind == Kind::locked && inputs.lockUnconfirmed)
+        return "Lock requested, not confirmed";
     switch (ruleSet(inputs)) {
     case RuleSet::cameraBusy:
         return cameraBusyText(verdict, companionWord);

@@ -35,6 +35,7 @@ struct ZorviPresenceInputs {
     bool knownFacePresent = false;
     bool requireKnownFaceForPresence = false;
     bool facePresent = false;
+    bool cameraBlocked = false; // no camera delivers frames: no face can go missing either
 
     // Which rules decide: a busy camera first, then the setting.
     bool cameraBusy = false;
@@ -52,6 +53,8 @@ struct ZorviPresenceInputs {
 
     // The once-per-absence latch: this absence has been acted on.
     bool lockedForCurrentAbsence = false;
+    // The lock of this absence was asked for and the session never confirmed it.
+    bool lockUnconfirmed = false;
 };
 
 struct ZorviPresenceVerdict {

@@ -42,6 +42,15 @@
 
 enum class BreakHUDKind { eye, walk };
 
+// Why a blocked monitor has no camera to watch the desk with. Only a refusal has an action the user
+// can take here, so only a refusal speaks of permission.
+enum class CameraBlock { permission, noCamera, stopped, unavailable };
+inline constexpr const char* noCameraStatus = "No camera found";
+inline constexpr const char* cameraErrorStatus = "Camera error";
+// From the camera status words the camera code publishes; `permissionAction` is a refusal of the
+// camera or of Bluetooth (`needsPermissionAction`).
+CameraBlock cameraBlock(const std::string& cameraStatus, bool permissionAction);
+
 // When the eye break and the walk prompt are due, from the settings and the break anchors.
 struct BreakDueRule {
     bool eyeBreakEnabled = false;
@@ -329,6 +338,7 @@ public:
     std::string menuSystemImage() const;
     std::string readinessSummary() const;
     bool needsPermissionAction() const;
+    CameraBlock cameraBlock() const; // meaningful while the phase is blocked
     std::string signalBrief() const;
     std::string watchSummary() const;
     std::string watchSignalDetail() const;
@@ -463,6 +473,8 @@ private:
     void configureCamera();
     // The camera cannot run: says why in the status and the activity log, and blocks the guard.
     void blockCamera(const std::string& status, const std::string& line);
+    void reportNoCamera();
+    std::optional<FaceIdentityError> enrolmentCameraProblem() const;
     void stopCameraForDeviceOnlyMode();
     void tearDownCaptureSession();
     void reportCameraFailure(const std::string& description);
@@ -600,6 +612,7 @@ private:
     // seen again (counted, so that a late lock result can tell that its absence has ended).
     bool absenceLockPending_ = false;
     bool absenceLockFailed_ = false;
+    bool absenceLockUnconfirmed_ = false; // the session did not confirm the lock this absence asked for
     uint64_t presenceSightings_ = 0;
     Date lastRemoteControlCheckAt_ = Date::distantPast();
     bool knownFacePresent_ = true;

@@ -13,6 +13,14 @@ void VigilorMonitor::blockCamera(const std::string& status, const std::string& l
     append(line);
 }
 
+// The device, not a refusal: nothing the user can grant would help.
+void VigilorMonitor::reportNoCamera() {
+    setIfChanged(cameraStatus, std::string(noCameraStatus));
+    setIfChanged(centerStageStatus, std::string(noCameraStatus));
+    setIfChanged(phase, MonitorPhase::blocked);
+    append("No camera found");
+}
+
 void VigilorMonitor::startCamera() {
     const int status = services_.camera->authorizationStatus();
     cameraStatus = "Camera auth " + std::to_string(status);
@@ -26,6 +34,9 @@ void VigilorMonitor::startCamera() {
         break;
     case CameraDevice::notDetermined:
         blockCamera("Camera permission needed", "Camera permission waiting for user");
+        break;
+    case CameraDevice::noDevice:
+        reportNoCamera();
         break;
     default:
         blockCamera("Camera unavailable", "Camera status unknown");
@@ -47,6 +58,9 @@ void VigilorMonitor::requestCameraThenBluetooth() {
     case CameraDevice::restricted:
     case CameraDevice::denied:
         blockCamera("Camera denied", "Camera permission denied");
+        break;
+    case CameraDevice::noDevice:
+        reportNoCamera();
         break;
     default:
         blockCamera("Camera unavailable", "Camera status unknown");
@@ -76,10 +90,7 @@ void VigilorMonitor::configureCamera() {
     tearDownCaptureSession();
     const std::shared_ptr<CaptureDevice> device = services_.camera->defaultVideoDevice();
     if (!device) {
-        setIfChanged(cameraStatus, std::string("No camera found"));
-        setIfChanged(centerStageStatus, std::string("No camera found"));
-        setIfChanged(phase, MonitorPhase::blocked);
-        append("No camera found");
+        reportNoCamera();
         return;
     }
     const std::shared_ptr<CaptureSession> session = device->makeCaptureSession();
@@ -150,10 +161,12 @@ void VigilorMonitor::stopCameraForDeviceOnlyMode() {
     tearDownCaptureSession();
 }
 
-// Also on standard output: a camera that fails where no panel shows (a headless start) says why.
+// A face seen before the camera failed is not seen any more. Also on standard output: a camera that
+// fails where no panel shows (a headless start) says why.
 void VigilorMonitor::reportCameraFailure(const std::string& description) {
-    setIfChanged(cameraStatus, std::string("Camera error"));
-    setIfChanged(centerStageStatus, std::string("Camera error"));
+    setIfChanged(facePresent, false);
+    setIfChanged(cameraStatus, std::string(cameraErrorStatus));
+    setIfChanged(centerStageStatus, std::string(cameraErrorStatus));
     setIfChanged(phase, MonitorPhase::blocked);
     append("Camera failed: " + description);
     systemLog("camera", "Camera failed: " + description);

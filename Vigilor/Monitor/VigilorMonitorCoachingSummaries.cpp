@@ -344,7 +344,7 @@ std::string VigilorMonitor::nudgeTitle() const {
     case NudgeRow::napping:
         return "Zorvi is napping";
     case NudgeRow::needsAccess:
-        return "Zorvi needs access";
+        return cameraBlock() == CameraBlock::permission ? "Zorvi needs access" : readinessSummary();
     case NudgeRow::remoteControl:
         return "Remote control active";
     case NudgeRow::awayWithoutLocking:

@@ -65,6 +65,7 @@ ZorviPresenceInputs VigilorMonitor::presenceInputs(Date at) const {
     in.knownFacePresent = knownFacePresent_;
     in.requireKnownFaceForPresence = c.requireKnownFaceForPresence;
     in.facePresent = facePresent();
+    in.cameraBlocked = phase() == MonitorPhase::blocked;
     in.cameraBusy = cameraInterrupted();
     in.cameraPresenceEnabled = c.cameraPresenceEnabled;
     in.bluetoothPresenceEnabled = bluetoothPresenceEnabled();
@@ -76,6 +77,7 @@ ZorviPresenceInputs VigilorMonitor::presenceInputs(Date at) const {
     in.inputIdleSeconds = inputIdleSeconds();
     in.activeInputGrace = c.activeInputGrace;
     in.lockedForCurrentAbsence = lockedForCurrentAbsence_;
+    in.lockUnconfirmed = absenceLockUnconfirmed_;
     return in;
 }
 
@@ -114,6 +116,7 @@ void VigilorMonitor::actOnVerdict(const ZorviPresenceInputs& in, const ZorviPres
 void VigilorMonitor::presenceSeenAgain() {
     lockedForCurrentAbsence_ = false;
     absenceLockFailed_ = false;
+    absenceLockUnconfirmed_ = false;
     ++presenceSightings_;
 }
 

@@ -23,12 +23,23 @@ void VigilorMonitor::publishEnrolmentProgress(std::shared_ptr<EnrolmentProgress>
     });
 }
 
+// What keeps an enrolment from the camera, named as the user would look for it.
+std::optional<FaceIdentityError> VigilorMonitor::enrolmentCameraProblem() const {
+    if (!config().cameraPresenceEnabled)
+        return FaceIdentityError(Case::cameraUnavailable, std::string("Camera presence is off"));
+    if (phase() != MonitorPhase::blocked)
+        return std::nullopt;
+    if (cameraBlock() == CameraBlock::permission)
+        return FaceIdentityError(Case::cameraAccessDenied);
+    return FaceIdentityError(Case::cameraUnavailable, readinessSummary());
+}
+
 // The enrolment also ends when no usable frame arrives at all (no camera, no face in view): its time
 // is up after 8 s whatever the camera delivers, so it never keeps the camera running continuously.
 void VigilorMonitor::startFaceEnrolment() {
     auto progress = std::make_shared<EnrolmentProgress>();
-    if (!config().cameraPresenceEnabled) {
-        progress->setError(FaceIdentityError(Case::cameraAccessDenied));
+    if (const auto missing = enrolmentCameraProblem()) {
+        progress->setError(*missing);
         publishEnrolmentProgress(std::move(progress));
         return;
     }

@@ -61,8 +61,7 @@ void VigilorMonitor::lockScreen(const std::string& source, LockCompletion comple
     };
     if (!lockingAvailable_)
         return refuse(
-            "Lock skipped: locking is unavailable in this build (App Store sandbox cannot drive the "
-            "macOS lock screen)");
+            "Lock skipped: locking is unavailable in this build (its sandbox cannot lock the session)");
     if (lockAttemptInProgress_ || lockRequestRunning_)
         return refuse("Lock request dropped: lock attempt already in progress");
     const LockRequest request{source, now(), lastZorviLockRequestAt_, lastZorviLockSource_, quiet};
@@ -135,6 +134,7 @@ void VigilorMonitor::confirmScreenLocked(Date at, const std::string& eventSource
         lockAttemptTimer_->invalidate();
     lockAttemptTimer_.reset();
     lockAttemptInProgress_ = false;
+    absenceLockUnconfirmed_ = false;
     screenLocked_ = true;
     if (!screenLockedAt_)
         screenLockedAt_ = systemScreenLockedAt().value_or(at);
@@ -154,7 +154,7 @@ void VigilorMonitor::confirmScreenLocked(Date at, const std::string& eventSource
         deliverMacLockedFeedback(lastZorviLockSource_, at);
     } else {
         if (!wasLocked && appendSystemEventWhenNotZorvi)
-            appendLockEvent("Screen locked by macOS, user, or idle policy");
+            appendLockEvent("Screen locked by the system, user, or idle policy");
         sendStatusEvent("locked", eventSource, now());
     }
     confirmPendingRemoteLock();

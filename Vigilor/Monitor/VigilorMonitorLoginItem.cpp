@@ -1,8 +1,6 @@
 // Keeping the login item in line with the launch-at-login setting.
 #include "VigilorMonitor.h"
 
-#include "Foundation/Paths.h"
-
 namespace {
 
 std::string statusWord(LoginItem::Status status) {
@@ -17,10 +15,6 @@ std::string statusWord(LoginItem::Status status) {
         return "Unavailable";
     }
     return "Unknown";
-}
-
-bool startsWith(const std::string& text, const std::string& prefix) {
-    return text.rfind(prefix, 0) == 0;
 }
 
 } // namespace
@@ -46,21 +40,14 @@ void VigilorMonitor::reconcileLaunchAtLoginIfNeeded() {
         if (!failure)
             append("Launch at login registered");
     } else if (status == LoginItem::Status::requiresApproval) {
-        launchAtLoginError =
-            std::string("Approve Zorvi in System Settings \u25B8 General \u25B8 Login Items to "
-                        "finish enabling launch at login.");
+        launchAtLoginError = std::string("Zorvi's autostart entry is switched off. Turn Zorvi on in your "
+                                         "desktop's startup applications to finish enabling launch at "
+                                         "login.");
     } else if (status == LoginItem::Status::notFound) {
         const std::string path = item.applicationPath().string();
-        const bool inApplications = startsWith(path, "/Applications/") ||
-                                    startsWith(path, Paths::homeDirectory().string() + "/Applications/");
-        launchAtLoginError =
-            inApplications
-                ? "macOS could not register Zorvi for launch at login. Make sure Zorvi is signed "
-                  "with a valid certificate (not ad-hoc)."
-                : "Move Zorvi to your Applications folder to enable launch at login. It is currently "
-                  "running from " +
-                      path + ".";
-        append("Launch at login unavailable: SMAppService reported .notFound (path: " + path + ")");
+        launchAtLoginError = "Zorvi cannot start at login: its program " + path +
+                             " cannot be found. Start Zorvi again from where it is installed.";
+        append("Launch at login unavailable: program not found (path: " + path + ")");
     }
 
     if (failure) {

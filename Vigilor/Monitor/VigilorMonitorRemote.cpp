@@ -165,7 +165,7 @@ void VigilorMonitor::handleRemoteLockCommand(const RemoteLockCommand& command) {
         } else {
             self->pendingRemoteLockCommand_.reset();
             if (relay)
-                relay->sendCommandAck(command, "rejected", "macOS lock method failed");
+                relay->sendCommandAck(command, "rejected", "The session lock method failed");
         }
     });
 }
@@ -191,9 +191,9 @@ void VigilorMonitor::scheduleRemoteLockConfirmationTimeout(const RemoteLockComma
         if (RemoteCompanion* relay = self->remoteCompanion())
             relay->sendCommandAck(
                 pending, "expired",
-                "Mac invoked lock, but macOS did not confirm a locked session. Screen Sharing or "
+                "Mac invoked lock, but the session did not confirm it was locked. Screen Sharing or "
                 "display-sleep prevention may be active.");
-        self->appendLockEvent("Remote lock expired: macOS did not confirm lock");
+        self->appendLockEvent("Remote lock expired: the session did not confirm the lock");
         self->sendStatusEvent("remote_lock_failed", "Mac", self->now());
     });
 }
@@ -225,7 +225,8 @@ void VigilorMonitor::scheduleLockAttemptTimeout() {
             return;
         self->lockAttemptInProgress_ = false;
         self->lastZorviLockRequestAt_.reset();
-        self->appendLockEvent("Lock attempt unconfirmed; macOS did not lock the session within 10s");
+        self->absenceLockUnconfirmed_ = self->lockedForCurrentAbsence_;
+        self->appendLockEvent("Lock attempt unconfirmed; the session did not lock within 10s");
         self->sendStatusEvent("lock_attempt_unconfirmed", self->lastZorviLockSource_, self->now());
     });
 }

@@ -17,7 +17,50 @@ std::string oneDecimal(double value) {
     return fixedDecimal(value, 1);
 }
 
+// What a blocked monitor tells the user instead of a presence state: a short word, why nothing locks
+// on the camera's word, and the line under the panel's card. Only a refusal has its own line there.
+struct CameraBlockWords {
+    const char* readiness;
+    const char* reason;
+    const char* brief;
+};
+
+CameraBlockWords cameraBlockWords(CameraBlock block) {
+    switch (block) {
+    case CameraBlock::permission:
+        return {"Needs permission", "Needs Camera or Bluetooth permission.",
+                "Zorvi may not open the camera; Continue checks again."};
+    case CameraBlock::noCamera: {
+        static constexpr const char* reason = "No camera found, so Zorvi cannot see the desk.";
+        return {"No camera found", reason, reason};
+    }
+    case CameraBlock::stopped: {
+        static constexpr const char* reason =
+            "The camera stopped sending pictures, so Zorvi cannot see the desk.";
+        return {"Camera stopped", reason, reason};
+    }
+    case CameraBlock::unavailable:
+        break;
+    }
+    static constexpr const char* reason = "The camera cannot be opened, so Zorvi cannot see the desk.";
+    return {"Camera unavailable", reason, reason};
+}
+
 } // namespace
+
+CameraBlock cameraBlock(const std::string& cameraStatus, bool permissionAction) {
+    if (permissionAction)
+        return CameraBlock::permission;
+    if (cameraStatus == noCameraStatus)
+        return CameraBlock::noCamera;
+    if (cameraStatus == cameraErrorStatus)
+        return CameraBlock::stopped;
+    return CameraBlock::unavailable;
+}
+
+CameraBlock VigilorMonitor::cameraBlock() const {
+    return ::cameraBlock(cameraStatus(), needsPermissionAction());
+}
 
 std::string VigilorMonitor::companionWordCapitalised() const {
     switch (config().bluetoothPresenceMode) {
@@ -76,7 +119,7 @@ std::string VigilorMonitor::readinessSummary() const {
     const bool face = facePresent();
     const bool bluetooth = bluetoothPresenceEnabled();
     if (phase() == MonitorPhase::blocked)
-        return "Needs permission";
+        return cameraBlockWords(cameraBlock()).readiness;
     if (isPaused())
         return "Paused";
     if (remoteControlActive() && !face)
@@ -114,6 +157,8 @@ int VigilorMonitor::presenceConfidence() const {
 std::string VigilorMonitor::signalBrief() const {
     const bool face = facePresent();
     const bool bluetooth = bluetoothPresenceEnabled();
+    if (phase() == MonitorPhase::blocked)
+        return cameraBlockWords(cameraBlock()).brief;
     if (remoteControlActive() && !face)
         return "Screen Sharing is active, but the camera does not see you at the Mac.";
     if (bluetooth && isBluetoothUnavailable())
@@ -143,7 +188,7 @@ std::string VigilorMonitor::lockReason() const {
     if (isPaused())
         return "Paused by user.";
     if (phase() == MonitorPhase::blocked)
-        return "Needs Camera or Bluetooth permission.";
+        return cameraBlockWords(cameraBlock()).reason;
     if (!lockingAvailable_)
         return "Presence coaching is active; locking is unavailable in this version.";
     if (!c.screenLockingEnabled)

@@ -207,8 +207,8 @@ QWidget* lockAndSecurityLogContent(SettingsSectionContext& context) {
     context.onRefresh(redraw);
     auto* photos = new SettingsControlShell(
         "Failed password photos",
-        "Not available to the App Store build. macOS does not expose wrong-password attempts or lock-screen "
-        "camera capture to sandboxed apps.",
+        "Not available on this system: the lock screen tells no other program of wrong-password attempts, "
+        "nor lets one use the camera while it shows.",
         "camera.badge.ellipsis", SystemColor::secondaryLabel(), false, helperNeededBadge());
     return settingsColumn({list, photos});
 }

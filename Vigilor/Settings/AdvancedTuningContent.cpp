@@ -34,6 +34,15 @@ template <class E> SettingsPicker* picker(SettingsSectionContext& context, Bindi
     return context.track(new SettingsPicker(allChoices(std::move(binding)), width));
 }
 
+// A feature this system cannot give (no Linux camera has Center Stage; there is no body model): the
+// switch shows it off and takes no clicks, and the stored value is left as it is.
+SettingsToggleRow* unavailableToggle(const char* title, const char* systemImage, const QColor& tint) {
+    auto* row = new SettingsToggleRow(title, QStringLiteral("Not available on this system"), systemImage,
+                                      tint, Binding<bool>([] { return false; }, [](const bool&) {}));
+    row->toggle()->setEnabled(false);
+    return row;
+}
+
 // A control row whose detail follows the monitor's state.
 SettingsControlRow* rowWithDetail(SettingsSectionContext& context, const char* title, const char* systemImage,
                                   const QColor& tint, QWidget* control, std::function<std::string()> detail) {
@@ -110,7 +119,6 @@ QWidget* lockFineTuningContent(SettingsSectionContext& context) {
     auto* stepper = context.track(new SettingsStepper(b.configBinding(&VigilorConfig::minMissingSamples),
                                                       int(SettingRanges::minMissingSamples.minimum),
                                                       int(SettingRanges::minMissingSamples.maximum), 96));
-    VigilorMonitor& monitor = context.monitor();
     return settingsColumn({
         slider(context, "Move-away delay", b.configBinding(&VigilorConfig::lockTimeout),
                SettingRanges::lockTimeout, "s"),
@@ -119,13 +127,7 @@ QWidget* lockFineTuningContent(SettingsSectionContext& context) {
         new SettingsControlRow("Missing face samples",
                                "Higher values reduce false locks during camera dropouts.",
                                "camera.metering.partial", Theme::warning(), stepper),
-        [&] {
-            auto* row = toggle(context, "Prefer Center Stage framing", "", "video.badge.checkmark",
-                               Theme::warning(), b.requestCenterStage());
-            context.onRefresh([row, &monitor] { row->setDetail(qs(monitor.centerStageStatus())); });
-            row->setDetail(qs(monitor.centerStageStatus()));
-            return row;
-        }(),
+        unavailableToggle("Prefer Center Stage framing", "video.badge.checkmark", Theme::warning()),
     });
 }
 
@@ -183,8 +185,7 @@ QWidget* postureAndFramingContent(SettingsSectionContext& context) {
                SettingRanges::lookAwayYawDegrees, " deg"),
         slider(context, "Twist warning angle", b.configBinding(&VigilorConfig::postureYawDegrees),
                SettingRanges::postureYawDegrees, " deg"),
-        toggle(context, "Body pose hints", "Detect shoulder tilt, upper-body visibility, and desk framing.",
-               "figure.arms.open", Theme::notice(), b.bodyPoseHintsEnabled()),
+        unavailableToggle("Body pose hints", "figure.arms.open", Theme::notice()),
         new SettingsControlRow("Desk type", "Adjust framing expectations for your setup.", "desktopcomputer",
                                Theme::notice(), picker(context, b.deskProfile(), 180)),
         new SettingsControlRow("Camera position", "Helps interpret angle and shoulder cues.", "web.camera",

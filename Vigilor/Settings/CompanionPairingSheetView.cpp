@@ -23,14 +23,12 @@ void setTextColour(QLabel* label, const QColor& colour) {
     label->setPalette(palette);
 }
 
-QWidget* headerSection() {
+QWidget* headerSection(QLabel* hint) {
     auto* header = new QWidget;
     auto* column = new QVBoxLayout(header);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(8);
     column->addWidget(plainLabel("Pair your iPhone", zorviDisplay(), SystemColor::primaryLabel()));
-    QLabel* hint = plainLabel("Open Zorvi on your iPhone \u2014 it will find this Mac", zorviCaption(),
-                              SystemColor::secondaryLabel());
     hint->setWordWrap(true);
     column->addWidget(hint);
     return header;
@@ -41,6 +39,7 @@ QWidget* headerSection() {
 CompanionPairingSheetView::CompanionPairingSheetView(Binding<bool> isPresented, QWidget* parent)
     : QWidget(parent)
     , isPresented_(std::move(isPresented))
+    , hint_(plainLabel("", zorviCaption(), SystemColor::secondaryLabel()))
     , code_(new QLabel)
     , stateMark_(new SymbolTile("wifi", 18, 14, false))
     , stateText_(plainLabel("", zorviCaption(), SystemColor::secondaryLabel()))
@@ -86,7 +85,7 @@ CompanionPairingSheetView::CompanionPairingSheetView(Binding<bool> isPresented, 
     auto* column = new QVBoxLayout(backdrop);
     column->setContentsMargins(16, 16, 16, 16);
     column->setSpacing(16);
-    column->addWidget(headerSection());
+    column->addWidget(headerSection(hint_));
     column->addWidget(codeCard);
     column->addWidget(stateCard);
     column->addWidget(cancelButton_);
@@ -105,6 +104,10 @@ CompanionPairingSheetView::CompanionPairingSheetView(Binding<bool> isPresented, 
 
 void CompanionPairingSheetView::update(const std::string& code, PairingSheetState state,
                                        const std::string& error) {
+    // Unannounced, the phone cannot find the computer by itself.
+    hint_->setText(state == PairingSheetState::notAnnounced
+                       ? QStringLiteral("Your iPhone cannot find this Mac until Zorvi is announced")
+                       : QStringLiteral("Open Zorvi on your iPhone \u2014 it will find this Mac"));
     code_->setText(code.empty() ? QStringLiteral("\u2014") : qs(code));
     setTextColour(code_, code.empty() ? SystemColor::secondaryLabel() : SystemColor::primaryLabel());
 
@@ -112,6 +115,10 @@ void CompanionPairingSheetView::update(const std::string& code, PairingSheetStat
     case PairingSheetState::advertising:
         stateMark_->setSymbol("wifi", Theme::success());
         stateText_->setText(QStringLiteral("Advertising\u2026"));
+        break;
+    case PairingSheetState::notAnnounced:
+        stateMark_->setSymbol("wifi.exclamationmark", Theme::warning());
+        stateText_->setText(QStringLiteral("Not announced on the local network"));
         break;
     case PairingSheetState::paired:
         stateMark_->setSymbol("checkmark.circle.fill", Theme::success());
@@ -122,7 +129,8 @@ void CompanionPairingSheetView::update(const std::string& code, PairingSheetStat
         stateText_->setText(QStringLiteral("Timed out"));
         break;
     }
-    const bool showsError = state == PairingSheetState::timedOut && !error.empty();
+    const bool showsError =
+        (state == PairingSheetState::timedOut || state == PairingSheetState::notAnnounced) && !error.empty();
     error_->setText(showsError ? qs(error) : QString());
     error_->setVisible(showsError);
     cancelButton_->setText(state == PairingSheetState::paired ? QStringLiteral("Done")

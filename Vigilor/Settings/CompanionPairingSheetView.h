@@ -37,6 +37,7 @@ private:
 
     Binding<bool> isPresented_;
     bool advertising_ = true;
+    QLabel* hint_;
     QLabel* code_;
     SymbolTile* stateMark_;
     QLabel* stateText_;

@@ -47,18 +47,17 @@ private:
     int level_;
 };
 
-QWidget* searchingRowWidget() {
+QWidget* searchingRowWidget(QLabel* line) {
     auto* row = zorviGlassPanel(12);
     row->setObjectName(QStringLiteral("searching"));
     auto* icon = new SymbolTile("wifi.exclamationmark", 14, 12, false);
     icon->setColour(SystemColor::secondaryLabel());
-    auto* line = new QHBoxLayout(row);
-    line->setContentsMargins(12, 12, 12, 12);
-    line->setSpacing(8);
-    line->addWidget(icon);
-    line->addWidget(plainLabel("Searching for nearby Bluetooth devices\u2026", zorviCaption(),
-                               SystemColor::secondaryLabel()),
-                    1);
+    auto* columns = new QHBoxLayout(row);
+    columns->setContentsMargins(12, 12, 12, 12);
+    columns->setSpacing(8);
+    columns->addWidget(icon);
+    line->setWordWrap(true);
+    columns->addWidget(line, 1);
     return row;
 }
 
@@ -72,7 +71,8 @@ DeviceDiscoverySheetView::DeviceDiscoverySheetView(Binding<bool> isPresented,
     , isPresented_(std::move(isPresented))
     , monitor_(std::move(monitor))
     , deviceType_(deviceType)
-    , searching_(searchingRowWidget())
+    , searchLine_(plainLabel("", zorviCaption(), SystemColor::secondaryLabel()))
+    , searching_(searchingRowWidget(searchLine_))
     , list_(new QVBoxLayout)
     , scroll_(new QScrollArea) {
     auto* backdrop = new ZorviBackdrop(false);
@@ -157,6 +157,7 @@ void DeviceDiscoverySheetView::hideEvent(QHideEvent* event) {
 }
 
 void DeviceDiscoverySheetView::refresh() {
+    searchLine_->setText(QString::fromStdString(devicePickerSearchLine(*monitor_)));
     std::vector<std::pair<ZorviDiscoveredDevice, bool>> listed;
     for (const ZorviDiscoveredDevice& device : monitor_->discoveredDevices())
         listed.emplace_back(device, isDeviceSelected(monitor_->config(), deviceType_, device.id));

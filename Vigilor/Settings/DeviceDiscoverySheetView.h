@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+class QLabel;
 class QScrollArea;
 class QVBoxLayout;
 
@@ -41,6 +42,7 @@ private:
     VigilorMonitor::BluetoothDeviceType deviceType_;
     int subscription_ = 0;
     bool discovering_ = false;
+    QLabel* searchLine_;
     QWidget* searching_;
     QVBoxLayout* list_;
     QScrollArea* scroll_;

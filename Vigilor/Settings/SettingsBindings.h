@@ -41,7 +41,7 @@ LockingModeOption lockingModeForConfig(const VigilorConfig& config);
 void applyLockingMode(LockingModeOption mode, VigilorConfig& config);
 
 // Where a phone pairing attempt stands, as the pairing sheet shows it.
-enum class PairingSheetState { advertising, paired, timedOut };
+enum class PairingSheetState { advertising, notAnnounced, paired, timedOut };
 
 // The bindings the settings window's rows edit: the two-way half of the settings form, kept free of
 // Qt so that its conversions are tested on their own (the form itself is SettingsContent, in the

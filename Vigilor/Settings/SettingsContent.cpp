@@ -293,6 +293,10 @@ void SettingsContent::startPairing() {
                 self->pairingFinished(attempt, false, error->errorDescription());
             else
                 self->pairingFinished(attempt, true, {});
+        },
+        [self = QPointer<SettingsContent>(this), attempt](const std::string& reason) {
+            if (self)
+                self->pairingNotAnnounced(attempt, reason);
         });
     const std::string code = service->code();
     context_->setState([&](SettingsViewState& s) {
@@ -301,6 +305,18 @@ void SettingsContent::startPairing() {
         s.pairingState = PairingSheetState::advertising;
         s.pairingError.clear();
         s.pairingCode = code;
+    });
+}
+
+// A phone cannot find an attempt that is not announced; the sheet says so and why.
+void SettingsContent::pairingNotAnnounced(uint64_t attempt, const std::string& reason) {
+    if (attempt != pairingAttempt_)
+        return;
+    context_->setState([&](SettingsViewState& s) {
+        if (s.pairingState != PairingSheetState::advertising)
+            return;
+        s.pairingError = reason;
+        s.pairingState = PairingSheetState::notAnnounced;
     });
 }
 

@@ -78,6 +78,7 @@ private:
     void copyAppStoreAsk();
 
     void makeSheets();
+    void pairingNotAnnounced(uint64_t attempt, const std::string& reason);
     void pairingFinished(uint64_t attempt, bool paired, const std::string& error);
 
     std::shared_ptr<VigilorMonitor> monitor_;

@@ -17,9 +17,8 @@
 namespace {
 
 constexpr const char* sandboxNotice =
-    "Auto Lock can't run in the Mac App Store build \u2014 macOS App Sandbox blocks Zorvi from driving the "
-    "lock "
-    "screen. Eye, movement, posture, and distance coaching all still work here.";
+    "Auto Lock can't run in this sandboxed build \u2014 the sandbox keeps Zorvi from locking the session. "
+    "Eye, movement, posture, and distance coaching all still work here.";
 
 // A glass button for a share row: a title with its symbol, at least `minimumWidth` wide.
 ZorviGlassButton* shareButton(const QString& title, const std::string& symbol, int minimumWidth) {
@@ -124,7 +123,7 @@ SettingsSectionCard* SettingsContent::shareSection() {
     copy->setObjectName(QStringLiteral("copyAsk"));
     connect(copy, &QPushButton::clicked, this, [this] { copyAppStoreAsk(); });
     auto* copyRow = new SettingsControlRow(
-        QStringLiteral("Copy App Store ask"),
+        QStringLiteral("Copy invitation"),
         QStringLiteral(
             "Copies the Zorvi install note. It makes no lock claim and asks for use before review."),
         "doc.on.doc", Theme::notice(), copy);
@@ -147,8 +146,8 @@ SettingsSectionCard* SettingsContent::shareSection() {
         "square.and.arrow.up", Theme::success(),
         {copyRow,
          new SettingsControlRow(
-             QStringLiteral("Open App Store listing"),
-             QStringLiteral("Installs or inspects the free coaching build from Apple's store."), "bag",
+             QStringLiteral("Open download page"),
+             QStringLiteral("Opens the web page of the free coaching build."), "bag",
              Theme::notice(), open),
          new SettingsControlRow(
              QStringLiteral("Open share kit"),

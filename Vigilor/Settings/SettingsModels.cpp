@@ -39,19 +39,14 @@ int SliderGrid::position(double value) const {
 SettingsSyncRowModel settingsSyncRowModel(SettingsSync::Status status,
                                           const std::optional<std::string>& shortTime,
                                           const std::optional<std::string>& device,
-                                          const std::string& backendDisplayName) {
+                                          const std::string& backendDisplayName, const std::string& folder) {
     switch (status) {
     case SettingsSync::Status::off:
         return {SystemColor::secondaryLabel(), "Off", "Sync is paused.", std::nullopt};
-    case SettingsSync::Status::unavailable: {
-        std::string notice =
-            backendDisplayName == "iCloud Drive"
-                ? "Turn on iCloud Drive in System Settings to sync Zorvi's settings across "
-                  "your Macs."
-                : "Sign in to iCloud on this Mac to sync Zorvi's settings across your devices.";
-        return {Theme::warning(), "iCloud off",
-                "Sync is on, but " + backendDisplayName + " is switched off on this Mac.", std::move(notice)};
-    }
+    case SettingsSync::Status::unavailable:
+        return {Theme::warning(), "No sync folder", "Sync is on, but " + folder + " does not exist.",
+                "Create that folder, or link there a folder your sync tool carries (Nextcloud, "
+                "Syncthing\u2026), and sync starts by itself."};
     case SettingsSync::Status::active:
         break;
     }
@@ -116,6 +111,19 @@ int signalLevel(int rssi) {
 std::string devicePickerPrompt(VigilorMonitor::BluetoothDeviceType type) {
     return std::string("Select which Bluetooth device to use for ") +
            (type == VigilorMonitor::BluetoothDeviceType::watch ? "Apple Watch" : "iPhone") + " lock signals.";
+}
+
+std::string devicePickerSearchLine(const VigilorMonitor& monitor) {
+    if (!monitor.bluetoothPresenceEnabled())
+        return "Bluetooth presence is off, so Zorvi is not searching.";
+    if (!monitor.isBluetoothUnavailable())
+        return "Searching for nearby Bluetooth devices\u2026";
+    const std::string& status = monitor.bluetoothStatus();
+    if (status.find("denied") != std::string::npos)
+        return "Zorvi may not use Bluetooth, so no device can be found.";
+    if (status.find(" off") != std::string::npos)
+        return "Bluetooth is off. Turn it on to find your device.";
+    return "No Bluetooth adapter is available on this computer.";
 }
 
 bool isDeviceSelected(const VigilorConfig& config, VigilorMonitor::BluetoothDeviceType type,

@@ -45,11 +45,12 @@ struct SettingsSyncRowModel {
     std::string detail;
     std::optional<std::string> notice; // a warning under the row
 };
-// `shortTime` is the last sync time in the locale's short time style, when there was one.
+// `shortTime` is the last sync time in the locale's short time style, when there was one; `folder` is
+// the sync folder whose absence makes sync unavailable.
 SettingsSyncRowModel settingsSyncRowModel(SettingsSync::Status status,
                                           const std::optional<std::string>& shortTime,
                                           const std::optional<std::string>& device,
-                                          const std::string& backendDisplayName);
+                                          const std::string& backendDisplayName, const std::string& folder);
 
 // A disclosure header's accessible label and hint.
 std::string disclosureAccessibilityLabel(const std::string& title, bool expanded);
@@ -72,6 +73,8 @@ bool offersPhonePairing(BluetoothPresenceMode mode);
 // UUID text, exactly.
 int signalLevel(int rssi);
 std::string devicePickerPrompt(VigilorMonitor::BluetoothDeviceType type);
+// The line the picker shows while it lists no device: that it searches, or why it cannot.
+std::string devicePickerSearchLine(const VigilorMonitor& monitor);
 bool isDeviceSelected(const VigilorConfig& config, VigilorMonitor::BluetoothDeviceType type,
                       const std::string& deviceID);
 

@@ -1,6 +1,7 @@
 #include "SettingsRowKit.h"
 
 #include "Vigilor/Companion/SettingsSync.h"
+#include "Vigilor/Companion/SyncFolderFileSyncBackend.h"
 #include "Vigilor/Interface/ZorviTheme.h"
 
 #include <QDateTime>
@@ -54,10 +55,11 @@ SettingsSyncRow::~SettingsSyncRow() {
 }
 
 void SettingsSyncRow::refresh() {
+    const std::string folder = SyncFolderFileSyncBackend::defaultFolder().string();
     const SettingsSyncRowModel model =
         sync_ ? settingsSyncRowModel(sync_->status(), shortTime(sync_->lastSyncedAt()),
-                                     sync_->lastSyncedFromDevice(), sync_->backendDisplayName())
-              : settingsSyncRowModel(SettingsSync::Status::off, std::nullopt, std::nullopt, {});
+                                     sync_->lastSyncedFromDevice(), sync_->backendDisplayName(), folder)
+              : settingsSyncRowModel(SettingsSync::Status::off, std::nullopt, std::nullopt, {}, folder);
     shell_->setDetail(QString::fromStdString(model.detail));
     shell_->setIcon("arrow.triangle.2.circlepath", model.tint);
     word_->setText(QString::fromStdString(model.word));

@@ -286,8 +286,9 @@ TEST_F(SharedSyncFolder, TheFolderMustExistAtStartAndOnlyOthersChangesAreReporte
 
     std::filesystem::remove_all(folder);
     SyncFolderFileSyncBackend missing(folder);
+    EXPECT_FALSE(missing.isAvailable());
     std::filesystem::create_directories(folder);
-    EXPECT_FALSE(missing.isAvailable()); // decided once, at start
+    EXPECT_TRUE(missing.isAvailable()); // a folder made later counts at once
     EXPECT_EQ(missing.displayName(), "Sync folder");
     EXPECT_EQ(SyncFolderFileSyncBackend::defaultFolder(), home.path() / ".local/share/zorvi/sync");
 }

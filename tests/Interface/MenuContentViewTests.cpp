@@ -166,11 +166,11 @@ TEST_F(MenuContentViewTests, RailAndKeysCallTheirActions) {
     EXPECT_EQ(button(QStringLiteral("Review Zorvi"))->isVisibleTo(view.get()), false)
         << "a build that can lock offers no review";
 
-    button(QStringLiteral("Copy App Store ask"))->click();
+    button(QStringLiteral("Copy invitation"))->click();
     EXPECT_TRUE(
         QGuiApplication::clipboard()->text().endsWith(": " + ZorviShareService::appStoreURL().toString()));
     EXPECT_TRUE(view->appStoreAskCopied());
-    EXPECT_NE(button(QStringLiteral("Copied App Store ask")), nullptr);
+    EXPECT_NE(button(QStringLiteral("Copied invitation")), nullptr);
 }
 
 TEST_F(MenuContentViewTests, ThePermissionButtonLogsThenAsks) {

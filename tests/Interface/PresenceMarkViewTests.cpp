@@ -32,7 +32,7 @@ TEST_F(PresenceMark, TheFirstMatchingRowGivesTintWordsAndBadge) {
         {"blocked",
          {true, true, false, false, true},
          Theme::critical(),
-         "Zorvi blocked; permission needed",
+         "Zorvi blocked; camera unavailable",
          "lock.fill"},
         {"nobody, even looking away",
          {false, false, true, false, false},

@@ -70,6 +70,7 @@ TEST_F(TrayItem, IconBadgePulseAndTextsFollowTheMonitor) {
         {"blocked and snoozed: the lock wins",
          [](TrayItem& t) {
              t.monitor->phase = MonitorPhase::blocked;
+             t.monitor->cameraStatus = "Camera denied";
              t.monitor->snoozeUntil = t.h.clock.now().addingTimeInterval(600);
          },
          Badge::blocked, false, "Zorvi \u2014 snoozed for 10m", "Zorvi snoozed. Needs permission"},

@@ -365,8 +365,13 @@ TEST_F(StatusSummaries, NudgeCardAndLevelFollowTheirOwnOrders) {
          },
          "Zorvi is napping", "Wake Zorvi when you want presence checks again.", "moon.zzz.fill",
          L::gentleNudge},
-        {"blocked", [](auto& t) { t.monitor->phase = MonitorPhase::blocked; }, "Zorvi needs access",
-         "Camera sees you at the Mac.", "exclamationmark.triangle.fill", L::presenceCheck},
+        {"blocked by a refusal",
+         [](auto& t) {
+             t.monitor->phase = MonitorPhase::blocked;
+             t.monitor->cameraStatus = "Camera denied";
+         },
+         "Zorvi needs access", "Zorvi may not open the camera; Continue checks again.",
+         "exclamationmark.triangle.fill", L::presenceCheck},
         {"screen sharing without a face",
          [](auto& t) {
              t.noFace();

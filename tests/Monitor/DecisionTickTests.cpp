@@ -147,8 +147,8 @@ TEST_F(DecisionTick, ABuildThatCannotLockRefusesOncePerAbsence) {
     size_t refusals = 0;
     for (const auto& line : monitor->lockEvents())
         refusals +=
-            line.ends_with("Lock skipped: locking is unavailable in this build (App Store sandbox cannot "
-                           "drive the macOS lock screen)");
+            line.ends_with("Lock skipped: locking is unavailable in this build (its sandbox cannot lock the "
+                           "session)");
     EXPECT_EQ(refusals, 1u);
     EXPECT_NE(monitor->decision(), "Locked");
 }

@@ -277,7 +277,8 @@ TEST_F(Enrolment, FailsAtOnceWithoutCameraPresence) {
     EXPECT_FALSE(progress()) << "published on the main queue";
     s.h.runLoop.loop().runUntilIdle();
     ASSERT_TRUE(progress());
-    EXPECT_EQ(progress()->error()->kind(), FaceIdentityError::Case::cameraAccessDenied);
+    EXPECT_EQ(progress()->error()->errorDescription(),
+              "Face capture needs a working camera: Camera presence is off");
     EXPECT_FALSE(s.monitor->isEnrolling());
 }
 

@@ -149,7 +149,7 @@ TEST_F(LockFeedback, AttributesALockToItsRequestWithinTenSeconds) {
         fresh.session->lockInfo = SessionLockInfo{true, std::nullopt};
         fresh.session->handlers.sessionDidResignActive();
         const std::string expected =
-            c.own ? "Screen locked by Zorvi (Manual)" : "Screen locked by macOS, user, or idle policy";
+            c.own ? "Screen locked by Zorvi (Manual)" : "Screen locked by the system, user, or idle policy";
         EXPECT_THAT(m->lockEvents().front(), EndsWith(expected)) << c.delay;
         EXPECT_EQ(fresh.relay->sent.back().event, "locked") << c.delay;
         EXPECT_EQ(fresh.relay->sent.back().snapshot.source, c.own ? "Manual" : "System") << c.delay;

@@ -50,7 +50,7 @@ TEST_F(RemoteGlue, AnUnconfirmedLockAttemptTimesOutAfterTenAndAHalfSeconds) {
     h.log.clear();
     h.runLoop.loop().advance(0.1);
     EXPECT_FALSE(monitor->lockAttemptInProgress());
-    EXPECT_EQ(newestLockEvent(), "Lock attempt unconfirmed; macOS did not lock the session within 10s");
+    EXPECT_EQ(newestLockEvent(), "Lock attempt unconfirmed; the session did not lock within 10s");
     EXPECT_EQ(h.log.count("relay.sendStatus lock_attempt_unconfirmed"), 1u);
     EXPECT_EQ(h.log.count("widget.mirror lock_attempt_unconfirmed"), 1u);
     EXPECT_EQ(h.widget->mirrored.back().snapshot.source, "Zorvi");
@@ -165,7 +165,7 @@ TEST_F(RemoteGlue, AFailedRemoteLockIsRejectedAfterItWasAnnounced) {
     ASSERT_TRUE(h.finishLockRequest());
     EXPECT_EQ(h.log.entries.front(), "relay.sendStatus remote_lock_requested");
     EXPECT_EQ(h.relay->acks.back().state, "rejected");
-    EXPECT_EQ(h.relay->acks.back().reason, "macOS lock method failed");
+    EXPECT_EQ(h.relay->acks.back().reason, "The session lock method failed");
 }
 
 TEST_F(RemoteGlue, PublishesTheStatusTwiceAfterStartAndNeverAgain) {
@@ -216,7 +216,7 @@ TEST_F(RemoteGlue, AnUnconfirmedRemoteLockExpires) {
     ASSERT_TRUE(h.finishLockRequest());
     h.runLoop.loop().advance(10);
     EXPECT_EQ(h.relay->acks.back().state, "expired");
-    EXPECT_EQ(newestLockEvent(), "Remote lock expired: macOS did not confirm lock");
+    EXPECT_EQ(newestLockEvent(), "Remote lock expired: the session did not confirm the lock");
     EXPECT_EQ(h.relay->sent.back().event, "remote_lock_failed");
     EXPECT_FALSE(monitor->lockAttemptInProgress());
 }

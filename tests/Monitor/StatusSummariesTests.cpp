@@ -48,6 +48,7 @@ TEST_F(StatusSummaries, ReadinessSummaryTakesTheFirstMatchingRule) {
             {"blocked before paused",
              [](auto& t) {
                  t.monitor->phase = MonitorPhase::blocked;
+                 t.monitor->cameraStatus = "Camera denied";
                  t.monitor->isPaused = true;
              },
              "Needs permission"},
@@ -235,7 +236,11 @@ TEST_F(StatusSummaries, LockReasonExplainsTheDecisionInRuleOrder) {
                  t.monitor->phase = MonitorPhase::blocked;
              },
              "Paused by user."},
-            {"blocked", [](auto& t) { t.monitor->phase = MonitorPhase::blocked; },
+            {"blocked by a refusal",
+             [](auto& t) {
+                 t.monitor->phase = MonitorPhase::blocked;
+                 t.monitor->cameraStatus = "Camera denied";
+             },
              "Needs Camera or Bluetooth permission."},
             {"locking switched off",
              [](auto& t) {

@@ -94,7 +94,8 @@ TEST(VigilorMonitor, FollowsTheCameraAuthorisation) {
         {CameraDevice::denied, "Camera denied", MonitorPhase::blocked, "Camera permission denied"},
         {CameraDevice::notDetermined, "Camera permission needed", MonitorPhase::blocked,
          "Camera permission waiting for user"},
-        {CameraDevice::noDevice, "Camera unavailable", MonitorPhase::blocked, "Camera status unknown"},
+        {CameraDevice::noDevice, "No camera found", MonitorPhase::blocked, "No camera found"},
+        {7, "Camera unavailable", MonitorPhase::blocked, "Camera status unknown"},
     };
     for (const auto& c : cases) {
         MonitorHarness h;

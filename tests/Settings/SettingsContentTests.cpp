@@ -5,10 +5,14 @@
 #include "Support/SettingsHarness.h"
 #include "Vigilor/Camera/FaceIdentityError.h"
 #include "Vigilor/Companion/CompanionPairingService.h"
+#include "Vigilor/Companion/SettingsSyncService.h"
+#include "Vigilor/Companion/SyncFolderFileSyncBackend.h"
 #include "Vigilor/Interface/ClampedLabel.h"
+#include "Vigilor/Interface/MenuContentModel.h"
 #include "Vigilor/Interface/UpdaterService.h"
 #include "Vigilor/Interface/ZorviControls.h"
 #include "Vigilor/Interface/ZorviTheme.h"
+#include "Vigilor/Settings/CompanionPairingSheetView.h"
 #include "Vigilor/Settings/DeviceDiscoverySheetView.h"
 #include "Vigilor/Settings/SettingsControls.h"
 #include "Vigilor/Settings/SettingsRowKit.h"
@@ -128,7 +132,7 @@ TEST_F(SandboxedForm, WithoutLockingTheLockingCardsAndRowsGiveWayToTheNotice) {
     EXPECT_EQ(SettingsHarness::named(f.form(), "row.Arm Auto Lock"), nullptr);
     const auto* notice = f.find<LaunchAtLoginNotice>("notice");
     EXPECT_THAT(notice->message().toStdString(),
-                ::testing::StartsWith("Auto Lock can't run in the Mac App Store"));
+                ::testing::StartsWith("Auto Lock can't run in this sandboxed build"));
 }
 
 TEST_F(SettingsForm, RefreshingWritesNothingAndKeepsOffGridValues) {
@@ -395,9 +399,10 @@ TEST_F(SettingsForm, TheEnrolmentSheetOpensBeforeTheEnrolmentStartsAndFollowsIts
         {FaceEnrolmentProgress{30, 30, true, std::nullopt}, "Face Enrolled Successfully",
          "Captured 30 prints. Your face is now stored locally.", "Done"},
         {FaceEnrolmentProgress{
-             0, 30, false, "Camera access denied. Enable in System Settings > Privacy & Security > Camera"},
-         "Enrolment Failed", "Camera access denied. Enable in System Settings > Privacy & Security > Camera",
-         "Close"},
+             0, 30, false,
+             "Camera access denied. Give your user access to the camera's video device and try again."},
+         "Enrolment Failed",
+         "Camera access denied. Give your user access to the camera's video device and try again.", "Close"},
         {FaceEnrolmentProgress{2, 30, false, ""}, "Enrolment Failed", "An error occurred", "Close"},
     };
     for (const auto& step : steps) {
@@ -462,5 +467,95 @@ TEST_F(SettingsForm, EveryRowGetsTheHeightItsWrappedDetailNeedsAtEachWindowWidth
             EXPECT_GE(detail->height(), detail->heightForWidth(detail->width()))
                 << row->title().toStdString() << " at " << width;
         }
+    }
+}
+
+// What the panel, the settings hero and the status shared with the phone and the widget say.
+static std::string statusWords(const VigilorMonitor& m) {
+    const MenuContentModel panel = menuContentModel(m);
+    return panel.nudgeTitle + "|" + panel.nudgeDetail + "|" + panel.decision + "|" + m.readinessSummary() +
+           "|" + m.lockReason() + "|" + m.menuTitle() + (panel.showPermissionButton ? "|Continue" : "");
+}
+
+static std::string syncRowWords(const SettingsSync& sync) {
+    const auto row = settingsSyncRowModel(sync.status(), {}, {}, sync.backendDisplayName(),
+                                          SyncFolderFileSyncBackend::defaultFolder().string());
+    return row.word + "|" + row.detail + "|" + row.notice.value_or("");
+}
+
+// Without a camera, Bluetooth, Avahi or a sync folder, and with a lock the session never confirms, each
+// window says what is missing; nothing claims a face, a permission or an announcement.
+TEST(HonestStatus, EveryDeviceAndServiceStateIsToldAsItIs) {
+    const struct {
+        const char* state;
+        std::function<std::string(Form&)> words;
+        std::vector<const char*> says, never;
+    } rows[] = {
+        {"no camera", [](Form& f) {
+             f.h.camera->status = CameraDevice::noDevice;
+             f.monitor->startCamera();
+             f.h.advance(30); // past the presence assumed at start
+             f.monitor->startFaceEnrolment();
+             f.settle();
+             return statusWords(*f.monitor) + "|" + f.monitor->enrolmentProgress()->error()->what();
+         }, {"|No camera signal|No camera found|No camera found, so Zorvi cannot see the desk.|",
+             "a working camera: No camera found"},
+         {"Present", "ermission", "Continue", "Camera is active", "access"}},
+        {"camera stopped", [](Form& f) {
+             const auto session = f.h.camera->lastSession;
+             session->running = false;
+             session->startFailure = "No such device";
+             session->observers.runtimeError("No such device");
+             EXPECT_TRUE(f.h.eventually([&] { return f.monitor->phase() == MonitorPhase::blocked; }));
+             return statusWords(*f.monitor);
+         }, {"Camera stopped|The camera stopped sending pictures"},
+         {"Present", "ermission", "Continue", "access"}},
+        {"no Bluetooth", [](Form& f) {
+             f.h.bluetooth->initialState = BluetoothCentralState::unsupported;
+             f.store([](VigilorConfig& c) { c.bluetoothPresenceMode = BluetoothPresenceMode::watch; });
+             f.store([](VigilorConfig& c) { c.watchGateRequired = true; });
+             f.open();
+             SettingsHarness::button(f.form(), "Find my Watch")->click();
+             f.settle();
+             auto* picker = f.form().watchDiscoverySheet()->findChild<DeviceDiscoverySheetView*>();
+             return picker->searchingRow()->findChild<QLabel*>()->text().toStdString();
+         }, {"No Bluetooth adapter is available on this computer."}, {"Searching"}},
+        {"no Avahi", [](Form& f) {
+             f.advertiser->unavailableReason = "Avahi is not available: Daemon not running";
+             f.store([](VigilorConfig& c) { c.bluetoothPresenceMode = BluetoothPresenceMode::phone; });
+             f.open();
+             f.find<QAbstractButton>("pairIPhone")->click();
+             auto* sheet = f.form().pairingSheet()->findChild<CompanionPairingSheetView*>();
+             EXPECT_TRUE(f.h.eventually([&] { return f.settle(), !sheet->errorText().isEmpty(); }));
+             return (sheet->stateText() + "|" + sheet->errorText()).toStdString();
+         }, {"Not announced on the local network|Avahi is not available: Daemon not running"},
+         {"Advertising"}},
+        {"no sync folder, then one", [](Form& f) {
+             auto sync = std::make_shared<SettingsSyncService>(nullptr, DefaultsStore::standard(), "Desk");
+             sync->enable();
+             const std::string before = syncRowWords(*sync);
+             std::filesystem::create_directories(SyncFolderFileSyncBackend::defaultFolder());
+             f.h.runLoop.loop().advance(SyncFolderFileSyncBackend::pollInterval); // no restart
+             return before + "||" + syncRowWords(*sync);
+         }, {"No sync folder|Sync is on, but ", "/.local/share/zorvi/sync does not exist.", "||On|Through"},
+         {"iCloud", "System Settings"}},
+        {"unconfirmed lock", [](Form& f) {
+             f.store([](VigilorConfig& c) { c.autoLockEnabled = c.screenLockingEnabled = true; });
+             f.store([](VigilorConfig& c) { c.bodyPoseLockAssistEnabled = false; });
+             f.h.inputIdle->idle = 600;
+             f.monitor->missingFaceSamples = 6;
+             f.h.advance(40); // locks once the absence is long enough, then the session never confirms it
+             EXPECT_EQ(f.h.log.count("locker.lockSession"), 1u);
+             f.h.advance(11);
+             return statusWords(*f.monitor) + "|" + f.monitor->lockEvents().front();
+         }, {"|Lock requested, not confirmed|", "the session did not lock within 10s"}, {"|Locked", "macOS"}},
+    };
+    for (const auto& row : rows) {
+        Form f;
+        const std::string words = row.words(f);
+        for (const char* said : row.says)
+            EXPECT_THAT(words, ::testing::HasSubstr(said)) << row.state;
+        for (const char* unsaid : row.never)
+            EXPECT_THAT(words, ::testing::Not(::testing::HasSubstr(unsaid))) << row.state;
     }
 }

@@ -83,19 +83,12 @@ TEST(SettingsModels, SyncRowFollowsTheServiceState) {
         {S::unavailable,
          {},
          {},
-         "iCloud",
+         "Sync folder",
          Theme::warning(),
-         "iCloud off",
-         "Sync is on, but iCloud is switched off on this Mac.",
-         "Sign in to iCloud on this Mac to sync Zorvi's settings across your devices."},
-        {S::unavailable,
-         {},
-         {},
-         "iCloud Drive",
-         Theme::warning(),
-         "iCloud off",
-         "Sync is on, but iCloud Drive is switched off on this Mac.",
-         "Turn on iCloud Drive in System Settings to sync Zorvi's settings across your Macs."},
+         "No sync folder",
+         "Sync is on, but /home/u/.local/share/zorvi/sync does not exist.",
+         "Create that folder, or link there a folder your sync tool carries (Nextcloud, Syncthing\u2026), "
+         "and sync starts by itself."},
         {S::active,
          {},
          {},
@@ -115,7 +108,8 @@ TEST(SettingsModels, SyncRowFollowsTheServiceState) {
          {}},
     };
     for (const auto& c : cases) {
-        const SettingsSyncRowModel model = settingsSyncRowModel(c.status, c.time, c.device, c.backend);
+        const SettingsSyncRowModel model = settingsSyncRowModel(c.status, c.time, c.device, c.backend,
+                                                                  "/home/u/.local/share/zorvi/sync");
         EXPECT_EQ(model.tint, c.tint) << c.detail;
         EXPECT_EQ(model.word, c.word) << c.detail;
         EXPECT_EQ(model.detail, c.detail);
