@@ -27,7 +27,7 @@ bool isThisProcess(pid_t owner) {
 // the process it belongs to.
 void removeFolders(bool (*whose)(pid_t)) {
     std::error_code error;
-    for (std::filesystem::directory_iterator entry(SingleInstance::runtimeDirectory(), error), end;
+    for (std::filesystem::directory_iterator entry(Paths::runtimeDirectory(), error), end;
          !error && entry != end; entry.increment(error)) {
         const std::string name = entry->path().filename().string();
         if (!name.starts_with(folderPrefix))
