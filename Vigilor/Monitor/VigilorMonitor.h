@@ -48,8 +48,9 @@ enum class CameraBlock { permission, noCamera, stopped, unavailable };
 inline constexpr const char* noCameraStatus = "No camera found";
 inline constexpr const char* cameraErrorStatus = "Camera error";
 // From the camera status words the camera code publishes; `permissionAction` is a refusal of the
-// camera or of Bluetooth (`needsPermissionAction`).
-CameraBlock cameraBlock(const std::string& cameraStatus, bool permissionAction);
+// camera or of Bluetooth (`needsPermissionAction`); `failedWhileRunning`: the camera's error came after
+// it had been running (it stopped), not while it was being opened.
+CameraBlock cameraBlock(const std::string& cameraStatus, bool permissionAction, bool failedWhileRunning);
 
 // When the eye break and the walk prompt are due, from the settings and the break anchors.
 struct BreakDueRule {
@@ -477,7 +478,8 @@ private:
     std::optional<FaceIdentityError> enrolmentCameraProblem() const;
     void stopCameraForDeviceOnlyMode();
     void tearDownCaptureSession();
-    void reportCameraFailure(const std::string& description);
+    // `whileRunning`: the camera had been running (it stopped), rather than failing to open.
+    void reportCameraFailure(const std::string& description, bool whileRunning);
     CaptureSession::Observers captureSessionObservers();
     void captureSessionInterrupted();
     void captureSessionInterruptionEnded();
@@ -572,6 +574,7 @@ private:
         bool displayAsleep = false;
     };
     mutable std::mutex cameraMutex_;
+    bool cameraFailedWhileRunning_ = false; // main queue
     std::shared_ptr<CaptureSession> captureSession_;
     bool usingLowPowerCameraPulses_ = false;
     bool lowPowerCameraRestartPending_ = false;

@@ -103,7 +103,7 @@ void VigilorMonitor::configureCamera() {
     }
     applyCenterStagePreference(*device);
     if (const auto failure = session->addDeviceInput()) {
-        reportCameraFailure(*failure);
+        reportCameraFailure(*failure, false);
         return;
     }
     const bool enrolling = isEnrolling_;
@@ -126,7 +126,7 @@ void VigilorMonitor::configureCamera() {
     // A camera that opens but cannot stream is an error, not a running camera.
     if (const auto failure = session->startRunning()) {
         tearDownCaptureSession();
-        reportCameraFailure(*failure);
+        reportCameraFailure(*failure, false);
         return;
     }
     applyFrameRateLimit(*device);
@@ -163,7 +163,8 @@ void VigilorMonitor::stopCameraForDeviceOnlyMode() {
 
 // A face seen before the camera failed is not seen any more. Also on standard output: a camera that
 // fails where no panel shows (a headless start) says why.
-void VigilorMonitor::reportCameraFailure(const std::string& description) {
+void VigilorMonitor::reportCameraFailure(const std::string& description, bool whileRunning) {
+    cameraFailedWhileRunning_ = whileRunning;
     setIfChanged(facePresent, false);
     setIfChanged(cameraStatus, std::string(cameraErrorStatus));
     setIfChanged(centerStageStatus, std::string(cameraErrorStatus));
@@ -287,7 +288,7 @@ void VigilorMonitor::captureSessionRestartFailed(const std::shared_ptr<CaptureSe
         if (!self || self->captureSession() != session)
             return;
         self->tearDownCaptureSession();
-        self->reportCameraFailure(description);
+        self->reportCameraFailure(description, true);
     });
 }
 

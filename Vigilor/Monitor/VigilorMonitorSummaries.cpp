@@ -48,18 +48,18 @@ CameraBlockWords cameraBlockWords(CameraBlock block) {
 
 } // namespace
 
-CameraBlock cameraBlock(const std::string& cameraStatus, bool permissionAction) {
+CameraBlock cameraBlock(const std::string& cameraStatus, bool permissionAction, bool failedWhileRunning) {
     if (permissionAction)
         return CameraBlock::permission;
     if (cameraStatus == noCameraStatus)
         return CameraBlock::noCamera;
-    if (cameraStatus == cameraErrorStatus)
+    if (cameraStatus == cameraErrorStatus && failedWhileRunning)
         return CameraBlock::stopped;
     return CameraBlock::unavailable;
 }
 
 CameraBlock VigilorMonitor::cameraBlock() const {
-    return ::cameraBlock(cameraStatus(), needsPermissionAction());
+    return ::cameraBlock(cameraStatus(), needsPermissionAction(), cameraFailedWhileRunning_);
 }
 
 std::string VigilorMonitor::companionWordCapitalised() const {

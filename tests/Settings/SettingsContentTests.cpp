@@ -510,6 +510,12 @@ TEST(HonestStatus, EveryDeviceAndServiceStateIsToldAsItIs) {
              return statusWords(*f.monitor);
          }, {"Camera stopped|The camera stopped sending pictures"},
          {"Present", "ermission", "Continue", "access"}},
+        {"camera that cannot be opened", [](Form& f) {
+             f.h.camera->settings.startFailure = "Cannot open /dev/video9: No such file or directory";
+             f.monitor->startCamera();
+             f.settle();
+             return statusWords(*f.monitor);
+         }, {"Camera unavailable|The camera cannot be opened"}, {"Present", "ermission", "stopped"}},
         {"no Bluetooth", [](Form& f) {
              f.h.bluetooth->initialState = BluetoothCentralState::unsupported;
              f.store([](VigilorConfig& c) { c.bluetoothPresenceMode = BluetoothPresenceMode::watch; });
