@@ -95,6 +95,14 @@ const OnboardingPermissionRow& onboardingPermissionRow(OnboardingPermission perm
     return rows[static_cast<std::size_t>(permission)];
 }
 
+const std::string& onboardingPermissionDescription(OnboardingPermission permission,
+                                                   const OnboardingPermissionStates& states) {
+    static const std::string noCamera = "No camera found. Connect one, then choose Continue.";
+    return permission == OnboardingPermission::camera && states.cameraMissing
+               ? noCamera
+               : onboardingPermissionRow(permission).description;
+}
+
 std::vector<OnboardingPermission> visiblePermissionRows(bool bluetoothPresenceEnabled,
                                                         bool lockingAvailable) {
     std::vector<OnboardingPermission> rows{OnboardingPermission::camera};
@@ -120,7 +128,8 @@ bool OnboardingPermissionStates::granted(OnboardingPermission permission) const 
 OnboardingPermissionStates permissionStatesFrom(int cameraAuthorization, BluetoothAuthorization bluetooth,
                                                 bool screenLockingEnabled) {
     return {cameraAuthorization == CameraDevice::authorized,
-            bluetooth == BluetoothAuthorization::allowedAlways, screenLockingEnabled};
+            bluetooth == BluetoothAuthorization::allowedAlways, screenLockingEnabled,
+            cameraAuthorization == CameraDevice::noDevice};
 }
 
 void pollPermissionStatus(std::function<void()> completion) {

@@ -50,10 +50,16 @@ struct OnboardingPermissionStates {
     bool cameraPermissionGranted = false;
     bool bluetoothPermissionGranted = false;
     bool screenLockingEnabled = false;
+    bool cameraMissing = false; // no video device at all: granting cannot help until one is connected
 
     bool granted(OnboardingPermission permission) const;
     bool operator==(const OnboardingPermissionStates&) const = default;
 };
+
+// The row's description in these states: the Camera row names a missing camera, since "Continue" looks
+// again only once one is connected.
+const std::string& onboardingPermissionDescription(OnboardingPermission permission,
+                                                   const OnboardingPermissionStates& states);
 
 // Granted means what the platform answers: a camera node that opens (CameraDevice::authorized), BlueZ
 // answering on the system bus (allowedAlways), and the setting that lets Zorvi lock.

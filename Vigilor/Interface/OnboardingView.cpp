@@ -47,6 +47,7 @@ QVBoxLayout* titleColumn(QWidget* title, QWidget* detail) {
 struct OnboardingView::PermissionRowWidgets {
     QWidget* row = nullptr;
     SymbolTile* icon = nullptr;
+    ClampedLabel* description = nullptr;
     SymbolTile* checkmark = nullptr;
     ZorviGlassButton* button = nullptr;
 };
@@ -160,11 +161,11 @@ QWidget* OnboardingView::makePermissionRow(OnboardingPermission permission) {
     widgets->icon = new SymbolTile(model.symbol, 36, 16, true);
     line->addWidget(widgets->icon);
     // Up to two lines: beside the row's button one line holds only the short descriptions.
-    auto* description = new ClampedLabel(zorviCaption(), SystemColor::secondaryLabel(), 2, true);
-    description->setText(qs(model.description));
-    description->setToolTip(qs(model.description));
-    line->addLayout(
-        titleColumn(plainLabel(model.title, zorviControl(), SystemColor::primaryLabel()), description), 1);
+    widgets->description = new ClampedLabel(zorviCaption(), SystemColor::secondaryLabel(), 2, true);
+    widgets->description->setObjectName(QStringLiteral("description"));
+    line->addLayout(titleColumn(plainLabel(model.title, zorviControl(), SystemColor::primaryLabel()),
+                                widgets->description),
+                    1);
 
     widgets->checkmark = new SymbolTile("checkmark.circle.fill", 20, 16, false);
     widgets->checkmark->setColour(Theme::success());
@@ -231,6 +232,9 @@ void OnboardingView::refresh() {
         const bool granted = states_.granted(permission);
         widgets->row->setVisible(std::find(visible.begin(), visible.end(), permission) != visible.end());
         widgets->icon->setColour(granted ? Theme::success() : SystemColor::secondaryLabel());
+        const QString description = qs(onboardingPermissionDescription(permission, states_));
+        widgets->description->setText(description);
+        widgets->description->setToolTip(description);
         widgets->checkmark->setVisible(granted);
         widgets->button->setVisible(!granted);
     }

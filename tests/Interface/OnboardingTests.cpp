@@ -93,7 +93,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, OnboardingGranted,
                                                     CameraDevice::noDevice,
                                                     BluetoothAuthorization::denied,
                                                     false,
-                                                    {false, false, false}},
+                                                    {false, false, false, true}},
                                          StatesCase{"NotAnswered",
                                                     CameraDevice::notDetermined,
                                                     BluetoothAuthorization::notDetermined,
@@ -163,6 +163,19 @@ TEST_F(OnboardingViewTest, AnAuthorisedCameraShowsGrantedWithoutAPress) {
     open();
     EXPECT_TRUE(granted("Camera"));
     EXPECT_FALSE(granted("Screen locking"));
+}
+
+// Without any camera the row says so, and Continue finds one connected since.
+TEST_F(OnboardingViewTest, AMissingCameraIsNamedUntilOneIsConnected) {
+    h.camera->status = CameraDevice::noDevice;
+    open();
+    const auto description = [&] { return row("Camera")->findChild<ClampedLabel*>("description")->text().toStdString(); };
+    EXPECT_EQ(description(), "No camera found. Connect one, then choose Continue.");
+    h.camera->status = CameraDevice::authorized;
+    button("Camera")->click();
+    h.runLoop.loop().advance(2);
+    EXPECT_TRUE(granted("Camera"));
+    EXPECT_EQ(description(), "Detects your presence at the desk");
 }
 
 // The camera answers a second after the press; the re-check at 2.0 s shows it. The Apple Watch row
