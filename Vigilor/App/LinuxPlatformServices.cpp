@@ -66,8 +66,7 @@ MonitorServices makeLinuxMonitorServices() {
     };
     services.widgetStatusMirror = std::make_shared<MacWidgetStatusStoreMirror>();
     services.sounds = std::make_shared<CanberraSoundPlayer>();
-    // The sync folder serves sandboxed builds too: there is no account key-value store here.
-    services.makeSettingsSync = [](bool /*sandboxed*/) { return std::make_shared<SettingsSyncService>(); };
+    services.makeSettingsSync = [] { return std::make_shared<SettingsSyncService>(); };
     // Neither starts a thread nor loads anything until the camera is used.
     services.watchdog =
         std::make_shared<ProcessHealthWatchdog>(std::make_shared<ProcSelfProcess>(), SystemClock::shared());

@@ -130,7 +130,7 @@ RemoteCompanion* VigilorMonitor::remoteCompanion() {
 
 SettingsSync* VigilorMonitor::settingsSync() {
     if (!settingsSync_ && services_.makeSettingsSync)
-        settingsSync_ = services_.makeSettingsSync(!lockingAvailable_);
+        settingsSync_ = services_.makeSettingsSync();
     return settingsSync_.get();
 }
 

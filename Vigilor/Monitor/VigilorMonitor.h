@@ -108,7 +108,7 @@ struct MonitorServices {
     std::shared_ptr<Executor> faceIdentityQueue;
     std::shared_ptr<MacWidgetStatusMirror> widgetStatusMirror;
     std::function<std::shared_ptr<RemoteCompanion>(const VigilorConfig&)> makeRemoteCompanion;
-    std::function<std::shared_ptr<SettingsSync>(bool sandboxed)> makeSettingsSync;
+    std::function<std::shared_ptr<SettingsSync>()> makeSettingsSync;
 };
 
 // The one presence monitor of the process: the settings in use, everything the interface shows, the

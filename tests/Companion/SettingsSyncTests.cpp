@@ -1,12 +1,10 @@
 // Settings sync: the strict record and envelope, the conflict rule between computers sharing one sync
 // folder, the two faults kept out of the plain rule, the file's atomic replacement, and the monitor's
 // update and apply paths on the real service.
-#include "Fakes/FakeCloudKeyValueStore.h"
 #include "Fakes/ManualRunLoop.h"
 #include "Foundation/AtomicFile.h"
 #include "Support/MonitorHarness.h"
 #include "Support/TemporaryHome.h"
-#include "Vigilor/Companion/KeyValueStoreSyncBackend.h"
 #include "Vigilor/Companion/SettingsSyncService.h"
 #include "Vigilor/Companion/SyncFolderFileSyncBackend.h"
 
@@ -245,6 +243,36 @@ TEST_F(SharedSyncFolder, AnUnreadableFileStaysUntilAReadableOneOrAChangeHere) {
     EXPECT_EQ(stored().value().settings, settingsWith(51));
 }
 
+TEST_F(SharedSyncFolder, OurOwnCopyIsNeverAppliedButCountsAsPushed) {
+    a.service->enable();
+    // Put back by the sync tool, newer than anything a recorded.
+    ASSERT_TRUE(AtomicFile::write(
+        folder / "settings.json",
+        *SettingsSyncEnvelope{1, clock.now().addingTimeInterval(3600), idA, "Studio", settingsWith(77)}
+             .encoded()));
+    poll();
+    EXPECT_TRUE(a.applied.empty());
+    const auto before = stamp();
+    a.service->push(configWith(77), clock.now());
+    EXPECT_EQ(stamp(), before);
+}
+
+// A file in the way of the replacement (here a folder of that name) makes the write fail.
+TEST_F(SharedSyncFolder, AWriteThatFailsIsNotRecordedAndIsTriedAgain) {
+    a.service->enable();
+    std::filesystem::create_directories(folder / "settings.json" / "inside");
+    a.service->push(configWith(31), clock.now());
+    EXPECT_FALSE(a.service->lastSyncedAt());
+    EXPECT_FALSE(a.service->lastApplied());
+
+    std::filesystem::remove_all(folder / "settings.json");
+    clock.advance(1);
+    a.service->push(configWith(31), clock.now());
+    ASSERT_TRUE(stored());
+    EXPECT_EQ(stored()->settings, settingsWith(31));
+    EXPECT_EQ(a.service->lastApplied(), clock.now());
+}
+
 // A sync file that is there but cannot be read is never taken for no file: the push at launch leaves it.
 TEST_F(SharedSyncFolder, AFileThatCannotBeReadIsLeftInPlace) {
     const std::string envelope =
@@ -326,57 +354,6 @@ TEST_F(SharedSyncFolder, AWriterKilledMidSaveLeavesAWholeCopy) {
     }
 }
 
-// ---- The key-value backend ------------------------------------------------------------------------
-
-class KeyValueSync : public ::testing::Test {
-protected:
-    KeyValueSync() {
-        service->onRemoteSettings = [this](const SyncedSettings& settings) { applied.push_back(settings); };
-    }
-    std::optional<SettingsSyncEnvelope> stored() const {
-        const auto data = store->data(KeyValueStoreSyncBackend::defaultKey);
-        return data ? SettingsSyncEnvelope::decode(*data) : std::nullopt;
-    }
-
-    TemporaryHome home;
-    FakeClock clock{Date(800'000'000)};
-    MainRunLoopScope runLoop{clock};
-    std::shared_ptr<FakeCloudKeyValueStore> store = std::make_shared<FakeCloudKeyValueStore>();
-    DefaultsStore defaults{home.path() / "defaults.json"};
-    std::shared_ptr<SettingsSyncService> service = std::make_shared<SettingsSyncService>(
-        std::make_shared<KeyValueStoreSyncBackend>(store), defaults, "Desk");
-    std::vector<SyncedSettings> applied;
-};
-
-TEST_F(KeyValueSync, AWriteThatFailsIsNotRecordedAndIsTriedAgain) {
-    service->enable();
-    store->failWrites = true;
-    service->push(configWith(31), clock.now());
-    EXPECT_FALSE(service->lastSyncedAt());
-    EXPECT_FALSE(service->lastApplied());
-
-    store->failWrites = false;
-    clock.advance(1);
-    service->push(configWith(31), clock.now());
-    ASSERT_TRUE(stored());
-    EXPECT_EQ(stored()->settings, settingsWith(31));
-    EXPECT_EQ(service->lastApplied(), clock.now());
-    EXPECT_EQ(service->lastSyncedFromDevice(), "Desk");
-}
-
-TEST_F(KeyValueSync, OurOwnCopyIsNeverAppliedButCountsAsPushed) {
-    service->enable();
-    store->writeFromElsewhere(KeyValueStoreSyncBackend::defaultKey,
-                              *SettingsSyncEnvelope{1, clock.now().addingTimeInterval(3600),
-                                                    service->installID(), "Desk", settingsWith(77)}
-                                   .encoded());
-    runLoop.loop().runUntilIdle();
-    EXPECT_TRUE(applied.empty());
-    const int writes = store->writes;
-    service->push(configWith(77), clock.now());
-    EXPECT_EQ(store->writes, writes);
-}
-
 // ---- The monitor on the real service ------------------------------------------------------------
 
 TEST(MonitorSettingsSync, ACopyFromElsewhereIsAppliedAndOwnChangesArePushed) {
@@ -384,7 +361,7 @@ TEST(MonitorSettingsSync, ACopyFromElsewhereIsAppliedAndOwnChangesArePushed) {
     const std::filesystem::path folder = SyncFolderFileSyncBackend::defaultFolder();
     std::filesystem::create_directories(folder);
     MonitorServices services = h.services();
-    services.makeSettingsSync = [](bool) {
+    services.makeSettingsSync = [] {
         return std::make_shared<SettingsSyncService>(nullptr, DefaultsStore::standard(), "Desk");
     };
     const auto monitor = VigilorMonitor::create(std::move(services));
@@ -437,7 +414,7 @@ TEST(MonitorSettingsSync, HostileValuesAreKeptWithinTheOfferedRanges) {
     MonitorHarness h;
     const std::filesystem::path folder = createdFolder(SyncFolderFileSyncBackend::defaultFolder());
     MonitorServices services = h.services();
-    services.makeSettingsSync = [](bool) {
+    services.makeSettingsSync = [] {
         return std::make_shared<SettingsSyncService>(nullptr, DefaultsStore::standard(), "Desk");
     };
     const auto monitor = VigilorMonitor::create(std::move(services));

@@ -53,9 +53,8 @@ private:
 
 class FakeSettingsSync final : public SettingsSync {
 public:
-    explicit FakeSettingsSync(bool isSandboxed, CallLog* log = nullptr)
-        : sandboxed(isSandboxed)
-        , log_(log) {}
+    explicit FakeSettingsSync(CallLog* log = nullptr)
+        : log_(log) {}
 
     void enable() override { record(log_, "sync.enable"); }
     void refreshStatus() override { record(log_, "sync.refreshStatus"); }
@@ -68,7 +67,6 @@ public:
     std::optional<std::string> lastSyncedFromDevice() const override { return deviceName; }
     std::string backendDisplayName() const override { return "Fake"; }
 
-    bool sandboxed;
     std::vector<VigilorConfig> pushed;
     std::optional<std::string> deviceName;
 

@@ -107,9 +107,9 @@ struct MonitorHarness {
             relay = std::make_shared<FakeRemoteCompanion>(config, &log);
             return relay;
         };
-        s.makeSettingsSync = [this](bool sandboxed) {
+        s.makeSettingsSync = [this] {
             record(&log, "sync.create");
-            sync = std::make_shared<FakeSettingsSync>(sandboxed, &log);
+            sync = std::make_shared<FakeSettingsSync>(&log);
             return sync;
         };
         return s;
