@@ -1,16 +1,46 @@
 #pragma once
 
+#include <cmath>
 #include <cstddef>
+#include <optional>
+
+// The rules a settings field is kept within, attached to the field in VigilorConfig::forEachField and
+// applied by VigilorConfig::normalise wherever a record enters the monitor (at start, on every update,
+// from another computer), so that nothing the settings window could not set paces a timer or a
+// decision. A value within its rule is kept exactly as it is, off the window's steps included.
 
 // The values the settings window offers for a numeric setting, in the record's own units (seconds,
 // plain factors, degrees, dBm): its slider or stepper runs from `minimum` to `maximum` in steps of
-// `step`. Values read from storage or taken from another computer are kept within the same range, so
-// that nothing the window could not set paces a timer or a decision.
+// `step`. A value outside is brought to the nearer end; one that is not finite takes the default.
 struct SettingRange {
     double minimum;
     double maximum;
     double step;
     const char* unit; // after a value in the log
+
+    // Nothing for a value that is not finite.
+    std::optional<double> kept(double value) const {
+        if (!std::isfinite(value))
+            return std::nullopt;
+        return value < minimum ? minimum : value > maximum ? maximum : value;
+    }
+};
+
+// An interval the window does not offer that paces repeated work: zero, negative or not finite, it
+// would run the work without pause, so it takes the default; any other value is kept.
+struct PositiveDuration {
+    const char* unit;
+
+    std::optional<double> kept(double value) const {
+        if (std::isfinite(value) && value > 0)
+            return value;
+        return std::nullopt;
+    }
+};
+
+// A text kept to at most `bytes` bytes of UTF-8, cut at a character boundary.
+struct TextLimit {
+    size_t bytes;
 };
 
 namespace SettingRanges {
@@ -37,8 +67,10 @@ inline constexpr SettingRange distanceFarRatio{0.5, 0.95, 0.01, ""};
 inline constexpr SettingRange lookDownPitchDegrees{5, 45, 1, " degrees"};
 inline constexpr SettingRange bodyPresenceLockGrace{6, 90, 1, " s"};
 
-} // namespace SettingRanges
+// The relay's heartbeat and command poll.
+inline constexpr PositiveDuration relayInterval{" s"};
 
-// The longest watch or phone name kept, in bytes: a name is matched against what a device advertises,
-// which is far shorter.
-inline constexpr size_t longestDeviceName = 256;
+// A watch or phone name is matched against what a device advertises, which is far shorter.
+inline constexpr TextLimit deviceName{256};
+
+} // namespace SettingRanges

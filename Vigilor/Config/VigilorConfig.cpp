@@ -1,6 +1,47 @@
 #include "VigilorConfig.h"
 
+#include "Foundation/Text.h"
+
 #include <algorithm>
+#include <type_traits>
+
+namespace {
+
+// The default of the numeric field `key`, for a value that cannot be kept.
+double defaultOf(std::string_view key) {
+    const VigilorConfig defaults;
+    double found = 0;
+    VigilorConfig::forEachField(defaults,
+                                [&]<class T>(std::string_view name, const T& field, const auto&...) {
+                                    if constexpr (std::is_arithmetic_v<T>)
+                                        if (name == key)
+                                            found = double(field);
+                                });
+    return found;
+}
+
+template <class T, class Rule>
+std::optional<VigilorConfig::ReplacedValue> keptWithin(std::string_view key, T& field, const Rule& rule) {
+    const double value = double(field);
+    const std::optional<double> kept = rule.kept(value);
+    const double replacement = kept ? *kept : defaultOf(key);
+    if (replacement == value)
+        return std::nullopt;
+    field = T(replacement);
+    return VigilorConfig::ReplacedValue{std::string(key), value, replacement, rule.unit};
+}
+
+std::optional<VigilorConfig::ReplacedValue> keptWithin(std::string_view key, std::string& text,
+                                                       const TextLimit& limit) {
+    const size_t kept = utf8Prefix(text, limit.bytes).size();
+    if (kept == text.size())
+        return std::nullopt;
+    const double length = double(text.size());
+    text.resize(kept);
+    return VigilorConfig::ReplacedValue{std::string(key), length, double(kept), " bytes"};
+}
+
+} // namespace
 
 const UUID VigilorConfig::defaultWatchUUID = *UUID::parse("6D1F3B2A-8C4E-4F7A-9B5D-2E8C1A7F4B90");
 
@@ -16,8 +57,9 @@ std::string VigilorConfig::makeRemoteDeviceID() {
 
 Json VigilorConfig::toJSON() const {
     Json object = Json::object();
-    forEachField(*this,
-                 [&](std::string_view key, const auto& field) { JsonField::write(object, key, field); });
+    forEachField(*this, [&](std::string_view key, const auto& field, const auto&...) {
+        JsonField::write(object, key, field);
+    });
     return object;
 }
 
@@ -25,7 +67,9 @@ VigilorConfig VigilorConfig::fromJSON(const Json& object) {
     if (!object.is_object())
         throw JsonDecodingError("settings", "a JSON object");
     VigilorConfig config;
-    forEachField(config, [&](std::string_view key, auto& field) { JsonField::read(object, key, field); });
+    forEachField(config, [&](std::string_view key, auto& field, const auto&...) {
+        JsonField::read(object, key, field);
+    });
 
     // Records from before the Bluetooth mode existed only knew the watch gate.
     if (!JsonField::has(object, "bluetoothPresenceMode"))
@@ -38,4 +82,14 @@ VigilorConfig VigilorConfig::fromJSON(const Json& object) {
         config.bodyAssistDefaultMigrated = true;
     }
     return config;
+}
+
+std::vector<VigilorConfig::ReplacedValue> VigilorConfig::normalise() {
+    std::vector<ReplacedValue> replaced;
+    forEachField(*this, [&]<class T>(std::string_view key, T& field, const auto&... rule) {
+        if constexpr (sizeof...(rule) == 1)
+            if (auto change = keptWithin(key, field, rule...))
+                replaced.push_back(std::move(*change));
+    });
+    return replaced;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "SettingRanges.h"
+
 #include "Foundation/DefaultsStore.h"
 #include "Foundation/Json.h"
 #include "Foundation/Uuid.h"
@@ -153,22 +155,19 @@ struct VigilorConfig {
     bool save(DefaultsStore& defaults) const;
     bool save() const;
 
-    // A stored value that could not be used and what took its place, for the log.
+    // A value that could not be used and what took its place, for the log.
     struct ReplacedValue {
         std::string key;
         double value;
         double replacement;
         const char* unit = " s";
     };
-    // The durations and intervals that pace repeated work (break timers and rests, walk credits, relay
-    // heartbeats and polls): zero, negative or not finite, they would make it run on every tick or
-    // without pause, so each such value is replaced by its default. One entry per replaced field. The
-    // lock timeout and the graces keep their own floors and rules in the decisions.
-    std::vector<ReplacedValue> replaceUnusableDurations();
-    // For values read from storage or taken from another computer: each numeric setting is brought into
-    // the range the settings window offers (SettingRanges; one that is not finite takes its default),
-    // and a device name longer than longestDeviceName is cut there. One entry per changed field.
-    std::vector<ReplacedValue> keepWithinOfferedRanges();
+    // Keeps every field within the rule forEachField attaches to it (SettingRanges): a number within
+    // the range the settings window offers, a relay interval positive, a device name within its length;
+    // a value within its rule is left exactly as it is. Run on every record that enters the monitor:
+    // the one read at start, and each update (the window, the menu, a synced copy). It saves nothing
+    // itself. One entry per changed field.
+    std::vector<ReplacedValue> normalise();
 
     // The read-only configuration file of the product's predecessor.
     static std::filesystem::path legacyConfigFile();
@@ -177,8 +176,8 @@ struct VigilorConfig {
 
     bool operator==(const VigilorConfig&) const = default;
 
-    // Calls visit(key, field) for every stored field in declaration order; the JSON keys are the
-    // field names.
+    // Calls visit(key, field) for every stored field in declaration order, and visit(key, field, rule)
+    // for a field kept within a rule (normalise); the JSON keys are the field names.
     template <class Self, class Visitor> static void forEachField(Self& self, Visitor&& visit);
 };
 
@@ -189,32 +188,33 @@ struct VigilorConfig::Loaded {
 };
 
 template <class Self, class Visitor> void VigilorConfig::forEachField(Self& c, Visitor&& visit) {
-    visit("watchName", c.watchName);
+    namespace R = SettingRanges;
+    visit("watchName", c.watchName, R::deviceName);
     visit("watchUUID", c.watchUUID);
     visit("autoLockEnabled", c.autoLockEnabled);
     visit("screenLockingEnabled", c.screenLockingEnabled);
-    visit("lockTimeout", c.lockTimeout);
-    visit("minMissingSamples", c.minMissingSamples);
-    visit("activeInputGrace", c.activeInputGrace);
-    visit("watchGrace", c.watchGrace);
-    visit("watchWeakRSSI", c.watchWeakRSSI);
+    visit("lockTimeout", c.lockTimeout, R::lockTimeout);
+    visit("minMissingSamples", c.minMissingSamples, R::minMissingSamples);
+    visit("activeInputGrace", c.activeInputGrace, R::activeInputGrace);
+    visit("watchGrace", c.watchGrace, R::watchGrace);
+    visit("watchWeakRSSI", c.watchWeakRSSI, R::watchWeakRSSI);
     visit("watchGateRequired", c.watchGateRequired);
     visit("bluetoothPresenceMode", c.bluetoothPresenceMode);
     visit("eyeBreakEnabled", c.eyeBreakEnabled);
-    visit("eyeBreakInterval", c.eyeBreakInterval);
-    visit("eyeBreakDuration", c.eyeBreakDuration);
+    visit("eyeBreakInterval", c.eyeBreakInterval, R::eyeBreakInterval);
+    visit("eyeBreakDuration", c.eyeBreakDuration, R::eyeBreakDuration);
     visit("walkBreakEnabled", c.walkBreakEnabled);
-    visit("walkBreakInterval", c.walkBreakInterval);
-    visit("walkBreakDuration", c.walkBreakDuration);
-    visit("spontaneousWalkCreditDuration", c.spontaneousWalkCreditDuration);
-    visit("distanceWarnRatio", c.distanceWarnRatio);
-    visit("distanceDangerRatio", c.distanceDangerRatio);
-    visit("distanceFarRatio", c.distanceFarRatio);
+    visit("walkBreakInterval", c.walkBreakInterval, R::walkBreakInterval);
+    visit("walkBreakDuration", c.walkBreakDuration, R::walkBreakDuration);
+    visit("spontaneousWalkCreditDuration", c.spontaneousWalkCreditDuration, R::spontaneousWalkCreditDuration);
+    visit("distanceWarnRatio", c.distanceWarnRatio, R::distanceWarnRatio);
+    visit("distanceDangerRatio", c.distanceDangerRatio, R::distanceDangerRatio);
+    visit("distanceFarRatio", c.distanceFarRatio, R::distanceFarRatio);
     visit("distanceCalibrationMode", c.distanceCalibrationMode);
     visit("savedDistanceBaselineFaceWidth", c.savedDistanceBaselineFaceWidth);
-    visit("lookAwayYawDegrees", c.lookAwayYawDegrees);
-    visit("lookDownPitchDegrees", c.lookDownPitchDegrees);
-    visit("postureYawDegrees", c.postureYawDegrees);
+    visit("lookAwayYawDegrees", c.lookAwayYawDegrees, R::lookAwayYawDegrees);
+    visit("lookDownPitchDegrees", c.lookDownPitchDegrees, R::lookDownPitchDegrees);
+    visit("postureYawDegrees", c.postureYawDegrees, R::postureYawDegrees);
     visit("sensitivityPreset", c.sensitivityPreset);
     visit("deskProfile", c.deskProfile);
     visit("cameraProfile", c.cameraProfile);
@@ -231,17 +231,17 @@ template <class Self, class Visitor> void VigilorConfig::forEachField(Self& c, V
     visit("bodyPoseLockAssistEnabled", c.bodyPoseLockAssistEnabled);
     visit("bodyAssistDefaultMigrated", c.bodyAssistDefaultMigrated);
     visit("requestCenterStage", c.requestCenterStage);
-    visit("phoneName", c.phoneName);
+    visit("phoneName", c.phoneName, R::deviceName);
     visit("phoneUUID", c.phoneUUID);
-    visit("bodyPresenceLockGrace", c.bodyPresenceLockGrace);
-    visit("lookAwayLockGrace", c.lookAwayLockGrace);
+    visit("bodyPresenceLockGrace", c.bodyPresenceLockGrace, R::bodyPresenceLockGrace);
+    visit("lookAwayLockGrace", c.lookAwayLockGrace, R::lookAwayLockGrace);
     visit("remoteCompanionEnabled", c.remoteCompanionEnabled);
     visit("remoteStatusEndpointURL", c.remoteStatusEndpointURL);
     visit("remoteCommandEndpointURL", c.remoteCommandEndpointURL);
     visit("remoteSharedSecret", c.remoteSharedSecret);
     visit("remoteDeviceID", c.remoteDeviceID);
-    visit("remoteHeartbeatInterval", c.remoteHeartbeatInterval);
-    visit("remoteCommandPollInterval", c.remoteCommandPollInterval);
+    visit("remoteHeartbeatInterval", c.remoteHeartbeatInterval, R::relayInterval);
+    visit("remoteCommandPollInterval", c.remoteCommandPollInterval, R::relayInterval);
     visit("remoteCommandTTL", c.remoteCommandTTL);
     visit("suppressLockDuringCalls", c.suppressLockDuringCalls);
     visit("requireKnownFaceForPresence", c.requireKnownFaceForPresence);

@@ -1,16 +1,11 @@
 // Loading and saving the settings record, and the one-way import of the predecessor's file.
 #include "VigilorConfig.h"
 
-#include "SettingRanges.h"
-
 #include "Foundation/AtomicFile.h"
 #include "Foundation/Paths.h"
-#include "Foundation/Text.h"
 
 #include <algorithm>
 #include <climits>
-#include <cmath>
-#include <utility>
 
 namespace {
 
@@ -140,65 +135,4 @@ bool VigilorConfig::save(DefaultsStore& defaults) const {
 bool VigilorConfig::save() const {
     auto defaults = DefaultsStore::standard();
     return save(defaults);
-}
-
-std::vector<VigilorConfig::ReplacedValue> VigilorConfig::replaceUnusableDurations() {
-    const VigilorConfig defaults;
-    std::vector<ReplacedValue> replaced;
-    const auto use = [&](const char* key, double& field, double fallback) {
-        if (std::isfinite(field) && field > 0)
-            return;
-        replaced.push_back({key, field, fallback});
-        field = fallback;
-    };
-    use("eyeBreakInterval", eyeBreakInterval, defaults.eyeBreakInterval);
-    use("eyeBreakDuration", eyeBreakDuration, defaults.eyeBreakDuration);
-    use("walkBreakInterval", walkBreakInterval, defaults.walkBreakInterval);
-    use("walkBreakDuration", walkBreakDuration, defaults.walkBreakDuration);
-    use("spontaneousWalkCreditDuration", spontaneousWalkCreditDuration,
-        defaults.spontaneousWalkCreditDuration);
-    use("remoteHeartbeatInterval", remoteHeartbeatInterval, defaults.remoteHeartbeatInterval);
-    use("remoteCommandPollInterval", remoteCommandPollInterval, defaults.remoteCommandPollInterval);
-    return replaced;
-}
-
-std::vector<VigilorConfig::ReplacedValue> VigilorConfig::keepWithinOfferedRanges() {
-    const VigilorConfig defaults;
-    std::vector<ReplacedValue> replaced;
-    const auto keep = [&]<class T>(const char* key, T VigilorConfig::*member, const SettingRange& range) {
-        const double value = double(this->*member);
-        const double kept =
-            std::isfinite(value) ? std::clamp(value, range.minimum, range.maximum) : double(defaults.*member);
-        if (kept == value)
-            return;
-        replaced.push_back({key, value, kept, range.unit});
-        this->*member = T(kept);
-    };
-    namespace R = SettingRanges;
-    using C = VigilorConfig;
-    keep("lockTimeout", &C::lockTimeout, R::lockTimeout);
-    keep("minMissingSamples", &C::minMissingSamples, R::minMissingSamples);
-    keep("activeInputGrace", &C::activeInputGrace, R::activeInputGrace);
-    keep("watchGrace", &C::watchGrace, R::watchGrace);
-    keep("watchWeakRSSI", &C::watchWeakRSSI, R::watchWeakRSSI);
-    keep("eyeBreakInterval", &C::eyeBreakInterval, R::eyeBreakInterval);
-    keep("eyeBreakDuration", &C::eyeBreakDuration, R::eyeBreakDuration);
-    keep("walkBreakInterval", &C::walkBreakInterval, R::walkBreakInterval);
-    keep("walkBreakDuration", &C::walkBreakDuration, R::walkBreakDuration);
-    keep("spontaneousWalkCreditDuration", &C::spontaneousWalkCreditDuration,
-         R::spontaneousWalkCreditDuration);
-    keep("distanceWarnRatio", &C::distanceWarnRatio, R::distanceWarnRatio);
-    keep("distanceDangerRatio", &C::distanceDangerRatio, R::distanceDangerRatio);
-    keep("distanceFarRatio", &C::distanceFarRatio, R::distanceFarRatio);
-    keep("lookAwayYawDegrees", &C::lookAwayYawDegrees, R::lookAwayYawDegrees);
-    keep("lookDownPitchDegrees", &C::lookDownPitchDegrees, R::lookDownPitchDegrees);
-    keep("postureYawDegrees", &C::postureYawDegrees, R::postureYawDegrees);
-    keep("bodyPresenceLockGrace", &C::bodyPresenceLockGrace, R::bodyPresenceLockGrace);
-    keep("lookAwayLockGrace", &C::lookAwayLockGrace, R::lookAwayLockGrace);
-    for (auto [key, name] : {std::pair{"watchName", &watchName}, std::pair{"phoneName", &phoneName}})
-        if (const std::string_view kept = utf8Prefix(*name, longestDeviceName); kept.size() != name->size()) {
-            replaced.push_back({key, double(name->size()), double(kept.size()), " bytes"});
-            name->resize(kept.size());
-        }
-    return replaced;
 }

@@ -6,9 +6,7 @@
 #include "Foundation/Text.h"
 #include "Foundation/Url.h"
 
-#include <algorithm>
 #include <cstdlib>
-#include <iterator>
 
 namespace {
 
@@ -64,10 +62,9 @@ void VigilorMonitor::initialize() {
                 self->append(text);
         });
     });
+    // Only the record in force: the stored one keeps its values until the next change is saved.
     VigilorConfig usable = config();
-    auto replaced = usable.keepWithinOfferedRanges();
-    std::ranges::move(usable.replaceUnusableDurations(), std::back_inserter(replaced));
-    if (!replaced.empty()) {
+    if (const auto replaced = usable.normalise(); !replaced.empty()) {
         config = usable;
         logReplacedValues(replaced);
     }

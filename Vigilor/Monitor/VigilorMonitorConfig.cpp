@@ -8,7 +8,7 @@ void VigilorMonitor::updateConfig(const std::function<void(VigilorConfig&)>& mut
     const VigilorConfig previous = config();
     VigilorConfig next = previous;
     mutation(next);
-    logReplacedValues(next.replaceUnusableDurations());
+    logReplacedValues(next.normalise());
     if (next.remoteSharedSecret.empty())
         next.remoteSharedSecret = VigilorConfig::makeRemoteSharedSecret();
     if (next.remoteDeviceID.empty())
@@ -68,15 +68,11 @@ void VigilorMonitor::logReplacedValues(const std::vector<VigilorConfig::Replaced
 }
 
 void VigilorMonitor::applyRemoteSettings(const SyncedSettings& settings) {
-    // Another computer's values count only within what this one's settings window offers.
-    std::vector<VigilorConfig::ReplacedValue> outOfRange;
+    // Another computer's values count only within what this one's settings window offers: the update
+    // path keeps them there.
     isApplyingRemoteSettings_ = true;
-    updateConfig([&](VigilorConfig& c) {
-        settings.apply(c);
-        outOfRange = c.keepWithinOfferedRanges();
-    });
+    updateConfig([&](VigilorConfig& c) { settings.apply(c); });
     isApplyingRemoteSettings_ = false;
-    logReplacedValues(outOfRange);
     std::optional<std::string> device;
     if (SettingsSync* sync = settingsSync())
         device = sync->lastSyncedFromDevice();

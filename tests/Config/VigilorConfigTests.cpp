@@ -33,6 +33,9 @@ struct ChangeEveryField {
         value = allCases<E>().back() == value ? allCases<E>().front() : allCases<E>().back();
         ++visited;
     }
+    template <class T, class Rule> void operator()(std::string_view key, T& value, const Rule&) {
+        (*this)(key, value);
+    }
 };
 
 VigilorConfig everyFieldChanged() {

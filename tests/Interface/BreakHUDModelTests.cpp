@@ -35,8 +35,6 @@ TEST_F(BreakHUDModelTests, EyePromptFollowsTheRest) {
          "Looking away — keep going", "Dismiss this look-away"},
         {"more than the rest length: empty", 30, false, 20, 0, SystemColor::orange(), "30", "", "Look away",
          "Look away from your screen", "Dismiss this look-away"},
-        {"a rest shorter than a second counts as one", 0.5, true, 0.25, 0.5, SystemColor::green(), "1", "",
-         "Look away", "Looking away — keep going", "Dismiss this look-away"},
         {"complete", 0, false, 20, 1, SystemColor::green(), "", "checkmark", "Look back - refreshed",
          "Eye break logged", "Dismiss"},
     };

@@ -276,11 +276,11 @@ TEST_F(DashboardModel, TheMovementCardCountsFromTheLastWalkAndHidesTheClockWhile
          "Movement: walk due"},
         {"over an hour, hours dropped from the clock",
          [](auto& t) {
-             t.settings([](VigilorConfig& c) { c.walkBreakInterval = 7200; });
+             t.settings([](VigilorConfig& c) { c.walkBreakInterval = 5400; });
              t.after(3725);
          },
-         {"02:05", "57:55", "1h seated", 5.0 / 60, 3725.0 / 7200, false, Theme::notice()},
-         "Movement: at desk, walk in 57:55"},
+         {"02:05", "27:55", "1h seated", 5.0 / 60, 3725.0 / 5400, false, Theme::notice()},
+         "Movement: at desk, walk in 27:55"},
         {"last walk in the future",
          [](auto& t) { t.after(-90); },
          {"00:00", "51:30", "", 0, 0, false, Theme::notice()},

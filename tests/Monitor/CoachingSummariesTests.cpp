@@ -276,12 +276,6 @@ TEST_F(StatusSummaries, BreakCountdownsRunFromTheAnchors) {
         EXPECT_NEAR(monitor->movementMinutesProgress(), c.walkProgress, 1e-6) << c.name;
         EXPECT_EQ(monitor->movementElapsedHourNote(), c.hourNote) << c.name;
     }
-
-    // An interval below a second counts as one second.
-    reset();
-    settings([](VigilorConfig& config) { config.eyeBreakInterval = 0.25; });
-    after(0.5);
-    EXPECT_DOUBLE_EQ(monitor->eyeBreakProgress(), 0.5);
 }
 
 TEST_F(StatusSummaries, SnoozeRunsUntilItsEnd) {

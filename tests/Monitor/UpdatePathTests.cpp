@@ -278,35 +278,59 @@ TEST(SetIfChanged, PublishesOnlyADifferentValue) {
     EXPECT_EQ(published, 4); // NaN never equals itself, so it is always written
 }
 
-// A duration that paces repeated work (a zero eye rest would be recorded on every tick) is used as its
-// default when it is zero, negative or not finite, whether stored or set, and said once per value.
-TEST(UnusableDurations, AreUsedAsTheirDefaultsAndSaidOncePerValue) {
+// Every record that enters the monitor (the stored one at start, an update, a copy from another
+// computer) is kept within each field's rule, each replacement said once; a value within its rule,
+// off the window's steps included, is kept. Only a change writes the stored record.
+TEST(SettingRules, KeepEveryRecordThatEntersWithinEachFieldsRule) {
+    enum Entry { load = 1, update = 2, sync = 4, all = 7 };
     const struct {
         const char* key;
-        double VigilorConfig::*field;
-        double value;
+        std::function<void(VigilorConfig&)> set;
+        Json normalised;
+        int entries; // JSON holds no value that is not finite; sync carries no relay interval
     } cases[] = {
-        {"eyeBreakDuration", &VigilorConfig::eyeBreakDuration, 0},
-        {"eyeBreakInterval", &VigilorConfig::eyeBreakInterval, -1200},
-        {"walkBreakInterval", &VigilorConfig::walkBreakInterval, std::nan("")},
-        {"spontaneousWalkCreditDuration", &VigilorConfig::spontaneousWalkCreditDuration, 0},
-        {"remoteCommandPollInterval", &VigilorConfig::remoteCommandPollInterval, -HUGE_VAL},
+        {"eyeBreakInterval", [](VigilorConfig& c) { c.eyeBreakInterval = 0; }, 600, all},
+        {"eyeBreakInterval", [](VigilorConfig& c) { c.eyeBreakInterval = 1234; }, 1234, all},
+        {"eyeBreakDuration", [](VigilorConfig& c) { c.eyeBreakDuration = 1e308; }, 60, all},
+        {"walkBreakInterval", [](VigilorConfig& c) { c.walkBreakInterval = std::nan(""); }, 3000,
+         update | sync},
+        {"lockTimeout", [](VigilorConfig& c) { c.lockTimeout = -1e308; }, 5, all},
+        {"minMissingSamples", [](VigilorConfig& c) { c.minMissingSamples = 1'000'000; }, 20, all},
+        {"watchWeakRSSI", [](VigilorConfig& c) { c.watchWeakRSSI = -110; }, -100, all},
+        {"distanceFarRatio", [](VigilorConfig& c) { c.distanceFarRatio = 0.2; }, 0.5, all},
+        {"remoteHeartbeatInterval", [](VigilorConfig& c) { c.remoteHeartbeatInterval = 0; }, 30,
+         load | update},
+        {"remoteCommandPollInterval", [](VigilorConfig& c) { c.remoteCommandPollInterval = -HUGE_VAL; }, 0.15,
+         update},
+        {"watchName", [](VigilorConfig& c) { c.watchName = std::string(200'000, 'w'); },
+         std::string(256, 'w'), all},
     };
-    for (const auto& c : cases) {
-        MonitorHarness h;
-        VigilorConfig stored;
-        stored.*c.field = c.value;
-        if (std::isfinite(c.value)) // JSON holds no other
-            stored.save();
-        auto monitor = h.makeMonitor();
-        monitor->updateConfig([&](VigilorConfig& config) { config.*c.field = c.value; });
-        monitor->updateConfig([&](VigilorConfig& config) { config.*c.field = c.value; });
+    for (const auto& c : cases)
+        for (const Entry entry : {load, update, sync}) {
+            if (!(c.entries & entry))
+                continue;
+            const std::string name = std::string(c.key) + (entry == load     ? " at start"
+                                                           : entry == update ? " set"
+                                                                             : " synced");
+            MonitorHarness h;
+            VigilorConfig changed;
+            c.set(changed);
+            if (entry == load)
+                changed.save();
+            auto monitor = h.makeMonitor();
+            for (int round = 0; round < 2; ++round)
+                if (entry == update)
+                    monitor->updateConfig(c.set);
+                else if (entry == sync)
+                    h.sync->onRemoteSettings(SyncedSettings::from(changed));
 
-        EXPECT_EQ(monitor->config().*c.field, VigilorConfig().*c.field) << c.key;
-        const auto lines = logTexts(monitor->events());
-        const auto said = std::count_if(lines.begin(), lines.end(), [&](const std::string& line) {
-            return line.starts_with(std::string("Setting ") + c.key + " of ");
-        });
-        EXPECT_EQ(said, 1) << c.key;
-    }
+            EXPECT_EQ(monitor->config().toJSON()[c.key], c.normalised) << name;
+            const Json stored = DefaultsStore::standard().value(VigilorConfig::storageKey).value();
+            EXPECT_EQ(stored[c.key], entry == load ? changed.toJSON()[c.key] : c.normalised) << name;
+            const auto lines = logTexts(monitor->events());
+            const auto said = std::count_if(lines.begin(), lines.end(), [&](const std::string& line) {
+                return line.starts_with(std::string("Setting ") + c.key + " of ");
+            });
+            EXPECT_EQ(said, changed.toJSON()[c.key] == c.normalised ? 0 : 1) << name;
+        }
 }

@@ -163,9 +163,9 @@ TEST(AdvancedCardTest, EachControlStoresTheUsersEditExactlyOnce) {
 TEST(AdvancedCardTest, RefreshingWritesNothingAndShowsStoredValuesOffTheGridAsStored) {
     AdvancedCard t;
     t.store([](VigilorConfig& c) {
-        c.watchWeakRSSI = -110;
-        c.lockTimeout = 95;
-        c.minMissingSamples = 25;
+        c.watchWeakRSSI = -99;
+        c.lockTimeout = 87.5;
+        c.minMissingSamples = 19;
         c.spontaneousWalkCreditDuration = 47;
         c.distanceWarnRatio = 1.15;
     });
@@ -178,11 +178,11 @@ TEST(AdvancedCardTest, RefreshingWritesNothingAndShowsStoredValuesOffTheGridAsSt
     }
     EXPECT_EQ(t.updates(), before);
     EXPECT_EQ(t.monitor->config().toJSON(), stored.toJSON());
-    EXPECT_EQ(t.slider("Weak signal threshold")->valueText(), "-110 dBm");
-    EXPECT_EQ(t.slider("Move-away delay")->valueText(), "95s");
+    EXPECT_EQ(t.slider("Weak signal threshold")->valueText(), "-99 dBm");
+    EXPECT_EQ(t.slider("Move-away delay")->valueText(), "88s");
     EXPECT_EQ(t.slider("Credit a walk after")->valueText(), "47s");
     EXPECT_EQ(t.slider("Lean-back warning")->valueText(), "115%");
-    EXPECT_EQ(t.control<SettingsStepper>("Missing face samples")->valueText(), "25");
+    EXPECT_EQ(t.control<SettingsStepper>("Missing face samples")->valueText(), "19");
 }
 
 // A half-typed address would get the relay client restarted with it and a signed heartbeat sent to it.

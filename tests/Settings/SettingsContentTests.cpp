@@ -139,7 +139,7 @@ TEST_F(SettingsForm, RefreshingWritesNothingAndKeepsOffGridValues) {
     store([](VigilorConfig& c) {
         c.eyeBreakInterval = 1234;
         c.lockTimeout = 15;
-        c.watchGrace = 2.5;
+        c.watchGrace = 12.5;
         c.cameraPresenceEnabled = false;
         c.bluetoothPresenceMode = BluetoothPresenceMode::watch;
         c.watchGateRequired = true;
@@ -153,10 +153,10 @@ TEST_F(SettingsForm, RefreshingWritesNothingAndKeepsOffGridValues) {
     EXPECT_EQ(updates(), updatesBefore);
     EXPECT_EQ(monitor->config().eyeBreakInterval, 1234);
     EXPECT_EQ(monitor->config().lockTimeout, 15);
-    EXPECT_EQ(monitor->config().watchGrace, 2.5);
+    EXPECT_EQ(monitor->config().watchGrace, 12.5);
     EXPECT_EQ(before.toJSON(), monitor->config().toJSON());
     EXPECT_EQ(find<SliderRow>("slider.Ask me to look away after")->valueText(), "21m");
-    EXPECT_EQ(find<SliderRow>("slider.Away grace")->valueText(), "3s") << "2.5 rounds away from zero";
+    EXPECT_EQ(find<SliderRow>("slider.Away grace")->valueText(), "13s") << "12.5 rounds away from zero";
 }
 
 TEST_F(SettingsForm, EachEditIsOneUpdateThatTheRunningGuardActsOn) {
