@@ -9,3 +9,7 @@ bool x11CompositorRunning();
 // Asks the window manager to show a window of this X server on every desktop (_NET_WM_DESKTOP set to
 // 0xFFFFFFFF); to be called after the window exists and before it is first mapped.
 void x11ShowOnAllDesktops(unsigned long window);
+
+// The window the window manager counts as active (_NET_ACTIVE_WINDOW on the root window of the X
+// server named by $DISPLAY); 0 when none is, or when the window manager does not say.
+unsigned long x11ActiveWindow();

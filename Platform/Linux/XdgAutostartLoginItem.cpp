@@ -168,13 +168,15 @@ std::string XdgAutostartLoginItem::entryContents(const std::filesystem::path& ex
     // displayed entries, and the user must be able to find the entry there to switch it off.
     return "[Desktop Entry]\n"
            "Type=Application\n"
-           "Version=1.5\n"
+           "Version=1.4\n"
            "Name=Zorvi\n"
            "Comment=Starts Zorvi when you log in\n"
            "Exec=" +
            escapeString(quoteExecArgument(executable.string())) +
            "\n"
            "Terminal=false\n"
+           // The icon the program installs into the icon theme, as its applications entry names it.
+           "Icon=zorvi\n"
            "NoDisplay=false\n"
            "X-GNOME-Autostart-enabled=true\n" +
            std::string(ownerKey) + "=true\n";

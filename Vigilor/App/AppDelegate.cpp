@@ -5,24 +5,10 @@
 #include "Vigilor/Interface/OnboardingWindowController.h"
 #include "Vigilor/Interface/StatusItemController.h"
 #include "Vigilor/Interface/UpdaterService.h"
+#include "Vigilor/Interface/WindowPlacement.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"
 
-#include <QGuiApplication>
-#include <QScreen>
 #include <QWidget>
-
-namespace {
-
-void centreOnScreen(QWidget& window) {
-    window.adjustSize();
-    if (const QScreen* screen = window.screen() ? window.screen() : QGuiApplication::primaryScreen()) {
-        QRect frame = window.frameGeometry();
-        frame.moveCenter(screen->availableGeometry().center());
-        window.move(frame.topLeft());
-    }
-}
-
-} // namespace
 
 std::shared_ptr<AppDelegate> AppDelegate::create(Environment environment) {
     return std::make_shared<AppDelegate>(Passkey{}, std::move(environment));
@@ -68,8 +54,10 @@ void AppDelegate::showOnboarding() {
     if (!window)
         return;
     DefaultsStore::standard().set(onboardingShownV1Key, true);
+    // Centred on the screen, whole inside its work area: on a small screen it is shorter and its
+    // cards scroll above the button that ends it.
+    WindowPlacing::place(*window, WindowPlacing::request(*window, window->screen()));
     window->show();
-    centreOnScreen(*window);
     window->raise();
     window->activateWindow();
 }

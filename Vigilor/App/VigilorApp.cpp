@@ -10,6 +10,7 @@
 #include "Platform/Linux/SessionBusAutolaunch.h"
 #include "Platform/Linux/X11Display.h"
 #include "Platform/Linux/XdgAutostartLoginItem.h"
+#include "Vigilor/Interface/ZorviMenuIcon.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -117,11 +118,14 @@ std::optional<int> refusedStart() {
 
 // The product's name, set once for every window: the class of each window's WM_CLASS (the instance
 // stays the executable's name), the title of a window without one, and the desktop entry the desktop
-// matches the windows with (the one the login item writes).
+// matches the windows with (the one the login item writes and the one installed). Every window also
+// carries the product's icon, for title bars, task bars and window switchers.
 void nameTheApplication(bool withDisplay) {
     QCoreApplication::setApplicationName(QStringLiteral("Zorvi"));
-    if (withDisplay)
-        QGuiApplication::setDesktopFileName(QString::fromLatin1(XdgAutostartLoginItem::desktopEntryName));
+    if (!withDisplay)
+        return;
+    QGuiApplication::setDesktopFileName(QString::fromLatin1(XdgAutostartLoginItem::desktopEntryName));
+    QGuiApplication::setWindowIcon(ZorviMenuIcon::applicationIcon());
 }
 
 std::unique_ptr<QCoreApplication> makeApplication(int& argc, char** argv, bool withDisplay) {

@@ -256,6 +256,7 @@ MenuContentView::MenuContentView(std::shared_ptr<VigilorMonitor> monitor, MenuCo
         ZorviShareService::openAppStoreReview(); // a store that does not open still closes the panel
         actions_.closePanel();
     });
+    p.quitButton->setObjectName(QStringLiteral("quit")); // the last row's last button
     connect(p.quitButton, &QAbstractButton::clicked, this, [this] { actions_.quitApp(); });
     refresh();
 }

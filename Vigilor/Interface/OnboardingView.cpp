@@ -71,15 +71,9 @@ OnboardingView::OnboardingView(std::shared_ptr<VigilorMonitor> monitor, std::fun
         cardColumn->addWidget(makeCard(card));
     cardColumn->addStretch();
 
-    auto* scroll = new QScrollArea;
+    // A window shortened to fit a small screen shows that its cards go on below.
+    auto* scroll = plainScrollArea(cards, Qt::ScrollBarAsNeeded);
     scroll->setObjectName(QStringLiteral("cards"));
-    scroll->setWidget(cards);
-    scroll->setWidgetResizable(true);
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll->setStyleSheet(QStringLiteral("QScrollArea { background: transparent; }"));
-    scroll->viewport()->setAutoFillBackground(false);
 
     finishButton_ = new ZorviGlassButton(QStringLiteral("Start using Zorvi"), {}, true);
     finishButton_->setObjectName(QStringLiteral("finish"));

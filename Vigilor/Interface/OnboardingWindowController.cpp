@@ -34,7 +34,8 @@ OnboardingWindowController::OnboardingWindowController(std::shared_ptr<VigilorMo
 OnboardingWindowController::~OnboardingWindowController() = default;
 
 // A fixed 520 × 620 window titled with the product's name that can be closed but neither resized nor
-// minimised; closing only hides it, so it lives exactly as long as this controller.
+// minimised (whoever shows it fits it to a smaller screen); closing only hides it, so it lives exactly
+// as long as this controller.
 void OnboardingWindowController::buildWindow() {
     window_->setWindowTitle(QStringLiteral("Zorvi"));
     window_->setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |

@@ -9,6 +9,7 @@
 #include <QKeyEvent>
 #include <QPalette>
 #include <QRandomGenerator>
+#include <QWindow>
 
 #include <atomic>
 #include <cmath>
@@ -160,6 +161,7 @@ StatusItemController::StatusItemController(std::shared_ptr<VigilorMonitor> monit
     connect(&iconTimer_, &QTimer::timeout, this, &StatusItemController::updateIcon);
     iconTimer_.start(iconInterval + iconTimerSlack);
     scheduleScreenshotStage();
+    connect(qApp, &QApplication::focusWindowChanged, this, &StatusItemController::keyboardMoved);
     if (trayIcon_)
         prepareSettingsWindowWhenIdle(); // without a tray nothing could open it
     // The prompt's first value, false included, is delivered once shortly after the start.
@@ -282,8 +284,8 @@ bool StatusItemController::eventFilter(QObject* watched, QEvent* event) {
             return true;
         }
     }
-    if (watched == settingsWindow_.get() && event->type() == QEvent::WindowDeactivate)
-        settingsWindowDidResignKey();
+    if (event->type() == QEvent::Hide && watched->isWidgetType())
+        rememberFrame(*static_cast<QWidget*>(watched));
     return QObject::eventFilter(watched, event);
 }
 

@@ -18,6 +18,7 @@
 class CompanionPairingService;
 class QScreen;
 class QWidget;
+class QWindow;
 class VigilorMonitor;
 
 // The tray item and everything that opens from it: the drawn icon, redrawn every half second from the
@@ -124,6 +125,9 @@ private:
     void prepareSettingsWindow();
     void prepareSettingsWindowWhenIdle();
     void presentSettingsWindow();
+    void placeContentWindow(QWidget& window, const std::optional<QRect>& lastFrame);
+    void rememberFrame(const QWidget& window);
+    void keyboardMoved(QWindow* window);
     void settingsWindowDidResignKey();
 
     std::shared_ptr<VigilorMonitor> monitor_;
@@ -140,6 +144,10 @@ private:
     std::unique_ptr<QWidget> mainWindow_;
     std::unique_ptr<QWidget> settingsWindow_;
     std::optional<QRect> lastPopoverFrame_;
+    // Where each content window's frame was when it was last put away.
+    std::optional<QRect> mainWindowFrame_;
+    std::optional<QRect> settingsWindowFrame_;
+    QPointer<QWindow> keyboardWindow_; // the window that has the keyboard
     std::unique_ptr<ZorviMenuPanel> breakHUDPanel_;
     std::optional<bool> deliveredBreakHUDVisible_;
 

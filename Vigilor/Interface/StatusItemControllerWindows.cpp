@@ -2,10 +2,12 @@
 // windows (dashboard and settings).
 #include "StatusItemController.h"
 
+#include "Platform/Linux/X11Compositor.h"
 #include "Vigilor/Interface/BreakHUDView.h"
 #include "Vigilor/Interface/MenuContentView.h"
 #include "Vigilor/Interface/StatusWindowView.h"
 #include "Vigilor/Interface/WellnessWrapCard.h"
+#include "Vigilor/Interface/WindowPlacement.h"
 #include "Vigilor/Interface/ZorviAccessibility.h"
 #include "Vigilor/Interface/ZorviGlass.h"
 #include "Vigilor/Settings/SettingsView.h"
@@ -17,6 +19,9 @@
 #include <QPropertyAnimation>
 #include <QScreen>
 #include <QVBoxLayout>
+#include <QWindow>
+
+#include <utility>
 
 namespace {
 
@@ -30,31 +35,19 @@ QScreen* screenAt(const QPointF& point) {
     return screen ? screen : QGuiApplication::primaryScreen();
 }
 
-// Centred in the available area of a screen, or in a 1440 × 900 area when there is no screen at all.
-QRect centredFrame(const QScreen* screen, QSize size) {
-    const QRect area = screen ? screen->availableGeometry() : QRect(0, 0, 1440, 900);
-    return {area.center() - QPoint(size.width() / 2, size.height() / 2), size};
-}
-
-// The window manager's decorations around a window, once it has said how large they are.
-QMargins decorations(const QWidget& window) {
-    const QRect outer = window.frameGeometry();
-    const QRect inner = window.geometry();
-    return {inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
-            outer.bottom() - inner.bottom()};
-}
-
-// A window of the given content size, whole frame centred on the screen.
-void centreWindow(QWidget& window, const QScreen* screen, QSize size) {
-    const QMargins frame = decorations(window);
-    window.setGeometry(centredFrame(screen, size.grownBy(frame)).marginsRemoved(frame));
-}
-
-bool isOwnedBy(const QWidget* window, const QWidget* owner) {
-    for (const QWidget* w = window; w; w = w->parentWidget())
-        if (w == owner)
+// `owner` or a window of its own: its sheets, and the dialogs opened for it (such as the update dialog
+// that its "Check now" asked for).
+bool isOwnedBy(const QWindow* window, const QWidget& owner) {
+    for (const QWindow* w = window; w; w = w->transientParent())
+        if (w == owner.windowHandle())
             return true;
     return false;
+}
+
+// While the user drags a window or its edge, the window manager holds the keyboard, yet the window
+// stays the active one: it says so on the root window.
+bool isMovedOrResized(const QWidget& window) {
+    return QGuiApplication::platformName() == QLatin1String("xcb") && x11ActiveWindow() == window.winId();
 }
 
 } // namespace
@@ -207,11 +200,13 @@ std::unique_ptr<QWidget> StatusItemController::makeContentWindow(const QString& 
 
 void StatusItemController::showMainWindow() {
     closeMenuPanel();
-    if (!mainWindow_)
+    if (!mainWindow_) {
         mainWindow_ =
             makeContentWindow(QStringLiteral("Zorvi"), dashboardFallbackSize,
                               new StatusWindowView(monitor_, SystemClock::shared(), WellnessWrapCard::share));
-    centreWindow(*mainWindow_, trayScreen(), mainWindow_->size());
+        mainWindow_->installEventFilter(this);
+    }
+    placeContentWindow(*mainWindow_, mainWindowFrame_);
     mainWindow_->show();
     mainWindow_->raise();
     mainWindow_->activateWindow();
@@ -250,16 +245,10 @@ void StatusItemController::prepareSettingsWindowWhenIdle() {
         Qt::SingleShotConnection);
 }
 
-// Centred on the tray's screen; it fades in unless the user reduces motion or nothing composites.
+// Where it was put away, else centred on the tray's screen; it fades in unless the user reduces motion
+// or nothing composites.
 void StatusItemController::presentSettingsWindow() {
-    const QScreen* screen = trayScreen();
-    // Never larger than the screen's room (down to the window's least size), so that it opens whole;
-    // capped first, then centred.
-    QSize size = settingsWindow_->size();
-    if (screen)
-        size = size.boundedTo(screen->availableGeometry().size().shrunkBy(decorations(*settingsWindow_)))
-                   .expandedTo(settingsWindow_->minimumSize());
-    centreWindow(*settingsWindow_, screen, size);
+    placeContentWindow(*settingsWindow_, settingsWindowFrame_);
     ZorviAccessibility& accessibility = ZorviAccessibility::shared();
     accessibility.refreshCompositor();
     const bool fade = !accessibility.reduceMotion() && accessibility.compositorRunning();
@@ -278,17 +267,38 @@ void StatusItemController::presentSettingsWindow() {
     }
 }
 
-// Losing the keyboard to another application hides the settings window (it is kept, not destroyed);
-// losing it to one of its own dialogs does not, nor does anything while the screenshot stage is set.
-// The new active window is known only once the change is complete, hence the turn of the event loop.
+// A content window comes back where the user last saw it, at that size: the first time centred on the
+// tray's screen, always whole inside the work area of its screen.
+void StatusItemController::placeContentWindow(QWidget& window, const std::optional<QRect>& lastFrame) {
+    WindowPlacing::place(window, WindowPlacing::request(window, trayScreen(), lastFrame));
+}
+
+// Kept here, not in the window, so that it outlives the window.
+void StatusItemController::rememberFrame(const QWidget& window) {
+    if (&window == mainWindow_.get())
+        mainWindowFrame_ = window.frameGeometry();
+    else if (&window == settingsWindow_.get())
+        settingsWindowFrame_ = window.frameGeometry();
+}
+
+// The settings window resigns the keyboard when it leaves the window and the windows of its own.
+void StatusItemController::keyboardMoved(QWindow* window) {
+    const QPointer<QWindow> before = std::exchange(keyboardWindow_, window);
+    if (settingsWindow_ && isOwnedBy(before, *settingsWindow_) && !isOwnedBy(window, *settingsWindow_))
+        settingsWindowDidResignKey();
+}
+
+// Losing the keyboard hides the settings window (it is kept, not destroyed), unless the window manager
+// holds it while the user moves the window; nothing hides it while the screenshot stage is set.
+// Where the keyboard went is known only once the change is complete, hence the turn of the event loop.
 void StatusItemController::settingsWindowDidResignKey() {
     if (qEnvironmentVariableIsSet(screenshotStageVariable))
         return;
     QTimer::singleShot(0, this, [this] {
         if (!settingsWindow_ || !settingsWindow_->isVisible())
             return;
-        const QWidget* active = QApplication::activeWindow();
-        if (active && isOwnedBy(active, settingsWindow_.get()))
+        const QWindow* now = QGuiApplication::focusWindow();
+        if (isOwnedBy(now, *settingsWindow_) || (!now && isMovedOrResized(*settingsWindow_)))
             return;
         settingsWindow_->hide();
     });

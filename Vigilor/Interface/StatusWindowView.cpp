@@ -294,6 +294,7 @@ QWidget* DashboardParts::lockActivityCard() {
 
 QWidget* DashboardParts::actionBar() {
     auto* panel = zorviGlassPanel(18, SystemColor::orange(), true);
+    panel->setObjectName(QStringLiteral("actionBar"));
     auto* row = laidOut<QHBoxLayout>(panel, 12, {12, 12, 12, 12});
     for (QWidget* part : {static_cast<QWidget*>(autoLock), static_cast<QWidget*>(coachingOnly),
                           static_cast<QWidget*>(pause), static_cast<QWidget*>(lockNow)})

@@ -2,14 +2,19 @@
 
 #include "Vigilor/Interface/ViewHelpers.h"
 #include "Vigilor/Interface/WindowParts.h"
+#include "Vigilor/Interface/WindowPlacement.h"
 #include "Vigilor/Interface/ZorviControls.h"
 #include "Vigilor/Interface/ZorviGlass.h"
 #include "Vigilor/Interface/ZorviTheme.h"
 
+#include <QCursor>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QScreen>
 #include <QScrollArea>
 #include <QVBoxLayout>
+#include <QWindow>
 
 namespace {
 
@@ -132,7 +137,8 @@ UpdateAnnouncementWindow::UpdateAnnouncementWindow(
     });
 }
 
-void UpdateAnnouncementWindow::present(const UpdateCheckOutcome& outcome, const std::string& runningVersion) {
+void UpdateAnnouncementWindow::present(const UpdateCheckOutcome& outcome, const std::string& runningVersion,
+                                       QWidget* over) {
     announcement_ = updateAnnouncement(outcome, runningVersion);
     release_ = announcement_.offersPage ? outcome.release : AppcastItem();
     badge_->setSymbol(announcement_.symbol, tintColor(announcement_.tint));
@@ -148,7 +154,21 @@ void UpdateAnnouncementWindow::present(const UpdateCheckOutcome& outcome, const 
     for (ZorviGlassButton* button : {skip_, later_, primary_})
         button->setMinimumWidth(button->sizeHint().width()); // labels are never cut
     adjustSize();
+    placeOver(over);
     show();
     raise();
     activateWindow();
+}
+
+// Over a window, it is that window's dialog: the window manager keeps it above that window.
+void UpdateAnnouncementWindow::placeOver(QWidget* over) {
+    const Qt::WindowType type = over ? Qt::Dialog : Qt::Window;
+    if (windowType() != type)
+        setWindowFlags((windowFlags() & ~Qt::WindowType_Mask) | type);
+    winId(); // the window exists, so that it can be made one of `over`'s
+    windowHandle()->setTransientParent(over ? over->windowHandle() : nullptr);
+    QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
+    WindowPlacing::place(*this,
+                         WindowPlacing::request(*this, screen ? screen : QGuiApplication::primaryScreen(),
+                                                std::nullopt, over));
 }

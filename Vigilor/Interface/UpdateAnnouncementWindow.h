@@ -31,12 +31,17 @@ public:
                              std::function<void(const std::string& version)> skipVersion,
                              QWidget* parent = nullptr);
 
-    void present(const UpdateCheckOutcome& outcome, const std::string& runningVersion);
+    // Shown centred over `over` (the window the check was asked from) as one of its windows, else
+    // centred on the screen under the pointer.
+    void present(const UpdateCheckOutcome& outcome, const std::string& runningVersion,
+                 QWidget* over = nullptr);
     const UpdateAnnouncement& announcement() const { return announcement_; }
     ZorviGlassButton* primaryButton() const { return primary_; }
     ZorviGlassButton* skipButton() const { return skip_; }
 
 private:
+    void placeOver(QWidget* over);
+
     std::function<void(const std::string&)> openPage_;
     std::function<void(const std::string&)> skipVersion_;
     UpdateAnnouncement announcement_;

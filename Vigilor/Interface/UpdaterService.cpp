@@ -70,7 +70,8 @@ std::string UpdaterService::checkRowDetail() {
            ", announces a new version and opens its download page; it installs nothing.";
 }
 
-void UpdaterService::checkForUpdates() {
+void UpdaterService::checkForUpdates(QWidget* askedFrom) {
+    askedFrom_ = askedFrom;
     checker_->checkNow();
 }
 
@@ -85,5 +86,5 @@ void UpdaterService::present(const UpdateCheckOutcome& outcome, bool userInitiat
                     systemLog("updater", "The download page could not be opened: " + link);
             },
             [this](const std::string& version) { checker_->skipVersion(version); });
-    window_->present(outcome, runningVersion_);
+    window_->present(outcome, runningVersion_, userInitiated ? askedFrom_.data() : nullptr);
 }

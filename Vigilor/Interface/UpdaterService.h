@@ -2,7 +2,9 @@
 
 #include "Vigilor/Updates/UpdateChecker.h"
 
+#include <QPointer>
 #include <QUrl>
+#include <QWidget>
 
 #include <functional>
 #include <memory>
@@ -35,8 +37,9 @@ public:
     // The Updates row's detail: what "Check now" does.
     static std::string checkRowDetail();
 
-    // "Check now".
-    void checkForUpdates();
+    // "Check now", from the window that asks (the settings window): what it finds opens over that
+    // window, as one of its own.
+    void checkForUpdates(QWidget* askedFrom = nullptr);
     UpdateChecker& checker() { return *checker_; }
     // The window that shows the last outcome a user sees; nothing before the first.
     UpdateAnnouncementWindow* window() const { return window_.get(); }
@@ -48,4 +51,5 @@ private:
     LinkOpener open_;
     std::shared_ptr<UpdateChecker> checker_;
     std::unique_ptr<UpdateAnnouncementWindow> window_;
+    QPointer<QWidget> askedFrom_;
 };

@@ -7,6 +7,7 @@
 
 #include <QLabel>
 #include <QPainter>
+#include <QScrollArea>
 #include <QVariantAnimation>
 
 SymbolTile::SymbolTile(std::string symbol, double diameter, double symbolSize, bool circle, QWidget* parent)
@@ -78,4 +79,16 @@ QLabel* plainLabel(const std::string& text, const QFont& font, const QColor& col
     palette.setColor(QPalette::WindowText, colour);
     label->setPalette(palette);
     return label;
+}
+
+QScrollArea* plainScrollArea(QWidget* content, Qt::ScrollBarPolicy vertical) {
+    auto* scroll = new QScrollArea;
+    scroll->setWidget(content);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setVerticalScrollBarPolicy(vertical);
+    scroll->setStyleSheet(QStringLiteral("QScrollArea { background: transparent; }"));
+    scroll->viewport()->setAutoFillBackground(false);
+    return scroll;
 }

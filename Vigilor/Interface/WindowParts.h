@@ -8,6 +8,7 @@
 #include <string>
 
 class QLabel;
+class QScrollArea;
 class QVariantAnimation;
 
 // Small parts shared by the windows and the menu panel.
@@ -42,3 +43,7 @@ private:
 
 // A plain-text label in `font` and `colour`.
 QLabel* plainLabel(const std::string& text, const QFont& font, const QColor& colour);
+
+// A page that scrolls `content` up and down, with no frame or background of its own, the content as
+// wide as the page; its vertical bar as `vertical` says.
+QScrollArea* plainScrollArea(QWidget* content, Qt::ScrollBarPolicy vertical);

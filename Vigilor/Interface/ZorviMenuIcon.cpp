@@ -1,5 +1,8 @@
 #include "ZorviMenuIcon.h"
 
+#include "Vigilor/Interface/ZorviTheme.h"
+
+#include <QLinearGradient>
 #include <QPainterPath>
 #include <QPixmap>
 
@@ -184,6 +187,35 @@ QIcon icon(const Face& face, const QColor& inkColour) {
     QIcon result;
     for (const int scale : {1, 2})
         result.addPixmap(QPixmap::fromImage(image(face, inkColour, scale)));
+    return result;
+}
+
+QImage applicationImage(int pixels) {
+    QImage canvas(pixels, pixels, QImage::Format_ARGB32_Premultiplied);
+    canvas.fill(Qt::transparent);
+    QPainter painter(&canvas);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.scale(pixels / side, pixels / side);
+    QLinearGradient shade(0, 0, side, side);
+    shade.setColorAt(0, Theme::success());
+    shade.setColorAt(1, Theme::notice());
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(shade);
+    painter.drawEllipse(QRectF(0, 0, side, side));
+    // The tile is the face's outline: the eyes and the smile, larger than in the tray's square.
+    painter.translate(side / 2, side / 2);
+    painter.scale(1.3, 1.3);
+    painter.translate(-side / 2, -side / 2);
+    drawEyes(painter, true, false, EyeState::normal, Qt::white);
+    drawMouth(painter, mouthControlHeight(EyeState::normal), Qt::white);
+    painter.end();
+    return canvas;
+}
+
+QIcon applicationIcon() {
+    QIcon result;
+    for (const int pixels : {16, 32, 48, 64, 128})
+        result.addPixmap(QPixmap::fromImage(applicationImage(pixels)));
     return result;
 }
 

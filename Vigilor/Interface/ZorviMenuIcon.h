@@ -44,4 +44,11 @@ QImage image(const Face& face, const QColor& inkColour, int scale);
 // The tray's icon: the 1× and 2× images.
 QIcon icon(const Face& face, const QColor& inkColour);
 
+// The product's own icon (windows, the applications menu, the autostart entry): the face's eyes and
+// smile in white on a round tile, shading from the theme's teal to its periwinkle, that stands for its
+// outline; `pixels` wide and high.
+QImage applicationImage(int pixels);
+// The windows' icon: the product's icon at the sizes window managers ask for.
+QIcon applicationIcon();
+
 } // namespace ZorviMenuIcon

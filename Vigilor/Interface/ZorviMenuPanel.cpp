@@ -1,6 +1,7 @@
 #include "ZorviMenuPanel.h"
 
 #include "Platform/Linux/X11Compositor.h"
+#include "Vigilor/Interface/WindowParts.h"
 #include "ZorviAccessibility.h"
 #include "ZorviTheme.h"
 
@@ -9,6 +10,8 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QRegion>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -25,7 +28,8 @@ double maxHeight(const Placement& p) {
     if (p.area.height() <= 0)
         return defaultHeight;
     const double room = p.trayAtBottom ? p.anchor.top() - p.area.top() : p.area.bottom() - p.anchor.bottom();
-    return std::max(std::min(p.area.height() - capMargin, room - capMargin), lowestCap);
+    const double whole = p.area.height() - capMargin;
+    return std::min(std::max(std::min(whole, room - capMargin), lowestCap), whole);
 }
 
 double height(const Placement& p, double fittingHeight) {
@@ -41,11 +45,12 @@ QRectF frame(const Placement& p, QSizeF size) {
     double x = p.anchor.center().x() - size.width() / 2;
     x = std::max(x, p.area.left() + edgeMargin);
     x = std::min(x, p.area.right() - size.width() - edgeMargin);
-    double y;
-    if (p.trayAtBottom)
-        y = std::max(p.anchor.top() - gap - size.height(), p.area.top() + edgeMargin);
-    else
-        y = std::min(p.anchor.bottom() + gap, p.area.bottom() - size.height() - edgeMargin);
+    const double highest = p.area.top();
+    const double lowest = p.area.bottom() - size.height();
+    const double y =
+        p.trayAtBottom
+            ? std::min(std::max(p.anchor.top() - gap - size.height(), highest + edgeMargin), lowest)
+            : std::max(std::min(p.anchor.bottom() + gap, lowest - edgeMargin), highest);
     return {QPointF(x, y), size};
 }
 
@@ -100,7 +105,43 @@ ZorviMenuPanel::ZorviMenuPanel(Kind kind, QWidget* content, double cornerRadius)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSizeConstraint(QLayout::SetNoConstraint);
-    layout->addWidget(content);
+    if (kind == Kind::breakPrompt)
+        layout->addWidget(content);
+    else
+        layout->addWidget(scrolling(content));
+}
+
+// A menu capped below its content's height scrolls, with a slim bar over the content's right margin
+// rather than beside it, so the content keeps the panel's whole width.
+QScrollArea* ZorviMenuPanel::scrolling(QWidget* content) {
+    auto* scroll = plainScrollArea(content, Qt::ScrollBarAlwaysOff);
+    scroll->setObjectName(QStringLiteral("menuScroll"));
+    // The content's size changes reach the panel through the viewport that now holds it.
+    scroll->viewport()->installEventFilter(this);
+
+    scrollBar_ = new QScrollBar(Qt::Vertical, this);
+    scrollBar_->setObjectName(QStringLiteral("menuScrollBar"));
+    // A slim handle with no arrows and no trough, readable on light and dark panels alike.
+    scrollBar_->setStyleSheet(
+        QStringLiteral(
+            "QScrollBar:vertical { background: transparent; width: %1px; margin: 0; }"
+            "QScrollBar::handle:vertical { background: rgba(128, 128, 128, 0.5); border-radius: %2px;"
+            " min-height: 24px; }"
+            "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
+            "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: transparent; }")
+            .arg(scrollBarWidth)
+            .arg(scrollBarWidth / 2));
+    scrollBar_->hide();
+    QScrollBar* inner = scroll->verticalScrollBar();
+    connect(inner, &QScrollBar::rangeChanged, scrollBar_, [this, inner](int minimum, int maximum) {
+        scrollBar_->setRange(minimum, maximum);
+        scrollBar_->setPageStep(inner->pageStep());
+        scrollBar_->setVisible(maximum > minimum);
+        scrollBar_->raise();
+    });
+    connect(inner, &QScrollBar::valueChanged, scrollBar_, &QScrollBar::setValue);
+    connect(scrollBar_, &QScrollBar::valueChanged, inner, &QScrollBar::setValue);
+    return scroll;
 }
 
 QSizeF ZorviMenuPanel::fittingSize(double forWidth) const {
@@ -144,11 +185,20 @@ QPainterPath ZorviMenuPanel::shape() const {
 bool ZorviMenuPanel::eventFilter(QObject* watched, QEvent* event) {
     if (watched == shapedPart_ && (event->type() == QEvent::Move || event->type() == QEvent::Resize))
         updateMask();
+    else if (event->type() == QEvent::LayoutRequest && watched != shapedPart_ && isVisible() &&
+             onContentResized)
+        onContentResized();
     return QWidget::eventFilter(watched, event);
 }
 
 void ZorviMenuPanel::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
+    if (scrollBar_) {
+        // Clear of the rounded corners, over the content's right margin.
+        const int inset = int(cornerRadius_);
+        scrollBar_->setGeometry(width() - scrollBarWidth - scrollBarInset, inset, scrollBarWidth,
+                                std::max(0, height() - 2 * inset));
+    }
     updateMask();
 }
 

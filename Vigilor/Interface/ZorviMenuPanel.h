@@ -8,6 +8,9 @@
 #include <functional>
 #include <optional>
 
+class QScrollArea;
+class QScrollBar;
+
 // Where the menu panel goes: under the tray icon (above it when the tray sits at the bottom of the
 // screen), 392 wide, as tall as its content within the room the screen leaves. Screen coordinates, y
 // growing downwards.
@@ -31,12 +34,15 @@ struct Placement {
 // The placement for an anchor on a screen: the tray counts as at the bottom when the anchor lies in
 // the lower half of the screen. Without an anchor the top-right corner of the available area stands in.
 Placement placement(std::optional<QRectF> anchor, const QRectF& screen, const QRectF& available);
-// The tallest the panel may be: the room between the anchor and the far edge, less 16, never below 360.
+// The tallest the panel may be: the room between the anchor and the far edge, less 16, not below 360
+// where the area has that room, and never more than the area's height less 16 (the content scrolls).
 double maxHeight(const Placement& placement);
 // The height for a content whose fitting height is given (0 or less: not known).
 double height(const Placement& placement, double fittingHeight);
 // The frame: centred on the anchor, kept 8 inside the area's sides (the right bound wins), 8 from the
-// anchor and never past the area's far edge.
+// anchor and never past the area's far edge, nor outside its near edge: an anchor outside the area (a
+// click on the desktop's own panel, when the tray does not say where its icon is) does not put the
+// panel over that panel.
 QRectF frame(const Placement& placement, QSizeF size);
 
 } // namespace MenuPanelGeometry
@@ -54,7 +60,8 @@ QRectF frame(const QRectF& available, QSizeF size);
 } // namespace BreakPromptGeometry
 
 // A frameless window around one content widget, for the menu panel and the break prompt. It re-fits
-// whenever the content asks (its size hint changed), and says when it was hidden, whoever hid it.
+// whenever the content asks (its size hint changed), and says when it was hidden, whoever hid it. A
+// menu's content scrolls when the panel is capped below its height.
 class ZorviMenuPanel : public QWidget {
 public:
     enum class Kind {
@@ -88,10 +95,15 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    static constexpr int scrollBarWidth = 8;
+    static constexpr int scrollBarInset = 4; // from the panel's right edge
+
+    QScrollArea* scrolling(QWidget* content);
     void updateMask();
 
     Kind kind_;
     QWidget* content_;
+    QScrollBar* scrollBar_ = nullptr; // the menu kinds' only
     QWidget* shapedPart_ = nullptr;
     double cornerRadius_;
     bool translucent_;

@@ -115,7 +115,7 @@ SettingsContent::SettingsContent(std::shared_ptr<VigilorMonitor> monitor, Settin
     if (!environment_.faceEnrolment)
         environment_.faceEnrolment = monitorFaceEnrolment(monitor_);
     if (!environment_.checkForUpdates)
-        environment_.checkForUpdates = [] { UpdaterService::shared().checkForUpdates(); };
+        environment_.checkForUpdates = [this] { UpdaterService::shared().checkForUpdates(window()); };
     if (!environment_.openLink)
         environment_.openLink = ZorviShareService::openWithDesktop;
     const QPointer<SettingsContent> self(this);

@@ -1,10 +1,14 @@
 #include "Support/OffscreenApplication.h"
+#include "Vigilor/Interface/WindowPlacement.h"
 #include "Vigilor/Interface/ZorviMenuPanel.h"
 
 #include <gtest/gtest.h>
 
 inline void PrintTo(const QRectF& r, std::ostream* os) {
     *os << "(" << r.x() << ", " << r.y() << ", " << r.width() << " x " << r.height() << ")";
+}
+inline void PrintTo(const QRect& r, std::ostream* os) {
+    PrintTo(QRectF(r), os);
 }
 
 namespace {
@@ -36,8 +40,12 @@ TEST(MenuPanelGeometry, HangsUnderTheIconOrAboveItWithinTheScreensRoom) {
         {"no anchor: the top-right corner", std::nullopt, screen, underTopBar, 0, QRectF(1040, 36, 392, 684)},
         {"the pointer in the upper half", QRectF(700, 300, 1, 1), screen, underTopBar, 600,
          QRectF(504.5, 309, 392, 583)},
-        {"a tiny screen still gets 360, its bottom edge kept on screen", QRectF(100, 2, 22, 22),
-         QRectF(0, 0, 800, 300), QRectF(0, 28, 800, 272), 900, QRectF(8, -68, 392, 360)},
+        {"a screen lower than 360 + 16: the panel fits it and scrolls", QRectF(100, 2, 22, 22),
+         QRectF(0, 0, 800, 300), QRectF(0, 28, 800, 272), 900, QRectF(8, 32, 392, 256)},
+        {"a Status Notifier click on the desktop's panel, above the work area", QRectF(1300, 2, 1, 1), screen,
+         QRectF(0, 27, 1440, 873), 500, QRectF(1040, 27, 392, 500)},
+        {"a click on a bottom panel, below the work area", QRectF(1300, 898, 1, 1), screen,
+         QRectF(0, 0, 1440, 873), 500, QRectF(1040, 373, 392, 500)},
     };
     for (const auto& r : rows) {
         const Placement p = placement(r.anchor, r.screen, r.area);
@@ -53,6 +61,53 @@ TEST(MenuPanelGeometry, HeightCapAndFloor) {
     EXPECT_EQ(height(top, 600), 600);
     EXPECT_EQ(height(top, 0), 684) << "no fitting height known";
     EXPECT_EQ(maxHeight(placement(QRectF(1, 1, 1, 1), QRectF(), QRectF())), 684) << "no screen";
+}
+
+// Every window opens whole inside the work area of the screen it opens on (its desktop's panel left
+// out): the menu panel from an icon in an XEmbed tray or from the click point a Status Notifier tray
+// gives (on the desktop's panel), the content windows with openbox's frame, shrunk where they would
+// not fit (their content scrolls), and the update dialog over the settings window.
+TEST(WindowPlacement, EveryWindowOpensInsideTheWorkAreaOfItsScreen) {
+    const QMargins titleBar(1, 20, 1, 5);
+    const std::tuple<const char*, QRect, QRect, double> screens[] = {
+        {"1024 x 600", {0, 0, 1024, 600}, {0, 27, 1024, 573}, 22},
+        {"1440 x 900", {0, 0, 1440, 900}, {0, 27, 1440, 873}, 22},
+        {"the right one of two screens", {1440, 0, 1920, 1080}, {1440, 27, 1920, 1053}, 22},
+        {"1440 x 900 at scale 2", {0, 0, 720, 450}, {0, 14, 720, 436}, 11},
+    };
+    for (const auto& [name, geometry, area, iconSide] : screens) {
+        for (const double anchorSide : {iconSide, 1.0}) {
+            const Placement p =
+                placement(QRectF(geometry.right() - 60, 2, anchorSide, anchorSide), geometry, area);
+            EXPECT_TRUE(QRectF(area).contains(frame(p, {width, height(p, 700)}))) << "panel on " << name;
+        }
+        QRect settings;
+        for (const QSize content : {QSize(520, 620), QSize(560, 620), QSize(600, 620)}) {
+            settings = WindowPlacement::frame({content, titleBar, area, {}, {}});
+            EXPECT_TRUE(area.contains(settings)) << content.width() << " wide on " << name;
+        }
+        EXPECT_TRUE(area.contains(WindowPlacement::frame({{440, 330}, titleBar, area, {}, settings})))
+            << name;
+    }
+}
+
+// A window comes back where it was last put away, moved into the area when the area no longer holds
+// it; a dialog is centred over the window it came from.
+TEST(WindowPlacement, ComesBackWhereItWasOrCentredOverItsOpener) {
+    const QRect area(0, 27, 1440, 873);
+    const QMargins titleBar(1, 20, 1, 5);
+    const std::tuple<const char*, WindowPlacement::Request, QRect> rows[] = {
+        {"first opening: centred", {{600, 620}, titleBar, area, {}, {}}, {419, 141, 602, 645}},
+        {"reopened", {{600, 620}, titleBar, area, QRect(10, 40, 700, 500), {}}, {10, 40, 700, 500}},
+        {"left on a screen that is gone",
+         {{600, 620}, titleBar, area, QRect(2000, 300, 602, 645), {}},
+         {838, 255, 602, 645}},
+        {"a dialog over its window",
+         {{440, 330}, titleBar, area, {}, QRect(419, 141, 602, 645)},
+         {499, 286, 442, 355}},
+    };
+    for (const auto& [name, request, expected] : rows)
+        EXPECT_EQ(WindowPlacement::frame(request), expected) << name;
 }
 
 TEST(BreakPromptGeometry, AtLeast260SquareCentredUnderTheTopOfTheArea) {

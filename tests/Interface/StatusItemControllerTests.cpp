@@ -260,39 +260,41 @@ TEST_F(TrayItem, TheSettingsWindowHidesWhenTheKeyboardGoesElsewhereButNotToItsOw
         bool toOwnDialog;
         bool staysVisible;
     };
-    for (const auto& r : {Row{"another application", false, false, false}, Row{"its own dialog", false, true, true},
-                          Row{"during the screenshot stage", true, false, true}}) {
+    for (const auto& r :
+         {Row{"another window", false, false, false}, Row{"its own dialog", false, true, true},
+          Row{"during the screenshot stage", true, false, true}}) {
         ScopedVariable stage(StatusItemController::screenshotStageVariable, r.screenshotStage ? "" : nullptr);
         StatusItemController controller(monitor, environment());
         controller.showSettingsWindow();
         QWidget* settings = controller.settingsWindow();
         ASSERT_TRUE(settings && settings->isVisible()) << r.name;
         EXPECT_EQ(settings->windowTitle(), "Zorvi Settings");
-        QWidget dialog(settings, Qt::Dialog);
-        if (r.toOwnDialog) {
-            dialog.show();
-            QApplication::setActiveWindow(&dialog);
-        }
-        QEvent deactivate(QEvent::WindowDeactivate);
-        QApplication::sendEvent(settings, &deactivate);
+        settings->activateWindow();
         app.processPending();
+        QWidget dialog(settings, Qt::Dialog);
+        QWidget other;
+        QWidget& next = r.toOwnDialog ? dialog : other;
+        next.show();
+        next.activateWindow();
+        app.processPending(); // the keyboard moves,
+        app.processPending(); // then where it went is looked at
         EXPECT_EQ(settings->isVisible(), r.staysVisible) << r.name;
         controller.showSettingsWindow();
         EXPECT_EQ(controller.settingsWindow(), settings) << r.name << ": hidden, never rebuilt";
     }
 }
 
-TEST_F(TrayItem, TheDashboardIsCentredAtEveryShow) {
+TEST_F(TrayItem, TheDashboardComesBackWhereItWasPutAway) {
     StatusItemController controller(monitor, environment());
     controller.showMainWindow();
     QWidget* dashboard = controller.mainWindow();
     ASSERT_TRUE(dashboard);
     EXPECT_EQ(dashboard->windowTitle(), "Zorvi");
-    const QPoint centred = dashboard->pos();
-    dashboard->move(centred + QPoint(100, 50));
+    const QPoint moved = dashboard->pos() + QPoint(100, 0);
+    dashboard->move(moved);
     dashboard->hide();
     controller.showMainWindow();
-    EXPECT_EQ(dashboard->pos(), centred);
+    EXPECT_EQ(dashboard->pos(), moved);
     EXPECT_EQ(controller.mainWindow(), dashboard);
 }
 

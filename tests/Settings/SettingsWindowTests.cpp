@@ -91,6 +91,8 @@ TEST_F(SettingsWindow, HidesWhenAnotherWindowTakesTheKeyboardAndComesBackAsItWas
     ASSERT_TRUE(openFromTray());
     QWidget* const opened = window();
     SettingsView* const content = view();
+    settle();
+    const QRect frame = opened->frameGeometry();
 
     QWidget work;
     work.setWindowTitle(QStringLiteral("Work"));
@@ -105,6 +107,8 @@ TEST_F(SettingsWindow, HidesWhenAnotherWindowTakesTheKeyboardAndComesBackAsItWas
     ASSERT_TRUE(waitFor([&] { return windowShown() && hasKeyboard(window()); }));
     EXPECT_EQ(window(), opened) << "the same window";
     EXPECT_EQ(view(), content) << "and the same form, never rebuilt";
+    settle();
+    EXPECT_EQ(window()->frameGeometry(), frame) << "exactly where it was";
 
     // While the screenshot stage is set, nothing hides it.
     ScopedVariable stage(StatusItemController::screenshotStageVariable, "");

@@ -18,13 +18,20 @@
 #include <string>
 
 // The tray item on a real X desktop (Xvfb, openbox, trayer), clicked and typed at with xdotool, over
-// a monitor on fakes; screenshots go to the build's test-artifacts/<area>/.
+// a monitor on fakes; screenshots go to the build's test-artifacts/<area>/. The screen is 1024 × 700
+// unless given, and Qt may scale it (QT_SCALE_FACTOR; xdotool's pixels are then not Qt's).
 struct TrayDesktop : ::testing::Test {
-    explicit TrayDesktop(QString artifactArea)
-        : artifacts(QStringLiteral(VIGILOR_TEST_ARTIFACTS "/") + artifactArea) {}
+    explicit TrayDesktop(QString artifactArea, QSize screen = {VirtualDesktop::width, VirtualDesktop::height},
+                         double scale = 1)
+        : artifacts(QStringLiteral(VIGILOR_TEST_ARTIFACTS "/") + artifactArea)
+        , desktop(screen.width(), screen.height())
+        , scaleFactor(scale == 1 ? nullptr
+                                 : std::make_unique<ScopedVariable>("QT_SCALE_FACTOR",
+                                                                    QByteArray::number(scale).constData())) {}
 
     QString artifacts;
     VirtualDesktop desktop;
+    std::unique_ptr<ScopedVariable> scaleFactor;
     MonitorHarness h;
     int argc = 1;
     char name[6] = "tests";

@@ -61,8 +61,8 @@ std::string VirtualDesktop::missingTools() {
     return missing;
 }
 
-VirtualDesktop::VirtualDesktop()
-    : display_(std::to_string(width) + "x" + std::to_string(height) + "x24") {
+VirtualDesktop::VirtualDesktop(int screenWidth, int screenHeight)
+    : display_(std::to_string(screenWidth) + "x" + std::to_string(screenHeight) + "x24") {
 }
 
 VirtualDesktop::~VirtualDesktop() {
@@ -99,7 +99,8 @@ bool VirtualDesktop::start() {
     if (const auto why = waitForSelection("WM_S0", manager); !why.empty())
         return fail("openbox did not take the screen " + display_.name() + ": " + why);
     const pid_t tray = spawn({"trayer", "--edge", "top", "--align", "right", "--widthtype", "request",
-                              "--height", "24", "--SetDockType", "true", "--transparent", "false"});
+                              "--height", std::to_string(trayHeight), "--SetDockType", "true",
+                              "--SetPartialStrut", "true", "--transparent", "false"});
     if (tray < 0)
         return fail("trayer could not be started");
     if (const auto why = waitForSelection("_NET_SYSTEM_TRAY_S0", tray); !why.empty())

@@ -10,8 +10,9 @@
 #include <sys/types.h>
 
 // A small desktop of the test's own for window tests: an Xvfb server, the openbox window manager and a
-// trayer system tray at the top right, with DISPLAY pointed at it and Qt told to use X11, for the life
-// of the object. Clicks and keys go through xdotool, as a user's would.
+// trayer system tray at the top right that keeps its strip out of the work area (as desktop panels
+// do), with DISPLAY pointed at it and Qt told to use X11, for the life of the object. Clicks and keys go
+// through xdotool, as a user's would.
 //
 //     if (const auto missing = VirtualDesktop::missingTools(); !missing.empty())
 //         GTEST_SKIP() << missing;
@@ -22,10 +23,12 @@ class VirtualDesktop {
 public:
     static constexpr int width = 1024;
     static constexpr int height = 700;
+    static constexpr int trayHeight = 24;
 
     static std::string missingTools();
 
-    VirtualDesktop();
+    // A screen of width × height pixels, or of another size.
+    explicit VirtualDesktop(int screenWidth = width, int screenHeight = height);
     ~VirtualDesktop();
     VirtualDesktop(const VirtualDesktop&) = delete;
     VirtualDesktop& operator=(const VirtualDesktop&) = delete;

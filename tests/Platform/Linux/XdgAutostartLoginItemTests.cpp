@@ -2,6 +2,7 @@
 
 #include "Fakes/FakeLoginItem.h"
 #include "Foundation/AtomicFile.h"
+#include "Foundation/ChildProcess.h"
 #include "Support/TemporaryHome.h"
 
 #include <functional>
@@ -169,12 +170,16 @@ TEST(XdgAutostartLoginItem, RegisterWritesAnEntryThatStartsAPathWithASpace) {
     EXPECT_TRUE(contents.starts_with("[Desktop Entry]\n"));
     EXPECT_EQ(entryValue(contents, "Type"), "Application");
     EXPECT_EQ(entryValue(contents, "Name"), "Zorvi");
+    EXPECT_EQ(entryValue(contents, "Icon"), "zorvi");
     EXPECT_EQ(entryValue(contents, "X-GNOME-Autostart-enabled"), "true");
     EXPECT_EQ(entryValue(contents, "Exec"), "\"" + executable.string() + "\"");
     struct stat info {};
     ASSERT_EQ(stat(XdgAutostartLoginItem::entryPath().c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0644u);
     EXPECT_EQ(item.status(), Status::enabled);
+    const auto validation =
+        ChildProcess::run("desktop-file-validate", {XdgAutostartLoginItem::entryPath().string()}, 10);
+    EXPECT_TRUE(validation.succeeded()) << validation.standardOutput;
 }
 
 TEST_F(XdgAutostartLoginItemTest, RegisterPointsAnOlderBuildsEntryAtThisOne) {
