@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,26 +21,40 @@ mode_t modeOf(const std::filesystem::path& path) {
 
 } // namespace
 
-// The claim takes the file it is given, making its folder, and tells a second claim who holds it.
-TEST(SingleInstance, ClaimsTheLockFileInAFolderItMakes) {
+// The claim takes the files it is given, making their folders, and tells a second claim who holds them.
+TEST(SingleInstance, ClaimsTheLockFilesInFoldersItMakes) {
     TemporaryHome home;
-    const auto lockFile = home.path() / "data/app/test.lock";
-    const auto first = SingleInstance::claim(lockFile);
-    EXPECT_EQ(first.outcome, Outcome::claimed) << first.problem;
-    EXPECT_EQ(modeOf(lockFile), 0600u);
-    EXPECT_EQ(AtomicFile::read(lockFile), std::to_string(::getpid()) + "\n");
-    const auto second = SingleInstance::claim(lockFile); // a lock of its own, as another process's
-    EXPECT_EQ(second.outcome, Outcome::heldByAnother);
-    EXPECT_EQ(second.holder, ::getpid());
+    const std::vector<std::filesystem::path> lockFiles{home.path() / "data/app/test.lock",
+                                                       home.path() / "other/test.lock"};
+    SingleInstance::Instance first(lockFiles);
+    const auto claimed = first.claim();
+    EXPECT_EQ(claimed.outcome, Outcome::claimed) << claimed.problem;
+    for (const auto& lockFile : lockFiles) {
+        EXPECT_EQ(modeOf(lockFile), 0600u);
+        EXPECT_EQ(AtomicFile::read(lockFile), std::to_string(::getpid()) + "\n");
+    }
+    SingleInstance::Instance second({lockFiles[1]}); // locks of its own, as another process's
+    const auto refused = second.claim();
+    EXPECT_EQ(refused.outcome, Outcome::heldByAnother);
+    EXPECT_EQ(refused.holder, ::getpid());
 }
 
-// A link in the lock's place is not followed; the claim says what failed and where.
-TEST(SingleInstance, DoesNotFollowALinkInTheLocksPlace) {
+// A link or a named pipe in the lock's place is not followed nor waited on; the claim says what failed
+// and where.
+TEST(SingleInstance, TakesNothingButARegularFileInTheLocksPlace) {
     TemporaryHome home;
     const auto lockFile = home.path() / "test.lock";
-    std::filesystem::create_symlink(home.path() / "elsewhere", lockFile);
-    const auto claim = SingleInstance::claim(lockFile);
-    EXPECT_EQ(claim.outcome, Outcome::unavailable);
-    EXPECT_THAT(claim.problem, testing::StartsWith("cannot open " + lockFile.string() + ": "));
-    EXPECT_FALSE(std::filesystem::exists(home.path() / "elsewhere"));
+    const std::pair<const char*, std::function<void()>> cases[] = {
+        {"a link", [&] { std::filesystem::create_symlink(home.path() / "elsewhere", lockFile); }},
+        {"a named pipe", [&] { ASSERT_EQ(::mkfifo(lockFile.c_str(), 0600), 0); }},
+    };
+    for (const auto& [name, make] : cases) {
+        std::filesystem::remove(lockFile);
+        make();
+        SingleInstance::Instance instance({lockFile});
+        const auto claim = instance.claim();
+        EXPECT_EQ(claim.outcome, Outcome::unavailable) << name;
+        EXPECT_THAT(claim.problem, testing::StartsWith("cannot open " + lockFile.string() + ": ")) << name;
+        EXPECT_FALSE(std::filesystem::exists(home.path() / "elsewhere")) << name;
+    }
 }
