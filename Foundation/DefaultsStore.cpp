@@ -411,9 +411,8 @@ void Domain::write() {
             return;
         }
         errno = 0;
-        const auto outcome = replacement->commitReplacing([&](const struct stat* replaced) {
-            return replaced ? stamp == stampOf(*replaced) : !stamp;
-        });
+        const auto outcome = replacement->commitReplacing(
+            [&](const struct stat* replaced) { return replaced ? stamp == stampOf(*replaced) : !stamp; });
         if (outcome == AtomicFile::Replacement::Outcome::fileChanged)
             continue; // replaced meanwhile: merged and made again
         if (outcome == AtomicFile::Replacement::Outcome::failed) {

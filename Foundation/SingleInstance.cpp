@@ -67,8 +67,8 @@ Claim Instance::take(Lock& lock) {
     for (int attempt = 0; attempt < lockAttempts; ++attempt) {
         // Not through a link: the lock is this file, wherever a link would lead; and opened without
         // waiting, since a named pipe in its place would hold the opening.
-        const int fd =
-            ::open(lock.file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0600);
+        const int fd = ::open(lock.file.c_str(),
+                              O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0600);
         if (fd < 0) {
             result.problem = failure("cannot open", lock.file, errno);
             return result;
@@ -161,8 +161,8 @@ void Instance::watchFolders() {
     for (const Lock& lock : locks_) {
         const auto folder = lock.file.parent_path();
         ::inotify_add_watch(watch_, folder.c_str(),
-                            IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_MOVE_SELF | IN_DELETE_SELF |
-                                IN_ONLYDIR);
+                            IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_MOVE_SELF |
+                                IN_DELETE_SELF | IN_ONLYDIR);
         ::inotify_add_watch(watch_, folder.parent_path().c_str(), IN_CREATE | IN_MOVED_TO | IN_ONLYDIR);
     }
 }

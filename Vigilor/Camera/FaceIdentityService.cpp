@@ -28,8 +28,8 @@ std::string fileContents(const std::string& path) {
     errno = 0;
     auto bytes = AtomicFile::read(path, largestEnrollmentFile);
     if (!bytes)
-        throw std::runtime_error("The file " + path +
-                                 " could not be read: " + AtomicFile::readFailure(errno, largestEnrollmentFile));
+        throw std::runtime_error("The file " + path + " could not be read: " +
+                                 AtomicFile::readFailure(errno, largestEnrollmentFile));
     return std::move(*bytes);
 }
 

@@ -158,12 +158,12 @@ void SettingsSyncService::pullAndApply() {
 // The conflict rule, against a change here that did not get out yet when there is one.
 void SettingsSyncService::applyIfNewer(const SettingsSyncEnvelope& envelope) {
     const auto recordedOrigin = defaults_.value(lastAppliedOriginKey);
-    const bool wins =
-        owedAt_ ? envelopeWins(envelope.updatedAt, envelope.originInstallID, owedAt_, installID_)
-                : envelopeWins(envelope.updatedAt, envelope.originInstallID, lastApplied(),
-                               recordedOrigin && recordedOrigin->is_string()
-                                   ? std::optional(recordedOrigin->get<std::string>())
-                                   : std::nullopt);
+    const bool wins = owedAt_
+                          ? envelopeWins(envelope.updatedAt, envelope.originInstallID, owedAt_, installID_)
+                          : envelopeWins(envelope.updatedAt, envelope.originInstallID, lastApplied(),
+                                         recordedOrigin && recordedOrigin->is_string()
+                                             ? std::optional(recordedOrigin->get<std::string>())
+                                             : std::nullopt);
     if (!wins)
         return;
     owedAt_.reset();

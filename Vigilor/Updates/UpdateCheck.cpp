@@ -63,7 +63,8 @@ std::string AppcastItemRefusal::description() const {
     return name;
 }
 
-std::optional<AppcastItemRefusal> appcastItemRefusal(const AppcastItem& item, const Ed25519PublicKey& publicKey) {
+std::optional<AppcastItemRefusal> appcastItemRefusal(const AppcastItem& item,
+                                                     const Ed25519PublicKey& publicKey) {
     using Reason = AppcastItemRefusal::Reason;
     const auto refused = [&item](Reason reason) {
         return AppcastItemRefusal{clippedText(item.version, longestQuotedVersion), reason};
@@ -82,8 +83,9 @@ std::optional<AppcastItemRefusal> appcastItemRefusal(const AppcastItem& item, co
 std::vector<std::string> refusalLogLines(const std::vector<AppcastItemRefusal>& refusals) {
     std::vector<std::pair<const AppcastItemRefusal*, size_t>> firstAndCount;
     for (const auto& refusal : refusals) {
-        const auto same = std::find_if(firstAndCount.begin(), firstAndCount.end(),
-                                       [&](const auto& entry) { return entry.first->reason == refusal.reason; });
+        const auto same = std::find_if(firstAndCount.begin(), firstAndCount.end(), [&](const auto& entry) {
+            return entry.first->reason == refusal.reason;
+        });
         if (same == firstAndCount.end())
             firstAndCount.emplace_back(&refusal, 1);
         else
@@ -91,8 +93,9 @@ std::vector<std::string> refusalLogLines(const std::vector<AppcastItemRefusal>& 
     }
     std::vector<std::string> lines;
     for (const auto& [first, count] : firstAndCount)
-        lines.push_back("Passed over " + first->description() +
-                        (count > 1 ? ", and " + std::to_string(count - 1) + " more for the same reason" : ""));
+        lines.push_back(
+            "Passed over " + first->description() +
+            (count > 1 ? ", and " + std::to_string(count - 1) + " more for the same reason" : ""));
     return lines;
 }
 

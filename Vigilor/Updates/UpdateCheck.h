@@ -46,9 +46,9 @@ struct UpdateCheckOutcome {
     enum class Kind { updateAvailable, upToDate, failed };
 
     Kind kind = Kind::failed;
-    AppcastItem release;                   // updateAvailable: the newest trusted release
-    std::string newestVersion;             // upToDate: the newest trusted release's version
-    std::optional<UpdateCheckError> error; // failed
+    AppcastItem release;                          // updateAvailable: the newest trusted release
+    std::string newestVersion;                    // upToDate: the newest trusted release's version
+    std::optional<UpdateCheckError> error;        // failed
     std::vector<AppcastItemRefusal> refusedItems; // items of this system passed over, for the log
 };
 
@@ -60,7 +60,8 @@ bool isTrustedUpdateAddress(std::string_view url, const std::vector<std::string>
 
 // Why an item of this system cannot be offered; nothing when it can. Checks the version, the download
 // page's address (HTTPS only) and the signature, in that order.
-std::optional<AppcastItemRefusal> appcastItemRefusal(const AppcastItem& item, const Ed25519PublicKey& publicKey);
+std::optional<AppcastItemRefusal> appcastItemRefusal(const AppcastItem& item,
+                                                     const Ed25519PublicKey& publicKey);
 
 // The log's account of the items passed over: a line for each reason, in the order the reasons first
 // came, naming the first item and counting the others, so that a feed of many bad items fills no log.

@@ -11,8 +11,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
@@ -218,27 +216,18 @@ TEST_F(HeadlessRun, StartsNoSessionBusOfItsOwn) {
     EXPECT_FALSE(std::filesystem::exists(home.path() / ".dbus")) << app.output();
 }
 
-// Every file under `folder`, with its path from there.
-std::vector<std::string> filesUnder(const std::filesystem::path& folder) {
-    std::vector<std::string> files;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
-        if (!entry.is_directory())
-            files.push_back(std::filesystem::relative(entry.path(), folder).string());
-    std::sort(files.begin(), files.end());
-    return files;
-}
-
 // One vigilor per HOME and per settings folder, whatever the environment it is started in and whatever
 // was done to the lock files meanwhile. A second start finds the first (or cannot tell), says so on its
 // standard error and in its lock-event log, and leaves without writing anything else; its other folders
 // lie in a place of their own that would show any file it made.
 struct SecondStartCase {
+    // What lies in the lock's place instead of a first copy, or what is done while the first runs.
     enum class Meddling {
         none,
-        folderInTheLocksPlace,  // instead of a first copy
-        lockFilesDeleted,       // while the first runs
-        settingsFolderRestored, // moved away and copied back while the first runs
-        otherSettingsFolder,    // the second's XDG_CONFIG_HOME elsewhere on the same home
+        folderInTheLocksPlace,
+        lockFilesDeleted,
+        settingsFolderRestored,
+        otherSettingsFolder
     };
     std::string name;
     std::optional<std::string> runtimeFolder; // XDG_RUNTIME_DIR of the second start; nothing: unset
@@ -269,16 +258,18 @@ TEST_P(SecondStart, FindsTheFirstOrDoesNotRun) {
         std::filesystem::rename(settingsFolder, backup);
         std::filesystem::copy(backup, settingsFolder, std::filesystem::copy_options::recursive);
     }
-    const auto firstPid = first ? std::to_string(first->pid()) + "\n" : std::string();
-    const auto lockedAgain = [&] {
-        return std::all_of(lockFiles.begin(), lockFiles.end(),
-                           [&](const auto& lockFile) { return AtomicFile::read(lockFile) == firstPid; });
+    const auto locks = [&] {
+        std::vector<std::optional<std::string>> texts;
+        for (const auto& lockFile : lockFiles)
+            texts.push_back(AtomicFile::read(lockFile));
+        return texts;
     };
-    for (const auto deadline = SteadyClock::now() + 3s; first && !lockedAgain() && SteadyClock::now() < deadline;)
+    const decltype(locks()) lockedByTheFirst(lockFiles.size(),
+                                             first ? std::to_string(first->pid()) + "\n" : "");
+    for (const auto deadline = SteadyClock::now() + 3s;
+         first && locks() != lockedByTheFirst && SteadyClock::now() < deadline;)
         std::this_thread::sleep_for(10ms);
-    std::vector<std::optional<std::string>> locksBefore;
-    for (const auto& lockFile : lockFiles)
-        locksBefore.push_back(AtomicFile::read(lockFile));
+    const auto locksBefore = locks();
 
     const auto own = home.path() / "second";
     std::filesystem::create_directory(own);
@@ -305,23 +296,26 @@ TEST_P(SecondStart, FindsTheFirstOrDoesNotRun) {
     EXPECT_EQ(second.output(), reason + "\n");
     const auto log = AtomicFile::read(own / "XDG_STATE_HOME/zorvi/zorvi-lock-events.log");
     EXPECT_THAT(log.value_or(""), testing::EndsWith("  " + reason + "\n"));
-    for (const auto& file : filesUnder(own))
-        EXPECT_TRUE(file.ends_with(".lock") || file.ends_with("zorvi-lock-events.log")) << file;
-    for (size_t i = 0; i < lockFiles.size(); ++i)
-        EXPECT_EQ(AtomicFile::read(lockFiles[i]), locksBefore[i]) << lockFiles[i];
+    for (const auto& file : std::filesystem::recursive_directory_iterator(own))
+        EXPECT_TRUE(file.is_directory() || file.path().extension() == ".lock" ||
+                    file.path().extension() == ".log")
+            << file.path();
+    EXPECT_EQ(locks(), locksBefore);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, SecondStart,
-    testing::Values(SecondStartCase{"TheSameSession", "runtime"}, SecondStartCase{"NoRuntimeFolder", std::nullopt},
-                    SecondStartCase{"AMissingRuntimeFolder", "missing"},
-                    SecondStartCase{"AFolderInTheLocksPlace", "runtime", SecondStartCase::Meddling::folderInTheLocksPlace},
-                    SecondStartCase{"TheLockFilesDeleted", "runtime", SecondStartCase::Meddling::lockFilesDeleted},
-                    SecondStartCase{"TheSettingsFolderRestored", "runtime",
-                                    SecondStartCase::Meddling::settingsFolderRestored},
-                    SecondStartCase{"AnotherSettingsFolderOnTheSameHome", "runtime",
-                                    SecondStartCase::Meddling::otherSettingsFolder}),
-    [](const testing::TestParamInfo<SecondStartCase>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Cases, SecondStart,
+                         testing::Values(SecondStartCase{"TheSameSession", "runtime"},
+                                         SecondStartCase{"NoRuntimeFolder", std::nullopt},
+                                         SecondStartCase{"AMissingRuntimeFolder", "missing"},
+                                         SecondStartCase{"AFolderInTheLocksPlace", "runtime",
+                                                         SecondStartCase::Meddling::folderInTheLocksPlace},
+                                         SecondStartCase{"TheLockFilesDeleted", "runtime",
+                                                         SecondStartCase::Meddling::lockFilesDeleted},
+                                         SecondStartCase{"TheSettingsFolderRestored", "runtime",
+                                                         SecondStartCase::Meddling::settingsFolderRestored},
+                                         SecondStartCase{"AnotherSettingsFolderOnTheSameHome", "runtime",
+                                                         SecondStartCase::Meddling::otherSettingsFolder}),
+                         [](const testing::TestParamInfo<SecondStartCase>& info) { return info.param.name; });
 
 // A user who had the phone companion on in the earlier program's settings gets the whole road: signed
 // heartbeats, and a lock command checked, seen and answered (refused here, as locking is off).

@@ -107,8 +107,8 @@ TEST_F(FaceIdentityServiceTest, OneBadEntryFailsTheWholeLoad) {
     }
     fs::remove(service.enrollmentPath());
     const NamedPipe pipe(service.enrollmentPath()); // read as a file, it would hold the queue for ever
-    EXPECT_EQ(errorOf(east), "Invalid enrollment: Failed to load enrollment: The file " + service.enrollmentPath() +
-                                 " could not be read: it is not a regular file");
+    EXPECT_EQ(errorOf(east), "Invalid enrollment: Failed to load enrollment: The file " +
+                                 service.enrollmentPath() + " could not be read: it is not a regular file");
     EXPECT_FALSE(pipe.heldAReader());
 }
 

@@ -5,7 +5,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,19 +20,14 @@ mode_t modeOf(const std::filesystem::path& path) {
 
 } // namespace
 
-// The claim takes the files it is given, making their folders, and tells a second claim who holds them.
-TEST(SingleInstance, ClaimsTheLockFilesInFoldersItMakes) {
+// The claim takes the file it is given, making its folder, and tells a second claim who holds it.
+TEST(SingleInstance, ClaimsTheLockFileInAFolderItMakes) {
     TemporaryHome home;
-    const std::vector<std::filesystem::path> lockFiles{home.path() / "data/app/test.lock",
-                                                       home.path() / "other/test.lock"};
-    SingleInstance::Instance first(lockFiles);
-    const auto claimed = first.claim();
-    EXPECT_EQ(claimed.outcome, Outcome::claimed) << claimed.problem;
-    for (const auto& lockFile : lockFiles) {
-        EXPECT_EQ(modeOf(lockFile), 0600u);
-        EXPECT_EQ(AtomicFile::read(lockFile), std::to_string(::getpid()) + "\n");
-    }
-    SingleInstance::Instance second({lockFiles[1]}); // locks of its own, as another process's
+    const auto lockFile = home.path() / "data/app/test.lock";
+    SingleInstance::Instance first({lockFile}), second({lockFile}); // the second as another process's
+    EXPECT_EQ(first.claim().outcome, Outcome::claimed);
+    EXPECT_EQ(modeOf(lockFile), 0600u);
+    EXPECT_EQ(AtomicFile::read(lockFile), std::to_string(::getpid()) + "\n");
     const auto refused = second.claim();
     EXPECT_EQ(refused.outcome, Outcome::heldByAnother);
     EXPECT_EQ(refused.holder, ::getpid());
@@ -44,17 +38,16 @@ TEST(SingleInstance, ClaimsTheLockFilesInFoldersItMakes) {
 TEST(SingleInstance, TakesNothingButARegularFileInTheLocksPlace) {
     TemporaryHome home;
     const auto lockFile = home.path() / "test.lock";
-    const std::pair<const char*, std::function<void()>> cases[] = {
-        {"a link", [&] { std::filesystem::create_symlink(home.path() / "elsewhere", lockFile); }},
-        {"a named pipe", [&] { ASSERT_EQ(::mkfifo(lockFile.c_str(), 0600), 0); }},
-    };
-    for (const auto& [name, make] : cases) {
+    for (const bool pipe : {false, true}) {
         std::filesystem::remove(lockFile);
-        make();
+        if (pipe)
+            ASSERT_EQ(::mkfifo(lockFile.c_str(), 0600), 0);
+        else
+            std::filesystem::create_symlink(home.path() / "elsewhere", lockFile);
         SingleInstance::Instance instance({lockFile});
         const auto claim = instance.claim();
-        EXPECT_EQ(claim.outcome, Outcome::unavailable) << name;
-        EXPECT_THAT(claim.problem, testing::StartsWith("cannot open " + lockFile.string() + ": ")) << name;
-        EXPECT_FALSE(std::filesystem::exists(home.path() / "elsewhere")) << name;
+        EXPECT_EQ(claim.outcome, Outcome::unavailable) << pipe;
+        EXPECT_THAT(claim.problem, testing::StartsWith("cannot open " + lockFile.string() + ": ")) << pipe;
+        EXPECT_FALSE(std::filesystem::exists(home.path() / "elsewhere")) << pipe;
     }
 }

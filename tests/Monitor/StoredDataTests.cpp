@@ -35,7 +35,7 @@ enum class Damage { bytes, unreadableToUser, value, folder, link, namedPipe };
 struct DamagedCase {
     const char* name;
     Damage damage;
-    std::string bytes; // what the file holds, or what the link points at
+    std::string bytes;   // what the file holds, or what the link points at
     bool ledger = false; // the damage is in the wellness ledger's file, not in the settings'
 };
 
