@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,15 +10,37 @@
 
 namespace AtomicFile {
 
+namespace {
+
+// Opened without waiting for a writer, and kept only when it is a regular file; nothing otherwise,
+// with errno telling why.
+int openRegularFile(const std::filesystem::path& path, struct stat& info) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0)
+        return -1;
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode))
+        return fd;
+    const int why = S_ISDIR(info.st_mode) ? EISDIR : info.st_mode ? notARegularFile : errno;
+    ::close(fd);
+    errno = why;
+    return -1;
+}
+
+std::string mebibytes(uintmax_t bytes) {
+    return bytes % (1 << 20) == 0 ? std::to_string(bytes >> 20) + " MiB" : std::to_string(bytes) + " bytes";
+}
+
+} // namespace
+
 // Read straight into one buffer of the file's size (and more, should it grow meanwhile): a large file
 // (the wellness ledger) is copied once. A file longer than `largest` is refused before its bytes are
 // held, or as soon as it grows past it.
 std::optional<std::string> read(const std::filesystem::path& path, uintmax_t largest) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat info {};
+    const int fd = openRegularFile(path, info);
     if (fd < 0)
         return std::nullopt;
-    struct stat info {};
-    const bool sized = ::fstat(fd, &info) == 0 && info.st_size > 0;
+    const bool sized = info.st_size > 0;
     if (sized && uintmax_t(info.st_size) > largest) {
         ::close(fd);
         errno = EFBIG;
@@ -48,6 +71,19 @@ std::optional<std::string> read(const std::filesystem::path& path, uintmax_t lar
     }
     contents.resize(used);
     return contents;
+}
+
+std::string readFailure(int error, uintmax_t largest) {
+    switch (error) {
+    case notARegularFile:
+        return "it is not a regular file";
+    case EISDIR:
+        return "it is a folder";
+    case EFBIG:
+        return "it is longer than " + mebibytes(largest);
+    default:
+        return std::strerror(error);
+    }
 }
 
 namespace {
@@ -121,6 +157,36 @@ bool Replacement::commit() {
         return false; // the destructor removes the temporary file
     temporary_.clear();
     return true;
+}
+
+Replacement::Outcome Replacement::commitReplacing(const std::function<bool(const struct stat*)>& expected) {
+    if (::renameat2(AT_FDCWD, temporary_.c_str(), AT_FDCWD, target_.c_str(), RENAME_EXCHANGE) == 0) {
+        // The file that was there now has the temporary name: dropped when it was the one expected,
+        // otherwise put back in its place, over the new version.
+        const std::string replaced = std::exchange(temporary_, {});
+        struct stat status {};
+        if (::lstat(replaced.c_str(), &status) == 0 && expected(&status)) {
+            ::unlink(replaced.c_str());
+            return Outcome::committed;
+        }
+        return std::rename(replaced.c_str(), target_.c_str()) == 0 ? Outcome::fileChanged : Outcome::failed;
+    }
+    if (errno == ENOENT) { // no file to exchange with: only a new one may take its place
+        if (!expected(nullptr))
+            return Outcome::fileChanged;
+        if (::renameat2(AT_FDCWD, temporary_.c_str(), AT_FDCWD, target_.c_str(), RENAME_NOREPLACE) != 0)
+            return errno == EEXIST ? Outcome::fileChanged : Outcome::failed;
+        temporary_.clear();
+        return Outcome::committed;
+    }
+    if (errno != EINVAL && errno != ENOSYS)
+        return Outcome::failed;
+    // A file system that cannot exchange: the last look and the rename are as close as they can be.
+    struct stat current {};
+    const bool exists = ::lstat(target_.c_str(), &current) == 0;
+    if (!expected(exists ? &current : nullptr))
+        return Outcome::fileChanged;
+    return commit() ? Outcome::committed : Outcome::failed;
 }
 
 bool write(const std::filesystem::path& path, std::string_view contents, unsigned mode) {

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <cerrno>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -12,8 +14,16 @@
 namespace AtomicFile {
 
 // The file's bytes, or nothing when it is missing, unreadable or longer than `largest` bytes (errno
-// tells why; EFBIG for a file too long, of which no more than `largest` bytes are read).
+// tells why; EFBIG for a file too long, of which no more than `largest` bytes are read). Only a regular
+// file is read: it is opened without waiting, so a named pipe, socket or device in its place (which
+// could keep a reader waiting for ever) gives nothing at once, with EISDIR for a folder and
+// notARegularFile for the rest.
 std::optional<std::string> read(const std::filesystem::path& path, uintmax_t largest = UINTMAX_MAX);
+inline constexpr int notARegularFile = ENODEV;
+
+// Why read() gave nothing, for a log line: "it is not a regular file", "it is longer than 1 MiB",
+// or the system's words for the error.
+std::string readFailure(int error, uintmax_t largest);
 
 // Writes `contents` to a temporary file beside `path`, flushes it to disk and renames it over
 // `path`, creating missing parent folders. `mode` is the new file's permission bits. False on any
@@ -33,6 +43,14 @@ public:
 
     // Renames it over the file; false, with errno telling why, when that failed.
     bool commit();
+
+    enum class Outcome { committed, fileChanged, failed };
+    // Renames it over the file only if the file it replaces is the one `expected` accepts (given its
+    // status, or nothing when there is no file), in one step with that check: the new version and the
+    // file are exchanged, and put back at once when what was exchanged is not what was expected, so that
+    // another program's replacement is never written over (fileChanged; the new version is gone then).
+    // failed, with errno telling why, when the rename failed.
+    Outcome commitReplacing(const std::function<bool(const struct stat*)>& expected);
     // The new file's device, inode, size and modification time, which it keeps in the file's place.
     const struct stat& status() const { return status_; }
 

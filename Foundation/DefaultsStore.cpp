@@ -5,6 +5,7 @@
 #include "Paths.h"
 #include "SystemLog.h"
 
+#include <cassert>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -138,14 +139,28 @@ struct FileContents {
     std::optional<std::string> unreadable;
 };
 
+// What stands in the file's place when it is not a regular file, read without opening it (opening a
+// named pipe could wait for a writer that never comes).
 std::optional<std::string> whyNotAFile(const std::filesystem::path& file) {
     std::error_code error;
     const auto status = std::filesystem::status(file, error);
-    if (!std::filesystem::exists(status))
+    switch (status.type()) {
+    case std::filesystem::file_type::regular:
+        return std::nullopt;
+    case std::filesystem::file_type::not_found:
         return "a link to nothing";
-    if (std::filesystem::is_directory(status))
+    case std::filesystem::file_type::directory:
         return "a folder";
-    return std::nullopt;
+    case std::filesystem::file_type::fifo:
+        return "a named pipe";
+    case std::filesystem::file_type::socket:
+        return "a socket";
+    case std::filesystem::file_type::block:
+    case std::filesystem::file_type::character:
+        return "a device";
+    default:
+        return error ? std::nullopt : std::optional<std::string>("not a regular file");
+    }
 }
 
 FileContents readDomainFile(const std::filesystem::path& file, uintmax_t largest) {
@@ -161,8 +176,10 @@ FileContents readDomainFile(const std::filesystem::path& file, uintmax_t largest
     errno = 0;
     auto text = AtomicFile::read(file, largest); // not const: its text is moved below, not copied
     if (!text) {
-        contents.unreadable = errno == EFBIG ? "it is larger than " + std::to_string(largest >> 20) + " MiB"
-                                             : "it cannot be opened: " + errnoText();
+        const int why = errno;
+        contents.unreadable = why == EFBIG || why == AtomicFile::notARegularFile
+                                  ? AtomicFile::readFailure(why, largest)
+                                  : "it cannot be opened: " + AtomicFile::readFailure(why, largest);
         return contents;
     }
     auto shared = std::make_shared<const std::string>(std::move(*text));
@@ -207,7 +224,7 @@ public:
         return *registry;
     }
 
-    // The first store of a file gives its domain the bound of its length.
+    // Every store of a file gives the bound its domain declares.
     std::shared_ptr<Domain> domain(const std::filesystem::path& file, uintmax_t largestFile);
     void scheduleWrite(double delay);
     void synchronize() {
@@ -363,8 +380,8 @@ bool Domain::keepUnkept() {
 }
 
 // On the store's queue: the values as they are now go out in one atomic write. The new file is made
-// outside the lock; under it, the file's stamp is compared and the new file renamed into place with
-// nothing slow between the two, so that another program's replacement meanwhile is merged, not lost.
+// outside the lock; under it, the new file takes the old one's place in the same step that checks the
+// old one's stamp, so that another program's replacement meanwhile is merged, not lost.
 void Domain::write() {
     std::unique_lock lock(mutex);
     if (!keepUnkept()) {
@@ -393,10 +410,12 @@ void Domain::write() {
             Registry::shared().scheduleWrite(retryDelay);
             return;
         }
-        if (stampOf(file) != stamp)
-            continue; // replaced meanwhile: merged and made again
         errno = 0;
-        if (!replacement->commit()) {
+        const auto outcome = replacement->commitReplacing(
+            [&](const struct stat* replaced) { return replaced ? stamp == stampOf(*replaced) : !stamp; });
+        if (outcome == AtomicFile::Replacement::Outcome::fileChanged)
+            continue; // replaced meanwhile: merged and made again
+        if (outcome == AtomicFile::Replacement::Outcome::failed) {
             reportWriteFailure(errnoText());
             Registry::shared().scheduleWrite(retryDelay);
             return;
@@ -423,6 +442,7 @@ std::shared_ptr<Domain> Registry::domain(const std::filesystem::path& file, uint
     auto& domain = domains_[file.lexically_normal()];
     if (!domain)
         domain = std::make_shared<Domain>(file, largestFile);
+    assert(domain->largestFile == largestFile && "a domain is declared once, with one bound");
     return domain;
 }
 
@@ -484,17 +504,17 @@ template <class Work> auto withDomain(const std::filesystem::path& file, uintmax
 
 } // namespace
 
-DefaultsStore::DefaultsStore(std::filesystem::path file, uintmax_t largestFile)
-    : file_(std::move(file))
-    , largestFile_(largestFile) {
+DefaultsStore::DefaultsStore(const DefaultsDomain& domain)
+    : file_(Paths::zorviConfigDirectory() / (std::string(domain.name) + ".json"))
+    , largestFile_(domain.largestFile) {
 }
 
 DefaultsStore DefaultsStore::standard() {
-    return DefaultsStore(Paths::zorviConfigDirectory() / "defaults.json");
+    return DefaultsStore(standardDomain);
 }
 
-DefaultsStore DefaultsStore::suite(const std::string& name, uintmax_t largestFile) {
-    return DefaultsStore(Paths::zorviConfigDirectory() / (name + ".json"), largestFile);
+DefaultsStore DefaultsStore::suite(const DefaultsDomain& domain) {
+    return DefaultsStore(domain);
 }
 
 std::optional<Json> DefaultsStore::value(const std::string& key) const {

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -22,6 +23,16 @@ struct DefaultsStoreReport {
     std::string text;           // for the activity log
 };
 
+// A domain of the store, declared once where it is defined: the name of its file, "<name>.json" in the
+// settings folder, and the length over which that file counts as damaged rather than read.
+struct DefaultsDomain {
+    // Far more than a domain of settings holds.
+    static constexpr uintmax_t largestSettingsFile = uintmax_t(16) << 20;
+
+    std::string_view name;
+    uintmax_t largestFile = largestSettingsFile;
+};
+
 // A persistent key-value domain: one JSON object per domain in one file,
 // $XDG_CONFIG_HOME/zorvi/<domain>.json.
 //
@@ -34,31 +45,29 @@ struct DefaultsStoreReport {
 // through its link. A file changed by another process since this one read or wrote it is read again
 // before a reader uses it, and its values are merged under the changes still pending here.
 //
-// A file that cannot be read (not JSON, nested too deeply, not an object, unreadable, a folder, a link
-// to nothing, longer than its domain's bound, holding more than mostDomainValues) reads as a domain without
+// A file that cannot be read (not JSON, nested too deeply, not an object, unreadable, a folder, a named
+// pipe or anything else that is not a regular file, a link to nothing, longer than its domain's bound,
+// holding more than mostDomainValues) reads as a domain without
 // values and is never overwritten: the first change moves it aside under a dated name beside it, says so in
 // the system log and in a report, and only then is the domain started afresh. Reading alone never changes a
 // file, so a program that only reads a domain (the widget) leaves it as it is. A value whose reader could not
 // decode it is kept in a file of its own before anything replaces it; while that copy cannot be
 // written (a full disk), the domain's file is not written either.
 //
-// A write compares the file's stamp with the one this process last read or wrote just before its new
-// version replaces the file, with nothing slow between the two, so that a replacement by another
-// program is merged rather than written over.
+// A write compares the file's stamp with the one this process last read or wrote in the same step in
+// which its new version replaces the file (AtomicFile::Replacement::commitReplacing), so that a
+// replacement by another program is merged rather than written over.
 class DefaultsStore {
 public:
-    // Far more than any of our domains holds; a longer file, or one of more values, is taken as damage
-    // rather than read.
-    static constexpr uintmax_t largestDomainFile = uintmax_t(16) << 20;
+    // A longer file, or one of more values, is taken as damage rather than read.
+    static constexpr uintmax_t largestDomainFile = DefaultsDomain::largestSettingsFile;
     static constexpr size_t mostDomainValues = 65'536;
-
-    explicit DefaultsStore(std::filesystem::path file, uintmax_t largestFile = largestDomainFile);
-
     // The user's standard domain ("defaults.json").
+    static constexpr DefaultsDomain standardDomain{"defaults"};
+
     static DefaultsStore standard();
-    // A named domain, such as the suite shared between programs ("<name>.json"), with the length over
-    // which its file counts as damaged.
-    static DefaultsStore suite(const std::string& name, uintmax_t largestFile = largestDomainFile);
+    // A named domain, such as the suite shared between programs or the wellness ledger.
+    static DefaultsStore suite(const DefaultsDomain& domain);
 
     std::optional<Json> value(const std::string& key) const;
     bool contains(const std::string& key) const;
@@ -108,6 +117,8 @@ public:
     static void setReportHandler(std::function<void(const DefaultsStoreReport&)> handler);
 
 private:
+    explicit DefaultsStore(const DefaultsDomain& domain);
+
     std::filesystem::path file_;
     uintmax_t largestFile_;
 };

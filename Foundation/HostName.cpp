@@ -1,16 +1,20 @@
 #include "HostName.h"
 
-#include <fstream>
+#include "AtomicFile.h"
+
+#include <sstream>
 #include <unistd.h>
 
 namespace {
 
 // PRETTY_HOSTNAME from systemd's machine-info file, with the shell quotes around it removed.
 std::string prettyHostName() {
-    std::ifstream file("/etc/machine-info");
+    constexpr uintmax_t largestMachineInfo = 64 << 10;
+    const std::string text = AtomicFile::read("/etc/machine-info", largestMachineInfo).value_or("");
+    std::istringstream lines(text);
     std::string line;
     const std::string prefix = "PRETTY_HOSTNAME=";
-    while (std::getline(file, line)) {
+    while (std::getline(lines, line)) {
         if (line.rfind(prefix, 0) != 0)
             continue;
         std::string value = line.substr(prefix.size());

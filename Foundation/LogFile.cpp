@@ -3,14 +3,23 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <string>
+#include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
 
 namespace {
 
-// A symbolic link in the log's place is refused rather than followed: the lines go nowhere else.
+// A symbolic link in the log's place is refused rather than followed: the lines go nowhere else. So is
+// anything but a regular file, opened without waiting: a named pipe nobody reads would hold the writer.
 int openForAppending(const std::filesystem::path& path) {
-    return ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    const int fd = ::open(
+        path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0600);
+    struct stat info {};
+    if (fd < 0 || (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)))
+        return fd;
+    ::close(fd);
+    errno = EINVAL;
+    return -1;
 }
 
 } // namespace

@@ -14,8 +14,9 @@ public:
     const std::filesystem::path& path() const { return path_; }
 
     // Appends `line` and a newline, creating missing parent folders and the file (mode 0600: the lines
-    // tell when the user was away). A symbolic link in the file's place is not followed. False when the
-    // line could not be written whole; never throws.
+    // tell when the user was away). A symbolic link in the file's place is not followed, and anything
+    // else that is not a regular file (a named pipe) is not written to. False when the line could not be
+    // written whole; never throws.
     bool append(std::string_view line) const;
 
 private:

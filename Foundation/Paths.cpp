@@ -47,6 +47,10 @@ std::filesystem::path runtimeDirectory() {
     return absoluteFolderIn("XDG_RUNTIME_DIR").value_or(stateHome() / "zorvi" / "runtime");
 }
 
+std::filesystem::path userLockFile(const std::string& program) {
+    return homeDirectory() / ".local/state/zorvi" / (program + "-" + std::to_string(getuid()) + ".lock");
+}
+
 std::filesystem::path zorviConfigDirectory() {
     return configHome() / "zorvi";
 }

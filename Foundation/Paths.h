@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 
 // The user's folders, read from the environment at every call so that each test (and each run) can
 // point them elsewhere. XDG variables that are unset, empty or relative fall back to the defaults of
@@ -15,6 +16,10 @@ std::filesystem::path cacheHome();  // $XDG_CACHE_HOME or ~/.cache
 // The session's runtime folder ($XDG_RUNTIME_DIR, a memory file system emptied at log-out); without
 // one, "zorvi/runtime" under the state home. Not made here.
 std::filesystem::path runtimeDirectory();
+
+// A lock file of `program` keyed to the user and the home folder, whatever the XDG variables say:
+// ~/.local/state/zorvi/<program>-<uid>.lock.
+std::filesystem::path userLockFile(const std::string& program);
 
 // Where this product keeps its settings (the defaults store) and its log files.
 std::filesystem::path zorviConfigDirectory();

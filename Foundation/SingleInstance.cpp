@@ -5,9 +5,15 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
+
+// A path that is replaced again each time it is locked is given up on after this many tries.
+constexpr int lockAttempts = 5;
 
 std::string failure(const std::string& what, const std::filesystem::path& where, int error) {
     return what + " " + where.string() + ": " + std::strerror(error);
@@ -22,43 +28,143 @@ std::optional<pid_t> holderIn(int fd) {
     return pid;
 }
 
-} // namespace
-
-namespace SingleInstance {
-
-Claim claim(const std::filesystem::path& lockFile) {
-    using Outcome = Claim::Outcome;
-    Claim result;
-    result.lockFile = lockFile;
-    std::error_code error;
-    std::filesystem::create_directories(lockFile.parent_path(), error);
-    if (error) {
-        result.problem = failure("cannot make", lockFile.parent_path(), error.value());
-        return result;
-    }
-    // Not through a link: the lock is this file, wherever a link would lead.
-    const int fd = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd < 0) {
-        result.problem = failure("cannot open", lockFile, errno);
-        return result;
-    }
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        if (errno == EWOULDBLOCK) {
-            result.outcome = Outcome::heldByAnother;
-            result.holder = holderIn(fd);
-        } else {
-            result.problem = failure("cannot lock", lockFile, errno);
-        }
-        ::close(fd);
-        return result;
-    }
-    // Kept open on purpose: the claim lasts as long as the process.
+void writeHolder(int fd) {
     const std::string pid = std::to_string(::getpid()) + "\n";
     if (::ftruncate(fd, 0) == 0) {
         [[maybe_unused]] const auto written = ::pwrite(fd, pid.data(), pid.size(), 0);
     }
-    result.outcome = Outcome::claimed;
+}
+
+bool names(const std::filesystem::path& file, dev_t device, ino_t inode) {
+    struct stat status {};
+    return ::lstat(file.c_str(), &status) == 0 && status.st_dev == device && status.st_ino == inode;
+}
+
+} // namespace
+
+namespace SingleInstance {
+
+Instance::Instance(std::vector<std::filesystem::path> lockFiles)
+    : watch_(::inotify_init1(IN_CLOEXEC | IN_NONBLOCK)) {
+    for (auto& file : lockFiles)
+        locks_.push_back({std::move(file)});
+}
+
+Instance::~Instance() {
+    for (const Lock& lock : locks_)
+        if (lock.fd >= 0)
+            ::close(lock.fd); // lets the lock go
+    if (watch_ >= 0)
+        ::close(watch_);
+}
+
+// Locks the file the path names once it is locked; the lock held before, if any, is let go only when
+// the new one is taken.
+Claim Instance::take(Lock& lock) {
+    using Outcome = Claim::Outcome;
+    Claim result;
+    result.lockFile = lock.file;
+    for (int attempt = 0; attempt < lockAttempts; ++attempt) {
+        // Not through a link: the lock is this file, wherever a link would lead; and opened without
+        // waiting, since a named pipe in its place would hold the opening.
+        const int fd = ::open(lock.file.c_str(),
+                              O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0600);
+        if (fd < 0) {
+            result.problem = failure("cannot open", lock.file, errno);
+            return result;
+        }
+        struct stat status {};
+        if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+            ::close(fd);
+            result.problem = "cannot open " + lock.file.string() + ": it is not a regular file";
+            return result;
+        }
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            if (errno == EWOULDBLOCK) {
+                result.outcome = Outcome::heldByAnother;
+                result.holder = holderIn(fd);
+            } else {
+                result.problem = failure("cannot lock", lock.file, errno);
+            }
+            ::close(fd);
+            return result;
+        }
+        // Deleted or replaced between the opening and the lock: the file the path names now is the
+        // one a later copy locks.
+        if (!names(lock.file, status.st_dev, status.st_ino)) {
+            ::close(fd);
+            continue;
+        }
+        if (lock.fd >= 0)
+            ::close(lock.fd);
+        lock = Lock{lock.file, fd, status.st_dev, status.st_ino};
+        result.outcome = Outcome::claimed;
+        return result;
+    }
+    result.problem = "cannot lock " + lock.file.string() + ": it is replaced each time it is locked";
     return result;
+}
+
+Claim Instance::claim() {
+    for (Lock& lock : locks_) {
+        std::error_code error;
+        std::filesystem::create_directories(lock.file.parent_path(), error);
+        Claim result;
+        if (error) {
+            result.lockFile = lock.file;
+            result.problem = failure("cannot make", lock.file.parent_path(), error.value());
+        } else {
+            result = take(lock);
+        }
+        if (result.outcome != Claim::Outcome::claimed) {
+            for (Lock& taken : locks_)
+                if (taken.fd >= 0)
+                    ::close(std::exchange(taken.fd, -1));
+            return result;
+        }
+    }
+    for (const Lock& lock : locks_)
+        writeHolder(lock.fd);
+    watchFolders();
+    Claim claimed;
+    claimed.outcome = Claim::Outcome::claimed;
+    claimed.lockFile = locks_.empty() ? std::filesystem::path() : locks_.front().file;
+    return claimed;
+}
+
+Claim Instance::keep() {
+    char events[4096];
+    while (watch_ >= 0 && ::read(watch_, events, sizeof events) > 0) {
+    }
+    Claim result;
+    result.outcome = Claim::Outcome::claimed;
+    for (Lock& lock : locks_) {
+        std::error_code error;
+        // A folder moved away is taken again when it is back (its parent's watch tells).
+        if (lock.fd < 0 || names(lock.file, lock.device, lock.inode) ||
+            !std::filesystem::is_directory(lock.file.parent_path(), error))
+            continue;
+        result = take(lock);
+        if (result.outcome != Claim::Outcome::claimed)
+            break;
+        writeHolder(lock.fd);
+    }
+    watchFolders();
+    return result;
+}
+
+// The folder of each lock file, for the file going or coming, and its parent, for the folder coming
+// back. Watches of folders that moved elsewhere stay, and only wake keep() for nothing.
+void Instance::watchFolders() {
+    if (watch_ < 0)
+        return;
+    for (const Lock& lock : locks_) {
+        const auto folder = lock.file.parent_path();
+        ::inotify_add_watch(watch_, folder.c_str(),
+                            IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_MOVE_SELF |
+                                IN_DELETE_SELF | IN_ONLYDIR);
+        ::inotify_add_watch(watch_, folder.parent_path().c_str(), IN_CREATE | IN_MOVED_TO | IN_ONLYDIR);
+    }
 }
 
 } // namespace SingleInstance

@@ -4,16 +4,17 @@
 #include <optional>
 #include <string>
 #include <sys/types.h>
+#include <vector>
 
-// One running copy of a program per set of data: an exclusive flock on a lock file that lives beside
-// the data it protects, so that every copy that would write that data finds the same lock.
+// One running copy of a program per set of data: an exclusive flock on a lock file for each place the
+// data is keyed to, so that every copy that would write that data finds the same locks.
 namespace SingleInstance {
 
 struct Claim {
     enum class Outcome {
         claimed,       // this process is the one
         heldByAnother, // another process holds the claim
-        unavailable,   // the lock file could not be used: nobody can tell
+        unavailable,   // a lock file could not be used: nobody can tell
     };
     Outcome outcome = Outcome::unavailable;
     std::filesystem::path lockFile;
@@ -21,9 +22,39 @@ struct Claim {
     std::string problem;         // unavailable: what failed, on which path, and why
 };
 
-// Claims `lockFile` for the rest of the process, making its folder when missing. The descriptor that
-// holds the lock stays open until the process ends, however it ends, so the claim covers every exit
-// path. A claim held by another changes no file.
-Claim claim(const std::filesystem::path& lockFile);
+// The locks of one running copy, held for as long as the object lives. A lock is held on a file the
+// lock's path still names once it is locked (otherwise it is locked again), and taken again whenever
+// that path stops naming it (the file deleted, moved or replaced, its folder moved away and brought
+// back): a copy started later finds the lock wherever it looks, so deleting or restoring the file
+// cannot let it in.
+class Instance {
+public:
+    explicit Instance(std::vector<std::filesystem::path> lockFiles);
+    ~Instance();
+    Instance(const Instance&) = delete;
+    Instance& operator=(const Instance&) = delete;
+
+    // Takes every lock in order, making missing folders; the first that cannot be taken decides. A
+    // claim held by another changes no file.
+    Claim claim();
+    // Becomes readable when something changed where a lock file lives; -1 when that cannot be watched.
+    int changes() const { return watch_; }
+    // Once changes() is readable: takes again each lock whose path no longer names the file it holds.
+    // claimed while every lock holds; otherwise what kept one from being taken again.
+    Claim keep();
+
+private:
+    struct Lock {
+        std::filesystem::path file;
+        int fd = -1;
+        dev_t device = 0;
+        ino_t inode = 0;
+    };
+    Claim take(Lock& lock);
+    void watchFolders();
+
+    std::vector<Lock> locks_;
+    int watch_ = -1;
+};
 
 } // namespace SingleInstance

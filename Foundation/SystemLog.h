@@ -3,5 +3,8 @@
 #include <string>
 #include <string_view>
 
-// Diagnostics for developers: one line on standard output, "[component] message".
+// Diagnostics for developers: one line on standard output, "[component] message". A message is cut after
+// longestSystemLogLine bytes, so that text from outside (a feed, a file name) quoted in it cannot fill
+// the log.
+inline constexpr size_t longestSystemLogLine = 600;
 void systemLog(std::string_view component, std::string_view message);

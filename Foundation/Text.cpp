@@ -34,6 +34,12 @@ std::string_view utf8Prefix(std::string_view text, size_t bytes) {
     return text.substr(0, end);
 }
 
+std::string clippedText(std::string_view text, size_t bytes) {
+    if (text.size() <= bytes)
+        return std::string(text);
+    return std::string(utf8Prefix(text, bytes)) + "\u2026";
+}
+
 bool containsIgnoringCase(std::string_view text, std::string_view part) {
     const auto it = std::search(text.begin(), text.end(), part.begin(), part.end(),
                                 [](char a, char b) { return asciiLower(a) == asciiLower(b); });

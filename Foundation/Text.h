@@ -15,6 +15,10 @@ std::string asciiLowercased(std::string_view text);
 // The longest start of UTF-8 text that has at most `bytes` bytes and ends between characters.
 std::string_view utf8Prefix(std::string_view text, size_t bytes);
 
+// Text from outside (a feed, a file) as a log line or a message may hold it: at most `bytes` bytes of it,
+// ending between characters, and "…" when it was cut.
+std::string clippedText(std::string_view text, size_t bytes);
+
 // Whether `text` contains `part`, ASCII letters compared without regard to case.
 bool containsIgnoringCase(std::string_view text, std::string_view part);
 

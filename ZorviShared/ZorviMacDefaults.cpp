@@ -110,7 +110,7 @@ std::optional<ZorviMacStatusSnapshot> fallbackSnapshot(const Json& domain, std::
 
 DefaultsStore store() {
     if (suiteFolderUsable())
-        return DefaultsStore::suite(appGroupIdentifier);
+        return DefaultsStore::suite(appGroupDomain);
     logAppGroupFallbackOnce();
     return DefaultsStore::standard();
 }

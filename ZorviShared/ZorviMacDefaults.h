@@ -37,6 +37,8 @@ std::string staleDetail(std::optional<int64_t> ageSeconds);
 namespace ZorviMacDefaults {
 
 inline constexpr const char* appGroupIdentifier = "QX7T2MB9LR.app.zorvi.Zorvi";
+// The suite's domain: four short keys, bound as any domain of settings.
+inline constexpr DefaultsDomain appGroupDomain{appGroupIdentifier};
 inline constexpr const char* lastStatus = "zorvi.lastStatus";                   // JSON text of the snapshot
 inline constexpr const char* lastStatusAt = "zorvi.lastStatusAt";               // seconds since 2001
 inline constexpr const char* lastStatusValue = "zorvi.lastStatusValue";         // resolved status word

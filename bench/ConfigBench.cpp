@@ -49,10 +49,11 @@ static void BM_ReadDomainAndListItsKeys(benchmark::State& state) {
     int round = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        const auto file = home.path() / ("domain" + std::to_string(++round) + ".json");
-        AtomicFile::write(file, text);
+        const std::string name = "domain" + std::to_string(++round);
+        const DefaultsStore store = DefaultsStore::suite({name});
+        AtomicFile::write(store.file(), text);
         state.ResumeTiming();
-        benchmark::DoNotOptimize(DefaultsStore(file).dictionaryRepresentation());
+        benchmark::DoNotOptimize(store.dictionaryRepresentation());
     }
 }
 BENCHMARK(BM_ReadDomainAndListItsKeys)

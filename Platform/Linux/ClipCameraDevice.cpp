@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
-#include <cstring>
 
 namespace {
 
@@ -65,13 +64,15 @@ public:
         if (!read_) {
             read_ = true;
             std::optional<std::string> failure;
-            if (const auto bytes = AtomicFile::read(picture_)) {
+            errno = 0;
+            if (const auto bytes = AtomicFile::read(picture_, ClipCaptureDevice::largestPictureFile)) {
                 PictureDecoding decoded = decodeImage(*bytes, ClipCaptureDevice::largestPicture);
                 image_ = std::move(decoded.image);
                 if (!image_)
                     failure = picture_.string() + " cannot be decoded: " + decoded.failure;
             } else {
-                failure = "Cannot read the picture " + picture_.string() + ": " + std::strerror(errno);
+                failure = "Cannot read the picture " + picture_.string() + ": " +
+                          AtomicFile::readFailure(errno, ClipCaptureDevice::largestPictureFile);
             }
             if (image_)
                 view_ = image_->view();

@@ -6,6 +6,7 @@
 #include "Platform/Linux/FrameMailbox.h"
 #include "Platform/Linux/ImageDecoding.h"
 
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -47,6 +48,8 @@ public:
 
     // The largest picture a clip may hold; the decoded videos are never larger than 640×480.
     static constexpr PictureBound largestPicture{4096, 4096};
+    // More bytes than any picture of that size takes: a longer file is refused before it is read.
+    static constexpr uintmax_t largestPictureFile = uintmax_t(64) << 20;
 
     // Looks at what `clip` is (without opening it, so a FIFO cannot block) and lists a folder's pictures;
     // a video is decoded when a session first starts.

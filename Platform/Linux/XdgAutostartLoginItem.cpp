@@ -98,12 +98,14 @@ std::string failure(const std::filesystem::path& path, int error) {
     return path.string() + ": " + std::generic_category().message(error);
 }
 
-// Nothing when there is no entry; an unreadable entry counts as someone else's.
+// Nothing when there is no entry; an unreadable entry (a named pipe, one longer than any desktop entry
+// written by hand, ...) counts as someone else's.
 std::optional<Keys> readEntry() {
+    constexpr uintmax_t largestEntry = 64 << 10;
     std::error_code error;
     if (!std::filesystem::exists(std::filesystem::symlink_status(XdgAutostartLoginItem::entryPath(), error)))
         return std::nullopt;
-    return desktopEntryKeys(AtomicFile::read(XdgAutostartLoginItem::entryPath()).value_or(""));
+    return desktopEntryKeys(AtomicFile::read(XdgAutostartLoginItem::entryPath(), largestEntry).value_or(""));
 }
 
 std::filesystem::path runningExecutable() {

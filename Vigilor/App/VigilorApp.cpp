@@ -6,16 +6,20 @@
 #include "Foundation/Paths.h"
 #include "Foundation/SingleInstance.h"
 #include "Foundation/SystemLog.h"
+#include "Platform/Linux/FreedesktopNotificationCenter.h"
 #include "Platform/Linux/QtMainExecutor.h"
 #include "Platform/Linux/SessionBusAutolaunch.h"
 #include "Platform/Linux/X11Display.h"
 #include "Platform/Linux/XdgAutostartLoginItem.h"
 #include "Vigilor/Interface/ZorviMenuIcon.h"
+#include "Vigilor/Monitor/VigilorMonitor.h"
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QGuiApplication>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <array>
 #include <cerrno>
@@ -26,8 +30,12 @@
 #include <memory>
 #include <optional>
 #include <unistd.h>
+#include <utility>
 
 namespace {
+
+// How long a copy that does not start waits for the notification server to take its reason.
+constexpr int notificationWait = 3000;
 
 bool environmentHas(const char* name) {
     const char* value = std::getenv(name);
@@ -94,27 +102,84 @@ private:
     std::unique_ptr<QSocketNotifier> notifier_;
 };
 
-// One vigilor per HOME: a second one would lock, notify and write the same files as the first, and a
-// copy that cannot tell whether it is the only one might be that second one. It finds out before it
-// reads or writes anything, and otherwise says why on standard error and leaves with its own status.
-std::optional<int> refusedStart() {
+// Where the user finds why a copy did not start, since an autostarted copy's standard error goes
+// nowhere: the lock-event log, and a desktop notification when a session bus is there.
+void tellWhyItDidNotStart(const std::string& reason, int& argc, char** argv) {
+    std::cerr << reason << std::endl;
+    VigilorMonitor::diagLog(reason);
+    preventSessionBusAutolaunch();
+    const QCoreApplication application(argc, argv);
+    FreedesktopNotificationCenter notifications;
+    QEventLoop answered;
+    bool done = false;
+    notifications.add({"app.zorvi.startRefused", "Zorvi did not start", reason, {}, false},
+                      [&](const std::optional<std::string>&) {
+                          done = true;
+                          answered.quit();
+                      });
+    if (!done) {
+        QTimer::singleShot(notificationWait, &answered, &QEventLoop::quit);
+        answered.exec();
+    }
+}
+
+// One vigilor per HOME and per settings folder: a second one would lock, notify and write the same
+// files as the first, and a copy that cannot tell whether it is the only one might be that second one.
+// It finds out before it reads or writes anything, and otherwise says why and leaves with its own
+// status.
+std::optional<int> refusedStart(SingleInstance::Instance& instance, int& argc, char** argv) {
     using Outcome = SingleInstance::Claim::Outcome;
-    const SingleInstance::Claim claim = SingleInstance::claim(VigilorApp::instanceLockFile());
+    const SingleInstance::Claim claim = instance.claim();
     switch (claim.outcome) {
     case Outcome::claimed:
         return std::nullopt;
     case Outcome::heldByAnother:
-        std::cerr << "Vigilor is already running for this user"
-                  << (claim.holder ? " (process " + std::to_string(*claim.holder) + ")" : std::string())
-                  << "; this one quits." << std::endl;
+        tellWhyItDidNotStart(
+            "Vigilor is already running for this user" +
+                (claim.holder ? " (process " + std::to_string(*claim.holder) + ")" : std::string()) +
+                "; this one quits.",
+            argc, argv);
         return VigilorApp::alreadyRunningExitCode;
     case Outcome::unavailable:
         break;
     }
-    std::cerr << "Vigilor cannot make sure that only one copy runs for this user (" << claim.problem
-              << "); this one quits." << std::endl;
+    tellWhyItDidNotStart("Vigilor cannot make sure that only one copy runs for this user (" + claim.problem +
+                             "); this one quits.",
+                         argc, argv);
     return VigilorApp::instanceLockUnavailableExitCode;
 }
+
+// Keeps the locks on their paths while the process runs: a lock file deleted, replaced or restored is
+// locked again at once. Should another copy have taken it meanwhile, this one leaves it the data; a lock
+// that cannot be taken again (a folder in its place) keeps later copies out as it is, and is said once.
+class InstanceKeeper {
+public:
+    explicit InstanceKeeper(SingleInstance::Instance& instance) {
+        if (instance.changes() < 0)
+            return;
+        notifier_ = std::make_unique<QSocketNotifier>(instance.changes(), QSocketNotifier::Read);
+        QObject::connect(notifier_.get(), &QSocketNotifier::activated, notifier_.get(), [this, &instance] {
+            const SingleInstance::Claim kept = instance.keep();
+            if (kept.outcome == SingleInstance::Claim::Outcome::heldByAnother) {
+                tell("Another copy of Vigilor" +
+                     (kept.holder ? " (process " + std::to_string(*kept.holder) + ")" : std::string()) +
+                     " took " + kept.lockFile.string() + "; this one quits.");
+                QCoreApplication::exit(VigilorApp::alreadyRunningExitCode);
+            } else if (kept.problem != std::exchange(problem_, kept.problem) && !kept.problem.empty()) {
+                tell("Vigilor cannot lock " + kept.lockFile.string() + " again (" + kept.problem + ")");
+            }
+        });
+    }
+
+private:
+    static void tell(const std::string& line) {
+        systemLog("app", line);
+        VigilorMonitor::diagLog(line);
+    }
+
+    std::unique_ptr<QSocketNotifier> notifier_;
+    std::string problem_; // said last
+};
 
 // The product's name, set once for every window: the class of each window's WM_CLASS (the instance
 // stays the executable's name), the title of a window without one, and the desktop entry the desktop
@@ -139,8 +204,8 @@ std::unique_ptr<QCoreApplication> makeApplication(int& argc, char** argv, bool w
 
 } // namespace
 
-std::filesystem::path VigilorApp::instanceLockFile() {
-    return Paths::zorviConfigDirectory() / "vigilor.lock";
+std::vector<std::filesystem::path> VigilorApp::instanceLockFiles() {
+    return {Paths::userLockFile("vigilor"), Paths::zorviConfigDirectory() / "vigilor.lock"};
 }
 
 // The tray and the panels need an X display (XWayland under Wayland); without one reachable the
@@ -150,7 +215,8 @@ bool VigilorApp::displayAvailable() {
 }
 
 int VigilorApp::run(int& argc, char** argv) {
-    if (const auto refused = refusedStart())
+    SingleInstance::Instance instance(instanceLockFiles());
+    if (const auto refused = refusedStart(instance, argc, argv))
         return *refused;
     const bool withDisplay = displayAvailable();
     preventSessionBusAutolaunch();
@@ -158,6 +224,7 @@ int VigilorApp::run(int& argc, char** argv) {
     nameTheApplication(withDisplay);
     DispatchQueue::installMainExecutor(std::make_shared<QtMainExecutor>());
     const QuitOnSignals quitOnSignals;
+    const InstanceKeeper instanceKeeper(instance);
     if (!withDisplay)
         systemLog("app", "No X display could be opened: running without tray icon or windows");
 

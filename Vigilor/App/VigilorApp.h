@@ -1,22 +1,25 @@
 #pragma once
 
 #include <filesystem>
+#include <vector>
 
 // The application process: the Qt application, the main queue on its event loop, the quit signals,
 // and the AppDelegate. There is no main window; closing the last window never quits.
 class VigilorApp {
 public:
     // Runs until quit from the tray menu or by SIGINT/SIGTERM; returns the exit code. A start that
-    // finds another copy holding `instanceLockFile()` says so on standard error and returns
-    // `alreadyRunningExitCode` at once; one that cannot use that file at all (it cannot be made, opened
-    // or locked) says why and where, and returns `instanceLockUnavailableExitCode`.
+    // finds another copy holding one of `instanceLockFiles()` says so and returns
+    // `alreadyRunningExitCode` at once; one that cannot use such a file at all (it cannot be made,
+    // opened or locked) says why and where, and returns `instanceLockUnavailableExitCode`. Either says
+    // it on standard error, in the lock-event log and in a desktop notification.
     static int run(int& argc, char** argv);
     static constexpr int alreadyRunningExitCode = 3;
     static constexpr int instanceLockUnavailableExitCode = 4;
 
-    // The one-instance lock, beside the settings it protects: every copy that would write them finds
-    // it, whatever its session's runtime folder.
-    static std::filesystem::path instanceLockFile();
+    // The one-instance locks: one keyed to the user and the home folder (whatever the XDG variables
+    // say, since copies on one home share much more than their settings), and one beside the settings
+    // (every copy that would write them finds it, whatever its home).
+    static std::vector<std::filesystem::path> instanceLockFiles();
 
     // A desktop to show windows on: an X11 or Wayland display is named in the environment.
     static bool displayAvailable();

@@ -1,5 +1,6 @@
 #include "FaceIdentityService.h"
 
+#include "Foundation/AtomicFile.h"
 #include "Foundation/Base64.h"
 #include "Foundation/DispatchQueue.h"
 #include "Foundation/SerialQueueExecutor.h"
@@ -7,10 +8,7 @@
 #include "Vigilor/Camera/FeaturePrintEntry.h"
 
 #include <cerrno>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <vector>
 
 #include <sys/stat.h>
@@ -23,12 +21,16 @@ FaceIdentityError invalid(const std::string& text) {
     return FaceIdentityError(Case::enrollmentInvalid, text);
 }
 
+// Far more than the prints of any enrolment.
+constexpr uintmax_t largestEnrollmentFile = uintmax_t(16) << 20;
+
 std::string fileContents(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream bytes;
-    if (!file || !(bytes << file.rdbuf()))
-        throw std::runtime_error("The file " + path + " could not be read: " + std::strerror(errno));
-    return bytes.str();
+    errno = 0;
+    auto bytes = AtomicFile::read(path, largestEnrollmentFile);
+    if (!bytes)
+        throw std::runtime_error("The file " + path + " could not be read: " +
+                                 AtomicFile::readFailure(errno, largestEnrollmentFile));
+    return std::move(*bytes);
 }
 
 std::vector<FeaturePrintEntry> entriesOf(const std::string& text) {

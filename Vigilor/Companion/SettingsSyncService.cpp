@@ -82,24 +82,34 @@ void SettingsSyncService::push(const VigilorConfig& config, Date now) {
     SyncedSettings settings = SyncedSettings::from(config);
     const bool changedHere = lastOffered_ && *lastOffered_ != settings;
     lastOffered_ = settings;
-    if (lastPushed_ && *lastPushed_ == settings)
+    if (lastPushed_ && *lastPushed_ == settings) {
+        owedAt_.reset();
         return;
+    }
     // An unreadable stored copy gives way only to a change the user made here.
     if (storedCopyUnreadable_ && !changedHere)
         return;
-    const SettingsSyncEnvelope envelope{1, now, installID_, deviceName_, settings};
+    write(settings, now);
+}
+
+// A write that does not reach the storage is owed: it is made after the next read that finds nothing
+// newer, so that a storage held by another program for a while loses no change made here.
+void SettingsSyncService::write(const SyncedSettings& settings, Date updatedAt) {
+    const SettingsSyncEnvelope envelope{1, updatedAt, installID_, deviceName_, settings};
     const std::optional<std::string> data = envelope.encoded();
     if (!data)
         return;
     if (!backend_->write(*data)) {
         // Not recorded, so that the next push of these settings tries again.
+        owedAt_ = updatedAt;
         refreshStatus();
         return;
     }
+    owedAt_.reset();
     storedCopyUnreadable_ = false;
-    lastPushed_ = std::move(settings);
-    record(now, installID_);
-    lastSyncedAt_ = now;
+    lastPushed_ = settings;
+    record(updatedAt, installID_);
+    lastSyncedAt_ = updatedAt;
     lastSyncedFromDevice_ = deviceName_;
     refreshStatus();
 }
@@ -110,8 +120,17 @@ void SettingsSyncService::pullAndApply() {
         return;
     }
     const StoredSyncValue stored = backend_->read();
+    if (stored.busy) {
+        refreshStatus();
+        return;
+    }
     if (!stored.data && !stored.unreadable) {
+        // Nothing stored, or nothing any more: the settings of this computer go there at once, as of
+        // when they were last in step, rather than with the next change.
         storedCopyUnreadable_ = false;
+        lastPushed_.reset();
+        if (const auto since = owedAt_ ? owedAt_ : lastApplied(); lastOffered_ && since)
+            write(*lastOffered_, *since);
         refreshStatus();
         return;
     }
@@ -126,24 +145,32 @@ void SettingsSyncService::pullAndApply() {
         return;
     }
     storedCopyUnreadable_ = false;
-    if (envelope->originInstallID == installID_) {
-        lastPushed_ = std::move(envelope->settings);
-        refreshStatus();
-        return;
-    }
-    const auto recordedOrigin = defaults_.value(lastAppliedOriginKey);
-    const bool wins = envelopeWins(envelope->updatedAt, envelope->originInstallID, lastApplied(),
-                                   recordedOrigin && recordedOrigin->is_string()
-                                       ? std::optional(recordedOrigin->get<std::string>())
-                                       : std::nullopt);
-    if (wins) {
-        record(envelope->updatedAt, envelope->originInstallID);
-        lastSyncedAt_ = envelope->updatedAt;
-        lastSyncedFromDevice_ = envelope->originDevice;
-        lastOffered_ = envelope->settings;
-        if (onRemoteSettings)
-            onRemoteSettings(envelope->settings);
-    }
+    if (envelope->originInstallID != installID_)
+        applyIfNewer(*envelope);
     lastPushed_ = std::move(envelope->settings);
+    if (owedAt_ && lastOffered_ && lastPushed_ != lastOffered_)
+        write(*lastOffered_, *owedAt_);
+    else
+        owedAt_.reset();
     refreshStatus();
+}
+
+// The conflict rule, against a change here that did not get out yet when there is one.
+void SettingsSyncService::applyIfNewer(const SettingsSyncEnvelope& envelope) {
+    const auto recordedOrigin = defaults_.value(lastAppliedOriginKey);
+    const bool wins = owedAt_
+                          ? envelopeWins(envelope.updatedAt, envelope.originInstallID, owedAt_, installID_)
+                          : envelopeWins(envelope.updatedAt, envelope.originInstallID, lastApplied(),
+                                         recordedOrigin && recordedOrigin->is_string()
+                                             ? std::optional(recordedOrigin->get<std::string>())
+                                             : std::nullopt);
+    if (!wins)
+        return;
+    owedAt_.reset();
+    record(envelope.updatedAt, envelope.originInstallID);
+    lastSyncedAt_ = envelope.updatedAt;
+    lastSyncedFromDevice_ = envelope.originDevice;
+    lastOffered_ = envelope.settings;
+    if (onRemoteSettings)
+        onRemoteSettings(envelope.settings);
 }

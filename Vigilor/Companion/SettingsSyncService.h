@@ -15,11 +15,12 @@
 // storage, and an envelope another computer wrote is applied when it is newer than what this
 // installation last wrote or applied (last writer wins, ties broken by the writers' identities).
 //
-// Two faults of the plain rule are kept out: a write that did not reach the storage is not recorded
-// as synced, so the next push tries again; and a stored value that cannot be read or decoded (out of
-// reach of this user, written by a newer version, or damaged by the sync tool) is left in place until a
-// readable one arrives or the settings of this computer change, instead of being overwritten by the
-// push at launch.
+// Faults of the plain rule are kept out: a write that did not reach the storage (held by another
+// program, say) is not recorded as synced, and is made after the next read that finds nothing newer; a
+// storage found empty gets this computer's settings at once, not with the next change; and a stored value
+// that cannot be read or decoded (out of reach of this user, written by a newer version, or damaged by
+// the sync tool) is left in place until a readable one arrives or the settings of this computer change,
+// instead of being overwritten by the push at launch.
 //
 // Made on the main thread and owned through a shared pointer (the backend's callback holds it weakly).
 class SettingsSyncService final : public SettingsSync,
@@ -56,6 +57,8 @@ public:
 
 private:
     void pullAndApply();
+    void applyIfNewer(const SettingsSyncEnvelope& envelope);
+    void write(const SyncedSettings& settings, Date updatedAt);
     void record(Date time, const std::string& origin);
 
     std::shared_ptr<SettingsSyncBackend> backend_;
@@ -72,4 +75,6 @@ private:
     std::optional<SyncedSettings> lastOffered_;
     // The stored value was read and could not be decoded.
     bool storedCopyUnreadable_ = false;
+    // When this computer's settings (lastOffered_) changed without reaching the storage.
+    std::optional<Date> owedAt_;
 };

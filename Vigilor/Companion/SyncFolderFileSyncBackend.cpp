@@ -5,25 +5,27 @@
 #include "Foundation/Text.h"
 
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
 // A lock of the whole folder, shared by readers and exclusive for a writer, among the processes of
 // this computer. Locking the folder rather than the file keeps it across the file's replacement and
-// leaves no lock file for the sync tool to carry. Where the folder cannot be locked the atomic
-// replacement alone still keeps readers from half a file.
+// leaves no lock file for the sync tool to carry. It is only tried, never waited for: the folder is the
+// user's, and his sync tool may hold such a lock for as long as it likes. Where the folder cannot be
+// locked at all the atomic replacement alone still keeps readers from half a file.
 class FolderLock {
 public:
     FolderLock(const std::filesystem::path& folder, int operation)
-        : fd_(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
-        if (fd_ >= 0)
-            while (::flock(fd_, operation) != 0 && errno == EINTR) {
-            }
+        : fd_(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK)) {
+        int result = -1;
+        while (fd_ >= 0 && (result = ::flock(fd_, operation | LOCK_NB)) != 0 && errno == EINTR) {
+        }
+        heldElsewhere_ = result != 0 && errno == EWOULDBLOCK;
     }
     ~FolderLock() {
         if (fd_ >= 0)
@@ -32,8 +34,12 @@ public:
     FolderLock(const FolderLock&) = delete;
     FolderLock& operator=(const FolderLock&) = delete;
 
+    // Another process holds a lock that excludes this one.
+    bool heldElsewhere() const { return heldElsewhere_; }
+
 private:
     int fd_;
+    bool heldElsewhere_ = false;
 };
 
 } // namespace
@@ -63,14 +69,18 @@ std::string SyncFolderFileSyncBackend::location() const {
 StoredSyncValue SyncFolderFileSyncBackend::read() {
     if (!isAvailable())
         return {};
-    FolderLock lock(directory_, LOCK_SH);
+    const FolderLock lock(directory_, LOCK_SH);
+    if (lock.heldElsewhere()) {
+        lockMissed_ = true;
+        return {std::nullopt, std::nullopt, true};
+    }
     std::error_code error;
     if (!std::filesystem::exists(std::filesystem::symlink_status(file_, error)))
         return {};
     errno = 0;
     if (auto data = AtomicFile::read(file_, largestFile))
         return {std::move(data), std::nullopt};
-    return {std::nullopt, std::strerror(errno)};
+    return {std::nullopt, AtomicFile::readFailure(errno, largestFile)};
 }
 
 bool SyncFolderFileSyncBackend::write(const std::string& data) {
@@ -78,7 +88,11 @@ bool SyncFolderFileSyncBackend::write(const std::string& data) {
         return false;
     bool written;
     {
-        FolderLock lock(directory_, LOCK_EX);
+        const FolderLock lock(directory_, LOCK_EX);
+        if (lock.heldElsewhere()) {
+            lockMissed_ = true;
+            return false;
+        }
         written = AtomicFile::write(file_, data);
     }
     // Also after a failed attempt, so that the poll reports only what others do to the file.
@@ -106,7 +120,8 @@ void SyncFolderFileSyncBackend::stopObserving() {
 void SyncFolderFileSyncBackend::poll() {
     const bool available = isAvailable();
     std::optional<std::string> current = stamp(file_);
-    if (current == lastStamp_ && available == wasAvailable_)
+    const bool tryAgain = std::exchange(lockMissed_, false);
+    if (!tryAgain && current == lastStamp_ && available == wasAvailable_)
         return;
     wasAvailable_ = available;
     lastStamp_ = std::move(current);

@@ -14,7 +14,9 @@
 // creates it, or links it into a folder his sync tool carries, whenever he likes. Writes replace the
 // file atomically under an exclusive lock of the folder, so other processes on this computer never read
 // half a file; changes from outside, and the folder coming or going, are found by comparing the file's
-// stamp and the folder's presence every 6 s.
+// stamp and the folder's presence every 6 s. The folder's lock is never waited for: while another
+// program holds it, a read or write gives way (busy, false) and the next poll reports a change, so
+// that its reader tries again.
 class SyncFolderFileSyncBackend final : public SettingsSyncBackend,
                                         public std::enable_shared_from_this<SyncFolderFileSyncBackend> {
 public:
@@ -30,8 +32,8 @@ public:
     std::string displayName() const override { return "Sync folder"; }
     std::string location() const override;
     bool isAvailable() const override;
-    // A file that is there and cannot be read (no access, a folder, a link to nothing, longer than
-    // largestFile) is unreadable, not absent.
+    // A file that is there and cannot be read (no access, a folder, a named pipe, a link to nothing,
+    // longer than largestFile) is unreadable, not absent.
     StoredSyncValue read() override;
     bool write(const std::string& data) override;
     // Holds the backend weakly.
@@ -50,5 +52,6 @@ private:
     std::shared_ptr<Timer> timer_;
     bool wasAvailable_ = false;
     std::optional<std::string> lastStamp_;
+    bool lockMissed_ = false; // a read or write gave way to another program's lock since the last poll
     std::function<void()> onChange_;
 };

@@ -1,9 +1,9 @@
 #include "ZorviShareService.h"
 
+#include "Foundation/AtomicFile.h"
 #include "ZorviShared/ZorviWebSite.h"
 
 #include <QDesktopServices>
-#include <QFile>
 #include <QStandardPaths>
 #include <QTextStream>
 
@@ -32,11 +32,14 @@ QUrl storeAppPage(const char* query) {
 }
 
 // Whether one XDG association file names a handler for `mimeType` in one of its association groups.
+// Read as every stored file is: never waiting on a named pipe, never held whole beyond any such list.
 bool fileNamesHandler(const QString& path, const QString& mimeType) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+    constexpr uintmax_t largestAssociationFile = 4 << 20;
+    const auto bytes = AtomicFile::read(path.toStdString(), largestAssociationFile);
+    if (!bytes)
         return false;
-    QTextStream lines(&file);
+    QString text = QString::fromStdString(*bytes);
+    QTextStream lines(&text);
     bool inAssociations = false;
     while (!lines.atEnd()) {
         const QString line = lines.readLine().trimmed();

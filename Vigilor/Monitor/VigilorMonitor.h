@@ -403,9 +403,8 @@ public:
     // Wellness ledger, break anchors and the per-tick coaching.
     static constexpr const char* wellnessLedgerKey = "app.zorvi.wellnessLedger.v1";
     // The ledger's own file beside the settings', so that saving the settings never rewrites it.
-    static constexpr const char* wellnessLedgerDomain = "wellness-ledger";
-    // 50,000 events take a few MiB; a ledger file longer than this is taken as damaged.
-    static constexpr uintmax_t wellnessLedgerLargestFile = uintmax_t(64) << 20;
+    // 50,000 events take a few MiB; a ledger file longer than 64 MiB is taken as damaged.
+    static constexpr DefaultsDomain wellnessLedgerDomain{"wellness-ledger", uintmax_t(64) << 20};
     static constexpr const char* breakAnchorsKey = "app.zorvi.breakAnchors.v1";
     static constexpr size_t wellnessLedgerLimit = 50'000;
     static constexpr int wellnessLedgerDays = 120;

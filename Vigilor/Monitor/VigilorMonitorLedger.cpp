@@ -13,7 +13,7 @@ namespace {
 
 // The ledger's own domain, so that saving the settings never rewrites the history.
 DefaultsStore ledgerStore() {
-    return DefaultsStore::suite(VigilorMonitor::wellnessLedgerDomain, VigilorMonitor::wellnessLedgerLargestFile);
+    return DefaultsStore::suite(VigilorMonitor::wellnessLedgerDomain);
 }
 
 using LedgerEvents = std::shared_ptr<const std::vector<WellnessLedgerEvent>>;

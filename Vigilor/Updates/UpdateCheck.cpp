@@ -6,6 +6,13 @@
 
 #include <algorithm>
 
+namespace {
+
+// A version number is a few characters; one from a hostile feed may be a megabyte of digits.
+constexpr size_t longestQuotedVersion = 40;
+
+} // namespace
+
 std::string UpdateCheckError::description() const {
     switch (kind) {
     case Kind::insecureFeedAddress:
@@ -41,17 +48,55 @@ bool isTrustedUpdateAddress(std::string_view url, const std::vector<std::string>
                                          asciiLowercased(parts->host)) != plainHttpHosts.end();
 }
 
-std::optional<std::string> appcastItemRefusal(const AppcastItem& item, const Ed25519PublicKey& publicKey) {
-    const std::string name = "release \"" + item.version + "\"";
-    if (!SoftwareVersion::parse(item.version))
+std::string AppcastItemRefusal::description() const {
+    const std::string name = "release \"" + version + "\"";
+    switch (reason) {
+    case Reason::noVersionNumber:
         return name + " has no version number";
-    if (!isTrustedUpdateAddress(item.link))
+    case Reason::insecureDownloadPage:
         return name + " has a download page that is not an HTTPS address";
-    if (item.signature.empty())
+    case Reason::notSigned:
         return name + " is not signed";
-    if (!hasValidAppcastSignature(item, publicKey))
+    case Reason::signatureMismatch:
         return name + " has a signature that does not match";
+    }
+    return name;
+}
+
+std::optional<AppcastItemRefusal> appcastItemRefusal(const AppcastItem& item,
+                                                     const Ed25519PublicKey& publicKey) {
+    using Reason = AppcastItemRefusal::Reason;
+    const auto refused = [&item](Reason reason) {
+        return AppcastItemRefusal{clippedText(item.version, longestQuotedVersion), reason};
+    };
+    if (!SoftwareVersion::parse(item.version))
+        return refused(Reason::noVersionNumber);
+    if (!isTrustedUpdateAddress(item.link))
+        return refused(Reason::insecureDownloadPage);
+    if (item.signature.empty())
+        return refused(Reason::notSigned);
+    if (!hasValidAppcastSignature(item, publicKey))
+        return refused(Reason::signatureMismatch);
     return std::nullopt;
+}
+
+std::vector<std::string> refusalLogLines(const std::vector<AppcastItemRefusal>& refusals) {
+    std::vector<std::pair<const AppcastItemRefusal*, size_t>> firstAndCount;
+    for (const auto& refusal : refusals) {
+        const auto same = std::find_if(firstAndCount.begin(), firstAndCount.end(), [&](const auto& entry) {
+            return entry.first->reason == refusal.reason;
+        });
+        if (same == firstAndCount.end())
+            firstAndCount.emplace_back(&refusal, 1);
+        else
+            ++same->second;
+    }
+    std::vector<std::string> lines;
+    for (const auto& [first, count] : firstAndCount)
+        lines.push_back(
+            "Passed over " + first->description() +
+            (count > 1 ? ", and " + std::to_string(count - 1) + " more for the same reason" : ""));
+    return lines;
 }
 
 UpdateCheckOutcome evaluateAppcast(std::string_view xml, std::string_view runningVersion,
@@ -87,7 +132,7 @@ UpdateCheckOutcome evaluateAppcast(std::string_view xml, std::string_view runnin
     if (!anyForThisSystem)
         return fail(UpdateCheckError::Kind::noReleasesForThisSystem);
     if (!newest)
-        return fail(UpdateCheckError::Kind::noTrustedRelease, outcome.refusedItems.front());
+        return fail(UpdateCheckError::Kind::noTrustedRelease, outcome.refusedItems.front().description());
     if (isNewerVersion(*newestVersion, runningVersion)) {
         outcome.kind = UpdateCheckOutcome::Kind::updateAvailable;
         outcome.release = *newest;

@@ -29,15 +29,27 @@ struct UpdateCheckError {
     bool operator==(const UpdateCheckError&) const = default;
 };
 
+// Why a release of this system is passed over.
+struct AppcastItemRefusal {
+    enum class Reason { noVersionNumber, insecureDownloadPage, notSigned, signatureMismatch };
+
+    std::string version; // as the feed gives it, cut to a length a line can hold
+    Reason reason;
+
+    // "release "9.0" is not signed"
+    std::string description() const;
+    bool operator==(const AppcastItemRefusal&) const = default;
+};
+
 // What one check found.
 struct UpdateCheckOutcome {
     enum class Kind { updateAvailable, upToDate, failed };
 
     Kind kind = Kind::failed;
-    AppcastItem release;                   // updateAvailable: the newest trusted release
-    std::string newestVersion;             // upToDate: the newest trusted release's version
-    std::optional<UpdateCheckError> error; // failed
-    std::vector<std::string> refusedItems; // why items of this system were passed over, for the log
+    AppcastItem release;                          // updateAvailable: the newest trusted release
+    std::string newestVersion;                    // upToDate: the newest trusted release's version
+    std::optional<UpdateCheckError> error;        // failed
+    std::vector<AppcastItemRefusal> refusedItems; // items of this system passed over, for the log
 };
 
 inline constexpr std::string_view thisSystemName = "linux";
@@ -48,7 +60,12 @@ bool isTrustedUpdateAddress(std::string_view url, const std::vector<std::string>
 
 // Why an item of this system cannot be offered; nothing when it can. Checks the version, the download
 // page's address (HTTPS only) and the signature, in that order.
-std::optional<std::string> appcastItemRefusal(const AppcastItem& item, const Ed25519PublicKey& publicKey);
+std::optional<AppcastItemRefusal> appcastItemRefusal(const AppcastItem& item,
+                                                     const Ed25519PublicKey& publicKey);
+
+// The log's account of the items passed over: a line for each reason, in the order the reasons first
+// came, naming the first item and counting the others, so that a feed of many bad items fills no log.
+std::vector<std::string> refusalLogLines(const std::vector<AppcastItemRefusal>& refusals);
 
 // The check's decision on the feed's text: the newest trusted release of this system, compared with
 // the running version.

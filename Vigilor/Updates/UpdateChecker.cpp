@@ -115,8 +115,8 @@ void UpdateChecker::received(const HttpResult& result, int redirectsLeft) {
 }
 
 void UpdateChecker::finish(UpdateCheckOutcome outcome) {
-    for (const auto& refusal : outcome.refusedItems)
-        log("Passed over " + refusal);
+    for (const auto& line : refusalLogLines(outcome.refusedItems))
+        log(line);
     switch (outcome.kind) {
     case UpdateCheckOutcome::Kind::updateAvailable:
         log("Zorvi " + outcome.release.version + " is available (running " + environment_.currentVersion +

@@ -8,6 +8,7 @@
 #include "Vigilor/App/VigilorApp.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -215,13 +216,22 @@ TEST_F(HeadlessRun, StartsNoSessionBusOfItsOwn) {
     EXPECT_FALSE(std::filesystem::exists(home.path() / ".dbus")) << app.output();
 }
 
-// One vigilor per HOME, whatever the environment it is started in: the lock lives beside the settings.
-// A second start finds the first (or cannot tell), says so on its standard error and leaves without
-// writing anything, its other folders in a place of their own that would show any file it made.
+// One vigilor per HOME and per settings folder, whatever the environment it is started in and whatever
+// was done to the lock files meanwhile. A second start finds the first (or cannot tell), says so on its
+// standard error and in its lock-event log, and leaves without writing anything else; its other folders
+// lie in a place of their own that would show any file it made.
 struct SecondStartCase {
+    // What lies in the lock's place instead of a first copy, or what is done while the first runs.
+    enum class Meddling {
+        none,
+        folderInTheLocksPlace,
+        lockFilesDeleted,
+        settingsFolderRestored,
+        otherSettingsFolder
+    };
     std::string name;
     std::optional<std::string> runtimeFolder; // XDG_RUNTIME_DIR of the second start; nothing: unset
-    bool folderInTheLocksPlace = false;       // instead of a first copy
+    Meddling meddling = Meddling::none;
 };
 
 class SecondStart : public testing::TestWithParam<SecondStartCase> {
@@ -230,19 +240,44 @@ protected:
 };
 
 TEST_P(SecondStart, FindsTheFirstOrDoesNotRun) {
+    using Meddling = SecondStartCase::Meddling;
     const SecondStartCase& c = GetParam();
-    const auto lockFile = VigilorApp::instanceLockFile();
+    const auto lockFiles = VigilorApp::instanceLockFiles();
+    const auto settingsFolder = lockFiles.back().parent_path();
     std::optional<RunningApp> first;
-    if (c.folderInTheLocksPlace)
-        std::filesystem::create_directories(lockFile);
+    if (c.meddling == Meddling::folderInTheLocksPlace)
+        std::filesystem::create_directories(lockFiles.back());
     else
         first.emplace(headlessEnvironment());
     ASSERT_TRUE(!first || first->waitForOutput("[app] Vigilor is running", 3s)) << first->output();
-    const auto lockBefore = AtomicFile::read(lockFile);
+    if (c.meddling == Meddling::lockFilesDeleted) {
+        for (const auto& lockFile : lockFiles)
+            std::filesystem::remove(lockFile);
+    } else if (c.meddling == Meddling::settingsFolderRestored) {
+        const auto backup = home.path() / "backup";
+        std::filesystem::rename(settingsFolder, backup);
+        std::filesystem::copy(backup, settingsFolder, std::filesystem::copy_options::recursive);
+    }
+    const auto locks = [&] {
+        std::vector<std::optional<std::string>> texts;
+        for (const auto& lockFile : lockFiles)
+            texts.push_back(AtomicFile::read(lockFile));
+        return texts;
+    };
+    const decltype(locks()) lockedByTheFirst(lockFiles.size(),
+                                             first ? std::to_string(first->pid()) + "\n" : "");
+    for (const auto deadline = SteadyClock::now() + 3s;
+         first && locks() != lockedByTheFirst && SteadyClock::now() < deadline;)
+        std::this_thread::sleep_for(10ms);
+    const auto locksBefore = locks();
 
     const auto own = home.path() / "second";
     std::filesystem::create_directory(own);
-    auto environment = with(headlessEnvironment(), "HOME", own);
+    auto environment = headlessEnvironment();
+    if (c.meddling == Meddling::otherSettingsFolder)
+        environment = with(environment, "XDG_CONFIG_HOME", own / "config");
+    else
+        environment = with(environment, "HOME", own);
     for (const char* folder : {"XDG_STATE_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"})
         environment = with(environment, folder, own / folder);
     std::erase_if(environment, [](const std::string& v) { return v.starts_with("XDG_RUNTIME_DIR="); });
@@ -253,20 +288,33 @@ TEST_P(SecondStart, FindsTheFirstOrDoesNotRun) {
     ASSERT_TRUE(status && WIFEXITED(*status)) << second.output();
     EXPECT_EQ(WEXITSTATUS(*status),
               first ? VigilorApp::alreadyRunningExitCode : VigilorApp::instanceLockUnavailableExitCode);
-    EXPECT_EQ(second.output(),
-              first ? "Vigilor is already running for this user (process " + std::to_string(first->pid()) +
-                          "); this one quits.\n"
-                    : "Vigilor cannot make sure that only one copy runs for this user (cannot open " +
-                          lockFile.string() + ": Is a directory); this one quits.\n");
-    EXPECT_TRUE(std::filesystem::is_empty(own));
-    EXPECT_EQ(AtomicFile::read(lockFile), lockBefore);
+    const std::string reason =
+        first ? "Vigilor is already running for this user (process " + std::to_string(first->pid()) +
+                    "); this one quits."
+              : "Vigilor cannot make sure that only one copy runs for this user (cannot open " +
+                    lockFiles.back().string() + ": Is a directory); this one quits.";
+    EXPECT_EQ(second.output(), reason + "\n");
+    const auto log = AtomicFile::read(own / "XDG_STATE_HOME/zorvi/zorvi-lock-events.log");
+    EXPECT_THAT(log.value_or(""), testing::EndsWith("  " + reason + "\n"));
+    for (const auto& file : std::filesystem::recursive_directory_iterator(own))
+        EXPECT_TRUE(file.is_directory() || file.path().extension() == ".lock" ||
+                    file.path().extension() == ".log")
+            << file.path();
+    EXPECT_EQ(locks(), locksBefore);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, SecondStart,
                          testing::Values(SecondStartCase{"TheSameSession", "runtime"},
                                          SecondStartCase{"NoRuntimeFolder", std::nullopt},
                                          SecondStartCase{"AMissingRuntimeFolder", "missing"},
-                                         SecondStartCase{"AFolderInTheLocksPlace", "runtime", true}),
+                                         SecondStartCase{"AFolderInTheLocksPlace", "runtime",
+                                                         SecondStartCase::Meddling::folderInTheLocksPlace},
+                                         SecondStartCase{"TheLockFilesDeleted", "runtime",
+                                                         SecondStartCase::Meddling::lockFilesDeleted},
+                                         SecondStartCase{"TheSettingsFolderRestored", "runtime",
+                                                         SecondStartCase::Meddling::settingsFolderRestored},
+                                         SecondStartCase{"AnotherSettingsFolderOnTheSameHome", "runtime",
+                                                         SecondStartCase::Meddling::otherSettingsFolder}),
                          [](const testing::TestParamInfo<SecondStartCase>& info) { return info.param.name; });
 
 // A user who had the phone companion on in the earlier program's settings gets the whole road: signed

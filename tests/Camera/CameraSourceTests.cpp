@@ -26,6 +26,8 @@ TEST(CameraSource, ThatGivesNoPictureIsACameraErrorWithItsReason) {
     ASSERT_TRUE(AtomicFile::write(at("noise.jpg"), std::string(4096, 'Z'), 0600));
     ASSERT_TRUE(AtomicFile::write(at("forged/1.jpg"), jpegClaiming(64015, 27156), 0600));
     ASSERT_EQ(::mkfifo(at("fifo").c_str(), 0600), 0);
+    ASSERT_TRUE(AtomicFile::write(at("huge.jpg"), "", 0600));
+    std::filesystem::resize_file(at("huge.jpg"), 300 << 20); // 300 MB that take no room
     const struct {
         std::string source;
         bool node; // a Video4Linux node, else a clip
@@ -36,6 +38,7 @@ TEST(CameraSource, ThatGivesNoPictureIsACameraErrorWithItsReason) {
         {at("notes"), false, "No JPEG or PNG pictures in " + at("notes")},
         {at("fifo"), false, at("fifo") + " is neither a folder of pictures nor a video file"},
         {at("noise.jpg"), false, at("noise.jpg") + " cannot be decoded: not a JPEG or PNG picture"},
+        {at("huge.jpg"), false, "Cannot read the picture " + at("huge.jpg") + ": it is longer than 64 MiB"},
         {at("forged"), false,
          at("forged/1.jpg") + " cannot be decoded: a picture of 64015 \u00D7 27156 exceeds the 4096 \u00D7 4096 allowed"},
         {"/dev/null", true, "/dev/null is not a video capture device"},

@@ -1,5 +1,6 @@
 #include "Fakes/ManualRunLoop.h"
 #include "Foundation/Base64.h"
+#include "Support/Stalls.h"
 #include "Support/TemporaryHome.h"
 #include "Vigilor/Camera/FaceIdentityService.h"
 #include "Vigilor/Camera/FeaturePrintEntry.h"
@@ -104,6 +105,11 @@ TEST_F(FaceIdentityServiceTest, OneBadEntryFailsTheWholeLoad) {
         EXPECT_EQ(errorOf(east).rfind(c.error, 0), 0u) << errorOf(east);
         EXPECT_EQ(match(east).failure()->kind(), FaceIdentityError::Case::enrollmentInvalid);
     }
+    fs::remove(service.enrollmentPath());
+    const NamedPipe pipe(service.enrollmentPath()); // read as a file, it would hold the queue for ever
+    EXPECT_EQ(errorOf(east), "Invalid enrollment: Failed to load enrollment: The file " +
+                                 service.enrollmentPath() + " could not be read: it is not a regular file");
+    EXPECT_FALSE(pipe.heldAReader());
 }
 
 TEST_F(FaceIdentityServiceTest, MatchesOnlyStrictlyBelowTheThreshold) {

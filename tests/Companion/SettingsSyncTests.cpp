@@ -4,6 +4,7 @@
 #include "Fakes/ManualRunLoop.h"
 #include "Foundation/AtomicFile.h"
 #include "Support/MonitorHarness.h"
+#include "Support/Stalls.h"
 #include "Support/TemporaryHome.h"
 #include "Vigilor/Companion/SettingsSyncService.h"
 #include "Vigilor/Companion/SyncFolderFileSyncBackend.h"
@@ -100,9 +101,9 @@ TEST(SettingsSyncEnvelopeCodec, RequiresEveryKeyAndWholeSecondDates) {
 // One installation: its own defaults file (and so its own identity), the shared folder, and the
 // copies it applied.
 struct Computer {
-    Computer(const std::filesystem::path& folder, const std::filesystem::path& defaultsFile,
+    Computer(const std::filesystem::path& folder, const std::string& defaultsDomain,
              const std::string& installID, const std::string& name)
-        : defaults(defaultsFile) {
+        : defaults(DefaultsStore::suite({defaultsDomain})) {
         defaults.set(SettingsSyncService::installIDKey, installID);
         backend = std::make_shared<SyncFolderFileSyncBackend>(folder);
         service = std::make_shared<SettingsSyncService>(backend, defaults, name);
@@ -135,8 +136,8 @@ protected:
     FakeClock clock{Date(800'000'000)};
     MainRunLoopScope runLoop{clock};
     std::filesystem::path folder = createdFolder(home.path() / "Shared" / "zorvi-sync");
-    Computer a{folder, home.path() / "a.json", idA, "Studio"};
-    Computer b{folder, home.path() / "b.json", idB, "Laptop"};
+    Computer a{folder, "a", idA, "Studio"};
+    Computer b{folder, "b", idB, "Laptop"};
 };
 
 struct ConflictCase {
@@ -162,8 +163,8 @@ TEST_F(SharedSyncFolder, ANewerCopyWinsAndTiesGoToTheLaterOrigin) {
     for (const auto& c : cases) {
         const std::filesystem::path root = home.path() / ("case" + std::to_string(++round));
         std::filesystem::create_directories(root / "sync");
-        Computer writer{root / "sync", root / "a.json", idA, "Studio"};
-        Computer reader{root / "sync", root / "b.json", idB, "Laptop"};
+        Computer writer{root / "sync", "a" + std::to_string(round), idA, "Studio"};
+        Computer reader{root / "sync", "b" + std::to_string(round), idB, "Laptop"};
         const Date written = clock.now().addingTimeInterval(100);
         if (c.recordedOffset)
             reader.defaults.set(SettingsSyncService::lastAppliedKey,
@@ -273,9 +274,13 @@ TEST_F(SharedSyncFolder, AWriteThatFailsIsNotRecordedAndIsTriedAgain) {
 }
 
 // A sync file that is there but cannot be read is never taken for no file: the push at launch leaves it.
+// Nor does anything another program leaves there hold the reader: a named pipe, or the folder's lock
+// taken by the user's sync tool.
 TEST_F(SharedSyncFolder, AFileThatCannotBeReadIsLeftInPlace) {
     const std::string envelope =
         *SettingsSyncEnvelope{1, clock.now(), idB, "Studio", settingsWith(50)}.encoded();
+    std::optional<NamedPipe> pipe;
+    std::optional<HeldFolderLock> lock;
     const std::pair<const char*, std::function<void(const std::filesystem::path&)>> cases[] = {
         {"mode 000", [&](const auto& file) { AtomicFile::write(file, envelope, 0000); }},
         {"a folder", [](const auto& file) { std::filesystem::create_directories(file / "inside"); }},
@@ -283,6 +288,12 @@ TEST_F(SharedSyncFolder, AFileThatCannotBeReadIsLeftInPlace) {
          [](const auto& file) { std::filesystem::create_symlink("/nonexistent", file); }},
         {"longer than 1 MiB",
          [&](const auto& file) { AtomicFile::write(file, envelope + std::string(1 << 20, ' ')); }},
+        {"a named pipe", [&](const auto& file) { pipe.emplace(file); }},
+        {"the folder locked by another program",
+         [&](const auto& file) {
+             AtomicFile::write(file, envelope);
+             lock.emplace(file.parent_path());
+         }},
     };
     for (const auto& [name, make] : cases) {
         if (name == std::string("mode 000") && geteuid() == 0)
@@ -290,12 +301,31 @@ TEST_F(SharedSyncFolder, AFileThatCannotBeReadIsLeftInPlace) {
         const std::filesystem::path root = createdFolder(home.path() / name / "sync");
         make(root / "settings.json");
         const auto before = SyncFolderFileSyncBackend::stamp(root / "settings.json");
-        Computer here{root, root.parent_path() / "a.json", idA, "Desk"};
+        Computer here{root, std::string(name) + "-a", idA, "Desk"};
         here.service->enable();
         here.service->push(configWith(31), clock.now()); // the push at launch
+        poll();
         EXPECT_EQ(SyncFolderFileSyncBackend::stamp(root / "settings.json"), before) << name;
         EXPECT_TRUE(here.applied.empty()) << name;
+        EXPECT_FALSE(pipe && pipe->heldAReader()) << name;
     }
+}
+
+// What did not get through while another program held the folder goes out at the first poll after
+// it let go, as of when it was changed; so do the settings when the folder is found empty.
+TEST_F(SharedSyncFolder, WhatDidNotGetThroughGoesOutAtTheNextPoll) {
+    a.service->enable();
+    auto lock = std::make_optional<HeldFolderLock>(folder);
+    a.service->push(configWith(31), clock.now());
+    poll();
+    EXPECT_FALSE(stored());
+    lock.reset();
+    poll();
+    EXPECT_EQ(stored().value().settings, settingsWith(31));
+    EXPECT_EQ(stored()->updatedAt, Date(800'000'000));
+    std::filesystem::remove(folder / "settings.json"); // by the user's sync tool
+    poll();
+    EXPECT_EQ(stored().value().settings, settingsWith(31));
 }
 
 TEST_F(SharedSyncFolder, TheFolderMustExistAtStartAndOnlyOthersChangesAreReported) {
@@ -371,7 +401,7 @@ TEST(MonitorSettingsSync, ACopyFromElsewhereIsAppliedAndOwnChangesArePushed) {
     ASSERT_TRUE(readStored());
     EXPECT_EQ(readStored()->originDevice, "Desk"); // pushed at the runtime start
 
-    Computer other{folder, h.home.path() / "other.json", idB, "Studio"};
+    Computer other{folder, "other", idB, "Studio"};
     other.service->enable();
     VigilorConfig changed = monitor->config();
     changed.eyeBreakInterval = 1500;

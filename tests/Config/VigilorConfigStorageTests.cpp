@@ -1,4 +1,5 @@
 #include "Foundation/AtomicFile.h"
+#include "Support/Stalls.h"
 #include "Support/TemporaryHome.h"
 #include "Vigilor/Config/VigilorConfig.h"
 
@@ -161,6 +162,10 @@ TEST_F(VigilorConfigStorage, ALegacyFileThatIsNotAnObjectGivesTheDefaults) {
         EXPECT_EQ(config.watchName, "Apple Watch") << text;
         EXPECT_EQ(config.watchUUID, VigilorConfig::defaultWatchUUID) << text;
     }
+    std::filesystem::remove(VigilorConfig::legacyConfigFile());
+    const NamedPipe pipe(VigilorConfig::legacyConfigFile()); // read as a file, it would never end
+    EXPECT_EQ(VigilorConfig::load().watchName, "Apple Watch");
+    EXPECT_FALSE(pipe.heldAReader());
 }
 
 TEST_F(VigilorConfigStorage, TheLegacyImportIsNeverWrittenAndMigratesOnceSaved) {

@@ -46,7 +46,7 @@ protected:
 
 TEST_F(DefaultsStoreTest, KeepsOneFilePerDomainUnderTheConfigFolder) {
     auto standard = DefaultsStore::standard();
-    auto suite = DefaultsStore::suite("QX7T2MB9LR.app.zorvi.Zorvi");
+    auto suite = DefaultsStore::suite({"QX7T2MB9LR.app.zorvi.Zorvi"});
     EXPECT_EQ(standard.file(), folder / "defaults.json");
     EXPECT_EQ(suite.file(), folder / "QX7T2MB9LR.app.zorvi.Zorvi.json");
 
@@ -120,7 +120,7 @@ TEST_F(DefaultsStoreTest, AReplacementByAnotherProgramWhileTheStoreWritesIsMerge
 
 // A program that only reads (the widget) never changes the file; the writer keeps it aside.
 TEST_F(DefaultsStoreTest, AnUnreadableFileIsKeptAsideByTheFirstChangeNeverByReading) {
-    auto store = DefaultsStore::suite("shared");
+    auto store = DefaultsStore::suite({"shared"});
     const std::string damaged = "{\"a\": 1,";
     ASSERT_TRUE(AtomicFile::write(store.file(), damaged));
     EXPECT_EQ(store.dictionaryRepresentation(), Json::object());

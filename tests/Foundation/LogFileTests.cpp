@@ -3,11 +3,17 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fstream>
+#include <future>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -54,14 +60,24 @@ TEST_F(LogFileTest, FailuresAreReportedNotThrown) {
     const auto link = home.path() / "linked.log";
     std::filesystem::create_symlink(blocker, link);
 
+    const auto pipe = home.path() / "pipe.log";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0); // nobody reads it
+
     const std::vector<std::pair<std::string, std::filesystem::path>> cases{
         {"parent is a file", blocker / "vigilor.log"},
         {"ancestor is a file", blocker / "deeper" / "vigilor.log"},
         {"path is a folder", path},
         {"path is a symbolic link", link},
+        {"path is a named pipe", pipe},
     };
-    for (const auto& [name, target] : cases)
-        EXPECT_FALSE(LogFile(target).append("line")) << name;
+    for (const auto& [name, target] : cases) {
+        auto appended =
+            std::async(std::launch::async, [&target = target] { return LogFile(target).append("line"); });
+        const bool waited = appended.wait_for(std::chrono::seconds(2)) == std::future_status::timeout;
+        const int reader = waited ? ::open(pipe.c_str(), O_RDONLY | O_NONBLOCK) : -1; // lets a writer go
+        EXPECT_FALSE(appended.get() || waited) << name;
+        ::close(reader);
+    }
     EXPECT_EQ(contents(blocker), "a file where a folder should be");
 }
 

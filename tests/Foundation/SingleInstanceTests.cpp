@@ -24,22 +24,30 @@ mode_t modeOf(const std::filesystem::path& path) {
 TEST(SingleInstance, ClaimsTheLockFileInAFolderItMakes) {
     TemporaryHome home;
     const auto lockFile = home.path() / "data/app/test.lock";
-    const auto first = SingleInstance::claim(lockFile);
-    EXPECT_EQ(first.outcome, Outcome::claimed) << first.problem;
+    SingleInstance::Instance first({lockFile}), second({lockFile}); // the second as another process's
+    EXPECT_EQ(first.claim().outcome, Outcome::claimed);
     EXPECT_EQ(modeOf(lockFile), 0600u);
     EXPECT_EQ(AtomicFile::read(lockFile), std::to_string(::getpid()) + "\n");
-    const auto second = SingleInstance::claim(lockFile); // a lock of its own, as another process's
-    EXPECT_EQ(second.outcome, Outcome::heldByAnother);
-    EXPECT_EQ(second.holder, ::getpid());
+    const auto refused = second.claim();
+    EXPECT_EQ(refused.outcome, Outcome::heldByAnother);
+    EXPECT_EQ(refused.holder, ::getpid());
 }
 
-// A link in the lock's place is not followed; the claim says what failed and where.
-TEST(SingleInstance, DoesNotFollowALinkInTheLocksPlace) {
+// A link or a named pipe in the lock's place is not followed nor waited on; the claim says what failed
+// and where.
+TEST(SingleInstance, TakesNothingButARegularFileInTheLocksPlace) {
     TemporaryHome home;
     const auto lockFile = home.path() / "test.lock";
-    std::filesystem::create_symlink(home.path() / "elsewhere", lockFile);
-    const auto claim = SingleInstance::claim(lockFile);
-    EXPECT_EQ(claim.outcome, Outcome::unavailable);
-    EXPECT_THAT(claim.problem, testing::StartsWith("cannot open " + lockFile.string() + ": "));
-    EXPECT_FALSE(std::filesystem::exists(home.path() / "elsewhere"));
+    for (const bool pipe : {false, true}) {
+        std::filesystem::remove(lockFile);
+        if (pipe)
+            ASSERT_EQ(::mkfifo(lockFile.c_str(), 0600), 0);
+        else
+            std::filesystem::create_symlink(home.path() / "elsewhere", lockFile);
+        SingleInstance::Instance instance({lockFile});
+        const auto claim = instance.claim();
+        EXPECT_EQ(claim.outcome, Outcome::unavailable) << pipe;
+        EXPECT_THAT(claim.problem, testing::StartsWith("cannot open " + lockFile.string() + ": ")) << pipe;
+        EXPECT_FALSE(std::filesystem::exists(home.path() / "elsewhere")) << pipe;
+    }
 }

@@ -2,10 +2,12 @@
 #include "Foundation/AtomicFile.h"
 #include "Support/FullDisk.h"
 #include "Support/MonitorHarness.h"
+#include "Support/Stalls.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <sys/stat.h>
 #include <tuple>
 #include <unistd.h>
@@ -28,12 +30,13 @@ std::string replaced(std::string text, const std::string& from, const std::strin
     return text.replace(text.find(from), from.size(), to);
 }
 
-enum class Damage { bytes, unreadableToUser, value, folder, link };
+enum class Damage { bytes, unreadableToUser, value, folder, link, namedPipe };
 
 struct DamagedCase {
     const char* name;
     Damage damage;
-    std::string bytes; // what the file holds, or what the link points at
+    std::string bytes;   // what the file holds, or what the link points at
+    bool ledger = false; // the damage is in the wellness ledger's file, not in the settings'
 };
 
 void makeDamaged(const DamagedCase& c, const std::filesystem::path& file) {
@@ -52,6 +55,8 @@ void makeDamaged(const DamagedCase& c, const std::filesystem::path& file) {
     case Damage::value:
         ASSERT_TRUE(AtomicFile::write(file, c.bytes));
         break;
+    case Damage::namedPipe:
+        break; // made by the case, which keeps watch over it
     }
 }
 
@@ -74,13 +79,17 @@ void expectKept(const DamagedCase& c, const std::filesystem::path& copy) {
     case Damage::value:
         EXPECT_EQ(parseJson(*AtomicFile::read(copy)), parseJson(c.bytes));
         break;
+    case Damage::namedPipe:
+        EXPECT_TRUE(std::filesystem::is_fifo(copy));
+        break;
     }
 }
 
 } // namespace
 
-// Each damaged settings file: the monitor starts, the original is kept beside it, the activity log
-// says where, and the autostart entry is neither added nor removed.
+// Each damaged settings file (and a ledger's file that is a named pipe): the monitor starts without
+// waiting on it, the original is kept beside it, the activity log says where, and the autostart entry is
+// neither added nor removed.
 TEST(StoredData, ADamagedSettingsFileIsKeptAndTheLoginItemLeftAlone) {
     const std::string sound = userSettingsText();
     const std::string timeout = "\"lockTimeout\":" + jsonText(Json(VigilorConfig().lockTimeout));
@@ -100,13 +109,23 @@ TEST(StoredData, ADamagedSettingsFileIsKeptAndTheLoginItemLeftAlone) {
         {"longer than 16 MiB", Damage::bytes,
          replaced(sound, "{", "{\"pad\":\"" + std::string(16 << 20, ' ') + "\",")},
         {"more than 65,536 values", Damage::bytes, replaced(sound, "{", manyValues)},
+        {"a named pipe", Damage::namedPipe, ""},
+        {"a named pipe in the ledger's place", Damage::namedPipe, "", true},
     };
     for (const auto& c : cases) {
         MonitorHarness h;
         h.loginItem->setStatus(LoginItem::Status::enabled);
-        const auto file = DefaultsStore::standard().file();
+        const auto file = c.ledger ? DefaultsStore::suite(VigilorMonitor::wellnessLedgerDomain).file()
+                                   : DefaultsStore::standard().file();
+        if (c.ledger) {
+            ASSERT_TRUE(AtomicFile::write(DefaultsStore::standard().file(), sound));
+        }
         makeDamaged(c, file);
+        std::optional<NamedPipe> pipe;
+        if (c.damage == Damage::namedPipe)
+            pipe.emplace(file);
         auto monitor = h.makeMonitor();
+        EXPECT_FALSE(pipe && pipe->heldAReader()) << c.name;
 
         ASSERT_TRUE(monitor->runtimeServicesStarted()) << c.name;
         EXPECT_THAT(h.loginItem->calls, Not(Contains(FakeLoginItem::Call::unregisterItem))) << c.name;

@@ -100,7 +100,7 @@ TEST_P(ItemRule, OffersOnlyAVersionedHttpsReleaseWithTheMakersSignature) {
     if (GetParam().refusal.empty())
         EXPECT_EQ(refusal, std::nullopt);
     else
-        EXPECT_THAT(refusal.value_or(""), HasSubstr(GetParam().refusal));
+        EXPECT_THAT(refusal ? refusal->description() : "", HasSubstr(GetParam().refusal));
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -76,6 +76,7 @@ TEST_P(BadFeed, AnnouncesNothingAndSaysWhy) {
     EXPECT_EQ(outcome.error->kind, c.error);
     EXPECT_THAT(outcome.error->description(), HasSubstr(c.says));
     EXPECT_THAT(log, HasSubstr("[updater] Update check failed: " + outcome.error->description()));
+    EXPECT_LT(log.size(), 2048u) << "whatever the feed holds, the log takes a few short lines";
     EXPECT_THAT(targets(), testing::Not(testing::Contains("/plain.xml")));
     EXPECT_FALSE(checker->isChecking());
     EXPECT_EQ(checker->lastCheck(), std::nullopt); // the next look tries again
@@ -116,6 +117,15 @@ INSTANTIATE_TEST_SUITE_P(
                         s.respond("/appcast.xml", Response{200, {}, AppcastSigner::feed({item})});
                     },
                     UpdateCheckError::Kind::noTrustedRelease, "is not signed"},
+        BadFeedCase{"ManyBadItemsOneOfAHugeVersion",
+                    [](LoopbackHttpServer& s, auto&, const AppcastSigner& signer) {
+                        std::vector<AppcastItem> items(40, signer.release("9.0"));
+                        for (auto& item : items)
+                            item.signature.clear();
+                        items.front().version = std::string(400'000, '9'); // written twice: 800 KB
+                        s.respond("/appcast.xml", Response{200, {}, AppcastSigner::feed(items)});
+                    },
+                    UpdateCheckError::Kind::noTrustedRelease, "has no version number"},
         BadFeedCase{
             "RedirectToPlainHttp",
             [](LoopbackHttpServer& s, auto&, const AppcastSigner& signer) {

@@ -1,4 +1,5 @@
 #include "Foundation/AtomicFile.h"
+#include "Support/Stalls.h"
 #include "Support/TemporaryHome.h"
 #include "ZorviShared/ZorviMacDefaults.h"
 
@@ -158,6 +159,9 @@ TEST_F(ZorviMacDefaultsTest, DamagedFilesLoadNothing) {
     }
     std::filesystem::remove(store.file());
     EXPECT_FALSE(ZorviMacDefaults::loadStatus(store, now));
+    const NamedPipe pipe(store.file()); // read as a file, it would hold the widget for ever
+    EXPECT_FALSE(ZorviMacDefaults::loadStatus(store, now));
+    EXPECT_FALSE(pipe.heldAReader());
 }
 
 TEST_F(ZorviMacDefaultsTest, PersistWritesTheResolvedWordBesideTheRawSnapshot) {

@@ -3,11 +3,13 @@
 #include "Fakes/FakeLoginItem.h"
 #include "Foundation/AtomicFile.h"
 #include "Foundation/ChildProcess.h"
+#include "Support/Stalls.h"
 #include "Support/TemporaryHome.h"
 
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -188,11 +190,28 @@ TEST_F(XdgAutostartLoginItemTest, RegisterPointsAnOlderBuildsEntryAtThisOne) {
     EXPECT_EQ(item.status(), Status::enabled);
 }
 
+// Another program's entry, and one that cannot be read as an entry (a named pipe, 200 MB of ours), are
+// left as they are.
 TEST_F(XdgAutostartLoginItemTest, RegisterLeavesAnotherProgramsEntryAlone) {
-    const std::string theirs = "[Desktop Entry]\nType=Application\nExec=/usr/bin/other\n";
-    writeEntry(theirs);
-    EXPECT_TRUE(item.registerItem().has_value());
-    EXPECT_EQ(AtomicFile::read(XdgAutostartLoginItem::entryPath()), theirs);
+    const auto entry = XdgAutostartLoginItem::entryPath();
+    std::optional<NamedPipe> pipe;
+    const std::function<void()> cases[] = {
+        [] { writeEntry("[Desktop Entry]\nType=Application\nExec=/usr/bin/other\n"); },
+        [&] { pipe.emplace(entry); },
+        [&] {
+            writeEntry(XdgAutostartLoginItem::entryContents(executable));
+            fs::resize_file(entry, 200 << 20);
+        },
+    };
+    for (const auto& make : cases) {
+        fs::remove(entry);
+        make();
+        const auto before = fs::status(entry).type() == fs::file_type::regular ? fs::file_size(entry) : 0;
+        EXPECT_EQ(item.status(), Status::notRegistered) << before;
+        EXPECT_TRUE(item.registerItem().has_value()) << before;
+        EXPECT_EQ(fs::status(entry).type() == fs::file_type::regular ? fs::file_size(entry) : 0, before);
+        EXPECT_FALSE(pipe && pipe->heldAReader());
+    }
 }
 
 TEST_F(XdgAutostartLoginItemTest, UnregisterRemovesOurEntryAndThatOfAnOlderBuild) {
