@@ -64,10 +64,10 @@ bool environmentHas(const char* name) {
 
 // Qt ends the process when it cannot reach the display it was told to use, so ask first. A platform
 // other than X chosen by the user (offscreen, wayland ...) is taken as it is.
-bool displayAvailable() {
+bool displayAvailable(const X11DisplayHold& display) {
     if (environmentHas("QT_QPA_PLATFORM") && qgetenv("QT_QPA_PLATFORM") != "xcb")
         return true;
-    if (!environmentHas("DISPLAY") || !canOpenX11Display())
+    if (!display.opened())
         return false;
     qputenv("QT_QPA_PLATFORM", "xcb");
     return true;
@@ -84,13 +84,15 @@ int main(int argc, char** argv) {
     }
     if (options->printEntry)
         return printEntry(*options);
-    if (!displayAvailable()) {
+    auto display = std::make_unique<X11DisplayHold>();
+    if (!displayAvailable(*display)) {
         std::fprintf(stderr,
                      "zorvi-widget: no X display could be opened; the widget needs one (set DISPLAY)\n");
         return 1;
     }
     preventSessionBusAutolaunch();
     QApplication application(argc, argv);
+    display.reset();
     QApplication::setApplicationName(QStringLiteral("zorvi-widget"));
     ZorviMacWidgetWindow window(options->family, options->preview);
     window.show();

@@ -2,10 +2,9 @@
 
 #include <X11/Xlib.h>
 
-bool canOpenX11Display() {
-    Display* display = XOpenDisplay(nullptr);
-    if (!display)
-        return false;
-    XCloseDisplay(display);
-    return true;
+X11DisplayHold::X11DisplayHold() : display_(XOpenDisplay(nullptr)) {}
+
+X11DisplayHold::~X11DisplayHold() {
+    if (display_)
+        XCloseDisplay(display_);
 }

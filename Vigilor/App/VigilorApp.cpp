@@ -208,19 +208,17 @@ std::vector<std::filesystem::path> VigilorApp::instanceLockFiles() {
     return {Paths::userLockFile("vigilor"), Paths::zorviConfigDirectory() / "vigilor.lock"};
 }
 
-// The tray and the panels need an X display (XWayland under Wayland); without one reachable the
-// application runs headless rather than letting Qt end it.
-bool VigilorApp::displayAvailable() {
-    return environmentHas("DISPLAY") && canOpenX11Display();
-}
-
 int VigilorApp::run(int& argc, char** argv) {
     SingleInstance::Instance instance(instanceLockFiles());
     if (const auto refused = refusedStart(instance, argc, argv))
         return *refused;
-    const bool withDisplay = displayAvailable();
+    // The tray and the panels need an X display (XWayland under Wayland); without one reachable the
+    // application runs headless rather than letting Qt end it.
+    auto display = std::make_unique<X11DisplayHold>();
+    const bool withDisplay = display->opened();
     preventSessionBusAutolaunch();
     const auto application = makeApplication(argc, argv, withDisplay);
+    display.reset();
     nameTheApplication(withDisplay);
     DispatchQueue::installMainExecutor(std::make_shared<QtMainExecutor>());
     const QuitOnSignals quitOnSignals;

@@ -20,7 +20,4 @@ public:
     // say, since copies on one home share much more than their settings), and one beside the settings
     // (every copy that would write them finds it, whatever its home).
     static std::vector<std::filesystem::path> instanceLockFiles();
-
-    // A desktop to show windows on: an X11 or Wayland display is named in the environment.
-    static bool displayAvailable();
 };
