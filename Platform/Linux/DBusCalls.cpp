@@ -22,10 +22,9 @@ QDBusMessage getPropertyAndWait(QDBusConnection& bus, const QString& service, co
     return callAndWait(bus, methodCall(service, path, propertiesInterface, "Get", {interface, name}));
 }
 
-void callLater(QDBusConnection& bus, QDBusMessage message, QObject* context,
-               std::function<void(const QDBusMessage& reply)> answered) {
-    message.setAutoStartService(false);
-    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(message, callTimeoutMilliseconds), context);
+void callLater(QDBusConnection& bus, const QDBusMessage& message, QObject* context,
+               std::function<void(const QDBusMessage& reply)> answered, int timeoutMilliseconds) {
+    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(message, timeoutMilliseconds), context);
     QObject::connect(watcher, &QDBusPendingCallWatcher::finished, context,
                      [answered = std::move(answered)](QDBusPendingCallWatcher* finished) {
                          finished->deleteLater();
@@ -36,8 +35,9 @@ void callLater(QDBusConnection& bus, QDBusMessage message, QObject* context,
 void getPropertyLater(QDBusConnection& bus, const QString& service, const QString& path,
                       const QString& interface, const QString& name, QObject* context,
                       std::function<void(const QDBusMessage& reply)> answered) {
-    callLater(bus, methodCall(service, path, propertiesInterface, "Get", {interface, name}), context,
-              std::move(answered));
+    QDBusMessage message = methodCall(service, path, propertiesInterface, "Get", {interface, name});
+    message.setAutoStartService(false);
+    callLater(bus, message, context, std::move(answered));
 }
 
 bool isReply(const QDBusMessage& message) {

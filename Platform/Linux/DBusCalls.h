@@ -26,10 +26,11 @@ QDBusMessage callAndWait(QDBusConnection& bus, const QDBusMessage& message,
 QDBusMessage getPropertyAndWait(QDBusConnection& bus, const QString& service, const QString& path,
                                 const QString& interface, const QString& name);
 // Sends `message` without waiting; `answered` gets the reply (or the error) on the thread of `context`,
-// unless `context` has gone by then. A message for a name without owner starts no service.
-void callLater(QDBusConnection& bus, QDBusMessage message, QObject* context,
-               std::function<void(const QDBusMessage& reply)> answered);
-// The property `name` of `interface`, read without waiting.
+// unless `context` has gone by then.
+void callLater(QDBusConnection& bus, const QDBusMessage& message, QObject* context,
+               std::function<void(const QDBusMessage& reply)> answered,
+               int timeoutMilliseconds = callTimeoutMilliseconds);
+// The property `name` of `interface`, read without waiting; a name without owner is not started for it.
 void getPropertyLater(QDBusConnection& bus, const QString& service, const QString& path,
                       const QString& interface, const QString& name, QObject* context,
                       std::function<void(const QDBusMessage& reply)> answered);

@@ -80,7 +80,9 @@ void ScreenSaverServices::ownerChanged(std::size_t index, bool owned) {
 }
 
 void ScreenSaverServices::askActive(std::size_t index) {
-    callLater(sessionBus_, serviceCall(index, "GetActive"), context_.get(), [this, index](const QDBusMessage& reply) {
+    QDBusMessage question = serviceCall(index, "GetActive");
+    question.setAutoStartService(false); // asked because it runs; never started for the question
+    callLater(sessionBus_, question, context_.get(), [this, index](const QDBusMessage& reply) {
         if (const auto active = boolIn(answerIn(reply)); active && reports_.lock)
             reports_.lock(SessionStateTracker::screenSaverSource(index), *active);
     });
