@@ -130,12 +130,6 @@ TEST(ZorviLockDecision, DecidesTheCameraRulesInOrder) {
          ZorviPresenceVerdict::of(Kind::locked)},
         {"no screen locker", [](auto& in) { in.lockerAvailable = false; },
          ZorviPresenceVerdict::of(Kind::wouldLockNoLocker)},
-        {"locked before the locker went",
-         [](auto& in) {
-             in.lockedForCurrentAbsence = true;
-             in.lockerAvailable = false;
-         },
-         ZorviPresenceVerdict::of(Kind::locked)},
         {"a face in view over everything",
          [](auto& in) {
              in.facePresent = true;
