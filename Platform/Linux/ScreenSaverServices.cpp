@@ -4,6 +4,7 @@
 #include "Platform/Linux/DBusSignalRelay.h"
 
 #include <QDBusConnectionInterface>
+#include <QDBusError>
 #include <QDBusServiceWatcher>
 #include <QObject>
 #include <QStringList>
@@ -12,8 +13,6 @@ using namespace DBusCalls;
 
 namespace {
 
-// A screen locker may show its lock screen before it answers.
-constexpr int lockTimeoutMilliseconds = 5000;
 
 QDBusMessage serviceCall(std::size_t index, const QString& method, const QVariantList& arguments = {}) {
     const ScreenSaverService& service = screenSaverServices[index];
@@ -88,12 +87,17 @@ void ScreenSaverServices::askActive(std::size_t index) {
     });
 }
 
+// MATE's screen saver locks without ever answering Lock (its own command does not wait for an answer),
+// and GNOME's answers once its lock screen is up: from a service that runs, silence is a request taken.
+// An error answer (no such method, say, from a name kept only for inhibiting) is not.
 std::optional<std::string> ScreenSaverServices::lock(std::size_t index) {
     const QVariantList message = screenSaverServices[index].lockTakesMessage ? QVariantList{QString()} : QVariantList{};
     QDBusMessage call = serviceCall(index, "Lock", message);
     call.setAutoStartService(false);
-    const QDBusMessage reply = callAndWait(sessionBus_, call, lockTimeoutMilliseconds);
-    if (reply.type() == QDBusMessage::ReplyMessage)
+    const QDBusMessage reply = callAndWait(sessionBus_, call);
+    const QDBusError::ErrorType error = QDBusError(reply).type();
+    if (reply.type() == QDBusMessage::ReplyMessage || error == QDBusError::NoReply || error == QDBusError::Timeout ||
+        error == QDBusError::TimedOut)
         return std::nullopt;
     return reply.errorMessage().isEmpty() ? std::string("no answer") : reply.errorMessage().toStdString();
 }
