@@ -99,6 +99,8 @@ std::string lockText(ZorviLockProgress progress, const std::string& detail = {})
     switch (progress) {
     case ZorviLockProgress::unconfirmed:
         return "Lock requested, not confirmed";
+    case ZorviLockProgress::failed:
+        return "Lock failed: no screen locker took the request";
     case ZorviLockProgress::awaited:
         return detail.empty() ? "Locking\u2026" : "Locking \u2014 " + detail;
     case ZorviLockProgress::locked:

@@ -12,8 +12,8 @@ enum class ZorviPresenceReason {
 };
 
 // Where the lock this absence asked for stands: asked for and awaited until a screen locker reports
-// the session locked, or the wait for that report has run out.
-enum class ZorviLockProgress { awaited, locked, unconfirmed };
+// the session locked, the wait for that report has run out, or no locker took the request.
+enum class ZorviLockProgress { awaited, locked, unconfirmed, failed };
 
 // The evidence and settings that the lock decision reads; nothing else. The decision tick fills every
 // field on every tick; each rule set reads its own.

@@ -126,7 +126,8 @@ void VigilorMonitor::presenceSeenAgain() {
 }
 
 // Acts on a lock verdict once per absence: the latch is set before the call and cleared again when it
-// fails, so that the next tick tries again. The decision says "Locked" only once a locker has said so. The first failure of an absence is logged; the retries
+// fails, so that the next tick tries again. The decision says "Locked" only once a locker has said so,
+// and that the lock failed while no locker takes it. The first failure of an absence is logged; the retries
 // that follow stay quiet unless one succeeds.
 void VigilorMonitor::lockForCurrentAbsence(const ZorviLockCall& call, const ZorviPresenceVerdict& verdict) {
     lockedForCurrentAbsence_ = true;
@@ -141,15 +142,12 @@ void VigilorMonitor::lockForCurrentAbsence(const ZorviLockCall& call, const Zorv
         self->absenceLockPending_ = false;
         if (self->presenceSightings_ != sightings) // the user came back meanwhile
             return;
-        if (started) {
-            // Awaited, unless a locker has confirmed the lock already.
-            const ZorviPresenceInputs now = self->presenceInputs(self->now());
-            self->setIfChanged(self->decision, ZorviLockDecision::decisionText(now, verdict,
-                                                                               self->companionWordCapitalised()));
-        } else {
-            self->lockedForCurrentAbsence_ = false;
-            self->absenceLockFailed_ = true;
-        }
+        self->lockedForCurrentAbsence_ = started;
+        self->absenceLockFailed_ = !started;
+        // Awaited, unless a locker has confirmed the lock already; or failed, while the retries go on.
+        const ZorviPresenceInputs now = self->presenceInputs(self->now());
+        self->setIfChanged(self->decision,
+                           ZorviLockDecision::decisionText(now, verdict, self->companionWordCapitalised()));
     };
     lockScreen(call.source, completion, retry);
 }

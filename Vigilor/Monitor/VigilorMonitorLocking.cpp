@@ -90,12 +90,13 @@ bool VigilorMonitor::systemReportsScreenLocked() const {
     return state && state->screenIsLocked;
 }
 
+// The retries of an absence whose lock failed are no lock awaited.
 ZorviLockProgress VigilorMonitor::lockProgress() const {
     if (screenLocked_)
         return ZorviLockProgress::locked;
-    if (lockRequestRunning_ || lockAttemptInProgress_)
+    if (lockAttemptInProgress_ || (lockRequestRunning_ && !absenceLockFailed_))
         return ZorviLockProgress::awaited;
-    return ZorviLockProgress::unconfirmed;
+    return absenceLockFailed_ ? ZorviLockProgress::failed : ZorviLockProgress::unconfirmed;
 }
 
 bool VigilorMonitor::autoLockLacksScreenLocker() const {

@@ -282,6 +282,8 @@ TEST(ZorviLockDecision, NamesEachVerdictInTheWordsOfItsRuleSet) {
         {in(false, true, awaited), ZorviPresenceVerdict::of(Kind::lock), "Locking\u2026"},
         {in(false, true, awaited), ZorviPresenceVerdict::of(Kind::locked), "Locking\u2026"},
         {in(false, true, unconfirmed), ZorviPresenceVerdict::of(Kind::locked), "Lock requested, not confirmed"},
+        {in(false, true, ZorviLockProgress::failed), ZorviPresenceVerdict::of(Kind::lock),
+         "Lock failed: no screen locker took the request"},
         {camera, ZorviPresenceVerdict::of(Kind::wouldLockNoLocker), "Would lock, but no screen locker was found"},
         {busy, ZorviPresenceVerdict::of(Kind::companionOff), "Camera busy \u2014 assuming present"},
         {busy, ZorviPresenceVerdict::of(Kind::companionUnavailable), "Camera busy \u2014 assuming present"},
