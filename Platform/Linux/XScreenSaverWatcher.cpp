@@ -4,6 +4,7 @@
 #include "Foundation/SystemLog.h"
 #include "Platform/Linux/ScreenLockers.h"
 
+#include <QCoreApplication>
 #include <QObject>
 #include <QSocketNotifier>
 
@@ -59,6 +60,13 @@ bool XScreenSaverWatcher::start(Reports reports) {
         });
     if (!watch_)
         return false;
+    // Ended at once, or the commands would outlive the process.
+    context_ = std::make_unique<QObject>();
+    if (auto* application = QCoreApplication::instance())
+        QObject::connect(application, &QCoreApplication::aboutToQuit, context_.get(), [this] {
+            watch_.reset();
+            time_.reset();
+        });
     // -watch says nothing until the first change; -time tells where things stand now.
     auto answer = std::make_shared<XScreenSaverWord>(XScreenSaverWord::notRunning);
     time_ = follow(

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+class QObject;
 class RunningChildProcess;
 class QSocketNotifier;
 
@@ -25,7 +26,9 @@ XScreenSaverWord xscreensaverChangeIn(const std::string& watchLine); // a line o
 // xscreensaver, followed through `xscreensaver-command -watch`, which keeps running (also while no
 // xscreensaver runs: it waits for one) and is read by the main thread's event loop as its lines
 // arrive; nothing polls. `-time`, asked once at the start, tells whether xscreensaver runs and in which
-// state, since -watch stays silent until the first change. Lives on the main thread, apart from lock().
+// state, since -watch stays silent until the first change. The watch ends with the object, or when the
+// application quits (the session adapter outlives the event loop). Lives on the main thread, apart from
+// lock().
 class XScreenSaverWatcher final {
 public:
     struct Reports {
@@ -62,4 +65,5 @@ private:
     std::string unavailableReason_;
     std::unique_ptr<Lines> watch_;
     std::unique_ptr<Lines> time_;
+    std::unique_ptr<QObject> context_; // of the connection to the application's quit
 };
