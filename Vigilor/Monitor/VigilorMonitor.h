@@ -367,9 +367,9 @@ public:
     // Why the lock reason speaks of the session lock rather than the desk: a lock that is awaited, or no
     // locker to ask. Nothing otherwise.
     std::optional<std::string> sessionLockReason() const;
-    // Gets, on the main thread, whether at least one lock mechanism worked.
+    // Gets, on the main thread, whether a screen locker took the request.
     using LockCompletion = std::function<void(bool started)>;
-    // Runs every lock mechanism off the main thread, one request at a time; a refused request completes
+    // Asks the session's lockers off the main thread, one request at a time; a refused request completes
     // at once. A quiet request (the retry of an absence whose lock failed before) writes nothing to
     // the logs unless it succeeds.
     void lockScreen(const std::string& source, LockCompletion completion = {}, bool quiet = false);
@@ -434,7 +434,7 @@ public:
     bool screenLocked() const { return screenLocked_; }
     std::optional<Date> screenLockedAt() const { return screenLockedAt_; }
     bool lockAttemptInProgress() const { return lockAttemptInProgress_; }
-    // The lock mechanisms of a request are running.
+    // The lockers of a request are being asked.
     bool lockRequestRunning() const { return lockRequestRunning_; }
     std::optional<Date> lastZorviLockRequestAt() const { return lastZorviLockRequestAt_; }
     std::optional<bool> sessionHasScreenLocker() const { return sessionHasScreenLocker_; }

@@ -137,7 +137,7 @@ struct MonitorHarness {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
     }
-    // Lets the lock request of the monitor made last run its mechanisms and report back.
+    // Lets the lock request of the monitor made last ask its lockers and report back.
     bool finishLockRequest() {
         const auto monitor = made.lock();
         return !monitor || eventually([&] { return !monitor->lockRequestRunning(); });
