@@ -7,9 +7,12 @@
 #include <climits>
 #include <cmath>
 #include <csignal>
+#include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
+#include <sstream>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <system_error>
@@ -31,6 +34,7 @@ public:
     ~FileDescriptor() { reset(); }
 
     int get() const { return fd_; }
+    int release() { return std::exchange(fd_, -1); }
     bool isOpen() const { return fd_ >= 0; }
     void reset(int fd = -1) {
         if (fd_ >= 0)
@@ -217,4 +221,69 @@ ChildProcessResult ChildProcess::run(const std::string& executable, const std::v
     else if (WIFSIGNALED(status))
         result.terminationSignal = WTERMSIG(status);
     return result;
+}
+
+namespace {
+
+bool isExecutableFile(const std::string& path) {
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) && ::access(path.c_str(), X_OK) == 0;
+}
+
+} // namespace
+
+// As posix_spawnp looks: a name with a slash as it is, else in each folder of PATH (an empty entry is
+// the current folder), and the system's default folders when PATH is unset.
+bool ChildProcess::isInstalled(const std::string& executable) {
+    if (executable.empty())
+        return false;
+    if (executable.find('/') != std::string::npos)
+        return isExecutableFile(executable);
+    const char* path = std::getenv("PATH");
+    std::istringstream folders(path ? path : "/bin:/usr/bin");
+    for (std::string folder; std::getline(folders, folder, ':');)
+        if (isExecutableFile((folder.empty() ? "." : folder) + "/" + executable))
+            return true;
+    return false;
+}
+
+std::unique_ptr<RunningChildProcess> RunningChildProcess::start(const std::string& executable,
+                                                                const std::vector<std::string>& arguments,
+                                                                std::string& launchError) {
+    Pipe output;
+    if (!openPipe(output)) {
+        launchError = "cannot create a pipe: " + errorText(errno);
+        return nullptr;
+    }
+    pid_t pid = 0;
+    if (const int error = spawn(pid, executable, arguments, output, output); error != 0) {
+        launchError = executable + ": " + errorText(error);
+        return nullptr;
+    }
+    output.write.reset(); // so that the pipe reports its end once the program's copies close
+    return std::unique_ptr<RunningChildProcess>(new RunningChildProcess(pid, output.read.release()));
+}
+
+RunningChildProcess::~RunningChildProcess() {
+    if (output_ >= 0)
+        ::close(output_);
+    int status = 0;
+    killAndReap(pid_, status);
+}
+
+bool RunningChildProcess::readLines(const std::function<void(const std::string&)>& line) {
+    std::string arrived;
+    Stream stream{FileDescriptor(output_), arrived};
+    while (readAvailable(stream)) {
+    }
+    const bool open = stream.fd.isOpen();
+    output_ = stream.fd.release();
+    unfinishedLine_ += arrived;
+    for (std::size_t end; (end = unfinishedLine_.find('\n')) != std::string::npos;) {
+        line(unfinishedLine_.substr(0, end));
+        unfinishedLine_.erase(0, end + 1);
+    }
+    if (!open && !unfinishedLine_.empty())
+        line(std::exchange(unfinishedLine_, {}));
+    return open;
 }

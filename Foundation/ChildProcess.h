@@ -1,7 +1,11 @@
 #pragma once
 
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include <sys/types.h>
 
 struct ChildProcessResult {
     bool launched = false;
@@ -25,4 +29,38 @@ namespace ChildProcess {
 ChildProcessResult run(const std::string& executable, const std::vector<std::string>& arguments,
                        double timeoutSeconds);
 
+// Whether `executable` could be started: a path to an executable file, or a name that PATH finds one for.
+bool isInstalled(const std::string& executable);
+
 } // namespace ChildProcess
+
+// A program left running while its output is read as it arrives, such as a watcher that prints one line
+// per event. It is started as ChildProcess::run starts one, except that its standard error shares the
+// pipe of its standard output; it ends (its whole process group) and is reaped with the object. Reading
+// never blocks: the caller's event loop watches outputDescriptor() and calls readLines() when it is
+// readable.
+class RunningChildProcess {
+public:
+    // Nothing, with `launchError` saying why, when the program could not be started.
+    static std::unique_ptr<RunningChildProcess> start(const std::string& executable,
+                                                      const std::vector<std::string>& arguments,
+                                                      std::string& launchError);
+    ~RunningChildProcess();
+    RunningChildProcess(const RunningChildProcess&) = delete;
+    RunningChildProcess& operator=(const RunningChildProcess&) = delete;
+
+    // Readable when output, or its end, has arrived.
+    int outputDescriptor() const { return output_; }
+    // Hands each line that has arrived, without its line break, to `line`; at the end of the output the
+    // unfinished last line too. False once the output has ended: the program has closed it or exited.
+    bool readLines(const std::function<void(const std::string&)>& line);
+
+private:
+    RunningChildProcess(pid_t pid, int output)
+        : pid_(pid)
+        , output_(output) {}
+
+    pid_t pid_;
+    int output_;
+    std::string unfinishedLine_;
+};

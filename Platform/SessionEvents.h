@@ -6,13 +6,16 @@
 #include <optional>
 #include <string>
 
-// What the desktop session reports about itself: the session locking and unlocking, and the displays
-// going to sleep and waking. Handlers run on the main queue.
+// What the desktop session reports about itself: the session locking and unlocking, the displays going
+// to sleep and waking, and whether it has a screen locker at all. Handlers run on the main queue.
 struct SessionEventHandlers {
     std::function<void()> sessionDidResignActive; // the session was locked (or switched away from)
     std::function<void()> sessionDidBecomeActive; // the session is in use again (unlocked)
     std::function<void()> screensDidSleep;
     std::function<void()> screensDidWake;
+    // Whether any screen locker could take a lock request: first once the session has looked for its
+    // lockers, then whenever that changes.
+    std::function<void(bool hasScreenLocker)> lockersChanged;
 };
 
 class SessionEvents {

@@ -1,9 +1,9 @@
 #include "FreedesktopNotificationCenter.h"
 
+#include "Platform/Linux/DBusCalls.h"
 #include "Platform/Linux/DBusSignalRelay.h"
 
 #include <QDBusMessage>
-#include <QDBusPendingCallWatcher>
 #include <QDBusServiceWatcher>
 #include <QObject>
 #include <QStringList>
@@ -35,14 +35,8 @@ using ReplyHandler = std::function<void(const QDBusMessage&)>;
 // on the thread of `context`, unless `context` is gone by then.
 void callServer(QDBusConnection& bus, QObject* context, const QString& method, const QVariantList& arguments,
                 ReplyHandler onReply) {
-    QDBusMessage message = QDBusMessage::createMethodCall(service, path, interface, method);
-    message.setArguments(arguments);
-    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(message, callTimeoutMilliseconds), context);
-    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, context,
-                     [onReply = std::move(onReply)](QDBusPendingCallWatcher* finished) {
-                         finished->deleteLater();
-                         onReply(finished->reply());
-                     });
+    DBusCalls::callLater(bus, DBusCalls::methodCall(service, path, interface, method, arguments), context,
+                         std::move(onReply), callTimeoutMilliseconds);
 }
 
 bool isError(const QDBusMessage& reply) {

@@ -1,86 +1,38 @@
 #include "LogindSession.h"
 
-#include "Foundation/SystemLog.h"
+#include "Platform/Linux/DBusCalls.h"
 #include "Platform/Linux/DBusSignalRelay.h"
-#include "Platform/Linux/X11DisplayPower.h"
 
 #include <QDBusArgument>
 #include <QDBusError>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
-#include <QDBusPendingCallWatcher>
-#include <QDBusPendingReply>
-#include <QDBusServiceWatcher>
-#include <QDBusVariant>
 #include <QObject>
+#include <QStringList>
+#include <QVariantMap>
 
 #include <unistd.h>
+
+using namespace DBusCalls;
 
 namespace {
 
 using LockSource = SessionStateTracker::LockSource;
 
-constexpr int callTimeoutMilliseconds = 2000;
 constexpr auto login1Service = "org.freedesktop.login1";
 constexpr auto login1Path = "/org/freedesktop/login1";
 constexpr auto managerInterface = "org.freedesktop.login1.Manager";
 constexpr auto sessionInterface = "org.freedesktop.login1.Session";
 constexpr auto userInterface = "org.freedesktop.login1.User";
-constexpr auto propertiesInterface = "org.freedesktop.DBus.Properties";
-constexpr auto screenSaverService = "org.freedesktop.ScreenSaver";
-constexpr auto screenSaverPath = "/org/freedesktop/ScreenSaver";
-constexpr auto screenSaverInterface = "org.freedesktop.ScreenSaver";
 constexpr auto lockedHintProperty = "LockedHint";
-constexpr auto displayConfigService = "org.gnome.Mutter.DisplayConfig";
-constexpr auto displayConfigPath = "/org/gnome/Mutter/DisplayConfig";
-constexpr auto displayConfigInterface = "org.gnome.Mutter.DisplayConfig";
-constexpr auto powerSaveModeProperty = "PowerSaveMode";
-constexpr auto unavailable = ": session lock events unavailable";
 
 std::string inParentheses(const QString& detail) {
     return detail.isEmpty() ? std::string() : " (" + detail.toStdString() + ")";
 }
 
-QDBusMessage call(QDBusConnection& bus, const QString& service, const QString& path, const QString& interface,
-                  const QString& method, const QVariantList& arguments = {}) {
-    QDBusMessage message = QDBusMessage::createMethodCall(service, path, interface, method);
-    message.setArguments(arguments);
-    return bus.call(message, QDBus::Block, callTimeoutMilliseconds);
-}
-
-QDBusMessage getProperty(QDBusConnection& bus, const QString& service, const QString& path,
-                         const QString& interface, const QString& name) {
-    return call(bus, service, path, propertiesInterface, "Get", {interface, name});
-}
-
-bool isReply(const QDBusMessage& message) {
-    return message.type() == QDBusMessage::ReplyMessage && !message.arguments().isEmpty();
-}
-
-// The reply's first value, unwrapped from the variant that Properties.Get puts around it.
-QVariant answerIn(const QDBusMessage& reply) {
-    if (!isReply(reply))
-        return {};
-    const QVariant answer = reply.arguments().constFirst();
-    if (answer.metaType() == QMetaType::fromType<QDBusVariant>())
-        return answer.value<QDBusVariant>().variant();
-    return answer;
-}
-
-std::optional<bool> boolIn(const QVariant& value) {
-    if (value.metaType().id() != QMetaType::Bool)
-        return std::nullopt;
-    return value.toBool();
-}
-
-// GNOME's power save mode: 0 on, 1 standby, 2 suspend, 3 off; -1 (no such control) says nothing.
-std::optional<bool> displaysAsleepIn(const QVariant& powerSaveMode) {
-    if (powerSaveMode.metaType().id() != QMetaType::Int)
-        return std::nullopt;
-    const int mode = powerSaveMode.toInt();
-    if (mode < 0 || mode > 3)
-        return std::nullopt;
-    return mode != 0;
+QDBusMessage callLogind(QDBusConnection& bus, const QString& path, const QString& interface,
+                        const QString& method, const QVariantList& arguments = {}) {
+    return callAndWait(bus, methodCall(login1Service, path, interface, method, arguments));
 }
 
 // A session object path from GetSession / GetSessionByPID (o) or from a user's Display property (so).
@@ -130,16 +82,16 @@ QDBusMessage sessionOfEnvironment(QDBusConnection& bus) {
     const QString id = qEnvironmentVariable("XDG_SESSION_ID");
     if (id.isEmpty())
         return {};
-    return call(bus, login1Service, login1Path, managerInterface, "GetSession", {id});
+    return callLogind(bus, login1Path, managerInterface, "GetSession", {id});
 }
 
 QDBusMessage sessionOfProcess(QDBusConnection& bus) {
-    return call(bus, login1Service, login1Path, managerInterface, "GetSessionByPID",
-                {static_cast<uint>(::getpid())});
+    return callLogind(bus, login1Path, managerInterface, "GetSessionByPID", {static_cast<uint>(::getpid())});
 }
 
 QDBusMessage displaySessionOfUser(QDBusConnection& bus) {
-    return getProperty(bus, login1Service, "/org/freedesktop/login1/user/self", userInterface, "Display");
+    return getPropertyAndWait(bus, login1Service, "/org/freedesktop/login1/user/self", userInterface,
+                              "Display");
 }
 
 struct SessionLookup {
@@ -148,66 +100,43 @@ struct SessionLookup {
 };
 
 SessionLookup lookUpSession(QDBusConnection& bus) {
+    if (!bus.isConnected())
+        return {{}, "No system bus" + inParentheses(bus.lastError().message())};
     for (auto* way : {&sessionOfEnvironment, &sessionOfProcess, &displaySessionOfUser}) {
         QDBusMessage reply = way(bus);
         const QString path = sessionPathIn(reply);
         // Some answers name a session without checking that it exists; ask the session itself.
         if (!path.isEmpty())
-            reply = getProperty(bus, login1Service, path, sessionInterface, "Id");
+            reply = getPropertyAndWait(bus, login1Service, path, sessionInterface, "Id");
         if (auto reason = logindUnreachable(reply))
-            return {{}, *reason + unavailable};
+            return {{}, *reason};
         if (!path.isEmpty() && isReply(reply))
             return {path, {}};
     }
-    return {
-        {},
-        std::string("logind knows no session of this process (XDG_SESSION_ID is unset or unknown, and the "
-                    "user has no display session)") +
-            unavailable};
+    return {{},
+            "logind knows no session of this process (XDG_SESSION_ID is unset or unknown, and the user has "
+            "no display session)"};
 }
 
 } // namespace
 
-LogindSession::LogindSession(Clock& clock)
-    : LogindSession(QDBusConnection::systemBus(), QDBusConnection::sessionBus(), clock,
-                    std::make_unique<X11DisplayPower>()) {
-}
-
-LogindSession::LogindSession(QDBusConnection systemBus, QDBusConnection sessionBus, Clock& clock,
-                             std::unique_ptr<X11DisplayPower> x11DisplayPower)
+LogindSession::LogindSession(QDBusConnection systemBus)
     : systemBus_(std::move(systemBus))
-    , sessionBus_(std::move(sessionBus))
-    , clock_(clock)
-    , pendingReplies_(std::make_unique<QObject>())
-    , x11DisplayPower_(std::move(x11DisplayPower)) {
+    , pendingReplies_(std::make_unique<QObject>()) {
 }
 
 LogindSession::~LogindSession() = default;
 
-bool LogindSession::start(SessionEventHandlers handlers) {
-    handlers_ = std::move(handlers);
-    watchDisplays();
+bool LogindSession::start(Reports reports) {
+    reports_ = std::move(reports);
     if (started_)
         return true;
-    if (!systemBus_.isConnected()) {
-        unavailableReason_ = "No system bus" + inParentheses(systemBus_.lastError().message()) + unavailable;
-        return false;
-    }
-    if (sessionPath_.isEmpty() && !findSession())
+    if (sessionPath().empty() && !findSession())
         return false;
     if (!subscribe()) {
         relays_.clear();
         unavailableReason_ = "Could not subscribe to logind's signals" +
-                             inParentheses(systemBus_.lastError().message()) + unavailable;
-        return false;
-    }
-    subscribeToScreenSaver();
-    // Read only now that the signals are subscribed, so that no change can slip in between. The state
-    // found here is the starting point, not a change to announce.
-    if (!readLockSources()) {
-        relays_.clear();
-        screenSaverWatcher_.reset();
-        unavailableReason_ = "logind did not report on session " + sessionPath() + unavailable;
+                             inParentheses(systemBus_.lastError().message());
         return false;
     }
     started_ = true;
@@ -215,28 +144,39 @@ bool LogindSession::start(SessionEventHandlers handlers) {
     return true;
 }
 
-std::optional<SessionLockInfo> LogindSession::current() {
-    if (!started_) {
-        if (!systemBus_.isConnected() || (sessionPath_.isEmpty() && !findSession()) || !readLockSources())
-            return std::nullopt;
+std::string LogindSession::sessionPath() const {
+    std::lock_guard lock(sessionPathMutex_);
+    return sessionPath_.toStdString();
+}
+
+// A logind without LockedHint (before systemd 230) answers without it, so that its Lock and Unlock
+// requests count instead.
+std::optional<std::optional<bool>> LogindSession::readLockedHint() {
+    if (sessionPath().empty() && !findSession())
+        return std::nullopt;
+    const QDBusMessage reply = callLogind(systemBus_, QString::fromStdString(sessionPath()), propertiesInterface,
+                                          "GetAll", {sessionInterface});
+    if (!isReply(reply)) {
+        unavailableReason_ = "logind did not report on session " + sessionPath();
+        return std::nullopt;
     }
-    return SessionLockInfo{tracker_.isLocked(), tracker_.lockedAt()};
+    return boolIn(qdbus_cast<QVariantMap>(reply.arguments().constFirst()).value(lockedHintProperty));
 }
 
 // Runs off the main thread: it takes the session that the main thread found, or looks one up without
 // keeping it.
-bool LogindSession::lockSession() {
-    QString path;
-    {
-        std::lock_guard lock(sessionPathMutex_);
-        path = sessionPath_;
+std::optional<std::string> LogindSession::lock() {
+    QString path = QString::fromStdString(sessionPath());
+    if (path.isEmpty()) {
+        const SessionLookup found = lookUpSession(systemBus_);
+        if (found.path.isEmpty())
+            return found.unavailableReason;
+        path = found.path;
     }
-    if (path.isEmpty())
-        path = lookUpSession(systemBus_).path;
-    if (path.isEmpty())
-        return false;
-    const QDBusMessage reply = call(systemBus_, login1Service, path, sessionInterface, "Lock");
-    return reply.type() == QDBusMessage::ReplyMessage;
+    const QDBusMessage reply = callLogind(systemBus_, path, sessionInterface, "Lock");
+    if (reply.type() == QDBusMessage::ReplyMessage)
+        return std::nullopt;
+    return reply.errorMessage().isEmpty() ? std::string("no answer") : reply.errorMessage().toStdString();
 }
 
 bool LogindSession::findSession() {
@@ -252,17 +192,22 @@ bool LogindSession::findSession() {
 
 bool LogindSession::subscribe() {
     using Match = DBusSignalRelay::Match;
+    const auto report = [this](LockSource source, bool locked) {
+        return [this, source, locked](const QDBusMessage&) {
+            if (reports_.lock)
+                reports_.lock(source, locked);
+        };
+    };
+    const QString path = QString::fromStdString(sessionPath());
     const std::vector<std::pair<Match, DBusSignalRelay::Handler>> subscriptions{
-        {{login1Service, sessionPath_, propertiesInterface, "PropertiesChanged"},
+        {{login1Service, path, propertiesInterface, "PropertiesChanged"},
          [this](const QDBusMessage& message) { sessionPropertiesChanged(message); }},
-        {{login1Service, sessionPath_, sessionInterface, "Lock"},
-         [this](const QDBusMessage&) { reportLock(LockSource::lockRequests, true); }},
-        {{login1Service, sessionPath_, sessionInterface, "Unlock"},
-         [this](const QDBusMessage&) { reportLock(LockSource::lockRequests, false); }},
+        {{login1Service, path, sessionInterface, "Lock"}, report(LockSource::lockRequests, true)},
+        {{login1Service, path, sessionInterface, "Unlock"}, report(LockSource::lockRequests, false)},
         {{login1Service, login1Path, managerInterface, "PrepareForSleep"},
          [this](const QDBusMessage& message) {
-             if (const auto preparing = boolIn(message.arguments().value(0)))
-                 reportDisplay(SessionStateTracker::DisplaySource::machineSleep, *preparing);
+             if (const auto preparing = boolIn(message.arguments().value(0)); preparing && reports_.machineSleep)
+                 reports_.machineSleep(*preparing);
          }},
     };
     for (const auto& [match, handler] : subscriptions) {
@@ -274,59 +219,14 @@ bool LogindSession::subscribe() {
     return true;
 }
 
-void LogindSession::subscribeToScreenSaver() {
-    if (!sessionBus_.isConnected())
-        return;
-    auto relay = DBusSignalRelay::subscribe(
-        sessionBus_, {screenSaverService, screenSaverPath, screenSaverInterface, "ActiveChanged"},
-        [this](const QDBusMessage& message) {
-            if (const auto active = boolIn(message.arguments().value(0)))
-                reportLock(LockSource::screenSaver, *active);
-        });
-    if (!relay)
-        return;
-    relays_.push_back(std::move(relay));
-    // A screen saver that quits or crashes no longer holds the session locked.
-    screenSaverWatcher_ = std::make_unique<QDBusServiceWatcher>(screenSaverService, sessionBus_,
-                                                                QDBusServiceWatcher::WatchForUnregistration);
-    QObject::connect(screenSaverWatcher_.get(), &QDBusServiceWatcher::serviceUnregistered,
-                     pendingReplies_.get(), [this] { reportLock(LockSource::screenSaver, std::nullopt); });
-}
-
-bool LogindSession::readLockSources() {
-    const auto properties = readSessionProperties();
-    if (!properties)
-        return false;
-    reportLockedHint(*properties);
-    const QDBusMessage active =
-        call(sessionBus_, screenSaverService, screenSaverPath, screenSaverInterface, "GetActive");
-    tracker_.lockReported(LockSource::screenSaver, boolIn(answerIn(active)), clock_.now());
-    return true;
-}
-
-std::optional<QVariantMap> LogindSession::readSessionProperties() {
-    const QDBusMessage reply =
-        call(systemBus_, login1Service, sessionPath_, propertiesInterface, "GetAll", {sessionInterface});
-    if (!isReply(reply))
-        return std::nullopt;
-    return qdbus_cast<QVariantMap>(reply.arguments().constFirst());
-}
-
-// A logind without LockedHint (before systemd 230) leaves the source silent, so that its Lock and
-// Unlock requests count instead.
-void LogindSession::reportLockedHint(const QVariantMap& sessionProperties) {
-    tracker_.lockReported(LockSource::lockedHint, boolIn(sessionProperties.value(lockedHintProperty)),
-                          clock_.now());
-}
-
 void LogindSession::sessionPropertiesChanged(const QDBusMessage& message) {
     const QVariantList arguments = message.arguments();
     if (arguments.size() < 3 || arguments.at(0).toString() != QLatin1String(sessionInterface))
         return;
     const auto changed = qdbus_cast<QVariantMap>(arguments.at(1));
     if (const auto locked = changed.constFind(lockedHintProperty); locked != changed.constEnd()) {
-        if (const auto value = boolIn(*locked))
-            reportLock(LockSource::lockedHint, *value);
+        if (const auto value = boolIn(*locked); value && reports_.lock)
+            reports_.lock(LockSource::lockedHint, *value);
     } else if (qdbus_cast<QStringList>(arguments.at(2)).contains(lockedHintProperty)) {
         rereadLockedHint();
     }
@@ -334,116 +234,10 @@ void LogindSession::sessionPropertiesChanged(const QDBusMessage& message) {
 
 // A change announced without its value: ask for it, without waiting on the main thread.
 void LogindSession::rereadLockedHint() {
-    QDBusMessage message =
-        QDBusMessage::createMethodCall(login1Service, sessionPath_, propertiesInterface, "Get");
-    message.setArguments({sessionInterface, lockedHintProperty});
-    auto* watcher = new QDBusPendingCallWatcher(systemBus_.asyncCall(message, callTimeoutMilliseconds),
-                                                pendingReplies_.get());
-    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, pendingReplies_.get(),
-                     [this](QDBusPendingCallWatcher* finished) {
-                         finished->deleteLater();
-                         const QDBusPendingReply<QDBusVariant> reply = *finished;
-                         if (reply.isError())
-                             return; // logind announces the next change anyway
-                         if (const auto locked = boolIn(reply.value().variant()))
-                             reportLock(LockSource::lockedHint, *locked);
+    getPropertyLater(systemBus_, login1Service, QString::fromStdString(sessionPath()), sessionInterface,
+                     lockedHintProperty, pendingReplies_.get(), [this](const QDBusMessage& reply) {
+                         // An error: logind announces the next change anyway.
+                         if (const auto locked = boolIn(answerIn(reply)); locked && reports_.lock)
+                             reports_.lock(LockSource::lockedHint, *locked);
                      });
-}
-
-void LogindSession::reportLock(LockSource source, std::optional<bool> locked) {
-    deliver(tracker_.lockReported(source, locked, clock_.now()));
-}
-
-void LogindSession::watchDisplays() {
-    if (std::exchange(displaysWatched_, true))
-        return;
-    subscribeToDisplayConfig();
-    if (!x11DisplayPower_)
-        return;
-    const bool followed = x11DisplayPower_->start(
-        [this](bool asleep) { reportDisplay(SessionStateTracker::DisplaySource::x11Dpms, asleep); });
-    if (!followed)
-        systemLog("session",
-                  "The X server's display power is not followed: " + x11DisplayPower_->unavailableReason());
-    else
-        tracker_.displayReported(SessionStateTracker::DisplaySource::x11Dpms, x11DisplayPower_->asleep());
-}
-
-void LogindSession::subscribeToDisplayConfig() {
-    if (!sessionBus_.isConnected())
-        return;
-    displayConfigRelay_ = DBusSignalRelay::subscribe(
-        sessionBus_, {displayConfigService, displayConfigPath, propertiesInterface, "PropertiesChanged"},
-        [this](const QDBusMessage& message) { displayConfigChanged(message); });
-    if (!displayConfigRelay_)
-        return;
-    // A compositor that quits says nothing more; one that starts (again) is asked.
-    displayConfigWatcher_ = std::make_unique<QDBusServiceWatcher>(displayConfigService, sessionBus_,
-                                                                  QDBusServiceWatcher::WatchForOwnerChange);
-    QObject::connect(displayConfigWatcher_.get(), &QDBusServiceWatcher::serviceOwnerChanged,
-                     pendingReplies_.get(), [this](const QString&, const QString&, const QString& newOwner) {
-                         reportDisplay(SessionStateTracker::DisplaySource::displayConfig, std::nullopt);
-                         if (!newOwner.isEmpty())
-                             readPowerSaveMode(true);
-                     });
-    readPowerSaveMode(false);
-}
-
-void LogindSession::displayConfigChanged(const QDBusMessage& message) {
-    const QVariantList arguments = message.arguments();
-    if (arguments.size() < 3 || arguments.at(0).toString() != QLatin1String(displayConfigInterface))
-        return;
-    const auto changed = qdbus_cast<QVariantMap>(arguments.at(1));
-    if (const auto mode = changed.constFind(powerSaveModeProperty); mode != changed.constEnd())
-        reportDisplay(SessionStateTracker::DisplaySource::displayConfig, displaysAsleepIn(*mode));
-    else if (qdbus_cast<QStringList>(arguments.at(2)).contains(powerSaveModeProperty))
-        readPowerSaveMode(true);
-}
-
-void LogindSession::readPowerSaveMode(bool announce) {
-    QDBusMessage message =
-        QDBusMessage::createMethodCall(displayConfigService, displayConfigPath, propertiesInterface, "Get");
-    message.setArguments({displayConfigInterface, powerSaveModeProperty});
-    message.setAutoStartService(false);
-    auto* watcher = new QDBusPendingCallWatcher(sessionBus_.asyncCall(message, callTimeoutMilliseconds),
-                                                pendingReplies_.get());
-    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, pendingReplies_.get(),
-                     [this, announce](QDBusPendingCallWatcher* finished) {
-                         finished->deleteLater();
-                         const QDBusPendingReply<QDBusVariant> reply = *finished;
-                         if (reply.isError())
-                             return; // no GNOME compositor: nothing to follow until one starts
-                         const auto asleep = displaysAsleepIn(reply.value().variant());
-                         if (announce)
-                             reportDisplay(SessionStateTracker::DisplaySource::displayConfig, asleep);
-                         else
-                             tracker_.displayReported(SessionStateTracker::DisplaySource::displayConfig,
-                                                      asleep);
-                     });
-}
-
-void LogindSession::reportDisplay(SessionStateTracker::DisplaySource source, std::optional<bool> asleep) {
-    deliver(tracker_.displayReported(source, asleep));
-}
-
-void LogindSession::deliver(SessionChange change) {
-    std::function<void()> handler; // a copy: the handler may call start() and replace the handlers
-    switch (change) {
-    case SessionChange::none:
-        return;
-    case SessionChange::resignedActive:
-        handler = handlers_.sessionDidResignActive;
-        break;
-    case SessionChange::becameActive:
-        handler = handlers_.sessionDidBecomeActive;
-        break;
-    case SessionChange::screensSlept:
-        handler = handlers_.screensDidSleep;
-        break;
-    case SessionChange::screensWoke:
-        handler = handlers_.screensDidWake;
-        break;
-    }
-    if (handler)
-        handler();
 }

@@ -3,6 +3,7 @@
 #include "Foundation/Date.h"
 
 #include <array>
+#include <cstddef>
 #include <optional>
 
 // A change in the session, as the handlers of SessionEvents hear of it.
@@ -11,16 +12,30 @@ enum class SessionChange { none, resignedActive, becameActive, screensSlept, scr
 // Folds what the session's several sources say into the one lock state and the one sleep state that
 // SessionEvents reports, so that a change seen by two sources is announced once.
 //
-// The session counts as locked while any source that has spoken says so: logind's LockedHint, the
-// desktop's ScreenSaver, and the Lock/Unlock requests logind sends to the screen locker. Those
-// requests only ask for a lock (no locker may be listening) and say nothing about when it ends, so
-// they count only on a logind too old to keep LockedHint; once LockedHint has been heard they are
-// ignored. "Any source" rather than "the latest source" keeps the events and a read of the state in
-// agreement: when one source reports the unlock before the other, the session is active again only
-// when the last one agrees. A source whose service goes away stops counting.
+// The session counts as locked while any source that has spoken says so: logind's LockedHint, each
+// screen-saver service of the session bus, xscreensaver, and the Lock/Unlock requests logind sends to
+// the screen locker. Those requests only ask for a lock (no locker may be listening) and say nothing
+// about when it ends, so they count only on a logind too old to keep LockedHint; once LockedHint has
+// been heard they are ignored. "Any source" rather than "the latest source" keeps the events and a read
+// of the state in agreement: when one source reports the unlock before the other, the session is
+// active again only when the last one agrees. A source whose service goes away stops counting.
 class SessionStateTracker {
 public:
-    enum class LockSource { lockedHint, lockRequests, screenSaver };
+    // The screen-saver services in the order of screenSaverServices (ScreenLockers.h).
+    enum class LockSource {
+        lockedHint,
+        lockRequests,
+        freedesktopScreenSaver,
+        gnomeScreenSaver,
+        mateScreenSaver,
+        cinnamonScreenSaver,
+        xfceScreenSaver,
+        xscreensaver,
+    };
+    static constexpr std::size_t lockSourceCount = 8;
+    static LockSource screenSaverSource(std::size_t service) {
+        return static_cast<LockSource>(static_cast<std::size_t>(LockSource::freedesktopScreenSaver) + service);
+    }
 
     // What `source` now says; nothing when it can no longer say anything (its service went away).
     // `now` becomes the lock's start when this report locks the session.
@@ -40,7 +55,7 @@ public:
 private:
     std::optional<bool>& said(LockSource source) { return said_[static_cast<std::size_t>(source)]; }
 
-    std::array<std::optional<bool>, 3> said_;
+    std::array<std::optional<bool>, lockSourceCount> said_;
     std::optional<Date> lockedAt_;
     std::array<std::optional<bool>, 3> displaysSaid_;
     bool displaysAsleep_ = false;

@@ -141,3 +141,22 @@ void X11DisplayPower::look() {
     if (changed && handler_)
         handler_(seen.asleep);
 }
+
+X11DisplayPower::SleepOutcome X11DisplayPower::sleepNow() const {
+    const char* name = displayName_.empty() ? nullptr : displayName_.c_str();
+    if (name == nullptr && std::getenv("DISPLAY") == nullptr)
+        return SleepOutcome::noDpms;
+    const std::unique_ptr<Display, CloseDisplay> display(XOpenDisplay(name));
+    int eventBase = 0;
+    int errorBase = 0;
+    CARD16 level = DPMSModeOn;
+    BOOL enabled = False;
+    // Forcing a level while DPMS is off would be an X error; the user's choice to keep it off stands.
+    if (!display || !DPMSQueryExtension(display.get(), &eventBase, &errorBase) || !DPMSCapable(display.get()) ||
+        !DPMSInfo(display.get(), &level, &enabled) || !enabled)
+        return SleepOutcome::noDpms;
+    DPMSForceLevel(display.get(), DPMSModeOff);
+    XSync(display.get(), False);
+    return DPMSInfo(display.get(), &level, &enabled) && enabled && level != DPMSModeOn ? SleepOutcome::asleep
+                                                                                     : SleepOutcome::stayedOn;
+}

@@ -52,6 +52,11 @@ public:
     // Whether the displays sleep; nothing before a successful start().
     std::optional<bool> asleep() const { return asleep_; }
 
+    // Puts the displays to sleep at once, where the X server has DPMS and it is enabled. Judged by what the
+    // server reports afterwards, not by the request. Any thread: it opens a connection of its own.
+    enum class SleepOutcome { noDpms, asleep, stayedOn };
+    SleepOutcome sleepNow() const;
+
 private:
     struct Connection;
 

@@ -6,10 +6,10 @@
 #include "Platform/Linux/CanberraSoundPlayer.h"
 #include "Platform/Linux/ClipCameraDevice.h"
 #include "Platform/Linux/DecodedVideo.h"
+#include "Platform/Linux/DesktopSession.h"
 #include "Platform/Linux/FreedesktopNotificationCenter.h"
 #include "Platform/Linux/LinuxInputIdleSource.h"
 #include "Platform/Linux/LoadableVisionAnalyzer.h"
-#include "Platform/Linux/LogindSession.h"
 #include "Platform/Linux/SockDiagScreenSharing.h"
 #include "Platform/Linux/ProcSelfProcess.h"
 #include "Platform/Linux/PulseAudioInput.h"
@@ -19,15 +19,6 @@
 #include "Vigilor/Companion/MacWidgetStatusStoreMirror.h"
 #include "Vigilor/Companion/SettingsSyncService.h"
 #include "Vigilor/Companion/RemoteCompanionService.h"
-
-// The desktop's own ways to lock at once, tried after logind's: the screen saver, then display power.
-// They keep the names the logs have always used.
-static std::vector<LockFallbackCommand> lockFallbackCommands() {
-    return {
-        {"ScreenSaverEngine", "xdg-screensaver", {"activate"}},
-        {"Display Sleep", "xset", {"dpms", "force", "off"}},
-    };
-}
 
 // The camera: the first V4L2 capture node, unless ZORVI_CAMERA_DEVICE names another one (a /dev/video
 // path) or a clip to play as the camera (a folder of pictures or a video file, which ffmpeg decodes
@@ -48,11 +39,10 @@ static std::shared_ptr<CameraDevice> makeCamera() {
 MonitorServices makeLinuxMonitorServices() {
     MonitorServices services;
     services.clock = &SystemClock::shared();
-    auto session = std::make_shared<LogindSession>(SystemClock::shared());
+    auto session = std::make_shared<DesktopSession>(SystemClock::shared());
     services.sessionEvents = session;
     services.sessionLockState = session;
     services.sessionLocker = session;
-    services.lockFallbackCommands = lockFallbackCommands();
     services.loginItem = std::make_shared<XdgAutostartLoginItem>();
     services.camera = makeCamera();
     services.notifications = std::make_shared<FreedesktopNotificationCenter>();

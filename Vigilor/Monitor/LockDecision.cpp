@@ -25,7 +25,9 @@ Verdict lockOrWouldLock(const ZorviPresenceInputs& in) {
         return Verdict::of(Kind::wouldLockAutoLockOff);
     if (!in.screenLockingEnabled)
         return Verdict::of(Kind::wouldLockLockingDisabled);
-    return Verdict::of(in.lockedForCurrentAbsence ? Kind::locked : Kind::lock);
+    if (in.lockedForCurrentAbsence)
+        return Verdict::of(Kind::locked);
+    return Verdict::of(in.lockerAvailable ? Kind::lock : Kind::wouldLockNoLocker);
 }
 
 Verdict evaluateCamera(const ZorviPresenceInputs& in) {
@@ -72,7 +74,9 @@ Verdict evaluateCameraBusy(const ZorviPresenceInputs& in) {
     const bool lockDue = in.autoLockEnabled && in.screenLockingEnabled && !in.lockedForCurrentAbsence &&
                          in.watchGateAllowsLock && in.inputIdleSeconds >= in.activeInputGrace &&
                          in.companionAwaySeconds >= in.lockTimeout;
-    return Verdict::of(lockDue ? Kind::lock : Kind::companionAway);
+    if (!lockDue)
+        return Verdict::of(Kind::companionAway);
+    return Verdict::of(in.lockerAvailable ? Kind::lock : Kind::wouldLockNoLocker);
 }
 
 // Without the camera the threshold is the companion's grace, not the lock timeout, and the companion
@@ -87,6 +91,22 @@ Verdict evaluateDeviceOnly(const ZorviPresenceInputs& in) {
     if (const auto suppressed = suppression(in))
         return Verdict::of(*suppressed);
     return lockOrWouldLock(in);
+}
+
+// A lock verdict in words: "Locked" only once a screen locker has reported the lock. `detail` says what
+// the rule set saw, if anything.
+std::string lockText(ZorviLockProgress progress, const std::string& detail = {}) {
+    switch (progress) {
+    case ZorviLockProgress::unconfirmed:
+        return "Lock requested, not confirmed";
+    case ZorviLockProgress::failed:
+        return "Lock failed: no screen locker took the request";
+    case ZorviLockProgress::awaited:
+        return detail.empty() ? "Locking\u2026" : "Locking \u2014 " + detail;
+    case ZorviLockProgress::locked:
+        break;
+    }
+    return detail.empty() ? "Locked" : "Locked \u2014 " + detail;
 }
 
 std::string cameraText(const ZorviPresenceInputs& in, const Verdict& verdict) {
@@ -114,12 +134,14 @@ std::string cameraText(const ZorviPresenceInputs& in, const Verdict& verdict) {
         return "Would lock: face + Watch away";
     case Kind::wouldLockLockingDisabled:
         return "Would lock, but locking is disabled";
+    case Kind::wouldLockNoLocker:
+        return "Would lock, but no screen locker was found";
     default:
-        return "Locked";
+        return lockText(in.lockProgress);
     }
 }
 
-std::string cameraBusyText(const Verdict& verdict, const std::string& kind) {
+std::string cameraBusyText(const ZorviPresenceInputs& in, const Verdict& verdict, const std::string& kind) {
     switch (verdict.kind) {
     case Kind::companionOff:
     case Kind::companionUnavailable:
@@ -131,13 +153,15 @@ std::string cameraBusyText(const Verdict& verdict, const std::string& kind) {
     case Kind::suppressedScreenSharing:
         return "Camera busy \u2014 Screen Sharing";
     case Kind::lock:
-        return "Locked \u2014 camera busy, " + kind + " away";
+        return lockText(in.lockProgress, "camera busy, " + kind + " away");
+    case Kind::wouldLockNoLocker:
+        return "Camera busy \u2014 " + kind + " away, no screen locker";
     default:
         return "Camera busy \u2014 " + kind + " away";
     }
 }
 
-std::string deviceOnlyText(const Verdict& verdict, const std::string& kind) {
+std::string deviceOnlyText(const ZorviPresenceInputs& in, const Verdict& verdict, const std::string& kind) {
     switch (verdict.kind) {
     case Kind::companionOff:
         return "Pick a Watch or phone for camera-free locking";
@@ -155,8 +179,10 @@ std::string deviceOnlyText(const Verdict& verdict, const std::string& kind) {
         return kind + " away (auto-lock off)";
     case Kind::wouldLockLockingDisabled:
         return kind + " away (locking unavailable)";
+    case Kind::wouldLockNoLocker:
+        return kind + " away (no screen locker)";
     default:
-        return "Locked \u2014 " + kind + " away";
+        return lockText(in.lockProgress, kind + " away");
     }
 }
 
@@ -183,14 +209,11 @@ ZorviPresenceVerdict evaluate(const ZorviPresenceInputs& inputs) {
 
 std::string decisionText(const ZorviPresenceInputs& inputs, const ZorviPresenceVerdict& verdict,
                          const std::string& companionWord) {
-    // A lock the session never confirmed is not called one.
-    if (verdict.kind == Kind::locked && inputs.lockUnconfirmed)
-        return "Lock requested, not confirmed";
     switch (ruleSet(inputs)) {
     case RuleSet::cameraBusy:
-        return cameraBusyText(verdict, companionWord);
+        return cameraBusyText(inputs, verdict, companionWord);
     case RuleSet::deviceOnly:
-        return deviceOnlyText(verdict, companionWord);
+        return deviceOnlyText(inputs, verdict, companionWord);
     default:
         return cameraText(inputs, verdict);
     }

@@ -11,6 +11,10 @@ enum class ZorviPresenceReason {
     companionNear,   // the Bluetooth companion is near (or keyboard and mouse were used)
 };
 
+// Where the lock this absence asked for stands: asked for and awaited until a screen locker reports
+// the session locked, the wait for that report has run out, or no locker took the request.
+enum class ZorviLockProgress { awaited, locked, unconfirmed, failed };
+
 // The evidence and settings that the lock decision reads; nothing else. The decision tick fills every
 // field on every tick; each rule set reads its own.
 struct ZorviPresenceInputs {
@@ -51,10 +55,12 @@ struct ZorviPresenceInputs {
     double inputIdleSeconds = 0; // as published
     double activeInputGrace = 0;
 
+    // The session has a screen locker that a lock request can reach (or has not been looked at yet).
+    bool lockerAvailable = true;
     // The once-per-absence latch: this absence has been acted on.
     bool lockedForCurrentAbsence = false;
-    // The lock of this absence was asked for and the session never confirmed it.
-    bool lockUnconfirmed = false;
+    // What became of the lock request, for the words of a lock verdict.
+    ZorviLockProgress lockProgress = ZorviLockProgress::locked;
 };
 
 struct ZorviPresenceVerdict {
@@ -67,7 +73,8 @@ struct ZorviPresenceVerdict {
         suppressedWatchNear,
         wouldLockAutoLockOff,
         wouldLockLockingDisabled,
-        lock,   // lock the session now
+        wouldLockNoLocker, // the session has no screen locker to ask
+        lock,              // lock the session now
         locked, // a lock verdict for an absence that has been acted on already
         // Without the camera.
         companionOff,         // Bluetooth presence is not in use

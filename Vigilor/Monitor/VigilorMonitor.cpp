@@ -195,6 +195,11 @@ void VigilorMonitor::registerSessionNotifications() {
         .sessionDidBecomeActive = handler(&VigilorMonitor::sessionDidBecomeActive),
         .screensDidSleep = handler(&VigilorMonitor::screensDidSleep),
         .screensDidWake = handler(&VigilorMonitor::screensDidWake),
+        .lockersChanged =
+            [weak = weakSelf()](bool hasScreenLocker) {
+                if (auto self = weak.lock())
+                    self->sessionLockersChanged(hasScreenLocker);
+            },
     });
     if (!started) {
         const std::string reason = services_.sessionEvents->unavailableReason();

@@ -66,20 +66,6 @@ struct BreakDueRule {
     bool walkPromptDue(Date at) const;
 };
 
-// A command that locks or blanks the screen, run after the session manager's own lock.
-struct LockFallbackCommand {
-    std::string name; // as the logs name it
-    std::string executable;
-    std::vector<std::string> arguments;
-};
-
-// What one lock mechanism did when a lock request ran it.
-struct LockMechanismOutcome {
-    std::string name; // "login framework", or the command's name
-    bool worked = false;
-    std::string failureLine; // the activity-log line when it did not work
-};
-
 // The operating-system services the monitor works through. The platform ones are required (an
 // adapter that cannot reach its service says so itself); the services of other parts of the
 // application may be missing, and the monitor then goes without them.
@@ -95,8 +81,6 @@ struct MonitorServices {
     std::shared_ptr<ScreenSharingSessions> screenSharing;
     std::shared_ptr<BluetoothCentralProvider> bluetooth;
     std::shared_ptr<SessionLocker> sessionLocker;
-    std::vector<LockFallbackCommand> lockFallbackCommands;
-    double lockCommandTimeout = 5; // a command still running then counts as failed
     std::shared_ptr<HttpClient> http;
     std::shared_ptr<SoundPlayer> sounds;
     std::shared_ptr<HealthWatchdog> watchdog;
@@ -145,6 +129,7 @@ public:
     static constexpr double enrolmentTimeoutSeconds = 8;
     static constexpr int enrolmentMinimumCount = 5;
     static constexpr double lockAttemptTimeout = 10.5;
+    static constexpr const char* noScreenLockerText = "No screen locker found: Zorvi cannot lock this session";
     static constexpr const char* sandboxVariable = "APP_SANDBOX_CONTAINER_ID";
     // Input idle time assumed when no source can tell: long enough that a missing figure never keeps
     // the user present, finite so that it can be reported.
@@ -375,9 +360,16 @@ public:
     std::optional<Date> systemScreenLockedAt() const;
     void confirmScreenLocked(Date now, const std::string& eventSource, bool appendSystemEventWhenNotZorvi);
     bool systemReportsScreenLocked() const;
-    // Gets, on the main thread, whether at least one lock mechanism worked.
+    // Where the lock asked for stands, as a screen locker has reported it.
+    ZorviLockProgress lockProgress() const;
+    // Auto Lock is armed, but the session has no screen locker that could lock it.
+    bool autoLockLacksScreenLocker() const;
+    // Why the lock reason speaks of the session lock rather than the desk: a lock that is awaited, or no
+    // locker to ask. Nothing otherwise.
+    std::optional<std::string> sessionLockReason() const;
+    // Gets, on the main thread, whether a screen locker took the request.
     using LockCompletion = std::function<void(bool started)>;
-    // Runs every lock mechanism off the main thread, one request at a time; a refused request completes
+    // Asks the session's lockers off the main thread, one request at a time; a refused request completes
     // at once. A quiet request (the retry of an absence whose lock failed before) writes nothing to
     // the logs unless it succeeds.
     void lockScreen(const std::string& source, LockCompletion completion = {}, bool quiet = false);
@@ -441,9 +433,10 @@ public:
     bool screenLocked() const { return screenLocked_; }
     std::optional<Date> screenLockedAt() const { return screenLockedAt_; }
     bool lockAttemptInProgress() const { return lockAttemptInProgress_; }
-    // The lock mechanisms of a request are running.
+    // The lockers of a request are being asked.
     bool lockRequestRunning() const { return lockRequestRunning_; }
     std::optional<Date> lastZorviLockRequestAt() const { return lastZorviLockRequestAt_; }
+    std::optional<bool> sessionHasScreenLocker() const { return sessionHasScreenLocker_; }
     const std::string& lastZorviLockSource() const { return lastZorviLockSource_; }
     std::shared_ptr<CaptureSession> captureSession() const;
     bool lockedForCurrentAbsence() const { return lockedForCurrentAbsence_; }
@@ -524,7 +517,7 @@ private:
     void publishBreakPrompt(Date now, bool resting, double restSoFar);
     ZorviPresenceInputs presenceInputs(Date now) const;
     void actOnVerdict(const ZorviPresenceInputs& inputs, const ZorviPresenceVerdict& verdict);
-    void lockForCurrentAbsence(const ZorviLockCall& call, const std::string& lockedText);
+    void lockForCurrentAbsence(const ZorviLockCall& call, const ZorviPresenceVerdict& verdict);
     void presenceSeenAgain();
     double evidencedAbsence(Date now, Date lastSeen) const;
     struct LockRequest {
@@ -534,7 +527,7 @@ private:
         std::string previousSource;
         bool quiet = false;
     };
-    void finishLockRequest(const LockRequest& request, const std::vector<LockMechanismOutcome>& outcomes,
+    void finishLockRequest(const LockRequest& request, const SessionLockAttempt& attempt,
                            const LockCompletion& completion);
     void deliverMacLockedFeedback(const std::string& source, Date lockedAt);
     void deliverMacLockedNotification(const std::string& source, Date lockedAt);
@@ -544,6 +537,7 @@ private:
     void postWelcomeBack(double awaySeconds);
     void sessionDidResignActive();
     void sessionDidBecomeActive();
+    void sessionLockersChanged(bool hasScreenLocker);
     void screensDidSleep();
     void screensDidWake();
     Date now() const { return services_.clock->now(); }
@@ -614,7 +608,6 @@ private:
     // seen again (counted, so that a late lock result can tell that its absence has ended).
     bool absenceLockPending_ = false;
     bool absenceLockFailed_ = false;
-    bool absenceLockUnconfirmed_ = false; // the session did not confirm the lock this absence asked for
     uint64_t presenceSightings_ = 0;
     Date lastRemoteControlCheckAt_ = Date::distantPast();
     bool knownFacePresent_ = true;
@@ -654,6 +647,8 @@ private:
     std::optional<RemoteLockCommand> pendingRemoteLockCommand_;
     bool lockAttemptInProgress_ = false;
     bool lockRequestRunning_ = false;
+    // Whether the session has a screen locker; nothing until the session has looked.
+    std::optional<bool> sessionHasScreenLocker_;
     std::shared_ptr<DispatchQueue> lockQueue_; // made at the first request
     bool confirmingScreenLock_ = false;
     bool startupRemoteStatusPublishScheduled_ = false;

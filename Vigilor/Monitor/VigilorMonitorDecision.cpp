@@ -76,8 +76,9 @@ ZorviPresenceInputs VigilorMonitor::presenceInputs(Date at) const {
     in.watchGrace = c.watchGrace;
     in.inputIdleSeconds = inputIdleSeconds();
     in.activeInputGrace = c.activeInputGrace;
+    in.lockerAvailable = sessionHasScreenLocker_ != false;
     in.lockedForCurrentAbsence = lockedForCurrentAbsence_;
-    in.lockUnconfirmed = absenceLockUnconfirmed_;
+    in.lockProgress = lockProgress();
     return in;
 }
 
@@ -100,8 +101,13 @@ void VigilorMonitor::actOnVerdict(const ZorviPresenceInputs& in, const ZorviPres
         }
         break;
     case Kind::lock:
+        // A session that a locker holds locked already is not asked again.
+        if (screenLocked_) {
+            lockedForCurrentAbsence_ = true;
+            break;
+        }
         if (!absenceLockPending_)
-            lockForCurrentAbsence(ZorviLockDecision::lockCall(in, kind), text);
+            lockForCurrentAbsence(ZorviLockDecision::lockCall(in, kind), verdict);
         return;
     case Kind::locked:
         if (absenceLockPending_)
@@ -116,32 +122,32 @@ void VigilorMonitor::actOnVerdict(const ZorviPresenceInputs& in, const ZorviPres
 void VigilorMonitor::presenceSeenAgain() {
     lockedForCurrentAbsence_ = false;
     absenceLockFailed_ = false;
-    absenceLockUnconfirmed_ = false;
     ++presenceSightings_;
 }
 
 // Acts on a lock verdict once per absence: the latch is set before the call and cleared again when it
-// fails, so that the next tick tries again. The first failure of an absence is logged; the retries
+// fails, so that the next tick tries again. The decision says "Locked" only once a locker has said so,
+// and that the lock failed while no locker takes it. The first failure of an absence is logged; the retries
 // that follow stay quiet unless one succeeds.
-void VigilorMonitor::lockForCurrentAbsence(const ZorviLockCall& call, const std::string& lockedText) {
+void VigilorMonitor::lockForCurrentAbsence(const ZorviLockCall& call, const ZorviPresenceVerdict& verdict) {
     lockedForCurrentAbsence_ = true;
     absenceLockPending_ = true;
     const bool retry = absenceLockFailed_;
     if (!retry)
         append(call.activityLine);
-    const auto completion = [weak = weakSelf(), sightings = presenceSightings_, lockedText](bool started) {
+    const auto completion = [weak = weakSelf(), sightings = presenceSightings_, verdict](bool started) {
         auto self = weak.lock();
         if (!self)
             return;
         self->absenceLockPending_ = false;
         if (self->presenceSightings_ != sightings) // the user came back meanwhile
             return;
-        if (started) {
-            self->setIfChanged(self->decision, lockedText);
-        } else {
-            self->lockedForCurrentAbsence_ = false;
-            self->absenceLockFailed_ = true;
-        }
+        self->lockedForCurrentAbsence_ = started;
+        self->absenceLockFailed_ = !started;
+        // Awaited, unless a locker has confirmed the lock already; or failed, while the retries go on.
+        const ZorviPresenceInputs now = self->presenceInputs(self->now());
+        self->setIfChanged(self->decision,
+                           ZorviLockDecision::decisionText(now, verdict, self->companionWordCapitalised()));
     };
     lockScreen(call.source, completion, retry);
 }

@@ -1,44 +1,14 @@
 // Locking the session, confirming who locked it, the feedback for our own locks, and the return.
 #include "VigilorMonitor.h"
 
-#include "Foundation/ChildProcess.h"
 #include "Foundation/Iso8601.h"
 #include "Foundation/LocalCalendar.h"
 #include "Foundation/Rounding.h"
+#include "Foundation/SystemLog.h"
 #include "Foundation/Text.h"
 #include "Foundation/Url.h"
 
 #include <algorithm>
-
-namespace {
-
-LockMechanismOutcome commandOutcome(const LockFallbackCommand& command, double timeoutSeconds) {
-    const ChildProcessResult result =
-        ChildProcess::run(command.executable, command.arguments, timeoutSeconds);
-    if (!result.launched)
-        return {command.name, false, command.name + " failed: " + result.launchError};
-    if (result.timedOut)
-        return {command.name, false, command.name + " failed: timed out"};
-    if (!result.succeeded())
-        return {command.name, false, command.name + " failed: exit " + std::to_string(result.exitStatus)};
-    return {command.name, true, {}};
-}
-
-// Every mechanism runs every time, also after one has worked: the session manager's lock, then the
-// screen saver, then display sleep. Runs off the main thread; each command is stopped at the time-out
-// and then counts as failed.
-std::vector<LockMechanismOutcome> runLockMechanisms(SessionLocker& locker,
-                                                    const std::vector<LockFallbackCommand>& commands,
-                                                    double timeoutSeconds) {
-    std::vector<LockMechanismOutcome> outcomes;
-    outcomes.push_back(
-        {"login framework", locker.lockSession(), "login framework lock unavailable; falling back"});
-    for (const LockFallbackCommand& command : commands)
-        outcomes.push_back(commandOutcome(command, timeoutSeconds));
-    return outcomes;
-}
-
-} // namespace
 
 void VigilorMonitor::lockNow() {
     if (!config().screenLockingEnabled) {
@@ -50,8 +20,8 @@ void VigilorMonitor::lockNow() {
     lockScreen("Manual");
 }
 
-// The request is recorded at once, so that a lock the session reports while the mechanisms still run
-// is attributed to it; the mechanisms run on a queue of their own and report back here.
+// The request is recorded at once, so that a lock the session reports while the lockers are still asked
+// is attributed to it; they are asked on a queue of their own, which reports back here.
 void VigilorMonitor::lockScreen(const std::string& source, LockCompletion completion, bool quiet) {
     const auto refuse = [&](const std::string& lockLogLine) {
         if (!quiet)
@@ -64,40 +34,37 @@ void VigilorMonitor::lockScreen(const std::string& source, LockCompletion comple
             "Lock skipped: locking is unavailable in this build (its sandbox cannot lock the session)");
     if (lockAttemptInProgress_ || lockRequestRunning_)
         return refuse("Lock request dropped: lock attempt already in progress");
+    if (sessionHasScreenLocker_ == false)
+        return refuse(noScreenLockerText);
     const LockRequest request{source, now(), lastZorviLockRequestAt_, lastZorviLockSource_, quiet};
     lastZorviLockRequestAt_ = request.requestedAt;
     lastZorviLockSource_ = source;
     lockRequestRunning_ = true;
     if (!lockQueue_)
         lockQueue_ = std::make_shared<DispatchQueue>("Vigilor.lock");
-    // The work keeps the queue alive, so a monitor that goes meanwhile does not wait for the commands.
-    lockQueue_->async([queue = lockQueue_, locker = services_.sessionLocker,
-                       commands = services_.lockFallbackCommands, timeout = services_.lockCommandTimeout,
-                       weak = weakSelf(), request, completion = std::move(completion)]() mutable {
-        auto outcomes = runLockMechanisms(*locker, commands, timeout);
+    // The work keeps the queue alive, so a monitor that goes meanwhile does not wait for the lockers.
+    lockQueue_->async([queue = lockQueue_, locker = services_.sessionLocker, weak = weakSelf(), request,
+                       completion = std::move(completion)]() mutable {
+        SessionLockAttempt attempt = locker->lockSession();
         // The completion belongs to the main thread, and goes there whole.
         DispatchQueue::main().async(
-            [weak, request, outcomes = std::move(outcomes), completion = std::move(completion)] {
+            [weak, request, attempt = std::move(attempt), completion = std::move(completion)] {
                 if (auto self = weak.lock())
-                    self->finishLockRequest(request, outcomes, completion);
+                    self->finishLockRequest(request, attempt, completion);
             });
     });
 }
 
-void VigilorMonitor::finishLockRequest(const LockRequest& request,
-                                       const std::vector<LockMechanismOutcome>& outcomes,
+void VigilorMonitor::finishLockRequest(const LockRequest& request, const SessionLockAttempt& attempt,
                                        const LockCompletion& completion) {
     lockRequestRunning_ = false;
-    const bool worked = std::any_of(outcomes.begin(), outcomes.end(), [](const auto& o) { return o.worked; });
+    const bool worked = attempt.method.has_value();
     if (worked || !request.quiet) {
-        for (const LockMechanismOutcome& outcome : outcomes) {
-            if (!outcome.worked) {
-                append(outcome.failureLine);
-                continue;
-            }
-            append("Lock invoked: " + outcome.name);
-            appendLockEvent("Zorvi requested " + asciiLowercased(request.source) + " lock via " +
-                            outcome.name);
+        for (const std::string& failure : attempt.failures)
+            append(failure);
+        if (worked) {
+            append("Lock invoked: " + *attempt.method);
+            appendLockEvent("Zorvi requested " + asciiLowercased(request.source) + " lock via " + *attempt.method);
         }
     }
     if (!worked) {
@@ -109,7 +76,7 @@ void VigilorMonitor::finishLockRequest(const LockRequest& request,
         if (!request.quiet)
             append("Lock failed: no method worked");
     } else {
-        // A lock that the session confirmed while the mechanisms ran has ended the attempt already.
+        // A lock that a locker confirmed while the lockers were asked has ended the attempt already.
         if (!screenLocked_)
             scheduleLockAttemptTimeout();
         sendStatusEvent("lock_invoked", request.source, now());
@@ -123,6 +90,36 @@ bool VigilorMonitor::systemReportsScreenLocked() const {
     return state && state->screenIsLocked;
 }
 
+// The retries of an absence whose lock failed are no lock awaited.
+ZorviLockProgress VigilorMonitor::lockProgress() const {
+    if (screenLocked_)
+        return ZorviLockProgress::locked;
+    if (lockAttemptInProgress_ || (lockRequestRunning_ && !absenceLockFailed_))
+        return ZorviLockProgress::awaited;
+    return absenceLockFailed_ ? ZorviLockProgress::failed : ZorviLockProgress::unconfirmed;
+}
+
+bool VigilorMonitor::autoLockLacksScreenLocker() const {
+    return sessionHasScreenLocker_ == false && autoLockEnabled() && lockingAvailable_ &&
+           config().screenLockingEnabled;
+}
+
+std::optional<std::string> VigilorMonitor::sessionLockReason() const {
+    if (!screenLocked_ && lockProgress() == ZorviLockProgress::awaited)
+        return "Locking\u2026 waiting for the screen locker to confirm the lock.";
+    if (autoLockLacksScreenLocker())
+        return std::string(noScreenLockerText) + ".";
+    return std::nullopt;
+}
+
+// Said once when the session turns out to have no locker, and again only if it loses every locker later.
+void VigilorMonitor::sessionLockersChanged(bool hasScreenLocker) {
+    if (std::exchange(sessionHasScreenLocker_, hasScreenLocker) == hasScreenLocker || hasScreenLocker)
+        return;
+    systemLog("session", noScreenLockerText);
+    append(noScreenLockerText);
+}
+
 void VigilorMonitor::confirmScreenLocked(Date at, const std::string& eventSource,
                                          bool appendSystemEventWhenNotZorvi) {
     // Publishing "locked" takes a snapshot, whose lock-state probe would confirm this same lock again.
@@ -134,7 +131,6 @@ void VigilorMonitor::confirmScreenLocked(Date at, const std::string& eventSource
         lockAttemptTimer_->invalidate();
     lockAttemptTimer_.reset();
     lockAttemptInProgress_ = false;
-    absenceLockUnconfirmed_ = false;
     screenLocked_ = true;
     if (!screenLockedAt_)
         screenLockedAt_ = systemScreenLockedAt().value_or(at);
@@ -210,8 +206,12 @@ void VigilorMonitor::sessionDidResignActive() {
     confirmScreenLocked(now(), "System", true);
 }
 
+// Whoever unlocked is at the keyboard: the absence is over, the latch is armed again for the next one,
+// and its clock starts now, so that a session unlocked while the camera sees no one locks again only
+// after the lock timeout.
 void VigilorMonitor::sessionDidBecomeActive() {
     appendLockEvent("Screen unlocked");
+    presenceSeenAgain();
     screenLocked_ = false;
     if (lockAttemptTimer_)
         lockAttemptTimer_->invalidate();
@@ -221,6 +221,7 @@ void VigilorMonitor::sessionDidBecomeActive() {
     const std::optional<Date> lockedAt = screenLockedAt_ ? screenLockedAt_ : lastZorviLockRequestAt_;
     if (lockedAt && at.timeIntervalSince(*lockedAt) >= 5)
         creditAwayAfterLock(at, at.timeIntervalSince(*lockedAt));
+    lastFaceSeen_ = at;
     screenLockedAt_.reset();
     lastZorviLockRequestAt_.reset();
     lastZorviLockSource_ = "Zorvi";

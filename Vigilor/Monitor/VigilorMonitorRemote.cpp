@@ -225,7 +225,6 @@ void VigilorMonitor::scheduleLockAttemptTimeout() {
             return;
         self->lockAttemptInProgress_ = false;
         self->lastZorviLockRequestAt_.reset();
-        self->absenceLockUnconfirmed_ = self->lockedForCurrentAbsence_;
         self->appendLockEvent("Lock attempt unconfirmed; the session did not lock within 10s");
         self->sendStatusEvent("lock_attempt_unconfirmed", self->lastZorviLockSource_, self->now());
     });

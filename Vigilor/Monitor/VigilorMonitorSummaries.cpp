@@ -122,6 +122,8 @@ std::string VigilorMonitor::readinessSummary() const {
         return cameraBlockWords(cameraBlock()).readiness;
     if (isPaused())
         return "Paused";
+    if (autoLockLacksScreenLocker())
+        return "No screen locker found";
     if (remoteControlActive() && !face)
         return "Remote, not at Mac";
     if (face && (!bluetooth || watchPresent()))
@@ -189,6 +191,8 @@ std::string VigilorMonitor::lockReason() const {
         return "Paused by user.";
     if (phase() == MonitorPhase::blocked)
         return cameraBlockWords(cameraBlock()).reason;
+    if (auto reason = sessionLockReason())
+        return *reason;
     if (!lockingAvailable_)
         return "Presence coaching is active; locking is unavailable in this version.";
     if (!c.screenLockingEnabled)

@@ -6,6 +6,7 @@
 #include "Platform/SessionLocker.h"
 #include "Platform/SoundPlayer.h"
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -29,15 +30,21 @@ public:
     int checks = 0;
 };
 
+// The session's lockers: the one named takes each request, after the failures of those asked before it.
 class FakeSessionLocker final : public SessionLocker {
 public:
     explicit FakeSessionLocker(CallLog* log = nullptr)
         : log_(log) {}
-    bool lockSession() override {
+    SessionLockAttempt lockSession() override {
         record(log_, "locker.lockSession");
-        return works;
+        if (whileLocking)
+            whileLocking(); // on the lock queue, as a slow locker would keep it
+        return {works ? std::optional(method) : std::nullopt, failures};
     }
     bool works = true;
+    std::string method = "logind";
+    std::vector<std::string> failures;
+    std::function<void()> whileLocking;
 
 private:
     CallLog* log_;

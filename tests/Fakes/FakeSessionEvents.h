@@ -33,6 +33,8 @@ public:
         lockInfo = locked ? SessionLockInfo{true, at} : SessionLockInfo{false, std::nullopt};
         call(locked ? handlers.sessionDidResignActive : handlers.sessionDidBecomeActive);
     }
+    // The session has looked for its screen lockers, or they came or went.
+    void reportLockers(bool hasScreenLocker) { handlers.lockersChanged(hasScreenLocker); }
     // The displays go to sleep (the machine sleeps, or their power is turned down), or have woken.
     void reportSleep(bool asleep) {
         if (std::exchange(asleep_, asleep) == asleep)

@@ -307,7 +307,7 @@ TEST_F(BluetoothPresence, LocksOnceWhenTheCompanionHasBeenAwayForItsGrace) {
     EXPECT_EQ(monitor->secondsSinceWatch(), 7.5);
     tick(0.5);
     EXPECT_EQ(lockCalls(), 1u);
-    EXPECT_EQ(monitor->decision(), "Locked \u2014 Watch away");
+    EXPECT_EQ(monitor->decision(), "Locking \u2014 Watch away");
     EXPECT_EQ(h.relay->sent.back().snapshot.source, "Auto-Watch");
     tick(20);
     EXPECT_EQ(lockCalls(), 1u);
@@ -339,7 +339,7 @@ TEST_F(BluetoothPresence, AWeakButStillHeardCompanionCountsAsAway) {
     EXPECT_FALSE(monitor->watchPresent());
     EXPECT_EQ(monitor->watchRSSI(), -97);
     EXPECT_EQ(lockCalls(), 1u);
-    EXPECT_EQ(monitor->decision(), "Locked \u2014 Watch away");
+    EXPECT_EQ(monitor->decision(), "Locking \u2014 Watch away");
 }
 
 TEST_F(BluetoothPresence, ClosingThePickerKeepsTheCompanionScanning) {

@@ -128,6 +128,8 @@ TEST(ZorviLockDecision, DecidesTheCameraRulesInOrder) {
          ZorviPresenceVerdict::of(Kind::wouldLockLockingDisabled)},
         {"already acted on", [](auto& in) { in.lockedForCurrentAbsence = true; },
          ZorviPresenceVerdict::of(Kind::locked)},
+        {"no screen locker", [](auto& in) { in.lockerAvailable = false; },
+         ZorviPresenceVerdict::of(Kind::wouldLockNoLocker)},
         {"a face in view over everything",
          [](auto& in) {
              in.facePresent = true;
@@ -161,6 +163,8 @@ TEST(ZorviLockDecision, DecidesTheCameraBusyRulesInOrder) {
     };
     const Case cases[] = {
         {"companion away for the timeout", busy([](auto&) {}), ZorviPresenceVerdict::of(Kind::lock)},
+        {"no screen locker", busy([](auto& in) { in.lockerAvailable = false; }),
+         ZorviPresenceVerdict::of(Kind::wouldLockNoLocker)},
         {"Bluetooth presence off", busy([](auto& in) { in.bluetoothPresenceEnabled = false; }),
          ZorviPresenceVerdict::of(Kind::companionOff)},
         {"Bluetooth unavailable", busy([](auto& in) { in.bluetoothUnavailable = true; }),
@@ -210,6 +214,8 @@ TEST(ZorviLockDecision, DecidesWithoutTheCameraInOrder) {
     const auto near = ZorviPresenceVerdict::present(ZorviPresenceReason::companionNear);
     const Case cases[] = {
         {"away for its grace", deviceOnly([](auto&) {}), ZorviPresenceVerdict::of(Kind::lock)},
+        {"no screen locker", deviceOnly([](auto& in) { in.lockerAvailable = false; }),
+         ZorviPresenceVerdict::of(Kind::wouldLockNoLocker)},
         {"Bluetooth presence off", deviceOnly([](auto& in) { in.bluetoothPresenceEnabled = false; }),
          ZorviPresenceVerdict::of(Kind::companionOff)},
         {"Bluetooth unavailable", deviceOnly([](auto& in) { in.bluetoothUnavailable = true; }),
@@ -244,14 +250,17 @@ TEST(ZorviLockDecision, DecidesWithoutTheCameraInOrder) {
 
 TEST(ZorviLockDecision, NamesEachVerdictInTheWordsOfItsRuleSet) {
     using Reason = ZorviPresenceReason;
-    const auto in = [](bool busy, bool camera) {
+    const auto in = [](bool busy, bool camera, ZorviLockProgress progress = ZorviLockProgress::locked) {
         ZorviPresenceInputs inputs;
         inputs.cameraBusy = busy;
         inputs.cameraPresenceEnabled = camera;
         inputs.autoLockEnabled = true;
+        inputs.lockProgress = progress;
         return inputs;
     };
     const ZorviPresenceInputs camera = in(false, true), busy = in(true, true), deviceOnly = in(false, false);
+    // "Locked" only once a locker has said so.
+    const auto awaited = ZorviLockProgress::awaited, unconfirmed = ZorviLockProgress::unconfirmed;
     const struct {
         ZorviPresenceInputs inputs;
         ZorviPresenceVerdict verdict;
@@ -270,12 +279,20 @@ TEST(ZorviLockDecision, NamesEachVerdictInTheWordsOfItsRuleSet) {
          "Would lock, but locking is disabled"},
         {camera, ZorviPresenceVerdict::of(Kind::lock), "Locked"},
         {camera, ZorviPresenceVerdict::of(Kind::locked), "Locked"},
+        {in(false, true, awaited), ZorviPresenceVerdict::of(Kind::lock), "Locking\u2026"},
+        {in(false, true, awaited), ZorviPresenceVerdict::of(Kind::locked), "Locking\u2026"},
+        {in(false, true, unconfirmed), ZorviPresenceVerdict::of(Kind::locked), "Lock requested, not confirmed"},
+        {in(false, true, ZorviLockProgress::failed), ZorviPresenceVerdict::of(Kind::lock),
+         "Lock failed: no screen locker took the request"},
+        {camera, ZorviPresenceVerdict::of(Kind::wouldLockNoLocker), "Would lock, but no screen locker was found"},
         {busy, ZorviPresenceVerdict::of(Kind::companionOff), "Camera busy \u2014 assuming present"},
         {busy, ZorviPresenceVerdict::of(Kind::companionUnavailable), "Camera busy \u2014 assuming present"},
         {busy, ZorviPresenceVerdict::of(Kind::learningCompanion), "Camera busy \u2014 learning Watch"},
         {busy, ZorviPresenceVerdict::present(Reason::companionNear), "Camera busy \u2014 Watch near"},
         {busy, ZorviPresenceVerdict::of(Kind::suppressedScreenSharing), "Camera busy \u2014 Screen Sharing"},
         {busy, ZorviPresenceVerdict::of(Kind::lock), "Locked \u2014 camera busy, Watch away"},
+        {in(true, true, awaited), ZorviPresenceVerdict::of(Kind::lock), "Locking \u2014 camera busy, Watch away"},
+        {busy, ZorviPresenceVerdict::of(Kind::wouldLockNoLocker), "Camera busy \u2014 Watch away, no screen locker"},
         {busy, ZorviPresenceVerdict::of(Kind::companionAway), "Camera busy \u2014 Watch away"},
         {deviceOnly, ZorviPresenceVerdict::of(Kind::companionOff),
          "Pick a Watch or phone for camera-free locking"},
@@ -291,6 +308,9 @@ TEST(ZorviLockDecision, NamesEachVerdictInTheWordsOfItsRuleSet) {
          "Watch away (locking unavailable)"},
         {deviceOnly, ZorviPresenceVerdict::of(Kind::lock), "Locked \u2014 Watch away"},
         {deviceOnly, ZorviPresenceVerdict::of(Kind::locked), "Locked \u2014 Watch away"},
+        {in(false, false, awaited), ZorviPresenceVerdict::of(Kind::locked), "Locking \u2014 Watch away"},
+        {in(false, false, unconfirmed), ZorviPresenceVerdict::of(Kind::locked), "Lock requested, not confirmed"},
+        {deviceOnly, ZorviPresenceVerdict::of(Kind::wouldLockNoLocker), "Watch away (no screen locker)"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(ZorviLockDecision::decisionText(c.inputs, c.verdict, "Watch"), c.text);

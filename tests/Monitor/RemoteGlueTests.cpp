@@ -157,7 +157,6 @@ TEST_F(RemoteGlue, ConfirmsARemoteLockAtOnceWhenAlreadyLocked) {
 TEST_F(RemoteGlue, AFailedRemoteLockIsRejectedAfterItWasAnnounced) {
     monitor.reset();
     h.locker->works = false;
-    h.lockCommands = {};
     monitor = h.makeMonitor();
     enableLocking();
     h.log.clear();

@@ -65,10 +65,6 @@ struct MonitorHarness {
     std::shared_ptr<FakeScreenSharing> screenSharing = std::make_shared<FakeScreenSharing>();
     std::shared_ptr<FakeBluetooth> bluetooth = std::make_shared<FakeBluetooth>(&log);
     std::shared_ptr<FakeSessionLocker> locker = std::make_shared<FakeSessionLocker>(&log);
-    // Real commands: the screen saver and display sleep stand-ins succeed unless a test says otherwise.
-    std::vector<LockFallbackCommand> lockCommands = {{"ScreenSaverEngine", "/bin/true", {}},
-                                                     {"Display Sleep", "/bin/true", {}}};
-    double lockCommandTimeout = 2;
     std::shared_ptr<HttpClient> http = std::make_shared<HttpClient>();
     std::shared_ptr<FakeSoundPlayer> sounds = std::make_shared<FakeSoundPlayer>();
     std::shared_ptr<FakeHealthWatchdog> watchdog = std::make_shared<FakeHealthWatchdog>(&log);
@@ -93,8 +89,6 @@ struct MonitorHarness {
         s.screenSharing = screenSharing;
         s.bluetooth = bluetooth;
         s.sessionLocker = locker;
-        s.lockFallbackCommands = lockCommands;
-        s.lockCommandTimeout = lockCommandTimeout;
         s.http = http;
         s.sounds = sounds;
         s.watchdog = watchdog;
@@ -143,7 +137,7 @@ struct MonitorHarness {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
     }
-    // Lets the lock request of the monitor made last run its mechanisms and report back.
+    // Lets the lock request of the monitor made last ask its lockers and report back.
     bool finishLockRequest() {
         const auto monitor = made.lock();
         return !monitor || eventually([&] { return !monitor->lockRequestRunning(); });

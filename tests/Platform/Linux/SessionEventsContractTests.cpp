@@ -1,6 +1,7 @@
 #include "Fakes/FakeClock.h"
 #include "Fakes/FakeSessionEvents.h"
-#include "Platform/Linux/LogindSession.h"
+#include "Platform/Linux/DesktopSession.h"
+#include "Support/ScreenLockerStandIns.h"
 #include "Support/PrivateBus.h"
 #include "Support/TemporaryHome.h"
 
@@ -87,7 +88,8 @@ public:
                                                     {displayConfig, "PowerSaveMode", 0});
         if (property.type() == QDBusMessage::ErrorMessage)
             return property.errorMessage().toStdString();
-        session_ = std::make_unique<LogindSession>(bus_.connection(), bus_.connection(), clock_);
+        session_ = std::make_unique<DesktopSession>(bus_.connection(), bus_.connection(), clock_, nullptr,
+                                                    noLockerCommands());
         return {};
     }
     SessionEvents& events() override { return *session_; }
@@ -124,7 +126,7 @@ private:
     Clock& clock_;
     ScopedVariable sessionId_{"XDG_SESSION_ID", "c1"};
     PrivateBus bus_;
-    std::unique_ptr<LogindSession> session_;
+    std::unique_ptr<DesktopSession> session_;
 };
 
 // The handlers' calls, in order.
@@ -133,7 +135,7 @@ struct Recorder {
 
     SessionEventHandlers handlers() {
         return {[this] { events.push_back("resign"); }, [this] { events.push_back("active"); },
-                [this] { events.push_back("sleep"); }, [this] { events.push_back("wake"); }};
+                [this] { events.push_back("sleep"); }, [this] { events.push_back("wake"); }, {}};
     }
 };
 

@@ -33,7 +33,10 @@ Report request(bool lock) {
     return {false, LockSource::lockRequests, lock};
 }
 Report saver(bool active) {
-    return {false, LockSource::screenSaver, active};
+    return {false, LockSource::mateScreenSaver, active};
+}
+Report xscreensaver(bool locked) {
+    return {false, LockSource::xscreensaver, locked};
 }
 Report gone(LockSource source) {
     return {false, source, std::nullopt};
@@ -96,11 +99,14 @@ INSTANTIATE_TEST_SUITE_P(
              {hint(false), gone(LockSource::lockedHint), request(true)},
              {resignedActive}},
         Case{"ScreenSaverGoingAwayReleasesItsLock",
-             {saver(true), gone(LockSource::screenSaver)},
+             {saver(true), gone(LockSource::mateScreenSaver)},
              {resignedActive, becameActive}},
         Case{"SourceGoingAwayKeepsAnotherSourcesLock",
-             {hint(true), saver(true), gone(LockSource::screenSaver)},
+             {hint(true), saver(true), gone(LockSource::mateScreenSaver)},
              {resignedActive}},
+        Case{"EveryLockerCountsWithoutLogind",
+             {xscreensaver(true), saver(true), xscreensaver(false), saver(false)},
+             {resignedActive, becameActive}},
         Case{"SleepAndWakeOnceEach",
              {sleep(true), sleep(true), sleep(false), sleep(false)},
              {screensSlept, screensWoke}},
@@ -127,12 +133,12 @@ TEST(SessionStateTracker, LockedAtIsWhenTheLockWasFirstReported) {
     EXPECT_FALSE(tracker.isLocked());
     EXPECT_EQ(tracker.lockedAt(), std::nullopt);
 
-    tracker.lockReported(LockSource::screenSaver, true, Date(100));
+    tracker.lockReported(LockSource::mateScreenSaver, true, Date(100));
     tracker.lockReported(LockSource::lockedHint, true, Date(105)); // the same lock, seen later
     EXPECT_TRUE(tracker.isLocked());
     EXPECT_EQ(tracker.lockedAt(), Date(100));
 
-    tracker.lockReported(LockSource::screenSaver, false, Date(200));
+    tracker.lockReported(LockSource::mateScreenSaver, false, Date(200));
     EXPECT_EQ(tracker.lockedAt(), Date(100)) << "still locked by LockedHint";
 
     tracker.lockReported(LockSource::lockedHint, false, Date(210));

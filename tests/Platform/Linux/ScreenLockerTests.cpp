@@ -1,0 +1,193 @@
+#include "Support/MonitorHarness.h"
+#include "Support/PrivateBus.h"
+#include "Support/ScreenLockerStandIns.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+
+#include <algorithm>
+#include <fstream>
+#include <sstream>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+// The monitor on the real desktop-session adapter, with each screen locker a Linux session may have: the
+// locker a lock request goes to, and the same effects of what each one reports (the user's lock, ours,
+// the unlock).
+namespace {
+
+struct LockerRow {
+    const char* name;
+    bool logind;                           // logind, with our session, on the system bus
+    std::vector<const char*> screenSavers; // the screen-saver services that run
+    bool xscreensaver;                     // the xscreensaver stand-in, running
+    bool xdgScreensaver;                   // the xdg-screensaver stand-in, installed
+    std::string locker;                    // the one that takes the request; empty: none
+};
+
+const QString login1 = "org.freedesktop.login1";
+const std::filesystem::path standIns = VIGILOR_SCREEN_LOCKERS;
+
+class ScreenLockerTest : public testing::TestWithParam<LockerRow> {
+protected:
+    void SetUp() override {
+        if (const auto missing = PrivateBus::missingTools(); !missing.empty())
+            GTEST_SKIP() << missing;
+        ASSERT_TRUE(bus.start()) << bus.failure();
+        if (row.logind) {
+            ASSERT_TRUE(bus.startMock({"--template", "logind"}, login1)) << bus.failure();
+            bus.callMock(login1, "/org/freedesktop/login1", "AddSession", {"c1", "seat0", 1000u, "ada", true});
+        }
+        for (const char* service : row.screenSavers) {
+            const ScopedVariable name("VIGILOR_SCREENSAVER", service);
+            ASSERT_TRUE(bus.startMock({"--template", standIns / "screensaver.py"}, service));
+        }
+        // Held open, so that a line waits in the pipe until the stand-in's -watch reads it.
+        ::mkfifo((folder / "events").c_str(), 0600);
+        xscreensaverEvents = ::open((folder / "events").c_str(), O_RDWR | O_CLOEXEC);
+        DesktopSession::LockerCommands commands = noLockerCommands();
+        if (row.xscreensaver) {
+            std::ofstream{folder / "running"};
+            commands.xscreensaver = standIns / "xscreensaver-command";
+        }
+        if (row.xdgScreensaver)
+            commands.xdgScreensaver = standIns / "xdg-screensaver";
+        VigilorConfig config;
+        config.autoLockEnabled = config.screenLockingEnabled = config.notifyWhenBreakDue = true;
+        config.bodyPoseLockAssistEnabled = false;
+        config.bodyAssistDefaultMigrated = true;
+        config.save();
+        h.inputIdle->idle = 600;
+        // No system bus at all where logind is absent: nothing may wait for it.
+        auto session = std::make_shared<DesktopSession>(row.logind ? bus.connection() : QDBusConnection("none"),
+                                                        bus.connection(), h.clock, nullptr, commands);
+        monitor = h.makeMonitor(true, [&](MonitorServices& s) {
+            s.sessionEvents = session;
+            s.sessionLockState = session;
+            s.sessionLocker = session;
+        });
+        ASSERT_TRUE(until([&] { return monitor->sessionHasScreenLocker().has_value(); }));
+    }
+
+    void TearDown() override { ::close(xscreensaverEvents); }
+
+    // Both loops turn: Qt's, which brings the lockers' news, and the monitor's main queue.
+    bool until(const std::function<bool()>& done) {
+        return processEventsUntil([&] {
+            h.runLoop.loop().runUntilIdle();
+            return done();
+        });
+    }
+    void tick(double seconds = 0.5) { h.runLoop.loop().advance(seconds); }
+    std::string newestLockEvent() const { return logTexts(monitor->lockEvents()).front(); }
+    size_t lookAwayNudges() const {
+        return std::ranges::count_if(h.notifications->added, [](const auto& n) { return n.title == "Look away"; });
+    }
+
+    // The row's locker reports a lock or an unlock its own way (the user's, or one logind asked it for).
+    void lockerSays(bool locked) {
+        QDBusMessage call;
+        if (row.locker == "logind") {
+            call = QDBusMessage::createMethodCall(login1, "/org/freedesktop/login1/session/c1",
+                                                  "org.freedesktop.login1.Session", "SetLockedHint");
+        } else if (row.locker == "xscreensaver") { // a blank is no lock
+            const std::string line = locked ? "LOCK Wed Dec  9 14:00:00\n" : "BLANK Wed Dec  9 14:01:00\n";
+            ASSERT_EQ(::write(xscreensaverEvents, line.data(), line.size()), ssize_t(line.size()));
+        } else {
+            const QString service = QString::fromStdString(row.locker);
+            call = QDBusMessage::createMethodCall(service, "/" + QString(service).replace('.', '/'), service,
+                                                  "SetActive");
+        }
+        if (call.type() == QDBusMessage::MethodCallMessage) {
+            call.setArguments({locked});
+            EXPECT_EQ(bus.connection().call(call).type(), QDBusMessage::ReplyMessage);
+        }
+        ASSERT_TRUE(until([&] { return monitor->screenLocked() == locked; })) << "locked: " << locked;
+    }
+
+    int argc = 1;
+    std::string name = "ScreenLockerTests";
+    char* argv[2] = {name.data(), nullptr};
+    QCoreApplication app{argc, argv};
+    const LockerRow& row = GetParam();
+    ScopedVariable sessionId{"XDG_SESSION_ID", "c1"};
+    MonitorHarness h;
+    const std::filesystem::path folder = h.home.path(); // the stand-ins' state
+    ScopedVariable standInState{"SCREEN_LOCKER_STAND_INS", folder.c_str()};
+    int xscreensaverEvents = -1;
+    PrivateBus bus;
+    std::shared_ptr<VigilorMonitor> monitor;
+};
+
+TEST_P(ScreenLockerTest, LocksWithTheLockerThereAndFollowsIt) {
+    if (!row.locker.empty() && row.locker != "xdg-screensaver") {
+        // The user locks: the system's lock, and no break nudge while it lasts.
+        monitor->facePresent = true;
+        monitor->setLastEyeBreakAt(h.clock.now().addingTimeInterval(-1300));
+        tick();
+        ASSERT_EQ(lookAwayNudges(), 1u);
+        lockerSays(true);
+        EXPECT_EQ(newestLockEvent(), "Screen locked by the system, user, or idle policy");
+        tick(2);
+        EXPECT_EQ(lookAwayNudges(), 1u);
+        EXPECT_FALSE(monitor->breakHUDVisible());
+        lockerSays(false);
+        EXPECT_EQ(newestLockEvent(), "Screen unlocked");
+    }
+
+    // The user leaves: the lock goes to the row's locker, and is awaited until it reports.
+    monitor->facePresent = false;
+    monitor->missingFaceSamples = 6;
+    for (int i = 0; i < 120 && !monitor->lastZorviLockRequestAt() && monitor->sessionHasScreenLocker(); ++i)
+        tick();
+    if (row.locker.empty()) { // nothing could lock: said so, and nothing asked
+        EXPECT_TRUE(std::ranges::count(logTexts(monitor->events()), VigilorMonitor::noScreenLockerText));
+        EXPECT_EQ(monitor->readinessSummary(), "No screen locker found");
+        EXPECT_EQ(monitor->lockReason(), "No screen locker found: Zorvi cannot lock this session.");
+        tick(60);
+        EXPECT_EQ(monitor->decision(), "Would lock, but no screen locker was found");
+        EXPECT_FALSE(monitor->lastZorviLockRequestAt());
+        return;
+    }
+    ASSERT_TRUE(h.finishLockRequest());
+    EXPECT_EQ(newestLockEvent(), "Zorvi requested auto lock via " + row.locker);
+    EXPECT_EQ(monitor->decision(), "Locking\u2026");
+    if (row.locker == "xdg-screensaver") { // asked to lock, never to "activate"; nothing reports
+        EXPECT_EQ((std::stringstream() << std::ifstream(folder / "xdg-screensaver.calls").rdbuf()).str(), "lock\n");
+        tick(11);
+        EXPECT_EQ(monitor->decision(), "Lock requested, not confirmed");
+        return;
+    }
+    if (row.locker == "logind")
+        lockerSays(true); // logind only passes the request on; the locker reports through LockedHint
+    ASSERT_TRUE(until([&] { return monitor->screenLocked(); }));
+    EXPECT_EQ(newestLockEvent(), "Screen locked by Zorvi (Auto)");
+    tick(5);
+    EXPECT_EQ(monitor->decision(), "Locked");
+
+    // The unlock is recorded, the locked absence credited, and the latch armed for the next absence.
+    lockerSays(false);
+    EXPECT_EQ(newestLockEvent(), "Welcome back \u2014 locked away 5s; eye + movement breaks reset");
+    EXPECT_EQ(h.relay->sent.back().event, "unlocked");
+    EXPECT_FALSE(monitor->lockedForCurrentAbsence());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lockers, ScreenLockerTest,
+    testing::Values(
+        LockerRow{"Logind", true, {}, false, true, "logind"},
+        LockerRow{"Freedesktop", false, {"org.freedesktop.ScreenSaver"}, false, true, "org.freedesktop.ScreenSaver"},
+        LockerRow{"Gnome", false, {"org.gnome.ScreenSaver"}, false, false, "org.gnome.ScreenSaver"},
+        LockerRow{"Mate", false, {"org.mate.ScreenSaver"}, true, true, "org.mate.ScreenSaver"},
+        LockerRow{"Cinnamon", false, {"org.cinnamon.ScreenSaver"}, false, false, "org.cinnamon.ScreenSaver"},
+        LockerRow{"Xfce", false, {"org.xfce.ScreenSaver"}, false, false, "org.xfce.ScreenSaver"},
+        LockerRow{"LogindBeforeAScreenSaver", true, {"org.mate.ScreenSaver"}, false, false, "logind"},
+        LockerRow{"XScreenSaver", false, {}, true, true, "xscreensaver"},
+        LockerRow{"XdgScreensaver", false, {}, false, true, "xdg-screensaver"},
+        LockerRow{"None", false, {}, false, false, ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace
