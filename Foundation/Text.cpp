@@ -40,12 +40,6 @@ std::string clippedText(std::string_view text, size_t bytes) {
     return std::string(utf8Prefix(text, bytes)) + "\u2026";
 }
 
-bool containsIgnoringCase(std::string_view text, std::string_view part) {
-    const auto it = std::search(text.begin(), text.end(), part.begin(), part.end(),
-                                [](char a, char b) { return asciiLower(a) == asciiLower(b); });
-    return it != text.end() || part.empty();
-}
-
 std::string fixedDecimal(double value, int digits) {
     char buffer[400];
     const auto result =

@@ -19,9 +19,6 @@ std::string_view utf8Prefix(std::string_view text, size_t bytes);
 // ending between characters, and "…" when it was cut.
 std::string clippedText(std::string_view text, size_t bytes);
 
-// Whether `text` contains `part`, ASCII letters compared without regard to case.
-bool containsIgnoringCase(std::string_view text, std::string_view part);
-
 // A number with exactly `digits` decimals and a point, rounded as printf's "%.*f" rounds it
 // (fixedDecimal(2.54, 1) is "2.5").
 std::string fixedDecimal(double value, int digits);

@@ -30,8 +30,7 @@ protected:
 
 // The monitor of a good week, as the dashboard's pictures show it.
 std::shared_ptr<VigilorMonitor> goodWeek(MonitorHarness& h) {
-    auto monitor = h.makeMonitor();
-    monitor->phase = MonitorPhase::ready;
+    auto monitor = h.makeMonitor(); // its camera runs: the phase is ready
     monitor->facePresent = true;
     monitor->deskHealth = DeskHealthSamples::week(84, 3);
     monitor->wellnessPeriodSummaries = DeskHealthSamples::periods();

@@ -8,7 +8,9 @@ namespace {
 
 SignalChipModel faceChip(const VigilorMonitor& m) {
     const bool face = m.facePresent();
-    return {"Face", face ? m.focusSummary() : fixedDecimal(m.secondsSinceFace(), 1) + "s",
+    return {"Face",
+            face ? m.focusSummary()
+                 : m.faceAbsenceWord().value_or(fixedDecimal(m.secondsSinceFace(), 1) + "s"),
             face ? "person.crop.circle" : "eye.slash", Theme::colorForLevel(m.focusLevel()), ""};
 }
 
@@ -50,6 +52,15 @@ void fillMovement(MenuContentModel& model, const VigilorMonitor& m) {
 
 } // namespace
 
+// The camera first, as the button asks for it first.
+bool permissionIsForCamera(const VigilorMonitor& m) {
+    return cameraWords(m.cameraState().kind).asksPermission || !bluetoothWords(m.bluetoothState()).asksPermission;
+}
+
+std::string permissionSymbol(const VigilorMonitor& m) {
+    return permissionIsForCamera(m) ? "camera.fill" : "dot.radiowaves.left.and.right";
+}
+
 QColor levelColour(NudgeLevel level) {
     switch (level) {
     case NudgeLevel::allCalm:
@@ -86,6 +97,8 @@ MenuContentModel menuContentModel(const VigilorMonitor& m) {
     model.decision = m.decision();
 
     model.showPermissionButton = m.needsPermissionAction();
+    model.permissionForCamera = permissionIsForCamera(m);
+    model.permissionSymbol = permissionSymbol(m);
     model.showLockingGroup = m.lockingAvailable();
     model.autoLockOn = m.autoLockEnabled();
     model.showLockingOffRow = !m.config().screenLockingEnabled;

@@ -37,6 +37,8 @@ struct MenuContentModel {
 
     // Controls card.
     bool showPermissionButton = false;
+    bool permissionForCamera = true; // else for Bluetooth: "Continue for camera" or "Continue for Bluetooth"
+    std::string permissionSymbol;
     bool showLockingGroup = false;
     bool autoLockOn = false;
     bool showLockingOffRow = false;
@@ -54,6 +56,11 @@ struct MenuContentModel {
 
     bool showReviewButton = false;
 };
+
+// Whether the permission button asks for the camera (or else for Bluetooth): it is named for the device
+// refused.
+bool permissionIsForCamera(const VigilorMonitor& monitor);
+std::string permissionSymbol(const VigilorMonitor& monitor);
 
 // The colour of a nudge level, from calm to presence check.
 QColor levelColour(NudgeLevel level);

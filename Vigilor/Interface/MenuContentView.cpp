@@ -88,7 +88,7 @@ public:
     ClampedLabel* detail;
     QWidget* nudgeWrap;
     NudgeCard* nudgeCard;
-    QAbstractButton* permissionButton;
+    ZorviGlassButton* permissionButton;
     ZorviGlassSurface* lockingGroup;
     SwitchRow* autoLockRow;
     QWidget* lockingOffRow;
@@ -325,6 +325,14 @@ void MenuContentView::apply(const MenuContentModel& m, bool wasWalkDue) {
     p.nudgeCard->setModel(m);
 
     p.permissionButton->setVisible(m.showPermissionButton);
+    const QString permission = m.permissionForCamera ? QStringLiteral("Continue for camera")
+                                                     : QStringLiteral("Continue for Bluetooth");
+    if (p.permissionButton->text() != permission) {
+        p.permissionButton->setText(permission);
+        p.permissionButton->setAccessibleName(permission);
+        p.permissionButton->setToolTip(permission);
+    }
+    p.permissionButton->setSystemImage(m.permissionSymbol);
     p.lockingGroup->setVisible(m.showLockingGroup);
     p.autoLockRow->setChecked(m.autoLockOn);
     p.autoLockRow->setAccessibleDescription(m.autoLockOn ? QStringLiteral("On") : QStringLiteral("Off"));

@@ -1,7 +1,6 @@
 #include "OnboardingModel.h"
 
 #include "Foundation/DispatchQueue.h"
-#include "Platform/CameraDevice.h"
 
 namespace {
 
@@ -95,12 +94,14 @@ const OnboardingPermissionRow& onboardingPermissionRow(OnboardingPermission perm
     return rows[static_cast<std::size_t>(permission)];
 }
 
-const std::string& onboardingPermissionDescription(OnboardingPermission permission,
+std::string onboardingPermissionDescription(OnboardingPermission permission,
                                                    const OnboardingPermissionStates& states) {
-    static const std::string noCamera = "No camera found. Connect one, then choose Continue.";
-    return permission == OnboardingPermission::camera && states.cameraMissing
-               ? noCamera
-               : onboardingPermissionRow(permission).description;
+    std::string problem;
+    if (permission == OnboardingPermission::camera)
+        problem = states.cameraProblem;
+    else if (permission == OnboardingPermission::appleWatch)
+        problem = states.bluetoothProblem;
+    return problem.empty() ? onboardingPermissionRow(permission).description : problem;
 }
 
 std::vector<OnboardingPermission> visiblePermissionRows(bool bluetoothPresenceEnabled,
@@ -125,11 +126,12 @@ bool OnboardingPermissionStates::granted(OnboardingPermission permission) const 
     return false;
 }
 
-OnboardingPermissionStates permissionStatesFrom(int cameraAuthorization, BluetoothAuthorization bluetooth,
+OnboardingPermissionStates permissionStatesFrom(CameraState::Kind camera, BluetoothState bluetooth,
                                                 bool screenLockingEnabled) {
-    return {cameraAuthorization == CameraDevice::authorized,
-            bluetooth == BluetoothAuthorization::allowedAlways, screenLockingEnabled,
-            cameraAuthorization == CameraDevice::noDevice};
+    const CameraWords& cameraRow = cameraWords(camera);
+    const BluetoothWords& bluetoothRow = bluetoothWords(bluetooth);
+    return {cameraRow.works, bluetoothRow.works, screenLockingEnabled, cameraRow.onboarding,
+            bluetoothRow.onboarding};
 }
 
 void pollPermissionStatus(std::function<void()> completion) {

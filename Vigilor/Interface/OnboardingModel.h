@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Platform/BluetoothCentral.h"
+#include "Vigilor/Monitor/DeviceState.h"
 #include "ZorviShared/ZorviWebSite.h"
 
 #include <array>
@@ -50,20 +50,21 @@ struct OnboardingPermissionStates {
     bool cameraPermissionGranted = false;
     bool bluetoothPermissionGranted = false;
     bool screenLockingEnabled = false;
-    bool cameraMissing = false; // no video device at all: granting cannot help until one is connected
+    // What keeps the camera or Bluetooth from working, where the row's own description would not say;
+    // empty: the row's own.
+    std::string cameraProblem;
+    std::string bluetoothProblem;
 
     bool granted(OnboardingPermission permission) const;
     bool operator==(const OnboardingPermissionStates&) const = default;
 };
 
-// The row's description in these states: the Camera row names a missing camera, since "Continue" looks
-// again only once one is connected.
-const std::string& onboardingPermissionDescription(OnboardingPermission permission,
+std::string onboardingPermissionDescription(OnboardingPermission permission,
                                                    const OnboardingPermissionStates& states);
 
-// Granted means what the platform answers: a camera node that opens (CameraDevice::authorized), BlueZ
-// answering on the system bus (allowedAlways), and the setting that lets Zorvi lock.
-OnboardingPermissionStates permissionStatesFrom(int cameraAuthorization, BluetoothAuthorization bluetooth,
+// Granted means what the devices reported: a camera that opened, a Bluetooth radio that scans; and the
+// setting that lets Zorvi lock.
+OnboardingPermissionStates permissionStatesFrom(CameraState::Kind camera, BluetoothState bluetooth,
                                                 bool screenLockingEnabled);
 
 // After a press the permissions are looked at again three times, each delay counted from the look

@@ -91,8 +91,9 @@ OnboardingView::OnboardingView(std::shared_ptr<VigilorMonitor> monitor, std::fun
     column->addWidget(scroll, 1);
     column->addLayout(footer);
 
-    new MonitorRefresh(*this, monitor_, [this] { refresh(); });
-    refresh();
+    // The camera and Bluetooth report to the monitor at their own pace: every report shows.
+    new MonitorRefresh(*this, monitor_, [this] { updatePermissionStates(); });
+    updatePermissionStates();
 }
 
 QWidget* OnboardingView::makeCard(const OnboardingCard& card) {
@@ -214,7 +215,7 @@ void OnboardingView::requestScreenLocking() {
 }
 
 void OnboardingView::updatePermissionStates() {
-    states_ = permissionStatesFrom(monitor_->cameraAuthorizationStatus(), monitor_->bluetoothAuthorization(),
+    states_ = permissionStatesFrom(monitor_->cameraState().kind, monitor_->bluetoothState(),
                                    monitor_->config().screenLockingEnabled);
     refresh();
 }

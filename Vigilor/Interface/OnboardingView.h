@@ -13,8 +13,9 @@ class ZorviGlassButton;
 
 // The onboarding window's content: what Zorvi does, that camera frames stay on this machine, and the
 // permission rows with their buttons; one button at the foot ends onboarding. The permission states
-// shown are a copy refreshed from the platform and the settings when the window is shown and at each
-// re-check after a press; every change goes through the monitor.
+// shown are a copy of what the camera and Bluetooth last reported to the monitor and of the settings,
+// refreshed when the window is shown, when the monitor changes and at each re-check after a press;
+// every change goes through the monitor.
 class OnboardingView : public QWidget {
 public:
     OnboardingView(std::shared_ptr<VigilorMonitor> monitor, std::function<void()> onComplete,

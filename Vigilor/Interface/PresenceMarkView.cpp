@@ -103,7 +103,7 @@ PresenceMarkView::Look PresenceMarkView::look(const State& s) {
     if (s.isPaused)
         return {SystemColor::secondaryLabel(), "paused", "pause.fill"};
     if (s.isBlocked)
-        return {Theme::critical(), "blocked; camera unavailable", "lock.fill"};
+        return {Theme::critical(), "blocked; " + s.blockedReason, "lock.fill"};
     if (!s.facePresent && !s.watchPresent)
         return {Theme::critical(), "away", "xmark"};
     if (s.isLookingAway)

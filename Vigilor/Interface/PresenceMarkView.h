@@ -8,7 +8,8 @@
 
 // The compact, static emblem of the presence state: a tinted round face with two eyes, a mouth, an arc
 // for the watch or phone signal, pause bars while paused and a state badge at its lower right. It is a
-// pure function of five flags and its size; every length is a fraction of that size.
+// pure function of five flags, the words for why it is blocked, and its size; every length is a
+// fraction of that size.
 class PresenceMarkView : public QWidget {
 public:
     struct State {
@@ -17,6 +18,7 @@ public:
         bool isLookingAway = false;
         bool isPaused = false;
         bool isBlocked = false; // the monitor's phase is blocked
+        std::string blockedReason = "permission needed"; // why, in the words after "blocked; "
     };
 
     // The first row of the mark's table that holds: its tint, the words for the state (in the

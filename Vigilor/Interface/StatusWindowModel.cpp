@@ -62,7 +62,9 @@ std::vector<SignalRow> signalGridRows(const VigilorMonitor& m) {
     return {
         {"Mode", m.modeSummary()},
         {"Confidence", std::to_string(m.presenceConfidence()) + "%"},
-        {"Face", m.facePresent() ? "Present" : "Missing for " + fixedDecimal(m.secondsSinceFace(), 1) + "s"},
+        {"Face", m.facePresent() ? "Present"
+                                 : m.faceAbsenceWord().value_or("Missing for " +
+                                                                fixedDecimal(m.secondsSinceFace(), 1) + "s")},
         {"Watch", m.watchSummary()},
         {"Input", m.inputSummary()},
         {"Compatibility", compatibilityRequirement},
@@ -134,10 +136,18 @@ RecoveryCardModel recoveryCardModel(const RecoveryMirror& r) {
     return model;
 }
 
+PresenceMarkView::State presenceMarkState(const VigilorMonitor& m) {
+    return {m.facePresent(),
+            m.watchPresent(),
+            m.isLookingAway(),
+            m.isPaused(),
+            m.phase() == MonitorPhase::blocked,
+            cameraWords(m.cameraState().kind).markReason};
+}
+
 StatusWindowModel statusWindowModel(const VigilorMonitor& m) {
     StatusWindowModel model;
-    model.mark = {m.facePresent(), m.watchPresent(), m.isLookingAway(), m.isPaused(),
-                  m.phase() == MonitorPhase::blocked};
+    model.mark = presenceMarkState(m);
     model.lockReason = m.lockReason();
     model.heroTint = Theme::colorForLevel(m.focusLevel());
 

@@ -90,3 +90,6 @@ struct StatusWindowModel {
 };
 
 StatusWindowModel statusWindowModel(const VigilorMonitor& monitor);
+
+// The presence mark of the dashboard's and the settings window's heroes, named for what blocks it.
+PresenceMarkView::State presenceMarkState(const VigilorMonitor& monitor);

@@ -52,6 +52,8 @@ void ZorviGlassButton::setTint(std::optional<QColor> tint) {
 }
 
 void ZorviGlassButton::setSystemImage(std::string systemImage) {
+    if (systemImage_ == systemImage)
+        return;
     systemImage_ = std::move(systemImage);
     updateGeometry();
     update();

@@ -118,7 +118,8 @@ std::string cameraText(const ZorviPresenceInputs& in, const Verdict& verdict) {
         case ZorviPresenceReason::bodyPoseUnclear:
             return "Present \u2014 body pose unclear";
         default:
-            return "Present \u2014 face turned";
+            // The presence assumed at the start is no face that a camera turned away from.
+            return in.cameraBlocked ? "No camera signal" : "Present \u2014 face turned";
         }
     case Kind::waiting:
         return "Face missing: " + fixedDecimal(verdict.secondsLeft, 1) + "s";

@@ -102,6 +102,8 @@ void VigilorMonitor::startRuntimeServicesAfterLaunch() {
     reconcileLaunchAtLoginIfNeeded();
     if (config().cameraPresenceEnabled)
         startCamera();
+    else
+        reportCamera({CameraState::Kind::switchedOff, {}});
     startBluetooth(false);
 
     decisionTimer_ = Timer::scheduled(0.5, true, [weak = weakSelf()] {

@@ -25,6 +25,7 @@
 #include "Vigilor/Companion/SettingsSync.h"
 #include "Vigilor/Config/PresenceModels.h"
 #include "Vigilor/Config/VigilorConfig.h"
+#include "Vigilor/Monitor/DeviceState.h"
 #include "Vigilor/Monitor/LockDecision.h"
 #include "Vigilor/Monitor/NudgeLevel.h"
 #include "Vigilor/Monitor/WellnessScore.h"
@@ -41,16 +42,6 @@
 #include <vector>
 
 enum class BreakHUDKind { eye, walk };
-
-// Why a blocked monitor has no camera to watch the desk with. Only a refusal has an action the user
-// can take here, so only a refusal speaks of permission.
-enum class CameraBlock { permission, noCamera, stopped, unavailable };
-inline constexpr const char* noCameraStatus = "No camera found";
-inline constexpr const char* cameraErrorStatus = "Camera error";
-// From the camera status words the camera code publishes; `permissionAction` is a refusal of the
-// camera or of Bluetooth (`needsPermissionAction`); `failedWhileRunning`: the camera's error came after
-// it had been running (it stopped), not while it was being opened.
-CameraBlock cameraBlock(const std::string& cameraStatus, bool permissionAction, bool failedWhileRunning);
 
 // When the eye break and the walk prompt are due, from the settings and the break anchors.
 struct BreakDueRule {
@@ -135,18 +126,14 @@ public:
     // the user present, finite so that it can be reported.
     static constexpr double unknownInputIdleSeconds = 86'400;
 
-    // Published state, in declaration order.
-    Published<MonitorPhase> phase{*this, MonitorPhase::starting};
+    // Published state, in declaration order. The phase and the camera's and Bluetooth's states are the
+    // monitor's own to write (below, with their words).
     Published<bool> facePresent{*this, false};
     Published<int> missingFaceSamples{*this, 0};
     Published<double> secondsSinceFace{*this, 0};
     Published<bool> watchPresent{*this, false};
     Published<std::optional<int>> watchRSSI{*this, std::nullopt};
     Published<std::optional<double>> secondsSinceWatch{*this, std::nullopt};
-    Published<bool> radarEnabled{*this, false};
-    Published<std::string> cameraStatus{*this, "Starting camera"};
-    Published<std::string> centerStageStatus{*this, "Center Stage pending"};
-    Published<std::string> bluetoothStatus{*this, "Starting Bluetooth"};
     Published<std::string> remoteCompanionStatus{*this, "Remote companion off"};
     Published<std::string> decision;
     Published<bool> autoLockEnabled{*this, false};
@@ -188,13 +175,17 @@ public:
     // The latest face enrolment of the process; its fields change in place, each change published.
     Published<std::shared_ptr<EnrolmentProgress>> enrolmentProgress{*this, nullptr};
 
+    // The monitor's phase: paused, else what the camera gives (blocked while it cannot watch).
+    MonitorPhase phase() const { return phase_(); }
+    // What the camera and Bluetooth last reported, and the published words made from it.
+    const CameraState& cameraState() const { return cameraState_(); }
+    BluetoothState bluetoothState() const { return bluetoothState_(); }
+    std::string cameraStatus() const { return cameraStatusText(cameraState()); }
+    std::string bluetoothStatus() const { return bluetoothWords(bluetoothState()).status; }
+
     // Start-up.
     void startRuntimeServicesAfterLaunch();
     bool lockingAvailable() const { return lockingAvailable_; }
-    // What the platform answers now about the camera and Bluetooth, for the windows that show whether
-    // access is granted; asking has no other effect.
-    int cameraAuthorizationStatus() { return services_.camera->authorizationStatus(); }
-    BluetoothAuthorization bluetoothAuthorization() { return services_.bluetooth->authorization(); }
 
     // Settings: the one update path and its glue.
     void updateConfig(const std::function<void(VigilorConfig&)>& mutation);
@@ -219,7 +210,6 @@ public:
     void setLaunchAtLogin(bool enabled);
     void setBreakSoundEnabled(bool enabled);
     void setBluetoothPresenceMode(BluetoothPresenceMode mode);
-    void setCenterStageRequested(bool requested);
     void resetDistanceCalibration();
     void regenerateRemoteSharedSecret();
     void updateDeviceUUID(const std::string& uuidString, BluetoothDeviceType deviceType);
@@ -243,8 +233,6 @@ public:
     void startCamera();
     // The menu's permission button: asks for the camera again, then brings Bluetooth in line.
     void requestCameraThenBluetooth();
-    void applyCenterStagePreference(CaptureDevice& device);
-    void updateCenterStageStatus(CaptureDevice& device);
     void applyFrameRateLimit(CaptureDevice& device);
     // Called on the video queue after each analysed frame: stops the camera for `seconds`.
     void scheduleLowPowerCameraPause(double seconds);
@@ -264,7 +252,9 @@ public:
     void startFaceEnrolment();
     void advanceFaceEnrolment();
     bool isEnrolling() const { return isEnrolling_; }
-    const std::vector<FeaturePrintEntry>& enrolmentCollectedPrints() const { return enrolmentCollectedPrints_; }
+    const std::vector<FeaturePrintEntry>& enrolmentCollectedPrints() const {
+        return enrolmentCollectedPrints_;
+    }
 
     // Bluetooth presence.
     bool bluetoothPresenceEnabled() const;
@@ -324,7 +314,9 @@ public:
     std::string menuSystemImage() const;
     std::string readinessSummary() const;
     bool needsPermissionAction() const;
-    CameraBlock cameraBlock() const; // meaningful while the phase is blocked
+    // Without a face in view: the camera's word while it cannot show one, "Not seen yet" before the
+    // first face; nothing when the seconds since the face was seen tell.
+    std::optional<std::string> faceAbsenceWord() const;
     std::string signalBrief() const;
     std::string watchSummary() const;
     std::string watchSignalDetail() const;
@@ -444,7 +436,10 @@ public:
     Date lastWalkBreakAt() const { return lastWalkBreakAt_; }
 
     // Presence evidence that the camera pipeline and Bluetooth presence record.
-    void noteFaceSeen(Date at) { lastFaceSeen_ = lastDeskPresenceSeen_ = at; }
+    void noteFaceSeen(Date at) {
+        lastFaceSeen_ = lastDeskPresenceSeen_ = at;
+        faceSeen_ = true;
+    }
     void noteDeskPresence(Date at) { lastDeskPresenceSeen_ = at; }
     void noteUnclearDeskPresence(Date at) { lastUnclearDeskPresenceSeen_ = at; }
     void noteLookingAway(Date at) { lastLookingAwaySeen_ = at; }
@@ -455,6 +450,8 @@ public:
     void noteFrameResult(Date at);
     // Since when the camera has delivered frame results without a gap; nothing while it delivers none.
     std::optional<Date> cameraWatchingSince(Date now) const;
+    // The camera runs (not blocked, switched off or held by another program) and its frames come.
+    bool cameraDeliversFrames(Date now) const;
     // Results further apart than this are a gap: twice the longest pause between analysed frames.
     static constexpr double frameResultGap = 20;
 
@@ -464,14 +461,14 @@ private:
     void configureRemoteCompanion();
     void registerSessionNotifications();
     void configureCamera();
-    // The camera cannot run: says why in the status and the activity log, and blocks the guard.
-    void blockCamera(const std::string& status, const std::string& line);
-    void reportNoCamera();
+    // The one writer of the camera's and Bluetooth's states: each report is logged by its row, and the
+    // phase follows the camera.
+    void reportCamera(CameraState state);
+    void reportBluetooth(BluetoothState state);
+    void publishPhase();
     std::optional<FaceIdentityError> enrolmentCameraProblem() const;
     void stopCameraForDeviceOnlyMode();
     void tearDownCaptureSession();
-    // `whileRunning`: the camera had been running (it stopped), rather than failing to open.
-    void reportCameraFailure(const std::string& description, bool whileRunning);
     CaptureSession::Observers captureSessionObservers();
     void captureSessionInterrupted();
     void captureSessionInterruptionEnded();
@@ -487,7 +484,8 @@ private:
     bool shouldEvaluateFrame(Date at, const FrameInputs& inputs);
     bool shouldRunBodyPoseRequest(Date at, const FrameInputs& inputs);
     bool isLowLightFrame(const ImageView& image, Date at, bool force);
-    std::optional<FrameAnalysisResult> analyseFrame(const ImageView& image, Date at, const FrameInputs& inputs);
+    std::optional<FrameAnalysisResult> analyseFrame(const ImageView& image, Date at,
+                                                    const FrameInputs& inputs);
     void checkIdentity(const ImageView& image, const FaceObservation& face, Date at);
     bool captureEnrolmentPrint(const ImageView& image, const FaceObservation& face);
     void collectEnrolmentPrints(std::vector<FeaturePrintEntry> entries);
@@ -567,7 +565,6 @@ private:
         bool displayAsleep = false;
     };
     mutable std::mutex cameraMutex_;
-    bool cameraFailedWhileRunning_ = false; // main queue
     std::shared_ptr<CaptureSession> captureSession_;
     bool usingLowPowerCameraPulses_ = false;
     bool lowPowerCameraRestartPending_ = false;
@@ -595,7 +592,14 @@ private:
     std::shared_ptr<RemoteCompanion> remoteCompanion_;
     std::shared_ptr<SettingsSync> settingsSync_;
 
+    Published<MonitorPhase> phase_{*this, MonitorPhase::starting};
+    Published<CameraState> cameraState_{*this, {}};
+    Published<BluetoothState> bluetoothState_{*this, BluetoothState::starting};
+    // What the camera's frames say while it runs: ready with a face, faceMissing without.
+    MonitorPhase framePhase_ = MonitorPhase::ready;
+
     // Presence bookkeeping.
+    bool faceSeen_ = false; // a face has been seen since the start: until then its age means nothing
     Date lastFaceSeen_;
     Date lastDeskPresenceSeen_;
     Date lastUnclearDeskPresenceSeen_ = Date::distantPast();

@@ -1,8 +1,6 @@
 // Bluetooth presence: the user's watch or phone as a presence companion.
 #include "VigilorMonitor.h"
 
-#include "Foundation/Text.h"
-
 #include <locale>
 #include <stdexcept>
 
@@ -76,11 +74,13 @@ bool VigilorMonitor::bluetoothPresenceEnabled() const {
 }
 
 bool VigilorMonitor::isBluetoothUnavailable() const {
-    const std::string status = asciiLowercased(bluetoothStatus());
-    for (const char* word : {"denied", "off", "state"})
-        if (status.find(word) != std::string::npos)
-            return true;
-    return false;
+    return bluetoothWords(bluetoothState()).unavailable;
+}
+
+void VigilorMonitor::reportBluetooth(BluetoothState state) {
+    setIfChanged(bluetoothState_, state);
+    if (const char* line = bluetoothWords(state).logLine; *line)
+        append(line);
 }
 
 // Stops listening for the companion and forgets what was heard of it.
@@ -97,24 +97,20 @@ void VigilorMonitor::forgetBluetoothCompanion() {
 void VigilorMonitor::startBluetooth(bool requestIfNeeded) {
     if (!bluetoothPresenceEnabled()) {
         forgetBluetoothCompanion();
-        bluetoothStatus = "Bluetooth off in settings";
+        reportBluetooth(BluetoothState::offInSettings);
         return;
     }
-    const auto refuse = [this](const char* status, const char* logLine) {
-        bluetoothStatus = status;
-        append(logLine);
-    };
     switch (services_.bluetooth->authorization()) {
     case BluetoothAuthorization::notDetermined:
         if (requestIfNeeded)
             createCentral();
         else
-            refuse("Bluetooth permission needed", "Bluetooth permission waiting for user");
+            reportBluetooth(BluetoothState::permissionNeeded);
         return;
     case BluetoothAuthorization::restricted:
-        return refuse("Bluetooth restricted", "Bluetooth restricted");
+        return reportBluetooth(BluetoothState::restricted);
     case BluetoothAuthorization::denied:
-        return refuse("Bluetooth denied", "Bluetooth permission denied");
+        return reportBluetooth(BluetoothState::refused);
     case BluetoothAuthorization::allowedAlways:
         if (!central_)
             createCentral();
@@ -122,7 +118,7 @@ void VigilorMonitor::startBluetooth(bool requestIfNeeded) {
     case BluetoothAuthorization::unknown:
         break;
     }
-    refuse("Bluetooth unavailable", "Bluetooth authorization unknown");
+    reportBluetooth(BluetoothState::unknownAccess);
 }
 
 // The central reports through callbacks that hold the monitor weakly. A central that is replaced or
@@ -140,34 +136,20 @@ void VigilorMonitor::createCentral() {
     };
     central_.reset();
     central_ = services_.bluetooth->makeCentral(std::move(handlers));
+    // Until its first report nothing is known of the radio, whatever was said before.
+    reportBluetooth(BluetoothState::starting);
 }
 
 void VigilorMonitor::centralManagerDidUpdateState(BluetoothCentral& central) {
     if (!bluetoothPresenceEnabled()) {
         central.stopScan();
-        bluetoothStatus = "Bluetooth off in settings";
+        reportBluetooth(BluetoothState::offInSettings);
         return;
     }
-    switch (central.state()) {
-    case BluetoothCentralState::unauthorized:
-        bluetoothStatus = "Bluetooth denied";
-        append("Bluetooth permission denied");
-        return;
-    case BluetoothCentralState::poweredOff:
-        bluetoothStatus = "Bluetooth off";
-        append("Bluetooth is off");
-        return;
-    case BluetoothCentralState::poweredOn:
+    const BluetoothState state = bluetoothStateFor(central.state());
+    if (state == BluetoothState::scanning)
         central.scanForPeripherals(true);
-        bluetoothStatus = "Scanning";
-        append("Bluetooth scanning");
-        return;
-    case BluetoothCentralState::unknown:
-    case BluetoothCentralState::resetting:
-    case BluetoothCentralState::unsupported:
-        bluetoothStatus = "Bluetooth state " + std::to_string(static_cast<int>(central.state()));
-        return;
-    }
+    reportBluetooth(state);
 }
 
 // Runs for every advertisement of every nearby device, many times a second: an integer test, one name

@@ -49,8 +49,8 @@ bool BreakDueRule::walkPromptDue(Date at) const {
 
 BreakDueRule VigilorMonitor::breakDueRule() const {
     const VigilorConfig& c = config();
-    return {c.eyeBreakEnabled,  c.eyeBreakInterval,  lastEyeBreakAt_,
-            c.walkBreakEnabled, c.walkBreakInterval, lastWalkBreakAt_, walkNudgeHiddenUntil_};
+    return {c.eyeBreakEnabled,   c.eyeBreakInterval, lastEyeBreakAt_,      c.walkBreakEnabled,
+            c.walkBreakInterval, lastWalkBreakAt_,   walkNudgeHiddenUntil_};
 }
 
 bool VigilorMonitor::isEyeBreakDue(Date at) const {
@@ -177,8 +177,9 @@ void VigilorMonitor::handleNotificationResponse(const NotificationResponse& resp
 }
 
 void VigilorMonitor::togglePaused() {
+    // Resuming returns to what the camera gives, a problem included.
     isPaused = !isPaused();
-    phase = isPaused() ? MonitorPhase::paused : MonitorPhase::ready;
+    publishPhase();
     if (!isPaused())
         staggerOverdueBreaks(now());
     append(isPaused() ? "Monitoring paused" : "Monitoring resumed");

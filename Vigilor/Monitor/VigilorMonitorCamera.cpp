@@ -7,64 +7,62 @@
 #include <cmath>
 #include <cstdio>
 
-void VigilorMonitor::blockCamera(const std::string& status, const std::string& line) {
-    cameraStatus = status;
-    phase = MonitorPhase::blocked;
+// Every report of the camera passes here, so that the words, the log and the phase cannot disagree
+// with it. A camera that cannot watch sees no face any more; failures also go to standard output, for
+// a camera that fails where no panel shows (a headless start).
+void VigilorMonitor::reportCamera(CameraState state) {
+    const CameraWords& words = cameraWords(state.kind);
+    using Kind = CameraState::Kind;
+    if (words.blocks)
+        setIfChanged(facePresent, false);
+    if (state.kind == Kind::running || state.kind == Kind::switchedOff)
+        framePhase_ = MonitorPhase::ready;
+    setIfChanged(cameraInterrupted, state.kind == Kind::interrupted);
+    const std::string line = words.logLine + (words.logsReason ? state.reason : std::string());
+    setIfChanged(cameraState_, std::move(state));
+    publishPhase();
+    if (line.empty())
+        return;
     append(line);
+    if (words.blocks && words.logsReason)
+        systemLog("camera", line);
 }
 
-// The device, not a refusal: nothing the user can grant would help.
-void VigilorMonitor::reportNoCamera() {
-    setIfChanged(cameraStatus, std::string(noCameraStatus));
-    setIfChanged(centerStageStatus, std::string(noCameraStatus));
-    setIfChanged(phase, MonitorPhase::blocked);
-    append("No camera found");
+// Paused wins; otherwise a camera that cannot watch blocks, one not asked yet is starting, and one
+// that runs says what its frames see.
+void VigilorMonitor::publishPhase() {
+    using Kind = CameraState::Kind;
+    const Kind camera = cameraState().kind;
+    MonitorPhase next = framePhase_;
+    if (isPaused())
+        next = MonitorPhase::paused;
+    else if (cameraWords(camera).blocks)
+        next = MonitorPhase::blocked;
+    else if (camera == Kind::starting)
+        next = MonitorPhase::starting;
+    setIfChanged(phase_, next);
 }
 
 void VigilorMonitor::startCamera() {
-    const int status = services_.camera->authorizationStatus();
-    cameraStatus = "Camera auth " + std::to_string(status);
-    switch (status) {
-    case CameraDevice::authorized:
+    if (const auto problem = cameraAccessProblem(services_.camera->authorizationStatus()))
+        reportCamera({*problem, {}});
+    else
         configureCamera();
-        break;
-    case CameraDevice::restricted:
-    case CameraDevice::denied:
-        blockCamera("Camera denied", "Camera permission denied");
-        break;
-    case CameraDevice::notDetermined:
-        blockCamera("Camera permission needed", "Camera permission waiting for user");
-        break;
-    case CameraDevice::noDevice:
-        reportNoCamera();
-        break;
-    default:
-        blockCamera("Camera unavailable", "Camera status unknown");
-        break;
-    }
 }
 
 // On Linux no one is asked for the camera: access is the device node's permission, so asking again means
 // looking again (the user may have joined the video group or plugged a camera in since). A camera that
-// already runs (the button shows for a Bluetooth refusal too) is not started a second time.
+// already runs (the button shows for a Bluetooth refusal too) is not started a second time, nor one that
+// camera presence leaves off.
 void VigilorMonitor::requestCameraThenBluetooth() {
-    switch (services_.camera->authorizationStatus()) {
-    case CameraDevice::authorized:
+    if (config().cameraPresenceEnabled) {
+        if (const auto problem = cameraAccessProblem(services_.camera->authorizationStatus())) {
+            reportCamera({*problem, {}});
+        } else {
         append("Camera permission granted");
-        if (!captureSession())
+            if (!cameraWords(cameraState().kind).works)
             configureCamera();
-        break;
-    case CameraDevice::notDetermined:
-    case CameraDevice::restricted:
-    case CameraDevice::denied:
-        blockCamera("Camera denied", "Camera permission denied");
-        break;
-    case CameraDevice::noDevice:
-        reportNoCamera();
-        break;
-    default:
-        blockCamera("Camera unavailable", "Camera status unknown");
-        break;
+        }
     }
     syncBluetoothForCurrentConfig(true);
 }
@@ -90,7 +88,7 @@ void VigilorMonitor::configureCamera() {
     tearDownCaptureSession();
     const std::shared_ptr<CaptureDevice> device = services_.camera->defaultVideoDevice();
     if (!device) {
-        reportNoCamera();
+        reportCamera({CameraState::Kind::noDevice, {}});
         return;
     }
     const std::shared_ptr<CaptureSession> session = device->makeCaptureSession();
@@ -101,9 +99,8 @@ void VigilorMonitor::configureCamera() {
         session->setSessionPreset(CaptureSession::Preset::medium);
         diagLog("Camera session preset: medium fallback", now());
     }
-    applyCenterStagePreference(*device);
     if (const auto failure = session->addDeviceInput()) {
-        reportCameraFailure(*failure, false);
+        reportCamera({CameraState::Kind::cannotOpen, *failure});
         return;
     }
     const bool enrolling = isEnrolling_;
@@ -126,15 +123,11 @@ void VigilorMonitor::configureCamera() {
     // A camera that opens but cannot stream is an error, not a running camera.
     if (const auto failure = session->startRunning()) {
         tearDownCaptureSession();
-        reportCameraFailure(*failure, false);
+        reportCamera({CameraState::Kind::cannotOpen, *failure});
         return;
     }
     applyFrameRateLimit(*device);
-    setIfChanged(cameraInterrupted, false);
-    setIfChanged(cameraStatus, device->localizedName());
-    updateCenterStageStatus(*device);
-    setIfChanged(phase, MonitorPhase::ready);
-    append("Camera started: " + device->localizedName());
+    reportCamera({CameraState::Kind::running, device->localizedName()});
 }
 
 // Lets go of the current session: no more frames or notifications from it, and it stops on the video
@@ -161,34 +154,12 @@ void VigilorMonitor::stopCameraForDeviceOnlyMode() {
     tearDownCaptureSession();
 }
 
-// A face seen before the camera failed is not seen any more. Also on standard output: a camera that
-// fails where no panel shows (a headless start) says why.
-void VigilorMonitor::reportCameraFailure(const std::string& description, bool whileRunning) {
-    cameraFailedWhileRunning_ = whileRunning;
-    setIfChanged(facePresent, false);
-    setIfChanged(cameraStatus, std::string(cameraErrorStatus));
-    setIfChanged(centerStageStatus, std::string(cameraErrorStatus));
-    setIfChanged(phase, MonitorPhase::blocked);
-    append("Camera failed: " + description);
-    systemLog("camera", "Camera failed: " + description);
-}
-
-// No Linux camera offers Center Stage (Video4Linux has no control for it), so both the preference and
-// the status come to the one text.
-void VigilorMonitor::applyCenterStagePreference(CaptureDevice&) {
-    setIfChanged(centerStageStatus, std::string("Center Stage unsupported"));
-}
-
-void VigilorMonitor::updateCenterStageStatus(CaptureDevice&) {
-    setIfChanged(centerStageStatus, std::string("Center Stage unsupported"));
-}
-
 void VigilorMonitor::applyFrameRateLimit(CaptureDevice& device) {
     const double wanted = preferredCameraFrameRate;
     bool supported = false;
     for (const FrameRateRange& range : device.activeFormatFrameRateRanges())
-        if (std::isfinite(range.minFrameRate) && std::isfinite(range.maxFrameRate) && range.minFrameRate <= wanted &&
-            wanted <= range.maxFrameRate) {
+        if (std::isfinite(range.minFrameRate) && std::isfinite(range.maxFrameRate) &&
+            range.minFrameRate <= wanted && wanted <= range.maxFrameRate) {
             supported = true;
             break;
         }
@@ -197,7 +168,8 @@ void VigilorMonitor::applyFrameRateLimit(CaptureDevice& device) {
         diagLog(text, now());
     };
     if (!supported) {
-        report("Camera frame-rate cap skipped: " + std::to_string(preferredCameraFrameRate) + " fps unsupported");
+        report("Camera frame-rate cap skipped: " + std::to_string(preferredCameraFrameRate) +
+               " fps unsupported");
         return;
     }
     if (const auto failure = device.setActiveVideoFrameDuration(1 / wanted)) {
@@ -253,15 +225,11 @@ CaptureSession::Observers VigilorMonitor::captureSessionObservers() {
 }
 
 void VigilorMonitor::captureSessionInterrupted() {
-    setIfChanged(cameraInterrupted, true);
-    setIfChanged(cameraStatus, std::string("Camera in use by another app \u2014 Watch only"));
-    append("Camera interrupted (another app is using it); falling back to Apple Watch");
+    reportCamera({CameraState::Kind::interrupted, {}});
 }
 
 void VigilorMonitor::captureSessionInterruptionEnded() {
-    setIfChanged(cameraInterrupted, false);
-    setIfChanged(cameraStatus, std::string("Camera ready"));
-    append("Camera available again");
+    reportCamera({CameraState::Kind::resumed, {}});
 }
 
 void VigilorMonitor::captureSessionRuntimeError() {
@@ -288,7 +256,7 @@ void VigilorMonitor::captureSessionRestartFailed(const std::shared_ptr<CaptureSe
         if (!self || self->captureSession() != session)
             return;
         self->tearDownCaptureSession();
-        self->reportCameraFailure(description, true);
+        self->reportCamera({CameraState::Kind::failedWhileRunning, description});
     });
 }
 

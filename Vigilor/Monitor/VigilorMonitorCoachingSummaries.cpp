@@ -344,7 +344,7 @@ std::string VigilorMonitor::nudgeTitle() const {
     case NudgeRow::napping:
         return "Zorvi is napping";
     case NudgeRow::needsAccess:
-        return cameraBlock() == CameraBlock::permission ? "Zorvi needs access" : readinessSummary();
+        return cameraWords(cameraState().kind).nudgeTitle;
     case NudgeRow::remoteControl:
         return "Remote control active";
     case NudgeRow::awayWithoutLocking:

@@ -34,6 +34,8 @@ void VigilorMonitor::updateConfig(const std::function<void(VigilorConfig&)>& mut
         if (services_.watchdog)
             services_.watchdog->noteCameraModeChanged(true);
         startCamera();
+        // Said only of a camera that did start; one that could not has said why.
+        if (cameraState().kind == CameraState::Kind::running)
         append("Camera started: re-enabled for presence detection");
     } else if (previous.cameraPresenceEnabled && !next.cameraPresenceEnabled) {
         if (services_.watchdog)
@@ -42,7 +44,7 @@ void VigilorMonitor::updateConfig(const std::function<void(VigilorConfig&)>& mut
         setIfChanged(facePresent, false);
         setIfChanged(secondsSinceFace, 0.0);
         setIfChanged(missingFaceSamples, 0);
-        setIfChanged(cameraStatus, std::string("Camera disabled for device-only mode"));
+        reportCamera({CameraState::Kind::switchedOff, {}});
         append("Camera stopped: using device-only locking mode");
     }
 
@@ -86,7 +88,7 @@ void VigilorMonitor::syncBluetoothForCurrentConfig(bool requestIfNeeded) {
     }
     forgetBluetoothCompanion();
     setIfChanged(secondsSinceWatch, std::optional<double>());
-    setIfChanged(bluetoothStatus, std::string("Bluetooth off in settings"));
+    reportBluetooth(BluetoothState::offInSettings);
 }
 
 void VigilorMonitor::setBreakNotificationsEnabled(bool enabled) {

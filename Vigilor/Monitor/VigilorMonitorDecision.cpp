@@ -65,7 +65,7 @@ ZorviPresenceInputs VigilorMonitor::presenceInputs(Date at) const {
     in.knownFacePresent = knownFacePresent_;
     in.requireKnownFaceForPresence = c.requireKnownFaceForPresence;
     in.facePresent = facePresent();
-    in.cameraBlocked = phase() == MonitorPhase::blocked;
+    in.cameraBlocked = !cameraDeliversFrames(at);
     in.cameraBusy = cameraInterrupted();
     in.cameraPresenceEnabled = c.cameraPresenceEnabled;
     in.bluetoothPresenceEnabled = bluetoothPresenceEnabled();

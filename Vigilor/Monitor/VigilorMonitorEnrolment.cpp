@@ -27,11 +27,12 @@ void VigilorMonitor::publishEnrolmentProgress(std::shared_ptr<EnrolmentProgress>
 std::optional<FaceIdentityError> VigilorMonitor::enrolmentCameraProblem() const {
     if (!config().cameraPresenceEnabled)
         return FaceIdentityError(Case::cameraUnavailable, std::string("Camera presence is off"));
-    if (phase() != MonitorPhase::blocked)
+    const CameraWords& camera = cameraWords(cameraState().kind);
+    if (!camera.blocks)
         return std::nullopt;
-    if (cameraBlock() == CameraBlock::permission)
+    if (camera.asksPermission)
         return FaceIdentityError(Case::cameraAccessDenied);
-    return FaceIdentityError(Case::cameraUnavailable, readinessSummary());
+    return FaceIdentityError(Case::cameraUnavailable, camera.readiness);
 }
 
 // The enrolment also ends when no usable frame arrives at all (no camera, no face in view): its time
@@ -124,15 +125,16 @@ void VigilorMonitor::finishFaceEnrolment(bool success) {
             } catch (const std::exception& error) {
                 self->objectWillChange();
                 if (progress)
-                    progress->setError(FaceIdentityError(Case::filePermissionFailed, std::string(error.what())));
+                    progress->setError(
+                        FaceIdentityError(Case::filePermissionFailed, std::string(error.what())));
                 diagLog("Face enrolment write failed: " + std::string(error.what()));
             }
         });
         return;
     }
-    const std::string message =
-        count > 0 ? "Insufficient frames (" + std::to_string(count) + " of " + std::to_string(enrolmentMinimumCount) +
-                        " minimum). Try again."
+    const std::string message = count > 0
+                                    ? "Insufficient frames (" + std::to_string(count) + " of " +
+                                          std::to_string(enrolmentMinimumCount) + " minimum). Try again."
                   : "No face frames captured. Ensure good lighting and centre your face.";
     DispatchQueue::main().async([weak = weakSelf(), message] {
         if (auto self = weak.lock())

@@ -31,7 +31,8 @@ void VigilorMonitor::applyFaceResult(const FrameAnalysisResult& result) {
     noteFaceSeen(at);
     if (result.isLookingAway)
         noteLookingAway(at);
-    setIfChanged(phase, MonitorPhase::ready);
+    framePhase_ = MonitorPhase::ready;
+    publishPhase();
     if (previousMisses >= config().minMissingSamples)
         append("Face reacquired after " + std::to_string(previousMisses) + " misses");
 }
@@ -79,7 +80,8 @@ void VigilorMonitor::applyMissedFrame(const FrameAnalysisResult& result) {
     setIfChanged(eyesClosed, false);
     setIfChanged(lowLight, false);
     setIfChanged(missingFaceSamples, missingFaceSamples() + 1);
-    setIfChanged(phase, MonitorPhase::faceMissing);
+    framePhase_ = MonitorPhase::faceMissing;
+    publishPhase();
 }
 
 void VigilorMonitor::clearFaceGeometry() {
@@ -89,7 +91,8 @@ void VigilorMonitor::clearFaceGeometry() {
     setIfChanged(facePitchDegrees, std::optional<double>());
 }
 
-void VigilorMonitor::setBodyPose(const std::string& summary, const std::string& detail, const std::string& level) {
+void VigilorMonitor::setBodyPose(const std::string& summary, const std::string& detail,
+                                 const std::string& level) {
     setIfChanged(bodyPoseSummary, summary);
     setIfChanged(bodyPoseDetail, detail);
     setIfChanged(bodyPoseLevel, level);

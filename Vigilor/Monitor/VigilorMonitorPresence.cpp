@@ -24,6 +24,12 @@ std::optional<Date> VigilorMonitor::cameraWatchingSince(Date at) const {
     return frameResultsSince_;
 }
 
+bool VigilorMonitor::cameraDeliversFrames(Date at) const {
+    const CameraState::Kind camera = cameraState().kind;
+    return (camera == CameraState::Kind::running || camera == CameraState::Kind::resumed) &&
+           cameraWatchingSince(at);
+}
+
 // How long the user has been seen to be away since `lastSeen`. With camera presence on, only the
 // camera's frames are evidence: a face that is missing while no frames arrive (no camera, access
 // denied, not started yet) proves nothing, and an absence counts from when the frames came back.

@@ -25,16 +25,6 @@ void VigilorMonitor::setBluetoothPresenceMode(BluetoothPresenceMode mode) {
     });
 }
 
-void VigilorMonitor::setCenterStageRequested(bool requested) {
-    updateConfig([&](VigilorConfig& c) { c.requestCenterStage = requested; });
-    if (services_.camera->authorizationStatus() != CameraDevice::authorized)
-        return;
-    if (const auto device = services_.camera->defaultVideoDevice()) {
-        applyCenterStagePreference(*device);
-        updateCenterStageStatus(*device);
-    }
-}
-
 void VigilorMonitor::resetDistanceCalibration() {
     // Cleared first, so that the next face the camera sees starts a new baseline.
     distanceBaselineFaceWidth = std::nullopt;

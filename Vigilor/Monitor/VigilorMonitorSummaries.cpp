@@ -17,50 +17,16 @@ std::string oneDecimal(double value) {
     return fixedDecimal(value, 1);
 }
 
-// What a blocked monitor tells the user instead of a presence state: a short word, why nothing locks
-// on the camera's word, and the line under the panel's card. Only a refusal has its own line there.
-struct CameraBlockWords {
-    const char* readiness;
-    const char* reason;
-    const char* brief;
-};
+// The camera's row, whose texts a blocked monitor shows in place of a presence state.
+const CameraWords& cameraRow(const VigilorMonitor& m) {
+    return cameraWords(m.cameraState().kind);
+}
 
-CameraBlockWords cameraBlockWords(CameraBlock block) {
-    switch (block) {
-    case CameraBlock::permission:
-        return {"Needs permission", "Needs Camera or Bluetooth permission.",
-                "Zorvi may not open the camera; Continue checks again."};
-    case CameraBlock::noCamera: {
-        static constexpr const char* reason = "No camera found, so Zorvi cannot see the desk.";
-        return {"No camera found", reason, reason};
-    }
-    case CameraBlock::stopped: {
-        static constexpr const char* reason =
-            "The camera stopped sending pictures, so Zorvi cannot see the desk.";
-        return {"Camera stopped", reason, reason};
-    }
-    case CameraBlock::unavailable:
-        break;
-    }
-    static constexpr const char* reason = "The camera cannot be opened, so Zorvi cannot see the desk.";
-    return {"Camera unavailable", reason, reason};
+const BluetoothWords& bluetoothRow(const VigilorMonitor& m) {
+    return bluetoothWords(m.bluetoothState());
 }
 
 } // namespace
-
-CameraBlock cameraBlock(const std::string& cameraStatus, bool permissionAction, bool failedWhileRunning) {
-    if (permissionAction)
-        return CameraBlock::permission;
-    if (cameraStatus == noCameraStatus)
-        return CameraBlock::noCamera;
-    if (cameraStatus == cameraErrorStatus && failedWhileRunning)
-        return CameraBlock::stopped;
-    return CameraBlock::unavailable;
-}
-
-CameraBlock VigilorMonitor::cameraBlock() const {
-    return ::cameraBlock(cameraStatus(), needsPermissionAction(), cameraFailedWhileRunning_);
-}
 
 std::string VigilorMonitor::companionWordCapitalised() const {
     switch (config().bluetoothPresenceMode) {
@@ -119,7 +85,7 @@ std::string VigilorMonitor::readinessSummary() const {
     const bool face = facePresent();
     const bool bluetooth = bluetoothPresenceEnabled();
     if (phase() == MonitorPhase::blocked)
-        return cameraBlockWords(cameraBlock()).readiness;
+        return cameraRow(*this).readiness;
     if (isPaused())
         return "Paused";
     if (autoLockLacksScreenLocker())
@@ -128,6 +94,10 @@ std::string VigilorMonitor::readinessSummary() const {
         return "Remote, not at Mac";
     if (face && (!bluetooth || watchPresent()))
         return "You are here";
+    // Bluetooth that can tell nothing is the word, beside a face or instead of a camera switched off.
+    if (bluetooth && isBluetoothUnavailable() &&
+        (face || cameraState().kind == CameraState::Kind::switchedOff))
+        return bluetoothRow(*this).summary;
     if (face && !lastWatchSeen_)
         return "Learning " + companionWordCapitalised() + " signal";
     if (face)
@@ -138,11 +108,7 @@ std::string VigilorMonitor::readinessSummary() const {
 }
 
 bool VigilorMonitor::needsPermissionAction() const {
-    const std::string& camera = cameraStatus();
-    const std::string& bluetooth = bluetoothStatus();
-    return containsIgnoringCase(camera, "permission needed") ||
-           containsIgnoringCase(bluetooth, "permission needed") || containsIgnoringCase(camera, "denied") ||
-           containsIgnoringCase(bluetooth, "denied");
+    return cameraRow(*this).asksPermission || bluetoothRow(*this).asksPermission;
 }
 
 int VigilorMonitor::presenceConfidence() const {
@@ -160,14 +126,15 @@ std::string VigilorMonitor::signalBrief() const {
     const bool face = facePresent();
     const bool bluetooth = bluetoothPresenceEnabled();
     if (phase() == MonitorPhase::blocked)
-        return cameraBlockWords(cameraBlock()).brief;
+        return cameraRow(*this).brief;
     if (remoteControlActive() && !face)
         return "Screen Sharing is active, but the camera does not see you at the Mac.";
     if (bluetooth && isBluetoothUnavailable())
         return "Bluetooth is unavailable; " + companionWordCapitalised() +
                (lockingAvailable_ ? " verification is suppressing auto-lock." : " proximity is unavailable.");
     if (bluetooth && !lastWatchSeen_)
-        return "Camera is active; waiting to learn your " + companionWordLowerCase() + " signal.";
+        return std::string(cameraDeliversFrames(now()) ? "Camera is active; waiting" : "Waiting") +
+               " to learn your " + companionWordLowerCase() + " signal.";
     if (face && !bluetooth)
         return "Camera sees you at the Mac.";
     if (face && watchPresent())
@@ -190,7 +157,7 @@ std::string VigilorMonitor::lockReason() const {
     if (isPaused())
         return "Paused by user.";
     if (phase() == MonitorPhase::blocked)
-        return cameraBlockWords(cameraBlock()).reason;
+        return cameraRow(*this).lockReason;
     if (auto reason = sessionLockReason())
         return *reason;
     if (!lockingAvailable_)
@@ -203,9 +170,12 @@ std::string VigilorMonitor::lockReason() const {
         return "Won't lock: face is visible.";
     if (onCall() && c.suppressLockDuringCalls)
         return "Won't lock: On a call.";
-    if (at.timeIntervalSince(lastDeskPresenceSeen_) < std::max(6.0, c.bodyPresenceLockGrace))
+    // Only a camera's frames show a body or a look-away; without them the presence assumed at the start
+    // is no body in frame.
+    const bool framesCome = cameraDeliversFrames(at);
+    if (framesCome && at.timeIntervalSince(lastDeskPresenceSeen_) < std::max(6.0, c.bodyPresenceLockGrace))
         return "Won't lock: body is still in frame.";
-    if (at.timeIntervalSince(lastLookingAwaySeen_) < std::max(6.0, c.lookAwayLockGrace))
+    if (framesCome && at.timeIntervalSince(lastLookingAwaySeen_) < std::max(6.0, c.lookAwayLockGrace))
         return "Won't lock: recent look-away still counts as present.";
     if (bluetooth && watchPresent())
         return "Won't lock: " + companionWordCapitalised() + " is still near.";
@@ -231,6 +201,8 @@ std::string VigilorMonitor::watchSummary() const {
     }
     if (!bluetoothPresenceEnabled())
         return "Off";
+    if (isBluetoothUnavailable())
+        return bluetoothRow(*this).summary;
     return lastWatchSeen_ ? "Searching" : "Learning " + companionWordLowerCase();
 }
 
@@ -238,10 +210,20 @@ std::string VigilorMonitor::watchSignalDetail() const {
     if (!bluetoothPresenceEnabled())
         return "off";
     if (isBluetoothUnavailable())
-        return "blocked";
+        return bluetoothRow(*this).signalWord;
     if (!lastWatchSeen_)
         return "baseline needed";
     return watchPresent() ? "nearby" : "away";
+}
+
+// Camera presence off, and a camera that cannot be watched through, speak for themselves; so does a
+// face never seen, whose age would count from the start.
+std::optional<std::string> VigilorMonitor::faceAbsenceWord() const {
+    if (const char* word = cameraRow(*this).faceWord; *word)
+        return word;
+    if (!faceSeen_)
+        return "Not seen yet";
+    return std::nullopt;
 }
 
 std::string VigilorMonitor::inputSummary() const {

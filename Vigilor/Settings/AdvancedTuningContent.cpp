@@ -34,8 +34,8 @@ template <class E> SettingsPicker* picker(SettingsSectionContext& context, Bindi
     return context.track(new SettingsPicker(allChoices(std::move(binding)), width));
 }
 
-// A feature this system cannot give (no Linux camera has Center Stage; there is no body model): the
-// switch shows it off and takes no clicks, and the stored value is left as it is.
+// A feature this system cannot give (no Linux camera has Center Stage): the switch shows it off and
+// takes no clicks, and the stored value is left as it is.
 SettingsToggleRow* unavailableToggle(const char* title, const char* systemImage, const QColor& tint) {
     auto* row = new SettingsToggleRow(title, QStringLiteral("Not available on this system"), systemImage,
                                       tint, Binding<bool>([] { return false; }, [](const bool&) {}));
@@ -185,7 +185,9 @@ QWidget* postureAndFramingContent(SettingsSectionContext& context) {
                SettingRanges::lookAwayYawDegrees, " deg"),
         slider(context, "Twist warning angle", b.configBinding(&VigilorConfig::postureYawDegrees),
                SettingRanges::postureYawDegrees, " deg"),
-        unavailableToggle("Body pose hints", "figure.arms.open", Theme::notice()),
+        // The switch also turns on the face-based distance and posture coaching that works here.
+        toggle(context, "Body pose hints", "Face distance and head-turn hints; no body model on this system",
+               "figure.arms.open", Theme::notice(), b.bodyPoseHintsEnabled()),
         new SettingsControlRow("Desk type", "Adjust framing expectations for your setup.", "desktopcomputer",
                                Theme::notice(), picker(context, b.deskProfile(), 180)),
         new SettingsControlRow("Camera position", "Helps interpret angle and shoulder cues.", "web.camera",

@@ -137,10 +137,6 @@ Binding<bool> SettingsBindings::requireKnownFaceForPresence() const {
     return field(&VigilorConfig::requireKnownFaceForPresence);
 }
 
-Binding<bool> SettingsBindings::requestCenterStage() const {
-    return viaSetter(&VigilorConfig::requestCenterStage, &VigilorMonitor::setCenterStageRequested);
-}
-
 Binding<double> SettingsBindings::watchWeakRSSI() const {
     return {[m = monitor_] { return double(m->config().watchWeakRSSI); },
             [m = monitor_](const double& value) {

@@ -78,7 +78,6 @@ public:
     Binding<bool> requireKnownFaceForPresence() const;
 
     // Camera and Bluetooth presence.
-    Binding<bool> requestCenterStage() const;
     // Edited with a slider of doubles, stored as whole dBm rounded half away from zero.
     Binding<double> watchWeakRSSI() const;
     Binding<BluetoothPresenceMode> bluetoothPresenceMode() const;

@@ -5,6 +5,7 @@
 #include "Vigilor/Interface/MenuContentModel.h"
 #include "Vigilor/Interface/MonitorRefresh.h"
 #include "Vigilor/Interface/PresenceMarkView.h"
+#include "Vigilor/Interface/StatusWindowModel.h"
 #include "Vigilor/Interface/UpdaterService.h"
 #include "Vigilor/Interface/ViewHelpers.h"
 #include "Vigilor/Interface/WindowParts.h"
@@ -210,11 +211,11 @@ QWidget* SettingsContent::settingsHero() {
             circle->tint = tint;
             circle->update();
         }
-        circle->mark->setState({m.facePresent(), m.watchPresent(), m.isLookingAway(), m.isPaused(),
-                                m.phase() == MonitorPhase::blocked});
+        circle->mark->setState(presenceMarkState(m));
         reason->setText(qs(m.lockReason()));
         badge->show(qs(m.readinessSummary()), m.menuSystemImage(), tint);
         permissions->setVisible(m.needsPermissionAction());
+        permissions->setSystemImage(permissionSymbol(m));
     });
     return hero;
 }

@@ -115,15 +115,8 @@ std::string devicePickerPrompt(VigilorMonitor::BluetoothDeviceType type) {
 
 std::string devicePickerSearchLine(const VigilorMonitor& monitor) {
     if (!monitor.bluetoothPresenceEnabled())
-        return "Bluetooth presence is off, so Zorvi is not searching.";
-    if (!monitor.isBluetoothUnavailable())
-        return "Searching for nearby Bluetooth devices\u2026";
-    const std::string& status = monitor.bluetoothStatus();
-    if (status.find("denied") != std::string::npos)
-        return "Zorvi may not use Bluetooth, so no device can be found.";
-    if (status.find(" off") != std::string::npos)
-        return "Bluetooth is off. Turn it on to find your device.";
-    return "No Bluetooth adapter is available on this computer.";
+        return bluetoothWords(BluetoothState::offInSettings).pickerLine;
+    return bluetoothWords(monitor.bluetoothState()).pickerLine;
 }
 
 bool isDeviceSelected(const VigilorConfig& config, VigilorMonitor::BluetoothDeviceType type,

@@ -313,13 +313,14 @@ TEST_F(DashboardModel, TintsFollowTheColourWordsAndTheHeroMarksOnlyTheBlockedPha
     EXPECT_EQ(postureColourWord("Twisted"), "yellow");
     EXPECT_EQ(postureColourWord("Away"), "red");
 
-    monitor->phase = MonitorPhase::blocked;
     noFace();
     monitor->secondsSinceFace = 4.47;
+    EXPECT_EQ(model().signalRows[2], (SignalRow{"Face", "Missing for 4.5s"}));
+    noCamera();
     m = model();
     EXPECT_TRUE(m.mark.isBlocked);
     EXPECT_EQ(m.heroTint, Theme::critical());
-    EXPECT_EQ(m.signalRows[2], (SignalRow{"Face", "Missing for 4.5s"}));
+    EXPECT_EQ(m.signalRows[2], (SignalRow{"Face", "No camera"}));
     EXPECT_EQ(m.signalRows[5], (SignalRow{"Compatibility", compatibilityRequirement}));
     EXPECT_EQ(movement().presenceLine, "Away from desk");
 }

@@ -34,11 +34,6 @@ TEST_F(MenuContentModelTests, SectionsAppearWithTheirConditions) {
              t.settings([](VigilorConfig& c) { c.visualNudgesEnabled = false; });
          },
          false, false, true, false, Theme::critical(), "Presence check"},
-        {"camera refused: the permission button", [](auto& t) { t.monitor->cameraStatus = "Camera denied"; },
-         false, true, true, false, Theme::success(), "All calm"},
-        {"Bluetooth permission needed",
-         [](auto& t) { t.monitor->bluetoothStatus = "Bluetooth permission needed"; }, false, true, true,
-         false, Theme::success(), "All calm"},
         {"screen locking off: the locking-off row",
          [](auto& t) { t.settings([](VigilorConfig& c) { c.screenLockingEnabled = false; }); }, false, false,
          true, true, Theme::success(), "All calm"},
@@ -169,7 +164,7 @@ TEST_F(MenuContentModelTests, ThePermissionButtonAsksAgainAndBringsBluetoothInLi
     } cases[] = {
         {"granted", CameraDevice::authorized, "Camera permission granted", false},
         {"refused", CameraDevice::denied, "Camera permission denied", true},
-        {"still undecided", CameraDevice::notDetermined, "Camera permission denied", true},
+        {"still undecided", CameraDevice::notDetermined, "Camera permission waiting for user", true},
         {"an unknown status", 7, "Camera status unknown", true},
     };
     for (const auto& c : cases) {

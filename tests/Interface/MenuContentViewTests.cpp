@@ -94,14 +94,15 @@ TEST_F(MenuContentViewTests, RendersEveryStateWithoutCutsAndRefitsWhenSectionsCo
          [](auto& t) {
              t.noFace();
              t.monitor->secondsSinceFace = 12.34;
-             t.monitor->cameraStatus = "Camera denied";
+             t.h.bluetooth->authorizationAnswer = BluetoothAuthorization::denied;
+             t.companion(Mode::watch);
              t.settings([](VigilorConfig& c) { c.screenLockingEnabled = false; });
          }},
         {"blocked-two-line-detail",
          [](auto& t) {
-             t.noFace();
-             t.monitor->phase = MonitorPhase::blocked;
-             t.monitor->cameraStatus = "Camera unavailable";
+             t.h.camera->settings.inputFailure = "Device or resource busy";
+             t.monitor->startCamera();
+             t.h.camera->settings.inputFailure.reset();
          }},
         {"walk-off-paused",
          [](auto& t) {
@@ -175,7 +176,8 @@ TEST_F(MenuContentViewTests, RailAndKeysCallTheirActions) {
 
 TEST_F(MenuContentViewTests, ThePermissionButtonLogsThenAsks) {
     reset();
-    monitor->cameraStatus = "Camera permission needed";
+    h.camera->status = CameraDevice::notDetermined;
+    monitor->startCamera();
     open();
     h.camera->status = CameraDevice::denied;
     button(QStringLiteral("Continue for camera"))->click();

@@ -18,7 +18,7 @@ struct PresenceMark : ::testing::Test {
 TEST_F(PresenceMark, TheFirstMatchingRowGivesTintWordsAndBadge) {
     struct Row {
         const char* name;
-        State state; // face, watch, looking away, paused, blocked
+        State state; // face, watch, looking away, paused, blocked, why blocked
         QColor tint;
         const char* label;
         const char* symbol;
@@ -29,10 +29,15 @@ TEST_F(PresenceMark, TheFirstMatchingRowGivesTintWordsAndBadge) {
          SystemColor::secondaryLabel(),
          "Zorvi paused",
          "pause.fill"},
-        {"blocked",
+        {"blocked by a refusal",
          {true, true, false, false, true},
          Theme::critical(),
-         "Zorvi blocked; camera unavailable",
+         "Zorvi blocked; permission needed",
+         "lock.fill"},
+        {"blocked without a camera",
+         {false, false, false, false, true, "no camera found"},
+         Theme::critical(),
+         "Zorvi blocked; no camera found",
          "lock.fill"},
         {"nobody, even looking away",
          {false, false, true, false, false},
@@ -66,8 +71,8 @@ TEST_F(PresenceMark, TheFirstMatchingRowGivesTintWordsAndBadge) {
          "checkmark"},
     };
     for (const auto& r : rows) {
-        PresenceMarkView view(r.state.facePresent, r.state.watchPresent, r.state.isLookingAway,
-                              r.state.isPaused, r.state.isBlocked, 62);
+        PresenceMarkView view(false, false, false, false, false, 62);
+        view.setState(r.state);
         const auto look = PresenceMarkView::look(r.state);
         EXPECT_EQ(look.markColor, r.tint) << r.name;
         EXPECT_EQ(view.accessibleName(), r.label) << r.name;

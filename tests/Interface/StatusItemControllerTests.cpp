@@ -29,8 +29,9 @@ struct TrayItem : ::testing::Test {
     void reset() {
         h.clock.set(start);
         monitor->updateConfig([](VigilorConfig& c) { c = VigilorConfig(); });
+        h.camera->status = CameraDevice::authorized;
+        monitor->startCamera();
         VigilorMonitor& m = *monitor;
-        m.phase = MonitorPhase::ready;
         m.isPaused = false;
         m.facePresent = true;
         m.secondsSinceFace = 0;
@@ -69,11 +70,11 @@ TEST_F(TrayItem, IconBadgePulseAndTextsFollowTheMonitor) {
          Badge::paused, false, "Zorvi \u2014 walk due", "Zorvi walk due. Paused"},
         {"blocked and snoozed: the lock wins",
          [](TrayItem& t) {
-             t.monitor->phase = MonitorPhase::blocked;
-             t.monitor->cameraStatus = "Camera denied";
+             t.h.camera->status = CameraDevice::denied;
+             t.monitor->startCamera();
              t.monitor->snoozeUntil = t.h.clock.now().addingTimeInterval(600);
          },
-         Badge::blocked, false, "Zorvi \u2014 snoozed for 10m", "Zorvi snoozed. Needs permission"},
+         Badge::blocked, false, "Zorvi \u2014 snoozed for 10m", "Zorvi snoozed. Needs permission", false},
         {"snoozed with a break due: minutes rounded up",
          [](TrayItem& t) {
              t.after(3000);

@@ -10,30 +10,28 @@ TEST(CameraSession, ReportsHowTheSessionCameUp) {
         const char* name;
         std::function<void(FakeCameraDevice&)> camera;
         const char* cameraStatus;
-        const char* centerStage;
         MonitorPhase phase;
         const char* line;
         bool kept;
         const char* preset;
     } cases[] = {
-        {"running", [](FakeCameraDevice&) {}, "Integrated Camera", "Center Stage unsupported", MonitorPhase::ready,
+        {"running", [](FakeCameraDevice&) {}, "Integrated Camera", MonitorPhase::ready,
          "Camera started: Integrated Camera", true, "Camera session preset: low"},
         {"nothing 640x480", [](FakeCameraDevice& c) { c.settings.lowPresetAvailable = false; },
-         "Integrated Camera", "Center Stage unsupported", MonitorPhase::ready, "Camera started: Integrated Camera",
-         true, "Camera session preset: medium fallback"},
-        {"no camera", [](FakeCameraDevice& c) { c.hasDevice = false; }, "No camera found", "No camera found",
+         "Integrated Camera", MonitorPhase::ready, "Camera started: Integrated Camera", true,
+         "Camera session preset: medium fallback"},
+        {"no camera", [](FakeCameraDevice& c) { c.hasDevice = false; }, "No camera found",
          MonitorPhase::blocked, "No camera found", false, ""},
-        {"cannot open", [](FakeCameraDevice& c) { c.settings.inputFailure = "Permission denied"; }, "Camera error",
+        {"cannot open", [](FakeCameraDevice& c) { c.settings.inputFailure = "Permission denied"; },
          "Camera error", MonitorPhase::blocked, "Camera failed: Permission denied", false, "preset: low"},
         {"opens but cannot stream", [](FakeCameraDevice& c) { c.settings.startFailure = "Invalid argument"; },
-         "Camera error", "Camera error", MonitorPhase::blocked, "Camera failed: Invalid argument", false, ""},
+         "Camera error", MonitorPhase::blocked, "Camera failed: Invalid argument", false, ""},
     };
     for (const auto& c : cases) {
         MonitorHarness h;
         c.camera(*h.camera);
         auto monitor = h.makeMonitor();
         EXPECT_EQ(monitor->cameraStatus(), c.cameraStatus) << c.name;
-        EXPECT_EQ(monitor->centerStageStatus(), c.centerStage) << c.name;
         EXPECT_EQ(monitor->phase(), c.phase) << c.name;
         EXPECT_THAT(logTexts(monitor->events()), testing::Contains(c.line)) << c.name;
         EXPECT_EQ(monitor->captureSession() != nullptr, c.kept) << c.name;
@@ -145,17 +143,6 @@ TEST(CameraSession, AnEnrolmentSessionRunsContinuouslyAndThenPulsesAgain) {
     s.advance(8); // the enrolment's time is up
     EXPECT_TRUE(s.monitor->usingLowPowerCameraPulses());
     EXPECT_TRUE(s.session().running);
-}
-
-TEST(CameraSession, CenterStageIsReportedUnsupported) {
-    MonitorHarness h;
-    VigilorConfig stored;
-    stored.cameraPresenceEnabled = false;
-    stored.save();
-    auto monitor = h.makeMonitor();
-    EXPECT_EQ(monitor->centerStageStatus(), "Center Stage pending");
-    monitor->setCenterStageRequested(false);
-    EXPECT_EQ(monitor->centerStageStatus(), "Center Stage unsupported");
 }
 
 } // namespace

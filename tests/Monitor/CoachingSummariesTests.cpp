@@ -361,8 +361,8 @@ TEST_F(StatusSummaries, NudgeCardAndLevelFollowTheirOwnOrders) {
          L::gentleNudge},
         {"blocked by a refusal",
          [](auto& t) {
-             t.monitor->phase = MonitorPhase::blocked;
-             t.monitor->cameraStatus = "Camera denied";
+             t.h.camera->status = CameraDevice::denied;
+             t.monitor->startCamera();
          },
          "Zorvi needs access", "Zorvi may not open the camera; Continue checks again.",
          "exclamationmark.triangle.fill", L::presenceCheck},

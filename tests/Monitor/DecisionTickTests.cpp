@@ -29,10 +29,12 @@ struct DecisionTick : ::testing::Test {
         monitor->facePresent = true;
         monitor->missingFaceSamples = 0;
         monitor->noteFaceSeen(h.clock.now());
+        monitor->noteFrameResult(h.clock.now());
     }
     void faceGone(int samples = 6) {
         monitor->facePresent = false;
         monitor->missingFaceSamples = samples;
+        monitor->noteFrameResult(h.clock.now());
     }
     // The companion advertises strongly `secondsAgo` before now, under the name its mode looks for.
     void companionSeen(double secondsAgo = 0) {

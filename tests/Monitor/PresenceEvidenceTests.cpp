@@ -64,23 +64,6 @@ TEST_F(PresenceEvidence, OpensTheGateWithoutBluetoothPresence) {
     EXPECT_TRUE(monitor->bluetoothPresenceEnabled());
 }
 
-TEST_F(PresenceEvidence, NamesBluetoothUnavailableByItsStatusWords) {
-    const struct {
-        const char* status;
-        bool unavailable;
-    } cases[] = {{"Bluetooth denied", true},
-                 {"Bluetooth off", true},
-                 {"Bluetooth off in settings", true},
-                 {"Bluetooth state 7", true},
-                 {"Bluetooth restricted", false},
-                 {"Bluetooth unavailable", false},
-                 {"Bluetooth permission needed", false}};
-    for (const auto& c : cases) {
-        monitor->bluetoothStatus = c.status;
-        EXPECT_EQ(monitor->isBluetoothUnavailable(), c.unavailable) << c.status;
-    }
-}
-
 TEST_F(PresenceEvidence, DerivesTheEffectiveLookAwayGrace) {
     const struct {
         double lockTimeout, lookAway, expected;

@@ -80,10 +80,6 @@ TEST_F(SettingOperations, EachOperationIsOneUpdateWritingOnlyItsFields) {
          [](const VigilorConfig& c) {
              return c.bluetoothPresenceMode == BluetoothPresenceMode::phone && c.watchGateRequired;
          }},
-        {"Center Stage",
-         [](M m, S) { m.setCenterStageRequested(false); },
-         {"requestCenterStage"},
-         [](const VigilorConfig& c) { return !c.requestCenterStage; }},
         {"new secret",
          [](M m, S) { m.regenerateRemoteSharedSecret(); },
          {"remoteSharedSecret"},
@@ -141,10 +137,6 @@ TEST_F(SettingOperations, EachOperationIsOneUpdateWritingOnlyItsFields) {
          [](M, S s) { s.requireKnownFaceForPresence().set(true); },
          {"requireKnownFaceForPresence"},
          [](const VigilorConfig& c) { return c.requireKnownFaceForPresence; }},
-        {"Center Stage binding",
-         [](M, S s) { s.requestCenterStage().set(false); },
-         {"requestCenterStage"},
-         [](const VigilorConfig& c) { return !c.requestCenterStage; }},
         {"weak signal",
          [](M, S s) { s.watchWeakRSSI().set(-72.5); },
          {"watchWeakRSSI"},

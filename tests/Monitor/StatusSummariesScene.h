@@ -24,8 +24,13 @@ struct StatusSummaries : ::testing::Test {
             c = VigilorConfig();
             c.screenLockingEnabled = true;
         });
+        // A camera that runs, as the harness's camera does at the start, and Bluetooth that may be used.
+        h.camera->status = CameraDevice::authorized;
+        h.camera->hasDevice = true;
+        h.bluetooth->authorizationAnswer = BluetoothAuthorization::allowedAlways;
+        if (monitor->cameraState().kind != CameraState::Kind::running)
+            monitor->startCamera();
         VigilorMonitor& m = *monitor;
-        m.phase = MonitorPhase::ready;
         m.isPaused = false;
         m.facePresent = true;
         m.watchPresent = false;
@@ -35,7 +40,6 @@ struct StatusSummaries : ::testing::Test {
         m.onCall = false;
         m.inputIdleSeconds = 600;
         m.snoozeUntil = std::nullopt;
-        m.cameraStatus = "Integrated Camera";
         m.currentFaceWidth = std::nullopt;
         m.distanceBaselineFaceWidth = std::nullopt;
         m.currentFaceCenterY = std::nullopt;
@@ -43,18 +47,27 @@ struct StatusSummaries : ::testing::Test {
         m.faceYawDegrees = std::nullopt;
         m.bodyPoseSummary = "Face only";
         m.bodyPoseDetail = "wide view helps";
+        m.noteFaceSeen(h.clock.now());
         m.noteDeskPresence(Date::distantPast());
         m.noteLookingAway(Date::distantPast());
+        m.noteFrameResult(h.clock.now()); // the camera's frames come
     }
 
     void settings(const std::function<void(VigilorConfig&)>& mutation) { monitor->updateConfig(mutation); }
-    // A companion in use as a lock gate, with a neutral radio status.
+    // A companion in use as a lock gate, its radio scanning.
     void companion(Mode mode) {
         settings([&](VigilorConfig& c) {
             c.bluetoothPresenceMode = mode;
             c.watchGateRequired = true;
         });
-        monitor->bluetoothStatus = "Scanning";
+        h.runLoop.loop().runUntilIdle(); // the radio's first report
+    }
+    // The companion's radio reports `state` (powered off, say).
+    void radio(BluetoothCentralState state) { h.bluetooth->central()->report(state); }
+    // The camera is asked again and is found missing.
+    void noCamera() {
+        h.camera->hasDevice = false;
+        monitor->startCamera();
     }
     // The companion last heard `secondsAgo` with the given strength (below -90 dBm it is weak, and
     // weak since then); whether it counts as near now is each case's to say.

@@ -22,13 +22,12 @@ TEST_F(StatusSummaries, StateWordsAndTheReadinessBadge) {
              t.noFace();
          },
          "Checking", "Armed", "eye.slash"},
-        {"blocked", [](auto& t) { t.monitor->phase = MonitorPhase::blocked; }, "Zorvi", "Coaching",
-         "exclamationmark.triangle"},
+        {"blocked", [](auto& t) { t.noCamera(); }, "Zorvi", "Coaching", "exclamationmark.triangle"},
         {"paused outranks everything",
          [](auto& t) {
+             t.noCamera();
              t.monitor->isPaused = true;
              t.monitor->autoLockEnabled = true;
-             t.monitor->phase = MonitorPhase::blocked;
          },
          "Paused", "Paused", "pause.circle"},
     };
@@ -45,13 +44,6 @@ TEST_F(StatusSummaries, ReadinessSummaryTakesTheFirstMatchingRule) {
     expectTexts(
         *this,
         std::vector<TextCase>{
-            {"blocked before paused",
-             [](auto& t) {
-                 t.monitor->phase = MonitorPhase::blocked;
-                 t.monitor->cameraStatus = "Camera denied";
-                 t.monitor->isPaused = true;
-             },
-             "Needs permission"},
             {"paused", [](auto& t) { t.monitor->isPaused = true; }, "Paused"},
             {"screen sharing without a face",
              [](auto& t) {
@@ -139,7 +131,7 @@ TEST_F(StatusSummaries, PresenceConfidenceAddsFaceCompanionAndInput) {
          90},
         {"blocked whatever else holds",
          [](auto& t) {
-             t.monitor->phase = MonitorPhase::blocked;
+             t.noCamera();
              t.monitor->inputIdleSeconds = 0;
          },
          0},
@@ -148,28 +140,6 @@ TEST_F(StatusSummaries, PresenceConfidenceAddsFaceCompanionAndInput) {
         reset();
         c.setup(*this);
         EXPECT_EQ(monitor->presenceConfidence(), c.expected) << c.name;
-    }
-}
-
-TEST_F(StatusSummaries, OffersThePermissionButtonForNeededOrDeniedAccess) {
-    const struct {
-        const char* camera;
-        const char* bluetooth;
-        bool expected;
-    } cases[] = {
-        {"Integrated Camera", "Bluetooth off in settings", false},
-        {"Camera permission needed", "Scanning", true},
-        {"Integrated Camera", "Bluetooth Permission Needed", true},
-        {"Camera DENIED", "Scanning", true},
-        {"Integrated Camera", "Bluetooth denied", true},
-        {"Integrated Camera", "Bluetooth permission waiting for user", false},
-        {"Camera unavailable", "Bluetooth unavailable", false},
-    };
-    for (const auto& c : cases) {
-        reset();
-        monitor->cameraStatus = c.camera;
-        monitor->bluetoothStatus = c.bluetooth;
-        EXPECT_EQ(monitor->needsPermissionAction(), c.expected) << c.camera << " / " << c.bluetooth;
     }
 }
 
@@ -185,7 +155,7 @@ TEST_F(StatusSummaries, SignalBriefNamesTheCompanionInTheRightCase) {
                     {"radio unavailable",
                      [](auto& t) {
                          t.companion(Mode::phone);
-                         t.monitor->bluetoothStatus = "Bluetooth powered off";
+                         t.radio(BluetoothCentralState::poweredOff);
                      },
                      "Bluetooth is unavailable; Phone verification is suppressing auto-lock."},
                     {"phone never heard", [](auto& t) { t.companion(Mode::phone); },
@@ -230,18 +200,12 @@ TEST_F(StatusSummaries, LockReasonExplainsTheDecisionInRuleOrder) {
                  t.monitor->isPaused = true;
              },
              "Mac locked."},
-            {"paused",
+            {"paused, also without a camera",
              [](auto& t) {
+                 t.noCamera();
                  t.monitor->isPaused = true;
-                 t.monitor->phase = MonitorPhase::blocked;
              },
              "Paused by user."},
-            {"blocked by a refusal",
-             [](auto& t) {
-                 t.monitor->phase = MonitorPhase::blocked;
-                 t.monitor->cameraStatus = "Camera denied";
-             },
-             "Needs Camera or Bluetooth permission."},
             {"locking switched off",
              [](auto& t) {
                  t.settings([](VigilorConfig& c) { c.screenLockingEnabled = false; });
@@ -307,7 +271,7 @@ TEST_F(StatusSummaries, LockReasonExplainsTheDecisionInRuleOrder) {
              [](auto& t) {
                  t.companion(Mode::phone);
                  t.noFace();
-                 t.monitor->bluetoothStatus = "Bluetooth powered off";
+                 t.radio(BluetoothCentralState::poweredOff);
              },
              "Won't lock: Bluetooth is unavailable."},
             {"device never heard",
@@ -379,14 +343,14 @@ TEST_F(StatusSummaries, CompanionAndInputLines) {
 
     expectTexts(*this,
                 std::vector<TextCase>{
-                    {"off", [](auto& t) { t.monitor->bluetoothStatus = "Bluetooth powered off"; }, "off"},
-                    {"blocked",
+                    {"off", [](auto&) {}, "off"},
+                    {"radio off, even after a sighting",
                      [](auto& t) {
                          t.companion(Mode::watch);
                          t.heard(1);
-                         t.monitor->bluetoothStatus = "Bluetooth powered off";
+                         t.radio(BluetoothCentralState::poweredOff);
                      },
-                     "blocked"},
+                     "radio off"},
                     {"never heard", [](auto& t) { t.companion(Mode::watch); }, "baseline needed"},
                     {"near",
                      [](auto& t) {
@@ -428,6 +392,6 @@ TEST_F(StatusSummaries, ABuildThatCannotLockSaysSo) {
     EXPECT_EQ(monitor->nudgeSystemImage(), "eye.slash.fill");
 
     companion(Mode::phone);
-    monitor->bluetoothStatus = "Bluetooth powered off";
+    radio(BluetoothCentralState::poweredOff);
     EXPECT_EQ(monitor->signalBrief(), "Bluetooth is unavailable; Phone proximity is unavailable.");
 }

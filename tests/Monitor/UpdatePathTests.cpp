@@ -124,6 +124,12 @@ TEST_F(UpdatePath, SwitchingCameraPresenceOnStartsTheCamera) {
     const auto at = [&](const char* entry) { return std::find(e.begin(), e.end(), entry) - e.begin(); };
     EXPECT_LT(at("watchdog.cameraOn"), at("camera.authorizationStatus"));
     EXPECT_EQ(monitor->events()[1].substr(10), "Camera started: re-enabled for presence detection");
+    // Without a camera nothing started: the last word is why.
+    update([](VigilorConfig& c) { c.cameraPresenceEnabled = false; });
+    h.camera->hasDevice = false;
+    update([](VigilorConfig& c) { c.cameraPresenceEnabled = true; });
+    EXPECT_EQ(monitor->events()[1].substr(10), "No camera found");
+    h.camera->hasDevice = true;
 
     h.log.clear();
     update([](VigilorConfig& c) { c.lockTimeout = 30; });

@@ -79,7 +79,8 @@ TEST(VigilorMonitor, SkipsTheCameraInDeviceOnlyMode) {
     auto monitor = h.makeMonitor();
     EXPECT_EQ(h.log.count("camera.authorizationStatus"), 0u);
     EXPECT_EQ(h.log.count("audio.listenDefault"), 1u); // the rest still starts
-    EXPECT_EQ(monitor->cameraStatus(), "Starting camera");
+    EXPECT_EQ(monitor->cameraStatus(), "Camera disabled for device-only mode");
+    EXPECT_EQ(monitor->phase(), MonitorPhase::ready);
 }
 
 TEST(VigilorMonitor, FollowsTheCameraAuthorisation) {
@@ -89,7 +90,8 @@ TEST(VigilorMonitor, FollowsTheCameraAuthorisation) {
         MonitorPhase phase;
         const char* logLine; // empty: none
     } cases[] = {
-        {CameraDevice::authorized, "Integrated Camera", MonitorPhase::ready, "Camera started: Integrated Camera"},
+        {CameraDevice::authorized, "Integrated Camera", MonitorPhase::ready,
+         "Camera started: Integrated Camera"},
         {CameraDevice::restricted, "Camera denied", MonitorPhase::blocked, "Camera permission denied"},
         {CameraDevice::denied, "Camera denied", MonitorPhase::blocked, "Camera permission denied"},
         {CameraDevice::notDetermined, "Camera permission needed", MonitorPhase::blocked,

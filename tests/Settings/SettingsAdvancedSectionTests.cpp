@@ -148,6 +148,14 @@ TEST(AdvancedCardTest, EachControlStoresTheUsersEditExactlyOnce) {
          [](const auto& c) { return c.remoteCompanionEnabled; }},
         {"sound", [&] { t.control<SettingsSwitch>("Sound")->click(); },
          [](const auto& c) { return c.soundWhenBreakDue; }},
+        // The switch also gates the face-based distance coaching that works here.
+        {"body pose hints", [&] { t.control<SettingsSwitch>("Body pose hints")->click(); },
+         [&t](const auto& c) {
+             t.monitor->facePresent = true;
+             t.monitor->currentFaceWidth = 1.4;
+             t.monitor->distanceBaselineFaceWidth = 1.0;
+             return c.bodyPoseHintsEnabled && t.monitor->nudgeTitle() == "Ease back from the screen";
+         }},
     };
     for (const auto& e : edits) {
         const size_t before = t.updates();

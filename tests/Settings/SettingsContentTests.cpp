@@ -224,18 +224,16 @@ TEST_F(SettingsForm, TheHeroShowsReadinessInTheNudgeColourAndAsksForPermissionWh
     open();
     auto* hero = find("hero");
     auto* permissions = find<QAbstractButton>("enablePermissions");
-    monitor->phase = MonitorPhase::blocked;
-    monitor->cameraStatus = std::string("Camera denied");
+    h.camera->status = CameraDevice::denied;
+    monitor->startCamera();
     settle();
     const auto* badge = hero->findChild<QWidget*>("readiness");
     EXPECT_EQ(badge->accessibleDescription(), "Needs permission");
     EXPECT_TRUE(permissions->isVisibleTo(hero));
     Pictures::save(hero->grab().toImage(), artifacts, "hero-blocked");
+    h.camera->status = CameraDevice::authorized; // the user joined the video group since
     permissions->click();
     EXPECT_THAT(logTexts(monitor->events()), Contains("Permission setup requested"));
-
-    monitor->phase = MonitorPhase::ready;
-    monitor->cameraStatus = std::string("Camera ready");
     settle();
     EXPECT_FALSE(permissions->isVisibleTo(hero));
 }
@@ -491,32 +489,40 @@ TEST(HonestStatus, EveryDeviceAndServiceStateIsToldAsItIs) {
         std::function<std::string(Form&)> words;
         std::vector<const char*> says, never;
     } rows[] = {
-        {"no camera", [](Form& f) {
+        {"no camera",
+         [](Form& f) {
              f.h.camera->status = CameraDevice::noDevice;
              f.monitor->startCamera();
              f.h.advance(30); // past the presence assumed at start
              f.monitor->startFaceEnrolment();
              f.settle();
              return statusWords(*f.monitor) + "|" + f.monitor->enrolmentProgress()->error()->what();
-         }, {"|No camera signal|No camera found|No camera found, so Zorvi cannot see the desk.|",
+         },
+         {"|No camera signal|No camera found|No camera found, so Zorvi cannot see the desk.|",
              "a working camera: No camera found"},
          {"Present", "ermission", "Continue", "Camera is active", "access"}},
-        {"camera stopped", [](Form& f) {
+        {"camera stopped",
+         [](Form& f) {
              const auto session = f.h.camera->lastSession;
              session->running = false;
              session->startFailure = "No such device";
              session->observers.runtimeError("No such device");
              EXPECT_TRUE(f.h.eventually([&] { return f.monitor->phase() == MonitorPhase::blocked; }));
              return statusWords(*f.monitor);
-         }, {"Camera stopped|The camera stopped sending pictures"},
+         },
+         {"Camera stopped|The camera stopped sending pictures"},
          {"Present", "ermission", "Continue", "access"}},
-        {"camera that cannot be opened", [](Form& f) {
+        {"camera that cannot be opened",
+         [](Form& f) {
              f.h.camera->settings.startFailure = "Cannot open /dev/video9: No such file or directory";
              f.monitor->startCamera();
              f.settle();
              return statusWords(*f.monitor);
-         }, {"Camera unavailable|The camera cannot be opened"}, {"Present", "ermission", "stopped"}},
-        {"no Bluetooth", [](Form& f) {
+         },
+         {"Camera unavailable|The camera cannot be opened"},
+         {"Present", "ermission", "stopped"}},
+        {"no Bluetooth",
+         [](Form& f) {
              f.h.bluetooth->initialState = BluetoothCentralState::unsupported;
              f.store([](VigilorConfig& c) { c.bluetoothPresenceMode = BluetoothPresenceMode::watch; });
              f.store([](VigilorConfig& c) { c.watchGateRequired = true; });
@@ -525,8 +531,11 @@ TEST(HonestStatus, EveryDeviceAndServiceStateIsToldAsItIs) {
              f.settle();
              auto* picker = f.form().watchDiscoverySheet()->findChild<DeviceDiscoverySheetView*>();
              return picker->searchingRow()->findChild<QLabel*>()->text().toStdString();
-         }, {"No Bluetooth adapter is available on this computer."}, {"Searching"}},
-        {"no Avahi", [](Form& f) {
+         },
+         {"No Bluetooth adapter is available on this computer."},
+         {"Searching"}},
+        {"no Avahi",
+         [](Form& f) {
              f.advertiser->unavailableReason = "Avahi is not available: Daemon not running";
              f.store([](VigilorConfig& c) { c.bluetoothPresenceMode = BluetoothPresenceMode::phone; });
              f.open();
@@ -534,18 +543,22 @@ TEST(HonestStatus, EveryDeviceAndServiceStateIsToldAsItIs) {
              auto* sheet = f.form().pairingSheet()->findChild<CompanionPairingSheetView*>();
              EXPECT_TRUE(f.h.eventually([&] { return f.settle(), !sheet->errorText().isEmpty(); }));
              return (sheet->stateText() + "|" + sheet->errorText()).toStdString();
-         }, {"Not announced on the local network|Avahi is not available: Daemon not running"},
+         },
+         {"Not announced on the local network|Avahi is not available: Daemon not running"},
          {"Advertising"}},
-        {"no sync folder, then one", [](Form& f) {
+        {"no sync folder, then one",
+         [](Form& f) {
              auto sync = std::make_shared<SettingsSyncService>(nullptr, DefaultsStore::standard(), "Desk");
              sync->enable();
              const std::string before = syncRowWords(*sync);
              std::filesystem::create_directories(SyncFolderFileSyncBackend::defaultFolder());
              f.h.runLoop.loop().advance(SyncFolderFileSyncBackend::pollInterval); // no restart
              return before + "||" + syncRowWords(*sync);
-         }, {"No sync folder|Sync is on, but ", "/.local/share/zorvi/sync does not exist.", "||On|Through"},
+         },
+         {"No sync folder|Sync is on, but ", "/.local/share/zorvi/sync does not exist.", "||On|Through"},
          {"iCloud", "System Settings"}},
-        {"unconfirmed lock", [](Form& f) {
+        {"unconfirmed lock",
+         [](Form& f) {
              f.store([](VigilorConfig& c) { c.autoLockEnabled = c.screenLockingEnabled = true; });
              f.store([](VigilorConfig& c) { c.bodyPoseLockAssistEnabled = false; });
              f.h.inputIdle->idle = 600;
@@ -554,7 +567,9 @@ TEST(HonestStatus, EveryDeviceAndServiceStateIsToldAsItIs) {
              EXPECT_EQ(f.h.log.count("locker.lockSession"), 1u);
              f.h.advance(11);
              return statusWords(*f.monitor) + "|" + f.monitor->lockEvents().front();
-         }, {"|Lock requested, not confirmed|", "the session did not lock within 10s"}, {"|Locked", "macOS"}},
+         },
+         {"|Lock requested, not confirmed|", "the session did not lock within 10s"},
+         {"|Locked", "macOS"}},
     };
     for (const auto& row : rows) {
         Form f;

@@ -46,7 +46,6 @@ struct TrayDesktop : ::testing::Test {
         ASSERT_TRUE(desktop.start()) << desktop.failure();
         app = std::make_unique<QApplication>(argc, argv);
         monitor = h.makeMonitor();
-        monitor->phase = MonitorPhase::ready;
         monitor->facePresent = true;
         controller = std::make_unique<StatusItemController>(monitor);
         ASSERT_TRUE(controller->hasTrayIcon());
