@@ -102,8 +102,6 @@ std::string CompanionPairingService::PairingError::errorDescription() const {
         return "Could not fetch pairing info: " + message;
     case Kind::payloadEncodeFailed:
         return "Could not encode pairing info: " + message;
-    case Kind::connectionClosed:
-        return "Connection lost.";
     }
     return {};
 }
@@ -279,13 +277,13 @@ void CompanionPairingService::handleConnection(const Connection& connection) {
     });
 }
 
+// Only a request that was read can end anything: a peer that never sent one (a port scan, a phone
+// that connected and waited, a reset) is no reason to tell the user that pairing failed.
 void CompanionPairingService::receive(const Connection& connection, std::string data,
                                       const std::string& error) {
-    if (!error.empty()) {
-        log("Receive error: " + error);
-        connection->cancel();
-        reportLater(PairingError::connectionClosed());
-    } else if (data.empty()) {
+    if (!error.empty() || data.empty()) {
+        if (!error.empty())
+            log("Receive error before a request: " + error);
         connection->cancel();
     } else {
         checkCode(connection, data);
