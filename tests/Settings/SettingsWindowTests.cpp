@@ -17,7 +17,7 @@ struct SettingsWindow : TrayDesktop {
         : TrayDesktop(QStringLiteral("settings")) {}
 
     QWidget* window() const { return controller->settingsWindow(); }
-    SettingsView* view() const { return window()->findChild<SettingsView*>(); }
+    SettingsView* view() const { return window()->findChild<SettingsView*>("settings"); }
     bool windowShown() const { return window() && window()->isVisible(); }
     bool hasKeyboard(const QWidget* w) const { return VirtualDesktop::focusedWindow() == w->winId(); }
 
