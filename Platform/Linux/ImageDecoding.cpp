@@ -107,7 +107,7 @@ bool decodeJpegInto(std::string_view bytes, PictureBound bound, JpegOrigin origi
         refuse(common, oversizeFormat, long(info.image_width), long(info.image_height), bound.width,
                bound.height);
     if (origin == JpegOrigin::camera && info.progressive_mode)
-        refuse(common, "a progressive JPEG, which cameras do not send");
+        refuse(common, "%s", "a progressive JPEG, which cameras do not send");
     info.out_color_space = JCS_GRAYSCALE;
     jpeg_start_decompress(&info);
     image.width = static_cast<int>(info.output_width);
