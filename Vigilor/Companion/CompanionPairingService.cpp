@@ -269,10 +269,13 @@ void CompanionPairingService::handleConnection(const Connection& connection) {
             return;
         connection->receive(maximumRequestBytes, timeout,
                             [weakSelf, weakConnection](std::string data, std::string error) {
-                                auto self = weakSelf.lock();
                                 auto connection = weakConnection.lock();
-                                if (self && connection)
+                                if (!connection)
+                                    return;
+                                if (auto self = weakSelf.lock())
                                     self->receive(connection, std::move(data), error);
+                                else
+                                    connection->cancel(); // a started connection lives until then
                             });
     });
 }
@@ -350,8 +353,11 @@ void CompanionPairingService::fetchAndSendPayload(const Connection& connection) 
     services_.http->send(std::move(request), [weakSelf = weak_from_this(),
                                               weakConnection](HttpResult result) {
         auto self = weakSelf.lock();
-        if (!self)
+        if (!self) {
+            if (const auto connection = weakConnection.lock())
+                connection->cancel();
             return;
+        }
         if (!result.answered())
             return self->finishPayload(
                 weakConnection, PayloadFetchError{PayloadFetchError::Kind::networkError, result.error});

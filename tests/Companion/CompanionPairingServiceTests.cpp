@@ -280,7 +280,7 @@ TEST_F(Pairing, WithoutAnAnnouncementTheServiceStillListens) {
 // A port scan or a phone that connects and waits ends nothing, and one peer holding every connection
 // it can does not keep the phone on another address out.
 TEST_F(Pairing, StrayConnectionsNeitherEndTheAttemptNorKeepThePhoneOut) {
-    const auto service = makeService(120, 1);
+    auto service = makeService(120, 1);
     const uint16_t port = start(*service);
     Phone(port).reset();
     ASSERT_EQ(Phone(port).answer(), "") << "closed when silent for the receive time-out";
@@ -295,6 +295,9 @@ TEST_F(Pairing, StrayConnectionsNeitherEndTheAttemptNorKeepThePhoneOut) {
     EXPECT_TRUE(answer->find("lock_token") != std::string::npos) << *answer;
     ASSERT_TRUE(waitForResults(1));
     EXPECT_EQ(descriptions(), std::vector<std::string>{"paired iPhone"});
+    service.reset(); // and released, it leaves none of them open
+    for (const auto& connection : crowd)
+        EXPECT_EQ(connection->answer(), "");
 }
 
 TEST_F(Pairing, ATimeOutEndsItsOwnStartOnly) {
