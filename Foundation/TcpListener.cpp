@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <map>
+#include <mutex>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -91,28 +93,72 @@ bool isTransientAcceptError(int error) {
            error == ENETUNREACH;
 }
 
-} // namespace
-
-std::shared_ptr<TcpConnection> TcpConnection::adopt(int socket, std::string queueLabel,
-                                                    std::shared_ptr<std::atomic<int>> openCount) {
-    return std::make_shared<TcpConnection>(Passkey{}, socket, std::move(queueLabel), std::move(openCount));
+// The address a connection came from, as bytes.
+std::string peerAddress(const sockaddr_storage& address) {
+    if (address.ss_family == AF_INET6) {
+        const in6_addr& peer = reinterpret_cast<const sockaddr_in6&>(address).sin6_addr;
+        return {reinterpret_cast<const char*>(peer.s6_addr), sizeof peer.s6_addr};
+    }
+    const in_addr& peer = reinterpret_cast<const sockaddr_in&>(address).sin_addr;
+    return {reinterpret_cast<const char*>(&peer), sizeof peer};
 }
 
-TcpConnection::TcpConnection(Passkey, int socket, std::string queueLabel,
-                             std::shared_ptr<std::atomic<int>> openCount)
+} // namespace
+
+// The connections of one listener that are open: in all, and per peer address.
+class OpenConnections : public std::enable_shared_from_this<OpenConnections> {
+public:
+    // A place for a connection from `peer`, held until the returned handle goes; none while the
+    // listener, or that peer, holds as many as it may.
+    std::shared_ptr<void> take(const std::string& peer) {
+        const std::lock_guard lock(mutex_);
+        const auto found = perPeer_.find(peer);
+        const int ofPeer = found == perPeer_.end() ? 0 : found->second;
+        if (total_ >= TcpListener::maximumOpenConnections ||
+            ofPeer >= TcpListener::maximumOpenConnectionsPerPeer)
+            return nullptr;
+        ++total_;
+        ++perPeer_[peer];
+        return std::make_shared<Place>(shared_from_this(), peer);
+    }
+
+private:
+    struct Place {
+        Place(std::shared_ptr<OpenConnections> owner, std::string peer)
+            : owner(std::move(owner))
+            , peer(std::move(peer)) {}
+        ~Place() { owner->release(peer); }
+        std::shared_ptr<OpenConnections> owner;
+        std::string peer;
+    };
+
+    void release(const std::string& peer) {
+        const std::lock_guard lock(mutex_);
+        --total_;
+        if (--perPeer_[peer] == 0)
+            perPeer_.erase(peer);
+    }
+
+    std::mutex mutex_;
+    int total_ = 0;
+    std::map<std::string, int> perPeer_;
+};
+
+std::shared_ptr<TcpConnection> TcpConnection::adopt(int socket, std::string queueLabel,
+                                                    std::shared_ptr<void> slot) {
+    return std::make_shared<TcpConnection>(Passkey{}, socket, std::move(queueLabel), std::move(slot));
+}
+
+TcpConnection::TcpConnection(Passkey, int socket, std::string queueLabel, std::shared_ptr<void> slot)
     : socket_(socket)
-    , openCount_(std::move(openCount))
+    , slot_(std::move(slot))
     , queue_(std::move(queueLabel)) {
     ::setsockopt(socket_, SOL_SOCKET, SO_SNDTIMEO, &sendTimeout, sizeof sendTimeout);
-    if (openCount_)
-        ++*openCount_;
 }
 
 TcpConnection::~TcpConnection() {
     if (socket_ >= 0)
         ::close(socket_);
-    if (openCount_)
-        --*openCount_;
 }
 
 void TcpConnection::start(std::function<void()> onReady) {
@@ -163,6 +209,7 @@ void TcpConnection::cancel(double afterSeconds) {
 }
 
 void TcpConnection::close() {
+    slot_.reset(); // free before the peer sees the end, so that it may connect again at once
     if (socket_ >= 0) {
         ::shutdown(socket_, SHUT_RDWR);
         ::close(socket_);
@@ -173,7 +220,8 @@ void TcpConnection::close() {
 
 TcpListener::TcpListener()
     : socket_(listeningSocket())
-    , port_(boundPort(socket_)) {
+    , port_(boundPort(socket_))
+    , open_(std::make_shared<OpenConnections>()) {
     wakeEvent_ = ::eventfd(0, EFD_CLOEXEC);
     if (wakeEvent_ < 0) {
         const int error = errno;
@@ -225,7 +273,9 @@ void TcpListener::acceptConnections(DispatchQueue& queue, const std::string& con
         }
         if (watched[1].revents)
             return;
-        const int fd = ::accept4(socket_, nullptr, nullptr, SOCK_CLOEXEC);
+        sockaddr_storage peer{};
+        socklen_t peerLength = sizeof peer;
+        const int fd = ::accept4(socket_, reinterpret_cast<sockaddr*>(&peer), &peerLength, SOCK_CLOEXEC);
         if (fd < 0) {
             if (isTransientAcceptError(errno))
                 continue;
@@ -233,11 +283,12 @@ void TcpListener::acceptConnections(DispatchQueue& queue, const std::string& con
             post([onState, error] { onState(State::failed, error); });
             return;
         }
-        if (*openCount_ >= maximumOpenConnections) {
+        auto slot = open_->take(peerAddress(peer));
+        if (!slot) {
             ::close(fd);
             continue;
         }
-        post([onConnection, connection = TcpConnection::adopt(fd, connectionQueueLabel, openCount_)] {
+        post([onConnection, connection = TcpConnection::adopt(fd, connectionQueueLabel, std::move(slot))] {
             onConnection(connection);
         });
     }

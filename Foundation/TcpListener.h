@@ -10,6 +10,8 @@
 #include <string>
 #include <thread>
 
+class OpenConnections;
+
 // One accepted TCP connection, served on a serial queue of its own.
 //
 // A started connection keeps itself alive until it is cancelled, as a running network connection of
@@ -20,10 +22,11 @@ class TcpConnection : public std::enable_shared_from_this<TcpConnection> {
 public:
     using ReceiveCompletion = std::function<void(std::string data, std::string error)>;
 
-    // Takes over a connected socket. `openCount` counts the connections of one listener alive.
+    // Takes over a connected socket, holding `slot` (its place among a listener's open connections)
+    // until the socket is closed.
     static std::shared_ptr<TcpConnection> adopt(int socket, std::string queueLabel,
-                                                std::shared_ptr<std::atomic<int>> openCount = nullptr);
-    TcpConnection(Passkey, int socket, std::string queueLabel, std::shared_ptr<std::atomic<int>> openCount);
+                                                std::shared_ptr<void> slot = nullptr);
+    TcpConnection(Passkey, int socket, std::string queueLabel, std::shared_ptr<void> slot);
     ~TcpConnection();
     TcpConnection(const TcpConnection&) = delete;
     TcpConnection& operator=(const TcpConnection&) = delete;
@@ -47,7 +50,7 @@ private:
     void close();
 
     int socket_;
-    std::shared_ptr<std::atomic<int>> openCount_;
+    std::shared_ptr<void> slot_;
     std::shared_ptr<TcpConnection> self_; // set while started and not yet cancelled
     DispatchQueue queue_;                 // last: its worker may still run work that touches the rest
 };
@@ -63,8 +66,10 @@ public:
     using ConnectionHandler = std::function<void(std::shared_ptr<TcpConnection>)>;
 
     // Beyond this many open connections a new one is closed at once, so that a peer opening
-    // connections without end cannot exhaust the process.
+    // connections without end cannot exhaust the process; and beyond the second bound for one peer
+    // address, so that one peer cannot hold every place and keep the others out.
     static constexpr int maximumOpenConnections = 16;
+    static constexpr int maximumOpenConnectionsPerPeer = 4;
 
     // Throws std::system_error when no socket can be bound.
     TcpListener();
@@ -89,6 +94,6 @@ private:
     int wakeEvent_ = -1; // readable once cancelled
     uint16_t port_ = 0;
     std::shared_ptr<std::atomic<bool>> active_ = std::make_shared<std::atomic<bool>>(true);
-    std::shared_ptr<std::atomic<int>> openCount_ = std::make_shared<std::atomic<int>>(0);
+    std::shared_ptr<OpenConnections> open_;
     std::thread acceptor_;
 };

@@ -41,6 +41,10 @@ struct BluetoothCentralHandlers {
     // (unavailableBluetoothRSSI when there was none).
     std::function<void(BluetoothCentral& central, const BluetoothPeripheral& peripheral, int rssi)>
         didDiscover;
+    // Asked, not told: how long in seconds a peripheral in range may go unheard before the owner takes
+    // it for gone (absent or 0: no such need). A radio that reports a peripheral lying still only
+    // rarely does what it can to have it heard again within that time.
+    std::function<double()> longestSilence;
 };
 
 // One Bluetooth Low Energy central: the radio scanning for nearby peripherals. Main thread only.

@@ -231,6 +231,7 @@ void BluezCentral::adoptAdapter(const QString& path, const QVariantMap& properti
 void BluezCentral::forgetAdapter() {
     adapterPath_.clear();
     devices_.clear();
+    filterRefused_ = false;
     endScan();
 }
 
@@ -294,23 +295,63 @@ double BluezCentral::discoveryRetryDelay(int failures, double firstSeconds) {
     return std::min(firstSeconds * std::pow(2.0, std::max(failures, 1) - 1), longestSeconds);
 }
 
+std::optional<double> BluezCentral::discoveryRefreshInterval(double longestSilence) {
+    if (!(longestSilence > 0))
+        return std::nullopt;
+    // Half the time, so that a device has a whole discovery to be heard in before it counts as gone;
+    // never so often that BlueZ is kept busy starting and stopping.
+    return std::clamp(longestSilence / 2, 1.0, 60.0);
+}
+
 void BluezCentral::requestDiscovery(bool allowDuplicates) {
     // BlueZ reports an RSSI only when it moved by 8 dBm or more, unless the filter carries an RSSI (or
     // Pathloss) key: a device lying still would fall silent. The weakest threshold keeps every device.
     const QVariantMap filter{{"Transport", QStringLiteral("le")},
                              {"DuplicateData", allowDuplicates},
                              {"RSSI", QVariant::fromValue(weakestRSSIThreshold)}};
-    // Without the filter (an old BlueZ) discovery still runs, with RSSI reported less often.
-    callAdapter("SetDiscoveryFilter", {filter}, [this](const QDBusMessage& reply) {
-        if (isError(reply) && discoveryFailures_ == 0)
-            systemLog("bluetooth",
-                      "BlueZ refused the discovery filter: " + reply.errorMessage().toStdString());
-    });
+    // BlueZ answers in the order asked, so the filter's answer is known when the discovery's comes.
+    callAdapter("SetDiscoveryFilter", {filter}, [this](const QDBusMessage& reply) { filterAnswered(reply); });
     callAdapter("StartDiscovery", {},
                 [this, allowDuplicates, scan = scanGeneration_](const QDBusMessage& reply) {
                     if (scan == scanGeneration_)
                         discoveryAnswered(reply, allowDuplicates);
                 });
+}
+
+// Without the filter (a kernel or BlueZ too old for it) discovery still runs, but a device lying still
+// is reported once only; such a discovery is started afresh within the owner's longest silence.
+void BluezCentral::filterAnswered(const QDBusMessage& reply) {
+    const bool refused = isError(reply);
+    if (refused && !filterRefused_) {
+        const auto interval =
+            handlers_.longestSilence ? discoveryRefreshInterval(handlers_.longestSilence()) : std::nullopt;
+        systemLog("bluetooth", "BlueZ refused the discovery filter (" + reply.errorName().toStdString() +
+                                   ": " + reply.errorMessage().toStdString() + ")" +
+                                   (interval ? "; starting discovery afresh every " +
+                                                   std::to_string(std::lround(*interval)) +
+                                                   " s so that devices lying still are heard"
+                                             : std::string()));
+    }
+    filterRefused_ = refused;
+}
+
+// Stopping our discovery makes BlueZ forget the RSSI of every device it found (unless another program
+// keeps a discovery of its own going), so the next discovery reports each device in range again.
+void BluezCentral::refreshDiscoveryLater(bool allowDuplicates) {
+    const auto interval =
+        handlers_.longestSilence ? discoveryRefreshInterval(handlers_.longestSilence()) : std::nullopt;
+    if (!interval)
+        return;
+    QTimer::singleShot(std::chrono::milliseconds(std::llround(*interval * 1000)), context_.get(),
+                       [this, allowDuplicates, scan = scanGeneration_] {
+                           if (scan != scanGeneration_)
+                               return;
+                           callAdapter("StopDiscovery", {},
+                                       [this, allowDuplicates, scan](const QDBusMessage&) {
+                                           if (scan == scanGeneration_)
+                                               requestDiscovery(allowDuplicates);
+                                       });
+                       });
 }
 
 // A discovery that BlueZ refused (an adapter still coming up, another client in the way) is asked
@@ -321,6 +362,8 @@ void BluezCentral::discoveryAnswered(const QDBusMessage& reply, bool allowDuplic
             systemLog("bluetooth", "BlueZ started discovery after " + std::to_string(discoveryFailures_ + 1) +
                                        " attempts");
         discoveryFailures_ = 0;
+        if (filterRefused_)
+            refreshDiscoveryLater(allowDuplicates);
         return;
     }
     const double delay = discoveryRetryDelay(++discoveryFailures_, firstDiscoveryRetrySeconds_);

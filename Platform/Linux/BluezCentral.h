@@ -30,12 +30,16 @@ class QObject;
 // A scan is an LE discovery of our own with duplicate data and the weakest RSSI threshold
 // (SetDiscoveryFilter {Transport: "le", DuplicateData: true, RSSI: -127}, then StartDiscovery): with
 // an RSSI key in the filter BlueZ reports each advertisement's RSSI, also an unchanged one, rather than
-// only changes of 8 dBm or more. While it scans, each device that appears (ObjectManager's
-// InterfacesAdded) and each change of a device's RSSI or Name (PropertiesChanged on org.bluez.Device1)
-// is one advertisement; one without an RSSI carries unavailableBluetoothRSSI. A discovery that BlueZ
-// refuses is asked for again, after pauses that double from `firstDiscoveryRetrySeconds` up to a
-// minute, until it runs. The scan ends with stopScan(), when the radio powers off or goes away, and
-// with the central.
+// only changes of 8 dBm or more. Where BlueZ refuses the filter (a kernel whose management interface is
+// older than 1.8 answers NotSupported), a device lying still would be heard once and then fall silent;
+// there, while the owner wants its peripherals heard within a time (`longestSilence`), the discovery is
+// stopped and started again every half of that time: stopping it makes BlueZ forget the RSSI of the
+// devices it found, so the next discovery reports each device in range afresh. While it scans, each device
+// that appears (ObjectManager's InterfacesAdded) and each change of a device's RSSI or Name
+// (PropertiesChanged on org.bluez.Device1) is one advertisement; one without an RSSI carries
+// unavailableBluetoothRSSI. A discovery that BlueZ refuses is asked for again, after pauses that double from
+// `firstDiscoveryRetrySeconds` up to a minute, until it runs. The scan ends with stopScan(), when the radio
+// powers off or goes away, and with the central.
 //
 // A device's identifier is a version-5 UUID of its address in upper case, within a namespace of our
 // own, so the same device keeps its identifier across runs and settings can store it.
@@ -63,6 +67,9 @@ public:
     static UUID peripheralIdentifier(const QString& address);
     // The pause before asking again for a discovery refused `failures` times in a row (1 or more).
     static double discoveryRetryDelay(int failures, double firstSeconds);
+    // How often a discovery without the filter is started afresh so that no device in range stays
+    // unheard for `longestSilence` seconds; none when there is no such need.
+    static std::optional<double> discoveryRefreshInterval(double longestSilence);
 
 private:
     struct Device {
@@ -82,6 +89,8 @@ private:
     void endScan();
     void requestDiscovery(bool allowDuplicates);
     void discoveryAnswered(const QDBusMessage& reply, bool allowDuplicates);
+    void filterAnswered(const QDBusMessage& reply);
+    void refreshDiscoveryLater(bool allowDuplicates);
     Device& noteDevice(const QString& path, const QVariantMap& properties);
     bool isOurDevice(const QString& path) const;
     void deviceAdvertised(const QString& path, const QVariantMap& properties);
@@ -100,6 +109,7 @@ private:
     bool scanning_ = false;
     uint64_t scanGeneration_ = 0; // a discovery answer or retry of a scan that ended is dropped
     int discoveryFailures_ = 0;   // refusals of StartDiscovery in a row, within the current scan
+    bool filterRefused_ = false;  // by the adapter followed, which keeps refusing it
     double firstDiscoveryRetrySeconds_;
     uint64_t readGeneration_ = 0; // a reading of the object tree that a newer one replaced is dropped
     // The context of our Qt connections, replies and queued reports: all end with it.

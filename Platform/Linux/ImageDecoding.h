@@ -32,9 +32,18 @@ struct PictureDecoding {
     std::string failure;
 };
 
+// Where a JPEG comes from: a camera sends baseline frames, a file may be progressive.
+enum class JpegOrigin { file, camera };
+
+// A progressive JPEG may repeat its scans, each walking every block of the picture: beyond this many
+// scans a picture is refused, so that a small file cannot keep the decoder busy for seconds.
+inline constexpr int maximumJpegScans = 32;
+
 // A JPEG (a camera's MJPEG frame or a .jpg file) as grey8: its luma channel, which is the mean luma the
-// analysis weighs, without the cost of decoding colour.
-PictureDecoding decodeJpeg(std::string_view bytes, PictureBound bound);
+// analysis weighs, without the cost of decoding colour. Refused: more bytes than a picture within the
+// bound can need, more than maximumJpegScans scans, a progressive camera frame, and damaged data that
+// libjpeg would fill with made-up pixels (its warnings of harmless oddities are let pass).
+PictureDecoding decodeJpeg(std::string_view bytes, PictureBound bound, JpegOrigin origin);
 
 // A PNG as rgb24.
 PictureDecoding decodePng(std::string_view bytes, PictureBound bound);

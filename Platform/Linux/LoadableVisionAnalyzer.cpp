@@ -6,8 +6,13 @@
 #include <dlfcn.h>
 
 #include <algorithm>
+#include <cstdint>
+#if defined(__x86_64__)
+#include <cpuid.h>
+#endif
 
-// x86-64-v3's instructions beyond baseline x86-64, as __builtin_cpu_supports names them.
+// x86-64-v3's instructions beyond baseline x86-64, by the names /proc/cpuinfo's flags and the
+// compilers' target attributes use.
 #define VIGILOR_X86_64_V3_FEATURES(feature)                                                                  \
     feature("sse3") feature("ssse3") feature("sse4.1") feature("sse4.2") feature("popcnt") feature("avx")    \
         feature("avx2") feature("bmi") feature("bmi2") feature("f16c") feature("fma") feature("lzcnt")       \
@@ -35,15 +40,51 @@ const VisionModuleBuild& bestVisionModuleBuild(const CpuFeatureNames& cpu) {
     return best == builds.end() ? builds.back() : *best;
 }
 
+#if defined(__x86_64__)
+namespace {
+
+// The state components that the system saves on a task switch (XCR0).
+uint64_t savedProcessorState() {
+    uint32_t low = 0, high = 0;
+    __asm__("xgetbv" : "=a"(low), "=d"(high) : "c"(0));
+    return (uint64_t(high) << 32) | low;
+}
+
+} // namespace
+#endif
+
+// Read from CPUID itself: the compilers' __builtin_cpu_supports knows different names (clang's lacks
+// lzcnt, movbe, xsave and f16c).
 CpuFeatureNames supportedCpuFeatures() {
     CpuFeatureNames features;
 #if defined(__x86_64__)
-    __builtin_cpu_init();
-#define VIGILOR_PROBE_FEATURE(name)                                                                          \
-    if (__builtin_cpu_supports(name))                                                                        \
-        features.insert(name);
-    VIGILOR_X86_64_V3_FEATURES(VIGILOR_PROBE_FEATURE)
-#undef VIGILOR_PROBE_FEATURE
+    const auto note = [&](bool present, const char* name) {
+        if (present)
+            features.insert(name);
+    };
+    unsigned a = 0, b = 0, c = 0, d = 0;
+    bool avxUsable = false;
+    if (__get_cpuid(1, &a, &b, &c, &d)) {
+        // AVX and the instructions on its registers need the system to save those registers (XMM, YMM).
+        avxUsable = (c & bit_AVX) && (c & bit_OSXSAVE) && (savedProcessorState() & 0x6) == 0x6;
+        note(c & bit_SSE3, "sse3");
+        note(c & bit_SSSE3, "ssse3");
+        note(c & bit_SSE4_1, "sse4.1");
+        note(c & bit_SSE4_2, "sse4.2");
+        note(c & bit_POPCNT, "popcnt");
+        note(c & bit_MOVBE, "movbe");
+        note(c & bit_XSAVE, "xsave");
+        note(avxUsable, "avx");
+        note(avxUsable && (c & bit_FMA), "fma");
+        note(avxUsable && (c & bit_F16C), "f16c");
+    }
+    if (__get_cpuid_count(7, 0, &a, &b, &c, &d)) {
+        note(avxUsable && (b & bit_AVX2), "avx2");
+        note(b & bit_BMI, "bmi");
+        note(b & bit_BMI2, "bmi2");
+    }
+    if (__get_cpuid(0x80000001, &a, &b, &c, &d))
+        note(c & bit_LZCNT, "lzcnt");
 #endif
     return features;
 }

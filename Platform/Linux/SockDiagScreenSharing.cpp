@@ -86,7 +86,7 @@ std::optional<bool> readAnswers(int fd, std::uint16_t port, std::uint32_t states
             failure = because("cannot read the kernel's answer", received < 0 ? errno : ECONNRESET);
             return std::nullopt;
         }
-        int length = static_cast<int>(received);
+        ssize_t length = received;
         for (auto* message = reinterpret_cast<const nlmsghdr*>(buffer.data()); NLMSG_OK(message, length);
              message = NLMSG_NEXT(message, length)) {
             if (message->nlmsg_seq != sequence)

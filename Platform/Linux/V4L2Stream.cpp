@@ -78,7 +78,7 @@ private:
     // Why the frame cannot be read, if it cannot.
     std::optional<std::string> read() {
         if (mode_.pixelFormat == V4L2_PIX_FMT_MJPEG) {
-            PictureDecoding decoded = decodeJpeg(bytes_, {mode_.width, mode_.height});
+            PictureDecoding decoded = decodeJpeg(bytes_, {mode_.width, mode_.height}, JpegOrigin::camera);
             if (!(image_ = std::move(decoded.image)))
                 return decoded.failure;
             view_ = image_->view();

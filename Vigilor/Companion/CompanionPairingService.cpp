@@ -102,8 +102,6 @@ std::string CompanionPairingService::PairingError::errorDescription() const {
         return "Could not fetch pairing info: " + message;
     case Kind::payloadEncodeFailed:
         return "Could not encode pairing info: " + message;
-    case Kind::connectionClosed:
-        return "Connection lost.";
     }
     return {};
 }
@@ -271,21 +269,24 @@ void CompanionPairingService::handleConnection(const Connection& connection) {
             return;
         connection->receive(maximumRequestBytes, timeout,
                             [weakSelf, weakConnection](std::string data, std::string error) {
-                                auto self = weakSelf.lock();
                                 auto connection = weakConnection.lock();
-                                if (self && connection)
+                                if (!connection)
+                                    return;
+                                if (auto self = weakSelf.lock())
                                     self->receive(connection, std::move(data), error);
+                                else
+                                    connection->cancel(); // a started connection lives until then
                             });
     });
 }
 
+// Only a request that was read can end anything: a peer that never sent one (a port scan, a phone
+// that connected and waited, a reset) is no reason to tell the user that pairing failed.
 void CompanionPairingService::receive(const Connection& connection, std::string data,
                                       const std::string& error) {
-    if (!error.empty()) {
-        log("Receive error: " + error);
-        connection->cancel();
-        reportLater(PairingError::connectionClosed());
-    } else if (data.empty()) {
+    if (!error.empty() || data.empty()) {
+        if (!error.empty())
+            log("Receive error before a request: " + error);
         connection->cancel();
     } else {
         checkCode(connection, data);
@@ -352,8 +353,11 @@ void CompanionPairingService::fetchAndSendPayload(const Connection& connection) 
     services_.http->send(std::move(request), [weakSelf = weak_from_this(),
                                               weakConnection](HttpResult result) {
         auto self = weakSelf.lock();
-        if (!self)
+        if (!self) {
+            if (const auto connection = weakConnection.lock())
+                connection->cancel();
             return;
+        }
         if (!result.answered())
             return self->finishPayload(
                 weakConnection, PayloadFetchError{PayloadFetchError::Kind::networkError, result.error});

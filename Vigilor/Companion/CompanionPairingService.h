@@ -40,7 +40,9 @@ struct CompanionPairingPayload {
 //
 // Listener, announcement and completion live on the serial queue "app.zorvi.pairing.state"; the code
 // and the attempt count under a lock of their own, so that the settings can read the code without
-// waiting on that queue. Completions always run on the main queue, possibly several times per start.
+// waiting on that queue. Completions always run on the main queue, possibly several times per start,
+// and only for a request that was read (or the start's own end): a connection that closes or fails
+// before it sent one is logged, never reported.
 // Owned through a shared pointer; every handler holds it weakly, and releasing it withdraws the
 // announcement and closes the listener.
 class CompanionPairingService : public std::enable_shared_from_this<CompanionPairingService> {
@@ -53,13 +55,7 @@ public:
     };
 
     struct PairingError {
-        enum class Kind {
-            listenerError,
-            invalidCode,
-            payloadFetchFailed,
-            payloadEncodeFailed,
-            connectionClosed
-        };
+        enum class Kind { listenerError, invalidCode, payloadFetchFailed, payloadEncodeFailed };
         Kind kind;
         std::string message;       // listenerError, payloadFetchFailed, payloadEncodeFailed
         int remainingAttempts = 0; // invalidCode
@@ -76,7 +72,6 @@ public:
         static PairingError payloadEncodeFailed(std::string message) {
             return {Kind::payloadEncodeFailed, std::move(message)};
         }
-        static PairingError connectionClosed() { return {Kind::connectionClosed, {}}; }
 
         // The text the settings show.
         std::string errorDescription() const;

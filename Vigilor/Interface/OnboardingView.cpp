@@ -168,6 +168,7 @@ QWidget* OnboardingView::makePermissionRow(OnboardingPermission permission) {
     line->addWidget(widgets->checkmark);
 
     widgets->button = new ZorviGlassButton(qs(model.buttonText), {}, true);
+    widgets->button->setObjectName(QStringLiteral("action"));
     widgets->button->setFont(zorviCaption());
     widgets->button->setMinimumWidth(widgets->button->sizeHint().width()); // the label is never cut
     widgets->button->setAccessibleName(qs(model.buttonText + " " + model.title));

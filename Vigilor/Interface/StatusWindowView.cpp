@@ -311,6 +311,7 @@ StatusWindowView::StatusWindowView(std::shared_ptr<VigilorMonitor> monitor, cons
     , monitor_(std::move(monitor))
     , clock_(clock)
     , parts_(std::make_unique<DashboardParts>(*this, monitor_, clock, std::move(share))) {
+    setObjectName(QStringLiteral("dashboard"));
     new MonitorRefresh(*this, monitor_, [this] { refresh(); });
     DashboardParts& p = *parts_;
     connect(p.autoLock, &QAbstractButton::clicked, this,

@@ -221,13 +221,13 @@ std::filesystem::path folder() {
     return Paths::cacheHome() / "zorvi";
 }
 
-std::optional<std::filesystem::path> write(const QImage& image, const std::filesystem::path& folder) {
+std::optional<std::filesystem::path> write(const QImage& image, const std::filesystem::path& into) {
     QByteArray png;
     QBuffer buffer(&png);
     if (image.isNull() || !buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG"))
         return std::nullopt;
-    const std::filesystem::path file = folder / fileName;
-    if (!preparePrivateFolder(folder) ||
+    const std::filesystem::path file = into / fileName;
+    if (!preparePrivateFolder(into) ||
         !AtomicFile::write(file, std::string_view(png.constData(), size_t(png.size())), 0600)) {
         VigilorMonitor::diagLog("[WellnessWrapCard] Could not write " + file.string() + ": " +
                                 std::strerror(errno));

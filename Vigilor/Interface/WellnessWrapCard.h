@@ -54,12 +54,11 @@ QImage render(const DeskHealthSummary& summary);
 // The folder for the card file: "zorvi" in the user's runtime folder ($XDG_RUNTIME_DIR) when there is
 // one, else in the user's cache folder. Never a shared folder such as /tmp.
 std::filesystem::path folder();
-// Writes `image` as PNG to `fileName` in `folder`, replacing any earlier card at once (readers see the
+// Writes `image` as PNG to `fileName` in `into`, replacing any earlier card at once (readers see the
 // old picture or the new one, never half of one). The folder is made, or kept, the user's own with
 // mode 0700 and the file gets 0600; a folder that belongs to someone else is refused. The file's path,
 // or nothing when any step failed.
-std::optional<std::filesystem::path> write(const QImage& image,
-                                           const std::filesystem::path& folder = folder());
+std::optional<std::filesystem::path> write(const QImage& image, const std::filesystem::path& into = folder());
 
 // Shows `file` selected in the file manager (org.freedesktop.FileManager1 ShowItems on `bus`, without
 // waiting for it); when no file manager answers, opens the file's folder instead.

@@ -119,6 +119,7 @@ ZorviEyesView::ZorviEyesView(double size, const Clock& clock, QWidget* parent)
     : QWidget(parent)
     , size_(size)
     , clock_(clock) {
+    setObjectName(QStringLiteral("eyes"));
     setFixedSize(sizeHint());
     setAccessibleName(QString::fromStdString(ZorviEyesModel::accessibilityLabel(inputs_)));
     blinkTimer_.setSingleShot(true);

@@ -134,6 +134,11 @@ void VigilorMonitor::createCentral() {
         if (auto self = weak.lock())
             self->centralManagerDidDiscover(central, peripheral, rssi);
     };
+    // The companion counts as gone once unheard for the grace.
+    handlers.longestSilence = [weak = weakSelf()] {
+        const auto self = weak.lock();
+        return self ? self->config().watchGrace : 0.0;
+    };
     central_.reset();
     central_ = services_.bluetooth->makeCentral(std::move(handlers));
     // Until its first report nothing is known of the radio, whatever was said before.

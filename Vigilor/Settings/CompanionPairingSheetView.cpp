@@ -46,6 +46,7 @@ CompanionPairingSheetView::CompanionPairingSheetView(Binding<bool> isPresented, 
     , error_(new ClampedLabel(zorviCaption(), Theme::warning(), 4))
     , cancelButton_(new ZorviGlassButton(QStringLiteral("Cancel")))
     , pulse_(new QVariantAnimation(this)) {
+    setObjectName(QStringLiteral("pairingSheet"));
     auto* backdrop = new ZorviBackdrop(false);
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);

@@ -75,6 +75,7 @@ DeviceDiscoverySheetView::DeviceDiscoverySheetView(Binding<bool> isPresented,
     , searching_(searchingRowWidget(searchLine_))
     , list_(new QVBoxLayout)
     , scroll_(new QScrollArea) {
+    setObjectName(QStringLiteral("deviceDiscoverySheet"));
     auto* backdrop = new ZorviBackdrop(false);
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);

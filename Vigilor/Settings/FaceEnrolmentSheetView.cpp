@@ -80,6 +80,7 @@ FaceEnrolmentSheetView::FaceEnrolmentSheetView(Binding<bool> isPresented, FaceEn
     , bar_(tintedProgressBar(Theme::warning()))
     , capturingText_(plainLabel("", zorviControl(), SystemColor::primaryLabel()))
     , button_(new ZorviGlassButton(QStringLiteral("Close"))) {
+    setObjectName(QStringLiteral("faceEnrolmentSheet"));
     auto* backdrop = new ZorviBackdrop(false);
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);

@@ -10,6 +10,7 @@ SettingsView::SettingsView(std::shared_ptr<VigilorMonitor> monitor, SettingsEnvi
                            QWidget* parent)
     : QWidget(parent)
     , content_(new SettingsContent(std::move(monitor), std::move(environment))) {
+    setObjectName(QStringLiteral("settings"));
     setMinimumSize(minimumWindowSize);
     setMaximumSize(maximumWindowSize);
     content_->setMaximumWidth(maximumContentWidth);

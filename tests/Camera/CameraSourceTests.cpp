@@ -25,6 +25,8 @@ TEST(CameraSource, ThatGivesNoPictureIsACameraErrorWithItsReason) {
     ASSERT_TRUE(AtomicFile::write(at("notes/todo.txt"), "a list", 0600));
     ASSERT_TRUE(AtomicFile::write(at("noise.jpg"), std::string(4096, 'Z'), 0600));
     ASSERT_TRUE(AtomicFile::write(at("forged/1.jpg"), jpegClaiming(64015, 27156), 0600));
+    // 36 KB that kept libjpeg busy for most of a second: each of its 1,900 scans walks every block.
+    ASSERT_TRUE(AtomicFile::write(at("scans.jpg"), progressiveJpegWithScans(1280, 720, 1900), 0600));
     ASSERT_EQ(::mkfifo(at("fifo").c_str(), 0600), 0);
     ASSERT_TRUE(AtomicFile::write(at("huge.jpg"), "", 0600));
     std::filesystem::resize_file(at("huge.jpg"), 300 << 20); // 300 MB that take no room
@@ -40,7 +42,9 @@ TEST(CameraSource, ThatGivesNoPictureIsACameraErrorWithItsReason) {
         {at("noise.jpg"), false, at("noise.jpg") + " cannot be decoded: not a JPEG or PNG picture"},
         {at("huge.jpg"), false, "Cannot read the picture " + at("huge.jpg") + ": it is longer than 64 MiB"},
         {at("forged"), false,
-         at("forged/1.jpg") + " cannot be decoded: a picture of 64015 \u00D7 27156 exceeds the 4096 \u00D7 4096 allowed"},
+         at("forged/1.jpg") +
+             " cannot be decoded: a picture of 64015 \u00D7 27156 exceeds the 4096 \u00D7 4096 allowed"},
+        {at("scans.jpg"), false, at("scans.jpg") + " cannot be decoded: a JPEG in more than 32 scans"},
         {"/dev/null", true, "/dev/null is not a video capture device"},
         {at("video9"), true, "Cannot open " + at("video9") + ": No such file or directory"},
     };

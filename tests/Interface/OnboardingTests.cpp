@@ -100,7 +100,7 @@ protected:
         return row(title) && row(title)->isVisibleTo(controller->window());
     }
     ZorviGlassButton* button(const std::string& title) const {
-        return row(title)->findChild<ZorviGlassButton*>();
+        return row(title)->findChild<ZorviGlassButton*>("action");
     }
     bool granted(const std::string& title) const { return !button(title)->isVisibleTo(controller->window()); }
     // The newest lines of the activity log, newest first, and how many it holds.

@@ -93,7 +93,7 @@ TEST_F(TrayWindows, AClickOnThePanelsHeaderOpensTheDashboard) {
             header = button;
     ASSERT_TRUE(header);
     EXPECT_EQ(header->cursor().shape(), Qt::PointingHandCursor);
-    ASSERT_TRUE(clickInPanel(header->findChild<ZorviEyesView*>()));
+    ASSERT_TRUE(clickInPanel(header->findChild<ZorviEyesView*>("eyes")));
     ASSERT_TRUE(waitFor([&] {
         return controller->mainWindow() && controller->mainWindow()->isActiveWindow();
     })) << "no dashboard";
@@ -133,7 +133,7 @@ TEST_F(TrayWindows, TheDashboardOpensCentredComesBackWhereItWasAndItsShareButton
     settle();
     EXPECT_EQ(dashboard->frameGeometry(), moved) << "where the user put it";
 
-    auto* view = dashboard->findChild<StatusWindowView*>();
+    auto* view = dashboard->findChild<StatusWindowView*>("dashboard");
     ASSERT_TRUE(view);
     QAbstractButton* share = view->deskHealth()->shareButton();
     view->scrollArea()->ensureWidgetVisible(share);

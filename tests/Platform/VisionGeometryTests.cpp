@@ -43,7 +43,7 @@ TEST(FaceCropRectTest, GrowsTheFaceAndKeepsItInsideTheFrame) {
 }
 
 TEST(ImageViewTest, YuyvCropsKeepWholePixelPairs) {
-    const uint8_t pixels[4 * 8] = {};
+    const uint8_t pixels[4 * 24] = {}; // room for the widest rows below, 4 of them
     const ImageView yuyv{8, 4, PixelFormat::yuyv422, 16, pixels};
     const PixelRect pairs = yuyv.croppableRect({3, 1, 2, 2});
     EXPECT_EQ(pairs.x, 2);

@@ -280,6 +280,8 @@ TEST(AdvancedCardTest, TheLockScreenRowShowsTheHelpersErrorUntilTheNextPress) {
     ASSERT_NE(t.button(*t.card, "Enable"), nullptr);
     t.button(*t.card, "Enable")->click();
     EXPECT_TRUE(warning->isHidden()) << "a new try clears the last error";
+    // Its helper answers on the main queue, which must still be there.
+    EXPECT_TRUE(t.h.eventually([&] { return !t.context->state().isTogglingLockScreenMessage; }));
 }
 
 TEST(AdvancedCardTest, LogHeadersCountLinesAndTheBoxesListThem) {

@@ -65,7 +65,8 @@ struct PickerOnBluez : ::testing::Test {
 
 TEST_F(PickerOnBluez, ListsTheDevicesBluezReportsAndSelectingOneMakesItTheWatch) {
     SettingsHarness::button(*view->content(), "Find my Watch")->click();
-    auto* picker = view->content()->watchDiscoverySheet()->findChild<DeviceDiscoverySheetView*>();
+    auto* picker =
+        view->content()->watchDiscoverySheet()->findChild<DeviceDiscoverySheetView*>("deviceDiscoverySheet");
     EXPECT_TRUE(monitor->deviceDiscoveryActive());
     ASSERT_TRUE(waitFor([&] {
         for (const auto& [method, arguments] : bus.mockCalls(bluez, "/org/bluez/hci0"))

@@ -261,7 +261,7 @@ TEST_F(SettingsForm, TheDevicePickerListsWhatItHearsAndSelectingOneMakesItTheCom
     ASSERT_TRUE(form().watchDiscoverySheet()->isVisible());
     EXPECT_FALSE(form().phoneDiscoverySheet()->isVisible());
     EXPECT_TRUE(monitor->deviceDiscoveryActive());
-    auto* picker = form().watchDiscoverySheet()->findChild<DeviceDiscoverySheetView*>();
+    auto* picker = form().watchDiscoverySheet()->findChild<DeviceDiscoverySheetView*>("deviceDiscoverySheet");
     EXPECT_TRUE(picker->searchingRow()->isVisibleTo(picker));
 
     const auto watch =
@@ -303,7 +303,7 @@ TEST_F(SettingsForm, ASecondPairingEndsTheFirstAndTheFirstsOutcomeIsIgnored) {
     find<QAbstractButton>("pairIPhone")->click();
     OffscreenApplication::processPending();
     ASSERT_TRUE(form().pairingSheet()->isVisible());
-    auto* sheet = form().pairingSheet()->findChild<CompanionPairingSheetView*>();
+    auto* sheet = form().pairingSheet()->findChild<CompanionPairingSheetView*>("pairingSheet");
     const std::string first = form().context().state().pairingCode;
     EXPECT_EQ(sheet->codeText().toStdString(), first);
     EXPECT_EQ(first.size(), 6u);
@@ -327,7 +327,7 @@ TEST_F(SettingsForm, APairingThatTimesOutSaysWhyAndClosingLeavesItRunning) {
     pairingTimeout = 0.05;
     open();
     find<QAbstractButton>("pairIPhone")->click();
-    auto* sheet = form().pairingSheet()->findChild<CompanionPairingSheetView*>();
+    auto* sheet = form().pairingSheet()->findChild<CompanionPairingSheetView*>("pairingSheet");
     ASSERT_TRUE(h.eventually([&] { return sheet->stateText() == "Timed out"; }));
     OffscreenApplication::processPending();
     EXPECT_EQ(sheet->errorText(), "Pairing service failed: Pairing timed out after 2 minutes");
@@ -385,7 +385,7 @@ TEST_F(SettingsForm, TheEnrolmentSheetOpensBeforeTheEnrolmentStartsAndFollowsIts
     settle();
     EXPECT_EQ(enrolmentStarts, 1);
     ASSERT_TRUE(form().faceEnrolmentSheet()->isVisible());
-    auto* sheet = form().faceEnrolmentSheet()->findChild<FaceEnrolmentSheetView*>();
+    auto* sheet = form().faceEnrolmentSheet()->findChild<FaceEnrolmentSheetView*>("faceEnrolmentSheet");
     const struct {
         std::optional<FaceEnrolmentProgress> progress;
         const char* title;
@@ -427,7 +427,7 @@ TEST_F(SettingsForm, TheEnrolmentSheetFollowsTheMonitorsEnrolmentToItsEnd) {
     settle();
     find<QAbstractButton>("enrolFace")->click();
     settle();
-    auto* sheet = form().faceEnrolmentSheet()->findChild<FaceEnrolmentSheetView*>();
+    auto* sheet = form().faceEnrolmentSheet()->findChild<FaceEnrolmentSheetView*>("faceEnrolmentSheet");
     ASSERT_TRUE(sheet);
     tick(0.5);
     EXPECT_EQ(sheet->statusTitle(), "Capturing 0 of 30");
@@ -529,7 +529,8 @@ TEST(HonestStatus, EveryDeviceAndServiceStateIsToldAsItIs) {
              f.open();
              SettingsHarness::button(f.form(), "Find my Watch")->click();
              f.settle();
-             auto* picker = f.form().watchDiscoverySheet()->findChild<DeviceDiscoverySheetView*>();
+             auto* picker =
+                 f.form().watchDiscoverySheet()->findChild<DeviceDiscoverySheetView*>("deviceDiscoverySheet");
              return picker->searchingRow()->findChild<QLabel*>()->text().toStdString();
          },
          {"No Bluetooth adapter is available on this computer."},
@@ -540,7 +541,7 @@ TEST(HonestStatus, EveryDeviceAndServiceStateIsToldAsItIs) {
              f.store([](VigilorConfig& c) { c.bluetoothPresenceMode = BluetoothPresenceMode::phone; });
              f.open();
              f.find<QAbstractButton>("pairIPhone")->click();
-             auto* sheet = f.form().pairingSheet()->findChild<CompanionPairingSheetView*>();
+             auto* sheet = f.form().pairingSheet()->findChild<CompanionPairingSheetView*>("pairingSheet");
              EXPECT_TRUE(f.h.eventually([&] { return f.settle(), !sheet->errorText().isEmpty(); }));
              return (sheet->stateText() + "|" + sheet->errorText()).toStdString();
          },

@@ -17,7 +17,7 @@ struct SettingsWindow : TrayDesktop {
         : TrayDesktop(QStringLiteral("settings")) {}
 
     QWidget* window() const { return controller->settingsWindow(); }
-    SettingsView* view() const { return window()->findChild<SettingsView*>(); }
+    SettingsView* view() const { return window()->findChild<SettingsView*>("settings"); }
     bool windowShown() const { return window() && window()->isVisible(); }
     bool hasKeyboard(const QWidget* w) const { return VirtualDesktop::focusedWindow() == w->winId(); }
 
@@ -102,9 +102,12 @@ TEST_F(SettingsWindow, HidesWhenAnotherWindowTakesTheKeyboardAndComesBackAsItWas
     EXPECT_TRUE(waitFor([&] { return !windowShown(); })) << "hidden on losing the keyboard";
 
     controller->showSettingsWindow();
-    // Shown and given the keyboard: until the window manager has seen the window ask for it, the
-    // request could still take the keyboard back from the window activated below.
-    ASSERT_TRUE(waitFor([&] { return windowShown() && hasKeyboard(window()); }));
+    // Shown and given the keyboard, as the X server and the application both see it: the window manager
+    // may focus the window before the application has read its map, and the activation the application
+    // asks for then would take the keyboard back from the window activated below.
+    ASSERT_TRUE(waitFor([&] {
+        return windowShown() && hasKeyboard(window()) && QApplication::activeWindow() == window();
+    }));
     EXPECT_EQ(window(), opened) << "the same window";
     EXPECT_EQ(view(), content) << "and the same form, never rebuilt";
     settle();

@@ -43,12 +43,14 @@ std::ostream& operator<<(std::ostream& out, const Sighting& s) {
 struct Reports {
     std::vector<State> states;
     std::vector<Sighting> sightings;
+    double longestSilence = 0; // what the central is told when it asks
 
     BluetoothCentralHandlers handlers() {
         return {[this](BluetoothCentral& central) { states.push_back(central.state()); },
                 [this](BluetoothCentral&, const BluetoothPeripheral& peripheral, int rssi) {
                     sightings.push_back({peripheral.identifier.uuidString(), peripheral.name, rssi});
-                }};
+                },
+                [this] { return longestSilence; }};
     }
 };
 
@@ -299,6 +301,33 @@ TEST_F(BluezCentralTest, AsksAgainForADiscoveryThatBluezRefused) {
     EXPECT_TRUE(central().isScanning());
     deviceChanges(watchPath, "{'RSSI': dbus.Int16(-50)}");
     EXPECT_TRUE(waitForSightings(1));
+}
+
+// A kernel too old for the discovery filter: BlueZ then reports a device's RSSI only when it moves by
+// 8 dBm, but reports every device in range afresh in each new discovery.
+TEST_F(BluezCentralTest, WithoutItsFilterStartsDiscoveryAfreshSoThatAStillDeviceIsHeard) {
+    startBluez();
+    addAdapter();
+    callBluezMock("AddDevice", {"hci0", "AA:BB:CC:DD:EE:FF", "Ada's Watch"});
+    const auto replace = [&](const char* method, const char* in, const QString& code) {
+        expectSucceeded(
+            bus.callMock(bluez, adapterPath, "AddMethod", {"org.bluez.Adapter1", method, in, "", code}));
+    };
+    replace("SetDiscoveryFilter", "a{sv}",
+            "raise dbus.exceptions.DBusException('Not supported', name='org.bluez.Error.NotSupported')");
+    replace("StartDiscovery", "", // a device lying still, heard once per discovery
+            "objects['" + watchPath +
+                "'].EmitSignal('org.freedesktop.DBus.Properties', 'PropertiesChanged', "
+                "'sa{sv}as', ['org.bluez.Device1', {'RSSI': dbus.Int16(-50)}, []])");
+    reports.longestSilence = 2; // afresh every second
+    central();
+    ASSERT_TRUE(waitForStates(1));
+    central().scanForPeripherals(true);
+    ASSERT_TRUE(processEventsUntil([&] { return reports.sightings.size() >= 3; }, std::chrono::seconds(10)));
+    EXPECT_EQ(reports.sightings.at(2), (Sighting{watchIdentifier, "Ada's Watch", -50}));
+    EXPECT_EQ(methodsCalled(adapterPath).mid(0, 8),
+              (QStringList{"SetDiscoveryFilter", "StartDiscovery", "StopDiscovery", "SetDiscoveryFilter",
+                           "StartDiscovery", "StopDiscovery", "SetDiscoveryFilter", "StartDiscovery"}));
 }
 
 TEST(BluezCentral, WaitsLongerAfterEachRefusedDiscoveryUpToAMinute) {

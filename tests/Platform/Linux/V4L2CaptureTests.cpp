@@ -214,10 +214,12 @@ TEST_F(V4L2Capture, AnMJPEGFrameIsReadAsItsLumaAndUnreadableFramesEndTheCamera) 
     std::stringstream jpeg;
     jpeg << file.rdbuf();
     ASSERT_FALSE(jpeg.str().empty());
-    // Then frames that are refused: garbage, a header whose 1.7 GB are never allocated, and a picture
-    // larger than the mode the camera agreed to.
-    for (const std::string& bytes : {jpeg.str(), std::string("not a picture"), jpegClaiming(64015, 27156),
-                                     jpegClaiming(641, 480)}) {
+    // Then frames that are refused: garbage, a header whose 1.7 GB are never allocated, a picture
+    // larger than the mode the camera agreed to, a progressive picture (cameras send baseline frames),
+    // and one cut short, which libjpeg would fill with grey.
+    for (const std::string& bytes :
+         {jpeg.str(), std::string("not a picture"), jpegClaiming(64015, 27156), jpegClaiming(641, 480),
+          progressiveJpegWithScans(640, 480, 2), jpeg.str().substr(0, jpeg.str().size() / 2)}) {
         device->pushFrame(bytes);
         ASSERT_TRUE(eventually([&, n = frames.size() + 1] { return frames.size() == n; }));
     }

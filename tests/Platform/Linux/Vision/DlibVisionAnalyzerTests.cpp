@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <functional>
 #include <numeric>
 
@@ -326,6 +327,28 @@ TEST(LoadableVisionAnalyzerTest, LoadsTheBestBuildTheCpuRuns) {
     for (const auto& c : cases)
         EXPECT_EQ(bestVisionModuleBuild(c.cpu).fileName, c.module) << c.name;
 }
+
+#if defined(__x86_64__)
+// Our reading of CPUID agrees with the kernel's (its flags in /proc/cpuinfo), feature by feature.
+TEST(LoadableVisionAnalyzerTest, SeesTheCpuFeaturesTheKernelSees) {
+    std::ifstream cpuinfo("/proc/cpuinfo");
+    std::string line;
+    while (std::getline(cpuinfo, line) && !line.starts_with("flags"))
+        continue;
+    const auto kernelSees = [&](const char* flag) {
+        return (line + " ").find(std::string(" ") + flag + " ") != std::string::npos;
+    };
+    ASSERT_TRUE(kernelSees("sse2")) << line;
+    const std::pair<const char*, const char*> kernelNames[] = {
+        {"sse3", "pni"}, {"ssse3", "ssse3"}, {"sse4.1", "sse4_1"}, {"sse4.2", "sse4_2"}, {"popcnt", "popcnt"},
+        {"avx", "avx"},  {"avx2", "avx2"},   {"bmi", "bmi1"},      {"bmi2", "bmi2"},     {"f16c", "f16c"},
+        {"fma", "fma"},  {"lzcnt", "abm"},   {"movbe", "movbe"},   {"xsave", "xsave"},
+    };
+    const CpuFeatureNames cpu = supportedCpuFeatures();
+    for (const auto& [ours, kernels] : kernelNames)
+        EXPECT_EQ(cpu.contains(ours), kernelSees(kernels)) << ours;
+}
+#endif
 
 TEST(LoadableVisionAnalyzerTest, AMissingModuleFailsEveryCall) {
     LoadableVisionAnalyzer loadable("/nonexistent/vigilor-vision.so");
