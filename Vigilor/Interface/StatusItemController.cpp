@@ -160,8 +160,6 @@ StatusItemController::StatusItemController(std::shared_ptr<VigilorMonitor> monit
     connect(&iconTimer_, &QTimer::timeout, this, &StatusItemController::updateIcon);
     iconTimer_.start(iconInterval + iconTimerSlack);
     scheduleScreenshotStage();
-    if (trayIcon_)
-        prepareSettingsWindowWhenIdle(); // without a tray nothing could open it
     // The prompt's first value, false included, is delivered once shortly after the start.
     refreshTimer_.start();
 }
@@ -284,6 +282,13 @@ bool StatusItemController::eventFilter(QObject* watched, QEvent* event) {
     }
     if (watched == settingsWindow_.get() && event->type() == QEvent::WindowDeactivate)
         settingsWindowDidResignKey();
+    // Minimised windows hide spontaneously and stay.
+    if (event->type() == QEvent::Hide && !event->spontaneous()) {
+        if (watched == settingsWindow_.get())
+            settingsWindowDidClose();
+        else if (watched == mainWindow_.get())
+            letWindowGo(mainWindow_);
+    }
     return QObject::eventFilter(watched, event);
 }
 

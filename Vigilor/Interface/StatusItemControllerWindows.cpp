@@ -10,7 +10,6 @@
 #include "Vigilor/Interface/ZorviGlass.h"
 #include "Vigilor/Settings/SettingsView.h"
 
-#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QCursor>
 #include <QGuiApplication>
@@ -23,7 +22,6 @@ namespace {
 constexpr QSize dashboardFallbackSize(560, 620);
 constexpr QSize settingsFallbackSize(740, 760);
 constexpr int settingsFadeMilliseconds = 220;
-constexpr int settingsPreparationDelay = 1000; // milliseconds
 
 QScreen* screenAt(const QPointF& point) {
     QScreen* screen = QGuiApplication::screenAt(point.toPoint());
@@ -207,10 +205,12 @@ std::unique_ptr<QWidget> StatusItemController::makeContentWindow(const QString& 
 
 void StatusItemController::showMainWindow() {
     closeMenuPanel();
-    if (!mainWindow_)
+    if (!mainWindow_) {
         mainWindow_ =
             makeContentWindow(QStringLiteral("Zorvi"), dashboardFallbackSize,
                               new StatusWindowView(monitor_, SystemClock::shared(), WellnessWrapCard::share));
+        mainWindow_->installEventFilter(this);
+    }
     centreWindow(*mainWindow_, trayScreen(), mainWindow_->size());
     mainWindow_->show();
     mainWindow_->raise();
@@ -220,34 +220,18 @@ void StatusItemController::showMainWindow() {
 void StatusItemController::showSettingsWindow() {
     lastPopoverFrame_ = menuPanel_ ? std::optional<QRect>(menuPanel_->geometry()) : std::nullopt;
     closeMenuPanel();
-    prepareSettingsWindow();
+    if (!settingsWindow_)
+        settingsWindow_ = makeSettingsWindow();
     presentSettingsWindow();
 }
 
-// Built once, hidden, and kept: by the first request, or before it while the application is idle after
-// its start, so that the first opening is as quick as the later ones. Hidden, it costs nothing: its
-// content redraws only once shown (MonitorRefresh).
-void StatusItemController::prepareSettingsWindow() {
-    if (settingsWindow_)
-        return;
-    settingsWindow_ = makeContentWindow(QStringLiteral("Zorvi Settings"), settingsFallbackSize,
-                                        new SettingsView(monitor_, {environment_.makePairingService}));
-    settingsWindow_->installEventFilter(this);
-    settingsWindow_->winId(); // the window itself exists, unmapped, ready to be shown
-    // Drawn once where nobody sees it: laid out, its styles and the glyphs of its texts made.
-    settingsWindow_->grab();
-}
-
-// A while after the event loop first ran out of work, when the start's own work (queued behind it and
-// in replies that come back soon after) is done, the settings window is built.
-void StatusItemController::prepareSettingsWindowWhenIdle() {
-    auto* dispatcher = QAbstractEventDispatcher::instance();
-    if (!dispatcher)
-        return;
-    connect(
-        dispatcher, &QAbstractEventDispatcher::aboutToBlock, this,
-        [this] { QTimer::singleShot(settingsPreparationDelay, this, [this] { prepareSettingsWindow(); }); },
-        Qt::SingleShotConnection);
+// Built at each opening, on the page as the last window left it. Its first screenful is built here,
+// the rest after its first frame (SettingsView).
+std::unique_ptr<QWidget> StatusItemController::makeSettingsWindow() {
+    auto window = makeContentWindow(QStringLiteral("Zorvi Settings"), settingsFallbackSize,
+                                    new SettingsView(monitor_, {environment_.makePairingService}, settingsPage_));
+    window->installEventFilter(this);
+    return window;
 }
 
 // Centred on the tray's screen; it fades in unless the user reduces motion or nothing composites.
@@ -278,7 +262,7 @@ void StatusItemController::presentSettingsWindow() {
     }
 }
 
-// Losing the keyboard to another application hides the settings window (it is kept, not destroyed);
+// Losing the keyboard to another application hides the settings window, which closes it;
 // losing it to one of its own dialogs does not, nor does anything while the screenshot stage is set.
 // The new active window is known only once the change is complete, hence the turn of the event loop.
 void StatusItemController::settingsWindowDidResignKey() {
@@ -292,4 +276,20 @@ void StatusItemController::settingsWindowDidResignKey() {
             return;
         settingsWindow_->hide();
     });
+}
+
+// A closed settings window goes, its page remembered for the next one; one with a sheet up is only
+// hidden, since the sheet's state (a pairing code, a device search) would go with it.
+void StatusItemController::settingsWindowDidClose() {
+    const auto* view = settingsWindow_->findChild<SettingsView*>();
+    if (view->content()->isPresentingSheet())
+        return;
+    settingsPage_ = view->pageState();
+    letWindowGo(settingsWindow_);
+}
+
+// Closed windows are not kept: the next request builds a new one. Deleted on the next turn of the
+// event loop, after the event that closed it.
+void StatusItemController::letWindowGo(std::unique_ptr<QWidget>& window) {
+    window.release()->deleteLater();
 }
