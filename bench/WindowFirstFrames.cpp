@@ -6,7 +6,8 @@
 // milliseconds from the call that opens it to its map (its first expose) and to the end of its first
 // painted frame, and the longest span the main thread was busy without waiting for an event, from
 // that call until a second after the frame (the settings window builds the cards below its first
-// screenful then). Then the window is closed and the loop runs idle for a second.
+// screenful then). Then the window is closed, the loop runs idle for a second, and the process's
+// resident memory is printed.
 //
 // Wall times on a shared machine vary: run it a few times from the build folder and take the medians
 // (bench/vigilor-window-first-frames), or count instructions, which do not vary:
@@ -22,6 +23,7 @@
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QEventLoop>
+#include <QFile>
 #include <QTimer>
 #include <QWindow>
 
@@ -121,6 +123,16 @@ bool measureOpening(const char* name, const std::function<void()>& open, const s
     return true;
 }
 
+double residentMiB() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').front().toDouble() / 1024;
+    return 0;
+}
+
 } // namespace
 
 int main() {
@@ -142,6 +154,7 @@ int main() {
     StatusItemController controller(monitor);
     std::unique_ptr<OnboardingWindowController> onboarding;
     runFor(2000);
+    std::printf("resident before the first window: %.1f MiB\n", residentMiB());
 
     struct Opening {
         const char* name;
@@ -176,6 +189,7 @@ int main() {
             return 1;
         opening.close();
         runFor(1000);
+        std::printf("%-18s closed: resident %.1f MiB\n", opening.name, residentMiB());
     }
     return 0;
 }

@@ -385,13 +385,6 @@ TEST_F(WidgetView, ANewEntryRedrawsOnlyWhatItChanges) {
         {"the age moved on, small", ZorviMacWidgetFamily::systemSmall, 30, locked, Redrawn::nothing},
         {"a new status", ZorviMacWidgetFamily::systemSmall, 0, snapshotWith(ZorviMacStatus::unlocked),
          Redrawn::whole},
-        {"the face left", ZorviMacWidgetFamily::systemMedium, 0,
-         [&] {
-             auto away = locked;
-             away.facePresent = false;
-             return away;
-         }(),
-         Redrawn::whole},
     };
     for (const Row& r : rows) {
         clock.set(Date(800'000'000));
