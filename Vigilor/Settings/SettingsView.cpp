@@ -64,14 +64,14 @@ SettingsView::SettingsView(std::shared_ptr<VigilorMonitor> monitor, SettingsEnvi
     buildFirstScreenful();
     rest_.setInterval(0);
     connect(&rest_, &QTimer::timeout, this, &SettingsView::buildNextSection);
-    content_->installEventFilter(this); // its first paint starts the rest
+    if (!content_->isComplete())
+        content_->installEventFilter(this); // its first paint starts the rest
 }
 
 // Cards down to the bottom of the tallest window at the scroll position the page comes back to,
 // measured at the widest the form may be: the hero alone, then each card as it is built (the form's
 // own layout measures again only once the page is laid out).
 void SettingsView::buildFirstScreenful() {
-    restoreDisclosures(*content_);
     const int cardWidth = maximumContentWidth - 2 * 12;
     int height = content_->heightForWidth(maximumContentWidth);
     const int bottom = page_.scrollPosition + maximumWindowSize.height();
@@ -85,8 +85,10 @@ void SettingsView::buildFirstScreenful() {
 void SettingsView::buildNextSection() {
     if (SettingsSectionCard* card = content_->buildNextSection())
         restoreDisclosures(*card);
-    if (content_->isComplete())
+    if (content_->isComplete()) {
         rest_.stop();
+        content_->removeEventFilter(this);
+    }
 }
 
 void SettingsView::restoreDisclosures(QWidget& part) const {
