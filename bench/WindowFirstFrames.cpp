@@ -11,8 +11,9 @@
 //
 // Wall times on a shared machine vary: run it a few times from the build folder and take the medians
 // (bench/vigilor-window-first-frames), or count instructions, which do not vary:
-//   valgrind --tool=callgrind --toggle-collect='measureOpening*' bench/vigilor-window-first-frames
-// and read each opening's share with callgrind_annotate --inclusive=yes.
+//   valgrind --tool=callgrind --toggle-collect='*measureOpening*' --dump-after='*measureOpening*'
+//       bench/vigilor-window-first-frames
+// which writes one profile per opening, in their order (callgrind_annotate reads them).
 #include "Support/MonitorHarness.h"
 #include "Support/VirtualDesktop.h"
 #include "Vigilor/Interface/OnboardingWindowController.h"
