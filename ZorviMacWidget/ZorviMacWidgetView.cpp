@@ -60,7 +60,35 @@ QSize ZorviMacWidgetView::familySize(ZorviMacWidgetFamily family) {
 void ZorviMacWidgetView::setEntry(ZorviMacWidgetEntry entry) {
     entry_ = std::move(entry);
     setAccessibleName(text(ZorviMacDialView{entry_.status, compactDialSize, true}.accessibilityLabel()));
-    update();
+    const ZorviMacWidgetLook next = look(clock_->now());
+    if (!drawnLook_)
+        update();
+    else if (next != *drawnLook_)
+        update(differsOnlyInAge(*drawnLook_, next) ? pillRow_ : rect());
+}
+
+bool ZorviMacWidgetView::differsOnlyInAge(ZorviMacWidgetLook a, const ZorviMacWidgetLook& b) {
+    constexpr size_t age = 3;
+    a.texts[age] = b.texts[age];
+    return a == b;
+}
+
+ZorviMacWidgetLook ZorviMacWidgetView::look(Date now) const {
+    const ZorviMacDialView dial{entry_.status, compactDialSize, true};
+    ZorviMacWidgetLook look{dial.progress(),
+                            ZorviMacWidgetStyle::statusColor(entry_.status).rgba(),
+                            ZorviMacWidgetStyle::statusIcon(entry_.status),
+                            dial.word(),
+                            dial.activeSignals(),
+                            {}};
+    if (family_ != ZorviMacWidgetFamily::systemSmall) {
+        const auto& status = entry_.status;
+        look.texts = {status ? status->deviceName.value_or("Mac") : "Mac",
+                      status ? status->statusLine() : "No status",
+                      status ? status->detailLine() : "Waiting for Zorvi status.", ageLine(entry_, now),
+                      presenceLine(entry_)};
+    }
+    return look;
 }
 
 std::string ZorviMacWidgetView::ageLine(const ZorviMacWidgetEntry& entry, Date now) {
@@ -103,6 +131,7 @@ void ZorviMacWidgetView::draw(QPainter& painter) const {
 }
 
 void ZorviMacWidgetView::paintEvent(QPaintEvent*) {
+    drawnLook_ = look(clock_->now());
     QPainter painter(this);
     draw(painter);
 }
@@ -192,6 +221,7 @@ double ZorviMacWidgetView::drawPills(QPainter& painter, double x, double y, doub
     const double height = 2 * pillPaddingY + std::max<double>(metrics.height(), font.pixelSize());
     if (measureOnly)
         return height;
+    pillRow_ = QRectF(x, y, width, height).toAlignedRect();
     const auto rooms = pillTitleRooms(naturalTitles(font), titleRoom(font));
     for (size_t i = 0; i < std::size(pills); ++i) {
         const Pill& pill = pills[i];

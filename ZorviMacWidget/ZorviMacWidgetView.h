@@ -9,11 +9,28 @@
 #include <QWidget>
 
 #include <array>
+#include <optional>
 #include <string>
+
+// What a drawing of an entry shows at one moment, in one family: the dial's arc, colour, symbol, word
+// and dots, and (medium and large) the texts of the column and of the pills. Two drawings with the same
+// look are the same picture.
+struct ZorviMacWidgetLook {
+    double progress = 0;
+    QRgb colour = 0;
+    std::string symbol;
+    std::string word;
+    std::array<bool, 3> dots{};
+    std::array<std::string, 5> texts; // device, status, detail, age, presence; empty in the small family
+    bool operator==(const ZorviMacWidgetLook&) const = default;
+};
 
 // Draws one timeline entry: the dial alone in the small family; the dial beside the device name, the
 // status, the detail and two pills in the medium and large families. It keeps no state of its own
 // beyond the entry it was given; the age pill is measured against the clock whenever it is drawn.
+// A new entry draws only what it changes: nothing when the picture stays the same, the row of pills
+// when only the age moved on. Every drawing of the dial's large antialiased shapes hands its fills to
+// Qt's thread pool, waking (or starting) its threads.
 class ZorviMacWidgetView : public QWidget {
 public:
     ZorviMacWidgetView(ZorviMacWidgetFamily family, const Clock& clock = SystemClock::shared(),
@@ -44,6 +61,9 @@ public:
     // narrower keeps its own (up to half the room) and the wider takes what is left.
     static std::array<double, 2> pillTitleRooms(std::array<double, 2> natural, double room);
 
+    ZorviMacWidgetLook look(Date now) const;
+    static bool differsOnlyInAge(ZorviMacWidgetLook a, const ZorviMacWidgetLook& b);
+
     // The whole widget into `painter`, at the family's size from the painter's origin.
     void draw(QPainter& painter) const;
 
@@ -59,4 +79,6 @@ private:
     ZorviMacWidgetFamily family_;
     const Clock* clock_;
     ZorviMacWidgetEntry entry_;
+    std::optional<ZorviMacWidgetLook> drawnLook_; // the look of the last picture drawn on screen
+    mutable QRect pillRow_;                       // where the pills were last drawn
 };

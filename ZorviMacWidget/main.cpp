@@ -9,6 +9,7 @@
 #include "ZorviMacWidgetWindow.h"
 
 #include <QApplication>
+#include <QThreadPool>
 
 #include <cstdio>
 #include <cstdlib>
@@ -73,6 +74,14 @@ bool displayAvailable(const X11DisplayHold& display) {
     return true;
 }
 
+// Qt hands the fills of large antialiased shapes (the dial's ring and arc) to its global thread pool,
+// as many threads as cores, each ended after 30 s without work and started again by the next drawing.
+// A window this small is drawn as fast by one thread, kept for the next drawing.
+void keepOneFillThread() {
+    QThreadPool::globalInstance()->setMaxThreadCount(1);
+    QThreadPool::globalInstance()->setExpiryTimeout(-1);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -94,6 +103,7 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     display.reset();
     QApplication::setApplicationName(QStringLiteral("zorvi-widget"));
+    keepOneFillThread();
     ZorviMacWidgetWindow window(options->family, options->preview);
     window.show();
     return application.exec();

@@ -18,9 +18,15 @@ all alike; the medians are printed with the load average before and after.
 
   bench/start-up.py [-n RUNS] [--display] [--layouts empty,settings,full] NAME=PATH/TO/vigilor ...
   bench/start-up.py --callgrind OUT [--layouts full] NAME=PATH ...
+  bench/start-up.py --busy SECONDS [--display [--tray] [--display-number N]] [-n RUNS] NAME=PATH ...
+
+--busy watches the main thread for SECONDS after the running line instead: every 2 ms it reads the
+thread's state (/proc/PID/task/PID/stat), and prints the longest span in which every reading found it
+running or waiting for a CPU (a ceiling of what one turn of its event loop took: on a loaded machine
+the waiting counts too), and the number of spans over 50 ms.
 
 Headless by default (no DISPLAY, both D-Bus addresses pointing nowhere), as on a server. --display
-runs each process under an Xvfb and a session bus of the script's own (no tray host).
+runs each process under an Xvfb and a session bus of the script's own (no tray host unless --tray).
 --callgrind runs each build once per layout under valgrind's callgrind and prints the instructions
 executed up to the end of the monitor's runtime start (callgrind dumps there), all threads together;
 OUT keeps the profiles for callgrind_annotate.
@@ -217,14 +223,66 @@ def callgrind_once(binary, layout, ledger_text, display, out):
         shutil.rmtree(home, ignore_errors=True)
 
 
-def start_display():
-    xvfb = subprocess.Popen(["Xvfb", "-displayfd", "1", "-screen", "0", "1280x800x24", "-nolisten", "tcp"],
-                            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-    number = xvfb.stdout.readline().decode().strip()
+def busy_spans(pid, seconds, every=0.002):
+    """The main thread's busy spans (ms) within `seconds`: runs of readings that found it running or
+    waiting for a CPU (state R), from the first such reading to the one after the last."""
+    path = f"/proc/{pid}/task/{pid}/stat"
+    spans, began = [], None
+    deadline = time.perf_counter() + seconds
+    while True:
+        now = time.perf_counter()
+        state = open(path).read().rsplit(")", 1)[1].split()[0]
+        if state == "R" and began is None:
+            began = now
+        elif state != "R" and began is not None:
+            spans.append((now - began) * 1000)
+            began = None
+        if now >= deadline:
+            break
+        time.sleep(every)
+    if began is not None:
+        spans.append((time.perf_counter() - began) * 1000)
+    return spans
+
+
+def busy_once(binary, seconds, display):
+    home = tempfile.mkdtemp(prefix="vigilor-busy-")
+    try:
+        lay_out(home, "settings", "")
+        process = subprocess.Popen([binary], stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                                   env=environment(home, display))
+        try:
+            wait_for_line(process)
+            return busy_spans(process.pid, seconds)
+        finally:
+            stop(process)
+    finally:
+        shutil.rmtree(home, ignore_errors=True)
+
+
+def start_display(number=None, tray=False):
+    """An Xvfb (on `number`, else the first free display) and a session bus; with `tray`, openbox and
+    trayer on it too, so that the tray item is made as on a desktop."""
+    if number is None:
+        xvfb = subprocess.Popen(["Xvfb", "-displayfd", "1", "-screen", "0", "1280x800x24", "-nolisten", "tcp"],
+                                stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        number = xvfb.stdout.readline().decode().strip()
+    else:
+        xvfb = subprocess.Popen(["Xvfb", f":{number}", "-screen", "0", "1280x800x24", "-nolisten", "tcp"],
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        while not os.path.exists(f"/tmp/.X11-unix/X{number}"):
+            time.sleep(0.05)
     bus = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--print-address"],
                            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
     address = bus.stdout.readline().decode().strip()
-    return [xvfb, bus], {"DISPLAY": ":" + number, "DBUS_SESSION_BUS_ADDRESS": address}
+    display = {"DISPLAY": f":{number}", "DBUS_SESSION_BUS_ADDRESS": address}
+    helpers = [xvfb, bus]
+    if tray:
+        env = dict(os.environ, **display)
+        for command in (["openbox"], ["trayer", "--edge", "top", "--align", "right", "--height", "24"]):
+            helpers.append(subprocess.Popen(command, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+        time.sleep(1)
+    return helpers[::-1], display
 
 
 def load():
@@ -236,17 +294,28 @@ def main():
     parser.add_argument("-n", "--runs", type=int, default=11)
     parser.add_argument("--layouts", default="empty,settings,full")
     parser.add_argument("--display", action="store_true")
+    parser.add_argument("--tray", action="store_true", help="with --display: openbox and trayer on it")
+    parser.add_argument("--display-number", type=int, metavar="N", help="with --display: use :N")
     parser.add_argument("--callgrind", metavar="OUT")
+    parser.add_argument("--busy", type=float, metavar="SECONDS")
     parser.add_argument("builds", nargs="+", metavar="NAME=PATH")
     arguments = parser.parse_args()
     builds = [tuple(b.split("=", 1)) for b in arguments.builds]
     layouts = arguments.layouts.split(",")
     ledger_text = json.dumps({"app.zorvi.wellnessLedger.v1": ledger(50_000)}, separators=(",", ":"))
 
-    helpers, display = start_display() if arguments.display else ([], None)
+    helpers, display = (start_display(arguments.display_number, arguments.tray) if arguments.display
+                        else ([], None))
     try:
         print(f"load average before: {load()}", flush=True)
-        if arguments.callgrind:
+        if arguments.busy:
+            for _ in range(arguments.runs):
+                for name, binary in builds:
+                    spans = busy_once(binary, arguments.busy, display)
+                    print(f"{name:10} main thread after start: longest busy {max(spans, default=0):6.1f} ms, "
+                          f"{sum(1 for s in spans if s > 50)} spans over 50 ms in {arguments.busy:.0f} s",
+                          flush=True)
+        elif arguments.callgrind:
             os.makedirs(arguments.callgrind, exist_ok=True)
             for layout in layouts:
                 for name, binary in builds:

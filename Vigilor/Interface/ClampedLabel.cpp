@@ -69,6 +69,7 @@ void ClampedLabel::setText(const QString& text) {
     if (text == text_)
         return;
     text_ = text;
+    measures_.fill(std::nullopt);
     setAccessibleName(text);
     updateGeometry();
     update();
@@ -111,9 +112,18 @@ QSize ClampedLabel::minimumSizeHint() const {
 
 int ClampedLabel::heightForWidth(int width) const {
     const QMargins m = contentsMargins();
-    const int inner = width - m.left() - m.right();
-    const auto lines = std::max<qsizetype>(1, clampedLines(text_, font_, inner, maxLines_).size());
+    const int lines = std::max(1, lineCount(width - m.left() - m.right()));
     return int(std::ceil(QFontMetricsF(font_).height() * double(lines))) + m.top() + m.bottom();
+}
+
+int ClampedLabel::lineCount(int innerWidth) const {
+    for (const auto& measure : measures_)
+        if (measure && measure->innerWidth == innerWidth)
+            return measure->lines;
+    const int lines = int(clampedLines(text_, font_, innerWidth, maxLines_).size());
+    measures_[nextMeasure_] = Measure{innerWidth, lines};
+    nextMeasure_ = (nextMeasure_ + 1) % measures_.size();
+    return lines;
 }
 
 void ClampedLabel::paintEvent(QPaintEvent*) {

@@ -6,7 +6,9 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <array>
 #include <initializer_list>
+#include <optional>
 
 class QVBoxLayout;
 
@@ -41,10 +43,20 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    int lineCount(int innerWidth) const;
+
     QFont font_;
     QColor colour_;
     int maxLines_;
     bool shrinks_;
     Qt::Alignment alignment_ = Qt::AlignLeft;
     QString text_;
+    // The lines the text took at the widths last asked for: layouts ask again and again for the same
+    // few widths, and each answer lays the whole text out.
+    struct Measure {
+        int innerWidth;
+        int lines;
+    };
+    mutable std::array<std::optional<Measure>, 4> measures_;
+    mutable size_t nextMeasure_ = 0;
 };

@@ -162,8 +162,6 @@ StatusItemController::StatusItemController(std::shared_ptr<VigilorMonitor> monit
     iconTimer_.start(iconInterval + iconTimerSlack);
     scheduleScreenshotStage();
     connect(qApp, &QApplication::focusWindowChanged, this, &StatusItemController::keyboardMoved);
-    if (trayIcon_)
-        prepareSettingsWindowWhenIdle(); // without a tray nothing could open it
     // The prompt's first value, false included, is delivered once shortly after the start.
     refreshTimer_.start();
 }
@@ -286,6 +284,13 @@ bool StatusItemController::eventFilter(QObject* watched, QEvent* event) {
     }
     if (event->type() == QEvent::Hide && watched->isWidgetType())
         rememberFrame(*static_cast<QWidget*>(watched));
+    // Minimised windows hide spontaneously and stay.
+    if (event->type() == QEvent::Hide && !event->spontaneous()) {
+        if (watched == settingsWindow_.get())
+            settingsWindowDidClose();
+        else if (watched == mainWindow_.get())
+            letWindowGo(mainWindow_);
+    }
     return QObject::eventFilter(watched, event);
 }
 

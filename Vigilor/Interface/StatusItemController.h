@@ -3,6 +3,7 @@
 #include "Foundation/Clock.h"
 #include "Vigilor/Interface/ZorviMenuIcon.h"
 #include "Vigilor/Interface/ZorviMenuPanel.h"
+#include "Vigilor/Settings/SettingsPageState.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -23,7 +24,8 @@ class VigilorMonitor;
 
 // The tray item and everything that opens from it: the drawn icon, redrawn every half second from the
 // monitor's state; the menu panel that a click (left or right, there is no context menu) toggles; the
-// dashboard and settings windows; and the break prompt that follows the monitor's `breakHUDVisible`.
+// dashboard and settings windows, built when asked for and let go when closed; and the break prompt
+// that follows the monitor's `breakHUDVisible`.
 // Without a system tray there is no icon and nothing opens from it; the rest still works.
 //
 // The monitor announces a change before making it, so what follows from a change is read on the next
@@ -122,13 +124,14 @@ private:
 
     // The content windows.
     std::unique_ptr<QWidget> makeContentWindow(const QString& title, QSize fallbackSize, QWidget* rootView);
-    void prepareSettingsWindow();
-    void prepareSettingsWindowWhenIdle();
+    std::unique_ptr<QWidget> makeSettingsWindow();
     void presentSettingsWindow();
     void placeContentWindow(QWidget& window, const std::optional<QRect>& lastFrame);
     void rememberFrame(const QWidget& window);
     void keyboardMoved(QWindow* window);
     void settingsWindowDidResignKey();
+    void settingsWindowDidClose();
+    void letWindowGo(std::unique_ptr<QWidget>& window);
 
     std::shared_ptr<VigilorMonitor> monitor_;
     Environment environment_;
@@ -143,6 +146,7 @@ private:
     bool closingMenuPanel_ = false;
     std::unique_ptr<QWidget> mainWindow_;
     std::unique_ptr<QWidget> settingsWindow_;
+    SettingsPageState settingsPage_; // what a new settings window restores of the last one
     std::optional<QRect> lastPopoverFrame_;
     // Where each content window's frame was when it was last put away.
     std::optional<QRect> mainWindowFrame_;

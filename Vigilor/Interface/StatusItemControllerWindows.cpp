@@ -12,7 +12,6 @@
 #include "Vigilor/Interface/ZorviGlass.h"
 #include "Vigilor/Settings/SettingsView.h"
 
-#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QCursor>
 #include <QGuiApplication>
@@ -23,12 +22,13 @@
 
 #include <utility>
 
+#include <malloc.h>
+
 namespace {
 
 constexpr QSize dashboardFallbackSize(560, 620);
 constexpr QSize settingsFallbackSize(740, 760);
 constexpr int settingsFadeMilliseconds = 220;
-constexpr int settingsPreparationDelay = 1000; // milliseconds
 
 QScreen* screenAt(const QPointF& point) {
     QScreen* screen = QGuiApplication::screenAt(point.toPoint());
@@ -215,34 +215,18 @@ void StatusItemController::showMainWindow() {
 void StatusItemController::showSettingsWindow() {
     lastPopoverFrame_ = menuPanel_ ? std::optional<QRect>(menuPanel_->geometry()) : std::nullopt;
     closeMenuPanel();
-    prepareSettingsWindow();
+    if (!settingsWindow_)
+        settingsWindow_ = makeSettingsWindow();
     presentSettingsWindow();
 }
 
-// Built once, hidden, and kept: by the first request, or before it while the application is idle after
-// its start, so that the first opening is as quick as the later ones. Hidden, it costs nothing: its
-// content redraws only once shown (MonitorRefresh).
-void StatusItemController::prepareSettingsWindow() {
-    if (settingsWindow_)
-        return;
-    settingsWindow_ = makeContentWindow(QStringLiteral("Zorvi Settings"), settingsFallbackSize,
-                                        new SettingsView(monitor_, {environment_.makePairingService}));
-    settingsWindow_->installEventFilter(this);
-    settingsWindow_->winId(); // the window itself exists, unmapped, ready to be shown
-    // Drawn once where nobody sees it: laid out, its styles and the glyphs of its texts made.
-    settingsWindow_->grab();
-}
-
-// A while after the event loop first ran out of work, when the start's own work (queued behind it and
-// in replies that come back soon after) is done, the settings window is built.
-void StatusItemController::prepareSettingsWindowWhenIdle() {
-    auto* dispatcher = QAbstractEventDispatcher::instance();
-    if (!dispatcher)
-        return;
-    connect(
-        dispatcher, &QAbstractEventDispatcher::aboutToBlock, this,
-        [this] { QTimer::singleShot(settingsPreparationDelay, this, [this] { prepareSettingsWindow(); }); },
-        Qt::SingleShotConnection);
+// Built at each opening, on the page as the last window left it. Its first screenful is built here,
+// the rest after its first frame (SettingsView).
+std::unique_ptr<QWidget> StatusItemController::makeSettingsWindow() {
+    auto window = makeContentWindow(QStringLiteral("Zorvi Settings"), settingsFallbackSize,
+                                    new SettingsView(monitor_, {environment_.makePairingService}, settingsPage_));
+    window->installEventFilter(this);
+    return window;
 }
 
 // Where it was put away, else centred on the tray's screen; it fades in unless the user reduces motion
@@ -288,8 +272,8 @@ void StatusItemController::keyboardMoved(QWindow* window) {
         settingsWindowDidResignKey();
 }
 
-// Losing the keyboard hides the settings window (it is kept, not destroyed), unless the window manager
-// holds it while the user moves the window; nothing hides it while the screenshot stage is set.
+// Losing the keyboard hides the settings window, which closes it, unless the window manager holds it
+// while the user moves the window; nothing hides it while the screenshot stage is set.
 // Where the keyboard went is known only once the change is complete, hence the turn of the event loop.
 void StatusItemController::settingsWindowDidResignKey() {
     if (qEnvironmentVariableIsSet(screenshotStageVariable))
@@ -302,4 +286,24 @@ void StatusItemController::settingsWindowDidResignKey() {
             return;
         settingsWindow_->hide();
     });
+}
+
+// A closed settings window goes, its page remembered for the next one; one with a sheet up is only
+// hidden, since the sheet's state (a pairing code, a device search) would go with it.
+void StatusItemController::settingsWindowDidClose() {
+    const auto* view = settingsWindow_->findChild<SettingsView*>(QStringLiteral("settings"));
+    if (view->content()->isPresentingSheet())
+        return;
+    settingsPage_ = view->pageState();
+    letWindowGo(settingsWindow_);
+}
+
+// Closed windows are not kept: the next request builds a new one. Deleted on the next turn of the
+// event loop, after the event that closed it; on the turn after, once its children are gone too, the
+// heap's free pages go back to the system, which the allocator would otherwise keep (some 11 MiB after
+// the settings window).
+void StatusItemController::letWindowGo(std::unique_ptr<QWidget>& window) {
+    QWidget* closed = window.release();
+    connect(closed, &QObject::destroyed, [] { QTimer::singleShot(0, [] { malloc_trim(0); }); });
+    closed->deleteLater();
 }

@@ -31,9 +31,13 @@ void boxBlurPass(std::vector<int>& alpha, int width, int height, int radius, boo
     }
 }
 
-// The soft shadow of a rounded rectangle `size` big, `blur` wide on every side: three box passes each
-// way, a close stand-in for a Gaussian blur.
-QImage roundedShadow(QSizeF size, double cornerRadius, const QColor& colour, double blur) {
+int boxRadius(double blur) {
+    return std::max(1, int(std::lround(blur / 3))); // three passes reach `blur` out
+}
+
+} // namespace
+
+QImage blurredRoundedShadow(QSizeF size, double cornerRadius, const QColor& colour, double blur) {
     const int pad = int(std::ceil(blur));
     const QSize full(int(std::ceil(size.width())) + 2 * pad, int(std::ceil(size.height())) + 2 * pad);
     QImage shape(full, QImage::Format_Alpha8);
@@ -49,7 +53,7 @@ QImage roundedShadow(QSizeF size, double cornerRadius, const QColor& colour, dou
     for (int y = 0; y < full.height(); ++y)
         for (int x = 0; x < full.width(); ++x)
             alpha[size_t(y) * size_t(full.width()) + size_t(x)] = shape.constScanLine(y)[x];
-    const int radius = std::max(1, int(std::lround(blur / 3))); // three passes reach `blur` out
+    const int radius = boxRadius(blur);
     for (int pass = 0; pass < 3; ++pass) {
         boxBlurPass(alpha, full.width(), full.height(), radius, true);
         boxBlurPass(alpha, full.width(), full.height(), radius, false);
@@ -65,6 +69,36 @@ QImage roundedShadow(QSizeF size, double cornerRadius, const QColor& colour, dou
     }
     return shadow;
 }
+
+// A pixel of the picture takes its value from the shape within three box radii each way; beyond
+// `margin` of the picture's edges that part of the shape is the same straight side (the antialiased
+// corner needs a pixel more), so every row and column there is alike.
+QImage roundedShadow(QSize size, double cornerRadius, const QColor& colour, double blur) {
+    const int pad = int(std::ceil(blur));
+    const int margin = pad + int(std::ceil(cornerRadius)) + 1 + 3 * boxRadius(blur);
+    const QSize full = size.grownBy({pad, pad, pad, pad});
+    const int tileSide = 2 * margin + 1;
+    if (full.width() <= tileSide && full.height() <= tileSide)
+        return blurredRoundedShadow(size, cornerRadius, colour, blur);
+    const QSize tileSize(std::min(full.width(), tileSide), std::min(full.height(), tileSide));
+    const QImage tile = blurredRoundedShadow(tileSize.shrunkBy({pad, pad, pad, pad}), cornerRadius, colour, blur);
+    // The tile's column (or row) that shows at `at` of `length` pixels.
+    const auto from = [margin](int at, int length, int tileLength) {
+        if (length == tileLength || at < margin)
+            return at;
+        return at >= length - margin ? at - (length - tileLength) : margin;
+    };
+    QImage shadow(full, QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < full.height(); ++y) {
+        const auto* in = reinterpret_cast<const QRgb*>(tile.constScanLine(from(y, full.height(), tileSize.height())));
+        auto* out = reinterpret_cast<QRgb*>(shadow.scanLine(y));
+        for (int x = 0; x < full.width(); ++x)
+            out[x] = in[from(x, full.width(), tileSize.width())];
+    }
+    return shadow;
+}
+
+namespace {
 
 ZorviGlassLook lookOf(const ZorviGlassSurface& surface) {
     return zorviGlassLook(surface.depth(), ZorviAccessibility::shared().reduceTransparency());

@@ -141,14 +141,13 @@ SettingsContent::SettingsContent(std::shared_ptr<VigilorMonitor> monitor, Settin
     context_ = std::make_unique<SettingsSectionContext>(monitor_, environment_.lockScreenMessages,
                                                         std::move(actions));
 
-    auto* container = new ZorviGlassContainer(12);
-    container->column()->addWidget(settingsHero());
-    sections_ = fullSettingsSections();
-    for (SettingsSectionCard* card : sections_)
-        container->column()->addWidget(card);
+    container_ = new ZorviGlassContainer(12);
+    container_->column()->addWidget(settingsHero());
+    sectionBuilders_ = fullSettingsSections();
+    sections_.reserve(sectionBuilders_.size());
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(12, 12, 12, 12);
-    outer->addWidget(container);
+    outer->addWidget(container_);
     outer->addStretch(1);
 
     context_->onRefresh([this] { makeSheets(); });
@@ -220,16 +219,34 @@ QWidget* SettingsContent::settingsHero() {
     return hero;
 }
 
-std::vector<SettingsSectionCard*> SettingsContent::fullSettingsSections() {
-    std::vector<SettingsSectionCard*> cards{essentialsSection(), shareSection()};
+std::vector<SettingsContent::SectionBuilder> SettingsContent::fullSettingsSections() const {
+    std::vector<SectionBuilder> cards{&SettingsContent::essentialsSection, &SettingsContent::shareSection};
     if (monitor_->lockingAvailable()) {
-        cards.push_back(whenToLockSection());
-        cards.push_back(dontLockWhenSection());
+        cards.push_back(&SettingsContent::whenToLockSection);
+        cards.push_back(&SettingsContent::dontLockWhenSection);
     }
-    for (SettingsSectionCard* card : {eyesMovementSection(), syncSection(), presenceSection(),
-                                      knownVigilorSection(), advancedSection(), updatesSection()})
+    for (SectionBuilder card : {&SettingsContent::eyesMovementSection, &SettingsContent::syncSection,
+                                &SettingsContent::presenceSection, &SettingsContent::knownVigilorSection,
+                                &SettingsContent::advancedSection, &SettingsContent::updatesSection})
         cards.push_back(card);
     return cards;
+}
+
+SettingsSectionCard* SettingsContent::buildNextSection() {
+    if (isComplete())
+        return nullptr;
+    const size_t firstRedraw = context_->refreshCount();
+    SettingsSectionCard* card = (this->*sectionBuilders_[sections_.size()])();
+    sections_.push_back(card);
+    container_->column()->addWidget(card);
+    context_->refreshFrom(firstRedraw);
+    return card;
+}
+
+bool SettingsContent::isPresentingSheet() const {
+    const SettingsViewState& s = context_->state();
+    return s.showPairingSheet || s.showWatchDiscoverySheet || s.showPhoneDiscoverySheet ||
+           s.showFaceEnrolmentSheet;
 }
 
 SettingsSectionCard* SettingsContent::advancedSection() {

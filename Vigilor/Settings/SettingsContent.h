@@ -17,6 +17,7 @@
 
 class CompanionPairingService;
 class DeviceDiscoverySheetView;
+class ZorviGlassContainer;
 class LockScreenMessageService;
 class SettingsSheet;
 class VigilorMonitor;
@@ -35,7 +36,9 @@ struct SettingsEnvironment {
 // The settings form: the hero, then the cards of fullSettingsSections() (ten, or eight when this
 // process may not lock the session), and the four sheets (phone pairing, the watch and phone device
 // pickers, face enrolment) presented over the window by the flags of its view state. The rows that
-// Zorvi shows depend on the monitor only through what they read when redrawn; the form is built once.
+// Zorvi shows depend on the monitor only through what they read when redrawn; each card is built once.
+// The form starts with the hero alone and is given its cards in order, one buildNextSection() at a
+// time, so that the window that holds it can show its first screenful before the rest is made.
 // Its bindings are SettingsBindings (context().bindings()); its view state is SettingsViewState.
 class SettingsContent : public QWidget {
 public:
@@ -44,7 +47,14 @@ public:
     ~SettingsContent() override;
 
     SettingsSectionContext& context() { return *context_; }
+    // The cards built so far, in their order.
     const std::vector<SettingsSectionCard*>& sections() const { return sections_; }
+    // Builds the next card below the others, its rows drawn from the monitor at once; nothing when
+    // every card is built.
+    SettingsSectionCard* buildNextSection();
+    bool isComplete() const { return sections_.size() == sectionBuilders_.size(); }
+    // Whether one of the four sheets is up, holding state that would go with the form.
+    bool isPresentingSheet() const;
 
     // Starts a pairing attempt with a new service and code, ending the attempt it replaces; the
     // outcome of a replaced attempt is ignored.
@@ -59,9 +69,11 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    using SectionBuilder = SettingsSectionCard* (SettingsContent::*)();
+
     // The hero and the cards, in order.
     QWidget* settingsHero();
-    std::vector<SettingsSectionCard*> fullSettingsSections();
+    std::vector<SectionBuilder> fullSettingsSections() const;
     SettingsSectionCard* essentialsSection();
     SettingsSectionCard* shareSection();
     SettingsSectionCard* whenToLockSection();
@@ -84,6 +96,8 @@ private:
     std::shared_ptr<VigilorMonitor> monitor_;
     SettingsEnvironment environment_;
     std::unique_ptr<SettingsSectionContext> context_;
+    ZorviGlassContainer* container_;
+    std::vector<SectionBuilder> sectionBuilders_;
     std::vector<SettingsSectionCard*> sections_;
     uint64_t pairingAttempt_ = 0;
 

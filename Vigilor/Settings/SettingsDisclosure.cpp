@@ -103,6 +103,12 @@ void SettingsDisclosure::flip() {
     animation_->start();
 }
 
+void SettingsDisclosure::setExpanded(bool expanded) {
+    animation_->stop();
+    expanded_ = expanded;
+    settle();
+}
+
 // The resting look of the current state.
 void SettingsDisclosure::settle() {
     static_cast<Chevron*>(chevron_)->angle = expanded_ ? 90 : 0;

@@ -129,6 +129,8 @@ public:
                        const QColor& tint, QWidget* content, bool expanded, QWidget* parent = nullptr);
 
     bool isExpanded() const { return expanded_; }
+    // Opens or closes it at once, without turning: a page that comes back as it was left.
+    void setExpanded(bool expanded);
     void setDetail(const QString& detail);
     QString detail() const;
     QAbstractButton* header() const { return header_; }

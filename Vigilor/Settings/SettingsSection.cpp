@@ -34,17 +34,18 @@ void SettingsSectionContext::onRefresh(std::function<void()> refresh) {
 
 // A redraw that changes the state (a sheet closing clears its flag) redraws once more afterwards
 // rather than inside itself.
-void SettingsSectionContext::refresh() {
+void SettingsSectionContext::refreshFrom(size_t first) {
     if (refreshing_) {
-        QTimer::singleShot(0, [alive = std::weak_ptr<int>(lifetime_), this] {
+        QTimer::singleShot(0, [alive = std::weak_ptr<int>(lifetime_), this, first] {
             if (alive.lock())
-                refresh();
+                refreshFrom(first);
         });
         return;
     }
     refreshing_ = true;
-    for (const auto& redraw : refreshes_)
-        redraw();
+    // By index: a redraw may build a part that registers more.
+    for (size_t i = first; i < refreshes_.size(); ++i)
+        refreshes_[i]();
     refreshing_ = false;
 }
 

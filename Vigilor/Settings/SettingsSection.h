@@ -73,7 +73,10 @@ public:
         onRefresh([widget] { widget->refresh(); });
         return widget;
     }
-    void refresh();
+    void refresh() { refreshFrom(0); }
+    // Runs the redraws registered from the `first`-th on: those of a part built after the others.
+    void refreshFrom(size_t first);
+    size_t refreshCount() const { return refreshes_.size(); }
 
     void startPairing() const { actions_.startPairing(); }
     void presentDevicePicker(VigilorMonitor::BluetoothDeviceType type) const {

@@ -256,7 +256,10 @@ TEST_P(SecondStart, FindsTheFirstOrDoesNotRun) {
     } else if (c.meddling == Meddling::settingsFolderRestored) {
         const auto backup = home.path() / "backup";
         std::filesystem::rename(settingsFolder, backup);
-        std::filesystem::copy(backup, settingsFolder, std::filesystem::copy_options::recursive);
+        // The running copy may have locked a new file there meanwhile, which the restore writes over.
+        std::filesystem::copy(backup, settingsFolder,
+                              std::filesystem::copy_options::recursive |
+                                  std::filesystem::copy_options::overwrite_existing);
     }
     const auto locks = [&] {
         std::vector<std::optional<std::string>> texts;

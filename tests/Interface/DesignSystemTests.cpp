@@ -4,6 +4,7 @@
 #include "Vigilor/Interface/ZorviAccessibility.h"
 #include "Vigilor/Interface/ZorviControls.h"
 #include "Vigilor/Interface/ZorviGlass.h"
+#include "Vigilor/Interface/ZorviGlassShadow.h"
 #include "Vigilor/Interface/ZorviTheme.h"
 #include "ZorviShared/Symbols/ZorviSymbols.h"
 
@@ -218,6 +219,22 @@ TEST_F(DesignSystem, GlassShadowFallsBelowThePanelWithinItsBlur) {
     for (const auto& r : rows) {
         EXPECT_EQ(qGray(first.pixel(r.at)) < 250, r.shaded) << r.where;
         EXPECT_EQ(again.pixel(r.at), first.pixel(r.at)) << r.where;
+    }
+}
+
+// A shadow made from its corners' tile is, pixel for pixel, the shape blurred whole: long and short
+// sides, each way, at the corner radii and blurs the surfaces use.
+TEST_F(DesignSystem, AGlassShadowFromItsCornersIsTheWholeShapeBlurred) {
+    struct Row {
+        QSize size;
+        double cornerRadius, blur;
+    };
+    for (const Row& r : {Row{{600, 90}, 16, 10}, Row{{90, 600}, 12, 8}, Row{{640, 640}, 24, 14},
+                         Row{{40, 30}, 16, 10}, Row{{73, 300}, 18, 6.5}}) {
+        const QColor colour(0, 0, 0, 60);
+        EXPECT_EQ(roundedShadow(r.size, r.cornerRadius, colour, r.blur),
+                  blurredRoundedShadow(QSizeF(r.size), r.cornerRadius, colour, r.blur))
+            << r.size.width() << " x " << r.size.height();
     }
 }
 

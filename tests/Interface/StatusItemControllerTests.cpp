@@ -3,10 +3,12 @@
 #include "Support/Pictures.h"
 #include "Vigilor/Interface/StatusItemController.h"
 #include "Vigilor/Interface/ZorviMenuPanel.h"
+#include "Vigilor/Settings/SettingsView.h"
 
 #include <gtest/gtest.h>
 
 #include <QKeyEvent>
+#include <QPointer>
 
 #include <functional>
 
@@ -254,49 +256,61 @@ TEST_F(TrayItem, TheTrayIconIsRedrawnButPushedOnlyWhenItChanges) {
     EXPECT_EQ(controller.toolTip(), "Zorvi");
 }
 
-TEST_F(TrayItem, TheSettingsWindowHidesWhenTheKeyboardGoesElsewhereButNotToItsOwnDialogs) {
+// Hidden, the settings window is closed and let go (a new one is built at the next opening), unless a
+// sheet is up over it: the sheet's state would go with it.
+TEST_F(TrayItem, TheSettingsWindowClosesWhenTheKeyboardGoesElsewhereButNotToItsOwnDialogs) {
     struct Row {
         const char* name;
         bool screenshotStage;
         bool toOwnDialog;
+        bool sheetUp;
         bool staysVisible;
+        bool kept;
     };
-    for (const auto& r :
-         {Row{"another window", false, false, false}, Row{"its own dialog", false, true, true},
-          Row{"during the screenshot stage", true, false, true}}) {
+    for (const auto& r : {Row{"another window", false, false, false, false, false},
+                          Row{"its own dialog", false, true, false, true, true},
+                          Row{"during the screenshot stage", true, false, false, true, true},
+                          Row{"another window, a sheet up", false, false, true, false, true}}) {
         ScopedVariable stage(StatusItemController::screenshotStageVariable, r.screenshotStage ? "" : nullptr);
         StatusItemController controller(monitor, environment());
         controller.showSettingsWindow();
-        QWidget* settings = controller.settingsWindow();
+        const QPointer<QWidget> settings = controller.settingsWindow();
         ASSERT_TRUE(settings && settings->isVisible()) << r.name;
         EXPECT_EQ(settings->windowTitle(), "Zorvi Settings");
         settings->activateWindow();
         app.processPending();
-        QWidget dialog(settings, Qt::Dialog);
+        if (r.sheetUp)
+            settings->findChild<SettingsView*>("settings")->content()->context().setState(
+                [](SettingsViewState& s) { s.showFaceEnrolmentSheet = true; });
+        auto* dialog = new QWidget(settings, Qt::Dialog); // goes with the window
         QWidget other;
-        QWidget& next = r.toOwnDialog ? dialog : other;
+        QWidget& next = r.toOwnDialog ? *dialog : other;
         next.show();
         next.activateWindow();
         app.processPending(); // the keyboard moves,
         app.processPending(); // then where it went is looked at
-        EXPECT_EQ(settings->isVisible(), r.staysVisible) << r.name;
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_EQ(!settings.isNull(), r.kept) << r.name;
+        EXPECT_EQ(settings && settings->isVisible(), r.staysVisible) << r.name;
         controller.showSettingsWindow();
-        EXPECT_EQ(controller.settingsWindow(), settings) << r.name << ": hidden, never rebuilt";
+        EXPECT_EQ(controller.settingsWindow() == settings.data(), r.kept) << r.name;
     }
 }
 
-TEST_F(TrayItem, TheDashboardComesBackWhereItWasPutAway) {
+TEST_F(TrayItem, TheDashboardComesBackWhereItWasPutAwayAndIsLetGoWhenClosed) {
     StatusItemController controller(monitor, environment());
     controller.showMainWindow();
-    QWidget* dashboard = controller.mainWindow();
+    const QPointer<QWidget> dashboard = controller.mainWindow();
     ASSERT_TRUE(dashboard);
     EXPECT_EQ(dashboard->windowTitle(), "Zorvi");
     const QPoint moved = dashboard->pos() + QPoint(100, 0);
     dashboard->move(moved);
-    dashboard->hide();
+    dashboard->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(dashboard.isNull()) << "a closed dashboard is not kept";
     controller.showMainWindow();
-    EXPECT_EQ(dashboard->pos(), moved);
-    EXPECT_EQ(controller.mainWindow(), dashboard);
+    ASSERT_TRUE(controller.mainWindow());
+    EXPECT_EQ(controller.mainWindow()->pos(), moved);
 }
 
 // Pixel probes of the drawn icon at 2×: the outline, the eyes by state, the badge corner.

@@ -42,7 +42,7 @@ struct PickerOnBluez : ::testing::Test {
         SettingsEnvironment environment;
         environment.lockScreenMessages = SettingsHarness::emptyLoginScreen(h.home.path());
         view = std::make_unique<SettingsView>(monitor, std::move(environment));
-        view->show();
+        SettingsHarness::showWhole(*view);
     }
     void callMock(const QString& method, const QVariantList& arguments) {
         QDBusMessage call = QDBusMessage::createMethodCall(bluez, "/", "org.bluez.Mock", method);

@@ -24,6 +24,8 @@
 #include <QClipboard>
 #include <QLabel>
 #include <QProgressBar>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSlider>
 
 #include <chrono>
@@ -47,7 +49,13 @@ struct Form : SettingsHarness {
     std::vector<std::string> opened; // links and update checks
     std::unique_ptr<SettingsView> view;
 
-    void open() {
+    void open(SettingsPageState page = {}) {
+        make(std::move(page));
+        showWhole(*view);
+        settle();
+    }
+    // The view as a window makes it, before it is shown.
+    void make(SettingsPageState page) {
         SettingsEnvironment environment;
         environment.makePairingService = [this] {
             pairingServices.push_back(CompanionPairingService::create(
@@ -64,10 +72,8 @@ struct Form : SettingsHarness {
             opened.push_back(url.toString().toStdString());
             return true;
         };
-        view = std::make_unique<SettingsView>(monitor, std::move(environment));
+        view = std::make_unique<SettingsView>(monitor, std::move(environment), std::move(page));
         view->resize(SettingsView::idealWindowSize);
-        view->show();
-        settle();
     }
     SettingsContent& form() const { return *view->content(); }
     std::vector<std::string> cardTitles() const {
@@ -120,6 +126,40 @@ TEST_F(SettingsForm, ShowsTheTenCardsInTheirOrderWithLockingRows) {
     for (const SettingsSectionCard* card : form().sections())
         Pictures::save(page.copy(card->geometry().marginsAdded({8, 8, 8, 8})), artifacts,
                        "card-" + card->title().toStdString());
+}
+
+// A view is built with the cards of its first screenful at the page's scroll position, and the rest
+// after its first frame in their order; it opens where the last page was left, its disclosures as they
+// were, and tells the next one the same.
+TEST_F(SettingsForm, BuildsItsFirstScreenfulFirstAndOpensAsTheLastPageWasLeft) {
+    const QString fineTuning = QStringLiteral("disclosure.Lock fine-tuning"); // closed at first
+    const QString alerts = QStringLiteral("disclosure.Menu bar & alerts");      // open at first
+    struct Row {
+        const char* name;
+        SettingsPageState page;
+        bool fineTuningOpen, alertsOpen;
+    };
+    for (const auto& r : {Row{"a first opening", {}, false, true},
+                          Row{"scrolled down, a disclosure opened", {1400, {{fineTuning, true}}}, true, true},
+                          Row{"a disclosure closed", {0, {{alerts, false}}}, false, false}}) {
+        make(r.page);
+        const size_t first = form().sections().size();
+        EXPECT_GT(first, 0u) << r.name;
+        EXPECT_LT(first, allCards.size()) << r.name << ": not the whole form before its first frame";
+        view->show();
+        EXPECT_EQ(view->findChild<QScrollArea*>()->verticalScrollBar()->value(), r.page.scrollPosition)
+            << r.name << ": where it was left, from the first frame";
+        showWhole(*view);
+        EXPECT_THAT(cardTitles(), ElementsAreArray(allCards)) << r.name;
+        const SettingsPageState left = view->pageState();
+        EXPECT_EQ(left.scrollPosition, r.page.scrollPosition) << r.name;
+        EXPECT_EQ(find<SettingsDisclosure>(fineTuning)->isExpanded(), r.fineTuningOpen) << r.name;
+        EXPECT_EQ(find<SettingsDisclosure>(alerts)->isExpanded(), r.alertsOpen) << r.name;
+        EXPECT_EQ(left.disclosures.at(fineTuning), r.fineTuningOpen) << r.name;
+        EXPECT_EQ(left.disclosures.at(alerts), r.alertsOpen) << r.name;
+    }
+    find<SettingsDisclosure>(alerts)->header()->click();
+    EXPECT_TRUE(view->pageState().disclosures.at(alerts)) << "opened again by the user";
 }
 
 TEST_F(SandboxedForm, WithoutLockingTheLockingCardsAndRowsGiveWayToTheNotice) {

@@ -5,6 +5,7 @@
 #include "Support/OffscreenApplication.h"
 #include "Vigilor/LockScreen/LockScreenMessageService.h"
 #include "Vigilor/Settings/SettingsSection.h"
+#include "Vigilor/Settings/SettingsView.h"
 
 #include <QAbstractButton>
 #include <QWidget>
@@ -57,6 +58,14 @@ struct SettingsHarness {
     void settle() {
         h.runLoop.loop().runUntilIdle();
         OffscreenApplication::processPending();
+    }
+
+    // Shows `view` and lets it build the cards below its first screenful, as it does after its first
+    // frame.
+    static void showWhole(SettingsView& view) {
+        view.show();
+        for (int turn = 0; turn < 100 && !view.content()->isComplete(); ++turn)
+            OffscreenApplication::processPending();
     }
 
     template <class W = QWidget> static W* named(const QWidget& root, const QString& objectName) {

@@ -12,6 +12,8 @@
 #include <QFont>
 #include <QFontMetricsF>
 #include <QImage>
+#include <QPaintEvent>
+#include <QRegion>
 
 #include <cmath>
 #include <numbers>
@@ -84,6 +86,17 @@ QPointF onCircle(const QRectF& square, double degrees) {
     const double radians = degrees * std::numbers::pi / 180;
     return square.center() + QPointF(std::cos(radians), std::sin(radians)) * (square.width() / 2);
 }
+
+// The regions a widget is asked to paint while this lives.
+struct PaintedRegions : QObject {
+    explicit PaintedRegions(QWidget& widget) { widget.installEventFilter(this); }
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint)
+            region += static_cast<QPaintEvent*>(event)->region();
+        return false;
+    }
+    QRegion region;
+};
 
 struct WidgetView : ::testing::Test {
     OffscreenApplication app;
@@ -351,4 +364,46 @@ TEST_F(WidgetView, WithoutTheSymbolFontPlainShapesStandIn) {
         EXPECT_GT(pixelsNear(image, parts.symbolBox, Style::statusColor(snapshot)), 10) << name;
     }
     ZorviSymbols::setGlyphFontEnabled(true);
+}
+
+// A new entry redraws what it changes: nothing when the picture stays the same (the dial's drawing
+// wakes Qt's pool of fill threads), the row of pills when only the age moved on, the whole widget when
+// anything else changed.
+TEST_F(WidgetView, ANewEntryRedrawsOnlyWhatItChanges) {
+    enum class Redrawn { nothing, pills, whole };
+    struct Row {
+        const char* name;
+        ZorviMacWidgetFamily family;
+        double later; // seconds the clock moves on
+        std::optional<ZorviMacStatusSnapshot> status;
+        Redrawn redrawn;
+    };
+    const auto locked = snapshotWith(ZorviMacStatus::locked);
+    const Row rows[] = {
+        {"the same entry", ZorviMacWidgetFamily::systemMedium, 0, locked, Redrawn::nothing},
+        {"the age moved on", ZorviMacWidgetFamily::systemMedium, 30, locked, Redrawn::pills},
+        {"the age moved on, small", ZorviMacWidgetFamily::systemSmall, 30, locked, Redrawn::nothing},
+        {"a new status", ZorviMacWidgetFamily::systemSmall, 0, snapshotWith(ZorviMacStatus::unlocked),
+         Redrawn::whole},
+    };
+    for (const Row& r : rows) {
+        clock.set(Date(800'000'000));
+        ZorviMacWidgetView view(r.family, clock);
+        const Date written = clock.now();
+        view.setEntry({clock.now(), locked, written});
+        view.show();
+        OffscreenApplication::processPending();
+        PaintedRegions painted(view);
+        clock.set(clock.now().addingTimeInterval(r.later));
+        view.setEntry({clock.now(), r.status, written});
+        OffscreenApplication::processPending();
+        const QRect area = painted.region.boundingRect();
+        const Redrawn redrawn = area.isEmpty()            ? Redrawn::nothing
+                                : area.contains(view.rect()) ? Redrawn::whole
+                                                             : Redrawn::pills;
+        EXPECT_EQ(redrawn, r.redrawn) << r.name;
+        if (redrawn == Redrawn::pills) {
+            EXPECT_LT(area.height(), view.height() / 4) << r.name;
+        }
+    }
 }

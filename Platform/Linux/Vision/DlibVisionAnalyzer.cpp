@@ -7,6 +7,7 @@
 #include <dlib/image_processing.h>
 #include <dlib/image_processing/frontal_face_detector.h>
 #include <dlib/opencv.h>
+#include <opencv2/core/utility.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include <cmath>
@@ -122,6 +123,10 @@ std::optional<cv::Mat> alignedChip(const ImageView& frame, const FaceObservation
 
 DlibVisionAnalyzer::DlibVisionAnalyzer(const std::string& landmarkModelPath)
     : models_(std::make_unique<Models>()) {
+    // A frame's OpenCV work (grey copy, scaling, the pose fit) is a millisecond or two on the video
+    // queue; split over OpenCV's pool it would wake one thread per core at every frame and keep them
+    // all in the process. One thread does it where it is called.
+    cv::setNumThreads(1);
     models_->detector = dlib::get_frontal_face_detector();
     models_->smallFaceDetector = withPyramidLevels(models_->detector, smallFacePyramidLevels);
     try {
