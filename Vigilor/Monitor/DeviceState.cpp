@@ -105,39 +105,48 @@ constexpr const char* notAllowed = "Zorvi may not use Bluetooth, so no device ca
 constexpr const char* unreachable = "The Bluetooth service cannot be reached, so no device can be found.";
 constexpr const char* serviceGone = "The Bluetooth service cannot be reached.";
 
+constexpr const char* allowForCameraFree = "Allow Bluetooth for camera-free locking";
+constexpr const char* noCameraFreeWithoutService = "Bluetooth unavailable \u2014 no camera-free locking";
+
 constexpr BluetoothWords unusable(const char* status, const char* logLine, bool asksPermission,
                                   const char* summary, const char* signalWord, const char* pickerLine,
-                                  const char* onboarding) {
-    return {status, logLine, true, asksPermission, false, summary, signalWord, pickerLine, onboarding};
+                                  const char* onboarding, const char* cameraFreeLocking) {
+    return {status,     logLine,    true,       asksPermission, false, summary,
+            signalWord, pickerLine, onboarding, cameraFreeLocking};
 }
 
 using Radio = BluetoothState;
 
 // Each state's row, in the order of the states.
 constexpr std::array<std::pair<Radio, BluetoothWords>, 11> bluetoothTable{{
-    {Radio::starting, {"Starting Bluetooth", "", false, false, false, "", "", searching, ""}},
+    {Radio::starting, {"Starting Bluetooth", "", false, false, false, "", "", searching, "", ""}},
     {Radio::offInSettings, unusable("Bluetooth off in settings", "", false, "", "off",
-                                    "Bluetooth presence is off, so Zorvi is not searching.", "")},
+                                    "Bluetooth presence is off, so Zorvi is not searching.", "", "")},
     {Radio::permissionNeeded, unusable("Bluetooth permission needed", "Bluetooth permission waiting for user",
-                                       true, "Needs Bluetooth permission", "blocked", notAllowed, "")},
+                                       true, "Needs Bluetooth permission", "blocked", notAllowed, "",
+                                       allowForCameraFree)},
     {Radio::restricted,
      unusable("Bluetooth restricted", "Bluetooth restricted", false, "Bluetooth restricted", "blocked",
-              notAllowed, "Bluetooth is restricted on this computer.")},
+              notAllowed, "Bluetooth is restricted on this computer.",
+              "Bluetooth restricted \u2014 no camera-free locking")},
     {Radio::refused, unusable("Bluetooth denied", "Bluetooth permission denied", true,
-                              "Needs Bluetooth permission", "blocked", notAllowed, "")},
+                              "Needs Bluetooth permission", "blocked", notAllowed, "", allowForCameraFree)},
     {Radio::unknownAccess, unusable("Bluetooth unavailable", "Bluetooth authorization unknown", false,
-                                    "Bluetooth unavailable", "unavailable", unreachable, serviceGone)},
+                                    "Bluetooth unavailable", "unavailable", unreachable, serviceGone,
+                                    noCameraFreeWithoutService)},
     {Radio::poweredOff, unusable("Bluetooth off", "Bluetooth is off", false, "Bluetooth off", "radio off",
                                  "Bluetooth is off. Turn it on to find your device.",
-                                 "Bluetooth is off. Turn it on, then choose Continue.")},
+                                 "Bluetooth is off. Turn it on, then choose Continue.",
+                                 "Turn on Bluetooth for camera-free locking")},
     {Radio::unknownRadio, unusable("Bluetooth state 0", "", false, "Bluetooth unavailable", "unavailable",
-                                   unreachable, serviceGone)},
+                                   unreachable, serviceGone, noCameraFreeWithoutService)},
     {Radio::resetting, unusable("Bluetooth state 1", "", false, "Bluetooth unavailable", "unavailable",
-                                unreachable, serviceGone)},
+                                unreachable, serviceGone, noCameraFreeWithoutService)},
     {Radio::noAdapter, unusable("Bluetooth state 2", "", false, "No Bluetooth adapter", "no adapter",
                                 "No Bluetooth adapter is available on this computer.",
-                                "No Bluetooth adapter is available on this computer.")},
-    {Radio::scanning, {"Scanning", "Bluetooth scanning", false, false, true, "", "", searching, ""}},
+                                "No Bluetooth adapter is available on this computer.",
+                                "No Bluetooth adapter \u2014 no camera-free locking")},
+    {Radio::scanning, {"Scanning", "Bluetooth scanning", false, false, true, "", "", searching, "", ""}},
 }};
 static_assert(inStateOrder(bluetoothTable) && bluetoothTable.size() == size_t(Radio::scanning) + 1);
 

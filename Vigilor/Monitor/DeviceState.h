@@ -80,6 +80,7 @@ struct BluetoothWords {
     const char* signalWord; // the Watch chip's word while unavailable
     const char* pickerLine; // the device picker's line while it lists no device
     const char* onboarding; // onboarding's Apple Watch row; empty: the row's own description
+    const char* cameraFreeLocking; // the decision without the camera while unavailable
 };
 
 const BluetoothWords& bluetoothWords(BluetoothState state);

@@ -55,7 +55,7 @@ Verdict evaluateCamera(const ZorviPresenceInputs& in) {
 std::optional<Verdict> companionUnknown(const ZorviPresenceInputs& in) {
     if (!in.bluetoothPresenceEnabled)
         return Verdict::of(Kind::companionOff);
-    if (in.bluetoothUnavailable)
+    if (bluetoothWords(in.bluetoothState).unavailable)
         return Verdict::of(Kind::companionUnavailable);
     if (!in.companionSeen)
         return Verdict::of(Kind::learningCompanion);
@@ -167,7 +167,7 @@ std::string deviceOnlyText(const ZorviPresenceInputs& in, const Verdict& verdict
     case Kind::companionOff:
         return "Pick a Watch or phone for camera-free locking";
     case Kind::companionUnavailable:
-        return "Turn on Bluetooth for camera-free locking";
+        return bluetoothWords(in.bluetoothState).cameraFreeLocking;
     case Kind::learningCompanion:
         return "Learning " + kind;
     case Kind::present:

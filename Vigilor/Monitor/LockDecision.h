@@ -1,5 +1,7 @@
 #pragma once
 
+#include "DeviceState.h"
+
 #include <cstdint>
 #include <string>
 
@@ -47,7 +49,7 @@ struct ZorviPresenceInputs {
 
     // The Bluetooth companion, for the rules without the camera.
     bool bluetoothPresenceEnabled = false;
-    bool bluetoothUnavailable = false;
+    BluetoothState bluetoothState = BluetoothState::scanning;
     bool companionSeen = false; // seen at least once
     bool companionNear = false;
     double companionAwaySeconds = 0; // since it stopped counting as near; with a sighting only
@@ -78,7 +80,7 @@ struct ZorviPresenceVerdict {
         locked, // a lock verdict for an absence that has been acted on already
         // Without the camera.
         companionOff,         // Bluetooth presence is not in use
-        companionUnavailable, // Bluetooth is off or refused
+        companionUnavailable, // Bluetooth is off, refused or cannot be reached
         learningCompanion,    // the companion has never been seen
         companionAway,        // camera busy: the companion is away, but not every lock condition holds
     };

@@ -69,7 +69,7 @@ ZorviPresenceInputs VigilorMonitor::presenceInputs(Date at) const {
     in.cameraBusy = cameraInterrupted();
     in.cameraPresenceEnabled = c.cameraPresenceEnabled;
     in.bluetoothPresenceEnabled = bluetoothPresenceEnabled();
-    in.bluetoothUnavailable = isBluetoothUnavailable();
+    in.bluetoothState = bluetoothState();
     in.companionSeen = lastWatchSeen_.has_value();
     in.companionNear = watchPresent();
     in.companionAwaySeconds = lastWatchSeen_ ? at.timeIntervalSince(companionAwaySince()) : 0;

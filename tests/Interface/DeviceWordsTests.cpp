@@ -133,7 +133,7 @@ const std::vector<std::string> cameraRefused = {
     "Zorvi may not open the camera; Continue checks again.", "Blocked", "off", "camera",
     "Zorvi blocked; permission needed", "Detects your presence at the desk", "-", notSearching};
 const std::vector<std::string> cameraOffNoBus = {
-    "Zorvi lost you", "Turn on Bluetooth for camera-free locking", "Bluetooth unavailable",
+    "Zorvi lost you", "Bluetooth unavailable \u2014 no camera-free locking", "Bluetooth unavailable",
     "Won't lock: Bluetooth is unavailable.", unavailable, "Off", "unavailable", "-", "Zorvi away",
     cameraOffRow, serviceGone, unreachable};
 // clang-format on

@@ -167,7 +167,7 @@ TEST(ZorviLockDecision, DecidesTheCameraBusyRulesInOrder) {
          ZorviPresenceVerdict::of(Kind::wouldLockNoLocker)},
         {"Bluetooth presence off", busy([](auto& in) { in.bluetoothPresenceEnabled = false; }),
          ZorviPresenceVerdict::of(Kind::companionOff)},
-        {"Bluetooth unavailable", busy([](auto& in) { in.bluetoothUnavailable = true; }),
+        {"Bluetooth unavailable", busy([](auto& in) { in.bluetoothState = BluetoothState::poweredOff; }),
          ZorviPresenceVerdict::of(Kind::companionUnavailable)},
         {"never seen", busy([](auto& in) { in.companionSeen = false; }),
          ZorviPresenceVerdict::of(Kind::learningCompanion)},
@@ -218,7 +218,7 @@ TEST(ZorviLockDecision, DecidesWithoutTheCameraInOrder) {
          ZorviPresenceVerdict::of(Kind::wouldLockNoLocker)},
         {"Bluetooth presence off", deviceOnly([](auto& in) { in.bluetoothPresenceEnabled = false; }),
          ZorviPresenceVerdict::of(Kind::companionOff)},
-        {"Bluetooth unavailable", deviceOnly([](auto& in) { in.bluetoothUnavailable = true; }),
+        {"Bluetooth unavailable", deviceOnly([](auto& in) { in.bluetoothState = BluetoothState::poweredOff; }),
          ZorviPresenceVerdict::of(Kind::companionUnavailable)},
         {"never seen", deviceOnly([](auto& in) { in.companionSeen = false; }),
          ZorviPresenceVerdict::of(Kind::learningCompanion)},
@@ -259,6 +259,12 @@ TEST(ZorviLockDecision, NamesEachVerdictInTheWordsOfItsRuleSet) {
         return inputs;
     };
     const ZorviPresenceInputs camera = in(false, true), busy = in(true, true), deviceOnly = in(false, false);
+    // Without the camera, words for what keeps Bluetooth from telling.
+    const auto bluetooth = [&](BluetoothState state) {
+        ZorviPresenceInputs inputs = deviceOnly;
+        inputs.bluetoothState = state;
+        return inputs;
+    };
     // "Locked" only once a locker has said so.
     const auto awaited = ZorviLockProgress::awaited, unconfirmed = ZorviLockProgress::unconfirmed;
     const struct {
@@ -296,8 +302,14 @@ TEST(ZorviLockDecision, NamesEachVerdictInTheWordsOfItsRuleSet) {
         {busy, ZorviPresenceVerdict::of(Kind::companionAway), "Camera busy \u2014 Watch away"},
         {deviceOnly, ZorviPresenceVerdict::of(Kind::companionOff),
          "Pick a Watch or phone for camera-free locking"},
-        {deviceOnly, ZorviPresenceVerdict::of(Kind::companionUnavailable),
+        {bluetooth(BluetoothState::poweredOff), ZorviPresenceVerdict::of(Kind::companionUnavailable),
          "Turn on Bluetooth for camera-free locking"},
+        {bluetooth(BluetoothState::refused), ZorviPresenceVerdict::of(Kind::companionUnavailable),
+         "Allow Bluetooth for camera-free locking"},
+        {bluetooth(BluetoothState::noAdapter), ZorviPresenceVerdict::of(Kind::companionUnavailable),
+         "No Bluetooth adapter \u2014 no camera-free locking"},
+        {bluetooth(BluetoothState::unknownAccess), ZorviPresenceVerdict::of(Kind::companionUnavailable),
+         "Bluetooth unavailable \u2014 no camera-free locking"},
         {deviceOnly, ZorviPresenceVerdict::of(Kind::learningCompanion), "Learning Watch"},
         {deviceOnly, ZorviPresenceVerdict::present(Reason::companionNear), "Watch near"},
         {deviceOnly, ZorviPresenceVerdict::of(Kind::suppressedScreenSharing),
