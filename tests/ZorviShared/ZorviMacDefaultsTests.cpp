@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cmath>
 #include <fstream>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -239,20 +240,10 @@ private:
 TEST_F(ZorviMacDefaultsTest, AReaderInAnotherProcessNeverSeesAHalfWrittenStatus) {
     const MemoryConfigFolder memory;
     DefaultsStore shared = ZorviMacDefaults::store();
-    const pid_t writer = fork();
-    ASSERT_GE(writer, 0);
-    if (writer == 0) {
-        const auto started = std::chrono::steady_clock::now();
-        for (int i = 1; i <= 2000 && std::chrono::steady_clock::now() - started < std::chrono::seconds(2);
-             ++i) {
-            ZorviMacStatusSnapshot s = lockedSnapshot();
-            s.event = "e" + std::to_string(i);
-            s.status = i % 2 ? ZorviMacStatus::locked : ZorviMacStatus::unlocked;
-            ZorviMacDefaults::persistStatus(s, Date(i), "k" + std::to_string(i), shared);
-            DefaultsStore::synchronizeAll(); // each status its own write, as many as can be
-        }
-        _exit(0);
-    }
+    char program[] = ZORVI_STATUS_WRITER;
+    char* const arguments[] = {program, nullptr};
+    pid_t writer = -1;
+    ASSERT_EQ(posix_spawn(&writer, program, nullptr, nullptr, arguments, environ), 0);
     int reads = 0, torn = 0, last = 0, status = 0;
     while (waitpid(writer, &status, WNOHANG) == 0) {
         const Json domain = shared.dictionaryRepresentation();
