@@ -104,7 +104,6 @@ UpdateAnnouncementWindow::UpdateAnnouncementWindow(
     auto* notesColumn = new QVBoxLayout(notesPanel_);
     notesColumn->setContentsMargins(12, 12, 12, 12);
     notesColumn->addWidget(plainScrollArea(notes_, Qt::ScrollBarAsNeeded));
-    notes_->setAutoFillBackground(false); // the page filled it
     notesPanel_->setFixedHeight(notesHeight);
     column->addWidget(notesPanel_);
 

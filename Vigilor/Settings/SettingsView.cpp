@@ -39,7 +39,6 @@ SettingsView::SettingsView(std::shared_ptr<VigilorMonitor> monitor, SettingsEnvi
     // keeps it left: an aligned item is measured as if it could take the whole width, so the page
     // would be given the height of a wider form and cut the texts that wrap at 640.
     auto* form = new QWidget;
-    form->setAutoFillBackground(false);
     auto* row = new QHBoxLayout(form);
     row->setContentsMargins(12, 12, 12, 12);
     row->addWidget(content_, 1, Qt::AlignTop);
