@@ -206,7 +206,8 @@ void keepInsideWorkAreas() {
     auto* watch = new QObject(application);
     watch->setObjectName(name);
     const auto follow = [watch](QScreen* screen) {
-        QObject::connect(screen, &QScreen::availableGeometryChanged, watch, [screen] { keepInside(*screen); });
+        QObject::connect(screen, &QScreen::availableGeometryChanged, watch,
+                         [screen] { keepInside(*screen); });
     };
     for (QScreen* screen : QGuiApplication::screens())
         follow(screen);

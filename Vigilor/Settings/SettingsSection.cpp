@@ -137,8 +137,8 @@ void SettingsSheet::refresh() {
         // At its own size again: the last opening may have been on a smaller screen.
         takeOwnSize();
         const QWidget* over = parentWidget() ? parentWidget()->window() : nullptr;
-        WindowPlacing::place(*this,
-                             WindowPlacing::request(*this, over ? over->screen() : screen(), std::nullopt, over));
+        WindowPlacing::place(
+            *this, WindowPlacing::request(*this, over ? over->screen() : screen(), std::nullopt, over));
         open();
     } else if (!presented && isVisible()) {
         QDialog::done(QDialog::Rejected);

@@ -39,7 +39,9 @@ struct SettingsWindow : TrayDesktop {
         settle(); // and laid out
         return true;
     }
-    QScrollBar* page() const { return window()->findChild<QScrollArea*>("settingsScroll")->verticalScrollBar(); }
+    QScrollBar* page() const {
+        return window()->findChild<QScrollArea*>("settingsScroll")->verticalScrollBar();
+    }
     // Turns of the mouse wheel over the middle of `part`: 4 up, 5 down.
     static bool wheel(const QWidget* part, int direction, int notches) {
         const QPoint at = part->mapToGlobal(part->rect().center());

@@ -120,14 +120,15 @@ bool VirtualDesktop::reserveBottomStrip(int pixels) {
     const int screen = DefaultScreen(x);
     const int wide = DisplayWidth(x, screen);
     const int high = DisplayHeight(x, screen);
-    const Window panel = XCreateSimpleWindow(x, RootWindow(x, screen), 0, high - pixels, wide, pixels, 0, 0, 0);
+    const Window panel =
+        XCreateSimpleWindow(x, RootWindow(x, screen), 0, high - pixels, wide, pixels, 0, 0, 0);
     const Atom dock = XInternAtom(x, "_NET_WM_WINDOW_TYPE_DOCK", False);
     XChangeProperty(x, panel, XInternAtom(x, "_NET_WM_WINDOW_TYPE", False), XA_ATOM, 32, PropModeReplace,
                     reinterpret_cast<const unsigned char*>(&dock), 1);
     // left, right, top, bottom, then each one's start and end: the bottom strip across the whole width.
     const long strut[12] = {0, 0, 0, pixels, 0, 0, 0, 0, 0, 0, 0, wide - 1};
-    XChangeProperty(x, panel, XInternAtom(x, "_NET_WM_STRUT_PARTIAL", False), XA_CARDINAL, 32, PropModeReplace,
-                    reinterpret_cast<const unsigned char*>(strut), 12);
+    XChangeProperty(x, panel, XInternAtom(x, "_NET_WM_STRUT_PARTIAL", False), XA_CARDINAL, 32,
+                    PropModeReplace, reinterpret_cast<const unsigned char*>(strut), 12);
     XMapWindow(x, panel);
     XFlush(x);
     return true;
