@@ -138,11 +138,13 @@ private:
 };
 
 // The shown windows on `screen` that its work area no longer holds are moved and shrunk into it. A
-// window the window manager does not manage (the tray icon's, docked in the tray) is not ours to move.
+// window the window manager does not manage (the tray icon's, docked in the tray) is not ours to move,
+// nor one it fits to the area itself (maximised, full screen).
 void keepInside(const QScreen& screen) {
     const QRect area = screen.availableGeometry();
     for (QWidget* window : QApplication::topLevelWidgets()) {
-        if (!window->isVisible() || window->isMinimized() || window->screen() != &screen ||
+        if (!window->isVisible() || window->screen() != &screen ||
+            (window->windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen)) ||
             window->windowFlags().testFlag(Qt::BypassWindowManagerHint) ||
             area.contains(window->frameGeometry()))
             continue;
