@@ -3,6 +3,7 @@
 #include "ZorviShared/ZorviMacDefaults.h"
 
 #include <QContextMenuEvent>
+#include <QIcon>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QVBoxLayout>
@@ -11,6 +12,19 @@
 #include <algorithm>
 #include <cmath>
 
+namespace {
+
+// The product's icon, carried in the program as the application draws it for the icon theme while
+// building, at the sizes window managers ask for.
+QIcon productIcon() {
+    QIcon icon;
+    for (const int pixels : {16, 32, 48, 64, 128})
+        icon.addFile(QStringLiteral(":/icons/%1x%1/apps/zorvi.png").arg(pixels), QSize(pixels, pixels));
+    return icon;
+}
+
+} // namespace
+
 ZorviMacWidgetWindow::ZorviMacWidgetWindow(ZorviMacWidgetFamily family, bool preview, const Clock& clock)
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnBottomHint)
     , provider_(clock)
@@ -18,6 +32,7 @@ ZorviMacWidgetWindow::ZorviMacWidgetWindow(ZorviMacWidgetFamily family, bool pre
     , preview_(preview)
     , view_(new ZorviMacWidgetView(family, clock, this)) {
     setWindowTitle(QString::fromLatin1(ZorviMacStatusWidget::configurationDisplayName));
+    setWindowIcon(productIcon());
     setAccessibleDescription(QString::fromLatin1(ZorviMacStatusWidget::description));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

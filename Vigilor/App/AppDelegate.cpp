@@ -33,6 +33,8 @@ void AppDelegate::applicationDidFinishLaunching() {
     monitor_ = environment_.monitor();
     if (!environment_.displayAvailable)
         return;
+    // At login the desktop's panel may reserve its strip only after our first windows opened.
+    WindowPlacing::keepInsideWorkAreas();
     StatusItemController::Environment items;
     items.makePairingService = [] { return AppServices::shared().makePairingService(); };
     statusItem_ = std::make_unique<StatusItemController>(monitor_, std::move(items));

@@ -63,7 +63,6 @@ OnboardingView::OnboardingView(std::shared_ptr<VigilorMonitor> monitor, std::fun
     outer->addWidget(backdrop);
 
     auto* cards = new QWidget;
-    cards->setAutoFillBackground(false);
     auto* cardColumn = new QVBoxLayout(cards);
     cardColumn->setContentsMargins(16, 16, 16, 16);
     cardColumn->setSpacing(20);

@@ -177,7 +177,7 @@ void StatusItemController::positionBreakHUD(ZorviMenuPanel& panel) {
         panel.resize(size.toSize());
         return;
     }
-    const QRect frame = BreakPromptGeometry::frame(QRectF(screen->availableGeometry()), size).toRect();
+    const QRect frame = BreakPromptGeometry::frame(screen->availableGeometry(), size.toSize());
     if (panel.geometry() != frame)
         panel.setGeometry(frame);
 }

@@ -8,6 +8,7 @@
 #include "Vigilor/Interface/PresenceMarkView.h"
 #include "Vigilor/Interface/SystemTextStyles.h"
 #include "Vigilor/Interface/ViewHelpers.h"
+#include "Vigilor/Interface/WindowParts.h"
 #include "Vigilor/Interface/ZorviControls.h"
 #include "Vigilor/Interface/ZorviGlass.h"
 #include "Vigilor/Interface/ZorviTheme.h"
@@ -160,8 +161,8 @@ public:
     DashboardParts(StatusWindowView& view, std::shared_ptr<VigilorMonitor> monitor, const Clock& clock,
                    ShareWeek share);
 
-    QScrollArea* scroll = new QScrollArea;
     ZorviGlassContainer* column = new ZorviGlassContainer(18);
+    QScrollArea* scroll = plainScrollArea(column, Qt::ScrollBarAlwaysOn);
     PresenceMarkView* mark = new PresenceMarkView(false, false, false, false, false, 92);
     ClampedLabel* reason = text(systemTextStyle(TextStyle::title3), SystemColor::secondaryLabel(), 2);
     DeskHealthPanel* deskHealth;
@@ -199,14 +200,7 @@ DashboardParts::DashboardParts(StatusWindowView& view, std::shared_ptr<VigilorMo
     auto* backdrop = new ZorviBackdrop(true);
     laidOut<QVBoxLayout>(&view, 0, {})->addWidget(backdrop);
     laidOut<QVBoxLayout>(backdrop, 0, {})->addWidget(scroll);
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setWidgetResizable(true);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    scroll->viewport()->setAutoFillBackground(false);
-    column->setAutoFillBackground(false);
     column->column()->setContentsMargins(24, 24 + 14, 24, 24);
-    scroll->setWidget(column);
 
     QVBoxLayout* sections = column->column();
     for (QWidget* section : {hero(), static_cast<QWidget*>(deskHealth), static_cast<QWidget*>(recovery),

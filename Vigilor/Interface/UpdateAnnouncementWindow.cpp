@@ -101,17 +101,9 @@ UpdateAnnouncementWindow::UpdateAnnouncementWindow(
     notes_->setWordWrap(true);
     notes_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     notes_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    auto* scroll = new QScrollArea;
-    scroll->setWidget(notes_);
-    scroll->setWidgetResizable(true);
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll->setStyleSheet(QStringLiteral("QScrollArea { background: transparent; }"));
-    scroll->viewport()->setAutoFillBackground(false);
-    notes_->setAutoFillBackground(false);
     auto* notesColumn = new QVBoxLayout(notesPanel_);
     notesColumn->setContentsMargins(12, 12, 12, 12);
-    notesColumn->addWidget(scroll);
+    notesColumn->addWidget(plainScrollArea(notes_, Qt::ScrollBarAsNeeded));
     notesPanel_->setFixedHeight(notesHeight);
     column->addWidget(notesPanel_);
 

@@ -84,6 +84,7 @@ QLabel* plainLabel(const std::string& text, const QFont& font, const QColor& col
 QScrollArea* plainScrollArea(QWidget* content, Qt::ScrollBarPolicy vertical) {
     auto* scroll = new QScrollArea;
     scroll->setWidget(content);
+    content->setAutoFillBackground(false); // which the page had turned on
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

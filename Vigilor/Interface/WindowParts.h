@@ -44,6 +44,7 @@ private:
 // A plain-text label in `font` and `colour`.
 QLabel* plainLabel(const std::string& text, const QFont& font, const QColor& colour);
 
-// A page that scrolls `content` up and down, with no frame or background of its own, the content as
-// wide as the page; its vertical bar as `vertical` says.
+// A page that scrolls `content` up and down, with no frame or background of its own nor any painted
+// behind the content (what lies behind the page shows), the content as wide as the page; its vertical
+// bar as `vertical` says.
 QScrollArea* plainScrollArea(QWidget* content, Qt::ScrollBarPolicy vertical);

@@ -1,5 +1,6 @@
 #include "WindowPlacement.h"
 
+#include <QApplication>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QLayout>
@@ -19,7 +20,7 @@ int centred(int start, int span, int length) {
 
 // The start of a run of `length` moved into [start, start + span): the near edge wins when it is
 // longer.
-int keptInside(int position, int length, int start, int span) {
+int movedInto(int position, int length, int start, int span) {
     return std::max(std::min(position, start + span - length), start);
 }
 
@@ -36,8 +37,13 @@ QRect frame(const Request& r) {
         origin = {centred(over.x(), over.width(), size.width()),
                   centred(over.y(), over.height(), size.height())};
     }
-    return {QPoint(keptInside(origin.x(), size.width(), r.area.x(), r.area.width()),
-                   keptInside(origin.y(), size.height(), r.area.y(), r.area.height())),
+    return keptInside({origin, size}, r.area);
+}
+
+QRect keptInside(const QRect& frame, const QRect& area) {
+    const QSize size = frame.size().boundedTo(area.size());
+    return {QPoint(movedInto(frame.x(), size.width(), area.x(), area.width()),
+                   movedInto(frame.y(), size.height(), area.y(), area.height())),
             size};
 }
 
@@ -60,6 +66,11 @@ std::optional<QMargins> ownDecorations(const QWidget& window) {
         return std::nullopt;
     return QMargins(inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
                     outer.bottom() - inner.bottom());
+}
+
+// A window without the window manager's frame (the menu panel, the break prompt).
+bool isFrameless(const QWidget& window) {
+    return window.windowFlags().testFlag(Qt::FramelessWindowHint);
 }
 
 // A least size larger than `content` gives way to it, in the window and in the views its layout holds
@@ -126,9 +137,31 @@ private:
     WindowPlacement::Request request_;
 };
 
+// The shown windows on `screen` that its work area no longer holds are moved and shrunk into it. A
+// window the window manager does not manage (the tray icon's, docked in the tray) is not ours to move,
+// nor one it fits to the area itself (maximised, full screen).
+void keepInside(const QScreen& screen) {
+    const QRect area = screen.availableGeometry();
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (!window->isVisible() || window->screen() != &screen ||
+            (window->windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen)) ||
+            window->windowFlags().testFlag(Qt::BypassWindowManagerHint) ||
+            area.contains(window->frameGeometry()))
+            continue;
+        WindowPlacement::Request request;
+        request.content = window->size();
+        request.decorations = decorations(*window);
+        request.area = area;
+        request.lastFrame = window->frameGeometry();
+        place(*window, request);
+    }
+}
+
 } // namespace
 
 QMargins decorations(const QWidget& window) {
+    if (isFrameless(window))
+        return {};
     if (const auto own = ownDecorations(window)) {
         lastSeenDecorations = *own;
         return *own;
@@ -162,8 +195,25 @@ void place(QWidget& window, const WindowPlacement::Request& request) {
     // the frame; the window manager puts its frame around it.
     window.setGeometry(content);
     delete window.findChild<QObject*>(QLatin1String(FrameCheck::name), Qt::FindDirectChildrenOnly);
-    if (!ownDecorations(window))
+    if (!isFrameless(window) && !ownDecorations(window))
         new FrameCheck(window, request);
+}
+
+void keepInsideWorkAreas() {
+    auto* application = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
+    const QLatin1String name("workAreaWatch");
+    if (!application || application->findChild<QObject*>(name, Qt::FindDirectChildrenOnly))
+        return;
+    // Goes with the application, and the screens' connections with it.
+    auto* watch = new QObject(application);
+    watch->setObjectName(name);
+    const auto follow = [watch](QScreen* screen) {
+        QObject::connect(screen, &QScreen::availableGeometryChanged, watch,
+                         [screen] { keepInside(*screen); });
+    };
+    for (QScreen* screen : QGuiApplication::screens())
+        follow(screen);
+    QObject::connect(application, &QGuiApplication::screenAdded, watch, follow);
 }
 
 } // namespace WindowPlacing

@@ -28,6 +28,10 @@ struct Request {
 // window it came from or else on the area; never larger than the area, and moved into it.
 QRect frame(const Request& request);
 
+// `frame` made no larger than `area` and moved into it, the near edge winning; a frame inside the area
+// is left as it is.
+QRect keptInside(const QRect& frame, const QRect& area);
+
 } // namespace WindowPlacement
 
 // A placement given to a real window.
@@ -50,5 +54,11 @@ WindowPlacement::Request request(const QWidget& window, const QScreen* screen,
 // decorations were guessed, the frame is checked again once the window manager has framed the
 // window, and placed anew when it turned out too large for the area.
 void place(QWidget& window, const WindowPlacement::Request& request);
+
+// Once for the application: whenever the work area of a screen changes (a desktop's panel reserving
+// its strip after our windows opened, as when Zorvi starts before the panel at login), every shown
+// window on that screen that no longer lies wholly inside it is moved and shrunk into it. The others
+// stay where they are.
+void keepInsideWorkAreas();
 
 } // namespace WindowPlacing

@@ -2,6 +2,7 @@
 
 #include "Platform/Linux/X11Compositor.h"
 #include "Vigilor/Interface/WindowParts.h"
+#include "Vigilor/Interface/WindowPlacement.h"
 #include "ZorviAccessibility.h"
 #include "ZorviTheme.h"
 
@@ -62,8 +63,9 @@ QSizeF size(QSizeF fitting) {
     return {std::max(fitting.width(), minimumSide), std::max(fitting.height(), minimumSide)};
 }
 
-QRectF frame(const QRectF& available, QSizeF size) {
-    return {QPointF(available.center().x() - size.width() * 0.5, available.top() + topGap), size};
+QRect frame(const QRect& available, QSize size) {
+    const QPoint centred(available.x() + (available.width() - size.width()) / 2, available.y() + topGap);
+    return WindowPlacement::keptInside({centred, size}, available);
 }
 
 } // namespace BreakPromptGeometry
@@ -105,13 +107,13 @@ ZorviMenuPanel::ZorviMenuPanel(Kind kind, QWidget* content, double cornerRadius)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSizeConstraint(QLayout::SetNoConstraint);
+    layout->addWidget(scrolling(content));
+    // The prompt's shape is its card, which moves as the content scrolls.
     if (kind == Kind::breakPrompt)
-        layout->addWidget(content);
-    else
-        layout->addWidget(scrolling(content));
+        content->installEventFilter(this);
 }
 
-// A menu capped below its content's height scrolls, with a slim bar over the content's right margin
+// A panel capped below its content's height scrolls, with a slim bar over the content's right margin
 // rather than beside it, so the content keeps the panel's whole width.
 QScrollArea* ZorviMenuPanel::scrolling(QWidget* content) {
     auto* scroll = plainScrollArea(content, Qt::ScrollBarAlwaysOff);
@@ -181,25 +183,34 @@ QPainterPath ZorviMenuPanel::shape() const {
     return path;
 }
 
-// The shaped part moves and grows with the content inside the panel.
+// The shaped part moves and grows with the content inside the panel, and with the content scrolled.
 bool ZorviMenuPanel::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == shapedPart_ && (event->type() == QEvent::Move || event->type() == QEvent::Resize))
+    const bool shapeMoved = (watched == shapedPart_ || watched == content_) &&
+                            (event->type() == QEvent::Move || event->type() == QEvent::Resize);
+    if (shapeMoved) {
+        placeScrollBar();
         updateMask();
-    else if (event->type() == QEvent::LayoutRequest && watched != shapedPart_ && isVisible() &&
-             onContentResized)
+    } else if (event->type() == QEvent::LayoutRequest && watched != shapedPart_ && watched != content_ &&
+               isVisible() && onContentResized) {
         onContentResized();
+    }
     return QWidget::eventFilter(watched, event);
 }
 
 void ZorviMenuPanel::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    if (scrollBar_) {
-        // Clear of the rounded corners, over the content's right margin.
-        const int inset = int(cornerRadius_);
-        scrollBar_->setGeometry(width() - scrollBarWidth - scrollBarInset, inset, scrollBarWidth,
-                                std::max(0, height() - 2 * inset));
-    }
+    placeScrollBar();
     updateMask();
+}
+
+// Clear of the rounded corners, over the right margin of the panel's visible shape.
+void ZorviMenuPanel::placeScrollBar() {
+    if (!scrollBar_)
+        return;
+    const int inset = int(cornerRadius_);
+    const int right = int(shape().boundingRect().right());
+    scrollBar_->setGeometry(right - scrollBarWidth - scrollBarInset, inset, scrollBarWidth,
+                            std::max(0, height() - 2 * inset));
 }
 
 // Without a compositor everything outside the shape is cut away; with one it is simply left unpainted.

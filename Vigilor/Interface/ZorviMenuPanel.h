@@ -52,16 +52,18 @@ QRectF frame(const Placement& placement, QSizeF size);
 namespace BreakPromptGeometry {
 
 inline constexpr double minimumSide = 260;
-inline constexpr double topGap = 24;
+inline constexpr int topGap = 24;
 
 QSizeF size(QSizeF fitting);
-QRectF frame(const QRectF& available, QSizeF size);
+// Centred, 24 under the area's top; as a window is, never larger than the area and moved into it (its
+// content then scrolls).
+QRect frame(const QRect& available, QSize size);
 
 } // namespace BreakPromptGeometry
 
 // A frameless window around one content widget, for the menu panel and the break prompt. It re-fits
-// whenever the content asks (its size hint changed), and says when it was hidden, whoever hid it. A
-// menu's content scrolls when the panel is capped below its height.
+// whenever the content asks (its size hint changed), and says when it was hidden, whoever hid it. The
+// content scrolls when the panel is capped below its height.
 class ZorviMenuPanel : public QWidget {
 public:
     enum class Kind {
@@ -99,11 +101,12 @@ private:
     static constexpr int scrollBarInset = 4; // from the panel's right edge
 
     QScrollArea* scrolling(QWidget* content);
+    void placeScrollBar();
     void updateMask();
 
     Kind kind_;
     QWidget* content_;
-    QScrollBar* scrollBar_ = nullptr; // the menu kinds' only
+    QScrollBar* scrollBar_ = nullptr;
     QWidget* shapedPart_ = nullptr;
     double cornerRadius_;
     bool translucent_;

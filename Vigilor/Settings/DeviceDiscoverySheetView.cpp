@@ -73,8 +73,7 @@ DeviceDiscoverySheetView::DeviceDiscoverySheetView(Binding<bool> isPresented,
     , deviceType_(deviceType)
     , searchLine_(plainLabel("", zorviCaption(), SystemColor::secondaryLabel()))
     , searching_(searchingRowWidget(searchLine_))
-    , list_(new QVBoxLayout)
-    , scroll_(new QScrollArea) {
+    , list_(new QVBoxLayout) {
     setObjectName(QStringLiteral("deviceDiscoverySheet"));
     auto* backdrop = new ZorviBackdrop(false);
     auto* outer = new QVBoxLayout(this);
@@ -95,21 +94,14 @@ DeviceDiscoverySheetView::DeviceDiscoverySheetView(Binding<bool> isPresented,
     list_->setSpacing(4);
     list_->addWidget(searching_);
     list_->addStretch(1);
-    auto* scroll = scroll_;
-    scroll->setWidget(listHolder);
-    scroll->setWidgetResizable(true);
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll->setStyleSheet(QStringLiteral("QScrollArea { background: transparent; }"));
-    scroll->viewport()->setAutoFillBackground(false);
-    listHolder->setAutoFillBackground(false);
+    scroll_ = plainScrollArea(listHolder, Qt::ScrollBarAsNeeded);
 
     auto* card = zorviGlassPanel(22);
     auto* cardColumn = new QVBoxLayout(card);
     cardColumn->setContentsMargins(12, 12, 12, 12);
     cardColumn->setSpacing(8);
     cardColumn->addWidget(plainLabel("NEARBY DEVICES", zorviMicro(), SystemColor::secondaryLabel()));
-    cardColumn->addWidget(scroll);
+    cardColumn->addWidget(scroll_);
 
     auto* close = new ZorviGlassButton(QStringLiteral("Close"));
     close->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);

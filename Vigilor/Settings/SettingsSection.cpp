@@ -3,6 +3,7 @@
 #include "Foundation/DispatchQueue.h"
 #include "Vigilor/Interface/ViewHelpers.h"
 #include "Vigilor/Interface/WindowParts.h"
+#include "Vigilor/Interface/WindowPlacement.h"
 #include "Vigilor/Interface/ZorviTheme.h"
 #include "Vigilor/LockScreen/LockScreenMessageService.h"
 
@@ -10,6 +11,7 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QScrollArea>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -117,24 +119,39 @@ SettingsSectionCard* settingsSection(const QString& title, const QString& subtit
 SettingsSheet::SettingsSheet(const QString& title, QWidget* content, Binding<bool> isPresented, QSize size,
                              bool resizable, QWidget* window)
     : QDialog(window)
-    , isPresented_(std::move(isPresented)) {
+    , isPresented_(std::move(isPresented))
+    , content_(content)
+    , size_(size)
+    , resizable_(resizable) {
     setWindowTitle(title);
     setWindowModality(Qt::WindowModal);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(content);
-    if (resizable)
-        setMinimumSize(size);
-    else
-        setFixedSize(size);
+    layout->addWidget(plainScrollArea(content, Qt::ScrollBarAsNeeded));
+    takeOwnSize();
 }
 
 void SettingsSheet::refresh() {
     const bool presented = isPresented_.get();
-    if (presented && !isVisible())
+    if (presented && !isVisible()) {
+        // At its own size again: the last opening may have been on a smaller screen.
+        takeOwnSize();
+        const QWidget* over = parentWidget() ? parentWidget()->window() : nullptr;
+        WindowPlacing::place(
+            *this, WindowPlacing::request(*this, over ? over->screen() : screen(), std::nullopt, over));
         open();
-    else if (!presented && isVisible())
+    } else if (!presented && isVisible()) {
         QDialog::done(QDialog::Rejected);
+    }
+}
+
+void SettingsSheet::takeOwnSize() {
+    if (resizable_) {
+        setMinimumSize(size_);
+        resize(content_->sizeHint().expandedTo(size_));
+    } else {
+        setFixedSize(size_);
+    }
 }
 
 void SettingsSheet::done(int result) {

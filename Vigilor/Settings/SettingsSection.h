@@ -124,7 +124,8 @@ SettingsSectionCard* settingsSection(const QString& title, const QString& subtit
 
 // A sheet of the settings window: a window-modal dialog over it, shown exactly while its flag holds.
 // Closing it any way (its own button, Escape, the window's close button) clears the flag. Its size is
-// fixed, or with `resizable` only its least size.
+// fixed, or with `resizable` only its least size. Each opening centres it over the window, shortened
+// where the work area of that window's screen has less room: its content then scrolls.
 class SettingsSheet : public QDialog {
 public:
     SettingsSheet(const QString& title, QWidget* content, Binding<bool> isPresented, QSize size,
@@ -136,5 +137,10 @@ protected:
     void done(int result) override;
 
 private:
+    void takeOwnSize();
+
     Binding<bool> isPresented_;
+    QWidget* content_;
+    QSize size_;
+    bool resizable_;
 };

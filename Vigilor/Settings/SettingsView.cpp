@@ -1,5 +1,6 @@
 #include "SettingsView.h"
 
+#include "Vigilor/Interface/WindowParts.h"
 #include "Vigilor/Interface/ZorviGlass.h"
 #include "Vigilor/Settings/SettingsRowKit.h"
 
@@ -28,7 +29,6 @@ SettingsView::SettingsView(std::shared_ptr<VigilorMonitor> monitor, SettingsEnvi
                            SettingsPageState page, QWidget* parent)
     : QWidget(parent)
     , content_(new SettingsContent(std::move(monitor), std::move(environment)))
-    , scroll_(new QScrollArea)
     , page_(std::move(page)) {
     setObjectName(QStringLiteral("settings"));
     setMinimumSize(minimumWindowSize);
@@ -39,20 +39,13 @@ SettingsView::SettingsView(std::shared_ptr<VigilorMonitor> monitor, SettingsEnvi
     // keeps it left: an aligned item is measured as if it could take the whole width, so the page
     // would be given the height of a wider form and cut the texts that wrap at 640.
     auto* form = new QWidget;
-    form->setAutoFillBackground(false);
     auto* row = new QHBoxLayout(form);
     row->setContentsMargins(12, 12, 12, 12);
     row->addWidget(content_, 1, Qt::AlignTop);
     row->addStretch(0);
 
+    scroll_ = plainScrollArea(form, Qt::ScrollBarAsNeeded);
     scroll_->setObjectName(QStringLiteral("settingsScroll"));
-    scroll_->setWidget(form);
-    scroll_->setWidgetResizable(true);
-    scroll_->setFrameShape(QFrame::NoFrame);
-    scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    scroll_->setStyleSheet(QStringLiteral("QScrollArea { background: transparent; }"));
-    scroll_->viewport()->setAutoFillBackground(false);
 
     auto* backdrop = new ZorviBackdrop(true);
     auto* backdropColumn = new QVBoxLayout(backdrop);

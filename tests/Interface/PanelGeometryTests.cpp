@@ -66,7 +66,8 @@ TEST(MenuPanelGeometry, HeightCapAndFloor) {
 // Every window opens whole inside the work area of the screen it opens on (its desktop's panel left
 // out): the menu panel from an icon in an XEmbed tray or from the click point a Status Notifier tray
 // gives (on the desktop's panel), the content windows with openbox's frame, shrunk where they would
-// not fit (their content scrolls), and the update dialog over the settings window.
+// not fit (their content scrolls), the update dialog and the settings sheets over the settings window,
+// and the walk prompt.
 TEST(WindowPlacement, EveryWindowOpensInsideTheWorkAreaOfItsScreen) {
     const QMargins titleBar(1, 20, 1, 5);
     const std::tuple<const char*, QRect, QRect, double> screens[] = {
@@ -74,6 +75,7 @@ TEST(WindowPlacement, EveryWindowOpensInsideTheWorkAreaOfItsScreen) {
         {"1440 x 900", {0, 0, 1440, 900}, {0, 27, 1440, 873}, 22},
         {"the right one of two screens", {1440, 0, 1920, 1080}, {1440, 27, 1920, 1053}, 22},
         {"1440 x 900 at scale 2", {0, 0, 720, 450}, {0, 14, 720, 436}, 11},
+        {"1024 x 600 at scale 2", {0, 0, 512, 300}, {0, 14, 512, 286}, 11},
     };
     for (const auto& [name, geometry, area, iconSide] : screens) {
         for (const double anchorSide : {iconSide, 1.0}) {
@@ -86,8 +88,11 @@ TEST(WindowPlacement, EveryWindowOpensInsideTheWorkAreaOfItsScreen) {
             settings = WindowPlacement::frame({content, titleBar, area, {}, {}});
             EXPECT_TRUE(area.contains(settings)) << content.width() << " wide on " << name;
         }
-        EXPECT_TRUE(area.contains(WindowPlacement::frame({{440, 330}, titleBar, area, {}, settings})))
-            << name;
+        // The update dialog, the pairing sheet, the device picker and the face enrolment sheet.
+        for (const QSize dialog : {QSize(440, 330), QSize(360, 420), QSize(440, 500), QSize(400, 420)})
+            EXPECT_TRUE(area.contains(WindowPlacement::frame({dialog, titleBar, area, {}, settings})))
+                << dialog.width() << " x " << dialog.height() << " over settings on " << name;
+        EXPECT_TRUE(area.contains(BreakPromptGeometry::frame(area, {260, 330}))) << "walk prompt on " << name;
     }
 }
 
@@ -113,8 +118,8 @@ TEST(WindowPlacement, ComesBackWhereItWasOrCentredOverItsOpener) {
 TEST(BreakPromptGeometry, AtLeast260SquareCentredUnderTheTopOfTheArea) {
     EXPECT_EQ(BreakPromptGeometry::size({200, 180}), QSizeF(260, 260));
     EXPECT_EQ(BreakPromptGeometry::size({240, 330}), QSizeF(260, 330)) << "the walk prompt is taller";
-    EXPECT_EQ(BreakPromptGeometry::frame(underTopBar, {260, 330}), QRectF(590, 52, 260, 330));
-    EXPECT_EQ(BreakPromptGeometry::frame(QRectF(1440, 0, 1920, 1050), {300, 260}), QRectF(2250, 24, 300, 260))
+    EXPECT_EQ(BreakPromptGeometry::frame(underTopBar.toRect(), {260, 330}), QRect(590, 52, 260, 330));
+    EXPECT_EQ(BreakPromptGeometry::frame(QRect(1440, 0, 1920, 1050), {300, 260}), QRect(2250, 24, 300, 260))
         << "a second screen";
 }
 

@@ -39,7 +39,9 @@ struct SettingsWindow : TrayDesktop {
         settle(); // and laid out
         return true;
     }
-    QScrollBar* page() const { return window()->findChild<QScrollArea*>()->verticalScrollBar(); }
+    QScrollBar* page() const {
+        return window()->findChild<QScrollArea*>("settingsScroll")->verticalScrollBar();
+    }
     // Turns of the mouse wheel over the middle of `part`: 4 up, 5 down.
     static bool wheel(const QWidget* part, int direction, int notches) {
         const QPoint at = part->mapToGlobal(part->rect().center());
@@ -50,7 +52,7 @@ struct SettingsWindow : TrayDesktop {
     bool clickButton(const QString& text) {
         for (auto* button : window()->findChildren<QAbstractButton*>())
             if (button->text() == text) {
-                window()->findChild<QScrollArea*>()->ensureWidgetVisible(button);
+                window()->findChild<QScrollArea*>("settingsScroll")->ensureWidgetVisible(button);
                 settle(200);
                 return click(button->mapToGlobal(button->rect().center()));
             }
@@ -69,7 +71,7 @@ TEST_F(SettingsWindow, OpensFromTheTrayWithinItsSizeAndKeepsOpenForItsOwnSheets)
 
     ASSERT_TRUE(clickButton(QStringLiteral("Watch or phone")));
     ASSERT_TRUE(waitFor([&] { return !monitor->config().cameraPresenceEnabled; }));
-    auto* scroll = window()->findChild<QScrollArea*>();
+    auto* scroll = window()->findChild<QScrollArea*>("settingsScroll");
     for (const SettingsSectionCard* card : view()->content()->sections()) {
         // Each picture starts at its card, as far as the page scrolls.
         scroll->verticalScrollBar()->setValue(card->mapTo(scroll->widget(), QPoint(0, 0)).y() - 8);
@@ -133,7 +135,7 @@ TEST_F(SettingsWindow, TheWheelScrollsThePageOverASliderAndTheClosedPageComesBac
     ASSERT_TRUE(openFromTray());
     auto* row = window()->findChild<SliderRow*>(QStringLiteral("slider.Move break time"));
     ASSERT_TRUE(row);
-    window()->findChild<QScrollArea*>()->ensureWidgetVisible(row, 0, 250);
+    window()->findChild<QScrollArea*>("settingsScroll")->ensureWidgetVisible(row, 0, 250);
     settle(200);
     ASSERT_FALSE(row->slider()->hasFocus());
     const VigilorConfig before = monitor->config();
@@ -144,7 +146,7 @@ TEST_F(SettingsWindow, TheWheelScrollsThePageOverASliderAndTheClosedPageComesBac
     snapshot(QStringLiteral("window-wheel-over-slider"), window()->frameGeometry());
     EXPECT_EQ(monitor->config(), before) << "no setting moved";
 
-    window()->findChild<QScrollArea*>()->ensureWidgetVisible(row, 0, 250);
+    window()->findChild<QScrollArea*>("settingsScroll")->ensureWidgetVisible(row, 0, 250);
     row->slider()->setFocus();
     settle(200);
     const int scrolled = page()->value();

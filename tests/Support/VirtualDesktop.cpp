@@ -2,6 +2,7 @@
 
 #include "Foundation/ChildProcess.h"
 
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
 #include <chrono>
@@ -66,6 +67,8 @@ VirtualDesktop::VirtualDesktop(int screenWidth, int screenHeight)
 }
 
 VirtualDesktop::~VirtualDesktop() {
+    if (panelConnection_)
+        XCloseDisplay(panelConnection_);
     for (const pid_t child : children_) {
         ::kill(child, SIGTERM);
         int status = 0;
@@ -105,6 +108,29 @@ bool VirtualDesktop::start() {
         return fail("trayer could not be started");
     if (const auto why = waitForSelection("_NET_SYSTEM_TRAY_S0", tray); !why.empty())
         return fail("trayer did not claim the system tray: " + why);
+    return true;
+}
+
+bool VirtualDesktop::reserveBottomStrip(int pixels) {
+    if (!panelConnection_)
+        panelConnection_ = XOpenDisplay(nullptr);
+    Display* x = panelConnection_;
+    if (!x)
+        return false;
+    const int screen = DefaultScreen(x);
+    const int wide = DisplayWidth(x, screen);
+    const int high = DisplayHeight(x, screen);
+    const Window panel =
+        XCreateSimpleWindow(x, RootWindow(x, screen), 0, high - pixels, wide, pixels, 0, 0, 0);
+    const Atom dock = XInternAtom(x, "_NET_WM_WINDOW_TYPE_DOCK", False);
+    XChangeProperty(x, panel, XInternAtom(x, "_NET_WM_WINDOW_TYPE", False), XA_ATOM, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(&dock), 1);
+    // left, right, top, bottom, then each one's start and end: the bottom strip across the whole width.
+    const long strut[12] = {0, 0, 0, pixels, 0, 0, 0, 0, 0, 0, 0, wide - 1};
+    XChangeProperty(x, panel, XInternAtom(x, "_NET_WM_STRUT_PARTIAL", False), XA_CARDINAL, 32,
+                    PropModeReplace, reinterpret_cast<const unsigned char*>(strut), 12);
+    XMapWindow(x, panel);
+    XFlush(x);
     return true;
 }
 

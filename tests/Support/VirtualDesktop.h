@@ -38,6 +38,10 @@ public:
     bool start();
     const std::string& failure() const { return failure_; }
 
+    // A desktop's panel that starts late: a dock `pixels` high along the bottom of the screen, reserving
+    // its strip, until the desktop ends.
+    bool reserveBottomStrip(int pixels);
+
     // Runs xdotool with these arguments and waits for it; false when it failed.
     static bool xdotool(const std::vector<std::string>& arguments);
     // The X window that has the keyboard focus, as xdotool reports it (0 when none).
@@ -48,6 +52,7 @@ private:
     bool fail(std::string why);
 
     VirtualDisplay display_;
+    struct _XDisplay* panelConnection_ = nullptr; // the late panel's window lives as long as it does
     std::unique_ptr<ScopedVariable> displayVariable_;
     std::unique_ptr<ScopedVariable> platformVariable_;
     std::vector<pid_t> children_;

@@ -1,11 +1,13 @@
 #include "Support/OffscreenApplication.h"
 #include "Support/TemporaryHome.h"
+#include "Vigilor/Interface/ZorviMenuIcon.h"
 #include "ZorviMacWidget/ZorviMacWidgetWindow.h"
 #include "ZorviShared/ZorviMacDefaults.h"
 
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <QPixmap>
 
 #include <functional>
 
@@ -44,6 +46,10 @@ TEST(ZorviMacWidgetWindow, RedrawsWhenTheApplicationWritesTheStore) {
     EXPECT_FALSE(window.view().entry().status);
     EXPECT_EQ(window.windowFlags() & (Qt::WindowStaysOnBottomHint | Qt::FramelessWindowHint | Qt::Tool),
               Qt::WindowStaysOnBottomHint | Qt::FramelessWindowHint | Qt::Tool);
+    // The product's icon, as the application draws it.
+    EXPECT_EQ(window.windowIcon().pixmap(32).toImage(),
+              QPixmap::fromImage(ZorviMenuIcon::applicationImage(32).convertToFormat(QImage::Format_ARGB32))
+                  .toImage());
 
     persist(ZorviMacStatus::locked);
     EXPECT_TRUE(processEventsUntil([&] { return shownStatus(window) == ZorviMacStatus::locked; }));
