@@ -148,12 +148,16 @@ StatusItemController::StatusItemController(std::shared_ptr<VigilorMonitor> monit
             refreshTimer_.start();
     });
 
-    if (QSystemTrayIcon::isSystemTrayAvailable()) {
+    // On X the icon docks whenever a tray comes (a desktop's panel often starts after the programs of
+    // the session), so it is made there even before one is seen; elsewhere only where a tray is.
+    const bool trayNow = QSystemTrayIcon::isSystemTrayAvailable();
+    if (trayNow || QGuiApplication::platformName() == QLatin1String("xcb"))
         createTrayIcon();
-    } else {
+    if (!trayNow) {
         static std::atomic<bool> reported = false;
         if (!reported.exchange(true))
-            systemLog("interface", "No system tray: status icon unavailable");
+            systemLog("interface", trayIcon_ ? "No system tray yet: the status icon shows once one starts"
+                                             : "No system tray: status icon unavailable");
     }
     updateIcon();
     iconTimer_.setSingleShot(true);

@@ -149,4 +149,25 @@ TEST_F(TrayWindows, TheDashboardOpensCentredComesBackWhereItWasAndItsShareButton
     VirtualDesktop::xdotool({"key", "Escape"});
 }
 
+// A desktop's panel often starts after the programs of the session: the icon docks once a tray comes.
+TEST(LateTray, TheIconDocksOnceATrayStarts) {
+    if (const auto missing = VirtualDesktop::missingTools(); !missing.empty())
+        GTEST_SKIP() << missing;
+    VirtualDesktop desktop;
+    ASSERT_TRUE(desktop.start(false)) << desktop.failure();
+    MonitorHarness h;
+    int argc = 1;
+    char name[] = "tests";
+    char* argv[] = {name, nullptr};
+    QApplication app(argc, argv);
+    StatusItemController controller(h.makeMonitor());
+    ASSERT_TRUE(controller.hasTrayIcon());
+    ASSERT_TRUE(desktop.startTray()) << desktop.failure();
+    QElapsedTimer waited;
+    waited.start();
+    while (!(controller.trayIconGeometry().x() > 0 && TrayDesktop::trayIconExposed()) && waited.elapsed() < 15000)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_TRUE(controller.trayIconGeometry().x() > 0 && TrayDesktop::trayIconExposed()) << "the icon never docked";
+}
+
 } // namespace

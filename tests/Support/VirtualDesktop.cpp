@@ -90,7 +90,7 @@ pid_t VirtualDesktop::spawn(const std::vector<std::string>& command) {
     return pid;
 }
 
-bool VirtualDesktop::start() {
+bool VirtualDesktop::start(bool withTray) {
     if (!display_.start())
         return fail(display_.failure());
     displayVariable_ = std::make_unique<ScopedVariable>("DISPLAY", display_.name().c_str());
@@ -101,6 +101,10 @@ bool VirtualDesktop::start() {
         return fail("openbox could not be started");
     if (const auto why = waitForSelection("WM_S0", manager); !why.empty())
         return fail("openbox did not take the screen " + display_.name() + ": " + why);
+    return !withTray || startTray();
+}
+
+bool VirtualDesktop::startTray() {
     const pid_t tray = spawn({"trayer", "--edge", "top", "--align", "right", "--widthtype", "request",
                               "--height", std::to_string(trayHeight), "--SetDockType", "true",
                               "--SetPartialStrut", "true", "--transparent", "false"});

@@ -33,9 +33,12 @@ public:
     VirtualDesktop(const VirtualDesktop&) = delete;
     VirtualDesktop& operator=(const VirtualDesktop&) = delete;
 
-    // Starts the server, the window manager and the tray, and waits (at most 45 seconds each, for loaded
-    // machines) until the window manager and then the tray have claimed their selections.
-    bool start();
+    // Starts the server, the window manager and (unless told not to) the tray, and waits (at most 45
+    // seconds each, for loaded machines) until the window manager and then the tray have claimed their
+    // selections.
+    bool start(bool withTray = true);
+    // The tray alone, for a desktop whose panel starts after the application.
+    bool startTray();
     const std::string& failure() const { return failure_; }
 
     // A desktop's panel that starts late: a dock `pixels` high along the bottom of the screen, reserving
