@@ -179,6 +179,11 @@ StatusItemController::~StatusItemController() {
         menuPanel_->onHidden = nullptr;
         delete menuPanel_.data();
     }
+    // A window still shown hides as it is destroyed, and the controller, half gone by then, must not
+    // take that for the user closing it.
+    for (QWidget* window : {mainWindow_.get(), settingsWindow_.get()})
+        if (window)
+            window->removeEventFilter(this);
 }
 
 void StatusItemController::createTrayIcon() {

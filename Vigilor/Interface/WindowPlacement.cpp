@@ -137,6 +137,13 @@ private:
     WindowPlacement::Request request_;
 };
 
+// Where a window lies with its frame: the frame Qt knows of, else (Qt may report a frame of a pixel or
+// none for a window it has not seen framed) its content with the frame it is thought to have.
+QRect knownFrame(const QWidget& window) {
+    const QRect outer = window.frameGeometry();
+    return outer.contains(window.geometry()) ? outer : window.geometry().marginsAdded(decorations(window));
+}
+
 // The shown windows on `screen` that its work area no longer holds are moved and shrunk into it. A
 // window the window manager does not manage (the tray icon's, docked in the tray) is not ours to move,
 // nor one it fits to the area itself (maximised, full screen).
@@ -146,13 +153,13 @@ void keepInside(const QScreen& screen) {
         if (!window->isVisible() || window->screen() != &screen ||
             (window->windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen)) ||
             window->windowFlags().testFlag(Qt::BypassWindowManagerHint) ||
-            area.contains(window->frameGeometry()))
+            area.contains(knownFrame(*window)))
             continue;
         WindowPlacement::Request request;
         request.content = window->size();
         request.decorations = decorations(*window);
         request.area = area;
-        request.lastFrame = window->frameGeometry();
+        request.lastFrame = knownFrame(*window);
         place(*window, request);
     }
 }
