@@ -34,11 +34,7 @@ std::shared_ptr<VigilorMonitor> VigilorMonitor::create(MonitorServices services)
 }
 
 VigilorMonitor::VigilorMonitor(Passkey, MonitorServices services, VigilorConfig settings)
-    : decision(*this, "Watching only",
-               [this](const std::string& oldValue, const std::string& newValue) {
-                   if (oldValue != newValue)
-                       diagLog("decision: " + newValue, now());
-               })
+    : decision(*this, "Watching only")
     , config(*this, std::move(settings))
     , services_(std::move(services))
     , lockingAvailable_(!sandboxed())

@@ -515,6 +515,7 @@ private:
     void publishBreakPrompt(Date now, bool resting, double restSoFar);
     ZorviPresenceInputs presenceInputs(Date now) const;
     void actOnVerdict(const ZorviPresenceInputs& inputs, const ZorviPresenceVerdict& verdict);
+    void publishDecision(ZorviPresenceVerdict::Kind kind, const std::string& text);
     void lockForCurrentAbsence(const ZorviLockCall& call, const ZorviPresenceVerdict& verdict);
     void presenceSeenAgain();
     double evidencedAbsence(Date now, Date lastSeen) const;
@@ -527,6 +528,9 @@ private:
     };
     void finishLockRequest(const LockRequest& request, const SessionLockAttempt& attempt,
                            const LockCompletion& completion);
+    void announceOwnLock(const std::string& source, Date lockedAt, bool wasLocked);
+    bool lockFailedRecently(Date now) const;
+    bool unconfirmedLockDue(Date now) const;
     void deliverMacLockedFeedback(const std::string& source, Date lockedAt);
     void deliverMacLockedNotification(const std::string& source, Date lockedAt);
     void addMacLockedNotification(const std::string& source, Date lockedAt);
@@ -611,7 +615,11 @@ private:
     // The lock call of this absence is running; a failure of this absence has been logged; presence
     // seen again (counted, so that a late lock result can tell that its absence has ended).
     bool absenceLockPending_ = false;
+    // The kind of verdict the decision was published from last.
+    ZorviPresenceVerdict::Kind publishedVerdictKind_ = ZorviPresenceVerdict::Kind::waitingForSustainedNoFace;
     bool absenceLockFailed_ = false;
+    // When this absence's last lock went unconfirmed: the absence is asked again a wait later.
+    std::optional<Date> absenceLockUnconfirmedAt_;
     uint64_t presenceSightings_ = 0;
     Date lastRemoteControlCheckAt_ = Date::distantPast();
     bool knownFacePresent_ = true;
@@ -651,6 +659,10 @@ private:
     std::optional<RemoteLockCommand> pendingRemoteLockCommand_;
     bool lockAttemptInProgress_ = false;
     bool lockRequestRunning_ = false;
+    // Our lock that a locker confirmed while the lockers were still asked: told once the request is.
+    std::optional<Date> ownLockConfirmedDuringRequest_;
+    // When a lock request that was not a quiet retry last failed.
+    std::optional<Date> lockFailedAt_;
     // Whether the session has a screen locker; nothing until the session has looked.
     std::optional<bool> sessionHasScreenLocker_;
     std::shared_ptr<DispatchQueue> lockQueue_; // made at the first request
