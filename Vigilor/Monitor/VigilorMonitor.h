@@ -359,6 +359,9 @@ public:
     // Why the lock reason speaks of the session lock rather than the desk: a lock that is awaited, or no
     // locker to ask. Nothing otherwise.
     std::optional<std::string> sessionLockReason() const;
+    // Called on the main thread just before the session's lockers are asked to lock: the interface
+    // closes whatever of ours holds the keyboard or the pointer, which no screen locker can lock past.
+    std::function<void()> sessionWillLock;
     // Gets, on the main thread, whether a screen locker took the request.
     using LockCompletion = std::function<void(bool started)>;
     // Asks the session's lockers off the main thread, one request at a time; a refused request completes
@@ -375,6 +378,8 @@ public:
     bool shouldAllowWatchGate() const;
     bool hasIndependentAwayEvidence(Date now) const;
     double secondsSinceLastUserInput();
+    // The same, read now; nothing when no source can tell.
+    std::optional<double> knownInputIdleSeconds();
     double effectiveLookAwayDownGrace() const;
     bool isUnclearDeskPresenceRecent(Date now) const;
     void updateDistanceBaseline(double faceWidth);

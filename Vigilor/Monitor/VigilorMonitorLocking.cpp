@@ -41,6 +41,8 @@ void VigilorMonitor::lockScreen(const std::string& source, LockCompletion comple
     lastZorviLockRequestAt_ = request.requestedAt;
     lastZorviLockSource_ = source;
     lockRequestRunning_ = true;
+    if (sessionWillLock)
+        sessionWillLock();
     if (!lockQueue_)
         lockQueue_ = std::make_shared<DispatchQueue>("Vigilor.lock");
     // The work keeps the queue alive, so a monitor that goes meanwhile does not wait for the lockers.
