@@ -34,7 +34,11 @@ std::shared_ptr<VigilorMonitor> VigilorMonitor::create(MonitorServices services)
 }
 
 VigilorMonitor::VigilorMonitor(Passkey, MonitorServices services, VigilorConfig settings)
-    : decision(*this, "Watching only")
+    : decision(*this, "Watching only",
+               [this](const std::string& oldValue, const std::string& newValue) {
+                   if (oldValue != newValue && !countdownGoesOn_)
+                       diagLog("decision: " + newValue, now());
+               })
     , config(*this, std::move(settings))
     , services_(std::move(services))
     , lockingAvailable_(!sandboxed())

@@ -620,8 +620,10 @@ private:
     // The lock call of this absence is running; a failure of this absence has been logged; presence
     // seen again (counted, so that a late lock result can tell that its absence has ended).
     bool absenceLockPending_ = false;
-    // The kind of verdict the decision was published from last.
+    // The kind of verdict the decision was published from last, and whether the one published now goes
+    // on with its countdown.
     ZorviPresenceVerdict::Kind publishedVerdictKind_ = ZorviPresenceVerdict::Kind::waitingForSustainedNoFace;
+    bool countdownGoesOn_ = false;
     bool absenceLockFailed_ = false;
     // When this absence's last lock went unconfirmed: the absence is asked again a wait later.
     std::optional<Date> absenceLockUnconfirmedAt_;

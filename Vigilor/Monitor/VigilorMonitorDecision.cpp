@@ -119,17 +119,14 @@ void VigilorMonitor::actOnVerdict(const ZorviPresenceInputs& in, const ZorviPres
     publishDecision(verdict.kind, text);
 }
 
-// Each new decision goes to the lock-event log, but a countdown only as it starts: its every step would
-// be a line twice a second.
+// Each new decision goes to the lock-event log (see the constructor), but a countdown only as it starts:
+// its every step would be a line twice a second.
 void VigilorMonitor::publishDecision(ZorviPresenceVerdict::Kind kind, const std::string& text) {
     using Kind = ZorviPresenceVerdict::Kind;
-    const bool countdownGoesOn = kind == Kind::waiting && publishedVerdictKind_ == Kind::waiting;
+    countdownGoesOn_ = kind == Kind::waiting && publishedVerdictKind_ == Kind::waiting;
     publishedVerdictKind_ = kind;
-    if (decision() == text)
-        return;
-    decision = text;
-    if (!countdownGoesOn)
-        diagLog("decision: " + text, now());
+    setIfChanged(decision, text);
+    countdownGoesOn_ = false;
 }
 
 void VigilorMonitor::presenceSeenAgain() {
