@@ -150,6 +150,7 @@ TEST_P(ScreenLockerTest, LocksWithTheLockerThereAndFollowsIt) {
     for (int i = 0; i < 120 && !monitor->lastZorviLockRequestAt() && monitor->sessionHasScreenLocker(); ++i)
         tick();
     if (row.locker.empty()) { // nothing could lock, or the one thing asked failed: said so, and asked no more
+        ASSERT_TRUE(h.finishLockRequest());
         ASSERT_TRUE(until([&] { return monitor->sessionHasScreenLocker() == false; }));
         EXPECT_TRUE(std::ranges::count(logTexts(monitor->events()), VigilorMonitor::noScreenLockerText));
         EXPECT_EQ(monitor->readinessSummary(), "No screen locker found");
