@@ -114,6 +114,7 @@ void DesktopSession::lockersMayHaveChanged() {
     lockers.xdgScreensaverInstalled = ChildProcess::isInstalled(commands_.xdgScreensaver);
     {
         std::lock_guard lock(lockersMutex_);
+        lockers.xdgScreensaverFailed = lockers_.xdgScreensaverFailed && lockers.sameRunningAs(lockers_);
         lockers_ = lockers;
     }
     if (xscreensaverFollowed_ && !xscreensaver_.running())
@@ -136,6 +137,8 @@ SessionLockAttempt DesktopSession::lockSession() {
         const std::string name = lockMethodName(method);
         if (const auto failure = lockWith(method)) {
             attempt.failures.push_back(name + " failed: " + *failure);
+            if (method.kind == LockMethod::Kind::xdgScreensaver)
+                xdgScreensaverFailed();
             continue;
         }
         attempt.method = name;
@@ -143,6 +146,15 @@ SessionLockAttempt DesktopSession::lockSession() {
         break;
     }
     return attempt;
+}
+
+// Off the main thread: the lockers are counted again on the main thread, where the handlers are told.
+void DesktopSession::xdgScreensaverFailed() {
+    {
+        std::lock_guard lock(lockersMutex_);
+        lockers_.xdgScreensaverFailed = true;
+    }
+    QMetaObject::invokeMethod(pendingReplies_.get(), [this] { lockersMayHaveChanged(); }, Qt::QueuedConnection);
 }
 
 std::optional<std::string> DesktopSession::lockWith(const LockMethod& method) {

@@ -34,7 +34,8 @@ class QObject;
 // sources is announced once.
 //
 // A lock request goes to the lockers that are there, in the order of lockMethodsToTry, until one takes
-// it; where the X server has DPMS, the displays are then put to sleep, which is no lock of its own.
+// it; where the X server has DPMS, the displays are then put to sleep, which is no lock of its own. An
+// xdg-screensaver that failed to lock is no locker until other lockers run (ScreenLockers).
 // Lives on the main thread: QtDBus and the event loop deliver there, and the handlers are called straight
 // from them. Only lockSession() is called from other threads.
 class DesktopSession final : public SessionEvents, public SessionLockState, public SessionLocker {
@@ -70,6 +71,7 @@ private:
     void reportLock(SessionStateTracker::LockSource source, std::optional<bool> locked);
     void lockersMayHaveChanged();
     std::optional<std::string> lockWith(const LockMethod& method);
+    void xdgScreensaverFailed();
     void sleepDisplaysAfterLock();
 
     void watchDisplays();

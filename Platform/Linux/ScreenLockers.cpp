@@ -5,8 +5,13 @@
 #include <algorithm>
 
 bool ScreenLockers::any() const {
-    return logindSession || xscreensaverRuns || xdgScreensaverInstalled ||
+    return logindSession || xscreensaverRuns || xdgScreensaverCounts() ||
            std::ranges::any_of(screenSaverRuns, [](bool runs) { return runs; });
+}
+
+bool ScreenLockers::sameRunningAs(const ScreenLockers& other) const {
+    return logindSession == other.logindSession && screenSaverRuns == other.screenSaverRuns &&
+           xscreensaverRuns == other.xscreensaverRuns;
 }
 
 std::vector<LockMethod> lockMethodsToTry(const ScreenLockers& lockers) {
@@ -19,7 +24,7 @@ std::vector<LockMethod> lockMethodsToTry(const ScreenLockers& lockers) {
             methods.push_back({Kind::screenSaverService, i});
     if (lockers.xscreensaverRuns)
         methods.push_back({Kind::xscreensaver});
-    if (lockers.xdgScreensaverInstalled)
+    if (lockers.xdgScreensaverCounts())
         methods.push_back({Kind::xdgScreensaver});
     return methods;
 }
@@ -44,7 +49,7 @@ std::optional<std::string> runLockCommand(const std::string& executable, const s
     if (!result.launched)
         return result.launchError;
     if (result.timedOut)
-        return "timed out";
+        return std::nullopt;
     if (result.terminationSignal != 0)
         return "ended by signal " + std::to_string(result.terminationSignal);
     if (result.exitStatus != 0)

@@ -6,13 +6,19 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QPalette>
 #include <QRandomGenerator>
 #include <QWindow>
 
+#include <QtGui/qguiapplication_platform.h>
+
+#include <xcb/xcb.h>
+
 #include <atomic>
 #include <cmath>
+#include <cstdlib>
 
 namespace {
 
@@ -45,6 +51,15 @@ Badge badgeFor(const VigilorMonitor& m, bool walkDue, bool liveState) {
         (m.distanceLevel() == "red" || m.focusLevel() == "red" || m.wellnessSummary() != "On track"))
         return Badge::warningDot;
     return Badge::none;
+}
+
+// Closing a pop-up sends its ungrab, which the server carries out in its own time; a locker asked
+// meanwhile could still find our grab. One round trip has the server carry out everything sent so far.
+void syncWithXServer() {
+    const auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
+    xcb_connection_t* connection = x11 ? x11->connection() : nullptr;
+    if (connection)
+        std::free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
 }
 
 QString titleWord(const VigilorMonitor& m) {
@@ -147,6 +162,7 @@ StatusItemController::StatusItemController(std::shared_ptr<VigilorMonitor> monit
         if (!refreshTimer_.isActive())
             refreshTimer_.start();
     });
+    monitor_->sessionWillLock = [this] { closeGrabbingPopups(); };
 
     // On X the icon docks whenever a tray comes (a desktop's panel often starts after the programs of
     // the session), so it is made there even before one is seen; elsewhere only where a tray is.
@@ -172,6 +188,7 @@ StatusItemController::StatusItemController(std::shared_ptr<VigilorMonitor> monit
 
 StatusItemController::~StatusItemController() {
     monitor_->unsubscribe(subscription_);
+    monitor_->sessionWillLock = nullptr;
     removeMenuMonitors();
     escapeMonitor_ = false;
     updateKeyFilter();
@@ -233,6 +250,32 @@ void StatusItemController::updateIcon() {
     pushIcon(iconPresentation(*monitor_, eyes, pulseFrame_, reduceMotion()));
     sinceIconUpdate_.start();
     iconTimer_.start(iconInterval + iconTimerSlack);
+    closePopupsLeftIdle(); // on the icon's pace, which runs also while the monitor is paused
+}
+
+void StatusItemController::closePopupsLeftIdle() {
+    if (!QApplication::activePopupWidget())
+        return;
+    const std::optional<double> idle = monitor_->knownInputIdleSeconds();
+    if (idle && *idle >= popupIdleCloseSeconds)
+        closeGrabbingPopups();
+}
+
+void StatusItemController::closeGrabbingPopups() {
+    bool closed = false;
+    if (menuPanel_ && menuPanel_->isVisible() && menuPanel_->hidesOnDeactivate()) {
+        closeMenuPanel();
+        closed = true;
+    }
+    // Any other pop-up (a combo box's list, say) grabs too; closing one may uncover the one under it.
+    while (QWidget* popup = QApplication::activePopupWidget()) {
+        popup->close();
+        closed = true;
+        if (QApplication::activePopupWidget() == popup)
+            break; // it would not close
+    }
+    if (closed)
+        syncWithXServer();
 }
 
 // The tray gets a new picture or text only when it differs from what it shows.

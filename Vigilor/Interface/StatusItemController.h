@@ -26,7 +26,8 @@ class VigilorMonitor;
 // monitor's state; the menu panel that a click (left or right, there is no context menu) toggles; the
 // dashboard and settings windows, built when asked for and let go when closed; and the break prompt
 // that follows the monitor's `breakHUDVisible`.
-// Without a system tray there is no icon and nothing opens from it; the rest still works.
+// Without a system tray there is no icon and nothing opens from it; the rest still works. Before the
+// monitor asks for a lock, and after a while without input, the pop-ups close (closeGrabbingPopups).
 //
 // The monitor announces a change before making it, so what follows from a change is read on the next
 // turn of the event loop, which also folds any number of changes in one turn into one refresh.
@@ -36,6 +37,10 @@ public:
     static constexpr int iconInterval = 500;      // milliseconds between redraws
     static constexpr double blinkDuration = 0.12; // seconds
     static constexpr int closeEchoMilliseconds = 300;
+    // A pop-up of ours holds the keyboard and the pointer, and no screen locker can lock past that, the
+    // desktop's own idle lock included: one left this long without input closes, short of the least
+    // idle delay desktops offer (a minute).
+    static constexpr double popupIdleCloseSeconds = 45;
 
     struct Environment {
         const Clock* clock = &SystemClock::shared();
@@ -104,6 +109,9 @@ protected:
 private:
     void createTrayIcon();
     void monitorDidChange();
+    // Closes the menu panel and every other pop-up, and sees the X server let go of their grabs.
+    void closeGrabbingPopups();
+    void closePopupsLeftIdle();
     void scheduleScreenshotStage();
     void pushIcon(const IconPresentation& presentation);
     bool reduceMotion() const;

@@ -36,7 +36,7 @@ std::shared_ptr<VigilorMonitor> VigilorMonitor::create(MonitorServices services)
 VigilorMonitor::VigilorMonitor(Passkey, MonitorServices services, VigilorConfig settings)
     : decision(*this, "Watching only",
                [this](const std::string& oldValue, const std::string& newValue) {
-                   if (oldValue != newValue)
+                   if (oldValue != newValue && !countdownGoesOn_)
                        diagLog("decision: " + newValue, now());
                })
     , config(*this, std::move(settings))

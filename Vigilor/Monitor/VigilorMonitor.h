@@ -359,6 +359,9 @@ public:
     // Why the lock reason speaks of the session lock rather than the desk: a lock that is awaited, or no
     // locker to ask. Nothing otherwise.
     std::optional<std::string> sessionLockReason() const;
+    // Called on the main thread just before the session's lockers are asked to lock: the interface
+    // closes whatever of ours holds the keyboard or the pointer, which no screen locker can lock past.
+    std::function<void()> sessionWillLock;
     // Gets, on the main thread, whether a screen locker took the request.
     using LockCompletion = std::function<void(bool started)>;
     // Asks the session's lockers off the main thread, one request at a time; a refused request completes
@@ -375,6 +378,8 @@ public:
     bool shouldAllowWatchGate() const;
     bool hasIndependentAwayEvidence(Date now) const;
     double secondsSinceLastUserInput();
+    // The same, read now; nothing when no source can tell.
+    std::optional<double> knownInputIdleSeconds();
     double effectiveLookAwayDownGrace() const;
     bool isUnclearDeskPresenceRecent(Date now) const;
     void updateDistanceBaseline(double faceWidth);
@@ -515,6 +520,7 @@ private:
     void publishBreakPrompt(Date now, bool resting, double restSoFar);
     ZorviPresenceInputs presenceInputs(Date now) const;
     void actOnVerdict(const ZorviPresenceInputs& inputs, const ZorviPresenceVerdict& verdict);
+    void publishDecision(ZorviPresenceVerdict::Kind kind, const std::string& text);
     void lockForCurrentAbsence(const ZorviLockCall& call, const ZorviPresenceVerdict& verdict);
     void presenceSeenAgain();
     double evidencedAbsence(Date now, Date lastSeen) const;
@@ -527,6 +533,9 @@ private:
     };
     void finishLockRequest(const LockRequest& request, const SessionLockAttempt& attempt,
                            const LockCompletion& completion);
+    void announceOwnLock(const std::string& source, Date lockedAt, bool wasLocked);
+    bool lockFailedRecently(Date now) const;
+    bool unconfirmedLockDue(Date now) const;
     void deliverMacLockedFeedback(const std::string& source, Date lockedAt);
     void deliverMacLockedNotification(const std::string& source, Date lockedAt);
     void addMacLockedNotification(const std::string& source, Date lockedAt);
@@ -611,7 +620,13 @@ private:
     // The lock call of this absence is running; a failure of this absence has been logged; presence
     // seen again (counted, so that a late lock result can tell that its absence has ended).
     bool absenceLockPending_ = false;
+    // The kind of verdict the decision was published from last, and whether the one published now goes
+    // on with its countdown.
+    ZorviPresenceVerdict::Kind publishedVerdictKind_ = ZorviPresenceVerdict::Kind::waitingForSustainedNoFace;
+    bool countdownGoesOn_ = false;
     bool absenceLockFailed_ = false;
+    // When this absence's last lock went unconfirmed: the absence is asked again a wait later.
+    std::optional<Date> absenceLockUnconfirmedAt_;
     uint64_t presenceSightings_ = 0;
     Date lastRemoteControlCheckAt_ = Date::distantPast();
     bool knownFacePresent_ = true;
@@ -651,6 +666,10 @@ private:
     std::optional<RemoteLockCommand> pendingRemoteLockCommand_;
     bool lockAttemptInProgress_ = false;
     bool lockRequestRunning_ = false;
+    // Our lock that a locker confirmed while the lockers were still asked: told once the request is.
+    std::optional<Date> ownLockConfirmedDuringRequest_;
+    // When a lock request that was not a quiet retry last failed.
+    std::optional<Date> lockFailedAt_;
     // Whether the session has a screen locker; nothing until the session has looked.
     std::optional<bool> sessionHasScreenLocker_;
     std::shared_ptr<DispatchQueue> lockQueue_; // made at the first request

@@ -77,7 +77,7 @@ ZorviPresenceInputs VigilorMonitor::presenceInputs(Date at) const {
     in.inputIdleSeconds = inputIdleSeconds();
     in.activeInputGrace = c.activeInputGrace;
     in.lockerAvailable = sessionHasScreenLocker_ != false;
-    in.lockedForCurrentAbsence = lockedForCurrentAbsence_;
+    in.lockedForCurrentAbsence = lockedForCurrentAbsence_ && !unconfirmedLockDue(at);
     in.lockProgress = lockProgress();
     return in;
 }
@@ -116,22 +116,35 @@ void VigilorMonitor::actOnVerdict(const ZorviPresenceInputs& in, const ZorviPres
     default:
         break;
     }
+    publishDecision(verdict.kind, text);
+}
+
+// Each new decision goes to the lock-event log (see the constructor), but a countdown only as it starts:
+// its every step would be a line twice a second.
+void VigilorMonitor::publishDecision(ZorviPresenceVerdict::Kind kind, const std::string& text) {
+    using Kind = ZorviPresenceVerdict::Kind;
+    countdownGoesOn_ = kind == Kind::waiting && publishedVerdictKind_ == Kind::waiting;
+    publishedVerdictKind_ = kind;
     setIfChanged(decision, text);
+    countdownGoesOn_ = false;
 }
 
 void VigilorMonitor::presenceSeenAgain() {
     lockedForCurrentAbsence_ = false;
     absenceLockFailed_ = false;
+    absenceLockUnconfirmedAt_.reset();
     ++presenceSightings_;
 }
 
 // Acts on a lock verdict once per absence: the latch is set before the call and cleared again when it
 // fails, so that the next tick tries again. The decision says "Locked" only once a locker has said so,
 // and that the lock failed while no locker takes it. The first failure of an absence is logged; the retries
-// that follow stay quiet unless one succeeds.
+// that follow stay quiet unless one succeeds. A lock that no locker confirmed is asked for again once
+// the wait for its confirmation has passed a second time (unconfirmedLockDue), each attempt logged.
 void VigilorMonitor::lockForCurrentAbsence(const ZorviLockCall& call, const ZorviPresenceVerdict& verdict) {
     lockedForCurrentAbsence_ = true;
     absenceLockPending_ = true;
+    absenceLockUnconfirmedAt_.reset();
     const bool retry = absenceLockFailed_;
     if (!retry)
         append(call.activityLine);
@@ -146,8 +159,8 @@ void VigilorMonitor::lockForCurrentAbsence(const ZorviLockCall& call, const Zorv
         self->absenceLockFailed_ = !started;
         // Awaited, unless a locker has confirmed the lock already; or failed, while the retries go on.
         const ZorviPresenceInputs now = self->presenceInputs(self->now());
-        self->setIfChanged(self->decision,
-                           ZorviLockDecision::decisionText(now, verdict, self->companionWordCapitalised()));
+        self->publishDecision(verdict.kind,
+                              ZorviLockDecision::decisionText(now, verdict, self->companionWordCapitalised()));
     };
     lockScreen(call.source, completion, retry);
 }

@@ -9,6 +9,7 @@
 #include "Foundation/Url.h"
 
 #include <algorithm>
+#include <utility>
 
 void VigilorMonitor::lockNow() {
     if (!config().screenLockingEnabled) {
@@ -40,6 +41,8 @@ void VigilorMonitor::lockScreen(const std::string& source, LockCompletion comple
     lastZorviLockRequestAt_ = request.requestedAt;
     lastZorviLockSource_ = source;
     lockRequestRunning_ = true;
+    if (sessionWillLock)
+        sessionWillLock();
     if (!lockQueue_)
         lockQueue_ = std::make_shared<DispatchQueue>("Vigilor.lock");
     // The work keeps the queue alive, so a monitor that goes meanwhile does not wait for the lockers.
@@ -73,14 +76,20 @@ void VigilorMonitor::finishLockRequest(const LockRequest& request, const Session
             lastZorviLockRequestAt_ = request.previousRequestAt;
             lastZorviLockSource_ = request.previousSource;
         }
-        if (!request.quiet)
+        // Said where the lock was asked for too: the dashboard shows the lock log.
+        if (!request.quiet) {
             append("Lock failed: no method worked");
+            appendLockEvent(request.source + " lock failed: no screen locker took the request");
+            lockFailedAt_ = now();
+        }
     } else {
         // A lock that a locker confirmed while the lockers were asked has ended the attempt already.
         if (!screenLocked_)
             scheduleLockAttemptTimeout();
         sendStatusEvent("lock_invoked", request.source, now());
     }
+    if (const auto lockedAt = std::exchange(ownLockConfirmedDuringRequest_, std::nullopt))
+        announceOwnLock(request.source, *lockedAt, false);
     if (completion)
         completion(worked);
 }
@@ -104,12 +113,33 @@ bool VigilorMonitor::autoLockLacksScreenLocker() const {
            config().screenLockingEnabled;
 }
 
+// In the words of the decision's lock states, so that the two agree; a failed request that was no part
+// of an absence (the user's "Lock Now") is told for as long as a request waits for its confirmation.
 std::optional<std::string> VigilorMonitor::sessionLockReason() const {
-    if (!screenLocked_ && lockProgress() == ZorviLockProgress::awaited)
+    const ZorviLockProgress progress = lockProgress();
+    if (progress == ZorviLockProgress::awaited)
         return "Locking\u2026 waiting for the screen locker to confirm the lock.";
     if (autoLockLacksScreenLocker())
         return std::string(noScreenLockerText) + ".";
+    if (progress == ZorviLockProgress::failed || lockFailedRecently(now()))
+        return "Lock failed: no screen locker took the request.";
+    if (progress == ZorviLockProgress::unconfirmed && absenceLockUnconfirmedAt_)
+        return "Lock requested, not confirmed: Zorvi asks the screen locker again.";
     return std::nullopt;
+}
+
+bool VigilorMonitor::lockFailedRecently(Date at) const {
+    const double age = lockFailedAt_ ? at.timeIntervalSince(*lockFailedAt_) : -1;
+    return age >= 0 && age < activeLockRequestWindow;
+}
+
+// The next lock of an absence whose lock went unconfirmed is asked for once a locker has had as long
+// again to confirm it (a clock set back counts as the wait over).
+bool VigilorMonitor::unconfirmedLockDue(Date at) const {
+    if (!absenceLockUnconfirmedAt_)
+        return false;
+    const double waited = at.timeIntervalSince(*absenceLockUnconfirmedAt_);
+    return waited < 0 || waited >= activeLockRequestWindow;
 }
 
 // Said once when the session turns out to have no locker, and again only if it loses every locker later.
@@ -144,10 +174,14 @@ void VigilorMonitor::confirmScreenLocked(Date at, const std::string& eventSource
     // A request in the future also counts: the clock may have been set back.
     const bool ownLock =
         lastZorviLockRequestAt_ && at.timeIntervalSince(*lastZorviLockRequestAt_) <= activeLockRequestWindow;
+    absenceLockUnconfirmedAt_.reset();
     if (ownLock) {
-        if (!wasLocked)
-            appendLockEvent("Screen locked by Zorvi (" + lastZorviLockSource_ + ")");
-        deliverMacLockedFeedback(lastZorviLockSource_, at);
+        // A locker may confirm before it answers the request (MATE's never answers): the request is
+        // logged first, and the confirmation follows it.
+        if (!wasLocked && lockRequestRunning_)
+            ownLockConfirmedDuringRequest_ = at;
+        else
+            announceOwnLock(lastZorviLockSource_, at, wasLocked);
     } else {
         if (!wasLocked && appendSystemEventWhenNotZorvi)
             appendLockEvent("Screen locked by the system, user, or idle policy");
@@ -155,6 +189,12 @@ void VigilorMonitor::confirmScreenLocked(Date at, const std::string& eventSource
     }
     confirmPendingRemoteLock();
     confirmingScreenLock_ = false;
+}
+
+void VigilorMonitor::announceOwnLock(const std::string& source, Date lockedAt, bool wasLocked) {
+    if (!wasLocked)
+        appendLockEvent("Screen locked by Zorvi (" + source + ")");
+    deliverMacLockedFeedback(source, lockedAt);
 }
 
 void VigilorMonitor::deliverMacLockedFeedback(const std::string& source, Date lockedAt) {
@@ -210,6 +250,8 @@ void VigilorMonitor::sessionDidResignActive() {
 // and its clock starts now, so that a session unlocked while the camera sees no one locks again only
 // after the lock timeout.
 void VigilorMonitor::sessionDidBecomeActive() {
+    if (const auto lockedAt = std::exchange(ownLockConfirmedDuringRequest_, std::nullopt))
+        announceOwnLock(lastZorviLockSource_, *lockedAt, false); // the lock came before its unlock
     appendLockEvent("Screen unlocked");
     presenceSeenAgain();
     screenLocked_ = false;

@@ -67,9 +67,11 @@ bool VigilorMonitor::hasIndependentAwayEvidence(Date at) const {
 }
 
 double VigilorMonitor::secondsSinceLastUserInput() {
-    if (const auto idle = services_.inputIdle->secondsSinceLastInput())
-        return *idle;
-    return unknownInputIdleSeconds;
+    return knownInputIdleSeconds().value_or(unknownInputIdleSeconds);
+}
+
+std::optional<double> VigilorMonitor::knownInputIdleSeconds() {
+    return services_.inputIdle->secondsSinceLastInput();
 }
 
 double VigilorMonitor::effectiveLookAwayDownGrace() const {

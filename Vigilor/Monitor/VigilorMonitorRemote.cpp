@@ -225,6 +225,8 @@ void VigilorMonitor::scheduleLockAttemptTimeout() {
             return;
         self->lockAttemptInProgress_ = false;
         self->lastZorviLockRequestAt_.reset();
+        if (self->lockedForCurrentAbsence_) // the user is still away: asked again after a wait
+            self->absenceLockUnconfirmedAt_ = self->now();
         self->appendLockEvent("Lock attempt unconfirmed; the session did not lock within 10s");
         self->sendStatusEvent("lock_attempt_unconfirmed", self->lastZorviLockSource_, self->now());
     });

@@ -208,6 +208,24 @@ TEST_F(TrayItem, ATrayClickRightAfterThePanelHidItselfIsTheSameClick) {
     EXPECT_FALSE(StatusItemController::isEchoOfClose(1000, 900)) << "a clock that went back";
 }
 
+// An open panel holds the keyboard and the pointer, which the desktop's own idle lock needs: left
+// alone, it closes; where no source tells the idle time, it stays.
+TEST_F(TrayItem, APanelLeftWithoutInputClosesForTheDesktopsIdleLock) {
+    const struct {
+        std::optional<double> idle;
+        bool staysOpen;
+    } rows[] = {{44.5, true}, {45, false}, {std::nullopt, true}};
+    StatusItemController controller(monitor, environment());
+    for (const auto& row : rows) {
+        h.inputIdle->idle = 0;
+        controller.showMenuPanel();
+        ASSERT_TRUE(controller.menuPanel()->isVisible());
+        h.inputIdle->idle = row.idle;
+        controller.updateIcon();
+        EXPECT_EQ(controller.menuPanel()->isVisible(), row.staysOpen) << row.idle.value_or(-1);
+    }
+}
+
 TEST_F(TrayItem, ThePromptFollowsEachDistinctValueAndEscapeHidesItUntilTheNextShow) {
     StatusItemController controller(monitor, environment());
     EXPECT_FALSE(controller.breakHUDPanel()) << "nothing before the first turn";

@@ -10,6 +10,8 @@
 #include <QPointer>
 #include <QScrollArea>
 
+#include <atomic>
+
 namespace {
 
 struct TrayWindows : TrayDesktop {
@@ -54,6 +56,21 @@ TEST_F(TrayWindows, EscapeAndAClickOutsideCloseThePanel) {
     settle();
     snapshot(QStringLiteral("menu-panel-closed"));
     EXPECT_FALSE(panelOpen());
+}
+
+// The open panel holds the keyboard and the pointer, which a screen locker must take to lock: before the
+// lockers are asked the panel closes, and the X server has let go by then.
+TEST_F(TrayWindows, ThePanelLetsGoOfTheKeyboardBeforeTheLockersAreAsked) {
+    ASSERT_TRUE(firstClickOpensPanel());
+    ASSERT_FALSE(VirtualDesktop::inputCanBeGrabbed()) << "the open panel holds the keyboard";
+    std::atomic<int> lockerCouldGrab = -1;
+    h.locker->whileLocking = [&] { lockerCouldGrab = VirtualDesktop::inputCanBeGrabbed(); };
+    monitor->lockScreen("Manual");
+    EXPECT_FALSE(panelOpen());
+    ASSERT_TRUE(h.finishLockRequest());
+    EXPECT_EQ(lockerCouldGrab, 1);
+    settle();
+    snapshot(QStringLiteral("menu-panel-closed-for-a-lock"));
 }
 
 TEST_F(TrayWindows, TheBreakPromptShowsOnEveryDesktopWithoutTakingTheKeyboard) {

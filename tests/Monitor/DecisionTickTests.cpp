@@ -75,6 +75,10 @@ TEST_F(DecisionTick, WalksTheWholeRoadFromAbsenceToWelcomeBack) {
     tick(2.5);
     EXPECT_EQ(monitor->decision(), "Locking\u2026"); // until the session says it is locked
     EXPECT_EQ(lockCalls(), 1u);
+    const std::string file = AtomicFile::read(VigilorMonitor::lockEventLogFile()).value_or("");
+    const size_t countdownLine = file.find("decision: Face missing");
+    EXPECT_NE(countdownLine, std::string::npos);
+    EXPECT_EQ(file.find("decision: Face missing", countdownLine + 1), std::string::npos) << "logged as it starts only";
     EXPECT_THAT(activity(), Contains("Auto-lock triggered"));
     EXPECT_EQ(h.log.count("relay.sendStatus lock_invoked"), 1u);
     tick(3); // further ticks of the same absence do not lock again
@@ -147,6 +151,7 @@ TEST_F(DecisionTick, RetriesAFailingLockEveryTickAndLogsItOncePerAbsence) {
         const size_t attempts = lockCalls();
         EXPECT_GE(attempts, 10u * (absence + 1));
         EXPECT_EQ(monitor->decision(), "Lock failed: no screen locker took the request");
+        EXPECT_EQ(monitor->nudgeDetail(), "Lock failed: no screen locker took the request.");
         const auto lines = activity();
         EXPECT_EQ(std::vector(lines.begin(), lines.begin() + 4), failure) << absence;
         tick();

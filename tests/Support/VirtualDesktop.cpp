@@ -4,6 +4,7 @@
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <xcb/xcb.h>
 
 #include <chrono>
 #include <csignal>
@@ -140,6 +141,30 @@ bool VirtualDesktop::reserveBottomStrip(int pixels) {
 
 bool VirtualDesktop::xdotool(const std::vector<std::string>& arguments) {
     return ChildProcess::run("xdotool", arguments, 5).succeeded();
+}
+
+// Over a connection of its own (xcb, which any thread may use), let go again as it closes.
+bool VirtualDesktop::inputCanBeGrabbed() {
+    xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
+    bool grabbed = false;
+    if (!xcb_connection_has_error(connection)) {
+        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+        auto* keyboard = xcb_grab_keyboard_reply(
+            connection,
+            xcb_grab_keyboard(connection, 0, root, XCB_CURRENT_TIME, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC),
+            nullptr);
+        auto* pointer = xcb_grab_pointer_reply(connection,
+                                               xcb_grab_pointer(connection, 0, root, 0, XCB_GRAB_MODE_ASYNC,
+                                                                XCB_GRAB_MODE_ASYNC, XCB_NONE, XCB_NONE,
+                                                                XCB_CURRENT_TIME),
+                                               nullptr);
+        grabbed = keyboard && keyboard->status == XCB_GRAB_STATUS_SUCCESS && pointer &&
+                  pointer->status == XCB_GRAB_STATUS_SUCCESS;
+        std::free(keyboard);
+        std::free(pointer);
+    }
+    xcb_disconnect(connection);
+    return grabbed;
 }
 
 unsigned long VirtualDesktop::focusedWindow() {

@@ -49,6 +49,9 @@ public:
     static bool xdotool(const std::vector<std::string>& arguments);
     // The X window that has the keyboard focus, as xdotool reports it (0 when none).
     static unsigned long focusedWindow();
+    // Whether another program could take the keyboard and the pointer now, as a screen locker must to
+    // lock. Any thread may ask.
+    static bool inputCanBeGrabbed();
 
 private:
     pid_t spawn(const std::vector<std::string>& command);

@@ -26,6 +26,7 @@ struct LockerRow {
     bool xscreensaver;                     // the xscreensaver stand-in, running
     bool xdgScreensaver;                   // the xdg-screensaver stand-in, installed
     std::string locker;                    // the one that takes the request; empty: none
+    bool xdgScreensaverFails = false;      // it finds no locker of its own ("Unknown command 'lock'")
 };
 
 const QString login1 = "org.freedesktop.login1";
@@ -55,6 +56,8 @@ protected:
         }
         if (row.xdgScreensaver)
             commands.xdgScreensaver = standIns / "xdg-screensaver";
+        if (row.xdgScreensaverFails)
+            std::ofstream{folder / "xdg-screensaver.fails"};
         VigilorConfig config;
         config.autoLockEnabled = config.screenLockingEnabled = config.notifyWhenBreakDue = true;
         config.bodyPoseLockAssistEnabled = false;
@@ -83,6 +86,9 @@ protected:
     }
     void tick(double seconds = 0.5) { h.runLoop.loop().advance(seconds); }
     std::string newestLockEvent() const { return logTexts(monitor->lockEvents()).front(); }
+    std::string xdgScreensaverCalls() const {
+        return (std::stringstream() << std::ifstream(folder / "xdg-screensaver.calls").rdbuf()).str();
+    }
     size_t lookAwayNudges() const {
         return std::ranges::count_if(h.notifications->added, [](const auto& n) { return n.title == "Look away"; });
     }
@@ -143,22 +149,31 @@ TEST_P(ScreenLockerTest, LocksWithTheLockerThereAndFollowsIt) {
     monitor->missingFaceSamples = 6;
     for (int i = 0; i < 120 && !monitor->lastZorviLockRequestAt() && monitor->sessionHasScreenLocker(); ++i)
         tick();
-    if (row.locker.empty()) { // nothing could lock: said so, and nothing asked
+    if (row.locker.empty()) { // nothing could lock, or the one thing asked failed: said so, and asked no more
+        ASSERT_TRUE(h.finishLockRequest());
+        ASSERT_TRUE(until([&] { return monitor->sessionHasScreenLocker() == false; }));
         EXPECT_TRUE(std::ranges::count(logTexts(monitor->events()), VigilorMonitor::noScreenLockerText));
         EXPECT_EQ(monitor->readinessSummary(), "No screen locker found");
         EXPECT_EQ(monitor->lockReason(), "No screen locker found: Zorvi cannot lock this session.");
         tick(60);
         EXPECT_EQ(monitor->decision(), "Would lock, but no screen locker was found");
         EXPECT_FALSE(monitor->lastZorviLockRequestAt());
+        EXPECT_EQ(xdgScreensaverCalls(), row.xdgScreensaverFails ? "lock\n" : "");
         return;
     }
     ASSERT_TRUE(h.finishLockRequest());
     EXPECT_EQ(newestLockEvent(), "Zorvi requested auto lock via " + row.locker);
     EXPECT_EQ(monitor->decision(), "Locking\u2026");
     if (row.locker == "xdg-screensaver") { // asked to lock, never to "activate"; nothing reports
-        EXPECT_EQ((std::stringstream() << std::ifstream(folder / "xdg-screensaver.calls").rdbuf()).str(), "lock\n");
+        EXPECT_EQ(xdgScreensaverCalls(), "lock\n");
         tick(11);
         EXPECT_EQ(monitor->decision(), "Lock requested, not confirmed");
+        EXPECT_EQ(monitor->nudgeDetail(), "Lock requested, not confirmed: Zorvi asks the screen locker again.");
+        tick(9.5); // asked again once a locker has had as long again to confirm, as long as the user is away
+        ASSERT_TRUE(h.finishLockRequest());
+        EXPECT_EQ(xdgScreensaverCalls(), "lock\nlock\n");
+        EXPECT_EQ(newestLockEvent(), "Zorvi requested auto lock via xdg-screensaver");
+        EXPECT_EQ(monitor->decision(), "Locking\u2026");
         return;
     }
     if (row.locker == "logind")
@@ -187,7 +202,8 @@ INSTANTIATE_TEST_SUITE_P(
         LockerRow{"LogindBeforeAScreenSaver", true, {"org.mate.ScreenSaver"}, false, false, "logind"},
         LockerRow{"XScreenSaver", false, {}, true, true, "xscreensaver"},
         LockerRow{"XdgScreensaver", false, {}, false, true, "xdg-screensaver"},
-        LockerRow{"None", false, {}, false, false, ""}),
+        LockerRow{"None", false, {}, false, false, ""},
+        LockerRow{"XdgScreensaverFindingNone", false, {}, false, true, "", true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
