@@ -41,7 +41,11 @@ void draw(QPainter& painter, const Face& face, const QColor& inkColour);
 
 // The face drawn at `scale` (1 gives 22 × 22 pixels, 2 gives 44 × 44) on a clear image.
 QImage image(const Face& face, const QColor& inkColour, int scale);
-// The tray's icon: the 1× and 2× images.
+// The face as the tray shows it: a tray does not say what it is drawn on, and a desktop's panel may be
+// dark or light whatever the desktop's palette says, so every stroke of the face carries a halo of the
+// colour opposite to its ink, about a unit wide, fading with the ink's own strength.
+QImage trayImage(const Face& face, const QColor& inkColour, int scale);
+// The tray's icon: the 1× and 2× tray images.
 QIcon icon(const Face& face, const QColor& inkColour);
 
 // The product's own icon (windows, the applications menu, the autostart entry): the face's eyes and
