@@ -226,6 +226,18 @@ QIcon icon(const Face& face, const QColor& inkColour) {
     return result;
 }
 
+QIcon DrawnFaces::icon(const Face& face, const QColor& inkColour) {
+    const QRgb ink = inkColour.rgba();
+    const auto seen = std::find_if(drawn_.begin(), drawn_.end(),
+                                   [&](const Drawn& d) { return d.face == face && d.ink == ink; });
+    if (seen != drawn_.end())
+        return seen->icon;
+    if (drawn_.size() == kept)
+        drawn_.pop_back();
+    drawn_.push_front({face, ink, ZorviMenuIcon::icon(face, inkColour)});
+    return drawn_.front().icon;
+}
+
 QImage applicationImage(int pixels) {
     QImage canvas(pixels, pixels, QImage::Format_ARGB32_Premultiplied);
     canvas.fill(Qt::transparent);

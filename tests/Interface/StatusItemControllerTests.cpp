@@ -341,6 +341,21 @@ TEST_F(TrayItem, TheIconDrawsItsFaceEyesAndBadgeWhereTheFiguresSay) {
     }
 }
 
+// A look shown again is the picture drawn before, in the same ink, while few others came in between.
+TEST_F(TrayItem, ALookShownAgainIsNotDrawnAgain) {
+    ZorviMenuIcon::DrawnFaces drawn;
+    ZorviMenuIcon::Face look{EyeState::normal, true, false, false, false, Badge::none, 1};
+    const qint64 first = drawn.icon(look, Qt::black).cacheKey();
+    EXPECT_NE(drawn.icon({EyeState::blink, true, false, false, false, Badge::none, 1}, Qt::black).cacheKey(),
+              first);
+    EXPECT_EQ(drawn.icon(look, Qt::black).cacheKey(), first);
+    EXPECT_NE(drawn.icon(look, Qt::white).cacheKey(), first);
+    for (size_t i = 1; i < ZorviMenuIcon::DrawnFaces::kept; ++i)
+        drawn.icon({EyeState::normal, true, false, false, false, Badge::none, 1.0 / double(i + 1)},
+                   Qt::black);
+    EXPECT_NE(drawn.icon(look, Qt::black).cacheKey(), first) << "only the latest are kept";
+}
+
 // A tray does not say what it is drawn on: the face in the desktop's text colour stands out on a dark
 // panel and on a light one, at 1× and 2×, its outline and its eyes alike.
 TEST_F(TrayItem, TheTrayIconStandsOutOnDarkAndLightPanels) {
