@@ -67,6 +67,9 @@ public:
     virtual ~BluetoothCentralProvider() = default;
     // Asked afresh on every call.
     virtual BluetoothAuthorization authorization() = 0;
+    // Why the authorization is unknown, in words for the log ("no system bus (…)"); empty while the
+    // system can be asked.
+    virtual std::string unknownAuthorizationCause() const = 0;
     // A new central reporting to `handlers`; its first state report comes later, never from within
     // this call. Where the system asks the user for permission, making a central while the
     // authorization is not determined asks.

@@ -420,6 +420,13 @@ BluetoothAuthorization BluezCentralProvider::authorization() {
     return authorizationFor(bus_.call(ping, QDBus::Block, authorizationTimeoutMilliseconds));
 }
 
+std::string BluezCentralProvider::unknownAuthorizationCause() const {
+    if (bus_.isConnected())
+        return {};
+    const QString reason = bus_.lastError().message();
+    return reason.isEmpty() ? "no system bus" : "no system bus (" + reason.toStdString() + ")";
+}
+
 // Only the bus's policy refuses us. A BlueZ that is not running (yet) or does not answer refuses
 // nothing: the central made then follows BlueZ's name and reports its state when BlueZ comes.
 BluetoothAuthorization BluezCentralProvider::authorizationFor(const QDBusMessage& reply) {

@@ -129,6 +129,8 @@ public:
 
     // Pings BlueZ, waiting at most a second.
     BluetoothAuthorization authorization() override;
+    // "no system bus", with the reason the bus's connection gave.
+    std::string unknownAuthorizationCause() const override;
     std::shared_ptr<BluetoothCentral> makeCentral(BluetoothCentralHandlers handlers) override;
 
     // The authorization that BlueZ's answer to a call means.

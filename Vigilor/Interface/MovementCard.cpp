@@ -43,7 +43,10 @@ MovementCardModel movementCardModel(const VigilorMonitor& m, Date now, const QCo
     const double sitting = std::max(now.timeIntervalSince(m.lastWalkBreakAt()), 0.0);
 
     model.state = model.walkDue ? "Walk due" : "At desk";
-    model.presenceLine = m.facePresent() ? "Sitting timer updates live" : "Away from desk";
+    const std::optional<std::string> blind = m.blindCameraWord();
+    model.presenceLine = m.facePresent() ? "Sitting timer updates live"
+                         : blind         ? m.cameraStatus()
+                                         : "Away from desk";
     model.capsule = model.walkDue ? "Due" : "Walk in";
     model.movementTint = movementTint;
     model.face = {VigilorMonitor::formatMinuteSecondClock(sitting),
@@ -55,8 +58,10 @@ MovementCardModel movementCardModel(const VigilorMonitor& m, Date now, const QCo
                   movementTint};
     model.posture = pill("Posture", m.postureSummary(), m.postureDetail(), postureTint);
     model.desk = pill("Desk", m.deskPoseSummary(), m.deskFrameDetail(), poseTint);
-    model.cameraFrame = pill("Camera frame", m.bodyPoseSummary(), m.bodyPoseDetail(),
-                             Theme::colorForLevel(m.bodyPoseLevel()));
+    // The body's words are the last frame's; a camera that takes no pictures names itself.
+    model.cameraFrame = blind ? pill("Camera frame", *blind, m.cameraStatus(), Theme::warning())
+                              : pill("Camera frame", m.bodyPoseSummary(), m.bodyPoseDetail(),
+                                     Theme::colorForLevel(m.bodyPoseLevel()));
     model.accessibilityLabel =
         model.walkDue ? "Movement: walk due" : "Movement: at desk, walk in " + walkClock;
     return model;

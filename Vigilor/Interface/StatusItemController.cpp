@@ -289,7 +289,7 @@ void StatusItemController::pushIcon(const IconPresentation& p) {
     if (pushedFace_ != p.face) {
         pushedFace_ = p.face;
         ++iconPushes_;
-        trayIcon_->setIcon(ZorviMenuIcon::icon(p.face, QApplication::palette().color(QPalette::WindowText)));
+        trayIcon_->setIcon(drawnFaces_.icon(p.face, QApplication::palette().color(QPalette::WindowText)));
         if (!trayIcon_->isVisible())
             trayIcon_->show();
     }

@@ -169,6 +169,7 @@ private:
     BlinkSchedule blink_;
     ZorviMenuIcon::Face face_;
     std::optional<ZorviMenuIcon::Face> pushedFace_;
+    ZorviMenuIcon::DrawnFaces drawnFaces_;
     QString toolTip_;
     QString accessibilityLabel_;
     int iconPushes_ = 0;

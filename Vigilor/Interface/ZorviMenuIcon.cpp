@@ -6,6 +6,9 @@
 #include <QPainterPath>
 #include <QPixmap>
 
+#include <algorithm>
+#include <cmath>
+
 namespace ZorviMenuIcon {
 
 namespace {
@@ -70,6 +73,29 @@ void drawBadge(QPainter& painter, Badge badge, const QColor& ink) {
     case Badge::none:
         break;
     }
+}
+
+// `colour` wherever `inked` has ink within `radius` pixels, as strong as the strongest ink there, the
+// disc's edge antialiased.
+QImage haloAround(const QImage& inked, const QColor& colour, double radius) {
+    const int reach = int(std::ceil(radius));
+    QImage halo(inked.size(), QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < inked.height(); ++y) {
+        for (int x = 0; x < inked.width(); ++x) {
+            double alpha = 0;
+            for (int dy = -reach; dy <= reach; ++dy)
+                for (int dx = -reach; dx <= reach; ++dx) {
+                    const QPoint at(x + dx, y + dy);
+                    const double cover = std::clamp(radius + 0.5 - std::hypot(dx, dy), 0.0, 1.0);
+                    if (cover > 0 && inked.rect().contains(at))
+                        alpha = std::max(alpha, cover * qAlpha(inked.pixel(at)) / 255.0);
+                }
+            QColor pixel = colour;
+            pixel.setAlphaF(float(alpha));
+            halo.setPixelColor(x, y, pixel);
+        }
+    }
+    return halo;
 }
 
 } // namespace
@@ -183,11 +209,33 @@ QImage image(const Face& face, const QColor& inkColour, int scale) {
     return canvas;
 }
 
+QImage trayImage(const Face& face, const QColor& inkColour, int scale) {
+    const QImage inked = image(face, inkColour, scale);
+    const QColor halo = inkColour.lightnessF() < 0.5 ? QColor(Qt::white) : QColor(Qt::black);
+    QImage result = haloAround(inked, halo, scale + 0.5);
+    QPainter painter(&result);
+    painter.drawImage(0, 0, inked);
+    painter.end();
+    return result;
+}
+
 QIcon icon(const Face& face, const QColor& inkColour) {
     QIcon result;
     for (const int scale : {1, 2})
-        result.addPixmap(QPixmap::fromImage(image(face, inkColour, scale)));
+        result.addPixmap(QPixmap::fromImage(trayImage(face, inkColour, scale)));
     return result;
+}
+
+QIcon DrawnFaces::icon(const Face& face, const QColor& inkColour) {
+    const QRgb ink = inkColour.rgba();
+    const auto seen = std::find_if(drawn_.begin(), drawn_.end(),
+                                   [&](const Drawn& d) { return d.face == face && d.ink == ink; });
+    if (seen != drawn_.end())
+        return seen->icon;
+    if (drawn_.size() == kept)
+        drawn_.pop_back();
+    drawn_.push_front({face, ink, ZorviMenuIcon::icon(face, inkColour)});
+    return drawn_.front().icon;
 }
 
 QImage applicationImage(int pixels) {

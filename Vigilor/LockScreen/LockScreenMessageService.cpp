@@ -135,7 +135,7 @@ LockScreenMessageService::helperLocationProblem(const std::filesystem::path& hel
     if (error || ::stat(target.c_str(), &info) != 0 || !S_ISREG(info.st_mode) ||
         ::access(target.c_str(), X_OK) != 0)
         return "The lock screen message needs the installed helper, which is missing: " + helper.string() +
-               " (install Vigilor with cmake --install).";
+               " (install it as root: cmake --install <build folder> --component BannerHelper).";
     // The path as named, then where its links lead.
     for (const auto& [path, statFunction] : {std::pair{helper, &::lstat}, std::pair{target, &::stat}})
         if (auto problem = chainProblem(path, owner, statFunction))

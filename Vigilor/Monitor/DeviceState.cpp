@@ -45,8 +45,11 @@ constexpr CameraWords missing(const char* status, const char* logLine, bool logs
             .onboarding = onboarding};
 }
 
+// A camera that does not block: it runs, or it is starting, in use elsewhere or switched off. Until its
+// frames come, no missing face is a lost user.
 constexpr CameraWords watching(const char* status, const char* logLine, bool logsReason, bool works,
-                               const char* faceWord, const char* onboarding = "") {
+                               const char* faceWord, const char* onboarding = "",
+                               const char* nudgeTitle = "Zorvi cannot see you") {
     return {.status = status,
             .logLine = logLine,
             .logsReason = logsReason,
@@ -55,7 +58,7 @@ constexpr CameraWords watching(const char* status, const char* logLine, bool log
             .works = works,
             .faceWord = faceWord,
             .readiness = "",
-            .nudgeTitle = "",
+            .nudgeTitle = nudgeTitle,
             .lockReason = "",
             .brief = "",
             .markReason = "",
@@ -88,8 +91,9 @@ constexpr std::array<std::pair<Camera, CameraWords>, 11> cameraTable{{
              "The camera stopped sending pictures, so Zorvi cannot see the desk.", "camera stopped",
              "The camera stopped. Choose Continue to start it again.")},
     // The update path says in its own line that the camera was stopped.
-    {Camera::switchedOff, watching("Camera disabled for device-only mode", "", false, false, "Off",
-                                   "Camera presence is off; Zorvi uses Bluetooth and input.")},
+    {Camera::switchedOff,
+     watching("Camera disabled for device-only mode", "", false, false, "Off",
+              "Camera presence is off; Zorvi uses Bluetooth and input.", "Camera presence is off")},
 }};
 
 template <class Table> constexpr bool inStateOrder(const Table& table) {
@@ -111,29 +115,35 @@ constexpr const char* noCameraFreeWithoutService = "Bluetooth unavailable \u2014
 constexpr BluetoothWords unusable(const char* status, const char* logLine, bool asksPermission,
                                   const char* summary, const char* signalWord, const char* pickerLine,
                                   const char* onboarding, const char* cameraFreeLocking) {
-    return {status,     logLine,    true,       asksPermission, false, summary,
-            signalWord, pickerLine, onboarding, cameraFreeLocking};
+    return {status,  logLine,    false,      true,       asksPermission,   false,
+            summary, signalWord, pickerLine, onboarding, cameraFreeLocking};
+}
+
+// A row whose log line names what kept the system from answering.
+constexpr BluetoothWords withCause(BluetoothWords words) {
+    words.logsCause = true;
+    return words;
 }
 
 using Radio = BluetoothState;
 
 // Each state's row, in the order of the states.
 constexpr std::array<std::pair<Radio, BluetoothWords>, 11> bluetoothTable{{
-    {Radio::starting, {"Starting Bluetooth", "", false, false, false, "", "", searching, "", ""}},
+    {Radio::starting, {"Starting Bluetooth", "", false, false, false, false, "", "", searching, "", ""}},
     {Radio::offInSettings, unusable("Bluetooth off in settings", "", false, "", "off",
                                     "Bluetooth presence is off, so Zorvi is not searching.", "", "")},
-    {Radio::permissionNeeded, unusable("Bluetooth permission needed", "Bluetooth permission waiting for user",
-                                       true, "Needs Bluetooth permission", "blocked", notAllowed, "",
-                                       allowForCameraFree)},
+    {Radio::permissionNeeded,
+     unusable("Bluetooth permission needed", "Bluetooth permission waiting for user", true,
+              "Needs Bluetooth permission", "blocked", notAllowed, "", allowForCameraFree)},
     {Radio::restricted,
      unusable("Bluetooth restricted", "Bluetooth restricted", false, "Bluetooth restricted", "blocked",
               notAllowed, "Bluetooth is restricted on this computer.",
               "Bluetooth restricted \u2014 no camera-free locking")},
     {Radio::refused, unusable("Bluetooth denied", "Bluetooth permission denied", true,
                               "Needs Bluetooth permission", "blocked", notAllowed, "", allowForCameraFree)},
-    {Radio::unknownAccess, unusable("Bluetooth unavailable", "Bluetooth authorization unknown", false,
-                                    "Bluetooth unavailable", "unavailable", unreachable, serviceGone,
-                                    noCameraFreeWithoutService)},
+    {Radio::unknownAccess,
+     withCause(unusable("Bluetooth unavailable", "Bluetooth unavailable: ", false, "Bluetooth unavailable",
+                        "unavailable", unreachable, serviceGone, noCameraFreeWithoutService))},
     {Radio::poweredOff, unusable("Bluetooth off", "Bluetooth is off", false, "Bluetooth off", "radio off",
                                  "Bluetooth is off. Turn it on to find your device.",
                                  "Bluetooth is off. Turn it on, then choose Continue.",
@@ -146,7 +156,8 @@ constexpr std::array<std::pair<Radio, BluetoothWords>, 11> bluetoothTable{{
                                 "No Bluetooth adapter is available on this computer.",
                                 "No Bluetooth adapter is available on this computer.",
                                 "No Bluetooth adapter \u2014 no camera-free locking")},
-    {Radio::scanning, {"Scanning", "Bluetooth scanning", false, false, true, "", "", searching, "", ""}},
+    {Radio::scanning,
+     {"Scanning", "Bluetooth scanning", false, false, false, true, "", "", searching, "", ""}},
 }};
 static_assert(inStateOrder(bluetoothTable) && bluetoothTable.size() == size_t(Radio::scanning) + 1);
 

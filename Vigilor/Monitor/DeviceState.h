@@ -40,6 +40,7 @@ struct CameraWords {
     bool works;            // the camera opens: onboarding's Camera row is granted
     const char* faceWord;  // the Face signal while no face is in view; empty: the seconds since a face
     const char* readiness; // while blocked: the readiness word
+    // The nudge card's title while blocked, or while no frames show a face.
     const char* nudgeTitle;
     const char* lockReason;
     const char* brief;
@@ -55,7 +56,7 @@ std::optional<CameraState::Kind> cameraAccessProblem(int authorization);
 
 // What Bluetooth last told the monitor: written where the monitor asks for authorisation and where its
 // central reports the radio, and turned off with Bluetooth presence. The log line of each state is its
-// reason; the platform gives no more.
+// reason, followed, where the system could not be asked, by the cause the platform gave.
 enum class BluetoothState {
     starting,         // a central was made and has not reported yet
     offInSettings,    // Bluetooth presence is off
@@ -71,15 +72,16 @@ enum class BluetoothState {
 };
 
 struct BluetoothWords {
-    const char* status;     // the published `bluetoothStatus`
-    const char* logLine;    // empty: none
-    bool unavailable;       // no advertisement can arrive
-    bool asksPermission;    // a refusal that asking again may mend
-    bool works;             // onboarding's Apple Watch row is granted
-    const char* summary;    // with Bluetooth presence on and no signal: readiness and the Watch line
-    const char* signalWord; // the Watch chip's word while unavailable
-    const char* pickerLine; // the device picker's line while it lists no device
-    const char* onboarding; // onboarding's Apple Watch row; empty: the row's own description
+    const char* status;            // the published `bluetoothStatus`
+    const char* logLine;           // empty: none
+    bool logsCause;                // the platform's cause follows the line
+    bool unavailable;              // no advertisement can arrive
+    bool asksPermission;           // a refusal that asking again may mend
+    bool works;                    // onboarding's Apple Watch row is granted
+    const char* summary;           // with Bluetooth presence on and no signal: readiness and the Watch line
+    const char* signalWord;        // the Watch chip's word while unavailable
+    const char* pickerLine;        // the device picker's line while it lists no device
+    const char* onboarding;        // onboarding's Apple Watch row; empty: the row's own description
     const char* cameraFreeLocking; // the decision without the camera while unavailable
 };
 

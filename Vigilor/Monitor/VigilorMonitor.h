@@ -120,7 +120,8 @@ public:
     static constexpr double enrolmentTimeoutSeconds = 8;
     static constexpr int enrolmentMinimumCount = 5;
     static constexpr double lockAttemptTimeout = 10.5;
-    static constexpr const char* noScreenLockerText = "No screen locker found: Zorvi cannot lock this session";
+    static constexpr const char* noScreenLockerText =
+        "No screen locker found: Zorvi cannot lock this session";
     static constexpr const char* sandboxVariable = "APP_SANDBOX_CONTAINER_ID";
     // Input idle time assumed when no source can tell: long enough that a missing figure never keeps
     // the user present, finite so that it can be reported.
@@ -317,6 +318,9 @@ public:
     // Without a face in view: the camera's word while it cannot show one, "Not seen yet" before the
     // first face; nothing when the seconds since the face was seen tell.
     std::optional<std::string> faceAbsenceWord() const;
+    // The camera's word while it takes no pictures (none, refused, starting, in use elsewhere, switched
+    // off): without pictures a missing face says nothing about the desk. Nothing while it runs.
+    std::optional<std::string> blindCameraWord() const;
     std::string signalBrief() const;
     std::string watchSummary() const;
     std::string watchSignalDetail() const;
@@ -469,7 +473,8 @@ private:
     // The one writer of the camera's and Bluetooth's states: each report is logged by its row, and the
     // phase follows the camera.
     void reportCamera(CameraState state);
-    void reportBluetooth(BluetoothState state);
+    // `cause`: what the platform said kept it from answering, for the states whose line names it.
+    void reportBluetooth(BluetoothState state, const std::string& cause = {});
     void publishPhase();
     std::optional<FaceIdentityError> enrolmentCameraProblem() const;
     void stopCameraForDeviceOnlyMode();

@@ -77,10 +77,11 @@ bool VigilorMonitor::isBluetoothUnavailable() const {
     return bluetoothWords(bluetoothState()).unavailable;
 }
 
-void VigilorMonitor::reportBluetooth(BluetoothState state) {
+void VigilorMonitor::reportBluetooth(BluetoothState state, const std::string& cause) {
     setIfChanged(bluetoothState_, state);
-    if (const char* line = bluetoothWords(state).logLine; *line)
-        append(line);
+    const BluetoothWords& words = bluetoothWords(state);
+    if (*words.logLine)
+        append(words.logLine + (words.logsCause ? cause : std::string()));
 }
 
 // Stops listening for the companion and forgets what was heard of it.
@@ -118,7 +119,7 @@ void VigilorMonitor::startBluetooth(bool requestIfNeeded) {
     case BluetoothAuthorization::unknown:
         break;
     }
-    reportBluetooth(BluetoothState::unknownAccess);
+    reportBluetooth(BluetoothState::unknownAccess, services_.bluetooth->unknownAuthorizationCause());
 }
 
 // The central reports through callbacks that hold the monitor weakly. A central that is replaced or

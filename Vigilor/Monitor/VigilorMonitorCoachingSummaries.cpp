@@ -210,7 +210,7 @@ std::string VigilorMonitor::postureSummary() const {
     case Posture::coreOnly:
         return "Core only";
     case Posture::away:
-        return "Away";
+        return blindCameraWord().value_or("Away");
     case Posture::twisted:
         return "Twisted";
     case Posture::leaningIn:
@@ -228,7 +228,7 @@ std::string VigilorMonitor::postureDetail() const {
     case Posture::coreOnly:
         return "coaching off";
     case Posture::away:
-        return "no face";
+        return blindCameraWord() ? cameraStatus() : "no face";
     case Posture::twisted:
         return std::to_string(roundedInteger(std::abs(*faceYawDegrees()))) + " deg turn";
     case Posture::upright:
@@ -238,9 +238,10 @@ std::string VigilorMonitor::postureDetail() const {
     }
 }
 
+// A camera that takes no pictures names itself where an empty desk would be claimed.
 std::string VigilorMonitor::deskPoseSummary() const {
     if (!facePresent())
-        return remoteControlActive() ? "Remote" : "Away";
+        return remoteControlActive() ? "Remote" : blindCameraWord().value_or("Away");
     const std::optional<double> offset = faceHeightOffset(*this);
     if (!offset)
         return "Learning";
@@ -253,7 +254,7 @@ std::string VigilorMonitor::deskPoseSummary() const {
 
 std::string VigilorMonitor::deskPoseDetail() const {
     if (!facePresent())
-        return remoteControlActive() ? "screen sharing" : "not visible";
+        return remoteControlActive() ? "screen sharing" : blindCameraWord() ? cameraStatus() : "not visible";
     const std::optional<double> offset = faceHeightOffset(*this);
     if (!offset)
         return "face height";
@@ -263,8 +264,9 @@ std::string VigilorMonitor::deskPoseDetail() const {
     return (*offset > 0 ? "+" : "") + std::to_string(roundedInteger(*offset * 100)) + "% height";
 }
 
+// The body's words are the last frame's: none while the camera takes no pictures.
 std::string VigilorMonitor::deskFrameDetail() const {
-    if (bodyPoseSummary() == "Face only")
+    if (bodyPoseSummary() == "Face only" || blindCameraWord())
         return deskPoseDetail();
     return deskPoseDetail() + ", " + bodyPoseDetail();
 }
@@ -352,7 +354,8 @@ std::string VigilorMonitor::nudgeTitle() const {
     case NudgeRow::checkingAwayLock:
         return "Checking away lock";
     case NudgeRow::lostYou:
-        return "Zorvi lost you";
+        // Only a camera that delivers frames can have lost a face.
+        return cameraDeliversFrames(now()) ? "Zorvi lost you" : cameraWords(cameraState().kind).nudgeTitle;
     case NudgeRow::lookingAway:
         return "Nice look-away";
     case NudgeRow::squareUp:

@@ -30,14 +30,13 @@ bool VigilorMonitor::cameraDeliversFrames(Date at) const {
            cameraWatchingSince(at);
 }
 
-// How long the user has been seen to be away since `lastSeen`. With camera presence on, only the
-// camera's frames are evidence: a face that is missing while no frames arrive (no camera, access
+// How long the user has been seen to be away since `lastSeen`. Only a working camera's frames are
+// evidence: a face that is missing while no frames arrive (camera presence off, no camera, access
 // denied, not started yet) proves nothing, and an absence counts from when the frames came back.
 double VigilorMonitor::evidencedAbsence(Date at, Date lastSeen) const {
-    if (!config().cameraPresenceEnabled)
-        return at.timeIntervalSince(lastSeen);
-    const std::optional<Date> watching = cameraWatchingSince(at);
-    return watching ? at.timeIntervalSince(std::max(lastSeen, *watching)) : 0;
+    if (!cameraDeliversFrames(at))
+        return 0;
+    return at.timeIntervalSince(std::max(lastSeen, *cameraWatchingSince(at)));
 }
 
 bool VigilorMonitor::isWatchNear(Date at) const {

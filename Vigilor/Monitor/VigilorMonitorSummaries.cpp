@@ -111,8 +111,9 @@ bool VigilorMonitor::needsPermissionAction() const {
     return cameraRow(*this).asksPermission || bluetoothRow(*this).asksPermission;
 }
 
+// A camera that blocks sees nobody, paused or not: a pause must not turn its 0 into points.
 int VigilorMonitor::presenceConfidence() const {
-    if (phase() == MonitorPhase::blocked)
+    if (cameraRow(*this).blocks)
         return 0;
     int confidence = facePresent() ? 45 : 0;
     if (!bluetoothPresenceEnabled() || watchPresent())
@@ -219,10 +220,16 @@ std::string VigilorMonitor::watchSignalDetail() const {
 // Camera presence off, and a camera that cannot be watched through, speak for themselves; so does a
 // face never seen, whose age would count from the start.
 std::optional<std::string> VigilorMonitor::faceAbsenceWord() const {
-    if (const char* word = cameraRow(*this).faceWord; *word)
+    if (auto word = blindCameraWord())
         return word;
     if (!faceSeen_)
         return "Not seen yet";
+    return std::nullopt;
+}
+
+std::optional<std::string> VigilorMonitor::blindCameraWord() const {
+    if (const char* word = cameraRow(*this).faceWord; *word)
+        return word;
     return std::nullopt;
 }
 

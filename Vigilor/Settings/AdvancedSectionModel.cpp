@@ -38,7 +38,7 @@ DisclosureHeader advancedDisclosureHeader(AdvancedDisclosure disclosure, size_t 
         return {"Menu bar & alerts", "Appearance, sounds, notifications.", "menubar.rectangle", T::notice,
                 true};
     case AdvancedDisclosure::lockScreenMessage:
-        return {"Lock screen message", "Show a message on the lock screen.", "lock.doc", T::warning};
+        return {"Lock screen message", "Show a message on GDM's login screen.", "lock.doc", T::warning};
     case AdvancedDisclosure::phoneAndWatchStatus:
         return {"Phone & Watch status", "Remote companion and pairing.", "iphone.and.arrow.forward",
                 T::success};
@@ -127,7 +127,8 @@ LockScreenSignatureRowLook lockScreenSignatureRowLook(const LockScreenMessageSta
     look.iconTint = state.isOurs() ? SettingsTint::success : SettingsTint::secondary;
     look.detail = state.isForeign() ? "A custom lock-screen message is already set on this Mac."
                                     : "Shows '" + std::string(GdmBanner::signatureText) +
-                                          "' on the lock screen (requires admin password).";
+                                          "' on GDM's login screen (needs the banner helper and an "
+                                          "admin password).";
     if (busy) {
         look.buttonTitle = "Working...";
         look.buttonSymbol = "hourglass.topside.fill";

@@ -269,21 +269,21 @@ void SettingsContent::makeSheets() {
         };
         QWidget* over = window();
         pairingView_ = new CompanionPairingSheetView(flag(&SettingsViewState::showPairingSheet));
-        pairingSheet_ =
-            new SettingsSheet(QStringLiteral("Pair your iPhone"), pairingView_,
-                              flag(&SettingsViewState::showPairingSheet), {360, 420}, false, over);
+        pairingSheet_ = new SettingsSheet(QStringLiteral("Pair your iPhone"), pairingView_,
+                                          flag(&SettingsViewState::showPairingSheet), {360, 0},
+                                          SettingsSheet::Sizing::fitted, over);
         const auto picker = [&](bool SettingsViewState::*member, Device type) {
             return new SettingsSheet(QStringLiteral("Find my device"),
                                      new DeviceDiscoverySheetView(flag(member), monitor_, type), flag(member),
-                                     {440, 500}, false, over);
+                                     {440, 500}, SettingsSheet::Sizing::fixed, over);
         };
         watchDiscoverySheet_ = picker(&SettingsViewState::showWatchDiscoverySheet, Device::watch);
         phoneDiscoverySheet_ = picker(&SettingsViewState::showPhoneDiscoverySheet, Device::phone);
         faceEnrolmentView_ = new FaceEnrolmentSheetView(flag(&SettingsViewState::showFaceEnrolmentSheet),
                                                         *environment_.faceEnrolment);
-        faceEnrolmentSheet_ =
-            new SettingsSheet(QStringLiteral("Capture Your Face"), faceEnrolmentView_,
-                              flag(&SettingsViewState::showFaceEnrolmentSheet), {400, 420}, true, over);
+        faceEnrolmentSheet_ = new SettingsSheet(QStringLiteral("Capture Your Face"), faceEnrolmentView_,
+                                                flag(&SettingsViewState::showFaceEnrolmentSheet), {400, 420},
+                                                SettingsSheet::Sizing::resizable, over);
     }
     if (!pairingSheet_)
         return;

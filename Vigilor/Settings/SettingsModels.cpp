@@ -86,7 +86,11 @@ std::string lockingModeDescription(LockingModeOption mode) {
     return mode == LockingModeOption::cameraOnly ? "camera" : "device";
 }
 
-std::string presenceNote(LockingModeOption mode) {
+std::string presenceNote(LockingModeOption mode, BluetoothState bluetooth) {
+    // Bluetooth that cannot be heard makes no promise: the note names what keeps it.
+    if (bluetooth != BluetoothState::offInSettings && bluetoothWords(bluetooth).unavailable)
+        return std::string(bluetoothWords(bluetooth).summary) + " \u2014 Zorvi cannot tell when your " +
+               lockingModeDescription(mode) + " goes out of Bluetooth range.";
     if (mode == LockingModeOption::both)
         return "Zorvi locks when you are out of the camera's view and your " + lockingModeDescription(mode) +
                " goes out of Bluetooth range.";

@@ -63,8 +63,8 @@ std::string bluetoothModeDetail(BluetoothPresenceMode mode);
 std::string lockingModeDescription(LockingModeOption mode);
 // The note under the presence card's Bluetooth block: with both signals a lock needs both the user out
 // of the camera's view and the device out of range, so that is what it says; with the device alone no
-// camera runs.
-std::string presenceNote(LockingModeOption mode);
+// camera runs. While Bluetooth is on but cannot be heard, the note says that instead.
+std::string presenceNote(LockingModeOption mode, BluetoothState bluetooth);
 // Pairing a phone is offered while the Bluetooth mode includes a phone.
 bool offersPhonePairing(BluetoothPresenceMode mode);
 

@@ -117,12 +117,12 @@ SettingsSectionCard* settingsSection(const QString& title, const QString& subtit
 }
 
 SettingsSheet::SettingsSheet(const QString& title, QWidget* content, Binding<bool> isPresented, QSize size,
-                             bool resizable, QWidget* window)
+                             Sizing sizing, QWidget* window)
     : QDialog(window)
     , isPresented_(std::move(isPresented))
     , content_(content)
     , size_(size)
-    , resizable_(resizable) {
+    , sizing_(sizing) {
     setWindowTitle(title);
     setWindowModality(Qt::WindowModal);
     auto* layout = new QVBoxLayout(this);
@@ -140,18 +140,44 @@ void SettingsSheet::refresh() {
         WindowPlacing::place(
             *this, WindowPlacing::request(*this, over ? over->screen() : screen(), std::nullopt, over));
         open();
+    } else if (presented && sizing_ == Sizing::fitted) {
+        followContent();
     } else if (!presented && isVisible()) {
         QDialog::done(QDialog::Rejected);
     }
 }
 
 void SettingsSheet::takeOwnSize() {
-    if (resizable_) {
+    switch (sizing_) {
+    case Sizing::fixed:
+        setFixedSize(size_);
+        break;
+    case Sizing::resizable:
         setMinimumSize(size_);
         resize(content_->sizeHint().expandedTo(size_));
-    } else {
-        setFixedSize(size_);
+        break;
+    case Sizing::fitted:
+        fitted_ = fittedSize();
+        setFixedSize(fitted_);
+        break;
     }
+}
+
+QSize SettingsSheet::fittedSize() const {
+    const int width = size_.width();
+    return {width,
+            content_->hasHeightForWidth() ? content_->heightForWidth(width) : content_->sizeHint().height()};
+}
+
+// A shown sheet whose content now needs another height takes it where it is, kept inside the work area.
+void SettingsSheet::followContent() {
+    const QSize wanted = fittedSize();
+    if (wanted == fitted_)
+        return;
+    fitted_ = wanted;
+    setFixedSize(wanted);
+    const QRect frame(frameGeometry().topLeft(), wanted.grownBy(WindowPlacing::decorations(*this)));
+    WindowPlacing::place(*this, WindowPlacing::request(*this, screen(), frame));
 }
 
 void SettingsSheet::done(int result) {

@@ -123,13 +123,17 @@ SettingsSectionCard* settingsSection(const QString& title, const QString& subtit
                                      const std::vector<QWidget*>& rows);
 
 // A sheet of the settings window: a window-modal dialog over it, shown exactly while its flag holds.
-// Closing it any way (its own button, Escape, the window's close button) clears the flag. Its size is
-// fixed, or with `resizable` only its least size. Each opening centres it over the window, shortened
-// where the work area of that window's screen has less room: its content then scrolls.
+// Closing it any way (its own button, Escape, the window's close button) clears the flag. Each opening
+// centres it over the window, shortened where the work area of that window's screen has less room: its
+// content then scrolls.
 class SettingsSheet : public QDialog {
 public:
+    // Its size: `fixed`; `resizable` from that least size; or `fitted`: the size's width and the height
+    // its content needs at that width, followed while the sheet is shown as the content grows or shrinks.
+    enum class Sizing { fixed, resizable, fitted };
+
     SettingsSheet(const QString& title, QWidget* content, Binding<bool> isPresented, QSize size,
-                  bool resizable, QWidget* window);
+                  Sizing sizing, QWidget* window);
     // Shows or hides the sheet by its flag.
     void refresh();
 
@@ -138,9 +142,12 @@ protected:
 
 private:
     void takeOwnSize();
+    QSize fittedSize() const;
+    void followContent();
 
     Binding<bool> isPresented_;
     QWidget* content_;
     QSize size_;
-    bool resizable_;
+    Sizing sizing_;
+    QSize fitted_; // the fitted size last given
 };

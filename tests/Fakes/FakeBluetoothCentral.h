@@ -65,6 +65,9 @@ public:
         record(log_, "bluetooth.authorization");
         return authorizationAnswer;
     }
+    std::string unknownAuthorizationCause() const override {
+        return authorizationAnswer == BluetoothAuthorization::unknown ? "no system bus" : "";
+    }
     std::shared_ptr<BluetoothCentral> makeCentral(BluetoothCentralHandlers handlers) override {
         record(log_, "bluetooth.makeCentral");
         auto central = std::make_shared<FakeBluetoothCentral>(std::move(handlers), log_);

@@ -316,13 +316,14 @@ TEST_F(DashboardModel, TintsFollowTheColourWordsAndTheHeroMarksOnlyTheBlockedPha
     noFace();
     monitor->secondsSinceFace = 4.47;
     EXPECT_EQ(model().signalRows[2], (SignalRow{"Face", "Missing for 4.5s"}));
+    EXPECT_EQ(movement().presenceLine, "Away from desk");
     noCamera();
     m = model();
     EXPECT_TRUE(m.mark.isBlocked);
     EXPECT_EQ(m.heroTint, Theme::critical());
     EXPECT_EQ(m.signalRows[2], (SignalRow{"Face", "No camera"}));
     EXPECT_EQ(m.signalRows[5], (SignalRow{"Compatibility", compatibilityRequirement}));
-    EXPECT_EQ(movement().presenceLine, "Away from desk");
+    EXPECT_EQ(movement().presenceLine, "No camera found") << "a camera that sees nothing claims no absence";
 }
 
 TEST_F(DashboardModel, TheLockCardShowsTheNewestSixLinesAndCountsThemAll) {

@@ -359,4 +359,53 @@ TEST_F(TrayItem, TheIconDrawsItsFaceEyesAndBadgeWhereTheFiguresSay) {
     }
 }
 
+// A look shown again is the picture drawn before, in the same ink, while few others came in between.
+TEST_F(TrayItem, ALookShownAgainIsNotDrawnAgain) {
+    ZorviMenuIcon::DrawnFaces drawn;
+    ZorviMenuIcon::Face look{EyeState::normal, true, false, false, false, Badge::none, 1};
+    const qint64 first = drawn.icon(look, Qt::black).cacheKey();
+    EXPECT_NE(drawn.icon({EyeState::blink, true, false, false, false, Badge::none, 1}, Qt::black).cacheKey(),
+              first);
+    EXPECT_EQ(drawn.icon(look, Qt::black).cacheKey(), first);
+    EXPECT_NE(drawn.icon(look, Qt::white).cacheKey(), first);
+    for (size_t i = 1; i < ZorviMenuIcon::DrawnFaces::kept; ++i)
+        drawn.icon({EyeState::normal, true, false, false, false, Badge::none, 1.0 / double(i + 1)},
+                   Qt::black);
+    EXPECT_NE(drawn.icon(look, Qt::black).cacheKey(), first) << "only the latest are kept";
+}
+
+// A tray does not say what it is drawn on: the face in the desktop's text colour stands out on a dark
+// panel and on a light one, at 1× and 2×, its outline and its eyes alike.
+TEST_F(TrayItem, TheTrayIconStandsOutOnDarkAndLightPanels) {
+    const struct {
+        const char* name;
+        QColor panel;
+        QColor ink;
+    } rows[] = {
+        {"dark-panel-dark-ink", QColor(0x35, 0x35, 0x35), QColor(0x04, 0x04, 0x04)}, // Xfce's default
+        {"light-panel-dark-ink", QColor(0xf2, 0xf2, 0xf2), QColor(0x04, 0x04, 0x04)},
+        {"dark-panel-light-ink", QColor(0x35, 0x35, 0x35), QColor(0xee, 0xee, 0xee)},
+        {"light-panel-light-ink", QColor(0xf2, 0xf2, 0xf2), QColor(0xee, 0xee, 0xee)},
+    };
+    const ZorviMenuIcon::Face calm{EyeState::normal, true, false, false, false, Badge::none, 1};
+    for (const auto& r : rows) {
+        for (const int scale : {1, 2}) {
+            QImage onPanel(22 * scale, 22 * scale, QImage::Format_ARGB32_Premultiplied);
+            onPanel.fill(r.panel);
+            QPainter painter(&onPanel);
+            painter.drawImage(0, 0, ZorviMenuIcon::trayImage(calm, r.ink, scale));
+            painter.end();
+            const std::string name = std::string(r.name) + "@" + std::to_string(scale);
+            Pictures::save(onPanel.scaled(176, 176), artifacts, "tray-icon-on-" + name);
+            const auto box = [&](double x, double y, double w, double h) {
+                return QRectF(x * scale, y * scale, w * scale, h * scale);
+            };
+            EXPECT_GE(Pictures::strongestContrast(onPanel, box(2, 10, 3, 2), r.panel), 4.5)
+                << name << ": outline";
+            EXPECT_GE(Pictures::strongestContrast(onPanel, box(6.5, 8.5, 3, 3), r.panel), 4.5)
+                << name << ": eye";
+        }
+    }
+}
+
 } // namespace

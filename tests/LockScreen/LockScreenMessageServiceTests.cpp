@@ -107,7 +107,8 @@ TEST(LockScreenMessageService, AsksNobodyForAPasswordWhenTheChangeCannotWork) {
     using Path = std::filesystem::path;
     const auto missingHelper = [](ServiceFixture& f) {
         return "The lock screen message needs the installed helper, which is missing: " +
-               f.helperPath.string() + " (install Vigilor with cmake --install).";
+               f.helperPath.string() +
+               " (install it as root: cmake --install <build folder> --component BannerHelper).";
     };
     const auto changeable = [](std::function<Path(ServiceFixture&)> part) {
         return [part](ServiceFixture& f) {

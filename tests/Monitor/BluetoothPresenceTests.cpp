@@ -60,7 +60,7 @@ TEST_F(BluetoothPresence, ActsOnTheAuthorization) {
         {BluetoothAuthorization::allowedAlways, false, true, "Starting Bluetooth",
          "Zorvi started in coaching mode"},
         {BluetoothAuthorization::unknown, true, false, "Bluetooth unavailable",
-         "Bluetooth authorization unknown"},
+         "Bluetooth unavailable: no system bus"},
     };
     for (const auto& c : cases) {
         MonitorHarness fresh;

@@ -237,8 +237,8 @@ TEST_F(Coaching, ResetsTheWalkWithoutCreditAfterAVeryLongAbsence) {
         EXPECT_NE(kind, WellnessEventKind::movementCredit);
 }
 
-// With camera presence on, a missing face is evidence of an absence only while the camera delivers
-// frames, and the absence counts from the first of them. Without the camera the rule stays as it was.
+// A missing face is evidence of an absence only while a working camera delivers frames, and the
+// absence counts from the first of them. Without the camera nothing is evidence of a rest.
 TEST(CoachingEvidence, CreditsAnEyeRestOnlyForAnAbsenceTheCameraHasSeen) {
     const struct {
         const char* name;
@@ -251,7 +251,8 @@ TEST(CoachingEvidence, CreditsAnEyeRestOnlyForAnAbsenceTheCameraHasSeen) {
         {"frames from the start", true, 0, 30, true},
         {"frames after a blind start, too short", true, 60, 20, false},
         {"frames after a blind start", true, 60, 30, true},
-        {"device-only mode", false, 120, 0, true},
+        {"device-only mode", false, 120, 0, false},
+        {"device-only mode, frames still noted", false, 0, 30, false},
     };
     for (const auto& c : cases) {
         MonitorHarness h;

@@ -135,6 +135,13 @@ TEST_F(StatusSummaries, PresenceConfidenceAddsFaceCompanionAndInput) {
              t.monitor->inputIdleSeconds = 0;
          },
          0},
+        {"paused with no camera",
+         [](auto& t) {
+             t.noCamera();
+             t.monitor->inputIdleSeconds = 0;
+             t.monitor->togglePaused();
+         },
+         0},
     };
     for (const auto& c : cases) {
         reset();

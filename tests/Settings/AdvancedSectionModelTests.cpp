@@ -118,8 +118,8 @@ TEST(AdvancedSectionModel, PairingJSONHasFiveSortedStringMembersWithEndpointsAsS
 TEST(AdvancedSectionModel, LockScreenRowFollowsItsStateTable) {
     using S = LockScreenMessageState;
     const std::string ourDetail =
-        "Shows 'This Mac locks itself \u00B7 zorvi.example' on the lock screen (requires admin "
-        "password).";
+        "Shows 'This Mac locks itself \u00B7 zorvi.example' on GDM's login screen (needs the banner helper "
+        "and an admin password).";
     const std::string foreignDetail = "A custom lock-screen message is already set on this Mac.";
     const struct {
         const char* name;

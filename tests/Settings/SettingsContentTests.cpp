@@ -133,7 +133,7 @@ TEST_F(SettingsForm, ShowsTheTenCardsInTheirOrderWithLockingRows) {
 // were, and tells the next one the same.
 TEST_F(SettingsForm, BuildsItsFirstScreenfulFirstAndOpensAsTheLastPageWasLeft) {
     const QString fineTuning = QStringLiteral("disclosure.Lock fine-tuning"); // closed at first
-    const QString alerts = QStringLiteral("disclosure.Menu bar & alerts");      // open at first
+    const QString alerts = QStringLiteral("disclosure.Menu bar & alerts");    // open at first
     struct Row {
         const char* name;
         SettingsPageState page;
@@ -368,10 +368,16 @@ TEST_F(SettingsForm, APairingThatTimesOutSaysWhyAndClosingLeavesItRunning) {
     open();
     find<QAbstractButton>("pairIPhone")->click();
     auto* sheet = form().pairingSheet()->findChild<CompanionPairingSheetView*>("pairingSheet");
+    const int advertising = form().pairingSheet()->height();
     ASSERT_TRUE(h.eventually([&] { return sheet->stateText() == "Timed out"; }));
     OffscreenApplication::processPending();
     EXPECT_EQ(sheet->errorText(), "Pairing service failed: Pairing timed out after 2 minutes");
     EXPECT_EQ(sheet->cancelButton()->text(), "Cancel");
+    // Sized to what it shows: the button's 16 pt inset below it, the error line's height added.
+    EXPECT_GT(form().pairingSheet()->height(), advertising);
+    EXPECT_EQ(sheet->height() -
+                  sheet->cancelButton()->mapTo(sheet, QPoint(0, sheet->cancelButton()->height())).y(),
+              16);
     Pictures::save(sheet->grab().toImage(), artifacts, "pairing-timed-out");
     sheet->cancelButton()->click();
     settle();
@@ -539,7 +545,7 @@ TEST(HonestStatus, EveryDeviceAndServiceStateIsToldAsItIs) {
              return statusWords(*f.monitor) + "|" + f.monitor->enrolmentProgress()->error()->what();
          },
          {"|No camera signal|No camera found|No camera found, so Zorvi cannot see the desk.|",
-             "a working camera: No camera found"},
+          "a working camera: No camera found"},
          {"Present", "ermission", "Continue", "Camera is active", "access"}},
         {"camera stopped",
          [](Form& f) {

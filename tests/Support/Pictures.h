@@ -66,6 +66,28 @@ inline int pixelsNear(const QImage& image, const QRectF& box, const QColor& colo
     return count;
 }
 
+// The contrast ratio of two opaque colours, 1 to 21, by their relative luminance (WCAG 2).
+inline double contrastRatio(const QColor& a, const QColor& b) {
+    const auto luminance = [](const QColor& c) {
+        const auto channel = [](double v) {
+            return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+    };
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// The largest contrast ratio against `background` of a pixel within `box`.
+inline double strongestContrast(const QImage& image, const QRectF& box, const QColor& background) {
+    double strongest = 1;
+    const QRect area = box.toAlignedRect().intersected(image.rect());
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            strongest = std::max(strongest, contrastRatio(image.pixelColor(x, y), background));
+    return strongest;
+}
+
 // Pixels within `box` whose alpha is at least `alpha` (for images drawn on a clear canvas).
 inline int inkedPixels(const QImage& image, const QRectF& box, int alpha = 64) {
     int count = 0;

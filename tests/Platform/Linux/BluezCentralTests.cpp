@@ -378,6 +378,12 @@ TEST(BluezCentralProvider, TakesBluezsAnswerForTheAuthorization) {
     for (const auto& c : cases)
         EXPECT_EQ(BluezCentralProvider::authorizationFor(c.reply), c.authorization)
             << c.reply.errorName().toStdString();
+    // Without a system bus nothing can be asked, and the cause says why.
+    BluezCentralProvider noBus(
+        QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"), QStringLiteral("none")));
+    EXPECT_EQ(noBus.authorization(), BluetoothAuthorization::unknown);
+    EXPECT_EQ(noBus.unknownAuthorizationCause(),
+              "no system bus (Failed to connect to socket /nonexistent/bus: No such file or directory)");
 }
 
 TEST(BluezCentral, NamesADeviceByItsAddressInEitherCase) {
