@@ -28,10 +28,12 @@ std::optional<pid_t> holderIn(int fd) {
     return pid;
 }
 
+// Written over what was there, then cut to its length: a copy reading the file meanwhile finds a
+// process number, never an empty file.
 void writeHolder(int fd) {
     const std::string pid = std::to_string(::getpid()) + "\n";
-    if (::ftruncate(fd, 0) == 0) {
-        [[maybe_unused]] const auto written = ::pwrite(fd, pid.data(), pid.size(), 0);
+    if (::pwrite(fd, pid.data(), pid.size(), 0) == static_cast<ssize_t>(pid.size())) {
+        [[maybe_unused]] const int cut = ::ftruncate(fd, static_cast<off_t>(pid.size()));
     }
 }
 
