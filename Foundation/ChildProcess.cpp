@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <optional>
+#include <pthread.h>
 #include <cmath>
 #include <csignal>
 #include <cstdlib>
@@ -12,6 +14,7 @@
 #include <poll.h>
 #include <spawn.h>
 #include <sstream>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -230,37 +233,110 @@ bool isExecutableFile(const std::string& path) {
     return ::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) && ::access(path.c_str(), X_OK) == 0;
 }
 
-} // namespace
-
 // As posix_spawnp looks: a name with a slash as it is, else in each folder of PATH (an empty entry is
 // the current folder), and the system's default folders when PATH is unset.
-bool ChildProcess::isInstalled(const std::string& executable) {
+std::optional<std::string> foundExecutable(const std::string& executable) {
     if (executable.empty())
-        return false;
+        return std::nullopt;
     if (executable.find('/') != std::string::npos)
-        return isExecutableFile(executable);
+        return isExecutableFile(executable) ? std::optional(executable) : std::nullopt;
     const char* path = std::getenv("PATH");
     std::istringstream folders(path ? path : "/bin:/usr/bin");
     for (std::string folder; std::getline(folders, folder, ':');)
-        if (isExecutableFile((folder.empty() ? "." : folder) + "/" + executable))
-            return true;
-    return false;
+        if (std::string candidate = (folder.empty() ? "." : folder) + "/" + executable; isExecutableFile(candidate))
+            return candidate;
+    return std::nullopt;
+}
+
+// In the child of a fork, where only async-signal-safe calls may be made: it becomes the program as
+// spawn() would start it, and is sent SIGTERM when the thread that started it ends, the process killed
+// or crashed included. What keeps it from running is written to `failure` as an errno.
+[[noreturn]] void becomeTheProgram(const char* path, char* const argv[], int output, int failure, pid_t parent) {
+    ::setpgid(0, 0);
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (::getppid() != parent) // the parent died before the request took hold
+        ::_exit(127);
+    const int input = ::open("/dev/null", O_RDONLY);
+    if (input < 0 || ::dup2(input, STDIN_FILENO) < 0 || ::dup2(output, STDOUT_FILENO) < 0 ||
+        ::dup2(output, STDERR_FILENO) < 0) {
+        const int error = errno;
+        [[maybe_unused]] const auto written = ::write(failure, &error, sizeof error);
+        ::_exit(127);
+    }
+    // Nothing else goes with the program; `failure` closes at the exec by itself.
+    if (failure > STDERR_FILENO + 1)
+        ::close_range(STDERR_FILENO + 1, static_cast<unsigned>(failure) - 1, 0);
+    ::close_range(static_cast<unsigned>(failure) + 1, ~0U, 0);
+    struct sigaction byDefault {};
+    byDefault.sa_handler = SIG_DFL;
+    for (int signal = 1; signal < NSIG; ++signal)
+        ::sigaction(signal, &byDefault, nullptr);
+    sigset_t none;
+    ::sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    ::execve(path, argv, environ);
+    const int error = errno;
+    [[maybe_unused]] const auto written = ::write(failure, &error, sizeof error);
+    ::_exit(127);
+}
+
+} // namespace
+
+bool ChildProcess::isInstalled(const std::string& executable) {
+    return foundExecutable(executable).has_value();
 }
 
 std::unique_ptr<RunningChildProcess> RunningChildProcess::start(const std::string& executable,
                                                                 const std::vector<std::string>& arguments,
                                                                 std::string& launchError) {
+    const std::optional<std::string> path = foundExecutable(executable);
+    if (!path) {
+        launchError = executable + ": " + errorText(ENOENT);
+        return nullptr;
+    }
     Pipe output;
-    if (!openPipe(output)) {
+    Pipe failure;
+    if (!openPipe(output) || !openPipe(failure)) {
         launchError = "cannot create a pipe: " + errorText(errno);
         return nullptr;
     }
-    pid_t pid = 0;
-    if (const int error = spawn(pid, executable, arguments, output, output); error != 0) {
-        launchError = executable + ": " + errorText(error);
+    std::vector<std::string> words{executable};
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (auto& word : words)
+        argv.push_back(word.data());
+    argv.push_back(nullptr);
+    // No handler of ours may run in the child before it has set every signal to its default.
+    sigset_t all;
+    sigset_t before;
+    ::sigfillset(&all);
+    ::pthread_sigmask(SIG_SETMASK, &all, &before);
+    const pid_t parent = ::getpid();
+    const pid_t pid = ::fork();
+    if (pid == 0)
+        becomeTheProgram(path->c_str(), argv.data(), output.write.get(), failure.write.get(), parent);
+    const int forkError = errno;
+    ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    if (pid < 0) {
+        launchError = executable + ": " + errorText(forkError);
         return nullptr;
     }
     output.write.reset(); // so that the pipe reports its end once the program's copies close
+    failure.write.reset();
+    // The failure pipe ends at the exec, or carries why there was none.
+    int error = 0;
+    ssize_t told = 0;
+    pollfd ready{failure.read.get(), POLLIN, 0};
+    while (::poll(&ready, 1, -1) < 0 && errno == EINTR) {
+    }
+    while ((told = ::read(failure.read.get(), &error, sizeof error)) < 0 && errno == EINTR) {
+    }
+    if (told > 0) {
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        launchError = executable + ": " + errorText(error);
+        return nullptr;
+    }
     return std::unique_ptr<RunningChildProcess>(new RunningChildProcess(pid, output.read.release()));
 }
 

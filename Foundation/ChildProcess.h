@@ -36,7 +36,9 @@ bool isInstalled(const std::string& executable);
 
 // A program left running while its output is read as it arrives, such as a watcher that prints one line
 // per event. It is started as ChildProcess::run starts one, except that its standard error shares the
-// pipe of its standard output; it ends (its whole process group) and is reaped with the object. Reading
+// pipe of its standard output; it ends (its whole process group) and is reaped with the object. It is
+// sent SIGTERM when the thread that started it ends, so that it does not outlive a process that was
+// killed or crashed: start it from a thread that lives as long as it should (the main thread). Reading
 // never blocks: the caller's event loop watches outputDescriptor() and calls readLines() when it is
 // readable.
 class RunningChildProcess {

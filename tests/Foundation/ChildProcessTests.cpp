@@ -7,8 +7,10 @@
 #include <csignal>
 #include <fcntl.h>
 #include <fstream>
+#include <poll.h>
 #include <sstream>
 #include <string>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -119,6 +121,64 @@ TEST(ChildProcessTest, ChildInheritsNoOtherDescriptors) {
     for (std::string fd; std::getline(lines, fd);)
         EXPECT_NE(fd, std::to_string(leaked));
     EXPECT_NE(result.standardOutput.find("2\n"), std::string::npos);
+}
+
+// A watcher whose process is killed ends too, so nothing of ours outlives a crash; it gets none of the
+// descriptors its process had open; a program that is not there is a launch failure.
+TEST(RunningChildProcessTest, EndsWithTheProcessThatStartedItAndTakesNothingElse) {
+    std::string missing;
+    EXPECT_FALSE(RunningChildProcess::start("/nonexistent/watcher", {}, missing));
+    EXPECT_EQ(missing, "/nonexistent/watcher: No such file or directory");
+
+    ASSERT_EQ(::prctl(PR_SET_CHILD_SUBREAPER, 1), 0); // the orphaned watcher is reparented to this test
+    int report[2];
+    ASSERT_EQ(::pipe(report), 0);
+    const pid_t starter = ::fork();
+    if (starter == 0) {
+        ::close(report[0]);
+        const int open = ::fcntl(report[1], F_DUPFD, 50); // deliberately without close-on-exec
+        std::string why;
+        auto watcher = RunningChildProcess::start(
+            "/bin/sh", {"-c", "echo $$; ls /proc/self/fd | tr '\\n' ' '; echo; exec sleep 60"}, why);
+        std::string told;
+        for (int lines = 0; watcher && lines < 2;) {
+            pollfd ready{watcher->outputDescriptor(), POLLIN, 0};
+            const auto tell = [&](const std::string& line) {
+                told += line + "\n";
+                ++lines;
+            };
+            if (::poll(&ready, 1, 5000) <= 0 || !watcher->readLines(tell))
+                break;
+        }
+        [[maybe_unused]] const auto written = ::write(open, told.data(), told.size());
+        ::raise(SIGKILL);
+    }
+    ::close(report[1]);
+    std::string told;
+    char buffer[256];
+    for (ssize_t n; (n = ::read(report[0], buffer, sizeof buffer)) > 0;)
+        told.append(buffer, size_t(n));
+    ::close(report[0]);
+    ::waitpid(starter, nullptr, 0);
+    std::istringstream lines(told);
+    pid_t watcher = 0;
+    std::string descriptors;
+    lines >> watcher;
+    lines.ignore();
+    std::getline(lines, descriptors);
+    ASSERT_GT(watcher, 0) << told;
+    EXPECT_EQ(descriptors.find("50 "), std::string::npos) << descriptors;
+
+    int status = 0;
+    pid_t ended = 0;
+    for (const auto deadline = std::chrono::steady_clock::now() + 5s;
+         (ended = ::waitpid(watcher, &status, WNOHANG)) == 0 && std::chrono::steady_clock::now() < deadline;)
+        std::this_thread::sleep_for(10ms);
+    if (ended == 0) {
+        ::kill(watcher, SIGKILL);
+        ::waitpid(watcher, &status, 0);
+    }
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << "the watcher outlived its process";
 }
 
 } // namespace
