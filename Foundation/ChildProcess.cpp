@@ -98,17 +98,30 @@ struct SpawnSetup {
     SpawnSetup& operator=(const SpawnSetup&) = delete;
 };
 
+// The program's name and its arguments as exec takes them, built before a fork, where nothing may be
+// allocated any more.
+struct CommandLine {
+    CommandLine(const std::string& executable, const std::vector<std::string>& arguments)
+        : words{executable} {
+        words.insert(words.end(), arguments.begin(), arguments.end());
+        for (auto& word : words)
+            argv.push_back(word.data());
+        argv.push_back(nullptr);
+    }
+    CommandLine(const CommandLine&) = delete;
+    CommandLine& operator=(const CommandLine&) = delete;
+
+    std::vector<std::string> words;
+    std::vector<char*> argv; // into `words`, ended by a null
+};
+
 // Zero and the child's id, or the error number.
 int spawn(pid_t& pid, const std::string& executable, const std::vector<std::string>& arguments,
           const Pipe& out, const Pipe& err) {
-    std::vector<std::string> words{executable};
-    words.insert(words.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (auto& word : words)
-        argv.push_back(word.data());
-    argv.push_back(nullptr);
+    CommandLine command(executable, arguments);
     const SpawnSetup setup(out, err);
-    return posix_spawnp(&pid, executable.c_str(), &setup.actions, &setup.attributes, argv.data(), environ);
+    return posix_spawnp(&pid, executable.c_str(), &setup.actions, &setup.attributes, command.argv.data(),
+                        environ);
 }
 
 // Becomes readable when the child exits, so waiting needs no polling; unavailable on old kernels.
@@ -300,12 +313,7 @@ std::unique_ptr<RunningChildProcess> RunningChildProcess::start(const std::strin
         launchError = "cannot create a pipe: " + errorText(errno);
         return nullptr;
     }
-    std::vector<std::string> words{executable};
-    words.insert(words.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (auto& word : words)
-        argv.push_back(word.data());
-    argv.push_back(nullptr);
+    CommandLine command(executable, arguments);
     // No handler of ours may run in the child before it has set every signal to its default.
     sigset_t all;
     sigset_t before;
@@ -314,7 +322,7 @@ std::unique_ptr<RunningChildProcess> RunningChildProcess::start(const std::strin
     const pid_t parent = ::getpid();
     const pid_t pid = ::fork();
     if (pid == 0)
-        becomeTheProgram(path->c_str(), argv.data(), output.write.get(), failure.write.get(), parent);
+        becomeTheProgram(path->c_str(), command.argv.data(), output.write.get(), failure.write.get(), parent);
     const int forkError = errno;
     ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
     if (pid < 0) {
