@@ -255,6 +255,9 @@ void DesktopSession::deliver(SessionChange change) {
     case SessionChange::becameActive:
         handler = handlers_.sessionDidBecomeActive;
         break;
+    case SessionChange::lockLost:
+        handler = handlers_.sessionLockLost ? handlers_.sessionLockLost : handlers_.sessionDidBecomeActive;
+        break;
     case SessionChange::screensSlept:
         handler = handlers_.screensDidSleep;
         break;

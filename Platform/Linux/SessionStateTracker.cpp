@@ -13,7 +13,9 @@ SessionChange SessionStateTracker::lockReported(LockSource source, std::optional
     if (nowLocked == isLocked())
         return SessionChange::none;
     lockedAt_ = nowLocked ? std::optional(now) : std::nullopt;
-    return nowLocked ? SessionChange::resignedActive : SessionChange::becameActive;
+    if (nowLocked)
+        return SessionChange::resignedActive;
+    return locked.has_value() ? SessionChange::becameActive : SessionChange::lockLost;
 }
 
 SessionChange SessionStateTracker::displayReported(DisplaySource source, std::optional<bool> asleep) {

@@ -7,7 +7,9 @@
 #include <optional>
 
 // A change in the session, as the handlers of SessionEvents hear of it.
-enum class SessionChange { none, resignedActive, becameActive, screensSlept, screensWoke };
+// `lockLost`: the session is no longer locked because the source that held the lock went away, not
+// because any source said it was unlocked.
+enum class SessionChange { none, resignedActive, becameActive, lockLost, screensSlept, screensWoke };
 
 // Folds what the session's several sources say into the one lock state and the one sleep state that
 // SessionEvents reports, so that a change seen by two sources is announced once.

@@ -8,7 +8,8 @@
 
 // Readable failures: "becameActive" rather than "1-byte object <01>".
 void PrintTo(SessionChange change, std::ostream* out) {
-    constexpr const char* names[] = {"none", "resignedActive", "becameActive", "screensSlept", "screensWoke"};
+    constexpr const char* names[] = {"none", "resignedActive", "becameActive", "lockLost", "screensSlept",
+                                     "screensWoke"};
     *out << names[static_cast<int>(change)];
 }
 
@@ -98,9 +99,12 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"RequestsCountAgainWhenLockedHintGoesAway",
              {hint(false), gone(LockSource::lockedHint), request(true)},
              {resignedActive}},
-        Case{"ScreenSaverGoingAwayReleasesItsLock",
+        Case{"ScreenSaverGoingAwayLosesItsLock",
              {saver(true), gone(LockSource::mateScreenSaver)},
-             {resignedActive, becameActive}},
+             {resignedActive, lockLost}},
+        Case{"XScreenSaverGoingAwayLosesItsLock",
+             {xscreensaver(true), gone(LockSource::xscreensaver)},
+             {resignedActive, lockLost}},
         Case{"SourceGoingAwayKeepsAnotherSourcesLock",
              {hint(true), saver(true), gone(LockSource::mateScreenSaver)},
              {resignedActive}},
