@@ -11,14 +11,14 @@
 struct SessionEventHandlers {
     std::function<void()> sessionDidResignActive; // the session was locked (or switched away from)
     std::function<void()> sessionDidBecomeActive; // the session is in use again (unlocked)
-    // The screen locker that held the session locked went away (killed or crashed) without an unlock:
-    // the session is open again, but nobody unlocked it. Without a handler, told as an unlock.
-    std::function<void()> sessionLockLost;
     std::function<void()> screensDidSleep;
     std::function<void()> screensDidWake;
     // Whether any screen locker could take a lock request: first once the session has looked for its
     // lockers, then whenever that changes.
     std::function<void(bool hasScreenLocker)> lockersChanged;
+    // The screen locker that held the session locked went away (killed or crashed) without an unlock:
+    // the session is open again, but nobody unlocked it. Without a handler, told as an unlock.
+    std::function<void()> sessionLockLost;
 };
 
 class SessionEvents {

@@ -18,4 +18,7 @@ public:
     // for a locker's own report to confirm. Called off the main thread; it may block, under time-outs of
     // its own.
     virtual SessionLockAttempt lockSession() = 0;
+    // Turns the displays off where the session can, once its lock has been confirmed: never in place
+    // of a lock. Called off the main thread.
+    virtual void sleepDisplays() {}
 };

@@ -142,7 +142,6 @@ SessionLockAttempt DesktopSession::lockSession() {
             continue;
         }
         attempt.method = name;
-        sleepDisplaysAfterLock();
         break;
     }
     return attempt;
@@ -173,7 +172,7 @@ std::optional<std::string> DesktopSession::lockWith(const LockMethod& method) {
 }
 
 // Where the X server cannot power its displays down, there is nothing to try: start-up has said so.
-void DesktopSession::sleepDisplaysAfterLock() {
+void DesktopSession::sleepDisplays() {
     if (!dpmsFollowed_ || x11DisplayPower_->sleepNow() != X11DisplayPower::SleepOutcome::stayedOn)
         return;
     systemLog("session", "The displays stayed on: the X server reports them on after DPMS was asked to turn them off");

@@ -34,7 +34,8 @@ class QObject;
 // sources is announced once.
 //
 // A lock request goes to the lockers that are there, in the order of lockMethodsToTry, until one takes
-// it; where the X server has DPMS, the displays are then put to sleep, which is no lock of its own. An
+// it; where the X server has DPMS, the displays are put to sleep once the lock is confirmed, which is
+// no lock of its own. An
 // xdg-screensaver that failed to lock is no locker until other lockers run (ScreenLockers).
 // Lives on the main thread: QtDBus and the event loop deliver there, and the handlers are called straight
 // from them. Only lockSession() is called from other threads.
@@ -62,6 +63,7 @@ public:
     std::string unavailableReason() const override { return unavailableReason_; }
     std::optional<SessionLockInfo> current() override;
     SessionLockAttempt lockSession() override;
+    void sleepDisplays() override;
 
     // logind's session object, e.g. "/org/freedesktop/login1/session/2"; empty until one is found.
     std::string sessionPath() const { return logind_.sessionPath(); }
@@ -72,7 +74,6 @@ private:
     void lockersMayHaveChanged();
     std::optional<std::string> lockWith(const LockMethod& method);
     void xdgScreensaverFailed();
-    void sleepDisplaysAfterLock();
 
     void watchDisplays();
     void subscribeToDisplayConfig();

@@ -1,6 +1,7 @@
 #include "OnboardingModel.h"
 
 #include "Foundation/DispatchQueue.h"
+#include <utility>
 
 namespace {
 
@@ -101,6 +102,8 @@ std::string onboardingPermissionDescription(OnboardingPermission permission,
         problem = states.cameraProblem;
     else if (permission == OnboardingPermission::appleWatch)
         problem = states.bluetoothProblem;
+    else
+        problem = states.lockingProblem;
     return problem.empty() ? onboardingPermissionRow(permission).description : problem;
 }
 
@@ -121,17 +124,17 @@ bool OnboardingPermissionStates::granted(OnboardingPermission permission) const 
     case OnboardingPermission::appleWatch:
         return bluetoothPermissionGranted;
     case OnboardingPermission::screenLocking:
-        return screenLockingEnabled;
+        return screenLockingEnabled && lockingProblem.empty();
     }
     return false;
 }
 
 OnboardingPermissionStates permissionStatesFrom(CameraState::Kind camera, BluetoothState bluetooth,
-                                                bool screenLockingEnabled) {
+                                                bool screenLockingEnabled, std::string lockingProblem) {
     const CameraWords& cameraRow = cameraWords(camera);
     const BluetoothWords& bluetoothRow = bluetoothWords(bluetooth);
-    return {cameraRow.works, bluetoothRow.works, screenLockingEnabled, cameraRow.onboarding,
-            bluetoothRow.onboarding};
+    return {cameraRow.works,        bluetoothRow.works,       screenLockingEnabled,
+            cameraRow.onboarding,   bluetoothRow.onboarding, std::move(lockingProblem)};
 }
 
 void pollPermissionStatus(std::function<void()> completion) {

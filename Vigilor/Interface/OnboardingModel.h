@@ -54,6 +54,8 @@ struct OnboardingPermissionStates {
     // empty: the row's own.
     std::string cameraProblem;
     std::string bluetoothProblem;
+    // What keeps Zorvi from locking this session whatever the user allows (no screen locker); empty: none.
+    std::string lockingProblem;
 
     bool granted(OnboardingPermission permission) const;
     bool operator==(const OnboardingPermissionStates&) const = default;
@@ -65,7 +67,7 @@ std::string onboardingPermissionDescription(OnboardingPermission permission,
 // Granted means what the devices reported: a camera that opened, a Bluetooth radio that scans; and the
 // setting that lets Zorvi lock.
 OnboardingPermissionStates permissionStatesFrom(CameraState::Kind camera, BluetoothState bluetooth,
-                                                bool screenLockingEnabled);
+                                                bool screenLockingEnabled, std::string lockingProblem = {});
 
 // After a press the permissions are looked at again three times, each delay counted from the look
 // before (about 0.5, 2.0 and 5.0 s after the press), as the user answers at their own pace. Every

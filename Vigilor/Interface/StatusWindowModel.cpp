@@ -12,8 +12,6 @@ namespace {
 
 constexpr size_t shownLockRows = 6;
 constexpr int64_t goodFollowRate = 75;
-constexpr std::string_view wontLock = "Won't lock";
-constexpr std::string_view wontLockPrefix = "Won't lock: ";
 
 // A rate that needs at least one chance to mean anything.
 std::optional<int64_t> followRate(int64_t followed, int64_t chances) {
@@ -76,7 +74,8 @@ void fillLockActivity(StatusWindowModel& model, const VigilorMonitor& m) {
     model.lockEventCount = lines.size();
     for (size_t i = 0; i < lines.size() && i < shownLockRows; ++i)
         model.lockRows.push_back(lockEventRow(lines[i]));
-    model.suppressionReason = lockSuppressionReason(m.autoLockEnabled(), m.lockReason());
+    // A held-back lock is news only while Auto Lock is on.
+    model.suppressionReason = m.autoLockEnabled() ? m.wontLockReason() : std::nullopt;
     model.lockingAvailable = m.lockingAvailable();
     model.autoLockEnabled = m.autoLockEnabled();
     model.pauseTitle = m.isPaused() ? "Resume" : "Pause";
@@ -94,14 +93,6 @@ LockEventRow lockEventRow(const std::string& line) {
     if (end == std::string::npos || end + 1 == line.size())
         return {};
     return {line.substr(start, end - start), line.substr(end + 1)};
-}
-
-std::optional<std::string> lockSuppressionReason(bool autoLockEnabled, const std::string& lockReason) {
-    if (!autoLockEnabled || !lockReason.starts_with(wontLock))
-        return std::nullopt;
-    if (lockReason.starts_with(wontLockPrefix))
-        return lockReason.substr(wontLockPrefix.size());
-    return lockReason;
 }
 
 QColor rhythmTileTint(const WellnessPeriodSummary& s) {

@@ -34,9 +34,6 @@ struct LockEventRow {
 };
 LockEventRow lockEventRow(const std::string& line);
 
-// The reason the explainer shows while Auto Lock is on and a lock is held back; nothing otherwise.
-std::optional<std::string> lockSuppressionReason(bool autoLockEnabled, const std::string& lockReason);
-
 // Tile tints: a follow rate of at least 75 takes the panel's colour, anything else (no
 // opportunities included) the system orange.
 QColor rhythmTileTint(const WellnessPeriodSummary& summary);

@@ -30,9 +30,20 @@ Verdict lockOrWouldLock(const ZorviPresenceInputs& in) {
     return Verdict::of(in.lockerAvailable ? Kind::lock : Kind::wouldLockNoLocker);
 }
 
+// A companion never heard keeps the gate closed: for as long as Bluetooth cannot be heard, for good.
+ZorviGateReason gateReason(const ZorviPresenceInputs& in) {
+    if (in.companionSeen)
+        return ZorviGateReason::companionNear;
+    return bluetoothWords(in.bluetoothState).unavailable ? ZorviGateReason::bluetoothUnavailable
+                                                         : ZorviGateReason::companionNotSeen;
+}
+
 Verdict evaluateCamera(const ZorviPresenceInputs& in) {
     if (in.facePresent)
         return Verdict::present(ZorviPresenceReason::faceInView);
+    // Without pictures a missing face says nothing about the desk: no camera rule can see an absence.
+    if (in.cameraBlocked)
+        return Verdict::of(Kind::cameraBlind);
     if (!in.hasIndependentAwayEvidence && in.secondsSinceDeskPresence < in.lookAwayGrace &&
         (!in.requireKnownFaceForPresence || in.knownFacePresent))
         return Verdict::present(ZorviPresenceReason::faceTurned);
@@ -47,7 +58,7 @@ Verdict evaluateCamera(const ZorviPresenceInputs& in) {
     if (const auto suppressed = suppression(in))
         return Verdict::of(*suppressed);
     if (!in.watchGateAllowsLock)
-        return Verdict::of(Kind::suppressedWatchNear);
+        return Verdict::gateClosed(gateReason(in));
     return lockOrWouldLock(in);
 }
 
@@ -87,7 +98,8 @@ Verdict evaluateDeviceOnly(const ZorviPresenceInputs& in) {
     const bool activeInput = in.inputIdleSeconds < in.activeInputGrace;
     const double away = activeInput || in.companionNear ? 0 : in.companionAwaySeconds;
     if (away < std::max(0.0, in.watchGrace))
-        return Verdict::present(ZorviPresenceReason::companionNear);
+        return Verdict::present(activeInput && !in.companionNear ? ZorviPresenceReason::inputActive
+                                                                 : ZorviPresenceReason::companionNear);
     if (const auto suppressed = suppression(in))
         return Verdict::of(*suppressed);
     return lockOrWouldLock(in);
@@ -109,85 +121,157 @@ std::string lockText(ZorviLockProgress progress, const std::string& detail = {})
     return detail.empty() ? "Locked" : "Locked \u2014 " + detail;
 }
 
-std::string cameraText(const ZorviPresenceInputs& in, const Verdict& verdict) {
+using Words = ZorviVerdictWords;
+
+Words wontLock(std::string decision, const std::string& why) {
+    return {std::move(decision), why, "Won't lock: " + why};
+}
+Words explained(std::string decision, std::string reason) {
+    return {std::move(decision), std::nullopt, std::move(reason)};
+}
+
+// What every rule set says alike about a verdict it shares.
+Words presentWords(const ZorviPresenceInputs& in, ZorviPresenceReason reason, std::string decision) {
+    const ZorviCompanionWords& companion = companionWords(in.companionMode);
+    switch (reason) {
+    case ZorviPresenceReason::faceInView:
+        return wontLock(std::move(decision), "face is visible.");
+    case ZorviPresenceReason::bodyPoseUnclear:
+        return wontLock(std::move(decision), "body is still in frame.");
+    case ZorviPresenceReason::companionNear:
+        return wontLock(std::move(decision), std::string(companion.capitalised) + " is still near.");
+    case ZorviPresenceReason::inputActive:
+        return wontLock(std::move(decision), "keyboard or mouse is active.");
+    case ZorviPresenceReason::faceTurned:
+        break;
+    }
+    return wontLock(std::move(decision), "recent look-away still counts as present.");
+}
+
+Words gateWords(const ZorviPresenceInputs& in, ZorviGateReason gate) {
+    const ZorviCompanionWords& companion = companionWords(in.companionMode);
+    const std::string kind = companion.capitalised;
+    switch (gate) {
+    case ZorviGateReason::companionNotSeen:
+        return wontLock("Suppressed: " + kind + " not seen yet",
+                        "waiting for first " + std::string(companion.lowerCase) + " signal.");
+    case ZorviGateReason::bluetoothUnavailable:
+        return wontLock("Suppressed: Bluetooth unavailable", "Bluetooth is unavailable.");
+    case ZorviGateReason::companionNear:
+        break;
+    }
+    return wontLock("Suppressed: " + kind + " near", kind + " is still near.");
+}
+
+const char* const lockDueReason = "You have left: Zorvi locks the session.";
+const char* const lockingDisabledReason = "Locking is disabled; Zorvi is observing only.";
+const char* const autoLockOffReason = "Would lock, but Auto Lock is off.";
+const char* const noLockerReason = "No screen locker found: Zorvi cannot lock this session.";
+
+Words cameraRuleWords(const ZorviPresenceInputs& in, const Verdict& verdict) {
+    const std::string kind = companionWords(in.companionMode).capitalised;
     switch (verdict.kind) {
     case Kind::present:
-        switch (verdict.reason) {
-        case ZorviPresenceReason::faceInView:
-            return in.autoLockEnabled ? "Armed, but present" : "Coaching: present";
-        case ZorviPresenceReason::bodyPoseUnclear:
-            return "Present \u2014 body pose unclear";
-        default:
-            // The presence assumed at the start is no face that a camera turned away from.
-            return in.cameraBlocked ? "No camera signal" : "Present \u2014 face turned";
-        }
+        if (verdict.reason == ZorviPresenceReason::faceInView)
+            return presentWords(in, verdict.reason, in.autoLockEnabled ? "Armed, but present" : "Coaching: present");
+        if (verdict.reason == ZorviPresenceReason::bodyPoseUnclear)
+            return presentWords(in, verdict.reason, "Present \u2014 body pose unclear");
+        return presentWords(in, verdict.reason, "Present \u2014 face turned");
+    case Kind::cameraBlind:
+        return wontLock("No camera signal", "the camera delivers no pictures, so it cannot see you leave.");
     case Kind::waiting:
-        return "Face missing: " + fixedDecimal(verdict.secondsLeft, 1) + "s";
+        return explained("Face missing: " + fixedDecimal(verdict.secondsLeft, 1) + "s",
+                         "Locks once the face has been gone for the lock timeout.");
     case Kind::waitingForSustainedNoFace:
-        return in.cameraBlocked ? "No camera signal" : "Waiting for sustained no-face";
+        return explained("Waiting for sustained no-face", "Locks once the camera has missed the face a few times.");
     case Kind::suppressedScreenSharing:
-        return "Suppressed: Screen Sharing";
+        return wontLock("Suppressed: Screen Sharing", "Screen Sharing is active.");
     case Kind::suppressedOnCall:
-        return "Suppressed: On a call";
+        return wontLock("Suppressed: On a call", "On a call.");
     case Kind::suppressedWatchNear:
-        return "Suppressed: Watch near";
+        return gateWords(in, verdict.gate);
     case Kind::wouldLockAutoLockOff:
-        return "Would lock: face + Watch away";
+        return explained(in.bluetoothPresenceEnabled ? "Would lock: face + " + kind + " away" : "Would lock: face away",
+                         autoLockOffReason);
     case Kind::wouldLockLockingDisabled:
-        return "Would lock, but locking is disabled";
+        return explained("Would lock, but locking is disabled", lockingDisabledReason);
     case Kind::wouldLockNoLocker:
-        return "Would lock, but no screen locker was found";
+        return explained("Would lock, but no screen locker was found", noLockerReason);
     default:
-        return lockText(in.lockProgress);
+        return explained(lockText(in.lockProgress), lockDueReason);
     }
 }
 
-std::string cameraBusyText(const ZorviPresenceInputs& in, const Verdict& verdict, const std::string& kind) {
+Words cameraBusyRuleWords(const ZorviPresenceInputs& in, const Verdict& verdict) {
+    const ZorviCompanionWords& companion = companionWords(in.companionMode);
+    const std::string kind = companion.capitalised;
     switch (verdict.kind) {
     case Kind::companionOff:
+        return wontLock("Camera busy \u2014 assuming present", "the camera is busy and no companion is in use.");
     case Kind::companionUnavailable:
-        return "Camera busy \u2014 assuming present";
+        return wontLock("Camera busy \u2014 assuming present", "the camera is busy and Bluetooth is unavailable.");
     case Kind::learningCompanion:
-        return "Camera busy \u2014 learning " + kind;
+        return wontLock("Camera busy \u2014 learning " + kind,
+                        "waiting for first " + std::string(companion.lowerCase) + " signal.");
     case Kind::present:
-        return "Camera busy \u2014 " + kind + " near";
+        return presentWords(in, verdict.reason, "Camera busy \u2014 " + kind + " near");
     case Kind::suppressedScreenSharing:
-        return "Camera busy \u2014 Screen Sharing";
+        return wontLock("Camera busy \u2014 Screen Sharing", "Screen Sharing is active.");
     case Kind::lock:
-        return lockText(in.lockProgress, "camera busy, " + kind + " away");
+        return explained(lockText(in.lockProgress, "camera busy, " + kind + " away"), lockDueReason);
     case Kind::wouldLockNoLocker:
-        return "Camera busy \u2014 " + kind + " away, no screen locker";
+        return explained("Camera busy \u2014 " + kind + " away, no screen locker", noLockerReason);
     default:
-        return "Camera busy \u2014 " + kind + " away";
+        return explained("Camera busy \u2014 " + kind + " away",
+                         "Locks once the " + std::string(companion.lowerCase) +
+                             " has been away for the lock timeout and input is idle.");
     }
 }
 
-std::string deviceOnlyText(const ZorviPresenceInputs& in, const Verdict& verdict, const std::string& kind) {
+Words deviceOnlyRuleWords(const ZorviPresenceInputs& in, const Verdict& verdict) {
+    const ZorviCompanionWords& companion = companionWords(in.companionMode);
+    const std::string kind = companion.capitalised;
     switch (verdict.kind) {
     case Kind::companionOff:
-        return "Pick a Watch or phone for camera-free locking";
+        return wontLock("Pick a Watch or phone for camera-free locking", "no Watch or phone is in use.");
     case Kind::companionUnavailable:
-        return bluetoothWords(in.bluetoothState).cameraFreeLocking;
+        return wontLock(bluetoothWords(in.bluetoothState).cameraFreeLocking, "Bluetooth is unavailable.");
     case Kind::learningCompanion:
-        return "Learning " + kind;
+        return wontLock("Learning " + kind, "waiting for first " + std::string(companion.lowerCase) + " signal.");
     case Kind::present:
-        return kind + " near";
+        return presentWords(in, verdict.reason, kind + " near");
     case Kind::suppressedScreenSharing:
-        return "Screen Sharing \u2014 staying unlocked";
+        return wontLock("Screen Sharing \u2014 staying unlocked", "Screen Sharing is active.");
     case Kind::suppressedOnCall:
-        return "On a call \u2014 staying unlocked";
+        return wontLock("On a call \u2014 staying unlocked", "On a call.");
     case Kind::wouldLockAutoLockOff:
-        return kind + " away (auto-lock off)";
+        return explained(kind + " away (auto-lock off)", autoLockOffReason);
     case Kind::wouldLockLockingDisabled:
-        return kind + " away (locking unavailable)";
+        return explained(kind + " away (locking unavailable)", lockingDisabledReason);
     case Kind::wouldLockNoLocker:
-        return kind + " away (no screen locker)";
+        return explained(kind + " away (no screen locker)", noLockerReason);
     default:
-        return lockText(in.lockProgress, kind + " away");
+        return explained(lockText(in.lockProgress, kind + " away"), lockDueReason);
     }
 }
 
 } // namespace
+
+const ZorviCompanionWords& companionWords(BluetoothPresenceMode mode) {
+    static constexpr ZorviCompanionWords off{"Bluetooth", "Bluetooth"}, watch{"Watch", "Watch"},
+        phone{"Phone", "phone"}, either{"Device", "device"};
+    switch (mode) {
+    case BluetoothPresenceMode::watch:
+        return watch;
+    case BluetoothPresenceMode::phone:
+        return phone;
+    case BluetoothPresenceMode::either:
+        return either;
+    case BluetoothPresenceMode::off:
+        break;
+    }
+    return off;
+}
 
 namespace ZorviLockDecision {
 
@@ -208,27 +292,84 @@ ZorviPresenceVerdict evaluate(const ZorviPresenceInputs& inputs) {
     }
 }
 
-std::string decisionText(const ZorviPresenceInputs& inputs, const ZorviPresenceVerdict& verdict,
-                         const std::string& companionWord) {
+ZorviVerdictWords words(const ZorviPresenceInputs& inputs, const ZorviPresenceVerdict& verdict) {
     switch (ruleSet(inputs)) {
     case RuleSet::cameraBusy:
-        return cameraBusyText(inputs, verdict, companionWord);
+        return cameraBusyRuleWords(inputs, verdict);
     case RuleSet::deviceOnly:
-        return deviceOnlyText(inputs, verdict, companionWord);
+        return deviceOnlyRuleWords(inputs, verdict);
     default:
-        return cameraText(inputs, verdict);
+        return cameraRuleWords(inputs, verdict);
     }
 }
 
-ZorviLockCall lockCall(const ZorviPresenceInputs& inputs, const std::string& companionWord) {
+ZorviLockCall lockCall(const ZorviPresenceInputs& inputs) {
+    const std::string kind = companionWords(inputs.companionMode).capitalised;
     switch (ruleSet(inputs)) {
     case RuleSet::cameraBusy:
-        return {"Auto-lock (camera busy, " + companionWord + " away)", "Auto-" + companionWord};
+        return {"Auto-lock (camera busy, " + kind + " away)", "Auto-" + kind};
     case RuleSet::deviceOnly:
-        return {"Auto-lock (" + companionWord + " away, camera-free)", "Auto-" + companionWord};
+        return {"Auto-lock (" + kind + " away, camera-free)", "Auto-" + kind};
     default:
         return {"Auto-lock triggered", "Auto"};
     }
+}
+
+// The setting and the locker first, then the signal: with camera presence on, the camera's pictures
+// (the camera rules never fall back on the companion), and a companion gate that Bluetooth can open;
+// without it, a companion that can be heard.
+ZorviLockAbility ability(const ZorviLockAbilityInputs& in) {
+    if (!in.lockingAvailable)
+        return ZorviLockAbility::lockingUnavailable;
+    if (!in.screenLockingEnabled)
+        return ZorviLockAbility::lockingDisabled;
+    if (in.hasScreenLocker == false)
+        return ZorviLockAbility::noScreenLocker;
+    if (in.lockerDoesNotLock)
+        return ZorviLockAbility::lockerDoesNotLock;
+    if (in.cameraPresenceEnabled) {
+        if (in.cameraBlocked)
+            return ZorviLockAbility::cameraCannotWatch;
+        if (in.bluetoothPresenceEnabled && in.bluetoothUnavailable && !in.companionSeen)
+            return ZorviLockAbility::bluetoothUnheard;
+        return ZorviLockAbility::ready;
+    }
+    if (!in.bluetoothPresenceEnabled)
+        return ZorviLockAbility::noAwaySignal;
+    return in.bluetoothUnavailable ? ZorviLockAbility::bluetoothUnheard : ZorviLockAbility::ready;
+}
+
+std::optional<ZorviLockAbilityWords> abilityWords(ZorviLockAbility ability, const ZorviLockAbilityInputs& in) {
+    const std::string kind = companionWords(in.companionMode).lowerCase;
+    switch (ability) {
+    case ZorviLockAbility::ready:
+        return std::nullopt;
+    case ZorviLockAbility::lockingUnavailable:
+        return ZorviLockAbilityWords{"Locking unavailable",
+                                     "Presence coaching is active; locking is unavailable in this version."};
+    case ZorviLockAbility::lockingDisabled:
+        return ZorviLockAbilityWords{"Locking disabled", lockingDisabledReason};
+    case ZorviLockAbility::noScreenLocker:
+        return ZorviLockAbilityWords{"No screen locker found", noLockerReason};
+    case ZorviLockAbility::lockerDoesNotLock:
+        return ZorviLockAbilityWords{
+            "Screen locker does not lock",
+            std::string(LockAttempt::lockerDoesNotLockText) + "."};
+    case ZorviLockAbility::cameraCannotWatch:
+        return ZorviLockAbilityWords{"Camera cannot watch",
+                                     "Auto Lock cannot lock: the camera delivers no pictures, so it cannot see you leave."};
+    case ZorviLockAbility::noAwaySignal:
+        return ZorviLockAbilityWords{
+            "Nothing can see you leave",
+            "Auto Lock cannot lock: camera presence is off and no Watch or phone is in use."};
+    case ZorviLockAbility::bluetoothUnheard:
+        return ZorviLockAbilityWords{
+            "Bluetooth unavailable",
+            in.cameraPresenceEnabled
+                ? "Auto Lock cannot lock in this mode: Bluetooth is unavailable, so the " + kind + " gate never opens."
+                : "Auto Lock cannot lock: Bluetooth is unavailable and camera presence is off."};
+    }
+    return std::nullopt;
 }
 
 } // namespace ZorviLockDecision

@@ -1,8 +1,11 @@
 #pragma once
 
 #include "DeviceState.h"
+#include "LockAttempt.h"
+#include "Vigilor/Config/VigilorConfig.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 // Why the user counts as present.
@@ -10,12 +13,20 @@ enum class ZorviPresenceReason {
     faceInView,      // the camera sees a face
     faceTurned,      // recent desk presence
     bodyPoseUnclear, // recent unclear presence kept by the body pose
-    companionNear,   // the Bluetooth companion is near (or keyboard and mouse were used)
+    companionNear,   // the Bluetooth companion is near
+    inputActive,     // without the camera: the keyboard or the mouse was used lately
 };
 
-// Where the lock this absence asked for stands: asked for and awaited until a screen locker reports
-// the session locked, the wait for that report has run out, or no locker took the request.
-enum class ZorviLockProgress { awaited, locked, unconfirmed, failed };
+// Why the companion gate keeps a lock back: the companion is near, it has never been heard, or it never
+// can be (Bluetooth cannot be used), which holds the gate closed for as long as that lasts.
+enum class ZorviGateReason { companionNear, companionNotSeen, bluetoothUnavailable };
+
+// The companion's name in texts, by the Bluetooth presence mode: capitalised and in running text.
+struct ZorviCompanionWords {
+    const char* capitalised; // "Watch", "Phone", "Device"; "Bluetooth" with the mode off
+    const char* lowerCase;   // "Watch", "phone", "device", "Bluetooth"
+};
+const ZorviCompanionWords& companionWords(BluetoothPresenceMode mode);
 
 // The evidence and settings that the lock decision reads; nothing else. The decision tick fills every
 // field on every tick; each rule set reads its own.
@@ -53,6 +64,7 @@ struct ZorviPresenceInputs {
     bool companionSeen = false; // seen at least once
     bool companionNear = false;
     double companionAwaySeconds = 0; // since it stopped counting as near; with a sighting only
+    BluetoothPresenceMode companionMode = BluetoothPresenceMode::watch; // for the words
     double watchGrace = 0;
     double inputIdleSeconds = 0; // as published
     double activeInputGrace = 0;
@@ -76,6 +88,7 @@ struct ZorviPresenceVerdict {
         wouldLockAutoLockOff,
         wouldLockLockingDisabled,
         wouldLockNoLocker, // the session has no screen locker to ask
+        cameraBlind,       // the camera delivers no pictures: nothing tells that the user left
         lock,              // lock the session now
         locked, // a lock verdict for an absence that has been acted on already
         // Without the camera.
@@ -88,18 +101,63 @@ struct ZorviPresenceVerdict {
     Kind kind = Kind::waitingForSustainedNoFace;
     ZorviPresenceReason reason = ZorviPresenceReason::faceTurned; // `present` only
     double secondsLeft = 0;                                       // `waiting` only
+    ZorviGateReason gate = ZorviGateReason::companionNear;        // `suppressedWatchNear` only
 
-    static ZorviPresenceVerdict present(ZorviPresenceReason why) { return {Kind::present, why, 0}; }
+    static ZorviPresenceVerdict present(ZorviPresenceReason why) { return {Kind::present, why}; }
     static ZorviPresenceVerdict waiting(double left) {
         return {Kind::waiting, ZorviPresenceReason::faceTurned, left};
     }
-    static ZorviPresenceVerdict of(Kind kind) { return {kind, ZorviPresenceReason::faceTurned, 0}; }
+    static ZorviPresenceVerdict gateClosed(ZorviGateReason why) {
+        return {Kind::suppressedWatchNear, ZorviPresenceReason::faceTurned, 0, why};
+    }
+    static ZorviPresenceVerdict of(Kind kind) { return {kind}; }
 
     bool operator==(const ZorviPresenceVerdict&) const = default;
 };
 
 // The three rule sets: with the camera, while another application holds it, and without it.
 enum class ZorviRuleSet { camera, cameraBusy, deviceOnly };
+
+// A verdict in words, from one table: the published decision, and why a lock will or will not come.
+struct ZorviVerdictWords {
+    std::string decision;
+    // Why no lock comes now, where that is the point of the verdict: the status window's "Won't lock"
+    // line, and after "Won't lock: " the lock reason.
+    std::optional<std::string> wontLock;
+    std::string lockReason;
+};
+
+// Whether the guard can lock at all, whatever the user does: a locker that works, a setting that allows
+// it, and a signal that can see the user leave. Anything but `ready` makes every "armed" word false.
+enum class ZorviLockAbility {
+    ready,
+    lockingUnavailable, // a build that cannot lock the session
+    lockingDisabled,    // the user does not let Zorvi lock
+    noScreenLocker,     // the session has no locker to ask
+    lockerDoesNotLock,  // the locker took requests again and again, and never locked
+    cameraCannotWatch,  // camera presence decides, and the camera cannot deliver pictures
+    noAwaySignal,       // without the camera, no companion is in use
+    bluetoothUnheard,   // a companion decides or gates, and Bluetooth cannot be heard
+};
+
+// What the ability is decided from.
+struct ZorviLockAbilityInputs {
+    bool lockingAvailable = true;
+    bool screenLockingEnabled = true;
+    std::optional<bool> hasScreenLocker; // nothing until the session has looked
+    bool lockerDoesNotLock = false;
+    bool cameraPresenceEnabled = true;
+    bool cameraBlocked = false; // the camera's state keeps it from delivering pictures
+    bool bluetoothPresenceEnabled = false;
+    bool bluetoothUnavailable = false;
+    bool companionSeen = false;
+    BluetoothPresenceMode companionMode = BluetoothPresenceMode::off;
+};
+
+struct ZorviLockAbilityWords {
+    const char* readiness; // the short word of the tray, the panel and the settings badge
+    std::string lockReason;
+};
 
 // What a lock verdict asks for: the activity-log line and the lock source.
 struct ZorviLockCall {
@@ -115,10 +173,13 @@ namespace ZorviLockDecision {
 // A busy camera first, then the camera presence setting.
 ZorviRuleSet ruleSet(const ZorviPresenceInputs& inputs);
 ZorviPresenceVerdict evaluate(const ZorviPresenceInputs& inputs);
-// The decision text for a verdict; `companionWord` is "Watch", "Phone", "Device" or "Bluetooth".
-std::string decisionText(const ZorviPresenceInputs& inputs, const ZorviPresenceVerdict& verdict,
-                         const std::string& companionWord);
+// The words of a verdict.
+ZorviVerdictWords words(const ZorviPresenceInputs& inputs, const ZorviPresenceVerdict& verdict);
 // What a `lock` verdict of the rule set in force logs and names as its source.
-ZorviLockCall lockCall(const ZorviPresenceInputs& inputs, const std::string& companionWord);
+ZorviLockCall lockCall(const ZorviPresenceInputs& inputs);
+
+ZorviLockAbility ability(const ZorviLockAbilityInputs& inputs);
+// Nothing for `ready`.
+std::optional<ZorviLockAbilityWords> abilityWords(ZorviLockAbility ability, const ZorviLockAbilityInputs& inputs);
 
 } // namespace ZorviLockDecision

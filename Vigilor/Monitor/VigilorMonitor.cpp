@@ -202,6 +202,7 @@ void VigilorMonitor::registerSessionNotifications() {
                 if (auto self = weak.lock())
                     self->sessionLockersChanged(hasScreenLocker);
             },
+        .sessionLockLost = handler(&VigilorMonitor::sessionLockLost),
     });
     if (!started) {
         const std::string reason = services_.sessionEvents->unavailableReason();

@@ -26,6 +26,7 @@
 #include "Vigilor/Config/PresenceModels.h"
 #include "Vigilor/Config/VigilorConfig.h"
 #include "Vigilor/Monitor/DeviceState.h"
+#include "Vigilor/Monitor/LockAttempt.h"
 #include "Vigilor/Monitor/LockDecision.h"
 #include "Vigilor/Monitor/NudgeLevel.h"
 #include "Vigilor/Monitor/WellnessScore.h"
@@ -294,7 +295,7 @@ public:
     void staggerOverdueBreaks(Date now);
 
     // The relay and the widget.
-    RemoteMacStatusSnapshot currentRemoteSnapshot(const std::string& eventSource, Date now);
+    RemoteMacStatusSnapshot currentRemoteSnapshot(const std::string& eventSource, Date now) const;
     void mirrorMacWidgetStatus(const RemoteMacStatusSnapshot& snapshot, const std::string& event, Date seenAt,
                                bool force);
     void updateRemoteCompanionStatus();
@@ -302,8 +303,11 @@ public:
     void scheduleRecoveryFetching();
     void scheduleStartupRemoteStatusPublishes();
     void handleRemoteLockCommand(const RemoteLockCommand& command);
-    RemoteMacLockStatus remoteMacStatus(Date now);
+    RemoteMacLockStatus remoteMacStatus(Date now) const;
+    // Why the session will or will not lock now: the guard's state, else the last verdict's words.
     std::string lockReason() const;
+    // The bare reason of a "Won't lock" verdict (for its own line in the interface); nothing otherwise.
+    std::optional<std::string> wontLockReason() const;
     int presenceConfidence() const;
 
     // Status summaries for the interface: each is computed from the current state on every read by
@@ -351,27 +355,27 @@ public:
     NudgeLevel nudgeLevel() const;
 
     // The session's lock state.
-    void scheduleLockAttemptTimeout();
-    void syncSystemLockState(Date now, const std::string& eventSource);
     std::optional<Date> systemScreenLockedAt() const;
-    void confirmScreenLocked(Date now, const std::string& eventSource, bool appendSystemEventWhenNotZorvi);
     bool systemReportsScreenLocked() const;
     // Where the lock asked for stands, as a screen locker has reported it.
-    ZorviLockProgress lockProgress() const;
-    // Auto Lock is armed, but the session has no screen locker that could lock it.
-    bool autoLockLacksScreenLocker() const;
-    // Why the lock reason speaks of the session lock rather than the desk: a lock that is awaited, or no
-    // locker to ask. Nothing otherwise.
+    ZorviLockProgress lockProgress() const { return lockAttempt_.progress(); }
+    const LockAttempt& lockAttempt() const { return lockAttempt_; }
+    // Why the lock reason speaks of the session lock rather than the desk: a lock that is awaited or
+    // failed. Nothing otherwise.
     std::optional<std::string> sessionLockReason() const;
+    // Whether Auto Lock can lock at all, and its words; `ready` while Auto Lock is off.
+    ZorviLockAbility lockAbility() const;
+    std::optional<ZorviLockAbilityWords> lockAbilityWords() const;
     // Called on the main thread just before the session's lockers are asked to lock: the interface
     // closes whatever of ours holds the keyboard or the pointer, which no screen locker can lock past.
     std::function<void()> sessionWillLock;
     // Gets, on the main thread, whether a screen locker took the request.
     using LockCompletion = std::function<void(bool started)>;
-    // Asks the session's lockers off the main thread, one request at a time; a refused request completes
-    // at once. A quiet request (the retry of an absence whose lock failed before) writes nothing to
-    // the logs unless it succeeds.
-    void lockScreen(const std::string& source, LockCompletion completion = {}, bool quiet = false);
+    // Asks the session's lockers off the main thread, one request at a time (see LockAttempt); a refused
+    // request completes at once. A quiet request (the retry of an absence whose lock failed before)
+    // writes nothing to the logs unless it succeeds. A user's request is never dropped.
+    void lockScreen(const std::string& source, LockCompletion completion = {}, bool quiet = false,
+                    LockAttempt::Requester who = LockAttempt::Requester::absence);
 
     // The 0.5 s decision tick and the evidence it weighs.
     void evaluateDecision();
@@ -431,14 +435,15 @@ public:
 
     // Read-only views of stored state for the interface and tests.
     bool runtimeServicesStarted() const { return runtimeServicesStarted_; }
-    bool screenLocked() const { return screenLocked_; }
-    std::optional<Date> screenLockedAt() const { return screenLockedAt_; }
-    bool lockAttemptInProgress() const { return lockAttemptInProgress_; }
+    bool screenLocked() const { return lockAttempt_.locked(); }
+    std::optional<Date> screenLockedAt() const { return lockAttempt_.lockedAt(); }
+    // A locker took the request, and its lock is awaited.
+    bool lockAttemptInProgress() const { return lockAttempt_.stage() == LockAttempt::Stage::awaiting; }
     // The lockers of a request are being asked.
-    bool lockRequestRunning() const { return lockRequestRunning_; }
-    std::optional<Date> lastZorviLockRequestAt() const { return lastZorviLockRequestAt_; }
+    bool lockRequestRunning() const { return lockAttempt_.asking(); }
+    std::optional<Date> lastZorviLockRequestAt() const { return lockAttempt_.requestedAt(); }
     std::optional<bool> sessionHasScreenLocker() const { return sessionHasScreenLocker_; }
-    const std::string& lastZorviLockSource() const { return lastZorviLockSource_; }
+    std::string lastZorviLockSource() const { return lockAttempt_.requestSource(); }
     std::shared_ptr<CaptureSession> captureSession() const;
     bool lockedForCurrentAbsence() const { return lockedForCurrentAbsence_; }
     Date lastEyeBreakAt() const { return lastEyeBreakAt_; }
@@ -524,29 +529,50 @@ private:
     void forgetBluetoothCompanion();
     void publishBreakPrompt(Date now, bool resting, double restSoFar);
     ZorviPresenceInputs presenceInputs(Date now) const;
+    ZorviLockAbilityInputs lockAbilityInputs() const;
+    std::optional<std::string> guardReason() const;
+    ZorviVerdictWords verdictWords() const;
     void actOnVerdict(const ZorviPresenceInputs& inputs, const ZorviPresenceVerdict& verdict);
     void publishDecision(ZorviPresenceVerdict::Kind kind, const std::string& text);
     void lockForCurrentAbsence(const ZorviLockCall& call, const ZorviPresenceVerdict& verdict);
     void presenceSeenAgain();
     double evidencedAbsence(Date now, Date lastSeen) const;
-    struct LockRequest {
-        std::string source;
-        Date requestedAt;
-        std::optional<Date> previousRequestAt;
-        std::string previousSource;
-        bool quiet = false;
+    // What the lock attempt asks of the monitor.
+    class AttemptOutputs final : public LockAttempt::Outputs {
+    public:
+        explicit AttemptOutputs(VigilorMonitor& monitor)
+            : m_(monitor) {}
+        void askLockers(const std::string& source) override;
+        void armConfirmationTimeout(double seconds) override;
+        void cancelConfirmationTimeout() override;
+        void activityLog(const std::string& line) override;
+        void lockLog(const std::string& line) override;
+        void statusEvent(const std::string& event, const std::string& source) override;
+        void ownLockConfirmed(const std::string& source, Date lockedAt) override;
+        void sessionLocked() override;
+        void sessionOpened(const LockAttempt::Opening& opening) override;
+
+    private:
+        VigilorMonitor& m_;
     };
-    void finishLockRequest(const LockRequest& request, const SessionLockAttempt& attempt,
-                           const LockCompletion& completion);
-    void announceOwnLock(const std::string& source, Date lockedAt, bool wasLocked);
-    bool lockFailedRecently(Date now) const;
-    bool unconfirmedLockDue(Date now) const;
+    const std::shared_ptr<DispatchQueue>& lockQueue();
+    void sessionTookLock();
+    void sessionOpened(const LockAttempt::Opening& opening);
+    void sessionLockLost();
+    void postLockLostNotice(const std::string& title, const std::string& body);
+    // What a locked absence reset of the breaks.
+    struct AwayCredit {
+        bool eyeBreakReset = false;
+        bool walkBreakReset = false;
+    };
+    static std::string awayCreditText(AwayCredit credit);
+    static std::string awayCreditLogText(AwayCredit credit);
     void deliverMacLockedFeedback(const std::string& source, Date lockedAt);
     void deliverMacLockedNotification(const std::string& source, Date lockedAt);
     void addMacLockedNotification(const std::string& source, Date lockedAt);
     void postMacLockedWebhook(const std::string& urlText, const std::string& source, Date lockedAt);
-    void creditAwayAfterLock(Date returnedAt, double awaySeconds);
-    void postWelcomeBack(double awaySeconds);
+    void creditAwayAfterLock(Date returnedAt, double awaySeconds, bool zorvisLock);
+    void postWelcomeBack(double awaySeconds, bool zorvisLock, AwayCredit credit);
     void sessionDidResignActive();
     void sessionDidBecomeActive();
     void sessionLockersChanged(bool hasScreenLocker);
@@ -622,16 +648,19 @@ private:
     std::optional<Date> lastWatchSeen_;
     std::optional<Date> watchWeakSince_;
     bool lockedForCurrentAbsence_ = false;
-    // The lock call of this absence is running; a failure of this absence has been logged; presence
-    // seen again (counted, so that a late lock result can tell that its absence has ended).
-    bool absenceLockPending_ = false;
+    // The locker that held this absence's lock went away: the next lock of the absence is told to the user.
+    bool relockingAfterLoss_ = false;
+    // Presence seen again (counted, so that a late lock result can tell that its absence has ended).
     // The kind of verdict the decision was published from last, and whether the one published now goes
     // on with its countdown.
     ZorviPresenceVerdict::Kind publishedVerdictKind_ = ZorviPresenceVerdict::Kind::waitingForSustainedNoFace;
+    // The tick's last verdict and what it was made from: the lock reason's words come from it.
+    struct MadeVerdict {
+        ZorviPresenceInputs inputs;
+        ZorviPresenceVerdict verdict;
+    };
+    MadeVerdict lastVerdict_;
     bool countdownGoesOn_ = false;
-    bool absenceLockFailed_ = false;
-    // When this absence's last lock went unconfirmed: the absence is asked again a wait later.
-    std::optional<Date> absenceLockUnconfirmedAt_;
     uint64_t presenceSightings_ = 0;
     Date lastRemoteControlCheckAt_ = Date::distantPast();
     bool knownFacePresent_ = true;
@@ -662,23 +691,14 @@ private:
     bool eyeBreakDueNotified_ = false;
     bool walkBreakDueNotified_ = false;
 
-    // Locking.
-    bool screenLocked_ = false;
-    std::optional<Date> screenLockedAt_;
-    std::optional<Date> lastZorviLockRequestAt_;
-    std::string lastZorviLockSource_ = "Zorvi";
+    // Locking: the session's lock and the request under way are the attempt's alone.
+    AttemptOutputs lockAttemptOutputs_{*this};
+    LockAttempt lockAttempt_{lockAttemptOutputs_};
     std::optional<Date> lastLockFeedbackAt_;
     std::optional<RemoteLockCommand> pendingRemoteLockCommand_;
-    bool lockAttemptInProgress_ = false;
-    bool lockRequestRunning_ = false;
-    // Our lock that a locker confirmed while the lockers were still asked: told once the request is.
-    std::optional<Date> ownLockConfirmedDuringRequest_;
-    // When a lock request that was not a quiet retry last failed.
-    std::optional<Date> lockFailedAt_;
     // Whether the session has a screen locker; nothing until the session has looked.
     std::optional<bool> sessionHasScreenLocker_;
     std::shared_ptr<DispatchQueue> lockQueue_; // made at the first request
-    bool confirmingScreenLock_ = false;
     bool startupRemoteStatusPublishScheduled_ = false;
 
     // Timers.

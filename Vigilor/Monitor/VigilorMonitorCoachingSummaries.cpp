@@ -20,6 +20,7 @@ enum class NudgeRow {
     remoteControl,
     awayWithoutLocking,
     checkingAwayLock,
+    awayLockCannotLock, // Auto Lock is on, but nothing can lock or see the absence
     lostYou,
     lookingAway,
     squareUp,
@@ -119,8 +120,11 @@ NudgeRow nudgeRow(const VigilorMonitor& m) {
         return NudgeRow::remoteControl;
     if (!face && !m.lockingAvailable())
         return NudgeRow::awayWithoutLocking;
+    if (!face && !m.autoLockEnabled())
+        return NudgeRow::lostYou;
     if (!face)
-        return m.autoLockEnabled() ? NudgeRow::checkingAwayLock : NudgeRow::lostYou;
+        return m.lockAbility() == ZorviLockAbility::ready ? NudgeRow::checkingAwayLock
+                                                          : NudgeRow::awayLockCannotLock;
     if (m.isLookingAway())
         return NudgeRow::lookingAway;
     const bool hints = m.config().bodyPoseHintsEnabled;
@@ -136,6 +140,12 @@ NudgeRow nudgeRow(const VigilorMonitor& m) {
     if (eyeBreakDue(m))
         return NudgeRow::restYourEyes;
     return NudgeRow::inView;
+}
+
+// Names only the signals in use: the companion only where Bluetooth presence is on.
+std::string calmSignalsText(const std::optional<std::string>& companion) {
+    return companion ? "Eyes, distance, " + *companion + ", and input look calm."
+                     : "Eyes, distance, and input look calm.";
 }
 
 } // namespace
@@ -353,6 +363,8 @@ std::string VigilorMonitor::nudgeTitle() const {
         return "Presence signal away";
     case NudgeRow::checkingAwayLock:
         return "Checking away lock";
+    case NudgeRow::awayLockCannotLock:
+        return "Auto Lock cannot lock";
     case NudgeRow::lostYou:
         // Only a camera that delivers frames can have lost a face.
         return cameraDeliversFrames(now()) ? "Zorvi lost you" : cameraWords(cameraState().kind).nudgeTitle;
@@ -386,6 +398,7 @@ std::string VigilorMonitor::nudgeDetail() const {
     case NudgeRow::awayWithoutLocking:
         return "Zorvi is coaching presence only in this version.";
     case NudgeRow::checkingAwayLock:
+    case NudgeRow::awayLockCannotLock:
         return lockReason();
     case NudgeRow::lostYou:
         return "Coaching only; Auto Lock is off.";
@@ -401,9 +414,9 @@ std::string VigilorMonitor::nudgeDetail() const {
     case NudgeRow::restYourEyes:
         return "Look at something distant for " + formatDuration(c.eyeBreakDuration) + ".";
     case NudgeRow::inView:
-        return "Eyes, distance, Watch, and input look calm.";
+        break;
     }
-    return "Eyes, distance, Watch, and input look calm.";
+    return calmSignalsText(bluetoothPresenceEnabled() ? std::optional(companionWordCapitalised()) : std::nullopt);
 }
 
 std::string VigilorMonitor::nudgeSystemImage() const {
@@ -416,6 +429,7 @@ std::string VigilorMonitor::nudgeSystemImage() const {
         return "display";
     case NudgeRow::awayWithoutLocking:
     case NudgeRow::checkingAwayLock:
+    case NudgeRow::awayLockCannotLock:
     case NudgeRow::lostYou:
         return "eye.slash.fill";
     case NudgeRow::lookingAway:

@@ -4,6 +4,7 @@
 #include "Foundation/Rounding.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -73,11 +74,12 @@ ZorviPresenceInputs VigilorMonitor::presenceInputs(Date at) const {
     in.companionSeen = lastWatchSeen_.has_value();
     in.companionNear = watchPresent();
     in.companionAwaySeconds = lastWatchSeen_ ? at.timeIntervalSince(companionAwaySince()) : 0;
+    in.companionMode = c.bluetoothPresenceMode;
     in.watchGrace = c.watchGrace;
     in.inputIdleSeconds = inputIdleSeconds();
     in.activeInputGrace = c.activeInputGrace;
     in.lockerAvailable = sessionHasScreenLocker_ != false;
-    in.lockedForCurrentAbsence = lockedForCurrentAbsence_ && !unconfirmedLockDue(at);
+    in.lockedForCurrentAbsence = lockedForCurrentAbsence_ && !lockAttempt_.retryDue(at);
     in.lockProgress = lockProgress();
     return in;
 }
@@ -86,8 +88,8 @@ ZorviPresenceInputs VigilorMonitor::presenceInputs(Date at) const {
 // result decides, as when a failed lock leaves the text as it was.
 void VigilorMonitor::actOnVerdict(const ZorviPresenceInputs& in, const ZorviPresenceVerdict& verdict) {
     using Kind = ZorviPresenceVerdict::Kind;
-    const std::string kind = companionWordCapitalised();
-    const std::string text = ZorviLockDecision::decisionText(in, verdict, kind);
+    lastVerdict_ = {in, verdict};
+    const std::string text = ZorviLockDecision::words(in, verdict).decision;
     switch (verdict.kind) {
     case Kind::present:
         presenceSeenAgain();
@@ -102,15 +104,15 @@ void VigilorMonitor::actOnVerdict(const ZorviPresenceInputs& in, const ZorviPres
         break;
     case Kind::lock:
         // A session that a locker holds locked already is not asked again.
-        if (screenLocked_) {
+        if (lockAttempt_.locked()) {
             lockedForCurrentAbsence_ = true;
             break;
         }
-        if (!absenceLockPending_)
-            lockForCurrentAbsence(ZorviLockDecision::lockCall(in, kind), verdict);
+        if (!lockAttempt_.asking())
+            lockForCurrentAbsence(ZorviLockDecision::lockCall(in), verdict);
         return;
     case Kind::locked:
-        if (absenceLockPending_)
+        if (lockAttempt_.asking())
             return;
         break;
     default:
@@ -131,8 +133,7 @@ void VigilorMonitor::publishDecision(ZorviPresenceVerdict::Kind kind, const std:
 
 void VigilorMonitor::presenceSeenAgain() {
     lockedForCurrentAbsence_ = false;
-    absenceLockFailed_ = false;
-    absenceLockUnconfirmedAt_.reset();
+    relockingAfterLoss_ = false;
     ++presenceSightings_;
 }
 
@@ -143,24 +144,21 @@ void VigilorMonitor::presenceSeenAgain() {
 // the wait for its confirmation has passed a second time (unconfirmedLockDue), each attempt logged.
 void VigilorMonitor::lockForCurrentAbsence(const ZorviLockCall& call, const ZorviPresenceVerdict& verdict) {
     lockedForCurrentAbsence_ = true;
-    absenceLockPending_ = true;
-    absenceLockUnconfirmedAt_.reset();
-    const bool retry = absenceLockFailed_;
+    const bool retry = lockAttempt_.stage() == LockAttempt::Stage::failed;
     if (!retry)
         append(call.activityLine);
     const auto completion = [weak = weakSelf(), sightings = presenceSightings_, verdict](bool started) {
         auto self = weak.lock();
-        if (!self)
-            return;
-        self->absenceLockPending_ = false;
-        if (self->presenceSightings_ != sightings) // the user came back meanwhile
+        if (!self || self->presenceSightings_ != sightings) // the user came back meanwhile
             return;
         self->lockedForCurrentAbsence_ = started;
-        self->absenceLockFailed_ = !started;
+        if (std::exchange(self->relockingAfterLoss_, false) && !started)
+            self->postLockLostNotice("Zorvi could not lock this computer again",
+                                     "No screen locker took the request; the session stays open.");
         // Awaited, unless a locker has confirmed the lock already; or failed, while the retries go on.
         const ZorviPresenceInputs now = self->presenceInputs(self->now());
-        self->publishDecision(verdict.kind,
-                              ZorviLockDecision::decisionText(now, verdict, self->companionWordCapitalised()));
+        self->lastVerdict_ = {now, verdict};
+        self->publishDecision(verdict.kind, ZorviLockDecision::words(now, verdict).decision);
     };
     lockScreen(call.source, completion, retry);
 }

@@ -21,96 +21,93 @@ void VigilorMonitor::lockNow() {
     lockScreen("Manual");
 }
 
-// The request is recorded at once, so that a lock the session reports while the lockers are still asked
-// is attributed to it; they are asked on a queue of their own, which reports back here.
-void VigilorMonitor::lockScreen(const std::string& source, LockCompletion completion, bool quiet) {
+// Refusals that need no locker are said here; everything else is the lock attempt's.
+void VigilorMonitor::lockScreen(const std::string& source, LockCompletion completion, bool quiet,
+                                LockAttempt::Requester who) {
     const auto refuse = [&](const std::string& lockLogLine) {
         if (!quiet)
             appendLockEvent(lockLogLine);
+        lockAttempt_.refused(now(), quiet);
         if (completion)
             completion(false);
     };
     if (!lockingAvailable_)
         return refuse(
             "Lock skipped: locking is unavailable in this build (its sandbox cannot lock the session)");
-    if (lockAttemptInProgress_ || lockRequestRunning_)
-        return refuse("Lock request dropped: lock attempt already in progress");
     if (sessionHasScreenLocker_ == false)
         return refuse(noScreenLockerText);
-    const LockRequest request{source, now(), lastZorviLockRequestAt_, lastZorviLockSource_, quiet};
-    lastZorviLockRequestAt_ = request.requestedAt;
-    lastZorviLockSource_ = source;
-    lockRequestRunning_ = true;
-    if (sessionWillLock)
-        sessionWillLock();
-    if (!lockQueue_)
-        lockQueue_ = std::make_shared<DispatchQueue>("Vigilor.lock");
+    lockAttempt_.request(source, who, now(), quiet, std::move(completion));
+}
+
+// The lockers are asked on a queue of their own, which reports back to the main thread: a locker that
+// takes its time (or never answers) holds up no tick.
+void VigilorMonitor::AttemptOutputs::askLockers(const std::string&) {
+    if (m_.sessionWillLock)
+        m_.sessionWillLock();
+    const auto& queue = m_.lockQueue();
     // The work keeps the queue alive, so a monitor that goes meanwhile does not wait for the lockers.
-    lockQueue_->async([queue = lockQueue_, locker = services_.sessionLocker, weak = weakSelf(), request,
-                       completion = std::move(completion)]() mutable {
-        SessionLockAttempt attempt = locker->lockSession();
-        // The completion belongs to the main thread, and goes there whole.
-        DispatchQueue::main().async(
-            [weak, request, attempt = std::move(attempt), completion = std::move(completion)] {
-                if (auto self = weak.lock())
-                    self->finishLockRequest(request, attempt, completion);
-            });
+    queue->async([queue, locker = m_.services_.sessionLocker, weak = m_.weakSelf()] {
+        SessionLockAttempt answer = locker->lockSession();
+        DispatchQueue::main().async([weak, answer = std::move(answer)] {
+            if (auto self = weak.lock())
+                self->lockAttempt_.lockersAnswered(answer, self->now());
+        });
     });
 }
 
-void VigilorMonitor::finishLockRequest(const LockRequest& request, const SessionLockAttempt& attempt,
-                                       const LockCompletion& completion) {
-    lockRequestRunning_ = false;
-    const bool worked = attempt.method.has_value();
-    if (worked || !request.quiet) {
-        for (const std::string& failure : attempt.failures)
-            append(failure);
-        if (worked) {
-            append("Lock invoked: " + *attempt.method);
-            appendLockEvent("Zorvi requested " + asciiLowercased(request.source) + " lock via " + *attempt.method);
+void VigilorMonitor::AttemptOutputs::armConfirmationTimeout(double seconds) {
+    cancelConfirmationTimeout();
+    m_.lockAttemptTimer_ = Timer::scheduled(seconds, false, [weak = m_.weakSelf()] {
+        if (auto self = weak.lock()) {
+            self->lockAttemptTimer_.reset();
+            self->lockAttempt_.confirmationTimedOut(self->now());
         }
-    }
-    if (!worked) {
-        // Unless an unlock has reset them meanwhile.
-        if (lastZorviLockRequestAt_ == request.requestedAt && lastZorviLockSource_ == request.source) {
-            lastZorviLockRequestAt_ = request.previousRequestAt;
-            lastZorviLockSource_ = request.previousSource;
-        }
-        // Said where the lock was asked for too: the dashboard shows the lock log.
-        if (!request.quiet) {
-            append("Lock failed: no method worked");
-            appendLockEvent(request.source + " lock failed: no screen locker took the request");
-            lockFailedAt_ = now();
-        }
-    } else {
-        // A lock that a locker confirmed while the lockers were asked has ended the attempt already.
-        if (!screenLocked_)
-            scheduleLockAttemptTimeout();
-        sendStatusEvent("lock_invoked", request.source, now());
-    }
-    if (const auto lockedAt = std::exchange(ownLockConfirmedDuringRequest_, std::nullopt))
-        announceOwnLock(request.source, *lockedAt, false);
-    if (completion)
-        completion(worked);
+    });
+}
+
+void VigilorMonitor::AttemptOutputs::cancelConfirmationTimeout() {
+    if (m_.lockAttemptTimer_)
+        m_.lockAttemptTimer_->invalidate();
+    m_.lockAttemptTimer_.reset();
+}
+
+void VigilorMonitor::AttemptOutputs::activityLog(const std::string& line) {
+    m_.append(line);
+}
+
+void VigilorMonitor::AttemptOutputs::lockLog(const std::string& line) {
+    m_.appendLockEvent(line);
+}
+
+void VigilorMonitor::AttemptOutputs::statusEvent(const std::string& event, const std::string& source) {
+    m_.sendStatusEvent(event, source, m_.now());
+}
+
+// The displays go dark only once the session is known to be locked: a lock that did not happen must not
+// leave a dark, open screen.
+void VigilorMonitor::AttemptOutputs::ownLockConfirmed(const std::string& source, Date lockedAt) {
+    m_.deliverMacLockedFeedback(source, lockedAt);
+    const auto& queue = m_.lockQueue();
+    queue->async([queue, locker = m_.services_.sessionLocker] { locker->sleepDisplays(); });
+}
+
+void VigilorMonitor::AttemptOutputs::sessionLocked() {
+    m_.sessionTookLock();
+}
+
+void VigilorMonitor::AttemptOutputs::sessionOpened(const LockAttempt::Opening& opening) {
+    m_.sessionOpened(opening);
+}
+
+const std::shared_ptr<DispatchQueue>& VigilorMonitor::lockQueue() {
+    if (!lockQueue_)
+        lockQueue_ = std::make_shared<DispatchQueue>("Vigilor.lock");
+    return lockQueue_;
 }
 
 bool VigilorMonitor::systemReportsScreenLocked() const {
     const auto state = services_.sessionLockState->current();
     return state && state->screenIsLocked;
-}
-
-// The retries of an absence whose lock failed are no lock awaited.
-ZorviLockProgress VigilorMonitor::lockProgress() const {
-    if (screenLocked_)
-        return ZorviLockProgress::locked;
-    if (lockAttemptInProgress_ || (lockRequestRunning_ && !absenceLockFailed_))
-        return ZorviLockProgress::awaited;
-    return absenceLockFailed_ ? ZorviLockProgress::failed : ZorviLockProgress::unconfirmed;
-}
-
-bool VigilorMonitor::autoLockLacksScreenLocker() const {
-    return sessionHasScreenLocker_ == false && autoLockEnabled() && lockingAvailable_ &&
-           config().screenLockingEnabled;
 }
 
 // In the words of the decision's lock states, so that the two agree; a failed request that was no part
@@ -119,27 +116,14 @@ std::optional<std::string> VigilorMonitor::sessionLockReason() const {
     const ZorviLockProgress progress = lockProgress();
     if (progress == ZorviLockProgress::awaited)
         return "Locking\u2026 waiting for the screen locker to confirm the lock.";
-    if (autoLockLacksScreenLocker())
-        return std::string(noScreenLockerText) + ".";
-    if (progress == ZorviLockProgress::failed || lockFailedRecently(now()))
+    // A failure stays news while this absence still asks for the lock, or for the window of a request.
+    const auto kind = lastVerdict_.verdict.kind;
+    const bool absenceAsks = kind == ZorviPresenceVerdict::Kind::lock || kind == ZorviPresenceVerdict::Kind::locked;
+    if ((progress == ZorviLockProgress::failed && absenceAsks) || lockAttempt_.failedRecently(now()))
         return "Lock failed: no screen locker took the request.";
-    if (progress == ZorviLockProgress::unconfirmed && absenceLockUnconfirmedAt_)
+    if (lockAttempt_.stage() == LockAttempt::Stage::unconfirmed && lockedForCurrentAbsence_)
         return "Lock requested, not confirmed: Zorvi asks the screen locker again.";
     return std::nullopt;
-}
-
-bool VigilorMonitor::lockFailedRecently(Date at) const {
-    const double age = lockFailedAt_ ? at.timeIntervalSince(*lockFailedAt_) : -1;
-    return age >= 0 && age < activeLockRequestWindow;
-}
-
-// The next lock of an absence whose lock went unconfirmed is asked for once a locker has had as long
-// again to confirm it (a clock set back counts as the wait over).
-bool VigilorMonitor::unconfirmedLockDue(Date at) const {
-    if (!absenceLockUnconfirmedAt_)
-        return false;
-    const double waited = at.timeIntervalSince(*absenceLockUnconfirmedAt_);
-    return waited < 0 || waited >= activeLockRequestWindow;
 }
 
 // Said once when the session turns out to have no locker, and again only if it loses every locker later.
@@ -150,51 +134,16 @@ void VigilorMonitor::sessionLockersChanged(bool hasScreenLocker) {
     append(noScreenLockerText);
 }
 
-void VigilorMonitor::confirmScreenLocked(Date at, const std::string& eventSource,
-                                         bool appendSystemEventWhenNotZorvi) {
-    // Publishing "locked" takes a snapshot, whose lock-state probe would confirm this same lock again.
-    if (confirmingScreenLock_)
-        return;
-    confirmingScreenLock_ = true;
-    const bool wasLocked = screenLocked_;
-    if (lockAttemptTimer_)
-        lockAttemptTimer_->invalidate();
-    lockAttemptTimer_.reset();
-    lockAttemptInProgress_ = false;
-    screenLocked_ = true;
-    if (!screenLockedAt_)
-        screenLockedAt_ = systemScreenLockedAt().value_or(at);
+// Whoever locked it, the session is locked: the break prompts go, and a remote command that asked for
+// the lock has it.
+void VigilorMonitor::sessionTookLock() {
     if (breakHUDVisible())
         breakHUDVisible = false;
     clearBreakNotification("app.zorvi.break.eye");
     clearBreakNotification("app.zorvi.break.walk");
     eyeBreakDueNotified_ = false;
     walkBreakDueNotified_ = false;
-
-    // A request in the future also counts: the clock may have been set back.
-    const bool ownLock =
-        lastZorviLockRequestAt_ && at.timeIntervalSince(*lastZorviLockRequestAt_) <= activeLockRequestWindow;
-    absenceLockUnconfirmedAt_.reset();
-    if (ownLock) {
-        // A locker may confirm before it answers the request (MATE's never answers): the request is
-        // logged first, and the confirmation follows it.
-        if (!wasLocked && lockRequestRunning_)
-            ownLockConfirmedDuringRequest_ = at;
-        else
-            announceOwnLock(lastZorviLockSource_, at, wasLocked);
-    } else {
-        if (!wasLocked && appendSystemEventWhenNotZorvi)
-            appendLockEvent("Screen locked by the system, user, or idle policy");
-        sendStatusEvent("locked", eventSource, now());
-    }
     confirmPendingRemoteLock();
-    confirmingScreenLock_ = false;
-}
-
-void VigilorMonitor::announceOwnLock(const std::string& source, Date lockedAt, bool wasLocked) {
-    if (!wasLocked)
-        appendLockEvent("Screen locked by Zorvi (" + source + ")");
-    deliverMacLockedFeedback(source, lockedAt);
 }
 
 void VigilorMonitor::deliverMacLockedFeedback(const std::string& source, Date lockedAt) {
@@ -243,40 +192,52 @@ void VigilorMonitor::addMacLockedNotification(const std::string& source, Date lo
 }
 
 void VigilorMonitor::sessionDidResignActive() {
-    confirmScreenLocked(now(), "System", true);
+    lockAttempt_.sessionLocked(now(), systemScreenLockedAt());
+}
+
+void VigilorMonitor::sessionDidBecomeActive() {
+    lockAttempt_.sessionUnlocked(now());
+}
+
+void VigilorMonitor::sessionLockLost() {
+    lockAttempt_.lockLost(now());
 }
 
 // Whoever unlocked is at the keyboard: the absence is over, the latch is armed again for the next one,
 // and its clock starts now, so that a session unlocked while the camera sees no one locks again only
-// after the lock timeout.
-void VigilorMonitor::sessionDidBecomeActive() {
-    if (const auto lockedAt = std::exchange(ownLockConfirmedDuringRequest_, std::nullopt))
-        announceOwnLock(lastZorviLockSource_, *lockedAt, false); // the lock came before its unlock
-    appendLockEvent("Screen unlocked");
-    presenceSeenAgain();
-    screenLocked_ = false;
-    if (lockAttemptTimer_)
-        lockAttemptTimer_->invalidate();
-    lockAttemptTimer_.reset();
-    lockAttemptInProgress_ = false;
+// after the lock timeout. A locker that went away unlocked nothing: the absence goes on, and unless the
+// user is back the decision asks for the lock again at its next tick.
+void VigilorMonitor::sessionOpened(const LockAttempt::Opening& opening) {
     const Date at = now();
-    const std::optional<Date> lockedAt = screenLockedAt_ ? screenLockedAt_ : lastZorviLockRequestAt_;
-    if (lockedAt && at.timeIntervalSince(*lockedAt) >= 5)
-        creditAwayAfterLock(at, at.timeIntervalSince(*lockedAt));
-    lastFaceSeen_ = at;
-    screenLockedAt_.reset();
-    lastZorviLockRequestAt_.reset();
-    lastZorviLockSource_ = "Zorvi";
+    if (opening.lost) {
+        if (std::exchange(lockedForCurrentAbsence_, false))
+            relockingAfterLoss_ = true;
+        postLockLostNotice("Screen lock ended",
+                           "The screen locker stopped while your session was locked, so the session is open again.");
+    } else {
+        presenceSeenAgain();
+        if (opening.lockedAt && at.timeIntervalSince(*opening.lockedAt) >= LockAttempt::minimumCreditedLock)
+            creditAwayAfterLock(at, at.timeIntervalSince(*opening.lockedAt), opening.wasZorvisLock);
+        lastFaceSeen_ = at;
+    }
     pendingRemoteLockCommand_.reset();
     if (remoteLockConfirmationTimer_)
         remoteLockConfirmationTimer_->invalidate();
     remoteLockConfirmationTimer_.reset();
-    sendStatusEvent("unlocked", "System", now());
+    sendStatusEvent("unlocked", "System", at);
+}
+
+void VigilorMonitor::postLockLostNotice(const std::string& title, const std::string& body) {
+    NotificationRequest request;
+    request.identifier = "app.zorvi.locklost";
+    request.title = title;
+    request.body = body;
+    services_.notifications->add(request, {});
 }
 
 // One absence is credited once: the wellness tick keeps running while the session is locked and may
 // already have recorded this absence's eye rest or walk.
-void VigilorMonitor::creditAwayAfterLock(Date returnedAt, double awaySeconds) {
+void VigilorMonitor::creditAwayAfterLock(Date returnedAt, double awaySeconds, bool zorvisLock) {
     const VigilorConfig& c = config();
     const Date lockedAt = returnedAt.addingTimeInterval(-awaySeconds);
     const bool walkAlreadyCredited =
@@ -286,12 +247,17 @@ void VigilorMonitor::creditAwayAfterLock(Date returnedAt, double awaySeconds) {
     recordWellnessEvent(WellnessEventKind::lockAway, awaySeconds, returnedAt);
     if (c.eyeBreakEnabled && c.eyeBreakDuration <= awaySeconds && !recordedEyeBreakForAbsence_)
         recordWellnessEvent(WellnessEventKind::eyeRest, awaySeconds, returnedAt);
+    AwayCredit credit;
     if (c.eyeBreakEnabled) {
         setLastEyeBreakAt(returnedAt);
         eyeBreakDueNotified_ = false;
+        credit.eyeBreakReset = true;
     }
-    if (c.walkBreakEnabled && c.spontaneousWalkCreditDuration <= awaySeconds && !walkAlreadyCredited)
-        resetMovementTimerAfterAway(returnedAt, awaySeconds);
+    if (c.walkBreakEnabled && c.spontaneousWalkCreditDuration <= awaySeconds) {
+        if (!walkAlreadyCredited)
+            resetMovementTimerAfterAway(returnedAt, awaySeconds);
+        credit.walkBreakReset = true;
+    }
     focusSessionStartedAt_ = returnedAt;
     lastFaceSeen_ = returnedAt;
     eyeRestStartedAt_.reset();
@@ -303,19 +269,41 @@ void VigilorMonitor::creditAwayAfterLock(Date returnedAt, double awaySeconds) {
     setIfChanged(breakHUDVisible, false);
     clearBreakNotification("app.zorvi.break.eye");
     clearBreakNotification("app.zorvi.break.walk");
-    postWelcomeBack(awaySeconds);
-    appendLockEvent("Welcome back \u2014 locked away " + formatDuration(awaySeconds) +
-                    "; eye + movement breaks reset");
+    postWelcomeBack(awaySeconds, zorvisLock, credit);
+    appendLockEvent("Welcome back \u2014 locked away " + formatDuration(awaySeconds) + awayCreditLogText(credit));
 }
 
-void VigilorMonitor::postWelcomeBack(double awaySeconds) {
+// Only a lock that Zorvi made was kept by Zorvi; the breaks named are those the absence reset.
+void VigilorMonitor::postWelcomeBack(double awaySeconds, bool zorvisLock, AwayCredit credit) {
     celebrate("Welcome back");
     NotificationRequest request;
     request.identifier = "app.zorvi.welcomeback";
     request.title = "Welcome back";
-    request.body = "Zorvi kept your Mac locked for " + formatDuration(awaySeconds) +
-                   " while you were away. Your eye and movement breaks are reset.";
+    request.body = (zorvisLock ? "Zorvi kept your computer locked for " + formatDuration(awaySeconds) +
+                                     " while you were away."
+                               : "You were away for " + formatDuration(awaySeconds) + ".") +
+                   awayCreditText(credit);
     services_.notifications->add(request, {});
+}
+
+std::string VigilorMonitor::awayCreditText(AwayCredit credit) {
+    if (credit.eyeBreakReset && credit.walkBreakReset)
+        return " Your eye and movement breaks are reset.";
+    if (credit.eyeBreakReset)
+        return " Your eye break is reset.";
+    if (credit.walkBreakReset)
+        return " Your movement break is reset.";
+    return "";
+}
+
+std::string VigilorMonitor::awayCreditLogText(AwayCredit credit) {
+    if (credit.eyeBreakReset && credit.walkBreakReset)
+        return "; eye + movement breaks reset";
+    if (credit.eyeBreakReset)
+        return "; eye break reset";
+    if (credit.walkBreakReset)
+        return "; movement break reset";
+    return "";
 }
 
 // The session stays the monitor's; a low-power restart that falls due while the display sleeps leaves

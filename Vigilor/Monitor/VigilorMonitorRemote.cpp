@@ -20,8 +20,7 @@ void VigilorMonitor::mirrorMacWidgetStatus(const RemoteMacStatusSnapshot& snapsh
         services_.widgetStatusMirror->mirror(snapshot, event, seenAt, force);
 }
 
-RemoteMacStatusSnapshot VigilorMonitor::currentRemoteSnapshot(const std::string& eventSource, Date at) {
-    syncSystemLockState(at, eventSource);
+RemoteMacStatusSnapshot VigilorMonitor::currentRemoteSnapshot(const std::string& eventSource, Date at) const {
     RemoteMacStatusSnapshot snapshot;
     snapshot.status = remoteMacStatus(at);
     snapshot.reason = lockReason();
@@ -46,15 +45,10 @@ RemoteMacStatusSnapshot VigilorMonitor::currentRemoteSnapshot(const std::string&
     return snapshot;
 }
 
-RemoteMacLockStatus VigilorMonitor::remoteMacStatus(Date at) {
-    syncSystemLockState(at, "System");
-    if (screenLocked_)
+RemoteMacLockStatus VigilorMonitor::remoteMacStatus(Date at) const {
+    if (lockAttempt_.locked())
         return RemoteMacLockStatus::locked;
-    if (!lockAttemptInProgress_)
-        return RemoteMacLockStatus::unlocked;
-    if (lastZorviLockRequestAt_ && at.timeIntervalSince(*lastZorviLockRequestAt_) <= activeLockRequestWindow)
-        return RemoteMacLockStatus::locking;
-    return RemoteMacLockStatus::unlocked;
+    return lockAttempt_.locking(at) ? RemoteMacLockStatus::locking : RemoteMacLockStatus::unlocked;
 }
 
 void VigilorMonitor::updateRemoteCompanionStatus() {
@@ -137,11 +131,7 @@ void VigilorMonitor::handleRemoteLockCommand(const RemoteLockCommand& command) {
         return;
     }
     const Date at = now();
-    syncSystemLockState(at, "System");
-    if (screenLocked_ || systemReportsScreenLocked()) {
-        screenLocked_ = true;
-        if (!screenLockedAt_)
-            screenLockedAt_ = systemScreenLockedAt().value_or(at);
+    if (lockAttempt_.locked()) {
         append("Remote lock requested while already locked");
         appendLockEvent("Remote lock confirmed: Mac was already locked");
         acknowledge("session_locked_confirmed", "Mac was already locked.");
@@ -167,7 +157,7 @@ void VigilorMonitor::handleRemoteLockCommand(const RemoteLockCommand& command) {
             if (relay)
                 relay->sendCommandAck(command, "rejected", "The session lock method failed");
         }
-    });
+    }, false, LockAttempt::Requester::user);
 }
 
 void VigilorMonitor::scheduleRemoteLockConfirmationTimeout(const RemoteLockCommand& command) {
@@ -175,19 +165,13 @@ void VigilorMonitor::scheduleRemoteLockConfirmationTimeout(const RemoteLockComma
         remoteLockConfirmationTimer_->invalidate();
     remoteLockConfirmationTimer_ = Timer::scheduled(10, false, [weak = weakSelf(), command] {
         auto self = weak.lock();
-        if (!self)
-            return;
-        self->syncSystemLockState(self->now(), "System");
-        if (!self->pendingRemoteLockCommand_ || self->pendingRemoteLockCommand_->id != command.id ||
-            self->screenLocked_)
+        if (!self || !self->pendingRemoteLockCommand_ || self->pendingRemoteLockCommand_->id != command.id ||
+            self->lockAttempt_.locked())
             return;
         const RemoteLockCommand pending = *self->pendingRemoteLockCommand_;
         self->pendingRemoteLockCommand_.reset();
-        self->lastZorviLockRequestAt_.reset();
-        self->lockAttemptInProgress_ = false;
-        if (self->lockAttemptTimer_)
-            self->lockAttemptTimer_->invalidate();
-        self->lockAttemptTimer_.reset();
+        // The command says that the lock did not come; the attempt's own time-out says nothing more.
+        self->lockAttempt_.giveUp();
         if (RemoteCompanion* relay = self->remoteCompanion())
             relay->sendCommandAck(
                 pending, "expired",
@@ -209,38 +193,6 @@ void VigilorMonitor::confirmPendingRemoteLock() {
     const RemoteLockCommand command = *std::exchange(pendingRemoteLockCommand_, std::nullopt);
     if (RemoteCompanion* relay = remoteCompanion())
         relay->sendCommandAck(command, "session_locked_confirmed", std::nullopt);
-}
-
-void VigilorMonitor::scheduleLockAttemptTimeout() {
-    lockAttemptInProgress_ = true;
-    if (lockAttemptTimer_)
-        lockAttemptTimer_->invalidate();
-    lockAttemptTimer_ = Timer::scheduled(lockAttemptTimeout, false, [weak = weakSelf()] {
-        auto self = weak.lock();
-        if (!self)
-            return;
-        self->syncSystemLockState(self->now(), "System");
-        self->lockAttemptTimer_.reset();
-        if (!self->lockAttemptInProgress_ || self->screenLocked_)
-            return;
-        self->lockAttemptInProgress_ = false;
-        self->lastZorviLockRequestAt_.reset();
-        if (self->lockedForCurrentAbsence_) // the user is still away: asked again after a wait
-            self->absenceLockUnconfirmedAt_ = self->now();
-        self->appendLockEvent("Lock attempt unconfirmed; the session did not lock within 10s");
-        self->sendStatusEvent("lock_attempt_unconfirmed", self->lastZorviLockSource_, self->now());
-    });
-}
-
-void VigilorMonitor::syncSystemLockState(Date at, const std::string& eventSource) {
-    if (systemReportsScreenLocked()) {
-        if (screenLocked_ && !lockAttemptInProgress_ && !pendingRemoteLockCommand_)
-            return;
-        confirmScreenLocked(at, eventSource, false);
-    } else if (screenLocked_) {
-        screenLocked_ = false;
-        screenLockedAt_.reset();
-    }
 }
 
 std::optional<Date> VigilorMonitor::systemScreenLockedAt() const {

@@ -29,34 +29,55 @@ const BluetoothWords& bluetoothRow(const VigilorMonitor& m) {
 } // namespace
 
 std::string VigilorMonitor::companionWordCapitalised() const {
-    switch (config().bluetoothPresenceMode) {
-    case BluetoothPresenceMode::off:
-        return "Bluetooth";
-    case BluetoothPresenceMode::watch:
-        return "Watch";
-    case BluetoothPresenceMode::phone:
-        return "Phone";
-    case BluetoothPresenceMode::either:
-        return "Device";
-    }
-    return "Bluetooth";
+    return companionWords(config().bluetoothPresenceMode).capitalised;
 }
 
 std::string VigilorMonitor::companionWordLowerCase() const {
-    switch (config().bluetoothPresenceMode) {
-    case BluetoothPresenceMode::phone:
-        return "phone";
-    case BluetoothPresenceMode::either:
-        return "device";
-    default:
-        return companionWordCapitalised();
-    }
+    return companionWords(config().bluetoothPresenceMode).lowerCase;
 }
+
+ZorviLockAbilityInputs VigilorMonitor::lockAbilityInputs() const {
+    const VigilorConfig& c = config();
+    ZorviLockAbilityInputs in;
+    in.lockingAvailable = lockingAvailable_;
+    in.screenLockingEnabled = c.screenLockingEnabled;
+    in.hasScreenLocker = sessionHasScreenLocker_;
+    in.lockerDoesNotLock = lockAttempt_.lockerDoesNotLock();
+    in.cameraPresenceEnabled = c.cameraPresenceEnabled;
+    in.cameraBlocked = cameraRow(*this).blocks && cameraState().kind != CameraState::Kind::switchedOff;
+    in.bluetoothPresenceEnabled = bluetoothPresenceEnabled();
+    in.bluetoothUnavailable = isBluetoothUnavailable();
+    in.companionSeen = lastWatchSeen_.has_value();
+    in.companionMode = c.bluetoothPresenceMode;
+    return in;
+}
+
+// Only Auto Lock can be armed: with it off nothing claims protection.
+ZorviLockAbility VigilorMonitor::lockAbility() const {
+    return autoLockEnabled() ? ZorviLockDecision::ability(lockAbilityInputs()) : ZorviLockAbility::ready;
+}
+
+std::optional<ZorviLockAbilityWords> VigilorMonitor::lockAbilityWords() const {
+    return ZorviLockDecision::abilityWords(lockAbility(), lockAbilityInputs());
+}
+
+ZorviVerdictWords VigilorMonitor::verdictWords() const {
+    return ZorviLockDecision::words(lastVerdict_.inputs, lastVerdict_.verdict);
+}
+
+namespace {
+
+// A session that cannot be locked is told before what the camera or a pause says.
+bool lockerProblem(ZorviLockAbility ability) {
+    return ability == ZorviLockAbility::noScreenLocker || ability == ZorviLockAbility::lockerDoesNotLock;
+}
+
+} // namespace
 
 std::string VigilorMonitor::menuTitle() const {
     if (isPaused())
         return "Paused";
-    if (!autoLockEnabled())
+    if (!autoLockEnabled() || lockAbility() != ZorviLockAbility::ready)
         return "Zorvi";
     return facePresent() ? "Present" : "Checking";
 }
@@ -64,7 +85,9 @@ std::string VigilorMonitor::menuTitle() const {
 std::string VigilorMonitor::modeSummary() const {
     if (isPaused())
         return "Paused";
-    return autoLockEnabled() ? "Armed" : "Coaching";
+    if (!autoLockEnabled())
+        return "Coaching";
+    return lockAbility() == ZorviLockAbility::ready ? "Armed" : "Not armed";
 }
 
 // Looks at the companion signal even when Bluetooth presence is off, so a face alone never earns the
@@ -84,12 +107,15 @@ std::string VigilorMonitor::menuSystemImage() const {
 std::string VigilorMonitor::readinessSummary() const {
     const bool face = facePresent();
     const bool bluetooth = bluetoothPresenceEnabled();
+    const auto ability = lockAbilityWords();
+    if (ability && lockerProblem(lockAbility()))
+        return ability->readiness;
     if (phase() == MonitorPhase::blocked)
         return cameraRow(*this).readiness;
     if (isPaused())
         return "Paused";
-    if (autoLockLacksScreenLocker())
-        return "No screen locker found";
+    if (ability)
+        return ability->readiness;
     if (remoteControlActive() && !face)
         return "Remote, not at Mac";
     if (face && (!bluetooth || watchPresent()))
@@ -147,48 +173,40 @@ std::string VigilorMonitor::signalBrief() const {
     return "Camera sees you; " + companionWordCapitalised() + " signal is the weak link.";
 }
 
-// An explanation in words of the lock decision; it decides nothing. The session's lock state comes
-// from the adapter's last report, so reading this never waits on the session manager.
-std::string VigilorMonitor::lockReason() const {
-    const VigilorConfig& c = config();
-    const Date at = now();
-    const bool bluetooth = bluetoothPresenceEnabled();
-    if (screenLocked_ || systemReportsScreenLocked())
-        return "Mac locked.";
+// What the guard says before the decision's own words: the session locked, a pause, a locker that
+// cannot lock, a blocked camera, a lock under way, anything that keeps Auto Lock from locking at all.
+std::optional<std::string> VigilorMonitor::guardReason() const {
+    if (screenLocked())
+        return "Screen locked.";
     if (isPaused())
         return "Paused by user.";
+    const ZorviLockAbilityInputs abilityInputs = lockAbilityInputs();
+    const ZorviLockAbility ability = ZorviLockDecision::ability(abilityInputs);
+    const auto abilityWords = ZorviLockDecision::abilityWords(ability, abilityInputs);
+    if (abilityWords && lockerProblem(ability) && autoLockEnabled())
+        return abilityWords->lockReason;
     if (phase() == MonitorPhase::blocked)
-        return cameraRow(*this).lockReason;
+        return std::string(cameraRow(*this).lockReason);
     if (auto reason = sessionLockReason())
+        return reason;
+    // The settings speak whether or not Auto Lock is on; the rest only where it would lock.
+    if (abilityWords && (autoLockEnabled() || ability == ZorviLockAbility::lockingUnavailable ||
+                         ability == ZorviLockAbility::lockingDisabled))
+        return abilityWords->lockReason;
+    return std::nullopt;
+}
+
+// An explanation in words of the lock decision; it decides nothing.
+std::string VigilorMonitor::lockReason() const {
+    if (auto reason = guardReason())
         return *reason;
-    if (!lockingAvailable_)
-        return "Presence coaching is active; locking is unavailable in this version.";
-    if (!c.screenLockingEnabled)
-        return "Locking is disabled; Zorvi is observing only.";
-    if (remoteControlActive() && !facePresent() && c.suppressAutoLockDuringRemoteSession)
-        return "Won't lock: Screen Sharing is active.";
-    if (facePresent())
-        return "Won't lock: face is visible.";
-    if (onCall() && c.suppressLockDuringCalls)
-        return "Won't lock: On a call.";
-    // Only a camera's frames show a body or a look-away; without them the presence assumed at the start
-    // is no body in frame.
-    const bool framesCome = cameraDeliversFrames(at);
-    if (framesCome && at.timeIntervalSince(lastDeskPresenceSeen_) < std::max(6.0, c.bodyPresenceLockGrace))
-        return "Won't lock: body is still in frame.";
-    if (framesCome && at.timeIntervalSince(lastLookingAwaySeen_) < std::max(6.0, c.lookAwayLockGrace))
-        return "Won't lock: recent look-away still counts as present.";
-    if (bluetooth && watchPresent())
-        return "Won't lock: " + companionWordCapitalised() + " is still near.";
-    if (bluetooth && isBluetoothUnavailable())
-        return "Won't lock: Bluetooth is unavailable.";
-    if (bluetooth && !lastWatchSeen_)
-        return "Won't lock: waiting for first " + companionWordLowerCase() + " signal.";
-    if (inputIdleSeconds() < c.activeInputGrace && !remoteControlActive())
-        return "Won't lock: keyboard or mouse is active.";
-    if (autoLockEnabled())
-        return "Auto lock needs sustained desk-empty signals, inactive input, and any Bluetooth gate away.";
-    return "Would lock, but Auto Lock is off.";
+    return verdictWords().lockReason;
+}
+
+std::optional<std::string> VigilorMonitor::wontLockReason() const {
+    if (guardReason())
+        return std::nullopt;
+    return verdictWords().wontLock;
 }
 
 std::string VigilorMonitor::watchSummary() const {

@@ -104,7 +104,7 @@ void VigilorMonitor::publishBreakPrompt(Date at, bool resting, double restSoFar)
         remaining = std::max(0.0, c.eyeBreakDuration - restSoFar);
     setIfChanged(eyeRestRemaining, roundHalfAwayFromZero(remaining));
     setIfChanged(breakHUDKind, walkPromptDue ? BreakHUDKind::walk : BreakHUDKind::eye);
-    const bool visible = !snoozed && !screenLocked_ && facePresent() &&
+    const bool visible = !snoozed && !screenLocked() && facePresent() &&
                          (eyeDue || completionShown || walkPromptDue) &&
                          (c.eyeBreakEnabled || c.walkBreakEnabled);
     setIfChanged(breakHUDVisible, visible);

@@ -53,10 +53,12 @@ SettingsSectionCard* SettingsContent::essentialsSection() {
         line->addWidget(lockPermissionRow());
         auto* armAutoLock = context_->track(new SettingsToggleRow(QStringLiteral("Arm Auto Lock"), {}, "lock",
                                                                   Theme::warning(), b.autoLockEnabled()));
+        // "Locks when you leave" only where something can lock and see the user leave.
         context_->onRefresh([this, armAutoLock] {
-            armAutoLock->setDetail(monitor_->autoLockEnabled()
-                                       ? QStringLiteral("Zorvi locks when you leave your desk.")
-                                       : QStringLiteral("Coaching only; no automatic lock."));
+            const auto cannotLock = monitor_->lockAbilityWords();
+            armAutoLock->setDetail(!monitor_->autoLockEnabled() ? QStringLiteral("Coaching only; no automatic lock.")
+                                   : cannotLock                 ? qs(cannotLock->lockReason)
+                                                                : QStringLiteral("Zorvi locks when you leave your desk."));
         });
         rows.push_back(permission);
         rows.push_back(armAutoLock);

@@ -147,21 +147,6 @@ TEST(DashboardTexts, LockLinesSplitIntoTimeAndTextAtTheFirstSpaceThatEndsAPiece)
         EXPECT_EQ(lockEventRow(r.line), r.row) << '"' << r.line << '"';
 }
 
-TEST(DashboardTexts, TheExplainerShowsAHeldBackLockOnlyWhileAutoLockIsOn) {
-    const struct {
-        bool autoLock;
-        const char* reason;
-        std::optional<std::string> shown;
-    } rows[] = {
-        {true, "Won't lock: face is visible.", "face is visible."},
-        {false, "Won't lock: face is visible.", std::nullopt},
-        {true, "Won't lock while paused", "Won't lock while paused"},
-        {true, "Would lock, but Auto Lock is off.", std::nullopt},
-    };
-    for (const auto& r : rows)
-        EXPECT_EQ(lockSuppressionReason(r.autoLock, r.reason), r.shown) << r.reason;
-}
-
 TEST(DashboardTexts, TheRecoveryCardShowsTheKnownFiguresAndItsBandCapitalised) {
     const struct {
         const char* name;

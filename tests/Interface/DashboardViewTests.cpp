@@ -87,6 +87,7 @@ TEST_F(DashboardView, ShowsEachStateWithTheSectionsThatBelongToIt) {
              t.hints(); // a settings change republishes Auto Lock from the settings
              t.monitor->autoLockEnabled = true;
              t.after(600);
+             t.h.advance(0.5); // a tick: the face in view is why no lock comes
          },
          true, true, true, 6},
         {"walk-due-away-paused",

@@ -379,7 +379,7 @@ TEST_F(StatusSummaries, NudgeCardAndLevelFollowTheirOwnOrders) {
              t.monitor->autoLockEnabled = true;
          },
          "Checking away lock",
-         "Auto lock needs sustained desk-empty signals, inactive input, and any Bluetooth gate away.",
+         "Locks once the camera has missed the face a few times.",
          "eye.slash.fill", L::presenceCheck},
         {"away, not armed", [](auto& t) { t.noFace(); }, "Zorvi lost you", "Coaching only; Auto Lock is off.",
          "eye.slash.fill", L::presenceCheck},
@@ -399,7 +399,7 @@ TEST_F(StatusSummaries, NudgeCardAndLevelFollowTheirOwnOrders) {
          "Square up gently", "Your face is turned away from your usual camera baseline.", "figure.stand",
          L::worthAdjusting},
         {"twisted without hints is calm", [](auto& t) { t.monitor->faceYawDegrees = 30.0; },
-         "You are in view", "Eyes, distance, Watch, and input look calm.", "face.smiling.fill", L::allCalm},
+         "You are in view", "Eyes, distance, and input look calm.", "face.smiling.fill", L::allCalm},
         {"too close",
          [](auto& t) {
              t.hints();
@@ -423,7 +423,7 @@ TEST_F(StatusSummaries, NudgeCardAndLevelFollowTheirOwnOrders) {
         {"eye due", [](auto& t) { t.after(1200); }, "Rest your eyes", "Look at something distant for 20s.",
          "eye.fill", L::worthAdjusting},
         {"calm", [](auto& t) { t.after(1199.5); }, "You are in view",
-         "Eyes, distance, Watch, and input look calm.", "face.smiling.fill", L::allCalm},
+         "Eyes, distance, and input look calm.", "face.smiling.fill", L::allCalm},
     };
     for (const auto& c : cases) {
         reset();

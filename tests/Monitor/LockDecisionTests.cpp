@@ -115,9 +115,16 @@ TEST(ZorviLockDecision, DecidesTheCameraRulesInOrder) {
         {"a closed gate over auto lock off",
          [](auto& in) {
              in.watchGateAllowsLock = false;
+             in.companionSeen = true;
              in.autoLockEnabled = false;
          },
-         ZorviPresenceVerdict::of(Kind::suppressedWatchNear)},
+         ZorviPresenceVerdict::gateClosed(ZorviGateReason::companionNear)},
+        {"a camera without pictures sees no absence",
+         [](auto& in) {
+             in.cameraBlocked = true;
+             in.hasIndependentAwayEvidence = true;
+         },
+         ZorviPresenceVerdict::of(Kind::cameraBlind)},
         {"auto lock and locking off",
          [](auto& in) {
              in.autoLockEnabled = false;
@@ -139,6 +146,39 @@ TEST(ZorviLockDecision, DecidesTheCameraRulesInOrder) {
     };
     for (const auto& c : cases)
         check(c);
+}
+
+// A companion never heard holds the gate closed; why, it says, for as long as Bluetooth cannot be heard.
+TEST(ZorviLockDecision, SaysWhyTheGateIsClosedInEachBluetoothState) {
+    const struct {
+        BluetoothState state;
+        bool seen;
+        ZorviGateReason gate;
+        const char* decision;
+    } rows[] = {
+        {BluetoothState::scanning, true, ZorviGateReason::companionNear, "Suppressed: Watch near"},
+        {BluetoothState::poweredOff, true, ZorviGateReason::companionNear, "Suppressed: Watch near"},
+        {BluetoothState::scanning, false, ZorviGateReason::companionNotSeen, "Suppressed: Watch not seen yet"},
+        {BluetoothState::starting, false, ZorviGateReason::companionNotSeen, "Suppressed: Watch not seen yet"},
+        {BluetoothState::resetting, false, ZorviGateReason::bluetoothUnavailable, "Suppressed: Bluetooth unavailable"},
+        {BluetoothState::noAdapter, false, ZorviGateReason::bluetoothUnavailable, "Suppressed: Bluetooth unavailable"},
+        {BluetoothState::poweredOff, false, ZorviGateReason::bluetoothUnavailable, "Suppressed: Bluetooth unavailable"},
+        {BluetoothState::refused, false, ZorviGateReason::bluetoothUnavailable, "Suppressed: Bluetooth unavailable"},
+        {BluetoothState::unknownRadio, false, ZorviGateReason::bluetoothUnavailable,
+         "Suppressed: Bluetooth unavailable"},
+        {BluetoothState::unknownAccess, false, ZorviGateReason::bluetoothUnavailable,
+         "Suppressed: Bluetooth unavailable"},
+    };
+    for (const auto& row : rows) {
+        ZorviPresenceInputs in = lockingAbsence();
+        in.watchGateAllowsLock = false;
+        in.bluetoothPresenceEnabled = true;
+        in.bluetoothState = row.state;
+        in.companionSeen = row.seen;
+        const ZorviPresenceVerdict verdict = ZorviLockDecision::evaluate(in);
+        EXPECT_EQ(verdict, ZorviPresenceVerdict::gateClosed(row.gate)) << row.decision;
+        EXPECT_EQ(ZorviLockDecision::words(in, verdict).decision, row.decision);
+    }
 }
 
 TEST(ZorviLockDecision, WaitsOnANaNFaceAge) {
@@ -224,7 +264,8 @@ TEST(ZorviLockDecision, DecidesWithoutTheCameraInOrder) {
          ZorviPresenceVerdict::of(Kind::learningCompanion)},
         {"away less than its grace", deviceOnly([](auto& in) { in.companionAwaySeconds = 7.9; }), near},
         {"near", deviceOnly([](auto& in) { in.companionNear = true; }), near},
-        {"recent input", deviceOnly([](auto& in) { in.inputIdleSeconds = 29.5; }), near},
+        {"recent input", deviceOnly([](auto& in) { in.inputIdleSeconds = 29.5; }),
+         ZorviPresenceVerdict::present(ZorviPresenceReason::inputActive)},
         {"negative grace counts as zero", deviceOnly([](auto& in) {
              in.watchGrace = -5;
              in.companionAwaySeconds = 0;
@@ -259,6 +300,8 @@ TEST(ZorviLockDecision, NamesEachVerdictInTheWordsOfItsRuleSet) {
         return inputs;
     };
     const ZorviPresenceInputs camera = in(false, true), busy = in(true, true), deviceOnly = in(false, false);
+    ZorviPresenceInputs withCompanion = camera;
+    withCompanion.bluetoothPresenceEnabled = true;
     // Without the camera, words for what keeps Bluetooth from telling.
     const auto bluetooth = [&](BluetoothState state) {
         ZorviPresenceInputs inputs = deviceOnly;
@@ -280,7 +323,9 @@ TEST(ZorviLockDecision, NamesEachVerdictInTheWordsOfItsRuleSet) {
         {camera, ZorviPresenceVerdict::of(Kind::suppressedScreenSharing), "Suppressed: Screen Sharing"},
         {camera, ZorviPresenceVerdict::of(Kind::suppressedOnCall), "Suppressed: On a call"},
         {camera, ZorviPresenceVerdict::of(Kind::suppressedWatchNear), "Suppressed: Watch near"},
-        {camera, ZorviPresenceVerdict::of(Kind::wouldLockAutoLockOff), "Would lock: face + Watch away"},
+        {camera, ZorviPresenceVerdict::of(Kind::wouldLockAutoLockOff), "Would lock: face away"},
+        {withCompanion, ZorviPresenceVerdict::of(Kind::wouldLockAutoLockOff), "Would lock: face + Watch away"},
+        {camera, ZorviPresenceVerdict::of(Kind::cameraBlind), "No camera signal"},
         {camera, ZorviPresenceVerdict::of(Kind::wouldLockLockingDisabled),
          "Would lock, but locking is disabled"},
         {camera, ZorviPresenceVerdict::of(Kind::lock), "Locked"},
@@ -312,6 +357,7 @@ TEST(ZorviLockDecision, NamesEachVerdictInTheWordsOfItsRuleSet) {
          "Bluetooth unavailable \u2014 no camera-free locking"},
         {deviceOnly, ZorviPresenceVerdict::of(Kind::learningCompanion), "Learning Watch"},
         {deviceOnly, ZorviPresenceVerdict::present(Reason::companionNear), "Watch near"},
+        {deviceOnly, ZorviPresenceVerdict::present(Reason::inputActive), "Watch near"},
         {deviceOnly, ZorviPresenceVerdict::of(Kind::suppressedScreenSharing),
          "Screen Sharing \u2014 staying unlocked"},
         {deviceOnly, ZorviPresenceVerdict::of(Kind::suppressedOnCall), "On a call \u2014 staying unlocked"},
@@ -325,15 +371,137 @@ TEST(ZorviLockDecision, NamesEachVerdictInTheWordsOfItsRuleSet) {
         {deviceOnly, ZorviPresenceVerdict::of(Kind::wouldLockNoLocker), "Watch away (no screen locker)"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(ZorviLockDecision::decisionText(c.inputs, c.verdict, "Watch"), c.text);
+        EXPECT_EQ(ZorviLockDecision::words(c.inputs, c.verdict).decision, c.text);
     ZorviPresenceInputs coaching = camera;
     coaching.autoLockEnabled = false;
-    EXPECT_EQ(
-        ZorviLockDecision::decisionText(coaching, ZorviPresenceVerdict::present(Reason::faceInView), "Watch"),
-        "Coaching: present");
-    EXPECT_EQ(ZorviLockDecision::lockCall(camera, "Phone").source, "Auto");
-    EXPECT_EQ(ZorviLockDecision::lockCall(busy, "Phone").activityLine, "Auto-lock (camera busy, Phone away)");
-    EXPECT_EQ(ZorviLockDecision::lockCall(deviceOnly, "Phone").activityLine,
-              "Auto-lock (Phone away, camera-free)");
-    EXPECT_EQ(ZorviLockDecision::lockCall(deviceOnly, "Phone").source, "Auto-Phone");
+    EXPECT_EQ(ZorviLockDecision::words(coaching, ZorviPresenceVerdict::present(Reason::faceInView)).decision,
+              "Coaching: present");
+    const auto phone = [](ZorviPresenceInputs inputs) {
+        inputs.companionMode = BluetoothPresenceMode::phone;
+        return inputs;
+    };
+    EXPECT_EQ(ZorviLockDecision::lockCall(phone(camera)).source, "Auto");
+    EXPECT_EQ(ZorviLockDecision::lockCall(phone(busy)).activityLine, "Auto-lock (camera busy, Phone away)");
+    EXPECT_EQ(ZorviLockDecision::lockCall(phone(deviceOnly)).activityLine, "Auto-lock (Phone away, camera-free)");
+    EXPECT_EQ(ZorviLockDecision::lockCall(phone(deviceOnly)).source, "Auto-Phone");
+}
+
+// Why a lock will or will not come, in the words of the verdict: each reason once. The status window
+// shows the bare "won't lock" reason on its own line.
+TEST(ZorviLockDecision, ExplainsEachVerdictWhyALockWillOrWillNotCome) {
+    using Reason = ZorviPresenceReason;
+    ZorviPresenceInputs camera;
+    camera.companionMode = BluetoothPresenceMode::phone;
+    ZorviPresenceInputs deviceOnly = camera;
+    deviceOnly.cameraPresenceEnabled = false;
+    ZorviPresenceInputs busy = camera;
+    busy.cameraBusy = true;
+    const struct {
+        ZorviPresenceInputs inputs;
+        ZorviPresenceVerdict verdict;
+        std::optional<std::string> wontLock;
+        const char* lockReason;
+    } rows[] = {
+        {camera, ZorviPresenceVerdict::present(Reason::faceInView), "face is visible.", nullptr},
+        {camera, ZorviPresenceVerdict::present(Reason::faceTurned), "recent look-away still counts as present.", nullptr},
+        {camera, ZorviPresenceVerdict::present(Reason::bodyPoseUnclear), "body is still in frame.", nullptr},
+        {deviceOnly, ZorviPresenceVerdict::present(Reason::companionNear), "Phone is still near.", nullptr},
+        {deviceOnly, ZorviPresenceVerdict::present(Reason::inputActive), "keyboard or mouse is active.", nullptr},
+        {camera, ZorviPresenceVerdict::of(Kind::cameraBlind),
+         "the camera delivers no pictures, so it cannot see you leave.", nullptr},
+        {camera, ZorviPresenceVerdict::waiting(3), std::nullopt, "Locks once the face has been gone for the lock timeout."},
+        {camera, ZorviPresenceVerdict::of(Kind::waitingForSustainedNoFace), std::nullopt,
+         "Locks once the camera has missed the face a few times."},
+        {camera, ZorviPresenceVerdict::of(Kind::suppressedScreenSharing), "Screen Sharing is active.", nullptr},
+        {camera, ZorviPresenceVerdict::of(Kind::suppressedOnCall), "On a call.", nullptr},
+        {camera, ZorviPresenceVerdict::gateClosed(ZorviGateReason::companionNear), "Phone is still near.", nullptr},
+        {camera, ZorviPresenceVerdict::gateClosed(ZorviGateReason::companionNotSeen),
+         "waiting for first phone signal.", nullptr},
+        {camera, ZorviPresenceVerdict::gateClosed(ZorviGateReason::bluetoothUnavailable), "Bluetooth is unavailable.",
+         nullptr},
+        {camera, ZorviPresenceVerdict::of(Kind::wouldLockAutoLockOff), std::nullopt, "Would lock, but Auto Lock is off."},
+        {camera, ZorviPresenceVerdict::of(Kind::wouldLockLockingDisabled), std::nullopt,
+         "Locking is disabled; Zorvi is observing only."},
+        {camera, ZorviPresenceVerdict::of(Kind::wouldLockNoLocker), std::nullopt,
+         "No screen locker found: Zorvi cannot lock this session."},
+        {camera, ZorviPresenceVerdict::of(Kind::lock), std::nullopt, "You have left: Zorvi locks the session."},
+        {deviceOnly, ZorviPresenceVerdict::of(Kind::companionOff), "no Watch or phone is in use.", nullptr},
+        {deviceOnly, ZorviPresenceVerdict::of(Kind::companionUnavailable), "Bluetooth is unavailable.", nullptr},
+        {deviceOnly, ZorviPresenceVerdict::of(Kind::learningCompanion), "waiting for first phone signal.", nullptr},
+        {busy, ZorviPresenceVerdict::of(Kind::companionOff), "the camera is busy and no companion is in use.", nullptr},
+        {busy, ZorviPresenceVerdict::of(Kind::companionUnavailable), "the camera is busy and Bluetooth is unavailable.",
+         nullptr},
+        {busy, ZorviPresenceVerdict::of(Kind::companionAway), std::nullopt,
+         "Locks once the phone has been away for the lock timeout and input is idle."},
+    };
+    for (const auto& row : rows) {
+        const ZorviVerdictWords words = ZorviLockDecision::words(row.inputs, row.verdict);
+        EXPECT_EQ(words.wontLock, row.wontLock) << words.decision;
+        EXPECT_EQ(words.lockReason, row.wontLock ? "Won't lock: " + *row.wontLock : std::string(row.lockReason))
+            << words.decision;
+    }
+}
+
+// Whether Auto Lock can lock at all: the setting and the locker first, then a signal that can see the
+// user leave, in the mode in use.
+TEST(ZorviLockDecision, KnowsWhetherALockIsPossibleAtAll) {
+    const auto with = [](std::function<void(ZorviLockAbilityInputs&)> change) {
+        ZorviLockAbilityInputs in;
+        in.hasScreenLocker = true;
+        in.companionMode = BluetoothPresenceMode::watch;
+        change(in);
+        return in;
+    };
+    const struct {
+        const char* name;
+        ZorviLockAbilityInputs inputs;
+        ZorviLockAbility ability;
+        const char* readiness;
+    } rows[] = {
+        {"camera and a locker", with([](auto&) {}), ZorviLockAbility::ready, nullptr},
+        {"lockers not looked for yet", with([](auto& in) { in.hasScreenLocker.reset(); }), ZorviLockAbility::ready,
+         nullptr},
+        {"a build that cannot lock", with([](auto& in) { in.lockingAvailable = in.screenLockingEnabled = false; }),
+         ZorviLockAbility::lockingUnavailable, "Locking unavailable"},
+        {"locking off", with([](auto& in) { in.screenLockingEnabled = false; }), ZorviLockAbility::lockingDisabled,
+         "Locking disabled"},
+        {"no screen locker over a blind camera",
+         with([](auto& in) {
+             in.hasScreenLocker = false;
+             in.cameraBlocked = true;
+         }),
+         ZorviLockAbility::noScreenLocker, "No screen locker found"},
+        {"a locker that never locks", with([](auto& in) { in.lockerDoesNotLock = true; }),
+         ZorviLockAbility::lockerDoesNotLock, "Screen locker does not lock"},
+        {"a camera that cannot watch", with([](auto& in) { in.cameraBlocked = true; }),
+         ZorviLockAbility::cameraCannotWatch, "Camera cannot watch"},
+        {"camera and companion, Bluetooth unheard",
+         with([](auto& in) { in.bluetoothPresenceEnabled = in.bluetoothUnavailable = true; }),
+         ZorviLockAbility::bluetoothUnheard, "Bluetooth unavailable"},
+        {"camera and a companion heard before",
+         with([](auto& in) { in.bluetoothPresenceEnabled = in.bluetoothUnavailable = in.companionSeen = true; }),
+         ZorviLockAbility::ready, nullptr},
+        {"no camera, no companion", with([](auto& in) { in.cameraPresenceEnabled = false; }),
+         ZorviLockAbility::noAwaySignal, "Nothing can see you leave"},
+        {"no camera, Bluetooth unheard",
+         with([](auto& in) {
+             in.cameraPresenceEnabled = false;
+             in.bluetoothPresenceEnabled = in.bluetoothUnavailable = in.companionSeen = true;
+         }),
+         ZorviLockAbility::bluetoothUnheard, "Bluetooth unavailable"},
+        {"no camera, a companion",
+         with([](auto& in) {
+             in.cameraPresenceEnabled = false;
+             in.bluetoothPresenceEnabled = true;
+         }),
+         ZorviLockAbility::ready, nullptr},
+    };
+    for (const auto& row : rows) {
+        const ZorviLockAbility ability = ZorviLockDecision::ability(row.inputs);
+        EXPECT_EQ(ability, row.ability) << row.name;
+        const auto words = ZorviLockDecision::abilityWords(ability, row.inputs);
+        EXPECT_EQ(words ? std::optional<std::string>(words->readiness) : std::nullopt,
+                  row.readiness ? std::optional<std::string>(row.readiness) : std::nullopt)
+            << row.name;
+    }
 }

@@ -200,7 +200,7 @@ TEST_F(LockFeedback, CreditsALockedAbsenceOfFiveSecondsOrMore) {
     EXPECT_EQ(monitor->wellnessLedger().front().kind, WellnessEventKind::lockAway);
     EXPECT_EQ(
         h.notifications->added.back().body,
-        "Zorvi kept your Mac locked for 5s while you were away. Your eye and movement breaks are reset.");
+        "Zorvi kept your computer locked for 5s while you were away. Your eye break is reset.");
     EXPECT_EQ(monitor->lastZorviLockSource(), "Zorvi");
 }
 

@@ -24,14 +24,11 @@ struct RemoteGlue : ::testing::Test {
 } // namespace
 
 TEST_F(RemoteGlue, FollowsTheSessionsLockState) {
-    lockSession(Date(799'999'000));
-    monitor->syncSystemLockState(h.clock.now(), "System");
+    h.session->reportLock(true, Date(799'999'000));
     EXPECT_TRUE(monitor->screenLocked());
     EXPECT_EQ(monitor->screenLockedAt(), Date(799'999'000));
-    EXPECT_EQ(monitor->systemScreenLockedAt(), Date(799'999'000));
-
-    unlockSession();
-    monitor->syncSystemLockState(h.clock.now(), "System");
+    EXPECT_EQ(monitor->remoteMacStatus(h.clock.now()), RemoteMacLockStatus::locked);
+    h.session->reportLock(false);
     EXPECT_FALSE(monitor->screenLocked());
     EXPECT_FALSE(monitor->screenLockedAt());
 
@@ -43,35 +40,20 @@ TEST_F(RemoteGlue, FollowsTheSessionsLockState) {
 }
 
 TEST_F(RemoteGlue, AnUnconfirmedLockAttemptTimesOutAfterTenAndAHalfSeconds) {
-    monitor->scheduleLockAttemptTimeout();
-    EXPECT_TRUE(monitor->lockAttemptInProgress());
+    enableLocking();
+    monitor->lockNow();
+    ASSERT_TRUE(h.finishLockRequest());
+    EXPECT_EQ(monitor->remoteMacStatus(h.clock.now()), RemoteMacLockStatus::locking);
     h.runLoop.loop().advance(10.4);
     EXPECT_TRUE(monitor->lockAttemptInProgress());
     h.log.clear();
     h.runLoop.loop().advance(0.1);
     EXPECT_FALSE(monitor->lockAttemptInProgress());
+    EXPECT_EQ(monitor->remoteMacStatus(h.clock.now()), RemoteMacLockStatus::unlocked);
     EXPECT_EQ(newestLockEvent(), "Lock attempt unconfirmed; the session did not lock within 10s");
     EXPECT_EQ(h.log.count("relay.sendStatus lock_attempt_unconfirmed"), 1u);
     EXPECT_EQ(h.log.count("widget.mirror lock_attempt_unconfirmed"), 1u);
-    EXPECT_EQ(h.widget->mirrored.back().snapshot.source, "Zorvi");
-}
-
-TEST_F(RemoteGlue, ALockAttemptThatTheSessionConfirmsEndsQuietly) {
-    monitor->scheduleLockAttemptTimeout();
-    monitor->scheduleLockAttemptTimeout(); // replaces the first timer
-    lockSession();
-    h.log.clear();
-    h.runLoop.loop().advance(11);
-    EXPECT_TRUE(monitor->screenLocked());
-    EXPECT_EQ(h.log.count("relay.sendStatus lock_attempt_unconfirmed"), 0u);
-}
-
-TEST_F(RemoteGlue, ReportsTheLockStatus) {
-    EXPECT_EQ(monitor->remoteMacStatus(h.clock.now()), RemoteMacLockStatus::unlocked);
-    monitor->scheduleLockAttemptTimeout();
-    EXPECT_EQ(monitor->remoteMacStatus(h.clock.now()), RemoteMacLockStatus::unlocked); // no request time
-    lockSession();
-    EXPECT_EQ(monitor->remoteMacStatus(h.clock.now()), RemoteMacLockStatus::locked);
+    EXPECT_EQ(h.widget->mirrored.back().snapshot.source, "Manual");
 }
 
 TEST_F(RemoteGlue, FillsTheStatusSnapshot) {
@@ -143,7 +125,7 @@ TEST_F(RemoteGlue, RefusesRemoteLocksItMayNotCarryOut) {
 
 TEST_F(RemoteGlue, ConfirmsARemoteLockAtOnceWhenAlreadyLocked) {
     enableLocking();
-    lockSession(Date(799'990'000));
+    h.session->reportLock(true, Date(799'990'000));
     h.log.clear();
     monitor->handleRemoteLockCommand({"cmd-2", "lock", std::nullopt, std::nullopt, std::nullopt});
     EXPECT_EQ(h.relay->acks.back().state, "session_locked_confirmed");

@@ -19,7 +19,8 @@ struct StatusSummaries : ::testing::Test {
 
     void reset() {
         h.clock.set(start); // the break anchors were set at creation
-        h.session->lockInfo = SessionLockInfo{};
+        h.session->reportLock(false);
+        h.session->reportLockers(true);
         monitor->updateConfig([](VigilorConfig& c) {
             c = VigilorConfig();
             c.screenLockingEnabled = true;

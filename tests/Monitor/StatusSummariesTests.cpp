@@ -197,117 +197,59 @@ TEST_F(StatusSummaries, SignalBriefNamesTheCompanionInTheRightCase) {
                 [](const VigilorMonitor& m) { return m.signalBrief(); });
 }
 
-TEST_F(StatusSummaries, LockReasonExplainsTheDecisionInRuleOrder) {
-    expectTexts(
-        *this,
-        std::vector<TextCase>{
-            {"the session reports a lock",
-             [](auto& t) {
-                 t.h.session->lockInfo->screenIsLocked = true;
-                 t.monitor->isPaused = true;
-             },
-             "Mac locked."},
-            {"paused, also without a camera",
-             [](auto& t) {
-                 t.noCamera();
-                 t.monitor->isPaused = true;
-             },
-             "Paused by user."},
-            {"locking switched off",
-             [](auto& t) {
-                 t.settings([](VigilorConfig& c) { c.screenLockingEnabled = false; });
-                 t.noFace();
-             },
-             "Locking is disabled; Zorvi is observing only."},
-            {"screen sharing without a face",
-             [](auto& t) {
-                 t.noFace();
-                 t.monitor->remoteControlActive = true;
-             },
-             "Won't lock: Screen Sharing is active."},
-            {"screen sharing not suppressing",
-             [](auto& t) {
-                 t.settings([](VigilorConfig& c) { c.suppressAutoLockDuringRemoteSession = false; });
-                 t.noFace();
-                 t.monitor->remoteControlActive = true;
-                 t.monitor->inputIdleSeconds = 0; // input does not count during Screen Sharing
-             },
-             "Would lock, but Auto Lock is off."},
-            {"a face before a call", [](auto& t) { t.monitor->onCall = true; },
-             "Won't lock: face is visible."},
-            {"on a call",
-             [](auto& t) {
-                 t.noFace();
-                 t.monitor->onCall = true;
-             },
-             "Won't lock: On a call."},
-            {"body seen just inside the grace",
-             [](auto& t) {
-                 t.noFace();
-                 t.monitor->noteDeskPresence(t.h.clock.now().addingTimeInterval(-7.9));
-             },
-             "Won't lock: body is still in frame."},
-            {"body seen exactly the grace ago",
-             [](auto& t) {
-                 t.noFace();
-                 t.monitor->noteDeskPresence(t.h.clock.now().addingTimeInterval(-8));
-             },
-             "Would lock, but Auto Lock is off."},
-            {"a short body grace still waits 6 s",
-             [](auto& t) {
-                 t.settings([](VigilorConfig& c) { c.bodyPresenceLockGrace = 2; });
-                 t.noFace();
-                 t.monitor->noteDeskPresence(t.h.clock.now().addingTimeInterval(-5.9));
-             },
-             "Won't lock: body is still in frame."},
-            {"recent look-away",
-             [](auto& t) {
-                 t.noFace();
-                 t.monitor->noteLookingAway(t.h.clock.now().addingTimeInterval(-9.9));
-             },
-             "Won't lock: recent look-away still counts as present."},
-            {"watch near",
-             [](auto& t) {
-                 t.companion(Mode::watch);
-                 t.heard(1);
-                 t.noFace();
-                 t.monitor->watchPresent = true;
-             },
-             "Won't lock: Watch is still near."},
-            {"radio unavailable",
-             [](auto& t) {
-                 t.companion(Mode::phone);
-                 t.noFace();
-                 t.radio(BluetoothCentralState::poweredOff);
-             },
-             "Won't lock: Bluetooth is unavailable."},
-            {"device never heard",
-             [](auto& t) {
-                 t.companion(Mode::either);
-                 t.noFace();
-             },
-             "Won't lock: waiting for first device signal."},
-            {"phone never heard",
-             [](auto& t) {
-                 t.companion(Mode::phone);
-                 t.noFace();
-             },
-             "Won't lock: waiting for first phone signal."},
-            {"keyboard in use",
-             [](auto& t) {
-                 t.noFace();
-                 t.monitor->inputIdleSeconds = 7.9;
-             },
-             "Won't lock: keyboard or mouse is active."},
-            {"armed",
-             [](auto& t) {
-                 t.noFace();
-                 t.monitor->autoLockEnabled = true;
-             },
-             "Auto lock needs sustained desk-empty signals, inactive input, and any Bluetooth gate away."},
-            {"not armed", [](auto& t) { t.noFace(); }, "Would lock, but Auto Lock is off."},
-        },
-        [](const VigilorMonitor& m) { return m.lockReason(); });
+// The guard's state comes before the verdict's words; where Auto Lock cannot lock at all, the lock
+// reason, the mode and the readiness badge say so instead of "armed".
+TEST_F(StatusSummaries, LockReasonAndArmedWordsFollowTheGuard) {
+    const struct {
+        const char* name;
+        Scene setup;
+        const char* reason;
+        const char* mode;
+        const char* readiness;
+    } cases[] = {
+        {"the session locked", [](auto& t) { t.h.session->reportLock(true); }, "Screen locked.", "Coaching",
+         "You are here"},
+        {"paused", [](auto& t) { t.monitor->isPaused = true; }, "Paused by user.", "Paused", "Paused"},
+        {"locking switched off", [](auto& t) { t.settings([](VigilorConfig& c) { c.screenLockingEnabled = false; }); },
+         "Locking is disabled; Zorvi is observing only.", "Coaching", "You are here"},
+        {"a face in view, after a tick", [](auto& t) { t.h.runLoop.loop().advance(0.5); },
+         "Won't lock: face is visible.", "Coaching", "You are here"},
+        {"armed, a face in view",
+         [](auto& t) {
+             t.monitor->autoLockEnabled = true;
+             t.h.runLoop.loop().advance(0.5);
+         },
+         "Won't lock: face is visible.", "Armed", "You are here"},
+        {"armed without a screen locker, camera gone",
+         [](auto& t) {
+             t.monitor->autoLockEnabled = true;
+             t.h.session->reportLockers(false);
+             t.noCamera();
+         },
+         "No screen locker found: Zorvi cannot lock this session.", "Not armed", "No screen locker found"},
+        {"armed, camera presence off and no companion",
+         [](auto& t) {
+             t.settings([](VigilorConfig& c) { c.cameraPresenceEnabled = false; });
+             t.monitor->autoLockEnabled = true;
+         },
+         "Auto Lock cannot lock: camera presence is off and no Watch or phone is in use.", "Not armed",
+         "Nothing can see you leave"},
+        {"armed, camera and Watch, Bluetooth off",
+         [](auto& t) {
+             t.companion(Mode::watch);
+             t.radio(BluetoothCentralState::poweredOff);
+             t.monitor->autoLockEnabled = true;
+         },
+         "Auto Lock cannot lock in this mode: Bluetooth is unavailable, so the Watch gate never opens.",
+         "Not armed", "Bluetooth unavailable"},
+    };
+    for (const auto& c : cases) {
+        reset();
+        c.setup(*this);
+        EXPECT_EQ(monitor->lockReason(), c.reason) << c.name;
+        EXPECT_EQ(monitor->modeSummary(), c.mode) << c.name;
+        EXPECT_EQ(monitor->readinessSummary(), c.readiness) << c.name;
+    }
 }
 
 TEST_F(StatusSummaries, CompanionAndInputLines) {

@@ -143,15 +143,20 @@ struct MonitorHarness {
         return !monitor || eventually([&] { return !monitor->lockRequestRunning(); });
     }
     // Moves the clock half a second at a time, letting the lock request of each tick finish before the
-    // next tick, as quick lock commands would on a real machine.
+    // next tick, as quick lock commands would on a real machine. A running camera's results keep coming
+    // meanwhile, face or none, unless `framesCome` is false: a camera without them sees no absence.
     void advance(double seconds) {
         do {
             const double step = std::min(seconds, 0.5);
+            if (const auto monitor = made.lock(); monitor && framesCome)
+                monitor->noteFrameResult(clock.now());
             runLoop.loop().advance(step);
             finishLockRequest();
             seconds -= step;
         } while (seconds > 0);
     }
+
+    bool framesCome = true;
 
 private:
     std::weak_ptr<VigilorMonitor> made;

@@ -40,7 +40,7 @@ struct Recorder {
 
     SessionEventHandlers handlers() {
         return {[this] { events.push_back("resign"); }, [this] { events.push_back("active"); },
-                [this] { events.push_back("sleep"); }, [this] { events.push_back("wake"); }, {}};
+                [this] { events.push_back("sleep"); }, [this] { events.push_back("wake"); }, {}, {}};
     }
 };
 

@@ -84,7 +84,14 @@ protected:
             return done();
         });
     }
-    void tick(double seconds = 0.5) { h.runLoop.loop().advance(seconds); }
+    // A running camera's results keep coming, face or none, as the decision needs them to see an absence.
+    void tick(double seconds = 0.5) {
+        do {
+            monitor->noteFrameResult(h.clock.now());
+            h.runLoop.loop().advance(std::min(seconds, 0.5));
+            seconds -= 0.5;
+        } while (seconds > 0);
+    }
     std::string newestLockEvent() const { return logTexts(monitor->lockEvents()).front(); }
     std::string xdgScreensaverCalls() const {
         return (std::stringstream() << std::ifstream(folder / "xdg-screensaver.calls").rdbuf()).str();
@@ -185,7 +192,7 @@ TEST_P(ScreenLockerTest, LocksWithTheLockerThereAndFollowsIt) {
 
     // The unlock is recorded, the locked absence credited, and the latch armed for the next absence.
     lockerSays(false);
-    EXPECT_EQ(newestLockEvent(), "Welcome back \u2014 locked away 5s; eye + movement breaks reset");
+    EXPECT_EQ(newestLockEvent(), "Welcome back \u2014 locked away 5s; eye break reset");
     EXPECT_EQ(h.relay->sent.back().event, "unlocked");
     EXPECT_FALSE(monitor->lockedForCurrentAbsence());
 }
