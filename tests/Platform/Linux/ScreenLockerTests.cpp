@@ -1,6 +1,8 @@
 #include "Support/MonitorHarness.h"
 #include "Support/PrivateBus.h"
 #include "Support/ScreenLockerStandIns.h"
+#include "Support/VirtualDisplay.h"
+#include "Support/XScreenSaverWindow.h"
 
 #include <gtest/gtest.h>
 
@@ -50,7 +52,13 @@ protected:
         ::mkfifo((folder / "events").c_str(), 0600);
         xscreensaverEvents = ::open((folder / "events").c_str(), O_RDWR | O_CLOEXEC);
         DesktopSession::LockerCommands commands = noLockerCommands();
-        if (row.xscreensaver) {
+        if (row.xscreensaver) { // its window on an X server of our own, where it is found
+            if (const auto missing = VirtualDisplay::missingTools(); !missing.empty())
+                GTEST_SKIP() << missing;
+            ASSERT_TRUE(display.start()) << display.failure();
+            displayVariable = std::make_unique<ScopedVariable>("DISPLAY", display.name().c_str());
+            xscreensaverWindow = std::make_unique<XScreenSaverWindow>();
+            xscreensaverWindow->appear();
             std::ofstream{folder / "running"};
             commands.xscreensaver = standIns / "xscreensaver-command";
         }
@@ -125,6 +133,10 @@ protected:
     ScopedVariable standInState{"SCREEN_LOCKER_STAND_INS", folder.c_str()};
     int xscreensaverEvents = -1;
     PrivateBus bus;
+    ScopedVariable noDisplay{"DISPLAY", nullptr}; // the machine's display is never met
+    VirtualDisplay display;
+    std::unique_ptr<ScopedVariable> displayVariable;
+    std::unique_ptr<XScreenSaverWindow> xscreensaverWindow;
     std::shared_ptr<VigilorMonitor> monitor;
 };
 
