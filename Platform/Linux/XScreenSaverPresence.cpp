@@ -19,12 +19,12 @@ struct Disconnect {
 struct Free {
     void operator()(void* reply) const { std::free(reply); }
 };
-template <typename Reply>
-using Owned = std::unique_ptr<Reply, Free>;
+template <typename Reply> using Owned = std::unique_ptr<Reply, Free>;
 
 xcb_atom_t internAtom(xcb_connection_t* connection, const char* name) {
     const Owned<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
-        connection, xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr));
+        connection, xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(std::strlen(name)), name),
+        nullptr));
     return reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
 }
 
@@ -73,7 +73,8 @@ bool XScreenSaverPresence::start(Reports reports) {
     // Chosen before looking, so that a daemon starting meanwhile is seen by its status.
     const std::uint32_t rootEvents = XCB_EVENT_MASK_PROPERTY_CHANGE;
     xcb_change_window_attributes(x, connection->root, XCB_CW_EVENT_MASK, &rootEvents);
-    connection->notifier = std::make_unique<QSocketNotifier>(xcb_get_file_descriptor(x), QSocketNotifier::Read);
+    connection->notifier =
+        std::make_unique<QSocketNotifier>(xcb_get_file_descriptor(x), QSocketNotifier::Read);
     QObject::connect(connection->notifier.get(), &QSocketNotifier::activated, connection->notifier.get(),
                      [this] { eventsArrived(); });
     connection_ = std::move(connection);
@@ -107,8 +108,8 @@ std::uint32_t XScreenSaverPresence::findDaemonWindow() const {
     if (found == XCB_WINDOW_NONE)
         return 0;
     const std::uint32_t daemonEvents = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
-    const Owned<xcb_generic_error_t> error(
-        xcb_request_check(x, xcb_change_window_attributes_checked(x, found, XCB_CW_EVENT_MASK, &daemonEvents)));
+    const Owned<xcb_generic_error_t> error(xcb_request_check(
+        x, xcb_change_window_attributes_checked(x, found, XCB_CW_EVENT_MASK, &daemonEvents)));
     return error ? 0 : found;
 }
 

@@ -114,14 +114,15 @@ void XScreenSaverWatcher::unfollow() {
     time_.reset();
 }
 
-std::unique_ptr<XScreenSaverWatcher::Lines> XScreenSaverWatcher::readLinesOf(
-    const std::vector<std::string>& arguments, std::function<void(const std::string&)> line,
-    std::function<void()> ended) {
+std::unique_ptr<XScreenSaverWatcher::Lines>
+XScreenSaverWatcher::readLinesOf(const std::vector<std::string>& arguments,
+                                 std::function<void(const std::string&)> line, std::function<void()> ended) {
     auto lines = std::make_unique<Lines>();
     lines->child = RunningChildProcess::start(command_, arguments, launchError_);
     if (!lines->child)
         return nullptr;
-    lines->notifier = std::make_unique<QSocketNotifier>(lines->child->outputDescriptor(), QSocketNotifier::Read);
+    lines->notifier =
+        std::make_unique<QSocketNotifier>(lines->child->outputDescriptor(), QSocketNotifier::Read);
     Lines* raw = lines.get();
     QObject::connect(raw->notifier.get(), &QSocketNotifier::activated, raw->notifier.get(),
                      [raw, line = std::move(line), ended = std::move(ended)] {

@@ -53,7 +53,8 @@ public:
 private:
     struct Lines;
     std::unique_ptr<Lines> readLinesOf(const std::vector<std::string>& arguments,
-                                       std::function<void(const std::string&)> line, std::function<void()> ended);
+                                       std::function<void(const std::string&)> line,
+                                       std::function<void()> ended);
     void presenceChanged(bool present);
     void follow();
     void unfollow();

@@ -2,7 +2,6 @@
 #include "Support/PrivateBus.h"
 #include "Support/ScreenLockerStandIns.h"
 #include "Support/VirtualDisplay.h"
-#include "Support/XScreenSaverWindow.h"
 
 #include <gtest/gtest.h>
 
@@ -10,9 +9,11 @@
 
 #include <algorithm>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -42,7 +43,8 @@ protected:
         ASSERT_TRUE(bus.start()) << bus.failure();
         if (row.logind) {
             ASSERT_TRUE(bus.startMock({"--template", "logind"}, login1)) << bus.failure();
-            bus.callMock(login1, "/org/freedesktop/login1", "AddSession", {"c1", "seat0", 1000u, "ada", true});
+            bus.callMock(login1, "/org/freedesktop/login1", "AddSession",
+                         {"c1", "seat0", 1000u, "ada", true});
         }
         for (const char* service : row.screenSavers) {
             const ScopedVariable name("VIGILOR_SCREENSAVER", service);
@@ -73,8 +75,9 @@ protected:
         config.save();
         h.inputIdle->idle = 600;
         // No system bus at all where logind is absent: nothing may wait for it.
-        auto session = std::make_shared<DesktopSession>(row.logind ? bus.connection() : QDBusConnection("none"),
-                                                        bus.connection(), h.clock, nullptr, commands);
+        auto session =
+            std::make_shared<DesktopSession>(row.logind ? bus.connection() : QDBusConnection("none"),
+                                             bus.connection(), h.clock, nullptr, commands);
         monitor = h.makeMonitor(true, [&](MonitorServices& s) {
             s.sessionEvents = session;
             s.sessionLockState = session;
@@ -98,7 +101,8 @@ protected:
         return (std::stringstream() << std::ifstream(folder / "xdg-screensaver.calls").rdbuf()).str();
     }
     size_t lookAwayNudges() const {
-        return std::ranges::count_if(h.notifications->added, [](const auto& n) { return n.title == "Look away"; });
+        return std::ranges::count_if(h.notifications->added,
+                                     [](const auto& n) { return n.title == "Look away"; });
     }
 
     // The row's locker reports a lock or an unlock its own way (the user's, or one logind asked it for).
@@ -180,7 +184,8 @@ TEST_P(ScreenLockerTest, LocksWithTheLockerThereAndFollowsIt) {
         EXPECT_EQ(xdgScreensaverCalls(), "lock\n");
         tick(11);
         EXPECT_EQ(monitor->decision(), "Lock requested, not confirmed");
-        EXPECT_EQ(monitor->nudgeDetail(), "Lock requested, not confirmed: Zorvi asks the screen locker again.");
+        EXPECT_EQ(monitor->nudgeDetail(),
+                  "Lock requested, not confirmed: Zorvi asks the screen locker again.");
         tick(9.5); // asked again once a locker has had as long again to confirm, as long as the user is away
         ASSERT_TRUE(h.finishLockRequest());
         EXPECT_EQ(xdgScreensaverCalls(), "lock\nlock\n");
@@ -202,20 +207,66 @@ TEST_P(ScreenLockerTest, LocksWithTheLockerThereAndFollowsIt) {
     EXPECT_FALSE(monitor->lockedForCurrentAbsence());
 }
 
+// xscreensaver going away and coming back: its command runs only while it is there, and its lock counts
+// only while it is followed.
+using XScreenSaverLifeTest = ScreenLockerTest;
+TEST_P(XScreenSaverLifeTest, FollowsXScreenSaverWhileItIsThere) {
+    const auto watch = [&] {
+        pid_t process = 0;
+        std::ifstream(folder / "watch.pid") >> process;
+        return process;
+    };
+    const std::function<void()> locks = [&] { std::ofstream{folder / "locked"}, lockerSays(true); };
+    const std::function<void()> writesState = [&] { xscreensaverWindow->writeStatus(); };
+    const struct {
+        const char* name;
+        std::function<void()> happening;
+        bool locked, watchRuns;
+        long watchesStarted;
+    } steps[] = {
+        {"locks", locks, true, true, 1},
+        {"goes away while locked",
+         [&] { std::filesystem::remove(folder / "locked"), xscreensaverWindow->goAway(); }, false, false,
+         1}, // its -watch would wait for another one
+        {"a state written while it is gone", writesState, false, false, 1},
+        {"comes back", [&] { xscreensaverWindow->appear(); }, false, true, 2},
+        {"locks again", locks, true, true, 2},
+        {"its -watch alone ends", [&] { ::kill(watch(), SIGTERM); }, false, false, 2},
+        {"changes state, still locked", writesState, true, true, 3},
+    };
+    for (const auto& step : steps) {
+        step.happening();
+        EXPECT_TRUE(until([&] {
+            return monitor->screenLocked() == step.locked && step.watchRuns == !::kill(watch(), 0);
+        })) << step.name;
+        std::ifstream calls(folder / "xscreensaver-command.calls");
+        EXPECT_EQ(std::count(std::istream_iterator<std::string>(calls), {}, "-watch"), step.watchesStarted)
+            << step.name;
+    }
+}
+
+const LockerRow xscreensaverRow{"XScreenSaver", false, {}, true, true, "xscreensaver"};
+
 INSTANTIATE_TEST_SUITE_P(
     Lockers, ScreenLockerTest,
     testing::Values(
         LockerRow{"Logind", true, {}, false, true, "logind"},
-        LockerRow{"Freedesktop", false, {"org.freedesktop.ScreenSaver"}, false, true, "org.freedesktop.ScreenSaver"},
+        LockerRow{"Freedesktop",
+                  false,
+                  {"org.freedesktop.ScreenSaver"},
+                  false,
+                  true,
+                  "org.freedesktop.ScreenSaver"},
         LockerRow{"Gnome", false, {"org.gnome.ScreenSaver"}, false, false, "org.gnome.ScreenSaver"},
         LockerRow{"Mate", false, {"org.mate.ScreenSaver"}, true, true, "org.mate.ScreenSaver"},
         LockerRow{"Cinnamon", false, {"org.cinnamon.ScreenSaver"}, false, false, "org.cinnamon.ScreenSaver"},
         LockerRow{"Xfce", false, {"org.xfce.ScreenSaver"}, false, false, "org.xfce.ScreenSaver"},
         LockerRow{"LogindBeforeAScreenSaver", true, {"org.mate.ScreenSaver"}, false, false, "logind"},
-        LockerRow{"XScreenSaver", false, {}, true, true, "xscreensaver"},
-        LockerRow{"XdgScreensaver", false, {}, false, true, "xdg-screensaver"},
+        xscreensaverRow, LockerRow{"XdgScreensaver", false, {}, false, true, "xdg-screensaver"},
         LockerRow{"None", false, {}, false, false, ""},
         LockerRow{"XdgScreensaverFindingNone", false, {}, false, true, "", true}),
     [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Lockers, XScreenSaverLifeTest, testing::Values(xscreensaverRow),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
