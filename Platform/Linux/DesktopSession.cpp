@@ -151,8 +151,7 @@ void DesktopSession::xdgScreensaverFailed() {
         std::lock_guard lock(lockersMutex_);
         lockers_.xdgScreensaverFailed = true;
     }
-    QMetaObject::invokeMethod(
-        pendingReplies_.get(), [this] { lockersMayHaveChanged(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(pendingReplies_.get(), [this] { lockersMayHaveChanged(); }, Qt::QueuedConnection);
 }
 
 std::optional<std::string> DesktopSession::lockWith(const LockMethod& method) {
@@ -174,8 +173,7 @@ std::optional<std::string> DesktopSession::lockWith(const LockMethod& method) {
 void DesktopSession::sleepDisplaysAfterLock() {
     if (!dpmsFollowed_ || x11DisplayPower_->sleepNow() != X11DisplayPower::SleepOutcome::stayedOn)
         return;
-    systemLog("session",
-              "The displays stayed on: the X server reports them on after DPMS was asked to turn them off");
+    systemLog("session", "The displays stayed on: the X server reports them on after DPMS was asked to turn them off");
 }
 
 void DesktopSession::watchDisplays() {
@@ -184,8 +182,8 @@ void DesktopSession::watchDisplays() {
     subscribeToDisplayConfig();
     if (!x11DisplayPower_)
         return;
-    const bool followed =
-        x11DisplayPower_->start([this](bool asleep) { reportDisplay(DisplaySource::x11Dpms, asleep); });
+    const bool followed = x11DisplayPower_->start(
+        [this](bool asleep) { reportDisplay(DisplaySource::x11Dpms, asleep); });
     if (!followed) {
         systemLog("session",
                   "The X server's display power is not followed: " + x11DisplayPower_->unavailableReason());
@@ -228,8 +226,7 @@ void DesktopSession::displayConfigChanged(const QDBusMessage& message) {
 
 void DesktopSession::readPowerSaveMode(bool announce) {
     getPropertyLater(sessionBus_, displayConfigService, displayConfigPath, displayConfigInterface,
-                     powerSaveModeProperty, pendingReplies_.get(),
-                     [this, announce](const QDBusMessage& reply) {
+                     powerSaveModeProperty, pendingReplies_.get(), [this, announce](const QDBusMessage& reply) {
                          if (!isReply(reply))
                              return; // no GNOME compositor: nothing to follow until one starts
                          const auto asleep = displaysAsleepIn(answerIn(reply));

@@ -75,9 +75,8 @@ protected:
         config.save();
         h.inputIdle->idle = 600;
         // No system bus at all where logind is absent: nothing may wait for it.
-        auto session =
-            std::make_shared<DesktopSession>(row.logind ? bus.connection() : QDBusConnection("none"),
-                                             bus.connection(), h.clock, nullptr, commands);
+        auto session = std::make_shared<DesktopSession>(row.logind ? bus.connection() : QDBusConnection("none"),
+                                                        bus.connection(), h.clock, nullptr, commands);
         monitor = h.makeMonitor(true, [&](MonitorServices& s) {
             s.sessionEvents = session;
             s.sessionLockState = session;
@@ -89,11 +88,13 @@ protected:
     void TearDown() override { ::close(xscreensaverEvents); }
 
     // Both loops turn: Qt's, which brings the lockers' news, and the monitor's main queue.
-    bool until(const std::function<bool()>& done) {
-        return processEventsUntil([&] {
-            h.runLoop.loop().runUntilIdle();
-            return done();
-        });
+    bool until(const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::seconds(3)) {
+        return processEventsUntil(
+            [&] {
+                h.runLoop.loop().runUntilIdle();
+                return done();
+            },
+            limit);
     }
     void tick(double seconds = 0.5) { h.runLoop.loop().advance(seconds); }
     std::string newestLockEvent() const { return logTexts(monitor->lockEvents()).front(); }
@@ -101,8 +102,7 @@ protected:
         return (std::stringstream() << std::ifstream(folder / "xdg-screensaver.calls").rdbuf()).str();
     }
     size_t lookAwayNudges() const {
-        return std::ranges::count_if(h.notifications->added,
-                                     [](const auto& n) { return n.title == "Look away"; });
+        return std::ranges::count_if(h.notifications->added, [](const auto& n) { return n.title == "Look away"; });
     }
 
     // The row's locker reports a lock or an unlock its own way (the user's, or one logind asked it for).
@@ -123,7 +123,8 @@ protected:
             call.setArguments({locked});
             EXPECT_EQ(bus.connection().call(call).type(), QDBusMessage::ReplyMessage);
         }
-        ASSERT_TRUE(until([&] { return monitor->screenLocked() == locked; })) << "locked: " << locked;
+        ASSERT_TRUE(until([&] { return monitor->screenLocked() == locked; }, std::chrono::seconds(20)))
+            << "locked: " << locked;
     }
 
     int argc = 1;
@@ -184,8 +185,7 @@ TEST_P(ScreenLockerTest, LocksWithTheLockerThereAndFollowsIt) {
         EXPECT_EQ(xdgScreensaverCalls(), "lock\n");
         tick(11);
         EXPECT_EQ(monitor->decision(), "Lock requested, not confirmed");
-        EXPECT_EQ(monitor->nudgeDetail(),
-                  "Lock requested, not confirmed: Zorvi asks the screen locker again.");
+        EXPECT_EQ(monitor->nudgeDetail(), "Lock requested, not confirmed: Zorvi asks the screen locker again.");
         tick(9.5); // asked again once a locker has had as long again to confirm, as long as the user is away
         ASSERT_TRUE(h.finishLockRequest());
         EXPECT_EQ(xdgScreensaverCalls(), "lock\nlock\n");
@@ -225,9 +225,9 @@ TEST_P(XScreenSaverLifeTest, FollowsXScreenSaverWhileItIsThere) {
         long watchesStarted;
     } steps[] = {
         {"locks", locks, true, true, 1},
-        {"goes away while locked",
-         [&] { std::filesystem::remove(folder / "locked"), xscreensaverWindow->goAway(); }, false, false,
-         1}, // its -watch would wait for another one
+        // Its -watch, which would wait for another xscreensaver, is ended.
+        {"goes away while locked", [&] { std::filesystem::remove(folder / "locked"), xscreensaverWindow->goAway(); },
+         false, false, 1},
         {"a state written while it is gone", writesState, false, false, 1},
         {"comes back", [&] { xscreensaverWindow->appear(); }, false, true, 2},
         {"locks again", locks, true, true, 2},
@@ -236,12 +236,14 @@ TEST_P(XScreenSaverLifeTest, FollowsXScreenSaverWhileItIsThere) {
     };
     for (const auto& step : steps) {
         step.happening();
-        EXPECT_TRUE(until([&] {
-            return monitor->screenLocked() == step.locked && step.watchRuns == !::kill(watch(), 0);
-        })) << step.name;
+        // Each step starts a command or two: slow on a loaded machine.
+        EXPECT_TRUE(until(
+            [&] { return monitor->screenLocked() == step.locked && step.watchRuns == !::kill(watch(), 0); },
+            std::chrono::seconds(20)))
+            << step.name << ": locked " << monitor->screenLocked();
         std::ifstream calls(folder / "xscreensaver-command.calls");
-        EXPECT_EQ(std::count(std::istream_iterator<std::string>(calls), {}, "-watch"), step.watchesStarted)
-            << step.name;
+        const long watchesStarted = std::count(std::istream_iterator<std::string>(calls), {}, "-watch");
+        EXPECT_EQ(watchesStarted, step.watchesStarted) << step.name;
     }
 }
 
@@ -251,18 +253,14 @@ INSTANTIATE_TEST_SUITE_P(
     Lockers, ScreenLockerTest,
     testing::Values(
         LockerRow{"Logind", true, {}, false, true, "logind"},
-        LockerRow{"Freedesktop",
-                  false,
-                  {"org.freedesktop.ScreenSaver"},
-                  false,
-                  true,
-                  "org.freedesktop.ScreenSaver"},
+        LockerRow{"Freedesktop", false, {"org.freedesktop.ScreenSaver"}, false, true, "org.freedesktop.ScreenSaver"},
         LockerRow{"Gnome", false, {"org.gnome.ScreenSaver"}, false, false, "org.gnome.ScreenSaver"},
         LockerRow{"Mate", false, {"org.mate.ScreenSaver"}, true, true, "org.mate.ScreenSaver"},
         LockerRow{"Cinnamon", false, {"org.cinnamon.ScreenSaver"}, false, false, "org.cinnamon.ScreenSaver"},
         LockerRow{"Xfce", false, {"org.xfce.ScreenSaver"}, false, false, "org.xfce.ScreenSaver"},
         LockerRow{"LogindBeforeAScreenSaver", true, {"org.mate.ScreenSaver"}, false, false, "logind"},
-        xscreensaverRow, LockerRow{"XdgScreensaver", false, {}, false, true, "xdg-screensaver"},
+        xscreensaverRow,
+        LockerRow{"XdgScreensaver", false, {}, false, true, "xdg-screensaver"},
         LockerRow{"None", false, {}, false, false, ""},
         LockerRow{"XdgScreensaverFindingNone", false, {}, false, true, "", true}),
     [](const auto& info) { return std::string(info.param.name); });
