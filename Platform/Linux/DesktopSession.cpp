@@ -65,11 +65,10 @@ bool DesktopSession::start(SessionEventHandlers handlers) {
     const bool screenSavers = screenSavers_.start(
         {[this](LockSource source, std::optional<bool> locked) { reportLock(source, locked); },
          [this] { lockersMayHaveChanged(); }});
-    xscreensaverFollowed_ = xscreensaver_.start({[this](std::optional<bool> locked) {
-                                                     reportLock(LockSource::xscreensaver, locked);
-                                                 },
-                                                 [this] { lockersMayHaveChanged(); }});
-    started_ = logind || screenSavers || xscreensaverFollowed_;
+    const bool xscreensaver = xscreensaver_.start(
+        {[this](std::optional<bool> locked) { reportLock(LockSource::xscreensaver, locked); },
+         [this] { lockersMayHaveChanged(); }});
+    started_ = logind || screenSavers || xscreensaver;
     if (!started_)
         unavailableReason_ = logind_.unavailableReason() + "; no session bus (" +
                              sessionBus_.lastError().message().toStdString() + "), and " +
@@ -105,20 +104,18 @@ void DesktopSession::reportLock(LockSource source, std::optional<bool> locked) {
     deliver(tracker_.lockReported(source, locked, clock_.now()));
 }
 
-// Told once every locker has been looked for: only xscreensaver's first answer comes later.
+// Every locker has been looked for once start() has: the handlers hear of them then, and of each change.
 void DesktopSession::lockersMayHaveChanged() {
     ScreenLockers lockers;
     lockers.logindSession = !logind_.sessionPath().empty();
     lockers.screenSaverRuns = screenSavers_.running();
-    lockers.xscreensaverRuns = xscreensaver_.running().value_or(false);
+    lockers.xscreensaverRuns = xscreensaver_.running();
     lockers.xdgScreensaverInstalled = ChildProcess::isInstalled(commands_.xdgScreensaver);
     {
         std::lock_guard lock(lockersMutex_);
         lockers.xdgScreensaverFailed = lockers_.xdgScreensaverFailed && lockers.sameRunningAs(lockers_);
         lockers_ = lockers;
     }
-    if (xscreensaverFollowed_ && !xscreensaver_.running())
-        return;
     if (std::exchange(lockersReported_, lockers.any()) == lockers.any())
         return;
     if (handlers_.lockersChanged)

@@ -28,10 +28,10 @@ class QObject;
 //
 // Every locker is followed on its own, and none waits for another: logind on the system bus
 // (LogindSession), the screen-saver services on the session bus (ScreenSaverServices), and xscreensaver
-// through its command (XScreenSaverWatcher). The displays sleep by the machine's sleep (logind's
-// PrepareForSleep), GNOME's display power mode (org.gnome.Mutter.DisplayConfig's PowerSaveMode on the
-// session bus) and the X server's DPMS level. SessionStateTracker folds them, so one change seen by two
-// sources is announced once.
+// through its command while the X server shows it running (XScreenSaverWatcher). The displays sleep by
+// the machine's sleep (logind's PrepareForSleep), GNOME's display power mode
+// (org.gnome.Mutter.DisplayConfig's PowerSaveMode on the session bus) and the X server's DPMS level.
+// SessionStateTracker folds them, so one change seen by two sources is announced once.
 //
 // A lock request goes to the lockers that are there, in the order of lockMethodsToTry, until one takes
 // it; where the X server has DPMS, the displays are put to sleep once the lock is confirmed, which is
@@ -92,7 +92,6 @@ private:
     ScreenSaverServices screenSavers_;
     XScreenSaverWatcher xscreensaver_;
     LockerCommands commands_;
-    bool xscreensaverFollowed_ = false;
     // The lockers there are, for lockSession() on other threads; and what the handlers last heard of them.
     ScreenLockers lockers_;
     mutable std::mutex lockersMutex_;

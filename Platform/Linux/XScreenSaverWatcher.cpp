@@ -8,88 +8,121 @@
 #include <QObject>
 #include <QSocketNotifier>
 
-XScreenSaverWord xscreensaverStateIn(const std::string& timeLine) {
+std::optional<bool> xscreensaverLockIn(const std::string& timeLine) {
     if (timeLine.find("screen locked since") != std::string::npos)
-        return XScreenSaverWord::locked;
+        return true;
     if (timeLine.find("blanked since") != std::string::npos) // "blanked since", "non-blanked since"
-        return XScreenSaverWord::unlocked;
-    if (timeLine.find("no screensaver is running") != std::string::npos)
-        return XScreenSaverWord::notRunning;
-    return XScreenSaverWord::nothing;
+        return false;
+    return std::nullopt;
 }
 
-XScreenSaverWord xscreensaverChangeIn(const std::string& watchLine) {
+std::optional<bool> xscreensaverLockChangeIn(const std::string& watchLine) {
     const std::string word = watchLine.substr(0, watchLine.find(' '));
     if (word == "LOCK")
-        return XScreenSaverWord::locked;
+        return true;
     if (word == "BLANK" || word == "UNBLANK")
-        return XScreenSaverWord::unlocked;
-    if (word == "RUN")
-        return XScreenSaverWord::running;
-    return XScreenSaverWord::nothing;
+        return false;
+    return std::nullopt; // RUN: it changed the graphics it shows, the lock as it was
 }
 
-// One running command whose lines the event loop hands over as they arrive.
+// One running command whose lines the event loop hands over as they arrive; `child` is gone once the
+// command has ended.
 struct XScreenSaverWatcher::Lines {
     std::unique_ptr<RunningChildProcess> child;
     std::unique_ptr<QSocketNotifier> notifier;
 };
 
-XScreenSaverWatcher::XScreenSaverWatcher(std::string command)
-    : command_(std::move(command)) {
+XScreenSaverWatcher::XScreenSaverWatcher(std::string command, std::string displayName)
+    : command_(std::move(command))
+    , presence_(std::move(displayName)) {
 }
 
 XScreenSaverWatcher::~XScreenSaverWatcher() = default;
 
 bool XScreenSaverWatcher::start(Reports reports) {
     reports_ = std::move(reports);
-    if (watch_)
+    if (context_)
         return true;
+    if (!presence_.start({[this](bool present) { presenceChanged(present); },
+                          [this] {
+                              if (!watch_ || !watch_->child)
+                                  follow();
+                          }})) {
+        unavailableReason_ = "xscreensaver is not looked for (" + presence_.unavailableReason() + ")";
+        return false;
+    }
+    // Ended at once, or the commands would outlive the process.
+    context_ = std::make_unique<QObject>();
+    if (auto* application = QCoreApplication::instance())
+        QObject::connect(application, &QCoreApplication::aboutToQuit, context_.get(), [this] { unfollow(); });
+    running_ = presence_.present();
+    if (running_)
+        follow();
+    return true;
+}
+
+void XScreenSaverWatcher::presenceChanged(bool present) {
+    running_ = present;
+    if (present) {
+        systemLog("session", "xscreensaver started: its lock is followed");
+        follow();
+    } else {
+        systemLog("session", "xscreensaver went away: its lock no longer counts");
+        unfollow();
+        heard(std::nullopt);
+    }
+    if (reports_.runningChanged)
+        reports_.runningChanged();
+}
+
+void XScreenSaverWatcher::follow() {
     auto lastLine = std::make_shared<std::string>();
-    watch_ = follow(
+    watchHeard_ = false;
+    watch_ = readLinesOf(
         {"-watch"},
         [this, lastLine](const std::string& line) {
             *lastLine = line;
             watchHeard_ = true;
-            heard(xscreensaverChangeIn(line));
+            if (const auto locked = xscreensaverLockChangeIn(line))
+                heard(locked);
         },
         [this, lastLine] {
             systemLog("session", command_ + " -watch ended (" + *lastLine +
-                                     "): xscreensaver's lock is no longer followed");
-            heard(XScreenSaverWord::notRunning);
+                                     "): xscreensaver's lock no longer counts until its state changes");
+            heard(std::nullopt);
         });
-    if (!watch_)
-        return false;
-    // Ended at once, or the commands would outlive the process.
-    context_ = std::make_unique<QObject>();
-    if (auto* application = QCoreApplication::instance())
-        QObject::connect(application, &QCoreApplication::aboutToQuit, context_.get(), [this] {
-            watch_.reset();
-            time_.reset();
-        });
+    if (!watch_) {
+        systemLog("session", "xscreensaver runs, but its lock cannot be followed: " + launchError_);
+        return;
+    }
     // -watch says nothing until the first change; -time tells where things stand now.
-    auto answer = std::make_shared<XScreenSaverWord>(XScreenSaverWord::notRunning);
-    time_ = follow(
+    auto answer = std::make_shared<std::optional<bool>>();
+    time_ = readLinesOf(
         {"-time"},
         [answer](const std::string& line) {
-            if (const XScreenSaverWord word = xscreensaverStateIn(line); word != XScreenSaverWord::nothing)
-                *answer = word;
+            if (const auto locked = xscreensaverLockIn(line))
+                *answer = locked;
         },
         [this, answer] {
-            if (!watchHeard_)
+            if (!watchHeard_ && answer->has_value())
                 heard(*answer);
         });
-    return true;
 }
 
-std::unique_ptr<XScreenSaverWatcher::Lines> XScreenSaverWatcher::follow(const std::vector<std::string>& arguments,
-                                                                       std::function<void(const std::string&)> line,
-                                                                       std::function<void()> ended) {
+void XScreenSaverWatcher::unfollow() {
+    watch_.reset();
+    time_.reset();
+}
+
+std::unique_ptr<XScreenSaverWatcher::Lines>
+XScreenSaverWatcher::readLinesOf(const std::vector<std::string>& arguments,
+                                 std::function<void(const std::string&)> line, std::function<void()> ended) {
     auto lines = std::make_unique<Lines>();
-    lines->child = RunningChildProcess::start(command_, arguments, unavailableReason_);
+    lines->child = RunningChildProcess::start(command_, arguments, launchError_);
     if (!lines->child)
         return nullptr;
-    lines->notifier = std::make_unique<QSocketNotifier>(lines->child->outputDescriptor(), QSocketNotifier::Read);
+    lines->notifier =
+        std::make_unique<QSocketNotifier>(lines->child->outputDescriptor(), QSocketNotifier::Read);
     Lines* raw = lines.get();
     QObject::connect(raw->notifier.get(), &QSocketNotifier::activated, raw->notifier.get(),
                      [raw, line = std::move(line), ended = std::move(ended)] {
@@ -104,33 +137,9 @@ std::unique_ptr<XScreenSaverWatcher::Lines> XScreenSaverWatcher::follow(const st
     return lines;
 }
 
-void XScreenSaverWatcher::heard(XScreenSaverWord word) {
-    switch (word) {
-    case XScreenSaverWord::nothing:
-        return;
-    case XScreenSaverWord::notRunning:
-        setRunning(false);
-        if (reports_.lock)
-            reports_.lock(std::nullopt);
-        return;
-    case XScreenSaverWord::running:
-        setRunning(true);
-        return;
-    case XScreenSaverWord::locked:
-    case XScreenSaverWord::unlocked:
-        setRunning(true);
-        if (reports_.lock)
-            reports_.lock(word == XScreenSaverWord::locked);
-        return;
-    }
-}
-
-void XScreenSaverWatcher::setRunning(bool running) {
-    if (running_ == running)
-        return;
-    running_ = running;
-    if (reports_.runningChanged)
-        reports_.runningChanged();
+void XScreenSaverWatcher::heard(std::optional<bool> locked) {
+    if (reports_.lock)
+        reports_.lock(locked);
 }
 
 std::optional<std::string> XScreenSaverWatcher::lock() const {

@@ -337,6 +337,7 @@ TEST(LogindSessionWithoutBus, NoBusAndNoLockerCommandIsReportedNotFatal) {
     // Buses that cannot exist, so that the desktop's own buses are never reached.
     ScopedVariable system{"DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/vigilor-system-bus"};
     ScopedVariable sessionBus{"DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/vigilor-session-bus"};
+    ScopedVariable display{"DISPLAY", nullptr}; // nor an X server to find xscreensaver on
     int argc = 1;
     std::string name = "LogindSessionTests";
     char* argv[2] = {name.data(), nullptr};

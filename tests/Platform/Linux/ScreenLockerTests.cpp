@@ -1,6 +1,7 @@
 #include "Support/MonitorHarness.h"
 #include "Support/PrivateBus.h"
 #include "Support/ScreenLockerStandIns.h"
+#include "Support/VirtualDisplay.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +12,7 @@
 #include <sstream>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -40,7 +42,8 @@ protected:
         ASSERT_TRUE(bus.start()) << bus.failure();
         if (row.logind) {
             ASSERT_TRUE(bus.startMock({"--template", "logind"}, login1)) << bus.failure();
-            bus.callMock(login1, "/org/freedesktop/login1", "AddSession", {"c1", "seat0", 1000u, "ada", true});
+            bus.callMock(login1, "/org/freedesktop/login1", "AddSession",
+                         {"c1", "seat0", 1000u, "ada", true});
         }
         for (const char* service : row.screenSavers) {
             const ScopedVariable name("VIGILOR_SCREENSAVER", service);
@@ -50,7 +53,13 @@ protected:
         ::mkfifo((folder / "events").c_str(), 0600);
         xscreensaverEvents = ::open((folder / "events").c_str(), O_RDWR | O_CLOEXEC);
         DesktopSession::LockerCommands commands = noLockerCommands();
-        if (row.xscreensaver) {
+        if (row.xscreensaver) { // its window on an X server of our own, where it is found
+            if (const auto missing = VirtualDisplay::missingTools(); !missing.empty())
+                GTEST_SKIP() << missing;
+            ASSERT_TRUE(display.start()) << display.failure();
+            displayVariable = std::make_unique<ScopedVariable>("DISPLAY", display.name().c_str());
+            xscreensaverWindow = std::make_unique<XScreenSaverWindow>();
+            xscreensaverWindow->appear();
             std::ofstream{folder / "running"};
             commands.xscreensaver = standIns / "xscreensaver-command";
         }
@@ -132,6 +141,10 @@ protected:
     ScopedVariable standInState{"SCREEN_LOCKER_STAND_INS", folder.c_str()};
     int xscreensaverEvents = -1;
     PrivateBus bus;
+    ScopedVariable noDisplay{"DISPLAY", nullptr}; // the machine's display is never met
+    VirtualDisplay display;
+    std::unique_ptr<ScopedVariable> displayVariable;
+    std::unique_ptr<XScreenSaverWindow> xscreensaverWindow;
     std::shared_ptr<VigilorMonitor> monitor;
 };
 
@@ -197,6 +210,44 @@ TEST_P(ScreenLockerTest, LocksWithTheLockerThereAndFollowsIt) {
     EXPECT_FALSE(monitor->lockedForCurrentAbsence());
 }
 
+// xscreensaver going away and coming back: its command runs only while it is there, and its lock counts
+// only while it is followed.
+using XScreenSaverLifeTest = ScreenLockerTest;
+TEST_P(XScreenSaverLifeTest, FollowsXScreenSaverWhileItIsThere) {
+    const auto watch = [&] {
+        pid_t process = 0;
+        std::ifstream(folder / "watch.pid") >> process;
+        return process;
+    };
+    const std::function<void()> locks = [&] { std::ofstream{folder / "locked"}, lockerSays(true); };
+    const std::function<void()> writesState = [&] { xscreensaverWindow->writeStatus(); };
+    const struct {
+        const char* name;
+        std::function<void()> happening;
+        bool locked, watchRuns;
+    } steps[] = {
+        {"locks", locks, true, true},
+        // Its -watch, which would wait for another xscreensaver, is ended.
+        {"goes away while locked", [&] { std::filesystem::remove(folder / "locked"), xscreensaverWindow->goAway(); },
+         false, false},
+        {"a state written while it is gone", writesState, false, false},
+        {"comes back", [&] { xscreensaverWindow->appear(); }, false, true},
+        {"locks again", locks, true, true},
+        {"its -watch alone ends", [&] { ::kill(watch(), SIGTERM); }, false, false},
+        {"changes state, still locked", writesState, true, true},
+    };
+    for (const auto& step : steps) {
+        step.happening();
+        // Each step starts a command or two: slow on a loaded machine.
+        EXPECT_TRUE(processEventsUntil([&] {
+            h.runLoop.loop().runUntilIdle();
+            return monitor->screenLocked() == step.locked && step.watchRuns == !::kill(watch(), 0);
+        }, std::chrono::seconds(20))) << step.name << ": locked " << monitor->screenLocked();
+    }
+}
+
+const LockerRow xscreensaverRow{"XScreenSaver", false, {}, true, true, "xscreensaver"};
+
 INSTANTIATE_TEST_SUITE_P(
     Lockers, ScreenLockerTest,
     testing::Values(
@@ -207,10 +258,12 @@ INSTANTIATE_TEST_SUITE_P(
         LockerRow{"Cinnamon", false, {"org.cinnamon.ScreenSaver"}, false, false, "org.cinnamon.ScreenSaver"},
         LockerRow{"Xfce", false, {"org.xfce.ScreenSaver"}, false, false, "org.xfce.ScreenSaver"},
         LockerRow{"LogindBeforeAScreenSaver", true, {"org.mate.ScreenSaver"}, false, false, "logind"},
-        LockerRow{"XScreenSaver", false, {}, true, true, "xscreensaver"},
+        xscreensaverRow,
         LockerRow{"XdgScreensaver", false, {}, false, true, "xdg-screensaver"},
         LockerRow{"None", false, {}, false, false, ""},
         LockerRow{"XdgScreensaverFindingNone", false, {}, false, true, "", true}),
     [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Lockers, XScreenSaverLifeTest, testing::Values(xscreensaverRow),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
