@@ -126,6 +126,10 @@ VigilorConfig::Loaded VigilorConfig::loadKeepingUnreadable(DefaultsStore default
             // was is kept first.
             if (!decoded.defaulted.empty())
                 defaults.keepUnreadableValue(storageKey, defaultedText(decoded.defaulted));
+            // A login-item choice that could not be read is none: the desktop's entry tells it.
+            const auto launchAtLogin = stored->find("launchAtLogin");
+            loaded.storedSettingsUnreadable =
+                launchAtLogin != stored->end() && !launchAtLogin->is_null() && !launchAtLogin->is_boolean();
             loaded.config = std::move(decoded.config);
             return loaded;
         } catch (const JsonDecodingError& error) {
