@@ -7,22 +7,25 @@
 
 #include <cassert>
 #include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <ctime>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <poll.h>
 #include <set>
+#include <sys/inotify.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
 // Changes within this time go out in one write: at most four writes a second per domain.
 constexpr double coalescingDelay = 0.25;
-// A write that failed is tried again after this long, for as long as changes are pending.
-constexpr double retryDelay = 30;
 // Rounds of a write whose file another program keeps replacing, before it waits for the next round.
 constexpr int writeAttempts = 3;
 
@@ -132,6 +135,11 @@ std::string errnoText() {
     return std::strerror(errno);
 }
 
+// Why a file in the folder of `target` could not be made or put in place, from errno.
+std::string unwritableFolder(const std::filesystem::path& target) {
+    return target.parent_path().string() + " cannot be written: " + errnoText();
+}
+
 // What reading a domain's file found: its values, or why a file that is there cannot be used.
 struct FileContents {
     Values values;
@@ -163,7 +171,7 @@ std::optional<std::string> whyNotAFile(const std::filesystem::path& file) {
     }
 }
 
-FileContents readDomainFile(const std::filesystem::path& file, uintmax_t largest) {
+FileContents readDomainFileOnce(const std::filesystem::path& file, uintmax_t largest) {
     FileContents contents;
     std::error_code error;
     if (!std::filesystem::exists(std::filesystem::symlink_status(file, error)))
@@ -199,6 +207,79 @@ FileContents readDomainFile(const std::filesystem::path& file, uintmax_t largest
     return contents;
 }
 
+// Tells whether a file changed (was written, replaced or removed) since the watch began, waking as
+// soon as its folder reports a change to it.
+class ChangeWatch {
+public:
+    explicit ChangeWatch(std::filesystem::path file)
+        : file_(std::move(file))
+        , before_(stampOf(file_))
+        , fd_(::inotify_init1(IN_CLOEXEC | IN_NONBLOCK)) {
+        constexpr uint32_t changes =
+            IN_MODIFY | IN_CLOSE_WRITE | IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO;
+        if (fd_ >= 0 && ::inotify_add_watch(fd_, file_.parent_path().c_str(), changes) < 0)
+            ::close(std::exchange(fd_, -1));
+    }
+    ~ChangeWatch() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    ChangeWatch(const ChangeWatch&) = delete;
+    ChangeWatch& operator=(const ChangeWatch&) = delete;
+
+    // Waits up to `seconds` for a change; without a watch, looks once when they are over.
+    bool changedWithin(double seconds) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+        for (;;) {
+            if (stampOf(file_) != before_ || reported())
+                return true;
+            const auto left =
+                std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0)
+                return false;
+            if (fd_ < 0) {
+                std::this_thread::sleep_for(left);
+                continue;
+            }
+            pollfd ready{fd_, POLLIN, 0};
+            ::poll(&ready, 1, int(left.count()));
+        }
+    }
+
+private:
+    // Whether the events since the last look name the file (a change that left its size and time alone).
+    bool reported() {
+        alignas(inotify_event) char events[4096];
+        bool named = false;
+        for (ssize_t n; fd_ >= 0 && (n = ::read(fd_, events, sizeof events)) > 0;)
+            for (ssize_t at = 0; at < n;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(events + at);
+                named = named || (event->len > 0 && file_.filename() == event->name);
+                at += ssize_t(sizeof(inotify_event) + event->len);
+            }
+        return named;
+    }
+
+    const std::filesystem::path file_;
+    const std::optional<FileStamp> before_;
+    int fd_;
+};
+
+// A file that another program is rewriting in place (emptied, then written) may be caught half-written:
+// one that does not read is read again as soon as it changes, for as long as its domain says a rewrite
+// may take, and counts as damaged only when it stays as it was.
+FileContents readDomainFile(const std::filesystem::path& file, const DefaultsDomain& declared) {
+    constexpr int readRounds = 4; // a file that keeps changing and never reads is judged after these
+    FileContents contents;
+    for (int round = 0; round < readRounds; ++round) {
+        ChangeWatch watch(writeTarget(file));
+        contents = readDomainFileOnce(file, declared.largestFile);
+        if (!contents.unreadable || whyNotAFile(file) || !watch.changedWithin(declared.rewriteTime))
+            break;
+    }
+    return contents;
+}
+
 // Compact JSON text; invalid UTF-8 in a value the program made is written as U+FFFD rather than
 // stopping the write.
 std::string domainText(const Values& values) {
@@ -225,13 +306,25 @@ public:
     }
 
     // Every store of a file gives the bound its domain declares.
-    std::shared_ptr<Domain> domain(const std::filesystem::path& file, uintmax_t largestFile);
+    std::shared_ptr<Domain> domain(const std::filesystem::path& file, const DefaultsDomain& declared);
     void scheduleWrite(double delay);
     void synchronize() {
         queue_.sync([this] { writeAll(); });
     }
     void report(DefaultsStoreReport report);
     void setHandler(std::function<void(const DefaultsStoreReport&)> handler);
+    void setGate(std::function<std::optional<std::string>()> gate) {
+        std::lock_guard lock(mutex_);
+        gate_ = std::move(gate);
+    }
+    std::optional<std::string> closedBecause() {
+        std::function<std::optional<std::string>()> gate;
+        {
+            std::lock_guard lock(mutex_);
+            gate = gate_;
+        }
+        return gate ? gate() : std::nullopt;
+    }
 
 private:
     void writeAll();
@@ -240,6 +333,7 @@ private:
     std::map<std::filesystem::path, std::shared_ptr<Domain>> domains_;
     bool writeScheduled_ = false;
     std::function<void(const DefaultsStoreReport&)> handler_;
+    std::function<std::optional<std::string>()> gate_;
     std::vector<DefaultsStoreReport> unreported_;
     DispatchQueue queue_{"app.zorvi.defaults"};
 };
@@ -250,28 +344,48 @@ struct UnreadableValue {
     std::string why;
 };
 
+// A copy beside `file` whose name starts with `prefix` and whose bytes are `text`: the same damage kept
+// by an earlier start.
+std::optional<std::filesystem::path> keptAlready(const std::filesystem::path& file, const std::string& prefix,
+                                                 const std::string& text) {
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(file.parent_path(), error))
+        if (entry.path().filename().string().starts_with(prefix) && entry.is_regular_file(error) &&
+            entry.file_size(error) == text.size() && AtomicFile::read(entry.path(), text.size()) == text)
+            return entry.path();
+    return std::nullopt;
+}
+
 // Writes an unreadable value, byte for byte, to a dated file beside the domain's file and reports
-// where; nothing when the copy could not be written (errno tells why).
+// where, unless a copy of the same bytes is there already (a value that stays damaged is read at every
+// start); nothing when the copy could not be written (errno tells why).
 std::optional<std::filesystem::path> keepCopy(const std::filesystem::path& file, const std::string& key,
                                               const UnreadableValue& unreadable) {
-    const std::filesystem::path copy = datedPathBeside(file, "." + key + ".unreadable-");
+    const std::string infix = "." + key + ".unreadable-";
+    const std::string text = domainText(unreadable.value);
+    const std::string said = "Could not read " + key + " in " + file.string() + " (" + unreadable.why + "): ";
+    if (auto kept = keptAlready(file, file.filename().string() + infix, text)) {
+        Registry::shared().report(
+            {DefaultsStoreReport::Kind::setAside, file, said + "it is kept already in " + kept->string()});
+        return kept;
+    }
+    const std::filesystem::path copy = datedPathBeside(file, infix);
     errno = 0;
-    if (!AtomicFile::write(copy, domainText(unreadable.value)))
+    if (!AtomicFile::write(copy, text))
         return std::nullopt;
-    Registry::shared().report({DefaultsStoreReport::Kind::setAside, file,
-                               "Could not read " + key + " in " + file.string() + " (" + unreadable.why +
-                                   "): kept it in " + copy.string()});
+    Registry::shared().report(
+        {DefaultsStoreReport::Kind::setAside, file, said + "kept it in " + copy.string()});
     return copy;
 }
 
 // One domain's values in memory and what is owed to its file. Every member is guarded by `mutex`.
 struct Domain {
-    Domain(std::filesystem::path path, uintmax_t largest)
+    Domain(std::filesystem::path path, const DefaultsDomain& declaration)
         : file(std::move(path))
-        , largestFile(largest) {}
+        , declared(declaration) {}
 
     const std::filesystem::path file;
-    const uintmax_t largestFile;
+    const DefaultsDomain declared;
     std::mutex mutex;
     bool loaded = false;
     Values values;
@@ -304,7 +418,7 @@ private:
 void Domain::makeCurrent() {
     if (loaded && (!pending.empty() || stampOf(file) == stamp))
         return;
-    take(readDomainFile(file, largestFile));
+    take(readDomainFile(file, declared));
     loaded = true;
 }
 
@@ -362,7 +476,7 @@ void Domain::refuseUnencodable(const std::string& key) {
 // Another program wrote the file since we read it: its values count, under the changes still pending.
 void Domain::mergeFileChangedElsewhere() {
     Values mine = std::move(values);
-    take(readDomainFile(file, largestFile));
+    take(readDomainFile(file, declared));
     for (const auto& [key, number] : pending) {
         if (const auto it = mine.find(key); it != mine.end())
             values[key] = it->second;
@@ -385,12 +499,17 @@ bool Domain::keepUnkept() {
 void Domain::write() {
     std::unique_lock lock(mutex);
     if (!keepUnkept()) {
-        Registry::shared().scheduleWrite(retryDelay);
+        Registry::shared().scheduleWrite(DefaultsStore::retryDelay);
         return;
     }
     for (int attempt = 0; attempt < writeAttempts; ++attempt) {
         if (pending.empty())
             return;
+        if (const auto closed = Registry::shared().closedBecause()) {
+            reportWriteFailure(*closed);
+            Registry::shared().scheduleWrite(DefaultsStore::retryDelay);
+            return;
+        }
         if (stampOf(file) != stamp)
             mergeFileChangedElsewhere();
         prepare();
@@ -403,11 +522,11 @@ void Domain::write() {
 
         errno = 0;
         auto replacement = AtomicFile::Replacement::prepare(target, domainText(snapshot));
-        const std::string why = errnoText();
+        const std::string why = unwritableFolder(target);
         lock.lock();
         if (!replacement) {
             reportWriteFailure(why);
-            Registry::shared().scheduleWrite(retryDelay);
+            Registry::shared().scheduleWrite(DefaultsStore::retryDelay);
             return;
         }
         errno = 0;
@@ -416,11 +535,13 @@ void Domain::write() {
         if (outcome == AtomicFile::Replacement::Outcome::fileChanged)
             continue; // replaced meanwhile: merged and made again
         if (outcome == AtomicFile::Replacement::Outcome::failed) {
-            reportWriteFailure(errnoText());
-            Registry::shared().scheduleWrite(retryDelay);
+            reportWriteFailure(unwritableFolder(target));
+            Registry::shared().scheduleWrite(DefaultsStore::retryDelay);
             return;
         }
-        writeFailing = false;
+        if (std::exchange(writeFailing, false))
+            Registry::shared().report(
+                {DefaultsStoreReport::Kind::writable, file, "Saved " + file.string() + " again"});
         stamp = stampOf(replacement->status());
         std::erase_if(pending, [&](const auto& entry) { return entry.second <= written; });
         return;
@@ -433,16 +554,19 @@ void Domain::reportWriteFailure(const std::string& why) {
     if (writeFailing)
         return;
     writeFailing = true;
-    Registry::shared().report(
-        {DefaultsStoreReport::Kind::writeFailed, file, "Could not save " + file.string() + ": " + why});
+    Registry::shared().report({DefaultsStoreReport::Kind::unwritable, file,
+                               "Could not save " + file.string() + ": " + why + "; trying again every " +
+                                   std::to_string(int(DefaultsStore::retryDelay)) + " s while changes wait",
+                               why});
 }
 
-std::shared_ptr<Domain> Registry::domain(const std::filesystem::path& file, uintmax_t largestFile) {
+std::shared_ptr<Domain> Registry::domain(const std::filesystem::path& file, const DefaultsDomain& declared) {
     std::lock_guard lock(mutex_);
     auto& domain = domains_[file.lexically_normal()];
     if (!domain)
-        domain = std::make_shared<Domain>(file, largestFile);
-    assert(domain->largestFile == largestFile && "a domain is declared once, with one bound");
+        domain = std::make_shared<Domain>(file, declared);
+    assert(domain->declared.largestFile == declared.largestFile &&
+           domain->declared.rewriteTime == declared.rewriteTime && "a domain is declared once");
     return domain;
 }
 
@@ -495,8 +619,9 @@ void Registry::setHandler(std::function<void(const DefaultsStoreReport&)> handle
 }
 
 // Runs `work` on the file's domain, current with its file, under its lock.
-template <class Work> auto withDomain(const std::filesystem::path& file, uintmax_t largestFile, Work&& work) {
-    const auto domain = Registry::shared().domain(file, largestFile);
+template <class Work>
+auto withDomain(const std::filesystem::path& file, const DefaultsDomain& declared, Work&& work) {
+    const auto domain = Registry::shared().domain(file, declared);
     std::lock_guard lock(domain->mutex);
     domain->makeCurrent();
     return work(*domain);
@@ -506,7 +631,7 @@ template <class Work> auto withDomain(const std::filesystem::path& file, uintmax
 
 DefaultsStore::DefaultsStore(const DefaultsDomain& domain)
     : file_(Paths::zorviConfigDirectory() / (std::string(domain.name) + ".json"))
-    , largestFile_(domain.largestFile) {
+    , declared_(domain) {
 }
 
 DefaultsStore DefaultsStore::standard() {
@@ -518,7 +643,7 @@ DefaultsStore DefaultsStore::suite(const DefaultsDomain& domain) {
 }
 
 std::optional<Json> DefaultsStore::value(const std::string& key) const {
-    return withDomain(file_, largestFile_, [&](Domain& domain) -> std::optional<Json> {
+    return withDomain(file_, declared_, [&](Domain& domain) -> std::optional<Json> {
         const auto it = domain.values.find(key);
         if (it == domain.values.end())
             return std::nullopt;
@@ -527,11 +652,11 @@ std::optional<Json> DefaultsStore::value(const std::string& key) const {
 }
 
 bool DefaultsStore::contains(const std::string& key) const {
-    return withDomain(file_, largestFile_, [&](Domain& domain) { return domain.values.contains(key); });
+    return withDomain(file_, declared_, [&](Domain& domain) { return domain.values.contains(key); });
 }
 
 bool DefaultsStore::forEachElement(const std::string& key, const std::function<void(Json&&)>& each) const {
-    const auto entry = withDomain(file_, largestFile_, [&](Domain& domain) -> std::optional<Entry> {
+    const auto entry = withDomain(file_, declared_, [&](Domain& domain) -> std::optional<Entry> {
         const auto it = domain.values.find(key);
         if (it == domain.values.end())
             return std::nullopt;
@@ -551,7 +676,7 @@ bool DefaultsStore::forEachElement(const std::string& key, const std::function<v
 }
 
 Json DefaultsStore::dictionaryRepresentation() const {
-    return withDomain(file_, largestFile_, [](Domain& domain) {
+    return withDomain(file_, declared_, [](Domain& domain) {
         // The keys are unique and sorted already, so each is appended without the search for it that
         // an insertion makes, which would cost time in the square of their number.
         Json object = Json::object();
@@ -573,7 +698,7 @@ bool DefaultsStore::set(const std::string& key, Json value) {
 }
 
 void DefaultsStore::remove(const std::string& key) {
-    const bool removed = withDomain(file_, largestFile_, [&](Domain& domain) {
+    const bool removed = withDomain(file_, declared_, [&](Domain& domain) {
         if (!domain.values.contains(key))
             return false;
         domain.change([&] { domain.values.erase(key); }, {key});
@@ -587,7 +712,7 @@ bool DefaultsStore::setValues(std::vector<std::pair<std::string, Json>> values) 
     std::vector<std::string> keys;
     for (const auto& [key, value] : values)
         keys.push_back(key);
-    const bool stored = withDomain(file_, largestFile_, [&](Domain& domain) {
+    const bool stored = withDomain(file_, declared_, [&](Domain& domain) {
         for (const auto& [key, value] : values)
             if (!finiteNumbers(value)) {
                 domain.refuseUnencodable(key);
@@ -608,7 +733,7 @@ bool DefaultsStore::setValues(std::vector<std::pair<std::string, Json>> values) 
 
 void DefaultsStore::setDeferred(const std::string& key, std::function<Json()> encode) {
     auto shared = std::make_shared<const std::function<Json()>>(std::move(encode));
-    withDomain(file_, largestFile_, [&](Domain& domain) {
+    withDomain(file_, declared_, [&](Domain& domain) {
         domain.change([&] { domain.values[key] = Entry{nullptr, std::move(shared), nullptr, {}}; }, {key});
     });
     Registry::shared().scheduleWrite(coalescingDelay);
@@ -616,38 +741,37 @@ void DefaultsStore::setDeferred(const std::string& key, std::function<Json()> en
 
 void DefaultsStore::holdDeferred(const std::string& key, std::function<Json()> encode) {
     auto shared = std::make_shared<const std::function<Json()>>(std::move(encode));
-    withDomain(file_, largestFile_, [&](Domain& domain) {
+    withDomain(file_, declared_, [&](Domain& domain) {
         domain.values[key] = Entry{nullptr, std::move(shared), nullptr, {}};
     });
 }
 
 void DefaultsStore::prepareForWriting() {
-    withDomain(file_, largestFile_, [](Domain& domain) { domain.prepare(); });
+    withDomain(file_, declared_, [](Domain& domain) { domain.prepare(); });
 }
 
 bool DefaultsStore::startedAfresh() const {
-    return withDomain(file_, largestFile_, [](Domain& domain) { return domain.startedAfresh; });
+    return withDomain(file_, declared_, [](Domain& domain) { return domain.startedAfresh; });
 }
 
 std::optional<std::filesystem::path> DefaultsStore::keepUnreadableValue(const std::string& key,
                                                                         const std::string& why) {
-    const auto stored =
-        withDomain(file_, largestFile_, [&](Domain& domain) -> std::optional<UnreadableValue> {
-            const auto it = domain.values.find(key);
-            if (it == domain.values.end())
-                return std::nullopt;
-            return UnreadableValue{Values{*it}, why};
-        });
+    const auto stored = withDomain(file_, declared_, [&](Domain& domain) -> std::optional<UnreadableValue> {
+        const auto it = domain.values.find(key);
+        if (it == domain.values.end())
+            return std::nullopt;
+        return UnreadableValue{Values{*it}, why};
+    });
     if (!stored)
         return std::nullopt;
     if (auto copy = keepCopy(file_, key, *stored)) // the value as it was read, outside the lock
         return copy;
     const std::string failure = errnoText();
-    withDomain(file_, largestFile_, [&](Domain& domain) { domain.unkept.insert_or_assign(key, *stored); });
+    withDomain(file_, declared_, [&](Domain& domain) { domain.unkept.insert_or_assign(key, *stored); });
     Registry::shared().report({DefaultsStoreReport::Kind::writeFailed, file_,
                                "Could not keep the unreadable value " + key + " of " + file_.string() + ": " +
                                    failure + "; the file is not saved until it is kept"});
-    Registry::shared().scheduleWrite(retryDelay);
+    Registry::shared().scheduleWrite(DefaultsStore::retryDelay);
     return std::nullopt;
 }
 
@@ -657,4 +781,8 @@ void DefaultsStore::synchronizeAll() {
 
 void DefaultsStore::setReportHandler(std::function<void(const DefaultsStoreReport&)> handler) {
     Registry::shared().setHandler(std::move(handler));
+}
+
+void DefaultsStore::setWriteGate(std::function<std::optional<std::string>()> gate) {
+    Registry::shared().setGate(std::move(gate));
 }

@@ -16,21 +16,29 @@
 struct DefaultsStoreReport {
     enum class Kind {
         setAside,    // a file or value that could not be read was kept under another name
-        writeFailed, // a domain's file could not be written (said once until a write succeeds)
+        writeFailed, // a value could not be stored or kept aside
+        unwritable,  // a domain's file cannot be written (said once until a write succeeds)
+        writable,    // ... and now it was written again
     };
     Kind kind;
     std::filesystem::path file; // the domain's file
     std::string text;           // for the activity log
+    std::string reason = {};    // unwritable: why, in a few words for the user
 };
 
 // A domain of the store, declared once where it is defined: the name of its file, "<name>.json" in the
-// settings folder, and the length over which that file counts as damaged rather than read.
+// settings folder, the length over which that file counts as damaged rather than read, and how long
+// another program's rewrite of the file in place may take (a file that does not read is looked at
+// again for so long before it counts as damaged, and read again as soon as it changes).
 struct DefaultsDomain {
     // Far more than a domain of settings holds.
     static constexpr uintmax_t largestSettingsFile = uintmax_t(16) << 20;
+    // An editor or script writing a few kilobytes.
+    static constexpr double quickRewrite = 0.25;
 
     std::string_view name;
     uintmax_t largestFile = largestSettingsFile;
+    double rewriteTime = quickRewrite;
 };
 
 // A persistent key-value domain: one JSON object per domain in one file,
@@ -115,10 +123,16 @@ public:
     // Where reports go. They may come from any thread; those made before a handler is set are kept for
     // it. An empty handler keeps them again.
     static void setReportHandler(std::function<void(const DefaultsStoreReport&)> handler);
+    // Asked on the store's queue before each write: why no file may be written yet (the program does not
+    // hold its lock on the folder yet), or nothing. Such a write is reported as a file that cannot be
+    // written and tried again later, as one that failed.
+    static void setWriteGate(std::function<std::optional<std::string>()> gate);
+    // A write that failed is tried again after this long, for as long as changes are pending.
+    static constexpr double retryDelay = 30;
 
 private:
     explicit DefaultsStore(const DefaultsDomain& domain);
 
     std::filesystem::path file_;
-    uintmax_t largestFile_;
+    DefaultsDomain declared_;
 };

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <string>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
@@ -22,10 +23,33 @@ int openForAppending(const std::filesystem::path& path) {
     return -1;
 }
 
+bool names(const std::filesystem::path& path, const struct stat& file) {
+    struct stat now {};
+    return ::lstat(path.c_str(), &now) == 0 && now.st_dev == file.st_dev && now.st_ino == file.st_ino;
+}
+
 } // namespace
 
-LogFile::LogFile(std::filesystem::path path)
-    : path_(std::move(path)) {
+LogFile::LogFile(std::filesystem::path path, uintmax_t largestFile)
+    : path_(std::move(path))
+    , largestFile_(largestFile) {
+}
+
+std::filesystem::path LogFile::previousPath() const {
+    return path_.string() + ".1";
+}
+
+// Moves the full log that `fd` is open on aside and opens its successor. Writers (threads or processes)
+// that find it full together take turns under a lock on it: the first moves it, the others find that
+// the path names another file by then, and write to that one.
+int LogFile::rotatedIfFull(int fd) const {
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || uintmax_t(info.st_size) < largestFile_ || ::flock(fd, LOCK_EX) != 0)
+        return fd;
+    if (names(path_, info))
+        ::rename(path_.c_str(), previousPath().c_str()); // failing that, the line still goes to the log
+    ::close(fd);                                         // lets the lock go
+    return openForAppending(path_);
 }
 
 bool LogFile::append(std::string_view line) const {
@@ -35,6 +59,8 @@ bool LogFile::append(std::string_view line) const {
         std::filesystem::create_directories(path_.parent_path(), error);
         fd = openForAppending(path_);
     }
+    if (fd >= 0)
+        fd = rotatedIfFull(fd);
     if (fd < 0)
         return false;
     std::string record;

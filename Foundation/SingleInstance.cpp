@@ -37,6 +37,15 @@ void writeHolder(int fd) {
     }
 }
 
+// A folder that no copy can write in: nobody can make a lock file there either.
+bool unwritable(int error) {
+    return error == EROFS || error == EACCES || error == EPERM;
+}
+
+std::string unwritableFolder(const std::filesystem::path& folder, int error) {
+    return folder.string() + " cannot be written: " + std::strerror(error);
+}
+
 bool names(const std::filesystem::path& file, dev_t device, ino_t inode) {
     struct stat status {};
     return ::lstat(file.c_str(), &status) == 0 && status.st_dev == device && status.st_ino == inode;
@@ -69,10 +78,20 @@ Claim Instance::take(Lock& lock) {
     for (int attempt = 0; attempt < lockAttempts; ++attempt) {
         // Not through a link: the lock is this file, wherever a link would lead; and opened without
         // waiting, since a named pipe in its place would hold the opening.
-        const int fd = ::open(lock.file.c_str(),
-                              O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0600);
+        int fd = ::open(lock.file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY,
+                        0600);
+        const int error = errno;
+        // In a folder that cannot be written, a lock file that is there is locked as it is (a lock
+        // needs no writing); one that is not is left for takeDeferred().
+        if (fd < 0 && unwritable(error)) {
+            fd = ::open(lock.file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+            if (fd < 0 && errno == ENOENT) {
+                result.deferred = unwritableFolder(lock.file.parent_path(), error);
+                return result;
+            }
+        }
         if (fd < 0) {
-            result.problem = failure("cannot open", lock.file, errno);
+            result.problem = failure("cannot open", lock.file, error);
             return result;
         }
         struct stat status {};
@@ -107,16 +126,29 @@ Claim Instance::take(Lock& lock) {
     return result;
 }
 
+// Takes `lock` in a folder made if missing; a folder that cannot be written, or made, defers the lock.
+Claim Instance::takeInFolder(Lock& lock) {
+    std::error_code error;
+    std::filesystem::create_directories(lock.file.parent_path(), error);
+    Claim result;
+    result.lockFile = lock.file;
+    if (error && unwritable(error.value()))
+        result.deferred = unwritableFolder(lock.file.parent_path(), error.value());
+    else if (error)
+        result.problem = failure("cannot make", lock.file.parent_path(), error.value());
+    else
+        result = take(lock);
+    return result;
+}
+
 Claim Instance::claim() {
+    std::string deferred;
     for (Lock& lock : locks_) {
-        std::error_code error;
-        std::filesystem::create_directories(lock.file.parent_path(), error);
-        Claim result;
-        if (error) {
-            result.lockFile = lock.file;
-            result.problem = failure("cannot make", lock.file.parent_path(), error.value());
-        } else {
-            result = take(lock);
+        const Claim result = takeInFolder(lock);
+        lock.deferred = !result.deferred.empty();
+        if (lock.deferred) {
+            deferred = result.deferred;
+            continue;
         }
         if (result.outcome != Claim::Outcome::claimed) {
             for (Lock& taken : locks_)
@@ -126,15 +158,35 @@ Claim Instance::claim() {
         }
     }
     for (const Lock& lock : locks_)
-        writeHolder(lock.fd);
+        if (lock.fd >= 0)
+            writeHolder(lock.fd);
     watchFolders();
     Claim claimed;
     claimed.outcome = Claim::Outcome::claimed;
     claimed.lockFile = locks_.empty() ? std::filesystem::path() : locks_.front().file;
+    claimed.deferred = deferred;
     return claimed;
 }
 
+Claim Instance::takeDeferred() {
+    std::lock_guard guard(mutex_);
+    Claim result;
+    result.outcome = Claim::Outcome::claimed;
+    for (Lock& lock : locks_) {
+        if (!lock.deferred)
+            continue;
+        result = takeInFolder(lock);
+        if (result.outcome != Claim::Outcome::claimed)
+            return result; // still deferred: unavailable with why, or held by another copy
+        lock.deferred = false;
+        writeHolder(lock.fd);
+        watchFolders();
+    }
+    return result;
+}
+
 Claim Instance::keep() {
+    std::lock_guard guard(mutex_);
     char events[4096];
     while (watch_ >= 0 && ::read(watch_, events, sizeof events) > 0) {
     }

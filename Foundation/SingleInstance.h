@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <sys/types.h>
@@ -20,6 +21,10 @@ struct Claim {
     std::filesystem::path lockFile;
     std::optional<pid_t> holder; // the process that holds the claim, as it wrote into the file
     std::string problem;         // unavailable: what failed, on which path, and why
+    // claimed: why a lock is left until its folder can be written (a read-only file system, no
+    // permission), when one is; empty when every lock is held. No copy can write in that folder
+    // meanwhile; takeDeferred() takes the lock before this one does.
+    std::string deferred;
 };
 
 // The locks of one running copy, held for as long as the object lives. A lock is held on a file the
@@ -42,6 +47,10 @@ public:
     // Once changes() is readable: takes again each lock whose path no longer names the file it holds.
     // claimed while every lock holds; otherwise what kept one from being taken again.
     Claim keep();
+    // Takes the locks that claim() left until their folders can be written; from any thread, before
+    // writing there. claimed once every lock is held; unavailable (with `deferred` telling why) while a
+    // folder still cannot be written; heldByAnother when another copy took one meanwhile.
+    Claim takeDeferred();
 
 private:
     struct Lock {
@@ -49,10 +58,13 @@ private:
         int fd = -1;
         dev_t device = 0;
         ino_t inode = 0;
+        bool deferred = false;
     };
     Claim take(Lock& lock);
+    Claim takeInFolder(Lock& lock);
     void watchFolders();
 
+    std::mutex mutex_; // keep() and takeDeferred() may run on different threads
     std::vector<Lock> locks_;
     int watch_ = -1;
 };

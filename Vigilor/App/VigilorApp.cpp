@@ -49,13 +49,17 @@ void choosePlatform() {
         qputenv("QT_QPA_PLATFORM", "xcb");
 }
 
-// Turns SIGINT and SIGTERM into a quit of the event loop. The handler may only do async-signal-safe
-// work, so it writes a byte to a pipe whose reading end the event loop watches.
+// Turns SIGINT, SIGTERM and SIGHUP (the terminal or the session going away) into a quit of the event
+// loop, so that each ends the application with its final write. The handler may only do
+// async-signal-safe work, so it writes a byte to a pipe whose reading end the event loop watches.
 class QuitOnSignals {
 public:
+    static constexpr std::array quitSignals{SIGINT, SIGTERM, SIGHUP};
+
     QuitOnSignals() {
         if (::pipe2(fds_.data(), O_CLOEXEC | O_NONBLOCK) != 0) {
-            systemLog("app", "Cannot watch for quit signals: SIGINT and SIGTERM end the process at once");
+            systemLog("app",
+                      "Cannot watch for quit signals: SIGINT, SIGTERM and SIGHUP end the process at once");
             return;
         }
         writeEnd_ = fds_[1];
@@ -70,12 +74,12 @@ public:
         action.sa_handler = &QuitOnSignals::handle;
         sigemptyset(&action.sa_mask);
         action.sa_flags = SA_RESTART;
-        for (int signal : {SIGINT, SIGTERM})
+        for (int signal : quitSignals)
             ::sigaction(signal, &action, nullptr);
     }
 
     ~QuitOnSignals() {
-        for (int signal : {SIGINT, SIGTERM})
+        for (int signal : quitSignals)
             std::signal(signal, SIG_DFL);
         writeEnd_ = -1;
         notifier_.reset();
@@ -127,9 +131,8 @@ void tellWhyItDidNotStart(const std::string& reason, int& argc, char** argv) {
 // files as the first, and a copy that cannot tell whether it is the only one might be that second one.
 // It finds out before it reads or writes anything, and otherwise says why and leaves with its own
 // status.
-std::optional<int> refusedStart(SingleInstance::Instance& instance, int& argc, char** argv) {
+std::optional<int> refusedStart(const SingleInstance::Claim& claim, int& argc, char** argv) {
     using Outcome = SingleInstance::Claim::Outcome;
-    const SingleInstance::Claim claim = instance.claim();
     switch (claim.outcome) {
     case Outcome::claimed:
         return std::nullopt;
@@ -147,6 +150,28 @@ std::optional<int> refusedStart(SingleInstance::Instance& instance, int& argc, c
                              "); this one quits.",
                          argc, argv);
     return VigilorApp::instanceLockUnavailableExitCode;
+}
+
+// A lock left for a folder that could not be written is taken before anything is written there: until
+// then the settings stay in memory (the store tries again later), and should another copy have taken it
+// meanwhile, this one leaves it the data.
+std::optional<std::string> lockedForWriting(SingleInstance::Instance& instance) {
+    const SingleInstance::Claim taken = instance.takeDeferred();
+    switch (taken.outcome) {
+    case SingleInstance::Claim::Outcome::claimed:
+        return std::nullopt;
+    case SingleInstance::Claim::Outcome::unavailable:
+        return taken.deferred.empty() ? taken.problem : taken.deferred;
+    case SingleInstance::Claim::Outcome::heldByAnother:
+        break;
+    }
+    DispatchQueue::main().async([lockFile = taken.lockFile] {
+        const std::string line = "Another copy of Vigilor took " + lockFile.string() + "; this one quits.";
+        systemLog("app", line);
+        VigilorMonitor::diagLog(line);
+        QCoreApplication::exit(VigilorApp::alreadyRunningExitCode);
+    });
+    return "another copy of Vigilor saves them";
 }
 
 // Keeps the locks on their paths while the process runs: a lock file deleted, replaced or restored is
@@ -209,8 +234,12 @@ std::vector<std::filesystem::path> VigilorApp::instanceLockFiles() {
 }
 
 int VigilorApp::run(int& argc, char** argv) {
+    // A reader of the standard output that went away (`vigilor | head`) makes a log line fail, not the
+    // application end. Child processes start with the default again (ChildProcess).
+    std::signal(SIGPIPE, SIG_IGN);
     SingleInstance::Instance instance(instanceLockFiles());
-    if (const auto refused = refusedStart(instance, argc, argv))
+    const SingleInstance::Claim claim = instance.claim();
+    if (const auto refused = refusedStart(claim, argc, argv))
         return *refused;
     // The tray and the panels need an X display (XWayland under Wayland); without one reachable the
     // application runs headless rather than letting Qt end it.
@@ -221,6 +250,8 @@ int VigilorApp::run(int& argc, char** argv) {
     display.reset();
     nameTheApplication(withDisplay);
     DispatchQueue::installMainExecutor(std::make_shared<QtMainExecutor>());
+    if (!claim.deferred.empty())
+        DefaultsStore::setWriteGate([&instance] { return lockedForWriting(instance); });
     const QuitOnSignals quitOnSignals;
     const InstanceKeeper instanceKeeper(instance);
     if (!withDisplay)
@@ -236,6 +267,7 @@ int VigilorApp::run(int& argc, char** argv) {
     const int code = application->exec();
     // Changes still on their way to the stored files are written before the process ends.
     DefaultsStore::synchronizeAll();
+    DefaultsStore::setWriteGate(nullptr); // it asks the instance, which ends here
     systemLog("app", "Vigilor quit");
     return code;
 }

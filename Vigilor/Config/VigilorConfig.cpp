@@ -63,16 +63,24 @@ Json VigilorConfig::toJSON() const {
     return object;
 }
 
-VigilorConfig VigilorConfig::fromJSON(const Json& object) {
+VigilorConfig::Decoded VigilorConfig::fromJSON(const Json& object) {
     if (!object.is_object())
         throw JsonDecodingError("settings", "a JSON object");
-    VigilorConfig config;
+    Decoded decoded;
+    VigilorConfig& config = decoded.config;
+    bool modeRead = JsonField::has(object, "bluetoothPresenceMode");
     forEachField(config, [&](std::string_view key, auto& field, const auto&...) {
-        JsonField::read(object, key, field);
+        try {
+            JsonField::read(object, key, field);
+        } catch (const JsonDecodingError& error) {
+            decoded.defaulted.push_back(error.what());
+            modeRead = modeRead && key != "bluetoothPresenceMode";
+        }
     });
 
-    // Records from before the Bluetooth mode existed only knew the watch gate.
-    if (!JsonField::has(object, "bluetoothPresenceMode"))
+    // Records from before the Bluetooth mode existed only knew the watch gate; a mode that could not be
+    // read follows the gate in the same way.
+    if (!modeRead)
         config.bluetoothPresenceMode =
             config.watchGateRequired ? BluetoothPresenceMode::watch : BluetoothPresenceMode::off;
 
@@ -81,7 +89,7 @@ VigilorConfig VigilorConfig::fromJSON(const Json& object) {
         config.bodyPoseLockAssistEnabled = true;
         config.bodyAssistDefaultMigrated = true;
     }
-    return config;
+    return decoded;
 }
 
 std::vector<VigilorConfig::ReplacedValue> VigilorConfig::normalise() {

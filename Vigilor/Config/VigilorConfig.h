@@ -138,9 +138,11 @@ struct VigilorConfig {
 
     // The JSON object, keys in declaration order, absent optionals left out.
     Json toJSON() const;
-    // Decodes from a default record, then runs both migrations. Any value of the wrong type throws
-    // JsonDecodingError and no record is returned.
-    static VigilorConfig fromJSON(const Json& object);
+    // Decodes field by field from a default record, then runs both migrations. A value of the wrong type
+    // leaves its field at the default and is named in `defaulted`, so that one damaged value does not
+    // cost the user every other setting. Throws JsonDecodingError only when `object` is not an object.
+    struct Decoded;
+    static Decoded fromJSON(const Json& object);
 
     // The stored record, else the legacy import, else the defaults; never fails.
     static VigilorConfig load(const DefaultsStore& defaults = DefaultsStore::standard(),
@@ -179,6 +181,11 @@ struct VigilorConfig {
     // Calls visit(key, field) for every stored field in declaration order, and visit(key, field, rule)
     // for a field kept within a rule (normalise); the JSON keys are the field names.
     template <class Self, class Visitor> static void forEachField(Self& self, Visitor&& visit);
+};
+
+struct VigilorConfig::Decoded {
+    VigilorConfig config;
+    std::vector<std::string> defaulted; // for each value that could not be read, why
 };
 
 struct VigilorConfig::Loaded {

@@ -57,6 +57,16 @@ void setBluetoothMode(VigilorConfig& config, BluetoothPresenceMode mode) {
     config.watchGateRequired = mode != BluetoothPresenceMode::off;
 }
 
+// One line for the log: which values went back to their defaults.
+std::string defaultedText(const std::vector<std::string>& defaulted) {
+    std::string text;
+    for (const auto& why : defaulted)
+        text += (text.empty() ? "" : "; ") + why;
+    return text +
+           (defaulted.size() == 1 ? ": it is back at its default" : ": these are back at their defaults") +
+           ", every other setting is kept";
+}
+
 } // namespace
 
 std::filesystem::path VigilorConfig::legacyConfigFile() {
@@ -111,7 +121,16 @@ VigilorConfig::Loaded VigilorConfig::loadKeepingUnreadable(DefaultsStore default
     loaded.storedSettingsUnreadable = defaults.startedAfresh();
     if (const auto stored = defaults.value(storageKey)) {
         try {
-            loaded.config = fromJSON(*stored);
+            Decoded decoded = fromJSON(*stored);
+            // The next save writes the defaults in place of what could not be read: the record as it
+            // was is kept first.
+            if (!decoded.defaulted.empty())
+                defaults.keepUnreadableValue(storageKey, defaultedText(decoded.defaulted));
+            // A login-item choice that could not be read is none: the desktop's entry tells it.
+            const auto launchAtLogin = stored->find("launchAtLogin");
+            loaded.storedSettingsUnreadable =
+                launchAtLogin != stored->end() && !launchAtLogin->is_null() && !launchAtLogin->is_boolean();
+            loaded.config = std::move(decoded.config);
             return loaded;
         } catch (const JsonDecodingError& error) {
             // The next save replaces the stored record: it is kept first.

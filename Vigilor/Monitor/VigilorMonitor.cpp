@@ -57,9 +57,9 @@ VigilorMonitor::~VigilorMonitor() {
 void VigilorMonitor::initialize() {
     // What the store set aside or could not save, also before now, goes to the activity log.
     DefaultsStore::setReportHandler([weak = weakSelf()](const DefaultsStoreReport& report) {
-        DispatchQueue::main().async([weak, text = report.text] {
+        DispatchQueue::main().async([weak, report] {
             if (auto self = weak.lock())
-                self->append(text);
+                self->takeStoreReport(report);
         });
     });
     // Only the record in force: the stored one keeps its values until the next change is saved.
@@ -85,6 +85,26 @@ void VigilorMonitor::initialize() {
         if (auto self = weak.lock())
             self->startRuntimeServicesAfterLaunch();
     });
+}
+
+// Said when the settings become unsaved or saved again, not for each file of the folder.
+void VigilorMonitor::takeStoreReport(const DefaultsStoreReport& report) {
+    using Kind = DefaultsStoreReport::Kind;
+    if (report.kind != Kind::unwritable && report.kind != Kind::writable) {
+        append(report.text);
+        return;
+    }
+    if (report.kind == Kind::unwritable)
+        unsavedFiles_[report.file] = report.reason;
+    else
+        unsavedFiles_.erase(report.file);
+    std::optional<std::string> why;
+    if (!unsavedFiles_.empty())
+        why = unsavedFiles_.begin()->second;
+    if (why == settingsUnsaved())
+        return;
+    settingsUnsaved = why;
+    append(why ? settingsUnsavedText(*why) : "Settings are saved again");
 }
 
 void VigilorMonitor::startRuntimeServicesAfterLaunch() {

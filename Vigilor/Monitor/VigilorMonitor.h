@@ -172,6 +172,9 @@ public:
     Published<VigilorConfig> config;
     Published<std::string> launchAtLoginStatus{*this, "Off"};
     Published<std::optional<std::string>> launchAtLoginError{*this, std::nullopt};
+    // Why the settings cannot be saved, while they cannot (a folder that cannot be written); they are
+    // kept in memory and saved once they can.
+    Published<std::optional<std::string>> settingsUnsaved{*this, std::nullopt};
     Published<bool> onCall{*this, false};
     Published<std::vector<ZorviDiscoveredDevice>> discoveredDevices{*this, {}};
     // The latest face enrolment of the process; its fields change in place, each change published.
@@ -191,6 +194,10 @@ public:
 
     // Settings: the one update path and its glue.
     void updateConfig(const std::function<void(VigilorConfig&)>& mutation);
+    // What the settings window's header and the activity log say while settingsUnsaved has a reason.
+    static std::string settingsUnsavedText(const std::string& why) {
+        return "Settings cannot be saved: " + why;
+    }
     // Says once per field and value that a duration could not be used and which one is used instead.
     void logReplacedValues(const std::vector<VigilorConfig::ReplacedValue>& replaced);
     void applyRemoteSettings(const SyncedSettings& settings);
@@ -471,6 +478,8 @@ public:
 
 private:
     void initialize();
+    // The one writer of settingsUnsaved; every other report of the store goes to the activity log.
+    void takeStoreReport(const DefaultsStoreReport& report);
     void configureSettingsSync();
     void configureRemoteCompanion();
     void registerSessionNotifications();
@@ -721,6 +730,8 @@ private:
     std::set<std::string> reportedReplacedValues_; // "key=value"
     bool isApplyingRemoteSettings_ = false;
     bool runtimeServicesStarted_ = false;
+    std::map<std::filesystem::path, std::string>
+        unsavedFiles_; // the store's files that cannot be written, and why
 
     // Call detection.
     bool defaultInputListenerInstalled_ = false;

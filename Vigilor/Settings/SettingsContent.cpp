@@ -181,6 +181,9 @@ QWidget* SettingsContent::settingsHero() {
     texts->setSpacing(5);
     texts->addWidget(plainLabel("Zorvi Settings", zorviDisplay(), SystemColor::primaryLabel()));
     texts->addWidget(reason);
+    auto* unsaved = new ClampedLabel(zorviCaption(), Theme::critical(), 3);
+    unsaved->setObjectName(QStringLiteral("settingsUnsaved"));
+    texts->addWidget(unsaved);
 
     auto* badge = new ReadinessBadge;
     badge->setObjectName(QStringLiteral("readiness"));
@@ -203,7 +206,7 @@ QWidget* SettingsContent::settingsHero() {
     row->addLayout(texts, 1);
     row->addLayout(trailing);
 
-    context_->onRefresh([this, circle, reason, badge, permissions] {
+    context_->onRefresh([this, circle, reason, unsaved, badge, permissions] {
         const VigilorMonitor& m = *monitor_;
         const QColor tint = levelColour(m.nudgeLevel());
         if (circle->tint != tint) {
@@ -212,6 +215,9 @@ QWidget* SettingsContent::settingsHero() {
         }
         circle->mark->setState(presenceMarkState(m));
         reason->setText(qs(m.lockReason()));
+        const auto& why = m.settingsUnsaved();
+        unsaved->setText(why ? qs(VigilorMonitor::settingsUnsavedText(*why)) : QString());
+        unsaved->setVisible(why.has_value());
         badge->show(qs(m.readinessSummary()), m.menuSystemImage(), tint);
         permissions->setVisible(m.needsPermissionAction());
         permissions->setSystemImage(permissionSymbol(m));

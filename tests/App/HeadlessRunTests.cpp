@@ -1,6 +1,7 @@
 // Runs the built `vigilor` as a user would start it on a machine with no display, no camera and no
 // D-Bus, and ends it with a signal.
 #include "Foundation/AtomicFile.h"
+#include "Foundation/DefaultsStore.h"
 #include "Foundation/Iso8601.h"
 #include "Support/LoopbackRelay.h"
 #include "Support/TemporaryHome.h"
@@ -62,7 +63,8 @@ std::vector<std::string> with(std::vector<std::string> environment, const std::s
 // standard error alone).
 class RunningApp {
 public:
-    enum class Gather { outputAndError, errorOnly };
+    // outputClosed: the standard output is a pipe whose reader has gone (`vigilor | head -n 0`).
+    enum class Gather { outputAndError, errorOnly, outputClosed };
 
     explicit RunningApp(const std::vector<std::string>& environment, Gather gather = Gather::outputAndError) {
         int fds[2];
@@ -72,10 +74,14 @@ public:
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        int closed[2] = {-1, -1};
         if (gather == Gather::errorOnly)
             posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        else if (gather == Gather::outputClosed && ::pipe2(closed, O_CLOEXEC) == 0)
+            posix_spawn_file_actions_adddup2(&actions, closed[1], 1);
         else
             posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+        ::close(closed[0]);
         posix_spawn_file_actions_adddup2(&actions, fds[1], 2);
         std::vector<char*> envp;
         for (const auto& variable : environment)
@@ -87,6 +93,7 @@ public:
             pid_ = -1;
         posix_spawn_file_actions_destroy(&actions);
         ::close(fds[1]);
+        ::close(closed[1]);
     }
 
     ~RunningApp() {
@@ -156,6 +163,30 @@ class HeadlessRun : public testing::TestWithParam<int> {
 protected:
     TemporaryHome home;
 };
+
+std::string fileText(const std::filesystem::path& file) {
+    return AtomicFile::read(file).value_or("");
+}
+
+// A reader of its standard output that has gone costs the log lines, not the run; a SIGHUP soon after the
+// start ends it with what the start stored (its break anchors) written.
+TEST_F(HeadlessRun, RunsOnWhenTheReaderOfItsOutputIsGone) {
+    RunningApp app(headlessEnvironment(), RunningApp::Gather::outputClosed);
+    const auto running = [] {
+        return fileText(VigilorMonitor::lockEventLogFile()).find("Runtime services started") !=
+               std::string::npos;
+    };
+    for (const auto deadline = SteadyClock::now() + 10s;
+         !running() && !app.waitForExit(10ms) && SteadyClock::now() < deadline;) {
+    }
+    ASSERT_TRUE(running() && !app.waitForExit(10ms)) << "ended by a broken pipe";
+    app.signal(SIGHUP);
+    const auto status = app.waitForExit(3s);
+    ASSERT_TRUE(status && WIFEXITED(*status)) << app.output();
+    EXPECT_EQ(WEXITSTATUS(*status), 0);
+    EXPECT_THAT(fileText(DefaultsStore::standard().file()),
+                testing::HasSubstr(VigilorMonitor::breakAnchorsKey));
+}
 
 TEST_P(HeadlessRun, StartsRunsAndEndsCleanlyOnASignal) {
     RunningApp app(headlessEnvironment());
@@ -356,9 +387,9 @@ TEST_F(HeadlessRun, TalksToTheRelayOfTheImportedSettings) {
     EXPECT_EQ(WEXITSTATUS(*status), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Signals, HeadlessRun, testing::Values(SIGTERM, SIGINT),
+INSTANTIATE_TEST_SUITE_P(Signals, HeadlessRun, testing::Values(SIGTERM, SIGINT, SIGHUP),
                          [](const testing::TestParamInfo<int>& info) {
-                             return std::string(info.param == SIGTERM ? "SIGTERM" : "SIGINT");
+                             return "SIG" + std::string(sigabbrev_np(info.param));
                          });
 
 } // namespace

@@ -46,17 +46,37 @@ TEST_F(VigilorConfigStorage, AStoredRecordWinsOverTheLegacyFile) {
     EXPECT_EQ(VigilorConfig::load().watchName, "Stored");
 }
 
-TEST_F(VigilorConfigStorage, AnUndecodableRecordFallsBackAndStaysUntilTheNextSave) {
+// A stored record with one value that does not read keeps every other setting (the legacy file is not
+// read for it); the record as it was is kept aside once, however many starts read it; loading writes
+// nothing, and the next save writes the default in the damaged value's place. A record that is not an
+// object falls back whole.
+TEST_F(VigilorConfigStorage, OneUnreadableValueCostsOnlyItselfAndIsKeptAsideOnce) {
     auto defaults = DefaultsStore::standard();
-    const Json damaged = {{"bluetoothPresenceMode", "Bluetooth LE"}};
+    VigilorConfig user;
+    user.watchName = "Mine";
+    user.eyeBreakInterval = 900;
+    user.bodyAssistDefaultMigrated = true;
+    Json damaged = user.toJSON();
+    damaged["lockTimeout"] = "fast";
     defaults.set("app.zorvi.settings.v1", damaged);
+    writeLegacy(R"({"watch_name":"Legacy"})");
 
-    EXPECT_EQ(VigilorConfig::load().watchName, "Apple Watch");
-    EXPECT_EQ(loadWithLegacy(R"({"watch_name":"Legacy"})").watchName, "Legacy");
+    VigilorConfig expected = user;
+    expected.lockTimeout = VigilorConfig().lockTimeout;
+    for (int start = 0; start < 2; ++start)
+        EXPECT_EQ(VigilorConfig::load(), expected) << start;
+    std::vector<std::filesystem::path> copies;
+    for (const auto& entry : std::filesystem::directory_iterator(defaults.file().parent_path()))
+        if (entry.path().filename().string().find(".unreadable-") != std::string::npos)
+            copies.push_back(entry.path());
+    ASSERT_EQ(copies.size(), 1u);
+    EXPECT_EQ(parseJson(*AtomicFile::read(copies[0])), (Json{{"app.zorvi.settings.v1", damaged}}));
     EXPECT_EQ(*defaults.value("app.zorvi.settings.v1"), damaged);
+    VigilorConfig::load().save();
+    EXPECT_EQ(*defaults.value("app.zorvi.settings.v1"), expected.toJSON());
 
-    VigilorConfig().save();
-    EXPECT_TRUE(defaults.value("app.zorvi.settings.v1")->contains("remoteSharedSecret"));
+    defaults.set("app.zorvi.settings.v1", Json::array());
+    EXPECT_EQ(VigilorConfig::load().watchName, "Legacy");
 }
 
 TEST_F(VigilorConfigStorage, ARecordThatCannotBeEncodedIsNotWritten) {

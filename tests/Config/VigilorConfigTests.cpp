@@ -1,5 +1,6 @@
 #include "Vigilor/Config/VigilorConfig.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <regex>
@@ -8,7 +9,7 @@
 namespace {
 
 VigilorConfig decode(const char* text) {
-    return VigilorConfig::fromJSON(*parseJson(text));
+    return VigilorConfig::fromJSON(*parseJson(text)).config;
 }
 
 std::vector<std::string> keysOf(const Json& object) {
@@ -134,7 +135,7 @@ TEST(VigilorConfig, LeavesAbsentOptionalsOutInsteadOfWritingNull) {
     EXPECT_EQ(object.size(), 54u);
 
     // An absent watch therefore reads back as the default watch, the other two as absent.
-    const VigilorConfig decoded = VigilorConfig::fromJSON(object);
+    const VigilorConfig decoded = VigilorConfig::fromJSON(object).config;
     EXPECT_EQ(decoded.watchUUID, VigilorConfig::defaultWatchUUID);
     EXPECT_FALSE(decoded.phoneUUID);
     EXPECT_FALSE(decoded.savedDistanceBaselineFaceWidth);
@@ -145,7 +146,9 @@ TEST(VigilorConfig, RoundTripsEveryField) {
     const VigilorConfig defaults;
     EXPECT_NE(original.watchName, defaults.watchName);
     EXPECT_EQ(original.toJSON().size(), 57u);
-    EXPECT_EQ(VigilorConfig::fromJSON(*parseJson(jsonText(original.toJSON()))), original);
+    const auto decoded = VigilorConfig::fromJSON(*parseJson(jsonText(original.toJSON())));
+    EXPECT_EQ(decoded.config, original);
+    EXPECT_TRUE(decoded.defaulted.empty());
 }
 
 TEST(VigilorConfig, AnEmptyObjectGivesMigratedDefaultsWithFreshSecrets) {
@@ -199,23 +202,40 @@ TEST(VigilorConfig, MigratesTheBodyAssistUntilTheFlagIsSet) {
     }
 }
 
-TEST(VigilorConfig, AnyValueOfTheWrongTypeFailsTheWholeDecode) {
-    const char* bad[] = {
-        R"({"minMissingSamples":6.5})",
-        R"({"watchWeakRSSI":-1e12})",
-        R"({"lockTimeout":"12"})",
-        R"({"autoLockEnabled":1})",
-        R"({"watchName":42})",
-        R"({"watchUUID":"not a uuid"})",
-        R"({"phoneUUID":12})",
-        R"({"bluetoothPresenceMode":"off"})", // the case name, not the raw value
-        R"({"menuBarFeedbackStyle":"Icon+status"})",
-        R"({"savedDistanceBaselineFaceWidth":"0.3"})",
-        R"({"lockTimeout":20,"cameraPresenceEnabled":"yes"})",
-        R"([])",
+// A value that does not read goes back to its default alone: every other stored value is kept (a mode
+// that does not read follows the gate, as a missing one does), and the decode names what it could not
+// read. Only a record that is not an object fails whole.
+TEST(VigilorConfig, AValueOfTheWrongTypeGoesBackToItsDefaultAlone) {
+    const VigilorConfig stored = everyFieldChanged();
+    const Json defaults = VigilorConfig().toJSON();
+    const std::pair<const char*, const char*> cases[] = {
+        {"minMissingSamples", "6.5"},
+        {"watchWeakRSSI", "-1e12"},
+        {"lockTimeout", R"("fast")"},
+        {"autoLockEnabled", "1"},
+        {"watchName", "42"},
+        {"watchUUID", R"("not a uuid")"},
+        {"phoneUUID", "12"},
+        {"bluetoothPresenceMode", R"("off")"}, // the case name, not the raw value
+        {"menuBarFeedbackStyle", R"("Icon+status")"},
+        {"savedDistanceBaselineFaceWidth", R"("0.3")"},
+        {"cameraPresenceEnabled", R"("yes")"},
     };
-    for (const char* json : bad)
-        EXPECT_THROW(decode(json), JsonDecodingError) << json;
+    for (const auto& [key, bad] : cases) {
+        Json object = stored.toJSON();
+        object[key] = *parseJson(bad);
+        Json expected = stored.toJSON();
+        if (std::string_view(key) == "bluetoothPresenceMode")
+            expected[key] = stored.watchGateRequired ? "Apple Watch" : "Off";
+        else if (defaults.contains(key))
+            expected[key] = defaults[key];
+        else
+            expected.erase(key);
+        const auto decoded = VigilorConfig::fromJSON(object);
+        EXPECT_EQ(decoded.config.toJSON(), expected) << key;
+        EXPECT_THAT(decoded.defaulted, testing::ElementsAre(testing::HasSubstr(key))) << key;
+    }
+    EXPECT_THROW(VigilorConfig::fromJSON(Json::array()), JsonDecodingError);
 }
 
 TEST(VigilorConfig, TakesIntegersForSecondsAndKeepsDefaultsForNulls) {

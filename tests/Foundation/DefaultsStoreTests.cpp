@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <fstream>
 #include <mutex>
 #include <sys/inotify.h>
 #include <sys/stat.h>
@@ -168,7 +169,9 @@ TEST_F(DefaultsStoreTest, RemovesWhatACrashLeftBehindOnlyWhenPreparingToWrite) {
               (std::vector<std::filesystem::path>{".defaults.json.longer1", ".other.json.a1B2c3"}));
 }
 
-TEST_F(DefaultsStoreTest, WhatCannotBeSavedIsReportedOnceAndKeptInMemory) {
+// While the file cannot be written, the values wait in memory and that is said once; the next attempt
+// after it can be written saves them, and says so.
+TEST_F(DefaultsStoreTest, WhatCannotBeSavedIsReportedOnceKeptInMemoryAndSavedWhenItCan) {
     ASSERT_TRUE(AtomicFile::write(home.path() / ".config/zorvi", "a file where the folder should be"));
     auto store = DefaultsStore::standard();
     store.set("a", 1);
@@ -178,6 +181,10 @@ TEST_F(DefaultsStoreTest, WhatCannotBeSavedIsReportedOnceAndKeptInMemory) {
     EXPECT_EQ(*store.value("a"), Json(2));
     EXPECT_THAT(takeReports(),
                 testing::ElementsAre(testing::StartsWith("Could not save " + store.file().string())));
+    std::filesystem::remove(home.path() / ".config/zorvi");
+    DefaultsStore::synchronizeAll();
+    EXPECT_EQ(AtomicFile::read(store.file()), R"({"a":2})");
+    EXPECT_THAT(takeReports(), testing::ElementsAre("Saved " + store.file().string() + " again"));
 
     // A value that JSON cannot hold changes nothing, together with the rest of its batch.
     store.setValues({{"kept", "yes"}});
@@ -186,6 +193,35 @@ TEST_F(DefaultsStoreTest, WhatCannotBeSavedIsReportedOnceAndKeptInMemory) {
     EXPECT_EQ(*store.value("kept"), Json("yes"));
     EXPECT_FALSE(store.value("idle"));
     EXPECT_THAT(takeReports(), testing::ElementsAre(testing::HasSubstr("not finite")));
+}
+
+// A file caught half-way through another program's rewrite in place is read again once it is whole,
+// not taken for damage; one that stays as it is counts as damaged once its domain's rewrite time is over.
+TEST_F(DefaultsStoreTest, AFileCaughtHalfRewrittenIsReadAgainOnceWhole) {
+    const std::string whole = R"({"installID":"A","onboarded":true})";
+    const struct {
+        const char* name;
+        DefaultsDomain domain;
+        bool completed;
+    } cases[] = {
+        {"completed after the read", {"rewritten", DefaultsDomain::largestSettingsFile, 600}, true},
+        {"never completed", {"damaged", DefaultsDomain::largestSettingsFile, 0.05}, false},
+    };
+    for (const auto& c : cases) {
+        auto store = DefaultsStore::suite(c.domain);
+        ASSERT_TRUE(AtomicFile::write(store.file(), whole.substr(0, 12))); // emptied, then half written
+        const int watch = ::inotify_init1(IN_CLOEXEC);
+        ASSERT_GE(::inotify_add_watch(watch, store.file().c_str(), IN_CLOSE_NOWRITE), 0);
+        std::thread writer([&] {
+            char events[4096];
+            if (c.completed && ::read(watch, events, sizeof events) > 0) // the store has read the half
+                std::ofstream(store.file(), std::ios::app) << whole.substr(12);
+        });
+        EXPECT_EQ(store.value("installID"), c.completed ? std::optional(Json("A")) : std::nullopt) << c.name;
+        writer.join();
+        ::close(watch);
+        EXPECT_EQ(store.startedAfresh(), !c.completed) << c.name;
+    }
 }
 
 TEST_F(DefaultsStoreTest, RelativeOrEmptyXdgFoldersFallBackToTheHomeFolder) {

@@ -9,6 +9,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include <fcntl.h>
@@ -81,20 +82,41 @@ TEST_F(LogFileTest, FailuresAreReportedNotThrown) {
     EXPECT_EQ(contents(blocker), "a file where a folder should be");
 }
 
+// A log that has reached its bound goes to "<name>.1", over an older one, and the line starts a new log.
+TEST_F(LogFileTest, AFullLogIsMovedAsideAndStartedAfresh) {
+    const LogFile log(path, 100);
+    ASSERT_EQ(log.previousPath(), path.string() + ".1");
+    // The log before, and the log and the one before it after a line.
+    const std::tuple<std::string, std::string, std::string> cases[] = {
+        {std::string(99, 'x'), std::string(99, 'x') + "line\n", "older"},
+        {std::string(100, 'x'), "line\n", std::string(100, 'x')},
+    };
+    for (const auto& [before, after, previous] : cases) {
+        std::filesystem::create_directories(path.parent_path());
+        std::ofstream(path, std::ios::trunc) << before;
+        std::ofstream(log.previousPath(), std::ios::trunc) << "older";
+        EXPECT_TRUE(log.append("line"));
+        EXPECT_EQ(contents(path), after);
+        EXPECT_EQ(contents(log.previousPath()), previous);
+    }
+}
+
+// Writers that find the log full together move it aside once: every line is in the log or the one
+// before it, and none is split.
 TEST_F(LogFileTest, ConcurrentWritersNeverMixWithinALine) {
     constexpr int linesPerWriter = 300;
     constexpr std::size_t lineLength = 5000; // beyond a typical stdio buffer, so a split write would show
     std::vector<std::thread> writers;
     for (char mark : {'a', 'b', 'c'})
         writers.emplace_back([&, mark] {
-            const LogFile log(path);
+            const LogFile log(path, 3'000'000); // full once, about two thirds of the way
             for (int i = 0; i < linesPerWriter; ++i)
                 log.append(std::string(lineLength, mark));
         });
     for (auto& writer : writers)
         writer.join();
 
-    std::istringstream lines(contents(path));
+    std::istringstream lines(contents(path.string() + ".1") + contents(path));
     int count = 0;
     for (std::string line; std::getline(lines, line); ++count) {
         ASSERT_EQ(line.size(), lineLength) << "line " << count;

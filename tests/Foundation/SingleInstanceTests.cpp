@@ -51,3 +51,27 @@ TEST(SingleInstance, TakesNothingButARegularFileInTheLocksPlace) {
         EXPECT_FALSE(std::filesystem::exists(home.path() / "elsewhere")) << pipe;
     }
 }
+
+// A folder that cannot be written and holds no lock file yet (no permission, a read-only file system)
+// does not stop the claim: that lock is taken once the folder can be written, before the first write,
+// unless another copy took it first.
+TEST(SingleInstance, LeavesALockInAFolderThatCannotBeWrittenUntilItCan) {
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root writes in a folder without write permission";
+    for (const bool anotherFirst : {false, true}) {
+        TemporaryHome home;
+        const auto lockFile = home.path() / "settings/test.lock";
+        std::filesystem::create_directories(lockFile.parent_path());
+        std::filesystem::permissions(lockFile.parent_path(), std::filesystem::perms(0500));
+        SingleInstance::Instance instance({home.path() / "state/test.lock", lockFile}), another({lockFile});
+        EXPECT_EQ(instance.claim().deferred,
+                  lockFile.parent_path().string() + " cannot be written: Permission denied");
+        EXPECT_EQ(instance.takeDeferred().outcome, Outcome::unavailable);
+        std::filesystem::permissions(lockFile.parent_path(), std::filesystem::perms(0700));
+        if (anotherFirst) {
+            ASSERT_EQ(another.claim().outcome, Outcome::claimed);
+        }
+        EXPECT_EQ(instance.takeDeferred().outcome, anotherFirst ? Outcome::heldByAnother : Outcome::claimed);
+        EXPECT_EQ(SingleInstance::Instance({lockFile}).claim().outcome, Outcome::heldByAnother);
+    }
+}

@@ -103,6 +103,8 @@ TEST(StoredData, ADamagedSettingsFileIsKeptAndTheLoginItemLeftAlone) {
         {"bad UTF-8", Damage::bytes, replaced(sound, "Apple Watch", "Apple\xffWatch")},
         {"deep nesting", Damage::bytes, "{\"deep\":" + deep + "}"},
         {"wrong types", Damage::value, replaced(sound, timeout, "\"lockTimeout\":\"soon\"")},
+        {"a login choice of the wrong type", Damage::value,
+         replaced(sound, "\"launchAtLogin\":true", "\"launchAtLogin\":\"yes\"")},
         {"a folder in its place", Damage::folder, sound},
         {"mode 000", Damage::unreadableToUser, sound},
         {"a link to nothing", Damage::link, "/nonexistent/zorvi/defaults.json"},

@@ -28,6 +28,7 @@
 #include <QScrollBar>
 #include <QSlider>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -276,6 +277,26 @@ TEST_F(SettingsForm, TheHeroShowsReadinessInTheNudgeColourAndAsksForPermissionWh
     EXPECT_THAT(logTexts(monitor->events()), Contains("Permission setup requested"));
     settle();
     EXPECT_FALSE(permissions->isVisibleTo(hero));
+}
+
+// While the settings cannot be saved the header says why, and the activity log when that begins and
+// ends; a change made meanwhile is saved once it can be.
+TEST_F(SettingsForm, TheHeroSaysWhileTheSettingsCannotBeSaved) {
+    open();
+    const std::string why = "/home/user/.config/zorvi cannot be written: Read-only file system";
+    std::atomic<bool> closed = true;
+    DefaultsStore::setWriteGate([&] { return closed ? std::optional(why) : std::nullopt; });
+    for (const bool open : {false, true}) {
+        closed = !open;
+        monitor->setBreakSoundEnabled(true);
+        DefaultsStore::synchronizeAll();
+        settle();
+        EXPECT_EQ(shown("settingsUnsaved"), !open);
+        EXPECT_EQ(logTexts(monitor->events()).front(),
+                  open ? "Settings are saved again" : "Settings cannot be saved: " + why);
+    }
+    DefaultsStore::setWriteGate(nullptr);
+    EXPECT_TRUE(VigilorConfig::load().soundWhenBreakDue);
 }
 
 TEST_F(SettingsForm, CopiedShowsOnlyAfterTheAskReachedTheClipboard) {
