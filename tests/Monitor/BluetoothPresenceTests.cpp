@@ -101,10 +101,15 @@ TEST_F(BluetoothPresence, ReportsTheCentralsState) {
         const char* status;
         const char* logLine; // nullptr: no line
         bool unavailable;
+        bool hearsStill = true;
     } cases[] = {
         {State::unauthorized, "Bluetooth denied", "Bluetooth permission denied", true},
         {State::poweredOff, "Bluetooth off", "Bluetooth is off", true},
         {State::poweredOn, "Scanning", "Bluetooth scanning", false},
+        {State::poweredOn, "Scanning alongside another program",
+         "Bluetooth: another program keeps scanning, so a device lying still goes unheard; its silence will "
+         "not lock this computer",
+         true, false},
         {State::unknown, "Bluetooth state 0", nullptr, true},
         {State::resetting, "Bluetooth state 1", nullptr, true},
         {State::unsupported, "Bluetooth state 2", nullptr, true},
@@ -115,7 +120,7 @@ TEST_F(BluetoothPresence, ReportsTheCentralsState) {
     ASSERT_NE(central, nullptr);
     for (const auto& c : cases) {
         const size_t lines = monitor->events().size();
-        central->report(c.state);
+        central->report(c.state, c.hearsStill);
         EXPECT_EQ(monitor->bluetoothStatus(), c.status);
         if (c.logLine)
             EXPECT_EQ(newestEvent(*monitor), c.logLine) << c.status;
@@ -318,6 +323,25 @@ TEST_F(BluetoothPresence, LocksOnceWhenTheCompanionHasBeenAwayForItsGrace) {
     EXPECT_EQ(monitor->decision(), "Watch near");
     tick(8);
     EXPECT_EQ(lockCalls(), 2u);
+}
+
+// Where another program's scan keeps a companion lying still from being heard again, its silence says
+// nothing: no camera-free lock, and the decision says why, until the central hears still devices again.
+TEST_F(BluetoothPresence, ASilenceThatCannotBeHeardThroughDoesNotLock) {
+    start();
+    const auto central = h.bluetooth->central();
+    EXPECT_EQ(central->longestSilence(watch), 8); // the grace, for the companion only
+    EXPECT_EQ(central->longestSilence(stranger), 0);
+    ASSERT_TRUE(advertise(watch, -48));
+    tick(4);
+    central->report(State::poweredOn, false);
+    tick(20);
+    EXPECT_EQ(lockCalls(), 0u);
+    EXPECT_EQ(monitor->decision(), "Another program is scanning Bluetooth \u2014 a device lying still is not "
+                                   "heard, so no camera-free lock");
+    central->report(State::poweredOn, true);
+    tick();
+    EXPECT_EQ(lockCalls(), 1u);
 }
 
 // A companion still heard but weak for its whole grace is as gone as a silent one: the camera-free

@@ -43,14 +43,14 @@ std::ostream& operator<<(std::ostream& out, const Sighting& s) {
 struct Reports {
     std::vector<State> states;
     std::vector<Sighting> sightings;
-    double longestSilence = 0; // what the central is told when it asks
+    double longestSilence = 0; // what the central is told when it asks, for any device
 
     BluetoothCentralHandlers handlers() {
         return {[this](BluetoothCentral& central) { states.push_back(central.state()); },
                 [this](BluetoothCentral&, const BluetoothPeripheral& peripheral, int rssi) {
                     sightings.push_back({peripheral.identifier.uuidString(), peripheral.name, rssi});
                 },
-                [this] { return longestSilence; }};
+                [this](const BluetoothPeripheral&) { return longestSilence; }};
     }
 };
 
@@ -303,31 +303,67 @@ TEST_F(BluezCentralTest, AsksAgainForADiscoveryThatBluezRefused) {
     EXPECT_TRUE(waitForSightings(1));
 }
 
-// A kernel too old for the discovery filter: BlueZ then reports a device's RSSI only when it moves by
-// 8 dBm, but reports every device in range afresh in each new discovery.
-TEST_F(BluezCentralTest, WithoutItsFilterStartsDiscoveryAfreshSoThatAStillDeviceIsHeard) {
-    startBluez();
-    addAdapter();
-    callBluezMock("AddDevice", {"hci0", "AA:BB:CC:DD:EE:FF", "Ada's Watch"});
-    const auto replace = [&](const char* method, const char* in, const QString& code) {
-        expectSucceeded(
-            bus.callMock(bluez, adapterPath, "AddMethod", {"org.bluez.Adapter1", method, in, "", code}));
+// A device lying still, where BlueZ reports its RSSI only when it moves by 8 dBm (a filter refused, or
+// accepted and not applied) but reports every device in range afresh in a discovery that starts anew: it
+// is heard again by starting the discovery afresh, unless another program keeps a discovery going.
+TEST_F(BluezCentralTest, AStillDeviceFallingSilentHasDiscoveryStartedAfresh) {
+    const struct {
+        const char* name;
+        bool filterRefused;
+        bool otherProgramDiscovers;
+    } cases[] = {
+        {"filter refused", true, false},
+        {"filter accepted, not applied", false, false},
+        {"another program discovering", false, true},
     };
-    replace("SetDiscoveryFilter", "a{sv}",
-            "raise dbus.exceptions.DBusException('Not supported', name='org.bluez.Error.NotSupported')");
-    replace("StartDiscovery", "", // a device lying still, heard once per discovery
-            "objects['" + watchPath +
-                "'].EmitSignal('org.freedesktop.DBus.Properties', 'PropertiesChanged', "
-                "'sa{sv}as', ['org.bluez.Device1', {'RSSI': dbus.Int16(-50)}, []])");
-    reports.longestSilence = 2; // afresh every second
-    central();
-    ASSERT_TRUE(waitForStates(1));
-    central().scanForPeripherals(true);
-    ASSERT_TRUE(processEventsUntil([&] { return reports.sightings.size() >= 3; }, std::chrono::seconds(10)));
-    EXPECT_EQ(reports.sightings.at(2), (Sighting{watchIdentifier, "Ada's Watch", -50}));
-    EXPECT_EQ(methodsCalled(adapterPath).mid(0, 8),
-              (QStringList{"SetDiscoveryFilter", "StartDiscovery", "StopDiscovery", "SetDiscoveryFilter",
-                           "StartDiscovery", "StopDiscovery", "SetDiscoveryFilter", "StartDiscovery"}));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        PrivateBus caseBus;
+        ASSERT_TRUE(caseBus.start() && caseBus.startMock({"--template", "bluez5"}, bluez))
+            << caseBus.failure();
+        ::callBluezMock(caseBus, "AddAdapter", {"hci0", "Ada's laptop"});
+        ::callBluezMock(caseBus, "AddDevice", {"hci0", "AA:BB:CC:DD:EE:FF", "Ada's Watch"});
+        const auto replace = [&](const char* method, const char* in, const QString& code) {
+            expectSucceeded(caseBus.callMock(bluez, adapterPath, "AddMethod",
+                                             {"org.bluez.Adapter1", method, in, "", code}));
+        };
+        if (c.filterRefused)
+            replace(
+                "SetDiscoveryFilter", "a{sv}",
+                "raise dbus.exceptions.DBusException('Not supported', name='org.bluez.Error.NotSupported')");
+        const QString discovering = "self.props['org.bluez.Adapter1']['Discovering']";
+        replace("StartDiscovery", "",
+                "if not " + discovering + ":\n    objects['" + watchPath +
+                    "'].EmitSignal('org.freedesktop.DBus.Properties', 'PropertiesChanged', 'sa{sv}as', "
+                    "['org.bluez.Device1', {'RSSI': dbus.Int16(-50)}, []])\n" +
+                    discovering + " = True");
+        // Another program's discovery keeps the adapter discovering once ours stopped.
+        replace("StopDiscovery", "", discovering + (c.otherProgramDiscovers ? " = True" : " = False"));
+
+        Reports caseReports;
+        caseReports.longestSilence = 2; // afresh after a second's silence
+        BluezCentral caseCentral(caseBus.connection(), caseReports.handlers());
+        ASSERT_TRUE(processEventsUntil([&] { return !caseReports.states.empty(); }));
+        caseCentral.scanForPeripherals(true);
+        if (c.otherProgramDiscovers) {
+            ASSERT_TRUE(processEventsUntil([&] { return !caseCentral.hearsStillPeripherals(); },
+                                           std::chrono::seconds(10)));
+            EXPECT_EQ(caseReports.sightings.size(), 1u);
+            EXPECT_EQ(caseReports.states, (std::vector{State::poweredOn, State::poweredOn}));
+            continue;
+        }
+        ASSERT_TRUE(
+            processEventsUntil([&] { return caseReports.sightings.size() >= 3; }, std::chrono::seconds(10)));
+        EXPECT_EQ(caseReports.sightings.at(2), (Sighting{watchIdentifier, "Ada's Watch", -50}));
+        QStringList methods;
+        for (const auto& [method, arguments] : caseBus.mockCalls(bluez, adapterPath))
+            methods << method;
+        EXPECT_EQ(methods.mid(0, 8),
+                  (QStringList{"SetDiscoveryFilter", "StartDiscovery", "StopDiscovery", "SetDiscoveryFilter",
+                               "StartDiscovery", "StopDiscovery", "SetDiscoveryFilter", "StartDiscovery"}))
+            << methods.join(", ").toStdString();
+        EXPECT_TRUE(caseCentral.hearsStillPeripherals());
+    }
 }
 
 TEST(BluezCentral, WaitsLongerAfterEachRefusedDiscoveryUpToAMinute) {
