@@ -58,19 +58,19 @@ public:
         ASSERT_EQ(::send(fd_, request.data(), request.size(), MSG_NOSIGNAL), ssize_t(request.size()));
     }
     void endWriting() { ::shutdown(fd_, SHUT_WR); }
-    // Whether the computer has read everything sent so far, within five seconds: it has all of it (none
-    // is unacknowledged here) and its end of the connection, a socket of this process, has none unread.
+    // Whether, within five seconds, the computer has all that was sent (none unacknowledged here) and has
+    // read it: its end of the connection, the socket of this process whose peer is ours, holds none.
     bool sentIsRead() const {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        do {
-            int unsent = -1;
-            int unread = -1;
-            const int server = serverEnd();
-            if (::ioctl(fd_, SIOCOUTQ, &unsent) == 0 && unsent == 0 && server >= 0 &&
-                ::ioctl(server, FIONREAD, &unread) == 0 && unread == 0)
-                return true;
+        for (int unread = 1; std::chrono::steady_clock::now() < deadline; unread = 1) {
+            if (::ioctl(fd_, SIOCOUTQ, &unread) == 0 && unread == 0)
+                for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
+                    if (const int fd = std::stoi(entry.path().filename());
+                        fd != fd_ && port(fd, ::getpeername) == port(fd_, ::getsockname))
+                        if (::ioctl(fd, FIONREAD, &unread) == 0 && unread == 0)
+                            return true;
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        } while (std::chrono::steady_clock::now() < deadline);
+        }
         return false;
     }
     // What the computer sent before it closed the connection; nothing when it did not close in time.
@@ -89,26 +89,11 @@ public:
     }
 
 private:
-    static uint16_t portOf(const sockaddr_storage& address) {
-        return ntohs(address.ss_family == AF_INET6 ? reinterpret_cast<const sockaddr_in6&>(address).sin6_port
-                                                   : reinterpret_cast<const sockaddr_in&>(address).sin_port);
-    }
-    static std::optional<uint16_t> port(int fd, decltype(::getsockname) query) {
-        sockaddr_storage address{};
+    // A port sits at the same place in IPv4 and IPv6 addresses.
+    static in_port_t port(int fd, decltype(::getsockname) query) {
+        sockaddr_in6 address{};
         socklen_t length = sizeof address;
-        if (query(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-            return std::nullopt;
-        return portOf(address);
-    }
-    // The socket of this process at the other end of the connection.
-    int serverEnd() const {
-        for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
-            const int fd = std::stoi(entry.path().filename());
-            if (fd != fd_ && port(fd, ::getsockname) == port(fd_, ::getpeername) &&
-                port(fd, ::getpeername) == port(fd_, ::getsockname))
-                return fd;
-        }
-        return -1;
+        return query(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0 ? address.sin6_port : 0;
     }
 
     int fd_;

@@ -20,6 +20,7 @@
 namespace {
 
 using State = BluetoothCentralState;
+using namespace std::chrono_literals;
 
 const QString bluez = "org.bluez";
 const QString adapterPath = "/org/bluez/hci0";
@@ -310,22 +311,18 @@ TEST_F(BluezCentralTest, AStillDeviceFallingSilentHasDiscoveryStartedAfresh) {
     const struct {
         const char* name;
         bool filterRefused;
-        bool otherProgramDiscovers;
-    } cases[] = {
-        {"filter refused", true, false},
-        {"filter accepted, not applied", false, false},
-        {"another program discovering", false, true},
-    };
+        bool otherProgramDiscovers; // which keeps the adapter discovering once ours stopped
+    } cases[] = {{"filter refused", true, false},
+                 {"filter accepted, not applied", false, false},
+                 {"another program discovering", false, true}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        PrivateBus caseBus;
-        ASSERT_TRUE(caseBus.start() && caseBus.startMock({"--template", "bluez5"}, bluez))
-            << caseBus.failure();
-        ::callBluezMock(caseBus, "AddAdapter", {"hci0", "Ada's laptop"});
-        ::callBluezMock(caseBus, "AddDevice", {"hci0", "AA:BB:CC:DD:EE:FF", "Ada's Watch"});
+        startBluez();
+        addAdapter();
+        callBluezMock("AddDevice", {"hci0", "AA:BB:CC:DD:EE:FF", "Ada's Watch"});
         const auto replace = [&](const char* method, const char* in, const QString& code) {
-            expectSucceeded(caseBus.callMock(bluez, adapterPath, "AddMethod",
-                                             {"org.bluez.Adapter1", method, in, "", code}));
+            expectSucceeded(
+                bus.callMock(bluez, adapterPath, "AddMethod", {"org.bluez.Adapter1", method, in, "", code}));
         };
         if (c.filterRefused)
             replace(
@@ -337,32 +334,26 @@ TEST_F(BluezCentralTest, AStillDeviceFallingSilentHasDiscoveryStartedAfresh) {
                     "'].EmitSignal('org.freedesktop.DBus.Properties', 'PropertiesChanged', 'sa{sv}as', "
                     "['org.bluez.Device1', {'RSSI': dbus.Int16(-50)}, []])\n" +
                     discovering + " = True");
-        // Another program's discovery keeps the adapter discovering once ours stopped.
         replace("StopDiscovery", "", discovering + (c.otherProgramDiscovers ? " = True" : " = False"));
-
-        Reports caseReports;
-        caseReports.longestSilence = 2; // afresh after a second's silence
-        BluezCentral caseCentral(caseBus.connection(), caseReports.handlers());
-        ASSERT_TRUE(processEventsUntil([&] { return !caseReports.states.empty(); }));
-        caseCentral.scanForPeripherals(true);
+        reports = {};
+        reports.longestSilence = 2; // afresh after a second's silence
+        central();
+        ASSERT_TRUE(waitForStates(1));
+        central().scanForPeripherals(true);
         if (c.otherProgramDiscovers) {
-            ASSERT_TRUE(processEventsUntil([&] { return !caseCentral.hearsStillPeripherals(); },
-                                           std::chrono::seconds(10)));
-            EXPECT_EQ(caseReports.sightings.size(), 1u);
-            EXPECT_EQ(caseReports.states, (std::vector{State::poweredOn, State::poweredOn}));
-            continue;
+            EXPECT_TRUE(processEventsUntil([&] { return !central().hearsStillPeripherals(); }, 10s));
+            EXPECT_EQ(reports.sightings.size(), 1u);
+        } else {
+            ASSERT_TRUE(processEventsUntil([&] { return reports.sightings.size() >= 3; }, 10s));
+            EXPECT_EQ(reports.sightings.at(2), (Sighting{watchIdentifier, "Ada's Watch", -50}));
+            EXPECT_EQ(
+                methodsCalled(adapterPath).mid(0, 8),
+                (QStringList{"SetDiscoveryFilter", "StartDiscovery", "StopDiscovery", "SetDiscoveryFilter",
+                             "StartDiscovery", "StopDiscovery", "SetDiscoveryFilter", "StartDiscovery"}));
+            EXPECT_TRUE(central().hearsStillPeripherals());
         }
-        ASSERT_TRUE(
-            processEventsUntil([&] { return caseReports.sightings.size() >= 3; }, std::chrono::seconds(10)));
-        EXPECT_EQ(caseReports.sightings.at(2), (Sighting{watchIdentifier, "Ada's Watch", -50}));
-        QStringList methods;
-        for (const auto& [method, arguments] : caseBus.mockCalls(bluez, adapterPath))
-            methods << method;
-        EXPECT_EQ(methods.mid(0, 8),
-                  (QStringList{"SetDiscoveryFilter", "StartDiscovery", "StopDiscovery", "SetDiscoveryFilter",
-                               "StartDiscovery", "StopDiscovery", "SetDiscoveryFilter", "StartDiscovery"}))
-            << methods.join(", ").toStdString();
-        EXPECT_TRUE(caseCentral.hearsStillPeripherals());
+        central_.reset();
+        ASSERT_TRUE(bus.stopMock(bluez)) << bus.failure();
     }
 }
 
