@@ -4,7 +4,8 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <map>
+#include <iterator>
+#include <list>
 #include <mutex>
 #include <netinet/in.h>
 #include <poll.h>
@@ -12,6 +13,7 @@
 #include <sys/socket.h>
 #include <system_error>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -66,13 +68,17 @@ uint16_t boundPort(int fd) {
     return ntohs(reinterpret_cast<sockaddr_in*>(&address)->sin_port);
 }
 
-// Waits until `fd` is readable or has ended; false when `seconds` pass first, with errno set.
-bool awaitReadable(int fd, double seconds) {
-    using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                                             std::chrono::duration<double>(std::max(seconds, 0.0)));
+using SteadyClock = std::chrono::steady_clock;
+
+SteadyClock::time_point deadlineAfter(double seconds) {
+    return SteadyClock::now() + std::chrono::duration_cast<SteadyClock::duration>(
+                                    std::chrono::duration<double>(std::max(seconds, 0.0)));
+}
+
+// Waits until `fd` is readable or has ended; false when `deadline` passes first, with errno set.
+bool awaitReadable(int fd, SteadyClock::time_point deadline) {
     while (true) {
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - SteadyClock::now());
         pollfd readable{fd, POLLIN, 0};
         const int ready = ::poll(&readable, 1, int(std::max<int64_t>(left.count(), 0)));
         if (ready > 0)
@@ -93,65 +99,62 @@ bool isTransientAcceptError(int error) {
            error == ENETUNREACH;
 }
 
-// The address a connection came from, as bytes.
-std::string peerAddress(const sockaddr_storage& address) {
-    if (address.ss_family == AF_INET6) {
-        const in6_addr& peer = reinterpret_cast<const sockaddr_in6&>(address).sin6_addr;
-        return {reinterpret_cast<const char*>(peer.s6_addr), sizeof peer.s6_addr};
-    }
-    const in_addr& peer = reinterpret_cast<const sockaddr_in&>(address).sin_addr;
-    return {reinterpret_cast<const char*>(&peer), sizeof peer};
-}
-
 } // namespace
 
-// The connections of one listener that are open: in all, and per peer address.
+// The connections of one listener that are open, oldest first.
 class OpenConnections : public std::enable_shared_from_this<OpenConnections> {
 public:
-    // A place for a connection from `peer`, held until the returned handle goes; none while the
-    // listener, or that peer, holds as many as it may.
-    std::shared_ptr<void> take(const std::string& peer) {
+    // Gives `connection` a place, held until it closes. When every place is held, the oldest connection
+    // still waiting for its message gives way; when none waits (all are being answered), there is no
+    // place and false.
+    bool admit(const std::shared_ptr<TcpConnection>& connection) {
+        // Declared before the lock: a connection released here frees its place, which takes the lock.
+        std::vector<std::shared_ptr<TcpConnection>> looked;
         const std::lock_guard lock(mutex_);
-        const auto found = perPeer_.find(peer);
-        const int ofPeer = found == perPeer_.end() ? 0 : found->second;
-        if (total_ >= TcpListener::maximumOpenConnections ||
-            ofPeer >= TcpListener::maximumOpenConnectionsPerPeer)
-            return nullptr;
-        ++total_;
-        ++perPeer_[peer];
-        return std::make_shared<Place>(shared_from_this(), peer);
+        auto entry = open_.begin();
+        while (open_.size() >= size_t(TcpListener::maximumOpenConnections) && entry != open_.end()) {
+            auto holder = looked.emplace_back(entry->connection.lock());
+            // A connection that is going has as good as given its place back.
+            entry = !holder || holder->giveWay() ? open_.erase(entry) : std::next(entry);
+        }
+        if (open_.size() >= size_t(TcpListener::maximumOpenConnections))
+            return false;
+        open_.push_back({++lastID_, connection});
+        connection->place_ = std::make_shared<Place>(shared_from_this(), lastID_);
+        return true;
     }
 
 private:
+    struct Entry {
+        uint64_t id;
+        std::weak_ptr<TcpConnection> connection;
+    };
     struct Place {
-        Place(std::shared_ptr<OpenConnections> owner, std::string peer)
+        Place(std::shared_ptr<OpenConnections> owner, uint64_t id)
             : owner(std::move(owner))
-            , peer(std::move(peer)) {}
-        ~Place() { owner->release(peer); }
+            , id(id) {}
+        ~Place() { owner->release(id); }
         std::shared_ptr<OpenConnections> owner;
-        std::string peer;
+        uint64_t id;
     };
 
-    void release(const std::string& peer) {
+    // Nothing when the connection gave its place away already.
+    void release(uint64_t id) {
         const std::lock_guard lock(mutex_);
-        --total_;
-        if (--perPeer_[peer] == 0)
-            perPeer_.erase(peer);
+        std::erase_if(open_, [id](const Entry& entry) { return entry.id == id; });
     }
 
     std::mutex mutex_;
-    int total_ = 0;
-    std::map<std::string, int> perPeer_;
+    std::list<Entry> open_;
+    uint64_t lastID_ = 0;
 };
 
-std::shared_ptr<TcpConnection> TcpConnection::adopt(int socket, std::string queueLabel,
-                                                    std::shared_ptr<void> slot) {
-    return std::make_shared<TcpConnection>(Passkey{}, socket, std::move(queueLabel), std::move(slot));
+std::shared_ptr<TcpConnection> TcpConnection::adopt(int socket, std::string queueLabel) {
+    return std::make_shared<TcpConnection>(Passkey{}, socket, std::move(queueLabel));
 }
 
-TcpConnection::TcpConnection(Passkey, int socket, std::string queueLabel, std::shared_ptr<void> slot)
+TcpConnection::TcpConnection(Passkey, int socket, std::string queueLabel)
     : socket_(socket)
-    , slot_(std::move(slot))
     , queue_(std::move(queueLabel)) {
     ::setsockopt(socket_, SOL_SOCKET, SO_SNDTIMEO, &sendTimeout, sizeof sendTimeout);
 }
@@ -166,28 +169,56 @@ void TcpConnection::start(std::function<void()> onReady) {
     queue_.async(std::move(onReady));
 }
 
-void TcpConnection::receive(std::size_t maximum, double timeoutSeconds, ReceiveCompletion completion) {
-    queue_.async([self = shared_from_this(), maximum, timeoutSeconds, completion = std::move(completion)] {
-        if (self->socket_ < 0) {
-            completion({}, "Connection closed");
-            return;
+void TcpConnection::receive(std::size_t maximum, double timeoutSeconds, WholeMessage isWhole,
+                            ReceiveCompletion completion) {
+    queue_.async([self = shared_from_this(), maximum, timeoutSeconds, isWhole = std::move(isWhole),
+                  completion = std::move(completion)] {
+        auto [data, error] = self->read(maximum, timeoutSeconds, isWhole);
+        completion(std::move(data), std::move(error));
+    });
+}
+
+// What came, or a failure text. Once something came and the read is over, the connection no longer
+// gives way: it is being answered.
+std::pair<std::string, std::string> TcpConnection::read(std::size_t maximum, double timeoutSeconds,
+                                                        const WholeMessage& isWhole) {
+    if (socket_ < 0)
+        return {{}, "Connection closed"};
+    const auto deadline = deadlineAfter(timeoutSeconds);
+    std::string data;
+    while (data.size() < maximum && !isWhole(data)) {
+        if (!awaitReadable(socket_, deadline)) {
+            if (errno == ETIMEDOUT && !data.empty())
+                break;
+            return {{}, errorText(errno)};
         }
-        if (!awaitReadable(self->socket_, timeoutSeconds)) {
-            completion({}, errorText(errno));
-            return;
-        }
-        std::string data(maximum, '\0');
+        const size_t had = data.size();
+        data.resize(maximum);
         ssize_t count;
         do
-            count = ::recv(self->socket_, data.data(), data.size(), 0);
+            count = ::recv(socket_, data.data() + had, maximum - had, 0);
         while (count < 0 && errno == EINTR);
-        if (count < 0) {
-            completion({}, errorText(errno));
-            return;
-        }
-        data.resize(size_t(count));
-        completion(std::move(data), {});
-    });
+        if (count < 0)
+            return {{}, errorText(errno)};
+        data.resize(had + size_t(count));
+        if (count == 0)
+            break;
+    }
+    const std::lock_guard lock(socketMutex_);
+    if (gaveWay_)
+        return {{}, "Closed to make room for a newer connection"};
+    awaitingMessage_ = data.empty();
+    return {std::move(data), {}};
+}
+
+bool TcpConnection::giveWay() {
+    const std::lock_guard lock(socketMutex_);
+    if (!awaitingMessage_)
+        return false;
+    gaveWay_ = true;
+    if (socket_ >= 0)
+        ::shutdown(socket_, SHUT_RDWR); // wakes a read waiting for the message
+    return true;
 }
 
 void TcpConnection::send(std::string data) {
@@ -209,11 +240,14 @@ void TcpConnection::cancel(double afterSeconds) {
 }
 
 void TcpConnection::close() {
-    slot_.reset(); // free before the peer sees the end, so that it may connect again at once
-    if (socket_ >= 0) {
-        ::shutdown(socket_, SHUT_RDWR);
-        ::close(socket_);
-        socket_ = -1;
+    place_.reset(); // free before the peer sees the end, so that it may connect again at once
+    {
+        const std::lock_guard lock(socketMutex_);
+        if (socket_ >= 0) {
+            ::shutdown(socket_, SHUT_RDWR);
+            ::close(socket_);
+            socket_ = -1;
+        }
     }
     self_.reset();
 }
@@ -273,9 +307,7 @@ void TcpListener::acceptConnections(DispatchQueue& queue, const std::string& con
         }
         if (watched[1].revents)
             return;
-        sockaddr_storage peer{};
-        socklen_t peerLength = sizeof peer;
-        const int fd = ::accept4(socket_, reinterpret_cast<sockaddr*>(&peer), &peerLength, SOCK_CLOEXEC);
+        const int fd = ::accept4(socket_, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0) {
             if (isTransientAcceptError(errno))
                 continue;
@@ -283,13 +315,9 @@ void TcpListener::acceptConnections(DispatchQueue& queue, const std::string& con
             post([onState, error] { onState(State::failed, error); });
             return;
         }
-        auto slot = open_->take(peerAddress(peer));
-        if (!slot) {
-            ::close(fd);
-            continue;
-        }
-        post([onConnection, connection = TcpConnection::adopt(fd, connectionQueueLabel, std::move(slot))] {
-            onConnection(connection);
-        });
+        auto connection = TcpConnection::adopt(fd, connectionQueueLabel);
+        if (!open_->admit(connection))
+            continue; // closed as it goes
+        post([onConnection, connection = std::move(connection)] { onConnection(connection); });
     }
 }

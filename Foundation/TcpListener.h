@@ -7,8 +7,11 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
+#include <utility>
 
 class OpenConnections;
 
@@ -21,12 +24,11 @@ class TcpConnection : public std::enable_shared_from_this<TcpConnection> {
 
 public:
     using ReceiveCompletion = std::function<void(std::string data, std::string error)>;
+    // Whether the bytes received so far hold the peer's whole message; false for none.
+    using WholeMessage = std::function<bool(std::string_view received)>;
 
-    // Takes over a connected socket, holding `slot` (its place among a listener's open connections)
-    // until the socket is closed.
-    static std::shared_ptr<TcpConnection> adopt(int socket, std::string queueLabel,
-                                                std::shared_ptr<void> slot = nullptr);
-    TcpConnection(Passkey, int socket, std::string queueLabel, std::shared_ptr<void> slot);
+    static std::shared_ptr<TcpConnection> adopt(int socket, std::string queueLabel);
+    TcpConnection(Passkey, int socket, std::string queueLabel);
     ~TcpConnection();
     TcpConnection(const TcpConnection&) = delete;
     TcpConnection& operator=(const TcpConnection&) = delete;
@@ -35,11 +37,14 @@ public:
 
     // Runs `onReady` on the connection's queue; from then on the connection lives until cancel().
     void start(std::function<void()> onReady);
-    // One read on the connection's queue: waits until bytes arrive or the peer ends, then hands what
-    // that one read returned (1 to `maximum` bytes; empty at the peer's end) or a failure text to
-    // `completion`, on the queue. A peer that sends nothing for `timeoutSeconds` fails the read
-    // ("Connection timed out"), so that a silent peer cannot hold the connection.
-    void receive(std::size_t maximum, double timeoutSeconds, ReceiveCompletion completion);
+    // Reads the peer's message on the connection's queue, however many segments it comes in: until
+    // `isWhole` holds, `maximum` bytes came or the peer ended, and hands what came (empty at the peer's
+    // end) or a failure text to `completion`, on the queue. The message must be in within
+    // `timeoutSeconds`: a silent peer fails the read ("Connection timed out"), and one that sent part
+    // of it gets that part. Until the message is in, the connection may give way to a newer one
+    // (TcpListener), which fails the read.
+    void receive(std::size_t maximum, double timeoutSeconds, WholeMessage isWhole,
+                 ReceiveCompletion completion);
     // Sends all of `data` on the connection's queue, after the work queued before it. A peer that
     // does not take it within a few seconds, or is gone, simply does not get it.
     void send(std::string data);
@@ -47,10 +52,19 @@ public:
     void cancel(double afterSeconds = 0);
 
 private:
+    friend class OpenConnections;
+
+    std::pair<std::string, std::string> read(std::size_t maximum, double timeoutSeconds,
+                                             const WholeMessage& isWhole);
+    // From any thread: ends a connection still waiting for its message; false once the message is in.
+    bool giveWay();
     void close();
 
     int socket_;
-    std::shared_ptr<void> slot_;
+    std::mutex socketMutex_;              // between closing the socket and giving way from another thread
+    bool awaitingMessage_ = true;         // under socketMutex_
+    bool gaveWay_ = false;                // under socketMutex_
+    std::shared_ptr<void> place_;         // among the listener's open connections, held until closed
     std::shared_ptr<TcpConnection> self_; // set while started and not yet cancelled
     DispatchQueue queue_;                 // last: its worker may still run work that touches the rest
 };
@@ -65,11 +79,11 @@ public:
     using StateHandler = std::function<void(State state, const std::string& error)>;
     using ConnectionHandler = std::function<void(std::shared_ptr<TcpConnection>)>;
 
-    // Beyond this many open connections a new one is closed at once, so that a peer opening
-    // connections without end cannot exhaust the process; and beyond the second bound for one peer
-    // address, so that one peer cannot hold every place and keep the others out.
+    // At most this many connections are open, so that a peer opening connections without end cannot
+    // exhaust the process. A new connection always gets a place while any open one still waits for its
+    // message: the one that has waited longest gives way. So peers holding connections open, from as
+    // many addresses as they like, cannot keep out a peer that sends its message at once.
     static constexpr int maximumOpenConnections = 16;
-    static constexpr int maximumOpenConnectionsPerPeer = 4;
 
     // Throws std::system_error when no socket can be bound.
     TcpListener();

@@ -41,10 +41,10 @@ struct BluetoothCentralHandlers {
     // (unavailableBluetoothRSSI when there was none).
     std::function<void(BluetoothCentral& central, const BluetoothPeripheral& peripheral, int rssi)>
         didDiscover;
-    // Asked, not told: how long in seconds a peripheral in range may go unheard before the owner takes
-    // it for gone (absent or 0: no such need). A radio that reports a peripheral lying still only
+    // Asked, not told: how long in seconds this peripheral, once heard, may go unheard before the owner
+    // takes it for gone (absent or 0: no such need). A radio that reports a peripheral lying still only
     // rarely does what it can to have it heard again within that time.
-    std::function<double()> longestSilence;
+    std::function<double(const BluetoothPeripheral& peripheral)> longestSilence;
 };
 
 // One Bluetooth Low Energy central: the radio scanning for nearby peripherals. Main thread only.
@@ -59,6 +59,11 @@ public:
     virtual void scanForPeripherals(bool allowDuplicates) = 0;
     virtual void stopScan() = 0;
     virtual bool isScanning() const = 0;
+    // While scanning: false when a peripheral lying still cannot be heard again within its longest
+    // silence, whatever the central does (another program holds the radio in a scan of its own that
+    // reports a still peripheral only rarely), so that its silence tells nothing of whether it left.
+    // A change is reported as a state report.
+    virtual bool hearsStillPeripherals() const = 0;
 };
 
 // The system's Bluetooth: the application's authorization and the centrals made on it.

@@ -9,6 +9,7 @@
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
 #include <QDBusServiceWatcher>
+#include <QDBusVariant>
 #include <QMap>
 #include <QObject>
 #include <QStringList>
@@ -31,6 +32,8 @@ constexpr auto propertiesInterface = "org.freedesktop.DBus.Properties";
 constexpr auto accessDenied = "org.freedesktop.DBus.Error.AccessDenied";
 constexpr int callTimeoutMilliseconds = 5000;
 constexpr int authorizationTimeoutMilliseconds = 1000;
+// How often the silence of the devices that the owner wants heard is looked at while scanning.
+constexpr std::chrono::milliseconds silenceCheckInterval{500};
 // The lowest RSSI threshold that BlueZ's discovery filter accepts, in dBm (an int16 on the bus).
 constexpr qint16 weakestRSSIThreshold = -127;
 
@@ -77,7 +80,10 @@ BluezCentral::BluezCentral(QDBusConnection systemBus, BluetoothCentralHandlers h
     : bus_(std::move(systemBus))
     , handlers_(std::move(handlers))
     , firstDiscoveryRetrySeconds_(firstDiscoveryRetrySeconds)
-    , context_(std::make_unique<QObject>()) {
+    , context_(std::make_unique<QObject>())
+    , silenceCheck_(new QTimer(context_.get())) {
+    silenceCheck_->setInterval(silenceCheckInterval);
+    QObject::connect(silenceCheck_, &QTimer::timeout, context_.get(), [this] { checkSilence(); });
     if (!bus_.isConnected()) {
         systemLog("bluetooth", "No system bus: " + bus_.lastError().message().toStdString());
         setState(BluetoothCentralState::unknown);
@@ -235,17 +241,24 @@ void BluezCentral::forgetAdapter() {
     endScan();
 }
 
+// What the scan found out about hearing still devices is reported with the next state.
 void BluezCentral::endScan() {
     scanning_ = false;
     ++scanGeneration_; // a retry of the scan that ended is dropped
     discoveryFailures_ = 0;
+    silenceCheck_->stop();
+    lastRefreshAt_.reset();
+    idleAtLastRefresh_ = false;
+    hearsStill_ = true;
+    for (auto& [path, device] : devices_)
+        device.heardAt.reset();
 }
 
 BluezCentral::Device& BluezCentral::noteDevice(const QString& path, const QVariantMap& properties) {
     auto found = devices_.find(path);
     if (found == devices_.end()) {
         const QString address = properties.value("Address", addressOfPath(path)).toString();
-        found = devices_.emplace(path, Device{peripheralIdentifier(address), std::nullopt}).first;
+        found = devices_.emplace(path, Device{peripheralIdentifier(address), {}, {}}).first;
     }
     if (auto name = nameIn(properties))
         found->second.name = std::move(name);
@@ -257,11 +270,13 @@ bool BluezCentral::isOurDevice(const QString& path) const {
 }
 
 void BluezCentral::deviceAdvertised(const QString& path, const QVariantMap& properties) {
-    const Device& device = noteDevice(path, properties);
+    Device& device = noteDevice(path, properties);
     if (!scanning_)
         return;
     const BluetoothPeripheral peripheral{device.identifier, device.name};
     const int rssi = rssiIn(properties).value_or(unavailableBluetoothRSSI);
+    if (rssi != unavailableBluetoothRSSI)
+        device.heardAt = std::chrono::steady_clock::now();
     deliver([this, peripheral, rssi] {
         if (scanning_ && handlers_.didDiscover)
             handlers_.didDiscover(*this, peripheral, rssi);
@@ -276,8 +291,13 @@ void BluezCentral::setState(BluetoothCentralState state) {
     stateReported_ = true;
     if (state != BluetoothCentralState::poweredOn)
         endScan();
-    deliver([this, state] {
+    reportState();
+}
+
+void BluezCentral::reportState() {
+    deliver([this, state = state_, hears = hearsStill_] {
         reportedState_ = state;
+        reportedHearsStill_ = hears;
         if (handlers_.didUpdateState)
             handlers_.didUpdateState(*this);
     });
@@ -287,7 +307,9 @@ void BluezCentral::scanForPeripherals(bool allowDuplicates) {
     if (scanning_ || state_ != BluetoothCentralState::poweredOn || adapterPath_.isEmpty())
         return;
     scanning_ = true;
-    requestDiscovery(allowDuplicates);
+    allowDuplicates_ = allowDuplicates;
+    silenceCheck_->start();
+    requestDiscovery();
 }
 
 double BluezCentral::discoveryRetryDelay(int failures, double firstSeconds) {
@@ -303,67 +325,100 @@ std::optional<double> BluezCentral::discoveryRefreshInterval(double longestSilen
     return std::clamp(longestSilence / 2, 1.0, 60.0);
 }
 
-void BluezCentral::requestDiscovery(bool allowDuplicates) {
+void BluezCentral::requestDiscovery() {
     // BlueZ reports an RSSI only when it moved by 8 dBm or more, unless the filter carries an RSSI (or
     // Pathloss) key: a device lying still would fall silent. The weakest threshold keeps every device.
     const QVariantMap filter{{"Transport", QStringLiteral("le")},
-                             {"DuplicateData", allowDuplicates},
+                             {"DuplicateData", allowDuplicates_},
                              {"RSSI", QVariant::fromValue(weakestRSSIThreshold)}};
     // BlueZ answers in the order asked, so the filter's answer is known when the discovery's comes.
-    callAdapter("SetDiscoveryFilter", {filter}, [this](const QDBusMessage& reply) { filterAnswered(reply); });
-    callAdapter("StartDiscovery", {},
-                [this, allowDuplicates, scan = scanGeneration_](const QDBusMessage& reply) {
+    callAdapter(adapterInterface, "SetDiscoveryFilter", {filter},
+                [this](const QDBusMessage& reply) { filterAnswered(reply); });
+    callAdapter(adapterInterface, "StartDiscovery", {},
+                [this, scan = scanGeneration_](const QDBusMessage& reply) {
                     if (scan == scanGeneration_)
-                        discoveryAnswered(reply, allowDuplicates);
+                        discoveryAnswered(reply);
                 });
 }
 
 // Without the filter (a kernel or BlueZ too old for it) discovery still runs, but a device lying still
-// is reported once only; such a discovery is started afresh within the owner's longest silence.
+// is reported once only: it is heard again through a discovery started afresh (checkSilence).
 void BluezCentral::filterAnswered(const QDBusMessage& reply) {
     const bool refused = isError(reply);
-    if (refused && !filterRefused_) {
-        const auto interval =
-            handlers_.longestSilence ? discoveryRefreshInterval(handlers_.longestSilence()) : std::nullopt;
+    if (refused && !filterRefused_)
         systemLog("bluetooth", "BlueZ refused the discovery filter (" + reply.errorName().toStdString() +
-                                   ": " + reply.errorMessage().toStdString() + ")" +
-                                   (interval ? "; starting discovery afresh every " +
-                                                   std::to_string(std::lround(*interval)) +
-                                                   " s so that devices lying still are heard"
-                                             : std::string()));
-    }
+                                   ": " + reply.errorMessage().toStdString() +
+                                   "); a device lying still is heard again by starting discovery afresh "
+                                   "when it falls silent");
     filterRefused_ = refused;
 }
 
-// Stopping our discovery makes BlueZ forget the RSSI of every device it found (unless another program
-// keeps a discovery of its own going), so the next discovery reports each device in range again.
-void BluezCentral::refreshDiscoveryLater(bool allowDuplicates) {
-    const auto interval =
-        handlers_.longestSilence ? discoveryRefreshInterval(handlers_.longestSilence()) : std::nullopt;
-    if (!interval)
+// A device that the owner wants heard and that has been silent for its refresh interval, counted from
+// when it was last heard or the discovery last started afresh, has the discovery started afresh. Only
+// devices BlueZ still lists are looked at: one it dropped has left.
+void BluezCentral::checkSilence() {
+    if (!scanning_ || !handlers_.longestSilence)
         return;
-    QTimer::singleShot(std::chrono::milliseconds(std::llround(*interval * 1000)), context_.get(),
-                       [this, allowDuplicates, scan = scanGeneration_] {
-                           if (scan != scanGeneration_)
-                               return;
-                           callAdapter("StopDiscovery", {},
-                                       [this, allowDuplicates, scan](const QDBusMessage&) {
-                                           if (scan == scanGeneration_)
-                                               requestDiscovery(allowDuplicates);
-                                       });
-                       });
+    const SteadyTime now = std::chrono::steady_clock::now();
+    for (const auto& [path, device] : devices_) {
+        if (!device.heardAt)
+            continue;
+        const auto interval =
+            discoveryRefreshInterval(handlers_.longestSilence({device.identifier, device.name}));
+        const SteadyTime since = std::max(*device.heardAt, lastRefreshAt_.value_or(*device.heardAt));
+        if (interval && now - since >= std::chrono::duration<double>(*interval)) {
+            refreshDiscovery();
+            return;
+        }
+    }
+}
+
+// Stopping our discovery makes BlueZ forget the RSSI of every device it found, so the next discovery
+// reports each device in range again; but only when no other program keeps a discovery of its own
+// going, which the adapter still discovering once ours stopped tells.
+void BluezCentral::refreshDiscovery() {
+    lastRefreshAt_ = std::chrono::steady_clock::now();
+    const auto stillCurrent = [this, scan = scanGeneration_] { return scan == scanGeneration_; };
+    callAdapter(adapterInterface, "StopDiscovery", {}, [this, stillCurrent](const QDBusMessage&) {
+        if (!stillCurrent())
+            return;
+        callAdapter(propertiesInterface, "Get", {adapterInterface, "Discovering"},
+                    [this, stillCurrent](const QDBusMessage& reply) {
+                        if (!stillCurrent())
+                            return;
+                        const bool idle =
+                            isError(reply) ||
+                            !reply.arguments().value(0).value<QDBusVariant>().variant().toBool();
+                        // Lost at once; found again only when the discovery started afresh at the
+                        // refresh before this one had a whole interval to report a device lying still.
+                        if (!idle || idleAtLastRefresh_)
+                            setHearsStill(idle);
+                        idleAtLastRefresh_ = idle;
+                        requestDiscovery();
+                    });
+    });
+}
+
+void BluezCentral::setHearsStill(bool hears) {
+    if (hears == hearsStill_)
+        return;
+    hearsStill_ = hears;
+    systemLog("bluetooth",
+              hears ? "No other program keeps a Bluetooth discovery running any more: devices lying still "
+                      "are heard again"
+                    : "Another program keeps a Bluetooth discovery running, so BlueZ does not report a "
+                      "device lying still again: its silence does not tell that it left");
+    reportState();
 }
 
 // A discovery that BlueZ refused (an adapter still coming up, another client in the way) is asked
 // for again after growing pauses until it runs, for as long as the scan is wanted.
-void BluezCentral::discoveryAnswered(const QDBusMessage& reply, bool allowDuplicates) {
+void BluezCentral::discoveryAnswered(const QDBusMessage& reply) {
     if (!isError(reply) || reply.errorName() == QLatin1String("org.bluez.Error.InProgress")) {
         if (discoveryFailures_ > 0)
             systemLog("bluetooth", "BlueZ started discovery after " + std::to_string(discoveryFailures_ + 1) +
                                        " attempts");
         discoveryFailures_ = 0;
-        if (filterRefused_)
-            refreshDiscoveryLater(allowDuplicates);
         return;
     }
     const double delay = discoveryRetryDelay(++discoveryFailures_, firstDiscoveryRetrySeconds_);
@@ -371,9 +426,9 @@ void BluezCentral::discoveryAnswered(const QDBusMessage& reply, bool allowDuplic
         systemLog("bluetooth", "BlueZ did not start discovery: " + reply.errorMessage().toStdString() +
                                    "; asking again after growing pauses, up to a minute, until it does");
     QTimer::singleShot(std::chrono::milliseconds(std::llround(delay * 1000)), context_.get(),
-                       [this, allowDuplicates, scan = scanGeneration_] {
+                       [this, scan = scanGeneration_] {
                            if (scan == scanGeneration_)
-                               requestDiscovery(allowDuplicates);
+                               requestDiscovery();
                        });
 }
 
@@ -382,12 +437,12 @@ void BluezCentral::stopScan() {
         return;
     endScan();
     // BlueZ may have ended the discovery itself (the radio went off); that refusal needs no word.
-    callAdapter("StopDiscovery", {}, [](const QDBusMessage&) {});
+    callAdapter(adapterInterface, "StopDiscovery", {}, [](const QDBusMessage&) {});
 }
 
-void BluezCentral::callAdapter(const QString& method, const QVariantList& arguments,
+void BluezCentral::callAdapter(const QString& interface, const QString& method, const QVariantList& arguments,
                                std::function<void(const QDBusMessage&)> onReply) {
-    QDBusMessage call = QDBusMessage::createMethodCall(bluezService, adapterPath_, adapterInterface, method);
+    QDBusMessage call = QDBusMessage::createMethodCall(bluezService, adapterPath_, interface, method);
     call.setArguments(arguments);
     auto* watcher =
         new QDBusPendingCallWatcher(bus_.asyncCall(call, callTimeoutMilliseconds), context_.get());

@@ -1,9 +1,9 @@
 #include "CompanionPairingService.h"
 
 #include "Foundation/AtomicFile.h"
+#include "Foundation/Digest.h"
 #include "Foundation/Json.h"
 #include "Foundation/Paths.h"
-#include "Foundation/Digest.h"
 #include "Foundation/SecureRandom.h"
 #include "Foundation/SystemLog.h"
 #include "Foundation/Text.h"
@@ -45,6 +45,35 @@ std::optional<std::map<std::string, std::string>> decodeRequest(std::string_view
         message[key] = value.get<std::string>();
     }
     return message;
+}
+
+// Where the phone's request ends: it is one JSON object, which ends with its closing brace; the phone may
+// also end the connection after it. Bytes that cannot begin an object are as whole as they will get (and
+// refused); an object still open needs more.
+bool holdsWholeRequest(std::string_view data) {
+    int depth = 0;
+    bool inString = false;
+    bool escaped = false;
+    for (const char c : data) {
+        if (inString) {
+            if (escaped)
+                escaped = false;
+            else if (c == '\\')
+                escaped = true;
+            else if (c == '"')
+                inString = false;
+        } else if (depth == 0 && c != '{') {
+            if (c != ' ' && c != '\t' && c != '\n' && c != '\r')
+                return true;
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '{' || c == '[') {
+            ++depth;
+        } else if ((c == '}' || c == ']') && --depth == 0) {
+            return true;
+        }
+    }
+    return false;
 }
 
 // The answer to the phone, then the close a moment later, so that the answer goes out first.
@@ -267,7 +296,7 @@ void CompanionPairingService::handleConnection(const Connection& connection) {
         auto connection = weakConnection.lock();
         if (!connection)
             return;
-        connection->receive(maximumRequestBytes, timeout,
+        connection->receive(maximumRequestBytes, timeout, holdsWholeRequest,
                             [weakSelf, weakConnection](std::string data, std::string error) {
                                 auto connection = weakConnection.lock();
                                 if (!connection)
@@ -342,7 +371,8 @@ void CompanionPairingService::fetchAndSendPayload(const Connection& connection) 
     }
     using Outcome = std::variant<CompanionPairingPayload, PayloadFetchError>;
     std::weak_ptr<TcpConnection> weakConnection = connection;
-    const std::string url = relayBaseURL_ + "/pairing?token=" + percentEncodedQueryComponent(trimmed(*contents));
+    const std::string url =
+        relayBaseURL_ + "/pairing?token=" + percentEncodedQueryComponent(trimmed(*contents));
     const auto components = parseUrl(url);
     if (!components || !components->isHttpOrHttps()) {
         finishPayload(weakConnection, Outcome(PayloadFetchError{PayloadFetchError::Kind::invalidURL, {}}));

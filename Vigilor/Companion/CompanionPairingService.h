@@ -100,7 +100,7 @@ public:
         std::shared_ptr<ServiceAdvertiser> advertiser;
         std::shared_ptr<HttpClient> http; // the application's one client
         double timeoutSeconds = 120;      // how long one start advertises
-        // How long a connection may stay silent before its request: the listener holds few
+        // How long a connection may take to send its whole request: the listener holds few
         // connections, and idle ones must not keep the phone out.
         double receiveTimeoutSeconds = 5;
     };

@@ -248,6 +248,13 @@ Json RemoteCompanionService::basePayload(const std::string& event, Date seenAt) 
 
 void RemoteCompanionService::postJSON(const Json& payload, const std::string& urlText,
                                       std::string_view fallbackPath) {
+    if (auto request = postRequest(payload, urlText, fallbackPath))
+        sendPost(std::move(*request));
+}
+
+std::optional<HttpRequest> RemoteCompanionService::postRequest(const Json& payload,
+                                                               const std::string& urlText,
+                                                               std::string_view fallbackPath) const {
     const auto url = validURL(urlText, fallbackPath);
     std::optional<std::string> body;
     try {
@@ -256,7 +263,7 @@ void RemoteCompanionService::postJSON(const Json& payload, const std::string& ur
     }
     if (!url || !body) {
         report("Remote skipped: invalid status URL");
-        return;
+        return std::nullopt;
     }
     HttpRequest request;
     request.method = "POST";
@@ -265,17 +272,25 @@ void RemoteCompanionService::postJSON(const Json& payload, const std::string& ur
     request.body = std::move(*body);
     request.timeoutSeconds = limits_.postTimeout;
     request.maxResponseBytes = limits_.maxResponseBytes;
+    return request;
+}
+
+// Signed as it leaves, so that a request that waited its turn carries a fresh time.
+void RemoteCompanionService::sendPost(HttpRequest request, std::function<void()> then) {
     sign(request);
-    http_->send(std::move(request), [weak = weak_from_this()](HttpResult result) {
+    http_->send(std::move(request), [weak = weak_from_this(), then = std::move(then)](HttpResult result) {
         auto self = weak.lock();
         if (!self)
             return;
         if (!result.answered())
             self->reportFailure(FailureKind::postTransport, "Remote status failed: " + result.error);
         else if (!result.isSuccessStatus())
-            self->reportFailure(FailureKind::postStatus, "Remote status HTTP " + std::to_string(*result.statusCode));
+            self->reportFailure(FailureKind::postStatus,
+                                "Remote status HTTP " + std::to_string(*result.statusCode));
         else
             self->clearFailures({FailureKind::postTransport, FailureKind::postStatus});
+        if (then)
+            then();
     });
 }
 

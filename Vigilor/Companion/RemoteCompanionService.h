@@ -11,7 +11,9 @@
 #include <atomic>
 #include <cstddef>
 #include <deque>
+#include <functional>
 #include <initializer_list>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -37,10 +39,11 @@ struct RelayRequestLimits {
 //
 // Threads: the owner calls everything from the main thread; the heartbeat and poll timers fire on the
 // serial queue "app.zorvi.remote-companion.timer"; request completions run on the HTTP client's worker.
-// The settings in force, the heartbeat bookkeeping, the in-flight flag, the replay set and the reported
-// failures each have a lock of their own; no lock is held while another is taken, nor across a request
-// or a callback (but for the replay lock while the hand-over is queued to the main queue). Callbacks of
-// timers and completions hold the service weakly.
+// The settings in force, the heartbeat bookkeeping, the in-flight flag, the replay set, the reported
+// failures and the waiting acknowledgements each have a lock of their own; no lock is held while another
+// is taken, nor across a request or a callback (but for the replay lock while the hand-over is queued to
+// the main queue). Callbacks of timers and completions hold the service weakly. A command's
+// acknowledgements go out one after another, in the order they were made.
 //
 // A failure of the same kind (poll transport, poll status, undecodable commands, POST transport, POST
 // status) reaches `onEvent` once, and again only after a request of that channel has succeeded, so a
@@ -64,8 +67,7 @@ public:
                                                           std::shared_ptr<HttpClient> http,
                                                           const Clock& clock = SystemClock::shared(),
                                                           Limits limits = {},
-                                                          std::string deviceName =
-                                                              computerName());
+                                                          std::string deviceName = computerName());
     RemoteCompanionService(Passkey, const VigilorConfig& config, std::shared_ptr<HttpClient> http,
                            const Clock& clock, Limits limits, std::string deviceName);
     ~RemoteCompanionService() override;
@@ -104,6 +106,11 @@ public:
     void sign(HttpRequest& request) const;
     std::string hmacHex(std::string_view bytes) const;
     void postJSON(const Json& payload, const std::string& urlText, std::string_view fallbackPath);
+    // The unsigned POST of `payload`; none, and a message, when the URL or the body is not usable.
+    std::optional<HttpRequest> postRequest(const Json& payload, const std::string& urlText,
+                                           std::string_view fallbackPath) const;
+    // Signs and sends it; `then` runs once it has been answered or has failed, while the client exists.
+    void sendPost(HttpRequest request, std::function<void()> then = {});
 
     // The rules, as pure functions.
     // The trimmed text when it parses with the scheme http or https (any case); a path that is empty
@@ -137,6 +144,8 @@ private:
     void heartbeatTick();
     void pollAnswered(const HttpResult& result);
     void acceptCommand(const RemoteLockCommand& command);
+    void queueCommandAck(const std::string& commandID, HttpRequest request);
+    void sendNextCommandAck(const std::string& commandID);
     void report(const std::string& text) const;
     void reportFailure(FailureKind kind, const std::string& text);
     void clearFailures(std::initializer_list<FailureKind> kinds);
@@ -170,6 +179,10 @@ private:
 
     std::mutex failureLock_;
     std::set<FailureKind> reportedFailures_;
+
+    std::mutex ackLock_;
+    // By command, while one of its acknowledgements is in flight: those made after it, oldest first.
+    std::map<std::string, std::deque<HttpRequest>> waitingAcks_;
 
     // Last, so that it is destroyed first: its worker may still be running a timer's tick, which needs
     // the members above.

@@ -37,7 +37,8 @@ void RemoteCompanionService::pollAnswered(const HttpResult& result) {
     if (!result.answered()) {
         reportFailure(FailureKind::pollTransport, "Remote command poll failed: " + result.error);
     } else if (!result.isSuccessStatus()) {
-        reportFailure(FailureKind::pollStatus, "Remote command poll HTTP " + std::to_string(*result.statusCode));
+        reportFailure(FailureKind::pollStatus,
+                      "Remote command poll HTTP " + std::to_string(*result.statusCode));
     } else {
         clearFailures({FailureKind::pollTransport, FailureKind::pollStatus});
         if (!result.body.empty())
@@ -156,5 +157,38 @@ void RemoteCompanionService::sendCommandAck(const RemoteLockCommand& command, co
     payload["command_state"] = state;
     if (reason)
         payload["reason"] = *reason;
-    postJSON(payload, config->remoteStatusEndpointURL, "/ack");
+    if (auto request = postRequest(payload, config->remoteStatusEndpointURL, "/ack"))
+        queueCommandAck(command.id, std::move(*request));
+}
+
+// Separate requests race: a command's acknowledgements reach the relay in the order they were made only
+// when each waits until the one before it has been answered or has failed.
+void RemoteCompanionService::queueCommandAck(const std::string& commandID, HttpRequest request) {
+    {
+        std::lock_guard lock(ackLock_);
+        const auto [queue, noneInFlight] = waitingAcks_.try_emplace(commandID);
+        queue->second.push_back(std::move(request));
+        if (!noneInFlight)
+            return;
+    }
+    sendNextCommandAck(commandID);
+}
+
+// The command's entry stays while one of its acknowledgements is in flight.
+void RemoteCompanionService::sendNextCommandAck(const std::string& commandID) {
+    HttpRequest next;
+    {
+        std::lock_guard lock(ackLock_);
+        const auto queue = waitingAcks_.find(commandID);
+        if (queue->second.empty()) {
+            waitingAcks_.erase(queue);
+            return;
+        }
+        next = std::move(queue->second.front());
+        queue->second.pop_front();
+    }
+    sendPost(std::move(next), [weak = weak_from_this(), commandID] {
+        if (auto self = weak.lock())
+            self->sendNextCommandAck(commandID);
+    });
 }

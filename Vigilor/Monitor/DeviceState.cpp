@@ -128,7 +128,7 @@ constexpr BluetoothWords withCause(BluetoothWords words) {
 using Radio = BluetoothState;
 
 // Each state's row, in the order of the states.
-constexpr std::array<std::pair<Radio, BluetoothWords>, 11> bluetoothTable{{
+constexpr std::array<std::pair<Radio, BluetoothWords>, 12> bluetoothTable{{
     {Radio::starting, {"Starting Bluetooth", "", false, false, false, false, "", "", searching, "", ""}},
     {Radio::offInSettings, unusable("Bluetooth off in settings", "", false, "", "off",
                                     "Bluetooth presence is off, so Zorvi is not searching.", "", "")},
@@ -156,6 +156,14 @@ constexpr std::array<std::pair<Radio, BluetoothWords>, 11> bluetoothTable{{
                                 "No Bluetooth adapter is available on this computer.",
                                 "No Bluetooth adapter is available on this computer.",
                                 "No Bluetooth adapter \u2014 no camera-free locking")},
+    // Moving, the companion is still heard; lying still it is not, so no absence can be told.
+    {Radio::stillUnheard,
+     {"Scanning alongside another program",
+      "Bluetooth: another program keeps scanning, so a device lying still goes unheard; its silence will not "
+      "lock this computer",
+      false, true, false, true, "Another program is scanning Bluetooth", "unheard", searching, "",
+      "Another program is scanning Bluetooth \u2014 a device lying still is not heard, so no camera-free "
+      "lock"}},
     {Radio::scanning,
      {"Scanning", "Bluetooth scanning", false, false, false, true, "", "", searching, "", ""}},
 }};
@@ -192,14 +200,14 @@ const BluetoothWords& bluetoothWords(BluetoothState state) {
     return bluetoothTable[size_t(state)].second;
 }
 
-BluetoothState bluetoothStateFor(BluetoothCentralState radio) {
+BluetoothState bluetoothStateFor(BluetoothCentralState radio, bool hearsStill) {
     switch (radio) {
     case BluetoothCentralState::unauthorized:
         return BluetoothState::refused;
     case BluetoothCentralState::poweredOff:
         return BluetoothState::poweredOff;
     case BluetoothCentralState::poweredOn:
-        return BluetoothState::scanning;
+        return hearsStill ? BluetoothState::scanning : BluetoothState::stillUnheard;
     case BluetoothCentralState::resetting:
         return BluetoothState::resetting;
     case BluetoothCentralState::unsupported:

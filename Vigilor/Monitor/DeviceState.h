@@ -68,6 +68,7 @@ enum class BluetoothState {
     unknownRadio,  // the radio's state is not known (the Bluetooth service does not answer)
     resetting,     // the Bluetooth service went away for a moment
     noAdapter,     // no Bluetooth Low Energy radio
+    stillUnheard,  // scanning, but a companion lying still cannot be heard: its silence tells nothing
     scanning,
 };
 
@@ -86,5 +87,5 @@ struct BluetoothWords {
 };
 
 const BluetoothWords& bluetoothWords(BluetoothState state);
-// A report of the central's radio as a state.
-BluetoothState bluetoothStateFor(BluetoothCentralState radio);
+// A report of the central's radio as a state; `hearsStill` as the central's hearsStillPeripherals().
+BluetoothState bluetoothStateFor(BluetoothCentralState radio, bool hearsStill);

@@ -135,10 +135,12 @@ void VigilorMonitor::createCentral() {
         if (auto self = weak.lock())
             self->centralManagerDidDiscover(central, peripheral, rssi);
     };
-    // The companion counts as gone once unheard for the grace.
-    handlers.longestSilence = [weak = weakSelf()] {
+    // The companion counts as gone once unheard for the grace; no other device needs to be heard.
+    handlers.longestSilence = [weak = weakSelf()](const BluetoothPeripheral& peripheral) {
         const auto self = weak.lock();
-        return self ? self->config().watchGrace : 0.0;
+        if (!self || !self->matchesConfiguredBluetoothCompanion(peripheral))
+            return 0.0;
+        return self->config().watchGrace;
     };
     central_.reset();
     central_ = services_.bluetooth->makeCentral(std::move(handlers));
@@ -152,7 +154,7 @@ void VigilorMonitor::centralManagerDidUpdateState(BluetoothCentral& central) {
         reportBluetooth(BluetoothState::offInSettings);
         return;
     }
-    const BluetoothState state = bluetoothStateFor(central.state());
+    const BluetoothState state = bluetoothStateFor(central.state(), central.hearsStillPeripherals());
     if (state == BluetoothState::scanning)
         central.scanForPeripherals(true);
     reportBluetooth(state);

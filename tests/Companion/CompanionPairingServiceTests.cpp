@@ -12,12 +12,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <functional>
 #include <set>
+#include <thread>
 
 #include <arpa/inet.h>
+#include <linux/sockios.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -53,6 +57,22 @@ public:
     void send(std::string_view request) {
         ASSERT_EQ(::send(fd_, request.data(), request.size(), MSG_NOSIGNAL), ssize_t(request.size()));
     }
+    void endWriting() { ::shutdown(fd_, SHUT_WR); }
+    // Whether, within five seconds, the computer has all that was sent (none unacknowledged here) and has
+    // read it: its end of the connection, the socket of this process whose peer is ours, holds none.
+    bool sentIsRead() const {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        for (int unread = 1; std::chrono::steady_clock::now() < deadline; unread = 1) {
+            if (::ioctl(fd_, SIOCOUTQ, &unread) == 0 && unread == 0)
+                for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
+                    if (const int fd = std::stoi(entry.path().filename());
+                        fd != fd_ && port(fd, ::getpeername) == port(fd_, ::getsockname))
+                        if (::ioctl(fd, FIONREAD, &unread) == 0 && unread == 0)
+                            return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return false;
+    }
     // What the computer sent before it closed the connection; nothing when it did not close in time.
     std::optional<std::string> answer() {
         std::string received;
@@ -69,6 +89,13 @@ public:
     }
 
 private:
+    // A port sits at the same place in IPv4 and IPv6 addresses.
+    static in_port_t port(int fd, decltype(::getsockname) query) {
+        sockaddr_in6 address{};
+        socklen_t length = sizeof address;
+        return query(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0 ? address.sin6_port : 0;
+    }
+
     int fd_;
     bool connected_ = false;
 };
@@ -277,18 +304,61 @@ TEST_F(Pairing, WithoutAnAnnouncementTheServiceStillListens) {
     EXPECT_EQ(descriptions(), std::vector<std::string>{"paired iPhone"});
 }
 
-// A port scan or a phone that connects and waits ends nothing, and one peer holding every connection
-// it can does not keep the phone on another address out.
-TEST_F(Pairing, StrayConnectionsNeitherEndTheAttemptNorKeepThePhoneOut) {
-    auto service = makeService(120, 1);
+// However the request is cut into segments, it is read whole: up to its closing brace, or the phone's
+// end, within the receive time-out.
+TEST_F(Pairing, ARequestIsReadWholeWhateverItsSegments) {
+    const auto service = makeService(120, 1);
+    const uint16_t port = start(*service);
+    const std::string code = service->code();
+    const std::string wrong = wrongCode(code);
+    const struct {
+        const char* name;
+        std::vector<std::string> segments; // each read before the next is sent
+        bool endsWriting;
+        std::optional<std::string> answer; // the payload when none
+    } cases[] = {
+        {"silent", {}, false, ""},
+        {"wrong code in two",
+         {R"({"code": ")" + wrong.substr(0, 3), wrong.substr(3) + R"("})"},
+         false,
+         errorAnswer("code")},
+        {"braces inside the value", {R"({"code": "}{)", R"("})"}, false, errorAnswer("code")},
+        {"cut short by the phone's end", {R"({"code": ")"}, true, errorAnswer("invalid")},
+        {"cut short by the time-out", {R"({"code")"}, false, errorAnswer("invalid")},
+        {"right code in three", {"{\"co", R"(de": ")" + code, R"("})"}, false, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Phone phone(port);
+        for (const auto& segment : c.segments) {
+            phone.send(segment);
+            ASSERT_TRUE(phone.sentIsRead());
+        }
+        if (c.endsWriting)
+            phone.endWriting();
+        const auto answer = phone.answer();
+        ASSERT_TRUE(answer);
+        if (c.answer)
+            EXPECT_EQ(*answer, *c.answer);
+        else
+            EXPECT_TRUE(answer->find("lock_token") != std::string::npos) << *answer;
+    }
+    ASSERT_TRUE(waitForResults(3));
+    EXPECT_EQ(descriptions(), (std::vector<std::string>{"Code incorrect. 2 attempts left.",
+                                                        "Code incorrect. 1 attempt left.", "paired iPhone"}));
+}
+
+// Connections that send nothing, from as many addresses as a peer likes, give way to the phone: a port
+// scan, a phone that connects and waits, or a flood end nothing and keep no one out.
+TEST_F(Pairing, HeldConnectionsGiveWayToThePhone) {
+    auto service = makeService(120, 3);
     const uint16_t port = start(*service);
     Phone(port).reset();
-    ASSERT_EQ(Phone(port).answer(), "") << "closed when silent for the receive time-out";
 
     std::vector<std::unique_ptr<Phone>> crowd;
-    for (int i = 0; i < TcpListener::maximumOpenConnections; ++i)
-        crowd.push_back(std::make_unique<Phone>(port));
-    Phone phone(port, "127.0.0.2");
+    for (int i = 0; i < 2 * TcpListener::maximumOpenConnections; ++i)
+        crowd.push_back(std::make_unique<Phone>(port, ("127.0.0." + std::to_string(1 + i % 4)).c_str()));
+    Phone phone(port, "127.0.0.9");
     phone.send(codeRequest(service->code()));
     const auto answer = phone.answer();
     ASSERT_TRUE(answer);

@@ -29,10 +29,12 @@ public:
         scanning_ = false;
     }
     bool isScanning() const override { return scanning_; }
+    bool hearsStillPeripherals() const override { return hearsStill_; }
 
     // The system reports a new state; any state but poweredOn ends a scan.
-    void report(BluetoothCentralState state) {
+    void report(BluetoothCentralState state, bool hearsStill = true) {
         state_ = state;
+        hearsStill_ = hearsStill;
         if (state != BluetoothCentralState::poweredOn)
             scanning_ = false;
         handlers_.didUpdateState(*this);
@@ -45,6 +47,11 @@ public:
         return true;
     }
 
+    // What the owner answers when asked how long `peripheral` may go unheard.
+    double longestSilence(const BluetoothPeripheral& peripheral) const {
+        return handlers_.longestSilence ? handlers_.longestSilence(peripheral) : 0;
+    }
+
     bool duplicatesAllowed = false;
 
 private:
@@ -52,6 +59,7 @@ private:
     CallLog* log_;
     BluetoothCentralState state_ = BluetoothCentralState::unknown;
     bool scanning_ = false;
+    bool hearsStill_ = true;
 };
 
 // The system's Bluetooth with the authorization a test sets. Each new central reports `initialState`

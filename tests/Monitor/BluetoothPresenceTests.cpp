@@ -320,6 +320,26 @@ TEST_F(BluetoothPresence, LocksOnceWhenTheCompanionHasBeenAwayForItsGrace) {
     EXPECT_EQ(lockCalls(), 2u);
 }
 
+// Where another program's scan keeps a companion lying still from being heard again, its silence says
+// nothing: no camera-free lock, and the decision says why, until the central hears still devices again.
+TEST_F(BluetoothPresence, ASilenceThatCannotBeHeardThroughDoesNotLock) {
+    start();
+    const auto central = h.bluetooth->central();
+    EXPECT_EQ(central->longestSilence(watch), 8); // the grace, for the companion only
+    EXPECT_EQ(central->longestSilence(stranger), 0);
+    ASSERT_TRUE(advertise(watch, -48));
+    tick(4);
+    central->report(State::poweredOn, false);
+    EXPECT_EQ(monitor->bluetoothStatus(), "Scanning alongside another program");
+    tick(20);
+    EXPECT_EQ(lockCalls(), 0u);
+    EXPECT_EQ(monitor->decision(), "Another program is scanning Bluetooth \u2014 a device lying still is not "
+                                   "heard, so no camera-free lock");
+    central->report(State::poweredOn, true);
+    tick();
+    EXPECT_EQ(lockCalls(), 1u);
+}
+
 // A companion still heard but weak for its whole grace is as gone as a silent one: the camera-free
 // decision locks for it too.
 TEST_F(BluetoothPresence, AWeakButStillHeardCompanionCountsAsAway) {

@@ -140,15 +140,33 @@ bool LoopbackRelay::waitUntil(const std::function<bool()>& condition, std::chron
 Response LoopbackRelay::answer(const LoopbackHttpServer::Request& request) {
     const std::string path = signedPathOf(request.target);
     const bool valid = signatureIsValid(request, path);
+    std::size_t arrived;
     {
         std::lock_guard lock(mutex_);
-        received_.push_back({request, path, valid});
+        received_.push_back({request, path, valid, unanswered_[path]++ > 0});
+        arrived = received_.size();
     }
     changed_.notify_all();
+    struct Answered {
+        LoopbackRelay& relay;
+        const std::string& path;
+        ~Answered() {
+            std::lock_guard lock(relay.mutex_);
+            --relay.unanswered_[path];
+        }
+    } answered{*this, path};
     if (!valid)
         return ::answer(401);
-    if (const auto fault = takeFault(path))
+    if (const auto fault = takeFault(path)) {
+        if (*fault == Fault::heldForNext) {
+            std::unique_lock lock(mutex_);
+            changed_.wait_for(lock, slowDelay, [&] {
+                return stopping_ || std::any_of(received_.begin() + arrived, received_.end(),
+                                                [&](const Received& later) { return later.path == path; });
+            });
+        }
         return faultResponse(*fault);
+    }
     if (request.method == "GET" && path == "/commands")
         return holdPoll(request.target);
     if (request.method == "GET" && path == "/status")
@@ -214,13 +232,15 @@ Response LoopbackRelay::faultResponse(Fault fault) {
         return ::answer(200, std::string(hugeBodyBytes, ' ') + "[]");
     case Fault::redirectToFtp:
         return ::answer(302, "", {{"Location", "ftp://127.0.0.1/commands"}});
+    case Fault::heldForNext:
+        return ::answer(200);
     }
     return ::answer(500);
 }
 
 Response LoopbackRelay::holdPoll(const std::string& target) {
-    const auto hold = std::min<std::chrono::milliseconds>(std::chrono::seconds(queryWait(target).value_or(0)),
-                                                          maxHold);
+    const auto hold =
+        std::min<std::chrono::milliseconds>(std::chrono::seconds(queryWait(target).value_or(0)), maxHold);
     std::unique_lock lock(mutex_);
     changed_.wait_for(lock, hold, [this] { return stopping_ || !pendingBodies_.empty(); });
     if (pendingBodies_.empty())

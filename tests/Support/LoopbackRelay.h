@@ -27,18 +27,20 @@
 class LoopbackRelay {
 public:
     enum class Fault {
-        serverError,       // HTTP 500
-        tooSlow,           // answers after `slowDelay`, past the client's time-out
-        invalidJSON,       // 200 with a body that is not JSON
-        emptyBody,         // 200 with nothing
-        hugeBody,          // 200 with `hugeBodyBytes` of JSON white space and an empty list
-        redirectToFtp,     // 302 to an ftp:// URL
+        serverError,   // HTTP 500
+        tooSlow,       // answers after `slowDelay`, past the client's time-out
+        invalidJSON,   // 200 with a body that is not JSON
+        emptyBody,     // 200 with nothing
+        hugeBody,      // 200 with `hugeBodyBytes` of JSON white space and an empty list
+        redirectToFtp, // 302 to an ftp:// URL
+        heldForNext,   // 200, once the next request on the same path has arrived or after `slowDelay`
     };
 
     struct Received {
         LoopbackHttpServer::Request request;
         std::string path; // without the query, percent-decoded
         bool signatureValid = false;
+        bool overtook = false; // arrived while an earlier request on its path was still unanswered
     };
 
     LoopbackRelay(std::string secret, std::string deviceID,
@@ -95,6 +97,7 @@ private:
     std::deque<std::string> pendingBodies_;
     std::map<std::string, std::deque<Fault>> faults_;
     std::vector<Received> received_;
+    std::map<std::string, int> unanswered_; // by path
     std::vector<std::string> nonces_;
     std::optional<Json> storedStatus_;
     Json recovery_ = Json::object();
