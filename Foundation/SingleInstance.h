@@ -51,6 +51,8 @@ private:
         ino_t inode = 0;
     };
     Claim take(Lock& lock);
+    // Another lock of this instance that holds the file with this identity.
+    const Lock* holding(dev_t device, ino_t inode, const Lock& besides) const;
     void watchFolders();
 
     std::vector<Lock> locks_;
