@@ -134,11 +134,11 @@ std::optional<int> refusedStart(SingleInstance::Instance& instance, int& argc, c
     case Outcome::claimed:
         return std::nullopt;
     case Outcome::heldByAnother:
-        tellWhyItDidNotStart("Vigilor is already running for this user (" +
-                                 (claim.holder ? "process " + std::to_string(*claim.holder) : "another process") +
-                                 " holds the lock on " + claim.lockFile.parent_path().string() +
-                                 "); this one quits.",
-                             argc, argv);
+        tellWhyItDidNotStart(
+            "Vigilor is already running for this user (" +
+                (claim.holder ? "process " + std::to_string(*claim.holder) : "another process") +
+                " holds the lock on " + claim.lockFile.parent_path().string() + "); this one quits.",
+            argc, argv);
         return VigilorApp::alreadyRunningExitCode;
     case Outcome::unavailable:
         break;

@@ -184,9 +184,9 @@ void SettingsSyncService::applyIfNewer(const SettingsSyncEnvelope& envelope) {
     if (!isTrusted(updatedAt, now)) {
         if (lastPushed_ == envelope.settings)
             return;
-        systemLog("SettingsSync", "Settings from " + envelope.originDevice + " are dated " +
-                                      iso8601String(updatedAt) +
-                                      ", more than a day ahead of this computer's clock: taken as written now");
+        systemLog("SettingsSync",
+                  "Settings from " + envelope.originDevice + " are dated " + iso8601String(updatedAt) +
+                      ", more than a day ahead of this computer's clock: taken as written now");
         updatedAt = now;
     }
     const auto recordedOrigin = defaults_.value(lastAppliedOriginKey);

@@ -306,8 +306,9 @@ TEST_P(SecondStart, FindsTheFirstOrDoesNotRun) {
               : "Vigilor cannot make sure that only one copy runs for this user (cannot open " +
                     lockFiles.back().string() + ": Is a directory); this one quits.";
     EXPECT_EQ(second.output(), reason + "\n");
-    const auto log = AtomicFile::read((sharesDataAndState ? home.path() / ".local/state" : own / "XDG_STATE_HOME") /
-                                      "zorvi/zorvi-lock-events.log");
+    const auto log =
+        AtomicFile::read((sharesDataAndState ? home.path() / ".local/state" : own / "XDG_STATE_HOME") /
+                         "zorvi/zorvi-lock-events.log");
     EXPECT_THAT(log.value_or(""), testing::HasSubstr("  " + reason + "\n"));
     for (const auto& file : std::filesystem::recursive_directory_iterator(own))
         EXPECT_TRUE(file.is_directory() || file.path().extension() == ".lock" ||
@@ -316,24 +317,23 @@ TEST_P(SecondStart, FindsTheFirstOrDoesNotRun) {
     EXPECT_EQ(locks(), locksBefore);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, SecondStart,
-                         testing::Values(SecondStartCase{"TheSameSession", "runtime"},
-                                         SecondStartCase{"NoRuntimeFolder", std::nullopt},
-                                         SecondStartCase{"AMissingRuntimeFolder", "missing"},
-                                         SecondStartCase{"AFolderInTheLocksPlace", "runtime",
-                                                         SecondStartCase::Meddling::folderInTheLocksPlace},
-                                         SecondStartCase{"TheLockFilesDeleted", "runtime",
-                                                         SecondStartCase::Meddling::lockFilesDeleted},
-                                         SecondStartCase{"TheSettingsFolderRestored", "runtime",
-                                                         SecondStartCase::Meddling::settingsFolderRestored},
-                                         SecondStartCase{"AnotherSettingsFolderOnTheSameHome", "runtime",
-                                                         SecondStartCase::Meddling::otherSettingsFolder,
-                                                         ".local/state/zorvi"},
-                                         SecondStartCase{"SharedDataAndStateFolders", "runtime",
-                                                         SecondStartCase::Meddling::
-                                                             otherHomeAndSettingsSharingDataAndState,
-                                                         ".local/share/zorvi"}),
-                         [](const testing::TestParamInfo<SecondStartCase>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SecondStart,
+    testing::Values(SecondStartCase{"TheSameSession", "runtime"},
+                    SecondStartCase{"NoRuntimeFolder", std::nullopt},
+                    SecondStartCase{"AMissingRuntimeFolder", "missing"},
+                    SecondStartCase{"AFolderInTheLocksPlace", "runtime",
+                                    SecondStartCase::Meddling::folderInTheLocksPlace},
+                    SecondStartCase{"TheLockFilesDeleted", "runtime",
+                                    SecondStartCase::Meddling::lockFilesDeleted},
+                    SecondStartCase{"TheSettingsFolderRestored", "runtime",
+                                    SecondStartCase::Meddling::settingsFolderRestored},
+                    SecondStartCase{"AnotherSettingsFolderOnTheSameHome", "runtime",
+                                    SecondStartCase::Meddling::otherSettingsFolder, ".local/state/zorvi"},
+                    SecondStartCase{"SharedDataAndStateFolders", "runtime",
+                                    SecondStartCase::Meddling::otherHomeAndSettingsSharingDataAndState,
+                                    ".local/share/zorvi"}),
+    [](const testing::TestParamInfo<SecondStartCase>& info) { return info.param.name; });
 
 // A user who had the phone companion on in the earlier program's settings gets the whole road: signed
 // heartbeats, and a lock command checked, seen and answered (refused here, as locking is off).

@@ -353,21 +353,22 @@ TEST_F(SharedSyncFolder, DatesFarAheadOfThisClockOrderNothing) {
         here.service->enable();
         here.service->push(configWith(31), clock.now());
         if (c.recordedBefore)
-            here.defaults.set(SettingsSyncService::lastAppliedKey,
-                              JsonField::dateValue(*c.recordedBefore));
+            here.defaults.set(SettingsSyncService::lastAppliedKey, JsonField::dateValue(*c.recordedBefore));
         if (c.foreignCopyDated) {
             const SettingsSyncEnvelope copy{1, *c.foreignCopyDated, "C", "Old", settingsWith(40)};
             ASSERT_TRUE(AtomicFile::write(root / "settings.json", *copy.encoded()));
             poll();
             EXPECT_THAT(here.applied, ElementsAre(settingsWith(40))) << c.name;
-            EXPECT_LE(here.service->lastApplied(), clock.now().addingTimeInterval(SettingsSyncService::trustedLead))
+            EXPECT_LE(here.service->lastApplied(),
+                      clock.now().addingTimeInterval(SettingsSyncService::trustedLead))
                 << c.name;
         }
         clock.advance(60);
         other.service->enable();
         other.service->push(configWith(50), clock.now());
         poll();
-        EXPECT_EQ(!here.applied.empty() && here.applied.back() == settingsWith(50), c.realChangeWins) << c.name;
+        EXPECT_EQ(!here.applied.empty() && here.applied.back() == settingsWith(50), c.realChangeWins)
+            << c.name;
     }
 }
 
@@ -399,7 +400,8 @@ TEST_F(SharedSyncFolder, ANewFolderIsOfferedTheSettingsAtOnce) {
         poll();
         createdFolder(root);
         if (c.copyThere) {
-            const SettingsSyncEnvelope copy{1, launch.addingTimeInterval(5), idB, "Laptop", settingsWith(*c.copyThere)};
+            const SettingsSyncEnvelope copy{1, launch.addingTimeInterval(5), idB, "Laptop",
+                                            settingsWith(*c.copyThere)};
             ASSERT_TRUE(AtomicFile::write(root / "settings.json", *copy.encoded()));
         }
         poll();
