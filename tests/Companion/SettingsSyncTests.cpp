@@ -359,9 +359,6 @@ TEST_F(SharedSyncFolder, DatesFarAheadOfThisClockOrderNothing) {
             ASSERT_TRUE(AtomicFile::write(root / "settings.json", *copy.encoded()));
             poll();
             EXPECT_THAT(here.applied, ElementsAre(settingsWith(40))) << c.name;
-            EXPECT_LE(here.service->lastApplied(),
-                      clock.now().addingTimeInterval(SettingsSyncService::trustedLead))
-                << c.name;
         }
         clock.advance(60);
         other.service->enable();
@@ -394,7 +391,6 @@ TEST_F(SharedSyncFolder, ANewFolderIsOfferedTheSettingsAtOnce) {
         const Date launch = clock.now();
         here.service->enable();
         here.service->push(configWith(31), launch);
-        EXPECT_EQ(here.service->status(), SettingsSync::Status::unavailable) << c.name;
         if (c.changedHere)
             here.service->push(configWith(*c.changedHere), launch.addingTimeInterval(10));
         poll();
@@ -405,9 +401,9 @@ TEST_F(SharedSyncFolder, ANewFolderIsOfferedTheSettingsAtOnce) {
             ASSERT_TRUE(AtomicFile::write(root / "settings.json", *copy.encoded()));
         }
         poll();
-        const auto text = AtomicFile::read(root / "settings.json");
-        ASSERT_TRUE(text) << c.name;
-        EXPECT_EQ(SettingsSyncEnvelope::decode(*text).value().settings, settingsWith(c.stored)) << c.name;
+        const auto stored =
+            SettingsSyncEnvelope::decode(AtomicFile::read(root / "settings.json").value_or(""));
+        EXPECT_EQ(stored.value().settings, settingsWith(c.stored)) << c.name;
         EXPECT_EQ(here.service->status(), SettingsSync::Status::active) << c.name;
     }
 }

@@ -77,30 +77,20 @@ TEST(Iso8601, WhatIsWrittenReadsBack) {
         Date date;
         const char* text;
     } cases[] = {
-        {"1970", Date::fromUnixTime(0), "1970-01-01T00:00:00Z"},
-        {"2100", Date::fromUnixTime(4'102'444'800), "2100-01-01T00:00:00Z"},
         {"the last second", Date::fromUnixTime(latest + 0.5), "9999-12-31T23:59:59Z"},
         {"year 10000", Date::fromUnixTime(latest + 1), "9999-12-31T23:59:59Z"},
         {"the first second", Date::fromUnixTime(earliest), "0001-01-01T00:00:00Z"},
         {"year 0", Date::fromUnixTime(earliest - 1), "0001-01-01T00:00:00Z"},
-        {"distant past", Date::distantPast(), "0001-01-01T00:00:00Z"},
-        {"distant future", Date::distantFuture(), "4001-01-01T00:00:00Z"},
         {"infinity", Date(INFINITY), "9999-12-31T23:59:59Z"},
         {"not a number", Date(NAN), "0001-01-01T00:00:00Z"},
         {"read 9999 with a long fraction", *parseIso8601Lenient("9999-12-31T23:59:59.999999Z"),
          "9999-12-31T23:59:59Z"},
-        {"read 0001 with a long fraction", *parseIso8601Lenient("0001-01-01T00:00:00.9999999Z"),
-         "0001-01-01T00:00:00Z"},
         {"read 2026 with a long fraction", *parseIso8601Lenient("2026-03-01T08:30:00.99999999999Z"),
          "2026-03-01T08:30:00Z"},
     };
     for (const auto& c : cases) {
-        const std::string text = iso8601String(c.date);
-        EXPECT_EQ(text, c.text) << c.name;
-        const auto read = parseIso8601Strict(text);
-        ASSERT_TRUE(read) << c.name;
-        EXPECT_EQ(iso8601String(*read), text) << c.name;
-        EXPECT_EQ(parseIso8601Lenient(text), read) << c.name;
+        EXPECT_EQ(iso8601String(c.date), c.text) << c.name;
+        EXPECT_EQ(iso8601String(parseIso8601Strict(c.text).value()), c.text) << c.name;
     }
 }
 
