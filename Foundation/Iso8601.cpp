@@ -3,9 +3,26 @@
 #include "CivilTime.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 
 namespace {
+
+// The first and the last second, in seconds since 1970, that four-digit years can name:
+// 0001-01-01T00:00:00Z and 9999-12-31T23:59:59Z.
+constexpr int64_t earliestSecond = -62'135'596'800;
+constexpr int64_t latestSecond = 253'402'300'799;
+
+// The second `date` falls in, as the text form writes it: a date beyond the years it can name (or no
+// number at all) takes the nearest end, so that whatever is written can be read.
+int64_t writtenSecond(Date date) {
+    const double second = std::floor(date.unixTime());
+    if (second > double(latestSecond))
+        return latestSecond;
+    if (!(second >= double(earliestSecond))) // NaN too
+        return earliestSecond;
+    return int64_t(second);
+}
 
 struct Cursor {
     std::string_view text;
@@ -106,17 +123,19 @@ std::optional<Date> parse(std::string_view text, bool allowFraction) {
         return std::nullopt;
     // The range is checked in UTC, after the offset, because that is the form the date is written in.
     const int64_t utc = civil.secondsSinceUnixEpochAsUtc() - *offset;
-    const int utcYear = CivilDateTime::fromSecondsSinceUnixEpochAsUtc(utc).year;
-    if (utcYear < 1 || utcYear > 9999)
+    if (utc < earliestSecond || utc > latestSecond)
         return std::nullopt;
-    return Date::fromUnixTime(double(utc) + *fractionalSeconds);
+    // A fraction close to 1 can round up to the next second in a double (far from 2001 a double holds
+    // only a few microseconds); the date then stays at the second the text names, which is the one
+    // written back.
+    const Date date = Date::fromUnixTime(double(utc) + *fractionalSeconds);
+    return writtenSecond(date) == utc ? date : Date::fromUnixTime(double(utc));
 }
 
 } // namespace
 
 std::string iso8601String(Date date) {
-    const auto whole = static_cast<int64_t>(std::floor(date.unixTime()));
-    const CivilDateTime civil = CivilDateTime::fromSecondsSinceUnixEpochAsUtc(whole);
+    const CivilDateTime civil = CivilDateTime::fromSecondsSinceUnixEpochAsUtc(writtenSecond(date));
     char buffer[32];
     std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02dT%02d:%02d:%02dZ", civil.year, civil.month, civil.day,
                   civil.hour, civil.minute, civil.second);

@@ -54,6 +54,9 @@ std::filesystem::path userLockFile(const std::string& program) {
 std::filesystem::path zorviConfigDirectory() {
     return configHome() / "zorvi";
 }
+std::filesystem::path zorviDataDirectory() {
+    return dataHome() / "zorvi";
+}
 std::filesystem::path zorviLogDirectory() {
     return stateHome() / "zorvi";
 }

@@ -21,8 +21,10 @@ std::filesystem::path runtimeDirectory();
 // ~/.local/state/zorvi/<program>-<uid>.lock.
 std::filesystem::path userLockFile(const std::string& program);
 
-// Where this product keeps its settings (the defaults store) and its log files.
+// Where this product keeps its settings (the defaults store), its data (the sync folder) and its log
+// files.
 std::filesystem::path zorviConfigDirectory();
+std::filesystem::path zorviDataDirectory();
 std::filesystem::path zorviLogDirectory();
 
 } // namespace Paths

@@ -100,6 +100,21 @@ Claim Instance::take(Lock& lock) {
             result.problem = "cannot open " + lock.file.string() + ": it is not a regular file";
             return result;
         }
+        // Two of the paths naming one file (one folder for settings and data, say) are one lock, which
+        // a second lock of its own would find taken by this very process.
+        if (const Lock* held = holding(status.st_dev, status.st_ino, lock)) {
+            const int shared = ::fcntl(held->fd, F_DUPFD_CLOEXEC, 0);
+            ::close(fd);
+            if (shared < 0) {
+                result.problem = failure("cannot lock", lock.file, errno);
+                return result;
+            }
+            if (lock.fd >= 0)
+                ::close(lock.fd);
+            lock = Lock{lock.file, shared, status.st_dev, status.st_ino};
+            result.outcome = Outcome::claimed;
+            return result;
+        }
         if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
             if (errno == EWOULDBLOCK) {
                 result.outcome = Outcome::heldByAnother;
@@ -139,6 +154,13 @@ Claim Instance::takeInFolder(Lock& lock) {
     else
         result = take(lock);
     return result;
+}
+
+const Instance::Lock* Instance::holding(dev_t device, ino_t inode, const Lock& besides) const {
+    for (const Lock& lock : locks_)
+        if (&lock != &besides && lock.fd >= 0 && lock.device == device && lock.inode == inode)
+            return &lock;
+    return nullptr;
 }
 
 Claim Instance::claim() {

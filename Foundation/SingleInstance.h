@@ -62,6 +62,8 @@ private:
     };
     Claim take(Lock& lock);
     Claim takeInFolder(Lock& lock);
+    // Another lock of this instance that holds the file with this identity.
+    const Lock* holding(dev_t device, ino_t inode, const Lock& besides) const;
     void watchFolders();
 
     std::mutex mutex_; // keep() and takeDeferred() may run on different threads

@@ -127,10 +127,10 @@ void tellWhyItDidNotStart(const std::string& reason, int& argc, char** argv) {
     }
 }
 
-// One vigilor per HOME and per settings folder: a second one would lock, notify and write the same
+// One vigilor per HOME and per folder it writes: a second one would lock, notify and write the same
 // files as the first, and a copy that cannot tell whether it is the only one might be that second one.
-// It finds out before it reads or writes anything, and otherwise says why and leaves with its own
-// status.
+// It finds out before it reads or writes anything, and otherwise says why (which folder, and which
+// process has it) and leaves with its own status.
 std::optional<int> refusedStart(const SingleInstance::Claim& claim, int& argc, char** argv) {
     using Outcome = SingleInstance::Claim::Outcome;
     switch (claim.outcome) {
@@ -138,9 +138,9 @@ std::optional<int> refusedStart(const SingleInstance::Claim& claim, int& argc, c
         return std::nullopt;
     case Outcome::heldByAnother:
         tellWhyItDidNotStart(
-            "Vigilor is already running for this user" +
-                (claim.holder ? " (process " + std::to_string(*claim.holder) + ")" : std::string()) +
-                "; this one quits.",
+            "Vigilor is already running for this user (" +
+                (claim.holder ? "process " + std::to_string(*claim.holder) : "another process") +
+                " holds the lock on " + claim.lockFile.parent_path().string() + "); this one quits.",
             argc, argv);
         return VigilorApp::alreadyRunningExitCode;
     case Outcome::unavailable:
@@ -230,7 +230,8 @@ std::unique_ptr<QCoreApplication> makeApplication(int& argc, char** argv, bool w
 } // namespace
 
 std::vector<std::filesystem::path> VigilorApp::instanceLockFiles() {
-    return {Paths::userLockFile("vigilor"), Paths::zorviConfigDirectory() / "vigilor.lock"};
+    return {Paths::userLockFile("vigilor"), Paths::zorviDataDirectory() / "vigilor.lock",
+            Paths::zorviLogDirectory() / "vigilor.lock", Paths::zorviConfigDirectory() / "vigilor.lock"};
 }
 
 int VigilorApp::run(int& argc, char** argv) {

@@ -17,7 +17,8 @@ public:
     static constexpr int instanceLockUnavailableExitCode = 4;
 
     // The one-instance locks: one keyed to the user and the home folder (whatever the XDG variables
-    // say, since copies on one home share much more than their settings), and one beside the settings
-    // (every copy that would write them finds it, whatever its home).
+    // say, since copies on one home share much more than their settings), and one in each folder of
+    // ours that a copy writes: the data (the sync folder), the state (the logs) and, last, the settings.
+    // Every copy that would write one of them finds its lock, whatever its home.
     static std::vector<std::filesystem::path> instanceLockFiles();
 };

@@ -2,6 +2,7 @@
 
 #include "SyncFolderFileSyncBackend.h"
 
+#include "Foundation/Iso8601.h"
 #include "Foundation/SystemLog.h"
 #include "Foundation/Uuid.h"
 
@@ -21,13 +22,18 @@ std::string storedInstallID(DefaultsStore& defaults) {
     return made;
 }
 
+bool isTrusted(Date date, Date now) {
+    return date <= now.addingTimeInterval(SettingsSyncService::trustedLead);
+}
+
 } // namespace
 
 SettingsSyncService::SettingsSyncService(std::shared_ptr<SettingsSyncBackend> backend, DefaultsStore defaults,
-                                         std::string deviceName)
+                                         std::string deviceName, const Clock& clock)
     : backend_(backend ? std::move(backend) : defaultBackend())
     , defaults_(std::move(defaults))
     , deviceName_(std::move(deviceName))
+    , clock_(clock)
     , installID_(storedInstallID(defaults_)) {
 }
 
@@ -40,6 +46,12 @@ std::optional<Date> SettingsSyncService::lastApplied() const {
     if (!stored || !stored->is_number())
         return std::nullopt;
     return Date(stored->get<double>());
+}
+
+// A recorded time far ahead was taken from such a date before it was judged: it orders nothing either.
+std::optional<Date> SettingsSyncService::trustedLastApplied(Date now) const {
+    const auto recorded = lastApplied();
+    return recorded && isTrusted(*recorded, now) ? recorded : std::nullopt;
 }
 
 void SettingsSyncService::record(Date time, const std::string& origin) {
@@ -75,13 +87,20 @@ void SettingsSyncService::refreshStatus() {
 }
 
 void SettingsSyncService::push(const VigilorConfig& config, Date now) {
-    if (!enabled_ || !backend_->isAvailable()) {
+    if (!enabled_) {
         refreshStatus();
         return;
     }
     SyncedSettings settings = SyncedSettings::from(config);
     const bool changedHere = lastOffered_ && *lastOffered_ != settings;
     lastOffered_ = settings;
+    if (!backend_->isAvailable()) {
+        // Offered once the storage appears; a change made meanwhile is owed from now.
+        if (changedHere)
+            owedAt_ = now;
+        refreshStatus();
+        return;
+    }
     if (lastPushed_ && *lastPushed_ == settings) {
         owedAt_.reset();
         return;
@@ -125,12 +144,14 @@ void SettingsSyncService::pullAndApply() {
         return;
     }
     if (!stored.data && !stored.unreadable) {
-        // Nothing stored, or nothing any more: the settings of this computer go there at once, as of
-        // when they were last in step, rather than with the next change.
+        // Nothing stored, or nothing any more (a storage that just appeared included): the settings of
+        // this computer go there at once, as of when they were last in step (or now, when they never
+        // were), rather than with the next change.
         storedCopyUnreadable_ = false;
         lastPushed_.reset();
-        if (const auto since = owedAt_ ? owedAt_ : lastApplied(); lastOffered_ && since)
-            write(*lastOffered_, *since);
+        const Date now = clock_.now();
+        if (lastOffered_)
+            write(*lastOffered_, owedAt_.value_or(trustedLastApplied(now).value_or(now)));
         refreshStatus();
         return;
     }
@@ -155,20 +176,30 @@ void SettingsSyncService::pullAndApply() {
     refreshStatus();
 }
 
-// The conflict rule, against a change here that did not get out yet when there is one.
+// The conflict rule, against a change here that did not get out yet when there is one. A copy dated too
+// far ahead counts as written now, unless it is the one already read.
 void SettingsSyncService::applyIfNewer(const SettingsSyncEnvelope& envelope) {
+    const Date now = clock_.now();
+    Date updatedAt = envelope.updatedAt;
+    if (!isTrusted(updatedAt, now)) {
+        if (lastPushed_ == envelope.settings)
+            return;
+        systemLog("SettingsSync",
+                  "Settings from " + envelope.originDevice + " are dated " + iso8601String(updatedAt) +
+                      ", more than a day ahead of this computer's clock: taken as written now");
+        updatedAt = now;
+    }
     const auto recordedOrigin = defaults_.value(lastAppliedOriginKey);
-    const bool wins = owedAt_
-                          ? envelopeWins(envelope.updatedAt, envelope.originInstallID, owedAt_, installID_)
-                          : envelopeWins(envelope.updatedAt, envelope.originInstallID, lastApplied(),
-                                         recordedOrigin && recordedOrigin->is_string()
-                                             ? std::optional(recordedOrigin->get<std::string>())
-                                             : std::nullopt);
+    const bool wins = owedAt_ ? envelopeWins(updatedAt, envelope.originInstallID, owedAt_, installID_)
+                              : envelopeWins(updatedAt, envelope.originInstallID, trustedLastApplied(now),
+                                             recordedOrigin && recordedOrigin->is_string()
+                                                 ? std::optional(recordedOrigin->get<std::string>())
+                                                 : std::nullopt);
     if (!wins)
         return;
     owedAt_.reset();
-    record(envelope.updatedAt, envelope.originInstallID);
-    lastSyncedAt_ = envelope.updatedAt;
+    record(updatedAt, envelope.originInstallID);
+    lastSyncedAt_ = updatedAt;
     lastSyncedFromDevice_ = envelope.originDevice;
     lastOffered_ = envelope.settings;
     if (onRemoteSettings)

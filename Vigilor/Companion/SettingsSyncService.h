@@ -4,6 +4,7 @@
 #include "SettingsSyncBackend.h"
 #include "SettingsSyncEnvelope.h"
 
+#include "Foundation/Clock.h"
 #include "Foundation/DefaultsStore.h"
 #include "Foundation/HostName.h"
 
@@ -20,7 +21,10 @@
 // storage found empty gets this computer's settings at once, not with the next change; and a stored value
 // that cannot be read or decoded (out of reach of this user, written by a newer version, or damaged by
 // the sync tool) is left in place until a readable one arrives or the settings of this computer change,
-// instead of being overwritten by the push at launch.
+// instead of being overwritten by the push at launch. A storage that is not there yet gets this
+// computer's settings as soon as it appears. And a date more than a day ahead of this computer's clock
+// (another computer's clock set wrong, or a damaged copy) orders nothing: such a copy counts as written
+// when it is read, so that it cannot outrank every real change after it.
 //
 // Made on the main thread and owned through a shared pointer (the backend's callback holds it weakly).
 class SettingsSyncService final : public SettingsSync,
@@ -30,10 +34,14 @@ public:
     static constexpr const char* lastAppliedKey = "app.zorvi.settings.sync.lastApplied.v1";
     static constexpr const char* lastAppliedOriginKey = "app.zorvi.settings.sync.lastAppliedOrigin.v1";
 
+    // How far ahead of this computer's clock a date may lie and still order copies.
+    static constexpr double trustedLead = 24 * 60 * 60;
+
     // Without a backend: the sync folder's file. Reads or makes the install identity, nothing else.
     explicit SettingsSyncService(std::shared_ptr<SettingsSyncBackend> backend = nullptr,
                                  DefaultsStore defaults = DefaultsStore::standard(),
-                                 std::string deviceName = computerName());
+                                 std::string deviceName = computerName(),
+                                 const Clock& clock = SystemClock::shared());
     ~SettingsSyncService() override;
 
     void enable() override;
@@ -60,10 +68,13 @@ private:
     void applyIfNewer(const SettingsSyncEnvelope& envelope);
     void write(const SyncedSettings& settings, Date updatedAt);
     void record(Date time, const std::string& origin);
+    // lastApplied(), unless it lies too far ahead of `now` to order anything.
+    std::optional<Date> trustedLastApplied(Date now) const;
 
     std::shared_ptr<SettingsSyncBackend> backend_;
     DefaultsStore defaults_;
     std::string deviceName_;
+    const Clock& clock_;
     std::string installID_;
     bool enabled_ = false;
     Published<Status> status_{*this, Status::off};

@@ -45,7 +45,7 @@ private:
 } // namespace
 
 std::filesystem::path SyncFolderFileSyncBackend::defaultFolder() {
-    return Paths::dataHome() / "zorvi" / "sync";
+    return Paths::zorviDataDirectory() / "sync";
 }
 
 SyncFolderFileSyncBackend::SyncFolderFileSyncBackend(const std::filesystem::path& folder)

@@ -3,6 +3,7 @@
 // update and apply paths on the real service.
 #include "Fakes/ManualRunLoop.h"
 #include "Foundation/AtomicFile.h"
+#include "Foundation/Iso8601.h"
 #include "Support/MonitorHarness.h"
 #include "Support/Stalls.h"
 #include "Support/TemporaryHome.h"
@@ -102,11 +103,11 @@ TEST(SettingsSyncEnvelopeCodec, RequiresEveryKeyAndWholeSecondDates) {
 // copies it applied.
 struct Computer {
     Computer(const std::filesystem::path& folder, const std::string& defaultsDomain,
-             const std::string& installID, const std::string& name)
+             const std::string& installID, const std::string& name, const Clock& clock)
         : defaults(DefaultsStore::suite({defaultsDomain})) {
         defaults.set(SettingsSyncService::installIDKey, installID);
         backend = std::make_shared<SyncFolderFileSyncBackend>(folder);
-        service = std::make_shared<SettingsSyncService>(backend, defaults, name);
+        service = std::make_shared<SettingsSyncService>(backend, defaults, name, clock);
         service->onRemoteSettings = [this](const SyncedSettings& settings) { applied.push_back(settings); };
     }
 
@@ -136,8 +137,8 @@ protected:
     FakeClock clock{Date(800'000'000)};
     MainRunLoopScope runLoop{clock};
     std::filesystem::path folder = createdFolder(home.path() / "Shared" / "zorvi-sync");
-    Computer a{folder, "a", idA, "Studio"};
-    Computer b{folder, "b", idB, "Laptop"};
+    Computer a{folder, "a", idA, "Studio", clock};
+    Computer b{folder, "b", idB, "Laptop", clock};
 };
 
 struct ConflictCase {
@@ -163,8 +164,8 @@ TEST_F(SharedSyncFolder, ANewerCopyWinsAndTiesGoToTheLaterOrigin) {
     for (const auto& c : cases) {
         const std::filesystem::path root = home.path() / ("case" + std::to_string(++round));
         std::filesystem::create_directories(root / "sync");
-        Computer writer{root / "sync", "a" + std::to_string(round), idA, "Studio"};
-        Computer reader{root / "sync", "b" + std::to_string(round), idB, "Laptop"};
+        Computer writer{root / "sync", "a" + std::to_string(round), idA, "Studio", clock};
+        Computer reader{root / "sync", "b" + std::to_string(round), idB, "Laptop", clock};
         const Date written = clock.now().addingTimeInterval(100);
         if (c.recordedOffset)
             reader.defaults.set(SettingsSyncService::lastAppliedKey,
@@ -301,7 +302,7 @@ TEST_F(SharedSyncFolder, AFileThatCannotBeReadIsLeftInPlace) {
         const std::filesystem::path root = createdFolder(home.path() / name / "sync");
         make(root / "settings.json");
         const auto before = SyncFolderFileSyncBackend::stamp(root / "settings.json");
-        Computer here{root, std::string(name) + "-a", idA, "Desk"};
+        Computer here{root, std::string(name) + "-a", idA, "Desk", clock};
         here.service->enable();
         here.service->push(configWith(31), clock.now()); // the push at launch
         poll();
@@ -326,6 +327,85 @@ TEST_F(SharedSyncFolder, WhatDidNotGetThroughGoesOutAtTheNextPoll) {
     std::filesystem::remove(folder / "settings.json"); // by the user's sync tool
     poll();
     EXPECT_EQ(stored().value().settings, settingsWith(31));
+}
+
+struct FarAheadCase {
+    const char* name;
+    std::optional<Date> foreignCopyDated; // read before the real change
+    std::optional<Date> recordedBefore;   // lastApplied kept from an earlier version
+    bool realChangeWins;
+};
+
+// A date more than a day ahead of this clock orders nothing, neither in a copy read nor as recorded: a
+// real change from another computer a minute later still wins. Within a day, dates are taken as they are.
+TEST_F(SharedSyncFolder, DatesFarAheadOfThisClockOrderNothing) {
+    const Date year9999 = *parseIso8601Strict("9999-12-31T23:59:59Z");
+    const FarAheadCase cases[] = {
+        {"a copy dated in year 9999", year9999, std::nullopt, true},
+        {"year 9999 recorded before", std::nullopt, year9999, true},
+        {"a copy dated 23 hours ahead", clock.now().addingTimeInterval(23 * 3600), std::nullopt, false},
+    };
+    int round = 0;
+    for (const auto& c : cases) {
+        const std::filesystem::path root = createdFolder(home.path() / ("ahead" + std::to_string(++round)));
+        Computer here{root, "here" + std::to_string(round), idA, "Studio", clock};
+        Computer other{root, "other" + std::to_string(round), idB, "Laptop", clock};
+        here.service->enable();
+        here.service->push(configWith(31), clock.now());
+        if (c.recordedBefore)
+            here.defaults.set(SettingsSyncService::lastAppliedKey, JsonField::dateValue(*c.recordedBefore));
+        if (c.foreignCopyDated) {
+            const SettingsSyncEnvelope copy{1, *c.foreignCopyDated, "C", "Old", settingsWith(40)};
+            ASSERT_TRUE(AtomicFile::write(root / "settings.json", *copy.encoded()));
+            poll();
+            EXPECT_THAT(here.applied, ElementsAre(settingsWith(40))) << c.name;
+        }
+        clock.advance(60);
+        other.service->enable();
+        other.service->push(configWith(50), clock.now());
+        poll();
+        EXPECT_EQ(!here.applied.empty() && here.applied.back() == settingsWith(50), c.realChangeWins)
+            << c.name;
+    }
+}
+
+struct NewFolderCase {
+    const char* name;
+    std::optional<double> changedHere; // lockTimeout set here while the folder is missing
+    std::optional<double> copyThere;   // lockTimeout of another computer's copy the folder comes with
+    double stored;                     // what the folder holds afterwards
+};
+
+// A folder made while the application runs gets this computer's settings at the next poll, not only with
+// the next change; a never-synced computer takes a copy the folder brings, unless changed here since.
+TEST_F(SharedSyncFolder, ANewFolderIsOfferedTheSettingsAtOnce) {
+    const NewFolderCase cases[] = {
+        {"an empty folder", std::nullopt, std::nullopt, 31},
+        {"a folder with a copy from elsewhere", std::nullopt, 50, 50},
+        {"an older copy, after a change here", 32, 50, 32},
+    };
+    int round = 0;
+    for (const auto& c : cases) {
+        const std::filesystem::path root = home.path() / ("new" + std::to_string(++round));
+        Computer here{root, "new" + std::to_string(round), idA, "Studio", clock};
+        const Date launch = clock.now();
+        here.service->enable();
+        here.service->push(configWith(31), launch);
+        if (c.changedHere)
+            here.service->push(configWith(*c.changedHere), launch.addingTimeInterval(10));
+        poll();
+        createdFolder(root);
+        if (c.copyThere) {
+            const SettingsSyncEnvelope copy{1, launch.addingTimeInterval(5), idB, "Laptop",
+                                            settingsWith(*c.copyThere)};
+            ASSERT_TRUE(AtomicFile::write(root / "settings.json", *copy.encoded()));
+        }
+        poll();
+        const auto stored =
+            SettingsSyncEnvelope::decode(AtomicFile::read(root / "settings.json").value_or(""));
+        EXPECT_EQ(stored.value().settings, settingsWith(c.stored)) << c.name;
+        EXPECT_EQ(here.service->status(), SettingsSync::Status::active) << c.name;
+    }
 }
 
 TEST_F(SharedSyncFolder, TheFolderMustExistAtStartAndOnlyOthersChangesAreReported) {
@@ -390,8 +470,8 @@ TEST(MonitorSettingsSync, ACopyFromElsewhereIsAppliedAndOwnChangesArePushed) {
     const std::filesystem::path folder = SyncFolderFileSyncBackend::defaultFolder();
     std::filesystem::create_directories(folder);
     MonitorServices services = h.services();
-    services.makeSettingsSync = [] {
-        return std::make_shared<SettingsSyncService>(nullptr, DefaultsStore::standard(), "Desk");
+    services.makeSettingsSync = [&] {
+        return std::make_shared<SettingsSyncService>(nullptr, DefaultsStore::standard(), "Desk", h.clock);
     };
     const auto monitor = VigilorMonitor::create(std::move(services));
     h.runLoop.loop().runUntilIdle();
@@ -401,7 +481,7 @@ TEST(MonitorSettingsSync, ACopyFromElsewhereIsAppliedAndOwnChangesArePushed) {
     ASSERT_TRUE(readStored());
     EXPECT_EQ(readStored()->originDevice, "Desk"); // pushed at the runtime start
 
-    Computer other{folder, "other", idB, "Studio"};
+    Computer other{folder, "other", idB, "Studio", h.clock};
     other.service->enable();
     VigilorConfig changed = monitor->config();
     changed.eyeBreakInterval = 1500;

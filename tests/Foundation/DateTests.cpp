@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 TEST(Date, ConvertsToAndFromUnixTime) {
     EXPECT_EQ(Date().unixTime(), 978'307'200.0);
     EXPECT_EQ(Date::fromUnixTime(978'307'200.0), Date(0));
@@ -66,10 +68,29 @@ TEST(Iso8601, ReadsStrictAndLenientForms) {
     }
 }
 
-TEST(Iso8601, RoundTripsWholeSeconds) {
-    for (double unix : {0.0, 1'000'000'000.0, 1'772'353'800.0, 4'102'444'800.0}) {
-        const Date date = Date::fromUnixTime(unix);
-        EXPECT_EQ(parseIso8601Strict(iso8601String(date)), date);
+// Whatever is written reads back as the same second, at the edges of the years four digits name too;
+// a date read (a fraction that a double rounds up included) is written as the second its text names.
+TEST(Iso8601, WhatIsWrittenReadsBack) {
+    constexpr double latest = 253'402'300'799, earliest = -62'135'596'800;
+    const struct {
+        const char* name;
+        Date date;
+        const char* text;
+    } cases[] = {
+        {"the last second", Date::fromUnixTime(latest + 0.5), "9999-12-31T23:59:59Z"},
+        {"year 10000", Date::fromUnixTime(latest + 1), "9999-12-31T23:59:59Z"},
+        {"the first second", Date::fromUnixTime(earliest), "0001-01-01T00:00:00Z"},
+        {"year 0", Date::fromUnixTime(earliest - 1), "0001-01-01T00:00:00Z"},
+        {"infinity", Date(INFINITY), "9999-12-31T23:59:59Z"},
+        {"not a number", Date(NAN), "0001-01-01T00:00:00Z"},
+        {"read 9999 with a long fraction", *parseIso8601Lenient("9999-12-31T23:59:59.999999Z"),
+         "9999-12-31T23:59:59Z"},
+        {"read 2026 with a long fraction", *parseIso8601Lenient("2026-03-01T08:30:00.99999999999Z"),
+         "2026-03-01T08:30:00Z"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(iso8601String(c.date), c.text) << c.name;
+        EXPECT_EQ(iso8601String(parseIso8601Strict(c.text).value()), c.text) << c.name;
     }
 }
 

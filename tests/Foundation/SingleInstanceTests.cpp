@@ -33,6 +33,18 @@ TEST(SingleInstance, ClaimsTheLockFileInAFolderItMakes) {
     EXPECT_EQ(refused.holder, ::getpid());
 }
 
+// Two paths of one file (the settings and the data in one folder, say) are one lock, not a lock this
+// process holds against itself.
+TEST(SingleInstance, TwoPathsOfOneFileAreOneLock) {
+    TemporaryHome home;
+    std::filesystem::create_directories(home.path() / "shared");
+    std::filesystem::create_directory_symlink(home.path() / "shared", home.path() / "link");
+    const auto lockFile = home.path() / "shared/test.lock";
+    SingleInstance::Instance first({lockFile, home.path() / "link/test.lock", lockFile}), second({lockFile});
+    EXPECT_EQ(first.claim().outcome, Outcome::claimed);
+    EXPECT_EQ(second.claim().outcome, Outcome::heldByAnother);
+}
+
 // A link or a named pipe in the lock's place is not followed nor waited on; the claim says what failed
 // and where.
 TEST(SingleInstance, TakesNothingButARegularFileInTheLocksPlace) {

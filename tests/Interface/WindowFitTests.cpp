@@ -23,26 +23,32 @@ public:
         : TrayDesktop(QStringLiteral("window-fit"), GetParam().pixels, GetParam().scale) {}
 
     // Shown, framed where Qt learns of the frame (not for the frameless panel, nor for a window made
-    // before it was shown) and holding still, then wholly inside the work area with `last` brought into
-    // view there and wholly shown; a picture is kept.
+    // before it was shown), then wholly inside the work area with `last` brought into view there and
+    // wholly shown; a picture is kept. Waited for as a whole, since the window manager places and frames
+    // the window when it gets to it, and a loaded machine gets to it late.
     void expectFits(QWidget* window, QWidget* last, const char* picture, bool framed = true) {
-        ASSERT_TRUE(waitFor([&] {
-            const QRect frame = window->frameGeometry();
-            if (!window->isVisible() || !window->windowHandle()->isExposed() ||
-                (framed && frame == window->geometry()))
+        ASSERT_TRUE(last) << picture;
+        const auto shownWhole = [&] {
+            return window->isVisible() && window->windowHandle()->isExposed() &&
+                   !(framed && window->frameGeometry() == window->geometry());
+        };
+        const auto lastPart = [&] { return QRect(last->mapToGlobal(QPoint()), last->size()); };
+        const auto fits = [&] {
+            if (!shownWhole())
                 return false;
-            settle(150);
-            return window->frameGeometry() == frame;
-        })) << picture;
+            for (QWidget* w = last; w; w = w->parentWidget())
+                if (auto* page = qobject_cast<QScrollArea*>(w))
+                    page->ensureWidgetVisible(last, 0, 0);
+            const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+            return area.contains(framed ? window->frameGeometry() : window->geometry()) &&
+                   last->visibleRegion() == QRegion(last->rect()) && area.contains(lastPart());
+        };
+        waitFor(fits);
+        ASSERT_TRUE(shownWhole()) << picture;
         const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
         EXPECT_TRUE(area.contains(framed ? window->frameGeometry() : window->geometry())) << picture;
-        ASSERT_TRUE(last) << picture;
-        for (QWidget* w = last; w; w = w->parentWidget())
-            if (auto* page = qobject_cast<QScrollArea*>(w))
-                page->ensureWidgetVisible(last, 0, 0);
-        settle(150);
         EXPECT_EQ(last->visibleRegion(), QRegion(last->rect())) << picture << ": its last part is cut off";
-        EXPECT_TRUE(area.contains(QRect(last->mapToGlobal(QPoint()), last->size()))) << picture;
+        EXPECT_TRUE(area.contains(lastPart())) << picture;
         snapshot(QStringLiteral("%1-%2").arg(QLatin1String(GetParam().name), QLatin1String(picture)));
     }
 };

@@ -79,4 +79,4 @@ private:
 
 // Runs the Qt event loop until `condition` holds or `limit` has passed; whether it holds.
 bool processEventsUntil(const std::function<bool()>& condition,
-                        std::chrono::milliseconds limit = std::chrono::seconds(3));
+                        std::chrono::milliseconds limit = std::chrono::seconds(10));

@@ -329,7 +329,9 @@ TEST(LoadableVisionAnalyzerTest, LoadsTheBestBuildTheCpuRuns) {
 }
 
 #if defined(__x86_64__)
-// Our reading of CPUID agrees with the kernel's (its flags in /proc/cpuinfo), feature by feature.
+// Every feature the kernel lists in /proc/cpuinfo, our reading of CPUID finds too. Not the other way
+// round: a kernel or a hypervisor may hide a flag the CPU reports (AMD EPYC guests list no "abm", the
+// kernel's name for LZCNT, that CPUID reports), and which build runs on which features is the table above.
 TEST(LoadableVisionAnalyzerTest, SeesTheCpuFeaturesTheKernelSees) {
     std::ifstream cpuinfo("/proc/cpuinfo");
     std::string line;
@@ -346,7 +348,7 @@ TEST(LoadableVisionAnalyzerTest, SeesTheCpuFeaturesTheKernelSees) {
     };
     const CpuFeatureNames cpu = supportedCpuFeatures();
     for (const auto& [ours, kernels] : kernelNames)
-        EXPECT_EQ(cpu.contains(ours), kernelSees(kernels)) << ours;
+        EXPECT_TRUE(!kernelSees(kernels) || cpu.contains(ours)) << ours;
 }
 #endif
 
