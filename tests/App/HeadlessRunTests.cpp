@@ -1,12 +1,19 @@
 // Runs the built `vigilor` as a user would start it on a machine with no display, no camera and no
 // D-Bus, and ends it with a signal.
 #include "Foundation/AtomicFile.h"
+#include "Foundation/DefaultsStore.h"
 #include "Foundation/Iso8601.h"
 #include "Support/LoopbackRelay.h"
+#include "Support/PrivateBus.h"
 #include "Support/TemporaryHome.h"
 #include "Support/VirtualDisplay.h"
+#include "Vigilor/App/AppDelegate.h"
 #include "Vigilor/App/VigilorApp.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"
+
+#include "Foundation/ChildProcess.h"
+
+#include <QCoreApplication>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -217,9 +224,10 @@ TEST_F(HeadlessRun, StartsNoSessionBusOfItsOwn) {
 }
 
 // One vigilor per HOME and per settings folder, whatever the environment it is started in and whatever
-// was done to the lock files meanwhile. A second start finds the first (or cannot tell), says so on its
-// standard error and in its lock-event log, and leaves without writing anything else; its other folders
-// lie in a place of their own that would show any file it made.
+// was done to the lock files meanwhile. A second start finds the first (or cannot tell). On a desktop
+// the first shows its dashboard and the second leaves quietly; otherwise the second says why on its
+// standard error and in its lock-event log. Either leaves without writing anything else; its other
+// folders lie in a place of their own that would show any file it made.
 struct SecondStartCase {
     // What lies in the lock's place instead of a first copy, or what is done while the first runs.
     enum class Meddling {
@@ -232,7 +240,14 @@ struct SecondStartCase {
     std::string name;
     std::optional<std::string> runtimeFolder; // XDG_RUNTIME_DIR of the second start; nothing: unset
     Meddling meddling = Meddling::none;
+    bool onADesktop = false; // both with an X display and a session bus with a notification server
 };
+
+// Whether a window with exactly this title is shown on the display.
+bool windowShown(const std::string& display, const std::string& title) {
+    const ScopedVariable variable("DISPLAY", display.c_str());
+    return ChildProcess::run("xdotool", {"search", "--onlyvisible", "--name", "^" + title + "$"}, 5).succeeded();
+}
 
 class SecondStart : public testing::TestWithParam<SecondStartCase> {
 protected:
@@ -244,11 +259,32 @@ TEST_P(SecondStart, FindsTheFirstOrDoesNotRun) {
     const SecondStartCase& c = GetParam();
     const auto lockFiles = VigilorApp::instanceLockFiles();
     const auto settingsFolder = lockFiles.back().parent_path();
+    auto shared = headlessEnvironment();
+    VirtualDisplay display("1024x700x24");
+    int argc = 1;
+    char name[] = "tests";
+    char* argv[] = {name, nullptr};
+    std::optional<QCoreApplication> application;
+    PrivateBus bus;
+    const QString notifications = "org.freedesktop.Notifications";
+    if (c.onADesktop) {
+        if (auto missing = VirtualDisplay::missingTools() + PrivateBus::missingTools(); !missing.empty())
+            GTEST_SKIP() << missing;
+        ASSERT_TRUE(display.start()) << display.failure();
+        application.emplace(argc, argv);
+        ASSERT_TRUE(bus.start()) << bus.failure();
+        ASSERT_TRUE(bus.startMock({"--template", "notification_daemon"}, notifications)) << bus.failure();
+        shared = with(with(shared, "DISPLAY", display.name()), "DBUS_SESSION_BUS_ADDRESS",
+                      bus.address().toStdString());
+        // Past the first run, whose onboarding window would also be called "Zorvi".
+        DefaultsStore::standard().set(AppDelegate::onboardingShownV1Key, true);
+        DefaultsStore::synchronizeAll();
+    }
     std::optional<RunningApp> first;
     if (c.meddling == Meddling::folderInTheLocksPlace)
         std::filesystem::create_directories(lockFiles.back());
     else
-        first.emplace(headlessEnvironment());
+        first.emplace(shared);
     ASSERT_TRUE(!first || first->waitForOutput("[app] Vigilor is running", 3s)) << first->output();
     if (c.meddling == Meddling::lockFilesDeleted) {
         for (const auto& lockFile : lockFiles)
@@ -276,7 +312,7 @@ TEST_P(SecondStart, FindsTheFirstOrDoesNotRun) {
 
     const auto own = home.path() / "second";
     std::filesystem::create_directory(own);
-    auto environment = headlessEnvironment();
+    auto environment = shared;
     if (c.meddling == Meddling::otherSettingsFolder)
         environment = with(environment, "XDG_CONFIG_HOME", own / "config");
     else
@@ -287,18 +323,28 @@ TEST_P(SecondStart, FindsTheFirstOrDoesNotRun) {
     if (c.runtimeFolder)
         environment.push_back("XDG_RUNTIME_DIR=" + (home.path() / *c.runtimeFolder).string());
     RunningApp second(environment, RunningApp::Gather::errorOnly);
-    const auto status = second.waitForExit(3s);
+    const auto status = second.waitForExit(c.onADesktop ? 8s : 3s);
     ASSERT_TRUE(status && WIFEXITED(*status)) << second.output();
-    EXPECT_EQ(WEXITSTATUS(*status),
-              first ? VigilorApp::alreadyRunningExitCode : VigilorApp::instanceLockUnavailableExitCode);
-    const std::string reason =
-        first ? "Vigilor is already running for this user (process " + std::to_string(first->pid()) +
-                    "); this one quits."
-              : "Vigilor cannot make sure that only one copy runs for this user (cannot open " +
-                    lockFiles.back().string() + ": Is a directory); this one quits.";
-    EXPECT_EQ(second.output(), reason + "\n");
     const auto log = AtomicFile::read(own / "XDG_STATE_HOME/zorvi/zorvi-lock-events.log");
-    EXPECT_THAT(log.value_or(""), testing::EndsWith("  " + reason + "\n"));
+    if (c.onADesktop) {
+        EXPECT_EQ(WEXITSTATUS(*status), 0) << second.output();
+        EXPECT_EQ(second.output(), "");
+        EXPECT_EQ(log, std::nullopt);
+        EXPECT_TRUE(processEventsUntil([&] { return windowShown(display.name(), "Zorvi"); }, 10s))
+            << "the first shows no dashboard\n" << first->output();
+        for (const auto& [method, arguments] : bus.mockCalls(notifications, "/org/freedesktop/Notifications"))
+            EXPECT_NE(arguments.value(3).toString(), "Zorvi did not start") << method.toStdString();
+    } else {
+        EXPECT_EQ(WEXITSTATUS(*status),
+                  first ? VigilorApp::alreadyRunningExitCode : VigilorApp::instanceLockUnavailableExitCode);
+        const std::string reason =
+            first ? "Zorvi is already running for this user (process " + std::to_string(first->pid()) +
+                        "); this one quits."
+                  : "Zorvi cannot make sure that only one copy runs for this user (cannot open " +
+                        lockFiles.back().string() + ": Is a directory); this one quits.";
+        EXPECT_EQ(second.output(), reason + "\n");
+        EXPECT_THAT(log.value_or(""), testing::EndsWith("  " + reason + "\n"));
+    }
     for (const auto& file : std::filesystem::recursive_directory_iterator(own))
         EXPECT_TRUE(file.is_directory() || file.path().extension() == ".lock" ||
                     file.path().extension() == ".log")
@@ -308,6 +354,7 @@ TEST_P(SecondStart, FindsTheFirstOrDoesNotRun) {
 
 INSTANTIATE_TEST_SUITE_P(Cases, SecondStart,
                          testing::Values(SecondStartCase{"TheSameSession", "runtime"},
+                                         SecondStartCase{"TheSameDesktop", "runtime", SecondStartCase::Meddling::none, true},
                                          SecondStartCase{"NoRuntimeFolder", std::nullopt},
                                          SecondStartCase{"AMissingRuntimeFolder", "missing"},
                                          SecondStartCase{"AFolderInTheLocksPlace", "runtime",
