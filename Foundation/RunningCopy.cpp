@@ -54,7 +54,8 @@ Listener::Listener()
     ::unlink(file_.c_str());
     fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     const mode_t mask = ::umask(0077);
-    const bool bound = fd_ >= 0 && ::bind(fd_, reinterpret_cast<const sockaddr*>(&*address), sizeof *address) == 0 &&
+    const bool bound = fd_ >= 0 &&
+                       ::bind(fd_, reinterpret_cast<const sockaddr*>(&*address), sizeof *address) == 0 &&
                        ::listen(fd_, 4) == 0;
     ::umask(mask);
     if (!bound) {
@@ -100,14 +101,15 @@ std::optional<std::string> ask(pid_t process, std::chrono::milliseconds wait) {
     if (fd < 0)
         return std::nullopt;
     std::optional<std::string> word;
-    const auto peer =
-        ::connect(fd, reinterpret_cast<const sockaddr*>(&*address), sizeof *address) == 0 ? peerOf(fd) : std::nullopt;
+    const auto peer = ::connect(fd, reinterpret_cast<const sockaddr*>(&*address), sizeof *address) == 0
+                          ? peerOf(fd)
+                          : std::nullopt;
     if (peer && peer->pid == process && peer->uid == ::getuid()) {
         std::string line;
         const auto deadline = std::chrono::steady_clock::now() + wait;
         for (;;) {
-            const auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
             pollfd readable{fd, POLLIN, 0};
             if (left.count() <= 0 || ::poll(&readable, 1, int(left.count())) <= 0)
                 break;

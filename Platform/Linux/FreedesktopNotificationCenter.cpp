@@ -175,8 +175,7 @@ void FreedesktopNotificationCenter::send(const std::string& identifier) {
     // Notify(app_name, replaces_id, app_icon, summary, body, actions, hints, expire_timeout)
     QVariantList arguments;
     arguments << applicationName << slot.id << QString::fromStdString(sender_.appIcon)
-              << QString::fromStdString(request.title) << body
-              << actions << hints << serverDefaultExpiry;
+              << QString::fromStdString(request.title) << body << actions << hints << serverDefaultExpiry;
     callServer(bus_, context_.get(), "Notify", arguments,
                [this, identifier, categoryIdentifier = request.categoryIdentifier,
                 completion = std::move(next.completion)](const QDBusMessage& reply) {

@@ -73,7 +73,8 @@ std::shared_ptr<CompanionPairingService> makeLinuxPairingService(std::shared_ptr
 FreedesktopNotificationCenter::Sender notificationSender(const std::filesystem::path& programFolder) {
     const std::string name = XdgAutostartLoginItem::desktopEntryName;
     const auto icon = std::filesystem::path("128x128/apps") / (name + ".png");
-    for (const auto& theme : {programFolder / "icons/hicolor", programFolder / VIGILOR_ICON_THEME_FROM_PROGRAM}) {
+    const std::filesystem::path built = programFolder / "icons/hicolor";
+    for (const auto& theme : {built, programFolder / VIGILOR_ICON_THEME_FROM_PROGRAM}) {
         std::error_code error;
         const auto file = std::filesystem::canonical(theme / icon, error);
         if (!error)

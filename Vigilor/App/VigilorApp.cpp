@@ -1,13 +1,13 @@
 #include "VigilorApp.h"
 
 #include "AppDelegate.h"
-#include "LinuxPlatformServices.h"
 #include "Foundation/DefaultsStore.h"
 #include "Foundation/DispatchQueue.h"
 #include "Foundation/Paths.h"
 #include "Foundation/RunningCopy.h"
 #include "Foundation/SingleInstance.h"
 #include "Foundation/SystemLog.h"
+#include "LinuxPlatformServices.h"
 #include "Platform/Linux/FreedesktopNotificationCenter.h"
 #include "Platform/Linux/QtMainExecutor.h"
 #include "Platform/Linux/SessionBusAutolaunch.h"
@@ -25,8 +25,8 @@
 #include <QTimer>
 
 #include <array>
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
@@ -205,14 +205,15 @@ public:
             return;
         }
         notifier_ = std::make_unique<QSocketNotifier>(listener.requests(), QSocketNotifier::Read);
-        QObject::connect(notifier_.get(), &QSocketNotifier::activated, notifier_.get(), [&listener, &delegate] {
-            while (const auto connection = listener.take()) {
-                StatusItemController* items = delegate.statusItemController();
-                if (items)
-                    items->showMainWindow();
-                RunningCopy::answer(*connection, items ? dashboardShown : noDisplay);
-            }
-        });
+        QObject::connect(notifier_.get(), &QSocketNotifier::activated, notifier_.get(),
+                         [&listener, &delegate] {
+                             while (const auto connection = listener.take()) {
+                                 StatusItemController* items = delegate.statusItemController();
+                                 if (items)
+                                     items->showMainWindow();
+                                 RunningCopy::answer(*connection, items ? dashboardShown : noDisplay);
+                             }
+                         });
     }
 
 private:

@@ -246,7 +246,8 @@ struct SecondStartCase {
 // Whether a window with exactly this title is shown on the display.
 bool windowShown(const std::string& display, const std::string& title) {
     const ScopedVariable variable("DISPLAY", display.c_str());
-    return ChildProcess::run("xdotool", {"search", "--onlyvisible", "--name", "^" + title + "$"}, 5).succeeded();
+    return ChildProcess::run("xdotool", {"search", "--onlyvisible", "--name", "^" + title + "$"}, 5)
+        .succeeded();
 }
 
 class SecondStart : public testing::TestWithParam<SecondStartCase> {
@@ -331,7 +332,8 @@ TEST_P(SecondStart, FindsTheFirstOrDoesNotRun) {
         EXPECT_EQ(second.output(), "");
         EXPECT_EQ(log, std::nullopt);
         EXPECT_TRUE(processEventsUntil([&] { return windowShown(display.name(), "Zorvi"); }, 10s))
-            << "the first shows no dashboard\n" << first->output();
+            << "the first shows no dashboard\n"
+            << first->output();
         for (const auto& [method, arguments] : bus.mockCalls(notifications, "/org/freedesktop/Notifications"))
             EXPECT_NE(arguments.value(3).toString(), "Zorvi did not start") << method.toStdString();
     } else {
@@ -354,7 +356,8 @@ TEST_P(SecondStart, FindsTheFirstOrDoesNotRun) {
 
 INSTANTIATE_TEST_SUITE_P(Cases, SecondStart,
                          testing::Values(SecondStartCase{"TheSameSession", "runtime"},
-                                         SecondStartCase{"TheSameDesktop", "runtime", SecondStartCase::Meddling::none, true},
+                                         SecondStartCase{"TheSameDesktop", "runtime",
+                                                         SecondStartCase::Meddling::none, true},
                                          SecondStartCase{"NoRuntimeFolder", std::nullopt},
                                          SecondStartCase{"AMissingRuntimeFolder", "missing"},
                                          SecondStartCase{"AFolderInTheLocksPlace", "runtime",
