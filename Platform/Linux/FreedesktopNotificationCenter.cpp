@@ -49,17 +49,16 @@ QString errorText(const QDBusMessage& reply) {
 
 } // namespace
 
-FreedesktopNotificationCenter::FreedesktopNotificationCenter()
-    : FreedesktopNotificationCenter(QDBusConnection::sessionBus()) {
+FreedesktopNotificationCenter::FreedesktopNotificationCenter(Sender sender)
+    : FreedesktopNotificationCenter(QDBusConnection::sessionBus(), std::move(sender)) {
 }
 
-FreedesktopNotificationCenter::FreedesktopNotificationCenter(QDBusConnection sessionBus)
+FreedesktopNotificationCenter::FreedesktopNotificationCenter(QDBusConnection sessionBus, Sender sender)
     : bus_(std::move(sessionBus))
+    , sender_(std::move(sender))
     , context_(std::make_unique<QObject>()) {
-    if (!bus_.isConnected())
-        return;
-    subscribe();
-    readCapabilities();
+    if (bus_.isConnected())
+        subscribe();
 }
 
 FreedesktopNotificationCenter::~FreedesktopNotificationCenter() = default;
@@ -86,16 +85,30 @@ void FreedesktopNotificationCenter::subscribe() {
                                  return !entry.second.sending && entry.second.waiting.empty();
                              });
                          }
-                         if (!newOwner.isEmpty())
-                             readCapabilities();
+                         // A new server may read bodies otherwise: asked again before the next one.
+                         if (!newOwner.isEmpty() && capabilities_ == Capabilities::known)
+                             capabilities_ = Capabilities::unknown;
                      });
 }
 
+// Whatever the answer, the notifications waiting for it go: without one, as markup.
 void FreedesktopNotificationCenter::readCapabilities() {
+    capabilities_ = Capabilities::asked;
     callServer(bus_, context_.get(), "GetCapabilities", {}, [this](const QDBusMessage& reply) {
         if (!isError(reply) && !reply.arguments().isEmpty())
             bodyIsMarkup_ = reply.arguments().constFirst().toStringList().contains("body-markup");
+        capabilities_ = Capabilities::known;
+        sendWaiting();
     });
+}
+
+void FreedesktopNotificationCenter::sendWaiting() {
+    std::vector<std::string> ready;
+    for (const auto& [identifier, slot] : slots_)
+        if (!slot.sending && !slot.waiting.empty())
+            ready.push_back(identifier);
+    for (const auto& identifier : ready)
+        send(identifier);
 }
 
 void FreedesktopNotificationCenter::requestAuthorization(AuthorizationCompletion completion) {
@@ -130,7 +143,9 @@ void FreedesktopNotificationCenter::add(NotificationRequest request, AddCompleti
     const std::string identifier = request.identifier;
     Slot& slot = slots_[identifier];
     slot.waiting.push_back({std::move(request), std::move(completion)});
-    if (!slot.sending)
+    if (capabilities_ == Capabilities::unknown)
+        readCapabilities();
+    else if (capabilities_ == Capabilities::known && !slot.sending)
         send(identifier);
 }
 
@@ -147,6 +162,8 @@ void FreedesktopNotificationCenter::send(const std::string& identifier) {
         for (const auto& action : found->actions)
             actions << QString::fromStdString(action.identifier) << QString::fromStdString(action.title);
     QVariantMap hints;
+    if (!sender_.desktopEntry.empty())
+        hints.insert("desktop-entry", QString::fromStdString(sender_.desktopEntry));
     if (request.playsDefaultSound)
         hints.insert("sound-name", defaultSoundName);
     else
@@ -157,8 +174,8 @@ void FreedesktopNotificationCenter::send(const std::string& identifier) {
 
     // Notify(app_name, replaces_id, app_icon, summary, body, actions, hints, expire_timeout)
     QVariantList arguments;
-    arguments << applicationName << slot.id << QString() << QString::fromStdString(request.title) << body
-              << actions << hints << serverDefaultExpiry;
+    arguments << applicationName << slot.id << QString::fromStdString(sender_.appIcon)
+              << QString::fromStdString(request.title) << body << actions << hints << serverDefaultExpiry;
     callServer(bus_, context_.get(), "Notify", arguments,
                [this, identifier, categoryIdentifier = request.categoryIdentifier,
                 completion = std::move(next.completion)](const QDBusMessage& reply) {

@@ -31,6 +31,13 @@ class QObject;
 // Signals about notifications of other applications are ignored. When the server quits or restarts,
 // its ids are forgotten, since a new server counts from 1 again.
 //
+// Each notification carries the application's icon and the name of its desktop entry, by which a
+// desktop groups the notifications of one application under its name and icon.
+//
+// The server's capabilities are asked for just before the first notification goes out (and again
+// after a new server took over), never at start: asking a bus that can activate a server starts one,
+// which a session that never notifies has no use for.
+//
 // Sound: freedesktop servers play nothing unless asked; the default alert sound is asked for with the
 // sound theme's name for a new instant message ("message-new-instant"), and a silent request tells the
 // server so ("suppress-sound").
@@ -42,9 +49,15 @@ class FreedesktopNotificationCenter final : public UserNotificationCenter {
 public:
     static constexpr const char* noServiceError = "No notification service";
 
+    // Who the notifications come from.
+    struct Sender {
+        std::string appIcon;      // an icon theme's name or a file:// URI; empty: none
+        std::string desktopEntry; // the desktop entry's file name without ".desktop"; empty: none
+    };
+
     // The desktop's session bus.
-    FreedesktopNotificationCenter();
-    explicit FreedesktopNotificationCenter(QDBusConnection sessionBus);
+    explicit FreedesktopNotificationCenter(Sender sender = {});
+    FreedesktopNotificationCenter(QDBusConnection sessionBus, Sender sender = {});
     ~FreedesktopNotificationCenter() override;
     FreedesktopNotificationCenter(const FreedesktopNotificationCenter&) = delete;
     FreedesktopNotificationCenter& operator=(const FreedesktopNotificationCenter&) = delete;
@@ -57,8 +70,8 @@ public:
     void add(NotificationRequest request, AddCompletion completion) override;
     void removeNotifications(const std::vector<std::string>& identifiers) override;
 
-    // Whether bodies go out as markup: true until the server's capabilities, asked for on start,
-    // say it reads plain text.
+    // Whether bodies go out as markup: true until the server's capabilities, asked for before the first
+    // notification, say it reads plain text.
     bool sendsBodyAsMarkup() const { return bodyIsMarkup_; }
 
 private:
@@ -76,6 +89,8 @@ private:
     };
 
     void subscribe();
+    // Sends what waits for each identifier that has nothing on its way.
+    void sendWaiting();
     void send(const std::string& identifier);
     // The server's reply to a Notify: the id it gave, or why it refused.
     void shown(const std::string& identifier, std::optional<uint> id, const std::string& categoryIdentifier,
@@ -95,12 +110,15 @@ private:
                  const std::string& actionIdentifier);
 
     QDBusConnection bus_;
+    Sender sender_;
     std::vector<NotificationCategory> categories_;
     std::function<void(const NotificationResponse&)> responseHandler_;
     std::map<std::string, Slot> slots_;
     // Most servers read the body as a little markup, in which '&' and '<' must be escaped; until the
     // server says otherwise, we assume it does.
     bool bodyIsMarkup_ = true;
+    enum class Capabilities { unknown, asked, known };
+    Capabilities capabilities_ = Capabilities::unknown;
     // The context of our Qt connections and the parent of replies still awaited: all end with it, so
     // nothing reaches a destroyed center.
     std::unique_ptr<QObject> context_;

@@ -3,7 +3,9 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 bool x11CompositorRunning() {
     Display* display = XOpenDisplay(nullptr);
@@ -16,13 +18,65 @@ bool x11CompositorRunning() {
     return running;
 }
 
+namespace {
+
+// One CARDINAL or ATOM property of a window, read whole; empty when it is not set.
+std::vector<unsigned long> property(Display* display, Window window, const char* name, Atom type) {
+    Atom actualType = None;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long remaining = 0;
+    unsigned char* data = nullptr;
+    std::vector<unsigned long> values;
+    if (XGetWindowProperty(display, window, XInternAtom(display, name, False), 0, 64, False, type,
+                           &actualType, &format, &count, &remaining, &data) == Success &&
+        data && actualType == type && format == 32) {
+        const auto* items = reinterpret_cast<const unsigned long*>(data);
+        values.assign(items, items + count);
+    }
+    if (data)
+        XFree(data);
+    return values;
+}
+
+constexpr unsigned long allDesktops = 0xFFFFFFFF;
+
+} // namespace
+
+// Both ways of saying it: some window managers (xfwm4) keep a window that is not sticky in their own
+// sense on their last desktop when asked for all of them by _NET_WM_DESKTOP alone.
 void x11ShowOnAllDesktops(unsigned long window) {
     Display* display = XOpenDisplay(nullptr);
     if (!display)
         return;
-    const long allDesktops = 0xFFFFFFFF;
+    const long all = long(allDesktops);
     XChangeProperty(display, window, XInternAtom(display, "_NET_WM_DESKTOP", False), XA_CARDINAL, 32,
-                    PropModeReplace, reinterpret_cast<const unsigned char*>(&allDesktops), 1);
+                    PropModeReplace, reinterpret_cast<const unsigned char*>(&all), 1);
+    const Atom sticky = XInternAtom(display, "_NET_WM_STATE_STICKY", False);
+    const auto states = property(display, window, "_NET_WM_STATE", XA_ATOM);
+    if (std::find(states.begin(), states.end(), sticky) == states.end())
+        XChangeProperty(display, window, XInternAtom(display, "_NET_WM_STATE", False), XA_ATOM, 32,
+                        PropModeAppend, reinterpret_cast<const unsigned char*>(&sticky), 1);
+    XCloseDisplay(display);
+}
+
+void x11MoveToCurrentDesktop(unsigned long window) {
+    Display* display = XOpenDisplay(nullptr);
+    if (!display)
+        return;
+    const Window root = DefaultRootWindow(display);
+    const auto current = property(display, root, "_NET_CURRENT_DESKTOP", XA_CARDINAL);
+    const auto own = property(display, window, "_NET_WM_DESKTOP", XA_CARDINAL);
+    if (current.size() == 1 && own.size() == 1 && own[0] != allDesktops && own[0] != current[0]) {
+        XEvent event{};
+        event.xclient.type = ClientMessage;
+        event.xclient.window = window;
+        event.xclient.message_type = XInternAtom(display, "_NET_WM_DESKTOP", False);
+        event.xclient.format = 32;
+        event.xclient.data.l[0] = long(current[0]);
+        event.xclient.data.l[1] = 1; // asked by the application
+        XSendEvent(display, root, False, SubstructureRedirectMask | SubstructureNotifyMask, &event);
+    }
     XCloseDisplay(display);
 }
 

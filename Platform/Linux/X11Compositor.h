@@ -7,8 +7,12 @@
 bool x11CompositorRunning();
 
 // Asks the window manager to show a window of this X server on every desktop (_NET_WM_DESKTOP set to
-// 0xFFFFFFFF); to be called after the window exists and before it is first mapped.
+// 0xFFFFFFFF, and sticky); to be called after the window exists and before each time it is mapped.
 void x11ShowOnAllDesktops(unsigned long window);
+
+// Asks the window manager to bring a shown window that lies on another desktop to the one the user is
+// on (_NET_WM_DESKTOP, asked as the application); one on every desktop stays so.
+void x11MoveToCurrentDesktop(unsigned long window);
 
 // The window the window manager counts as active (_NET_ACTIVE_WINDOW on the root window of the X
 // server named by $DISPLAY); 0 when none is, or when the window manager does not say.

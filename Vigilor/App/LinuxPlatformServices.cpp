@@ -45,7 +45,7 @@ MonitorServices makeLinuxMonitorServices() {
     services.sessionLocker = session;
     services.loginItem = std::make_shared<XdgAutostartLoginItem>();
     services.camera = makeCamera();
-    services.notifications = std::make_shared<FreedesktopNotificationCenter>();
+    services.notifications = std::make_shared<FreedesktopNotificationCenter>(notificationSender());
     services.audioInput = std::make_shared<PulseAudioInput>();
     services.inputIdle = makeLinuxInputIdleSource(SystemClock::shared());
     services.screenSharing = std::make_shared<SockDiagScreenSharing>();
@@ -68,4 +68,22 @@ std::shared_ptr<CompanionPairingService> makeLinuxPairingService(std::shared_ptr
     return CompanionPairingService::create(computerName(), CompanionPairingService::localRelayBaseURL,
                                            CompanionPairingService::localRelayControlTokenPath,
                                            {std::make_shared<AvahiServiceAdvertiser>(), std::move(http)});
+}
+
+FreedesktopNotificationCenter::Sender notificationSender(const std::filesystem::path& programFolder) {
+    const std::string name = XdgAutostartLoginItem::desktopEntryName;
+    const auto icon = std::filesystem::path("128x128/apps") / (name + ".png");
+    const std::filesystem::path built = programFolder / "icons/hicolor";
+    for (const auto& theme : {built, programFolder / VIGILOR_ICON_THEME_FROM_PROGRAM}) {
+        std::error_code error;
+        const auto file = std::filesystem::canonical(theme / icon, error);
+        if (!error)
+            return {"file://" + file.string(), name};
+    }
+    return {name, name};
+}
+
+FreedesktopNotificationCenter::Sender notificationSender() {
+    std::error_code error;
+    return notificationSender(std::filesystem::read_symlink("/proc/self/exe", error).parent_path());
 }

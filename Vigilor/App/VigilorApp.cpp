@@ -4,13 +4,16 @@
 #include "Foundation/DefaultsStore.h"
 #include "Foundation/DispatchQueue.h"
 #include "Foundation/Paths.h"
+#include "Foundation/RunningCopy.h"
 #include "Foundation/SingleInstance.h"
 #include "Foundation/SystemLog.h"
+#include "LinuxPlatformServices.h"
 #include "Platform/Linux/FreedesktopNotificationCenter.h"
 #include "Platform/Linux/QtMainExecutor.h"
 #include "Platform/Linux/SessionBusAutolaunch.h"
 #include "Platform/Linux/X11Display.h"
 #include "Platform/Linux/XdgAutostartLoginItem.h"
+#include "Vigilor/Interface/StatusItemController.h"
 #include "Vigilor/Interface/ZorviMenuIcon.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"
 
@@ -23,6 +26,7 @@
 
 #include <array>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
@@ -36,6 +40,12 @@ namespace {
 
 // How long a copy that does not start waits for the notification server to take its reason.
 constexpr int notificationWait = 3000;
+// How long a second start waits for the running copy to show its dashboard (it builds the window
+// first, on a loaded machine too).
+constexpr std::chrono::milliseconds comeForwardWait(5000);
+// The running copy's answers to a second start.
+constexpr auto dashboardShown = "shown";
+constexpr auto noDisplay = "no-display";
 
 bool environmentHas(const char* name) {
     const char* value = std::getenv(name);
@@ -113,7 +123,7 @@ void tellWhyItDidNotStart(const std::string& reason, int& argc, char** argv) {
     VigilorMonitor::diagLog(reason);
     preventSessionBusAutolaunch();
     const QCoreApplication application(argc, argv);
-    FreedesktopNotificationCenter notifications;
+    FreedesktopNotificationCenter notifications(notificationSender());
     QEventLoop answered;
     bool done = false;
     notifications.add({"app.zorvi.startRefused", "Zorvi did not start", reason, {}, false},
@@ -129,16 +139,19 @@ void tellWhyItDidNotStart(const std::string& reason, int& argc, char** argv) {
 
 // One vigilor per HOME and per folder it writes: a second one would lock, notify and write the same
 // files as the first, and a copy that cannot tell whether it is the only one might be that second one.
-// It finds out before it reads or writes anything, and otherwise says why (which folder, and which
-// process has it) and leaves with its own status.
+// It finds out before it reads or writes anything. A second start, as from the applications menu, has
+// the running copy show its dashboard and leaves quietly; where that cannot be, and for a copy that
+// cannot tell, it says why (which folder, and which process has it) and leaves with its own status.
 std::optional<int> refusedStart(const SingleInstance::Claim& claim, int& argc, char** argv) {
     using Outcome = SingleInstance::Claim::Outcome;
     switch (claim.outcome) {
     case Outcome::claimed:
         return std::nullopt;
     case Outcome::heldByAnother:
+        if (claim.holder && RunningCopy::ask(*claim.holder, comeForwardWait) == dashboardShown)
+            return 0;
         tellWhyItDidNotStart(
-            "Vigilor is already running for this user (" +
+            "Zorvi is already running for this user (" +
                 (claim.holder ? "process " + std::to_string(*claim.holder) : "another process") +
                 " holds the lock on " + claim.lockFile.parent_path().string() + "); this one quits.",
             argc, argv);
@@ -146,7 +159,7 @@ std::optional<int> refusedStart(const SingleInstance::Claim& claim, int& argc, c
     case Outcome::unavailable:
         break;
     }
-    tellWhyItDidNotStart("Vigilor cannot make sure that only one copy runs for this user (" + claim.problem +
+    tellWhyItDidNotStart("Zorvi cannot make sure that only one copy runs for this user (" + claim.problem +
                              "); this one quits.",
                          argc, argv);
     return VigilorApp::instanceLockUnavailableExitCode;
@@ -206,6 +219,32 @@ private:
     std::string problem_; // said last
 };
 
+// Answers a second start of the program: the dashboard comes forward, where there is a display.
+// The listener is made as soon as the instance lock is ours, so that a second start made meanwhile
+// waits for the answer rather than finding nobody to ask.
+class SecondStartAnswers {
+public:
+    SecondStartAnswers(RunningCopy::Listener& listener, const AppDelegate& delegate) {
+        if (listener.requests() < 0) {
+            systemLog("app", "A second start cannot reach this one: " + listener.problem());
+            return;
+        }
+        notifier_ = std::make_unique<QSocketNotifier>(listener.requests(), QSocketNotifier::Read);
+        QObject::connect(notifier_.get(), &QSocketNotifier::activated, notifier_.get(),
+                         [&listener, &delegate] {
+                             while (const auto connection = listener.take()) {
+                                 StatusItemController* items = delegate.statusItemController();
+                                 if (items)
+                                     items->showMainWindow();
+                                 RunningCopy::answer(*connection, items ? dashboardShown : noDisplay);
+                             }
+                         });
+    }
+
+private:
+    std::unique_ptr<QSocketNotifier> notifier_;
+};
+
 // The product's name, set once for every window: the class of each window's WM_CLASS (the instance
 // stays the executable's name), the title of a window without one, and the desktop entry the desktop
 // matches the windows with (the one the login item writes and the one installed). Every window also
@@ -242,6 +281,7 @@ int VigilorApp::run(int& argc, char** argv) {
     const SingleInstance::Claim claim = instance.claim();
     if (const auto refused = refusedStart(claim, argc, argv))
         return *refused;
+    RunningCopy::Listener secondStarts;
     // The tray and the panels need an X display (XWayland under Wayland); without one reachable the
     // application runs headless rather than letting Qt end it.
     auto display = std::make_unique<X11DisplayHold>();
@@ -262,6 +302,7 @@ int VigilorApp::run(int& argc, char** argv) {
     environment.displayAvailable = withDisplay;
     const auto delegate = AppDelegate::create(std::move(environment));
     delegate->applicationDidFinishLaunching();
+    const SecondStartAnswers secondStartAnswers(secondStarts, *delegate);
     // Queued behind the monitor's start of its runtime services, so this line means they are running.
     DispatchQueue::main().async([] { systemLog("app", "Vigilor is running"); });
 

@@ -8,8 +8,9 @@
 class VigilorApp {
 public:
     // Runs until quit from the tray menu or by SIGINT/SIGTERM; returns the exit code. A start that
-    // finds another copy holding one of `instanceLockFiles()` says so and returns
-    // `alreadyRunningExitCode` at once; one that cannot use such a file at all (it cannot be made,
+    // finds another copy holding one of `instanceLockFiles()` asks that copy to show its dashboard and
+    // returns 0 once it did; where it cannot (the copy runs without a display, or cannot be reached)
+    // it says so and returns `alreadyRunningExitCode` at once; one that cannot use such a file at all (it cannot be made,
     // opened or locked) says why and where, and returns `instanceLockUnavailableExitCode`. Either says
     // it on standard error, in the lock-event log and in a desktop notification.
     static int run(int& argc, char** argv);

@@ -6,8 +6,12 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusInterface>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QPalette>
 #include <QRandomGenerator>
 #include <QWindow>
@@ -29,6 +33,8 @@ using ZorviMenuIcon::EyeState;
 // quiet monitor leaves it to the icon timer, which waits a little longer so as not to race the tick.
 constexpr int iconTimerSlack = 50;
 constexpr int iconTickTolerance = 50;
+constexpr int keyboardRetryMilliseconds = 50;
+constexpr auto watcherService = "org.kde.StatusNotifierWatcher";
 
 double randomBlinkDelay() {
     return 4 + QRandomGenerator::global()->bounded(5.0);
@@ -182,6 +188,8 @@ StatusItemController::StatusItemController(std::shared_ptr<VigilorMonitor> monit
     iconTimer_.start(iconInterval + iconTimerSlack);
     scheduleScreenshotStage();
     connect(qApp, &QApplication::focusWindowChanged, this, &StatusItemController::keyboardMoved);
+    keyboardTimer_.setInterval(keyboardRetryMilliseconds);
+    connect(&keyboardTimer_, &QTimer::timeout, this, &StatusItemController::takeKeyboard);
     // The prompt's first value, false included, is delivered once shortly after the start.
     refreshTimer_.start();
 }
@@ -203,15 +211,55 @@ StatusItemController::~StatusItemController() {
             window->removeEventFilter(this);
 }
 
+namespace {
+
+// Qt's own test for the tray it docks in: a Status Notifier host, else an XEmbed tray.
+bool statusNotifierHostPresent() {
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected() || !bus.interface()->isServiceRegistered(QString::fromLatin1(watcherService)))
+        return false;
+    QDBusInterface watcher(QString::fromLatin1(watcherService), QStringLiteral("/StatusNotifierWatcher"),
+                           QString::fromLatin1(watcherService), bus);
+    return watcher.property("IsStatusNotifierHostRegistered").toBool();
+}
+
+} // namespace
+
+// A click in an XEmbed tray reaches the icon whatever the button, and toggles the panel. A Status
+// Notifier host calls the item for a left click, and some for a right click (KDE), but others show only
+// a menu the item exports (Xfce's panel, GNOME's AppIndicator extension): the item exports one with the
+// panel's main ways, so that every click on every host opens something of Zorvi's.
 void StatusItemController::createTrayIcon() {
     trayIcon_ = std::make_unique<QSystemTrayIcon>();
     connect(trayIcon_.get(), &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
-                if (reason == QSystemTrayIcon::MiddleClick || reason == QSystemTrayIcon::Unknown)
+                // A double click's first click has toggled the panel already: taken as a second
+                // toggle, it would close what that click opened.
+                if (reason == QSystemTrayIcon::MiddleClick || reason == QSystemTrayIcon::Unknown ||
+                    reason == QSystemTrayIcon::DoubleClick)
                     return;
                 lastClickPoint_ = QCursor::pos();
                 toggleMenuPanel();
             });
+    if (statusNotifierHostPresent()) {
+        trayMenu_ = makeTrayMenu();
+        trayIcon_->setContextMenu(trayMenu_.get());
+    }
+}
+
+std::unique_ptr<QMenu> StatusItemController::makeTrayMenu() {
+    auto menu = std::make_unique<QMenu>();
+    menu->setObjectName(QStringLiteral("trayMenu"));
+    menu->addAction(QStringLiteral("Open Zorvi"), this, [this] {
+        lastClickPoint_.reset(); // chosen from the host's menu, whose place says nothing
+        if (!menuPanel_ || !menuPanel_->isVisible())
+            showMenuPanel();
+    });
+    menu->addAction(QStringLiteral("Open the dashboard"), this, [this] { showMainWindow(); });
+    menu->addAction(QStringLiteral("Settings"), this, [this] { showSettingsWindow(); });
+    menu->addSeparator();
+    menu->addAction(QStringLiteral("Quit Zorvi"), this, [] { QCoreApplication::quit(); });
+    return menu;
 }
 
 void StatusItemController::monitorDidChange() {

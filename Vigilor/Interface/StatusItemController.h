@@ -17,6 +17,7 @@
 #include <optional>
 
 class CompanionPairingService;
+class QMenu;
 class QScreen;
 class QWidget;
 class QWindow;
@@ -124,6 +125,9 @@ private:
     void menuPanelDidHide();
     void installMenuMonitors();
     void removeMenuMonitors();
+    void takeKeyboard();
+    // The menu a Status Notifier host shows for the item.
+    std::unique_ptr<QMenu> makeTrayMenu();
     void updateKeyFilter();
 
     // The break prompt.
@@ -150,6 +154,10 @@ private:
     QPointer<ZorviMenuPanel> menuPanel_; // owned by Qt once replaced (deleted later)
     MenuPanelGeometry::Placement menuPlacement_;
     std::optional<QPoint> lastClickPoint_;
+    std::unique_ptr<QMenu> trayMenu_;
+    QTimer keyboardTimer_;
+    int keyboardTries_ = 0;
+    static constexpr int keyboardTriesAtMost = 20;
     std::optional<qint64> menuPanelHiddenAt_;
     bool closingMenuPanel_ = false;
     std::unique_ptr<QWidget> mainWindow_;

@@ -50,6 +50,16 @@ bool isMovedOrResized(const QWidget& window) {
     return QGuiApplication::platformName() == QLatin1String("xcb") && x11ActiveWindow() == window.winId();
 }
 
+// A window the user asks for comes to the desktop the user is on, also when it is already open on
+// another one, and takes the keyboard.
+void bringForward(QWidget& window) {
+    window.show();
+    if (QGuiApplication::platformName() == QLatin1String("xcb"))
+        x11MoveToCurrentDesktop(window.winId());
+    window.raise();
+    window.activateWindow();
+}
+
 } // namespace
 
 std::optional<QRectF> StatusItemController::trayAnchor() const {
@@ -58,12 +68,15 @@ std::optional<QRectF> StatusItemController::trayAnchor() const {
         if (icon.isValid() && !icon.isEmpty())
             return QRectF(icon);
     }
-    if (lastClickPoint_)
-        return QRectF(QPointF(*lastClickPoint_), QSizeF(1, 1));
-    return std::nullopt;
+    if (!lastClickPoint_)
+        return std::nullopt;
+    const QPointF point(*lastClickPoint_);
+    const QScreen* screen = screenAt(point);
+    return screen ? MenuPanelGeometry::clickAnchor(point, QRectF(screen->availableGeometry())) : std::nullopt;
 }
 
-// The tray icon, else the pointer where the click happened, else the top-right corner of the screen.
+// The tray icon, else the pointer where the click happened on the desktop's panel, else the corner of
+// the primary screen on the side of the desktop's panel.
 MenuPanelGeometry::Placement StatusItemController::menuPlacement() const {
     const auto anchor = trayAnchor();
     const QScreen* screen = trayScreen();
@@ -115,6 +128,20 @@ void StatusItemController::showMenuPanel(bool hidesOnDeactivate) {
     menuPanel_->activateWindow();
     removeMenuMonitors();
     installMenuMonitors();
+    if (hidesOnDeactivate) {
+        keyboardTries_ = 0;
+        keyboardTimer_.start();
+    }
+}
+
+// A pop-up holds the keyboard and the pointer, by which it hears Escape and a press elsewhere. A
+// desktop's panel may still hold them for its own click when the panel opens (a Status Notifier host
+// calls us while it does): they are asked for again until they are ours.
+void StatusItemController::takeKeyboard() {
+    QWindow* window = menuPanel_ && menuPanel_->isVisible() ? menuPanel_->windowHandle() : nullptr;
+    if (!window || ++keyboardTries_ > keyboardTriesAtMost ||
+        (window->isExposed() && window->setKeyboardGrabEnabled(true) && window->setMouseGrabEnabled(true)))
+        keyboardTimer_.stop();
 }
 
 // Sized to the content within the screen's room, at every show and whenever the content grows or
@@ -145,6 +172,11 @@ void StatusItemController::setBreakHUD(bool visible) {
         updateKeyFilter();
         return;
     }
+    // Made again when a compositor started or stopped since: for an alpha channel, or for a shape.
+    ZorviAccessibility& accessibility = ZorviAccessibility::shared();
+    accessibility.refreshCompositor();
+    if (breakHUDPanel_ && breakHUDPanel_->translucent() == accessibility.reduceTransparency())
+        breakHUDPanel_.reset();
     if (!breakHUDPanel_)
         breakHUDPanel_ = makeBreakHUDPanel();
     positionBreakHUD(*breakHUDPanel_);
@@ -155,7 +187,6 @@ void StatusItemController::setBreakHUD(bool visible) {
 }
 
 std::unique_ptr<ZorviMenuPanel> StatusItemController::makeBreakHUDPanel() {
-    ZorviAccessibility::shared().refreshCompositor();
     auto* view = new BreakHUDView(monitor_);
     auto panel = std::make_unique<ZorviMenuPanel>(ZorviMenuPanel::Kind::breakPrompt, view, 24.0);
     panel->setShapedPart(view->card()); // the panel is larger than the card: only the card shows
@@ -207,9 +238,7 @@ void StatusItemController::showMainWindow() {
         mainWindow_->installEventFilter(this);
     }
     placeContentWindow(*mainWindow_, mainWindowFrame_);
-    mainWindow_->show();
-    mainWindow_->raise();
-    mainWindow_->activateWindow();
+    bringForward(*mainWindow_);
 }
 
 void StatusItemController::showSettingsWindow() {
@@ -237,9 +266,7 @@ void StatusItemController::presentSettingsWindow() {
     accessibility.refreshCompositor();
     const bool fade = !accessibility.reduceMotion() && accessibility.compositorRunning();
     settingsWindow_->setWindowOpacity(fade ? 0.0 : 1.0);
-    settingsWindow_->show();
-    settingsWindow_->raise();
-    settingsWindow_->activateWindow();
+    bringForward(*settingsWindow_);
     if (fade) {
         auto* animation =
             new QPropertyAnimation(settingsWindow_.get(), "windowOpacity", settingsWindow_.get());

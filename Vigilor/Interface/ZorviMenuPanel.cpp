@@ -20,9 +20,18 @@
 namespace MenuPanelGeometry {
 
 Placement placement(std::optional<QRectF> anchor, const QRectF& screen, const QRectF& available) {
-    if (!anchor)
-        return {QRectF(available.topRight(), QSizeF(0, 0)), available, false};
+    if (!anchor) {
+        const bool bottom = screen.bottom() - available.bottom() > available.top() - screen.top();
+        return {QRectF(bottom ? available.bottomRight() : available.topRight(), QSizeF(0, 0)), available,
+                bottom};
+    }
     return {*anchor, available, anchor->center().y() > screen.center().y()};
+}
+
+std::optional<QRectF> clickAnchor(std::optional<QPointF> pointer, const QRectF& available) {
+    if (!pointer || available.contains(*pointer))
+        return std::nullopt;
+    return QRectF(*pointer, QSizeF(1, 1));
 }
 
 double maxHeight(const Placement& p) {
@@ -97,13 +106,12 @@ ZorviMenuPanel::ZorviMenuPanel(Kind kind, QWidget* content, double cornerRadius)
     // A press outside closes the pop-up and goes nowhere else: the tray icon it lands on must not
     // open the panel again.
     setAttribute(Qt::WA_NoMouseReplay);
-    if (kind == Kind::breakPrompt) {
-        setAttribute(Qt::WA_ShowWithoutActivating);
-        if (QGuiApplication::platformName() == QLatin1String("xcb"))
-            x11ShowOnAllDesktops(winId());
-    }
+    // Before anything makes the window: the X window's visual, with or without an alpha channel, is
+    // chosen as it is made and never changes.
     if (translucent_)
         setAttribute(Qt::WA_TranslucentBackground);
+    if (kind == Kind::breakPrompt)
+        setAttribute(Qt::WA_ShowWithoutActivating);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSizeConstraint(QLayout::SetNoConstraint);
@@ -158,6 +166,14 @@ bool ZorviMenuPanel::event(QEvent* event) {
     if (event->type() == QEvent::LayoutRequest && isVisible() && onContentResized)
         onContentResized();
     return handled;
+}
+
+// The prompt goes on every desktop each time it is shown: a window manager forgets that of a window
+// hidden in between.
+void ZorviMenuPanel::showEvent(QShowEvent* event) {
+    if (kind_ == Kind::breakPrompt && QGuiApplication::platformName() == QLatin1String("xcb"))
+        x11ShowOnAllDesktops(winId());
+    QWidget::showEvent(event);
 }
 
 void ZorviMenuPanel::hideEvent(QHideEvent* event) {

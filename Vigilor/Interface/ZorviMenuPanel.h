@@ -26,14 +26,20 @@ inline constexpr double gap = 8; // between the icon and the panel
 inline constexpr double cornerRadius = 30;
 
 struct Placement {
-    QRectF anchor; // the tray icon, or the pointer's point at the click, or the area's top-right corner
+    QRectF anchor; // the tray icon, or the pointer's point at the click, or a corner of the area
     QRectF area;   // the available area of the anchor's screen
     bool trayAtBottom = false;
 };
 
 // The placement for an anchor on a screen: the tray counts as at the bottom when the anchor lies in
-// the lower half of the screen. Without an anchor the top-right corner of the available area stands in.
+// the lower half of the screen. Without an anchor, the right-hand corner of the available area on the
+// side where the desktop keeps the larger strip for its panel (the top when neither does) stands in.
 Placement placement(std::optional<QRectF> anchor, const QRectF& screen, const QRectF& available);
+
+// Where a tray that does not say where its icon is (a Status Notifier host) was clicked: the pointer,
+// when it lies on a desktop's panel, outside the work area. A pointer inside the work area is no
+// guide: under XWayland it is where it last crossed one of our windows.
+std::optional<QRectF> clickAnchor(std::optional<QPointF> pointer, const QRectF& available);
 // The tallest the panel may be: the room between the anchor and the far edge, less 16, not below 360
 // where the area has that room, and never more than the area's height less 16 (the content scrolls).
 double maxHeight(const Placement& placement);
@@ -75,6 +81,8 @@ public:
     ZorviMenuPanel(Kind kind, QWidget* content, double cornerRadius);
 
     Kind kind() const { return kind_; }
+    // Drawn with an alpha channel (something composites); otherwise cut to its shape.
+    bool translucent() const { return translucent_; }
     bool hidesOnDeactivate() const { return kind_ == Kind::menu; }
     QWidget* content() const { return content_; }
     // The content's fitting size for the panel's width (its height for that width where it has one).
@@ -92,6 +100,7 @@ public:
 protected:
     bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void paintEvent(QPaintEvent* event) override;

@@ -4,10 +4,16 @@
 #include "Foundation/DefaultsStore.h"
 #include "Foundation/Iso8601.h"
 #include "Support/LoopbackRelay.h"
+#include "Support/PrivateBus.h"
 #include "Support/TemporaryHome.h"
 #include "Support/VirtualDisplay.h"
+#include "Vigilor/App/AppDelegate.h"
 #include "Vigilor/App/VigilorApp.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"
+
+#include "Foundation/ChildProcess.h"
+
+#include <QCoreApplication>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -252,8 +258,9 @@ TEST_F(HeadlessRun, StartsNoSessionBusOfItsOwn) {
 }
 
 // One vigilor per HOME and per folder it writes, whatever the environment it is started in and whatever
-// was done to the lock files meanwhile. A second start finds the first (or cannot tell), says so, naming
-// the folder and the process, on its standard error and in its lock-event log, and leaves without
+// was done to the lock files meanwhile. A second start finds the first (or cannot tell). On a desktop
+// the first shows its dashboard and the second leaves quietly; otherwise the second says why, naming
+// the folder and the process, on its standard error and in its lock-event log. Either leaves without
 // writing anything else; its other folders lie in a place of their own that would show any file it made.
 struct SecondStartCase {
     // What lies in the lock's place instead of a first copy, what is done while the first runs, or what
@@ -270,7 +277,15 @@ struct SecondStartCase {
     std::optional<std::string> runtimeFolder; // XDG_RUNTIME_DIR of the second start; nothing: unset
     Meddling meddling = Meddling::none;
     std::string heldFolder = ".config/zorvi"; // of the first, whose lock the second meets
+    bool onADesktop = false;                  // both with an X display and a session bus with a notification server
 };
+
+// Whether a window with exactly this title is shown on the display.
+bool windowShown(const std::string& display, const std::string& title) {
+    const ScopedVariable variable("DISPLAY", display.c_str());
+    return ChildProcess::run("xdotool", {"search", "--onlyvisible", "--name", "^" + title + "$"}, 5)
+        .succeeded();
+}
 
 class SecondStart : public testing::TestWithParam<SecondStartCase> {
 protected:
@@ -282,11 +297,32 @@ TEST_P(SecondStart, FindsTheFirstOrDoesNotRun) {
     const SecondStartCase& c = GetParam();
     const auto lockFiles = VigilorApp::instanceLockFiles();
     const auto settingsFolder = lockFiles.back().parent_path();
+    auto shared = headlessEnvironment();
+    VirtualDisplay display("1024x700x24");
+    int argc = 1;
+    char name[] = "tests";
+    char* argv[] = {name, nullptr};
+    std::optional<QCoreApplication> application;
+    PrivateBus bus;
+    const QString notifications = "org.freedesktop.Notifications";
+    if (c.onADesktop) {
+        if (auto missing = VirtualDisplay::missingTools() + PrivateBus::missingTools(); !missing.empty())
+            GTEST_SKIP() << missing;
+        ASSERT_TRUE(display.start()) << display.failure();
+        application.emplace(argc, argv);
+        ASSERT_TRUE(bus.start()) << bus.failure();
+        ASSERT_TRUE(bus.startMock({"--template", "notification_daemon"}, notifications)) << bus.failure();
+        shared = with(with(shared, "DISPLAY", display.name()), "DBUS_SESSION_BUS_ADDRESS",
+                      bus.address().toStdString());
+        // Past the first run, whose onboarding window would also be called "Zorvi".
+        DefaultsStore::standard().set(AppDelegate::onboardingShownV1Key, true);
+        DefaultsStore::synchronizeAll();
+    }
     std::optional<RunningApp> first;
     if (c.meddling == Meddling::folderInTheLocksPlace)
         std::filesystem::create_directories(lockFiles.back());
     else
-        first.emplace(headlessEnvironment());
+        first.emplace(shared);
     ASSERT_TRUE(!first || first->waitForOutput("[app] Vigilor is running", patience)) << first->output();
     if (c.meddling == Meddling::lockFilesDeleted) {
         for (const auto& lockFile : lockFiles)
@@ -314,7 +350,7 @@ TEST_P(SecondStart, FindsTheFirstOrDoesNotRun) {
 
     const auto own = home.path() / "second";
     std::filesystem::create_directory(own);
-    auto environment = headlessEnvironment();
+    auto environment = shared;
     const bool sharesDataAndState = c.meddling == Meddling::otherHomeAndSettingsSharingDataAndState;
     if (c.meddling == Meddling::otherSettingsFolder || sharesDataAndState)
         environment = with(environment, "XDG_CONFIG_HOME", own / "config");
@@ -329,18 +365,28 @@ TEST_P(SecondStart, FindsTheFirstOrDoesNotRun) {
     RunningApp second(environment, RunningApp::Gather::errorOnly);
     const auto status = second.waitForExit(patience);
     ASSERT_TRUE(status && WIFEXITED(*status)) << second.output();
-    EXPECT_EQ(WEXITSTATUS(*status),
-              first ? VigilorApp::alreadyRunningExitCode : VigilorApp::instanceLockUnavailableExitCode);
-    const std::string reason =
-        first ? "Vigilor is already running for this user (process " + std::to_string(first->pid()) +
-                    " holds the lock on " + (home.path() / c.heldFolder).string() + "); this one quits."
-              : "Vigilor cannot make sure that only one copy runs for this user (cannot open " +
-                    lockFiles.back().string() + ": Is a directory); this one quits.";
-    EXPECT_EQ(second.output(), reason + "\n");
-    const auto log =
-        AtomicFile::read((sharesDataAndState ? home.path() / ".local/state" : own / "XDG_STATE_HOME") /
-                         "zorvi/zorvi-lock-events.log");
-    EXPECT_THAT(log.value_or(""), testing::HasSubstr("  " + reason + "\n"));
+    const auto log = AtomicFile::read((sharesDataAndState ? home.path() / ".local/state" : own / "XDG_STATE_HOME") /
+                                      "zorvi/zorvi-lock-events.log");
+    if (c.onADesktop) {
+        EXPECT_EQ(WEXITSTATUS(*status), 0) << second.output();
+        EXPECT_EQ(second.output(), "");
+        EXPECT_EQ(log, std::nullopt);
+        EXPECT_TRUE(processEventsUntil([&] { return windowShown(display.name(), "Zorvi"); }, patience))
+            << "the first shows no dashboard\n"
+            << first->output();
+        for (const auto& [method, arguments] : bus.mockCalls(notifications, "/org/freedesktop/Notifications"))
+            EXPECT_NE(arguments.value(3).toString(), "Zorvi did not start") << method.toStdString();
+    } else {
+        EXPECT_EQ(WEXITSTATUS(*status),
+                  first ? VigilorApp::alreadyRunningExitCode : VigilorApp::instanceLockUnavailableExitCode);
+        const std::string reason =
+            first ? "Zorvi is already running for this user (process " + std::to_string(first->pid()) +
+                        " holds the lock on " + (home.path() / c.heldFolder).string() + "); this one quits."
+                  : "Zorvi cannot make sure that only one copy runs for this user (cannot open " +
+                        lockFiles.back().string() + ": Is a directory); this one quits.";
+        EXPECT_EQ(second.output(), reason + "\n");
+        EXPECT_THAT(log.value_or(""), testing::HasSubstr("  " + reason + "\n"));
+    }
     for (const auto& file : std::filesystem::recursive_directory_iterator(own))
         EXPECT_TRUE(file.is_directory() || file.path().extension() == ".lock" ||
                     file.path().extension() == ".log")
@@ -351,6 +397,7 @@ TEST_P(SecondStart, FindsTheFirstOrDoesNotRun) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, SecondStart,
     testing::Values(SecondStartCase{"TheSameSession", "runtime"},
+                    SecondStartCase{"TheSameDesktop", "runtime", SecondStartCase::Meddling::none, ".config/zorvi", true},
                     SecondStartCase{"NoRuntimeFolder", std::nullopt},
                     SecondStartCase{"AMissingRuntimeFolder", "missing"},
                     SecondStartCase{"AFolderInTheLocksPlace", "runtime",

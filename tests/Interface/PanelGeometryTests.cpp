@@ -38,6 +38,10 @@ TEST(MenuPanelGeometry, HangsUnderTheIconOrAboveItWithinTheScreensRoom) {
         {"bottom tray, content taller than the room above", QRectF(1300, 876, 22, 22), screen, aboveBottomBar,
          2000, QRectF(1040, 12, 392, 856)},
         {"no anchor: the top-right corner", std::nullopt, screen, underTopBar, 0, QRectF(1040, 36, 392, 684)},
+        {"no anchor, a panel at the bottom: the bottom-right corner", std::nullopt, screen, aboveBottomBar,
+         500, QRectF(1040, 364, 392, 500)},
+        {"no anchor, no panel: the top-right corner of the screen", std::nullopt, screen, screen, 500,
+         QRectF(1040, 8, 392, 500)},
         {"the pointer in the upper half", QRectF(700, 300, 1, 1), screen, underTopBar, 600,
          QRectF(504.5, 309, 392, 583)},
         {"a screen lower than 360 + 16: the panel fits it and scrolls", QRectF(100, 2, 22, 22),
@@ -52,6 +56,19 @@ TEST(MenuPanelGeometry, HangsUnderTheIconOrAboveItWithinTheScreensRoom) {
         const QRectF frame = MenuPanelGeometry::frame(p, {width, height(p, r.fitting)});
         EXPECT_EQ(frame, r.expected) << r.name;
     }
+}
+
+// A Status Notifier host does not say where its icon is; the pointer at its call says it only when it
+// lies on the desktop's panel.
+TEST(MenuPanelGeometry, TheClickPointCountsOnlyOnADesktopsPanel) {
+    const std::tuple<const char*, std::optional<QPointF>, std::optional<QRectF>> rows[] = {
+        {"on a top panel", QPointF(1300, 10), QRectF(1300, 10, 1, 1)},
+        {"on a bottom panel", QPointF(1300, 890), QRectF(1300, 890, 1, 1)},
+        {"inside the work area (where it last crossed one of our windows)", QPointF(700, 300), std::nullopt},
+        {"not known", std::nullopt, std::nullopt},
+    };
+    for (const auto& [name, pointer, expected] : rows)
+        EXPECT_EQ(clickAnchor(pointer, underTopBar.intersected(aboveBottomBar)), expected) << name;
 }
 
 TEST(MenuPanelGeometry, HeightCapAndFloor) {

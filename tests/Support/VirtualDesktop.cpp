@@ -55,9 +55,9 @@ std::string waitForSelection(const char* name, pid_t owner) {
 
 } // namespace
 
-std::string VirtualDesktop::missingTools() {
+std::string VirtualDesktop::missingTools(WindowManager manager) {
     std::string missing = VirtualDisplay::missingTools();
-    for (const char* tool : {"openbox", "trayer", "xdotool"})
+    for (const char* tool : {manager == WindowManager::openbox ? "openbox" : "xfwm4", "trayer", "xdotool"})
         if (!onPath(tool))
             missing += std::string(missing.empty() ? "" : "; ") + tool + " is not installed";
     return missing;
@@ -91,17 +91,24 @@ pid_t VirtualDesktop::spawn(const std::vector<std::string>& command) {
     return pid;
 }
 
-bool VirtualDesktop::start(bool withTray) {
+bool VirtualDesktop::start(bool withTray, WindowManager choice) {
     if (!display_.start())
         return fail(display_.failure());
     displayVariable_ = std::make_unique<ScopedVariable>("DISPLAY", display_.name().c_str());
     platformVariable_ = std::make_unique<ScopedVariable>("QT_QPA_PLATFORM", "xcb");
     // The tray docks itself with the window manager, so the manager comes first.
-    const pid_t manager = spawn({"openbox", "--sm-disable"});
+    const char* compositor = choice == WindowManager::xfwm4 ? "--compositor=off" : "--compositor=on";
+    const std::vector<std::string> command = choice == WindowManager::openbox
+                                                 ? std::vector<std::string>{"openbox", "--sm-disable"}
+                                                 : std::vector<std::string>{"xfwm4", compositor};
+    const pid_t manager = spawn(command);
     if (manager < 0)
-        return fail("openbox could not be started");
+        return fail(command.front() + " could not be started");
     if (const auto why = waitForSelection("WM_S0", manager); !why.empty())
-        return fail("openbox did not take the screen " + display_.name() + ": " + why);
+        return fail(command.front() + " did not take the screen " + display_.name() + ": " + why);
+    if (choice == WindowManager::xfwm4Compositing)
+        if (const auto why = waitForSelection("_NET_WM_CM_S0", manager); !why.empty())
+            return fail("xfwm4 did not composite the screen " + display_.name() + ": " + why);
     return !withTray || startTray();
 }
 

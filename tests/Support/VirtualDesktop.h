@@ -25,7 +25,10 @@ public:
     static constexpr int height = 700;
     static constexpr int trayHeight = 24;
 
-    static std::string missingTools();
+    // The window managers a test may choose: openbox, and Xfce's, with or without its compositor.
+    enum class WindowManager { openbox, xfwm4, xfwm4Compositing };
+
+    static std::string missingTools(WindowManager manager = WindowManager::openbox);
 
     // A screen of width × height pixels, or of another size.
     explicit VirtualDesktop(int screenWidth = width, int screenHeight = height);
@@ -34,9 +37,9 @@ public:
     VirtualDesktop& operator=(const VirtualDesktop&) = delete;
 
     // Starts the server, the window manager and (unless told not to) the tray, and waits (at most 45
-    // seconds each, for loaded machines) until the window manager and then the tray have claimed their
-    // selections.
-    bool start(bool withTray = true);
+    // seconds each, for loaded machines) until the window manager (and its compositor) and then the tray
+    // have claimed their selections.
+    bool start(bool withTray = true, WindowManager manager = WindowManager::openbox);
     // The tray alone, for a desktop whose panel starts after the application.
     bool startTray();
     const std::string& failure() const { return failure_; }

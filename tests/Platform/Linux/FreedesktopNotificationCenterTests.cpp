@@ -76,7 +76,7 @@ protected:
 
     FreedesktopNotificationCenter& center() {
         if (!center_) {
-            center_ = std::make_unique<FreedesktopNotificationCenter>(bus.connection());
+            center_ = std::make_unique<FreedesktopNotificationCenter>(bus.connection(), sender);
             center_->setNotificationCategories(categories());
             center_->setResponseHandler(
                 [this](const NotificationResponse& response) { responses.push_back(text(response)); });
@@ -163,6 +163,7 @@ protected:
     char* argv[2] = {name.data(), nullptr};
     QCoreApplication app{argc, argv};
     PrivateBus bus;
+    const FreedesktopNotificationCenter::Sender sender{"file:///opt/zorvi/zorvi.png", "zorvi"};
     std::unique_ptr<FreedesktopNotificationCenter> center_;
     std::vector<std::string> responses;
 };
@@ -191,7 +192,7 @@ TEST_P(NotifyTest, ServerReceivesTheRequestAsANotification) {
     ASSERT_EQ(notified.size(), 1u);
     EXPECT_EQ(notified[0].appName, "Zorvi");
     EXPECT_EQ(notified[0].replacesId, 0u);
-    EXPECT_EQ(notified[0].appIcon, "");
+    EXPECT_EQ(notified[0].appIcon, "file:///opt/zorvi/zorvi.png");
     EXPECT_EQ(notified[0].summary, QString::fromStdString(notify.request.title));
     EXPECT_EQ(notified[0].body, notify.body);
     EXPECT_EQ(notified[0].actions, notify.actions);
@@ -199,8 +200,8 @@ TEST_P(NotifyTest, ServerReceivesTheRequestAsANotification) {
     EXPECT_EQ(notified[0].expireTimeout, -1);
 }
 
-const QVariantMap alertSound{{"sound-name", "message-new-instant"}};
-const QVariantMap silent{{"suppress-sound", true}};
+const QVariantMap alertSound{{"sound-name", "message-new-instant"}, {"desktop-entry", "zorvi"}};
+const QVariantMap silent{{"suppress-sound", true}, {"desktop-entry", "zorvi"}};
 
 INSTANTIATE_TEST_SUITE_P(
     Requests, NotifyTest,
@@ -232,13 +233,36 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(FreedesktopNotificationCenterTest, BodyStaysPlainForAServerWithoutMarkup) {
     startServer({"--parameters", R"({"capabilities": "body actions"})"});
-    ASSERT_TRUE(processEventsUntil([&] { return !center().sendsBodyAsMarkup(); }));
-
     ASSERT_EQ(add(request(lockNotification, plainCategory, "Mac locked", "Face <lost> & away")),
               std::nullopt);
     const auto notified = notifyCalls();
     ASSERT_EQ(notified.size(), 1u);
     EXPECT_EQ(notified[0].body, "Face <lost> & away");
+}
+
+// Asking a bus that can start a server on demand starts one: a session that is never notified keeps
+// none, and a new server is asked again before it is first used.
+TEST_F(FreedesktopNotificationCenterTest, CapabilitiesAreAskedJustBeforeTheFirstNotificationOfEachServer) {
+    startServer();
+    center();
+    center().requestAuthorization([](bool, std::optional<std::string>) {});
+    flushServer();
+    EXPECT_TRUE(calls("GetCapabilities").empty());
+
+    ASSERT_EQ(add(request(eyeNotification, eyeCategory)), std::nullopt);
+    ASSERT_EQ(add(request(walkNotification, walkCategory)), std::nullopt);
+    std::vector<QString> asked;
+    for (const auto& [method, arguments] : bus.mockCalls(notifications, notificationsPath))
+        if (method != "GetServerInformation")
+            asked.push_back(method);
+    EXPECT_EQ(asked, (std::vector<QString>{"GetCapabilities", "Notify", "Notify"}));
+
+    ASSERT_TRUE(bus.stopMock(notifications)) << bus.failure();
+    startServer();
+    flushServer();
+    EXPECT_TRUE(calls("GetCapabilities").empty());
+    ASSERT_EQ(add(request(eyeNotification, eyeCategory)), std::nullopt);
+    EXPECT_EQ(calls("GetCapabilities").size(), 1u);
 }
 
 TEST_F(FreedesktopNotificationCenterTest, SameIdentifierReplacesTheLiveNotification) {
@@ -286,6 +310,7 @@ TEST_F(FreedesktopNotificationCenterTest, RemoveClosesTheLiveNotificationOnly) {
 
 TEST_F(FreedesktopNotificationCenterTest, RemovedWhileOnItsWayIsClosedOnceShown) {
     startServer();
+    ASSERT_EQ(add(request(eyeNotification, eyeCategory)), std::nullopt); // the server's capabilities known
     std::optional<std::optional<std::string>> outcome;
     center().add(request(walkNotification, walkCategory),
                  [&](std::optional<std::string> error) { outcome = error; });
