@@ -229,9 +229,9 @@ void VigilorMonitor::deliverMacLockedNotification(const std::string& source, Dat
 void VigilorMonitor::addMacLockedNotification(const std::string& source, Date lockedAt) {
     NotificationRequest request;
     request.identifier = "app.zorvi.maclocked";
-    request.title = "Mac locked";
+    request.title = "Screen locked";
     request.body =
-        "Zorvi locked this Mac via " + source + " at " + LocalCalendar::timeText(lockedAt, false) + ".";
+        "Zorvi locked this computer via " + source + " at " + LocalCalendar::timeText(lockedAt, false) + ".";
     services_.notifications->add(request, [weak = weakSelf()](std::optional<std::string> error) {
         if (!error)
             return;
@@ -313,7 +313,7 @@ void VigilorMonitor::postWelcomeBack(double awaySeconds) {
     NotificationRequest request;
     request.identifier = "app.zorvi.welcomeback";
     request.title = "Welcome back";
-    request.body = "Zorvi kept your Mac locked for " + formatDuration(awaySeconds) +
+    request.body = "Zorvi kept your computer locked for " + formatDuration(awaySeconds) +
                    " while you were away. Your eye and movement breaks are reset.";
     services_.notifications->add(request, {});
 }

@@ -198,9 +198,8 @@ TEST_F(LockFeedback, CreditsALockedAbsenceOfFiveSecondsOrMore) {
     sessionUnlocks();
     ASSERT_FALSE(monitor->wellnessLedger().empty());
     EXPECT_EQ(monitor->wellnessLedger().front().kind, WellnessEventKind::lockAway);
-    EXPECT_EQ(
-        h.notifications->added.back().body,
-        "Zorvi kept your Mac locked for 5s while you were away. Your eye and movement breaks are reset.");
+    EXPECT_EQ(h.notifications->added.back().body, "Zorvi kept your computer locked for 5s while you were "
+                                                  "away. Your eye and movement breaks are reset.");
     EXPECT_EQ(monitor->lastZorviLockSource(), "Zorvi");
 }
 
