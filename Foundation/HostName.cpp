@@ -40,5 +40,5 @@ std::string computerName() {
         return pretty;
     if (std::string name = systemHostName(); !name.empty())
         return name;
-    return "Mac";
+    return unnamedComputer;
 }

@@ -1,5 +1,6 @@
 #include "ZorviMacDialView.h"
 
+#include "Foundation/HostName.h"
 #include "ZorviMacWidgetStyle.h"
 #include "ZorviMacWidgetText.h"
 #include "ZorviSymbols.h"
@@ -56,11 +57,11 @@ std::string ZorviMacDialView::word() const {
 
 std::string ZorviMacDialView::accessibilityLabel() const {
     if (!status)
-        return "Mac status unknown";
+        return "Computer status unknown";
     std::string line = status->statusLine();
     std::transform(line.begin(), line.end(), line.begin(),
                    [](unsigned char c) { return char(std::tolower(c)); });
-    return status->deviceName.value_or("Mac") + " " + line;
+    return status->deviceName.value_or(unnamedComputer) + " " + line;
 }
 
 std::array<bool, 3> ZorviMacDialView::activeSignals() const {

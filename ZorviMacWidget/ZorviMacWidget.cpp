@@ -9,10 +9,10 @@ ZorviMacWidgetEntry ZorviMacWidgetEntry::placeholder(const Clock& clock) {
     sample.schema = "zorvi.remote.v1";
     sample.app = "Zorvi";
     sample.event = "locked";
-    sample.deviceName = "Varek's Mac";
+    sample.deviceName = "Varek's computer";
     sample.seenAt = clock.now();
     sample.status = ZorviMacStatus::locked;
-    sample.reason = "Mac locked.";
+    sample.reason = "Computer locked.";
     sample.source = "Zorvi";
     sample.facePresent = true;
     sample.companionPresent = true;

@@ -64,7 +64,7 @@ struct ZorviMacStatusWidget {
     std::string kind = "ZorviMacWidget";
 
     static constexpr const char* configurationDisplayName = "Zorvi";
-    static constexpr const char* description = "Mac lock status and presence signals.";
+    static constexpr const char* description = "This computer's lock status and presence signals.";
     static constexpr std::array supportedFamilies{ZorviMacWidgetFamily::systemSmall,
                                                   ZorviMacWidgetFamily::systemMedium,
                                                   ZorviMacWidgetFamily::systemLarge};

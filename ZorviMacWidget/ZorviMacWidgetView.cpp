@@ -1,5 +1,6 @@
 #include "ZorviMacWidgetView.h"
 
+#include "Foundation/HostName.h"
 #include "ZorviMacDialView.h"
 #include "ZorviMacWidgetStyle.h"
 #include "ZorviMacWidgetText.h"
@@ -83,7 +84,7 @@ ZorviMacWidgetLook ZorviMacWidgetView::look(Date now) const {
                             {}};
     if (family_ != ZorviMacWidgetFamily::systemSmall) {
         const auto& status = entry_.status;
-        look.texts = {status ? status->deviceName.value_or("Mac") : "Mac",
+        look.texts = {status ? status->deviceName.value_or(unnamedComputer) : unnamedComputer,
                       status ? status->statusLine() : "No status",
                       status ? status->detailLine() : "Waiting for Zorvi status.", ageLine(entry_, now),
                       presenceLine(entry_)};
@@ -157,7 +158,7 @@ double ZorviMacWidgetView::drawTextColumn(QPainter& painter, double x, double y,
         ZorviMacWidgetText::FittedLines fitted;
         QColor colour;
     };
-    const QString name = text(status ? status->deviceName.value_or("Mac") : "Mac");
+    const QString name = text(status ? status->deviceName.value_or(unnamedComputer) : unnamedComputer);
     const QFont nameFont = ZorviMacWidgetText::systemFont(captionSize, QFont::DemiBold);
     const Row rows[] = {
         {{nameFont, {QFontMetricsF(nameFont).elidedText(name, Qt::ElideRight, width)}},

@@ -2,6 +2,7 @@
 // shares with it.
 //
 //     zorvi-widget [--family small|medium|large] [--preview] [--print-entry]
+#include "Foundation/HostName.h"
 #include "Platform/Linux/SessionBusAutolaunch.h"
 #include "Platform/Linux/X11Display.h"
 #include "ZorviMacWidget.h"
@@ -50,7 +51,8 @@ int printEntry(const Options& options) {
     ZorviMacWidgetProvider().getSnapshot(options.preview,
                                          [&](const ZorviMacWidgetEntry& entry) { shown = entry; });
     const auto& status = shown.status;
-    std::printf("device: %s\n", status ? status->deviceName.value_or("Mac").c_str() : "Mac");
+    std::printf("device: %s\n",
+                status ? status->deviceName.value_or(unnamedComputer).c_str() : unnamedComputer);
     std::printf("status: %s\n", status ? status->statusLine().c_str() : "No status");
     std::printf("detail: %s\n", status ? status->detailLine().c_str() : "Waiting for Zorvi status.");
     std::printf("age: %s\n", ZorviMacWidgetView::ageLine(shown, SystemClock::shared().now()).c_str());

@@ -22,7 +22,7 @@ std::optional<int64_t> ageSeconds(std::optional<Date> receivedAt, Date now) {
 
 std::string staleDetail(std::optional<int64_t> ageSeconds) {
     if (!ageSeconds)
-        return "Mac status is stale. Refresh Zorvi before trusting it.";
+        return "Computer status is stale. Refresh Zorvi before trusting it.";
     const int64_t age = *ageSeconds;
     std::string amount;
     if (age < 60)
@@ -31,7 +31,7 @@ std::string staleDetail(std::optional<int64_t> ageSeconds) {
         amount = std::to_string(age / 60) + "m";
     else
         amount = std::to_string(age / 3600) + "h";
-    return "Mac status is " + amount + " old. Refresh Zorvi before trusting it.";
+    return "Computer status is " + amount + " old. Refresh Zorvi before trusting it.";
 }
 
 } // namespace ZorviStatusFreshness
@@ -102,7 +102,7 @@ std::optional<ZorviMacStatusSnapshot> fallbackSnapshot(const Json& domain, std::
     snapshot.event = "last_status_value";
     snapshot.status = *status;
     snapshot.stale = !receivedAt.has_value();
-    snapshot.message = "Last saved Mac status.";
+    snapshot.message = "Last saved computer status.";
     return snapshot;
 }
 

@@ -34,7 +34,7 @@ ZorviMacStatusSnapshot MacWidgetStatusStoreMirror::widgetSnapshot(const RemoteMa
     widget.app = "Zorvi";
     widget.event = event;
     widget.deviceID = facts.deviceID;
-    widget.deviceName = deviceName.empty() ? "Mac" : deviceName;
+    widget.deviceName = deviceName.empty() ? unnamedComputer : deviceName;
     widget.seenAt = seenAt;
     widget.status =
         enumFromRawValue<ZorviMacStatus>(rawValue(snapshot.status)).value_or(ZorviMacStatus::unknown);
@@ -47,7 +47,7 @@ ZorviMacStatusSnapshot MacWidgetStatusStoreMirror::widgetSnapshot(const RemoteMa
     widget.stale = false;
     widget.ageSeconds = 0;
     if (facts.screenLocked)
-        widget.message = "Mac locked.";
+        widget.message = "Computer locked.";
     return widget;
 }
 

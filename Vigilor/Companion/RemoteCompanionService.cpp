@@ -24,7 +24,7 @@ RemoteCompanionService::RemoteCompanionService(Passkey, const VigilorConfig& con
     : clock_(clock)
     , limits_(limits)
     , http_(std::move(http))
-    , deviceName_(deviceName.empty() ? "Mac" : std::move(deviceName))
+    , deviceName_(deviceName.empty() ? unnamedComputer : std::move(deviceName))
     , ownerThread_(std::this_thread::get_id())
     , config_(std::make_shared<const VigilorConfig>(config)) {
 }

@@ -112,7 +112,7 @@ MenuContentModel menuContentModel(const VigilorMonitor& m) {
 }
 
 std::string appStoreAsk(const std::string& listingWebAddress) {
-    return "Try Zorvi on your Mac. It is free, does eye-rest and walk reminders, and "
+    return "Try Zorvi on your Linux computer. It is free, does eye-rest and walk reminders, and "
            "keeps camera presence local. Use it once before reviewing it: " +
            listingWebAddress;
 }

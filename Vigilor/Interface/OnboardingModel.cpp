@@ -6,11 +6,11 @@
 namespace {
 
 const std::string whatZorviDoesLockingText =
-    "Zorvi uses your camera and Apple Watch to detect when you step away from your desk. It locks your "
-    "Mac automatically and coaches you on healthy desk habits.";
+    "Zorvi uses your camera, and your watch or phone if you choose one, to detect when you step away from "
+    "your desk. It locks your computer automatically and coaches you on healthy desk habits.";
 const std::string whatZorviDoesCoachingText =
-    "Zorvi uses your camera and Apple Watch to detect your presence and coach you on healthy desk habits "
-    "for rest and movement.";
+    "Zorvi uses your camera, and your watch or phone if you choose one, to detect your presence and coach "
+    "you on healthy desk habits for rest and movement.";
 
 OnboardingCard whatZorviDoes(bool lockingAvailable) {
     const std::string& body = lockingAvailable ? whatZorviDoesLockingText : whatZorviDoesCoachingText;
@@ -20,7 +20,7 @@ OnboardingCard whatZorviDoes(bool lockingAvailable) {
             "Zorvi watches over your desk",
             "Smart presence detection",
             body,
-            "Zorvi watches your desk using your camera and Apple Watch. " + body,
+            "Zorvi watches your desk using your camera. " + body,
             {}};
 }
 
@@ -32,24 +32,24 @@ OnboardingCard fullLockNote() {
             "Want the walk-away lock?",
             "It is a separate free download",
             "This sandboxed version focuses on the coaching: presence, movement, and eye-rest nudges. The "
-            "auto-lock that locks your Mac the moment you walk away is a separate free download, because the "
-            "sandbox keeps Zorvi from locking the session.",
+            "auto-lock that locks your computer the moment you walk away is a separate free download, "
+            "because the sandbox keeps Zorvi from locking the session.",
             "This version is the coaching app. The full auto-lock is a separate free download at " + domain +
                 ", because the sandbox keeps Zorvi from locking the session.",
             "Get the full auto-lock at " + domain};
 }
 
 OnboardingCard privateByDesign() {
-    return {
-        "privateByDesign",
-        "checkmark.shield.fill",
-        OnboardingTint::notice,
-        "Private by design",
-        "Your data stays yours",
-        "The camera is processed entirely on this computer, with dlib. No image, video, or "
-        "personal data ever leaves your machine. No account, no analytics, no tracking.",
-        "Camera processing happens on your Mac only. No data leaves the machine. No account or analytics.",
-        {}};
+    return {"privateByDesign",
+            "checkmark.shield.fill",
+            OnboardingTint::notice,
+            "Private by design",
+            "Your data stays yours",
+            "The camera is processed entirely on this computer, with dlib. No image, video, or "
+            "personal data ever leaves your machine. No account, no analytics, no tracking.",
+            "Camera processing happens on this computer only. No data leaves the machine. No account or "
+            "analytics.",
+            {}};
 }
 
 OnboardingCard permissionsSection() {
@@ -87,10 +87,11 @@ const OnboardingPermissionRow& onboardingPermissionRow(OnboardingPermission perm
     static const std::array<OnboardingPermissionRow, 3> rows{{
         {OnboardingPermission::camera, "camera.fill", "Camera", "Detects your presence at the desk",
          "Continue"},
-        {OnboardingPermission::appleWatch, "applewatch", "Apple Watch", "Verifies your proximity to the Mac",
-         "Continue"},
+        {OnboardingPermission::appleWatch, "applewatch", "Apple Watch",
+         "Verifies your proximity to the computer", "Continue"},
         {OnboardingPermission::screenLocking, "lock.shield.fill", "Screen locking",
-         "Zorvi locks the Mac when you walk away. You can change this later in Settings.", "Allow Locking"},
+         "Zorvi locks the computer when you walk away. You can change this later in Settings.",
+         "Allow Locking"},
     }};
     return rows[static_cast<std::size_t>(permission)];
 }

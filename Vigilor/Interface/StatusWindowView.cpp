@@ -235,7 +235,7 @@ QWidget* DashboardParts::privacyPromise() {
     stack->addWidget(heading("hand.raised.fill", QStringLiteral("Privacy promise")));
     stack->addWidget(
         text(systemTextStyle(TextStyle::callout), SystemColor::secondaryLabel(), 8, false,
-             QStringLiteral("Zorvi processes camera presence locally on this Mac. It does not upload "
+             QStringLiteral("Zorvi processes camera presence locally on this computer. It does not upload "
                             "face images, require an account, or keep a cloud presence history.")));
     return panel;
 }

@@ -107,7 +107,9 @@ Outcome enable(const Layout& layout) {
 
     const auto file = layout.ownFile();
     const bool created = !existing.contents;
-    if (created && !AtomicFile::write(file, GdmBanner::ownKeyfileContents(), keyfileMode))
+    // A file of ours from an earlier version gets today's text.
+    if (existing.contents != GdmBanner::ownKeyfileContents() &&
+        !AtomicFile::write(file, GdmBanner::ownKeyfileContents(), keyfileMode))
         return failure("Could not write " + file.string() + ".");
     // A later file may still switch the banner off; then ours would never show.
     if (!GdmBanner::currentState(layout).isOurs()) {

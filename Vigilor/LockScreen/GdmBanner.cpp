@@ -95,6 +95,10 @@ std::string ownKeyfileContents() {
     return contents;
 }
 
+bool isOurText(std::string_view text) {
+    return text == signatureText || text == earlierSignatureText;
+}
+
 bool holdsOnlyOurBanner(std::string_view contents) {
     const Keyfile keyfile = parseKeyfile(contents);
     if (keyfile.size() != 1 || keyfile.begin()->first != loginScreenGroup)
@@ -102,9 +106,11 @@ bool holdsOnlyOurBanner(std::string_view contents) {
     const auto& keys = keyfile.begin()->second;
     const auto enable = keys.find(enableKey);
     const auto text = keys.find(textKey);
-    return keys.size() == 2 && enable != keys.end() && text != keys.end() &&
-           GVariantText::parseBoolean(enable->second) == true &&
-           GVariantText::parseString(text->second) == signatureText;
+    if (keys.size() != 2 || enable == keys.end() || text == keys.end() ||
+        GVariantText::parseBoolean(enable->second) != true)
+        return false;
+    const auto parsed = GVariantText::parseString(text->second);
+    return parsed && isOurText(*parsed);
 }
 
 EffectiveBanner effectiveBanner(const Layout& layout) {
@@ -131,7 +137,7 @@ LockScreenMessageState stateOf(const EffectiveBanner& banner, const Layout& layo
     const auto text = GVariantText::parseString(banner.text->value);
     if (!text)
         return LockScreenMessageState::foreign(banner.text->value);
-    if (*text == signatureText && banner.text->source == layout.ownFile())
+    if (isOurText(*text) && banner.text->source == layout.ownFile())
         return LockScreenMessageState::ours();
     return LockScreenMessageState::foreign(*text);
 }

@@ -23,8 +23,13 @@ namespace GdmBanner {
 // The one message this product ever puts on the login screen, naming the product's site; the user
 // cannot edit it.
 inline constexpr auto signature =
-    ZorviWebSite::joined("This Mac locks itself \u00B7 ", ZorviWebSite::makerHost);
+    ZorviWebSite::joined("This computer locks itself \u00B7 ", ZorviWebSite::makerHost);
 inline constexpr std::string_view signatureText(signature.data(), signature.size() - 1);
+// The text earlier versions wrote into the same file: still ours to take away, and replaced by the
+// signature when the message is turned on again.
+inline constexpr auto earlierSignature =
+    ZorviWebSite::joined("This Mac locks itself \u00B7 ", ZorviWebSite::makerHost);
+inline constexpr std::string_view earlierSignatureText(earlierSignature.data(), earlierSignature.size() - 1);
 
 inline constexpr std::string_view loginScreenGroup = "org/gnome/login-screen";
 inline constexpr std::string_view enableKey = "banner-message-enable";
@@ -59,6 +64,8 @@ Keyfile parseKeyfile(std::string_view contents);
 
 // The contents of our own keyfile.
 std::string ownKeyfileContents();
+// Whether a banner text is one this product writes, now or in an earlier version.
+bool isOurText(std::string_view text);
 // Whether a keyfile holds exactly our banner and nothing else, so that deleting it loses nobody's
 // setting.
 bool holdsOnlyOurBanner(std::string_view contents);

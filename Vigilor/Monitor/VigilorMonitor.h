@@ -185,7 +185,7 @@ public:
     // What the camera and Bluetooth last reported, and the published words made from it.
     const CameraState& cameraState() const { return cameraState_(); }
     BluetoothState bluetoothState() const { return bluetoothState_(); }
-    std::string cameraStatus() const { return cameraStatusText(cameraState()); }
+    std::string cameraStatus() const;
     std::string bluetoothStatus() const { return bluetoothWords(bluetoothState()).status; }
 
     // Start-up.
@@ -487,6 +487,7 @@ private:
     // The one writer of the camera's and Bluetooth's states: each report is logged by its row, and the
     // phase follows the camera.
     void reportCamera(CameraState state);
+    bool fallsBackToCompanion(CameraState::Kind kind) const;
     // `cause`: what the platform said kept it from answering, for the states whose line names it.
     void reportBluetooth(BluetoothState state, const std::string& cause = {});
     void publishPhase();

@@ -18,7 +18,9 @@ void VigilorMonitor::reportCamera(CameraState state) {
     if (state.kind == Kind::running || state.kind == Kind::switchedOff)
         framePhase_ = MonitorPhase::ready;
     setIfChanged(cameraInterrupted, state.kind == Kind::interrupted);
-    const std::string line = words.logLine + (words.logsReason ? state.reason : std::string());
+    std::string line = words.logLine + (words.logsReason ? state.reason : std::string());
+    if (fallsBackToCompanion(state.kind))
+        line += "; falling back to your " + companionWordLowerCase();
     setIfChanged(cameraState_, std::move(state));
     publishPhase();
     if (line.empty())
@@ -26,6 +28,18 @@ void VigilorMonitor::reportCamera(CameraState state) {
     append(line);
     if (words.blocks && words.logsReason)
         systemLog("camera", line);
+}
+
+// Without its camera the monitor decides on the companion the user chose, if there is one.
+bool VigilorMonitor::fallsBackToCompanion(CameraState::Kind kind) const {
+    return kind == CameraState::Kind::interrupted && bluetoothPresenceEnabled();
+}
+
+std::string VigilorMonitor::cameraStatus() const {
+    const std::string status = cameraStatusText(cameraState());
+    return fallsBackToCompanion(cameraState().kind)
+               ? status + " \u2014 " + companionWordCapitalised() + " only"
+               : status;
 }
 
 // Paused wins; otherwise a camera that cannot watch blocks, one not asked yet is starting, and one

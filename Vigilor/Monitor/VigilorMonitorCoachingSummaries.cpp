@@ -394,7 +394,7 @@ std::string VigilorMonitor::nudgeDetail() const {
     case NudgeRow::needsAccess:
         return signalBrief();
     case NudgeRow::remoteControl:
-        return "The iMac is being controlled remotely; camera presence is away.";
+        return "This computer is being controlled remotely; camera presence is away.";
     case NudgeRow::awayWithoutLocking:
         return "Zorvi is coaching presence only in this version.";
     case NudgeRow::checkingAwayLock:

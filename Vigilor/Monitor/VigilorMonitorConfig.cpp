@@ -78,7 +78,7 @@ void VigilorMonitor::applyRemoteSettings(const SyncedSettings& settings) {
     std::optional<std::string> device;
     if (SettingsSync* sync = settingsSync())
         device = sync->lastSyncedFromDevice();
-    append("Settings synced from " + device.value_or("another Mac"));
+    append("Settings synced from " + device.value_or("another computer"));
 }
 
 void VigilorMonitor::syncBluetoothForCurrentConfig(bool requestIfNeeded) {

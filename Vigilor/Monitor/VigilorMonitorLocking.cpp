@@ -178,9 +178,9 @@ void VigilorMonitor::deliverMacLockedNotification(const std::string& source, Dat
 void VigilorMonitor::addMacLockedNotification(const std::string& source, Date lockedAt) {
     NotificationRequest request;
     request.identifier = "app.zorvi.maclocked";
-    request.title = "Mac locked";
+    request.title = "Screen locked";
     request.body =
-        "Zorvi locked this Mac via " + source + " at " + LocalCalendar::timeText(lockedAt, false) + ".";
+        "Zorvi locked this computer via " + source + " at " + LocalCalendar::timeText(lockedAt, false) + ".";
     services_.notifications->add(request, [weak = weakSelf()](std::optional<std::string> error) {
         if (!error)
             return;

@@ -133,7 +133,7 @@ void VigilorMonitor::handleRemoteLockCommand(const RemoteLockCommand& command) {
     const Date at = now();
     if (lockAttempt_.locked()) {
         append("Remote lock requested while already locked");
-        appendLockEvent("Remote lock confirmed: Mac was already locked");
+        appendLockEvent("Remote lock confirmed: this computer was already locked");
         acknowledge("session_locked_confirmed", "Mac was already locked.");
         sendStatusEvent("locked", "Mac", at);
         return;

@@ -117,7 +117,7 @@ std::string VigilorMonitor::readinessSummary() const {
     if (ability)
         return ability->readiness;
     if (remoteControlActive() && !face)
-        return "Remote, not at Mac";
+        return "Remote, not at computer";
     if (face && (!bluetooth || watchPresent()))
         return "You are here";
     // Bluetooth that can tell nothing is the word, beside a face or instead of a camera switched off.
@@ -155,7 +155,7 @@ std::string VigilorMonitor::signalBrief() const {
     if (phase() == MonitorPhase::blocked)
         return cameraRow(*this).brief;
     if (remoteControlActive() && !face)
-        return "Screen Sharing is active, but the camera does not see you at the Mac.";
+        return "Screen Sharing is active, but the camera does not see you at the computer.";
     if (bluetooth && isBluetoothUnavailable())
         return "Bluetooth is unavailable; " + companionWordCapitalised() +
                (lockingAvailable_ ? " verification is suppressing auto-lock." : " proximity is unavailable.");
@@ -163,9 +163,9 @@ std::string VigilorMonitor::signalBrief() const {
         return std::string(cameraDeliversFrames(now()) ? "Camera is active; waiting" : "Waiting") +
                " to learn your " + companionWordLowerCase() + " signal.";
     if (face && !bluetooth)
-        return "Camera sees you at the Mac.";
+        return "Camera sees you at the computer.";
     if (face && watchPresent())
-        return "Camera and " + companionWordCapitalised() + " agree you are at the Mac.";
+        return "Camera and " + companionWordCapitalised() + " agree you are at the computer.";
     if (!face && !watchPresent())
         return "Desk presence, input, and Bluetooth gates are away or unavailable.";
     if (!face)
@@ -177,7 +177,7 @@ std::string VigilorMonitor::signalBrief() const {
 // cannot lock, a blocked camera, a lock under way, anything that keeps Auto Lock from locking at all.
 std::optional<std::string> VigilorMonitor::guardReason() const {
     if (screenLocked())
-        return "Screen locked.";
+        return "Computer locked.";
     if (isPaused())
         return "Paused by user.";
     const ZorviLockAbilityInputs abilityInputs = lockAbilityInputs();

@@ -180,7 +180,7 @@ QWidget* privacyAndTrustContent(SettingsSectionContext&) {
     auto* line = new QHBoxLayout(notes);
     line->setContentsMargins(0, 0, 0, 0);
     line->setSpacing(10);
-    line->addWidget(new TrustNote("video.slash", "No face upload", "Camera frames stay on this Mac."));
+    line->addWidget(new TrustNote("video.slash", "No face upload", "Camera frames stay on this computer."));
     line->addWidget(
         new TrustNote("person.crop.circle.badge.xmark", "No account", "No signup or cloud identity."));
     line->addWidget(

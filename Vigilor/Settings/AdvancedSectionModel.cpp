@@ -35,8 +35,7 @@ DisclosureHeader advancedDisclosureHeader(AdvancedDisclosure disclosure, size_t 
     case AdvancedDisclosure::postureAndFraming:
         return {"Posture & framing", "Face-angle and framing hints.", "figure.stand", T::notice};
     case AdvancedDisclosure::menuBarAndAlerts:
-        return {"Menu bar & alerts", "Appearance, sounds, notifications.", "menubar.rectangle", T::notice,
-                true};
+        return {"Tray & alerts", "Appearance, sounds, notifications.", "menubar.rectangle", T::notice, true};
     case AdvancedDisclosure::lockScreenMessage:
         return {"Lock screen message", "Show a message on GDM's login screen.", "lock.doc", T::warning};
     case AdvancedDisclosure::phoneAndWatchStatus:
@@ -73,7 +72,7 @@ std::string calibrationDetail(DistanceCalibrationMode mode) {
 std::string menuBarFeedbackDetail(MenuBarFeedbackStyle style) {
     switch (style) {
     case MenuBarFeedbackStyle::staticIcon:
-        return "Minimal menu bar presence.";
+        return "Minimal tray presence.";
     case MenuBarFeedbackStyle::liveIcon:
         return "Icon changes with face, Watch, and look-away state.";
     case MenuBarFeedbackStyle::liveLabel:
@@ -85,9 +84,8 @@ std::string menuBarFeedbackDetail(MenuBarFeedbackStyle style) {
 RemoteCompanionRows remoteCompanionRows(const VigilorConfig& config, bool lockingAvailable) {
     RemoteCompanionRows rows;
     rows.showCommandEndpoint = lockingAvailable;
-    rows.pairingDetail = lockingAvailable
-                             ? "Copy this into the bundled relay, Shortcuts, or a future companion app."
-                             : "Copy this into a trusted local relay for status-only testing.";
+    rows.pairingDetail = lockingAvailable ? "Copy this into the relay you run, or into a companion app."
+                                          : "Copy this into a trusted local relay for status-only testing.";
     rows.publishEnabled = VigilorMonitor::remoteStatusEndpointReady(config);
     rows.publishHelp = rows.publishEnabled ? "" : "Status endpoint must be configured to publish";
     return rows;
@@ -125,7 +123,7 @@ LockScreenSignatureRowLook lockScreenSignatureRowLook(const LockScreenMessageSta
     LockScreenSignatureRowLook look;
     look.iconSymbol = state.isOurs() ? "lock.fill" : "lock";
     look.iconTint = state.isOurs() ? SettingsTint::success : SettingsTint::secondary;
-    look.detail = state.isForeign() ? "A custom lock-screen message is already set on this Mac."
+    look.detail = state.isForeign() ? "A custom lock-screen message is already set on this computer."
                                     : "Shows '" + std::string(GdmBanner::signatureText) +
                                           "' on GDM's login screen (needs the banner helper and an "
                                           "admin password).";

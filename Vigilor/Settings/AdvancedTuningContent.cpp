@@ -199,7 +199,7 @@ QWidget* menuBarAndAlertsContent(SettingsSectionContext& context) {
     const auto& b = context.bindings();
     VigilorMonitor& monitor = context.monitor();
     std::vector<QWidget*> rows = {
-        rowWithDetail(context, "Menu bar feedback", "rectangle.and.hand.point.up.left", Theme::notice(),
+        rowWithDetail(context, "Tray feedback", "rectangle.and.hand.point.up.left", Theme::notice(),
                       picker(context, b.menuBarFeedbackStyle(), 188),
                       [&monitor] { return menuBarFeedbackDetail(monitor.config().menuBarFeedbackStyle); }),
         toggle(context, "Pulse when due", "Animate the icon when a movement break is due.",
@@ -209,7 +209,7 @@ QWidget* menuBarAndAlertsContent(SettingsSectionContext& context) {
     };
     // Fixed for the life of the process, so the row is made or not rather than hidden.
     if (monitor.lockingAvailable())
-        rows.push_back(toggle(context, "Notify when Mac locks",
+        rows.push_back(toggle(context, "Notify when Zorvi locks",
                               "Show confirmation after Zorvi locks the screen.", "lock.badge.clock",
                               Theme::warning(), b.notifyWhenMacLocks()));
     rows.push_back(toggle(context, "Sound", "Play a soft system sound when a break is due.", "speaker.wave.2",

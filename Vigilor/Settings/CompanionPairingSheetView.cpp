@@ -107,8 +107,8 @@ void CompanionPairingSheetView::update(const std::string& code, PairingSheetStat
                                        const std::string& error) {
     // Unannounced, the phone cannot find the computer by itself.
     hint_->setText(state == PairingSheetState::notAnnounced
-                       ? QStringLiteral("Your iPhone cannot find this Mac until Zorvi is announced")
-                       : QStringLiteral("Open Zorvi on your iPhone \u2014 it will find this Mac"));
+                       ? QStringLiteral("Your iPhone cannot find this computer until Zorvi is announced")
+                       : QStringLiteral("Open Zorvi on your iPhone \u2014 it will find this computer"));
     code_->setText(code.empty() ? QStringLiteral("\u2014") : qs(code));
     setTextColour(code_, code.empty() ? SystemColor::secondaryLabel() : SystemColor::primaryLabel());
 

@@ -31,8 +31,8 @@ SettingsSectionCard* SettingsContent::eyesMovementSection() {
 }
 
 SettingsSectionCard* SettingsContent::syncSection() {
-    return settingsSection(QStringLiteral("Across your Macs"),
-                           QStringLiteral("Keep Zorvi's settings in step on every Mac you use."),
+    return settingsSection(QStringLiteral("Across your computers"),
+                           QStringLiteral("Keep Zorvi's settings in step on every computer you use."),
                            "macbook.and.iphone", Theme::notice(),
                            {new SettingsSyncRow(monitor_->settingsSync())});
 }

@@ -37,8 +37,8 @@ SettingsSectionCard* SettingsContent::essentialsSection() {
         QStringLiteral("Start at login"), {}, "poweron", Theme::notice(), b.launchAtLogin()));
     auto* nudges = context_->track(new SettingsToggleRow(
         QStringLiteral("Gentle visual nudges"),
-        QStringLiteral("Use the menu bar icon, halo, and countdown surfaces before notifications."),
-        "sparkles", Theme::notice(), b.visualNudgesEnabled()));
+        QStringLiteral("Use the tray icon, halo, and countdown surfaces before notifications."), "sparkles",
+        Theme::notice(), b.visualNudgesEnabled()));
     context_->onRefresh(
         [this, startAtLogin] { startAtLogin->setDetail(qs(monitor_->launchAtLoginStatus())); });
     std::vector<QWidget*> rows{banner, startAtLogin, nudges};
@@ -94,7 +94,8 @@ QWidget* SettingsContent::lockPermissionRow() {
     auto* detail = new ClampedLabel(zorviFont(11, QFont::Normal), SystemColor::secondaryLabel(), 1, true);
     auto* texts = new QVBoxLayout;
     texts->setSpacing(1);
-    texts->addWidget(plainLabel("Allow Zorvi to lock this Mac", zorviControl(), SystemColor::primaryLabel()));
+    texts->addWidget(
+        plainLabel("Allow Zorvi to lock this computer", zorviControl(), SystemColor::primaryLabel()));
     texts->addWidget(detail);
     auto* button = new ZorviGlassButton(QStringLiteral("Allow"), {}, true);
     button->setObjectName(QStringLiteral("lockPermissionButton"));
@@ -144,7 +145,7 @@ SettingsSectionCard* SettingsContent::shareSection() {
     connect(kit, &QPushButton::clicked, this,
             [this] { environment_.openLink(ZorviShareService::sharePageURL()); });
     return settingsSection(
-        QStringLiteral("Share Zorvi"), QStringLiteral("One honest ask for one Mac user."),
+        QStringLiteral("Share Zorvi"), QStringLiteral("One honest ask for one Linux user."),
         "square.and.arrow.up", Theme::success(),
         {copyRow,
          new SettingsControlRow(

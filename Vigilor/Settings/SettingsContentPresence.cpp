@@ -127,11 +127,11 @@ SettingsSectionCard* SettingsContent::knownVigilorSection() {
         QStringLiteral("Known-Face Lock"),
         QStringLiteral(
             "Keep the screen locked unless Zorvi recognises your face. Your face template never leaves "
-            "this Mac."),
+            "this computer."),
         "faceid", Theme::warning(),
         {context_->track(new SettingsToggleRow(
              QStringLiteral("Require face recognition"),
-             QStringLiteral("Unknown faces at the desk do not keep the Mac unlocked."), "faceid",
+             QStringLiteral("Unknown faces at the desk do not keep the computer unlocked."), "faceid",
              Theme::warning(), context_->bindings().requireKnownFaceForPresence())),
          enrolRow});
 }

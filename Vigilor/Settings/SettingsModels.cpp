@@ -44,7 +44,7 @@ SettingsSyncRowModel settingsSyncRowModel(SettingsSync::Status status,
     case SettingsSync::Status::off:
         return {SystemColor::secondaryLabel(), "Off", "Sync is paused.", std::nullopt};
     case SettingsSync::Status::unavailable:
-        return {Theme::warning(), "No sync folder", "Sync is on, but " + folder + " does not exist.",
+        return {Theme::warning(), "No sync folder", "Nothing syncs until " + folder + " exists.",
                 "Create that folder, or link there a folder your sync tool carries (Nextcloud, "
                 "Syncthing\u2026), and sync starts by itself."};
     case SettingsSync::Status::active:
@@ -75,7 +75,7 @@ std::string bluetoothModeDetail(BluetoothPresenceMode mode) {
     case BluetoothPresenceMode::watch:
         return "Best when you wear your Watch while you step away.";
     case BluetoothPresenceMode::phone:
-        return "Best when you carry your phone away from the Mac.";
+        return "Best when you carry your phone away from the computer.";
     case BluetoothPresenceMode::either:
         return "Zorvi treats either configured device as a nearby signal.";
     }

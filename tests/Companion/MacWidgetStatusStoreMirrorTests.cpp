@@ -74,14 +74,14 @@ TEST(MacWidgetMirrorSnapshot, SetsEverySixteenFields) {
                                           12.5,
                                           false,
                                           0,
-                                          "Mac locked."};
+                                          "Computer locked."};
     EXPECT_EQ(MacWidgetStatusStoreMirror::widgetSnapshot(relaySnapshot(), "heartbeat", Date(800'000'000),
                                                          {"DEVICE-1", true}, "Desk"),
               expected);
     const auto unlocked = MacWidgetStatusStoreMirror::widgetSnapshot(
         relaySnapshot(), "heartbeat", Date(800'000'000), {"DEVICE-1", false}, "");
     EXPECT_FALSE(unlocked.message);
-    EXPECT_EQ(unlocked.deviceName, "Mac");
+    EXPECT_EQ(unlocked.deviceName, "Computer");
 }
 
 TEST_F(WidgetMirror, WritesTheSnapshotTheTimeTheWordAndTheKeyThenAsksForAReload) {
@@ -127,7 +127,7 @@ TEST_F(WidgetMirror, AnUnforcedRepeatOfTheSameKeyWritesNothing) {
 TEST_F(WidgetMirror, AHeartbeatWhileLockedSaysSo) {
     facts.screenLocked = true;
     mirror.mirror(relaySnapshot(), "heartbeat", Date(800'000'000), true);
-    EXPECT_EQ(stored().message, "Mac locked.");
+    EXPECT_EQ(stored().message, "Computer locked.");
     facts.screenLocked = false;
     mirror.mirror(relaySnapshot(), "heartbeat", Date(800'000'001), true);
     EXPECT_FALSE(stored().message);
@@ -164,7 +164,7 @@ TEST(WidgetMirrorEndToEnd, ALockedSessionReachesTheWidgetProcess) {
     const auto stored = ZorviMacDefaults::loadStatus(ZorviMacDefaults::store(), h.clock.now());
     ASSERT_TRUE(stored);
     EXPECT_EQ(stored->snapshot.event, "locked");
-    EXPECT_EQ(stored->snapshot.message, "Mac locked.");
+    EXPECT_EQ(stored->snapshot.message, "Computer locked.");
     EXPECT_EQ(stored->snapshot.deviceID, monitor->config().remoteDeviceID);
 }
 

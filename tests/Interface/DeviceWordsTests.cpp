@@ -118,7 +118,7 @@ std::vector<std::string> words(const VigilorMonitor& m, Date now) {
 const std::string noCamera = "No camera found, so Zorvi cannot see the desk.";
 const std::string cannotOpen = "The camera cannot be opened, so Zorvi cannot see the desk.";
 const std::string cameraOffRow = "Camera presence is off; Zorvi uses Bluetooth and input.";
-const std::string watchRow = "Verifies your proximity to the Mac";
+const std::string watchRow = "Verifies your proximity to the computer";
 const std::string unavailable = "Bluetooth is unavailable; Watch verification is suppressing auto-lock.";
 const std::string serviceGone = "The Bluetooth service cannot be reached.";
 const std::string notSearching = "Bluetooth presence is off, so Zorvi is not searching.";

@@ -33,11 +33,11 @@ TEST(OnboardingCards, FollowWhetherThisProcessMayLock) {
     EXPECT_THAT(cardNames(true), ElementsAre("whatZorviDoes", "privateByDesign", "permissionsSection"));
     EXPECT_THAT(cardNames(false),
                 ElementsAre("whatZorviDoes", "fullLockNote", "privateByDesign", "permissionsSection"));
-    EXPECT_THAT(onboardingCards(true).front().body, testing::HasSubstr("It locks your Mac automatically"));
+    EXPECT_THAT(onboardingCards(true).front().body,
+                testing::HasSubstr("It locks your computer automatically"));
     EXPECT_THAT(onboardingCards(false).front().body, testing::HasSubstr("for rest and movement."));
     EXPECT_EQ(onboardingCards(false).front().accessibilityLabel,
-              "Zorvi watches your desk using your camera and Apple Watch. " +
-                  onboardingCards(false).front().body);
+              "Zorvi watches your desk using your camera. " + onboardingCards(false).front().body);
 }
 
 struct RowsCase {

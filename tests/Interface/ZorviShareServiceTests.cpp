@@ -20,7 +20,7 @@ TEST(ZorviShareService, AddressesOfTheRightKinds) {
                             &ZorviShareService::sharePageURL()})
         EXPECT_TRUE(url->host().endsWith(".example")) << url->toString().toStdString();
     EXPECT_EQ(GdmBanner::signatureText,
-              "This Mac locks itself \u00B7 " + ZorviShareService::sharePageURL().host().toStdString())
+              "This computer locks itself \u00B7 " + ZorviShareService::sharePageURL().host().toStdString())
         << "the lock screen names the links' site";
 }
 

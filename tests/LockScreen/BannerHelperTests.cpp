@@ -72,6 +72,7 @@ TEST_F(BannerHelperTest, CommandsChangeOnlyOurOwnBanner) {
     const std::string ownContents = GdmBanner::ownKeyfileContents();
     const std::string edited = ownContents + "disable-user-list=true\n";
     const std::string hiddenBySomeone = "[org/gnome/login-screen]\nbanner-message-enable=false\n";
+    const std::string earlier = bannerKeyfile(GdmBanner::earlierSignatureText);
     const CommandCase cases[] = {
         {"enable on a clean system", {}, "enable", false, 0, "", ownContents, true},
         {"enable when it is on already", {{ours, ownContents}}, "enable", false, 0, "", ownContents, true},
@@ -117,7 +118,16 @@ TEST_F(BannerHelperTest, CommandsChangeOnlyOurOwnBanner) {
          "dconf update failed: error: failed to update at least one of the databases",
          std::nullopt,
          true},
+        {"enable over an earlier version's text",
+         {{ours, earlier}},
+         "enable",
+         false,
+         0,
+         "",
+         ownContents,
+         true},
         {"disable", {{ours, ownContents}}, "disable", false, 0, "", std::nullopt, true},
+        {"disable an earlier version's text", {{ours, earlier}}, "disable", false, 0, "", std::nullopt, true},
         {"disable with nothing of ours", {}, "disable", false, 0, "", std::nullopt, false},
         {"disable leaves another banner alone",
          {{gdm + "50-corp", bannerKeyfile("Corp")}},

@@ -19,7 +19,7 @@ const std::vector<QuotingCase> quotingCases = {
     {"plain", "hello", "'hello'"},
     {"empty", "", "''"},
     {"signature with its middle dot kept as UTF-8", std::string(GdmBanner::signatureText),
-     "'This Mac locks itself \u00B7 zorvi.example'"},
+     "'This computer locks itself \u00B7 zorvi.example'"},
     {"apostrophe", "it's", "'it\\'s'"},
     {"backslash", "a\\b", "'a\\\\b'"},
     {"backslash before apostrophe", "\\'", "'\\\\\\''"},

@@ -62,17 +62,47 @@ TEST(CameraSession, CapsTheFrameRateAtFiveWhereTheFormatAllowsIt) {
     }
 }
 
-TEST(CameraSession, InterruptionsFallBackToTheWatchAndEndWithARestart) {
-    CameraScene s;
+// Without the camera the companion the user chose decides; without one, nothing is said to.
+TEST(CameraSession, InterruptionsNameTheCompanionTheMonitorFallsBackTo) {
+    const struct {
+        BluetoothPresenceMode mode;
+        const char* status;
+        const char* line;
+    } cases[] = {
+        {BluetoothPresenceMode::watch, "Camera in use by another app \u2014 Watch only",
+         "Camera interrupted (another app is using it); falling back to your Watch"},
+        {BluetoothPresenceMode::phone, "Camera in use by another app \u2014 Phone only",
+         "Camera interrupted (another app is using it); falling back to your phone"},
+        {BluetoothPresenceMode::either, "Camera in use by another app \u2014 Device only",
+         "Camera interrupted (another app is using it); falling back to your device"},
+        {BluetoothPresenceMode::off, "Camera in use by another app",
+         "Camera interrupted (another app is using it)"},
+    };
+    for (const auto& c : cases) {
+        CameraScene s([&](VigilorConfig& config) {
+            config.bluetoothPresenceMode = c.mode;
+            config.watchGateRequired = true;
+        });
+        s.session().observers.wasInterrupted();
+        s.h.runLoop.loop().runUntilIdle();
+        EXPECT_EQ(s.monitor->cameraStatus(), c.status);
+        EXPECT_TRUE(s.logged(c.line)) << c.line;
+    }
+}
+
+TEST(CameraSession, InterruptionsAreLoggedEachTimeAndEndWithARestart) {
+    CameraScene s([](VigilorConfig& c) {
+        c.bluetoothPresenceMode = BluetoothPresenceMode::watch;
+        c.watchGateRequired = true;
+    });
     auto& session = s.session();
     session.observers.wasInterrupted();
     session.observers.wasInterrupted();
     s.h.runLoop.loop().runUntilIdle();
     EXPECT_TRUE(s.monitor->cameraInterrupted());
-    EXPECT_EQ(s.monitor->cameraStatus(), "Camera in use by another app \u2014 Watch only");
     const auto texts = s.activity();
     EXPECT_EQ(std::count(texts.begin(), texts.end(),
-                         "Camera interrupted (another app is using it); falling back to Apple Watch"),
+                         "Camera interrupted (another app is using it); falling back to your Watch"),
               2);
 
     session.running = false;

@@ -371,7 +371,7 @@ TEST_F(StatusSummaries, NudgeCardAndLevelFollowTheirOwnOrders) {
              t.noFace();
              t.monitor->remoteControlActive = true;
          },
-         "Remote control active", "The iMac is being controlled remotely; camera presence is away.",
+         "Remote control active", "This computer is being controlled remotely; camera presence is away.",
          "display", L::presenceCheck},
         {"away, armed",
          [](auto& t) {

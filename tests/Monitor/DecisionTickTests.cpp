@@ -99,7 +99,7 @@ TEST_F(DecisionTick, WalksTheWholeRoadFromAbsenceToWelcomeBack) {
     ASSERT_FALSE(h.notifications->added.empty());
     EXPECT_EQ(h.notifications->added.back().identifier, "app.zorvi.maclocked");
     EXPECT_THAT(h.notifications->added.back().body,
-                ::testing::StartsWith("Zorvi locked this Mac via Auto at "));
+                ::testing::StartsWith("Zorvi locked this computer via Auto at "));
 
     // Back after a while: unlocked, credited and welcomed.
     tick(60);

@@ -133,7 +133,7 @@ TEST_F(RemoteGlue, ConfirmsARemoteLockAtOnceWhenAlreadyLocked) {
     EXPECT_EQ(h.relay->sent.back().snapshot.source, "Mac");
     EXPECT_EQ(h.relay->sent.back().snapshot.status, RemoteMacLockStatus::locked);
     EXPECT_EQ(monitor->screenLockedAt(), Date(799'990'000));
-    EXPECT_EQ(newestLockEvent(), "Remote lock confirmed: Mac was already locked");
+    EXPECT_EQ(newestLockEvent(), "Remote lock confirmed: this computer was already locked");
 }
 
 TEST_F(RemoteGlue, AFailedRemoteLockIsRejectedAfterItWasAnnounced) {

@@ -51,7 +51,7 @@ TEST_F(StatusSummaries, ReadinessSummaryTakesTheFirstMatchingRule) {
                  t.monitor->remoteControlActive = true;
                  t.monitor->watchPresent = true;
              },
-             "Remote, not at Mac"},
+             "Remote, not at computer"},
             {"face, Bluetooth presence off", [](auto&) {}, "You are here"},
             {"face and phone near",
              [](auto& t) {
@@ -158,7 +158,7 @@ TEST_F(StatusSummaries, SignalBriefNamesTheCompanionInTheRightCase) {
                          t.noFace();
                          t.monitor->remoteControlActive = true;
                      },
-                     "Screen Sharing is active, but the camera does not see you at the Mac."},
+                     "Screen Sharing is active, but the camera does not see you at the computer."},
                     {"radio unavailable",
                      [](auto& t) {
                          t.companion(Mode::phone);
@@ -169,14 +169,14 @@ TEST_F(StatusSummaries, SignalBriefNamesTheCompanionInTheRightCase) {
                      "Camera is active; waiting to learn your phone signal."},
                     {"watch never heard", [](auto& t) { t.companion(Mode::watch); },
                      "Camera is active; waiting to learn your Watch signal."},
-                    {"face, Bluetooth presence off", [](auto&) {}, "Camera sees you at the Mac."},
+                    {"face, Bluetooth presence off", [](auto&) {}, "Camera sees you at the computer."},
                     {"face and device near",
                      [](auto& t) {
                          t.companion(Mode::either);
                          t.heard(1);
                          t.monitor->watchPresent = true;
                      },
-                     "Camera and Device agree you are at the Mac."},
+                     "Camera and Device agree you are at the computer."},
                     {"nothing seen, Bluetooth presence off", [](auto& t) { t.noFace(); },
                      "Desk presence, input, and Bluetooth gates are away or unavailable."},
                     {"phone near, face lost",
@@ -207,7 +207,7 @@ TEST_F(StatusSummaries, LockReasonAndArmedWordsFollowTheGuard) {
         const char* mode;
         const char* readiness;
     } cases[] = {
-        {"the session locked", [](auto& t) { t.h.session->reportLock(true); }, "Screen locked.", "Coaching",
+        {"the session locked", [](auto& t) { t.h.session->reportLock(true); }, "Computer locked.", "Coaching",
          "You are here"},
         {"paused", [](auto& t) { t.monitor->isPaused = true; }, "Paused by user.", "Paused", "Paused"},
         {"locking switched off", [](auto& t) { t.settings([](VigilorConfig& c) { c.screenLockingEnabled = false; }); },

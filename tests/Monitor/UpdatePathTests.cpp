@@ -174,7 +174,7 @@ TEST_F(UpdatePath, AppliesASyncedCopyWithoutPushingItBack) {
 
     h.sync->deviceName.reset();
     monitor->applyRemoteSettings(SyncedSettings::from(remote));
-    EXPECT_EQ(newestEvent(*monitor), "Settings synced from another Mac");
+    EXPECT_EQ(newestEvent(*monitor), "Settings synced from another computer");
     update([](VigilorConfig& c) { c.lockTimeout = 45; });
     EXPECT_EQ(h.log.count("sync.push"), 1u);
 }

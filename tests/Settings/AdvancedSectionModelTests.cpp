@@ -17,7 +17,7 @@ std::vector<std::string> titles(bool lockingAvailable) {
 
 TEST(AdvancedSectionModel, ListsElevenDisclosuresWithLockingAndNineWithout) {
     const std::vector<std::string> all = {"Lock fine-tuning",    "Bluetooth presence",   "Break tuning",
-                                          "Screen distance",     "Posture & framing",    "Menu bar & alerts",
+                                          "Screen distance",     "Posture & framing",    "Tray & alerts",
                                           "Lock screen message", "Phone & Watch status", "Privacy & Trust",
                                           "Recent events",       "Lock & security log"};
     EXPECT_EQ(titles(true), all);
@@ -117,10 +117,9 @@ TEST(AdvancedSectionModel, PairingJSONHasFiveSortedStringMembersWithEndpointsAsS
 
 TEST(AdvancedSectionModel, LockScreenRowFollowsItsStateTable) {
     using S = LockScreenMessageState;
-    const std::string ourDetail =
-        "Shows 'This Mac locks itself \u00B7 zorvi.example' on GDM's login screen (needs the banner helper "
-        "and an admin password).";
-    const std::string foreignDetail = "A custom lock-screen message is already set on this Mac.";
+    const std::string ourDetail = "Shows 'This computer locks itself \u00B7 zorvi.example' on GDM's login "
+                                  "screen (needs the banner helper and an admin password).";
+    const std::string foreignDetail = "A custom lock-screen message is already set on this computer.";
     const struct {
         const char* name;
         S state;

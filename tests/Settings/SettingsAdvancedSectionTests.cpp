@@ -106,10 +106,10 @@ TEST(AdvancedCardTest, ListsItsDisclosuresWithOnlyTheAlertsOpenAndGatesLockingRo
         EXPECT_EQ(shown, expected);
         EXPECT_EQ(shown.size(), sandboxed ? 9 : 11);
         for (const auto* d : t.disclosures())
-            EXPECT_EQ(d->isExpanded(), d->objectName() == "disclosure.Menu bar & alerts")
+            EXPECT_EQ(d->isExpanded(), d->objectName() == "disclosure.Tray & alerts")
                 << d->objectName().toStdString();
 
-        EXPECT_EQ(t.row("Notify when Mac locks") != nullptr, !sandboxed);
+        EXPECT_EQ(t.row("Notify when Zorvi locks") != nullptr, !sandboxed);
         EXPECT_EQ(t.row("Command endpoint") != nullptr, !sandboxed);
         EXPECT_EQ(t.row("Pairing")->detail().toStdString(),
                   remoteCompanionRows(t.monitor->config(), !sandboxed).pairingDetail);
@@ -319,7 +319,7 @@ TEST(AdvancedCardTest, RendersEveryDisclosureOpen) {
     for (int i = 0; i < 4; ++i)
         t.monitor->appendLockEvent("Locked by Zorvi after 12 s away (camera saw nobody, no input for 8 s)");
     t.build();
-    t.disclosure("Menu bar & alerts")->header()->click();
+    t.disclosure("Tray & alerts")->header()->click();
     for (auto* d : t.disclosures()) {
 
         d->header()->click();

@@ -107,9 +107,10 @@ struct SandboxedForm : ::testing::Test {
     Form f;
 };
 
-const std::vector<std::string> allCards = {
-    "Essentials",       "Share Zorvi",  "When to lock",    "Don't lock when", "Eyes & movement",
-    "Across your Macs", "Locking uses", "Known-Face Lock", "Advanced",        "Updates"};
+const std::vector<std::string> allCards = {"Essentials",      "Share Zorvi",     "When to lock",
+                                           "Don't lock when", "Eyes & movement", "Across your computers",
+                                           "Locking uses",    "Known-Face Lock", "Advanced",
+                                           "Updates"};
 
 } // namespace
 
@@ -134,7 +135,7 @@ TEST_F(SettingsForm, ShowsTheTenCardsInTheirOrderWithLockingRows) {
 // were, and tells the next one the same.
 TEST_F(SettingsForm, BuildsItsFirstScreenfulFirstAndOpensAsTheLastPageWasLeft) {
     const QString fineTuning = QStringLiteral("disclosure.Lock fine-tuning"); // closed at first
-    const QString alerts = QStringLiteral("disclosure.Menu bar & alerts");    // open at first
+    const QString alerts = QStringLiteral("disclosure.Tray & alerts");        // open at first
     struct Row {
         const char* name;
         SettingsPageState page;
@@ -623,7 +624,7 @@ TEST(HonestStatus, EveryDeviceAndServiceStateIsToldAsItIs) {
              f.h.runLoop.loop().advance(SyncFolderFileSyncBackend::pollInterval); // no restart
              return before + "||" + syncRowWords(*sync);
          },
-         {"No sync folder|Sync is on, but ", "/.local/share/zorvi/sync does not exist.", "||On|Through"},
+         {"No sync folder|Nothing syncs until ", "/.local/share/zorvi/sync exists.", "||On|Through"},
          {"iCloud", "System Settings"}},
         {"unconfirmed lock",
          [](Form& f) {

@@ -86,7 +86,7 @@ TEST(SettingsModels, SyncRowFollowsTheServiceState) {
          "Sync folder",
          Theme::warning(),
          "No sync folder",
-         "Sync is on, but /home/u/.local/share/zorvi/sync does not exist.",
+         "Nothing syncs until /home/u/.local/share/zorvi/sync exists.",
          "Create that folder, or link there a folder your sync tool carries (Nextcloud, Syncthing\u2026), "
          "and sync starts by itself."},
         {S::active,
@@ -247,12 +247,12 @@ TEST_F(SettingsKit, AFieldThatCommitsWhenEditingEndsStoresNothingHalfTyped) {
 
 TEST_F(SettingsKit, ADisclosureStartsAsBuiltAndFlipsAtOnceUnderReducedMotion) {
     ScopedVariable reduceMotion(ZorviAccessibility::reduceMotionVariable, "1");
-    SettingsDisclosure open("Menu bar & alerts", "Appearance, sounds, notifications.", "menubar.rectangle",
+    SettingsDisclosure open("Tray & alerts", "Appearance, sounds, notifications.", "menubar.rectangle",
                             Theme::notice(), new QWidget, true);
     open.show();
     EXPECT_TRUE(open.content()->isVisibleTo(&open));
     EXPECT_EQ(open.chevronAngle(), 90);
-    EXPECT_EQ(open.header()->accessibleName(), "Menu bar & alerts, expanded");
+    EXPECT_EQ(open.header()->accessibleName(), "Tray & alerts, expanded");
     EXPECT_EQ(open.header()->accessibleDescription(), "Double-tap to collapse");
     open.header()->click();
     EXPECT_FALSE(open.isExpanded());

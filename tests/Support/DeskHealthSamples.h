@@ -76,7 +76,8 @@ inline std::vector<WellnessPeriodSummary> periods() {
 // Lines as the monitor writes them: the time, two spaces, the text; newest first.
 inline std::vector<std::string> lockLines(int count) {
     static const char* const texts[] = {"Locked by Zorvi after 14s away", "Screen unlocked",
-                                        "Manual lock requested from the dashboard", "Mac locked"};
+                                        "Manual lock requested from the dashboard",
+                                        "Screen locked by Zorvi (Auto)"};
     std::vector<std::string> lines;
     for (int i = 0; i < count; ++i) {
         const int minute = 59 - i;

@@ -125,10 +125,10 @@ TEST_F(WidgetProvider, ThePlaceholderIsTheLockedSample) {
                                   "Zorvi",
                                   "locked",
                                   std::nullopt,
-                                  "Varek's Mac",
+                                  "Varek's computer",
                                   clock.now(),
                                   ZorviMacStatus::locked,
-                                  "Mac locked.",
+                                  "Computer locked.",
                                   "Zorvi",
                                   std::nullopt,
                                   true,
@@ -144,7 +144,7 @@ TEST(ZorviMacStatusWidget, OffersTheThreeFamiliesUnderItsKind) {
     const ZorviMacStatusWidget widget;
     EXPECT_EQ(widget.kind, "ZorviMacWidget");
     EXPECT_STREQ(ZorviMacStatusWidget::configurationDisplayName, "Zorvi");
-    EXPECT_STREQ(ZorviMacStatusWidget::description, "Mac lock status and presence signals.");
+    EXPECT_STREQ(ZorviMacStatusWidget::description, "This computer's lock status and presence signals.");
     const auto families = ZorviMacStatusWidget::supportedFamilies;
     ASSERT_EQ(families.size(), 3u);
     EXPECT_EQ(rawValue(families[0]), "small");

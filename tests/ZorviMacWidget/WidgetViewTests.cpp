@@ -155,7 +155,7 @@ TEST(ZorviMacDialView, ColourSymbolProgressWordAndLabelFollowTheStatus) {
         {"locking", Style::gold(), "lock.rotation", 0.74, "Locking", "Desk locking"},
         {"unknown", Style::muted(), "questionmark.circle.fill", 0.28, "Unknown", "Desk unknown"},
         {"stale", Style::muted(), "clock.badge.exclamationmark", 0.34, "Status stale", "Desk status stale"},
-        {"none", Style::muted(), "questionmark.circle.fill", 0.28, "No status", "Mac status unknown"},
+        {"none", Style::muted(), "questionmark.circle.fill", 0.28, "No status", "Computer status unknown"},
     };
     const auto all = statuses();
     for (size_t i = 0; i < all.size(); ++i) {
@@ -171,7 +171,7 @@ TEST(ZorviMacDialView, ColourSymbolProgressWordAndLabelFollowTheStatus) {
     unnamed.status = ZorviMacStatus::locked;
     EXPECT_EQ((ZorviMacDialView{unnamed, 132, true}.accessibilityLabel()), " locked");
     unnamed.deviceName.reset();
-    EXPECT_EQ((ZorviMacDialView{unnamed, 132, true}.accessibilityLabel()), "Mac locked");
+    EXPECT_EQ((ZorviMacDialView{unnamed, 132, true}.accessibilityLabel()), "Computer locked");
     unnamed.status.reset();
     EXPECT_EQ((ZorviMacDialView{unnamed, 132, true}.progress()), 0.28);
 }

@@ -63,6 +63,6 @@ TEST(ZorviMacWidgetWindow, APreviewShowsThePlaceholderWhateverTheStoreHolds) {
     persist(ZorviMacStatus::unlocked);
     ZorviMacWidgetWindow window(ZorviMacWidgetFamily::systemMedium, true);
     ASSERT_TRUE(window.view().entry().status);
-    EXPECT_EQ(window.view().entry().status->deviceName, "Varek's Mac");
+    EXPECT_EQ(window.view().entry().status->deviceName, "Varek's computer");
     EXPECT_EQ(window.view().entry().status->status, ZorviMacStatus::locked);
 }

@@ -64,7 +64,7 @@ TEST_F(ZorviMacDefaultsTest, LoadFallsBackFromTheSnapshotToTheStatusWordToNothin
          true,
          {},
          "Status stale",
-         "Mac status is stale. Refresh Zorvi before trusting it.",
+         "Computer status is stale. Refresh Zorvi before trusting it.",
          false},
         {"a word 20 s old",
          {{lastStatusValue, "locked"}, {lastStatusAt, d - 20}},
@@ -72,7 +72,7 @@ TEST_F(ZorviMacDefaultsTest, LoadFallsBackFromTheSnapshotToTheStatusWordToNothin
          false,
          20,
          "Locked",
-         "Last saved Mac status.",
+         "Last saved computer status.",
          true},
         {"a word in the wrong case", {{lastStatusValue, "Locked"}}, {}, {}, {}, "", "", false},
         {"a word of the wrong type", {{lastStatusValue, 1}, {lastStatusAt, d}}, {}, {}, {}, "", "", false},
@@ -82,7 +82,7 @@ TEST_F(ZorviMacDefaultsTest, LoadFallsBackFromTheSnapshotToTheStatusWordToNothin
          true,
          {},
          "Status stale",
-         "Mac status is stale. Refresh Zorvi before trusting it.",
+         "Computer status is stale. Refresh Zorvi before trusting it.",
          false},
         {"data of the wrong type",
          {{lastStatus, Json{{"status", "locked"}}}, {lastStatusValue, "locking"}, {lastStatusAt, d}},
@@ -90,7 +90,7 @@ TEST_F(ZorviMacDefaultsTest, LoadFallsBackFromTheSnapshotToTheStatusWordToNothin
          false,
          0,
          "Locking",
-         "Last saved Mac status.",
+         "Last saved computer status.",
          true},
         {"a snapshot 151 s old",
          {{lastStatus, lockedText()}, {lastStatusAt, d - 151}},
@@ -98,7 +98,7 @@ TEST_F(ZorviMacDefaultsTest, LoadFallsBackFromTheSnapshotToTheStatusWordToNothin
          true,
          151,
          "Status stale",
-         "Mac status is 2m old. Refresh Zorvi before trusting it.",
+         "Computer status is 2m old. Refresh Zorvi before trusting it.",
          true},
         {"a snapshot 150.5 s old",
          {{lastStatus, lockedText()}, {lastStatusAt, d - 150.5}},
@@ -149,7 +149,7 @@ TEST_F(ZorviMacDefaultsTest, TheFallbackSnapshotCarriesOnlyWhatTheWordTells) {
     expected.status = ZorviMacStatus::unlocked;
     expected.stale = false;
     expected.ageSeconds = 10;
-    expected.message = "Last saved Mac status.";
+    expected.message = "Last saved computer status.";
     EXPECT_EQ(ZorviMacDefaults::loadStatus(store, now), (ZorviStoredMacStatus{expected, Date(799'999'990)}));
 }
 

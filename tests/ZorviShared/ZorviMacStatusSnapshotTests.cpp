@@ -171,9 +171,9 @@ TEST(ZorviMacStatusSnapshot, DerivedStatusAndTexts) {
     const Case cases[] = {
         {"empty", {}, S::unknown, "Unknown", "Waiting for Zorvi status."},
         {"stale locked, 125 s", make(S::locked, true, 125, "R", {}), S::unknown, "Status stale",
-         "Mac status is 2m old. Refresh Zorvi before trusting it."},
+         "Computer status is 2m old. Refresh Zorvi before trusting it."},
         {"stale without an age", make(S::locked, true, {}, {}, {}), S::unknown, "Status stale",
-         "Mac status is stale. Refresh Zorvi before trusting it."},
+         "Computer status is stale. Refresh Zorvi before trusting it."},
         {"empty reason gives the message", make(S::unlocked, false, {}, "", "Mac locked."), S::unlocked,
          "Unlocked", "Mac locked."},
         {"a blank reason is a reason", make(S::locking, {}, {}, " ", "Mac locked."), S::locking, "Locking",
@@ -222,16 +222,16 @@ TEST(ZorviMacStatusSnapshot, LocalFreshnessAgesAndMarksStaleButNeverFresh) {
 
 TEST(ZorviStatusFreshness, StaleSentencesAndAges) {
     const std::pair<std::optional<int64_t>, const char*> sentences[] = {
-        {std::nullopt, "Mac status is stale. Refresh Zorvi before trusting it."},
-        {0, "Mac status is 0s old. Refresh Zorvi before trusting it."},
-        {59, "Mac status is 59s old. Refresh Zorvi before trusting it."},
-        {60, "Mac status is 1m old. Refresh Zorvi before trusting it."},
-        {119, "Mac status is 1m old. Refresh Zorvi before trusting it."},
-        {3599, "Mac status is 59m old. Refresh Zorvi before trusting it."},
-        {3600, "Mac status is 1h old. Refresh Zorvi before trusting it."},
-        {7199, "Mac status is 1h old. Refresh Zorvi before trusting it."},
-        {604800, "Mac status is 168h old. Refresh Zorvi before trusting it."},
-        {-5, "Mac status is -5s old. Refresh Zorvi before trusting it."},
+        {std::nullopt, "Computer status is stale. Refresh Zorvi before trusting it."},
+        {0, "Computer status is 0s old. Refresh Zorvi before trusting it."},
+        {59, "Computer status is 59s old. Refresh Zorvi before trusting it."},
+        {60, "Computer status is 1m old. Refresh Zorvi before trusting it."},
+        {119, "Computer status is 1m old. Refresh Zorvi before trusting it."},
+        {3599, "Computer status is 59m old. Refresh Zorvi before trusting it."},
+        {3600, "Computer status is 1h old. Refresh Zorvi before trusting it."},
+        {7199, "Computer status is 1h old. Refresh Zorvi before trusting it."},
+        {604800, "Computer status is 168h old. Refresh Zorvi before trusting it."},
+        {-5, "Computer status is -5s old. Refresh Zorvi before trusting it."},
     };
     for (const auto& [age, sentence] : sentences)
         EXPECT_EQ(ZorviStatusFreshness::staleDetail(age), sentence);

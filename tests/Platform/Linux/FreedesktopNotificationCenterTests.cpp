@@ -225,7 +225,7 @@ INSTANTIATE_TEST_SUITE_P(
                    "Look away for 20 seconds"},
         // The mock, like most servers, reads the body as markup.
         NotifyCase{"BodyEscapedForMarkup",
-                   request(lockNotification, plainCategory, "Mac locked", "Face <lost> & Bluetooth away"),
+                   request(lockNotification, plainCategory, "Screen locked", "Face <lost> & Bluetooth away"),
                    {"app.zorvi.lock.undo", "Undo"},
                    silent,
                    "Face &lt;lost&gt; &amp; Bluetooth away"}),
@@ -233,7 +233,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(FreedesktopNotificationCenterTest, BodyStaysPlainForAServerWithoutMarkup) {
     startServer({"--parameters", R"({"capabilities": "body actions"})"});
-    ASSERT_EQ(add(request(lockNotification, plainCategory, "Mac locked", "Face <lost> & away")),
+    ASSERT_EQ(add(request(lockNotification, plainCategory, "Screen locked", "Face <lost> & away")),
               std::nullopt);
     const auto notified = notifyCalls();
     ASSERT_EQ(notified.size(), 1u);
