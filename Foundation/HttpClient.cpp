@@ -1,5 +1,6 @@
 #include "HttpClient.h"
 
+#include "Foundation/SharedLibrary.h"
 #include "Foundation/Text.h"
 #include "Foundation/Url.h"
 
@@ -72,25 +73,67 @@ bool sendsBody(const HttpRequest& request) {
     return !request.body.empty() || request.method == "POST";
 }
 
+// libcurl and the two dozen libraries it pulls in (TLS, Kerberos, LDAP, IDN ...) are loaded when the
+// first request is sent, on the worker: an application that sends none never maps them.
+struct Curl {
+    decltype(&::curl_global_init) global_init = nullptr;
+    decltype(&::curl_easy_init) easy_init = nullptr;
+    decltype(&::curl_easy_cleanup) easy_cleanup = nullptr;
+    decltype(&::curl_easy_setopt) easy_setopt = nullptr;
+    decltype(&::curl_easy_getinfo) easy_getinfo = nullptr;
+    decltype(&::curl_easy_strerror) easy_strerror = nullptr;
+    decltype(&::curl_slist_append) slist_append = nullptr;
+    decltype(&::curl_slist_free_all) slist_free_all = nullptr;
+    decltype(&::curl_multi_init) multi_init = nullptr;
+    decltype(&::curl_multi_cleanup) multi_cleanup = nullptr;
+    decltype(&::curl_multi_add_handle) multi_add_handle = nullptr;
+    decltype(&::curl_multi_remove_handle) multi_remove_handle = nullptr;
+    decltype(&::curl_multi_perform) multi_perform = nullptr;
+    decltype(&::curl_multi_poll) multi_poll = nullptr;
+    decltype(&::curl_multi_wakeup) multi_wakeup = nullptr;
+    decltype(&::curl_multi_info_read) multi_info_read = nullptr;
+    decltype(&::curl_multi_strerror) multi_strerror = nullptr;
+    std::string failure; // why libcurl is unavailable; empty when it is loaded
+};
+
+// libcurl's global set-up is not safe to race with itself, so it runs once for the process, with the
+// loading. It is never undone: other threads may still be using libcurl when the process ends.
+const Curl& curl() {
+    return SharedLibrary::loadOnce<Curl>("libcurl.so.4", [](SharedLibrary& library, Curl& c) {
+        library.resolve(c.global_init, "curl_global_init");
+        library.resolve(c.easy_init, "curl_easy_init");
+        library.resolve(c.easy_cleanup, "curl_easy_cleanup");
+        library.resolve(c.easy_setopt, "curl_easy_setopt");
+        library.resolve(c.easy_getinfo, "curl_easy_getinfo");
+        library.resolve(c.easy_strerror, "curl_easy_strerror");
+        library.resolve(c.slist_append, "curl_slist_append");
+        library.resolve(c.slist_free_all, "curl_slist_free_all");
+        library.resolve(c.multi_init, "curl_multi_init");
+        library.resolve(c.multi_cleanup, "curl_multi_cleanup");
+        library.resolve(c.multi_add_handle, "curl_multi_add_handle");
+        library.resolve(c.multi_remove_handle, "curl_multi_remove_handle");
+        library.resolve(c.multi_perform, "curl_multi_perform");
+        library.resolve(c.multi_poll, "curl_multi_poll");
+        library.resolve(c.multi_wakeup, "curl_multi_wakeup");
+        library.resolve(c.multi_info_read, "curl_multi_info_read");
+        library.resolve(c.multi_strerror, "curl_multi_strerror");
+        if (library.failure().empty() && c.global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK)
+            c.failure = "libcurl could not be set up";
+    });
+}
+
 struct EasyDeleter {
-    void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
+    void operator()(CURL* easy) const { curl().easy_cleanup(easy); }
 };
 struct ListDeleter {
-    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+    void operator()(curl_slist* list) const { curl().slist_free_all(list); }
 };
 struct MultiDeleter {
-    void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
+    void operator()(CURLM* multi) const { curl().multi_cleanup(multi); }
 };
 using EasyHandle = std::unique_ptr<CURL, EasyDeleter>;
 using HeaderList = std::unique_ptr<curl_slist, ListDeleter>;
 using MultiHandle = std::unique_ptr<CURLM, MultiDeleter>;
-
-// libcurl's global set-up is not safe to race with itself, so it runs once for the process. It is
-// never undone: other threads may still be using libcurl when the process ends.
-void initialiseCurlOnce() {
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
 
 // One request in flight, with what libcurl's callbacks collect for it.
 struct Transfer {
@@ -142,7 +185,7 @@ std::optional<HeaderList> requestHeaders(const HttpRequest& request) {
         lines.emplace_back("Content-Type:");
     HeaderList list;
     for (const auto& line : lines) {
-        curl_slist* longer = curl_slist_append(list.get(), line.c_str());
+        curl_slist* longer = curl().slist_append(list.get(), line.c_str());
         if (longer == nullptr)
             return std::nullopt;
         static_cast<void>(list.release()); // now owned by `longer`
@@ -155,16 +198,16 @@ std::optional<HeaderList> requestHeaders(const HttpRequest& request) {
 CURLcode configureMethod(CURL* easy, const HttpRequest& request) {
     CURLcode code = CURLE_OK;
     if (sendsBody(request)) {
-        code =
-            curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.body.size()));
+        code = curl().easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE,
+                                  static_cast<curl_off_t>(request.body.size()));
         if (code == CURLE_OK)
-            code = curl_easy_setopt(easy, CURLOPT_COPYPOSTFIELDS, request.body.c_str());
+            code = curl().easy_setopt(easy, CURLOPT_COPYPOSTFIELDS, request.body.c_str());
         if (code == CURLE_OK && request.method != "POST")
-            code = curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, request.method.c_str());
+            code = curl().easy_setopt(easy, CURLOPT_CUSTOMREQUEST, request.method.c_str());
     } else if (request.method == "HEAD") {
-        code = curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
+        code = curl().easy_setopt(easy, CURLOPT_NOBODY, 1L);
     } else if (request.method != "GET") {
-        code = curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, request.method.c_str());
+        code = curl().easy_setopt(easy, CURLOPT_CUSTOMREQUEST, request.method.c_str());
     }
     return code;
 }
@@ -179,7 +222,7 @@ CURLcode configure(Transfer& transfer, const HttpRequest& request) {
         {CURLOPT_REDIR_PROTOCOLS_STR, "http,https"},
     };
     for (const auto& [option, text] : texts)
-        if (const CURLcode code = curl_easy_setopt(easy, option, text); code != CURLE_OK)
+        if (const CURLcode code = curl().easy_setopt(easy, option, text); code != CURLE_OK)
             return code;
     const std::pair<CURLoption, long> numbers[] = {
         {CURLOPT_NOSIGNAL, 1L}, // signals cannot reach the right thread; time-outs work without them
@@ -188,14 +231,14 @@ CURLcode configure(Transfer& transfer, const HttpRequest& request) {
         {CURLOPT_TIMEOUT_MS, timeoutMilliseconds(request.timeoutSeconds)},
     };
     for (const auto& [option, number] : numbers)
-        if (const CURLcode code = curl_easy_setopt(easy, option, number); code != CURLE_OK)
+        if (const CURLcode code = curl().easy_setopt(easy, option, number); code != CURLE_OK)
             return code;
-    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, transfer.errorBuffer);
-    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &collectBody);
-    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &transfer);
-    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &collectHeader);
-    curl_easy_setopt(easy, CURLOPT_HEADERDATA, &transfer);
-    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, transfer.requestHeaders.get());
+    curl().easy_setopt(easy, CURLOPT_ERRORBUFFER, transfer.errorBuffer);
+    curl().easy_setopt(easy, CURLOPT_WRITEFUNCTION, &collectBody);
+    curl().easy_setopt(easy, CURLOPT_WRITEDATA, &transfer);
+    curl().easy_setopt(easy, CURLOPT_HEADERFUNCTION, &collectHeader);
+    curl().easy_setopt(easy, CURLOPT_HEADERDATA, &transfer);
+    curl().easy_setopt(easy, CURLOPT_HTTPHEADER, transfer.requestHeaders.get());
     return configureMethod(easy, request);
 }
 
@@ -226,11 +269,12 @@ struct HttpClient::Worker {
     std::condition_variable wake; // ends the wait while no request runs (libcurl's wake-up, the poll)
     std::vector<Submission> inbox;
     bool stopping = false;
-    MultiHandle multi{curl_multi_init()};
+    MultiHandle multi; // made by the worker, once libcurl is loaded
     std::map<CURL*, std::unique_ptr<Transfer>> transfers;
 
     void submit(Submission submission);
     void stop();
+    void wakeLibcurl();
     void run();
     bool isStopping();
     void start(Submission submission);
@@ -244,8 +288,7 @@ void HttpClient::Worker::submit(Submission submission) {
         inbox.push_back(std::move(submission));
     }
     wake.notify_one();
-    if (multi)
-        curl_multi_wakeup(multi.get()); // also ends the next wait, should none be under way
+    wakeLibcurl();
 }
 
 void HttpClient::Worker::stop() {
@@ -254,8 +297,14 @@ void HttpClient::Worker::stop() {
         stopping = true;
     }
     wake.notify_one();
+    wakeLibcurl();
+}
+
+// Ends libcurl's wait, or the next one should none be under way.
+void HttpClient::Worker::wakeLibcurl() {
+    std::lock_guard lock(mutex);
     if (multi)
-        curl_multi_wakeup(multi.get());
+        curl().multi_wakeup(multi.get());
 }
 
 bool HttpClient::Worker::isStopping() {
@@ -265,6 +314,10 @@ bool HttpClient::Worker::isStopping() {
 
 void HttpClient::Worker::run() {
     pthread_setname_np(pthread_self(), "Vigilor.http");
+    if (curl().failure.empty()) {
+        std::lock_guard lock(mutex);
+        multi.reset(curl().multi_init());
+    }
     for (;;) {
         std::vector<Submission> arrived;
         {
@@ -281,32 +334,36 @@ void HttpClient::Worker::run() {
         if (transfers.empty()) // none started (refused, or no libcurl)
             continue;
         int running = 0;
-        curl_multi_perform(multi.get(), &running);
+        curl().multi_perform(multi.get(), &running);
         finishCompleted();
-        curl_multi_poll(multi.get(), nullptr, 0, pollMilliseconds, nullptr);
+        curl().multi_poll(multi.get(), nullptr, 0, pollMilliseconds, nullptr);
     }
     // Abandoned: close the connections; the completions are destroyed uncalled.
     for (auto& [easy, transfer] : transfers)
-        curl_multi_remove_handle(multi.get(), easy);
+        curl().multi_remove_handle(multi.get(), easy);
     transfers.clear();
 }
 
 void HttpClient::Worker::start(Submission submission) {
     if (auto refused = refusal(submission.request))
         return complete(submission.completion, failure(std::move(*refused)));
+    if (!multi)
+        return complete(submission.completion,
+                        failure("HTTP is unavailable: " +
+                                (curl().failure.empty() ? "libcurl could not be set up" : curl().failure)));
     auto transfer = std::make_unique<Transfer>();
-    transfer->easy.reset(curl_easy_init());
+    transfer->easy.reset(curl().easy_init());
     auto headers = requestHeaders(submission.request);
     transfer->maxResponseBytes = submission.request.maxResponseBytes;
-    if (!multi || !transfer->easy || !headers)
+    if (!transfer->easy || !headers)
         return complete(submission.completion, failure("HTTP is unavailable: libcurl could not be set up"));
     transfer->requestHeaders = std::move(*headers);
     if (const CURLcode code = configure(*transfer, submission.request); code != CURLE_OK)
         return complete(submission.completion,
-                        failure(std::string("Cannot prepare the request: ") + curl_easy_strerror(code)));
-    if (const CURLMcode code = curl_multi_add_handle(multi.get(), transfer->easy.get()); code != CURLM_OK)
+                        failure(std::string("Cannot prepare the request: ") + curl().easy_strerror(code)));
+    if (const CURLMcode code = curl().multi_add_handle(multi.get(), transfer->easy.get()); code != CURLM_OK)
         return complete(submission.completion,
-                        failure(std::string("Cannot start the request: ") + curl_multi_strerror(code)));
+                        failure(std::string("Cannot start the request: ") + curl().multi_strerror(code)));
     transfer->completion = std::move(submission.completion);
     CURL* easy = transfer->easy.get();
     transfers.emplace(easy, std::move(transfer));
@@ -314,7 +371,7 @@ void HttpClient::Worker::start(Submission submission) {
 
 void HttpClient::Worker::finishCompleted() {
     int remaining = 0;
-    while (CURLMsg* message = curl_multi_info_read(multi.get(), &remaining)) {
+    while (CURLMsg* message = curl().multi_info_read(multi.get(), &remaining)) {
         if (message->msg != CURLMSG_DONE)
             continue;
         const CURLcode code = message->data.result;
@@ -323,22 +380,22 @@ void HttpClient::Worker::finishCompleted() {
             continue;
         std::unique_ptr<Transfer> transfer = std::move(found->second);
         transfers.erase(found);
-        curl_multi_remove_handle(multi.get(), transfer->easy.get());
+        curl().multi_remove_handle(multi.get(), transfer->easy.get());
 
         HttpResult result = std::move(transfer->result);
         long status = 0;
-        curl_easy_getinfo(transfer->easy.get(), CURLINFO_RESPONSE_CODE, &status);
+        curl().easy_getinfo(transfer->easy.get(), CURLINFO_RESPONSE_CODE, &status);
         if (code == CURLE_OK && status > 0) {
             result.statusCode = static_cast<int>(status);
             const char* redirect = nullptr;
-            if (curl_easy_getinfo(transfer->easy.get(), CURLINFO_REDIRECT_URL, &redirect) == CURLE_OK &&
+            if (curl().easy_getinfo(transfer->easy.get(), CURLINFO_REDIRECT_URL, &redirect) == CURLE_OK &&
                 redirect)
                 result.redirectURL = redirect;
         } else {
             result = failure(transfer->tooLarge ? "The response is larger than " +
                                                       std::to_string(transfer->maxResponseBytes) + " bytes"
                              : transfer->errorBuffer[0] != '\0' ? std::string(transfer->errorBuffer)
-                             : code != CURLE_OK                 ? std::string(curl_easy_strerror(code))
+                             : code != CURLE_OK                 ? std::string(curl().easy_strerror(code))
                                                                 : std::string("No HTTP response"));
         }
         complete(transfer->completion, std::move(result));
@@ -352,20 +409,27 @@ void HttpClient::Worker::complete(Completion& completion, HttpResult result) {
     completion = nullptr; // what it captured goes now, on this thread, as the caller expects
 }
 
-HttpClient::HttpClient() {
-    initialiseCurlOnce();
-    worker_ = std::make_shared<Worker>();
-    thread_ = std::thread([worker = worker_] { worker->run(); });
+HttpClient::HttpClient()
+    : worker_(std::make_shared<Worker>()) {
 }
 
 HttpClient::~HttpClient() {
     worker_->stop();
+    std::lock_guard lock(threadMutex_);
+    if (!thread_.joinable())
+        return;
     if (thread_.get_id() == std::this_thread::get_id())
         thread_.detach(); // destroyed by one of its completions: the worker ends after it returns
     else
         thread_.join();
 }
 
+// The worker starts with the first request: a client that sends none costs no thread.
 void HttpClient::send(HttpRequest request, Completion completion) {
+    {
+        std::lock_guard lock(threadMutex_);
+        if (!thread_.joinable())
+            thread_ = std::thread([worker = worker_] { worker->run(); });
+    }
     worker_->submit({std::move(request), std::move(completion)});
 }

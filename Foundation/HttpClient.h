@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -76,5 +77,6 @@ public:
 private:
     struct Worker;
     std::shared_ptr<Worker> worker_;
+    std::mutex threadMutex_;
     std::thread thread_;
 };

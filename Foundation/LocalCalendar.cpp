@@ -1,13 +1,37 @@
 #include "LocalCalendar.h"
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
+#include <mutex>
+#include <optional>
+#include <string>
 
 namespace {
 
-std::tm localParts(Date date) {
+// glibc's tzset() looks at /etc/localtime again (a stat) on every call while TZ is unset, and the
+// calendar is asked several times a tick. So the zone is loaded again when TZ changes, and otherwise
+// once a minute, which is soon enough for a zone the user changes while the application runs.
+void followZone() {
+    using Clock = std::chrono::steady_clock;
+    static std::mutex mutex;
+    static std::optional<Clock::time_point> lastLook;
+    static std::string lastVariable;
+    const std::lock_guard lock(mutex);
+    const char* variable = std::getenv("TZ");
+    const std::string current = variable ? std::string("=") + variable : std::string();
+    const auto now = Clock::now();
+    if (lastLook && current == lastVariable && now - *lastLook < std::chrono::minutes(1))
+        return;
     tzset();
+    lastLook = now;
+    lastVariable = current;
+}
+
+std::tm localParts(Date date) {
+    followZone();
     const auto seconds = static_cast<std::time_t>(std::floor(date.unixTime()));
     std::tm parts{};
     localtime_r(&seconds, &parts);

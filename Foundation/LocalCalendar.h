@@ -4,8 +4,8 @@
 
 #include <string>
 
-// Calendar days in the user's current time zone, read afresh at every call so that a zone change
-// between runs (or between calls) is honoured. Days are calendar days: the day of a daylight-saving
+// Calendar days in the user's current time zone: a change of TZ is honoured at the next call, a change
+// of the system's zone (/etc/localtime) within a minute. Days are calendar days: the day of a daylight-saving
 // change lasts 23 or 25 hours, never a fixed 86,400 s.
 namespace LocalCalendar {
 

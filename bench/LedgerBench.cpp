@@ -1,23 +1,7 @@
 #include "Foundation/AtomicFile.h"
-#include "Support/MonitorHarness.h"
+#include "FullLedger.h"
 
 #include <benchmark/benchmark.h>
-
-namespace {
-
-// A full ledger, one event a minute back from now: 50,000 events within the 120 days kept.
-void storeFullLedger(Date now) {
-    Json stored = Json::array();
-    for (int i = 0; i < 50'000; ++i)
-        stored.push_back(WellnessLedgerEvent{UUID::random(), WellnessEventKind::eyeRest,
-                                             now.addingTimeInterval(-i * 60.0), 20.0}
-                             .toJSON());
-    DefaultsStore::suite(VigilorMonitor::wellnessLedgerDomain)
-        .set(VigilorMonitor::wellnessLedgerKey, std::move(stored));
-    DefaultsStore::synchronizeAll();
-}
-
-} // namespace
 
 // Recording one event costs the main thread a copy of the ledger; the store's queue encodes and
 // writes it. Measured at its largest size.

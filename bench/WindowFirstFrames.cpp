@@ -2,7 +2,8 @@
 // trayer): the tray item is made as at launch and the event loop runs idle for two seconds; then each
 // window is opened as the application opens it, one after the other: the menu panel, the dashboard,
 // the settings window (twice: a closed window is let go, so the second opening builds it again, on
-// the page the first left), the break prompt and the onboarding window. For each it prints the
+// the page the first left), the break prompt, the onboarding window, and the dashboard again once the
+// ledger holds all it keeps (50,000 events over 120 days). For each it prints the
 // milliseconds from the call that opens it to its map (its first expose) and to the end of its first
 // painted frame, and the longest span the main thread was busy without waiting for an event, from
 // that call until a second after the frame (the settings window builds the cards below its first
@@ -14,7 +15,7 @@
 //   valgrind --tool=callgrind --toggle-collect='*measureOpening*' --dump-after='*measureOpening*'
 //       bench/vigilor-window-first-frames
 // which writes one profile per opening, in their order (callgrind_annotate reads them).
-#include "Support/MonitorHarness.h"
+#include "FullLedger.h"
 #include "Support/VirtualDesktop.h"
 #include "Vigilor/Interface/OnboardingWindowController.h"
 #include "Vigilor/Interface/StatusItemController.h"
@@ -94,7 +95,8 @@ void runFor(int milliseconds) {
 
 // Opens a window by `open`, finds it by `window` and waits for its first frame and a second more.
 // False when it never painted. Never inlined, so that callgrind finds it by name.
-[[gnu::noinline]] bool measureOpening(const char* name, const std::function<void()>& open, const std::function<QWidget*()>& window) {
+[[gnu::noinline]] bool measureOpening(const char* name, const std::function<void()>& open,
+                                      const std::function<QWidget*()>& window) {
     QElapsedTimer since;
     FirstFrame frame(since);
     qApp->installEventFilter(&frame);
@@ -162,6 +164,7 @@ int main() {
         std::function<void()> open;
         std::function<QWidget*()> window;
         std::function<void()> close;
+        std::function<void()> prepare = {}; // before the clock starts
     };
     const auto closeWindow = [](QWidget* window) {
         if (window)
@@ -184,8 +187,16 @@ int main() {
              onboarding->window()->show();
          },
          [&] { return onboarding->window(); }, [&] { onboarding.reset(); }},
+        {"dashboard, full", [&] { controller.showMainWindow(); }, [&] { return controller.mainWindow(); },
+         [&] { closeWindow(controller.mainWindow()); },
+         [&] {
+             storeFullLedger(h.clock.now());
+             monitor->restoreWellnessLedger();
+         }},
     };
     for (const Opening& opening : openings) {
+        if (opening.prepare)
+            opening.prepare();
         if (!measureOpening(opening.name, opening.open, opening.window))
             return 1;
         opening.close();

@@ -8,7 +8,8 @@
 struct ca_context;
 
 // Alert sounds of the freedesktop sound theme, played through libcanberra (which reaches PulseAudio or
-// PipeWire). Without a sound server the sound is lost, said once in the developer log.
+// PipeWire), loaded with its context when the first sound plays. Without a sound server the sound is
+// lost, said once in the developer log.
 class CanberraSoundPlayer final : public SoundPlayer {
 public:
     CanberraSoundPlayer();
@@ -23,6 +24,8 @@ public:
     static std::string themeSoundName(const std::string& name);
 
 private:
+    void reportFailure(const std::string& reason);
+
     ca_context* context_ = nullptr;
     bool failureReported_ = false;
 };

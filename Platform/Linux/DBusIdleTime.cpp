@@ -1,5 +1,7 @@
 #include "DBusIdleTime.h"
 
+#include "Platform/Linux/DBusSignalRelay.h"
+
 #include <QDBusError>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
@@ -43,7 +45,7 @@ std::unique_ptr<DBusIdleTime> DBusIdleTime::gnomeIdleMonitor(QDBusConnection ses
                                           Method{"org.gnome.Mutter.IdleMonitor",
                                                  "/org/gnome/Mutter/IdleMonitor/Core",
                                                  "org.gnome.Mutter.IdleMonitor", "GetIdletime"},
-                                          clock);
+                                          clock, Watches{"AddIdleWatch", "AddUserActiveWatch", "WatchFired"});
 }
 
 std::unique_ptr<DBusIdleTime> DBusIdleTime::kdeScreenSaver(QDBusConnection sessionBus, Clock& clock) {
@@ -59,11 +61,13 @@ std::unique_ptr<DBusIdleTime> DBusIdleTime::freedesktopScreenSaver(QDBusConnecti
                                           clock);
 }
 
-DBusIdleTime::DBusIdleTime(std::string name, QDBusConnection bus, Method method, Clock& clock)
+DBusIdleTime::DBusIdleTime(std::string name, QDBusConnection bus, Method method, Clock& clock,
+                           std::optional<Watches> watches)
     : name_(std::move(name))
     , bus_(std::move(bus))
     , method_(std::move(method))
     , clock_(clock)
+    , watches_(std::move(watches))
     , pendingReplies_(std::make_unique<QObject>()) {
     ask();
 }
@@ -71,10 +75,16 @@ DBusIdleTime::DBusIdleTime(std::string name, QDBusConnection bus, Method method,
 DBusIdleTime::~DBusIdleTime() = default;
 
 InputIdleReading DBusIdleTime::read() {
+    const Date now = clock_.now();
+    if (isWatching() && sample_) {
+        if (!asking_ && now.timeIntervalSince(sample_->at) >= watchedRecheckSeconds)
+            ask();
+        return InputIdleReading::answer(idleSinceLastEvent(sample_->seconds, sample_->at, resting_, now));
+    }
     if (!asking_ && !failure_)
         ask();
     if (sample_) {
-        const double age = std::clamp(clock_.now().timeIntervalSince(sample_->at), 0.0, maximumAgeSeconds);
+        const double age = std::clamp(now.timeIntervalSince(sample_->at), 0.0, maximumAgeSeconds);
         return InputIdleReading::answer(sample_->seconds + age);
     }
     if (failure_)
@@ -115,10 +125,81 @@ void DBusIdleTime::replied(const QDBusMessage& reply) {
     if (!milliseconds) {
         sample_.reset();
         failure_ = failureIn(reply);
+        // A service that comes back has forgotten the watches: they are set anew then.
+        idleWatch_.reset();
+        activeWatch_.reset();
+        firedSignal_.reset();
         return;
     }
     sample_ = Sample{*milliseconds / 1000.0, clock_.now()};
     failure_.reset();
+    resting_ = sample_->seconds >= restingStepSeconds;
+    if (watches_ && !firedSignal_)
+        watch();
+    else if (isWatching() && resting_)
+        watchForReturn();
+}
+
+// Listens first, so that no watch fires unheard; a service without watches is asked on each read.
+void DBusIdleTime::watch() {
+    firedSignal_ =
+        DBusSignalRelay::subscribe(bus_, {method_.service, method_.path, method_.interface, watches_->fired},
+                                   [this](const QDBusMessage& signal) {
+                                       if (!signal.arguments().isEmpty())
+                                           fired(signal.arguments().constFirst().toUInt());
+                                   });
+    if (!firedSignal_)
+        return;
+    const auto milliseconds = static_cast<qulonglong>(restingStepSeconds * 1000);
+    call(watches_->addIdleWatch, {QVariant::fromValue(milliseconds)}, [this](uint id) {
+        idleWatch_ = id;
+        if (resting_)
+            watchForReturn();
+    });
+}
+
+void DBusIdleTime::watchForReturn() {
+    if (activeWatch_ || settingActiveWatch_)
+        return;
+    settingActiveWatch_ = true;
+    call(watches_->addActiveWatch, {}, [this](uint id) {
+        settingActiveWatch_ = false;
+        activeWatch_ = id;
+    });
+}
+
+// Calls a method that answers a watch's id; `onId` hears it, and nothing comes of a failure but the
+// asking on each read, as before the watches.
+void DBusIdleTime::call(const QString& method, const QVariantList& arguments,
+                        std::function<void(uint)> onId) {
+    QDBusMessage message =
+        QDBusMessage::createMethodCall(method_.service, method_.path, method_.interface, method);
+    message.setArguments(arguments);
+    message.setAutoStartService(false);
+    auto* watcher =
+        new QDBusPendingCallWatcher(bus_.asyncCall(message, callTimeoutMilliseconds), pendingReplies_.get());
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, pendingReplies_.get(),
+                     [this, onId = std::move(onId)](QDBusPendingCallWatcher* finished) {
+                         finished->deleteLater();
+                         const QDBusMessage reply = finished->reply();
+                         if (reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty())
+                             onId(reply.arguments().constFirst().toUInt());
+                         else
+                             settingActiveWatch_ = false;
+                     });
+}
+
+void DBusIdleTime::fired(uint id) {
+    const Date now = clock_.now();
+    if (idleWatch_ && id == *idleWatch_) {
+        sample_ = Sample{restingStepSeconds, now};
+        resting_ = true;
+        watchForReturn();
+    } else if (activeWatch_ && id == *activeWatch_) {
+        sample_ = Sample{0, now};
+        resting_ = false;
+        activeWatch_.reset();
+    }
 }
 
 std::string DBusIdleTime::failureIn(const QDBusMessage& reply) const {

@@ -6,11 +6,14 @@
 
 #include <QDBusConnection>
 #include <QString>
+#include <QVariantList>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 
+class DBusSignalRelay;
 class QDBusMessage;
 class QObject;
 
@@ -28,6 +31,11 @@ class QObject;
 // NotSupported) or does not reply within two seconds makes the backend unavailable until a retry
 // is answered. Questions never start a service through D-Bus activation. Main thread only: replies arrive
 // on the event loop.
+//
+// A service that also offers watches (GNOME's idle monitor) is asked once, then set to tell when the
+// user has rested for `restingStepSeconds` and when they come back; reads answer from the last of these
+// (idleSinceLastEvent) and send nothing. It is asked again once a minute, so that a service that quit
+// or restarted (and forgot the watches) is noticed and watched anew.
 class DBusIdleTime final : public InputIdleBackend {
 public:
     struct Method {
@@ -36,13 +44,20 @@ public:
         QString interface;
         QString name;
     };
+    // The methods that set the watches and the signal that says one fired.
+    struct Watches {
+        QString addIdleWatch;   // (t milliseconds) → u id: fires each time the user has rested that long
+        QString addActiveWatch; // () → u id: fires once, at the next input
+        QString fired;          // (u id)
+    };
 
     static constexpr int callTimeoutMilliseconds = 2000;
+    static constexpr double watchedRecheckSeconds = 60;
     // Two seconds for a slow reply plus a tick.
     static constexpr double maximumAgeSeconds = 3;
 
     // GNOME's compositor (X11 and Wayland sessions alike): GetIdletime answers a uint64 of
-    // milliseconds.
+    // milliseconds; AddIdleWatch and AddUserActiveWatch set the watches.
     static std::unique_ptr<DBusIdleTime> gnomeIdleMonitor(QDBusConnection sessionBus, Clock& clock);
     // KDE's screen locker (kscreenlocker, and ksmserver before it) on its own object /ScreenSaver, the
     // only one that KDE before 4.11.8 had. Its GetSessionIdleTime answers a uint32 of milliseconds:
@@ -55,7 +70,8 @@ public:
     static std::unique_ptr<DBusIdleTime> freedesktopScreenSaver(QDBusConnection sessionBus, Clock& clock);
 
     // Asks at once, so that a reply is likely in by the first read.
-    DBusIdleTime(std::string name, QDBusConnection bus, Method method, Clock& clock);
+    DBusIdleTime(std::string name, QDBusConnection bus, Method method, Clock& clock,
+                 std::optional<Watches> watches = std::nullopt);
     ~DBusIdleTime() override;
     DBusIdleTime(const DBusIdleTime&) = delete;
     DBusIdleTime& operator=(const DBusIdleTime&) = delete;
@@ -73,6 +89,11 @@ private:
     void ask();
     void replied(const QDBusMessage& reply);
     std::string failureIn(const QDBusMessage& reply) const;
+    bool isWatching() const { return idleWatch_.has_value(); }
+    void watch();
+    void watchForReturn();
+    void call(const QString& method, const QVariantList& arguments, std::function<void(uint)> onId);
+    void fired(uint id);
 
     std::string name_;
     QDBusConnection bus_;
@@ -81,6 +102,12 @@ private:
     std::optional<Sample> sample_;
     std::optional<std::string> failure_; // why the last question got no answer
     bool asking_ = false;
+    std::optional<Watches> watches_;
+    std::unique_ptr<DBusSignalRelay> firedSignal_;
+    std::optional<uint> idleWatch_;   // set: the service tells, and reads ask nothing
+    std::optional<uint> activeWatch_; // the one-shot watch for the user's return, while set
+    bool settingActiveWatch_ = false;
+    bool resting_ = false; // what the last event (or answer) said
     // The parent of the reply awaited and the context of its connection: both end with the backend,
     // so that no reply reaches a destroyed one.
     std::unique_ptr<QObject> pendingReplies_;

@@ -2,6 +2,8 @@
 
 #include "Foundation/SystemLog.h"
 
+#include <algorithm>
+#include <cmath>
 #include <utility>
 
 namespace {
@@ -18,6 +20,13 @@ std::string joined(const std::vector<std::string>& parts) {
 }
 
 } // namespace
+
+double idleSinceLastEvent(double seconds, Date at, bool resting, Date now) {
+    const double age = std::max(0.0, now.timeIntervalSince(at));
+    if (resting)
+        return seconds + age;
+    return std::min(seconds + age, std::nextafter(restingStepSeconds, 0.0));
+}
 
 InputIdleChain::InputIdleChain(std::vector<std::unique_ptr<InputIdleBackend>> backends, const Clock& clock,
                                double retryIntervalSeconds)

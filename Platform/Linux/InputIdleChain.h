@@ -29,6 +29,17 @@ struct InputIdleReading {
     }
 };
 
+// Backends that are told when the user has rested and when they come back, rather than asked on each
+// read, learn the first after this long without input. The monitor publishes the idle time rounded to
+// the half second, so any idle time below a quarter second publishes as 0: between the two events the
+// published figure, and every comparison made with it, is what asking would have given.
+constexpr double restingStepSeconds = 0.25;
+
+// The idle time `now` from the last event such a backend heard: `seconds` at `at`, and whether the user
+// was resting then or had just come back. While resting it grows with the clock; after a return it
+// stays below the step, past which the resting event would have come. A clock set back ages nothing.
+double idleSinceLastEvent(double seconds, Date at, bool resting, Date now);
+
 // One way of learning the idle time (a desktop's D-Bus service, the X server ...). Read on the main
 // thread from the decision tick: it answers from what it already knows and never waits on I/O.
 class InputIdleBackend {

@@ -16,6 +16,6 @@ std::shared_ptr<InputIdleSource> makeLinuxInputIdleSource(QDBusConnection sessio
     backends.push_back(DBusIdleTime::gnomeIdleMonitor(sessionBus, clock));
     backends.push_back(DBusIdleTime::kdeScreenSaver(sessionBus, clock));
     backends.push_back(DBusIdleTime::freedesktopScreenSaver(sessionBus, clock));
-    backends.push_back(std::make_unique<X11IdleTime>(displayName));
+    backends.push_back(std::make_unique<X11IdleTime>(clock, displayName));
     return std::make_shared<InputIdleChain>(std::move(backends), clock);
 }

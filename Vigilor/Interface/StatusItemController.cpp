@@ -68,6 +68,10 @@ void syncWithXServer() {
         std::free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
 }
 
+bool isWalkDue(const VigilorMonitor& m) {
+    return m.config().walkBreakEnabled && m.walkBreakRemaining() <= 0;
+}
+
 QString titleWord(const VigilorMonitor& m) {
     if (m.isSnoozed())
         return QStringLiteral("Snoozed");
@@ -85,7 +89,7 @@ StatusItemController::IconPresentation StatusItemController::iconPresentation(co
     const VigilorConfig& config = m.config();
     const bool live = config.menuBarFeedbackStyle != MenuBarFeedbackStyle::staticIcon;
     const bool breakDue = m.eyeBreakRemaining() <= 0 || m.walkBreakRemaining() <= 0;
-    const bool walkDue = config.walkBreakEnabled && m.walkBreakRemaining() <= 0;
+    const bool walkDue = isWalkDue(m);
     IconPresentation p;
     p.pulses = config.visualNudgesEnabled && config.pulseMenuBarWhenDue && !m.isSnoozed() && breakDue &&
                !m.isPaused();
@@ -101,21 +105,24 @@ StatusItemController::IconPresentation StatusItemController::iconPresentation(co
     if (m.isSnoozed()) {
         const int minutes = int(std::ceil(m.snoozeRemaining() / 60));
         p.toolTip = QStringLiteral("Zorvi") + separator + QStringLiteral("snoozed for %1m").arg(minutes);
-        p.accessibilityLabel = QStringLiteral("Zorvi snoozed. ");
     } else if (walkDue) {
         p.toolTip = QStringLiteral("Zorvi") + separator + QStringLiteral("walk due");
-        p.accessibilityLabel = QStringLiteral("Zorvi walk due. ");
     } else {
         p.toolTip = QStringLiteral("Zorvi");
-        p.accessibilityLabel = QStringLiteral("Zorvi ");
     }
-    p.accessibilityLabel += qs(m.readinessSummary());
     // A tray shows no text beside its icon: the live label's word heads the tooltip instead.
     if (config.menuBarFeedbackStyle == MenuBarFeedbackStyle::liveLabel) {
         p.title = titleWord(m);
         p.toolTip = p.title + QLatin1Char('\n') + p.toolTip;
     }
     return p;
+}
+
+QString StatusItemController::accessibilityLabel(const VigilorMonitor& m) {
+    const QString start = m.isSnoozed()  ? QStringLiteral("Zorvi snoozed. ")
+                          : isWalkDue(m) ? QStringLiteral("Zorvi walk due. ")
+                                         : QStringLiteral("Zorvi ");
+    return start + qs(m.readinessSummary());
 }
 
 EyeState StatusItemController::calculateEyeState(const VigilorMonitor& m, bool reduceMotion,
@@ -329,7 +336,6 @@ void StatusItemController::closeGrabbingPopups() {
 // The tray gets a new picture or text only when it differs from what it shows.
 void StatusItemController::pushIcon(const IconPresentation& p) {
     face_ = p.face;
-    accessibilityLabel_ = p.accessibilityLabel;
     if (!trayIcon_) {
         toolTip_ = p.toolTip;
         return;

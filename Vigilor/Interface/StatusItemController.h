@@ -57,10 +57,12 @@ public:
         bool pulses = false;
         QString title; // the liveLabel word; empty for the other styles
         QString toolTip;
-        QString accessibilityLabel;
     };
     static IconPresentation iconPresentation(const VigilorMonitor& monitor, ZorviMenuIcon::EyeState eyeState,
                                              bool pulseFrame, bool reduceMotion);
+    // What the icon says to assistive technology. No tray takes such a text from an application (the
+    // tooltip is what they read out), so it is made when asked for rather than on every redraw.
+    static QString accessibilityLabel(const VigilorMonitor& monitor);
 
     // The blink bookkeeping of the icon's eye state.
     struct BlinkSchedule {
@@ -84,7 +86,6 @@ public:
     // Where the tray shows the icon on screen; empty when the tray does not say.
     QRect trayIconGeometry() const { return trayIcon_ ? trayIcon_->geometry() : QRect(); }
     const QString& toolTip() const { return toolTip_; }
-    const QString& accessibilityLabel() const { return accessibilityLabel_; }
     const ZorviMenuIcon::Face& face() const { return face_; }
     int iconPushes() const { return iconPushes_; }
 
@@ -179,7 +180,6 @@ private:
     std::optional<ZorviMenuIcon::Face> pushedFace_;
     ZorviMenuIcon::DrawnFaces drawnFaces_;
     QString toolTip_;
-    QString accessibilityLabel_;
     int iconPushes_ = 0;
 
     bool menuKeyMonitor_ = false;

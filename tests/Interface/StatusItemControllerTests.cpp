@@ -134,8 +134,9 @@ TEST_F(TrayItem, IconBadgePulseAndTextsFollowTheMonitor) {
         EXPECT_EQ(p.pulses, r.pulses) << r.name;
         EXPECT_EQ(p.face.opacity, r.pulses ? 0.42 : 1.0) << r.name;
         EXPECT_EQ(p.toolTip, QString::fromUtf8(r.toolTip)) << r.name;
-        EXPECT_TRUE(p.accessibilityLabel.startsWith(QString::fromUtf8(r.labelStart)))
-            << r.name << ": " << p.accessibilityLabel.toStdString();
+        const QString label = StatusItemController::accessibilityLabel(*monitor);
+        EXPECT_TRUE(label.startsWith(QString::fromUtf8(r.labelStart)))
+            << r.name << ": " << label.toStdString();
         EXPECT_EQ(p.face.facePresent, r.facePresent) << r.name;
         EXPECT_EQ(p.face.paused, monitor->isPaused()) << r.name;
         // The pulse dims only every other frame, and never under reduce motion.
@@ -298,8 +299,10 @@ TEST_F(TrayItem, TheSettingsWindowClosesWhenTheKeyboardGoesElsewhereButNotToItsO
         settings->activateWindow();
         app.processPending();
         if (r.sheetUp)
-            settings->findChild<SettingsView*>("settings")->content()->context().setState(
-                [](SettingsViewState& s) { s.showFaceEnrolmentSheet = true; });
+            settings->findChild<SettingsView*>("settings")
+                ->content()
+                ->context()
+                .setState([](SettingsViewState& s) { s.showFaceEnrolmentSheet = true; });
         auto* dialog = new QWidget(settings, Qt::Dialog); // goes with the window
         QWidget other;
         QWidget& next = r.toOwnDialog ? *dialog : other;

@@ -1,4 +1,5 @@
 #include "Fakes/FakeClock.h"
+#include "Foundation/ChildProcess.h"
 #include "Platform/Linux/DBusIdleTime.h"
 #include "Platform/Linux/InputIdleChain.h"
 #include "Platform/Linux/LinuxInputIdleSource.h"
@@ -10,15 +11,17 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDBusArgument>
+#include <QDBusMessage>
 
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <memory>
 #include <optional>
 #include <ostream>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -310,6 +313,54 @@ TEST_F(DBusIdleTimeTest, GnomeIdleMonitorAnswersMillisecondsAgedByTheClock) {
     EXPECT_EQ(readUntilSeconds(*backend, 0.25).seconds, 0.25);
 }
 
+// GNOME's watches: once set, reads follow the last one that fired and the clock, asking nothing.
+TEST_F(DBusIdleTimeTest, GnomeWatchesTellWhenTheUserRestsAndReturns) {
+    startMutter();
+    setMethod(mutterService, mutterPath, "GetIdletime", "t", "ret = 5000");
+    for (const QVariantList& method : {QVariantList{"", "AddIdleWatch", "t", "u", "ret = 7"},
+                                       QVariantList{"", "AddUserActiveWatch", "", "u", "ret = 8"}})
+        ASSERT_NE(bus.callMock(mutterService, mutterPath, "AddMethod", method).type(),
+                  QDBusMessage::ErrorMessage);
+    const auto backend = DBusIdleTime::gnomeIdleMonitor(bus.connection(), clock);
+    // Unread, the backend asks once and sets both watches (resting already, it waits for the return).
+    ASSERT_TRUE(processEventsUntil([&] {
+        const QDBusMessage calls =
+            bus.callMock(mutterService, mutterPath, "GetMethodCalls", {"AddUserActiveWatch"});
+        if (calls.type() != QDBusMessage::ReplyMessage || calls.arguments().isEmpty())
+            return false;
+        const auto list = calls.arguments().constFirst().value<QDBusArgument>();
+        list.beginArray();
+        const bool asked = !list.atEnd();
+        list.endArray();
+        return asked;
+    }));
+    // Past the cap of a backend that asks: only a watching one ages this far.
+    clock.advance(100);
+    EXPECT_EQ(readUntilSeconds(*backend, 105).seconds, 105);
+
+    struct Row {
+        const char* name;
+        uint watch;
+        double seconds;      // read at once
+        double secondsLater; // a minute later by the clock
+    };
+    const Row rows[] = {
+        {"the user returns", 8, 0, std::nextafter(restingStepSeconds, 0.0)},
+        {"the user rests again", 7, restingStepSeconds, restingStepSeconds + 50},
+        {"a watch of someone else's", 99, restingStepSeconds + 50, restingStepSeconds + 100},
+    };
+    for (const auto& row : rows) {
+        ASSERT_NE(
+            bus.callMock(mutterService, mutterPath, "EmitSignal",
+                         {mutterService, "WatchFired", "u", QVariant::fromValue(QVariantList{row.watch})})
+                .type(),
+            QDBusMessage::ErrorMessage);
+        EXPECT_EQ(readUntilSeconds(*backend, row.seconds).seconds, row.seconds) << row.name;
+        clock.advance(50);
+        EXPECT_EQ(backend->read().seconds, row.secondsLater) << row.name;
+    }
+}
+
 TEST_F(DBusIdleTimeTest, AgeingStopsAtTheCapWhenTheClockJumps) {
     startMutter();
     setMethod(mutterService, mutterPath, "GetIdletime", "t", "ret = 5000");
@@ -492,7 +543,7 @@ TEST_F(DBusIdleTimeTest, DesktopChainWithoutDesktopServicesFallsBackToTheXServer
     std::optional<double> seconds;
     EXPECT_TRUE(processEventsUntil([&] {
         seconds = chain->secondsSinceLastInput();
-        return chain->name() == "X11 screen saver";
+        return chain->name() == "X11 idle counter";
     }));
     ASSERT_TRUE(seconds.has_value());
     EXPECT_LT(*seconds, 5.0);
@@ -500,36 +551,78 @@ TEST_F(DBusIdleTimeTest, DesktopChainWithoutDesktopServicesFallsBackToTheXServer
 
 // ---- The X server's idle time, from an Xvfb server of the test's own ----
 
-class X11IdleTimeTest : public testing::Test {
+// A row per alarm: what the user does once the server has counted the step, and what a read then
+// answers while the clock stands still.
+struct AlarmCase {
+    std::string name;
+    bool userReturns;
+    bool (*answered)(double seconds);
+};
+
+std::ostream& operator<<(std::ostream& stream, const AlarmCase& c) {
+    return stream << c.name;
+}
+
+class X11IdleTimeAlarms : public testing::TestWithParam<AlarmCase> {
 protected:
     void SetUp() override {
         if (const auto missing = VirtualDisplay::missingTools(); !missing.empty())
             GTEST_SKIP() << missing;
         ASSERT_TRUE(display.start()) << display.failure();
+        ScopedVariable variable("DISPLAY", display.name().c_str());
+        if (!ChildProcess::run("xdotool", {"getmouselocation"}, 5).succeeded())
+            GTEST_SKIP() << "xdotool is not installed";
     }
 
+    int argc = 1;
+    std::string name = "InputIdleChainTests";
+    char* argv[2] = {name.data(), nullptr};
+    QCoreApplication app{argc, argv};
     VirtualDisplay display;
+    FakeClock clock{Date(1'000)};
+    // A loaded machine may take long to deliver an event; a quiet one answers in well under a second.
+    static constexpr std::chrono::seconds patience{30};
 };
 
-TEST_F(X11IdleTimeTest, AnswersTheSecondsSinceTheServerLastSawInput) {
-    X11IdleTime backend(display.name());
-
-    // The server has seen no input since it started a moment ago.
+TEST_P(X11IdleTimeAlarms, ReadsFollowTheLastAlarmAndTheClock) {
+    X11IdleTime backend(clock, display.name());
     const auto first = backend.read();
     ASSERT_EQ(first.status, Status::answered) << first.reason;
-    EXPECT_GE(first.seconds, 0.0);
-    EXPECT_LT(first.seconds, 5.0);
 
-    // And the count goes on in seconds: a few hundredths within a bounded wait.
-    InputIdleReading later = first;
-    for (int attempt = 0; attempt < 200 && later.seconds < first.seconds + 0.05; ++attempt) {
-        std::this_thread::sleep_for(10ms);
-        later = backend.read();
+    // The server says when the user has rested for the step; until then nothing comes.
+    double rested = 0;
+    ASSERT_TRUE(processEventsUntil(
+        [&] {
+            rested = backend.read().seconds;
+            return rested >= restingStepSeconds;
+        },
+        patience));
+    // Between events the idle time is the clock's: no question goes to the server.
+    clock.advance(100);
+    EXPECT_EQ(backend.read().seconds, rested + 100);
+
+    if (GetParam().userReturns) {
+        ScopedVariable variable("DISPLAY", display.name().c_str());
+        ASSERT_TRUE(ChildProcess::run("xdotool", {"mousemove", "40", "30"}, 5).succeeded());
     }
-    ASSERT_EQ(later.status, Status::answered) << later.reason;
-    EXPECT_GE(later.seconds, first.seconds + 0.05);
-    EXPECT_LT(later.seconds, first.seconds + 3.0);
+    double seconds = 0;
+    EXPECT_TRUE(processEventsUntil(
+        [&] {
+            seconds = backend.read().seconds;
+            return GetParam().answered(seconds);
+        },
+        patience))
+        << seconds;
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, X11IdleTimeAlarms,
+    testing::Values(
+        // Left alone, the count goes on with the clock: the server stays silent.
+        AlarmCase{"RestingGoesOnWithTheClock", false, [](double seconds) { return seconds >= 100; }},
+        // Input ends the rest at once, whatever the clock says (the next rest may have begun since).
+        AlarmCase{"InputEndsTheRest", true, [](double seconds) { return seconds < 1; }}),
+    [](const testing::TestParamInfo<AlarmCase>& info) { return info.param.name; });
 
 struct NoDisplayCase {
     std::string name;
@@ -546,7 +639,8 @@ class X11IdleTimeWithoutServer : public testing::TestWithParam<NoDisplayCase> {}
 
 TEST_P(X11IdleTimeWithoutServer, IsUnavailableWithTheReason) {
     ScopedVariable display("DISPLAY", GetParam().displayVariable);
-    X11IdleTime backend(GetParam().displayName);
+    FakeClock clock;
+    X11IdleTime backend(clock, GetParam().displayName);
 
     const auto reading = backend.read();
     EXPECT_EQ(reading.status, Status::unavailable);
