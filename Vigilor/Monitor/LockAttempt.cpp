@@ -84,8 +84,10 @@ void LockAttempt::lockersAnswered(const SessionLockAttempt& answer, Date at) {
     }
     if (asked.completion)
         asked.completion(taken);
+    // A request that joined this one has what it asked for when a locker took this one or the session
+    // locked meanwhile; otherwise it is asked for in its own right.
     if (auto again = std::exchange(joined_, std::nullopt)) {
-        if (locked()) {
+        if (taken || locked()) {
             if (again->completion)
                 again->completion(true);
         } else {

@@ -17,15 +17,15 @@ enum class ZorviLockProgress { awaited, locked, unconfirmed, failed };
 // through Outputs. Plain state, no clock or timer of its own: every event carries its time.
 //
 // Who asks matters: a user's request (the menu's Lock Now, a verified remote command) is never dropped;
-// while the lockers are being asked it joins that request and is asked again if the session did not
-// lock, and while a lock is awaited it asks again. An absence's request is dropped while another is
+// while the lockers are being asked it joins that request (and is asked again if no locker took it),
+// and while a lock is awaited it asks again. An absence's request is dropped while another is
 // under way. The session may lock or unlock at any point, by Zorvi's request or by anyone else's.
 //
 // | Stage       | Event                                   | Next        | What is said and done                      |
 // |-------------|-----------------------------------------|-------------|--------------------------------------------|
 // | any but asking | request                              | asking      | the lockers are asked                      |
 // | any but asking | refused before any locker is asked   | failed      | the refusal is the owner's to say          |
-// | asking      | request by the user                     | asking      | joins: asked again after this answer       |
+// | asking      | request by the user                     | asking      | joins: answered with this one if a locker took it, else asked again |
 // | asking      | request by an absence                   | asking      | "Lock request dropped: …"                  |
 // | awaiting    | request by the user                     | asking      | the lockers are asked again                |
 // | awaiting    | request by an absence                   | awaiting    | "Lock request dropped: …"                  |
