@@ -43,7 +43,12 @@ VigilorMonitor::VigilorMonitor(Passkey, MonitorServices services, VigilorConfig 
     , services_(std::move(services))
     , lockingAvailable_(!sandboxed())
     , videoQueue_(services_.videoQueue ? services_.videoQueue
-                                       : std::make_shared<SerialQueueExecutor>("Vigilor.video")) {
+                                       : std::make_shared<SerialQueueExecutor>("Vigilor.video"))
+    , faceEnroller_(*this, OwnerLifetime([this] { return std::weak_ptr<const void>(weak_from_this()); }),
+                    *services_.clock, services_.camera, config,
+                    {.state = [this]() -> const CameraState& { return cameraState(); },
+                     .enrolmentStarted = [this] { enrolmentStarted(); },
+                     .enrolmentEnded = [this] { enrolmentEnded(); }}) {
     const Date start = now();
     lastFaceSeen_ = lastDeskPresenceSeen_ = start;
     focusSessionStartedAt_ = lastEyeBreakAt_ = lastWalkBreakAt_ = start;

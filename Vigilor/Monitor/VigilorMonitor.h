@@ -26,8 +26,10 @@
 #include "Vigilor/Config/PresenceModels.h"
 #include "Vigilor/Config/VigilorConfig.h"
 #include "Vigilor/Monitor/ActivityLog.h"
+#include "Vigilor/Monitor/BreakDueRule.h"
 #include "Vigilor/Monitor/DurationText.h"
 #include "Vigilor/Monitor/DeviceState.h"
+#include "Vigilor/Monitor/FaceEnroller.h"
 #include "Vigilor/Monitor/LockAttempt.h"
 #include "Vigilor/Monitor/LockDecision.h"
 #include "Vigilor/Monitor/NudgeLevel.h"
@@ -45,20 +47,6 @@
 #include <vector>
 
 enum class BreakHUDKind { eye, walk };
-
-// When the eye break and the walk prompt are due, from the settings and the break anchors.
-struct BreakDueRule {
-    bool eyeBreakEnabled = false;
-    double eyeBreakInterval = 0;
-    Date lastEyeBreakAt;
-    bool walkBreakEnabled = false;
-    double walkBreakInterval = 0;
-    Date lastWalkBreakAt;
-    std::optional<Date> walkNudgeHiddenUntil;
-
-    bool eyeBreakDue(Date at) const;
-    bool walkPromptDue(Date at) const;
-};
 
 // The operating-system services the monitor works through. The platform ones are required (an
 // adapter that cannot reach its service says so itself); the services of other parts of the
@@ -113,15 +101,11 @@ public:
     static constexpr double activeAbsenceEvaluationInterval = 5;
     static constexpr double eyeRestConfirmationEvaluationInterval = 2;
     static constexpr double eyeRestObservationFreshWindow = 2.75;
-    static constexpr double enrolmentEvaluationInterval = 0.25;
     static constexpr double landmarkEvaluationInterval = 5;
     static constexpr double brightnessSampleInterval = 2;
     static constexpr double bodyPoseAssistWarmup = 2;
     static constexpr double bodyPoseAssistInterval = 3;
     static constexpr double discoveryExpirationInterval = 15;
-    static constexpr int enrolmentTargetCount = 30;
-    static constexpr double enrolmentTimeoutSeconds = 8;
-    static constexpr int enrolmentMinimumCount = 5;
     static constexpr double lockAttemptTimeout = 10.5;
     static constexpr const char* noScreenLockerText =
         "No screen locker found: Zorvi cannot lock this session";
@@ -177,8 +161,6 @@ public:
     Published<std::optional<std::string>> settingsUnsaved{*this, std::nullopt};
     Published<bool> onCall{*this, false};
     Published<std::vector<ZorviDiscoveredDevice>> discoveredDevices{*this, {}};
-    // The latest face enrolment of the process; its fields change in place, each change published.
-    Published<std::shared_ptr<EnrolmentProgress>> enrolmentProgress{*this, nullptr};
 
     // The monitor's phase: paused, else what the camera gives (blocked while it cannot watch).
     MonitorPhase phase() const { return phase_(); }
@@ -252,12 +234,8 @@ public:
     std::optional<Date> darknessSince() const { return darknessSince_; }
 
     // Face enrolment, started from the settings window's known-face section.
-    void startFaceEnrolment();
-    void advanceFaceEnrolment();
-    bool isEnrolling() const { return isEnrolling_; }
-    const std::vector<FeaturePrintEntry>& enrolmentCollectedPrints() const {
-        return enrolmentCollectedPrints_;
-    }
+    void startFaceEnrolment() { faceEnroller_.start(); }
+    const FaceEnroller& faceEnrolment() const { return faceEnroller_; }
 
     // Bluetooth presence.
     bool bluetoothPresenceEnabled() const;
@@ -485,7 +463,6 @@ private:
     // `cause`: what the platform said kept it from answering, for the states whose line names it.
     void reportBluetooth(BluetoothState state, const std::string& cause = {});
     void publishPhase();
-    std::optional<FaceIdentityError> enrolmentCameraProblem() const;
     void stopCameraForDeviceOnlyMode();
     void tearDownCaptureSession();
     CaptureSession::Observers captureSessionObservers();
@@ -507,10 +484,9 @@ private:
                                                     const FrameInputs& inputs);
     void checkIdentity(const ImageView& image, const FaceObservation& face, Date at);
     bool captureEnrolmentPrint(const ImageView& image, const FaceObservation& face);
-    void collectEnrolmentPrints(std::vector<FeaturePrintEntry> entries);
-    void finishFaceEnrolment(bool success);
-    void writeEnrolmentToDisk(const std::vector<FeaturePrintEntry>& prints);
-    void publishEnrolmentProgress(std::shared_ptr<EnrolmentProgress> progress);
+    // The camera's session follows the face enrolment: continuous while it runs, pulsed again after.
+    void enrolmentStarted();
+    void enrolmentEnded();
     void applyFaceResult(const FrameAnalysisResult& result);
     void applyDarkFrame(const FrameAnalysisResult& result);
     void applyMissedFrame(const FrameAnalysisResult& result);
@@ -628,11 +604,7 @@ private:
     };
     VideoQueueState video_;
 
-    // Face enrolment.
-    bool isEnrolling_ = false;
-    std::optional<Date> enrolmentStartTime_;
-    std::vector<FeaturePrintEntry> enrolmentCollectedPrints_;
-    std::shared_ptr<Timer> enrolmentTimeoutTimer_;
+    FaceEnroller faceEnroller_;
     std::shared_ptr<BluetoothCentral> central_;
     std::shared_ptr<RemoteCompanion> remoteCompanion_;
     std::shared_ptr<SettingsSync> settingsSync_;

@@ -86,6 +86,21 @@ std::shared_ptr<CaptureSession> VigilorMonitor::captureSession() const {
     return captureSession_;
 }
 
+void VigilorMonitor::enrolmentStarted() {
+    refreshFrameInputs();
+    if (usingLowPowerCameraPulses() && services_.camera->authorizationStatus() == CameraDevice::authorized)
+        configureCamera();
+}
+
+void VigilorMonitor::enrolmentEnded() {
+    refreshFrameInputs();
+    if (config().cameraPresenceEnabled && services_.camera->authorizationStatus() == CameraDevice::authorized)
+        DispatchQueue::main().async([weak = weakSelf()] {
+            if (auto self = weak.lock())
+                self->configureCamera();
+        });
+}
+
 bool VigilorMonitor::usingLowPowerCameraPulses() const {
     const std::lock_guard lock(cameraMutex_);
     return usingLowPowerCameraPulses_;
@@ -117,7 +132,7 @@ void VigilorMonitor::configureCamera() {
         reportCamera({CameraState::Kind::cannotOpen, *failure});
         return;
     }
-    const bool enrolling = isEnrolling_;
+    const bool enrolling = faceEnroller_.isEnrolling();
     session->setSampleBufferDelegate(
         [weak = weakSelf()](std::shared_ptr<CapturedFrame> frame) {
             if (auto self = weak.lock())

@@ -20,7 +20,7 @@ void VigilorMonitor::refreshFrameInputs() {
     inputs.facePresent = facePresent();
     inputs.missingFaceSamples = missingFaceSamples();
     inputs.lastFaceSeen = lastFaceSeen_;
-    inputs.isEnrolling = isEnrolling_;
+    inputs.isEnrolling = faceEnroller_.isEnrolling();
     inputs.breaks = breakDueRule();
     inputs.lookAwayYawDegrees = c.lookAwayYawDegrees;
     inputs.lookDownPitchDegrees = c.lookDownPitchDegrees;
@@ -198,7 +198,7 @@ bool VigilorMonitor::captureEnrolmentPrint(const ImageView& image, const FaceObs
         entries.push_back({quality, iso8601String(now()), base64Encoded(print.archived())});
     DispatchQueue::main().async([weak = weakSelf(), entries = std::move(entries)]() mutable {
         if (auto self = weak.lock())
-            self->collectEnrolmentPrints(std::move(entries));
+            self->faceEnroller_.collect(std::move(entries));
     });
     return true;
 }

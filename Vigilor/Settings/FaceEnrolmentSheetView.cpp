@@ -55,7 +55,7 @@ FaceEnrolment monitorFaceEnrolment(const std::shared_ptr<VigilorMonitor>& monito
             [weak]() -> std::optional<FaceEnrolmentProgress> {
                 const auto self = weak.lock();
                 const std::shared_ptr<EnrolmentProgress> progress =
-                    self ? self->enrolmentProgress() : nullptr;
+                    self ? self->faceEnrolment().enrolmentProgress() : nullptr;
                 if (!progress)
                     return std::nullopt;
                 const auto error = progress->error();

@@ -112,12 +112,12 @@ TEST_F(CameraPipeline, AnEnrolledFaceIsKnownAndAnotherIsNot) {
     advance(1);
     monitor->startFaceEnrolment();
     advance(9);
-    ASSERT_TRUE(monitor->enrolmentProgress());
-    EXPECT_TRUE(monitor->enrolmentProgress()->isComplete());
-    EXPECT_GE(monitor->enrolmentProgress()->capturedCount(), VigilorMonitor::enrolmentMinimumCount);
+    ASSERT_TRUE(monitor->faceEnrolment().enrolmentProgress());
+    EXPECT_TRUE(monitor->faceEnrolment().enrolmentProgress()->isComplete());
+    EXPECT_GE(monitor->faceEnrolment().enrolmentProgress()->capturedCount(), FaceEnroller::minimumCount);
     const auto enrolled = AtomicFile::read(FaceIdentityService::defaultEnrollmentPath());
     ASSERT_TRUE(enrolled);
-    EXPECT_EQ(Json::parse(*enrolled).size(), std::size_t(monitor->enrolmentProgress()->capturedCount()));
+    EXPECT_EQ(Json::parse(*enrolled).size(), std::size_t(monitor->faceEnrolment().enrolmentProgress()->capturedCount()));
 
     const struct {
         const char* name;

@@ -564,7 +564,7 @@ TEST(HonestStatus, EveryDeviceAndServiceStateIsToldAsItIs) {
              f.h.advance(30); // past the presence assumed at start
              f.monitor->startFaceEnrolment();
              f.settle();
-             return statusWords(*f.monitor) + "|" + f.monitor->enrolmentProgress()->error()->what();
+             return statusWords(*f.monitor) + "|" + f.monitor->faceEnrolment().enrolmentProgress()->error()->what();
          },
          {"|No camera signal|No camera found|No camera found, so Zorvi cannot see the desk.|",
           "a working camera: No camera found"},

@@ -1,8 +1,9 @@
-// Face enrolment: the camera collects feature prints of the user's face for a few seconds; enough of
-// them are written to the enrolment file that the known-face mode matches against.
-#include "VigilorMonitor.h"
+#include "FaceEnroller.h"
 
 #include "Foundation/AtomicFile.h"
+#include "Foundation/DispatchQueue.h"
+#include "Vigilor/Camera/FaceIdentityService.h"
+#include "Vigilor/Monitor/ActivityLog.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -16,18 +17,29 @@ using Case = FaceIdentityError::Case;
 
 } // namespace
 
-void VigilorMonitor::publishEnrolmentProgress(std::shared_ptr<EnrolmentProgress> progress) {
+FaceEnroller::FaceEnroller(ObservableObject& owner, OwnerLifetime lifetime, const Clock& clock,
+                           std::shared_ptr<CameraDevice> cameraDevice, const Published<VigilorConfig>& config,
+                           Camera camera)
+    : owner_(owner)
+    , lifetime_(std::move(lifetime))
+    , clock_(clock)
+    , cameraDevice_(std::move(cameraDevice))
+    , config_(config)
+    , camera_(std::move(camera))
+    , enrolmentProgress_(owner, nullptr) {}
+
+void FaceEnroller::publishProgress(std::shared_ptr<EnrolmentProgress> progress) {
     DispatchQueue::main().async([weak = weakSelf(), progress = std::move(progress)] {
         if (auto self = weak.lock())
-            self->enrolmentProgress = progress;
+            self->enrolmentProgress_ = progress;
     });
 }
 
 // What keeps an enrolment from the camera, named as the user would look for it.
-std::optional<FaceIdentityError> VigilorMonitor::enrolmentCameraProblem() const {
-    if (!config().cameraPresenceEnabled)
+std::optional<FaceIdentityError> FaceEnroller::cameraProblem() const {
+    if (!config_().cameraPresenceEnabled)
         return FaceIdentityError(Case::cameraUnavailable, std::string("Camera presence is off"));
-    const CameraWords& camera = cameraWords(cameraState().kind);
+    const CameraWords& camera = cameraWords(camera_.state().kind);
     if (!camera.blocks)
         return std::nullopt;
     if (camera.asksPermission)
@@ -37,93 +49,85 @@ std::optional<FaceIdentityError> VigilorMonitor::enrolmentCameraProblem() const 
 
 // The enrolment also ends when no usable frame arrives at all (no camera, no face in view): its time
 // is up after 8 s whatever the camera delivers, so it never keeps the camera running continuously.
-void VigilorMonitor::startFaceEnrolment() {
+void FaceEnroller::start() {
     auto progress = std::make_shared<EnrolmentProgress>();
-    if (const auto missing = enrolmentCameraProblem()) {
+    if (const auto missing = cameraProblem()) {
         progress->setError(*missing);
-        publishEnrolmentProgress(std::move(progress));
+        publishProgress(std::move(progress));
         return;
     }
     isEnrolling_ = true;
-    const Date startedAt = now();
-    enrolmentStartTime_ = startedAt;
-    enrolmentCollectedPrints_.clear();
-    refreshFrameInputs();
-    if (enrolmentTimeoutTimer_)
-        enrolmentTimeoutTimer_->invalidate();
-    enrolmentTimeoutTimer_ = Timer::scheduled(enrolmentTimeoutSeconds, false, [weak = weakSelf(), startedAt] {
+    const Date startedAt = clock_.now();
+    startTime_ = startedAt;
+    collectedPrints_.clear();
+    if (timeoutTimer_)
+        timeoutTimer_->invalidate();
+    timeoutTimer_ = Timer::scheduled(timeoutSeconds, false, [weak = weakSelf(), startedAt] {
         auto self = weak.lock();
-        if (self && self->isEnrolling_ && self->enrolmentStartTime_ == startedAt)
-            self->finishFaceEnrolment(int(self->enrolmentCollectedPrints_.size()) >= enrolmentMinimumCount);
+        if (self && self->isEnrolling_ && self->startTime_ == startedAt)
+            self->finish(int(self->collectedPrints_.size()) >= minimumCount);
     });
-    if (usingLowPowerCameraPulses() && services_.camera->authorizationStatus() == CameraDevice::authorized)
-        configureCamera();
-    progress->setTargetCount(enrolmentTargetCount);
-    publishEnrolmentProgress(std::move(progress));
+    camera_.enrolmentStarted();
+    progress->setTargetCount(targetCount);
+    publishProgress(std::move(progress));
 }
 
-// Prints that arrive after the enrolment has ended are not kept, nor repeats of collected ones.
-void VigilorMonitor::collectEnrolmentPrints(std::vector<FeaturePrintEntry> entries) {
+void FaceEnroller::collect(std::vector<FeaturePrintEntry> entries) {
     if (!isEnrolling_)
         return;
     bool added = false;
     for (auto& entry : entries) {
         const bool repeated =
-            std::any_of(enrolmentCollectedPrints_.begin(), enrolmentCollectedPrints_.end(),
+            std::any_of(collectedPrints_.begin(), collectedPrints_.end(),
                         [&](const auto& collected) { return collected.data_base64 == entry.data_base64; });
         if (!repeated)
-            enrolmentCollectedPrints_.push_back(std::move(entry));
+            collectedPrints_.push_back(std::move(entry));
         added = added || !repeated;
     }
     if (added)
-        advanceFaceEnrolment();
+        advance();
 }
 
-void VigilorMonitor::advanceFaceEnrolment() {
-    const int count = static_cast<int>(enrolmentCollectedPrints_.size());
+void FaceEnroller::advance() {
+    const int count = static_cast<int>(collectedPrints_.size());
     if (const auto& progress = enrolmentProgress()) {
-        objectWillChange();
+        owner_.objectWillChange();
         progress->setCapturedCount(count);
     }
-    if (count >= enrolmentTargetCount)
-        finishFaceEnrolment(true);
-    else if (enrolmentStartTime_ && now().timeIntervalSince(*enrolmentStartTime_) >= enrolmentTimeoutSeconds)
-        finishFaceEnrolment(count >= enrolmentMinimumCount);
+    if (count >= targetCount)
+        finish(true);
+    else if (startTime_ && clock_.now().timeIntervalSince(*startTime_) >= timeoutSeconds)
+        finish(count >= minimumCount);
 }
 
-void VigilorMonitor::finishFaceEnrolment(bool success) {
+void FaceEnroller::finish(bool success) {
     if (!isEnrolling_)
         return;
     isEnrolling_ = false;
-    if (enrolmentTimeoutTimer_)
-        enrolmentTimeoutTimer_->invalidate();
-    refreshFrameInputs();
-    if (config().cameraPresenceEnabled && services_.camera->authorizationStatus() == CameraDevice::authorized)
-        DispatchQueue::main().async([weak = weakSelf()] {
-            if (auto self = weak.lock())
-                self->configureCamera();
-        });
-    const std::vector<FeaturePrintEntry> prints = enrolmentCollectedPrints_;
+    if (timeoutTimer_)
+        timeoutTimer_->invalidate();
+    camera_.enrolmentEnded();
+    const std::vector<FeaturePrintEntry> prints = collectedPrints_;
     const int count = static_cast<int>(prints.size());
-    if (success && count >= enrolmentMinimumCount) {
+    if (success && count >= minimumCount) {
         DispatchQueue::main().async([weak = weakSelf(), prints] {
             auto self = weak.lock();
             if (!self)
                 return;
             const auto progress = self->enrolmentProgress();
             try {
-                self->writeEnrolmentToDisk(prints);
-                self->objectWillChange();
+                writeToDisk(prints);
+                self->owner_.objectWillChange();
                 if (progress)
                     progress->setComplete(true);
                 ActivityLog::diagLog("Face enrolment succeeded: " + std::to_string(prints.size()) + " prints written");
             } catch (const FaceIdentityError& error) {
-                self->objectWillChange();
+                self->owner_.objectWillChange();
                 if (progress)
                     progress->setError(error);
                 ActivityLog::diagLog("Face enrolment write failed: " + error.errorDescription());
             } catch (const std::exception& error) {
-                self->objectWillChange();
+                self->owner_.objectWillChange();
                 if (progress)
                     progress->setError(
                         FaceIdentityError(Case::filePermissionFailed, std::string(error.what())));
@@ -134,12 +138,12 @@ void VigilorMonitor::finishFaceEnrolment(bool success) {
     }
     const std::string message = count > 0
                                     ? "Insufficient frames (" + std::to_string(count) + " of " +
-                                          std::to_string(enrolmentMinimumCount) + " minimum). Try again."
+                                          std::to_string(minimumCount) + " minimum). Try again."
                   : "No face frames captured. Ensure good lighting and centre your face.";
     DispatchQueue::main().async([weak = weakSelf(), message] {
         if (auto self = weak.lock())
             if (const auto progress = self->enrolmentProgress()) {
-                self->objectWillChange();
+                self->owner_.objectWillChange();
                 progress->setError(FaceIdentityError(Case::captureNoFrames));
             }
         ActivityLog::diagLog("Face enrolment failed: " + message);
@@ -148,7 +152,7 @@ void VigilorMonitor::finishFaceEnrolment(bool success) {
 
 // Written to a private temporary file beside the old one and renamed over it, so that a failed write
 // leaves the old enrolment whole and the prints are never readable by others, even for a moment.
-void VigilorMonitor::writeEnrolmentToDisk(const std::vector<FeaturePrintEntry>& prints) {
+void FaceEnroller::writeToDisk(const std::vector<FeaturePrintEntry>& prints) {
     const std::filesystem::path path = FaceIdentityService::defaultEnrollmentPath();
     std::error_code error;
     std::filesystem::create_directories(path.parent_path(), error);
