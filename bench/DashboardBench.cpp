@@ -31,7 +31,7 @@ protected:
 // The monitor of a good week, as the dashboard's pictures show it.
 std::shared_ptr<VigilorMonitor> goodWeek(MonitorHarness& h) {
     auto monitor = h.makeMonitor(); // its camera runs: the phase is ready
-    monitor->facePresent = true;
+    showFace(*monitor);
     monitor->deskHealth = DeskHealthSamples::week(84, 3);
     monitor->wellnessPeriodSummaries = DeskHealthSamples::periods();
     DeskHealthSamples::logLockEvents(monitor->log(), 4);

@@ -25,9 +25,9 @@ BENCHMARK(BM_LockDecisionEvaluate);
 static void BM_DecisionTick(benchmark::State& state) {
     MonitorHarness h;
     auto monitor = h.makeMonitor();
-    monitor->facePresent = true;
+    showFace(*monitor);
     for (auto _ : state) {
-        monitor->noteFaceSeen(h.clock.now());
+        monitor->cameraPresence().noteFaceSeen(h.clock.now());
         monitor->evaluateDecision();
         h.clock.advance(0.5);
     }

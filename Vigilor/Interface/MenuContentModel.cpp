@@ -7,10 +7,10 @@
 namespace {
 
 SignalChipModel faceChip(const VigilorMonitor& m) {
-    const bool face = m.facePresent();
+    const bool face = m.cameraPresence().facePresent();
     return {"Face",
             face ? m.focusSummary()
-                 : m.faceAbsenceWord().value_or(fixedDecimal(m.secondsSinceFace(), 1) + "s"),
+                 : m.faceAbsenceWord().value_or(fixedDecimal(m.cameraPresence().secondsSinceFace(), 1) + "s"),
             face ? "person.crop.circle" : "eye.slash", Theme::colorForLevel(m.focusLevel()), ""};
 }
 
@@ -54,7 +54,8 @@ void fillMovement(MenuContentModel& model, const VigilorMonitor& m) {
 
 // The camera first, as the button asks for it first.
 bool permissionIsForCamera(const VigilorMonitor& m) {
-    return cameraWords(m.cameraState().kind).asksPermission || !bluetoothWords(m.bluetoothState()).asksPermission;
+    return cameraWords(m.cameraPresence().cameraState().kind).asksPermission ||
+           !bluetoothWords(m.bluetoothState()).asksPermission;
 }
 
 std::string permissionSymbol(const VigilorMonitor& m) {
@@ -81,9 +82,9 @@ MenuContentModel menuContentModel(const VigilorMonitor& m) {
     model.levelTint = levelColour(level);
 
     fillMovement(model, m);
-    model.eyes = {.facePresent = m.facePresent(),
+    model.eyes = {.facePresent = m.cameraPresence().facePresent(),
                   .watchPresent = m.watchPresent(),
-                  .isLookingAway = m.isLookingAway(),
+                  .isLookingAway = m.cameraPresence().isLookingAway(),
                   .isPaused = m.isPaused(),
                   .isBlocked = m.phase() == MonitorPhase::blocked,
                   .isSnoozed = m.isSnoozed(),

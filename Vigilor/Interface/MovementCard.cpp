@@ -44,9 +44,9 @@ MovementCardModel movementCardModel(const VigilorMonitor& m, Date now, const QCo
 
     model.state = model.walkDue ? "Walk due" : "At desk";
     const std::optional<std::string> blind = m.blindCameraWord();
-    model.presenceLine = m.facePresent() ? "Sitting timer updates live"
-                         : blind         ? m.cameraStatus()
-                                         : "Away from desk";
+    model.presenceLine = m.cameraPresence().facePresent() ? "Sitting timer updates live"
+                         : blind                          ? m.cameraStatus()
+                                                          : "Away from desk";
     model.capsule = model.walkDue ? "Due" : "Walk in";
     model.movementTint = movementTint;
     model.face = {formatMinuteSecondClock(sitting),
@@ -60,8 +60,9 @@ MovementCardModel movementCardModel(const VigilorMonitor& m, Date now, const QCo
     model.desk = pill("Desk", m.deskPoseSummary(), m.deskFrameDetail(), poseTint);
     // The body's words are the last frame's; a camera that takes no pictures names itself.
     model.cameraFrame = blind ? pill("Camera frame", *blind, m.cameraStatus(), Theme::warning())
-                              : pill("Camera frame", m.bodyPoseSummary(), m.bodyPoseDetail(),
-                                     Theme::colorForLevel(m.bodyPoseLevel()));
+                              : pill("Camera frame", m.cameraPresence().bodyPoseSummary(),
+                                     m.cameraPresence().bodyPoseDetail(),
+                                     Theme::colorForLevel(m.cameraPresence().bodyPoseLevel()));
     model.accessibilityLabel =
         model.walkDue ? "Movement: walk due" : "Movement: at desk, walk in " + walkClock;
     return model;

@@ -217,9 +217,10 @@ void OnboardingView::requestScreenLocking() {
 void OnboardingView::updatePermissionStates() {
     // Allowing a lock that no locker can make is no grant: the row says why.
     const bool noLocker = monitor_->sessionHasScreenLocker() == false;
-    states_ = permissionStatesFrom(monitor_->cameraState().kind, monitor_->bluetoothState(),
+    states_ = permissionStatesFrom(monitor_->cameraPresence().cameraState().kind, monitor_->bluetoothState(),
                                    monitor_->config().screenLockingEnabled,
-                                   noLocker ? std::string(VigilorMonitor::noScreenLockerText) + "." : std::string());
+                                   noLocker ? std::string(VigilorMonitor::noScreenLockerText) + "."
+                                            : std::string());
     refresh();
 }
 

@@ -94,9 +94,9 @@ StatusItemController::IconPresentation StatusItemController::iconPresentation(co
     p.pulses = config.visualNudgesEnabled && config.pulseMenuBarWhenDue && !m.isSnoozed() && breakDue &&
                !m.isPaused();
     p.face.eyeState = eyeState;
-    p.face.facePresent = live ? m.facePresent() : true;
+    p.face.facePresent = live ? m.cameraPresence().facePresent() : true;
     p.face.watchPresent = live && m.watchPresent();
-    p.face.isLookingAway = live && m.isLookingAway();
+    p.face.isLookingAway = live && m.cameraPresence().isLookingAway();
     p.face.paused = m.isPaused();
     p.face.badge = badgeFor(m, walkDue, live);
     p.face.opacity = p.pulses && !reduceMotion && pulseFrame ? 0.42 : 1.0;
@@ -130,9 +130,9 @@ EyeState StatusItemController::calculateEyeState(const VigilorMonitor& m, bool r
                                                  const std::function<double()>& blinkDelay) {
     if (m.isPaused())
         return EyeState::rest;
-    if (m.isLookingAway())
+    if (m.cameraPresence().isLookingAway())
         return EyeState::glance;
-    if (!m.facePresent() && m.secondsSinceFace() > 0)
+    if (!m.cameraPresence().facePresent() && m.cameraPresence().secondsSinceFace() > 0)
         return reduceMotion ? EyeState::normal : EyeState::alert;
     if (reduceMotion || !iconOnScreen)
         return EyeState::normal;

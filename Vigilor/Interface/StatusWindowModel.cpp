@@ -60,9 +60,10 @@ std::vector<SignalRow> signalGridRows(const VigilorMonitor& m) {
     return {
         {"Mode", m.modeSummary()},
         {"Confidence", std::to_string(m.presenceConfidence()) + "%"},
-        {"Face", m.facePresent() ? "Present"
-                                 : m.faceAbsenceWord().value_or("Missing for " +
-                                                                fixedDecimal(m.secondsSinceFace(), 1) + "s")},
+        {"Face", m.cameraPresence().facePresent()
+                     ? "Present"
+                     : m.faceAbsenceWord().value_or(
+                           "Missing for " + fixedDecimal(m.cameraPresence().secondsSinceFace(), 1) + "s")},
         {"Watch", m.watchSummary()},
         {"Input", m.inputSummary()},
         {"Compatibility", compatibilityRequirement},
@@ -115,12 +116,13 @@ RecoveryCardModel recoveryCardModel(const RecoveryMirror& r) {
 }
 
 PresenceMarkView::State presenceMarkState(const VigilorMonitor& m) {
-    return {m.facePresent(),
+    const CameraPresence& camera = m.cameraPresence();
+    return {camera.facePresent(),
             m.watchPresent(),
-            m.isLookingAway(),
+            camera.isLookingAway(),
             m.isPaused(),
             m.phase() == MonitorPhase::blocked,
-            cameraWords(m.cameraState().kind).markReason};
+            cameraWords(camera.cameraState().kind).markReason};
 }
 
 StatusWindowModel statusWindowModel(const VigilorMonitor& m) {

@@ -26,7 +26,8 @@ FaceEnroller::FaceEnroller(ObservableObject& owner, OwnerLifetime lifetime, cons
     , cameraDevice_(std::move(cameraDevice))
     , config_(config)
     , camera_(std::move(camera))
-    , enrolmentProgress_(owner, nullptr) {}
+    , enrolmentProgress_(owner, nullptr) {
+}
 
 void FaceEnroller::publishProgress(std::shared_ptr<EnrolmentProgress> progress) {
     DispatchQueue::main().async([weak = weakSelf(), progress = std::move(progress)] {
@@ -120,7 +121,8 @@ void FaceEnroller::finish(bool success) {
                 self->owner_.objectWillChange();
                 if (progress)
                     progress->setComplete(true);
-                ActivityLog::diagLog("Face enrolment succeeded: " + std::to_string(prints.size()) + " prints written");
+                ActivityLog::diagLog("Face enrolment succeeded: " + std::to_string(prints.size()) +
+                                     " prints written");
             } catch (const FaceIdentityError& error) {
                 self->owner_.objectWillChange();
                 if (progress)
@@ -139,7 +141,7 @@ void FaceEnroller::finish(bool success) {
     const std::string message = count > 0
                                     ? "Insufficient frames (" + std::to_string(count) + " of " +
                                           std::to_string(minimumCount) + " minimum). Try again."
-                  : "No face frames captured. Ensure good lighting and centre your face.";
+                                    : "No face frames captured. Ensure good lighting and centre your face.";
     DispatchQueue::main().async([weak = weakSelf(), message] {
         if (auto self = weak.lock())
             if (const auto progress = self->enrolmentProgress()) {

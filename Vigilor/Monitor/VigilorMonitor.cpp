@@ -42,15 +42,32 @@ VigilorMonitor::VigilorMonitor(Passkey, MonitorServices services, VigilorConfig 
     , config(*this, std::move(settings))
     , services_(std::move(services))
     , lockingAvailable_(!sandboxed())
-    , videoQueue_(services_.videoQueue ? services_.videoQueue
-                                       : std::make_shared<SerialQueueExecutor>("Vigilor.video"))
     , faceEnroller_(*this, OwnerLifetime([this] { return std::weak_ptr<const void>(weak_from_this()); }),
                     *services_.clock, services_.camera, config,
-                    {.state = [this]() -> const CameraState& { return cameraState(); },
-                     .enrolmentStarted = [this] { enrolmentStarted(); },
-                     .enrolmentEnded = [this] { enrolmentEnded(); }}) {
+                    {.state = [this]() -> const CameraState& { return camera_.cameraState(); },
+                     .enrolmentStarted = [this] { camera_.enrolmentStarted(); },
+                     .enrolmentEnded = [this] { camera_.enrolmentEnded(); }})
+    , camera_(*this, OwnerLifetime([this] { return std::weak_ptr<const void>(weak_from_this()); }),
+              *services_.clock,
+              {.camera = services_.camera,
+               .vision = services_.vision,
+               .videoQueue = services_.videoQueue ? services_.videoQueue
+                                                  : std::make_shared<SerialQueueExecutor>("Vigilor.video"),
+               .faceIdentityQueue = services_.faceIdentityQueue},
+              log_, config, faceEnroller_,
+              {.fallbackCompanion = [this]() -> std::optional<std::string> {
+                   if (!bluetoothPresenceEnabled())
+                       return std::nullopt;
+                   return companionWordLowerCase();
+               },
+               .companionInUse = [this] { return bluetoothPresenceEnabled(); },
+               .companionNear = [this] { return watchPresent(); },
+               .inputIdleSeconds = [this] { return inputIdleSeconds(); },
+               .remoteControlActive = [this] { return remoteControlActive(); },
+               .breaks = [this] { return breakDueRule(); },
+               .eyeRestObserved = [this](Date at) { noteEyeRestObservation(at); },
+               .phaseChanged = [this] { publishPhase(); }}) {
     const Date start = now();
-    lastFaceSeen_ = lastDeskPresenceSeen_ = start;
     focusSessionStartedAt_ = lastEyeBreakAt_ = lastWalkBreakAt_ = start;
 }
 
@@ -74,8 +91,8 @@ void VigilorMonitor::initialize() {
         logReplacedValues(replaced);
     }
     autoLockEnabled = config().autoLockEnabled;
-    distanceBaselineFaceWidth = config().savedDistanceBaselineFaceWidth;
-    refreshFrameInputs();
+    camera_.setDistanceBaseline(config().savedDistanceBaselineFaceWidth);
+    camera_.refreshFrameInputs();
 
     const Date start = now();
     restoreWellnessLedger();
@@ -126,9 +143,9 @@ void VigilorMonitor::startRuntimeServicesAfterLaunch() {
     syncLaunchAtLoginStatus();
     reconcileLaunchAtLoginIfNeeded();
     if (config().cameraPresenceEnabled)
-        startCamera();
+        camera_.start();
     else
-        reportCamera({CameraState::Kind::switchedOff, {}});
+        camera_.switchOff();
     startBluetooth(false);
 
     decisionTimer_ = Timer::scheduled(0.5, true, [weak = weakSelf()] {
@@ -234,4 +251,32 @@ void VigilorMonitor::registerSessionNotifications() {
         systemLog("session", reason);
         log_.append(reason);
     }
+}
+
+std::string VigilorMonitor::cameraStatus() const {
+    const std::string status = cameraStatusText(camera_.cameraState());
+    return camera_.fallsBackToCompanion() ? status + " \u2014 " + companionWordCapitalised() + " only"
+                                          : status;
+}
+
+// Paused wins; otherwise a camera that cannot watch blocks, one not asked yet is starting, and one
+// that runs says what its frames see.
+void VigilorMonitor::publishPhase() {
+    using Kind = CameraState::Kind;
+    const Kind camera = camera_.cameraState().kind;
+    MonitorPhase next = camera_.framePhase();
+    if (isPaused())
+        next = MonitorPhase::paused;
+    else if (cameraWords(camera).blocks)
+        next = MonitorPhase::blocked;
+    else if (camera == Kind::starting)
+        next = MonitorPhase::starting;
+    setIfChanged(phase_, next);
+}
+
+// Camera presence may be off: then only Bluetooth is brought in line.
+void VigilorMonitor::requestCameraThenBluetooth() {
+    if (config().cameraPresenceEnabled)
+        camera_.requestAccess();
+    syncBluetoothForCurrentConfig(true);
 }

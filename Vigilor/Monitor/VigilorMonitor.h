@@ -27,6 +27,7 @@
 #include "Vigilor/Config/VigilorConfig.h"
 #include "Vigilor/Monitor/ActivityLog.h"
 #include "Vigilor/Monitor/BreakDueRule.h"
+#include "Vigilor/Monitor/CameraPresence.h"
 #include "Vigilor/Monitor/DurationText.h"
 #include "Vigilor/Monitor/DeviceState.h"
 #include "Vigilor/Monitor/FaceEnroller.h"
@@ -80,6 +81,8 @@ struct MonitorServices {
 // The one presence monitor of the process: the settings in use, everything the interface shows, the
 // service objects, the timers and the bookkeeping of the decision and coaching logic. All of its
 // state belongs to the main thread; callbacks kept by timers, queues and services hold it weakly.
+// Parts of it are components with their own state: the logs (ActivityLog), the camera's session,
+// frames and face evidence (CameraPresence) and the face enrolment (FaceEnroller).
 class VigilorMonitor : public ObservableObject, public std::enable_shared_from_this<VigilorMonitor> {
     struct Passkey {};
 
@@ -90,21 +93,10 @@ public:
     ~VigilorMonitor();
 
     // Tuning constants.
-    static constexpr double lowLightThreshold = 0.1;
-    static constexpr double darkRoomActivityTimeout = 120;
     static constexpr double minimumAutoLockTimeout = 8;
-    static constexpr double minimumDeskPresenceLockGrace = 6;
     static constexpr double minimumLookAwayDownGrace = 20;
     static constexpr double activeLockRequestWindow = 10;
-    static constexpr int32_t preferredCameraFrameRate = 5;
-    static constexpr double stablePresenceEvaluationInterval = 10;
-    static constexpr double activeAbsenceEvaluationInterval = 5;
-    static constexpr double eyeRestConfirmationEvaluationInterval = 2;
     static constexpr double eyeRestObservationFreshWindow = 2.75;
-    static constexpr double landmarkEvaluationInterval = 5;
-    static constexpr double brightnessSampleInterval = 2;
-    static constexpr double bodyPoseAssistWarmup = 2;
-    static constexpr double bodyPoseAssistInterval = 3;
     static constexpr double discoveryExpirationInterval = 15;
     static constexpr double lockAttemptTimeout = 10.5;
     static constexpr const char* noScreenLockerText =
@@ -114,11 +106,8 @@ public:
     // the user present, finite so that it can be reported.
     static constexpr double unknownInputIdleSeconds = 86'400;
 
-    // Published state, in declaration order. The phase and the camera's and Bluetooth's states are the
-    // monitor's own to write (below, with their words).
-    Published<bool> facePresent{*this, false};
-    Published<int> missingFaceSamples{*this, 0};
-    Published<double> secondsSinceFace{*this, 0};
+    // Published state, in declaration order. The phase and Bluetooth's state are the monitor's own to
+    // write (below, with their words); the camera's face values are its camera presence's.
     Published<bool> watchPresent{*this, false};
     Published<std::optional<int>> watchRSSI{*this, std::nullopt};
     Published<std::optional<double>> secondsSinceWatch{*this, std::nullopt};
@@ -127,26 +116,13 @@ public:
     Published<bool> autoLockEnabled{*this, false};
     Published<bool> isPaused{*this, false};
     Published<double> inputIdleSeconds{*this, 0};
-    Published<std::optional<double>> currentFaceWidth{*this, std::nullopt};
-    Published<std::optional<double>> distanceBaselineFaceWidth{*this, std::nullopt};
-    Published<std::optional<double>> currentFaceCenterY{*this, std::nullopt};
-    Published<std::optional<double>> faceCenterBaselineY{*this, std::nullopt};
-    Published<std::optional<double>> faceYawDegrees{*this, std::nullopt};
-    Published<std::optional<double>> facePitchDegrees{*this, std::nullopt};
-    Published<bool> isLookingAway{*this, false};
-    Published<bool> eyesClosed{*this, false};
     Published<std::optional<Date>> snoozeUntil{*this, std::nullopt};
     Published<std::optional<std::string>> celebration{*this, std::nullopt};
     Published<bool> breakHUDVisible{*this, false};
     Published<BreakHUDKind> breakHUDKind{*this, BreakHUDKind::eye};
     Published<double> eyeRestRemaining{*this, 0};
     Published<bool> isRestingNow{*this, false};
-    Published<bool> cameraInterrupted{*this, false};
-    Published<bool> lowLight{*this, false};
     Published<bool> remoteControlActive{*this, false};
-    Published<std::string> bodyPoseSummary{*this, "Face only"};
-    Published<std::string> bodyPoseDetail{*this, "wide view helps"};
-    Published<std::string> bodyPoseLevel{*this, "yellow"};
     Published<double> activePresenceSeconds{*this, 0};
     Published<std::vector<WellnessPeriodSummary>> wellnessPeriodSummaries{*this, {}};
     Published<std::string> wellnessRhythmStatus{*this, "Health rhythm starts after Zorvi sees a break."};
@@ -165,7 +141,6 @@ public:
     // The monitor's phase: paused, else what the camera gives (blocked while it cannot watch).
     MonitorPhase phase() const { return phase_(); }
     // What the camera and Bluetooth last reported, and the published words made from it.
-    const CameraState& cameraState() const { return cameraState_(); }
     BluetoothState bluetoothState() const { return bluetoothState_(); }
     std::string cameraStatus() const;
     std::string bluetoothStatus() const { return bluetoothWords(bluetoothState()).status; }
@@ -214,24 +189,11 @@ public:
     void syncLaunchAtLoginStatus();
     void reconcileLaunchAtLoginIfNeeded();
 
-    // Camera.
-    void startCamera();
+    // The camera's session, its frames and what they say of the face.
+    CameraPresence& cameraPresence() { return camera_; }
+    const CameraPresence& cameraPresence() const { return camera_; }
     // The menu's permission button: asks for the camera again, then brings Bluetooth in line.
     void requestCameraThenBluetooth();
-    void applyFrameRateLimit(CaptureDevice& device);
-    // Called on the video queue after each analysed frame: stops the camera for `seconds`.
-    void scheduleLowPowerCameraPause(double seconds);
-    bool usingLowPowerCameraPulses() const;
-    bool lowPowerCameraRestartPending() const;
-
-    // The frame pipeline. Frames arrive on the video queue; results are applied on the main thread.
-    void captureOutput(const std::shared_ptr<CapturedFrame>& frame);
-    void applyFrameResult(const FrameAnalysisResult& result);
-    void applyIdentityMatch(const FaceMatchOutcome& outcome);
-    void reportVisionError(const std::string& description);
-    bool knownFacePresent() const { return knownFacePresent_; }
-    int unknownFaceSamples() const { return unknownFaceSamples_; }
-    std::optional<Date> darknessSince() const { return darknessSince_; }
 
     // Face enrolment, started from the settings window's known-face section.
     void startFaceEnrolment() { faceEnroller_.start(); }
@@ -368,9 +330,6 @@ public:
     // The same, read now; nothing when no source can tell.
     std::optional<double> knownInputIdleSeconds();
     double effectiveLookAwayDownGrace() const;
-    bool isUnclearDeskPresenceRecent(Date now) const;
-    void updateDistanceBaseline(double faceWidth);
-    void updateFaceCenterBaseline(double centerY);
     bool detectRemoteControlActive(Date now);
 
     // Locking and what follows it.
@@ -423,30 +382,13 @@ public:
     std::optional<Date> lastZorviLockRequestAt() const { return lockAttempt_.requestedAt(); }
     std::optional<bool> sessionHasScreenLocker() const { return sessionHasScreenLocker_; }
     std::string lastZorviLockSource() const { return lockAttempt_.requestSource(); }
-    std::shared_ptr<CaptureSession> captureSession() const;
     bool lockedForCurrentAbsence() const { return lockedForCurrentAbsence_; }
     Date lastEyeBreakAt() const { return lastEyeBreakAt_; }
     Date lastWalkBreakAt() const { return lastWalkBreakAt_; }
 
-    // Presence evidence that the camera pipeline and Bluetooth presence record.
-    void noteFaceSeen(Date at) {
-        lastFaceSeen_ = lastDeskPresenceSeen_ = at;
-        faceSeen_ = true;
-    }
-    void noteDeskPresence(Date at) { lastDeskPresenceSeen_ = at; }
-    void noteUnclearDeskPresence(Date at) { lastUnclearDeskPresenceSeen_ = at; }
-    void noteLookingAway(Date at) { lastLookingAwaySeen_ = at; }
     // A sighting of the Bluetooth companion at `at`: the one bookkeeping step of every matching
     // advertisement (updateWatch), also open to tests that need a sighting in the past.
     void noteWatchSeen(Date at, bool weak);
-    // What the camera pipeline reports for each frame result it applies, with a face or without.
-    void noteFrameResult(Date at);
-    // Since when the camera has delivered frame results without a gap; nothing while it delivers none.
-    std::optional<Date> cameraWatchingSince(Date now) const;
-    // The camera runs (not blocked, switched off or held by another program) and its frames come.
-    bool cameraDeliversFrames(Date now) const;
-    // Results further apart than this are a gap: twice the longest pause between analysed frames.
-    static constexpr double frameResultGap = 20;
 
 private:
     void initialize();
@@ -455,43 +397,10 @@ private:
     void configureSettingsSync();
     void configureRemoteCompanion();
     void registerSessionNotifications();
-    void configureCamera();
-    // The one writer of the camera's and Bluetooth's states: each report is logged by its row, and the
-    // phase follows the camera.
-    void reportCamera(CameraState state);
-    bool fallsBackToCompanion(CameraState::Kind kind) const;
+    // The one writer of Bluetooth's state: each report is logged by its row.
     // `cause`: what the platform said kept it from answering, for the states whose line names it.
     void reportBluetooth(BluetoothState state, const std::string& cause = {});
     void publishPhase();
-    void stopCameraForDeviceOnlyMode();
-    void tearDownCaptureSession();
-    CaptureSession::Observers captureSessionObservers();
-    void captureSessionInterrupted();
-    void captureSessionInterruptionEnded();
-    void captureSessionRuntimeError();
-    void restartCaptureSessionIfCurrent(const std::shared_ptr<CaptureSession>& session);
-    void captureSessionRestartFailed(const std::shared_ptr<CaptureSession>& session,
-                                     const std::string& description);
-    void restartPulsedSession(const std::shared_ptr<CaptureSession>& session);
-    bool isCurrentPulsedSession(const CaptureSession& session) const;
-    void refreshFrameInputs();
-    struct FrameInputs;
-    FrameInputs frameInputs() const;
-    bool shouldEvaluateFrame(Date at, const FrameInputs& inputs);
-    bool shouldRunBodyPoseRequest(Date at, const FrameInputs& inputs);
-    bool isLowLightFrame(const ImageView& image, Date at, bool force);
-    std::optional<FrameAnalysisResult> analyseFrame(const ImageView& image, Date at,
-                                                    const FrameInputs& inputs);
-    void checkIdentity(const ImageView& image, const FaceObservation& face, Date at);
-    bool captureEnrolmentPrint(const ImageView& image, const FaceObservation& face);
-    // The camera's session follows the face enrolment: continuous while it runs, pulsed again after.
-    void enrolmentStarted();
-    void enrolmentEnded();
-    void applyFaceResult(const FrameAnalysisResult& result);
-    void applyDarkFrame(const FrameAnalysisResult& result);
-    void applyMissedFrame(const FrameAnalysisResult& result);
-    void clearFaceGeometry();
-    void setBodyPose(const std::string& summary, const std::string& detail, const std::string& level);
     void createCentral();
     void centralManagerDidUpdateState(BluetoothCentral& central);
     void centralManagerDidDiscover(BluetoothCentral& central, const BluetoothPeripheral& peripheral,
@@ -566,62 +475,18 @@ private:
 
     // Platform and service objects.
     bool lockingAvailable_ = true;
-    std::shared_ptr<Executor> videoQueue_;
     DispatchQueue microphoneQueryQueue_{"Vigilor.microphone-query"};
 
-    // The camera's session and what the video queue reads of the main thread's state. The main thread
-    // writes them; the video queue reads them (and the pending flag it also writes) under the mutex.
-    struct FrameInputs {
-        bool facePresent = false;
-        int missingFaceSamples = 0;
-        Date lastFaceSeen;
-        bool isEnrolling = false;
-        BreakDueRule breaks;
-        double lookAwayYawDegrees = 0;
-        double lookDownPitchDegrees = 0;
-        bool bodyPoseHintsEnabled = false;
-        bool bodyPoseLockAssistEnabled = false;
-        bool requireKnownFaceForPresence = false;
-        bool cameraPresenceEnabled = false;
-        bool displayAsleep = false;
-    };
-    mutable std::mutex cameraMutex_;
-    std::shared_ptr<CaptureSession> captureSession_;
-    bool usingLowPowerCameraPulses_ = false;
-    bool lowPowerCameraRestartPending_ = false;
-    FrameInputs frameInputs_;
-    bool displayAsleep_ = false;
-
-    // The frame pipeline's own bookkeeping, touched on the video queue only.
-    struct VideoQueueState {
-        Date lastFrameEvaluationAt = Date::distantPast();
-        Date lastLandmarkEvaluationAt = Date::distantPast();
-        Date lastBrightnessCheckAt = Date::distantPast();
-        double lastAverageBrightness = 1.0;
-        Date lastBodyPoseAssistAt = Date::distantPast();
-        Date lastIdentityCheckAt = Date::distantPast();
-        std::shared_ptr<FaceIdentityService> faceIdentityService;
-    };
-    VideoQueueState video_;
-
     FaceEnroller faceEnroller_;
+    CameraPresence camera_;
     std::shared_ptr<BluetoothCentral> central_;
     std::shared_ptr<RemoteCompanion> remoteCompanion_;
     std::shared_ptr<SettingsSync> settingsSync_;
 
     Published<MonitorPhase> phase_{*this, MonitorPhase::starting};
-    Published<CameraState> cameraState_{*this, {}};
     Published<BluetoothState> bluetoothState_{*this, BluetoothState::starting};
-    // What the camera's frames say while it runs: ready with a face, faceMissing without.
-    MonitorPhase framePhase_ = MonitorPhase::ready;
 
     // Presence bookkeeping.
-    bool faceSeen_ = false; // a face has been seen since the start: until then its age means nothing
-    Date lastFaceSeen_;
-    Date lastDeskPresenceSeen_;
-    Date lastUnclearDeskPresenceSeen_ = Date::distantPast();
-    Date lastLookingAwaySeen_ = Date::distantPast();
-    std::optional<Date> darknessSince_;
     std::optional<Date> lastWatchSeen_;
     std::optional<Date> watchWeakSince_;
     bool lockedForCurrentAbsence_ = false;
@@ -640,8 +505,6 @@ private:
     bool countdownGoesOn_ = false;
     uint64_t presenceSightings_ = 0;
     Date lastRemoteControlCheckAt_ = Date::distantPast();
-    bool knownFacePresent_ = true;
-    int unknownFaceSamples_ = 0;
 
     // Coaching and wellness.
     Date focusSessionStartedAt_;
@@ -656,8 +519,6 @@ private:
     void takeRestoredWellnessLedger() const;
     Date lastWellnessSummaryRefresh_ = Date::distantPast();
     Date lastEyeRestObservationAt_ = Date::distantPast();
-    std::optional<Date> lastFrameResultAt_;
-    Date frameResultsSince_ = Date::distantPast();
     std::optional<Date> eyeRestStartedAt_;
     std::optional<Date> movementStartedAt_;
     std::optional<Date> celebrationUntil_;

@@ -64,7 +64,7 @@ bool VigilorMonitor::isWalkPromptDue(Date at) const {
 void VigilorMonitor::deliverBreakNudgesIfNeeded(Date at) {
     const VigilorConfig& c = config();
     const bool snoozed = isLater(snoozeUntil(), at);
-    if (screenLocked() || !facePresent()) {
+    if (screenLocked() || !camera_.facePresent()) {
         eyeBreakDueNotified_ = false;
         walkBreakDueNotified_ = false;
         return;

@@ -34,7 +34,7 @@ enum class NudgeRow {
 // A baseline that is not a positive width has not been learnt: dividing by it would call every face
 // too close and print a meaningless percentage.
 std::optional<double> learntBaseline(const VigilorMonitor& m) {
-    const std::optional<double> baseline = m.distanceBaselineFaceWidth();
+    const std::optional<double> baseline = m.cameraPresence().distanceBaselineFaceWidth();
     if (baseline && std::isfinite(*baseline) && *baseline > 0)
         return baseline;
     return std::nullopt;
@@ -44,12 +44,12 @@ Distance distanceState(const VigilorMonitor& m) {
     const VigilorConfig& c = m.config();
     if (!c.bodyPoseHintsEnabled)
         return Distance::coachingOff;
-    if (!m.facePresent() || !m.currentFaceWidth())
+    if (!m.cameraPresence().facePresent() || !m.cameraPresence().currentFaceWidth())
         return Distance::faceNotVisible;
     const std::optional<double> baseline = learntBaseline(m);
     if (!baseline)
         return Distance::learning;
-    const double ratio = *m.currentFaceWidth() / *baseline;
+    const double ratio = *m.cameraPresence().currentFaceWidth() / *baseline;
     if (ratio > c.distanceDangerRatio)
         return Distance::tooClose;
     if (ratio > c.distanceWarnRatio)
@@ -60,14 +60,14 @@ Distance distanceState(const VigilorMonitor& m) {
 }
 
 bool isTwisted(const VigilorMonitor& m) {
-    const std::optional<double> yaw = m.faceYawDegrees();
+    const std::optional<double> yaw = m.cameraPresence().faceYawDegrees();
     return yaw && std::abs(*yaw) >= m.config().postureYawDegrees;
 }
 
 Posture postureState(const VigilorMonitor& m) {
     if (!m.config().bodyPoseHintsEnabled)
         return Posture::coreOnly;
-    if (!m.facePresent())
+    if (!m.cameraPresence().facePresent())
         return Posture::away;
     if (isTwisted(m))
         return Posture::twisted;
@@ -83,8 +83,8 @@ Posture postureState(const VigilorMonitor& m) {
 
 // Current face height minus its baseline, when both are known.
 std::optional<double> faceHeightOffset(const VigilorMonitor& m) {
-    const std::optional<double> current = m.currentFaceCenterY();
-    const std::optional<double> baseline = m.faceCenterBaselineY();
+    const std::optional<double> current = m.cameraPresence().currentFaceCenterY();
+    const std::optional<double> baseline = m.cameraPresence().faceCenterBaselineY();
     if (!current || !baseline)
         return std::nullopt;
     return *current - *baseline;
@@ -111,7 +111,7 @@ double elapsedFraction(double elapsed, double interval) {
 }
 
 NudgeRow nudgeRow(const VigilorMonitor& m) {
-    const bool face = m.facePresent();
+    const bool face = m.cameraPresence().facePresent();
     if (m.isPaused())
         return NudgeRow::napping;
     if (m.phase() == MonitorPhase::blocked)
@@ -125,7 +125,7 @@ NudgeRow nudgeRow(const VigilorMonitor& m) {
     if (!face)
         return m.lockAbility() == ZorviLockAbility::ready ? NudgeRow::checkingAwayLock
                                                           : NudgeRow::awayLockCannotLock;
-    if (m.isLookingAway())
+    if (m.cameraPresence().isLookingAway())
         return NudgeRow::lookingAway;
     const bool hints = m.config().bodyPoseHintsEnabled;
     if (hints && postureState(m) == Posture::twisted)
@@ -160,15 +160,15 @@ double VigilorMonitor::snoozeRemaining() const {
 }
 
 std::string VigilorMonitor::focusSummary() const {
-    if (!facePresent())
+    if (!camera_.facePresent())
         return "Away";
-    return isLookingAway() ? "Looking away" : "Looking here";
+    return camera_.isLookingAway() ? "Looking away" : "Looking here";
 }
 
 std::string VigilorMonitor::focusLevel() const {
-    if (!facePresent())
+    if (!camera_.facePresent())
         return "red";
-    return isLookingAway() ? "yellow" : "green";
+    return camera_.isLookingAway() ? "yellow" : "green";
 }
 
 std::string VigilorMonitor::distanceSummary() const {
@@ -207,12 +207,12 @@ std::string VigilorMonitor::distanceLevel() const {
 std::string VigilorMonitor::distanceDetail() const {
     if (!config().bodyPoseHintsEnabled)
         return "core lock only";
-    if (!currentFaceWidth())
+    if (!camera_.currentFaceWidth())
         return "Camera needs face";
     const std::optional<double> baseline = learntBaseline(*this);
     if (!baseline)
         return "Auto-calibrating";
-    return std::to_string(roundedInteger(*currentFaceWidth() / *baseline * 100)) + "% of usual";
+    return std::to_string(roundedInteger(*camera_.currentFaceWidth() / *baseline * 100)) + "% of usual";
 }
 
 std::string VigilorMonitor::postureSummary() const {
@@ -240,7 +240,7 @@ std::string VigilorMonitor::postureDetail() const {
     case Posture::away:
         return blindCameraWord() ? cameraStatus() : "no face";
     case Posture::twisted:
-        return std::to_string(roundedInteger(std::abs(*faceYawDegrees()))) + " deg turn";
+        return std::to_string(roundedInteger(std::abs(*camera_.faceYawDegrees()))) + " deg turn";
     case Posture::upright:
         return "baseline";
     default:
@@ -250,7 +250,7 @@ std::string VigilorMonitor::postureDetail() const {
 
 // A camera that takes no pictures names itself where an empty desk would be claimed.
 std::string VigilorMonitor::deskPoseSummary() const {
-    if (!facePresent())
+    if (!camera_.facePresent())
         return remoteControlActive() ? "Remote" : blindCameraWord().value_or("Away");
     const std::optional<double> offset = faceHeightOffset(*this);
     if (!offset)
@@ -263,7 +263,7 @@ std::string VigilorMonitor::deskPoseSummary() const {
 }
 
 std::string VigilorMonitor::deskPoseDetail() const {
-    if (!facePresent())
+    if (!camera_.facePresent())
         return remoteControlActive() ? "screen sharing" : blindCameraWord() ? cameraStatus() : "not visible";
     const std::optional<double> offset = faceHeightOffset(*this);
     if (!offset)
@@ -276,9 +276,9 @@ std::string VigilorMonitor::deskPoseDetail() const {
 
 // The body's words are the last frame's: none while the camera takes no pictures.
 std::string VigilorMonitor::deskFrameDetail() const {
-    if (bodyPoseSummary() == "Face only" || blindCameraWord())
+    if (camera_.bodyPoseSummary() == "Face only" || blindCameraWord())
         return deskPoseDetail();
-    return deskPoseDetail() + ", " + bodyPoseDetail();
+    return deskPoseDetail() + ", " + camera_.bodyPoseDetail();
 }
 
 double VigilorMonitor::eyeBreakRemaining() const {
@@ -356,7 +356,7 @@ std::string VigilorMonitor::nudgeTitle() const {
     case NudgeRow::napping:
         return "Zorvi is napping";
     case NudgeRow::needsAccess:
-        return cameraWords(cameraState().kind).nudgeTitle;
+        return cameraWords(camera_.cameraState().kind).nudgeTitle;
     case NudgeRow::remoteControl:
         return "Remote control active";
     case NudgeRow::awayWithoutLocking:
@@ -367,7 +367,8 @@ std::string VigilorMonitor::nudgeTitle() const {
         return "Auto Lock cannot lock";
     case NudgeRow::lostYou:
         // Only a camera that delivers frames can have lost a face.
-        return cameraDeliversFrames(now()) ? "Zorvi lost you" : cameraWords(cameraState().kind).nudgeTitle;
+        return camera_.cameraDeliversFrames(now()) ? "Zorvi lost you"
+                                                   : cameraWords(camera_.cameraState().kind).nudgeTitle;
     case NudgeRow::lookingAway:
         return "Nice look-away";
     case NudgeRow::squareUp:
@@ -453,7 +454,7 @@ std::string VigilorMonitor::nudgeSystemImage() const {
 NudgeLevel VigilorMonitor::nudgeLevel() const {
     if (isPaused())
         return NudgeLevel::gentleNudge;
-    if (phase() == MonitorPhase::blocked || !facePresent())
+    if (phase() == MonitorPhase::blocked || !camera_.facePresent())
         return NudgeLevel::presenceCheck;
     const bool hints = config().bodyPoseHintsEnabled;
     const Posture posture = postureState(*this);
@@ -462,7 +463,7 @@ NudgeLevel VigilorMonitor::nudgeLevel() const {
         return NudgeLevel::worthAdjusting;
     if (walkBreakDue(*this) || eyeBreakDue(*this))
         return NudgeLevel::worthAdjusting;
-    if (isLookingAway())
+    if (camera_.isLookingAway())
         return NudgeLevel::gentleNudge;
     if (hints && (posture == Posture::forward || distance == Distance::leanBack))
         return NudgeLevel::gentleNudge;

@@ -15,11 +15,11 @@ void VigilorMonitor::updateConfig(const std::function<void(VigilorConfig&)>& mut
         next.remoteDeviceID = VigilorConfig::makeRemoteDeviceID();
     next.save();
     config = next;
-    refreshFrameInputs();
+    camera_.refreshFrameInputs();
 
     autoLockEnabled = next.autoLockEnabled;
     if (next.distanceCalibrationMode == DistanceCalibrationMode::manual)
-        distanceBaselineFaceWidth = next.savedDistanceBaselineFaceWidth;
+        camera_.setDistanceBaseline(next.savedDistanceBaselineFaceWidth);
 
     if (RemoteCompanion* relay = remoteCompanion()) {
         relay->setConfig(next);
@@ -33,18 +33,14 @@ void VigilorMonitor::updateConfig(const std::function<void(VigilorConfig&)>& mut
     if (!previous.cameraPresenceEnabled && next.cameraPresenceEnabled) {
         if (services_.watchdog)
             services_.watchdog->noteCameraModeChanged(true);
-        startCamera();
+        camera_.start();
         // Said only of a camera that did start; one that could not has said why.
-        if (cameraState().kind == CameraState::Kind::running)
-        log_.append("Camera started: re-enabled for presence detection");
+        if (camera_.cameraState().kind == CameraState::Kind::running)
+            log_.append("Camera started: re-enabled for presence detection");
     } else if (previous.cameraPresenceEnabled && !next.cameraPresenceEnabled) {
         if (services_.watchdog)
             services_.watchdog->noteCameraModeChanged(false);
-        stopCameraForDeviceOnlyMode();
-        setIfChanged(facePresent, false);
-        setIfChanged(secondsSinceFace, 0.0);
-        setIfChanged(missingFaceSamples, 0);
-        reportCamera({CameraState::Kind::switchedOff, {}});
+        camera_.switchOff();
         log_.append("Camera stopped: using device-only locking mode");
     }
 
@@ -124,12 +120,12 @@ void VigilorMonitor::requestNotificationAuthorization(const std::string& enabled
 }
 
 void VigilorMonitor::setCurrentDistanceAsIdeal() {
-    if (!facePresent() || !currentFaceWidth()) {
+    if (!camera_.facePresent() || !camera_.currentFaceWidth()) {
         log_.append("Distance calibration skipped: face not visible");
         return;
     }
-    const double width = *currentFaceWidth();
-    distanceBaselineFaceWidth = width;
+    const double width = *camera_.currentFaceWidth();
+    camera_.setDistanceBaseline(width);
     updateConfig([&](VigilorConfig& c) {
         c.distanceCalibrationMode = DistanceCalibrationMode::manual;
         c.savedDistanceBaselineFaceWidth = width;

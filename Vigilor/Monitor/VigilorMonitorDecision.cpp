@@ -8,9 +8,6 @@
 
 namespace {
 
-double roundedToTenth(double seconds) {
-    return roundHalfAwayFromZero(seconds * 10) / 10;
-}
 double roundedToHalf(double seconds) {
     return roundHalfAwayFromZero(seconds * 2) / 2;
 }
@@ -21,38 +18,32 @@ void VigilorMonitor::evaluateDecision() {
     if (isPaused())
         return;
     const Date at = now();
-    if (cameraInterrupted()) {
-        lastFaceSeen_ = lastDeskPresenceSeen_ = at;
-        setIfChanged(missingFaceSamples, 0);
-    }
-    setIfChanged(secondsSinceFace, roundedToTenth(at.timeIntervalSince(lastFaceSeen_)));
     setIfChanged(secondsSinceWatch, lastWatchSeen_
                                         ? std::optional(roundedToHalf(at.timeIntervalSince(*lastWatchSeen_)))
                                         : std::nullopt);
     setIfChanged(watchPresent, isWatchNear(at));
     const double idle = secondsSinceLastUserInput();
     setIfChanged(inputIdleSeconds, roundedToHalf(idle));
-    if (idle < darkRoomActivityTimeout)
-        darknessSince_.reset();
+    camera_.tick(at, idle);
     setIfChanged(remoteControlActive, detectRemoteControlActive(at));
     updateWellness(at);
 
     const ZorviPresenceInputs inputs = presenceInputs(at);
     actOnVerdict(inputs, ZorviLockDecision::evaluate(inputs));
-    refreshFrameInputs();
+    camera_.refreshFrameInputs();
 }
 
 // Every rule set reads its own fields; filling them all costs a few comparisons.
 ZorviPresenceInputs VigilorMonitor::presenceInputs(Date at) const {
     const VigilorConfig& c = config();
     ZorviPresenceInputs in;
-    in.secondsSinceFace = secondsSinceFace();
-    in.secondsSinceDeskPresence = at.timeIntervalSince(lastDeskPresenceSeen_);
-    in.secondsSinceUnclearDeskPresence = at.timeIntervalSince(lastUnclearDeskPresenceSeen_);
-    in.missingFaceSamples = missingFaceSamples();
+    in.secondsSinceFace = camera_.secondsSinceFace();
+    in.secondsSinceDeskPresence = at.timeIntervalSince(camera_.lastDeskPresenceSeen());
+    in.secondsSinceUnclearDeskPresence = at.timeIntervalSince(camera_.lastUnclearDeskPresenceSeen());
+    in.missingFaceSamples = camera_.missingFaceSamples();
     in.lockTimeout = std::max(c.lockTimeout, minimumAutoLockTimeout);
     in.lookAwayGrace = effectiveLookAwayDownGrace();
-    in.bodyPresenceGrace = std::max(c.bodyPresenceLockGrace, minimumDeskPresenceLockGrace);
+    in.bodyPresenceGrace = std::max(c.bodyPresenceLockGrace, CameraPresence::minimumDeskPresenceLockGrace);
     in.minMissingSamples = c.minMissingSamples;
     in.bodyPoseLockAssistEnabled = c.bodyPoseLockAssistEnabled;
     in.remoteControlActive = remoteControlActive();
@@ -63,11 +54,11 @@ ZorviPresenceInputs VigilorMonitor::presenceInputs(Date at) const {
     in.watchGateAllowsLock = shouldAllowWatchGate();
     in.autoLockEnabled = autoLockEnabled();
     in.screenLockingEnabled = c.screenLockingEnabled;
-    in.knownFacePresent = knownFacePresent_;
+    in.knownFacePresent = camera_.knownFacePresent();
     in.requireKnownFaceForPresence = c.requireKnownFaceForPresence;
-    in.facePresent = facePresent();
-    in.cameraBlocked = !cameraDeliversFrames(at);
-    in.cameraBusy = cameraInterrupted();
+    in.facePresent = camera_.facePresent();
+    in.cameraBlocked = !camera_.cameraDeliversFrames(at);
+    in.cameraBusy = camera_.cameraInterrupted();
     in.cameraPresenceEnabled = c.cameraPresenceEnabled;
     in.bluetoothPresenceEnabled = bluetoothPresenceEnabled();
     in.bluetoothState = bluetoothState();

@@ -218,7 +218,7 @@ void VigilorMonitor::sessionOpened(const LockAttempt::Opening& opening) {
         presenceSeenAgain();
         if (opening.lockedAt && at.timeIntervalSince(*opening.lockedAt) >= LockAttempt::minimumCreditedLock)
             creditAwayAfterLock(at, at.timeIntervalSince(*opening.lockedAt), opening.wasZorvisLock);
-        lastFaceSeen_ = at;
+        camera_.resetFaceAge(at);
     }
     pendingRemoteLockCommand_.reset();
     if (remoteLockConfirmationTimer_)
@@ -259,7 +259,7 @@ void VigilorMonitor::creditAwayAfterLock(Date returnedAt, double awaySeconds, bo
         credit.walkBreakReset = true;
     }
     focusSessionStartedAt_ = returnedAt;
-    lastFaceSeen_ = returnedAt;
+    camera_.resetFaceAge(returnedAt);
     eyeRestStartedAt_.reset();
     movementStartedAt_.reset();
     recordedEyeBreakForAbsence_ = false;
@@ -306,23 +306,14 @@ std::string VigilorMonitor::awayCreditLogText(AwayCredit credit) {
     return "";
 }
 
-// The session stays the monitor's; a low-power restart that falls due while the display sleeps leaves
-// the camera off.
 void VigilorMonitor::screensDidSleep() {
     log_.appendLockEvent("Display slept");
     sendStatusEvent("display_slept", "System", now());
-    displayAsleep_ = true;
-    refreshFrameInputs();
-    if (const auto session = captureSession())
-        videoQueue_->post([session] { session->stopRunning(); });
+    camera_.displaySlept();
 }
 
-// The camera comes back only where it is in use: in device-only mode it stays off.
 void VigilorMonitor::screensDidWake() {
     log_.appendLockEvent("Display woke");
     sendStatusEvent("display_woke", "System", now());
-    displayAsleep_ = false;
-    refreshFrameInputs();
-    if (config().cameraPresenceEnabled && services_.camera->authorizationStatus() == CameraDevice::authorized)
-        configureCamera();
+    camera_.displayWoke();
 }

@@ -26,7 +26,7 @@ RemoteMacStatusSnapshot VigilorMonitor::currentRemoteSnapshot(const std::string&
     snapshot.reason = lockReason();
     snapshot.source = eventSource;
     snapshot.confidence = presenceConfidence();
-    snapshot.facePresent = facePresent();
+    snapshot.facePresent = camera_.facePresent();
     snapshot.companionPresent = watchPresent();
     snapshot.inputIdleSeconds = inputIdleSeconds();
     if (const auto& health = deskHealth(); health && health->hasEnoughData) {

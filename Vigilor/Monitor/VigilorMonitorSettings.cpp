@@ -27,7 +27,7 @@ void VigilorMonitor::setBluetoothPresenceMode(BluetoothPresenceMode mode) {
 
 void VigilorMonitor::resetDistanceCalibration() {
     // Cleared first, so that the next face the camera sees starts a new baseline.
-    distanceBaselineFaceWidth = std::nullopt;
+    camera_.setDistanceBaseline(std::nullopt);
     updateConfig([](VigilorConfig& c) {
         c.distanceCalibrationMode = DistanceCalibrationMode::automatic;
         c.savedDistanceBaselineFaceWidth.reset();

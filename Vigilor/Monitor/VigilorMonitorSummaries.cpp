@@ -19,7 +19,7 @@ std::string oneDecimal(double value) {
 
 // The camera's row, whose texts a blocked monitor shows in place of a presence state.
 const CameraWords& cameraRow(const VigilorMonitor& m) {
-    return cameraWords(m.cameraState().kind);
+    return cameraWords(m.cameraPresence().cameraState().kind);
 }
 
 const BluetoothWords& bluetoothRow(const VigilorMonitor& m) {
@@ -44,7 +44,8 @@ ZorviLockAbilityInputs VigilorMonitor::lockAbilityInputs() const {
     in.hasScreenLocker = sessionHasScreenLocker_;
     in.lockerDoesNotLock = lockAttempt_.lockerDoesNotLock();
     in.cameraPresenceEnabled = c.cameraPresenceEnabled;
-    in.cameraBlocked = cameraRow(*this).blocks && cameraState().kind != CameraState::Kind::switchedOff;
+    in.cameraBlocked =
+        cameraRow(*this).blocks && camera_.cameraState().kind != CameraState::Kind::switchedOff;
     in.bluetoothPresenceEnabled = bluetoothPresenceEnabled();
     in.bluetoothUnavailable = isBluetoothUnavailable();
     in.companionSeen = lastWatchSeen_.has_value();
@@ -79,7 +80,7 @@ std::string VigilorMonitor::menuTitle() const {
         return "Paused";
     if (!autoLockEnabled() || lockAbility() != ZorviLockAbility::ready)
         return "Zorvi";
-    return facePresent() ? "Present" : "Checking";
+    return camera_.facePresent() ? "Present" : "Checking";
 }
 
 std::string VigilorMonitor::modeSummary() const {
@@ -97,7 +98,7 @@ std::string VigilorMonitor::menuSystemImage() const {
         return "pause.circle";
     if (phase() == MonitorPhase::blocked)
         return "exclamationmark.triangle";
-    if (!facePresent())
+    if (!camera_.facePresent())
         return "eye.slash";
     if (!watchPresent())
         return "antenna.radiowaves.left.and.right.slash";
@@ -105,7 +106,7 @@ std::string VigilorMonitor::menuSystemImage() const {
 }
 
 std::string VigilorMonitor::readinessSummary() const {
-    const bool face = facePresent();
+    const bool face = camera_.facePresent();
     const bool bluetooth = bluetoothPresenceEnabled();
     const auto ability = lockAbilityWords();
     if (ability && lockerProblem(lockAbility()))
@@ -122,7 +123,7 @@ std::string VigilorMonitor::readinessSummary() const {
         return "You are here";
     // Bluetooth that can tell nothing is the word, beside a face or instead of a camera switched off.
     if (bluetooth && isBluetoothUnavailable() &&
-        (face || cameraState().kind == CameraState::Kind::switchedOff))
+        (face || camera_.cameraState().kind == CameraState::Kind::switchedOff))
         return bluetoothRow(*this).summary;
     if (face && !lastWatchSeen_)
         return "Learning " + companionWordCapitalised() + " signal";
@@ -141,7 +142,7 @@ bool VigilorMonitor::needsPermissionAction() const {
 int VigilorMonitor::presenceConfidence() const {
     if (cameraRow(*this).blocks)
         return 0;
-    int confidence = facePresent() ? 45 : 0;
+    int confidence = camera_.facePresent() ? 45 : 0;
     if (!bluetoothPresenceEnabled() || watchPresent())
         confidence += 45;
     if (inputIdleSeconds() < config().activeInputGrace && !remoteControlActive())
@@ -150,7 +151,7 @@ int VigilorMonitor::presenceConfidence() const {
 }
 
 std::string VigilorMonitor::signalBrief() const {
-    const bool face = facePresent();
+    const bool face = camera_.facePresent();
     const bool bluetooth = bluetoothPresenceEnabled();
     if (phase() == MonitorPhase::blocked)
         return cameraRow(*this).brief;
@@ -160,7 +161,7 @@ std::string VigilorMonitor::signalBrief() const {
         return "Bluetooth is unavailable; " + companionWordCapitalised() +
                (lockingAvailable_ ? " verification is suppressing auto-lock." : " proximity is unavailable.");
     if (bluetooth && !lastWatchSeen_)
-        return std::string(cameraDeliversFrames(now()) ? "Camera is active; waiting" : "Waiting") +
+        return std::string(camera_.cameraDeliversFrames(now()) ? "Camera is active; waiting" : "Waiting") +
                " to learn your " + companionWordLowerCase() + " signal.";
     if (face && !bluetooth)
         return "Camera sees you at the computer.";
@@ -240,7 +241,7 @@ std::string VigilorMonitor::watchSignalDetail() const {
 std::optional<std::string> VigilorMonitor::faceAbsenceWord() const {
     if (auto word = blindCameraWord())
         return word;
-    if (!faceSeen_)
+    if (!camera_.faceSeen())
         return "Not seen yet";
     return std::nullopt;
 }

@@ -14,19 +14,15 @@ constexpr double longestCreditedWalk = 1800;
 
 void VigilorMonitor::updateWellness(Date at) {
     const VigilorConfig& c = config();
-    const bool face = facePresent();
-    if (c.bodyPoseHintsEnabled && face) {
-        if (currentFaceWidth() && !isLookingAway())
-            updateDistanceBaseline(*currentFaceWidth());
-        if (currentFaceCenterY() && !isLookingAway())
-            updateFaceCenterBaseline(*currentFaceCenterY());
-    }
-    const bool unclear = isUnclearDeskPresenceRecent(at) && !hasIndependentAwayEvidence(at);
+    const bool face = camera_.facePresent();
+    camera_.followDeskBaselines();
+    const bool unclear = camera_.isUnclearDeskPresenceRecent(at) && !hasIndependentAwayEvidence(at);
     const bool sharing = remoteControlActive();
     const bool away = !face &&
-                      evidencedAbsence(at, lastDeskPresenceSeen_) >= std::max(c.bodyPresenceLockGrace, 6.0) &&
+                      camera_.evidencedAbsence(at, camera_.lastDeskPresenceSeen()) >=
+                          std::max(c.bodyPresenceLockGrace, 6.0) &&
                       !unclear && !sharing;
-    const double faceAge = evidencedAbsence(at, lastFaceSeen_);
+    const double faceAge = camera_.evidencedAbsence(at, camera_.lastFaceSeen());
     const bool faceLongGone = !face && !sharing && !unclear && faceAge >= std::max(c.eyeBreakDuration, 10.0);
     const bool resting =
         face ? at.timeIntervalSince(lastEyeRestObservationAt_) <= eyeRestObservationFreshWindow
@@ -65,7 +61,9 @@ void VigilorMonitor::updateWellness(Date at) {
         eyeBreakDueNotified_ = false;
         eyeBreakCompletedAt_ = face ? std::optional(at) : std::nullopt;
         clearBreakNotification("app.zorvi.break.eye");
-        const std::string manner = !face ? "stepped away" : eyesClosed() ? "closed your eyes" : "looked away";
+        const std::string manner = !face                  ? "stepped away"
+                                   : camera_.eyesClosed() ? "closed your eyes"
+                                                          : "looked away";
         recordWellnessEvent(WellnessEventKind::eyeRest, restSoFar, at);
         celebrate("Eyes rested");
         log_.append("Eye break completed (" + manner + ")");
@@ -104,7 +102,7 @@ void VigilorMonitor::publishBreakPrompt(Date at, bool resting, double restSoFar)
         remaining = std::max(0.0, c.eyeBreakDuration - restSoFar);
     setIfChanged(eyeRestRemaining, roundHalfAwayFromZero(remaining));
     setIfChanged(breakHUDKind, walkPromptDue ? BreakHUDKind::walk : BreakHUDKind::eye);
-    const bool visible = !snoozed && !screenLocked() && facePresent() &&
+    const bool visible = !snoozed && !screenLocked() && camera_.facePresent() &&
                          (eyeDue || completionShown || walkPromptDue) &&
                          (c.eyeBreakEnabled || c.walkBreakEnabled);
     setIfChanged(breakHUDVisible, visible);
@@ -165,8 +163,5 @@ void VigilorMonitor::creditDeviceWalkIfNeeded(Date at) {
 }
 
 void VigilorMonitor::recalibrateDeskBaselineAfterReturn() {
-    if (config().distanceCalibrationMode != DistanceCalibrationMode::manual && currentFaceWidth())
-        distanceBaselineFaceWidth = currentFaceWidth();
-    if (currentFaceCenterY())
-        faceCenterBaselineY = currentFaceCenterY();
+    camera_.recalibrateDeskBaselines();
 }

@@ -81,19 +81,19 @@ TEST_F(CameraPipeline, AFaceThatLeavesIsMissedUntilTheSessionLocksOnce) {
          });
     EXPECT_EQ(monitor->cameraStatus(), "Clip presence");
     advance(9);
-    EXPECT_TRUE(monitor->facePresent()) << testing::PrintToString(activity());
+    EXPECT_TRUE(monitor->cameraPresence().facePresent()) << testing::PrintToString(activity());
     EXPECT_EQ(monitor->phase(), MonitorPhase::ready);
-    ASSERT_TRUE(monitor->currentFaceWidth());
-    EXPECT_GT(*monitor->currentFaceWidth(), 0.1);
+    ASSERT_TRUE(monitor->cameraPresence().currentFaceWidth());
+    EXPECT_GT(*monitor->cameraPresence().currentFaceWidth(), 0.1);
 
     std::vector<int> misses;
     for (int i = 0; i < 10; ++i) {
         advance(5);
-        misses.push_back(monitor->missingFaceSamples());
+        misses.push_back(monitor->cameraPresence().missingFaceSamples());
         if (h.log.count("locker.lockSession")) // the locker confirms the lock within its wait
             h.session->reportLock(true);
     }
-    EXPECT_FALSE(monitor->facePresent());
+    EXPECT_FALSE(monitor->cameraPresence().facePresent());
     EXPECT_TRUE(std::is_sorted(misses.begin(), misses.end())) << "missed frames only add up";
     EXPECT_GE(misses.back(), 6);
     EXPECT_EQ(h.log.count("locker.lockSession"), 1u);
@@ -117,7 +117,8 @@ TEST_F(CameraPipeline, AnEnrolledFaceIsKnownAndAnotherIsNot) {
     EXPECT_GE(monitor->faceEnrolment().enrolmentProgress()->capturedCount(), FaceEnroller::minimumCount);
     const auto enrolled = AtomicFile::read(FaceIdentityService::defaultEnrollmentPath());
     ASSERT_TRUE(enrolled);
-    EXPECT_EQ(Json::parse(*enrolled).size(), std::size_t(monitor->faceEnrolment().enrolmentProgress()->capturedCount()));
+    EXPECT_EQ(Json::parse(*enrolled).size(),
+              std::size_t(monitor->faceEnrolment().enrolmentProgress()->capturedCount()));
 
     const struct {
         const char* name;
@@ -134,8 +135,8 @@ TEST_F(CameraPipeline, AnEnrolledFaceIsKnownAndAnotherIsNot) {
             config.minMissingSamples = 2;
         });
         advance(25);
-        EXPECT_TRUE(monitor->facePresent()) << c.name;
-        EXPECT_EQ(monitor->knownFacePresent(), c.known) << c.name;
+        EXPECT_TRUE(monitor->cameraPresence().facePresent()) << c.name;
+        EXPECT_EQ(monitor->cameraPresence().knownFacePresent(), c.known) << c.name;
     }
 }
 

@@ -61,7 +61,7 @@ TEST(CameraSource, ThatGivesNoPictureIsACameraErrorWithItsReason) {
         EXPECT_THAT(logTexts(monitor->log().events()), Contains("Camera failed: " + row.reason));
         EXPECT_EQ(monitor->cameraStatus(), "Camera error") << row.source;
         EXPECT_EQ(monitor->phase(), MonitorPhase::blocked) << row.source;
-        EXPECT_FALSE(monitor->captureSession()) << row.source;
+        EXPECT_FALSE(monitor->cameraPresence().captureSession()) << row.source;
     }
 }
 

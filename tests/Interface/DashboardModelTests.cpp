@@ -273,8 +273,8 @@ TEST_F(DashboardModel, TheMovementCardCountsFromTheLastWalkAndHidesTheClockWhile
 
 TEST_F(DashboardModel, TintsFollowTheColourWordsAndTheHeroMarksOnlyTheBlockedPhase) {
     reset();
-    monitor->bodyPoseLevel = "yellow";
-    monitor->isLookingAway = true;
+    face([](FrameAnalysisResult& r) { r.bodyPoseLevel = "yellow"; });
+    face([](FrameAnalysisResult& r) { r.isLookingAway = true; });
     StatusWindowModel m = model();
     EXPECT_EQ(m.heroTint, Theme::warning()) << "looking away is yellow";
     EXPECT_EQ(movement().cameraFrame.tint, Theme::warning());
@@ -283,7 +283,7 @@ TEST_F(DashboardModel, TintsFollowTheColourWordsAndTheHeroMarksOnlyTheBlockedPha
     EXPECT_EQ(postureColourWord("Away"), "red");
 
     noFace();
-    monitor->secondsSinceFace = 4.47;
+    lastSeen(4.47);
     EXPECT_EQ(model().signalRows[2], (SignalRow{"Face", "Missing for 4.5s"}));
     EXPECT_EQ(movement().presenceLine, "Away from desk");
     noCamera();

@@ -95,7 +95,7 @@ TEST_F(DashboardView, ShowsEachStateWithTheSectionsThatBelongToIt) {
              t.monitor->deskHealth = DeskHealthSamples::week(42, 0);
              DeskHealthSamples::logLockEvents(t.monitor->log(), 2);
              t.noFace();
-             t.monitor->secondsSinceFace = 12.34;
+             t.lastSeen(12.34);
              t.monitor->isPaused = true;
              t.after(3725);
          },

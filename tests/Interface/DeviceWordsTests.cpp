@@ -88,8 +88,8 @@ std::vector<std::string> words(const VigilorMonitor& m, Date now) {
     const MenuContentModel panel = menuContentModel(m);
     const MovementCardModel card = movementCardModel(m, now, {}, {}, {});
     const LockingModeOption mode = lockingModeForConfig(m.config());
-    const OnboardingPermissionStates onboarding =
-        permissionStatesFrom(m.cameraState().kind, m.bluetoothState(), m.config().screenLockingEnabled);
+    const OnboardingPermissionStates onboarding = permissionStatesFrom(
+        m.cameraPresence().cameraState().kind, m.bluetoothState(), m.config().screenLockingEnabled);
     const auto row = [&](OnboardingPermission permission, bool shown) -> std::string {
         if (!shown)
             return "-";

@@ -22,7 +22,8 @@ TEST_F(MenuContentModelTests, SectionsAppearWithTheirConditions) {
     } cases[] = {
         {"calm: no nudge card, gear in success", [](auto&) {}, false, false, true, false, Theme::success(),
          "All calm"},
-        {"looking away: gentle nudge", [](auto& t) { t.monitor->isLookingAway = true; }, true, false, true,
+        {"looking away: gentle nudge",
+         [](auto& t) { t.face([](FrameAnalysisResult& r) { r.isLookingAway = true; }); }, true, false, true,
          false, Theme::notice(), "Gentle nudge"},
         {"walk due: worth adjusting", [](auto& t) { t.after(3000); }, true, false, true, false,
          Theme::warning(), "Worth adjusting"},
@@ -80,7 +81,7 @@ TEST_F(MenuContentModelTests, SignalChipsReadTheirSignals) {
         {"face missing for 12.34 s, watch near, typing",
          [](auto& t) {
              t.noFace();
-             t.monitor->secondsSinceFace = 12.34;
+             t.lastSeen(12.34);
              t.monitor->watchPresent = true;
              t.monitor->inputIdleSeconds = 1;
          },
@@ -89,7 +90,7 @@ TEST_F(MenuContentModelTests, SignalChipsReadTheirSignals) {
          {Theme::critical(), Theme::success(), Theme::success()}},
         {"looking away; idle exactly at the grace",
          [](auto& t) {
-             t.monitor->isLookingAway = true;
+             t.face([](FrameAnalysisResult& r) { r.isLookingAway = true; });
              t.monitor->inputIdleSeconds = t.monitor->config().activeInputGrace;
          },
          {"Looking away", "off", "Idle"},

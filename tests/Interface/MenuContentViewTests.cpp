@@ -93,7 +93,7 @@ TEST_F(MenuContentViewTests, RendersEveryStateWithoutCutsAndRefitsWhenSectionsCo
         {"away-permission-locking-off",
          [](auto& t) {
              t.noFace();
-             t.monitor->secondsSinceFace = 12.34;
+             t.lastSeen(12.34);
              t.h.bluetooth->authorizationAnswer = BluetoothAuthorization::denied;
              t.companion(Mode::watch);
              t.settings([](VigilorConfig& c) { c.screenLockingEnabled = false; });
@@ -101,7 +101,7 @@ TEST_F(MenuContentViewTests, RendersEveryStateWithoutCutsAndRefitsWhenSectionsCo
         {"blocked-two-line-detail",
          [](auto& t) {
              t.h.camera->settings.inputFailure = "Device or resource busy";
-             t.monitor->startCamera();
+             t.monitor->cameraPresence().start();
              t.h.camera->settings.inputFailure.reset();
          }},
         {"walk-off-paused",
@@ -177,7 +177,7 @@ TEST_F(MenuContentViewTests, RailAndKeysCallTheirActions) {
 TEST_F(MenuContentViewTests, ThePermissionButtonLogsThenAsks) {
     reset();
     h.camera->status = CameraDevice::notDetermined;
-    monitor->startCamera();
+    monitor->cameraPresence().start();
     open();
     h.camera->status = CameraDevice::denied;
     button(QStringLiteral("Continue for camera"))->click();

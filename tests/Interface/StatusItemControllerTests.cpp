@@ -32,13 +32,12 @@ struct TrayItem : ::testing::Test {
         h.clock.set(start);
         monitor->updateConfig([](VigilorConfig& c) { c = VigilorConfig(); });
         h.camera->status = CameraDevice::authorized;
-        monitor->startCamera();
+        monitor->cameraPresence().start();
         VigilorMonitor& m = *monitor;
         m.isPaused = false;
-        m.facePresent = true;
-        m.secondsSinceFace = 0;
+        showFace(m);
+        faceSeenAgo(m, h.clock.now(), 0);
         m.watchPresent = false;
-        m.isLookingAway = false;
         m.snoozeUntil = std::nullopt;
         m.breakHUDVisible = false;
     }
@@ -73,7 +72,7 @@ TEST_F(TrayItem, IconBadgePulseAndTextsFollowTheMonitor) {
         {"blocked and snoozed: the lock wins",
          [](TrayItem& t) {
              t.h.camera->status = CameraDevice::denied;
-             t.monitor->startCamera();
+             t.monitor->cameraPresence().start();
              t.monitor->snoozeUntil = t.h.clock.now().addingTimeInterval(600);
          },
          Badge::blocked, false, "Zorvi \u2014 snoozed for 10m", "Zorvi snoozed. Needs permission", false},
@@ -97,14 +96,14 @@ TEST_F(TrayItem, IconBadgePulseAndTextsFollowTheMonitor) {
          Badge::warningDot, true, "Zorvi", "Zorvi "},
         {"face missing: red focus lights the dot",
          [](TrayItem& t) {
-             t.monitor->facePresent = false;
-             t.monitor->secondsSinceFace = 4;
+             missFace(*t.monitor, 1, true);
+             faceSeenAgo(*t.monitor, t.h.clock.now(), 4);
          },
          Badge::warningDot, false, "Zorvi", "Zorvi ", false},
         {"quiet icon: no dot, a face drawn",
          [](TrayItem& t) {
              t.settings([](VigilorConfig& c) { c.menuBarFeedbackStyle = Style::staticIcon; });
-             t.monitor->facePresent = false;
+             missFace(*t.monitor, 1, true);
          },
          Badge::none, false, "Zorvi", "Zorvi "},
         {"live label: the word heads the tooltip",
@@ -157,18 +156,19 @@ TEST_F(TrayItem, EyeStateRulesAndTheBlinkSchedule) {
     };
     const Row rows[] = {
         {"paused rests", [](TrayItem& t) { t.monitor->isPaused = true; }, false, true, EyeState::rest},
-        {"looking away glances", [](TrayItem& t) { t.monitor->isLookingAway = true; }, false, true,
-         EyeState::glance},
+        {"looking away glances",
+         [](TrayItem& t) { showFace(*t.monitor, [](FrameAnalysisResult& r) { r.isLookingAway = true; }); },
+         false, true, EyeState::glance},
         {"missing face alerts",
          [](TrayItem& t) {
-             t.monitor->facePresent = false;
-             t.monitor->secondsSinceFace = 2;
+             missFace(*t.monitor, 1, true);
+             faceSeenAgo(*t.monitor, t.h.clock.now(), 2);
          },
          false, true, EyeState::alert},
         {"missing face under reduce motion",
          [](TrayItem& t) {
-             t.monitor->facePresent = false;
-             t.monitor->secondsSinceFace = 2;
+             missFace(*t.monitor, 1, true);
+             faceSeenAgo(*t.monitor, t.h.clock.now(), 2);
          },
          true, true, EyeState::normal},
         {"due blink under reduce motion", [](TrayItem&) {}, true, true, EyeState::normal},
@@ -246,7 +246,8 @@ TEST_F(TrayItem, ThePromptFollowsEachDistinctValueAndEscapeHidesItUntilTheNextSh
     EXPECT_FALSE(panel->isVisible());
     EXPECT_TRUE(monitor->breakHUDVisible()) << "the monitor is not told";
 
-    monitor->isLookingAway = true; // another change while the prompt should show: it stays hidden
+    // Another change while the prompt should show: it stays hidden.
+    showFace(*monitor, [](FrameAnalysisResult& r) { r.isLookingAway = true; });
     app.processPending();
     EXPECT_FALSE(panel->isVisible());
 

@@ -34,7 +34,7 @@ TEST(CameraSession, ReportsHowTheSessionCameUp) {
         EXPECT_EQ(monitor->cameraStatus(), c.cameraStatus) << c.name;
         EXPECT_EQ(monitor->phase(), c.phase) << c.name;
         EXPECT_THAT(logTexts(monitor->log().events()), testing::Contains(c.line)) << c.name;
-        EXPECT_EQ(monitor->captureSession() != nullptr, c.kept) << c.name;
+        EXPECT_EQ(monitor->cameraPresence().captureSession() != nullptr, c.kept) << c.name;
         EXPECT_NE(CameraScene::lockEventFile().find(c.preset), std::string::npos) << c.name;
     }
 }
@@ -99,7 +99,7 @@ TEST(CameraSession, InterruptionsAreLoggedEachTimeAndEndWithARestart) {
     session.observers.wasInterrupted();
     session.observers.wasInterrupted();
     s.h.runLoop.loop().runUntilIdle();
-    EXPECT_TRUE(s.monitor->cameraInterrupted());
+    EXPECT_TRUE(s.monitor->cameraPresence().cameraInterrupted());
     const auto texts = s.activity();
     EXPECT_EQ(std::count(texts.begin(), texts.end(),
                          "Camera interrupted (another app is using it); falling back to your Watch"),
@@ -108,7 +108,7 @@ TEST(CameraSession, InterruptionsAreLoggedEachTimeAndEndWithARestart) {
     session.running = false;
     session.observers.interruptionEnded();
     s.h.runLoop.loop().runUntilIdle();
-    EXPECT_FALSE(s.monitor->cameraInterrupted());
+    EXPECT_FALSE(s.monitor->cameraPresence().cameraInterrupted());
     EXPECT_EQ(s.monitor->cameraStatus(), "Camera ready");
     EXPECT_TRUE(s.logged("Camera available again"));
     EXPECT_EQ(session.starts, 2) << "started again";
@@ -135,7 +135,7 @@ TEST(CameraSession, ARuntimeErrorRestartsOnlyTheCurrentSession) {
     EXPECT_EQ(s.monitor->cameraStatus(), "Camera error");
     EXPECT_EQ(s.monitor->phase(), MonitorPhase::blocked);
     EXPECT_EQ(s.activity().front(), "Camera failed: No such device");
-    EXPECT_FALSE(s.monitor->captureSession());
+    EXPECT_FALSE(s.monitor->cameraPresence().captureSession());
 }
 
 // The first analysed frame pauses the camera; the pause ends with a restart unless the display has
@@ -145,13 +145,13 @@ TEST(CameraSession, PulsesStopTheCameraBetweenFramesButNotWhileTheDisplaySleeps)
     auto& session = s.session();
     s.emptyFrame();
     EXPECT_FALSE(session.running);
-    EXPECT_TRUE(s.monitor->lowPowerCameraRestartPending());
-    s.monitor->scheduleLowPowerCameraPause(1); // changes nothing while a restart is pending
+    EXPECT_TRUE(s.monitor->cameraPresence().lowPowerCameraRestartPending());
+    s.monitor->cameraPresence().scheduleLowPowerCameraPause(1); // changes nothing while a restart is pending
     s.advance(4.9);
     EXPECT_FALSE(session.running);
     s.advance(0.1);
     EXPECT_TRUE(session.running);
-    EXPECT_FALSE(s.monitor->lowPowerCameraRestartPending());
+    EXPECT_FALSE(s.monitor->cameraPresence().lowPowerCameraRestartPending());
 
     s.emptyFrame();
     s.advance(1);
@@ -165,13 +165,13 @@ TEST(CameraSession, PulsesStopTheCameraBetweenFramesButNotWhileTheDisplaySleeps)
 TEST(CameraSession, AnEnrolmentSessionRunsContinuouslyAndThenPulsesAgain) {
     CameraScene s;
     s.monitor->startFaceEnrolment();
-    EXPECT_FALSE(s.monitor->usingLowPowerCameraPulses());
+    EXPECT_FALSE(s.monitor->cameraPresence().usingLowPowerCameraPulses());
     EXPECT_NE(CameraScene::lockEventFile().find("Camera presence source: continuous enrolment video"),
               std::string::npos);
     s.emptyFrame();
     EXPECT_TRUE(s.session().running);
     s.advance(8); // the enrolment's time is up
-    EXPECT_TRUE(s.monitor->usingLowPowerCameraPulses());
+    EXPECT_TRUE(s.monitor->cameraPresence().usingLowPowerCameraPulses());
     EXPECT_TRUE(s.session().running);
 }
 

@@ -10,11 +10,11 @@ TEST_F(StatusSummaries, GazeWordsAndColours) {
         const char* level;
     } cases[] = {
         {"looking here", [](auto&) {}, "Looking here", "green"},
-        {"looking away", [](auto& t) { t.monitor->isLookingAway = true; }, "Looking away", "yellow"},
+        {"looking away", [](auto& t) { t.face([](FrameAnalysisResult& r) { r.isLookingAway = true; }); },
+         "Looking away", "yellow"},
         {"no face",
          [](auto& t) {
-             t.noFace();
-             t.monitor->isLookingAway = true;
+             t.noFace(); // a missed face counts as looking away
          },
          "Away", "red"},
     };
@@ -35,25 +35,18 @@ TEST_F(StatusSummaries, DistanceComparesTheFaceWidthWithItsBaseline) {
         const char* detail;
     } cases[] = {
         {"hints off", [](auto& t) { t.faceWidthRatio(1.5); }, "Coaching off", "yellow", "core lock only"},
-        {"no face but a width still known",
-         [](auto& t) {
-             t.hints();
-             t.faceWidthRatio(1.2);
-             t.noFace();
-         },
-         "Face not visible", "red", "120% of usual"},
         {"no width", [](auto& t) { t.hints(); }, "Face not visible", "red", "Camera needs face"},
         {"no baseline yet",
          [](auto& t) {
              t.hints();
-             t.monitor->currentFaceWidth = 0.3;
+             t.face([](FrameAnalysisResult& r) { r.faceWidth = 0.3; });
          },
          "Learning", "yellow", "Auto-calibrating"},
         {"a zero baseline is not a baseline",
          [](auto& t) {
              t.hints();
-             t.monitor->currentFaceWidth = 0.3;
-             t.monitor->distanceBaselineFaceWidth = 0.0;
+             t.face([](FrameAnalysisResult& r) { r.faceWidth = 0.3; });
+             t.monitor->cameraPresence().setDistanceBaseline(0.0);
          },
          "Learning", "yellow", "Auto-calibrating"},
         {"above danger",
@@ -109,7 +102,8 @@ TEST_F(StatusSummaries, PostureFromYawThenDistance) {
         const char* summary;
         const char* detail;
     } cases[] = {
-        {"hints off", [](auto& t) { t.monitor->faceYawDegrees = 40.0; }, "Core only", "coaching off"},
+        {"hints off", [](auto& t) { t.face([](FrameAnalysisResult& r) { r.yawDegrees = 40.0; }); },
+         "Core only", "coaching off"},
         {"no face",
          [](auto& t) {
              t.hints();
@@ -119,20 +113,20 @@ TEST_F(StatusSummaries, PostureFromYawThenDistance) {
         {"turned exactly the limit",
          [](auto& t) {
              t.hints();
-             t.monitor->faceYawDegrees = 18.0;
+             t.face([](FrameAnalysisResult& r) { r.yawDegrees = 18.0; });
              t.faceWidthRatio(1.5);
          },
          "Twisted", "18 deg turn"},
         {"turned the other way, rounded",
          [](auto& t) {
              t.hints();
-             t.monitor->faceYawDegrees = -20.5;
+             t.face([](FrameAnalysisResult& r) { r.yawDegrees = -20.5; });
          },
          "Twisted", "21 deg turn"},
         {"too close",
          [](auto& t) {
              t.hints();
-             t.monitor->faceYawDegrees = 17.9;
+             t.face([](FrameAnalysisResult& r) { r.yawDegrees = 17.0; }); // the frames give whole degrees
              t.faceWidthRatio(1.4);
          },
          "Leaning in", "140% of usual"},
@@ -172,44 +166,16 @@ TEST_F(StatusSummaries, FaceHeightAgainstItsBaseline) {
              t.monitor->remoteControlActive = true;
          },
          "Remote", "screen sharing"},
-        {"no baseline", [](auto& t) { t.monitor->currentFaceCenterY = 0.5; }, "Learning", "face height"},
+        {"no baseline", [](auto& t) { t.face([](FrameAnalysisResult& r) { r.faceCenterY = 0.5; }); },
+         "Learning", "face height"},
         // 0.2 - 0.1 and 0.1 - 0.05 are exactly 0.1 and 0.05 in binary floating point.
-        {"exactly 0.1 higher is usual",
-         [](auto& t) {
-             t.monitor->currentFaceCenterY = 0.2;
-             t.monitor->faceCenterBaselineY = 0.1;
-         },
-         "Usual", "+10% height"},
-        {"exactly 0.05 higher is reported",
-         [](auto& t) {
-             t.monitor->currentFaceCenterY = 0.1;
-             t.monitor->faceCenterBaselineY = 0.05;
-         },
-         "Usual", "+5% height"},
-        {"exactly 0.05 lower carries its sign",
-         [](auto& t) {
-             t.monitor->currentFaceCenterY = 0.05;
-             t.monitor->faceCenterBaselineY = 0.1;
-         },
-         "Usual", "-5% height"},
-        {"within the baseline band",
-         [](auto& t) {
-             t.monitor->currentFaceCenterY = 0.54;
-             t.monitor->faceCenterBaselineY = 0.5;
-         },
-         "Usual", "baseline"},
-        {"higher",
-         [](auto& t) {
-             t.monitor->currentFaceCenterY = 0.65;
-             t.monitor->faceCenterBaselineY = 0.5;
-         },
-         "Higher", "+15% height"},
-        {"lower",
-         [](auto& t) {
-             t.monitor->currentFaceCenterY = 0.3;
-             t.monitor->faceCenterBaselineY = 0.5;
-         },
-         "Lower", "-20% height"},
+        {"exactly 0.1 higher is usual", [](auto& t) { t.faceHeight(0.2, 0.1); }, "Usual", "+10% height"},
+        {"exactly 0.05 higher is reported", [](auto& t) { t.faceHeight(0.1, 0.05); }, "Usual", "+5% height"},
+        {"exactly 0.05 lower carries its sign", [](auto& t) { t.faceHeight(0.05, 0.1); }, "Usual",
+         "-5% height"},
+        {"within the baseline band", [](auto& t) { t.faceHeight(0.54, 0.5); }, "Usual", "baseline"},
+        {"higher", [](auto& t) { t.faceHeight(0.65, 0.5); }, "Higher", "+15% height"},
+        {"lower", [](auto& t) { t.faceHeight(0.3, 0.5); }, "Lower", "-20% height"},
     };
     ASSERT_EQ(0.2 - 0.1, 0.1);
     ASSERT_EQ(0.1 - 0.05, 0.05);
@@ -223,8 +189,11 @@ TEST_F(StatusSummaries, FaceHeightAgainstItsBaseline) {
     reset();
     noFace();
     EXPECT_EQ(monitor->deskFrameDetail(), "not visible");
-    monitor->bodyPoseSummary = "Upper body";
-    monitor->bodyPoseDetail = "shoulders level";
+    FrameAnalysisResult body; // the desk in view without the face
+    body.bodyPresenceConfirmed = true;
+    body.bodyPoseSummary = "Upper body";
+    body.bodyPoseDetail = "shoulders level";
+    monitor->cameraPresence().applyFrameResult(body);
     EXPECT_EQ(monitor->deskFrameDetail(), "not visible, shoulders level");
 }
 
@@ -362,7 +331,7 @@ TEST_F(StatusSummaries, NudgeCardAndLevelFollowTheirOwnOrders) {
         {"blocked by a refusal",
          [](auto& t) {
              t.h.camera->status = CameraDevice::denied;
-             t.monitor->startCamera();
+             t.monitor->cameraPresence().start();
          },
          "Zorvi needs access", "Zorvi may not open the camera; Continue checks again.",
          "exclamationmark.triangle.fill", L::presenceCheck},
@@ -378,28 +347,28 @@ TEST_F(StatusSummaries, NudgeCardAndLevelFollowTheirOwnOrders) {
              t.noFace();
              t.monitor->autoLockEnabled = true;
          },
-         "Checking away lock",
-         "Locks once the camera has missed the face a few times.",
-         "eye.slash.fill", L::presenceCheck},
+         "Checking away lock", "Locks once the camera has missed the face a few times.", "eye.slash.fill",
+         L::presenceCheck},
         {"away, not armed", [](auto& t) { t.noFace(); }, "Zorvi lost you", "Coaching only; Auto Lock is off.",
          "eye.slash.fill", L::presenceCheck},
         {"looking away while a walk is due",
          [](auto& t) {
-             t.monitor->isLookingAway = true;
+             t.face([](FrameAnalysisResult& r) { r.isLookingAway = true; });
              t.after(3000);
          },
          "Nice look-away", "Hold for 20s to count it as eye rest.", "eye.fill", L::worthAdjusting},
-        {"looking away", [](auto& t) { t.monitor->isLookingAway = true; }, "Nice look-away",
-         "Hold for 20s to count it as eye rest.", "eye.fill", L::gentleNudge},
+        {"looking away", [](auto& t) { t.face([](FrameAnalysisResult& r) { r.isLookingAway = true; }); },
+         "Nice look-away", "Hold for 20s to count it as eye rest.", "eye.fill", L::gentleNudge},
         {"twisted",
          [](auto& t) {
              t.hints();
-             t.monitor->faceYawDegrees = 30.0;
+             t.face([](FrameAnalysisResult& r) { r.yawDegrees = 30.0; });
          },
          "Square up gently", "Your face is turned away from your usual camera baseline.", "figure.stand",
          L::worthAdjusting},
-        {"twisted without hints is calm", [](auto& t) { t.monitor->faceYawDegrees = 30.0; },
-         "You are in view", "Eyes, distance, and input look calm.", "face.smiling.fill", L::allCalm},
+        {"twisted without hints is calm",
+         [](auto& t) { t.face([](FrameAnalysisResult& r) { r.yawDegrees = 30.0; }); }, "You are in view",
+         "Eyes, distance, and input look calm.", "face.smiling.fill", L::allCalm},
         {"too close",
          [](auto& t) {
              t.hints();
@@ -422,8 +391,8 @@ TEST_F(StatusSummaries, NudgeCardAndLevelFollowTheirOwnOrders) {
          "Rest your eyes", "Look at something distant for 20s.", "eye.fill", L::worthAdjusting},
         {"eye due", [](auto& t) { t.after(1200); }, "Rest your eyes", "Look at something distant for 20s.",
          "eye.fill", L::worthAdjusting},
-        {"calm", [](auto& t) { t.after(1199.5); }, "You are in view",
-         "Eyes, distance, and input look calm.", "face.smiling.fill", L::allCalm},
+        {"calm", [](auto& t) { t.after(1199.5); }, "You are in view", "Eyes, distance, and input look calm.",
+         "face.smiling.fill", L::allCalm},
     };
     for (const auto& c : cases) {
         reset();

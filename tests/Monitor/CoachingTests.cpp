@@ -25,18 +25,16 @@ struct Coaching : ::testing::Test {
     // The user at the desk for `seconds`, as the camera would report it on every tick.
     void atDesk(double seconds) {
         for (double t = 0; t < seconds; t += 0.5) {
-            monitor->facePresent = true;
-            monitor->noteFaceSeen(h.clock.now());
-            monitor->noteFrameResult(h.clock.now());
+            showFace(*monitor);
             h.runLoop.loop().advance(0.5);
         }
     }
     // The user away from the desk for `seconds`, seen by a camera that delivers frames (or not).
     void away(double seconds, bool frames = true) {
-        monitor->facePresent = false;
+        missFace(*monitor);
         for (double t = 0; t < seconds; t += 0.5) {
             if (frames)
-                monitor->noteFrameResult(h.clock.now());
+                monitor->cameraPresence().noteFrameResult(h.clock.now());
             h.runLoop.loop().advance(0.5);
         }
     }
@@ -196,9 +194,9 @@ TEST_F(Coaching, PlaysOnlyTheSoundWhenNotificationsAreOff) {
 
 TEST_F(Coaching, CompletesAnEyeRestFromFreshObservations) {
     start();
-    monitor->facePresent = true;
+    showFace(*monitor);
     for (int i = 0; i < 44; ++i) { // 22 s of looking away
-        monitor->noteFaceSeen(h.clock.now());
+        monitor->cameraPresence().noteFaceSeen(h.clock.now());
         monitor->noteEyeRestObservation(h.clock.now());
         h.runLoop.loop().advance(0.5);
     }
@@ -263,7 +261,7 @@ TEST(CoachingEvidence, CreditsAnEyeRestOnlyForAnAbsenceTheCameraHasSeen) {
         auto monitor = h.makeMonitor();
         h.runLoop.loop().advance(c.blind);
         for (double t = 0; t < c.seen; t += 0.5) {
-            monitor->noteFrameResult(h.clock.now());
+            monitor->cameraPresence().noteFrameResult(h.clock.now());
             h.runLoop.loop().advance(0.5);
         }
         const auto kinds = ledgerKinds(*monitor);
@@ -295,7 +293,7 @@ TEST_F(Coaching, ASimulatedMorningScoresAsComputedByHand) {
     ASSERT_TRUE(h.finishLockRequest());
     h.session->lockInfo = SessionLockInfo{true, std::nullopt};
     h.session->handlers.sessionDidResignActive();
-    monitor->facePresent = false;
+    missFace(*monitor);
     h.runLoop.loop().advance(600);
     h.session->lockInfo = SessionLockInfo{false, std::nullopt};
     h.session->handlers.sessionDidBecomeActive();

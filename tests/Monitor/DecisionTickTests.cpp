@@ -26,17 +26,8 @@ struct DecisionTick : ::testing::Test {
     }
     void tick(double seconds = 0.5) { h.advance(seconds); }
     // What the camera pipeline reports for a face in view, and for the face gone.
-    void faceInView() {
-        monitor->facePresent = true;
-        monitor->missingFaceSamples = 0;
-        monitor->noteFaceSeen(h.clock.now());
-        monitor->noteFrameResult(h.clock.now());
-    }
-    void faceGone(int samples = 6) {
-        monitor->facePresent = false;
-        monitor->missingFaceSamples = samples;
-        monitor->noteFrameResult(h.clock.now());
-    }
+    void faceInView() { showFace(*monitor); }
+    void faceGone(int samples = 6) { missFace(*monitor, samples); }
     // The companion advertises strongly `secondsAgo` before now, under the name its mode looks for.
     void companionSeen(double secondsAgo = 0) {
         const VigilorConfig& c = monitor->config();
@@ -194,19 +185,19 @@ TEST_F(DecisionTick, LogsDisabledLockingOncePerAbsence) {
 TEST_F(DecisionTick, APausedMonitorPublishesNothing) {
     start();
     monitor->isPaused = true;
-    const double before = monitor->secondsSinceFace();
+    const double before = monitor->cameraPresence().secondsSinceFace();
     tick(10);
-    EXPECT_EQ(monitor->secondsSinceFace(), before);
+    EXPECT_EQ(monitor->cameraPresence().secondsSinceFace(), before);
     EXPECT_EQ(monitor->decision(), "Watching only");
 }
 
 TEST_F(DecisionTick, PublishesRoundedAges) {
     start(useWatch);
     companionSeen(1.26);
-    monitor->noteFaceSeen(h.clock.now().addingTimeInterval(-0.04));
+    monitor->cameraPresence().noteFaceSeen(h.clock.now().addingTimeInterval(-0.04));
     h.inputIdle->idle = 3.76;
     tick(0.5);
-    EXPECT_EQ(monitor->secondsSinceFace(), 0.5);
+    EXPECT_EQ(monitor->cameraPresence().secondsSinceFace(), 0.5);
     EXPECT_EQ(monitor->secondsSinceWatch(), 2.0); // 1.76 to the half second
     EXPECT_EQ(monitor->inputIdleSeconds(), 4.0);
     h.inputIdle->idle.reset(); // nobody can tell: counts as long idle
@@ -216,11 +207,12 @@ TEST_F(DecisionTick, PublishesRoundedAges) {
 
 TEST_F(DecisionTick, HoldsTheFaceClockWhileTheCameraIsBusy) {
     start(useWatch);
-    monitor->cameraInterrupted = true;
-    monitor->missingFaceSamples = 4;
+    missFace(*monitor, 4);
+    h.camera->lastSession->observers.wasInterrupted(); // another program takes the camera
+    h.runLoop.loop().runUntilIdle();
     tick(5);
-    EXPECT_EQ(monitor->secondsSinceFace(), 0);
-    EXPECT_EQ(monitor->missingFaceSamples(), 0);
+    EXPECT_EQ(monitor->cameraPresence().secondsSinceFace(), 0);
+    EXPECT_EQ(monitor->cameraPresence().missingFaceSamples(), 0);
     EXPECT_EQ(monitor->decision(), "Camera busy \u2014 learning Watch");
 
     companionSeen();
@@ -243,7 +235,8 @@ TEST_F(DecisionTick, ACameraBusyLockThatFailsSaysSoAndRetries) {
     h.locker->works = false;
     monitor.reset();
     monitor = h.makeMonitor();
-    monitor->cameraInterrupted = true;
+    h.camera->lastSession->observers.wasInterrupted();
+    h.runLoop.loop().runUntilIdle();
     companionSeen();
     tick(12.5);
     EXPECT_EQ(monitor->decision(), "Lock failed: no screen locker took the request");

@@ -40,10 +40,11 @@ TEST_F(Enrolment, ThirtyPrintsEndItAtOnceInAPrivateFileThatReplacesTheOld) {
     for (const auto& [key, value] : written[0].items())
         keys.push_back(key);
     EXPECT_EQ(keys, (std::vector<std::string>{"captured_at", "data_base64", "quality"}));
-    struct stat status{};
+    struct stat status {};
     ASSERT_EQ(::stat(file.c_str(), &status), 0);
     EXPECT_EQ(status.st_mode & 0777, 0600u);
-    EXPECT_THAT(CameraScene::lockEventFile(), testing::HasSubstr("Face enrolment succeeded: 30 prints written"));
+    EXPECT_THAT(CameraScene::lockEventFile(),
+                testing::HasSubstr("Face enrolment succeeded: 30 prints written"));
 }
 
 TEST_F(Enrolment, EndsAfterEightSecondsWhateverArrived) {
@@ -55,8 +56,9 @@ TEST_F(Enrolment, EndsAfterEightSecondsWhateverArrived) {
         const char* line;
     } cases[] = {
         {"seven prints", 7, "", true, "Face enrolment succeeded: 7 prints written"},
-        {"four prints", 4, "", false, "Face enrolment failed: Insufficient frames (4 of 5 minimum). Try again."},
-        {"no usable frame", 0, "x",  false,
+        {"four prints", 4, "", false,
+         "Face enrolment failed: Insufficient frames (4 of 5 minimum). Try again."},
+        {"no usable frame", 0, "x", false,
          "Face enrolment failed: No face frames captured. Ensure good lighting and centre your face."},
     };
     for (const auto& c : cases) {
@@ -74,7 +76,8 @@ TEST_F(Enrolment, EndsAfterEightSecondsWhateverArrived) {
             EXPECT_EQ(progress()->error()->kind(), FaceIdentityError::Case::captureNoFrames) << c.name;
         }
         EXPECT_THAT(CameraScene::lockEventFile(), testing::HasSubstr(c.line)) << c.name;
-        EXPECT_TRUE(s.monitor->usingLowPowerCameraPulses()) << c.name << ": the camera pulses again";
+        EXPECT_TRUE(s.monitor->cameraPresence().usingLowPowerCameraPulses())
+            << c.name << ": the camera pulses again";
     }
 }
 
@@ -83,11 +86,12 @@ TEST_F(Enrolment, BadlyFramedAndRepeatedTakesAreNotKept) {
     s.h.runLoop.loop().runUntilIdle();
     capture(1, FakeVisionAnalyzer::face(0, 0, 0.1, 0.1));
     EXPECT_TRUE(s.monitor->faceEnrolment().collectedPrints().empty());
-    EXPECT_FALSE(s.monitor->facePresent()) << "the dropped frame leaves the presence state alone";
+    EXPECT_FALSE(s.monitor->cameraPresence().facePresent())
+        << "the dropped frame leaves the presence state alone";
     s.h.vision->distinctPrints = false;
     capture(2);
     EXPECT_EQ(s.monitor->faceEnrolment().collectedPrints().size(), 1u);
-    EXPECT_TRUE(s.monitor->facePresent()) << "a repeated print is still a face";
+    EXPECT_TRUE(s.monitor->cameraPresence().facePresent()) << "a repeated print is still a face";
 }
 
 TEST_F(Enrolment, ATakeKeepsTheFaceAndItsMirrorImageByTheTakesQuality) {

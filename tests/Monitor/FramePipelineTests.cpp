@@ -13,13 +13,13 @@ TEST(FramePipeline, AFaceIsPublishedRoundedAndReacquiredAfterEnoughMisses) {
     face.yawDegrees = 12.5;
     face.pitchDegrees = -12.5;
     s.faceFrame(face);
-    EXPECT_TRUE(s.monitor->facePresent());
+    EXPECT_TRUE(s.monitor->cameraPresence().facePresent());
     EXPECT_EQ(s.monitor->phase(), MonitorPhase::ready);
-    EXPECT_NEAR(*s.monitor->currentFaceWidth(), 0.255, 1e-12);
-    EXPECT_NEAR(*s.monitor->currentFaceCenterY(), 0.35, 1e-12) << "y grows upwards";
-    EXPECT_EQ(s.monitor->faceYawDegrees(), 13);
-    EXPECT_EQ(s.monitor->facePitchDegrees(), -13);
-    EXPECT_FALSE(s.monitor->isLookingAway());
+    EXPECT_NEAR(*s.monitor->cameraPresence().currentFaceWidth(), 0.255, 1e-12);
+    EXPECT_NEAR(*s.monitor->cameraPresence().currentFaceCenterY(), 0.35, 1e-12) << "y grows upwards";
+    EXPECT_EQ(s.monitor->cameraPresence().faceYawDegrees(), 13);
+    EXPECT_EQ(s.monitor->cameraPresence().facePitchDegrees(), -13);
+    EXPECT_FALSE(s.monitor->cameraPresence().isLookingAway());
 
     const struct {
         int misses;
@@ -30,12 +30,12 @@ TEST(FramePipeline, AFaceIsPublishedRoundedAndReacquiredAfterEnoughMisses) {
             s.advance(10); // past the pause after a face
             s.emptyFrame();
         }
-        EXPECT_EQ(s.monitor->missingFaceSamples(), c.misses);
+        EXPECT_EQ(s.monitor->cameraPresence().missingFaceSamples(), c.misses);
         EXPECT_EQ(s.monitor->phase(), MonitorPhase::faceMissing);
-        EXPECT_FALSE(s.monitor->currentFaceWidth());
+        EXPECT_FALSE(s.monitor->cameraPresence().currentFaceWidth());
         s.advance(5);
         s.faceFrame();
-        EXPECT_EQ(s.monitor->missingFaceSamples(), 0);
+        EXPECT_EQ(s.monitor->cameraPresence().missingFaceSamples(), 0);
         EXPECT_EQ(s.logged("Face reacquired after " + std::to_string(c.misses) + " misses"), c.logged);
     }
 }
@@ -57,7 +57,7 @@ TEST(FramePipeline, TheThrottleAdmitsFramesAtItsInterval) {
     EXPECT_EQ(s.h.vision->detections, 2);
 }
 
-constexpr double bodyPoseWarmUp = VigilorMonitor::bodyPoseAssistWarmup;
+constexpr double bodyPoseWarmUp = CameraPresence::bodyPoseAssistWarmup;
 
 TEST(FramePipeline, MissedFramesSayWhatTheCameraSawInstead) {
     RecognizedBodyPoint shoulders[] = {{BodyJoint::leftShoulder, {0.4, 0.5}, 0.9},
@@ -80,12 +80,13 @@ TEST(FramePipeline, MissedFramesSayWhatTheCameraSawInstead) {
         s.monitor->remoteControlActive = c.remote;
         s.h.vision->bodyPose = c.body;
         s.emptyFrame();
-        EXPECT_EQ((std::vector<std::string>{s.monitor->bodyPoseSummary(), s.monitor->bodyPoseDetail(),
-                                            s.monitor->bodyPoseLevel()}),
+        EXPECT_EQ((std::vector<std::string>{s.monitor->cameraPresence().bodyPoseSummary(),
+                                            s.monitor->cameraPresence().bodyPoseDetail(),
+                                            s.monitor->cameraPresence().bodyPoseLevel()}),
                   c.texts)
             << c.name;
-        EXPECT_EQ(s.monitor->isLookingAway(), c.lookingAway) << c.name;
-        EXPECT_EQ(s.monitor->missingFaceSamples(), 1) << c.name;
+        EXPECT_EQ(s.monitor->cameraPresence().isLookingAway(), c.lookingAway) << c.name;
+        EXPECT_EQ(s.monitor->cameraPresence().missingFaceSamples(), 1) << c.name;
         EXPECT_EQ(s.monitor->phase(), MonitorPhase::faceMissing) << c.name;
     }
 }
@@ -111,15 +112,16 @@ TEST(FramePipeline, ADarkFrameHoldsThePresenceUntilTheRoomIsDarkAndIdle) {
         s.h.inputIdle->idle = c.idle;
         s.advance(10);
         s.emptyFrame(); // the first dark frame starts the darkness
-        EXPECT_TRUE(s.monitor->lowLight()) << c.name;
-        EXPECT_TRUE(s.monitor->facePresent()) << c.name << ": held";
-        EXPECT_EQ(s.monitor->bodyPoseSummary(), "Low light") << c.name;
+        EXPECT_TRUE(s.monitor->cameraPresence().lowLight()) << c.name;
+        EXPECT_TRUE(s.monitor->cameraPresence().facePresent()) << c.name << ": held";
+        EXPECT_EQ(s.monitor->cameraPresence().bodyPoseSummary(), "Low light") << c.name;
         s.advance(120);
         s.monitor->watchPresent = c.watchNear;
         s.emptyFrame();
-        EXPECT_EQ(s.monitor->facePresent(), !c.darkRoom) << c.name;
-        EXPECT_EQ(s.monitor->missingFaceSamples(), c.darkRoom ? 1 : 0) << c.name;
-        EXPECT_EQ(s.monitor->bodyPoseSummary(), c.darkRoom ? "Dark room" : "Low light") << c.name;
+        EXPECT_EQ(s.monitor->cameraPresence().facePresent(), !c.darkRoom) << c.name;
+        EXPECT_EQ(s.monitor->cameraPresence().missingFaceSamples(), c.darkRoom ? 1 : 0) << c.name;
+        EXPECT_EQ(s.monitor->cameraPresence().bodyPoseSummary(), c.darkRoom ? "Dark room" : "Low light")
+            << c.name;
         EXPECT_EQ(s.logged("Dark room: no activity for 120s, allowing away lock"), c.darkRoom) << c.name;
         EXPECT_EQ(s.monitor->phase(), MonitorPhase::ready) << c.name << ": the light never moves the phase";
     }
@@ -167,9 +169,9 @@ TEST(FramePipeline, TheKnownFaceGoesAfterEnoughNonMatchesOrOneError) {
     for (const auto& c : cases) {
         CameraScene s;
         for (const auto& outcome : c.outcomes)
-            s.monitor->applyIdentityMatch(outcome);
-        EXPECT_EQ(s.monitor->knownFacePresent(), c.known) << c.name;
-        EXPECT_EQ(s.monitor->unknownFaceSamples(), c.unknown) << c.name;
+            s.monitor->cameraPresence().applyIdentityMatch(outcome);
+        EXPECT_EQ(s.monitor->cameraPresence().knownFacePresent(), c.known) << c.name;
+        EXPECT_EQ(s.monitor->cameraPresence().unknownFaceSamples(), c.unknown) << c.name;
     }
 }
 

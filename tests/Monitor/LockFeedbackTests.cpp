@@ -80,7 +80,7 @@ TEST_F(LockFeedback, TheMainQueueKeepsTurningWhileTheLockersAreAsked) {
     monitor->lockScreen("Manual", [&](bool result) { started = result; });
     EXPECT_EQ(monitor->lastZorviLockSource(), "Manual");
     h.runLoop.loop().advance(5); // ten decision ticks while the locker is asked
-    EXPECT_EQ(monitor->secondsSinceFace(), 5);
+    EXPECT_EQ(monitor->cameraPresence().secondsSinceFace(), 5);
     EXPECT_TRUE(monitor->lockRequestRunning());
     EXPECT_FALSE(started);
     std::optional<bool> second;

@@ -90,38 +90,38 @@ TEST_F(PresenceEvidence, FollowsTheDistanceBaselineSlowly) {
         {0.3, 0, 0.3},
     };
     for (const auto& c : cases) {
-        monitor->distanceBaselineFaceWidth = c.baseline;
-        monitor->updateDistanceBaseline(c.width);
-        ASSERT_TRUE(monitor->distanceBaselineFaceWidth());
-        EXPECT_DOUBLE_EQ(*monitor->distanceBaselineFaceWidth(), *c.expected) << c.width;
+        monitor->cameraPresence().setDistanceBaseline(c.baseline);
+        monitor->cameraPresence().updateDistanceBaseline(c.width);
+        ASSERT_TRUE(monitor->cameraPresence().distanceBaselineFaceWidth());
+        EXPECT_DOUBLE_EQ(*monitor->cameraPresence().distanceBaselineFaceWidth(), *c.expected) << c.width;
     }
     settings([](VigilorConfig& c) {
         c.distanceCalibrationMode = DistanceCalibrationMode::manual;
         c.savedDistanceBaselineFaceWidth = 0.25;
     });
-    monitor->distanceBaselineFaceWidth = std::nullopt;
-    monitor->updateDistanceBaseline(0.3);
-    EXPECT_EQ(monitor->distanceBaselineFaceWidth(), 0.25);
-    monitor->updateDistanceBaseline(0.31);
-    EXPECT_EQ(monitor->distanceBaselineFaceWidth(), 0.25);
+    monitor->cameraPresence().setDistanceBaseline(std::nullopt);
+    monitor->cameraPresence().updateDistanceBaseline(0.3);
+    EXPECT_EQ(monitor->cameraPresence().distanceBaselineFaceWidth(), 0.25);
+    monitor->cameraPresence().updateDistanceBaseline(0.31);
+    EXPECT_EQ(monitor->cameraPresence().distanceBaselineFaceWidth(), 0.25);
 }
 
 TEST_F(PresenceEvidence, FollowsTheFaceCentreBaselineWithinItsBand) {
-    monitor->updateFaceCenterBaseline(0.5);
-    EXPECT_EQ(monitor->faceCenterBaselineY(), 0.5);
-    monitor->updateFaceCenterBaseline(0.58);
-    EXPECT_DOUBLE_EQ(*monitor->faceCenterBaselineY(), 0.015 * 0.58 + 0.985 * 0.5);
-    const double kept = *monitor->faceCenterBaselineY();
-    monitor->updateFaceCenterBaseline(0.7);
-    EXPECT_EQ(monitor->faceCenterBaselineY(), kept);
+    monitor->cameraPresence().updateFaceCenterBaseline(0.5);
+    EXPECT_EQ(monitor->cameraPresence().faceCenterBaselineY(), 0.5);
+    monitor->cameraPresence().updateFaceCenterBaseline(0.58);
+    EXPECT_DOUBLE_EQ(*monitor->cameraPresence().faceCenterBaselineY(), 0.015 * 0.58 + 0.985 * 0.5);
+    const double kept = *monitor->cameraPresence().faceCenterBaselineY();
+    monitor->cameraPresence().updateFaceCenterBaseline(0.7);
+    EXPECT_EQ(monitor->cameraPresence().faceCenterBaselineY(), kept);
 }
 
 TEST_F(PresenceEvidence, CountsUnclearPresenceOnlyWithTheAssist) {
-    monitor->noteUnclearDeskPresence(h.clock.now().addingTimeInterval(-5));
-    EXPECT_TRUE(monitor->isUnclearDeskPresenceRecent(h.clock.now()));
+    monitor->cameraPresence().noteUnclearDeskPresence(h.clock.now().addingTimeInterval(-5));
+    EXPECT_TRUE(monitor->cameraPresence().isUnclearDeskPresenceRecent(h.clock.now()));
     settings([](VigilorConfig& c) { c.bodyPresenceLockGrace = 3; }); // acts as 6
-    EXPECT_TRUE(monitor->isUnclearDeskPresenceRecent(h.clock.now()));
-    EXPECT_FALSE(monitor->isUnclearDeskPresenceRecent(h.clock.now().addingTimeInterval(1)));
+    EXPECT_TRUE(monitor->cameraPresence().isUnclearDeskPresenceRecent(h.clock.now()));
+    EXPECT_FALSE(monitor->cameraPresence().isUnclearDeskPresenceRecent(h.clock.now().addingTimeInterval(1)));
     settings([](VigilorConfig& c) { c.bodyPoseLockAssistEnabled = false; });
-    EXPECT_FALSE(monitor->isUnclearDeskPresenceRecent(h.clock.now()));
+    EXPECT_FALSE(monitor->cameraPresence().isUnclearDeskPresenceRecent(h.clock.now()));
 }

@@ -57,7 +57,7 @@ TEST_F(RemoteGlue, AnUnconfirmedLockAttemptTimesOutAfterTenAndAHalfSeconds) {
 }
 
 TEST_F(RemoteGlue, FillsTheStatusSnapshot) {
-    monitor->facePresent = true;
+    showFace(*monitor);
     monitor->inputIdleSeconds = 3.5;
     RemoteMacStatusSnapshot snapshot = monitor->currentRemoteSnapshot("Zorvi", h.clock.now());
     EXPECT_EQ(snapshot.source, "Zorvi");

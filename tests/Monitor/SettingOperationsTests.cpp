@@ -458,8 +458,7 @@ TEST_F(SettingOperations, BluetoothModeControlMayAskForPermissionOnlyForADeviceM
 }
 
 TEST_F(SettingOperations, ResettingTheDistanceForgetsTheBaselineButChangingTheModeKeepsIt) {
-    monitor->facePresent = true;
-    monitor->currentFaceWidth = 0.31;
+    showFace(*monitor, [](FrameAnalysisResult& r) { r.faceWidth = 0.31; });
     monitor->setCurrentDistanceAsIdeal();
 
     content.distanceCalibrationMode().set(DistanceCalibrationMode::automatic);
@@ -468,7 +467,7 @@ TEST_F(SettingOperations, ResettingTheDistanceForgetsTheBaselineButChangingTheMo
     monitor->resetDistanceCalibration();
     EXPECT_EQ(monitor->config().distanceCalibrationMode, DistanceCalibrationMode::automatic);
     EXPECT_FALSE(monitor->config().savedDistanceBaselineFaceWidth);
-    EXPECT_FALSE(monitor->distanceBaselineFaceWidth());
+    EXPECT_FALSE(monitor->cameraPresence().distanceBaselineFaceWidth());
     EXPECT_EQ(activity(0), "Distance calibration reset");
     EXPECT_EQ(activity(1), "Settings updated");
 }

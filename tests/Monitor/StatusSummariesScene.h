@@ -29,29 +29,20 @@ struct StatusSummaries : ::testing::Test {
         h.camera->status = CameraDevice::authorized;
         h.camera->hasDevice = true;
         h.bluetooth->authorizationAnswer = BluetoothAuthorization::allowedAlways;
-        if (monitor->cameraState().kind != CameraState::Kind::running)
-            monitor->startCamera();
+        if (monitor->cameraPresence().cameraState().kind != CameraState::Kind::running)
+            monitor->cameraPresence().start();
         VigilorMonitor& m = *monitor;
         m.isPaused = false;
-        m.facePresent = true;
         m.watchPresent = false;
         m.remoteControlActive = false;
-        m.isLookingAway = false;
         m.autoLockEnabled = false;
         m.onCall = false;
         m.inputIdleSeconds = 600;
         m.snoozeUntil = std::nullopt;
-        m.currentFaceWidth = std::nullopt;
-        m.distanceBaselineFaceWidth = std::nullopt;
-        m.currentFaceCenterY = std::nullopt;
-        m.faceCenterBaselineY = std::nullopt;
-        m.faceYawDegrees = std::nullopt;
-        m.bodyPoseSummary = "Face only";
-        m.bodyPoseDetail = "wide view helps";
-        m.noteFaceSeen(h.clock.now());
-        m.noteDeskPresence(Date::distantPast());
-        m.noteLookingAway(Date::distantPast());
-        m.noteFrameResult(h.clock.now()); // the camera's frames come
+        showFace(m, [this](FrameAnalysisResult& r) { seen = r; }); // in view, no geometry; frames come
+        m.cameraPresence().setDistanceBaseline(std::nullopt);
+        m.cameraPresence().noteDeskPresence(Date::distantPast());
+        m.cameraPresence().noteLookingAway(Date::distantPast());
     }
 
     void settings(const std::function<void(VigilorConfig&)>& mutation) { monitor->updateConfig(mutation); }
@@ -68,7 +59,7 @@ struct StatusSummaries : ::testing::Test {
     // The camera is asked again and is found missing.
     void noCamera() {
         h.camera->hasDevice = false;
-        monitor->startCamera();
+        monitor->cameraPresence().start();
     }
     // The companion last heard `secondsAgo` with the given strength (below -90 dBm it is weak, and
     // weak since then); whether it counts as near now is each case's to say.
@@ -80,14 +71,30 @@ struct StatusSummaries : ::testing::Test {
         monitor->watchPresent = false;
         monitor->watchRSSI = std::nullopt;
     }
-    void noFace() { monitor->facePresent = false; }
+    // The face gone from the camera's frames, the desk still in view.
+    void noFace() { missFace(*monitor, 1, true); }
+    // The face last seen `secondsAgo`, as the decision tick publishes its age.
+    void lastSeen(double secondsAgo) { faceSeenAgo(*monitor, h.clock.now(), secondsAgo); }
+    // The face in view, its frame changed by `adjust` on top of the case's earlier changes.
+    FrameAnalysisResult seen;
+    void face(const std::function<void(FrameAnalysisResult&)>& adjust) {
+        adjust(seen);
+        showFace(*monitor, [this](FrameAnalysisResult& r) { r = seen; });
+    }
+    // The face at height `centerY` over a posture baseline learnt at `baselineY` (where the user sat
+    // on coming back).
+    void faceHeight(double centerY, double baselineY) {
+        face([&](FrameAnalysisResult& r) { r.faceCenterY = baselineY; });
+        monitor->cameraPresence().recalibrateDeskBaselines();
+        face([&](FrameAnalysisResult& r) { r.faceCenterY = centerY; });
+    }
     void hints() {
         settings([](VigilorConfig& c) { c.bodyPoseHintsEnabled = true; });
     }
     // A face `ratio` times as wide as its baseline; a baseline of 1 keeps the ratio exact.
     void faceWidthRatio(double ratio) {
-        monitor->currentFaceWidth = ratio;
-        monitor->distanceBaselineFaceWidth = 1.0;
+        face([&](FrameAnalysisResult& r) { r.faceWidth = ratio; });
+        monitor->cameraPresence().setDistanceBaseline(1.0);
     }
     void after(double seconds) { h.clock.set(start.addingTimeInterval(seconds)); }
 };

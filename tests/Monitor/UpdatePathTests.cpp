@@ -99,17 +99,16 @@ TEST_F(UpdatePath, SendsAHeartbeatOnlyWhenTheStatusEndpointBecomesUsable) {
 TEST_F(UpdatePath, SwitchingCameraPresenceStopsAndRestartsTheCamera) {
     auto session = h.camera->lastSession;
     ASSERT_TRUE(session);
-    monitor->facePresent = true;
-    monitor->secondsSinceFace = 4.5;
-    monitor->missingFaceSamples = 3;
+    missFace(*monitor, 3);
+    faceSeenAgo(*monitor, h.clock.now(), 4.5);
 
     update([](VigilorConfig& c) { c.cameraPresenceEnabled = false; });
     EXPECT_EQ(h.log.entries.front(), "relay.setConfig");
     EXPECT_EQ(h.log.count("watchdog.cameraOff"), 1u);
-    EXPECT_FALSE(monitor->captureSession());
-    EXPECT_FALSE(monitor->facePresent());
-    EXPECT_EQ(monitor->secondsSinceFace(), 0);
-    EXPECT_EQ(monitor->missingFaceSamples(), 0);
+    EXPECT_FALSE(monitor->cameraPresence().captureSession());
+    EXPECT_FALSE(monitor->cameraPresence().facePresent());
+    EXPECT_EQ(monitor->cameraPresence().secondsSinceFace(), 0);
+    EXPECT_EQ(monitor->cameraPresence().missingFaceSamples(), 0);
     EXPECT_EQ(monitor->cameraStatus(), "Camera disabled for device-only mode");
     EXPECT_EQ(monitor->log().events()[1].text, "Camera stopped: using device-only locking mode");
     monitor.reset(); // joins the video queue, so the stop has run
@@ -149,11 +148,11 @@ TEST_F(UpdatePath, RebuildsCallDetectionOnlyWhenCallSuppressionChanges) {
 }
 
 TEST_F(UpdatePath, ManualCalibrationRepublishesTheStoredBaselineEvenWhenAbsent) {
-    monitor->distanceBaselineFaceWidth = 0.4;
+    monitor->cameraPresence().setDistanceBaseline(0.4);
     update([](VigilorConfig& c) { c.lockTimeout = 13; });
-    EXPECT_EQ(monitor->distanceBaselineFaceWidth(), 0.4); // automatic: left as learnt
+    EXPECT_EQ(monitor->cameraPresence().distanceBaselineFaceWidth(), 0.4); // automatic: left as learnt
     update([](VigilorConfig& c) { c.distanceCalibrationMode = DistanceCalibrationMode::manual; });
-    EXPECT_FALSE(monitor->distanceBaselineFaceWidth());
+    EXPECT_FALSE(monitor->cameraPresence().distanceBaselineFaceWidth());
 }
 
 TEST_F(UpdatePath, AppliesASyncedCopyWithoutPushingItBack) {
@@ -231,13 +230,12 @@ TEST_F(UpdatePath, TakesTheCurrentDistanceAsIdealOnlyWithAVisibleFace) {
     EXPECT_EQ(newestEvent(*monitor), "Distance calibration skipped: face not visible");
     EXPECT_EQ(monitor->config().distanceCalibrationMode, DistanceCalibrationMode::automatic);
 
-    monitor->facePresent = true;
-    monitor->currentFaceWidth = 0.27;
+    showFace(*monitor, [](FrameAnalysisResult& r) { r.faceWidth = 0.27; });
     monitor->setCurrentDistanceAsIdeal();
     EXPECT_EQ(newestEvent(*monitor), "Distance calibrated");
     EXPECT_EQ(monitor->config().distanceCalibrationMode, DistanceCalibrationMode::manual);
     EXPECT_EQ(monitor->config().savedDistanceBaselineFaceWidth, 0.27);
-    EXPECT_EQ(monitor->distanceBaselineFaceWidth(), 0.27);
+    EXPECT_EQ(monitor->cameraPresence().distanceBaselineFaceWidth(), 0.27);
 }
 
 TEST(RemoteStatusEndpoint, IsReadyOnlyForHttpUrlsWithAHost) {
@@ -271,16 +269,16 @@ TEST(SetIfChanged, PublishesOnlyADifferentValue) {
     auto monitor = h.makeMonitor(false);
     int published = 0;
     monitor->subscribe([&] { ++published; });
-    monitor->setIfChanged(monitor->currentFaceWidth, std::optional<double>());
+    monitor->setIfChanged(monitor->inputIdleSeconds, 0.0);
     EXPECT_EQ(published, 0);
-    monitor->setIfChanged(monitor->currentFaceWidth, std::optional<double>(0.2));
-    monitor->setIfChanged(monitor->currentFaceWidth, std::optional<double>(0.2));
+    monitor->setIfChanged(monitor->inputIdleSeconds, 0.2);
+    monitor->setIfChanged(monitor->inputIdleSeconds, 0.2);
     EXPECT_EQ(published, 1);
-    monitor->setIfChanged(monitor->currentFaceWidth, std::optional<double>());
+    monitor->setIfChanged(monitor->inputIdleSeconds, 0.0);
     EXPECT_EQ(published, 2);
-    EXPECT_FALSE(monitor->currentFaceWidth());
-    monitor->setIfChanged(monitor->secondsSinceFace, std::nan(""));
-    monitor->setIfChanged(monitor->secondsSinceFace, std::nan(""));
+    EXPECT_EQ(monitor->inputIdleSeconds(), 0);
+    monitor->setIfChanged(monitor->inputIdleSeconds, std::nan(""));
+    monitor->setIfChanged(monitor->inputIdleSeconds, std::nan(""));
     EXPECT_EQ(published, 4); // NaN never equals itself, so it is always written
 }
 

@@ -16,7 +16,7 @@ TEST(VigilorMonitor, StartsWithItsInitialStateAndTwoLogLines) {
     EXPECT_EQ(monitor->launchAtLoginStatus(), "Off");
     EXPECT_EQ(monitor->bluetoothStatus(), "Starting Bluetooth");
     EXPECT_EQ(monitor->remoteCompanionStatus(), "Remote companion off");
-    EXPECT_EQ(monitor->bodyPoseSummary(), "Face only");
+    EXPECT_EQ(monitor->cameraPresence().bodyPoseSummary(), "Face only");
     EXPECT_EQ(monitor->recovery().band, "unknown");
     EXPECT_THAT(logTexts(monitor->log().events()), ElementsAre("Zorvi started in coaching mode"));
     EXPECT_THAT(logTexts(monitor->log().lockEvents()), ElementsAre("Lock attribution started"));
@@ -37,7 +37,7 @@ TEST(VigilorMonitor, TakesStoredSettingsAndTheirMirrors) {
     auto monitor = h.makeMonitor(false);
     EXPECT_EQ(monitor->config(), stored);
     EXPECT_TRUE(monitor->autoLockEnabled());
-    EXPECT_EQ(monitor->distanceBaselineFaceWidth(), 0.31);
+    EXPECT_EQ(monitor->cameraPresence().distanceBaselineFaceWidth(), 0.31);
 }
 
 TEST(VigilorMonitor, StartsItsRuntimeServicesInOrderOnce) {
@@ -108,7 +108,8 @@ TEST(VigilorMonitor, FollowsTheCameraAuthorisation) {
         const auto texts = logTexts(monitor->log().events());
         const bool logged = std::find(texts.begin(), texts.end(), c.logLine) != texts.end();
         EXPECT_EQ(logged, *c.logLine != 0) << c.status;
-        EXPECT_EQ(monitor->captureSession() != nullptr, c.status == CameraDevice::authorized) << c.status;
+        EXPECT_EQ(monitor->cameraPresence().captureSession() != nullptr, c.status == CameraDevice::authorized)
+            << c.status;
     }
 }
 

@@ -151,9 +151,8 @@ TEST(AdvancedCardTest, EachControlStoresTheUsersEditExactlyOnce) {
         // The switch also gates the face-based distance coaching that works here.
         {"body pose hints", [&] { t.control<SettingsSwitch>("Body pose hints")->click(); },
          [&t](const auto& c) {
-             t.monitor->facePresent = true;
-             t.monitor->currentFaceWidth = 1.4;
-             t.monitor->distanceBaselineFaceWidth = 1.0;
+             showFace(*t.monitor, [](FrameAnalysisResult& r) { r.faceWidth = 1.4; });
+             t.monitor->cameraPresence().setDistanceBaseline(1.0);
              return c.bodyPoseHintsEnabled && t.monitor->nudgeTitle() == "Ease back from the screen";
          }},
     };

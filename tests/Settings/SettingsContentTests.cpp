@@ -267,7 +267,7 @@ TEST_F(SettingsForm, TheHeroShowsReadinessInTheNudgeColourAndAsksForPermissionWh
     auto* hero = find("hero");
     auto* permissions = find<QAbstractButton>("enablePermissions");
     h.camera->status = CameraDevice::denied;
-    monitor->startCamera();
+    monitor->cameraPresence().start();
     settle();
     const auto* badge = hero->findChild<QWidget*>("readiness");
     EXPECT_EQ(badge->accessibleDescription(), "Needs permission");
@@ -560,11 +560,12 @@ TEST(HonestStatus, EveryDeviceAndServiceStateIsToldAsItIs) {
         {"no camera",
          [](Form& f) {
              f.h.camera->status = CameraDevice::noDevice;
-             f.monitor->startCamera();
+             f.monitor->cameraPresence().start();
              f.h.advance(30); // past the presence assumed at start
              f.monitor->startFaceEnrolment();
              f.settle();
-             return statusWords(*f.monitor) + "|" + f.monitor->faceEnrolment().enrolmentProgress()->error()->what();
+             return statusWords(*f.monitor) + "|" +
+                    f.monitor->faceEnrolment().enrolmentProgress()->error()->what();
          },
          {"|No camera signal|No camera found|No camera found, so Zorvi cannot see the desk.|",
           "a working camera: No camera found"},
@@ -583,7 +584,7 @@ TEST(HonestStatus, EveryDeviceAndServiceStateIsToldAsItIs) {
         {"camera that cannot be opened",
          [](Form& f) {
              f.h.camera->settings.startFailure = "Cannot open /dev/video9: No such file or directory";
-             f.monitor->startCamera();
+             f.monitor->cameraPresence().start();
              f.settle();
              return statusWords(*f.monitor);
          },
@@ -631,7 +632,7 @@ TEST(HonestStatus, EveryDeviceAndServiceStateIsToldAsItIs) {
              f.store([](VigilorConfig& c) { c.autoLockEnabled = c.screenLockingEnabled = true; });
              f.store([](VigilorConfig& c) { c.bodyPoseLockAssistEnabled = false; });
              f.h.inputIdle->idle = 600;
-             f.monitor->missingFaceSamples = 6;
+             missFace(*f.monitor, 6);
              f.h.advance(40); // locks once the absence is long enough, then the session never confirms it
              EXPECT_EQ(f.h.log.count("locker.lockSession"), 1u);
              f.h.advance(11); // the second request goes unconfirmed too: this locker does not lock

@@ -49,6 +49,37 @@ inline std::vector<WellnessEventKind> ledgerKinds(const VigilorMonitor& monitor)
     return kinds;
 }
 
+// Face states as the camera's frames leave them, made through the camera presence's own commands, for
+// tests of what the rules and the views make of them. A frame with the face in view, as `adjust`
+// makes it (its looks, its geometry, its pose):
+inline void showFace(VigilorMonitor& monitor, const std::function<void(FrameAnalysisResult&)>& adjust = {}) {
+    FrameAnalysisResult result;
+    result.faceCount = 1;
+    result.bodyPoseSummary = "Face only";
+    result.bodyPoseDetail = "wide view helps";
+    result.bodyPoseLevel = "yellow";
+    if (adjust)
+        adjust(result);
+    monitor.cameraPresence().applyFrameResult(result);
+}
+// frames without a face until `misses` have been counted, with the desk in view (the user not looking
+// away) or without:
+inline void missFace(VigilorMonitor& monitor, int misses = 1, bool deskInView = false) {
+    FrameAnalysisResult result;
+    result.bodyPresenceConfirmed = deskInView;
+    result.bodyPoseSummary = "Face only";
+    result.bodyPoseDetail = "wide view helps";
+    result.bodyPoseLevel = "yellow";
+    do
+        monitor.cameraPresence().applyFrameResult(result);
+    while (monitor.cameraPresence().missingFaceSamples() < misses);
+}
+// and the face last seen `secondsAgo`, its age as the decision tick publishes it.
+inline void faceSeenAgo(VigilorMonitor& monitor, Date now, double secondsAgo) {
+    monitor.cameraPresence().noteFaceSeen(now.addingTimeInterval(-secondsAgo));
+    monitor.cameraPresence().tick(now, monitor.inputIdleSeconds());
+}
+
 // A monitor on fakes of every service, in a temporary home, with the main queue on a manual run loop
 // and a virtual clock. Every fake records into one shared log.
 struct MonitorHarness {
@@ -149,7 +180,7 @@ struct MonitorHarness {
         do {
             const double step = std::min(seconds, 0.5);
             if (const auto monitor = made.lock(); monitor && framesCome)
-                monitor->noteFrameResult(clock.now());
+                monitor->cameraPresence().noteFrameResult(clock.now());
             runLoop.loop().advance(step);
             finishLockRequest();
             seconds -= step;

@@ -46,7 +46,7 @@ struct TrayDesktop : ::testing::Test {
         ASSERT_TRUE(desktop.start()) << desktop.failure();
         app = std::make_unique<QApplication>(argc, argv);
         monitor = h.makeMonitor();
-        monitor->facePresent = true;
+        showFace(*monitor);
         controller = std::make_unique<StatusItemController>(monitor);
         ASSERT_TRUE(controller->hasTrayIcon());
         // Until the tray takes it in, the icon's window waits at the origin; then the tray maps it.

@@ -96,7 +96,7 @@ protected:
     // A running camera's results keep coming, face or none, as the decision needs them to see an absence.
     void tick(double seconds = 0.5) {
         do {
-            monitor->noteFrameResult(h.clock.now());
+            monitor->cameraPresence().noteFrameResult(h.clock.now());
             h.runLoop.loop().advance(std::min(seconds, 0.5));
             seconds -= 0.5;
         } while (seconds > 0);
@@ -151,7 +151,7 @@ protected:
 TEST_P(ScreenLockerTest, LocksWithTheLockerThereAndFollowsIt) {
     if (!row.locker.empty() && row.locker != "xdg-screensaver") {
         // The user locks: the system's lock, and no break nudge while it lasts.
-        monitor->facePresent = true;
+        showFace(*monitor);
         monitor->setLastEyeBreakAt(h.clock.now().addingTimeInterval(-1300));
         tick();
         ASSERT_EQ(lookAwayNudges(), 1u);
@@ -165,8 +165,7 @@ TEST_P(ScreenLockerTest, LocksWithTheLockerThereAndFollowsIt) {
     }
 
     // The user leaves: the lock goes to the row's locker, and is awaited until it reports.
-    monitor->facePresent = false;
-    monitor->missingFaceSamples = 6;
+    missFace(*monitor, 6);
     for (int i = 0; i < 120 && !monitor->lastZorviLockRequestAt() && monitor->sessionHasScreenLocker(); ++i)
         tick();
     if (row.locker.empty()) { // nothing could lock, or the one thing asked failed: said so, and asked no more

@@ -1,28 +1,60 @@
 // The camera: access, the capture session, its notifications and the low-power pulses that stop the
 // camera between analysed frames.
-#include "VigilorMonitor.h"
+#include "CameraPresence.h"
 
+#include "Foundation/DispatchQueue.h"
 #include "Foundation/SystemLog.h"
 
 #include <cmath>
 #include <cstdio>
 
+CameraPresence::CameraPresence(ObservableObject& owner, OwnerLifetime lifetime, const Clock& clock,
+                               Services services, ActivityLog& log, const Published<VigilorConfig>& config,
+                               FaceEnroller& enroller, Monitor monitor)
+    : lifetime_(std::move(lifetime))
+    , clock_(clock)
+    , services_(std::move(services))
+    , log_(log)
+    , config_(config)
+    , enroller_(enroller)
+    , monitor_(std::move(monitor))
+    , facePresent_(owner, false)
+    , missingFaceSamples_(owner, 0)
+    , secondsSinceFace_(owner, 0)
+    , currentFaceWidth_(owner, std::nullopt)
+    , distanceBaselineFaceWidth_(owner, std::nullopt)
+    , currentFaceCenterY_(owner, std::nullopt)
+    , faceCenterBaselineY_(owner, std::nullopt)
+    , faceYawDegrees_(owner, std::nullopt)
+    , facePitchDegrees_(owner, std::nullopt)
+    , isLookingAway_(owner, false)
+    , eyesClosed_(owner, false)
+    , cameraInterrupted_(owner, false)
+    , lowLight_(owner, false)
+    , bodyPoseSummary_(owner, "Face only")
+    , bodyPoseDetail_(owner, "wide view helps")
+    , bodyPoseLevel_(owner, "yellow")
+    , cameraState_(owner, {}) {
+    lastFaceSeen_ = lastDeskPresenceSeen_ = clock_.now();
+}
+
 // Every report of the camera passes here, so that the words, the log and the phase cannot disagree
 // with it. A camera that cannot watch sees no face any more; failures also go to standard output, for
 // a camera that fails where no panel shows (a headless start).
-void VigilorMonitor::reportCamera(CameraState state) {
+void CameraPresence::reportCamera(CameraState state) {
     const CameraWords& words = cameraWords(state.kind);
     using Kind = CameraState::Kind;
     if (words.blocks)
-        setIfChanged(facePresent, false);
+        setIfChanged(facePresent_, false);
     if (state.kind == Kind::running || state.kind == Kind::switchedOff)
         framePhase_ = MonitorPhase::ready;
-    setIfChanged(cameraInterrupted, state.kind == Kind::interrupted);
+    setIfChanged(cameraInterrupted_, state.kind == Kind::interrupted);
     std::string line = words.logLine + (words.logsReason ? state.reason : std::string());
-    if (fallsBackToCompanion(state.kind))
-        line += "; falling back to your " + companionWordLowerCase();
+    if (state.kind == Kind::interrupted)
+        if (const auto companion = monitor_.fallbackCompanion())
+            line += "; falling back to your " + *companion;
     setIfChanged(cameraState_, std::move(state));
-    publishPhase();
+    monitor_.phaseChanged();
     if (line.empty())
         return;
     log_.append(line);
@@ -31,33 +63,11 @@ void VigilorMonitor::reportCamera(CameraState state) {
 }
 
 // Without its camera the monitor decides on the companion the user chose, if there is one.
-bool VigilorMonitor::fallsBackToCompanion(CameraState::Kind kind) const {
-    return kind == CameraState::Kind::interrupted && bluetoothPresenceEnabled();
+bool CameraPresence::fallsBackToCompanion() const {
+    return cameraState().kind == CameraState::Kind::interrupted && monitor_.fallbackCompanion().has_value();
 }
 
-std::string VigilorMonitor::cameraStatus() const {
-    const std::string status = cameraStatusText(cameraState());
-    return fallsBackToCompanion(cameraState().kind)
-               ? status + " \u2014 " + companionWordCapitalised() + " only"
-               : status;
-}
-
-// Paused wins; otherwise a camera that cannot watch blocks, one not asked yet is starting, and one
-// that runs says what its frames see.
-void VigilorMonitor::publishPhase() {
-    using Kind = CameraState::Kind;
-    const Kind camera = cameraState().kind;
-    MonitorPhase next = framePhase_;
-    if (isPaused())
-        next = MonitorPhase::paused;
-    else if (cameraWords(camera).blocks)
-        next = MonitorPhase::blocked;
-    else if (camera == Kind::starting)
-        next = MonitorPhase::starting;
-    setIfChanged(phase_, next);
-}
-
-void VigilorMonitor::startCamera() {
+void CameraPresence::start() {
     if (const auto problem = cameraAccessProblem(services_.camera->authorizationStatus()))
         reportCamera({*problem, {}});
     else
@@ -66,54 +76,63 @@ void VigilorMonitor::startCamera() {
 
 // On Linux no one is asked for the camera: access is the device node's permission, so asking again means
 // looking again (the user may have joined the video group or plugged a camera in since). A camera that
-// already runs (the button shows for a Bluetooth refusal too) is not started a second time, nor one that
-// camera presence leaves off.
-void VigilorMonitor::requestCameraThenBluetooth() {
-    if (config().cameraPresenceEnabled) {
-        if (const auto problem = cameraAccessProblem(services_.camera->authorizationStatus())) {
-            reportCamera({*problem, {}});
-        } else {
-        log_.append("Camera permission granted");
-            if (!cameraWords(cameraState().kind).works)
-            configureCamera();
-        }
+// already runs (the button shows for a Bluetooth refusal too) is not started a second time.
+void CameraPresence::requestAccess() {
+    if (const auto problem = cameraAccessProblem(services_.camera->authorizationStatus())) {
+        reportCamera({*problem, {}});
+        return;
     }
-    syncBluetoothForCurrentConfig(true);
+    log_.append("Camera permission granted");
+    if (!cameraWords(cameraState().kind).works)
+        configureCamera();
 }
 
-std::shared_ptr<CaptureSession> VigilorMonitor::captureSession() const {
+// Camera presence off: the face values say nothing any more.
+void CameraPresence::switchOff() {
+    tearDownCaptureSession();
+    setIfChanged(facePresent_, false);
+    setIfChanged(secondsSinceFace_, 0.0);
+    setIfChanged(missingFaceSamples_, 0);
+    reportCamera({CameraState::Kind::switchedOff, {}});
+}
+
+bool CameraPresence::cameraAuthorized() const {
+    return services_.camera->authorizationStatus() == CameraDevice::authorized;
+}
+
+std::shared_ptr<CaptureSession> CameraPresence::captureSession() const {
     const std::lock_guard lock(cameraMutex_);
     return captureSession_;
 }
 
-void VigilorMonitor::enrolmentStarted() {
+void CameraPresence::enrolmentStarted() {
     refreshFrameInputs();
-    if (usingLowPowerCameraPulses() && services_.camera->authorizationStatus() == CameraDevice::authorized)
+    if (usingLowPowerCameraPulses() && cameraAuthorized())
         configureCamera();
 }
 
-void VigilorMonitor::enrolmentEnded() {
+void CameraPresence::enrolmentEnded() {
     refreshFrameInputs();
-    if (config().cameraPresenceEnabled && services_.camera->authorizationStatus() == CameraDevice::authorized)
+    if (config_().cameraPresenceEnabled && cameraAuthorized())
         DispatchQueue::main().async([weak = weakSelf()] {
             if (auto self = weak.lock())
                 self->configureCamera();
         });
 }
 
-bool VigilorMonitor::usingLowPowerCameraPulses() const {
+bool CameraPresence::usingLowPowerCameraPulses() const {
     const std::lock_guard lock(cameraMutex_);
     return usingLowPowerCameraPulses_;
 }
 
-bool VigilorMonitor::lowPowerCameraRestartPending() const {
+bool CameraPresence::lowPowerCameraRestartPending() const {
     const std::lock_guard lock(cameraMutex_);
     return lowPowerCameraRestartPending_;
 }
 
 // Builds, starts and publishes a new session on the default camera. A session is continuous while an
 // enrolment runs and pulsed otherwise.
-void VigilorMonitor::configureCamera() {
+void CameraPresence::configureCamera() {
     tearDownCaptureSession();
     const std::shared_ptr<CaptureDevice> device = services_.camera->defaultVideoDevice();
     if (!device) {
@@ -132,16 +151,16 @@ void VigilorMonitor::configureCamera() {
         reportCamera({CameraState::Kind::cannotOpen, *failure});
         return;
     }
-    const bool enrolling = faceEnroller_.isEnrolling();
+    const bool enrolling = enroller_.isEnrolling();
     session->setSampleBufferDelegate(
         [weak = weakSelf()](std::shared_ptr<CapturedFrame> frame) {
             if (auto self = weak.lock())
                 self->captureOutput(frame);
         },
-        videoQueue_);
+        services_.videoQueue);
     ActivityLog::diagLog(enrolling ? "Camera presence source: continuous enrolment video"
-                      : "Camera presence source: pulsed video frames",
-            now());
+                                   : "Camera presence source: pulsed video frames",
+                         now());
     {
         const std::lock_guard lock(cameraMutex_);
         usingLowPowerCameraPulses_ = !enrolling;
@@ -161,7 +180,7 @@ void VigilorMonitor::configureCamera() {
 
 // Lets go of the current session: no more frames or notifications from it, and it stops on the video
 // queue (the session itself is handed over, so clearing the reference cannot race with the stop).
-void VigilorMonitor::tearDownCaptureSession() {
+void CameraPresence::tearDownCaptureSession() {
     std::shared_ptr<CaptureSession> old;
     {
         const std::lock_guard lock(cameraMutex_);
@@ -173,17 +192,13 @@ void VigilorMonitor::tearDownCaptureSession() {
         return;
     old->setSampleBufferDelegate({}, nullptr);
     old->setObservers({});
-    videoQueue_->post([old] {
+    services_.videoQueue->post([old] {
         if (old->isRunning())
             old->stopRunning();
     });
 }
 
-void VigilorMonitor::stopCameraForDeviceOnlyMode() {
-    tearDownCaptureSession();
-}
-
-void VigilorMonitor::applyFrameRateLimit(CaptureDevice& device) {
+void CameraPresence::applyFrameRateLimit(CaptureDevice& device) {
     const double wanted = preferredCameraFrameRate;
     bool supported = false;
     for (const FrameRateRange& range : device.activeFormatFrameRateRanges())
@@ -214,17 +229,14 @@ void VigilorMonitor::applyFrameRateLimit(CaptureDevice& device) {
 }
 
 // The session's notifications may come on any thread; they only hand work to the main queue.
-CaptureSession::Observers VigilorMonitor::captureSessionObservers() {
-    const auto onMain = [weak = weakSelf()](void (VigilorMonitor::*member)()) {
-        return [weak, member] {
-            DispatchQueue::main().async([weak, member] {
-                if (auto self = weak.lock())
-                    ((*self).*member)();
-            });
-        };
-    };
+CaptureSession::Observers CameraPresence::captureSessionObservers() {
     CaptureSession::Observers observers;
-    observers.wasInterrupted = onMain(&VigilorMonitor::captureSessionInterrupted);
+    observers.wasInterrupted = [weak = weakSelf()] {
+        DispatchQueue::main().async([weak] {
+            if (auto self = weak.lock())
+                self->reportCamera({CameraState::Kind::interrupted, {}});
+        });
+    };
     observers.interruptionEnded = [weak = weakSelf()] {
         const auto self = weak.lock();
         if (!self)
@@ -232,7 +244,7 @@ CaptureSession::Observers VigilorMonitor::captureSessionObservers() {
         const auto session = self->captureSession(); // the session of the moment the notice came
         DispatchQueue::main().async([weak, session] {
             if (auto self = weak.lock()) {
-                self->captureSessionInterruptionEnded();
+                self->reportCamera({CameraState::Kind::resumed, {}});
                 self->restartCaptureSessionIfCurrent(session);
             }
         });
@@ -245,7 +257,7 @@ CaptureSession::Observers VigilorMonitor::captureSessionObservers() {
         systemLog("camera", "Camera runtime error (" + description + "); restarting");
         DispatchQueue::main().async([weak, session] {
             if (auto self = weak.lock()) {
-                self->captureSessionRuntimeError();
+                self->log_.append("Camera runtime error; restarting");
                 self->restartCaptureSessionIfCurrent(session);
             }
         });
@@ -253,21 +265,9 @@ CaptureSession::Observers VigilorMonitor::captureSessionObservers() {
     return observers;
 }
 
-void VigilorMonitor::captureSessionInterrupted() {
-    reportCamera({CameraState::Kind::interrupted, {}});
-}
-
-void VigilorMonitor::captureSessionInterruptionEnded() {
-    reportCamera({CameraState::Kind::resumed, {}});
-}
-
-void VigilorMonitor::captureSessionRuntimeError() {
-    log_.append("Camera runtime error; restarting");
-}
-
 // On the video queue: starts `session` again when it is still the monitor's and not running.
-void VigilorMonitor::restartCaptureSessionIfCurrent(const std::shared_ptr<CaptureSession>& session) {
-    videoQueue_->post([weak = weakSelf(), session] {
+void CameraPresence::restartCaptureSessionIfCurrent(const std::shared_ptr<CaptureSession>& session) {
+    services_.videoQueue->post([weak = weakSelf(), session] {
         const auto self = weak.lock();
         if (!self || !session || session->isRunning() || self->captureSession() != session)
             return;
@@ -278,7 +278,7 @@ void VigilorMonitor::restartCaptureSessionIfCurrent(const std::shared_ptr<Captur
 
 // From the video queue: a session that could not start again (the camera is gone) is reported and let
 // go, unless it has been replaced meanwhile.
-void VigilorMonitor::captureSessionRestartFailed(const std::shared_ptr<CaptureSession>& session,
+void CameraPresence::captureSessionRestartFailed(const std::shared_ptr<CaptureSession>& session,
                                                  const std::string& description) {
     DispatchQueue::main().async([weak = weakSelf(), session, description] {
         auto self = weak.lock();
@@ -289,12 +289,12 @@ void VigilorMonitor::captureSessionRestartFailed(const std::shared_ptr<CaptureSe
     });
 }
 
-bool VigilorMonitor::isCurrentPulsedSession(const CaptureSession& session) const {
+bool CameraPresence::isCurrentPulsedSession(const CaptureSession& session) const {
     const std::lock_guard lock(cameraMutex_);
     return captureSession_.get() == &session && usingLowPowerCameraPulses_;
 }
 
-void VigilorMonitor::scheduleLowPowerCameraPause(double seconds) {
+void CameraPresence::scheduleLowPowerCameraPause(double seconds) {
     std::weak_ptr<CaptureSession> weakSession;
     {
         const std::lock_guard lock(cameraMutex_);
@@ -303,14 +303,14 @@ void VigilorMonitor::scheduleLowPowerCameraPause(double seconds) {
         lowPowerCameraRestartPending_ = true;
         weakSession = captureSession_;
     }
-    videoQueue_->post([weak = weakSelf(), weakSession, seconds] {
+    services_.videoQueue->post([weak = weakSelf(), weakSession, seconds] {
         const auto self = weak.lock();
         const auto session = weakSession.lock();
         if (!self || !session || !self->isCurrentPulsedSession(*session))
             return;
         if (session->isRunning())
             session->stopRunning();
-        self->videoQueue_->postAfter(seconds, [weak, weakSession] {
+        self->services_.videoQueue->postAfter(seconds, [weak, weakSession] {
             const auto self = weak.lock();
             if (const auto session = weakSession.lock(); self && session)
                 self->restartPulsedSession(session);
@@ -320,7 +320,7 @@ void VigilorMonitor::scheduleLowPowerCameraPause(double seconds) {
 
 // The end of a pause, on the video queue. Neither a session replaced meanwhile nor a camera switched
 // off or a display that has gone to sleep since the pause began gets the camera back.
-void VigilorMonitor::restartPulsedSession(const std::shared_ptr<CaptureSession>& session) {
+void CameraPresence::restartPulsedSession(const std::shared_ptr<CaptureSession>& session) {
     const FrameInputs inputs = frameInputs();
     if (!isCurrentPulsedSession(*session) || !inputs.cameraPresenceEnabled || inputs.displayAsleep)
         return;
@@ -331,4 +331,20 @@ void VigilorMonitor::restartPulsedSession(const std::shared_ptr<CaptureSession>&
     }
     if (failure)
         captureSessionRestartFailed(session, *failure);
+}
+
+// The session stays; a low-power restart that falls due while the display sleeps leaves the camera off.
+void CameraPresence::displaySlept() {
+    displayAsleep_ = true;
+    refreshFrameInputs();
+    if (const auto session = captureSession())
+        services_.videoQueue->post([session] { session->stopRunning(); });
+}
+
+// The camera comes back only where it is in use: in device-only mode it stays off.
+void CameraPresence::displayWoke() {
+    displayAsleep_ = false;
+    refreshFrameInputs();
+    if (config_().cameraPresenceEnabled && cameraAuthorized())
+        configureCamera();
 }

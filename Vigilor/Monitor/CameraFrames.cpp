@@ -1,7 +1,9 @@
 // One camera frame on the video queue: whether it is analysed, what the analysis finds, the known-face
 // check and the enrolment capture, and the pause that follows. Nothing here changes published state:
 // the result goes to the main thread.
-#include "VigilorMonitor.h"
+#include "CameraPresence.h"
+
+#include "Foundation/DispatchQueue.h"
 
 #include "Foundation/Base64.h"
 #include "Foundation/Iso8601.h"
@@ -14,14 +16,14 @@ constexpr double knownFaceMatchThreshold = 0.6;
 } // namespace
 
 // The main thread's state that the frame body reads, copied where it changes.
-void VigilorMonitor::refreshFrameInputs() {
-    const VigilorConfig& c = config();
+void CameraPresence::refreshFrameInputs() {
+    const VigilorConfig& c = config_();
     FrameInputs inputs;
-    inputs.facePresent = facePresent();
-    inputs.missingFaceSamples = missingFaceSamples();
+    inputs.facePresent = facePresent_();
+    inputs.missingFaceSamples = missingFaceSamples_();
     inputs.lastFaceSeen = lastFaceSeen_;
-    inputs.isEnrolling = faceEnroller_.isEnrolling();
-    inputs.breaks = breakDueRule();
+    inputs.isEnrolling = enroller_.isEnrolling();
+    inputs.breaks = monitor_.breaks();
     inputs.lookAwayYawDegrees = c.lookAwayYawDegrees;
     inputs.lookDownPitchDegrees = c.lookDownPitchDegrees;
     inputs.bodyPoseHintsEnabled = c.bodyPoseHintsEnabled;
@@ -33,21 +35,22 @@ void VigilorMonitor::refreshFrameInputs() {
     frameInputs_ = inputs;
 }
 
-VigilorMonitor::FrameInputs VigilorMonitor::frameInputs() const {
+CameraPresence::FrameInputs CameraPresence::frameInputs() const {
     const std::lock_guard lock(cameraMutex_);
     return frameInputs_;
 }
 
-bool VigilorMonitor::shouldEvaluateFrame(Date at, const FrameInputs& in) {
-    const double interval = FrameAnalysis::evaluationInterval(
-        in.isEnrolling, in.facePresent, in.missingFaceSamples, in.breaks.eyeBreakDue(at), in.breaks.walkPromptDue(at));
+bool CameraPresence::shouldEvaluateFrame(Date at, const FrameInputs& in) {
+    const double interval =
+        FrameAnalysis::evaluationInterval(in.isEnrolling, in.facePresent, in.missingFaceSamples,
+                                          in.breaks.eyeBreakDue(at), in.breaks.walkPromptDue(at));
     if (at.timeIntervalSince(video_.lastFrameEvaluationAt) < interval)
         return false;
     video_.lastFrameEvaluationAt = at;
     return true;
 }
 
-bool VigilorMonitor::shouldRunBodyPoseRequest(Date at, const FrameInputs& in) {
+bool CameraPresence::shouldRunBodyPoseRequest(Date at, const FrameInputs& in) {
     if (in.bodyPoseHintsEnabled)
         return true;
     if (!in.bodyPoseLockAssistEnabled)
@@ -62,7 +65,7 @@ bool VigilorMonitor::shouldRunBodyPoseRequest(Date at, const FrameInputs& in) {
 }
 
 // A brightness that cannot be measured counts as bright.
-bool VigilorMonitor::isLowLightFrame(const ImageView& image, Date at, bool force) {
+bool CameraPresence::isLowLightFrame(const ImageView& image, Date at, bool force) {
     if (force || at.timeIntervalSince(video_.lastBrightnessCheckAt) >= brightnessSampleInterval) {
         try {
             video_.lastAverageBrightness = services_.vision->averageBrightness(image);
@@ -74,7 +77,7 @@ bool VigilorMonitor::isLowLightFrame(const ImageView& image, Date at, bool force
     return video_.lastAverageBrightness < lowLightThreshold;
 }
 
-void VigilorMonitor::captureOutput(const std::shared_ptr<CapturedFrame>& frame) {
+void CameraPresence::captureOutput(const std::shared_ptr<CapturedFrame>& frame) {
     const Date at = now();
     const FrameInputs inputs = frameInputs();
     if (!shouldEvaluateFrame(at, inputs))
@@ -87,17 +90,21 @@ void VigilorMonitor::captureOutput(const std::shared_ptr<CapturedFrame>& frame) 
     const std::optional<FrameAnalysisResult> result = analyseFrame(*image, at, inputs);
     if (!result)
         return;
-    DispatchQueue::main().async([self = shared_from_this(), result = *result] { self->applyFrameResult(result); });
-    scheduleLowPowerCameraPause(FrameAnalysis::lowPowerPause(result->faceCount > 0, inputs.breaks.eyeBreakDue(at),
-                                                             inputs.breaks.walkPromptDue(at)));
+    DispatchQueue::main().async([weak = weakSelf(), result = *result] {
+        if (auto self = weak.lock())
+            self->applyFrameResult(result);
+    });
+    scheduleLowPowerCameraPause(FrameAnalysis::lowPowerPause(
+        result->faceCount > 0, inputs.breaks.eyeBreakDue(at), inputs.breaks.walkPromptDue(at)));
 }
 
 // The analysis of one frame, with the known-face check and the enrolment capture it starts. Nothing
 // when the frame ends here: the analysis failed (reported, and the camera paused) or an enrolment take
 // was too badly framed to keep.
-std::optional<FrameAnalysisResult> VigilorMonitor::analyseFrame(const ImageView& image, Date at,
+std::optional<FrameAnalysisResult> CameraPresence::analyseFrame(const ImageView& image, Date at,
                                                                 const FrameInputs& in) {
-    const bool landmarkFrame = at.timeIntervalSince(video_.lastLandmarkEvaluationAt) >= landmarkEvaluationInterval;
+    const bool landmarkFrame =
+        at.timeIntervalSince(video_.lastLandmarkEvaluationAt) >= landmarkEvaluationInterval;
     if (landmarkFrame)
         video_.lastLandmarkEvaluationAt = at;
     const bool bodyPoseFrame = shouldRunBodyPoseRequest(at, in);
@@ -111,7 +118,7 @@ std::optional<FrameAnalysisResult> VigilorMonitor::analyseFrame(const ImageView&
         scheduleLowPowerCameraPause(activeAbsenceEvaluationInterval);
         DispatchQueue::main().async([weak = weakSelf(), text = std::string(error.what())] {
             if (auto self = weak.lock())
-                self->reportVisionError(text);
+                self->log_.append("Vision error: " + text);
         });
         return std::nullopt;
     }
@@ -127,8 +134,8 @@ std::optional<FrameAnalysisResult> VigilorMonitor::analyseFrame(const ImageView&
         r.pitchDegrees = face->pitchDegrees;
     }
     r.eyesClosed = landmarkFrame && face && FrameAnalysis::eyesAreClosed(*face);
-    r.isLookingAway =
-        FrameAnalysis::isLookingAway(r.yawDegrees, r.pitchDegrees, in.lookAwayYawDegrees, in.lookDownPitchDegrees);
+    r.isLookingAway = FrameAnalysis::isLookingAway(r.yawDegrees, r.pitchDegrees, in.lookAwayYawDegrees,
+                                                   in.lookDownPitchDegrees);
     r.eyeRestObserved = face && (r.isLookingAway || r.eyesClosed);
     const BodyPoseSummary pose =
         FrameAnalysis::summarizeBodyPose(bodyPose, in.bodyPoseHintsEnabled, in.bodyPoseLockAssistEnabled);
@@ -156,7 +163,7 @@ std::optional<FrameAnalysisResult> VigilorMonitor::analyseFrame(const ImageView&
 
 // At most once a second: the face's print goes to the identity service, whose answer comes back on the
 // main thread. The frame does not wait for it.
-void VigilorMonitor::checkIdentity(const ImageView& image, const FaceObservation& face, Date at) {
+void CameraPresence::checkIdentity(const ImageView& image, const FaceObservation& face, Date at) {
     if (at.timeIntervalSince(video_.lastIdentityCheckAt) < identityCheckInterval)
         return;
     video_.lastIdentityCheckAt = at;
@@ -171,17 +178,17 @@ void VigilorMonitor::checkIdentity(const ImageView& image, const FaceObservation
     }
     if (!print)
         return;
-    video_.faceIdentityService->matchFeaturePrintInProcess(
-        std::move(*print), knownFaceMatchThreshold, [weak = weakSelf()](FaceMatchOutcome outcome) {
-            if (auto self = weak.lock())
-                self->applyIdentityMatch(outcome);
-        });
+    video_.faceIdentityService->matchFeaturePrintInProcess(std::move(*print), knownFaceMatchThreshold,
+                                                           [weak = weakSelf()](FaceMatchOutcome outcome) {
+                                                               if (auto self = weak.lock())
+                                                                   self->applyIdentityMatch(outcome);
+                                                           });
 }
 
 // False when the take is too badly framed to keep: then the whole frame is dropped. A take gives the
 // face's print and its mirror image's (the head turned the other way), both kept or dropped by the
 // take's quality. Prints that cannot be made leave the frame as it is.
-bool VigilorMonitor::captureEnrolmentPrint(const ImageView& image, const FaceObservation& face) {
+bool CameraPresence::captureEnrolmentPrint(const ImageView& image, const FaceObservation& face) {
     std::vector<FeaturePrint> prints;
     try {
         prints = services_.vision->enrolmentPrints(image, face);
@@ -198,7 +205,7 @@ bool VigilorMonitor::captureEnrolmentPrint(const ImageView& image, const FaceObs
         entries.push_back({quality, iso8601String(now()), base64Encoded(print.archived())});
     DispatchQueue::main().async([weak = weakSelf(), entries = std::move(entries)]() mutable {
         if (auto self = weak.lock())
-            self->faceEnroller_.collect(std::move(entries));
+            self->enroller_.collect(std::move(entries));
     });
     return true;
 }

@@ -1,0 +1,212 @@
+// The main thread's side of the frame pipeline: each frame result becomes the published presence
+// state and the evidence that the decision tick and the coaching read; known-face answers too.
+#include "CameraPresence.h"
+
+#include "Foundation/Rounding.h"
+
+#include <algorithm>
+#include <cmath>
+
+void CameraPresence::applyFrameResult(const FrameAnalysisResult& result) {
+    monitor_.eyeRestObserved(result.eyeRestObserved ? result.evaluatedAt : Date::distantPast());
+    if (result.faceCount >= 1)
+        applyFaceResult(result);
+    else if (result.isLowLightFrame)
+        applyDarkFrame(result);
+    else
+        applyMissedFrame(result);
+    noteFrameResult(now());
+    refreshFrameInputs();
+}
+
+void CameraPresence::applyFaceResult(const FrameAnalysisResult& result) {
+    const int previousMisses = missingFaceSamples_();
+    darknessSince_.reset();
+    setBodyPose(result.bodyPoseSummary, result.bodyPoseDetail, result.bodyPoseLevel);
+    setIfChanged(facePresent_, true);
+    setIfChanged(missingFaceSamples_, 0);
+    setIfChanged(currentFaceWidth_, FrameAnalysis::roundedFaceGeometry(result.faceWidth));
+    setIfChanged(currentFaceCenterY_, FrameAnalysis::roundedFaceGeometry(result.faceCenterY));
+    setIfChanged(faceYawDegrees_, FrameAnalysis::roundedDegrees(result.yawDegrees));
+    setIfChanged(facePitchDegrees_, FrameAnalysis::roundedDegrees(result.pitchDegrees));
+    setIfChanged(isLookingAway_, result.isLookingAway);
+    setIfChanged(eyesClosed_, result.eyesClosed);
+    setIfChanged(lowLight_, false);
+    const Date at = now();
+    noteFaceSeen(at);
+    if (result.isLookingAway)
+        noteLookingAway(at);
+    framePhase_ = MonitorPhase::ready;
+    monitor_.phaseChanged();
+    if (previousMisses >= config_().minMissingSamples)
+        log_.append("Face reacquired after " + std::to_string(previousMisses) + " misses");
+}
+
+// A dark frame without a face holds the presence state as it is (only the light is reported), unless
+// the room has been dark and idle long enough to let an absence count.
+void CameraPresence::applyDarkFrame(const FrameAnalysisResult&) {
+    const Date at = now();
+    if (!darknessSince_)
+        darknessSince_ = at;
+    if (!FrameAnalysis::isDarkRoom(at.timeIntervalSince(*darknessSince_), monitor_.inputIdleSeconds(),
+                                   monitor_.companionInUse(), monitor_.companionNear())) {
+        setIfChanged(lowLight_, true);
+        setBodyPose("Low light", "too dark to see clearly", "yellow");
+        return;
+    }
+    setIfChanged(missingFaceSamples_, missingFaceSamples_() + 1);
+    if (missingFaceSamples_() == 1)
+        log_.append("Dark room: no activity for 120s, allowing away lock");
+    setIfChanged(facePresent_, false);
+    clearFaceGeometry();
+    setIfChanged(isLookingAway_, false);
+    setIfChanged(eyesClosed_, false);
+    setIfChanged(lowLight_, true);
+    setBodyPose("Dark room", "away-lock proceeding after inactivity", "red");
+}
+
+void CameraPresence::applyMissedFrame(const FrameAnalysisResult& result) {
+    const Date at = now();
+    if (result.bodyPresenceConfirmed) {
+        noteDeskPresence(at);
+        setIfChanged(isLookingAway_, false);
+        setBodyPose(result.bodyPoseSummary, result.bodyPoseDetail, result.bodyPoseLevel);
+    } else if (result.unclearDeskPresence) {
+        noteUnclearDeskPresence(at);
+        setIfChanged(isLookingAway_, true);
+        setBodyPose(result.bodyPoseSummary, result.bodyPoseDetail, result.bodyPoseLevel);
+    } else {
+        const bool remote = monitor_.remoteControlActive();
+        setIfChanged(isLookingAway_, true);
+        setBodyPose(remote ? "Remote" : "Away", remote ? "screen sharing" : "not visible", "red");
+    }
+    setIfChanged(facePresent_, false);
+    clearFaceGeometry();
+    setIfChanged(eyesClosed_, false);
+    setIfChanged(lowLight_, false);
+    setIfChanged(missingFaceSamples_, missingFaceSamples_() + 1);
+    framePhase_ = MonitorPhase::faceMissing;
+    monitor_.phaseChanged();
+}
+
+void CameraPresence::clearFaceGeometry() {
+    setIfChanged(currentFaceWidth_, std::optional<double>());
+    setIfChanged(currentFaceCenterY_, std::optional<double>());
+    setIfChanged(faceYawDegrees_, std::optional<double>());
+    setIfChanged(facePitchDegrees_, std::optional<double>());
+}
+
+void CameraPresence::setBodyPose(const std::string& summary, const std::string& detail,
+                                 const std::string& level) {
+    setIfChanged(bodyPoseSummary_, summary);
+    setIfChanged(bodyPoseDetail_, detail);
+    setIfChanged(bodyPoseLevel_, level);
+}
+
+void CameraPresence::applyIdentityMatch(const FaceMatchOutcome& outcome) {
+    switch (outcome.kind()) {
+    case FaceMatchOutcome::Case::match:
+        knownFacePresent_ = true;
+        unknownFaceSamples_ = 0;
+        break;
+    case FaceMatchOutcome::Case::noMatch:
+        if (++unknownFaceSamples_ >= config_().minMissingSamples)
+            knownFacePresent_ = false;
+        break;
+    case FaceMatchOutcome::Case::error:
+        knownFacePresent_ = false;
+        break;
+    }
+}
+
+void CameraPresence::noteFrameResult(Date at) {
+    if (!cameraWatchingSince(at))
+        frameResultsSince_ = at;
+    lastFrameResultAt_ = at;
+}
+
+std::optional<Date> CameraPresence::cameraWatchingSince(Date at) const {
+    if (!lastFrameResultAt_ || at.timeIntervalSince(*lastFrameResultAt_) > frameResultGap)
+        return std::nullopt;
+    return frameResultsSince_;
+}
+
+bool CameraPresence::cameraDeliversFrames(Date at) const {
+    const CameraState::Kind camera = cameraState().kind;
+    return (camera == CameraState::Kind::running || camera == CameraState::Kind::resumed) &&
+           cameraWatchingSince(at);
+}
+
+// Only a working camera's frames are evidence: a face that is missing while no frames arrive (camera
+// presence off, no camera, access denied, not started yet) proves nothing, and an absence counts from
+// when the frames came back.
+double CameraPresence::evidencedAbsence(Date at, Date lastSeen) const {
+    if (!cameraDeliversFrames(at))
+        return 0;
+    return at.timeIntervalSince(std::max(lastSeen, *cameraWatchingSince(at)));
+}
+
+bool CameraPresence::isUnclearDeskPresenceRecent(Date at) const {
+    const VigilorConfig& c = config_();
+    if (!c.bodyPoseLockAssistEnabled)
+        return false;
+    return at.timeIntervalSince(lastUnclearDeskPresenceSeen_) <
+           std::max(c.bodyPresenceLockGrace, minimumDeskPresenceLockGrace);
+}
+
+// A camera held by another program keeps the face's age at zero: its missing frames say nothing. An
+// active user ends the dark room's wait.
+void CameraPresence::tick(Date at, double inputIdleSeconds) {
+    if (cameraInterrupted()) {
+        lastFaceSeen_ = lastDeskPresenceSeen_ = at;
+        setIfChanged(missingFaceSamples_, 0);
+    }
+    setIfChanged(secondsSinceFace_, roundHalfAwayFromZero(at.timeIntervalSince(lastFaceSeen_) * 10) / 10);
+    if (inputIdleSeconds < darkRoomActivityTimeout)
+        darknessSince_.reset();
+}
+
+void CameraPresence::followDeskBaselines() {
+    if (!config_().bodyPoseHintsEnabled || !facePresent() || isLookingAway())
+        return;
+    if (currentFaceWidth())
+        updateDistanceBaseline(*currentFaceWidth());
+    if (currentFaceCenterY())
+        updateFaceCenterBaseline(*currentFaceCenterY());
+}
+
+void CameraPresence::updateDistanceBaseline(double faceWidth) {
+    if (!(faceWidth > 0))
+        return;
+    const VigilorConfig& c = config_();
+    const std::optional<double> baseline = distanceBaselineFaceWidth();
+    if (c.distanceCalibrationMode == DistanceCalibrationMode::manual) {
+        if (!baseline)
+            distanceBaselineFaceWidth_ = c.savedDistanceBaselineFaceWidth;
+        return;
+    }
+    if (!baseline) {
+        distanceBaselineFaceWidth_ = faceWidth;
+        return;
+    }
+    const double ratio = faceWidth / *baseline;
+    if (ratio >= 0.78 && ratio <= 1.12)
+        distanceBaselineFaceWidth_ = 0.015 * faceWidth + 0.985 * *baseline;
+}
+
+void CameraPresence::updateFaceCenterBaseline(double centerY) {
+    if (!(centerY > 0))
+        return;
+    const std::optional<double> baseline = faceCenterBaselineY();
+    if (!baseline)
+        faceCenterBaselineY_ = centerY;
+    else if (std::fabs(centerY - *baseline) <= 0.08)
+        faceCenterBaselineY_ = 0.015 * centerY + 0.985 * *baseline;
+}
+
+void CameraPresence::recalibrateDeskBaselines() {
+    if (config_().distanceCalibrationMode != DistanceCalibrationMode::manual && currentFaceWidth())
+        distanceBaselineFaceWidth_ = currentFaceWidth();
+    if (currentFaceCenterY())
+        faceCenterBaselineY_ = currentFaceCenterY();
+}
