@@ -15,7 +15,7 @@ SignalChipModel faceChip(const VigilorMonitor& m) {
 }
 
 SignalChipModel watchChip(const VigilorMonitor& m) {
-    const bool near = m.watchPresent();
+    const bool near = m.companion().watchPresent();
     return {"Watch", near ? "Near" : m.watchSignalDetail(), "applewatch",
             near ? Theme::success() : Theme::warning(), ""};
 }
@@ -54,7 +54,8 @@ void fillMovement(MenuContentModel& model, const VigilorMonitor& m) {
 
 // The camera first, as the button asks for it first.
 bool permissionIsForCamera(const VigilorMonitor& m) {
-    return cameraWords(m.cameraState().kind).asksPermission || !bluetoothWords(m.bluetoothState()).asksPermission;
+    return cameraWords(m.cameraState().kind).asksPermission ||
+           !bluetoothWords(m.companion().bluetoothState()).asksPermission;
 }
 
 std::string permissionSymbol(const VigilorMonitor& m) {
@@ -82,7 +83,7 @@ MenuContentModel menuContentModel(const VigilorMonitor& m) {
 
     fillMovement(model, m);
     model.eyes = {.facePresent = m.facePresent(),
-                  .watchPresent = m.watchPresent(),
+                  .watchPresent = m.companion().watchPresent(),
                   .isLookingAway = m.isLookingAway(),
                   .isPaused = m.isPaused(),
                   .isBlocked = m.phase() == MonitorPhase::blocked,
@@ -104,7 +105,7 @@ MenuContentModel menuContentModel(const VigilorMonitor& m) {
     model.showLockingOffRow = !m.config().screenLockingEnabled;
 
     model.chips = {faceChip(m), watchChip(m), controlChip(m)};
-    if (m.onCall())
+    if (m.callDetector().onCall())
         model.chips.push_back({"Call", "On call", "mic.fill", Theme::notice(), "On a call"});
 
     model.showReviewButton = !m.lockingAvailable();

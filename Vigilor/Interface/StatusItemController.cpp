@@ -95,7 +95,7 @@ StatusItemController::IconPresentation StatusItemController::iconPresentation(co
                !m.isPaused();
     p.face.eyeState = eyeState;
     p.face.facePresent = live ? m.facePresent() : true;
-    p.face.watchPresent = live && m.watchPresent();
+    p.face.watchPresent = live && m.companion().watchPresent();
     p.face.isLookingAway = live && m.isLookingAway();
     p.face.paused = m.isPaused();
     p.face.badge = badgeFor(m, walkDue, live);

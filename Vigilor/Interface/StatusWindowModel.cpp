@@ -116,7 +116,7 @@ RecoveryCardModel recoveryCardModel(const RecoveryMirror& r) {
 
 PresenceMarkView::State presenceMarkState(const VigilorMonitor& m) {
     return {m.facePresent(),
-            m.watchPresent(),
+            m.companion().watchPresent(),
             m.isLookingAway(),
             m.isPaused(),
             m.phase() == MonitorPhase::blocked,

@@ -51,7 +51,6 @@ VigilorMonitor::VigilorMonitor(Passkey, MonitorServices services, VigilorConfig 
 
 VigilorMonitor::~VigilorMonitor() {
     DefaultsStore::setReportHandler(nullptr);
-    teardownMicrophoneDetection();
 }
 
 void VigilorMonitor::initialize() {
@@ -118,13 +117,13 @@ void VigilorMonitor::startRuntimeServicesAfterLaunch() {
     clearBreakNotification("app.zorvi.break.walk");
     configureRemoteCompanion();
     registerSessionNotifications();
-    syncLaunchAtLoginStatus();
-    reconcileLaunchAtLoginIfNeeded();
+    launchAtLogin_.syncStatus();
+    launchAtLogin_.reconcileIfNeeded();
     if (config().cameraPresenceEnabled)
         startCamera();
     else
         reportCamera({CameraState::Kind::switchedOff, {}});
-    startBluetooth(false);
+    companion_->syncWithSettings(false);
 
     decisionTimer_ = Timer::scheduled(0.5, true, [weak = weakSelf()] {
         if (auto self = weak.lock())
@@ -137,7 +136,7 @@ void VigilorMonitor::startRuntimeServicesAfterLaunch() {
             self->mirrorMacWidgetStatus(self->currentRemoteSnapshot("Zorvi", at), "heartbeat", at, true);
         }
     });
-    setupMicrophoneDetection();
+    callDetector_->start();
     log_.appendLockEvent("Runtime services started");
 }
 

@@ -26,10 +26,14 @@
 #include "Vigilor/Config/PresenceModels.h"
 #include "Vigilor/Config/VigilorConfig.h"
 #include "Vigilor/Monitor/ActivityLog.h"
+#include "Vigilor/Monitor/CallDetector.h"
+#include "Vigilor/Monitor/CompanionPresence.h"
 #include "Vigilor/Monitor/DurationText.h"
 #include "Vigilor/Monitor/DeviceState.h"
+#include "Vigilor/Monitor/LaunchAtLogin.h"
 #include "Vigilor/Monitor/LockAttempt.h"
 #include "Vigilor/Monitor/LockDecision.h"
+#include "Vigilor/Monitor/NearbyDevices.h"
 #include "Vigilor/Monitor/NudgeLevel.h"
 #include "Vigilor/Monitor/WellnessScore.h"
 
@@ -118,7 +122,6 @@ public:
     static constexpr double brightnessSampleInterval = 2;
     static constexpr double bodyPoseAssistWarmup = 2;
     static constexpr double bodyPoseAssistInterval = 3;
-    static constexpr double discoveryExpirationInterval = 15;
     static constexpr int enrolmentTargetCount = 30;
     static constexpr double enrolmentTimeoutSeconds = 8;
     static constexpr int enrolmentMinimumCount = 5;
@@ -130,14 +133,11 @@ public:
     // the user present, finite so that it can be reported.
     static constexpr double unknownInputIdleSeconds = 86'400;
 
-    // Published state, in declaration order. The phase and the camera's and Bluetooth's states are the
-    // monitor's own to write (below, with their words).
+    // Published state, in declaration order. The phase and the camera's state are the monitor's own to
+    // write (below, with their words).
     Published<bool> facePresent{*this, false};
     Published<int> missingFaceSamples{*this, 0};
     Published<double> secondsSinceFace{*this, 0};
-    Published<bool> watchPresent{*this, false};
-    Published<std::optional<int>> watchRSSI{*this, std::nullopt};
-    Published<std::optional<double>> secondsSinceWatch{*this, std::nullopt};
     Published<std::string> remoteCompanionStatus{*this, "Remote companion off"};
     Published<std::string> decision;
     Published<bool> autoLockEnabled{*this, false};
@@ -170,23 +170,17 @@ public:
     Published<std::optional<DeskHealthSummary>> deskHealth{*this, std::nullopt};
     Published<RecoveryMirror> recovery{*this, RecoveryMirror{}};
     Published<VigilorConfig> config;
-    Published<std::string> launchAtLoginStatus{*this, "Off"};
-    Published<std::optional<std::string>> launchAtLoginError{*this, std::nullopt};
     // Why the settings cannot be saved, while they cannot (a folder that cannot be written); they are
     // kept in memory and saved once they can.
     Published<std::optional<std::string>> settingsUnsaved{*this, std::nullopt};
-    Published<bool> onCall{*this, false};
-    Published<std::vector<ZorviDiscoveredDevice>> discoveredDevices{*this, {}};
     // The latest face enrolment of the process; its fields change in place, each change published.
     Published<std::shared_ptr<EnrolmentProgress>> enrolmentProgress{*this, nullptr};
 
     // The monitor's phase: paused, else what the camera gives (blocked while it cannot watch).
     MonitorPhase phase() const { return phase_(); }
-    // What the camera and Bluetooth last reported, and the published words made from it.
+    // What the camera last reported, and the published words made from it.
     const CameraState& cameraState() const { return cameraState_(); }
-    BluetoothState bluetoothState() const { return bluetoothState_(); }
     std::string cameraStatus() const;
-    std::string bluetoothStatus() const { return bluetoothWords(bluetoothState()).status; }
 
     // Start-up.
     void startRuntimeServicesAfterLaunch();
@@ -205,7 +199,9 @@ public:
         if (!(property() == value))
             property = std::move(value);
     }
-    void syncBluetoothForCurrentConfig(bool requestIfNeeded);
+    void syncBluetoothForCurrentConfig(bool requestIfNeeded) {
+        companion_->syncWithSettings(requestIfNeeded);
+    }
     void setBreakNotificationsEnabled(bool enabled);
     void setLockNotificationsEnabled(bool enabled);
     void setCurrentDistanceAsIdeal();
@@ -228,9 +224,8 @@ public:
     ActivityLog& log() { return log_; }
     const ActivityLog& log() const { return log_; }
 
-    // Login item.
-    void syncLaunchAtLoginStatus();
-    void reconcileLaunchAtLoginIfNeeded();
+    // The autostart entry and where it stands.
+    const LaunchAtLogin& launchAtLogin() const { return launchAtLogin_; }
 
     // Camera.
     void startCamera();
@@ -259,27 +254,16 @@ public:
         return enrolmentCollectedPrints_;
     }
 
-    // Bluetooth presence.
-    bool bluetoothPresenceEnabled() const;
-    bool isBluetoothUnavailable() const;
-    // The companion's name in texts: capitalised ("Phone") and in running text ("phone").
-    std::string companionWordCapitalised() const;
-    std::string companionWordLowerCase() const;
-    void startBluetooth(bool requestIfNeeded);
-    bool matchesConfiguredBluetoothCompanion(const BluetoothPeripheral& peripheral) const;
-    // One advertisement of the companion: its strength in dBm.
-    void updateWatch(int rssi);
+    // The Bluetooth companion as presence evidence.
+    const CompanionPresence& companion() const { return *companion_; }
 
     // Bluetooth device discovery for the device picker.
-    void startDeviceDiscovery();
-    void stopDeviceDiscovery();
-    void recordDiscoveredDevice(const BluetoothPeripheral& peripheral, int rssi, const std::string& name);
-    void pruneStaleDiscoveredDevices();
-    bool deviceDiscoveryActive() const { return deviceDiscoveryActive_; }
+    const NearbyDevices& nearbyDevices() const { return *nearbyDevices_; }
+    void startDeviceDiscovery() { nearbyDevices_->start(); }
+    void stopDeviceDiscovery() { nearbyDevices_->stop(); }
 
-    // Call detection.
-    void setupMicrophoneDetection();
-    void teardownMicrophoneDetection();
+    // Whether the user is on a call.
+    const CallDetector& callDetector() const { return *callDetector_; }
 
     // Break coaching.
     void registerBreakNotificationActions();
@@ -380,12 +364,6 @@ public:
 
     // The 0.5 s decision tick and the evidence it weighs.
     void evaluateDecision();
-    bool isWatchNear(Date now) const;
-    // Since when the companion has not counted as near: the start of its weak run, else its last
-    // sighting. Needs a sighting.
-    Date companionAwaySince() const { return watchWeakSince_.value_or(*lastWatchSeen_); }
-    bool shouldAllowWatchGate() const;
-    bool hasIndependentAwayEvidence(Date now) const;
     double secondsSinceLastUserInput();
     // The same, read now; nothing when no source can tell.
     std::optional<double> knownInputIdleSeconds();
@@ -458,9 +436,6 @@ public:
     void noteDeskPresence(Date at) { lastDeskPresenceSeen_ = at; }
     void noteUnclearDeskPresence(Date at) { lastUnclearDeskPresenceSeen_ = at; }
     void noteLookingAway(Date at) { lastLookingAwaySeen_ = at; }
-    // A sighting of the Bluetooth companion at `at`: the one bookkeeping step of every matching
-    // advertisement (updateWatch), also open to tests that need a sighting in the past.
-    void noteWatchSeen(Date at, bool weak);
     // What the camera pipeline reports for each frame result it applies, with a face or without.
     void noteFrameResult(Date at);
     // Since when the camera has delivered frame results without a gap; nothing while it delivers none.
@@ -478,12 +453,10 @@ private:
     void configureRemoteCompanion();
     void registerSessionNotifications();
     void configureCamera();
-    // The one writer of the camera's and Bluetooth's states: each report is logged by its row, and the
-    // phase follows the camera.
+    // The one writer of the camera's state: each report is logged by its row, and the phase follows the
+    // camera.
     void reportCamera(CameraState state);
     bool fallsBackToCompanion(CameraState::Kind kind) const;
-    // `cause`: what the platform said kept it from answering, for the states whose line names it.
-    void reportBluetooth(BluetoothState state, const std::string& cause = {});
     void publishPhase();
     std::optional<FaceIdentityError> enrolmentCameraProblem() const;
     void stopCameraForDeviceOnlyMode();
@@ -516,21 +489,13 @@ private:
     void applyMissedFrame(const FrameAnalysisResult& result);
     void clearFaceGeometry();
     void setBodyPose(const std::string& summary, const std::string& detail, const std::string& level);
-    void createCentral();
-    void centralManagerDidUpdateState(BluetoothCentral& central);
-    void centralManagerDidDiscover(BluetoothCentral& central, const BluetoothPeripheral& peripheral,
-                                   int rssi);
-    void publishDiscoveredDevices(std::vector<ZorviDiscoveredDevice> devices);
     void sendStatusEvent(const std::string& event, const std::string& eventSource, Date now);
     void requestNotificationAuthorization(const std::string& enabledLine, const std::string& deniedLine,
                                           const std::string& failurePrefix);
     void scheduleRemoteLockConfirmationTimeout(const RemoteLockCommand& command);
     void confirmPendingRemoteLock();
     void fetchAndApplyRecovery();
-    void updateMicrophoneListeners(AudioInputDevices::DeviceID device);
-    void checkMicrophoneStatus();
     void saveBreakAnchors();
-    void forgetBluetoothCompanion();
     void publishBreakPrompt(Date now, bool resting, double restSoFar);
     ZorviPresenceInputs presenceInputs(Date now) const;
     ZorviLockAbilityInputs lockAbilityInputs() const;
@@ -591,7 +556,6 @@ private:
     // Platform and service objects.
     bool lockingAvailable_ = true;
     std::shared_ptr<Executor> videoQueue_;
-    DispatchQueue microphoneQueryQueue_{"Vigilor.microphone-query"};
 
     // The camera's session and what the video queue reads of the main thread's state. The main thread
     // writes them; the video queue reads them (and the pending flag it also writes) under the mutex.
@@ -633,13 +597,11 @@ private:
     std::optional<Date> enrolmentStartTime_;
     std::vector<FeaturePrintEntry> enrolmentCollectedPrints_;
     std::shared_ptr<Timer> enrolmentTimeoutTimer_;
-    std::shared_ptr<BluetoothCentral> central_;
     std::shared_ptr<RemoteCompanion> remoteCompanion_;
     std::shared_ptr<SettingsSync> settingsSync_;
 
     Published<MonitorPhase> phase_{*this, MonitorPhase::starting};
     Published<CameraState> cameraState_{*this, {}};
-    Published<BluetoothState> bluetoothState_{*this, BluetoothState::starting};
     // What the camera's frames say while it runs: ready with a face, faceMissing without.
     MonitorPhase framePhase_ = MonitorPhase::ready;
 
@@ -650,8 +612,6 @@ private:
     Date lastUnclearDeskPresenceSeen_ = Date::distantPast();
     Date lastLookingAwaySeen_ = Date::distantPast();
     std::optional<Date> darknessSince_;
-    std::optional<Date> lastWatchSeen_;
-    std::optional<Date> watchWeakSince_;
     bool lockedForCurrentAbsence_ = false;
     // The locker that held this absence's lock went away: the next lock of the absence is told to the user.
     bool relockingAfterLoss_ = false;
@@ -712,15 +672,6 @@ private:
     std::shared_ptr<Timer> lockAttemptTimer_;
     std::shared_ptr<Timer> remoteLockConfirmationTimer_;
     std::shared_ptr<Timer> recoveryFetchTimer_;
-    std::shared_ptr<Timer> discoveryMaintenanceTimer_;
-
-    // Device discovery.
-    struct DiscoveredDevice {
-        ZorviDiscoveredDevice device;
-        Date discoveredAt; // when it was last heard
-    };
-    bool deviceDiscoveryActive_ = false;
-    std::map<UUID, DiscoveredDevice> discoveredDevicesMap_;
 
     // Settings sync and start-up.
     std::set<std::string> reportedReplacedValues_; // "key=value"
@@ -729,8 +680,11 @@ private:
     std::map<std::filesystem::path, std::string>
         unsavedFiles_; // the store's files that cannot be written, and why
 
-    // Call detection.
-    bool defaultInputListenerInstalled_ = false;
-    std::optional<AudioInputDevices::DeviceID> deviceRunningListenerDeviceID_;
-    AudioInputDevices::DeviceID currentDefaultInputDeviceID_ = 0;
+    LaunchAtLogin launchAtLogin_{*this, services_.loginItem, log_, config};
+    std::shared_ptr<CompanionPresence> companion_ =
+        std::make_shared<CompanionPresence>(*this, services_.bluetooth, *services_.clock, log_, config);
+    std::shared_ptr<NearbyDevices> nearbyDevices_ =
+        NearbyDevices::create(*this, *services_.clock, log_, *companion_);
+    std::shared_ptr<CallDetector> callDetector_ =
+        std::make_shared<CallDetector>(*this, services_.audioInput, log_, config);
 };

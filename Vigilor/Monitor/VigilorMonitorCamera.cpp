@@ -20,7 +20,7 @@ void VigilorMonitor::reportCamera(CameraState state) {
     setIfChanged(cameraInterrupted, state.kind == Kind::interrupted);
     std::string line = words.logLine + (words.logsReason ? state.reason : std::string());
     if (fallsBackToCompanion(state.kind))
-        line += "; falling back to your " + companionWordLowerCase();
+        line += "; falling back to your " + companion_->companionWordLowerCase();
     setIfChanged(cameraState_, std::move(state));
     publishPhase();
     if (line.empty())
@@ -32,13 +32,13 @@ void VigilorMonitor::reportCamera(CameraState state) {
 
 // Without its camera the monitor decides on the companion the user chose, if there is one.
 bool VigilorMonitor::fallsBackToCompanion(CameraState::Kind kind) const {
-    return kind == CameraState::Kind::interrupted && bluetoothPresenceEnabled();
+    return kind == CameraState::Kind::interrupted && companion_->bluetoothPresenceEnabled();
 }
 
 std::string VigilorMonitor::cameraStatus() const {
     const std::string status = cameraStatusText(cameraState());
     return fallsBackToCompanion(cameraState().kind)
-               ? status + " \u2014 " + companionWordCapitalised() + " only"
+               ? status + " \u2014 " + companion_->companionWordCapitalised() + " only"
                : status;
 }
 

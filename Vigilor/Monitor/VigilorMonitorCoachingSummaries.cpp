@@ -416,7 +416,9 @@ std::string VigilorMonitor::nudgeDetail() const {
     case NudgeRow::inView:
         break;
     }
-    return calmSignalsText(bluetoothPresenceEnabled() ? std::optional(companionWordCapitalised()) : std::nullopt);
+    return calmSignalsText(companion_->bluetoothPresenceEnabled()
+                               ? std::optional(companion_->companionWordCapitalised())
+                               : std::nullopt);
 }
 
 std::string VigilorMonitor::nudgeSystemImage() const {

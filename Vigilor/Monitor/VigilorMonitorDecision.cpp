@@ -11,9 +11,6 @@ namespace {
 double roundedToTenth(double seconds) {
     return roundHalfAwayFromZero(seconds * 10) / 10;
 }
-double roundedToHalf(double seconds) {
-    return roundHalfAwayFromZero(seconds * 2) / 2;
-}
 
 } // namespace
 
@@ -26,10 +23,7 @@ void VigilorMonitor::evaluateDecision() {
         setIfChanged(missingFaceSamples, 0);
     }
     setIfChanged(secondsSinceFace, roundedToTenth(at.timeIntervalSince(lastFaceSeen_)));
-    setIfChanged(secondsSinceWatch, lastWatchSeen_
-                                        ? std::optional(roundedToHalf(at.timeIntervalSince(*lastWatchSeen_)))
-                                        : std::nullopt);
-    setIfChanged(watchPresent, isWatchNear(at));
+    companion_->refresh(at);
     const double idle = secondsSinceLastUserInput();
     setIfChanged(inputIdleSeconds, roundedToHalf(idle));
     if (idle < darkRoomActivityTimeout)
@@ -57,10 +51,10 @@ ZorviPresenceInputs VigilorMonitor::presenceInputs(Date at) const {
     in.bodyPoseLockAssistEnabled = c.bodyPoseLockAssistEnabled;
     in.remoteControlActive = remoteControlActive();
     in.suppressAutoLockDuringRemoteSession = c.suppressAutoLockDuringRemoteSession;
-    in.onCall = onCall();
+    in.onCall = callDetector_->onCall();
     in.suppressLockDuringCalls = c.suppressLockDuringCalls;
-    in.hasIndependentAwayEvidence = hasIndependentAwayEvidence(at);
-    in.watchGateAllowsLock = shouldAllowWatchGate();
+    in.hasIndependentAwayEvidence = companion_->hasIndependentAwayEvidence(at);
+    in.watchGateAllowsLock = companion_->allowsWatchGate(at);
     in.autoLockEnabled = autoLockEnabled();
     in.screenLockingEnabled = c.screenLockingEnabled;
     in.knownFacePresent = knownFacePresent_;
@@ -69,11 +63,12 @@ ZorviPresenceInputs VigilorMonitor::presenceInputs(Date at) const {
     in.cameraBlocked = !cameraDeliversFrames(at);
     in.cameraBusy = cameraInterrupted();
     in.cameraPresenceEnabled = c.cameraPresenceEnabled;
-    in.bluetoothPresenceEnabled = bluetoothPresenceEnabled();
-    in.bluetoothState = bluetoothState();
-    in.companionSeen = lastWatchSeen_.has_value();
-    in.companionNear = watchPresent();
-    in.companionAwaySeconds = lastWatchSeen_ ? at.timeIntervalSince(companionAwaySince()) : 0;
+    const CompanionPresence& companion = *companion_;
+    in.bluetoothPresenceEnabled = companion.bluetoothPresenceEnabled();
+    in.bluetoothState = companion.bluetoothState();
+    in.companionSeen = companion.seen();
+    in.companionNear = companion.watchPresent();
+    in.companionAwaySeconds = companion.seen() ? at.timeIntervalSince(companion.awaySince()) : 0;
     in.companionMode = c.bluetoothPresenceMode;
     in.watchGrace = c.watchGrace;
     in.inputIdleSeconds = inputIdleSeconds();

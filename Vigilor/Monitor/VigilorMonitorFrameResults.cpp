@@ -44,7 +44,7 @@ void VigilorMonitor::applyDarkFrame(const FrameAnalysisResult&) {
     if (!darknessSince_)
         darknessSince_ = at;
     if (!FrameAnalysis::isDarkRoom(at.timeIntervalSince(*darknessSince_), inputIdleSeconds(),
-                                   bluetoothPresenceEnabled(), watchPresent())) {
+                                   companion_->bluetoothPresenceEnabled(), companion_->watchPresent())) {
         setIfChanged(lowLight, true);
         setBodyPose("Low light", "too dark to see clearly", "yellow");
         return;

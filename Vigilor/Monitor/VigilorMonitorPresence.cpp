@@ -4,14 +4,6 @@
 #include <algorithm>
 #include <cmath>
 
-void VigilorMonitor::noteWatchSeen(Date at, bool weak) {
-    lastWatchSeen_ = at;
-    if (!weak)
-        watchWeakSince_.reset();
-    else if (!watchWeakSince_)
-        watchWeakSince_ = at;
-}
-
 void VigilorMonitor::noteFrameResult(Date at) {
     if (!cameraWatchingSince(at))
         frameResultsSince_ = at;
@@ -37,32 +29,6 @@ double VigilorMonitor::evidencedAbsence(Date at, Date lastSeen) const {
     if (!cameraDeliversFrames(at))
         return 0;
     return at.timeIntervalSince(std::max(lastSeen, *cameraWatchingSince(at)));
-}
-
-bool VigilorMonitor::isWatchNear(Date at) const {
-    const double grace = config().watchGrace;
-    return lastWatchSeen_ && at.timeIntervalSince(*lastWatchSeen_) < grace &&
-           (!watchWeakSince_ || at.timeIntervalSince(*watchWeakSince_) < grace);
-}
-
-bool VigilorMonitor::shouldAllowWatchGate() const {
-    if (!bluetoothPresenceEnabled())
-        return true;
-    if (!lastWatchSeen_)
-        return false;
-    const Date at = now();
-    const double grace = config().watchGrace;
-    if (at.timeIntervalSince(*lastWatchSeen_) >= grace)
-        return true;
-    if (!watchWeakSince_)
-        return false;
-    return at.timeIntervalSince(*watchWeakSince_) >= grace;
-}
-
-bool VigilorMonitor::hasIndependentAwayEvidence(Date at) const {
-    if (!bluetoothPresenceEnabled() || isBluetoothUnavailable() || !lastWatchSeen_)
-        return false;
-    return !isWatchNear(at);
 }
 
 double VigilorMonitor::secondsSinceLastUserInput() {

@@ -21,7 +21,7 @@ void VigilorMonitor::updateWellness(Date at) {
         if (currentFaceCenterY() && !isLookingAway())
             updateFaceCenterBaseline(*currentFaceCenterY());
     }
-    const bool unclear = isUnclearDeskPresenceRecent(at) && !hasIndependentAwayEvidence(at);
+    const bool unclear = isUnclearDeskPresenceRecent(at) && !companion_->hasIndependentAwayEvidence(at);
     const bool sharing = remoteControlActive();
     const bool away = !face &&
                       evidencedAbsence(at, lastDeskPresenceSeen_) >= std::max(c.bodyPresenceLockGrace, 6.0) &&
@@ -145,13 +145,14 @@ void VigilorMonitor::resetMovementTimerAfterAway(Date returnedAt, double awaySec
 
 // Without the camera, the companion's absence stands for the user's absence from the desk.
 void VigilorMonitor::creditDeviceWalkIfNeeded(Date at) {
-    if (!bluetoothPresenceEnabled() || !lastWatchSeen_) {
+    const CompanionPresence& companion = *companion_;
+    if (!companion.bluetoothPresenceEnabled() || !companion.seen()) {
         deviceMovementStartedAt_.reset();
         return;
     }
-    if (!watchPresent()) {
+    if (!companion.watchPresent()) {
         if (!deviceMovementStartedAt_)
-            deviceMovementStartedAt_ = lastWatchSeen_;
+            deviceMovementStartedAt_ = companion.lastSeen();
         return;
     }
     if (!deviceMovementStartedAt_)

@@ -39,8 +39,9 @@ SettingsSectionCard* SettingsContent::essentialsSection() {
         QStringLiteral("Gentle visual nudges"),
         QStringLiteral("Use the tray icon, halo, and countdown surfaces before notifications."), "sparkles",
         Theme::notice(), b.visualNudgesEnabled()));
-    context_->onRefresh(
-        [this, startAtLogin] { startAtLogin->setDetail(qs(monitor_->launchAtLoginStatus())); });
+    context_->onRefresh([this, startAtLogin] {
+        startAtLogin->setDetail(qs(monitor_->launchAtLogin().launchAtLoginStatus()));
+    });
     std::vector<QWidget*> rows{banner, startAtLogin, nudges};
 
     if (!monitor_->lockingAvailable()) {
@@ -79,7 +80,7 @@ QWidget* SettingsContent::launchAtLoginErrorBanner() {
     line->addWidget(triangle, 0, Qt::AlignTop);
     line->addWidget(message, 1);
     context_->onRefresh([this, banner, message] {
-        const std::optional<std::string>& error = monitor_->launchAtLoginError();
+        const std::optional<std::string>& error = monitor_->launchAtLogin().launchAtLoginError();
         message->setText(error ? qs(*error) : QString());
         banner->setVisible(error.has_value());
     });

@@ -37,7 +37,6 @@ struct TrayItem : ::testing::Test {
         m.isPaused = false;
         m.facePresent = true;
         m.secondsSinceFace = 0;
-        m.watchPresent = false;
         m.isLookingAway = false;
         m.snoozeUntil = std::nullopt;
         m.breakHUDVisible = false;

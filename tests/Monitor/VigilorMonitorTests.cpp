@@ -13,8 +13,8 @@ TEST(VigilorMonitor, StartsWithItsInitialStateAndTwoLogLines) {
     EXPECT_EQ(monitor->phase(), MonitorPhase::starting);
     EXPECT_EQ(monitor->cameraStatus(), "Starting camera");
     EXPECT_EQ(monitor->decision(), "Watching only");
-    EXPECT_EQ(monitor->launchAtLoginStatus(), "Off");
-    EXPECT_EQ(monitor->bluetoothStatus(), "Starting Bluetooth");
+    EXPECT_EQ(monitor->launchAtLogin().launchAtLoginStatus(), "Off");
+    EXPECT_EQ(monitor->companion().bluetoothStatus(), "Starting Bluetooth");
     EXPECT_EQ(monitor->remoteCompanionStatus(), "Remote companion off");
     EXPECT_EQ(monitor->bodyPoseSummary(), "Face only");
     EXPECT_EQ(monitor->recovery().band, "unknown");

@@ -257,7 +257,8 @@ TEST_F(SettingsForm, EssentialsFollowTheMonitor) {
     EXPECT_EQ(arm->detail(), "Zorvi locks when you leave your desk.");
 
     EXPECT_FALSE(shown("launchAtLoginError"));
-    monitor->launchAtLoginError = std::string("Launch at login failed: denied");
+    h.loginItem->registerFailure = "denied";
+    find<SettingsToggleRow>("row.Start at login")->toggle()->click();
     settle();
     EXPECT_TRUE(shown("launchAtLoginError"));
 }
@@ -322,7 +323,7 @@ TEST_F(SettingsForm, TheDevicePickerListsWhatItHearsAndSelectingOneMakesItTheCom
     settle();
     ASSERT_TRUE(form().watchDiscoverySheet()->isVisible());
     EXPECT_FALSE(form().phoneDiscoverySheet()->isVisible());
-    EXPECT_TRUE(monitor->deviceDiscoveryActive());
+    EXPECT_TRUE(monitor->nearbyDevices().active());
     auto* picker = form().watchDiscoverySheet()->findChild<DeviceDiscoverySheetView*>("deviceDiscoverySheet");
     EXPECT_TRUE(picker->searchingRow()->isVisibleTo(picker));
 
@@ -352,7 +353,7 @@ TEST_F(SettingsForm, TheDevicePickerListsWhatItHearsAndSelectingOneMakesItTheCom
     settle();
     EXPECT_FALSE(form().watchDiscoverySheet()->isVisible());
     EXPECT_FALSE(form().context().state().showWatchDiscoverySheet);
-    EXPECT_FALSE(monitor->deviceDiscoveryActive());
+    EXPECT_FALSE(monitor->nearbyDevices().active());
 }
 
 TEST_F(SettingsForm, ASecondPairingEndsTheFirstAndTheFirstsOutcomeIsIgnored) {

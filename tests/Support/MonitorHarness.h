@@ -49,6 +49,15 @@ inline std::vector<WellnessEventKind> ledgerKinds(const VigilorMonitor& monitor)
     return kinds;
 }
 
+// What a component of the monitor is made with when a test makes it alone: the owner of its
+// published values, a virtual clock, the activity log and the settings in force.
+struct ComponentBench {
+    ObservableObject owner;
+    FakeClock clock{Date(800'000'000)};
+    ActivityLog log{owner, clock};
+    Published<VigilorConfig> config{owner, VigilorConfig()};
+};
+
 // A monitor on fakes of every service, in a temporary home, with the main queue on a manual run loop
 // and a virtual clock. Every fake records into one shared log.
 struct MonitorHarness {
@@ -157,6 +166,12 @@ struct MonitorHarness {
     }
 
     bool framesCome = true;
+
+    // One advertisement of the watch the default settings name (nameless, as watches are); whether the
+    // central heard it.
+    bool hearWatch(int rssi) {
+        return bluetooth->advertise({VigilorConfig::defaultWatchUUID, std::nullopt}, rssi);
+    }
 
 private:
     std::weak_ptr<VigilorMonitor> made;
