@@ -25,6 +25,7 @@
 #include "Vigilor/Companion/SettingsSync.h"
 #include "Vigilor/Config/PresenceModels.h"
 #include "Vigilor/Config/VigilorConfig.h"
+#include "Vigilor/Monitor/CoachingState.h"
 #include "Vigilor/Monitor/DeviceState.h"
 #include "Vigilor/Monitor/LockAttempt.h"
 #include "Vigilor/Monitor/LockDecision.h"
@@ -158,9 +159,7 @@ public:
     Published<bool> cameraInterrupted{*this, false};
     Published<bool> lowLight{*this, false};
     Published<bool> remoteControlActive{*this, false};
-    Published<std::string> bodyPoseSummary{*this, "Face only"};
-    Published<std::string> bodyPoseDetail{*this, "wide view helps"};
-    Published<std::string> bodyPoseLevel{*this, "yellow"};
+    Published<BodyPose> bodyPose{*this, BodyPose::starting};
     Published<double> activePresenceSeconds{*this, 0};
     Published<std::vector<WellnessPeriodSummary>> wellnessPeriodSummaries{*this, {}};
     Published<std::string> wellnessRhythmStatus{*this, "Health rhythm starts after Zorvi sees a break."};
@@ -337,12 +336,14 @@ public:
     std::string watchSignalDetail() const;
     std::string inputSummary() const;
     std::string focusSummary() const;
-    std::string focusLevel() const;
+    NudgeLevel focusLevel() const;
     std::string distanceSummary() const;
-    std::string distanceLevel() const;
+    NudgeLevel distanceLevel() const;
     std::string distanceDetail() const;
+    Posture posture() const;
     std::string postureSummary() const;
     std::string postureDetail() const;
+    DeskPose deskPose() const;
     std::string deskPoseSummary() const;
     std::string deskPoseDetail() const;
     std::string deskFrameDetail() const;
@@ -355,6 +356,7 @@ public:
     double walkBreakProgress() const;
     double movementMinutesProgress() const;
     std::string movementElapsedHourNote() const;
+    WellnessStatus wellnessStatus() const;
     std::string wellnessSummary() const;
     std::string nudgeTitle() const;
     std::string nudgeDetail() const;
@@ -521,7 +523,6 @@ private:
     void applyDarkFrame(const FrameAnalysisResult& result);
     void applyMissedFrame(const FrameAnalysisResult& result);
     void clearFaceGeometry();
-    void setBodyPose(const std::string& summary, const std::string& detail, const std::string& level);
     void createCentral();
     void centralManagerDidUpdateState(BluetoothCentral& central);
     void centralManagerDidDiscover(BluetoothCentral& central, const BluetoothPeripheral& peripheral,

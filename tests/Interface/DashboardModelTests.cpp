@@ -287,18 +287,20 @@ TEST_F(DashboardModel, TheMovementCardCountsFromTheLastWalkAndHidesTheClockWhile
     }
 }
 
-TEST_F(DashboardModel, TintsFollowTheColourWordsAndTheHeroMarksOnlyTheBlockedPhase) {
+TEST_F(DashboardModel, TintsFollowTheLevelsAndTheHeroMarksOnlyTheBlockedPhase) {
     reset();
-    monitor->bodyPoseLevel = "yellow";
+    hints();
+    monitor->bodyPose = BodyPose::outOfFrame;
     monitor->isLookingAway = true;
+    monitor->faceYawDegrees = 30.0;
     StatusWindowModel m = model();
-    EXPECT_EQ(m.heroTint, Theme::warning()) << "looking away is yellow";
+    EXPECT_EQ(m.heroTint, Theme::warning()) << "looking away";
     EXPECT_EQ(movement().cameraFrame.tint, Theme::warning());
+    EXPECT_EQ(m.postureTint, Theme::warning()) << "twisted";
     EXPECT_FALSE(m.mark.isBlocked);
-    EXPECT_EQ(postureColourWord("Twisted"), "yellow");
-    EXPECT_EQ(postureColourWord("Away"), "red");
 
     noFace();
+    EXPECT_EQ(model().postureTint, Theme::critical());
     monitor->secondsSinceFace = 4.47;
     EXPECT_EQ(model().signalRows[2], (SignalRow{"Face", "Missing for 4.5s"}));
     EXPECT_EQ(movement().presenceLine, "Away from desk");
@@ -306,6 +308,9 @@ TEST_F(DashboardModel, TintsFollowTheColourWordsAndTheHeroMarksOnlyTheBlockedPha
     m = model();
     EXPECT_TRUE(m.mark.isBlocked);
     EXPECT_EQ(m.heroTint, Theme::critical());
+    EXPECT_EQ(m.postureTint, Theme::critical()) << "an absence the camera cannot see is still an absence";
+    EXPECT_EQ(m.meters.back(),
+              (StatusMeterModel{"Posture", "No camera", "No camera found", std::nullopt, Theme::critical()}));
     EXPECT_EQ(m.signalRows[2], (SignalRow{"Face", "No camera"}));
     EXPECT_EQ(m.signalRows[5], (SignalRow{"Compatibility", compatibilityRequirement}));
     EXPECT_EQ(movement().presenceLine, "No camera found") << "a camera that sees nothing claims no absence";
