@@ -357,7 +357,6 @@ public:
     double movementMinutesProgress() const;
     std::string movementElapsedHourNote() const;
     WellnessStatus wellnessStatus() const;
-    std::string wellnessSummary() const;
     std::string nudgeTitle() const;
     std::string nudgeDetail() const;
     std::string nudgeSystemImage() const;

@@ -333,10 +333,6 @@ WellnessStatus VigilorMonitor::wellnessStatus() const {
     return WellnessStatus::onTrack;
 }
 
-std::string VigilorMonitor::wellnessSummary() const {
-    return wellnessWords(wellnessStatus());
-}
-
 std::string VigilorMonitor::nudgeTitle() const {
     switch (nudgeRow(*this)) {
     case NudgeRow::napping:
