@@ -34,7 +34,7 @@ std::shared_ptr<VigilorMonitor> goodWeek(MonitorHarness& h) {
     monitor->facePresent = true;
     monitor->deskHealth = DeskHealthSamples::week(84, 3);
     monitor->wellnessPeriodSummaries = DeskHealthSamples::periods();
-    monitor->lockEvents = DeskHealthSamples::lockLines(4);
+    DeskHealthSamples::logLockEvents(monitor->log(), 4);
     return monitor;
 }
 

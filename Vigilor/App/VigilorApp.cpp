@@ -120,7 +120,7 @@ private:
 // nowhere: the lock-event log, and a desktop notification when a session bus is there.
 void tellWhyItDidNotStart(const std::string& reason, int& argc, char** argv) {
     std::cerr << reason << std::endl;
-    VigilorMonitor::diagLog(reason);
+    ActivityLog::diagLog(reason);
     preventSessionBusAutolaunch();
     const QCoreApplication application(argc, argv);
     FreedesktopNotificationCenter notifications(notificationSender());
@@ -181,7 +181,7 @@ std::optional<std::string> lockedForWriting(SingleInstance::Instance& instance) 
     DispatchQueue::main().async([lockFile = taken.lockFile] {
         const std::string line = "Another copy of Vigilor took " + lockFile.string() + "; this one quits.";
         systemLog("app", line);
-        VigilorMonitor::diagLog(line);
+        ActivityLog::diagLog(line);
         QCoreApplication::exit(VigilorApp::alreadyRunningExitCode);
     });
     return "another copy of Vigilor saves them";
@@ -212,7 +212,7 @@ public:
 private:
     static void tell(const std::string& line) {
         systemLog("app", line);
-        VigilorMonitor::diagLog(line);
+        ActivityLog::diagLog(line);
     }
 
     std::unique_ptr<QSocketNotifier> notifier_;

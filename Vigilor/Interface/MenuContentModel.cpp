@@ -44,7 +44,7 @@ void fillMovement(MenuContentModel& model, const VigilorMonitor& m) {
         model.movementAccessibilityLabel = "Movement: time to walk";
         return;
     }
-    const std::string clock = VigilorMonitor::formatMinuteSecondClock(remaining);
+    const std::string clock = formatMinuteSecondClock(remaining);
     model.movementSystemImage = "chair";
     model.movementLine = "Walk in " + clock;
     model.movementAccessibilityLabel = "Movement: walk in " + clock;

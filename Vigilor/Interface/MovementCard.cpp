@@ -39,7 +39,7 @@ MovementCardModel movementCardModel(const VigilorMonitor& m, Date now, const QCo
     const double remaining = walksOn ? m.walkBreakRemaining() : 0;
     model.walkDue = walksOn && remaining <= 0;
     const std::string walkClock =
-        !walksOn ? "--:--" : (model.walkDue ? "00:00" : VigilorMonitor::formatMinuteSecondClock(remaining));
+        !walksOn ? "--:--" : (model.walkDue ? "00:00" : formatMinuteSecondClock(remaining));
     const double sitting = std::max(now.timeIntervalSince(m.lastWalkBreakAt()), 0.0);
 
     model.state = model.walkDue ? "Walk due" : "At desk";
@@ -49,7 +49,7 @@ MovementCardModel movementCardModel(const VigilorMonitor& m, Date now, const QCo
                                          : "Away from desk";
     model.capsule = model.walkDue ? "Due" : "Walk in";
     model.movementTint = movementTint;
-    model.face = {VigilorMonitor::formatMinuteSecondClock(sitting),
+    model.face = {formatMinuteSecondClock(sitting),
                   walkClock,
                   m.movementElapsedHourNote(),
                   std::clamp(std::fmod(sitting, 60.0) / 60, 0.0, 1.0),

@@ -70,10 +70,9 @@ std::vector<SignalRow> signalGridRows(const VigilorMonitor& m) {
 }
 
 void fillLockActivity(StatusWindowModel& model, const VigilorMonitor& m) {
-    const std::vector<std::string>& lines = m.lockEvents();
+    const std::vector<LogLine>& lines = m.log().lockEvents();
     model.lockEventCount = lines.size();
-    for (size_t i = 0; i < lines.size() && i < shownLockRows; ++i)
-        model.lockRows.push_back(lockEventRow(lines[i]));
+    model.lockRows.assign(lines.begin(), lines.begin() + std::ptrdiff_t(std::min(lines.size(), shownLockRows)));
     // A held-back lock is news only while Auto Lock is on.
     model.suppressionReason = m.autoLockEnabled() ? m.wontLockReason() : std::nullopt;
     model.lockingAvailable = m.lockingAvailable();
@@ -82,18 +81,6 @@ void fillLockActivity(StatusWindowModel& model, const VigilorMonitor& m) {
 }
 
 } // namespace
-
-// Split on spaces into at most two pieces, leaving out empty ones: the first non-empty run, and
-// everything after the one space that ends it.
-LockEventRow lockEventRow(const std::string& line) {
-    const size_t start = line.find_first_not_of(' ');
-    if (start == std::string::npos)
-        return {};
-    const size_t end = line.find(' ', start);
-    if (end == std::string::npos || end + 1 == line.size())
-        return {};
-    return {line.substr(start, end - start), line.substr(end + 1)};
-}
 
 QColor rhythmTileTint(const WellnessPeriodSummary& s) {
     return tileTint(followRate(s.followedCount, s.opportunityCount), Theme::success());

@@ -4,6 +4,7 @@
 #include "Vigilor/Config/PresenceModels.h"
 #include "Vigilor/Interface/DashboardTiles.h"
 #include "Vigilor/Interface/PresenceMarkView.h"
+#include "Vigilor/Monitor/ActivityLog.h"
 
 #include <QColor>
 
@@ -25,14 +26,6 @@ struct SignalRow {
     bool operator==(const SignalRow&) const = default;
 };
 
-// A lock-log line as a row shows it: the time over the rest. A line without a space (or an empty
-// one) has no pieces, and its row shows no text.
-struct LockEventRow {
-    std::string time;
-    std::string text; // the monitor's lines keep one leading space here
-    bool operator==(const LockEventRow&) const = default;
-};
-LockEventRow lockEventRow(const std::string& line);
 
 // Tile tints: a follow rate of at least 75 takes the panel's colour, anything else (no
 // opportunities included) the system orange.
@@ -72,7 +65,7 @@ struct StatusWindowModel {
 
     std::vector<SignalRow> signalRows;
 
-    std::vector<LockEventRow> lockRows; // the newest six lines
+    std::vector<LogLine> lockRows; // the newest six lines
     size_t lockEventCount = 0;          // every line of the log
     std::optional<std::string> suppressionReason;
 

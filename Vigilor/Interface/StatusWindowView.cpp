@@ -355,7 +355,7 @@ void StatusWindowView::refresh() {
         const LockRowWidgets& row = p.lockRows[i];
         const bool shown = i < m.lockRows.size();
         row.box->setVisible(shown);
-        const LockEventRow line = shown ? m.lockRows[i] : LockEventRow{};
+        const LogLine line = shown ? m.lockRows[i] : LogLine{};
         row.time->setText(qs(line.time));
         row.text->setText(qs(line.text));
     }

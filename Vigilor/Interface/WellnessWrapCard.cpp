@@ -229,7 +229,7 @@ std::optional<std::filesystem::path> write(const QImage& image, const std::files
     const std::filesystem::path file = into / fileName;
     if (!preparePrivateFolder(into) ||
         !AtomicFile::write(file, std::string_view(png.constData(), size_t(png.size())), 0600)) {
-        VigilorMonitor::diagLog("[WellnessWrapCard] Could not write " + file.string() + ": " +
+        ActivityLog::diagLog("[WellnessWrapCard] Could not write " + file.string() + ": " +
                                 std::strerror(errno));
         return std::nullopt;
     }

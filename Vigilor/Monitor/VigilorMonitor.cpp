@@ -37,7 +37,7 @@ VigilorMonitor::VigilorMonitor(Passkey, MonitorServices services, VigilorConfig 
     : decision(*this, "Watching only",
                [this](const std::string& oldValue, const std::string& newValue) {
                    if (oldValue != newValue && !countdownGoesOn_)
-                       diagLog("decision: " + newValue, now());
+                       ActivityLog::diagLog("decision: " + newValue, now());
                })
     , config(*this, std::move(settings))
     , services_(std::move(services))
@@ -77,8 +77,8 @@ void VigilorMonitor::initialize() {
     restoreBreakAnchors(start);
     refreshWellnessSummaries(start, true);
 
-    append("Zorvi started in coaching mode");
-    appendLockEvent("Lock attribution started");
+    log_.append("Zorvi started in coaching mode");
+    log_.appendLockEvent("Lock attribution started");
 
     // Runs after the rest of the launch has finished its main-thread work.
     DispatchQueue::main().async([weak = weakSelf()] {
@@ -91,7 +91,7 @@ void VigilorMonitor::initialize() {
 void VigilorMonitor::takeStoreReport(const DefaultsStoreReport& report) {
     using Kind = DefaultsStoreReport::Kind;
     if (report.kind != Kind::unwritable && report.kind != Kind::writable) {
-        append(report.text);
+        log_.append(report.text);
         return;
     }
     if (report.kind == Kind::unwritable)
@@ -104,7 +104,7 @@ void VigilorMonitor::takeStoreReport(const DefaultsStoreReport& report) {
     if (why == settingsUnsaved())
         return;
     settingsUnsaved = why;
-    append(why ? settingsUnsavedText(*why) : "Settings are saved again");
+    log_.append(why ? settingsUnsavedText(*why) : "Settings are saved again");
 }
 
 void VigilorMonitor::startRuntimeServicesAfterLaunch() {
@@ -138,7 +138,7 @@ void VigilorMonitor::startRuntimeServicesAfterLaunch() {
         }
     });
     setupMicrophoneDetection();
-    appendLockEvent("Runtime services started");
+    log_.appendLockEvent("Runtime services started");
 }
 
 RemoteCompanion* VigilorMonitor::remoteCompanion() {
@@ -189,7 +189,7 @@ void VigilorMonitor::configureRemoteCompanion() {
         relay->onEvent = [weak = weakSelf()](const std::string& text) {
             DispatchQueue::main().async([weak, text] {
                 if (auto self = weak.lock()) {
-                    self->append(text);
+                    self->log_.append(text);
                     self->updateRemoteCompanionStatus();
                 }
             });
@@ -227,6 +227,6 @@ void VigilorMonitor::registerSessionNotifications() {
     if (!started) {
         const std::string reason = services_.sessionEvents->unavailableReason();
         systemLog("session", reason);
-        append(reason);
+        log_.append(reason);
     }
 }

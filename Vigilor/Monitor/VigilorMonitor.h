@@ -25,7 +25,9 @@
 #include "Vigilor/Companion/SettingsSync.h"
 #include "Vigilor/Config/PresenceModels.h"
 #include "Vigilor/Config/VigilorConfig.h"
+#include "Vigilor/Monitor/ActivityLog.h"
 #include "Vigilor/Monitor/CoachingState.h"
+#include "Vigilor/Monitor/DurationText.h"
 #include "Vigilor/Monitor/DeviceState.h"
 #include "Vigilor/Monitor/LockAttempt.h"
 #include "Vigilor/Monitor/LockDecision.h"
@@ -166,8 +168,6 @@ public:
     Published<std::string> walkRhythmStatus{*this, "Walk rhythm starts after Zorvi credits a walk."};
     Published<std::optional<DeskHealthSummary>> deskHealth{*this, std::nullopt};
     Published<RecoveryMirror> recovery{*this, RecoveryMirror{}};
-    Published<std::vector<std::string>> events{*this, {}};
-    Published<std::vector<std::string>> lockEvents{*this, {}};
     Published<VigilorConfig> config;
     Published<std::string> launchAtLoginStatus{*this, "Off"};
     Published<std::optional<std::string>> launchAtLoginError{*this, std::nullopt};
@@ -223,15 +223,9 @@ public:
     void updateDeviceUUID(const std::string& uuidString, BluetoothDeviceType deviceType);
     void updateDeviceName(const std::string& name, BluetoothDeviceType deviceType);
 
-    // Activity log, lock log and the lock-event log file.
-    void append(const std::string& text);
-    void appendLockEvent(const std::string& text);
-    static void diagLog(const std::string& message, Date now = SystemClock::shared().now());
-    static std::filesystem::path lockEventLogFile();
-    static std::string formatClock(double seconds);
-    static std::string formatDuration(double seconds);
-    static std::string formatDurationWithSeconds(double seconds);
-    static std::string formatMinuteSecondClock(double seconds);
+    // The activity log and the lock log.
+    ActivityLog& log() { return log_; }
+    const ActivityLog& log() const { return log_; }
 
     // Login item.
     void syncLaunchAtLoginStatus();
@@ -592,6 +586,7 @@ private:
     std::weak_ptr<VigilorMonitor> weakSelf() { return weak_from_this(); }
 
     MonitorServices services_;
+    ActivityLog log_{*this, *services_.clock};
 
     // Platform and service objects.
     bool lockingAvailable_ = true;

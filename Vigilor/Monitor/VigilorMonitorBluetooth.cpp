@@ -81,7 +81,7 @@ void VigilorMonitor::reportBluetooth(BluetoothState state, const std::string& ca
     setIfChanged(bluetoothState_, state);
     const BluetoothWords& words = bluetoothWords(state);
     if (*words.logLine)
-        append(words.logLine + (words.logsCause ? cause : std::string()));
+        log_.append(words.logLine + (words.logsCause ? cause : std::string()));
 }
 
 // Stops listening for the companion and forgets what was heard of it.

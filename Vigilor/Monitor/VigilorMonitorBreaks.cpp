@@ -119,7 +119,7 @@ void VigilorMonitor::deliverBreakNudge(const std::string& title, const std::stri
             return;
         DispatchQueue::main().async([weak, error] {
             if (auto self = weak.lock())
-                self->append("Notification failed: " + *error);
+                self->log_.append("Notification failed: " + *error);
         });
     });
 }
@@ -130,7 +130,7 @@ void VigilorMonitor::dismissCurrentEyeBreakPrompt() {
         eyeBreakCompletedAt_.reset();
         setIfChanged(breakHUDVisible, false);
         clearBreakNotification(eyeCategory);
-        append("Look-away popup dismissed");
+        log_.append("Look-away popup dismissed");
         return;
     }
     const Date at = now();
@@ -143,7 +143,7 @@ void VigilorMonitor::dismissCurrentEyeBreakPrompt() {
     setIfChanged(breakHUDVisible, false);
     setIfChanged(eyeRestRemaining, double(roundedInteger(c.eyeBreakDuration)));
     clearBreakNotification(eyeCategory);
-    append("Look-away nudge dismissed; next eye break in " + formatDuration(c.eyeBreakInterval));
+    log_.append("Look-away nudge dismissed; next eye break in " + formatDuration(c.eyeBreakInterval));
 }
 
 // A skipped walk is held back longer than a dismissed one; the walk itself stays due either way.
@@ -158,7 +158,7 @@ void VigilorMonitor::clearCurrentWalkBreakPrompt(WellnessEventKind eventKind, co
     if (breakHUDKind() == BreakHUDKind::walk)
         setIfChanged(breakHUDVisible, false);
     clearBreakNotification(walkCategory);
-    append(logMessage + "; walk remains due after " +
+    log_.append(logMessage + "; walk remains due after " +
            formatDurationWithSeconds(std::max(0.0, at.timeIntervalSince(lastWalkBreakAt_))) + " at desk");
 }
 
@@ -182,7 +182,7 @@ void VigilorMonitor::togglePaused() {
     publishPhase();
     if (!isPaused())
         staggerOverdueBreaks(now());
-    append(isPaused() ? "Monitoring paused" : "Monitoring resumed");
+    log_.append(isPaused() ? "Monitoring paused" : "Monitoring resumed");
 }
 
 // After a pause the eye comes back first, 4 minutes on, and the walk 5 minutes after it.

@@ -9,7 +9,7 @@ void VigilorMonitor::setupMicrophoneDetection() {
     AudioInputDevices& audio = *services_.audioInput;
     const auto device = audio.defaultInputDevice();
     if (!device) {
-        append("Microphone detection setup failed: could not resolve default input device");
+        log_.append("Microphone detection setup failed: could not resolve default input device");
         return;
     }
     currentDefaultInputDeviceID_ = *device;
@@ -25,7 +25,7 @@ void VigilorMonitor::setupMicrophoneDetection() {
     });
     defaultInputListenerInstalled_ = true;
     updateMicrophoneListeners(*device);
-    append("Microphone detection initialized");
+    log_.append("Microphone detection initialized");
 }
 
 void VigilorMonitor::updateMicrophoneListeners(AudioInputDevices::DeviceID device) {

@@ -25,7 +25,7 @@ void VigilorMonitor::reportCamera(CameraState state) {
     publishPhase();
     if (line.empty())
         return;
-    append(line);
+    log_.append(line);
     if (words.blocks && words.logsReason)
         systemLog("camera", line);
 }
@@ -73,7 +73,7 @@ void VigilorMonitor::requestCameraThenBluetooth() {
         if (const auto problem = cameraAccessProblem(services_.camera->authorizationStatus())) {
             reportCamera({*problem, {}});
         } else {
-        append("Camera permission granted");
+        log_.append("Camera permission granted");
             if (!cameraWords(cameraState().kind).works)
             configureCamera();
         }
@@ -108,10 +108,10 @@ void VigilorMonitor::configureCamera() {
     const std::shared_ptr<CaptureSession> session = device->makeCaptureSession();
     if (session->canSetSessionPreset(CaptureSession::Preset::low)) {
         session->setSessionPreset(CaptureSession::Preset::low);
-        diagLog("Camera session preset: low", now());
+        ActivityLog::diagLog("Camera session preset: low", now());
     } else {
         session->setSessionPreset(CaptureSession::Preset::medium);
-        diagLog("Camera session preset: medium fallback", now());
+        ActivityLog::diagLog("Camera session preset: medium fallback", now());
     }
     if (const auto failure = session->addDeviceInput()) {
         reportCamera({CameraState::Kind::cannotOpen, *failure});
@@ -124,7 +124,7 @@ void VigilorMonitor::configureCamera() {
                 self->captureOutput(frame);
         },
         videoQueue_);
-    diagLog(enrolling ? "Camera presence source: continuous enrolment video"
+    ActivityLog::diagLog(enrolling ? "Camera presence source: continuous enrolment video"
                       : "Camera presence source: pulsed video frames",
             now());
     {
@@ -178,8 +178,8 @@ void VigilorMonitor::applyFrameRateLimit(CaptureDevice& device) {
             break;
         }
     const auto report = [this](const std::string& text) {
-        append(text);
-        diagLog(text, now());
+        log_.append(text);
+        ActivityLog::diagLog(text, now());
     };
     if (!supported) {
         report("Camera frame-rate cap skipped: " + std::to_string(preferredCameraFrameRate) +
@@ -247,7 +247,7 @@ void VigilorMonitor::captureSessionInterruptionEnded() {
 }
 
 void VigilorMonitor::captureSessionRuntimeError() {
-    append("Camera runtime error; restarting");
+    log_.append("Camera runtime error; restarting");
 }
 
 // On the video queue: starts `session` again when it is still the monitor's and not running.

@@ -36,7 +36,7 @@ void VigilorMonitor::updateConfig(const std::function<void(VigilorConfig&)>& mut
         startCamera();
         // Said only of a camera that did start; one that could not has said why.
         if (cameraState().kind == CameraState::Kind::running)
-        append("Camera started: re-enabled for presence detection");
+        log_.append("Camera started: re-enabled for presence detection");
     } else if (previous.cameraPresenceEnabled && !next.cameraPresenceEnabled) {
         if (services_.watchdog)
             services_.watchdog->noteCameraModeChanged(false);
@@ -45,7 +45,7 @@ void VigilorMonitor::updateConfig(const std::function<void(VigilorConfig&)>& mut
         setIfChanged(secondsSinceFace, 0.0);
         setIfChanged(missingFaceSamples, 0);
         reportCamera({CameraState::Kind::switchedOff, {}});
-        append("Camera stopped: using device-only locking mode");
+        log_.append("Camera stopped: using device-only locking mode");
     }
 
     syncBluetoothForCurrentConfig(false);
@@ -57,14 +57,14 @@ void VigilorMonitor::updateConfig(const std::function<void(VigilorConfig&)>& mut
     if (!isApplyingRemoteSettings_)
         if (SettingsSync* sync = settingsSync())
             sync->push(next, now());
-    append("Settings updated");
+    log_.append("Settings updated");
 }
 
 void VigilorMonitor::logReplacedValues(const std::vector<VigilorConfig::ReplacedValue>& replaced) {
     for (const auto& r : replaced) {
         const std::string value = doubleDescription(r.value);
         if (reportedReplacedValues_.insert(r.key + "=" + value).second)
-            append("Setting " + r.key + " of " + value + r.unit + " cannot be used: using " +
+            log_.append("Setting " + r.key + " of " + value + r.unit + " cannot be used: using " +
                    doubleDescription(r.replacement) + r.unit);
     }
 }
@@ -78,7 +78,7 @@ void VigilorMonitor::applyRemoteSettings(const SyncedSettings& settings) {
     std::optional<std::string> device;
     if (SettingsSync* sync = settingsSync())
         device = sync->lastSyncedFromDevice();
-    append("Settings synced from " + device.value_or("another computer"));
+    log_.append("Settings synced from " + device.value_or("another computer"));
 }
 
 void VigilorMonitor::syncBluetoothForCurrentConfig(bool requestIfNeeded) {
@@ -116,16 +116,16 @@ void VigilorMonitor::requestNotificationAuthorization(const std::string& enabled
             if (!self)
                 return;
             if (error)
-                self->append(failurePrefix + *error);
+                self->log_.append(failurePrefix + *error);
             else
-                self->append(granted ? enabledLine : deniedLine);
+                self->log_.append(granted ? enabledLine : deniedLine);
         });
     });
 }
 
 void VigilorMonitor::setCurrentDistanceAsIdeal() {
     if (!facePresent() || !currentFaceWidth()) {
-        append("Distance calibration skipped: face not visible");
+        log_.append("Distance calibration skipped: face not visible");
         return;
     }
     const double width = *currentFaceWidth();
@@ -134,7 +134,7 @@ void VigilorMonitor::setCurrentDistanceAsIdeal() {
         c.distanceCalibrationMode = DistanceCalibrationMode::manual;
         c.savedDistanceBaselineFaceWidth = width;
     });
-    append("Distance calibrated");
+    log_.append("Distance calibrated");
 }
 
 bool VigilorMonitor::remoteStatusEndpointReady(const VigilorConfig& c) {

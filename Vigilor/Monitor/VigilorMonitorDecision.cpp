@@ -98,8 +98,8 @@ void VigilorMonitor::actOnVerdict(const ZorviPresenceInputs& in, const ZorviPres
         // Said once per absence, and only by the camera rules.
         if (ZorviLockDecision::ruleSet(in) == ZorviRuleSet::camera && !lockedForCurrentAbsence_) {
             lockedForCurrentAbsence_ = true;
-            appendLockEvent("Auto lock suppressed: Zorvi locking is disabled");
-            append("Auto lock suppressed: locking disabled");
+            log_.appendLockEvent("Auto lock suppressed: Zorvi locking is disabled");
+            log_.append("Auto lock suppressed: locking disabled");
         }
         break;
     case Kind::lock:
@@ -146,7 +146,7 @@ void VigilorMonitor::lockForCurrentAbsence(const ZorviLockCall& call, const Zorv
     lockedForCurrentAbsence_ = true;
     const bool retry = lockAttempt_.stage() == LockAttempt::Stage::failed;
     if (!retry)
-        append(call.activityLine);
+        log_.append(call.activityLine);
     const auto completion = [weak = weakSelf(), sightings = presenceSightings_, verdict](bool started) {
         auto self = weak.lock();
         if (!self || self->presenceSightings_ != sightings) // the user came back meanwhile

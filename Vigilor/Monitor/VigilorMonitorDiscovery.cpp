@@ -8,7 +8,7 @@ void VigilorMonitor::startDeviceDiscovery() {
     discoveredDevicesMap_.clear();
     publishDiscoveredDevices({});
     if (!bluetoothPresenceEnabled()) {
-        append("Device discovery: Bluetooth not enabled in settings");
+        log_.append("Device discovery: Bluetooth not enabled in settings");
         return;
     }
     if (!central_)
@@ -16,7 +16,7 @@ void VigilorMonitor::startDeviceDiscovery() {
     // A central that has not reported powered on yet starts this scan on that report.
     if (central_)
         central_->scanForPeripherals(true);
-    append("Device discovery started");
+    log_.append("Device discovery started");
 
     if (discoveryMaintenanceTimer_)
         discoveryMaintenanceTimer_->invalidate();
@@ -39,7 +39,7 @@ void VigilorMonitor::stopDeviceDiscovery() {
     discoveredDevicesMap_.clear();
     if (central_ && !bluetoothPresenceEnabled())
         central_->stopScan();
-    append("Device discovery stopped");
+    log_.append("Device discovery stopped");
 }
 
 void VigilorMonitor::recordDiscoveredDevice(const BluetoothPeripheral& peripheral, int rssi,

@@ -116,18 +116,18 @@ void VigilorMonitor::finishFaceEnrolment(bool success) {
                 self->objectWillChange();
                 if (progress)
                     progress->setComplete(true);
-                diagLog("Face enrolment succeeded: " + std::to_string(prints.size()) + " prints written");
+                ActivityLog::diagLog("Face enrolment succeeded: " + std::to_string(prints.size()) + " prints written");
             } catch (const FaceIdentityError& error) {
                 self->objectWillChange();
                 if (progress)
                     progress->setError(error);
-                diagLog("Face enrolment write failed: " + error.errorDescription());
+                ActivityLog::diagLog("Face enrolment write failed: " + error.errorDescription());
             } catch (const std::exception& error) {
                 self->objectWillChange();
                 if (progress)
                     progress->setError(
                         FaceIdentityError(Case::filePermissionFailed, std::string(error.what())));
-                diagLog("Face enrolment write failed: " + std::string(error.what()));
+                ActivityLog::diagLog("Face enrolment write failed: " + std::string(error.what()));
             }
         });
         return;
@@ -142,7 +142,7 @@ void VigilorMonitor::finishFaceEnrolment(bool success) {
                 self->objectWillChange();
                 progress->setError(FaceIdentityError(Case::captureNoFrames));
             }
-        diagLog("Face enrolment failed: " + message);
+        ActivityLog::diagLog("Face enrolment failed: " + message);
     });
 }
 

@@ -34,7 +34,7 @@ void VigilorMonitor::applyFaceResult(const FrameAnalysisResult& result) {
     framePhase_ = MonitorPhase::ready;
     publishPhase();
     if (previousMisses >= config().minMissingSamples)
-        append("Face reacquired after " + std::to_string(previousMisses) + " misses");
+        log_.append("Face reacquired after " + std::to_string(previousMisses) + " misses");
 }
 
 // A dark frame without a face holds the presence state as it is (only the light is reported), unless
@@ -51,7 +51,7 @@ void VigilorMonitor::applyDarkFrame(const FrameAnalysisResult&) {
     }
     setIfChanged(missingFaceSamples, missingFaceSamples() + 1);
     if (missingFaceSamples() == 1)
-        append("Dark room: no activity for 120s, allowing away lock");
+        log_.append("Dark room: no activity for 120s, allowing away lock");
     setIfChanged(facePresent, false);
     clearFaceGeometry();
     setIfChanged(isLookingAway, false);
@@ -107,5 +107,5 @@ void VigilorMonitor::applyIdentityMatch(const FaceMatchOutcome& outcome) {
 }
 
 void VigilorMonitor::reportVisionError(const std::string& description) {
-    append("Vision error: " + description);
+    log_.append("Vision error: " + description);
 }

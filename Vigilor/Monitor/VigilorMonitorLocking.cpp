@@ -13,11 +13,11 @@
 
 void VigilorMonitor::lockNow() {
     if (!config().screenLockingEnabled) {
-        appendLockEvent("Manual lock blocked: Zorvi locking is disabled");
-        append("Manual lock blocked: locking disabled");
+        log_.appendLockEvent("Manual lock blocked: Zorvi locking is disabled");
+        log_.append("Manual lock blocked: locking disabled");
         return;
     }
-    append("Manual lock requested");
+    log_.append("Manual lock requested");
     lockScreen("Manual");
 }
 
@@ -26,7 +26,7 @@ void VigilorMonitor::lockScreen(const std::string& source, LockCompletion comple
                                 LockAttempt::Requester who) {
     const auto refuse = [&](const std::string& lockLogLine) {
         if (!quiet)
-            appendLockEvent(lockLogLine);
+            log_.appendLockEvent(lockLogLine);
         lockAttempt_.refused(now(), quiet);
         if (completion)
             completion(false);
@@ -72,11 +72,11 @@ void VigilorMonitor::AttemptOutputs::cancelConfirmationTimeout() {
 }
 
 void VigilorMonitor::AttemptOutputs::activityLog(const std::string& line) {
-    m_.append(line);
+    m_.log_.append(line);
 }
 
 void VigilorMonitor::AttemptOutputs::lockLog(const std::string& line) {
-    m_.appendLockEvent(line);
+    m_.log_.appendLockEvent(line);
 }
 
 void VigilorMonitor::AttemptOutputs::statusEvent(const std::string& event, const std::string& source) {
@@ -131,7 +131,7 @@ void VigilorMonitor::sessionLockersChanged(bool hasScreenLocker) {
     if (std::exchange(sessionHasScreenLocker_, hasScreenLocker) == hasScreenLocker || hasScreenLocker)
         return;
     systemLog("session", noScreenLockerText);
-    append(noScreenLockerText);
+    log_.append(noScreenLockerText);
 }
 
 // Whoever locked it, the session is locked: the break prompts go, and a remote command that asked for
@@ -170,7 +170,7 @@ void VigilorMonitor::deliverMacLockedNotification(const std::string& source, Dat
                 if (granted)
                     self->addMacLockedNotification(source, lockedAt);
                 else if (error)
-                    self->append("Lock notification setup failed: " + *error);
+                    self->log_.append("Lock notification setup failed: " + *error);
             });
         });
 }
@@ -186,7 +186,7 @@ void VigilorMonitor::addMacLockedNotification(const std::string& source, Date lo
             return;
         DispatchQueue::main().async([weak, error] {
             if (auto self = weak.lock())
-                self->append("Lock notification failed: " + *error);
+                self->log_.append("Lock notification failed: " + *error);
         });
     });
 }
@@ -270,7 +270,7 @@ void VigilorMonitor::creditAwayAfterLock(Date returnedAt, double awaySeconds, bo
     clearBreakNotification("app.zorvi.break.eye");
     clearBreakNotification("app.zorvi.break.walk");
     postWelcomeBack(awaySeconds, zorvisLock, credit);
-    appendLockEvent("Welcome back \u2014 locked away " + formatDuration(awaySeconds) + awayCreditLogText(credit));
+    log_.appendLockEvent("Welcome back \u2014 locked away " + formatDuration(awaySeconds) + awayCreditLogText(credit));
 }
 
 // Only a lock that Zorvi made was kept by Zorvi; the breaks named are those the absence reset.
@@ -309,7 +309,7 @@ std::string VigilorMonitor::awayCreditLogText(AwayCredit credit) {
 // The session stays the monitor's; a low-power restart that falls due while the display sleeps leaves
 // the camera off.
 void VigilorMonitor::screensDidSleep() {
-    appendLockEvent("Display slept");
+    log_.appendLockEvent("Display slept");
     sendStatusEvent("display_slept", "System", now());
     displayAsleep_ = true;
     refreshFrameInputs();
@@ -319,7 +319,7 @@ void VigilorMonitor::screensDidSleep() {
 
 // The camera comes back only where it is in use: in device-only mode it stays off.
 void VigilorMonitor::screensDidWake() {
-    appendLockEvent("Display woke");
+    log_.appendLockEvent("Display woke");
     sendStatusEvent("display_woke", "System", now());
     displayAsleep_ = false;
     refreshFrameInputs();

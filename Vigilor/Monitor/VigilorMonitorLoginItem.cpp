@@ -33,12 +33,12 @@ void VigilorMonitor::reconcileLaunchAtLoginIfNeeded() {
         if (status == LoginItem::Status::enabled || status == LoginItem::Status::requiresApproval) {
             failure = item.unregisterItem();
             if (!failure)
-                append("Launch at login unregistered");
+                log_.append("Launch at login unregistered");
         }
     } else if (status == LoginItem::Status::notRegistered) {
         failure = item.registerItem();
         if (!failure)
-            append("Launch at login registered");
+            log_.append("Launch at login registered");
     } else if (status == LoginItem::Status::requiresApproval) {
         launchAtLoginError = std::string("Zorvi's autostart entry is switched off. Turn Zorvi on in your "
                                          "desktop's startup applications to finish enabling launch at "
@@ -47,13 +47,13 @@ void VigilorMonitor::reconcileLaunchAtLoginIfNeeded() {
         const std::string path = item.applicationPath().string();
         launchAtLoginError = "Zorvi cannot start at login: its program " + path +
                              " cannot be found. Start Zorvi again from where it is installed.";
-        append("Launch at login unavailable: program not found (path: " + path + ")");
+        log_.append("Launch at login unavailable: program not found (path: " + path + ")");
     }
 
     if (failure) {
         const std::string text = "Launch at login failed: " + *failure;
         launchAtLoginError = text;
-        append(text);
+        log_.append(text);
     }
     syncLaunchAtLoginStatus();
 }

@@ -68,9 +68,9 @@ void VigilorMonitor::updateRemoteCompanionStatus() {
 void VigilorMonitor::publishRemoteStatusNow() {
     if (remoteStatusEndpointReady(config())) {
         sendStatusEvent("heartbeat", "Zorvi", now());
-        append("Remote status publish requested");
+        log_.append("Remote status publish requested");
     } else {
-        append("Remote status skipped: configure a valid status endpoint");
+        log_.append("Remote status skipped: configure a valid status endpoint");
         updateRemoteCompanionStatus();
     }
 }
@@ -122,25 +122,25 @@ void VigilorMonitor::handleRemoteLockCommand(const RemoteLockCommand& command) {
     };
     if (!lockingAvailable_) {
         acknowledge("rejected", "locking unavailable in this build");
-        appendLockEvent("Remote lock rejected: locking unavailable");
+        log_.appendLockEvent("Remote lock rejected: locking unavailable");
         return;
     }
     if (!config().screenLockingEnabled) {
         acknowledge("rejected", "locking disabled");
-        appendLockEvent("Remote lock rejected: locking disabled");
+        log_.appendLockEvent("Remote lock rejected: locking disabled");
         return;
     }
     const Date at = now();
     if (lockAttempt_.locked()) {
-        append("Remote lock requested while already locked");
-        appendLockEvent("Remote lock confirmed: this computer was already locked");
+        log_.append("Remote lock requested while already locked");
+        log_.appendLockEvent("Remote lock confirmed: this computer was already locked");
         acknowledge("session_locked_confirmed", "Mac was already locked.");
         sendStatusEvent("locked", "Mac", at);
         return;
     }
     pendingRemoteLockCommand_ = command;
-    append("Remote lock requested");
-    appendLockEvent("Remote lock command seen");
+    log_.append("Remote lock requested");
+    log_.appendLockEvent("Remote lock command seen");
     sendStatusEvent("remote_lock_requested", "Remote", at);
     lockScreen("Remote", [weak = weakSelf(), command](bool started) {
         auto self = weak.lock();
@@ -177,7 +177,7 @@ void VigilorMonitor::scheduleRemoteLockConfirmationTimeout(const RemoteLockComma
                 pending, "expired",
                 "Mac invoked lock, but the session did not confirm it was locked. Screen Sharing or "
                 "display-sleep prevention may be active.");
-        self->appendLockEvent("Remote lock expired: the session did not confirm the lock");
+        self->log_.appendLockEvent("Remote lock expired: the session did not confirm the lock");
         self->sendStatusEvent("remote_lock_failed", "Mac", self->now());
     });
 }

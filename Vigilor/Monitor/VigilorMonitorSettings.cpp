@@ -32,14 +32,14 @@ void VigilorMonitor::resetDistanceCalibration() {
         c.distanceCalibrationMode = DistanceCalibrationMode::automatic;
         c.savedDistanceBaselineFaceWidth.reset();
     });
-    append("Distance calibration reset");
+    log_.append("Distance calibration reset");
 }
 
 // The update path hands the new secret to the relay client and restarts it.
 void VigilorMonitor::regenerateRemoteSharedSecret() {
     const std::string secret = VigilorConfig::makeRemoteSharedSecret();
     updateConfig([&](VigilorConfig& c) { c.remoteSharedSecret = secret; });
-    append("Remote companion secret regenerated");
+    log_.append("Remote companion secret regenerated");
 }
 
 void VigilorMonitor::updateDeviceUUID(const std::string& uuidString, BluetoothDeviceType deviceType) {

@@ -8,7 +8,7 @@ void VigilorMonitor::postMacLockedWebhook(const std::string& urlText, const std:
                                           Date lockedAt) {
     const auto url = parseUrl(urlText);
     if (!url || !url->isHttpOrHttps()) {
-        append("Lock webhook skipped: invalid URL");
+        log_.append("Lock webhook skipped: invalid URL");
         return;
     }
     HttpRequest request;
@@ -32,7 +32,7 @@ void VigilorMonitor::postMacLockedWebhook(const std::string& urlText, const std:
             return;
         DispatchQueue::main().async([weak, line] {
             if (auto self = weak.lock())
-                self->append(line);
+                self->log_.append(line);
         });
     });
 }

@@ -68,7 +68,7 @@ void VigilorMonitor::updateWellness(Date at) {
         const std::string manner = !face ? "stepped away" : eyesClosed() ? "closed your eyes" : "looked away";
         recordWellnessEvent(WellnessEventKind::eyeRest, restSoFar, at);
         celebrate("Eyes rested");
-        append("Eye break completed (" + manner + ")");
+        log_.append("Eye break completed (" + manner + ")");
     }
 
     publishBreakPrompt(at, resting, restSoFar);
@@ -81,7 +81,7 @@ void VigilorMonitor::updateWellness(Date at) {
     if (snoozeUntil() && at >= *snoozeUntil()) {
         snoozeUntil = std::nullopt;
         staggerOverdueBreaks(at);
-        append("Focus snooze ended");
+        log_.append("Focus snooze ended");
     }
     setIfChanged(activePresenceSeconds, roundHalfAwayFromZero(at.timeIntervalSince(focusSessionStartedAt_)));
     refreshWellnessSummaries(at, false);
@@ -121,7 +121,7 @@ void VigilorMonitor::creditEyeBreakAfterAbsence(Date returnedAt, double awaySeco
     setIfChanged(isRestingNow, false);
     setIfChanged(breakHUDVisible, false);
     clearBreakNotification("app.zorvi.break.eye");
-    append("Eye timer reset after " + formatDuration(awaySeconds) + " away");
+    log_.append("Eye timer reset after " + formatDuration(awaySeconds) + " away");
 }
 
 void VigilorMonitor::resetMovementTimerAfterAway(Date returnedAt, double awaySeconds) {
@@ -135,11 +135,11 @@ void VigilorMonitor::resetMovementTimerAfterAway(Date returnedAt, double awaySec
     if (awaySeconds <= longestCreditedWalk && awaySeconds >= config().spontaneousWalkCreditDuration) {
         recordWellnessEvent(WellnessEventKind::movementCredit, awaySeconds, returnedAt);
         celebrate("Movement done");
-        append("Movement credited after " + away + " away");
-        diagLog("break: movement credited after " + wholeSeconds + "s away", now());
+        log_.append("Movement credited after " + away + " away");
+        ActivityLog::diagLog("break: movement credited after " + wholeSeconds + "s away", now());
     } else {
-        append("Movement timer reset after " + away + " away");
-        diagLog("break: movement timer reset after " + wholeSeconds + "s away; no walk credit", now());
+        log_.append("Movement timer reset after " + away + " away");
+        ActivityLog::diagLog("break: movement timer reset after " + wholeSeconds + "s away; no walk credit", now());
     }
 }
 

@@ -192,7 +192,7 @@ QWidget* recentEventsContent(SettingsSectionContext& context) {
     auto* list = new SettingsLogList(QStringLiteral("No events yet"));
     list->setObjectName(QStringLiteral("log.Recent events"));
     const auto redraw = [list, &monitor = context.monitor()] {
-        list->setLines(recentEventLines(monitor.events()));
+        list->setLines(shownLines(recentEventLines(monitor.log().events())));
     };
     redraw();
     context.onRefresh(redraw);
@@ -202,7 +202,7 @@ QWidget* recentEventsContent(SettingsSectionContext& context) {
 QWidget* lockAndSecurityLogContent(SettingsSectionContext& context) {
     auto* list = new SettingsLogList(QStringLiteral("No lock events yet"));
     list->setObjectName(QStringLiteral("log.Lock & security log"));
-    const auto redraw = [list, &monitor = context.monitor()] { list->setLines(monitor.lockEvents()); };
+    const auto redraw = [list, &monitor = context.monitor()] { list->setLines(shownLines(monitor.log().lockEvents())); };
     redraw();
     context.onRefresh(redraw);
     auto* photos = new SettingsControlShell(

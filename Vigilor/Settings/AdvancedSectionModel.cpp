@@ -59,7 +59,7 @@ std::string lockLogDetail(size_t lockEventCount) {
     return lockEventCount == 0 ? "No lock events" : std::to_string(lockEventCount) + " entries";
 }
 
-std::vector<std::string> recentEventLines(const std::vector<std::string>& events) {
+std::vector<LogLine> recentEventLines(const std::vector<LogLine>& events) {
     const auto count = std::min(events.size(), recentEventLineLimit);
     return {events.begin(), events.begin() + static_cast<std::ptrdiff_t>(count)};
 }

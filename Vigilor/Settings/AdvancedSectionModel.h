@@ -2,6 +2,7 @@
 
 #include "Vigilor/Config/VigilorConfig.h"
 #include "Vigilor/LockScreen/LockScreenMessageState.h"
+#include "Vigilor/Monitor/ActivityLog.h"
 
 #include <cstddef>
 #include <optional>
@@ -50,7 +51,7 @@ DisclosureHeader advancedDisclosureHeader(AdvancedDisclosure disclosure, size_t 
 std::string recentEventsDetail(size_t eventCount);
 std::string lockLogDetail(size_t lockEventCount);
 // The activity lines the "Recent events" box lists: the newest eight.
-std::vector<std::string> recentEventLines(const std::vector<std::string>& events);
+std::vector<LogLine> recentEventLines(const std::vector<LogLine>& events);
 inline constexpr size_t recentEventLineLimit = 8;
 
 // Details that follow a stored choice.

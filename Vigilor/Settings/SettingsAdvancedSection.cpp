@@ -111,14 +111,14 @@ QWidget* makeAdvancedSectionContent(SettingsSectionContext& context) {
     VigilorMonitor& monitor = context.monitor();
     for (const AdvancedDisclosure d : advancedDisclosures(monitor.lockingAvailable())) {
         const DisclosureHeader header =
-            advancedDisclosureHeader(d, monitor.events().size(), monitor.lockEvents().size());
+            advancedDisclosureHeader(d, monitor.log().events().size(), monitor.log().lockEvents().size());
         auto* disclosure = new SettingsDisclosure(qs(header.title), qs(header.detail), header.systemImage,
                                                   settingsTintColour(header.tint), contentOf(d, context),
                                                   header.startsExpanded);
         if (d == AdvancedDisclosure::recentEvents || d == AdvancedDisclosure::lockAndSecurityLog)
             context.onRefresh([disclosure, d, &monitor] {
                 disclosure->setDetail(
-                    qs(advancedDisclosureHeader(d, monitor.events().size(), monitor.lockEvents().size())
+                    qs(advancedDisclosureHeader(d, monitor.log().events().size(), monitor.log().lockEvents().size())
                            .detail));
             });
         layout->addWidget(disclosure);

@@ -191,7 +191,7 @@ QWidget* SettingsContent::settingsHero() {
     permissions->setObjectName(QStringLiteral("enablePermissions"));
     permissions->setFont(zorviCaption());
     connect(permissions, &QPushButton::clicked, this, [this] {
-        monitor_->append("Permission setup requested");
+        monitor_->log().append("Permission setup requested");
         monitor_->requestCameraThenBluetooth();
     });
     auto* trailing = new QVBoxLayout;

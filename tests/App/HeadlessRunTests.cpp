@@ -183,7 +183,7 @@ std::string fileText(const std::filesystem::path& file) {
 TEST_F(HeadlessRun, RunsOnWhenTheReaderOfItsOutputIsGone) {
     RunningApp app(headlessEnvironment(), RunningApp::Gather::outputClosed);
     const auto running = [] {
-        return fileText(VigilorMonitor::lockEventLogFile()).find("Runtime services started") !=
+        return fileText(ActivityLog::lockEventLogFile()).find("Runtime services started") !=
                std::string::npos;
     };
     for (const auto deadline = SteadyClock::now() + 10s;
@@ -222,7 +222,7 @@ TEST_P(HeadlessRun, StartsRunsAndEndsCleanlyOnASignal) {
     EXPECT_EQ(lines.count("[app] No X display could be opened: running without tray icon or windows"), 1u)
         << app.output();
 
-    std::ifstream log(VigilorMonitor::lockEventLogFile());
+    std::ifstream log(ActivityLog::lockEventLogFile());
     std::stringstream logText;
     logText << log.rdbuf();
     EXPECT_NE(logText.str().find("lockEvent: Runtime services started"), std::string::npos) << logText.str();

@@ -70,7 +70,7 @@ struct CameraPipeline : testing::Test {
             ASSERT_TRUE(h.eventually([&] { return !monitor->lockRequestRunning(); }));
         }
     }
-    std::vector<std::string> activity() const { return logTexts(monitor->events()); }
+    std::vector<std::string> activity() const { return logTexts(monitor->log().events()); }
 };
 
 TEST_F(CameraPipeline, AFaceThatLeavesIsMissedUntilTheSessionLocksOnce) {

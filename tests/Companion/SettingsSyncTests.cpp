@@ -488,7 +488,7 @@ TEST(MonitorSettingsSync, ACopyFromElsewhereIsAppliedAndOwnChangesArePushed) {
     other.service->push(changed, h.clock.now().addingTimeInterval(10));
     h.runLoop.loop().advance(SyncFolderFileSyncBackend::pollInterval);
     EXPECT_EQ(monitor->config().eyeBreakInterval, 1500);
-    EXPECT_EQ(logTexts(monitor->events())[0], "Settings synced from Studio");
+    EXPECT_EQ(logTexts(monitor->log().events())[0], "Settings synced from Studio");
     EXPECT_EQ(readStored()->originDevice, "Studio"); // not pushed back
 
     h.clock.advance(20);

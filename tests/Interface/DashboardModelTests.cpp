@@ -131,22 +131,6 @@ TEST(DashboardGeometry, TheDialHasTwelveHourAndSixtyMinuteTicksWithTheFirstMarke
     EXPECT_EQ(minutes[59], (DialTick{354, 1, 3, 0.055, 62}));
 }
 
-TEST(DashboardTexts, LockLinesSplitIntoTimeAndTextAtTheFirstSpaceThatEndsAPiece) {
-    const struct {
-        const char* line;
-        LockEventRow row;
-    } rows[] = {
-        {"09:41:07  Locked by Zorvi", {"09:41:07", " Locked by Zorvi"}},
-        {"09:41:07 Locked", {"09:41:07", "Locked"}},
-        {"  09:41:07 Locked", {"09:41:07", "Locked"}},
-        {"nospace", {}},
-        {"09:41:07 ", {}},
-        {"", {}},
-    };
-    for (const auto& r : rows)
-        EXPECT_EQ(lockEventRow(r.line), r.row) << '"' << r.line << '"';
-}
-
 TEST(DashboardTexts, TheRecoveryCardShowsTheKnownFiguresAndItsBandCapitalised) {
     const struct {
         const char* name;
@@ -315,13 +299,11 @@ TEST_F(DashboardModel, TintsFollowTheLevelsAndTheHeroMarksOnlyTheBlockedPhase) {
 
 TEST_F(DashboardModel, TheLockCardShowsTheNewestSixLinesAndCountsThemAll) {
     reset();
-    std::vector<std::string> lines;
-    for (int i = 0; i < 12; ++i)
-        lines.push_back("09:41:" + std::to_string(10 + i) + "  Event " + std::to_string(i));
-    monitor->lockEvents = lines;
+    for (int i = 0; i < 14; ++i)
+        monitor->log().appendLockEvent("Event " + std::to_string(i));
     const StatusWindowModel m = model();
     ASSERT_EQ(m.lockRows.size(), 6u);
-    EXPECT_EQ(m.lockRows.front(), (LockEventRow{"09:41:10", " Event 0"}));
+    EXPECT_EQ(m.lockRows.front().text, "Event 13");
     EXPECT_EQ(m.lockEventCount, 12u);
     EXPECT_EQ(m.pauseTitle, "Pause");
 }

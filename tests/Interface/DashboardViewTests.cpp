@@ -77,13 +77,13 @@ TEST_F(DashboardView, ShowsEachStateWithTheSectionsThatBelongToIt) {
         bool explainer;
         int lockRows;
     } states[] = {
-        {"first-run", [](auto&) {}, false, false, false, 0},
+        {"first-run", [](auto&) {}, false, false, false, 2}, // the start's own two lock lines
         {"good-week",
          [](auto& t) {
              t.monitor->deskHealth = DeskHealthSamples::week(84, 3);
              t.monitor->recovery = RecoveryMirror{58.2, 51.0, "strong"};
              t.monitor->wellnessPeriodSummaries = DeskHealthSamples::periods();
-             t.monitor->lockEvents = DeskHealthSamples::lockLines(12);
+             DeskHealthSamples::logLockEvents(t.monitor->log(), 12);
              t.hints(); // a settings change republishes Auto Lock from the settings
              t.monitor->autoLockEnabled = true;
              t.after(600);
@@ -93,20 +93,19 @@ TEST_F(DashboardView, ShowsEachStateWithTheSectionsThatBelongToIt) {
         {"walk-due-away-paused",
          [](auto& t) {
              t.monitor->deskHealth = DeskHealthSamples::week(42, 0);
-             t.monitor->lockEvents = DeskHealthSamples::lockLines(2);
+             DeskHealthSamples::logLockEvents(t.monitor->log(), 2);
              t.noFace();
              t.monitor->secondsSinceFace = 12.34;
              t.monitor->isPaused = true;
              t.after(3725);
          },
-         true, false, false, 2},
+         true, false, false, 6},
     };
     open();
     for (const auto& s : states) {
         reset();
         monitor->deskHealth = std::nullopt;
         monitor->recovery = RecoveryMirror{};
-        monitor->lockEvents = {};
         s.setup(*this);
         settle();
         picture(s.name);

@@ -173,7 +173,7 @@ TEST_F(MenuContentModelTests, ThePermissionButtonAsksAgainAndBringsBluetoothInLi
         const auto running = h.camera->lastSession;
         monitor->requestCameraThenBluetooth();
         EXPECT_EQ(h.camera->lastSession, running) << c.name << ": the running camera is not started twice";
-        EXPECT_EQ(logTexts(monitor->events()).front(), c.lastLine) << c.name;
+        EXPECT_EQ(logTexts(monitor->log().events()).front(), c.lastLine) << c.name;
         EXPECT_EQ(monitor->phase() == MonitorPhase::blocked, c.blocked) << c.name;
         EXPECT_EQ(monitor->bluetoothStatus(), "Bluetooth off in settings") << c.name;
     }

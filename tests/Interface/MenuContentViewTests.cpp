@@ -181,7 +181,7 @@ TEST_F(MenuContentViewTests, ThePermissionButtonLogsThenAsks) {
     open();
     h.camera->status = CameraDevice::denied;
     button(QStringLiteral("Continue for camera"))->click();
-    const auto lines = logTexts(monitor->events());
+    const auto lines = logTexts(monitor->log().events());
     ASSERT_GE(lines.size(), 2u);
     EXPECT_EQ(lines[1], "Permission setup requested");
     EXPECT_EQ(lines[0], "Camera permission denied");

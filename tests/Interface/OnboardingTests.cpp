@@ -105,7 +105,7 @@ protected:
     bool granted(const std::string& title) const { return !button(title)->isVisibleTo(controller->window()); }
     // The newest lines of the activity log, newest first, and how many it holds.
     std::vector<std::string> newestLog(std::size_t count) const {
-        const auto texts = logTexts(monitor->events());
+        const auto texts = logTexts(monitor->log().events());
         return {texts.begin(), texts.begin() + std::ptrdiff_t(std::min(count, texts.size()))};
     }
 

@@ -128,7 +128,7 @@ TEST_F(TrayWindows, TheDashboardOpensCentredComesBackWhereItWasAndItsShareButton
     monitor->deskHealth = DeskHealthSamples::week(84, 3);
     monitor->recovery = RecoveryMirror{58.2, 51.0, "strong"};
     monitor->wellnessPeriodSummaries = DeskHealthSamples::periods();
-    monitor->lockEvents = DeskHealthSamples::lockLines(4);
+    DeskHealthSamples::logLockEvents(monitor->log(), 4);
     controller->showMainWindow();
     QPointer<QWidget> dashboard = controller->mainWindow();
     ASSERT_TRUE(dashboard);

@@ -10,7 +10,7 @@ const UUID phoneIdentifier = *UUID::parse("0B7D1C2E-3F40-4A51-8B62-7C83D94EA5F6"
 const BluetoothPeripheral stranger{*UUID::parse("11111111-2222-4333-8444-555555555555"), "Speaker"};
 
 std::string newestEvent(const VigilorMonitor& monitor) {
-    return monitor.events().empty() ? std::string() : monitor.events().front().substr(10);
+    return monitor.log().events().empty() ? std::string() : monitor.log().events().front().text;
 }
 
 void deviceOnlyWatch(VigilorConfig& c) {
@@ -114,13 +114,13 @@ TEST_F(BluetoothPresence, ReportsTheCentralsState) {
     const auto central = h.bluetooth->central();
     ASSERT_NE(central, nullptr);
     for (const auto& c : cases) {
-        const size_t lines = monitor->events().size();
+        const size_t lines = monitor->log().events().size();
         central->report(c.state);
         EXPECT_EQ(monitor->bluetoothStatus(), c.status);
         if (c.logLine)
             EXPECT_EQ(newestEvent(*monitor), c.logLine) << c.status;
         else
-            EXPECT_EQ(monitor->events().size(), lines) << c.status;
+            EXPECT_EQ(monitor->log().events().size(), lines) << c.status;
         EXPECT_EQ(monitor->isBluetoothUnavailable(), c.unavailable) << c.status;
         EXPECT_EQ(central->isScanning(), c.state == State::poweredOn) << c.status;
     }

@@ -45,7 +45,7 @@ TEST(CallDetection, ReportsADefaultDeviceItCannotResolve) {
     MonitorHarness h;
     h.audio->defaultDevice.reset();
     auto monitor = h.makeMonitor();
-    EXPECT_EQ(monitor->events().front().substr(10),
+    EXPECT_EQ(monitor->log().events().front().text,
               "Microphone detection setup failed: could not resolve default input device");
     EXPECT_TRUE(h.audio->runningListeners.empty());
 }

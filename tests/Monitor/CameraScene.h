@@ -38,14 +38,14 @@ struct CameraScene {
         frame();
     }
     void advance(double seconds) { h.runLoop.loop().advance(seconds); }
-    std::vector<std::string> activity() const { return logTexts(monitor->events()); }
+    std::vector<std::string> activity() const { return logTexts(monitor->log().events()); }
     bool logged(const std::string& text) const {
         const auto texts = activity();
         return std::find(texts.begin(), texts.end(), text) != texts.end();
     }
     // The lock-event log file's text.
     static std::string lockEventFile() {
-        std::ifstream file(VigilorMonitor::lockEventLogFile());
+        std::ifstream file(ActivityLog::lockEventLogFile());
         std::stringstream text;
         text << file.rdbuf();
         return text.str();

@@ -33,7 +33,7 @@ TEST(CameraSession, ReportsHowTheSessionCameUp) {
         auto monitor = h.makeMonitor();
         EXPECT_EQ(monitor->cameraStatus(), c.cameraStatus) << c.name;
         EXPECT_EQ(monitor->phase(), c.phase) << c.name;
-        EXPECT_THAT(logTexts(monitor->events()), testing::Contains(c.line)) << c.name;
+        EXPECT_THAT(logTexts(monitor->log().events()), testing::Contains(c.line)) << c.name;
         EXPECT_EQ(monitor->captureSession() != nullptr, c.kept) << c.name;
         EXPECT_NE(CameraScene::lockEventFile().find(c.preset), std::string::npos) << c.name;
     }
@@ -57,7 +57,7 @@ TEST(CameraSession, CapsTheFrameRateAtFiveWhereTheFormatAllowsIt) {
         h.camera->frameRates = c.ranges;
         h.camera->frameDurationFailure = c.failure;
         auto monitor = h.makeMonitor();
-        EXPECT_THAT(logTexts(monitor->events()), testing::Contains(c.line));
+        EXPECT_THAT(logTexts(monitor->log().events()), testing::Contains(c.line));
         EXPECT_NE(CameraScene::lockEventFile().find(c.line), std::string::npos) << c.line;
     }
 }

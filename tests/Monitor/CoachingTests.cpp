@@ -46,7 +46,7 @@ struct Coaching : ::testing::Test {
             titles.push_back(request.title);
         return titles;
     }
-    std::vector<std::string> activity() const { return logTexts(monitor->events()); }
+    std::vector<std::string> activity() const { return logTexts(monitor->log().events()); }
 };
 
 } // namespace
@@ -113,8 +113,8 @@ TEST_F(Coaching, HoldsADismissedOrSkippedWalkBack) {
         EXPECT_FALSE(m->isWalkPromptDue(fresh.clock.now().addingTimeInterval(c.holdBack - 1))) << c.interval;
         EXPECT_TRUE(m->isWalkPromptDue(fresh.clock.now().addingTimeInterval(c.holdBack))) << c.interval;
         EXPECT_EQ(m->wellnessLedger().back().kind, c.kind);
-        EXPECT_EQ(m->events().front().substr(10), "Walk popup dismissed; walk remains due after " +
-                                                      VigilorMonitor::formatDurationWithSeconds(c.interval) +
+        EXPECT_EQ(m->log().events().front().text, "Walk popup dismissed; walk remains due after " +
+                                                      formatDurationWithSeconds(c.interval) +
                                                       " at desk");
     }
 }

@@ -47,7 +47,7 @@ struct DecisionTick : ::testing::Test {
         h.clock.set(at);
     }
     size_t lockCalls() const { return h.log.count("locker.lockSession"); }
-    std::vector<std::string> activity() const { return logTexts(monitor->events()); }
+    std::vector<std::string> activity() const { return logTexts(monitor->log().events()); }
 };
 
 void useWatch(VigilorConfig& c) {
@@ -76,7 +76,7 @@ TEST_F(DecisionTick, WalksTheWholeRoadFromAbsenceToWelcomeBack) {
     tick(2.5);
     EXPECT_EQ(monitor->decision(), "Locking\u2026"); // until the session says it is locked
     EXPECT_EQ(lockCalls(), 1u);
-    const std::string file = AtomicFile::read(VigilorMonitor::lockEventLogFile()).value_or("");
+    const std::string file = AtomicFile::read(ActivityLog::lockEventLogFile()).value_or("");
     const size_t countdownLine = file.find("decision: Face missing");
     EXPECT_NE(countdownLine, std::string::npos);
     EXPECT_EQ(file.find("decision: Face missing", countdownLine + 1), std::string::npos) << "logged as it starts only";
@@ -88,7 +88,7 @@ TEST_F(DecisionTick, WalksTheWholeRoadFromAbsenceToWelcomeBack) {
     // The session confirms the lock: attributed to us, with feedback.
     h.session->lockInfo = SessionLockInfo{true, std::nullopt};
     h.session->handlers.sessionDidResignActive();
-    EXPECT_THAT(monitor->lockEvents().front(), EndsWith("Screen locked by Zorvi (Auto)"));
+    EXPECT_THAT(monitor->log().lockEvents().front().text, EndsWith("Screen locked by Zorvi (Auto)"));
     tick();
     EXPECT_EQ(monitor->decision(), "Locked");
     ASSERT_EQ(h.relay->sent.back().event, "locked");
@@ -108,7 +108,7 @@ TEST_F(DecisionTick, WalksTheWholeRoadFromAbsenceToWelcomeBack) {
     EXPECT_EQ(h.relay->sent.back().event, "unlocked");
     EXPECT_EQ(h.notifications->added.back().identifier, "app.zorvi.welcomeback");
     EXPECT_EQ(monitor->celebration(), "Welcome back");
-    EXPECT_THAT(monitor->lockEvents().front(), ::testing::HasSubstr("Welcome back \u2014 locked away 1m"));
+    EXPECT_THAT(monitor->log().lockEvents().front().text, ::testing::HasSubstr("Welcome back \u2014 locked away 1m"));
 
     // Present again, then a second absence locks again.
     faceInView();
@@ -132,7 +132,7 @@ TEST_F(DecisionTick, ALockReportedAfterTheWaitIsStillALock) {
     h.session->reportLock(true);
     tick();
     EXPECT_EQ(monitor->decision(), "Locked");
-    EXPECT_THAT(monitor->lockEvents().front(), EndsWith("Screen locked by the system, user, or idle policy"));
+    EXPECT_THAT(monitor->log().lockEvents().front().text, EndsWith("Screen locked by the system, user, or idle policy"));
     EXPECT_EQ(h.relay->sent.back().event, "locked");
 }
 
@@ -171,9 +171,9 @@ TEST_F(DecisionTick, ABuildThatCannotLockRefusesOncePerAbsence) {
     faceGone();
     tick(40);
     size_t refusals = 0;
-    for (const auto& line : monitor->lockEvents())
+    for (const auto& line : monitor->log().lockEvents())
         refusals +=
-            line.ends_with("Lock skipped: locking is unavailable in this build (its sandbox cannot lock the "
+            line.text.ends_with("Lock skipped: locking is unavailable in this build (its sandbox cannot lock the "
                            "session)");
     EXPECT_EQ(refusals, 1u);
     EXPECT_NE(monitor->decision(), "Locked");
@@ -231,7 +231,7 @@ TEST_F(DecisionTick, HoldsTheFaceClockWhileTheCameraIsBusy) {
     EXPECT_EQ(lockCalls(), 0u);
     tick(1); // 12 s after the last sighting
     EXPECT_EQ(lockCalls(), 1u);
-    const std::string file = AtomicFile::read(VigilorMonitor::lockEventLogFile()).value_or("");
+    const std::string file = AtomicFile::read(ActivityLog::lockEventLogFile()).value_or("");
     EXPECT_NE(file.find("decision: Locking \u2014 camera busy, Watch away"), std::string::npos);
     EXPECT_EQ(h.relay->sent.back().snapshot.source, "Auto-Watch");
     tick(5); // one lock per absence

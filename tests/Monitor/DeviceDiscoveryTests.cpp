@@ -39,7 +39,7 @@ struct DeviceDiscovery : ::testing::Test {
             lines.push_back(device.name + " " + std::to_string(device.rssi));
         return lines;
     }
-    std::vector<std::string> activity() const { return logTexts(monitor->events()); }
+    std::vector<std::string> activity() const { return logTexts(monitor->log().events()); }
 };
 
 } // namespace

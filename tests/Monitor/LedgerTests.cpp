@@ -110,7 +110,7 @@ TEST(WellnessLedger, KeepsWhatDecodesAndACopyOfWhatDoesNot) {
         EXPECT_EQ(parseJson(*AtomicFile::read(copies[0])),
                   (Json{{VigilorMonitor::wellnessLedgerKey, c.stored}}))
             << c.name;
-        EXPECT_THAT(logTexts(monitor->events()), Contains(HasSubstr("kept already in " + copies[0].string())))
+        EXPECT_THAT(logTexts(monitor->log().events()), Contains(HasSubstr("kept already in " + copies[0].string())))
             << c.name;
         monitor->recordWellnessEvent(WellnessEventKind::eyeRest, 20, h.clock.now());
         EXPECT_EQ(ledgerStore().value(VigilorMonitor::wellnessLedgerKey)->size(), c.kept + 1) << c.name;
@@ -290,7 +290,7 @@ TEST(WellnessLedger, ALongLedgerIsReadAsideUnderTheSameRules) {
                             : parseJson(copy)->at(VigilorMonitor::wellnessLedgerKey).size() == 3'001u)
                 << c.name;
             EXPECT_TRUE(h.eventually([&] {
-                const auto texts = logTexts(monitor->events());
+                const auto texts = logTexts(monitor->log().events());
                 return std::any_of(texts.begin(), texts.end(), [&](const auto& t) {
                     return t.find(copies[0].string()) != std::string::npos;
                 });

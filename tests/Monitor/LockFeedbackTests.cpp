@@ -28,8 +28,8 @@ struct LockFeedback : ::testing::Test {
         monitor = h.makeMonitor();
         h.log.clear();
     }
-    std::vector<std::string> activity() const { return logTexts(monitor->events()); }
-    std::vector<std::string> lockLog() const { return logTexts(monitor->lockEvents()); }
+    std::vector<std::string> activity() const { return logTexts(monitor->log().events()); }
+    std::vector<std::string> lockLog() const { return logTexts(monitor->log().lockEvents()); }
     void sessionLocks() {
         h.session->lockInfo = SessionLockInfo{true, std::nullopt};
         h.session->handlers.sessionDidResignActive();
@@ -155,7 +155,7 @@ TEST_F(LockFeedback, AttributesALockToItsRequestWithinTenSeconds) {
         fresh.session->handlers.sessionDidResignActive();
         const std::string expected =
             c.own ? "Screen locked by Zorvi (Manual)" : "Screen locked by the system, user, or idle policy";
-        EXPECT_THAT(m->lockEvents().front(), EndsWith(expected)) << c.delay;
+        EXPECT_THAT(m->log().lockEvents().front().text, EndsWith(expected)) << c.delay;
         EXPECT_EQ(fresh.relay->sent.back().event, "locked") << c.delay;
         EXPECT_EQ(fresh.relay->sent.back().snapshot.source, c.own ? "Manual" : "System") << c.delay;
         EXPECT_EQ(fresh.notifications->pendingAuthorizations.size(), c.own ? 1u : 0u) << c.delay;
@@ -298,8 +298,8 @@ TEST_F(LockFeedback, LogsWebhookFailures) {
         lock(*m, fresh, "Manual");
         fresh.session->handlers.sessionDidResignActive();
         const auto sawLine = [&] {
-            for (const auto& line : m->events())
-                if (line.substr(10).starts_with(c.line))
+            for (const auto& line : m->log().events())
+                if (line.text.starts_with(c.line))
                     return true;
             return false;
         };

@@ -47,7 +47,7 @@ TEST(LoginItemReconcile, BringsTheRegistrationInLineWithTheSetting) {
         monitor->updateConfig([&](VigilorConfig& config) { config.launchAtLogin = c.setting; });
         h.loginItem->setStatus(c.status);
         h.loginItem->calls.clear();
-        const std::string before = monitor->events().front();
+        const LogLine before = monitor->log().events().front();
         monitor->reconcileLaunchAtLoginIfNeeded();
 
         std::vector<Call> requests;
@@ -57,9 +57,9 @@ TEST(LoginItemReconcile, BringsTheRegistrationInLineWithTheSetting) {
         EXPECT_EQ(requests, c.requests) << c.name;
         EXPECT_EQ(monitor->launchAtLoginStatus(), c.statusWord) << c.name;
         EXPECT_EQ(monitor->launchAtLoginError().has_value(), c.error) << c.name;
-        const std::string after = monitor->events().front();
+        const LogLine after = monitor->log().events().front();
         if (*c.logLine) {
-            EXPECT_EQ(after.substr(10), c.logLine) << c.name;
+            EXPECT_EQ(after.text, c.logLine) << c.name;
         } else {
             EXPECT_EQ(after, before) << c.name;
         }
@@ -83,7 +83,7 @@ TEST(LoginItemReconcile, ExplainsWhyTheItemIsNeitherFoundNorApproved) {
     EXPECT_EQ(*monitor->launchAtLoginError(),
               "Zorvi cannot start at login: its program /home/me/build/vigilor cannot be found. Start Zorvi "
               "again from where it is installed.");
-    EXPECT_EQ(monitor->events().front().substr(10),
+    EXPECT_EQ(monitor->log().events().front().text,
               "Launch at login unavailable: program not found (path: /home/me/build/vigilor)");
 }
 
@@ -93,7 +93,7 @@ TEST(LoginItemReconcile, PublishesAndLogsAFailedRegistration) {
     h.loginItem->registerFailure = "Permission denied";
     monitor->updateConfig([](VigilorConfig& c) { c.launchAtLogin = true; });
     EXPECT_EQ(*monitor->launchAtLoginError(), "Launch at login failed: Permission denied");
-    EXPECT_EQ(monitor->events()[1].substr(10), "Launch at login failed: Permission denied");
+    EXPECT_EQ(monitor->log().events()[1].text, "Launch at login failed: Permission denied");
     EXPECT_EQ(monitor->launchAtLoginStatus(), "Off");
 
     h.loginItem->registerFailure.reset();

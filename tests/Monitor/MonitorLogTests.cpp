@@ -11,14 +11,14 @@ TEST(MonitorLog, KeepsTheNewestEightActivityAndTwelveLockLines) {
     MonitorHarness h;
     auto monitor = h.makeMonitor(false);
     for (int i = 1; i <= 20; ++i) {
-        monitor->append("event " + std::to_string(i));
-        monitor->appendLockEvent("lock " + std::to_string(i));
+        monitor->log().append("event " + std::to_string(i));
+        monitor->log().appendLockEvent("lock " + std::to_string(i));
     }
-    ASSERT_EQ(monitor->events().size(), 8u);
-    ASSERT_EQ(monitor->lockEvents().size(), 12u);
-    EXPECT_TRUE(monitor->events().front().ends_with("  event 20"));
-    EXPECT_TRUE(monitor->events().back().ends_with("  event 13"));
-    EXPECT_TRUE(monitor->lockEvents().back().ends_with("  lock 9"));
+    ASSERT_EQ(monitor->log().events().size(), 8u);
+    ASSERT_EQ(monitor->log().lockEvents().size(), 12u);
+    EXPECT_TRUE(monitor->log().events().front().shown().ends_with("  event 20"));
+    EXPECT_TRUE(monitor->log().events().back().shown().ends_with("  event 13"));
+    EXPECT_TRUE(monitor->log().lockEvents().back().shown().ends_with("  lock 9"));
 }
 
 TEST(MonitorLog, PrefixesLinesWithTheLocalClock) {
@@ -26,25 +26,25 @@ TEST(MonitorLog, PrefixesLinesWithTheLocalClock) {
     MonitorHarness h;
     h.clock.set(*parseIso8601Strict("2026-07-01T12:03:07Z"));
     auto monitor = h.makeMonitor(false);
-    monitor->append("Screen unlocked");
-    monitor->append("");
-    EXPECT_EQ(monitor->events()[1], "14:03:07  Screen unlocked");
-    EXPECT_EQ(monitor->events()[0], "14:03:07  ");
+    monitor->log().append("Screen unlocked");
+    monitor->log().append("");
+    EXPECT_EQ(monitor->log().events()[1], (LogLine{"14:03:07", "Screen unlocked"}));
+    EXPECT_EQ(monitor->log().events()[0].shown(), "14:03:07  ");
 }
 
 TEST(MonitorLog, WritesLockEventsToTheFileAndActivityOnlyToMemory) {
     MonitorHarness h;
     h.clock.set(*parseIso8601Strict("2026-03-01T08:30:00Z"));
-    const auto file = VigilorMonitor::lockEventLogFile();
+    const auto file = ActivityLog::lockEventLogFile();
     EXPECT_EQ(file, h.home.path() / ".local/state/zorvi/zorvi-lock-events.log");
     EXPECT_FALSE(std::filesystem::exists(file));
 
     auto monitor = h.makeMonitor(false); // writes "Lock attribution started", creating the folder
-    monitor->append("Settings updated");
-    monitor->appendLockEvent("Screen unlocked");
+    monitor->log().append("Settings updated");
+    monitor->log().appendLockEvent("Screen unlocked");
     EXPECT_EQ(*AtomicFile::read(file), "2026-03-01T08:30:00Z  lockEvent: Lock attribution started\n"
                                        "2026-03-01T08:30:00Z  lockEvent: Screen unlocked\n");
-    VigilorMonitor::diagLog("walk credited", *parseIso8601Strict("2026-03-01T08:31:00Z"));
+    ActivityLog::diagLog("walk credited", *parseIso8601Strict("2026-03-01T08:31:00Z"));
     EXPECT_THAT(*AtomicFile::read(file),
                 HasSubstr("lockEvent: Screen unlocked\n2026-03-01T08:31:00Z  walk credited\n"));
 }
@@ -53,7 +53,7 @@ TEST(MonitorLog, LosesALineQuietlyWhenTheFileCannotBeWritten) {
     TemporaryHome home;
     std::filesystem::create_directories(home.path() / ".local/state");
     ASSERT_TRUE(AtomicFile::write(home.path() / ".local/state/zorvi", "a file where the folder should be"));
-    VigilorMonitor::diagLog("lost", Date());
+    ActivityLog::diagLog("lost", Date());
     EXPECT_FALSE(std::filesystem::is_directory(home.path() / ".local/state/zorvi"));
 }
 
@@ -71,10 +71,10 @@ TEST(DurationFormats, MatchTheirTables) {
         {3725, "1h 2m", "1h 2m", "1h 2m", "02:05"}, {90061, "25h 1m", "25h 1m", "25h 1m", "01:01"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(VigilorMonitor::formatClock(c.seconds), c.clock) << c.seconds;
-        EXPECT_EQ(VigilorMonitor::formatDuration(c.seconds), c.duration) << c.seconds;
-        EXPECT_EQ(VigilorMonitor::formatDurationWithSeconds(c.seconds), c.withSeconds) << c.seconds;
-        EXPECT_EQ(VigilorMonitor::formatMinuteSecondClock(c.seconds), c.minuteSecond) << c.seconds;
+        EXPECT_EQ(formatClock(c.seconds), c.clock) << c.seconds;
+        EXPECT_EQ(formatDuration(c.seconds), c.duration) << c.seconds;
+        EXPECT_EQ(formatDurationWithSeconds(c.seconds), c.withSeconds) << c.seconds;
+        EXPECT_EQ(formatMinuteSecondClock(c.seconds), c.minuteSecond) << c.seconds;
     }
-    EXPECT_EQ(VigilorMonitor::formatDuration(std::nan("")), "0s"); // outside the domain, but no crash
+    EXPECT_EQ(formatDuration(std::nan("")), "0s"); // outside the domain, but no crash
 }

@@ -15,7 +15,7 @@ struct RemoteGlue : ::testing::Test {
         h.session->lockInfo = SessionLockInfo{true, at};
     }
     void unlockSession() { h.session->lockInfo = SessionLockInfo{false, std::nullopt}; }
-    std::string newestLockEvent() const { return monitor->lockEvents().front().substr(10); }
+    std::string newestLockEvent() const { return monitor->log().lockEvents().front().text; }
     void enableLocking() {
         monitor->updateConfig([](VigilorConfig& c) { c.screenLockingEnabled = true; });
     }
@@ -204,9 +204,9 @@ TEST_F(RemoteGlue, AnUnconfirmedRemoteLockExpires) {
 
 TEST_F(RemoteGlue, RelayEventsReachTheActivityLogOnTheMainQueue) {
     h.relay->onEvent("Remote companion disabled");
-    EXPECT_NE(monitor->events().front().substr(10), "Remote companion disabled");
+    EXPECT_NE(monitor->log().events().front().text, "Remote companion disabled");
     h.runLoop.loop().runUntilIdle();
-    EXPECT_EQ(monitor->events().front().substr(10), "Remote companion disabled");
+    EXPECT_EQ(monitor->log().events().front().text, "Remote companion disabled");
 }
 
 // Publishing "locked" takes a snapshot whose lock-state probe used to confirm the same lock again;
@@ -253,6 +253,6 @@ TEST_F(RemoteGlue, PublishesTheStatusNowOnlyWithAUsableEndpoint) {
         monitor->publishRemoteStatusNow();
         EXPECT_EQ(h.log.count("relay.sendStatus heartbeat"), c.sent) << c.statusURL;
         EXPECT_EQ(h.log.count("widget.mirror heartbeat"), c.sent) << c.statusURL;
-        EXPECT_EQ(monitor->events().front().substr(10), c.line);
+        EXPECT_EQ(monitor->log().events().front().text, c.line);
     }
 }

@@ -38,7 +38,7 @@ struct SettingOperations : ::testing::Test {
 
     // Each run of the update path pushes the settings to sync exactly once.
     size_t updates() const { return h.log.count("sync.push"); }
-    std::string activity(size_t index) const { return monitor->events().at(index).substr(10); }
+    std::string activity(size_t index) const { return monitor->log().events().at(index).text; }
 };
 
 struct Operation {

@@ -140,7 +140,7 @@ TEST(StoredData, ADamagedSettingsFileIsKeptAndTheLoginItemLeftAlone) {
         }
         ASSERT_EQ(copies.size(), 1u) << c.name;
         expectKept(c, copies[0]);
-        EXPECT_THAT(logTexts(monitor->events()), Contains(HasSubstr(copies[0].string()))) << c.name;
+        EXPECT_THAT(logTexts(monitor->log().events()), Contains(HasSubstr(copies[0].string()))) << c.name;
     }
 }
 

@@ -10,7 +10,7 @@ using ::testing::ElementsAre;
 namespace {
 
 std::string newestEvent(const VigilorMonitor& monitor) {
-    return monitor.events().front().substr(10);
+    return monitor.log().events().front().text;
 }
 
 struct UpdatePath : ::testing::Test {
@@ -111,7 +111,7 @@ TEST_F(UpdatePath, SwitchingCameraPresenceStopsAndRestartsTheCamera) {
     EXPECT_EQ(monitor->secondsSinceFace(), 0);
     EXPECT_EQ(monitor->missingFaceSamples(), 0);
     EXPECT_EQ(monitor->cameraStatus(), "Camera disabled for device-only mode");
-    EXPECT_EQ(monitor->events()[1].substr(10), "Camera stopped: using device-only locking mode");
+    EXPECT_EQ(monitor->log().events()[1].text, "Camera stopped: using device-only locking mode");
     monitor.reset(); // joins the video queue, so the stop has run
     EXPECT_EQ(session->stops, 1);
 }
@@ -123,12 +123,12 @@ TEST_F(UpdatePath, SwitchingCameraPresenceOnStartsTheCamera) {
     const auto& e = h.log.entries;
     const auto at = [&](const char* entry) { return std::find(e.begin(), e.end(), entry) - e.begin(); };
     EXPECT_LT(at("watchdog.cameraOn"), at("camera.authorizationStatus"));
-    EXPECT_EQ(monitor->events()[1].substr(10), "Camera started: re-enabled for presence detection");
+    EXPECT_EQ(monitor->log().events()[1].text, "Camera started: re-enabled for presence detection");
     // Without a camera nothing started: the last word is why.
     update([](VigilorConfig& c) { c.cameraPresenceEnabled = false; });
     h.camera->hasDevice = false;
     update([](VigilorConfig& c) { c.cameraPresenceEnabled = true; });
-    EXPECT_EQ(monitor->events()[1].substr(10), "No camera found");
+    EXPECT_EQ(monitor->log().events()[1].text, "No camera found");
     h.camera->hasDevice = true;
 
     h.log.clear();
@@ -169,8 +169,8 @@ TEST_F(UpdatePath, AppliesASyncedCopyWithoutPushingItBack) {
     EXPECT_FALSE(monitor->config().launchAtLogin);
     EXPECT_EQ(h.log.count("sync.push"), 0u);
     EXPECT_FALSE(monitor->isApplyingRemoteSettings());
-    EXPECT_EQ(monitor->events()[0].substr(10), "Settings synced from Studio");
-    EXPECT_EQ(monitor->events()[1].substr(10), "Settings updated");
+    EXPECT_EQ(monitor->log().events()[0].text, "Settings synced from Studio");
+    EXPECT_EQ(monitor->log().events()[1].text, "Settings updated");
 
     h.sync->deviceName.reset();
     monitor->applyRemoteSettings(SyncedSettings::from(remote));
@@ -333,7 +333,7 @@ TEST(SettingRules, KeepEveryRecordThatEntersWithinEachFieldsRule) {
             EXPECT_EQ(monitor->config().toJSON()[c.key], c.normalised) << name;
             const Json stored = DefaultsStore::standard().value(VigilorConfig::storageKey).value();
             EXPECT_EQ(stored[c.key], entry == load ? changed.toJSON()[c.key] : c.normalised) << name;
-            const auto lines = logTexts(monitor->events());
+            const auto lines = logTexts(monitor->log().events());
             const auto said = std::count_if(lines.begin(), lines.end(), [&](const std::string& line) {
                 return line.starts_with(std::string("Setting ") + c.key + " of ");
             });

@@ -18,8 +18,8 @@ TEST(VigilorMonitor, StartsWithItsInitialStateAndTwoLogLines) {
     EXPECT_EQ(monitor->remoteCompanionStatus(), "Remote companion off");
     EXPECT_EQ(monitor->bodyPose(), BodyPose::starting);
     EXPECT_EQ(monitor->recovery().band, "unknown");
-    EXPECT_THAT(logTexts(monitor->events()), ElementsAre("Zorvi started in coaching mode"));
-    EXPECT_THAT(logTexts(monitor->lockEvents()), ElementsAre("Lock attribution started"));
+    EXPECT_THAT(logTexts(monitor->log().events()), ElementsAre("Zorvi started in coaching mode"));
+    EXPECT_THAT(logTexts(monitor->log().lockEvents()), ElementsAre("Lock attribution started"));
     EXPECT_TRUE(monitor->lockingAvailable());
     EXPECT_FALSE(monitor->runtimeServicesStarted());
     // Nothing reaches the services before the runtime start; a first run only asks whether the desktop
@@ -51,15 +51,15 @@ TEST(VigilorMonitor, StartsItsRuntimeServicesInOrderOnce) {
                             "relay.restart", "session.start", "loginItem.status", "loginItem.status",
                             "loginItem.status", "camera.authorizationStatus", "camera.makeCaptureSession",
                             "audio.listenDefault", "audio.listenRunning 7"));
-    EXPECT_EQ(monitor->lockEvents().front().substr(10), "Runtime services started");
+    EXPECT_EQ(monitor->log().lockEvents().front().text, "Runtime services started");
 
     h.log.clear();
     monitor->startRuntimeServicesAfterLaunch();
     EXPECT_TRUE(h.log.entries.empty());
     const auto started = [&] {
         size_t n = 0;
-        for (const auto& line : monitor->lockEvents())
-            n += line.ends_with("Runtime services started");
+        for (const auto& line : monitor->log().lockEvents())
+            n += line.text == "Runtime services started";
         return n;
     };
     EXPECT_EQ(started(), 1u);
@@ -105,7 +105,7 @@ TEST(VigilorMonitor, FollowsTheCameraAuthorisation) {
         auto monitor = h.makeMonitor();
         EXPECT_EQ(monitor->cameraStatus(), c.cameraStatus) << c.status;
         EXPECT_EQ(monitor->phase(), c.phase) << c.status;
-        const auto texts = logTexts(monitor->events());
+        const auto texts = logTexts(monitor->log().events());
         const bool logged = std::find(texts.begin(), texts.end(), c.logLine) != texts.end();
         EXPECT_EQ(logged, *c.logLine != 0) << c.status;
         EXPECT_EQ(monitor->captureSession() != nullptr, c.status == CameraDevice::authorized) << c.status;
@@ -127,7 +127,7 @@ TEST(VigilorMonitor, WritesOneFileLinePerChangedDecisionText) {
     monitor->decision = "Present";
     monitor->decision = "Present";
     monitor->decision = "Away";
-    const std::string file = AtomicFile::read(VigilorMonitor::lockEventLogFile()).value_or("");
+    const std::string file = AtomicFile::read(ActivityLog::lockEventLogFile()).value_or("");
     size_t present = 0, pos = 0;
     while ((pos = file.find("  decision: Present\n", pos)) != std::string::npos)
         ++present, ++pos;
@@ -153,6 +153,6 @@ TEST(VigilorMonitor, ReportsSessionEventsItCannotReceive) {
     MonitorHarness h;
     h.session->available = false;
     auto monitor = h.makeMonitor();
-    const auto texts = logTexts(monitor->events());
+    const auto texts = logTexts(monitor->log().events());
     EXPECT_NE(std::find(texts.begin(), texts.end(), "Session events unavailable"), texts.end());
 }

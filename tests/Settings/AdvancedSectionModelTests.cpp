@@ -54,9 +54,9 @@ TEST(AdvancedSectionModel, LogHeadersCountLinesWithoutASingular) {
 
 TEST(AdvancedSectionModel, RecentEventsListOnlyTheNewestEight) {
     const auto lines = [](int n) {
-        std::vector<std::string> v;
+        std::vector<LogLine> v;
         for (int i = 0; i < n; ++i)
-            v.push_back("10:00:0" + std::to_string(i) + "  line " + std::to_string(i));
+            v.push_back({"10:00:0" + std::to_string(i), "line " + std::to_string(i)});
         return v;
     };
     for (const int n : {0, 1, 8, 9, 12}) {

@@ -290,22 +290,22 @@ TEST(AdvancedCardTest, LogHeadersCountLinesAndTheBoxesListThem) {
     auto* lockLog = t.named<SettingsLogList>(*t.card, "log.Lock & security log");
     const auto shownLockLog = [&] {
         QStringList lines;
-        for (const auto& line : t.monitor->lockEvents())
-            lines << qs(line);
+        for (const auto& line : t.monitor->log().lockEvents())
+            lines << qs(line.shown());
         return lines.empty() ? QStringList{"No lock events yet"} : lines;
     };
     EXPECT_EQ(lockLog->shownTexts(), shownLockLog());
-    const size_t start = t.monitor->lockEvents().size(); // the start-up's own lines
+    const size_t start = t.monitor->log().lockEvents().size(); // the start-up's own lines
     for (const char* text : {"Locked", "Unlocked", "Locked"})
-        t.monitor->appendLockEvent(text);
+        t.monitor->log().appendLockEvent(text);
     t.redraw();
     EXPECT_EQ(t.disclosure("Lock & security log")->detail().toStdString(),
               std::to_string(start + 3) + " entries");
     EXPECT_EQ(lockLog->shownTexts(), shownLockLog());
     EXPECT_EQ(t.disclosure("Recent events")->detail().toStdString(),
-              recentEventsDetail(t.monitor->events().size()));
+              recentEventsDetail(t.monitor->log().events().size()));
     EXPECT_EQ(t.named<SettingsLogList>(*t.card, "log.Recent events")->shownTexts().size(),
-              qsizetype(t.monitor->events().size()));
+              qsizetype(t.monitor->log().events().size()));
 }
 
 // One picture per disclosure, opened alone, in a window of the usual and of the least width.
@@ -317,7 +317,7 @@ TEST(AdvancedCardTest, RendersEveryDisclosureOpen) {
         c.remoteStatusEndpointURL = "https://relay.example/zorvi/status";
     });
     for (int i = 0; i < 4; ++i)
-        t.monitor->appendLockEvent("Locked by Zorvi after 12 s away (camera saw nobody, no input for 8 s)");
+        t.monitor->log().appendLockEvent("Locked by Zorvi after 12 s away (camera saw nobody, no input for 8 s)");
     t.build();
     t.disclosure("Tray & alerts")->header()->click();
     for (auto* d : t.disclosures()) {

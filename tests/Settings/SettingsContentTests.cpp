@@ -212,7 +212,7 @@ TEST_F(SettingsForm, EachEditIsOneUpdateThatTheRunningGuardActsOn) {
     EXPECT_FALSE(monitor->config().cameraPresenceEnabled);
     EXPECT_EQ(monitor->config().bluetoothPresenceMode, BluetoothPresenceMode::either);
     EXPECT_EQ(session->stops, 1) << "the camera stopped at once";
-    EXPECT_THAT(logTexts(monitor->events()), Contains("Camera stopped: using device-only locking mode"));
+    EXPECT_THAT(logTexts(monitor->log().events()), Contains("Camera stopped: using device-only locking mode"));
     EXPECT_GE(h.log.count("bluetooth.makeCentral"), 1u) << "and Bluetooth took over";
 
     // The rows that follow the mode are shown and hidden, never rebuilt.
@@ -280,7 +280,7 @@ TEST_F(SettingsForm, TheHeroShowsReadinessInTheNudgeColourAndAsksForPermissionWh
     Pictures::save(hero->grab().toImage(), artifacts, "hero-blocked");
     h.camera->status = CameraDevice::authorized; // the user joined the video group since
     permissions->click();
-    EXPECT_THAT(logTexts(monitor->events()), Contains("Permission setup requested"));
+    EXPECT_THAT(logTexts(monitor->log().events()), Contains("Permission setup requested"));
     settle();
     EXPECT_FALSE(permissions->isVisibleTo(hero));
 }
@@ -298,7 +298,7 @@ TEST_F(SettingsForm, TheHeroSaysWhileTheSettingsCannotBeSaved) {
         DefaultsStore::synchronizeAll();
         settle();
         EXPECT_EQ(shown("settingsUnsaved"), !open);
-        EXPECT_EQ(logTexts(monitor->events()).front(),
+        EXPECT_EQ(logTexts(monitor->log().events()).front(),
                   open ? "Settings are saved again" : "Settings cannot be saved: " + why);
     }
     DefaultsStore::setWriteGate(nullptr);
@@ -640,7 +640,7 @@ TEST(HonestStatus, EveryDeviceAndServiceStateIsToldAsItIs) {
              f.h.advance(40); // locks once the absence is long enough, then the session never confirms it
              EXPECT_EQ(f.h.log.count("locker.lockSession"), 1u);
              f.h.advance(11); // the second request goes unconfirmed too: this locker does not lock
-             return statusWords(*f.monitor) + "|" + f.monitor->lockEvents().front();
+             return statusWords(*f.monitor) + "|" + f.monitor->log().lockEvents().front().text;
          },
          {"|Lock requested, not confirmed|", "|Screen locker does not lock|", "but the session never locked"},
          {"|Locked", "macOS"}},

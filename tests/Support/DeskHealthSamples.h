@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Vigilor/Config/PresenceModels.h"
+#include "Vigilor/Monitor/ActivityLog.h"
 #include "Vigilor/Monitor/WellnessScore.h"
 
 #include <string>
@@ -73,18 +74,13 @@ inline std::vector<WellnessPeriodSummary> periods() {
     return {period("Today", 1), period("7 days", 6), period("30 days", 25)};
 }
 
-// Lines as the monitor writes them: the time, two spaces, the text; newest first.
-inline std::vector<std::string> lockLines(int count) {
+// Lock-log lines of the kinds the monitor writes, the last one newest.
+inline void logLockEvents(ActivityLog& log, int count) {
     static const char* const texts[] = {"Locked by Zorvi after 14s away", "Screen unlocked",
                                         "Manual lock requested from the dashboard",
                                         "Screen locked by Zorvi (Auto)"};
-    std::vector<std::string> lines;
-    for (int i = 0; i < count; ++i) {
-        const int minute = 59 - i;
-        lines.push_back("14:" + std::string(minute < 10 ? "0" : "") + std::to_string(minute) + ":07  " +
-                        texts[i % 4]);
-    }
-    return lines;
+    for (int i = 0; i < count; ++i)
+        log.appendLockEvent(texts[i % 4]);
 }
 
 } // namespace DeskHealthSamples

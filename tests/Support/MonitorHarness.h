@@ -23,11 +23,11 @@
 #include <thread>
 #include <vector>
 
-// The texts of log lines, without their "HH:mm:ss" prefix and its two spaces.
-inline std::vector<std::string> logTexts(const std::vector<std::string>& lines) {
+// The texts of log lines, without their times.
+inline std::vector<std::string> logTexts(const std::vector<LogLine>& lines) {
     std::vector<std::string> texts;
     for (const auto& line : lines)
-        texts.push_back(line.substr(10));
+        texts.push_back(line.text);
     return texts;
 }
 

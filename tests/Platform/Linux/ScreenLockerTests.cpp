@@ -101,7 +101,7 @@ protected:
             seconds -= 0.5;
         } while (seconds > 0);
     }
-    std::string newestLockEvent() const { return logTexts(monitor->lockEvents()).front(); }
+    std::string newestLockEvent() const { return logTexts(monitor->log().lockEvents()).front(); }
     std::string xdgScreensaverCalls() const {
         return (std::stringstream() << std::ifstream(folder / "xdg-screensaver.calls").rdbuf()).str();
     }
@@ -172,7 +172,7 @@ TEST_P(ScreenLockerTest, LocksWithTheLockerThereAndFollowsIt) {
     if (row.locker.empty()) { // nothing could lock, or the one thing asked failed: said so, and asked no more
         ASSERT_TRUE(h.finishLockRequest());
         ASSERT_TRUE(until([&] { return monitor->sessionHasScreenLocker() == false; }));
-        EXPECT_TRUE(std::ranges::count(logTexts(monitor->events()), VigilorMonitor::noScreenLockerText));
+        EXPECT_TRUE(std::ranges::count(logTexts(monitor->log().events()), VigilorMonitor::noScreenLockerText));
         EXPECT_EQ(monitor->readinessSummary(), "No screen locker found");
         EXPECT_EQ(monitor->lockReason(), "No screen locker found: Zorvi cannot lock this session.");
         tick(60);
