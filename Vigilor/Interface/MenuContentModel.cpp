@@ -62,24 +62,10 @@ std::string permissionSymbol(const VigilorMonitor& m) {
     return permissionIsForCamera(m) ? "camera.fill" : "dot.radiowaves.left.and.right";
 }
 
-QColor levelColour(NudgeLevel level) {
-    switch (level) {
-    case NudgeLevel::allCalm:
-        return Theme::success();
-    case NudgeLevel::gentleNudge:
-        return Theme::notice();
-    case NudgeLevel::worthAdjusting:
-        return Theme::warning();
-    case NudgeLevel::presenceCheck:
-        return Theme::critical();
-    }
-    return Theme::success();
-}
-
 MenuContentModel menuContentModel(const VigilorMonitor& m) {
     MenuContentModel model;
     const NudgeLevel level = m.nudgeLevel();
-    model.levelTint = levelColour(level);
+    model.levelTint = Theme::colorForLevel(level);
 
     fillMovement(model, m);
     model.eyes = {.facePresent = m.facePresent(),

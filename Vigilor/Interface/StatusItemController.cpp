@@ -54,7 +54,8 @@ Badge badgeFor(const VigilorMonitor& m, bool walkDue, bool liveState) {
     if (walkDue)
         return Badge::walkDue;
     if (liveState &&
-        (m.distanceLevel() == "red" || m.focusLevel() == "red" || m.wellnessSummary() != "On track"))
+        (m.distanceLevel() == NudgeLevel::presenceCheck || m.focusLevel() == NudgeLevel::presenceCheck ||
+         m.wellnessStatus() != WellnessStatus::onTrack))
         return Badge::warningDot;
     return Badge::none;
 }

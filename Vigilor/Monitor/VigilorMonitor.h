@@ -27,6 +27,7 @@
 #include "Vigilor/Config/VigilorConfig.h"
 #include "Vigilor/Monitor/ActivityLog.h"
 #include "Vigilor/Monitor/CallDetector.h"
+#include "Vigilor/Monitor/CoachingState.h"
 #include "Vigilor/Monitor/CompanionPresence.h"
 #include "Vigilor/Monitor/DurationText.h"
 #include "Vigilor/Monitor/DeviceState.h"
@@ -160,9 +161,7 @@ public:
     Published<bool> cameraInterrupted{*this, false};
     Published<bool> lowLight{*this, false};
     Published<bool> remoteControlActive{*this, false};
-    Published<std::string> bodyPoseSummary{*this, "Face only"};
-    Published<std::string> bodyPoseDetail{*this, "wide view helps"};
-    Published<std::string> bodyPoseLevel{*this, "yellow"};
+    Published<BodyPose> bodyPose{*this, BodyPose::starting};
     Published<double> activePresenceSeconds{*this, 0};
     Published<std::vector<WellnessPeriodSummary>> wellnessPeriodSummaries{*this, {}};
     Published<std::string> wellnessRhythmStatus{*this, "Health rhythm starts after Zorvi sees a break."};
@@ -315,12 +314,14 @@ public:
     std::string watchSignalDetail() const;
     std::string inputSummary() const;
     std::string focusSummary() const;
-    std::string focusLevel() const;
+    NudgeLevel focusLevel() const;
     std::string distanceSummary() const;
-    std::string distanceLevel() const;
+    NudgeLevel distanceLevel() const;
     std::string distanceDetail() const;
+    Posture posture() const;
     std::string postureSummary() const;
     std::string postureDetail() const;
+    DeskPose deskPose() const;
     std::string deskPoseSummary() const;
     std::string deskPoseDetail() const;
     std::string deskFrameDetail() const;
@@ -333,7 +334,7 @@ public:
     double walkBreakProgress() const;
     double movementMinutesProgress() const;
     std::string movementElapsedHourNote() const;
-    std::string wellnessSummary() const;
+    WellnessStatus wellnessStatus() const;
     std::string nudgeTitle() const;
     std::string nudgeDetail() const;
     std::string nudgeSystemImage() const;
@@ -488,7 +489,6 @@ private:
     void applyDarkFrame(const FrameAnalysisResult& result);
     void applyMissedFrame(const FrameAnalysisResult& result);
     void clearFaceGeometry();
-    void setBodyPose(const std::string& summary, const std::string& detail, const std::string& level);
     void sendStatusEvent(const std::string& event, const std::string& eventSource, Date now);
     void requestNotificationAuthorization(const std::string& enabledLine, const std::string& deniedLine,
                                           const std::string& failurePrefix);

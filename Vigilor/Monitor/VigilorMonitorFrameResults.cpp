@@ -17,7 +17,7 @@ void VigilorMonitor::applyFrameResult(const FrameAnalysisResult& result) {
 void VigilorMonitor::applyFaceResult(const FrameAnalysisResult& result) {
     const int previousMisses = missingFaceSamples();
     darknessSince_.reset();
-    setBodyPose(result.bodyPoseSummary, result.bodyPoseDetail, result.bodyPoseLevel);
+    setIfChanged(bodyPose, result.bodyPose);
     setIfChanged(facePresent, true);
     setIfChanged(missingFaceSamples, 0);
     setIfChanged(currentFaceWidth, FrameAnalysis::roundedFaceGeometry(result.faceWidth));
@@ -46,7 +46,7 @@ void VigilorMonitor::applyDarkFrame(const FrameAnalysisResult&) {
     if (!FrameAnalysis::isDarkRoom(at.timeIntervalSince(*darknessSince_), inputIdleSeconds(),
                                    companion_->bluetoothPresenceEnabled(), companion_->watchPresent())) {
         setIfChanged(lowLight, true);
-        setBodyPose("Low light", "too dark to see clearly", "yellow");
+        setIfChanged(bodyPose, BodyPose::lowLight);
         return;
     }
     setIfChanged(missingFaceSamples, missingFaceSamples() + 1);
@@ -57,7 +57,7 @@ void VigilorMonitor::applyDarkFrame(const FrameAnalysisResult&) {
     setIfChanged(isLookingAway, false);
     setIfChanged(eyesClosed, false);
     setIfChanged(lowLight, true);
-    setBodyPose("Dark room", "away-lock proceeding after inactivity", "red");
+    setIfChanged(bodyPose, BodyPose::darkRoom);
 }
 
 void VigilorMonitor::applyMissedFrame(const FrameAnalysisResult& result) {
@@ -65,15 +65,14 @@ void VigilorMonitor::applyMissedFrame(const FrameAnalysisResult& result) {
     if (result.bodyPresenceConfirmed) {
         noteDeskPresence(at);
         setIfChanged(isLookingAway, false);
-        setBodyPose(result.bodyPoseSummary, result.bodyPoseDetail, result.bodyPoseLevel);
+        setIfChanged(bodyPose, result.bodyPose);
     } else if (result.unclearDeskPresence) {
         noteUnclearDeskPresence(at);
         setIfChanged(isLookingAway, true);
-        setBodyPose(result.bodyPoseSummary, result.bodyPoseDetail, result.bodyPoseLevel);
+        setIfChanged(bodyPose, result.bodyPose);
     } else {
-        const bool remote = remoteControlActive();
         setIfChanged(isLookingAway, true);
-        setBodyPose(remote ? "Remote" : "Away", remote ? "screen sharing" : "not visible", "red");
+        setIfChanged(bodyPose, remoteControlActive() ? BodyPose::remote : BodyPose::away);
     }
     setIfChanged(facePresent, false);
     clearFaceGeometry();
@@ -89,13 +88,6 @@ void VigilorMonitor::clearFaceGeometry() {
     setIfChanged(currentFaceCenterY, std::optional<double>());
     setIfChanged(faceYawDegrees, std::optional<double>());
     setIfChanged(facePitchDegrees, std::optional<double>());
-}
-
-void VigilorMonitor::setBodyPose(const std::string& summary, const std::string& detail,
-                                 const std::string& level) {
-    setIfChanged(bodyPoseSummary, summary);
-    setIfChanged(bodyPoseDetail, detail);
-    setIfChanged(bodyPoseLevel, level);
 }
 
 void VigilorMonitor::applyIdentityMatch(const FaceMatchOutcome& outcome) {

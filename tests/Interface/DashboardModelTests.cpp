@@ -271,16 +271,17 @@ TEST_F(DashboardModel, TheMovementCardCountsFromTheLastWalkAndHidesTheClockWhile
     }
 }
 
-TEST_F(DashboardModel, TintsFollowTheColourWordsAndTheHeroMarksOnlyTheBlockedPhase) {
+TEST_F(DashboardModel, TintsFollowTheLevelsAndTheHeroMarksOnlyTheBlockedPhase) {
     reset();
-    monitor->bodyPoseLevel = "yellow";
+    hints();
+    monitor->bodyPose = BodyPose::outOfFrame;
     monitor->isLookingAway = true;
+    monitor->faceYawDegrees = 30.0;
     StatusWindowModel m = model();
-    EXPECT_EQ(m.heroTint, Theme::warning()) << "looking away is yellow";
+    EXPECT_EQ(m.heroTint, Theme::warning()) << "looking away";
     EXPECT_EQ(movement().cameraFrame.tint, Theme::warning());
+    EXPECT_EQ(m.postureTint, Theme::warning()) << "twisted";
     EXPECT_FALSE(m.mark.isBlocked);
-    EXPECT_EQ(postureColourWord("Twisted"), "yellow");
-    EXPECT_EQ(postureColourWord("Away"), "red");
 
     noFace();
     monitor->secondsSinceFace = 4.47;
@@ -290,6 +291,7 @@ TEST_F(DashboardModel, TintsFollowTheColourWordsAndTheHeroMarksOnlyTheBlockedPha
     m = model();
     EXPECT_TRUE(m.mark.isBlocked);
     EXPECT_EQ(m.heroTint, Theme::critical());
+    EXPECT_EQ(m.postureTint, Theme::critical()) << "an absence the camera cannot see is still an absence";
     EXPECT_EQ(m.signalRows[2], (SignalRow{"Face", "No camera"}));
     EXPECT_EQ(m.signalRows[5], (SignalRow{"Compatibility", compatibilityRequirement}));
     EXPECT_EQ(movement().presenceLine, "No camera found") << "a camera that sees nothing claims no absence";

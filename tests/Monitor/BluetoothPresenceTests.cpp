@@ -106,9 +106,9 @@ TEST_F(BluetoothPresence, ReportsTheCentralsState) {
         {State::unauthorized, "Bluetooth denied", "Bluetooth permission denied", true},
         {State::poweredOff, "Bluetooth off", "Bluetooth is off", true},
         {State::poweredOn, "Scanning", "Bluetooth scanning", false},
-        {State::unknown, "Bluetooth state 0", nullptr, true},
-        {State::resetting, "Bluetooth state 1", nullptr, true},
-        {State::unsupported, "Bluetooth state 2", nullptr, true},
+        {State::unknown, "Bluetooth state unknown", nullptr, true},
+        {State::resetting, "Bluetooth is restarting", nullptr, true},
+        {State::unsupported, "No Bluetooth adapter", nullptr, true},
     };
     h.bluetooth->initialState.reset();
     start();

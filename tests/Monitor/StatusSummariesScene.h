@@ -45,8 +45,7 @@ struct StatusSummaries : ::testing::Test {
         m.currentFaceCenterY = std::nullopt;
         m.faceCenterBaselineY = std::nullopt;
         m.faceYawDegrees = std::nullopt;
-        m.bodyPoseSummary = "Face only";
-        m.bodyPoseDetail = "wide view helps";
+        m.bodyPose = BodyPose::starting;
         m.noteFaceSeen(h.clock.now());
         m.noteDeskPresence(Date::distantPast());
         m.noteLookingAway(Date::distantPast());

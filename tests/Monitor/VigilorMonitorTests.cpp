@@ -16,7 +16,7 @@ TEST(VigilorMonitor, StartsWithItsInitialStateAndTwoLogLines) {
     EXPECT_EQ(monitor->launchAtLogin().launchAtLoginStatus(), "Off");
     EXPECT_EQ(monitor->companion().bluetoothStatus(), "Starting Bluetooth");
     EXPECT_EQ(monitor->remoteCompanionStatus(), "Remote companion off");
-    EXPECT_EQ(monitor->bodyPoseSummary(), "Face only");
+    EXPECT_EQ(monitor->bodyPose(), BodyPose::starting);
     EXPECT_EQ(monitor->recovery().band, "unknown");
     EXPECT_THAT(logTexts(monitor->log().events()), ElementsAre("Zorvi started in coaching mode"));
     EXPECT_THAT(logTexts(monitor->log().lockEvents()), ElementsAre("Lock attribution started"));

@@ -248,6 +248,11 @@ TEST_F(SettingsForm, EssentialsFollowTheMonitor) {
     EXPECT_TRUE(monitor->config().screenLockingEnabled);
     EXPECT_EQ(allow->text(), "Revoke");
     EXPECT_FALSE(allow->prominent());
+    store([](VigilorConfig& c) { c.screenLockingEnabled = false; });
+    EXPECT_EQ(allow->text(), "Allow") << "the caption follows the setting, however it was stored";
+    allow->click();
+    settle();
+    EXPECT_TRUE(monitor->config().screenLockingEnabled);
 
     auto* arm = find<SettingsToggleRow>("row.Arm Auto Lock");
     EXPECT_EQ(arm->detail(), "Coaching only; no automatic lock.");
