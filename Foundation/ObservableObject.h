@@ -59,3 +59,10 @@ private:
     T value_;
     DidSet didSet_;
 };
+
+// Publishes `value` only when it differs from the current one, for writers that must not wake the
+// interface without need.
+template <class T> void setIfChanged(Published<T>& property, T value) {
+    if (!(property() == value))
+        property = std::move(value);
+}

@@ -9,6 +9,11 @@ inline double roundHalfAwayFromZero(double value) {
     return std::round(value);
 }
 
+// Rounded to the nearest half (1.76 -> 2, 1.74 -> 1.5), as figures in seconds are published.
+inline double roundedToHalf(double value) {
+    return roundHalfAwayFromZero(value * 2) / 2;
+}
+
 // Rounded to the nearest whole number. NaN gives 0 and values beyond the 64-bit range are clamped,
 // where a plain cast would be undefined behaviour.
 inline int64_t roundedInteger(double value) {

@@ -1,17 +1,23 @@
 #include "SecureRandom.h"
 
-#include <openssl/rand.h>
+#include <sys/random.h>
 
-#include <climits>
+#include <cerrno>
 #include <stdexcept>
 
+// The kernel's generator rather than a library's: the settings draw a secret at every start, and a
+// library generator's start-up (OpenSSL reads its configuration and loads its providers) would stay
+// in memory for the whole run for 16 bytes.
 void secureRandomBytes(uint8_t* buffer, size_t count) {
     while (count > 0) {
-        const int chunk = count > size_t(INT_MAX) ? INT_MAX : int(count);
-        if (RAND_bytes(buffer, chunk) != 1)
+        const ssize_t got = getrandom(buffer, count, 0);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
             throw std::runtime_error("The secure random generator failed");
-        buffer += chunk;
-        count -= size_t(chunk);
+        }
+        buffer += got;
+        count -= size_t(got);
     }
 }
 

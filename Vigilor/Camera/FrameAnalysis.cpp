@@ -102,31 +102,43 @@ const RecognizedBodyPoint* confidentJoint(const std::vector<RecognizedBodyPoint>
 
 } // namespace
 
-BodyPoseSummary summarizeBodyPose(const std::optional<BodyPoseObservation>& observation, bool hintsEnabled,
-                                  bool lockAssistEnabled) {
+BodyPose summarizeBodyPose(const std::optional<BodyPoseObservation>& observation, bool hintsEnabled,
+                           bool lockAssistEnabled) {
     if (!hintsEnabled && !lockAssistEnabled)
-        return {"Off", "disabled", "yellow"};
+        return BodyPose::off;
     if (!observation)
-        return {"Face only", "body out of frame", "yellow"};
+        return BodyPose::outOfFrame;
     if (!observation->recognizedPoints)
-        return {"Face only", "body unavailable", "yellow"};
+        return BodyPose::unreadable;
     const auto& points = *observation->recognizedPoints;
     const auto* leftShoulder = confidentJoint(points, BodyJoint::leftShoulder);
     const auto* rightShoulder = confidentJoint(points, BodyJoint::rightShoulder);
     if (!leftShoulder || !rightShoulder)
-        return {"Face only", "body out of frame", "yellow"};
+        return BodyPose::outOfFrame;
     if (std::fabs(leftShoulder->location.y - rightShoulder->location.y) > 0.075)
-        return {"Leaning", "shoulder tilt", "yellow"};
+        return BodyPose::leaning;
     const double midX = (leftShoulder->location.x + rightShoulder->location.x) / 2;
     if (midX < 0.34 || midX > 0.66)
-        return {"Off center", "recenter camera", "yellow"};
+        return BodyPose::offCenter;
     const bool hip = confidentJoint(points, BodyJoint::leftHip) || confidentJoint(points, BodyJoint::rightHip);
     const bool knee = confidentJoint(points, BodyJoint::leftKnee) || confidentJoint(points, BodyJoint::rightKnee);
     if (hip && knee)
-        return {"Wide view", "torso and legs visible", "green"};
-    if (hip)
-        return {"Upper body", "shoulders and hips", "green"};
-    return {"Upper body", "shoulders visible", "green"};
+        return BodyPose::wideView;
+    return hip ? BodyPose::upperBodyAndHips : BodyPose::upperBody;
+}
+
+BodyEvidence bodyEvidence(BodyPose pose) {
+    switch (pose) {
+    case BodyPose::wideView:
+    case BodyPose::upperBodyAndHips:
+    case BodyPose::upperBody:
+        return BodyEvidence::present;
+    case BodyPose::leaning:
+    case BodyPose::offCenter:
+        return BodyEvidence::unclear;
+    default:
+        return BodyEvidence::none;
+    }
 }
 
 bool isDarkRoom(double darkSeconds, double inputIdleSeconds, bool bluetoothPresenceEnabled, bool watchPresent) {

@@ -4,17 +4,37 @@
 #include "Platform/Vision.h"
 
 #include <optional>
-#include <string>
 #include <vector>
+
+// What the frames last showed of the body: a pose made out of the shoulders (and hips and knees), a
+// frame without one, and the states the frame pipeline reports in its place (low light, a dark room,
+// screen sharing, nobody). Its words and level come from `bodyPoseWords` (Vigilor/Monitor/CoachingState.h).
+enum class BodyPose {
+    starting,         // no frame has been analysed yet
+    off,              // body-pose hints and lock assist are both off
+    outOfFrame,       // no body, or not both shoulders, in view
+    unreadable,       // a body whose points could not be read
+    leaning,          // the shoulders tilt
+    offCenter,        // the shoulders sit far from the middle
+    wideView,         // shoulders, a hip and a knee
+    upperBodyAndHips, // shoulders and a hip
+    upperBody,        // the shoulders only
+    lowLight,         // too dark for a face; the presence state holds
+    darkRoom,         // dark and idle long enough for an absence to count
+    remote,           // no face while the screen is shared
+    away,             // no face and no body
+};
+
+// What a frame's body pose tells of a desk whose face is not in view: a body is there, one is there too
+// askew to be sure of, or nothing.
+enum class BodyEvidence { none, unclear, present };
 
 // The record of one analysed frame, made on the video queue and applied on the main thread.
 struct FrameAnalysisResult {
     bool eyeRestObserved = false;
     Date evaluatedAt;
     int faceCount = 0;
-    std::string bodyPoseSummary;
-    std::string bodyPoseDetail;
-    std::string bodyPoseLevel;
+    BodyPose bodyPose = BodyPose::starting;
     std::optional<double> faceWidth;
     std::optional<double> faceCenterY;
     std::optional<double> yawDegrees;
@@ -24,15 +44,6 @@ struct FrameAnalysisResult {
     bool isLowLightFrame = false;
     bool bodyPresenceConfirmed = false;
     bool unclearDeskPresence = false;
-};
-
-// The three body-pose texts of one frame.
-struct BodyPoseSummary {
-    std::string summary;
-    std::string detail;
-    std::string level;
-
-    bool operator==(const BodyPoseSummary&) const = default;
 };
 
 // The pure rules of the frame pipeline: which frames are analysed, which face counts, how it is
@@ -68,9 +79,11 @@ std::optional<double> roundedDegrees(std::optional<double> value);
 // How well a face is framed for enrolment, 0...1: the mean of a size term and a centring term.
 double enrolmentQuality(const NormalizedRect& face);
 
-// The body-pose texts of a frame from its observation (or none).
-BodyPoseSummary summarizeBodyPose(const std::optional<BodyPoseObservation>& observation, bool hintsEnabled,
-                                  bool lockAssistEnabled);
+// The body pose of a frame from its observation (or none).
+BodyPose summarizeBodyPose(const std::optional<BodyPoseObservation>& observation, bool hintsEnabled,
+                           bool lockAssistEnabled);
+// A pose that shows the body evidences presence; a leaning or off-centre one leaves it unclear.
+BodyEvidence bodyEvidence(BodyPose pose);
 
 // A dark frame without a face lets an absence count only in a dark room: dark and idle for 120 s each,
 // and with Bluetooth presence in use, no companion near.

@@ -1,6 +1,8 @@
 // The relay's records in JSON: the status record as the relay keeps it, and a lock command.
 #include "RemoteCompanion.h"
 
+#include "Foundation/Text.h"
+
 namespace {
 
 void readHistory(const Json& object, std::string_view key, std::optional<std::vector<int>>& into) {
@@ -75,6 +77,10 @@ std::optional<RemoteMacStatusSnapshot> RemoteMacStatusSnapshot::fromJSON(const J
         return std::nullopt;
     }
     return snapshot;
+}
+
+std::optional<RecoveryBand> recoveryBand(std::string_view word) {
+    return enumFromRawValue<RecoveryBand>(asciiLowercased(word));
 }
 
 std::optional<RemoteLockCommand> RemoteLockCommand::fromJSON(const Json& object) {

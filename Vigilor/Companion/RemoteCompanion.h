@@ -74,6 +74,17 @@ struct RecoveryMirror {
     bool operator==(const RecoveryMirror&) const = default;
 };
 
+// The phone's band words that this computer tells apart, in any letter case; any other word is shown
+// as the phone sent it.
+enum class RecoveryBand { strong, steady };
+template <> struct RawValues<RecoveryBand> {
+    static constexpr std::array cases{
+        std::pair{RecoveryBand::strong, std::string_view("strong")},
+        std::pair{RecoveryBand::steady, std::string_view("steady")},
+    };
+};
+std::optional<RecoveryBand> recoveryBand(std::string_view word);
+
 // What the monitor needs of the relay client through which the phone companion reads the lock status
 // and sends lock commands: RemoteCompanionService (RemoteCompanionService.h) in the application, a
 // recording stand-in in the monitor's tests. The monitor owns one, created on first use from the

@@ -15,7 +15,7 @@ SignalChipModel faceChip(const VigilorMonitor& m) {
 }
 
 SignalChipModel watchChip(const VigilorMonitor& m) {
-    const bool near = m.watchPresent();
+    const bool near = m.companion().watchPresent();
     return {"Watch", near ? "Near" : m.watchSignalDetail(), "applewatch",
             near ? Theme::success() : Theme::warning(), ""};
 }
@@ -55,35 +55,21 @@ void fillMovement(MenuContentModel& model, const VigilorMonitor& m) {
 // The camera first, as the button asks for it first.
 bool permissionIsForCamera(const VigilorMonitor& m) {
     return cameraWords(m.cameraPresence().cameraState().kind).asksPermission ||
-           !bluetoothWords(m.bluetoothState()).asksPermission;
+           !bluetoothWords(m.companion().bluetoothState()).asksPermission;
 }
 
 std::string permissionSymbol(const VigilorMonitor& m) {
     return permissionIsForCamera(m) ? "camera.fill" : "dot.radiowaves.left.and.right";
 }
 
-QColor levelColour(NudgeLevel level) {
-    switch (level) {
-    case NudgeLevel::allCalm:
-        return Theme::success();
-    case NudgeLevel::gentleNudge:
-        return Theme::notice();
-    case NudgeLevel::worthAdjusting:
-        return Theme::warning();
-    case NudgeLevel::presenceCheck:
-        return Theme::critical();
-    }
-    return Theme::success();
-}
-
 MenuContentModel menuContentModel(const VigilorMonitor& m) {
     MenuContentModel model;
     const NudgeLevel level = m.nudgeLevel();
-    model.levelTint = levelColour(level);
+    model.levelTint = Theme::colorForLevel(level);
 
     fillMovement(model, m);
     model.eyes = {.facePresent = m.cameraPresence().facePresent(),
-                  .watchPresent = m.watchPresent(),
+                  .watchPresent = m.companion().watchPresent(),
                   .isLookingAway = m.cameraPresence().isLookingAway(),
                   .isPaused = m.isPaused(),
                   .isBlocked = m.phase() == MonitorPhase::blocked,
@@ -105,7 +91,7 @@ MenuContentModel menuContentModel(const VigilorMonitor& m) {
     model.showLockingOffRow = !m.config().screenLockingEnabled;
 
     model.chips = {faceChip(m), watchChip(m), controlChip(m)};
-    if (m.onCall())
+    if (m.callDetector().onCall())
         model.chips.push_back({"Call", "On call", "mic.fill", Theme::notice(), "On a call"});
 
     model.showReviewButton = !m.lockingAvailable();

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "Vigilor/Interface/ZorviEyesModel.h"
-#include "Vigilor/Monitor/NudgeLevel.h"
 
 #include <QColor>
 
@@ -61,9 +60,6 @@ struct MenuContentModel {
 // refused.
 bool permissionIsForCamera(const VigilorMonitor& monitor);
 std::string permissionSymbol(const VigilorMonitor& monitor);
-
-// The colour of a nudge level, from calm to presence check.
-QColor levelColour(NudgeLevel level);
 
 MenuContentModel menuContentModel(const VigilorMonitor& monitor);
 

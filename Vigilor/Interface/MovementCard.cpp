@@ -59,10 +59,10 @@ MovementCardModel movementCardModel(const VigilorMonitor& m, Date now, const QCo
     model.posture = pill("Posture", m.postureSummary(), m.postureDetail(), postureTint);
     model.desk = pill("Desk", m.deskPoseSummary(), m.deskFrameDetail(), poseTint);
     // The body's words are the last frame's; a camera that takes no pictures names itself.
+    const BodyPoseWords body = bodyPoseWords(m.cameraPresence().bodyPose());
     model.cameraFrame = blind ? pill("Camera frame", *blind, m.cameraStatus(), Theme::warning())
-                              : pill("Camera frame", m.cameraPresence().bodyPoseSummary(),
-                                     m.cameraPresence().bodyPoseDetail(),
-                                     Theme::colorForLevel(m.cameraPresence().bodyPoseLevel()));
+                              : pill("Camera frame", body.bodyPoseSummary, body.bodyPoseDetail,
+                                     Theme::colorForLevel(body.bodyPoseLevel));
     model.accessibilityLabel =
         model.walkDue ? "Movement: walk due" : "Movement: at desk, walk in " + walkClock;
     return model;

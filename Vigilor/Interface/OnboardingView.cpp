@@ -217,7 +217,8 @@ void OnboardingView::requestScreenLocking() {
 void OnboardingView::updatePermissionStates() {
     // Allowing a lock that no locker can make is no grant: the row says why.
     const bool noLocker = monitor_->sessionHasScreenLocker() == false;
-    states_ = permissionStatesFrom(monitor_->cameraPresence().cameraState().kind, monitor_->bluetoothState(),
+    states_ = permissionStatesFrom(monitor_->cameraPresence().cameraState().kind,
+                                   monitor_->companion().bluetoothState(),
                                    monitor_->config().screenLockingEnabled,
                                    noLocker ? std::string(VigilorMonitor::noScreenLockerText) + "."
                                             : std::string());
@@ -226,7 +227,7 @@ void OnboardingView::updatePermissionStates() {
 
 void OnboardingView::refresh() {
     const auto visible =
-        visiblePermissionRows(monitor_->bluetoothPresenceEnabled(), monitor_->lockingAvailable());
+        visiblePermissionRows(monitor_->companion().bluetoothPresenceEnabled(), monitor_->lockingAvailable());
     for (const auto& [permission, widgets] : rows_) {
         const bool granted = states_.granted(permission);
         widgets->row->setVisible(std::find(visible.begin(), visible.end(), permission) != visible.end());

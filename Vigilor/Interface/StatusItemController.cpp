@@ -54,7 +54,8 @@ Badge badgeFor(const VigilorMonitor& m, bool walkDue, bool liveState) {
     if (walkDue)
         return Badge::walkDue;
     if (liveState &&
-        (m.distanceLevel() == "red" || m.focusLevel() == "red" || m.wellnessSummary() != "On track"))
+        (m.distanceLevel() == NudgeLevel::presenceCheck || m.focusLevel() == NudgeLevel::presenceCheck ||
+         m.wellnessStatus() != WellnessStatus::onTrack))
         return Badge::warningDot;
     return Badge::none;
 }
@@ -95,7 +96,7 @@ StatusItemController::IconPresentation StatusItemController::iconPresentation(co
                !m.isPaused();
     p.face.eyeState = eyeState;
     p.face.facePresent = live ? m.cameraPresence().facePresent() : true;
-    p.face.watchPresent = live && m.watchPresent();
+    p.face.watchPresent = live && m.companion().watchPresent();
     p.face.isLookingAway = live && m.cameraPresence().isLookingAway();
     p.face.paused = m.isPaused();
     p.face.badge = badgeFor(m, walkDue, live);

@@ -52,7 +52,7 @@ std::vector<StatusMeterModel> statusMeters(const VigilorMonitor& m) {
     };
     if (m.config().bodyPoseHintsEnabled)
         meters.push_back({"Posture", m.postureSummary(), m.postureDetail(), std::nullopt,
-                          Theme::colorForLevel(postureColourWord(m.postureSummary()))});
+                          Theme::colorForLevel(postureWords(m.posture()).level)});
     return meters;
 }
 
@@ -92,14 +92,6 @@ QColor walkTileTint(const WellnessPeriodSummary& s) {
                     Theme::notice());
 }
 
-std::string postureColourWord(const std::string& posture) {
-    if (posture == "Upright")
-        return "green";
-    if (posture == "Away")
-        return "red";
-    return "yellow";
-}
-
 RecoveryCardModel recoveryCardModel(const RecoveryMirror& r) {
     RecoveryCardModel model;
     model.visible = r.hrvMs || r.restingHeartRateBpm;
@@ -108,17 +100,17 @@ RecoveryCardModel recoveryCardModel(const RecoveryMirror& r) {
     if (r.restingHeartRateBpm)
         model.figures.push_back({"Resting HR", fixedDecimal(*r.restingHeartRateBpm, 0), "bpm"});
     model.band = capitalisedWords(r.band);
-    const QString band = qs(r.band).toLower();
-    model.tint = band == QLatin1String("strong")   ? Theme::success()
-                 : band == QLatin1String("steady") ? Theme::notice()
-                                                   : SystemColor::orange();
+    const std::optional<RecoveryBand> band = recoveryBand(r.band);
+    model.tint = !band                           ? SystemColor::orange()
+                 : *band == RecoveryBand::strong ? Theme::success()
+                                                 : Theme::notice();
     return model;
 }
 
 PresenceMarkView::State presenceMarkState(const VigilorMonitor& m) {
     const CameraPresence& camera = m.cameraPresence();
     return {camera.facePresent(),
-            m.watchPresent(),
+            m.companion().watchPresent(),
             camera.isLookingAway(),
             m.isPaused(),
             m.phase() == MonitorPhase::blocked,
@@ -133,8 +125,8 @@ StatusWindowModel statusWindowModel(const VigilorMonitor& m) {
 
     const bool walkDue = m.config().walkBreakEnabled && m.walkBreakRemaining() <= 0;
     model.movementTint = walkDue ? Theme::warning() : Theme::notice();
-    model.postureTint = Theme::colorForLevel(postureColourWord(m.postureSummary()));
-    model.poseTint = m.deskPoseSummary() == "Usual" ? Theme::success() : Theme::notice();
+    model.postureTint = Theme::colorForLevel(postureWords(m.posture()).level);
+    model.poseTint = Theme::colorForLevel(deskPoseWords(m.deskPose()).level);
 
     model.meters = statusMeters(m);
     model.periods = m.wellnessPeriodSummaries();

@@ -32,9 +32,6 @@ struct SignalRow {
 QColor rhythmTileTint(const WellnessPeriodSummary& summary);
 QColor walkTileTint(const WellnessPeriodSummary& summary);
 
-// Posture words as colour words: "Upright" green, "Away" red, every other word yellow.
-std::string postureColourWord(const std::string& posture);
-
 struct RecoveryFigure {
     std::string title;
     std::string value; // whole units

@@ -50,12 +50,18 @@ QColor zorviBackdropPeriwinkle() {
     return rgb(0.95, 0.92, 0.98, 0.34);
 }
 
-QColor colorForLevel(const std::string& word) {
-    if (word == "green")
+QColor colorForLevel(NudgeLevel level) {
+    switch (level) {
+    case NudgeLevel::allCalm:
         return success();
-    if (word == "red")
+    case NudgeLevel::gentleNudge:
+        return notice();
+    case NudgeLevel::worthAdjusting:
+        return warning();
+    case NudgeLevel::presenceCheck:
         return critical();
-    return warning();
+    }
+    return success();
 }
 
 } // namespace Theme

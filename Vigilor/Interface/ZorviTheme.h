@@ -1,9 +1,9 @@
 #pragma once
 
+#include "Vigilor/Monitor/NudgeLevel.h"
+
 #include <QColor>
 #include <QFont>
-
-#include <string>
 
 // The application's palette: the status and accent colours that every view takes by name. The five
 // fixed colours and the two backdrop colours look the same in light and dark desktops; `hairline` and
@@ -20,9 +20,9 @@ QColor iconWell();
 QColor zorviBackdropTeal();
 QColor zorviBackdropPeriwinkle();
 
-// The one rule that turns the monitor's colour words into a status tint: "green" success, "red"
-// critical, any other word warning.
-QColor colorForLevel(const std::string& word);
+// The one rule that turns a level into a status tint, from success through notice and warning to
+// critical.
+QColor colorForLevel(NudgeLevel level);
 
 } // namespace Theme
 

@@ -17,7 +17,7 @@ void CameraPresence::applyFrameResult(const FrameAnalysisResult& result) {
 void CameraPresence::applyFaceResult(const FrameAnalysisResult& result) {
     const int previousMisses = missingFaceSamples_();
     darknessSince_.reset();
-    setBodyPose(result.bodyPoseSummary, result.bodyPoseDetail, result.bodyPoseLevel);
+    setIfChanged(bodyPose_, result.bodyPose);
     setIfChanged(facePresent_, true);
     setIfChanged(missingFaceSamples_, 0);
     setIfChanged(currentFaceWidth_, FrameAnalysis::roundedFaceGeometry(result.faceWidth));
@@ -46,7 +46,7 @@ void CameraPresence::applyDarkFrame(const FrameAnalysisResult&) {
     if (!FrameAnalysis::isDarkRoom(at.timeIntervalSince(*darknessSince_), monitor_.inputIdleSeconds(),
                                    monitor_.companionInUse(), monitor_.companionNear())) {
         setIfChanged(lowLight_, true);
-        setBodyPose("Low light", "too dark to see clearly", "yellow");
+        setIfChanged(bodyPose_, BodyPose::lowLight);
         return;
     }
     setIfChanged(missingFaceSamples_, missingFaceSamples_() + 1);
@@ -57,7 +57,7 @@ void CameraPresence::applyDarkFrame(const FrameAnalysisResult&) {
     setIfChanged(isLookingAway_, false);
     setIfChanged(eyesClosed_, false);
     setIfChanged(lowLight_, true);
-    setBodyPose("Dark room", "away-lock proceeding after inactivity", "red");
+    setIfChanged(bodyPose_, BodyPose::darkRoom);
 }
 
 void CameraPresence::applyMissedFrame(const FrameAnalysisResult& result) {
@@ -65,15 +65,14 @@ void CameraPresence::applyMissedFrame(const FrameAnalysisResult& result) {
     if (result.bodyPresenceConfirmed) {
         noteDeskPresence(at);
         setIfChanged(isLookingAway_, false);
-        setBodyPose(result.bodyPoseSummary, result.bodyPoseDetail, result.bodyPoseLevel);
+        setIfChanged(bodyPose_, result.bodyPose);
     } else if (result.unclearDeskPresence) {
         noteUnclearDeskPresence(at);
         setIfChanged(isLookingAway_, true);
-        setBodyPose(result.bodyPoseSummary, result.bodyPoseDetail, result.bodyPoseLevel);
+        setIfChanged(bodyPose_, result.bodyPose);
     } else {
-        const bool remote = monitor_.remoteControlActive();
         setIfChanged(isLookingAway_, true);
-        setBodyPose(remote ? "Remote" : "Away", remote ? "screen sharing" : "not visible", "red");
+        setIfChanged(bodyPose_, monitor_.remoteControlActive() ? BodyPose::remote : BodyPose::away);
     }
     setIfChanged(facePresent_, false);
     clearFaceGeometry();
@@ -89,13 +88,6 @@ void CameraPresence::clearFaceGeometry() {
     setIfChanged(currentFaceCenterY_, std::optional<double>());
     setIfChanged(faceYawDegrees_, std::optional<double>());
     setIfChanged(facePitchDegrees_, std::optional<double>());
-}
-
-void CameraPresence::setBodyPose(const std::string& summary, const std::string& detail,
-                                 const std::string& level) {
-    setIfChanged(bodyPoseSummary_, summary);
-    setIfChanged(bodyPoseDetail_, detail);
-    setIfChanged(bodyPoseLevel_, level);
 }
 
 void CameraPresence::applyIdentityMatch(const FaceMatchOutcome& outcome) {

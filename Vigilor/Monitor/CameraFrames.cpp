@@ -137,14 +137,11 @@ std::optional<FrameAnalysisResult> CameraPresence::analyseFrame(const ImageView&
     r.isLookingAway = FrameAnalysis::isLookingAway(r.yawDegrees, r.pitchDegrees, in.lookAwayYawDegrees,
                                                    in.lookDownPitchDegrees);
     r.eyeRestObserved = face && (r.isLookingAway || r.eyesClosed);
-    const BodyPoseSummary pose =
+    r.bodyPose =
         FrameAnalysis::summarizeBodyPose(bodyPose, in.bodyPoseHintsEnabled, in.bodyPoseLockAssistEnabled);
-    r.bodyPoseSummary = pose.summary;
-    r.bodyPoseDetail = pose.detail;
-    r.bodyPoseLevel = pose.level;
-    r.bodyPresenceConfirmed = in.bodyPoseLockAssistEnabled && pose.level == "green";
-    r.unclearDeskPresence = in.bodyPoseLockAssistEnabled && pose.level == "yellow" &&
-                            (pose.summary == "Leaning" || pose.summary == "Off center");
+    const BodyEvidence evidence = FrameAnalysis::bodyEvidence(r.bodyPose);
+    r.bodyPresenceConfirmed = in.bodyPoseLockAssistEnabled && evidence == BodyEvidence::present;
+    r.unclearDeskPresence = in.bodyPoseLockAssistEnabled && evidence == BodyEvidence::unclear;
     if (!face)
         r.isLowLightFrame = isLowLightFrame(image, at, in.facePresent || in.missingFaceSamples == 0);
     if (in.requireKnownFaceForPresence) {

@@ -31,9 +31,7 @@ CameraPresence::CameraPresence(ObservableObject& owner, OwnerLifetime lifetime, 
     , eyesClosed_(owner, false)
     , cameraInterrupted_(owner, false)
     , lowLight_(owner, false)
-    , bodyPoseSummary_(owner, "Face only")
-    , bodyPoseDetail_(owner, "wide view helps")
-    , bodyPoseLevel_(owner, "yellow")
+    , bodyPose_(owner, BodyPose::starting)
     , cameraState_(owner, {}) {
     lastFaceSeen_ = lastDeskPresenceSeen_ = clock_.now();
 }

@@ -84,9 +84,7 @@ public:
     bool eyesClosed() const { return eyesClosed_(); }
     bool cameraInterrupted() const { return cameraInterrupted_(); }
     bool lowLight() const { return lowLight_(); }
-    const std::string& bodyPoseSummary() const { return bodyPoseSummary_(); }
-    const std::string& bodyPoseDetail() const { return bodyPoseDetail_(); }
-    const std::string& bodyPoseLevel() const { return bodyPoseLevel_(); }
+    BodyPose bodyPose() const { return bodyPose_(); }
     // What the camera last reported.
     const CameraState& cameraState() const { return cameraState_(); }
     // What its frames say while it runs: ready with a face, faceMissing without.
@@ -211,7 +209,6 @@ private:
     void applyDarkFrame(const FrameAnalysisResult& result);
     void applyMissedFrame(const FrameAnalysisResult& result);
     void clearFaceGeometry();
-    void setBodyPose(const std::string& summary, const std::string& detail, const std::string& level);
     template <class T> static void setIfChanged(Published<T>& property, T value) {
         if (!(property() == value))
             property = std::move(value);
@@ -240,9 +237,7 @@ private:
     Published<bool> eyesClosed_;
     Published<bool> cameraInterrupted_;
     Published<bool> lowLight_;
-    Published<std::string> bodyPoseSummary_;
-    Published<std::string> bodyPoseDetail_;
-    Published<std::string> bodyPoseLevel_;
+    Published<BodyPose> bodyPose_;
     Published<CameraState> cameraState_;
     MonitorPhase framePhase_ = MonitorPhase::ready;
 

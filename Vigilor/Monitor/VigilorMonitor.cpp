@@ -56,12 +56,12 @@ VigilorMonitor::VigilorMonitor(Passkey, MonitorServices services, VigilorConfig 
                .faceIdentityQueue = services_.faceIdentityQueue},
               log_, config, faceEnroller_,
               {.fallbackCompanion = [this]() -> std::optional<std::string> {
-                   if (!bluetoothPresenceEnabled())
+                   if (!companion_->bluetoothPresenceEnabled())
                        return std::nullopt;
-                   return companionWordLowerCase();
+                   return companion_->companionWordLowerCase();
                },
-               .companionInUse = [this] { return bluetoothPresenceEnabled(); },
-               .companionNear = [this] { return watchPresent(); },
+               .companionInUse = [this] { return companion_->bluetoothPresenceEnabled(); },
+               .companionNear = [this] { return companion_->watchPresent(); },
                .inputIdleSeconds = [this] { return inputIdleSeconds(); },
                .remoteControlActive = [this] { return remoteControlActive(); },
                .breaks = [this] { return breakDueRule(); },
@@ -73,7 +73,6 @@ VigilorMonitor::VigilorMonitor(Passkey, MonitorServices services, VigilorConfig 
 
 VigilorMonitor::~VigilorMonitor() {
     DefaultsStore::setReportHandler(nullptr);
-    teardownMicrophoneDetection();
 }
 
 void VigilorMonitor::initialize() {
@@ -140,13 +139,13 @@ void VigilorMonitor::startRuntimeServicesAfterLaunch() {
     clearBreakNotification("app.zorvi.break.walk");
     configureRemoteCompanion();
     registerSessionNotifications();
-    syncLaunchAtLoginStatus();
-    reconcileLaunchAtLoginIfNeeded();
+    launchAtLogin_.syncStatus();
+    launchAtLogin_.reconcileIfNeeded();
     if (config().cameraPresenceEnabled)
         camera_.start();
     else
         camera_.switchOff();
-    startBluetooth(false);
+    companion_->syncWithSettings(false);
 
     decisionTimer_ = Timer::scheduled(0.5, true, [weak = weakSelf()] {
         if (auto self = weak.lock())
@@ -159,7 +158,7 @@ void VigilorMonitor::startRuntimeServicesAfterLaunch() {
             self->mirrorMacWidgetStatus(self->currentRemoteSnapshot("Zorvi", at), "heartbeat", at, true);
         }
     });
-    setupMicrophoneDetection();
+    callDetector_->start();
     log_.appendLockEvent("Runtime services started");
 }
 
@@ -255,8 +254,9 @@ void VigilorMonitor::registerSessionNotifications() {
 
 std::string VigilorMonitor::cameraStatus() const {
     const std::string status = cameraStatusText(camera_.cameraState());
-    return camera_.fallsBackToCompanion() ? status + " \u2014 " + companionWordCapitalised() + " only"
-                                          : status;
+    return camera_.fallsBackToCompanion()
+               ? status + " \u2014 " + companion_->companionWordCapitalised() + " only"
+               : status;
 }
 
 // Paused wins; otherwise a camera that cannot watch blocks, one not asked yet is starting, and one

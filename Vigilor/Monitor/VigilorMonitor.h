@@ -27,12 +27,17 @@
 #include "Vigilor/Config/VigilorConfig.h"
 #include "Vigilor/Monitor/ActivityLog.h"
 #include "Vigilor/Monitor/BreakDueRule.h"
+#include "Vigilor/Monitor/CallDetector.h"
 #include "Vigilor/Monitor/CameraPresence.h"
+#include "Vigilor/Monitor/CoachingState.h"
+#include "Vigilor/Monitor/CompanionPresence.h"
 #include "Vigilor/Monitor/DurationText.h"
 #include "Vigilor/Monitor/DeviceState.h"
 #include "Vigilor/Monitor/FaceEnroller.h"
+#include "Vigilor/Monitor/LaunchAtLogin.h"
 #include "Vigilor/Monitor/LockAttempt.h"
 #include "Vigilor/Monitor/LockDecision.h"
+#include "Vigilor/Monitor/NearbyDevices.h"
 #include "Vigilor/Monitor/NudgeLevel.h"
 #include "Vigilor/Monitor/WellnessScore.h"
 
@@ -82,7 +87,9 @@ struct MonitorServices {
 // service objects, the timers and the bookkeeping of the decision and coaching logic. All of its
 // state belongs to the main thread; callbacks kept by timers, queues and services hold it weakly.
 // Parts of it are components with their own state: the logs (ActivityLog), the camera's session,
-// frames and face evidence (CameraPresence) and the face enrolment (FaceEnroller).
+// frames and face evidence (CameraPresence), the face enrolment (FaceEnroller), the Bluetooth
+// companion (CompanionPresence), the device picker's discovery (NearbyDevices), call detection
+// (CallDetector) and the autostart entry (LaunchAtLogin).
 class VigilorMonitor : public ObservableObject, public std::enable_shared_from_this<VigilorMonitor> {
     struct Passkey {};
 
@@ -97,7 +104,6 @@ public:
     static constexpr double minimumLookAwayDownGrace = 20;
     static constexpr double activeLockRequestWindow = 10;
     static constexpr double eyeRestObservationFreshWindow = 2.75;
-    static constexpr double discoveryExpirationInterval = 15;
     static constexpr double lockAttemptTimeout = 10.5;
     static constexpr const char* noScreenLockerText =
         "No screen locker found: Zorvi cannot lock this session";
@@ -106,11 +112,8 @@ public:
     // the user present, finite so that it can be reported.
     static constexpr double unknownInputIdleSeconds = 86'400;
 
-    // Published state, in declaration order. The phase and Bluetooth's state are the monitor's own to
-    // write (below, with their words); the camera's face values are its camera presence's.
-    Published<bool> watchPresent{*this, false};
-    Published<std::optional<int>> watchRSSI{*this, std::nullopt};
-    Published<std::optional<double>> secondsSinceWatch{*this, std::nullopt};
+    // Published state, in declaration order. The phase is the monitor's own to write (below); the
+    // camera's face values are its camera presence's, the companion's its companion presence's.
     Published<std::string> remoteCompanionStatus{*this, "Remote companion off"};
     Published<std::string> decision;
     Published<bool> autoLockEnabled{*this, false};
@@ -130,20 +133,14 @@ public:
     Published<std::optional<DeskHealthSummary>> deskHealth{*this, std::nullopt};
     Published<RecoveryMirror> recovery{*this, RecoveryMirror{}};
     Published<VigilorConfig> config;
-    Published<std::string> launchAtLoginStatus{*this, "Off"};
-    Published<std::optional<std::string>> launchAtLoginError{*this, std::nullopt};
     // Why the settings cannot be saved, while they cannot (a folder that cannot be written); they are
     // kept in memory and saved once they can.
     Published<std::optional<std::string>> settingsUnsaved{*this, std::nullopt};
-    Published<bool> onCall{*this, false};
-    Published<std::vector<ZorviDiscoveredDevice>> discoveredDevices{*this, {}};
 
     // The monitor's phase: paused, else what the camera gives (blocked while it cannot watch).
     MonitorPhase phase() const { return phase_(); }
-    // What the camera and Bluetooth last reported, and the published words made from it.
-    BluetoothState bluetoothState() const { return bluetoothState_(); }
+    // What the camera last reported, in words.
     std::string cameraStatus() const;
-    std::string bluetoothStatus() const { return bluetoothWords(bluetoothState()).status; }
 
     // Start-up.
     void startRuntimeServicesAfterLaunch();
@@ -162,7 +159,9 @@ public:
         if (!(property() == value))
             property = std::move(value);
     }
-    void syncBluetoothForCurrentConfig(bool requestIfNeeded);
+    void syncBluetoothForCurrentConfig(bool requestIfNeeded) {
+        companion_->syncWithSettings(requestIfNeeded);
+    }
     void setBreakNotificationsEnabled(bool enabled);
     void setLockNotificationsEnabled(bool enabled);
     void setCurrentDistanceAsIdeal();
@@ -185,9 +184,8 @@ public:
     ActivityLog& log() { return log_; }
     const ActivityLog& log() const { return log_; }
 
-    // Login item.
-    void syncLaunchAtLoginStatus();
-    void reconcileLaunchAtLoginIfNeeded();
+    // The autostart entry and where it stands.
+    const LaunchAtLogin& launchAtLogin() const { return launchAtLogin_; }
 
     // The camera's session, its frames and what they say of the face.
     CameraPresence& cameraPresence() { return camera_; }
@@ -199,27 +197,16 @@ public:
     void startFaceEnrolment() { faceEnroller_.start(); }
     const FaceEnroller& faceEnrolment() const { return faceEnroller_; }
 
-    // Bluetooth presence.
-    bool bluetoothPresenceEnabled() const;
-    bool isBluetoothUnavailable() const;
-    // The companion's name in texts: capitalised ("Phone") and in running text ("phone").
-    std::string companionWordCapitalised() const;
-    std::string companionWordLowerCase() const;
-    void startBluetooth(bool requestIfNeeded);
-    bool matchesConfiguredBluetoothCompanion(const BluetoothPeripheral& peripheral) const;
-    // One advertisement of the companion: its strength in dBm.
-    void updateWatch(int rssi);
+    // The Bluetooth companion as presence evidence.
+    const CompanionPresence& companion() const { return *companion_; }
 
     // Bluetooth device discovery for the device picker.
-    void startDeviceDiscovery();
-    void stopDeviceDiscovery();
-    void recordDiscoveredDevice(const BluetoothPeripheral& peripheral, int rssi, const std::string& name);
-    void pruneStaleDiscoveredDevices();
-    bool deviceDiscoveryActive() const { return deviceDiscoveryActive_; }
+    const NearbyDevices& nearbyDevices() const { return *nearbyDevices_; }
+    void startDeviceDiscovery() { nearbyDevices_->start(); }
+    void stopDeviceDiscovery() { nearbyDevices_->stop(); }
 
-    // Call detection.
-    void setupMicrophoneDetection();
-    void teardownMicrophoneDetection();
+    // Whether the user is on a call.
+    const CallDetector& callDetector() const { return *callDetector_; }
 
     // Break coaching.
     void registerBreakNotificationActions();
@@ -271,12 +258,14 @@ public:
     std::string watchSignalDetail() const;
     std::string inputSummary() const;
     std::string focusSummary() const;
-    std::string focusLevel() const;
+    NudgeLevel focusLevel() const;
     std::string distanceSummary() const;
-    std::string distanceLevel() const;
+    NudgeLevel distanceLevel() const;
     std::string distanceDetail() const;
+    Posture posture() const;
     std::string postureSummary() const;
     std::string postureDetail() const;
+    DeskPose deskPose() const;
     std::string deskPoseSummary() const;
     std::string deskPoseDetail() const;
     std::string deskFrameDetail() const;
@@ -289,7 +278,7 @@ public:
     double walkBreakProgress() const;
     double movementMinutesProgress() const;
     std::string movementElapsedHourNote() const;
-    std::string wellnessSummary() const;
+    WellnessStatus wellnessStatus() const;
     std::string nudgeTitle() const;
     std::string nudgeDetail() const;
     std::string nudgeSystemImage() const;
@@ -320,12 +309,6 @@ public:
 
     // The 0.5 s decision tick and the evidence it weighs.
     void evaluateDecision();
-    bool isWatchNear(Date now) const;
-    // Since when the companion has not counted as near: the start of its weak run, else its last
-    // sighting. Needs a sighting.
-    Date companionAwaySince() const { return watchWeakSince_.value_or(*lastWatchSeen_); }
-    bool shouldAllowWatchGate() const;
-    bool hasIndependentAwayEvidence(Date now) const;
     double secondsSinceLastUserInput();
     // The same, read now; nothing when no source can tell.
     std::optional<double> knownInputIdleSeconds();
@@ -386,9 +369,6 @@ public:
     Date lastEyeBreakAt() const { return lastEyeBreakAt_; }
     Date lastWalkBreakAt() const { return lastWalkBreakAt_; }
 
-    // A sighting of the Bluetooth companion at `at`: the one bookkeeping step of every matching
-    // advertisement (updateWatch), also open to tests that need a sighting in the past.
-    void noteWatchSeen(Date at, bool weak);
 
 private:
     void initialize();
@@ -397,25 +377,14 @@ private:
     void configureSettingsSync();
     void configureRemoteCompanion();
     void registerSessionNotifications();
-    // The one writer of Bluetooth's state: each report is logged by its row.
-    // `cause`: what the platform said kept it from answering, for the states whose line names it.
-    void reportBluetooth(BluetoothState state, const std::string& cause = {});
     void publishPhase();
-    void createCentral();
-    void centralManagerDidUpdateState(BluetoothCentral& central);
-    void centralManagerDidDiscover(BluetoothCentral& central, const BluetoothPeripheral& peripheral,
-                                   int rssi);
-    void publishDiscoveredDevices(std::vector<ZorviDiscoveredDevice> devices);
     void sendStatusEvent(const std::string& event, const std::string& eventSource, Date now);
     void requestNotificationAuthorization(const std::string& enabledLine, const std::string& deniedLine,
                                           const std::string& failurePrefix);
     void scheduleRemoteLockConfirmationTimeout(const RemoteLockCommand& command);
     void confirmPendingRemoteLock();
     void fetchAndApplyRecovery();
-    void updateMicrophoneListeners(AudioInputDevices::DeviceID device);
-    void checkMicrophoneStatus();
     void saveBreakAnchors();
-    void forgetBluetoothCompanion();
     void publishBreakPrompt(Date now, bool resting, double restSoFar);
     ZorviPresenceInputs presenceInputs(Date now) const;
     ZorviLockAbilityInputs lockAbilityInputs() const;
@@ -475,20 +444,15 @@ private:
 
     // Platform and service objects.
     bool lockingAvailable_ = true;
-    DispatchQueue microphoneQueryQueue_{"Vigilor.microphone-query"};
 
     FaceEnroller faceEnroller_;
     CameraPresence camera_;
-    std::shared_ptr<BluetoothCentral> central_;
     std::shared_ptr<RemoteCompanion> remoteCompanion_;
     std::shared_ptr<SettingsSync> settingsSync_;
 
     Published<MonitorPhase> phase_{*this, MonitorPhase::starting};
-    Published<BluetoothState> bluetoothState_{*this, BluetoothState::starting};
 
     // Presence bookkeeping.
-    std::optional<Date> lastWatchSeen_;
-    std::optional<Date> watchWeakSince_;
     bool lockedForCurrentAbsence_ = false;
     // The locker that held this absence's lock went away: the next lock of the absence is told to the user.
     bool relockingAfterLoss_ = false;
@@ -545,15 +509,6 @@ private:
     std::shared_ptr<Timer> lockAttemptTimer_;
     std::shared_ptr<Timer> remoteLockConfirmationTimer_;
     std::shared_ptr<Timer> recoveryFetchTimer_;
-    std::shared_ptr<Timer> discoveryMaintenanceTimer_;
-
-    // Device discovery.
-    struct DiscoveredDevice {
-        ZorviDiscoveredDevice device;
-        Date discoveredAt; // when it was last heard
-    };
-    bool deviceDiscoveryActive_ = false;
-    std::map<UUID, DiscoveredDevice> discoveredDevicesMap_;
 
     // Settings sync and start-up.
     std::set<std::string> reportedReplacedValues_; // "key=value"
@@ -562,8 +517,11 @@ private:
     std::map<std::filesystem::path, std::string>
         unsavedFiles_; // the store's files that cannot be written, and why
 
-    // Call detection.
-    bool defaultInputListenerInstalled_ = false;
-    std::optional<AudioInputDevices::DeviceID> deviceRunningListenerDeviceID_;
-    AudioInputDevices::DeviceID currentDefaultInputDeviceID_ = 0;
+    LaunchAtLogin launchAtLogin_{*this, services_.loginItem, log_, config};
+    std::shared_ptr<CompanionPresence> companion_ =
+        std::make_shared<CompanionPresence>(*this, services_.bluetooth, *services_.clock, log_, config);
+    std::shared_ptr<NearbyDevices> nearbyDevices_ =
+        NearbyDevices::create(*this, *services_.clock, log_, *companion_);
+    std::shared_ptr<CallDetector> callDetector_ =
+        std::make_shared<CallDetector>(*this, services_.audioInput, log_, config);
 };

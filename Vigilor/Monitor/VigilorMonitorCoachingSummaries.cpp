@@ -1,7 +1,8 @@
 // Texts and figures of the coaching for the interface: gaze, screen distance, posture and face
 // height, the break countdowns, and the nudge card with its level. Like the presence summaries, each
-// is a first-match rule list read afresh every time. The words are classified once here (distance,
-// posture, nudge row) so that summaries built on others compare states, not texts.
+// is a first-match rule list read afresh every time. The coaching's states are worked out here and their
+// words come from their tables (CoachingState.h), so that summaries built on others compare states, not
+// texts.
 #include "VigilorMonitor.h"
 
 #include "Foundation/Rounding.h"
@@ -12,8 +13,8 @@
 
 namespace {
 
-enum class Distance { coachingOff, faceNotVisible, learning, tooClose, leanBack, farFromBaseline, ok };
-enum class Posture { coreOnly, away, twisted, leaningIn, forward, upright };
+using Distance = ScreenDistance;
+
 enum class NudgeRow {
     napping,
     needsAccess,
@@ -38,6 +39,13 @@ std::optional<double> learntBaseline(const VigilorMonitor& m) {
     if (baseline && std::isfinite(*baseline) && *baseline > 0)
         return baseline;
     return std::nullopt;
+}
+
+Gaze gaze(const VigilorMonitor& m) {
+    const CameraPresence& camera = m.cameraPresence();
+    if (!camera.facePresent())
+        return Gaze::away;
+    return camera.isLookingAway() ? Gaze::lookingAway : Gaze::lookingHere;
 }
 
 Distance distanceState(const VigilorMonitor& m) {
@@ -160,47 +168,19 @@ double VigilorMonitor::snoozeRemaining() const {
 }
 
 std::string VigilorMonitor::focusSummary() const {
-    if (!camera_.facePresent())
-        return "Away";
-    return camera_.isLookingAway() ? "Looking away" : "Looking here";
+    return gazeWords(gaze(*this)).summary;
 }
 
-std::string VigilorMonitor::focusLevel() const {
-    if (!camera_.facePresent())
-        return "red";
-    return camera_.isLookingAway() ? "yellow" : "green";
+NudgeLevel VigilorMonitor::focusLevel() const {
+    return gazeWords(gaze(*this)).level;
 }
 
 std::string VigilorMonitor::distanceSummary() const {
-    switch (distanceState(*this)) {
-    case Distance::coachingOff:
-        return "Coaching off";
-    case Distance::faceNotVisible:
-        return "Face not visible";
-    case Distance::learning:
-        return "Learning";
-    case Distance::tooClose:
-        return "Too close";
-    case Distance::leanBack:
-        return "Lean back";
-    case Distance::farFromBaseline:
-        return "Far from baseline";
-    case Distance::ok:
-        return "Distance OK";
-    }
-    return "Distance OK";
+    return distanceWords(distanceState(*this)).summary;
 }
 
-std::string VigilorMonitor::distanceLevel() const {
-    switch (distanceState(*this)) {
-    case Distance::ok:
-        return "green";
-    case Distance::tooClose:
-    case Distance::faceNotVisible:
-        return "red";
-    default:
-        return "yellow";
-    }
+NudgeLevel VigilorMonitor::distanceLevel() const {
+    return distanceWords(distanceState(*this)).level;
 }
 
 // Unlike the summary, the detail does not ask for a face: a width still known shows its ratio.
@@ -215,22 +195,17 @@ std::string VigilorMonitor::distanceDetail() const {
     return std::to_string(roundedInteger(*camera_.currentFaceWidth() / *baseline * 100)) + "% of usual";
 }
 
+Posture VigilorMonitor::posture() const {
+    return postureState(*this);
+}
+
+// A camera that takes no pictures names itself where an empty desk would be claimed.
 std::string VigilorMonitor::postureSummary() const {
-    switch (postureState(*this)) {
-    case Posture::coreOnly:
-        return "Core only";
-    case Posture::away:
-        return blindCameraWord().value_or("Away");
-    case Posture::twisted:
-        return "Twisted";
-    case Posture::leaningIn:
-        return "Leaning in";
-    case Posture::forward:
-        return "Forward";
-    case Posture::upright:
-        return "Upright";
-    }
-    return "Upright";
+    const Posture state = postureState(*this);
+    if (state == Posture::away)
+        if (auto word = blindCameraWord())
+            return *word;
+    return postureWords(state).summary;
 }
 
 std::string VigilorMonitor::postureDetail() const {
@@ -248,18 +223,25 @@ std::string VigilorMonitor::postureDetail() const {
     }
 }
 
-// A camera that takes no pictures names itself where an empty desk would be claimed.
-std::string VigilorMonitor::deskPoseSummary() const {
+DeskPose VigilorMonitor::deskPose() const {
     if (!camera_.facePresent())
-        return remoteControlActive() ? "Remote" : blindCameraWord().value_or("Away");
+        return remoteControlActive() ? DeskPose::remote : DeskPose::away;
     const std::optional<double> offset = faceHeightOffset(*this);
     if (!offset)
-        return "Learning";
+        return DeskPose::learning;
     if (*offset > 0.1)
-        return "Higher";
+        return DeskPose::higher;
     if (*offset < -0.1)
-        return "Lower";
-    return "Usual";
+        return DeskPose::lower;
+    return DeskPose::usual;
+}
+
+std::string VigilorMonitor::deskPoseSummary() const {
+    const DeskPose pose = deskPose();
+    if (pose == DeskPose::away)
+        if (auto word = blindCameraWord())
+            return *word;
+    return deskPoseWords(pose).summary;
 }
 
 std::string VigilorMonitor::deskPoseDetail() const {
@@ -276,9 +258,10 @@ std::string VigilorMonitor::deskPoseDetail() const {
 
 // The body's words are the last frame's: none while the camera takes no pictures.
 std::string VigilorMonitor::deskFrameDetail() const {
-    if (camera_.bodyPoseSummary() == "Face only" || blindCameraWord())
+    const BodyPoseWords body = bodyPoseWords(camera_.bodyPose());
+    if (body.faceOnly || blindCameraWord())
         return deskPoseDetail();
-    return deskPoseDetail() + ", " + camera_.bodyPoseDetail();
+    return deskPoseDetail() + ", " + body.bodyPoseDetail;
 }
 
 double VigilorMonitor::eyeBreakRemaining() const {
@@ -339,16 +322,16 @@ std::string VigilorMonitor::movementElapsedHourNote() const {
     return std::to_string(static_cast<int64_t>(seated / 3600)) + "h seated";
 }
 
-std::string VigilorMonitor::wellnessSummary() const {
+WellnessStatus VigilorMonitor::wellnessStatus() const {
     // A break type the user switched off is never due, so it never lights the icon's warning dot.
     if (walkBreakDue(*this))
-        return "Movement due";
+        return WellnessStatus::movementDue;
     if (eyeBreakDue(*this))
-        return "Eyes due";
+        return WellnessStatus::eyesDue;
     const Distance distance = distanceState(*this);
     if (config().bodyPoseHintsEnabled && (distance == Distance::leanBack || distance == Distance::tooClose))
-        return "Too close";
-    return "On track";
+        return WellnessStatus::tooClose;
+    return WellnessStatus::onTrack;
 }
 
 std::string VigilorMonitor::nudgeTitle() const {
@@ -417,7 +400,9 @@ std::string VigilorMonitor::nudgeDetail() const {
     case NudgeRow::inView:
         break;
     }
-    return calmSignalsText(bluetoothPresenceEnabled() ? std::optional(companionWordCapitalised()) : std::nullopt);
+    return calmSignalsText(companion_->bluetoothPresenceEnabled()
+                               ? std::optional(companion_->companionWordCapitalised())
+                               : std::nullopt);
 }
 
 std::string VigilorMonitor::nudgeSystemImage() const {

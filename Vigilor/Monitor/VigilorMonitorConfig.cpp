@@ -44,11 +44,11 @@ void VigilorMonitor::updateConfig(const std::function<void(VigilorConfig&)>& mut
         log_.append("Camera stopped: using device-only locking mode");
     }
 
-    syncBluetoothForCurrentConfig(false);
-    reconcileLaunchAtLoginIfNeeded();
+    companion_->syncWithSettings(false);
+    launchAtLogin_.reconcileIfNeeded();
     if (previous.suppressLockDuringCalls != next.suppressLockDuringCalls) {
-        teardownMicrophoneDetection();
-        setupMicrophoneDetection();
+        callDetector_->stop();
+        callDetector_->start();
     }
     if (!isApplyingRemoteSettings_)
         if (SettingsSync* sync = settingsSync())
@@ -75,16 +75,6 @@ void VigilorMonitor::applyRemoteSettings(const SyncedSettings& settings) {
     if (SettingsSync* sync = settingsSync())
         device = sync->lastSyncedFromDevice();
     log_.append("Settings synced from " + device.value_or("another computer"));
-}
-
-void VigilorMonitor::syncBluetoothForCurrentConfig(bool requestIfNeeded) {
-    if (bluetoothPresenceEnabled()) {
-        startBluetooth(requestIfNeeded);
-        return;
-    }
-    forgetBluetoothCompanion();
-    setIfChanged(secondsSinceWatch, std::optional<double>());
-    reportBluetooth(BluetoothState::offInSettings);
 }
 
 void VigilorMonitor::setBreakNotificationsEnabled(bool enabled) {

@@ -6,22 +6,11 @@
 #include <algorithm>
 #include <utility>
 
-namespace {
-
-double roundedToHalf(double seconds) {
-    return roundHalfAwayFromZero(seconds * 2) / 2;
-}
-
-} // namespace
-
 void VigilorMonitor::evaluateDecision() {
     if (isPaused())
         return;
     const Date at = now();
-    setIfChanged(secondsSinceWatch, lastWatchSeen_
-                                        ? std::optional(roundedToHalf(at.timeIntervalSince(*lastWatchSeen_)))
-                                        : std::nullopt);
-    setIfChanged(watchPresent, isWatchNear(at));
+    companion_->refresh(at);
     const double idle = secondsSinceLastUserInput();
     setIfChanged(inputIdleSeconds, roundedToHalf(idle));
     camera_.tick(at, idle);
@@ -48,10 +37,10 @@ ZorviPresenceInputs VigilorMonitor::presenceInputs(Date at) const {
     in.bodyPoseLockAssistEnabled = c.bodyPoseLockAssistEnabled;
     in.remoteControlActive = remoteControlActive();
     in.suppressAutoLockDuringRemoteSession = c.suppressAutoLockDuringRemoteSession;
-    in.onCall = onCall();
+    in.onCall = callDetector_->onCall();
     in.suppressLockDuringCalls = c.suppressLockDuringCalls;
-    in.hasIndependentAwayEvidence = hasIndependentAwayEvidence(at);
-    in.watchGateAllowsLock = shouldAllowWatchGate();
+    in.hasIndependentAwayEvidence = companion_->hasIndependentAwayEvidence(at);
+    in.watchGateAllowsLock = companion_->allowsWatchGate(at);
     in.autoLockEnabled = autoLockEnabled();
     in.screenLockingEnabled = c.screenLockingEnabled;
     in.knownFacePresent = camera_.knownFacePresent();
@@ -60,11 +49,12 @@ ZorviPresenceInputs VigilorMonitor::presenceInputs(Date at) const {
     in.cameraBlocked = !camera_.cameraDeliversFrames(at);
     in.cameraBusy = camera_.cameraInterrupted();
     in.cameraPresenceEnabled = c.cameraPresenceEnabled;
-    in.bluetoothPresenceEnabled = bluetoothPresenceEnabled();
-    in.bluetoothState = bluetoothState();
-    in.companionSeen = lastWatchSeen_.has_value();
-    in.companionNear = watchPresent();
-    in.companionAwaySeconds = lastWatchSeen_ ? at.timeIntervalSince(companionAwaySince()) : 0;
+    const CompanionPresence& companion = *companion_;
+    in.bluetoothPresenceEnabled = companion.bluetoothPresenceEnabled();
+    in.bluetoothState = companion.bluetoothState();
+    in.companionSeen = companion.seen();
+    in.companionNear = companion.watchPresent();
+    in.companionAwaySeconds = companion.seen() ? at.timeIntervalSince(companion.awaySince()) : 0;
     in.companionMode = c.bluetoothPresenceMode;
     in.watchGrace = c.watchGrace;
     in.inputIdleSeconds = inputIdleSeconds();

@@ -27,7 +27,7 @@ RemoteMacStatusSnapshot VigilorMonitor::currentRemoteSnapshot(const std::string&
     snapshot.source = eventSource;
     snapshot.confidence = presenceConfidence();
     snapshot.facePresent = camera_.facePresent();
-    snapshot.companionPresent = watchPresent();
+    snapshot.companionPresent = companion_->watchPresent();
     snapshot.inputIdleSeconds = inputIdleSeconds();
     if (const auto& health = deskHealth(); health && health->hasEnoughData) {
         const int score = int(health->today.score);

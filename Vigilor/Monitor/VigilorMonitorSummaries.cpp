@@ -23,18 +23,10 @@ const CameraWords& cameraRow(const VigilorMonitor& m) {
 }
 
 const BluetoothWords& bluetoothRow(const VigilorMonitor& m) {
-    return bluetoothWords(m.bluetoothState());
+    return bluetoothWords(m.companion().bluetoothState());
 }
 
 } // namespace
-
-std::string VigilorMonitor::companionWordCapitalised() const {
-    return companionWords(config().bluetoothPresenceMode).capitalised;
-}
-
-std::string VigilorMonitor::companionWordLowerCase() const {
-    return companionWords(config().bluetoothPresenceMode).lowerCase;
-}
 
 ZorviLockAbilityInputs VigilorMonitor::lockAbilityInputs() const {
     const VigilorConfig& c = config();
@@ -46,9 +38,9 @@ ZorviLockAbilityInputs VigilorMonitor::lockAbilityInputs() const {
     in.cameraPresenceEnabled = c.cameraPresenceEnabled;
     in.cameraBlocked =
         cameraRow(*this).blocks && camera_.cameraState().kind != CameraState::Kind::switchedOff;
-    in.bluetoothPresenceEnabled = bluetoothPresenceEnabled();
-    in.bluetoothUnavailable = isBluetoothUnavailable();
-    in.companionSeen = lastWatchSeen_.has_value();
+    in.bluetoothPresenceEnabled = companion_->bluetoothPresenceEnabled();
+    in.bluetoothUnavailable = companion_->isBluetoothUnavailable();
+    in.companionSeen = companion_->seen();
     in.companionMode = c.bluetoothPresenceMode;
     return in;
 }
@@ -100,14 +92,14 @@ std::string VigilorMonitor::menuSystemImage() const {
         return "exclamationmark.triangle";
     if (!camera_.facePresent())
         return "eye.slash";
-    if (!watchPresent())
+    if (!companion_->watchPresent())
         return "antenna.radiowaves.left.and.right.slash";
     return "checkmark.shield";
 }
 
 std::string VigilorMonitor::readinessSummary() const {
     const bool face = camera_.facePresent();
-    const bool bluetooth = bluetoothPresenceEnabled();
+    const bool bluetooth = companion_->bluetoothPresenceEnabled();
     const auto ability = lockAbilityWords();
     if (ability && lockerProblem(lockAbility()))
         return ability->readiness;
@@ -119,17 +111,17 @@ std::string VigilorMonitor::readinessSummary() const {
         return ability->readiness;
     if (remoteControlActive() && !face)
         return "Remote, not at computer";
-    if (face && (!bluetooth || watchPresent()))
+    if (face && (!bluetooth || companion_->watchPresent()))
         return "You are here";
     // Bluetooth that can tell nothing is the word, beside a face or instead of a camera switched off.
-    if (bluetooth && isBluetoothUnavailable() &&
+    if (bluetooth && companion_->isBluetoothUnavailable() &&
         (face || camera_.cameraState().kind == CameraState::Kind::switchedOff))
         return bluetoothRow(*this).summary;
-    if (face && !lastWatchSeen_)
-        return "Learning " + companionWordCapitalised() + " signal";
+    if (face && !companion_->seen())
+        return "Learning " + companion_->companionWordCapitalised() + " signal";
     if (face)
-        return companionWordCapitalised() + " signal missing";
-    if (watchPresent())
+        return companion_->companionWordCapitalised() + " signal missing";
+    if (companion_->watchPresent())
         return "Face signal missing";
     return autoLockEnabled() ? "Away check armed" : "Away signal";
 }
@@ -143,7 +135,7 @@ int VigilorMonitor::presenceConfidence() const {
     if (cameraRow(*this).blocks)
         return 0;
     int confidence = camera_.facePresent() ? 45 : 0;
-    if (!bluetoothPresenceEnabled() || watchPresent())
+    if (!companion_->bluetoothPresenceEnabled() || companion_->watchPresent())
         confidence += 45;
     if (inputIdleSeconds() < config().activeInputGrace && !remoteControlActive())
         confidence += 10;
@@ -152,26 +144,26 @@ int VigilorMonitor::presenceConfidence() const {
 
 std::string VigilorMonitor::signalBrief() const {
     const bool face = camera_.facePresent();
-    const bool bluetooth = bluetoothPresenceEnabled();
+    const bool bluetooth = companion_->bluetoothPresenceEnabled();
     if (phase() == MonitorPhase::blocked)
         return cameraRow(*this).brief;
     if (remoteControlActive() && !face)
         return "Screen Sharing is active, but the camera does not see you at the computer.";
-    if (bluetooth && isBluetoothUnavailable())
-        return "Bluetooth is unavailable; " + companionWordCapitalised() +
+    if (bluetooth && companion_->isBluetoothUnavailable())
+        return "Bluetooth is unavailable; " + companion_->companionWordCapitalised() +
                (lockingAvailable_ ? " verification is suppressing auto-lock." : " proximity is unavailable.");
-    if (bluetooth && !lastWatchSeen_)
+    if (bluetooth && !companion_->seen())
         return std::string(camera_.cameraDeliversFrames(now()) ? "Camera is active; waiting" : "Waiting") +
-               " to learn your " + companionWordLowerCase() + " signal.";
+               " to learn your " + companion_->companionWordLowerCase() + " signal.";
     if (face && !bluetooth)
         return "Camera sees you at the computer.";
-    if (face && watchPresent())
-        return "Camera and " + companionWordCapitalised() + " agree you are at the computer.";
-    if (!face && !watchPresent())
+    if (face && companion_->watchPresent())
+        return "Camera and " + companion_->companionWordCapitalised() + " agree you are at the computer.";
+    if (!face && !companion_->watchPresent())
         return "Desk presence, input, and Bluetooth gates are away or unavailable.";
     if (!face)
-        return companionWordCapitalised() + " is near; camera has lost your face.";
-    return "Camera sees you; " + companionWordCapitalised() + " signal is the weak link.";
+        return companion_->companionWordCapitalised() + " is near; camera has lost your face.";
+    return "Camera sees you; " + companion_->companionWordCapitalised() + " signal is the weak link.";
 }
 
 // What the guard says before the decision's own words: the session locked, a pause, a locker that
@@ -211,29 +203,30 @@ std::optional<std::string> VigilorMonitor::wontLockReason() const {
 }
 
 std::string VigilorMonitor::watchSummary() const {
-    if (const std::optional<int> rssi = watchRSSI()) {
+    if (const std::optional<int> rssi = companion_->watchRSSI()) {
         const std::string strength = std::to_string(*rssi) + " dBm";
-        if (watchWeakSince_ && *rssi < config().watchWeakRSSI)
-            return strength + ", weak for " + oneDecimal(now().timeIntervalSince(*watchWeakSince_)) + "s";
-        if (const std::optional<double> age = secondsSinceWatch())
+        const std::optional<Date> weakSince = companion_->weakSince();
+        if (weakSince && *rssi < config().watchWeakRSSI)
+            return strength + ", weak for " + oneDecimal(now().timeIntervalSince(*weakSince)) + "s";
+        if (const std::optional<double> age = companion_->secondsSinceWatch())
             return strength + ", " + oneDecimal(*age) + "s ago";
         return strength;
     }
-    if (!bluetoothPresenceEnabled())
+    if (!companion_->bluetoothPresenceEnabled())
         return "Off";
-    if (isBluetoothUnavailable())
+    if (companion_->isBluetoothUnavailable())
         return bluetoothRow(*this).summary;
-    return lastWatchSeen_ ? "Searching" : "Learning " + companionWordLowerCase();
+    return companion_->seen() ? "Searching" : "Learning " + companion_->companionWordLowerCase();
 }
 
 std::string VigilorMonitor::watchSignalDetail() const {
-    if (!bluetoothPresenceEnabled())
+    if (!companion_->bluetoothPresenceEnabled())
         return "off";
-    if (isBluetoothUnavailable())
+    if (companion_->isBluetoothUnavailable())
         return bluetoothRow(*this).signalWord;
-    if (!lastWatchSeen_)
+    if (!companion_->seen())
         return "baseline needed";
-    return watchPresent() ? "nearby" : "away";
+    return companion_->watchPresent() ? "nearby" : "away";
 }
 
 // Camera presence off, and a camera that cannot be watched through, speak for themselves; so does a

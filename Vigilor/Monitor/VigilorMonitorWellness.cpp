@@ -16,7 +16,7 @@ void VigilorMonitor::updateWellness(Date at) {
     const VigilorConfig& c = config();
     const bool face = camera_.facePresent();
     camera_.followDeskBaselines();
-    const bool unclear = camera_.isUnclearDeskPresenceRecent(at) && !hasIndependentAwayEvidence(at);
+    const bool unclear = camera_.isUnclearDeskPresenceRecent(at) && !companion_->hasIndependentAwayEvidence(at);
     const bool sharing = remoteControlActive();
     const bool away = !face &&
                       camera_.evidencedAbsence(at, camera_.lastDeskPresenceSeen()) >=
@@ -143,13 +143,14 @@ void VigilorMonitor::resetMovementTimerAfterAway(Date returnedAt, double awaySec
 
 // Without the camera, the companion's absence stands for the user's absence from the desk.
 void VigilorMonitor::creditDeviceWalkIfNeeded(Date at) {
-    if (!bluetoothPresenceEnabled() || !lastWatchSeen_) {
+    const CompanionPresence& companion = *companion_;
+    if (!companion.bluetoothPresenceEnabled() || !companion.seen()) {
         deviceMovementStartedAt_.reset();
         return;
     }
-    if (!watchPresent()) {
+    if (!companion.watchPresent()) {
         if (!deviceMovementStartedAt_)
-            deviceMovementStartedAt_ = lastWatchSeen_;
+            deviceMovementStartedAt_ = companion.lastSeen();
         return;
     }
     if (!deviceMovementStartedAt_)

@@ -152,7 +152,7 @@ void DeviceDiscoverySheetView::hideEvent(QHideEvent* event) {
 void DeviceDiscoverySheetView::refresh() {
     searchLine_->setText(QString::fromStdString(devicePickerSearchLine(*monitor_)));
     std::vector<std::pair<ZorviDiscoveredDevice, bool>> listed;
-    for (const ZorviDiscoveredDevice& device : monitor_->discoveredDevices())
+    for (const ZorviDiscoveredDevice& device : monitor_->nearbyDevices().discoveredDevices())
         listed.emplace_back(device, isDeviceSelected(monitor_->config(), deviceType_, device.id));
     if (listed == shown_)
         return;

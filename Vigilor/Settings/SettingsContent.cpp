@@ -208,7 +208,7 @@ QWidget* SettingsContent::settingsHero() {
 
     context_->onRefresh([this, circle, reason, unsaved, badge, permissions] {
         const VigilorMonitor& m = *monitor_;
-        const QColor tint = levelColour(m.nudgeLevel());
+        const QColor tint = Theme::colorForLevel(m.nudgeLevel());
         if (circle->tint != tint) {
             circle->tint = tint;
             circle->update();

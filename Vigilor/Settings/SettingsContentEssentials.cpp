@@ -39,8 +39,9 @@ SettingsSectionCard* SettingsContent::essentialsSection() {
         QStringLiteral("Gentle visual nudges"),
         QStringLiteral("Use the tray icon, halo, and countdown surfaces before notifications."), "sparkles",
         Theme::notice(), b.visualNudgesEnabled()));
-    context_->onRefresh(
-        [this, startAtLogin] { startAtLogin->setDetail(qs(monitor_->launchAtLoginStatus())); });
+    context_->onRefresh([this, startAtLogin] {
+        startAtLogin->setDetail(qs(monitor_->launchAtLogin().launchAtLoginStatus()));
+    });
     std::vector<QWidget*> rows{banner, startAtLogin, nudges};
 
     if (!monitor_->lockingAvailable()) {
@@ -79,7 +80,7 @@ QWidget* SettingsContent::launchAtLoginErrorBanner() {
     line->addWidget(triangle, 0, Qt::AlignTop);
     line->addWidget(message, 1);
     context_->onRefresh([this, banner, message] {
-        const std::optional<std::string>& error = monitor_->launchAtLoginError();
+        const std::optional<std::string>& error = monitor_->launchAtLogin().launchAtLoginError();
         message->setText(error ? qs(*error) : QString());
         banner->setVisible(error.has_value());
     });
@@ -99,9 +100,10 @@ QWidget* SettingsContent::lockPermissionRow() {
     texts->addWidget(detail);
     auto* button = new ZorviGlassButton(QStringLiteral("Allow"), {}, true);
     button->setObjectName(QStringLiteral("lockPermissionButton"));
-    // What the button says is what it does, whatever was stored since it was drawn.
-    connect(button, &QPushButton::clicked, this, [this, button] {
-        context_->bindings().screenLockingEnabled().set(button->text() == QStringLiteral("Allow"));
+    // The button turns the stored permission over; its caption, drawn from the same setting, says which way.
+    connect(button, &QPushButton::clicked, this, [this] {
+        const Binding<bool> permission = context_->bindings().screenLockingEnabled();
+        permission.set(!permission.get());
     });
     auto* line = new QHBoxLayout(row);
     line->setContentsMargins(0, 0, 0, 0);
@@ -110,7 +112,7 @@ QWidget* SettingsContent::lockPermissionRow() {
     line->addLayout(texts, 1);
     line->addWidget(button, 0, Qt::AlignVCenter);
     context_->onRefresh([this, icon, detail, button] {
-        const bool allowed = monitor_->config().screenLockingEnabled;
+        const bool allowed = context_->bindings().screenLockingEnabled().get();
         icon->setSymbol(allowed ? "lock.shield.fill" : "lock.shield",
                         allowed ? Theme::success() : SystemColor::secondaryLabel());
         detail->setText(allowed ? QStringLiteral("Allowed \u2014 Zorvi may lock the screen")

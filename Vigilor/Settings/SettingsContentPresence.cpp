@@ -106,7 +106,7 @@ QWidget* SettingsContent::bluetoothBlock() {
         const VigilorConfig& config = monitor_->config();
         modeRow->setDetail(qs(bluetoothModeDetail(config.bluetoothPresenceMode)));
         pairRow->setVisible(offersPhonePairing(config.bluetoothPresenceMode));
-        note->setText(qs(presenceNote(lockingModeForConfig(config), monitor_->bluetoothState())));
+        note->setText(qs(presenceNote(lockingModeForConfig(config), monitor_->companion().bluetoothState())));
     });
     return block;
 }

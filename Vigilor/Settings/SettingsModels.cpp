@@ -118,9 +118,9 @@ std::string devicePickerPrompt(VigilorMonitor::BluetoothDeviceType type) {
 }
 
 std::string devicePickerSearchLine(const VigilorMonitor& monitor) {
-    if (!monitor.bluetoothPresenceEnabled())
+    if (!monitor.companion().bluetoothPresenceEnabled())
         return bluetoothWords(BluetoothState::offInSettings).pickerLine;
-    return bluetoothWords(monitor.bluetoothState()).pickerLine;
+    return bluetoothWords(monitor.companion().bluetoothState()).pickerLine;
 }
 
 bool isDeviceSelected(const VigilorConfig& config, VigilorMonitor::BluetoothDeviceType type,

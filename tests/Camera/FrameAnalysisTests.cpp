@@ -139,7 +139,7 @@ TEST(FrameAnalysis, ADarkFrameCountsAsAbsenceOnlyInADarkIdleRoomWithoutACompanio
             << c.dark << " " << c.idle << " " << c.bluetooth << c.watch;
 }
 
-TEST(FrameAnalysis, BodyPoseTexts) {
+TEST(FrameAnalysis, BodyPoseAndWhatItTellsOfTheDesk) {
     const auto pose = [](std::vector<RecognizedBodyPoint> points) {
         return std::optional(BodyPoseObservation{std::move(points)});
     };
@@ -148,23 +148,31 @@ TEST(FrameAnalysis, BodyPoseTexts) {
         const char* name;
         std::optional<BodyPoseObservation> observation;
         bool hints, assist;
-        BodyPoseSummary expected;
+        BodyPose expected;
+        BodyEvidence evidence;
     } cases[] = {
-        {"both off", pose({l, r}), false, false, {"Off", "disabled", "yellow"}},
-        {"no observation", std::nullopt, false, true, {"Face only", "body out of frame", "yellow"}},
-        {"points unreadable", BodyPoseObservation{}, true, false, {"Face only", "body unavailable", "yellow"}},
-        {"one shoulder", pose({r}), true, true, {"Face only", "body out of frame", "yellow"}},
+        {"both off", pose({l, r}), false, false, BodyPose::off, BodyEvidence::none},
+        {"no observation", std::nullopt, false, true, BodyPose::outOfFrame, BodyEvidence::none},
+        {"points unreadable", BodyPoseObservation{}, true, false, BodyPose::unreadable, BodyEvidence::none},
+        {"one shoulder", pose({r}), true, true, BodyPose::outOfFrame, BodyEvidence::none},
         {"tilt of 0.075 is level", pose({l, {BodyJoint::rightShoulder, {0.6, 0.575}, 0.9}}), true, true,
-         {"Upper body", "shoulders visible", "green"}},
+         BodyPose::upperBody, BodyEvidence::present},
         {"tilt beyond", pose({l, {BodyJoint::rightShoulder, {0.6, 0.58}, 0.9}}), true, true,
-         {"Leaning", "shoulder tilt", "yellow"}},
-        {"off centre", pose({{BodyJoint::leftShoulder, {0.1, 0.5}, 0.9}, {BodyJoint::rightShoulder, {0.3, 0.5}, 0.9}}),
-         true, true, {"Off center", "recenter camera", "yellow"}},
-        {"hips and knees", pose({l, r, {BodyJoint::leftHip, {0.45, 0.3}, 0.9}, {BodyJoint::rightKnee, {0.5, 0.1}, 0.9}}),
-         true, true, {"Wide view", "torso and legs visible", "green"}},
+         BodyPose::leaning, BodyEvidence::unclear},
+        {"off centre",
+         pose({{BodyJoint::leftShoulder, {0.1, 0.5}, 0.9}, {BodyJoint::rightShoulder, {0.3, 0.5}, 0.9}}),
+         true, true, BodyPose::offCenter, BodyEvidence::unclear},
+        {"a hip", pose({l, r, {BodyJoint::rightHip, {0.55, 0.3}, 0.9}}), true, true,
+         BodyPose::upperBodyAndHips, BodyEvidence::present},
+        {"hips and knees",
+         pose({l, r, {BodyJoint::leftHip, {0.45, 0.3}, 0.9}, {BodyJoint::rightKnee, {0.5, 0.1}, 0.9}}), true,
+         true, BodyPose::wideView, BodyEvidence::present},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(summarizeBodyPose(c.observation, c.hints, c.assist), c.expected) << c.name;
+    for (const auto& c : cases) {
+        const BodyPose body = summarizeBodyPose(c.observation, c.hints, c.assist);
+        EXPECT_EQ(body, c.expected) << c.name;
+        EXPECT_EQ(bodyEvidence(body), c.evidence) << c.name;
+    }
 }
 
 } // namespace

@@ -271,16 +271,19 @@ TEST_F(DashboardModel, TheMovementCardCountsFromTheLastWalkAndHidesTheClockWhile
     }
 }
 
-TEST_F(DashboardModel, TintsFollowTheColourWordsAndTheHeroMarksOnlyTheBlockedPhase) {
+TEST_F(DashboardModel, TintsFollowTheLevelsAndTheHeroMarksOnlyTheBlockedPhase) {
     reset();
-    face([](FrameAnalysisResult& r) { r.bodyPoseLevel = "yellow"; });
-    face([](FrameAnalysisResult& r) { r.isLookingAway = true; });
+    hints();
+    face([](FrameAnalysisResult& r) { r.bodyPose = BodyPose::outOfFrame; });
+    face([](FrameAnalysisResult& r) {
+        r.isLookingAway = true;
+        r.yawDegrees = 30.0;
+    });
     StatusWindowModel m = model();
-    EXPECT_EQ(m.heroTint, Theme::warning()) << "looking away is yellow";
+    EXPECT_EQ(m.heroTint, Theme::warning()) << "looking away";
     EXPECT_EQ(movement().cameraFrame.tint, Theme::warning());
+    EXPECT_EQ(m.postureTint, Theme::warning()) << "twisted";
     EXPECT_FALSE(m.mark.isBlocked);
-    EXPECT_EQ(postureColourWord("Twisted"), "yellow");
-    EXPECT_EQ(postureColourWord("Away"), "red");
 
     noFace();
     lastSeen(4.47);
@@ -290,6 +293,7 @@ TEST_F(DashboardModel, TintsFollowTheColourWordsAndTheHeroMarksOnlyTheBlockedPha
     m = model();
     EXPECT_TRUE(m.mark.isBlocked);
     EXPECT_EQ(m.heroTint, Theme::critical());
+    EXPECT_EQ(m.postureTint, Theme::critical()) << "an absence the camera cannot see is still an absence";
     EXPECT_EQ(m.signalRows[2], (SignalRow{"Face", "No camera"}));
     EXPECT_EQ(m.signalRows[5], (SignalRow{"Compatibility", compatibilityRequirement}));
     EXPECT_EQ(movement().presenceLine, "No camera found") << "a camera that sees nothing claims no absence";

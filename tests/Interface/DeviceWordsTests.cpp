@@ -89,7 +89,7 @@ std::vector<std::string> words(const VigilorMonitor& m, Date now) {
     const MovementCardModel card = movementCardModel(m, now, {}, {}, {});
     const LockingModeOption mode = lockingModeForConfig(m.config());
     const OnboardingPermissionStates onboarding = permissionStatesFrom(
-        m.cameraPresence().cameraState().kind, m.bluetoothState(), m.config().screenLockingEnabled);
+        m.cameraPresence().cameraState().kind, m.companion().bluetoothState(), m.config().screenLockingEnabled);
     const auto row = [&](OnboardingPermission permission, bool shown) -> std::string {
         if (!shown)
             return "-";
@@ -108,11 +108,11 @@ std::vector<std::string> words(const VigilorMonitor& m, Date now) {
                                         : "Bluetooth",
             "Zorvi " + PresenceMarkView::look(presenceMarkState(m)).stateDescription,
             row(OnboardingPermission::camera, true),
-            row(OnboardingPermission::appleWatch, m.bluetoothPresenceEnabled()),
+            row(OnboardingPermission::appleWatch, m.companion().bluetoothPresenceEnabled()),
             devicePickerSearchLine(m),
             card.desk.value + " \u2014 " + card.desk.detail,
             card.cameraFrame.value + " \u2014 " + card.cameraFrame.detail,
-            mode == LockingModeOption::cameraOnly ? "-" : presenceNote(mode, m.bluetoothState())};
+            mode == LockingModeOption::cameraOnly ? "-" : presenceNote(mode, m.companion().bluetoothState())};
 }
 
 const std::string noCamera = "No camera found, so Zorvi cannot see the desk.";

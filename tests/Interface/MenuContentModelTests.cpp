@@ -80,9 +80,10 @@ TEST_F(MenuContentModelTests, SignalChipsReadTheirSignals) {
          {Theme::success(), Theme::warning(), SystemColor::secondaryLabel()}},
         {"face missing for 12.34 s, watch near, typing",
          [](auto& t) {
+             t.companion(Mode::watch);
+             t.advertise();
              t.noFace();
              t.lastSeen(12.34);
-             t.monitor->watchPresent = true;
              t.monitor->inputIdleSeconds = 1;
          },
          {"12.3s", "Near", "Active"},
@@ -99,7 +100,7 @@ TEST_F(MenuContentModelTests, SignalChipsReadTheirSignals) {
         {"screen sharing, on a call",
          [](auto& t) {
              t.monitor->remoteControlActive = true;
-             t.monitor->onCall = true;
+             t.call(true);
          },
          {"Looking here", "off", "Remote", "On call"},
          {"person.crop.circle", "applewatch", "display", "mic.fill"},
@@ -176,7 +177,7 @@ TEST_F(MenuContentModelTests, ThePermissionButtonAsksAgainAndBringsBluetoothInLi
         EXPECT_EQ(h.camera->lastSession, running) << c.name << ": the running camera is not started twice";
         EXPECT_EQ(logTexts(monitor->log().events()).front(), c.lastLine) << c.name;
         EXPECT_EQ(monitor->phase() == MonitorPhase::blocked, c.blocked) << c.name;
-        EXPECT_EQ(monitor->bluetoothStatus(), "Bluetooth off in settings") << c.name;
+        EXPECT_EQ(monitor->companion().bluetoothStatus(), "Bluetooth off in settings") << c.name;
     }
 }
 

@@ -87,8 +87,9 @@ TEST_F(MenuContentViewTests, RendersEveryStateWithoutCutsAndRefitsWhenSectionsCo
         {"walk-due-on-call",
          [](auto& t) {
              t.after(3200);
-             t.monitor->onCall = true;
-             t.monitor->watchPresent = true;
+             t.call(true);
+             t.companion(Mode::watch);
+             t.advertise();
          }},
         {"away-permission-locking-off",
          [](auto& t) {
@@ -193,7 +194,7 @@ TEST_F(MenuContentViewTests, AHiddenPanelNeitherTicksNorFollowsTheMonitorUntilSh
     EXPECT_TRUE(view->clockIsRunning());
     host.hide();
     EXPECT_FALSE(view->clockIsRunning());
-    monitor->onCall = true;
+    call(true);
     app.processPending();
     EXPECT_EQ(view->model().chips.size(), 3u) << "no refresh while hidden";
     host.show();

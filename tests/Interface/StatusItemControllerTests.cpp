@@ -37,7 +37,6 @@ struct TrayItem : ::testing::Test {
         m.isPaused = false;
         showFace(m);
         faceSeenAgo(m, h.clock.now(), 0);
-        m.watchPresent = false;
         m.snoozeUntil = std::nullopt;
         m.breakHUDVisible = false;
     }

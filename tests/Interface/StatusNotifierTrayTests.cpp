@@ -134,7 +134,12 @@ TEST_F(StatusNotifierTray, TheIconIsSentOnlyWhenItChanges) {
         settle(50);
     }
     EXPECT_EQ(told, 0) << "sent again unchanged";
-    monitor->watchPresent = true;
+    monitor->updateConfig([](VigilorConfig& c) {
+        c.bluetoothPresenceMode = BluetoothPresenceMode::watch;
+        c.watchGateRequired = true;
+    });
+    h.runLoop.loop().runUntilIdle(); // the radio's first report
+    ASSERT_TRUE(h.hearWatch(-60));
     controller->updateIcon();
     EXPECT_TRUE(waitFor([&] { return told == 1; }, 3000)) << told;
 }

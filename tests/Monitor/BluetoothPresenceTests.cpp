@@ -38,6 +38,7 @@ struct BluetoothPresence : ::testing::Test {
     bool advertise(const BluetoothPeripheral& peripheral, int rssi) {
         return h.bluetooth->advertise(peripheral, rssi);
     }
+    const CompanionPresence& companion() const { return monitor->companion(); }
     size_t lockCalls() const { return h.log.count("locker.lockSession"); }
 };
 
@@ -69,29 +70,29 @@ TEST_F(BluetoothPresence, ActsOnTheAuthorization) {
         config.save();
         auto m = fresh.makeMonitor(false);
         fresh.bluetooth->authorizationAnswer = c.authorization;
-        m->startBluetooth(c.request);
+        m->syncBluetoothForCurrentConfig(c.request);
         const std::string name =
             "authorization " + std::to_string(int(c.authorization)) + (c.request ? " asked" : "");
         EXPECT_EQ(fresh.bluetooth->centralsMade, c.centralMade ? 1 : 0) << name;
-        EXPECT_EQ(m->bluetoothStatus(), c.status) << name;
+        EXPECT_EQ(m->companion().bluetoothStatus(), c.status) << name;
         EXPECT_EQ(newestEvent(*m), c.logLine) << name;
     }
 }
 
 TEST_F(BluetoothPresence, MakesTheCentralOnceUnlessAskingForPermission) {
     start(deviceOnlyWatch, false);
-    monitor->startBluetooth(false);
-    monitor->startBluetooth(false);
+    monitor->syncBluetoothForCurrentConfig(false);
+    monitor->syncBluetoothForCurrentConfig(false);
     EXPECT_EQ(h.bluetooth->centralsMade, 1);
     EXPECT_EQ(h.log.count("bluetooth.authorization"), 2u); // read again on every call
 
     // Asking while undetermined makes a new central even when one exists.
     h.bluetooth->authorizationAnswer = BluetoothAuthorization::notDetermined;
-    monitor->startBluetooth(true);
+    monitor->syncBluetoothForCurrentConfig(true);
     EXPECT_EQ(h.bluetooth->centralsMade, 2);
     // A refusal later keeps the central that exists.
     h.bluetooth->authorizationAnswer = BluetoothAuthorization::denied;
-    monitor->startBluetooth(false);
+    monitor->syncBluetoothForCurrentConfig(false);
     EXPECT_NE(h.bluetooth->central(), nullptr);
 }
 
@@ -105,9 +106,9 @@ TEST_F(BluetoothPresence, ReportsTheCentralsState) {
         {State::unauthorized, "Bluetooth denied", "Bluetooth permission denied", true},
         {State::poweredOff, "Bluetooth off", "Bluetooth is off", true},
         {State::poweredOn, "Scanning", "Bluetooth scanning", false},
-        {State::unknown, "Bluetooth state 0", nullptr, true},
-        {State::resetting, "Bluetooth state 1", nullptr, true},
-        {State::unsupported, "Bluetooth state 2", nullptr, true},
+        {State::unknown, "Bluetooth state unknown", nullptr, true},
+        {State::resetting, "Bluetooth is restarting", nullptr, true},
+        {State::unsupported, "No Bluetooth adapter", nullptr, true},
     };
     h.bluetooth->initialState.reset();
     start();
@@ -116,12 +117,12 @@ TEST_F(BluetoothPresence, ReportsTheCentralsState) {
     for (const auto& c : cases) {
         const size_t lines = monitor->log().events().size();
         central->report(c.state);
-        EXPECT_EQ(monitor->bluetoothStatus(), c.status);
+        EXPECT_EQ(companion().bluetoothStatus(), c.status);
         if (c.logLine)
             EXPECT_EQ(newestEvent(*monitor), c.logLine) << c.status;
         else
             EXPECT_EQ(monitor->log().events().size(), lines) << c.status;
-        EXPECT_EQ(monitor->isBluetoothUnavailable(), c.unavailable) << c.status;
+        EXPECT_EQ(companion().isBluetoothUnavailable(), c.unavailable) << c.status;
         EXPECT_EQ(central->isScanning(), c.state == State::poweredOn) << c.status;
     }
     EXPECT_TRUE(central->duplicatesAllowed);
@@ -140,9 +141,9 @@ TEST_F(BluetoothPresence, ScansAgainOnEveryPoweredOnReport) {
 
 TEST_F(BluetoothPresence, StaysOffWhileTheCameraDecidesWithoutTheGate) {
     start([](VigilorConfig& c) { c.bluetoothPresenceMode = BluetoothPresenceMode::either; });
-    EXPECT_FALSE(monitor->bluetoothPresenceEnabled());
+    EXPECT_FALSE(companion().bluetoothPresenceEnabled());
     EXPECT_EQ(h.bluetooth->centralsMade, 0);
-    EXPECT_EQ(monitor->bluetoothStatus(), "Bluetooth off in settings");
+    EXPECT_EQ(companion().bluetoothStatus(), "Bluetooth off in settings");
 }
 
 TEST_F(BluetoothPresence, MatchesTheConfiguredCompanion) {
@@ -208,14 +209,12 @@ TEST_F(BluetoothPresence, MatchesTheConfiguredCompanion) {
         {"another device", BluetoothPresenceMode::either, phoneIdentifier, "Apple Watch", stranger, false},
         {"off", BluetoothPresenceMode::off, phoneIdentifier, "Apple Watch", watch, false},
     };
-    start(deviceOnlyWatch, false);
     for (const auto& c : cases) {
-        monitor->updateConfig([&](VigilorConfig& config) {
-            config.bluetoothPresenceMode = c.mode;
-            config.phoneUUID = c.phoneUUID;
-            config.watchName = c.watchName;
-        });
-        EXPECT_EQ(monitor->matchesConfiguredBluetoothCompanion(c.peripheral), c.matches) << c.name;
+        VigilorConfig config;
+        config.bluetoothPresenceMode = c.mode;
+        config.phoneUUID = c.phoneUUID;
+        config.watchName = c.watchName;
+        EXPECT_EQ(matchesCompanion(config, c.peripheral), c.matches) << c.name;
     }
 }
 
@@ -225,10 +224,10 @@ TEST_F(BluetoothPresence, IgnoresAdvertisementsWithoutAStrengthOrFromOthers) {
     EXPECT_TRUE(advertise(watch, unavailableBluetoothRSSI));
     EXPECT_TRUE(advertise(stranger, -40));
     tick(1);
-    EXPECT_EQ(monitor->watchRSSI(), std::nullopt);
-    EXPECT_FALSE(monitor->watchPresent());
-    ASSERT_EQ(monitor->discoveredDevices().size(), 1u); // the stranger only
-    EXPECT_EQ(monitor->discoveredDevices().front().name, "Speaker");
+    EXPECT_EQ(companion().watchRSSI(), std::nullopt);
+    EXPECT_FALSE(companion().watchPresent());
+    ASSERT_EQ(monitor->nearbyDevices().discoveredDevices().size(), 1u); // the stranger only
+    EXPECT_EQ(monitor->nearbyDevices().discoveredDevices().front().name, "Speaker");
 }
 
 // The weak threshold is -90 dBm and the grace 8 s.
@@ -248,8 +247,8 @@ TEST_F(BluetoothPresence, FollowsARunOfWeakAdvertisementsFromItsFirst) {
     for (const auto& step : steps) {
         h.clock.set(first.addingTimeInterval(step.at));
         ASSERT_TRUE(advertise(watch, step.rssi));
-        EXPECT_EQ(monitor->watchRSSI(), step.rssi) << step.at;
-        EXPECT_EQ(monitor->watchPresent(), step.near) << step.at;
+        EXPECT_EQ(companion().watchRSSI(), step.rssi) << step.at;
+        EXPECT_EQ(companion().watchPresent(), step.near) << step.at;
     }
 }
 
@@ -268,21 +267,21 @@ TEST_F(BluetoothPresence, PublishesNothingForARepeatedAdvertisement) {
 TEST_F(BluetoothPresence, TurningItOffDropsTheCentralAndTheCompanion) {
     start();
     ASSERT_TRUE(advertise(watch, -60));
-    EXPECT_TRUE(monitor->watchPresent());
+    EXPECT_TRUE(companion().watchPresent());
     monitor->updateConfig([](VigilorConfig& c) { c.bluetoothPresenceMode = BluetoothPresenceMode::off; });
     EXPECT_EQ(h.log.count("bluetooth.stopScan"), 1u);
     EXPECT_EQ(h.bluetooth->central(), nullptr);
-    EXPECT_FALSE(monitor->watchPresent());
-    EXPECT_EQ(monitor->watchRSSI(), std::nullopt);
-    EXPECT_EQ(monitor->bluetoothStatus(), "Bluetooth off in settings");
+    EXPECT_FALSE(companion().watchPresent());
+    EXPECT_EQ(companion().watchRSSI(), std::nullopt);
+    EXPECT_EQ(companion().bluetoothStatus(), "Bluetooth off in settings");
     tick();
-    EXPECT_EQ(monitor->secondsSinceWatch(), std::nullopt);
+    EXPECT_EQ(companion().secondsSinceWatch(), std::nullopt);
 
     // Back on: a new central, and the companion must be seen anew.
     monitor->updateConfig([](VigilorConfig& c) { c.bluetoothPresenceMode = BluetoothPresenceMode::watch; });
     tick(0);
     EXPECT_EQ(h.bluetooth->centralsMade, 2);
-    EXPECT_EQ(monitor->bluetoothStatus(), "Scanning");
+    EXPECT_EQ(companion().bluetoothStatus(), "Scanning");
     tick();
     EXPECT_EQ(monitor->decision(), "Learning Watch");
 }
@@ -298,13 +297,13 @@ TEST_F(BluetoothPresence, LocksOnceWhenTheCompanionHasBeenAwayForItsGrace) {
         tick(1);
     }
     EXPECT_EQ(monitor->decision(), "Watch near");
-    EXPECT_TRUE(monitor->watchPresent());
-    EXPECT_EQ(monitor->watchRSSI(), -60);
+    EXPECT_TRUE(companion().watchPresent());
+    EXPECT_EQ(companion().watchRSSI(), -60);
 
     // Away: silent since the last advertisement, a second before the loop ended.
     tick(6.5);
     EXPECT_EQ(lockCalls(), 0u);
-    EXPECT_EQ(monitor->secondsSinceWatch(), 7.5);
+    EXPECT_EQ(companion().secondsSinceWatch(), 7.5);
     tick(0.5);
     EXPECT_EQ(lockCalls(), 1u);
     EXPECT_EQ(monitor->decision(), "Locking \u2014 Watch away");
@@ -330,7 +329,7 @@ TEST_F(BluetoothPresence, ASilenceThatCannotBeHeardThroughDoesNotLock) {
     ASSERT_TRUE(advertise(watch, -48));
     tick(4);
     central->report(State::poweredOn, false);
-    EXPECT_EQ(monitor->bluetoothStatus(), "Scanning alongside another program");
+    EXPECT_EQ(companion().bluetoothStatus(), "Scanning alongside another program");
     tick(20);
     EXPECT_EQ(lockCalls(), 0u);
     EXPECT_EQ(monitor->decision(), "Another program is scanning Bluetooth \u2014 a device lying still is not "
@@ -350,14 +349,14 @@ TEST_F(BluetoothPresence, AWeakButStillHeardCompanionCountsAsAway) {
         ASSERT_TRUE(advertise(watch, -97));
         tick(1);
     }
-    EXPECT_TRUE(monitor->watchPresent()); // weak for less than the grace
+    EXPECT_TRUE(companion().watchPresent()); // weak for less than the grace
     EXPECT_EQ(lockCalls(), 0u);
     for (int i = 0; i < 2; ++i) {
         ASSERT_TRUE(advertise(watch, -97));
         tick(1);
     }
-    EXPECT_FALSE(monitor->watchPresent());
-    EXPECT_EQ(monitor->watchRSSI(), -97);
+    EXPECT_FALSE(companion().watchPresent());
+    EXPECT_EQ(companion().watchRSSI(), -97);
     EXPECT_EQ(lockCalls(), 1u);
     EXPECT_EQ(monitor->decision(), "Locking \u2014 Watch away");
 }
@@ -378,6 +377,6 @@ TEST_F(BluetoothPresence, ClosingThePickerKeepsTheCompanionScanning) {
     EXPECT_TRUE(h.bluetooth->central()->isScanning());
     keepAdvertising(30);
     EXPECT_EQ(monitor->decision(), "Watch near");
-    EXPECT_TRUE(monitor->watchPresent());
+    EXPECT_TRUE(companion().watchPresent());
     EXPECT_EQ(lockCalls(), 0u);
 }

@@ -13,7 +13,7 @@ bool onCallBecomes(MonitorHarness& h, const VigilorMonitor& monitor, bool expect
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
     while (std::chrono::steady_clock::now() < deadline) {
         h.runLoop.loop().runUntilIdle();
-        if (monitor.onCall() == expected)
+        if (monitor.callDetector().onCall() == expected)
             return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }

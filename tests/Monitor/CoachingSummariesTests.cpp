@@ -2,21 +2,56 @@
 
 #include <limits>
 
+using L = NudgeLevel;
+
+// The words the views show for each body pose; a calm pose is exactly one that shows the body. Only
+// the "Face only" rows leave the body out of the desk's detail.
+TEST(BodyPoseWords, EachPoseHasItsTextsAndLevel) {
+    const struct {
+        BodyPose pose;
+        const char *summary, *detail;
+        NudgeLevel level;
+    } rows[] = {
+        {BodyPose::starting, "Face only", "wide view helps", L::worthAdjusting},
+        {BodyPose::off, "Off", "disabled", L::worthAdjusting},
+        {BodyPose::outOfFrame, "Face only", "body out of frame", L::worthAdjusting},
+        {BodyPose::unreadable, "Face only", "body unavailable", L::worthAdjusting},
+        {BodyPose::leaning, "Leaning", "shoulder tilt", L::worthAdjusting},
+        {BodyPose::offCenter, "Off center", "recenter camera", L::worthAdjusting},
+        {BodyPose::wideView, "Wide view", "torso and legs visible", L::allCalm},
+        {BodyPose::upperBodyAndHips, "Upper body", "shoulders and hips", L::allCalm},
+        {BodyPose::upperBody, "Upper body", "shoulders visible", L::allCalm},
+        {BodyPose::lowLight, "Low light", "too dark to see clearly", L::worthAdjusting},
+        {BodyPose::darkRoom, "Dark room", "away-lock proceeding after inactivity", L::presenceCheck},
+        {BodyPose::remote, "Remote", "screen sharing", L::presenceCheck},
+        {BodyPose::away, "Away", "not visible", L::presenceCheck},
+    };
+    for (const auto& r : rows) {
+        const BodyPoseWords words = bodyPoseWords(r.pose);
+        EXPECT_STREQ(words.bodyPoseSummary, r.summary) << r.detail;
+        EXPECT_STREQ(words.bodyPoseDetail, r.detail);
+        EXPECT_EQ(words.bodyPoseLevel, r.level) << r.detail;
+        EXPECT_EQ(words.faceOnly, std::string_view(r.summary) == "Face only") << r.detail;
+        EXPECT_EQ(r.level == L::allCalm, FrameAnalysis::bodyEvidence(r.pose) == BodyEvidence::present)
+            << r.detail;
+    }
+}
+
 TEST_F(StatusSummaries, GazeWordsAndColours) {
     const struct {
         const char* name;
         Scene setup;
         const char* summary;
-        const char* level;
+        NudgeLevel level;
     } cases[] = {
-        {"looking here", [](auto&) {}, "Looking here", "green"},
+        {"looking here", [](auto&) {}, "Looking here", L::allCalm},
         {"looking away", [](auto& t) { t.face([](FrameAnalysisResult& r) { r.isLookingAway = true; }); },
-         "Looking away", "yellow"},
+         "Looking away", L::worthAdjusting},
         {"no face",
          [](auto& t) {
              t.noFace(); // a missed face counts as looking away
          },
-         "Away", "red"},
+         "Away", L::presenceCheck},
     };
     for (const auto& c : cases) {
         reset();
@@ -31,60 +66,61 @@ TEST_F(StatusSummaries, DistanceComparesTheFaceWidthWithItsBaseline) {
         const char* name;
         Scene setup;
         const char* summary;
-        const char* level;
+        NudgeLevel level;
         const char* detail;
     } cases[] = {
-        {"hints off", [](auto& t) { t.faceWidthRatio(1.5); }, "Coaching off", "yellow", "core lock only"},
-        {"no width", [](auto& t) { t.hints(); }, "Face not visible", "red", "Camera needs face"},
+        {"hints off", [](auto& t) { t.faceWidthRatio(1.5); }, "Coaching off", L::worthAdjusting,
+         "core lock only"},
+        {"no width", [](auto& t) { t.hints(); }, "Face not visible", L::presenceCheck, "Camera needs face"},
         {"no baseline yet",
          [](auto& t) {
              t.hints();
              t.face([](FrameAnalysisResult& r) { r.faceWidth = 0.3; });
          },
-         "Learning", "yellow", "Auto-calibrating"},
+         "Learning", L::worthAdjusting, "Auto-calibrating"},
         {"a zero baseline is not a baseline",
          [](auto& t) {
              t.hints();
              t.face([](FrameAnalysisResult& r) { r.faceWidth = 0.3; });
              t.monitor->cameraPresence().setDistanceBaseline(0.0);
          },
-         "Learning", "yellow", "Auto-calibrating"},
+         "Learning", L::worthAdjusting, "Auto-calibrating"},
         {"above danger",
          [](auto& t) {
              t.hints();
              t.faceWidthRatio(1.36);
          },
-         "Too close", "red", "136% of usual"},
+         "Too close", L::presenceCheck, "136% of usual"},
         {"exactly danger is still above warning",
          [](auto& t) {
              t.hints();
              t.faceWidthRatio(1.35);
          },
-         "Lean back", "yellow", "135% of usual"},
+         "Lean back", L::worthAdjusting, "135% of usual"},
         {"exactly warning",
          [](auto& t) {
              t.hints();
              t.faceWidthRatio(1.18);
          },
-         "Distance OK", "green", "118% of usual"},
+         "Distance OK", L::allCalm, "118% of usual"},
         {"half a percent rounds away from zero",
          [](auto& t) {
              t.hints();
              t.faceWidthRatio(1.125);
          },
-         "Distance OK", "green", "113% of usual"},
+         "Distance OK", L::allCalm, "113% of usual"},
         {"exactly far",
          [](auto& t) {
              t.hints();
              t.faceWidthRatio(0.72);
          },
-         "Distance OK", "green", "72% of usual"},
+         "Distance OK", L::allCalm, "72% of usual"},
         {"below far",
          [](auto& t) {
              t.hints();
              t.faceWidthRatio(0.5);
          },
-         "Far from baseline", "yellow", "50% of usual"},
+         "Far from baseline", L::worthAdjusting, "50% of usual"},
     };
     for (const auto& c : cases) {
         reset();
@@ -101,6 +137,7 @@ TEST_F(StatusSummaries, PostureFromYawThenDistance) {
         Scene setup;
         const char* summary;
         const char* detail;
+        NudgeLevel level = L::worthAdjusting;
     } cases[] = {
         {"hints off", [](auto& t) { t.face([](FrameAnalysisResult& r) { r.yawDegrees = 40.0; }); },
          "Core only", "coaching off"},
@@ -109,7 +146,14 @@ TEST_F(StatusSummaries, PostureFromYawThenDistance) {
              t.hints();
              t.noFace();
          },
-         "Away", "no face"},
+         "Away", "no face", L::presenceCheck},
+        {"no face and no camera to see one",
+         [](auto& t) {
+             t.hints();
+             t.noFace();
+             t.noCamera();
+         },
+         "No camera", "No camera found", L::presenceCheck},
         {"turned exactly the limit",
          [](auto& t) {
              t.hints();
@@ -141,14 +185,15 @@ TEST_F(StatusSummaries, PostureFromYawThenDistance) {
              t.hints();
              t.faceWidthRatio(0.5);
          },
-         "Upright", "baseline"},
-        {"nothing known", [](auto& t) { t.hints(); }, "Upright", "baseline"},
+         "Upright", "baseline", L::allCalm},
+        {"nothing known", [](auto& t) { t.hints(); }, "Upright", "baseline", L::allCalm},
     };
     for (const auto& c : cases) {
         reset();
         c.setup(*this);
         EXPECT_EQ(monitor->postureSummary(), c.summary) << c.name;
         EXPECT_EQ(monitor->postureDetail(), c.detail) << c.name;
+        EXPECT_EQ(postureWords(monitor->posture()).level, c.level) << c.name;
     }
 }
 
@@ -158,6 +203,7 @@ TEST_F(StatusSummaries, FaceHeightAgainstItsBaseline) {
         Scene setup;
         const char* summary;
         const char* detail;
+        NudgeLevel level = L::gentleNudge;
     } cases[] = {
         {"away", [](auto& t) { t.noFace(); }, "Away", "not visible"},
         {"screen sharing",
@@ -169,11 +215,14 @@ TEST_F(StatusSummaries, FaceHeightAgainstItsBaseline) {
         {"no baseline", [](auto& t) { t.face([](FrameAnalysisResult& r) { r.faceCenterY = 0.5; }); },
          "Learning", "face height"},
         // 0.2 - 0.1 and 0.1 - 0.05 are exactly 0.1 and 0.05 in binary floating point.
-        {"exactly 0.1 higher is usual", [](auto& t) { t.faceHeight(0.2, 0.1); }, "Usual", "+10% height"},
-        {"exactly 0.05 higher is reported", [](auto& t) { t.faceHeight(0.1, 0.05); }, "Usual", "+5% height"},
+        {"exactly 0.1 higher is usual", [](auto& t) { t.faceHeight(0.2, 0.1); }, "Usual", "+10% height",
+         L::allCalm},
+        {"exactly 0.05 higher is reported", [](auto& t) { t.faceHeight(0.1, 0.05); }, "Usual", "+5% height",
+         L::allCalm},
         {"exactly 0.05 lower carries its sign", [](auto& t) { t.faceHeight(0.05, 0.1); }, "Usual",
-         "-5% height"},
-        {"within the baseline band", [](auto& t) { t.faceHeight(0.54, 0.5); }, "Usual", "baseline"},
+         "-5% height", L::allCalm},
+        {"within the baseline band", [](auto& t) { t.faceHeight(0.54, 0.5); }, "Usual", "baseline",
+         L::allCalm},
         {"higher", [](auto& t) { t.faceHeight(0.65, 0.5); }, "Higher", "+15% height"},
         {"lower", [](auto& t) { t.faceHeight(0.3, 0.5); }, "Lower", "-20% height"},
     };
@@ -184,6 +233,7 @@ TEST_F(StatusSummaries, FaceHeightAgainstItsBaseline) {
         c.setup(*this);
         EXPECT_EQ(monitor->deskPoseSummary(), c.summary) << c.name;
         EXPECT_EQ(monitor->deskPoseDetail(), c.detail) << c.name;
+        EXPECT_EQ(deskPoseWords(monitor->deskPose()).level, c.level) << c.name;
     }
 
     reset();
@@ -191,10 +241,9 @@ TEST_F(StatusSummaries, FaceHeightAgainstItsBaseline) {
     EXPECT_EQ(monitor->deskFrameDetail(), "not visible");
     FrameAnalysisResult body; // the desk in view without the face
     body.bodyPresenceConfirmed = true;
-    body.bodyPoseSummary = "Upper body";
-    body.bodyPoseDetail = "shoulders level";
+    body.bodyPose = BodyPose::upperBody;
     monitor->cameraPresence().applyFrameResult(body);
-    EXPECT_EQ(monitor->deskFrameDetail(), "not visible, shoulders level");
+    EXPECT_EQ(monitor->deskFrameDetail(), "not visible, shoulders visible");
 }
 
 TEST_F(StatusSummaries, BreakCountdownsRunFromTheAnchors) {
@@ -308,11 +357,10 @@ TEST_F(StatusSummaries, WellnessSummaryPutsMovementFirst) {
                      "On track"},
                     {"on track", [](auto& t) { t.after(1199); }, "On track"},
                 },
-                [](const VigilorMonitor& m) { return m.wellnessSummary(); });
+                [](const VigilorMonitor& m) { return std::string(wellnessWords(m.wellnessStatus())); });
 }
 
 TEST_F(StatusSummaries, NudgeCardAndLevelFollowTheirOwnOrders) {
-    using L = NudgeLevel;
     const struct {
         const char* name;
         Scene setup;

@@ -198,7 +198,7 @@ TEST_F(DecisionTick, PublishesRoundedAges) {
     h.inputIdle->idle = 3.76;
     tick(0.5);
     EXPECT_EQ(monitor->cameraPresence().secondsSinceFace(), 0.5);
-    EXPECT_EQ(monitor->secondsSinceWatch(), 2.0); // 1.76 to the half second
+    EXPECT_EQ(monitor->companion().secondsSinceWatch(), 2.0); // 1.76 to the half second
     EXPECT_EQ(monitor->inputIdleSeconds(), 4.0);
     h.inputIdle->idle.reset(); // nobody can tell: counts as long idle
     tick();

@@ -32,10 +32,13 @@ struct DeviceDiscovery : ::testing::Test {
     void hear(const BluetoothPeripheral& peripheral, int rssi) {
         EXPECT_TRUE(h.bluetooth->advertise(peripheral, rssi));
     }
+    const std::vector<ZorviDiscoveredDevice>& devices() const {
+        return monitor->nearbyDevices().discoveredDevices();
+    }
     // The listed devices as "name rssi".
     std::vector<std::string> listed() const {
         std::vector<std::string> lines;
-        for (const auto& device : monitor->discoveredDevices())
+        for (const auto& device : devices())
             lines.push_back(device.name + " " + std::to_string(device.rssi));
         return lines;
     }
@@ -55,10 +58,10 @@ TEST_F(DeviceDiscovery, ListsWhatItHearsStrongestFirstOnceASecond) {
     h.clock.advance(0.25);
     hear(phone, -45); // the later sighting replaces the earlier one
     tick(0.25);
-    EXPECT_TRUE(monitor->discoveredDevices().empty()); // nothing before the next maintenance tick
+    EXPECT_TRUE(devices().empty()); // nothing before the next maintenance tick
     tick(0.5);
     EXPECT_EQ(listed(), (std::vector<std::string>{"Ada's iPhone -45", "Unknown device -50", "Speaker -70"}));
-    const ZorviDiscoveredDevice& first = monitor->discoveredDevices().front();
+    const ZorviDiscoveredDevice& first = devices().front();
     EXPECT_EQ(first.id, "22222222-2222-4222-8222-222222222222");
     EXPECT_EQ(first.lastSeen, opened.addingTimeInterval(0.25));
 }
@@ -76,7 +79,7 @@ TEST_F(DeviceDiscovery, KeepsADeviceForFifteenSecondsAfterItWasLastHeard) {
     for (const auto& step : steps) {
         tick(step.until - elapsed);
         elapsed = step.until;
-        EXPECT_EQ(!monitor->discoveredDevices().empty(), step.listed) << step.until;
+        EXPECT_EQ(!devices().empty(), step.listed) << step.until;
     }
 
     // Exactly 15 s before a tick still counts as fresh.
@@ -84,7 +87,7 @@ TEST_F(DeviceDiscovery, KeepsADeviceForFifteenSecondsAfterItWasLastHeard) {
     tick(15);
     EXPECT_EQ(listed(), std::vector<std::string>{"Speaker -70"});
     tick(1);
-    EXPECT_TRUE(monitor->discoveredDevices().empty());
+    EXPECT_TRUE(devices().empty());
 }
 
 TEST_F(DeviceDiscovery, StoppingEmptiesTheListAndAReopenedPickerStartsAfresh) {
@@ -92,22 +95,22 @@ TEST_F(DeviceDiscovery, StoppingEmptiesTheListAndAReopenedPickerStartsAfresh) {
     monitor->startDeviceDiscovery();
     hear(speaker, -70);
     tick(1);
-    ASSERT_FALSE(monitor->discoveredDevices().empty());
-    monitor->pruneStaleDiscoveredDevices(); // a tick's list on its way as the picker closes
-    monitor->stopDeviceDiscovery();
-    tick(0);
-    EXPECT_TRUE(monitor->discoveredDevices().empty());
-    EXPECT_FALSE(monitor->deviceDiscoveryActive());
+    ASSERT_FALSE(devices().empty());
+    // Closed at the next maintenance tick, after it and before its list is published.
+    DispatchQueue::main().asyncAfter(1, [this] { monitor->stopDeviceDiscovery(); });
+    tick(1);
+    EXPECT_TRUE(devices().empty());
+    EXPECT_FALSE(monitor->nearbyDevices().active());
     EXPECT_EQ(activity().front(), "Device discovery stopped");
 
     // Heard while the picker is closed: not recorded.
     hear(phone, -40);
     tick(3);
-    EXPECT_TRUE(monitor->discoveredDevices().empty());
+    EXPECT_TRUE(devices().empty());
 
     monitor->startDeviceDiscovery();
     tick(1);
-    EXPECT_TRUE(monitor->discoveredDevices().empty());
+    EXPECT_TRUE(devices().empty());
 }
 
 TEST_F(DeviceDiscovery, RefusesWithoutBluetoothPresence) {
@@ -119,7 +122,7 @@ TEST_F(DeviceDiscovery, RefusesWithoutBluetoothPresence) {
     EXPECT_EQ(activity().front(), "Device discovery: Bluetooth not enabled in settings");
     EXPECT_THAT(activity(), Not(Contains("Device discovery started")));
     EXPECT_EQ(h.bluetooth->centralsMade, 0);
-    EXPECT_TRUE(monitor->deviceDiscoveryActive());
+    EXPECT_TRUE(monitor->nearbyDevices().active());
     monitor->stopDeviceDiscovery();
     EXPECT_EQ(h.log.count("bluetooth.stopScan"), 0u);
 }

@@ -42,62 +42,63 @@ TEST(LoginItemReconcile, BringsTheRegistrationInLineWithTheSetting) {
         {"off and not found", false, Status::notFound, {}, "Unavailable", "", false},
     };
     for (const auto& c : cases) {
-        MonitorHarness h;
-        auto monitor = h.makeMonitor(false);
-        monitor->updateConfig([&](VigilorConfig& config) { config.launchAtLogin = c.setting; });
-        h.loginItem->setStatus(c.status);
-        h.loginItem->calls.clear();
-        const LogLine before = monitor->log().events().front();
-        monitor->reconcileLaunchAtLoginIfNeeded();
+        ComponentBench bench;
+        auto item = std::make_shared<FakeLoginItem>(c.status);
+        LaunchAtLogin launch(bench.owner, item, bench.log, bench.config);
+        VigilorConfig settings;
+        settings.launchAtLogin = c.setting;
+        bench.config = settings;
+        launch.reconcileIfNeeded();
 
         std::vector<Call> requests;
-        for (Call call : h.loginItem->calls)
+        for (Call call : item->calls)
             if (call != Call::status)
                 requests.push_back(call);
         EXPECT_EQ(requests, c.requests) << c.name;
-        EXPECT_EQ(monitor->launchAtLoginStatus(), c.statusWord) << c.name;
-        EXPECT_EQ(monitor->launchAtLoginError().has_value(), c.error) << c.name;
-        const LogLine after = monitor->log().events().front();
-        if (*c.logLine) {
-            EXPECT_EQ(after.text, c.logLine) << c.name;
-        } else {
-            EXPECT_EQ(after, before) << c.name;
-        }
+        EXPECT_EQ(launch.launchAtLoginStatus(), c.statusWord) << c.name;
+        EXPECT_EQ(launch.launchAtLoginError().has_value(), c.error) << c.name;
+        EXPECT_EQ(logTexts(bench.log.events()),
+                  *c.logLine ? std::vector<std::string>{c.logLine} : std::vector<std::string>{})
+            << c.name;
     }
 }
 
 TEST(LoginItemReconcile, ExplainsWhyTheItemIsNeitherFoundNorApproved) {
-    MonitorHarness h;
-    auto monitor = h.makeMonitor(false);
-    monitor->updateConfig([](VigilorConfig& c) { c.launchAtLogin = true; });
+    ComponentBench bench;
+    auto item = std::make_shared<FakeLoginItem>(Status::requiresApproval);
+    LaunchAtLogin launch(bench.owner, item, bench.log, bench.config);
+    VigilorConfig settings;
+    settings.launchAtLogin = true;
+    bench.config = settings;
 
-    h.loginItem->setStatus(Status::requiresApproval);
-    monitor->reconcileLaunchAtLoginIfNeeded();
-    EXPECT_EQ(*monitor->launchAtLoginError(),
+    launch.reconcileIfNeeded();
+    EXPECT_EQ(*launch.launchAtLoginError(),
               "Zorvi's autostart entry is switched off. Turn Zorvi on in your desktop's startup applications "
               "to finish enabling launch at login.");
 
-    h.loginItem->setStatus(Status::notFound);
-    h.loginItem->setApplicationPath("/home/me/build/vigilor");
-    monitor->reconcileLaunchAtLoginIfNeeded();
-    EXPECT_EQ(*monitor->launchAtLoginError(),
+    item->setStatus(Status::notFound);
+    item->setApplicationPath("/home/me/build/vigilor");
+    launch.reconcileIfNeeded();
+    EXPECT_EQ(*launch.launchAtLoginError(),
               "Zorvi cannot start at login: its program /home/me/build/vigilor cannot be found. Start Zorvi "
               "again from where it is installed.");
-    EXPECT_EQ(monitor->log().events().front().text,
+    EXPECT_EQ(bench.log.events().front().text,
               "Launch at login unavailable: program not found (path: /home/me/build/vigilor)");
 }
 
+// Through the monitor's update path, which reconciles on every change of the settings.
 TEST(LoginItemReconcile, PublishesAndLogsAFailedRegistration) {
     MonitorHarness h;
     auto monitor = h.makeMonitor(false);
     h.loginItem->registerFailure = "Permission denied";
     monitor->updateConfig([](VigilorConfig& c) { c.launchAtLogin = true; });
-    EXPECT_EQ(*monitor->launchAtLoginError(), "Launch at login failed: Permission denied");
+    const LaunchAtLogin& launch = monitor->launchAtLogin();
+    EXPECT_EQ(*launch.launchAtLoginError(), "Launch at login failed: Permission denied");
     EXPECT_EQ(monitor->log().events()[1].text, "Launch at login failed: Permission denied");
-    EXPECT_EQ(monitor->launchAtLoginStatus(), "Off");
+    EXPECT_EQ(launch.launchAtLoginStatus(), "Off");
 
     h.loginItem->registerFailure.reset();
-    monitor->reconcileLaunchAtLoginIfNeeded();
-    EXPECT_FALSE(monitor->launchAtLoginError());
-    EXPECT_EQ(monitor->launchAtLoginStatus(), "On");
+    monitor->updateConfig([](VigilorConfig&) {});
+    EXPECT_FALSE(launch.launchAtLoginError());
+    EXPECT_EQ(launch.launchAtLoginStatus(), "On");
 }

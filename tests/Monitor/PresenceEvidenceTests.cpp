@@ -48,20 +48,20 @@ TEST_F(PresenceEvidence, JudgesTheCompanion) {
         if (c.lastSeenAgo)
             advertise(*c.lastSeenAgo, c.weakSinceAgo ? -95 : -60);
         fresh.clock.set(at);
-        EXPECT_EQ(m->isWatchNear(at), c.near) << c.name;
-        EXPECT_EQ(m->shouldAllowWatchGate(), c.gate) << c.name;
-        EXPECT_EQ(m->hasIndependentAwayEvidence(at), c.evidence) << c.name;
+        EXPECT_EQ(m->companion().isNear(at), c.near) << c.name;
+        EXPECT_EQ(m->companion().allowsWatchGate(at), c.gate) << c.name;
+        EXPECT_EQ(m->companion().hasIndependentAwayEvidence(at), c.evidence) << c.name;
     }
 }
 
 TEST_F(PresenceEvidence, OpensTheGateWithoutBluetoothPresence) {
-    EXPECT_TRUE(monitor->shouldAllowWatchGate());
-    EXPECT_FALSE(monitor->hasIndependentAwayEvidence(h.clock.now()));
+    EXPECT_TRUE(monitor->companion().allowsWatchGate(h.clock.now()));
+    EXPECT_FALSE(monitor->companion().hasIndependentAwayEvidence(h.clock.now()));
     // The camera on and no gate asked for: the companion is not used.
     settings([](VigilorConfig& c) { c.bluetoothPresenceMode = BluetoothPresenceMode::either; });
-    EXPECT_FALSE(monitor->bluetoothPresenceEnabled());
+    EXPECT_FALSE(monitor->companion().bluetoothPresenceEnabled());
     settings([](VigilorConfig& c) { c.cameraPresenceEnabled = false; });
-    EXPECT_TRUE(monitor->bluetoothPresenceEnabled());
+    EXPECT_TRUE(monitor->companion().bluetoothPresenceEnabled());
 }
 
 TEST_F(PresenceEvidence, DerivesTheEffectiveLookAwayGrace) {

@@ -454,7 +454,7 @@ TEST_F(SettingOperations, BluetoothModeControlMayAskForPermissionOnlyForADeviceM
 
     content.bluetoothPresenceMode().set(BluetoothPresenceMode::off);
     EXPECT_FALSE(monitor->config().watchGateRequired);
-    EXPECT_EQ(monitor->bluetoothStatus(), "Bluetooth off in settings");
+    EXPECT_EQ(monitor->companion().bluetoothStatus(), "Bluetooth off in settings");
 }
 
 TEST_F(SettingOperations, ResettingTheDistanceForgetsTheBaselineButChangingTheModeKeepsIt) {

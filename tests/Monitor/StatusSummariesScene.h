@@ -33,26 +33,37 @@ struct StatusSummaries : ::testing::Test {
             monitor->cameraPresence().start();
         VigilorMonitor& m = *monitor;
         m.isPaused = false;
-        m.watchPresent = false;
         m.remoteControlActive = false;
         m.autoLockEnabled = false;
-        m.onCall = false;
         m.inputIdleSeconds = 600;
+        h.inputIdle->idle = 600; // as the decision tick reads it
         m.snoozeUntil = std::nullopt;
         showFace(m, [this](FrameAnalysisResult& r) { seen = r; }); // in view, no geometry; frames come
         m.cameraPresence().setDistanceBaseline(std::nullopt);
         m.cameraPresence().noteDeskPresence(Date::distantPast());
         m.cameraPresence().noteLookingAway(Date::distantPast());
+        call(false);
     }
 
     void settings(const std::function<void(VigilorConfig&)>& mutation) { monitor->updateConfig(mutation); }
     // A companion in use as a lock gate, its radio scanning.
     void companion(Mode mode) {
+        companionMode = mode;
         settings([&](VigilorConfig& c) {
             c.bluetoothPresenceMode = mode;
             c.watchGateRequired = true;
         });
         h.runLoop.loop().runUntilIdle(); // the radio's first report
+    }
+    // Some program keeps the default microphone running (a call), or none does.
+    void call(bool on) {
+        const AudioInputDevices::DeviceID microphone = *h.audio->defaultDevice;
+        h.audio->runningDevice = on ? microphone : 0;
+        // A monitor made again in place of another finds its listeners removed by the one it replaced.
+        if (const auto listener = h.audio->runningListeners.find(microphone);
+            listener != h.audio->runningListeners.end())
+            listener->second();
+        ASSERT_TRUE(h.eventually([&] { return monitor->callDetector().onCall() == on; }));
     }
     // The companion's radio reports `state` (powered off, say).
     void radio(BluetoothCentralState state) { h.bluetooth->central()->report(state); }
@@ -61,15 +72,19 @@ struct StatusSummaries : ::testing::Test {
         h.camera->hasDevice = false;
         monitor->cameraPresence().start();
     }
-    // The companion last heard `secondsAgo` with the given strength (below -90 dBm it is weak, and
-    // weak since then); whether it counts as near now is each case's to say.
+    // One advertisement of the companion now, with the given strength (below -90 dBm it is weak).
+    void advertise(int rssi = -60) {
+        const BluetoothPeripheral phone{UUID::random(), "iPhone"};
+        ASSERT_TRUE(companionMode == Mode::phone ? h.bluetooth->advertise(phone, rssi) : h.hearWatch(rssi));
+    }
+    // The companion last heard `secondsAgo` with the given strength (weak since then, if weak), and the
+    // decision tick that follows now.
     void heard(double secondsAgo, int rssi = -60) {
         const Date now = h.clock.now();
         h.clock.set(now.addingTimeInterval(-secondsAgo));
-        monitor->updateWatch(rssi);
+        advertise(rssi);
         h.clock.set(now);
-        monitor->watchPresent = false;
-        monitor->watchRSSI = std::nullopt;
+        monitor->evaluateDecision();
     }
     // The face gone from the camera's frames, the desk still in view.
     void noFace() { missFace(*monitor, 1, true); }
@@ -97,6 +112,8 @@ struct StatusSummaries : ::testing::Test {
         monitor->cameraPresence().setDistanceBaseline(1.0);
     }
     void after(double seconds) { h.clock.set(start.addingTimeInterval(seconds)); }
+
+    Mode companionMode = Mode::off;
 };
 
 using Scene = std::function<void(StatusSummaries&)>;

@@ -12,8 +12,12 @@ TEST_F(StatusSummaries, StateWordsAndTheReadinessBadge) {
     } cases[] = {
         {"present, Bluetooth presence off", [](auto&) {}, "Zorvi", "Coaching",
          "antenna.radiowaves.left.and.right.slash"},
-        {"present with the companion near", [](auto& t) { t.monitor->watchPresent = true; }, "Zorvi",
-         "Coaching", "checkmark.shield"},
+        {"present with the companion near",
+         [](auto& t) {
+             t.companion(Mode::watch);
+             t.advertise();
+         },
+         "Zorvi", "Coaching", "checkmark.shield"},
         {"armed and present", [](auto& t) { t.monitor->autoLockEnabled = true; }, "Present", "Armed",
          "antenna.radiowaves.left.and.right.slash"},
         {"armed, no face",
@@ -47,9 +51,10 @@ TEST_F(StatusSummaries, ReadinessSummaryTakesTheFirstMatchingRule) {
             {"paused", [](auto& t) { t.monitor->isPaused = true; }, "Paused"},
             {"screen sharing without a face",
              [](auto& t) {
+                 t.companion(Mode::watch);
+                 t.advertise();
                  t.noFace();
                  t.monitor->remoteControlActive = true;
-                 t.monitor->watchPresent = true;
              },
              "Remote, not at computer"},
             {"face, Bluetooth presence off", [](auto&) {}, "You are here"},
@@ -57,7 +62,6 @@ TEST_F(StatusSummaries, ReadinessSummaryTakesTheFirstMatchingRule) {
              [](auto& t) {
                  t.companion(Mode::phone);
                  t.heard(1);
-                 t.monitor->watchPresent = true;
              },
              "You are here"},
             {"face, phone never heard", [](auto& t) { t.companion(Mode::phone); }, "Learning Phone signal"},
@@ -71,8 +75,9 @@ TEST_F(StatusSummaries, ReadinessSummaryTakesTheFirstMatchingRule) {
              "Watch signal missing"},
             {"companion near, no face",
              [](auto& t) {
+                 t.companion(Mode::watch);
+                 t.advertise();
                  t.noFace();
-                 t.monitor->watchPresent = true;
              },
              "Face signal missing"},
             {"away, Auto Lock off", [](auto& t) { t.noFace(); }, "Away signal"},
@@ -126,7 +131,7 @@ TEST_F(StatusSummaries, PresenceConfidenceAddsFaceCompanionAndInput) {
         {"companion near and face",
          [](auto& t) {
              t.companion(Mode::watch);
-             t.monitor->watchPresent = true;
+             t.advertise();
          },
          90},
         {"blocked whatever else holds",
@@ -174,7 +179,6 @@ TEST_F(StatusSummaries, SignalBriefNamesTheCompanionInTheRightCase) {
                      [](auto& t) {
                          t.companion(Mode::either);
                          t.heard(1);
-                         t.monitor->watchPresent = true;
                      },
                      "Camera and Device agree you are at the computer."},
                     {"nothing seen, Bluetooth presence off", [](auto& t) { t.noFace(); },
@@ -184,7 +188,6 @@ TEST_F(StatusSummaries, SignalBriefNamesTheCompanionInTheRightCase) {
                          t.companion(Mode::phone);
                          t.heard(1);
                          t.noFace();
-                         t.monitor->watchPresent = true;
                      },
                      "Phone is near; camera has lost your face."},
                     {"face, phone away",
@@ -259,30 +262,27 @@ TEST_F(StatusSummaries, CompanionAndInputLines) {
                      [](auto& t) {
                          t.companion(Mode::watch);
                          t.heard(3.46, -91);
-                         t.monitor->watchRSSI = -91;
-                         t.monitor->secondsSinceWatch = 0.5;
                      },
                      "-91 dBm, weak for 3.5s"},
                     {"weak but exactly at the threshold counts as strong",
                      [](auto& t) {
                          t.companion(Mode::watch);
                          t.heard(3, -91);
-                         t.monitor->watchRSSI = -90;
-                         t.monitor->secondsSinceWatch = 1.04;
+                         t.heard(1.04, -90);
                      },
                      "-90 dBm, 1.0s ago"},
                     {"strength alone",
                      [](auto& t) {
                          t.companion(Mode::watch);
-                         t.monitor->watchRSSI = -60;
+                         t.advertise();
                      },
                      "-60 dBm"},
-                    {"searching",
+                    {"heard a while ago",
                      [](auto& t) {
                          t.companion(Mode::watch);
                          t.heard(20);
                      },
-                     "Searching"},
+                     "-60 dBm, 20.0s ago"},
                     {"learning the watch", [](auto& t) { t.companion(Mode::watch); }, "Learning Watch"},
                     {"learning the phone", [](auto& t) { t.companion(Mode::phone); }, "Learning phone"},
                     {"learning a device", [](auto& t) { t.companion(Mode::either); }, "Learning device"},
@@ -305,7 +305,6 @@ TEST_F(StatusSummaries, CompanionAndInputLines) {
                      [](auto& t) {
                          t.companion(Mode::watch);
                          t.heard(1);
-                         t.monitor->watchPresent = true;
                      },
                      "nearby"},
                     {"away",

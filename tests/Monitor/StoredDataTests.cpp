@@ -132,7 +132,7 @@ TEST(StoredData, ADamagedSettingsFileIsKeptAndTheLoginItemLeftAlone) {
         ASSERT_TRUE(monitor->runtimeServicesStarted()) << c.name;
         EXPECT_THAT(h.loginItem->calls, Not(Contains(FakeLoginItem::Call::unregisterItem))) << c.name;
         EXPECT_THAT(h.loginItem->calls, Not(Contains(FakeLoginItem::Call::registerItem))) << c.name;
-        EXPECT_EQ(monitor->launchAtLoginStatus(), "On") << c.name;
+        EXPECT_EQ(monitor->launchAtLogin().launchAtLoginStatus(), "On") << c.name;
         const auto copies = unreadableCopiesBeside(file);
         if (c.damage == Damage::unreadableToUser && geteuid() == 0) {
             EXPECT_TRUE(copies.empty()) << "root reads a file of mode 000 as it is";
@@ -198,7 +198,7 @@ TEST(StoredData, AFirstRunAdoptsTheAutostartEntry) {
         EXPECT_TRUE(monitor->config().launchAtLogin) << name;
         EXPECT_EQ(monitor->config().watchName, legacy ? "Old Watch" : "Apple Watch") << name;
         EXPECT_THAT(h.loginItem->calls, Not(Contains(FakeLoginItem::Call::unregisterItem))) << name;
-        EXPECT_EQ(monitor->launchAtLoginStatus(), "On") << name;
+        EXPECT_EQ(monitor->launchAtLogin().launchAtLoginStatus(), "On") << name;
     }
 }
 

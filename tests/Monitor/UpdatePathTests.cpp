@@ -142,7 +142,7 @@ TEST_F(UpdatePath, RebuildsCallDetectionOnlyWhenCallSuppressionChanges) {
     update([](VigilorConfig& c) { c.suppressLockDuringCalls = false; });
     EXPECT_EQ(h.log.count("audio.unlistenDefault"), 1u);
     EXPECT_EQ(h.log.count("audio.listenDefault"), 0u); // off: nothing is installed again
-    EXPECT_FALSE(monitor->onCall());
+    EXPECT_FALSE(monitor->callDetector().onCall());
     update([](VigilorConfig& c) { c.suppressLockDuringCalls = true; });
     EXPECT_EQ(h.log.count("audio.listenDefault"), 1u);
 }
@@ -179,14 +179,20 @@ TEST_F(UpdatePath, AppliesASyncedCopyWithoutPushingItBack) {
 }
 
 TEST_F(UpdatePath, TurningBluetoothPresenceOffClearsItsState) {
-    monitor->watchPresent = true;
-    monitor->watchRSSI = -60;
-    monitor->secondsSinceWatch = 2.0;
+    update([](VigilorConfig& c) {
+        c.bluetoothPresenceMode = BluetoothPresenceMode::watch;
+        c.watchGateRequired = true;
+    });
+    h.runLoop.loop().runUntilIdle(); // the radio's first report
+    ASSERT_TRUE(h.hearWatch(-60));
+    h.runLoop.loop().advance(0.5); // a tick publishes the time since
+    const CompanionPresence& companion = monitor->companion();
+    ASSERT_TRUE(companion.watchPresent() && companion.watchRSSI() && companion.secondsSinceWatch());
     update([](VigilorConfig& c) { c.bluetoothPresenceMode = BluetoothPresenceMode::off; });
-    EXPECT_FALSE(monitor->watchPresent());
-    EXPECT_FALSE(monitor->watchRSSI());
-    EXPECT_FALSE(monitor->secondsSinceWatch());
-    EXPECT_EQ(monitor->bluetoothStatus(), "Bluetooth off in settings");
+    EXPECT_FALSE(companion.watchPresent());
+    EXPECT_FALSE(companion.watchRSSI());
+    EXPECT_FALSE(companion.secondsSinceWatch());
+    EXPECT_EQ(companion.bluetoothStatus(), "Bluetooth off in settings");
 
     int published = 0;
     monitor->subscribe([&] { ++published; });

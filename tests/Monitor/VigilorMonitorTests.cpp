@@ -13,10 +13,10 @@ TEST(VigilorMonitor, StartsWithItsInitialStateAndTwoLogLines) {
     EXPECT_EQ(monitor->phase(), MonitorPhase::starting);
     EXPECT_EQ(monitor->cameraStatus(), "Starting camera");
     EXPECT_EQ(monitor->decision(), "Watching only");
-    EXPECT_EQ(monitor->launchAtLoginStatus(), "Off");
-    EXPECT_EQ(monitor->bluetoothStatus(), "Starting Bluetooth");
+    EXPECT_EQ(monitor->launchAtLogin().launchAtLoginStatus(), "Off");
+    EXPECT_EQ(monitor->companion().bluetoothStatus(), "Starting Bluetooth");
     EXPECT_EQ(monitor->remoteCompanionStatus(), "Remote companion off");
-    EXPECT_EQ(monitor->cameraPresence().bodyPoseSummary(), "Face only");
+    EXPECT_EQ(monitor->cameraPresence().bodyPose(), BodyPose::starting);
     EXPECT_EQ(monitor->recovery().band, "unknown");
     EXPECT_THAT(logTexts(monitor->log().events()), ElementsAre("Zorvi started in coaching mode"));
     EXPECT_THAT(logTexts(monitor->log().lockEvents()), ElementsAre("Lock attribution started"));

@@ -67,7 +67,7 @@ TEST_F(PickerOnBluez, ListsTheDevicesBluezReportsAndSelectingOneMakesItTheWatch)
     SettingsHarness::button(*view->content(), "Find my Watch")->click();
     auto* picker =
         view->content()->watchDiscoverySheet()->findChild<DeviceDiscoverySheetView*>("deviceDiscoverySheet");
-    EXPECT_TRUE(monitor->deviceDiscoveryActive());
+    EXPECT_TRUE(monitor->nearbyDevices().active());
     ASSERT_TRUE(waitFor([&] {
         for (const auto& [method, arguments] : bus.mockCalls(bluez, "/org/bluez/hci0"))
             if (method == "StartDiscovery")
@@ -87,5 +87,5 @@ TEST_F(PickerOnBluez, ListsTheDevicesBluezReportsAndSelectingOneMakesItTheWatch)
         << "the row shows it selected";
 
     SettingsHarness::button(*picker, "Close")->click();
-    EXPECT_FALSE(monitor->deviceDiscoveryActive());
+    EXPECT_FALSE(monitor->nearbyDevices().active());
 }

@@ -248,6 +248,11 @@ TEST_F(SettingsForm, EssentialsFollowTheMonitor) {
     EXPECT_TRUE(monitor->config().screenLockingEnabled);
     EXPECT_EQ(allow->text(), "Revoke");
     EXPECT_FALSE(allow->prominent());
+    store([](VigilorConfig& c) { c.screenLockingEnabled = false; });
+    EXPECT_EQ(allow->text(), "Allow") << "the caption follows the setting, however it was stored";
+    allow->click();
+    settle();
+    EXPECT_TRUE(monitor->config().screenLockingEnabled);
 
     auto* arm = find<SettingsToggleRow>("row.Arm Auto Lock");
     EXPECT_EQ(arm->detail(), "Coaching only; no automatic lock.");
@@ -257,7 +262,8 @@ TEST_F(SettingsForm, EssentialsFollowTheMonitor) {
     EXPECT_EQ(arm->detail(), "Zorvi locks when you leave your desk.");
 
     EXPECT_FALSE(shown("launchAtLoginError"));
-    monitor->launchAtLoginError = std::string("Launch at login failed: denied");
+    h.loginItem->registerFailure = "denied";
+    find<SettingsToggleRow>("row.Start at login")->toggle()->click();
     settle();
     EXPECT_TRUE(shown("launchAtLoginError"));
 }
@@ -322,7 +328,7 @@ TEST_F(SettingsForm, TheDevicePickerListsWhatItHearsAndSelectingOneMakesItTheCom
     settle();
     ASSERT_TRUE(form().watchDiscoverySheet()->isVisible());
     EXPECT_FALSE(form().phoneDiscoverySheet()->isVisible());
-    EXPECT_TRUE(monitor->deviceDiscoveryActive());
+    EXPECT_TRUE(monitor->nearbyDevices().active());
     auto* picker = form().watchDiscoverySheet()->findChild<DeviceDiscoverySheetView*>("deviceDiscoverySheet");
     EXPECT_TRUE(picker->searchingRow()->isVisibleTo(picker));
 
@@ -352,7 +358,7 @@ TEST_F(SettingsForm, TheDevicePickerListsWhatItHearsAndSelectingOneMakesItTheCom
     settle();
     EXPECT_FALSE(form().watchDiscoverySheet()->isVisible());
     EXPECT_FALSE(form().context().state().showWatchDiscoverySheet);
-    EXPECT_FALSE(monitor->deviceDiscoveryActive());
+    EXPECT_FALSE(monitor->nearbyDevices().active());
 }
 
 TEST_F(SettingsForm, ASecondPairingEndsTheFirstAndTheFirstsOutcomeIsIgnored) {

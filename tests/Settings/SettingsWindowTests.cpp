@@ -84,12 +84,12 @@ TEST_F(SettingsWindow, OpensFromTheTrayWithinItsSizeAndKeepsOpenForItsOwnSheets)
     ASSERT_TRUE(picker() && picker()->isVisible() && hasKeyboard(picker())) << "the sheet takes the keyboard";
     settle();
     EXPECT_TRUE(windowShown()) << "losing the keyboard to its own sheet keeps the window";
-    EXPECT_TRUE(monitor->deviceDiscoveryActive());
+    EXPECT_TRUE(monitor->nearbyDevices().active());
     snapshot(QStringLiteral("window-device-picker"));
 
     ASSERT_TRUE(VirtualDesktop::xdotool({"key", "Escape"}));
     ASSERT_TRUE(waitFor([&] { return !picker()->isVisible(); }));
-    EXPECT_FALSE(monitor->deviceDiscoveryActive()) << "leaving the screen stops the scan";
+    EXPECT_FALSE(monitor->nearbyDevices().active()) << "leaving the screen stops the scan";
     EXPECT_FALSE(view()->content()->context().state().showWatchDiscoverySheet);
     settle();
     EXPECT_TRUE(windowShown());

@@ -55,9 +55,6 @@ inline std::vector<WellnessEventKind> ledgerKinds(const VigilorMonitor& monitor)
 inline void showFace(VigilorMonitor& monitor, const std::function<void(FrameAnalysisResult&)>& adjust = {}) {
     FrameAnalysisResult result;
     result.faceCount = 1;
-    result.bodyPoseSummary = "Face only";
-    result.bodyPoseDetail = "wide view helps";
-    result.bodyPoseLevel = "yellow";
     if (adjust)
         adjust(result);
     monitor.cameraPresence().applyFrameResult(result);
@@ -67,9 +64,6 @@ inline void showFace(VigilorMonitor& monitor, const std::function<void(FrameAnal
 inline void missFace(VigilorMonitor& monitor, int misses = 1, bool deskInView = false) {
     FrameAnalysisResult result;
     result.bodyPresenceConfirmed = deskInView;
-    result.bodyPoseSummary = "Face only";
-    result.bodyPoseDetail = "wide view helps";
-    result.bodyPoseLevel = "yellow";
     do
         monitor.cameraPresence().applyFrameResult(result);
     while (monitor.cameraPresence().missingFaceSamples() < misses);
@@ -79,6 +73,15 @@ inline void faceSeenAgo(VigilorMonitor& monitor, Date now, double secondsAgo) {
     monitor.cameraPresence().noteFaceSeen(now.addingTimeInterval(-secondsAgo));
     monitor.cameraPresence().tick(now, monitor.inputIdleSeconds());
 }
+
+// What a component of the monitor is made with when a test makes it alone: the owner of its
+// published values, a virtual clock, the activity log and the settings in force.
+struct ComponentBench {
+    ObservableObject owner;
+    FakeClock clock{Date(800'000'000)};
+    ActivityLog log{owner, clock};
+    Published<VigilorConfig> config{owner, VigilorConfig()};
+};
 
 // A monitor on fakes of every service, in a temporary home, with the main queue on a manual run loop
 // and a virtual clock. Every fake records into one shared log.
@@ -188,6 +191,12 @@ struct MonitorHarness {
     }
 
     bool framesCome = true;
+
+    // One advertisement of the watch the default settings name (nameless, as watches are); whether the
+    // central heard it.
+    bool hearWatch(int rssi) {
+        return bluetooth->advertise({VigilorConfig::defaultWatchUUID, std::nullopt}, rssi);
+    }
 
 private:
     std::weak_ptr<VigilorMonitor> made;

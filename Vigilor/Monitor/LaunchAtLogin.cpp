@@ -1,5 +1,4 @@
-// Keeping the login item in line with the launch-at-login setting.
-#include "VigilorMonitor.h"
+#include "Vigilor/Monitor/LaunchAtLogin.h"
 
 namespace {
 
@@ -19,17 +18,17 @@ std::string statusWord(LoginItem::Status status) {
 
 } // namespace
 
-void VigilorMonitor::syncLaunchAtLoginStatus() {
-    launchAtLoginStatus = statusWord(services_.loginItem->status());
+void LaunchAtLogin::syncStatus() {
+    launchAtLoginStatus_ = statusWord(item_->status());
 }
 
-void VigilorMonitor::reconcileLaunchAtLoginIfNeeded() {
-    LoginItem& item = *services_.loginItem;
-    launchAtLoginError = std::nullopt;
+void LaunchAtLogin::reconcileIfNeeded() {
+    LoginItem& item = *item_;
+    launchAtLoginError_ = std::nullopt;
     const LoginItem::Status status = item.status();
     std::optional<std::string> failure;
 
-    if (!config().launchAtLogin) {
+    if (!config_().launchAtLogin) {
         if (status == LoginItem::Status::enabled || status == LoginItem::Status::requiresApproval) {
             failure = item.unregisterItem();
             if (!failure)
@@ -40,20 +39,20 @@ void VigilorMonitor::reconcileLaunchAtLoginIfNeeded() {
         if (!failure)
             log_.append("Launch at login registered");
     } else if (status == LoginItem::Status::requiresApproval) {
-        launchAtLoginError = std::string("Zorvi's autostart entry is switched off. Turn Zorvi on in your "
-                                         "desktop's startup applications to finish enabling launch at "
-                                         "login.");
+        launchAtLoginError_ = std::string("Zorvi's autostart entry is switched off. Turn Zorvi on in your "
+                                          "desktop's startup applications to finish enabling launch at "
+                                          "login.");
     } else if (status == LoginItem::Status::notFound) {
         const std::string path = item.applicationPath().string();
-        launchAtLoginError = "Zorvi cannot start at login: its program " + path +
-                             " cannot be found. Start Zorvi again from where it is installed.";
+        launchAtLoginError_ = "Zorvi cannot start at login: its program " + path +
+                              " cannot be found. Start Zorvi again from where it is installed.";
         log_.append("Launch at login unavailable: program not found (path: " + path + ")");
     }
 
     if (failure) {
         const std::string text = "Launch at login failed: " + *failure;
-        launchAtLoginError = text;
+        launchAtLoginError_ = text;
         log_.append(text);
     }
-    syncLaunchAtLoginStatus();
+    syncStatus();
 }
