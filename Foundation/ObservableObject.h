@@ -59,3 +59,9 @@ private:
     T value_;
     DidSet didSet_;
 };
+
+// Assigns only a value that differs from the one published, so that an unchanged value wakes no view.
+template <class T> void setIfChanged(Published<T>& property, T value) {
+    if (!(property() == value))
+        property = std::move(value);
+}

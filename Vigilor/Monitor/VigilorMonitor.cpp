@@ -73,9 +73,8 @@ void VigilorMonitor::initialize() {
     refreshFrameInputs();
 
     const Date start = now();
-    restoreWellnessLedger();
+    wellness_->restore();
     restoreBreakAnchors(start);
-    refreshWellnessSummaries(start, true);
 
     log_.append("Zorvi started in coaching mode");
     log_.appendLockEvent("Lock attribution started");

@@ -31,6 +31,7 @@
 #include "Vigilor/Monitor/LockAttempt.h"
 #include "Vigilor/Monitor/LockDecision.h"
 #include "Vigilor/Monitor/NudgeLevel.h"
+#include "Vigilor/Monitor/WellnessHistory.h"
 #include "Vigilor/Monitor/WellnessScore.h"
 
 #include <filesystem>
@@ -164,10 +165,6 @@ public:
     Published<std::string> bodyPoseDetail{*this, "wide view helps"};
     Published<std::string> bodyPoseLevel{*this, "yellow"};
     Published<double> activePresenceSeconds{*this, 0};
-    Published<std::vector<WellnessPeriodSummary>> wellnessPeriodSummaries{*this, {}};
-    Published<std::string> wellnessRhythmStatus{*this, "Health rhythm starts after Zorvi sees a break."};
-    Published<std::string> walkRhythmStatus{*this, "Walk rhythm starts after Zorvi credits a walk."};
-    Published<std::optional<DeskHealthSummary>> deskHealth{*this, std::nullopt};
     Published<RecoveryMirror> recovery{*this, RecoveryMirror{}};
     Published<VigilorConfig> config;
     Published<std::string> launchAtLoginStatus{*this, "Off"};
@@ -398,32 +395,19 @@ public:
     // Locking and what follows it.
     void lockNow();
 
-    // Wellness ledger, break anchors and the per-tick coaching.
-    static constexpr const char* wellnessLedgerKey = "app.zorvi.wellnessLedger.v1";
-    // The ledger's own file beside the settings', so that saving the settings never rewrites it.
-    // 50,000 events take a few MiB; a ledger file longer than 64 MiB is taken as damaged.
-    static constexpr DefaultsDomain wellnessLedgerDomain{"wellness-ledger", uintmax_t(64) << 20};
+    // The wellness ledger and what is published from it.
+    const WellnessHistory& wellnessHistory() const { return *wellness_; }
+    WellnessHistory& wellnessHistory() { return *wellness_; }
+
+    // Break anchors and the per-tick coaching.
     static constexpr const char* breakAnchorsKey = "app.zorvi.breakAnchors.v1";
-    static constexpr size_t wellnessLedgerLimit = 50'000;
-    static constexpr int wellnessLedgerDays = 120;
-    void recordWellnessEvent(WellnessEventKind kind, std::optional<double> durationSeconds, Date now);
-    void persistWellnessLedger(Date now);
-    static std::vector<WellnessLedgerEvent> pruneWellnessLedger(std::vector<WellnessLedgerEvent> events,
-                                                                Date now);
-    WellnessPeriodSummary wellnessSummary(const std::string& label, Date since) const;
     void resetMovementTimerAfterAway(Date returnedAt, double awaySeconds);
     void creditEyeBreakAfterAbsence(Date returnedAt, double awaySeconds);
     void creditDeviceWalkIfNeeded(Date now);
     void recalibrateDeskBaselineAfterReturn();
     void updateWellness(Date now);
     void celebrate(const std::string& text);
-    // The whole ledger: while a large stored ledger is still being read at start, this waits for it.
-    const std::vector<WellnessLedgerEvent>& wellnessLedger() const;
-    // Reads the stored ledger; a large one is read off the main thread, and its summaries are published
-    // when it has been taken in.
-    void restoreWellnessLedger();
     void restoreBreakAnchors(Date now);
-    void refreshWellnessSummaries(Date now, bool force);
     // Moving an anchor saves both once they have been restored.
     void setLastEyeBreakAt(Date at);
     void setLastWalkBreakAt(Date at);
@@ -676,13 +660,7 @@ private:
     Date lastEyeBreakAt_;
     Date lastWalkBreakAt_;
     bool breakAnchorsRestored_ = false;
-    // Never changed in place: the store's queue encodes the list it was given while a new one is made.
-    // Mutable, as is the restore, because a reader takes in a restore that has not landed yet.
-    mutable std::shared_ptr<const std::vector<WellnessLedgerEvent>> wellnessLedger_ =
-        std::make_shared<const std::vector<WellnessLedgerEvent>>();
-    mutable std::future<std::shared_ptr<const std::vector<WellnessLedgerEvent>>> restoringWellnessLedger_;
-    void takeRestoredWellnessLedger() const;
-    Date lastWellnessSummaryRefresh_ = Date::distantPast();
+    std::shared_ptr<WellnessHistory> wellness_ = std::make_shared<WellnessHistory>(*this, *services_.clock);
     Date lastEyeRestObservationAt_ = Date::distantPast();
     std::optional<Date> lastFrameResultAt_;
     Date frameResultsSince_ = Date::distantPast();

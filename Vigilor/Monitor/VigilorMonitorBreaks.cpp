@@ -134,7 +134,7 @@ void VigilorMonitor::dismissCurrentEyeBreakPrompt() {
         return;
     }
     const Date at = now();
-    recordWellnessEvent(WellnessEventKind::eyeDismissed, std::nullopt, at);
+    wellness_->record(WellnessEventKind::eyeDismissed, std::nullopt, at);
     setLastEyeBreakAt(at);
     eyeRestStartedAt_.reset();
     recordedEyeBreakForAbsence_ = false;
@@ -152,7 +152,7 @@ void VigilorMonitor::clearCurrentWalkBreakPrompt(WellnessEventKind eventKind, co
     const double holdBack = eventKind == WellnessEventKind::walkSkipped
                                 ? 1200.0
                                 : std::min(std::max(0.2 * config().walkBreakInterval, 300.0), 900.0);
-    recordWellnessEvent(eventKind, std::nullopt, at);
+    wellness_->record(eventKind, std::nullopt, at);
     walkNudgeHiddenUntil_ = at.addingTimeInterval(holdBack);
     walkBreakDueNotified_ = false;
     if (breakHUDKind() == BreakHUDKind::walk)
@@ -202,4 +202,48 @@ void VigilorMonitor::staggerOverdueBreaks(Date at) {
 void VigilorMonitor::celebrate(const std::string& text) {
     celebration = text;
     celebrationUntil_ = now().addingTimeInterval(6);
+}
+
+void VigilorMonitor::setLastEyeBreakAt(Date at) {
+    lastEyeBreakAt_ = at;
+    if (breakAnchorsRestored_)
+        saveBreakAnchors();
+}
+
+void VigilorMonitor::setLastWalkBreakAt(Date at) {
+    lastWalkBreakAt_ = at;
+    if (breakAnchorsRestored_)
+        saveBreakAnchors();
+}
+
+void VigilorMonitor::saveBreakAnchors() {
+    Json anchors = Json::object();
+    anchors["lastEyeBreakAt"] = JsonField::dateValue(lastEyeBreakAt_);
+    anchors["lastWalkBreakAt"] = JsonField::dateValue(lastWalkBreakAt_);
+    DefaultsStore::standard().set(breakAnchorsKey, std::move(anchors));
+}
+
+// Anchors younger than 12 hours survive a restart, each on its own; older ones, future ones and
+// damaged values leave the start time.
+void VigilorMonitor::restoreBreakAnchors(Date at) {
+    const auto stored = DefaultsStore::standard().value(breakAnchorsKey);
+    if (stored && stored->is_object() && JsonField::has(*stored, "lastEyeBreakAt") &&
+        JsonField::has(*stored, "lastWalkBreakAt")) {
+        try {
+            Date eye, walk;
+            JsonField::read(*stored, "lastEyeBreakAt", eye);
+            JsonField::read(*stored, "lastWalkBreakAt", walk);
+            const auto fresh = [&](Date anchor) {
+                const double age = at.timeIntervalSince(anchor);
+                return age >= 0 && age <= 43'200;
+            };
+            if (fresh(eye))
+                setLastEyeBreakAt(eye);
+            if (fresh(walk))
+                setLastWalkBreakAt(walk);
+        } catch (const JsonDecodingError&) {
+        }
+    }
+    breakAnchorsRestored_ = true;
+    saveBreakAnchors();
 }

@@ -240,13 +240,14 @@ void VigilorMonitor::postLockLostNotice(const std::string& title, const std::str
 void VigilorMonitor::creditAwayAfterLock(Date returnedAt, double awaySeconds, bool zorvisLock) {
     const VigilorConfig& c = config();
     const Date lockedAt = returnedAt.addingTimeInterval(-awaySeconds);
+    const auto& ledger = wellness_->ledger();
     const bool walkAlreadyCredited =
-        std::any_of(wellnessLedger().begin(), wellnessLedger().end(), [&](const auto& e) {
+        std::any_of(ledger.begin(), ledger.end(), [&](const auto& e) {
             return e.kind == WellnessEventKind::movementCredit && e.occurredAt >= lockedAt;
         });
-    recordWellnessEvent(WellnessEventKind::lockAway, awaySeconds, returnedAt);
+    wellness_->record(WellnessEventKind::lockAway, awaySeconds, returnedAt);
     if (c.eyeBreakEnabled && c.eyeBreakDuration <= awaySeconds && !recordedEyeBreakForAbsence_)
-        recordWellnessEvent(WellnessEventKind::eyeRest, awaySeconds, returnedAt);
+        wellness_->record(WellnessEventKind::eyeRest, awaySeconds, returnedAt);
     AwayCredit credit;
     if (c.eyeBreakEnabled) {
         setLastEyeBreakAt(returnedAt);

@@ -66,7 +66,7 @@ void VigilorMonitor::updateWellness(Date at) {
         eyeBreakCompletedAt_ = face ? std::optional(at) : std::nullopt;
         clearBreakNotification("app.zorvi.break.eye");
         const std::string manner = !face ? "stepped away" : eyesClosed() ? "closed your eyes" : "looked away";
-        recordWellnessEvent(WellnessEventKind::eyeRest, restSoFar, at);
+        wellness_->record(WellnessEventKind::eyeRest, restSoFar, at);
         celebrate("Eyes rested");
         log_.append("Eye break completed (" + manner + ")");
     }
@@ -84,7 +84,7 @@ void VigilorMonitor::updateWellness(Date at) {
         log_.append("Focus snooze ended");
     }
     setIfChanged(activePresenceSeconds, roundHalfAwayFromZero(at.timeIntervalSince(focusSessionStartedAt_)));
-    refreshWellnessSummaries(at, false);
+    wellness_->refreshSummaries(at, false);
     deliverBreakNudgesIfNeeded(at);
 }
 
@@ -133,7 +133,7 @@ void VigilorMonitor::resetMovementTimerAfterAway(Date returnedAt, double awaySec
     const std::string away = formatDuration(awaySeconds);
     const std::string wholeSeconds = std::to_string(roundedInteger(awaySeconds));
     if (awaySeconds <= longestCreditedWalk && awaySeconds >= config().spontaneousWalkCreditDuration) {
-        recordWellnessEvent(WellnessEventKind::movementCredit, awaySeconds, returnedAt);
+        wellness_->record(WellnessEventKind::movementCredit, awaySeconds, returnedAt);
         celebrate("Movement done");
         log_.append("Movement credited after " + away + " away");
         ActivityLog::diagLog("break: movement credited after " + wholeSeconds + "s away", now());

@@ -112,7 +112,7 @@ TEST_F(Coaching, HoldsADismissedOrSkippedWalkBack) {
         m->clearCurrentWalkBreakPrompt(c.kind, "Walk popup dismissed");
         EXPECT_FALSE(m->isWalkPromptDue(fresh.clock.now().addingTimeInterval(c.holdBack - 1))) << c.interval;
         EXPECT_TRUE(m->isWalkPromptDue(fresh.clock.now().addingTimeInterval(c.holdBack))) << c.interval;
-        EXPECT_EQ(m->wellnessLedger().back().kind, c.kind);
+        EXPECT_EQ(m->wellnessHistory().ledger().back().kind, c.kind);
         EXPECT_EQ(m->log().events().front().text, "Walk popup dismissed; walk remains due after " +
                                                       formatDurationWithSeconds(c.interval) +
                                                       " at desk");
@@ -132,7 +132,7 @@ TEST_F(Coaching, DismissingTheEyePromptRestartsTheIntervalUnlessTheRestWasDone) 
     monitor->eyeRestRemaining = 0; // the rest was already completed
     const Date anchor = monitor->lastEyeBreakAt();
     monitor->dismissCurrentEyeBreakPrompt();
-    EXPECT_EQ(monitor->wellnessLedger().size(), 1u);
+    EXPECT_EQ(monitor->wellnessHistory().ledger().size(), 1u);
     EXPECT_EQ(monitor->lastEyeBreakAt(), anchor);
     EXPECT_EQ(activity().front(), "Look-away popup dismissed");
 }
@@ -163,7 +163,7 @@ TEST_F(Coaching, AnswersNotificationResponses) {
         fresh.notifications->responseHandler({"id", c.category, c.action});
         fresh.runLoop.loop().runUntilIdle();
         std::vector<WellnessEventKind> kinds;
-        for (const auto& event : m->wellnessLedger())
+        for (const auto& event : m->wellnessHistory().ledger())
             kinds.push_back(event.kind);
         EXPECT_EQ(kinds, c.recorded) << c.action << " / " << c.category;
     }
@@ -220,7 +220,7 @@ TEST_F(Coaching, CreditsAWalkAwayFromTheDeskOnReturn) {
     atDesk(0.5);
     EXPECT_THAT(ledgerKinds(*monitor), Contains(WellnessEventKind::movementCredit));
     const auto credit =
-        std::find_if(monitor->wellnessLedger().begin(), monitor->wellnessLedger().end(),
+        std::find_if(monitor->wellnessHistory().ledger().begin(), monitor->wellnessHistory().ledger().end(),
                      [](const auto& e) { return e.kind == WellnessEventKind::movementCredit; });
     EXPECT_NEAR(*credit->durationSeconds, 60, 1);
     EXPECT_THAT(activity(), Contains(::testing::StartsWith("Movement credited after 1m")));
@@ -311,12 +311,12 @@ TEST_F(Coaching, ASimulatedMorningScoresAsComputedByHand) {
     // The locked absence is credited once: its eye rest and walk are not counted a second time.
     EXPECT_EQ(locks, 1u);
     EXPECT_EQ(dismissals, 2u);
-    ASSERT_TRUE(monitor->deskHealth());
+    ASSERT_TRUE(monitor->wellnessHistory().deskHealth());
     // By hand: eye = min(eye/8, 1), move = min(walks/6, 1), follow = followed / (followed + 2).
     const double followed = double(eye + walks + locks);
     const double score = (followed / (followed + 2) * 0.2 +
                           (std::min(eye / 8.0, 1.0) * 0.4 + std::min(walks / 6.0, 1.0) * 0.4)) *
                          100;
-    EXPECT_EQ(monitor->deskHealth()->today.score, roundedInteger(score))
+    EXPECT_EQ(monitor->wellnessHistory().deskHealth()->today.score, roundedInteger(score))
         << eye << " eye rests, " << walks << " walks";
 }

@@ -44,7 +44,7 @@ inline std::vector<std::filesystem::path> unreadableCopiesBeside(const std::file
 
 inline std::vector<WellnessEventKind> ledgerKinds(const VigilorMonitor& monitor) {
     std::vector<WellnessEventKind> kinds;
-    for (const auto& event : monitor.wellnessLedger())
+    for (const auto& event : monitor.wellnessHistory().ledger())
         kinds.push_back(event.kind);
     return kinds;
 }
