@@ -26,6 +26,7 @@
 #include "Vigilor/Config/PresenceModels.h"
 #include "Vigilor/Config/VigilorConfig.h"
 #include "Vigilor/Monitor/ActivityLog.h"
+#include "Vigilor/Monitor/BreakCoach.h"
 #include "Vigilor/Monitor/DurationText.h"
 #include "Vigilor/Monitor/DeviceState.h"
 #include "Vigilor/Monitor/LockAttempt.h"
@@ -44,22 +45,6 @@
 #include <set>
 #include <string>
 #include <vector>
-
-enum class BreakHUDKind { eye, walk };
-
-// When the eye break and the walk prompt are due, from the settings and the break anchors.
-struct BreakDueRule {
-    bool eyeBreakEnabled = false;
-    double eyeBreakInterval = 0;
-    Date lastEyeBreakAt;
-    bool walkBreakEnabled = false;
-    double walkBreakInterval = 0;
-    Date lastWalkBreakAt;
-    std::optional<Date> walkNudgeHiddenUntil;
-
-    bool eyeBreakDue(Date at) const;
-    bool walkPromptDue(Date at) const;
-};
 
 // The operating-system services the monitor works through. The platform ones are required (an
 // adapter that cannot reach its service says so itself); the services of other parts of the
@@ -113,7 +98,6 @@ public:
     static constexpr double stablePresenceEvaluationInterval = 10;
     static constexpr double activeAbsenceEvaluationInterval = 5;
     static constexpr double eyeRestConfirmationEvaluationInterval = 2;
-    static constexpr double eyeRestObservationFreshWindow = 2.75;
     static constexpr double enrolmentEvaluationInterval = 0.25;
     static constexpr double landmarkEvaluationInterval = 5;
     static constexpr double brightnessSampleInterval = 2;
@@ -153,18 +137,12 @@ public:
     Published<bool> isLookingAway{*this, false};
     Published<bool> eyesClosed{*this, false};
     Published<std::optional<Date>> snoozeUntil{*this, std::nullopt};
-    Published<std::optional<std::string>> celebration{*this, std::nullopt};
-    Published<bool> breakHUDVisible{*this, false};
-    Published<BreakHUDKind> breakHUDKind{*this, BreakHUDKind::eye};
-    Published<double> eyeRestRemaining{*this, 0};
-    Published<bool> isRestingNow{*this, false};
     Published<bool> cameraInterrupted{*this, false};
     Published<bool> lowLight{*this, false};
     Published<bool> remoteControlActive{*this, false};
     Published<std::string> bodyPoseSummary{*this, "Face only"};
     Published<std::string> bodyPoseDetail{*this, "wide view helps"};
     Published<std::string> bodyPoseLevel{*this, "yellow"};
-    Published<double> activePresenceSeconds{*this, 0};
     Published<RecoveryMirror> recovery{*this, RecoveryMirror{}};
     Published<VigilorConfig> config;
     Published<std::string> launchAtLoginStatus{*this, "Off"};
@@ -278,19 +256,13 @@ public:
     void setupMicrophoneDetection();
     void teardownMicrophoneDetection();
 
-    // Break coaching.
-    void registerBreakNotificationActions();
-    void clearBreakNotification(const std::string& category);
-    bool isEyeBreakDue(Date at) const;
-    bool isWalkPromptDue(Date at) const;
-    BreakDueRule breakDueRule() const;
-    void deliverBreakNudgesIfNeeded(Date now);
-    void deliverBreakNudge(const std::string& title, const std::string& body, const std::string& category);
-    void dismissCurrentEyeBreakPrompt();
-    void clearCurrentWalkBreakPrompt(WellnessEventKind eventKind, const std::string& logMessage);
-    void handleNotificationResponse(const NotificationResponse& response);
+    // Break coaching: the prompt's and the notifications' answers, and the pause.
+    const BreakCoach& breakCoach() const { return *breaks_; }
+    void dismissCurrentEyeBreakPrompt() { breaks_->dismissCurrentEyeBreakPrompt(); }
+    void clearCurrentWalkBreakPrompt(WellnessEventKind eventKind, const std::string& logMessage) {
+        breaks_->clearCurrentWalkBreakPrompt(eventKind, logMessage);
+    }
     void togglePaused();
-    void staggerOverdueBreaks(Date now);
 
     // The relay and the widget.
     RemoteMacStatusSnapshot currentRemoteSnapshot(const std::string& eventSource, Date now) const;
@@ -399,20 +371,8 @@ public:
     const WellnessHistory& wellnessHistory() const { return *wellness_; }
     WellnessHistory& wellnessHistory() { return *wellness_; }
 
-    // Break anchors and the per-tick coaching.
-    static constexpr const char* breakAnchorsKey = "app.zorvi.breakAnchors.v1";
-    void resetMovementTimerAfterAway(Date returnedAt, double awaySeconds);
-    void creditEyeBreakAfterAbsence(Date returnedAt, double awaySeconds);
-    void creditDeviceWalkIfNeeded(Date now);
-    void recalibrateDeskBaselineAfterReturn();
-    void updateWellness(Date now);
-    void celebrate(const std::string& text);
-    void restoreBreakAnchors(Date now);
-    // Moving an anchor saves both once they have been restored.
-    void setLastEyeBreakAt(Date at);
-    void setLastWalkBreakAt(Date at);
     // What the camera pipeline reports about eye rests.
-    void noteEyeRestObservation(Date at) { lastEyeRestObservationAt_ = at; }
+    void noteEyeRestObservation(Date at) { breaks_->noteEyeRestObservation(at); }
 
     // Lazily created services (absent when the application has none).
     RemoteCompanion* remoteCompanion();
@@ -431,8 +391,6 @@ public:
     std::string lastZorviLockSource() const { return lockAttempt_.requestSource(); }
     std::shared_ptr<CaptureSession> captureSession() const;
     bool lockedForCurrentAbsence() const { return lockedForCurrentAbsence_; }
-    Date lastEyeBreakAt() const { return lastEyeBreakAt_; }
-    Date lastWalkBreakAt() const { return lastWalkBreakAt_; }
 
     // Presence evidence that the camera pipeline and Bluetooth presence record.
     void noteFaceSeen(Date at) {
@@ -513,9 +471,10 @@ private:
     void fetchAndApplyRecovery();
     void updateMicrophoneListeners(AudioInputDevices::DeviceID device);
     void checkMicrophoneStatus();
-    void saveBreakAnchors();
     void forgetBluetoothCompanion();
-    void publishBreakPrompt(Date now, bool resting, double restSoFar);
+    // The per-tick coaching: the desk's baselines learn, and the break coach hears what the tick saw.
+    void updateWellness(Date at);
+    void recalibrateDeskBaselineAfterReturn();
     ZorviPresenceInputs presenceInputs(Date now) const;
     ZorviLockAbilityInputs lockAbilityInputs() const;
     std::optional<std::string> guardReason() const;
@@ -548,11 +507,7 @@ private:
     void sessionOpened(const LockAttempt::Opening& opening);
     void sessionLockLost();
     void postLockLostNotice(const std::string& title, const std::string& body);
-    // What a locked absence reset of the breaks.
-    struct AwayCredit {
-        bool eyeBreakReset = false;
-        bool walkBreakReset = false;
-    };
+    using AwayCredit = BreakCoach::AwayCredit;
     static std::string awayCreditText(AwayCredit credit);
     static std::string awayCreditLogText(AwayCredit credit);
     void deliverMacLockedFeedback(const std::string& source, Date lockedAt);
@@ -656,23 +611,13 @@ private:
     int unknownFaceSamples_ = 0;
 
     // Coaching and wellness.
-    Date focusSessionStartedAt_;
-    Date lastEyeBreakAt_;
-    Date lastWalkBreakAt_;
-    bool breakAnchorsRestored_ = false;
     std::shared_ptr<WellnessHistory> wellness_ = std::make_shared<WellnessHistory>(*this, *services_.clock);
-    Date lastEyeRestObservationAt_ = Date::distantPast();
+    std::shared_ptr<BreakCoach> breaks_ = std::make_shared<BreakCoach>(
+        *this, *services_.clock, config, log_, *wellness_, services_.notifications, services_.sounds,
+        BreakCoach::Requests{[this] { snoozeUntil = std::nullopt; },
+                             [this] { recalibrateDeskBaselineAfterReturn(); }});
     std::optional<Date> lastFrameResultAt_;
     Date frameResultsSince_ = Date::distantPast();
-    std::optional<Date> eyeRestStartedAt_;
-    std::optional<Date> movementStartedAt_;
-    std::optional<Date> celebrationUntil_;
-    std::optional<Date> eyeBreakCompletedAt_;
-    std::optional<Date> walkNudgeHiddenUntil_;
-    std::optional<Date> deviceMovementStartedAt_;
-    bool recordedEyeBreakForAbsence_ = false;
-    bool eyeBreakDueNotified_ = false;
-    bool walkBreakDueNotified_ = false;
 
     // Locking: the session's lock and the request under way are the attempt's alone.
     AttemptOutputs lockAttemptOutputs_{*this};

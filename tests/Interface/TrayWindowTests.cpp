@@ -83,7 +83,7 @@ TEST_F(TrayWindows, TheBreakPromptShowsOnEveryDesktopWithoutTakingTheKeyboard) {
     work.activateWindow();
     ASSERT_TRUE(waitFor([&] { return VirtualDesktop::focusedWindow() == work.winId(); }));
 
-    monitor->breakHUDVisible = true;
+    ASSERT_TRUE(h.showBreakPrompt(*monitor));
     ASSERT_TRUE(
         waitFor([&] { return controller->breakHUDPanel() && controller->breakHUDPanel()->isVisible(); }));
     settle();

@@ -206,23 +206,23 @@ TEST(BreakAnchors, RestoreAnchorsYoungerThanTwelveHoursEachOnItsOwn) {
         const Date start = h.clock.now();
         Json anchors = {{"lastEyeBreakAt", JsonField::dateValue(start.addingTimeInterval(-c.eyeAge))},
                         {"lastWalkBreakAt", JsonField::dateValue(start.addingTimeInterval(-c.walkAge))}};
-        DefaultsStore::standard().set(VigilorMonitor::breakAnchorsKey, anchors);
+        DefaultsStore::standard().set(BreakCoach::breakAnchorsKey, anchors);
         auto monitor = h.makeMonitor(false);
-        EXPECT_EQ(monitor->lastEyeBreakAt(), c.eyeRestored ? start.addingTimeInterval(-c.eyeAge) : start);
-        EXPECT_EQ(monitor->lastWalkBreakAt(), c.walkRestored ? start.addingTimeInterval(-c.walkAge) : start);
+        EXPECT_EQ(monitor->breakCoach().lastEyeBreakAt(), c.eyeRestored ? start.addingTimeInterval(-c.eyeAge) : start);
+        EXPECT_EQ(monitor->breakCoach().lastWalkBreakAt(), c.walkRestored ? start.addingTimeInterval(-c.walkAge) : start);
         // Both are written back at once.
-        const auto stored = DefaultsStore::standard().value(VigilorMonitor::breakAnchorsKey);
-        EXPECT_EQ((*stored)["lastEyeBreakAt"], JsonField::dateValue(monitor->lastEyeBreakAt()));
+        const auto stored = DefaultsStore::standard().value(BreakCoach::breakAnchorsKey);
+        EXPECT_EQ((*stored)["lastEyeBreakAt"], JsonField::dateValue(monitor->breakCoach().lastEyeBreakAt()));
     }
 }
 
 TEST(BreakAnchors, ADamagedValueLeavesTheStartTimesAndIsOverwritten) {
     MonitorHarness h;
-    DefaultsStore::standard().set(VigilorMonitor::breakAnchorsKey, Json{{"lastEyeBreakAt", 1.0}});
+    DefaultsStore::standard().set(BreakCoach::breakAnchorsKey, Json{{"lastEyeBreakAt", 1.0}});
     auto monitor = h.makeMonitor(false);
-    EXPECT_EQ(monitor->lastEyeBreakAt(), h.clock.now());
+    EXPECT_EQ(monitor->breakCoach().lastEyeBreakAt(), h.clock.now());
     EXPECT_TRUE(
-        DefaultsStore::standard().value(VigilorMonitor::breakAnchorsKey)->contains("lastWalkBreakAt"));
+        DefaultsStore::standard().value(BreakCoach::breakAnchorsKey)->contains("lastWalkBreakAt"));
 }
 
 TEST(WellnessSummaries, RefreshUnforcedOnlyOnANewCalendarDay) {

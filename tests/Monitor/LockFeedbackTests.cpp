@@ -222,7 +222,7 @@ TEST_F(LockFeedback, CreditsEachAbsenceOnceWithEyeBreaksOnAndOff) {
         config.eyeBreakEnabled = c.eyeBreaks;
         config.save();
         auto m = fresh.makeMonitor();
-        const Date eyeAnchor = m->lastEyeBreakAt();
+        const Date eyeAnchor = m->breakCoach().lastEyeBreakAt();
         lock(*m, fresh, "Auto");
         fresh.session->lockInfo = SessionLockInfo{true, std::nullopt};
         fresh.session->handlers.sessionDidResignActive();
@@ -232,7 +232,7 @@ TEST_F(LockFeedback, CreditsEachAbsenceOnceWithEyeBreaksOnAndOff) {
         for (const auto& event : m->wellnessHistory().ledger())
             kinds.push_back(event.kind);
         EXPECT_EQ(kinds, c.recorded) << c.eyeBreaks;
-        EXPECT_EQ(m->lastEyeBreakAt() == eyeAnchor, !c.eyeBreaks) << c.eyeBreaks;
+        EXPECT_EQ(m->breakCoach().lastEyeBreakAt() == eyeAnchor, !c.eyeBreaks) << c.eyeBreaks;
     }
 
     // A walk the coaching already credited during the locked absence is not credited again.

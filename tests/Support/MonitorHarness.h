@@ -156,6 +156,26 @@ struct MonitorHarness {
         } while (seconds > 0);
     }
 
+    // The user at the desk for `seconds`, as the camera would report it on every tick; with `resting`,
+    // looking away from the screen, an eye rest it sees.
+    void atDesk(VigilorMonitor& monitor, double seconds, bool resting = false) {
+        for (double t = 0; t < seconds; t += 0.5) {
+            monitor.facePresent = true;
+            monitor.noteFaceSeen(clock.now());
+            if (resting)
+                monitor.noteEyeRestObservation(clock.now());
+            monitor.noteFrameResult(clock.now());
+            runLoop.loop().advance(0.5);
+        }
+    }
+    // The user at the desk until the break prompt shows, as it does once a break falls due; false if it
+    // does not within two hours.
+    bool showBreakPrompt(VigilorMonitor& monitor) {
+        for (int tick = 0; tick < 14'400 && !monitor.breakCoach().breakHUDVisible(); ++tick)
+            atDesk(monitor, 0.5);
+        return monitor.breakCoach().breakHUDVisible();
+    }
+
     bool framesCome = true;
 
 private:
