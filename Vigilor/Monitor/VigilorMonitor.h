@@ -37,7 +37,6 @@
 
 #include <filesystem>
 #include <functional>
-#include <future>
 #include <map>
 #include <memory>
 #include <mutex>
