@@ -191,7 +191,7 @@ int main() {
          [&] { closeWindow(controller.mainWindow()); },
          [&] {
              storeFullLedger(h.clock.now());
-             monitor->restoreWellnessLedger();
+             monitor->wellnessHistory().restore();
          }},
     };
     for (const Opening& opening : openings) {

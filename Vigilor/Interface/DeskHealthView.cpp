@@ -350,7 +350,7 @@ DeskHealthPanel::DeskHealthPanel(std::shared_ptr<VigilorMonitor> monitor, ShareW
 DeskHealthPanel::~DeskHealthPanel() = default;
 
 void DeskHealthPanel::refresh() {
-    summary_ = monitor_->deskHealth();
+    summary_ = monitor_->wellnessHistory().deskHealth();
     model_ = deskHealthModel(summary_);
     DeskHealthParts& p = *parts_;
     p.unlocked->setVisible(model_.unlocked);

@@ -271,7 +271,7 @@ std::unique_ptr<QMenu> StatusItemController::makeTrayMenu() {
 }
 
 void StatusItemController::monitorDidChange() {
-    const bool visible = monitor_->breakHUDVisible();
+    const bool visible = monitor_->breakCoach().breakHUDVisible();
     if (deliveredBreakHUDVisible_ != visible) {
         deliveredBreakHUDVisible_ = visible;
         setBreakHUD(visible);

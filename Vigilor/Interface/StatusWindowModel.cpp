@@ -127,13 +127,13 @@ StatusWindowModel statusWindowModel(const VigilorMonitor& m) {
     model.poseTint = Theme::colorForLevel(deskPoseWords(m.deskPose()).level);
 
     model.meters = statusMeters(m);
-    model.periods = m.wellnessPeriodSummaries();
+    model.periods = m.wellnessHistory().wellnessPeriodSummaries();
     for (const WellnessPeriodSummary& period : model.periods) {
         model.rhythmTints.push_back(rhythmTileTint(period));
         model.walkTints.push_back(walkTileTint(period));
     }
-    model.wellnessRhythmStatus = m.wellnessRhythmStatus();
-    model.walkRhythmStatus = m.walkRhythmStatus();
+    model.wellnessRhythmStatus = m.wellnessHistory().wellnessRhythmStatus();
+    model.walkRhythmStatus = m.wellnessHistory().walkRhythmStatus();
     model.signalRows = signalGridRows(m);
     fillLockActivity(model, m);
     model.recovery = recoveryCardModel(m.recovery());

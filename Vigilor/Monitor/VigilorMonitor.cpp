@@ -46,7 +46,6 @@ VigilorMonitor::VigilorMonitor(Passkey, MonitorServices services, VigilorConfig 
                                        : std::make_shared<SerialQueueExecutor>("Vigilor.video")) {
     const Date start = now();
     lastFaceSeen_ = lastDeskPresenceSeen_ = start;
-    focusSessionStartedAt_ = lastEyeBreakAt_ = lastWalkBreakAt_ = start;
 }
 
 VigilorMonitor::~VigilorMonitor() {
@@ -72,9 +71,8 @@ void VigilorMonitor::initialize() {
     refreshFrameInputs();
 
     const Date start = now();
-    restoreWellnessLedger();
-    restoreBreakAnchors(start);
-    refreshWellnessSummaries(start, true);
+    wellness_->restore();
+    breaks_->restoreAnchors(start);
 
     log_.append("Zorvi started in coaching mode");
     log_.appendLockEvent("Lock attribution started");
@@ -112,9 +110,7 @@ void VigilorMonitor::startRuntimeServicesAfterLaunch() {
     runtimeServicesStarted_ = true;
 
     configureSettingsSync();
-    registerBreakNotificationActions();
-    clearBreakNotification("app.zorvi.break.eye");
-    clearBreakNotification("app.zorvi.break.walk");
+    breaks_->start();
     configureRemoteCompanion();
     registerSessionNotifications();
     launchAtLogin_.syncStatus();
@@ -138,6 +134,15 @@ void VigilorMonitor::startRuntimeServicesAfterLaunch() {
     });
     callDetector_->start();
     log_.appendLockEvent("Runtime services started");
+}
+
+void VigilorMonitor::togglePaused() {
+    // Resuming returns to what the camera gives, a problem included.
+    isPaused = !isPaused();
+    publishPhase();
+    if (!isPaused())
+        breaks_->staggerOverdueBreaks(now());
+    log_.append(isPaused() ? "Monitoring paused" : "Monitoring resumed");
 }
 
 RemoteCompanion* VigilorMonitor::remoteCompanion() {

@@ -99,10 +99,10 @@ std::optional<double> faceHeightOffset(const VigilorMonitor& m) {
 
 // Time left of each interval, counted from its anchor whether or not that break is switched on.
 double eyeIntervalLeft(const VigilorMonitor& m, Date at) {
-    return m.config().eyeBreakInterval - at.timeIntervalSince(m.lastEyeBreakAt());
+    return m.config().eyeBreakInterval - at.timeIntervalSince(m.breakCoach().lastEyeBreakAt());
 }
 double walkIntervalLeft(const VigilorMonitor& m, Date at) {
-    return m.config().walkBreakInterval - at.timeIntervalSince(m.lastWalkBreakAt());
+    return m.config().walkBreakInterval - at.timeIntervalSince(m.breakCoach().lastWalkBreakAt());
 }
 
 bool eyeBreakDue(const VigilorMonitor& m) {
@@ -267,14 +267,14 @@ double VigilorMonitor::eyeBreakRemaining() const {
     const VigilorConfig& c = config();
     if (!c.eyeBreakEnabled)
         return std::numeric_limits<double>::max();
-    return c.eyeBreakInterval - now().timeIntervalSince(lastEyeBreakAt_);
+    return c.eyeBreakInterval - now().timeIntervalSince(breaks_->lastEyeBreakAt());
 }
 
 double VigilorMonitor::walkBreakRemaining() const {
     const VigilorConfig& c = config();
     if (!c.walkBreakEnabled)
         return std::numeric_limits<double>::max();
-    return c.walkBreakInterval - now().timeIntervalSince(lastWalkBreakAt_);
+    return c.walkBreakInterval - now().timeIntervalSince(breaks_->lastWalkBreakAt());
 }
 
 // The countdown texts run from the anchors whether or not the break is switched on.
@@ -290,7 +290,7 @@ std::string VigilorMonitor::walkBreakSummary() const {
 
 std::string VigilorMonitor::walkBreakDetail() const {
     if (walkBreakRemaining() <= 0)
-        return formatDurationWithSeconds(std::max(0.0, now().timeIntervalSince(lastWalkBreakAt_))) +
+        return formatDurationWithSeconds(std::max(0.0, now().timeIntervalSince(breaks_->lastWalkBreakAt()))) +
                " at desk - walk still due";
     return "Stand or walk " + formatDuration(config().walkBreakDuration);
 }
@@ -299,14 +299,14 @@ double VigilorMonitor::eyeBreakProgress() const {
     const VigilorConfig& c = config();
     if (!c.eyeBreakEnabled)
         return 0;
-    return elapsedFraction(now().timeIntervalSince(lastEyeBreakAt_), c.eyeBreakInterval);
+    return elapsedFraction(now().timeIntervalSince(breaks_->lastEyeBreakAt()), c.eyeBreakInterval);
 }
 
 double VigilorMonitor::walkBreakProgress() const {
     const VigilorConfig& c = config();
     if (!c.walkBreakEnabled)
         return 0;
-    return elapsedFraction(now().timeIntervalSince(lastWalkBreakAt_), c.walkBreakInterval);
+    return elapsedFraction(now().timeIntervalSince(breaks_->lastWalkBreakAt()), c.walkBreakInterval);
 }
 
 double VigilorMonitor::movementMinutesProgress() const {
@@ -315,7 +315,7 @@ double VigilorMonitor::movementMinutesProgress() const {
 
 // Only completed hours count: 3599.9 s seated is not yet an hour.
 std::string VigilorMonitor::movementElapsedHourNote() const {
-    const double seated = std::max(0.0, now().timeIntervalSince(lastWalkBreakAt_));
+    const double seated = std::max(0.0, now().timeIntervalSince(breaks_->lastWalkBreakAt()));
     if (seated < 3600)
         return "";
     return std::to_string(static_cast<int64_t>(seated / 3600)) + "h seated";

@@ -21,7 +21,7 @@ void VigilorMonitor::refreshFrameInputs() {
     inputs.missingFaceSamples = missingFaceSamples();
     inputs.lastFaceSeen = lastFaceSeen_;
     inputs.isEnrolling = isEnrolling_;
-    inputs.breaks = breakDueRule();
+    inputs.breaks = breaks_->dueRule();
     inputs.lookAwayYawDegrees = c.lookAwayYawDegrees;
     inputs.lookDownPitchDegrees = c.lookDownPitchDegrees;
     inputs.bodyPoseHintsEnabled = c.bodyPoseHintsEnabled;

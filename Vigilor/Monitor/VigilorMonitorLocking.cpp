@@ -137,12 +137,7 @@ void VigilorMonitor::sessionLockersChanged(bool hasScreenLocker) {
 // Whoever locked it, the session is locked: the break prompts go, and a remote command that asked for
 // the lock has it.
 void VigilorMonitor::sessionTookLock() {
-    if (breakHUDVisible())
-        breakHUDVisible = false;
-    clearBreakNotification("app.zorvi.break.eye");
-    clearBreakNotification("app.zorvi.break.walk");
-    eyeBreakDueNotified_ = false;
-    walkBreakDueNotified_ = false;
+    breaks_->sessionLocked();
     confirmPendingRemoteLock();
 }
 
@@ -235,47 +230,16 @@ void VigilorMonitor::postLockLostNotice(const std::string& title, const std::str
     services_.notifications->add(request, {});
 }
 
-// One absence is credited once: the wellness tick keeps running while the session is locked and may
-// already have recorded this absence's eye rest or walk.
 void VigilorMonitor::creditAwayAfterLock(Date returnedAt, double awaySeconds, bool zorvisLock) {
-    const VigilorConfig& c = config();
-    const Date lockedAt = returnedAt.addingTimeInterval(-awaySeconds);
-    const bool walkAlreadyCredited =
-        std::any_of(wellnessLedger().begin(), wellnessLedger().end(), [&](const auto& e) {
-            return e.kind == WellnessEventKind::movementCredit && e.occurredAt >= lockedAt;
-        });
-    recordWellnessEvent(WellnessEventKind::lockAway, awaySeconds, returnedAt);
-    if (c.eyeBreakEnabled && c.eyeBreakDuration <= awaySeconds && !recordedEyeBreakForAbsence_)
-        recordWellnessEvent(WellnessEventKind::eyeRest, awaySeconds, returnedAt);
-    AwayCredit credit;
-    if (c.eyeBreakEnabled) {
-        setLastEyeBreakAt(returnedAt);
-        eyeBreakDueNotified_ = false;
-        credit.eyeBreakReset = true;
-    }
-    if (c.walkBreakEnabled && c.spontaneousWalkCreditDuration <= awaySeconds) {
-        if (!walkAlreadyCredited)
-            resetMovementTimerAfterAway(returnedAt, awaySeconds);
-        credit.walkBreakReset = true;
-    }
-    focusSessionStartedAt_ = returnedAt;
+    const AwayCredit credit = breaks_->creditLockedAbsence(returnedAt, awaySeconds);
     lastFaceSeen_ = returnedAt;
-    eyeRestStartedAt_.reset();
-    movementStartedAt_.reset();
-    recordedEyeBreakForAbsence_ = false;
-    eyeBreakCompletedAt_.reset();
-    setIfChanged(eyeRestRemaining, double(roundedInteger(c.eyeBreakDuration)));
-    setIfChanged(isRestingNow, false);
-    setIfChanged(breakHUDVisible, false);
-    clearBreakNotification("app.zorvi.break.eye");
-    clearBreakNotification("app.zorvi.break.walk");
     postWelcomeBack(awaySeconds, zorvisLock, credit);
     log_.appendLockEvent("Welcome back \u2014 locked away " + formatDuration(awaySeconds) + awayCreditLogText(credit));
 }
 
 // Only a lock that Zorvi made was kept by Zorvi; the breaks named are those the absence reset.
 void VigilorMonitor::postWelcomeBack(double awaySeconds, bool zorvisLock, AwayCredit credit) {
-    celebrate("Welcome back");
+    breaks_->celebrate("Welcome back");
     NotificationRequest request;
     request.identifier = "app.zorvi.welcomeback";
     request.title = "Welcome back";

@@ -29,7 +29,7 @@ RemoteMacStatusSnapshot VigilorMonitor::currentRemoteSnapshot(const std::string&
     snapshot.facePresent = facePresent();
     snapshot.companionPresent = companion_->watchPresent();
     snapshot.inputIdleSeconds = inputIdleSeconds();
-    if (const auto& health = deskHealth(); health && health->hasEnoughData) {
+    if (const auto& health = wellness_->deskHealth(); health && health->hasEnoughData) {
         const int score = int(health->today.score);
         snapshot.deskHealthScore = score;
         snapshot.deskHealthBand = std::string(rawValue(deskHealthBand(score)));

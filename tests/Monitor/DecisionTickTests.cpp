@@ -107,7 +107,7 @@ TEST_F(DecisionTick, WalksTheWholeRoadFromAbsenceToWelcomeBack) {
     h.session->handlers.sessionDidBecomeActive();
     EXPECT_EQ(h.relay->sent.back().event, "unlocked");
     EXPECT_EQ(h.notifications->added.back().identifier, "app.zorvi.welcomeback");
-    EXPECT_EQ(monitor->celebration(), "Welcome back");
+    EXPECT_EQ(monitor->breakCoach().celebration(), "Welcome back");
     EXPECT_THAT(monitor->log().lockEvents().front().text, ::testing::HasSubstr("Welcome back \u2014 locked away 1m"));
 
     // Present again, then a second absence locks again.
