@@ -1,7 +1,7 @@
 #include "MenuContentModel.h"
 
 #include "Foundation/Text.h"
-#include "Vigilor/Interface/ZorviTheme.h"
+#include "Vigilor/Design/ZorviTheme.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"
 
 namespace {

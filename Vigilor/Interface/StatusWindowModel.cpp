@@ -3,7 +3,7 @@
 #include "Foundation/Rounding.h"
 #include "Foundation/Text.h"
 #include "Vigilor/Interface/ViewHelpers.h"
-#include "Vigilor/Interface/ZorviTheme.h"
+#include "Vigilor/Design/ZorviTheme.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"
 
 #include <QString>

@@ -3,7 +3,7 @@
 #include "Vigilor/Companion/RemoteCompanion.h"
 #include "Vigilor/Config/PresenceModels.h"
 #include "Vigilor/Interface/DashboardTiles.h"
-#include "Vigilor/Interface/PresenceMarkView.h"
+#include "Vigilor/Design/PresenceMarkView.h"
 
 #include <QColor>
 

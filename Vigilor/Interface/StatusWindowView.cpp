@@ -5,13 +5,13 @@
 #include "Vigilor/Interface/MenuPanelComponents.h"
 #include "Vigilor/Interface/MonitorRefresh.h"
 #include "Vigilor/Interface/MovementCard.h"
-#include "Vigilor/Interface/PresenceMarkView.h"
+#include "Vigilor/Design/PresenceMarkView.h"
 #include "Vigilor/Interface/SystemTextStyles.h"
 #include "Vigilor/Interface/ViewHelpers.h"
 #include "Vigilor/Interface/WindowParts.h"
-#include "Vigilor/Interface/ZorviControls.h"
-#include "Vigilor/Interface/ZorviGlass.h"
-#include "Vigilor/Interface/ZorviTheme.h"
+#include "Vigilor/Design/ZorviControls.h"
+#include "Vigilor/Design/ZorviGlass.h"
+#include "Vigilor/Design/ZorviTheme.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"
 
 #include <QGridLayout>

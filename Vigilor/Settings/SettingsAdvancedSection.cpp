@@ -1,7 +1,7 @@
 #include "SettingsAdvancedSection.h"
 
 #include "Vigilor/Interface/ViewHelpers.h"
-#include "Vigilor/Interface/ZorviTheme.h"
+#include "Vigilor/Design/ZorviTheme.h"
 #include "Vigilor/Settings/AdvancedSectionParts.h"
 #include "Vigilor/Settings/SettingsRowKit.h"
 #include "Vigilor/Settings/SettingsSection.h"

@@ -1,6 +1,6 @@
 #include "Monitor/StatusSummariesScene.h"
 #include "Vigilor/Interface/BreakHUDModel.h"
-#include "Vigilor/Interface/ZorviTheme.h"
+#include "Vigilor/Design/ZorviTheme.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include "Vigilor/Interface/DashboardTiles.h"
 #include "Vigilor/Interface/MovementCard.h"
 #include "Vigilor/Interface/StatusWindowView.h"
-#include "Vigilor/Interface/ZorviTheme.h"
+#include "Vigilor/Design/ZorviTheme.h"
 
 #include <QAbstractButton>
 #include <QScrollArea>

@@ -1,6 +1,6 @@
 #include "Monitor/StatusSummariesScene.h"
 #include "Vigilor/Interface/MenuContentModel.h"
-#include "Vigilor/Interface/ZorviTheme.h"
+#include "Vigilor/Design/ZorviTheme.h"
 
 #include <cstdlib>
 

@@ -4,7 +4,7 @@
 #include "Vigilor/Interface/ClampedLabel.h"
 #include "Vigilor/Interface/MenuContentView.h"
 #include "Vigilor/Interface/ZorviShareService.h"
-#include "Vigilor/Interface/ZorviTheme.h"
+#include "Vigilor/Design/ZorviTheme.h"
 
 #include <QAbstractButton>
 #include <QClipboard>

@@ -5,7 +5,7 @@
 #include "Vigilor/Interface/OnboardingModel.h"
 #include "Vigilor/Interface/OnboardingView.h"
 #include "Vigilor/Interface/OnboardingWindowController.h"
-#include "Vigilor/Interface/ZorviControls.h"
+#include "Vigilor/Design/ZorviControls.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 #include "Foundation/Json.h"
-#include "Vigilor/Settings/AdvancedSectionModel.h"
+#include "Vigilor/SettingsModel/AdvancedSectionModel.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "AdvancedSectionModel.h"
 
-#include "Vigilor/LockScreen/GdmBanner.h"
+#include "Vigilor/GdmBanner/GdmBanner.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 #include "Foundation/ChildProcess.h"
 #include "Support/MonitorHarness.h"
-#include "Vigilor/Companion/MacWidgetStatusStoreMirror.h"
+#include "Vigilor/Monitor/MacWidgetStatusStoreMirror.h"
 #include "ZorviMacWidget/ZorviMacWidget.h"
 #include "ZorviShared/ZorviMacDefaults.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "Vigilor/Config/VigilorConfig.h"
-#include "Vigilor/LockScreen/LockScreenMessageState.h"
+#include "Vigilor/GdmBanner/LockScreenMessageState.h"
 
 #include <cstddef>
 #include <optional>
