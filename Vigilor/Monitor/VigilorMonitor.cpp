@@ -134,7 +134,7 @@ void VigilorMonitor::startRuntimeServicesAfterLaunch() {
     macWidgetStatusTimer_ = Timer::scheduled(60, true, [weak = weakSelf()] {
         if (auto self = weak.lock()) {
             const Date at = self->now();
-            self->mirrorMacWidgetStatus(self->currentRemoteSnapshot("Zorvi", at), "heartbeat", at, true);
+            self->mirrorMacWidgetStatus(self->currentRemoteSnapshot("Zorvi", at), RelayEvent::heartbeat, at, true);
         }
     });
     setupMicrophoneDetection();
@@ -183,7 +183,7 @@ void VigilorMonitor::configureRemoteCompanion() {
         relay->onHeartbeatDue = [weak = weakSelf()] {
             DispatchQueue::main().async([weak] {
                 if (auto self = weak.lock())
-                    self->sendStatusEvent("heartbeat", "Zorvi", self->now());
+                    self->sendStatusEvent(RelayEvent::heartbeat, "Zorvi", self->now());
             });
         };
         relay->onEvent = [weak = weakSelf()](const std::string& text) {

@@ -303,8 +303,7 @@ public:
 
     // The relay and the widget.
     RemoteMacStatusSnapshot currentRemoteSnapshot(const std::string& eventSource, Date now) const;
-    void mirrorMacWidgetStatus(const RemoteMacStatusSnapshot& snapshot, const std::string& event, Date seenAt,
-                               bool force);
+    void mirrorMacWidgetStatus(const RemoteMacStatusSnapshot& snapshot, RelayEvent event, Date seenAt, bool force);
     void updateRemoteCompanionStatus();
     void publishRemoteStatusNow();
     void scheduleRecoveryFetching();
@@ -527,7 +526,7 @@ private:
     void centralManagerDidDiscover(BluetoothCentral& central, const BluetoothPeripheral& peripheral,
                                    int rssi);
     void publishDiscoveredDevices(std::vector<ZorviDiscoveredDevice> devices);
-    void sendStatusEvent(const std::string& event, const std::string& eventSource, Date now);
+    void sendStatusEvent(RelayEvent event, const std::string& eventSource, Date now);
     void requestNotificationAuthorization(const std::string& enabledLine, const std::string& deniedLine,
                                           const std::string& failurePrefix);
     void scheduleRemoteLockConfirmationTimeout(const RemoteLockCommand& command);
@@ -557,7 +556,7 @@ private:
         void cancelConfirmationTimeout() override;
         void activityLog(const std::string& line) override;
         void lockLog(const std::string& line) override;
-        void statusEvent(const std::string& event, const std::string& source) override;
+        void statusEvent(RelayEvent event, const std::string& source) override;
         void ownLockConfirmed(const std::string& source, Date lockedAt) override;
         void sessionLocked() override;
         void sessionOpened(const LockAttempt::Opening& opening) override;
