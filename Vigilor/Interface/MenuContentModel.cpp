@@ -99,15 +99,12 @@ MenuContentModel menuContentModel(const VigilorMonitor& m) {
     model.showPermissionButton = m.needsPermissionAction();
     model.permissionForCamera = permissionIsForCamera(m);
     model.permissionSymbol = permissionSymbol(m);
-    model.showLockingGroup = m.lockingAvailable();
     model.autoLockOn = m.autoLockEnabled();
     model.showLockingOffRow = !m.config().screenLockingEnabled;
 
     model.chips = {faceChip(m), watchChip(m), controlChip(m)};
     if (m.onCall())
         model.chips.push_back({"Call", "On call", "mic.fill", Theme::notice(), "On a call"});
-
-    model.showReviewButton = !m.lockingAvailable();
     return model;
 }
 

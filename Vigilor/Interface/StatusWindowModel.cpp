@@ -76,7 +76,6 @@ void fillLockActivity(StatusWindowModel& model, const VigilorMonitor& m) {
         model.lockRows.push_back(lockEventRow(lines[i]));
     // A held-back lock is news only while Auto Lock is on.
     model.suppressionReason = m.autoLockEnabled() ? m.wontLockReason() : std::nullopt;
-    model.lockingAvailable = m.lockingAvailable();
     model.autoLockEnabled = m.autoLockEnabled();
     model.pauseTitle = m.isPaused() ? "Resume" : "Pause";
 }

@@ -79,7 +79,6 @@ struct StatusWindowModel {
     size_t lockEventCount = 0;          // every line of the log
     std::optional<std::string> suppressionReason;
 
-    bool lockingAvailable = false;
     bool autoLockEnabled = false;
     std::string pauseTitle; // "Pause" or "Resume"
 

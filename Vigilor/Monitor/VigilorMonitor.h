@@ -123,7 +123,6 @@ public:
     static constexpr double lockAttemptTimeout = 10.5;
     static constexpr const char* noScreenLockerText =
         "No screen locker found: Zorvi cannot lock this session";
-    static constexpr const char* sandboxVariable = "APP_SANDBOX_CONTAINER_ID";
     // Input idle time assumed when no source can tell: long enough that a missing figure never keeps
     // the user present, finite so that it can be reported.
     static constexpr double unknownInputIdleSeconds = 86'400;
@@ -190,7 +189,6 @@ public:
 
     // Start-up.
     void startRuntimeServicesAfterLaunch();
-    bool lockingAvailable() const { return lockingAvailable_; }
 
     // Settings: the one update path and its glue.
     void updateConfig(const std::function<void(VigilorConfig&)>& mutation);
@@ -593,7 +591,6 @@ private:
     MonitorServices services_;
 
     // Platform and service objects.
-    bool lockingAvailable_ = true;
     std::shared_ptr<Executor> videoQueue_;
     DispatchQueue microphoneQueryQueue_{"Vigilor.microphone-query"};
 

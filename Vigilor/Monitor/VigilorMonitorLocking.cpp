@@ -31,9 +31,6 @@ void VigilorMonitor::lockScreen(const std::string& source, LockCompletion comple
         if (completion)
             completion(false);
     };
-    if (!lockingAvailable_)
-        return refuse(
-            "Lock skipped: locking is unavailable in this build (its sandbox cannot lock the session)");
     if (sessionHasScreenLocker_ == false)
         return refuse(noScreenLockerText);
     lockAttempt_.request(source, who, now(), quiet, std::move(completion));

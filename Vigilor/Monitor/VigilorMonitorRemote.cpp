@@ -120,11 +120,6 @@ void VigilorMonitor::handleRemoteLockCommand(const RemoteLockCommand& command) {
         if (relay)
             relay->sendCommandAck(command, state, reason);
     };
-    if (!lockingAvailable_) {
-        acknowledge("rejected", "locking unavailable in this build");
-        appendLockEvent("Remote lock rejected: locking unavailable");
-        return;
-    }
     if (!config().screenLockingEnabled) {
         acknowledge("rejected", "locking disabled");
         appendLockEvent("Remote lock rejected: locking disabled");

@@ -39,7 +39,6 @@ std::string VigilorMonitor::companionWordLowerCase() const {
 ZorviLockAbilityInputs VigilorMonitor::lockAbilityInputs() const {
     const VigilorConfig& c = config();
     ZorviLockAbilityInputs in;
-    in.lockingAvailable = lockingAvailable_;
     in.screenLockingEnabled = c.screenLockingEnabled;
     in.hasScreenLocker = sessionHasScreenLocker_;
     in.lockerDoesNotLock = lockAttempt_.lockerDoesNotLock();
@@ -158,7 +157,7 @@ std::string VigilorMonitor::signalBrief() const {
         return "Screen Sharing is active, but the camera does not see you at the computer.";
     if (bluetooth && isBluetoothUnavailable())
         return "Bluetooth is unavailable; " + companionWordCapitalised() +
-               (lockingAvailable_ ? " verification is suppressing auto-lock." : " proximity is unavailable.");
+               " verification is suppressing auto-lock.";
     if (bluetooth && !lastWatchSeen_)
         return std::string(cameraDeliversFrames(now()) ? "Camera is active; waiting" : "Waiting") +
                " to learn your " + companionWordLowerCase() + " signal.";
@@ -190,8 +189,7 @@ std::optional<std::string> VigilorMonitor::guardReason() const {
     if (auto reason = sessionLockReason())
         return reason;
     // The settings speak whether or not Auto Lock is on; the rest only where it would lock.
-    if (abilityWords && (autoLockEnabled() || ability == ZorviLockAbility::lockingUnavailable ||
-                         ability == ZorviLockAbility::lockingDisabled))
+    if (abilityWords && (autoLockEnabled() || ability == ZorviLockAbility::lockingDisabled))
         return abilityWords->lockReason;
     return std::nullopt;
 }

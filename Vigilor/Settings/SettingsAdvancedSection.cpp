@@ -109,7 +109,7 @@ QWidget* makeAdvancedSectionContent(SettingsSectionContext& context) {
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(4);
     VigilorMonitor& monitor = context.monitor();
-    for (const AdvancedDisclosure d : advancedDisclosures(monitor.lockingAvailable())) {
+    for (const AdvancedDisclosure d : advancedDisclosures()) {
         const DisclosureHeader header =
             advancedDisclosureHeader(d, monitor.events().size(), monitor.lockEvents().size());
         auto* disclosure = new SettingsDisclosure(qs(header.title), qs(header.detail), header.systemImage,

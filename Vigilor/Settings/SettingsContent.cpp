@@ -226,11 +226,8 @@ QWidget* SettingsContent::settingsHero() {
 }
 
 std::vector<SettingsContent::SectionBuilder> SettingsContent::fullSettingsSections() const {
-    std::vector<SectionBuilder> cards{&SettingsContent::essentialsSection, &SettingsContent::shareSection};
-    if (monitor_->lockingAvailable()) {
-        cards.push_back(&SettingsContent::whenToLockSection);
-        cards.push_back(&SettingsContent::dontLockWhenSection);
-    }
+    std::vector<SectionBuilder> cards{&SettingsContent::essentialsSection, &SettingsContent::shareSection,
+                                      &SettingsContent::whenToLockSection, &SettingsContent::dontLockWhenSection};
     for (SectionBuilder card : {&SettingsContent::eyesMovementSection, &SettingsContent::syncSection,
                                 &SettingsContent::presenceSection, &SettingsContent::knownVigilorSection,
                                 &SettingsContent::advancedSection, &SettingsContent::updatesSection})

@@ -144,21 +144,6 @@ TEST_F(DashboardView, TheActionBarAndShareButtonActThroughTheMonitor) {
     EXPECT_EQ(shared[0], *monitor->deskHealth());
 }
 
-TEST(DashboardSandbox, ABuildThatMayNotLockOffersCoachingOnly) {
-    ScopedVariable sandbox(VigilorMonitor::sandboxVariable, "app.zorvi");
-    MonitorHarness h;
-    OffscreenApplication app;
-    auto monitor = h.makeMonitor();
-    StatusWindowView view(monitor, h.clock);
-    view.resize(StatusWindowView::windowSize);
-    view.show();
-    app.processPending();
-    EXPECT_TRUE(named(view, QStringLiteral("Coaching only"))->isVisibleTo(&view));
-    EXPECT_FALSE(named(view, QStringLiteral("Auto Lock"))->isVisibleTo(&view));
-    EXPECT_FALSE(button(view, QStringLiteral("Lock Now"))->isVisibleTo(&view));
-    EXPECT_TRUE(button(view, QStringLiteral("Pause"))->isVisibleTo(&view));
-}
-
 // Pixel probes of the desk-health panel: the ring's arc, today's bar and an empty component bar.
 TEST_F(DashboardView, TheRingStripAndBarsDrawWhereTheFiguresSay) {
     const struct {
