@@ -18,7 +18,7 @@
 #include "FullLedger.h"
 #include "Support/VirtualDesktop.h"
 #include "Vigilor/Interface/OnboardingWindowController.h"
-#include "Vigilor/Interface/StatusItemController.h"
+#include "Vigilor/Tray/StatusItemController.h"
 
 #include <QAbstractEventDispatcher>
 #include <QApplication>

@@ -1,6 +1,6 @@
 #include "BreakHUDModel.h"
 
-#include "Vigilor/Interface/ZorviTheme.h"
+#include "Vigilor/Design/ZorviTheme.h"
 
 #include <algorithm>
 #include <cmath>

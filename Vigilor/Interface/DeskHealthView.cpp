@@ -4,8 +4,8 @@
 #include "Vigilor/Interface/DashboardTiles.h"
 #include "Vigilor/Interface/SystemTextStyles.h"
 #include "Vigilor/Interface/ViewHelpers.h"
-#include "Vigilor/Interface/ZorviControls.h"
-#include "Vigilor/Interface/ZorviTheme.h"
+#include "Vigilor/Design/ZorviControls.h"
+#include "Vigilor/Design/ZorviTheme.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"
 #include "ZorviShared/Symbols/ZorviSymbols.h"
 

@@ -3,7 +3,7 @@
 #include "Foundation/Rounding.h"
 #include "Foundation/Text.h"
 #include "Vigilor/Interface/ViewHelpers.h"
-#include "Vigilor/Interface/ZorviTheme.h"
+#include "Vigilor/Design/ZorviTheme.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"
 
 #include <QString>
@@ -75,7 +75,6 @@ void fillLockActivity(StatusWindowModel& model, const VigilorMonitor& m) {
     model.lockRows.assign(lines.begin(), lines.begin() + std::ptrdiff_t(std::min(lines.size(), shownLockRows)));
     // A held-back lock is news only while Auto Lock is on.
     model.suppressionReason = m.autoLockEnabled() ? m.wontLockReason() : std::nullopt;
-    model.lockingAvailable = m.lockingAvailable();
     model.autoLockEnabled = m.autoLockEnabled();
     model.pauseTitle = m.isPaused() ? "Resume" : "Pause";
 }

@@ -6,16 +6,6 @@
 #include "Foundation/Text.h"
 #include "Foundation/Url.h"
 
-#include <cstdlib>
-
-namespace {
-
-bool sandboxed() {
-    return std::getenv(VigilorMonitor::sandboxVariable) != nullptr;
-}
-
-} // namespace
-
 // Settings that had to start afresh, or a first run, say nothing of the user's choice about the login
 // item, so the setting takes the desktop's state: an autostart entry of ours there means the user chose
 // to start at login. Reconciling then neither adds nor removes the entry, now or after the next save,
@@ -41,7 +31,6 @@ VigilorMonitor::VigilorMonitor(Passkey, MonitorServices services, VigilorConfig 
                })
     , config(*this, std::move(settings))
     , services_(std::move(services))
-    , lockingAvailable_(!sandboxed())
     , videoQueue_(services_.videoQueue ? services_.videoQueue
                                        : std::make_shared<SerialQueueExecutor>("Vigilor.video")) {
     const Date start = now();
@@ -129,7 +118,7 @@ void VigilorMonitor::startRuntimeServicesAfterLaunch() {
     macWidgetStatusTimer_ = Timer::scheduled(60, true, [weak = weakSelf()] {
         if (auto self = weak.lock()) {
             const Date at = self->now();
-            self->mirrorMacWidgetStatus(self->currentRemoteSnapshot("Zorvi", at), "heartbeat", at, true);
+            self->mirrorMacWidgetStatus(self->currentRemoteSnapshot("Zorvi", at), RelayEvent::heartbeat, at, true);
         }
     });
     callDetector_->start();
@@ -187,7 +176,7 @@ void VigilorMonitor::configureRemoteCompanion() {
         relay->onHeartbeatDue = [weak = weakSelf()] {
             DispatchQueue::main().async([weak] {
                 if (auto self = weak.lock())
-                    self->sendStatusEvent("heartbeat", "Zorvi", self->now());
+                    self->sendStatusEvent(RelayEvent::heartbeat, "Zorvi", self->now());
             });
         };
         relay->onEvent = [weak = weakSelf()](const std::string& text) {

@@ -113,7 +113,6 @@ public:
     static constexpr double lockAttemptTimeout = 10.5;
     static constexpr const char* noScreenLockerText =
         "No screen locker found: Zorvi cannot lock this session";
-    static constexpr const char* sandboxVariable = "APP_SANDBOX_CONTAINER_ID";
     // Input idle time assumed when no source can tell: long enough that a missing figure never keeps
     // the user present, finite so that it can be reported.
     static constexpr double unknownInputIdleSeconds = 86'400;
@@ -157,7 +156,6 @@ public:
 
     // Start-up.
     void startRuntimeServicesAfterLaunch();
-    bool lockingAvailable() const { return lockingAvailable_; }
 
     // Settings: the one update path and its glue.
     void updateConfig(const std::function<void(VigilorConfig&)>& mutation);
@@ -248,8 +246,7 @@ public:
 
     // The relay and the widget.
     RemoteMacStatusSnapshot currentRemoteSnapshot(const std::string& eventSource, Date now) const;
-    void mirrorMacWidgetStatus(const RemoteMacStatusSnapshot& snapshot, const std::string& event, Date seenAt,
-                               bool force);
+    void mirrorMacWidgetStatus(const RemoteMacStatusSnapshot& snapshot, RelayEvent event, Date seenAt, bool force);
     void updateRemoteCompanionStatus();
     void publishRemoteStatusNow();
     void scheduleRecoveryFetching();
@@ -430,7 +427,7 @@ private:
     void applyDarkFrame(const FrameAnalysisResult& result);
     void applyMissedFrame(const FrameAnalysisResult& result);
     void clearFaceGeometry();
-    void sendStatusEvent(const std::string& event, const std::string& eventSource, Date now);
+    void sendStatusEvent(RelayEvent event, const std::string& eventSource, Date now);
     void requestNotificationAuthorization(const std::string& enabledLine, const std::string& deniedLine,
                                           const std::string& failurePrefix);
     void scheduleRemoteLockConfirmationTimeout(const RemoteLockCommand& command);
@@ -458,7 +455,7 @@ private:
         void cancelConfirmationTimeout() override;
         void activityLog(const std::string& line) override;
         void lockLog(const std::string& line) override;
-        void statusEvent(const std::string& event, const std::string& source) override;
+        void statusEvent(RelayEvent event, const std::string& source) override;
         void ownLockConfirmed(const std::string& source, Date lockedAt) override;
         void sessionLocked() override;
         void sessionOpened(const LockAttempt::Opening& opening) override;
@@ -492,7 +489,6 @@ private:
     ActivityLog log_{*this, *services_.clock};
 
     // Platform and service objects.
-    bool lockingAvailable_ = true;
     std::shared_ptr<Executor> videoQueue_;
 
     // The camera's session and what the video queue reads of the main thread's state. The main thread

@@ -19,7 +19,6 @@ enum class NudgeRow {
     napping,
     needsAccess,
     remoteControl,
-    awayWithoutLocking,
     checkingAwayLock,
     awayLockCannotLock, // Auto Lock is on, but nothing can lock or see the absence
     lostYou,
@@ -125,8 +124,6 @@ NudgeRow nudgeRow(const VigilorMonitor& m) {
         return NudgeRow::needsAccess;
     if (m.remoteControlActive() && !face)
         return NudgeRow::remoteControl;
-    if (!face && !m.lockingAvailable())
-        return NudgeRow::awayWithoutLocking;
     if (!face && !m.autoLockEnabled())
         return NudgeRow::lostYou;
     if (!face)
@@ -341,8 +338,6 @@ std::string VigilorMonitor::nudgeTitle() const {
         return cameraWords(cameraState().kind).nudgeTitle;
     case NudgeRow::remoteControl:
         return "Remote control active";
-    case NudgeRow::awayWithoutLocking:
-        return "Presence signal away";
     case NudgeRow::checkingAwayLock:
         return "Checking away lock";
     case NudgeRow::awayLockCannotLock:
@@ -377,8 +372,6 @@ std::string VigilorMonitor::nudgeDetail() const {
         return signalBrief();
     case NudgeRow::remoteControl:
         return "This computer is being controlled remotely; camera presence is away.";
-    case NudgeRow::awayWithoutLocking:
-        return "Zorvi is coaching presence only in this version.";
     case NudgeRow::checkingAwayLock:
     case NudgeRow::awayLockCannotLock:
         return lockReason();
@@ -411,7 +404,6 @@ std::string VigilorMonitor::nudgeSystemImage() const {
         return "exclamationmark.triangle.fill";
     case NudgeRow::remoteControl:
         return "display";
-    case NudgeRow::awayWithoutLocking:
     case NudgeRow::checkingAwayLock:
     case NudgeRow::awayLockCannotLock:
     case NudgeRow::lostYou:

@@ -31,9 +31,6 @@ void VigilorMonitor::lockScreen(const std::string& source, LockCompletion comple
         if (completion)
             completion(false);
     };
-    if (!lockingAvailable_)
-        return refuse(
-            "Lock skipped: locking is unavailable in this build (its sandbox cannot lock the session)");
     if (sessionHasScreenLocker_ == false)
         return refuse(noScreenLockerText);
     lockAttempt_.request(source, who, now(), quiet, std::move(completion));
@@ -79,7 +76,7 @@ void VigilorMonitor::AttemptOutputs::lockLog(const std::string& line) {
     m_.log_.appendLockEvent(line);
 }
 
-void VigilorMonitor::AttemptOutputs::statusEvent(const std::string& event, const std::string& source) {
+void VigilorMonitor::AttemptOutputs::statusEvent(RelayEvent event, const std::string& source) {
     m_.sendStatusEvent(event, source, m_.now());
 }
 
@@ -145,7 +142,7 @@ void VigilorMonitor::deliverMacLockedFeedback(const std::string& source, Date lo
     if (lastLockFeedbackAt_ && lockedAt.timeIntervalSince(*lastLockFeedbackAt_) < 10)
         return;
     lastLockFeedbackAt_ = lockedAt;
-    sendStatusEvent("locked", source, now());
+    sendStatusEvent(RelayEvent::locked, source, now());
     if (config().notifyWhenMacLocks)
         deliverMacLockedNotification(source, lockedAt);
     const std::string webhook(trimmed(config().lockNotificationWebhookURL));
@@ -219,7 +216,7 @@ void VigilorMonitor::sessionOpened(const LockAttempt::Opening& opening) {
     if (remoteLockConfirmationTimer_)
         remoteLockConfirmationTimer_->invalidate();
     remoteLockConfirmationTimer_.reset();
-    sendStatusEvent("unlocked", "System", at);
+    sendStatusEvent(RelayEvent::unlocked, "System", at);
 }
 
 void VigilorMonitor::postLockLostNotice(const std::string& title, const std::string& body) {
@@ -274,7 +271,7 @@ std::string VigilorMonitor::awayCreditLogText(AwayCredit credit) {
 // the camera off.
 void VigilorMonitor::screensDidSleep() {
     log_.appendLockEvent("Display slept");
-    sendStatusEvent("display_slept", "System", now());
+    sendStatusEvent(RelayEvent::displaySlept, "System", now());
     displayAsleep_ = true;
     refreshFrameInputs();
     if (const auto session = captureSession())
@@ -284,7 +281,7 @@ void VigilorMonitor::screensDidSleep() {
 // The camera comes back only where it is in use: in device-only mode it stays off.
 void VigilorMonitor::screensDidWake() {
     log_.appendLockEvent("Display woke");
-    sendStatusEvent("display_woke", "System", now());
+    sendStatusEvent(RelayEvent::displayWoke, "System", now());
     displayAsleep_ = false;
     refreshFrameInputs();
     if (config().cameraPresenceEnabled && services_.camera->authorizationStatus() == CameraDevice::authorized)

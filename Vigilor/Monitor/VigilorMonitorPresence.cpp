@@ -82,10 +82,8 @@ void VigilorMonitor::updateFaceCenterBaseline(double centerY) {
         faceCenterBaselineY = 0.015 * centerY + 0.985 * *baseline;
 }
 
-// Screen Sharing is looked for at most every 2 s, and never in a build that cannot lock.
+// Screen Sharing is looked for at most every 2 s.
 bool VigilorMonitor::detectRemoteControlActive(Date at) {
-    if (!lockingAvailable_)
-        return false;
     if (at.timeIntervalSince(lastRemoteControlCheckAt_) < 2.0)
         return remoteControlActive();
     lastRemoteControlCheckAt_ = at;

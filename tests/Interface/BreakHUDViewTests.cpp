@@ -2,7 +2,7 @@
 #include "Support/OffscreenApplication.h"
 #include "Support/Pictures.h"
 #include "Vigilor/Interface/BreakHUDView.h"
-#include "Vigilor/Interface/ZorviTheme.h"
+#include "Vigilor/Design/ZorviTheme.h"
 
 #include <QAbstractButton>
 

@@ -6,7 +6,7 @@
 #include "Vigilor/Interface/DashboardTiles.h"
 #include "Vigilor/Interface/MovementCard.h"
 #include "Vigilor/Interface/StatusWindowView.h"
-#include "Vigilor/Interface/ZorviTheme.h"
+#include "Vigilor/Design/ZorviTheme.h"
 
 #include <QAbstractButton>
 #include <QScrollArea>
@@ -139,21 +139,6 @@ TEST_F(DashboardView, TheActionBarAndShareButtonActThroughTheMonitor) {
     view->deskHealth()->shareButton()->click();
     ASSERT_EQ(shared.size(), 1u);
     EXPECT_EQ(shared[0], *monitor->wellnessHistory().deskHealth());
-}
-
-TEST(DashboardSandbox, ABuildThatMayNotLockOffersCoachingOnly) {
-    ScopedVariable sandbox(VigilorMonitor::sandboxVariable, "app.zorvi");
-    MonitorHarness h;
-    OffscreenApplication app;
-    auto monitor = h.makeMonitor();
-    StatusWindowView view(monitor, h.clock);
-    view.resize(StatusWindowView::windowSize);
-    view.show();
-    app.processPending();
-    EXPECT_TRUE(named(view, QStringLiteral("Coaching only"))->isVisibleTo(&view));
-    EXPECT_FALSE(named(view, QStringLiteral("Auto Lock"))->isVisibleTo(&view));
-    EXPECT_FALSE(button(view, QStringLiteral("Lock Now"))->isVisibleTo(&view));
-    EXPECT_TRUE(button(view, QStringLiteral("Pause"))->isVisibleTo(&view));
 }
 
 // Pixel probes of the desk-health panel: the ring's arc, today's bar and an empty component bar.

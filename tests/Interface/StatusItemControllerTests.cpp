@@ -1,7 +1,7 @@
 #include "Support/MonitorHarness.h"
 #include "Support/OffscreenApplication.h"
 #include "Support/Pictures.h"
-#include "Vigilor/Interface/StatusItemController.h"
+#include "Vigilor/Tray/StatusItemController.h"
 #include "Vigilor/Interface/ZorviMenuPanel.h"
 #include "Vigilor/Settings/SettingsView.h"
 

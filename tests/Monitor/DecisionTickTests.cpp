@@ -164,21 +164,6 @@ TEST_F(DecisionTick, RetriesAFailingLockEveryTickAndLogsItOncePerAbsence) {
     }
 }
 
-TEST_F(DecisionTick, ABuildThatCannotLockRefusesOncePerAbsence) {
-    setenv("APP_SANDBOX_CONTAINER_ID", "1", 1);
-    start();
-    unsetenv("APP_SANDBOX_CONTAINER_ID");
-    faceGone();
-    tick(40);
-    size_t refusals = 0;
-    for (const auto& line : monitor->log().lockEvents())
-        refusals +=
-            line.text.ends_with("Lock skipped: locking is unavailable in this build (its sandbox cannot lock the "
-                           "session)");
-    EXPECT_EQ(refusals, 1u);
-    EXPECT_NE(monitor->decision(), "Locked");
-}
-
 TEST_F(DecisionTick, LogsDisabledLockingOncePerAbsence) {
     start([](VigilorConfig& c) { c.screenLockingEnabled = false; });
     faceGone();

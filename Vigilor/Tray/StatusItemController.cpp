@@ -1,7 +1,7 @@
 #include "StatusItemController.h"
 
 #include "Foundation/SystemLog.h"
-#include "Vigilor/Interface/ZorviAccessibility.h"
+#include "Vigilor/Design/ZorviAccessibility.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"
 
 #include <QApplication>
