@@ -32,8 +32,7 @@ protected:
 std::shared_ptr<VigilorMonitor> goodWeek(MonitorHarness& h) {
     auto monitor = h.makeMonitor(); // its camera runs: the phase is ready
     showFace(*monitor);
-    monitor->deskHealth = DeskHealthSamples::week(84, 3);
-    monitor->wellnessPeriodSummaries = DeskHealthSamples::periods();
+    DeskHealthSamples::recordMonth(monitor->wellnessHistory(), h.clock.now(), {8, 4, 0});
     DeskHealthSamples::logLockEvents(monitor->log(), 4);
     return monitor;
 }

@@ -10,7 +10,7 @@ inline void storeFullLedger(Date now) {
         stored.push_back(WellnessLedgerEvent{UUID::random(), WellnessEventKind::eyeRest,
                                              now.addingTimeInterval(-i * 60.0), 20.0}
                              .toJSON());
-    DefaultsStore::suite(VigilorMonitor::wellnessLedgerDomain)
-        .set(VigilorMonitor::wellnessLedgerKey, std::move(stored));
+    DefaultsStore::suite(WellnessHistory::ledgerDomain)
+        .set(WellnessHistory::ledgerKey, std::move(stored));
     DefaultsStore::synchronizeAll();
 }

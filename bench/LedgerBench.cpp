@@ -10,7 +10,7 @@ static void BM_LedgerSaveAtFullSize(benchmark::State& state) {
     storeFullLedger(h.clock.now());
     auto monitor = h.makeMonitor(false);
     for (auto _ : state)
-        monitor->persistWellnessLedger(h.clock.now());
+        monitor->wellnessHistory().persist(h.clock.now());
 }
 BENCHMARK(BM_LedgerSaveAtFullSize)->Unit(benchmark::kMillisecond);
 
@@ -20,14 +20,14 @@ static void BM_LedgerRestoreAtFullSize(benchmark::State& state) {
     MonitorHarness h;
     storeFullLedger(h.clock.now());
     auto monitor = h.makeMonitor(false);
-    const auto file = DefaultsStore::suite(VigilorMonitor::wellnessLedgerDomain).file();
+    const auto file = DefaultsStore::suite(WellnessHistory::ledgerDomain).file();
     const std::string text = *AtomicFile::read(file);
     for (auto _ : state) {
         state.PauseTiming();
         AtomicFile::write(file, text);
         state.ResumeTiming();
-        monitor->restoreWellnessLedger();
-        benchmark::DoNotOptimize(monitor->wellnessLedger().data()); // a full ledger is read aside
+        monitor->wellnessHistory().restore();
+        benchmark::DoNotOptimize(monitor->wellnessHistory().ledger().data()); // a full ledger is read aside
     }
 }
 BENCHMARK(BM_LedgerRestoreAtFullSize)->Unit(benchmark::kMillisecond);

@@ -1,6 +1,6 @@
 #include "Support/MonitorHarness.h"
 #include "Support/OffscreenApplication.h"
-#include "Vigilor/Interface/StatusItemController.h"
+#include "Vigilor/Tray/StatusItemController.h"
 
 #include <QEvent>
 

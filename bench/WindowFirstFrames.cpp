@@ -18,7 +18,7 @@
 #include "FullLedger.h"
 #include "Support/VirtualDesktop.h"
 #include "Vigilor/Interface/OnboardingWindowController.h"
-#include "Vigilor/Interface/StatusItemController.h"
+#include "Vigilor/Tray/StatusItemController.h"
 
 #include <QAbstractEventDispatcher>
 #include <QApplication>
@@ -191,7 +191,7 @@ int main() {
          [&] { closeWindow(controller.mainWindow()); },
          [&] {
              storeFullLedger(h.clock.now());
-             monitor->restoreWellnessLedger();
+             monitor->wellnessHistory().restore();
          }},
     };
     for (const Opening& opening : openings) {

@@ -1,7 +1,7 @@
 #include "LoadableVisionAnalyzer.h"
 
 #include "Foundation/SystemLog.h"
-#include "Vision/VisionModule.h"
+#include "Platform/Linux/Vision/VisionModule.h"
 
 #include <dlfcn.h>
 

@@ -3,7 +3,7 @@
 #include "AppServices.h"
 #include "Foundation/DefaultsStore.h"
 #include "Vigilor/Interface/OnboardingWindowController.h"
-#include "Vigilor/Interface/StatusItemController.h"
+#include "Vigilor/Tray/StatusItemController.h"
 #include "Vigilor/Interface/UpdaterService.h"
 #include "Vigilor/Interface/WindowPlacement.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"

@@ -1,7 +1,7 @@
 #include "AppServices.h"
 
 #include "LinuxPlatformServices.h"
-#include "Vigilor/Companion/MacWidgetStatusStoreMirror.h"
+#include "Vigilor/Monitor/MacWidgetStatusStoreMirror.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"
 
 AppServices::AppServices() {

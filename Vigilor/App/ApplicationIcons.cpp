@@ -3,7 +3,7 @@
 // display.
 //
 //     vigilor-icons <folder> <size>...
-#include "Vigilor/Interface/ZorviMenuIcon.h"
+#include "Vigilor/Design/ZorviMenuIcon.h"
 
 #include <QDir>
 #include <QImage>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Platform/Linux/FreedesktopNotificationCenter.h"
+#include "Platform/LinuxQt/FreedesktopNotificationCenter.h"
 #include "Vigilor/Companion/CompanionPairingService.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"
 

@@ -8,13 +8,13 @@
 #include "Foundation/SingleInstance.h"
 #include "Foundation/SystemLog.h"
 #include "LinuxPlatformServices.h"
-#include "Platform/Linux/FreedesktopNotificationCenter.h"
-#include "Platform/Linux/QtMainExecutor.h"
+#include "Platform/LinuxQt/FreedesktopNotificationCenter.h"
+#include "Platform/LinuxQt/QtMainExecutor.h"
 #include "Platform/Linux/SessionBusAutolaunch.h"
 #include "Platform/Linux/X11Display.h"
 #include "Platform/Linux/XdgAutostartLoginItem.h"
-#include "Vigilor/Interface/StatusItemController.h"
-#include "Vigilor/Interface/ZorviMenuIcon.h"
+#include "Vigilor/Tray/StatusItemController.h"
+#include "Vigilor/Design/ZorviMenuIcon.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"
 
 #include <QApplication>

@@ -143,20 +143,11 @@ FaceMatchOutcome match(EnrollmentCache& cache, const FeaturePrint& probe, double
     return threshold > smallest ? FaceMatchOutcome::match(smallest) : FaceMatchOutcome::noMatch(smallest);
 }
 
-std::optional<std::string> ownExecutablePath() {
-    std::error_code error;
-    const auto path = std::filesystem::read_symlink("/proc/self/exe", error);
-    return error ? std::nullopt : std::optional(path.string());
-}
-
 } // namespace
 
 FaceIdentityService::FaceIdentityService(std::optional<std::string> enrollmentPath,
-                                         std::optional<std::string> ostrelinBinaryPath,
                                          std::shared_ptr<Executor> queue)
     : enrollmentPath_(enrollmentPath ? *enrollmentPath : defaultEnrollmentPath())
-    , ostrelinBinaryPath_(ostrelinBinaryPath ? *ostrelinBinaryPath
-                                             : defaultOstrelinBinaryPath(ownExecutablePath()))
     , queue_(queue ? std::move(queue) : std::make_shared<SerialQueueExecutor>("Vigilor.face-identity"))
     , enrollmentCache_(std::make_shared<EnrollmentCache>(enrollmentPath_)) {
 }
@@ -174,19 +165,4 @@ void FaceIdentityService::matchFeaturePrintInProcess(FeaturePrint probe, double 
 
 std::string FaceIdentityService::defaultEnrollmentPath() {
     return (Paths::homeDirectory() / ".config/tavrel/known-face-enrollment.json").string();
-}
-
-std::string FaceIdentityService::defaultOstrelinBinaryPath(const std::optional<std::string>& executablePath) {
-    if (!executablePath)
-        return "ostrelin";
-    // Everything before the last "/" (nothing for a bare name).
-    const std::size_t lastSlash = executablePath->rfind('/');
-    const std::string folder = executablePath->substr(0, lastSlash == std::string::npos ? 0 : lastSlash);
-    for (const char* candidate :
-         {"/ostrelin", "/../../../.build/debug/ostrelin", "/../../../.build/release/ostrelin"}) {
-        std::error_code ignored;
-        if (std::filesystem::exists(folder + candidate, ignored))
-            return folder + candidate;
-    }
-    return "ostrelin";
 }

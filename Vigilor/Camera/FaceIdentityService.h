@@ -46,18 +46,15 @@ class EnrollmentCache;
 // after its modification time changed.
 class FaceIdentityService {
 public:
-    // Absent paths take the defaults: the enrolment file in ~/.config/tavrel/, and the capture helper
-    // "ostrelin" found from our own executable (kept, never started). `queue` runs the matches; it is
-    // the serial queue "Vigilor.face-identity" unless a test hands in its run loop.
+    // An absent path takes the enrolment file in ~/.config/tavrel/. `queue` runs the matches; it is the
+    // serial queue "Vigilor.face-identity" unless a test hands in its run loop.
     explicit FaceIdentityService(std::optional<std::string> enrollmentPath = std::nullopt,
-                                 std::optional<std::string> ostrelinBinaryPath = std::nullopt,
                                  std::shared_ptr<Executor> queue = nullptr);
     ~FaceIdentityService();
     FaceIdentityService(const FaceIdentityService&) = delete;
     FaceIdentityService& operator=(const FaceIdentityService&) = delete;
 
     const std::string& enrollmentPath() const { return enrollmentPath_; }
-    const std::string& ostrelinBinaryPath() const { return ostrelinBinaryPath_; }
 
     // Compares `probe` with every enrolled print; `completion` gets the outcome on the main queue.
     void matchFeaturePrintInProcess(FeaturePrint probe, double threshold,
@@ -65,13 +62,9 @@ public:
 
     // "~/.config/tavrel/known-face-enrollment.json" in the user's home folder.
     static std::string defaultEnrollmentPath();
-    // The helper beside `executablePath`, or in the developer build folders above it, or the bare
-    // name "ostrelin".
-    static std::string defaultOstrelinBinaryPath(const std::optional<std::string>& executablePath);
 
 private:
     std::string enrollmentPath_;
-    std::string ostrelinBinaryPath_;
     std::shared_ptr<Executor> queue_;
     std::shared_ptr<EnrollmentCache> enrollmentCache_;
 };

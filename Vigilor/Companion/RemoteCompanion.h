@@ -3,6 +3,7 @@
 #include "Foundation/Date.h"
 #include "Foundation/Json.h"
 #include "Foundation/RawValueEnum.h"
+#include "Vigilor/Companion/RelayEvent.h"
 #include "Vigilor/Config/VigilorConfig.h"
 
 #include <functional>
@@ -104,8 +105,7 @@ public:
     virtual void setConfig(const VigilorConfig& config) = 0;
     // Stops the client's timers and starts them again for the settings in force.
     virtual void restart() = 0;
-    virtual void sendStatus(const RemoteMacStatusSnapshot& snapshot, const std::string& event,
-                            bool force) = 0;
+    virtual void sendStatus(const RemoteMacStatusSnapshot& snapshot, RelayEvent event, bool force) = 0;
     virtual void sendCommandAck(const RemoteLockCommand& command, const std::string& state,
                                 const std::optional<std::string>& reason) = 0;
     // The status record the relay keeps, which carries the phone's recovery figures; nothing on any
@@ -118,6 +118,5 @@ public:
 class MacWidgetStatusMirror {
 public:
     virtual ~MacWidgetStatusMirror() = default;
-    virtual void mirror(const RemoteMacStatusSnapshot& snapshot, const std::string& event, Date seenAt,
-                        bool force) = 0;
+    virtual void mirror(const RemoteMacStatusSnapshot& snapshot, RelayEvent event, Date seenAt, bool force) = 0;
 };

@@ -296,29 +296,27 @@ void RemoteCompanionService::sendPost(HttpRequest request, std::function<void()>
 
 // MARK: Status reports and heartbeats
 
-Json RemoteCompanionService::statusPayload(const RemoteMacStatusSnapshot& snapshot, const std::string& event,
+Json RemoteCompanionService::statusPayload(const RemoteMacStatusSnapshot& snapshot, RelayEvent event,
                                            Date seenAt) const {
-    Json payload = basePayload(event, seenAt);
+    Json payload = basePayload(std::string(rawValue(event)), seenAt);
     const Json fields = snapshot.json();
     for (const auto& [key, value] : fields.items())
         payload[key] = value;
     return payload;
 }
 
-void RemoteCompanionService::sendStatus(const RemoteMacStatusSnapshot& snapshot, const std::string& event,
-                                        bool force) {
+void RemoteCompanionService::sendStatus(const RemoteMacStatusSnapshot& snapshot, RelayEvent event, bool force) {
     const auto config = currentConfig();
     if (!canSendStatus(*config))
         return;
     const Json body = statusPayload(snapshot, event, clock_.now());
-    const std::string key =
-        event + "|" + std::string(rawValue(snapshot.status)) + "|" + snapshot.reason + "|" + snapshot.source;
+    StatusKey key{event, snapshot.status, snapshot.reason, snapshot.source};
     {
         std::lock_guard lock(statusStateLock_);
         lastStatusSnapshot_ = snapshot;
-        if (!force && lastStatusKey_ == key && event == "heartbeat")
+        if (!force && lastStatusKey_ == key && event == RelayEvent::heartbeat)
             return;
-        lastStatusKey_ = key;
+        lastStatusKey_ = std::move(key);
     }
     postJSON(body, config->remoteStatusEndpointURL, "/status");
 }
@@ -339,7 +337,7 @@ void RemoteCompanionService::requestHeartbeat(bool force, Date now) {
         return;
     if (onOwnerThread() && heartbeatSnapshotProvider)
         if (const auto snapshot = heartbeatSnapshotProvider()) {
-            sendStatus(*snapshot, "heartbeat", true);
+            sendStatus(*snapshot, RelayEvent::heartbeat, true);
             return;
         }
     std::optional<RemoteMacStatusSnapshot> last;
@@ -348,7 +346,7 @@ void RemoteCompanionService::requestHeartbeat(bool force, Date now) {
         last = lastStatusSnapshot_;
     }
     if (last)
-        sendStatus(*last, "heartbeat", true);
+        sendStatus(*last, RelayEvent::heartbeat, true);
     else if (onHeartbeatDue)
         onHeartbeatDue();
 }

@@ -76,7 +76,7 @@ public:
     void setConfig(const VigilorConfig& config) override;
     void restart() override;
     // Forced, or any event other than an unchanged heartbeat, goes out.
-    void sendStatus(const RemoteMacStatusSnapshot& snapshot, const std::string& event, bool force) override;
+    void sendStatus(const RemoteMacStatusSnapshot& snapshot, RelayEvent event, bool force) override;
     void sendCommandAck(const RemoteLockCommand& command, const std::string& state,
                         const std::optional<std::string>& reason) override;
     void fetchRemoteStatus(std::function<void(std::optional<RemoteMacStatusSnapshot>)> completion) override;
@@ -91,7 +91,7 @@ public:
     // Heartbeats.
     void requestHeartbeat(bool force, Date now);
     bool claimHeartbeatRequest(bool force, Date now);
-    Json statusPayload(const RemoteMacStatusSnapshot& snapshot, const std::string& event, Date seenAt) const;
+    Json statusPayload(const RemoteMacStatusSnapshot& snapshot, RelayEvent event, Date seenAt) const;
     Json basePayload(const std::string& event, Date seenAt) const;
 
     // Commands.
@@ -163,7 +163,16 @@ private:
     std::shared_ptr<Timer> commandTimer_; // owner thread only
 
     std::mutex statusStateLock_;
-    std::optional<std::string> lastStatusKey_;
+    // What makes two reports the same for an unforced heartbeat: the event, the lock status, and the
+    // reason and source fields the phone is shown.
+    struct StatusKey {
+        RelayEvent event;
+        RemoteMacLockStatus status;
+        std::string reason;
+        std::string source;
+        bool operator==(const StatusKey&) const = default;
+    };
+    std::optional<StatusKey> lastStatusKey_;
     std::optional<RemoteMacStatusSnapshot> lastStatusSnapshot_;
 
     std::mutex heartbeatLock_;

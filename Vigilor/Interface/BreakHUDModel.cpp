@@ -1,6 +1,6 @@
 #include "BreakHUDModel.h"
 
-#include "Vigilor/Interface/ZorviTheme.h"
+#include "Vigilor/Design/ZorviTheme.h"
 
 #include <algorithm>
 #include <cmath>
@@ -13,10 +13,10 @@ double restProgress(double remaining, double duration) {
     return share <= 0 ? 1 : 1 - std::min(share, 1.0);
 }
 
-void fillEyePrompt(BreakHUDModel& model, const VigilorMonitor& m) {
-    const double remaining = m.eyeRestRemaining();
+void fillEyePrompt(BreakHUDModel& model, const BreakPromptInputs& in) {
+    const double remaining = in.eyeRestRemaining;
     model.done = remaining <= 0;
-    model.accent = model.done || m.isRestingNow() ? SystemColor::green() : SystemColor::orange();
+    model.accent = model.done || in.resting ? SystemColor::green() : SystemColor::orange();
     model.ringFraction = model.done ? 1 : model.progress;
     if (model.done) {
         model.centreSymbol = "checkmark";
@@ -27,19 +27,19 @@ void fillEyePrompt(BreakHUDModel& model, const VigilorMonitor& m) {
     } else {
         model.centreText = std::to_string(std::llround(remaining)); // halves away from zero: 12.5 is 13
         model.title = "Look away";
-        model.detail = m.isRestingNow() ? "Looking away — keep going" : "Look away from your screen";
+        model.detail = in.resting ? "Looking away — keep going" : "Look away from your screen";
         model.closeHelp = "Dismiss this look-away";
     }
     model.buttons = {{"Dismiss", "xmark", false, BreakPromptAction::dismissEye}};
     model.closeAction = BreakPromptAction::dismissEye;
 }
 
-void fillWalkPrompt(BreakHUDModel& model, const VigilorMonitor& m) {
+void fillWalkPrompt(BreakHUDModel& model, const BreakPromptInputs& in) {
     model.accent = SystemColor::orange();
     model.ringFraction = 1;
     model.centreSymbol = "figure.walk.motion";
     model.title = "Time to walk";
-    model.detail = m.walkBreakDetail();
+    model.detail = in.walkDetail;
     model.buttons = {{"Skip this walk", "forward.end.fill", true, BreakPromptAction::skipWalk},
                      {"Dismiss", "xmark", false, BreakPromptAction::dismissWalk}};
     model.closeHelp = "Dismiss this walk reminder";
@@ -48,15 +48,21 @@ void fillWalkPrompt(BreakHUDModel& model, const VigilorMonitor& m) {
 
 } // namespace
 
-BreakHUDModel breakHUDModel(const VigilorMonitor& m) {
+BreakHUDModel breakHUDModel(const BreakPromptInputs& in) {
     BreakHUDModel model;
-    model.kind = m.breakHUDKind();
-    model.progress = restProgress(m.eyeRestRemaining(), m.config().eyeBreakDuration);
+    model.kind = in.kind;
+    model.progress = restProgress(in.eyeRestRemaining, in.eyeBreakDuration);
     if (model.kind == BreakHUDKind::walk)
-        fillWalkPrompt(model, m);
+        fillWalkPrompt(model, in);
     else
-        fillEyePrompt(model, m);
+        fillEyePrompt(model, in);
     return model;
+}
+
+BreakHUDModel breakHUDModel(const VigilorMonitor& m) {
+    const BreakCoach& coach = m.breakCoach();
+    return breakHUDModel({coach.breakHUDKind(), coach.eyeRestRemaining(), coach.isRestingNow(),
+                          m.config().eyeBreakDuration, m.walkBreakDetail()});
 }
 
 void performBreakPromptAction(VigilorMonitor& monitor, BreakPromptAction action) {

@@ -35,6 +35,16 @@ struct BreakHUDModel {
     BreakPromptAction closeAction = BreakPromptAction::dismissEye;
 };
 
+// What the prompt is made from: the coach's prompt, the rest's length and the walk's detail line.
+struct BreakPromptInputs {
+    BreakHUDKind kind = BreakHUDKind::eye;
+    double eyeRestRemaining = 0;
+    bool resting = false;
+    double eyeBreakDuration = 0;
+    std::string walkDetail;
+};
+
+BreakHUDModel breakHUDModel(const BreakPromptInputs& inputs);
 BreakHUDModel breakHUDModel(const VigilorMonitor& monitor);
 
 // Runs the monitor action that a prompt button stands for.

@@ -3,8 +3,8 @@
 #include "Vigilor/Interface/ClampedLabel.h"
 #include "Vigilor/Interface/SystemTextStyles.h"
 #include "Vigilor/Interface/ViewHelpers.h"
-#include "Vigilor/Interface/ZorviAccessibility.h"
-#include "Vigilor/Interface/ZorviTheme.h"
+#include "Vigilor/Design/ZorviAccessibility.h"
+#include "Vigilor/Design/ZorviTheme.h"
 #include "ZorviShared/Symbols/ZorviSymbols.h"
 
 #include <QFontMetricsF>

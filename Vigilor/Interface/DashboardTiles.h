@@ -2,7 +2,7 @@
 
 #include "Foundation/Clock.h"
 #include "Vigilor/Config/PresenceModels.h"
-#include "Vigilor/Interface/ZorviGlass.h"
+#include "Vigilor/Design/ZorviGlass.h"
 
 #include <QColor>
 #include <QFont>

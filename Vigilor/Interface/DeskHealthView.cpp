@@ -4,8 +4,8 @@
 #include "Vigilor/Interface/DashboardTiles.h"
 #include "Vigilor/Interface/SystemTextStyles.h"
 #include "Vigilor/Interface/ViewHelpers.h"
-#include "Vigilor/Interface/ZorviControls.h"
-#include "Vigilor/Interface/ZorviTheme.h"
+#include "Vigilor/Design/ZorviControls.h"
+#include "Vigilor/Design/ZorviTheme.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"
 #include "ZorviShared/Symbols/ZorviSymbols.h"
 
@@ -350,7 +350,7 @@ DeskHealthPanel::DeskHealthPanel(std::shared_ptr<VigilorMonitor> monitor, ShareW
 DeskHealthPanel::~DeskHealthPanel() = default;
 
 void DeskHealthPanel::refresh() {
-    summary_ = monitor_->deskHealth();
+    summary_ = monitor_->wellnessHistory().deskHealth();
     model_ = deskHealthModel(summary_);
     DeskHealthParts& p = *parts_;
     p.unlocked->setVisible(model_.unlocked);

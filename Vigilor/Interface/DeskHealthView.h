@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Vigilor/Interface/ZorviGlass.h"
+#include "Vigilor/Design/ZorviGlass.h"
 #include "Vigilor/Monitor/WellnessScore.h"
 
 #include <QColor>

@@ -1,7 +1,7 @@
 #include "MenuContentModel.h"
 
 #include "Foundation/Text.h"
-#include "Vigilor/Interface/ZorviTheme.h"
+#include "Vigilor/Design/ZorviTheme.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"
 
 namespace {
@@ -86,15 +86,12 @@ MenuContentModel menuContentModel(const VigilorMonitor& m) {
     model.showPermissionButton = m.needsPermissionAction();
     model.permissionForCamera = permissionIsForCamera(m);
     model.permissionSymbol = permissionSymbol(m);
-    model.showLockingGroup = m.lockingAvailable();
     model.autoLockOn = m.autoLockEnabled();
     model.showLockingOffRow = !m.config().screenLockingEnabled;
 
     model.chips = {faceChip(m), watchChip(m), controlChip(m)};
     if (m.callDetector().onCall())
         model.chips.push_back({"Call", "On call", "mic.fill", Theme::notice(), "On a call"});
-
-    model.showReviewButton = !m.lockingAvailable();
     return model;
 }
 

@@ -38,7 +38,6 @@ struct MenuContentModel {
     bool showPermissionButton = false;
     bool permissionForCamera = true; // else for Bluetooth: "Continue for camera" or "Continue for Bluetooth"
     std::string permissionSymbol;
-    bool showLockingGroup = false;
     bool autoLockOn = false;
     bool showLockingOffRow = false;
 
@@ -52,8 +51,6 @@ struct MenuContentModel {
     QColor movementTint;
 
     std::vector<SignalChipModel> chips;
-
-    bool showReviewButton = false;
 };
 
 // Whether the permission button asks for the camera (or else for Bluetooth): it is named for the device

@@ -4,11 +4,11 @@
 #include "Vigilor/Interface/MenuPanelComponents.h"
 #include "Vigilor/Interface/MonitorRefresh.h"
 #include "Vigilor/Interface/ViewHelpers.h"
-#include "Vigilor/Interface/ZorviControls.h"
+#include "Vigilor/Design/ZorviControls.h"
 #include "Vigilor/Interface/ZorviEyesView.h"
-#include "Vigilor/Interface/ZorviGlass.h"
+#include "Vigilor/Design/ZorviGlass.h"
 #include "Vigilor/Interface/ZorviShareService.h"
-#include "Vigilor/Interface/ZorviTheme.h"
+#include "Vigilor/Design/ZorviTheme.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"
 
 #include <QAbstractButton>
@@ -100,7 +100,6 @@ public:
     std::array<SignalChip*, 4> chips;
     IconActionButton* settingsButton;
     IconActionButton* copyButton;
-    QAbstractButton* reviewButton;
     QAbstractButton* quitButton;
 };
 
@@ -142,7 +141,6 @@ QWidget* actionRail(MenuContentParts& p) {
     auto* buttons = row(rail, 8, {8, 8, 8, 8});
     buttons->addWidget(p.settingsButton);
     buttons->addWidget(p.copyButton);
-    buttons->addWidget(p.reviewButton);
     buttons->addStretch(1);
     buttons->addWidget(p.quitButton);
     row(wrap, 0, {16, 12, 16, 12})->addWidget(rail);
@@ -185,7 +183,6 @@ MenuContentParts::MenuContentParts(MenuContentView& view)
     , chips{new SignalChip, new SignalChip, new SignalChip, new SignalChip}
     , settingsButton(new IconActionButton("gearshape", {}, QStringLiteral("Settings"), [] {}))
     , copyButton(new IconActionButton("square.and.arrow.up", {}, QStringLiteral("Copy invitation"), [] {}))
-    , reviewButton(new IconActionButton("star", Theme::notice(), QStringLiteral("Review Zorvi"), [] {}))
     , quitButton(
           new IconActionButton("power", SystemColor::secondaryLabel(), QStringLiteral("Quit Zorvi"), [] {})) {
     auto* main = column(&view, 0);
@@ -252,10 +249,6 @@ MenuContentView::MenuContentView(std::shared_ptr<VigilorMonitor> monitor, MenuCo
     connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma), this), &QShortcut::activated, this,
             settings);
     connect(p.copyButton, &QAbstractButton::clicked, this, [this] { copyAppStoreAsk(); });
-    connect(p.reviewButton, &QAbstractButton::clicked, this, [this] {
-        ZorviShareService::openAppStoreReview(); // a store that does not open still closes the panel
-        actions_.closePanel();
-    });
     p.quitButton->setObjectName(QStringLiteral("quit")); // the last row's last button
     connect(p.quitButton, &QAbstractButton::clicked, this, [this] { actions_.quitApp(); });
     refresh();
@@ -333,7 +326,6 @@ void MenuContentView::apply(const MenuContentModel& m, bool wasWalkDue) {
         p.permissionButton->setToolTip(permission);
     }
     p.permissionButton->setSystemImage(m.permissionSymbol);
-    p.lockingGroup->setVisible(m.showLockingGroup);
     p.autoLockRow->setChecked(m.autoLockOn);
     p.autoLockRow->setAccessibleDescription(m.autoLockOn ? QStringLiteral("On") : QStringLiteral("Off"));
     p.lockingOffRow->setVisible(m.showLockingOffRow);
@@ -360,5 +352,4 @@ void MenuContentView::apply(const MenuContentModel& m, bool wasWalkDue) {
     p.copyButton->setTint(appStoreAskCopied_ ? Theme::success() : Theme::notice());
     p.copyButton->setHelp(appStoreAskCopied_ ? QStringLiteral("Copied invitation")
                                              : QStringLiteral("Copy invitation"));
-    p.reviewButton->setVisible(m.showReviewButton);
 }

@@ -3,7 +3,7 @@
 #include "Foundation/Clock.h"
 #include "Vigilor/Interface/MenuContentModel.h"
 #include "Vigilor/Interface/WindowParts.h"
-#include "Vigilor/Interface/ZorviGlass.h"
+#include "Vigilor/Design/ZorviGlass.h"
 
 #include <QAbstractButton>
 #include <QColor>

@@ -3,8 +3,8 @@
 #include "Vigilor/Interface/ClampedLabel.h"
 #include "Vigilor/Interface/DashboardTiles.h"
 #include "Vigilor/Interface/ViewHelpers.h"
-#include "Vigilor/Interface/ZorviAccessibility.h"
-#include "Vigilor/Interface/ZorviTheme.h"
+#include "Vigilor/Design/ZorviAccessibility.h"
+#include "Vigilor/Design/ZorviTheme.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"
 #include "ZorviShared/Symbols/ZorviSymbols.h"
 
@@ -40,7 +40,7 @@ MovementCardModel movementCardModel(const VigilorMonitor& m, Date now, const QCo
     model.walkDue = walksOn && remaining <= 0;
     const std::string walkClock =
         !walksOn ? "--:--" : (model.walkDue ? "00:00" : formatMinuteSecondClock(remaining));
-    const double sitting = std::max(now.timeIntervalSince(m.lastWalkBreakAt()), 0.0);
+    const double sitting = std::max(now.timeIntervalSince(m.breakCoach().lastWalkBreakAt()), 0.0);
 
     model.state = model.walkDue ? "Walk due" : "At desk";
     const std::optional<std::string> blind = m.blindCameraWord();

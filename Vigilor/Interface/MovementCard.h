@@ -1,7 +1,7 @@
 #pragma once
 
 #include "Foundation/Date.h"
-#include "Vigilor/Interface/ZorviGlass.h"
+#include "Vigilor/Design/ZorviGlass.h"
 
 #include <QColor>
 #include <QVariantAnimation>

@@ -8,12 +8,8 @@ namespace {
 const std::string whatZorviDoesLockingText =
     "Zorvi uses your camera, and your watch or phone if you choose one, to detect when you step away from "
     "your desk. It locks your computer automatically and coaches you on healthy desk habits.";
-const std::string whatZorviDoesCoachingText =
-    "Zorvi uses your camera, and your watch or phone if you choose one, to detect your presence and coach "
-    "you on healthy desk habits for rest and movement.";
-
-OnboardingCard whatZorviDoes(bool lockingAvailable) {
-    const std::string& body = lockingAvailable ? whatZorviDoesLockingText : whatZorviDoesCoachingText;
+OnboardingCard whatZorviDoes() {
+    const std::string& body = whatZorviDoesLockingText;
     return {"whatZorviDoes",
             "lock.fill",
             OnboardingTint::success,
@@ -22,21 +18,6 @@ OnboardingCard whatZorviDoes(bool lockingAvailable) {
             body,
             "Zorvi watches your desk using your camera. " + body,
             {}};
-}
-
-OnboardingCard fullLockNote() {
-    const std::string domain = makerWebDomain;
-    return {"fullLockNote",
-            "arrow.down.circle.fill",
-            OnboardingTint::notice,
-            "Want the walk-away lock?",
-            "It is a separate free download",
-            "This sandboxed version focuses on the coaching: presence, movement, and eye-rest nudges. The "
-            "auto-lock that locks your computer the moment you walk away is a separate free download, "
-            "because the sandbox keeps Zorvi from locking the session.",
-            "This version is the coaching app. The full auto-lock is a separate free download at " + domain +
-                ", because the sandbox keeps Zorvi from locking the session.",
-            "Get the full auto-lock at " + domain};
 }
 
 OnboardingCard privateByDesign() {
@@ -74,10 +55,8 @@ void checkAtNextInterval(std::size_t index, std::function<void()> completion) {
 
 } // namespace
 
-std::vector<OnboardingCard> onboardingCards(bool lockingAvailable) {
-    std::vector<OnboardingCard> cards{whatZorviDoes(lockingAvailable)};
-    if (!lockingAvailable)
-        cards.push_back(fullLockNote());
+std::vector<OnboardingCard> onboardingCards() {
+    std::vector<OnboardingCard> cards{whatZorviDoes()};
     cards.push_back(privateByDesign());
     cards.push_back(permissionsSection());
     return cards;
@@ -108,13 +87,11 @@ std::string onboardingPermissionDescription(OnboardingPermission permission,
     return problem.empty() ? onboardingPermissionRow(permission).description : problem;
 }
 
-std::vector<OnboardingPermission> visiblePermissionRows(bool bluetoothPresenceEnabled,
-                                                        bool lockingAvailable) {
+std::vector<OnboardingPermission> visiblePermissionRows(bool bluetoothPresenceEnabled) {
     std::vector<OnboardingPermission> rows{OnboardingPermission::camera};
     if (bluetoothPresenceEnabled)
         rows.push_back(OnboardingPermission::appleWatch);
-    if (lockingAvailable)
-        rows.push_back(OnboardingPermission::screenLocking);
+    rows.push_back(OnboardingPermission::screenLocking);
     return rows;
 }
 

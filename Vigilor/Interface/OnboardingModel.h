@@ -17,7 +17,7 @@ inline constexpr const char* makerWebDomain = ZorviWebSite::makerHost;
 enum class OnboardingTint { success, notice, warning };
 
 struct OnboardingCard {
-    std::string name; // whatZorviDoes, fullLockNote, privateByDesign, permissionsSection
+    std::string name; // whatZorviDoes, privateByDesign, permissionsSection
     std::string symbol;
     OnboardingTint tint;
     std::string title;
@@ -28,7 +28,7 @@ struct OnboardingCard {
 };
 
 // The cards in their order; the note on the full auto-lock only where this process may not lock.
-std::vector<OnboardingCard> onboardingCards(bool lockingAvailable);
+std::vector<OnboardingCard> onboardingCards();
 
 enum class OnboardingPermission { camera, appleWatch, screenLocking };
 
@@ -43,7 +43,7 @@ struct OnboardingPermissionRow {
 const OnboardingPermissionRow& onboardingPermissionRow(OnboardingPermission permission);
 // The rows in their order: Camera always, Apple Watch while Bluetooth presence is on, Screen locking
 // where this process may lock.
-std::vector<OnboardingPermission> visiblePermissionRows(bool bluetoothPresenceEnabled, bool lockingAvailable);
+std::vector<OnboardingPermission> visiblePermissionRows(bool bluetoothPresenceEnabled);
 
 // The window's display copy of the three permissions, never saved.
 struct OnboardingPermissionStates {

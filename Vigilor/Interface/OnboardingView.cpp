@@ -4,10 +4,10 @@
 #include "Vigilor/Interface/MonitorRefresh.h"
 #include "Vigilor/Interface/ViewHelpers.h"
 #include "Vigilor/Interface/WindowParts.h"
-#include "Vigilor/Interface/ZorviControls.h"
-#include "Vigilor/Interface/ZorviGlass.h"
+#include "Vigilor/Design/ZorviControls.h"
+#include "Vigilor/Design/ZorviGlass.h"
 #include "Vigilor/Interface/ZorviShareService.h"
-#include "Vigilor/Interface/ZorviTheme.h"
+#include "Vigilor/Design/ZorviTheme.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"
 
 #include <QHBoxLayout>
@@ -66,7 +66,7 @@ OnboardingView::OnboardingView(std::shared_ptr<VigilorMonitor> monitor, std::fun
     auto* cardColumn = new QVBoxLayout(cards);
     cardColumn->setContentsMargins(16, 16, 16, 16);
     cardColumn->setSpacing(20);
-    for (const OnboardingCard& card : onboardingCards(monitor_->lockingAvailable()))
+    for (const OnboardingCard& card : onboardingCards())
         cardColumn->addWidget(makeCard(card));
     cardColumn->addStretch();
 
@@ -227,7 +227,7 @@ void OnboardingView::updatePermissionStates() {
 
 void OnboardingView::refresh() {
     const auto visible =
-        visiblePermissionRows(monitor_->companion().bluetoothPresenceEnabled(), monitor_->lockingAvailable());
+        visiblePermissionRows(monitor_->companion().bluetoothPresenceEnabled());
     for (const auto& [permission, widgets] : rows_) {
         const bool granted = states_.granted(permission);
         widgets->row->setVisible(std::find(visible.begin(), visible.end(), permission) != visible.end());

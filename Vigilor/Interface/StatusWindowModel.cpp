@@ -3,7 +3,7 @@
 #include "Foundation/Rounding.h"
 #include "Foundation/Text.h"
 #include "Vigilor/Interface/ViewHelpers.h"
-#include "Vigilor/Interface/ZorviTheme.h"
+#include "Vigilor/Design/ZorviTheme.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"
 
 #include <QString>
@@ -76,7 +76,6 @@ void fillLockActivity(StatusWindowModel& model, const VigilorMonitor& m) {
     model.lockRows.assign(lines.begin(), lines.begin() + std::ptrdiff_t(std::min(lines.size(), shownLockRows)));
     // A held-back lock is news only while Auto Lock is on.
     model.suppressionReason = m.autoLockEnabled() ? m.wontLockReason() : std::nullopt;
-    model.lockingAvailable = m.lockingAvailable();
     model.autoLockEnabled = m.autoLockEnabled();
     model.pauseTitle = m.isPaused() ? "Resume" : "Pause";
 }
@@ -129,13 +128,13 @@ StatusWindowModel statusWindowModel(const VigilorMonitor& m) {
     model.poseTint = Theme::colorForLevel(deskPoseWords(m.deskPose()).level);
 
     model.meters = statusMeters(m);
-    model.periods = m.wellnessPeriodSummaries();
+    model.periods = m.wellnessHistory().wellnessPeriodSummaries();
     for (const WellnessPeriodSummary& period : model.periods) {
         model.rhythmTints.push_back(rhythmTileTint(period));
         model.walkTints.push_back(walkTileTint(period));
     }
-    model.wellnessRhythmStatus = m.wellnessRhythmStatus();
-    model.walkRhythmStatus = m.walkRhythmStatus();
+    model.wellnessRhythmStatus = m.wellnessHistory().wellnessRhythmStatus();
+    model.walkRhythmStatus = m.wellnessHistory().walkRhythmStatus();
     model.signalRows = signalGridRows(m);
     fillLockActivity(model, m);
     model.recovery = recoveryCardModel(m.recovery());

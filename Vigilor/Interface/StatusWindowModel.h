@@ -3,7 +3,7 @@
 #include "Vigilor/Companion/RemoteCompanion.h"
 #include "Vigilor/Config/PresenceModels.h"
 #include "Vigilor/Interface/DashboardTiles.h"
-#include "Vigilor/Interface/PresenceMarkView.h"
+#include "Vigilor/Design/PresenceMarkView.h"
 #include "Vigilor/Monitor/ActivityLog.h"
 
 #include <QColor>
@@ -69,7 +69,6 @@ struct StatusWindowModel {
     size_t lockEventCount = 0;          // every line of the log
     std::optional<std::string> suppressionReason;
 
-    bool lockingAvailable = false;
     bool autoLockEnabled = false;
     std::string pauseTitle; // "Pause" or "Resume"
 

@@ -5,13 +5,13 @@
 #include "Vigilor/Interface/MenuPanelComponents.h"
 #include "Vigilor/Interface/MonitorRefresh.h"
 #include "Vigilor/Interface/MovementCard.h"
-#include "Vigilor/Interface/PresenceMarkView.h"
+#include "Vigilor/Design/PresenceMarkView.h"
 #include "Vigilor/Interface/SystemTextStyles.h"
 #include "Vigilor/Interface/ViewHelpers.h"
 #include "Vigilor/Interface/WindowParts.h"
-#include "Vigilor/Interface/ZorviControls.h"
-#include "Vigilor/Interface/ZorviGlass.h"
-#include "Vigilor/Interface/ZorviTheme.h"
+#include "Vigilor/Design/ZorviControls.h"
+#include "Vigilor/Design/ZorviGlass.h"
+#include "Vigilor/Design/ZorviTheme.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"
 
 #include <QGridLayout>
@@ -179,9 +179,6 @@ public:
     ZorviGlassSurface* explainer = zorviGlassPanel(14);
     ClampedLabel* explanation = text(zorviCaption(), SystemColor::secondaryLabel(), 2);
     SwitchRow* autoLock = new SwitchRow(QStringLiteral("Auto Lock"));
-    SymbolLabel* coachingOnly =
-        new SymbolLabel("lock.slash", QStringLiteral("Coaching only"),
-                        systemTextStyle(TextStyle::callout, QFont::DemiBold), SystemColor::secondaryLabel());
     ZorviGlassButton* pause = new ZorviGlassButton(QStringLiteral("Pause"));
     ZorviGlassButton* lockNow = new ZorviGlassButton(QStringLiteral("Lock Now"), {}, true);
 
@@ -290,10 +287,9 @@ QWidget* DashboardParts::actionBar() {
     auto* panel = zorviGlassPanel(18, SystemColor::orange(), true);
     panel->setObjectName(QStringLiteral("actionBar"));
     auto* row = laidOut<QHBoxLayout>(panel, 12, {12, 12, 12, 12});
-    for (QWidget* part : {static_cast<QWidget*>(autoLock), static_cast<QWidget*>(coachingOnly),
-                          static_cast<QWidget*>(pause), static_cast<QWidget*>(lockNow)})
+    for (QWidget* part : {static_cast<QWidget*>(autoLock), static_cast<QWidget*>(pause),
+                          static_cast<QWidget*>(lockNow)})
         row->addWidget(part, 0, Qt::AlignVCenter);
-    coachingOnly->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     zorviPointingHandCursor(*pause, true);
     zorviPointingHandCursor(*lockNow, true);
     return panel;
@@ -366,9 +362,6 @@ void StatusWindowView::refresh() {
     p.explainer->setAccessibleName(QStringLiteral("Lock suppression reason: ") +
                                    qs(m.suppressionReason.value_or("")));
 
-    p.autoLock->setVisible(m.lockingAvailable);
     p.autoLock->setChecked(m.autoLockEnabled);
-    p.coachingOnly->setVisible(!m.lockingAvailable);
     p.pause->setText(qs(m.pauseTitle));
-    p.lockNow->setVisible(m.lockingAvailable);
 }

@@ -1,6 +1,6 @@
 #include "SystemTextStyles.h"
 
-#include "Vigilor/Interface/ZorviTheme.h"
+#include "Vigilor/Design/ZorviTheme.h"
 
 namespace {
 

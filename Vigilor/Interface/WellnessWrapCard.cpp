@@ -4,7 +4,7 @@
 #include "Foundation/Paths.h"
 #include "Vigilor/Interface/DeskHealthView.h"
 #include "Vigilor/Interface/OnboardingModel.h"
-#include "Vigilor/Interface/ZorviTheme.h"
+#include "Vigilor/Design/ZorviTheme.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"
 #include "ZorviShared/Symbols/ZorviSymbols.h"
 

@@ -1,8 +1,8 @@
 #include "WindowParts.h"
 
 #include "Vigilor/Interface/ViewHelpers.h"
-#include "Vigilor/Interface/ZorviAccessibility.h"
-#include "Vigilor/Interface/ZorviTheme.h"
+#include "Vigilor/Design/ZorviAccessibility.h"
+#include "Vigilor/Design/ZorviTheme.h"
 #include "ZorviShared/Symbols/ZorviSymbols.h"
 
 #include <QLabel>

@@ -1,6 +1,6 @@
 #include "ZorviEyesModel.h"
 
-#include "Vigilor/Interface/ZorviTheme.h"
+#include "Vigilor/Design/ZorviTheme.h"
 
 #include <cmath>
 

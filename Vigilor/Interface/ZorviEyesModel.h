@@ -1,7 +1,7 @@
 #pragma once
 
 #include "Foundation/Date.h"
-#include "Vigilor/Interface/ZorviMenuIcon.h"
+#include "Vigilor/Design/ZorviMenuIcon.h"
 
 #include <QColor>
 

@@ -3,8 +3,8 @@
 #include "Platform/Linux/X11Compositor.h"
 #include "Vigilor/Interface/WindowParts.h"
 #include "Vigilor/Interface/WindowPlacement.h"
-#include "ZorviAccessibility.h"
-#include "ZorviTheme.h"
+#include "Vigilor/Design/ZorviAccessibility.h"
+#include "Vigilor/Design/ZorviTheme.h"
 
 #include <QEvent>
 #include <QGuiApplication>

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "Foundation/ChildProcess.h"
-#include "Vigilor/LockScreen/GdmBanner.h"
-#include "Vigilor/LockScreen/LockScreenMessageState.h"
+#include "Vigilor/GdmBanner/GdmBanner.h"
+#include "Vigilor/GdmBanner/LockScreenMessageState.h"
 
 #include <filesystem>
 #include <functional>

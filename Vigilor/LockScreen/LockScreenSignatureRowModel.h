@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Vigilor/LockScreen/LockScreenMessageState.h"
+#include "Vigilor/GdmBanner/LockScreenMessageState.h"
 
 #include <functional>
 #include <memory>

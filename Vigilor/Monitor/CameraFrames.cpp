@@ -166,7 +166,7 @@ void CameraPresence::checkIdentity(const ImageView& image, const FaceObservation
     video_.lastIdentityCheckAt = at;
     if (!video_.faceIdentityService)
         video_.faceIdentityService =
-            std::make_shared<FaceIdentityService>(std::nullopt, std::nullopt, services_.faceIdentityQueue);
+            std::make_shared<FaceIdentityService>(std::nullopt, services_.faceIdentityQueue);
     std::optional<FeaturePrint> print;
     try {
         print = services_.vision->featurePrint(image, face);

@@ -62,7 +62,7 @@ void LockAttempt::lockersAnswered(const SessionLockAttempt& answer, Date at) {
     lastAnswerFailed_ = !taken;
     logAnswer(asked, answer);
     if (taken)
-        out_.statusEvent("lock_invoked", asked.source);
+        out_.statusEvent(RelayEvent::lockInvoked, asked.source);
     if (unlockedWhileAsking_) {
         // The session locked and was unlocked before the lockers answered: nothing is awaited any more.
         stage_ = Stage::idle;
@@ -116,7 +116,7 @@ void LockAttempt::confirmOwn(const std::string& source, Date at) {
 void LockAttempt::lockedByOther() {
     holder_ = Holder::other;
     out_.lockLog("Screen locked by the system, user, or idle policy");
-    out_.statusEvent("locked", "System");
+    out_.statusEvent(RelayEvent::locked, "System");
 }
 
 bool LockAttempt::withinOwnWindow(Date at) const {
@@ -183,7 +183,7 @@ void LockAttempt::confirmationTimedOut(Date at) {
     giveUp();
     unconfirmedAt_ = at;
     out_.lockLog("Lock attempt unconfirmed; the session did not lock within 10s");
-    out_.statusEvent("lock_attempt_unconfirmed", source);
+    out_.statusEvent(RelayEvent::lockAttemptUnconfirmed, source);
     // Said once, when the doubt sets in; the interface says it for as long as it lasts.
     if (lockerDoesNotLock() && unconfirmedCount_ == unconfirmedBeforeDoubt)
         out_.lockLog(lockerDoesNotLockText);

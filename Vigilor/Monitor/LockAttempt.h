@@ -2,6 +2,7 @@
 
 #include "Foundation/Date.h"
 #include "Platform/SessionLocker.h"
+#include "Vigilor/Companion/RelayEvent.h"
 
 #include <functional>
 #include <optional>
@@ -77,7 +78,7 @@ public:
         virtual void cancelConfirmationTimeout() = 0;
         virtual void activityLog(const std::string& line) = 0;
         virtual void lockLog(const std::string& line) = 0;
-        virtual void statusEvent(const std::string& event, const std::string& source) = 0;
+        virtual void statusEvent(RelayEvent event, const std::string& source) = 0;
         // A lock that Zorvi asked for and a locker confirmed: told once per lock.
         virtual void ownLockConfirmed(const std::string& source, Date lockedAt) = 0;
         // Whoever locked it: a remote command waiting for the lock has it.

@@ -319,8 +319,6 @@ ZorviLockCall lockCall(const ZorviPresenceInputs& inputs) {
 // (the camera rules never fall back on the companion), and a companion gate that Bluetooth can open;
 // without it, a companion that can be heard.
 ZorviLockAbility ability(const ZorviLockAbilityInputs& in) {
-    if (!in.lockingAvailable)
-        return ZorviLockAbility::lockingUnavailable;
     if (!in.screenLockingEnabled)
         return ZorviLockAbility::lockingDisabled;
     if (in.hasScreenLocker == false)
@@ -344,9 +342,6 @@ std::optional<ZorviLockAbilityWords> abilityWords(ZorviLockAbility ability, cons
     switch (ability) {
     case ZorviLockAbility::ready:
         return std::nullopt;
-    case ZorviLockAbility::lockingUnavailable:
-        return ZorviLockAbilityWords{"Locking unavailable",
-                                     "Presence coaching is active; locking is unavailable in this version."};
     case ZorviLockAbility::lockingDisabled:
         return ZorviLockAbilityWords{"Locking disabled", lockingDisabledReason};
     case ZorviLockAbility::noScreenLocker:

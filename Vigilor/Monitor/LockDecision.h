@@ -131,7 +131,6 @@ struct ZorviVerdictWords {
 // it, and a signal that can see the user leave. Anything but `ready` makes every "armed" word false.
 enum class ZorviLockAbility {
     ready,
-    lockingUnavailable, // a build that cannot lock the session
     lockingDisabled,    // the user does not let Zorvi lock
     noScreenLocker,     // the session has no locker to ask
     lockerDoesNotLock,  // the locker took requests again and again, and never locked
@@ -142,7 +141,6 @@ enum class ZorviLockAbility {
 
 // What the ability is decided from.
 struct ZorviLockAbilityInputs {
-    bool lockingAvailable = true;
     bool screenLockingEnabled = true;
     std::optional<bool> hasScreenLocker; // nothing until the session has looked
     bool lockerDoesNotLock = false;

@@ -6,16 +6,6 @@
 #include "Foundation/Text.h"
 #include "Foundation/Url.h"
 
-#include <cstdlib>
-
-namespace {
-
-bool sandboxed() {
-    return std::getenv(VigilorMonitor::sandboxVariable) != nullptr;
-}
-
-} // namespace
-
 // Settings that had to start afresh, or a first run, say nothing of the user's choice about the login
 // item, so the setting takes the desktop's state: an autostart entry of ours there means the user chose
 // to start at login. Reconciling then neither adds nor removes the entry, now or after the next save,
@@ -41,7 +31,6 @@ VigilorMonitor::VigilorMonitor(Passkey, MonitorServices services, VigilorConfig 
                })
     , config(*this, std::move(settings))
     , services_(std::move(services))
-    , lockingAvailable_(!sandboxed())
     , faceEnroller_(*this, OwnerLifetime([this] { return std::weak_ptr<const void>(weak_from_this()); }),
                     *services_.clock, services_.camera, config,
                     {.state = [this]() -> const CameraState& { return camera_.cameraState(); },
@@ -64,12 +53,9 @@ VigilorMonitor::VigilorMonitor(Passkey, MonitorServices services, VigilorConfig 
                .companionNear = [this] { return companion_->watchPresent(); },
                .inputIdleSeconds = [this] { return inputIdleSeconds(); },
                .remoteControlActive = [this] { return remoteControlActive(); },
-               .breaks = [this] { return breakDueRule(); },
+               .breaks = [this] { return breaks_->dueRule(); },
                .eyeRestObserved = [this](Date at) { noteEyeRestObservation(at); },
-               .phaseChanged = [this] { publishPhase(); }}) {
-    const Date start = now();
-    focusSessionStartedAt_ = lastEyeBreakAt_ = lastWalkBreakAt_ = start;
-}
+               .phaseChanged = [this] { publishPhase(); }}) {}
 
 VigilorMonitor::~VigilorMonitor() {
     DefaultsStore::setReportHandler(nullptr);
@@ -94,9 +80,8 @@ void VigilorMonitor::initialize() {
     camera_.refreshFrameInputs();
 
     const Date start = now();
-    restoreWellnessLedger();
-    restoreBreakAnchors(start);
-    refreshWellnessSummaries(start, true);
+    wellness_->restore();
+    breaks_->restoreAnchors(start);
 
     log_.append("Zorvi started in coaching mode");
     log_.appendLockEvent("Lock attribution started");
@@ -134,9 +119,7 @@ void VigilorMonitor::startRuntimeServicesAfterLaunch() {
     runtimeServicesStarted_ = true;
 
     configureSettingsSync();
-    registerBreakNotificationActions();
-    clearBreakNotification("app.zorvi.break.eye");
-    clearBreakNotification("app.zorvi.break.walk");
+    breaks_->start();
     configureRemoteCompanion();
     registerSessionNotifications();
     launchAtLogin_.syncStatus();
@@ -155,11 +138,20 @@ void VigilorMonitor::startRuntimeServicesAfterLaunch() {
     macWidgetStatusTimer_ = Timer::scheduled(60, true, [weak = weakSelf()] {
         if (auto self = weak.lock()) {
             const Date at = self->now();
-            self->mirrorMacWidgetStatus(self->currentRemoteSnapshot("Zorvi", at), "heartbeat", at, true);
+            self->mirrorMacWidgetStatus(self->currentRemoteSnapshot("Zorvi", at), RelayEvent::heartbeat, at, true);
         }
     });
     callDetector_->start();
     log_.appendLockEvent("Runtime services started");
+}
+
+void VigilorMonitor::togglePaused() {
+    // Resuming returns to what the camera gives, a problem included.
+    isPaused = !isPaused();
+    publishPhase();
+    if (!isPaused())
+        breaks_->staggerOverdueBreaks(now());
+    log_.append(isPaused() ? "Monitoring paused" : "Monitoring resumed");
 }
 
 RemoteCompanion* VigilorMonitor::remoteCompanion() {
@@ -204,7 +196,7 @@ void VigilorMonitor::configureRemoteCompanion() {
         relay->onHeartbeatDue = [weak = weakSelf()] {
             DispatchQueue::main().async([weak] {
                 if (auto self = weak.lock())
-                    self->sendStatusEvent("heartbeat", "Zorvi", self->now());
+                    self->sendStatusEvent(RelayEvent::heartbeat, "Zorvi", self->now());
             });
         };
         relay->onEvent = [weak = weakSelf()](const std::string& text) {

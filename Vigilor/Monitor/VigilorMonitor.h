@@ -26,7 +26,7 @@
 #include "Vigilor/Config/PresenceModels.h"
 #include "Vigilor/Config/VigilorConfig.h"
 #include "Vigilor/Monitor/ActivityLog.h"
-#include "Vigilor/Monitor/BreakDueRule.h"
+#include "Vigilor/Monitor/BreakCoach.h"
 #include "Vigilor/Monitor/CallDetector.h"
 #include "Vigilor/Monitor/CameraPresence.h"
 #include "Vigilor/Monitor/CoachingState.h"
@@ -39,11 +39,11 @@
 #include "Vigilor/Monitor/LockDecision.h"
 #include "Vigilor/Monitor/NearbyDevices.h"
 #include "Vigilor/Monitor/NudgeLevel.h"
+#include "Vigilor/Monitor/WellnessHistory.h"
 #include "Vigilor/Monitor/WellnessScore.h"
 
 #include <filesystem>
 #include <functional>
-#include <future>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -51,8 +51,6 @@
 #include <set>
 #include <string>
 #include <vector>
-
-enum class BreakHUDKind { eye, walk };
 
 // The operating-system services the monitor works through. The platform ones are required (an
 // adapter that cannot reach its service says so itself); the services of other parts of the
@@ -103,11 +101,9 @@ public:
     static constexpr double minimumAutoLockTimeout = 8;
     static constexpr double minimumLookAwayDownGrace = 20;
     static constexpr double activeLockRequestWindow = 10;
-    static constexpr double eyeRestObservationFreshWindow = 2.75;
     static constexpr double lockAttemptTimeout = 10.5;
     static constexpr const char* noScreenLockerText =
         "No screen locker found: Zorvi cannot lock this session";
-    static constexpr const char* sandboxVariable = "APP_SANDBOX_CONTAINER_ID";
     // Input idle time assumed when no source can tell: long enough that a missing figure never keeps
     // the user present, finite so that it can be reported.
     static constexpr double unknownInputIdleSeconds = 86'400;
@@ -120,17 +116,7 @@ public:
     Published<bool> isPaused{*this, false};
     Published<double> inputIdleSeconds{*this, 0};
     Published<std::optional<Date>> snoozeUntil{*this, std::nullopt};
-    Published<std::optional<std::string>> celebration{*this, std::nullopt};
-    Published<bool> breakHUDVisible{*this, false};
-    Published<BreakHUDKind> breakHUDKind{*this, BreakHUDKind::eye};
-    Published<double> eyeRestRemaining{*this, 0};
-    Published<bool> isRestingNow{*this, false};
     Published<bool> remoteControlActive{*this, false};
-    Published<double> activePresenceSeconds{*this, 0};
-    Published<std::vector<WellnessPeriodSummary>> wellnessPeriodSummaries{*this, {}};
-    Published<std::string> wellnessRhythmStatus{*this, "Health rhythm starts after Zorvi sees a break."};
-    Published<std::string> walkRhythmStatus{*this, "Walk rhythm starts after Zorvi credits a walk."};
-    Published<std::optional<DeskHealthSummary>> deskHealth{*this, std::nullopt};
     Published<RecoveryMirror> recovery{*this, RecoveryMirror{}};
     Published<VigilorConfig> config;
     // Why the settings cannot be saved, while they cannot (a folder that cannot be written); they are
@@ -144,7 +130,6 @@ public:
 
     // Start-up.
     void startRuntimeServicesAfterLaunch();
-    bool lockingAvailable() const { return lockingAvailable_; }
 
     // Settings: the one update path and its glue.
     void updateConfig(const std::function<void(VigilorConfig&)>& mutation);
@@ -208,24 +193,17 @@ public:
     // Whether the user is on a call.
     const CallDetector& callDetector() const { return *callDetector_; }
 
-    // Break coaching.
-    void registerBreakNotificationActions();
-    void clearBreakNotification(const std::string& category);
-    bool isEyeBreakDue(Date at) const;
-    bool isWalkPromptDue(Date at) const;
-    BreakDueRule breakDueRule() const;
-    void deliverBreakNudgesIfNeeded(Date now);
-    void deliverBreakNudge(const std::string& title, const std::string& body, const std::string& category);
-    void dismissCurrentEyeBreakPrompt();
-    void clearCurrentWalkBreakPrompt(WellnessEventKind eventKind, const std::string& logMessage);
-    void handleNotificationResponse(const NotificationResponse& response);
+    // Break coaching: the prompt's and the notifications' answers, and the pause.
+    const BreakCoach& breakCoach() const { return *breaks_; }
+    void dismissCurrentEyeBreakPrompt() { breaks_->dismissCurrentEyeBreakPrompt(); }
+    void clearCurrentWalkBreakPrompt(WellnessEventKind eventKind, const std::string& logMessage) {
+        breaks_->clearCurrentWalkBreakPrompt(eventKind, logMessage);
+    }
     void togglePaused();
-    void staggerOverdueBreaks(Date now);
 
     // The relay and the widget.
     RemoteMacStatusSnapshot currentRemoteSnapshot(const std::string& eventSource, Date now) const;
-    void mirrorMacWidgetStatus(const RemoteMacStatusSnapshot& snapshot, const std::string& event, Date seenAt,
-                               bool force);
+    void mirrorMacWidgetStatus(const RemoteMacStatusSnapshot& snapshot, RelayEvent event, Date seenAt, bool force);
     void updateRemoteCompanionStatus();
     void publishRemoteStatusNow();
     void scheduleRecoveryFetching();
@@ -318,37 +296,12 @@ public:
     // Locking and what follows it.
     void lockNow();
 
-    // Wellness ledger, break anchors and the per-tick coaching.
-    static constexpr const char* wellnessLedgerKey = "app.zorvi.wellnessLedger.v1";
-    // The ledger's own file beside the settings', so that saving the settings never rewrites it.
-    // 50,000 events take a few MiB; a ledger file longer than 64 MiB is taken as damaged.
-    static constexpr DefaultsDomain wellnessLedgerDomain{"wellness-ledger", uintmax_t(64) << 20};
-    static constexpr const char* breakAnchorsKey = "app.zorvi.breakAnchors.v1";
-    static constexpr size_t wellnessLedgerLimit = 50'000;
-    static constexpr int wellnessLedgerDays = 120;
-    void recordWellnessEvent(WellnessEventKind kind, std::optional<double> durationSeconds, Date now);
-    void persistWellnessLedger(Date now);
-    static std::vector<WellnessLedgerEvent> pruneWellnessLedger(std::vector<WellnessLedgerEvent> events,
-                                                                Date now);
-    WellnessPeriodSummary wellnessSummary(const std::string& label, Date since) const;
-    void resetMovementTimerAfterAway(Date returnedAt, double awaySeconds);
-    void creditEyeBreakAfterAbsence(Date returnedAt, double awaySeconds);
-    void creditDeviceWalkIfNeeded(Date now);
-    void recalibrateDeskBaselineAfterReturn();
-    void updateWellness(Date now);
-    void celebrate(const std::string& text);
-    // The whole ledger: while a large stored ledger is still being read at start, this waits for it.
-    const std::vector<WellnessLedgerEvent>& wellnessLedger() const;
-    // Reads the stored ledger; a large one is read off the main thread, and its summaries are published
-    // when it has been taken in.
-    void restoreWellnessLedger();
-    void restoreBreakAnchors(Date now);
-    void refreshWellnessSummaries(Date now, bool force);
-    // Moving an anchor saves both once they have been restored.
-    void setLastEyeBreakAt(Date at);
-    void setLastWalkBreakAt(Date at);
+    // The wellness ledger and what is published from it.
+    const WellnessHistory& wellnessHistory() const { return *wellness_; }
+    WellnessHistory& wellnessHistory() { return *wellness_; }
+
     // What the camera pipeline reports about eye rests.
-    void noteEyeRestObservation(Date at) { lastEyeRestObservationAt_ = at; }
+    void noteEyeRestObservation(Date at) { breaks_->noteEyeRestObservation(at); }
 
     // Lazily created services (absent when the application has none).
     RemoteCompanion* remoteCompanion();
@@ -366,8 +319,6 @@ public:
     std::optional<bool> sessionHasScreenLocker() const { return sessionHasScreenLocker_; }
     std::string lastZorviLockSource() const { return lockAttempt_.requestSource(); }
     bool lockedForCurrentAbsence() const { return lockedForCurrentAbsence_; }
-    Date lastEyeBreakAt() const { return lastEyeBreakAt_; }
-    Date lastWalkBreakAt() const { return lastWalkBreakAt_; }
 
 
 private:
@@ -378,14 +329,15 @@ private:
     void configureRemoteCompanion();
     void registerSessionNotifications();
     void publishPhase();
-    void sendStatusEvent(const std::string& event, const std::string& eventSource, Date now);
+    void sendStatusEvent(RelayEvent event, const std::string& eventSource, Date now);
     void requestNotificationAuthorization(const std::string& enabledLine, const std::string& deniedLine,
                                           const std::string& failurePrefix);
     void scheduleRemoteLockConfirmationTimeout(const RemoteLockCommand& command);
     void confirmPendingRemoteLock();
     void fetchAndApplyRecovery();
-    void saveBreakAnchors();
-    void publishBreakPrompt(Date now, bool resting, double restSoFar);
+    // The per-tick coaching: the desk's baselines learn, and the break coach hears what the tick saw.
+    void updateWellness(Date at);
+    void recalibrateDeskBaselineAfterReturn();
     ZorviPresenceInputs presenceInputs(Date now) const;
     ZorviLockAbilityInputs lockAbilityInputs() const;
     std::optional<std::string> guardReason() const;
@@ -405,7 +357,7 @@ private:
         void cancelConfirmationTimeout() override;
         void activityLog(const std::string& line) override;
         void lockLog(const std::string& line) override;
-        void statusEvent(const std::string& event, const std::string& source) override;
+        void statusEvent(RelayEvent event, const std::string& source) override;
         void ownLockConfirmed(const std::string& source, Date lockedAt) override;
         void sessionLocked() override;
         void sessionOpened(const LockAttempt::Opening& opening) override;
@@ -418,11 +370,7 @@ private:
     void sessionOpened(const LockAttempt::Opening& opening);
     void sessionLockLost();
     void postLockLostNotice(const std::string& title, const std::string& body);
-    // What a locked absence reset of the breaks.
-    struct AwayCredit {
-        bool eyeBreakReset = false;
-        bool walkBreakReset = false;
-    };
+    using AwayCredit = BreakCoach::AwayCredit;
     static std::string awayCreditText(AwayCredit credit);
     static std::string awayCreditLogText(AwayCredit credit);
     void deliverMacLockedFeedback(const std::string& source, Date lockedAt);
@@ -443,7 +391,6 @@ private:
     ActivityLog log_{*this, *services_.clock};
 
     // Platform and service objects.
-    bool lockingAvailable_ = true;
 
     FaceEnroller faceEnroller_;
     CameraPresence camera_;
@@ -471,27 +418,11 @@ private:
     Date lastRemoteControlCheckAt_ = Date::distantPast();
 
     // Coaching and wellness.
-    Date focusSessionStartedAt_;
-    Date lastEyeBreakAt_;
-    Date lastWalkBreakAt_;
-    bool breakAnchorsRestored_ = false;
-    // Never changed in place: the store's queue encodes the list it was given while a new one is made.
-    // Mutable, as is the restore, because a reader takes in a restore that has not landed yet.
-    mutable std::shared_ptr<const std::vector<WellnessLedgerEvent>> wellnessLedger_ =
-        std::make_shared<const std::vector<WellnessLedgerEvent>>();
-    mutable std::future<std::shared_ptr<const std::vector<WellnessLedgerEvent>>> restoringWellnessLedger_;
-    void takeRestoredWellnessLedger() const;
-    Date lastWellnessSummaryRefresh_ = Date::distantPast();
-    Date lastEyeRestObservationAt_ = Date::distantPast();
-    std::optional<Date> eyeRestStartedAt_;
-    std::optional<Date> movementStartedAt_;
-    std::optional<Date> celebrationUntil_;
-    std::optional<Date> eyeBreakCompletedAt_;
-    std::optional<Date> walkNudgeHiddenUntil_;
-    std::optional<Date> deviceMovementStartedAt_;
-    bool recordedEyeBreakForAbsence_ = false;
-    bool eyeBreakDueNotified_ = false;
-    bool walkBreakDueNotified_ = false;
+    std::shared_ptr<WellnessHistory> wellness_ = std::make_shared<WellnessHistory>(*this, *services_.clock);
+    std::shared_ptr<BreakCoach> breaks_ = std::make_shared<BreakCoach>(
+        *this, *services_.clock, config, log_, *wellness_, services_.notifications, services_.sounds,
+        BreakCoach::Requests{[this] { snoozeUntil = std::nullopt; },
+                             [this] { recalibrateDeskBaselineAfterReturn(); }});
 
     // Locking: the session's lock and the request under way are the attempt's alone.
     AttemptOutputs lockAttemptOutputs_{*this};

@@ -19,7 +19,6 @@ enum class NudgeRow {
     napping,
     needsAccess,
     remoteControl,
-    awayWithoutLocking,
     checkingAwayLock,
     awayLockCannotLock, // Auto Lock is on, but nothing can lock or see the absence
     lostYou,
@@ -100,10 +99,10 @@ std::optional<double> faceHeightOffset(const VigilorMonitor& m) {
 
 // Time left of each interval, counted from its anchor whether or not that break is switched on.
 double eyeIntervalLeft(const VigilorMonitor& m, Date at) {
-    return m.config().eyeBreakInterval - at.timeIntervalSince(m.lastEyeBreakAt());
+    return m.config().eyeBreakInterval - at.timeIntervalSince(m.breakCoach().lastEyeBreakAt());
 }
 double walkIntervalLeft(const VigilorMonitor& m, Date at) {
-    return m.config().walkBreakInterval - at.timeIntervalSince(m.lastWalkBreakAt());
+    return m.config().walkBreakInterval - at.timeIntervalSince(m.breakCoach().lastWalkBreakAt());
 }
 
 bool eyeBreakDue(const VigilorMonitor& m) {
@@ -126,8 +125,6 @@ NudgeRow nudgeRow(const VigilorMonitor& m) {
         return NudgeRow::needsAccess;
     if (m.remoteControlActive() && !face)
         return NudgeRow::remoteControl;
-    if (!face && !m.lockingAvailable())
-        return NudgeRow::awayWithoutLocking;
     if (!face && !m.autoLockEnabled())
         return NudgeRow::lostYou;
     if (!face)
@@ -268,14 +265,14 @@ double VigilorMonitor::eyeBreakRemaining() const {
     const VigilorConfig& c = config();
     if (!c.eyeBreakEnabled)
         return std::numeric_limits<double>::max();
-    return c.eyeBreakInterval - now().timeIntervalSince(lastEyeBreakAt_);
+    return c.eyeBreakInterval - now().timeIntervalSince(breaks_->lastEyeBreakAt());
 }
 
 double VigilorMonitor::walkBreakRemaining() const {
     const VigilorConfig& c = config();
     if (!c.walkBreakEnabled)
         return std::numeric_limits<double>::max();
-    return c.walkBreakInterval - now().timeIntervalSince(lastWalkBreakAt_);
+    return c.walkBreakInterval - now().timeIntervalSince(breaks_->lastWalkBreakAt());
 }
 
 // The countdown texts run from the anchors whether or not the break is switched on.
@@ -291,7 +288,7 @@ std::string VigilorMonitor::walkBreakSummary() const {
 
 std::string VigilorMonitor::walkBreakDetail() const {
     if (walkBreakRemaining() <= 0)
-        return formatDurationWithSeconds(std::max(0.0, now().timeIntervalSince(lastWalkBreakAt_))) +
+        return formatDurationWithSeconds(std::max(0.0, now().timeIntervalSince(breaks_->lastWalkBreakAt()))) +
                " at desk - walk still due";
     return "Stand or walk " + formatDuration(config().walkBreakDuration);
 }
@@ -300,14 +297,14 @@ double VigilorMonitor::eyeBreakProgress() const {
     const VigilorConfig& c = config();
     if (!c.eyeBreakEnabled)
         return 0;
-    return elapsedFraction(now().timeIntervalSince(lastEyeBreakAt_), c.eyeBreakInterval);
+    return elapsedFraction(now().timeIntervalSince(breaks_->lastEyeBreakAt()), c.eyeBreakInterval);
 }
 
 double VigilorMonitor::walkBreakProgress() const {
     const VigilorConfig& c = config();
     if (!c.walkBreakEnabled)
         return 0;
-    return elapsedFraction(now().timeIntervalSince(lastWalkBreakAt_), c.walkBreakInterval);
+    return elapsedFraction(now().timeIntervalSince(breaks_->lastWalkBreakAt()), c.walkBreakInterval);
 }
 
 double VigilorMonitor::movementMinutesProgress() const {
@@ -316,7 +313,7 @@ double VigilorMonitor::movementMinutesProgress() const {
 
 // Only completed hours count: 3599.9 s seated is not yet an hour.
 std::string VigilorMonitor::movementElapsedHourNote() const {
-    const double seated = std::max(0.0, now().timeIntervalSince(lastWalkBreakAt_));
+    const double seated = std::max(0.0, now().timeIntervalSince(breaks_->lastWalkBreakAt()));
     if (seated < 3600)
         return "";
     return std::to_string(static_cast<int64_t>(seated / 3600)) + "h seated";
@@ -342,8 +339,6 @@ std::string VigilorMonitor::nudgeTitle() const {
         return cameraWords(camera_.cameraState().kind).nudgeTitle;
     case NudgeRow::remoteControl:
         return "Remote control active";
-    case NudgeRow::awayWithoutLocking:
-        return "Presence signal away";
     case NudgeRow::checkingAwayLock:
         return "Checking away lock";
     case NudgeRow::awayLockCannotLock:
@@ -379,8 +374,6 @@ std::string VigilorMonitor::nudgeDetail() const {
         return signalBrief();
     case NudgeRow::remoteControl:
         return "This computer is being controlled remotely; camera presence is away.";
-    case NudgeRow::awayWithoutLocking:
-        return "Zorvi is coaching presence only in this version.";
     case NudgeRow::checkingAwayLock:
     case NudgeRow::awayLockCannotLock:
         return lockReason();
@@ -413,7 +406,6 @@ std::string VigilorMonitor::nudgeSystemImage() const {
         return "exclamationmark.triangle.fill";
     case NudgeRow::remoteControl:
         return "display";
-    case NudgeRow::awayWithoutLocking:
     case NudgeRow::checkingAwayLock:
     case NudgeRow::awayLockCannotLock:
     case NudgeRow::lostYou:

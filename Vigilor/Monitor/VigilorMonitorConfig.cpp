@@ -28,7 +28,7 @@ void VigilorMonitor::updateConfig(const std::function<void(VigilorConfig&)>& mut
     updateRemoteCompanionStatus();
 
     if (!remoteStatusEndpointReady(previous) && remoteStatusEndpointReady(next))
-        sendStatusEvent("heartbeat", "Zorvi", now());
+        sendStatusEvent(RelayEvent::heartbeat, "Zorvi", now());
 
     if (!previous.cameraPresenceEnabled && next.cameraPresenceEnabled) {
         if (services_.watchdog)

@@ -31,9 +31,6 @@ void VigilorMonitor::lockScreen(const std::string& source, LockCompletion comple
         if (completion)
             completion(false);
     };
-    if (!lockingAvailable_)
-        return refuse(
-            "Lock skipped: locking is unavailable in this build (its sandbox cannot lock the session)");
     if (sessionHasScreenLocker_ == false)
         return refuse(noScreenLockerText);
     lockAttempt_.request(source, who, now(), quiet, std::move(completion));
@@ -79,7 +76,7 @@ void VigilorMonitor::AttemptOutputs::lockLog(const std::string& line) {
     m_.log_.appendLockEvent(line);
 }
 
-void VigilorMonitor::AttemptOutputs::statusEvent(const std::string& event, const std::string& source) {
+void VigilorMonitor::AttemptOutputs::statusEvent(RelayEvent event, const std::string& source) {
     m_.sendStatusEvent(event, source, m_.now());
 }
 
@@ -137,12 +134,7 @@ void VigilorMonitor::sessionLockersChanged(bool hasScreenLocker) {
 // Whoever locked it, the session is locked: the break prompts go, and a remote command that asked for
 // the lock has it.
 void VigilorMonitor::sessionTookLock() {
-    if (breakHUDVisible())
-        breakHUDVisible = false;
-    clearBreakNotification("app.zorvi.break.eye");
-    clearBreakNotification("app.zorvi.break.walk");
-    eyeBreakDueNotified_ = false;
-    walkBreakDueNotified_ = false;
+    breaks_->sessionLocked();
     confirmPendingRemoteLock();
 }
 
@@ -150,7 +142,7 @@ void VigilorMonitor::deliverMacLockedFeedback(const std::string& source, Date lo
     if (lastLockFeedbackAt_ && lockedAt.timeIntervalSince(*lastLockFeedbackAt_) < 10)
         return;
     lastLockFeedbackAt_ = lockedAt;
-    sendStatusEvent("locked", source, now());
+    sendStatusEvent(RelayEvent::locked, source, now());
     if (config().notifyWhenMacLocks)
         deliverMacLockedNotification(source, lockedAt);
     const std::string webhook(trimmed(config().lockNotificationWebhookURL));
@@ -224,7 +216,7 @@ void VigilorMonitor::sessionOpened(const LockAttempt::Opening& opening) {
     if (remoteLockConfirmationTimer_)
         remoteLockConfirmationTimer_->invalidate();
     remoteLockConfirmationTimer_.reset();
-    sendStatusEvent("unlocked", "System", at);
+    sendStatusEvent(RelayEvent::unlocked, "System", at);
 }
 
 void VigilorMonitor::postLockLostNotice(const std::string& title, const std::string& body) {
@@ -235,47 +227,16 @@ void VigilorMonitor::postLockLostNotice(const std::string& title, const std::str
     services_.notifications->add(request, {});
 }
 
-// One absence is credited once: the wellness tick keeps running while the session is locked and may
-// already have recorded this absence's eye rest or walk.
 void VigilorMonitor::creditAwayAfterLock(Date returnedAt, double awaySeconds, bool zorvisLock) {
-    const VigilorConfig& c = config();
-    const Date lockedAt = returnedAt.addingTimeInterval(-awaySeconds);
-    const bool walkAlreadyCredited =
-        std::any_of(wellnessLedger().begin(), wellnessLedger().end(), [&](const auto& e) {
-            return e.kind == WellnessEventKind::movementCredit && e.occurredAt >= lockedAt;
-        });
-    recordWellnessEvent(WellnessEventKind::lockAway, awaySeconds, returnedAt);
-    if (c.eyeBreakEnabled && c.eyeBreakDuration <= awaySeconds && !recordedEyeBreakForAbsence_)
-        recordWellnessEvent(WellnessEventKind::eyeRest, awaySeconds, returnedAt);
-    AwayCredit credit;
-    if (c.eyeBreakEnabled) {
-        setLastEyeBreakAt(returnedAt);
-        eyeBreakDueNotified_ = false;
-        credit.eyeBreakReset = true;
-    }
-    if (c.walkBreakEnabled && c.spontaneousWalkCreditDuration <= awaySeconds) {
-        if (!walkAlreadyCredited)
-            resetMovementTimerAfterAway(returnedAt, awaySeconds);
-        credit.walkBreakReset = true;
-    }
-    focusSessionStartedAt_ = returnedAt;
+    const AwayCredit credit = breaks_->creditLockedAbsence(returnedAt, awaySeconds);
     camera_.resetFaceAge(returnedAt);
-    eyeRestStartedAt_.reset();
-    movementStartedAt_.reset();
-    recordedEyeBreakForAbsence_ = false;
-    eyeBreakCompletedAt_.reset();
-    setIfChanged(eyeRestRemaining, double(roundedInteger(c.eyeBreakDuration)));
-    setIfChanged(isRestingNow, false);
-    setIfChanged(breakHUDVisible, false);
-    clearBreakNotification("app.zorvi.break.eye");
-    clearBreakNotification("app.zorvi.break.walk");
     postWelcomeBack(awaySeconds, zorvisLock, credit);
     log_.appendLockEvent("Welcome back \u2014 locked away " + formatDuration(awaySeconds) + awayCreditLogText(credit));
 }
 
 // Only a lock that Zorvi made was kept by Zorvi; the breaks named are those the absence reset.
 void VigilorMonitor::postWelcomeBack(double awaySeconds, bool zorvisLock, AwayCredit credit) {
-    celebrate("Welcome back");
+    breaks_->celebrate("Welcome back");
     NotificationRequest request;
     request.identifier = "app.zorvi.welcomeback";
     request.title = "Welcome back";
@@ -308,12 +269,12 @@ std::string VigilorMonitor::awayCreditLogText(AwayCredit credit) {
 
 void VigilorMonitor::screensDidSleep() {
     log_.appendLockEvent("Display slept");
-    sendStatusEvent("display_slept", "System", now());
+    sendStatusEvent(RelayEvent::displaySlept, "System", now());
     camera_.displaySlept();
 }
 
 void VigilorMonitor::screensDidWake() {
     log_.appendLockEvent("Display woke");
-    sendStatusEvent("display_woke", "System", now());
+    sendStatusEvent(RelayEvent::displayWoke, "System", now());
     camera_.displayWoke();
 }

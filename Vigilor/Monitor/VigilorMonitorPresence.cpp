@@ -18,10 +18,8 @@ double VigilorMonitor::effectiveLookAwayDownGrace() const {
         {minimumLookAwayDownGrace, c.lookAwayLockGrace, std::max(c.lockTimeout, minimumAutoLockTimeout)});
 }
 
-// Screen Sharing is looked for at most every 2 s, and never in a build that cannot lock.
+// Screen Sharing is looked for at most every 2 s.
 bool VigilorMonitor::detectRemoteControlActive(Date at) {
-    if (!lockingAvailable_)
-        return false;
     if (at.timeIntervalSince(lastRemoteControlCheckAt_) < 2.0)
         return remoteControlActive();
     lastRemoteControlCheckAt_ = at;

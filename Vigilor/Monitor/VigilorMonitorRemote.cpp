@@ -7,15 +7,15 @@
 
 #include <utility>
 
-void VigilorMonitor::sendStatusEvent(const std::string& event, const std::string& eventSource, Date at) {
+void VigilorMonitor::sendStatusEvent(RelayEvent event, const std::string& eventSource, Date at) {
     const RemoteMacStatusSnapshot snapshot = currentRemoteSnapshot(eventSource, at);
     if (RemoteCompanion* relay = remoteCompanion())
         relay->sendStatus(snapshot, event, true);
     mirrorMacWidgetStatus(snapshot, event, at, true);
 }
 
-void VigilorMonitor::mirrorMacWidgetStatus(const RemoteMacStatusSnapshot& snapshot, const std::string& event,
-                                           Date seenAt, bool force) {
+void VigilorMonitor::mirrorMacWidgetStatus(const RemoteMacStatusSnapshot& snapshot, RelayEvent event, Date seenAt,
+                                           bool force) {
     if (services_.widgetStatusMirror)
         services_.widgetStatusMirror->mirror(snapshot, event, seenAt, force);
 }
@@ -29,7 +29,7 @@ RemoteMacStatusSnapshot VigilorMonitor::currentRemoteSnapshot(const std::string&
     snapshot.facePresent = camera_.facePresent();
     snapshot.companionPresent = companion_->watchPresent();
     snapshot.inputIdleSeconds = inputIdleSeconds();
-    if (const auto& health = deskHealth(); health && health->hasEnoughData) {
+    if (const auto& health = wellness_->deskHealth(); health && health->hasEnoughData) {
         const int score = int(health->today.score);
         snapshot.deskHealthScore = score;
         snapshot.deskHealthBand = std::string(rawValue(deskHealthBand(score)));
@@ -67,7 +67,7 @@ void VigilorMonitor::updateRemoteCompanionStatus() {
 
 void VigilorMonitor::publishRemoteStatusNow() {
     if (remoteStatusEndpointReady(config())) {
-        sendStatusEvent("heartbeat", "Zorvi", now());
+        sendStatusEvent(RelayEvent::heartbeat, "Zorvi", now());
         log_.append("Remote status publish requested");
     } else {
         log_.append("Remote status skipped: configure a valid status endpoint");
@@ -82,7 +82,7 @@ void VigilorMonitor::scheduleStartupRemoteStatusPublishes() {
     for (double delay : {0.75, 2.5})
         DispatchQueue::main().asyncAfter(delay, [weak = weakSelf()] {
             if (auto self = weak.lock())
-                self->sendStatusEvent("heartbeat", "Zorvi", self->now());
+                self->sendStatusEvent(RelayEvent::heartbeat, "Zorvi", self->now());
         });
 }
 
@@ -120,11 +120,6 @@ void VigilorMonitor::handleRemoteLockCommand(const RemoteLockCommand& command) {
         if (relay)
             relay->sendCommandAck(command, state, reason);
     };
-    if (!lockingAvailable_) {
-        acknowledge("rejected", "locking unavailable in this build");
-        log_.appendLockEvent("Remote lock rejected: locking unavailable");
-        return;
-    }
     if (!config().screenLockingEnabled) {
         acknowledge("rejected", "locking disabled");
         log_.appendLockEvent("Remote lock rejected: locking disabled");
@@ -135,13 +130,13 @@ void VigilorMonitor::handleRemoteLockCommand(const RemoteLockCommand& command) {
         log_.append("Remote lock requested while already locked");
         log_.appendLockEvent("Remote lock confirmed: this computer was already locked");
         acknowledge("session_locked_confirmed", "Mac was already locked.");
-        sendStatusEvent("locked", "Mac", at);
+        sendStatusEvent(RelayEvent::locked, "Mac", at);
         return;
     }
     pendingRemoteLockCommand_ = command;
     log_.append("Remote lock requested");
     log_.appendLockEvent("Remote lock command seen");
-    sendStatusEvent("remote_lock_requested", "Remote", at);
+    sendStatusEvent(RelayEvent::remoteLockRequested, "Remote", at);
     lockScreen("Remote", [weak = weakSelf(), command](bool started) {
         auto self = weak.lock();
         // Nothing more to say when the session confirmed the lock, or an unlock ended it, meanwhile.
@@ -178,7 +173,7 @@ void VigilorMonitor::scheduleRemoteLockConfirmationTimeout(const RemoteLockComma
                 "Mac invoked lock, but the session did not confirm it was locked. Screen Sharing or "
                 "display-sleep prevention may be active.");
         self->log_.appendLockEvent("Remote lock expired: the session did not confirm the lock");
-        self->sendStatusEvent("remote_lock_failed", "Mac", self->now());
+        self->sendStatusEvent(RelayEvent::remoteLockFailed, "Mac", self->now());
     });
 }
 

@@ -31,7 +31,6 @@ const BluetoothWords& bluetoothRow(const VigilorMonitor& m) {
 ZorviLockAbilityInputs VigilorMonitor::lockAbilityInputs() const {
     const VigilorConfig& c = config();
     ZorviLockAbilityInputs in;
-    in.lockingAvailable = lockingAvailable_;
     in.screenLockingEnabled = c.screenLockingEnabled;
     in.hasScreenLocker = sessionHasScreenLocker_;
     in.lockerDoesNotLock = lockAttempt_.lockerDoesNotLock();
@@ -151,7 +150,7 @@ std::string VigilorMonitor::signalBrief() const {
         return "Screen Sharing is active, but the camera does not see you at the computer.";
     if (bluetooth && companion_->isBluetoothUnavailable())
         return "Bluetooth is unavailable; " + companion_->companionWordCapitalised() +
-               (lockingAvailable_ ? " verification is suppressing auto-lock." : " proximity is unavailable.");
+               " verification is suppressing auto-lock.";
     if (bluetooth && !companion_->seen())
         return std::string(camera_.cameraDeliversFrames(now()) ? "Camera is active; waiting" : "Waiting") +
                " to learn your " + companion_->companionWordLowerCase() + " signal.";
@@ -183,8 +182,7 @@ std::optional<std::string> VigilorMonitor::guardReason() const {
     if (auto reason = sessionLockReason())
         return reason;
     // The settings speak whether or not Auto Lock is on; the rest only where it would lock.
-    if (abilityWords && (autoLockEnabled() || ability == ZorviLockAbility::lockingUnavailable ||
-                         ability == ZorviLockAbility::lockingDisabled))
+    if (abilityWords && (autoLockEnabled() || ability == ZorviLockAbility::lockingDisabled))
         return abilityWords->lockReason;
     return std::nullopt;
 }

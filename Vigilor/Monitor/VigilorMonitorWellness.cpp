@@ -1,16 +1,8 @@
-// The per-tick coaching update: rests, absences, walk credits and the break prompt's state.
+// The per-tick coaching: the desk's baselines learn from the face, and the break coach hears what the
+// tick has seen of the user.
 #include "VigilorMonitor.h"
 
-#include "Foundation/Rounding.h"
-
 #include <algorithm>
-
-namespace {
-
-constexpr double eyeRestCompletionShown = 3;
-constexpr double longestCreditedWalk = 1800;
-
-} // namespace
 
 void VigilorMonitor::updateWellness(Date at) {
     const VigilorConfig& c = config();
@@ -18,149 +10,21 @@ void VigilorMonitor::updateWellness(Date at) {
     camera_.followDeskBaselines();
     const bool unclear = camera_.isUnclearDeskPresenceRecent(at) && !companion_->hasIndependentAwayEvidence(at);
     const bool sharing = remoteControlActive();
-    const bool away = !face &&
-                      camera_.evidencedAbsence(at, camera_.lastDeskPresenceSeen()) >=
-                          std::max(c.bodyPresenceLockGrace, 6.0) &&
-                      !unclear && !sharing;
-    const double faceAge = camera_.evidencedAbsence(at, camera_.lastFaceSeen());
-    const bool faceLongGone = !face && !sharing && !unclear && faceAge >= std::max(c.eyeBreakDuration, 10.0);
-    const bool resting =
-        face ? at.timeIntervalSince(lastEyeRestObservationAt_) <= eyeRestObservationFreshWindow
-             : (away || faceLongGone);
-    if (resting) {
-        if (!eyeRestStartedAt_)
-            eyeRestStartedAt_ = at;
-    } else {
-        eyeRestStartedAt_.reset();
-        recordedEyeBreakForAbsence_ = false;
-    }
-
-    if (!c.cameraPresenceEnabled) {
-        creditDeviceWalkIfNeeded(at);
-    } else if (faceLongGone) {
-        if (!movementStartedAt_)
-            movementStartedAt_ = at;
-    } else {
-        if (face && movementStartedAt_) {
-            const double awaySeconds = at.timeIntervalSince(*movementStartedAt_);
-            if (awaySeconds >= c.eyeBreakDuration)
-                creditEyeBreakAfterAbsence(at, awaySeconds);
-            if (awaySeconds >= c.spontaneousWalkCreditDuration) {
-                resetMovementTimerAfterAway(at, awaySeconds);
-                recalibrateDeskBaselineAfterReturn();
-            }
-        }
-        movementStartedAt_.reset();
-    }
-
-    const double restSoFar = eyeRestStartedAt_ ? at.timeIntervalSince(*eyeRestStartedAt_) : 0;
-    if (restSoFar >= c.eyeBreakDuration && !recordedEyeBreakForAbsence_) {
-        setLastEyeBreakAt(at);
-        focusSessionStartedAt_ = at;
-        recordedEyeBreakForAbsence_ = true;
-        eyeBreakDueNotified_ = false;
-        eyeBreakCompletedAt_ = face ? std::optional(at) : std::nullopt;
-        clearBreakNotification("app.zorvi.break.eye");
-        const std::string manner = !face                  ? "stepped away"
-                                   : camera_.eyesClosed() ? "closed your eyes"
-                                                          : "looked away";
-        recordWellnessEvent(WellnessEventKind::eyeRest, restSoFar, at);
-        celebrate("Eyes rested");
-        log_.append("Eye break completed (" + manner + ")");
-    }
-
-    publishBreakPrompt(at, resting, restSoFar);
-
-    if (celebrationUntil_ && at >= *celebrationUntil_) {
-        celebrationUntil_.reset();
-        if (celebration())
-            celebration = std::nullopt;
-    }
-    if (snoozeUntil() && at >= *snoozeUntil()) {
-        snoozeUntil = std::nullopt;
-        staggerOverdueBreaks(at);
-        log_.append("Focus snooze ended");
-    }
-    setIfChanged(activePresenceSeconds, roundHalfAwayFromZero(at.timeIntervalSince(focusSessionStartedAt_)));
-    refreshWellnessSummaries(at, false);
-    deliverBreakNudgesIfNeeded(at);
-}
-
-void VigilorMonitor::publishBreakPrompt(Date at, bool resting, double restSoFar) {
-    const VigilorConfig& c = config();
-    const bool eyeDue = isEyeBreakDue(at);
-    const bool walkPromptDue = isWalkPromptDue(at);
-    const bool completionShown =
-        eyeBreakCompletedAt_ && at.timeIntervalSince(*eyeBreakCompletedAt_) < eyeRestCompletionShown;
-    const bool snoozed = snoozeUntil() && *snoozeUntil() > at;
-
-    setIfChanged(isRestingNow, resting);
-    double remaining = c.eyeBreakDuration;
-    if (completionShown)
-        remaining = 0;
-    else if (resting)
-        remaining = std::max(0.0, c.eyeBreakDuration - restSoFar);
-    setIfChanged(eyeRestRemaining, roundHalfAwayFromZero(remaining));
-    setIfChanged(breakHUDKind, walkPromptDue ? BreakHUDKind::walk : BreakHUDKind::eye);
-    const bool visible = !snoozed && !screenLocked() && camera_.facePresent() &&
-                         (eyeDue || completionShown || walkPromptDue) &&
-                         (c.eyeBreakEnabled || c.walkBreakEnabled);
-    setIfChanged(breakHUDVisible, visible);
-}
-
-void VigilorMonitor::creditEyeBreakAfterAbsence(Date returnedAt, double awaySeconds) {
-    setLastEyeBreakAt(returnedAt);
-    focusSessionStartedAt_ = returnedAt;
-    eyeRestStartedAt_.reset();
-    recordedEyeBreakForAbsence_ = false;
-    eyeBreakDueNotified_ = false;
-    eyeBreakCompletedAt_.reset();
-    setIfChanged(eyeRestRemaining, double(roundedInteger(config().eyeBreakDuration)));
-    setIfChanged(isRestingNow, false);
-    setIfChanged(breakHUDVisible, false);
-    clearBreakNotification("app.zorvi.break.eye");
-    log_.append("Eye timer reset after " + formatDuration(awaySeconds) + " away");
-}
-
-void VigilorMonitor::resetMovementTimerAfterAway(Date returnedAt, double awaySeconds) {
-    setLastWalkBreakAt(returnedAt);
-    focusSessionStartedAt_ = returnedAt;
-    walkBreakDueNotified_ = false;
-    walkNudgeHiddenUntil_.reset();
-    clearBreakNotification("app.zorvi.break.walk");
-    const std::string away = formatDuration(awaySeconds);
-    const std::string wholeSeconds = std::to_string(roundedInteger(awaySeconds));
-    if (awaySeconds <= longestCreditedWalk && awaySeconds >= config().spontaneousWalkCreditDuration) {
-        recordWellnessEvent(WellnessEventKind::movementCredit, awaySeconds, returnedAt);
-        celebrate("Movement done");
-        log_.append("Movement credited after " + away + " away");
-        ActivityLog::diagLog("break: movement credited after " + wholeSeconds + "s away", now());
-    } else {
-        log_.append("Movement timer reset after " + away + " away");
-        ActivityLog::diagLog("break: movement timer reset after " + wholeSeconds + "s away; no walk credit", now());
-    }
-}
-
-// Without the camera, the companion's absence stands for the user's absence from the desk.
-void VigilorMonitor::creditDeviceWalkIfNeeded(Date at) {
-    const CompanionPresence& companion = *companion_;
-    if (!companion.bluetoothPresenceEnabled() || !companion.seen()) {
-        deviceMovementStartedAt_.reset();
-        return;
-    }
-    if (!companion.watchPresent()) {
-        if (!deviceMovementStartedAt_)
-            deviceMovementStartedAt_ = companion.lastSeen();
-        return;
-    }
-    if (!deviceMovementStartedAt_)
-        return;
-    const double awaySeconds = at.timeIntervalSince(*deviceMovementStartedAt_);
-    if (config().walkBreakEnabled && awaySeconds >= config().spontaneousWalkCreditDuration) {
-        resetMovementTimerAfterAway(at, awaySeconds);
-        recalibrateDeskBaselineAfterReturn();
-    }
-    deviceMovementStartedAt_.reset();
+    BreakCoach::Desk desk;
+    desk.face = face;
+    desk.eyesClosed = camera_.eyesClosed();
+    desk.away = !face &&
+                camera_.evidencedAbsence(at, camera_.lastDeskPresenceSeen()) >=
+                    std::max(c.bodyPresenceLockGrace, 6.0) &&
+                !unclear && !sharing;
+    desk.faceLongGone = !face && !sharing && !unclear &&
+                        camera_.evidencedAbsence(at, camera_.lastFaceSeen()) >= std::max(c.eyeBreakDuration, 10.0);
+    desk.companionInUse = companion_->bluetoothPresenceEnabled();
+    desk.companionLastSeen = companion_->lastSeen();
+    desk.companionPresent = companion_->watchPresent();
+    desk.screenLocked = screenLocked();
+    desk.snoozeUntil = snoozeUntil();
+    breaks_->tick(at, desk);
 }
 
 void VigilorMonitor::recalibrateDeskBaselineAfterReturn() {

@@ -3,8 +3,8 @@
 #include "AdvancedSectionParts.h"
 
 #include "Vigilor/Interface/ViewHelpers.h"
-#include "Vigilor/Interface/ZorviControls.h"
-#include "Vigilor/Interface/ZorviTheme.h"
+#include "Vigilor/Design/ZorviControls.h"
+#include "Vigilor/Design/ZorviTheme.h"
 #include "Vigilor/Settings/SettingsControls.h"
 #include "Vigilor/Settings/SettingsRowKit.h"
 #include "Vigilor/Settings/SettingsSection.h"
@@ -58,8 +58,7 @@ QWidget* pairingButtons(SettingsSectionContext& context) {
             copy->setText(copyTitle);
             copy->updateGeometry();
         }
-        const auto rows =
-            remoteCompanionRows(context.monitor().config(), context.monitor().lockingAvailable());
+        const auto rows = remoteCompanionRows(context.monitor().config());
         publish->setEnabled(rows.publishEnabled);
         publish->setToolTip(qs(rows.publishHelp));
         zorviPointingHandCursor(*publish, rows.publishEnabled);
@@ -82,7 +81,7 @@ QWidget* pairingButtons(SettingsSectionContext& context) {
 QWidget* phoneAndWatchStatusContent(SettingsSectionContext& context) {
     const auto& b = context.bindings();
     VigilorMonitor& monitor = context.monitor();
-    const RemoteCompanionRows rows = remoteCompanionRows(monitor.config(), monitor.lockingAvailable());
+    const RemoteCompanionRows rows = remoteCompanionRows(monitor.config());
 
     auto* pair = new ZorviGlassButton(QStringLiteral("Pair iPhone\u2026"), "iphone.and.arrow.forward", true);
     pair->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
@@ -99,12 +98,9 @@ QWidget* phoneAndWatchStatusContent(SettingsSectionContext& context) {
         remote,
         endpointRow(context, "Status endpoint", "Receives heartbeat, lock, unlock, and display events.",
                     "arrow.up.forward.app", b.remoteStatusEndpointURL()),
+        endpointRow(context, "Command endpoint", "Optional: Zorvi polls this for signed lock commands.",
+                    "lock.rectangle", b.remoteCommandEndpointURL()),
     };
-    // Fixed for the life of the process, so the row is made or not rather than hidden.
-    if (rows.showCommandEndpoint)
-        column.push_back(endpointRow(context, "Command endpoint",
-                                     "Optional: Zorvi polls this for signed lock commands.", "lock.rectangle",
-                                     b.remoteCommandEndpointURL()));
     column.push_back(new SettingsControlRow("Pairing", qs(rows.pairingDetail), "qrcode", Theme::success(),
                                             pairingButtons(context)));
     return settingsColumn(column);

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "Vigilor/Interface/ZorviGlass.h"
-#include "Vigilor/Settings/AdvancedSectionModel.h"
-#include "Vigilor/Settings/Binding.h"
+#include "Vigilor/Design/ZorviGlass.h"
+#include "Vigilor/SettingsModel/AdvancedSectionModel.h"
+#include "Vigilor/SettingsModel/Binding.h"
 
 #include <QColor>
 #include <QLabel>

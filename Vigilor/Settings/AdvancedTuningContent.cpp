@@ -3,8 +3,8 @@
 #include "AdvancedSectionParts.h"
 
 #include "Vigilor/Interface/ViewHelpers.h"
-#include "Vigilor/Interface/ZorviControls.h"
-#include "Vigilor/Interface/ZorviTheme.h"
+#include "Vigilor/Design/ZorviControls.h"
+#include "Vigilor/Design/ZorviTheme.h"
 #include "Vigilor/Settings/SettingsControls.h"
 #include "Vigilor/Settings/SettingsRowKit.h"
 #include "Vigilor/Settings/SettingsSection.h"
@@ -207,11 +207,8 @@ QWidget* menuBarAndAlertsContent(SettingsSectionContext& context) {
         toggle(context, "System notifications", "Optional alerts for breaks.", "bell", Theme::warning(),
                b.notifyWhenBreakDue()),
     };
-    // Fixed for the life of the process, so the row is made or not rather than hidden.
-    if (monitor.lockingAvailable())
-        rows.push_back(toggle(context, "Notify when Zorvi locks",
-                              "Show confirmation after Zorvi locks the screen.", "lock.badge.clock",
-                              Theme::warning(), b.notifyWhenMacLocks()));
+    rows.push_back(toggle(context, "Notify when Zorvi locks", "Show confirmation after Zorvi locks the screen.",
+                          "lock.badge.clock", Theme::warning(), b.notifyWhenMacLocks()));
     rows.push_back(toggle(context, "Sound", "Play a soft system sound when a break is due.", "speaker.wave.2",
                           Theme::warning(), b.soundWhenBreakDue()));
     return settingsColumn(rows);

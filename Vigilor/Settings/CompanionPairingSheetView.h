@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Vigilor/Settings/Binding.h"
-#include "Vigilor/Settings/SettingsBindings.h"
+#include "Vigilor/SettingsModel/Binding.h"
+#include "Vigilor/SettingsModel/SettingsBindings.h"
 
 #include <QWidget>
 

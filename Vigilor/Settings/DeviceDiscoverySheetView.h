@@ -2,7 +2,7 @@
 
 #include "Vigilor/Config/PresenceModels.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"
-#include "Vigilor/Settings/Binding.h"
+#include "Vigilor/SettingsModel/Binding.h"
 
 #include <QWidget>
 

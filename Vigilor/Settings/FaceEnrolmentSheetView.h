@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Vigilor/Settings/Binding.h"
+#include "Vigilor/SettingsModel/Binding.h"
 #include "Vigilor/Settings/SettingsModels.h"
 
 #include <QWidget>

@@ -1,7 +1,7 @@
 #include "SettingsAdvancedSection.h"
 
 #include "Vigilor/Interface/ViewHelpers.h"
-#include "Vigilor/Interface/ZorviTheme.h"
+#include "Vigilor/Design/ZorviTheme.h"
 #include "Vigilor/Settings/AdvancedSectionParts.h"
 #include "Vigilor/Settings/SettingsRowKit.h"
 #include "Vigilor/Settings/SettingsSection.h"
@@ -109,7 +109,7 @@ QWidget* makeAdvancedSectionContent(SettingsSectionContext& context) {
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(4);
     VigilorMonitor& monitor = context.monitor();
-    for (const AdvancedDisclosure d : advancedDisclosures(monitor.lockingAvailable())) {
+    for (const AdvancedDisclosure d : advancedDisclosures()) {
         const DisclosureHeader header =
             advancedDisclosureHeader(d, monitor.log().events().size(), monitor.log().lockEvents().size());
         auto* disclosure = new SettingsDisclosure(qs(header.title), qs(header.detail), header.systemImage,

@@ -4,13 +4,13 @@
 #include "Vigilor/Interface/ClampedLabel.h"
 #include "Vigilor/Interface/MenuContentModel.h"
 #include "Vigilor/Interface/MonitorRefresh.h"
-#include "Vigilor/Interface/PresenceMarkView.h"
+#include "Vigilor/Design/PresenceMarkView.h"
 #include "Vigilor/Interface/StatusWindowModel.h"
 #include "Vigilor/Interface/UpdaterService.h"
 #include "Vigilor/Interface/ViewHelpers.h"
 #include "Vigilor/Interface/WindowParts.h"
-#include "Vigilor/Interface/ZorviControls.h"
-#include "Vigilor/Interface/ZorviTheme.h"
+#include "Vigilor/Design/ZorviControls.h"
+#include "Vigilor/Design/ZorviTheme.h"
 #include "Vigilor/LockScreen/LockScreenMessageService.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"
 #include "Vigilor/Settings/CompanionPairingSheetView.h"
@@ -226,11 +226,8 @@ QWidget* SettingsContent::settingsHero() {
 }
 
 std::vector<SettingsContent::SectionBuilder> SettingsContent::fullSettingsSections() const {
-    std::vector<SectionBuilder> cards{&SettingsContent::essentialsSection, &SettingsContent::shareSection};
-    if (monitor_->lockingAvailable()) {
-        cards.push_back(&SettingsContent::whenToLockSection);
-        cards.push_back(&SettingsContent::dontLockWhenSection);
-    }
+    std::vector<SectionBuilder> cards{&SettingsContent::essentialsSection, &SettingsContent::shareSection,
+                                      &SettingsContent::whenToLockSection, &SettingsContent::dontLockWhenSection};
     for (SectionBuilder card : {&SettingsContent::eyesMovementSection, &SettingsContent::syncSection,
                                 &SettingsContent::presenceSection, &SettingsContent::knownVigilorSection,
                                 &SettingsContent::advancedSection, &SettingsContent::updatesSection})

@@ -1,7 +1,7 @@
 // Eyes & movement, and settings sync across the user's computers.
 #include "SettingsContent.h"
 
-#include "Vigilor/Interface/ZorviTheme.h"
+#include "Vigilor/Design/ZorviTheme.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"
 #include "Vigilor/Settings/SettingsRowKit.h"
 

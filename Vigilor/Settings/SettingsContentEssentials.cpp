@@ -5,8 +5,8 @@
 #include "Vigilor/Interface/MenuContentModel.h"
 #include "Vigilor/Interface/ViewHelpers.h"
 #include "Vigilor/Interface/WindowParts.h"
-#include "Vigilor/Interface/ZorviControls.h"
-#include "Vigilor/Interface/ZorviTheme.h"
+#include "Vigilor/Design/ZorviControls.h"
+#include "Vigilor/Design/ZorviTheme.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"
 #include "Vigilor/Settings/SettingsRowKit.h"
 
@@ -15,10 +15,6 @@
 #include <QVBoxLayout>
 
 namespace {
-
-constexpr const char* sandboxNotice =
-    "Auto Lock can't run in this sandboxed build \u2014 the sandbox keeps Zorvi from locking the session. "
-    "Eye, movement, posture, and distance coaching all still work here.";
 
 // A glass button for a share row: a title with its symbol, at least `minimumWidth` wide.
 ZorviGlassButton* shareButton(const QString& title, const std::string& symbol, int minimumWidth) {
@@ -44,26 +40,22 @@ SettingsSectionCard* SettingsContent::essentialsSection() {
     });
     std::vector<QWidget*> rows{banner, startAtLogin, nudges};
 
-    if (!monitor_->lockingAvailable()) {
-        rows.push_back(new LaunchAtLoginNotice(QString::fromUtf8(sandboxNotice)));
-    } else {
-        auto* permission = zorviGlassPanel(12);
-        auto* line = new QHBoxLayout(permission);
-        line->setContentsMargins(8, 8, 8, 8);
-        line->setSpacing(8);
-        line->addWidget(lockPermissionRow());
-        auto* armAutoLock = context_->track(new SettingsToggleRow(QStringLiteral("Arm Auto Lock"), {}, "lock",
-                                                                  Theme::warning(), b.autoLockEnabled()));
-        // "Locks when you leave" only where something can lock and see the user leave.
-        context_->onRefresh([this, armAutoLock] {
-            const auto cannotLock = monitor_->lockAbilityWords();
-            armAutoLock->setDetail(!monitor_->autoLockEnabled() ? QStringLiteral("Coaching only; no automatic lock.")
-                                   : cannotLock                 ? qs(cannotLock->lockReason)
-                                                                : QStringLiteral("Zorvi locks when you leave your desk."));
-        });
-        rows.push_back(permission);
-        rows.push_back(armAutoLock);
-    }
+    auto* permission = zorviGlassPanel(12);
+    auto* line = new QHBoxLayout(permission);
+    line->setContentsMargins(8, 8, 8, 8);
+    line->setSpacing(8);
+    line->addWidget(lockPermissionRow());
+    auto* armAutoLock = context_->track(new SettingsToggleRow(QStringLiteral("Arm Auto Lock"), {}, "lock",
+                                                              Theme::warning(), b.autoLockEnabled()));
+    // "Locks when you leave" only where something can lock and see the user leave.
+    context_->onRefresh([this, armAutoLock] {
+        const auto cannotLock = monitor_->lockAbilityWords();
+        armAutoLock->setDetail(!monitor_->autoLockEnabled() ? QStringLiteral("Coaching only; no automatic lock.")
+                               : cannotLock                 ? qs(cannotLock->lockReason)
+                                                            : QStringLiteral("Zorvi locks when you leave your desk."));
+    });
+    rows.push_back(permission);
+    rows.push_back(armAutoLock);
     return settingsSection(QStringLiteral("Essentials"), QStringLiteral("The basics."),
                            "slider.horizontal.2.square", Theme::notice(), rows);
 }

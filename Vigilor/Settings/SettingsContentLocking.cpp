@@ -3,8 +3,8 @@
 
 #include "Vigilor/Interface/UpdaterService.h"
 #include "Vigilor/Interface/ViewHelpers.h"
-#include "Vigilor/Interface/ZorviControls.h"
-#include "Vigilor/Interface/ZorviTheme.h"
+#include "Vigilor/Design/ZorviControls.h"
+#include "Vigilor/Design/ZorviTheme.h"
 #include "Vigilor/Settings/SettingsControls.h"
 #include "Vigilor/Settings/SettingsRowKit.h"
 

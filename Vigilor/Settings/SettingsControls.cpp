@@ -1,7 +1,7 @@
 #include "SettingsControls.h"
 
-#include "Vigilor/Interface/ZorviControls.h"
-#include "Vigilor/Interface/ZorviTheme.h"
+#include "Vigilor/Design/ZorviControls.h"
+#include "Vigilor/Design/ZorviTheme.h"
 
 #include <QHBoxLayout>
 #include <QSignalBlocker>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "Foundation/RawValueEnum.h"
-#include "Vigilor/Settings/Binding.h"
+#include "Vigilor/SettingsModel/Binding.h"
 
 #include <QButtonGroup>
 #include <QComboBox>

@@ -1,7 +1,7 @@
 #include "SettingsModels.h"
 
 #include "Foundation/Rounding.h"
-#include "Vigilor/Interface/ZorviTheme.h"
+#include "Vigilor/Design/ZorviTheme.h"
 
 #include <algorithm>
 #include <cmath>

@@ -4,7 +4,7 @@
 #include "Vigilor/Config/SettingRanges.h"
 #include "Vigilor/Config/VigilorConfig.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"
-#include "Vigilor/Settings/SettingsBindings.h"
+#include "Vigilor/SettingsModel/SettingsBindings.h"
 
 #include <QColor>
 

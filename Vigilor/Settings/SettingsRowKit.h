@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Vigilor/Interface/ZorviGlass.h"
-#include "Vigilor/Settings/Binding.h"
+#include "Vigilor/Design/ZorviGlass.h"
+#include "Vigilor/SettingsModel/Binding.h"
 #include "Vigilor/Settings/SettingsModels.h"
 
 #include <QAbstractButton>

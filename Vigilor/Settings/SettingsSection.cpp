@@ -4,7 +4,7 @@
 #include "Vigilor/Interface/ViewHelpers.h"
 #include "Vigilor/Interface/WindowParts.h"
 #include "Vigilor/Interface/WindowPlacement.h"
-#include "Vigilor/Interface/ZorviTheme.h"
+#include "Vigilor/Design/ZorviTheme.h"
 #include "Vigilor/LockScreen/LockScreenMessageService.h"
 
 #include <QClipboard>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "Vigilor/Interface/ZorviGlass.h"
-#include "Vigilor/LockScreen/LockScreenMessageState.h"
+#include "Vigilor/Design/ZorviGlass.h"
+#include "Vigilor/GdmBanner/LockScreenMessageState.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"
-#include "Vigilor/Settings/SettingsBindings.h"
+#include "Vigilor/SettingsModel/SettingsBindings.h"
 
 #include <QColor>
 #include <QDialog>

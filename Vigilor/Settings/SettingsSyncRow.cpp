@@ -2,7 +2,7 @@
 
 #include "Vigilor/Companion/SettingsSync.h"
 #include "Vigilor/Companion/SyncFolderFileSyncBackend.h"
-#include "Vigilor/Interface/ZorviTheme.h"
+#include "Vigilor/Design/ZorviTheme.h"
 
 #include <QDateTime>
 #include <QLabel>

@@ -1,7 +1,7 @@
 #include "SettingsView.h"
 
 #include "Vigilor/Interface/WindowParts.h"
-#include "Vigilor/Interface/ZorviGlass.h"
+#include "Vigilor/Design/ZorviGlass.h"
 #include "Vigilor/Settings/SettingsRowKit.h"
 
 #include <QEvent>

@@ -195,7 +195,7 @@ TEST_F(HeadlessRun, RunsOnWhenTheReaderOfItsOutputIsGone) {
     ASSERT_TRUE(status && WIFEXITED(*status)) << app.output();
     EXPECT_EQ(WEXITSTATUS(*status), 0);
     EXPECT_THAT(fileText(DefaultsStore::standard().file()),
-                testing::HasSubstr(VigilorMonitor::breakAnchorsKey));
+                testing::HasSubstr(BreakCoach::breakAnchorsKey));
 }
 
 TEST_P(HeadlessRun, StartsRunsAndEndsCleanlyOnASignal) {

@@ -58,7 +58,7 @@ protected:
     FakeClock clock;
     MainRunLoopScope scope{clock};
     ManualRunLoop& loop = scope.loop();
-    FaceIdentityService service{std::nullopt, std::nullopt, scope.sharedLoop()};
+    FaceIdentityService service{std::nullopt, scope.sharedLoop()};
 };
 
 TEST_F(FaceIdentityServiceTest, ReadsTheEnrolmentFileInTheHomeFolder) {
@@ -209,27 +209,6 @@ TEST(FaceIdentityErrorTest, DescriptionsAndTextualForms) {
         EXPECT_EQ(c.error.errorDescription(), c.description);
         EXPECT_EQ(c.error.textualForm(), c.textualForm);
     }
-}
-
-TEST(FaceIdentityServicePathsTest, FindsTheHelperBesideTheExecutableFirst) {
-    const TemporaryHome folder;
-    const fs::path bin = folder.path() / "a/b/c/bin";
-    fs::create_directories(bin);
-    const std::string executable = (bin / "vigilor").string();
-    const auto touch = [](const fs::path& path) {
-        fs::create_directories(path.parent_path());
-        std::ofstream{path};
-    };
-    EXPECT_EQ(FaceIdentityService::defaultOstrelinBinaryPath(std::nullopt), "ostrelin");
-    EXPECT_EQ(FaceIdentityService::defaultOstrelinBinaryPath(executable), "ostrelin");
-    touch(folder.path() / "a/.build/release/ostrelin");
-    EXPECT_EQ(FaceIdentityService::defaultOstrelinBinaryPath(executable),
-              bin.string() + "/../../../.build/release/ostrelin");
-    touch(folder.path() / "a/.build/debug/ostrelin");
-    EXPECT_EQ(FaceIdentityService::defaultOstrelinBinaryPath(executable),
-              bin.string() + "/../../../.build/debug/ostrelin");
-    touch(bin / "ostrelin");
-    EXPECT_EQ(FaceIdentityService::defaultOstrelinBinaryPath(executable), bin.string() + "/ostrelin");
 }
 
 } // namespace

@@ -89,7 +89,7 @@ TEST_F(RelayClient, SignsEveryRequestAndLongPollsWithTheDevicesQuery) {
     start(config());
     RemoteMacStatusSnapshot snapshot;
     snapshot.reason = "At the desk";
-    client->sendStatus(snapshot, "locked", true);
+    client->sendStatus(snapshot, RelayEvent::locked, true);
     std::optional<RemoteMacStatusSnapshot> fetched;
     relay.setRecovery({{"recovery_hrv_ms", 48.0}});
     const auto polled = [&] {
@@ -202,7 +202,7 @@ TEST_F(RelayClient, ReportsEachKindOfFailureOnceAndKeepsPolling) {
         relay.inject(c.path, c.fault, 2);
         const bool polls = std::string(c.path) == "/commands";
         for (int i = 0; !polls && i < 2; ++i)
-            client->sendStatus(RemoteMacStatusSnapshot(), "locked", true);
+            client->sendStatus(RemoteMacStatusSnapshot(), RelayEvent::locked, true);
         // Two failures, reported once. Polling goes on: of two more polls the second shows that the
         // first has succeeded, which lets the next failure of the same kind be reported again.
         ASSERT_TRUE(eventually([&] { return reported(c.event) >= 1 && relay.faultsLeft(c.path) == 0; }))
@@ -224,14 +224,14 @@ TEST_F(RelayClient, SendsAHeartbeatOnlyWhenItSaysSomethingNew) {
     RemoteMacStatusSnapshot snapshot;
     snapshot.reason = "Present";
     const struct {
-        const char* event;
+        RelayEvent event;
         const char* reason;
         bool force;
         bool sent;
     } cases[] = {
-        {"heartbeat", "Present", false, true},  {"heartbeat", "Present", false, false},
-        {"heartbeat", "Away", false, true},     {"heartbeat", "Away", true, true},
-        {"locked", "Away", false, true},        {"locked", "Away", false, true},
+        {RelayEvent::heartbeat, "Present", false, true}, {RelayEvent::heartbeat, "Present", false, false},
+        {RelayEvent::heartbeat, "Away", false, true},    {RelayEvent::heartbeat, "Away", true, true},
+        {RelayEvent::locked, "Away", false, true},       {RelayEvent::locked, "Away", false, true},
     };
     size_t expected = first;
     for (const auto& c : cases) {
@@ -268,7 +268,7 @@ TEST_F(RelayClient, SaysWhatItCouldNotStartAndStartsNothing) {
         start(settings);
         EXPECT_EQ(events, c.events);
         EXPECT_FALSE(client->hasStatusTimer() || client->hasCommandTimer());
-        client->sendStatus(RemoteMacStatusSnapshot(), "locked", true);
+        client->sendStatus(RemoteMacStatusSnapshot(), RelayEvent::locked, true);
         bool fetchedNothing = false;
         client->fetchRemoteStatus([&](auto record) { fetchedNothing = !record; });
         EXPECT_TRUE(fetchedNothing);

@@ -150,6 +150,25 @@ TEST(RelayRules, DecodesTheRelaysStatusRecord) {
     EXPECT_FALSE(figures->recoveryBand);
 }
 
+// The phone and the relay know the events by these names alone.
+TEST(RelayRules, NamesEachEventAsTheProtocolDoes) {
+    const std::pair<RelayEvent, const char*> cases[] = {
+        {RelayEvent::heartbeat, "heartbeat"},
+        {RelayEvent::lockInvoked, "lock_invoked"},
+        {RelayEvent::remoteLockRequested, "remote_lock_requested"},
+        {RelayEvent::locked, "locked"},
+        {RelayEvent::unlocked, "unlocked"},
+        {RelayEvent::displaySlept, "display_slept"},
+        {RelayEvent::displayWoke, "display_woke"},
+        {RelayEvent::remoteLockFailed, "remote_lock_failed"},
+        {RelayEvent::lockAttemptUnconfirmed, "lock_attempt_unconfirmed"},
+    };
+    ASSERT_EQ(std::size(cases), allCases<RelayEvent>().size());
+    auto service = Service::create(VigilorConfig(), std::make_shared<HttpClient>());
+    for (const auto& [event, name] : cases)
+        EXPECT_EQ(service->statusPayload(RemoteMacStatusSnapshot(), event, Date(0)).at("event"), name) << name;
+}
+
 TEST(RelayRules, WritesTheStatusBody) {
     RemoteMacStatusSnapshot snapshot;
     snapshot.status = RemoteMacLockStatus::locking;
@@ -157,7 +176,7 @@ TEST(RelayRules, WritesTheStatusBody) {
     snapshot.deskHealthHistory = std::vector<int>{};
     auto service = Service::create(VigilorConfig(), std::make_shared<HttpClient>(), SystemClock::shared(), {},
                                    "Desk");
-    const Json payload = service->statusPayload(snapshot, "heartbeat", Date(800'000'000));
+    const Json payload = service->statusPayload(snapshot, RelayEvent::heartbeat, Date(800'000'000));
     EXPECT_EQ(payload.size(), 14u); // six base keys, seven required, the empty history
     EXPECT_FALSE(payload.contains("desk_health_score"));
     EXPECT_EQ(payload.at("desk_health_history"), Json::array());

@@ -28,7 +28,8 @@ public:
         config = newConfig;
     }
     void restart() override { record(log_, "relay.restart"); }
-    void sendStatus(const RemoteMacStatusSnapshot& snapshot, const std::string& event, bool force) override {
+    void sendStatus(const RemoteMacStatusSnapshot& snapshot, RelayEvent kind, bool force) override {
+        const std::string event(rawValue(kind));
         record(log_, "relay.sendStatus " + event);
         sent.push_back({snapshot, event, force});
     }
@@ -78,8 +79,8 @@ class FakeWidgetStatusMirror final : public MacWidgetStatusMirror {
 public:
     explicit FakeWidgetStatusMirror(CallLog* log = nullptr)
         : log_(log) {}
-    void mirror(const RemoteMacStatusSnapshot& snapshot, const std::string& event, Date seenAt,
-                bool force) override {
+    void mirror(const RemoteMacStatusSnapshot& snapshot, RelayEvent kind, Date seenAt, bool force) override {
+        const std::string event(rawValue(kind));
         record(log_, "widget.mirror " + event);
         mirrored.push_back({snapshot, event, seenAt, force});
     }

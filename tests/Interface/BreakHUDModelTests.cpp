@@ -1,19 +1,11 @@
-#include "Monitor/StatusSummariesScene.h"
 #include "Vigilor/Interface/BreakHUDModel.h"
-#include "Vigilor/Interface/ZorviTheme.h"
+#include "Vigilor/Design/ZorviTheme.h"
+
+#include <gtest/gtest.h>
 
 namespace {
 
-struct BreakHUDModelTests : StatusSummaries {
-    void eye(double remaining, bool resting = false, double duration = 20) {
-        settings([&](VigilorConfig& c) { c.eyeBreakDuration = duration; });
-        monitor->breakHUDKind = BreakHUDKind::eye;
-        monitor->eyeRestRemaining = remaining;
-        monitor->isRestingNow = resting;
-    }
-};
-
-TEST_F(BreakHUDModelTests, EyePromptFollowsTheRest) {
+TEST(BreakHUDModelTests, EyePromptFollowsTheRest) {
     const struct {
         const char* name;
         double remaining;
@@ -39,9 +31,7 @@ TEST_F(BreakHUDModelTests, EyePromptFollowsTheRest) {
          "Eye break logged", "Dismiss"},
     };
     for (const auto& c : cases) {
-        reset();
-        eye(c.remaining, c.resting, c.duration);
-        const BreakHUDModel m = breakHUDModel(*monitor);
+        const BreakHUDModel m = breakHUDModel({BreakHUDKind::eye, c.remaining, c.resting, c.duration, ""});
         EXPECT_DOUBLE_EQ(m.ringFraction, c.ring) << c.name;
         EXPECT_EQ(m.accent, c.accent) << c.name;
         EXPECT_EQ(m.centreText, c.centre) << c.name;
@@ -55,12 +45,8 @@ TEST_F(BreakHUDModelTests, EyePromptFollowsTheRest) {
     }
 }
 
-TEST_F(BreakHUDModelTests, WalkPromptIsNeverDone) {
-    reset();
-    after(3725);
-    eye(0);
-    monitor->breakHUDKind = BreakHUDKind::walk;
-    const BreakHUDModel m = breakHUDModel(*monitor);
+TEST(BreakHUDModelTests, WalkPromptIsNeverDone) {
+    const BreakHUDModel m = breakHUDModel({BreakHUDKind::walk, 0, false, 20, "1h 2m at desk - walk still due"});
     EXPECT_FALSE(m.done);
     EXPECT_EQ(m.accent, SystemColor::orange());
     EXPECT_EQ(m.ringFraction, 1);

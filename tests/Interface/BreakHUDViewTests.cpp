@@ -2,7 +2,7 @@
 #include "Support/OffscreenApplication.h"
 #include "Support/Pictures.h"
 #include "Vigilor/Interface/BreakHUDView.h"
-#include "Vigilor/Interface/ZorviTheme.h"
+#include "Vigilor/Design/ZorviTheme.h"
 
 #include <QAbstractButton>
 
@@ -15,6 +15,12 @@ struct BreakHUDViewTests : StatusSummaries {
     OffscreenApplication app;
     std::unique_ptr<BreakHUDView> view;
 
+    // A monitor started afresh, its break anchors at the start time.
+    void restart() {
+        h.clock.set(start);
+        monitor = h.makeMonitor();
+        reset();
+    }
     // A prompt built for the monitor's current state (so its ring starts where the state says).
     void show() {
         view = std::make_unique<BreakHUDView>(monitor);
@@ -46,24 +52,21 @@ struct BreakHUDViewTests : StatusSummaries {
 TEST_F(BreakHUDViewTests, EachPromptFitsItsButtonsAndRingsShowTheRest) {
     const struct {
         const char* name;
-        BreakHUDKind kind;
-        double remaining;
-        bool resting;
+        double atDesk;                // seconds until the prompt is due: the eye's, or the walk's
+        double resting;               // then seconds of an eye rest
         std::vector<QString> buttons; // besides the close button
         double ringShare;             // the share of the ring drawn in the accent
         QColor accent;
     } cases[] = {
-        {"eye-waiting", BreakHUDKind::eye, 20, false, {"Dismiss"}, 0, SystemColor::orange()},
-        {"eye-resting", BreakHUDKind::eye, 5, true, {"Dismiss"}, 0.75, SystemColor::green()},
-        {"eye-done", BreakHUDKind::eye, 0, false, {"Dismiss"}, 1, SystemColor::green()},
-        {"walk", BreakHUDKind::walk, 0, false, {"Skip this walk", "Dismiss"}, 1, SystemColor::orange()},
+        {"eye-waiting", 1200.5, 0, {"Dismiss"}, 0, SystemColor::orange()},
+        {"eye-resting", 1200.5, 15, {"Dismiss"}, 0.7, SystemColor::green()}, // 14.5 s of 20 rested
+        {"eye-done", 1200.5, 21, {"Dismiss"}, 1, SystemColor::green()},
+        {"walk", 3000.5, 0, {"Skip this walk", "Dismiss"}, 1, SystemColor::orange()},
     };
     for (const auto& c : cases) {
-        reset();
-        after(3300);
-        monitor->breakHUDKind = c.kind;
-        monitor->eyeRestRemaining = c.remaining;
-        monitor->isRestingNow = c.resting;
+        restart();
+        h.atDesk(*monitor, c.atDesk);
+        h.atDesk(*monitor, c.resting, true);
         show();
         const QImage image = picture(c.name);
 
@@ -100,11 +103,11 @@ TEST_F(BreakHUDViewTests, EachPromptFitsItsButtonsAndRingsShowTheRest) {
 }
 
 TEST_F(BreakHUDViewTests, TheSizeFollowsTheKindWhileShown) {
-    reset();
+    restart();
     show();
     const QSize eye = view->sizeHint();
     EXPECT_GE(eye.height(), 200) << "the eye prompt's ring, texts and button";
-    monitor->breakHUDKind = BreakHUDKind::walk;
+    h.atDesk(*monitor, 3000.5); // the walk falls due
     app.processPending();
     const QSize walk = view->sizeHint();
     EXPECT_EQ(eye.width(), BreakHUDView::cardWidth);
@@ -114,27 +117,25 @@ TEST_F(BreakHUDViewTests, TheSizeFollowsTheKindWhileShown) {
 
 TEST_F(BreakHUDViewTests, ButtonsCallTheMonitor) {
     const struct {
-        BreakHUDKind kind;
+        double atDesk; // until the eye prompt, or the walk's
         const char* button;
         WellnessEventKind recorded;
     } cases[] = {
-        {BreakHUDKind::eye, "Dismiss", WellnessEventKind::eyeDismissed},
-        {BreakHUDKind::eye, "Dismiss this look-away", WellnessEventKind::eyeDismissed},
-        {BreakHUDKind::walk, "Skip this walk", WellnessEventKind::walkSkipped},
-        {BreakHUDKind::walk, "Dismiss this walk reminder", WellnessEventKind::walkDismissed},
+        {1200.5, "Dismiss", WellnessEventKind::eyeDismissed},
+        {1200.5, "Dismiss this look-away", WellnessEventKind::eyeDismissed},
+        {3000.5, "Skip this walk", WellnessEventKind::walkSkipped},
+        {3000.5, "Dismiss this walk reminder", WellnessEventKind::walkDismissed},
     };
     for (const auto& c : cases) {
-        reset();
-        after(3300);
-        monitor->eyeRestRemaining = 20;
-        monitor->breakHUDKind = c.kind;
-        monitor->breakHUDVisible = true;
+        restart();
+        h.atDesk(*monitor, c.atDesk);
+        ASSERT_TRUE(monitor->breakCoach().breakHUDVisible()) << c.button;
         show();
         QAbstractButton* b = button(QString::fromUtf8(c.button));
         ASSERT_NE(b, nullptr) << c.button;
         b->click();
         EXPECT_EQ(ledgerKinds(*monitor).back(), c.recorded) << c.button;
-        EXPECT_FALSE(monitor->breakHUDVisible()) << c.button;
+        EXPECT_FALSE(monitor->breakCoach().breakHUDVisible()) << c.button;
     }
 }
 

@@ -3,7 +3,7 @@
 #include "Vigilor/Interface/DeskHealthView.h"
 #include "Vigilor/Interface/MovementCard.h"
 #include "Vigilor/Interface/StatusWindowModel.h"
-#include "Vigilor/Interface/ZorviTheme.h"
+#include "Vigilor/Design/ZorviTheme.h"
 
 #include <cmath>
 #include <limits>

@@ -6,7 +6,7 @@
 #include "Vigilor/Interface/DashboardTiles.h"
 #include "Vigilor/Interface/MovementCard.h"
 #include "Vigilor/Interface/StatusWindowView.h"
-#include "Vigilor/Interface/ZorviTheme.h"
+#include "Vigilor/Design/ZorviTheme.h"
 
 #include <QAbstractButton>
 #include <QScrollArea>
@@ -80,9 +80,8 @@ TEST_F(DashboardView, ShowsEachStateWithTheSectionsThatBelongToIt) {
         {"first-run", [](auto&) {}, false, false, false, 2}, // the start's own two lock lines
         {"good-week",
          [](auto& t) {
-             t.monitor->deskHealth = DeskHealthSamples::week(84, 3);
+             DeskHealthSamples::recordMonth(t.monitor->wellnessHistory(), t.h.clock.now(), {8, 4, 0});
              t.monitor->recovery = RecoveryMirror{58.2, 51.0, "strong"};
-             t.monitor->wellnessPeriodSummaries = DeskHealthSamples::periods();
              DeskHealthSamples::logLockEvents(t.monitor->log(), 12);
              t.hints(); // a settings change republishes Auto Lock from the settings
              t.monitor->autoLockEnabled = true;
@@ -92,7 +91,7 @@ TEST_F(DashboardView, ShowsEachStateWithTheSectionsThatBelongToIt) {
          true, true, true, 6},
         {"walk-due-away-paused",
          [](auto& t) {
-             t.monitor->deskHealth = DeskHealthSamples::week(42, 0);
+             DeskHealthSamples::recordMonth(t.monitor->wellnessHistory(), t.h.clock.now(), {2, 1, 1});
              DeskHealthSamples::logLockEvents(t.monitor->log(), 2);
              t.noFace();
              t.lastSeen(12.34);
@@ -104,7 +103,6 @@ TEST_F(DashboardView, ShowsEachStateWithTheSectionsThatBelongToIt) {
     open();
     for (const auto& s : states) {
         reset();
-        monitor->deskHealth = std::nullopt;
         monitor->recovery = RecoveryMirror{};
         s.setup(*this);
         settle();
@@ -127,7 +125,7 @@ TEST_F(DashboardView, ShowsEachStateWithTheSectionsThatBelongToIt) {
 
 TEST_F(DashboardView, TheActionBarAndShareButtonActThroughTheMonitor) {
     reset();
-    monitor->deskHealth = DeskHealthSamples::week(70, 2);
+    DeskHealthSamples::recordMonth(monitor->wellnessHistory(), h.clock.now(), {4, 2, 0});
     open();
     button(*view, QStringLiteral("Pause"))->click();
     EXPECT_TRUE(monitor->isPaused());
@@ -140,37 +138,24 @@ TEST_F(DashboardView, TheActionBarAndShareButtonActThroughTheMonitor) {
 
     view->deskHealth()->shareButton()->click();
     ASSERT_EQ(shared.size(), 1u);
-    EXPECT_EQ(shared[0], *monitor->deskHealth());
-}
-
-TEST(DashboardSandbox, ABuildThatMayNotLockOffersCoachingOnly) {
-    ScopedVariable sandbox(VigilorMonitor::sandboxVariable, "app.zorvi");
-    MonitorHarness h;
-    OffscreenApplication app;
-    auto monitor = h.makeMonitor();
-    StatusWindowView view(monitor, h.clock);
-    view.resize(StatusWindowView::windowSize);
-    view.show();
-    app.processPending();
-    EXPECT_TRUE(named(view, QStringLiteral("Coaching only"))->isVisibleTo(&view));
-    EXPECT_FALSE(named(view, QStringLiteral("Auto Lock"))->isVisibleTo(&view));
-    EXPECT_FALSE(button(view, QStringLiteral("Lock Now"))->isVisibleTo(&view));
-    EXPECT_TRUE(button(view, QStringLiteral("Pause"))->isVisibleTo(&view));
+    EXPECT_EQ(shared[0], *monitor->wellnessHistory().deskHealth());
 }
 
 // Pixel probes of the desk-health panel: the ring's arc, today's bar and an empty component bar.
 TEST_F(DashboardView, TheRingStripAndBarsDrawWhereTheFiguresSay) {
     const struct {
         int64_t score;
+        DeskHealthSamples::Today today;
         QColor colour;
         bool bottomOfRing; // the arc reaches 6 o'clock
-    } rows[] = {{0, Theme::warning(), false}, {50, Theme::notice(), true}, {100, Theme::success(), true}};
+    } rows[] = {{0, {0, 0, 1}, Theme::warning(), false},
+                {50, {0, 6, 6}, Theme::notice(), true},
+                {100, {8, 6, 0}, Theme::success(), true}};
     reset();
     open();
     for (const auto& r : rows) {
-        DeskHealthSummary week = DeskHealthSamples::week(r.score, 1);
-        week.today.eyeComponent = 0;
-        monitor->deskHealth = week;
+        after(86'400.0 * r.score); // each row a day of its own
+        DeskHealthSamples::recordMonth(monitor->wellnessHistory(), h.clock.now(), r.today);
         settle();
         DeskHealthPanel& panel = *view->deskHealth();
         QWidget& column = *view->column(); // the panel's surface draws its shadow inside its parent
@@ -194,6 +179,8 @@ TEST_F(DashboardView, TheRingStripAndBarsDrawWhereTheFiguresSay) {
             Pictures::pixelIs(image, stripAt + QPointF(strip->width() - barWidth / 2, 45), r.colour, 12))
             << r.score << ": today's bar, opaque";
 
+        if (r.today.eyeRests > 0)
+            continue;
         QWidget* eyesBar = named(panel, QStringLiteral("Eyes"))->parentWidget();
         const QPoint eyesAt = eyesBar->mapTo(&panel, QPoint(0, eyesBar->height() - 3));
         EXPECT_TRUE(Pictures::pixelIs(image, eyesAt + QPointF(2, 0), Theme::success(), 12))

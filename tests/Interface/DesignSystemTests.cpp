@@ -1,11 +1,11 @@
 #include "Support/OffscreenApplication.h"
 #include "Support/Pictures.h"
-#include "Vigilor/Interface/PresenceMarkView.h"
-#include "Vigilor/Interface/ZorviAccessibility.h"
-#include "Vigilor/Interface/ZorviControls.h"
-#include "Vigilor/Interface/ZorviGlass.h"
-#include "Vigilor/Interface/ZorviGlassShadow.h"
-#include "Vigilor/Interface/ZorviTheme.h"
+#include "Vigilor/Design/PresenceMarkView.h"
+#include "Vigilor/Design/ZorviAccessibility.h"
+#include "Vigilor/Design/ZorviControls.h"
+#include "Vigilor/Design/ZorviGlass.h"
+#include "Vigilor/Design/ZorviGlassShadow.h"
+#include "Vigilor/Design/ZorviTheme.h"
 #include "ZorviShared/Symbols/ZorviSymbols.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,6 @@
 #include "Monitor/StatusSummariesScene.h"
 #include "Vigilor/Interface/MenuContentModel.h"
-#include "Vigilor/Interface/ZorviTheme.h"
-
-#include <cstdlib>
+#include "Vigilor/Design/ZorviTheme.h"
 
 namespace {
 
@@ -16,28 +14,28 @@ TEST_F(MenuContentModelTests, SectionsAppearWithTheirConditions) {
     const struct {
         const char* name;
         Scene setup;
-        bool nudgeCard, permission, locking, lockingOff;
+        bool nudgeCard, permission, lockingOff;
         QColor level;
         const char* label;
     } cases[] = {
-        {"calm: no nudge card, gear in success", [](auto&) {}, false, false, true, false, Theme::success(),
+        {"calm: no nudge card, gear in success", [](auto&) {}, false, false, false, Theme::success(),
          "All calm"},
         {"looking away: gentle nudge",
-         [](auto& t) { t.face([](FrameAnalysisResult& r) { r.isLookingAway = true; }); }, true, false, true,
-         false, Theme::notice(), "Gentle nudge"},
-        {"walk due: worth adjusting", [](auto& t) { t.after(3000); }, true, false, true, false,
+         [](auto& t) { t.face([](FrameAnalysisResult& r) { r.isLookingAway = true; }); }, true, false, false,
+         Theme::notice(), "Gentle nudge"},
+        {"walk due: worth adjusting", [](auto& t) { t.after(3000); }, true, false, false,
          Theme::warning(), "Worth adjusting"},
-        {"no face: presence check", [](auto& t) { t.noFace(); }, true, false, true, false, Theme::critical(),
+        {"no face: presence check", [](auto& t) { t.noFace(); }, true, false, false, Theme::critical(),
          "Presence check"},
         {"visual nudges off: no card at level 3",
          [](auto& t) {
              t.noFace();
              t.settings([](VigilorConfig& c) { c.visualNudgesEnabled = false; });
          },
-         false, false, true, false, Theme::critical(), "Presence check"},
+         false, false, false, Theme::critical(), "Presence check"},
         {"screen locking off: the locking-off row",
          [](auto& t) { t.settings([](VigilorConfig& c) { c.screenLockingEnabled = false; }); }, false, false,
-         true, true, Theme::success(), "All calm"},
+         true, Theme::success(), "All calm"},
     };
     for (const auto& c : cases) {
         reset();
@@ -45,24 +43,11 @@ TEST_F(MenuContentModelTests, SectionsAppearWithTheirConditions) {
         const MenuContentModel m = model();
         EXPECT_EQ(m.showNudgeCard, c.nudgeCard) << c.name;
         EXPECT_EQ(m.showPermissionButton, c.permission) << c.name;
-        EXPECT_EQ(m.showLockingGroup, c.locking) << c.name;
         EXPECT_EQ(m.showLockingOffRow, c.lockingOff) << c.name;
         EXPECT_EQ(m.levelTint, c.level) << c.name;
         EXPECT_EQ(m.nudgeLabel, c.label) << c.name;
-        EXPECT_FALSE(m.showReviewButton) << c.name;
         EXPECT_EQ(m.nudgeTitle, monitor->nudgeTitle()) << c.name;
     }
-}
-
-TEST_F(MenuContentModelTests, ABuildThatCannotLockOffersTheReviewInsteadOfTheLockingGroup) {
-    setenv(VigilorMonitor::sandboxVariable, "1", 1);
-    monitor = h.makeMonitor();
-    unsetenv(VigilorMonitor::sandboxVariable);
-    reset();
-    const MenuContentModel m = model();
-    EXPECT_FALSE(m.showLockingGroup);
-    EXPECT_FALSE(m.showPermissionButton);
-    EXPECT_TRUE(m.showReviewButton);
 }
 
 TEST_F(MenuContentModelTests, SignalChipsReadTheirSignals) {

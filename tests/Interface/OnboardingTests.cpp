@@ -5,7 +5,7 @@
 #include "Vigilor/Interface/OnboardingModel.h"
 #include "Vigilor/Interface/OnboardingView.h"
 #include "Vigilor/Interface/OnboardingWindowController.h"
-#include "Vigilor/Interface/ZorviControls.h"
+#include "Vigilor/Design/ZorviControls.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -22,45 +22,33 @@ using testing::ElementsAre;
 
 const std::string artifacts = std::string(VIGILOR_TEST_ARTIFACTS) + "/onboarding";
 
-std::vector<std::string> cardNames(bool lockingAvailable) {
+TEST(OnboardingCards, SayWhatZorviDoesFirst) {
     std::vector<std::string> names;
-    for (const auto& card : onboardingCards(lockingAvailable))
+    for (const auto& card : onboardingCards())
         names.push_back(card.name);
-    return names;
-}
-
-TEST(OnboardingCards, FollowWhetherThisProcessMayLock) {
-    EXPECT_THAT(cardNames(true), ElementsAre("whatZorviDoes", "privateByDesign", "permissionsSection"));
-    EXPECT_THAT(cardNames(false),
-                ElementsAre("whatZorviDoes", "fullLockNote", "privateByDesign", "permissionsSection"));
-    EXPECT_THAT(onboardingCards(true).front().body,
-                testing::HasSubstr("It locks your computer automatically"));
-    EXPECT_THAT(onboardingCards(false).front().body, testing::HasSubstr("for rest and movement."));
-    EXPECT_EQ(onboardingCards(false).front().accessibilityLabel,
-              "Zorvi watches your desk using your camera. " + onboardingCards(false).front().body);
+    EXPECT_THAT(names, ElementsAre("whatZorviDoes", "privateByDesign", "permissionsSection"));
+    const OnboardingCard first = onboardingCards().front();
+    EXPECT_THAT(first.body, testing::HasSubstr("It locks your computer automatically"));
+    EXPECT_EQ(first.accessibilityLabel, "Zorvi watches your desk using your camera. " + first.body);
 }
 
 struct RowsCase {
     std::string name;
     bool bluetoothPresenceEnabled;
-    bool lockingAvailable;
     std::vector<OnboardingPermission> rows;
 };
 
 class OnboardingRows : public testing::TestWithParam<RowsCase> {};
 
 TEST_P(OnboardingRows, ShowWhatThisSetupUses) {
-    EXPECT_EQ(visiblePermissionRows(GetParam().bluetoothPresenceEnabled, GetParam().lockingAvailable),
-              GetParam().rows);
+    EXPECT_EQ(visiblePermissionRows(GetParam().bluetoothPresenceEnabled), GetParam().rows);
 }
 
 using P = OnboardingPermission;
 INSTANTIATE_TEST_SUITE_P(
     Cases, OnboardingRows,
-    testing::Values(RowsCase{"All", true, true, {P::camera, P::appleWatch, P::screenLocking}},
-                    RowsCase{"NoBluetooth", false, true, {P::camera, P::screenLocking}},
-                    RowsCase{"NoLocking", true, false, {P::camera, P::appleWatch}},
-                    RowsCase{"CameraAlone", false, false, {P::camera}}),
+    testing::Values(RowsCase{"All", true, {P::camera, P::appleWatch, P::screenLocking}},
+                    RowsCase{"NoBluetooth", false, {P::camera, P::screenLocking}}),
     [](const testing::TestParamInfo<RowsCase>& info) { return info.param.name; });
 
 // Each press's chain looks at 0.5, 2.0 and 5.0 s after it; two presses 1 s apart look six times.
@@ -172,7 +160,6 @@ TEST_F(OnboardingViewTest, AllowLockingChecksAtOnceAndIsSaved) {
 
 struct LookCase {
     std::string name;
-    bool sandboxed;
     BluetoothPresenceMode bluetooth;
     std::vector<std::string> rows;
 };
@@ -181,7 +168,6 @@ class OnboardingLooks : public OnboardingViewTest, public testing::WithParamInte
 
 TEST_P(OnboardingLooks, ShowTheRowsOfThisSetup) {
     const LookCase& c = GetParam();
-    ScopedVariable sandbox(VigilorMonitor::sandboxVariable, c.sandboxed ? "zorvi" : nullptr);
     h.camera->status = CameraDevice::authorized;
     open();
     monitor->setBluetoothPresenceMode(c.bluetooth);
@@ -200,8 +186,6 @@ TEST_P(OnboardingLooks, ShowTheRowsOfThisSetup) {
                     << title;
             }
     EXPECT_EQ(controller->window()->windowTitle(), "Zorvi");
-    const auto* note = controller->window()->findChild<QWidget*>("fullLockNote");
-    EXPECT_EQ(note != nullptr, c.sandboxed);
     Pictures::save(controller->window()->grab().toImage(), artifacts, c.name);
     auto* cards = controller->window()->findChild<QScrollArea*>("cards");
     cards->verticalScrollBar()->setValue(cards->verticalScrollBar()->maximum());
@@ -211,8 +195,8 @@ TEST_P(OnboardingLooks, ShowTheRowsOfThisSetup) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, OnboardingLooks,
     testing::Values(
-        LookCase{"Full", false, BluetoothPresenceMode::watch, {"Camera", "Apple Watch", "Screen locking"}},
-        LookCase{"CameraAlone", true, BluetoothPresenceMode::off, {"Camera"}}),
+        LookCase{"Full", BluetoothPresenceMode::watch, {"Camera", "Apple Watch", "Screen locking"}},
+        LookCase{"NoBluetooth", BluetoothPresenceMode::off, {"Camera", "Screen locking"}}),
     [](const testing::TestParamInfo<LookCase>& info) { return info.param.name; });
 
 } // namespace

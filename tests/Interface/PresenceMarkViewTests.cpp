@@ -1,7 +1,7 @@
 #include "Support/OffscreenApplication.h"
 #include "Support/Pictures.h"
-#include "Vigilor/Interface/PresenceMarkView.h"
-#include "Vigilor/Interface/ZorviTheme.h"
+#include "Vigilor/Design/PresenceMarkView.h"
+#include "Vigilor/Design/ZorviTheme.h"
 
 #include <gtest/gtest.h>
 

@@ -88,7 +88,7 @@ TEST_P(OnTheUsersDesktop, AWindowShowsWhereTheUserIs) {
     behind.show();
     ASSERT_TRUE(waitFor([&] { return shown("Behind"); }));
     for (const unsigned long elsewhere : {0ul, 3ul}) { // shown anew after it was hidden
-        monitor->breakHUDVisible = true;
+        ASSERT_TRUE(h.showBreakPrompt(*monitor));
         ASSERT_TRUE(waitFor([&] { return shown("Zorvi break"); })) << "not on the user's desktop";
         ZorviMenuPanel* prompt = controller->breakHUDPanel();
         EXPECT_EQ(cardinal(prompt->winId(), "_NET_WM_DESKTOP"), 0xFFFFFFFFul);
@@ -115,7 +115,7 @@ TEST_P(OnTheUsersDesktop, AWindowShowsWhereTheUserIs) {
         ASSERT_TRUE(goToDesktop(elsewhere));
         EXPECT_TRUE(waitFor([&] { return shown("Zorvi break"); })) << "not on every desktop";
         ASSERT_TRUE(goToDesktop(2));
-        monitor->breakHUDVisible = false;
+        monitor->dismissCurrentEyeBreakPrompt();
         ASSERT_TRUE(waitFor([&] { return !shown("Zorvi break"); }));
     }
 }

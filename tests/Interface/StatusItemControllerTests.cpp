@@ -1,7 +1,7 @@
 #include "Support/MonitorHarness.h"
 #include "Support/OffscreenApplication.h"
 #include "Support/Pictures.h"
-#include "Vigilor/Interface/StatusItemController.h"
+#include "Vigilor/Tray/StatusItemController.h"
 #include "Vigilor/Interface/ZorviMenuPanel.h"
 #include "Vigilor/Settings/SettingsView.h"
 
@@ -38,7 +38,6 @@ struct TrayItem : ::testing::Test {
         showFace(m);
         faceSeenAgo(m, h.clock.now(), 0);
         m.snoozeUntil = std::nullopt;
-        m.breakHUDVisible = false;
     }
     void after(double seconds) { h.clock.set(start.addingTimeInterval(seconds)); }
     void settings(const std::function<void(VigilorConfig&)>& mutation) { monitor->updateConfig(mutation); }
@@ -232,7 +231,7 @@ TEST_F(TrayItem, ThePromptFollowsEachDistinctValueAndEscapeHidesItUntilTheNextSh
     app.processPending();
     EXPECT_FALSE(controller.breakHUDPanel()) << "the first value, false, hides nothing and builds nothing";
 
-    monitor->breakHUDVisible = true;
+    ASSERT_TRUE(h.showBreakPrompt(*monitor));
     app.processPending();
     ZorviMenuPanel* panel = controller.breakHUDPanel();
     ASSERT_TRUE(panel);
@@ -243,16 +242,16 @@ TEST_F(TrayItem, ThePromptFollowsEachDistinctValueAndEscapeHidesItUntilTheNextSh
     QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
     EXPECT_TRUE(QApplication::sendEvent(panel, &escape)) << "Escape is taken and goes no further";
     EXPECT_FALSE(panel->isVisible());
-    EXPECT_TRUE(monitor->breakHUDVisible()) << "the monitor is not told";
+    EXPECT_TRUE(monitor->breakCoach().breakHUDVisible()) << "the monitor is not told";
 
     // Another change while the prompt should show: it stays hidden.
     showFace(*monitor, [](FrameAnalysisResult& r) { r.isLookingAway = true; });
     app.processPending();
     EXPECT_FALSE(panel->isVisible());
 
-    monitor->breakHUDVisible = false;
+    monitor->dismissCurrentEyeBreakPrompt();
     app.processPending();
-    monitor->breakHUDVisible = true;
+    ASSERT_TRUE(h.showBreakPrompt(*monitor));
     app.processPending();
     EXPECT_TRUE(panel->isVisible());
     EXPECT_EQ(controller.breakHUDPanel(), panel) << "built once and kept";

@@ -1,6 +1,6 @@
 // The tray item in a Status Notifier host (KDE's and Xfce's panels, GNOME's AppIndicator extension),
 // played by a watcher on a bus of the test's own that calls the item as those hosts do.
-#include "Platform/Linux/DBusSignalRelay.h"
+#include "Platform/LinuxQt/DBusSignalRelay.h"
 #include "Support/PrivateBus.h"
 #include "Support/TrayDesktop.h"
 

@@ -83,7 +83,7 @@ TEST_F(TrayWindows, TheBreakPromptShowsOnEveryDesktopWithoutTakingTheKeyboard) {
     work.activateWindow();
     ASSERT_TRUE(waitFor([&] { return VirtualDesktop::focusedWindow() == work.winId(); }));
 
-    monitor->breakHUDVisible = true;
+    ASSERT_TRUE(h.showBreakPrompt(*monitor));
     ASSERT_TRUE(
         waitFor([&] { return controller->breakHUDPanel() && controller->breakHUDPanel()->isVisible(); }));
     settle();
@@ -125,9 +125,8 @@ TEST_F(TrayWindows, AClickOnThePanelsHeaderOpensTheDashboard) {
 // The dashboard opens centred, comes back where the user put it, and its "Share week" button writes
 // the card and offers it.
 TEST_F(TrayWindows, TheDashboardOpensCentredComesBackWhereItWasAndItsShareButtonWritesTheCard) {
-    monitor->deskHealth = DeskHealthSamples::week(84, 3);
+    DeskHealthSamples::recordMonth(monitor->wellnessHistory(), h.clock.now(), {8, 4, 0});
     monitor->recovery = RecoveryMirror{58.2, 51.0, "strong"};
-    monitor->wellnessPeriodSummaries = DeskHealthSamples::periods();
     DeskHealthSamples::logLockEvents(monitor->log(), 4);
     controller->showMainWindow();
     QPointer<QWidget> dashboard = controller->mainWindow();

@@ -3,7 +3,7 @@
 #include "Support/Pictures.h"
 #include "Vigilor/Interface/UpdateAnnouncementWindow.h"
 #include "Vigilor/Interface/UpdaterService.h"
-#include "Vigilor/Interface/ZorviControls.h"
+#include "Vigilor/Design/ZorviControls.h"
 #include "Vigilor/Updates/SoftwareVersion.h"
 
 #include <gtest/gtest.h>

@@ -5,7 +5,7 @@
 #include "Support/TemporaryHome.h"
 #include "Vigilor/Interface/DeskHealthView.h"
 #include "Vigilor/Interface/WellnessWrapCard.h"
-#include "Vigilor/Interface/ZorviTheme.h"
+#include "Vigilor/Design/ZorviTheme.h"
 
 #include <QClipboard>
 #include <QMenu>

@@ -5,7 +5,7 @@
 #include "Vigilor/App/AppDelegate.h"
 #include "Vigilor/Interface/OnboardingWindowController.h"
 #include "Vigilor/Interface/UpdateAnnouncementWindow.h"
-#include "Vigilor/Interface/ZorviControls.h"
+#include "Vigilor/Design/ZorviControls.h"
 
 #include <QScrollArea>
 

@@ -1,5 +1,5 @@
 #include "Vigilor/Interface/ZorviEyesModel.h"
-#include "Vigilor/Interface/ZorviTheme.h"
+#include "Vigilor/Design/ZorviTheme.h"
 
 #include <gtest/gtest.h>
 

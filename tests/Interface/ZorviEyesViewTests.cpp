@@ -1,9 +1,9 @@
 #include "Fakes/FakeClock.h"
 #include "Support/OffscreenApplication.h"
 #include "Support/Pictures.h"
-#include "Vigilor/Interface/ZorviAccessibility.h"
+#include "Vigilor/Design/ZorviAccessibility.h"
 #include "Vigilor/Interface/ZorviEyesView.h"
-#include "Vigilor/Interface/ZorviTheme.h"
+#include "Vigilor/Design/ZorviTheme.h"
 
 #include <gtest/gtest.h>
 

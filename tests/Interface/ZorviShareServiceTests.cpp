@@ -1,6 +1,6 @@
 #include "Support/TemporaryHome.h"
 #include "Vigilor/Interface/ZorviShareService.h"
-#include "Vigilor/LockScreen/GdmBanner.h"
+#include "Vigilor/GdmBanner/GdmBanner.h"
 
 #include <gtest/gtest.h>
 

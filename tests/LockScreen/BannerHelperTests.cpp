@@ -3,7 +3,7 @@
 #include "BannerTestSupport.h"
 
 #include "Foundation/ChildProcess.h"
-#include "Vigilor/LockScreen/BannerHelperCommands.h"
+#include "Vigilor/GdmBanner/BannerHelperCommands.h"
 
 #include <gtest/gtest.h>
 

@@ -3,9 +3,9 @@
 #include "Foundation/AtomicFile.h"
 #include "Support/AwaitableMainQueue.h"
 #include "Support/TemporaryHome.h"
-#include "Vigilor/LockScreen/GVariantText.h"
-#include "Vigilor/LockScreen/GdmBanner.h"
-#include "Vigilor/LockScreen/LockScreenMessageState.h"
+#include "Vigilor/GdmBanner/GVariantText.h"
+#include "Vigilor/GdmBanner/GdmBanner.h"
+#include "Vigilor/GdmBanner/LockScreenMessageState.h"
 
 #include <filesystem>
 #include <optional>

@@ -22,13 +22,8 @@ struct Coaching : ::testing::Test {
         config.save();
         monitor = h.makeMonitor();
     }
-    // The user at the desk for `seconds`, as the camera would report it on every tick.
-    void atDesk(double seconds) {
-        for (double t = 0; t < seconds; t += 0.5) {
-            showFace(*monitor);
-            h.runLoop.loop().advance(0.5);
-        }
-    }
+    void atDesk(double seconds, bool resting = false) { h.atDesk(*monitor, seconds, resting); }
+    const BreakCoach& coach() const { return monitor->breakCoach(); }
     // The user away from the desk for `seconds`, seen by a camera that delivers frames (or not).
     void away(double seconds, bool frames = true) {
         missFace(*monitor);
@@ -58,8 +53,8 @@ TEST_F(Coaching, NudgesTheEyeRestOncePerDuePeriod) {
     EXPECT_EQ(h.notifications->added[0].body, "Rest your eyes for 20s.");
     EXPECT_EQ(h.notifications->added[0].identifier, "app.zorvi.break.eye.current");
     EXPECT_EQ(h.notifications->added[0].categoryIdentifier, "app.zorvi.break.eye");
-    EXPECT_TRUE(monitor->breakHUDVisible());
-    EXPECT_EQ(monitor->breakHUDKind(), BreakHUDKind::eye);
+    EXPECT_TRUE(coach().breakHUDVisible());
+    EXPECT_EQ(coach().breakHUDKind(), BreakHUDKind::eye);
     atDesk(5);
     EXPECT_EQ(nudges().size(), 1u);
 
@@ -77,15 +72,15 @@ TEST_F(Coaching, NudgesOnlyTheWalkWhenBothAreDue) {
     atDesk(3001);
     ASSERT_THAT(nudges(), ElementsAre("Time to move"));
     EXPECT_EQ(h.notifications->added[0].body, "50m 00s at desk. Stand or walk for 1m.");
-    EXPECT_EQ(monitor->breakHUDKind(), BreakHUDKind::walk);
+    EXPECT_EQ(coach().breakHUDKind(), BreakHUDKind::walk);
 
     // Held back by a dismissal: neither is nudged, and the prompt shows the eye.
     monitor->clearCurrentWalkBreakPrompt(WellnessEventKind::walkDismissed, "Walk popup dismissed");
     h.notifications->added.clear();
     atDesk(10);
     EXPECT_TRUE(nudges().empty());
-    EXPECT_EQ(monitor->breakHUDKind(), BreakHUDKind::eye);
-    EXPECT_TRUE(monitor->breakHUDVisible());
+    EXPECT_EQ(coach().breakHUDKind(), BreakHUDKind::eye);
+    EXPECT_TRUE(coach().breakHUDVisible());
 }
 
 TEST_F(Coaching, HoldsADismissedOrSkippedWalkBack) {
@@ -106,11 +101,11 @@ TEST_F(Coaching, HoldsADismissedOrSkippedWalkBack) {
         config.save();
         auto m = fresh.makeMonitor();
         fresh.clock.advance(c.interval);
-        EXPECT_TRUE(m->isWalkPromptDue(fresh.clock.now()));
+        EXPECT_TRUE(m->breakCoach().dueRule().walkPromptDue(fresh.clock.now()));
         m->clearCurrentWalkBreakPrompt(c.kind, "Walk popup dismissed");
-        EXPECT_FALSE(m->isWalkPromptDue(fresh.clock.now().addingTimeInterval(c.holdBack - 1))) << c.interval;
-        EXPECT_TRUE(m->isWalkPromptDue(fresh.clock.now().addingTimeInterval(c.holdBack))) << c.interval;
-        EXPECT_EQ(m->wellnessLedger().back().kind, c.kind);
+        EXPECT_FALSE(m->breakCoach().dueRule().walkPromptDue(fresh.clock.now().addingTimeInterval(c.holdBack - 1))) << c.interval;
+        EXPECT_TRUE(m->breakCoach().dueRule().walkPromptDue(fresh.clock.now().addingTimeInterval(c.holdBack))) << c.interval;
+        EXPECT_EQ(m->wellnessHistory().ledger().back().kind, c.kind);
         EXPECT_EQ(m->log().events().front().text, "Walk popup dismissed; walk remains due after " +
                                                       formatDurationWithSeconds(c.interval) +
                                                       " at desk");
@@ -120,18 +115,19 @@ TEST_F(Coaching, HoldsADismissedOrSkippedWalkBack) {
 TEST_F(Coaching, DismissingTheEyePromptRestartsTheIntervalUnlessTheRestWasDone) {
     start();
     atDesk(1200.5);
-    const Date before = monitor->lastEyeBreakAt();
+    const Date before = coach().lastEyeBreakAt();
     monitor->dismissCurrentEyeBreakPrompt();
     EXPECT_THAT(ledgerKinds(*monitor), ElementsAre(WellnessEventKind::eyeDismissed));
-    EXPECT_GT(monitor->lastEyeBreakAt(), before);
+    EXPECT_GT(coach().lastEyeBreakAt(), before);
     EXPECT_EQ(activity().front(), "Look-away nudge dismissed; next eye break in 20m");
-    EXPECT_FALSE(monitor->breakHUDVisible());
+    EXPECT_FALSE(coach().breakHUDVisible());
 
-    monitor->eyeRestRemaining = 0; // the rest was already completed
-    const Date anchor = monitor->lastEyeBreakAt();
+    atDesk(21, true); // the rest completed, its prompt still showing
+    ASSERT_EQ(coach().eyeRestRemaining(), 0);
+    const Date anchor = coach().lastEyeBreakAt();
     monitor->dismissCurrentEyeBreakPrompt();
-    EXPECT_EQ(monitor->wellnessLedger().size(), 1u);
-    EXPECT_EQ(monitor->lastEyeBreakAt(), anchor);
+    EXPECT_EQ(monitor->wellnessHistory().ledger().size(), 2u); // the dismissal and the rest only
+    EXPECT_EQ(coach().lastEyeBreakAt(), anchor);
     EXPECT_EQ(activity().front(), "Look-away popup dismissed");
 }
 
@@ -161,7 +157,7 @@ TEST_F(Coaching, AnswersNotificationResponses) {
         fresh.notifications->responseHandler({"id", c.category, c.action});
         fresh.runLoop.loop().runUntilIdle();
         std::vector<WellnessEventKind> kinds;
-        for (const auto& event : m->wellnessLedger())
+        for (const auto& event : m->wellnessHistory().ledger())
             kinds.push_back(event.kind);
         EXPECT_EQ(kinds, c.recorded) << c.action << " / " << c.category;
     }
@@ -176,10 +172,10 @@ TEST_F(Coaching, StaggersOverdueBreaksOnResume) {
     monitor->togglePaused();
     EXPECT_EQ(monitor->phase(), MonitorPhase::ready);
     const Date now = h.clock.now();
-    EXPECT_FALSE(monitor->isEyeBreakDue(now.addingTimeInterval(239)));
-    EXPECT_TRUE(monitor->isEyeBreakDue(now.addingTimeInterval(240)));
-    EXPECT_FALSE(monitor->isWalkPromptDue(now.addingTimeInterval(539)));
-    EXPECT_TRUE(monitor->isWalkPromptDue(now.addingTimeInterval(540)));
+    EXPECT_FALSE(coach().dueRule().eyeBreakDue(now.addingTimeInterval(239)));
+    EXPECT_TRUE(coach().dueRule().eyeBreakDue(now.addingTimeInterval(240)));
+    EXPECT_FALSE(coach().dueRule().walkPromptDue(now.addingTimeInterval(539)));
+    EXPECT_TRUE(coach().dueRule().walkPromptDue(now.addingTimeInterval(540)));
 }
 
 TEST_F(Coaching, PlaysOnlyTheSoundWhenNotificationsAreOff) {
@@ -194,21 +190,16 @@ TEST_F(Coaching, PlaysOnlyTheSoundWhenNotificationsAreOff) {
 
 TEST_F(Coaching, CompletesAnEyeRestFromFreshObservations) {
     start();
-    showFace(*monitor);
-    for (int i = 0; i < 44; ++i) { // 22 s of looking away
-        monitor->cameraPresence().noteFaceSeen(h.clock.now());
-        monitor->noteEyeRestObservation(h.clock.now());
-        h.runLoop.loop().advance(0.5);
-    }
+    atDesk(22, true);
     EXPECT_THAT(ledgerKinds(*monitor), ElementsAre(WellnessEventKind::eyeRest));
     EXPECT_THAT(activity(), Contains("Eye break completed (looked away)"));
-    EXPECT_EQ(monitor->celebration(), "Eyes rested");
-    EXPECT_EQ(monitor->eyeRestRemaining(), 0); // the completion shows for 3 s
+    EXPECT_EQ(coach().celebration(), "Eyes rested");
+    EXPECT_EQ(coach().eyeRestRemaining(), 0); // the completion shows for 3 s
     atDesk(4);
-    EXPECT_EQ(monitor->eyeRestRemaining(), 20);
-    EXPECT_EQ(monitor->celebration(), "Eyes rested");
+    EXPECT_EQ(coach().eyeRestRemaining(), 20);
+    EXPECT_EQ(coach().celebration(), "Eyes rested");
     atDesk(2.5); // shown for 6 s
-    EXPECT_FALSE(monitor->celebration());
+    EXPECT_FALSE(coach().celebration());
 }
 
 TEST_F(Coaching, CreditsAWalkAwayFromTheDeskOnReturn) {
@@ -218,12 +209,12 @@ TEST_F(Coaching, CreditsAWalkAwayFromTheDeskOnReturn) {
     atDesk(0.5);
     EXPECT_THAT(ledgerKinds(*monitor), Contains(WellnessEventKind::movementCredit));
     const auto credit =
-        std::find_if(monitor->wellnessLedger().begin(), monitor->wellnessLedger().end(),
+        std::find_if(monitor->wellnessHistory().ledger().begin(), monitor->wellnessHistory().ledger().end(),
                      [](const auto& e) { return e.kind == WellnessEventKind::movementCredit; });
     EXPECT_NEAR(*credit->durationSeconds, 60, 1);
     EXPECT_THAT(activity(), Contains(::testing::StartsWith("Movement credited after 1m")));
     EXPECT_THAT(activity(), Contains(::testing::StartsWith("Eye timer reset after 1m")));
-    EXPECT_EQ(monitor->lastWalkBreakAt(), monitor->lastEyeBreakAt());
+    EXPECT_EQ(coach().lastWalkBreakAt(), coach().lastEyeBreakAt());
 }
 
 TEST_F(Coaching, ResetsTheWalkWithoutCreditAfterAVeryLongAbsence) {
@@ -309,12 +300,12 @@ TEST_F(Coaching, ASimulatedMorningScoresAsComputedByHand) {
     // The locked absence is credited once: its eye rest and walk are not counted a second time.
     EXPECT_EQ(locks, 1u);
     EXPECT_EQ(dismissals, 2u);
-    ASSERT_TRUE(monitor->deskHealth());
+    ASSERT_TRUE(monitor->wellnessHistory().deskHealth());
     // By hand: eye = min(eye/8, 1), move = min(walks/6, 1), follow = followed / (followed + 2).
     const double followed = double(eye + walks + locks);
     const double score = (followed / (followed + 2) * 0.2 +
                           (std::min(eye / 8.0, 1.0) * 0.4 + std::min(walks / 6.0, 1.0) * 0.4)) *
                          100;
-    EXPECT_EQ(monitor->deskHealth()->today.score, roundedInteger(score))
+    EXPECT_EQ(monitor->wellnessHistory().deskHealth()->today.score, roundedInteger(score))
         << eye << " eye rests, " << walks << " walks";
 }

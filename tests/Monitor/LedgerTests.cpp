@@ -16,7 +16,7 @@ WellnessLedgerEvent event(WellnessEventKind kind, Date at, std::optional<double>
 }
 
 DefaultsStore ledgerStore() {
-    return DefaultsStore::suite(VigilorMonitor::wellnessLedgerDomain);
+    return DefaultsStore::suite(WellnessHistory::ledgerDomain);
 }
 
 Json ledgerValue(const std::vector<WellnessLedgerEvent>& events) {
@@ -27,23 +27,36 @@ Json ledgerValue(const std::vector<WellnessLedgerEvent>& events) {
 }
 
 void storeLedger(const std::vector<WellnessLedgerEvent>& events) {
-    ledgerStore().set(VigilorMonitor::wellnessLedgerKey, ledgerValue(events));
+    ledgerStore().set(WellnessHistory::ledgerKey, ledgerValue(events));
 }
+
+// The ledger on its own, as a start restores it, in a temporary home.
+struct LedgerScene {
+    TemporaryHome home;
+    FakeClock clock{Date(800'000'000)};
+    ObservableObject publisher;
+
+    std::shared_ptr<WellnessHistory> start() {
+        auto history = std::make_shared<WellnessHistory>(publisher, clock);
+        history->restore();
+        return history;
+    }
+};
 
 } // namespace
 
 TEST(WellnessLedger, StartsEmptyWithItsFirstTexts) {
-    MonitorHarness h;
-    auto monitor = h.makeMonitor(false);
-    const auto& summaries = monitor->wellnessPeriodSummaries();
+    LedgerScene scene;
+    auto history = scene.start();
+    const auto& summaries = history->wellnessPeriodSummaries();
     ASSERT_EQ(summaries.size(), 3u);
     EXPECT_EQ(summaries[0].label, "Today");
     EXPECT_EQ(summaries[1].label, "7 days");
     EXPECT_EQ(summaries[2].label, "30 days");
-    EXPECT_EQ(monitor->wellnessRhythmStatus(), "0% followed today - 0 eye rests, 0 walks credited");
-    EXPECT_EQ(monitor->walkRhythmStatus(), "No walks credited yet today");
-    ASSERT_TRUE(monitor->deskHealth());
-    EXPECT_EQ(monitor->deskHealth()->history.size(), 30u);
+    EXPECT_EQ(history->wellnessRhythmStatus(), "0% followed today - 0 eye rests, 0 walks credited");
+    EXPECT_EQ(history->walkRhythmStatus(), "No walks credited yet today");
+    ASSERT_TRUE(history->deskHealth());
+    EXPECT_EQ(history->deskHealth()->history.size(), 30u);
 }
 
 TEST(WellnessLedger, WritesTheRhythmTexts) {
@@ -66,12 +79,12 @@ TEST(WellnessLedger, WritesTheRhythmTexts) {
          "1 walk today \u00B7 100% followed"},
     };
     for (const auto& c : cases) {
-        MonitorHarness h;
-        auto monitor = h.makeMonitor(false);
+        LedgerScene scene;
+        auto history = scene.start();
         for (const auto& [kind, duration] : c.events)
-            monitor->recordWellnessEvent(kind, duration, h.clock.now());
-        EXPECT_EQ(monitor->wellnessRhythmStatus(), c.follow);
-        EXPECT_EQ(monitor->walkRhythmStatus(), c.walk);
+            history->record(kind, duration, scene.clock.now());
+        EXPECT_EQ(history->wellnessRhythmStatus(), c.follow);
+        EXPECT_EQ(history->walkRhythmStatus(), c.walk);
     }
 }
 
@@ -92,7 +105,7 @@ TEST(WellnessLedger, KeepsWhatDecodesAndACopyOfWhatDoesNot) {
     };
     for (const auto& c : cases) {
         MonitorHarness h;
-        ledgerStore().set(VigilorMonitor::wellnessLedgerKey, c.stored);
+        ledgerStore().set(WellnessHistory::ledgerKey, c.stored);
         DefaultsStore::synchronizeAll();
         std::shared_ptr<VigilorMonitor> monitor;
         const auto file = ledgerStore().file();
@@ -102,18 +115,18 @@ TEST(WellnessLedger, KeepsWhatDecodesAndACopyOfWhatDoesNot) {
             monitor.reset();
             monitor = h.makeMonitor();
         }
-        EXPECT_EQ(monitor->wellnessLedger().size(), c.kept) << c.name;
+        EXPECT_EQ(monitor->wellnessHistory().ledger().size(), c.kept) << c.name;
         const auto copies = unreadableCopiesBeside(ledgerStore().file());
         ASSERT_EQ(copies.size(), c.copied ? 1u : 0u) << c.name;
         if (!c.copied)
             continue;
         EXPECT_EQ(parseJson(*AtomicFile::read(copies[0])),
-                  (Json{{VigilorMonitor::wellnessLedgerKey, c.stored}}))
+                  (Json{{WellnessHistory::ledgerKey, c.stored}}))
             << c.name;
         EXPECT_THAT(logTexts(monitor->log().events()), Contains(HasSubstr("kept already in " + copies[0].string())))
             << c.name;
-        monitor->recordWellnessEvent(WellnessEventKind::eyeRest, 20, h.clock.now());
-        EXPECT_EQ(ledgerStore().value(VigilorMonitor::wellnessLedgerKey)->size(), c.kept + 1) << c.name;
+        monitor->wellnessHistory().record(WellnessEventKind::eyeRest, 20, h.clock.now());
+        EXPECT_EQ(ledgerStore().value(WellnessHistory::ledgerKey)->size(), c.kept + 1) << c.name;
     }
 }
 
@@ -122,15 +135,15 @@ TEST(WellnessLedger, KeepsWhatDecodesAndACopyOfWhatDoesNot) {
 TEST(WellnessLedger, MovesOutOfTheSettingsFileWithoutLoss) {
     MonitorHarness h;
     const Json stored = ledgerValue({event(WellnessEventKind::eyeRest, h.clock.now())});
-    DefaultsStore::standard().set(VigilorMonitor::wellnessLedgerKey, stored);
+    DefaultsStore::standard().set(WellnessHistory::ledgerKey, stored);
     for (int start = 0; start < 2; ++start) {
         auto monitor = h.makeMonitor();
-        EXPECT_EQ(monitor->wellnessLedger().size(), 1u);
+        EXPECT_EQ(monitor->wellnessHistory().ledger().size(), 1u);
         DefaultsStore::synchronizeAll();
         EXPECT_EQ(parseJson(*AtomicFile::read(ledgerStore().file())),
-                  (Json{{VigilorMonitor::wellnessLedgerKey, stored}}));
+                  (Json{{WellnessHistory::ledgerKey, stored}}));
         EXPECT_EQ(parseJson(*AtomicFile::read(DefaultsStore::standard().file()))
-                      ->contains(VigilorMonitor::wellnessLedgerKey),
+                      ->contains(WellnessHistory::ledgerKey),
                   start == 0);
     }
 }
@@ -139,7 +152,7 @@ TEST(WellnessLedger, PrunesByCalendarDaysAndKeepsTheNewestFiftyThousand) {
     ScopedTimeZone zone("Europe/Berlin");
     const Date now = *parseIso8601Strict("2026-07-01T10:00:00Z");
     const Date cutoff = LocalCalendar::addingDays(now, -120);
-    const auto kept = VigilorMonitor::pruneWellnessLedger(
+    const auto kept = WellnessHistory::pruned(
         {event(WellnessEventKind::eyeRest, cutoff.addingTimeInterval(-1)),
          event(WellnessEventKind::eyeRest, cutoff), event(WellnessEventKind::lockAway, now)},
         now);
@@ -149,35 +162,34 @@ TEST(WellnessLedger, PrunesByCalendarDaysAndKeepsTheNewestFiftyThousand) {
     std::vector<WellnessLedgerEvent> many;
     for (int i = 0; i < 50'001; ++i)
         many.push_back(event(WellnessEventKind::eyeRest, now.addingTimeInterval(-i)));
-    const auto capped = VigilorMonitor::pruneWellnessLedger(many, now);
+    const auto capped = WellnessHistory::pruned(many, now);
     ASSERT_EQ(capped.size(), 50'000u);
     EXPECT_EQ(capped.front().id, many[1].id); // the one recorded first went
 }
 
 TEST(WellnessLedger, SurvivesARestart) {
-    MonitorHarness h;
+    LedgerScene scene;
     {
-        auto first = h.makeMonitor(false);
-        first->recordWellnessEvent(WellnessEventKind::movementCredit, 300, h.clock.now());
-        first->recordWellnessEvent(WellnessEventKind::eyeRest, 20, h.clock.now());
+        auto first = scene.start();
+        first->record(WellnessEventKind::movementCredit, 300, scene.clock.now());
+        first->record(WellnessEventKind::eyeRest, 20, scene.clock.now());
     }
-    h.clock.advance(3600);
-    auto second = h.makeMonitor(false);
-    ASSERT_EQ(second->wellnessLedger().size(), 2u);
-    EXPECT_EQ(second->wellnessLedger()[0].kind, WellnessEventKind::movementCredit);
-    EXPECT_EQ(second->wellnessLedger()[0].durationSeconds, 300);
+    scene.clock.advance(3600);
+    auto second = scene.start();
+    ASSERT_EQ(second->ledger().size(), 2u);
+    EXPECT_EQ(second->ledger()[0].kind, WellnessEventKind::movementCredit);
+    EXPECT_EQ(second->ledger()[0].durationSeconds, 300);
     EXPECT_EQ(second->wellnessPeriodSummaries()[0].movementMinutes, 5);
 }
 
 TEST(WellnessLedger, KeepsEventsWhenTheTimeZoneChangesBetweenRuns) {
-    MonitorHarness h;
+    LedgerScene scene;
     {
         ScopedTimeZone zone("Asia/Tokyo");
-        storeLedger({event(WellnessEventKind::eyeRest, h.clock.now().addingTimeInterval(-3600))});
+        storeLedger({event(WellnessEventKind::eyeRest, scene.clock.now().addingTimeInterval(-3600))});
     }
     ScopedTimeZone zone("America/Los_Angeles");
-    auto monitor = h.makeMonitor(false);
-    EXPECT_EQ(monitor->wellnessLedger().size(), 1u);
+    EXPECT_EQ(scene.start()->ledger().size(), 1u);
 }
 
 TEST(BreakAnchors, RestoreAnchorsYoungerThanTwelveHoursEachOnItsOwn) {
@@ -194,38 +206,38 @@ TEST(BreakAnchors, RestoreAnchorsYoungerThanTwelveHoursEachOnItsOwn) {
         const Date start = h.clock.now();
         Json anchors = {{"lastEyeBreakAt", JsonField::dateValue(start.addingTimeInterval(-c.eyeAge))},
                         {"lastWalkBreakAt", JsonField::dateValue(start.addingTimeInterval(-c.walkAge))}};
-        DefaultsStore::standard().set(VigilorMonitor::breakAnchorsKey, anchors);
+        DefaultsStore::standard().set(BreakCoach::breakAnchorsKey, anchors);
         auto monitor = h.makeMonitor(false);
-        EXPECT_EQ(monitor->lastEyeBreakAt(), c.eyeRestored ? start.addingTimeInterval(-c.eyeAge) : start);
-        EXPECT_EQ(monitor->lastWalkBreakAt(), c.walkRestored ? start.addingTimeInterval(-c.walkAge) : start);
+        EXPECT_EQ(monitor->breakCoach().lastEyeBreakAt(), c.eyeRestored ? start.addingTimeInterval(-c.eyeAge) : start);
+        EXPECT_EQ(monitor->breakCoach().lastWalkBreakAt(), c.walkRestored ? start.addingTimeInterval(-c.walkAge) : start);
         // Both are written back at once.
-        const auto stored = DefaultsStore::standard().value(VigilorMonitor::breakAnchorsKey);
-        EXPECT_EQ((*stored)["lastEyeBreakAt"], JsonField::dateValue(monitor->lastEyeBreakAt()));
+        const auto stored = DefaultsStore::standard().value(BreakCoach::breakAnchorsKey);
+        EXPECT_EQ((*stored)["lastEyeBreakAt"], JsonField::dateValue(monitor->breakCoach().lastEyeBreakAt()));
     }
 }
 
 TEST(BreakAnchors, ADamagedValueLeavesTheStartTimesAndIsOverwritten) {
     MonitorHarness h;
-    DefaultsStore::standard().set(VigilorMonitor::breakAnchorsKey, Json{{"lastEyeBreakAt", 1.0}});
+    DefaultsStore::standard().set(BreakCoach::breakAnchorsKey, Json{{"lastEyeBreakAt", 1.0}});
     auto monitor = h.makeMonitor(false);
-    EXPECT_EQ(monitor->lastEyeBreakAt(), h.clock.now());
+    EXPECT_EQ(monitor->breakCoach().lastEyeBreakAt(), h.clock.now());
     EXPECT_TRUE(
-        DefaultsStore::standard().value(VigilorMonitor::breakAnchorsKey)->contains("lastWalkBreakAt"));
+        DefaultsStore::standard().value(BreakCoach::breakAnchorsKey)->contains("lastWalkBreakAt"));
 }
 
 TEST(WellnessSummaries, RefreshUnforcedOnlyOnANewCalendarDay) {
     ScopedTimeZone zone("Europe/Berlin");
-    MonitorHarness h;
-    h.clock.set(*parseIso8601Strict("2026-07-01T08:00:00Z"));
-    auto monitor = h.makeMonitor(false);
+    LedgerScene scene;
+    scene.clock.set(*parseIso8601Strict("2026-07-01T08:00:00Z"));
+    auto history = scene.start();
     // An event slipped into the ledger without a refresh (as a restart would leave it).
-    storeLedger({event(WellnessEventKind::eyeRest, h.clock.now())});
-    auto restarted = h.makeMonitor(false);
+    storeLedger({event(WellnessEventKind::eyeRest, scene.clock.now())});
+    auto restarted = scene.start();
     int published = 0;
-    restarted->subscribe([&] { ++published; });
-    restarted->refreshWellnessSummaries(*parseIso8601Strict("2026-07-01T21:59:00Z"), false); // 23:59 local
+    scene.publisher.subscribe([&] { ++published; });
+    restarted->refreshSummaries(*parseIso8601Strict("2026-07-01T21:59:00Z"), false); // 23:59 local
     EXPECT_EQ(published, 0);
-    restarted->refreshWellnessSummaries(*parseIso8601Strict("2026-07-01T22:01:00Z"), false); // 00:01
+    restarted->refreshSummaries(*parseIso8601Strict("2026-07-01T22:01:00Z"), false); // 00:01
     EXPECT_GT(published, 0);
 }
 
@@ -259,11 +271,11 @@ TEST(WellnessLedger, ALongLedgerIsReadAsideUnderTheSameRules) {
             sound.push_back(
                 event(WellnessEventKind::eyeRest, h.clock.now().addingTimeInterval(-60.0 * i), 20));
         const std::string text =
-            c.stored(Json{{VigilorMonitor::wellnessLedgerKey, ledgerValue(sound)}}.dump());
+            c.stored(Json{{WellnessHistory::ledgerKey, ledgerValue(sound)}}.dump());
         ASSERT_TRUE(AtomicFile::write(ledgerStore().file(), text));
 
         auto monitor = h.makeMonitor(false);
-        EXPECT_EQ(monitor->wellnessPeriodSummaries()[2].eyeRests, 0)
+        EXPECT_EQ(monitor->wellnessHistory().wellnessPeriodSummaries()[2].eyeRests, 0)
             << c.name << ": published before it landed";
         if (c.quitBeforeLanding) {
             monitor.reset();
@@ -274,12 +286,12 @@ TEST(WellnessLedger, ALongLedgerIsReadAsideUnderTheSameRules) {
             continue;
         }
         if (c.recordBeforeLanding)
-            monitor->recordWellnessEvent(WellnessEventKind::eyeRest, 20, h.clock.now());
+            monitor->wellnessHistory().record(WellnessEventKind::eyeRest, 20, h.clock.now());
         EXPECT_TRUE(h.eventually([&] {
-            return monitor->wellnessPeriodSummaries()[2].eyeRests == int64_t(c.kept);
+            return monitor->wellnessHistory().wellnessPeriodSummaries()[2].eyeRests == int64_t(c.kept);
         })) << c.name;
-        ASSERT_EQ(monitor->wellnessLedger().size(), c.kept) << c.name;
-        EXPECT_TRUE(c.kept == 0 || monitor->wellnessLedger().front() == sound.front()) << c.name;
+        ASSERT_EQ(monitor->wellnessHistory().ledger().size(), c.kept) << c.name;
+        EXPECT_TRUE(c.kept == 0 || monitor->wellnessHistory().ledger().front() == sound.front()) << c.name;
 
         const auto copies = unreadableCopiesBeside(ledgerStore().file());
         ASSERT_EQ(copies.size(), c.copy == Copy::none ? 0u : 1u) << c.name;
@@ -287,7 +299,7 @@ TEST(WellnessLedger, ALongLedgerIsReadAsideUnderTheSameRules) {
             const std::string copy = *AtomicFile::read(copies[0]);
             EXPECT_TRUE(c.copy == Copy::file
                             ? copy == text
-                            : parseJson(copy)->at(VigilorMonitor::wellnessLedgerKey).size() == 3'001u)
+                            : parseJson(copy)->at(WellnessHistory::ledgerKey).size() == 3'001u)
                 << c.name;
             EXPECT_TRUE(h.eventually([&] {
                 const auto texts = logTexts(monitor->log().events());
@@ -297,10 +309,10 @@ TEST(WellnessLedger, ALongLedgerIsReadAsideUnderTheSameRules) {
             })) << c.name;
         }
 
-        monitor->recordWellnessEvent(WellnessEventKind::walkSkipped, std::nullopt, h.clock.now());
+        monitor->wellnessHistory().record(WellnessEventKind::walkSkipped, std::nullopt, h.clock.now());
         DefaultsStore::synchronizeAll();
         EXPECT_EQ(
-            parseJson(*AtomicFile::read(ledgerStore().file()))->at(VigilorMonitor::wellnessLedgerKey).size(),
+            parseJson(*AtomicFile::read(ledgerStore().file()))->at(WellnessHistory::ledgerKey).size(),
             c.kept + 1)
             << c.name;
     }

@@ -20,8 +20,8 @@ struct Recorder final : LockAttempt::Outputs {
     void cancelConfirmationTimeout() override {}
     void activityLog(const std::string&) override {}
     void lockLog(const std::string& line) override { said.push_back(line); }
-    void statusEvent(const std::string& event, const std::string& source) override {
-        said.push_back("status " + event + " " + source);
+    void statusEvent(RelayEvent event, const std::string& source) override {
+        said.push_back("status " + std::string(rawValue(event)) + " " + source);
     }
     void ownLockConfirmed(const std::string& source, Date) override { said.push_back("feedback " + source); }
     void sessionLocked() override {}

@@ -461,8 +461,6 @@ TEST(ZorviLockDecision, KnowsWhetherALockIsPossibleAtAll) {
         {"camera and a locker", with([](auto&) {}), ZorviLockAbility::ready, nullptr},
         {"lockers not looked for yet", with([](auto& in) { in.hasScreenLocker.reset(); }), ZorviLockAbility::ready,
          nullptr},
-        {"a build that cannot lock", with([](auto& in) { in.lockingAvailable = in.screenLockingEnabled = false; }),
-         ZorviLockAbility::lockingUnavailable, "Locking unavailable"},
         {"locking off", with([](auto& in) { in.screenLockingEnabled = false; }), ZorviLockAbility::lockingDisabled,
          "Locking disabled"},
         {"no screen locker over a blind camera",

@@ -190,14 +190,14 @@ TEST_F(LockFeedback, CreditsALockedAbsenceOfFiveSecondsOrMore) {
     h.clock.advance(4);
     sessionUnlocks();
     EXPECT_EQ(h.relay->sent.back().event, "unlocked");
-    EXPECT_TRUE(monitor->wellnessLedger().empty());
+    EXPECT_TRUE(monitor->wellnessHistory().ledger().empty());
 
     lock("Manual");
     sessionLocks();
     h.clock.advance(5);
     sessionUnlocks();
-    ASSERT_FALSE(monitor->wellnessLedger().empty());
-    EXPECT_EQ(monitor->wellnessLedger().front().kind, WellnessEventKind::lockAway);
+    ASSERT_FALSE(monitor->wellnessHistory().ledger().empty());
+    EXPECT_EQ(monitor->wellnessHistory().ledger().front().kind, WellnessEventKind::lockAway);
     EXPECT_EQ(
         h.notifications->added.back().body,
         "Zorvi kept your computer locked for 5s while you were away. Your eye break is reset.");
@@ -222,17 +222,17 @@ TEST_F(LockFeedback, CreditsEachAbsenceOnceWithEyeBreaksOnAndOff) {
         config.eyeBreakEnabled = c.eyeBreaks;
         config.save();
         auto m = fresh.makeMonitor();
-        const Date eyeAnchor = m->lastEyeBreakAt();
+        const Date eyeAnchor = m->breakCoach().lastEyeBreakAt();
         lock(*m, fresh, "Auto");
         fresh.session->lockInfo = SessionLockInfo{true, std::nullopt};
         fresh.session->handlers.sessionDidResignActive();
         fresh.clock.advance(600);
         fresh.session->handlers.sessionDidBecomeActive();
         std::vector<WellnessEventKind> kinds;
-        for (const auto& event : m->wellnessLedger())
+        for (const auto& event : m->wellnessHistory().ledger())
             kinds.push_back(event.kind);
         EXPECT_EQ(kinds, c.recorded) << c.eyeBreaks;
-        EXPECT_EQ(m->lastEyeBreakAt() == eyeAnchor, !c.eyeBreaks) << c.eyeBreaks;
+        EXPECT_EQ(m->breakCoach().lastEyeBreakAt() == eyeAnchor, !c.eyeBreaks) << c.eyeBreaks;
     }
 
     // A walk the coaching already credited during the locked absence is not credited again.
@@ -244,11 +244,11 @@ TEST_F(LockFeedback, CreditsEachAbsenceOnceWithEyeBreaksOnAndOff) {
     lock(*m, fresh, "Auto");
     fresh.session->handlers.sessionDidResignActive();
     fresh.clock.advance(300);
-    m->recordWellnessEvent(WellnessEventKind::movementCredit, 300, fresh.clock.now());
+    m->wellnessHistory().record(WellnessEventKind::movementCredit, 300, fresh.clock.now());
     fresh.clock.advance(300);
     fresh.session->handlers.sessionDidBecomeActive();
     size_t walks = 0;
-    for (const auto& event : m->wellnessLedger())
+    for (const auto& event : m->wellnessHistory().ledger())
         walks += event.kind == WellnessEventKind::movementCredit;
     EXPECT_EQ(walks, 1u);
 }

@@ -1,3 +1,4 @@
+#include "Support/DeskHealthSamples.h"
 #include "Support/MonitorHarness.h"
 
 #include <gmock/gmock.h>
@@ -67,28 +68,22 @@ TEST_F(RemoteGlue, FillsTheStatusSnapshot) {
     EXPECT_EQ(snapshot.reason, "Locking is disabled; Zorvi is observing only.");
     EXPECT_FALSE(snapshot.deskHealthScore);
 
-    DeskHealthSummary health;
-    health.hasEnoughData = true;
-    health.today.score = 80;
-    health.streak.current = 3;
-    health.last7Average = 61;
-    health.last30Average = 55;
-    health.trend = DeskHealthTrend::up;
-    DailyWellnessScore empty, scored;
-    scored.hasData = true;
-    scored.score = 49;
-    health.history = {empty, scored};
-    monitor->deskHealth = health;
-    snapshot = monitor->currentRemoteSnapshot("System", h.clock.now());
-    EXPECT_EQ(snapshot.deskHealthScore, 80);
-    EXPECT_EQ(snapshot.deskHealthBand, "strong");
-    EXPECT_EQ(snapshot.deskHealthTrend, "up");
-    EXPECT_EQ(snapshot.deskHealthHistory, (std::vector<int>{-1, 49}));
-    EXPECT_FALSE(snapshot.recoveryBand);
-
-    health.hasEnoughData = false;
-    monitor->deskHealth = health;
+    // One day of data is not enough to share.
+    monitor->wellnessHistory().record(WellnessEventKind::eyeRest, 20, h.clock.now());
     EXPECT_FALSE(monitor->currentRemoteSnapshot("Zorvi", h.clock.now()).deskHealth7);
+
+    // A month at 70 a day, every fifth day without data, and today 8 eye rests and 6 walks: 100.
+    DeskHealthSamples::recordMonth(monitor->wellnessHistory(), h.clock.now(), {7, 6, 0});
+    const DeskHealthSummary& health = *monitor->wellnessHistory().deskHealth();
+    snapshot = monitor->currentRemoteSnapshot("System", h.clock.now());
+    EXPECT_EQ(snapshot.deskHealthScore, 100);
+    EXPECT_EQ(snapshot.deskHealthBand, "strong");
+    EXPECT_EQ(snapshot.deskHealth7, health.last7Average);
+    EXPECT_EQ(snapshot.deskHealthTrend, "up"); // 75 this week after 70
+    ASSERT_EQ(snapshot.deskHealthHistory.value_or(std::vector<int>()).size(), 30u);
+    EXPECT_EQ((*snapshot.deskHealthHistory)[27], -1); // a day without data
+    EXPECT_EQ((*snapshot.deskHealthHistory)[28], 70);
+    EXPECT_FALSE(snapshot.recoveryBand);
 }
 
 TEST_F(RemoteGlue, NamesTheRelayState) {

@@ -1,5 +1,5 @@
 #include "Support/MonitorHarness.h"
-#include "Vigilor/Settings/SettingsBindings.h"
+#include "Vigilor/SettingsModel/SettingsBindings.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

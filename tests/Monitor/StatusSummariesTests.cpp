@@ -327,19 +327,3 @@ TEST_F(StatusSummaries, CompanionAndInputLines) {
         [](const VigilorMonitor& m) { return m.inputSummary(); });
 }
 
-TEST_F(StatusSummaries, ABuildThatCannotLockSaysSo) {
-    setenv(VigilorMonitor::sandboxVariable, "1", 1);
-    auto sandboxed = h.makeMonitor();
-    unsetenv(VigilorMonitor::sandboxVariable);
-    monitor = sandboxed;
-    reset();
-    noFace();
-    EXPECT_EQ(monitor->lockReason(), "Presence coaching is active; locking is unavailable in this version.");
-    EXPECT_EQ(monitor->nudgeTitle(), "Presence signal away");
-    EXPECT_EQ(monitor->nudgeDetail(), "Zorvi is coaching presence only in this version.");
-    EXPECT_EQ(monitor->nudgeSystemImage(), "eye.slash.fill");
-
-    companion(Mode::phone);
-    radio(BluetoothCentralState::poweredOff);
-    EXPECT_EQ(monitor->signalBrief(), "Bluetooth is unavailable; Phone proximity is unavailable.");
-}

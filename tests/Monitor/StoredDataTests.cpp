@@ -117,7 +117,7 @@ TEST(StoredData, ADamagedSettingsFileIsKeptAndTheLoginItemLeftAlone) {
     for (const auto& c : cases) {
         MonitorHarness h;
         h.loginItem->setStatus(LoginItem::Status::enabled);
-        const auto file = c.ledger ? DefaultsStore::suite(VigilorMonitor::wellnessLedgerDomain).file()
+        const auto file = c.ledger ? DefaultsStore::suite(WellnessHistory::ledgerDomain).file()
                                    : DefaultsStore::standard().file();
         if (c.ledger) {
             ASSERT_TRUE(AtomicFile::write(DefaultsStore::standard().file(), sound));
@@ -153,10 +153,10 @@ TEST(StoredData, ASettingsSaveLeavesTheFullLedgerAndTheMainThreadAlone) {
         ledger.push_back(WellnessLedgerEvent{UUID::random(), WellnessEventKind::eyeRest,
                                              h.clock.now().addingTimeInterval(-i * 60.0), 20.0}
                              .toJSON());
-    DefaultsStore::suite(VigilorMonitor::wellnessLedgerDomain).set(VigilorMonitor::wellnessLedgerKey, ledger);
+    DefaultsStore::suite(WellnessHistory::ledgerDomain).set(WellnessHistory::ledgerKey, ledger);
     auto monitor = h.makeMonitor();
     DefaultsStore::synchronizeAll();
-    const auto ledgerFile = DefaultsStore::suite(VigilorMonitor::wellnessLedgerDomain).file();
+    const auto ledgerFile = DefaultsStore::suite(WellnessHistory::ledgerDomain).file();
     struct stat before {};
     ASSERT_EQ(stat(ledgerFile.c_str(), &before), 0);
     const std::string settingsBefore = *AtomicFile::read(DefaultsStore::standard().file());
@@ -167,11 +167,11 @@ TEST(StoredData, ASettingsSaveLeavesTheFullLedgerAndTheMainThreadAlone) {
     DefaultsStore::synchronizeAll();
     const auto stored = parseJson(*AtomicFile::read(DefaultsStore::standard().file()));
     EXPECT_TRUE((*stored)[VigilorConfig::storageKey]["soundWhenBreakDue"].get<bool>());
-    EXPECT_FALSE(stored->contains(VigilorMonitor::wellnessLedgerKey));
+    EXPECT_FALSE(stored->contains(WellnessHistory::ledgerKey));
     struct stat after {};
     ASSERT_EQ(stat(ledgerFile.c_str(), &after), 0);
     EXPECT_EQ(after.st_ino, before.st_ino) << "the ledger was rewritten";
-    EXPECT_EQ(monitor->wellnessLedger().size(), 50'000u);
+    EXPECT_EQ(monitor->wellnessHistory().ledger().size(), 50'000u);
 }
 
 // A first run says nothing of the login item: an autostart entry of ours means the user chose to start

@@ -20,7 +20,6 @@ TEST(VigilorMonitor, StartsWithItsInitialStateAndTwoLogLines) {
     EXPECT_EQ(monitor->recovery().band, "unknown");
     EXPECT_THAT(logTexts(monitor->log().events()), ElementsAre("Zorvi started in coaching mode"));
     EXPECT_THAT(logTexts(monitor->log().lockEvents()), ElementsAre("Lock attribution started"));
-    EXPECT_TRUE(monitor->lockingAvailable());
     EXPECT_FALSE(monitor->runtimeServicesStarted());
     // Nothing reaches the services before the runtime start; a first run only asks whether the desktop
     // starts it at login.
@@ -111,15 +110,6 @@ TEST(VigilorMonitor, FollowsTheCameraAuthorisation) {
         EXPECT_EQ(monitor->cameraPresence().captureSession() != nullptr, c.status == CameraDevice::authorized)
             << c.status;
     }
-}
-
-TEST(VigilorMonitor, ASandboxedProcessCannotLockButStillSyncs) {
-    setenv("APP_SANDBOX_CONTAINER_ID", "", 1);
-    MonitorHarness h;
-    auto monitor = h.makeMonitor();
-    EXPECT_FALSE(monitor->lockingAvailable());
-    EXPECT_TRUE(h.sync);
-    unsetenv("APP_SANDBOX_CONTAINER_ID");
 }
 
 TEST(VigilorMonitor, WritesOneFileLinePerChangedDecisionText) {

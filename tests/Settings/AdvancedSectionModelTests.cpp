@@ -1,5 +1,5 @@
 #include "Foundation/Json.h"
-#include "Vigilor/Settings/AdvancedSectionModel.h"
+#include "Vigilor/SettingsModel/AdvancedSectionModel.h"
 
 #include <gtest/gtest.h>
 
@@ -8,25 +8,21 @@
 
 namespace {
 
-std::vector<std::string> titles(bool lockingAvailable) {
+std::vector<std::string> titles() {
     std::vector<std::string> result;
-    for (const auto d : advancedDisclosures(lockingAvailable))
+    for (const auto d : advancedDisclosures())
         result.push_back(advancedDisclosureHeader(d, 0, 0).title);
     return result;
 }
 
-TEST(AdvancedSectionModel, ListsElevenDisclosuresWithLockingAndNineWithout) {
+TEST(AdvancedSectionModel, ListsElevenDisclosures) {
     const std::vector<std::string> all = {"Lock fine-tuning",    "Bluetooth presence",   "Break tuning",
                                           "Screen distance",     "Posture & framing",    "Tray & alerts",
                                           "Lock screen message", "Phone & Watch status", "Privacy & Trust",
                                           "Recent events",       "Lock & security log"};
-    EXPECT_EQ(titles(true), all);
-    std::vector<std::string> sandboxed = all;
-    std::erase(sandboxed, "Lock fine-tuning");
-    std::erase(sandboxed, "Lock screen message");
-    EXPECT_EQ(titles(false), sandboxed);
+    EXPECT_EQ(titles(), all);
 
-    for (const auto d : advancedDisclosures(true))
+    for (const auto d : advancedDisclosures())
         EXPECT_EQ(advancedDisclosureHeader(d, 0, 0).startsExpanded,
                   d == AdvancedDisclosure::menuBarAndAlerts);
 }
@@ -82,7 +78,7 @@ TEST(AdvancedSectionModel, PublishFollowsTheOneReadinessCheck) {
         VigilorConfig config;
         config.remoteCompanionEnabled = c.enabled;
         config.remoteStatusEndpointURL = c.status;
-        const auto rows = remoteCompanionRows(config, true);
+        const auto rows = remoteCompanionRows(config);
         EXPECT_EQ(rows.publishEnabled, c.ready) << c.status;
         EXPECT_EQ(rows.publishHelp, c.ready ? "" : "Status endpoint must be configured to publish")
             << c.status;

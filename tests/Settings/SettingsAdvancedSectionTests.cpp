@@ -5,8 +5,8 @@
 #include "Support/Pictures.h"
 #include "Support/SettingsHarness.h"
 #include "Vigilor/Interface/ViewHelpers.h"
-#include "Vigilor/Interface/ZorviAccessibility.h"
-#include "Vigilor/Interface/ZorviTheme.h"
+#include "Vigilor/Design/ZorviAccessibility.h"
+#include "Vigilor/Design/ZorviTheme.h"
 #include "Vigilor/Settings/AdvancedSectionParts.h"
 #include "Vigilor/Settings/SettingsAdvancedSection.h"
 #include "Vigilor/Settings/SettingsControls.h"
@@ -27,17 +27,7 @@ namespace {
 
 const std::string artifacts = std::string(VIGILOR_TEST_ARTIFACTS) + "/settings";
 
-// Set before the monitor is made, which decides once whether it may lock.
-struct SandboxVariable {
-    ScopedVariable variable;
-    explicit SandboxVariable(bool sandboxed)
-        : variable(VigilorMonitor::sandboxVariable, sandboxed ? "1" : nullptr) {}
-};
-
-struct AdvancedCard : SandboxVariable, SettingsHarness {
-    explicit AdvancedCard(bool sandboxed = false)
-        : SandboxVariable(sandboxed) {}
-
+struct AdvancedCard : SettingsHarness {
     std::unique_ptr<SettingsSectionContext> context = makeContext();
     // The card in a host with the form's margin, as the page holds it (a surface draws its shadow
     // outside itself, so it is never a window of its own).
@@ -93,27 +83,23 @@ struct AdvancedCard : SandboxVariable, SettingsHarness {
     }
 };
 
-TEST(AdvancedCardTest, ListsItsDisclosuresWithOnlyTheAlertsOpenAndGatesLockingRows) {
-    for (const bool sandboxed : {false, true}) {
-        AdvancedCard t(sandboxed);
-        t.build();
-        QStringList shown;
-        for (const auto* d : t.disclosures())
-            shown << d->objectName().mid(int(strlen("disclosure.")));
-        QStringList expected;
-        for (const auto d : advancedDisclosures(!sandboxed))
-            expected << qs(advancedDisclosureHeader(d, 0, 0).title);
-        EXPECT_EQ(shown, expected);
-        EXPECT_EQ(shown.size(), sandboxed ? 9 : 11);
-        for (const auto* d : t.disclosures())
-            EXPECT_EQ(d->isExpanded(), d->objectName() == "disclosure.Tray & alerts")
-                << d->objectName().toStdString();
+TEST(AdvancedCardTest, ListsItsDisclosuresWithOnlyTheAlertsOpen) {
+    AdvancedCard t;
+    t.build();
+    QStringList shown;
+    for (const auto* d : t.disclosures())
+        shown << d->objectName().mid(int(strlen("disclosure.")));
+    QStringList expected;
+    for (const auto d : advancedDisclosures())
+        expected << qs(advancedDisclosureHeader(d, 0, 0).title);
+    EXPECT_EQ(shown, expected);
+    EXPECT_EQ(shown.size(), 11);
+    for (const auto* d : t.disclosures())
+        EXPECT_EQ(d->isExpanded(), d->objectName() == "disclosure.Tray & alerts") << d->objectName().toStdString();
 
-        EXPECT_EQ(t.row("Notify when Zorvi locks") != nullptr, !sandboxed);
-        EXPECT_EQ(t.row("Command endpoint") != nullptr, !sandboxed);
-        EXPECT_EQ(t.row("Pairing")->detail().toStdString(),
-                  remoteCompanionRows(t.monitor->config(), !sandboxed).pairingDetail);
-    }
+    EXPECT_NE(t.row("Notify when Zorvi locks"), nullptr);
+    EXPECT_NE(t.row("Command endpoint"), nullptr);
+    EXPECT_EQ(t.row("Pairing")->detail().toStdString(), remoteCompanionRows(t.monitor->config()).pairingDetail);
 }
 
 TEST(AdvancedCardTest, EachControlStoresTheUsersEditExactlyOnce) {

@@ -1,6 +1,6 @@
 // The device picker of the settings window over BlueZ: python-dbusmock's bluez5 template on a private
 // bus plays the system's Bluetooth service, and the monitor's own BlueZ central scans it.
-#include "Platform/Linux/BluezCentral.h"
+#include "Platform/LinuxQt/BluezCentral.h"
 #include "Support/PrivateBus.h"
 #include "Support/SettingsHarness.h"
 #include "Vigilor/Settings/DeviceDiscoverySheetView.h"

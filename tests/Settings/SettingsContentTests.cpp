@@ -10,8 +10,8 @@
 #include "Vigilor/Interface/ClampedLabel.h"
 #include "Vigilor/Interface/MenuContentModel.h"
 #include "Vigilor/Interface/UpdaterService.h"
-#include "Vigilor/Interface/ZorviControls.h"
-#include "Vigilor/Interface/ZorviTheme.h"
+#include "Vigilor/Design/ZorviControls.h"
+#include "Vigilor/Design/ZorviTheme.h"
 #include "Vigilor/Settings/CompanionPairingSheetView.h"
 #include "Vigilor/Settings/DeviceDiscoverySheetView.h"
 #include "Vigilor/Settings/SettingsControls.h"
@@ -101,12 +101,6 @@ struct Form : SettingsHarness {
 
 struct SettingsForm : Form, ::testing::Test {};
 
-// A process that may not lock the session: the variable is set before the monitor is made.
-struct SandboxedForm : ::testing::Test {
-    ScopedVariable sandbox{VigilorMonitor::sandboxVariable, "app.zorvi.Zorvi"};
-    Form f;
-};
-
 const std::vector<std::string> allCards = {"Essentials",      "Share Zorvi",     "When to lock",
                                            "Don't lock when", "Eyes & movement", "Across your computers",
                                            "Locking uses",    "Known-Face Lock", "Advanced",
@@ -162,19 +156,6 @@ TEST_F(SettingsForm, BuildsItsFirstScreenfulFirstAndOpensAsTheLastPageWasLeft) {
     }
     find<SettingsDisclosure>(alerts)->header()->click();
     EXPECT_TRUE(view->pageState().disclosures.at(alerts)) << "opened again by the user";
-}
-
-TEST_F(SandboxedForm, WithoutLockingTheLockingCardsAndRowsGiveWayToTheNotice) {
-    f.open();
-    std::vector<std::string> eight = allCards;
-    std::erase(eight, "When to lock");
-    std::erase(eight, "Don't lock when");
-    EXPECT_THAT(f.cardTitles(), ElementsAreArray(eight));
-    EXPECT_EQ(SettingsHarness::named(f.form(), "lockPermission"), nullptr);
-    EXPECT_EQ(SettingsHarness::named(f.form(), "row.Arm Auto Lock"), nullptr);
-    const auto* notice = f.find<LaunchAtLoginNotice>("notice");
-    EXPECT_THAT(notice->message().toStdString(),
-                ::testing::StartsWith("Auto Lock can't run in this sandboxed build"));
 }
 
 TEST_F(SettingsForm, RefreshingWritesNothingAndKeepsOffGridValues) {

@@ -1,8 +1,8 @@
 // The settings window's row kit, its models and the section context, on the offscreen platform over
 // a monitor on fakes.
 #include "Support/SettingsHarness.h"
-#include "Vigilor/Interface/ZorviAccessibility.h"
-#include "Vigilor/Interface/ZorviTheme.h"
+#include "Vigilor/Design/ZorviAccessibility.h"
+#include "Vigilor/Design/ZorviTheme.h"
 #include "Vigilor/Settings/SettingsControls.h"
 #include "Vigilor/Settings/SettingsRowKit.h"
 

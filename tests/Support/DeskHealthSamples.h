@@ -1,14 +1,16 @@
 #pragma once
 
+#include "Foundation/LocalCalendar.h"
 #include "Vigilor/Config/PresenceModels.h"
 #include "Vigilor/Monitor/ActivityLog.h"
+#include "Vigilor/Monitor/WellnessHistory.h"
 #include "Vigilor/Monitor/WellnessScore.h"
 
 #include <string>
 #include <vector>
 
-// Coaching figures for the dashboard's and the share card's tests: a desk-health month, the three
-// period summaries and lock-log lines, shaped like the monitor's.
+// Coaching figures for the dashboard's and the share card's tests: a desk-health month, a month of
+// ledger events and lock-log lines, shaped like the monitor's.
 namespace DeskHealthSamples {
 
 // One day, `dayNumber` days after 2001-01-01.
@@ -57,21 +59,31 @@ inline DeskHealthSummary week(int64_t todayScore, int64_t streak, int days = 30)
     return s;
 }
 
-inline std::vector<WellnessPeriodSummary> periods() {
-    const auto period = [](std::string label, int64_t scale) {
-        WellnessPeriodSummary p;
-        p.label = std::move(label);
-        p.eyeRests = 4 * scale;
-        p.movementCredits = 3 * scale;
-        p.dismissedNudges = scale;
-        p.skippedWalks = scale - 1;
-        p.lockAways = scale;
-        p.movementMinutes = 9 * scale;
-        p.followedCount = p.eyeRests + p.movementCredits + p.lockAways;
-        p.opportunityCount = p.followedCount + p.dismissedNudges + p.skippedWalks;
-        return p;
+// Today's events of a ledger month.
+struct Today {
+    int eyeRests = 0;
+    int walks = 0;
+    int dismissals = 0; // dismissed eye nudges
+};
+
+// Records into `history` a month ending at `now`: at noon of each earlier day but every fifth, six eye
+// rests and three five-minute walks (a score of 70), and at `now` today's events. Eight eye rests and six
+// walks make 100; six walks and six dismissals 50 with an empty eye bar; dismissals alone 0.
+inline void recordMonth(WellnessHistory& history, Date now, Today today) {
+    const auto repeat = [&](int count, WellnessEventKind kind, std::optional<double> seconds, Date at) {
+        for (int i = 0; i < count; ++i)
+            history.record(kind, seconds, at);
     };
-    return {period("Today", 1), period("7 days", 6), period("30 days", 25)};
+    for (int day = -29; day < 0; ++day) {
+        if (day % 5 == -2)
+            continue;
+        const Date noon = LocalCalendar::startOfDay(now, day).addingTimeInterval(43'200);
+        repeat(6, WellnessEventKind::eyeRest, 20, noon);
+        repeat(3, WellnessEventKind::movementCredit, 300, noon);
+    }
+    repeat(today.eyeRests, WellnessEventKind::eyeRest, 20, now);
+    repeat(today.walks, WellnessEventKind::movementCredit, 300, now);
+    repeat(today.dismissals, WellnessEventKind::eyeDismissed, std::nullopt, now);
 }
 
 // Lock-log lines of the kinds the monitor writes, the last one newest.

@@ -44,7 +44,7 @@ inline std::vector<std::filesystem::path> unreadableCopiesBeside(const std::file
 
 inline std::vector<WellnessEventKind> ledgerKinds(const VigilorMonitor& monitor) {
     std::vector<WellnessEventKind> kinds;
-    for (const auto& event : monitor.wellnessLedger())
+    for (const auto& event : monitor.wellnessHistory().ledger())
         kinds.push_back(event.kind);
     return kinds;
 }
@@ -188,6 +188,25 @@ struct MonitorHarness {
             finishLockRequest();
             seconds -= step;
         } while (seconds > 0);
+    }
+
+    // The user at the desk for `seconds`, as the camera would report it on every tick; with `resting`,
+    // looking away from the screen, an eye rest it sees.
+    void atDesk(VigilorMonitor& monitor, double seconds, bool resting = false) {
+        for (double t = 0; t < seconds; t += 0.5) {
+            showFace(monitor, [&](FrameAnalysisResult& r) {
+                r.evaluatedAt = clock.now();
+                r.eyeRestObserved = resting;
+            });
+            runLoop.loop().advance(0.5);
+        }
+    }
+    // The user at the desk until the break prompt shows, as it does once a break falls due; false if it
+    // does not within two hours.
+    bool showBreakPrompt(VigilorMonitor& monitor) {
+        for (int tick = 0; tick < 14'400 && !monitor.breakCoach().breakHUDVisible(); ++tick)
+            atDesk(monitor, 0.5);
+        return monitor.breakCoach().breakHUDVisible();
     }
 
     bool framesCome = true;

@@ -3,7 +3,7 @@
 #include <QDBusArgument>
 
 #include "Foundation/ChildProcess.h"
-#include "Platform/Linux/DBusSignalRelay.h"
+#include "Platform/LinuxQt/DBusSignalRelay.h"
 
 #include <QCoreApplication>
 #include <QDBusConnectionInterface>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Platform/Linux/DesktopSession.h"
+#include "Platform/LinuxQt/DesktopSession.h"
 
 #include <xcb/xcb.h>
 

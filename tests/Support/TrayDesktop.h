@@ -2,7 +2,7 @@
 
 #include "Support/MonitorHarness.h"
 #include "Support/VirtualDesktop.h"
-#include "Vigilor/Interface/StatusItemController.h"
+#include "Vigilor/Tray/StatusItemController.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "Support/OffscreenApplication.h"
 #include "Support/TemporaryHome.h"
-#include "Vigilor/Interface/ZorviMenuIcon.h"
+#include "Vigilor/Design/ZorviMenuIcon.h"
 #include "ZorviMacWidget/ZorviMacWidgetWindow.h"
 #include "ZorviShared/ZorviMacDefaults.h"
 

@@ -1,7 +1,7 @@
 #include "Fakes/FakeBluetoothCentral.h"
 #include "Fakes/FakeClock.h"
 #include "Fakes/ManualRunLoop.h"
-#include "Platform/Linux/BluezCentral.h"
+#include "Platform/LinuxQt/BluezCentral.h"
 #include "Support/PrivateBus.h"
 
 #include <gtest/gtest.h>

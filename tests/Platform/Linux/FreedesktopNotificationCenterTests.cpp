@@ -1,4 +1,4 @@
-#include "Platform/Linux/FreedesktopNotificationCenter.h"
+#include "Platform/LinuxQt/FreedesktopNotificationCenter.h"
 #include "Support/PrivateBus.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 #include "Fakes/FakeClock.h"
-#include "Platform/Linux/DesktopSession.h"
+#include "Platform/LinuxQt/DesktopSession.h"
 #include "Support/ScreenLockerStandIns.h"
 #include "Support/PrivateBus.h"
 #include "Support/TemporaryHome.h"

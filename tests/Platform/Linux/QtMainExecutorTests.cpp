@@ -1,6 +1,6 @@
 #include "Foundation/DispatchQueue.h"
 #include "Foundation/Timer.h"
-#include "Platform/Linux/QtMainExecutor.h"
+#include "Platform/LinuxQt/QtMainExecutor.h"
 
 #include <gtest/gtest.h>
 

@@ -152,14 +152,14 @@ TEST_P(ScreenLockerTest, LocksWithTheLockerThereAndFollowsIt) {
     if (!row.locker.empty() && row.locker != "xdg-screensaver") {
         // The user locks: the system's lock, and no break nudge while it lasts.
         showFace(*monitor);
-        monitor->setLastEyeBreakAt(h.clock.now().addingTimeInterval(-1300));
+        ASSERT_TRUE(h.showBreakPrompt(*monitor)); // the eye break falls due
         tick();
         ASSERT_EQ(lookAwayNudges(), 1u);
         lockerSays(true);
         EXPECT_EQ(newestLockEvent(), "Screen locked by the system, user, or idle policy");
         tick(2);
         EXPECT_EQ(lookAwayNudges(), 1u);
-        EXPECT_FALSE(monitor->breakHUDVisible());
+        EXPECT_FALSE(monitor->breakCoach().breakHUDVisible());
         lockerSays(false);
         EXPECT_EQ(newestLockEvent(), "Screen unlocked");
     }

@@ -1,6 +1,6 @@
 #include "Fakes/FakeClock.h"
 #include "Fakes/FakeSessionEvents.h"
-#include "Platform/Linux/DesktopSession.h"
+#include "Platform/LinuxQt/DesktopSession.h"
 #include "Support/ScreenLockerStandIns.h"
 #include "Support/PrivateBus.h"
 #include "Support/TemporaryHome.h"

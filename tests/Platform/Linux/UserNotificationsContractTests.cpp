@@ -1,5 +1,5 @@
 #include "Fakes/FakeNotificationCenter.h"
-#include "Platform/Linux/FreedesktopNotificationCenter.h"
+#include "Platform/LinuxQt/FreedesktopNotificationCenter.h"
 #include "Support/PrivateBus.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "Platform/Linux/X11DisplayPower.h"
+#include "Platform/LinuxQt/X11DisplayPower.h"
 #include "Support/TemporaryHome.h"
 #include "Support/VirtualDisplay.h"
 

@@ -1,6 +1,6 @@
 #include "DBusIdleTime.h"
 
-#include "Platform/Linux/DBusSignalRelay.h"
+#include "Platform/LinuxQt/DBusSignalRelay.h"
 
 #include <QDBusError>
 #include <QDBusMessage>

@@ -1,21 +1,17 @@
 #include "AdvancedSectionModel.h"
 
-#include "Vigilor/LockScreen/GdmBanner.h"
+#include "Vigilor/GdmBanner/GdmBanner.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"
 
 #include <algorithm>
 
-std::vector<AdvancedDisclosure> advancedDisclosures(bool lockingAvailable) {
+std::vector<AdvancedDisclosure> advancedDisclosures() {
     using enum AdvancedDisclosure;
-    std::vector<AdvancedDisclosure> list = {
+    return {
         lockFineTuning,    bluetoothPresence, breakTuning,        screenDistance,
         postureAndFraming, menuBarAndAlerts,  lockScreenMessage,  phoneAndWatchStatus,
         privacyAndTrust,   recentEvents,      lockAndSecurityLog,
     };
-    if (!lockingAvailable)
-        std::erase_if(list,
-                      [](AdvancedDisclosure d) { return d == lockFineTuning || d == lockScreenMessage; });
-    return list;
 }
 
 DisclosureHeader advancedDisclosureHeader(AdvancedDisclosure disclosure, size_t eventCount,
@@ -81,11 +77,9 @@ std::string menuBarFeedbackDetail(MenuBarFeedbackStyle style) {
     return {};
 }
 
-RemoteCompanionRows remoteCompanionRows(const VigilorConfig& config, bool lockingAvailable) {
+RemoteCompanionRows remoteCompanionRows(const VigilorConfig& config) {
     RemoteCompanionRows rows;
-    rows.showCommandEndpoint = lockingAvailable;
-    rows.pairingDetail = lockingAvailable ? "Copy this into the relay you run, or into a companion app."
-                                          : "Copy this into a trusted local relay for status-only testing.";
+    rows.pairingDetail = "Copy this into the relay you run, or into a companion app.";
     rows.publishEnabled = VigilorMonitor::remoteStatusEndpointReady(config);
     rows.publishHelp = rows.publishEnabled ? "" : "Status endpoint must be configured to publish";
     return rows;

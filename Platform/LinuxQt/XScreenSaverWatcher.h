@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Platform/Linux/XScreenSaverPresence.h"
+#include "Platform/LinuxQt/XScreenSaverPresence.h"
 
 #include <functional>
 #include <memory>

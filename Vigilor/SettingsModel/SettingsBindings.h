@@ -3,7 +3,7 @@
 #include "Foundation/RawValueEnum.h"
 #include "Vigilor/Config/VigilorConfig.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"
-#include "Vigilor/Settings/Binding.h"
+#include "Vigilor/SettingsModel/Binding.h"
 
 #include <memory>
 #include <string>

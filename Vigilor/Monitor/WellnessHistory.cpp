@@ -1,6 +1,6 @@
-// The wellness ledger, the break anchors kept across restarts, and the summaries made from them.
-#include "VigilorMonitor.h"
+#include "Vigilor/Monitor/WellnessHistory.h"
 
+#include "Foundation/DispatchQueue.h"
 #include "Foundation/LocalCalendar.h"
 #include "Foundation/Rounding.h"
 
@@ -13,7 +13,7 @@ namespace {
 
 // The ledger's own domain, so that saving the settings never rewrites the history.
 DefaultsStore ledgerStore() {
-    return DefaultsStore::suite(VigilorMonitor::wellnessLedgerDomain);
+    return DefaultsStore::suite(WellnessHistory::ledgerDomain);
 }
 
 using LedgerEvents = std::shared_ptr<const std::vector<WellnessLedgerEvent>>;
@@ -28,10 +28,10 @@ DecodedLedger decodedLedger(const DefaultsStore& store) {
     DecodedLedger ledger;
     // Room for a full ledger at once: growing step by step would hold the old and the new room together
     // several times over, and only the room that is used costs memory.
-    ledger.events.reserve(VigilorMonitor::wellnessLedgerLimit);
+    ledger.events.reserve(WellnessHistory::ledgerLimit);
     size_t count = 0, unreadable = 0;
     std::string first;
-    const bool isList = store.forEachElement(VigilorMonitor::wellnessLedgerKey, [&](Json&& element) {
+    const bool isList = store.forEachElement(WellnessHistory::ledgerKey, [&](Json&& element) {
         ++count;
         try {
             ledger.events.push_back(WellnessLedgerEvent::fromJSON(element));
@@ -59,18 +59,18 @@ std::function<Json()> encodedLedger(LedgerEvents events) {
 }
 
 Date ledgerCutoff(Date at) {
-    return LocalCalendar::addingDays(at, -VigilorMonitor::wellnessLedgerDays);
+    return LocalCalendar::addingDays(at, -WellnessHistory::ledgerDays);
 }
 
 // The events kept at `at`; the same list when every event is kept.
 LedgerEvents prunedLedger(LedgerEvents events, Date at) {
     const Date cutoff = ledgerCutoff(at);
-    if (events->size() <= VigilorMonitor::wellnessLedgerLimit &&
+    if (events->size() <= WellnessHistory::ledgerLimit &&
         std::none_of(events->begin(), events->end(),
                      [&](const auto& event) { return event.occurredAt < cutoff; }))
         return events;
     return std::make_shared<const std::vector<WellnessLedgerEvent>>(
-        VigilorMonitor::pruneWellnessLedger(*events, at));
+        WellnessHistory::pruned(*events, at));
 }
 
 std::string walkRhythm(const WellnessPeriodSummary& today) {
@@ -107,96 +107,104 @@ LedgerEvents readStoredLedger() {
     DefaultsStore ledger = ledgerStore();
     DefaultsStore defaults = DefaultsStore::standard();
     ledger.prepareForWriting(); // a damaged file goes aside now, and the start says where
-    const bool moved = ledger.contains(VigilorMonitor::wellnessLedgerKey);
+    const bool moved = ledger.contains(WellnessHistory::ledgerKey);
     if (moved)
-        defaults.remove(VigilorMonitor::wellnessLedgerKey);
+        defaults.remove(WellnessHistory::ledgerKey);
     DefaultsStore& source = moved ? ledger : defaults;
-    if (!source.contains(VigilorMonitor::wellnessLedgerKey))
+    if (!source.contains(WellnessHistory::ledgerKey))
         return std::make_shared<const std::vector<WellnessLedgerEvent>>();
     DecodedLedger decoded = decodedLedger(source);
     if (decoded.damage)
-        source.keepUnreadableValue(VigilorMonitor::wellnessLedgerKey, *decoded.damage);
+        source.keepUnreadableValue(WellnessHistory::ledgerKey, *decoded.damage);
     auto events = std::make_shared<const std::vector<WellnessLedgerEvent>>(std::move(decoded.events));
     if (moved) // held as the events, not as the text they were read from as well
-        ledger.holdDeferred(VigilorMonitor::wellnessLedgerKey, encodedLedger(events));
+        ledger.holdDeferred(WellnessHistory::ledgerKey, encodedLedger(events));
     else
-        ledger.setDeferred(VigilorMonitor::wellnessLedgerKey, encodedLedger(events));
+        ledger.setDeferred(WellnessHistory::ledgerKey, encodedLedger(events));
     return events;
 }
 
 } // namespace
 
+WellnessHistory::WellnessHistory(ObservableObject& publisher, const Clock& clock)
+    : clock_(clock)
+    , wellnessPeriodSummaries_(publisher, {})
+    , wellnessRhythmStatus_(publisher, "Health rhythm starts after Zorvi sees a break.")
+    , walkRhythmStatus_(publisher, "Walk rhythm starts after Zorvi credits a walk.")
+    , deskHealth_(publisher, std::nullopt) {}
+
 // Until a ledger read aside has landed, the start's summaries count no stored events; every path that
 // records or reads the whole ledger takes it in first (waiting if need be), so nothing recorded meanwhile
 // is lost or counted twice.
-void VigilorMonitor::restoreWellnessLedger() {
+void WellnessHistory::restore() {
+    const Date at = clock_.now();
     std::error_code error;
     const auto size = std::filesystem::file_size(ledgerStore().file(), error);
     if (error || size < ledgerReadAsideFrom) {
-        wellnessLedger_ = prunedLedger(readStoredLedger(), now());
-        return;
-    }
-    try {
-        restoringWellnessLedger_ = std::async(std::launch::async, [weak = weakSelf()] {
-            pthread_setname_np(pthread_self(), "Vigilor.ledger");
-            auto events = readStoredLedger();
-            DispatchQueue::main().async([weak] {
-                if (auto self = weak.lock()) {
-                    self->takeRestoredWellnessLedger();
-                    self->refreshWellnessSummaries(self->now(), true);
-                }
+        events_ = prunedLedger(readStoredLedger(), at);
+    } else {
+        try {
+            restoring_ = std::async(std::launch::async, [weak = weak_from_this()] {
+                pthread_setname_np(pthread_self(), "Vigilor.ledger");
+                auto events = readStoredLedger();
+                DispatchQueue::main().async([weak] {
+                    if (auto self = weak.lock()) {
+                        self->takeRestored();
+                        self->refreshSummaries(self->clock_.now(), true);
+                    }
+                });
+                return events;
             });
-            return events;
-        });
-    } catch (const std::system_error&) { // no thread to be had: read it here
-        wellnessLedger_ = prunedLedger(readStoredLedger(), now());
+        } catch (const std::system_error&) { // no thread to be had: read it here
+            events_ = prunedLedger(readStoredLedger(), at);
+        }
     }
+    refreshSummaries(at, true);
 }
 
-void VigilorMonitor::takeRestoredWellnessLedger() const {
-    if (restoringWellnessLedger_.valid())
-        wellnessLedger_ = prunedLedger(restoringWellnessLedger_.get(), now());
+void WellnessHistory::takeRestored() const {
+    if (restoring_.valid())
+        events_ = prunedLedger(restoring_.get(), clock_.now());
 }
 
-const std::vector<WellnessLedgerEvent>& VigilorMonitor::wellnessLedger() const {
-    takeRestoredWellnessLedger();
-    return *wellnessLedger_;
+const std::vector<WellnessLedgerEvent>& WellnessHistory::ledger() const {
+    takeRestored();
+    return *events_;
 }
 
 // Keeps 120 calendar days and, of those, the newest 50,000 events in recording order.
-std::vector<WellnessLedgerEvent> VigilorMonitor::pruneWellnessLedger(std::vector<WellnessLedgerEvent> events,
+std::vector<WellnessLedgerEvent> WellnessHistory::pruned(std::vector<WellnessLedgerEvent> events,
                                                                      Date at) {
     const Date cutoff = ledgerCutoff(at);
     std::erase_if(events, [&](const WellnessLedgerEvent& event) { return event.occurredAt < cutoff; });
-    if (events.size() > wellnessLedgerLimit)
-        events.erase(events.begin(), events.end() - std::ptrdiff_t(wellnessLedgerLimit));
+    if (events.size() > ledgerLimit)
+        events.erase(events.begin(), events.end() - std::ptrdiff_t(ledgerLimit));
     return events;
 }
 
-void VigilorMonitor::recordWellnessEvent(WellnessEventKind kind, std::optional<double> durationSeconds,
-                                         Date at) {
-    takeRestoredWellnessLedger();
+void WellnessHistory::record(WellnessEventKind kind, std::optional<double> durationSeconds, Date at) {
+    takeRestored();
     auto events = std::make_shared<std::vector<WellnessLedgerEvent>>();
-    events->reserve(wellnessLedger_->size() + 1);
-    *events = *wellnessLedger_;
+    events->reserve(events_->size() + 1);
+    *events = *events_;
     events->push_back({UUID::random(), kind, at, durationSeconds});
-    wellnessLedger_ = std::move(events);
-    persistWellnessLedger(at);
-    refreshWellnessSummaries(at, true);
+    events_ = std::move(events);
+    persist(at);
+    refreshSummaries(at, true);
 }
 
-void VigilorMonitor::persistWellnessLedger(Date at) {
-    takeRestoredWellnessLedger();
-    wellnessLedger_ = prunedLedger(wellnessLedger_, at);
+void WellnessHistory::persist(Date at) {
+    takeRestored();
+    events_ = prunedLedger(events_, at);
     // Encoded on the store's queue: a full ledger would take the main thread tens of milliseconds.
-    ledgerStore().setDeferred(wellnessLedgerKey, encodedLedger(wellnessLedger_));
+    ledgerStore().setDeferred(ledgerKey, encodedLedger(events_));
 }
 
-WellnessPeriodSummary VigilorMonitor::wellnessSummary(const std::string& label, Date since) const {
+WellnessPeriodSummary WellnessHistory::periodSummary(const std::string& label, Date since) const {
     WellnessPeriodSummary summary;
     summary.label = label;
     double movementSeconds = 0;
-    for (const auto& event : *wellnessLedger_) {
+    for (const auto& event : *events_) {
         if (event.occurredAt < since)
             continue;
         switch (event.kind) {
@@ -228,64 +236,19 @@ WellnessPeriodSummary VigilorMonitor::wellnessSummary(const std::string& label, 
     return summary;
 }
 
-// Unforced, the summaries are recomputed only on the first call of a new calendar day.
-void VigilorMonitor::refreshWellnessSummaries(Date at, bool force) {
-    if (!force && LocalCalendar::isSameDay(at, lastWellnessSummaryRefresh_))
+void WellnessHistory::refreshSummaries(Date at, bool force) {
+    if (!force && LocalCalendar::isSameDay(at, lastRefresh_))
         return;
-    lastWellnessSummaryRefresh_ = at;
+    lastRefresh_ = at;
     const Date today = LocalCalendar::startOfDay(at);
     std::vector<WellnessPeriodSummary> summaries = {
-        wellnessSummary("Today", today),
-        wellnessSummary("7 days", LocalCalendar::startOfDay(at, -6)),
-        wellnessSummary("30 days", LocalCalendar::startOfDay(at, -29)),
+        periodSummary("Today", today),
+        periodSummary("7 days", LocalCalendar::startOfDay(at, -6)),
+        periodSummary("30 days", LocalCalendar::startOfDay(at, -29)),
     };
     const WellnessPeriodSummary todaySummary = summaries.front();
-    setIfChanged(wellnessPeriodSummaries, std::move(summaries));
-    setIfChanged(deskHealth, std::optional(WellnessScoreEngine::summary(*wellnessLedger_, at)));
-    setIfChanged(wellnessRhythmStatus, followRhythm(todaySummary));
-    setIfChanged(walkRhythmStatus, walkRhythm(todaySummary));
-}
-
-void VigilorMonitor::setLastEyeBreakAt(Date at) {
-    lastEyeBreakAt_ = at;
-    if (breakAnchorsRestored_)
-        saveBreakAnchors();
-}
-
-void VigilorMonitor::setLastWalkBreakAt(Date at) {
-    lastWalkBreakAt_ = at;
-    if (breakAnchorsRestored_)
-        saveBreakAnchors();
-}
-
-void VigilorMonitor::saveBreakAnchors() {
-    Json anchors = Json::object();
-    anchors["lastEyeBreakAt"] = JsonField::dateValue(lastEyeBreakAt_);
-    anchors["lastWalkBreakAt"] = JsonField::dateValue(lastWalkBreakAt_);
-    DefaultsStore::standard().set(breakAnchorsKey, std::move(anchors));
-}
-
-// Anchors younger than 12 hours survive a restart, each on its own; older ones, future ones and
-// damaged values leave the start time.
-void VigilorMonitor::restoreBreakAnchors(Date at) {
-    const auto stored = DefaultsStore::standard().value(breakAnchorsKey);
-    if (stored && stored->is_object() && JsonField::has(*stored, "lastEyeBreakAt") &&
-        JsonField::has(*stored, "lastWalkBreakAt")) {
-        try {
-            Date eye, walk;
-            JsonField::read(*stored, "lastEyeBreakAt", eye);
-            JsonField::read(*stored, "lastWalkBreakAt", walk);
-            const auto fresh = [&](Date anchor) {
-                const double age = at.timeIntervalSince(anchor);
-                return age >= 0 && age <= 43'200;
-            };
-            if (fresh(eye))
-                setLastEyeBreakAt(eye);
-            if (fresh(walk))
-                setLastWalkBreakAt(walk);
-        } catch (const JsonDecodingError&) {
-        }
-    }
-    breakAnchorsRestored_ = true;
-    saveBreakAnchors();
+    setIfChanged(wellnessPeriodSummaries_, std::move(summaries));
+    setIfChanged(deskHealth_, std::optional(WellnessScoreEngine::summary(*events_, at)));
+    setIfChanged(wellnessRhythmStatus_, followRhythm(todaySummary));
+    setIfChanged(walkRhythmStatus_, walkRhythm(todaySummary));
 }

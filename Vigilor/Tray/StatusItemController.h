@@ -1,7 +1,7 @@
 #pragma once
 
 #include "Foundation/Clock.h"
-#include "Vigilor/Interface/ZorviMenuIcon.h"
+#include "Vigilor/Design/ZorviMenuIcon.h"
 #include "Vigilor/Interface/ZorviMenuPanel.h"
 #include "Vigilor/Settings/SettingsPageState.h"
 

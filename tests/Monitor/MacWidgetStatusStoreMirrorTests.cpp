@@ -1,6 +1,6 @@
 #include "Foundation/ChildProcess.h"
 #include "Support/MonitorHarness.h"
-#include "Vigilor/Companion/MacWidgetStatusStoreMirror.h"
+#include "Vigilor/Monitor/MacWidgetStatusStoreMirror.h"
 #include "ZorviMacWidget/ZorviMacWidget.h"
 #include "ZorviShared/ZorviMacDefaults.h"
 
@@ -49,13 +49,25 @@ TEST(MacWidgetMirrorKey, JoinsTheEventAndSignalsWithTheIdleTimeRounded) {
         {0, "heartbeat|locked|R|Zorvi|45|false|true|0"},
     };
     for (const auto& [idle, key] : cases)
-        EXPECT_EQ(MacWidgetStatusStoreMirror::mirrorKey(relaySnapshot(idle), "heartbeat"), key) << idle;
+        EXPECT_EQ(MacWidgetStatusStoreMirror::mirrorKey(relaySnapshot(idle), RelayEvent::heartbeat), key) << idle;
     RemoteMacStatusSnapshot other = relaySnapshot();
     other.status = RemoteMacLockStatus::locking;
     other.reason = "";
     other.facePresent = true;
-    EXPECT_EQ(MacWidgetStatusStoreMirror::mirrorKey(other, "lock_invoked"),
+    EXPECT_EQ(MacWidgetStatusStoreMirror::mirrorKey(other, RelayEvent::lockInvoked),
               "lock_invoked|locking||Zorvi|45|true|true|13");
+}
+
+TEST(MacWidgetMirrorSnapshot, GivesTheWidgetTheRelaysLockStatus) {
+    const std::pair<RemoteMacLockStatus, ZorviMacStatus> cases[] = {
+        {RemoteMacLockStatus::locked, ZorviMacStatus::locked},
+        {RemoteMacLockStatus::unlocked, ZorviMacStatus::unlocked},
+        {RemoteMacLockStatus::locking, ZorviMacStatus::locking},
+        {RemoteMacLockStatus::unknown, ZorviMacStatus::unknown},
+    };
+    ASSERT_EQ(std::size(cases), allCases<RemoteMacLockStatus>().size());
+    for (const auto& [relay, widget] : cases)
+        EXPECT_EQ(MacWidgetStatusStoreMirror::widgetStatus(relay), widget) << rawValue(relay);
 }
 
 TEST(MacWidgetMirrorSnapshot, SetsEverySixteenFields) {
@@ -75,17 +87,17 @@ TEST(MacWidgetMirrorSnapshot, SetsEverySixteenFields) {
                                           false,
                                           0,
                                           "Computer locked."};
-    EXPECT_EQ(MacWidgetStatusStoreMirror::widgetSnapshot(relaySnapshot(), "heartbeat", Date(800'000'000),
+    EXPECT_EQ(MacWidgetStatusStoreMirror::widgetSnapshot(relaySnapshot(), RelayEvent::heartbeat, Date(800'000'000),
                                                          {"DEVICE-1", true}, "Desk"),
               expected);
     const auto unlocked = MacWidgetStatusStoreMirror::widgetSnapshot(
-        relaySnapshot(), "heartbeat", Date(800'000'000), {"DEVICE-1", false}, "");
+        relaySnapshot(), RelayEvent::heartbeat, Date(800'000'000), {"DEVICE-1", false}, "");
     EXPECT_FALSE(unlocked.message);
     EXPECT_EQ(unlocked.deviceName, "Computer");
 }
 
 TEST_F(WidgetMirror, WritesTheSnapshotTheTimeTheWordAndTheKeyThenAsksForAReload) {
-    mirror.mirror(relaySnapshot(), "heartbeat", Date(800'000'000), true);
+    mirror.mirror(relaySnapshot(), RelayEvent::heartbeat, Date(800'000'000), true);
     EXPECT_EQ(reloads, std::vector<std::string>{"ZorviMacWidget"});
     EXPECT_EQ(MacWidgetStatusStoreMirror::widgetKind, ZorviMacStatusWidget().kind);
     const auto loaded = ZorviMacDefaults::loadStatus(store, Date(800'000'010));
@@ -101,18 +113,18 @@ TEST_F(WidgetMirror, WritesTheSnapshotTheTimeTheWordAndTheKeyThenAsksForAReload)
 TEST_F(WidgetMirror, AnUnforcedRepeatOfTheSameKeyWritesNothing) {
     struct Step {
         const char* name;
-        std::string event;
+        RelayEvent event;
         double idle;
         bool force;
         bool writes;
     };
     const Step steps[] = {
-        {"first write", "heartbeat", 12.5, false, true},
-        {"same key", "heartbeat", 12.5, false, false},
-        {"idle moved less than half a second", "heartbeat", 12.9, false, false},
-        {"forced", "heartbeat", 12.5, true, true},
-        {"another event", "locked", 12.5, false, true},
-        {"idle rounds differently", "locked", 13.6, false, true},
+        {"first write", RelayEvent::heartbeat, 12.5, false, true},
+        {"same key", RelayEvent::heartbeat, 12.5, false, false},
+        {"idle moved less than half a second", RelayEvent::heartbeat, 12.9, false, false},
+        {"forced", RelayEvent::heartbeat, 12.5, true, true},
+        {"another event", RelayEvent::locked, 12.5, false, true},
+        {"idle rounds differently", RelayEvent::locked, 13.6, false, true},
     };
     double at = 800'000'000;
     for (const auto& step : steps) {
@@ -126,16 +138,16 @@ TEST_F(WidgetMirror, AnUnforcedRepeatOfTheSameKeyWritesNothing) {
 
 TEST_F(WidgetMirror, AHeartbeatWhileLockedSaysSo) {
     facts.screenLocked = true;
-    mirror.mirror(relaySnapshot(), "heartbeat", Date(800'000'000), true);
+    mirror.mirror(relaySnapshot(), RelayEvent::heartbeat, Date(800'000'000), true);
     EXPECT_EQ(stored().message, "Computer locked.");
     facts.screenLocked = false;
-    mirror.mirror(relaySnapshot(), "heartbeat", Date(800'000'001), true);
+    mirror.mirror(relaySnapshot(), RelayEvent::heartbeat, Date(800'000'001), true);
     EXPECT_FALSE(stored().message);
 }
 
 TEST_F(WidgetMirror, AnIdleTimeThatCannotBeWrittenLeavesTheLastStatusButStillAsksForAReload) {
-    mirror.mirror(relaySnapshot(), "heartbeat", Date(800'000'000), true);
-    mirror.mirror(relaySnapshot(std::nan("")), "locked", Date(800'000'001), true);
+    mirror.mirror(relaySnapshot(), RelayEvent::heartbeat, Date(800'000'000), true);
+    mirror.mirror(relaySnapshot(std::nan("")), RelayEvent::locked, Date(800'000'001), true);
     EXPECT_EQ(stored().event, "heartbeat");
     EXPECT_EQ(reloads.size(), 2u);
 }

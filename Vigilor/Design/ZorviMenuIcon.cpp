@@ -1,6 +1,6 @@
 #include "ZorviMenuIcon.h"
 
-#include "Vigilor/Interface/ZorviTheme.h"
+#include "Vigilor/Design/ZorviTheme.h"
 
 #include <QLinearGradient>
 #include <QPainterPath>

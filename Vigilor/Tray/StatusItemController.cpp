@@ -1,7 +1,7 @@
 #include "StatusItemController.h"
 
 #include "Foundation/SystemLog.h"
-#include "Vigilor/Interface/ZorviAccessibility.h"
+#include "Vigilor/Design/ZorviAccessibility.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"
 
 #include <QApplication>
@@ -271,7 +271,7 @@ std::unique_ptr<QMenu> StatusItemController::makeTrayMenu() {
 }
 
 void StatusItemController::monitorDidChange() {
-    const bool visible = monitor_->breakHUDVisible();
+    const bool visible = monitor_->breakCoach().breakHUDVisible();
     if (deliveredBreakHUDVisible_ != visible) {
         deliveredBreakHUDVisible_ = visible;
         setBreakHUD(visible);

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "Vigilor/Config/VigilorConfig.h"
-#include "Vigilor/LockScreen/LockScreenMessageState.h"
+#include "Vigilor/GdmBanner/LockScreenMessageState.h"
 #include "Vigilor/Monitor/ActivityLog.h"
 
 #include <cstddef>
@@ -40,9 +40,8 @@ struct DisclosureHeader {
     bool startsExpanded = false;
 };
 
-// Eleven disclosures; nine when this process may not lock the session (no lock fine-tuning and no
-// lock-screen message, which only matter to a guard that locks).
-std::vector<AdvancedDisclosure> advancedDisclosures(bool lockingAvailable);
+// The eleven disclosures, in the card's order.
+std::vector<AdvancedDisclosure> advancedDisclosures();
 // The counts are the lengths of the activity log and the lock log at the moment the card is drawn.
 DisclosureHeader advancedDisclosureHeader(AdvancedDisclosure disclosure, size_t eventCount,
                                           size_t lockEventCount);
@@ -61,12 +60,11 @@ std::string menuBarFeedbackDetail(MenuBarFeedbackStyle style);
 // The relay rows of "Phone & Watch status". Publishing needs a usable status endpoint; its enabled
 // state (drawn dimmed when off), help text and pointer all follow that one check.
 struct RemoteCompanionRows {
-    bool showCommandEndpoint = false;
     std::string pairingDetail;
     bool publishEnabled = false;
     std::string publishHelp;
 };
-RemoteCompanionRows remoteCompanionRows(const VigilorConfig& config, bool lockingAvailable);
+RemoteCompanionRows remoteCompanionRows(const VigilorConfig& config);
 
 // The relay settings a relay or companion needs, shared secret included: one object of five string
 // members, pretty-printed with sorted keys, endpoints exactly as stored. Nothing when the text cannot

@@ -8,8 +8,8 @@
 #include "Vigilor/Interface/StatusWindowView.h"
 #include "Vigilor/Interface/WellnessWrapCard.h"
 #include "Vigilor/Interface/WindowPlacement.h"
-#include "Vigilor/Interface/ZorviAccessibility.h"
-#include "Vigilor/Interface/ZorviGlass.h"
+#include "Vigilor/Design/ZorviAccessibility.h"
+#include "Vigilor/Design/ZorviGlass.h"
 #include "Vigilor/Settings/SettingsView.h"
 
 #include <QApplication>

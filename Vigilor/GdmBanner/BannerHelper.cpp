@@ -6,7 +6,7 @@
 // takes one more input: VIGILOR_BANNER_HELPER_ROOT, an absolute folder under which the system paths
 // are looked up, so that tests run it on a temporary folder with a stub dconf. It refuses to run
 // without it, so not even a test can reach the real system files.
-#include "Vigilor/LockScreen/BannerHelperCommands.h"
+#include "Vigilor/GdmBanner/BannerHelperCommands.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Vigilor/LockScreen/GdmBanner.h"
+#include "Vigilor/GdmBanner/GdmBanner.h"
 
 #include <string>
 #include <vector>

@@ -1,7 +1,7 @@
 #include "FreedesktopNotificationCenter.h"
 
-#include "Platform/Linux/DBusCalls.h"
-#include "Platform/Linux/DBusSignalRelay.h"
+#include "Platform/LinuxQt/DBusCalls.h"
+#include "Platform/LinuxQt/DBusSignalRelay.h"
 
 #include <QDBusMessage>
 #include <QDBusServiceWatcher>

@@ -16,28 +16,40 @@ MacWidgetMirrorFacts MacWidgetStatusStoreMirror::factsOf(const VigilorMonitor* m
     return {monitor->config().remoteDeviceID, monitor->screenLocked()};
 }
 
-std::string MacWidgetStatusStoreMirror::mirrorKey(const RemoteMacStatusSnapshot& snapshot,
-                                                  const std::string& event) {
+std::string MacWidgetStatusStoreMirror::mirrorKey(const RemoteMacStatusSnapshot& snapshot, RelayEvent event) {
     const auto flag = [](bool value) { return value ? "true" : "false"; };
-    return event + "|" + std::string(rawValue(snapshot.status)) + "|" + snapshot.reason + "|" +
+    return std::string(rawValue(event)) + "|" + std::string(rawValue(snapshot.status)) + "|" + snapshot.reason + "|" +
            snapshot.source + "|" + std::to_string(snapshot.confidence) + "|" + flag(snapshot.facePresent) +
            "|" + flag(snapshot.companionPresent) + "|" +
            std::to_string(roundedInteger(snapshot.inputIdleSeconds));
 }
 
+ZorviMacStatus MacWidgetStatusStoreMirror::widgetStatus(RemoteMacLockStatus status) {
+    switch (status) {
+    case RemoteMacLockStatus::locked:
+        return ZorviMacStatus::locked;
+    case RemoteMacLockStatus::unlocked:
+        return ZorviMacStatus::unlocked;
+    case RemoteMacLockStatus::locking:
+        return ZorviMacStatus::locking;
+    case RemoteMacLockStatus::unknown:
+        return ZorviMacStatus::unknown;
+    }
+    return ZorviMacStatus::unknown;
+}
+
 ZorviMacStatusSnapshot MacWidgetStatusStoreMirror::widgetSnapshot(const RemoteMacStatusSnapshot& snapshot,
-                                                                  const std::string& event, Date seenAt,
+                                                                  RelayEvent event, Date seenAt,
                                                                   const MacWidgetMirrorFacts& facts,
                                                                   const std::string& deviceName) {
     ZorviMacStatusSnapshot widget;
     widget.schema = "zorvi.remote.v1";
     widget.app = "Zorvi";
-    widget.event = event;
+    widget.event = std::string(rawValue(event));
     widget.deviceID = facts.deviceID;
     widget.deviceName = deviceName.empty() ? unnamedComputer : deviceName;
     widget.seenAt = seenAt;
-    widget.status =
-        enumFromRawValue<ZorviMacStatus>(rawValue(snapshot.status)).value_or(ZorviMacStatus::unknown);
+    widget.status = widgetStatus(snapshot.status);
     widget.reason = snapshot.reason;
     widget.source = snapshot.source;
     widget.confidence = snapshot.confidence;
@@ -51,8 +63,8 @@ ZorviMacStatusSnapshot MacWidgetStatusStoreMirror::widgetSnapshot(const RemoteMa
     return widget;
 }
 
-void MacWidgetStatusStoreMirror::mirror(const RemoteMacStatusSnapshot& snapshot, const std::string& event,
-                                        Date seenAt, bool force) {
+void MacWidgetStatusStoreMirror::mirror(const RemoteMacStatusSnapshot& snapshot, RelayEvent event, Date seenAt,
+                                        bool force) {
     const std::string key = mirrorKey(snapshot, event);
     DefaultsStore store = ZorviMacDefaults::store();
     if (!force) {

@@ -1,12 +1,12 @@
 #pragma once
 
 #include "Foundation/Clock.h"
-#include "Platform/Linux/LogindSession.h"
+#include "Platform/LinuxQt/LogindSession.h"
 #include "Platform/Linux/ScreenLockers.h"
-#include "Platform/Linux/ScreenSaverServices.h"
+#include "Platform/LinuxQt/ScreenSaverServices.h"
 #include "Platform/Linux/SessionStateTracker.h"
-#include "Platform/Linux/X11DisplayPower.h"
-#include "Platform/Linux/XScreenSaverWatcher.h"
+#include "Platform/LinuxQt/X11DisplayPower.h"
+#include "Platform/LinuxQt/XScreenSaverWatcher.h"
 #include "Platform/SessionEvents.h"
 #include "Platform/SessionLocker.h"
 

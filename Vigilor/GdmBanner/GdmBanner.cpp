@@ -2,7 +2,7 @@
 
 #include "Foundation/AtomicFile.h"
 #include "Foundation/Text.h"
-#include "Vigilor/LockScreen/GVariantText.h"
+#include "Vigilor/GdmBanner/GVariantText.h"
 
 #include <algorithm>
 #include <system_error>

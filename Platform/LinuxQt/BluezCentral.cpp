@@ -1,7 +1,7 @@
 #include "BluezCentral.h"
 
 #include "Foundation/SystemLog.h"
-#include "Platform/Linux/DBusSignalRelay.h"
+#include "Platform/LinuxQt/DBusSignalRelay.h"
 
 #include <QDBusArgument>
 #include <QDBusError>

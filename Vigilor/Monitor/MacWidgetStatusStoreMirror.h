@@ -29,15 +29,18 @@ public:
     // The monitor is made from the services that hold this mirror, so its facts are attached after.
     void setFactsSource(FactsSource facts) { facts_ = std::move(facts); }
 
-    void mirror(const RemoteMacStatusSnapshot& snapshot, const std::string& event, Date seenAt,
-                bool force) override;
+    void mirror(const RemoteMacStatusSnapshot& snapshot, RelayEvent event, Date seenAt, bool force) override;
 
     // Event, status, reason, source, confidence, face, companion and idle seconds (rounded half away from
-    // zero), joined by "|": two writes with the same key would show the widget the same thing.
-    static std::string mirrorKey(const RemoteMacStatusSnapshot& snapshot, const std::string& event);
+    // zero), joined by "|": two writes with the same key would show the widget the same thing. The key
+    // is kept in the store the widget shares, in this form.
+    static std::string mirrorKey(const RemoteMacStatusSnapshot& snapshot, RelayEvent event);
+    // The widget's status for the relay's: the two records are the two programs' own, so each case is
+    // mapped here rather than through their spellings.
+    static ZorviMacStatus widgetStatus(RemoteMacLockStatus status);
     // The widget's record of one status event; every field is set.
-    static ZorviMacStatusSnapshot widgetSnapshot(const RemoteMacStatusSnapshot& snapshot,
-                                                 const std::string& event, Date seenAt,
+    static ZorviMacStatusSnapshot widgetSnapshot(const RemoteMacStatusSnapshot& snapshot, RelayEvent event,
+                                                 Date seenAt,
                                                  const MacWidgetMirrorFacts& facts,
                                                  const std::string& deviceName);
     // The facts of a monitor; empty ones when there is none (yet).

@@ -1,8 +1,8 @@
 #include "LinuxInputIdleSource.h"
 
-#include "Platform/Linux/DBusIdleTime.h"
+#include "Platform/LinuxQt/DBusIdleTime.h"
 #include "Platform/Linux/InputIdleChain.h"
-#include "Platform/Linux/X11IdleTime.h"
+#include "Platform/LinuxQt/X11IdleTime.h"
 
 #include <vector>
 

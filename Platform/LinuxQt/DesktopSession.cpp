@@ -2,8 +2,8 @@
 
 #include "Foundation/ChildProcess.h"
 #include "Foundation/SystemLog.h"
-#include "Platform/Linux/DBusCalls.h"
-#include "Platform/Linux/DBusSignalRelay.h"
+#include "Platform/LinuxQt/DBusCalls.h"
+#include "Platform/LinuxQt/DBusSignalRelay.h"
 
 #include <QDBusArgument>
 #include <QDBusError>
