@@ -1,5 +1,23 @@
 #pragma once
 
+// VigilorMonitor is the face the views, the application and the companions talk to: what they read
+// and the commands they give. The work and its state live in components, each the only writer of its
+// own values; find a value by asking which component owns it:
+//   ActivityLog        the activity and lock logs shown in the interface, and the lock-event log file
+//   CameraPresence     the camera's session, the frame pipeline, the face evidence and body pose
+//   FaceEnroller       a known-face enrolment under way and its progress
+//   CompanionPresence  the Bluetooth watch or phone as presence evidence, and the radio's state
+//   NearbyDevices      the device picker's scan
+//   CallDetector       whether a call holds the microphone
+//   LaunchAtLogin      the autostart entry
+//   WellnessHistory    the stored wellness ledger, its period summaries and the desk-health score
+//   BreakCoach         the break anchors, eye-rest and walk prompts and their notifications
+//   LockAttempt        the session's lock state and the lock request under way
+// The pure rules they are decided by sit beside them: LockDecision (the verdict and its words),
+// DeviceState (camera and Bluetooth words), CoachingState (posture, gaze, distance and wellness words),
+// WellnessScore. What is still the monitor's own: the settings and their sync, the 0.5 s decision tick
+// that weighs the components' evidence, pausing and snoozing, the relay bridge and the text summaries.
+
 #include "Foundation/Clock.h"
 #include "Foundation/DispatchQueue.h"
 #include "Foundation/HttpClient.h"
@@ -84,10 +102,7 @@ struct MonitorServices {
 // The one presence monitor of the process: the settings in use, everything the interface shows, the
 // service objects, the timers and the bookkeeping of the decision and coaching logic. All of its
 // state belongs to the main thread; callbacks kept by timers, queues and services hold it weakly.
-// Parts of it are components with their own state: the logs (ActivityLog), the camera's session,
-// frames and face evidence (CameraPresence), the face enrolment (FaceEnroller), the Bluetooth
-// companion (CompanionPresence), the device picker's discovery (NearbyDevices), call detection
-// (CallDetector) and the autostart entry (LaunchAtLogin).
+// The components it holds are listed at the top of this file.
 class VigilorMonitor : public ObservableObject, public std::enable_shared_from_this<VigilorMonitor> {
     struct Passkey {};
 
