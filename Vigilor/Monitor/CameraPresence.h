@@ -209,10 +209,6 @@ private:
     void applyDarkFrame(const FrameAnalysisResult& result);
     void applyMissedFrame(const FrameAnalysisResult& result);
     void clearFaceGeometry();
-    template <class T> static void setIfChanged(Published<T>& property, T value) {
-        if (!(property() == value))
-            property = std::move(value);
-    }
     Date now() const { return clock_.now(); }
     std::weak_ptr<CameraPresence> weakSelf() { return lifetime_.weak(this); }
 

@@ -155,10 +155,6 @@ public:
     // Says once per field and value that a duration could not be used and which one is used instead.
     void logReplacedValues(const std::vector<VigilorConfig::ReplacedValue>& replaced);
     void applyRemoteSettings(const SyncedSettings& settings);
-    template <class T> void setIfChanged(Published<T>& property, T value) {
-        if (!(property() == value))
-            property = std::move(value);
-    }
     void syncBluetoothForCurrentConfig(bool requestIfNeeded) {
         companion_->syncWithSettings(requestIfNeeded);
     }

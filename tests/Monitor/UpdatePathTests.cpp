@@ -271,20 +271,20 @@ TEST(RemoteStatusEndpoint, IsReadyOnlyForHttpUrlsWithAHost) {
 }
 
 TEST(SetIfChanged, PublishesOnlyADifferentValue) {
-    MonitorHarness h;
-    auto monitor = h.makeMonitor(false);
+    ObservableObject owner;
+    Published<double> value{owner, 0};
     int published = 0;
-    monitor->subscribe([&] { ++published; });
-    monitor->setIfChanged(monitor->inputIdleSeconds, 0.0);
+    owner.subscribe([&] { ++published; });
+    setIfChanged(value, 0.0);
     EXPECT_EQ(published, 0);
-    monitor->setIfChanged(monitor->inputIdleSeconds, 0.2);
-    monitor->setIfChanged(monitor->inputIdleSeconds, 0.2);
+    setIfChanged(value, 0.2);
+    setIfChanged(value, 0.2);
     EXPECT_EQ(published, 1);
-    monitor->setIfChanged(monitor->inputIdleSeconds, 0.0);
+    setIfChanged(value, 0.0);
     EXPECT_EQ(published, 2);
-    EXPECT_EQ(monitor->inputIdleSeconds(), 0);
-    monitor->setIfChanged(monitor->inputIdleSeconds, std::nan(""));
-    monitor->setIfChanged(monitor->inputIdleSeconds, std::nan(""));
+    EXPECT_EQ(value(), 0);
+    setIfChanged(value, std::nan(""));
+    setIfChanged(value, std::nan(""));
     EXPECT_EQ(published, 4); // NaN never equals itself, so it is always written
 }
 
