@@ -125,14 +125,19 @@ public:
 
     // Published state, in declaration order. The phase is the monitor's own to write (below); the
     // camera's face values are its camera presence's, the companion's its companion presence's.
-    Published<std::string> remoteCompanionStatus{*this, "Remote companion off"};
+    // The decision tick's.
     Published<std::string> decision;
     Published<bool> autoLockEnabled{*this, false};
     Published<bool> isPaused{*this, false};
     Published<double> inputIdleSeconds{*this, 0};
     Published<std::optional<Date>> snoozeUntil{*this, std::nullopt};
     Published<bool> remoteControlActive{*this, false};
+
+    // The relay's.
+    Published<std::string> remoteCompanionStatus{*this, "Remote companion off"};
     Published<RecoveryMirror> recovery{*this, RecoveryMirror{}};
+
+    // The settings'.
     Published<VigilorConfig> config;
     // Why the settings cannot be saved, while they cannot (a folder that cannot be written); they are
     // kept in memory and saved once they can.
