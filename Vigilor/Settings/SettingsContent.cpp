@@ -28,7 +28,7 @@
 
 namespace {
 
-using Device = VigilorMonitor::BluetoothDeviceType;
+using Device = MonitorSettings::BluetoothDeviceType;
 
 // The presence mark on a filled circle of the hero's tint.
 class PresenceMarkCircle : public QWidget {
@@ -216,7 +216,7 @@ QWidget* SettingsContent::settingsHero() {
         circle->mark->setState(presenceMarkState(m));
         reason->setText(qs(m.lockReason()));
         const auto& why = m.settingsUnsaved();
-        unsaved->setText(why ? qs(VigilorMonitor::settingsUnsavedText(*why)) : QString());
+        unsaved->setText(why ? qs(MonitorSettings::settingsUnsavedText(*why)) : QString());
         unsaved->setVisible(why.has_value());
         badge->show(qs(m.readinessSummary()), m.menuSystemImage(), tint);
         permissions->setVisible(m.needsPermissionAction());
