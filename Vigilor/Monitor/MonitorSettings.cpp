@@ -150,8 +150,8 @@ void MonitorSettings::setLockNotificationsEnabled(bool enabled) {
 void MonitorSettings::requestNotificationAuthorization(const std::string& enabledLine,
                                                        const std::string& deniedLine,
                                                        const std::string& failurePrefix) {
-    notifications_->requestAuthorization([weak = weakSelf(), enabledLine, deniedLine, failurePrefix](
-                                             bool granted, std::optional<std::string> error) {
+    notifications_->requestAuthorization([weak = weakSelf(), enabledLine, deniedLine,
+                                          failurePrefix](bool granted, std::optional<std::string> error) {
         DispatchQueue::main().async([=] {
             auto self = weak.lock();
             if (!self)

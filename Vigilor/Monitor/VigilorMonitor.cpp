@@ -31,7 +31,8 @@ VigilorMonitor::VigilorMonitor(Passkey, MonitorServices services, VigilorConfig 
                })
     , services_(std::move(services))
     , settings_(*this, OwnerLifetime([this] { return std::weak_ptr<const void>(weak_from_this()); }),
-                *services_.clock, log_, services_.notifications, services_.makeSettingsSync, std::move(settings),
+                *services_.clock, log_, services_.notifications, services_.makeSettingsSync,
+                std::move(settings),
                 {.autoLockShown = [this](bool enabled) { autoLockEnabled = enabled; },
                  .applied = [this](const VigilorConfig& previous,
                                    const VigilorConfig& next) { settingsApplied(previous, next); }})

@@ -63,13 +63,10 @@
 #include "Vigilor/Monitor/WellnessHistory.h"
 #include "Vigilor/Monitor/WellnessScore.h"
 
-#include <filesystem>
 #include <functional>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 

@@ -114,7 +114,8 @@ int signalLevel(int rssi) {
 
 std::string devicePickerPrompt(MonitorSettings::BluetoothDeviceType type) {
     return std::string("Select which Bluetooth device to use for ") +
-           (type == MonitorSettings::BluetoothDeviceType::watch ? "Apple Watch" : "iPhone") + " lock signals.";
+           (type == MonitorSettings::BluetoothDeviceType::watch ? "Apple Watch" : "iPhone") +
+           " lock signals.";
 }
 
 std::string devicePickerSearchLine(const VigilorMonitor& monitor) {

@@ -40,7 +40,9 @@ struct TrayItem : ::testing::Test {
         m.snoozeUntil = std::nullopt;
     }
     void after(double seconds) { h.clock.set(start.addingTimeInterval(seconds)); }
-    void settings(const std::function<void(VigilorConfig&)>& mutation) { monitor->settings().updateConfig(mutation); }
+    void settings(const std::function<void(VigilorConfig&)>& mutation) {
+        monitor->settings().updateConfig(mutation);
+    }
     StatusItemController::Environment environment() {
         return {&h.clock, [] { return 5.0; }};
     }

@@ -8,7 +8,9 @@ struct PresenceEvidence : ::testing::Test {
     MonitorHarness h;
     std::shared_ptr<VigilorMonitor> monitor = h.makeMonitor(false);
 
-    void settings(const std::function<void(VigilorConfig&)>& change) { monitor->settings().updateConfig(change); }
+    void settings(const std::function<void(VigilorConfig&)>& change) {
+        monitor->settings().updateConfig(change);
+    }
 };
 
 } // namespace

@@ -45,7 +45,9 @@ struct StatusSummaries : ::testing::Test {
         call(false);
     }
 
-    void settings(const std::function<void(VigilorConfig&)>& mutation) { monitor->settings().updateConfig(mutation); }
+    void settings(const std::function<void(VigilorConfig&)>& mutation) {
+        monitor->settings().updateConfig(mutation);
+    }
     // A companion in use as a lock gate, its radio scanning.
     void companion(Mode mode) {
         companionMode = mode;

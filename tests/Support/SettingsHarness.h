@@ -43,7 +43,7 @@ struct SettingsHarness {
         return {[this] { actions.push_back("startPairing"); },
                 [this](MonitorSettings::BluetoothDeviceType type) {
                     actions.push_back(type == MonitorSettings::BluetoothDeviceType::watch ? "picker watch"
-                                                                                         : "picker phone");
+                                                                                          : "picker phone");
                 },
                 [this] { actions.push_back("enrolment"); }};
     }
