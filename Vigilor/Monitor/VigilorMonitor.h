@@ -13,10 +13,12 @@
 //   WellnessHistory    the stored wellness ledger, its period summaries and the desk-health score
 //   BreakCoach         the break anchors, eye-rest and walk prompts and their notifications
 //   LockAttempt        the session's lock state and the lock request under way
+//   RelayBridge        the phone companion's relay client, the status it and the widget are sent, the
+//                      relay's state line, the phone's recovery figures and the remote lock commands
 // The pure rules they are decided by sit beside them: LockDecision (the verdict and its words),
 // DeviceState (camera and Bluetooth words), CoachingState (posture, gaze, distance and wellness words),
 // WellnessScore. What is still the monitor's own: the settings and their sync, the 0.5 s decision tick
-// that weighs the components' evidence, pausing and snoozing, the relay bridge and the text summaries.
+// that weighs the components' evidence, pausing and snoozing, and the text summaries.
 
 #include "Foundation/Clock.h"
 #include "Foundation/DispatchQueue.h"
@@ -57,6 +59,7 @@
 #include "Vigilor/Monitor/LockDecision.h"
 #include "Vigilor/Monitor/NearbyDevices.h"
 #include "Vigilor/Monitor/NudgeLevel.h"
+#include "Vigilor/Monitor/RelayBridge.h"
 #include "Vigilor/Monitor/WellnessHistory.h"
 #include "Vigilor/Monitor/WellnessScore.h"
 
@@ -133,10 +136,6 @@ public:
     Published<std::optional<Date>> snoozeUntil{*this, std::nullopt};
     Published<bool> remoteControlActive{*this, false};
 
-    // The relay's.
-    Published<std::string> remoteCompanionStatus{*this, "Remote companion off"};
-    Published<RecoveryMirror> recovery{*this, RecoveryMirror{}};
-
     // The settings'.
     Published<VigilorConfig> config;
     // Why the settings cannot be saved, while they cannot (a folder that cannot be written); they are
@@ -166,7 +165,6 @@ public:
     void setBreakNotificationsEnabled(bool enabled);
     void setLockNotificationsEnabled(bool enabled);
     void setCurrentDistanceAsIdeal();
-    static bool remoteStatusEndpointReady(const VigilorConfig& config);
     bool isApplyingRemoteSettings() const { return isApplyingRemoteSettings_; }
 
     // Setting operations of the settings window, the menu and the device picker; each is one run of
@@ -218,14 +216,10 @@ public:
     void togglePaused();
 
     // The relay and the widget.
-    RemoteMacStatusSnapshot currentRemoteSnapshot(const std::string& eventSource, Date now) const;
-    void mirrorMacWidgetStatus(const RemoteMacStatusSnapshot& snapshot, RelayEvent event, Date seenAt, bool force);
-    void updateRemoteCompanionStatus();
-    void publishRemoteStatusNow();
-    void scheduleRecoveryFetching();
-    void scheduleStartupRemoteStatusPublishes();
-    void handleRemoteLockCommand(const RemoteLockCommand& command);
-    RemoteMacLockStatus remoteMacStatus(Date now) const;
+    RelayBridge& relay() { return relay_; }
+    const RelayBridge& relay() const { return relay_; }
+    const std::string& remoteCompanionStatus() const { return relay_.remoteCompanionStatus(); }
+    const RecoveryMirror& recovery() const { return relay_.recovery(); }
     // Why the session will or will not lock now: the guard's state, else the last verdict's words.
     std::string lockReason() const;
     // The bare reason of a "Won't lock" verdict (for its own line in the interface); nothing otherwise.
@@ -320,7 +314,6 @@ public:
     void noteEyeRestObservation(Date at) { breaks_->noteEyeRestObservation(at); }
 
     // Lazily created services (absent when the application has none).
-    RemoteCompanion* remoteCompanion();
     SettingsSync* settingsSync();
 
     // Read-only views of stored state for the interface and tests.
@@ -342,15 +335,13 @@ private:
     // The one writer of settingsUnsaved; every other report of the store goes to the activity log.
     void takeStoreReport(const DefaultsStoreReport& report);
     void configureSettingsSync();
-    void configureRemoteCompanion();
     void registerSessionNotifications();
     void publishPhase();
-    void sendStatusEvent(RelayEvent event, const std::string& eventSource, Date now);
+    // What the relay and the widget are sent.
+    RemoteMacStatusSnapshot currentRemoteSnapshot(const std::string& eventSource, Date now) const;
+    RemoteMacLockStatus remoteMacStatus(Date now) const;
     void requestNotificationAuthorization(const std::string& enabledLine, const std::string& deniedLine,
                                           const std::string& failurePrefix);
-    void scheduleRemoteLockConfirmationTimeout(const RemoteLockCommand& command);
-    void confirmPendingRemoteLock();
-    void fetchAndApplyRecovery();
     // The per-tick coaching: the desk's baselines learn, and the break coach hears what the tick saw.
     void updateWellness(Date at);
     void recalibrateDeskBaselineAfterReturn();
@@ -410,7 +401,6 @@ private:
 
     FaceEnroller faceEnroller_;
     CameraPresence camera_;
-    std::shared_ptr<RemoteCompanion> remoteCompanion_;
     std::shared_ptr<SettingsSync> settingsSync_;
 
     Published<MonitorPhase> phase_{*this, MonitorPhase::starting};
@@ -444,18 +434,21 @@ private:
     AttemptOutputs lockAttemptOutputs_{*this};
     LockAttempt lockAttempt_{lockAttemptOutputs_};
     std::optional<Date> lastLockFeedbackAt_;
-    std::optional<RemoteLockCommand> pendingRemoteLockCommand_;
+    RelayBridge relay_{*this, OwnerLifetime([this] { return std::weak_ptr<const void>(weak_from_this()); }),
+                       *services_.clock,
+                       {services_.makeRemoteCompanion, services_.widgetStatusMirror}, log_, config, lockAttempt_,
+                       {.snapshot = [this](const std::string& source,
+                                           Date at) { return currentRemoteSnapshot(source, at); },
+                        .lock = [this](const std::string& source, LockCompletion completion) {
+                            lockScreen(source, std::move(completion), false, LockAttempt::Requester::user);
+                        }}};
     // Whether the session has a screen locker; nothing until the session has looked.
     std::optional<bool> sessionHasScreenLocker_;
     std::shared_ptr<DispatchQueue> lockQueue_; // made at the first request
-    bool startupRemoteStatusPublishScheduled_ = false;
 
     // Timers.
     std::shared_ptr<Timer> decisionTimer_;
-    std::shared_ptr<Timer> macWidgetStatusTimer_;
     std::shared_ptr<Timer> lockAttemptTimer_;
-    std::shared_ptr<Timer> remoteLockConfirmationTimer_;
-    std::shared_ptr<Timer> recoveryFetchTimer_;
 
     // Settings sync and start-up.
     std::set<std::string> reportedReplacedValues_; // "key=value"

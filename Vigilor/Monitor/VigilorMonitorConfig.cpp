@@ -2,7 +2,6 @@
 #include "VigilorMonitor.h"
 
 #include "Foundation/Text.h"
-#include "Foundation/Url.h"
 
 void VigilorMonitor::updateConfig(const std::function<void(VigilorConfig&)>& mutation) {
     const VigilorConfig previous = config();
@@ -21,14 +20,7 @@ void VigilorMonitor::updateConfig(const std::function<void(VigilorConfig&)>& mut
     if (next.distanceCalibrationMode == DistanceCalibrationMode::manual)
         camera_.setDistanceBaseline(next.savedDistanceBaselineFaceWidth);
 
-    if (RemoteCompanion* relay = remoteCompanion()) {
-        relay->setConfig(next);
-        relay->restart();
-    }
-    updateRemoteCompanionStatus();
-
-    if (!remoteStatusEndpointReady(previous) && remoteStatusEndpointReady(next))
-        sendStatusEvent(RelayEvent::heartbeat, "Zorvi", now());
+    relay_.settingsChanged(previous, next);
 
     if (!previous.cameraPresenceEnabled && next.cameraPresenceEnabled) {
         if (services_.watchdog)
@@ -121,11 +113,4 @@ void VigilorMonitor::setCurrentDistanceAsIdeal() {
         c.savedDistanceBaselineFaceWidth = width;
     });
     log_.append("Distance calibrated");
-}
-
-bool VigilorMonitor::remoteStatusEndpointReady(const VigilorConfig& c) {
-    if (!c.remoteCompanionEnabled)
-        return false;
-    const auto url = parseUrl(trimmed(c.remoteStatusEndpointURL));
-    return url && url->isHttpOrHttps() && !url->host.empty();
 }

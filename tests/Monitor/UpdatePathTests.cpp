@@ -266,7 +266,7 @@ TEST(RemoteStatusEndpoint, IsReadyOnlyForHttpUrlsWithAHost) {
         VigilorConfig config;
         config.remoteCompanionEnabled = c.enabled;
         config.remoteStatusEndpointURL = c.url;
-        EXPECT_EQ(VigilorMonitor::remoteStatusEndpointReady(config), c.ready) << c.url;
+        EXPECT_EQ(RelayBridge::statusEndpointReady(config), c.ready) << c.url;
     }
 }
 
