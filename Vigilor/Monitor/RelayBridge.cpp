@@ -7,9 +7,9 @@
 
 #include <utility>
 
-RelayBridge::RelayBridge(ObservableObject& owner, OwnerLifetime lifetime, const Clock& clock, Services services,
-                         ActivityLog& log, const Published<VigilorConfig>& config, LockAttempt& lockAttempt,
-                         Requests requests)
+RelayBridge::RelayBridge(ObservableObject& owner, OwnerLifetime lifetime, const Clock& clock,
+                         Services services, ActivityLog& log, const Published<VigilorConfig>& config,
+                         LockAttempt& lockAttempt, Requests requests)
     : lifetime_(std::move(lifetime))
     , clock_(clock)
     , services_(std::move(services))
@@ -17,8 +17,39 @@ RelayBridge::RelayBridge(ObservableObject& owner, OwnerLifetime lifetime, const 
     , config_(config)
     , lockAttempt_(lockAttempt)
     , requests_(std::move(requests))
-    , remoteCompanionStatus_(owner, "Remote companion off")
-    , recovery_(owner, RecoveryMirror{}) {}
+    , state_(owner, RelayState::notStarted)
+    , recovery_(owner, RecoveryMirror{}) {
+}
+
+const char* relayStateWords(RelayState state) {
+    switch (state) {
+    case RelayState::notStarted:
+        return "Remote companion off";
+    case RelayState::off:
+        return "Off";
+    case RelayState::needsStatusEndpoint:
+        return "Needs status endpoint";
+    case RelayState::needsValidStatusEndpoint:
+        return "Needs valid status endpoint";
+    case RelayState::statusOnly:
+        return "Status only";
+    case RelayState::statusAndRemoteLock:
+        return "Status + remote lock";
+    }
+    return "";
+}
+
+RelayState relayState(const VigilorConfig& c) {
+    if (!c.remoteCompanionEnabled)
+        return RelayState::off;
+    if (trimmed(c.remoteStatusEndpointURL).empty())
+        return RelayState::needsStatusEndpoint;
+    if (!RelayBridge::statusEndpointReady(c))
+        return RelayState::needsValidStatusEndpoint;
+    if (trimmed(c.remoteCommandEndpointURL).empty())
+        return RelayState::statusOnly;
+    return RelayState::statusAndRemoteLock;
+}
 
 bool RelayBridge::statusEndpointReady(const VigilorConfig& c) {
     if (!c.remoteCompanionEnabled)
@@ -57,7 +88,7 @@ void RelayBridge::start() {
             DispatchQueue::main().async([weak, text] {
                 if (auto self = weak.lock()) {
                     self->log_.append(text);
-                    self->updateRemoteCompanionStatus();
+                    self->updateState();
                 }
             });
         };
@@ -69,7 +100,7 @@ void RelayBridge::start() {
     }
     scheduleRecoveryFetching();
     scheduleStartupRemoteStatusPublishes();
-    updateRemoteCompanionStatus();
+    updateState();
     // The widget's heartbeat; the relay's own heartbeat comes through the relay client.
     widgetStatusTimer_ = Timer::scheduled(60, true, [weak = weakSelf()] {
         if (auto self = weak.lock()) {
@@ -84,7 +115,7 @@ void RelayBridge::settingsChanged(const VigilorConfig& previous, const VigilorCo
         relay->setConfig(next);
         relay->restart();
     }
-    updateRemoteCompanionStatus();
+    updateState();
     if (!statusEndpointReady(previous) && statusEndpointReady(next))
         sendStatusEvent(RelayEvent::heartbeat, "Zorvi");
 }
@@ -102,18 +133,8 @@ void RelayBridge::mirrorToWidget(const RemoteMacStatusSnapshot& snapshot, RelayE
         services_.widgetStatusMirror->mirror(snapshot, event, at, true);
 }
 
-void RelayBridge::updateRemoteCompanionStatus() {
-    const VigilorConfig& c = config();
-    if (!c.remoteCompanionEnabled)
-        remoteCompanionStatus_ = "Off";
-    else if (trimmed(c.remoteStatusEndpointURL).empty())
-        remoteCompanionStatus_ = "Needs status endpoint";
-    else if (!statusEndpointReady(c))
-        remoteCompanionStatus_ = "Needs valid status endpoint";
-    else if (trimmed(c.remoteCommandEndpointURL).empty())
-        remoteCompanionStatus_ = "Status only";
-    else
-        remoteCompanionStatus_ = "Status + remote lock";
+void RelayBridge::updateState() {
+    state_ = relayState(config());
 }
 
 void RelayBridge::publishStatusNow() {
@@ -122,7 +143,7 @@ void RelayBridge::publishStatusNow() {
         log_.append("Remote status publish requested");
     } else {
         log_.append("Remote status skipped: configure a valid status endpoint");
-        updateRemoteCompanionStatus();
+        updateState();
     }
 }
 

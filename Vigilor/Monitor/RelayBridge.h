@@ -14,6 +14,20 @@
 #include <optional>
 #include <string>
 
+// How far the settings let the relay go. Its words are the settings window's line about the relay;
+// nothing reads them back.
+enum class RelayState {
+    notStarted, // the runtime services have not started the relay yet
+    off,        // the phone companion is off in the settings
+    needsStatusEndpoint,
+    needsValidStatusEndpoint, // the status endpoint is no http(s) address with a host
+    statusOnly,               // no command endpoint: no remote lock
+    statusAndRemoteLock,
+};
+const char* relayStateWords(RelayState state);
+// The state the settings give, once the relay is started.
+RelayState relayState(const VigilorConfig& config);
+
 // The monitor's side of the phone companion and of the widget: the relay client (made at first use),
 // the status it and the widget are sent, the relay's state line, the phone's recovery figures fetched
 // every 30 s, and the remote lock commands until the session confirms or they expire. The monitor
@@ -40,7 +54,7 @@ public:
     // Whether the settings name a status endpoint the relay can be reached at.
     static bool statusEndpointReady(const VigilorConfig& config);
 
-    const std::string& remoteCompanionStatus() const { return remoteCompanionStatus_(); }
+    RelayState state() const { return state_(); }
     const RecoveryMirror& recovery() const { return recovery_(); }
     // What the relay and the widget are sent now, as coming from `source`.
     RemoteMacStatusSnapshot statusSnapshot(const std::string& source) const {
@@ -69,7 +83,7 @@ private:
     const VigilorConfig& config() const { return config_(); }
     RemoteCompanion* remoteCompanion();
     void mirrorToWidget(const RemoteMacStatusSnapshot& snapshot, RelayEvent event, Date at);
-    void updateRemoteCompanionStatus();
+    void updateState();
     // A lock the phone asked for: refused while locking is off, confirmed at once while the session is
     // locked, else asked of the lockers and confirmed by the session within 10 s or expired.
     void handleRemoteLockCommand(const RemoteLockCommand& command);
@@ -94,6 +108,6 @@ private:
     std::shared_ptr<Timer> remoteLockConfirmationTimer_;
     std::shared_ptr<Timer> recoveryFetchTimer_;
 
-    Published<std::string> remoteCompanionStatus_;
+    Published<RelayState> state_;
     Published<RecoveryMirror> recovery_;
 };

@@ -218,7 +218,7 @@ public:
     // The relay and the widget.
     RelayBridge& relay() { return relay_; }
     const RelayBridge& relay() const { return relay_; }
-    const std::string& remoteCompanionStatus() const { return relay_.remoteCompanionStatus(); }
+    std::string remoteCompanionStatus() const { return relayStateWords(relay_.state()); }
     const RecoveryMirror& recovery() const { return relay_.recovery(); }
     // Why the session will or will not lock now: the guard's state, else the last verdict's words.
     std::string lockReason() const;

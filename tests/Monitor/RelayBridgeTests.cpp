@@ -91,13 +91,15 @@ TEST_F(Relay, NamesTheRelayState) {
         bool enabled;
         const char* status;
         const char* command;
+        RelayState state;
         const char* text;
     } cases[] = {
-        {false, "https://r.example/s", "https://r.example/c", "Off"},
-        {true, "  ", "", "Needs status endpoint"},
-        {true, "r.example/s", "", "Needs valid status endpoint"},
-        {true, "https://r.example/s", " \n", "Status only"},
-        {true, "https://r.example/s", "https://r.example/c", "Status + remote lock"},
+        {false, "https://r.example/s", "https://r.example/c", RelayState::off, "Off"},
+        {true, "  ", "", RelayState::needsStatusEndpoint, "Needs status endpoint"},
+        {true, "r.example/s", "", RelayState::needsValidStatusEndpoint, "Needs valid status endpoint"},
+        {true, "https://r.example/s", " \n", RelayState::statusOnly, "Status only"},
+        {true, "https://r.example/s", "https://r.example/c", RelayState::statusAndRemoteLock,
+         "Status + remote lock"},
     };
     for (const auto& c : cases) {
         monitor->updateConfig([&](VigilorConfig& config) {
@@ -105,6 +107,7 @@ TEST_F(Relay, NamesTheRelayState) {
             config.remoteStatusEndpointURL = c.status;
             config.remoteCommandEndpointURL = c.command;
         });
+        EXPECT_EQ(monitor->relay().state(), c.state) << c.text;
         EXPECT_EQ(monitor->remoteCompanionStatus(), c.text);
     }
 }
