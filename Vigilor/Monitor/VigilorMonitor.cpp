@@ -24,12 +24,7 @@ std::shared_ptr<VigilorMonitor> VigilorMonitor::create(MonitorServices services)
 }
 
 VigilorMonitor::VigilorMonitor(Passkey, MonitorServices services, VigilorConfig settings)
-    : decision(*this, "Watching only",
-               [this](const std::string& oldValue, const std::string& newValue) {
-                   if (oldValue != newValue && !countdownGoesOn_)
-                       ActivityLog::diagLog("decision: " + newValue, now());
-               })
-    , config(*this, std::move(settings))
+    : config(*this, std::move(settings))
     , services_(std::move(services))
     , faceEnroller_(*this, OwnerLifetime([this] { return std::weak_ptr<const void>(weak_from_this()); }),
                     *services_.clock, services_.camera, config,
@@ -55,7 +50,11 @@ VigilorMonitor::VigilorMonitor(Passkey, MonitorServices services, VigilorConfig 
                .remoteControlActive = [this] { return remoteControlActive(); },
                .breaks = [this] { return breaks_->dueRule(); },
                .eyeRestObserved = [this](Date at) { noteEyeRestObservation(at); },
-               .phaseChanged = [this] { publishPhase(); }}) {}
+               .phaseChanged = [this] { publishPhase(); }})
+    , decision_(*this, "Watching only", [this](const std::string& oldValue, const std::string& newValue) {
+        if (oldValue != newValue && !countdownGoesOn_)
+            ActivityLog::diagLog("decision: " + newValue, now());
+    }) {}
 
 VigilorMonitor::~VigilorMonitor() {
     DefaultsStore::setReportHandler(nullptr);
@@ -75,7 +74,6 @@ void VigilorMonitor::initialize() {
         config = usable;
         logReplacedValues(replaced);
     }
-    autoLockEnabled = config().autoLockEnabled;
     camera_.setDistanceBaseline(config().savedDistanceBaselineFaceWidth);
     camera_.refreshFrameInputs();
 
@@ -147,7 +145,7 @@ void VigilorMonitor::startRuntimeServicesAfterLaunch() {
 
 void VigilorMonitor::togglePaused() {
     // Resuming returns to what the camera gives, a problem included.
-    isPaused = !isPaused();
+    isPaused_ = !isPaused();
     publishPhase();
     if (!isPaused())
         breaks_->staggerOverdueBreaks(now());

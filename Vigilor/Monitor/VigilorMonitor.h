@@ -57,6 +57,7 @@
 #include "Vigilor/Monitor/LockDecision.h"
 #include "Vigilor/Monitor/NearbyDevices.h"
 #include "Vigilor/Monitor/NudgeLevel.h"
+#include "Vigilor/Monitor/Snooze.h"
 #include "Vigilor/Monitor/WellnessHistory.h"
 #include "Vigilor/Monitor/WellnessScore.h"
 
@@ -125,13 +126,14 @@ public:
 
     // Published state, in declaration order. The phase is the monitor's own to write (below); the
     // camera's face values are its camera presence's, the companion's its companion presence's.
-    // The decision tick's.
-    Published<std::string> decision;
-    Published<bool> autoLockEnabled{*this, false};
-    Published<bool> isPaused{*this, false};
-    Published<double> inputIdleSeconds{*this, 0};
-    Published<std::optional<Date>> snoozeUntil{*this, std::nullopt};
-    Published<bool> remoteControlActive{*this, false};
+    // The decision tick's: what it decided and the input idle time and Screen Sharing it saw (each
+    // published as it is seen); the pause, which togglePaused alone writes; Auto Lock as the settings say.
+    const std::string& decision() const { return decision_(); }
+    bool autoLockEnabled() const { return config().autoLockEnabled; }
+    bool isPaused() const { return isPaused_(); }
+    double inputIdleSeconds() const { return inputIdleSeconds_(); }
+    std::optional<Date> snoozeUntil() const { return snoozeUntil_(); }
+    bool remoteControlActive() const { return remoteControlActive_(); }
 
     // The relay's.
     Published<std::string> remoteCompanionStatus{*this, "Remote companion off"};
@@ -278,11 +280,7 @@ public:
     std::string nudgeSystemImage() const;
     NudgeLevel nudgeLevel() const;
 
-    // The session's lock state.
-    std::optional<Date> systemScreenLockedAt() const;
-    bool systemReportsScreenLocked() const;
-    // Where the lock asked for stands, as a screen locker has reported it.
-    ZorviLockProgress lockProgress() const { return lockAttempt_.progress(); }
+    // The session's lock state and the lock request under way.
     const LockAttempt& lockAttempt() const { return lockAttempt_; }
     // Why the lock reason speaks of the session lock rather than the desk: a lock that is awaited or
     // failed. Nothing otherwise.
@@ -292,7 +290,7 @@ public:
     std::optional<ZorviLockAbilityWords> lockAbilityWords() const;
     // Called on the main thread just before the session's lockers are asked to lock: the interface
     // closes whatever of ours holds the keyboard or the pointer, which no screen locker can lock past.
-    std::function<void()> sessionWillLock;
+    void setSessionWillLock(std::function<void()> hook) { sessionWillLock_ = std::move(hook); }
     // Gets, on the main thread, whether a screen locker took the request.
     using LockCompletion = std::function<void(bool started)>;
     // Asks the session's lockers off the main thread, one request at a time (see LockAttempt); a refused
@@ -303,11 +301,9 @@ public:
 
     // The 0.5 s decision tick and the evidence it weighs.
     void evaluateDecision();
-    double secondsSinceLastUserInput();
-    // The same, read now; nothing when no source can tell.
+    // The seconds since the user's last input, read now; nothing when no source can tell.
     std::optional<double> knownInputIdleSeconds();
     double effectiveLookAwayDownGrace() const;
-    bool detectRemoteControlActive(Date now);
 
     // Locking and what follows it.
     void lockNow();
@@ -325,15 +321,7 @@ public:
 
     // Read-only views of stored state for the interface and tests.
     bool runtimeServicesStarted() const { return runtimeServicesStarted_; }
-    bool screenLocked() const { return lockAttempt_.locked(); }
-    std::optional<Date> screenLockedAt() const { return lockAttempt_.lockedAt(); }
-    // A locker took the request, and its lock is awaited.
-    bool lockAttemptInProgress() const { return lockAttempt_.stage() == LockAttempt::Stage::awaiting; }
-    // The lockers of a request are being asked.
-    bool lockRequestRunning() const { return lockAttempt_.asking(); }
-    std::optional<Date> lastZorviLockRequestAt() const { return lockAttempt_.requestedAt(); }
     std::optional<bool> sessionHasScreenLocker() const { return sessionHasScreenLocker_; }
-    std::string lastZorviLockSource() const { return lockAttempt_.requestSource(); }
     bool lockedForCurrentAbsence() const { return lockedForCurrentAbsence_; }
 
 
@@ -362,7 +350,11 @@ private:
     void publishDecision(ZorviPresenceVerdict::Kind kind, const std::string& text);
     void lockForCurrentAbsence(const ZorviLockCall& call, const ZorviPresenceVerdict& verdict);
     void presenceSeenAgain();
-    double evidencedAbsence(Date now, Date lastSeen) const;
+    // The tick's readings: the input idle time (a long one when no source can tell) and Screen Sharing.
+    double secondsSinceLastUserInput();
+    bool detectRemoteControlActive(Date now);
+    // When the session's screen locker says the session locked; nothing when it cannot tell.
+    std::optional<Date> systemScreenLockedAt() const;
     // What the lock attempt asks of the monitor.
     class AttemptOutputs final : public LockAttempt::Outputs {
     public:
@@ -415,6 +407,15 @@ private:
 
     Published<MonitorPhase> phase_{*this, MonitorPhase::starting};
 
+    // The decision tick's published values (the pause is togglePaused's). Every new decision but a
+    // countdown's next step goes to the diagnostics log (see the constructor).
+    Published<std::string> decision_;
+    Published<bool> isPaused_{*this, false};
+    Published<double> inputIdleSeconds_{*this, 0};
+    Published<std::optional<Date>> snoozeUntil_{*this, std::nullopt};
+    Published<bool> remoteControlActive_{*this, false};
+    std::function<void()> sessionWillLock_;
+
     // Presence bookkeeping.
     bool lockedForCurrentAbsence_ = false;
     // The locker that held this absence's lock went away: the next lock of the absence is told to the user.
@@ -437,7 +438,7 @@ private:
     std::shared_ptr<WellnessHistory> wellness_ = std::make_shared<WellnessHistory>(*this, *services_.clock);
     std::shared_ptr<BreakCoach> breaks_ = std::make_shared<BreakCoach>(
         *this, *services_.clock, config, log_, *wellness_, services_.notifications, services_.sounds,
-        BreakCoach::Requests{[this] { snoozeUntil = std::nullopt; },
+        BreakCoach::Requests{[this] { snoozeUntil_ = std::nullopt; },
                              [this] { recalibrateDeskBaselineAfterReturn(); }});
 
     // Locking: the session's lock and the request under way are the attempt's alone.

@@ -17,7 +17,6 @@ void VigilorMonitor::updateConfig(const std::function<void(VigilorConfig&)>& mut
     config = next;
     camera_.refreshFrameInputs();
 
-    autoLockEnabled = next.autoLockEnabled;
     if (next.distanceCalibrationMode == DistanceCalibrationMode::manual)
         camera_.setDistanceBaseline(next.savedDistanceBaselineFaceWidth);
 

@@ -12,9 +12,9 @@ void VigilorMonitor::evaluateDecision() {
     const Date at = now();
     companion_->refresh(at);
     const double idle = secondsSinceLastUserInput();
-    setIfChanged(inputIdleSeconds, roundedToHalf(idle));
+    setIfChanged(inputIdleSeconds_, roundedToHalf(idle));
     camera_.tick(at, idle);
-    setIfChanged(remoteControlActive, detectRemoteControlActive(at));
+    setIfChanged(remoteControlActive_, detectRemoteControlActive(at));
     updateWellness(at);
 
     const ZorviPresenceInputs inputs = presenceInputs(at);
@@ -61,7 +61,7 @@ ZorviPresenceInputs VigilorMonitor::presenceInputs(Date at) const {
     in.activeInputGrace = c.activeInputGrace;
     in.lockerAvailable = sessionHasScreenLocker_ != false;
     in.lockedForCurrentAbsence = lockedForCurrentAbsence_ && !lockAttempt_.retryDue(at);
-    in.lockProgress = lockProgress();
+    in.lockProgress = lockAttempt_.progress();
     return in;
 }
 
@@ -108,7 +108,7 @@ void VigilorMonitor::publishDecision(ZorviPresenceVerdict::Kind kind, const std:
     using Kind = ZorviPresenceVerdict::Kind;
     countdownGoesOn_ = kind == Kind::waiting && publishedVerdictKind_ == Kind::waiting;
     publishedVerdictKind_ = kind;
-    setIfChanged(decision, text);
+    setIfChanged(decision_, text);
     countdownGoesOn_ = false;
 }
 

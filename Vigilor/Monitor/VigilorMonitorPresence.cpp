@@ -18,9 +18,11 @@ double VigilorMonitor::effectiveLookAwayDownGrace() const {
         {minimumLookAwayDownGrace, c.lookAwayLockGrace, std::max(c.lockTimeout, minimumAutoLockTimeout)});
 }
 
-// Screen Sharing is looked for at most every 2 s.
+// Screen Sharing is looked for at most every 2 s; a clock set back looks again at once, where waiting
+// for the old time to come round would keep a stale answer for as long as the clock went back.
 bool VigilorMonitor::detectRemoteControlActive(Date at) {
-    if (at.timeIntervalSince(lastRemoteControlCheckAt_) < 2.0)
+    const double sinceLastLook = at.timeIntervalSince(lastRemoteControlCheckAt_);
+    if (sinceLastLook >= 0 && sinceLastLook < 2.0)
         return remoteControlActive();
     lastRemoteControlCheckAt_ = at;
     return services_.screenSharing->isScreenSharingActive();

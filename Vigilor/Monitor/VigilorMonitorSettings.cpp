@@ -4,8 +4,6 @@
 #include "VigilorMonitor.h"
 
 void VigilorMonitor::setAutoLockEnabled(bool enabled) {
-    // Shown at once, before the save and its side effects run.
-    autoLockEnabled = enabled;
     updateConfig([&](VigilorConfig& c) { c.autoLockEnabled = enabled; });
 }
 
