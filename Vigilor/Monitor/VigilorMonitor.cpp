@@ -50,11 +50,7 @@ VigilorMonitor::VigilorMonitor(Passkey, MonitorServices services, VigilorConfig 
                .remoteControlActive = [this] { return remoteControlActive(); },
                .breaks = [this] { return breaks_->dueRule(); },
                .eyeRestObserved = [this](Date at) { noteEyeRestObservation(at); },
-               .phaseChanged = [this] { publishPhase(); }})
-    , decision_(*this, "Watching only", [this](const std::string& oldValue, const std::string& newValue) {
-        if (oldValue != newValue && !countdownGoesOn_)
-            ActivityLog::diagLog("decision: " + newValue, now());
-    }) {}
+               .phaseChanged = [this] { publishPhase(); }}) {}
 
 VigilorMonitor::~VigilorMonitor() {
     DefaultsStore::setReportHandler(nullptr);
@@ -145,7 +141,7 @@ void VigilorMonitor::startRuntimeServicesAfterLaunch() {
 
 void VigilorMonitor::togglePaused() {
     // Resuming returns to what the camera gives, a problem included.
-    isPaused_ = !isPaused();
+    guard_.togglePaused();
     publishPhase();
     if (!isPaused())
         breaks_->staggerOverdueBreaks(now());

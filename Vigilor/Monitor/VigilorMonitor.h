@@ -13,10 +13,12 @@
 //   WellnessHistory    the stored wellness ledger, its period summaries and the desk-health score
 //   BreakCoach         the break anchors, eye-rest and walk prompts and their notifications
 //   LockAttempt        the session's lock state and the lock request under way
+//   PresenceGuard      the 0.5 s decision tick that weighs the components' evidence, its decision and
+//                      the absence it locks, the pause, the input idle time and Screen Sharing
 // The pure rules they are decided by sit beside them: LockDecision (the verdict and its words),
 // DeviceState (camera and Bluetooth words), CoachingState (posture, gaze, distance and wellness words),
-// WellnessScore. What is still the monitor's own: the settings and their sync, the 0.5 s decision tick
-// that weighs the components' evidence, pausing and snoozing, the relay bridge and the text summaries.
+// WellnessScore. What is still the monitor's own: the settings and their sync, the relay bridge and the
+// text summaries.
 
 #include "Foundation/Clock.h"
 #include "Foundation/DispatchQueue.h"
@@ -57,6 +59,7 @@
 #include "Vigilor/Monitor/LockDecision.h"
 #include "Vigilor/Monitor/NearbyDevices.h"
 #include "Vigilor/Monitor/NudgeLevel.h"
+#include "Vigilor/Monitor/PresenceGuard.h"
 #include "Vigilor/Monitor/Snooze.h"
 #include "Vigilor/Monitor/WellnessHistory.h"
 #include "Vigilor/Monitor/WellnessScore.h"
@@ -114,26 +117,21 @@ public:
     ~VigilorMonitor();
 
     // Tuning constants.
-    static constexpr double minimumAutoLockTimeout = 8;
-    static constexpr double minimumLookAwayDownGrace = 20;
     static constexpr double activeLockRequestWindow = 10;
     static constexpr double lockAttemptTimeout = 10.5;
     static constexpr const char* noScreenLockerText =
         "No screen locker found: Zorvi cannot lock this session";
-    // Input idle time assumed when no source can tell: long enough that a missing figure never keeps
-    // the user present, finite so that it can be reported.
-    static constexpr double unknownInputIdleSeconds = 86'400;
 
     // Published state, in declaration order. The phase is the monitor's own to write (below); the
     // camera's face values are its camera presence's, the companion's its companion presence's.
     // The decision tick's: what it decided and the input idle time and Screen Sharing it saw (each
     // published as it is seen); the pause, which togglePaused alone writes; Auto Lock as the settings say.
-    const std::string& decision() const { return decision_(); }
+    const std::string& decision() const { return guard_.decision(); }
     bool autoLockEnabled() const { return config().autoLockEnabled; }
-    bool isPaused() const { return isPaused_(); }
-    double inputIdleSeconds() const { return inputIdleSeconds_(); }
-    std::optional<Date> snoozeUntil() const { return snoozeUntil_(); }
-    bool remoteControlActive() const { return remoteControlActive_(); }
+    bool isPaused() const { return guard_.isPaused(); }
+    double inputIdleSeconds() const { return guard_.inputIdleSeconds(); }
+    std::optional<Date> snoozeUntil() const { return guard_.snoozeUntil(); }
+    bool remoteControlActive() const { return guard_.remoteControlActive(); }
 
     // The relay's.
     Published<std::string> remoteCompanionStatus{*this, "Remote companion off"};
@@ -300,10 +298,10 @@ public:
                     LockAttempt::Requester who = LockAttempt::Requester::absence);
 
     // The 0.5 s decision tick and the evidence it weighs.
-    void evaluateDecision();
+    const PresenceGuard& presenceGuard() const { return guard_; }
+    void evaluateDecision() { guard_.tick(); }
     // The seconds since the user's last input, read now; nothing when no source can tell.
-    std::optional<double> knownInputIdleSeconds();
-    double effectiveLookAwayDownGrace() const;
+    std::optional<double> knownInputIdleSeconds() const { return guard_.knownInputIdleSeconds(); }
 
     // Locking and what follows it.
     void lockNow();
@@ -322,7 +320,6 @@ public:
     // Read-only views of stored state for the interface and tests.
     bool runtimeServicesStarted() const { return runtimeServicesStarted_; }
     std::optional<bool> sessionHasScreenLocker() const { return sessionHasScreenLocker_; }
-    bool lockedForCurrentAbsence() const { return lockedForCurrentAbsence_; }
 
 
 private:
@@ -342,17 +339,9 @@ private:
     // The per-tick coaching: the desk's baselines learn, and the break coach hears what the tick saw.
     void updateWellness(Date at);
     void recalibrateDeskBaselineAfterReturn();
-    ZorviPresenceInputs presenceInputs(Date now) const;
     ZorviLockAbilityInputs lockAbilityInputs() const;
     std::optional<std::string> guardReason() const;
     ZorviVerdictWords verdictWords() const;
-    void actOnVerdict(const ZorviPresenceInputs& inputs, const ZorviPresenceVerdict& verdict);
-    void publishDecision(ZorviPresenceVerdict::Kind kind, const std::string& text);
-    void lockForCurrentAbsence(const ZorviLockCall& call, const ZorviPresenceVerdict& verdict);
-    void presenceSeenAgain();
-    // The tick's readings: the input idle time (a long one when no source can tell) and Screen Sharing.
-    double secondsSinceLastUserInput();
-    bool detectRemoteControlActive(Date now);
     // When the session's screen locker says the session locked; nothing when it cannot tell.
     std::optional<Date> systemScreenLockedAt() const;
     // What the lock attempt asks of the monitor.
@@ -407,38 +396,13 @@ private:
 
     Published<MonitorPhase> phase_{*this, MonitorPhase::starting};
 
-    // The decision tick's published values (the pause is togglePaused's). Every new decision but a
-    // countdown's next step goes to the diagnostics log (see the constructor).
-    Published<std::string> decision_;
-    Published<bool> isPaused_{*this, false};
-    Published<double> inputIdleSeconds_{*this, 0};
-    Published<std::optional<Date>> snoozeUntil_{*this, std::nullopt};
-    Published<bool> remoteControlActive_{*this, false};
     std::function<void()> sessionWillLock_;
-
-    // Presence bookkeeping.
-    bool lockedForCurrentAbsence_ = false;
-    // The locker that held this absence's lock went away: the next lock of the absence is told to the user.
-    bool relockingAfterLoss_ = false;
-    // Presence seen again (counted, so that a late lock result can tell that its absence has ended).
-    // The kind of verdict the decision was published from last, and whether the one published now goes
-    // on with its countdown.
-    ZorviPresenceVerdict::Kind publishedVerdictKind_ = ZorviPresenceVerdict::Kind::waitingForSustainedNoFace;
-    // The tick's last verdict and what it was made from: the lock reason's words come from it.
-    struct MadeVerdict {
-        ZorviPresenceInputs inputs;
-        ZorviPresenceVerdict verdict;
-    };
-    MadeVerdict lastVerdict_;
-    bool countdownGoesOn_ = false;
-    uint64_t presenceSightings_ = 0;
-    Date lastRemoteControlCheckAt_ = Date::distantPast();
 
     // Coaching and wellness.
     std::shared_ptr<WellnessHistory> wellness_ = std::make_shared<WellnessHistory>(*this, *services_.clock);
     std::shared_ptr<BreakCoach> breaks_ = std::make_shared<BreakCoach>(
         *this, *services_.clock, config, log_, *wellness_, services_.notifications, services_.sounds,
-        BreakCoach::Requests{[this] { snoozeUntil_ = std::nullopt; },
+        BreakCoach::Requests{[this] { guard_.endSnooze(); },
                              [this] { recalibrateDeskBaselineAfterReturn(); }});
 
     // Locking: the session's lock and the request under way are the attempt's alone.
@@ -472,4 +436,19 @@ private:
         NearbyDevices::create(*this, *services_.clock, log_, *companion_);
     std::shared_ptr<CallDetector> callDetector_ =
         std::make_shared<CallDetector>(*this, services_.audioInput, log_, config);
+
+    PresenceGuard guard_{
+        *this,
+        OwnerLifetime([this] { return std::weak_ptr<const void>(weak_from_this()); }),
+        *services_.clock,
+        {.inputIdle = services_.inputIdle, .screenSharing = services_.screenSharing},
+        log_,
+        config,
+        {.camera = camera_, .companion = *companion_, .calls = *callDetector_, .lockAttempt = lockAttempt_},
+        {.coach = [this](Date at) { updateWellness(at); },
+         .lockerAvailable = [this] { return sessionHasScreenLocker_ != false; },
+         .lock = [this](const std::string& source, std::function<void(bool)> completion,
+                        bool quiet) { lockScreen(source, std::move(completion), quiet); },
+         .lockLostNotice = [this](const std::string& title,
+                                  const std::string& body) { postLockLostNotice(title, body); }}};
 };

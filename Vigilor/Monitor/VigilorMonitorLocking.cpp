@@ -109,11 +109,11 @@ std::optional<std::string> VigilorMonitor::sessionLockReason() const {
     if (progress == ZorviLockProgress::awaited)
         return "Locking\u2026 waiting for the screen locker to confirm the lock.";
     // A failure stays news while this absence still asks for the lock, or for the window of a request.
-    const auto kind = lastVerdict_.verdict.kind;
+    const auto kind = guard_.lastVerdict().verdict.kind;
     const bool absenceAsks = kind == ZorviPresenceVerdict::Kind::lock || kind == ZorviPresenceVerdict::Kind::locked;
     if ((progress == ZorviLockProgress::failed && absenceAsks) || lockAttempt_.failedRecently(now()))
         return "Lock failed: no screen locker took the request.";
-    if (lockAttempt_.stage() == LockAttempt::Stage::unconfirmed && lockedForCurrentAbsence_)
+    if (lockAttempt_.stage() == LockAttempt::Stage::unconfirmed && guard_.lockedForCurrentAbsence())
         return "Lock requested, not confirmed: Zorvi asks the screen locker again.";
     return std::nullopt;
 }
@@ -197,12 +197,11 @@ void VigilorMonitor::sessionLockLost() {
 void VigilorMonitor::sessionOpened(const LockAttempt::Opening& opening) {
     const Date at = now();
     if (opening.lost) {
-        if (std::exchange(lockedForCurrentAbsence_, false))
-            relockingAfterLoss_ = true;
+        guard_.sessionOpened(true);
         postLockLostNotice("Screen lock ended",
                            "The screen locker stopped while your session was locked, so the session is open again.");
     } else {
-        presenceSeenAgain();
+        guard_.sessionOpened(false);
         if (opening.lockedAt && at.timeIntervalSince(*opening.lockedAt) >= LockAttempt::minimumCreditedLock)
             creditAwayAfterLock(at, at.timeIntervalSince(*opening.lockedAt), opening.wasZorvisLock);
         camera_.resetFaceAge(at);

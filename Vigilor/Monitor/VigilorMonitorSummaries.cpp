@@ -54,7 +54,7 @@ std::optional<ZorviLockAbilityWords> VigilorMonitor::lockAbilityWords() const {
 }
 
 ZorviVerdictWords VigilorMonitor::verdictWords() const {
-    return ZorviLockDecision::words(lastVerdict_.inputs, lastVerdict_.verdict);
+    return ZorviLockDecision::words(guard_.lastVerdict().inputs, guard_.lastVerdict().verdict);
 }
 
 namespace {

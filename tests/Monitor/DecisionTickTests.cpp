@@ -105,7 +105,7 @@ TEST_F(DecisionTick, WalksTheWholeRoadFromAbsenceToWelcomeBack) {
     faceInView();
     companionSeen();
     tick();
-    EXPECT_FALSE(monitor->lockedForCurrentAbsence());
+    EXPECT_FALSE(monitor->presenceGuard().lockedForCurrentAbsence());
     faceGone();
     tick(12.5);
     EXPECT_EQ(lockCalls(), 2u);
@@ -187,7 +187,7 @@ TEST_F(DecisionTick, PublishesRoundedAges) {
     EXPECT_EQ(monitor->inputIdleSeconds(), 4.0);
     h.inputIdle->idle.reset(); // nobody can tell: counts as long idle
     tick();
-    EXPECT_EQ(monitor->inputIdleSeconds(), VigilorMonitor::unknownInputIdleSeconds);
+    EXPECT_EQ(monitor->inputIdleSeconds(), PresenceGuard::unknownInputIdleSeconds);
 }
 
 TEST_F(DecisionTick, HoldsTheFaceClockWhileTheCameraIsBusy) {

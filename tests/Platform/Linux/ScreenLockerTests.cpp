@@ -206,7 +206,7 @@ TEST_P(ScreenLockerTest, LocksWithTheLockerThereAndFollowsIt) {
     lockerSays(false);
     EXPECT_EQ(newestLockEvent(), "Welcome back \u2014 locked away 5s; eye break reset");
     EXPECT_EQ(h.relay->sent.back().event, "unlocked");
-    EXPECT_FALSE(monitor->lockedForCurrentAbsence());
+    EXPECT_FALSE(monitor->presenceGuard().lockedForCurrentAbsence());
 }
 
 // xscreensaver going away and coming back: its command runs only while it is there, and its lock counts
