@@ -46,7 +46,7 @@ static void BM_LockRequestOnTheMainThread(benchmark::State& state) {
         auto started = Clock::now();
         monitor->lockScreen("Manual");
         Clock::duration busy = Clock::now() - started;
-        while (monitor->lockRequestRunning()) {
+        while (monitor->lockAttempt().asking()) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
             started = Clock::now();
             h.runLoop.loop().runUntilIdle();

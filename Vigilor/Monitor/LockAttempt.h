@@ -104,6 +104,8 @@ public:
     // Queries; none changes anything.
     Stage stage() const { return stage_; }
     bool asking() const { return stage_ == Stage::asking; }
+    // A locker took the request, and its lock is awaited.
+    bool awaiting() const { return stage_ == Stage::awaiting; }
     bool locked() const { return holder_ != Holder::none; }
     Holder holder() const { return holder_; }
     std::optional<Date> lockedAt() const { return lockedAt_; }

@@ -13,7 +13,7 @@ MacWidgetStatusStoreMirror::MacWidgetStatusStoreMirror(FactsSource facts,
 MacWidgetMirrorFacts MacWidgetStatusStoreMirror::factsOf(const VigilorMonitor* monitor) {
     if (!monitor)
         return {};
-    return {monitor->config().remoteDeviceID, monitor->screenLocked()};
+    return {monitor->config().remoteDeviceID, monitor->lockAttempt().locked()};
 }
 
 std::string MacWidgetStatusStoreMirror::mirrorKey(const RemoteMacStatusSnapshot& snapshot, RelayEvent event) {

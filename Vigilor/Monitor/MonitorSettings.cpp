@@ -120,7 +120,6 @@ void MonitorSettings::applyRemoteSettings(const SyncedSettings& settings) {
 }
 
 void MonitorSettings::setAutoLockEnabled(bool enabled) {
-    followers_.autoLockShown(enabled);
     updateConfig([&](VigilorConfig& c) { c.autoLockEnabled = enabled; });
 }
 

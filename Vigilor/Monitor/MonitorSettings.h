@@ -31,8 +31,6 @@ public:
 
     // What the rest of the monitor does when the settings change.
     struct Followers {
-        // The auto-lock switch is shown at once, before the change is saved.
-        std::function<void(bool enabled)> autoLockShown;
         // After the new record is saved and published, before it is pushed to sync.
         std::function<void(const VigilorConfig& previous, const VigilorConfig& next)> applied;
     };

@@ -23,17 +23,11 @@ std::shared_ptr<VigilorMonitor> VigilorMonitor::create(MonitorServices services)
 }
 
 VigilorMonitor::VigilorMonitor(Passkey, MonitorServices services, VigilorConfig settings)
-    : decision(*this, "Watching only",
-               [this](const std::string& oldValue, const std::string& newValue) {
-                   if (oldValue != newValue && !countdownGoesOn_)
-                       ActivityLog::diagLog("decision: " + newValue, now());
-               })
-    , services_(std::move(services))
+    : services_(std::move(services))
     , settings_(*this, OwnerLifetime([this] { return std::weak_ptr<const void>(weak_from_this()); }),
                 *services_.clock, log_, services_.notifications, services_.makeSettingsSync,
                 std::move(settings),
-                {.autoLockShown = [this](bool enabled) { autoLockEnabled = enabled; },
-                 .applied = [this](const VigilorConfig& previous,
+                {.applied = [this](const VigilorConfig& previous,
                                    const VigilorConfig& next) { settingsApplied(previous, next); }})
     , faceEnroller_(*this, OwnerLifetime([this] { return std::weak_ptr<const void>(weak_from_this()); }),
                     *services_.clock, services_.camera, settings_.published(),
@@ -65,7 +59,6 @@ VigilorMonitor::~VigilorMonitor() = default;
 
 void VigilorMonitor::initialize() {
     settings_.listenToStore();
-    autoLockEnabled = config().autoLockEnabled;
     camera_.setDistanceBaseline(config().savedDistanceBaselineFaceWidth);
     camera_.refreshFrameInputs();
 
@@ -110,7 +103,7 @@ void VigilorMonitor::startRuntimeServicesAfterLaunch() {
 
 void VigilorMonitor::togglePaused() {
     // Resuming returns to what the camera gives, a problem included.
-    isPaused = !isPaused();
+    guard_.togglePaused();
     publishPhase();
     if (!isPaused())
         breaks_->staggerOverdueBreaks(now());

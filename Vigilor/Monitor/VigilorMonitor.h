@@ -16,11 +16,12 @@
 //   MonitorSettings    the settings in use, their one update path, their sync and the setting operations
 //   RelayBridge        the phone companion's relay client, the status it and the widget are sent, the
 //                      relay's state line, the phone's recovery figures and the remote lock commands
+//   PresenceGuard      the 0.5 s decision tick that weighs the components' evidence, its decision and
+//                      the absence it locks, the pause, the input idle time and Screen Sharing
 // The pure rules they are decided by sit beside them: LockDecision (the verdict and its words),
 // DeviceState (camera and Bluetooth words), CoachingState (posture, gaze, distance and wellness words),
 // WellnessScore. What is still the monitor's own: what the other components do when the settings
-// change, the 0.5 s decision tick that weighs the components' evidence, pausing and snoozing, and the
-// text summaries.
+// change, and the text summaries.
 
 #include "Foundation/Clock.h"
 #include "Foundation/DispatchQueue.h"
@@ -63,6 +64,8 @@
 #include "Vigilor/Monitor/NearbyDevices.h"
 #include "Vigilor/Monitor/NudgeLevel.h"
 #include "Vigilor/Monitor/RelayBridge.h"
+#include "Vigilor/Monitor/PresenceGuard.h"
+#include "Vigilor/Monitor/Snooze.h"
 #include "Vigilor/Monitor/WellnessHistory.h"
 #include "Vigilor/Monitor/WellnessScore.h"
 
@@ -116,25 +119,20 @@ public:
     ~VigilorMonitor();
 
     // Tuning constants.
-    static constexpr double minimumAutoLockTimeout = 8;
-    static constexpr double minimumLookAwayDownGrace = 20;
     static constexpr double activeLockRequestWindow = 10;
     static constexpr double lockAttemptTimeout = 10.5;
     static constexpr const char* noScreenLockerText =
         "No screen locker found: Zorvi cannot lock this session";
-    // Input idle time assumed when no source can tell: long enough that a missing figure never keeps
-    // the user present, finite so that it can be reported.
-    static constexpr double unknownInputIdleSeconds = 86'400;
 
-    // Published state, in declaration order. The phase is the monitor's own to write (below); the
-    // camera's face values are its camera presence's, the companion's its companion presence's.
-    // The decision tick's.
-    Published<std::string> decision;
-    Published<bool> autoLockEnabled{*this, false};
-    Published<bool> isPaused{*this, false};
-    Published<double> inputIdleSeconds{*this, 0};
-    Published<std::optional<Date>> snoozeUntil{*this, std::nullopt};
-    Published<bool> remoteControlActive{*this, false};
+    // What the views read. Each value is published by the component that owns it, with this monitor as
+    // the one object the views subscribe to. The decision tick's: what it decided and the input idle time and Screen Sharing it saw (each
+    // published as it is seen); the pause, which togglePaused alone writes; Auto Lock as the settings say.
+    const std::string& decision() const { return guard_.decision(); }
+    bool autoLockEnabled() const { return config().autoLockEnabled; }
+    bool isPaused() const { return guard_.isPaused(); }
+    double inputIdleSeconds() const { return guard_.inputIdleSeconds(); }
+    std::optional<Date> snoozeUntil() const { return guard_.snoozeUntil(); }
+    bool remoteControlActive() const { return guard_.remoteControlActive(); }
 
     // The settings in use, their one update path and the setting operations.
     MonitorSettings& settings() { return settings_; }
@@ -251,11 +249,7 @@ public:
     std::string nudgeSystemImage() const;
     NudgeLevel nudgeLevel() const;
 
-    // The session's lock state.
-    std::optional<Date> systemScreenLockedAt() const;
-    bool systemReportsScreenLocked() const;
-    // Where the lock asked for stands, as a screen locker has reported it.
-    ZorviLockProgress lockProgress() const { return lockAttempt_.progress(); }
+    // The session's lock state and the lock request under way.
     const LockAttempt& lockAttempt() const { return lockAttempt_; }
     // Why the lock reason speaks of the session lock rather than the desk: a lock that is awaited or
     // failed. Nothing otherwise.
@@ -265,7 +259,7 @@ public:
     std::optional<ZorviLockAbilityWords> lockAbilityWords() const;
     // Called on the main thread just before the session's lockers are asked to lock: the interface
     // closes whatever of ours holds the keyboard or the pointer, which no screen locker can lock past.
-    std::function<void()> sessionWillLock;
+    void setSessionWillLock(std::function<void()> hook) { sessionWillLock_ = std::move(hook); }
     // Gets, on the main thread, whether a screen locker took the request.
     using LockCompletion = std::function<void(bool started)>;
     // Asks the session's lockers off the main thread, one request at a time (see LockAttempt); a refused
@@ -275,12 +269,10 @@ public:
                     LockAttempt::Requester who = LockAttempt::Requester::absence);
 
     // The 0.5 s decision tick and the evidence it weighs.
-    void evaluateDecision();
-    double secondsSinceLastUserInput();
-    // The same, read now; nothing when no source can tell.
-    std::optional<double> knownInputIdleSeconds();
-    double effectiveLookAwayDownGrace() const;
-    bool detectRemoteControlActive(Date now);
+    const PresenceGuard& presenceGuard() const { return guard_; }
+    void evaluateDecision() { guard_.tick(); }
+    // The seconds since the user's last input, read now; nothing when no source can tell.
+    std::optional<double> knownInputIdleSeconds() const { return guard_.knownInputIdleSeconds(); }
 
     // Locking and what follows it.
     void lockNow();
@@ -294,16 +286,7 @@ public:
 
     // Read-only views of stored state for the interface and tests.
     bool runtimeServicesStarted() const { return runtimeServicesStarted_; }
-    bool screenLocked() const { return lockAttempt_.locked(); }
-    std::optional<Date> screenLockedAt() const { return lockAttempt_.lockedAt(); }
-    // A locker took the request, and its lock is awaited.
-    bool lockAttemptInProgress() const { return lockAttempt_.stage() == LockAttempt::Stage::awaiting; }
-    // The lockers of a request are being asked.
-    bool lockRequestRunning() const { return lockAttempt_.asking(); }
-    std::optional<Date> lastZorviLockRequestAt() const { return lockAttempt_.requestedAt(); }
     std::optional<bool> sessionHasScreenLocker() const { return sessionHasScreenLocker_; }
-    std::string lastZorviLockSource() const { return lockAttempt_.requestSource(); }
-    bool lockedForCurrentAbsence() const { return lockedForCurrentAbsence_; }
 
 private:
     void initialize();
@@ -317,15 +300,11 @@ private:
     // The per-tick coaching: the desk's baselines learn, and the break coach hears what the tick saw.
     void updateWellness(Date at);
     void recalibrateDeskBaselineAfterReturn();
-    ZorviPresenceInputs presenceInputs(Date now) const;
     ZorviLockAbilityInputs lockAbilityInputs() const;
     std::optional<std::string> guardReason() const;
     ZorviVerdictWords verdictWords() const;
-    void actOnVerdict(const ZorviPresenceInputs& inputs, const ZorviPresenceVerdict& verdict);
-    void publishDecision(ZorviPresenceVerdict::Kind kind, const std::string& text);
-    void lockForCurrentAbsence(const ZorviLockCall& call, const ZorviPresenceVerdict& verdict);
-    void presenceSeenAgain();
-    double evidencedAbsence(Date now, Date lastSeen) const;
+    // When the session's screen locker says the session locked; nothing when it cannot tell.
+    std::optional<Date> systemScreenLockedAt() const;
     // What the lock attempt asks of the monitor.
     class AttemptOutputs final : public LockAttempt::Outputs {
     public:
@@ -377,30 +356,14 @@ private:
 
     Published<MonitorPhase> phase_{*this, MonitorPhase::starting};
 
-    // Presence bookkeeping.
-    bool lockedForCurrentAbsence_ = false;
-    // The locker that held this absence's lock went away: the next lock of the absence is told to the user.
-    bool relockingAfterLoss_ = false;
-    // Presence seen again (counted, so that a late lock result can tell that its absence has ended).
-    // The kind of verdict the decision was published from last, and whether the one published now goes
-    // on with its countdown.
-    ZorviPresenceVerdict::Kind publishedVerdictKind_ = ZorviPresenceVerdict::Kind::waitingForSustainedNoFace;
-    // The tick's last verdict and what it was made from: the lock reason's words come from it.
-    struct MadeVerdict {
-        ZorviPresenceInputs inputs;
-        ZorviPresenceVerdict verdict;
-    };
-    MadeVerdict lastVerdict_;
-    bool countdownGoesOn_ = false;
-    uint64_t presenceSightings_ = 0;
-    Date lastRemoteControlCheckAt_ = Date::distantPast();
+    std::function<void()> sessionWillLock_;
 
     // Coaching and wellness.
     std::shared_ptr<WellnessHistory> wellness_ = std::make_shared<WellnessHistory>(*this, *services_.clock);
     std::shared_ptr<BreakCoach> breaks_ =
         std::make_shared<BreakCoach>(*this, *services_.clock, settings_.published(), log_, *wellness_,
                                      services_.notifications, services_.sounds,
-                                     BreakCoach::Requests{[this] { snoozeUntil = std::nullopt; },
+                                     BreakCoach::Requests{[this] { guard_.endSnooze(); },
                                                           [this] { recalibrateDeskBaselineAfterReturn(); }});
 
     // Locking: the session's lock and the request under way are the attempt's alone.
@@ -438,4 +401,19 @@ private:
         NearbyDevices::create(*this, *services_.clock, log_, *companion_);
     std::shared_ptr<CallDetector> callDetector_ =
         std::make_shared<CallDetector>(*this, services_.audioInput, log_, settings_.published());
+
+    PresenceGuard guard_{
+        *this,
+        OwnerLifetime([this] { return std::weak_ptr<const void>(weak_from_this()); }),
+        *services_.clock,
+        {.inputIdle = services_.inputIdle, .screenSharing = services_.screenSharing},
+        log_,
+        settings_.published(),
+        {.camera = camera_, .companion = *companion_, .calls = *callDetector_, .lockAttempt = lockAttempt_},
+        {.coach = [this](Date at) { updateWellness(at); },
+         .lockerAvailable = [this] { return sessionHasScreenLocker_ != false; },
+         .lock = [this](const std::string& source, std::function<void(bool)> completion,
+                        bool quiet) { lockScreen(source, std::move(completion), quiet); },
+         .lockLostNotice = [this](const std::string& title,
+                                  const std::string& body) { postLockLostNotice(title, body); }}};
 };

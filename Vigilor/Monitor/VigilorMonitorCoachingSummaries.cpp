@@ -156,12 +156,11 @@ std::string calmSignalsText(const std::optional<std::string>& companion) {
 } // namespace
 
 bool VigilorMonitor::isSnoozed() const {
-    return snoozeUntil().value_or(Date::distantPast()) > now();
+    return snoozedAt(snoozeUntil(), now());
 }
 
 double VigilorMonitor::snoozeRemaining() const {
-    const Date at = now();
-    return std::max(0.0, snoozeUntil().value_or(at).timeIntervalSince(at));
+    return snoozeRemainingAt(snoozeUntil(), now());
 }
 
 std::string VigilorMonitor::focusSummary() const {

@@ -6,7 +6,6 @@
 void VigilorMonitor::settingsApplied(const VigilorConfig& previous, const VigilorConfig& next) {
     camera_.refreshFrameInputs();
 
-    autoLockEnabled = next.autoLockEnabled;
     if (next.distanceCalibrationMode == DistanceCalibrationMode::manual)
         camera_.setDistanceBaseline(next.savedDistanceBaselineFaceWidth);
 

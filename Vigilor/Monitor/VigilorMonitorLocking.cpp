@@ -39,8 +39,8 @@ void VigilorMonitor::lockScreen(const std::string& source, LockCompletion comple
 // The lockers are asked on a queue of their own, which reports back to the main thread: a locker that
 // takes its time (or never answers) holds up no tick.
 void VigilorMonitor::AttemptOutputs::askLockers(const std::string&) {
-    if (m_.sessionWillLock)
-        m_.sessionWillLock();
+    if (m_.sessionWillLock_)
+        m_.sessionWillLock_();
     const auto& queue = m_.lockQueue();
     // The work keeps the queue alive, so a monitor that goes meanwhile does not wait for the lockers.
     queue->async([queue, locker = m_.services_.sessionLocker, weak = m_.weakSelf()] {
@@ -102,23 +102,18 @@ const std::shared_ptr<DispatchQueue>& VigilorMonitor::lockQueue() {
     return lockQueue_;
 }
 
-bool VigilorMonitor::systemReportsScreenLocked() const {
-    const auto state = services_.sessionLockState->current();
-    return state && state->screenIsLocked;
-}
-
 // In the words of the decision's lock states, so that the two agree; a failed request that was no part
 // of an absence (the user's "Lock Now") is told for as long as a request waits for its confirmation.
 std::optional<std::string> VigilorMonitor::sessionLockReason() const {
-    const ZorviLockProgress progress = lockProgress();
+    const ZorviLockProgress progress = lockAttempt_.progress();
     if (progress == ZorviLockProgress::awaited)
         return "Locking\u2026 waiting for the screen locker to confirm the lock.";
     // A failure stays news while this absence still asks for the lock, or for the window of a request.
-    const auto kind = lastVerdict_.verdict.kind;
+    const auto kind = guard_.lastVerdict().verdict.kind;
     const bool absenceAsks = kind == ZorviPresenceVerdict::Kind::lock || kind == ZorviPresenceVerdict::Kind::locked;
     if ((progress == ZorviLockProgress::failed && absenceAsks) || lockAttempt_.failedRecently(now()))
         return "Lock failed: no screen locker took the request.";
-    if (lockAttempt_.stage() == LockAttempt::Stage::unconfirmed && lockedForCurrentAbsence_)
+    if (lockAttempt_.stage() == LockAttempt::Stage::unconfirmed && guard_.lockedForCurrentAbsence())
         return "Lock requested, not confirmed: Zorvi asks the screen locker again.";
     return std::nullopt;
 }
@@ -202,12 +197,11 @@ void VigilorMonitor::sessionLockLost() {
 void VigilorMonitor::sessionOpened(const LockAttempt::Opening& opening) {
     const Date at = now();
     if (opening.lost) {
-        if (std::exchange(lockedForCurrentAbsence_, false))
-            relockingAfterLoss_ = true;
+        guard_.sessionOpened(true);
         postLockLostNotice("Screen lock ended",
                            "The screen locker stopped while your session was locked, so the session is open again.");
     } else {
-        presenceSeenAgain();
+        guard_.sessionOpened(false);
         if (opening.lockedAt && at.timeIntervalSince(*opening.lockedAt) >= LockAttempt::minimumCreditedLock)
             creditAwayAfterLock(at, at.timeIntervalSince(*opening.lockedAt), opening.wasZorvisLock);
         camera_.resetFaceAge(at);

@@ -54,7 +54,7 @@ std::optional<ZorviLockAbilityWords> VigilorMonitor::lockAbilityWords() const {
 }
 
 ZorviVerdictWords VigilorMonitor::verdictWords() const {
-    return ZorviLockDecision::words(lastVerdict_.inputs, lastVerdict_.verdict);
+    return ZorviLockDecision::words(guard_.lastVerdict().inputs, guard_.lastVerdict().verdict);
 }
 
 namespace {
@@ -168,7 +168,7 @@ std::string VigilorMonitor::signalBrief() const {
 // What the guard says before the decision's own words: the session locked, a pause, a locker that
 // cannot lock, a blocked camera, a lock under way, anything that keeps Auto Lock from locking at all.
 std::optional<std::string> VigilorMonitor::guardReason() const {
-    if (screenLocked())
+    if (lockAttempt_.locked())
         return "Computer locked.";
     if (isPaused())
         return "Paused by user.";

@@ -22,7 +22,7 @@ void VigilorMonitor::updateWellness(Date at) {
     desk.companionInUse = companion_->bluetoothPresenceEnabled();
     desk.companionLastSeen = companion_->lastSeen();
     desk.companionPresent = companion_->watchPresent();
-    desk.screenLocked = screenLocked();
+    desk.screenLocked = lockAttempt_.locked();
     desk.snoozeUntil = snoozeUntil();
     breaks_->tick(at, desk);
 }

@@ -176,7 +176,7 @@ StatusItemController::StatusItemController(std::shared_ptr<VigilorMonitor> monit
         if (!refreshTimer_.isActive())
             refreshTimer_.start();
     });
-    monitor_->sessionWillLock = [this] { closeGrabbingPopups(); };
+    monitor_->setSessionWillLock([this] { closeGrabbingPopups(); });
 
     // On X the icon docks whenever a tray comes (a desktop's panel often starts after the programs of
     // the session), so it is made there even before one is seen; elsewhere only where a tray is.
@@ -204,7 +204,7 @@ StatusItemController::StatusItemController(std::shared_ptr<VigilorMonitor> monit
 
 StatusItemController::~StatusItemController() {
     monitor_->unsubscribe(subscription_);
-    monitor_->sessionWillLock = nullptr;
+    monitor_->setSessionWillLock(nullptr);
     removeMenuMonitors();
     escapeMonitor_ = false;
     updateKeyFilter();

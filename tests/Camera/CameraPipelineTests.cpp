@@ -67,7 +67,7 @@ struct CameraPipeline : testing::Test {
     void advance(double seconds) {
         for (; seconds > 0; seconds -= 0.5) {
             h.runLoop.loop().advance(0.5);
-            ASSERT_TRUE(h.eventually([&] { return !monitor->lockRequestRunning(); }));
+            ASSERT_TRUE(h.eventually([&] { return !monitor->lockAttempt().asking(); }));
         }
     }
     std::vector<std::string> activity() const { return logTexts(monitor->log().events()); }

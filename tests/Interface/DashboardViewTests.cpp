@@ -84,7 +84,7 @@ TEST_F(DashboardView, ShowsEachStateWithTheSectionsThatBelongToIt) {
              DeskHealthSamples::logLockEvents(t.monitor->log(), 2);
              t.noFace();
              t.lastSeen(12.34);
-             t.monitor->isPaused = true;
+             t.monitor->togglePaused();
              t.after(3725);
          },
          true, false, false, 4}, // the start's two and its own two
@@ -94,8 +94,8 @@ TEST_F(DashboardView, ShowsEachStateWithTheSectionsThatBelongToIt) {
              DeskHealthSamples::recordMonth(t.monitor->wellnessHistory(), t.h.clock.now(), {8, 4, 0});
              t.monitor->relay().takeFetchedStatus(DeskHealthSamples::phoneRecovery(58.2, 51.0, "strong"));
              DeskHealthSamples::logLockEvents(t.monitor->log(), 12);
-             t.hints(); // a settings change republishes Auto Lock from the settings
-             t.monitor->autoLockEnabled = true;
+             t.hints();
+             t.armed();
              t.after(600);
              t.h.advance(0.5); // a tick: the face in view is why no lock comes
          },

@@ -68,23 +68,23 @@ TEST_F(MenuContentModelTests, SignalChipsReadTheirSignals) {
              t.companion(Mode::watch);
              t.advertise();
              t.noFace();
+             t.idle(1);
              t.lastSeen(12.34);
-             t.monitor->inputIdleSeconds = 1;
          },
          {"12.3s", "Near", "Active"},
          {"eye.slash", "applewatch", "keyboard"},
          {Theme::critical(), Theme::success(), Theme::success()}},
         {"looking away; idle exactly at the grace",
          [](auto& t) {
+             t.idle(t.monitor->config().activeInputGrace);
              t.face([](FrameAnalysisResult& r) { r.isLookingAway = true; });
-             t.monitor->inputIdleSeconds = t.monitor->config().activeInputGrace;
          },
          {"Looking away", "off", "Idle"},
          {"person.crop.circle", "applewatch", "keyboard"},
          {Theme::warning(), Theme::warning(), SystemColor::secondaryLabel()}},
         {"screen sharing, on a call",
          [](auto& t) {
-             t.monitor->remoteControlActive = true;
+             t.screenSharing();
              t.call(true);
          },
          {"Looking here", "off", "Remote", "On call"},

@@ -107,7 +107,7 @@ TEST_F(MenuContentViewTests, RendersEveryStateWithoutCutsAndRefitsWhenSectionsCo
          }},
         {"walk-off-paused",
          [](auto& t) {
-             t.monitor->isPaused = true;
+             t.monitor->togglePaused();
              t.settings([](VigilorConfig& c) { c.walkBreakEnabled = false; });
          }},
     };

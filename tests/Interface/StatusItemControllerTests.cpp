@@ -34,10 +34,10 @@ struct TrayItem : ::testing::Test {
         h.camera->status = CameraDevice::authorized;
         monitor->cameraPresence().start();
         VigilorMonitor& m = *monitor;
-        m.isPaused = false;
+        if (m.isPaused())
+            m.togglePaused();
         showFace(m);
         faceSeenAgo(m, h.clock.now(), 0);
-        m.snoozeUntil = std::nullopt;
     }
     void after(double seconds) { h.clock.set(start.addingTimeInterval(seconds)); }
     void settings(const std::function<void(VigilorConfig&)>& mutation) {
@@ -66,22 +66,9 @@ TEST_F(TrayItem, IconBadgePulseAndTextsFollowTheMonitor) {
         {"paused with a walk due",
          [](TrayItem& t) {
              t.after(3000);
-             t.monitor->isPaused = true;
+             t.monitor->togglePaused();
          },
          Badge::paused, false, "Zorvi \u2014 walk due", "Zorvi walk due. Paused"},
-        {"blocked and snoozed: the lock wins",
-         [](TrayItem& t) {
-             t.h.camera->status = CameraDevice::denied;
-             t.monitor->cameraPresence().start();
-             t.monitor->snoozeUntil = t.h.clock.now().addingTimeInterval(600);
-         },
-         Badge::blocked, false, "Zorvi \u2014 snoozed for 10m", "Zorvi snoozed. Needs permission", false},
-        {"snoozed with a break due: minutes rounded up",
-         [](TrayItem& t) {
-             t.after(3000);
-             t.monitor->snoozeUntil = t.h.clock.now().addingTimeInterval(90);
-         },
-         Badge::snoozed, false, "Zorvi \u2014 snoozed for 2m", "Zorvi snoozed. "},
         {"walks off and overdue, eyes off: no dot",
          [](TrayItem& t) {
              t.settings([](VigilorConfig& c) { c.walkBreakEnabled = c.eyeBreakEnabled = false; });
@@ -155,7 +142,7 @@ TEST_F(TrayItem, EyeStateRulesAndTheBlinkSchedule) {
         EyeState expected;
     };
     const Row rows[] = {
-        {"paused rests", [](TrayItem& t) { t.monitor->isPaused = true; }, false, true, EyeState::rest},
+        {"paused rests", [](TrayItem& t) { t.monitor->togglePaused(); }, false, true, EyeState::rest},
         {"looking away glances",
          [](TrayItem& t) { showFace(*t.monitor, [](FrameAnalysisResult& r) { r.isLookingAway = true; }); },
          false, true, EyeState::glance},
@@ -268,7 +255,7 @@ TEST_F(TrayItem, TheTrayIconIsRedrawnButPushedOnlyWhenItChanges) {
     controller.updateIcon();
     controller.updateIcon();
     EXPECT_EQ(controller.face(), first) << "nothing changed, nothing due";
-    monitor->isPaused = true;
+    monitor->togglePaused();
     controller.updateIcon();
     EXPECT_EQ(controller.face().badge, Badge::paused);
     EXPECT_EQ(controller.face().eyeState, EyeState::rest);

@@ -209,7 +209,7 @@ TEST_F(StatusSummaries, FaceHeightAgainstItsBaseline) {
         {"screen sharing",
          [](auto& t) {
              t.noFace();
-             t.monitor->remoteControlActive = true;
+             t.screenSharing();
          },
          "Remote", "screen sharing"},
         {"no baseline", [](auto& t) { t.face([](FrameAnalysisResult& r) { r.faceCenterY = 0.5; }); },
@@ -296,7 +296,7 @@ TEST_F(StatusSummaries, BreakCountdownsRunFromTheAnchors) {
     }
 }
 
-TEST_F(StatusSummaries, SnoozeRunsUntilItsEnd) {
+TEST(Snooze, RunsUntilItsEnd) {
     const struct {
         const char* name;
         std::optional<double> endsIn;
@@ -308,12 +308,13 @@ TEST_F(StatusSummaries, SnoozeRunsUntilItsEnd) {
         {"ends now", 0, false, 0},
         {"ended", -5, false, 0},
     };
+    const Date now(800'000'000);
     for (const auto& c : cases) {
-        reset();
+        std::optional<Date> until;
         if (c.endsIn)
-            monitor->snoozeUntil = h.clock.now().addingTimeInterval(*c.endsIn);
-        EXPECT_EQ(monitor->isSnoozed(), c.snoozed) << c.name;
-        EXPECT_EQ(monitor->snoozeRemaining(), c.remaining) << c.name;
+            until = now.addingTimeInterval(*c.endsIn);
+        EXPECT_EQ(snoozedAt(until, now), c.snoozed) << c.name;
+        EXPECT_EQ(snoozeRemainingAt(until, now), c.remaining) << c.name;
     }
 }
 
@@ -371,7 +372,7 @@ TEST_F(StatusSummaries, NudgeCardAndLevelFollowTheirOwnOrders) {
     } cases[] = {
         {"paused",
          [](auto& t) {
-             t.monitor->isPaused = true;
+             t.monitor->togglePaused();
              t.noFace();
          },
          "Zorvi is napping", "Wake Zorvi when you want presence checks again.", "moon.zzz.fill",
@@ -386,16 +387,17 @@ TEST_F(StatusSummaries, NudgeCardAndLevelFollowTheirOwnOrders) {
         {"screen sharing without a face",
          [](auto& t) {
              t.noFace();
-             t.monitor->remoteControlActive = true;
+             t.screenSharing();
          },
          "Remote control active", "This computer is being controlled remotely; camera presence is away.",
          "display", L::presenceCheck},
         {"away, armed",
          [](auto& t) {
              t.noFace();
-             t.monitor->autoLockEnabled = true;
+             t.armed();
+             t.tick(); // the desk still in view: the lock waits
          },
-         "Checking away lock", "Locks once the camera has missed the face a few times.", "eye.slash.fill",
+         "Checking away lock", "Won't lock: recent look-away still counts as present.", "eye.slash.fill",
          L::presenceCheck},
         {"away, not armed", [](auto& t) { t.noFace(); }, "Zorvi lost you", "Coaching only; Auto Lock is off.",
          "eye.slash.fill", L::presenceCheck},

@@ -105,7 +105,7 @@ TEST_F(DecisionTick, WalksTheWholeRoadFromAbsenceToWelcomeBack) {
     faceInView();
     companionSeen();
     tick();
-    EXPECT_FALSE(monitor->lockedForCurrentAbsence());
+    EXPECT_FALSE(monitor->presenceGuard().lockedForCurrentAbsence());
     faceGone();
     tick(12.5);
     EXPECT_EQ(lockCalls(), 2u);
@@ -169,7 +169,7 @@ TEST_F(DecisionTick, LogsDisabledLockingOncePerAbsence) {
 
 TEST_F(DecisionTick, APausedMonitorPublishesNothing) {
     start();
-    monitor->isPaused = true;
+    monitor->togglePaused();
     const double before = monitor->cameraPresence().secondsSinceFace();
     tick(10);
     EXPECT_EQ(monitor->cameraPresence().secondsSinceFace(), before);
@@ -187,7 +187,7 @@ TEST_F(DecisionTick, PublishesRoundedAges) {
     EXPECT_EQ(monitor->inputIdleSeconds(), 4.0);
     h.inputIdle->idle.reset(); // nobody can tell: counts as long idle
     tick();
-    EXPECT_EQ(monitor->inputIdleSeconds(), VigilorMonitor::unknownInputIdleSeconds);
+    EXPECT_EQ(monitor->inputIdleSeconds(), PresenceGuard::unknownInputIdleSeconds);
 }
 
 TEST_F(DecisionTick, HoldsTheFaceClockWhileTheCameraIsBusy) {
@@ -260,4 +260,8 @@ TEST_F(DecisionTick, ChecksScreenSharingAtMostEveryTwoSeconds) {
     tick(1.0);
     EXPECT_EQ(h.screenSharing->checks, first + 1);
     EXPECT_TRUE(monitor->remoteControlActive());
+    h.screenSharing->active = false;
+    h.clock.set(h.clock.now().addingTimeInterval(-60)); // the clock set back: no stale answer meanwhile
+    monitor->evaluateDecision();
+    EXPECT_FALSE(monitor->remoteControlActive());
 }

@@ -76,8 +76,8 @@ TEST(FramePipeline, MissedFramesSayWhatTheCameraSawInstead) {
     };
     for (const auto& c : cases) {
         CameraScene s;
+        s.h.screenSharing->active = c.remote; // as the decision ticks find it meanwhile
         s.advance(bodyPoseWarmUp); // the body is looked for once the face has been gone a while
-        s.monitor->remoteControlActive = c.remote;
         s.h.vision->bodyPose = c.body;
         s.emptyFrame();
         EXPECT_EQ(s.monitor->cameraPresence().bodyPose(), c.pose) << c.name;

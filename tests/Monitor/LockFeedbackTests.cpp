@@ -59,15 +59,15 @@ TEST_F(LockFeedback, NamesTheLockerThatTookTheRequestAndReportsOnce) {
     EXPECT_EQ(activity()[1], "logind failed: no session");
     EXPECT_EQ(lockLog().front(), "Zorvi requested manual lock via org.mate.ScreenSaver");
     EXPECT_EQ(h.log.count("relay.sendStatus lock_invoked"), 1u);
-    EXPECT_EQ(monitor->lastZorviLockSource(), "Manual");
-    EXPECT_TRUE(monitor->lockAttemptInProgress());
+    EXPECT_EQ(monitor->lockAttempt().requestSource(), "Manual");
+    EXPECT_TRUE(monitor->lockAttempt().awaiting());
 
     // A second request within the attempt is dropped and keeps the first request.
-    const auto requestAt = monitor->lastZorviLockRequestAt();
+    const auto requestAt = monitor->lockAttempt().requestedAt();
     EXPECT_EQ(lock("Auto"), false);
     EXPECT_EQ(lockLog().front(), "Lock request dropped: lock attempt already in progress");
-    EXPECT_EQ(monitor->lastZorviLockRequestAt(), requestAt);
-    EXPECT_EQ(monitor->lastZorviLockSource(), "Manual");
+    EXPECT_EQ(monitor->lockAttempt().requestedAt(), requestAt);
+    EXPECT_EQ(monitor->lockAttempt().requestSource(), "Manual");
 }
 
 // The lockers are asked off the main thread: one that takes its time holds up no tick. A locker that
@@ -78,17 +78,17 @@ TEST_F(LockFeedback, TheMainQueueKeepsTurningWhileTheLockersAreAsked) {
     start();
     std::optional<bool> started;
     monitor->lockScreen("Manual", [&](bool result) { started = result; });
-    EXPECT_EQ(monitor->lastZorviLockSource(), "Manual");
+    EXPECT_EQ(monitor->lockAttempt().requestSource(), "Manual");
     h.runLoop.loop().advance(5); // ten decision ticks while the locker is asked
     EXPECT_EQ(monitor->cameraPresence().secondsSinceFace(), 5);
-    EXPECT_TRUE(monitor->lockRequestRunning());
+    EXPECT_TRUE(monitor->lockAttempt().asking());
     EXPECT_FALSE(started);
     std::optional<bool> second;
     monitor->lockScreen("Auto", [&](bool result) { second = result; });
     EXPECT_EQ(second, false); // one attempt at a time
     EXPECT_EQ(lockLog().front(), "Lock request dropped: lock attempt already in progress");
     sessionLocks();
-    EXPECT_TRUE(monitor->screenLocked());
+    EXPECT_TRUE(monitor->lockAttempt().locked());
 
     release.set_value();
     ASSERT_TRUE(h.finishLockRequest());
@@ -100,14 +100,14 @@ TEST_F(LockFeedback, TheMainQueueKeepsTurningWhileTheLockersAreAsked) {
     ASSERT_GE(h.relay->sent.size(), 2u);
     EXPECT_EQ(h.relay->sent[h.relay->sent.size() - 2].event, "lock_invoked");
     EXPECT_EQ(h.relay->sent.back().event, "locked");
-    EXPECT_FALSE(monitor->lockAttemptInProgress());
+    EXPECT_FALSE(monitor->lockAttempt().awaiting());
 }
 
 TEST_F(LockFeedback, KeepsTheSourcesCaseButLogsItLowerCase) {
     start();
     lock("Auto-Watch");
     EXPECT_THAT(lockLog(), Contains("Zorvi requested auto-watch lock via logind"));
-    EXPECT_EQ(monitor->lastZorviLockSource(), "Auto-Watch");
+    EXPECT_EQ(monitor->lockAttempt().requestSource(), "Auto-Watch");
 }
 
 TEST_F(LockFeedback, RestoresTheRequestWhenNothingWorked) {
@@ -115,14 +115,14 @@ TEST_F(LockFeedback, RestoresTheRequestWhenNothingWorked) {
     h.locker->failures = {"xscreensaver failed: exit 255", "xdg-screensaver failed: timed out"};
     start();
     EXPECT_EQ(lock("Manual"), false);
-    EXPECT_FALSE(monitor->lastZorviLockRequestAt());
-    EXPECT_EQ(monitor->lastZorviLockSource(), "Zorvi");
+    EXPECT_FALSE(monitor->lockAttempt().requestedAt());
+    EXPECT_EQ(monitor->lockAttempt().requestSource(), "Zorvi");
     const auto lines = activity();
     EXPECT_EQ(lines.front(), "Lock failed: no method worked");
     EXPECT_THAT(lines, Contains("xscreensaver failed: exit 255"));
     EXPECT_THAT(lines, Contains("xdg-screensaver failed: timed out"));
     EXPECT_EQ(h.log.count("relay.sendStatus lock_invoked"), 0u);
-    EXPECT_FALSE(monitor->lockAttemptInProgress());
+    EXPECT_FALSE(monitor->lockAttempt().awaiting());
     // Told where it was asked for: the dashboard's lock log, and its reason while a lock would be awaited.
     EXPECT_EQ(lockLog().front(), "Manual lock failed: no screen locker took the request");
     EXPECT_EQ(monitor->lockReason(), "Lock failed: no screen locker took the request.");
@@ -201,7 +201,7 @@ TEST_F(LockFeedback, CreditsALockedAbsenceOfFiveSecondsOrMore) {
     EXPECT_EQ(
         h.notifications->added.back().body,
         "Zorvi kept your computer locked for 5s while you were away. Your eye break is reset.");
-    EXPECT_EQ(monitor->lastZorviLockSource(), "Zorvi");
+    EXPECT_EQ(monitor->lockAttempt().requestSource(), "Zorvi");
 }
 
 TEST_F(LockFeedback, CreditsEachAbsenceOnceWithEyeBreaksOnAndOff) {

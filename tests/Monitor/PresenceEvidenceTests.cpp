@@ -75,7 +75,7 @@ TEST_F(PresenceEvidence, DerivesTheEffectiveLookAwayGrace) {
             config.lockTimeout = c.lockTimeout;
             config.lookAwayLockGrace = c.lookAway;
         });
-        EXPECT_EQ(monitor->effectiveLookAwayDownGrace(), c.expected) << c.lockTimeout << "/" << c.lookAway;
+        EXPECT_EQ(monitor->presenceGuard().effectiveLookAwayDownGrace(), c.expected) << c.lockTimeout << "/" << c.lookAway;
     }
 }
 

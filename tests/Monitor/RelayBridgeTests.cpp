@@ -26,18 +26,16 @@ struct Relay : ::testing::Test {
 
 TEST_F(Relay, FollowsTheSessionsLockState) {
     h.session->reportLock(true, Date(799'999'000));
-    EXPECT_TRUE(monitor->screenLocked());
-    EXPECT_EQ(monitor->screenLockedAt(), Date(799'999'000));
+    EXPECT_TRUE(monitor->lockAttempt().locked());
+    EXPECT_EQ(monitor->lockAttempt().lockedAt(), Date(799'999'000));
     EXPECT_EQ(monitor->relay().statusSnapshot("Zorvi").status, RemoteMacLockStatus::locked);
     h.session->reportLock(false);
-    EXPECT_FALSE(monitor->screenLocked());
-    EXPECT_FALSE(monitor->screenLockedAt());
+    EXPECT_FALSE(monitor->lockAttempt().locked());
+    EXPECT_FALSE(monitor->lockAttempt().lockedAt());
 
-    // A lock time at or before 1970 is no lock time at all.
-    lockSession(Date::fromUnixTime(0));
-    EXPECT_FALSE(monitor->systemScreenLockedAt());
-    h.session->lockInfo.reset();
-    EXPECT_FALSE(monitor->systemScreenLockedAt());
+    // A lock time at or before 1970 is no lock time at all: the lock dates from when it was seen.
+    h.session->reportLock(true, Date::fromUnixTime(0));
+    EXPECT_EQ(monitor->lockAttempt().lockedAt(), h.clock.now());
 }
 
 TEST_F(Relay, AnUnconfirmedLockAttemptTimesOutAfterTenAndAHalfSeconds) {
@@ -46,10 +44,10 @@ TEST_F(Relay, AnUnconfirmedLockAttemptTimesOutAfterTenAndAHalfSeconds) {
     ASSERT_TRUE(h.finishLockRequest());
     EXPECT_EQ(monitor->relay().statusSnapshot("Zorvi").status, RemoteMacLockStatus::locking);
     h.runLoop.loop().advance(10.4);
-    EXPECT_TRUE(monitor->lockAttemptInProgress());
+    EXPECT_TRUE(monitor->lockAttempt().awaiting());
     h.log.clear();
     h.runLoop.loop().advance(0.1);
-    EXPECT_FALSE(monitor->lockAttemptInProgress());
+    EXPECT_FALSE(monitor->lockAttempt().awaiting());
     EXPECT_EQ(monitor->relay().statusSnapshot("Zorvi").status, RemoteMacLockStatus::unlocked);
     EXPECT_EQ(newestLockEvent(), "Lock attempt unconfirmed; the session did not lock within 10s");
     EXPECT_EQ(h.log.count("relay.sendStatus lock_attempt_unconfirmed"), 1u);
@@ -59,7 +57,8 @@ TEST_F(Relay, AnUnconfirmedLockAttemptTimesOutAfterTenAndAHalfSeconds) {
 
 TEST_F(Relay, FillsTheStatusSnapshot) {
     showFace(*monitor);
-    monitor->inputIdleSeconds = 3.5;
+    h.inputIdle->idle = 3.5;
+    monitor->evaluateDecision();
     RemoteMacStatusSnapshot snapshot = monitor->relay().statusSnapshot("Zorvi");
     EXPECT_EQ(snapshot.source, "Zorvi");
     EXPECT_TRUE(snapshot.facePresent);
@@ -130,7 +129,7 @@ TEST_F(Relay, ConfirmsARemoteLockAtOnceWhenAlreadyLocked) {
     EXPECT_EQ(h.relay->acks.back().reason, "Mac was already locked.");
     EXPECT_EQ(h.relay->sent.back().snapshot.source, "Mac");
     EXPECT_EQ(h.relay->sent.back().snapshot.status, RemoteMacLockStatus::locked);
-    EXPECT_EQ(monitor->screenLockedAt(), Date(799'990'000));
+    EXPECT_EQ(monitor->lockAttempt().lockedAt(), Date(799'990'000));
     EXPECT_EQ(newestLockEvent(), "Remote lock confirmed: this computer was already locked");
 }
 
@@ -197,7 +196,7 @@ TEST_F(Relay, AnUnconfirmedRemoteLockExpires) {
     EXPECT_EQ(h.relay->acks.back().state, "expired");
     EXPECT_EQ(newestLockEvent(), "Remote lock expired: the session did not confirm the lock");
     EXPECT_EQ(h.relay->sent.back().event, "remote_lock_failed");
-    EXPECT_FALSE(monitor->lockAttemptInProgress());
+    EXPECT_FALSE(monitor->lockAttempt().awaiting());
 }
 
 TEST_F(Relay, RelayEventsReachTheActivityLogOnTheMainQueue) {

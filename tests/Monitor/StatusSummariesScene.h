@@ -32,21 +32,34 @@ struct StatusSummaries : ::testing::Test {
         if (monitor->cameraPresence().cameraState().kind != CameraState::Kind::running)
             monitor->cameraPresence().start();
         VigilorMonitor& m = *monitor;
-        m.isPaused = false;
-        m.remoteControlActive = false;
-        m.autoLockEnabled = false;
-        m.inputIdleSeconds = 600;
-        h.inputIdle->idle = 600; // as the decision tick reads it
-        m.snoozeUntil = std::nullopt;
+        if (m.isPaused())
+            m.togglePaused();
+        h.screenSharing->active = false;
         showFace(m, [this](FrameAnalysisResult& r) { seen = r; }); // in view, no geometry; frames come
         m.cameraPresence().setDistanceBaseline(std::nullopt);
         m.cameraPresence().noteDeskPresence(Date::distantPast());
         m.cameraPresence().noteLookingAway(Date::distantPast());
         call(false);
+        idle(600); // and a tick that sees all this
     }
 
     void settings(const std::function<void(VigilorConfig&)>& mutation) {
         monitor->settings().updateConfig(mutation);
+    }
+    void armed() {
+        settings([](VigilorConfig& c) { c.autoLockEnabled = true; });
+    }
+    void tick() { monitor->evaluateDecision(); }
+    // The user's last input `seconds` ago, as the decision tick reads it now (to the half second).
+    void idle(double seconds) {
+        h.inputIdle->idle = seconds;
+        tick();
+    }
+    // Screen Sharing starts, as the decision tick finds it once its 2 s between looks have passed.
+    void screenSharing() {
+        h.screenSharing->active = true;
+        h.clock.set(h.clock.now().addingTimeInterval(2));
+        tick();
     }
     // A companion in use as a lock gate, its radio scanning.
     void companion(Mode mode) {

@@ -18,11 +18,11 @@ TEST_F(StatusSummaries, StateWordsAndTheReadinessBadge) {
              t.advertise();
          },
          "Zorvi", "Coaching", "checkmark.shield"},
-        {"armed and present", [](auto& t) { t.monitor->autoLockEnabled = true; }, "Present", "Armed",
+        {"armed and present", [](auto& t) { t.armed(); }, "Present", "Armed",
          "antenna.radiowaves.left.and.right.slash"},
         {"armed, no face",
          [](auto& t) {
-             t.monitor->autoLockEnabled = true;
+             t.armed();
              t.noFace();
          },
          "Checking", "Armed", "eye.slash"},
@@ -30,8 +30,8 @@ TEST_F(StatusSummaries, StateWordsAndTheReadinessBadge) {
         {"paused outranks everything",
          [](auto& t) {
              t.noCamera();
-             t.monitor->isPaused = true;
-             t.monitor->autoLockEnabled = true;
+             t.monitor->togglePaused();
+             t.armed();
          },
          "Paused", "Paused", "pause.circle"},
     };
@@ -48,13 +48,13 @@ TEST_F(StatusSummaries, ReadinessSummaryTakesTheFirstMatchingRule) {
     expectTexts(
         *this,
         std::vector<TextCase>{
-            {"paused", [](auto& t) { t.monitor->isPaused = true; }, "Paused"},
+            {"paused", [](auto& t) { t.monitor->togglePaused(); }, "Paused"},
             {"screen sharing without a face",
              [](auto& t) {
                  t.companion(Mode::watch);
                  t.advertise();
                  t.noFace();
-                 t.monitor->remoteControlActive = true;
+                 t.screenSharing();
              },
              "Remote, not at computer"},
             {"face, Bluetooth presence off", [](auto&) {}, "You are here"},
@@ -84,7 +84,7 @@ TEST_F(StatusSummaries, ReadinessSummaryTakesTheFirstMatchingRule) {
             {"away, Auto Lock on",
              [](auto& t) {
                  t.noFace();
-                 t.monitor->autoLockEnabled = true;
+                 t.armed();
              },
              "Away check armed"},
         },
@@ -98,20 +98,20 @@ TEST_F(StatusSummaries, PresenceConfidenceAddsFaceCompanionAndInput) {
         int expected;
     } cases[] = {
         {"face, Bluetooth off, idle input", [](auto&) {}, 90},
-        {"face, Bluetooth off, active input", [](auto& t) { t.monitor->inputIdleSeconds = 7.9; }, 100},
-        {"input exactly at the grace is idle", [](auto& t) { t.monitor->inputIdleSeconds = 8; }, 90},
+        {"face, Bluetooth off, active input", [](auto& t) { t.idle(7.5); }, 100},
+        {"input exactly at the grace is idle", [](auto& t) { t.idle(8); }, 90},
         {"no face, Bluetooth off", [](auto& t) { t.noFace(); }, 45},
         {"no face, active input",
          [](auto& t) {
              t.noFace();
-             t.monitor->inputIdleSeconds = 0;
+             t.idle(0);
          },
          55},
         {"screen sharing earns no input points",
          [](auto& t) {
              t.noFace();
-             t.monitor->remoteControlActive = true;
-             t.monitor->inputIdleSeconds = 0;
+             t.idle(0);
+             t.screenSharing();
          },
          45},
         {"companion away, face, idle", [](auto& t) { t.companion(Mode::watch); }, 45},
@@ -119,7 +119,7 @@ TEST_F(StatusSummaries, PresenceConfidenceAddsFaceCompanionAndInput) {
          [](auto& t) {
              t.companion(Mode::watch);
              t.noFace();
-             t.monitor->inputIdleSeconds = 1;
+             t.idle(1);
          },
          10},
         {"companion away, no face, idle",
@@ -137,13 +137,13 @@ TEST_F(StatusSummaries, PresenceConfidenceAddsFaceCompanionAndInput) {
         {"blocked whatever else holds",
          [](auto& t) {
              t.noCamera();
-             t.monitor->inputIdleSeconds = 0;
+             t.idle(0);
          },
          0},
         {"paused with no camera",
          [](auto& t) {
              t.noCamera();
-             t.monitor->inputIdleSeconds = 0;
+             t.idle(0);
              t.monitor->togglePaused();
          },
          0},
@@ -161,7 +161,7 @@ TEST_F(StatusSummaries, SignalBriefNamesTheCompanionInTheRightCase) {
                     {"screen sharing without a face",
                      [](auto& t) {
                          t.noFace();
-                         t.monitor->remoteControlActive = true;
+                         t.screenSharing();
                      },
                      "Screen Sharing is active, but the camera does not see you at the computer."},
                     {"radio unavailable",
@@ -212,20 +212,20 @@ TEST_F(StatusSummaries, LockReasonAndArmedWordsFollowTheGuard) {
     } cases[] = {
         {"the session locked", [](auto& t) { t.h.session->reportLock(true); }, "Computer locked.", "Coaching",
          "You are here"},
-        {"paused", [](auto& t) { t.monitor->isPaused = true; }, "Paused by user.", "Paused", "Paused"},
+        {"paused", [](auto& t) { t.monitor->togglePaused(); }, "Paused by user.", "Paused", "Paused"},
         {"locking switched off", [](auto& t) { t.settings([](VigilorConfig& c) { c.screenLockingEnabled = false; }); },
          "Locking is disabled; Zorvi is observing only.", "Coaching", "You are here"},
         {"a face in view, after a tick", [](auto& t) { t.h.runLoop.loop().advance(0.5); },
          "Won't lock: face is visible.", "Coaching", "You are here"},
         {"armed, a face in view",
          [](auto& t) {
-             t.monitor->autoLockEnabled = true;
+             t.armed();
              t.h.runLoop.loop().advance(0.5);
          },
          "Won't lock: face is visible.", "Armed", "You are here"},
         {"armed without a screen locker, camera gone",
          [](auto& t) {
-             t.monitor->autoLockEnabled = true;
+             t.armed();
              t.h.session->reportLockers(false);
              t.noCamera();
          },
@@ -233,7 +233,7 @@ TEST_F(StatusSummaries, LockReasonAndArmedWordsFollowTheGuard) {
         {"armed, camera presence off and no companion",
          [](auto& t) {
              t.settings([](VigilorConfig& c) { c.cameraPresenceEnabled = false; });
-             t.monitor->autoLockEnabled = true;
+             t.armed();
          },
          "Auto Lock cannot lock: camera presence is off and no Watch or phone is in use.", "Not armed",
          "Nothing can see you leave"},
@@ -241,7 +241,7 @@ TEST_F(StatusSummaries, LockReasonAndArmedWordsFollowTheGuard) {
          [](auto& t) {
              t.companion(Mode::watch);
              t.radio(BluetoothCentralState::poweredOff);
-             t.monitor->autoLockEnabled = true;
+             t.armed();
          },
          "Auto Lock cannot lock in this mode: Bluetooth is unavailable, so the Watch gate never opens.",
          "Not armed", "Bluetooth unavailable"},
@@ -319,10 +319,10 @@ TEST_F(StatusSummaries, CompanionAndInputLines) {
     expectTexts(
         *this,
         std::vector<TextCase>{
-            {"idle", [](auto& t) { t.monitor->inputIdleSeconds = 12.34; }, "12.3s idle"},
-            {"just used", [](auto& t) { t.monitor->inputIdleSeconds = 0; }, "0.0s idle"},
-            {"rounds up", [](auto& t) { t.monitor->inputIdleSeconds = 59.96; }, "60.0s idle"},
-            {"screen sharing", [](auto& t) { t.monitor->remoteControlActive = true; }, "Remote active"},
+            {"idle", [](auto& t) { t.idle(12.5); }, "12.5s idle"},
+            {"just used", [](auto& t) { t.idle(0); }, "0.0s idle"},
+            {"to the half second", [](auto& t) { t.idle(59.8); }, "60.0s idle"},
+            {"screen sharing", [](auto& t) { t.screenSharing(); }, "Remote active"},
         },
         [](const VigilorMonitor& m) { return m.inputSummary(); });
 }

@@ -114,16 +114,19 @@ TEST(VigilorMonitor, FollowsTheCameraAuthorisation) {
 
 TEST(VigilorMonitor, WritesOneFileLinePerChangedDecisionText) {
     MonitorHarness h;
-    auto monitor = h.makeMonitor(false);
-    monitor->decision = "Present";
-    monitor->decision = "Present";
-    monitor->decision = "Away";
+    auto monitor = h.makeMonitor();
+    showFace(*monitor);
+    h.advance(2); // four ticks, one decision
+    const std::string present = monitor->decision();
+    missFace(*monitor, 6);
+    h.advance(0.5);
+    ASSERT_NE(monitor->decision(), present);
     const std::string file = AtomicFile::read(ActivityLog::lockEventLogFile()).value_or("");
-    size_t present = 0, pos = 0;
-    while ((pos = file.find("  decision: Present\n", pos)) != std::string::npos)
-        ++present, ++pos;
-    EXPECT_EQ(present, 1u);
-    EXPECT_THAT(file, HasSubstr("  decision: Away\n"));
+    size_t lines = 0, pos = 0;
+    while ((pos = file.find("  decision: " + present + "\n", pos)) != std::string::npos)
+        ++lines, ++pos;
+    EXPECT_EQ(lines, 1u);
+    EXPECT_THAT(file, HasSubstr("  decision: " + monitor->decision() + "\n"));
 }
 
 TEST(VigilorMonitor, CallbacksDoNothingOnceTheMonitorIsGone) {

@@ -174,7 +174,7 @@ struct MonitorHarness {
     // Lets the lock request of the monitor made last ask its lockers and report back.
     bool finishLockRequest() {
         const auto monitor = made.lock();
-        return !monitor || eventually([&] { return !monitor->lockRequestRunning(); });
+        return !monitor || eventually([&] { return !monitor->lockAttempt().asking(); });
     }
     // Moves the clock half a second at a time, letting the lock request of each tick finish before the
     // next tick, as quick lock commands would on a real machine. A running camera's results keep coming

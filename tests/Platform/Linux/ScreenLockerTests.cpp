@@ -127,7 +127,7 @@ protected:
             call.setArguments({locked});
             EXPECT_EQ(bus.connection().call(call).type(), QDBusMessage::ReplyMessage);
         }
-        ASSERT_TRUE(until([&] { return monitor->screenLocked() == locked; })) << "locked: " << locked;
+        ASSERT_TRUE(until([&] { return monitor->lockAttempt().locked() == locked; })) << "locked: " << locked;
     }
 
     int argc = 1;
@@ -166,7 +166,7 @@ TEST_P(ScreenLockerTest, LocksWithTheLockerThereAndFollowsIt) {
 
     // The user leaves: the lock goes to the row's locker, and is awaited until it reports.
     missFace(*monitor, 6);
-    for (int i = 0; i < 120 && !monitor->lastZorviLockRequestAt() && monitor->sessionHasScreenLocker(); ++i)
+    for (int i = 0; i < 120 && !monitor->lockAttempt().requestedAt() && monitor->sessionHasScreenLocker(); ++i)
         tick();
     if (row.locker.empty()) { // nothing could lock, or the one thing asked failed: said so, and asked no more
         ASSERT_TRUE(h.finishLockRequest());
@@ -176,7 +176,7 @@ TEST_P(ScreenLockerTest, LocksWithTheLockerThereAndFollowsIt) {
         EXPECT_EQ(monitor->lockReason(), "No screen locker found: Zorvi cannot lock this session.");
         tick(60);
         EXPECT_EQ(monitor->decision(), "Would lock, but no screen locker was found");
-        EXPECT_FALSE(monitor->lastZorviLockRequestAt());
+        EXPECT_FALSE(monitor->lockAttempt().requestedAt());
         EXPECT_EQ(xdgScreensaverCalls(), row.xdgScreensaverFails ? "lock\n" : "");
         return;
     }
@@ -197,7 +197,7 @@ TEST_P(ScreenLockerTest, LocksWithTheLockerThereAndFollowsIt) {
     }
     if (row.locker == "logind")
         lockerSays(true); // logind only passes the request on; the locker reports through LockedHint
-    ASSERT_TRUE(until([&] { return monitor->screenLocked(); }));
+    ASSERT_TRUE(until([&] { return monitor->lockAttempt().locked(); }));
     EXPECT_EQ(newestLockEvent(), "Screen locked by Zorvi (Auto)");
     tick(5);
     EXPECT_EQ(monitor->decision(), "Locked");
@@ -206,7 +206,7 @@ TEST_P(ScreenLockerTest, LocksWithTheLockerThereAndFollowsIt) {
     lockerSays(false);
     EXPECT_EQ(newestLockEvent(), "Welcome back \u2014 locked away 5s; eye break reset");
     EXPECT_EQ(h.relay->sent.back().event, "unlocked");
-    EXPECT_FALSE(monitor->lockedForCurrentAbsence());
+    EXPECT_FALSE(monitor->presenceGuard().lockedForCurrentAbsence());
 }
 
 // xscreensaver going away and coming back: its command runs only while it is there, and its lock counts
@@ -240,8 +240,8 @@ TEST_P(XScreenSaverLifeTest, FollowsXScreenSaverWhileItIsThere) {
         // Each step starts a command or two: slow on a loaded machine.
         EXPECT_TRUE(processEventsUntil([&] {
             h.runLoop.loop().runUntilIdle();
-            return monitor->screenLocked() == step.locked && step.watchRuns == !::kill(watch(), 0);
-        }, std::chrono::seconds(20))) << step.name << ": locked " << monitor->screenLocked();
+            return monitor->lockAttempt().locked() == step.locked && step.watchRuns == !::kill(watch(), 0);
+        }, std::chrono::seconds(20))) << step.name << ": locked " << monitor->lockAttempt().locked();
     }
 }
 
