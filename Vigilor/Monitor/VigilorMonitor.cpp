@@ -244,11 +244,19 @@ void VigilorMonitor::registerSessionNotifications() {
     }
 }
 
-std::string VigilorMonitor::cameraStatus() const {
-    const std::string status = cameraStatusText(camera_.cameraState());
-    return camera_.fallsBackToCompanion()
-               ? status + " \u2014 " + companion_->companionWordCapitalised() + " only"
-               : status;
+StatusSummaries::Monitor VigilorMonitor::summaryReaders() {
+    return {
+        .paused = [this] { return isPaused(); },
+        .autoLockEnabled = [this] { return autoLockEnabled(); },
+        .phase = [this] { return phase(); },
+        .remoteControlActive = [this] { return remoteControlActive(); },
+        .inputIdleSeconds = [this] { return inputIdleSeconds(); },
+        .snoozeUntil = [this] { return snoozeUntil(); },
+        .sessionHasScreenLocker = [this] { return sessionHasScreenLocker(); },
+        .lockedForCurrentAbsence = [this] { return lockedForCurrentAbsence(); },
+        .verdictInputs = [this]() -> const ZorviPresenceInputs& { return lastVerdict_.inputs; },
+        .verdict = [this]() -> const ZorviPresenceVerdict& { return lastVerdict_.verdict; },
+    };
 }
 
 // Paused wins; otherwise a camera that cannot watch blocks, one not asked yet is starting, and one

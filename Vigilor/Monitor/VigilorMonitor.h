@@ -13,10 +13,12 @@
 //   WellnessHistory    the stored wellness ledger, its period summaries and the desk-health score
 //   BreakCoach         the break anchors, eye-rest and walk prompts and their notifications
 //   LockAttempt        the session's lock state and the lock request under way
+//   StatusSummaries    the presence texts: state words, readiness, confidence, the lock reason (reads only)
+//   CoachingSummaries  the coaching texts: gaze, distance, posture, breaks and the nudge card (reads only)
 // The pure rules they are decided by sit beside them: LockDecision (the verdict and its words),
 // DeviceState (camera and Bluetooth words), CoachingState (posture, gaze, distance and wellness words),
 // WellnessScore. What is still the monitor's own: the settings and their sync, the 0.5 s decision tick
-// that weighs the components' evidence, pausing and snoozing, the relay bridge and the text summaries.
+// that weighs the components' evidence, pausing and snoozing, and the relay bridge.
 
 #include "Foundation/Clock.h"
 #include "Foundation/DispatchQueue.h"
@@ -48,6 +50,7 @@
 #include "Vigilor/Monitor/CallDetector.h"
 #include "Vigilor/Monitor/CameraPresence.h"
 #include "Vigilor/Monitor/CoachingState.h"
+#include "Vigilor/Monitor/CoachingSummaries.h"
 #include "Vigilor/Monitor/CompanionPresence.h"
 #include "Vigilor/Monitor/DurationText.h"
 #include "Vigilor/Monitor/DeviceState.h"
@@ -57,6 +60,7 @@
 #include "Vigilor/Monitor/LockDecision.h"
 #include "Vigilor/Monitor/NearbyDevices.h"
 #include "Vigilor/Monitor/NudgeLevel.h"
+#include "Vigilor/Monitor/StatusSummaries.h"
 #include "Vigilor/Monitor/WellnessHistory.h"
 #include "Vigilor/Monitor/WellnessScore.h"
 
@@ -145,8 +149,6 @@ public:
 
     // The monitor's phase: paused, else what the camera gives (blocked while it cannot watch).
     MonitorPhase phase() const { return phase_(); }
-    // What the camera last reported, in words.
-    std::string cameraStatus() const;
 
     // Start-up.
     void startRuntimeServicesAfterLaunch();
@@ -226,57 +228,10 @@ public:
     void scheduleStartupRemoteStatusPublishes();
     void handleRemoteLockCommand(const RemoteLockCommand& command);
     RemoteMacLockStatus remoteMacStatus(Date now) const;
-    // Why the session will or will not lock now: the guard's state, else the last verdict's words.
-    std::string lockReason() const;
-    // The bare reason of a "Won't lock" verdict (for its own line in the interface); nothing otherwise.
-    std::optional<std::string> wontLockReason() const;
-    int presenceConfidence() const;
 
-    // Status summaries for the interface: each is computed from the current state on every read by
-    // a first-match rule list; nothing is cached and nothing is written.
-    bool isSnoozed() const;
-    double snoozeRemaining() const;
-    std::string menuTitle() const;
-    std::string modeSummary() const;
-    std::string menuSystemImage() const;
-    std::string readinessSummary() const;
-    bool needsPermissionAction() const;
-    // Without a face in view: the camera's word while it cannot show one, "Not seen yet" before the
-    // first face; nothing when the seconds since the face was seen tell.
-    std::optional<std::string> faceAbsenceWord() const;
-    // The camera's word while it takes no pictures (none, refused, starting, in use elsewhere, switched
-    // off): without pictures a missing face says nothing about the desk. Nothing while it runs.
-    std::optional<std::string> blindCameraWord() const;
-    std::string signalBrief() const;
-    std::string watchSummary() const;
-    std::string watchSignalDetail() const;
-    std::string inputSummary() const;
-    std::string focusSummary() const;
-    NudgeLevel focusLevel() const;
-    std::string distanceSummary() const;
-    NudgeLevel distanceLevel() const;
-    std::string distanceDetail() const;
-    Posture posture() const;
-    std::string postureSummary() const;
-    std::string postureDetail() const;
-    DeskPose deskPose() const;
-    std::string deskPoseSummary() const;
-    std::string deskPoseDetail() const;
-    std::string deskFrameDetail() const;
-    double eyeBreakRemaining() const;
-    double walkBreakRemaining() const;
-    std::string eyeBreakSummary() const;
-    std::string walkBreakSummary() const;
-    std::string walkBreakDetail() const;
-    double eyeBreakProgress() const;
-    double walkBreakProgress() const;
-    double movementMinutesProgress() const;
-    std::string movementElapsedHourNote() const;
-    WellnessStatus wellnessStatus() const;
-    std::string nudgeTitle() const;
-    std::string nudgeDetail() const;
-    std::string nudgeSystemImage() const;
-    NudgeLevel nudgeLevel() const;
+    // The texts and figures the interface shows, worked out afresh on every read.
+    const StatusSummaries& statusSummaries() const { return statusSummaries_; }
+    const CoachingSummaries& coachingSummaries() const { return coachingSummaries_; }
 
     // The session's lock state.
     std::optional<Date> systemScreenLockedAt() const;
@@ -284,12 +239,6 @@ public:
     // Where the lock asked for stands, as a screen locker has reported it.
     ZorviLockProgress lockProgress() const { return lockAttempt_.progress(); }
     const LockAttempt& lockAttempt() const { return lockAttempt_; }
-    // Why the lock reason speaks of the session lock rather than the desk: a lock that is awaited or
-    // failed. Nothing otherwise.
-    std::optional<std::string> sessionLockReason() const;
-    // Whether Auto Lock can lock at all, and its words; `ready` while Auto Lock is off.
-    ZorviLockAbility lockAbility() const;
-    std::optional<ZorviLockAbilityWords> lockAbilityWords() const;
     // Called on the main thread just before the session's lockers are asked to lock: the interface
     // closes whatever of ours holds the keyboard or the pointer, which no screen locker can lock past.
     std::function<void()> sessionWillLock;
@@ -355,9 +304,7 @@ private:
     void updateWellness(Date at);
     void recalibrateDeskBaselineAfterReturn();
     ZorviPresenceInputs presenceInputs(Date now) const;
-    ZorviLockAbilityInputs lockAbilityInputs() const;
-    std::optional<std::string> guardReason() const;
-    ZorviVerdictWords verdictWords() const;
+    StatusSummaries::Monitor summaryReaders();
     void actOnVerdict(const ZorviPresenceInputs& inputs, const ZorviPresenceVerdict& verdict);
     void publishDecision(ZorviPresenceVerdict::Kind kind, const std::string& text);
     void lockForCurrentAbsence(const ZorviLockCall& call, const ZorviPresenceVerdict& verdict);
@@ -471,4 +418,9 @@ private:
         NearbyDevices::create(*this, *services_.clock, log_, *companion_);
     std::shared_ptr<CallDetector> callDetector_ =
         std::make_shared<CallDetector>(*this, services_.audioInput, log_, config);
+
+    // The summaries read the components above and, through summaryReaders, what is still the monitor's.
+    StatusSummaries statusSummaries_{*services_.clock, config, camera_, *companion_, lockAttempt_, summaryReaders()};
+    CoachingSummaries coachingSummaries_{*services_.clock, config, camera_, *companion_, *breaks_, statusSummaries_,
+                                         summaryReaders()};
 };
