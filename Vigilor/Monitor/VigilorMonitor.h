@@ -420,7 +420,8 @@ private:
         std::make_shared<CallDetector>(*this, services_.audioInput, log_, config);
 
     // The summaries read the components above and, through summaryReaders, what is still the monitor's.
-    StatusSummaries statusSummaries_{*services_.clock, config, camera_, *companion_, lockAttempt_, summaryReaders()};
-    CoachingSummaries coachingSummaries_{*services_.clock, config, camera_, *companion_, *breaks_, statusSummaries_,
-                                         summaryReaders()};
+    StatusSummaries statusSummaries_{*services_.clock, config,       camera_,
+                                     *companion_,      lockAttempt_, summaryReaders()};
+    CoachingSummaries coachingSummaries_{*services_.clock, config,           camera_,         *companion_,
+                                         *breaks_,         statusSummaries_, summaryReaders()};
 };
