@@ -1,6 +1,7 @@
 #include "VigilorConfig.h"
 
 #include "Foundation/Text.h"
+#include "Foundation/Url.h"
 
 #include <algorithm>
 #include <type_traits>
@@ -100,4 +101,11 @@ std::vector<VigilorConfig::ReplacedValue> VigilorConfig::normalise() {
                 replaced.push_back(std::move(*change));
     });
     return replaced;
+}
+
+bool remoteStatusEndpointReady(const VigilorConfig& c) {
+    if (!c.remoteCompanionEnabled)
+        return false;
+    const auto url = parseUrl(trimmed(c.remoteStatusEndpointURL));
+    return url && url->isHttpOrHttps() && !url->host.empty();
 }

@@ -194,6 +194,10 @@ struct VigilorConfig::Loaded {
     bool nothingStored = false; // a first run: no settings record yet (a legacy import may be there)
 };
 
+// Whether the relay is on and its status address is an http or https URL with a host (surrounding
+// blanks allowed): only then are status events sent to it.
+bool remoteStatusEndpointReady(const VigilorConfig& config);
+
 template <class Self, class Visitor> void VigilorConfig::forEachField(Self& c, Visitor&& visit) {
     namespace R = SettingRanges;
     visit("watchName", c.watchName, R::deviceName);

@@ -235,7 +235,7 @@ MenuContentView::MenuContentView(std::shared_ptr<VigilorMonitor> monitor, MenuCo
 
     MenuContentParts& p = *parts_;
     connect(p.autoLockRow, &QAbstractButton::clicked, this,
-            [this](bool on) { monitor_->setAutoLockEnabled(on); });
+            [this](bool on) { monitor_->settings().setAutoLockEnabled(on); });
     connect(p.permissionButton, &QAbstractButton::clicked, this, [this] {
         monitor_->log().append("Permission setup requested");
         monitor_->requestCameraThenBluetooth();

@@ -209,7 +209,7 @@ void OnboardingView::requestBluetooth() {
 }
 
 void OnboardingView::requestScreenLocking() {
-    monitor_->updateConfig([](VigilorConfig& config) { config.screenLockingEnabled = true; });
+    monitor_->settings().updateConfig([](VigilorConfig& config) { config.screenLockingEnabled = true; });
     states_.screenLockingEnabled = true;
     refresh();
 }

@@ -305,7 +305,7 @@ StatusWindowView::StatusWindowView(std::shared_ptr<VigilorMonitor> monitor, cons
     new MonitorRefresh(*this, monitor_, [this] { refresh(); });
     DashboardParts& p = *parts_;
     connect(p.autoLock, &QAbstractButton::clicked, this,
-            [this](bool on) { monitor_->setAutoLockEnabled(on); });
+            [this](bool on) { monitor_->settings().setAutoLockEnabled(on); });
     connect(p.pause, &QAbstractButton::clicked, this, [this] { monitor_->togglePaused(); });
     connect(p.lockNow, &QAbstractButton::clicked, this, [this] { monitor_->lockNow(); });
     refresh();

@@ -29,10 +29,15 @@ VigilorMonitor::VigilorMonitor(Passkey, MonitorServices services, VigilorConfig 
                    if (oldValue != newValue && !countdownGoesOn_)
                        ActivityLog::diagLog("decision: " + newValue, now());
                })
-    , config(*this, std::move(settings))
     , services_(std::move(services))
+    , settings_(*this, OwnerLifetime([this] { return std::weak_ptr<const void>(weak_from_this()); }),
+                *services_.clock, log_, services_.notifications, services_.makeSettingsSync,
+                std::move(settings),
+                {.autoLockShown = [this](bool enabled) { autoLockEnabled = enabled; },
+                 .applied = [this](const VigilorConfig& previous,
+                                   const VigilorConfig& next) { settingsApplied(previous, next); }})
     , faceEnroller_(*this, OwnerLifetime([this] { return std::weak_ptr<const void>(weak_from_this()); }),
-                    *services_.clock, services_.camera, config,
+                    *services_.clock, services_.camera, settings_.published(),
                     {.state = [this]() -> const CameraState& { return camera_.cameraState(); },
                      .enrolmentStarted = [this] { camera_.enrolmentStarted(); },
                      .enrolmentEnded = [this] { camera_.enrolmentEnded(); }})
@@ -43,7 +48,7 @@ VigilorMonitor::VigilorMonitor(Passkey, MonitorServices services, VigilorConfig 
                .videoQueue = services_.videoQueue ? services_.videoQueue
                                                   : std::make_shared<SerialQueueExecutor>("Vigilor.video"),
                .faceIdentityQueue = services_.faceIdentityQueue},
-              log_, config, faceEnroller_,
+              log_, settings_.published(), faceEnroller_,
               {.fallbackCompanion = [this]() -> std::optional<std::string> {
                    if (!companion_->bluetoothPresenceEnabled())
                        return std::nullopt;
@@ -57,24 +62,10 @@ VigilorMonitor::VigilorMonitor(Passkey, MonitorServices services, VigilorConfig 
                .eyeRestObserved = [this](Date at) { noteEyeRestObservation(at); },
                .phaseChanged = [this] { publishPhase(); }}) {}
 
-VigilorMonitor::~VigilorMonitor() {
-    DefaultsStore::setReportHandler(nullptr);
-}
+VigilorMonitor::~VigilorMonitor() = default;
 
 void VigilorMonitor::initialize() {
-    // What the store set aside or could not save, also before now, goes to the activity log.
-    DefaultsStore::setReportHandler([weak = weakSelf()](const DefaultsStoreReport& report) {
-        DispatchQueue::main().async([weak, report] {
-            if (auto self = weak.lock())
-                self->takeStoreReport(report);
-        });
-    });
-    // Only the record in force: the stored one keeps its values until the next change is saved.
-    VigilorConfig usable = config();
-    if (const auto replaced = usable.normalise(); !replaced.empty()) {
-        config = usable;
-        logReplacedValues(replaced);
-    }
+    settings_.listenToStore();
     autoLockEnabled = config().autoLockEnabled;
     camera_.setDistanceBaseline(config().savedDistanceBaselineFaceWidth);
     camera_.refreshFrameInputs();
@@ -93,32 +84,12 @@ void VigilorMonitor::initialize() {
     });
 }
 
-// Said when the settings become unsaved or saved again, not for each file of the folder.
-void VigilorMonitor::takeStoreReport(const DefaultsStoreReport& report) {
-    using Kind = DefaultsStoreReport::Kind;
-    if (report.kind != Kind::unwritable && report.kind != Kind::writable) {
-        log_.append(report.text);
-        return;
-    }
-    if (report.kind == Kind::unwritable)
-        unsavedFiles_[report.file] = report.reason;
-    else
-        unsavedFiles_.erase(report.file);
-    std::optional<std::string> why;
-    if (!unsavedFiles_.empty())
-        why = unsavedFiles_.begin()->second;
-    if (why == settingsUnsaved())
-        return;
-    settingsUnsaved = why;
-    log_.append(why ? settingsUnsavedText(*why) : "Settings are saved again");
-}
-
 void VigilorMonitor::startRuntimeServicesAfterLaunch() {
     if (runtimeServicesStarted_)
         return;
     runtimeServicesStarted_ = true;
 
-    configureSettingsSync();
+    settings_.startSync();
     breaks_->start();
     configureRemoteCompanion();
     registerSessionNotifications();
@@ -158,25 +129,6 @@ RemoteCompanion* VigilorMonitor::remoteCompanion() {
     if (!remoteCompanion_ && services_.makeRemoteCompanion)
         remoteCompanion_ = services_.makeRemoteCompanion(config());
     return remoteCompanion_.get();
-}
-
-SettingsSync* VigilorMonitor::settingsSync() {
-    if (!settingsSync_ && services_.makeSettingsSync)
-        settingsSync_ = services_.makeSettingsSync();
-    return settingsSync_.get();
-}
-
-void VigilorMonitor::configureSettingsSync() {
-    SettingsSync* sync = settingsSync();
-    if (!sync)
-        return;
-    sync->onRemoteSettings = [weak = weakSelf()](const SyncedSettings& settings) {
-        if (auto self = weak.lock())
-            self->applyRemoteSettings(settings);
-    };
-    sync->enable();
-    sync->refreshStatus();
-    sync->push(config(), now());
 }
 
 void VigilorMonitor::configureRemoteCompanion() {

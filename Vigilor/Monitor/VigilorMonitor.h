@@ -13,12 +13,14 @@
 //   WellnessHistory    the stored wellness ledger, its period summaries and the desk-health score
 //   BreakCoach         the break anchors, eye-rest and walk prompts and their notifications
 //   LockAttempt        the session's lock state and the lock request under way
+//   MonitorSettings    the settings in use, their one update path, their sync and the setting operations
 //   StatusSummaries    the presence texts: state words, readiness, confidence, the lock reason (reads only)
 //   CoachingSummaries  the coaching texts: gaze, distance, posture, breaks and the nudge card (reads only)
 // The pure rules they are decided by sit beside them: LockDecision (the verdict and its words),
 // DeviceState (camera and Bluetooth words), CoachingState (posture, gaze, distance and wellness words),
-// WellnessScore. What is still the monitor's own: the settings and their sync, the 0.5 s decision tick
-// that weighs the components' evidence, pausing and snoozing, and the relay bridge.
+// WellnessScore. What is still the monitor's own: what the other components do when the settings
+// change, the 0.5 s decision tick that weighs the components' evidence, pausing and snoozing, and the
+// relay bridge.
 
 #include "Foundation/Clock.h"
 #include "Foundation/DispatchQueue.h"
@@ -58,19 +60,17 @@
 #include "Vigilor/Monitor/LaunchAtLogin.h"
 #include "Vigilor/Monitor/LockAttempt.h"
 #include "Vigilor/Monitor/LockDecision.h"
+#include "Vigilor/Monitor/MonitorSettings.h"
 #include "Vigilor/Monitor/NearbyDevices.h"
 #include "Vigilor/Monitor/NudgeLevel.h"
 #include "Vigilor/Monitor/StatusSummaries.h"
 #include "Vigilor/Monitor/WellnessHistory.h"
 #include "Vigilor/Monitor/WellnessScore.h"
 
-#include <filesystem>
 #include <functional>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -141,11 +141,11 @@ public:
     Published<std::string> remoteCompanionStatus{*this, "Remote companion off"};
     Published<RecoveryMirror> recovery{*this, RecoveryMirror{}};
 
-    // The settings'.
-    Published<VigilorConfig> config;
-    // Why the settings cannot be saved, while they cannot (a folder that cannot be written); they are
-    // kept in memory and saved once they can.
-    Published<std::optional<std::string>> settingsUnsaved{*this, std::nullopt};
+    // The settings in use, their one update path and the setting operations.
+    MonitorSettings& settings() { return settings_; }
+    const MonitorSettings& settings() const { return settings_; }
+    const VigilorConfig& config() const { return settings_.config(); }
+    const std::optional<std::string>& settingsUnsaved() const { return settings_.settingsUnsaved(); }
 
     // The monitor's phase: paused, else what the camera gives (blocked while it cannot watch).
     MonitorPhase phase() const { return phase_(); }
@@ -153,35 +153,13 @@ public:
     // Start-up.
     void startRuntimeServicesAfterLaunch();
 
-    // Settings: the one update path and its glue.
-    void updateConfig(const std::function<void(VigilorConfig&)>& mutation);
-    // What the settings window's header and the activity log say while settingsUnsaved has a reason.
-    static std::string settingsUnsavedText(const std::string& why) {
-        return "Settings cannot be saved: " + why;
-    }
-    // Says once per field and value that a duration could not be used and which one is used instead.
-    void logReplacedValues(const std::vector<VigilorConfig::ReplacedValue>& replaced);
-    void applyRemoteSettings(const SyncedSettings& settings);
+    // Settings glue: Bluetooth brought in line with the settings, and the distance baseline, which the
+    // camera and the stored settings share.
     void syncBluetoothForCurrentConfig(bool requestIfNeeded) {
         companion_->syncWithSettings(requestIfNeeded);
     }
-    void setBreakNotificationsEnabled(bool enabled);
-    void setLockNotificationsEnabled(bool enabled);
     void setCurrentDistanceAsIdeal();
-    static bool remoteStatusEndpointReady(const VigilorConfig& config);
-    bool isApplyingRemoteSettings() const { return isApplyingRemoteSettings_; }
-
-    // Setting operations of the settings window, the menu and the device picker; each is one run of
-    // the update path (a device identifier that is not a UUID runs none).
-    enum class BluetoothDeviceType { watch, phone };
-    void setAutoLockEnabled(bool enabled);
-    void setLaunchAtLogin(bool enabled);
-    void setBreakSoundEnabled(bool enabled);
-    void setBluetoothPresenceMode(BluetoothPresenceMode mode);
     void resetDistanceCalibration();
-    void regenerateRemoteSharedSecret();
-    void updateDeviceUUID(const std::string& uuidString, BluetoothDeviceType deviceType);
-    void updateDeviceName(const std::string& name, BluetoothDeviceType deviceType);
 
     // The activity log and the lock log.
     ActivityLog& log() { return log_; }
@@ -270,7 +248,6 @@ public:
 
     // Lazily created services (absent when the application has none).
     RemoteCompanion* remoteCompanion();
-    SettingsSync* settingsSync();
 
     // Read-only views of stored state for the interface and tests.
     bool runtimeServicesStarted() const { return runtimeServicesStarted_; }
@@ -288,15 +265,12 @@ public:
 
 private:
     void initialize();
-    // The one writer of settingsUnsaved; every other report of the store goes to the activity log.
-    void takeStoreReport(const DefaultsStoreReport& report);
-    void configureSettingsSync();
+    // What the rest of the monitor does after each run of the settings' update path.
+    void settingsApplied(const VigilorConfig& previous, const VigilorConfig& next);
     void configureRemoteCompanion();
     void registerSessionNotifications();
     void publishPhase();
     void sendStatusEvent(RelayEvent event, const std::string& eventSource, Date now);
-    void requestNotificationAuthorization(const std::string& enabledLine, const std::string& deniedLine,
-                                          const std::string& failurePrefix);
     void scheduleRemoteLockConfirmationTimeout(const RemoteLockCommand& command);
     void confirmPendingRemoteLock();
     void fetchAndApplyRecovery();
@@ -352,13 +326,13 @@ private:
 
     MonitorServices services_;
     ActivityLog log_{*this, *services_.clock};
+    MonitorSettings settings_;
 
     // Platform and service objects.
 
     FaceEnroller faceEnroller_;
     CameraPresence camera_;
     std::shared_ptr<RemoteCompanion> remoteCompanion_;
-    std::shared_ptr<SettingsSync> settingsSync_;
 
     Published<MonitorPhase> phase_{*this, MonitorPhase::starting};
 
@@ -383,7 +357,8 @@ private:
     // Coaching and wellness.
     std::shared_ptr<WellnessHistory> wellness_ = std::make_shared<WellnessHistory>(*this, *services_.clock);
     std::shared_ptr<BreakCoach> breaks_ = std::make_shared<BreakCoach>(
-        *this, *services_.clock, config, log_, *wellness_, services_.notifications, services_.sounds,
+        *this, *services_.clock, settings_.published(), log_, *wellness_, services_.notifications,
+        services_.sounds,
         BreakCoach::Requests{[this] { snoozeUntil = std::nullopt; },
                              [this] { recalibrateDeskBaselineAfterReturn(); }});
 
@@ -404,24 +379,21 @@ private:
     std::shared_ptr<Timer> remoteLockConfirmationTimer_;
     std::shared_ptr<Timer> recoveryFetchTimer_;
 
-    // Settings sync and start-up.
-    std::set<std::string> reportedReplacedValues_; // "key=value"
-    bool isApplyingRemoteSettings_ = false;
+    // Start-up.
     bool runtimeServicesStarted_ = false;
-    std::map<std::filesystem::path, std::string>
-        unsavedFiles_; // the store's files that cannot be written, and why
 
-    LaunchAtLogin launchAtLogin_{*this, services_.loginItem, log_, config};
-    std::shared_ptr<CompanionPresence> companion_ =
-        std::make_shared<CompanionPresence>(*this, services_.bluetooth, *services_.clock, log_, config);
+    LaunchAtLogin launchAtLogin_{*this, services_.loginItem, log_, settings_.published()};
+    std::shared_ptr<CompanionPresence> companion_ = std::make_shared<CompanionPresence>(
+        *this, services_.bluetooth, *services_.clock, log_, settings_.published());
     std::shared_ptr<NearbyDevices> nearbyDevices_ =
         NearbyDevices::create(*this, *services_.clock, log_, *companion_);
     std::shared_ptr<CallDetector> callDetector_ =
-        std::make_shared<CallDetector>(*this, services_.audioInput, log_, config);
+        std::make_shared<CallDetector>(*this, services_.audioInput, log_, settings_.published());
 
     // The summaries read the components above and, through summaryReaders, what is still the monitor's.
-    StatusSummaries statusSummaries_{*services_.clock, config,       camera_,
-                                     *companion_,      lockAttempt_, summaryReaders()};
-    CoachingSummaries coachingSummaries_{*services_.clock, config,           camera_,         *companion_,
-                                         *breaks_,         statusSummaries_, summaryReaders()};
+    StatusSummaries statusSummaries_{*services_.clock, settings_.published(), camera_,
+                                     *companion_,      lockAttempt_,          summaryReaders()};
+    CoachingSummaries coachingSummaries_{
+        *services_.clock, settings_.published(), camera_,         *companion_,
+        *breaks_,         statusSummaries_,      summaryReaders()};
 };

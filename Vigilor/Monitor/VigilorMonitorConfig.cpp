@@ -1,20 +1,9 @@
-// The one update path of the settings, and the small operations around it.
+// What the rest of the monitor does when the settings change, and the distance baseline that the
+// camera and the stored settings share.
 #include "VigilorMonitor.h"
 
-#include "Foundation/Text.h"
-#include "Foundation/Url.h"
-
-void VigilorMonitor::updateConfig(const std::function<void(VigilorConfig&)>& mutation) {
-    const VigilorConfig previous = config();
-    VigilorConfig next = previous;
-    mutation(next);
-    logReplacedValues(next.normalise());
-    if (next.remoteSharedSecret.empty())
-        next.remoteSharedSecret = VigilorConfig::makeRemoteSharedSecret();
-    if (next.remoteDeviceID.empty())
-        next.remoteDeviceID = VigilorConfig::makeRemoteDeviceID();
-    next.save();
-    config = next;
+// Runs after the settings' update path has saved and published `next`, before it is pushed to sync.
+void VigilorMonitor::settingsApplied(const VigilorConfig& previous, const VigilorConfig& next) {
     camera_.refreshFrameInputs();
 
     autoLockEnabled = next.autoLockEnabled;
@@ -50,63 +39,6 @@ void VigilorMonitor::updateConfig(const std::function<void(VigilorConfig&)>& mut
         callDetector_->stop();
         callDetector_->start();
     }
-    if (!isApplyingRemoteSettings_)
-        if (SettingsSync* sync = settingsSync())
-            sync->push(next, now());
-    log_.append("Settings updated");
-}
-
-void VigilorMonitor::logReplacedValues(const std::vector<VigilorConfig::ReplacedValue>& replaced) {
-    for (const auto& r : replaced) {
-        const std::string value = doubleDescription(r.value);
-        if (reportedReplacedValues_.insert(r.key + "=" + value).second)
-            log_.append("Setting " + r.key + " of " + value + r.unit + " cannot be used: using " +
-                   doubleDescription(r.replacement) + r.unit);
-    }
-}
-
-void VigilorMonitor::applyRemoteSettings(const SyncedSettings& settings) {
-    // Another computer's values count only within what this one's settings window offers: the update
-    // path keeps them there.
-    isApplyingRemoteSettings_ = true;
-    updateConfig([&](VigilorConfig& c) { settings.apply(c); });
-    isApplyingRemoteSettings_ = false;
-    std::optional<std::string> device;
-    if (SettingsSync* sync = settingsSync())
-        device = sync->lastSyncedFromDevice();
-    log_.append("Settings synced from " + device.value_or("another computer"));
-}
-
-void VigilorMonitor::setBreakNotificationsEnabled(bool enabled) {
-    updateConfig([&](VigilorConfig& c) { c.notifyWhenBreakDue = enabled; });
-    if (enabled)
-        requestNotificationAuthorization("Break notifications enabled", "Break notifications denied",
-                                         "Notification setup failed: ");
-}
-
-void VigilorMonitor::setLockNotificationsEnabled(bool enabled) {
-    updateConfig([&](VigilorConfig& c) { c.notifyWhenMacLocks = enabled; });
-    if (enabled)
-        requestNotificationAuthorization("Lock notifications enabled", "Lock notifications denied",
-                                         "Lock notification setup failed: ");
-}
-
-// The answer may come on any thread; it is only logged, and the setting keeps the user's choice.
-void VigilorMonitor::requestNotificationAuthorization(const std::string& enabledLine,
-                                                      const std::string& deniedLine,
-                                                      const std::string& failurePrefix) {
-    services_.notifications->requestAuthorization([weak = weakSelf(), enabledLine, deniedLine, failurePrefix](
-                                                      bool granted, std::optional<std::string> error) {
-        DispatchQueue::main().async([=] {
-            auto self = weak.lock();
-            if (!self)
-                return;
-            if (error)
-                self->log_.append(failurePrefix + *error);
-            else
-                self->log_.append(granted ? enabledLine : deniedLine);
-        });
-    });
 }
 
 void VigilorMonitor::setCurrentDistanceAsIdeal() {
@@ -116,16 +48,19 @@ void VigilorMonitor::setCurrentDistanceAsIdeal() {
     }
     const double width = *camera_.currentFaceWidth();
     camera_.setDistanceBaseline(width);
-    updateConfig([&](VigilorConfig& c) {
+    settings_.updateConfig([&](VigilorConfig& c) {
         c.distanceCalibrationMode = DistanceCalibrationMode::manual;
         c.savedDistanceBaselineFaceWidth = width;
     });
     log_.append("Distance calibrated");
 }
 
-bool VigilorMonitor::remoteStatusEndpointReady(const VigilorConfig& c) {
-    if (!c.remoteCompanionEnabled)
-        return false;
-    const auto url = parseUrl(trimmed(c.remoteStatusEndpointURL));
-    return url && url->isHttpOrHttps() && !url->host.empty();
+void VigilorMonitor::resetDistanceCalibration() {
+    // Cleared first, so that the next face the camera sees starts a new baseline.
+    camera_.setDistanceBaseline(std::nullopt);
+    settings_.updateConfig([](VigilorConfig& c) {
+        c.distanceCalibrationMode = DistanceCalibrationMode::automatic;
+        c.savedDistanceBaselineFaceWidth.reset();
+    });
+    log_.append("Distance calibration reset");
 }

@@ -49,7 +49,7 @@ QWidget* pairingButtons(SettingsSectionContext& context) {
     regenerate->setAccessibleName(regenerateHelp);
     zorviPointingHandCursor(*regenerate, true);
     QObject::connect(regenerate, &QAbstractButton::clicked, regenerate,
-                     [&monitor] { monitor.regenerateRemoteSharedSecret(); });
+                     [&monitor] { monitor.settings().regenerateRemoteSharedSecret(); });
 
     const auto redraw = [&context, copy, publish] {
         const QString copyTitle =

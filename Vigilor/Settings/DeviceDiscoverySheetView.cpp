@@ -65,7 +65,7 @@ QWidget* searchingRowWidget(QLabel* line) {
 
 DeviceDiscoverySheetView::DeviceDiscoverySheetView(Binding<bool> isPresented,
                                                    std::shared_ptr<VigilorMonitor> monitor,
-                                                   VigilorMonitor::BluetoothDeviceType deviceType,
+                                                   MonitorSettings::BluetoothDeviceType deviceType,
                                                    QWidget* parent)
     : QWidget(parent)
     , isPresented_(std::move(isPresented))
@@ -214,6 +214,6 @@ QWidget* DeviceDiscoverySheetView::deviceRow(const ZorviDiscoveredDevice& device
 
 // Two updates: the identifier only when it is a UUID, then the name in every case. The sheet stays.
 void DeviceDiscoverySheetView::select(const ZorviDiscoveredDevice& device) {
-    monitor_->updateDeviceUUID(device.id, deviceType_);
-    monitor_->updateDeviceName(device.name, deviceType_);
+    monitor_->settings().updateDeviceUUID(device.id, deviceType_);
+    monitor_->settings().updateDeviceName(device.name, deviceType_);
 }

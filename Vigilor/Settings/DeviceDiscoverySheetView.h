@@ -20,10 +20,10 @@ class QVBoxLayout;
 class DeviceDiscoverySheetView : public QWidget {
 public:
     DeviceDiscoverySheetView(Binding<bool> isPresented, std::shared_ptr<VigilorMonitor> monitor,
-                             VigilorMonitor::BluetoothDeviceType deviceType, QWidget* parent = nullptr);
+                             MonitorSettings::BluetoothDeviceType deviceType, QWidget* parent = nullptr);
     ~DeviceDiscoverySheetView() override;
 
-    VigilorMonitor::BluetoothDeviceType deviceType() const { return deviceType_; }
+    MonitorSettings::BluetoothDeviceType deviceType() const { return deviceType_; }
     // The rows shown: the searching row alone while no device is listed.
     QWidget* searchingRow() const { return searching_; }
     std::vector<QWidget*> deviceRows() const;
@@ -39,7 +39,7 @@ private:
 
     Binding<bool> isPresented_;
     std::shared_ptr<VigilorMonitor> monitor_;
-    VigilorMonitor::BluetoothDeviceType deviceType_;
+    MonitorSettings::BluetoothDeviceType deviceType_;
     int subscription_ = 0;
     bool discovering_ = false;
     QLabel* searchLine_;

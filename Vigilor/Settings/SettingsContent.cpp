@@ -28,7 +28,7 @@
 
 namespace {
 
-using Device = VigilorMonitor::BluetoothDeviceType;
+using Device = MonitorSettings::BluetoothDeviceType;
 
 // The presence mark on a filled circle of the hero's tint.
 class PresenceMarkCircle : public QWidget {
@@ -217,7 +217,7 @@ QWidget* SettingsContent::settingsHero() {
         circle->mark->setState(presenceMarkState(m));
         reason->setText(qs(status.lockReason()));
         const auto& why = m.settingsUnsaved();
-        unsaved->setText(why ? qs(VigilorMonitor::settingsUnsavedText(*why)) : QString());
+        unsaved->setText(why ? qs(MonitorSettings::settingsUnsavedText(*why)) : QString());
         unsaved->setVisible(why.has_value());
         badge->show(qs(status.readinessSummary()), status.menuSystemImage(), tint);
         permissions->setVisible(status.needsPermissionAction());

@@ -34,5 +34,5 @@ SettingsSectionCard* SettingsContent::syncSection() {
     return settingsSection(QStringLiteral("Across your computers"),
                            QStringLiteral("Keep Zorvi's settings in step on every computer you use."),
                            "macbook.and.iphone", Theme::notice(),
-                           {new SettingsSyncRow(monitor_->settingsSync())});
+                           {new SettingsSyncRow(monitor_->settings().settingsSync())});
 }

@@ -15,7 +15,7 @@
 
 namespace {
 
-using Device = VigilorMonitor::BluetoothDeviceType;
+using Device = MonitorSettings::BluetoothDeviceType;
 
 ZorviGlassButton* presenceButton(const QString& title, const std::string& symbol) {
     auto* button = new ZorviGlassButton(title, symbol, false);

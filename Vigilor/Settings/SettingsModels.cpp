@@ -112,9 +112,10 @@ int signalLevel(int rssi) {
     return 1;
 }
 
-std::string devicePickerPrompt(VigilorMonitor::BluetoothDeviceType type) {
+std::string devicePickerPrompt(MonitorSettings::BluetoothDeviceType type) {
     return std::string("Select which Bluetooth device to use for ") +
-           (type == VigilorMonitor::BluetoothDeviceType::watch ? "Apple Watch" : "iPhone") + " lock signals.";
+           (type == MonitorSettings::BluetoothDeviceType::watch ? "Apple Watch" : "iPhone") +
+           " lock signals.";
 }
 
 std::string devicePickerSearchLine(const VigilorMonitor& monitor) {
@@ -123,10 +124,10 @@ std::string devicePickerSearchLine(const VigilorMonitor& monitor) {
     return bluetoothWords(monitor.companion().bluetoothState()).pickerLine;
 }
 
-bool isDeviceSelected(const VigilorConfig& config, VigilorMonitor::BluetoothDeviceType type,
+bool isDeviceSelected(const VigilorConfig& config, MonitorSettings::BluetoothDeviceType type,
                       const std::string& deviceID) {
     const std::optional<UUID>& configured =
-        type == VigilorMonitor::BluetoothDeviceType::watch ? config.watchUUID : config.phoneUUID;
+        type == MonitorSettings::BluetoothDeviceType::watch ? config.watchUUID : config.phoneUUID;
     return configured && configured->uuidString() == deviceID;
 }
 

@@ -72,10 +72,10 @@ bool offersPhonePairing(BluetoothPresenceMode mode);
 // device is the one configured for the picker's type. Identifiers compare as canonical upper-case
 // UUID text, exactly.
 int signalLevel(int rssi);
-std::string devicePickerPrompt(VigilorMonitor::BluetoothDeviceType type);
+std::string devicePickerPrompt(MonitorSettings::BluetoothDeviceType type);
 // The line the picker shows while it lists no device: that it searches, or why it cannot.
 std::string devicePickerSearchLine(const VigilorMonitor& monitor);
-bool isDeviceSelected(const VigilorConfig& config, VigilorMonitor::BluetoothDeviceType type,
+bool isDeviceSelected(const VigilorConfig& config, MonitorSettings::BluetoothDeviceType type,
                       const std::string& deviceID);
 
 // A face enrolment as the enrolment sheet reads it: one value per field, each read under the

@@ -48,7 +48,7 @@ class SettingsSectionContext {
 public:
     struct Actions {
         std::function<void()> startPairing;
-        std::function<void(VigilorMonitor::BluetoothDeviceType)> presentDevicePicker;
+        std::function<void(MonitorSettings::BluetoothDeviceType)> presentDevicePicker;
         std::function<void()> presentFaceEnrolment;
     };
 
@@ -79,7 +79,7 @@ public:
     size_t refreshCount() const { return refreshes_.size(); }
 
     void startPairing() const { actions_.startPairing(); }
-    void presentDevicePicker(VigilorMonitor::BluetoothDeviceType type) const {
+    void presentDevicePicker(MonitorSettings::BluetoothDeviceType type) const {
         actions_.presentDevicePicker(type);
     }
     void presentFaceEnrolment() const { actions_.presentFaceEnrolment(); }

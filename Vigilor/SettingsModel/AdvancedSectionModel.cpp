@@ -80,7 +80,7 @@ std::string menuBarFeedbackDetail(MenuBarFeedbackStyle style) {
 RemoteCompanionRows remoteCompanionRows(const VigilorConfig& config) {
     RemoteCompanionRows rows;
     rows.pairingDetail = "Copy this into the relay you run, or into a companion app.";
-    rows.publishEnabled = VigilorMonitor::remoteStatusEndpointReady(config);
+    rows.publishEnabled = remoteStatusEndpointReady(config);
     rows.publishHelp = rows.publishEnabled ? "" : "Status endpoint must be configured to publish";
     return rows;
 }

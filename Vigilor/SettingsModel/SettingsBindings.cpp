@@ -61,20 +61,20 @@ SettingsBindings::SettingsBindings(std::shared_ptr<VigilorMonitor> monitor)
 template <class T> Binding<T> SettingsBindings::field(T VigilorConfig::*member) const {
     return {[m = monitor_, member] { return m->config().*member; },
             [m = monitor_, member](const T& value) {
-                m->updateConfig([&](VigilorConfig& c) { c.*member = value; });
+                m->settings().updateConfig([&](VigilorConfig& c) { c.*member = value; });
             }};
 }
 
 Binding<bool> SettingsBindings::viaSetter(bool VigilorConfig::*member,
-                                          void (VigilorMonitor::*setter)(bool)) const {
+                                          void (MonitorSettings::*setter)(bool)) const {
     return {[m = monitor_, member] { return m->config().*member; },
-            [m = monitor_, setter](const bool& value) { ((*m).*setter)(value); }};
+            [m = monitor_, setter](const bool& value) { (m->settings().*setter)(value); }};
 }
 
 Binding<bool> SettingsBindings::autoLockEnabled() const {
     // The published switch, which the menu panel and the dashboard flip too.
     return {[m = monitor_] { return m->autoLockEnabled(); },
-            [m = monitor_](const bool& value) { m->setAutoLockEnabled(value); }};
+            [m = monitor_](const bool& value) { m->settings().setAutoLockEnabled(value); }};
 }
 
 Binding<bool> SettingsBindings::screenLockingEnabled() const {
@@ -82,7 +82,7 @@ Binding<bool> SettingsBindings::screenLockingEnabled() const {
 }
 
 Binding<bool> SettingsBindings::launchAtLogin() const {
-    return viaSetter(&VigilorConfig::launchAtLogin, &VigilorMonitor::setLaunchAtLogin);
+    return viaSetter(&VigilorConfig::launchAtLogin, &MonitorSettings::setLaunchAtLogin);
 }
 
 Binding<bool> SettingsBindings::visualNudgesEnabled() const {
@@ -92,7 +92,7 @@ Binding<bool> SettingsBindings::visualNudgesEnabled() const {
 Binding<LockPatience> SettingsBindings::lockPatience() const {
     return {[m = monitor_] { return lockPatienceForTimeout(m->config().lockTimeout); },
             [m = monitor_](const LockPatience& value) {
-                m->updateConfig([&](VigilorConfig& c) { applyLockPatience(value, c); });
+                m->settings().updateConfig([&](VigilorConfig& c) { applyLockPatience(value, c); });
             }};
 }
 
@@ -111,7 +111,7 @@ Binding<bool> SettingsBindings::eyeBreakEnabled() const {
 Binding<double> SettingsBindings::eyeBreakMinutes() const {
     return {[m = monitor_] { return m->config().eyeBreakInterval / 60; },
             [m = monitor_](const double& minutes) {
-                m->updateConfig([&](VigilorConfig& c) { c.eyeBreakInterval = minutes * 60; });
+                m->settings().updateConfig([&](VigilorConfig& c) { c.eyeBreakInterval = minutes * 60; });
             }};
 }
 
@@ -122,14 +122,14 @@ Binding<bool> SettingsBindings::walkBreakEnabled() const {
 Binding<double> SettingsBindings::walkBreakMinutes() const {
     return {[m = monitor_] { return m->config().walkBreakInterval / 60; },
             [m = monitor_](const double& minutes) {
-                m->updateConfig([&](VigilorConfig& c) { c.walkBreakInterval = minutes * 60; });
+                m->settings().updateConfig([&](VigilorConfig& c) { c.walkBreakInterval = minutes * 60; });
             }};
 }
 
 Binding<LockingModeOption> SettingsBindings::lockingMode() const {
     return {[m = monitor_] { return lockingModeForConfig(m->config()); },
             [m = monitor_](const LockingModeOption& value) {
-                m->updateConfig([&](VigilorConfig& c) { applyLockingMode(value, c); });
+                m->settings().updateConfig([&](VigilorConfig& c) { applyLockingMode(value, c); });
             }};
 }
 
@@ -141,7 +141,7 @@ Binding<double> SettingsBindings::watchWeakRSSI() const {
     return {[m = monitor_] { return double(m->config().watchWeakRSSI); },
             [m = monitor_](const double& value) {
                 const int dBm = int(std::clamp<int64_t>(roundedInteger(value), INT_MIN, INT_MAX));
-                m->updateConfig([&](VigilorConfig& c) { c.watchWeakRSSI = dBm; });
+                m->settings().updateConfig([&](VigilorConfig& c) { c.watchWeakRSSI = dBm; });
             }};
 }
 
@@ -149,7 +149,7 @@ Binding<double> SettingsBindings::watchWeakRSSI() const {
 Binding<BluetoothPresenceMode> SettingsBindings::bluetoothPresenceMode() const {
     return {[m = monitor_] { return m->config().bluetoothPresenceMode; },
             [m = monitor_](const BluetoothPresenceMode& value) {
-                m->setBluetoothPresenceMode(value);
+                m->settings().setBluetoothPresenceMode(value);
                 m->syncBluetoothForCurrentConfig(value != BluetoothPresenceMode::off);
             }};
 }
@@ -165,14 +165,14 @@ Binding<std::string> SettingsBindings::phoneName() const {
 Binding<double> SettingsBindings::distanceWarnPercent() const {
     return {[m = monitor_] { return m->config().distanceWarnRatio * 100; },
             [m = monitor_](const double& percent) {
-                m->updateConfig([&](VigilorConfig& c) { c.distanceWarnRatio = percent / 100; });
+                m->settings().updateConfig([&](VigilorConfig& c) { c.distanceWarnRatio = percent / 100; });
             }};
 }
 
 Binding<double> SettingsBindings::distanceDangerPercent() const {
     return {[m = monitor_] { return m->config().distanceDangerRatio * 100; },
             [m = monitor_](const double& percent) {
-                m->updateConfig([&](VigilorConfig& c) { c.distanceDangerRatio = percent / 100; });
+                m->settings().updateConfig([&](VigilorConfig& c) { c.distanceDangerRatio = percent / 100; });
             }};
 }
 
@@ -202,15 +202,15 @@ Binding<bool> SettingsBindings::pulseMenuBarWhenDue() const {
 }
 
 Binding<bool> SettingsBindings::notifyWhenBreakDue() const {
-    return viaSetter(&VigilorConfig::notifyWhenBreakDue, &VigilorMonitor::setBreakNotificationsEnabled);
+    return viaSetter(&VigilorConfig::notifyWhenBreakDue, &MonitorSettings::setBreakNotificationsEnabled);
 }
 
 Binding<bool> SettingsBindings::soundWhenBreakDue() const {
-    return viaSetter(&VigilorConfig::soundWhenBreakDue, &VigilorMonitor::setBreakSoundEnabled);
+    return viaSetter(&VigilorConfig::soundWhenBreakDue, &MonitorSettings::setBreakSoundEnabled);
 }
 
 Binding<bool> SettingsBindings::notifyWhenMacLocks() const {
-    return viaSetter(&VigilorConfig::notifyWhenMacLocks, &VigilorMonitor::setLockNotificationsEnabled);
+    return viaSetter(&VigilorConfig::notifyWhenMacLocks, &MonitorSettings::setLockNotificationsEnabled);
 }
 
 Binding<bool> SettingsBindings::remoteCompanionEnabled() const {

@@ -28,7 +28,7 @@ struct Road {
         };
         monitor = VigilorMonitor::create(services);
         h.runLoop.loop().runUntilIdle();
-        monitor->updateConfig([&](VigilorConfig& c) {
+        monitor->settings().updateConfig([&](VigilorConfig& c) {
             c.remoteCompanionEnabled = true;
             c.remoteStatusEndpointURL = relay.url("/");
             c.remoteCommandEndpointURL = relay.url("/commands");

@@ -492,7 +492,7 @@ TEST(MonitorSettingsSync, ACopyFromElsewhereIsAppliedAndOwnChangesArePushed) {
     EXPECT_EQ(readStored()->originDevice, "Studio"); // not pushed back
 
     h.clock.advance(20);
-    monitor->updateConfig([](VigilorConfig& c) { c.walkBreakInterval = 2400; });
+    monitor->settings().updateConfig([](VigilorConfig& c) { c.walkBreakInterval = 2400; });
     EXPECT_EQ(readStored()->originDevice, "Desk");
     EXPECT_EQ(readStored()->settings.walkBreakInterval, 2400);
 }

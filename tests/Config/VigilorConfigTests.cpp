@@ -278,3 +278,29 @@ TEST(VigilorConfig, ListsEnumerationCasesInDeclarationOrder) {
     EXPECT_EQ(rawValue(DeskProfile::externalCamera), "External camera");
     EXPECT_EQ(rawValue(SensitivityPreset::conservative), "Conservative");
 }
+
+TEST(RemoteStatusEndpoint, IsReadyOnlyForHttpUrlsWithAHost) {
+    const struct {
+        bool enabled;
+        const char* url;
+        bool ready;
+    } cases[] = {
+        {true, "https://relay.example/status", true},
+        {true, "  https://relay.example/status \n", true},
+        {true, "HTTPS://relay.example/status", true},
+        {true, "http://127.0.0.1:8080/s", true},
+        {true, "https:///status", false},
+        {true, "ftp://relay.example/status", false},
+        {true, "relay.example/status", false},
+        {true, "https://relay example/status", false},
+        {true, "", false},
+        {true, "   ", false},
+        {false, "https://relay.example/status", false},
+    };
+    for (const auto& c : cases) {
+        VigilorConfig config;
+        config.remoteCompanionEnabled = c.enabled;
+        config.remoteStatusEndpointURL = c.url;
+        EXPECT_EQ(remoteStatusEndpointReady(config), c.ready) << c.url;
+    }
+}

@@ -70,7 +70,7 @@ struct DeviceScene {
             monitor->togglePaused();
             break;
         case Step::settingsChange:
-            monitor->updateConfig([](VigilorConfig& c) { c.eyeBreakInterval = 1500; });
+            monitor->settings().updateConfig([](VigilorConfig& c) { c.eyeBreakInterval = 1500; });
             break;
         case Step::onboarding: // "Continue" on the Camera row
             monitor->requestCameraThenBluetooth();

@@ -129,7 +129,7 @@ TEST_F(OnboardingViewTest, ContinueAsksAgainAndTheRowsFollowWhatTheDevicesReport
     h.camera->status = CameraDevice::denied;
     h.bluetooth->authorizationAnswer = BluetoothAuthorization::denied;
     open();
-    monitor->setBluetoothPresenceMode(BluetoothPresenceMode::watch);
+    monitor->settings().setBluetoothPresenceMode(BluetoothPresenceMode::watch);
     settle();
     ASSERT_TRUE(shown("Apple Watch"));
 
@@ -170,7 +170,7 @@ TEST_P(OnboardingLooks, ShowTheRowsOfThisSetup) {
     const LookCase& c = GetParam();
     h.camera->status = CameraDevice::authorized;
     open();
-    monitor->setBluetoothPresenceMode(c.bluetooth);
+    monitor->settings().setBluetoothPresenceMode(c.bluetooth);
     settle();
 
     std::vector<std::string> rows;

@@ -30,7 +30,7 @@ struct TrayItem : ::testing::Test {
     TrayItem() { reset(); }
     void reset() {
         h.clock.set(start);
-        monitor->updateConfig([](VigilorConfig& c) { c = VigilorConfig(); });
+        monitor->settings().updateConfig([](VigilorConfig& c) { c = VigilorConfig(); });
         h.camera->status = CameraDevice::authorized;
         monitor->cameraPresence().start();
         VigilorMonitor& m = *monitor;
@@ -40,7 +40,9 @@ struct TrayItem : ::testing::Test {
         m.snoozeUntil = std::nullopt;
     }
     void after(double seconds) { h.clock.set(start.addingTimeInterval(seconds)); }
-    void settings(const std::function<void(VigilorConfig&)>& mutation) { monitor->updateConfig(mutation); }
+    void settings(const std::function<void(VigilorConfig&)>& mutation) {
+        monitor->settings().updateConfig(mutation);
+    }
     StatusItemController::Environment environment() {
         return {&h.clock, [] { return 5.0; }};
     }

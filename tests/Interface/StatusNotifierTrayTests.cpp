@@ -134,7 +134,7 @@ TEST_F(StatusNotifierTray, TheIconIsSentOnlyWhenItChanges) {
         settle(50);
     }
     EXPECT_EQ(told, 0) << "sent again unchanged";
-    monitor->updateConfig([](VigilorConfig& c) {
+    monitor->settings().updateConfig([](VigilorConfig& c) {
         c.bluetoothPresenceMode = BluetoothPresenceMode::watch;
         c.watchGateRequired = true;
     });

@@ -268,7 +268,8 @@ TEST_F(BluetoothPresence, TurningItOffDropsTheCentralAndTheCompanion) {
     start();
     ASSERT_TRUE(advertise(watch, -60));
     EXPECT_TRUE(companion().watchPresent());
-    monitor->updateConfig([](VigilorConfig& c) { c.bluetoothPresenceMode = BluetoothPresenceMode::off; });
+    monitor->settings().updateConfig(
+        [](VigilorConfig& c) { c.bluetoothPresenceMode = BluetoothPresenceMode::off; });
     EXPECT_EQ(h.log.count("bluetooth.stopScan"), 1u);
     EXPECT_EQ(h.bluetooth->central(), nullptr);
     EXPECT_FALSE(companion().watchPresent());
@@ -278,7 +279,8 @@ TEST_F(BluetoothPresence, TurningItOffDropsTheCentralAndTheCompanion) {
     EXPECT_EQ(companion().secondsSinceWatch(), std::nullopt);
 
     // Back on: a new central, and the companion must be seen anew.
-    monitor->updateConfig([](VigilorConfig& c) { c.bluetoothPresenceMode = BluetoothPresenceMode::watch; });
+    monitor->settings().updateConfig(
+        [](VigilorConfig& c) { c.bluetoothPresenceMode = BluetoothPresenceMode::watch; });
     tick(0);
     EXPECT_EQ(h.bluetooth->centralsMade, 2);
     EXPECT_EQ(companion().bluetoothStatus(), "Scanning");

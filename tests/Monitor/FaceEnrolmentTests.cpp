@@ -108,7 +108,7 @@ TEST_F(Enrolment, ATakeKeepsTheFaceAndItsMirrorImageByTheTakesQuality) {
 }
 
 TEST_F(Enrolment, FailsAtOnceWithoutCameraPresence) {
-    s.monitor->updateConfig([](VigilorConfig& c) { c.cameraPresenceEnabled = false; });
+    s.monitor->settings().updateConfig([](VigilorConfig& c) { c.cameraPresenceEnabled = false; });
     s.monitor->startFaceEnrolment();
     EXPECT_FALSE(progress()) << "published on the main queue";
     s.h.runLoop.loop().runUntilIdle();

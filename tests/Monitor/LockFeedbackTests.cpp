@@ -326,7 +326,7 @@ TEST_F(LockFeedback, DisplaySleepStopsTheCameraAndWakeRestartsItOnlyWhenInUse) {
     EXPECT_EQ(h.relay->sent.back().event, "display_woke");
     EXPECT_NE(h.camera->lastSession, session); // configured again
 
-    monitor->updateConfig([](VigilorConfig& c) { c.cameraPresenceEnabled = false; });
+    monitor->settings().updateConfig([](VigilorConfig& c) { c.cameraPresenceEnabled = false; });
     h.log.clear();
     h.session->handlers.screensDidWake();
     EXPECT_EQ(h.log.count("camera.makeCaptureSession"), 0u);

@@ -91,14 +91,14 @@ TEST(LoginItemReconcile, PublishesAndLogsAFailedRegistration) {
     MonitorHarness h;
     auto monitor = h.makeMonitor(false);
     h.loginItem->registerFailure = "Permission denied";
-    monitor->updateConfig([](VigilorConfig& c) { c.launchAtLogin = true; });
+    monitor->settings().updateConfig([](VigilorConfig& c) { c.launchAtLogin = true; });
     const LaunchAtLogin& launch = monitor->launchAtLogin();
     EXPECT_EQ(*launch.launchAtLoginError(), "Launch at login failed: Permission denied");
     EXPECT_EQ(monitor->log().events()[1].text, "Launch at login failed: Permission denied");
     EXPECT_EQ(launch.launchAtLoginStatus(), "Off");
 
     h.loginItem->registerFailure.reset();
-    monitor->updateConfig([](VigilorConfig&) {});
+    monitor->settings().updateConfig([](VigilorConfig&) {});
     EXPECT_FALSE(launch.launchAtLoginError());
     EXPECT_EQ(launch.launchAtLoginStatus(), "On");
 }

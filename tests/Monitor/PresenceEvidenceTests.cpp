@@ -8,7 +8,9 @@ struct PresenceEvidence : ::testing::Test {
     MonitorHarness h;
     std::shared_ptr<VigilorMonitor> monitor = h.makeMonitor(false);
 
-    void settings(const std::function<void(VigilorConfig&)>& change) { monitor->updateConfig(change); }
+    void settings(const std::function<void(VigilorConfig&)>& change) {
+        monitor->settings().updateConfig(change);
+    }
 };
 
 } // namespace
@@ -32,7 +34,7 @@ TEST_F(PresenceEvidence, JudgesTheCompanion) {
     for (const auto& c : cases) {
         MonitorHarness fresh;
         auto m = fresh.makeMonitor(false);
-        m->updateConfig([](VigilorConfig& config) {
+        m->settings().updateConfig([](VigilorConfig& config) {
             config.bluetoothPresenceMode = BluetoothPresenceMode::watch;
             config.watchGateRequired = true;
         });

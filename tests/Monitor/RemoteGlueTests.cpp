@@ -18,7 +18,7 @@ struct RemoteGlue : ::testing::Test {
     void unlockSession() { h.session->lockInfo = SessionLockInfo{false, std::nullopt}; }
     std::string newestLockEvent() const { return monitor->log().lockEvents().front().text; }
     void enableLocking() {
-        monitor->updateConfig([](VigilorConfig& c) { c.screenLockingEnabled = true; });
+        monitor->settings().updateConfig([](VigilorConfig& c) { c.screenLockingEnabled = true; });
     }
 };
 
@@ -100,7 +100,7 @@ TEST_F(RemoteGlue, NamesTheRelayState) {
         {true, "https://r.example/s", "https://r.example/c", "Status + remote lock"},
     };
     for (const auto& c : cases) {
-        monitor->updateConfig([&](VigilorConfig& config) {
+        monitor->settings().updateConfig([&](VigilorConfig& config) {
             config.remoteCompanionEnabled = c.enabled;
             config.remoteStatusEndpointURL = c.status;
             config.remoteCommandEndpointURL = c.command;
@@ -160,7 +160,7 @@ TEST_F(RemoteGlue, FetchesRecoveryFiguresOnlyWithARelay) {
     RemoteMacStatusSnapshot fetched;
     fetched.recoveryHrvMs = 52;
     h.relay->fetched = fetched;
-    monitor->updateConfig([](VigilorConfig& c) {
+    monitor->settings().updateConfig([](VigilorConfig& c) {
         c.remoteCompanionEnabled = true;
         c.remoteStatusEndpointURL = "https://r.example/s";
     });
@@ -240,7 +240,7 @@ TEST_F(RemoteGlue, PublishesTheStatusNowOnlyWithAUsableEndpoint) {
         {"r.example", 0, "Remote status skipped: configure a valid status endpoint"},
     };
     for (const auto& c : cases) {
-        monitor->updateConfig([&](VigilorConfig& config) {
+        monitor->settings().updateConfig([&](VigilorConfig& config) {
             config.remoteCompanionEnabled = true;
             config.remoteStatusEndpointURL = c.statusURL;
         });

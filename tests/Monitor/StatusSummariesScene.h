@@ -21,7 +21,7 @@ struct SummaryScene : ::testing::Test {
         h.clock.set(start); // the break anchors were set at creation
         h.session->reportLock(false);
         h.session->reportLockers(true);
-        monitor->updateConfig([](VigilorConfig& c) {
+        monitor->settings().updateConfig([](VigilorConfig& c) {
             c = VigilorConfig();
             c.screenLockingEnabled = true;
         });
@@ -45,7 +45,9 @@ struct SummaryScene : ::testing::Test {
         call(false);
     }
 
-    void settings(const std::function<void(VigilorConfig&)>& mutation) { monitor->updateConfig(mutation); }
+    void settings(const std::function<void(VigilorConfig&)>& mutation) {
+        monitor->settings().updateConfig(mutation);
+    }
     // A companion in use as a lock gate, its radio scanning.
     void companion(Mode mode) {
         companionMode = mode;

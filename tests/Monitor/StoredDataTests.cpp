@@ -161,7 +161,7 @@ TEST(StoredData, ASettingsSaveLeavesTheFullLedgerAndTheMainThreadAlone) {
     ASSERT_EQ(stat(ledgerFile.c_str(), &before), 0);
     const std::string settingsBefore = *AtomicFile::read(DefaultsStore::standard().file());
 
-    monitor->setBreakSoundEnabled(true);
+    monitor->settings().setBreakSoundEnabled(true);
     EXPECT_EQ(AtomicFile::read(DefaultsStore::standard().file()), settingsBefore)
         << "written on the main thread";
     DefaultsStore::synchronizeAll();
@@ -194,7 +194,7 @@ TEST(StoredData, AFirstRunAdoptsTheAutostartEntry) {
         if (legacy)
             AtomicFile::write(VigilorConfig::legacyConfigFile(), R"({"watch_name":"Old Watch"})");
         auto monitor = h.makeMonitor();
-        monitor->setBreakSoundEnabled(true); // and after the first save
+        monitor->settings().setBreakSoundEnabled(true); // and after the first save
         EXPECT_TRUE(monitor->config().launchAtLogin) << name;
         EXPECT_EQ(monitor->config().watchName, legacy ? "Old Watch" : "Apple Watch") << name;
         EXPECT_THAT(h.loginItem->calls, Not(Contains(FakeLoginItem::Call::unregisterItem))) << name;
@@ -215,7 +215,7 @@ TEST(StoredData, ARecordThatCannotBeKeptAsideIsNeverWrittenOver) {
     {
         FullDisk full;
         monitor = h.makeMonitor();
-        monitor->setBreakSoundEnabled(true);
+        monitor->settings().setBreakSoundEnabled(true);
         DefaultsStore::synchronizeAll();
         EXPECT_EQ(AtomicFile::read(file), damaged);
         EXPECT_TRUE(unreadableCopiesBeside(file).empty());

@@ -20,7 +20,7 @@ struct UpdatePath : ::testing::Test {
     void SetUp() override { h.log.clear(); }
 
     void update(const std::function<void(VigilorConfig&)>& mutation) {
-        monitor->updateConfig(mutation);
+        monitor->settings().updateConfig(mutation);
         h.runLoop.loop().runUntilIdle();
     }
 };
@@ -162,17 +162,17 @@ TEST_F(UpdatePath, AppliesASyncedCopyWithoutPushingItBack) {
     remote.autoLockEnabled = !monitor->config().autoLockEnabled; // not synced
     remote.launchAtLogin = true;                                 // not synced
     const bool autoLockBefore = monitor->config().autoLockEnabled;
-    monitor->applyRemoteSettings(SyncedSettings::from(remote));
+    monitor->settings().applyRemoteSettings(SyncedSettings::from(remote));
     EXPECT_EQ(monitor->config().lockTimeout, 44);
     EXPECT_EQ(monitor->config().autoLockEnabled, autoLockBefore);
     EXPECT_FALSE(monitor->config().launchAtLogin);
     EXPECT_EQ(h.log.count("sync.push"), 0u);
-    EXPECT_FALSE(monitor->isApplyingRemoteSettings());
+    EXPECT_FALSE(monitor->settings().isApplyingRemoteSettings());
     EXPECT_EQ(monitor->log().events()[0].text, "Settings synced from Studio");
     EXPECT_EQ(monitor->log().events()[1].text, "Settings updated");
 
     h.sync->deviceName.reset();
-    monitor->applyRemoteSettings(SyncedSettings::from(remote));
+    monitor->settings().applyRemoteSettings(SyncedSettings::from(remote));
     EXPECT_EQ(newestEvent(*monitor), "Settings synced from another computer");
     update([](VigilorConfig& c) { c.lockTimeout = 45; });
     EXPECT_EQ(h.log.count("sync.push"), 1u);
@@ -216,9 +216,9 @@ TEST_F(UpdatePath, LogsTheAnswerToANotificationPermissionRequest) {
     };
     for (const auto& c : cases) {
         if (c.lock)
-            monitor->setLockNotificationsEnabled(true);
+            monitor->settings().setLockNotificationsEnabled(true);
         else
-            monitor->setBreakNotificationsEnabled(true);
+            monitor->settings().setBreakNotificationsEnabled(true);
         ASSERT_EQ(h.notifications->pendingAuthorizations.size(), 1u);
         h.notifications->pendingAuthorizations.front()(c.granted, c.error);
         h.notifications->pendingAuthorizations.clear();
@@ -226,7 +226,7 @@ TEST_F(UpdatePath, LogsTheAnswerToANotificationPermissionRequest) {
         EXPECT_EQ(newestEvent(*monitor), c.line);
         EXPECT_TRUE(c.lock ? monitor->config().notifyWhenMacLocks : monitor->config().notifyWhenBreakDue);
     }
-    monitor->setBreakNotificationsEnabled(false);
+    monitor->settings().setBreakNotificationsEnabled(false);
     EXPECT_TRUE(h.notifications->pendingAuthorizations.empty());
     EXPECT_FALSE(monitor->config().notifyWhenBreakDue);
 }
@@ -242,32 +242,6 @@ TEST_F(UpdatePath, TakesTheCurrentDistanceAsIdealOnlyWithAVisibleFace) {
     EXPECT_EQ(monitor->config().distanceCalibrationMode, DistanceCalibrationMode::manual);
     EXPECT_EQ(monitor->config().savedDistanceBaselineFaceWidth, 0.27);
     EXPECT_EQ(monitor->cameraPresence().distanceBaselineFaceWidth(), 0.27);
-}
-
-TEST(RemoteStatusEndpoint, IsReadyOnlyForHttpUrlsWithAHost) {
-    const struct {
-        bool enabled;
-        const char* url;
-        bool ready;
-    } cases[] = {
-        {true, "https://relay.example/status", true},
-        {true, "  https://relay.example/status \n", true},
-        {true, "HTTPS://relay.example/status", true},
-        {true, "http://127.0.0.1:8080/s", true},
-        {true, "https:///status", false},
-        {true, "ftp://relay.example/status", false},
-        {true, "relay.example/status", false},
-        {true, "https://relay example/status", false},
-        {true, "", false},
-        {true, "   ", false},
-        {false, "https://relay.example/status", false},
-    };
-    for (const auto& c : cases) {
-        VigilorConfig config;
-        config.remoteCompanionEnabled = c.enabled;
-        config.remoteStatusEndpointURL = c.url;
-        EXPECT_EQ(VigilorMonitor::remoteStatusEndpointReady(config), c.ready) << c.url;
-    }
 }
 
 TEST(SetIfChanged, PublishesOnlyADifferentValue) {
@@ -330,7 +304,7 @@ TEST(SettingRules, KeepEveryRecordThatEntersWithinEachFieldsRule) {
             auto monitor = h.makeMonitor();
             for (int round = 0; round < 2; ++round)
                 if (entry == update)
-                    monitor->updateConfig(c.set);
+                    monitor->settings().updateConfig(c.set);
                 else if (entry == sync)
                     h.sync->onRemoteSettings(SyncedSettings::from(changed));
 

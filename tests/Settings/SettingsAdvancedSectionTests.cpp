@@ -56,7 +56,7 @@ struct AdvancedCard : SettingsHarness {
         context->refresh();
     }
     void store(const std::function<void(VigilorConfig&)>& change) {
-        monitor->updateConfig(change);
+        monitor->settings().updateConfig(change);
         redraw();
     }
 

@@ -37,7 +37,7 @@ using ::testing::ElementsAreArray;
 
 namespace {
 
-using Device = VigilorMonitor::BluetoothDeviceType;
+using Device = MonitorSettings::BluetoothDeviceType;
 const std::string artifacts = std::string(VIGILOR_TEST_ARTIFACTS) + "/settings";
 
 struct Form : SettingsHarness {
@@ -90,7 +90,7 @@ struct Form : SettingsHarness {
     }
     bool shown(const QString& objectName) const { return find(objectName)->isVisibleTo(&form()); }
     void store(const std::function<void(VigilorConfig&)>& change) {
-        monitor->updateConfig(change);
+        monitor->settings().updateConfig(change);
         settle();
     }
     void tick(double seconds) {
@@ -276,7 +276,7 @@ TEST_F(SettingsForm, TheHeroSaysWhileTheSettingsCannotBeSaved) {
     DefaultsStore::setWriteGate([&] { return closed ? std::optional(why) : std::nullopt; });
     for (const bool open : {false, true}) {
         closed = !open;
-        monitor->setBreakSoundEnabled(true);
+        monitor->settings().setBreakSoundEnabled(true);
         DefaultsStore::synchronizeAll();
         settle();
         EXPECT_EQ(shown("settingsUnsaved"), !open);

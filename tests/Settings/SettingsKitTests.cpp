@@ -16,13 +16,13 @@
 
 namespace {
 
-using Device = VigilorMonitor::BluetoothDeviceType;
+using Device = MonitorSettings::BluetoothDeviceType;
 
 struct SettingsKit : SettingsHarness, ::testing::Test {
     std::unique_ptr<SettingsSectionContext> context = makeContext();
 
     void store(const std::function<void(VigilorConfig&)>& change) {
-        monitor->updateConfig(change);
+        monitor->settings().updateConfig(change);
         settle();
     }
 };

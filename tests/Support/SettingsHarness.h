@@ -41,9 +41,9 @@ struct SettingsHarness {
 
     SettingsSectionContext::Actions recordingActions() {
         return {[this] { actions.push_back("startPairing"); },
-                [this](VigilorMonitor::BluetoothDeviceType type) {
-                    actions.push_back(type == VigilorMonitor::BluetoothDeviceType::watch ? "picker watch"
-                                                                                         : "picker phone");
+                [this](MonitorSettings::BluetoothDeviceType type) {
+                    actions.push_back(type == MonitorSettings::BluetoothDeviceType::watch ? "picker watch"
+                                                                                          : "picker phone");
                 },
                 [this] { actions.push_back("enrolment"); }};
     }

@@ -43,7 +43,7 @@ struct SettingOperations : ::testing::Test {
 
 struct Operation {
     const char* name;
-    std::function<void(VigilorMonitor&, SettingsBindings&)> run;
+    std::function<void(MonitorSettings&, SettingsBindings&)> run;
     std::vector<std::string> changed;
     std::function<bool(const VigilorConfig&)> stored;
 };
@@ -51,7 +51,7 @@ struct Operation {
 } // namespace
 
 TEST_F(SettingOperations, EachOperationIsOneUpdateWritingOnlyItsFields) {
-    using M = VigilorMonitor&;
+    using M = MonitorSettings&;
     using S = SettingsBindings&;
     const Operation operations[] = {
         {"auto lock",
@@ -87,18 +87,18 @@ TEST_F(SettingOperations, EachOperationIsOneUpdateWritingOnlyItsFields) {
              return std::regex_match(c.remoteSharedSecret, std::regex("[0-9A-F]{64}"));
          }},
         {"watch identifier",
-         [](M m, S) { m.updateDeviceUUID(aWatch, VigilorMonitor::BluetoothDeviceType::watch); },
+         [](M m, S) { m.updateDeviceUUID(aWatch, MonitorSettings::BluetoothDeviceType::watch); },
          {"watchUUID"},
          [](const VigilorConfig& c) { return c.watchUUID == UUID::parse(aWatch); }},
         {"phone identifier in lower case",
          [](M m, S) {
              m.updateDeviceUUID("0f3a2b4c-5d6e-4f70-8192-a3b4c5d6e7f8",
-                                VigilorMonitor::BluetoothDeviceType::phone);
+                                MonitorSettings::BluetoothDeviceType::phone);
          },
          {"phoneUUID"},
          [](const VigilorConfig& c) { return c.phoneUUID == UUID::parse(aWatch); }},
         {"phone name kept as given",
-         [](M m, S) { m.updateDeviceName("  Ana's Pixel ", VigilorMonitor::BluetoothDeviceType::phone); },
+         [](M m, S) { m.updateDeviceName("  Ana's Pixel ", MonitorSettings::BluetoothDeviceType::phone); },
          {"phoneName"},
          [](const VigilorConfig& c) { return c.phoneName == "  Ana's Pixel "; }},
         {"screen locking",
@@ -207,13 +207,13 @@ TEST_F(SettingOperations, EachOperationIsOneUpdateWritingOnlyItsFields) {
          [](const VigilorConfig& c) { return c.bluetoothPresenceMode == BluetoothPresenceMode::either; }},
     };
     for (const Operation& operation : operations) {
-        monitor->updateConfig([](VigilorConfig& c) {
+        monitor->settings().updateConfig([](VigilorConfig& c) {
             c = VigilorConfig();
             c.bodyAssistDefaultMigrated = true; // as every stored record is after its first load
         });
         const VigilorConfig before = monitor->config();
         const size_t updatesBefore = updates();
-        operation.run(*monitor, content);
+        operation.run(monitor->settings(), content);
         h.runLoop.loop().runUntilIdle();
         EXPECT_EQ(updates() - updatesBefore, 1u) << operation.name;
         EXPECT_THAT(changedKeys(before, monitor->config()), UnorderedElementsAreArray(operation.changed))
@@ -272,7 +272,7 @@ TEST_F(SettingOperations, ConvertsBetweenWhatAControlShowsAndWhatIsStored) {
          [](const SettingsBindings& s) { return s.watchWeakRSSI(); }, -81},
     };
     for (const auto& r : reads) {
-        monitor->updateConfig(r.store);
+        monitor->settings().updateConfig(r.store);
         EXPECT_DOUBLE_EQ(r.binding(content).get(), r.shown) << r.name;
     }
 }
@@ -312,7 +312,7 @@ TEST_F(SettingOperations, LockPatienceWritesItsPresetAndReadsBackByTimeoutBands)
     };
     for (const auto& b : bands)
         EXPECT_EQ(lockPatienceForTimeout(b.timeout), b.shown) << b.timeout;
-    monitor->updateConfig([](VigilorConfig& c) { c.lockTimeout = 23.99; });
+    monitor->settings().updateConfig([](VigilorConfig& c) { c.lockTimeout = 23.99; });
     const size_t updatesBefore = updates();
     EXPECT_EQ(content.lockPatience().get(), LockPatience::balanced);
     EXPECT_EQ(updates(), updatesBefore) << "reading writes nothing";
@@ -338,7 +338,7 @@ TEST_F(SettingOperations, LockingModeDrivesCameraBluetoothModeAndGate) {
         {"camera only from both", true, B::either, L::cameraOnly, true, B::off, false},
     };
     for (const auto& c : cases) {
-        monitor->updateConfig([&](VigilorConfig& config) {
+        monitor->settings().updateConfig([&](VigilorConfig& config) {
             config.cameraPresenceEnabled = c.camera;
             config.bluetoothPresenceMode = c.mode;
             config.watchGateRequired = !c.camera;
@@ -389,10 +389,10 @@ TEST_F(SettingOperations, PickingADeviceStoresItsIdentifierOnlyWhenItIsAUuid) {
         {"", 1, false},
     };
     for (const auto& c : cases) {
-        monitor->updateConfig([](VigilorConfig& config) { config.phoneUUID.reset(); });
+        monitor->settings().updateConfig([](VigilorConfig& config) { config.phoneUUID.reset(); });
         const size_t updatesBefore = updates();
-        monitor->updateDeviceUUID(c.identifier, VigilorMonitor::BluetoothDeviceType::phone);
-        monitor->updateDeviceName("Pixel", VigilorMonitor::BluetoothDeviceType::phone);
+        monitor->settings().updateDeviceUUID(c.identifier, MonitorSettings::BluetoothDeviceType::phone);
+        monitor->settings().updateDeviceName("Pixel", MonitorSettings::BluetoothDeviceType::phone);
         EXPECT_EQ(updates() - updatesBefore, c.updates) << c.identifier;
         EXPECT_EQ(monitor->config().phoneUUID.has_value(), c.stored) << c.identifier;
         EXPECT_EQ(monitor->config().phoneName, "Pixel") << c.identifier;
@@ -475,7 +475,7 @@ TEST_F(SettingOperations, ResettingTheDistanceForgetsTheBaselineButChangingTheMo
 TEST_F(SettingOperations, ANewSecretRestartsTheRelayWithIt) {
     const std::string old = monitor->config().remoteSharedSecret;
     h.log.clear();
-    monitor->regenerateRemoteSharedSecret();
+    monitor->settings().regenerateRemoteSharedSecret();
     EXPECT_NE(monitor->config().remoteSharedSecret, old);
     EXPECT_EQ(h.relay->config.remoteSharedSecret, monitor->config().remoteSharedSecret);
     EXPECT_EQ(h.log.count("relay.restart"), 1u);
