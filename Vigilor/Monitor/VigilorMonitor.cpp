@@ -4,7 +4,6 @@
 #include "Foundation/SerialQueueExecutor.h"
 #include "Foundation/SystemLog.h"
 #include "Foundation/Text.h"
-#include "Foundation/Url.h"
 
 // Settings that had to start afresh, or a first run, say nothing of the user's choice about the login
 // item, so the setting takes the desktop's state: an autostart entry of ours there means the user chose
@@ -91,7 +90,7 @@ void VigilorMonitor::startRuntimeServicesAfterLaunch() {
 
     settings_.startSync();
     breaks_->start();
-    configureRemoteCompanion();
+    relay_.start();
     registerSessionNotifications();
     launchAtLogin_.syncStatus();
     launchAtLogin_.reconcileIfNeeded();
@@ -105,13 +104,6 @@ void VigilorMonitor::startRuntimeServicesAfterLaunch() {
         if (auto self = weak.lock())
             self->evaluateDecision();
     });
-    // The widget's heartbeat; the relay's own heartbeat comes through the relay client.
-    macWidgetStatusTimer_ = Timer::scheduled(60, true, [weak = weakSelf()] {
-        if (auto self = weak.lock()) {
-            const Date at = self->now();
-            self->mirrorMacWidgetStatus(self->currentRemoteSnapshot("Zorvi", at), RelayEvent::heartbeat, at, true);
-        }
-    });
     callDetector_->start();
     log_.appendLockEvent("Runtime services started");
 }
@@ -123,51 +115,6 @@ void VigilorMonitor::togglePaused() {
     if (!isPaused())
         breaks_->staggerOverdueBreaks(now());
     log_.append(isPaused() ? "Monitoring paused" : "Monitoring resumed");
-}
-
-RemoteCompanion* VigilorMonitor::remoteCompanion() {
-    if (!remoteCompanion_ && services_.makeRemoteCompanion)
-        remoteCompanion_ = services_.makeRemoteCompanion(config());
-    return remoteCompanion_.get();
-}
-
-void VigilorMonitor::configureRemoteCompanion() {
-    const VigilorConfig& c = config();
-    systemLog("monitor", "Zorvi remote companion config enabled=" +
-                             std::string(c.remoteCompanionEnabled ? "true" : "false") +
-                             " statusURL=" + loggableUrl(c.remoteStatusEndpointURL) +
-                             " commandURL=" + loggableUrl(c.remoteCommandEndpointURL) +
-                             " heartbeat=" + doubleDescription(c.remoteHeartbeatInterval) +
-                             " poll=" + doubleDescription(c.remoteCommandPollInterval));
-    if (RemoteCompanion* relay = remoteCompanion()) {
-        relay->heartbeatSnapshotProvider = [weak = weakSelf()]() -> std::optional<RemoteMacStatusSnapshot> {
-            if (auto self = weak.lock())
-                return self->currentRemoteSnapshot("Zorvi", self->now());
-            return std::nullopt;
-        };
-        relay->onHeartbeatDue = [weak = weakSelf()] {
-            DispatchQueue::main().async([weak] {
-                if (auto self = weak.lock())
-                    self->sendStatusEvent(RelayEvent::heartbeat, "Zorvi", self->now());
-            });
-        };
-        relay->onEvent = [weak = weakSelf()](const std::string& text) {
-            DispatchQueue::main().async([weak, text] {
-                if (auto self = weak.lock()) {
-                    self->log_.append(text);
-                    self->updateRemoteCompanionStatus();
-                }
-            });
-        };
-        relay->onRemoteLockRequested = [weak = weakSelf()](const RemoteLockCommand& command) {
-            if (auto self = weak.lock())
-                self->handleRemoteLockCommand(command);
-        };
-        relay->restart();
-    }
-    scheduleRecoveryFetching();
-    scheduleStartupRemoteStatusPublishes();
-    updateRemoteCompanionStatus();
 }
 
 void VigilorMonitor::registerSessionNotifications() {

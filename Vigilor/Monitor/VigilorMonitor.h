@@ -14,13 +14,14 @@
 //   BreakCoach         the break anchors, eye-rest and walk prompts and their notifications
 //   LockAttempt        the session's lock state and the lock request under way
 //   MonitorSettings    the settings in use, their one update path, their sync and the setting operations
+//   RelayBridge        the phone companion's relay client, the status it and the widget are sent, the
+//                      relay's state line, the phone's recovery figures and the remote lock commands
 //   StatusSummaries    the presence texts: state words, readiness, confidence, the lock reason (reads only)
 //   CoachingSummaries  the coaching texts: gaze, distance, posture, breaks and the nudge card (reads only)
 // The pure rules they are decided by sit beside them: LockDecision (the verdict and its words),
 // DeviceState (camera and Bluetooth words), CoachingState (posture, gaze, distance and wellness words),
 // WellnessScore. What is still the monitor's own: what the other components do when the settings
-// change, the 0.5 s decision tick that weighs the components' evidence, pausing and snoozing, and the
-// relay bridge.
+// change, the 0.5 s decision tick that weighs the components' evidence, and pausing and snoozing.
 
 #include "Foundation/Clock.h"
 #include "Foundation/DispatchQueue.h"
@@ -54,8 +55,8 @@
 #include "Vigilor/Monitor/CoachingState.h"
 #include "Vigilor/Monitor/CoachingSummaries.h"
 #include "Vigilor/Monitor/CompanionPresence.h"
-#include "Vigilor/Monitor/DurationText.h"
 #include "Vigilor/Monitor/DeviceState.h"
+#include "Vigilor/Monitor/DurationText.h"
 #include "Vigilor/Monitor/FaceEnroller.h"
 #include "Vigilor/Monitor/LaunchAtLogin.h"
 #include "Vigilor/Monitor/LockAttempt.h"
@@ -63,6 +64,7 @@
 #include "Vigilor/Monitor/MonitorSettings.h"
 #include "Vigilor/Monitor/NearbyDevices.h"
 #include "Vigilor/Monitor/NudgeLevel.h"
+#include "Vigilor/Monitor/RelayBridge.h"
 #include "Vigilor/Monitor/StatusSummaries.h"
 #include "Vigilor/Monitor/WellnessHistory.h"
 #include "Vigilor/Monitor/WellnessScore.h"
@@ -137,10 +139,6 @@ public:
     Published<std::optional<Date>> snoozeUntil{*this, std::nullopt};
     Published<bool> remoteControlActive{*this, false};
 
-    // The relay's.
-    Published<std::string> remoteCompanionStatus{*this, "Remote companion off"};
-    Published<RecoveryMirror> recovery{*this, RecoveryMirror{}};
-
     // The settings in use, their one update path and the setting operations.
     MonitorSettings& settings() { return settings_; }
     const MonitorSettings& settings() const { return settings_; }
@@ -198,14 +196,10 @@ public:
     void togglePaused();
 
     // The relay and the widget.
-    RemoteMacStatusSnapshot currentRemoteSnapshot(const std::string& eventSource, Date now) const;
-    void mirrorMacWidgetStatus(const RemoteMacStatusSnapshot& snapshot, RelayEvent event, Date seenAt, bool force);
-    void updateRemoteCompanionStatus();
-    void publishRemoteStatusNow();
-    void scheduleRecoveryFetching();
-    void scheduleStartupRemoteStatusPublishes();
-    void handleRemoteLockCommand(const RemoteLockCommand& command);
-    RemoteMacLockStatus remoteMacStatus(Date now) const;
+    RelayBridge& relay() { return relay_; }
+    const RelayBridge& relay() const { return relay_; }
+    std::string remoteCompanionStatus() const { return relayStateWords(relay_.state()); }
+    const RecoveryMirror& recovery() const { return relay_.recovery(); }
 
     // The texts and figures the interface shows, worked out afresh on every read.
     const StatusSummaries& statusSummaries() const { return statusSummaries_; }
@@ -246,9 +240,6 @@ public:
     // What the camera pipeline reports about eye rests.
     void noteEyeRestObservation(Date at) { breaks_->noteEyeRestObservation(at); }
 
-    // Lazily created services (absent when the application has none).
-    RemoteCompanion* remoteCompanion();
-
     // Read-only views of stored state for the interface and tests.
     bool runtimeServicesStarted() const { return runtimeServicesStarted_; }
     bool screenLocked() const { return lockAttempt_.locked(); }
@@ -262,18 +253,15 @@ public:
     std::string lastZorviLockSource() const { return lockAttempt_.requestSource(); }
     bool lockedForCurrentAbsence() const { return lockedForCurrentAbsence_; }
 
-
 private:
     void initialize();
     // What the rest of the monitor does after each run of the settings' update path.
     void settingsApplied(const VigilorConfig& previous, const VigilorConfig& next);
-    void configureRemoteCompanion();
     void registerSessionNotifications();
     void publishPhase();
-    void sendStatusEvent(RelayEvent event, const std::string& eventSource, Date now);
-    void scheduleRemoteLockConfirmationTimeout(const RemoteLockCommand& command);
-    void confirmPendingRemoteLock();
-    void fetchAndApplyRecovery();
+    // What the relay and the widget are sent.
+    RemoteMacStatusSnapshot currentRemoteSnapshot(const std::string& eventSource, Date now) const;
+    RemoteMacLockStatus remoteMacStatus(Date now) const;
     // The per-tick coaching: the desk's baselines learn, and the break coach hears what the tick saw.
     void updateWellness(Date at);
     void recalibrateDeskBaselineAfterReturn();
@@ -332,7 +320,6 @@ private:
 
     FaceEnroller faceEnroller_;
     CameraPresence camera_;
-    std::shared_ptr<RemoteCompanion> remoteCompanion_;
 
     Published<MonitorPhase> phase_{*this, MonitorPhase::starting};
 
@@ -356,28 +343,36 @@ private:
 
     // Coaching and wellness.
     std::shared_ptr<WellnessHistory> wellness_ = std::make_shared<WellnessHistory>(*this, *services_.clock);
-    std::shared_ptr<BreakCoach> breaks_ = std::make_shared<BreakCoach>(
-        *this, *services_.clock, settings_.published(), log_, *wellness_, services_.notifications,
-        services_.sounds,
-        BreakCoach::Requests{[this] { snoozeUntil = std::nullopt; },
-                             [this] { recalibrateDeskBaselineAfterReturn(); }});
+    std::shared_ptr<BreakCoach> breaks_ =
+        std::make_shared<BreakCoach>(*this, *services_.clock, settings_.published(), log_, *wellness_,
+                                     services_.notifications, services_.sounds,
+                                     BreakCoach::Requests{[this] { snoozeUntil = std::nullopt; },
+                                                          [this] { recalibrateDeskBaselineAfterReturn(); }});
 
     // Locking: the session's lock and the request under way are the attempt's alone.
     AttemptOutputs lockAttemptOutputs_{*this};
     LockAttempt lockAttempt_{lockAttemptOutputs_};
     std::optional<Date> lastLockFeedbackAt_;
-    std::optional<RemoteLockCommand> pendingRemoteLockCommand_;
+    RelayBridge relay_{
+        *this,
+        OwnerLifetime([this] { return std::weak_ptr<const void>(weak_from_this()); }),
+        *services_.clock,
+        {services_.makeRemoteCompanion, services_.widgetStatusMirror},
+        log_,
+        settings_.published(),
+        lockAttempt_,
+        {.snapshot = [this](const std::string& source, Date at) { return currentRemoteSnapshot(source, at); },
+         .lock =
+             [this](const std::string& source, LockCompletion completion) {
+                 lockScreen(source, std::move(completion), false, LockAttempt::Requester::user);
+             }}};
     // Whether the session has a screen locker; nothing until the session has looked.
     std::optional<bool> sessionHasScreenLocker_;
     std::shared_ptr<DispatchQueue> lockQueue_; // made at the first request
-    bool startupRemoteStatusPublishScheduled_ = false;
 
     // Timers.
     std::shared_ptr<Timer> decisionTimer_;
-    std::shared_ptr<Timer> macWidgetStatusTimer_;
     std::shared_ptr<Timer> lockAttemptTimer_;
-    std::shared_ptr<Timer> remoteLockConfirmationTimer_;
-    std::shared_ptr<Timer> recoveryFetchTimer_;
 
     // Start-up.
     bool runtimeServicesStarted_ = false;

@@ -10,14 +10,7 @@ void VigilorMonitor::settingsApplied(const VigilorConfig& previous, const Vigilo
     if (next.distanceCalibrationMode == DistanceCalibrationMode::manual)
         camera_.setDistanceBaseline(next.savedDistanceBaselineFaceWidth);
 
-    if (RemoteCompanion* relay = remoteCompanion()) {
-        relay->setConfig(next);
-        relay->restart();
-    }
-    updateRemoteCompanionStatus();
-
-    if (!remoteStatusEndpointReady(previous) && remoteStatusEndpointReady(next))
-        sendStatusEvent(RelayEvent::heartbeat, "Zorvi", now());
+    relay_.settingsChanged(previous, next);
 
     if (!previous.cameraPresenceEnabled && next.cameraPresenceEnabled) {
         if (services_.watchdog)

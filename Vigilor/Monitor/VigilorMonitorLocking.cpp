@@ -77,7 +77,7 @@ void VigilorMonitor::AttemptOutputs::lockLog(const std::string& line) {
 }
 
 void VigilorMonitor::AttemptOutputs::statusEvent(RelayEvent event, const std::string& source) {
-    m_.sendStatusEvent(event, source, m_.now());
+    m_.relay_.sendStatusEvent(event, source);
 }
 
 // The displays go dark only once the session is known to be locked: a lock that did not happen must not
@@ -119,14 +119,14 @@ void VigilorMonitor::sessionLockersChanged(bool hasScreenLocker) {
 // the lock has it.
 void VigilorMonitor::sessionTookLock() {
     breaks_->sessionLocked();
-    confirmPendingRemoteLock();
+    relay_.sessionLocked();
 }
 
 void VigilorMonitor::deliverMacLockedFeedback(const std::string& source, Date lockedAt) {
     if (lastLockFeedbackAt_ && lockedAt.timeIntervalSince(*lastLockFeedbackAt_) < 10)
         return;
     lastLockFeedbackAt_ = lockedAt;
-    sendStatusEvent(RelayEvent::locked, source, now());
+    relay_.sendStatusEvent(RelayEvent::locked, source);
     if (config().notifyWhenMacLocks)
         deliverMacLockedNotification(source, lockedAt);
     const std::string webhook(trimmed(config().lockNotificationWebhookURL));
@@ -196,11 +196,7 @@ void VigilorMonitor::sessionOpened(const LockAttempt::Opening& opening) {
             creditAwayAfterLock(at, at.timeIntervalSince(*opening.lockedAt), opening.wasZorvisLock);
         camera_.resetFaceAge(at);
     }
-    pendingRemoteLockCommand_.reset();
-    if (remoteLockConfirmationTimer_)
-        remoteLockConfirmationTimer_->invalidate();
-    remoteLockConfirmationTimer_.reset();
-    sendStatusEvent(RelayEvent::unlocked, "System", at);
+    relay_.sessionOpened();
 }
 
 void VigilorMonitor::postLockLostNotice(const std::string& title, const std::string& body) {
@@ -253,12 +249,12 @@ std::string VigilorMonitor::awayCreditLogText(AwayCredit credit) {
 
 void VigilorMonitor::screensDidSleep() {
     log_.appendLockEvent("Display slept");
-    sendStatusEvent(RelayEvent::displaySlept, "System", now());
+    relay_.sendStatusEvent(RelayEvent::displaySlept, "System");
     camera_.displaySlept();
 }
 
 void VigilorMonitor::screensDidWake() {
     log_.appendLockEvent("Display woke");
-    sendStatusEvent(RelayEvent::displayWoke, "System", now());
+    relay_.sendStatusEvent(RelayEvent::displayWoke, "System");
     camera_.displayWoke();
 }

@@ -78,17 +78,6 @@ TEST_F(DashboardView, ShowsEachStateWithTheSectionsThatBelongToIt) {
         int lockRows;
     } states[] = {
         {"first-run", [](auto&) {}, false, false, false, 2}, // the start's own two lock lines
-        {"good-week",
-         [](auto& t) {
-             DeskHealthSamples::recordMonth(t.monitor->wellnessHistory(), t.h.clock.now(), {8, 4, 0});
-             t.monitor->recovery = RecoveryMirror{58.2, 51.0, "strong"};
-             DeskHealthSamples::logLockEvents(t.monitor->log(), 12);
-             t.hints(); // a settings change republishes Auto Lock from the settings
-             t.monitor->autoLockEnabled = true;
-             t.after(600);
-             t.h.advance(0.5); // a tick: the face in view is why no lock comes
-         },
-         true, true, true, 6},
         {"walk-due-away-paused",
          [](auto& t) {
              DeskHealthSamples::recordMonth(t.monitor->wellnessHistory(), t.h.clock.now(), {2, 1, 1});
@@ -98,12 +87,23 @@ TEST_F(DashboardView, ShowsEachStateWithTheSectionsThatBelongToIt) {
              t.monitor->isPaused = true;
              t.after(3725);
          },
-         true, false, false, 6},
+         true, false, false, 4}, // the start's two and its own two
+        // Last: the phone's recovery figures, once fetched, stay.
+        {"good-week",
+         [](auto& t) {
+             DeskHealthSamples::recordMonth(t.monitor->wellnessHistory(), t.h.clock.now(), {8, 4, 0});
+             t.monitor->relay().takeFetchedStatus(DeskHealthSamples::phoneRecovery(58.2, 51.0, "strong"));
+             DeskHealthSamples::logLockEvents(t.monitor->log(), 12);
+             t.hints(); // a settings change republishes Auto Lock from the settings
+             t.monitor->autoLockEnabled = true;
+             t.after(600);
+             t.h.advance(0.5); // a tick: the face in view is why no lock comes
+         },
+         true, true, true, 6},
     };
     open();
     for (const auto& s : states) {
         reset();
-        monitor->recovery = RecoveryMirror{};
         s.setup(*this);
         settle();
         picture(s.name);

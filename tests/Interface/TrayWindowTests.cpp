@@ -126,7 +126,7 @@ TEST_F(TrayWindows, AClickOnThePanelsHeaderOpensTheDashboard) {
 // the card and offers it.
 TEST_F(TrayWindows, TheDashboardOpensCentredComesBackWhereItWasAndItsShareButtonWritesTheCard) {
     DeskHealthSamples::recordMonth(monitor->wellnessHistory(), h.clock.now(), {8, 4, 0});
-    monitor->recovery = RecoveryMirror{58.2, 51.0, "strong"};
+    monitor->relay().takeFetchedStatus(DeskHealthSamples::phoneRecovery(58.2, 51.0, "strong"));
     DeskHealthSamples::logLockEvents(monitor->log(), 4);
     controller->showMainWindow();
     QPointer<QWidget> dashboard = controller->mainWindow();

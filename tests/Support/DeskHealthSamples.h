@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Foundation/LocalCalendar.h"
+#include "Vigilor/Companion/RemoteCompanion.h"
 #include "Vigilor/Config/PresenceModels.h"
 #include "Vigilor/Monitor/ActivityLog.h"
 #include "Vigilor/Monitor/WellnessHistory.h"
@@ -12,6 +13,15 @@
 // Coaching figures for the dashboard's and the share card's tests: a desk-health month, a month of
 // ledger events and lock-log lines, shaped like the monitor's.
 namespace DeskHealthSamples {
+
+// The relay's status record as the phone leaves it, with its recovery figures.
+inline RemoteMacStatusSnapshot phoneRecovery(double hrvMs, double restingHeartRate, const std::string& band) {
+    RemoteMacStatusSnapshot fetched;
+    fetched.recoveryHrvMs = hrvMs;
+    fetched.recoveryRestingHeartRate = restingHeartRate;
+    fetched.recoveryBand = band;
+    return fetched;
+}
 
 // One day, `dayNumber` days after 2001-01-01.
 inline DailyWellnessScore day(int dayNumber, int64_t score, bool hasData = true, int64_t eyeRests = 0,

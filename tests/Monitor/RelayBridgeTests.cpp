@@ -8,7 +8,7 @@ using ::testing::ElementsAre;
 
 namespace {
 
-struct RemoteGlue : ::testing::Test {
+struct Relay : ::testing::Test {
     MonitorHarness h;
     std::shared_ptr<VigilorMonitor> monitor = h.makeMonitor();
 
@@ -24,11 +24,11 @@ struct RemoteGlue : ::testing::Test {
 
 } // namespace
 
-TEST_F(RemoteGlue, FollowsTheSessionsLockState) {
+TEST_F(Relay, FollowsTheSessionsLockState) {
     h.session->reportLock(true, Date(799'999'000));
     EXPECT_TRUE(monitor->screenLocked());
     EXPECT_EQ(monitor->screenLockedAt(), Date(799'999'000));
-    EXPECT_EQ(monitor->remoteMacStatus(h.clock.now()), RemoteMacLockStatus::locked);
+    EXPECT_EQ(monitor->relay().statusSnapshot("Zorvi").status, RemoteMacLockStatus::locked);
     h.session->reportLock(false);
     EXPECT_FALSE(monitor->screenLocked());
     EXPECT_FALSE(monitor->screenLockedAt());
@@ -40,27 +40,27 @@ TEST_F(RemoteGlue, FollowsTheSessionsLockState) {
     EXPECT_FALSE(monitor->systemScreenLockedAt());
 }
 
-TEST_F(RemoteGlue, AnUnconfirmedLockAttemptTimesOutAfterTenAndAHalfSeconds) {
+TEST_F(Relay, AnUnconfirmedLockAttemptTimesOutAfterTenAndAHalfSeconds) {
     enableLocking();
     monitor->lockNow();
     ASSERT_TRUE(h.finishLockRequest());
-    EXPECT_EQ(monitor->remoteMacStatus(h.clock.now()), RemoteMacLockStatus::locking);
+    EXPECT_EQ(monitor->relay().statusSnapshot("Zorvi").status, RemoteMacLockStatus::locking);
     h.runLoop.loop().advance(10.4);
     EXPECT_TRUE(monitor->lockAttemptInProgress());
     h.log.clear();
     h.runLoop.loop().advance(0.1);
     EXPECT_FALSE(monitor->lockAttemptInProgress());
-    EXPECT_EQ(monitor->remoteMacStatus(h.clock.now()), RemoteMacLockStatus::unlocked);
+    EXPECT_EQ(monitor->relay().statusSnapshot("Zorvi").status, RemoteMacLockStatus::unlocked);
     EXPECT_EQ(newestLockEvent(), "Lock attempt unconfirmed; the session did not lock within 10s");
     EXPECT_EQ(h.log.count("relay.sendStatus lock_attempt_unconfirmed"), 1u);
     EXPECT_EQ(h.log.count("widget.mirror lock_attempt_unconfirmed"), 1u);
     EXPECT_EQ(h.widget->mirrored.back().snapshot.source, "Manual");
 }
 
-TEST_F(RemoteGlue, FillsTheStatusSnapshot) {
+TEST_F(Relay, FillsTheStatusSnapshot) {
     showFace(*monitor);
     monitor->inputIdleSeconds = 3.5;
-    RemoteMacStatusSnapshot snapshot = monitor->currentRemoteSnapshot("Zorvi", h.clock.now());
+    RemoteMacStatusSnapshot snapshot = monitor->relay().statusSnapshot("Zorvi");
     EXPECT_EQ(snapshot.source, "Zorvi");
     EXPECT_TRUE(snapshot.facePresent);
     EXPECT_EQ(snapshot.inputIdleSeconds, 3.5);
@@ -70,12 +70,12 @@ TEST_F(RemoteGlue, FillsTheStatusSnapshot) {
 
     // One day of data is not enough to share.
     monitor->wellnessHistory().record(WellnessEventKind::eyeRest, 20, h.clock.now());
-    EXPECT_FALSE(monitor->currentRemoteSnapshot("Zorvi", h.clock.now()).deskHealth7);
+    EXPECT_FALSE(monitor->relay().statusSnapshot("Zorvi").deskHealth7);
 
     // A month at 70 a day, every fifth day without data, and today 8 eye rests and 6 walks: 100.
     DeskHealthSamples::recordMonth(monitor->wellnessHistory(), h.clock.now(), {7, 6, 0});
     const DeskHealthSummary& health = *monitor->wellnessHistory().deskHealth();
-    snapshot = monitor->currentRemoteSnapshot("System", h.clock.now());
+    snapshot = monitor->relay().statusSnapshot("System");
     EXPECT_EQ(snapshot.deskHealthScore, 100);
     EXPECT_EQ(snapshot.deskHealthBand, "strong");
     EXPECT_EQ(snapshot.deskHealth7, health.last7Average);
@@ -86,18 +86,20 @@ TEST_F(RemoteGlue, FillsTheStatusSnapshot) {
     EXPECT_FALSE(snapshot.recoveryBand);
 }
 
-TEST_F(RemoteGlue, NamesTheRelayState) {
+TEST_F(Relay, NamesTheRelayState) {
     const struct {
         bool enabled;
         const char* status;
         const char* command;
+        RelayState state;
         const char* text;
     } cases[] = {
-        {false, "https://r.example/s", "https://r.example/c", "Off"},
-        {true, "  ", "", "Needs status endpoint"},
-        {true, "r.example/s", "", "Needs valid status endpoint"},
-        {true, "https://r.example/s", " \n", "Status only"},
-        {true, "https://r.example/s", "https://r.example/c", "Status + remote lock"},
+        {false, "https://r.example/s", "https://r.example/c", RelayState::off, "Off"},
+        {true, "  ", "", RelayState::needsStatusEndpoint, "Needs status endpoint"},
+        {true, "r.example/s", "", RelayState::needsValidStatusEndpoint, "Needs valid status endpoint"},
+        {true, "https://r.example/s", " \n", RelayState::statusOnly, "Status only"},
+        {true, "https://r.example/s", "https://r.example/c", RelayState::statusAndRemoteLock,
+         "Status + remote lock"},
     };
     for (const auto& c : cases) {
         monitor->settings().updateConfig([&](VigilorConfig& config) {
@@ -105,24 +107,25 @@ TEST_F(RemoteGlue, NamesTheRelayState) {
             config.remoteStatusEndpointURL = c.status;
             config.remoteCommandEndpointURL = c.command;
         });
+        EXPECT_EQ(monitor->relay().state(), c.state) << c.text;
         EXPECT_EQ(monitor->remoteCompanionStatus(), c.text);
     }
 }
 
-TEST_F(RemoteGlue, RefusesRemoteLocksItMayNotCarryOut) {
+TEST_F(Relay, RefusesRemoteLocksItMayNotCarryOut) {
     const RemoteLockCommand command{"cmd-1", "lock", std::nullopt, std::nullopt, std::nullopt};
-    monitor->handleRemoteLockCommand(command);
+    h.relay->onRemoteLockRequested(command);
     ASSERT_EQ(h.relay->acks.size(), 1u);
     EXPECT_EQ(h.relay->acks[0].state, "rejected");
     EXPECT_EQ(h.relay->acks[0].reason, "locking disabled");
     EXPECT_EQ(newestLockEvent(), "Remote lock rejected: locking disabled");
 }
 
-TEST_F(RemoteGlue, ConfirmsARemoteLockAtOnceWhenAlreadyLocked) {
+TEST_F(Relay, ConfirmsARemoteLockAtOnceWhenAlreadyLocked) {
     enableLocking();
     h.session->reportLock(true, Date(799'990'000));
     h.log.clear();
-    monitor->handleRemoteLockCommand({"cmd-2", "lock", std::nullopt, std::nullopt, std::nullopt});
+    h.relay->onRemoteLockRequested({"cmd-2", "lock", std::nullopt, std::nullopt, std::nullopt});
     EXPECT_EQ(h.relay->acks.back().state, "session_locked_confirmed");
     EXPECT_EQ(h.relay->acks.back().reason, "Mac was already locked.");
     EXPECT_EQ(h.relay->sent.back().snapshot.source, "Mac");
@@ -131,40 +134,40 @@ TEST_F(RemoteGlue, ConfirmsARemoteLockAtOnceWhenAlreadyLocked) {
     EXPECT_EQ(newestLockEvent(), "Remote lock confirmed: this computer was already locked");
 }
 
-TEST_F(RemoteGlue, AFailedRemoteLockIsRejectedAfterItWasAnnounced) {
+TEST_F(Relay, AFailedRemoteLockIsRejectedAfterItWasAnnounced) {
     monitor.reset();
     h.locker->works = false;
     monitor = h.makeMonitor();
     enableLocking();
     h.log.clear();
-    monitor->handleRemoteLockCommand({"cmd-3", "lock", std::nullopt, std::nullopt, std::nullopt});
+    h.relay->onRemoteLockRequested({"cmd-3", "lock", std::nullopt, std::nullopt, std::nullopt});
     ASSERT_TRUE(h.finishLockRequest());
     EXPECT_EQ(h.log.entries.front(), "relay.sendStatus remote_lock_requested");
     EXPECT_EQ(h.relay->acks.back().state, "rejected");
     EXPECT_EQ(h.relay->acks.back().reason, "The session lock method failed");
 }
 
-TEST_F(RemoteGlue, PublishesTheStatusTwiceAfterStartAndNeverAgain) {
+TEST_F(Relay, PublishesTheStatusTwiceAfterStartAndNeverAgain) {
     h.log.clear();
     h.runLoop.loop().advance(0.74);
     EXPECT_EQ(h.log.count("relay.sendStatus heartbeat"), 0u);
     h.runLoop.loop().advance(0.01);
     EXPECT_EQ(h.log.count("relay.sendStatus heartbeat"), 1u);
-    monitor->scheduleStartupRemoteStatusPublishes();
     h.runLoop.loop().advance(10);
     EXPECT_EQ(h.log.count("relay.sendStatus heartbeat"), 2u);
 }
 
-TEST_F(RemoteGlue, FetchesRecoveryFiguresOnlyWithARelay) {
+TEST_F(Relay, FetchesRecoveryFiguresOnlyWithARelay) {
     EXPECT_EQ(h.log.count("relay.fetchRemoteStatus"), 0u);
-    RemoteMacStatusSnapshot fetched;
-    fetched.recoveryHrvMs = 52;
-    h.relay->fetched = fetched;
+    // The fetch starts with the runtime services, from the settings they start with.
+    monitor = h.makeMonitor(false);
     monitor->settings().updateConfig([](VigilorConfig& c) {
         c.remoteCompanionEnabled = true;
         c.remoteStatusEndpointURL = "https://r.example/s";
     });
-    monitor->scheduleRecoveryFetching();
+    RemoteMacStatusSnapshot fetched;
+    fetched.recoveryHrvMs = 52;
+    h.relay->fetched = fetched;
     h.runLoop.loop().runUntilIdle();
     EXPECT_EQ(monitor->recovery().hrvMs, 52);
     EXPECT_EQ(monitor->recovery().band, "unknown");
@@ -172,9 +175,9 @@ TEST_F(RemoteGlue, FetchesRecoveryFiguresOnlyWithARelay) {
     EXPECT_EQ(h.log.count("relay.fetchRemoteStatus"), 2u);
 }
 
-TEST_F(RemoteGlue, AConfirmedRemoteLockIsAcknowledged) {
+TEST_F(Relay, AConfirmedRemoteLockIsAcknowledged) {
     enableLocking();
-    monitor->handleRemoteLockCommand({"cmd-4", "lock", std::nullopt, std::nullopt, std::nullopt});
+    h.relay->onRemoteLockRequested({"cmd-4", "lock", std::nullopt, std::nullopt, std::nullopt});
     ASSERT_TRUE(h.finishLockRequest());
     EXPECT_EQ(h.relay->acks.back().state, "lock_invoked");
     lockSession();
@@ -186,9 +189,9 @@ TEST_F(RemoteGlue, AConfirmedRemoteLockIsAcknowledged) {
     EXPECT_EQ(h.log.count("relay.ack expired"), 0u);
 }
 
-TEST_F(RemoteGlue, AnUnconfirmedRemoteLockExpires) {
+TEST_F(Relay, AnUnconfirmedRemoteLockExpires) {
     enableLocking();
-    monitor->handleRemoteLockCommand({"cmd-5", "lock", std::nullopt, std::nullopt, std::nullopt});
+    h.relay->onRemoteLockRequested({"cmd-5", "lock", std::nullopt, std::nullopt, std::nullopt});
     ASSERT_TRUE(h.finishLockRequest());
     h.runLoop.loop().advance(10);
     EXPECT_EQ(h.relay->acks.back().state, "expired");
@@ -197,7 +200,7 @@ TEST_F(RemoteGlue, AnUnconfirmedRemoteLockExpires) {
     EXPECT_FALSE(monitor->lockAttemptInProgress());
 }
 
-TEST_F(RemoteGlue, RelayEventsReachTheActivityLogOnTheMainQueue) {
+TEST_F(Relay, RelayEventsReachTheActivityLogOnTheMainQueue) {
     h.relay->onEvent("Remote companion disabled");
     EXPECT_NE(monitor->log().events().front().text, "Remote companion disabled");
     h.runLoop.loop().runUntilIdle();
@@ -206,7 +209,7 @@ TEST_F(RemoteGlue, RelayEventsReachTheActivityLogOnTheMainQueue) {
 
 // Publishing "locked" takes a snapshot whose lock-state probe used to confirm the same lock again;
 // with a lock the monitor did not ask for, that recursion never ended.
-TEST_F(RemoteGlue, ConfirmsAPendingRemoteLockOnceWhoeverLocked) {
+TEST_F(Relay, ConfirmsAPendingRemoteLockOnceWhoeverLocked) {
     const struct {
         const char* name;
         double lockedAfter; // seconds after the command, while the main thread ran nothing else
@@ -215,7 +218,7 @@ TEST_F(RemoteGlue, ConfirmsAPendingRemoteLockOnceWhoeverLocked) {
         unlockSession();
         monitor = h.makeMonitor();
         enableLocking();
-        monitor->handleRemoteLockCommand({"cmd-6", "lock", std::nullopt, std::nullopt, std::nullopt});
+        h.relay->onRemoteLockRequested({"cmd-6", "lock", std::nullopt, std::nullopt, std::nullopt});
         // The lock commands report back to the main queue, which must still be there when they do.
         ASSERT_TRUE(h.finishLockRequest()) << c.name;
         h.clock.advance(c.lockedAfter);
@@ -230,7 +233,7 @@ TEST_F(RemoteGlue, ConfirmsAPendingRemoteLockOnceWhoeverLocked) {
     }
 }
 
-TEST_F(RemoteGlue, PublishesTheStatusNowOnlyWithAUsableEndpoint) {
+TEST_F(Relay, PublishesTheStatusNowOnlyWithAUsableEndpoint) {
     const struct {
         const char* statusURL;
         size_t sent;
@@ -245,7 +248,7 @@ TEST_F(RemoteGlue, PublishesTheStatusNowOnlyWithAUsableEndpoint) {
             config.remoteStatusEndpointURL = c.statusURL;
         });
         h.log.clear();
-        monitor->publishRemoteStatusNow();
+        monitor->relay().publishStatusNow();
         EXPECT_EQ(h.log.count("relay.sendStatus heartbeat"), c.sent) << c.statusURL;
         EXPECT_EQ(h.log.count("widget.mirror heartbeat"), c.sent) << c.statusURL;
         EXPECT_EQ(monitor->log().events().front().text, c.line);
