@@ -62,7 +62,7 @@ BreakHUDModel breakHUDModel(const BreakPromptInputs& in) {
 BreakHUDModel breakHUDModel(const VigilorMonitor& m) {
     const BreakCoach& coach = m.breakCoach();
     return breakHUDModel({coach.breakHUDKind(), coach.eyeRestRemaining(), coach.isRestingNow(),
-                          m.config().eyeBreakDuration, m.walkBreakDetail()});
+                          m.config().eyeBreakDuration, m.coachingSummaries().walkBreakDetail()});
 }
 
 void performBreakPromptAction(VigilorMonitor& monitor, BreakPromptAction action) {

@@ -8,15 +8,17 @@ namespace {
 
 SignalChipModel faceChip(const VigilorMonitor& m) {
     const bool face = m.cameraPresence().facePresent();
+    const CoachingSummaries& coaching = m.coachingSummaries();
     return {"Face",
-            face ? m.focusSummary()
-                 : m.faceAbsenceWord().value_or(fixedDecimal(m.cameraPresence().secondsSinceFace(), 1) + "s"),
-            face ? "person.crop.circle" : "eye.slash", Theme::colorForLevel(m.focusLevel()), ""};
+            face ? coaching.focusSummary()
+                 : m.statusSummaries().faceAbsenceWord().value_or(
+                       fixedDecimal(m.cameraPresence().secondsSinceFace(), 1) + "s"),
+            face ? "person.crop.circle" : "eye.slash", Theme::colorForLevel(coaching.focusLevel()), ""};
 }
 
 SignalChipModel watchChip(const VigilorMonitor& m) {
     const bool near = m.companion().watchPresent();
-    return {"Watch", near ? "Near" : m.watchSignalDetail(), "applewatch",
+    return {"Watch", near ? "Near" : m.statusSummaries().watchSignalDetail(), "applewatch",
             near ? Theme::success() : Theme::warning(), ""};
 }
 
@@ -34,10 +36,10 @@ void fillMovement(MenuContentModel& model, const VigilorMonitor& m) {
     model.movementTint = Theme::notice();
     if (!model.walkBreakEnabled)
         return; // the remaining figure is the largest finite double then: never shown as a clock
-    const double remaining = m.walkBreakRemaining();
+    const double remaining = m.coachingSummaries().walkBreakRemaining();
     model.walkDue = remaining <= 0;
     model.movementTint = model.walkDue ? Theme::warning() : Theme::notice();
-    model.walkProgress = m.walkBreakProgress();
+    model.walkProgress = m.coachingSummaries().walkBreakProgress();
     if (model.walkDue) {
         model.movementSystemImage = "figure.walk.motion";
         model.movementLine = "Time to walk";
@@ -64,7 +66,8 @@ std::string permissionSymbol(const VigilorMonitor& m) {
 
 MenuContentModel menuContentModel(const VigilorMonitor& m) {
     MenuContentModel model;
-    const NudgeLevel level = m.nudgeLevel();
+    const CoachingSummaries& coaching = m.coachingSummaries();
+    const NudgeLevel level = coaching.nudgeLevel();
     model.levelTint = Theme::colorForLevel(level);
 
     fillMovement(model, m);
@@ -73,17 +76,17 @@ MenuContentModel menuContentModel(const VigilorMonitor& m) {
                   .isLookingAway = m.cameraPresence().isLookingAway(),
                   .isPaused = m.isPaused(),
                   .isBlocked = m.phase() == MonitorPhase::blocked,
-                  .isSnoozed = m.isSnoozed(),
+                  .isSnoozed = coaching.isSnoozed(),
                   .walkBreakDue = model.walkDue};
-    model.nudgeTitle = m.nudgeTitle();
-    model.nudgeDetail = m.nudgeDetail();
+    model.nudgeTitle = coaching.nudgeTitle();
+    model.nudgeDetail = coaching.nudgeDetail();
 
     model.showNudgeCard = m.config().visualNudgesEnabled && level != NudgeLevel::allCalm;
     model.nudgeLabel = std::string(nudgeLevelLabel(level));
-    model.nudgeSystemImage = m.nudgeSystemImage();
+    model.nudgeSystemImage = coaching.nudgeSystemImage();
     model.decision = m.decision();
 
-    model.showPermissionButton = m.needsPermissionAction();
+    model.showPermissionButton = m.statusSummaries().needsPermissionAction();
     model.permissionForCamera = permissionIsForCamera(m);
     model.permissionSymbol = permissionSymbol(m);
     model.autoLockOn = m.autoLockEnabled();

@@ -33,34 +33,36 @@ QFont elapsedFont(double scale = 1) {
 
 MovementCardModel movementCardModel(const VigilorMonitor& m, Date now, const QColor& movementTint,
                                     const QColor& postureTint, const QColor& poseTint) {
+    const CoachingSummaries& coaching = m.coachingSummaries();
+    const StatusSummaries& status = m.statusSummaries();
     MovementCardModel model;
     const bool walksOn = m.config().walkBreakEnabled;
     // The remaining figure is the largest finite double while walks are off: never shown as a clock.
-    const double remaining = walksOn ? m.walkBreakRemaining() : 0;
+    const double remaining = walksOn ? coaching.walkBreakRemaining() : 0;
     model.walkDue = walksOn && remaining <= 0;
     const std::string walkClock =
         !walksOn ? "--:--" : (model.walkDue ? "00:00" : formatMinuteSecondClock(remaining));
     const double sitting = std::max(now.timeIntervalSince(m.breakCoach().lastWalkBreakAt()), 0.0);
 
     model.state = model.walkDue ? "Walk due" : "At desk";
-    const std::optional<std::string> blind = m.blindCameraWord();
+    const std::optional<std::string> blind = status.blindCameraWord();
     model.presenceLine = m.cameraPresence().facePresent() ? "Sitting timer updates live"
-                         : blind                          ? m.cameraStatus()
+                         : blind                          ? status.cameraStatus()
                                                           : "Away from desk";
     model.capsule = model.walkDue ? "Due" : "Walk in";
     model.movementTint = movementTint;
     model.face = {formatMinuteSecondClock(sitting),
                   walkClock,
-                  m.movementElapsedHourNote(),
+                  coaching.movementElapsedHourNote(),
                   std::clamp(std::fmod(sitting, 60.0) / 60, 0.0, 1.0),
-                  m.movementMinutesProgress(),
+                  coaching.movementMinutesProgress(),
                   model.walkDue,
                   movementTint};
-    model.posture = pill("Posture", m.postureSummary(), m.postureDetail(), postureTint);
-    model.desk = pill("Desk", m.deskPoseSummary(), m.deskFrameDetail(), poseTint);
+    model.posture = pill("Posture", coaching.postureSummary(), coaching.postureDetail(), postureTint);
+    model.desk = pill("Desk", coaching.deskPoseSummary(), coaching.deskFrameDetail(), poseTint);
     // The body's words are the last frame's; a camera that takes no pictures names itself.
     const BodyPoseWords body = bodyPoseWords(m.cameraPresence().bodyPose());
-    model.cameraFrame = blind ? pill("Camera frame", *blind, m.cameraStatus(), Theme::warning())
+    model.cameraFrame = blind ? pill("Camera frame", *blind, status.cameraStatus(), Theme::warning())
                               : pill("Camera frame", body.bodyPoseSummary, body.bodyPoseDetail,
                                      Theme::colorForLevel(body.bodyPoseLevel));
     model.accessibilityLabel =

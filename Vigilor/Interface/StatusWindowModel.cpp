@@ -41,31 +41,34 @@ std::string capitalisedWords(const std::string& text) {
 }
 
 std::vector<StatusMeterModel> statusMeters(const VigilorMonitor& m) {
+    const CoachingSummaries& coaching = m.coachingSummaries();
     // The remaining times are the largest finite double while a break kind is off: never due then.
-    const bool eyeDue = m.eyeBreakRemaining() <= 0;
-    const bool walkDue = m.walkBreakRemaining() <= 0;
+    const bool eyeDue = coaching.eyeBreakRemaining() <= 0;
+    const bool walkDue = coaching.walkBreakRemaining() <= 0;
     std::vector<StatusMeterModel> meters{
         {"Eyes", eyeDue ? "Due now" : "On track", eyeDue ? "20 sec distant focus" : "until look-away",
-         m.eyeBreakProgress(), eyeDue ? SystemColor::orange() : Theme::success()},
-        {"Move", walkDue ? "Due now" : "On track", walkDue ? m.walkBreakDetail() : "until stand or walk",
-         m.walkBreakProgress(), walkDue ? SystemColor::orange() : Theme::notice()},
+         coaching.eyeBreakProgress(), eyeDue ? SystemColor::orange() : Theme::success()},
+        {"Move", walkDue ? "Due now" : "On track",
+         walkDue ? coaching.walkBreakDetail() : "until stand or walk", coaching.walkBreakProgress(),
+         walkDue ? SystemColor::orange() : Theme::notice()},
     };
     if (m.config().bodyPoseHintsEnabled)
-        meters.push_back({"Posture", m.postureSummary(), m.postureDetail(), std::nullopt,
-                          Theme::colorForLevel(postureWords(m.posture()).level)});
+        meters.push_back({"Posture", coaching.postureSummary(), coaching.postureDetail(), std::nullopt,
+                          Theme::colorForLevel(postureWords(coaching.posture()).level)});
     return meters;
 }
 
 std::vector<SignalRow> signalGridRows(const VigilorMonitor& m) {
+    const StatusSummaries& status = m.statusSummaries();
     return {
-        {"Mode", m.modeSummary()},
-        {"Confidence", std::to_string(m.presenceConfidence()) + "%"},
+        {"Mode", status.modeSummary()},
+        {"Confidence", std::to_string(status.presenceConfidence()) + "%"},
         {"Face", m.cameraPresence().facePresent()
                      ? "Present"
-                     : m.faceAbsenceWord().value_or(
+                     : status.faceAbsenceWord().value_or(
                            "Missing for " + fixedDecimal(m.cameraPresence().secondsSinceFace(), 1) + "s")},
-        {"Watch", m.watchSummary()},
-        {"Input", m.inputSummary()},
+        {"Watch", status.watchSummary()},
+        {"Input", status.inputSummary()},
         {"Compatibility", compatibilityRequirement},
     };
 }
@@ -75,7 +78,7 @@ void fillLockActivity(StatusWindowModel& model, const VigilorMonitor& m) {
     model.lockEventCount = lines.size();
     model.lockRows.assign(lines.begin(), lines.begin() + std::ptrdiff_t(std::min(lines.size(), shownLockRows)));
     // A held-back lock is news only while Auto Lock is on.
-    model.suppressionReason = m.autoLockEnabled() ? m.wontLockReason() : std::nullopt;
+    model.suppressionReason = m.autoLockEnabled() ? m.statusSummaries().wontLockReason() : std::nullopt;
     model.autoLockEnabled = m.autoLockEnabled();
     model.pauseTitle = m.isPaused() ? "Resume" : "Pause";
 }
@@ -117,15 +120,16 @@ PresenceMarkView::State presenceMarkState(const VigilorMonitor& m) {
 }
 
 StatusWindowModel statusWindowModel(const VigilorMonitor& m) {
+    const CoachingSummaries& coaching = m.coachingSummaries();
     StatusWindowModel model;
     model.mark = presenceMarkState(m);
-    model.lockReason = m.lockReason();
-    model.heroTint = Theme::colorForLevel(m.focusLevel());
+    model.lockReason = m.statusSummaries().lockReason();
+    model.heroTint = Theme::colorForLevel(coaching.focusLevel());
 
-    const bool walkDue = m.config().walkBreakEnabled && m.walkBreakRemaining() <= 0;
+    const bool walkDue = m.config().walkBreakEnabled && coaching.walkBreakRemaining() <= 0;
     model.movementTint = walkDue ? Theme::warning() : Theme::notice();
-    model.postureTint = Theme::colorForLevel(postureWords(m.posture()).level);
-    model.poseTint = Theme::colorForLevel(deskPoseWords(m.deskPose()).level);
+    model.postureTint = Theme::colorForLevel(postureWords(coaching.posture()).level);
+    model.poseTint = Theme::colorForLevel(deskPoseWords(coaching.deskPose()).level);
 
     model.meters = statusMeters(m);
     model.periods = m.wellnessHistory().wellnessPeriodSummaries();

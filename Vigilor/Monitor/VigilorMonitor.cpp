@@ -136,11 +136,19 @@ void VigilorMonitor::registerSessionNotifications() {
     }
 }
 
-std::string VigilorMonitor::cameraStatus() const {
-    const std::string status = cameraStatusText(camera_.cameraState());
-    return camera_.fallsBackToCompanion()
-               ? status + " \u2014 " + companion_->companionWordCapitalised() + " only"
-               : status;
+StatusSummaries::Monitor VigilorMonitor::summaryReaders() {
+    return {
+        .paused = [this] { return isPaused(); },
+        .autoLockEnabled = [this] { return autoLockEnabled(); },
+        .phase = [this] { return phase(); },
+        .remoteControlActive = [this] { return remoteControlActive(); },
+        .inputIdleSeconds = [this] { return inputIdleSeconds(); },
+        .snoozeUntil = [this] { return snoozeUntil(); },
+        .sessionHasScreenLocker = [this] { return sessionHasScreenLocker(); },
+        .lockedForCurrentAbsence = [this] { return guard_.lockedForCurrentAbsence(); },
+        .verdictInputs = [this]() -> const ZorviPresenceInputs& { return guard_.lastVerdict().inputs; },
+        .verdict = [this]() -> const ZorviPresenceVerdict& { return guard_.lastVerdict().verdict; },
+    };
 }
 
 // Paused wins; otherwise a camera that cannot watch blocks, one not asked yet is starting, and one

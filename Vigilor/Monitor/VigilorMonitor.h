@@ -18,10 +18,12 @@
 //                      relay's state line, the phone's recovery figures and the remote lock commands
 //   PresenceGuard      the 0.5 s decision tick that weighs the components' evidence, its decision and
 //                      the absence it locks, the pause, the input idle time and Screen Sharing
+//   StatusSummaries    the presence texts: state words, readiness, confidence, the lock reason (reads only)
+//   CoachingSummaries  the coaching texts: gaze, distance, posture, breaks and the nudge card (reads only)
 // The pure rules they are decided by sit beside them: LockDecision (the verdict and its words),
 // DeviceState (camera and Bluetooth words), CoachingState (posture, gaze, distance and wellness words),
-// WellnessScore. What is still the monitor's own: what the other components do when the settings
-// change, and the text summaries.
+// WellnessScore, Snooze. What is still the monitor's own: what the other components do when the
+// settings change, and the session's lock events with the feedback that follows them.
 
 #include "Foundation/Clock.h"
 #include "Foundation/DispatchQueue.h"
@@ -53,6 +55,7 @@
 #include "Vigilor/Monitor/CallDetector.h"
 #include "Vigilor/Monitor/CameraPresence.h"
 #include "Vigilor/Monitor/CoachingState.h"
+#include "Vigilor/Monitor/CoachingSummaries.h"
 #include "Vigilor/Monitor/CompanionPresence.h"
 #include "Vigilor/Monitor/DeviceState.h"
 #include "Vigilor/Monitor/DurationText.h"
@@ -65,7 +68,7 @@
 #include "Vigilor/Monitor/NudgeLevel.h"
 #include "Vigilor/Monitor/RelayBridge.h"
 #include "Vigilor/Monitor/PresenceGuard.h"
-#include "Vigilor/Monitor/Snooze.h"
+#include "Vigilor/Monitor/StatusSummaries.h"
 #include "Vigilor/Monitor/WellnessHistory.h"
 #include "Vigilor/Monitor/WellnessScore.h"
 
@@ -142,8 +145,6 @@ public:
 
     // The monitor's phase: paused, else what the camera gives (blocked while it cannot watch).
     MonitorPhase phase() const { return phase_(); }
-    // What the camera last reported, in words.
-    std::string cameraStatus() const;
 
     // Start-up.
     void startRuntimeServicesAfterLaunch();
@@ -197,66 +198,13 @@ public:
     const RelayBridge& relay() const { return relay_; }
     std::string remoteCompanionStatus() const { return relayStateWords(relay_.state()); }
     const RecoveryMirror& recovery() const { return relay_.recovery(); }
-    // Why the session will or will not lock now: the guard's state, else the last verdict's words.
-    std::string lockReason() const;
-    // The bare reason of a "Won't lock" verdict (for its own line in the interface); nothing otherwise.
-    std::optional<std::string> wontLockReason() const;
-    int presenceConfidence() const;
 
-    // Status summaries for the interface: each is computed from the current state on every read by
-    // a first-match rule list; nothing is cached and nothing is written.
-    bool isSnoozed() const;
-    double snoozeRemaining() const;
-    std::string menuTitle() const;
-    std::string modeSummary() const;
-    std::string menuSystemImage() const;
-    std::string readinessSummary() const;
-    bool needsPermissionAction() const;
-    // Without a face in view: the camera's word while it cannot show one, "Not seen yet" before the
-    // first face; nothing when the seconds since the face was seen tell.
-    std::optional<std::string> faceAbsenceWord() const;
-    // The camera's word while it takes no pictures (none, refused, starting, in use elsewhere, switched
-    // off): without pictures a missing face says nothing about the desk. Nothing while it runs.
-    std::optional<std::string> blindCameraWord() const;
-    std::string signalBrief() const;
-    std::string watchSummary() const;
-    std::string watchSignalDetail() const;
-    std::string inputSummary() const;
-    std::string focusSummary() const;
-    NudgeLevel focusLevel() const;
-    std::string distanceSummary() const;
-    NudgeLevel distanceLevel() const;
-    std::string distanceDetail() const;
-    Posture posture() const;
-    std::string postureSummary() const;
-    std::string postureDetail() const;
-    DeskPose deskPose() const;
-    std::string deskPoseSummary() const;
-    std::string deskPoseDetail() const;
-    std::string deskFrameDetail() const;
-    double eyeBreakRemaining() const;
-    double walkBreakRemaining() const;
-    std::string eyeBreakSummary() const;
-    std::string walkBreakSummary() const;
-    std::string walkBreakDetail() const;
-    double eyeBreakProgress() const;
-    double walkBreakProgress() const;
-    double movementMinutesProgress() const;
-    std::string movementElapsedHourNote() const;
-    WellnessStatus wellnessStatus() const;
-    std::string nudgeTitle() const;
-    std::string nudgeDetail() const;
-    std::string nudgeSystemImage() const;
-    NudgeLevel nudgeLevel() const;
+    // The texts and figures the interface shows, worked out afresh on every read.
+    const StatusSummaries& statusSummaries() const { return statusSummaries_; }
+    const CoachingSummaries& coachingSummaries() const { return coachingSummaries_; }
 
     // The session's lock state and the lock request under way.
     const LockAttempt& lockAttempt() const { return lockAttempt_; }
-    // Why the lock reason speaks of the session lock rather than the desk: a lock that is awaited or
-    // failed. Nothing otherwise.
-    std::optional<std::string> sessionLockReason() const;
-    // Whether Auto Lock can lock at all, and its words; `ready` while Auto Lock is off.
-    ZorviLockAbility lockAbility() const;
-    std::optional<ZorviLockAbilityWords> lockAbilityWords() const;
     // Called on the main thread just before the session's lockers are asked to lock: the interface
     // closes whatever of ours holds the keyboard or the pointer, which no screen locker can lock past.
     void setSessionWillLock(std::function<void()> hook) { sessionWillLock_ = std::move(hook); }
@@ -300,9 +248,7 @@ private:
     // The per-tick coaching: the desk's baselines learn, and the break coach hears what the tick saw.
     void updateWellness(Date at);
     void recalibrateDeskBaselineAfterReturn();
-    ZorviLockAbilityInputs lockAbilityInputs() const;
-    std::optional<std::string> guardReason() const;
-    ZorviVerdictWords verdictWords() const;
+    StatusSummaries::Monitor summaryReaders();
     // When the session's screen locker says the session locked; nothing when it cannot tell.
     std::optional<Date> systemScreenLockedAt() const;
     // What the lock attempt asks of the monitor.
@@ -416,4 +362,10 @@ private:
                         bool quiet) { lockScreen(source, std::move(completion), quiet); },
          .lockLostNotice = [this](const std::string& title,
                                   const std::string& body) { postLockLostNotice(title, body); }}};
+    // The summaries read the components above and, through summaryReaders, what is still the monitor's.
+    StatusSummaries statusSummaries_{*services_.clock, settings_.published(), camera_,
+                                     *companion_,      lockAttempt_,          summaryReaders()};
+    CoachingSummaries coachingSummaries_{
+        *services_.clock, settings_.published(), camera_,         *companion_,
+        *breaks_,         statusSummaries_,      summaryReaders()};
 };

@@ -102,22 +102,6 @@ const std::shared_ptr<DispatchQueue>& VigilorMonitor::lockQueue() {
     return lockQueue_;
 }
 
-// In the words of the decision's lock states, so that the two agree; a failed request that was no part
-// of an absence (the user's "Lock Now") is told for as long as a request waits for its confirmation.
-std::optional<std::string> VigilorMonitor::sessionLockReason() const {
-    const ZorviLockProgress progress = lockAttempt_.progress();
-    if (progress == ZorviLockProgress::awaited)
-        return "Locking\u2026 waiting for the screen locker to confirm the lock.";
-    // A failure stays news while this absence still asks for the lock, or for the window of a request.
-    const auto kind = guard_.lastVerdict().verdict.kind;
-    const bool absenceAsks = kind == ZorviPresenceVerdict::Kind::lock || kind == ZorviPresenceVerdict::Kind::locked;
-    if ((progress == ZorviLockProgress::failed && absenceAsks) || lockAttempt_.failedRecently(now()))
-        return "Lock failed: no screen locker took the request.";
-    if (lockAttempt_.stage() == LockAttempt::Stage::unconfirmed && guard_.lockedForCurrentAbsence())
-        return "Lock requested, not confirmed: Zorvi asks the screen locker again.";
-    return std::nullopt;
-}
-
 // Said once when the session turns out to have no locker, and again only if it loses every locker later.
 void VigilorMonitor::sessionLockersChanged(bool hasScreenLocker) {
     if (std::exchange(sessionHasScreenLocker_, hasScreenLocker) == hasScreenLocker || hasScreenLocker)

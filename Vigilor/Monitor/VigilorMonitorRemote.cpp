@@ -5,9 +5,9 @@
 RemoteMacStatusSnapshot VigilorMonitor::currentRemoteSnapshot(const std::string& eventSource, Date at) const {
     RemoteMacStatusSnapshot snapshot;
     snapshot.status = remoteMacStatus(at);
-    snapshot.reason = lockReason();
+    snapshot.reason = statusSummaries_.lockReason();
     snapshot.source = eventSource;
-    snapshot.confidence = presenceConfidence();
+    snapshot.confidence = statusSummaries_.presenceConfidence();
     snapshot.facePresent = camera_.facePresent();
     snapshot.companionPresent = companion_->watchPresent();
     snapshot.inputIdleSeconds = inputIdleSeconds();

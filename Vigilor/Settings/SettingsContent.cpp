@@ -208,18 +208,19 @@ QWidget* SettingsContent::settingsHero() {
 
     context_->onRefresh([this, circle, reason, unsaved, badge, permissions] {
         const VigilorMonitor& m = *monitor_;
-        const QColor tint = Theme::colorForLevel(m.nudgeLevel());
+        const StatusSummaries& status = m.statusSummaries();
+        const QColor tint = Theme::colorForLevel(m.coachingSummaries().nudgeLevel());
         if (circle->tint != tint) {
             circle->tint = tint;
             circle->update();
         }
         circle->mark->setState(presenceMarkState(m));
-        reason->setText(qs(m.lockReason()));
+        reason->setText(qs(status.lockReason()));
         const auto& why = m.settingsUnsaved();
         unsaved->setText(why ? qs(MonitorSettings::settingsUnsavedText(*why)) : QString());
         unsaved->setVisible(why.has_value());
-        badge->show(qs(m.readinessSummary()), m.menuSystemImage(), tint);
-        permissions->setVisible(m.needsPermissionAction());
+        badge->show(qs(status.readinessSummary()), status.menuSystemImage(), tint);
+        permissions->setVisible(status.needsPermissionAction());
         permissions->setSystemImage(permissionSymbol(m));
     });
     return hero;

@@ -49,7 +49,7 @@ SettingsSectionCard* SettingsContent::essentialsSection() {
                                                               Theme::warning(), b.autoLockEnabled()));
     // "Locks when you leave" only where something can lock and see the user leave.
     context_->onRefresh([this, armAutoLock] {
-        const auto cannotLock = monitor_->lockAbilityWords();
+        const auto cannotLock = monitor_->statusSummaries().lockAbilityWords();
         armAutoLock->setDetail(!monitor_->autoLockEnabled() ? QStringLiteral("Coaching only; no automatic lock.")
                                : cannotLock                 ? qs(cannotLock->lockReason)
                                                             : QStringLiteral("Zorvi locks when you leave your desk."));

@@ -45,17 +45,18 @@ QString qs(const std::string& text) {
 }
 
 Badge badgeFor(const VigilorMonitor& m, bool walkDue, bool liveState) {
+    const CoachingSummaries& coaching = m.coachingSummaries();
     if (m.isPaused())
         return Badge::paused;
     if (m.phase() == MonitorPhase::blocked)
         return Badge::blocked;
-    if (m.isSnoozed())
+    if (coaching.isSnoozed())
         return Badge::snoozed;
     if (walkDue)
         return Badge::walkDue;
-    if (liveState &&
-        (m.distanceLevel() == NudgeLevel::presenceCheck || m.focusLevel() == NudgeLevel::presenceCheck ||
-         m.wellnessStatus() != WellnessStatus::onTrack))
+    if (liveState && (coaching.distanceLevel() == NudgeLevel::presenceCheck ||
+                      coaching.focusLevel() == NudgeLevel::presenceCheck ||
+                      coaching.wellnessStatus() != WellnessStatus::onTrack))
         return Badge::warningDot;
     return Badge::none;
 }
@@ -70,15 +71,16 @@ void syncWithXServer() {
 }
 
 bool isWalkDue(const VigilorMonitor& m) {
-    return m.config().walkBreakEnabled && m.walkBreakRemaining() <= 0;
+    return m.config().walkBreakEnabled && m.coachingSummaries().walkBreakRemaining() <= 0;
 }
 
 QString titleWord(const VigilorMonitor& m) {
-    if (m.isSnoozed())
+    const CoachingSummaries& coaching = m.coachingSummaries();
+    if (coaching.isSnoozed())
         return QStringLiteral("Snoozed");
-    if (m.eyeBreakRemaining() <= 0 || m.walkBreakRemaining() <= 0)
-        return m.walkBreakRemaining() <= 0 ? QStringLiteral("Walk") : QStringLiteral("Eyes");
-    return qs(m.menuTitle());
+    if (coaching.eyeBreakRemaining() <= 0 || coaching.walkBreakRemaining() <= 0)
+        return coaching.walkBreakRemaining() <= 0 ? QStringLiteral("Walk") : QStringLiteral("Eyes");
+    return qs(m.statusSummaries().menuTitle());
 }
 
 } // namespace
@@ -88,12 +90,13 @@ StatusItemController::IconPresentation StatusItemController::iconPresentation(co
                                                                               bool pulseFrame,
                                                                               bool reduceMotion) {
     const VigilorConfig& config = m.config();
+    const CoachingSummaries& coaching = m.coachingSummaries();
     const bool live = config.menuBarFeedbackStyle != MenuBarFeedbackStyle::staticIcon;
-    const bool breakDue = m.eyeBreakRemaining() <= 0 || m.walkBreakRemaining() <= 0;
+    const bool breakDue = coaching.eyeBreakRemaining() <= 0 || coaching.walkBreakRemaining() <= 0;
     const bool walkDue = isWalkDue(m);
     IconPresentation p;
-    p.pulses = config.visualNudgesEnabled && config.pulseMenuBarWhenDue && !m.isSnoozed() && breakDue &&
-               !m.isPaused();
+    p.pulses = config.visualNudgesEnabled && config.pulseMenuBarWhenDue && !coaching.isSnoozed() &&
+               breakDue && !m.isPaused();
     p.face.eyeState = eyeState;
     p.face.facePresent = live ? m.cameraPresence().facePresent() : true;
     p.face.watchPresent = live && m.companion().watchPresent();
@@ -103,8 +106,8 @@ StatusItemController::IconPresentation StatusItemController::iconPresentation(co
     p.face.opacity = p.pulses && !reduceMotion && pulseFrame ? 0.42 : 1.0;
 
     const QString separator = QStringLiteral(" \u2014 ");
-    if (m.isSnoozed()) {
-        const int minutes = int(std::ceil(m.snoozeRemaining() / 60));
+    if (coaching.isSnoozed()) {
+        const int minutes = int(std::ceil(coaching.snoozeRemaining() / 60));
         p.toolTip = QStringLiteral("Zorvi") + separator + QStringLiteral("snoozed for %1m").arg(minutes);
     } else if (walkDue) {
         p.toolTip = QStringLiteral("Zorvi") + separator + QStringLiteral("walk due");
@@ -120,10 +123,10 @@ StatusItemController::IconPresentation StatusItemController::iconPresentation(co
 }
 
 QString StatusItemController::accessibilityLabel(const VigilorMonitor& m) {
-    const QString start = m.isSnoozed()  ? QStringLiteral("Zorvi snoozed. ")
-                          : isWalkDue(m) ? QStringLiteral("Zorvi walk due. ")
-                                         : QStringLiteral("Zorvi ");
-    return start + qs(m.readinessSummary());
+    const QString start = m.coachingSummaries().isSnoozed() ? QStringLiteral("Zorvi snoozed. ")
+                          : isWalkDue(m)                    ? QStringLiteral("Zorvi walk due. ")
+                                                            : QStringLiteral("Zorvi ");
+    return start + qs(m.statusSummaries().readinessSummary());
 }
 
 EyeState StatusItemController::calculateEyeState(const VigilorMonitor& m, bool reduceMotion,

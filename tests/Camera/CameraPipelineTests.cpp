@@ -79,7 +79,7 @@ TEST_F(CameraPipeline, AFaceThatLeavesIsMissedUntilTheSessionLocksOnce) {
              c.screenLockingEnabled = true;
              c.autoLockEnabled = true;
          });
-    EXPECT_EQ(monitor->cameraStatus(), "Clip presence");
+    EXPECT_EQ(monitor->statusSummaries().cameraStatus(), "Clip presence");
     advance(9);
     EXPECT_TRUE(monitor->cameraPresence().facePresent()) << testing::PrintToString(activity());
     EXPECT_EQ(monitor->phase(), MonitorPhase::ready);
@@ -103,7 +103,7 @@ TEST_F(CameraPipeline, AFaceThatLeavesIsMissedUntilTheSessionLocksOnce) {
     // A clip that ends during a pulse's pause fails to start again, as an unplugged camera does.
     EXPECT_THAT(activity(), testing::AnyOf(Contains("Camera runtime error; restarting"),
                                            Contains("Camera failed: The clip has ended")));
-    EXPECT_EQ(monitor->cameraStatus(), "Camera error");
+    EXPECT_EQ(monitor->statusSummaries().cameraStatus(), "Camera error");
     EXPECT_EQ(h.log.count("locker.lockSession"), 1u) << "one lock per absence";
 }
 

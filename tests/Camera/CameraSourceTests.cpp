@@ -59,7 +59,7 @@ TEST(CameraSource, ThatGivesNoPictureIsACameraErrorWithItsReason) {
         h.runLoop.loop().advance(1);
         EXPECT_THAT(testing::internal::GetCapturedStdout(), HasSubstr("[camera] Camera failed: " + row.reason));
         EXPECT_THAT(logTexts(monitor->log().events()), Contains("Camera failed: " + row.reason));
-        EXPECT_EQ(monitor->cameraStatus(), "Camera error") << row.source;
+        EXPECT_EQ(monitor->statusSummaries().cameraStatus(), "Camera error") << row.source;
         EXPECT_EQ(monitor->phase(), MonitorPhase::blocked) << row.source;
         EXPECT_FALSE(monitor->cameraPresence().captureSession()) << row.source;
     }

@@ -11,7 +11,7 @@ namespace {
 const std::string artifacts = std::string(VIGILOR_TEST_ARTIFACTS) + "/interface";
 
 // The prompt as its panel hosts it: measured at every show and kind change, at least 260 × 260.
-struct BreakHUDViewTests : StatusSummaries {
+struct BreakHUDViewTests : SummaryScene {
     OffscreenApplication app;
     std::unique_ptr<BreakHUDView> view;
 

@@ -170,7 +170,7 @@ TEST(DashboardTexts, TheRecoveryCardShowsTheKnownFiguresAndItsBandCapitalised) {
 }
 
 // The window's model read from a monitor on fakes.
-struct DashboardModel : StatusSummaries {
+struct DashboardModel : SummaryScene {
     StatusWindowModel model() { return statusWindowModel(*monitor); }
     MovementCardModel movement() {
         const StatusWindowModel m = model();

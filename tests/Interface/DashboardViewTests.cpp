@@ -40,7 +40,7 @@ QPointF onCircle(QPointF centre, double radius, double degrees) {
 }
 
 // The dashboard in a window of its own size, on the monitor of the summaries' scene.
-struct DashboardView : StatusSummaries {
+struct DashboardView : SummaryScene {
     OffscreenApplication app;
     std::vector<DeskHealthSummary> shared;
     std::unique_ptr<StatusWindowView> view;
@@ -113,7 +113,7 @@ TEST_F(DashboardView, ShowsEachStateWithTheSectionsThatBelongToIt) {
         EXPECT_EQ(shown(named(*view, QStringLiteral("Recovery"))), s.recovery) << s.name;
         EXPECT_EQ(shown(named(*view, QStringLiteral("Lock suppression reason:"), QStringLiteral(" "))),
                   s.explainer)
-            << s.name << ": " << monitor->lockReason();
+            << s.name << ": " << monitor->statusSummaries().lockReason();
         EXPECT_EQ(shown(named(*view, QStringLiteral("No lock events yet"))), s.lockRows == 0) << s.name;
         EXPECT_EQ(view->model().lockRows.size(), size_t(s.lockRows)) << s.name;
         EXPECT_TRUE(shown(named(*view, QStringLiteral("Auto Lock")))) << s.name;

@@ -98,9 +98,9 @@ std::vector<std::string> words(const VigilorMonitor& m, Date now) {
     };
     return {panel.nudgeTitle,
             panel.decision,
-            m.readinessSummary(),
-            m.lockReason(),
-            m.signalBrief(),
+            m.statusSummaries().readinessSummary(),
+            m.statusSummaries().lockReason(),
+            m.statusSummaries().signalBrief(),
             panel.chips[0].value,
             panel.chips[1].value,
             !panel.showPermissionButton ? "-"

@@ -6,7 +6,7 @@ namespace {
 
 // The menu's view model over the monitor states of the status-summary scene (a user at the desk with
 // default settings, nothing due).
-struct MenuContentModelTests : StatusSummaries {
+struct MenuContentModelTests : SummaryScene {
     MenuContentModel model() const { return menuContentModel(*monitor); }
 };
 
@@ -46,7 +46,7 @@ TEST_F(MenuContentModelTests, SectionsAppearWithTheirConditions) {
         EXPECT_EQ(m.showLockingOffRow, c.lockingOff) << c.name;
         EXPECT_EQ(m.levelTint, c.level) << c.name;
         EXPECT_EQ(m.nudgeLabel, c.label) << c.name;
-        EXPECT_EQ(m.nudgeTitle, monitor->nudgeTitle()) << c.name;
+        EXPECT_EQ(m.nudgeTitle, monitor->coachingSummaries().nudgeTitle()) << c.name;
     }
 }
 

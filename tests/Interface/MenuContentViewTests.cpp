@@ -18,7 +18,7 @@ namespace {
 const std::string artifacts = std::string(VIGILOR_TEST_ARTIFACTS) + "/interface";
 
 // The menu content in a host that stands for the panel and counts the re-fit requests it receives.
-struct MenuContentViewTests : StatusSummaries {
+struct MenuContentViewTests : SummaryScene {
     OffscreenApplication app;
     std::vector<std::string> calls;
     QWidget host;

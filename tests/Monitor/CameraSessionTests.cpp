@@ -31,7 +31,7 @@ TEST(CameraSession, ReportsHowTheSessionCameUp) {
         MonitorHarness h;
         c.camera(*h.camera);
         auto monitor = h.makeMonitor();
-        EXPECT_EQ(monitor->cameraStatus(), c.cameraStatus) << c.name;
+        EXPECT_EQ(monitor->statusSummaries().cameraStatus(), c.cameraStatus) << c.name;
         EXPECT_EQ(monitor->phase(), c.phase) << c.name;
         EXPECT_THAT(logTexts(monitor->log().events()), testing::Contains(c.line)) << c.name;
         EXPECT_EQ(monitor->cameraPresence().captureSession() != nullptr, c.kept) << c.name;
@@ -85,7 +85,7 @@ TEST(CameraSession, InterruptionsNameTheCompanionTheMonitorFallsBackTo) {
         });
         s.session().observers.wasInterrupted();
         s.h.runLoop.loop().runUntilIdle();
-        EXPECT_EQ(s.monitor->cameraStatus(), c.status);
+        EXPECT_EQ(s.monitor->statusSummaries().cameraStatus(), c.status);
         EXPECT_TRUE(s.logged(c.line)) << c.line;
     }
 }
@@ -109,7 +109,7 @@ TEST(CameraSession, InterruptionsAreLoggedEachTimeAndEndWithARestart) {
     session.observers.interruptionEnded();
     s.h.runLoop.loop().runUntilIdle();
     EXPECT_FALSE(s.monitor->cameraPresence().cameraInterrupted());
-    EXPECT_EQ(s.monitor->cameraStatus(), "Camera ready");
+    EXPECT_EQ(s.monitor->statusSummaries().cameraStatus(), "Camera ready");
     EXPECT_TRUE(s.logged("Camera available again"));
     EXPECT_EQ(session.starts, 2) << "started again";
 }
@@ -132,7 +132,7 @@ TEST(CameraSession, ARuntimeErrorRestartsOnlyTheCurrentSession) {
     current->observers.runtimeError("No such device");
     s.h.runLoop.loop().runUntilIdle();
     EXPECT_EQ(current->starts, 2);
-    EXPECT_EQ(s.monitor->cameraStatus(), "Camera error");
+    EXPECT_EQ(s.monitor->statusSummaries().cameraStatus(), "Camera error");
     EXPECT_EQ(s.monitor->phase(), MonitorPhase::blocked);
     EXPECT_EQ(s.activity().front(), "Camera failed: No such device");
     EXPECT_FALSE(s.monitor->cameraPresence().captureSession());

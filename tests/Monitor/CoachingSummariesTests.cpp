@@ -37,7 +37,7 @@ TEST(BodyPoseWords, EachPoseHasItsTextsAndLevel) {
     }
 }
 
-TEST_F(StatusSummaries, GazeWordsAndColours) {
+TEST_F(SummaryScene, GazeWordsAndColours) {
     const struct {
         const char* name;
         Scene setup;
@@ -56,12 +56,12 @@ TEST_F(StatusSummaries, GazeWordsAndColours) {
     for (const auto& c : cases) {
         reset();
         c.setup(*this);
-        EXPECT_EQ(monitor->focusSummary(), c.summary) << c.name;
-        EXPECT_EQ(monitor->focusLevel(), c.level) << c.name;
+        EXPECT_EQ(monitor->coachingSummaries().focusSummary(), c.summary) << c.name;
+        EXPECT_EQ(monitor->coachingSummaries().focusLevel(), c.level) << c.name;
     }
 }
 
-TEST_F(StatusSummaries, DistanceComparesTheFaceWidthWithItsBaseline) {
+TEST_F(SummaryScene, DistanceComparesTheFaceWidthWithItsBaseline) {
     const struct {
         const char* name;
         Scene setup;
@@ -125,13 +125,13 @@ TEST_F(StatusSummaries, DistanceComparesTheFaceWidthWithItsBaseline) {
     for (const auto& c : cases) {
         reset();
         c.setup(*this);
-        EXPECT_EQ(monitor->distanceSummary(), c.summary) << c.name;
-        EXPECT_EQ(monitor->distanceLevel(), c.level) << c.name;
-        EXPECT_EQ(monitor->distanceDetail(), c.detail) << c.name;
+        EXPECT_EQ(monitor->coachingSummaries().distanceSummary(), c.summary) << c.name;
+        EXPECT_EQ(monitor->coachingSummaries().distanceLevel(), c.level) << c.name;
+        EXPECT_EQ(monitor->coachingSummaries().distanceDetail(), c.detail) << c.name;
     }
 }
 
-TEST_F(StatusSummaries, PostureFromYawThenDistance) {
+TEST_F(SummaryScene, PostureFromYawThenDistance) {
     const struct {
         const char* name;
         Scene setup;
@@ -191,13 +191,13 @@ TEST_F(StatusSummaries, PostureFromYawThenDistance) {
     for (const auto& c : cases) {
         reset();
         c.setup(*this);
-        EXPECT_EQ(monitor->postureSummary(), c.summary) << c.name;
-        EXPECT_EQ(monitor->postureDetail(), c.detail) << c.name;
-        EXPECT_EQ(postureWords(monitor->posture()).level, c.level) << c.name;
+        EXPECT_EQ(monitor->coachingSummaries().postureSummary(), c.summary) << c.name;
+        EXPECT_EQ(monitor->coachingSummaries().postureDetail(), c.detail) << c.name;
+        EXPECT_EQ(postureWords(monitor->coachingSummaries().posture()).level, c.level) << c.name;
     }
 }
 
-TEST_F(StatusSummaries, FaceHeightAgainstItsBaseline) {
+TEST_F(SummaryScene, FaceHeightAgainstItsBaseline) {
     const struct {
         const char* name;
         Scene setup;
@@ -231,22 +231,22 @@ TEST_F(StatusSummaries, FaceHeightAgainstItsBaseline) {
     for (const auto& c : cases) {
         reset();
         c.setup(*this);
-        EXPECT_EQ(monitor->deskPoseSummary(), c.summary) << c.name;
-        EXPECT_EQ(monitor->deskPoseDetail(), c.detail) << c.name;
-        EXPECT_EQ(deskPoseWords(monitor->deskPose()).level, c.level) << c.name;
+        EXPECT_EQ(monitor->coachingSummaries().deskPoseSummary(), c.summary) << c.name;
+        EXPECT_EQ(monitor->coachingSummaries().deskPoseDetail(), c.detail) << c.name;
+        EXPECT_EQ(deskPoseWords(monitor->coachingSummaries().deskPose()).level, c.level) << c.name;
     }
 
     reset();
     noFace();
-    EXPECT_EQ(monitor->deskFrameDetail(), "not visible");
+    EXPECT_EQ(monitor->coachingSummaries().deskFrameDetail(), "not visible");
     FrameAnalysisResult body; // the desk in view without the face
     body.bodyPresenceConfirmed = true;
     body.bodyPose = BodyPose::upperBody;
     monitor->cameraPresence().applyFrameResult(body);
-    EXPECT_EQ(monitor->deskFrameDetail(), "not visible, shoulders visible");
+    EXPECT_EQ(monitor->coachingSummaries().deskFrameDetail(), "not visible, shoulders visible");
 }
 
-TEST_F(StatusSummaries, BreakCountdownsRunFromTheAnchors) {
+TEST_F(SummaryScene, BreakCountdownsRunFromTheAnchors) {
     const double never = std::numeric_limits<double>::max();
     const struct {
         const char* name;
@@ -284,18 +284,19 @@ TEST_F(StatusSummaries, BreakCountdownsRunFromTheAnchors) {
             config.walkBreakEnabled = c.walks;
         });
         after(c.at);
-        EXPECT_NEAR(monitor->eyeBreakRemaining(), c.eyeLeft, 1e-6) << c.name;
-        EXPECT_NEAR(monitor->walkBreakRemaining(), c.walkLeft, 1e-6) << c.name;
-        EXPECT_EQ(monitor->eyeBreakSummary(), c.eyeText) << c.name;
-        EXPECT_EQ(monitor->walkBreakSummary(), c.walkText) << c.name;
-        EXPECT_EQ(monitor->walkBreakDetail(), c.walkDetail) << c.name;
-        EXPECT_NEAR(monitor->eyeBreakProgress(), c.eyeProgress, 1e-6) << c.name;
-        EXPECT_NEAR(monitor->walkBreakProgress(), c.walkProgress, 1e-6) << c.name;
-        EXPECT_NEAR(monitor->movementMinutesProgress(), c.walkProgress, 1e-6) << c.name;
-        EXPECT_EQ(monitor->movementElapsedHourNote(), c.hourNote) << c.name;
+        EXPECT_NEAR(monitor->coachingSummaries().eyeBreakRemaining(), c.eyeLeft, 1e-6) << c.name;
+        EXPECT_NEAR(monitor->coachingSummaries().walkBreakRemaining(), c.walkLeft, 1e-6) << c.name;
+        EXPECT_EQ(monitor->coachingSummaries().eyeBreakSummary(), c.eyeText) << c.name;
+        EXPECT_EQ(monitor->coachingSummaries().walkBreakSummary(), c.walkText) << c.name;
+        EXPECT_EQ(monitor->coachingSummaries().walkBreakDetail(), c.walkDetail) << c.name;
+        EXPECT_NEAR(monitor->coachingSummaries().eyeBreakProgress(), c.eyeProgress, 1e-6) << c.name;
+        EXPECT_NEAR(monitor->coachingSummaries().walkBreakProgress(), c.walkProgress, 1e-6) << c.name;
+        EXPECT_NEAR(monitor->coachingSummaries().movementMinutesProgress(), c.walkProgress, 1e-6) << c.name;
+        EXPECT_EQ(monitor->coachingSummaries().movementElapsedHourNote(), c.hourNote) << c.name;
     }
 }
 
+// No product operation sets a snooze today; the rule is checked on its own.
 TEST(Snooze, RunsUntilItsEnd) {
     const struct {
         const char* name;
@@ -318,7 +319,7 @@ TEST(Snooze, RunsUntilItsEnd) {
     }
 }
 
-TEST_F(StatusSummaries, WellnessSummaryPutsMovementFirst) {
+TEST_F(SummaryScene, WellnessSummaryPutsMovementFirst) {
     expectTexts(*this,
                 std::vector<TextCase>{
                     {"both due", [](auto& t) { t.after(3000); }, "Movement due"},
@@ -358,10 +359,12 @@ TEST_F(StatusSummaries, WellnessSummaryPutsMovementFirst) {
                      "On track"},
                     {"on track", [](auto& t) { t.after(1199); }, "On track"},
                 },
-                [](const VigilorMonitor& m) { return std::string(wellnessWords(m.wellnessStatus())); });
+                [](const VigilorMonitor& m) {
+                    return std::string(wellnessWords(m.coachingSummaries().wellnessStatus()));
+                });
 }
 
-TEST_F(StatusSummaries, NudgeCardAndLevelFollowTheirOwnOrders) {
+TEST_F(SummaryScene, NudgeCardAndLevelFollowTheirOwnOrders) {
     const struct {
         const char* name;
         Scene setup;
@@ -447,10 +450,10 @@ TEST_F(StatusSummaries, NudgeCardAndLevelFollowTheirOwnOrders) {
     for (const auto& c : cases) {
         reset();
         c.setup(*this);
-        EXPECT_EQ(monitor->nudgeTitle(), c.title) << c.name;
-        EXPECT_EQ(monitor->nudgeDetail(), c.detail) << c.name;
-        EXPECT_EQ(monitor->nudgeSystemImage(), c.image) << c.name;
-        EXPECT_EQ(monitor->nudgeLevel(), c.level) << c.name;
+        EXPECT_EQ(monitor->coachingSummaries().nudgeTitle(), c.title) << c.name;
+        EXPECT_EQ(monitor->coachingSummaries().nudgeDetail(), c.detail) << c.name;
+        EXPECT_EQ(monitor->coachingSummaries().nudgeSystemImage(), c.image) << c.name;
+        EXPECT_EQ(monitor->coachingSummaries().nudgeLevel(), c.level) << c.name;
     }
     EXPECT_LT(L::gentleNudge, L::worthAdjusting);
     EXPECT_EQ(nudgeLevelLabel(L::presenceCheck), "Presence check");

@@ -143,7 +143,8 @@ TEST_F(DecisionTick, RetriesAFailingLockEveryTickAndLogsItOncePerAbsence) {
         const size_t attempts = lockCalls();
         EXPECT_GE(attempts, 10u * (absence + 1));
         EXPECT_EQ(monitor->decision(), "Lock failed: no screen locker took the request");
-        EXPECT_EQ(monitor->nudgeDetail(), "Lock failed: no screen locker took the request.");
+        EXPECT_EQ(monitor->coachingSummaries().nudgeDetail(),
+                  "Lock failed: no screen locker took the request.");
         const auto lines = activity();
         const auto first = std::find(lines.begin(), lines.end(), failure.front()); // the retries are quiet
         ASSERT_GE(std::distance(first, lines.end()), 4) << absence;

@@ -125,9 +125,9 @@ TEST_F(LockFeedback, RestoresTheRequestWhenNothingWorked) {
     EXPECT_FALSE(monitor->lockAttempt().awaiting());
     // Told where it was asked for: the dashboard's lock log, and its reason while a lock would be awaited.
     EXPECT_EQ(lockLog().front(), "Manual lock failed: no screen locker took the request");
-    EXPECT_EQ(monitor->lockReason(), "Lock failed: no screen locker took the request.");
+    EXPECT_EQ(monitor->statusSummaries().lockReason(), "Lock failed: no screen locker took the request.");
     h.clock.advance(10);
-    EXPECT_NE(monitor->lockReason(), "Lock failed: no screen locker took the request.");
+    EXPECT_NE(monitor->statusSummaries().lockReason(), "Lock failed: no screen locker took the request.");
 }
 
 TEST_F(LockFeedback, ManualLockNeedsLockingEnabled) {

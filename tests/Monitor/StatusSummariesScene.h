@@ -12,7 +12,7 @@ using Mode = BluetoothPresenceMode;
 
 // Every case starts from a user at the desk with default settings (Bluetooth presence off, nothing
 // due, input idle, screen locking allowed), then changes what it needs.
-struct StatusSummaries : ::testing::Test {
+struct SummaryScene : ::testing::Test {
     MonitorHarness h;
     Date start = h.clock.now();
     std::shared_ptr<VigilorMonitor> monitor = h.makeMonitor();
@@ -131,11 +131,11 @@ struct StatusSummaries : ::testing::Test {
     Mode companionMode = Mode::off;
 };
 
-using Scene = std::function<void(StatusSummaries&)>;
+using Scene = std::function<void(SummaryScene&)>;
 
 // Runs every case of a table from the reset state and compares one text.
 template <class Case, class Read>
-void expectTexts(StatusSummaries& t, const std::vector<Case>& cases, Read read) {
+void expectTexts(SummaryScene& t, const std::vector<Case>& cases, Read read) {
     for (const Case& c : cases) {
         t.reset();
         c.setup(t);

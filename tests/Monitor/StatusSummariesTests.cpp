@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-TEST_F(StatusSummaries, StateWordsAndTheReadinessBadge) {
+TEST_F(SummaryScene, StateWordsAndTheReadinessBadge) {
     const struct {
         const char* name;
         Scene setup;
@@ -38,13 +38,13 @@ TEST_F(StatusSummaries, StateWordsAndTheReadinessBadge) {
     for (const auto& c : cases) {
         reset();
         c.setup(*this);
-        EXPECT_EQ(monitor->menuTitle(), c.title) << c.name;
-        EXPECT_EQ(monitor->modeSummary(), c.mode) << c.name;
-        EXPECT_EQ(monitor->menuSystemImage(), c.image) << c.name;
+        EXPECT_EQ(monitor->statusSummaries().menuTitle(), c.title) << c.name;
+        EXPECT_EQ(monitor->statusSummaries().modeSummary(), c.mode) << c.name;
+        EXPECT_EQ(monitor->statusSummaries().menuSystemImage(), c.image) << c.name;
     }
 }
 
-TEST_F(StatusSummaries, ReadinessSummaryTakesTheFirstMatchingRule) {
+TEST_F(SummaryScene, ReadinessSummaryTakesTheFirstMatchingRule) {
     expectTexts(
         *this,
         std::vector<TextCase>{
@@ -88,10 +88,10 @@ TEST_F(StatusSummaries, ReadinessSummaryTakesTheFirstMatchingRule) {
              },
              "Away check armed"},
         },
-        [](const VigilorMonitor& m) { return m.readinessSummary(); });
+        [](const VigilorMonitor& m) { return m.statusSummaries().readinessSummary(); });
 }
 
-TEST_F(StatusSummaries, PresenceConfidenceAddsFaceCompanionAndInput) {
+TEST_F(SummaryScene, PresenceConfidenceAddsFaceCompanionAndInput) {
     const struct {
         const char* name;
         Scene setup;
@@ -151,11 +151,11 @@ TEST_F(StatusSummaries, PresenceConfidenceAddsFaceCompanionAndInput) {
     for (const auto& c : cases) {
         reset();
         c.setup(*this);
-        EXPECT_EQ(monitor->presenceConfidence(), c.expected) << c.name;
+        EXPECT_EQ(monitor->statusSummaries().presenceConfidence(), c.expected) << c.name;
     }
 }
 
-TEST_F(StatusSummaries, SignalBriefNamesTheCompanionInTheRightCase) {
+TEST_F(SummaryScene, SignalBriefNamesTheCompanionInTheRightCase) {
     expectTexts(*this,
                 std::vector<TextCase>{
                     {"screen sharing without a face",
@@ -197,12 +197,12 @@ TEST_F(StatusSummaries, SignalBriefNamesTheCompanionInTheRightCase) {
                      },
                      "Camera sees you; Phone signal is the weak link."},
                 },
-                [](const VigilorMonitor& m) { return m.signalBrief(); });
+                [](const VigilorMonitor& m) { return m.statusSummaries().signalBrief(); });
 }
 
 // The guard's state comes before the verdict's words; where Auto Lock cannot lock at all, the lock
 // reason, the mode and the readiness badge say so instead of "armed".
-TEST_F(StatusSummaries, LockReasonAndArmedWordsFollowTheGuard) {
+TEST_F(SummaryScene, LockReasonAndArmedWordsFollowTheGuard) {
     const struct {
         const char* name;
         Scene setup;
@@ -249,13 +249,13 @@ TEST_F(StatusSummaries, LockReasonAndArmedWordsFollowTheGuard) {
     for (const auto& c : cases) {
         reset();
         c.setup(*this);
-        EXPECT_EQ(monitor->lockReason(), c.reason) << c.name;
-        EXPECT_EQ(monitor->modeSummary(), c.mode) << c.name;
-        EXPECT_EQ(monitor->readinessSummary(), c.readiness) << c.name;
+        EXPECT_EQ(monitor->statusSummaries().lockReason(), c.reason) << c.name;
+        EXPECT_EQ(monitor->statusSummaries().modeSummary(), c.mode) << c.name;
+        EXPECT_EQ(monitor->statusSummaries().readinessSummary(), c.readiness) << c.name;
     }
 }
 
-TEST_F(StatusSummaries, CompanionAndInputLines) {
+TEST_F(SummaryScene, CompanionAndInputLines) {
     expectTexts(*this,
                 std::vector<TextCase>{
                     {"weak below the threshold",
@@ -288,7 +288,7 @@ TEST_F(StatusSummaries, CompanionAndInputLines) {
                     {"learning a device", [](auto& t) { t.companion(Mode::either); }, "Learning device"},
                     {"off", [](auto&) {}, "Off"},
                 },
-                [](const VigilorMonitor& m) { return m.watchSummary(); });
+                [](const VigilorMonitor& m) { return m.statusSummaries().watchSummary(); });
 
     expectTexts(*this,
                 std::vector<TextCase>{
@@ -314,7 +314,7 @@ TEST_F(StatusSummaries, CompanionAndInputLines) {
                      },
                      "away"},
                 },
-                [](const VigilorMonitor& m) { return m.watchSignalDetail(); });
+                [](const VigilorMonitor& m) { return m.statusSummaries().watchSignalDetail(); });
 
     expectTexts(
         *this,
@@ -324,6 +324,5 @@ TEST_F(StatusSummaries, CompanionAndInputLines) {
             {"to the half second", [](auto& t) { t.idle(59.8); }, "60.0s idle"},
             {"screen sharing", [](auto& t) { t.screenSharing(); }, "Remote active"},
         },
-        [](const VigilorMonitor& m) { return m.inputSummary(); });
+        [](const VigilorMonitor& m) { return m.statusSummaries().inputSummary(); });
 }
-

@@ -109,7 +109,7 @@ TEST_F(UpdatePath, SwitchingCameraPresenceStopsAndRestartsTheCamera) {
     EXPECT_FALSE(monitor->cameraPresence().facePresent());
     EXPECT_EQ(monitor->cameraPresence().secondsSinceFace(), 0);
     EXPECT_EQ(monitor->cameraPresence().missingFaceSamples(), 0);
-    EXPECT_EQ(monitor->cameraStatus(), "Camera disabled for device-only mode");
+    EXPECT_EQ(monitor->statusSummaries().cameraStatus(), "Camera disabled for device-only mode");
     EXPECT_EQ(monitor->log().events()[1].text, "Camera stopped: using device-only locking mode");
     monitor.reset(); // joins the video queue, so the stop has run
     EXPECT_EQ(session->stops, 1);

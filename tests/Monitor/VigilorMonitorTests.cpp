@@ -11,7 +11,7 @@ TEST(VigilorMonitor, StartsWithItsInitialStateAndTwoLogLines) {
     MonitorHarness h;
     auto monitor = h.makeMonitor(false);
     EXPECT_EQ(monitor->phase(), MonitorPhase::starting);
-    EXPECT_EQ(monitor->cameraStatus(), "Starting camera");
+    EXPECT_EQ(monitor->statusSummaries().cameraStatus(), "Starting camera");
     EXPECT_EQ(monitor->decision(), "Watching only");
     EXPECT_EQ(monitor->launchAtLogin().launchAtLoginStatus(), "Off");
     EXPECT_EQ(monitor->companion().bluetoothStatus(), "Starting Bluetooth");
@@ -78,7 +78,7 @@ TEST(VigilorMonitor, SkipsTheCameraInDeviceOnlyMode) {
     auto monitor = h.makeMonitor();
     EXPECT_EQ(h.log.count("camera.authorizationStatus"), 0u);
     EXPECT_EQ(h.log.count("audio.listenDefault"), 1u); // the rest still starts
-    EXPECT_EQ(monitor->cameraStatus(), "Camera disabled for device-only mode");
+    EXPECT_EQ(monitor->statusSummaries().cameraStatus(), "Camera disabled for device-only mode");
     EXPECT_EQ(monitor->phase(), MonitorPhase::ready);
 }
 
@@ -102,7 +102,7 @@ TEST(VigilorMonitor, FollowsTheCameraAuthorisation) {
         MonitorHarness h;
         h.camera->status = c.status;
         auto monitor = h.makeMonitor();
-        EXPECT_EQ(monitor->cameraStatus(), c.cameraStatus) << c.status;
+        EXPECT_EQ(monitor->statusSummaries().cameraStatus(), c.cameraStatus) << c.status;
         EXPECT_EQ(monitor->phase(), c.phase) << c.status;
         const auto texts = logTexts(monitor->log().events());
         const bool logged = std::find(texts.begin(), texts.end(), c.logLine) != texts.end();

@@ -139,7 +139,8 @@ TEST(AdvancedCardTest, EachControlStoresTheUsersEditExactlyOnce) {
          [&t](const auto& c) {
              showFace(*t.monitor, [](FrameAnalysisResult& r) { r.faceWidth = 1.4; });
              t.monitor->cameraPresence().setDistanceBaseline(1.0);
-             return c.bodyPoseHintsEnabled && t.monitor->nudgeTitle() == "Ease back from the screen";
+             return c.bodyPoseHintsEnabled &&
+                    t.monitor->coachingSummaries().nudgeTitle() == "Ease back from the screen";
          }},
     };
     for (const auto& e : edits) {

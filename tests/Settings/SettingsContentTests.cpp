@@ -526,8 +526,9 @@ TEST_F(SettingsForm, EveryRowGetsTheHeightItsWrappedDetailNeedsAtEachWindowWidth
 // What the panel, the settings hero and the status shared with the phone and the widget say.
 static std::string statusWords(const VigilorMonitor& m) {
     const MenuContentModel panel = menuContentModel(m);
-    return panel.nudgeTitle + "|" + panel.nudgeDetail + "|" + panel.decision + "|" + m.readinessSummary() +
-           "|" + m.lockReason() + "|" + m.menuTitle() + (panel.showPermissionButton ? "|Continue" : "");
+    return panel.nudgeTitle + "|" + panel.nudgeDetail + "|" + panel.decision + "|" +
+           m.statusSummaries().readinessSummary() + "|" + m.statusSummaries().lockReason() + "|" +
+           m.statusSummaries().menuTitle() + (panel.showPermissionButton ? "|Continue" : "");
 }
 
 static std::string syncRowWords(const SettingsSync& sync) {

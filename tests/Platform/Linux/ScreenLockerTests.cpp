@@ -172,8 +172,9 @@ TEST_P(ScreenLockerTest, LocksWithTheLockerThereAndFollowsIt) {
         ASSERT_TRUE(h.finishLockRequest());
         ASSERT_TRUE(until([&] { return monitor->sessionHasScreenLocker() == false; }));
         EXPECT_TRUE(std::ranges::count(logTexts(monitor->log().events()), VigilorMonitor::noScreenLockerText));
-        EXPECT_EQ(monitor->readinessSummary(), "No screen locker found");
-        EXPECT_EQ(monitor->lockReason(), "No screen locker found: Zorvi cannot lock this session.");
+        EXPECT_EQ(monitor->statusSummaries().readinessSummary(), "No screen locker found");
+        EXPECT_EQ(monitor->statusSummaries().lockReason(),
+                  "No screen locker found: Zorvi cannot lock this session.");
         tick(60);
         EXPECT_EQ(monitor->decision(), "Would lock, but no screen locker was found");
         EXPECT_FALSE(monitor->lockAttempt().requestedAt());
@@ -187,7 +188,8 @@ TEST_P(ScreenLockerTest, LocksWithTheLockerThereAndFollowsIt) {
         EXPECT_EQ(xdgScreensaverCalls(), "lock\n");
         tick(11);
         EXPECT_EQ(monitor->decision(), "Lock requested, not confirmed");
-        EXPECT_EQ(monitor->nudgeDetail(), "Lock requested, not confirmed: Zorvi asks the screen locker again.");
+        EXPECT_EQ(monitor->coachingSummaries().nudgeDetail(),
+                  "Lock requested, not confirmed: Zorvi asks the screen locker again.");
         tick(9.5); // asked again once a locker has had as long again to confirm, as long as the user is away
         ASSERT_TRUE(h.finishLockRequest());
         EXPECT_EQ(xdgScreensaverCalls(), "lock\nlock\n");

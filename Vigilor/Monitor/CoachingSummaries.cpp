@@ -1,21 +1,15 @@
-// Texts and figures of the coaching for the interface: gaze, screen distance, posture and face
-// height, the break countdowns, and the nudge card with its level. Like the presence summaries, each
-// is a first-match rule list read afresh every time. The coaching's states are worked out here and their
-// words come from their tables (CoachingState.h), so that summaries built on others compare states, not
-// texts.
-#include "VigilorMonitor.h"
+// The coaching's summaries: each is a first-match rule list read afresh every time, over states worked
+// out here whose words come from their tables.
+#include "Vigilor/Monitor/CoachingSummaries.h"
 
 #include "Foundation/Rounding.h"
+#include "Vigilor/Monitor/DurationText.h"
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
 
-namespace {
-
-using Distance = ScreenDistance;
-
-enum class NudgeRow {
+enum class CoachingSummaries::NudgeRow {
     napping,
     needsAccess,
     remoteControl,
@@ -31,120 +25,13 @@ enum class NudgeRow {
     inView,
 };
 
-// A baseline that is not a positive width has not been learnt: dividing by it would call every face
-// too close and print a meaningless percentage.
-std::optional<double> learntBaseline(const VigilorMonitor& m) {
-    const std::optional<double> baseline = m.cameraPresence().distanceBaselineFaceWidth();
-    if (baseline && std::isfinite(*baseline) && *baseline > 0)
-        return baseline;
-    return std::nullopt;
-}
+namespace {
 
-Gaze gaze(const VigilorMonitor& m) {
-    const CameraPresence& camera = m.cameraPresence();
-    if (!camera.facePresent())
-        return Gaze::away;
-    return camera.isLookingAway() ? Gaze::lookingAway : Gaze::lookingHere;
-}
-
-Distance distanceState(const VigilorMonitor& m) {
-    const VigilorConfig& c = m.config();
-    if (!c.bodyPoseHintsEnabled)
-        return Distance::coachingOff;
-    if (!m.cameraPresence().facePresent() || !m.cameraPresence().currentFaceWidth())
-        return Distance::faceNotVisible;
-    const std::optional<double> baseline = learntBaseline(m);
-    if (!baseline)
-        return Distance::learning;
-    const double ratio = *m.cameraPresence().currentFaceWidth() / *baseline;
-    if (ratio > c.distanceDangerRatio)
-        return Distance::tooClose;
-    if (ratio > c.distanceWarnRatio)
-        return Distance::leanBack;
-    if (ratio < c.distanceFarRatio)
-        return Distance::farFromBaseline;
-    return Distance::ok;
-}
-
-bool isTwisted(const VigilorMonitor& m) {
-    const std::optional<double> yaw = m.cameraPresence().faceYawDegrees();
-    return yaw && std::abs(*yaw) >= m.config().postureYawDegrees;
-}
-
-Posture postureState(const VigilorMonitor& m) {
-    if (!m.config().bodyPoseHintsEnabled)
-        return Posture::coreOnly;
-    if (!m.cameraPresence().facePresent())
-        return Posture::away;
-    if (isTwisted(m))
-        return Posture::twisted;
-    switch (distanceState(m)) {
-    case Distance::tooClose:
-        return Posture::leaningIn;
-    case Distance::leanBack:
-        return Posture::forward;
-    default:
-        return Posture::upright;
-    }
-}
-
-// Current face height minus its baseline, when both are known.
-std::optional<double> faceHeightOffset(const VigilorMonitor& m) {
-    const std::optional<double> current = m.cameraPresence().currentFaceCenterY();
-    const std::optional<double> baseline = m.cameraPresence().faceCenterBaselineY();
-    if (!current || !baseline)
-        return std::nullopt;
-    return *current - *baseline;
-}
-
-// Time left of each interval, counted from its anchor whether or not that break is switched on.
-double eyeIntervalLeft(const VigilorMonitor& m, Date at) {
-    return m.config().eyeBreakInterval - at.timeIntervalSince(m.breakCoach().lastEyeBreakAt());
-}
-double walkIntervalLeft(const VigilorMonitor& m, Date at) {
-    return m.config().walkBreakInterval - at.timeIntervalSince(m.breakCoach().lastWalkBreakAt());
-}
-
-bool eyeBreakDue(const VigilorMonitor& m) {
-    return m.config().eyeBreakEnabled && m.eyeBreakRemaining() <= 0;
-}
-bool walkBreakDue(const VigilorMonitor& m) {
-    return m.config().walkBreakEnabled && m.walkBreakRemaining() <= 0;
-}
+using Distance = ScreenDistance;
 
 // The elapsed share of a break interval; intervals below a second count as one second.
 double elapsedFraction(double elapsed, double interval) {
     return std::clamp(elapsed / std::max(interval, 1.0), 0.0, 1.0);
-}
-
-NudgeRow nudgeRow(const VigilorMonitor& m) {
-    const bool face = m.cameraPresence().facePresent();
-    if (m.isPaused())
-        return NudgeRow::napping;
-    if (m.phase() == MonitorPhase::blocked)
-        return NudgeRow::needsAccess;
-    if (m.remoteControlActive() && !face)
-        return NudgeRow::remoteControl;
-    if (!face && !m.autoLockEnabled())
-        return NudgeRow::lostYou;
-    if (!face)
-        return m.lockAbility() == ZorviLockAbility::ready ? NudgeRow::checkingAwayLock
-                                                          : NudgeRow::awayLockCannotLock;
-    if (m.cameraPresence().isLookingAway())
-        return NudgeRow::lookingAway;
-    const bool hints = m.config().bodyPoseHintsEnabled;
-    if (hints && postureState(m) == Posture::twisted)
-        return NudgeRow::squareUp;
-    const Distance distance = distanceState(m);
-    if (hints && distance == Distance::tooClose)
-        return NudgeRow::easeBack;
-    if (hints && distance == Distance::leanBack)
-        return NudgeRow::moreScreenSpace;
-    if (walkBreakDue(m))
-        return NudgeRow::moveYourBack;
-    if (eyeBreakDue(m))
-        return NudgeRow::restYourEyes;
-    return NudgeRow::inView;
 }
 
 // Names only the signals in use: the companion only where Bluetooth presence is on.
@@ -155,61 +42,159 @@ std::string calmSignalsText(const std::optional<std::string>& companion) {
 
 } // namespace
 
-bool VigilorMonitor::isSnoozed() const {
-    return snoozedAt(snoozeUntil(), now());
+// A baseline that is not a positive width has not been learnt: dividing by it would call every face
+// too close and print a meaningless percentage.
+std::optional<double> CoachingSummaries::learntBaseline() const {
+    const std::optional<double> baseline = camera_.distanceBaselineFaceWidth();
+    if (baseline && std::isfinite(*baseline) && *baseline > 0)
+        return baseline;
+    return std::nullopt;
 }
 
-double VigilorMonitor::snoozeRemaining() const {
-    return snoozeRemainingAt(snoozeUntil(), now());
+Gaze CoachingSummaries::gaze() const {
+    if (!camera_.facePresent())
+        return Gaze::away;
+    return camera_.isLookingAway() ? Gaze::lookingAway : Gaze::lookingHere;
 }
 
-std::string VigilorMonitor::focusSummary() const {
-    return gazeWords(gaze(*this)).summary;
+ScreenDistance CoachingSummaries::distance() const {
+    const VigilorConfig& c = config();
+    if (!c.bodyPoseHintsEnabled)
+        return Distance::coachingOff;
+    if (!camera_.facePresent() || !camera_.currentFaceWidth())
+        return Distance::faceNotVisible;
+    const std::optional<double> baseline = learntBaseline();
+    if (!baseline)
+        return Distance::learning;
+    const double ratio = *camera_.currentFaceWidth() / *baseline;
+    if (ratio > c.distanceDangerRatio)
+        return Distance::tooClose;
+    if (ratio > c.distanceWarnRatio)
+        return Distance::leanBack;
+    if (ratio < c.distanceFarRatio)
+        return Distance::farFromBaseline;
+    return Distance::ok;
 }
 
-NudgeLevel VigilorMonitor::focusLevel() const {
-    return gazeWords(gaze(*this)).level;
+bool CoachingSummaries::isTwisted() const {
+    const std::optional<double> yaw = camera_.faceYawDegrees();
+    return yaw && std::abs(*yaw) >= config().postureYawDegrees;
 }
 
-std::string VigilorMonitor::distanceSummary() const {
-    return distanceWords(distanceState(*this)).summary;
+Posture CoachingSummaries::posture() const {
+    if (!config().bodyPoseHintsEnabled)
+        return Posture::coreOnly;
+    if (!camera_.facePresent())
+        return Posture::away;
+    if (isTwisted())
+        return Posture::twisted;
+    switch (distance()) {
+    case Distance::tooClose:
+        return Posture::leaningIn;
+    case Distance::leanBack:
+        return Posture::forward;
+    default:
+        return Posture::upright;
+    }
 }
 
-NudgeLevel VigilorMonitor::distanceLevel() const {
-    return distanceWords(distanceState(*this)).level;
+// Current face height minus its baseline, when both are known.
+std::optional<double> CoachingSummaries::faceHeightOffset() const {
+    const std::optional<double> current = camera_.currentFaceCenterY();
+    const std::optional<double> baseline = camera_.faceCenterBaselineY();
+    if (!current || !baseline)
+        return std::nullopt;
+    return *current - *baseline;
+}
+
+// Time left of each interval, counted from its anchor whether or not that break is switched on.
+double CoachingSummaries::eyeIntervalLeft(Date at) const {
+    return config().eyeBreakInterval - at.timeIntervalSince(breaks_.lastEyeBreakAt());
+}
+double CoachingSummaries::walkIntervalLeft(Date at) const {
+    return config().walkBreakInterval - at.timeIntervalSince(breaks_.lastWalkBreakAt());
+}
+
+bool CoachingSummaries::eyeBreakDue() const {
+    return config().eyeBreakEnabled && eyeBreakRemaining() <= 0;
+}
+bool CoachingSummaries::walkBreakDue() const {
+    return config().walkBreakEnabled && walkBreakRemaining() <= 0;
+}
+
+CoachingSummaries::NudgeRow CoachingSummaries::nudgeRow() const {
+    const bool face = camera_.facePresent();
+    if (monitor_.paused())
+        return NudgeRow::napping;
+    if (monitor_.phase() == MonitorPhase::blocked)
+        return NudgeRow::needsAccess;
+    if (monitor_.remoteControlActive() && !face)
+        return NudgeRow::remoteControl;
+    if (!face && !monitor_.autoLockEnabled())
+        return NudgeRow::lostYou;
+    if (!face)
+        return status_.lockAbility() == ZorviLockAbility::ready ? NudgeRow::checkingAwayLock
+                                                                : NudgeRow::awayLockCannotLock;
+    if (camera_.isLookingAway())
+        return NudgeRow::lookingAway;
+    const bool hints = config().bodyPoseHintsEnabled;
+    if (hints && posture() == Posture::twisted)
+        return NudgeRow::squareUp;
+    const Distance screen = distance();
+    if (hints && screen == Distance::tooClose)
+        return NudgeRow::easeBack;
+    if (hints && screen == Distance::leanBack)
+        return NudgeRow::moreScreenSpace;
+    if (walkBreakDue())
+        return NudgeRow::moveYourBack;
+    if (eyeBreakDue())
+        return NudgeRow::restYourEyes;
+    return NudgeRow::inView;
+}
+
+std::string CoachingSummaries::focusSummary() const {
+    return gazeWords(gaze()).summary;
+}
+
+NudgeLevel CoachingSummaries::focusLevel() const {
+    return gazeWords(gaze()).level;
+}
+
+std::string CoachingSummaries::distanceSummary() const {
+    return distanceWords(distance()).summary;
+}
+
+NudgeLevel CoachingSummaries::distanceLevel() const {
+    return distanceWords(distance()).level;
 }
 
 // Unlike the summary, the detail does not ask for a face: a width still known shows its ratio.
-std::string VigilorMonitor::distanceDetail() const {
+std::string CoachingSummaries::distanceDetail() const {
     if (!config().bodyPoseHintsEnabled)
         return "core lock only";
     if (!camera_.currentFaceWidth())
         return "Camera needs face";
-    const std::optional<double> baseline = learntBaseline(*this);
+    const std::optional<double> baseline = learntBaseline();
     if (!baseline)
         return "Auto-calibrating";
     return std::to_string(roundedInteger(*camera_.currentFaceWidth() / *baseline * 100)) + "% of usual";
 }
 
-Posture VigilorMonitor::posture() const {
-    return postureState(*this);
-}
-
 // A camera that takes no pictures names itself where an empty desk would be claimed.
-std::string VigilorMonitor::postureSummary() const {
-    const Posture state = postureState(*this);
+std::string CoachingSummaries::postureSummary() const {
+    const Posture state = posture();
     if (state == Posture::away)
-        if (auto word = blindCameraWord())
+        if (auto word = status_.blindCameraWord())
             return *word;
     return postureWords(state).summary;
 }
 
-std::string VigilorMonitor::postureDetail() const {
-    switch (postureState(*this)) {
+std::string CoachingSummaries::postureDetail() const {
+    switch (posture()) {
     case Posture::coreOnly:
         return "coaching off";
     case Posture::away:
-        return blindCameraWord() ? cameraStatus() : "no face";
+        return status_.blindCameraWord() ? status_.cameraStatus() : "no face";
     case Posture::twisted:
         return std::to_string(roundedInteger(std::abs(*camera_.faceYawDegrees()))) + " deg turn";
     case Posture::upright:
@@ -219,10 +204,10 @@ std::string VigilorMonitor::postureDetail() const {
     }
 }
 
-DeskPose VigilorMonitor::deskPose() const {
+DeskPose CoachingSummaries::deskPose() const {
     if (!camera_.facePresent())
-        return remoteControlActive() ? DeskPose::remote : DeskPose::away;
-    const std::optional<double> offset = faceHeightOffset(*this);
+        return monitor_.remoteControlActive() ? DeskPose::remote : DeskPose::away;
+    const std::optional<double> offset = faceHeightOffset();
     if (!offset)
         return DeskPose::learning;
     if (*offset > 0.1)
@@ -232,18 +217,20 @@ DeskPose VigilorMonitor::deskPose() const {
     return DeskPose::usual;
 }
 
-std::string VigilorMonitor::deskPoseSummary() const {
+std::string CoachingSummaries::deskPoseSummary() const {
     const DeskPose pose = deskPose();
     if (pose == DeskPose::away)
-        if (auto word = blindCameraWord())
+        if (auto word = status_.blindCameraWord())
             return *word;
     return deskPoseWords(pose).summary;
 }
 
-std::string VigilorMonitor::deskPoseDetail() const {
+std::string CoachingSummaries::deskPoseDetail() const {
     if (!camera_.facePresent())
-        return remoteControlActive() ? "screen sharing" : blindCameraWord() ? cameraStatus() : "not visible";
-    const std::optional<double> offset = faceHeightOffset(*this);
+        return monitor_.remoteControlActive() ? "screen sharing"
+               : status_.blindCameraWord()    ? status_.cameraStatus()
+                                              : "not visible";
+    const std::optional<double> offset = faceHeightOffset();
     if (!offset)
         return "face height";
     if (std::abs(*offset) < 0.05)
@@ -253,85 +240,85 @@ std::string VigilorMonitor::deskPoseDetail() const {
 }
 
 // The body's words are the last frame's: none while the camera takes no pictures.
-std::string VigilorMonitor::deskFrameDetail() const {
+std::string CoachingSummaries::deskFrameDetail() const {
     const BodyPoseWords body = bodyPoseWords(camera_.bodyPose());
-    if (body.faceOnly || blindCameraWord())
+    if (body.faceOnly || status_.blindCameraWord())
         return deskPoseDetail();
     return deskPoseDetail() + ", " + body.bodyPoseDetail;
 }
 
-double VigilorMonitor::eyeBreakRemaining() const {
+double CoachingSummaries::eyeBreakRemaining() const {
     const VigilorConfig& c = config();
     if (!c.eyeBreakEnabled)
         return std::numeric_limits<double>::max();
-    return c.eyeBreakInterval - now().timeIntervalSince(breaks_->lastEyeBreakAt());
+    return c.eyeBreakInterval - now().timeIntervalSince(breaks_.lastEyeBreakAt());
 }
 
-double VigilorMonitor::walkBreakRemaining() const {
+double CoachingSummaries::walkBreakRemaining() const {
     const VigilorConfig& c = config();
     if (!c.walkBreakEnabled)
         return std::numeric_limits<double>::max();
-    return c.walkBreakInterval - now().timeIntervalSince(breaks_->lastWalkBreakAt());
+    return c.walkBreakInterval - now().timeIntervalSince(breaks_.lastWalkBreakAt());
 }
 
 // The countdown texts run from the anchors whether or not the break is switched on.
-std::string VigilorMonitor::eyeBreakSummary() const {
-    const double left = eyeIntervalLeft(*this, now());
+std::string CoachingSummaries::eyeBreakSummary() const {
+    const double left = eyeIntervalLeft(now());
     return left > 0 ? "Look away in " + formatClock(left) : "Look away now";
 }
 
-std::string VigilorMonitor::walkBreakSummary() const {
-    const double left = walkIntervalLeft(*this, now());
+std::string CoachingSummaries::walkBreakSummary() const {
+    const double left = walkIntervalLeft(now());
     return left > 0 ? "Move in " + formatClock(left) : "Move now";
 }
 
-std::string VigilorMonitor::walkBreakDetail() const {
+std::string CoachingSummaries::walkBreakDetail() const {
     if (walkBreakRemaining() <= 0)
-        return formatDurationWithSeconds(std::max(0.0, now().timeIntervalSince(breaks_->lastWalkBreakAt()))) +
+        return formatDurationWithSeconds(std::max(0.0, now().timeIntervalSince(breaks_.lastWalkBreakAt()))) +
                " at desk - walk still due";
     return "Stand or walk " + formatDuration(config().walkBreakDuration);
 }
 
-double VigilorMonitor::eyeBreakProgress() const {
+double CoachingSummaries::eyeBreakProgress() const {
     const VigilorConfig& c = config();
     if (!c.eyeBreakEnabled)
         return 0;
-    return elapsedFraction(now().timeIntervalSince(breaks_->lastEyeBreakAt()), c.eyeBreakInterval);
+    return elapsedFraction(now().timeIntervalSince(breaks_.lastEyeBreakAt()), c.eyeBreakInterval);
 }
 
-double VigilorMonitor::walkBreakProgress() const {
+double CoachingSummaries::walkBreakProgress() const {
     const VigilorConfig& c = config();
     if (!c.walkBreakEnabled)
         return 0;
-    return elapsedFraction(now().timeIntervalSince(breaks_->lastWalkBreakAt()), c.walkBreakInterval);
+    return elapsedFraction(now().timeIntervalSince(breaks_.lastWalkBreakAt()), c.walkBreakInterval);
 }
 
-double VigilorMonitor::movementMinutesProgress() const {
+double CoachingSummaries::movementMinutesProgress() const {
     return walkBreakProgress();
 }
 
 // Only completed hours count: 3599.9 s seated is not yet an hour.
-std::string VigilorMonitor::movementElapsedHourNote() const {
-    const double seated = std::max(0.0, now().timeIntervalSince(breaks_->lastWalkBreakAt()));
+std::string CoachingSummaries::movementElapsedHourNote() const {
+    const double seated = std::max(0.0, now().timeIntervalSince(breaks_.lastWalkBreakAt()));
     if (seated < 3600)
         return "";
     return std::to_string(static_cast<int64_t>(seated / 3600)) + "h seated";
 }
 
-WellnessStatus VigilorMonitor::wellnessStatus() const {
+WellnessStatus CoachingSummaries::wellnessStatus() const {
     // A break type the user switched off is never due, so it never lights the icon's warning dot.
-    if (walkBreakDue(*this))
+    if (walkBreakDue())
         return WellnessStatus::movementDue;
-    if (eyeBreakDue(*this))
+    if (eyeBreakDue())
         return WellnessStatus::eyesDue;
-    const Distance distance = distanceState(*this);
-    if (config().bodyPoseHintsEnabled && (distance == Distance::leanBack || distance == Distance::tooClose))
+    const Distance screen = distance();
+    if (config().bodyPoseHintsEnabled && (screen == Distance::leanBack || screen == Distance::tooClose))
         return WellnessStatus::tooClose;
     return WellnessStatus::onTrack;
 }
 
-std::string VigilorMonitor::nudgeTitle() const {
-    switch (nudgeRow(*this)) {
+std::string CoachingSummaries::nudgeTitle() const {
+    switch (nudgeRow()) {
     case NudgeRow::napping:
         return "Zorvi is napping";
     case NudgeRow::needsAccess:
@@ -364,18 +351,18 @@ std::string VigilorMonitor::nudgeTitle() const {
     return "You are in view";
 }
 
-std::string VigilorMonitor::nudgeDetail() const {
+std::string CoachingSummaries::nudgeDetail() const {
     const VigilorConfig& c = config();
-    switch (nudgeRow(*this)) {
+    switch (nudgeRow()) {
     case NudgeRow::napping:
         return "Wake Zorvi when you want presence checks again.";
     case NudgeRow::needsAccess:
-        return signalBrief();
+        return status_.signalBrief();
     case NudgeRow::remoteControl:
         return "This computer is being controlled remotely; camera presence is away.";
     case NudgeRow::checkingAwayLock:
     case NudgeRow::awayLockCannotLock:
-        return lockReason();
+        return status_.lockReason();
     case NudgeRow::lostYou:
         return "Coaching only; Auto Lock is off.";
     case NudgeRow::lookingAway:
@@ -392,13 +379,13 @@ std::string VigilorMonitor::nudgeDetail() const {
     case NudgeRow::inView:
         break;
     }
-    return calmSignalsText(companion_->bluetoothPresenceEnabled()
-                               ? std::optional(companion_->companionWordCapitalised())
+    return calmSignalsText(companion_.bluetoothPresenceEnabled()
+                               ? std::optional(companion_.companionWordCapitalised())
                                : std::nullopt);
 }
 
-std::string VigilorMonitor::nudgeSystemImage() const {
-    switch (nudgeRow(*this)) {
+std::string CoachingSummaries::nudgeSystemImage() const {
+    switch (nudgeRow()) {
     case NudgeRow::napping:
         return "moon.zzz.fill";
     case NudgeRow::needsAccess:
@@ -427,21 +414,21 @@ std::string VigilorMonitor::nudgeSystemImage() const {
 
 // Its own order, not the card's: a due break outranks a look-away here while the card shows the
 // look-away, and Screen Sharing without a face is a presence check.
-NudgeLevel VigilorMonitor::nudgeLevel() const {
-    if (isPaused())
+NudgeLevel CoachingSummaries::nudgeLevel() const {
+    if (monitor_.paused())
         return NudgeLevel::gentleNudge;
-    if (phase() == MonitorPhase::blocked || !camera_.facePresent())
+    if (monitor_.phase() == MonitorPhase::blocked || !camera_.facePresent())
         return NudgeLevel::presenceCheck;
     const bool hints = config().bodyPoseHintsEnabled;
-    const Posture posture = postureState(*this);
-    const Distance distance = distanceState(*this);
-    if (hints && (posture == Posture::twisted || distance == Distance::tooClose))
+    const Posture body = posture();
+    const Distance screen = distance();
+    if (hints && (body == Posture::twisted || screen == Distance::tooClose))
         return NudgeLevel::worthAdjusting;
-    if (walkBreakDue(*this) || eyeBreakDue(*this))
+    if (walkBreakDue() || eyeBreakDue())
         return NudgeLevel::worthAdjusting;
     if (camera_.isLookingAway())
         return NudgeLevel::gentleNudge;
-    if (hints && (posture == Posture::forward || distance == Distance::leanBack))
+    if (hints && (body == Posture::forward || screen == Distance::leanBack))
         return NudgeLevel::gentleNudge;
     return NudgeLevel::allCalm;
 }
