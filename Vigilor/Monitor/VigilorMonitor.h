@@ -108,10 +108,9 @@ struct MonitorServices {
     std::function<std::shared_ptr<SettingsSync>()> makeSettingsSync;
 };
 
-// The one presence monitor of the process: the settings in use, everything the interface shows, the
-// service objects, the timers and the bookkeeping of the decision and coaching logic. All of its
-// state belongs to the main thread; callbacks kept by timers, queues and services hold it weakly.
-// The components it holds are listed at the top of this file.
+// The one presence monitor of the process. It holds the components listed at the top of this file,
+// starts them, hands them the session's events and carries out what they ask of one another. All of
+// its state belongs to the main thread; callbacks kept by timers, queues and services hold it weakly.
 class VigilorMonitor : public ObservableObject, public std::enable_shared_from_this<VigilorMonitor> {
     struct Passkey {};
 
@@ -128,8 +127,9 @@ public:
         "No screen locker found: Zorvi cannot lock this session";
 
     // What the views read. Each value is published by the component that owns it, with this monitor as
-    // the one object the views subscribe to. The decision tick's: what it decided and the input idle time and Screen Sharing it saw (each
-    // published as it is seen); the pause, which togglePaused alone writes; Auto Lock as the settings say.
+    // the one object the views subscribe to. The decision tick's: what it decided and the input idle
+    // time and Screen Sharing it saw (each published as it is seen); the pause, which togglePaused alone
+    // writes; Auto Lock as the settings say.
     const std::string& decision() const { return guard_.decision(); }
     bool autoLockEnabled() const { return config().autoLockEnabled; }
     bool isPaused() const { return guard_.isPaused(); }
@@ -295,13 +295,13 @@ private:
     ActivityLog log_{*this, *services_.clock};
     MonitorSettings settings_;
 
-    // Platform and service objects.
-
+    // The components. Each is built from what it reads, so the order of these members matters.
     FaceEnroller faceEnroller_;
     CameraPresence camera_;
 
     Published<MonitorPhase> phase_{*this, MonitorPhase::starting};
 
+    // The interface's hook, run just before the lockers are asked.
     std::function<void()> sessionWillLock_;
 
     // Coaching and wellness.
