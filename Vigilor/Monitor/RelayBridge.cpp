@@ -91,6 +91,7 @@ void RelayBridge::start() {
         };
         relay->restart();
     }
+    started_ = true;
     scheduleRecoveryFetching();
     scheduleStartupRemoteStatusPublishes();
     updateState();
@@ -111,6 +112,11 @@ void RelayBridge::settingsChanged(const VigilorConfig& previous, const VigilorCo
     updateState();
     if (!remoteStatusEndpointReady(previous) && remoteStatusEndpointReady(next))
         sendStatusEvent(RelayEvent::heartbeat, "Zorvi");
+    // A relay turned on or pointed elsewhere fetches the phone's figures now, not from the next start;
+    // one turned off stops fetching.
+    if (started_ && (previous.remoteCompanionEnabled != next.remoteCompanionEnabled ||
+                     previous.remoteStatusEndpointURL != next.remoteStatusEndpointURL))
+        scheduleRecoveryFetching();
 }
 
 void RelayBridge::sendStatusEvent(RelayEvent event, const std::string& source) {

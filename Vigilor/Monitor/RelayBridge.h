@@ -104,6 +104,7 @@ private:
     std::shared_ptr<Timer> widgetStatusTimer_;
     std::shared_ptr<Timer> remoteLockConfirmationTimer_;
     std::shared_ptr<Timer> recoveryFetchTimer_;
+    bool started_ = false; // start() has run: settings changes reschedule what it scheduled
 
     Published<RelayState> state_;
     Published<RecoveryMirror> recovery_;

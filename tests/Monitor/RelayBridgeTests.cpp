@@ -172,6 +172,14 @@ TEST_F(Relay, FetchesRecoveryFiguresOnlyWithARelay) {
     EXPECT_EQ(monitor->recovery().band, "unknown");
     h.runLoop.loop().advance(30);
     EXPECT_EQ(h.log.count("relay.fetchRemoteStatus"), 2u);
+
+    // Turned off and on again while running: the fetch stops, then starts at once.
+    h.log.clear();
+    monitor->settings().updateConfig([](VigilorConfig& c) { c.remoteCompanionEnabled = false; });
+    h.runLoop.loop().advance(30);
+    EXPECT_EQ(h.log.count("relay.fetchRemoteStatus"), 0u);
+    monitor->settings().updateConfig([](VigilorConfig& c) { c.remoteCompanionEnabled = true; });
+    EXPECT_EQ(h.log.count("relay.fetchRemoteStatus"), 1u);
 }
 
 TEST_F(Relay, AConfirmedRemoteLockIsAcknowledged) {
