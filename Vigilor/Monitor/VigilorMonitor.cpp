@@ -52,7 +52,7 @@ VigilorMonitor::VigilorMonitor(Passkey, MonitorServices services, VigilorConfig 
                .inputIdleSeconds = [this] { return inputIdleSeconds(); },
                .remoteControlActive = [this] { return remoteControlActive(); },
                .breaks = [this] { return breaks_->dueRule(); },
-               .eyeRestObserved = [this](Date at) { noteEyeRestObservation(at); },
+               .eyeRestObserved = [this](Date at) { breaks_->noteEyeRestObservation(at); },
                .phaseChanged = [this] { publishPhase(); }}) {}
 
 VigilorMonitor::~VigilorMonitor() = default;

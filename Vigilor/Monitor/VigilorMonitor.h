@@ -120,9 +120,7 @@ public:
     VigilorMonitor(Passkey, MonitorServices services, VigilorConfig settings);
     ~VigilorMonitor();
 
-    // Tuning constants.
-    static constexpr double activeLockRequestWindow = 10;
-    static constexpr double lockAttemptTimeout = 10.5;
+    // What the logs and the onboarding say when the session has no screen locker.
     static constexpr const char* noScreenLockerText =
         "No screen locker found: Zorvi cannot lock this session";
 
@@ -228,9 +226,6 @@ public:
     // The wellness ledger and what is published from it.
     const WellnessHistory& wellnessHistory() const { return *wellness_; }
     WellnessHistory& wellnessHistory() { return *wellness_; }
-
-    // What the camera pipeline reports about eye rests.
-    void noteEyeRestObservation(Date at) { breaks_->noteEyeRestObservation(at); }
 
     // Read-only views of stored state for the interface and tests.
     bool runtimeServicesStarted() const { return runtimeServicesStarted_; }
