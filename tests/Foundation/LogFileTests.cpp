@@ -13,6 +13,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -31,11 +32,17 @@ protected:
     std::filesystem::path path = home.path() / "state" / "zorvi" / "vigilor.log";
 };
 
+// Private to the user whatever the umask: the file, and each folder made for it.
 TEST_F(LogFileTest, FirstLineCreatesTheFoldersAndAPrivateFile) {
+    const mode_t mask = ::umask(0);
     EXPECT_TRUE(LogFile(path).append("started"));
+    ::umask(mask);
     EXPECT_EQ(contents(path), "started\n");
-    EXPECT_EQ(std::filesystem::status(path).permissions() & std::filesystem::perms::all,
-              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    using std::filesystem::perms;
+    EXPECT_EQ(std::filesystem::status(path).permissions() & perms::all,
+              perms::owner_read | perms::owner_write);
+    for (const auto& made : {path.parent_path(), path.parent_path().parent_path()})
+        EXPECT_EQ(std::filesystem::status(made).permissions() & perms::all, perms::owner_all) << made;
 }
 
 TEST_F(LogFileTest, LinesAreAppendedAcrossWriters) {
@@ -99,6 +106,25 @@ TEST_F(LogFileTest, AFullLogIsMovedAsideAndStartedAfresh) {
         EXPECT_EQ(contents(path), after);
         EXPECT_EQ(contents(log.previousPath()), previous);
     }
+}
+
+// A full log whose lock another program holds (for as long as it likes) is written to at once, not
+// waited for, and moved aside by the first line after the lock is let go.
+TEST_F(LogFileTest, AFullLogLockedByAnotherProgramIsNotWaitedFor) {
+    const LogFile log(path, 100);
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream(path) << std::string(100, 'x');
+    const int held = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    auto appended = std::async(std::launch::async, [&] { return log.append("line"); });
+    const bool waited = appended.wait_for(std::chrono::seconds(10)) == std::future_status::timeout;
+    ::close(held); // lets a waiting writer go
+    EXPECT_FALSE(waited);
+    EXPECT_TRUE(appended.get());
+    EXPECT_EQ(contents(path), std::string(100, 'x') + "line\n");
+    EXPECT_FALSE(std::filesystem::exists(log.previousPath()));
+    EXPECT_TRUE(log.append("next"));
+    EXPECT_EQ(contents(path), "next\n");
 }
 
 // Writers that find the log full together move it aside once: every line is in the log or the one
