@@ -277,7 +277,7 @@ int VigilorApp::run(int& argc, char** argv) {
     // A reader of the standard output that went away (`vigilor | head`) makes a log line fail, not the
     // application end. Child processes start with the default again (ChildProcess).
     std::signal(SIGPIPE, SIG_IGN);
-    SingleInstance::Instance instance(instanceLockFiles());
+    SingleInstance::Instance instance(instanceLockFiles(), Paths::runtimeLockFile("vigilor"));
     const SingleInstance::Claim claim = instance.claim();
     if (const auto refused = refusedStart(claim, argc, argv))
         return *refused;
