@@ -99,29 +99,38 @@ bool isTransientAcceptError(int error) {
            error == ENETUNREACH;
 }
 
+// Errors that say the process or the system is short of something for a while: descriptors (a flood of
+// connections, or another part of the process), buffers, memory.
+bool isShortage(int error) {
+    return error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM;
+}
+
+constexpr double firstPause = 0.05;
+
 } // namespace
 
 // The connections of one listener that are open, oldest first.
 class OpenConnections : public std::enable_shared_from_this<OpenConnections> {
 public:
-    // Gives `connection` a place, held until it closes. When every place is held, the oldest connection
-    // still waiting for its message gives way; when none waits (all are being answered), there is no
-    // place and false.
-    bool admit(const std::shared_ptr<TcpConnection>& connection) {
-        // Declared before the lock: a connection released here frees its place, which takes the lock.
+    // Whether a new connection can have a place: one is free, or the oldest connection that waits for
+    // its message or has been answered gives way to make one.
+    bool makeRoom() {
+        std::vector<std::shared_ptr<TcpConnection>> looked; // released after the lock: see giveWayUntil
+        const std::lock_guard lock(mutex_);
+        return giveWayUntil(size_t(TcpListener::maximumOpenConnections), looked);
+    }
+    // Short of descriptors: the oldest connection that can give way does, however few are open. False
+    // when none could.
+    bool giveWayOldest() {
         std::vector<std::shared_ptr<TcpConnection>> looked;
         const std::lock_guard lock(mutex_);
-        auto entry = open_.begin();
-        while (open_.size() >= size_t(TcpListener::maximumOpenConnections) && entry != open_.end()) {
-            auto holder = looked.emplace_back(entry->connection.lock());
-            // A connection that is going has as good as given its place back.
-            entry = !holder || holder->giveWay() ? open_.erase(entry) : std::next(entry);
-        }
-        if (open_.size() >= size_t(TcpListener::maximumOpenConnections))
-            return false;
+        return !open_.empty() && giveWayUntil(open_.size(), looked);
+    }
+    // Gives `connection` a place, held until it closes; makeRoom() made one.
+    void admit(const std::shared_ptr<TcpConnection>& connection) {
+        const std::lock_guard lock(mutex_);
         open_.push_back({++lastID_, connection});
         connection->place_ = std::make_shared<Place>(shared_from_this(), lastID_);
-        return true;
     }
 
 private:
@@ -137,6 +146,19 @@ private:
         std::shared_ptr<OpenConnections> owner;
         uint64_t id;
     };
+
+    // Under the lock: the oldest connections that can give way do, until fewer than `bound` are open;
+    // false when they cannot be made that few. The connections looked at are released by the caller
+    // after the lock, since one released frees its place, which takes the lock.
+    bool giveWayUntil(size_t bound, std::vector<std::shared_ptr<TcpConnection>>& looked) {
+        auto entry = open_.begin();
+        while (open_.size() >= bound && entry != open_.end()) {
+            auto holder = looked.emplace_back(entry->connection.lock());
+            // A connection that is going has as good as given its place back.
+            entry = !holder || holder->giveWay() ? open_.erase(entry) : std::next(entry);
+        }
+        return open_.size() < bound;
+    }
 
     // Nothing when the connection gave its place away already.
     void release(uint64_t id) {
@@ -213,11 +235,17 @@ std::pair<std::string, std::string> TcpConnection::read(std::size_t maximum, dou
 
 bool TcpConnection::giveWay() {
     const std::lock_guard lock(socketMutex_);
-    if (!awaitingMessage_)
+    if (awaitingMessage_) {
+        gaveWay_ = true;
+        if (socket_ >= 0)
+            ::shutdown(socket_, SHUT_RDWR); // wakes a read waiting for the message
+        return true;
+    }
+    if (!answered_)
         return false;
-    gaveWay_ = true;
+    // Its answer is out and nothing else uses the socket: closed now rather than when its time comes.
     if (socket_ >= 0)
-        ::shutdown(socket_, SHUT_RDWR); // wakes a read waiting for the message
+        ::close(std::exchange(socket_, -1));
     return true;
 }
 
@@ -236,6 +264,11 @@ void TcpConnection::send(std::string data) {
 }
 
 void TcpConnection::cancel(double afterSeconds) {
+    if (afterSeconds > 0)
+        queue_.async([self = shared_from_this()] {
+            const std::lock_guard lock(self->socketMutex_);
+            self->answered_ = true;
+        });
     queue_.asyncAfter(afterSeconds, [self = shared_from_this()] { self->close(); });
 }
 
@@ -286,6 +319,11 @@ void TcpListener::cancel() {
         acceptor_.join();
 }
 
+bool TcpListener::pause(double seconds) const {
+    pollfd cancelled{wakeEvent_, POLLIN, 0};
+    return ::poll(&cancelled, 1, int(seconds * 1000)) == 0 || !(cancelled.revents & POLLIN);
+}
+
 void TcpListener::acceptConnections(DispatchQueue& queue, const std::string& connectionQueueLabel,
                                     const StateHandler& onState, const ConnectionHandler& onConnection) {
     // Each handler checks, when its turn comes on the queue, that the listener still runs.
@@ -296,28 +334,42 @@ void TcpListener::acceptConnections(DispatchQueue& queue, const std::string& con
         });
     };
     post([onState] { onState(State::ready, {}); });
+    double shortPause = 0; // while short of something: the pause before the next look
     pollfd watched[2] = {{socket_, POLLIN, 0}, {wakeEvent_, POLLIN, 0}};
     while (*active_) {
-        if (::poll(watched, 2, -1) < 0) {
-            if (errno == EINTR)
+        int fd = -1;
+        if (::poll(watched, 2, -1) >= 0) {
+            if (watched[1].revents)
+                return;
+            // Every place held by a connection being answered: the new one waits in the system's queue.
+            if (!open_->makeRoom()) {
+                if (!pause(firstPause))
+                    return;
                 continue;
-            const std::string error = errorText(errno);
-            post([onState, error] { onState(State::failed, error); });
-            return;
+            }
+            fd = ::accept4(socket_, nullptr, nullptr, SOCK_CLOEXEC);
         }
-        if (watched[1].revents)
-            return;
-        const int fd = ::accept4(socket_, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0) {
-            if (isTransientAcceptError(errno))
+            const int error = errno;
+            if (isTransientAcceptError(error))
                 continue;
-            const std::string error = errorText(errno);
-            post([onState, error] { onState(State::failed, error); });
-            return;
+            const std::string text = errorText(error);
+            if (!isShortage(error)) {
+                post([onState, text] { onState(State::failed, text); });
+                return;
+            }
+            if (shortPause == 0)
+                post([onState, text] { onState(State::waiting, text); });
+            open_->giveWayOldest(); // frees a descriptor, if one of ours can go
+            shortPause = std::min(std::max(shortPause * 2, firstPause), longestPause);
+            if (!pause(shortPause))
+                return;
+            continue;
         }
+        if (std::exchange(shortPause, 0) != 0)
+            post([onState] { onState(State::ready, {}); });
         auto connection = TcpConnection::adopt(fd, connectionQueueLabel);
-        if (!open_->admit(connection))
-            continue; // closed as it goes
+        open_->admit(connection);
         post([onConnection, connection = std::move(connection)] { onConnection(connection); });
     }
 }
