@@ -474,6 +474,19 @@ TEST_F(SettingsForm, TheEnrolmentSheetOpensBeforeTheEnrolmentStartsAndFollowsIts
     EXPECT_FALSE(form().faceEnrolmentSheet()->isVisible());
 }
 
+// Enrolled prints that could not be read, and are left out of the check, are said in the known-face row.
+TEST_F(SettingsForm, TheKnownFaceRowSaysWhenEnrolledPrintsCouldNotBeRead) {
+    open();
+    auto* row = find<SettingsToggleRow>("requireKnownFace");
+    const QString detail = row->detail();
+    monitor->cameraPresence().applyIdentityMatch(FaceMatchOutcome::match(0.2, 2));
+    tick(0.5);
+    EXPECT_EQ(row->detail().toStdString(),
+              detail.toStdString() + " 2 enrolled face prints could not be read and are left out: enrol your "
+                                     "face again.");
+    Pictures::save(row->grab().toImage(), artifacts, "known-face-unreadable");
+}
+
 // The sheet follows the monitor's own enrolment: a camera that sends no frame ends it after 8 s.
 TEST_F(SettingsForm, TheEnrolmentSheetFollowsTheMonitorsEnrolmentToItsEnd) {
     monitorsEnrolment = true;
