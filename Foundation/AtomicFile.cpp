@@ -109,18 +109,21 @@ bool writeAll(int fd, std::string_view contents) {
 
 } // namespace
 
-void createPrivateDirectories(const std::filesystem::path& folder, std::error_code& error) {
+void createDirectories(const std::filesystem::path& folder, unsigned mode, std::error_code& error) {
     error.clear();
     std::error_code ignored;
     if (folder.empty() || std::filesystem::is_directory(folder, ignored))
         return;
     if (const auto parent = folder.parent_path(); parent != folder) {
-        createPrivateDirectories(parent, error);
+        createDirectories(parent, mode, error);
         if (error)
             return;
     }
-    if (::mkdir(folder.c_str(), 0700) == 0)
+    if (::mkdir(folder.c_str(), 0700) == 0) {
+        if (::chmod(folder.c_str(), mode_t(mode)) != 0)
+            error.assign(errno, std::generic_category());
         return;
+    }
     const int why = errno;
     if (why != EEXIST)
         error.assign(why, std::generic_category());
@@ -131,7 +134,8 @@ void createPrivateDirectories(const std::filesystem::path& folder, std::error_co
 std::optional<Replacement> Replacement::prepare(const std::filesystem::path& path, std::string_view contents,
                                                 unsigned mode) {
     std::error_code error;
-    createPrivateDirectories(path.parent_path(), error);
+    // Each read permission of the file lets its folders be searched too: 0600 makes 0700, 0644 0755.
+    createDirectories(path.parent_path(), mode | ((mode & 0444) >> 2), error);
     if (error) {
         errno = error.value();
         return std::nullopt;

@@ -74,7 +74,7 @@ bool LogFile::append(std::string_view line) const {
     int fd = openForAppending(path_);
     if (fd < 0 && errno == ENOENT) {
         std::error_code error; // reported through this instead of thrown
-        AtomicFile::createPrivateDirectories(path_.parent_path(), error);
+        AtomicFile::createDirectories(path_.parent_path(), 0700, error);
         fd = openForAppending(path_);
     }
     if (fd >= 0)

@@ -50,7 +50,7 @@ Listener::Listener()
         return;
     }
     std::error_code error;
-    AtomicFile::createPrivateDirectories(file_.parent_path(), error);
+    AtomicFile::createDirectories(file_.parent_path(), 0700, error);
     // This process's own name: what lies there was left by an ended one.
     ::unlink(file_.c_str());
     fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);

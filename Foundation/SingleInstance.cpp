@@ -149,7 +149,7 @@ Claim Instance::take(Lock& lock) {
 // Takes `lock` in a folder made if missing; a folder that cannot be written, or made, defers the lock.
 Claim Instance::takeInFolder(Lock& lock) {
     std::error_code error;
-    AtomicFile::createPrivateDirectories(lock.file.parent_path(), error);
+    AtomicFile::createDirectories(lock.file.parent_path(), 0700, error);
     Claim result;
     result.lockFile = lock.file;
     if (error && unwritable(error.value()))

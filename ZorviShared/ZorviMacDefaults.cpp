@@ -52,7 +52,7 @@ bool loggedAppGroupFallback = false;
 bool suiteFolderUsable() {
     std::error_code error;
     const auto folder = Paths::zorviConfigDirectory();
-    AtomicFile::createPrivateDirectories(folder, error);
+    AtomicFile::createDirectories(folder, 0700, error);
     return !error && std::filesystem::is_directory(folder, error);
 }
 

@@ -50,7 +50,7 @@ void removeOwnFoldersAtExit() {
 std::variant<std::filesystem::path, std::string> makePrivateFolder() {
     const std::filesystem::path base = Paths::runtimeDirectory();
     std::error_code ignored;
-    AtomicFile::createPrivateDirectories(base, ignored);
+    AtomicFile::createDirectories(base, 0700, ignored);
     DecodedVideo::removeFoldersOfEndedProcesses();
     removeOwnFoldersAtExit();
     std::string pattern =
