@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <iterator>
 #include <list>
@@ -109,22 +110,30 @@ constexpr double firstPause = 0.05;
 
 } // namespace
 
-// The connections of one listener that are open, oldest first.
+// The connections of one listener that are open, oldest first. A connection keeps its place until its
+// socket is closed, so that no more than the bound of descriptors are ever open: one asked to give way
+// holds it until it has gone, which its own queue sees to at once.
 class OpenConnections : public std::enable_shared_from_this<OpenConnections> {
 public:
-    // Whether a new connection can have a place: one is free, or the oldest connection that waits for
-    // its message or has been answered gives way to make one.
+    // Whether a new connection can have a place now. When none is free, the oldest connection that waits
+    // for its message or has been answered is asked to give way (one at a time: a place is free once it
+    // has gone).
     bool makeRoom() {
-        std::vector<std::shared_ptr<TcpConnection>> looked; // released after the lock: see giveWayUntil
+        std::vector<std::shared_ptr<TcpConnection>> looked; // released after the lock: see giveWayBelow
         const std::lock_guard lock(mutex_);
-        return giveWayUntil(size_t(TcpListener::maximumOpenConnections), looked);
+        return giveWayBelow(size_t(TcpListener::maximumOpenConnections), looked);
     }
-    // Short of descriptors: the oldest connection that can give way does, however few are open. False
-    // when none could.
-    bool giveWayOldest() {
+    // Short of descriptors: the oldest connection that can give way is asked to, however few are open.
+    void giveWayOldest() {
         std::vector<std::shared_ptr<TcpConnection>> looked;
         const std::lock_guard lock(mutex_);
-        return !open_.empty() && giveWayUntil(open_.size(), looked);
+        giveWayBelow(open_.size(), looked);
+    }
+    // Waits until a place is free, at most `seconds`.
+    void awaitRoom(double seconds) {
+        std::unique_lock lock(mutex_);
+        roomMade_.wait_for(lock, std::chrono::duration<double>(seconds),
+                           [this] { return open_.size() < size_t(TcpListener::maximumOpenConnections); });
     }
     // Gives `connection` a place, held until it closes; makeRoom() made one.
     void admit(const std::shared_ptr<TcpConnection>& connection) {
@@ -137,6 +146,7 @@ private:
     struct Entry {
         uint64_t id;
         std::weak_ptr<TcpConnection> connection;
+        bool goingAway = false;
     };
     struct Place {
         Place(std::shared_ptr<OpenConnections> owner, uint64_t id)
@@ -147,26 +157,38 @@ private:
         uint64_t id;
     };
 
-    // Under the lock: the oldest connections that can give way do, until fewer than `bound` are open;
-    // false when they cannot be made that few. The connections looked at are released by the caller
-    // after the lock, since one released frees its place, which takes the lock.
-    bool giveWayUntil(size_t bound, std::vector<std::shared_ptr<TcpConnection>>& looked) {
-        auto entry = open_.begin();
-        while (open_.size() >= bound && entry != open_.end()) {
+    // Under the lock: whether fewer than `bound` are open, once the oldest connection that can give way
+    // has been asked to when they are not. One closed at once (answered) frees its place now. The
+    // connections looked at are released by the caller after the lock, since one released frees its
+    // place, which takes the lock.
+    bool giveWayBelow(size_t bound, std::vector<std::shared_ptr<TcpConnection>>& looked) {
+        for (auto entry = open_.begin(); open_.size() >= bound && entry != open_.end();) {
+            if (entry->goingAway) {
+                ++entry;
+                continue;
+            }
             auto holder = looked.emplace_back(entry->connection.lock());
-            // A connection that is going has as good as given its place back.
-            entry = !holder || holder->giveWay() ? open_.erase(entry) : std::next(entry);
+            const auto answer = holder ? holder->giveWay() : TcpConnection::GiveWay::closed;
+            if (answer == TcpConnection::GiveWay::closing) {
+                entry->goingAway = true;
+                return false;
+            }
+            entry = answer == TcpConnection::GiveWay::closed ? open_.erase(entry) : std::next(entry);
         }
         return open_.size() < bound;
     }
 
     // Nothing when the connection gave its place away already.
     void release(uint64_t id) {
-        const std::lock_guard lock(mutex_);
-        std::erase_if(open_, [id](const Entry& entry) { return entry.id == id; });
+        {
+            const std::lock_guard lock(mutex_);
+            std::erase_if(open_, [id](const Entry& entry) { return entry.id == id; });
+        }
+        roomMade_.notify_all();
     }
 
     std::mutex mutex_;
+    std::condition_variable roomMade_;
     std::list<Entry> open_;
     uint64_t lastID_ = 0;
 };
@@ -233,20 +255,20 @@ std::pair<std::string, std::string> TcpConnection::read(std::size_t maximum, dou
     return {std::move(data), {}};
 }
 
-bool TcpConnection::giveWay() {
+TcpConnection::GiveWay TcpConnection::giveWay() {
     const std::lock_guard lock(socketMutex_);
     if (awaitingMessage_) {
         gaveWay_ = true;
         if (socket_ >= 0)
-            ::shutdown(socket_, SHUT_RDWR); // wakes a read waiting for the message
-        return true;
+            ::shutdown(socket_, SHUT_RDWR); // wakes a read waiting for the message, which then closes
+        return GiveWay::closing;
     }
     if (!answered_)
-        return false;
+        return GiveWay::refused;
     // Its answer is out and nothing else uses the socket: closed now rather than when its time comes.
     if (socket_ >= 0)
         ::close(std::exchange(socket_, -1));
-    return true;
+    return GiveWay::closed;
 }
 
 void TcpConnection::send(std::string data) {
@@ -341,10 +363,9 @@ void TcpListener::acceptConnections(DispatchQueue& queue, const std::string& con
         if (::poll(watched, 2, -1) >= 0) {
             if (watched[1].revents)
                 return;
-            // Every place held by a connection being answered: the new one waits in the system's queue.
+            // No place free yet: the new connection waits in the system's queue meanwhile.
             if (!open_->makeRoom()) {
-                if (!pause(firstPause))
-                    return;
+                open_->awaitRoom(firstPause);
                 continue;
             }
             fd = ::accept4(socket_, nullptr, nullptr, SOCK_CLOEXEC);

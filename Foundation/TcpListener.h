@@ -58,9 +58,10 @@ private:
 
     std::pair<std::string, std::string> read(std::size_t maximum, double timeoutSeconds,
                                              const WholeMessage& isWhole);
-    // From any thread: ends a connection still waiting for its message, or one answered; false for one
-    // being answered.
-    bool giveWay();
+    // From any thread: ends a connection still waiting for its message (closing: its queue closes it
+    // next), or one answered (closed now); refused for one being answered.
+    enum class GiveWay { refused, closing, closed };
+    GiveWay giveWay();
     void close();
 
     int socket_;
@@ -90,10 +91,9 @@ public:
 
     // At most this many connections are open, so that a peer opening connections without end cannot
     // exhaust the process. A new connection gets a place while any open one still waits for its
-    // message or has been answered: the oldest of these gives way. So peers holding connections open,
-    // or asking again and again, from as many addresses as they like, cannot keep out a peer that sends
-    // its message at once. Should every place be taken by a connection being answered, a new one waits
-    // in the system's queue until a place is free.
+    // message or has been answered: the oldest of these gives way, and the new one waits in the system's
+    // queue until it has gone. So peers holding connections open, or asking again and again, from as
+    // many addresses as they like, cannot keep out a peer that sends its message at once.
     static constexpr int maximumOpenConnections = 16;
     // The longest pause before looking again while short of something.
     static constexpr double longestPause = 1.0;
