@@ -422,22 +422,19 @@ INSTANTIATE_TEST_SUITE_P(
 // runs one copy: the second finds the first's lock in the session's runtime folder. Run as an unprivileged
 // user, for whom a folder of mode 555 cannot be written.
 TEST_F(HeadlessRun, AHomeThatCannotBeWrittenStillRunsOneCopy) {
-    const auto readOnlyHome = home.path() / "home";
-    const auto runtime = home.path() / "run";
+    const auto readOnlyHome = home.path() / "home", runtime = home.path() / "run";
     std::filesystem::create_directories(readOnlyHome);
     std::filesystem::create_directories(runtime);
     std::filesystem::permissions(readOnlyHome, std::filesystem::perms(0555));
     std::vector<std::string> runAs;
-    if (::geteuid() == 0) {
-        constexpr uid_t nobody = 65534;
+    if (::geteuid() == 0) { // as nobody
         std::filesystem::permissions(home.path(), std::filesystem::perms(0711));
-        ASSERT_EQ(::chown(runtime.c_str(), nobody, nobody), 0);
+        ASSERT_EQ(::chown(runtime.c_str(), 65534, 65534), 0);
         runAs = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"};
     }
     auto environment = with(with(headlessEnvironment(), "HOME", readOnlyHome), "XDG_RUNTIME_DIR", runtime);
     std::erase_if(environment, [](const std::string& v) {
-        return v.starts_with("XDG_CONFIG_HOME=") || v.starts_with("XDG_STATE_HOME=") ||
-               v.starts_with("XDG_DATA_HOME=") || v.starts_with("XDG_CACHE_HOME=");
+        return v.starts_with("XDG_") && !v.starts_with("XDG_RUNTIME_DIR=");
     });
     RunningApp first(environment, RunningApp::Gather::outputAndError, runAs);
     ASSERT_TRUE(first.waitForOutput("[app] Vigilor is running", patience)) << first.output();

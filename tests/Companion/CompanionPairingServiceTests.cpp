@@ -142,6 +142,15 @@ protected:
     bool waitForResults(size_t count) {
         return mainQueue.runUntil([&] { return results.size() >= count; });
     }
+    // The phone sends the right code and gets the payload; pairing is the one outcome.
+    void expectPairs(Phone& phone, const Service& service) {
+        phone.send(codeRequest(service.code()));
+        const auto answer = phone.answer();
+        ASSERT_TRUE(answer);
+        EXPECT_TRUE(answer->find("lock_token") != std::string::npos) << *answer;
+        ASSERT_TRUE(waitForResults(1));
+        EXPECT_EQ(descriptions(), std::vector<std::string>{"paired iPhone"});
+    }
     std::vector<std::string> descriptions() const {
         std::vector<std::string> texts;
         for (const auto& result : results)
@@ -360,12 +369,7 @@ TEST_F(Pairing, HeldConnectionsGiveWayToThePhone) {
     for (int i = 0; i < 2 * TcpListener::maximumOpenConnections; ++i)
         crowd.push_back(std::make_unique<Phone>(port, ("127.0.0." + std::to_string(1 + i % 4)).c_str()));
     Phone phone(port, "127.0.0.9");
-    phone.send(codeRequest(service->code()));
-    const auto answer = phone.answer();
-    ASSERT_TRUE(answer);
-    EXPECT_TRUE(answer->find("lock_token") != std::string::npos) << *answer;
-    ASSERT_TRUE(waitForResults(1));
-    EXPECT_EQ(descriptions(), std::vector<std::string>{"paired iPhone"});
+    expectPairs(phone, *service);
     service.reset(); // and released, it leaves none of them open
     for (const auto& connection : crowd)
         EXPECT_EQ(connection->answer(), "");
@@ -383,12 +387,7 @@ TEST_F(Pairing, RunningOutOfDescriptorsPausesTheListenerOnly) {
     Phone phone(port); // the one descriptor left
     EXPECT_EQ(idle.answer(), "");
     exhausted.reset();
-    phone.send(codeRequest(service->code()));
-    const auto answer = phone.answer();
-    ASSERT_TRUE(answer);
-    EXPECT_TRUE(answer->find("lock_token") != std::string::npos) << *answer;
-    ASSERT_TRUE(waitForResults(1));
-    EXPECT_EQ(descriptions(), std::vector<std::string>{"paired iPhone"});
+    expectPairs(phone, *service);
 }
 
 TEST_F(Pairing, ATimeOutEndsItsOwnStartOnly) {

@@ -1,7 +1,6 @@
 // The relay client against a relay on 127.0.0.1 that verifies every signature it receives.
 #include "Fakes/ManualRunLoop.h"
 #include "Foundation/AtomicFile.h"
-#include "Foundation/DefaultsStore.h"
 #include "Foundation/Iso8601.h"
 #include "Support/LoopbackRelay.h"
 #include "Support/TemporaryHome.h"
@@ -186,8 +185,8 @@ TEST_F(RelayClient, AnAcceptedCommandStaysAReplayAfterARestart) {
     ASSERT_THAT(handedOver, ElementsAre("far", "soon"));
     client.reset();
     DefaultsStore::synchronizeAll();
-    EXPECT_THAT(AtomicFile::read(DefaultsStore::standard().file()).value_or(""),
-                HasSubstr(RemoteCompanionService::acceptedCommandsKey));
+    EXPECT_THAT(*AtomicFile::read(DefaultsStore::standard().file()),
+                HasSubstr(R"({"id":"far","freshUntil":)"));
 
     clock.advance(60); // "soon" has expired since
     start(c);
@@ -201,10 +200,7 @@ TEST_F(RelayClient, AnAcceptedCommandStaysAReplayAfterARestart) {
 // one line; the next answer's command is carried out.
 TEST_F(RelayClient, AFloodOfCommandsInOneAnswerIsBounded) {
     start(config());
-    std::vector<Json> flood;
-    for (int i = 0; i < 2000; ++i)
-        flood.push_back(Json{{"id", "junk" + std::to_string(i)}, {"action", "wipe"}});
-    relay.deliverCommands(flood);
+    relay.deliverCommands(std::vector<Json>(2000, Json{{"id", "junk"}, {"action", "wipe"}}));
     const size_t most = RemoteCompanionService::mostCommandsPerAnswer;
     ASSERT_TRUE(eventually([&] { return relay.posted("/ack").size() >= most; }));
     relay.deliverCommands({relay.signedCommand("real", "lock", at(-1), std::nullopt)});

@@ -9,10 +9,9 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-// For its life the process can open no more files, as when a flood of connections or another part of
-// the process has used up its descriptors (opening fails with EMFILE): the soft limit is lowered to just
-// above the highest descriptor open, and every free one below it is taken, but for `spare` left for
-// the test's own use. Each test case runs in its own process, so nothing else is starved.
+// For its life the process can open no more files (opening fails with EMFILE), as when a flood of
+// connections or another part of it has used its descriptors up: the soft limit is lowered to just above
+// the highest descriptor open and every free one below is taken, but for `spare`.
 class ExhaustedDescriptors {
 public:
     explicit ExhaustedDescriptors(int spare = 0) {
@@ -25,18 +24,14 @@ public:
         ::setrlimit(RLIMIT_NOFILE, &lowered);
         for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;)
             held_.push_back(fd);
-        for (; spare > 0 && !held_.empty(); --spare) {
+        for (; spare > 0 && !held_.empty(); --spare, held_.pop_back())
             ::close(held_.back());
-            held_.pop_back();
-        }
     }
     ~ExhaustedDescriptors() {
         for (int fd : held_)
             ::close(fd);
         ::setrlimit(RLIMIT_NOFILE, &previous_);
     }
-    ExhaustedDescriptors(const ExhaustedDescriptors&) = delete;
-    ExhaustedDescriptors& operator=(const ExhaustedDescriptors&) = delete;
 
 private:
     rlimit previous_{};
