@@ -128,9 +128,9 @@ SettingsSectionCard* SettingsContent::knownVigilorSection() {
     requireRow->setObjectName(QStringLiteral("requireKnownFace"));
     context_->onRefresh([this, enrolRow, requireRow, detail] {
         enrolRow->setVisible(monitor_->config().requireKnownFaceForPresence);
+        // While enrolled prints cannot be read, that is what the row says (its detail has two lines).
         const std::size_t unreadable = monitor_->cameraPresence().unreadableEnrolledPrints();
-        requireRow->setDetail(
-            unreadable == 0 ? detail : detail + " " + qs(unreadableEnrolledPrintsText(unreadable)) + ".");
+        requireRow->setDetail(unreadable == 0 ? detail : qs(unreadableEnrolledPrintsText(unreadable)) + ".");
     });
     return settingsSection(
         QStringLiteral("Known-Face Lock"),
