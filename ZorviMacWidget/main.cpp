@@ -5,6 +5,7 @@
 #include "Foundation/CommandLine.h"
 #include "Foundation/HostName.h"
 #include "Platform/Linux/SessionBusAutolaunch.h"
+#include "Platform/Linux/X11Compositor.h"
 #include "Platform/Linux/X11Display.h"
 #include "ZorviMacWidget.h"
 #include "ZorviMacWidgetView.h"
@@ -124,6 +125,9 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("zorvi-widget"));
     keepOneFillThread();
     ZorviMacWidgetWindow window(options->family, options->preview);
+    // A widget on the desktop is no task to switch to: task bars and pagers leave it out.
+    if (QGuiApplication::platformName() == QLatin1String("xcb"))
+        x11KeepOffTaskbarAndPager(window.winId());
     window.show();
     return application.exec();
 }

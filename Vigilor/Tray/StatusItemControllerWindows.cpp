@@ -121,7 +121,8 @@ void StatusItemController::showMenuPanel(bool hidesOnDeactivate) {
     menuPanel_->setAccessibleName(QStringLiteral("Zorvi"));
     menuPanel_->onContentResized = [this] { fitMenuPanel(); };
     menuPanel_->onHidden = [this] { menuPanelDidHide(); };
-    menuPanel_->setOpeningClick(lastClickPoint_);
+    // Where the pointer is, not where the host says: some hosts give the icon's corner.
+    menuPanel_->setOpeningClick(lastClickPoint_ ? std::optional(QCursor::pos()) : std::nullopt);
     menuPlacement_ = menuPlacement();
     fitMenuPanel();
     menuPanel_->show();
