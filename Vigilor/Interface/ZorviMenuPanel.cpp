@@ -89,17 +89,20 @@ QRect frame(const QRect& available, QSize size, int gap) {
 
 namespace {
 
+// The windows that are not pop-ups are plain windows kept above the others and off task bars (set as
+// they show): Qt makes a tool window transient for a window the window manager never sees, which
+// Mutter logs as an invalid WM_TRANSIENT_FOR at every show.
 Qt::WindowFlags flagsFor(ZorviMenuPanel::Kind kind) {
     const Qt::WindowFlags frameless = Qt::FramelessWindowHint | Qt::NoDropShadowWindowHint;
+    const Qt::WindowFlags floating = Qt::Window | frameless | Qt::WindowStaysOnTopHint;
     switch (kind) {
     case ZorviMenuPanel::Kind::menu:
-        return ZorviMenuPanel::menuIsWindow() ? Qt::Tool | frameless | Qt::WindowStaysOnTopHint
-                                              : Qt::Popup | frameless;
+        return ZorviMenuPanel::menuIsWindow() ? floating : Qt::Popup | frameless;
     case ZorviMenuPanel::Kind::pinnedMenu:
-        return Qt::Tool | frameless | Qt::WindowStaysOnTopHint;
+        return floating;
     case ZorviMenuPanel::Kind::breakPrompt:
-        // Above other windows and never given the keyboard; on every desktop (set once it exists).
-        return Qt::Tool | frameless | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus;
+        // Never given the keyboard; on every desktop (set once it exists).
+        return floating | Qt::WindowDoesNotAcceptFocus;
     }
     return frameless;
 }
