@@ -369,7 +369,7 @@ public:
                   {QVariant::fromValue(QDBusVariant(properties.value(arguments.value(1).toString())))});
         } else if (member == QLatin1String("Event")) {
             reply(connection, message);
-            event(arguments.value(0).toInt(), arguments.value(1).toString(), arguments.value(3).toUInt());
+            choose(arguments.value(0).toInt(), arguments.value(1).toString(), arguments.value(3).toUInt());
         } else if (member == QLatin1String("EventGroup")) {
             reply(connection, message, {QVariant::fromValue(QList<int>())});
             const QDBusArgument events = arguments.value(0).value<QDBusArgument>();
@@ -382,7 +382,7 @@ public:
                 events.beginStructure();
                 events >> id >> kind >> data >> timestamp;
                 events.endStructure();
-                event(id, kind, timestamp);
+                choose(id, kind, timestamp);
             }
             events.endArray();
         } else if (member == QLatin1String("AboutToShow")) {
@@ -406,7 +406,7 @@ private:
     }
 
     // After the answer: a window built meanwhile would keep the host waiting.
-    void event(int id, const QString& kind, uint32_t timestamp) {
+    void choose(int id, const QString& kind, uint32_t timestamp) {
         if (kind != QLatin1String("clicked") || id < 1 || id > int(entries_.size()))
             return;
         QTimer::singleShot(0, this, [this, id, timestamp] {
