@@ -468,7 +468,9 @@ void StatusNotifierItem::registerWithWatcher() {
                                                        QStringLiteral("/StatusNotifierWatcher"),
                                                        QString::fromLatin1(watcherService),
                                                        QStringLiteral("RegisterStatusNotifierItem"));
-    call.setArguments({service_});
+    // Registered by the connection's unique name, as most items are: GNOME's extension, given the item's
+    // own name, follows both and logs an error when the item ends.
+    call.setArguments({bus_.baseService()});
     auto* pending = new QDBusPendingCallWatcher(bus_.asyncCall(call), watcher_.get());
     QObject::connect(pending, &QDBusPendingCallWatcher::finished, pending, [](QDBusPendingCallWatcher* done) {
         if (done->isError())
