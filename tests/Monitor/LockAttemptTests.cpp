@@ -30,7 +30,7 @@ struct Recorder final : LockAttempt::Outputs {
     }
 };
 
-enum class Event { autoLock, lockNow, remote, taken, refused, locks, unlocks, lost, timesOut, givesUp };
+enum class Event { autoLock, lockNow, remote, taken, refused, locks, unlocks, lost, timesOut, timesOutGrabbed, givesUp };
 
 struct Step {
     Event event;
@@ -73,7 +73,10 @@ void play(LockAttempt& attempt, const Step& step) {
         attempt.lockLost(at);
         break;
     case Event::timesOut:
-        attempt.confirmationTimedOut(at);
+        attempt.confirmationTimedOut(at, HeldInput::none);
+        break;
+    case Event::timesOutGrabbed:
+        attempt.confirmationTimedOut(at, HeldInput::keyboard);
         break;
     case Event::givesUp:
         attempt.giveUp();
@@ -125,6 +128,16 @@ TEST(LockAttempt, FollowsEachSequenceOfEvents) {
          {{lockNow, 0}, {autoLock, 0.2}},
          Stage::asking,
          {dropped}},
+        {"Lock Now joins the request being asked: the lock that follows is the user's",
+         {{autoLock, 0}, {lockNow, 0.2}, {taken, 1}, {locks, 2}},
+         Stage::confirmed,
+         {requestedAuto, "status lock_invoked Auto", requestedManual, ourManualLock, "feedback Manual"}},
+        {"a wait that runs out under another program's grab does not blame the locker",
+         {{autoLock, 0}, {taken, 0.1}, {timesOutGrabbed, 10.6}},
+         Stage::unconfirmed,
+         {requestedAuto, "status lock_invoked Auto",
+          "Lock attempt unconfirmed. Another program holds the keyboard, so the screen cannot lock yet",
+          "status lock_attempt_unconfirmed Auto"}},
         {"Lock Now joins the request being asked and is asked again when it failed",
          {{autoLock, 0}, {lockNow, 0.2}, {refused, 1}},
          Stage::asking,
@@ -138,7 +151,7 @@ TEST(LockAttempt, FollowsEachSequenceOfEvents) {
          {{autoLock, 0}, {taken, 0.1}, {locks, 1}, {lost, 30}},
          Stage::idle,
          {requestedAuto, "status lock_invoked Auto", ourLock, "feedback Auto",
-          "The screen locker stopped while the session was locked: the session is open again", "opened ours lost"}},
+          "The screen locker stopped while the session was locked", "opened ours lost"}},
         {"the user's own lock and unlock",
          {{locks, 0}, {unlocks, 60}},
          Stage::idle,
@@ -182,4 +195,14 @@ TEST(LockAttempt, TellsWhenToRetryAndWhenTheLockerDoesNotLock) {
     EXPECT_EQ(recorder.said.back(), LockAttempt::lockerDoesNotLockText);
     play(attempt, {Event::locks, 40});
     EXPECT_FALSE(attempt.lockerDoesNotLock());
+
+    // Waits that run out while another program holds the keyboard say so, and cast no doubt.
+    Recorder grabbed;
+    LockAttempt underGrab(grabbed);
+    for (double at : {0.0, 21.0})
+        for (const Step& step : std::vector<Step>{{Event::autoLock, at}, {Event::taken, at}, {Event::timesOutGrabbed, at + 10.5}})
+            play(underGrab, step);
+    EXPECT_FALSE(underGrab.lockerDoesNotLock());
+    EXPECT_EQ(underGrab.heldInput(Date(61)), HeldInput::keyboard);
+    EXPECT_EQ(underGrab.heldInput(Date(61.5)), std::nullopt) << "told until a retry could have looked again";
 }
