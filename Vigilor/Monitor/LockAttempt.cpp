@@ -13,7 +13,7 @@ bool LockAttempt::request(const std::string& source, Requester who, Date at, boo
             completion(false);
         return false;
     }
-    Request request{source, at, quiet, std::move(completion)};
+    Request request{source, at, quiet, std::move(completion), std::nullopt};
     if (stage_ == Stage::asking) {
         // The lockers are being asked already: this request is asked again after their answer, unless
         // the session locks meanwhile. A later one takes the place of an earlier one, which is answered.
@@ -82,6 +82,7 @@ void LockAttempt::lockersAnswered(const SessionLockAttempt& answer, Date at) {
         confirmOwn(request_->source, lockedAt_.value_or(at));
     } else if (taken) {
         stage_ = Stage::awaiting;
+        request_->takenAt = at;
         out_.armConfirmationTimeout(confirmationWait);
     } else {
         stage_ = Stage::failed;
@@ -133,9 +134,11 @@ void LockAttempt::lockedByOther() {
     out_.statusEvent(RelayEvent::locked, "System");
 }
 
+// Counted from when a locker took the request (MATE's takes 2 s to be taken for silence, xscreensaver's
+// command up to 5 s): a lock while its confirmation is still awaited is ours. A request in the future
+// also counts: the clock may have been set back.
 bool LockAttempt::withinOwnWindow(Date at) const {
-    // A request in the future also counts: the clock may have been set back.
-    return request_ && at.timeIntervalSince(request_->at) <= ownLockWindow;
+    return request_ && at.timeIntervalSince(request_->takenAt.value_or(request_->at)) <= ownLockWindow;
 }
 
 void LockAttempt::sessionLocked(Date at, std::optional<Date> systemLockedAt) {

@@ -38,7 +38,7 @@ enum class ZorviLockProgress { awaited, locked, unconfirmed, failed };
 // | asking      | none took it                            | failed      | "<source> lock failed: …"; the request before it is restored |
 // | asking      | none took it, the session locked meanwhile | failed   | failure, then "Screen locked by the system, user, or idle policy" |
 // | asking      | answer after a lock and unlock meanwhile | idle       | request lines only                         |
-// | awaiting    | the session locks (within 10 s)         | confirmed   | "Screen locked by Zorvi (…)", feedback, displays sleep |
+// | awaiting    | the session locks (within 10 s of the locker taking it) | confirmed | "Screen locked by Zorvi (…)", feedback, displays sleep |
 // | awaiting    | the wait runs out                       | unconfirmed | "Lock attempt unconfirmed; …", status; counts against the locker |
 // | awaiting    | the wait runs out, input held elsewhere | unconfirmed | "Lock attempt unconfirmed; another program holds …", status; not counted |
 // | awaiting    | given up (a remote command's own time-out) | unconfirmed | nothing: the command says it           |
@@ -55,7 +55,7 @@ public:
     enum class Requester { user, absence };
 
     static constexpr double confirmationWait = 10.5; // the lockers' answer to the lock's report
-    static constexpr double ownLockWindow = 10;      // a lock this soon after our request is ours
+    static constexpr double ownLockWindow = 10;      // a lock this soon after a locker took our request is ours
     static constexpr double retryWait = 10;          // an unconfirmed absence lock is asked again after
     static constexpr double minimumCreditedLock = 5; // shorter locks credit nothing
     static constexpr int unconfirmedBeforeDoubt = 2; // with no lock ever seen, the locker does not lock
@@ -146,6 +146,7 @@ private:
         Date at;
         bool quiet = false;
         Completion completion;
+        std::optional<Date> takenAt; // when a locker took it: a locker may take seconds to answer
     };
 
     void ask(Request request);

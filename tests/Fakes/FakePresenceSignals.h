@@ -56,7 +56,7 @@ private:
 class FakeInputGrabs final : public InputGrabProbe {
 public:
     std::optional<HeldInput> heldInput() override { return held.load(); }
-    std::atomic<std::optional<HeldInput>> held{HeldInput::none};
+    std::atomic<HeldInput> held{HeldInput::none};
 };
 
 class FakeSoundPlayer final : public SoundPlayer {
