@@ -12,7 +12,7 @@ struct Disconnect {
 };
 using Connection = std::unique_ptr<xcb_connection_t, Disconnect>;
 
-// Held by another client, free, or not to be told (a server that refused the question).
+// Held by another client, free, or not to be told (no answer, or a server that refused the question).
 std::optional<bool> heldElsewhere(uint8_t status) {
     if (status == XCB_GRAB_STATUS_ALREADY_GRABBED || status == XCB_GRAB_STATUS_FROZEN)
         return true;
@@ -21,27 +21,27 @@ std::optional<bool> heldElsewhere(uint8_t status) {
     return std::nullopt;
 }
 
-std::optional<bool> keyboardHeld(xcb_connection_t* x, xcb_window_t root) {
-    auto* reply = xcb_grab_keyboard_reply(
-        x, xcb_grab_keyboard(x, 0, root, XCB_CURRENT_TIME, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC), nullptr);
-    if (!reply)
-        return std::nullopt;
-    const uint8_t status = reply->status;
+template <class Reply> uint8_t statusOf(Reply* reply) {
+    const uint8_t status = reply ? reply->status : uint8_t(XCB_GRAB_STATUS_INVALID_TIME);
     std::free(reply);
+    return status;
+}
+
+std::optional<bool> keyboardHeld(xcb_connection_t* x, xcb_window_t root) {
+    const uint8_t status = statusOf(xcb_grab_keyboard_reply(
+        x, xcb_grab_keyboard(x, 0, root, XCB_CURRENT_TIME, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC),
+        nullptr));
     if (status == XCB_GRAB_STATUS_SUCCESS)
         xcb_ungrab_keyboard(x, XCB_CURRENT_TIME);
     return heldElsewhere(status);
 }
 
 std::optional<bool> pointerHeld(xcb_connection_t* x, xcb_window_t root) {
-    auto* reply = xcb_grab_pointer_reply(x,
-                                         xcb_grab_pointer(x, 0, root, 0, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC,
-                                                          XCB_NONE, XCB_NONE, XCB_CURRENT_TIME),
-                                         nullptr);
-    if (!reply)
-        return std::nullopt;
-    const uint8_t status = reply->status;
-    std::free(reply);
+    const uint8_t status = statusOf(xcb_grab_pointer_reply(
+        x,
+        xcb_grab_pointer(x, 0, root, 0, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC, XCB_NONE, XCB_NONE,
+                         XCB_CURRENT_TIME),
+        nullptr));
     if (status == XCB_GRAB_STATUS_SUCCESS)
         xcb_ungrab_pointer(x, XCB_CURRENT_TIME);
     return heldElsewhere(status);

@@ -86,7 +86,9 @@ bool DesktopSession::start(SessionEventHandlers handlers) {
 // The lock state found now is where we start from, not a change to announce; logind does not say since
 // when. What it reports later happens as it reports it.
 bool DesktopSession::startLogind() {
-    if (!logind_.start({[this](LockSource source, std::optional<bool> locked) { reportLock(source, locked, 0.0); },
+    if (!logind_.start({[this](LockSource source, std::optional<bool> locked) {
+                            reportLock(source, locked, 0.0);
+                        },
                         [this](bool preparing) { reportDisplay(DisplaySource::machineSleep, preparing); }}))
         return false;
     const auto lockedHint = logind_.readLockedHint();
@@ -105,7 +107,8 @@ std::optional<SessionLockInfo> DesktopSession::current() {
     return SessionLockInfo{tracker_.isLocked(), tracker_.lockedAt()};
 }
 
-void DesktopSession::reportLock(LockSource source, std::optional<bool> locked, std::optional<double> lockedFor) {
+void DesktopSession::reportLock(LockSource source, std::optional<bool> locked,
+                                std::optional<double> lockedFor) {
     deliver(tracker_.lockReported(source, locked, clock_.now(), lockedFor));
 }
 

@@ -77,7 +77,8 @@ void ScreenSaverServices::ownerChanged(std::size_t index, bool owned) {
         reports_.runningChanged();
 }
 
-void ScreenSaverServices::report(std::size_t index, std::optional<bool> locked, std::optional<double> lockedFor) {
+void ScreenSaverServices::report(std::size_t index, std::optional<bool> locked,
+                                 std::optional<double> lockedFor) {
     if (reports_.lock)
         reports_.lock(SessionStateTracker::screenSaverSource(index), locked, lockedFor);
 }

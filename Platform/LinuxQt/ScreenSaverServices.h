@@ -18,8 +18,9 @@ class QObject;
 
 // The screen-saver services of the session bus (screenSaverServices), each followed on its own as its
 // name comes and goes: whether it runs, what it says of the lock (its ActiveChanged signal, and GetActive
-// when it appears, with GetActiveTime for how long a lock it is found in has lasted), and its Lock method. A service that goes away no longer says anything; one that
-// answers GetActive with an error (a name kept only for inhibiting) runs but says nothing either.
+// when it appears, with GetActiveTime for how long a lock it is found in has lasted), and its Lock
+// method. A service that goes away no longer says anything; one that answers GetActive with an error (a
+// name kept only for inhibiting) runs but says nothing either.
 // Lives on the main thread, apart from lock().
 class ScreenSaverServices final {
 public:

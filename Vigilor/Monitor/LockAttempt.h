@@ -29,7 +29,7 @@ enum class ZorviLockProgress { awaited, locked, unconfirmed, failed };
 // |-------------|-----------------------------------------|-------------|--------------------------------------------|
 // | any but asking | request                              | asking      | the lockers are asked                      |
 // | any but asking | refused before any locker is asked   | failed      | the refusal is the owner's to say          |
-// | asking      | request by the user                     | asking      | joins: answered with this one if a locker took it (then "Zorvi requested <user's> lock via X", and the lock is the user's), else asked again |
+// | asking      | request by the user                     | asking      | joins: answered with it if a locker took it ("Zorvi requested <user's> lock via X"; the lock is the user's), else asked again |
 // | asking      | request by an absence                   | asking      | "Lock request dropped: …"                  |
 // | awaiting    | request by the user                     | asking      | the lockers are asked again: the lock is the user's |
 // | awaiting    | request by an absence                   | awaiting    | "Lock request dropped: …"                  |
@@ -40,7 +40,7 @@ enum class ZorviLockProgress { awaited, locked, unconfirmed, failed };
 // | asking      | answer after a lock and unlock meanwhile | idle       | request lines only                         |
 // | awaiting    | the session locks (within 10 s of the locker taking it) | confirmed | "Screen locked by Zorvi (…)", feedback, displays sleep |
 // | awaiting    | the wait runs out                       | unconfirmed | "Lock attempt unconfirmed; …", status; counts against the locker |
-// | awaiting    | the wait runs out, input held elsewhere | unconfirmed | "Lock attempt unconfirmed; another program holds …", status; not counted |
+// | awaiting    | the wait runs out, input held elsewhere | unconfirmed | "Lock attempt unconfirmed. Another program holds …", status; not counted |
 // | awaiting    | given up (a remote command's own time-out) | unconfirmed | nothing: the command says it           |
 // | unconfirmed | 10 s later, still away                  | (retry due) | the absence asks again                     |
 // | any         | the session locks, no request of ours   | idle        | "Screen locked by the system, user, or idle policy", status |
@@ -55,7 +55,7 @@ public:
     enum class Requester { user, absence };
 
     static constexpr double confirmationWait = 10.5; // the lockers' answer to the lock's report
-    static constexpr double ownLockWindow = 10;      // a lock this soon after a locker took our request is ours
+    static constexpr double ownLockWindow = 10;      // a lock this soon after a locker took our request: ours
     static constexpr double retryWait = 10;          // an unconfirmed absence lock is asked again after
     static constexpr double minimumCreditedLock = 5; // shorter locks credit nothing
     static constexpr int unconfirmedBeforeDoubt = 2; // with no lock ever seen, the locker does not lock

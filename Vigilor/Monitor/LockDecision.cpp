@@ -167,7 +167,8 @@ Words gateWords(const ZorviPresenceInputs& in, ZorviGateReason gate) {
 const char* presentDecision(const ZorviPresenceInputs& in) {
     if (!in.autoLockEnabled)
         return "Coaching: present";
-    return in.lockAbility == ZorviLockAbility::ready ? "Armed, but present" : "Present \u2014 Auto Lock cannot lock";
+    return in.lockAbility == ZorviLockAbility::ready ? "Armed, but present"
+                                                     : "Present \u2014 Auto Lock cannot lock";
 }
 
 const char* const lockDueReason = "You have left: Zorvi locks the session.";
@@ -358,7 +359,8 @@ std::optional<ZorviLockAbilityWords> abilityWords(ZorviLockAbility ability, cons
     case ZorviLockAbility::noScreenLocker:
         return ZorviLockAbilityWords{"No screen locker found", noLockerReason};
     case ZorviLockAbility::inputHeld: {
-        const LockAttempt::HeldInputWords& held = LockAttempt::heldInputWords(in.heldInput.value_or(HeldInput::keyboard));
+        const LockAttempt::HeldInputWords& held =
+            LockAttempt::heldInputWords(in.heldInput.value_or(HeldInput::keyboard));
         return ZorviLockAbilityWords{held.readiness, std::string(held.sentence) + "."};
     }
     case ZorviLockAbility::lockerDoesNotLock:

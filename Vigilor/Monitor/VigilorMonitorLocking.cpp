@@ -63,16 +63,18 @@ void VigilorMonitor::AttemptOutputs::armConfirmationTimeout(double seconds) {
     });
 }
 
+// The answer is for the request whose wait ran out, not for one asked meanwhile.
 void VigilorMonitor::lockWaitRanOut() {
     const std::shared_ptr<InputGrabProbe> probe = services_.inputGrabs;
     if (!probe)
         return lockAttempt_.confirmationTimedOut(now(), std::nullopt);
     if (!grabProbeQueue_)
         grabProbeQueue_ = std::make_shared<DispatchQueue>("Vigilor.input-grab");
-    grabProbeQueue_->async([queue = grabProbeQueue_, probe, weak = weakSelf()] {
+    const std::optional<Date> asked = lockAttempt_.requestedAt();
+    grabProbeQueue_->async([queue = grabProbeQueue_, probe, weak = weakSelf(), asked] {
         const std::optional<HeldInput> held = probe->heldInput();
-        DispatchQueue::main().async([weak, held] {
-            if (auto self = weak.lock())
+        DispatchQueue::main().async([weak, held, asked] {
+            if (auto self = weak.lock(); self && self->lockAttempt_.requestedAt() == asked)
                 self->lockAttempt_.confirmationTimedOut(self->now(), held);
         });
     });
@@ -198,14 +200,16 @@ void VigilorMonitor::sessionOpened(const LockAttempt::Opening& opening) {
     const Date at = now();
     if (opening.lost) {
         guard_.sessionOpened(true);
-        postLockLostNotice("Screen locker stopped", "The screen locker stopped while your session was locked.");
+        postLockLostNotice("Screen locker stopped",
+                           "The screen locker stopped while your session was locked.");
     } else {
         guard_.sessionOpened(false);
         // A lock whose start nobody told lasted at least since it was seen: credited as that, told
         // without a duration.
         const std::optional<Date> from = opening.lockedAt ? opening.lockedAt : opening.seenLockedAt;
-        if (from && at.timeIntervalSince(*from) >= LockAttempt::minimumCreditedLock)
-            creditAwayAfterLock(at, at.timeIntervalSince(*from), opening.lockedAt.has_value(), opening.wasZorvisLock);
+        const double away = from ? at.timeIntervalSince(*from) : 0;
+        if (away >= LockAttempt::minimumCreditedLock)
+            creditAwayAfterLock(at, away, opening.lockedAt.has_value(), opening.wasZorvisLock);
         camera_.resetFaceAge(at);
     }
     relay_.sessionOpened();
@@ -219,7 +223,8 @@ void VigilorMonitor::postLockLostNotice(const std::string& title, const std::str
     services_.notifications->add(request, {});
 }
 
-void VigilorMonitor::creditAwayAfterLock(Date returnedAt, double awaySeconds, bool durationKnown, bool zorvisLock) {
+void VigilorMonitor::creditAwayAfterLock(Date returnedAt, double awaySeconds, bool durationKnown,
+                                         bool zorvisLock) {
     const AwayCreditWords& credited = awayCreditWords(breaks_->creditLockedAbsence(returnedAt, awaySeconds));
     camera_.resetFaceAge(returnedAt);
     const std::optional<double> away = durationKnown ? std::optional(awaySeconds) : std::nullopt;
@@ -240,7 +245,8 @@ void VigilorMonitor::postWelcomeBack(std::optional<double> awaySeconds, bool zor
     if (!awaySeconds)
         request.body = "You were away while the screen was locked.";
     else if (zorvisLock)
-        request.body = "Zorvi kept your computer locked for " + formatDuration(*awaySeconds) + " while you were away.";
+        request.body =
+            "Zorvi kept your computer locked for " + formatDuration(*awaySeconds) + " while you were away.";
     else
         request.body = "You were away for " + formatDuration(*awaySeconds) + ".";
     request.body += credited.sentence;

@@ -30,7 +30,8 @@ struct Recorder final : LockAttempt::Outputs {
     }
 };
 
-enum class Event { autoLock, lockNow, remote, taken, refused, locks, unlocks, lost, timesOut, timesOutGrabbed, givesUp };
+enum class Event {
+    autoLock, lockNow, remote, taken, refused, locks, unlocks, lost, timesOut, timesOutGrabbed, givesUp };
 
 struct Step {
     Event event;
@@ -204,8 +205,8 @@ TEST(LockAttempt, TellsWhenToRetryAndWhenTheLockerDoesNotLock) {
     Recorder grabbed;
     LockAttempt underGrab(grabbed);
     for (double at : {0.0, 21.0})
-        for (const Step& step : std::vector<Step>{{Event::autoLock, at}, {Event::taken, at}, {Event::timesOutGrabbed, at + 10.5}})
-            play(underGrab, step);
+        for (const Event event : {Event::autoLock, Event::taken, Event::timesOutGrabbed})
+            play(underGrab, {event, event == Event::timesOutGrabbed ? at + 10.5 : at});
     EXPECT_FALSE(underGrab.lockerDoesNotLock());
     EXPECT_EQ(underGrab.heldInput(Date(61)), HeldInput::keyboard);
     EXPECT_EQ(underGrab.heldInput(Date(61.5)), std::nullopt) << "told until a retry could have looked again";
