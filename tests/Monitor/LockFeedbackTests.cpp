@@ -68,6 +68,13 @@ TEST_F(LockFeedback, NamesTheLockerThatTookTheRequestAndReportsOnce) {
     EXPECT_EQ(lockLog().front(), "Lock request dropped: lock attempt already in progress");
     EXPECT_EQ(monitor->lockAttempt().requestedAt(), requestAt);
     EXPECT_EQ(monitor->lockAttempt().requestSource(), "Manual");
+
+    // The user's Lock Now never is: asked again while a lock is awaited, and the lock is the user's.
+    monitor->lockNow();
+    ASSERT_TRUE(h.finishLockRequest());
+    EXPECT_EQ(lockLog().front(), "Zorvi requested manual lock via org.mate.ScreenSaver");
+    sessionLocks();
+    EXPECT_EQ(lockLog().front(), "Screen locked by Zorvi (Manual)");
 }
 
 // The lockers are asked off the main thread: one that takes its time holds up no tick. A locker that
@@ -101,18 +108,6 @@ TEST_F(LockFeedback, TheMainQueueKeepsTurningWhileTheLockersAreAsked) {
     EXPECT_EQ(h.relay->sent[h.relay->sent.size() - 2].event, "lock_invoked");
     EXPECT_EQ(h.relay->sent.back().event, "locked");
     EXPECT_FALSE(monitor->lockAttempt().awaiting());
-}
-
-// The user's Lock Now is never dropped: while an absence's lock is awaited it is asked again, and the
-// lock that follows is the user's.
-TEST_F(LockFeedback, LockNowWhileALockIsAwaitedIsTheUsers) {
-    start();
-    lock("Auto");
-    monitor->lockNow();
-    ASSERT_TRUE(h.finishLockRequest());
-    EXPECT_EQ(lockLog().front(), "Zorvi requested manual lock via logind");
-    sessionLocks();
-    EXPECT_EQ(lockLog().front(), "Screen locked by Zorvi (Manual)");
 }
 
 TEST_F(LockFeedback, KeepsTheSourcesCaseButLogsItLowerCase) {
@@ -234,12 +229,11 @@ TEST_F(LockFeedback, SaysHowLongTheUserWasAwayOnlyWhereTheLocksStartIsTold) {
     for (const auto& c : cases) {
         MonitorHarness fresh;
         auto m = fresh.makeMonitor();
-        const Date seen = fresh.clock.now();
-        fresh.session->lockInfo = SessionLockInfo{
-            true, c.lockedBefore ? std::optional(seen.addingTimeInterval(-*c.lockedBefore)) : std::nullopt};
-        fresh.session->handlers.sessionDidResignActive();
+        const Date now = fresh.clock.now();
+        fresh.session->reportLock(
+            true, c.lockedBefore ? std::optional(now.addingTimeInterval(-*c.lockedBefore)) : std::nullopt);
         fresh.clock.advance(60);
-        fresh.session->handlers.sessionDidBecomeActive();
+        fresh.session->reportLock(false);
         EXPECT_EQ(fresh.notifications->added.back().body, c.body) << c.name;
         EXPECT_EQ(m->log().lockEvents().front().text, c.line) << c.name;
     }
