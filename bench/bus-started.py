@@ -3,31 +3,32 @@
 
   bus-started.py watch MARK BUS-PID BUS-LOG RECORD
       Twice a second while the bus daemon runs: each process whose environment carries MARK (every
-      process the bench starts, and what a bus starts, which inherits its daemon's environment) with its
-      ancestors, CPU ticks and context switches; and each activation that a bus daemon logs (--nosyslog:
-      the session bus, and the accessibility bus it starts), with the ancestors of the process that asked.
+      process the bench starts, and what the bus starts, which inherits the daemon's environment) with
+      its ancestors, CPU ticks and context switches; and each service the daemon logs (--nosyslog) as
+      activated, with the ancestors of the process that asked for it and the process that owns its
+      name (asked of the bus, $DBUS_SESSION_BUS_ADDRESS).
   bus-started.py charge RECORD BEGIN END ROOT...
       For each program, given by the root of its own process tree (in launch order), a line
-      "index ticks switches alive-pids names": what a bus started for it, its CPU ticks and context
-      switches over [BEGIN, END] (epoch seconds), each process from its last reading before BEGIN
-      (nothing: it started later) to its last one before END, so that one that ended within counts up
-      to its end; those still alive; the names of all (a bus daemon's helper that waits for a service it
-      started is named dbus-daemon).
+      "index ticks switches alive-pids names": the processes the bus started for it, their CPU ticks and
+      context switches over [BEGIN, END] (epoch seconds), each from its last reading before BEGIN
+      (nothing: it started later) to its last one before END, so that one that ended within counts up to
+      its end; those still alive; their names.
 
-A process under a bus daemon, or one left without a parent (a service whose daemon's helper has gone),
-is the program's that asked for the latest activation before it was seen; so is what such a process
-starts. An activation that a process the bus started asked for (a portal that starts other portals) is
-the program's that that process is; one that the session's own programs asked for is nobody's.
+A service, and whatever it starts, is the program's that asked for it, or that the service that asked
+for it is (a portal that starts other portals); one that the session's own programs asked for is
+nobody's.
 """
 import collections
 import json
 import os
 import re
+import subprocess
 import sys
 import time
 
-ACTIVATING = re.compile(r"dbus-daemon\[(\d+)\].*Activating service name='([^']+)' requested by '[^']*' "
+ACTIVATING = re.compile(r"\[session [^]]*\] Activating service name='([^']+)' requested by '[^']*' "
                         r"\(uid=\d+ pid=(\d+)")
+ACTIVATED = re.compile(r"\[session [^]]*\] Successfully activated service '([^']+)'")
 
 
 def read(path):
@@ -63,18 +64,29 @@ def sample(pid):
             "name": stat[stat.index(b"(") + 1:stat.rindex(b")")].decode(errors="replace")}
 
 
+def owner(service):
+    answer = subprocess.run(["dbus-send", "--session", "--print-reply", "--dest=org.freedesktop.DBus", "/",
+                             "org.freedesktop.DBus.GetConnectionUnixProcessID", f"string:{service}"],
+                            capture_output=True, text=True, timeout=5)
+    found = re.search(r"uint32 (\d+)", answer.stdout)
+    return found[1] if found else None
+
+
 def watch(mark, bus, busLog, record):
     mark = mark.encode()
     seen = 0
+    asked = {}  # service: the ancestors of the process that asked for it
     marked = {}  # (pid, name): whether it carries the mark, read again after an exec
     with open(record, "a") as out:
         while os.path.exists(f"/proc/{bus}"):
             now = time.time()
             log = read(busLog) or b""
             for line in log[seen:].decode(errors="replace").splitlines():
-                found = ACTIVATING.search(line)
-                if found:
-                    out.write(json.dumps({"t": now, "daemon": found[1], "by": ancestors(found[3])}) + "\n")
+                if found := ACTIVATING.search(line):
+                    asked[found[1]] = ancestors(found[2])
+                elif (found := ACTIVATED.search(line)) and found[1] in asked:
+                    out.write(json.dumps({"t": now, "service": found[1], "by": asked[found[1]],
+                                          "pid": owner(found[1])}) + "\n")
             seen = len(log)
             processes = {(pid, read(f"/proc/{pid}/comm")) for pid in filter(str.isdigit, os.listdir("/proc"))}
             marked = {key: marked[key] if key in marked else mark in (read(f"/proc/{key[0]}/environ") or b"").split(b"\0")
@@ -87,53 +99,32 @@ def watch(mark, bus, busLog, record):
             time.sleep(0.5)
 
 
-def owners(activations, processes, roots, daemons):
-    """Each process's program: ("own", i) in its tree, ("bus", i) started for it, None otherwise."""
-    owner = {}
-
-    def ownerOfChain(chain):
-        for pid in chain:
-            if pid in roots:
-                return roots.index(pid)
-            if pid in daemons:
-                return None
-            if pid in owner:
-                return owner[pid][1] if owner[pid] else None
-        return None
-
-    for pid, readings in sorted(processes.items(), key=lambda item: (item[1][0]["t"], int(item[0]))):
-        first = readings[0]
-        chain = first["chain"]
-        if any(p in roots for p in chain):
-            owner[pid] = ("own", ownerOfChain(chain))
-            continue
-        parents = chain[1:]
-        known = next((p for p in parents if p in owner or p in daemons), None)
-        if known is not None and known not in daemons:
-            owner[pid] = owner[known] and ("bus", owner[known][1])
-            continue
-        asked = [a for a in activations if a["t"] <= first["t"]]
-        program = ownerOfChain(asked[-1]["by"]) if asked and pid not in daemons else None
-        owner[pid] = ("bus", program) if program is not None else None
-    return owner
-
-
 def charge(record, begin, end, roots):
-    activations, processes = [], {}
+    services, processes = {}, {}
     with open(record) as f:
         for line in f:
             entry = json.loads(line)
-            if "daemon" in entry:
-                activations.append(entry)
+            if "service" in entry:
+                if entry["pid"]:
+                    services[entry["pid"]] = entry["by"]
             else:
                 processes.setdefault(entry["pid"], []).append(entry)
-    daemons = {a["daemon"] for a in activations}
-    owner = owners(activations, processes, roots, daemons)
+
+    def programOf(chain, depth=0):
+        """The program whose tree holds the chain, or for which the nearest service in it was started."""
+        for pid in chain:
+            if pid in roots:
+                return ("own", roots.index(pid))
+            if pid in services and depth < 16:
+                asker = programOf(services[pid], depth + 1)
+                return asker and ("bus", asker[1])
+        return None
+
     for index in range(len(roots)):
         ticks = switches = 0
         alive, names = [], []
         for pid, readings in processes.items():
-            if owner[pid] != ("bus", index):
+            if programOf(readings[0]["chain"]) != ("bus", index):
                 continue
             before = [r for r in readings if r["t"] <= begin]
             until = [r for r in readings if r["t"] <= end]

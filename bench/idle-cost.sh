@@ -168,6 +168,7 @@ GLib.MainLoop().run()'
 
 startSession() {
     local display=$1 config="$work/session-config"
+    [ ! -e "/tmp/.X${display#:}-lock" ] || { echo "display $display is in use" >&2; exit 1; }
     sessionProgram Xvfb "$display" -screen 0 1440x900x24 -nolisten tcp
     server=$!
     waitFor test -e "/tmp/.X11-unix/X${display#:}"
@@ -316,6 +317,18 @@ measure() {
 clip=
 [ -z "$pictures" ] || clip=$(makeClip)
 
+# Each build runs from a copy of its own, with its vision modules and its widget: another process running
+# the same file (a trial of that build) would share its pages, which PSS and USS then leave out.
+builds=()
+for build in "$@"; do
+    name=${build%%=*} binary=${build#*=} copy="$work/builds/${build%%=*}"
+    mkdir -p "$copy"
+    cp "$binary" "$(dirname "$binary")"/vigilor-vision*.so "$copy/" 2>/dev/null || cp "$binary" "$copy/"
+    widget="$(dirname "$binary")/../../ZorviMacWidget/zorvi-widget"
+    [ ! -x "$widget" ] || cp "$widget" "$copy/"
+    builds+=("$name=$copy/$(basename "$binary")")
+done
+
 for ((round = 1; round <= rounds; round++)); do
     display=":$((firstDisplay + round - 1))"
     startSession "$display"
@@ -325,9 +338,9 @@ for ((round = 1; round <= rounds; round++)); do
         launch safeeyes display unshare --pid --net --mount-proc --fork \
             sh -c 'ip link set lo up; exec safeeyes'
     fi
-    for build in "$@"; do
+    for build in "${builds[@]}"; do
         name=${build%%=*} binary=${build#*=}
-        widget="$(dirname "$binary")/../../ZorviMacWidget/zorvi-widget"
+        widget="$(dirname "$binary")/zorvi-widget"
         for mode in $modes; do
             case "$mode" in
             widget)
