@@ -40,8 +40,7 @@ template <> struct RawValues<UpdateCheckError::Kind> {
 
 namespace {
 
-// The form of the request and of the answer. A child of another form is not understood; it can only
-// be one while the program is being replaced on disk.
+// The form of the request and of the answer, so that one of another version is refused, never misread.
 constexpr int format = 1;
 constexpr auto logComponent = "updater";
 constexpr std::string_view logPrefix = "[updater] ";
