@@ -7,6 +7,7 @@
 #include <chrono>
 #include <csignal>
 #include <fstream>
+#include <functional>
 #include <future>
 #include <sstream>
 #include <string>
@@ -34,13 +35,18 @@ TEST(UpdateCheckAnswer, CarriesEveryOutcomeAndNothingTheCheckCannotSay) {
         EXPECT_EQ(read->newestVersion, outcome.newestVersion);
         EXPECT_EQ(read->error, outcome.error);
     }
-    for (const std::string text :
-         {"", "[updater] Checking", R"({"format":2,"kind":"upToDate","newestVersion":"1.0"})",
-          R"({"format":1,"kind":"later"})", R"({"format":1,"kind":"upToDate"})",
-          R"({"format":1,"kind":"upToDate","newestVersion":7})", R"({"format":1,"kind":"failed"})",
-          R"({"format":1,"kind":"failed","error":"gremlins"})",
-          R"({"format":1,"kind":"updateAvailable","release":{"version":"2.0","link":"http://zorvi.example/"}})",
-          R"({"format":1,"kind":"updateAvailable","release":{"version":"soon","link":"https://zorvi.example/"}})"})
+    const char* const notAnswers[] = {
+        "",
+        "[updater] Checking",
+        R"({"format":2,"kind":"upToDate","newestVersion":"1.0"})",
+        R"({"format":1,"kind":"later"})",
+        R"({"format":1,"kind":"upToDate"})",
+        R"({"format":1,"kind":"upToDate","newestVersion":7})",
+        R"({"format":1,"kind":"failed"})",
+        R"({"format":1,"kind":"failed","error":"gremlins"})",
+        R"({"format":1,"kind":"updateAvailable","release":{"version":"2.0","link":"http://zorvi.example/"}})",
+        R"({"format":1,"kind":"updateAvailable","release":{"version":"soon","link":"https://zorvi.example/"}})"};
+    for (const std::string text : notAnswers)
         EXPECT_EQ(decodeUpdateCheckAnswer(text), std::nullopt) << text;
 
     const UpdateFeedRequest request{.feedURL = "https://zorvi.example/appcast.xml",
@@ -60,30 +66,22 @@ TEST(UpdateCheckChildRun, WithoutAnAnswerTheCheckFailsAndSaysWhy) {
     upToDate.newestVersion = "1.0";
     const std::string answer = encodeUpdateCheckAnswer(upToDate);
     const struct {
-        bool launched;
-        int signal;
-        bool timedOut;
-        bool tooLarge;
-        int exitStatus;
-        std::string output;
+        std::function<void(ChildProcessResult&)> ended;
         std::string says; // empty: up to date
     } rows[] = {
-        {false, 0, false, false, -1, "", "it could not start: vigilor: No such file"},
-        {true, SIGKILL, true, false, -1, "", "it took too long and was stopped"},
-        {true, SIGKILL, false, true, -1, "", "its answer was too long and it was stopped"},
-        {true, SIGSEGV, false, false, -1, answer, "it ended by signal SEGV"},
-        {true, 0, false, false, 2, "", "it gave no answer this version understands; exit status 2"},
-        {true, 0, false, false, 0, answer, ""},
+        {[](auto& r) { r.launched = false, r.launchError = "vigilor: No such file"; },
+         "it could not start: vigilor"},
+        {[](auto& r) { r.timedOut = true; }, "it took too long and was stopped"},
+        {[](auto& r) { r.outputTooLarge = true; }, "its answer was too long and it was stopped"},
+        {[&](auto& r) { r.terminationSignal = SIGSEGV, r.standardOutput = answer; },
+         "it ended by signal SEGV"},
+        {[](auto& r) { r.exitStatus = 2; }, "it gave no answer this version understands; exit status 2"},
+        {[&](auto& r) { r.exitStatus = 0, r.standardOutput = answer; }, ""},
     };
     for (const auto& row : rows) {
         ChildProcessResult run;
-        run.launched = row.launched;
-        run.launchError = row.launched ? "" : "vigilor: No such file or directory";
-        run.terminationSignal = row.signal;
-        run.timedOut = row.timedOut;
-        run.outputTooLarge = row.tooLarge;
-        run.exitStatus = row.exitStatus;
-        run.standardOutput = row.output;
+        run.launched = true;
+        row.ended(run);
         const UpdateCheckOutcome outcome = outcomeOfUpdateCheckChild(run);
         if (row.says.empty()) {
             EXPECT_EQ(outcome.kind, Kind::upToDate);
