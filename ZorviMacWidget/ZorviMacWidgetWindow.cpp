@@ -26,7 +26,9 @@ QIcon productIcon() {
 } // namespace
 
 ZorviMacWidgetWindow::ZorviMacWidgetWindow(ZorviMacWidgetFamily family, bool preview, const Clock& clock)
-    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnBottomHint)
+    // A plain window, kept off task bars (main): Qt makes a tool window transient for a window the
+    // window manager never sees, which Mutter warns of.
+    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnBottomHint)
     , provider_(clock)
     , clock_(&clock)
     , preview_(preview)

@@ -1,9 +1,11 @@
 // zorvi-widget: the desktop widget that shows the Mac's lock status from the store the application
 // shares with it.
 //
-//     zorvi-widget [--family small|medium|large] [--preview] [--print-entry]
+//     zorvi-widget [--family small|medium|large] [--preview] [--print-entry] [--help] [--version]
+#include "Foundation/CommandLine.h"
 #include "Foundation/HostName.h"
 #include "Platform/Linux/SessionBusAutolaunch.h"
+#include "Platform/Linux/X11Compositor.h"
 #include "Platform/Linux/X11Display.h"
 #include "ZorviMacWidget.h"
 #include "ZorviMacWidgetView.h"
@@ -17,6 +19,7 @@
 #include <cstring>
 #include <optional>
 #include <string>
+#include <variant>
 
 namespace {
 
@@ -26,23 +29,40 @@ struct Options {
     bool printEntry = false; // the entry as text on standard output, no window
 };
 
-std::optional<Options> parseOptions(int argc, char** argv) {
-    Options options;
-    for (int i = 1; i < argc; ++i) {
-        const std::string argument = argv[i];
-        if (argument == "--preview")
-            options.preview = true;
-        else if (argument == "--print-entry")
-            options.printEntry = true;
-        else if (argument == "--family" && i + 1 < argc) {
-            const auto family = enumFromRawValue<ZorviMacWidgetFamily>(argv[++i]);
-            if (!family)
-                return std::nullopt;
-            options.family = *family;
-        } else
-            return std::nullopt;
+const CommandLine::Option commandLineOptions[] = {
+    {"--family", "small|medium|large", "the widget's size (small when not given)"},
+    {"--preview", "", "show the sample status instead of Zorvi's"},
+    {"--print-entry", "", "print what the widget would show, and quit"},
+    {"--help", "", "print this help and quit"},
+    {"--version", "", "print the version and quit"},
+};
+
+// The options, or the exit code of a command line answered here (help, the version, an error).
+std::variant<Options, int> parseOptions(int argc, char** argv) {
+    const CommandLine::Parsed parsed = CommandLine::parse(argc, argv, commandLineOptions);
+    std::optional<ZorviMacWidgetFamily> family = ZorviMacWidgetFamily::systemSmall;
+    if (parsed.has("--family"))
+        family = enumFromRawValue<ZorviMacWidgetFamily>(parsed.given.at("--family"));
+    if (parsed.error || !family) {
+        const std::string error =
+            parsed.error ? *parsed.error : "unknown family '" + parsed.given.at("--family") + "'";
+        std::fprintf(stderr, "zorvi-widget: %s\nTry 'zorvi-widget --help'.\n", error.c_str());
+        return CommandLine::usageExitCode;
     }
-    return options;
+    if (parsed.has("--help")) {
+        std::fputs(CommandLine::usage("zorvi-widget",
+                                      "Zorvi's desktop widget: the computer's lock status and presence signals, as "
+                                      "Zorvi last shared them.",
+                                      commandLineOptions)
+                       .c_str(),
+                   stdout);
+        return 0;
+    }
+    if (parsed.has("--version")) {
+        std::printf("Zorvi widget %s\n", ZORVI_WIDGET_VERSION);
+        return 0;
+    }
+    return Options{*family, parsed.has("--preview"), parsed.has("--print-entry")};
 }
 
 // One line per field the view shows, for scripts and for checking a store by hand.
@@ -87,12 +107,10 @@ void keepOneFillThread() {
 } // namespace
 
 int main(int argc, char** argv) {
-    const auto options = parseOptions(argc, argv);
-    if (!options) {
-        std::fprintf(stderr,
-                     "usage: zorvi-widget [--family small|medium|large] [--preview] [--print-entry]\n");
-        return 2;
-    }
+    const auto parsed = parseOptions(argc, argv);
+    if (const int* answered = std::get_if<int>(&parsed))
+        return *answered;
+    const Options* options = &std::get<Options>(parsed);
     if (options->printEntry)
         return printEntry(*options);
     auto display = std::make_unique<X11DisplayHold>();
@@ -107,6 +125,9 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("zorvi-widget"));
     keepOneFillThread();
     ZorviMacWidgetWindow window(options->family, options->preview);
+    // A widget on the desktop is no task to switch to: task bars and pagers leave it out.
+    if (QGuiApplication::platformName() == QLatin1String("xcb"))
+        x11KeepOffTaskbarAndPager(window.winId());
     window.show();
     return application.exec();
 }

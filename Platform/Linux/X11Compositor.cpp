@@ -4,6 +4,7 @@
 #include <X11/Xlib.h>
 
 #include <algorithm>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,19 @@ std::vector<unsigned long> property(Display* display, Window window, const char*
 
 constexpr unsigned long allDesktops = 0xFFFFFFFF;
 
+// Adds the named states to a window's _NET_WM_STATE before it is mapped, which the window manager
+// reads as it maps the window; states it has already stay.
+void addStatesBeforeMap(Display* display, Window window, std::initializer_list<const char*> names) {
+    const Atom states = XInternAtom(display, "_NET_WM_STATE", False);
+    const auto present = property(display, window, "_NET_WM_STATE", XA_ATOM);
+    for (const char* name : names) {
+        const Atom state = XInternAtom(display, name, False);
+        if (std::find(present.begin(), present.end(), state) == present.end())
+            XChangeProperty(display, window, states, XA_ATOM, 32, PropModeAppend,
+                            reinterpret_cast<const unsigned char*>(&state), 1);
+    }
+}
+
 } // namespace
 
 // Both ways of saying it: some window managers (xfwm4) keep a window that is not sticky in their own
@@ -52,11 +66,15 @@ void x11ShowOnAllDesktops(unsigned long window) {
     const long all = long(allDesktops);
     XChangeProperty(display, window, XInternAtom(display, "_NET_WM_DESKTOP", False), XA_CARDINAL, 32,
                     PropModeReplace, reinterpret_cast<const unsigned char*>(&all), 1);
-    const Atom sticky = XInternAtom(display, "_NET_WM_STATE_STICKY", False);
-    const auto states = property(display, window, "_NET_WM_STATE", XA_ATOM);
-    if (std::find(states.begin(), states.end(), sticky) == states.end())
-        XChangeProperty(display, window, XInternAtom(display, "_NET_WM_STATE", False), XA_ATOM, 32,
-                        PropModeAppend, reinterpret_cast<const unsigned char*>(&sticky), 1);
+    addStatesBeforeMap(display, window, {"_NET_WM_STATE_STICKY"});
+    XCloseDisplay(display);
+}
+
+void x11KeepOffTaskbarAndPager(unsigned long window) {
+    Display* display = XOpenDisplay(nullptr);
+    if (!display)
+        return;
+    addStatesBeforeMap(display, window, {"_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER"});
     XCloseDisplay(display);
 }
 
@@ -77,6 +95,22 @@ void x11MoveToCurrentDesktop(unsigned long window) {
         event.xclient.data.l[1] = 1; // asked by the application
         XSendEvent(display, root, False, SubstructureRedirectMask | SubstructureNotifyMask, &event);
     }
+    XCloseDisplay(display);
+}
+
+void x11Activate(unsigned long window, unsigned long timestamp) {
+    Display* display = XOpenDisplay(nullptr);
+    if (!display)
+        return;
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = XInternAtom(display, "_NET_ACTIVE_WINDOW", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = 1; // asked by the application
+    event.xclient.data.l[1] = long(timestamp);
+    XSendEvent(display, DefaultRootWindow(display), False, SubstructureRedirectMask | SubstructureNotifyMask,
+               &event);
     XCloseDisplay(display);
 }
 

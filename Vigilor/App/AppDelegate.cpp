@@ -25,6 +25,8 @@ AppDelegate::AppDelegate(Passkey, Environment environment)
         };
     if (!environment_.startUpdater)
         environment_.startUpdater = [] { UpdaterService::shared(); };
+    if (!environment_.startWidget)
+        environment_.startWidget = [this] { widget_.start(); };
 }
 
 AppDelegate::~AppDelegate() = default;
@@ -43,6 +45,8 @@ void AppDelegate::applicationDidFinishLaunching() {
     const DefaultsStore defaults = DefaultsStore::standard();
     if (!defaults.boolValue(onboardingShownKey) && !defaults.boolValue(onboardingShownV1Key))
         showOnboarding();
+    if (!onboarding_)
+        environment_.startWidget();
 }
 
 void AppDelegate::showOnboarding() {
@@ -76,4 +80,5 @@ void AppDelegate::finishOnboarding() {
             window->close();
     }
     onboarding_.reset();
+    environment_.startWidget();
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "DesktopWidget.h"
+
 #include <functional>
 #include <memory>
 
@@ -8,7 +10,9 @@ class StatusItemController;
 class VigilorMonitor;
 
 // What the application does once Qt is up: make the monitor, put the icon in the tray, start the update
-// check and, on the first run, show the onboarding window. Without a display only the monitor runs.
+// check and, on the first run, show the onboarding window; the desktop widget starts then, or once
+// onboarding is done, so that the onboarding window does not hide it. Without a display only the monitor
+// runs.
 class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     struct Passkey {};
 
@@ -24,6 +28,8 @@ public:
         OnboardingFactory makeOnboarding;
         // Starts the update check; empty: UpdaterService::shared().
         std::function<void()> startUpdater;
+        // Starts the desktop widget; empty: the installed one (DesktopWidget).
+        std::function<void()> startWidget;
     };
 
     // Onboarding was shown once, by an earlier version or by this one.
@@ -48,4 +54,5 @@ private:
     std::shared_ptr<VigilorMonitor> monitor_; // declared before the windows, so it outlives them
     std::unique_ptr<StatusItemController> statusItem_;
     std::unique_ptr<OnboardingWindowController> onboarding_;
+    DesktopWidget widget_;
 };

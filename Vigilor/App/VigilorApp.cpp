@@ -1,6 +1,7 @@
 #include "VigilorApp.h"
 
 #include "AppDelegate.h"
+#include "Foundation/CommandLine.h"
 #include "Foundation/DefaultsStore.h"
 #include "Foundation/DispatchQueue.h"
 #include "Foundation/Paths.h"
@@ -13,6 +14,7 @@
 #include "Platform/Linux/SessionBusAutolaunch.h"
 #include "Platform/Linux/X11Display.h"
 #include "Platform/Linux/XdgAutostartLoginItem.h"
+#include "Vigilor/Interface/UpdaterService.h"
 #include "Vigilor/Tray/StatusItemController.h"
 #include "Vigilor/Design/ZorviMenuIcon.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"
@@ -46,6 +48,39 @@ constexpr std::chrono::milliseconds comeForwardWait(5000);
 // The running copy's answers to a second start.
 constexpr auto dashboardShown = "shown";
 constexpr auto noDisplay = "no-display";
+
+// Every option the program takes; none starts the guard or reaches a running copy.
+const CommandLine::Option commandLineOptions[] = {
+    {"--help", "", "print this help and quit"},
+    {"--version", "", "print the version and quit"},
+};
+
+// The command line is answered before anything else happens: help, the version or what is wrong with
+// it. Nothing: there was nothing to answer, and the application starts.
+std::optional<int> answerCommandLine(int argc, char** argv) {
+    const CommandLine::Parsed parsed = CommandLine::parse(argc, argv, commandLineOptions);
+    if (parsed.error) {
+        std::cerr << "vigilor: " << *parsed.error << "\nTry 'vigilor --help'." << std::endl;
+        return CommandLine::usageExitCode;
+    }
+    if (parsed.has("--help")) {
+        std::cout << CommandLine::usage(
+                         "vigilor",
+                         "Zorvi guards your desk: it locks the session when you leave and coaches eye rests and "
+                         "walks.\nWithout options it starts in the tray; started again, the running copy shows "
+                         "its dashboard.\n\nIt logs to standard output and standard error; lock events also go "
+                         "to\n" +
+                             ActivityLog::lockEventLogFile().string() + ".",
+                         commandLineOptions)
+                  << std::flush;
+        return 0;
+    }
+    if (parsed.has("--version")) {
+        std::cout << "Zorvi " << UpdaterService::currentVersion() << std::endl;
+        return 0;
+    }
+    return std::nullopt;
+}
 
 bool environmentHas(const char* name) {
     const char* value = std::getenv(name);
@@ -277,6 +312,8 @@ int VigilorApp::run(int& argc, char** argv) {
     // A reader of the standard output that went away (`vigilor | head`) makes a log line fail, not the
     // application end. Child processes start with the default again (ChildProcess).
     std::signal(SIGPIPE, SIG_IGN);
+    if (const auto answered = answerCommandLine(argc, argv))
+        return *answered;
     SingleInstance::Instance instance(instanceLockFiles());
     const SingleInstance::Claim claim = instance.claim();
     if (const auto refused = refusedStart(claim, argc, argv))

@@ -7,7 +7,9 @@
 // and the AppDelegate. There is no main window; closing the last window never quits.
 class VigilorApp {
 public:
-    // Runs until quit from the tray menu or by SIGINT/SIGTERM; returns the exit code. A start that
+    // Runs until quit from the tray menu or by SIGINT/SIGTERM; returns the exit code. "--help" and
+    // "--version" are answered on standard output and anything else on the command line on standard
+    // error, with CommandLine::usageExitCode, without starting anything. A start that
     // finds another copy holding one of `instanceLockFiles()` asks that copy to show its dashboard and
     // returns 0 once it did; where it cannot (the copy runs without a display, or cannot be reached)
     // it says so and returns `alreadyRunningExitCode` at once; one that cannot use such a file at all (it cannot be made,

@@ -1,5 +1,8 @@
 #include "ZorviTheme.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include <QGuiApplication>
 #include <QPalette>
 
@@ -18,6 +21,36 @@ QPalette palette() {
 QColor withOpacity(QColor colour, double opacity) {
     colour.setAlphaF(float(colour.alphaF() * opacity));
     return colour;
+}
+
+namespace {
+
+double relativeLuminance(const QColor& c) {
+    const auto linear = [](double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+    return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF());
+}
+
+QColor mixed(const QColor& from, const QColor& to, double share) {
+    return QColor::fromRgbF(float(from.redF() + (to.redF() - from.redF()) * share),
+                            float(from.greenF() + (to.greenF() - from.greenF()) * share),
+                            float(from.blueF() + (to.blueF() - from.blueF()) * share));
+}
+
+} // namespace
+
+double contrastRatio(const QColor& a, const QColor& b) {
+    const double la = relativeLuminance(a);
+    const double lb = relativeLuminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+QColor readableOn(const QColor& ink, const QColor& background, double ratio) {
+    const QColor flat = mixed(background, ink, ink.alphaF());
+    const QColor away = relativeLuminance(background) > 0.18 ? QColor(Qt::black) : QColor(Qt::white);
+    QColor shown = flat;
+    for (int step = 1; step <= 20 && contrastRatio(shown, background) < ratio; ++step)
+        shown = mixed(flat, away, step / 20.0);
+    return shown;
 }
 
 namespace Theme {

@@ -29,6 +29,12 @@ QColor colorForLevel(NudgeLevel level);
 // `colour` with its opacity multiplied by `opacity`, as a view's opacity applies to a colour.
 QColor withOpacity(QColor colour, double opacity);
 
+// The contrast ratio of two opaque colours (WCAG 2: 1 to 21).
+double contrastRatio(const QColor& a, const QColor& b);
+// `ink` (drawn over `background`, through its own opacity) made opaque and, where it reads at less than
+// `ratio` on that background, darkened (on a light background) or lightened (on a dark one) until it does.
+QColor readableOn(const QColor& ink, const QColor& background, double ratio = 4.5);
+
 // The desktop's own colours where a view asks for a system colour rather than a theme colour: the
 // label colours and the window background come from the application's palette (they follow light and
 // dark desktops); green and orange are fixed.

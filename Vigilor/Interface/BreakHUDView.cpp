@@ -200,9 +200,15 @@ void BreakHUDView::refresh() {
     model_ = breakHUDModel(*monitor_);
     BreakHUDParts& p = *parts_;
     p.ring->setModel(model_);
+    // Its texts read at 4.5:1 at least on the card's opaque base, whatever window lies behind the prompt:
+    // the accent is darkened for the buttons' labels, and for the prominent one's fill under white.
+    const QColor base = SystemColor::windowBackground();
+    const QColor buttonFill = readableOn(withOpacity(model_.accent, 0.18), base, 1); // flattened
+    const QColor buttonTint = readableOn(model_.accent, buttonFill);
     p.title->setText(qs(model_.title));
-    p.title->setColour(model_.titleInAccent ? SystemColor::green() : SystemColor::primaryLabel());
+    p.title->setColour(readableOn(model_.titleInAccent ? SystemColor::green() : SystemColor::primaryLabel(), base));
     p.detail->setText(qs(model_.detail));
+    p.detail->setColour(readableOn(SystemColor::secondaryLabel(), base));
     for (size_t i = 0; i < p.buttons.size(); ++i) {
         ZorviGlassButton* button = p.buttons[i];
         button->setVisible(i < model_.buttons.size());
@@ -213,7 +219,7 @@ void BreakHUDView::refresh() {
         button->setText(title);
         button->setSystemImage(b.systemImage);
         button->setProminent(b.prominent);
-        button->setTint(model_.accent);
+        button->setTint(buttonTint);
         button->setToolTip(title);
         button->setAccessibleName(title);
     }

@@ -7,12 +7,15 @@
 #include "Vigilor/Design/ZorviTheme.h"
 
 #include <QEvent>
+#include <QApplication>
 #include <QGuiApplication>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QRegion>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QStyleHints>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -72,8 +75,13 @@ QSizeF size(QSizeF fitting) {
     return {std::max(fitting.width(), minimumSide), std::max(fitting.height(), minimumSide)};
 }
 
-QRect frame(const QRect& available, QSize size) {
-    const QPoint centred(available.x() + (available.width() - size.width()) / 2, available.y() + topGap);
+int topGapOn(const QString& currentDesktop) {
+    return currentDesktop.split(QLatin1Char(':')).contains(QLatin1String("GNOME")) ? topCentreNotifications
+                                                                                    : topGap;
+}
+
+QRect frame(const QRect& available, QSize size, int gap) {
+    const QPoint centred(available.x() + (available.width() - size.width()) / 2, available.y() + gap);
     return WindowPlacement::keptInside({centred, size}, available);
 }
 
@@ -81,21 +89,29 @@ QRect frame(const QRect& available, QSize size) {
 
 namespace {
 
+// The windows that are not pop-ups are plain windows kept above the others and off task bars (set as
+// they show): Qt makes a tool window transient for a window the window manager never sees, which
+// Mutter logs as an invalid WM_TRANSIENT_FOR at every show.
 Qt::WindowFlags flagsFor(ZorviMenuPanel::Kind kind) {
     const Qt::WindowFlags frameless = Qt::FramelessWindowHint | Qt::NoDropShadowWindowHint;
+    const Qt::WindowFlags floating = Qt::Window | frameless | Qt::WindowStaysOnTopHint;
     switch (kind) {
     case ZorviMenuPanel::Kind::menu:
-        return Qt::Popup | frameless;
+        return ZorviMenuPanel::menuIsWindow() ? floating : Qt::Popup | frameless;
     case ZorviMenuPanel::Kind::pinnedMenu:
-        return Qt::Tool | frameless | Qt::WindowStaysOnTopHint;
+        return floating;
     case ZorviMenuPanel::Kind::breakPrompt:
-        // Above other windows and never given the keyboard; on every desktop (set once it exists).
-        return Qt::Tool | frameless | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus;
+        // Never given the keyboard; on every desktop (set once it exists).
+        return floating | Qt::WindowDoesNotAcceptFocus;
     }
     return frameless;
 }
 
 } // namespace
+
+bool ZorviMenuPanel::menuIsWindow() {
+    return QGuiApplication::platformName() == QLatin1String("xcb") && !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
 
 ZorviMenuPanel::ZorviMenuPanel(Kind kind, QWidget* content, double cornerRadius)
     : QWidget(nullptr, flagsFor(kind))
@@ -168,12 +184,31 @@ bool ZorviMenuPanel::event(QEvent* event) {
     return handled;
 }
 
-// The prompt goes on every desktop each time it is shown: a window manager forgets that of a window
-// hidden in between.
+// The prompt goes on every desktop each time it is shown, and a panel that is a window is kept off task
+// bars: a window manager forgets both of a window hidden in between.
 void ZorviMenuPanel::showEvent(QShowEvent* event) {
+    if ((kind_ != Kind::menu || menuIsWindow()) && QGuiApplication::platformName() == QLatin1String("xcb"))
+        x11KeepOffTaskbarAndPager(winId()); // a pop-up is never listed
     if (kind_ == Kind::breakPrompt && QGuiApplication::platformName() == QLatin1String("xcb"))
         x11ShowOnAllDesktops(winId());
+    shownFor_.start();
     QWidget::showEvent(event);
+}
+
+bool ZorviMenuPanel::withinDoubleClickOfShow() const {
+    return shownFor_.isValid() && shownFor_.elapsed() < QApplication::doubleClickInterval();
+}
+
+// A pop-up closes on a press outside it, unless that press is a double click's second: soon after the
+// click that opened it, where that click was.
+void ZorviMenuPanel::mousePressEvent(QMouseEvent* event) {
+    const int near = std::max(QApplication::styleHints()->mouseDoubleClickDistance(), 8);
+    if (kind_ == Kind::menu && !rect().contains(event->position().toPoint()) && withinDoubleClickOfShow() &&
+        openingClick_ && (event->globalPosition().toPoint() - *openingClick_).manhattanLength() <= near) {
+        event->accept();
+        return;
+    }
+    QWidget::mousePressEvent(event);
 }
 
 void ZorviMenuPanel::hideEvent(QHideEvent* event) {
@@ -235,9 +270,8 @@ void ZorviMenuPanel::updateMask() {
         setMask(QRegion(shape().toFillPolygon().toPolygon()));
 }
 
+// Under the prompt's glass card too, so that its texts read as well over any window as over none.
 void ZorviMenuPanel::paintEvent(QPaintEvent*) {
-    if (kind_ == Kind::breakPrompt && translucent_)
-        return; // the prompt's card is its own glass
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.fillPath(shape(), SystemColor::windowBackground());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QPainterPath>
 #include <QRectF>
 #include <QSizeF>
@@ -54,16 +55,21 @@ QRectF frame(const Placement& placement, QSizeF size);
 } // namespace MenuPanelGeometry
 
 // Where the break prompt goes: centred at the top of the available area of the tray's screen, at least
-// 260 × 260.
+// 260 × 260, clear of the desktop's notifications.
 namespace BreakPromptGeometry {
 
 inline constexpr double minimumSide = 260;
 inline constexpr int topGap = 24;
+// GNOME Shell shows its notification banners at the top centre, as tall as this with two lines of text:
+// the prompt goes under them.
+inline constexpr int topCentreNotifications = 136;
 
 QSizeF size(QSizeF fitting);
-// Centred, 24 under the area's top; as a window is, never larger than the area and moved into it (its
-// content then scrolls).
-QRect frame(const QRect& available, QSize size);
+// The gap between the area's top and the prompt on a desktop (XDG_CURRENT_DESKTOP, ':'-separated).
+int topGapOn(const QString& currentDesktop);
+// Centred, `gap` under the area's top; as a window is, never larger than the area and moved into it
+// (its content then scrolls).
+QRect frame(const QRect& available, QSize size, int gap = topGap);
 
 } // namespace BreakPromptGeometry
 
@@ -80,6 +86,11 @@ public:
 
     ZorviMenuPanel(Kind kind, QWidget* content, double cornerRadius);
 
+    // Under XWayland a pop-up's grab reaches no further than the X windows: a Wayland window keeps the
+    // keyboard. There the menu is a window that the compositor is asked to activate, and it closes when
+    // it loses the keyboard.
+    static bool menuIsWindow();
+
     Kind kind() const { return kind_; }
     // Drawn with an alpha channel (something composites); otherwise cut to its shape.
     bool translucent() const { return translucent_; }
@@ -87,6 +98,11 @@ public:
     QWidget* content() const { return content_; }
     // The content's fitting size for the panel's width (its height for that width where it has one).
     QSizeF fittingSize(double forWidth) const;
+    // Whether a click now would be the second of a double click whose first opened the panel: such a
+    // click, on the tray or anywhere outside, leaves the panel open.
+    bool withinDoubleClickOfShow() const;
+    // Where the click that opened the panel was, on the screen; nothing when no click opened it.
+    void setOpeningClick(std::optional<QPoint> at) { openingClick_ = at; }
 
     // The part of the content whose rounded rectangle is the panel's visible shape (the prompt's card);
     // without one, the whole panel.
@@ -102,6 +118,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
@@ -119,4 +136,6 @@ private:
     QWidget* shapedPart_ = nullptr;
     double cornerRadius_;
     bool translucent_;
+    QElapsedTimer shownFor_;
+    std::optional<QPoint> openingClick_;
 };

@@ -6,6 +6,7 @@
 #include "Vigilor/Monitor/DurationText.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <limits>
 
@@ -34,10 +35,13 @@ double elapsedFraction(double elapsed, double interval) {
     return std::clamp(elapsed / std::max(interval, 1.0), 0.0, 1.0);
 }
 
-// Names only the signals in use: the companion only where Bluetooth presence is on.
-std::string calmSignalsText(const std::optional<std::string>& companion) {
-    return companion ? "Eyes, distance, " + *companion + ", and input look calm."
-                     : "Eyes, distance, and input look calm.";
+// Names only the signals heard: the companion only while it is heard near, in lower case mid-sentence.
+std::string calmSignalsText(std::optional<std::string> companion) {
+    if (!companion)
+        return "Eyes, distance, and input look calm.";
+    std::transform(companion->begin(), companion->end(), companion->begin(),
+                   [](unsigned char c) { return char(std::tolower(c)); });
+    return "Eyes, distance, " + *companion + ", and input look calm.";
 }
 
 } // namespace
@@ -379,9 +383,9 @@ std::string CoachingSummaries::nudgeDetail() const {
     case NudgeRow::inView:
         break;
     }
-    return calmSignalsText(companion_.bluetoothPresenceEnabled()
-                               ? std::optional(companion_.companionWordCapitalised())
-                               : std::nullopt);
+    const bool heard = companion_.bluetoothPresenceEnabled() && !companion_.isBluetoothUnavailable() &&
+                       companion_.watchPresent();
+    return calmSignalsText(heard ? std::optional(companion_.companionWordCapitalised()) : std::nullopt);
 }
 
 std::string CoachingSummaries::nudgeSystemImage() const {

@@ -175,7 +175,8 @@ QWidget* SettingsContent::settingsHero() {
     auto* hero = zorviGlassPanel(16);
     hero->setObjectName(QStringLiteral("hero"));
     auto* circle = new PresenceMarkCircle;
-    auto* reason = new ClampedLabel(zorviCaption(), SystemColor::secondaryLabel(), 2);
+    // Wrapped whole: some reasons (a locker that took requests but never locked) run past two lines.
+    auto* reason = new ClampedLabel(zorviCaption(), SystemColor::secondaryLabel(), 99);
     reason->setObjectName(QStringLiteral("lockReason"));
     auto* texts = new QVBoxLayout;
     texts->setSpacing(5);

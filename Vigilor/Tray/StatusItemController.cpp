@@ -7,11 +7,8 @@
 #include <QApplication>
 #include <QCursor>
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
-#include <QDBusInterface>
 #include <QGuiApplication>
 #include <QKeyEvent>
-#include <QMenu>
 #include <QPalette>
 #include <QRandomGenerator>
 #include <QWindow>
@@ -34,7 +31,6 @@ using ZorviMenuIcon::EyeState;
 constexpr int iconTimerSlack = 50;
 constexpr int iconTickTolerance = 50;
 constexpr int keyboardRetryMilliseconds = 50;
-constexpr auto watcherService = "org.kde.StatusNotifierWatcher";
 
 double randomBlinkDelay() {
     return 4 + QRandomGenerator::global()->bounded(5.0);
@@ -186,7 +182,7 @@ StatusItemController::StatusItemController(std::shared_ptr<VigilorMonitor> monit
     const bool trayNow = QSystemTrayIcon::isSystemTrayAvailable();
     if (trayNow || QGuiApplication::platformName() == QLatin1String("xcb"))
         createTrayIcon();
-    if (!trayNow) {
+    if (!trayNow && !notifierItem_) {
         static std::atomic<bool> reported = false;
         if (!reported.exchange(true))
             systemLog("interface", trayIcon_ ? "No system tray yet: the status icon shows once one starts"
@@ -222,25 +218,17 @@ StatusItemController::~StatusItemController() {
             window->removeEventFilter(this);
 }
 
-namespace {
-
-// Qt's own test for the tray it docks in: a Status Notifier host, else an XEmbed tray.
-bool statusNotifierHostPresent() {
-    const QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected() || !bus.interface()->isServiceRegistered(QString::fromLatin1(watcherService)))
-        return false;
-    QDBusInterface watcher(QString::fromLatin1(watcherService), QStringLiteral("/StatusNotifierWatcher"),
-                           QString::fromLatin1(watcherService), bus);
-    return watcher.property("IsStatusNotifierHostRegistered").toBool();
-}
-
-} // namespace
-
-// A click in an XEmbed tray reaches the icon whatever the button, and toggles the panel. A Status
-// Notifier host calls the item for a left click, and some for a right click (KDE), but others show only
-// a menu the item exports (Xfce's panel, GNOME's AppIndicator extension): the item exports one with the
-// panel's main ways, so that every click on every host opens something of Zorvi's.
+// A Status Notifier host gets our own item, which tells it the state in the properties it reads; an
+// XEmbed tray gets Qt's icon. A click in an XEmbed tray reaches the icon whatever the button, and
+// toggles the panel. A Status Notifier host calls the item for a left click, and some for a right click
+// (KDE), but others show only the menu the item exports (Xfce's panel, GNOME's AppIndicator extension):
+// it holds the panel's main ways, so that every click on every host opens something of Zorvi's.
 void StatusItemController::createTrayIcon() {
+    if (StatusNotifierItem::hostPresent(QDBusConnection::sessionBus())) {
+        notifierItem_ = std::make_unique<StatusNotifierItem>(QDBusConnection::sessionBus(), trayMenu());
+        notifierItem_->onActivate = [this](const StatusNotifierItem::Activation& a) { activatedFromTray(a); };
+        return;
+    }
     trayIcon_ = std::make_unique<QSystemTrayIcon>();
     connect(trayIcon_.get(), &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
@@ -250,27 +238,34 @@ void StatusItemController::createTrayIcon() {
                     reason == QSystemTrayIcon::DoubleClick)
                     return;
                 lastClickPoint_ = QCursor::pos();
+                clickTime_.reset();
                 toggleMenuPanel();
             });
-    if (statusNotifierHostPresent()) {
-        trayMenu_ = makeTrayMenu();
-        trayIcon_->setContextMenu(trayMenu_.get());
-    }
 }
 
-std::unique_ptr<QMenu> StatusItemController::makeTrayMenu() {
-    auto menu = std::make_unique<QMenu>();
-    menu->setObjectName(QStringLiteral("trayMenu"));
-    menu->addAction(QStringLiteral("Open Zorvi"), this, [this] {
-        lastClickPoint_.reset(); // chosen from the host's menu, whose place says nothing
-        if (!menuPanel_ || !menuPanel_->isVisible())
-            showMenuPanel();
-    });
-    menu->addAction(QStringLiteral("Open the dashboard"), this, [this] { showMainWindow(); });
-    menu->addAction(QStringLiteral("Settings"), this, [this] { showSettingsWindow(); });
-    menu->addSeparator();
-    menu->addAction(QStringLiteral("Quit Zorvi"), this, [] { QCoreApplication::quit(); });
-    return menu;
+std::vector<StatusNotifierItem::MenuEntry> StatusItemController::trayMenu() {
+    return {
+        {QStringLiteral("Open Zorvi"),
+         [this](uint32_t timestamp) {
+             lastClickPoint_.reset(); // chosen from the host's menu, whose place says nothing
+             clickTime_ = timestamp ? std::optional(timestamp) : std::nullopt;
+             if (!menuPanel_ || !menuPanel_->isVisible())
+                 showMenuPanel();
+         }},
+        {QStringLiteral("Open the dashboard"), [this](uint32_t) { showMainWindow(); }},
+        {QStringLiteral("Settings"), [this](uint32_t) { showSettingsWindow(); }},
+        {QString(), nullptr},
+        {QStringLiteral("Quit Zorvi"), [](uint32_t) { QCoreApplication::quit(); }},
+    };
+}
+
+// The host says where it was clicked in its own pixels (Qt's are larger by the scale factor), or
+// nothing (0, 0): then the pointer says.
+void StatusItemController::activatedFromTray(const StatusNotifierItem::Activation& a) {
+    const double scale = qApp->devicePixelRatio();
+    lastClickPoint_ = a.point.isNull() ? QCursor::pos() : QPoint(int(a.point.x() / scale), int(a.point.y() / scale));
+    clickTime_ = a.timestamp;
+    toggleMenuPanel();
 }
 
 void StatusItemController::monitorDidChange() {
@@ -289,7 +284,7 @@ void StatusItemController::scheduleScreenshotStage() {
     const QString stage = qEnvironmentVariable(screenshotStageVariable);
     QTimer::singleShot(2000, this, [this, stage] {
         if (stage == QLatin1String("menu") || stage == QLatin1String("settings")) {
-            if (trayIcon_)
+            if (hasTrayIcon())
                 showMenuPanel(false);
         } else if (stage == QLatin1String("dashboard")) {
             showMainWindow();
@@ -303,6 +298,7 @@ bool StatusItemController::reduceMotion() const {
 
 void StatusItemController::updateIcon() {
     pulseFrame_ = !pulseFrame_;
+    // It blinks only where it is redrawn in place (an XEmbed icon on screen), not over the bus.
     const bool onScreen = trayIcon_ && trayIcon_->isVisible();
     const EyeState eyes = calculateEyeState(*monitor_, reduceMotion(), onScreen, blink_,
                                             environment_.clock->now(), environment_.blinkDelay);
@@ -340,6 +336,10 @@ void StatusItemController::closeGrabbingPopups() {
 // The tray gets a new picture or text only when it differs from what it shows.
 void StatusItemController::pushIcon(const IconPresentation& p) {
     face_ = p.face;
+    if (notifierItem_) {
+        pushToStatusNotifier(p);
+        return;
+    }
     if (!trayIcon_) {
         toolTip_ = p.toolTip;
         return;
@@ -357,11 +357,33 @@ void StatusItemController::pushIcon(const IconPresentation& p) {
     }
 }
 
+// A host told of a new picture or label reads them again; it is told at most once a second, of what
+// the icon shows at that redraw: a change undone meanwhile (a pulse frame) costs nothing.
+void StatusItemController::pushToStatusNotifier(const IconPresentation& p) {
+    const QString label = accessibilityLabel(*monitor_);
+    const Date now = environment_.clock->now();
+    const bool changed = pushedFace_ != p.face || pushedAccessibilityLabel_ != label;
+    if (changed && (!iconSentAt_ || now.timeIntervalSince(*iconSentAt_) >= statusNotifierIconInterval)) {
+        pushedFace_ = p.face;
+        pushedAccessibilityLabel_ = label;
+        iconSentAt_ = now;
+        ++iconPushes_;
+        notifierItem_->setIcon(drawnFaces_.icon(p.face, QApplication::palette().color(QPalette::WindowText)),
+                               label);
+    }
+    if (toolTip_ != p.toolTip) {
+        toolTip_ = p.toolTip;
+        notifierItem_->setToolTip(toolTip_);
+    }
+}
+
 void StatusItemController::toggleMenuPanel() {
-    if (!trayIcon_)
+    if (!hasTrayIcon())
         return;
     if (menuPanel_ && menuPanel_->isVisible()) {
-        closeMenuPanel();
+        // A double click's second click: the first opened the panel, which stays.
+        if (!menuPanel_->withinDoubleClickOfShow())
+            closeMenuPanel();
         return;
     }
     if (isEchoOfClose(menuPanelHiddenAt_, steadyClock_.elapsed())) {

@@ -4,6 +4,7 @@
 #include "Vigilor/Design/ZorviMenuIcon.h"
 #include "Vigilor/Interface/ZorviMenuPanel.h"
 #include "Vigilor/Settings/SettingsPageState.h"
+#include "Vigilor/Tray/StatusNotifierItem.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -17,7 +18,6 @@
 #include <optional>
 
 class CompanionPairingService;
-class QMenu;
 class QScreen;
 class QWidget;
 class QWindow;
@@ -27,7 +27,9 @@ class VigilorMonitor;
 // monitor's state; the menu panel that a click (left or right, there is no context menu) toggles; the
 // dashboard and settings windows, built when asked for and let go when closed; and the break prompt
 // that follows the monitor's `breakHUDVisible`.
-// Without a system tray there is no icon and nothing opens from it; the rest still works. Before the
+// Where a Status Notifier host shows items the item is ours on the session bus (StatusNotifierItem);
+// elsewhere Qt's tray icon docks in an XEmbed tray. Without either there is no icon and nothing opens
+// from it; the rest still works. Before the
 // monitor asks for a lock, and after a while without input, the pop-ups close (closeGrabbingPopups).
 //
 // The monitor announces a change before making it, so what follows from a change is read on the next
@@ -38,6 +40,9 @@ public:
     static constexpr int iconInterval = 500;      // milliseconds between redraws
     static constexpr double blinkDuration = 0.12; // seconds
     static constexpr int closeEchoMilliseconds = 300;
+    // A Status Notifier host reads the whole picture again at each new icon: it is told at most this
+    // often (seconds), and never of a blink.
+    static constexpr double statusNotifierIconInterval = 1.0;
     // A pop-up of ours holds the keyboard and the pointer, and no screen locker can lock past that, the
     // desktop's own idle lock included: one left this long without input closes, short of the least
     // idle delay desktops offer (a minute).
@@ -60,8 +65,8 @@ public:
     };
     static IconPresentation iconPresentation(const VigilorMonitor& monitor, ZorviMenuIcon::EyeState eyeState,
                                              bool pulseFrame, bool reduceMotion);
-    // What the icon says to assistive technology. No tray takes such a text from an application (the
-    // tooltip is what they read out), so it is made when asked for rather than on every redraw.
+    // What the icon says to assistive technology: a Status Notifier host reads it (IconAccessibleDesc);
+    // an XEmbed tray takes no such text (the tooltip is what it reads out).
     static QString accessibilityLabel(const VigilorMonitor& monitor);
 
     // The blink bookkeeping of the icon's eye state.
@@ -82,7 +87,8 @@ public:
     StatusItemController(const StatusItemController&) = delete;
     StatusItemController& operator=(const StatusItemController&) = delete;
 
-    bool hasTrayIcon() const { return trayIcon_ != nullptr; }
+    bool hasTrayIcon() const { return trayIcon_ || notifierItem_; }
+    const StatusNotifierItem* statusNotifierItem() const { return notifierItem_.get(); }
     // Where the tray shows the icon on screen; empty when the tray does not say.
     QRect trayIconGeometry() const { return trayIcon_ ? trayIcon_->geometry() : QRect(); }
     const QString& toolTip() const { return toolTip_; }
@@ -127,8 +133,10 @@ private:
     void installMenuMonitors();
     void removeMenuMonitors();
     void takeKeyboard();
-    // The menu a Status Notifier host shows for the item.
-    std::unique_ptr<QMenu> makeTrayMenu();
+    // The menu a Status Notifier host shows for the item, and a click the host hands on.
+    std::vector<StatusNotifierItem::MenuEntry> trayMenu();
+    void activatedFromTray(const StatusNotifierItem::Activation& activation);
+    void pushToStatusNotifier(const IconPresentation& presentation);
     void updateKeyFilter();
 
     // The break prompt.
@@ -151,11 +159,12 @@ private:
     int subscription_ = 0;
     QTimer refreshTimer_;
     std::unique_ptr<QSystemTrayIcon> trayIcon_;
+    std::unique_ptr<StatusNotifierItem> notifierItem_;
 
     QPointer<ZorviMenuPanel> menuPanel_; // owned by Qt once replaced (deleted later)
     MenuPanelGeometry::Placement menuPlacement_;
     std::optional<QPoint> lastClickPoint_;
-    std::unique_ptr<QMenu> trayMenu_;
+    std::optional<uint32_t> clickTime_; // the host's timestamp of the click that opens the panel
     QTimer keyboardTimer_;
     int keyboardTries_ = 0;
     static constexpr int keyboardTriesAtMost = 20;
@@ -178,6 +187,8 @@ private:
     BlinkSchedule blink_;
     ZorviMenuIcon::Face face_;
     std::optional<ZorviMenuIcon::Face> pushedFace_;
+    QString pushedAccessibilityLabel_;
+    std::optional<Date> iconSentAt_; // to a Status Notifier host
     ZorviMenuIcon::DrawnFaces drawnFaces_;
     QString toolTip_;
     int iconPushes_ = 0;

@@ -121,11 +121,15 @@ void StatusItemController::showMenuPanel(bool hidesOnDeactivate) {
     menuPanel_->setAccessibleName(QStringLiteral("Zorvi"));
     menuPanel_->onContentResized = [this] { fitMenuPanel(); };
     menuPanel_->onHidden = [this] { menuPanelDidHide(); };
+    // Where the pointer is, not where the host says: some hosts give the icon's corner.
+    menuPanel_->setOpeningClick(lastClickPoint_ ? std::optional(QCursor::pos()) : std::nullopt);
     menuPlacement_ = menuPlacement();
     fitMenuPanel();
     menuPanel_->show();
     menuPanel_->raise();
-    menuPanel_->activateWindow();
+    // A window asked to activate with an old time would only be marked as wanting attention.
+    if (!ZorviMenuPanel::menuIsWindow() || !clickTime_)
+        menuPanel_->activateWindow();
     removeMenuMonitors();
     installMenuMonitors();
     if (hidesOnDeactivate) {
@@ -136,12 +140,19 @@ void StatusItemController::showMenuPanel(bool hidesOnDeactivate) {
 
 // A pop-up holds the keyboard and the pointer, by which it hears Escape and a press elsewhere. A
 // desktop's panel may still hold them for its own click when the panel opens (a Status Notifier host
-// calls us while it does): they are asked for again until they are ours.
+// calls us while it does): they are asked for again until they are ours. A menu that is a window is
+// activated with the time of the click once it is on the screen.
 void StatusItemController::takeKeyboard() {
     QWindow* window = menuPanel_ && menuPanel_->isVisible() ? menuPanel_->windowHandle() : nullptr;
-    if (!window || ++keyboardTries_ > keyboardTriesAtMost ||
-        (window->isExposed() && window->setKeyboardGrabEnabled(true) && window->setMouseGrabEnabled(true)))
+    if (!window || ++keyboardTries_ > keyboardTriesAtMost) {
         keyboardTimer_.stop();
+    } else if (window->isExposed() && ZorviMenuPanel::menuIsWindow()) {
+        if (clickTime_)
+            x11Activate(window->winId(), *clickTime_);
+        keyboardTimer_.stop();
+    } else if (window->isExposed() && window->setKeyboardGrabEnabled(true) && window->setMouseGrabEnabled(true)) {
+        keyboardTimer_.stop();
+    }
 }
 
 // Sized to the content within the screen's room, at every show and whenever the content grows or
@@ -208,7 +219,9 @@ void StatusItemController::positionBreakHUD(ZorviMenuPanel& panel) {
         panel.resize(size.toSize());
         return;
     }
-    const QRect frame = BreakPromptGeometry::frame(screen->availableGeometry(), size.toSize());
+    const QRect frame = BreakPromptGeometry::frame(
+        screen->availableGeometry(), size.toSize(),
+        BreakPromptGeometry::topGapOn(qEnvironmentVariable("XDG_CURRENT_DESKTOP")));
     if (panel.geometry() != frame)
         panel.setGeometry(frame);
 }
@@ -292,11 +305,15 @@ void StatusItemController::rememberFrame(const QWidget& window) {
         settingsWindowFrame_ = window.frameGeometry();
 }
 
-// The settings window resigns the keyboard when it leaves the window and the windows of its own.
+// The settings window resigns the keyboard when it leaves the window and the windows of its own; a
+// menu that is a window closes when it loses the keyboard.
 void StatusItemController::keyboardMoved(QWindow* window) {
     const QPointer<QWindow> before = std::exchange(keyboardWindow_, window);
     if (settingsWindow_ && isOwnedBy(before, *settingsWindow_) && !isOwnedBy(window, *settingsWindow_))
         settingsWindowDidResignKey();
+    if (menuPanel_ && menuPanel_->isVisible() && menuPanel_->hidesOnDeactivate() && before &&
+        before == menuPanel_->windowHandle() && window != before)
+        closeMenuPanel();
 }
 
 // Losing the keyboard hides the settings window, which closes it, unless the window manager holds it
@@ -308,8 +325,10 @@ void StatusItemController::settingsWindowDidResignKey() {
     QTimer::singleShot(0, this, [this] {
         if (!settingsWindow_ || !settingsWindow_->isVisible())
             return;
+        // The menu panel opened from the tray takes the keyboard without closing anything.
         const QWindow* now = QGuiApplication::focusWindow();
-        if (isOwnedBy(now, *settingsWindow_) || (!now && isMovedOrResized(*settingsWindow_)))
+        if (isOwnedBy(now, *settingsWindow_) || (!now && isMovedOrResized(*settingsWindow_)) ||
+            (menuPanel_ && now && now == menuPanel_->windowHandle()))
             return;
         settingsWindow_->hide();
     });

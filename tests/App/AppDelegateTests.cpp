@@ -34,6 +34,7 @@ protected:
         environment.displayAvailable = displayAvailable;
         environment.monitor = [this] { return monitor; };
         environment.startUpdater = [this] { ++updaterStarts; };
+        environment.startWidget = [this] { ++widgetStarts; };
         environment.makeOnboarding = [this, makesWindow](std::shared_ptr<VigilorMonitor> m,
                                                          std::function<void()> onComplete) {
             ++onboardingsMade;
@@ -64,6 +65,7 @@ protected:
     std::shared_ptr<VigilorMonitor> monitor = h.makeMonitor();
     int onboardingsMade = 0;
     int updaterStarts = 0;
+    int widgetStarts = 0;
     std::function<void()> completeOnboarding;
     CloseCounter counter;
     QPointer<QWidget> window;
@@ -101,6 +103,8 @@ TEST_P(OnboardingFlags, DecideWhetherOnboardingIsShownAndRecorded) {
                              delegate->onboardingWindowController()->window() &&
                              delegate->onboardingWindowController()->window()->isVisible();
     EXPECT_EQ(windowShown, c.expectShown && c.makesWindow);
+    // The widget starts with the application, or once the onboarding window is done (not behind it).
+    EXPECT_EQ(widgetStarts, c.displayAvailable && !windowShown ? 1 : 0);
     const auto v1 = shownV1();
     EXPECT_EQ(v1 ? std::optional<bool>(v1->get<bool>()) : std::nullopt, c.expectedV1);
     EXPECT_EQ(defaults.boolValue(AppDelegate::onboardingShownKey), c.shownByEarlierVersion);
@@ -133,6 +137,7 @@ TEST_F(AppDelegateTest, CompletingTwiceClosesTheWindowOnceAndDropsTheController)
     auto delegate = launchShowingOnboarding();
     completeOnboarding();
     completeOnboarding();
+    EXPECT_EQ(widgetStarts, 1) << "the widget, once onboarding is done";
     app.processPending();
     EXPECT_EQ(counter.closes, 1);
     EXPECT_EQ(delegate->onboardingWindowController(), nullptr);

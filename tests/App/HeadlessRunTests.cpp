@@ -9,6 +9,7 @@
 #include "Support/VirtualDisplay.h"
 #include "Vigilor/App/AppDelegate.h"
 #include "Vigilor/App/VigilorApp.h"
+#include "Vigilor/Interface/UpdaterService.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"
 
 #include "Foundation/ChildProcess.h"
@@ -74,9 +75,10 @@ std::vector<std::string> with(std::vector<std::string> environment, const std::s
 class RunningApp {
 public:
     // outputClosed: the standard output is a pipe whose reader has gone (`vigilor | head -n 0`).
-    enum class Gather { outputAndError, errorOnly, outputClosed };
+    enum class Gather { outputAndError, errorOnly, outputOnly, outputClosed };
 
-    explicit RunningApp(const std::vector<std::string>& environment, Gather gather = Gather::outputAndError) {
+    explicit RunningApp(const std::vector<std::string>& environment, Gather gather = Gather::outputAndError,
+                        const std::vector<std::string>& arguments = {}) {
         int fds[2];
         if (::pipe2(fds, O_CLOEXEC) != 0)
             return;
@@ -92,14 +94,20 @@ public:
         else
             posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
         ::close(closed[0]);
-        posix_spawn_file_actions_adddup2(&actions, fds[1], 2);
+        if (gather == Gather::outputOnly)
+            posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+        else
+            posix_spawn_file_actions_adddup2(&actions, fds[1], 2);
         std::vector<char*> envp;
         for (const auto& variable : environment)
             envp.push_back(const_cast<char*>(variable.c_str()));
         envp.push_back(nullptr);
         std::string program = VIGILOR_EXECUTABLE;
-        char* argv[] = {program.data(), nullptr};
-        if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv, envp.data()) != 0)
+        std::vector<char*> argv{program.data()};
+        for (const auto& argument : arguments)
+            argv.push_back(const_cast<char*>(argument.c_str()));
+        argv.push_back(nullptr);
+        if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), envp.data()) != 0)
             pid_ = -1;
         posix_spawn_file_actions_destroy(&actions);
         ::close(fds[1]);
@@ -280,10 +288,11 @@ struct SecondStartCase {
     bool onADesktop = false;                  // both with an X display and a session bus with a notification server
 };
 
-// Whether a window with exactly this title is shown on the display.
+// Whether a window of the application's with exactly this title is shown on the display: its title and
+// its class are both that (the desktop widget's class is its program's name).
 bool windowShown(const std::string& display, const std::string& title) {
     const ScopedVariable variable("DISPLAY", display.c_str());
-    return ChildProcess::run("xdotool", {"search", "--onlyvisible", "--name", "^" + title + "$"}, 5)
+    return ChildProcess::run("xdotool", {"search", "--all", "--onlyvisible", "--class", "--name", "^" + title + "$"}, 5)
         .succeeded();
 }
 
@@ -412,6 +421,64 @@ INSTANTIATE_TEST_SUITE_P(
                                     SecondStartCase::Meddling::otherHomeAndSettingsSharingDataAndState,
                                     ".local/share/zorvi"}),
     [](const testing::TestParamInfo<SecondStartCase>& info) { return info.param.name; });
+
+// The command line is answered before anything starts: help and the version on standard output, and
+// anything else on standard error with status 2. None of them starts a guard (it takes no lock) or
+// reaches a copy already running (whose dashboard stays closed).
+TEST(CommandLine, IsAnsweredWithoutStartingAnythingOrReachingARunningCopy) {
+    if (auto missing = VirtualDisplay::missingTools() + PrivateBus::missingTools(); !missing.empty())
+        GTEST_SKIP() << missing;
+    TemporaryHome home;
+    VirtualDisplay display("1024x700x24");
+    ASSERT_TRUE(display.start()) << display.failure();
+    int argc = 1;
+    char name[] = "tests";
+    char* argv[] = {name, nullptr};
+    const QCoreApplication application(argc, argv);
+    PrivateBus bus;
+    ASSERT_TRUE(bus.start()) << bus.failure();
+    ASSERT_TRUE(bus.startMock({"--template", "notification_daemon"}, "org.freedesktop.Notifications"));
+    const auto environment = with(with(headlessEnvironment(), "DISPLAY", display.name()), "DBUS_SESSION_BUS_ADDRESS",
+                                  bus.address().toStdString());
+    DefaultsStore::standard().set(AppDelegate::onboardingShownV1Key, true); // past the first run
+    DefaultsStore::synchronizeAll();
+    const std::string tryHelp = "Try 'vigilor --help'.\n";
+    const struct {
+        std::vector<std::string> arguments;
+        int status;
+        std::string output; // its start
+        std::string error;
+    } cases[] = {
+        {{"--help"}, 0, "usage: vigilor [options]\n", ""},
+        {{"--version"}, 0, "Zorvi " + UpdaterService::currentVersion() + "\n", ""},
+        {{"--frobnicate"}, 2, "", "vigilor: unknown option '--frobnicate'\n" + tryHelp},
+        {{"-h"}, 2, "", "vigilor: unknown option '-h'\n" + tryHelp},
+        {{"dashboard"}, 2, "", "vigilor: unexpected argument 'dashboard'\n" + tryHelp},
+        {{"--version=2"}, 2, "", "vigilor: option '--version' takes no value\n" + tryHelp},
+    };
+    const auto answerAll = [&](const char* when) {
+        for (const auto& c : cases) {
+            for (const auto gather : {RunningApp::Gather::outputOnly, RunningApp::Gather::errorOnly}) {
+                RunningApp run(environment, gather, c.arguments);
+                const auto status = run.waitForExit(patience);
+                ASSERT_TRUE(status && WIFEXITED(*status)) << when << " " << c.arguments[0];
+                EXPECT_EQ(WEXITSTATUS(*status), c.status) << when << " " << c.arguments[0];
+                if (gather == RunningApp::Gather::outputOnly)
+                    EXPECT_TRUE(run.output().starts_with(c.output)) << when << ": " << run.output();
+                else
+                    EXPECT_EQ(run.output(), c.error) << when;
+            }
+        }
+    };
+    answerAll("with no copy running");
+    for (const auto& lockFile : VigilorApp::instanceLockFiles())
+        EXPECT_FALSE(std::filesystem::exists(lockFile)) << lockFile;
+    RunningApp first(environment);
+    ASSERT_TRUE(first.waitForOutput("[app] Vigilor is running", patience)) << first.output();
+    answerAll("with a copy running");
+    processEventsUntil([] { return false; }, std::chrono::milliseconds(500));
+    EXPECT_FALSE(windowShown(display.name(), "Zorvi")) << "the running copy showed its dashboard";
+}
 
 // A user who had the phone companion on in the earlier program's settings gets the whole road: signed
 // heartbeats, and a lock command checked, seen and answered (refused here, as locking is off).

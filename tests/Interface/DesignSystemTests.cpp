@@ -111,6 +111,31 @@ TEST(ZorviAccessibilityRules, OverridesWinThenTheDesktopDecides) {
     }
 }
 
+// A text colour is darkened on a light background, or lightened on a dark one, only as far as it takes
+// to read at 4.5:1; one that reads already is kept (made opaque over its background).
+TEST(ReadableColours, AreDarkenedOrLightenedUntilTheyRead) {
+    const QColor white(Qt::white), black(Qt::black), orange(255, 149, 0), window(236, 236, 236);
+    const struct {
+        const char* name;
+        QColor ink;
+        QColor background;
+        bool kept;
+    } rows[] = {
+        {"black on white", black, white, true},
+        {"orange on white", orange, white, false},
+        {"half-strength black on the window colour", withOpacity(black, 0.5), window, false},
+        {"orange on a dark window", orange, QColor(40, 40, 40), true},
+        {"dark grey on a dark window", QColor(90, 90, 90), QColor(40, 40, 40), false},
+    };
+    for (const auto& r : rows) {
+        const QColor shown = readableOn(r.ink, r.background);
+        EXPECT_GE(contrastRatio(shown, r.background), 4.5) << r.name;
+        EXPECT_EQ(shown.alpha(), 255) << r.name;
+        EXPECT_EQ(shown == r.ink, r.kept) << r.name;
+    }
+    EXPECT_NEAR(contrastRatio(black, white), 21, 0.01);
+}
+
 TEST_F(DesignSystem, GlassLooksByDepthAndTransparency) {
     struct Row {
         ZorviGlassDepth depth;

@@ -138,6 +138,11 @@ TEST(BreakPromptGeometry, AtLeast260SquareCentredUnderTheTopOfTheArea) {
     EXPECT_EQ(BreakPromptGeometry::frame(underTopBar.toRect(), {260, 330}), QRect(590, 52, 260, 330));
     EXPECT_EQ(BreakPromptGeometry::frame(QRect(1440, 0, 1920, 1050), {300, 260}), QRect(2250, 24, 300, 260))
         << "a second screen";
+    // GNOME's notification banners at the top centre stay clear of it.
+    EXPECT_EQ(BreakPromptGeometry::frame(underTopBar.toRect(), {260, 330}, BreakPromptGeometry::topGapOn("GNOME")),
+              QRect(590, 164, 260, 330));
+    EXPECT_EQ(BreakPromptGeometry::topGapOn("ubuntu:GNOME"), BreakPromptGeometry::topCentreNotifications);
+    EXPECT_EQ(BreakPromptGeometry::topGapOn("XFCE"), BreakPromptGeometry::topGap);
 }
 
 // A content whose fitting height a test changes, as a nudge card or a button that appears does.

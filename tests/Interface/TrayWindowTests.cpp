@@ -1,3 +1,4 @@
+#include "Foundation/ChildProcess.h"
 #include "Support/DeskHealthSamples.h"
 #include "Support/TrayDesktop.h"
 #include "Vigilor/Interface/BreakHUDView.h"
@@ -5,6 +6,8 @@
 #include "Vigilor/Interface/StatusWindowView.h"
 #include "Vigilor/Interface/WellnessWrapCard.h"
 #include "Vigilor/Interface/ZorviEyesView.h"
+
+#include <gmock/gmock.h>
 
 #include <QAbstractButton>
 #include <QPointer>
@@ -37,6 +40,7 @@ TEST_F(TrayWindows, AClickOpensThePanelUnderTheIconAndTheNextClickClosesIt) {
             settle(300);
             snapshot(QStringLiteral("menu-panel-open"));
         }
+        settle(QApplication::doubleClickInterval() + 100); // not the second click of a double click
         ASSERT_TRUE(clickIcon(button));
         EXPECT_TRUE(waitFor([&] { return !panelOpen(); })) << "button " << button;
         settle();
@@ -75,6 +79,21 @@ TEST_F(TrayWindows, ThePanelLetsGoOfTheKeyboardBeforeTheLockersAreAsked) {
     snapshot(QStringLiteral("menu-panel-closed-for-a-lock"));
 }
 
+// A double click on the icon opens the panel and leaves it open: the second click, which lands on the
+// tray while the panel holds the pointer, is the double click's.
+TEST_F(TrayWindows, ADoubleClickLeavesThePanelOpen) {
+    ASSERT_TRUE(firstClickOpensPanel()); // the icon takes clicks
+    ASSERT_TRUE(VirtualDesktop::xdotool({"key", "Escape"}));
+    ASSERT_TRUE(waitFor([&] { return !panelOpen(); }));
+    settle(QApplication::doubleClickInterval() + 100);
+    const QPoint icon = controller->trayIconGeometry().center();
+    ASSERT_TRUE(VirtualDesktop::xdotool({"mousemove", std::to_string(icon.x()), std::to_string(icon.y()), "click",
+                                         "--repeat", "2", "--delay", "120", "1"}));
+    ASSERT_TRUE(waitFor([&] { return panelOpen(); }));
+    settle(QApplication::doubleClickInterval() + 300);
+    EXPECT_TRUE(panelOpen());
+}
+
 TEST_F(TrayWindows, TheBreakPromptShowsOnEveryDesktopWithoutTakingTheKeyboard) {
     QWidget work;
     work.setWindowTitle(QStringLiteral("Work"));
@@ -102,6 +121,11 @@ TEST_F(TrayWindows, TheBreakPromptShowsOnEveryDesktopWithoutTakingTheKeyboard) {
     settle();
     EXPECT_TRUE(VirtualDesktop::xdotool({"search", "--onlyvisible", "--name", "Zorvi break"}))
         << "still shown on the second desktop";
+    // No task bar or pager lists it (LXQt's listed even this tool window).
+    const std::string states =
+        ChildProcess::run("xprop", {"-id", std::to_string(panel->winId()), "_NET_WM_STATE"}, 5).standardOutput;
+    EXPECT_THAT(states, testing::HasSubstr("_NET_WM_STATE_SKIP_TASKBAR"));
+    EXPECT_THAT(states, testing::HasSubstr("_NET_WM_STATE_SKIP_PAGER"));
 }
 
 // The panel's header (the mascot and the headline) is the way to the dashboard.

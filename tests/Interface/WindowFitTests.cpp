@@ -57,7 +57,7 @@ TEST_P(WindowFit, EveryWindowOpensInsideTheWorkAreaWithItsLastRowReachable) {
     controller.reset(); // a first run instead, in a fresh home: the delegate's tray item, and onboarding
     // Once the window manager has told the work area without the tray's strip.
     ASSERT_TRUE(waitFor([] { return QGuiApplication::primaryScreen()->availableGeometry().top() > 0; }));
-    auto delegate = AppDelegate::create({true, [this] { return monitor; }, {}, [] {}});
+    auto delegate = AppDelegate::create({true, [this] { return monitor; }, {}, [] {}, [] {}});
     delegate->applicationDidFinishLaunching();
     StatusItemController& items = *delegate->statusItemController();
     ASSERT_TRUE(waitFor([&] { return items.trayIconGeometry().x() > 0 && trayIconExposed(); }));

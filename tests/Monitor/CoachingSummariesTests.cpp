@@ -446,6 +446,18 @@ TEST_F(SummaryScene, NudgeCardAndLevelFollowTheirOwnOrders) {
          "eye.fill", L::worthAdjusting},
         {"calm", [](auto& t) { t.after(1199.5); }, "You are in view", "Eyes, distance, and input look calm.",
          "face.smiling.fill", L::allCalm},
+        {"calm, the watch heard near",
+         [](auto& t) {
+             t.companion(BluetoothPresenceMode::watch);
+             t.heard(1);
+         },
+         "You are in view", "Eyes, distance, watch, and input look calm.", "face.smiling.fill", L::allCalm},
+        {"calm, the radio unavailable",
+         [](auto& t) {
+             t.companion(BluetoothPresenceMode::either);
+             t.radio(BluetoothCentralState::poweredOff);
+         },
+         "You are in view", "Eyes, distance, and input look calm.", "face.smiling.fill", L::allCalm},
     };
     for (const auto& c : cases) {
         reset();

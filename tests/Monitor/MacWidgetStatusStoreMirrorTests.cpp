@@ -187,5 +187,26 @@ TEST(WidgetProcess, WithoutADisplayItSaysSoAndEnds) {
     const auto result = ChildProcess::run(ZORVI_WIDGET_EXECUTABLE, {"--family", "medium"}, 10);
     EXPECT_EQ(result.exitStatus, 1);
     EXPECT_THAT(result.standardError, HasSubstr("no X display could be opened"));
-    EXPECT_EQ(ChildProcess::run(ZORVI_WIDGET_EXECUTABLE, {"--family", "huge"}, 10).exitStatus, 2);
+}
+
+// Its command line: help and the version on standard output; a wrong one on standard error, with 2.
+TEST(WidgetProcess, AnswersItsCommandLine) {
+    const struct {
+        std::vector<std::string> arguments;
+        int status;
+        const char* output; // a part of it
+        const char* error;
+    } cases[] = {
+        {{"--help"}, 0, "usage: zorvi-widget [options]\n", ""},
+        {{"--version"}, 0, "Zorvi widget ", ""},
+        {{"--family", "huge"}, 2, "", "zorvi-widget: unknown family 'huge'\n"},
+        {{"--family"}, 2, "", "zorvi-widget: option '--family' needs a value (small|medium|large)\n"},
+        {{"--frobnicate"}, 2, "", "zorvi-widget: unknown option '--frobnicate'\n"},
+    };
+    for (const auto& c : cases) {
+        const auto result = ChildProcess::run(ZORVI_WIDGET_EXECUTABLE, c.arguments, 10);
+        EXPECT_EQ(result.exitStatus, c.status) << c.arguments[0];
+        EXPECT_THAT(result.standardOutput, HasSubstr(c.output)) << c.arguments[0];
+        EXPECT_THAT(result.standardError, HasSubstr(c.error)) << c.arguments[0];
+    }
 }

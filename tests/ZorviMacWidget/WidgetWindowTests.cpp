@@ -44,8 +44,9 @@ TEST(ZorviMacWidgetWindow, RedrawsWhenTheApplicationWritesTheStore) {
     OffscreenApplication app;
     ZorviMacWidgetWindow window(ZorviMacWidgetFamily::systemSmall);
     EXPECT_FALSE(window.view().entry().status);
-    EXPECT_EQ(window.windowFlags() & (Qt::WindowStaysOnBottomHint | Qt::FramelessWindowHint | Qt::Tool),
-              Qt::WindowStaysOnBottomHint | Qt::FramelessWindowHint | Qt::Tool);
+    EXPECT_EQ(window.windowFlags() & (Qt::WindowStaysOnBottomHint | Qt::FramelessWindowHint),
+              Qt::WindowStaysOnBottomHint | Qt::FramelessWindowHint);
+    EXPECT_EQ(window.windowType(), Qt::Window) << "a tool window is transient for a window no one sees";
     // The product's icon, as the application draws it.
     EXPECT_EQ(window.windowIcon().pixmap(32).toImage(),
               QPixmap::fromImage(ZorviMenuIcon::applicationImage(32).convertToFormat(QImage::Format_ARGB32))
