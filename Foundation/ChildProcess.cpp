@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstdint>
 #include <optional>
 #include <pthread.h>
 #include <cmath>
@@ -154,9 +155,14 @@ bool readAvailable(Stream& stream) {
     return false;
 }
 
-void drain(Stream& stream) {
-    while (stream.fd.isOpen() && readAvailable(stream)) {
-    }
+std::size_t collected(const std::array<Stream, 2>& streams) {
+    return streams[0].text.size() + streams[1].text.size();
+}
+
+void drain(std::array<Stream, 2>& streams, std::size_t limit) {
+    for (auto& stream : streams)
+        while (stream.fd.isOpen() && collected(streams) <= limit && readAvailable(stream)) {
+        }
 }
 
 // Waits at most `seconds` for output or the child's exit, and reads one chunk of what arrived.
@@ -186,31 +192,41 @@ void killAndReap(pid_t pid, int& status) {
     }
 }
 
-// Collects the output until the child exits; kills it once `timeoutSeconds` have passed. True when it
-// exited in time.
-bool collect(pid_t pid, std::array<Stream, 2>& streams, double timeoutSeconds, int& status) {
+enum class Ending { exited, timedOut, outputTooLarge };
+
+// Collects the output until the child exits; kills it once `timeoutSeconds` have passed or its output
+// has grown past `limit`.
+Ending collect(pid_t pid, std::array<Stream, 2>& streams, double timeoutSeconds, std::size_t limit,
+               int& status) {
     const auto start = std::chrono::steady_clock::now();
     const FileDescriptor exitNotice = exitNotifier(pid);
-    bool exitedInTime = true;
+    Ending ending = Ending::exited;
     while (!reaped(pid, status)) {
         const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-        if (elapsed.count() >= timeoutSeconds) {
+        ending = collected(streams) > limit          ? Ending::outputTooLarge
+                 : elapsed.count() >= timeoutSeconds ? Ending::timedOut
+                                                     : Ending::exited;
+        if (ending != Ending::exited) {
             killAndReap(pid, status);
-            exitedInTime = false;
             break;
         }
         awaitActivity(streams, exitNotice, timeoutSeconds - elapsed.count());
     }
     // The child's writes are all in the pipes now; a descendant holding them open must not keep us here.
-    for (auto& stream : streams)
-        drain(stream);
-    return exitedInTime;
+    drain(streams, limit);
+    return collected(streams) > limit ? Ending::outputTooLarge : ending;
 }
 
 } // namespace
 
 ChildProcessResult ChildProcess::run(const std::string& executable, const std::vector<std::string>& arguments,
                                      double timeoutSeconds) {
+    return runWithOutputLimit(executable, arguments, timeoutSeconds, SIZE_MAX);
+}
+
+ChildProcessResult ChildProcess::runWithOutputLimit(const std::string& executable,
+                                                    const std::vector<std::string>& arguments,
+                                                    double timeoutSeconds, std::size_t outputLimit) {
     ChildProcessResult result;
     Pipe out;
     Pipe err;
@@ -231,7 +247,9 @@ ChildProcessResult ChildProcess::run(const std::string& executable, const std::v
         {{std::move(out.read), result.standardOutput}, {std::move(err.read), result.standardError}}};
     int status = -1;
     // NaN and negative time-outs count as zero, so no caller waits without limit by mistake.
-    result.timedOut = !collect(pid, streams, std::max(0.0, timeoutSeconds), status);
+    const Ending ending = collect(pid, streams, std::max(0.0, timeoutSeconds), outputLimit, status);
+    result.timedOut = ending == Ending::timedOut;
+    result.outputTooLarge = ending == Ending::outputTooLarge;
     if (WIFEXITED(status))
         result.exitStatus = WEXITSTATUS(status);
     else if (WIFSIGNALED(status))

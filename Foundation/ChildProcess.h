@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <string>
@@ -13,10 +14,13 @@ struct ChildProcessResult {
     int exitStatus = -1;       // the exit code when the process ended by itself, else -1
     int terminationSignal = 0; // the signal that ended it (SIGKILL after a time-out), else 0
     bool timedOut = false;
+    bool outputTooLarge = false; // killed for writing more than the limit it was given
     std::string standardOutput;
     std::string standardError;
 
-    bool succeeded() const { return launched && !timedOut && terminationSignal == 0 && exitStatus == 0; }
+    bool succeeded() const {
+        return launched && !timedOut && !outputTooLarge && terminationSignal == 0 && exitStatus == 0;
+    }
 };
 
 // The one way to run another program. No shell is involved: `executable` is looked up in PATH unless
@@ -28,6 +32,12 @@ namespace ChildProcess {
 // Waits at most `timeoutSeconds` (infinity: no limit) while collecting both outputs.
 ChildProcessResult run(const std::string& executable, const std::vector<std::string>& arguments,
                        double timeoutSeconds);
+
+// The same, and the child is killed once its two outputs together exceed `outputLimit` bytes (what
+// came up to then is kept), so that a program gone wrong cannot fill our memory.
+ChildProcessResult runWithOutputLimit(const std::string& executable,
+                                      const std::vector<std::string>& arguments, double timeoutSeconds,
+                                      std::size_t outputLimit);
 
 // Whether `executable` could be started: a path to an executable file, or a name that PATH finds one for.
 bool isInstalled(const std::string& executable);

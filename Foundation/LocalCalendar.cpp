@@ -70,6 +70,21 @@ Date addingDays(Date date, int days) {
     return Date::fromUnixTime(double(mktime(&parts)) + fraction);
 }
 
+std::optional<Date> dateOf(const CivilDateTime& wallClock) {
+    if (!wallClock.isValid())
+        return std::nullopt;
+    followZone();
+    std::tm parts{};
+    parts.tm_year = wallClock.year - 1900;
+    parts.tm_mon = wallClock.month - 1;
+    parts.tm_mday = wallClock.day;
+    parts.tm_hour = wallClock.hour;
+    parts.tm_min = wallClock.minute;
+    parts.tm_sec = wallClock.second;
+    parts.tm_isdst = -1;
+    return Date::fromUnixTime(double(mktime(&parts)));
+}
+
 bool isSameDay(Date a, Date b) {
     const std::tm x = localParts(a), y = localParts(b);
     return x.tm_year == y.tm_year && x.tm_yday == y.tm_yday;

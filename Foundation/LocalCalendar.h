@@ -1,6 +1,9 @@
 #pragma once
 
+#include "CivilTime.h"
 #include "Date.h"
+
+#include <optional>
 
 #include <string>
 
@@ -20,6 +23,9 @@ Date startOfDay(Date date, int addingDays);
 Date addingDays(Date date, int days);
 
 bool isSameDay(Date a, Date b);
+
+// The instant of a local wall-clock time; nothing for a date that does not exist on the calendar.
+std::optional<Date> dateOf(const CivilDateTime& wallClock);
 
 // Local wall-clock text, "HH:mm:ss" or "HH:mm".
 std::string timeText(Date date, bool withSeconds);

@@ -89,9 +89,13 @@ void InputIdleChain::settle(std::size_t index) {
     if (reported_ == Reported::backend && reportedBackend_ == index)
         return;
     const std::string name = backends_[index]->name();
+    const std::string asked =
+        backends_[index]->asksOnEveryRead()
+            ? ", asked at every tick: no source that tells of idle time by itself answers"
+            : "";
     systemLog(logComponent, reported_ == Reported::none
-                                ? name + " answers again: input idle time comes from it"
-                                : "Input idle time comes from " + name);
+                                ? name + " answers again: input idle time comes from it" + asked
+                                : "Input idle time comes from " + name + asked);
     reported_ = Reported::backend;
     reportedBackend_ = index;
 }

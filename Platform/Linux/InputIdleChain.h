@@ -50,6 +50,9 @@ public:
     // again. A way whose answer comes later reads as waiting meanwhile.
     virtual void retry() {}
     virtual std::string name() const = 0;
+    // Whether each read sends a question (to a service that cannot tell by itself), which wakes that
+    // service, and whatever it asks in turn, at every tick.
+    virtual bool asksOnEveryRead() const { return false; }
 };
 
 // The idle time from the first of several backends that answers, in their order of preference.
@@ -61,7 +64,8 @@ public:
 // after start, or after a retry) is asked on every read and lends the answer of a later one meanwhile.
 //
 // When none answers, the chain answers nothing, and says so once in the developer log, with each
-// backend's reason; it says once which backend answers whenever that changes. Main thread only.
+// backend's reason; it says once which backend answers whenever that changes, and whether that one is
+// asked at every tick. Main thread only.
 class InputIdleChain final : public InputIdleSource {
 public:
     static constexpr double defaultRetryIntervalSeconds = 60;

@@ -2,7 +2,8 @@
 
 #include <algorithm>
 
-SessionChange SessionStateTracker::lockReported(LockSource source, std::optional<bool> locked, Date now) {
+SessionChange SessionStateTracker::lockReported(LockSource source, std::optional<bool> locked, Date now,
+                                               std::optional<double> lockedFor) {
     if (source == LockSource::lockRequests && said(LockSource::lockedHint).has_value())
         return SessionChange::none;
     if (source == LockSource::lockedHint && locked.has_value())
@@ -10,9 +11,14 @@ SessionChange SessionStateTracker::lockReported(LockSource source, std::optional
     said(source) = locked;
 
     const bool nowLocked = std::ranges::any_of(said_, [](std::optional<bool> word) { return word == true; });
+    // A time told that lies ahead of now says nothing.
+    if (locked == true && lockedFor && *lockedFor >= 0 && !lockedAt_)
+        lockedAt_ = now.addingTimeInterval(-*lockedFor);
     if (nowLocked == isLocked())
         return SessionChange::none;
-    lockedAt_ = nowLocked ? std::optional(now) : std::nullopt;
+    locked_ = nowLocked;
+    if (!nowLocked)
+        lockedAt_.reset();
     if (nowLocked)
         return SessionChange::resignedActive;
     return locked.has_value() ? SessionChange::becameActive : SessionChange::lockLost;

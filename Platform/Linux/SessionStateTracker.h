@@ -40,8 +40,11 @@ public:
     }
 
     // What `source` now says; nothing when it can no longer say anything (its service went away).
-    // `now` becomes the lock's start when this report locks the session.
-    SessionChange lockReported(LockSource source, std::optional<bool> locked, Date now);
+    // `lockedFor`: how long a lock it reports has lasted at `now`: 0 for a lock it reports as it happens,
+    // the time it tells for a lock it was found in, nothing where it does not tell. The first report
+    // of a lock gives its start; a later one only where the start was not known.
+    SessionChange lockReported(LockSource source, std::optional<bool> locked, Date now,
+                               std::optional<double> lockedFor);
     // The ways of learning that the displays sleep: the machine going to sleep (logind's
     // PrepareForSleep), GNOME's display power mode, the X server's DPMS level.
     enum class DisplaySource { machineSleep, displayConfig, x11Dpms };
@@ -50,14 +53,15 @@ public:
     // displays sleep while any source says so, and wake when the last one says they are on again.
     SessionChange displayReported(DisplaySource source, std::optional<bool> asleep);
 
-    bool isLocked() const { return lockedAt_.has_value(); }
-    // When the present lock was first seen; nothing while unlocked.
+    bool isLocked() const { return locked_; }
+    // When the present lock began, where a source told; nothing while unlocked.
     std::optional<Date> lockedAt() const { return lockedAt_; }
 
 private:
     std::optional<bool>& said(LockSource source) { return said_[static_cast<std::size_t>(source)]; }
 
     std::array<std::optional<bool>, lockSourceCount> said_;
+    bool locked_ = false;
     std::optional<Date> lockedAt_;
     std::array<std::optional<bool>, 3> displaysSaid_;
     bool displaysAsleep_ = false;

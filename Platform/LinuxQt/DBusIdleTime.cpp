@@ -69,7 +69,6 @@ DBusIdleTime::DBusIdleTime(std::string name, QDBusConnection bus, Method method,
     , clock_(clock)
     , watches_(std::move(watches))
     , pendingReplies_(std::make_unique<QObject>()) {
-    ask();
 }
 
 DBusIdleTime::~DBusIdleTime() = default;

@@ -20,9 +20,9 @@ class QObject;
 // The idle time from a desktop service that answers one method call, without arguments, with the
 // milliseconds since the last input.
 //
-// A read never waits for the bus: it answers with the last reply, aged by the time since it came
-// (sampledValue + (now - sampledAt)), and sends the next question if none is on its way. After a
-// failure it asks no more until retry(). At the
+// Nothing is asked before the first read. A read never waits for the bus: it answers with the last
+// reply, aged by the time since it came (sampledValue + (now - sampledAt)), and sends the next question
+// if none is on its way. After a failure it asks no more until retry(). At the
 // monitor's 0.5 s tick the answer is thus at most one tick and one round trip old. The ageing is capped
 // at `maximumAgeSeconds`: the clock is the wall clock, which may jump (a time sync, a resumed
 // machine), and a jump must not pass for minutes without input before the next reply corrects it.
@@ -69,7 +69,6 @@ public:
     // answer NotSupported or have no such method, and so count as unavailable.
     static std::unique_ptr<DBusIdleTime> freedesktopScreenSaver(QDBusConnection sessionBus, Clock& clock);
 
-    // Asks at once, so that a reply is likely in by the first read.
     DBusIdleTime(std::string name, QDBusConnection bus, Method method, Clock& clock,
                  std::optional<Watches> watches = std::nullopt);
     ~DBusIdleTime() override;
@@ -79,6 +78,7 @@ public:
     InputIdleReading read() override;
     void retry() override;
     std::string name() const override { return name_; }
+    bool asksOnEveryRead() const override { return !watches_.has_value(); }
 
 private:
     struct Sample {

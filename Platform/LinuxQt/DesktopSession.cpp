@@ -63,10 +63,14 @@ bool DesktopSession::start(SessionEventHandlers handlers) {
         return true;
     const bool logind = startLogind();
     const bool screenSavers = screenSavers_.start(
-        {[this](LockSource source, std::optional<bool> locked) { reportLock(source, locked); },
+        {[this](LockSource source, std::optional<bool> locked, std::optional<double> lockedFor) {
+             reportLock(source, locked, lockedFor);
+         },
          [this] { lockersMayHaveChanged(); }});
     const bool xscreensaver = xscreensaver_.start(
-        {[this](std::optional<bool> locked) { reportLock(LockSource::xscreensaver, locked); },
+        {[this](std::optional<bool> locked, std::optional<double> lockedFor) {
+             reportLock(LockSource::xscreensaver, locked, lockedFor);
+         },
          [this] { lockersMayHaveChanged(); }});
     started_ = logind || screenSavers || xscreensaver;
     if (!started_)
@@ -79,14 +83,17 @@ bool DesktopSession::start(SessionEventHandlers handlers) {
     return started_;
 }
 
-// The lock state found now is where we start from, not a change to announce.
+// The lock state found now is where we start from, not a change to announce; logind does not say since
+// when. What it reports later happens as it reports it.
 bool DesktopSession::startLogind() {
-    if (!logind_.start({[this](LockSource source, std::optional<bool> locked) { reportLock(source, locked); },
+    if (!logind_.start({[this](LockSource source, std::optional<bool> locked) {
+                            reportLock(source, locked, 0.0);
+                        },
                         [this](bool preparing) { reportDisplay(DisplaySource::machineSleep, preparing); }}))
         return false;
     const auto lockedHint = logind_.readLockedHint();
     if (lockedHint)
-        tracker_.lockReported(LockSource::lockedHint, *lockedHint, clock_.now());
+        tracker_.lockReported(LockSource::lockedHint, *lockedHint, clock_.now(), std::nullopt);
     return lockedHint.has_value();
 }
 
@@ -95,13 +102,14 @@ std::optional<SessionLockInfo> DesktopSession::current() {
         const auto lockedHint = logind_.readLockedHint();
         if (!lockedHint)
             return std::nullopt;
-        tracker_.lockReported(LockSource::lockedHint, *lockedHint, clock_.now());
+        tracker_.lockReported(LockSource::lockedHint, *lockedHint, clock_.now(), std::nullopt);
     }
     return SessionLockInfo{tracker_.isLocked(), tracker_.lockedAt()};
 }
 
-void DesktopSession::reportLock(LockSource source, std::optional<bool> locked) {
-    deliver(tracker_.lockReported(source, locked, clock_.now()));
+void DesktopSession::reportLock(LockSource source, std::optional<bool> locked,
+                                std::optional<double> lockedFor) {
+    deliver(tracker_.lockReported(source, locked, clock_.now(), lockedFor));
 }
 
 // Every locker has been looked for once start() has: the handlers hear of them then, and of each change.

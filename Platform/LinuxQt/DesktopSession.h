@@ -70,7 +70,8 @@ public:
 
 private:
     bool startLogind();
-    void reportLock(SessionStateTracker::LockSource source, std::optional<bool> locked);
+    void reportLock(SessionStateTracker::LockSource source, std::optional<bool> locked,
+                    std::optional<double> lockedFor);
     void lockersMayHaveChanged();
     std::optional<std::string> lockWith(const LockMethod& method);
     void xdgScreensaverFailed();

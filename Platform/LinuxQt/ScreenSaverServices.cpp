@@ -40,8 +40,8 @@ bool ScreenSaverServices::start(Reports reports) {
         auto relay = DBusSignalRelay::subscribe(
             sessionBus_, {service.name, service.path, service.name, "ActiveChanged"},
             [this, i](const QDBusMessage& message) {
-                if (const auto active = boolIn(message.arguments().value(0)); active && reports_.lock)
-                    reports_.lock(SessionStateTracker::screenSaverSource(i), *active);
+                if (const auto active = boolIn(message.arguments().value(0)))
+                    report(i, *active, 0.0);
             });
         if (relay)
             relays_.push_back(std::move(relay));
@@ -67,8 +67,7 @@ bool ScreenSaverServices::start(Reports reports) {
 
 // A new owner is asked afresh; what the old one said no longer counts.
 void ScreenSaverServices::ownerChanged(std::size_t index, bool owned) {
-    if (reports_.lock)
-        reports_.lock(SessionStateTracker::screenSaverSource(index), std::nullopt);
+    report(index, std::nullopt, std::nullopt);
     if (owned)
         askActive(index);
     if (running_[index] == owned)
@@ -78,12 +77,33 @@ void ScreenSaverServices::ownerChanged(std::size_t index, bool owned) {
         reports_.runningChanged();
 }
 
+void ScreenSaverServices::report(std::size_t index, std::optional<bool> locked,
+                                 std::optional<double> lockedFor) {
+    if (reports_.lock)
+        reports_.lock(SessionStateTracker::screenSaverSource(index), locked, lockedFor);
+}
+
 void ScreenSaverServices::askActive(std::size_t index) {
     QDBusMessage question = serviceCall(index, "GetActive");
     question.setAutoStartService(false); // asked because it runs; never started for the question
     callLater(sessionBus_, question, context_.get(), [this, index](const QDBusMessage& reply) {
-        if (const auto active = boolIn(answerIn(reply)); active && reports_.lock)
-            reports_.lock(SessionStateTracker::screenSaverSource(index), *active);
+        const auto active = boolIn(answerIn(reply));
+        if (active == true)
+            askActiveTime(index);
+        else if (active)
+            report(index, false, std::nullopt);
+    });
+}
+
+// A lock that was there before we looked began when the service says; one that cannot say (no such
+// method, an answer that is no count of seconds) began at a time nobody knows.
+void ScreenSaverServices::askActiveTime(std::size_t index) {
+    QDBusMessage question = serviceCall(index, "GetActiveTime");
+    question.setAutoStartService(false);
+    callLater(sessionBus_, question, context_.get(), [this, index](const QDBusMessage& reply) {
+        const QVariant seconds = answerIn(reply);
+        const bool told = seconds.metaType().id() == QMetaType::UInt;
+        report(index, true, told ? std::optional(double(seconds.toUInt())) : std::nullopt);
     });
 }
 

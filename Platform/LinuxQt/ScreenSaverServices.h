@@ -18,13 +18,17 @@ class QObject;
 
 // The screen-saver services of the session bus (screenSaverServices), each followed on its own as its
 // name comes and goes: whether it runs, what it says of the lock (its ActiveChanged signal, and GetActive
-// when it appears), and its Lock method. A service that goes away no longer says anything; one that
-// answers GetActive with an error (a name kept only for inhibiting) runs but says nothing either.
+// when it appears, with GetActiveTime for how long a lock it is found in has lasted), and its Lock
+// method. A service that goes away no longer says anything; one that answers GetActive with an error (a
+// name kept only for inhibiting) runs but says nothing either.
 // Lives on the main thread, apart from lock().
 class ScreenSaverServices final {
 public:
     struct Reports {
-        std::function<void(SessionStateTracker::LockSource, std::optional<bool> locked)> lock;
+        // `lockedFor`: how long the lock has lasted, as SessionStateTracker::lockReported takes it.
+        std::function<void(SessionStateTracker::LockSource, std::optional<bool> locked,
+                           std::optional<double> lockedFor)>
+            lock;
         std::function<void()> runningChanged; // whether some service runs, as running() tells
     };
 
@@ -43,6 +47,8 @@ public:
 private:
     void ownerChanged(std::size_t index, bool owned);
     void askActive(std::size_t index);
+    void askActiveTime(std::size_t index);
+    void report(std::size_t index, std::optional<bool> locked, std::optional<double> lockedFor);
 
     QDBusConnection sessionBus_;
     Reports reports_;

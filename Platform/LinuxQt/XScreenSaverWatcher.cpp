@@ -1,6 +1,8 @@
 #include "XScreenSaverWatcher.h"
 
 #include "Foundation/ChildProcess.h"
+#include "Foundation/Clock.h"
+#include "Foundation/LocalCalendar.h"
 #include "Foundation/SystemLog.h"
 #include "Platform/Linux/ScreenLockers.h"
 
@@ -8,12 +10,37 @@
 #include <QObject>
 #include <QSocketNotifier>
 
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <string_view>
+
 std::optional<bool> xscreensaverLockIn(const std::string& timeLine) {
     if (timeLine.find("screen locked since") != std::string::npos)
         return true;
     if (timeLine.find("blanked since") != std::string::npos) // "blanked since", "non-blanked since"
         return false;
     return std::nullopt;
+}
+
+std::optional<Date> xscreensaverLockedSinceIn(const std::string& timeLine) {
+    constexpr std::string_view marker = "screen locked since ";
+    const auto at = timeLine.find(marker);
+    if (at == std::string::npos)
+        return std::nullopt;
+    char month[4] = {};
+    CivilDateTime since;
+    // The weekday, the month's English abbreviation, the day, the time and the year, as ctime writes them.
+    if (std::sscanf(timeLine.c_str() + at + marker.size(), "%*3s %3s %d %d:%d:%d %d", month, &since.day,
+                    &since.hour, &since.minute, &since.second, &since.year) != 6)
+        return std::nullopt;
+    static constexpr std::array<std::string_view, 12> months{"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                                             "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    const auto found = std::ranges::find(months, std::string_view(month));
+    if (found == months.end())
+        return std::nullopt;
+    since.month = int(found - months.begin()) + 1;
+    return LocalCalendar::dateOf(since);
 }
 
 std::optional<bool> xscreensaverLockChangeIn(const std::string& watchLine) {
@@ -69,7 +96,7 @@ void XScreenSaverWatcher::presenceChanged(bool present) {
     } else {
         systemLog("session", "xscreensaver went away: its lock no longer counts");
         unfollow();
-        heard(std::nullopt);
+        heard(std::nullopt, std::nullopt);
     }
     if (reports_.runningChanged)
         reports_.runningChanged();
@@ -84,28 +111,35 @@ void XScreenSaverWatcher::follow() {
             *lastLine = line;
             watchHeard_ = true;
             if (const auto locked = xscreensaverLockChangeIn(line))
-                heard(locked);
+                heard(locked, 0.0);
         },
         [this, lastLine] {
             systemLog("session", command_ + " -watch ended (" + *lastLine +
                                      "): xscreensaver's lock no longer counts until its state changes");
-            heard(std::nullopt);
+            heard(std::nullopt, std::nullopt);
         });
     if (!watch_) {
         systemLog("session", "xscreensaver runs, but its lock cannot be followed: " + launchError_);
         return;
     }
-    // -watch says nothing until the first change; -time tells where things stand now.
-    auto answer = std::make_shared<std::optional<bool>>();
+    // -watch says nothing until the first change; -time tells where things stand now, and since when
+    // (a time ahead of the clock tells nothing).
+    struct Answer {
+        std::optional<bool> locked;
+        std::optional<double> lockedFor;
+    };
+    auto answer = std::make_shared<Answer>();
     time_ = readLinesOf(
         {"-time"},
         [answer](const std::string& line) {
             if (const auto locked = xscreensaverLockIn(line))
-                *answer = locked;
+                answer->locked = locked;
+            if (const auto since = xscreensaverLockedSinceIn(line))
+                answer->lockedFor = SystemClock::shared().now().timeIntervalSince(*since);
         },
         [this, answer] {
-            if (!watchHeard_ && answer->has_value())
-                heard(*answer);
+            if (!watchHeard_ && answer->locked.has_value())
+                heard(answer->locked, answer->lockedFor);
         });
 }
 
@@ -137,9 +171,9 @@ XScreenSaverWatcher::readLinesOf(const std::vector<std::string>& arguments,
     return lines;
 }
 
-void XScreenSaverWatcher::heard(std::optional<bool> locked) {
+void XScreenSaverWatcher::heard(std::optional<bool> locked, std::optional<double> lockedFor) {
     if (reports_.lock)
-        reports_.lock(locked);
+        reports_.lock(locked, lockedFor);
 }
 
 std::optional<std::string> XScreenSaverWatcher::lock() const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Foundation/Date.h"
 #include "Platform/LinuxQt/XScreenSaverPresence.h"
 
 #include <functional>
@@ -15,6 +16,9 @@ class QObject;
 // UNBLANK, RUN). A blank without a lock is not a lock.
 std::optional<bool> xscreensaverLockIn(const std::string& timeLine);        // a line of `-time`
 std::optional<bool> xscreensaverLockChangeIn(const std::string& watchLine); // a line of `-watch`
+// When the lock that a line of `-time` tells began ("screen locked since Wed Dec  9 13:59:04 2026", in
+// local time); nothing when the line tells no lock or no time that can be read.
+std::optional<Date> xscreensaverLockedSinceIn(const std::string& timeLine);
 
 // xscreensaver, followed while it runs. Whether it runs comes from the X server (XScreenSaverPresence);
 // its lock from `xscreensaver-command -watch`, started when xscreensaver is there and ended when it goes,
@@ -31,7 +35,8 @@ std::optional<bool> xscreensaverLockChangeIn(const std::string& watchLine); // a
 class XScreenSaverWatcher final {
 public:
     struct Reports {
-        std::function<void(std::optional<bool> locked)> lock; // nothing: its lock no longer counts
+        // Nothing: its lock no longer counts. `lockedFor` as SessionStateTracker::lockReported takes it.
+        std::function<void(std::optional<bool> locked, std::optional<double> lockedFor)> lock;
         std::function<void()> runningChanged;                 // as running() tells
     };
 
@@ -58,7 +63,7 @@ private:
     void presenceChanged(bool present);
     void follow();
     void unfollow();
-    void heard(std::optional<bool> locked);
+    void heard(std::optional<bool> locked, std::optional<double> lockedFor);
 
     std::string command_;
     XScreenSaverPresence presence_;

@@ -11,6 +11,7 @@
 #include "Platform/LinuxQt/LinuxInputIdleSource.h"
 #include "Platform/Linux/LoadableVisionAnalyzer.h"
 #include "Platform/Linux/SockDiagScreenSharing.h"
+#include "Platform/Linux/X11InputGrabProbe.h"
 #include "Platform/Linux/ProcSelfProcess.h"
 #include "Platform/Linux/PulseAudioInput.h"
 #include "Platform/Linux/V4L2CameraDevice.h"
@@ -43,6 +44,8 @@ MonitorServices makeLinuxMonitorServices() {
     services.sessionEvents = session;
     services.sessionLockState = session;
     services.sessionLocker = session;
+    // A client of the X server can tell only of the X server's grabs; it answers nothing without one.
+    services.inputGrabs = std::make_shared<X11InputGrabProbe>();
     services.loginItem = std::make_shared<XdgAutostartLoginItem>();
     services.camera = makeCamera();
     services.notifications = std::make_shared<FreedesktopNotificationCenter>(notificationSender());

@@ -4,6 +4,7 @@
 #include "Foundation/Url.h"
 #include "Vigilor/Interface/UpdateAnnouncementWindow.h"
 #include "Vigilor/Interface/ViewHelpers.h"
+#include "Vigilor/Updates/UpdateCheckChild.h"
 
 #include <QDesktopServices>
 
@@ -32,7 +33,11 @@ UpdaterService& UpdaterService::shared() {
         environment.feedURL = feedURL();
         environment.currentVersion = currentVersion();
         environment.publicKey = makerPublicKey();
-        environment.http = std::make_shared<HttpClient>();
+        // The check runs in a child process of this program, so that this one never maps the HTTP and
+        // TLS libraries for it.
+        environment.readFeed = [](UpdateFeedRequest request, std::function<void(UpdateCheckOutcome)> done) {
+            readUpdateFeedInChild("/proc/self/exe", std::move(request), std::move(done));
+        };
         auto* made = new UpdaterService(std::move(environment),
                                         [](const QUrl& url) { return QDesktopServices::openUrl(url); });
         made->checker().startBackgroundChecks();

@@ -223,6 +223,7 @@ void BreakCoach::creditEyeBreakAfterAbsence(Date returnedAt, double awaySeconds)
 
 void BreakCoach::resetMovementTimerAfterAway(Date returnedAt, double awaySeconds) {
     setLastWalkBreakAt(returnedAt);
+    walkResetOnReturnAt_ = returnedAt;
     focusSessionStartedAt_ = returnedAt;
     walkBreakDueNotified_ = false;
     walkNudgeHiddenUntil_.reset();
@@ -426,6 +427,9 @@ BreakCoach::AwayCredit BreakCoach::creditLockedAbsence(Date returnedAt, double a
             resetMovementTimerAfterAway(returnedAt, awaySeconds);
         credit.walkBreakReset = true;
     }
+    // The user seen back at the lock screen had the walk reset before the unlock.
+    if (c.walkBreakEnabled && walkResetOnReturnAt_ && *walkResetOnReturnAt_ >= lockedAt)
+        credit.walkBreakReset = true;
     focusSessionStartedAt_ = returnedAt;
     eyeRestStartedAt_.reset();
     movementStartedAt_.reset();

@@ -47,7 +47,8 @@ public:
         bool screenLocked = false;
         std::optional<Date> snoozeUntil;
     };
-    // What a locked absence reset of the breaks.
+    // What the coaching reset of the breaks for a locked absence: at the unlock, or before it, when the
+    // camera saw the user come back to the lock screen.
     struct AwayCredit {
         bool eyeBreakReset = false;
         bool walkBreakReset = false;
@@ -119,6 +120,8 @@ private:
     std::optional<Date> walkNudgeHiddenUntil_;
     std::optional<Date> deviceMovementStartedAt_;
     bool recordedEyeBreakForAbsence_ = false;
+    // When the walk was last reset (credited or not) for a return from an absence.
+    std::optional<Date> walkResetOnReturnAt_;
     bool eyeBreakDueNotified_ = false;
     bool walkBreakDueNotified_ = false;
 

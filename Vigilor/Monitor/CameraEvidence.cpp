@@ -25,6 +25,18 @@ bool CameraPresence::cameraDeliversFrames(Date at) const {
            cameraWatchingSince(at);
 }
 
+bool CameraPresence::cameraStarting(Date at) const {
+    using Kind = CameraState::Kind;
+    const Kind camera = cameraState().kind;
+    if (camera == Kind::starting)
+        return true;
+    if ((camera != Kind::running && camera != Kind::resumed) || !startedAt_)
+        return false;
+    const double sinceStart = at.timeIntervalSince(*startedAt_);
+    const bool resultSinceStart = lastFrameResultAt_ && *lastFrameResultAt_ >= *startedAt_;
+    return !resultSinceStart && sinceStart >= 0 && sinceStart <= frameResultGap;
+}
+
 // Only a working camera's frames are evidence: a face that is missing while no frames arrive (camera
 // presence off, no camera, access denied, not started yet) proves nothing, and an absence counts from
 // when the frames came back.

@@ -53,6 +53,8 @@ void CameraPresence::reportCamera(CameraState state) {
         setIfChanged(facePresent_, false);
     if (state.kind == Kind::running || state.kind == Kind::switchedOff)
         framePhase_ = MonitorPhase::ready;
+    if (state.kind == Kind::running || state.kind == Kind::resumed)
+        startedAt_ = now();
     setIfChanged(cameraInterrupted_, state.kind == Kind::interrupted);
     std::string line = words.logLine + (words.logsReason ? state.reason : std::string());
     if (state.kind == Kind::interrupted)

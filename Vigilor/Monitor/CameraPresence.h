@@ -114,6 +114,9 @@ public:
     std::optional<Date> cameraWatchingSince(Date at) const;
     // The camera runs (not blocked, switched off or held by another program) and its frames come.
     bool cameraDeliversFrames(Date at) const;
+    // The camera has not been started yet, or it was started and its first frame has not been analysed
+    // (the vision models load first) for at most the gap that tells a camera whose frames stopped.
+    bool cameraStarting(Date at) const;
     // How long the user has been seen to be away since `lastSeen`, counting only a working camera's frames.
     double evidencedAbsence(Date at, Date lastSeen) const;
     // The camera is held by another program and Bluetooth presence takes over meanwhile.
@@ -265,4 +268,5 @@ private:
     int unknownFaceSamples_ = 0;
     std::optional<Date> lastFrameResultAt_;
     Date frameResultsSince_ = Date::distantPast();
+    std::optional<Date> startedAt_; // when the camera last reported running (or running again)
 };

@@ -15,7 +15,7 @@ enum class CoachingSummaries::NudgeRow {
     needsAccess,
     remoteControl,
     checkingAwayLock,
-    awayLockCannotLock, // Auto Lock is on, but nothing can lock or see the absence
+    awayLockCannotLock, // Auto Lock is on, but nothing can lock or see the absence, whoever is in view
     lostYou,
     lookingAway,
     squareUp,
@@ -130,6 +130,9 @@ CoachingSummaries::NudgeRow CoachingSummaries::nudgeRow() const {
     const bool face = camera_.facePresent();
     if (monitor_.paused())
         return NudgeRow::napping;
+    // Only Auto Lock can be armed: its lock ability is ready while it is off.
+    if (status_.lockAbility() != ZorviLockAbility::ready)
+        return NudgeRow::awayLockCannotLock;
     if (monitor_.phase() == MonitorPhase::blocked)
         return NudgeRow::needsAccess;
     if (monitor_.remoteControlActive() && !face)
@@ -137,8 +140,7 @@ CoachingSummaries::NudgeRow CoachingSummaries::nudgeRow() const {
     if (!face && !monitor_.autoLockEnabled())
         return NudgeRow::lostYou;
     if (!face)
-        return status_.lockAbility() == ZorviLockAbility::ready ? NudgeRow::checkingAwayLock
-                                                                : NudgeRow::awayLockCannotLock;
+        return NudgeRow::checkingAwayLock;
     if (camera_.isLookingAway())
         return NudgeRow::lookingAway;
     const bool hints = config().bodyPoseHintsEnabled;
@@ -365,7 +367,10 @@ std::string CoachingSummaries::nudgeDetail() const {
     case NudgeRow::remoteControl:
         return "This computer is being controlled remotely; camera presence is away.";
     case NudgeRow::checkingAwayLock:
+        return status_.lockReason();
     case NudgeRow::awayLockCannotLock:
+        if (const auto ability = status_.lockAbilityWords())
+            return ability->lockReason;
         return status_.lockReason();
     case NudgeRow::lostYou:
         return "Coaching only; Auto Lock is off.";
@@ -396,8 +401,9 @@ std::string CoachingSummaries::nudgeSystemImage() const {
         return "exclamationmark.triangle.fill";
     case NudgeRow::remoteControl:
         return "display";
-    case NudgeRow::checkingAwayLock:
     case NudgeRow::awayLockCannotLock:
+        return "lock.slash";
+    case NudgeRow::checkingAwayLock:
     case NudgeRow::lostYou:
         return "eye.slash.fill";
     case NudgeRow::lookingAway:
@@ -421,7 +427,8 @@ std::string CoachingSummaries::nudgeSystemImage() const {
 NudgeLevel CoachingSummaries::nudgeLevel() const {
     if (monitor_.paused())
         return NudgeLevel::gentleNudge;
-    if (monitor_.phase() == MonitorPhase::blocked || !camera_.facePresent())
+    if (monitor_.phase() == MonitorPhase::blocked || !camera_.facePresent() ||
+        status_.lockAbility() != ZorviLockAbility::ready)
         return NudgeLevel::presenceCheck;
     const bool hints = config().bodyPoseHintsEnabled;
     const Posture body = posture();

@@ -13,7 +13,7 @@ bool LockAttempt::request(const std::string& source, Requester who, Date at, boo
             completion(false);
         return false;
     }
-    Request request{source, at, quiet, std::move(completion)};
+    Request request{source, at, quiet, std::move(completion), std::nullopt};
     if (stage_ == Stage::asking) {
         // The lockers are being asked already: this request is asked again after their answer, unless
         // the session locks meanwhile. A later one takes the place of an earlier one, which is answered.
@@ -38,6 +38,10 @@ void LockAttempt::ask(Request request) {
     out_.askLockers(request_->source);
 }
 
+void LockAttempt::logRequested(const Request& request, const std::string& method) {
+    out_.lockLog("Zorvi requested " + asciiLowercased(request.source) + " lock via " + method);
+}
+
 void LockAttempt::logAnswer(const Request& request, const SessionLockAttempt& answer) {
     const bool taken = answer.method.has_value();
     if (!taken && request.quiet)
@@ -46,7 +50,7 @@ void LockAttempt::logAnswer(const Request& request, const SessionLockAttempt& an
         out_.activityLog(failure);
     if (taken) {
         out_.activityLog("Lock invoked: " + *answer.method);
-        out_.lockLog("Zorvi requested " + asciiLowercased(request.source) + " lock via " + *answer.method);
+        logRequested(request, *answer.method);
     } else {
         // Said where the lock was asked for too: the dashboard shows the lock log.
         out_.activityLog("Lock failed: no method worked");
@@ -63,15 +67,22 @@ void LockAttempt::lockersAnswered(const SessionLockAttempt& answer, Date at) {
     logAnswer(asked, answer);
     if (taken)
         out_.statusEvent(RelayEvent::lockInvoked, asked.source);
+    // A user's request that joined this one went with it to the locker: the lock that follows is theirs.
+    if (taken && joined_) {
+        logRequested(*joined_, *answer.method);
+        request_->source = joined_->source;
+        request_->at = joined_->at;
+    }
     if (unlockedWhileAsking_) {
         // The session locked and was unlocked before the lockers answered: nothing is awaited any more.
         stage_ = Stage::idle;
         request_.reset();
     } else if (taken && holder_ == Holder::undecided) {
         stage_ = Stage::confirmed;
-        confirmOwn(asked.source, lockedAt_.value_or(at));
+        confirmOwn(request_->source, lockedAt_.value_or(at));
     } else if (taken) {
         stage_ = Stage::awaiting;
+        request_->takenAt = at;
         out_.armConfirmationTimeout(confirmationWait);
     } else {
         stage_ = Stage::failed;
@@ -84,8 +95,12 @@ void LockAttempt::lockersAnswered(const SessionLockAttempt& answer, Date at) {
     }
     if (asked.completion)
         asked.completion(taken);
-    // A request that joined this one has what it asked for when a locker took this one or the session
-    // locked meanwhile; otherwise it is asked for in its own right.
+    settleJoined(taken);
+}
+
+// A request that joined the one answered has what it asked for when a locker took that one or the
+// session locked meanwhile; otherwise it is asked for in its own right.
+void LockAttempt::settleJoined(bool taken) {
     if (auto again = std::exchange(joined_, std::nullopt)) {
         if (taken || locked()) {
             if (again->completion)
@@ -119,16 +134,22 @@ void LockAttempt::lockedByOther() {
     out_.statusEvent(RelayEvent::locked, "System");
 }
 
+// Counted from when a locker took the request (MATE's takes 2 s to be taken for silence, xscreensaver's
+// command up to 5 s): a lock while its confirmation is still awaited is ours. A request in the future
+// also counts: the clock may have been set back.
 bool LockAttempt::withinOwnWindow(Date at) const {
-    // A request in the future also counts: the clock may have been set back.
-    return request_ && at.timeIntervalSince(request_->at) <= ownLockWindow;
+    return request_ && at.timeIntervalSince(request_->takenAt.value_or(request_->at)) <= ownLockWindow;
 }
 
 void LockAttempt::sessionLocked(Date at, std::optional<Date> systemLockedAt) {
     if (locked())
         return; // the same lock, reported again
     ++locksSeen_;
-    lockedAt_ = systemLockedAt.value_or(at);
+    heldInput_.reset();
+    seenLockedAt_ = at;
+    // A lock we asked for began about now, if the session cannot say; another's began when it says.
+    const bool asked = stage_ == Stage::asking || (stage_ == Stage::awaiting && withinOwnWindow(at));
+    lockedAt_ = asked ? systemLockedAt.value_or(at) : systemLockedAt;
     if (stage_ == Stage::asking) {
         // Ours only if a locker took the request: the answer decides.
         holder_ = Holder::undecided;
@@ -160,11 +181,12 @@ void LockAttempt::opened(Date at, bool lost) {
     // unlock is told after it.
     if (holder_ == Holder::undecided && request_)
         confirmOwn(request_->source, lockedAt_.value_or(at));
-    out_.lockLog(lost ? "The screen locker stopped while the session was locked: the session is open again"
-                      : "Screen unlocked");
-    Opening opening{holder_ == Holder::zorvi, lockedAt_ ? lockedAt_ : requestedAt(), lost};
+    // A locker that went away unlocked nothing: whether the session is open is not known.
+    out_.lockLog(lost ? "The screen locker stopped while the session was locked" : "Screen unlocked");
+    Opening opening{holder_ == Holder::zorvi, lockedAt_, seenLockedAt_, lost};
     holder_ = Holder::none;
     lockedAt_.reset();
+    seenLockedAt_.reset();
     if (stage_ == Stage::asking) {
         unlockedWhileAsking_ = true;
     } else {
@@ -176,26 +198,48 @@ void LockAttempt::opened(Date at, bool lost) {
     out_.sessionOpened(opening);
 }
 
-void LockAttempt::confirmationTimedOut(Date at) {
+// A grab held elsewhere explains the wait: it is told instead, and does not count against the locker.
+void LockAttempt::confirmationTimedOut(Date at, std::optional<HeldInput> heldInput) {
     if (stage_ != Stage::awaiting)
         return;
     const std::string source = requestSource();
-    giveUp();
+    const bool held = heldInput && *heldInput != HeldInput::none;
+    endWait(!held);
     unconfirmedAt_ = at;
-    out_.lockLog("Lock attempt unconfirmed; the session did not lock within 10s");
+    heldInput_ = held ? heldInput : std::nullopt;
+    heldInputAt_ = at;
+    out_.lockLog(held ? std::string("Lock attempt unconfirmed. ") + heldInputWords(*heldInput).sentence
+                      : "Lock attempt unconfirmed; the session did not lock within 10s");
     out_.statusEvent(RelayEvent::lockAttemptUnconfirmed, source);
     // Said once, when the doubt sets in; the interface says it for as long as it lasts.
-    if (lockerDoesNotLock() && unconfirmedCount_ == unconfirmedBeforeDoubt)
+    if (!held && lockerDoesNotLock() && unconfirmedCount_ == unconfirmedBeforeDoubt)
         out_.lockLog(lockerDoesNotLockText);
 }
 
 void LockAttempt::giveUp() {
-    if (stage_ != Stage::awaiting)
-        return;
+    if (stage_ == Stage::awaiting)
+        endWait(true);
+}
+
+void LockAttempt::endWait(bool countsAgainstLocker) {
     out_.cancelConfirmationTimeout();
     stage_ = Stage::unconfirmed;
-    ++unconfirmedCount_;
+    if (countsAgainstLocker)
+        ++unconfirmedCount_;
     request_.reset();
+}
+
+std::optional<HeldInput> LockAttempt::heldInput(Date at) const {
+    const double age = heldInputAt_ ? at.timeIntervalSince(*heldInputAt_) : -1;
+    return age >= 0 && age < heldInputNews ? heldInput_ : std::nullopt;
+}
+
+const LockAttempt::HeldInputWords& LockAttempt::heldInputWords(HeldInput held) {
+    static constexpr HeldInputWords keyboard{"Another program holds the keyboard, so the screen cannot lock yet",
+                                             "Keyboard held by another program"};
+    static constexpr HeldInputWords pointer{"Another program holds the pointer, so the screen cannot lock yet",
+                                            "Pointer held by another program"};
+    return held == HeldInput::pointer ? pointer : keyboard;
 }
 
 bool LockAttempt::locking(Date at) const {

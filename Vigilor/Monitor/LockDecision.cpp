@@ -43,7 +43,7 @@ Verdict evaluateCamera(const ZorviPresenceInputs& in) {
         return Verdict::present(ZorviPresenceReason::faceInView);
     // Without pictures a missing face says nothing about the desk: no camera rule can see an absence.
     if (in.cameraBlocked)
-        return Verdict::of(Kind::cameraBlind);
+        return Verdict::of(in.cameraStarting ? Kind::cameraStarting : Kind::cameraBlind);
     if (!in.hasIndependentAwayEvidence && in.secondsSinceDeskPresence < in.lookAwayGrace &&
         (!in.requireKnownFaceForPresence || in.knownFacePresent))
         return Verdict::present(ZorviPresenceReason::faceTurned);
@@ -163,6 +163,14 @@ Words gateWords(const ZorviPresenceInputs& in, ZorviGateReason gate) {
     return wontLock("Suppressed: " + kind + " near", kind + " is still near.");
 }
 
+// Armed only where Auto Lock can lock.
+const char* presentDecision(const ZorviPresenceInputs& in) {
+    if (!in.autoLockEnabled)
+        return "Coaching: present";
+    return in.lockAbility == ZorviLockAbility::ready ? "Armed, but present"
+                                                     : "Present \u2014 Auto Lock cannot lock";
+}
+
 const char* const lockDueReason = "You have left: Zorvi locks the session.";
 const char* const lockingDisabledReason = "Locking is disabled; Zorvi is observing only.";
 const char* const autoLockOffReason = "Would lock, but Auto Lock is off.";
@@ -173,12 +181,14 @@ Words cameraRuleWords(const ZorviPresenceInputs& in, const Verdict& verdict) {
     switch (verdict.kind) {
     case Kind::present:
         if (verdict.reason == ZorviPresenceReason::faceInView)
-            return presentWords(in, verdict.reason, in.autoLockEnabled ? "Armed, but present" : "Coaching: present");
+            return presentWords(in, verdict.reason, presentDecision(in));
         if (verdict.reason == ZorviPresenceReason::bodyPoseUnclear)
             return presentWords(in, verdict.reason, "Present \u2014 body pose unclear");
         return presentWords(in, verdict.reason, "Present \u2014 face turned");
     case Kind::cameraBlind:
         return wontLock("No camera signal", "the camera delivers no pictures, so it cannot see you leave.");
+    case Kind::cameraStarting:
+        return wontLock("Camera starting", "the camera is starting, so it cannot see you leave yet.");
     case Kind::waiting:
         return explained("Face missing: " + fixedDecimal(verdict.secondsLeft, 1) + "s",
                          "Locks once the face has been gone for the lock timeout.");
@@ -323,6 +333,8 @@ ZorviLockAbility ability(const ZorviLockAbilityInputs& in) {
         return ZorviLockAbility::lockingDisabled;
     if (in.hasScreenLocker == false)
         return ZorviLockAbility::noScreenLocker;
+    if (in.heldInput && *in.heldInput != HeldInput::none)
+        return ZorviLockAbility::inputHeld;
     if (in.lockerDoesNotLock)
         return ZorviLockAbility::lockerDoesNotLock;
     if (in.cameraPresenceEnabled) {
@@ -346,6 +358,11 @@ std::optional<ZorviLockAbilityWords> abilityWords(ZorviLockAbility ability, cons
         return ZorviLockAbilityWords{"Locking disabled", lockingDisabledReason};
     case ZorviLockAbility::noScreenLocker:
         return ZorviLockAbilityWords{"No screen locker found", noLockerReason};
+    case ZorviLockAbility::inputHeld: {
+        const LockAttempt::HeldInputWords& held =
+            LockAttempt::heldInputWords(in.heldInput.value_or(HeldInput::keyboard));
+        return ZorviLockAbilityWords{held.readiness, std::string(held.sentence) + "."};
+    }
     case ZorviLockAbility::lockerDoesNotLock:
         return ZorviLockAbilityWords{
             "Screen locker does not lock",

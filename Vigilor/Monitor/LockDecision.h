@@ -28,6 +28,19 @@ struct ZorviCompanionWords {
 };
 const ZorviCompanionWords& companionWords(BluetoothPresenceMode mode);
 
+// Whether the guard can lock at all, whatever the user does: a locker that works, a setting that allows
+// it, and a signal that can see the user leave. Anything but `ready` makes every "armed" word false.
+enum class ZorviLockAbility {
+    ready,
+    lockingDisabled,    // the user does not let Zorvi lock
+    noScreenLocker,     // the session has no locker to ask
+    inputHeld,          // another program holds the keyboard or the pointer: no locker can lock yet
+    lockerDoesNotLock,  // the locker took requests again and again, and never locked
+    cameraCannotWatch,  // camera presence decides, and the camera cannot deliver pictures
+    noAwaySignal,       // without the camera, no companion is in use
+    bluetoothUnheard,   // a companion decides or gates, and Bluetooth cannot be heard
+};
+
 // The evidence and settings that the lock decision reads; nothing else. The decision tick fills every
 // field on every tick; each rule set reads its own.
 struct ZorviPresenceInputs {
@@ -53,6 +66,7 @@ struct ZorviPresenceInputs {
     bool requireKnownFaceForPresence = false;
     bool facePresent = false;
     bool cameraBlocked = false; // no camera delivers frames: no face can go missing either
+    bool cameraStarting = false; // of those, one not yet started or still before its first result
 
     // Which rules decide: a busy camera first, then the setting.
     bool cameraBusy = false;
@@ -71,6 +85,8 @@ struct ZorviPresenceInputs {
 
     // The session has a screen locker that a lock request can reach (or has not been looked at yet).
     bool lockerAvailable = true;
+    // Whether Auto Lock can lock at all (ready while it is off): nothing is "armed" otherwise.
+    ZorviLockAbility lockAbility = ZorviLockAbility::ready;
     // The once-per-absence latch: this absence has been acted on.
     bool lockedForCurrentAbsence = false;
     // What became of the lock request, for the words of a lock verdict.
@@ -89,6 +105,7 @@ struct ZorviPresenceVerdict {
         wouldLockLockingDisabled,
         wouldLockNoLocker, // the session has no screen locker to ask
         cameraBlind,       // the camera delivers no pictures: nothing tells that the user left
+        cameraStarting,    // the same, while the camera starts and its first picture is analysed
         lock,              // lock the session now
         locked, // a lock verdict for an absence that has been acted on already
         // Without the camera.
@@ -127,22 +144,11 @@ struct ZorviVerdictWords {
     std::string lockReason;
 };
 
-// Whether the guard can lock at all, whatever the user does: a locker that works, a setting that allows
-// it, and a signal that can see the user leave. Anything but `ready` makes every "armed" word false.
-enum class ZorviLockAbility {
-    ready,
-    lockingDisabled,    // the user does not let Zorvi lock
-    noScreenLocker,     // the session has no locker to ask
-    lockerDoesNotLock,  // the locker took requests again and again, and never locked
-    cameraCannotWatch,  // camera presence decides, and the camera cannot deliver pictures
-    noAwaySignal,       // without the camera, no companion is in use
-    bluetoothUnheard,   // a companion decides or gates, and Bluetooth cannot be heard
-};
-
 // What the ability is decided from.
 struct ZorviLockAbilityInputs {
     bool screenLockingEnabled = true;
     std::optional<bool> hasScreenLocker; // nothing until the session has looked
+    std::optional<HeldInput> heldInput;  // what another program held when the latest wait ran out
     bool lockerDoesNotLock = false;
     bool cameraPresenceEnabled = true;
     bool cameraBlocked = false; // the camera's state keeps it from delivering pictures

@@ -38,6 +38,7 @@ void PresenceGuard::tick() {
     components_.camera.tick(at, idle);
     setIfChanged(remoteControlActive_, detectRemoteControlActive(at));
     requests_.coach(at);
+    tellRelockOutcome();
 
     const ZorviPresenceInputs inputs = presenceInputs(at);
     actOnVerdict(inputs, ZorviLockDecision::evaluate(inputs));
@@ -92,6 +93,7 @@ ZorviPresenceInputs PresenceGuard::presenceInputs(Date at) const {
     in.requireKnownFaceForPresence = c.requireKnownFaceForPresence;
     in.facePresent = camera.facePresent();
     in.cameraBlocked = !camera.cameraDeliversFrames(at);
+    in.cameraStarting = camera.cameraStarting(at);
     in.cameraBusy = camera.cameraInterrupted();
     in.cameraPresenceEnabled = c.cameraPresenceEnabled;
     in.bluetoothPresenceEnabled = companion.bluetoothPresenceEnabled();
@@ -104,6 +106,7 @@ ZorviPresenceInputs PresenceGuard::presenceInputs(Date at) const {
     in.inputIdleSeconds = inputIdleSeconds();
     in.activeInputGrace = c.activeInputGrace;
     in.lockerAvailable = requests_.lockerAvailable();
+    in.lockAbility = requests_.lockAbility();
     in.lockedForCurrentAbsence = lockedForCurrentAbsence_ && !lockAttempt.retryDue(at);
     in.lockProgress = lockAttempt.progress();
     return in;
@@ -158,7 +161,23 @@ void PresenceGuard::publishDecision(ZorviPresenceVerdict::Kind kind, const std::
 void PresenceGuard::presenceSeenAgain() {
     lockedForCurrentAbsence_ = false;
     relockingAfterLoss_ = false;
+    userLockSource_.reset();
     ++presenceSightings_;
+}
+
+// A lock asked for again after the locker went away: the session locking ends the matter; a locker
+// that took the request without locking is told, once (one that took none is told by the request).
+void PresenceGuard::tellRelockOutcome() {
+    const LockAttempt& lockAttempt = components_.lockAttempt;
+    if (!relockingAfterLoss_)
+        return;
+    if (lockAttempt.locked()) {
+        relockingAfterLoss_ = false;
+    } else if (lockAttempt.stage() == LockAttempt::Stage::unconfirmed) {
+        relockingAfterLoss_ = false;
+        requests_.lockLostNotice("Zorvi could not lock this computer again",
+                                 "The screen locker took the request, but the session did not lock.");
+    }
 }
 
 // Whoever unlocked is at the keyboard: the absence is over and the latch is armed for the next one. A
@@ -185,13 +204,15 @@ void PresenceGuard::lockForCurrentAbsence(const ZorviLockCall& call, const Zorvi
         if (!self || self->presenceSightings_ != sightings) // the user came back meanwhile
             return;
         self->lockedForCurrentAbsence_ = started;
-        if (std::exchange(self->relockingAfterLoss_, false) && !started)
+        if (self->relockingAfterLoss_ && !started) {
+            self->relockingAfterLoss_ = false;
             self->requests_.lockLostNotice("Zorvi could not lock this computer again",
-                                           "No screen locker took the request; the session stays open.");
+                                           "No screen locker took the request.");
+        }
         // Awaited, unless a locker has confirmed the lock already; or failed, while the retries go on.
         const ZorviPresenceInputs now = self->presenceInputs(self->now());
         self->lastVerdict_ = {now, verdict};
         self->publishDecision(verdict.kind, ZorviLockDecision::words(now, verdict).decision);
     };
-    requests_.lock(call.source, completion, retry);
+    requests_.lock(userLockSource_.value_or(call.source), completion, retry);
 }

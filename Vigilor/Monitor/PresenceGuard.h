@@ -43,6 +43,8 @@ public:
         std::function<void(Date at)> coach;
         // Whether the session may have a screen locker (false only once it has looked and found none).
         std::function<bool()> lockerAvailable;
+        // Whether Auto Lock can lock at all, as the summaries tell it.
+        std::function<ZorviLockAbility()> lockAbility;
         // Asks the session's lockers; `quiet` for the retries of an absence whose lock failed.
         std::function<void(const std::string& source, std::function<void(bool started)> completion, bool quiet)>
             lock;
@@ -87,6 +89,9 @@ public:
     // The session was opened: by whoever unlocked it (the user is back), or by a locker that went away
     // (the absence goes on, and its next lock is told to the user).
     void sessionOpened(bool lockerLost);
+    // The user asked for the lock (`source`, "Manual"): the locks this absence asks for from now on are
+    // the user's.
+    void userAskedForLock(const std::string& source) { userLockSource_ = source; }
 
 private:
     ZorviPresenceInputs presenceInputs(Date at) const;
@@ -94,6 +99,7 @@ private:
     void publishDecision(ZorviPresenceVerdict::Kind kind, const std::string& text);
     void lockForCurrentAbsence(const ZorviLockCall& call, const ZorviPresenceVerdict& verdict);
     void presenceSeenAgain();
+    void tellRelockOutcome();
     bool detectRemoteControlActive(Date at);
     Date now() const { return clock_.now(); }
 
@@ -113,8 +119,11 @@ private:
 
     MadeVerdict lastVerdict_;
     bool lockedForCurrentAbsence_ = false;
-    // The locker that held this absence's lock went away: the next lock of the absence is told to the user.
+    // The locker that held this absence's lock went away: whether the locks it asks for again take is
+    // told to the user, once.
     bool relockingAfterLoss_ = false;
+    // The user asked for the lock during this absence: its source, which the absence's locks carry.
+    std::optional<std::string> userLockSource_;
     // The kind of verdict the decision was published from last, and whether the one published now goes
     // on with its countdown.
     ZorviPresenceVerdict::Kind publishedVerdictKind_ = ZorviPresenceVerdict::Kind::waitingForSustainedNoFace;

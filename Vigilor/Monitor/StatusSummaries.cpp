@@ -12,7 +12,8 @@ std::string oneDecimal(double value) {
 
 // A session that cannot be locked is told before what the camera or a pause says.
 bool lockerProblem(ZorviLockAbility ability) {
-    return ability == ZorviLockAbility::noScreenLocker || ability == ZorviLockAbility::lockerDoesNotLock;
+    return ability == ZorviLockAbility::noScreenLocker || ability == ZorviLockAbility::inputHeld ||
+           ability == ZorviLockAbility::lockerDoesNotLock;
 }
 
 } // namespace
@@ -31,6 +32,7 @@ ZorviLockAbilityInputs StatusSummaries::lockAbilityInputs() const {
     ZorviLockAbilityInputs in;
     in.screenLockingEnabled = c.screenLockingEnabled;
     in.hasScreenLocker = monitor_.sessionHasScreenLocker();
+    in.heldInput = lockAttempt_.heldInput(now());
     in.lockerDoesNotLock = lockAttempt_.lockerDoesNotLock();
     in.cameraPresenceEnabled = c.cameraPresenceEnabled;
     in.cameraBlocked = cameraRow().blocks && camera_.cameraState().kind != CameraState::Kind::switchedOff;

@@ -33,6 +33,7 @@
 #include "Platform/AudioInput.h"
 #include "Platform/BluetoothCentral.h"
 #include "Platform/CameraDevice.h"
+#include "Platform/InputGrab.h"
 #include "Platform/InputIdle.h"
 #include "Platform/LoginItem.h"
 #include "Platform/ScreenSharing.h"
@@ -94,6 +95,8 @@ struct MonitorServices {
     std::shared_ptr<ScreenSharingSessions> screenSharing;
     std::shared_ptr<BluetoothCentralProvider> bluetooth;
     std::shared_ptr<SessionLocker> sessionLocker;
+    // Whether another program holds the keyboard or the pointer; nothing: no display server to ask.
+    std::shared_ptr<InputGrabProbe> inputGrabs;
     std::shared_ptr<HttpClient> http;
     std::shared_ptr<SoundPlayer> sounds;
     std::shared_ptr<HealthWatchdog> watchdog;
@@ -265,19 +268,26 @@ private:
         VigilorMonitor& m_;
     };
     const std::shared_ptr<DispatchQueue>& lockQueue();
+    // The wait for a lock ran out: what another program holds of the input is asked first, off the main
+    // thread, on a queue of its own (a display server that does not answer holds up no lock request).
+    void lockWaitRanOut();
     void sessionTookLock();
     void sessionOpened(const LockAttempt::Opening& opening);
     void sessionLockLost();
     void postLockLostNotice(const std::string& title, const std::string& body);
     using AwayCredit = BreakCoach::AwayCredit;
-    static std::string awayCreditText(AwayCredit credit);
-    static std::string awayCreditLogText(AwayCredit credit);
+    struct AwayCreditWords {
+        const char* sentence; // of the welcome-back notification, after its first sentence
+        const char* clause;   // of the lock log's welcome-back line
+    };
+    static const AwayCreditWords& awayCreditWords(AwayCredit credit);
     void deliverMacLockedFeedback(const std::string& source, Date lockedAt);
     void deliverMacLockedNotification(const std::string& source, Date lockedAt);
     void addMacLockedNotification(const std::string& source, Date lockedAt);
     void postMacLockedWebhook(const std::string& urlText, const std::string& source, Date lockedAt);
-    void creditAwayAfterLock(Date returnedAt, double awaySeconds, bool zorvisLock);
-    void postWelcomeBack(double awaySeconds, bool zorvisLock, AwayCredit credit);
+    // `durationKnown`: the lock's start was told; otherwise `awaySeconds` is only what was seen of it.
+    void creditAwayAfterLock(Date returnedAt, double awaySeconds, bool durationKnown, bool zorvisLock);
+    void postWelcomeBack(std::optional<double> awaySeconds, bool zorvisLock, const AwayCreditWords& credited);
     void sessionDidResignActive();
     void sessionDidBecomeActive();
     void sessionLockersChanged(bool hasScreenLocker);
@@ -327,6 +337,7 @@ private:
     // Whether the session has a screen locker; nothing until the session has looked.
     std::optional<bool> sessionHasScreenLocker_;
     std::shared_ptr<DispatchQueue> lockQueue_; // made at the first request
+    std::shared_ptr<DispatchQueue> grabProbeQueue_; // made at the first wait that runs out
 
     // Timers.
     std::shared_ptr<Timer> decisionTimer_;
@@ -353,6 +364,7 @@ private:
         {.camera = camera_, .companion = *companion_, .calls = *callDetector_, .lockAttempt = lockAttempt_},
         {.coach = [this](Date at) { updateWellness(at); },
          .lockerAvailable = [this] { return sessionHasScreenLocker_ != false; },
+         .lockAbility = [this] { return statusSummaries_.lockAbility(); },
          .lock = [this](const std::string& source, std::function<void(bool)> completion,
                         bool quiet) { lockScreen(source, std::move(completion), quiet); },
          .lockLostNotice = [this](const std::string& title,

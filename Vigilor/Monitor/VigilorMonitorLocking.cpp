@@ -18,7 +18,8 @@ void VigilorMonitor::lockNow() {
         return;
     }
     log_.append("Manual lock requested");
-    lockScreen("Manual");
+    guard_.userAskedForLock("Manual");
+    lockScreen("Manual", {}, false, LockAttempt::Requester::user);
 }
 
 // Refusals that need no locker are said here; everything else is the lock attempt's.
@@ -57,8 +58,25 @@ void VigilorMonitor::AttemptOutputs::armConfirmationTimeout(double seconds) {
     m_.lockAttemptTimer_ = Timer::scheduled(seconds, false, [weak = m_.weakSelf()] {
         if (auto self = weak.lock()) {
             self->lockAttemptTimer_.reset();
-            self->lockAttempt_.confirmationTimedOut(self->now());
+            self->lockWaitRanOut();
         }
+    });
+}
+
+// The answer is for the request whose wait ran out, not for one asked meanwhile.
+void VigilorMonitor::lockWaitRanOut() {
+    const std::shared_ptr<InputGrabProbe> probe = services_.inputGrabs;
+    if (!probe)
+        return lockAttempt_.confirmationTimedOut(now(), std::nullopt);
+    if (!grabProbeQueue_)
+        grabProbeQueue_ = std::make_shared<DispatchQueue>("Vigilor.input-grab");
+    const std::optional<Date> asked = lockAttempt_.requestedAt();
+    grabProbeQueue_->async([queue = grabProbeQueue_, probe, weak = weakSelf(), asked] {
+        const std::optional<HeldInput> held = probe->heldInput();
+        DispatchQueue::main().async([weak, held, asked] {
+            if (auto self = weak.lock(); self && self->lockAttempt_.requestedAt() == asked)
+                self->lockAttempt_.confirmationTimedOut(self->now(), held);
+        });
     });
 }
 
@@ -182,12 +200,16 @@ void VigilorMonitor::sessionOpened(const LockAttempt::Opening& opening) {
     const Date at = now();
     if (opening.lost) {
         guard_.sessionOpened(true);
-        postLockLostNotice("Screen lock ended",
-                           "The screen locker stopped while your session was locked, so the session is open again.");
+        postLockLostNotice("Screen locker stopped",
+                           "The screen locker stopped while your session was locked.");
     } else {
         guard_.sessionOpened(false);
-        if (opening.lockedAt && at.timeIntervalSince(*opening.lockedAt) >= LockAttempt::minimumCreditedLock)
-            creditAwayAfterLock(at, at.timeIntervalSince(*opening.lockedAt), opening.wasZorvisLock);
+        // A lock whose start nobody told lasted at least since it was seen: credited as that, told
+        // without a duration.
+        const std::optional<Date> from = opening.lockedAt ? opening.lockedAt : opening.seenLockedAt;
+        const double away = from ? at.timeIntervalSince(*from) : 0;
+        if (away >= LockAttempt::minimumCreditedLock)
+            creditAwayAfterLock(at, away, opening.lockedAt.has_value(), opening.wasZorvisLock);
         camera_.resetFaceAge(at);
     }
     relay_.sessionOpened();
@@ -201,44 +223,45 @@ void VigilorMonitor::postLockLostNotice(const std::string& title, const std::str
     services_.notifications->add(request, {});
 }
 
-void VigilorMonitor::creditAwayAfterLock(Date returnedAt, double awaySeconds, bool zorvisLock) {
-    const AwayCredit credit = breaks_->creditLockedAbsence(returnedAt, awaySeconds);
+void VigilorMonitor::creditAwayAfterLock(Date returnedAt, double awaySeconds, bool durationKnown,
+                                         bool zorvisLock) {
+    const AwayCreditWords& credited = awayCreditWords(breaks_->creditLockedAbsence(returnedAt, awaySeconds));
     camera_.resetFaceAge(returnedAt);
-    postWelcomeBack(awaySeconds, zorvisLock, credit);
-    log_.appendLockEvent("Welcome back \u2014 locked away " + formatDuration(awaySeconds) + awayCreditLogText(credit));
+    const std::optional<double> away = durationKnown ? std::optional(awaySeconds) : std::nullopt;
+    postWelcomeBack(away, zorvisLock, credited);
+    log_.appendLockEvent("Welcome back \u2014 " +
+                         (away ? "locked away " + formatDuration(*away)
+                               : std::string("the screen locker did not tell how long it was locked")) +
+                         credited.clause);
 }
 
-// Only a lock that Zorvi made was kept by Zorvi; the breaks named are those the absence reset.
-void VigilorMonitor::postWelcomeBack(double awaySeconds, bool zorvisLock, AwayCredit credit) {
+// Only a lock that Zorvi made was kept by Zorvi; a duration only where the lock's start is known.
+void VigilorMonitor::postWelcomeBack(std::optional<double> awaySeconds, bool zorvisLock,
+                                     const AwayCreditWords& credited) {
     breaks_->celebrate("Welcome back");
     NotificationRequest request;
     request.identifier = "app.zorvi.welcomeback";
     request.title = "Welcome back";
-    request.body = (zorvisLock ? "Zorvi kept your computer locked for " + formatDuration(awaySeconds) +
-                                     " while you were away."
-                               : "You were away for " + formatDuration(awaySeconds) + ".") +
-                   awayCreditText(credit);
+    if (!awaySeconds)
+        request.body = "You were away while the screen was locked.";
+    else if (zorvisLock)
+        request.body =
+            "Zorvi kept your computer locked for " + formatDuration(*awaySeconds) + " while you were away.";
+    else
+        request.body = "You were away for " + formatDuration(*awaySeconds) + ".";
+    request.body += credited.sentence;
     services_.notifications->add(request, {});
 }
 
-std::string VigilorMonitor::awayCreditText(AwayCredit credit) {
-    if (credit.eyeBreakReset && credit.walkBreakReset)
-        return " Your eye and movement breaks are reset.";
-    if (credit.eyeBreakReset)
-        return " Your eye break is reset.";
-    if (credit.walkBreakReset)
-        return " Your movement break is reset.";
-    return "";
-}
-
-std::string VigilorMonitor::awayCreditLogText(AwayCredit credit) {
-    if (credit.eyeBreakReset && credit.walkBreakReset)
-        return "; eye + movement breaks reset";
-    if (credit.eyeBreakReset)
-        return "; eye break reset";
-    if (credit.walkBreakReset)
-        return "; movement break reset";
-    return "";
+// What the coaching did with a locked absence, in the welcome's sentence and the lock log's clause.
+const VigilorMonitor::AwayCreditWords& VigilorMonitor::awayCreditWords(AwayCredit credit) {
+    static constexpr AwayCreditWords words[] = {
+        {"", ""},
+        {" Your movement break is reset.", "; movement break reset"},
+        {" Your eye break is reset.", "; eye break reset"},
+        {" Your eye and movement breaks are reset.", "; eye + movement breaks reset"},
+    };
+    return words[(credit.eyeBreakReset ? 2 : 0) + (credit.walkBreakReset ? 1 : 0)];
 }
 
 void VigilorMonitor::screensDidSleep() {

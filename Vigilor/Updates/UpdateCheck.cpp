@@ -33,6 +33,8 @@ std::string UpdateCheckError::description() const {
         return "The update feed lists no releases for Linux.";
     case Kind::noTrustedRelease:
         return "No release in the update feed can be trusted: " + detail + ".";
+    case Kind::noAnswer:
+        return "The update check ended without an answer (" + detail + ").";
     }
     return {};
 }

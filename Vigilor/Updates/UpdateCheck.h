@@ -20,6 +20,7 @@ struct UpdateCheckError {
         noReleases,              // an appcast without items
         noReleasesForThisSystem, // items for other systems only
         noTrustedRelease,        // every item for this system was refused (detail: the first reason)
+        noAnswer,                // the process that checks gave no answer (detail: why)
     };
 
     Kind kind;

@@ -6,12 +6,6 @@
 
 namespace {
 
-UpdateCheckOutcome failure(UpdateCheckError::Kind kind, std::string detail = {}) {
-    UpdateCheckOutcome outcome;
-    outcome.error = UpdateCheckError{kind, std::move(detail)};
-    return outcome;
-}
-
 void log(const std::string& line) {
     systemLog("updater", line);
 }
@@ -79,44 +73,20 @@ void UpdateChecker::begin(bool userInitiated) {
     checking_ = true;
     log(std::string(userInitiated ? "Checking" : "Checking in the background") + " for updates at " +
         environment_.feedURL);
-    if (!isTrustedUpdateAddress(environment_.feedURL, environment_.plainHttpHosts))
-        return finish(failure(UpdateCheckError::Kind::insecureFeedAddress));
-    fetch(environment_.feedURL, maxRedirects);
-}
-
-void UpdateChecker::fetch(const std::string& url, int redirectsLeft) {
-    HttpRequest request;
-    request.url = url;
-    request.headers = {{"Accept", "application/rss+xml, application/xml;q=0.9, */*;q=0.1"}};
-    request.timeoutSeconds = environment_.requestTimeout;
-    request.maxResponseBytes = environment_.maxFeedBytes;
-    environment_.http->send(std::move(request), [weak = weak_from_this(), redirectsLeft](HttpResult result) {
-        DispatchQueue::main().async([weak, redirectsLeft, result = std::move(result)] {
+    UpdateFeedRequest request = environment_;
+    auto finished = [weak = weak_from_this()](UpdateCheckOutcome outcome) {
+        DispatchQueue::main().async([weak, outcome = std::move(outcome)]() mutable {
             if (auto self = weak.lock())
-                self->received(result, redirectsLeft);
+                self->finish(std::move(outcome));
         });
-    });
-}
-
-void UpdateChecker::received(const HttpResult& result, int redirectsLeft) {
-    if (!result.answered())
-        return finish(failure(UpdateCheckError::Kind::unreachable, result.error));
-    if (!result.redirectURL.empty()) {
-        if (redirectsLeft == 0)
-            return finish(failure(UpdateCheckError::Kind::tooManyRedirects));
-        if (!isTrustedUpdateAddress(result.redirectURL, environment_.plainHttpHosts))
-            return finish(failure(UpdateCheckError::Kind::insecureRedirect));
-        log("The update feed moved to " + result.redirectURL);
-        return fetch(result.redirectURL, redirectsLeft - 1);
-    }
-    if (!result.isSuccessStatus())
-        return finish(failure(UpdateCheckError::Kind::badStatus, std::to_string(*result.statusCode)));
-    finish(evaluateAppcast(result.body, environment_.currentVersion, environment_.publicKey));
+    };
+    if (environment_.readFeed)
+        environment_.readFeed(std::move(request), std::move(finished));
+    else
+        readUpdateFeed(environment_.http, std::move(request), std::move(finished));
 }
 
 void UpdateChecker::finish(UpdateCheckOutcome outcome) {
-    for (const auto& line : refusalLogLines(outcome.refusedItems))
-        log(line);
     switch (outcome.kind) {
     case UpdateCheckOutcome::Kind::updateAvailable:
         log("Zorvi " + outcome.release.version + " is available (running " + environment_.currentVersion +

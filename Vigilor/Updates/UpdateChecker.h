@@ -5,6 +5,7 @@
 #include "Foundation/HttpClient.h"
 #include "Foundation/Timer.h"
 #include "Vigilor/Updates/UpdateCheck.h"
+#include "Vigilor/Updates/UpdateFeedReading.h"
 
 #include <functional>
 #include <memory>
@@ -12,24 +13,24 @@
 #include <string>
 #include <vector>
 
-// The application's own update check: fetches the appcast over HTTPS through the HTTP client, checking
-// every redirect against the scheme rule, and decides on it (evaluateAppcast). Background checks run at
+// The application's own update check: has the appcast read and decided on (readUpdateFeed, in this
+// process or in a child process of the program), away from the main thread. Background checks run at
 // most once a day; "Check now" runs one at once. One check runs at a time: a press during a check makes
-// that check the user's. Everything but the HTTP exchange runs on the main queue.
+// that check the user's. Everything but the reading runs on the main queue.
 class UpdateChecker : public std::enable_shared_from_this<UpdateChecker> {
     struct Passkey {};
 
 public:
-    struct Environment {
-        std::string feedURL;
-        std::vector<std::string> plainHttpHosts; // see isTrustedUpdateAddress
-        std::string currentVersion;
-        Ed25519PublicKey publicKey{};
-        std::shared_ptr<HttpClient> http;
+    // Reads the feed as readUpdateFeed does and hands the outcome to the function given, once, on any
+    // thread.
+    using FeedReader = std::function<void(UpdateFeedRequest, std::function<void(UpdateCheckOutcome)>)>;
+
+    // The feed and its rules, and what the check runs on.
+    struct Environment : UpdateFeedRequest {
+        std::shared_ptr<HttpClient> http; // reads the feed in this process, when `readFeed` is empty
+        FeedReader readFeed;
         const Clock* clock = &SystemClock::shared();
         DefaultsStore defaults = DefaultsStore::standard();
-        double requestTimeout = 30; // for the whole exchange of one request
-        std::size_t maxFeedBytes = 1024 * 1024;
     };
     // Gets every outcome on the main queue; `userInitiated` when someone pressed "Check now" for it.
     using Report = std::function<void(const UpdateCheckOutcome& outcome, bool userInitiated)>;
@@ -39,7 +40,6 @@ public:
     static constexpr const char* skippedVersionKey = "app.zorvi.updates.skippedVersion.v1";
     // The first background look waits this long after launch, out of the way of the start-up.
     static constexpr double firstCheckDelay = 60;
-    static constexpr int maxRedirects = 5;
 
     static std::shared_ptr<UpdateChecker> create(Environment environment, Report report);
     UpdateChecker(Passkey, Environment environment, Report report);
@@ -56,8 +56,6 @@ private:
     void scheduleBackgroundLook(double delay);
     void backgroundLook();
     void begin(bool userInitiated);
-    void fetch(const std::string& url, int redirectsLeft);
-    void received(const HttpResult& result, int redirectsLeft);
     void finish(UpdateCheckOutcome outcome);
 
     Environment environment_;

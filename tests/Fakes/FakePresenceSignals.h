@@ -1,11 +1,13 @@
 #pragma once
 
 #include "Fakes/CallLog.h"
+#include "Platform/InputGrab.h"
 #include "Platform/InputIdle.h"
 #include "Platform/ScreenSharing.h"
 #include "Platform/SessionLocker.h"
 #include "Platform/SoundPlayer.h"
 
+#include <atomic>
 #include <functional>
 #include <optional>
 #include <string>
@@ -48,6 +50,13 @@ public:
 
 private:
     CallLog* log_;
+};
+
+// What another program holds of the input, as a test sets it; asked on the monitor's probe queue.
+class FakeInputGrabs final : public InputGrabProbe {
+public:
+    std::optional<HeldInput> heldInput() override { return held.load(); }
+    std::atomic<HeldInput> held{HeldInput::none};
 };
 
 class FakeSoundPlayer final : public SoundPlayer {

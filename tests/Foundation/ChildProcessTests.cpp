@@ -109,6 +109,15 @@ TEST(ChildProcessTest, LargeOutputOnBothStreamsDoesNotDeadlock) {
     EXPECT_EQ(result.standardOutput.size(), 200000u);
 }
 
+// A program that floods its output is stopped at the limit, not read without end.
+TEST(ChildProcessTest, OutputPastTheLimitKillsTheProcess) {
+    const auto result = ChildProcess::runWithOutputLimit("/bin/sh", {"-c", "exec yes"}, 30, 100'000);
+    EXPECT_TRUE(result.outputTooLarge);
+    EXPECT_FALSE(result.timedOut);
+    EXPECT_EQ(result.terminationSignal, SIGKILL);
+    EXPECT_LT(result.standardOutput.size(), 100'000u + 2 * 65'536u);
+}
+
 TEST(ChildProcessTest, ChildInheritsNoOtherDescriptors) {
     const int plain = ::open("/dev/null", O_RDONLY); // deliberately without close-on-exec
     ASSERT_GE(plain, 0);

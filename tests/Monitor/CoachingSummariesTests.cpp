@@ -404,6 +404,22 @@ TEST_F(SummaryScene, NudgeCardAndLevelFollowTheirOwnOrders) {
          L::presenceCheck},
         {"away, not armed", [](auto& t) { t.noFace(); }, "Zorvi lost you", "Coaching only; Auto Lock is off.",
          "eye.slash.fill", L::presenceCheck},
+        // Whoever is in view, an armed Auto Lock that cannot lock says so, with the first reason.
+        {"armed, in view, no screen locker",
+         [](auto& t) {
+             t.armed();
+             t.h.session->reportLockers(false);
+         },
+         "Auto Lock cannot lock", "No screen locker found: Zorvi cannot lock this session.", "lock.slash",
+         L::presenceCheck},
+        {"armed, no camera and no screen locker",
+         [](auto& t) {
+             t.armed();
+             t.h.session->reportLockers(false);
+             t.noCamera();
+         },
+         "Auto Lock cannot lock", "No screen locker found: Zorvi cannot lock this session.", "lock.slash",
+         L::presenceCheck},
         {"looking away while a walk is due",
          [](auto& t) {
              t.face([](FrameAnalysisResult& r) { r.isLookingAway = true; });

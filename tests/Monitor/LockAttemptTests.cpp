@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -30,7 +31,8 @@ struct Recorder final : LockAttempt::Outputs {
     }
 };
 
-enum class Event { autoLock, lockNow, remote, taken, refused, locks, unlocks, lost, timesOut, givesUp };
+enum class Event {
+    autoLock, lockNow, remote, taken, refused, locks, unlocks, lost, timesOut, timesOutGrabbed, givesUp };
 
 struct Step {
     Event event;
@@ -73,7 +75,10 @@ void play(LockAttempt& attempt, const Step& step) {
         attempt.lockLost(at);
         break;
     case Event::timesOut:
-        attempt.confirmationTimedOut(at);
+        attempt.confirmationTimedOut(at, HeldInput::none);
+        break;
+    case Event::timesOutGrabbed:
+        attempt.confirmationTimedOut(at, HeldInput::keyboard);
         break;
     case Event::givesUp:
         attempt.giveUp();
@@ -125,11 +130,19 @@ TEST(LockAttempt, FollowsEachSequenceOfEvents) {
          {{lockNow, 0}, {autoLock, 0.2}},
          Stage::asking,
          {dropped}},
+        {"Lock Now joins the request being asked: the lock that follows is the user's",
+         {{autoLock, 0}, {lockNow, 0.2}, {taken, 1}, {locks, 2}},
+         Stage::confirmed,
+         {requestedAuto, "status lock_invoked Auto", requestedManual, ourManualLock, "feedback Manual"}},
         {"Lock Now joins the request being asked and is asked again when it failed",
          {{autoLock, 0}, {lockNow, 0.2}, {refused, 1}},
          Stage::asking,
          {"Auto lock failed: no screen locker took the request"},
          2},
+        {"a lock while a slow locker's request is awaited is ours",
+         {{autoLock, 0}, {taken, 5}, {locks, 14}},
+         Stage::confirmed,
+         {requestedAuto, "status lock_invoked Auto", ourLock, "feedback Auto"}},
         {"a lock long after the request is someone else's",
          {{autoLock, 0}, {taken, 0.1}, {locks, 10.2}},
          Stage::idle,
@@ -138,7 +151,7 @@ TEST(LockAttempt, FollowsEachSequenceOfEvents) {
          {{autoLock, 0}, {taken, 0.1}, {locks, 1}, {lost, 30}},
          Stage::idle,
          {requestedAuto, "status lock_invoked Auto", ourLock, "feedback Auto",
-          "The screen locker stopped while the session was locked: the session is open again", "opened ours lost"}},
+          "The screen locker stopped while the session was locked", "opened ours lost"}},
         {"the user's own lock and unlock",
          {{locks, 0}, {unlocks, 60}},
          Stage::idle,
@@ -182,4 +195,16 @@ TEST(LockAttempt, TellsWhenToRetryAndWhenTheLockerDoesNotLock) {
     EXPECT_EQ(recorder.said.back(), LockAttempt::lockerDoesNotLockText);
     play(attempt, {Event::locks, 40});
     EXPECT_FALSE(attempt.lockerDoesNotLock());
+
+    // Waits that run out while another program holds the keyboard cast no doubt; they are told a while.
+    Recorder grabbed;
+    LockAttempt underGrab(grabbed);
+    for (const Step& step : std::vector<Step>{{Event::autoLock, 0}, {Event::taken, 0}, {Event::timesOutGrabbed, 10.5},
+                                              {Event::autoLock, 21}, {Event::taken, 21}, {Event::timesOutGrabbed, 31.5}})
+        play(underGrab, step);
+    const std::string held = "Lock attempt unconfirmed. Another program holds the keyboard, so the screen cannot lock yet";
+    EXPECT_EQ(std::ranges::count(grabbed.said, held), 2);
+    EXPECT_FALSE(underGrab.lockerDoesNotLock());
+    EXPECT_EQ(underGrab.heldInput(Date(61)), HeldInput::keyboard);
+    EXPECT_EQ(underGrab.heldInput(Date(61.5)), std::nullopt) << "told until a retry could have looked again";
 }

@@ -125,6 +125,9 @@ TEST(ZorviLockDecision, DecidesTheCameraRulesInOrder) {
              in.hasIndependentAwayEvidence = true;
          },
          ZorviPresenceVerdict::of(Kind::cameraBlind)},
+        {"nor one that is starting",
+         [](auto& in) { in.cameraBlocked = in.cameraStarting = true; },
+         ZorviPresenceVerdict::of(Kind::cameraStarting)},
         {"auto lock and locking off",
          [](auto& in) {
              in.autoLockEnabled = false;
@@ -300,8 +303,9 @@ TEST(ZorviLockDecision, NamesEachVerdictInTheWordsOfItsRuleSet) {
         return inputs;
     };
     const ZorviPresenceInputs camera = in(false, true), busy = in(true, true), deviceOnly = in(false, false);
-    ZorviPresenceInputs withCompanion = camera;
+    ZorviPresenceInputs withCompanion = camera, cannotLock = camera;
     withCompanion.bluetoothPresenceEnabled = true;
+    cannotLock.lockAbility = ZorviLockAbility::lockerDoesNotLock;
     // Without the camera, words for what keeps Bluetooth from telling.
     const auto bluetooth = [&](BluetoothState state) {
         ZorviPresenceInputs inputs = deviceOnly;
@@ -316,6 +320,7 @@ TEST(ZorviLockDecision, NamesEachVerdictInTheWordsOfItsRuleSet) {
         const char* text;
     } cases[] = {
         {camera, ZorviPresenceVerdict::present(Reason::faceInView), "Armed, but present"},
+        {cannotLock, ZorviPresenceVerdict::present(Reason::faceInView), "Present \u2014 Auto Lock cannot lock"},
         {camera, ZorviPresenceVerdict::present(Reason::faceTurned), "Present \u2014 face turned"},
         {camera, ZorviPresenceVerdict::present(Reason::bodyPoseUnclear), "Present \u2014 body pose unclear"},
         {camera, ZorviPresenceVerdict::waiting(2.04), "Face missing: 2.0s"},
@@ -326,6 +331,7 @@ TEST(ZorviLockDecision, NamesEachVerdictInTheWordsOfItsRuleSet) {
         {camera, ZorviPresenceVerdict::of(Kind::wouldLockAutoLockOff), "Would lock: face away"},
         {withCompanion, ZorviPresenceVerdict::of(Kind::wouldLockAutoLockOff), "Would lock: face + Watch away"},
         {camera, ZorviPresenceVerdict::of(Kind::cameraBlind), "No camera signal"},
+        {camera, ZorviPresenceVerdict::of(Kind::cameraStarting), "Camera starting"},
         {camera, ZorviPresenceVerdict::of(Kind::wouldLockLockingDisabled),
          "Would lock, but locking is disabled"},
         {camera, ZorviPresenceVerdict::of(Kind::lock), "Locked"},
@@ -471,6 +477,12 @@ TEST(ZorviLockDecision, KnowsWhetherALockIsPossibleAtAll) {
          ZorviLockAbility::noScreenLocker, "No screen locker found"},
         {"a locker that never locks", with([](auto& in) { in.lockerDoesNotLock = true; }),
          ZorviLockAbility::lockerDoesNotLock, "Screen locker does not lock"},
+        {"the pointer held by another program, over a locker never seen to lock",
+         with([](auto& in) {
+             in.heldInput = HeldInput::pointer;
+             in.lockerDoesNotLock = true;
+         }),
+         ZorviLockAbility::inputHeld, "Pointer held by another program"},
         {"a camera that cannot watch", with([](auto& in) { in.cameraBlocked = true; }),
          ZorviLockAbility::cameraCannotWatch, "Camera cannot watch"},
         {"camera and companion, Bluetooth unheard",

@@ -68,6 +68,13 @@ TEST_F(LockFeedback, NamesTheLockerThatTookTheRequestAndReportsOnce) {
     EXPECT_EQ(lockLog().front(), "Lock request dropped: lock attempt already in progress");
     EXPECT_EQ(monitor->lockAttempt().requestedAt(), requestAt);
     EXPECT_EQ(monitor->lockAttempt().requestSource(), "Manual");
+
+    // The user's Lock Now never is: asked again while a lock is awaited, and the lock is the user's.
+    monitor->lockNow();
+    ASSERT_TRUE(h.finishLockRequest());
+    EXPECT_EQ(lockLog().front(), "Zorvi requested manual lock via org.mate.ScreenSaver");
+    sessionLocks();
+    EXPECT_EQ(lockLog().front(), "Screen locked by Zorvi (Manual)");
 }
 
 // The lockers are asked off the main thread: one that takes its time holds up no tick. A locker that
@@ -202,6 +209,50 @@ TEST_F(LockFeedback, CreditsALockedAbsenceOfFiveSecondsOrMore) {
         h.notifications->added.back().body,
         "Zorvi kept your computer locked for 5s while you were away. Your eye break is reset.");
     EXPECT_EQ(monitor->lockAttempt().requestSource(), "Zorvi");
+}
+
+// Someone else's lock: how long it lasted only where the session tells when it began (a lock found in
+// place is credited for as long as it was seen).
+TEST_F(LockFeedback, SaysHowLongTheUserWasAwayOnlyWhereTheLocksStartIsTold) {
+    const struct {
+        const char* name;
+        std::optional<double> lockedBefore;
+        std::string body;
+        std::string line;
+    } cases[] = {
+        {"its start told", 780, "You were away for 14m. Your eye and movement breaks are reset.",
+         "Welcome back \u2014 locked away 14m; eye + movement breaks reset"},
+        {"its start not told", std::nullopt,
+         "You were away while the screen was locked. Your eye and movement breaks are reset.",
+         "Welcome back \u2014 the screen locker did not tell how long it was locked; eye + movement breaks reset"},
+    };
+    for (const auto& c : cases) {
+        MonitorHarness fresh;
+        auto m = fresh.makeMonitor();
+        const Date now = fresh.clock.now();
+        fresh.session->reportLock(
+            true, c.lockedBefore ? std::optional(now.addingTimeInterval(-*c.lockedBefore)) : std::nullopt);
+        fresh.clock.advance(60);
+        fresh.session->reportLock(false);
+        EXPECT_EQ(fresh.notifications->added.back().body, c.body) << c.name;
+        EXPECT_EQ(m->log().lockEvents().front().text, c.line) << c.name;
+    }
+}
+
+// A walk the coaching reset when the camera saw the user back at the lock screen is told with the lock's
+// own credit, though the lock itself was too short for a walk.
+TEST_F(LockFeedback, TellsTheBreaksTheCoachingResetForTheAbsence) {
+    start();
+    h.advance(25); // the face long gone: a walk under way
+    lock("Auto");
+    sessionLocks();
+    h.advance(41);
+    showFace(*monitor); // at the lock screen
+    h.advance(1.5);
+    EXPECT_THAT(activity(), Contains(::testing::StartsWith("Movement credited after 4")));
+    sessionUnlocks();
+    EXPECT_THAT(h.notifications->added.back().body, EndsWith(" Your eye and movement breaks are reset."));
+    EXPECT_THAT(lockLog().front(), EndsWith("; eye + movement breaks reset"));
 }
 
 TEST_F(LockFeedback, CreditsEachAbsenceOnceWithEyeBreaksOnAndOff) {

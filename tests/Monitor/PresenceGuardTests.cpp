@@ -127,6 +127,56 @@ TEST_F(DecisionTick, ALockReportedAfterTheWaitIsStillALock) {
     EXPECT_EQ(h.relay->sent.back().event, "locked");
 }
 
+// Waits that run out while another program holds the keyboard say so and cast no doubt on the locker;
+// the absence keeps asking.
+TEST_F(DecisionTick, TellsOfAKeyboardHeldByAnotherProgram) {
+    h.inputGrabs = std::make_shared<FakeInputGrabs>();
+    h.inputGrabs->held = HeldInput::keyboard;
+    start();
+    faceGone();
+    tick(21);
+    const std::string held = "Another program holds the keyboard, so the screen cannot lock yet";
+    for (size_t request = 1; request <= 2; ++request) {
+        tick(11);
+        ASSERT_TRUE(h.eventually([&] { return monitor->log().lockEvents().front().text.ends_with(held); }));
+        tick(10.5);
+    }
+    EXPECT_EQ(lockCalls(), 3u);
+    EXPECT_FALSE(monitor->lockAttempt().lockerDoesNotLock());
+    EXPECT_EQ(monitor->statusSummaries().readinessSummary(), "Keyboard held by another program");
+}
+
+// A locker that stops while it holds the lock unlocks nothing Zorvi knows of: said as it is; a lock asked
+// for again that the locker takes without locking is told once.
+TEST_F(DecisionTick, TellsOfALockerThatStoppedAndOfReLocksThatDoNotTake) {
+    start();
+    faceGone();
+    tick(21);
+    h.session->reportLock(true);
+    h.session->lockInfo = SessionLockInfo{false, std::nullopt};
+    h.session->handlers.sessionLockLost();
+    EXPECT_EQ(monitor->log().lockEvents().front().text, "The screen locker stopped while the session was locked");
+    EXPECT_EQ(h.notifications->added.back().title, "Screen locker stopped");
+    tick(45); // asked again, unconfirmed, asked again
+    EXPECT_GE(lockCalls(), 3u);
+    const auto notices = std::ranges::count_if(h.notifications->added, [](const auto& n) {
+        return n.title == "Zorvi could not lock this computer again" &&
+               n.body == "The screen locker took the request, but the session did not lock.";
+    });
+    EXPECT_EQ(notices, 1);
+}
+
+// Until the camera's first analysed frame (the vision models load first) it is starting; once the gap
+// that tells a camera without pictures has passed, it gives no signal.
+TEST_F(DecisionTick, SaysTheCameraIsStartingUntilItsFirstResult) {
+    h.framesCome = false;
+    start();
+    tick();
+    EXPECT_EQ(monitor->decision(), "Camera starting");
+    tick(20);
+    EXPECT_EQ(monitor->decision(), "No camera signal");
+}
+
 // A lock that keeps failing is tried again on every tick, but only its first failure of an absence
 // reaches the logs.
 TEST_F(DecisionTick, RetriesAFailingLockEveryTickAndLogsItOncePerAbsence) {

@@ -99,6 +99,8 @@ struct MonitorHarness {
     std::shared_ptr<FakeScreenSharing> screenSharing = std::make_shared<FakeScreenSharing>();
     std::shared_ptr<FakeBluetooth> bluetooth = std::make_shared<FakeBluetooth>(&log);
     std::shared_ptr<FakeSessionLocker> locker = std::make_shared<FakeSessionLocker>(&log);
+    // Asked on a queue of its own when a lock's wait runs out; none unless a test sets one.
+    std::shared_ptr<FakeInputGrabs> inputGrabs;
     std::shared_ptr<HttpClient> http = std::make_shared<HttpClient>();
     std::shared_ptr<FakeSoundPlayer> sounds = std::make_shared<FakeSoundPlayer>();
     std::shared_ptr<FakeHealthWatchdog> watchdog = std::make_shared<FakeHealthWatchdog>(&log);
@@ -123,6 +125,7 @@ struct MonitorHarness {
         s.screenSharing = screenSharing;
         s.bluetooth = bluetooth;
         s.sessionLocker = locker;
+        s.inputGrabs = inputGrabs;
         s.http = http;
         s.sounds = sounds;
         s.watchdog = watchdog;

@@ -64,6 +64,8 @@ public:
     void retry() override { asked_.push_back("retry " + name_); }
     std::string name() const override { return name_; }
     void set(InputIdleReading reading) { reading_ = std::move(reading); }
+    bool asksOnEveryRead() const override { return polled; }
+    bool polled = false;
 
 private:
     std::string name_;
@@ -211,6 +213,7 @@ TEST(InputIdleChain, NoneAnsweringIsLoggedOnceAndSoIsTheReturnOfOne) {
 
 TEST(InputIdleChain, BackendInUseIsLoggedOnceAndOnEachChange) {
     ScriptedChain chain({answers(1), answers(2)});
+    chain[1].polled = true;
     testing::internal::CaptureStdout();
     chain.read();
     chain.read();
@@ -219,7 +222,9 @@ TEST(InputIdleChain, BackendInUseIsLoggedOnceAndOnEachChange) {
     chain.read();
     const auto lines = linesOf(testing::internal::GetCapturedStdout());
 
-    EXPECT_EQ(lines, (Names{"[idle] Input idle time comes from A", "[idle] Input idle time comes from B"}));
+    EXPECT_EQ(lines, (Names{"[idle] Input idle time comes from A",
+                            "[idle] Input idle time comes from B, asked at every tick: no source that "
+                            "tells of idle time by itself answers"}));
 }
 
 TEST(InputIdleChain, NothingIsLoggedMissingWhileABackendIsStillWaiting) {
@@ -322,7 +327,8 @@ TEST_F(DBusIdleTimeTest, GnomeWatchesTellWhenTheUserRestsAndReturns) {
         ASSERT_NE(bus.callMock(mutterService, mutterPath, "AddMethod", method).type(),
                   QDBusMessage::ErrorMessage);
     const auto backend = DBusIdleTime::gnomeIdleMonitor(bus.connection(), clock);
-    // Unread, the backend asks once and sets both watches (resting already, it waits for the return).
+    // Read once, the backend asks and sets both watches (resting already, it waits for the return).
+    backend->read();
     ASSERT_TRUE(processEventsUntil([&] {
         const QDBusMessage calls =
             bus.callMock(mutterService, mutterPath, "GetMethodCalls", {"AddUserActiveWatch"});
@@ -532,21 +538,52 @@ TEST_F(DBusIdleTimeTest, DesktopChainPrefersGnomeThenKdeThenTheFreedesktopScreen
     EXPECT_EQ(chain->name(), "GNOME idle monitor");
 }
 
-TEST_F(DBusIdleTimeTest, DesktopChainWithoutDesktopServicesFallsBackToTheXServer) {
+// The chain on a display of its own with KDE's idle service standing in: in an X11 session the X
+// server's alarms answer and the service is asked nothing; in a Wayland session the service is asked at
+// every tick, and without it the X server answers once the services have said no.
+struct DisplayChainCase {
+    std::string name;
+    const char* sessionType;
+    bool kdeService;
+    std::string answers;
+    bool asked; // the service, on the ticks after the chain settled
+};
+
+TEST_F(DBusIdleTimeTest, DesktopChainOnADisplay) {
     if (const auto missing = VirtualDisplay::missingTools(); !missing.empty())
         GTEST_SKIP() << missing;
     VirtualDisplay display;
     ASSERT_TRUE(display.start()) << display.failure();
-    const auto chain = makeLinuxInputIdleSource(bus.connection(), display.name(), clock);
-
-    // The X server answers at once, yet is relied on only once the D-Bus services have said no.
-    std::optional<double> seconds;
-    EXPECT_TRUE(processEventsUntil([&] {
-        seconds = chain->secondsSinceLastInput();
-        return chain->name() == "X11 idle counter";
-    }));
-    ASSERT_TRUE(seconds.has_value());
-    EXPECT_LT(*seconds, 5.0);
+    startScreenSaver();
+    ASSERT_NE(bus.runInMock(screenSaverService, screenSaverPath,
+                            "self.AddObject('/ScreenSaver', 'org.freedesktop.ScreenSaver', {}, "
+                            "[('GetSessionIdleTime', '', 'u', 'ret = 42000')])")
+                  .type(),
+              QDBusMessage::ErrorMessage);
+    const auto questions = [&] { return bus.mockCalls(screenSaverService, "/ScreenSaver").size(); };
+    for (const auto& c : {DisplayChainCase{"X11 session", "x11", true, "X11 idle counter", false},
+                          DisplayChainCase{"Wayland session", "wayland", true, "KDE screen saver", true},
+                          DisplayChainCase{"Wayland session without services", "wayland", false,
+                                           "X11 idle counter", false}}) {
+        SCOPED_TRACE(c.name);
+        ScopedVariable session("XDG_SESSION_TYPE", c.sessionType);
+        const auto chain = makeLinuxInputIdleSource(
+            c.kdeService ? bus.connection() : QDBusConnection("none"), display.name(), clock);
+        ASSERT_TRUE(processEventsUntil([&] {
+            clock.advance(0.5);
+            return chain->secondsSinceLastInput() && chain->name() == c.answers;
+        }));
+        const auto before = questions();
+        for (int tick = 0; tick < 10; ++tick) {
+            clock.advance(0.5);
+            EXPECT_TRUE(chain->secondsSinceLastInput().has_value());
+            QCoreApplication::processEvents();
+        }
+        if (c.asked)
+            EXPECT_TRUE(processEventsUntil([&] { return questions() > before; }));
+        else
+            EXPECT_EQ(questions(), before);
+    }
 }
 
 // ---- The X server's idle time, from an Xvfb server of the test's own ----

@@ -268,3 +268,38 @@ INSTANTIATE_TEST_SUITE_P(Lockers, XScreenSaverLifeTest, testing::Values(xscreens
                          [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
+
+// A lock found in place when Zorvi starts began when its locker says: a screen-saver service's
+// GetActiveTime (added to the stand-in, which lacks it), xscreensaver's "locked since".
+TEST(LockFoundInPlace, BeganWhenItsLockerSays) {
+    if (const auto missing = PrivateBus::missingTools(); !missing.empty())
+        GTEST_SKIP() << missing;
+    int argc = 1;
+    std::string name = "ScreenLockerTests";
+    char* argv[2] = {name.data(), nullptr};
+    QCoreApplication app{argc, argv};
+    PrivateBus bus;
+    ASSERT_TRUE(bus.start()) << bus.failure();
+    const QString service = "org.mate.ScreenSaver", path = "/org/mate/ScreenSaver";
+    const ScopedVariable saver("VIGILOR_SCREENSAVER", "org.mate.ScreenSaver");
+    ASSERT_TRUE(bus.startMock({"--template", standIns / "screensaver.py"}, service)) << bus.failure();
+    QDBusMessage lock = QDBusMessage::createMethodCall(service, path, service, "SetActive");
+    lock.setArguments({true});
+    ASSERT_EQ(bus.connection().call(lock).type(), QDBusMessage::ReplyMessage);
+    ASSERT_EQ(bus.callMock(service, path, "AddMethod", {service, "GetActiveTime", "", "u", "ret = 780"}).type(),
+              QDBusMessage::ReplyMessage);
+    FakeClock clock{Date(800'000'000)};
+    DesktopSession session(QDBusConnection("none"), bus.connection(), clock, nullptr, noLockerCommands());
+    SessionEventHandlers handlers;
+    bool locked = false;
+    handlers.sessionDidResignActive = [&] { locked = true; };
+    session.start(handlers);
+    ASSERT_TRUE(processEventsUntil([&] { return locked; }));
+    EXPECT_EQ(session.current()->lockedAt, Date(800'000'000 - 780));
+
+    const ScopedVariable utc("TZ", "UTC");
+    EXPECT_EQ(xscreensaverLockedSinceIn("XScreenSaver 6.06: screen locked since Wed Dec  9 13:59:04 2026"),
+              Date::fromUnixTime(1'796'824'744));
+    EXPECT_EQ(xscreensaverLockedSinceIn("XScreenSaver 6.06: screen blanked since Wed Dec  9 13:58:57 2026"),
+              std::nullopt);
+}

@@ -70,7 +70,7 @@ TEST_P(SessionStateTrackerTest, AnnouncesEachChangeOnce) {
     for (const Report& report : GetParam().reports) {
         const SessionChange change = report.isDisplay
                                          ? tracker.displayReported(report.display, report.value)
-                                         : tracker.lockReported(report.source, report.value, Date(0));
+                                         : tracker.lockReported(report.source, report.value, Date(0), 0.0);
         if (change != none)
             announced.push_back(change);
     }
@@ -132,25 +132,35 @@ INSTANTIATE_TEST_SUITE_P(
              {resignedActive, screensSlept, becameActive, screensWoke}}),
     [](const testing::TestParamInfo<Case>& info) { return info.param.name; });
 
-TEST(SessionStateTracker, LockedAtIsWhenTheLockWasFirstReported) {
+TEST(SessionStateTracker, LockedAtIsWhenTheLockBeganWhereASourceTells) {
     SessionStateTracker tracker;
     EXPECT_FALSE(tracker.isLocked());
     EXPECT_EQ(tracker.lockedAt(), std::nullopt);
 
-    tracker.lockReported(LockSource::mateScreenSaver, true, Date(100));
-    tracker.lockReported(LockSource::lockedHint, true, Date(105)); // the same lock, seen later
+    tracker.lockReported(LockSource::mateScreenSaver, true, Date(100), 0.0);
+    tracker.lockReported(LockSource::lockedHint, true, Date(105), 0.0); // the same lock, seen later
     EXPECT_TRUE(tracker.isLocked());
     EXPECT_EQ(tracker.lockedAt(), Date(100));
 
-    tracker.lockReported(LockSource::mateScreenSaver, false, Date(200));
+    tracker.lockReported(LockSource::mateScreenSaver, false, Date(200), 0.0);
     EXPECT_EQ(tracker.lockedAt(), Date(100)) << "still locked by LockedHint";
 
-    tracker.lockReported(LockSource::lockedHint, false, Date(210));
+    tracker.lockReported(LockSource::lockedHint, false, Date(210), 0.0);
     EXPECT_FALSE(tracker.isLocked());
     EXPECT_EQ(tracker.lockedAt(), std::nullopt);
 
-    tracker.lockReported(LockSource::lockedHint, true, Date(300));
+    tracker.lockReported(LockSource::lockedHint, true, Date(300), 0.0);
     EXPECT_EQ(tracker.lockedAt(), Date(300)) << "a new lock starts a new time";
+    tracker.lockReported(LockSource::lockedHint, false, Date(310), 0.0);
+
+    // A lock found in place began when its source says; until one says, nobody knows when.
+    tracker.lockReported(LockSource::xscreensaver, true, Date(1000), std::nullopt);
+    EXPECT_TRUE(tracker.isLocked());
+    EXPECT_EQ(tracker.lockedAt(), std::nullopt);
+    tracker.lockReported(LockSource::mateScreenSaver, true, Date(1001), -5.0); // ahead of the clock: nothing
+    EXPECT_EQ(tracker.lockedAt(), std::nullopt);
+    tracker.lockReported(LockSource::mateScreenSaver, true, Date(1002), 780.0);
+    EXPECT_EQ(tracker.lockedAt(), Date(222));
 }
 
 } // namespace
