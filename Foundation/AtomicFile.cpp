@@ -109,10 +109,33 @@ bool writeAll(int fd, std::string_view contents) {
 
 } // namespace
 
+void createDirectories(const std::filesystem::path& folder, unsigned mode, std::error_code& error) {
+    error.clear();
+    std::error_code ignored;
+    if (folder.empty() || std::filesystem::is_directory(folder, ignored))
+        return;
+    if (const auto parent = folder.parent_path(); parent != folder) {
+        createDirectories(parent, mode, error);
+        if (error)
+            return;
+    }
+    if (::mkdir(folder.c_str(), 0700) == 0) {
+        if (::chmod(folder.c_str(), mode_t(mode)) != 0)
+            error.assign(errno, std::generic_category());
+        return;
+    }
+    const int why = errno;
+    if (why != EEXIST)
+        error.assign(why, std::generic_category());
+    else if (!std::filesystem::is_directory(folder, ignored)) // made meanwhile by another, or a file
+        error = std::make_error_code(std::errc::not_a_directory);
+}
+
 std::optional<Replacement> Replacement::prepare(const std::filesystem::path& path, std::string_view contents,
                                                 unsigned mode) {
     std::error_code error;
-    std::filesystem::create_directories(path.parent_path(), error);
+    // Each read permission of the file lets its folders be searched too: 0600 makes 0700, 0644 0755.
+    createDirectories(path.parent_path(), mode | ((mode & 0444) >> 2), error);
     if (error) {
         errno = error.value();
         return std::nullopt;

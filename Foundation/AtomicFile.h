@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
+#include <system_error>
 
 // Whole-file reads and atomic replacement: a reader sees either the old or the new contents, never a
 // half-written file, and a crash mid-write leaves the old file in place.
@@ -25,16 +26,23 @@ inline constexpr int notARegularFile = ENODEV;
 // or the system's words for the error.
 std::string readFailure(int error, uintmax_t largest);
 
+// Makes `folder` and those of its parents that are missing, each with `mode` whatever the umask (a
+// folder that is there is left as it is): 0700 for the folders of this user's data, so that no other
+// user can put files where they lie. `error` tells what failed, as std::filesystem::create_directories
+// does.
+void createDirectories(const std::filesystem::path& folder, unsigned mode, std::error_code& error);
+
 // Writes `contents` to a temporary file beside `path`, flushes it to disk and renames it over
-// `path`, creating missing parent folders. `mode` is the new file's permission bits. False on any
-// failure, with errno telling why, and then the old file is untouched.
+// `path`, creating missing parent folders (as private as the file). `mode` is the new file's permission bits.
+// False on any failure, with errno telling why, and then the old file is untouched.
 bool write(const std::filesystem::path& path, std::string_view contents, unsigned mode = 0600);
 
 // A new version of a file, written and flushed beside it but not yet in its place, so that its writer
 // can make a last check just before it replaces the file. Dropped uncommitted, it is removed.
 class Replacement {
 public:
-    // Creates missing parent folders; nothing, with errno telling why, on any failure.
+    // Creates missing parent folders (as private as the file); nothing, with errno telling why, on any
+    // failure.
     static std::optional<Replacement> prepare(const std::filesystem::path& path, std::string_view contents,
                                               unsigned mode = 0600);
     Replacement(Replacement&& other) noexcept;

@@ -1,96 +1,35 @@
 #include "DefaultsStore.h"
 
 #include "AtomicFile.h"
+#include "DefaultsDomainFile.h"
 #include "DispatchQueue.h"
 #include "Paths.h"
 #include "SystemLog.h"
 
 #include <cassert>
 #include <cerrno>
-#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <ctime>
 #include <map>
 #include <memory>
 #include <mutex>
-#include <poll.h>
 #include <set>
-#include <sys/inotify.h>
 #include <sys/stat.h>
-#include <thread>
 #include <unistd.h>
 #include <utility>
 
 namespace {
 
+using namespace DefaultsDomainFile;
+
 // Changes within this time go out in one write: at most four writes a second per domain.
 constexpr double coalescingDelay = 0.25;
 // Rounds of a write whose file another program keeps replacing, before it waits for the next round.
 constexpr int writeAttempts = 3;
-
-// A stored value in one of three forms: parsed; as the text it was read from (an object or array
-// stays text, a slice of its file's contents, until someone reads it, and is written back as it was);
-// or what makes it (a large value such as the wellness ledger is encoded on the store's queue, or at
-// its first read, rather than on the thread that changed it).
-struct Entry {
-    std::shared_ptr<const Json> value;
-    std::shared_ptr<const std::function<Json()>> encode;
-    std::shared_ptr<const std::string> source; // the file's contents that `asRead` is part of
-    std::string_view asRead;
-
-    static Entry parsed(Json json) {
-        return {std::make_shared<const Json>(std::move(json)), nullptr, nullptr, {}};
-    }
-
-    // For readers: made once and kept.
-    const std::shared_ptr<const Json>& resolved() {
-        if (!value) {
-            // The text was checked when its file was read; parsing it again cannot fail.
-            value = std::make_shared<const Json>(encode ? (*encode)() : parseJson(asRead).value_or(Json()));
-            encode.reset();
-            source.reset();
-        }
-        return value;
-    }
-    // For the writer, outside the lock: made and dropped, so that no thread pays for destroying it.
-    std::string text() const {
-        const auto dump = [](const Json& json) {
-            return json.dump(-1, ' ', false, Json::error_handler_t::replace);
-        };
-        if (value)
-            return dump(*value);
-        return encode ? dump((*encode)()) : std::string(asRead);
-    }
-};
-
-using Values = std::map<std::string, Entry, std::less<>>;
-
-// Enough of a file's identity to tell that it was replaced or rewritten: an atomic replacement always
-// brings a new inode, an edit in place a new size or time.
-struct FileStamp {
-    dev_t device;
-    ino_t inode;
-    off_t size;
-    struct timespec modified;
-
-    bool operator==(const FileStamp& other) const {
-        return device == other.device && inode == other.inode && size == other.size &&
-               modified.tv_sec == other.modified.tv_sec && modified.tv_nsec == other.modified.tv_nsec;
-    }
-};
-
-FileStamp stampOf(const struct stat& info) {
-    return FileStamp{info.st_dev, info.st_ino, info.st_size, info.st_mtim};
-}
-
-// Through a symbolic link, as reading and writing see the file; nothing when it cannot be reached.
-std::optional<FileStamp> stampOf(const std::filesystem::path& file) {
-    struct stat info {};
-    if (::stat(file.c_str(), &info) != 0)
-        return std::nullopt;
-    return stampOf(info);
-}
+// How long after it was moved aside a damaged file that becomes whole is still taken back: long enough
+// for an editor that paused half-way through its write.
+constexpr time_t wholeWithin = 60;
 
 bool finiteNumbers(const Json& value) {
     if (value.is_number_float())
@@ -100,20 +39,6 @@ bool finiteNumbers(const Json& value) {
             if (!finiteNumbers(element))
                 return false;
     return true;
-}
-
-// The file that writes replace: the end of a chain of symbolic links, which need not exist yet, so
-// that the links stay.
-std::filesystem::path writeTarget(const std::filesystem::path& file) {
-    std::filesystem::path target = file;
-    std::error_code error;
-    for (int hops = 0; hops < 40 && std::filesystem::is_symlink(target, error); ++hops) {
-        const auto next = std::filesystem::read_symlink(target, error);
-        if (error)
-            break;
-        target = next.is_absolute() ? next : target.parent_path() / next;
-    }
-    return target.lexically_normal();
 }
 
 // "<name><infix>20260301-083000" beside `file`, with "-2", "-3" … when that is taken.
@@ -131,167 +56,48 @@ std::filesystem::path datedPathBeside(const std::filesystem::path& file, const s
     return candidate;
 }
 
+// "a, b and 3 more", for a log line.
+std::string listedKeys(const std::vector<std::string>& keys) {
+    constexpr size_t shown = 5;
+    std::string text;
+    for (size_t i = 0; i < keys.size() && i < shown; ++i)
+        text += (i == 0 ? "" : i + 1 == keys.size() ? " and " : ", ") + keys[i];
+    if (keys.size() > shown)
+        text += " and " + std::to_string(keys.size() - shown) + " more";
+    return text;
+}
+
 std::string errnoText() {
     return std::strerror(errno);
 }
 
-// Why a file in the folder of `target` could not be made or put in place, from errno.
-std::string unwritableFolder(const std::filesystem::path& target) {
-    return target.parent_path().string() + " cannot be written: " + errnoText();
-}
-
-// What reading a domain's file found: its values, or why a file that is there cannot be used.
-struct FileContents {
-    Values values;
-    std::optional<FileStamp> stamp;
-    std::optional<std::string> unreadable;
-};
-
-// What stands in the file's place when it is not a regular file, read without opening it (opening a
-// named pipe could wait for a writer that never comes).
-std::optional<std::string> whyNotAFile(const std::filesystem::path& file) {
-    std::error_code error;
-    const auto status = std::filesystem::status(file, error);
-    switch (status.type()) {
-    case std::filesystem::file_type::regular:
-        return std::nullopt;
-    case std::filesystem::file_type::not_found:
-        return "a link to nothing";
-    case std::filesystem::file_type::directory:
-        return "a folder";
-    case std::filesystem::file_type::fifo:
-        return "a named pipe";
-    case std::filesystem::file_type::socket:
-        return "a socket";
-    case std::filesystem::file_type::block:
-    case std::filesystem::file_type::character:
-        return "a device";
+// Why the new version of `target` could not be made or put in place, from errno: the folder only when
+// the folder refused it, else what did (a full disk, the process's or the system's open files).
+std::string whyNotWritten(const std::filesystem::path& target) {
+    const int error = errno;
+    const std::string folder = target.parent_path().string();
+    const std::string words = std::strerror(error);
+    switch (error) {
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case ENOTDIR:
+    case ENOENT:
+    case EEXIST:
+    case ELOOP:
+    case ENAMETOOLONG:
+        return folder + " cannot be written: " + words;
+    case ENOSPC:
+        return "the disk of " + folder + " is full (" + words + ")";
+    case EDQUOT:
+        return "the disk quota of " + folder + " is used up (" + words + ")";
+    case EMFILE:
+        return "Zorvi has too many files open (" + words + ")";
+    case ENFILE:
+        return "the system has too many files open (" + words + ")";
     default:
-        return error ? std::nullopt : std::optional<std::string>("not a regular file");
+        return target.string() + " could not be written (" + words + ")";
     }
-}
-
-FileContents readDomainFileOnce(const std::filesystem::path& file, uintmax_t largest) {
-    FileContents contents;
-    std::error_code error;
-    if (!std::filesystem::exists(std::filesystem::symlink_status(file, error)))
-        return contents;
-    contents.stamp = stampOf(file);
-    if (auto why = whyNotAFile(file)) {
-        contents.unreadable = "it is " + *why;
-        return contents;
-    }
-    errno = 0;
-    auto text = AtomicFile::read(file, largest); // not const: its text is moved below, not copied
-    if (!text) {
-        const int why = errno;
-        contents.unreadable = why == EFBIG || why == AtomicFile::notARegularFile
-                                  ? AtomicFile::readFailure(why, largest)
-                                  : "it cannot be opened: " + AtomicFile::readFailure(why, largest);
-        return contents;
-    }
-    auto shared = std::make_shared<const std::string>(std::move(*text));
-    JsonObjectMembers domain = jsonObjectMembers(*shared, DefaultsStore::mostDomainValues);
-    if (domain.tooMany) {
-        contents.unreadable =
-            "it holds more than " + std::to_string(DefaultsStore::mostDomainValues) + " values";
-        return contents;
-    }
-    if (!domain.valid || !domain.isObject) {
-        contents.unreadable = domain.valid ? "it does not hold a JSON object" : "it is not valid JSON";
-        return contents;
-    }
-    for (auto& member : domain.members)
-        contents.values[member.key] = member.value ? Entry::parsed(std::move(*member.value))
-                                                   : Entry{nullptr, nullptr, shared, member.text};
-    return contents;
-}
-
-// Tells whether a file changed (was written, replaced or removed) since the watch began, waking as
-// soon as its folder reports a change to it.
-class ChangeWatch {
-public:
-    explicit ChangeWatch(std::filesystem::path file)
-        : file_(std::move(file))
-        , before_(stampOf(file_))
-        , fd_(::inotify_init1(IN_CLOEXEC | IN_NONBLOCK)) {
-        constexpr uint32_t changes =
-            IN_MODIFY | IN_CLOSE_WRITE | IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO;
-        if (fd_ >= 0 && ::inotify_add_watch(fd_, file_.parent_path().c_str(), changes) < 0)
-            ::close(std::exchange(fd_, -1));
-    }
-    ~ChangeWatch() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    ChangeWatch(const ChangeWatch&) = delete;
-    ChangeWatch& operator=(const ChangeWatch&) = delete;
-
-    // Waits up to `seconds` for a change; without a watch, looks once when they are over.
-    bool changedWithin(double seconds) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-        for (;;) {
-            if (stampOf(file_) != before_ || reported())
-                return true;
-            const auto left =
-                std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-            if (left.count() <= 0)
-                return false;
-            if (fd_ < 0) {
-                std::this_thread::sleep_for(left);
-                continue;
-            }
-            pollfd ready{fd_, POLLIN, 0};
-            ::poll(&ready, 1, int(left.count()));
-        }
-    }
-
-private:
-    // Whether the events since the last look name the file (a change that left its size and time alone).
-    bool reported() {
-        alignas(inotify_event) char events[4096];
-        bool named = false;
-        for (ssize_t n; fd_ >= 0 && (n = ::read(fd_, events, sizeof events)) > 0;)
-            for (ssize_t at = 0; at < n;) {
-                const auto* event = reinterpret_cast<const inotify_event*>(events + at);
-                named = named || (event->len > 0 && file_.filename() == event->name);
-                at += ssize_t(sizeof(inotify_event) + event->len);
-            }
-        return named;
-    }
-
-    const std::filesystem::path file_;
-    const std::optional<FileStamp> before_;
-    int fd_;
-};
-
-// A file that another program is rewriting in place (emptied, then written) may be caught half-written:
-// one that does not read is read again as soon as it changes, for as long as its domain says a rewrite
-// may take, and counts as damaged only when it stays as it was.
-FileContents readDomainFile(const std::filesystem::path& file, const DefaultsDomain& declared) {
-    constexpr int readRounds = 4; // a file that keeps changing and never reads is judged after these
-    FileContents contents;
-    for (int round = 0; round < readRounds; ++round) {
-        ChangeWatch watch(writeTarget(file));
-        contents = readDomainFileOnce(file, declared.largestFile);
-        if (!contents.unreadable || whyNotAFile(file) || !watch.changedWithin(declared.rewriteTime))
-            break;
-    }
-    return contents;
-}
-
-// Compact JSON text; invalid UTF-8 in a value the program made is written as U+FFFD rather than
-// stopping the write.
-std::string domainText(const Values& values) {
-    std::string text = "{";
-    for (const auto& [key, value] : values) {
-        if (text.size() > 1)
-            text += ',';
-        text += Json(key).dump(-1, ' ', false, Json::error_handler_t::replace);
-        text += ':';
-        text += value.text();
-    }
-    return text + "}";
 }
 
 struct Domain;
@@ -308,6 +114,10 @@ public:
     // Every store of a file gives the bound its domain declares.
     std::shared_ptr<Domain> domain(const std::filesystem::path& file, const DefaultsDomain& declared);
     void scheduleWrite(double delay);
+    // A look at every domain `delay` from now, whether or not anything is to be written then.
+    void lookAgainAfter(double delay) {
+        queue_.asyncAfter(delay, [this] { writeAll(); });
+    }
     void synchronize() {
         queue_.sync([this] { writeAll(); });
     }
@@ -398,6 +208,15 @@ struct Domain {
     bool writeFailing = false;
     std::set<std::string, std::less<>> unencodableReported;
     std::map<std::string, UnreadableValue, std::less<>> unkept; // values whose copy could not be written
+    // A file moved aside as damaged, for the minute in which it may still become whole: another program
+    // writing it in place keeps writing to the copy.
+    struct MovedAside {
+        std::filesystem::path copy;
+        time_t movedAt;
+        std::optional<FileStamp> seen;                   // the copy when it was last found damaged
+        std::set<std::string, std::less<>> changedSince; // keys this program changed since
+    };
+    std::optional<MovedAside> movedAside;
 
     void makeCurrent();
     void prepare();
@@ -410,12 +229,14 @@ private:
     bool keepUnkept();
     void mergeFileChangedElsewhere();
     void setAside();
+    void takeBackMovedAside();
     void reportWriteFailure(const std::string& why);
 };
 
 // Reads the file at first use, and again when another process has changed it, unless changes of ours
 // are still on their way to it.
 void Domain::makeCurrent() {
+    takeBackMovedAside();
     if (loaded && (!pending.empty() || stampOf(file) == stamp))
         return;
     take(readDomainFile(file, declared));
@@ -453,6 +274,46 @@ void Domain::setAside() {
                                    "): moved it to " + copy.string() + " and started afresh"});
     unreadable.reset();
     stamp.reset();
+    if (struct stat moved{}; ::stat(copy.c_str(), &moved) == 0) {
+        movedAside = MovedAside{copy, moved.st_ctim.tv_sec, std::nullopt, {}};
+        Registry::shared().lookAgainAfter(double(wholeWithin) + 1);
+    }
+}
+
+// The copy of a file moved aside as damaged that became whole within the minute after (its writer had
+// paused) gives back the values this program has not changed since; one that stays damaged for the
+// minute, or changes later, is left as it is.
+void Domain::takeBackMovedAside() {
+    if (!movedAside)
+        return;
+    const auto now = stampOf(movedAside->copy);
+    const time_t deadline = movedAside->movedAt + wholeWithin;
+    const bool over = std::time(nullptr) > deadline;
+    if (!now || now->modified.tv_sec > deadline || (now == movedAside->seen && over)) {
+        movedAside.reset();
+        return;
+    }
+    if (now == movedAside->seen)
+        return;
+    FileContents contents = readDomainFileOnce(movedAside->copy, declared.largestFile);
+    if (contents.unreadable) {
+        movedAside->seen = now; // looked at again once it changes
+        return;
+    }
+    const MovedAside moved = std::exchange(movedAside, std::nullopt).value();
+    std::vector<std::string> keys;
+    for (auto& [key, value] : contents.values)
+        if (!moved.changedSince.contains(key)) {
+            values[key] = std::move(value);
+            pending[key] = ++changes;
+            keys.push_back(key);
+        }
+    if (keys.empty())
+        return;
+    Registry::shared().report({DefaultsStoreReport::Kind::setAside, file,
+                               moved.copy.string() + " became whole after it was moved aside: took back " +
+                                   listedKeys(keys) + " into " + file.string()});
+    Registry::shared().scheduleWrite(coalescingDelay);
 }
 
 void Domain::change(const std::function<void()>& apply, const std::vector<std::string>& keys) {
@@ -462,6 +323,8 @@ void Domain::change(const std::function<void()>& apply, const std::vector<std::s
     for (const auto& key : keys) {
         pending[key] = changes;
         unencodableReported.erase(key);
+        if (movedAside)
+            movedAside->changedSince.insert(key);
     }
 }
 
@@ -498,6 +361,7 @@ bool Domain::keepUnkept() {
 // old one's stamp, so that another program's replacement meanwhile is merged, not lost.
 void Domain::write() {
     std::unique_lock lock(mutex);
+    takeBackMovedAside();
     if (!keepUnkept()) {
         Registry::shared().scheduleWrite(DefaultsStore::retryDelay);
         return;
@@ -522,7 +386,7 @@ void Domain::write() {
 
         errno = 0;
         auto replacement = AtomicFile::Replacement::prepare(target, domainText(snapshot));
-        const std::string why = unwritableFolder(target);
+        const std::string why = whyNotWritten(target);
         lock.lock();
         if (!replacement) {
             reportWriteFailure(why);
@@ -535,7 +399,7 @@ void Domain::write() {
         if (outcome == AtomicFile::Replacement::Outcome::fileChanged)
             continue; // replaced meanwhile: merged and made again
         if (outcome == AtomicFile::Replacement::Outcome::failed) {
-            reportWriteFailure(unwritableFolder(target));
+            reportWriteFailure(whyNotWritten(target));
             Registry::shared().scheduleWrite(DefaultsStore::retryDelay);
             return;
         }

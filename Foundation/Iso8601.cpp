@@ -127,9 +127,10 @@ std::optional<Date> parse(std::string_view text, bool allowFraction) {
         return std::nullopt;
     // A fraction close to 1 can round up to the next second in a double (far from 2001 a double holds
     // only a few microseconds); the date then stays at the second the text names, which is the one
-    // written back.
+    // written back. The second is compared as it is, not as written: at the last second four digits name,
+    // the written form of the next one would be that same last second.
     const Date date = Date::fromUnixTime(double(utc) + *fractionalSeconds);
-    return writtenSecond(date) == utc ? date : Date::fromUnixTime(double(utc));
+    return std::floor(date.unixTime()) == double(utc) ? date : Date::fromUnixTime(double(utc));
 }
 
 } // namespace

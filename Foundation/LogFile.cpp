@@ -1,5 +1,9 @@
 #include "LogFile.h"
 
+#include "AtomicFile.h"
+#include "SystemLog.h"
+
+#include <atomic>
 #include <cerrno>
 #include <fcntl.h>
 #include <string>
@@ -28,6 +32,14 @@ bool names(const std::filesystem::path& path, const struct stat& file) {
     return ::lstat(path.c_str(), &now) == 0 && now.st_dev == file.st_dev && now.st_ino == file.st_ino;
 }
 
+// Said once per process: a log held for good would otherwise say it with every line.
+void sayRotationSkipped(const std::filesystem::path& path) {
+    static std::atomic<bool> said{false};
+    if (!said.exchange(true))
+        systemLog("log", path.string() + " is full and another writer holds its lock: lines go on being "
+                                         "added to it until it can be moved aside");
+}
+
 } // namespace
 
 LogFile::LogFile(std::filesystem::path path, uintmax_t largestFile)
@@ -41,11 +53,17 @@ std::filesystem::path LogFile::previousPath() const {
 
 // Moves the full log that `fd` is open on aside and opens its successor. Writers (threads or processes)
 // that find it full together take turns under a lock on it: the first moves it, the others find that
-// the path names another file by then, and write to that one.
+// the path names another file by then, and write to that one. The lock is only ever tried, never waited
+// for: another program may hold it for as long as it likes, and the line is written all the same.
 int LogFile::rotatedIfFull(int fd) const {
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || uintmax_t(info.st_size) < largestFile_ || ::flock(fd, LOCK_EX) != 0)
+    if (::fstat(fd, &info) != 0 || uintmax_t(info.st_size) < largestFile_)
         return fd;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EWOULDBLOCK)
+            sayRotationSkipped(path_);
+        return fd;
+    }
     if (names(path_, info))
         ::rename(path_.c_str(), previousPath().c_str()); // failing that, the line still goes to the log
     ::close(fd);                                         // lets the lock go
@@ -55,8 +73,8 @@ int LogFile::rotatedIfFull(int fd) const {
 bool LogFile::append(std::string_view line) const {
     int fd = openForAppending(path_);
     if (fd < 0 && errno == ENOENT) {
-        std::error_code error; // create_directories reports through this instead of throwing
-        std::filesystem::create_directories(path_.parent_path(), error);
+        std::error_code error; // reported through this instead of thrown
+        AtomicFile::createDirectories(path_.parent_path(), 0700, error);
         fd = openForAppending(path_);
     }
     if (fd >= 0)

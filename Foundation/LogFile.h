@@ -10,7 +10,8 @@
 // again.
 //
 // A log that has reached its bound is moved to "<name>.1" (the one there before goes) and started
-// afresh, so that a log written for years holds no more than twice its bound on disk.
+// afresh, so that a log written for years holds no more than twice its bound on disk. A full log whose
+// lock another writer holds is not waited for: the line goes to it, and it is moved aside later.
 class LogFile {
 public:
     // Far more than a few months of lock diagnostics.

@@ -1,5 +1,7 @@
 #include "Paths.h"
 
+#include "Digest.h"
+
 #include <cstdlib>
 #include <optional>
 #include <pwd.h>
@@ -49,6 +51,10 @@ std::filesystem::path runtimeDirectory() {
 
 std::filesystem::path userLockFile(const std::string& program) {
     return homeDirectory() / ".local/state/zorvi" / (program + "-" + std::to_string(getuid()) + ".lock");
+}
+
+std::filesystem::path runtimeLockFile(const std::string& program) {
+    return runtimeDirectory() / (program + "-" + sha256Hex(homeDirectory().string()).substr(0, 16) + ".lock");
 }
 
 std::filesystem::path zorviConfigDirectory() {

@@ -20,6 +20,9 @@ std::filesystem::path runtimeDirectory();
 // A lock file of `program` keyed to the user and the home folder, whatever the XDG variables say:
 // ~/.local/state/zorvi/<program>-<uid>.lock.
 std::filesystem::path userLockFile(const std::string& program);
+// One keyed to the home folder in the session's runtime folder, for when no folder under the home can be
+// written: <runtime folder>/<program>-<digest of the home folder's path>.lock.
+std::filesystem::path runtimeLockFile(const std::string& program);
 
 // Where this product keeps its settings (the defaults store), its data (the sync folder) and its log
 // files.

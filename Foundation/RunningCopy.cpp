@@ -1,5 +1,6 @@
 #include "RunningCopy.h"
 
+#include "Foundation/AtomicFile.h"
 #include "Foundation/Paths.h"
 
 #include <cerrno>
@@ -49,7 +50,7 @@ Listener::Listener()
         return;
     }
     std::error_code error;
-    std::filesystem::create_directories(file_.parent_path(), error);
+    AtomicFile::createDirectories(file_.parent_path(), 0700, error);
     // This process's own name: what lies there was left by an ended one.
     ::unlink(file_.c_str());
     fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);

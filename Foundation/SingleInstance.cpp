@@ -1,5 +1,8 @@
 #include "SingleInstance.h"
 
+#include "AtomicFile.h"
+
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
@@ -55,8 +58,10 @@ bool names(const std::filesystem::path& file, dev_t device, ino_t inode) {
 
 namespace SingleInstance {
 
-Instance::Instance(std::vector<std::filesystem::path> lockFiles)
-    : watch_(::inotify_init1(IN_CLOEXEC | IN_NONBLOCK)) {
+Instance::Instance(std::vector<std::filesystem::path> lockFiles,
+                   std::optional<std::filesystem::path> fallback)
+    : fallback_(std::move(fallback))
+    , watch_(::inotify_init1(IN_CLOEXEC | IN_NONBLOCK)) {
     for (auto& file : lockFiles)
         locks_.push_back({std::move(file)});
 }
@@ -144,7 +149,7 @@ Claim Instance::take(Lock& lock) {
 // Takes `lock` in a folder made if missing; a folder that cannot be written, or made, defers the lock.
 Claim Instance::takeInFolder(Lock& lock) {
     std::error_code error;
-    std::filesystem::create_directories(lock.file.parent_path(), error);
+    AtomicFile::createDirectories(lock.file.parent_path(), 0700, error);
     Claim result;
     result.lockFile = lock.file;
     if (error && unwritable(error.value()))
@@ -166,7 +171,7 @@ const Instance::Lock* Instance::holding(dev_t device, ino_t inode, const Lock& b
 Claim Instance::claim() {
     std::string deferred;
     for (Lock& lock : locks_) {
-        const Claim result = takeInFolder(lock);
+        Claim result = takeInFolder(lock);
         lock.deferred = !result.deferred.empty();
         if (lock.deferred) {
             deferred = result.deferred;
@@ -179,6 +184,11 @@ Claim Instance::claim() {
             return result;
         }
     }
+    const bool noneTaken =
+        std::all_of(locks_.begin(), locks_.end(), [](const Lock& l) { return l.deferred; });
+    if (noneTaken && fallback_)
+        if (Claim taken = takeFallback(); taken.outcome != Claim::Outcome::claimed)
+            return taken;
     for (const Lock& lock : locks_)
         if (lock.fd >= 0)
             writeHolder(lock.fd);
@@ -188,6 +198,19 @@ Claim Instance::claim() {
     claimed.lockFile = locks_.empty() ? std::filesystem::path() : locks_.front().file;
     claimed.deferred = deferred;
     return claimed;
+}
+
+// Nothing held yet: a fallback that cannot be taken either (its folder cannot be written) leaves the
+// claim as it was.
+Claim Instance::takeFallback() {
+    Lock& lock = locks_.emplace_back(Lock{*std::exchange(fallback_, std::nullopt)});
+    Claim result = takeInFolder(lock);
+    if (!result.deferred.empty()) {
+        locks_.pop_back();
+        result.outcome = Claim::Outcome::claimed;
+        result.deferred.clear();
+    }
+    return result;
 }
 
 Claim Instance::takeDeferred() {

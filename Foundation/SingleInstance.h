@@ -32,9 +32,14 @@ struct Claim {
 // that path stops naming it (the file deleted, moved or replaced, its folder moved away and brought
 // back): a copy started later finds the lock wherever it looks, so deleting or restoring the file
 // cannot let it in.
+//
+// Where every lock is left for later (no folder of them can be written yet: a new user's home that
+// cannot be written), the lock of `fallback`, in a folder that can (the session's runtime folder), is
+// taken instead, so that a second copy still finds one.
 class Instance {
 public:
-    explicit Instance(std::vector<std::filesystem::path> lockFiles);
+    explicit Instance(std::vector<std::filesystem::path> lockFiles,
+                      std::optional<std::filesystem::path> fallback = std::nullopt);
     ~Instance();
     Instance(const Instance&) = delete;
     Instance& operator=(const Instance&) = delete;
@@ -66,8 +71,11 @@ private:
     const Lock* holding(dev_t device, ino_t inode, const Lock& besides) const;
     void watchFolders();
 
+    Claim takeFallback();
+
     std::mutex mutex_; // keep() and takeDeferred() may run on different threads
     std::vector<Lock> locks_;
+    std::optional<std::filesystem::path> fallback_; // joins locks_ once taken
     int watch_ = -1;
 };
 

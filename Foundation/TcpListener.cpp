@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <iterator>
 #include <list>
@@ -99,35 +100,53 @@ bool isTransientAcceptError(int error) {
            error == ENETUNREACH;
 }
 
+// Errors that say the process or the system is short of something for a while: descriptors (a flood of
+// connections, or another part of the process), buffers, memory.
+bool isShortage(int error) {
+    return error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM;
+}
+
+constexpr double firstPause = 0.05;
+
 } // namespace
 
-// The connections of one listener that are open, oldest first.
+// The connections of one listener that are open, oldest first. A connection keeps its place until its
+// socket is closed, so that no more than the bound of descriptors are ever open: one asked to give way
+// holds it until it has gone, which its own queue sees to at once.
 class OpenConnections : public std::enable_shared_from_this<OpenConnections> {
 public:
-    // Gives `connection` a place, held until it closes. When every place is held, the oldest connection
-    // still waiting for its message gives way; when none waits (all are being answered), there is no
-    // place and false.
-    bool admit(const std::shared_ptr<TcpConnection>& connection) {
-        // Declared before the lock: a connection released here frees its place, which takes the lock.
+    // Whether a new connection can have a place now. When none is free, the oldest connection that waits
+    // for its message or has been answered is asked to give way (one at a time: a place is free once it
+    // has gone).
+    bool makeRoom() {
+        std::vector<std::shared_ptr<TcpConnection>> looked; // released after the lock: see giveWayBelow
+        const std::lock_guard lock(mutex_);
+        return giveWayBelow(size_t(TcpListener::maximumOpenConnections), looked);
+    }
+    // Short of descriptors: the oldest connection that can give way is asked to, however few are open.
+    void giveWayOldest() {
         std::vector<std::shared_ptr<TcpConnection>> looked;
         const std::lock_guard lock(mutex_);
-        auto entry = open_.begin();
-        while (open_.size() >= size_t(TcpListener::maximumOpenConnections) && entry != open_.end()) {
-            auto holder = looked.emplace_back(entry->connection.lock());
-            // A connection that is going has as good as given its place back.
-            entry = !holder || holder->giveWay() ? open_.erase(entry) : std::next(entry);
-        }
-        if (open_.size() >= size_t(TcpListener::maximumOpenConnections))
-            return false;
+        giveWayBelow(open_.size(), looked);
+    }
+    // Waits until a place is free, at most `seconds`.
+    void awaitRoom(double seconds) {
+        std::unique_lock lock(mutex_);
+        roomMade_.wait_for(lock, std::chrono::duration<double>(seconds),
+                           [this] { return open_.size() < size_t(TcpListener::maximumOpenConnections); });
+    }
+    // Gives `connection` a place, held until it closes; makeRoom() made one.
+    void admit(const std::shared_ptr<TcpConnection>& connection) {
+        const std::lock_guard lock(mutex_);
         open_.push_back({++lastID_, connection});
         connection->place_ = std::make_shared<Place>(shared_from_this(), lastID_);
-        return true;
     }
 
 private:
     struct Entry {
         uint64_t id;
         std::weak_ptr<TcpConnection> connection;
+        bool goingAway = false;
     };
     struct Place {
         Place(std::shared_ptr<OpenConnections> owner, uint64_t id)
@@ -138,13 +157,38 @@ private:
         uint64_t id;
     };
 
+    // Under the lock: whether fewer than `bound` are open, once the oldest connection that can give way
+    // has been asked to when they are not. One closed at once (answered) frees its place now. The
+    // connections looked at are released by the caller after the lock, since one released frees its
+    // place, which takes the lock.
+    bool giveWayBelow(size_t bound, std::vector<std::shared_ptr<TcpConnection>>& looked) {
+        for (auto entry = open_.begin(); open_.size() >= bound && entry != open_.end();) {
+            if (entry->goingAway) {
+                ++entry;
+                continue;
+            }
+            auto holder = looked.emplace_back(entry->connection.lock());
+            const auto answer = holder ? holder->giveWay() : TcpConnection::GiveWay::closed;
+            if (answer == TcpConnection::GiveWay::closing) {
+                entry->goingAway = true;
+                return false;
+            }
+            entry = answer == TcpConnection::GiveWay::closed ? open_.erase(entry) : std::next(entry);
+        }
+        return open_.size() < bound;
+    }
+
     // Nothing when the connection gave its place away already.
     void release(uint64_t id) {
-        const std::lock_guard lock(mutex_);
-        std::erase_if(open_, [id](const Entry& entry) { return entry.id == id; });
+        {
+            const std::lock_guard lock(mutex_);
+            std::erase_if(open_, [id](const Entry& entry) { return entry.id == id; });
+        }
+        roomMade_.notify_all();
     }
 
     std::mutex mutex_;
+    std::condition_variable roomMade_;
     std::list<Entry> open_;
     uint64_t lastID_ = 0;
 };
@@ -211,14 +255,20 @@ std::pair<std::string, std::string> TcpConnection::read(std::size_t maximum, dou
     return {std::move(data), {}};
 }
 
-bool TcpConnection::giveWay() {
+TcpConnection::GiveWay TcpConnection::giveWay() {
     const std::lock_guard lock(socketMutex_);
-    if (!awaitingMessage_)
-        return false;
-    gaveWay_ = true;
+    if (awaitingMessage_) {
+        gaveWay_ = true;
+        if (socket_ >= 0)
+            ::shutdown(socket_, SHUT_RDWR); // wakes a read waiting for the message, which then closes
+        return GiveWay::closing;
+    }
+    if (!answered_)
+        return GiveWay::refused;
+    // Its answer is out and nothing else uses the socket: closed now rather than when its time comes.
     if (socket_ >= 0)
-        ::shutdown(socket_, SHUT_RDWR); // wakes a read waiting for the message
-    return true;
+        ::close(std::exchange(socket_, -1));
+    return GiveWay::closed;
 }
 
 void TcpConnection::send(std::string data) {
@@ -236,6 +286,11 @@ void TcpConnection::send(std::string data) {
 }
 
 void TcpConnection::cancel(double afterSeconds) {
+    if (afterSeconds > 0)
+        queue_.async([self = shared_from_this()] {
+            const std::lock_guard lock(self->socketMutex_);
+            self->answered_ = true;
+        });
     queue_.asyncAfter(afterSeconds, [self = shared_from_this()] { self->close(); });
 }
 
@@ -286,6 +341,11 @@ void TcpListener::cancel() {
         acceptor_.join();
 }
 
+bool TcpListener::pause(double seconds) const {
+    pollfd cancelled{wakeEvent_, POLLIN, 0};
+    return ::poll(&cancelled, 1, int(seconds * 1000)) == 0 || !(cancelled.revents & POLLIN);
+}
+
 void TcpListener::acceptConnections(DispatchQueue& queue, const std::string& connectionQueueLabel,
                                     const StateHandler& onState, const ConnectionHandler& onConnection) {
     // Each handler checks, when its turn comes on the queue, that the listener still runs.
@@ -296,28 +356,41 @@ void TcpListener::acceptConnections(DispatchQueue& queue, const std::string& con
         });
     };
     post([onState] { onState(State::ready, {}); });
+    double shortPause = 0; // while short of something: the pause before the next look
     pollfd watched[2] = {{socket_, POLLIN, 0}, {wakeEvent_, POLLIN, 0}};
     while (*active_) {
-        if (::poll(watched, 2, -1) < 0) {
-            if (errno == EINTR)
+        int fd = -1;
+        if (::poll(watched, 2, -1) >= 0) {
+            if (watched[1].revents)
+                return;
+            // No place free yet: the new connection waits in the system's queue meanwhile.
+            if (!open_->makeRoom()) {
+                open_->awaitRoom(firstPause);
                 continue;
-            const std::string error = errorText(errno);
-            post([onState, error] { onState(State::failed, error); });
-            return;
+            }
+            fd = ::accept4(socket_, nullptr, nullptr, SOCK_CLOEXEC);
         }
-        if (watched[1].revents)
-            return;
-        const int fd = ::accept4(socket_, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0) {
-            if (isTransientAcceptError(errno))
+            const int error = errno;
+            if (isTransientAcceptError(error))
                 continue;
-            const std::string error = errorText(errno);
-            post([onState, error] { onState(State::failed, error); });
-            return;
+            const std::string text = errorText(error);
+            if (!isShortage(error)) {
+                post([onState, text] { onState(State::failed, text); });
+                return;
+            }
+            if (shortPause == 0)
+                post([onState, text] { onState(State::waiting, text); });
+            open_->giveWayOldest(); // frees a descriptor, if one of ours can go
+            shortPause = std::min(std::max(shortPause * 2, firstPause), longestPause);
+            if (!pause(shortPause))
+                return;
+            continue;
         }
+        if (std::exchange(shortPause, 0) != 0)
+            post([onState] { onState(State::ready, {}); });
         auto connection = TcpConnection::adopt(fd, connectionQueueLabel);
-        if (!open_->admit(connection))
-            continue; // closed as it goes
+        open_->admit(connection);
         post([onConnection, connection = std::move(connection)] { onConnection(connection); });
     }
 }

@@ -49,6 +49,8 @@ public:
     // does not take it within a few seconds, or is gone, simply does not get it.
     void send(std::string data);
     // Closes the socket on the connection's queue `afterSeconds` from now and lets the connection go.
+    // Meanwhile (the answer sent before it given time to go out) it is answered: it gives way to a
+    // newer connection at once, closed then.
     void cancel(double afterSeconds = 0);
 
 private:
@@ -56,13 +58,16 @@ private:
 
     std::pair<std::string, std::string> read(std::size_t maximum, double timeoutSeconds,
                                              const WholeMessage& isWhole);
-    // From any thread: ends a connection still waiting for its message; false once the message is in.
-    bool giveWay();
+    // From any thread: ends a connection still waiting for its message (closing: its queue closes it
+    // next), or one answered (closed now); refused for one being answered.
+    enum class GiveWay { refused, closing, closed };
+    GiveWay giveWay();
     void close();
 
     int socket_;
     std::mutex socketMutex_;              // between closing the socket and giving way from another thread
     bool awaitingMessage_ = true;         // under socketMutex_
+    bool answered_ = false;               // under socketMutex_: its answer is out, its close to come
     bool gaveWay_ = false;                // under socketMutex_
     std::shared_ptr<void> place_;         // among the listener's open connections, held until closed
     std::shared_ptr<TcpConnection> self_; // set while started and not yet cancelled
@@ -73,17 +78,25 @@ private:
 // started, a thread of its own accepts connections and hands each, and the listener's state, to the
 // handlers on the given queue. Cancelling (or destroying) stops accepting at once; connections
 // accepted before live on.
+//
+// Only a socket that cannot listen any more fails the listener. While the process or the system is
+// short of descriptors, buffers or memory the listener is waiting (said once, with why): it makes room
+// among its own connections, and looks again a moment later, and is ready again with the next
+// connection it takes.
 class TcpListener {
 public:
-    enum class State { ready, failed };
+    enum class State { ready, waiting, failed };
     using StateHandler = std::function<void(State state, const std::string& error)>;
     using ConnectionHandler = std::function<void(std::shared_ptr<TcpConnection>)>;
 
     // At most this many connections are open, so that a peer opening connections without end cannot
-    // exhaust the process. A new connection always gets a place while any open one still waits for its
-    // message: the one that has waited longest gives way. So peers holding connections open, from as
+    // exhaust the process. A new connection gets a place while any open one still waits for its
+    // message or has been answered: the oldest of these gives way, and the new one waits in the system's
+    // queue until it has gone. So peers holding connections open, or asking again and again, from as
     // many addresses as they like, cannot keep out a peer that sends its message at once.
     static constexpr int maximumOpenConnections = 16;
+    // The longest pause before looking again while short of something.
+    static constexpr double longestPause = 1.0;
 
     // Throws std::system_error when no socket can be bound.
     TcpListener();
@@ -103,6 +116,8 @@ public:
 private:
     void acceptConnections(DispatchQueue& queue, const std::string& connectionQueueLabel,
                            const StateHandler& onState, const ConnectionHandler& onConnection);
+    // Waits `seconds` unless cancelled meanwhile; false once cancelled.
+    bool pause(double seconds) const;
 
     int socket_ = -1;
     int wakeEvent_ = -1; // readable once cancelled

@@ -1,5 +1,6 @@
 #include "ZorviMacDefaults.h"
 
+#include "Foundation/AtomicFile.h"
 #include "Foundation/Paths.h"
 #include "Foundation/SystemLog.h"
 
@@ -51,7 +52,7 @@ bool loggedAppGroupFallback = false;
 bool suiteFolderUsable() {
     std::error_code error;
     const auto folder = Paths::zorviConfigDirectory();
-    std::filesystem::create_directories(folder, error);
+    AtomicFile::createDirectories(folder, 0700, error);
     return !error && std::filesystem::is_directory(folder, error);
 }
 

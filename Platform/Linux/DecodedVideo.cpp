@@ -1,5 +1,6 @@
 #include "DecodedVideo.h"
 
+#include "Foundation/AtomicFile.h"
 #include "Foundation/ChildProcess.h"
 #include "Foundation/Paths.h"
 #include "Foundation/Text.h"
@@ -49,7 +50,7 @@ void removeOwnFoldersAtExit() {
 std::variant<std::filesystem::path, std::string> makePrivateFolder() {
     const std::filesystem::path base = Paths::runtimeDirectory();
     std::error_code ignored;
-    std::filesystem::create_directories(base, ignored);
+    AtomicFile::createDirectories(base, 0700, ignored);
     DecodedVideo::removeFoldersOfEndedProcesses();
     removeOwnFoldersAtExit();
     std::string pattern =

@@ -314,7 +314,7 @@ int VigilorApp::run(int& argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
     if (const auto answered = answerCommandLine(argc, argv))
         return *answered;
-    SingleInstance::Instance instance(instanceLockFiles());
+    SingleInstance::Instance instance(instanceLockFiles(), Paths::runtimeLockFile("vigilor"));
     const SingleInstance::Claim claim = instance.claim();
     if (const auto refused = refusedStart(claim, argc, argv))
         return *refused;

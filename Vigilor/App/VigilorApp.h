@@ -22,6 +22,7 @@ public:
     // The one-instance locks: one keyed to the user and the home folder (whatever the XDG variables
     // say, since copies on one home share much more than their settings), and one in each folder of
     // ours that a copy writes: the data (the sync folder), the state (the logs) and, last, the settings.
-    // Every copy that would write one of them finds its lock, whatever its home.
+    // Every copy that would write one of them finds its lock, whatever its home. Where none of these
+    // folders can be written, one lock in the session's runtime folder keeps a second copy out instead.
     static std::vector<std::filesystem::path> instanceLockFiles();
 };

@@ -3,8 +3,9 @@
 #include "Foundation/AtomicFile.h"
 #include "Foundation/Base64.h"
 #include "Foundation/DispatchQueue.h"
-#include "Foundation/SerialQueueExecutor.h"
 #include "Foundation/Paths.h"
+#include "Foundation/SerialQueueExecutor.h"
+#include "Foundation/SystemLog.h"
 #include "Vigilor/Camera/FeaturePrintEntry.h"
 
 #include <cerrno>
@@ -33,23 +34,22 @@ std::string fileContents(const std::string& path) {
     return std::move(*bytes);
 }
 
-std::vector<FeaturePrintEntry> entriesOf(const std::string& text) {
-    const Json document = Json::parse(text);
+// The file's entries as JSON; throws when it is no JSON array.
+Json entriesOf(const std::string& text) {
+    Json document = Json::parse(text);
     if (!document.is_array())
         throw std::runtime_error("The enrollment file does not hold a JSON array");
-    std::vector<FeaturePrintEntry> entries;
-    for (std::size_t i = 0; i < document.size(); ++i) {
-        try {
-            entries.push_back(FeaturePrintEntry::fromJSON(document[i]));
-        } catch (const JsonDecodingError& error) {
-            throw std::runtime_error("Entry " + std::to_string(i) + ": " + error.what());
-        }
-    }
-    return entries;
+    return document;
 }
 
 // The entry's print, or the entry's own error.
-FeaturePrint printOf(const FeaturePrintEntry& entry, std::size_t index) {
+FeaturePrint printOf(const Json& object, std::size_t index) {
+    FeaturePrintEntry entry;
+    try {
+        entry = FeaturePrintEntry::fromJSON(object);
+    } catch (const JsonDecodingError& error) {
+        throw invalid("Failed to load enrollment: Entry " + std::to_string(index) + ": " + error.what());
+    }
     std::optional<FaceIdentityError> entryError;
     std::optional<std::string> otherError;
     if (const auto bytes = base64Decoded(entry.data_base64)) {
@@ -66,6 +66,16 @@ FeaturePrint printOf(const FeaturePrintEntry& entry, std::size_t index) {
     }
     throw invalid("Failed to decode entry [" + std::to_string(index) +
                   "]: " + (entryError ? entryError->textualForm() : *otherError));
+}
+
+// One line for the log: which entries were left out, and why.
+void logUnreadable(const std::string& path, const std::vector<FaceIdentityError>& unreadable,
+                   std::size_t used) {
+    std::string line;
+    for (const auto& error : unreadable)
+        line += (line.empty() ? "" : "; ") + error.errorDescription();
+    systemLog("FaceIdentity", "Left out of " + path + ": " + line + "; the other " + std::to_string(used) +
+                                  " enrolled print" + (used == 1 ? " is" : "s are") + " used");
 }
 
 struct FileTime {
@@ -101,7 +111,7 @@ public:
             // against the unchanged file go on with the prints of the last good load.
             cacheFileModTime = fileTime;
         }
-        std::vector<FeaturePrintEntry> entries;
+        Json entries;
         try {
             entries = entriesOf(fileContents(enrollmentPath));
         } catch (const std::exception& error) {
@@ -110,13 +120,25 @@ public:
         if (entries.empty())
             throw invalid("Enrollment file is empty");
         std::vector<FeaturePrint> prints;
-        for (std::size_t i = 0; i < entries.size(); ++i)
-            prints.push_back(printOf(entries[i], i));
+        std::vector<FaceIdentityError> unreadable;
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            try {
+                prints.push_back(printOf(entries[i], i));
+            } catch (const FaceIdentityError& error) {
+                unreadable.push_back(error);
+            }
+        }
+        if (prints.empty())
+            throw unreadable.front();
+        if (!unreadable.empty())
+            logUnreadable(enrollmentPath, unreadable, prints.size());
         cachedPrints = prints;
+        cachedUnreadableEntries = unreadable.size();
         return prints;
     }
 
     std::vector<FeaturePrint> cachedPrints;
+    std::size_t cachedUnreadableEntries = 0; // of the file the prints were read from
     std::optional<FileTime> cacheFileModTime;
     const std::string enrollmentPath;
 };
@@ -140,7 +162,9 @@ FaceMatchOutcome match(EnrollmentCache& cache, const FeaturePrint& probe, double
         if (distance < smallest)
             smallest = distance;
     // A distance equal to the threshold, or one that is not a number, is no match.
-    return threshold > smallest ? FaceMatchOutcome::match(smallest) : FaceMatchOutcome::noMatch(smallest);
+    const std::size_t unreadable = cache.cachedUnreadableEntries;
+    return threshold > smallest ? FaceMatchOutcome::match(smallest, unreadable)
+                                : FaceMatchOutcome::noMatch(smallest, unreadable);
 }
 
 } // namespace

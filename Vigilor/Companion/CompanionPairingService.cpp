@@ -225,6 +225,11 @@ void CompanionPairingService::setUpListener() {
                 log("Listener ready");
                 return;
             }
+            // Short of descriptors or memory for a while: it goes on listening, and the phone gets in.
+            if (state == TcpListener::State::waiting) {
+                log("Listener waiting: " + error);
+                return;
+            }
             if (auto self = weak.lock())
                 self->stateQueue_.async([weak, error] {
                     auto self = weak.lock();

@@ -13,20 +13,23 @@
 std::shared_ptr<RemoteCompanionService> RemoteCompanionService::create(const VigilorConfig& config,
                                                                        std::shared_ptr<HttpClient> http,
                                                                        const Clock& clock, Limits limits,
-                                                                       std::string deviceName) {
+                                                                       std::string deviceName,
+                                                                       DefaultsStore defaults) {
     return std::make_shared<RemoteCompanionService>(Passkey{}, config, std::move(http), clock, limits,
-                                                    std::move(deviceName));
+                                                    std::move(deviceName), std::move(defaults));
 }
 
 RemoteCompanionService::RemoteCompanionService(Passkey, const VigilorConfig& config,
                                                std::shared_ptr<HttpClient> http, const Clock& clock,
-                                               Limits limits, std::string deviceName)
+                                               Limits limits, std::string deviceName, DefaultsStore defaults)
     : clock_(clock)
     , limits_(limits)
     , http_(std::move(http))
     , deviceName_(deviceName.empty() ? unnamedComputer : std::move(deviceName))
     , ownerThread_(std::this_thread::get_id())
+    , defaults_(std::move(defaults))
     , config_(std::make_shared<const VigilorConfig>(config)) {
+    loadAcceptedCommands();
 }
 
 RemoteCompanionService::~RemoteCompanionService() {

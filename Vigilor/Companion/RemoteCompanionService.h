@@ -3,6 +3,7 @@
 #include "RemoteCompanion.h"
 
 #include "Foundation/Clock.h"
+#include "Foundation/DefaultsStore.h"
 #include "Foundation/DispatchQueue.h"
 #include "Foundation/HostName.h"
 #include "Foundation/HttpClient.h"
@@ -42,12 +43,19 @@ struct RelayRequestLimits {
 // The settings in force, the heartbeat bookkeeping, the in-flight flag, the replay set, the reported
 // failures and the waiting acknowledgements each have a lock of their own; no lock is held while another
 // is taken, nor across a request or a callback (but for the replay lock while the hand-over is queued to
-// the main queue). Callbacks of timers and completions hold the service weakly. A command's
-// acknowledgements go out one after another, in the order they were made.
+// the main queue). Callbacks of timers and completions hold the service weakly.
 //
-// A failure of the same kind (poll transport, poll status, undecodable commands, POST transport, POST
-// status) reaches `onEvent` once, and again only after a request of that channel has succeeded, so a
-// relay that stays down does not fill the activity log every 0.15 s.
+// What a relay answer costs is bounded: one answer gives at most `mostCommandsPerAnswer` commands (the
+// relay delivers the others again, as it does every command not acknowledged), and acknowledgements go
+// out one after another, in the order they were made, an accepted command's before any refusal; of
+// refusals at most `mostWaitingRefusals` wait, the rest are dropped.
+//
+// The identifiers of accepted commands that have not expired are kept in the defaults with their
+// expiry, so that a command seen before a restart is still a replay after it.
+//
+// A failure of the same kind (poll transport, poll status, undecodable commands, too many commands,
+// POST transport, POST status, dropped refusals) reaches `onEvent` once, and again only after that
+// channel has worked again, so a relay that stays down does not fill the activity log every 0.15 s.
 class RemoteCompanionService final : public RemoteCompanion,
                                      public std::enable_shared_from_this<RemoteCompanionService> {
     struct Passkey {};
@@ -58,18 +66,21 @@ public:
     static constexpr const char* timerQueueLabel = "app.zorvi.remote-companion.timer";
     static constexpr const char* pollWaitSeconds = "7";
     static constexpr std::size_t seenCommandLimit = 100;
+    // A phone sends a lock command at a time; a relay holds a few at most.
+    static constexpr std::size_t mostCommandsPerAnswer = 16;
+    static constexpr std::size_t mostWaitingRefusals = 64;
+    static constexpr const char* acceptedCommandsKey = "app.zorvi.remote.acceptedCommands.v1";
 
     using Limits = RelayRequestLimits;
 
     // Must be called on the thread that owns the monitor's state (the main thread): the heartbeat
     // snapshot provider is used only there.
-    static std::shared_ptr<RemoteCompanionService> create(const VigilorConfig& config,
-                                                          std::shared_ptr<HttpClient> http,
-                                                          const Clock& clock = SystemClock::shared(),
-                                                          Limits limits = {},
-                                                          std::string deviceName = computerName());
+    static std::shared_ptr<RemoteCompanionService>
+    create(const VigilorConfig& config, std::shared_ptr<HttpClient> http,
+           const Clock& clock = SystemClock::shared(), Limits limits = {},
+           std::string deviceName = computerName(), DefaultsStore defaults = DefaultsStore::standard());
     RemoteCompanionService(Passkey, const VigilorConfig& config, std::shared_ptr<HttpClient> http,
-                           const Clock& clock, Limits limits, std::string deviceName);
+                           const Clock& clock, Limits limits, std::string deviceName, DefaultsStore defaults);
     ~RemoteCompanionService() override;
 
     // RemoteCompanion.
@@ -127,6 +138,8 @@ public:
                                             std::string_view deviceID, std::string_view body);
     static std::string commandCanonicalText(const RemoteLockCommand& command, std::string_view deviceID);
     static bool commandIsFresh(const RemoteLockCommand& command, Date now, double commandTTL);
+    // Until when an accepted command is fresh, which its identifier is kept for.
+    static Date freshUntil(const RemoteLockCommand& command, Date now, double commandTTL);
     static double heartbeatInterval(const VigilorConfig& config);
     static double commandPollInterval(const VigilorConfig& config);
     // Compact JSON with sorted keys and "/" written as "\/", the relay's body form. Throws
@@ -134,7 +147,19 @@ public:
     static std::string bodyText(const Json& payload);
 
 private:
-    enum class FailureKind { pollTransport, pollStatus, pollJSON, postTransport, postStatus };
+    enum class FailureKind {
+        pollTransport,
+        pollStatus,
+        pollJSON,
+        pollTooMany,
+        postTransport,
+        postStatus,
+        acksDropped
+    };
+    struct AcceptedCommand {
+        std::string id;
+        Date freshUntil;
+    };
 
     static bool canSendStatus(const VigilorConfig& config);
     static bool canPollCommands(const VigilorConfig& config);
@@ -144,8 +169,12 @@ private:
     void heartbeatTick();
     void pollAnswered(const HttpResult& result);
     void acceptCommand(const RemoteLockCommand& command);
-    void queueCommandAck(const std::string& commandID, HttpRequest request);
-    void sendNextCommandAck(const std::string& commandID);
+    void loadAcceptedCommands();
+    void storeAcceptedCommands(std::deque<AcceptedCommand> accepted);
+    void acknowledge(const RemoteLockCommand& command, const std::string& state,
+                     const std::optional<std::string>& reason, bool refusal);
+    void queueCommandAck(HttpRequest request, bool refusal);
+    void sendNextCommandAck();
     void report(const std::string& text) const;
     void reportFailure(FailureKind kind, const std::string& text);
     void clearFailures(std::initializer_list<FailureKind> kinds);
@@ -155,6 +184,7 @@ private:
     const std::shared_ptr<HttpClient> http_;
     const std::string deviceName_;
     const std::thread::id ownerThread_;
+    DefaultsStore defaults_;
 
     mutable std::mutex configLock_;
     std::shared_ptr<const VigilorConfig> config_;
@@ -184,14 +214,18 @@ private:
 
     mutable std::mutex seenCommandLock_;
     std::set<std::string> seenCommandIDs_;
-    std::deque<std::string> seenCommandOrder_; // oldest first, for eviction at the limit
+    std::deque<AcceptedCommand> seenCommandOrder_; // oldest first, for eviction at the limit
 
     std::mutex failureLock_;
     std::set<FailureKind> reportedFailures_;
 
     std::mutex ackLock_;
-    // By command, while one of its acknowledgements is in flight: those made after it, oldest first.
-    std::map<std::string, std::deque<HttpRequest>> waitingAcks_;
+    // The acknowledgements waiting while one is in flight, oldest first.
+    struct WaitingAcks {
+        std::deque<HttpRequest> accepted;
+        std::deque<HttpRequest> refused;
+        bool inFlight = false;
+    } waitingAcks_;
 
     // Last, so that it is destroyed first: its worker may still be running a timer's tick, which needs
     // the members above.

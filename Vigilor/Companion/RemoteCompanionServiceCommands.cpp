@@ -48,7 +48,8 @@ void RemoteCompanionService::pollAnswered(const HttpResult& result) {
     commandPollInFlight_ = false;
 }
 
-// A list of commands, or one command on its own; a list with one undecodable element fails whole.
+// A list of commands, or one command on its own; a list with one undecodable element fails whole. Of a
+// longer list the first few are handled: the relay delivers the others again.
 void RemoteCompanionService::handleCommandResponse(std::string_view body) {
     const auto json = parseJson(body);
     std::vector<RemoteLockCommand> commands;
@@ -69,13 +70,21 @@ void RemoteCompanionService::handleCommandResponse(std::string_view body) {
         return;
     }
     clearFailures({FailureKind::pollJSON});
+    if (commands.size() > mostCommandsPerAnswer) {
+        reportFailure(FailureKind::pollTooMany,
+                      "Remote commands ignored: " + std::to_string(commands.size() - mostCommandsPerAnswer) +
+                          " beyond the first " + std::to_string(mostCommandsPerAnswer) + " of one answer");
+        commands.resize(mostCommandsPerAnswer);
+    } else {
+        clearFailures({FailureKind::pollTooMany});
+    }
     for (const RemoteLockCommand& command : commands)
         handle(command);
 }
 
 void RemoteCompanionService::handle(const RemoteLockCommand& command) {
     if (command.action != "lock") {
-        sendCommandAck(command, "rejected", "unsupported action");
+        acknowledge(command, "rejected", "unsupported action", true);
         return;
     }
     {
@@ -84,11 +93,11 @@ void RemoteCompanionService::handle(const RemoteLockCommand& command) {
             return; // a replay: no acknowledgement, no message
     }
     if (!commandIsFresh(command)) {
-        sendCommandAck(command, "expired", "command expired");
+        acknowledge(command, "expired", "command expired", true);
         return;
     }
     if (!commandSignatureIsValid(command)) {
-        sendCommandAck(command, "rejected", "bad command signature");
+        acknowledge(command, "rejected", "bad command signature", true);
         return;
     }
     acceptCommand(command);
@@ -98,20 +107,60 @@ void RemoteCompanionService::handle(const RemoteLockCommand& command) {
 // accepted. The oldest identifier makes room at the limit, never a recent one, which a relay that
 // delivers again could otherwise have carried out twice.
 void RemoteCompanionService::acceptCommand(const RemoteLockCommand& command) {
-    std::lock_guard lock(seenCommandLock_);
-    if (!seenCommandIDs_.insert(command.id).second)
+    const Date until = freshUntil(command, clock_.now(), currentConfig()->remoteCommandTTL);
+    std::deque<AcceptedCommand> accepted;
+    {
+        std::lock_guard lock(seenCommandLock_);
+        if (!seenCommandIDs_.insert(command.id).second)
+            return;
+        seenCommandOrder_.push_back({command.id, until});
+        if (seenCommandIDs_.size() > seenCommandLimit) {
+            seenCommandIDs_.erase(seenCommandOrder_.front().id);
+            seenCommandOrder_.pop_front();
+        }
+        accepted = seenCommandOrder_;
+        DispatchQueue::main().async([weak = weak_from_this(), command] {
+            if (auto self = weak.lock())
+                self->sendCommandAck(command, "seen_by_mac", std::nullopt);
+            if (auto self = weak.lock(); self && self->onRemoteLockRequested)
+                self->onRemoteLockRequested(command);
+        });
+    }
+    storeAcceptedCommands(std::move(accepted));
+}
+
+// Those still fresh, so that one seen before the process started is still a replay; what cannot be
+// read is none.
+void RemoteCompanionService::loadAcceptedCommands() {
+    const auto stored = defaults_.value(acceptedCommandsKey);
+    if (!stored || !stored->is_array())
         return;
-    seenCommandOrder_.push_back(command.id);
-    if (seenCommandIDs_.size() > seenCommandLimit) {
-        seenCommandIDs_.erase(seenCommandOrder_.front());
+    const Date now = clock_.now();
+    std::lock_guard lock(seenCommandLock_);
+    for (const Json& entry : *stored) {
+        AcceptedCommand command;
+        try {
+            JsonField::read(entry, "id", command.id);
+            JsonField::read(entry, "freshUntil", command.freshUntil);
+        } catch (const JsonDecodingError&) {
+            continue;
+        }
+        if (!command.id.empty() && command.freshUntil >= now && seenCommandIDs_.insert(command.id).second)
+            seenCommandOrder_.push_back(std::move(command));
+    }
+    while (seenCommandOrder_.size() > seenCommandLimit) {
+        seenCommandIDs_.erase(seenCommandOrder_.front().id);
         seenCommandOrder_.pop_front();
     }
-    DispatchQueue::main().async([weak = weak_from_this(), command] {
-        if (auto self = weak.lock())
-            self->sendCommandAck(command, "seen_by_mac", std::nullopt);
-        if (auto self = weak.lock(); self && self->onRemoteLockRequested)
-            self->onRemoteLockRequested(command);
-    });
+}
+
+void RemoteCompanionService::storeAcceptedCommands(std::deque<AcceptedCommand> accepted) {
+    const Date now = clock_.now();
+    Json stored = Json::array();
+    for (const AcceptedCommand& command : accepted)
+        if (command.freshUntil >= now)
+            stored.push_back({{"id", command.id}, {"freshUntil", JsonField::dateValue(command.freshUntil)}});
+    defaults_.set(acceptedCommandsKey, std::move(stored));
 }
 
 std::size_t RemoteCompanionService::seenCommandCount() const {
@@ -123,15 +172,33 @@ bool RemoteCompanionService::commandIsFresh(const RemoteLockCommand& command) co
     return commandIsFresh(command, clock_.now(), currentConfig()->remoteCommandTTL);
 }
 
+namespace {
+
 // Only whole-second times parse, so an expiry with a fraction of a second counts as absent.
+std::optional<Date> dateIn(const std::optional<std::string>& text) {
+    return text ? parseIso8601Strict(*text) : std::nullopt;
+}
+
+double ageLimit(double commandTTL) {
+    return (commandTTL > 10 ? commandTTL : 10) + 5;
+}
+
+} // namespace
+
 bool RemoteCompanionService::commandIsFresh(const RemoteLockCommand& command, Date now, double commandTTL) {
-    if (const auto expiresAt = command.expiresAt ? parseIso8601Strict(*command.expiresAt) : std::nullopt)
+    if (const auto expiresAt = dateIn(command.expiresAt))
         return *expiresAt > now;
-    if (const auto issuedAt = command.issuedAt ? parseIso8601Strict(*command.issuedAt) : std::nullopt) {
-        const double limit = (commandTTL > 10 ? commandTTL : 10) + 5;
-        return now.timeIntervalSince(*issuedAt) <= limit;
-    }
+    if (const auto issuedAt = dateIn(command.issuedAt))
+        return now.timeIntervalSince(*issuedAt) <= ageLimit(commandTTL);
     return false;
+}
+
+Date RemoteCompanionService::freshUntil(const RemoteLockCommand& command, Date now, double commandTTL) {
+    if (const auto expiresAt = dateIn(command.expiresAt))
+        return *expiresAt;
+    if (const auto issuedAt = dateIn(command.issuedAt))
+        return issuedAt->addingTimeInterval(ageLimit(commandTTL));
+    return now;
 }
 
 std::string RemoteCompanionService::commandCanonicalText(const RemoteLockCommand& command,
@@ -149,6 +216,11 @@ bool RemoteCompanionService::commandSignatureIsValid(const RemoteLockCommand& co
 
 void RemoteCompanionService::sendCommandAck(const RemoteLockCommand& command, const std::string& state,
                                             const std::optional<std::string>& reason) {
+    acknowledge(command, state, reason, false);
+}
+
+void RemoteCompanionService::acknowledge(const RemoteLockCommand& command, const std::string& state,
+                                         const std::optional<std::string>& reason, bool refusal) {
     const auto config = currentConfig();
     if (!canSendStatus(*config))
         return; // acknowledgements go to the status URL: without one they are dropped
@@ -158,37 +230,51 @@ void RemoteCompanionService::sendCommandAck(const RemoteLockCommand& command, co
     if (reason)
         payload["reason"] = *reason;
     if (auto request = postRequest(payload, config->remoteStatusEndpointURL, "/ack"))
-        queueCommandAck(command.id, std::move(*request));
+        queueCommandAck(std::move(*request), refusal);
 }
 
-// Separate requests race: a command's acknowledgements reach the relay in the order they were made only
-// when each waits until the one before it has been answered or has failed.
-void RemoteCompanionService::queueCommandAck(const std::string& commandID, HttpRequest request) {
+// Separate requests race: acknowledgements reach the relay in the order they were made only when each
+// waits until the one before it has been answered or has failed. One at a time also bounds what a relay
+// that sends thousands of commands to refuse can cost; their refusals wait behind an accepted command's
+// acknowledgements, and beyond a bound they are dropped (the relay delivers those commands again).
+void RemoteCompanionService::queueCommandAck(HttpRequest request, bool refusal) {
+    enum class Next { send, wait, drop } next;
     {
         std::lock_guard lock(ackLock_);
-        const auto [queue, noneInFlight] = waitingAcks_.try_emplace(commandID);
-        queue->second.push_back(std::move(request));
-        if (!noneInFlight)
-            return;
-    }
-    sendNextCommandAck(commandID);
-}
-
-// The command's entry stays while one of its acknowledgements is in flight.
-void RemoteCompanionService::sendNextCommandAck(const std::string& commandID) {
-    HttpRequest next;
-    {
-        std::lock_guard lock(ackLock_);
-        const auto queue = waitingAcks_.find(commandID);
-        if (queue->second.empty()) {
-            waitingAcks_.erase(queue);
-            return;
+        auto& waiting = refusal ? waitingAcks_.refused : waitingAcks_.accepted;
+        if (refusal && waiting.size() >= mostWaitingRefusals) {
+            next = Next::drop;
+        } else {
+            waiting.push_back(std::move(request));
+            next = std::exchange(waitingAcks_.inFlight, true) ? Next::wait : Next::send;
         }
-        next = std::move(queue->second.front());
-        queue->second.pop_front();
     }
-    sendPost(std::move(next), [weak = weak_from_this(), commandID] {
+    if (next == Next::send)
+        sendNextCommandAck();
+    else if (next == Next::drop)
+        reportFailure(FailureKind::acksDropped, "Remote command acknowledgements dropped: more than " +
+                                                    std::to_string(mostWaitingRefusals) +
+                                                    " refusals waiting");
+}
+
+// Once none waits, dropping refusals is said again the next time.
+void RemoteCompanionService::sendNextCommandAck() {
+    std::optional<HttpRequest> next;
+    {
+        std::lock_guard lock(ackLock_);
+        auto& from = waitingAcks_.accepted.empty() ? waitingAcks_.refused : waitingAcks_.accepted;
+        if (!from.empty()) {
+            next = std::move(from.front());
+            from.pop_front();
+        }
+        waitingAcks_.inFlight = next.has_value();
+    }
+    if (!next) {
+        clearFailures({FailureKind::acksDropped});
+        return;
+    }
+    sendPost(std::move(*next), [weak = weak_from_this()] {
         if (auto self = weak.lock())
-            self->sendNextCommandAck(commandID);
+            self->sendNextCommandAck();
     });
 }

@@ -2,6 +2,7 @@
 
 #include "SyncFolderFileSyncBackend.h"
 
+#include "Foundation/Digest.h"
 #include "Foundation/Iso8601.h"
 #include "Foundation/SystemLog.h"
 #include "Foundation/Uuid.h"
@@ -166,8 +167,11 @@ void SettingsSyncService::pullAndApply() {
         return;
     }
     storedCopyUnreadable_ = false;
-    if (envelope->originInstallID != installID_)
-        applyIfNewer(*envelope);
+    const std::string digest = sha256Hex(*stored.data);
+    const auto appliedCopy = defaults_.value(lastAppliedCopyKey);
+    const bool appliedBefore = appliedCopy && appliedCopy->is_string() && *appliedCopy == digest;
+    if (envelope->originInstallID != installID_ && !appliedBefore)
+        applyIfNewer(*envelope, digest);
     lastPushed_ = std::move(envelope->settings);
     if (owedAt_ && lastOffered_ && lastPushed_ != lastOffered_)
         write(*lastOffered_, *owedAt_);
@@ -178,7 +182,8 @@ void SettingsSyncService::pullAndApply() {
 
 // The conflict rule, against a change here that did not get out yet when there is one. A copy dated too
 // far ahead counts as written now, unless it is the one already read.
-void SettingsSyncService::applyIfNewer(const SettingsSyncEnvelope& envelope) {
+void SettingsSyncService::applyIfNewer(const SettingsSyncEnvelope& envelope,
+                                       const std::string& contentDigest) {
     const Date now = clock_.now();
     Date updatedAt = envelope.updatedAt;
     if (!isTrusted(updatedAt, now)) {
@@ -199,6 +204,7 @@ void SettingsSyncService::applyIfNewer(const SettingsSyncEnvelope& envelope) {
         return;
     owedAt_.reset();
     record(updatedAt, envelope.originInstallID);
+    defaults_.set(lastAppliedCopyKey, contentDigest);
     lastSyncedAt_ = updatedAt;
     lastSyncedFromDevice_ = envelope.originDevice;
     lastOffered_ = envelope.settings;

@@ -24,7 +24,8 @@
 // instead of being overwritten by the push at launch. A storage that is not there yet gets this
 // computer's settings as soon as it appears. And a date more than a day ahead of this computer's clock
 // (another computer's clock set wrong, or a damaged copy) orders nothing: such a copy counts as written
-// when it is read, so that it cannot outrank every real change after it.
+// when it is read, so that it cannot outrank every real change after it; and, remembered by its
+// contents, it is applied once, not again at each start.
 //
 // Made on the main thread and owned through a shared pointer (the backend's callback holds it weakly).
 class SettingsSyncService final : public SettingsSync,
@@ -33,6 +34,9 @@ public:
     static constexpr const char* installIDKey = "app.zorvi.settings.sync.installID.v1";
     static constexpr const char* lastAppliedKey = "app.zorvi.settings.sync.lastApplied.v1";
     static constexpr const char* lastAppliedOriginKey = "app.zorvi.settings.sync.lastAppliedOrigin.v1";
+    // The SHA-256 of the stored copy last applied, so that a later start reading the same copy again (one
+    // dated far ahead, which the dates cannot tell apart) neither applies nor logs it a second time.
+    static constexpr const char* lastAppliedCopyKey = "app.zorvi.settings.sync.lastAppliedCopy.v1";
 
     // How far ahead of this computer's clock a date may lie and still order copies.
     static constexpr double trustedLead = 24 * 60 * 60;
@@ -65,7 +69,7 @@ public:
 
 private:
     void pullAndApply();
-    void applyIfNewer(const SettingsSyncEnvelope& envelope);
+    void applyIfNewer(const SettingsSyncEnvelope& envelope, const std::string& contentDigest);
     void write(const SyncedSettings& settings, Date updatedAt);
     void record(Date time, const std::string& origin);
     // lastApplied(), unless it lies too far ahead of `now` to order anything.

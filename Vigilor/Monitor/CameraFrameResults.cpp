@@ -91,6 +91,12 @@ void CameraPresence::clearFaceGeometry() {
 }
 
 void CameraPresence::applyIdentityMatch(const FaceMatchOutcome& outcome) {
+    const std::size_t unreadable = outcome.unreadableEntries();
+    if (outcome.kind() != FaceMatchOutcome::Case::error && unreadable != unreadableEnrolledPrints_()) {
+        unreadableEnrolledPrints_ = unreadable;
+        if (unreadable > 0)
+            log_.append(unreadableEnrolledPrintsText(unreadable));
+    }
     switch (outcome.kind()) {
     case FaceMatchOutcome::Case::match:
         knownFacePresent_ = true;

@@ -8,6 +8,12 @@
 #include <cmath>
 #include <cstdio>
 
+std::string unreadableEnrolledPrintsText(std::size_t count) {
+    return std::to_string(count) + " enrolled face print" +
+           (count == 1 ? " could not be read and is left out" : "s could not be read and are left out") +
+           ": enrol your face again";
+}
+
 CameraPresence::CameraPresence(ObservableObject& owner, OwnerLifetime lifetime, const Clock& clock,
                                Services services, ActivityLog& log, const Published<VigilorConfig>& config,
                                FaceEnroller& enroller, Monitor monitor)
@@ -31,6 +37,7 @@ CameraPresence::CameraPresence(ObservableObject& owner, OwnerLifetime lifetime, 
     , eyesClosed_(owner, false)
     , cameraInterrupted_(owner, false)
     , lowLight_(owner, false)
+    , unreadableEnrolledPrints_(owner, 0)
     , bodyPose_(owner, BodyPose::starting)
     , cameraState_(owner, {}) {
     lastFaceSeen_ = lastDeskPresenceSeen_ = clock_.now();

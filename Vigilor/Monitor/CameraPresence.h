@@ -21,6 +21,10 @@
 #include <optional>
 #include <string>
 
+// What the user is told of entries of the enrolment file that could not be read (and are left out of
+// the known-face check), for the activity log and the known-face settings.
+std::string unreadableEnrolledPrintsText(std::size_t count);
+
 // The camera as presence evidence: the capture session (pulsed between analysed frames, continuous
 // while a face enrolment runs), the frame pipeline, and what its frames say of the user. Frames are
 // analysed on the video queue; their results are applied on the main thread, which owns every other
@@ -84,6 +88,8 @@ public:
     bool eyesClosed() const { return eyesClosed_(); }
     bool cameraInterrupted() const { return cameraInterrupted_(); }
     bool lowLight() const { return lowLight_(); }
+    // Entries of the enrolment file that the last identity check could not read, and left out.
+    std::size_t unreadableEnrolledPrints() const { return unreadableEnrolledPrints_(); }
     BodyPose bodyPose() const { return bodyPose_(); }
     // What the camera last reported.
     const CameraState& cameraState() const { return cameraState_(); }
@@ -236,6 +242,7 @@ private:
     Published<bool> eyesClosed_;
     Published<bool> cameraInterrupted_;
     Published<bool> lowLight_;
+    Published<std::size_t> unreadableEnrolledPrints_;
     Published<BodyPose> bodyPose_;
     Published<CameraState> cameraState_;
     MonitorPhase framePhase_ = MonitorPhase::ready;

@@ -157,7 +157,7 @@ void FaceEnroller::finish(bool success) {
 void FaceEnroller::writeToDisk(const std::vector<FeaturePrintEntry>& prints) {
     const std::filesystem::path path = FaceIdentityService::defaultEnrollmentPath();
     std::error_code error;
-    std::filesystem::create_directories(path.parent_path(), error);
+    AtomicFile::createDirectories(path.parent_path(), 0700, error);
     if (error)
         throw std::runtime_error("Cannot create " + path.parent_path().string() + ": " + error.message());
     nlohmann::json entries = nlohmann::json::array();

@@ -121,17 +121,21 @@ SettingsSectionCard* SettingsContent::knownVigilorSection() {
     auto* enrolRow = new QWidget;
     enrolRow->setLayout(buttonRow({enrol}));
     enrolRow->layout()->setContentsMargins(0, 0, 0, 0);
-    context_->onRefresh(
-        [this, enrolRow] { enrolRow->setVisible(monitor_->config().requireKnownFaceForPresence); });
+    const QString detail = QStringLiteral("Unknown faces at the desk do not keep the computer unlocked.");
+    auto* requireRow = context_->track(
+        new SettingsToggleRow(QStringLiteral("Require face recognition"), detail, "faceid", Theme::warning(),
+                              context_->bindings().requireKnownFaceForPresence()));
+    requireRow->setObjectName(QStringLiteral("requireKnownFace"));
+    context_->onRefresh([this, enrolRow, requireRow, detail] {
+        enrolRow->setVisible(monitor_->config().requireKnownFaceForPresence);
+        // While enrolled prints cannot be read, that is what the row says (its detail has two lines).
+        const std::size_t unreadable = monitor_->cameraPresence().unreadableEnrolledPrints();
+        requireRow->setDetail(unreadable == 0 ? detail : qs(unreadableEnrolledPrintsText(unreadable)) + ".");
+    });
     return settingsSection(
         QStringLiteral("Known-Face Lock"),
         QStringLiteral(
             "Keep the screen locked unless Zorvi recognises your face. Your face template never leaves "
             "this computer."),
-        "faceid", Theme::warning(),
-        {context_->track(new SettingsToggleRow(
-             QStringLiteral("Require face recognition"),
-             QStringLiteral("Unknown faces at the desk do not keep the computer unlocked."), "faceid",
-             Theme::warning(), context_->bindings().requireKnownFaceForPresence())),
-         enrolRow});
+        "faceid", Theme::warning(), {requireRow, enrolRow});
 }

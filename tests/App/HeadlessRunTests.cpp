@@ -77,8 +77,9 @@ public:
     // outputClosed: the standard output is a pipe whose reader has gone (`vigilor | head -n 0`).
     enum class Gather { outputAndError, errorOnly, outputOnly, outputClosed };
 
+    // `runAs`: a command that runs the program as another user ("setpriv …"), or nothing.
     explicit RunningApp(const std::vector<std::string>& environment, Gather gather = Gather::outputAndError,
-                        const std::vector<std::string>& arguments = {}) {
+                        const std::vector<std::string>& arguments = {}, std::vector<std::string> runAs = {}) {
         int fds[2];
         if (::pipe2(fds, O_CLOEXEC) != 0)
             return;
@@ -102,12 +103,13 @@ public:
         for (const auto& variable : environment)
             envp.push_back(const_cast<char*>(variable.c_str()));
         envp.push_back(nullptr);
-        std::string program = VIGILOR_EXECUTABLE;
-        std::vector<char*> argv{program.data()};
-        for (const auto& argument : arguments)
-            argv.push_back(const_cast<char*>(argument.c_str()));
+        runAs.push_back(VIGILOR_EXECUTABLE);
+        runAs.insert(runAs.end(), arguments.begin(), arguments.end());
+        std::vector<char*> argv;
+        for (auto& argument : runAs)
+            argv.push_back(argument.data());
         argv.push_back(nullptr);
-        if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), envp.data()) != 0)
+        if (posix_spawnp(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0)
             pid_ = -1;
         posix_spawn_file_actions_destroy(&actions);
         ::close(fds[1]);
@@ -421,6 +423,37 @@ INSTANTIATE_TEST_SUITE_P(
                                     SecondStartCase::Meddling::otherHomeAndSettingsSharingDataAndState,
                                     ".local/share/zorvi"}),
     [](const testing::TestParamInfo<SecondStartCase>& info) { return info.param.name; });
+
+// A new user whose home cannot be written (nothing of Zorvi there yet, no folder lock to be had) still
+// runs one copy: the second finds the first's lock in the session's runtime folder. Run as an unprivileged
+// user, for whom a folder of mode 555 cannot be written.
+TEST_F(HeadlessRun, AHomeThatCannotBeWrittenStillRunsOneCopy) {
+    const auto readOnlyHome = home.path() / "home", runtime = home.path() / "run";
+    std::filesystem::create_directories(readOnlyHome);
+    std::filesystem::create_directories(runtime);
+    std::filesystem::permissions(readOnlyHome, std::filesystem::perms(0555));
+    std::vector<std::string> runAs;
+    if (::geteuid() == 0) { // as nobody
+        std::filesystem::permissions(home.path(), std::filesystem::perms(0711));
+        ASSERT_EQ(::chown(runtime.c_str(), 65534, 65534), 0);
+        runAs = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"};
+    }
+    auto environment = with(with(headlessEnvironment(), "HOME", readOnlyHome), "XDG_RUNTIME_DIR", runtime);
+    std::erase_if(environment, [](const std::string& v) {
+        return v.starts_with("XDG_") && !v.starts_with("XDG_RUNTIME_DIR=");
+    });
+    RunningApp first(environment, RunningApp::Gather::outputAndError, {}, runAs);
+    ASSERT_TRUE(first.waitForOutput("[app] Vigilor is running", patience)) << first.output();
+    RunningApp second(environment, RunningApp::Gather::errorOnly, {}, runAs);
+    const auto status = second.waitForExit(patience);
+    ASSERT_TRUE(status && WIFEXITED(*status)) << "a second copy runs\n" << second.output();
+    EXPECT_EQ(WEXITSTATUS(*status), VigilorApp::alreadyRunningExitCode) << second.output();
+    EXPECT_EQ(second.output(), "Zorvi is already running for this user (process " +
+                                   std::to_string(first.pid()) + " holds the lock on " + runtime.string() +
+                                   "); this one quits.\n");
+    first.signal(SIGTERM);
+    EXPECT_TRUE(first.waitForExit(patience)) << first.output();
+}
 
 // The command line is answered before anything starts: help and the version on standard output, and
 // anything else on standard error with status 2. None of them starts a guard (it takes no lock) or

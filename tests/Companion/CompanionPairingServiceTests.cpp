@@ -5,6 +5,7 @@
 #include "Foundation/Json.h"
 #include "Foundation/Paths.h"
 #include "Support/AwaitableMainQueue.h"
+#include "Support/ExhaustedDescriptors.h"
 #include "Support/LoopbackHttpServer.h"
 #include "Support/TemporaryHome.h"
 #include "Vigilor/Companion/CompanionPairingService.h"
@@ -140,6 +141,15 @@ protected:
     }
     bool waitForResults(size_t count) {
         return mainQueue.runUntil([&] { return results.size() >= count; });
+    }
+    // The phone sends the right code and gets the payload; pairing is the one outcome.
+    void expectPairs(Phone& phone, const Service& service) {
+        phone.send(codeRequest(service.code()));
+        const auto answer = phone.answer();
+        ASSERT_TRUE(answer);
+        EXPECT_TRUE(answer->find("lock_token") != std::string::npos) << *answer;
+        ASSERT_TRUE(waitForResults(1));
+        EXPECT_EQ(descriptions(), std::vector<std::string>{"paired iPhone"});
     }
     std::vector<std::string> descriptions() const {
         std::vector<std::string> texts;
@@ -359,15 +369,25 @@ TEST_F(Pairing, HeldConnectionsGiveWayToThePhone) {
     for (int i = 0; i < 2 * TcpListener::maximumOpenConnections; ++i)
         crowd.push_back(std::make_unique<Phone>(port, ("127.0.0." + std::to_string(1 + i % 4)).c_str()));
     Phone phone(port, "127.0.0.9");
-    phone.send(codeRequest(service->code()));
-    const auto answer = phone.answer();
-    ASSERT_TRUE(answer);
-    EXPECT_TRUE(answer->find("lock_token") != std::string::npos) << *answer;
-    ASSERT_TRUE(waitForResults(1));
-    EXPECT_EQ(descriptions(), std::vector<std::string>{"paired iPhone"});
+    expectPairs(phone, *service);
     service.reset(); // and released, it leaves none of them open
     for (const auto& connection : crowd)
         EXPECT_EQ(connection->answer(), "");
+}
+
+// A process out of descriptors (a flood of connections, or another part of it) does not end pairing:
+// the listener waits, an idle connection gives way to free one, and the phone pairs once they are back.
+TEST_F(Pairing, RunningOutOfDescriptorsPausesTheListenerOnly) {
+    const auto service = makeService(120, 60);
+    const uint16_t port = start(*service);
+    Phone idle(port);
+    idle.send("{");
+    ASSERT_TRUE(idle.sentIsRead());
+    std::optional<ExhaustedDescriptors> exhausted(std::in_place, 1);
+    Phone phone(port); // the one descriptor left
+    EXPECT_EQ(idle.answer(), "");
+    exhausted.reset();
+    expectPairs(phone, *service);
 }
 
 TEST_F(Pairing, ATimeOutEndsItsOwnStartOnly) {

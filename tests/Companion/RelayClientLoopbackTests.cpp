@@ -1,5 +1,6 @@
 // The relay client against a relay on 127.0.0.1 that verifies every signature it receives.
 #include "Fakes/ManualRunLoop.h"
+#include "Foundation/AtomicFile.h"
 #include "Foundation/Iso8601.h"
 #include "Support/LoopbackRelay.h"
 #include "Support/TemporaryHome.h"
@@ -22,6 +23,7 @@ constexpr const char* secret = "0123456789ABCDEF0123456789ABCDEF0123456789ABCDEF
 constexpr const char* deviceID = "6F1A2B3C-4D5E-4F60-8172-93A4B5C6D7E8";
 
 struct RelayClient : ::testing::Test {
+    TemporaryHome home; // the accepted commands are kept in the defaults
     ScopedVariable noProxy{"no_proxy", "127.0.0.1"};
     FakeClock clock{Date(800'000'000)};
     MainRunLoopScope runLoop{clock};
@@ -167,6 +169,48 @@ TEST_F(RelayClient, RemembersTheNewestHundredAcceptedCommands) {
     ASSERT_EQ(handedOver.size(), 102u); // c2 was a replay; only the oldest, c1, had made room
     EXPECT_EQ(handedOver.back(), "c1");
     EXPECT_TRUE(relay.posted("/ack").empty());
+}
+
+// An accepted command's identifier is kept until the command expires, across a restart of the process
+// too: a command captured and delivered again after the next start is still a replay.
+TEST_F(RelayClient, AnAcceptedCommandStaysAReplayAfterARestart) {
+    VigilorConfig c = config();
+    c.remoteStatusEndpointURL = "";
+    const auto farFuture = *RemoteLockCommand::fromJSON(
+        relay.signedCommand("far", "lock", at(-1), std::string("9999-12-31T23:59:59Z")));
+    start(c);
+    client->handle(farFuture);
+    client->handle(*RemoteLockCommand::fromJSON(relay.signedCommand("soon", "lock", at(-1), at(30))));
+    runLoop.loop().runUntilIdle();
+    ASSERT_THAT(handedOver, ElementsAre("far", "soon"));
+    client.reset();
+    DefaultsStore::synchronizeAll();
+    EXPECT_THAT(*AtomicFile::read(DefaultsStore::standard().file()),
+                HasSubstr(R"({"id":"far","freshUntil":)"));
+
+    clock.advance(60); // "soon" has expired since
+    start(c);
+    EXPECT_EQ(client->seenCommandCount(), 1u);
+    client->handle(farFuture);
+    runLoop.loop().runUntilIdle();
+    EXPECT_THAT(handedOver, ElementsAre("far", "soon"));
+}
+
+// One answer of thousands of commands to refuse costs a few acknowledgements, one after another, and
+// one line; the next answer's command is carried out.
+TEST_F(RelayClient, AFloodOfCommandsInOneAnswerIsBounded) {
+    start(config());
+    relay.deliverCommands(std::vector<Json>(2000, Json{{"id", "junk"}, {"action", "wipe"}}));
+    const size_t most = RemoteCompanionService::mostCommandsPerAnswer;
+    ASSERT_TRUE(eventually([&] { return relay.posted("/ack").size() >= most; }));
+    relay.deliverCommands({relay.signedCommand("real", "lock", at(-1), std::nullopt)});
+    ASSERT_TRUE(eventually([&] { return acksOf("real").size() == 1 && handedOver.size() == 1; }));
+    EXPECT_EQ(relay.posted("/ack").size(), most + 1);
+    for (const auto& each : relay.received())
+        EXPECT_FALSE(each.path == "/ack" && each.overtook) << "acknowledgements in flight together";
+    EXPECT_EQ(count("Remote commands ignored: " + std::to_string(2000 - most) + " beyond the first " +
+                    std::to_string(most) + " of one answer"),
+              1u);
 }
 
 TEST_F(RelayClient, ReportsEachKindOfFailureOnceAndKeepsPolling) {

@@ -369,6 +369,21 @@ TEST_F(SharedSyncFolder, DatesFarAheadOfThisClockOrderNothing) {
     }
 }
 
+// A copy dated far ahead is applied once: a later start (the same defaults, the same folder) reads it
+// again, and neither applies nor logs it.
+TEST_F(SharedSyncFolder, ACopyDatedFarAheadIsAppliedOnceAcrossStarts) {
+    const SettingsSyncEnvelope copy{1, *parseIso8601Strict("9999-12-31T23:59:59Z"), "C", "Old",
+                                    settingsWith(40)};
+    ASSERT_TRUE(AtomicFile::write(folder / "settings.json", *copy.encoded()));
+    a.service->enable();
+    EXPECT_THAT(a.applied, ElementsAre(settingsWith(40)));
+    clock.advance(60);
+    Computer restarted{folder, "a", idA, "Studio", clock};
+    restarted.service->enable();
+    poll();
+    EXPECT_TRUE(restarted.applied.empty());
+}
+
 struct NewFolderCase {
     const char* name;
     std::optional<double> changedHere; // lockTimeout set here while the folder is missing

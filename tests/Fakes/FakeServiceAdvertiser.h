@@ -14,16 +14,18 @@ class FakeServiceAdvertiser final : public ServiceAdvertiser {
 public:
     std::unique_ptr<Advertisement> advertise(const AdvertisedService& service,
                                              FailureHandler onFailure) override {
-        {
-            std::lock_guard lock(mutex_);
-            requested_.push_back(service);
-        }
         if (unavailableReason) {
+            {
+                std::lock_guard lock(mutex_);
+                requested_.push_back(service);
+            }
             onFailure(*unavailableReason);
             return std::make_unique<Advertisement>();
         }
         auto advertisement = std::make_unique<Live>(*this, service);
+        // In one step, so that a test that sees the request sees the announcement too.
         std::lock_guard lock(mutex_);
+        requested_.push_back(service);
         live_.push_back(service);
         return advertisement;
     }

@@ -66,6 +66,12 @@ TEST(Iso8601, ReadsStrictAndLenientForms) {
             EXPECT_DOUBLE_EQ(lenient->unixTime(), *c.lenient) << c.text;
         }
     }
+    // A fraction that a double rounds up to the next second stays in the second the text names, at the
+    // last second of year 9999 too.
+    for (const char* text : {"9999-12-31T23:59:59.99999Z", "2026-03-01T08:30:00.99999999999Z"})
+        EXPECT_EQ(std::floor(parseIso8601Lenient(text)->unixTime()),
+                  std::floor(parseIso8601Strict(std::string(text, 19) + "Z")->unixTime()))
+            << text;
 }
 
 // Whatever is written reads back as the same second, at the edges of the years four digits name too;

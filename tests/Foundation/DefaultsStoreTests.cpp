@@ -1,14 +1,19 @@
 #include "Foundation/AtomicFile.h"
 #include "Foundation/DefaultsStore.h"
 #include "Foundation/Paths.h"
+#include "Support/ExhaustedDescriptors.h"
+#include "Support/FullDisk.h"
 #include "Support/TemporaryHome.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <ctime>
+#include <fcntl.h>
 #include <fstream>
 #include <mutex>
+#include <optional>
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <thread>
@@ -45,7 +50,9 @@ protected:
     std::vector<std::string> reports;
 };
 
+// Private to the user whatever the umask: the file, and each folder made for it.
 TEST_F(DefaultsStoreTest, KeepsOneFilePerDomainUnderTheConfigFolder) {
+    const mode_t mask = ::umask(0);
     auto standard = DefaultsStore::standard();
     auto suite = DefaultsStore::suite({"QX7T2MB9LR.app.zorvi.Zorvi"});
     EXPECT_EQ(standard.file(), folder / "defaults.json");
@@ -60,6 +67,11 @@ TEST_F(DefaultsStoreTest, KeepsOneFilePerDomainUnderTheConfigFolder) {
     struct stat info {};
     ASSERT_EQ(stat(standard.file().c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u); // the settings hold the relay secret
+    for (const auto& made : {folder, folder.parent_path()}) {
+        ASSERT_EQ(stat(made.c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, 0700u) << made;
+    }
+    ::umask(mask);
 }
 
 // Readers in the process see a change at once; the file gets a burst of changes in one write.
@@ -195,6 +207,29 @@ TEST_F(DefaultsStoreTest, WhatCannotBeSavedIsReportedOnceKeptInMemoryAndSavedWhe
     EXPECT_THAT(takeReports(), testing::ElementsAre(testing::HasSubstr("not finite")));
 }
 
+// What kept a save from being done is said as it is: the folder only when the folder refused it.
+TEST_F(DefaultsStoreTest, AFailedSaveSaysWhatStoppedIt) {
+    auto store = DefaultsStore::standard();
+    const std::string said = "Could not save " + store.file().string() + ": ";
+    for (const bool fullDisk : {true, false}) {
+        store.set("a", fullDisk);
+        {
+            const std::optional<FullDisk> noSpace =
+                fullDisk ? std::optional<FullDisk>(std::in_place) : std::nullopt;
+            const std::optional<ExhaustedDescriptors> noDescriptors =
+                fullDisk ? std::nullopt : std::optional<ExhaustedDescriptors>(std::in_place);
+            DefaultsStore::synchronizeAll();
+        }
+        EXPECT_THAT(takeReports(),
+                    testing::ElementsAre(testing::StartsWith(
+                        said + (fullDisk ? store.file().string() + " could not be written (File too large)"
+                                         : "Zorvi has too many files open (Too many open files)"))));
+        DefaultsStore::synchronizeAll();
+        EXPECT_EQ(store.value("a"), Json(fullDisk));
+        takeReports();
+    }
+}
+
 // A file caught half-way through another program's rewrite in place is read again once it is whole,
 // not taken for damage; one that stays as it is counts as damaged once its domain's rewrite time is over.
 TEST_F(DefaultsStoreTest, AFileCaughtHalfRewrittenIsReadAgainOnceWhole) {
@@ -222,6 +257,38 @@ TEST_F(DefaultsStoreTest, AFileCaughtHalfRewrittenIsReadAgainOnceWhole) {
         ::close(watch);
         EXPECT_EQ(store.startedAfresh(), !c.completed) << c.name;
     }
+}
+
+// An editor that empties the file, writes half of it, pauses and writes the rest (into the copy, the
+// file it holds open): the half file is moved aside by the first change, and once the copy is whole,
+// within a minute of that, the values this program did not change since are taken back. A copy that
+// becomes whole only later is left as it is.
+TEST_F(DefaultsStoreTest, ADamagedFileThatBecomesWholeSoonAfterGivesItsValuesBack) {
+    const std::string whole = R"({"installID":"A","mine":0,"userKey":true})";
+    for (const bool inTime : {true, false}) {
+        auto store =
+            DefaultsStore::suite({inTime ? "soon" : "late", DefaultsDomain::largestSettingsFile, 0.01});
+        std::filesystem::create_directories(folder);
+        const int editor = ::open(store.file().c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+        ASSERT_EQ(::write(editor, whole.data(), 12), 12);
+        EXPECT_EQ(store.value("installID"), std::nullopt);
+        store.set("mine", 1);
+        DefaultsStore::synchronizeAll();
+        ASSERT_EQ(::write(editor, whole.data() + 12, whole.size() - 12), ssize_t(whole.size() - 12));
+        ::close(editor);
+        const auto copy = folder / filesIn(folder).back(); // "<name>.json.unreadable-<date>"
+        const timespec later[2] = {{std::time(nullptr) + 120, 0}, {std::time(nullptr) + 120, 0}};
+        ASSERT_TRUE(inTime || ::utimensat(AT_FDCWD, copy.c_str(), later, 0) == 0);
+        EXPECT_EQ(store.value("installID"), inTime ? std::optional(Json("A")) : std::nullopt) << inTime;
+        DefaultsStore::synchronizeAll();
+        EXPECT_EQ(AtomicFile::read(store.file()),
+                  inTime ? R"({"installID":"A","mine":1,"userKey":true})" : R"({"mine":1})");
+        EXPECT_EQ(AtomicFile::read(copy), whole);
+        std::filesystem::remove_all(folder);
+    }
+    EXPECT_THAT(takeReports(),
+                testing::Contains(testing::HasSubstr("became whole after it was moved aside: took back "
+                                                     "installID and userKey")));
 }
 
 TEST_F(DefaultsStoreTest, RelativeOrEmptyXdgFoldersFallBackToTheHomeFolder) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -99,6 +100,25 @@ TEST_F(LogFileTest, AFullLogIsMovedAsideAndStartedAfresh) {
         EXPECT_EQ(contents(path), after);
         EXPECT_EQ(contents(log.previousPath()), previous);
     }
+}
+
+// A full log whose lock another program holds (for as long as it likes) is written to at once, not
+// waited for, and moved aside by the first line after the lock is let go.
+TEST_F(LogFileTest, AFullLogLockedByAnotherProgramIsNotWaitedFor) {
+    const LogFile log(path, 100);
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream(path) << std::string(100, 'x');
+    const int held = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    auto appended = std::async(std::launch::async, [&] { return log.append("line"); });
+    const bool waited = appended.wait_for(std::chrono::seconds(10)) == std::future_status::timeout;
+    ::close(held); // lets a waiting writer go
+    EXPECT_FALSE(waited);
+    EXPECT_TRUE(appended.get());
+    EXPECT_EQ(contents(path), std::string(100, 'x') + "line\n");
+    EXPECT_FALSE(std::filesystem::exists(log.previousPath()));
+    EXPECT_TRUE(log.append("next"));
+    EXPECT_EQ(contents(path), "next\n");
 }
 
 // Writers that find the log full together move it aside once: every line is in the log or the one

@@ -159,10 +159,15 @@ TEST(FramePipeline, TheKnownFaceGoesAfterEnoughNonMatchesOrOneError) {
     } cases[] = {
         {"five non-matches", std::vector<Outcome>(5, Outcome::noMatch(0.9)), true, 5},
         {"six", std::vector<Outcome>(6, Outcome::noMatch(0.9)), false, 6},
-        {"a match after six", {Outcome::noMatch(0.9), Outcome::noMatch(0.9), Outcome::noMatch(0.9),
-                               Outcome::noMatch(0.9), Outcome::noMatch(0.9), Outcome::noMatch(0.9),
-                               Outcome::match(0.2)}, true, 0},
-        {"an error", {Outcome::error(FaceIdentityError(FaceIdentityError::Case::enrollmentMissing))}, false, 0},
+        {"a match after six",
+         {Outcome::noMatch(0.9), Outcome::noMatch(0.9), Outcome::noMatch(0.9), Outcome::noMatch(0.9),
+          Outcome::noMatch(0.9), Outcome::noMatch(0.9), Outcome::match(0.2)},
+         true,
+         0},
+        {"an error",
+         {Outcome::error(FaceIdentityError(FaceIdentityError::Case::enrollmentMissing))},
+         false,
+         0},
     };
     for (const auto& c : cases) {
         CameraScene s;

@@ -474,6 +474,26 @@ TEST_F(SettingsForm, TheEnrolmentSheetOpensBeforeTheEnrolmentStartsAndFollowsIts
     EXPECT_FALSE(form().faceEnrolmentSheet()->isVisible());
 }
 
+// Enrolled prints that could not be read, and are left out of the check, are said in the known-face row
+// and, once, in the activity log.
+TEST_F(SettingsForm, TheKnownFaceRowSaysWhenEnrolledPrintsCouldNotBeRead) {
+    open();
+    auto* row = find<SettingsToggleRow>("requireKnownFace");
+    const std::string said =
+        "2 enrolled face prints could not be read and are left out: enrol your face again";
+    for (int check = 0; check < 2; ++check)
+        monitor->cameraPresence().applyIdentityMatch(FaceMatchOutcome::match(0.2, 2));
+    tick(0.5);
+    EXPECT_EQ(row->detail().toStdString(), said + ".");
+    const auto events = logTexts(monitor->log().events());
+    EXPECT_EQ(std::count(events.begin(), events.end(), said), 1);
+    const ClampedLabel* label = row->detailLabel();
+    for (int pass = 0; pass < 10 && label->height() < label->heightForWidth(label->width()); ++pass)
+        settle(); // the layouts around the row grow it to the longer detail, one level a pass
+    EXPECT_GE(label->height(), label->heightForWidth(label->width()));
+    Pictures::save(row->grab().toImage(), artifacts, "known-face-unreadable");
+}
+
 // The sheet follows the monitor's own enrolment: a camera that sends no frame ends it after 8 s.
 TEST_F(SettingsForm, TheEnrolmentSheetFollowsTheMonitorsEnrolmentToItsEnd) {
     monitorsEnrolment = true;
