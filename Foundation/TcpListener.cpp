@@ -249,8 +249,10 @@ std::pair<std::string, std::string> TcpConnection::read(std::size_t maximum, dou
             break;
     }
     const std::lock_guard lock(socketMutex_);
+    // Closed by us to make room for a newer connection: as if the peer had sent nothing, which is not
+    // worth a log line (a flood of connections would otherwise write one per connection).
     if (gaveWay_)
-        return {{}, "Closed to make room for a newer connection"};
+        return {{}, {}};
     awaitingMessage_ = data.empty();
     return {std::move(data), {}};
 }

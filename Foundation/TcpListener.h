@@ -42,7 +42,7 @@ public:
     // end) or a failure text to `completion`, on the queue. The message must be in within
     // `timeoutSeconds`: a silent peer fails the read ("Connection timed out"), and one that sent part
     // of it gets that part. Until the message is in, the connection may give way to a newer one
-    // (TcpListener), which fails the read.
+    // (TcpListener): the read then ends as at the peer's end, with nothing.
     void receive(std::size_t maximum, double timeoutSeconds, WholeMessage isWhole,
                  ReceiveCompletion completion);
     // Sends all of `data` on the connection's queue, after the work queued before it. A peer that
