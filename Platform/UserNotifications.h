@@ -34,7 +34,7 @@ struct NotificationResponse {
 
 class UserNotificationCenter {
 public:
-    static constexpr const char* dismissActionIdentifier = "com.apple.UNNotificationDismissActionIdentifier";
+    static constexpr const char* dismissActionIdentifier = "app.zorvi.notification.dismissed";
 
     using AuthorizationCompletion = std::function<void(bool granted, std::optional<std::string> error)>;
     using AddCompletion = std::function<void(std::optional<std::string> error)>;

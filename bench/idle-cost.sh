@@ -324,7 +324,7 @@ for build in "$@"; do
     name=${build%%=*} binary=${build#*=} copy="$work/builds/${build%%=*}"
     mkdir -p "$copy"
     cp "$binary" "$(dirname "$binary")"/vigilor-vision*.so "$copy/" 2>/dev/null || cp "$binary" "$copy/"
-    widget="$(dirname "$binary")/../../ZorviMacWidget/zorvi-widget"
+    widget="$(dirname "$binary")/../../ZorviWidget/zorvi-widget"
     [ ! -x "$widget" ] || cp "$widget" "$copy/"
     builds+=("$name=$copy/$(basename "$binary")")
 done

@@ -1,17 +1,17 @@
 #include "AppServices.h"
 
 #include "LinuxPlatformServices.h"
-#include "Vigilor/Monitor/MacWidgetStatusStoreMirror.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"
+#include "Vigilor/Monitor/WidgetStatusStoreMirror.h"
 
 AppServices::AppServices() {
     MonitorServices services = makeLinuxMonitorServices();
-    const auto mirror = std::dynamic_pointer_cast<MacWidgetStatusStoreMirror>(services.widgetStatusMirror);
+    const auto mirror = std::dynamic_pointer_cast<WidgetStatusStoreMirror>(services.widgetStatusMirror);
     http_ = services.http;
     monitor_ = VigilorMonitor::create(std::move(services));
     if (mirror)
         mirror->setFactsSource([weak = std::weak_ptr<VigilorMonitor>(monitor_)] {
-            return MacWidgetStatusStoreMirror::factsOf(weak.lock().get());
+            return WidgetStatusStoreMirror::factsOf(weak.lock().get());
         });
 }
 

@@ -2,24 +2,24 @@
 
 #include "Foundation/HostName.h"
 #include "Platform/Linux/AvahiServiceAdvertiser.h"
-#include "Platform/LinuxQt/BluezCentral.h"
 #include "Platform/Linux/CanberraSoundPlayer.h"
 #include "Platform/Linux/ClipCameraDevice.h"
 #include "Platform/Linux/DecodedVideo.h"
+#include "Platform/Linux/LoadableVisionAnalyzer.h"
+#include "Platform/Linux/ProcSelfProcess.h"
+#include "Platform/Linux/PulseAudioInput.h"
+#include "Platform/Linux/SockDiagScreenSharing.h"
+#include "Platform/Linux/V4L2CameraDevice.h"
+#include "Platform/Linux/X11InputGrabProbe.h"
+#include "Platform/Linux/XdgAutostartLoginItem.h"
+#include "Platform/LinuxQt/BluezCentral.h"
 #include "Platform/LinuxQt/DesktopSession.h"
 #include "Platform/LinuxQt/FreedesktopNotificationCenter.h"
 #include "Platform/LinuxQt/LinuxInputIdleSource.h"
-#include "Platform/Linux/LoadableVisionAnalyzer.h"
-#include "Platform/Linux/SockDiagScreenSharing.h"
-#include "Platform/Linux/X11InputGrabProbe.h"
-#include "Platform/Linux/ProcSelfProcess.h"
-#include "Platform/Linux/PulseAudioInput.h"
-#include "Platform/Linux/V4L2CameraDevice.h"
-#include "Platform/Linux/XdgAutostartLoginItem.h"
 #include "Vigilor/Camera/ProcessHealthWatchdog.h"
-#include "Vigilor/Monitor/MacWidgetStatusStoreMirror.h"
-#include "Vigilor/Companion/SettingsSyncService.h"
 #include "Vigilor/Companion/RemoteCompanionService.h"
+#include "Vigilor/Companion/SettingsSyncService.h"
+#include "Vigilor/Monitor/WidgetStatusStoreMirror.h"
 
 // The camera: the first V4L2 capture node, unless ZORVI_CAMERA_DEVICE names another one (a /dev/video
 // path) or a clip to play as the camera (a folder of pictures or a video file, which ffmpeg decodes
@@ -57,7 +57,7 @@ MonitorServices makeLinuxMonitorServices() {
     services.makeRemoteCompanion = [http = services.http](const VigilorConfig& config) {
         return RemoteCompanionService::create(config, http);
     };
-    services.widgetStatusMirror = std::make_shared<MacWidgetStatusStoreMirror>();
+    services.widgetStatusMirror = std::make_shared<WidgetStatusStoreMirror>();
     services.sounds = std::make_shared<CanberraSoundPlayer>();
     services.makeSettingsSync = [] { return std::make_shared<SettingsSyncService>(); };
     // Neither starts a thread nor loads anything until the camera is used.

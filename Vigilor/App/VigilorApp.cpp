@@ -1,6 +1,6 @@
 #include "VigilorApp.h"
 
-#include "AppDelegate.h"
+#include "AppStartup.h"
 #include "Foundation/CommandLine.h"
 #include "Foundation/DefaultsStore.h"
 #include "Foundation/DispatchQueue.h"
@@ -9,15 +9,15 @@
 #include "Foundation/SingleInstance.h"
 #include "Foundation/SystemLog.h"
 #include "LinuxPlatformServices.h"
-#include "Platform/LinuxQt/FreedesktopNotificationCenter.h"
-#include "Platform/LinuxQt/QtMainExecutor.h"
 #include "Platform/Linux/SessionBusAutolaunch.h"
 #include "Platform/Linux/X11Display.h"
 #include "Platform/Linux/XdgAutostartLoginItem.h"
-#include "Vigilor/Interface/UpdaterService.h"
-#include "Vigilor/Tray/StatusItemController.h"
+#include "Platform/LinuxQt/FreedesktopNotificationCenter.h"
+#include "Platform/LinuxQt/QtMainExecutor.h"
 #include "Vigilor/Design/ZorviMenuIcon.h"
+#include "Vigilor/Interface/UpdaterService.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"
+#include "Vigilor/Tray/StatusItemController.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -259,7 +259,7 @@ private:
 // waits for the answer rather than finding nobody to ask.
 class SecondStartAnswers {
 public:
-    SecondStartAnswers(RunningCopy::Listener& listener, const AppDelegate& delegate) {
+    SecondStartAnswers(RunningCopy::Listener& listener, const AppStartup& delegate) {
         if (listener.requests() < 0) {
             systemLog("app", "A second start cannot reach this one: " + listener.problem());
             return;
@@ -335,9 +335,9 @@ int VigilorApp::run(int& argc, char** argv) {
     if (!withDisplay)
         systemLog("app", "No X display could be opened: running without tray icon or windows");
 
-    AppDelegate::Environment environment;
+    AppStartup::Environment environment;
     environment.displayAvailable = withDisplay;
-    const auto delegate = AppDelegate::create(std::move(environment));
+    const auto delegate = AppStartup::create(std::move(environment));
     delegate->applicationDidFinishLaunching();
     const SecondStartAnswers secondStartAnswers(secondStarts, *delegate);
     // Queued behind the monitor's start of its runtime services, so this line means they are running.

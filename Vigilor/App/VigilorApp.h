@@ -4,7 +4,7 @@
 #include <vector>
 
 // The application process: the Qt application, the main queue on its event loop, the quit signals,
-// and the AppDelegate. There is no main window; closing the last window never quits.
+// and the AppStartup. There is no main window; closing the last window never quits.
 class VigilorApp {
 public:
     // Runs until quit from the tray menu or by SIGINT/SIGTERM; returns the exit code. "--help" and

@@ -27,7 +27,7 @@ void readHistory(const Json& object, std::string_view key, std::optional<std::ve
 
 } // namespace
 
-Json RemoteMacStatusSnapshot::json() const {
+Json RemoteStatusSnapshot::json() const {
     Json object = Json::object();
     JsonField::write(object, "status", status);
     JsonField::write(object, "reason", reason);
@@ -49,12 +49,12 @@ Json RemoteMacStatusSnapshot::json() const {
     return object;
 }
 
-std::optional<RemoteMacStatusSnapshot> RemoteMacStatusSnapshot::fromJSON(const Json& object) {
+std::optional<RemoteStatusSnapshot> RemoteStatusSnapshot::fromJSON(const Json& object) {
     for (const char* key : {"status", "reason", "source", "confidence", "face_present", "companion_present",
                             "input_idle_seconds"})
         if (!JsonField::has(object, key))
             return std::nullopt;
-    RemoteMacStatusSnapshot snapshot;
+    RemoteStatusSnapshot snapshot;
     try {
         JsonField::read(object, "status", snapshot.status);
         JsonField::read(object, "reason", snapshot.reason);

@@ -39,7 +39,7 @@ struct SyncedSettings {
     MenuBarFeedbackStyle menuBarFeedbackStyle = MenuBarFeedbackStyle::liveIcon;
     bool pulseMenuBarWhenDue = false;
     bool notifyWhenBreakDue = false;
-    bool notifyWhenMacLocks = false;
+    bool notifyWhenComputerLocks = false;
     std::string lockNotificationWebhookURL;
     bool soundWhenBreakDue = false;
     bool suppressAutoLockDuringRemoteSession = false;
@@ -100,7 +100,8 @@ template <class Self, class Visitor> void SyncedSettings::forEachField(Self& s, 
     visit("menuBarFeedbackStyle", s.menuBarFeedbackStyle, &C::menuBarFeedbackStyle);
     visit("pulseMenuBarWhenDue", s.pulseMenuBarWhenDue, &C::pulseMenuBarWhenDue);
     visit("notifyWhenBreakDue", s.notifyWhenBreakDue, &C::notifyWhenBreakDue);
-    visit("notifyWhenMacLocks", s.notifyWhenMacLocks, &C::notifyWhenMacLocks);
+    // The key other computers' copies carry: it keeps its first spelling.
+    visit("notifyWhenMacLocks", s.notifyWhenComputerLocks, &C::notifyWhenComputerLocks);
     visit("lockNotificationWebhookURL", s.lockNotificationWebhookURL, &C::lockNotificationWebhookURL);
     visit("soundWhenBreakDue", s.soundWhenBreakDue, &C::soundWhenBreakDue);
     visit("suppressAutoLockDuringRemoteSession", s.suppressAutoLockDuringRemoteSession,

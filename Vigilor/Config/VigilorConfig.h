@@ -107,7 +107,7 @@ struct VigilorConfig {
     MenuBarFeedbackStyle menuBarFeedbackStyle = MenuBarFeedbackStyle::liveIcon;
     bool pulseMenuBarWhenDue = true;
     bool notifyWhenBreakDue = false;
-    bool notifyWhenMacLocks = true;
+    bool notifyWhenComputerLocks = true;
     std::string lockNotificationWebhookURL;
     bool soundWhenBreakDue = false;
     bool suppressAutoLockDuringRemoteSession = true;
@@ -234,7 +234,8 @@ template <class Self, class Visitor> void VigilorConfig::forEachField(Self& c, V
     visit("menuBarFeedbackStyle", c.menuBarFeedbackStyle);
     visit("pulseMenuBarWhenDue", c.pulseMenuBarWhenDue);
     visit("notifyWhenBreakDue", c.notifyWhenBreakDue);
-    visit("notifyWhenMacLocks", c.notifyWhenMacLocks);
+    // Stored and synced under the name it has had since the first version.
+    visit("notifyWhenMacLocks", c.notifyWhenComputerLocks);
     visit("lockNotificationWebhookURL", c.lockNotificationWebhookURL);
     visit("soundWhenBreakDue", c.soundWhenBreakDue);
     visit("suppressAutoLockDuringRemoteSession", c.suppressAutoLockDuringRemoteSession);

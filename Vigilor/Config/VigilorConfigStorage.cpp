@@ -92,7 +92,7 @@ VigilorConfig VigilorConfig::importingLegacy(const Json& legacy) {
             setBluetoothMode(config, *parsed);
     importString(legacy, "phone_name", config.phoneName, true);
     importUUID(legacy, "phone_uuid", config.phoneUUID);
-    importBool(legacy, "notify_when_mac_locks", config.notifyWhenMacLocks);
+    importBool(legacy, "notify_when_mac_locks", config.notifyWhenComputerLocks);
     importString(legacy, "lock_notification_webhook_url", config.lockNotificationWebhookURL, false);
     importBool(legacy, "request_center_stage", config.requestCenterStage);
     importBool(legacy, "body_pose_lock_assist_enabled", config.bodyPoseLockAssistEnabled);

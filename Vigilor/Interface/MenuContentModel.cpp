@@ -98,7 +98,7 @@ MenuContentModel menuContentModel(const VigilorMonitor& m) {
     return model;
 }
 
-std::string appStoreAsk(const std::string& listingWebAddress) {
+std::string storeAsk(const std::string& listingWebAddress) {
     return "Try Zorvi on your Linux computer. It is free, does eye-rest and walk reminders, and "
            "keeps camera presence local. Use it once before reviewing it: " +
            listingWebAddress;

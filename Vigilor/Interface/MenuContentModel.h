@@ -61,4 +61,4 @@ std::string permissionSymbol(const VigilorMonitor& monitor);
 MenuContentModel menuContentModel(const VigilorMonitor& monitor);
 
 // The invitation the copy button puts on the clipboard, ending in the store listing's web address.
-std::string appStoreAsk(const std::string& listingWebAddress);
+std::string storeAsk(const std::string& listingWebAddress);

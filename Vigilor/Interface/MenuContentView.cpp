@@ -248,7 +248,7 @@ MenuContentView::MenuContentView(std::shared_ptr<VigilorMonitor> monitor, MenuCo
     connect(p.settingsButton, &QAbstractButton::clicked, this, settings);
     connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma), this), &QShortcut::activated, this,
             settings);
-    connect(p.copyButton, &QAbstractButton::clicked, this, [this] { copyAppStoreAsk(); });
+    connect(p.copyButton, &QAbstractButton::clicked, this, [this] { copyStoreAsk(); });
     p.quitButton->setObjectName(QStringLiteral("quit")); // the last row's last button
     connect(p.quitButton, &QAbstractButton::clicked, this, [this] { actions_.quitApp(); });
     refresh();
@@ -272,13 +272,13 @@ void MenuContentView::keyPressEvent(QKeyEvent* event) {
     QWidget::keyPressEvent(event);
 }
 
-void MenuContentView::copyAppStoreAsk() {
-    if (!copyToClipboard(qs(appStoreAsk(ZorviShareService::appStoreURL().toString().toStdString()))))
+void MenuContentView::copyStoreAsk() {
+    if (!copyToClipboard(qs(storeAsk(ZorviShareService::storeURL().toString().toStdString()))))
         return; // refused: the button keeps its copy look
-    appStoreAskCopied_ = true;
+    storeAskCopied_ = true;
     refresh();
     QTimer::singleShot(1500, this, [this] {
-        appStoreAskCopied_ = false;
+        storeAskCopied_ = false;
         refresh();
     });
 }
@@ -348,8 +348,8 @@ void MenuContentView::apply(const MenuContentModel& m, bool wasWalkDue) {
     }
 
     p.settingsButton->setTint(m.levelTint);
-    p.copyButton->setSystemImage(appStoreAskCopied_ ? "checkmark" : "square.and.arrow.up");
-    p.copyButton->setTint(appStoreAskCopied_ ? Theme::success() : Theme::notice());
-    p.copyButton->setHelp(appStoreAskCopied_ ? QStringLiteral("Copied invitation")
-                                             : QStringLiteral("Copy invitation"));
+    p.copyButton->setSystemImage(storeAskCopied_ ? "checkmark" : "square.and.arrow.up");
+    p.copyButton->setTint(storeAskCopied_ ? Theme::success() : Theme::notice());
+    p.copyButton->setHelp(storeAskCopied_ ? QStringLiteral("Copied invitation")
+                                          : QStringLiteral("Copy invitation"));
 }

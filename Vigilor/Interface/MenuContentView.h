@@ -41,12 +41,12 @@ public:
     // The model drawn last, and the clock the panel last advanced to.
     const MenuContentModel& model() const { return model_; }
     Date menuClock() const { return menuClock_; }
-    bool appStoreAskCopied() const { return appStoreAskCopied_; }
+    bool storeAskCopied() const { return storeAskCopied_; }
     // Whether the once-a-second clock runs (only while the panel is shown).
     bool clockIsRunning() const;
 
     // The copy button's action: puts the invitation on the clipboard.
-    void copyAppStoreAsk();
+    void copyStoreAsk();
 
 protected:
     bool event(QEvent* event) override;
@@ -60,7 +60,7 @@ private:
     std::shared_ptr<VigilorMonitor> monitor_;
     MenuContentActions actions_;
     Date menuClock_;
-    bool appStoreAskCopied_ = false;
+    bool storeAskCopied_ = false;
     MenuContentModel model_;
     QSize lastSizeHint_;
     std::unique_ptr<MenuContentParts> parts_;

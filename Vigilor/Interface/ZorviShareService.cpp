@@ -60,24 +60,24 @@ bool fileNamesHandler(const QString& path, const QString& mimeType) {
 bool openStorePage(const QUrl& first, const ZorviShareService::LinkOpener& open) {
     if (ZorviShareService::hasSchemeHandler(storeScheme) && open(first))
         return true;
-    return open(ZorviShareService::appStoreURL());
+    return open(ZorviShareService::storeURL());
 }
 
 } // namespace
 
 namespace ZorviShareService {
 
-const QUrl& appStoreURL() {
+const QUrl& storeURL() {
     static const QUrl url =
         siteURL("https", ZorviWebSite::storeHost,
                 QStringLiteral("/app/zorvi/id") + QString::fromLatin1(storeCatalogueNumber), "mt=12");
     return url;
 }
-const QUrl& appStoreDeepLink() {
+const QUrl& storeDeepLink() {
     static const QUrl url = storeAppPage(nullptr);
     return url;
 }
-const QUrl& appStoreReviewURL() {
+const QUrl& storeReviewURL() {
     static const QUrl url = storeAppPage("action=write-review");
     return url;
 }
@@ -113,12 +113,12 @@ bool hasSchemeHandler(const std::string& scheme) {
     return false;
 }
 
-bool openAppStoreListing(const LinkOpener& open) {
-    return openStorePage(appStoreDeepLink(), open);
+bool openStoreListing(const LinkOpener& open) {
+    return openStorePage(storeDeepLink(), open);
 }
 
-bool openAppStoreReview(const LinkOpener& open) {
-    return openStorePage(appStoreReviewURL(), open);
+bool openStoreReview(const LinkOpener& open) {
+    return openStorePage(storeReviewURL(), open);
 }
 
 } // namespace ZorviShareService

@@ -12,9 +12,9 @@
 // reserved .example domain.
 namespace ZorviShareService {
 
-const QUrl& appStoreURL();
-const QUrl& appStoreDeepLink();
-const QUrl& appStoreReviewURL();
+const QUrl& storeURL();
+const QUrl& storeDeepLink();
+const QUrl& storeReviewURL();
 const QUrl& sharePageURL();
 // The trust documentation: what the product keeps on this computer and what it never uploads.
 const QUrl& trustPageURL();
@@ -32,7 +32,7 @@ bool hasSchemeHandler(const std::string& scheme);
 
 // Open the store application's page, or its review form, when a handler of its scheme exists and
 // opens it; otherwise the web listing. The result is the last opener's.
-bool openAppStoreListing(const LinkOpener& open = openWithDesktop);
-bool openAppStoreReview(const LinkOpener& open = openWithDesktop);
+bool openStoreListing(const LinkOpener& open = openWithDesktop);
+bool openStoreReview(const LinkOpener& open = openWithDesktop);
 
 } // namespace ZorviShareService

@@ -139,7 +139,7 @@ void MonitorSettings::setBreakNotificationsEnabled(bool enabled) {
 }
 
 void MonitorSettings::setLockNotificationsEnabled(bool enabled) {
-    updateConfig([&](VigilorConfig& c) { c.notifyWhenMacLocks = enabled; });
+    updateConfig([&](VigilorConfig& c) { c.notifyWhenComputerLocks = enabled; });
     if (enabled)
         requestNotificationAuthorization("Lock notifications enabled", "Lock notifications denied",
                                          "Lock notification setup failed: ");

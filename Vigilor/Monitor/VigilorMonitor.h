@@ -106,7 +106,7 @@ struct MonitorServices {
     // run loop), and the known-face matcher's queue (its own when none is given).
     std::shared_ptr<Executor> videoQueue;
     std::shared_ptr<Executor> faceIdentityQueue;
-    std::shared_ptr<MacWidgetStatusMirror> widgetStatusMirror;
+    std::shared_ptr<WidgetStatusMirror> widgetStatusMirror;
     std::function<std::shared_ptr<RemoteCompanion>(const VigilorConfig&)> makeRemoteCompanion;
     std::function<std::shared_ptr<SettingsSync>()> makeSettingsSync;
 };
@@ -241,8 +241,8 @@ private:
     void registerSessionNotifications();
     void publishPhase();
     // What the relay and the widget are sent.
-    RemoteMacStatusSnapshot currentRemoteSnapshot(const std::string& eventSource, Date now) const;
-    RemoteMacLockStatus remoteMacStatus(Date now) const;
+    RemoteStatusSnapshot currentRemoteSnapshot(const std::string& eventSource, Date now) const;
+    RemoteLockStatus remoteLockStatus(Date now) const;
     // The per-tick coaching: the desk's baselines learn, and the break coach hears what the tick saw.
     void updateWellness(Date at);
     void recalibrateDeskBaselineAfterReturn();
@@ -281,10 +281,10 @@ private:
         const char* clause;   // of the lock log's welcome-back line
     };
     static const AwayCreditWords& awayCreditWords(AwayCredit credit);
-    void deliverMacLockedFeedback(const std::string& source, Date lockedAt);
-    void deliverMacLockedNotification(const std::string& source, Date lockedAt);
-    void addMacLockedNotification(const std::string& source, Date lockedAt);
-    void postMacLockedWebhook(const std::string& urlText, const std::string& source, Date lockedAt);
+    void deliverLockedFeedback(const std::string& source, Date lockedAt);
+    void deliverLockedNotification(const std::string& source, Date lockedAt);
+    void addLockedNotification(const std::string& source, Date lockedAt);
+    void postLockedWebhook(const std::string& urlText, const std::string& source, Date lockedAt);
     // `durationKnown`: the lock's start was told; otherwise `awaySeconds` is only what was seen of it.
     void creditAwayAfterLock(Date returnedAt, double awaySeconds, bool durationKnown, bool zorvisLock);
     void postWelcomeBack(std::optional<double> awaySeconds, bool zorvisLock, const AwayCreditWords& credited);

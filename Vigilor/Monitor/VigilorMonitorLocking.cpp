@@ -101,7 +101,7 @@ void VigilorMonitor::AttemptOutputs::statusEvent(RelayEvent event, const std::st
 // The displays go dark only once the session is known to be locked: a lock that did not happen must not
 // leave a dark, open screen.
 void VigilorMonitor::AttemptOutputs::ownLockConfirmed(const std::string& source, Date lockedAt) {
-    m_.deliverMacLockedFeedback(source, lockedAt);
+    m_.deliverLockedFeedback(source, lockedAt);
     const auto& queue = m_.lockQueue();
     queue->async([queue, locker = m_.services_.sessionLocker] { locker->sleepDisplays(); });
 }
@@ -135,21 +135,21 @@ void VigilorMonitor::sessionTookLock() {
     relay_.sessionLocked();
 }
 
-void VigilorMonitor::deliverMacLockedFeedback(const std::string& source, Date lockedAt) {
+void VigilorMonitor::deliverLockedFeedback(const std::string& source, Date lockedAt) {
     if (lastLockFeedbackAt_ && lockedAt.timeIntervalSince(*lastLockFeedbackAt_) < 10)
         return;
     lastLockFeedbackAt_ = lockedAt;
     relay_.sendStatusEvent(RelayEvent::locked, source);
-    if (config().notifyWhenMacLocks)
-        deliverMacLockedNotification(source, lockedAt);
+    if (config().notifyWhenComputerLocks)
+        deliverLockedNotification(source, lockedAt);
     const std::string webhook(trimmed(config().lockNotificationWebhookURL));
     if (!webhook.empty())
-        postMacLockedWebhook(webhook, source, lockedAt);
+        postLockedWebhook(webhook, source, lockedAt);
 }
 
 // The desktop's notification service grants or refuses as a whole; a refusal with a reason is logged,
 // a plain refusal is not.
-void VigilorMonitor::deliverMacLockedNotification(const std::string& source, Date lockedAt) {
+void VigilorMonitor::deliverLockedNotification(const std::string& source, Date lockedAt) {
     services_.notifications->requestAuthorization(
         [weak = weakSelf(), source, lockedAt](bool granted, std::optional<std::string> error) {
             DispatchQueue::main().async([=] {
@@ -157,14 +157,14 @@ void VigilorMonitor::deliverMacLockedNotification(const std::string& source, Dat
                 if (!self)
                     return;
                 if (granted)
-                    self->addMacLockedNotification(source, lockedAt);
+                    self->addLockedNotification(source, lockedAt);
                 else if (error)
                     self->log_.append("Lock notification setup failed: " + *error);
             });
         });
 }
 
-void VigilorMonitor::addMacLockedNotification(const std::string& source, Date lockedAt) {
+void VigilorMonitor::addLockedNotification(const std::string& source, Date lockedAt) {
     NotificationRequest request;
     request.identifier = "app.zorvi.maclocked";
     request.title = "Screen locked";

@@ -2,9 +2,9 @@
 // sends, and the session's own report of its lock.
 #include "VigilorMonitor.h"
 
-RemoteMacStatusSnapshot VigilorMonitor::currentRemoteSnapshot(const std::string& eventSource, Date at) const {
-    RemoteMacStatusSnapshot snapshot;
-    snapshot.status = remoteMacStatus(at);
+RemoteStatusSnapshot VigilorMonitor::currentRemoteSnapshot(const std::string& eventSource, Date at) const {
+    RemoteStatusSnapshot snapshot;
+    snapshot.status = remoteLockStatus(at);
     snapshot.reason = statusSummaries_.lockReason();
     snapshot.source = eventSource;
     snapshot.confidence = statusSummaries_.presenceConfidence();
@@ -27,10 +27,10 @@ RemoteMacStatusSnapshot VigilorMonitor::currentRemoteSnapshot(const std::string&
     return snapshot;
 }
 
-RemoteMacLockStatus VigilorMonitor::remoteMacStatus(Date at) const {
+RemoteLockStatus VigilorMonitor::remoteLockStatus(Date at) const {
     if (lockAttempt_.locked())
-        return RemoteMacLockStatus::locked;
-    return lockAttempt_.locking(at) ? RemoteMacLockStatus::locking : RemoteMacLockStatus::unlocked;
+        return RemoteLockStatus::locked;
+    return lockAttempt_.locking(at) ? RemoteLockStatus::locking : RemoteLockStatus::unlocked;
 }
 
 std::optional<Date> VigilorMonitor::systemScreenLockedAt() const {

@@ -4,8 +4,7 @@
 #include "Foundation/Iso8601.h"
 #include "Foundation/Url.h"
 
-void VigilorMonitor::postMacLockedWebhook(const std::string& urlText, const std::string& source,
-                                          Date lockedAt) {
+void VigilorMonitor::postLockedWebhook(const std::string& urlText, const std::string& source, Date lockedAt) {
     const auto url = parseUrl(urlText);
     if (!url || !url->isHttpOrHttps()) {
         log_.append("Lock webhook skipped: invalid URL");

@@ -207,8 +207,9 @@ QWidget* menuBarAndAlertsContent(SettingsSectionContext& context) {
         toggle(context, "System notifications", "Optional alerts for breaks.", "bell", Theme::warning(),
                b.notifyWhenBreakDue()),
     };
-    rows.push_back(toggle(context, "Notify when Zorvi locks", "Show confirmation after Zorvi locks the screen.",
-                          "lock.badge.clock", Theme::warning(), b.notifyWhenMacLocks()));
+    rows.push_back(toggle(context, "Notify when Zorvi locks",
+                          "Show confirmation after Zorvi locks the screen.", "lock.badge.clock",
+                          Theme::warning(), b.notifyWhenComputerLocks()));
     rows.push_back(toggle(context, "Sound", "Play a soft system sound when a break is due.", "speaker.wave.2",
                           Theme::warning(), b.soundWhenBreakDue()));
     return settingsColumn(rows);

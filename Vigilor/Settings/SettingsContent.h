@@ -87,7 +87,7 @@ private:
     QWidget* lockPermissionRow();
     QWidget* launchAtLoginErrorBanner();
     QWidget* bluetoothBlock();
-    void copyAppStoreAsk();
+    void copyStoreAsk();
 
     void makeSheets();
     void pairingNotAnnounced(uint64_t attempt, const std::string& reason);

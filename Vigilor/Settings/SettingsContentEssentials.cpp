@@ -118,7 +118,7 @@ QWidget* SettingsContent::lockPermissionRow() {
 SettingsSectionCard* SettingsContent::shareSection() {
     auto* copy = shareButton(QStringLiteral("Copy"), "doc.on.doc", 78);
     copy->setObjectName(QStringLiteral("copyAsk"));
-    connect(copy, &QPushButton::clicked, this, [this] { copyAppStoreAsk(); });
+    connect(copy, &QPushButton::clicked, this, [this] { copyStoreAsk(); });
     auto* copyRow = new SettingsControlRow(
         QStringLiteral("Copy invitation"),
         QStringLiteral(
@@ -134,7 +134,7 @@ SettingsSectionCard* SettingsContent::shareSection() {
 
     auto* open = shareButton(QStringLiteral("Open"), "arrow.up.right", 78);
     connect(open, &QPushButton::clicked, this,
-            [this] { ZorviShareService::openAppStoreListing(environment_.openLink); });
+            [this] { ZorviShareService::openStoreListing(environment_.openLink); });
     auto* kit = shareButton(QStringLiteral("Share kit"), "link", 86);
     connect(kit, &QPushButton::clicked, this,
             [this] { environment_.openLink(ZorviShareService::sharePageURL()); });
@@ -153,7 +153,7 @@ SettingsSectionCard* SettingsContent::shareSection() {
 }
 
 // "Copied" shows only when the clipboard took the text.
-void SettingsContent::copyAppStoreAsk() {
-    context_->copyWithConfirmation(appStoreAsk(ZorviShareService::appStoreURL().toString().toStdString()),
+void SettingsContent::copyStoreAsk() {
+    context_->copyWithConfirmation(storeAsk(ZorviShareService::storeURL().toString().toStdString()),
                                    &SettingsViewState::shareAskCopied);
 }

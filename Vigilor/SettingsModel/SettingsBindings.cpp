@@ -209,8 +209,8 @@ Binding<bool> SettingsBindings::soundWhenBreakDue() const {
     return viaSetter(&VigilorConfig::soundWhenBreakDue, &MonitorSettings::setBreakSoundEnabled);
 }
 
-Binding<bool> SettingsBindings::notifyWhenMacLocks() const {
-    return viaSetter(&VigilorConfig::notifyWhenMacLocks, &MonitorSettings::setLockNotificationsEnabled);
+Binding<bool> SettingsBindings::notifyWhenComputerLocks() const {
+    return viaSetter(&VigilorConfig::notifyWhenComputerLocks, &MonitorSettings::setLockNotificationsEnabled);
 }
 
 Binding<bool> SettingsBindings::remoteCompanionEnabled() const {

@@ -32,7 +32,7 @@ LockPatiencePreset lockPatiencePreset(LockPatience patience);
 LockPatience lockPatienceForTimeout(double lockTimeout);
 void applyLockPatience(LockPatience patience, VigilorConfig& config);
 
-// Which presence signals lock the Mac. Not stored: a view over the camera switch, the Bluetooth mode
+// Which presence signals lock the computer. Not stored: a view over the camera switch, the Bluetooth mode
 // and the companion gate.
 enum class LockingModeOption { cameraOnly, deviceOnly, both };
 LockingModeOption lockingModeForConfig(const VigilorConfig& config);
@@ -97,7 +97,7 @@ public:
     Binding<bool> pulseMenuBarWhenDue() const;
     Binding<bool> notifyWhenBreakDue() const;
     Binding<bool> soundWhenBreakDue() const;
-    Binding<bool> notifyWhenMacLocks() const;
+    Binding<bool> notifyWhenComputerLocks() const;
 
     // The phone relay; endpoint texts are stored as typed (their fields commit when editing ends).
     Binding<bool> remoteCompanionEnabled() const;

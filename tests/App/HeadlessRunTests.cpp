@@ -7,7 +7,7 @@
 #include "Support/PrivateBus.h"
 #include "Support/TemporaryHome.h"
 #include "Support/VirtualDisplay.h"
-#include "Vigilor/App/AppDelegate.h"
+#include "Vigilor/App/AppStartup.h"
 #include "Vigilor/App/VigilorApp.h"
 #include "Vigilor/Interface/UpdaterService.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"
@@ -326,7 +326,7 @@ TEST_P(SecondStart, FindsTheFirstOrDoesNotRun) {
         shared = with(with(shared, "DISPLAY", display.name()), "DBUS_SESSION_BUS_ADDRESS",
                       bus.address().toStdString());
         // Past the first run, whose onboarding window would also be called "Zorvi".
-        DefaultsStore::standard().set(AppDelegate::onboardingShownV1Key, true);
+        DefaultsStore::standard().set(AppStartup::onboardingShownV1Key, true);
         DefaultsStore::synchronizeAll();
     }
     std::optional<RunningApp> first;
@@ -473,7 +473,7 @@ TEST(CommandLine, IsAnsweredWithoutStartingAnythingOrReachingARunningCopy) {
     ASSERT_TRUE(bus.startMock({"--template", "notification_daemon"}, "org.freedesktop.Notifications"));
     const auto environment = with(with(headlessEnvironment(), "DISPLAY", display.name()), "DBUS_SESSION_BUS_ADDRESS",
                                   bus.address().toStdString());
-    DefaultsStore::standard().set(AppDelegate::onboardingShownV1Key, true); // past the first run
+    DefaultsStore::standard().set(AppStartup::onboardingShownV1Key, true); // past the first run
     DefaultsStore::synchronizeAll();
     const std::string tryHelp = "Try 'vigilor --help'.\n";
     const struct {

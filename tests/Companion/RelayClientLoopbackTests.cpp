@@ -89,10 +89,10 @@ struct RelayClient : ::testing::Test {
 
 TEST_F(RelayClient, SignsEveryRequestAndLongPollsWithTheDevicesQuery) {
     start(config());
-    RemoteMacStatusSnapshot snapshot;
+    RemoteStatusSnapshot snapshot;
     snapshot.reason = "At the desk";
     client->sendStatus(snapshot, RelayEvent::locked, true);
-    std::optional<RemoteMacStatusSnapshot> fetched;
+    std::optional<RemoteStatusSnapshot> fetched;
     relay.setRecovery({{"recovery_hrv_ms", 48.0}});
     const auto polled = [&] {
         const auto received = relay.received();
@@ -123,14 +123,15 @@ TEST_F(RelayClient, AnswersEachCommandWithExactlyItsAcknowledgement) {
     std::string upper = shouting.at("signature").get<std::string>();
     std::transform(upper.begin(), upper.end(), upper.begin(), [](unsigned char ch) { return char(std::toupper(ch)); });
     shouting["signature"] = upper;
-    Json otherMac = relay.signedCommand("other-mac", "lock", at(-1), std::nullopt);
+    Json otherComputer = relay.signedCommand("other-mac", "lock", at(-1), std::nullopt);
     LoopbackRelay stranger(secret, "00000000-0000-4000-8000-000000000000");
-    otherMac["signature"] = stranger.signedCommand("other-mac", "lock", at(-1), std::nullopt).at("signature");
+    otherComputer["signature"] =
+        stranger.signedCommand("other-mac", "lock", at(-1), std::nullopt).at("signature");
     relay.deliverCommands({
         relay.signedCommand("good", "lock", at(-2), at(30)),
         forged,
         shouting,
-        otherMac,
+        otherComputer,
         relay.signedCommand("stale", "lock", at(-70), std::nullopt),
         relay.signedCommand("expired", "lock", at(-5), at(-1)),
         relay.signedCommand("undated", "lock", std::nullopt, std::nullopt),
@@ -246,7 +247,7 @@ TEST_F(RelayClient, ReportsEachKindOfFailureOnceAndKeepsPolling) {
         relay.inject(c.path, c.fault, 2);
         const bool polls = std::string(c.path) == "/commands";
         for (int i = 0; !polls && i < 2; ++i)
-            client->sendStatus(RemoteMacStatusSnapshot(), RelayEvent::locked, true);
+            client->sendStatus(RemoteStatusSnapshot(), RelayEvent::locked, true);
         // Two failures, reported once. Polling goes on: of two more polls the second shows that the
         // first has succeeded, which lets the next failure of the same kind be reported again.
         ASSERT_TRUE(eventually([&] { return reported(c.event) >= 1 && relay.faultsLeft(c.path) == 0; }))
@@ -265,7 +266,7 @@ TEST_F(RelayClient, ReportsEachKindOfFailureOnceAndKeepsPolling) {
 TEST_F(RelayClient, SendsAHeartbeatOnlyWhenItSaysSomethingNew) {
     start(config(false));
     const size_t first = relay.posted("/status").size();
-    RemoteMacStatusSnapshot snapshot;
+    RemoteStatusSnapshot snapshot;
     snapshot.reason = "Present";
     const struct {
         RelayEvent event;
@@ -312,7 +313,7 @@ TEST_F(RelayClient, SaysWhatItCouldNotStartAndStartsNothing) {
         start(settings);
         EXPECT_EQ(events, c.events);
         EXPECT_FALSE(client->hasStatusTimer() || client->hasCommandTimer());
-        client->sendStatus(RemoteMacStatusSnapshot(), RelayEvent::locked, true);
+        client->sendStatus(RemoteStatusSnapshot(), RelayEvent::locked, true);
         bool fetchedNothing = false;
         client->fetchRemoteStatus([&](auto record) { fetchedNothing = !record; });
         EXPECT_TRUE(fetchedNothing);

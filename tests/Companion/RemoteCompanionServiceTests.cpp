@@ -140,9 +140,9 @@ TEST(RelayRules, DecodesTheRelaysStatusRecord) {
     for (const auto& c : cases) {
         const auto json = parseJson(c.text);
         ASSERT_TRUE(json) << c.name;
-        EXPECT_EQ(RemoteMacStatusSnapshot::fromJSON(*json).has_value(), c.decodes) << c.name;
+        EXPECT_EQ(RemoteStatusSnapshot::fromJSON(*json).has_value(), c.decodes) << c.name;
     }
-    const auto figures = RemoteMacStatusSnapshot::fromJSON(
+    const auto figures = RemoteStatusSnapshot::fromJSON(
         *parseJson("{" + required + R"(,"recovery_hrv_ms":42.5,"recovery_band":null})"));
     ASSERT_TRUE(figures);
     EXPECT_EQ(figures->recoveryHrvMs, 42.5);
@@ -166,12 +166,12 @@ TEST(RelayRules, NamesEachEventAsTheProtocolDoes) {
     ASSERT_EQ(std::size(cases), allCases<RelayEvent>().size());
     auto service = Service::create(VigilorConfig(), std::make_shared<HttpClient>());
     for (const auto& [event, name] : cases)
-        EXPECT_EQ(service->statusPayload(RemoteMacStatusSnapshot(), event, Date(0)).at("event"), name) << name;
+        EXPECT_EQ(service->statusPayload(RemoteStatusSnapshot(), event, Date(0)).at("event"), name) << name;
 }
 
 TEST(RelayRules, WritesTheStatusBody) {
-    RemoteMacStatusSnapshot snapshot;
-    snapshot.status = RemoteMacLockStatus::locking;
+    RemoteStatusSnapshot snapshot;
+    snapshot.status = RemoteLockStatus::locking;
     snapshot.reason = "Away 1/2";
     snapshot.deskHealthHistory = std::vector<int>{};
     auto service = Service::create(VigilorConfig(), std::make_shared<HttpClient>(), SystemClock::shared(), {},

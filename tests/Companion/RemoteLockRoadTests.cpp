@@ -87,7 +87,7 @@ std::string joined(const std::vector<std::string>& steps) {
 
 } // namespace
 
-TEST(RemoteLockRoad, EveryOutcomeIsAcknowledgedAndSeenByMacComesFirst) {
+TEST(RemoteLockRoad, EveryOutcomeIsAcknowledgedAndSeenByThisComputerComesFirst) {
     ScopedVariable noProxy("no_proxy", "127.0.0.1");
     const std::vector<std::string> invoked = {"ack seen_by_mac", "remote_lock_requested", "lock_invoked",
                                               "ack lock_invoked"};

@@ -152,7 +152,7 @@ TEST_F(VigilorConfigStorage, ImportsLegacyValuesOnlyOfTheirOwnType) {
     EXPECT_TRUE(config.autoLockEnabled);
     EXPECT_EQ(config.phoneName, "Pixel");
     EXPECT_EQ(config.phoneUUID->uuidString(), "11111111-2222-4333-8444-555555555555");
-    EXPECT_FALSE(config.notifyWhenMacLocks);
+    EXPECT_FALSE(config.notifyWhenComputerLocks);
     EXPECT_EQ(config.lockNotificationWebhookURL, "");
     EXPECT_FALSE(config.requestCenterStage);
     EXPECT_FALSE(config.bodyPoseLockAssistEnabled); // in effect for the importing run

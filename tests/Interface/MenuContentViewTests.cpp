@@ -168,8 +168,8 @@ TEST_F(MenuContentViewTests, RailAndKeysCallTheirActions) {
 
     button(QStringLiteral("Copy invitation"))->click();
     EXPECT_TRUE(
-        QGuiApplication::clipboard()->text().endsWith(": " + ZorviShareService::appStoreURL().toString()));
-    EXPECT_TRUE(view->appStoreAskCopied());
+        QGuiApplication::clipboard()->text().endsWith(": " + ZorviShareService::storeURL().toString()));
+    EXPECT_TRUE(view->storeAskCopied());
     EXPECT_NE(button(QStringLiteral("Copied invitation")), nullptr);
 }
 

@@ -70,7 +70,7 @@ TEST(ProductWords, NoTextCallsTheComputerAMacOrTheTrayAMenuBar) {
     std::set<std::string> keptSeen;
     std::vector<std::string> offending;
     const std::filesystem::path root = VIGILOR_SOURCE_DIR;
-    for (const char* folder : {"Vigilor", "ZorviShared", "ZorviMacWidget", "Platform", "Foundation"}) {
+    for (const char* folder : {"Vigilor", "ZorviShared", "ZorviWidget", "Platform", "Foundation"}) {
         for (const auto& entry : std::filesystem::recursive_directory_iterator(root / folder)) {
             const auto extension = entry.path().extension();
             if (extension != ".cpp" && extension != ".h")

@@ -2,10 +2,10 @@
 // its strip out of the work area), opened as a first run opens them: each lies whole inside the work
 // area, its last row or button brought into view there. Pictures go to test-artifacts/window-fit/.
 #include "Support/TrayDesktop.h"
-#include "Vigilor/App/AppDelegate.h"
+#include "Vigilor/App/AppStartup.h"
+#include "Vigilor/Design/ZorviControls.h"
 #include "Vigilor/Interface/OnboardingWindowController.h"
 #include "Vigilor/Interface/UpdateAnnouncementWindow.h"
-#include "Vigilor/Design/ZorviControls.h"
 
 #include <QScrollArea>
 
@@ -57,7 +57,7 @@ TEST_P(WindowFit, EveryWindowOpensInsideTheWorkAreaWithItsLastRowReachable) {
     controller.reset(); // a first run instead, in a fresh home: the delegate's tray item, and onboarding
     // Once the window manager has told the work area without the tray's strip.
     ASSERT_TRUE(waitFor([] { return QGuiApplication::primaryScreen()->availableGeometry().top() > 0; }));
-    auto delegate = AppDelegate::create({true, [this] { return monitor; }, {}, [] {}, [] {}});
+    auto delegate = AppStartup::create({true, [this] { return monitor; }, {}, [] {}, [] {}});
     delegate->applicationDidFinishLaunching();
     StatusItemController& items = *delegate->statusItemController();
     ASSERT_TRUE(waitFor([&] { return items.trayIconGeometry().x() > 0 && trayIconExposed(); }));

@@ -10,13 +10,13 @@ namespace {
 
 // Every address is a placeholder under the reserved .example domain, of the kind the links need.
 TEST(ZorviShareService, AddressesOfTheRightKinds) {
-    EXPECT_EQ(ZorviShareService::appStoreURL().scheme(), "https");
-    EXPECT_EQ(ZorviShareService::appStoreURL().query(), "mt=12");
-    EXPECT_EQ(ZorviShareService::appStoreDeepLink().scheme(), "macappstore");
-    EXPECT_TRUE(ZorviShareService::appStoreDeepLink().path().startsWith("/app/id"));
-    EXPECT_EQ(ZorviShareService::appStoreReviewURL().query(), "action=write-review");
+    EXPECT_EQ(ZorviShareService::storeURL().scheme(), "https");
+    EXPECT_EQ(ZorviShareService::storeURL().query(), "mt=12");
+    EXPECT_EQ(ZorviShareService::storeDeepLink().scheme(), "macappstore");
+    EXPECT_TRUE(ZorviShareService::storeDeepLink().path().startsWith("/app/id"));
+    EXPECT_EQ(ZorviShareService::storeReviewURL().query(), "action=write-review");
     EXPECT_EQ(ZorviShareService::sharePageURL().path(), "/share");
-    for (const QUrl* url : {&ZorviShareService::appStoreURL(), &ZorviShareService::appStoreDeepLink(),
+    for (const QUrl* url : {&ZorviShareService::storeURL(), &ZorviShareService::storeDeepLink(),
                             &ZorviShareService::sharePageURL()})
         EXPECT_TRUE(url->host().endsWith(".example")) << url->toString().toStdString();
     EXPECT_EQ(GdmBanner::signatureText,
@@ -32,8 +32,8 @@ TEST(ZorviShareService, TheStoreApplicationOnlyWhenAHandlerOfItsSchemeIsInstalle
         std::vector<std::string> expectedOpens;
         bool result; // the last opener's
     };
-    const std::string review = ZorviShareService::appStoreReviewURL().toString().toStdString();
-    const std::string web = ZorviShareService::appStoreURL().toString().toStdString();
+    const std::string review = ZorviShareService::storeReviewURL().toString().toStdString();
+    const std::string web = ZorviShareService::storeURL().toString().toStdString();
     const Row rows[] = {
         {"no association file", nullptr, true, {web}, true},
         {"a handler",
@@ -69,7 +69,7 @@ TEST(ZorviShareService, TheStoreApplicationOnlyWhenAHandlerOfItsSchemeIsInstalle
             std::ofstream(home.path() / ".config/mimeapps.list") << r.mimeapps;
         }
         std::vector<std::string> opened;
-        const bool result = ZorviShareService::openAppStoreReview([&](const QUrl& url) {
+        const bool result = ZorviShareService::openStoreReview([&](const QUrl& url) {
             opened.push_back(url.toString().toStdString());
             return url.scheme() == "https" || r.storeOpens;
         });

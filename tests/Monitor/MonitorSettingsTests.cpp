@@ -73,7 +73,7 @@ TEST_F(SettingOperations, EachOperationIsOneUpdateWritingOnlyItsFields) {
         {"lock notifications",
          [](M m, S) { m.setLockNotificationsEnabled(false); },
          {"notifyWhenMacLocks"},
-         [](const VigilorConfig& c) { return !c.notifyWhenMacLocks; }},
+         [](const VigilorConfig& c) { return !c.notifyWhenComputerLocks; }},
         {"Bluetooth mode phone",
          [](M m, S) { m.setBluetoothPresenceMode(BluetoothPresenceMode::phone); },
          {"bluetoothPresenceMode", "watchGateRequired"},
@@ -416,7 +416,7 @@ TEST_F(SettingOperations, AsksForNotificationPermissionEachTimeOneIsTurnedOn) {
         std::function<Binding<bool>(const SettingsBindings&)> binding;
     } cases[] = {
         {"breaks", [](const SettingsBindings& s) { return s.notifyWhenBreakDue(); }},
-        {"locks", [](const SettingsBindings& s) { return s.notifyWhenMacLocks(); }},
+        {"locks", [](const SettingsBindings& s) { return s.notifyWhenComputerLocks(); }},
     };
     for (const auto& c : cases) {
         h.notifications->pendingAuthorizations.clear();

@@ -224,7 +224,8 @@ TEST_F(UpdatePath, LogsTheAnswerToANotificationPermissionRequest) {
         h.notifications->pendingAuthorizations.clear();
         h.runLoop.loop().runUntilIdle();
         EXPECT_EQ(newestEvent(*monitor), c.line);
-        EXPECT_TRUE(c.lock ? monitor->config().notifyWhenMacLocks : monitor->config().notifyWhenBreakDue);
+        EXPECT_TRUE(c.lock ? monitor->config().notifyWhenComputerLocks
+                           : monitor->config().notifyWhenBreakDue);
     }
     monitor->settings().setBreakNotificationsEnabled(false);
     EXPECT_TRUE(h.notifications->pendingAuthorizations.empty());

@@ -10,30 +10,30 @@
 #include <string>
 #include <string_view>
 
-// The Mac's lock status as the application reports it to the widget.
-enum class ZorviMacStatus { locked, unlocked, locking, unknown };
-template <> struct RawValues<ZorviMacStatus> {
+// The computer's lock status as the application reports it to the widget.
+enum class ZorviStatus { locked, unlocked, locking, unknown };
+template <> struct RawValues<ZorviStatus> {
     static constexpr std::array cases{
-        std::pair{ZorviMacStatus::locked, std::string_view("locked")},
-        std::pair{ZorviMacStatus::unlocked, std::string_view("unlocked")},
-        std::pair{ZorviMacStatus::locking, std::string_view("locking")},
-        std::pair{ZorviMacStatus::unknown, std::string_view("unknown")},
+        std::pair{ZorviStatus::locked, std::string_view("locked")},
+        std::pair{ZorviStatus::unlocked, std::string_view("unlocked")},
+        std::pair{ZorviStatus::locking, std::string_view("locking")},
+        std::pair{ZorviStatus::unknown, std::string_view("unknown")},
     };
 };
 
 // "Locked", "Unlocked", "Locking" or "Unknown".
-std::string_view displayName(ZorviMacStatus status);
+std::string_view displayName(ZorviStatus status);
 
 // The one record the menu-bar application hands to the widget. Every field is optional: a reader must
 // cope with any of them missing, and a later writer may add fields that this reader ignores.
-struct ZorviMacStatusSnapshot {
+struct ZorviStatusSnapshot {
     std::optional<std::string> schema;
     std::optional<std::string> app;
     std::optional<std::string> event;
     std::optional<std::string> deviceID;
     std::optional<std::string> deviceName;
     std::optional<Date> seenAt;
-    std::optional<ZorviMacStatus> status;
+    std::optional<ZorviStatus> status;
     std::optional<std::string> reason;
     std::optional<std::string> source;
     std::optional<int64_t> confidence;
@@ -44,20 +44,19 @@ struct ZorviMacStatusSnapshot {
     std::optional<int64_t> ageSeconds;
     std::optional<std::string> message;
 
-    bool operator==(const ZorviMacStatusSnapshot&) const = default;
+    bool operator==(const ZorviStatusSnapshot&) const = default;
 
     // Only a present `true` makes a record stale; false and absent read alike.
     bool isStale() const { return stale.value_or(false); }
 
     // The status the record stands for: unknown when stale or without a status.
-    ZorviMacStatus resolvedStatus() const;
+    ZorviStatus resolvedStatus() const;
     std::string statusLine() const;
     std::string detailLine() const;
 
     // A copy aged from the time it was received: the age replaces the writer's, and an age beyond
     // `staleAfter` marks the copy stale. It never marks a stale record fresh again.
-    ZorviMacStatusSnapshot withLocalFreshness(std::optional<Date> receivedAt, Date now,
-                                              double staleAfter) const;
+    ZorviStatusSnapshot withLocalFreshness(std::optional<Date> receivedAt, Date now, double staleAfter) const;
 };
 
 // A stored value that is present and well typed but says nothing sensible, such as a date in a form
@@ -75,16 +74,16 @@ namespace ZorviJSON {
 
 // An object with the present fields in field order; absent fields are left out (never null). Dates are
 // ISO 8601 UTC to the whole second. Throws JsonEncodingError for a non-finite idle time.
-Json encode(const ZorviMacStatusSnapshot& snapshot);
-std::string encodeText(const ZorviMacStatusSnapshot& snapshot);
+Json encode(const ZorviStatusSnapshot& snapshot);
+std::string encodeText(const ZorviStatusSnapshot& snapshot);
 
 // A missing or null key reads as absent; a value of the wrong type, a status word other than the four
 // (case matters) or an unreadable date fails the whole record with JsonDecodingError or
 // ZorviDataCorruptedError. Unknown keys are ignored.
 // Anything but an object fails with ZorviDataCorruptedError.
-ZorviMacStatusSnapshot decode(const Json& object);
+ZorviStatusSnapshot decode(const Json& object);
 // As decode; text that is not JSON at all fails with ZorviDataCorruptedError.
-ZorviMacStatusSnapshot decodeText(std::string_view text);
+ZorviStatusSnapshot decodeText(std::string_view text);
 
 // The reader's date rule: with a fraction of a second or without, "Z" or a numeric offset.
 Date decodeDate(const Json& value, std::string_view codingPath);

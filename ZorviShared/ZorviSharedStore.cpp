@@ -1,4 +1,4 @@
-#include "ZorviMacDefaults.h"
+#include "ZorviSharedStore.h"
 
 #include "Foundation/AtomicFile.h"
 #include "Foundation/Paths.h"
@@ -37,15 +37,15 @@ std::string staleDetail(std::optional<int64_t> ageSeconds) {
 
 } // namespace ZorviStatusFreshness
 
-namespace ZorviMacDefaults {
+namespace ZorviSharedStore {
 
 namespace {
 
-std::mutex& appGroupFallbackLock() {
+std::mutex& suiteFallbackLock() {
     static std::mutex lock;
     return lock;
 }
-bool loggedAppGroupFallback = false;
+bool loggedSuiteFallback = false;
 
 // The suite is a file in the product's configuration folder; it can be shared only when that folder
 // exists (or can be made) as a folder.
@@ -56,17 +56,17 @@ bool suiteFolderUsable() {
     return !error && std::filesystem::is_directory(folder, error);
 }
 
-void logAppGroupFallbackOnce() {
+void logSuiteFallbackOnce() {
     bool alreadyLogged = false;
     {
-        std::lock_guard lock(appGroupFallbackLock());
-        alreadyLogged = loggedAppGroupFallback;
-        loggedAppGroupFallback = true;
+        std::lock_guard lock(suiteFallbackLock());
+        alreadyLogged = loggedSuiteFallback;
+        loggedSuiteFallback = true;
     }
     if (!alreadyLogged)
         systemLog("shared-store",
-                  std::string("ERROR: ZorviMacDefaults could not initialise app-group UserDefaults '") +
-                      appGroupIdentifier +
+                  std::string("ERROR: ZorviSharedStore could not initialise app-group UserDefaults '") +
+                      suiteName +
                       "'. Widget/app status sharing is broken \u2014 check entitlements and code "
                       "signing.");
 }
@@ -78,7 +78,7 @@ std::optional<Date> storedDate(const Json& domain) {
     return Date(it->get<double>());
 }
 
-std::optional<ZorviMacStatusSnapshot> storedSnapshot(const Json& domain) {
+std::optional<ZorviStatusSnapshot> storedSnapshot(const Json& domain) {
     const auto it = domain.find(lastStatus);
     if (it == domain.end() || !it->is_string())
         return std::nullopt;
@@ -90,14 +90,14 @@ std::optional<ZorviMacStatusSnapshot> storedSnapshot(const Json& domain) {
 }
 
 // Rebuilt from the status word alone; without a time it cannot be trusted.
-std::optional<ZorviMacStatusSnapshot> fallbackSnapshot(const Json& domain, std::optional<Date> receivedAt) {
+std::optional<ZorviStatusSnapshot> fallbackSnapshot(const Json& domain, std::optional<Date> receivedAt) {
     const auto it = domain.find(lastStatusValue);
     if (it == domain.end() || !it->is_string())
         return std::nullopt;
-    const auto status = enumFromRawValue<ZorviMacStatus>(it->get_ref<const std::string&>());
+    const auto status = enumFromRawValue<ZorviStatus>(it->get_ref<const std::string&>());
     if (!status)
         return std::nullopt;
-    ZorviMacStatusSnapshot snapshot;
+    ZorviStatusSnapshot snapshot;
     snapshot.schema = "zorvi.remote.v1";
     snapshot.app = "Zorvi";
     snapshot.event = "last_status_value";
@@ -111,12 +111,12 @@ std::optional<ZorviMacStatusSnapshot> fallbackSnapshot(const Json& domain, std::
 
 DefaultsStore store() {
     if (suiteFolderUsable())
-        return DefaultsStore::suite(appGroupDomain);
-    logAppGroupFallbackOnce();
+        return DefaultsStore::suite(suiteDomain);
+    logSuiteFallbackOnce();
     return DefaultsStore::standard();
 }
 
-void persistStatus(const ZorviMacStatusSnapshot& snapshot, Date receivedAt,
+void persistStatus(const ZorviStatusSnapshot& snapshot, Date receivedAt,
                    const std::optional<std::string>& mirrorKey, DefaultsStore& store) {
     std::string text;
     try {
@@ -134,7 +134,7 @@ void persistStatus(const ZorviMacStatusSnapshot& snapshot, Date receivedAt,
     store.setValues(std::move(values));
 }
 
-std::optional<ZorviStoredMacStatus> loadStatus(const DefaultsStore& store, Date now) {
+std::optional<ZorviStoredStatus> loadStatus(const DefaultsStore& store, Date now) {
     const Json domain = store.dictionaryRepresentation();
     const std::optional<Date> receivedAt = storedDate(domain);
     auto snapshot = storedSnapshot(domain);
@@ -142,8 +142,8 @@ std::optional<ZorviStoredMacStatus> loadStatus(const DefaultsStore& store, Date 
         snapshot = fallbackSnapshot(domain, receivedAt);
     if (!snapshot)
         return std::nullopt;
-    return ZorviStoredMacStatus{
+    return ZorviStoredStatus{
         snapshot->withLocalFreshness(receivedAt, now, ZorviStatusFreshness::localStaleAfter), receivedAt};
 }
 
-} // namespace ZorviMacDefaults
+} // namespace ZorviSharedStore

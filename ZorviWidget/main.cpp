@@ -1,4 +1,4 @@
-// zorvi-widget: the desktop widget that shows the Mac's lock status from the store the application
+// zorvi-widget: the desktop widget that shows the computer's lock status from the store the application
 // shares with it.
 //
 //     zorvi-widget [--family small|medium|large] [--preview] [--print-entry] [--help] [--version]
@@ -7,9 +7,9 @@
 #include "Platform/Linux/SessionBusAutolaunch.h"
 #include "Platform/Linux/X11Compositor.h"
 #include "Platform/Linux/X11Display.h"
-#include "ZorviMacWidget.h"
-#include "ZorviMacWidgetView.h"
-#include "ZorviMacWidgetWindow.h"
+#include "ZorviWidget.h"
+#include "ZorviWidgetView.h"
+#include "ZorviWidgetWindow.h"
 
 #include <QApplication>
 #include <QThreadPool>
@@ -24,7 +24,7 @@
 namespace {
 
 struct Options {
-    ZorviMacWidgetFamily family = ZorviMacWidgetFamily::systemSmall;
+    ZorviWidgetFamily family = ZorviWidgetFamily::systemSmall;
     bool preview = false;    // the placeholder instead of the store
     bool printEntry = false; // the entry as text on standard output, no window
 };
@@ -40,9 +40,9 @@ const CommandLine::Option commandLineOptions[] = {
 // The options, or the exit code of a command line answered here (help, the version, an error).
 std::variant<Options, int> parseOptions(int argc, char** argv) {
     const CommandLine::Parsed parsed = CommandLine::parse(argc, argv, commandLineOptions);
-    std::optional<ZorviMacWidgetFamily> family = ZorviMacWidgetFamily::systemSmall;
+    std::optional<ZorviWidgetFamily> family = ZorviWidgetFamily::systemSmall;
     if (parsed.has("--family"))
-        family = enumFromRawValue<ZorviMacWidgetFamily>(parsed.given.at("--family"));
+        family = enumFromRawValue<ZorviWidgetFamily>(parsed.given.at("--family"));
     if (parsed.error || !family) {
         const std::string error =
             parsed.error ? *parsed.error : "unknown family '" + parsed.given.at("--family") + "'";
@@ -50,12 +50,13 @@ std::variant<Options, int> parseOptions(int argc, char** argv) {
         return CommandLine::usageExitCode;
     }
     if (parsed.has("--help")) {
-        std::fputs(CommandLine::usage("zorvi-widget",
-                                      "Zorvi's desktop widget: the computer's lock status and presence signals, as "
-                                      "Zorvi last shared them.",
-                                      commandLineOptions)
-                       .c_str(),
-                   stdout);
+        std::fputs(
+            CommandLine::usage("zorvi-widget",
+                               "Zorvi's desktop widget: the computer's lock status and presence signals, as "
+                               "Zorvi last shared them.",
+                               commandLineOptions)
+                .c_str(),
+            stdout);
         return 0;
     }
     if (parsed.has("--version")) {
@@ -67,16 +68,15 @@ std::variant<Options, int> parseOptions(int argc, char** argv) {
 
 // One line per field the view shows, for scripts and for checking a store by hand.
 int printEntry(const Options& options) {
-    ZorviMacWidgetEntry shown;
-    ZorviMacWidgetProvider().getSnapshot(options.preview,
-                                         [&](const ZorviMacWidgetEntry& entry) { shown = entry; });
+    ZorviWidgetEntry shown;
+    ZorviWidgetProvider().getSnapshot(options.preview, [&](const ZorviWidgetEntry& entry) { shown = entry; });
     const auto& status = shown.status;
     std::printf("device: %s\n",
                 status ? status->deviceName.value_or(unnamedComputer).c_str() : unnamedComputer);
     std::printf("status: %s\n", status ? status->statusLine().c_str() : "No status");
     std::printf("detail: %s\n", status ? status->detailLine().c_str() : "Waiting for Zorvi status.");
-    std::printf("age: %s\n", ZorviMacWidgetView::ageLine(shown, SystemClock::shared().now()).c_str());
-    std::printf("presence: %s\n", ZorviMacWidgetView::presenceLine(shown).c_str());
+    std::printf("age: %s\n", ZorviWidgetView::ageLine(shown, SystemClock::shared().now()).c_str());
+    std::printf("presence: %s\n", ZorviWidgetView::presenceLine(shown).c_str());
     return 0;
 }
 
@@ -124,7 +124,7 @@ int main(int argc, char** argv) {
     display.reset();
     QApplication::setApplicationName(QStringLiteral("zorvi-widget"));
     keepOneFillThread();
-    ZorviMacWidgetWindow window(options->family, options->preview);
+    ZorviWidgetWindow window(options->family, options->preview);
     // A widget on the desktop is no task to switch to: task bars and pagers leave it out.
     if (QGuiApplication::platformName() == QLatin1String("xcb"))
         x11KeepOffTaskbarAndPager(window.winId());

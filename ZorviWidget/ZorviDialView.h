@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ZorviShared/ZorviMacStatusSnapshot.h"
+#include "ZorviShared/ZorviStatusSnapshot.h"
 
 #include <QPainter>
 #include <QPointF>
@@ -12,8 +12,8 @@
 
 // The round status dial: a ring, an arc in the status colour whose length tells the status, a white
 // disc, and in its middle the status symbol, the status word and (optionally) three presence dots.
-struct ZorviMacDialView {
-    std::optional<ZorviMacStatusSnapshot> status;
+struct ZorviDialView {
+    std::optional<ZorviStatusSnapshot> status;
     double size = 132; // side of the square dial, in pixels
     bool showsSignals = true;
 

@@ -1,6 +1,6 @@
 #include "Foundation/Iso8601.h"
-#include "ZorviShared/ZorviMacDefaults.h"
-#include "ZorviShared/ZorviMacStatusSnapshot.h"
+#include "ZorviShared/ZorviSharedStore.h"
+#include "ZorviShared/ZorviStatusSnapshot.h"
 
 #include <gtest/gtest.h>
 
@@ -11,14 +11,14 @@ namespace {
 
 const Date nineThirty = *parseIso8601Strict("2026-01-05T09:30:00Z");
 
-ZorviMacStatusSnapshot fullSnapshot() {
+ZorviStatusSnapshot fullSnapshot() {
     return {"zorvi.remote.v1",
             "Zorvi",
             "heartbeat",
             "DEVICE-1",
             "Varek's Mac",
             nineThirty,
-            ZorviMacStatus::locked,
+            ZorviStatus::locked,
             "Mac locked.",
             "Zorvi",
             45,
@@ -32,28 +32,28 @@ ZorviMacStatusSnapshot fullSnapshot() {
 
 } // namespace
 
-TEST(ZorviMacStatus, RawValuesDisplayNamesAndOrder) {
-    const auto cases = allCases<ZorviMacStatus>();
+TEST(ZorviStatus, RawValuesDisplayNamesAndOrder) {
+    const auto cases = allCases<ZorviStatus>();
     ASSERT_EQ(cases.size(), 4u);
     const std::pair<std::string_view, std::string_view> expected[] = {
         {"locked", "Locked"}, {"unlocked", "Unlocked"}, {"locking", "Locking"}, {"unknown", "Unknown"}};
     for (size_t i = 0; i < cases.size(); ++i) {
         EXPECT_EQ(rawValue(cases[i]), expected[i].first);
         EXPECT_EQ(displayName(cases[i]), expected[i].second);
-        EXPECT_EQ(enumFromRawValue<ZorviMacStatus>(expected[i].first), cases[i]);
+        EXPECT_EQ(enumFromRawValue<ZorviStatus>(expected[i].first), cases[i]);
     }
-    EXPECT_FALSE(enumFromRawValue<ZorviMacStatus>("Locked")); // case matters
+    EXPECT_FALSE(enumFromRawValue<ZorviStatus>("Locked")); // case matters
 }
 
 TEST(ZorviJSONEncoding, WritesPresentFieldsInOrderAndLeavesAbsentOnesOut) {
     struct Case {
         const char* name;
-        ZorviMacStatusSnapshot snapshot;
+        ZorviStatusSnapshot snapshot;
         const char* json;
     };
-    ZorviMacStatusSnapshot staleFalse;
+    ZorviStatusSnapshot staleFalse;
     staleFalse.stale = false;
-    ZorviMacStatusSnapshot fractional;
+    ZorviStatusSnapshot fractional;
     fractional.seenAt = nineThirty.addingTimeInterval(0.75);
     const Case cases[] = {
         {"every field absent", {}, "{}"},
@@ -71,7 +71,7 @@ TEST(ZorviJSONEncoding, WritesPresentFieldsInOrderAndLeavesAbsentOnesOut) {
 
 TEST(ZorviJSONEncoding, ANonFiniteIdleTimeFailsTheEncoding) {
     for (double idle : {std::nan(""), std::numeric_limits<double>::infinity()}) {
-        ZorviMacStatusSnapshot snapshot = fullSnapshot();
+        ZorviStatusSnapshot snapshot = fullSnapshot();
         snapshot.inputIdleSeconds = idle;
         EXPECT_THROW(ZorviJSON::encodeText(snapshot), JsonEncodingError) << idle;
     }
@@ -80,11 +80,11 @@ TEST(ZorviJSONEncoding, ANonFiniteIdleTimeFailsTheEncoding) {
 TEST(ZorviJSONDecoding, ReadsWhatItCanAndIgnoresUnknownKeys) {
     struct Case {
         const char* json;
-        ZorviMacStatusSnapshot expected;
+        ZorviStatusSnapshot expected;
     };
-    ZorviMacStatusSnapshot nullStatus;
+    ZorviStatusSnapshot nullStatus;
     nullStatus.event = "locked";
-    ZorviMacStatusSnapshot numbers;
+    ZorviStatusSnapshot numbers;
     numbers.confidence = 45;
     numbers.inputIdleSeconds = 3.0;
     const Case cases[] = {
@@ -141,25 +141,25 @@ TEST(ZorviJSONDecoding, AnyBadFieldFailsTheWholeRecord) {
 }
 
 TEST(ZorviJSONDecoding, AWholeSecondRecordSurvivesARoundTripAndAFractionalOneDoesNot) {
-    const ZorviMacStatusSnapshot whole = fullSnapshot();
+    const ZorviStatusSnapshot whole = fullSnapshot();
     EXPECT_EQ(ZorviJSON::decodeText(ZorviJSON::encodeText(whole)), whole);
-    ZorviMacStatusSnapshot fractional = whole;
+    ZorviStatusSnapshot fractional = whole;
     fractional.seenAt = nineThirty.addingTimeInterval(0.5);
     EXPECT_EQ(ZorviJSON::decodeText(ZorviJSON::encodeText(fractional)).seenAt, nineThirty);
 }
 
-TEST(ZorviMacStatusSnapshot, DerivedStatusAndTexts) {
+TEST(ZorviStatusSnapshot, DerivedStatusAndTexts) {
     struct Case {
         const char* name;
-        ZorviMacStatusSnapshot snapshot;
-        ZorviMacStatus resolved;
+        ZorviStatusSnapshot snapshot;
+        ZorviStatus resolved;
         const char* statusLine;
         const char* detailLine;
     };
-    const auto make = [](std::optional<ZorviMacStatus> status, std::optional<bool> stale,
+    const auto make = [](std::optional<ZorviStatus> status, std::optional<bool> stale,
                          std::optional<int64_t> age, std::optional<std::string> reason,
                          std::optional<std::string> message) {
-        ZorviMacStatusSnapshot s;
+        ZorviStatusSnapshot s;
         s.status = status;
         s.stale = stale;
         s.ageSeconds = age;
@@ -167,7 +167,7 @@ TEST(ZorviMacStatusSnapshot, DerivedStatusAndTexts) {
         s.message = std::move(message);
         return s;
     };
-    using S = ZorviMacStatus;
+    using S = ZorviStatus;
     const Case cases[] = {
         {"empty", {}, S::unknown, "Unknown", "Waiting for Zorvi status."},
         {"stale locked, 125 s", make(S::locked, true, 125, "R", {}), S::unknown, "Status stale",
@@ -188,7 +188,7 @@ TEST(ZorviMacStatusSnapshot, DerivedStatusAndTexts) {
     }
 }
 
-TEST(ZorviMacStatusSnapshot, LocalFreshnessAgesAndMarksStaleButNeverFresh) {
+TEST(ZorviStatusSnapshot, LocalFreshnessAgesAndMarksStaleButNeverFresh) {
     struct Case {
         const char* name;
         std::optional<bool> storedStale;
@@ -207,7 +207,7 @@ TEST(ZorviMacStatusSnapshot, LocalFreshnessAgesAndMarksStaleButNeverFresh) {
     };
     const Date now(800'000'000);
     for (const auto& c : cases) {
-        ZorviMacStatusSnapshot snapshot;
+        ZorviStatusSnapshot snapshot;
         snapshot.stale = c.storedStale;
         snapshot.ageSeconds = 7;
         std::optional<Date> receivedAt;

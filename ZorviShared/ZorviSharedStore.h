@@ -2,18 +2,18 @@
 
 #include "Foundation/Date.h"
 #include "Foundation/DefaultsStore.h"
-#include "ZorviShared/ZorviMacStatusSnapshot.h"
+#include "ZorviShared/ZorviStatusSnapshot.h"
 
 #include <cstdint>
 #include <optional>
 #include <string>
 
 // A snapshot as read back from the shared store, with the time the application wrote it.
-struct ZorviStoredMacStatus {
-    ZorviMacStatusSnapshot snapshot;
+struct ZorviStoredStatus {
+    ZorviStatusSnapshot snapshot;
     std::optional<Date> receivedAt;
 
-    bool operator==(const ZorviStoredMacStatus&) const = default;
+    bool operator==(const ZorviStoredStatus&) const = default;
 };
 
 // How old a status may be before the widget stops trusting it, and how it says so.
@@ -26,7 +26,7 @@ inline constexpr double localStaleAfter = 150.0;
 // damaged date can only make a status look stale, never fresh.
 std::optional<int64_t> ageSeconds(std::optional<Date> receivedAt, Date now);
 
-// "Mac status is 2m old. Refresh Zorvi before trusting it." and its kin.
+// "Computer status is 2m old. Refresh Zorvi before trusting it." and its kin.
 std::string staleDetail(std::optional<int64_t> ageSeconds);
 
 } // namespace ZorviStatusFreshness
@@ -34,11 +34,12 @@ std::string staleDetail(std::optional<int64_t> ageSeconds);
 // The store that the application and the widget share: one defaults suite with four keys. The
 // application replaces all four in one atomic write, so the widget never reads a snapshot beside the
 // time or status of another.
-namespace ZorviMacDefaults {
+namespace ZorviSharedStore {
 
-inline constexpr const char* appGroupIdentifier = "QX7T2MB9LR.app.zorvi.Zorvi";
+// The suite's file name, which users' stores already have: it keeps its spelling.
+inline constexpr const char* suiteName = "QX7T2MB9LR.app.zorvi.Zorvi";
 // The suite's domain: four short keys, bound as any domain of settings.
-inline constexpr DefaultsDomain appGroupDomain{appGroupIdentifier};
+inline constexpr DefaultsDomain suiteDomain{suiteName};
 inline constexpr const char* lastStatus = "zorvi.lastStatus";                   // JSON text of the snapshot
 inline constexpr const char* lastStatusAt = "zorvi.lastStatusAt";               // seconds since 2001
 inline constexpr const char* lastStatusValue = "zorvi.lastStatusValue";         // resolved status word
@@ -50,11 +51,11 @@ DefaultsStore store();
 
 // Writes the snapshot, the time and the resolved status, and the mirror key when one is given (an
 // absent key leaves the stored one). A snapshot that cannot be encoded writes nothing. Never reports.
-void persistStatus(const ZorviMacStatusSnapshot& snapshot, Date receivedAt,
+void persistStatus(const ZorviStatusSnapshot& snapshot, Date receivedAt,
                    const std::optional<std::string>& mirrorKey, DefaultsStore& store);
 
 // The stored snapshot aged to `now`, else a snapshot rebuilt from the stored status word, else
 // nothing.
-std::optional<ZorviStoredMacStatus> loadStatus(const DefaultsStore& store, Date now);
+std::optional<ZorviStoredStatus> loadStatus(const DefaultsStore& store, Date now);
 
-} // namespace ZorviMacDefaults
+} // namespace ZorviSharedStore

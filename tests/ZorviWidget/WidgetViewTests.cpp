@@ -1,10 +1,10 @@
 #include "Fakes/FakeClock.h"
 #include "Support/OffscreenApplication.h"
-#include "ZorviMacWidget/ZorviMacDialView.h"
-#include "ZorviMacWidget/ZorviMacWidgetStyle.h"
-#include "ZorviMacWidget/ZorviMacWidgetText.h"
-#include "ZorviMacWidget/ZorviMacWidgetView.h"
 #include "ZorviShared/Symbols/ZorviSymbols.h"
+#include "ZorviWidget/ZorviDialView.h"
+#include "ZorviWidget/ZorviWidgetStyle.h"
+#include "ZorviWidget/ZorviWidgetText.h"
+#include "ZorviWidget/ZorviWidgetView.h"
 
 #include <gtest/gtest.h>
 
@@ -20,15 +20,15 @@
 
 namespace {
 
-using Style = ZorviMacWidgetStyle;
+using Style = ZorviWidgetStyle;
 
 struct NamedStatus {
     const char* name;
-    std::optional<ZorviMacStatusSnapshot> snapshot;
+    std::optional<ZorviStatusSnapshot> snapshot;
 };
 
-ZorviMacStatusSnapshot snapshotWith(std::optional<ZorviMacStatus> status, bool stale = false) {
-    ZorviMacStatusSnapshot s;
+ZorviStatusSnapshot snapshotWith(std::optional<ZorviStatus> status, bool stale = false) {
+    ZorviStatusSnapshot s;
     s.deviceName = "Desk";
     s.status = status;
     s.stale = stale;
@@ -42,12 +42,10 @@ ZorviMacStatusSnapshot snapshotWith(std::optional<ZorviMacStatus> status, bool s
 
 // Every kind of status the widget must tell apart.
 std::vector<NamedStatus> statuses() {
-    return {{"locked", snapshotWith(ZorviMacStatus::locked)},
-            {"unlocked", snapshotWith(ZorviMacStatus::unlocked)},
-            {"locking", snapshotWith(ZorviMacStatus::locking)},
-            {"unknown", snapshotWith(ZorviMacStatus::unknown)},
-            {"stale", snapshotWith(ZorviMacStatus::locked, true)},
-            {"none", std::nullopt}};
+    return {
+        {"locked", snapshotWith(ZorviStatus::locked)},      {"unlocked", snapshotWith(ZorviStatus::unlocked)},
+        {"locking", snapshotWith(ZorviStatus::locking)},    {"unknown", snapshotWith(ZorviStatus::unknown)},
+        {"stale", snapshotWith(ZorviStatus::locked, true)}, {"none", std::nullopt}};
 }
 
 // `top` laid over `bottom` at `opacity`, as 8-bit channels.
@@ -102,8 +100,8 @@ struct WidgetView : ::testing::Test {
     OffscreenApplication app;
     FakeClock clock{Date(800'000'000)};
 
-    QImage render(const ZorviMacWidgetView& view) {
-        QImage image(ZorviMacWidgetView::familySize(view.family()), QImage::Format_ARGB32_Premultiplied);
+    QImage render(const ZorviWidgetView& view) {
+        QImage image(ZorviWidgetView::familySize(view.family()), QImage::Format_ARGB32_Premultiplied);
         image.fill(Qt::black);
         QPainter painter(&image);
         view.draw(painter);
@@ -118,17 +116,17 @@ struct WidgetView : ::testing::Test {
 
 } // namespace
 
-TEST(ZorviMacDialView, DerivedLengthsAtTheTwoSizesTheWidgetUses) {
+TEST(ZorviDialView, DerivedLengthsAtTheTwoSizesTheWidgetUses) {
     struct Row {
         double size;
-        ZorviMacDialView::Metrics expected;
+        ZorviDialView::Metrics expected;
     };
     const Row rows[] = {
         {132, {9.768, 92.4, 81.84, 23.76, 17.16, 4.224, 8, 18}},
         {124, {9.176, 86.8, 76.88, 22.32, 16.12, 4, 8, 18}}, // spacing, dot symbol and square at their floors
     };
     for (const auto& [size, e] : rows) {
-        const auto m = ZorviMacDialView::metrics(size);
+        const auto m = ZorviDialView::metrics(size);
         const std::pair<double, double> lengths[] = {
             {m.ringWidth, e.ringWidth},         {m.discDiameter, e.discDiameter},
             {m.stackWidth, e.stackWidth},       {m.symbolSize, e.symbolSize},
@@ -140,7 +138,7 @@ TEST(ZorviMacDialView, DerivedLengthsAtTheTwoSizesTheWidgetUses) {
     }
 }
 
-TEST(ZorviMacDialView, ColourSymbolProgressWordAndLabelFollowTheStatus) {
+TEST(ZorviDialView, ColourSymbolProgressWordAndLabelFollowTheStatus) {
     struct Row {
         const char* name;
         QColor colour;
@@ -159,24 +157,24 @@ TEST(ZorviMacDialView, ColourSymbolProgressWordAndLabelFollowTheStatus) {
     };
     const auto all = statuses();
     for (size_t i = 0; i < all.size(); ++i) {
-        const ZorviMacDialView dial{all[i].snapshot, 132, true};
+        const ZorviDialView dial{all[i].snapshot, 132, true};
         EXPECT_EQ(Style::statusColor(all[i].snapshot), rows[i].colour) << rows[i].name;
         EXPECT_EQ(Style::statusIcon(all[i].snapshot), rows[i].icon) << rows[i].name;
         EXPECT_DOUBLE_EQ(dial.progress(), rows[i].progress) << rows[i].name;
         EXPECT_EQ(dial.word(), rows[i].word) << rows[i].name;
         EXPECT_EQ(dial.accessibilityLabel(), rows[i].label) << rows[i].name;
     }
-    ZorviMacStatusSnapshot unnamed;
+    ZorviStatusSnapshot unnamed;
     unnamed.deviceName = "";
-    unnamed.status = ZorviMacStatus::locked;
-    EXPECT_EQ((ZorviMacDialView{unnamed, 132, true}.accessibilityLabel()), " locked");
+    unnamed.status = ZorviStatus::locked;
+    EXPECT_EQ((ZorviDialView{unnamed, 132, true}.accessibilityLabel()), " locked");
     unnamed.deviceName.reset();
-    EXPECT_EQ((ZorviMacDialView{unnamed, 132, true}.accessibilityLabel()), "Computer locked");
+    EXPECT_EQ((ZorviDialView{unnamed, 132, true}.accessibilityLabel()), "Computer locked");
     unnamed.status.reset();
-    EXPECT_EQ((ZorviMacDialView{unnamed, 132, true}.progress()), 0.28);
+    EXPECT_EQ((ZorviDialView{unnamed, 132, true}.progress()), 0.28);
 }
 
-TEST(ZorviMacDialView, SignalDotsLightForFaceWatchAndRecentInput) {
+TEST(ZorviDialView, SignalDotsLightForFaceWatchAndRecentInput) {
     struct Case {
         std::optional<bool> face, watch;
         std::optional<double> idle;
@@ -189,17 +187,17 @@ TEST(ZorviMacDialView, SignalDotsLightForFaceWatchAndRecentInput) {
         {true, false, std::nullopt, {true, false, false}},
     };
     for (const auto& c : cases) {
-        ZorviMacStatusSnapshot s;
+        ZorviStatusSnapshot s;
         s.facePresent = c.face;
         s.companionPresent = c.watch;
         s.inputIdleSeconds = c.idle;
-        EXPECT_EQ((ZorviMacDialView{s, 132, true}.activeSignals()), c.active);
+        EXPECT_EQ((ZorviDialView{s, 132, true}.activeSignals()), c.active);
     }
-    EXPECT_EQ((ZorviMacDialView{std::nullopt, 132, true}.activeSignals()), (std::array{false, false, false}));
+    EXPECT_EQ((ZorviDialView{std::nullopt, 132, true}.activeSignals()), (std::array{false, false, false}));
 }
 
 TEST_F(WidgetView, AgeAndPresenceLines) {
-    ZorviMacWidgetView view(ZorviMacWidgetFamily::systemMedium, clock);
+    ZorviWidgetView view(ZorviWidgetFamily::systemMedium, clock);
     EXPECT_EQ(view.ageLine(), "Not synced");
     const std::pair<double, const char*> ages[] = {{0.5, "0s ago"},   {59, "59s ago"},  {60, "1m ago"},
                                                    {3599, "59m ago"}, {3600, "1h ago"}, {7199, "1h ago"},
@@ -216,7 +214,7 @@ TEST_F(WidgetView, AgeAndPresenceLines) {
                                   {false, true, "Watch near"},
                                   {std::nullopt, std::nullopt, "Presence quiet"}};
     for (const auto& p : presences) {
-        ZorviMacStatusSnapshot s;
+        ZorviStatusSnapshot s;
         s.facePresent = p.face;
         s.companionPresent = p.watch;
         view.setEntry({clock.now(), s, std::nullopt});
@@ -244,16 +242,16 @@ TEST_F(WidgetView, EverySymbolTheWidgetNamesHasAGlyphInTheInstalledFont) {
 TEST_F(WidgetView, DrawsTheDialsArcDiscSymbolAndDotsInTheirColours) {
     const QColor ringColour = over(Style::line(), 0.72, Style::paper());
     const QColor discColour = over(Qt::white, 0.58, Style::paper());
-    for (const auto family : ZorviMacStatusWidget::supportedFamilies) {
+    for (const auto family : ZorviStatusWidget::supportedFamilies) {
         for (const auto& [name, snapshot] : statuses()) {
             const std::string what = std::string(rawValue(family)) + "-" + name;
-            ZorviMacWidgetView view(family, clock);
+            ZorviWidgetView view(family, clock);
             view.setEntry({clock.now(), snapshot, clock.now().addingTimeInterval(-42)});
             const QImage image = render(view);
             save(image, "widget-" + what);
 
-            const double size = family == ZorviMacWidgetFamily::systemSmall ? 132 : 124;
-            const ZorviMacDialView dial{snapshot, size, true};
+            const double size = family == ZorviWidgetFamily::systemSmall ? 132 : 124;
+            const ZorviDialView dial{snapshot, size, true};
             const auto parts = dial.layout(view.dialOrigin());
             const QColor colour = Style::statusColor(snapshot);
             EXPECT_TRUE(pixelIs(image, {1, 1}, Style::paper(), "background")) << what;
@@ -266,8 +264,7 @@ TEST_F(WidgetView, DrawsTheDialsArcDiscSymbolAndDotsInTheirColours) {
             EXPECT_TRUE(pixelIs(image, onCircle(parts.square, 90),
                                 dial.progress() == 1.0 ? colour : ringColour, "6 o'clock"))
                 << what;
-            const double discTop =
-                parts.square.center().y() - ZorviMacDialView::metrics(size).discDiameter / 2;
+            const double discTop = parts.square.center().y() - ZorviDialView::metrics(size).discDiameter / 2;
             EXPECT_TRUE(pixelIs(image, {parts.square.center().x(), (discTop + parts.symbolBox.top()) / 2},
                                 discColour, "disc"))
                 << what;
@@ -286,11 +283,11 @@ TEST_F(WidgetView, DrawsTheDialsArcDiscSymbolAndDotsInTheirColours) {
 }
 
 TEST_F(WidgetView, TheExpandedFamiliesShowTheTextColumnAndPills) {
-    for (const auto family : {ZorviMacWidgetFamily::systemMedium, ZorviMacWidgetFamily::systemLarge}) {
-        ZorviMacWidgetView view(family, clock);
-        view.setEntry({clock.now(), snapshotWith(ZorviMacStatus::locked), clock.now()});
+    for (const auto family : {ZorviWidgetFamily::systemMedium, ZorviWidgetFamily::systemLarge}) {
+        ZorviWidgetView view(family, clock);
+        view.setEntry({clock.now(), snapshotWith(ZorviStatus::locked), clock.now()});
         const QImage image = render(view);
-        const double column = view.dialOrigin().x() + ZorviMacWidgetView::expandedDialSize + 14;
+        const double column = view.dialOrigin().x() + ZorviWidgetView::expandedDialSize + 14;
         const QRectF textArea(column, 0, image.width() - column, image.height());
         EXPECT_GT(pixelsNear(image, textArea, Style::ink()), 20) << "status line";
         EXPECT_GT(pixelsNear(image, textArea, Style::muted()), 20) << "device name and detail";
@@ -299,8 +296,8 @@ TEST_F(WidgetView, TheExpandedFamiliesShowTheTextColumnAndPills) {
         EXPECT_GT(pixelsNear(image, textArea, Style::tealDark()), 5) << "presence pill";
     }
     // The small family shows the dial alone.
-    ZorviMacWidgetView small(ZorviMacWidgetFamily::systemSmall, clock);
-    small.setEntry({clock.now(), snapshotWith(ZorviMacStatus::locked), clock.now()});
+    ZorviWidgetView small(ZorviWidgetFamily::systemSmall, clock);
+    small.setEntry({clock.now(), snapshotWith(ZorviStatus::locked), clock.now()});
     const QImage image = render(small);
     EXPECT_EQ(pixelsNear(image, QRectF(0, 0, image.width(), 14), Style::ink()), 0);
 }
@@ -310,33 +307,32 @@ TEST_F(WidgetView, DialWordsAndPillsFitAtBothSizesWithoutGoingBelowTheFloor) {
     const QFont desktopFont = QGuiApplication::font();
     for (const QString& family : {desktopFont.family(), QStringLiteral("DejaVu Sans")}) {
         QGuiApplication::setFont(QFont(family));
-        for (const double size :
-             {ZorviMacWidgetView::compactDialSize, ZorviMacWidgetView::expandedDialSize}) {
-            const auto m = ZorviMacDialView::metrics(size);
-            const QFont wordFont = ZorviMacWidgetText::systemFont(m.wordSize, QFont::Bold);
+        for (const double size : {ZorviWidgetView::compactDialSize, ZorviWidgetView::expandedDialSize}) {
+            const auto m = ZorviDialView::metrics(size);
+            const QFont wordFont = ZorviWidgetText::systemFont(m.wordSize, QFont::Bold);
             for (const auto& [name, snapshot] : statuses()) {
-                const QString word = QString::fromStdString(ZorviMacDialView{snapshot, size, true}.word());
-                const auto fitted = ZorviMacWidgetText::fitLine(word, wordFont, m.stackWidth);
+                const QString word = QString::fromStdString(ZorviDialView{snapshot, size, true}.word());
+                const auto fitted = ZorviWidgetText::fitLine(word, wordFont, m.stackWidth);
                 EXPECT_EQ(fitted.lines, QStringList{word}) << family.toStdString() << " at " << size;
                 EXPECT_GE(fitted.font.pixelSize(),
-                          wordFont.pixelSize() * ZorviMacWidgetText::minimumScaleFactor);
+                          wordFont.pixelSize() * ZorviWidgetText::minimumScaleFactor);
             }
         }
         // The longest pills: never synced, and nobody seen.
-        ZorviMacWidgetView view(ZorviMacWidgetFamily::systemMedium, clock);
-        auto quiet = snapshotWith(ZorviMacStatus::locked, true);
+        ZorviWidgetView view(ZorviWidgetFamily::systemMedium, clock);
+        auto quiet = snapshotWith(ZorviStatus::locked, true);
         quiet.facePresent = false;
         view.setEntry({clock.now(), quiet, std::nullopt});
         save(render(view),
              "widget-medium-stale-not-synced-" + family.toLower().replace(' ', '-').toStdString());
-        ZorviMacWidgetView small(ZorviMacWidgetFamily::systemSmall, clock);
+        ZorviWidgetView small(ZorviWidgetFamily::systemSmall, clock);
         small.setEntry(view.entry());
         save(render(small), "widget-small-stale-" + family.toLower().replace(' ', '-').toStdString());
     }
     QGuiApplication::setFont(desktopFont);
 }
 
-TEST(ZorviMacWidgetView, PillsKeepTheirNaturalWidthsBeforeSharingWhatIsLeft) {
+TEST(ZorviWidgetView, PillsKeepTheirNaturalWidthsBeforeSharingWhatIsLeft) {
     struct Case {
         std::array<double, 2> natural;
         double room;
@@ -349,18 +345,18 @@ TEST(ZorviMacWidgetView, PillsKeepTheirNaturalWidthsBeforeSharingWhatIsLeft) {
         {{70, 100}, 120, {60, 60}}, // both wider than half: halves
     };
     for (const auto& c : cases)
-        EXPECT_EQ(ZorviMacWidgetView::pillTitleRooms(c.natural, c.room), c.rooms)
+        EXPECT_EQ(ZorviWidgetView::pillTitleRooms(c.natural, c.room), c.rooms)
             << c.natural[0] << "/" << c.natural[1];
 }
 
 TEST_F(WidgetView, WithoutTheSymbolFontPlainShapesStandIn) {
     ZorviSymbols::setGlyphFontEnabled(false);
     for (const auto& [name, snapshot] : statuses()) {
-        ZorviMacWidgetView view(ZorviMacWidgetFamily::systemMedium, clock);
+        ZorviWidgetView view(ZorviWidgetFamily::systemMedium, clock);
         view.setEntry({clock.now(), snapshot, std::nullopt});
         const QImage image = render(view);
         save(image, std::string("widget-medium-") + name + "-no-font");
-        const auto parts = ZorviMacDialView{snapshot, 124, true}.layout(view.dialOrigin());
+        const auto parts = ZorviDialView{snapshot, 124, true}.layout(view.dialOrigin());
         EXPECT_GT(pixelsNear(image, parts.symbolBox, Style::statusColor(snapshot)), 10) << name;
     }
     ZorviSymbols::setGlyphFontEnabled(true);
@@ -373,22 +369,22 @@ TEST_F(WidgetView, ANewEntryRedrawsOnlyWhatItChanges) {
     enum class Redrawn { nothing, pills, whole };
     struct Row {
         const char* name;
-        ZorviMacWidgetFamily family;
+        ZorviWidgetFamily family;
         double later; // seconds the clock moves on
-        std::optional<ZorviMacStatusSnapshot> status;
+        std::optional<ZorviStatusSnapshot> status;
         Redrawn redrawn;
     };
-    const auto locked = snapshotWith(ZorviMacStatus::locked);
+    const auto locked = snapshotWith(ZorviStatus::locked);
     const Row rows[] = {
-        {"the same entry", ZorviMacWidgetFamily::systemMedium, 0, locked, Redrawn::nothing},
-        {"the age moved on", ZorviMacWidgetFamily::systemMedium, 30, locked, Redrawn::pills},
-        {"the age moved on, small", ZorviMacWidgetFamily::systemSmall, 30, locked, Redrawn::nothing},
-        {"a new status", ZorviMacWidgetFamily::systemSmall, 0, snapshotWith(ZorviMacStatus::unlocked),
+        {"the same entry", ZorviWidgetFamily::systemMedium, 0, locked, Redrawn::nothing},
+        {"the age moved on", ZorviWidgetFamily::systemMedium, 30, locked, Redrawn::pills},
+        {"the age moved on, small", ZorviWidgetFamily::systemSmall, 30, locked, Redrawn::nothing},
+        {"a new status", ZorviWidgetFamily::systemSmall, 0, snapshotWith(ZorviStatus::unlocked),
          Redrawn::whole},
     };
     for (const Row& r : rows) {
         clock.set(Date(800'000'000));
-        ZorviMacWidgetView view(r.family, clock);
+        ZorviWidgetView view(r.family, clock);
         const Date written = clock.now();
         view.setEntry({clock.now(), locked, written});
         view.show();
@@ -398,7 +394,7 @@ TEST_F(WidgetView, ANewEntryRedrawsOnlyWhatItChanges) {
         view.setEntry({clock.now(), r.status, written});
         OffscreenApplication::processPending();
         const QRect area = painted.region.boundingRect();
-        const Redrawn redrawn = area.isEmpty()            ? Redrawn::nothing
+        const Redrawn redrawn = area.isEmpty()               ? Redrawn::nothing
                                 : area.contains(view.rect()) ? Redrawn::whole
                                                              : Redrawn::pills;
         EXPECT_EQ(redrawn, r.redrawn) << r.name;

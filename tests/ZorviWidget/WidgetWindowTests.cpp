@@ -1,8 +1,8 @@
 #include "Support/OffscreenApplication.h"
 #include "Support/TemporaryHome.h"
 #include "Vigilor/Design/ZorviMenuIcon.h"
-#include "ZorviMacWidget/ZorviMacWidgetWindow.h"
-#include "ZorviShared/ZorviMacDefaults.h"
+#include "ZorviShared/ZorviSharedStore.h"
+#include "ZorviWidget/ZorviWidgetWindow.h"
 
 #include <gtest/gtest.h>
 
@@ -22,15 +22,15 @@ bool processEventsUntil(const std::function<bool()>& done) {
     return done();
 }
 
-void persist(ZorviMacStatus status) {
-    ZorviMacStatusSnapshot snapshot;
+void persist(ZorviStatus status) {
+    ZorviStatusSnapshot snapshot;
     snapshot.status = status;
     snapshot.stale = false;
-    DefaultsStore store = ZorviMacDefaults::store();
-    ZorviMacDefaults::persistStatus(snapshot, SystemClock::shared().now(), "key", store);
+    DefaultsStore store = ZorviSharedStore::store();
+    ZorviSharedStore::persistStatus(snapshot, SystemClock::shared().now(), "key", store);
 }
 
-std::optional<ZorviMacStatus> shownStatus(const ZorviMacWidgetWindow& window) {
+std::optional<ZorviStatus> shownStatus(const ZorviWidgetWindow& window) {
     const auto& status = window.view().entry().status;
     return status ? status->status : std::nullopt;
 }
@@ -39,10 +39,10 @@ std::optional<ZorviMacStatus> shownStatus(const ZorviMacWidgetWindow& window) {
 
 // The application's write is the widget's reload request: the window sees each replacement of the
 // store's file, the first one included, without waiting for its 30 s timeline.
-TEST(ZorviMacWidgetWindow, RedrawsWhenTheApplicationWritesTheStore) {
+TEST(ZorviWidgetWindow, RedrawsWhenTheApplicationWritesTheStore) {
     TemporaryHome home;
     OffscreenApplication app;
-    ZorviMacWidgetWindow window(ZorviMacWidgetFamily::systemSmall);
+    ZorviWidgetWindow window(ZorviWidgetFamily::systemSmall);
     EXPECT_FALSE(window.view().entry().status);
     EXPECT_EQ(window.windowFlags() & (Qt::WindowStaysOnBottomHint | Qt::FramelessWindowHint),
               Qt::WindowStaysOnBottomHint | Qt::FramelessWindowHint);
@@ -52,18 +52,18 @@ TEST(ZorviMacWidgetWindow, RedrawsWhenTheApplicationWritesTheStore) {
               QPixmap::fromImage(ZorviMenuIcon::applicationImage(32).convertToFormat(QImage::Format_ARGB32))
                   .toImage());
 
-    persist(ZorviMacStatus::locked);
-    EXPECT_TRUE(processEventsUntil([&] { return shownStatus(window) == ZorviMacStatus::locked; }));
-    persist(ZorviMacStatus::unlocked);
-    EXPECT_TRUE(processEventsUntil([&] { return shownStatus(window) == ZorviMacStatus::unlocked; }));
+    persist(ZorviStatus::locked);
+    EXPECT_TRUE(processEventsUntil([&] { return shownStatus(window) == ZorviStatus::locked; }));
+    persist(ZorviStatus::unlocked);
+    EXPECT_TRUE(processEventsUntil([&] { return shownStatus(window) == ZorviStatus::unlocked; }));
 }
 
-TEST(ZorviMacWidgetWindow, APreviewShowsThePlaceholderWhateverTheStoreHolds) {
+TEST(ZorviWidgetWindow, APreviewShowsThePlaceholderWhateverTheStoreHolds) {
     TemporaryHome home;
     OffscreenApplication app;
-    persist(ZorviMacStatus::unlocked);
-    ZorviMacWidgetWindow window(ZorviMacWidgetFamily::systemMedium, true);
+    persist(ZorviStatus::unlocked);
+    ZorviWidgetWindow window(ZorviWidgetFamily::systemMedium, true);
     ASSERT_TRUE(window.view().entry().status);
     EXPECT_EQ(window.view().entry().status->deviceName, "Varek's computer");
-    EXPECT_EQ(window.view().entry().status->status, ZorviMacStatus::locked);
+    EXPECT_EQ(window.view().entry().status->status, ZorviStatus::locked);
 }

@@ -1,20 +1,20 @@
-#include "AppDelegate.h"
+#include "AppStartup.h"
 
 #include "AppServices.h"
 #include "Foundation/DefaultsStore.h"
 #include "Vigilor/Interface/OnboardingWindowController.h"
-#include "Vigilor/Tray/StatusItemController.h"
 #include "Vigilor/Interface/UpdaterService.h"
 #include "Vigilor/Interface/WindowPlacement.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"
+#include "Vigilor/Tray/StatusItemController.h"
 
 #include <QWidget>
 
-std::shared_ptr<AppDelegate> AppDelegate::create(Environment environment) {
-    return std::make_shared<AppDelegate>(Passkey{}, std::move(environment));
+std::shared_ptr<AppStartup> AppStartup::create(Environment environment) {
+    return std::make_shared<AppStartup>(Passkey{}, std::move(environment));
 }
 
-AppDelegate::AppDelegate(Passkey, Environment environment)
+AppStartup::AppStartup(Passkey, Environment environment)
     : environment_(std::move(environment)) {
     if (!environment_.monitor)
         environment_.monitor = [] { return AppServices::shared().monitor(); };
@@ -29,9 +29,9 @@ AppDelegate::AppDelegate(Passkey, Environment environment)
         environment_.startWidget = [this] { widget_.start(); };
 }
 
-AppDelegate::~AppDelegate() = default;
+AppStartup::~AppStartup() = default;
 
-void AppDelegate::applicationDidFinishLaunching() {
+void AppStartup::applicationDidFinishLaunching() {
     monitor_ = environment_.monitor();
     if (!environment_.displayAvailable)
         return;
@@ -49,7 +49,7 @@ void AppDelegate::applicationDidFinishLaunching() {
         environment_.startWidget();
 }
 
-void AppDelegate::showOnboarding() {
+void AppStartup::showOnboarding() {
     if (!environment_.displayAvailable)
         return;
     onboarding_ = environment_.makeOnboarding(monitor_, [weak = weak_from_this()] {
@@ -69,7 +69,7 @@ void AppDelegate::showOnboarding() {
 }
 
 // A window that its own close button is already closing is not closed a second time.
-void AppDelegate::finishOnboarding() {
+void AppStartup::finishOnboarding() {
     if (!onboarding_)
         return;
     OnboardingWindowDelegate* delegate = onboarding_->windowDelegate();

@@ -1,8 +1,8 @@
 #include "Fakes/FakeClock.h"
 #include "Foundation/AtomicFile.h"
 #include "Support/TemporaryHome.h"
-#include "ZorviMacWidget/ZorviMacWidget.h"
-#include "ZorviShared/ZorviMacDefaults.h"
+#include "ZorviShared/ZorviSharedStore.h"
+#include "ZorviWidget/ZorviWidget.h"
 
 #include <gtest/gtest.h>
 
@@ -11,30 +11,30 @@ namespace {
 struct WidgetProvider : ::testing::Test {
     TemporaryHome home;
     FakeClock clock{Date(800'000'000)};
-    ZorviMacWidgetProvider provider{clock};
-    DefaultsStore store = ZorviMacDefaults::store();
+    ZorviWidgetProvider provider{clock};
+    DefaultsStore store = ZorviSharedStore::store();
 
-    ZorviMacWidgetTimeline timeline() const {
-        std::optional<ZorviMacWidgetTimeline> result;
+    ZorviWidgetTimeline timeline() const {
+        std::optional<ZorviWidgetTimeline> result;
         int calls = 0;
-        provider.getTimeline([&](const ZorviMacWidgetTimeline& t) {
+        provider.getTimeline([&](const ZorviWidgetTimeline& t) {
             result = t;
             ++calls;
         });
         EXPECT_EQ(calls, 1);
         return *result;
     }
-    ZorviMacWidgetEntry snapshotEntry(bool isPreview) const {
-        std::optional<ZorviMacWidgetEntry> result;
-        provider.getSnapshot(isPreview, [&](const ZorviMacWidgetEntry& entry) { result = entry; });
+    ZorviWidgetEntry snapshotEntry(bool isPreview) const {
+        std::optional<ZorviWidgetEntry> result;
+        provider.getSnapshot(isPreview, [&](const ZorviWidgetEntry& entry) { result = entry; });
         return *result;
     }
-    void persist(ZorviMacStatus status, Date receivedAt) {
-        ZorviMacStatusSnapshot snapshot;
+    void persist(ZorviStatus status, Date receivedAt) {
+        ZorviStatusSnapshot snapshot;
         snapshot.status = status;
         snapshot.stale = false;
         snapshot.ageSeconds = 0;
-        ZorviMacDefaults::persistStatus(snapshot, receivedAt, "key", store);
+        ZorviSharedStore::persistStatus(snapshot, receivedAt, "key", store);
     }
 };
 
@@ -43,7 +43,7 @@ struct WidgetProvider : ::testing::Test {
 TEST_F(WidgetProvider, AnEmptyStoreGivesOneEmptyEntryAndAReloadThirtySecondsOn) {
     const auto t = timeline();
     ASSERT_EQ(t.entries.size(), 1u);
-    EXPECT_EQ(t.entries[0], (ZorviMacWidgetEntry{clock.now(), std::nullopt, std::nullopt}));
+    EXPECT_EQ(t.entries[0], (ZorviWidgetEntry{clock.now(), std::nullopt, std::nullopt}));
     EXPECT_EQ(t.reloadAfter, clock.now().addingTimeInterval(30));
 }
 
@@ -51,27 +51,27 @@ TEST_F(WidgetProvider, EntriesCarryTheStoredSnapshotAgedAndItsReceiptTime) {
     struct Case {
         const char* name;
         Json domain;
-        std::optional<ZorviMacStatus> status;
+        std::optional<ZorviStatus> status;
         std::optional<bool> stale;
         std::optional<int64_t> age;
         std::optional<Date> lastRefresh;
     };
     const double d = clock.now().timeIntervalSinceReferenceDate();
-    ZorviMacStatusSnapshot locked;
-    locked.status = ZorviMacStatus::locked;
+    ZorviStatusSnapshot locked;
+    locked.status = ZorviStatus::locked;
     locked.stale = false;
     const std::string lockedText = ZorviJSON::encodeText(locked);
-    using namespace ZorviMacDefaults;
+    using namespace ZorviSharedStore;
     const Case cases[] = {
         {"200 s old",
          {{lastStatus, lockedText}, {lastStatusAt, d - 200}},
-         ZorviMacStatus::locked,
+         ZorviStatus::locked,
          true,
          200,
          Date(d - 200)},
         {"only a word",
          {{lastStatusValue, "locking"}},
-         ZorviMacStatus::locking,
+         ZorviStatus::locking,
          true,
          std::nullopt,
          std::nullopt},
@@ -97,7 +97,7 @@ TEST_F(WidgetProvider, EntriesCarryTheStoredSnapshotAgedAndItsReceiptTime) {
 }
 
 TEST_F(WidgetProvider, BrokenStoreFilesGiveTheEmptyEntryNeverAStaleOneAsFresh) {
-    persist(ZorviMacStatus::locked, clock.now());
+    persist(ZorviStatus::locked, clock.now());
     DefaultsStore::synchronizeAll();
     const std::string whole = *AtomicFile::read(store.file());
     const std::string deep = "{\"a\":" + std::string(20'000, '[') + std::string(20'000, ']') + "}";
@@ -112,40 +112,40 @@ TEST_F(WidgetProvider, BrokenStoreFilesGiveTheEmptyEntryNeverAStaleOneAsFresh) {
 }
 
 TEST_F(WidgetProvider, APreviewShowsThePlaceholderAndOtherwiseTheStore) {
-    persist(ZorviMacStatus::unlocked, clock.now().addingTimeInterval(-5));
+    persist(ZorviStatus::unlocked, clock.now().addingTimeInterval(-5));
     clock.advance(1);
-    EXPECT_EQ(snapshotEntry(true), ZorviMacWidgetEntry::placeholder(clock));
+    EXPECT_EQ(snapshotEntry(true), ZorviWidgetEntry::placeholder(clock));
     EXPECT_EQ(snapshotEntry(false), timeline().entries.at(0));
-    EXPECT_EQ(snapshotEntry(false).status->status, ZorviMacStatus::unlocked);
+    EXPECT_EQ(snapshotEntry(false).status->status, ZorviStatus::unlocked);
 }
 
 TEST_F(WidgetProvider, ThePlaceholderIsTheLockedSample) {
     const auto entry = provider.placeholder();
-    ZorviMacStatusSnapshot sample{"zorvi.remote.v1",
-                                  "Zorvi",
-                                  "locked",
-                                  std::nullopt,
-                                  "Varek's computer",
-                                  clock.now(),
-                                  ZorviMacStatus::locked,
-                                  "Computer locked.",
-                                  "Zorvi",
-                                  std::nullopt,
-                                  true,
-                                  true,
-                                  3.0,
-                                  false,
-                                  0,
-                                  std::nullopt};
-    EXPECT_EQ(entry, (ZorviMacWidgetEntry{clock.now(), sample, clock.now()}));
+    ZorviStatusSnapshot sample{"zorvi.remote.v1",
+                               "Zorvi",
+                               "locked",
+                               std::nullopt,
+                               "Varek's computer",
+                               clock.now(),
+                               ZorviStatus::locked,
+                               "Computer locked.",
+                               "Zorvi",
+                               std::nullopt,
+                               true,
+                               true,
+                               3.0,
+                               false,
+                               0,
+                               std::nullopt};
+    EXPECT_EQ(entry, (ZorviWidgetEntry{clock.now(), sample, clock.now()}));
 }
 
-TEST(ZorviMacStatusWidget, OffersTheThreeFamiliesUnderItsKind) {
-    const ZorviMacStatusWidget widget;
+TEST(ZorviStatusWidget, OffersTheThreeFamiliesUnderItsKind) {
+    const ZorviStatusWidget widget;
     EXPECT_EQ(widget.kind, "ZorviMacWidget");
-    EXPECT_STREQ(ZorviMacStatusWidget::configurationDisplayName, "Zorvi");
-    EXPECT_STREQ(ZorviMacStatusWidget::description, "This computer's lock status and presence signals.");
-    const auto families = ZorviMacStatusWidget::supportedFamilies;
+    EXPECT_STREQ(ZorviStatusWidget::configurationDisplayName, "Zorvi");
+    EXPECT_STREQ(ZorviStatusWidget::description, "This computer's lock status and presence signals.");
+    const auto families = ZorviStatusWidget::supportedFamilies;
     ASSERT_EQ(families.size(), 3u);
     EXPECT_EQ(rawValue(families[0]), "small");
     EXPECT_EQ(rawValue(families[1]), "medium");

@@ -1,11 +1,11 @@
-#include "ZorviMacWidgetView.h"
+#include "ZorviWidgetView.h"
 
 #include "Foundation/HostName.h"
-#include "ZorviMacDialView.h"
-#include "ZorviMacWidgetStyle.h"
-#include "ZorviMacWidgetText.h"
-#include "ZorviShared/ZorviMacDefaults.h"
+#include "ZorviDialView.h"
+#include "ZorviShared/ZorviSharedStore.h"
 #include "ZorviSymbols.h"
+#include "ZorviWidgetStyle.h"
+#include "ZorviWidgetText.h"
 
 #include <QFontMetricsF>
 #include <QPainterPath>
@@ -38,7 +38,7 @@ QString text(const std::string& value) {
 
 } // namespace
 
-ZorviMacWidgetView::ZorviMacWidgetView(ZorviMacWidgetFamily family, const Clock& clock, QWidget* parent)
+ZorviWidgetView::ZorviWidgetView(ZorviWidgetFamily family, const Clock& clock, QWidget* parent)
     : QWidget(parent)
     , family_(family)
     , clock_(&clock) {
@@ -46,43 +46,43 @@ ZorviMacWidgetView::ZorviMacWidgetView(ZorviMacWidgetFamily family, const Clock&
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-QSize ZorviMacWidgetView::familySize(ZorviMacWidgetFamily family) {
+QSize ZorviWidgetView::familySize(ZorviWidgetFamily family) {
     switch (family) {
-    case ZorviMacWidgetFamily::systemSmall:
+    case ZorviWidgetFamily::systemSmall:
         break;
-    case ZorviMacWidgetFamily::systemMedium:
+    case ZorviWidgetFamily::systemMedium:
         return {364, 170};
-    case ZorviMacWidgetFamily::systemLarge:
+    case ZorviWidgetFamily::systemLarge:
         return {364, 382};
     }
     return {170, 170};
 }
 
-void ZorviMacWidgetView::setEntry(ZorviMacWidgetEntry entry) {
+void ZorviWidgetView::setEntry(ZorviWidgetEntry entry) {
     entry_ = std::move(entry);
-    setAccessibleName(text(ZorviMacDialView{entry_.status, compactDialSize, true}.accessibilityLabel()));
-    const ZorviMacWidgetLook next = look(clock_->now());
+    setAccessibleName(text(ZorviDialView{entry_.status, compactDialSize, true}.accessibilityLabel()));
+    const ZorviWidgetLook next = look(clock_->now());
     if (!drawnLook_)
         update();
     else if (next != *drawnLook_)
         update(differsOnlyInAge(*drawnLook_, next) ? pillRow_ : rect());
 }
 
-bool ZorviMacWidgetView::differsOnlyInAge(ZorviMacWidgetLook a, const ZorviMacWidgetLook& b) {
+bool ZorviWidgetView::differsOnlyInAge(ZorviWidgetLook a, const ZorviWidgetLook& b) {
     constexpr size_t age = 3;
     a.texts[age] = b.texts[age];
     return a == b;
 }
 
-ZorviMacWidgetLook ZorviMacWidgetView::look(Date now) const {
-    const ZorviMacDialView dial{entry_.status, compactDialSize, true};
-    ZorviMacWidgetLook look{dial.progress(),
-                            ZorviMacWidgetStyle::statusColor(entry_.status).rgba(),
-                            ZorviMacWidgetStyle::statusIcon(entry_.status),
-                            dial.word(),
-                            dial.activeSignals(),
-                            {}};
-    if (family_ != ZorviMacWidgetFamily::systemSmall) {
+ZorviWidgetLook ZorviWidgetView::look(Date now) const {
+    const ZorviDialView dial{entry_.status, compactDialSize, true};
+    ZorviWidgetLook look{dial.progress(),
+                         ZorviWidgetStyle::statusColor(entry_.status).rgba(),
+                         ZorviWidgetStyle::statusIcon(entry_.status),
+                         dial.word(),
+                         dial.activeSignals(),
+                         {}};
+    if (family_ != ZorviWidgetFamily::systemSmall) {
         const auto& status = entry_.status;
         look.texts = {status ? status->deviceName.value_or(unnamedComputer) : unnamedComputer,
                       status ? status->statusLine() : "No status",
@@ -92,7 +92,7 @@ ZorviMacWidgetLook ZorviMacWidgetView::look(Date now) const {
     return look;
 }
 
-std::string ZorviMacWidgetView::ageLine(const ZorviMacWidgetEntry& entry, Date now) {
+std::string ZorviWidgetView::ageLine(const ZorviWidgetEntry& entry, Date now) {
     if (!entry.lastRefresh)
         return "Not synced";
     const int64_t age = *ZorviStatusFreshness::ageSeconds(entry.lastRefresh, now);
@@ -103,7 +103,7 @@ std::string ZorviMacWidgetView::ageLine(const ZorviMacWidgetEntry& entry, Date n
     return std::to_string(age / 3600) + "h ago";
 }
 
-std::string ZorviMacWidgetView::presenceLine(const ZorviMacWidgetEntry& entry) {
+std::string ZorviWidgetView::presenceLine(const ZorviWidgetEntry& entry) {
     const auto& status = entry.status;
     if (status && status->facePresent.value_or(false))
         return "Face seen";
@@ -112,38 +112,38 @@ std::string ZorviMacWidgetView::presenceLine(const ZorviMacWidgetEntry& entry) {
     return "Presence quiet";
 }
 
-QPointF ZorviMacWidgetView::dialOrigin() const {
+QPointF ZorviWidgetView::dialOrigin() const {
     const QSizeF area = familySize(family_);
-    if (family_ == ZorviMacWidgetFamily::systemSmall)
+    if (family_ == ZorviWidgetFamily::systemSmall)
         return {(area.width() - compactDialSize) / 2, (area.height() - compactDialSize) / 2};
     return {contentMargin, (area.height() - expandedDialSize) / 2};
 }
 
-void ZorviMacWidgetView::draw(QPainter& painter) const {
+void ZorviWidgetView::draw(QPainter& painter) const {
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::TextAntialiasing);
-    painter.fillRect(QRectF(QPointF(0, 0), QSizeF(familySize(family_))), ZorviMacWidgetStyle::paper());
-    if (family_ == ZorviMacWidgetFamily::systemSmall)
+    painter.fillRect(QRectF(QPointF(0, 0), QSizeF(familySize(family_))), ZorviWidgetStyle::paper());
+    if (family_ == ZorviWidgetFamily::systemSmall)
         drawCompact(painter);
     else
         drawExpanded(painter);
     painter.restore();
 }
 
-void ZorviMacWidgetView::paintEvent(QPaintEvent*) {
+void ZorviWidgetView::paintEvent(QPaintEvent*) {
     drawnLook_ = look(clock_->now());
     QPainter painter(this);
     draw(painter);
 }
 
-void ZorviMacWidgetView::drawCompact(QPainter& painter) const {
-    ZorviMacDialView{entry_.status, compactDialSize, true}.paint(painter, dialOrigin());
+void ZorviWidgetView::drawCompact(QPainter& painter) const {
+    ZorviDialView{entry_.status, compactDialSize, true}.paint(painter, dialOrigin());
 }
 
-void ZorviMacWidgetView::drawExpanded(QPainter& painter) const {
+void ZorviWidgetView::drawExpanded(QPainter& painter) const {
     const QPointF origin = dialOrigin();
-    ZorviMacDialView{entry_.status, expandedDialSize, true}.paint(painter, origin);
+    ZorviDialView{entry_.status, expandedDialSize, true}.paint(painter, origin);
     const double x = origin.x() + expandedDialSize + dialTextSpacing;
     const double width = familySize(family_).width() - contentMargin - x;
     const double height = drawTextColumn(painter, x, 0, width, true);
@@ -151,24 +151,24 @@ void ZorviMacWidgetView::drawExpanded(QPainter& painter) const {
 }
 
 // Four rows: device name, status line, detail (two lines at most), pills. Returns the column's height.
-double ZorviMacWidgetView::drawTextColumn(QPainter& painter, double x, double y, double width,
-                                          bool measureOnly) const {
+double ZorviWidgetView::drawTextColumn(QPainter& painter, double x, double y, double width,
+                                       bool measureOnly) const {
     const auto& status = entry_.status;
     struct Row {
-        ZorviMacWidgetText::FittedLines fitted;
+        ZorviWidgetText::FittedLines fitted;
         QColor colour;
     };
     const QString name = text(status ? status->deviceName.value_or(unnamedComputer) : unnamedComputer);
-    const QFont nameFont = ZorviMacWidgetText::systemFont(captionSize, QFont::DemiBold);
+    const QFont nameFont = ZorviWidgetText::systemFont(captionSize, QFont::DemiBold);
     const Row rows[] = {
         {{nameFont, {QFontMetricsF(nameFont).elidedText(name, Qt::ElideRight, width)}},
-         ZorviMacWidgetStyle::muted()},
-        {ZorviMacWidgetText::fitLine(text(status ? status->statusLine() : "No status"),
-                                     ZorviMacWidgetText::systemFont(title3Size, QFont::Bold), width),
-         ZorviMacWidgetStyle::ink()},
-        {ZorviMacWidgetText::fitLines(text(status ? status->detailLine() : "Waiting for Zorvi status."),
-                                      ZorviMacWidgetText::systemFont(captionSize, QFont::Medium), width, 2),
-         ZorviMacWidgetStyle::muted()},
+         ZorviWidgetStyle::muted()},
+        {ZorviWidgetText::fitLine(text(status ? status->statusLine() : "No status"),
+                                  ZorviWidgetText::systemFont(title3Size, QFont::Bold), width),
+         ZorviWidgetStyle::ink()},
+        {ZorviWidgetText::fitLines(text(status ? status->detailLine() : "Waiting for Zorvi status."),
+                                   ZorviWidgetText::systemFont(captionSize, QFont::Medium), width, 2),
+         ZorviWidgetStyle::muted()},
     };
     const double top = y;
     for (const Row& row : rows) {
@@ -187,7 +187,7 @@ double ZorviMacWidgetView::drawTextColumn(QPainter& painter, double x, double y,
     return y - top;
 }
 
-std::array<double, 2> ZorviMacWidgetView::pillTitleRooms(std::array<double, 2> natural, double room) {
+std::array<double, 2> ZorviWidgetView::pillTitleRooms(std::array<double, 2> natural, double room) {
     if (natural[0] + natural[1] <= room)
         return natural;
     const size_t narrower = natural[0] <= natural[1] ? 0 : 1;
@@ -199,11 +199,11 @@ std::array<double, 2> ZorviMacWidgetView::pillTitleRooms(std::array<double, 2> n
 
 // The age pill and the presence pill side by side; they shrink, then shorten, to fit. Returns their
 // height.
-double ZorviMacWidgetView::drawPills(QPainter& painter, double x, double y, double width,
-                                     bool measureOnly) const {
+double ZorviWidgetView::drawPills(QPainter& painter, double x, double y, double width,
+                                  bool measureOnly) const {
     const Pill pills[] = {
-        {text(ageLine()), "clock", ZorviMacWidgetStyle::periwinkle()},
-        {text(presenceLine()), "person.crop.circle.badge.checkmark", ZorviMacWidgetStyle::tealDark()}};
+        {text(ageLine()), "clock", ZorviWidgetStyle::periwinkle()},
+        {text(presenceLine()), "person.crop.circle.badge.checkmark", ZorviWidgetStyle::tealDark()}};
     const auto chrome = [&](const QFont& f) { return 2 * pillPaddingX + f.pixelSize() + pillIconSpacing; };
     const auto titleRoom = [&](const QFont& f) { return width - pillSpacing - 2 * chrome(f); };
     const auto naturalTitles = [&](const QFont& f) {
@@ -212,7 +212,7 @@ double ZorviMacWidgetView::drawPills(QPainter& painter, double x, double y, doub
                           metrics.horizontalAdvance(pills[1].title)};
     };
     const auto fonts =
-        ZorviMacWidgetText::shrinkingFonts(ZorviMacWidgetText::systemFont(caption2Size, QFont::DemiBold));
+        ZorviWidgetText::shrinkingFonts(ZorviWidgetText::systemFont(caption2Size, QFont::DemiBold));
     const auto fitting = std::find_if(fonts.begin(), fonts.end(), [&](const QFont& f) {
         const auto natural = naturalTitles(f);
         return natural[0] + natural[1] <= titleRoom(f);

@@ -13,7 +13,7 @@ class VigilorMonitor;
 // check and, on the first run, show the onboarding window; the desktop widget starts then, or once
 // onboarding is done, so that the onboarding window does not hide it. Without a display only the monitor
 // runs.
-class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
+class AppStartup : public std::enable_shared_from_this<AppStartup> {
     struct Passkey {};
 
 public:
@@ -36,9 +36,9 @@ public:
     static constexpr const char* onboardingShownKey = "zorvi.onboardingShown";
     static constexpr const char* onboardingShownV1Key = "zorvi.onboardingShown.v1";
 
-    static std::shared_ptr<AppDelegate> create(Environment environment);
-    AppDelegate(Passkey, Environment environment);
-    ~AppDelegate();
+    static std::shared_ptr<AppStartup> create(Environment environment);
+    AppStartup(Passkey, Environment environment);
+    ~AppStartup();
 
     void applicationDidFinishLaunching();
     void showOnboarding();

@@ -1,4 +1,4 @@
-#include "ZorviMacWidgetText.h"
+#include "ZorviWidgetText.h"
 
 #include <QFontMetricsF>
 #include <QGuiApplication>
@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace ZorviMacWidgetText {
+namespace ZorviWidgetText {
 
 QFont systemFont(double pixelSize, QFont::Weight weight) {
     QFont font = QGuiApplication::font();
@@ -85,4 +85,4 @@ FittedLines fitLines(const QString& text, const QFont& font, double width, int m
     return {smallest, lines};
 }
 
-} // namespace ZorviMacWidgetText
+} // namespace ZorviWidgetText

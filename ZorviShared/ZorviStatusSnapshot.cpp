@@ -1,35 +1,35 @@
-#include "ZorviMacStatusSnapshot.h"
+#include "ZorviStatusSnapshot.h"
 
 #include "Foundation/Iso8601.h"
-#include "ZorviShared/ZorviMacDefaults.h"
+#include "ZorviShared/ZorviSharedStore.h"
 
-std::string_view displayName(ZorviMacStatus status) {
+std::string_view displayName(ZorviStatus status) {
     switch (status) {
-    case ZorviMacStatus::locked:
+    case ZorviStatus::locked:
         return "Locked";
-    case ZorviMacStatus::unlocked:
+    case ZorviStatus::unlocked:
         return "Unlocked";
-    case ZorviMacStatus::locking:
+    case ZorviStatus::locking:
         return "Locking";
-    case ZorviMacStatus::unknown:
+    case ZorviStatus::unknown:
         break;
     }
     return "Unknown";
 }
 
-ZorviMacStatus ZorviMacStatusSnapshot::resolvedStatus() const {
+ZorviStatus ZorviStatusSnapshot::resolvedStatus() const {
     if (isStale())
-        return ZorviMacStatus::unknown;
-    return status.value_or(ZorviMacStatus::unknown);
+        return ZorviStatus::unknown;
+    return status.value_or(ZorviStatus::unknown);
 }
 
-std::string ZorviMacStatusSnapshot::statusLine() const {
+std::string ZorviStatusSnapshot::statusLine() const {
     if (isStale())
         return "Status stale";
     return std::string(displayName(resolvedStatus()));
 }
 
-std::string ZorviMacStatusSnapshot::detailLine() const {
+std::string ZorviStatusSnapshot::detailLine() const {
     if (isStale())
         return ZorviStatusFreshness::staleDetail(ageSeconds);
     // A line of blanks is still a line: nothing is trimmed.
@@ -40,9 +40,9 @@ std::string ZorviMacStatusSnapshot::detailLine() const {
     return "Waiting for Zorvi status.";
 }
 
-ZorviMacStatusSnapshot ZorviMacStatusSnapshot::withLocalFreshness(std::optional<Date> receivedAt, Date now,
-                                                                  double staleAfter) const {
-    ZorviMacStatusSnapshot copy = *this;
+ZorviStatusSnapshot ZorviStatusSnapshot::withLocalFreshness(std::optional<Date> receivedAt, Date now,
+                                                            double staleAfter) const {
+    ZorviStatusSnapshot copy = *this;
     const auto age = ZorviStatusFreshness::ageSeconds(receivedAt, now);
     if (!age)
         return copy;
@@ -54,7 +54,7 @@ ZorviMacStatusSnapshot ZorviMacStatusSnapshot::withLocalFreshness(std::optional<
 
 namespace ZorviJSON {
 
-Json encode(const ZorviMacStatusSnapshot& s) {
+Json encode(const ZorviStatusSnapshot& s) {
     using JsonField::write;
     Json object = Json::object();
     write(object, "schema", s.schema);
@@ -77,7 +77,7 @@ Json encode(const ZorviMacStatusSnapshot& s) {
     return object;
 }
 
-std::string encodeText(const ZorviMacStatusSnapshot& snapshot) {
+std::string encodeText(const ZorviStatusSnapshot& snapshot) {
     return jsonText(encode(snapshot));
 }
 
@@ -98,10 +98,10 @@ void readDate(const Json& object, std::string_view key, std::optional<Date>& int
 
 } // namespace
 
-ZorviMacStatusSnapshot decode(const Json& object) {
+ZorviStatusSnapshot decode(const Json& object) {
     if (!object.is_object())
         throw ZorviDataCorruptedError("", "Expected to decode a dictionary but found something else.");
-    ZorviMacStatusSnapshot s;
+    ZorviStatusSnapshot s;
     JsonField::read(object, "schema", s.schema);
     JsonField::read(object, "app", s.app);
     JsonField::read(object, "event", s.event);
@@ -121,7 +121,7 @@ ZorviMacStatusSnapshot decode(const Json& object) {
     return s;
 }
 
-ZorviMacStatusSnapshot decodeText(std::string_view text) {
+ZorviStatusSnapshot decodeText(std::string_view text) {
     const auto parsed = parseJson(text);
     if (!parsed)
         throw ZorviDataCorruptedError("", "The given data was not valid JSON.");

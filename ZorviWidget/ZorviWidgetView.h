@@ -1,7 +1,7 @@
 #pragma once
 
 #include "Foundation/Clock.h"
-#include "ZorviMacWidget.h"
+#include "ZorviWidget.h"
 
 #include <QColor>
 #include <QPainter>
@@ -15,14 +15,14 @@
 // What a drawing of an entry shows at one moment, in one family: the dial's arc, colour, symbol, word
 // and dots, and (medium and large) the texts of the column and of the pills. Two drawings with the same
 // look are the same picture.
-struct ZorviMacWidgetLook {
+struct ZorviWidgetLook {
     double progress = 0;
     QRgb colour = 0;
     std::string symbol;
     std::string word;
     std::array<bool, 3> dots{};
     std::array<std::string, 5> texts; // device, status, detail, age, presence; empty in the small family
-    bool operator==(const ZorviMacWidgetLook&) const = default;
+    bool operator==(const ZorviWidgetLook&) const = default;
 };
 
 // Draws one timeline entry: the dial alone in the small family; the dial beside the device name, the
@@ -31,29 +31,29 @@ struct ZorviMacWidgetLook {
 // A new entry draws only what it changes: nothing when the picture stays the same, the row of pills
 // when only the age moved on. Every drawing of the dial's large antialiased shapes hands its fills to
 // Qt's thread pool, waking (or starting) its threads.
-class ZorviMacWidgetView : public QWidget {
+class ZorviWidgetView : public QWidget {
 public:
-    ZorviMacWidgetView(ZorviMacWidgetFamily family, const Clock& clock = SystemClock::shared(),
-                       QWidget* parent = nullptr);
+    ZorviWidgetView(ZorviWidgetFamily family, const Clock& clock = SystemClock::shared(),
+                    QWidget* parent = nullptr);
 
     // The desktop size of each family, in pixels.
-    static QSize familySize(ZorviMacWidgetFamily family);
+    static QSize familySize(ZorviWidgetFamily family);
     // The dial's side in each layout.
     static constexpr double compactDialSize = 132;
     static constexpr double expandedDialSize = 124;
     // Room between the widget's edge and its content.
     static constexpr double contentMargin = 16;
 
-    ZorviMacWidgetFamily family() const { return family_; }
-    const ZorviMacWidgetEntry& entry() const { return entry_; }
-    void setEntry(ZorviMacWidgetEntry entry);
+    ZorviWidgetFamily family() const { return family_; }
+    const ZorviWidgetEntry& entry() const { return entry_; }
+    void setEntry(ZorviWidgetEntry entry);
 
     // "Not synced", or how long before `now` the application wrote the status ("42s ago", "3m ago",
     // "2h ago").
-    static std::string ageLine(const ZorviMacWidgetEntry& entry, Date now);
+    static std::string ageLine(const ZorviWidgetEntry& entry, Date now);
     std::string ageLine() const { return ageLine(entry_, clock_->now()); }
     // "Face seen", "Watch near" or "Presence quiet".
-    static std::string presenceLine(const ZorviMacWidgetEntry& entry);
+    static std::string presenceLine(const ZorviWidgetEntry& entry);
     std::string presenceLine() const { return presenceLine(entry_); }
     // Where the dial's square starts in this family's layout.
     QPointF dialOrigin() const;
@@ -61,8 +61,8 @@ public:
     // narrower keeps its own (up to half the room) and the wider takes what is left.
     static std::array<double, 2> pillTitleRooms(std::array<double, 2> natural, double room);
 
-    ZorviMacWidgetLook look(Date now) const;
-    static bool differsOnlyInAge(ZorviMacWidgetLook a, const ZorviMacWidgetLook& b);
+    ZorviWidgetLook look(Date now) const;
+    static bool differsOnlyInAge(ZorviWidgetLook a, const ZorviWidgetLook& b);
 
     // The whole widget into `painter`, at the family's size from the painter's origin.
     void draw(QPainter& painter) const;
@@ -76,9 +76,9 @@ private:
     double drawTextColumn(QPainter& painter, double x, double y, double width, bool measureOnly) const;
     double drawPills(QPainter& painter, double x, double y, double width, bool measureOnly) const;
 
-    ZorviMacWidgetFamily family_;
+    ZorviWidgetFamily family_;
     const Clock* clock_;
-    ZorviMacWidgetEntry entry_;
-    std::optional<ZorviMacWidgetLook> drawnLook_; // the look of the last picture drawn on screen
-    mutable QRect pillRow_;                       // where the pills were last drawn
+    ZorviWidgetEntry entry_;
+    std::optional<ZorviWidgetLook> drawnLook_; // the look of the last picture drawn on screen
+    mutable QRect pillRow_;                    // where the pills were last drawn
 };

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ZorviMacWidget.h"
-#include "ZorviMacWidgetView.h"
+#include "ZorviWidget.h"
+#include "ZorviWidgetView.h"
 
 #include <QFileSystemWatcher>
 #include <QTimer>
@@ -11,12 +11,12 @@
 // timeline entry. It asks the provider for a timeline when it starts, when the timeline's reload time
 // comes, and when the shared store's folder changes (the application replaces the store's file on
 // every write, which is this platform's reload request).
-class ZorviMacWidgetWindow : public QWidget {
+class ZorviWidgetWindow : public QWidget {
 public:
-    explicit ZorviMacWidgetWindow(ZorviMacWidgetFamily family, bool preview = false,
-                                  const Clock& clock = SystemClock::shared());
+    explicit ZorviWidgetWindow(ZorviWidgetFamily family, bool preview = false,
+                               const Clock& clock = SystemClock::shared());
 
-    const ZorviMacWidgetView& view() const { return *view_; }
+    const ZorviWidgetView& view() const { return *view_; }
     // Reads a new timeline now and schedules the next one.
     void reloadTimeline();
 
@@ -27,10 +27,10 @@ protected:
 private:
     void watchStoreFolder();
 
-    ZorviMacWidgetProvider provider_;
+    ZorviWidgetProvider provider_;
     const Clock* clock_;
     bool preview_;
-    ZorviMacWidgetView* view_; // a child, owned by this window
+    ZorviWidgetView* view_; // a child, owned by this window
     QFileSystemWatcher watcher_;
     QTimer reloadTimer_; // the timeline's own reload time
     QTimer changeTimer_; // gathers the several changes of one atomic replace into one reload

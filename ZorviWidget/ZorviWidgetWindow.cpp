@@ -1,6 +1,6 @@
-#include "ZorviMacWidgetWindow.h"
+#include "ZorviWidgetWindow.h"
 
-#include "ZorviShared/ZorviMacDefaults.h"
+#include "ZorviShared/ZorviSharedStore.h"
 
 #include <QContextMenuEvent>
 #include <QIcon>
@@ -25,50 +25,50 @@ QIcon productIcon() {
 
 } // namespace
 
-ZorviMacWidgetWindow::ZorviMacWidgetWindow(ZorviMacWidgetFamily family, bool preview, const Clock& clock)
+ZorviWidgetWindow::ZorviWidgetWindow(ZorviWidgetFamily family, bool preview, const Clock& clock)
     // A plain window, kept off task bars (main): Qt makes a tool window transient for a window the
     // window manager never sees, which Mutter warns of.
     : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnBottomHint)
     , provider_(clock)
     , clock_(&clock)
     , preview_(preview)
-    , view_(new ZorviMacWidgetView(family, clock, this)) {
-    setWindowTitle(QString::fromLatin1(ZorviMacStatusWidget::configurationDisplayName));
+    , view_(new ZorviWidgetView(family, clock, this)) {
+    setWindowTitle(QString::fromLatin1(ZorviStatusWidget::configurationDisplayName));
     setWindowIcon(productIcon());
-    setAccessibleDescription(QString::fromLatin1(ZorviMacStatusWidget::description));
+    setAccessibleDescription(QString::fromLatin1(ZorviStatusWidget::description));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(view_);
-    setFixedSize(ZorviMacWidgetView::familySize(family));
+    setFixedSize(ZorviWidgetView::familySize(family));
 
     reloadTimer_.setSingleShot(true);
-    connect(&reloadTimer_, &QTimer::timeout, this, &ZorviMacWidgetWindow::reloadTimeline);
+    connect(&reloadTimer_, &QTimer::timeout, this, &ZorviWidgetWindow::reloadTimeline);
     changeTimer_.setSingleShot(true);
     changeTimer_.setInterval(100);
-    connect(&changeTimer_, &QTimer::timeout, this, &ZorviMacWidgetWindow::reloadTimeline);
+    connect(&changeTimer_, &QTimer::timeout, this, &ZorviWidgetWindow::reloadTimeline);
     connect(&watcher_, &QFileSystemWatcher::directoryChanged, &changeTimer_, qOverload<>(&QTimer::start));
     connect(&watcher_, &QFileSystemWatcher::fileChanged, &changeTimer_, qOverload<>(&QTimer::start));
     reloadTimeline();
 }
 
-void ZorviMacWidgetWindow::reloadTimeline() {
+void ZorviWidgetWindow::reloadTimeline() {
     watchStoreFolder();
     if (preview_) {
-        provider_.getSnapshot(true, [this](const ZorviMacWidgetEntry& entry) { view_->setEntry(entry); });
+        provider_.getSnapshot(true, [this](const ZorviWidgetEntry& entry) { view_->setEntry(entry); });
         return;
     }
-    provider_.getTimeline([this](const ZorviMacWidgetTimeline& timeline) {
+    provider_.getTimeline([this](const ZorviWidgetTimeline& timeline) {
         view_->setEntry(timeline.entries.front());
         const double wait = timeline.reloadAfter.timeIntervalSince(clock_->now());
         reloadTimer_.start(
-            int(std::lround(std::clamp(wait, 0.0, ZorviMacWidgetProvider::reloadInterval) * 1000)));
+            int(std::lround(std::clamp(wait, 0.0, ZorviWidgetProvider::reloadInterval) * 1000)));
     });
 }
 
 // The store's file is replaced by a rename, which a watch on the file itself would lose; the folder's
 // watch sees every replacement. A folder made (or made again) later is picked up at the next reload.
-void ZorviMacWidgetWindow::watchStoreFolder() {
-    const auto storeFile = ZorviMacDefaults::store().file();
+void ZorviWidgetWindow::watchStoreFolder() {
+    const auto storeFile = ZorviSharedStore::store().file();
     const QString file = QString::fromStdString(storeFile.string());
     const QString folder = QString::fromStdString(storeFile.parent_path().string());
     if (!watcher_.directories().contains(folder))
@@ -78,15 +78,15 @@ void ZorviMacWidgetWindow::watchStoreFolder() {
 }
 
 // A frameless window has no title bar to drag, so the whole widget moves it.
-void ZorviMacWidgetWindow::mousePressEvent(QMouseEvent* event) {
+void ZorviWidgetWindow::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton && windowHandle())
         windowHandle()->startSystemMove();
 }
 
-void ZorviMacWidgetWindow::contextMenuEvent(QContextMenuEvent* event) {
+void ZorviWidgetWindow::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(this);
     connect(menu.addAction(QStringLiteral("Reload")), &QAction::triggered, this,
-            &ZorviMacWidgetWindow::reloadTimeline);
+            &ZorviWidgetWindow::reloadTimeline);
     connect(menu.addAction(QStringLiteral("Quit")), &QAction::triggered, this, &QWidget::close);
     menu.exec(event->globalPos());
 }

@@ -3,7 +3,7 @@
 #include "Foundation/DefaultsStore.h"
 #include "Foundation/HostName.h"
 #include "Vigilor/Companion/RemoteCompanion.h"
-#include "ZorviShared/ZorviMacStatusSnapshot.h"
+#include "ZorviShared/ZorviStatusSnapshot.h"
 
 #include <functional>
 #include <string>
@@ -11,40 +11,40 @@
 class VigilorMonitor;
 
 // What the widget's copy needs from the monitor besides the status record itself.
-struct MacWidgetMirrorFacts {
+struct WidgetMirrorFacts {
     std::string deviceID;      // the relay device identifier of the settings in use
     bool screenLocked = false; // the monitor's belief at the time of writing
 };
 
 // The application's only way of talking to the desktop widget: each status event becomes the shared
-// status snapshot in the app-group store, followed by a reload request for the widget. Main thread
+// status snapshot in the shared store, followed by a reload request for the widget. Main thread
 // only, like every caller.
-class MacWidgetStatusStoreMirror final : public MacWidgetStatusMirror {
+class WidgetStatusStoreMirror final : public WidgetStatusMirror {
 public:
+    // The widget kind keeps the spelling the widget has always been asked by.
     static constexpr const char* widgetKind = "ZorviMacWidget";
 
-    using FactsSource = std::function<MacWidgetMirrorFacts()>;
-    explicit MacWidgetStatusStoreMirror(FactsSource facts = {},
-                                        std::function<std::string()> hostName = computerName);
+    using FactsSource = std::function<WidgetMirrorFacts()>;
+    explicit WidgetStatusStoreMirror(FactsSource facts = {},
+                                     std::function<std::string()> hostName = computerName);
     // The monitor is made from the services that hold this mirror, so its facts are attached after.
     void setFactsSource(FactsSource facts) { facts_ = std::move(facts); }
 
-    void mirror(const RemoteMacStatusSnapshot& snapshot, RelayEvent event, Date seenAt, bool force) override;
+    void mirror(const RemoteStatusSnapshot& snapshot, RelayEvent event, Date seenAt, bool force) override;
 
     // Event, status, reason, source, confidence, face, companion and idle seconds (rounded half away from
     // zero), joined by "|": two writes with the same key would show the widget the same thing. The key
     // is kept in the store the widget shares, in this form.
-    static std::string mirrorKey(const RemoteMacStatusSnapshot& snapshot, RelayEvent event);
+    static std::string mirrorKey(const RemoteStatusSnapshot& snapshot, RelayEvent event);
     // The widget's status for the relay's: the two records are the two programs' own, so each case is
     // mapped here rather than through their spellings.
-    static ZorviMacStatus widgetStatus(RemoteMacLockStatus status);
+    static ZorviStatus widgetStatus(RemoteLockStatus status);
     // The widget's record of one status event; every field is set.
-    static ZorviMacStatusSnapshot widgetSnapshot(const RemoteMacStatusSnapshot& snapshot, RelayEvent event,
-                                                 Date seenAt,
-                                                 const MacWidgetMirrorFacts& facts,
-                                                 const std::string& deviceName);
+    static ZorviStatusSnapshot widgetSnapshot(const RemoteStatusSnapshot& snapshot, RelayEvent event,
+                                              Date seenAt, const WidgetMirrorFacts& facts,
+                                              const std::string& deviceName);
     // The facts of a monitor; empty ones when there is none (yet).
-    static MacWidgetMirrorFacts factsOf(const VigilorMonitor* monitor);
+    static WidgetMirrorFacts factsOf(const VigilorMonitor* monitor);
 
     // Asks the widget of `kind` to reload. The widget watches the suite's file and re-reads it whenever
     // the file is replaced, so on this platform the write itself is the request and the default hook

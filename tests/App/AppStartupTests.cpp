@@ -1,7 +1,7 @@
 #include "Foundation/DefaultsStore.h"
 #include "Support/MonitorHarness.h"
 #include "Support/OffscreenApplication.h"
-#include "Vigilor/App/AppDelegate.h"
+#include "Vigilor/App/AppStartup.h"
 #include "Vigilor/Interface/OnboardingWindowController.h"
 
 #include <gtest/gtest.h>
@@ -27,10 +27,10 @@ protected:
     }
 };
 
-class AppDelegateTest : public testing::Test {
+class AppStartupTest : public testing::Test {
 protected:
-    std::shared_ptr<AppDelegate> launch(bool displayAvailable = true, bool makesWindow = true) {
-        AppDelegate::Environment environment;
+    std::shared_ptr<AppStartup> launch(bool displayAvailable = true, bool makesWindow = true) {
+        AppStartup::Environment environment;
         environment.displayAvailable = displayAvailable;
         environment.monitor = [this] { return monitor; };
         environment.startUpdater = [this] { ++updaterStarts; };
@@ -43,17 +43,17 @@ protected:
                        ? std::make_unique<OnboardingWindowController>(std::move(m), std::move(onComplete))
                        : nullptr;
         };
-        auto delegate = AppDelegate::create(std::move(environment));
+        auto delegate = AppStartup::create(std::move(environment));
         delegate->applicationDidFinishLaunching();
         return delegate;
     }
 
     std::optional<Json> shownV1() const {
-        return DefaultsStore::standard().value(AppDelegate::onboardingShownV1Key);
+        return DefaultsStore::standard().value(AppStartup::onboardingShownV1Key);
     }
 
     // Launches with the onboarding window showing and a close counter on it.
-    std::shared_ptr<AppDelegate> launchShowingOnboarding() {
+    std::shared_ptr<AppStartup> launchShowingOnboarding() {
         auto delegate = launch();
         window = delegate->onboardingWindowController()->window();
         window->installEventFilter(&counter);
@@ -85,15 +85,15 @@ void PrintTo(const FlagCase& c, std::ostream* os) {
     *os << c.name;
 }
 
-class OnboardingFlags : public AppDelegateTest, public testing::WithParamInterface<FlagCase> {};
+class OnboardingFlags : public AppStartupTest, public testing::WithParamInterface<FlagCase> {};
 
 TEST_P(OnboardingFlags, DecideWhetherOnboardingIsShownAndRecorded) {
     const FlagCase& c = GetParam();
     DefaultsStore defaults = DefaultsStore::standard();
     if (c.shownByEarlierVersion)
-        defaults.set(AppDelegate::onboardingShownKey, true);
+        defaults.set(AppStartup::onboardingShownKey, true);
     if (c.shownV1)
-        defaults.set(AppDelegate::onboardingShownV1Key, true);
+        defaults.set(AppStartup::onboardingShownV1Key, true);
 
     auto delegate = launch(c.displayAvailable, c.makesWindow);
 
@@ -107,7 +107,7 @@ TEST_P(OnboardingFlags, DecideWhetherOnboardingIsShownAndRecorded) {
     EXPECT_EQ(widgetStarts, c.displayAvailable && !windowShown ? 1 : 0);
     const auto v1 = shownV1();
     EXPECT_EQ(v1 ? std::optional<bool>(v1->get<bool>()) : std::nullopt, c.expectedV1);
-    EXPECT_EQ(defaults.boolValue(AppDelegate::onboardingShownKey), c.shownByEarlierVersion);
+    EXPECT_EQ(defaults.boolValue(AppStartup::onboardingShownKey), c.shownByEarlierVersion);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -120,20 +120,20 @@ INSTANTIATE_TEST_SUITE_P(
                     FlagCase{"ControllerWithoutWindow", false, false, true, false, true, std::nullopt}),
     [](const testing::TestParamInfo<FlagCase>& info) { return std::string(info.param.name); });
 
-TEST_F(AppDelegateTest, SecondLaunchDoesNotShowOnboardingAgain) {
+TEST_F(AppStartupTest, SecondLaunchDoesNotShowOnboardingAgain) {
     launch();
     launch();
     EXPECT_EQ(onboardingsMade, 1);
 }
 
-TEST_F(AppDelegateTest, WithoutADisplayOnlyTheMonitorRuns) {
+TEST_F(AppStartupTest, WithoutADisplayOnlyTheMonitorRuns) {
     auto delegate = launch(false);
     EXPECT_EQ(delegate->monitor(), monitor);
     EXPECT_EQ(delegate->statusItemController(), nullptr);
     EXPECT_EQ(delegate->onboardingWindowController(), nullptr);
 }
 
-TEST_F(AppDelegateTest, CompletingTwiceClosesTheWindowOnceAndDropsTheController) {
+TEST_F(AppStartupTest, CompletingTwiceClosesTheWindowOnceAndDropsTheController) {
     auto delegate = launchShowingOnboarding();
     completeOnboarding();
     completeOnboarding();
@@ -144,7 +144,7 @@ TEST_F(AppDelegateTest, CompletingTwiceClosesTheWindowOnceAndDropsTheController)
     EXPECT_TRUE(window.isNull());
 }
 
-TEST_F(AppDelegateTest, WindowClosedByItsCloseButtonIsNotClosedAgain) {
+TEST_F(AppStartupTest, WindowClosedByItsCloseButtonIsNotClosedAgain) {
     auto delegate = launchShowingOnboarding();
     window->close();
     app.processPending();
@@ -154,7 +154,7 @@ TEST_F(AppDelegateTest, WindowClosedByItsCloseButtonIsNotClosedAgain) {
 }
 
 // The window's own close is under way (its close button was used): completing must not start another.
-TEST_F(AppDelegateTest, CompletionDuringTheWindowsOwnCloseDoesNotCloseIt) {
+TEST_F(AppStartupTest, CompletionDuringTheWindowsOwnCloseDoesNotCloseIt) {
     auto delegate = launchShowingOnboarding();
     delegate->onboardingWindowController()->windowDelegate()->isDismissing = true;
     completeOnboarding();
@@ -162,7 +162,7 @@ TEST_F(AppDelegateTest, CompletionDuringTheWindowsOwnCloseDoesNotCloseIt) {
     EXPECT_EQ(delegate->onboardingWindowController(), nullptr);
 }
 
-TEST_F(AppDelegateTest, FinishButtonClosesTheWindowOnce) {
+TEST_F(AppStartupTest, FinishButtonClosesTheWindowOnce) {
     auto delegate = launchShowingOnboarding();
     for (auto* button : window->findChildren<QPushButton*>())
         if (button->text() == "Start using Zorvi")

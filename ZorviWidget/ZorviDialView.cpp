@@ -1,9 +1,9 @@
-#include "ZorviMacDialView.h"
+#include "ZorviDialView.h"
 
 #include "Foundation/HostName.h"
-#include "ZorviMacWidgetStyle.h"
-#include "ZorviMacWidgetText.h"
 #include "ZorviSymbols.h"
+#include "ZorviWidgetStyle.h"
+#include "ZorviWidgetText.h"
 
 #include <QFontMetricsF>
 
@@ -24,13 +24,13 @@ constexpr std::array<double, 5> statusProgress{1.0, 0.54, 0.74, 0.28, 0.28};
 
 constexpr std::array<const char*, 3> signalSymbols{"face.smiling", "applewatch", "cursorarrow.motionlines"};
 
-QFont wordFont(const ZorviMacDialView::Metrics& m) {
-    return ZorviMacWidgetText::systemFont(m.wordSize, QFont::Bold);
+QFont wordFont(const ZorviDialView::Metrics& m) {
+    return ZorviWidgetText::systemFont(m.wordSize, QFont::Bold);
 }
 
 } // namespace
 
-ZorviMacDialView::Metrics ZorviMacDialView::metrics(double s) {
+ZorviDialView::Metrics ZorviDialView::metrics(double s) {
     return Metrics{
         std::max(s * 0.074, 6.0),
         s * 0.7,
@@ -43,7 +43,7 @@ ZorviMacDialView::Metrics ZorviMacDialView::metrics(double s) {
     };
 }
 
-double ZorviMacDialView::progress() const {
+double ZorviDialView::progress() const {
     if (!status)
         return 0.28;
     if (status->isStale())
@@ -51,11 +51,11 @@ double ZorviMacDialView::progress() const {
     return statusProgress[status->status ? size_t(*status->status) : 4];
 }
 
-std::string ZorviMacDialView::word() const {
+std::string ZorviDialView::word() const {
     return status ? status->statusLine() : "No status";
 }
 
-std::string ZorviMacDialView::accessibilityLabel() const {
+std::string ZorviDialView::accessibilityLabel() const {
     if (!status)
         return "Computer status unknown";
     std::string line = status->statusLine();
@@ -64,14 +64,14 @@ std::string ZorviMacDialView::accessibilityLabel() const {
     return status->deviceName.value_or(unnamedComputer) + " " + line;
 }
 
-std::array<bool, 3> ZorviMacDialView::activeSignals() const {
+std::array<bool, 3> ZorviDialView::activeSignals() const {
     if (!status)
         return {false, false, false};
     return {status->facePresent.value_or(false), status->companionPresent.value_or(false),
             status->inputIdleSeconds && *status->inputIdleSeconds < 12.0};
 }
 
-ZorviMacDialView::Layout ZorviMacDialView::layout(QPointF origin) const {
+ZorviDialView::Layout ZorviDialView::layout(QPointF origin) const {
     const Metrics m = metrics(size);
     Layout result;
     result.square = QRectF(origin, QSizeF(size, size));
@@ -95,7 +95,7 @@ ZorviMacDialView::Layout ZorviMacDialView::layout(QPointF origin) const {
     return result;
 }
 
-void ZorviMacDialView::paint(QPainter& painter, QPointF origin) const {
+void ZorviDialView::paint(QPainter& painter, QPointF origin) const {
     const Metrics m = metrics(size);
     const Layout parts = layout(origin);
     painter.save();
@@ -109,16 +109,15 @@ void ZorviMacDialView::paint(QPainter& painter, QPointF origin) const {
 }
 
 // The ring and the arc share one circle whose stroke is centred on the square's inscribed circle.
-void ZorviMacDialView::paintRing(QPainter& painter, const QRectF& square, const Metrics& m) const {
-    QPen ring(withOpacity(ZorviMacWidgetStyle::line(), 0.72), m.ringWidth, Qt::SolidLine, Qt::FlatCap,
+void ZorviDialView::paintRing(QPainter& painter, const QRectF& square, const Metrics& m) const {
+    QPen ring(withOpacity(ZorviWidgetStyle::line(), 0.72), m.ringWidth, Qt::SolidLine, Qt::FlatCap,
               Qt::MiterJoin);
     ring.setMiterLimit(10);
     painter.setPen(ring);
     painter.setBrush(Qt::NoBrush);
     painter.drawEllipse(square);
 
-    QPen arc(ZorviMacWidgetStyle::statusColor(status), m.ringWidth, Qt::SolidLine, Qt::RoundCap,
-             Qt::MiterJoin);
+    QPen arc(ZorviWidgetStyle::statusColor(status), m.ringWidth, Qt::SolidLine, Qt::RoundCap, Qt::MiterJoin);
     arc.setMiterLimit(10);
     painter.setPen(arc);
     // Qt counts angles counter-clockwise in sixteenths of a degree; the arc runs clockwise.
@@ -127,14 +126,13 @@ void ZorviMacDialView::paintRing(QPainter& painter, const QRectF& square, const 
     painter.drawArc(square, int(std::lround(-startDegrees * 16)), int(std::lround(-spanDegrees * 16)));
 }
 
-void ZorviMacDialView::paintCentre(QPainter& painter, const Layout& parts, const Metrics& m) const {
-    const QColor& colour = ZorviMacWidgetStyle::statusColor(status);
-    ZorviSymbols::draw(painter, ZorviMacWidgetStyle::statusIcon(status), parts.symbolBox, colour);
+void ZorviDialView::paintCentre(QPainter& painter, const Layout& parts, const Metrics& m) const {
+    const QColor& colour = ZorviWidgetStyle::statusColor(status);
+    ZorviSymbols::draw(painter, ZorviWidgetStyle::statusIcon(status), parts.symbolBox, colour);
 
-    const auto fitted =
-        ZorviMacWidgetText::fitLine(QString::fromStdString(word()), wordFont(m), m.stackWidth);
+    const auto fitted = ZorviWidgetText::fitLine(QString::fromStdString(word()), wordFont(m), m.stackWidth);
     painter.setFont(fitted.font);
-    painter.setPen(ZorviMacWidgetStyle::ink());
+    painter.setPen(ZorviWidgetStyle::ink());
     painter.drawText(parts.wordBox, Qt::AlignCenter, fitted.lines.value(0));
 
     if (!showsSignals)
@@ -144,14 +142,14 @@ void ZorviMacDialView::paintCentre(QPainter& painter, const Layout& parts, const
         paintSignalDot(painter, parts.dotSquares[i], active[i], signalSymbols[i], m);
 }
 
-void ZorviMacDialView::paintSignalDot(QPainter& painter, const QRectF& square, bool active,
-                                      const char* systemImage, const Metrics& m) const {
+void ZorviDialView::paintSignalDot(QPainter& painter, const QRectF& square, bool active,
+                                   const char* systemImage, const Metrics& m) const {
     painter.setPen(Qt::NoPen);
-    painter.setBrush(active ? withOpacity(ZorviMacWidgetStyle::teal(), 0.16)
-                            : withOpacity(ZorviMacWidgetStyle::line(), 0.4));
+    painter.setBrush(active ? withOpacity(ZorviWidgetStyle::teal(), 0.16)
+                            : withOpacity(ZorviWidgetStyle::line(), 0.4));
     painter.drawEllipse(square);
     const QColor symbolColour =
-        active ? ZorviMacWidgetStyle::tealDark() : withOpacity(ZorviMacWidgetStyle::muted(), 0.58);
+        active ? ZorviWidgetStyle::tealDark() : withOpacity(ZorviWidgetStyle::muted(), 0.58);
     const QRectF symbolBox(square.center() - QPointF(m.dotSymbolSize / 2, m.dotSymbolSize / 2),
                            QSizeF(m.dotSymbolSize, m.dotSymbolSize));
     ZorviSymbols::draw(painter, systemImage, symbolBox, symbolColour);

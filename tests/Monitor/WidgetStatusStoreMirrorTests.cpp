@@ -1,8 +1,8 @@
 #include "Foundation/ChildProcess.h"
 #include "Support/MonitorHarness.h"
-#include "Vigilor/Monitor/MacWidgetStatusStoreMirror.h"
-#include "ZorviMacWidget/ZorviMacWidget.h"
-#include "ZorviShared/ZorviMacDefaults.h"
+#include "Vigilor/Monitor/WidgetStatusStoreMirror.h"
+#include "ZorviShared/ZorviSharedStore.h"
+#include "ZorviWidget/ZorviWidget.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -11,9 +11,9 @@ using ::testing::HasSubstr;
 
 namespace {
 
-RemoteMacStatusSnapshot relaySnapshot(double idle = 12.5) {
-    RemoteMacStatusSnapshot s;
-    s.status = RemoteMacLockStatus::locked;
+RemoteStatusSnapshot relaySnapshot(double idle = 12.5) {
+    RemoteStatusSnapshot s;
+    s.status = RemoteLockStatus::locked;
     s.reason = "R";
     s.source = "Zorvi";
     s.confidence = 45;
@@ -25,22 +25,22 @@ RemoteMacStatusSnapshot relaySnapshot(double idle = 12.5) {
 
 struct WidgetMirror : ::testing::Test {
     TemporaryHome home;
-    MacWidgetMirrorFacts facts{"DEVICE-1", false};
-    MacWidgetStatusStoreMirror mirror{[this] { return facts; }, [] { return std::string("Desk"); }};
+    WidgetMirrorFacts facts{"DEVICE-1", false};
+    WidgetStatusStoreMirror mirror{[this] { return facts; }, [] { return std::string("Desk"); }};
     std::vector<std::string> reloads;
-    DefaultsStore store = ZorviMacDefaults::store();
+    DefaultsStore store = ZorviSharedStore::store();
 
     WidgetMirror() {
         mirror.reloadTimelines = [this](const std::string& kind) { reloads.push_back(kind); };
     }
-    ZorviMacStatusSnapshot stored() const {
-        return ZorviJSON::decodeText(store.value(ZorviMacDefaults::lastStatus)->get<std::string>());
+    ZorviStatusSnapshot stored() const {
+        return ZorviJSON::decodeText(store.value(ZorviSharedStore::lastStatus)->get<std::string>());
     }
 };
 
 } // namespace
 
-TEST(MacWidgetMirrorKey, JoinsTheEventAndSignalsWithTheIdleTimeRounded) {
+TEST(WidgetMirrorKey, JoinsTheEventAndSignalsWithTheIdleTimeRounded) {
     const std::pair<double, const char*> cases[] = {
         {12.5, "heartbeat|locked|R|Zorvi|45|false|true|13"},
         {12.49, "heartbeat|locked|R|Zorvi|45|false|true|12"},
@@ -49,49 +49,50 @@ TEST(MacWidgetMirrorKey, JoinsTheEventAndSignalsWithTheIdleTimeRounded) {
         {0, "heartbeat|locked|R|Zorvi|45|false|true|0"},
     };
     for (const auto& [idle, key] : cases)
-        EXPECT_EQ(MacWidgetStatusStoreMirror::mirrorKey(relaySnapshot(idle), RelayEvent::heartbeat), key) << idle;
-    RemoteMacStatusSnapshot other = relaySnapshot();
-    other.status = RemoteMacLockStatus::locking;
+        EXPECT_EQ(WidgetStatusStoreMirror::mirrorKey(relaySnapshot(idle), RelayEvent::heartbeat), key)
+            << idle;
+    RemoteStatusSnapshot other = relaySnapshot();
+    other.status = RemoteLockStatus::locking;
     other.reason = "";
     other.facePresent = true;
-    EXPECT_EQ(MacWidgetStatusStoreMirror::mirrorKey(other, RelayEvent::lockInvoked),
+    EXPECT_EQ(WidgetStatusStoreMirror::mirrorKey(other, RelayEvent::lockInvoked),
               "lock_invoked|locking||Zorvi|45|true|true|13");
 }
 
-TEST(MacWidgetMirrorSnapshot, GivesTheWidgetTheRelaysLockStatus) {
-    const std::pair<RemoteMacLockStatus, ZorviMacStatus> cases[] = {
-        {RemoteMacLockStatus::locked, ZorviMacStatus::locked},
-        {RemoteMacLockStatus::unlocked, ZorviMacStatus::unlocked},
-        {RemoteMacLockStatus::locking, ZorviMacStatus::locking},
-        {RemoteMacLockStatus::unknown, ZorviMacStatus::unknown},
+TEST(WidgetMirrorSnapshot, GivesTheWidgetTheRelaysLockStatus) {
+    const std::pair<RemoteLockStatus, ZorviStatus> cases[] = {
+        {RemoteLockStatus::locked, ZorviStatus::locked},
+        {RemoteLockStatus::unlocked, ZorviStatus::unlocked},
+        {RemoteLockStatus::locking, ZorviStatus::locking},
+        {RemoteLockStatus::unknown, ZorviStatus::unknown},
     };
-    ASSERT_EQ(std::size(cases), allCases<RemoteMacLockStatus>().size());
+    ASSERT_EQ(std::size(cases), allCases<RemoteLockStatus>().size());
     for (const auto& [relay, widget] : cases)
-        EXPECT_EQ(MacWidgetStatusStoreMirror::widgetStatus(relay), widget) << rawValue(relay);
+        EXPECT_EQ(WidgetStatusStoreMirror::widgetStatus(relay), widget) << rawValue(relay);
 }
 
-TEST(MacWidgetMirrorSnapshot, SetsEverySixteenFields) {
-    const ZorviMacStatusSnapshot expected{"zorvi.remote.v1",
-                                          "Zorvi",
-                                          "heartbeat",
-                                          "DEVICE-1",
-                                          "Desk",
-                                          Date(800'000'000),
-                                          ZorviMacStatus::locked,
-                                          "R",
-                                          "Zorvi",
-                                          45,
-                                          false,
-                                          true,
-                                          12.5,
-                                          false,
-                                          0,
-                                          "Computer locked."};
-    EXPECT_EQ(MacWidgetStatusStoreMirror::widgetSnapshot(relaySnapshot(), RelayEvent::heartbeat, Date(800'000'000),
-                                                         {"DEVICE-1", true}, "Desk"),
+TEST(WidgetMirrorSnapshot, SetsEverySixteenFields) {
+    const ZorviStatusSnapshot expected{"zorvi.remote.v1",
+                                       "Zorvi",
+                                       "heartbeat",
+                                       "DEVICE-1",
+                                       "Desk",
+                                       Date(800'000'000),
+                                       ZorviStatus::locked,
+                                       "R",
+                                       "Zorvi",
+                                       45,
+                                       false,
+                                       true,
+                                       12.5,
+                                       false,
+                                       0,
+                                       "Computer locked."};
+    EXPECT_EQ(WidgetStatusStoreMirror::widgetSnapshot(relaySnapshot(), RelayEvent::heartbeat,
+                                                      Date(800'000'000), {"DEVICE-1", true}, "Desk"),
               expected);
-    const auto unlocked = MacWidgetStatusStoreMirror::widgetSnapshot(
-        relaySnapshot(), RelayEvent::heartbeat, Date(800'000'000), {"DEVICE-1", false}, "");
+    const auto unlocked = WidgetStatusStoreMirror::widgetSnapshot(relaySnapshot(), RelayEvent::heartbeat,
+                                                                  Date(800'000'000), {"DEVICE-1", false}, "");
     EXPECT_FALSE(unlocked.message);
     EXPECT_EQ(unlocked.deviceName, "Computer");
 }
@@ -99,14 +100,14 @@ TEST(MacWidgetMirrorSnapshot, SetsEverySixteenFields) {
 TEST_F(WidgetMirror, WritesTheSnapshotTheTimeTheWordAndTheKeyThenAsksForAReload) {
     mirror.mirror(relaySnapshot(), RelayEvent::heartbeat, Date(800'000'000), true);
     EXPECT_EQ(reloads, std::vector<std::string>{"ZorviMacWidget"});
-    EXPECT_EQ(MacWidgetStatusStoreMirror::widgetKind, ZorviMacStatusWidget().kind);
-    const auto loaded = ZorviMacDefaults::loadStatus(store, Date(800'000'010));
+    EXPECT_EQ(WidgetStatusStoreMirror::widgetKind, ZorviStatusWidget().kind);
+    const auto loaded = ZorviSharedStore::loadStatus(store, Date(800'000'010));
     ASSERT_TRUE(loaded);
     EXPECT_EQ(loaded->receivedAt, Date(800'000'000));
     EXPECT_EQ(loaded->snapshot.ageSeconds, 10);
     EXPECT_EQ(loaded->snapshot.deviceName, "Desk");
-    EXPECT_EQ(*store.value(ZorviMacDefaults::lastStatusValue), "locked");
-    EXPECT_EQ(*store.value(ZorviMacDefaults::lastStatusMirrorKey),
+    EXPECT_EQ(*store.value(ZorviSharedStore::lastStatusValue), "locked");
+    EXPECT_EQ(*store.value(ZorviSharedStore::lastStatusMirrorKey),
               "heartbeat|locked|R|Zorvi|45|false|true|13");
 }
 
@@ -158,8 +159,8 @@ TEST(WidgetMirrorEndToEnd, ALockedSessionReachesTheWidgetProcess) {
     MonitorHarness h;
     h.clock.set(SystemClock::shared().now()); // the widget process ages the status by the real clock
     std::weak_ptr<VigilorMonitor> weakMonitor;
-    auto mirror = std::make_shared<MacWidgetStatusStoreMirror>(
-        [&weakMonitor] { return MacWidgetStatusStoreMirror::factsOf(weakMonitor.lock().get()); });
+    auto mirror = std::make_shared<WidgetStatusStoreMirror>(
+        [&weakMonitor] { return WidgetStatusStoreMirror::factsOf(weakMonitor.lock().get()); });
     MonitorServices services = h.services();
     services.widgetStatusMirror = mirror;
     auto monitor = VigilorMonitor::create(std::move(services));
@@ -173,7 +174,7 @@ TEST(WidgetMirrorEndToEnd, ALockedSessionReachesTheWidgetProcess) {
     const auto result = ChildProcess::run(ZORVI_WIDGET_EXECUTABLE, {"--print-entry"}, 10);
     ASSERT_TRUE(result.succeeded()) << result.launchError << result.standardError;
     EXPECT_THAT(result.standardOutput, HasSubstr("status: Locked\n"));
-    const auto stored = ZorviMacDefaults::loadStatus(ZorviMacDefaults::store(), h.clock.now());
+    const auto stored = ZorviSharedStore::loadStatus(ZorviSharedStore::store(), h.clock.now());
     ASSERT_TRUE(stored);
     EXPECT_EQ(stored->snapshot.event, "locked");
     EXPECT_EQ(stored->snapshot.message, "Computer locked.");

@@ -8,7 +8,7 @@
 
 // Text in the widget: the desktop's own font at a pixel size, and lines that first shrink (to 85 % of
 // their size) and only then lose their end to an ellipsis.
-namespace ZorviMacWidgetText {
+namespace ZorviWidgetText {
 
 inline constexpr double minimumScaleFactor = 0.85;
 
@@ -30,4 +30,4 @@ FittedLines fitLine(const QString& text, const QFont& font, double width);
 // `text` wrapped at blanks into at most `maxLines` lines within `width`.
 FittedLines fitLines(const QString& text, const QFont& font, double width, int maxLines);
 
-} // namespace ZorviMacWidgetText
+} // namespace ZorviWidgetText

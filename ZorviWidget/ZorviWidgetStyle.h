@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ZorviShared/ZorviMacStatusSnapshot.h"
+#include "ZorviShared/ZorviStatusSnapshot.h"
 
 #include <QColor>
 
@@ -9,7 +9,7 @@
 
 // The widget's palette, and the colour and symbol that stand for a snapshot. Stale counts only when
 // it is true; absent and false go on to the status.
-struct ZorviMacWidgetStyle {
+struct ZorviWidgetStyle {
     static const QColor& paper();
     static const QColor& ink();
     static const QColor& muted();
@@ -20,8 +20,8 @@ struct ZorviMacWidgetStyle {
     static const QColor& periwinkle();
     static const QColor& gold();
 
-    static const QColor& statusColor(const std::optional<ZorviMacStatusSnapshot>& snapshot);
-    static std::string statusIcon(const std::optional<ZorviMacStatusSnapshot>& snapshot);
+    static const QColor& statusColor(const std::optional<ZorviStatusSnapshot>& snapshot);
+    static std::string statusIcon(const std::optional<ZorviStatusSnapshot>& snapshot);
 };
 
 // A colour at an opacity: the drawing's own way of saying "teal at 0.16".

@@ -1,7 +1,7 @@
 #include "Foundation/AtomicFile.h"
 #include "Support/Stalls.h"
 #include "Support/TemporaryHome.h"
-#include "ZorviShared/ZorviMacDefaults.h"
+#include "ZorviShared/ZorviSharedStore.h"
 
 #include <gtest/gtest.h>
 
@@ -16,11 +16,11 @@ namespace {
 
 const Date now(800'000'000);
 
-ZorviMacStatusSnapshot lockedSnapshot() {
-    ZorviMacStatusSnapshot s;
+ZorviStatusSnapshot lockedSnapshot() {
+    ZorviStatusSnapshot s;
     s.event = "locked";
     s.deviceName = "Desk";
-    s.status = ZorviMacStatus::locked;
+    s.status = ZorviStatus::locked;
     s.stale = false;
     s.ageSeconds = 0;
     return s;
@@ -30,25 +30,25 @@ std::string lockedText() {
     return ZorviJSON::encodeText(lockedSnapshot());
 }
 
-struct ZorviMacDefaultsTest : ::testing::Test {
+struct ZorviSharedStoreTest : ::testing::Test {
     TemporaryHome home;
-    DefaultsStore store = ZorviMacDefaults::store();
+    DefaultsStore store = ZorviSharedStore::store();
 
     void write(const Json& domain) { ASSERT_TRUE(AtomicFile::write(store.file(), domain.dump())); }
 };
 
 } // namespace
 
-TEST_F(ZorviMacDefaultsTest, TheSuiteIsOneFileInTheConfigFolder) {
+TEST_F(ZorviSharedStoreTest, TheSuiteIsOneFileInTheConfigFolder) {
     EXPECT_EQ(store.file(), home.path() / ".config/zorvi/QX7T2MB9LR.app.zorvi.Zorvi.json");
 }
 
-TEST_F(ZorviMacDefaultsTest, LoadFallsBackFromTheSnapshotToTheStatusWordToNothing) {
-    using namespace ZorviMacDefaults;
+TEST_F(ZorviSharedStoreTest, LoadFallsBackFromTheSnapshotToTheStatusWordToNothing) {
+    using namespace ZorviSharedStore;
     struct Case {
         const char* name;
         Json domain;
-        std::optional<ZorviMacStatus> status; // absent: nothing loads
+        std::optional<ZorviStatus> status; // absent: nothing loads
         std::optional<bool> stale;
         std::optional<int64_t> age;
         const char* statusLine;
@@ -60,7 +60,7 @@ TEST_F(ZorviMacDefaultsTest, LoadFallsBackFromTheSnapshotToTheStatusWordToNothin
         {"an empty suite", Json::object(), {}, {}, {}, "", "", false},
         {"a word without a time",
          {{lastStatusValue, "locked"}},
-         ZorviMacStatus::locked,
+         ZorviStatus::locked,
          true,
          {},
          "Status stale",
@@ -68,7 +68,7 @@ TEST_F(ZorviMacDefaultsTest, LoadFallsBackFromTheSnapshotToTheStatusWordToNothin
          false},
         {"a word 20 s old",
          {{lastStatusValue, "locked"}, {lastStatusAt, d - 20}},
-         ZorviMacStatus::locked,
+         ZorviStatus::locked,
          false,
          20,
          "Locked",
@@ -78,7 +78,7 @@ TEST_F(ZorviMacDefaultsTest, LoadFallsBackFromTheSnapshotToTheStatusWordToNothin
         {"a word of the wrong type", {{lastStatusValue, 1}, {lastStatusAt, d}}, {}, {}, {}, "", "", false},
         {"data that is not JSON",
          {{lastStatus, "{\"status\":"}, {lastStatusValue, "unlocked"}},
-         ZorviMacStatus::unlocked,
+         ZorviStatus::unlocked,
          true,
          {},
          "Status stale",
@@ -86,7 +86,7 @@ TEST_F(ZorviMacDefaultsTest, LoadFallsBackFromTheSnapshotToTheStatusWordToNothin
          false},
         {"data of the wrong type",
          {{lastStatus, Json{{"status", "locked"}}}, {lastStatusValue, "locking"}, {lastStatusAt, d}},
-         ZorviMacStatus::locking,
+         ZorviStatus::locking,
          false,
          0,
          "Locking",
@@ -94,7 +94,7 @@ TEST_F(ZorviMacDefaultsTest, LoadFallsBackFromTheSnapshotToTheStatusWordToNothin
          true},
         {"a snapshot 151 s old",
          {{lastStatus, lockedText()}, {lastStatusAt, d - 151}},
-         ZorviMacStatus::locked,
+         ZorviStatus::locked,
          true,
          151,
          "Status stale",
@@ -102,7 +102,7 @@ TEST_F(ZorviMacDefaultsTest, LoadFallsBackFromTheSnapshotToTheStatusWordToNothin
          true},
         {"a snapshot 150.5 s old",
          {{lastStatus, lockedText()}, {lastStatusAt, d - 150.5}},
-         ZorviMacStatus::locked,
+         ZorviStatus::locked,
          false,
          150,
          "Locked",
@@ -110,7 +110,7 @@ TEST_F(ZorviMacDefaultsTest, LoadFallsBackFromTheSnapshotToTheStatusWordToNothin
          true},
         {"a snapshot from the future",
          {{lastStatus, lockedText()}, {lastStatusAt, d + 10}},
-         ZorviMacStatus::locked,
+         ZorviStatus::locked,
          false,
          0,
          "Locked",
@@ -118,7 +118,7 @@ TEST_F(ZorviMacDefaultsTest, LoadFallsBackFromTheSnapshotToTheStatusWordToNothin
          true},
         {"a snapshot whose time is not a date",
          {{lastStatus, lockedText()}, {lastStatusAt, "yesterday"}},
-         ZorviMacStatus::locked,
+         ZorviStatus::locked,
          false,
          0,
          "Locked",
@@ -140,75 +140,75 @@ TEST_F(ZorviMacDefaultsTest, LoadFallsBackFromTheSnapshotToTheStatusWordToNothin
     }
 }
 
-TEST_F(ZorviMacDefaultsTest, TheFallbackSnapshotCarriesOnlyWhatTheWordTells) {
-    write({{ZorviMacDefaults::lastStatusValue, "unlocked"}, {ZorviMacDefaults::lastStatusAt, 799'999'990.0}});
-    ZorviMacStatusSnapshot expected;
+TEST_F(ZorviSharedStoreTest, TheFallbackSnapshotCarriesOnlyWhatTheWordTells) {
+    write({{ZorviSharedStore::lastStatusValue, "unlocked"}, {ZorviSharedStore::lastStatusAt, 799'999'990.0}});
+    ZorviStatusSnapshot expected;
     expected.schema = "zorvi.remote.v1";
     expected.app = "Zorvi";
     expected.event = "last_status_value";
-    expected.status = ZorviMacStatus::unlocked;
+    expected.status = ZorviStatus::unlocked;
     expected.stale = false;
     expected.ageSeconds = 10;
     expected.message = "Last saved computer status.";
-    EXPECT_EQ(ZorviMacDefaults::loadStatus(store, now), (ZorviStoredMacStatus{expected, Date(799'999'990)}));
+    EXPECT_EQ(ZorviSharedStore::loadStatus(store, now), (ZorviStoredStatus{expected, Date(799'999'990)}));
 }
 
-TEST_F(ZorviMacDefaultsTest, DamagedFilesLoadNothing) {
+TEST_F(ZorviSharedStoreTest, DamagedFilesLoadNothing) {
     for (const char* damaged : {"", "{\"zorvi.lastStatusValue\": \"lock", "[\"locked\"]", "\x01\x02"}) {
         ASSERT_TRUE(AtomicFile::write(store.file(), damaged));
-        EXPECT_FALSE(ZorviMacDefaults::loadStatus(store, now)) << damaged;
+        EXPECT_FALSE(ZorviSharedStore::loadStatus(store, now)) << damaged;
     }
     std::filesystem::remove(store.file());
-    EXPECT_FALSE(ZorviMacDefaults::loadStatus(store, now));
+    EXPECT_FALSE(ZorviSharedStore::loadStatus(store, now));
     const NamedPipe pipe(store.file()); // read as a file, it would hold the widget for ever
-    EXPECT_FALSE(ZorviMacDefaults::loadStatus(store, now));
+    EXPECT_FALSE(ZorviSharedStore::loadStatus(store, now));
     EXPECT_FALSE(pipe.heldAReader());
 }
 
-TEST_F(ZorviMacDefaultsTest, PersistWritesTheResolvedWordBesideTheRawSnapshot) {
-    ZorviMacStatusSnapshot stale = lockedSnapshot();
+TEST_F(ZorviSharedStoreTest, PersistWritesTheResolvedWordBesideTheRawSnapshot) {
+    ZorviStatusSnapshot stale = lockedSnapshot();
     stale.stale = true;
-    ZorviMacDefaults::persistStatus(stale, now, "key-1", store);
+    ZorviSharedStore::persistStatus(stale, now, "key-1", store);
     const Json domain = store.dictionaryRepresentation();
-    EXPECT_EQ(domain[ZorviMacDefaults::lastStatusValue], "unknown");
-    EXPECT_EQ(domain[ZorviMacDefaults::lastStatusAt], now.timeIntervalSinceReferenceDate());
-    EXPECT_EQ(domain[ZorviMacDefaults::lastStatusMirrorKey], "key-1");
-    const Json stored = *parseJson(domain[ZorviMacDefaults::lastStatus].get<std::string>());
+    EXPECT_EQ(domain[ZorviSharedStore::lastStatusValue], "unknown");
+    EXPECT_EQ(domain[ZorviSharedStore::lastStatusAt], now.timeIntervalSinceReferenceDate());
+    EXPECT_EQ(domain[ZorviSharedStore::lastStatusMirrorKey], "key-1");
+    const Json stored = *parseJson(domain[ZorviSharedStore::lastStatus].get<std::string>());
     EXPECT_EQ(stored["status"], "locked");
     EXPECT_EQ(stored["stale"], true);
-    EXPECT_EQ(ZorviMacDefaults::loadStatus(store, now)->snapshot, ZorviJSON::decodeText(stored.dump()));
+    EXPECT_EQ(ZorviSharedStore::loadStatus(store, now)->snapshot, ZorviJSON::decodeText(stored.dump()));
 }
 
-TEST_F(ZorviMacDefaultsTest, PersistKeepsTheMirrorKeyUnlessGivenOneAndWritesNothingItCannotEncode) {
-    ZorviMacDefaults::persistStatus(lockedSnapshot(), now, "old key", store);
-    ZorviMacDefaults::persistStatus(lockedSnapshot(), now.addingTimeInterval(1), std::nullopt, store);
-    EXPECT_EQ(*store.value(ZorviMacDefaults::lastStatusMirrorKey), "old key");
-    ZorviMacDefaults::persistStatus(lockedSnapshot(), now.addingTimeInterval(2), "", store);
-    EXPECT_EQ(*store.value(ZorviMacDefaults::lastStatusMirrorKey), "");
+TEST_F(ZorviSharedStoreTest, PersistKeepsTheMirrorKeyUnlessGivenOneAndWritesNothingItCannotEncode) {
+    ZorviSharedStore::persistStatus(lockedSnapshot(), now, "old key", store);
+    ZorviSharedStore::persistStatus(lockedSnapshot(), now.addingTimeInterval(1), std::nullopt, store);
+    EXPECT_EQ(*store.value(ZorviSharedStore::lastStatusMirrorKey), "old key");
+    ZorviSharedStore::persistStatus(lockedSnapshot(), now.addingTimeInterval(2), "", store);
+    EXPECT_EQ(*store.value(ZorviSharedStore::lastStatusMirrorKey), "");
 
     const Json before = store.dictionaryRepresentation();
-    ZorviMacStatusSnapshot broken = lockedSnapshot();
+    ZorviStatusSnapshot broken = lockedSnapshot();
     broken.inputIdleSeconds = std::nan("");
-    ZorviMacDefaults::persistStatus(broken, now.addingTimeInterval(3), "new key", store);
+    ZorviSharedStore::persistStatus(broken, now.addingTimeInterval(3), "new key", store);
     EXPECT_EQ(store.dictionaryRepresentation(), before);
 }
 
-TEST_F(ZorviMacDefaultsTest, AnUnusableSuiteFolderFallsBackAndSaysSoOncePerProcess) {
+TEST_F(ZorviSharedStoreTest, AnUnusableSuiteFolderFallsBackAndSaysSoOncePerProcess) {
     const auto configHome = home.path() / "blocked";
     setenv("XDG_CONFIG_HOME", configHome.c_str(), 1);
     std::filesystem::create_directories(configHome);
     std::ofstream(configHome / "zorvi") << "a file where the folder belongs";
 
     testing::internal::CaptureStdout();
-    const DefaultsStore first = ZorviMacDefaults::store();
-    const DefaultsStore second = ZorviMacDefaults::store();
+    const DefaultsStore first = ZorviSharedStore::store();
+    const DefaultsStore second = ZorviSharedStore::store();
     const std::string printed = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(printed, "[shared-store] ERROR: ZorviMacDefaults could not initialise app-group UserDefaults "
+    EXPECT_EQ(printed, "[shared-store] ERROR: ZorviSharedStore could not initialise app-group UserDefaults "
                        "'QX7T2MB9LR.app.zorvi.Zorvi'. Widget/app status sharing is broken \u2014 check "
                        "entitlements and code signing.\n");
     EXPECT_EQ(first.file(), DefaultsStore::standard().file());
     EXPECT_EQ(second.file(), DefaultsStore::standard().file());
-    EXPECT_FALSE(ZorviMacDefaults::loadStatus(first, now));
+    EXPECT_FALSE(ZorviSharedStore::loadStatus(first, now));
 }
 
 // A folder in memory when the machine has one: each write syncs the file to disk, which on a disk
@@ -237,9 +237,9 @@ private:
 // The application writes while the widget reads, in two processes: every read must see one write
 // whole, the snapshot, its time, its word and its key together. The writer stops after 2000 writes or
 // two seconds, whichever comes first.
-TEST_F(ZorviMacDefaultsTest, AReaderInAnotherProcessNeverSeesAHalfWrittenStatus) {
+TEST_F(ZorviSharedStoreTest, AReaderInAnotherProcessNeverSeesAHalfWrittenStatus) {
     const MemoryConfigFolder memory;
-    DefaultsStore shared = ZorviMacDefaults::store();
+    DefaultsStore shared = ZorviSharedStore::store();
     char program[] = ZORVI_STATUS_WRITER;
     char* const arguments[] = {program, nullptr};
     pid_t writer = -1;
@@ -250,11 +250,11 @@ TEST_F(ZorviMacDefaultsTest, AReaderInAnotherProcessNeverSeesAHalfWrittenStatus)
         if (domain.empty())
             continue;
         ++reads;
-        const int i = int(domain[ZorviMacDefaults::lastStatusAt].get<double>());
-        const auto snapshot = ZorviJSON::decodeText(domain[ZorviMacDefaults::lastStatus].get<std::string>());
+        const int i = int(domain[ZorviSharedStore::lastStatusAt].get<double>());
+        const auto snapshot = ZorviJSON::decodeText(domain[ZorviSharedStore::lastStatus].get<std::string>());
         const bool whole = snapshot.event == "e" + std::to_string(i) &&
-                           domain[ZorviMacDefaults::lastStatusValue] == (i % 2 ? "locked" : "unlocked") &&
-                           domain[ZorviMacDefaults::lastStatusMirrorKey] == "k" + std::to_string(i);
+                           domain[ZorviSharedStore::lastStatusValue] == (i % 2 ? "locked" : "unlocked") &&
+                           domain[ZorviSharedStore::lastStatusMirrorKey] == "k" + std::to_string(i);
         torn += whole ? 0 : 1;
         EXPECT_GE(i, last) << "a read went back in time";
         last = i;
@@ -262,7 +262,7 @@ TEST_F(ZorviMacDefaultsTest, AReaderInAnotherProcessNeverSeesAHalfWrittenStatus)
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_EQ(torn, 0) << "of " << reads << " reads";
     EXPECT_GT(reads, 0);
-    const auto final = ZorviMacDefaults::loadStatus(shared, Date(0));
+    const auto final = ZorviSharedStore::loadStatus(shared, Date(0));
     ASSERT_TRUE(final);
     const int writes = int(final->receivedAt->timeIntervalSinceReferenceDate());
     EXPECT_EQ(final->snapshot.event, "e" + std::to_string(writes));
