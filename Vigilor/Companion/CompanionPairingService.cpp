@@ -149,17 +149,17 @@ std::string CompanionPairingService::PayloadFetchError::text() const {
     return {};
 }
 
-std::shared_ptr<CompanionPairingService> CompanionPairingService::create(std::string macName,
+std::shared_ptr<CompanionPairingService> CompanionPairingService::create(std::string deviceName,
                                                                          std::string relayBaseURL,
                                                                          std::string controlTokenPath,
                                                                          Services services) {
-    return std::make_shared<CompanionPairingService>(Passkey{}, std::move(macName), std::move(relayBaseURL),
+    return std::make_shared<CompanionPairingService>(Passkey{}, std::move(deviceName), std::move(relayBaseURL),
                                                      std::move(controlTokenPath), std::move(services));
 }
 
-CompanionPairingService::CompanionPairingService(Passkey, std::string macName, std::string relayBaseURL,
+CompanionPairingService::CompanionPairingService(Passkey, std::string deviceName, std::string relayBaseURL,
                                                  std::string controlTokenPath, Services services)
-    : macName_(std::move(macName))
+    : deviceName_(std::move(deviceName))
     , relayBaseURL_(std::move(relayBaseURL))
     , controlTokenPath_(std::move(controlTokenPath))
     , services_(std::move(services)) {
@@ -249,7 +249,7 @@ void CompanionPairingService::setUpListener() {
     listener_ = std::move(listener);
     // Without an announcement a phone cannot find the computer, yet the service keeps listening.
     advertisement_ = services_.advertiser->advertise(
-        {macName_, serviceType, "local", port}, [weak, port](const std::string& reason) {
+        {deviceName_, serviceType, "local", port}, [weak, port](const std::string& reason) {
             log("Not announced on the local network (" + reason + "); still listening on port " +
                 std::to_string(port));
             if (auto self = weak.lock())

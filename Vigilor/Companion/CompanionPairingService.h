@@ -106,9 +106,9 @@ public:
     };
 
     // `controlTokenPath` may begin with "~" for the home folder. Starts nothing.
-    static std::shared_ptr<CompanionPairingService> create(std::string macName, std::string relayBaseURL,
+    static std::shared_ptr<CompanionPairingService> create(std::string deviceName, std::string relayBaseURL,
                                                            std::string controlTokenPath, Services services);
-    CompanionPairingService(Passkey, std::string macName, std::string relayBaseURL,
+    CompanionPairingService(Passkey, std::string deviceName, std::string relayBaseURL,
                             std::string controlTokenPath, Services services);
     ~CompanionPairingService();
 
@@ -144,7 +144,7 @@ private:
     // From any queue.
     void reportLater(Result result);
 
-    const std::string macName_;
+    const std::string deviceName_;
     const std::string relayBaseURL_;
     const std::string controlTokenPath_;
     const Services services_;
