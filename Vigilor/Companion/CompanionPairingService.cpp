@@ -19,6 +19,12 @@ void log(const std::string& message) {
     systemLog("CompanionPairing", message);
 }
 
+// A flood of requests that cannot be read (a scan, a hostile host on the network) is told at the 1st,
+// 2nd, 4th, 8th … of a pairing, with the count, rather than a line for each.
+bool tellsUnreadRequest(unsigned count) {
+    return count != 0 && (count & (count - 1)) == 0;
+}
+
 constexpr std::pair<const char*, std::string CompanionPairingPayload::*> payloadKeys[] = {
     {"schema", &CompanionPairingPayload::schema},
     {"relay_url", &CompanionPairingPayload::relayURL},
@@ -179,6 +185,7 @@ void CompanionPairingService::start(Completion completion, NotAnnounced notAnnou
     std::lock_guard lock(codeMutex_);
     pairingCode_ = makePairingCode();
     connectionAttempts_ = 0;
+    unreadRequests_ = 0;
     const uint64_t generation = ++generation_;
     stateQueue_.async([weak = weak_from_this(), generation, completion = std::move(completion),
                        notAnnounced = std::move(notAnnounced)] {
@@ -331,7 +338,10 @@ void CompanionPairingService::checkCode(const Connection& connection, std::strin
     std::string decodeError;
     const auto message = decodeRequest(data, decodeError);
     if (!message) {
-        log("Failed to decode message: " + decodeError);
+        const unsigned unread = ++unreadRequests_;
+        if (tellsUnreadRequest(unread))
+            log("Failed to decode message: " + decodeError +
+                (unread > 1 ? " (" + std::to_string(unread) + " such requests in this pairing)" : ""));
         sendError(connection, "invalid");
         return;
     }

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <atomic>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -152,6 +153,7 @@ private:
     mutable std::mutex codeMutex_;
     std::string pairingCode_;
     int connectionAttempts_ = 0;
+    std::atomic<unsigned> unreadRequests_ = 0; // since the latest start, for the log
     uint64_t generation_ = 0; // of the latest start, so that an earlier start's time-out stops nothing
 
     DispatchQueue stateQueue_{"app.zorvi.pairing.state"};
