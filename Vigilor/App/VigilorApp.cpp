@@ -209,7 +209,9 @@ std::optional<std::string> lockedForWriting(SingleInstance::Instance& instance) 
     case SingleInstance::Claim::Outcome::claimed:
         return std::nullopt;
     case SingleInstance::Claim::Outcome::unavailable:
-        return taken.deferred.empty() ? taken.problem : taken.deferred;
+        // Named as the lock it is: the folder it waits on may not be the one of the file being saved.
+        return "the lock that keeps a second copy out cannot be taken yet (" +
+               (taken.deferred.empty() ? taken.problem : taken.deferred) + ")";
     case SingleInstance::Claim::Outcome::heldByAnother:
         break;
     }
