@@ -121,6 +121,12 @@ public:
     void synchronize() {
         queue_.sync([this] { writeAll(); });
     }
+    // The queue's due work runs as it ends; then what is still pending is written here, and a failed
+    // write is not tried again (the queue takes no more work).
+    void shutdown() {
+        queue_.shutdown();
+        writeAll();
+    }
     void report(DefaultsStoreReport report);
     void setHandler(std::function<void(const DefaultsStoreReport&)> handler);
     void setGate(std::function<std::optional<std::string>()> gate) {
@@ -641,6 +647,10 @@ std::optional<std::filesystem::path> DefaultsStore::keepUnreadableValue(const st
 
 void DefaultsStore::synchronizeAll() {
     Registry::shared().synchronize();
+}
+
+void DefaultsStore::shutdown() {
+    Registry::shared().shutdown();
 }
 
 void DefaultsStore::setReportHandler(std::function<void(const DefaultsStoreReport&)> handler) {

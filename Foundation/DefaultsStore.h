@@ -120,6 +120,9 @@ public:
 
     // Writes every pending change now and returns once it is on disk.
     static void synchronizeAll();
+    // At the process's quit: writes every pending change and ends the store's queue; a change made
+    // afterwards is written only by a later synchronizeAll, on the thread that calls it.
+    static void shutdown();
     // Where reports go. They may come from any thread; those made before a handler is set are kept for
     // it. An empty handler keeps them again.
     static void setReportHandler(std::function<void(const DefaultsStoreReport&)> handler);

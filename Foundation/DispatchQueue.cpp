@@ -9,6 +9,7 @@
 #include <map>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 #include <pthread.h>
 
@@ -58,8 +59,12 @@ struct DispatchQueue::Worker {
     std::multimap<SteadyClock::time_point, std::function<void()>> items;
     bool stopping = false;
     bool abandoned = false;
+    bool ended = false; // no worker runs the items given now, nor ever will
 
-    void schedule(SteadyClock::time_point due, std::function<void()> work);
+    // False when the queue has ended: then the work is not taken.
+    bool schedule(SteadyClock::time_point due, std::function<void()> work);
+    // Takes no more work; what was left goes with the caller's copy, outside the lock.
+    std::multimap<SteadyClock::time_point, std::function<void()>> end();
     void run(const std::string& label);
     std::function<void()> next(std::unique_lock<std::mutex>& lock);
 };
@@ -69,12 +74,20 @@ namespace {
 thread_local const void* currentWorker = nullptr;
 } // namespace
 
-void DispatchQueue::Worker::schedule(SteadyClock::time_point due, std::function<void()> work) {
+bool DispatchQueue::Worker::schedule(SteadyClock::time_point due, std::function<void()> work) {
     {
         std::lock_guard lock(mutex);
+        if (ended)
+            return false;
         items.emplace(due, std::move(work));
     }
     wake.notify_one();
+    return true;
+}
+
+std::multimap<SteadyClock::time_point, std::function<void()>> DispatchQueue::Worker::end() {
+    ended = true;
+    return std::exchange(items, {});
 }
 
 void DispatchQueue::Worker::run(const std::string& label) {
@@ -88,6 +101,9 @@ void DispatchQueue::Worker::run(const std::string& label) {
         work = nullptr;
         lock.lock();
     }
+    // Under the lock that found nothing left to run, so work given from now on is refused, not stranded.
+    auto left = end();
+    lock.unlock();
 }
 
 // Waits for the next due item; empty once the queue is stopping and nothing due is left.
@@ -130,8 +146,15 @@ DispatchQueue::DispatchQueue(MainTag)
 }
 
 DispatchQueue::~DispatchQueue() {
+    if (worker_)
+        shutdown();
+}
+
+void DispatchQueue::shutdown() {
     if (!worker_)
-        return;
+        fail("shutdown is not available on the main queue");
+    // A queue never used starts no worker afterwards.
+    std::call_once(started_, [] {});
     const bool fromOwnWork = currentWorker == worker_.get();
     {
         std::lock_guard lock(worker_->mutex);
@@ -139,12 +162,16 @@ DispatchQueue::~DispatchQueue() {
         worker_->abandoned = fromOwnWork;
     }
     worker_->wake.notify_one();
-    if (!thread_.joinable())
-        return; // never used
-    if (fromOwnWork)
-        thread_.detach();
-    else
-        thread_.join();
+    if (thread_.joinable()) {
+        if (fromOwnWork)
+            thread_.detach();
+        else
+            thread_.join();
+        return;
+    }
+    std::unique_lock lock(worker_->mutex);
+    auto left = worker_->end();
+    lock.unlock();
 }
 
 DispatchQueue& DispatchQueue::main() {
@@ -185,6 +212,9 @@ void DispatchQueue::sync(const std::function<void()>& work) {
     }
     std::packaged_task<void()> task(work);
     auto done = task.get_future();
-    async([&task] { task(); });
+    if (!startedWorker().schedule(SteadyClock::now(), [&task] { task(); })) {
+        work(); // the queue has ended
+        return;
+    }
     done.get();
 }

@@ -19,7 +19,9 @@
 // measured in real (steady) time, because these queues serve real background work. Destroying a
 // named queue runs every item that is already due, drops delayed items that are not, and joins the
 // worker. A named queue may be destroyed by its own work (the last owner released there): then the
-// worker finishes that item and exits without running anything else.
+// worker finishes that item and exits without running anything else. `shutdown()` ends a named queue
+// in the same way while the object stays, so that its owner can end the thread at a time of its
+// choosing (the process's quit) and keep the object for callers that still hold it.
 class DispatchQueue {
 public:
     explicit DispatchQueue(std::string label);
@@ -44,6 +46,12 @@ public:
     // available on the main queue (aborts): the main thread never waits on another queue, and no
     // other thread waits on the main thread either.
     void sync(const std::function<void()>& work);
+
+    // Named queues only, called by the queue's owner: ends the queue as destroying it would (work already
+    // due runs, delayed work is dropped, the worker is joined; from the queue's own work the worker ends
+    // after that item). Work given afterwards is dropped, except that `sync` then runs it on the calling
+    // thread, since no worker is left to run beside it.
+    void shutdown();
 
 private:
     struct Worker;

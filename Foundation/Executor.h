@@ -12,4 +12,7 @@ public:
     virtual void post(std::function<void()> work) = 0;
     // Runs `work` no earlier than `seconds` from now (negative or NaN counts as zero).
     virtual void postAfter(double seconds, std::function<void()> work) = 0;
+    // Called by the owner at the process's quit: an executor with a thread of its own ends it (work
+    // already due runs, delayed work is dropped, later work is not taken). Others have nothing to end.
+    virtual void shutdown() {}
 };

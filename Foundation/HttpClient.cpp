@@ -424,10 +424,25 @@ HttpClient::~HttpClient() {
         thread_.join();
 }
 
+// Joined outside the lock: a completion under way may still send (and is refused).
+void HttpClient::shutdown() {
+    worker_->stop();
+    std::thread worker;
+    {
+        std::lock_guard lock(threadMutex_);
+        shutDown_ = true;
+        worker = std::move(thread_);
+    }
+    if (worker.joinable())
+        worker.join();
+}
+
 // The worker starts with the first request: a client that sends none costs no thread.
 void HttpClient::send(HttpRequest request, Completion completion) {
     {
         std::lock_guard lock(threadMutex_);
+        if (shutDown_)
+            return;
         if (!thread_.joinable())
             thread_ = std::thread([worker = worker_] { worker->run(); });
     }

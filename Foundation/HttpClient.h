@@ -59,9 +59,9 @@ struct HttpResult {
 // time-out) fails without any connection being made; its completion is called on the worker too, never from
 // within send().
 //
-// Destroying the client abandons the requests still running: their connections are closed and their
-// completions are never called (only destroyed). The client may be destroyed by the last owner
-// released inside one of its own completions.
+// Destroying the client, or shutting it down, abandons the requests still running: their connections are
+// closed and their completions are never called (only destroyed). The client may be destroyed by the last
+// owner released inside one of its own completions.
 class HttpClient {
 public:
     using Completion = std::function<void(HttpResult)>;
@@ -73,10 +73,15 @@ public:
 
     // May be called from any thread.
     void send(HttpRequest request, Completion completion);
+    // At the process's quit, from a thread other than the worker: the requests still running are
+    // abandoned and the worker is joined, so no request in flight holds the quit up for its time-out.
+    // Requests sent afterwards are dropped as abandoned ones are.
+    void shutdown();
 
 private:
     struct Worker;
     std::shared_ptr<Worker> worker_;
     std::mutex threadMutex_;
     std::thread thread_;
+    bool shutDown_ = false; // under threadMutex_
 };

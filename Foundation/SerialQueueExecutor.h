@@ -18,6 +18,7 @@ public:
     void postAfter(double seconds, std::function<void()> work) override {
         queue().asyncAfter(seconds, std::move(work));
     }
+    void shutdown() override { queue().shutdown(); }
 
 private:
     DispatchQueue& queue() {

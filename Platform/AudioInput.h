@@ -19,4 +19,7 @@ public:
     virtual void setRunningListener(DeviceID device, std::function<void()> listener) = 0;
     // May block briefly: call it off the main thread.
     virtual bool isRunning(DeviceID device) = 0;
+    // At the process's quit: a thread of its own ends, and no listener is called any more; from then
+    // on there is no default input and nothing runs.
+    virtual void shutdown() = 0;
 };

@@ -404,17 +404,26 @@ PulseAudioInput::PulseAudioInput()
 
 PulseAudioInput::~PulseAudioInput() = default;
 
-PulseAudioInput::Connection& PulseAudioInput::connection() {
+std::shared_ptr<PulseAudioInput::Connection> PulseAudioInput::connection() {
     std::lock_guard lock(startMutex_);
-    if (!connection_) {
-        connection_ = std::make_unique<Connection>(listeners_);
+    if (!connection_ && !shutDown_) {
+        connection_ = std::make_shared<Connection>(listeners_);
         connection_->start();
     }
-    return *connection_;
+    return connection_;
+}
+
+// The connection ends (its thread joined) outside the lock, once no caller holds it.
+void PulseAudioInput::shutdown() {
+    std::shared_ptr<Connection> ended;
+    std::lock_guard lock(startMutex_);
+    shutDown_ = true;
+    ended = std::move(connection_);
 }
 
 std::optional<AudioInputDevices::DeviceID> PulseAudioInput::defaultInputDevice() {
-    return connection().state(firstAnswerLimit).defaultDevice;
+    const auto link = connection();
+    return link ? link->state(firstAnswerLimit).defaultDevice : std::nullopt;
 }
 
 void PulseAudioInput::setDefaultInputListener(std::function<void()> listener) {
@@ -432,5 +441,6 @@ void PulseAudioInput::setRunningListener(DeviceID device, std::function<void()> 
 }
 
 bool PulseAudioInput::isRunning(DeviceID device) {
-    return connection().state(firstAnswerLimit).runningDevices.contains(device);
+    const auto link = connection();
+    return link && link->state(firstAnswerLimit).runningDevices.contains(device);
 }

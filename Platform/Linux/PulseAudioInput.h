@@ -69,15 +69,18 @@ public:
     void setDefaultInputListener(std::function<void()> listener) override;
     void setRunningListener(DeviceID device, std::function<void()> listener) override;
     bool isRunning(DeviceID device) override;
+    void shutdown() override;
 
 private:
     class Listeners;
     class Connection;
 
-    // Made, and its first connection attempt started, by the first call that needs the server.
-    Connection& connection();
+    // Made, and its first connection attempt started, by the first call that needs the server; none
+    // once shut down.
+    std::shared_ptr<Connection> connection();
 
     std::shared_ptr<Listeners> listeners_;
     std::mutex startMutex_;
-    std::unique_ptr<Connection> connection_;
+    std::shared_ptr<Connection> connection_;
+    bool shutDown_ = false; // under startMutex_
 };

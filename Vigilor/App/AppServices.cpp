@@ -19,6 +19,12 @@ std::shared_ptr<CompanionPairingService> AppServices::makePairingService() const
     return makeLinuxPairingService(http_);
 }
 
+// The relay's last tick may have sent a request, so the client goes last.
+void AppServices::shutdown() {
+    monitor_->shutdown();
+    http_->shutdown();
+}
+
 // Never destroyed: at exit that would run after the Qt application is gone, while the monitor's
 // timers, queues and D-Bus adapters still rely on it.
 AppServices& AppServices::shared() {

@@ -7,7 +7,7 @@ class HttpClient;
 class VigilorMonitor;
 
 // What the whole process shares: the one monitor. Made on first use, on the main thread once the Qt
-// application exists, and kept until the process ends.
+// application exists, and kept until the process ends (its threads end at the quit).
 class AppServices {
 public:
     static AppServices& shared();
@@ -17,6 +17,9 @@ public:
     const std::shared_ptr<VigilorMonitor>& monitor() const { return monitor_; }
     // A new phone pairing service for each pairing the settings start; the caller keeps it.
     std::shared_ptr<CompanionPairingService> makePairingService() const;
+    // At the process's quit, once the event loop has ended: the monitor's threads end, then the HTTP
+    // client's, whose requests still in flight are abandoned rather than waited for.
+    void shutdown();
 
 private:
     AppServices();

@@ -1,5 +1,6 @@
 #include "VigilorApp.h"
 
+#include "AppServices.h"
 #include "AppStartup.h"
 #include "Foundation/CommandLine.h"
 #include "Foundation/DefaultsStore.h"
@@ -348,6 +349,11 @@ int VigilorApp::run(int& argc, char** argv) {
     const int code = application->exec();
     // Changes still on their way to the stored files are written before the process ends.
     DefaultsStore::synchronizeAll();
+    // Then every thread of ours ends, so that none is at work while the exit handlers tear down the
+    // libraries it uses (the crypto library, the clock's and the streams' state). What their last work
+    // stored is written as the store's own queue ends, last.
+    AppServices::shared().shutdown();
+    DefaultsStore::shutdown();
     DefaultsStore::setWriteGate(nullptr); // it asks the instance, which ends here
     systemLog("app", "Vigilor quit");
     return code;

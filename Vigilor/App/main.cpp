@@ -1,8 +1,6 @@
 #include "VigilorApp.h"
 #include "Vigilor/Updates/UpdateCheckChild.h"
 
-#include <cstdio>
-#include <cstdlib>
 #include <optional>
 #include <string_view>
 
@@ -20,11 +18,6 @@ std::optional<int> runInternalJob(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     const auto internal = runInternalJob(argc, argv);
-    const int code = internal ? *internal : VigilorApp::run(argc, argv);
-    // The monitor lives as long as the process, and with it its threads (the relay's timers, the HTTP
-    // worker), which may be in the middle of a tick. Ending through the exit handlers would tear down the
-    // libraries they use (the crypto library, the standard streams) under them; what had to be saved was
-    // saved before run() returned, so the process ends here.
-    std::fflush(nullptr);
-    std::_Exit(code);
+    // run() ends every thread of ours before it returns, so the exit handlers have the process alone.
+    return internal ? *internal : VigilorApp::run(argc, argv);
 }

@@ -71,6 +71,10 @@ public:
     void matchFeaturePrintInProcess(FeaturePrint probe, double threshold,
                                     std::function<void(FaceMatchOutcome)> completion);
 
+    // At the process's quit: a match under way finishes, the queue's thread ends, and later matches are
+    // dropped.
+    void shutdown() { queue_->shutdown(); }
+
     // "~/.config/tavrel/known-face-enrollment.json" in the user's home folder.
     static std::string defaultEnrollmentPath();
 

@@ -32,6 +32,7 @@ public:
                           std::shared_ptr<Executor> sampleQueue = nullptr);
 
     void noteCameraModeChanged(bool enabled) override;
+    void shutdown() override { sampleQueue_->shutdown(); }
 
     // Installed and called on the main thread. Asked to restart the camera pipeline, with the reason.
     std::function<void(const std::string&)> onPipelineRestart;

@@ -111,6 +111,9 @@ public:
     // The status record the relay keeps, which carries the phone's recovery figures; nothing on any
     // failure. The completion may run on any thread.
     virtual void fetchRemoteStatus(std::function<void(std::optional<RemoteStatusSnapshot>)> completion) = 0;
+    // At the process's quit: the timers stop for good and the client's own thread ends, a tick under
+    // way finishing first.
+    virtual void shutdown() = 0;
 };
 
 // Writes the widget's copy of the status into the store it shares with the application.

@@ -116,6 +116,12 @@ void RemoteCompanionService::stop() {
     }
 }
 
+// The requests a tick sent are the HTTP client's, which the application shuts down after this.
+void RemoteCompanionService::shutdown() {
+    stop();
+    timerQueue_.shutdown();
+}
+
 // The timer has no leeway to give: ours fire on time, late only by the queue's own latency.
 std::shared_ptr<Timer> RemoteCompanionService::repeatingTimer(double interval,
                                                               void (RemoteCompanionService::*tick)()) {

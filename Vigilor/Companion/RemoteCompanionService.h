@@ -91,6 +91,7 @@ public:
     void sendCommandAck(const RemoteLockCommand& command, const std::string& state,
                         const std::optional<std::string>& reason) override;
     void fetchRemoteStatus(std::function<void(std::optional<RemoteStatusSnapshot>)> completion) override;
+    void shutdown() override;
 
     // Set-up and timers.
     void stop();

@@ -29,6 +29,11 @@ public:
     void start();
     // Removes every listener it installed.
     void stop();
+    // At the process's quit: stops, and a query under way finishes before the query queue's thread ends.
+    void shutdown() {
+        stop();
+        microphoneQueryQueue_.shutdown();
+    }
 
 private:
     void followDevice(AudioInputDevices::DeviceID device);

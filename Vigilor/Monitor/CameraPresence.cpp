@@ -205,6 +205,14 @@ void CameraPresence::tearDownCaptureSession() {
     });
 }
 
+void CameraPresence::shutdown() {
+    tearDownCaptureSession(); // stops on the video queue, as the queue's last work
+    services_.videoQueue->shutdown();
+    // Only the video queue touched the matcher, and its thread has ended.
+    if (video_.faceIdentityService)
+        video_.faceIdentityService->shutdown();
+}
+
 void CameraPresence::applyFrameRateLimit(CaptureDevice& device) {
     const double wanted = preferredCameraFrameRate;
     bool supported = false;

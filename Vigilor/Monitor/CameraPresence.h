@@ -135,6 +135,9 @@ public:
     // The face enrolment started or ended: the session becomes continuous, or pulsed again.
     void enrolmentStarted();
     void enrolmentEnded();
+    // At the process's quit: the session stops, and the threads of the video queue and of the known-face
+    // matcher end.
+    void shutdown();
 
     // The frame pipeline: frames arrive on the video queue, results are applied on the main thread.
     void captureOutput(const std::shared_ptr<CapturedFrame>& frame);

@@ -270,3 +270,8 @@ void RelayBridge::sessionOpened() {
     cancelRemoteLockConfirmation();
     sendStatusEvent(RelayEvent::unlocked, "System");
 }
+
+void RelayBridge::shutdown() {
+    if (remoteCompanion_)
+        remoteCompanion_->shutdown();
+}

@@ -74,6 +74,9 @@ public:
     void sessionLocked();
     // The session is open again: a pending command is over, and the relay hears of the unlock.
     void sessionOpened();
+    // At the process's quit: the relay client's thread ends. (The bridge's own timers are the main
+    // queue's, which runs no more.)
+    void shutdown();
 
 private:
     Date now() const { return clock_.now(); }

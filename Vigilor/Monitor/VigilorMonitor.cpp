@@ -101,6 +101,23 @@ void VigilorMonitor::startRuntimeServicesAfterLaunch() {
     log_.appendLockEvent("Runtime services started");
 }
 
+// What feeds a queue stops before the queue ends: the camera's session before the video queue, the
+// relay's timers before their queue. A lock request under way is let finish (its lockers' time-outs bound
+// it), and so is a ledger read still under way at start.
+void VigilorMonitor::shutdown() {
+    relay_.shutdown();
+    camera_.shutdown();
+    if (services_.watchdog)
+        services_.watchdog->shutdown();
+    callDetector_->shutdown();
+    if (services_.audioInput)
+        services_.audioInput->shutdown(); // after the microphone queries, which use it
+    for (const auto& queue : {lockQueue_, grabProbeQueue_})
+        if (queue)
+            queue->shutdown();
+    wellness_->ledger();
+}
+
 void VigilorMonitor::togglePaused() {
     // Resuming returns to what the camera gives, a problem included.
     guard_.togglePaused();

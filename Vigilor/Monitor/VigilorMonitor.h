@@ -149,6 +149,8 @@ public:
 
     // Start-up.
     void startRuntimeServicesAfterLaunch();
+    // At the process's quit, once the main queue runs no more: every thread the components run ends.
+    void shutdown();
 
     // Settings glue: Bluetooth brought in line with the settings, and the distance baseline, which the
     // camera and the stored settings share.

@@ -240,7 +240,9 @@ int runUpdateCheckChild(std::string_view requestText) {
         return 2;
     }
     std::promise<UpdateCheckOutcome> outcome;
-    readUpdateFeed(std::make_shared<HttpClient>(), *request,
-                   [&outcome](UpdateCheckOutcome read) { outcome.set_value(std::move(read)); });
-    return writeAll(answer, encodeUpdateCheckAnswer(outcome.get_future().get())) ? 0 : 1;
+    const auto http = std::make_shared<HttpClient>();
+    readUpdateFeed(http, *request, [&outcome](UpdateCheckOutcome read) { outcome.set_value(std::move(read)); });
+    const UpdateCheckOutcome read = outcome.get_future().get();
+    http->shutdown(); // its worker ends before the process does
+    return writeAll(answer, encodeUpdateCheckAnswer(read)) ? 0 : 1;
 }

@@ -25,6 +25,7 @@ public:
             runningListeners.erase(device);
     }
     bool isRunning(DeviceID device) override { return device == runningDevice.load(); }
+    void shutdown() override { record(log_, "audio.shutdown"); }
 
     std::optional<DeviceID> defaultDevice = 7;
     std::atomic<DeviceID> runningDevice{0};

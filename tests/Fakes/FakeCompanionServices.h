@@ -42,6 +42,7 @@ public:
         record(log_, "relay.fetchRemoteStatus");
         completion(fetched);
     }
+    void shutdown() override { record(log_, "relay.shutdown"); }
 
     VigilorConfig config;
     std::vector<Sent> sent;
@@ -103,6 +104,7 @@ public:
     void noteCameraModeChanged(bool enabled) override {
         record(log_, enabled ? "watchdog.cameraOn" : "watchdog.cameraOff");
     }
+    void shutdown() override { record(log_, "watchdog.shutdown"); }
 
 private:
     CallLog* log_;

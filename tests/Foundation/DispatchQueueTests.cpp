@@ -206,6 +206,30 @@ TEST(SerialQueueTest, DestructionRunsDueWorkAndDropsDelayedWork) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, 500ms);
 }
 
+// At the quit the thread ends as in destruction, and no work given later starts one again; a sync still
+// runs its work, on the caller's thread.
+TEST(SerialQueueTest, ShutdownEndsItsThreadForGood) {
+    for (const bool used : {true, false}) {
+        const std::string name = used ? "Vigilor.test-shut-down-used" : "Vigilor.test-shut-down-unused";
+        const auto running = [&] { return std::ranges::count(threadNames(), name.substr(0, 15)); };
+        DispatchQueue queue(name);
+        std::atomic<int> ran = 0;
+        if (used) {
+            queue.asyncAfter(60, [&] { ran += 100; });
+            queue.async([&] { ++ran; });
+        }
+        queue.shutdown();
+        EXPECT_EQ(ran, used ? 1 : 0) << name;
+
+        queue.async([&] { ran += 10; });
+        std::thread::id syncRanOn;
+        queue.sync([&] { syncRanOn = std::this_thread::get_id(); });
+        EXPECT_EQ(syncRanOn, std::this_thread::get_id()) << name;
+        EXPECT_EQ(ran, used ? 1 : 0) << name;
+        EXPECT_EQ(running(), 0) << name;
+    }
+}
+
 TEST(SerialQueueTest, CanBeDestroyedByItsOwnWork) {
     auto queue = std::make_unique<DispatchQueue>("test.self-destroying");
     std::promise<void> gate;

@@ -336,6 +336,27 @@ TEST(HttpClientLifetimeTest, SlowRequestHoldsUpNoOtherAndIsAbandonedWithTheClien
     EXPECT_FALSE(slowCompleted);
 }
 
+// At the quit a request in flight is abandoned rather than waited for, and one sent later is dropped.
+TEST(HttpClientLifetimeTest, ShutdownAbandonsTheRequestInFlightAndDropsLaterOnes) {
+    LoopbackHttpServer server;
+    ASSERT_TRUE(server.isRunning()) << server.failure();
+    server.respond("/slow", delayed(600s));
+    HttpClient client;
+    std::atomic<bool> completed{false};
+    HttpRequest slow;
+    slow.url = server.url("/slow");
+    slow.timeoutSeconds = 600;
+    client.send(slow, [&](HttpResult) { completed = true; });
+    ASSERT_TRUE(server.waitForRequests(1));
+
+    auto ended = std::async(std::launch::async, [&] { client.shutdown(); });
+    ASSERT_EQ(ended.wait_for(answerLimit), std::future_status::ready) << "the shutdown waited for the request";
+    const auto captured = std::make_shared<int>();
+    client.send(slow, [captured, &completed](HttpResult) { completed = true; });
+    EXPECT_EQ(captured.use_count(), 1) << "a request sent after the shutdown was kept";
+    EXPECT_FALSE(completed);
+}
+
 TEST(HttpClientLifetimeTest, ClientMayBeDestroyedByItsOwnCompletion) {
     LoopbackHttpServer server;
     ASSERT_TRUE(server.isRunning()) << server.failure();

@@ -210,6 +210,16 @@ TEST_F(PulseAudioInputServerTest, TheMicrophoneIsTheDefaultInputAndIdle) {
     EXPECT_EQ(std::ranges::count(threadNames(), "Vigilor.audio"), 1);
 }
 
+// At the quit the connection's thread ends for good: asked again, it answers as without a server.
+TEST_F(PulseAudioInputServerTest, AShutdownEndsTheConnectionForGood) {
+    ASSERT_EQ(audio.defaultInputDevice(), microphone);
+    audio.shutdown();
+    EXPECT_EQ(std::ranges::count(threadNames(), "Vigilor.audio"), 0);
+    EXPECT_EQ(audio.defaultInputDevice(), std::nullopt);
+    EXPECT_FALSE(audio.isRunning(microphone));
+    EXPECT_EQ(std::ranges::count(threadNames(), "Vigilor.audio"), 0);
+}
+
 // Listeners set after the first answer hear of later changes only: the default input stays what the
 // caller was told.
 TEST_F(PulseAudioInputServerTest, ARecordingRunsTheMicrophoneUntilItStops) {
