@@ -237,7 +237,6 @@ MenuContentView::MenuContentView(std::shared_ptr<VigilorMonitor> monitor, MenuCo
     connect(p.autoLockRow, &QAbstractButton::clicked, this,
             [this](bool on) { monitor_->settings().setAutoLockEnabled(on); });
     connect(p.permissionButton, &QAbstractButton::clicked, this, [this] {
-        monitor_->log().append("Permission setup requested");
         monitor_->requestCameraThenBluetooth();
     });
     const auto settings = [this] {

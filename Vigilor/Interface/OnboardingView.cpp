@@ -196,7 +196,6 @@ void OnboardingView::showEvent(QShowEvent* event) {
 
 // The Camera and the Apple Watch rows ask the same: the camera, then Bluetooth.
 void OnboardingView::requestCamera() {
-    monitor_->log().append("Permission setup requested");
     monitor_->requestCameraThenBluetooth();
     pollPermissionStatus([view = QPointer<OnboardingView>(this)] {
         if (view)

@@ -168,6 +168,7 @@ void VigilorMonitor::publishPhase() {
 
 // Camera presence may be off: then only Bluetooth is brought in line.
 void VigilorMonitor::requestCameraThenBluetooth() {
+    log_.append("Permission setup requested");
     if (config().cameraPresenceEnabled)
         camera_.requestAccess();
     syncBluetoothForCurrentConfig(true);

@@ -2,7 +2,7 @@
 
 // VigilorMonitor is the face the views, the application and the companions talk to: what they read
 // and the commands they give. The work and its state live in components, each the only writer of its
-// own values; find a value by asking which component owns it:
+// own values and handed out read-only; find a value by asking which component owns it:
 //   ActivityLog        the activity and lock logs shown in the interface, and the lock-event log file
 //   CameraPresence     the camera's session, the frame pipeline, the face evidence and body pose
 //   FaceEnroller       a known-face enrolment under way and its progress
@@ -138,9 +138,8 @@ public:
     std::optional<Date> snoozeUntil() const { return guard_.snoozeUntil(); }
     bool remoteControlActive() const { return guard_.remoteControlActive(); }
 
-    // The settings in use, their one update path and the setting operations.
-    MonitorSettings& settings() { return settings_; }
-    const MonitorSettings& settings() const { return settings_; }
+    // The settings in use, and the setting operations the views give.
+    SettingsCommands& settings() { return settings_; }
     const VigilorConfig& config() const { return settings_.config(); }
     const std::optional<std::string>& settingsUnsaved() const { return settings_.settingsUnsaved(); }
 
@@ -159,16 +158,15 @@ public:
     void resetDistanceCalibration();
 
     // The activity log and the lock log.
-    ActivityLog& log() { return log_; }
     const ActivityLog& log() const { return log_; }
 
     // The autostart entry and where it stands.
     const LaunchAtLogin& launchAtLogin() const { return launchAtLogin_; }
 
     // The camera's session, its frames and what they say of the face.
-    CameraPresence& cameraPresence() { return camera_; }
     const CameraPresence& cameraPresence() const { return camera_; }
-    // The menu's permission button: asks for the camera again, then brings Bluetooth in line.
+    // The permission buttons (the menu's, the onboarding's, the settings window's): says so in the
+    // activity log, asks for the camera again, then brings Bluetooth in line.
     void requestCameraThenBluetooth();
 
     // Face enrolment, started from the settings window's known-face section.
@@ -195,8 +193,9 @@ public:
     void togglePaused();
 
     // The relay and the widget.
-    RelayBridge& relay() { return relay_; }
     const RelayBridge& relay() const { return relay_; }
+    // The settings window's "Publish now".
+    void publishStatusNow() { relay_.publishStatusNow(); }
     std::string remoteCompanionStatus() const { return relayStateWords(relay_.state()); }
     const RecoveryMirror& recovery() const { return relay_.recovery(); }
 
@@ -228,13 +227,15 @@ public:
 
     // The wellness ledger and what is published from it.
     const WellnessHistory& wellnessHistory() const { return *wellness_; }
-    WellnessHistory& wellnessHistory() { return *wellness_; }
 
     // Read-only views of stored state for the interface and tests.
     bool runtimeServicesStarted() const { return runtimeServicesStarted_; }
     std::optional<bool> sessionHasScreenLocker() const { return sessionHasScreenLocker_; }
 
 private:
+    // What tests set up through the components themselves (tests/Support/MonitorInternals.h).
+    friend struct MonitorInternals;
+
     void initialize();
     // What the rest of the monitor does after each run of the settings' update path.
     void settingsApplied(const VigilorConfig& previous, const VigilorConfig& next);

@@ -192,7 +192,6 @@ QWidget* SettingsContent::settingsHero() {
     permissions->setObjectName(QStringLiteral("enablePermissions"));
     permissions->setFont(zorviCaption());
     connect(permissions, &QPushButton::clicked, this, [this] {
-        monitor_->log().append("Permission setup requested");
         monitor_->requestCameraThenBluetooth();
     });
     auto* trailing = new QVBoxLayout;

@@ -111,7 +111,7 @@ public:
 
 private:
     template <class T> Binding<T> field(T VigilorConfig::*member) const;
-    Binding<bool> viaSetter(bool VigilorConfig::*member, void (MonitorSettings::*setter)(bool)) const;
+    Binding<bool> viaSetter(bool VigilorConfig::*member, void (SettingsCommands::*setter)(bool)) const;
 
     std::shared_ptr<VigilorMonitor> monitor_;
 };
