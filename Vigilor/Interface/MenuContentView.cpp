@@ -1,14 +1,15 @@
 #include "MenuContentView.h"
 
+#include "Vigilor/Design/ZorviControls.h"
+#include "Vigilor/Design/ZorviGlass.h"
+#include "Vigilor/Design/ZorviTheme.h"
 #include "Vigilor/Interface/ClampedLabel.h"
 #include "Vigilor/Interface/MenuPanelComponents.h"
 #include "Vigilor/Interface/MonitorRefresh.h"
 #include "Vigilor/Interface/ViewHelpers.h"
-#include "Vigilor/Design/ZorviControls.h"
 #include "Vigilor/Interface/ZorviEyesView.h"
-#include "Vigilor/Design/ZorviGlass.h"
 #include "Vigilor/Interface/ZorviShareService.h"
-#include "Vigilor/Design/ZorviTheme.h"
+#include "Vigilor/Monitor/SettingsCommands.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"
 
 #include <QAbstractButton>

@@ -1,6 +1,7 @@
 #include "SettingsBindings.h"
 
 #include "Foundation/Rounding.h"
+#include "Vigilor/Monitor/SettingsCommands.h"
 
 #include <algorithm>
 #include <climits>

@@ -2,6 +2,7 @@
 
 #include "Foundation/RawValueEnum.h"
 #include "Vigilor/Config/VigilorConfig.h"
+#include "Vigilor/Monitor/SettingsCommands.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"
 #include "Vigilor/SettingsModel/Binding.h"
 
