@@ -32,8 +32,8 @@ protected:
 std::shared_ptr<VigilorMonitor> goodWeek(MonitorHarness& h) {
     auto monitor = h.makeMonitor(); // its camera runs: the phase is ready
     showFace(*monitor);
-    DeskHealthSamples::recordMonth(monitor->wellnessHistory(), h.clock.now(), {8, 4, 0});
-    DeskHealthSamples::logLockEvents(monitor->log(), 4);
+    DeskHealthSamples::recordMonth(MonitorInternals::wellness(*monitor), h.clock.now(), {8, 4, 0});
+    DeskHealthSamples::logLockEvents(MonitorInternals::log(*monitor), 4);
     return monitor;
 }
 

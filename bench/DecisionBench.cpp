@@ -27,7 +27,7 @@ static void BM_DecisionTick(benchmark::State& state) {
     auto monitor = h.makeMonitor();
     showFace(*monitor);
     for (auto _ : state) {
-        monitor->cameraPresence().noteFaceSeen(h.clock.now());
+        MonitorInternals::camera(*monitor).noteFaceSeen(h.clock.now());
         monitor->evaluateDecision();
         h.clock.advance(0.5);
     }

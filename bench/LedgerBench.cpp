@@ -10,7 +10,7 @@ static void BM_LedgerSaveAtFullSize(benchmark::State& state) {
     storeFullLedger(h.clock.now());
     auto monitor = h.makeMonitor(false);
     for (auto _ : state)
-        monitor->wellnessHistory().persist(h.clock.now());
+        MonitorInternals::wellness(*monitor).persist(h.clock.now());
 }
 BENCHMARK(BM_LedgerSaveAtFullSize)->Unit(benchmark::kMillisecond);
 
@@ -26,7 +26,7 @@ static void BM_LedgerRestoreAtFullSize(benchmark::State& state) {
         state.PauseTiming();
         AtomicFile::write(file, text);
         state.ResumeTiming();
-        monitor->wellnessHistory().restore();
+        MonitorInternals::wellness(*monitor).restore();
         benchmark::DoNotOptimize(monitor->wellnessHistory().ledger().data()); // a full ledger is read aside
     }
 }

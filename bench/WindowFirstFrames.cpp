@@ -191,7 +191,7 @@ int main() {
          [&] { closeWindow(controller.mainWindow()); },
          [&] {
              storeFullLedger(h.clock.now());
-             monitor->wellnessHistory().restore();
+             MonitorInternals::wellness(*monitor).restore();
          }},
     };
     for (const Opening& opening : openings) {

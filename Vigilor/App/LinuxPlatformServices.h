@@ -4,6 +4,8 @@
 #include "Vigilor/Companion/CompanionPairingService.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"
 
+#include <filesystem>
+
 // The monitor's platform services on Linux: the one place that chooses an adapter for each service.
 // Call it on the main thread once the Qt application exists (the session adapter lives on its buses).
 MonitorServices makeLinuxMonitorServices();

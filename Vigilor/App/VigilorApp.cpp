@@ -17,6 +17,7 @@
 #include "Platform/LinuxQt/QtMainExecutor.h"
 #include "Vigilor/Design/ZorviMenuIcon.h"
 #include "Vigilor/Interface/UpdaterService.h"
+#include "Vigilor/Monitor/ActivityLog.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"
 #include "Vigilor/Tray/StatusItemController.h"
 

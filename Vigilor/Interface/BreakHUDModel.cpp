@@ -1,6 +1,7 @@
 #include "BreakHUDModel.h"
 
 #include "Vigilor/Design/ZorviTheme.h"
+#include "Vigilor/Monitor/CoachingSummaries.h"
 
 #include <algorithm>
 #include <cmath>

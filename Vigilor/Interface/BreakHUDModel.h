@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Vigilor/Monitor/BreakCoach.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"
 
 #include <QColor>

@@ -1,12 +1,13 @@
 #include "DeskHealthView.h"
 
+#include "Vigilor/Design/ZorviControls.h"
+#include "Vigilor/Design/ZorviTheme.h"
 #include "Vigilor/Interface/ClampedLabel.h"
 #include "Vigilor/Interface/DashboardTiles.h"
 #include "Vigilor/Interface/SystemTextStyles.h"
 #include "Vigilor/Interface/ViewHelpers.h"
-#include "Vigilor/Design/ZorviControls.h"
-#include "Vigilor/Design/ZorviTheme.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"
+#include "Vigilor/Monitor/WellnessHistory.h"
 #include "ZorviShared/Symbols/ZorviSymbols.h"
 
 #include <QFontMetricsF>

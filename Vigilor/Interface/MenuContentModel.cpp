@@ -2,6 +2,12 @@
 
 #include "Foundation/Text.h"
 #include "Vigilor/Design/ZorviTheme.h"
+#include "Vigilor/Monitor/CallDetector.h"
+#include "Vigilor/Monitor/CameraPresence.h"
+#include "Vigilor/Monitor/CoachingSummaries.h"
+#include "Vigilor/Monitor/CompanionPresence.h"
+#include "Vigilor/Monitor/DurationText.h"
+#include "Vigilor/Monitor/StatusSummaries.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"
 
 namespace {

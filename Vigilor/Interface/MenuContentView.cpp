@@ -1,14 +1,15 @@
 #include "MenuContentView.h"
 
+#include "Vigilor/Design/ZorviControls.h"
+#include "Vigilor/Design/ZorviGlass.h"
+#include "Vigilor/Design/ZorviTheme.h"
 #include "Vigilor/Interface/ClampedLabel.h"
 #include "Vigilor/Interface/MenuPanelComponents.h"
 #include "Vigilor/Interface/MonitorRefresh.h"
 #include "Vigilor/Interface/ViewHelpers.h"
-#include "Vigilor/Design/ZorviControls.h"
 #include "Vigilor/Interface/ZorviEyesView.h"
-#include "Vigilor/Design/ZorviGlass.h"
 #include "Vigilor/Interface/ZorviShareService.h"
-#include "Vigilor/Design/ZorviTheme.h"
+#include "Vigilor/Monitor/SettingsCommands.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"
 
 #include <QAbstractButton>
@@ -237,7 +238,6 @@ MenuContentView::MenuContentView(std::shared_ptr<VigilorMonitor> monitor, MenuCo
     connect(p.autoLockRow, &QAbstractButton::clicked, this,
             [this](bool on) { monitor_->settings().setAutoLockEnabled(on); });
     connect(p.permissionButton, &QAbstractButton::clicked, this, [this] {
-        monitor_->log().append("Permission setup requested");
         monitor_->requestCameraThenBluetooth();
     });
     const auto settings = [this] {

@@ -1,10 +1,16 @@
 #include "MovementCard.h"
 
+#include "Vigilor/Config/VigilorConfig.h"
+#include "Vigilor/Design/ZorviAccessibility.h"
+#include "Vigilor/Design/ZorviTheme.h"
 #include "Vigilor/Interface/ClampedLabel.h"
 #include "Vigilor/Interface/DashboardTiles.h"
 #include "Vigilor/Interface/ViewHelpers.h"
-#include "Vigilor/Design/ZorviAccessibility.h"
-#include "Vigilor/Design/ZorviTheme.h"
+#include "Vigilor/Monitor/BreakCoach.h"
+#include "Vigilor/Monitor/CameraPresence.h"
+#include "Vigilor/Monitor/CoachingSummaries.h"
+#include "Vigilor/Monitor/DurationText.h"
+#include "Vigilor/Monitor/StatusSummaries.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"
 #include "ZorviShared/Symbols/ZorviSymbols.h"
 

@@ -1,13 +1,17 @@
 #include "OnboardingView.h"
 
+#include "Vigilor/Config/VigilorConfig.h"
+#include "Vigilor/Design/ZorviControls.h"
+#include "Vigilor/Design/ZorviGlass.h"
+#include "Vigilor/Design/ZorviTheme.h"
 #include "Vigilor/Interface/ClampedLabel.h"
 #include "Vigilor/Interface/MonitorRefresh.h"
 #include "Vigilor/Interface/ViewHelpers.h"
 #include "Vigilor/Interface/WindowParts.h"
-#include "Vigilor/Design/ZorviControls.h"
-#include "Vigilor/Design/ZorviGlass.h"
 #include "Vigilor/Interface/ZorviShareService.h"
-#include "Vigilor/Design/ZorviTheme.h"
+#include "Vigilor/Monitor/CameraPresence.h"
+#include "Vigilor/Monitor/CompanionPresence.h"
+#include "Vigilor/Monitor/SettingsCommands.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"
 
 #include <QHBoxLayout>
@@ -196,7 +200,6 @@ void OnboardingView::showEvent(QShowEvent* event) {
 
 // The Camera and the Apple Watch rows ask the same: the camera, then Bluetooth.
 void OnboardingView::requestCamera() {
-    monitor_->log().append("Permission setup requested");
     monitor_->requestCameraThenBluetooth();
     pollPermissionStatus([view = QPointer<OnboardingView>(this)] {
         if (view)

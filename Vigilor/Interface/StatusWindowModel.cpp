@@ -2,8 +2,9 @@
 
 #include "Foundation/Rounding.h"
 #include "Foundation/Text.h"
-#include "Vigilor/Interface/ViewHelpers.h"
 #include "Vigilor/Design/ZorviTheme.h"
+#include "Vigilor/Interface/ViewHelpers.h"
+#include "Vigilor/Monitor/CoachingSummaries.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"
 
 #include <QString>

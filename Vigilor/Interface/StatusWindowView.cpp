@@ -1,17 +1,18 @@
 #include "StatusWindowView.h"
 
+#include "Vigilor/Design/PresenceMarkView.h"
+#include "Vigilor/Design/ZorviControls.h"
+#include "Vigilor/Design/ZorviGlass.h"
+#include "Vigilor/Design/ZorviTheme.h"
 #include "Vigilor/Interface/ClampedLabel.h"
 #include "Vigilor/Interface/DashboardTiles.h"
 #include "Vigilor/Interface/MenuPanelComponents.h"
 #include "Vigilor/Interface/MonitorRefresh.h"
 #include "Vigilor/Interface/MovementCard.h"
-#include "Vigilor/Design/PresenceMarkView.h"
 #include "Vigilor/Interface/SystemTextStyles.h"
 #include "Vigilor/Interface/ViewHelpers.h"
 #include "Vigilor/Interface/WindowParts.h"
-#include "Vigilor/Design/ZorviControls.h"
-#include "Vigilor/Design/ZorviGlass.h"
-#include "Vigilor/Design/ZorviTheme.h"
+#include "Vigilor/Monitor/SettingsCommands.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"
 
 #include <QGridLayout>

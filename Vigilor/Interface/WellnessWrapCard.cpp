@@ -2,9 +2,10 @@
 
 #include "Foundation/AtomicFile.h"
 #include "Foundation/Paths.h"
+#include "Vigilor/Design/ZorviTheme.h"
 #include "Vigilor/Interface/DeskHealthView.h"
 #include "Vigilor/Interface/OnboardingModel.h"
-#include "Vigilor/Design/ZorviTheme.h"
+#include "Vigilor/Monitor/ActivityLog.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"
 #include "ZorviShared/Symbols/ZorviSymbols.h"
 

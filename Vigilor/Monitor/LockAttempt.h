@@ -46,13 +46,24 @@ enum class ZorviLockProgress { awaited, locked, unconfirmed, failed };
 // | any         | the session locks, no request of ours   | idle        | "Screen locked by the system, user, or idle policy", status |
 // | locked      | the session unlocks                     | idle        | "Screen unlocked"; opened (ours or not)    |
 // | locked      | the locker holding it goes away         | idle        | "The screen locker stopped …"; lost, not said to be open |
+// Who asks for a lock: an absence's request is dropped while another is under way, a user's never is.
+enum class LockRequester { user, absence };
+
+// How the session's lock ended.
+struct LockOpening {
+    bool wasZorvisLock = false;
+    std::optional<Date> lockedAt; // when the lock began, where that is known
+    std::optional<Date> seenLockedAt; // when the lock was first seen: it began then or earlier
+    bool lost = false; // the locker went away: nobody unlocked, and the session may still be covered
+};
+
 class LockAttempt {
 public:
     enum class Stage { idle, asking, awaiting, confirmed, unconfirmed, failed };
     // Who holds the session locked: nobody, Zorvi's request, someone else (the user, an idle policy),
     // or not yet known while the lockers of a request are still being asked.
     enum class Holder { none, zorvi, other, undecided };
-    enum class Requester { user, absence };
+    using Requester = LockRequester;
 
     static constexpr double confirmationWait = 10.5; // the lockers' answer to the lock's report
     static constexpr double ownLockWindow = 10;      // a lock this soon after a locker took our request: ours
@@ -75,13 +86,7 @@ public:
     // For the keyboard or the pointer (`none` reads as the keyboard).
     static const HeldInputWords& heldInputWords(HeldInput held);
 
-    // How the session's lock ended.
-    struct Opening {
-        bool wasZorvisLock = false;
-        std::optional<Date> lockedAt; // when the lock began, where that is known
-        std::optional<Date> seenLockedAt; // when the lock was first seen: it began then or earlier
-        bool lost = false; // the locker went away: nobody unlocked, and the session may still be covered
-    };
+    using Opening = LockOpening;
 
     // What the attempt asks of its owner. Every call happens inside one of the events below.
     class Outputs {

@@ -9,6 +9,7 @@
 #include "Vigilor/Config/VigilorConfig.h"
 #include "Vigilor/Monitor/ActivityLog.h"
 #include "Vigilor/Monitor/OwnerLifetime.h"
+#include "Vigilor/Monitor/SettingsCommands.h"
 
 #include <filesystem>
 #include <functional>
@@ -24,11 +25,9 @@
 // user's other computers. It owns the record in force, why it cannot be saved while it cannot, the
 // settings sync and the setting operations the settings window, the menu and the device picker give.
 // The monitor tells it when to listen to the store and to start syncing; other components read the
-// record through `published()`.
-class MonitorSettings {
+// record through `published()`, and the views give the setting operations through SettingsCommands.
+class MonitorSettings final : public SettingsCommands {
 public:
-    enum class BluetoothDeviceType { watch, phone };
-
     // What the rest of the monitor does when the settings change.
     struct Followers {
         // After the new record is saved and published, before it is pushed to sync.
@@ -55,8 +54,7 @@ public:
         return "Settings cannot be saved: " + why;
     }
     bool isApplyingRemoteSettings() const { return isApplyingRemoteSettings_; }
-    // Made at the first use; absent when the application has none.
-    SettingsSync* settingsSync();
+    SettingsSync* settingsSync() override;
 
     // What the store set aside or could not save, also before now, goes to the activity log.
     void listenToStore();
@@ -64,20 +62,19 @@ public:
     void startSync();
 
     // The one update path.
-    void updateConfig(const std::function<void(VigilorConfig&)>& mutation);
+    void updateConfig(const std::function<void(VigilorConfig&)>& mutation) override;
     void applyRemoteSettings(const SyncedSettings& settings);
 
-    // Setting operations; each is one run of the update path (a device identifier that is not a UUID
-    // runs none).
-    void setAutoLockEnabled(bool enabled);
-    void setLaunchAtLogin(bool enabled);
-    void setBreakSoundEnabled(bool enabled);
-    void setBreakNotificationsEnabled(bool enabled);
-    void setLockNotificationsEnabled(bool enabled);
-    void setBluetoothPresenceMode(BluetoothPresenceMode mode);
-    void regenerateRemoteSharedSecret();
-    void updateDeviceUUID(const std::string& uuidString, BluetoothDeviceType deviceType);
-    void updateDeviceName(const std::string& name, BluetoothDeviceType deviceType);
+    // The setting operations (see SettingsCommands).
+    void setAutoLockEnabled(bool enabled) override;
+    void setLaunchAtLogin(bool enabled) override;
+    void setBreakSoundEnabled(bool enabled) override;
+    void setBreakNotificationsEnabled(bool enabled) override;
+    void setLockNotificationsEnabled(bool enabled) override;
+    void setBluetoothPresenceMode(BluetoothPresenceMode mode) override;
+    void regenerateRemoteSharedSecret() override;
+    void updateDeviceUUID(const std::string& uuidString, BluetoothDeviceType deviceType) override;
+    void updateDeviceName(const std::string& name, BluetoothDeviceType deviceType) override;
 
 private:
     // Says once per field and value that a duration could not be used and which one is used instead.

@@ -1,9 +1,56 @@
 // The monitor object: creation, the once-only start of the runtime services and their wiring.
 #include "VigilorMonitor.h"
 
+#include "Foundation/DispatchQueue.h"
 #include "Foundation/SerialQueueExecutor.h"
 #include "Foundation/SystemLog.h"
 #include "Foundation/Text.h"
+#include "Foundation/Timer.h"
+#include "Platform/LoginItem.h"
+#include "Platform/SessionEvents.h"
+#include "Vigilor/Config/VigilorConfig.h"
+#include "Vigilor/Monitor/ActivityLog.h"
+#include "Vigilor/Monitor/BreakCoach.h"
+#include "Vigilor/Monitor/CallDetector.h"
+#include "Vigilor/Monitor/CameraPresence.h"
+#include "Vigilor/Monitor/CoachingSummaries.h"
+#include "Vigilor/Monitor/CompanionPresence.h"
+#include "Vigilor/Monitor/DeviceState.h"
+#include "Vigilor/Monitor/FaceEnroller.h"
+#include "Vigilor/Monitor/LaunchAtLogin.h"
+#include "Vigilor/Monitor/LockAttempt.h"
+#include "Vigilor/Monitor/MonitorSettings.h"
+#include "Vigilor/Monitor/NearbyDevices.h"
+#include "Vigilor/Monitor/PresenceGuard.h"
+#include "Vigilor/Monitor/RelayBridge.h"
+#include "Vigilor/Monitor/StatusSummaries.h"
+#include "Vigilor/Monitor/VigilorMonitorAttemptOutputs.h"
+#include "Vigilor/Monitor/WellnessHistory.h"
+
+namespace {
+
+// A component's callbacks hold the monitor weakly.
+OwnerLifetime lifetime(VigilorMonitor& monitor) {
+    return OwnerLifetime([m = &monitor] { return std::weak_ptr<const void>(m->weak_from_this()); });
+}
+
+// What the summaries read of the monitor itself.
+StatusSummaries::Monitor summaryReaders(const VigilorMonitor& m) {
+    return {
+        .paused = [&m] { return m.isPaused(); },
+        .autoLockEnabled = [&m] { return m.autoLockEnabled(); },
+        .phase = [&m] { return m.phase(); },
+        .remoteControlActive = [&m] { return m.remoteControlActive(); },
+        .inputIdleSeconds = [&m] { return m.inputIdleSeconds(); },
+        .snoozeUntil = [&m] { return m.snoozeUntil(); },
+        .sessionHasScreenLocker = [&m] { return m.sessionHasScreenLocker(); },
+        .lockedForCurrentAbsence = [&m] { return m.presenceGuard().lockedForCurrentAbsence(); },
+        .verdictInputs = [&m]() -> const ZorviPresenceInputs& { return m.presenceGuard().lastVerdict().inputs; },
+        .verdict = [&m]() -> const ZorviPresenceVerdict& { return m.presenceGuard().lastVerdict().verdict; },
+    };
+}
+
+} // namespace
 
 // Settings that had to start afresh, or a first run, say nothing of the user's choice about the login
 // item, so the setting takes the desktop's state: an autostart entry of ours there means the user chose
@@ -24,50 +71,97 @@ std::shared_ptr<VigilorMonitor> VigilorMonitor::create(MonitorServices services)
 
 VigilorMonitor::VigilorMonitor(Passkey, MonitorServices services, VigilorConfig settings)
     : services_(std::move(services))
-    , settings_(*this, OwnerLifetime([this] { return std::weak_ptr<const void>(weak_from_this()); }),
-                *services_.clock, log_, services_.notifications, services_.makeSettingsSync,
-                std::move(settings),
-                {.applied = [this](const VigilorConfig& previous,
-                                   const VigilorConfig& next) { settingsApplied(previous, next); }})
-    , faceEnroller_(*this, OwnerLifetime([this] { return std::weak_ptr<const void>(weak_from_this()); }),
-                    *services_.clock, services_.camera, settings_.published(),
-                    {.state = [this]() -> const CameraState& { return camera_.cameraState(); },
-                     .enrolmentStarted = [this] { camera_.enrolmentStarted(); },
-                     .enrolmentEnded = [this] { camera_.enrolmentEnded(); }})
-    , camera_(*this, OwnerLifetime([this] { return std::weak_ptr<const void>(weak_from_this()); }),
-              *services_.clock,
-              {.camera = services_.camera,
-               .vision = services_.vision,
-               .videoQueue = services_.videoQueue ? services_.videoQueue
-                                                  : std::make_shared<SerialQueueExecutor>("Vigilor.video"),
-               .faceIdentityQueue = services_.faceIdentityQueue},
-              log_, settings_.published(), faceEnroller_,
-              {.fallbackCompanion = [this]() -> std::optional<std::string> {
-                   if (!companion_->bluetoothPresenceEnabled())
-                       return std::nullopt;
-                   return companion_->companionWordLowerCase();
-               },
-               .companionInUse = [this] { return companion_->bluetoothPresenceEnabled(); },
-               .companionNear = [this] { return companion_->watchPresent(); },
-               .inputIdleSeconds = [this] { return inputIdleSeconds(); },
-               .remoteControlActive = [this] { return remoteControlActive(); },
-               .breaks = [this] { return breaks_->dueRule(); },
-               .eyeRestObserved = [this](Date at) { breaks_->noteEyeRestObservation(at); },
-               .phaseChanged = [this] { publishPhase(); }}) {}
+    , log_(std::make_unique<ActivityLog>(*this, *services_.clock))
+    , settings_(std::make_unique<MonitorSettings>(
+          *this, lifetime(*this), *services_.clock, *log_, services_.notifications, services_.makeSettingsSync,
+          std::move(settings),
+          MonitorSettings::Followers{.applied = [this](const VigilorConfig& previous, const VigilorConfig& next) {
+              settingsApplied(previous, next);
+          }}))
+    , faceEnroller_(std::make_unique<FaceEnroller>(
+          *this, lifetime(*this), *services_.clock, services_.camera, settings_->published(),
+          FaceEnroller::Camera{.state = [this]() -> const CameraState& { return camera_->cameraState(); },
+                               .enrolmentStarted = [this] { camera_->enrolmentStarted(); },
+                               .enrolmentEnded = [this] { camera_->enrolmentEnded(); }}))
+    , camera_(std::make_unique<CameraPresence>(
+          *this, lifetime(*this), *services_.clock,
+          CameraPresence::Services{.camera = services_.camera,
+                                   .vision = services_.vision,
+                                   .videoQueue = services_.videoQueue
+                                                     ? services_.videoQueue
+                                                     : std::make_shared<SerialQueueExecutor>("Vigilor.video"),
+                                   .faceIdentityQueue = services_.faceIdentityQueue},
+          *log_, settings_->published(), *faceEnroller_,
+          CameraPresence::Monitor{.fallbackCompanion = [this]() -> std::optional<std::string> {
+                                      if (!companion_->bluetoothPresenceEnabled())
+                                          return std::nullopt;
+                                      return companion_->companionWordLowerCase();
+                                  },
+                                  .companionInUse = [this] { return companion_->bluetoothPresenceEnabled(); },
+                                  .companionNear = [this] { return companion_->watchPresent(); },
+                                  .inputIdleSeconds = [this] { return inputIdleSeconds(); },
+                                  .remoteControlActive = [this] { return remoteControlActive(); },
+                                  .breaks = [this] { return breaks_->dueRule(); },
+                                  .eyeRestObserved = [this](Date at) { breaks_->noteEyeRestObservation(at); },
+                                  .phaseChanged = [this] { publishPhase(); }}))
+    , phase_(*this, MonitorPhase::starting)
+    , wellness_(std::make_shared<WellnessHistory>(*this, *services_.clock))
+    , breaks_(std::make_shared<BreakCoach>(*this, *services_.clock, settings_->published(), *log_, *wellness_,
+                                           services_.notifications, services_.sounds,
+                                           BreakCoach::Requests{[this] { guard_->endSnooze(); },
+                                                                [this] { recalibrateDeskBaselineAfterReturn(); }}))
+    , lockAttemptOutputs_(std::make_unique<AttemptOutputs>(*this))
+    , lockAttempt_(std::make_unique<LockAttempt>(*lockAttemptOutputs_))
+    , relay_(std::make_unique<RelayBridge>(
+          *this, lifetime(*this), *services_.clock,
+          RelayBridge::Services{services_.makeRemoteCompanion, services_.widgetStatusMirror}, *log_,
+          settings_->published(), *lockAttempt_,
+          RelayBridge::Requests{
+              .snapshot = [this](const std::string& source, Date at) { return currentRemoteSnapshot(source, at); },
+              .lock =
+                  [this](const std::string& source, LockCompletion completion) {
+                      lockScreen(source, std::move(completion), false, LockAttempt::Requester::user);
+                  }}))
+    , launchAtLogin_(std::make_unique<LaunchAtLogin>(*this, services_.loginItem, *log_, settings_->published()))
+    , companion_(std::make_shared<CompanionPresence>(*this, services_.bluetooth, *services_.clock, *log_,
+                                                     settings_->published()))
+    , nearbyDevices_(NearbyDevices::create(*this, *services_.clock, *log_, *companion_))
+    , callDetector_(std::make_shared<CallDetector>(*this, services_.audioInput, *log_, settings_->published()))
+    , guard_(std::make_unique<PresenceGuard>(
+          *this, lifetime(*this), *services_.clock,
+          PresenceGuard::Services{.inputIdle = services_.inputIdle, .screenSharing = services_.screenSharing},
+          *log_, settings_->published(),
+          PresenceGuard::Components{.camera = *camera_,
+                                  .companion = *companion_,
+                                  .calls = *callDetector_,
+                                  .lockAttempt = *lockAttempt_},
+          PresenceGuard::Requests{
+              .coach = [this](Date at) { updateWellness(at); },
+              .lockerAvailable = [this] { return sessionHasScreenLocker_ != false; },
+              .lockAbility = [this] { return statusSummaries_->lockAbility(); },
+              .lock = [this](const std::string& source, std::function<void(bool)> completion,
+                             bool quiet) { lockScreen(source, std::move(completion), quiet); },
+              .lockLostNotice = [this](const std::string& title,
+                                       const std::string& body) { postLockLostNotice(title, body); }}))
+    , statusSummaries_(std::make_unique<StatusSummaries>(*services_.clock, settings_->published(), *camera_,
+                                                         *companion_, *lockAttempt_, summaryReaders(*this)))
+    , coachingSummaries_(std::make_unique<CoachingSummaries>(*services_.clock, settings_->published(), *camera_,
+                                                             *companion_, *breaks_, *statusSummaries_,
+                                                             summaryReaders(*this))) {}
 
 VigilorMonitor::~VigilorMonitor() = default;
 
 void VigilorMonitor::initialize() {
-    settings_.listenToStore();
-    camera_.setDistanceBaseline(config().savedDistanceBaselineFaceWidth);
-    camera_.refreshFrameInputs();
+    settings_->listenToStore();
+    camera_->setDistanceBaseline(config().savedDistanceBaselineFaceWidth);
+    camera_->refreshFrameInputs();
 
     const Date start = now();
     wellness_->restore();
     breaks_->restoreAnchors(start);
 
-    log_.append("Zorvi started in coaching mode");
-    log_.appendLockEvent("Lock attribution started");
+    log_->append("Zorvi started in coaching mode");
+    log_->appendLockEvent("Lock attribution started");
 
     // Runs after the rest of the launch has finished its main-thread work.
     DispatchQueue::main().async([weak = weakSelf()] {
@@ -81,16 +175,16 @@ void VigilorMonitor::startRuntimeServicesAfterLaunch() {
         return;
     runtimeServicesStarted_ = true;
 
-    settings_.startSync();
+    settings_->startSync();
     breaks_->start();
-    relay_.start();
+    relay_->start();
     registerSessionNotifications();
-    launchAtLogin_.syncStatus();
-    launchAtLogin_.reconcileIfNeeded();
+    launchAtLogin_->syncStatus();
+    launchAtLogin_->reconcileIfNeeded();
     if (config().cameraPresenceEnabled)
-        camera_.start();
+        camera_->start();
     else
-        camera_.switchOff();
+        camera_->switchOff();
     companion_->syncWithSettings(false);
 
     decisionTimer_ = Timer::scheduled(0.5, true, [weak = weakSelf()] {
@@ -98,7 +192,7 @@ void VigilorMonitor::startRuntimeServicesAfterLaunch() {
             self->evaluateDecision();
     });
     callDetector_->start();
-    log_.appendLockEvent("Runtime services started");
+    log_->appendLockEvent("Runtime services started");
 }
 
 // What feeds a queue stops before the queue ends: the camera's session before the video queue, the
@@ -120,11 +214,11 @@ void VigilorMonitor::shutdown() {
 
 void VigilorMonitor::togglePaused() {
     // Resuming returns to what the camera gives, a problem included.
-    guard_.togglePaused();
+    guard_->togglePaused();
     publishPhase();
     if (!isPaused())
         breaks_->staggerOverdueBreaks(now());
-    log_.append(isPaused() ? "Monitoring paused" : "Monitoring resumed");
+    log_->append(isPaused() ? "Monitoring paused" : "Monitoring resumed");
 }
 
 void VigilorMonitor::registerSessionNotifications() {
@@ -149,31 +243,16 @@ void VigilorMonitor::registerSessionNotifications() {
     if (!started) {
         const std::string reason = services_.sessionEvents->unavailableReason();
         systemLog("session", reason);
-        log_.append(reason);
+        log_->append(reason);
     }
-}
-
-StatusSummaries::Monitor VigilorMonitor::summaryReaders() {
-    return {
-        .paused = [this] { return isPaused(); },
-        .autoLockEnabled = [this] { return autoLockEnabled(); },
-        .phase = [this] { return phase(); },
-        .remoteControlActive = [this] { return remoteControlActive(); },
-        .inputIdleSeconds = [this] { return inputIdleSeconds(); },
-        .snoozeUntil = [this] { return snoozeUntil(); },
-        .sessionHasScreenLocker = [this] { return sessionHasScreenLocker(); },
-        .lockedForCurrentAbsence = [this] { return guard_.lockedForCurrentAbsence(); },
-        .verdictInputs = [this]() -> const ZorviPresenceInputs& { return guard_.lastVerdict().inputs; },
-        .verdict = [this]() -> const ZorviPresenceVerdict& { return guard_.lastVerdict().verdict; },
-    };
 }
 
 // Paused wins; otherwise a camera that cannot watch blocks, one not asked yet is starting, and one
 // that runs says what its frames see.
 void VigilorMonitor::publishPhase() {
     using Kind = CameraState::Kind;
-    const Kind camera = camera_.cameraState().kind;
-    MonitorPhase next = camera_.framePhase();
+    const Kind camera = camera_->cameraState().kind;
+    MonitorPhase next = camera_->framePhase();
     if (isPaused())
         next = MonitorPhase::paused;
     else if (cameraWords(camera).blocks)
@@ -185,7 +264,70 @@ void VigilorMonitor::publishPhase() {
 
 // Camera presence may be off: then only Bluetooth is brought in line.
 void VigilorMonitor::requestCameraThenBluetooth() {
+    log_->append("Permission setup requested");
     if (config().cameraPresenceEnabled)
-        camera_.requestAccess();
+        camera_->requestAccess();
     syncBluetoothForCurrentConfig(true);
+}
+
+// The façade's readers and the commands it passes on as they are.
+const std::string& VigilorMonitor::decision() const {
+    return guard_->decision();
+}
+bool VigilorMonitor::autoLockEnabled() const {
+    return config().autoLockEnabled;
+}
+bool VigilorMonitor::isPaused() const {
+    return guard_->isPaused();
+}
+double VigilorMonitor::inputIdleSeconds() const {
+    return guard_->inputIdleSeconds();
+}
+std::optional<Date> VigilorMonitor::snoozeUntil() const {
+    return guard_->snoozeUntil();
+}
+bool VigilorMonitor::remoteControlActive() const {
+    return guard_->remoteControlActive();
+}
+SettingsCommands& VigilorMonitor::settings() {
+    return *settings_;
+}
+const VigilorConfig& VigilorMonitor::config() const {
+    return settings_->config();
+}
+const std::optional<std::string>& VigilorMonitor::settingsUnsaved() const {
+    return settings_->settingsUnsaved();
+}
+void VigilorMonitor::syncBluetoothForCurrentConfig(bool requestIfNeeded) {
+    companion_->syncWithSettings(requestIfNeeded);
+}
+void VigilorMonitor::startFaceEnrolment() {
+    faceEnroller_->start();
+}
+void VigilorMonitor::startDeviceDiscovery() {
+    nearbyDevices_->start();
+}
+void VigilorMonitor::stopDeviceDiscovery() {
+    nearbyDevices_->stop();
+}
+void VigilorMonitor::dismissCurrentEyeBreakPrompt() {
+    breaks_->dismissCurrentEyeBreakPrompt();
+}
+void VigilorMonitor::clearCurrentWalkBreakPrompt(WellnessEventKind eventKind, const std::string& logMessage) {
+    breaks_->clearCurrentWalkBreakPrompt(eventKind, logMessage);
+}
+void VigilorMonitor::publishStatusNow() {
+    relay_->publishStatusNow();
+}
+std::string VigilorMonitor::remoteCompanionStatus() const {
+    return relayStateWords(relay_->state());
+}
+const RecoveryMirror& VigilorMonitor::recovery() const {
+    return relay_->recovery();
+}
+void VigilorMonitor::evaluateDecision() {
+    guard_->tick();
+}
+std::optional<double> VigilorMonitor::knownInputIdleSeconds() const {
+    return guard_->knownInputIdleSeconds();
 }

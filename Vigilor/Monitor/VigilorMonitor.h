@@ -2,7 +2,7 @@
 
 // VigilorMonitor is the face the views, the application and the companions talk to: what they read
 // and the commands they give. The work and its state live in components, each the only writer of its
-// own values; find a value by asking which component owns it:
+// own values and handed out read-only; find a value by asking which component owns it:
 //   ActivityLog        the activity and lock logs shown in the interface, and the lock-event log file
 //   CameraPresence     the camera's session, the frame pipeline, the face evidence and body pose
 //   FaceEnroller       a known-face enrolment under way and its progress
@@ -24,61 +24,62 @@
 // DeviceState (camera and Bluetooth words), CoachingState (posture, gaze, distance and wellness words),
 // WellnessScore, Snooze. What is still the monitor's own: what the other components do when the
 // settings change, and the session's lock events with the feedback that follows them.
+// This header only names the components: a file includes the headers of those it reads.
 
 #include "Foundation/Clock.h"
-#include "Foundation/DispatchQueue.h"
-#include "Foundation/HttpClient.h"
 #include "Foundation/ObservableObject.h"
-#include "Foundation/Timer.h"
-#include "Platform/AudioInput.h"
-#include "Platform/BluetoothCentral.h"
-#include "Platform/CameraDevice.h"
-#include "Platform/InputGrab.h"
-#include "Platform/InputIdle.h"
-#include "Platform/LoginItem.h"
-#include "Platform/ScreenSharing.h"
-#include "Platform/SessionEvents.h"
-#include "Platform/SessionLocker.h"
-#include "Platform/SoundPlayer.h"
-#include "Platform/UserNotifications.h"
-#include "Platform/Vision.h"
-#include "Vigilor/Camera/EnrolmentProgress.h"
-#include "Vigilor/Camera/FaceIdentityService.h"
-#include "Vigilor/Camera/FeaturePrintEntry.h"
-#include "Vigilor/Camera/FrameAnalysis.h"
-#include "Vigilor/Camera/HealthWatchdog.h"
-#include "Vigilor/Companion/RemoteCompanion.h"
-#include "Vigilor/Companion/SettingsSync.h"
-#include "Vigilor/Config/PresenceModels.h"
-#include "Vigilor/Config/VigilorConfig.h"
-#include "Vigilor/Monitor/ActivityLog.h"
-#include "Vigilor/Monitor/BreakCoach.h"
-#include "Vigilor/Monitor/CallDetector.h"
-#include "Vigilor/Monitor/CameraPresence.h"
-#include "Vigilor/Monitor/CoachingState.h"
-#include "Vigilor/Monitor/CoachingSummaries.h"
-#include "Vigilor/Monitor/CompanionPresence.h"
-#include "Vigilor/Monitor/DeviceState.h"
-#include "Vigilor/Monitor/DurationText.h"
-#include "Vigilor/Monitor/FaceEnroller.h"
-#include "Vigilor/Monitor/LaunchAtLogin.h"
-#include "Vigilor/Monitor/LockAttempt.h"
-#include "Vigilor/Monitor/LockDecision.h"
-#include "Vigilor/Monitor/MonitorSettings.h"
-#include "Vigilor/Monitor/NearbyDevices.h"
-#include "Vigilor/Monitor/NudgeLevel.h"
-#include "Vigilor/Monitor/RelayBridge.h"
-#include "Vigilor/Monitor/PresenceGuard.h"
-#include "Vigilor/Monitor/StatusSummaries.h"
-#include "Vigilor/Monitor/WellnessHistory.h"
-#include "Vigilor/Monitor/WellnessScore.h"
 
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
-#include <vector>
+
+class ActivityLog;
+class BreakCoach;
+class CallDetector;
+class CameraPresence;
+class CoachingSummaries;
+class CompanionPresence;
+class FaceEnroller;
+class LaunchAtLogin;
+class LockAttempt;
+class MonitorSettings;
+class NearbyDevices;
+class PresenceGuard;
+class RelayBridge;
+class SettingsCommands;
+class StatusSummaries;
+class WellnessHistory;
+struct LockOpening;
+enum class LockRequester;
+enum class MonitorPhase;
+enum class RemoteLockStatus;
+enum class WellnessEventKind;
+struct RecoveryMirror;
+struct RemoteStatusSnapshot;
+struct VigilorConfig;
+
+class AudioInputDevices;
+class BluetoothCentralProvider;
+class CameraDevice;
+class DispatchQueue;
+class Executor;
+class HealthWatchdog;
+class HttpClient;
+class InputGrabProbe;
+class InputIdleSource;
+class LoginItem;
+class RemoteCompanion;
+class ScreenSharingSessions;
+class SessionEvents;
+class SessionLockState;
+class SessionLocker;
+class SettingsSync;
+class SoundPlayer;
+class Timer;
+class UserNotificationCenter;
+class VisionAnalyzer;
+class WidgetStatusMirror;
 
 // The operating-system services the monitor works through. The platform ones are required (an
 // adapter that cannot reach its service says so itself); the services of other parts of the
@@ -131,18 +132,17 @@ public:
     // the one object the views subscribe to. The decision tick's: what it decided and the input idle
     // time and Screen Sharing it saw (each published as it is seen); the pause, which togglePaused alone
     // writes; Auto Lock as the settings say.
-    const std::string& decision() const { return guard_.decision(); }
-    bool autoLockEnabled() const { return config().autoLockEnabled; }
-    bool isPaused() const { return guard_.isPaused(); }
-    double inputIdleSeconds() const { return guard_.inputIdleSeconds(); }
-    std::optional<Date> snoozeUntil() const { return guard_.snoozeUntil(); }
-    bool remoteControlActive() const { return guard_.remoteControlActive(); }
+    const std::string& decision() const;
+    bool autoLockEnabled() const;
+    bool isPaused() const;
+    double inputIdleSeconds() const;
+    std::optional<Date> snoozeUntil() const;
+    bool remoteControlActive() const;
 
-    // The settings in use, their one update path and the setting operations.
-    MonitorSettings& settings() { return settings_; }
-    const MonitorSettings& settings() const { return settings_; }
-    const VigilorConfig& config() const { return settings_.config(); }
-    const std::optional<std::string>& settingsUnsaved() const { return settings_.settingsUnsaved(); }
+    // The settings in use, and the setting operations the views give.
+    SettingsCommands& settings();
+    const VigilorConfig& config() const;
+    const std::optional<std::string>& settingsUnsaved() const;
 
     // The monitor's phase: paused, else what the camera gives (blocked while it cannot watch).
     MonitorPhase phase() const { return phase_(); }
@@ -154,60 +154,56 @@ public:
 
     // Settings glue: Bluetooth brought in line with the settings, and the distance baseline, which the
     // camera and the stored settings share.
-    void syncBluetoothForCurrentConfig(bool requestIfNeeded) {
-        companion_->syncWithSettings(requestIfNeeded);
-    }
+    void syncBluetoothForCurrentConfig(bool requestIfNeeded);
     void setCurrentDistanceAsIdeal();
     void resetDistanceCalibration();
 
     // The activity log and the lock log.
-    ActivityLog& log() { return log_; }
-    const ActivityLog& log() const { return log_; }
+    const ActivityLog& log() const { return *log_; }
 
     // The autostart entry and where it stands.
-    const LaunchAtLogin& launchAtLogin() const { return launchAtLogin_; }
+    const LaunchAtLogin& launchAtLogin() const { return *launchAtLogin_; }
 
     // The camera's session, its frames and what they say of the face.
-    CameraPresence& cameraPresence() { return camera_; }
-    const CameraPresence& cameraPresence() const { return camera_; }
-    // The menu's permission button: asks for the camera again, then brings Bluetooth in line.
+    const CameraPresence& cameraPresence() const { return *camera_; }
+    // The permission buttons (the menu's, the onboarding's, the settings window's): says so in the
+    // activity log, asks for the camera again, then brings Bluetooth in line.
     void requestCameraThenBluetooth();
 
     // Face enrolment, started from the settings window's known-face section.
-    void startFaceEnrolment() { faceEnroller_.start(); }
-    const FaceEnroller& faceEnrolment() const { return faceEnroller_; }
+    void startFaceEnrolment();
+    const FaceEnroller& faceEnrolment() const { return *faceEnroller_; }
 
     // The Bluetooth companion as presence evidence.
     const CompanionPresence& companion() const { return *companion_; }
 
     // Bluetooth device discovery for the device picker.
     const NearbyDevices& nearbyDevices() const { return *nearbyDevices_; }
-    void startDeviceDiscovery() { nearbyDevices_->start(); }
-    void stopDeviceDiscovery() { nearbyDevices_->stop(); }
+    void startDeviceDiscovery();
+    void stopDeviceDiscovery();
 
     // Whether the user is on a call.
     const CallDetector& callDetector() const { return *callDetector_; }
 
     // Break coaching: the prompt's and the notifications' answers, and the pause.
     const BreakCoach& breakCoach() const { return *breaks_; }
-    void dismissCurrentEyeBreakPrompt() { breaks_->dismissCurrentEyeBreakPrompt(); }
-    void clearCurrentWalkBreakPrompt(WellnessEventKind eventKind, const std::string& logMessage) {
-        breaks_->clearCurrentWalkBreakPrompt(eventKind, logMessage);
-    }
+    void dismissCurrentEyeBreakPrompt();
+    void clearCurrentWalkBreakPrompt(WellnessEventKind eventKind, const std::string& logMessage);
     void togglePaused();
 
     // The relay and the widget.
-    RelayBridge& relay() { return relay_; }
-    const RelayBridge& relay() const { return relay_; }
-    std::string remoteCompanionStatus() const { return relayStateWords(relay_.state()); }
-    const RecoveryMirror& recovery() const { return relay_.recovery(); }
+    const RelayBridge& relay() const { return *relay_; }
+    // The settings window's "Publish now".
+    void publishStatusNow();
+    std::string remoteCompanionStatus() const;
+    const RecoveryMirror& recovery() const;
 
     // The texts and figures the interface shows, worked out afresh on every read.
-    const StatusSummaries& statusSummaries() const { return statusSummaries_; }
-    const CoachingSummaries& coachingSummaries() const { return coachingSummaries_; }
+    const StatusSummaries& statusSummaries() const { return *statusSummaries_; }
+    const CoachingSummaries& coachingSummaries() const { return *coachingSummaries_; }
 
     // The session's lock state and the lock request under way.
-    const LockAttempt& lockAttempt() const { return lockAttempt_; }
+    const LockAttempt& lockAttempt() const { return *lockAttempt_; }
     // Called on the main thread just before the session's lockers are asked to lock: the interface
     // closes whatever of ours holds the keyboard or the pointer, which no screen locker can lock past.
     void setSessionWillLock(std::function<void()> hook) { sessionWillLock_ = std::move(hook); }
@@ -215,28 +211,33 @@ public:
     using LockCompletion = std::function<void(bool started)>;
     // Asks the session's lockers off the main thread, one request at a time (see LockAttempt); a refused
     // request completes at once. A quiet request (the retry of an absence whose lock failed before)
-    // writes nothing to the logs unless it succeeds. A user's request is never dropped.
-    void lockScreen(const std::string& source, LockCompletion completion = {}, bool quiet = false,
-                    LockAttempt::Requester who = LockAttempt::Requester::absence);
+    // writes nothing to the logs unless it succeeds. These are an absence's requests; a user's (the
+    // manual lock, the phone's command) is never dropped.
+    void lockScreen(const std::string& source, LockCompletion completion = {}, bool quiet = false);
 
     // The 0.5 s decision tick and the evidence it weighs.
-    const PresenceGuard& presenceGuard() const { return guard_; }
-    void evaluateDecision() { guard_.tick(); }
+    const PresenceGuard& presenceGuard() const { return *guard_; }
+    void evaluateDecision();
     // The seconds since the user's last input, read now; nothing when no source can tell.
-    std::optional<double> knownInputIdleSeconds() const { return guard_.knownInputIdleSeconds(); }
+    std::optional<double> knownInputIdleSeconds() const;
 
     // Locking and what follows it.
     void lockNow();
 
     // The wellness ledger and what is published from it.
     const WellnessHistory& wellnessHistory() const { return *wellness_; }
-    WellnessHistory& wellnessHistory() { return *wellness_; }
 
     // Read-only views of stored state for the interface and tests.
     bool runtimeServicesStarted() const { return runtimeServicesStarted_; }
     std::optional<bool> sessionHasScreenLocker() const { return sessionHasScreenLocker_; }
 
 private:
+    // What tests set up through the components themselves (tests/Support/MonitorInternals.h).
+    friend struct MonitorInternals;
+    // What the lock attempt asks of the monitor (VigilorMonitorAttemptOutputs.h).
+    class AttemptOutputs;
+
+    void lockScreen(const std::string& source, LockCompletion completion, bool quiet, LockRequester who);
     void initialize();
     // What the rest of the monitor does after each run of the settings' update path.
     void settingsApplied(const VigilorConfig& previous, const VigilorConfig& next);
@@ -248,48 +249,24 @@ private:
     // The per-tick coaching: the desk's baselines learn, and the break coach hears what the tick saw.
     void updateWellness(Date at);
     void recalibrateDeskBaselineAfterReturn();
-    StatusSummaries::Monitor summaryReaders();
     // When the session's screen locker says the session locked; nothing when it cannot tell.
     std::optional<Date> systemScreenLockedAt() const;
-    // What the lock attempt asks of the monitor.
-    class AttemptOutputs final : public LockAttempt::Outputs {
-    public:
-        explicit AttemptOutputs(VigilorMonitor& monitor)
-            : m_(monitor) {}
-        void askLockers(const std::string& source) override;
-        void armConfirmationTimeout(double seconds) override;
-        void cancelConfirmationTimeout() override;
-        void activityLog(const std::string& line) override;
-        void lockLog(const std::string& line) override;
-        void statusEvent(RelayEvent event, const std::string& source) override;
-        void ownLockConfirmed(const std::string& source, Date lockedAt) override;
-        void sessionLocked() override;
-        void sessionOpened(const LockAttempt::Opening& opening) override;
-
-    private:
-        VigilorMonitor& m_;
-    };
     const std::shared_ptr<DispatchQueue>& lockQueue();
     // The wait for a lock ran out: what another program holds of the input is asked first, off the main
     // thread, on a queue of its own (a display server that does not answer holds up no lock request).
     void lockWaitRanOut();
     void sessionTookLock();
-    void sessionOpened(const LockAttempt::Opening& opening);
+    void sessionOpened(const LockOpening& opening);
     void sessionLockLost();
     void postLockLostNotice(const std::string& title, const std::string& body);
-    using AwayCredit = BreakCoach::AwayCredit;
-    struct AwayCreditWords {
-        const char* sentence; // of the welcome-back notification, after its first sentence
-        const char* clause;   // of the lock log's welcome-back line
-    };
-    static const AwayCreditWords& awayCreditWords(AwayCredit credit);
     void deliverLockedFeedback(const std::string& source, Date lockedAt);
     void deliverLockedNotification(const std::string& source, Date lockedAt);
     void addLockedNotification(const std::string& source, Date lockedAt);
     void postLockedWebhook(const std::string& urlText, const std::string& source, Date lockedAt);
     // `durationKnown`: the lock's start was told; otherwise `awaySeconds` is only what was seen of it.
     void creditAwayAfterLock(Date returnedAt, double awaySeconds, bool durationKnown, bool zorvisLock);
-    void postWelcomeBack(std::optional<double> awaySeconds, bool zorvisLock, const AwayCreditWords& credited);
+    // `creditSentence`: what the coaching did with the absence, after the notification's first sentence.
+    void postWelcomeBack(std::optional<double> awaySeconds, bool zorvisLock, const char* creditSentence);
     void sessionDidResignActive();
     void sessionDidBecomeActive();
     void sessionLockersChanged(bool hasScreenLocker);
@@ -299,43 +276,27 @@ private:
     std::weak_ptr<VigilorMonitor> weakSelf() { return weak_from_this(); }
 
     MonitorServices services_;
-    ActivityLog log_{*this, *services_.clock};
-    MonitorSettings settings_;
+    std::unique_ptr<ActivityLog> log_;
+    std::unique_ptr<MonitorSettings> settings_;
 
     // The components. Each is built from what it reads, so the order of these members matters.
-    FaceEnroller faceEnroller_;
-    CameraPresence camera_;
+    std::unique_ptr<FaceEnroller> faceEnroller_;
+    std::unique_ptr<CameraPresence> camera_;
 
-    Published<MonitorPhase> phase_{*this, MonitorPhase::starting};
+    Published<MonitorPhase> phase_;
 
     // The interface's hook, run just before the lockers are asked.
     std::function<void()> sessionWillLock_;
 
     // Coaching and wellness.
-    std::shared_ptr<WellnessHistory> wellness_ = std::make_shared<WellnessHistory>(*this, *services_.clock);
-    std::shared_ptr<BreakCoach> breaks_ =
-        std::make_shared<BreakCoach>(*this, *services_.clock, settings_.published(), log_, *wellness_,
-                                     services_.notifications, services_.sounds,
-                                     BreakCoach::Requests{[this] { guard_.endSnooze(); },
-                                                          [this] { recalibrateDeskBaselineAfterReturn(); }});
+    std::shared_ptr<WellnessHistory> wellness_;
+    std::shared_ptr<BreakCoach> breaks_;
 
     // Locking: the session's lock and the request under way are the attempt's alone.
-    AttemptOutputs lockAttemptOutputs_{*this};
-    LockAttempt lockAttempt_{lockAttemptOutputs_};
+    std::unique_ptr<AttemptOutputs> lockAttemptOutputs_;
+    std::unique_ptr<LockAttempt> lockAttempt_;
     std::optional<Date> lastLockFeedbackAt_;
-    RelayBridge relay_{
-        *this,
-        OwnerLifetime([this] { return std::weak_ptr<const void>(weak_from_this()); }),
-        *services_.clock,
-        {services_.makeRemoteCompanion, services_.widgetStatusMirror},
-        log_,
-        settings_.published(),
-        lockAttempt_,
-        {.snapshot = [this](const std::string& source, Date at) { return currentRemoteSnapshot(source, at); },
-         .lock =
-             [this](const std::string& source, LockCompletion completion) {
-                 lockScreen(source, std::move(completion), false, LockAttempt::Requester::user);
-             }}};
+    std::unique_ptr<RelayBridge> relay_;
     // Whether the session has a screen locker; nothing until the session has looked.
     std::optional<bool> sessionHasScreenLocker_;
     std::shared_ptr<DispatchQueue> lockQueue_; // made at the first request
@@ -348,33 +309,12 @@ private:
     // Start-up.
     bool runtimeServicesStarted_ = false;
 
-    LaunchAtLogin launchAtLogin_{*this, services_.loginItem, log_, settings_.published()};
-    std::shared_ptr<CompanionPresence> companion_ = std::make_shared<CompanionPresence>(
-        *this, services_.bluetooth, *services_.clock, log_, settings_.published());
-    std::shared_ptr<NearbyDevices> nearbyDevices_ =
-        NearbyDevices::create(*this, *services_.clock, log_, *companion_);
-    std::shared_ptr<CallDetector> callDetector_ =
-        std::make_shared<CallDetector>(*this, services_.audioInput, log_, settings_.published());
-
-    PresenceGuard guard_{
-        *this,
-        OwnerLifetime([this] { return std::weak_ptr<const void>(weak_from_this()); }),
-        *services_.clock,
-        {.inputIdle = services_.inputIdle, .screenSharing = services_.screenSharing},
-        log_,
-        settings_.published(),
-        {.camera = camera_, .companion = *companion_, .calls = *callDetector_, .lockAttempt = lockAttempt_},
-        {.coach = [this](Date at) { updateWellness(at); },
-         .lockerAvailable = [this] { return sessionHasScreenLocker_ != false; },
-         .lockAbility = [this] { return statusSummaries_.lockAbility(); },
-         .lock = [this](const std::string& source, std::function<void(bool)> completion,
-                        bool quiet) { lockScreen(source, std::move(completion), quiet); },
-         .lockLostNotice = [this](const std::string& title,
-                                  const std::string& body) { postLockLostNotice(title, body); }}};
+    std::unique_ptr<LaunchAtLogin> launchAtLogin_;
+    std::shared_ptr<CompanionPresence> companion_;
+    std::shared_ptr<NearbyDevices> nearbyDevices_;
+    std::shared_ptr<CallDetector> callDetector_;
+    std::unique_ptr<PresenceGuard> guard_;
     // The summaries read the components above and, through summaryReaders, what is still the monitor's.
-    StatusSummaries statusSummaries_{*services_.clock, settings_.published(), camera_,
-                                     *companion_,      lockAttempt_,          summaryReaders()};
-    CoachingSummaries coachingSummaries_{
-        *services_.clock, settings_.published(), camera_,         *companion_,
-        *breaks_,         statusSummaries_,      summaryReaders()};
+    std::unique_ptr<StatusSummaries> statusSummaries_;
+    std::unique_ptr<CoachingSummaries> coachingSummaries_;
 };

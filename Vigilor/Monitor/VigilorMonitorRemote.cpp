@@ -2,13 +2,20 @@
 // sends, and the session's own report of its lock.
 #include "VigilorMonitor.h"
 
+#include "Platform/SessionEvents.h"
+#include "Vigilor/Companion/RemoteCompanion.h"
+#include "Vigilor/Monitor/CameraPresence.h"
+#include "Vigilor/Monitor/CompanionPresence.h"
+#include "Vigilor/Monitor/LockAttempt.h"
+#include "Vigilor/Monitor/StatusSummaries.h"
+#include "Vigilor/Monitor/WellnessHistory.h"
 RemoteStatusSnapshot VigilorMonitor::currentRemoteSnapshot(const std::string& eventSource, Date at) const {
     RemoteStatusSnapshot snapshot;
     snapshot.status = remoteLockStatus(at);
-    snapshot.reason = statusSummaries_.lockReason();
+    snapshot.reason = statusSummaries_->lockReason();
     snapshot.source = eventSource;
-    snapshot.confidence = statusSummaries_.presenceConfidence();
-    snapshot.facePresent = camera_.facePresent();
+    snapshot.confidence = statusSummaries_->presenceConfidence();
+    snapshot.facePresent = camera_->facePresent();
     snapshot.companionPresent = companion_->watchPresent();
     snapshot.inputIdleSeconds = inputIdleSeconds();
     if (const auto& health = wellness_->deskHealth(); health && health->hasEnoughData) {
@@ -28,9 +35,9 @@ RemoteStatusSnapshot VigilorMonitor::currentRemoteSnapshot(const std::string& ev
 }
 
 RemoteLockStatus VigilorMonitor::remoteLockStatus(Date at) const {
-    if (lockAttempt_.locked())
+    if (lockAttempt_->locked())
         return RemoteLockStatus::locked;
-    return lockAttempt_.locking(at) ? RemoteLockStatus::locking : RemoteLockStatus::unlocked;
+    return lockAttempt_->locking(at) ? RemoteLockStatus::locking : RemoteLockStatus::unlocked;
 }
 
 std::optional<Date> VigilorMonitor::systemScreenLockedAt() const {

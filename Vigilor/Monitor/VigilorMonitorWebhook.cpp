@@ -1,13 +1,17 @@
 // The lock webhook: a JSON notice to the user's own address when this application locked the session.
 #include "VigilorMonitor.h"
 
+#include "Foundation/DispatchQueue.h"
+#include "Foundation/HttpClient.h"
 #include "Foundation/Iso8601.h"
+#include "Foundation/Json.h"
 #include "Foundation/Url.h"
+#include "Vigilor/Monitor/ActivityLog.h"
 
 void VigilorMonitor::postLockedWebhook(const std::string& urlText, const std::string& source, Date lockedAt) {
     const auto url = parseUrl(urlText);
     if (!url || !url->isHttpOrHttps()) {
-        log_.append("Lock webhook skipped: invalid URL");
+        log_->append("Lock webhook skipped: invalid URL");
         return;
     }
     HttpRequest request;
@@ -31,7 +35,7 @@ void VigilorMonitor::postLockedWebhook(const std::string& urlText, const std::st
             return;
         DispatchQueue::main().async([weak, line] {
             if (auto self = weak.lock())
-                self->log_.append(line);
+                self->log_->append(line);
         });
     });
 }

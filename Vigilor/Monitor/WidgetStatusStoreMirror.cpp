@@ -1,6 +1,7 @@
 #include "WidgetStatusStoreMirror.h"
 
 #include "Foundation/Rounding.h"
+#include "Vigilor/Monitor/LockAttempt.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"
 #include "ZorviShared/ZorviSharedStore.h"
 

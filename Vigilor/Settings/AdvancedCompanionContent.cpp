@@ -41,7 +41,7 @@ QWidget* pairingButtons(SettingsSectionContext& context) {
 
     auto* publish = new ZorviGlassButton(QStringLiteral("Publish"), "arrow.up.forward");
     QObject::connect(publish, &QAbstractButton::clicked, publish,
-                     [&monitor] { monitor.relay().publishStatusNow(); });
+                     [&monitor] { monitor.publishStatusNow(); });
 
     auto* regenerate = new ZorviGlassButton(QString(), "arrow.clockwise");
     const QString regenerateHelp = QStringLiteral("Generate a new remote companion secret");

@@ -1,10 +1,11 @@
 #include "DeviceDiscoverySheetView.h"
 
-#include "Vigilor/Interface/ViewHelpers.h"
-#include "Vigilor/Interface/WindowParts.h"
 #include "Vigilor/Design/ZorviControls.h"
 #include "Vigilor/Design/ZorviGlass.h"
 #include "Vigilor/Design/ZorviTheme.h"
+#include "Vigilor/Interface/ViewHelpers.h"
+#include "Vigilor/Interface/WindowParts.h"
+#include "Vigilor/Monitor/NearbyDevices.h"
 #include "Vigilor/Settings/SettingsModels.h"
 
 #include <QHBoxLayout>
@@ -65,7 +66,7 @@ QWidget* searchingRowWidget(QLabel* line) {
 
 DeviceDiscoverySheetView::DeviceDiscoverySheetView(Binding<bool> isPresented,
                                                    std::shared_ptr<VigilorMonitor> monitor,
-                                                   MonitorSettings::BluetoothDeviceType deviceType,
+                                                   SettingsCommands::BluetoothDeviceType deviceType,
                                                    QWidget* parent)
     : QWidget(parent)
     , isPresented_(std::move(isPresented))

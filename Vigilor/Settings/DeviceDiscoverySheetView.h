@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Vigilor/Config/PresenceModels.h"
+#include "Vigilor/Monitor/SettingsCommands.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"
 #include "Vigilor/SettingsModel/Binding.h"
 
@@ -20,10 +21,10 @@ class QVBoxLayout;
 class DeviceDiscoverySheetView : public QWidget {
 public:
     DeviceDiscoverySheetView(Binding<bool> isPresented, std::shared_ptr<VigilorMonitor> monitor,
-                             MonitorSettings::BluetoothDeviceType deviceType, QWidget* parent = nullptr);
+                             SettingsCommands::BluetoothDeviceType deviceType, QWidget* parent = nullptr);
     ~DeviceDiscoverySheetView() override;
 
-    MonitorSettings::BluetoothDeviceType deviceType() const { return deviceType_; }
+    SettingsCommands::BluetoothDeviceType deviceType() const { return deviceType_; }
     // The rows shown: the searching row alone while no device is listed.
     QWidget* searchingRow() const { return searching_; }
     std::vector<QWidget*> deviceRows() const;
@@ -39,7 +40,7 @@ private:
 
     Binding<bool> isPresented_;
     std::shared_ptr<VigilorMonitor> monitor_;
-    MonitorSettings::BluetoothDeviceType deviceType_;
+    SettingsCommands::BluetoothDeviceType deviceType_;
     int subscription_ = 0;
     bool discovering_ = false;
     QLabel* searchLine_;

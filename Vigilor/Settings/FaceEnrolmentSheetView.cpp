@@ -1,11 +1,13 @@
 #include "FaceEnrolmentSheetView.h"
 
-#include "Vigilor/Interface/ClampedLabel.h"
-#include "Vigilor/Interface/ViewHelpers.h"
-#include "Vigilor/Interface/WindowParts.h"
+#include "Vigilor/Camera/EnrolmentProgress.h"
 #include "Vigilor/Design/ZorviControls.h"
 #include "Vigilor/Design/ZorviGlass.h"
 #include "Vigilor/Design/ZorviTheme.h"
+#include "Vigilor/Interface/ClampedLabel.h"
+#include "Vigilor/Interface/ViewHelpers.h"
+#include "Vigilor/Interface/WindowParts.h"
+#include "Vigilor/Monitor/FaceEnroller.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"
 
 #include <QLabel>

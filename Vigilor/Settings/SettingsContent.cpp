@@ -1,17 +1,20 @@
 #include "SettingsContent.h"
 
 #include "Vigilor/Companion/CompanionPairingService.h"
+#include "Vigilor/Design/PresenceMarkView.h"
+#include "Vigilor/Design/ZorviControls.h"
+#include "Vigilor/Design/ZorviTheme.h"
 #include "Vigilor/Interface/ClampedLabel.h"
 #include "Vigilor/Interface/MenuContentModel.h"
 #include "Vigilor/Interface/MonitorRefresh.h"
-#include "Vigilor/Design/PresenceMarkView.h"
 #include "Vigilor/Interface/StatusWindowModel.h"
 #include "Vigilor/Interface/UpdaterService.h"
 #include "Vigilor/Interface/ViewHelpers.h"
 #include "Vigilor/Interface/WindowParts.h"
-#include "Vigilor/Design/ZorviControls.h"
-#include "Vigilor/Design/ZorviTheme.h"
 #include "Vigilor/LockScreen/LockScreenMessageService.h"
+#include "Vigilor/Monitor/CoachingSummaries.h"
+#include "Vigilor/Monitor/MonitorSettings.h"
+#include "Vigilor/Monitor/StatusSummaries.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"
 #include "Vigilor/Settings/CompanionPairingSheetView.h"
 #include "Vigilor/Settings/DeviceDiscoverySheetView.h"
@@ -28,7 +31,7 @@
 
 namespace {
 
-using Device = MonitorSettings::BluetoothDeviceType;
+using Device = SettingsCommands::BluetoothDeviceType;
 
 // The presence mark on a filled circle of the hero's tint.
 class PresenceMarkCircle : public QWidget {
@@ -192,7 +195,6 @@ QWidget* SettingsContent::settingsHero() {
     permissions->setObjectName(QStringLiteral("enablePermissions"));
     permissions->setFont(zorviCaption());
     connect(permissions, &QPushButton::clicked, this, [this] {
-        monitor_->log().append("Permission setup requested");
         monitor_->requestCameraThenBluetooth();
     });
     auto* trailing = new QVBoxLayout;

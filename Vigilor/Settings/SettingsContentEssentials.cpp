@@ -1,12 +1,14 @@
 // The first two cards of the settings form: Essentials and Share.
 #include "SettingsContent.h"
 
+#include "Vigilor/Design/ZorviControls.h"
+#include "Vigilor/Design/ZorviTheme.h"
 #include "Vigilor/Interface/ClampedLabel.h"
 #include "Vigilor/Interface/MenuContentModel.h"
 #include "Vigilor/Interface/ViewHelpers.h"
 #include "Vigilor/Interface/WindowParts.h"
-#include "Vigilor/Design/ZorviControls.h"
-#include "Vigilor/Design/ZorviTheme.h"
+#include "Vigilor/Monitor/LaunchAtLogin.h"
+#include "Vigilor/Monitor/StatusSummaries.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"
 #include "Vigilor/Settings/SettingsRowKit.h"
 

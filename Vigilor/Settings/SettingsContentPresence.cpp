@@ -1,10 +1,12 @@
 // Locking uses (which signals tell that the user has left) and the known-face lock.
 #include "SettingsContent.h"
 
-#include "Vigilor/Interface/ViewHelpers.h"
-#include "Vigilor/Interface/WindowParts.h"
 #include "Vigilor/Design/ZorviControls.h"
 #include "Vigilor/Design/ZorviTheme.h"
+#include "Vigilor/Interface/ViewHelpers.h"
+#include "Vigilor/Interface/WindowParts.h"
+#include "Vigilor/Monitor/CameraPresence.h"
+#include "Vigilor/Monitor/CompanionPresence.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"
 #include "Vigilor/Settings/SettingsControls.h"
 #include "Vigilor/Settings/SettingsRowKit.h"
@@ -15,7 +17,7 @@
 
 namespace {
 
-using Device = MonitorSettings::BluetoothDeviceType;
+using Device = SettingsCommands::BluetoothDeviceType;
 
 ZorviGlassButton* presenceButton(const QString& title, const std::string& symbol) {
     auto* button = new ZorviGlassButton(title, symbol, false);

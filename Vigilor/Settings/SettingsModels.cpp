@@ -2,6 +2,7 @@
 
 #include "Foundation/Rounding.h"
 #include "Vigilor/Design/ZorviTheme.h"
+#include "Vigilor/Monitor/CompanionPresence.h"
 
 #include <algorithm>
 #include <cmath>
@@ -112,9 +113,9 @@ int signalLevel(int rssi) {
     return 1;
 }
 
-std::string devicePickerPrompt(MonitorSettings::BluetoothDeviceType type) {
+std::string devicePickerPrompt(SettingsCommands::BluetoothDeviceType type) {
     return std::string("Select which Bluetooth device to use for ") +
-           (type == MonitorSettings::BluetoothDeviceType::watch ? "Apple Watch" : "iPhone") +
+           (type == SettingsCommands::BluetoothDeviceType::watch ? "Apple Watch" : "iPhone") +
            " lock signals.";
 }
 
@@ -124,10 +125,10 @@ std::string devicePickerSearchLine(const VigilorMonitor& monitor) {
     return bluetoothWords(monitor.companion().bluetoothState()).pickerLine;
 }
 
-bool isDeviceSelected(const VigilorConfig& config, MonitorSettings::BluetoothDeviceType type,
+bool isDeviceSelected(const VigilorConfig& config, SettingsCommands::BluetoothDeviceType type,
                       const std::string& deviceID) {
     const std::optional<UUID>& configured =
-        type == MonitorSettings::BluetoothDeviceType::watch ? config.watchUUID : config.phoneUUID;
+        type == SettingsCommands::BluetoothDeviceType::watch ? config.watchUUID : config.phoneUUID;
     return configured && configured->uuidString() == deviceID;
 }
 

@@ -3,6 +3,8 @@
 #include "Vigilor/Companion/SettingsSync.h"
 #include "Vigilor/Config/SettingRanges.h"
 #include "Vigilor/Config/VigilorConfig.h"
+#include "Vigilor/Monitor/DeviceState.h"
+#include "Vigilor/Monitor/SettingsCommands.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"
 #include "Vigilor/SettingsModel/SettingsBindings.h"
 
@@ -72,10 +74,10 @@ bool offersPhonePairing(BluetoothPresenceMode mode);
 // device is the one configured for the picker's type. Identifiers compare as canonical upper-case
 // UUID text, exactly.
 int signalLevel(int rssi);
-std::string devicePickerPrompt(MonitorSettings::BluetoothDeviceType type);
+std::string devicePickerPrompt(SettingsCommands::BluetoothDeviceType type);
 // The line the picker shows while it lists no device: that it searches, or why it cannot.
 std::string devicePickerSearchLine(const VigilorMonitor& monitor);
-bool isDeviceSelected(const VigilorConfig& config, MonitorSettings::BluetoothDeviceType type,
+bool isDeviceSelected(const VigilorConfig& config, SettingsCommands::BluetoothDeviceType type,
                       const std::string& deviceID);
 
 // A face enrolment as the enrolment sheet reads it: one value per field, each read under the

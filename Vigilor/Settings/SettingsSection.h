@@ -2,6 +2,7 @@
 
 #include "Vigilor/Design/ZorviGlass.h"
 #include "Vigilor/GdmBanner/LockScreenMessageState.h"
+#include "Vigilor/Monitor/SettingsCommands.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"
 #include "Vigilor/SettingsModel/SettingsBindings.h"
 
@@ -48,7 +49,7 @@ class SettingsSectionContext {
 public:
     struct Actions {
         std::function<void()> startPairing;
-        std::function<void(MonitorSettings::BluetoothDeviceType)> presentDevicePicker;
+        std::function<void(SettingsCommands::BluetoothDeviceType)> presentDevicePicker;
         std::function<void()> presentFaceEnrolment;
     };
 
@@ -79,7 +80,7 @@ public:
     size_t refreshCount() const { return refreshes_.size(); }
 
     void startPairing() const { actions_.startPairing(); }
-    void presentDevicePicker(MonitorSettings::BluetoothDeviceType type) const {
+    void presentDevicePicker(SettingsCommands::BluetoothDeviceType type) const {
         actions_.presentDevicePicker(type);
     }
     void presentFaceEnrolment() const { actions_.presentFaceEnrolment(); }

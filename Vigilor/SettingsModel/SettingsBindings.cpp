@@ -1,6 +1,7 @@
 #include "SettingsBindings.h"
 
 #include "Foundation/Rounding.h"
+#include "Vigilor/Monitor/SettingsCommands.h"
 
 #include <algorithm>
 #include <climits>
@@ -66,7 +67,7 @@ template <class T> Binding<T> SettingsBindings::field(T VigilorConfig::*member) 
 }
 
 Binding<bool> SettingsBindings::viaSetter(bool VigilorConfig::*member,
-                                          void (MonitorSettings::*setter)(bool)) const {
+                                          void (SettingsCommands::*setter)(bool)) const {
     return {[m = monitor_, member] { return m->config().*member; },
             [m = monitor_, setter](const bool& value) { (m->settings().*setter)(value); }};
 }
@@ -82,7 +83,7 @@ Binding<bool> SettingsBindings::screenLockingEnabled() const {
 }
 
 Binding<bool> SettingsBindings::launchAtLogin() const {
-    return viaSetter(&VigilorConfig::launchAtLogin, &MonitorSettings::setLaunchAtLogin);
+    return viaSetter(&VigilorConfig::launchAtLogin, &SettingsCommands::setLaunchAtLogin);
 }
 
 Binding<bool> SettingsBindings::visualNudgesEnabled() const {
@@ -202,15 +203,15 @@ Binding<bool> SettingsBindings::pulseMenuBarWhenDue() const {
 }
 
 Binding<bool> SettingsBindings::notifyWhenBreakDue() const {
-    return viaSetter(&VigilorConfig::notifyWhenBreakDue, &MonitorSettings::setBreakNotificationsEnabled);
+    return viaSetter(&VigilorConfig::notifyWhenBreakDue, &SettingsCommands::setBreakNotificationsEnabled);
 }
 
 Binding<bool> SettingsBindings::soundWhenBreakDue() const {
-    return viaSetter(&VigilorConfig::soundWhenBreakDue, &MonitorSettings::setBreakSoundEnabled);
+    return viaSetter(&VigilorConfig::soundWhenBreakDue, &SettingsCommands::setBreakSoundEnabled);
 }
 
 Binding<bool> SettingsBindings::notifyWhenComputerLocks() const {
-    return viaSetter(&VigilorConfig::notifyWhenComputerLocks, &MonitorSettings::setLockNotificationsEnabled);
+    return viaSetter(&VigilorConfig::notifyWhenComputerLocks, &SettingsCommands::setLockNotificationsEnabled);
 }
 
 Binding<bool> SettingsBindings::remoteCompanionEnabled() const {

@@ -2,6 +2,7 @@
 
 #include "Foundation/RawValueEnum.h"
 #include "Vigilor/Config/VigilorConfig.h"
+#include "Vigilor/Monitor/SettingsCommands.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"
 #include "Vigilor/SettingsModel/Binding.h"
 
@@ -111,7 +112,7 @@ public:
 
 private:
     template <class T> Binding<T> field(T VigilorConfig::*member) const;
-    Binding<bool> viaSetter(bool VigilorConfig::*member, void (MonitorSettings::*setter)(bool)) const;
+    Binding<bool> viaSetter(bool VigilorConfig::*member, void (SettingsCommands::*setter)(bool)) const;
 
     std::shared_ptr<VigilorMonitor> monitor_;
 };

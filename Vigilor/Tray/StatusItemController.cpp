@@ -2,6 +2,9 @@
 
 #include "Foundation/SystemLog.h"
 #include "Vigilor/Design/ZorviAccessibility.h"
+#include "Vigilor/Monitor/CoachingState.h"
+#include "Vigilor/Monitor/CoachingSummaries.h"
+#include "Vigilor/Monitor/NudgeLevel.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"
 
 #include <QApplication>

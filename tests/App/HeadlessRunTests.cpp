@@ -10,6 +10,8 @@
 #include "Vigilor/App/AppStartup.h"
 #include "Vigilor/App/VigilorApp.h"
 #include "Vigilor/Interface/UpdaterService.h"
+#include "Vigilor/Monitor/ActivityLog.h"
+#include "Vigilor/Monitor/BreakCoach.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"
 
 #include "Foundation/ChildProcess.h"

@@ -302,7 +302,7 @@ TEST_F(DashboardModel, TintsFollowTheLevelsAndTheHeroMarksOnlyTheBlockedPhase) {
 TEST_F(DashboardModel, TheLockCardShowsTheNewestSixLinesAndCountsThemAll) {
     reset();
     for (int i = 0; i < 14; ++i)
-        monitor->log().appendLockEvent("Event " + std::to_string(i));
+        MonitorInternals::log(*monitor).appendLockEvent("Event " + std::to_string(i));
     const StatusWindowModel m = model();
     ASSERT_EQ(m.lockRows.size(), 6u);
     EXPECT_EQ(m.lockRows.front().text, "Event 13");

@@ -80,8 +80,8 @@ TEST_F(DashboardView, ShowsEachStateWithTheSectionsThatBelongToIt) {
         {"first-run", [](auto&) {}, false, false, false, 2}, // the start's own two lock lines
         {"walk-due-away-paused",
          [](auto& t) {
-             DeskHealthSamples::recordMonth(t.monitor->wellnessHistory(), t.h.clock.now(), {2, 1, 1});
-             DeskHealthSamples::logLockEvents(t.monitor->log(), 2);
+             DeskHealthSamples::recordMonth(MonitorInternals::wellness(*t.monitor), t.h.clock.now(), {2, 1, 1});
+             DeskHealthSamples::logLockEvents(MonitorInternals::log(*t.monitor), 2);
              t.noFace();
              t.lastSeen(12.34);
              t.monitor->togglePaused();
@@ -91,9 +91,9 @@ TEST_F(DashboardView, ShowsEachStateWithTheSectionsThatBelongToIt) {
         // Last: the phone's recovery figures, once fetched, stay.
         {"good-week",
          [](auto& t) {
-             DeskHealthSamples::recordMonth(t.monitor->wellnessHistory(), t.h.clock.now(), {8, 4, 0});
-             t.monitor->relay().takeFetchedStatus(DeskHealthSamples::phoneRecovery(58.2, 51.0, "strong"));
-             DeskHealthSamples::logLockEvents(t.monitor->log(), 12);
+             DeskHealthSamples::recordMonth(MonitorInternals::wellness(*t.monitor), t.h.clock.now(), {8, 4, 0});
+             MonitorInternals::relay(*t.monitor).takeFetchedStatus(DeskHealthSamples::phoneRecovery(58.2, 51.0, "strong"));
+             DeskHealthSamples::logLockEvents(MonitorInternals::log(*t.monitor), 12);
              t.hints();
              t.armed();
              t.after(600);
@@ -125,7 +125,7 @@ TEST_F(DashboardView, ShowsEachStateWithTheSectionsThatBelongToIt) {
 
 TEST_F(DashboardView, TheActionBarAndShareButtonActThroughTheMonitor) {
     reset();
-    DeskHealthSamples::recordMonth(monitor->wellnessHistory(), h.clock.now(), {4, 2, 0});
+    DeskHealthSamples::recordMonth(MonitorInternals::wellness(*monitor), h.clock.now(), {4, 2, 0});
     open();
     button(*view, QStringLiteral("Pause"))->click();
     EXPECT_TRUE(monitor->isPaused());
@@ -155,7 +155,7 @@ TEST_F(DashboardView, TheRingStripAndBarsDrawWhereTheFiguresSay) {
     open();
     for (const auto& r : rows) {
         after(86'400.0 * r.score); // each row a day of its own
-        DeskHealthSamples::recordMonth(monitor->wellnessHistory(), h.clock.now(), r.today);
+        DeskHealthSamples::recordMonth(MonitorInternals::wellness(*monitor), h.clock.now(), r.today);
         settle();
         DeskHealthPanel& panel = *view->deskHealth();
         QWidget& column = *view->column(); // the panel's surface draws its shadow inside its parent

@@ -102,7 +102,7 @@ TEST_F(MenuContentViewTests, RendersEveryStateWithoutCutsAndRefitsWhenSectionsCo
         {"blocked-two-line-detail",
          [](auto& t) {
              t.h.camera->settings.inputFailure = "Device or resource busy";
-             t.monitor->cameraPresence().start();
+             MonitorInternals::camera(*t.monitor).start();
              t.h.camera->settings.inputFailure.reset();
          }},
         {"walk-off-paused",
@@ -176,7 +176,7 @@ TEST_F(MenuContentViewTests, RailAndKeysCallTheirActions) {
 TEST_F(MenuContentViewTests, ThePermissionButtonLogsThenAsks) {
     reset();
     h.camera->status = CameraDevice::notDetermined;
-    monitor->cameraPresence().start();
+    MonitorInternals::camera(*monitor).start();
     open();
     h.camera->status = CameraDevice::denied;
     button(QStringLiteral("Continue for camera"))->click();

@@ -32,7 +32,7 @@ struct TrayItem : ::testing::Test {
         h.clock.set(start);
         monitor->settings().updateConfig([](VigilorConfig& c) { c = VigilorConfig(); });
         h.camera->status = CameraDevice::authorized;
-        monitor->cameraPresence().start();
+        MonitorInternals::camera(*monitor).start();
         VigilorMonitor& m = *monitor;
         if (m.isPaused())
             m.togglePaused();

@@ -149,9 +149,9 @@ TEST_F(TrayWindows, AClickOnThePanelsHeaderOpensTheDashboard) {
 // The dashboard opens centred, comes back where the user put it, and its "Share week" button writes
 // the card and offers it.
 TEST_F(TrayWindows, TheDashboardOpensCentredComesBackWhereItWasAndItsShareButtonWritesTheCard) {
-    DeskHealthSamples::recordMonth(monitor->wellnessHistory(), h.clock.now(), {8, 4, 0});
-    monitor->relay().takeFetchedStatus(DeskHealthSamples::phoneRecovery(58.2, 51.0, "strong"));
-    DeskHealthSamples::logLockEvents(monitor->log(), 4);
+    DeskHealthSamples::recordMonth(MonitorInternals::wellness(*monitor), h.clock.now(), {8, 4, 0});
+    MonitorInternals::relay(*monitor).takeFetchedStatus(DeskHealthSamples::phoneRecovery(58.2, 51.0, "strong"));
+    DeskHealthSamples::logLockEvents(MonitorInternals::log(*monitor), 4);
     controller->showMainWindow();
     QPointer<QWidget> dashboard = controller->mainWindow();
     ASSERT_TRUE(dashboard);

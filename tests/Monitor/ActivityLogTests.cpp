@@ -8,42 +8,40 @@
 using ::testing::HasSubstr;
 
 TEST(MonitorLog, KeepsTheNewestEightActivityAndTwelveLockLines) {
-    MonitorHarness h;
-    auto monitor = h.makeMonitor(false);
+    TemporaryHome home;
+    ComponentBench b;
     for (int i = 1; i <= 20; ++i) {
-        monitor->log().append("event " + std::to_string(i));
-        monitor->log().appendLockEvent("lock " + std::to_string(i));
+        b.log.append("event " + std::to_string(i));
+        b.log.appendLockEvent("lock " + std::to_string(i));
     }
-    ASSERT_EQ(monitor->log().events().size(), 8u);
-    ASSERT_EQ(monitor->log().lockEvents().size(), 12u);
-    EXPECT_TRUE(monitor->log().events().front().shown().ends_with("  event 20"));
-    EXPECT_TRUE(monitor->log().events().back().shown().ends_with("  event 13"));
-    EXPECT_TRUE(monitor->log().lockEvents().back().shown().ends_with("  lock 9"));
+    ASSERT_EQ(b.log.events().size(), 8u);
+    ASSERT_EQ(b.log.lockEvents().size(), 12u);
+    EXPECT_TRUE(b.log.events().front().shown().ends_with("  event 20"));
+    EXPECT_TRUE(b.log.events().back().shown().ends_with("  event 13"));
+    EXPECT_TRUE(b.log.lockEvents().back().shown().ends_with("  lock 9"));
 }
 
 TEST(MonitorLog, PrefixesLinesWithTheLocalClock) {
     ScopedTimeZone zone("Europe/Berlin");
-    MonitorHarness h;
-    h.clock.set(*parseIso8601Strict("2026-07-01T12:03:07Z"));
-    auto monitor = h.makeMonitor(false);
-    monitor->log().append("Screen unlocked");
-    monitor->log().append("");
-    EXPECT_EQ(monitor->log().events()[1], (LogLine{"14:03:07", "Screen unlocked"}));
-    EXPECT_EQ(monitor->log().events()[0].shown(), "14:03:07  ");
+    ComponentBench b;
+    b.clock.set(*parseIso8601Strict("2026-07-01T12:03:07Z"));
+    b.log.append("Screen unlocked");
+    b.log.append("");
+    EXPECT_EQ(b.log.events()[1], (LogLine{"14:03:07", "Screen unlocked"}));
+    EXPECT_EQ(b.log.events()[0].shown(), "14:03:07  ");
 }
 
 TEST(MonitorLog, WritesLockEventsToTheFileAndActivityOnlyToMemory) {
-    MonitorHarness h;
-    h.clock.set(*parseIso8601Strict("2026-03-01T08:30:00Z"));
+    TemporaryHome home;
+    ComponentBench b;
+    b.clock.set(*parseIso8601Strict("2026-03-01T08:30:00Z"));
     const auto file = ActivityLog::lockEventLogFile();
-    EXPECT_EQ(file, h.home.path() / ".local/state/zorvi/zorvi-lock-events.log");
+    EXPECT_EQ(file, home.path() / ".local/state/zorvi/zorvi-lock-events.log");
     EXPECT_FALSE(std::filesystem::exists(file));
 
-    auto monitor = h.makeMonitor(false); // writes "Lock attribution started", creating the folder
-    monitor->log().append("Settings updated");
-    monitor->log().appendLockEvent("Screen unlocked");
-    EXPECT_EQ(*AtomicFile::read(file), "2026-03-01T08:30:00Z  lockEvent: Lock attribution started\n"
-                                       "2026-03-01T08:30:00Z  lockEvent: Screen unlocked\n");
+    b.log.append("Settings updated");
+    b.log.appendLockEvent("Screen unlocked"); // creates the folder
+    EXPECT_EQ(*AtomicFile::read(file), "2026-03-01T08:30:00Z  lockEvent: Screen unlocked\n");
     ActivityLog::diagLog("walk credited", *parseIso8601Strict("2026-03-01T08:31:00Z"));
     EXPECT_THAT(*AtomicFile::read(file),
                 HasSubstr("lockEvent: Screen unlocked\n2026-03-01T08:31:00Z  walk credited\n"));

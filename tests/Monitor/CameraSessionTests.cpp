@@ -146,7 +146,7 @@ TEST(CameraSession, PulsesStopTheCameraBetweenFramesButNotWhileTheDisplaySleeps)
     s.emptyFrame();
     EXPECT_FALSE(session.running);
     EXPECT_TRUE(s.monitor->cameraPresence().lowPowerCameraRestartPending());
-    s.monitor->cameraPresence().scheduleLowPowerCameraPause(1); // changes nothing while a restart is pending
+    MonitorInternals::camera(*s.monitor).scheduleLowPowerCameraPause(1); // changes nothing while a restart is pending
     s.advance(4.9);
     EXPECT_FALSE(session.running);
     s.advance(0.1);

@@ -82,7 +82,7 @@ TEST_F(SummaryScene, DistanceComparesTheFaceWidthWithItsBaseline) {
          [](auto& t) {
              t.hints();
              t.face([](FrameAnalysisResult& r) { r.faceWidth = 0.3; });
-             t.monitor->cameraPresence().setDistanceBaseline(0.0);
+             MonitorInternals::camera(*t.monitor).setDistanceBaseline(0.0);
          },
          "Learning", L::worthAdjusting, "Auto-calibrating"},
         {"above danger",
@@ -242,7 +242,7 @@ TEST_F(SummaryScene, FaceHeightAgainstItsBaseline) {
     FrameAnalysisResult body; // the desk in view without the face
     body.bodyPresenceConfirmed = true;
     body.bodyPose = BodyPose::upperBody;
-    monitor->cameraPresence().applyFrameResult(body);
+    MonitorInternals::camera(*monitor).applyFrameResult(body);
     EXPECT_EQ(monitor->coachingSummaries().deskFrameDetail(), "not visible, shoulders visible");
 }
 
@@ -383,7 +383,7 @@ TEST_F(SummaryScene, NudgeCardAndLevelFollowTheirOwnOrders) {
         {"blocked by a refusal",
          [](auto& t) {
              t.h.camera->status = CameraDevice::denied;
-             t.monitor->cameraPresence().start();
+             MonitorInternals::camera(*t.monitor).start();
          },
          "Zorvi needs access", "Zorvi may not open the camera; Continue checks again.",
          "exclamationmark.triangle.fill", L::presenceCheck},

@@ -29,7 +29,7 @@ struct Coaching : ::testing::Test {
         missFace(*monitor);
         for (double t = 0; t < seconds; t += 0.5) {
             if (frames)
-                monitor->cameraPresence().noteFrameResult(h.clock.now());
+                MonitorInternals::camera(*monitor).noteFrameResult(h.clock.now());
             h.runLoop.loop().advance(0.5);
         }
     }
@@ -252,7 +252,7 @@ TEST(CoachingEvidence, CreditsAnEyeRestOnlyForAnAbsenceTheCameraHasSeen) {
         auto monitor = h.makeMonitor();
         h.runLoop.loop().advance(c.blind);
         for (double t = 0; t < c.seen; t += 0.5) {
-            monitor->cameraPresence().noteFrameResult(h.clock.now());
+            MonitorInternals::camera(*monitor).noteFrameResult(h.clock.now());
             h.runLoop.loop().advance(0.5);
         }
         const auto kinds = ledgerKinds(*monitor);

@@ -172,7 +172,7 @@ TEST(FramePipeline, TheKnownFaceGoesAfterEnoughNonMatchesOrOneError) {
     for (const auto& c : cases) {
         CameraScene s;
         for (const auto& outcome : c.outcomes)
-            s.monitor->cameraPresence().applyIdentityMatch(outcome);
+            MonitorInternals::camera(*s.monitor).applyIdentityMatch(outcome);
         EXPECT_EQ(s.monitor->cameraPresence().knownFacePresent(), c.known) << c.name;
         EXPECT_EQ(s.monitor->cameraPresence().unknownFaceSamples(), c.unknown) << c.name;
     }

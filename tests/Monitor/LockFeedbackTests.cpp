@@ -295,7 +295,7 @@ TEST_F(LockFeedback, CreditsEachAbsenceOnceWithEyeBreaksOnAndOff) {
     lock(*m, fresh, "Auto");
     fresh.session->handlers.sessionDidResignActive();
     fresh.clock.advance(300);
-    m->wellnessHistory().record(WellnessEventKind::movementCredit, 300, fresh.clock.now());
+    MonitorInternals::wellness(*m).record(WellnessEventKind::movementCredit, 300, fresh.clock.now());
     fresh.clock.advance(300);
     fresh.session->handlers.sessionDidBecomeActive();
     size_t walks = 0;

@@ -43,7 +43,7 @@ struct SettingOperations : ::testing::Test {
 
 struct Operation {
     const char* name;
-    std::function<void(MonitorSettings&, SettingsBindings&)> run;
+    std::function<void(SettingsCommands&, SettingsBindings&)> run;
     std::vector<std::string> changed;
     std::function<bool(const VigilorConfig&)> stored;
 };
@@ -51,7 +51,7 @@ struct Operation {
 } // namespace
 
 TEST_F(SettingOperations, EachOperationIsOneUpdateWritingOnlyItsFields) {
-    using M = MonitorSettings&;
+    using M = SettingsCommands&;
     using S = SettingsBindings&;
     const Operation operations[] = {
         {"auto lock",

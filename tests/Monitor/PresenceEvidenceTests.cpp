@@ -79,7 +79,8 @@ TEST_F(PresenceEvidence, DerivesTheEffectiveLookAwayGrace) {
     }
 }
 
-TEST_F(PresenceEvidence, FollowsTheDistanceBaselineSlowly) {
+TEST(CameraEvidence, FollowsTheDistanceBaselineSlowly) {
+    CameraBench b;
     const struct {
         std::optional<double> baseline;
         double width;
@@ -92,38 +93,40 @@ TEST_F(PresenceEvidence, FollowsTheDistanceBaselineSlowly) {
         {0.3, 0, 0.3},
     };
     for (const auto& c : cases) {
-        monitor->cameraPresence().setDistanceBaseline(c.baseline);
-        monitor->cameraPresence().updateDistanceBaseline(c.width);
-        ASSERT_TRUE(monitor->cameraPresence().distanceBaselineFaceWidth());
-        EXPECT_DOUBLE_EQ(*monitor->cameraPresence().distanceBaselineFaceWidth(), *c.expected) << c.width;
+        b.camera.setDistanceBaseline(c.baseline);
+        b.camera.updateDistanceBaseline(c.width);
+        ASSERT_TRUE(b.camera.distanceBaselineFaceWidth());
+        EXPECT_DOUBLE_EQ(*b.camera.distanceBaselineFaceWidth(), *c.expected) << c.width;
     }
-    settings([](VigilorConfig& c) {
+    b.settings([](VigilorConfig& c) {
         c.distanceCalibrationMode = DistanceCalibrationMode::manual;
         c.savedDistanceBaselineFaceWidth = 0.25;
     });
-    monitor->cameraPresence().setDistanceBaseline(std::nullopt);
-    monitor->cameraPresence().updateDistanceBaseline(0.3);
-    EXPECT_EQ(monitor->cameraPresence().distanceBaselineFaceWidth(), 0.25);
-    monitor->cameraPresence().updateDistanceBaseline(0.31);
-    EXPECT_EQ(monitor->cameraPresence().distanceBaselineFaceWidth(), 0.25);
+    b.camera.setDistanceBaseline(std::nullopt);
+    b.camera.updateDistanceBaseline(0.3);
+    EXPECT_EQ(b.camera.distanceBaselineFaceWidth(), 0.25);
+    b.camera.updateDistanceBaseline(0.31);
+    EXPECT_EQ(b.camera.distanceBaselineFaceWidth(), 0.25);
 }
 
-TEST_F(PresenceEvidence, FollowsTheFaceCentreBaselineWithinItsBand) {
-    monitor->cameraPresence().updateFaceCenterBaseline(0.5);
-    EXPECT_EQ(monitor->cameraPresence().faceCenterBaselineY(), 0.5);
-    monitor->cameraPresence().updateFaceCenterBaseline(0.58);
-    EXPECT_DOUBLE_EQ(*monitor->cameraPresence().faceCenterBaselineY(), 0.015 * 0.58 + 0.985 * 0.5);
-    const double kept = *monitor->cameraPresence().faceCenterBaselineY();
-    monitor->cameraPresence().updateFaceCenterBaseline(0.7);
-    EXPECT_EQ(monitor->cameraPresence().faceCenterBaselineY(), kept);
+TEST(CameraEvidence, FollowsTheFaceCentreBaselineWithinItsBand) {
+    CameraBench b;
+    b.camera.updateFaceCenterBaseline(0.5);
+    EXPECT_EQ(b.camera.faceCenterBaselineY(), 0.5);
+    b.camera.updateFaceCenterBaseline(0.58);
+    EXPECT_DOUBLE_EQ(*b.camera.faceCenterBaselineY(), 0.015 * 0.58 + 0.985 * 0.5);
+    const double kept = *b.camera.faceCenterBaselineY();
+    b.camera.updateFaceCenterBaseline(0.7);
+    EXPECT_EQ(b.camera.faceCenterBaselineY(), kept);
 }
 
-TEST_F(PresenceEvidence, CountsUnclearPresenceOnlyWithTheAssist) {
-    monitor->cameraPresence().noteUnclearDeskPresence(h.clock.now().addingTimeInterval(-5));
-    EXPECT_TRUE(monitor->cameraPresence().isUnclearDeskPresenceRecent(h.clock.now()));
-    settings([](VigilorConfig& c) { c.bodyPresenceLockGrace = 3; }); // acts as 6
-    EXPECT_TRUE(monitor->cameraPresence().isUnclearDeskPresenceRecent(h.clock.now()));
-    EXPECT_FALSE(monitor->cameraPresence().isUnclearDeskPresenceRecent(h.clock.now().addingTimeInterval(1)));
-    settings([](VigilorConfig& c) { c.bodyPoseLockAssistEnabled = false; });
-    EXPECT_FALSE(monitor->cameraPresence().isUnclearDeskPresenceRecent(h.clock.now()));
+TEST(CameraEvidence, CountsUnclearPresenceOnlyWithTheAssist) {
+    CameraBench b;
+    b.camera.noteUnclearDeskPresence(b.clock.now().addingTimeInterval(-5));
+    EXPECT_TRUE(b.camera.isUnclearDeskPresenceRecent(b.clock.now()));
+    b.settings([](VigilorConfig& c) { c.bodyPresenceLockGrace = 3; }); // acts as 6
+    EXPECT_TRUE(b.camera.isUnclearDeskPresenceRecent(b.clock.now()));
+    EXPECT_FALSE(b.camera.isUnclearDeskPresenceRecent(b.clock.now().addingTimeInterval(1)));
+    b.settings([](VigilorConfig& c) { c.bodyPoseLockAssistEnabled = false; });
+    EXPECT_FALSE(b.camera.isUnclearDeskPresenceRecent(b.clock.now()));
 }

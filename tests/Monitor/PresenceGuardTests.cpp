@@ -230,7 +230,7 @@ TEST_F(DecisionTick, APausedMonitorPublishesNothing) {
 TEST_F(DecisionTick, PublishesRoundedAges) {
     start(useWatch);
     companionSeen(1.26);
-    monitor->cameraPresence().noteFaceSeen(h.clock.now().addingTimeInterval(-0.04));
+    MonitorInternals::camera(*monitor).noteFaceSeen(h.clock.now().addingTimeInterval(-0.04));
     h.inputIdle->idle = 3.76;
     tick(0.5);
     EXPECT_EQ(monitor->cameraPresence().secondsSinceFace(), 0.5);

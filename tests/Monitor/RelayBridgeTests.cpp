@@ -68,11 +68,11 @@ TEST_F(Relay, FillsTheStatusSnapshot) {
     EXPECT_FALSE(snapshot.deskHealthScore);
 
     // One day of data is not enough to share.
-    monitor->wellnessHistory().record(WellnessEventKind::eyeRest, 20, h.clock.now());
+    MonitorInternals::wellness(*monitor).record(WellnessEventKind::eyeRest, 20, h.clock.now());
     EXPECT_FALSE(monitor->relay().statusSnapshot("Zorvi").deskHealth7);
 
     // A month at 70 a day, every fifth day without data, and today 8 eye rests and 6 walks: 100.
-    DeskHealthSamples::recordMonth(monitor->wellnessHistory(), h.clock.now(), {7, 6, 0});
+    DeskHealthSamples::recordMonth(MonitorInternals::wellness(*monitor), h.clock.now(), {7, 6, 0});
     const DeskHealthSummary& health = *monitor->wellnessHistory().deskHealth();
     snapshot = monitor->relay().statusSnapshot("System");
     EXPECT_EQ(snapshot.deskHealthScore, 100);
@@ -255,7 +255,7 @@ TEST_F(Relay, PublishesTheStatusNowOnlyWithAUsableEndpoint) {
             config.remoteStatusEndpointURL = c.statusURL;
         });
         h.log.clear();
-        monitor->relay().publishStatusNow();
+        monitor->publishStatusNow();
         EXPECT_EQ(h.log.count("relay.sendStatus heartbeat"), c.sent) << c.statusURL;
         EXPECT_EQ(h.log.count("widget.mirror heartbeat"), c.sent) << c.statusURL;
         EXPECT_EQ(monitor->log().events().front().text, c.line);

@@ -30,15 +30,15 @@ struct SummaryScene : ::testing::Test {
         h.camera->hasDevice = true;
         h.bluetooth->authorizationAnswer = BluetoothAuthorization::allowedAlways;
         if (monitor->cameraPresence().cameraState().kind != CameraState::Kind::running)
-            monitor->cameraPresence().start();
+            MonitorInternals::camera(*monitor).start();
         VigilorMonitor& m = *monitor;
         if (m.isPaused())
             m.togglePaused();
         h.screenSharing->active = false;
         showFace(m, [this](FrameAnalysisResult& r) { seen = r; }); // in view, no geometry; frames come
-        m.cameraPresence().setDistanceBaseline(std::nullopt);
-        m.cameraPresence().noteDeskPresence(Date::distantPast());
-        m.cameraPresence().noteLookingAway(Date::distantPast());
+        MonitorInternals::camera(m).setDistanceBaseline(std::nullopt);
+        MonitorInternals::camera(m).noteDeskPresence(Date::distantPast());
+        MonitorInternals::camera(m).noteLookingAway(Date::distantPast());
         call(false);
         idle(600); // and a tick that sees all this
     }
@@ -85,7 +85,7 @@ struct SummaryScene : ::testing::Test {
     // The camera is asked again and is found missing.
     void noCamera() {
         h.camera->hasDevice = false;
-        monitor->cameraPresence().start();
+        MonitorInternals::camera(*monitor).start();
     }
     // One advertisement of the companion now, with the given strength (below -90 dBm it is weak).
     void advertise(int rssi = -60) {
@@ -115,7 +115,7 @@ struct SummaryScene : ::testing::Test {
     // on coming back).
     void faceHeight(double centerY, double baselineY) {
         face([&](FrameAnalysisResult& r) { r.faceCenterY = baselineY; });
-        monitor->cameraPresence().recalibrateDeskBaselines();
+        MonitorInternals::camera(*monitor).recalibrateDeskBaselines();
         face([&](FrameAnalysisResult& r) { r.faceCenterY = centerY; });
     }
     void hints() {
@@ -124,7 +124,7 @@ struct SummaryScene : ::testing::Test {
     // A face `ratio` times as wide as its baseline; a baseline of 1 keeps the ratio exact.
     void faceWidthRatio(double ratio) {
         face([&](FrameAnalysisResult& r) { r.faceWidth = ratio; });
-        monitor->cameraPresence().setDistanceBaseline(1.0);
+        MonitorInternals::camera(*monitor).setDistanceBaseline(1.0);
     }
     void after(double seconds) { h.clock.set(start.addingTimeInterval(seconds)); }
 

@@ -148,7 +148,7 @@ TEST_F(UpdatePath, RebuildsCallDetectionOnlyWhenCallSuppressionChanges) {
 }
 
 TEST_F(UpdatePath, ManualCalibrationRepublishesTheStoredBaselineEvenWhenAbsent) {
-    monitor->cameraPresence().setDistanceBaseline(0.4);
+    MonitorInternals::camera(*monitor).setDistanceBaseline(0.4);
     update([](VigilorConfig& c) { c.lockTimeout = 13; });
     EXPECT_EQ(monitor->cameraPresence().distanceBaselineFaceWidth(), 0.4); // automatic: left as learnt
     update([](VigilorConfig& c) { c.distanceCalibrationMode = DistanceCalibrationMode::manual; });
@@ -162,17 +162,17 @@ TEST_F(UpdatePath, AppliesASyncedCopyWithoutPushingItBack) {
     remote.autoLockEnabled = !monitor->config().autoLockEnabled; // not synced
     remote.launchAtLogin = true;                                 // not synced
     const bool autoLockBefore = monitor->config().autoLockEnabled;
-    monitor->settings().applyRemoteSettings(SyncedSettings::from(remote));
+    MonitorInternals::settings(*monitor).applyRemoteSettings(SyncedSettings::from(remote));
     EXPECT_EQ(monitor->config().lockTimeout, 44);
     EXPECT_EQ(monitor->config().autoLockEnabled, autoLockBefore);
     EXPECT_FALSE(monitor->config().launchAtLogin);
     EXPECT_EQ(h.log.count("sync.push"), 0u);
-    EXPECT_FALSE(monitor->settings().isApplyingRemoteSettings());
+    EXPECT_FALSE(MonitorInternals::settings(*monitor).isApplyingRemoteSettings());
     EXPECT_EQ(monitor->log().events()[0].text, "Settings synced from Studio");
     EXPECT_EQ(monitor->log().events()[1].text, "Settings updated");
 
     h.sync->deviceName.reset();
-    monitor->settings().applyRemoteSettings(SyncedSettings::from(remote));
+    MonitorInternals::settings(*monitor).applyRemoteSettings(SyncedSettings::from(remote));
     EXPECT_EQ(newestEvent(*monitor), "Settings synced from another computer");
     update([](VigilorConfig& c) { c.lockTimeout = 45; });
     EXPECT_EQ(h.log.count("sync.push"), 1u);

@@ -125,7 +125,7 @@ TEST(WellnessLedger, KeepsWhatDecodesAndACopyOfWhatDoesNot) {
             << c.name;
         EXPECT_THAT(logTexts(monitor->log().events()), Contains(HasSubstr("kept already in " + copies[0].string())))
             << c.name;
-        monitor->wellnessHistory().record(WellnessEventKind::eyeRest, 20, h.clock.now());
+        MonitorInternals::wellness(*monitor).record(WellnessEventKind::eyeRest, 20, h.clock.now());
         EXPECT_EQ(ledgerStore().value(WellnessHistory::ledgerKey)->size(), c.kept + 1) << c.name;
     }
 }
@@ -286,7 +286,7 @@ TEST(WellnessLedger, ALongLedgerIsReadAsideUnderTheSameRules) {
             continue;
         }
         if (c.recordBeforeLanding)
-            monitor->wellnessHistory().record(WellnessEventKind::eyeRest, 20, h.clock.now());
+            MonitorInternals::wellness(*monitor).record(WellnessEventKind::eyeRest, 20, h.clock.now());
         EXPECT_TRUE(h.eventually([&] {
             return monitor->wellnessHistory().wellnessPeriodSummaries()[2].eyeRests == int64_t(c.kept);
         })) << c.name;
@@ -309,7 +309,7 @@ TEST(WellnessLedger, ALongLedgerIsReadAsideUnderTheSameRules) {
             })) << c.name;
         }
 
-        monitor->wellnessHistory().record(WellnessEventKind::walkSkipped, std::nullopt, h.clock.now());
+        MonitorInternals::wellness(*monitor).record(WellnessEventKind::walkSkipped, std::nullopt, h.clock.now());
         DefaultsStore::synchronizeAll();
         EXPECT_EQ(
             parseJson(*AtomicFile::read(ledgerStore().file()))->at(WellnessHistory::ledgerKey).size(),

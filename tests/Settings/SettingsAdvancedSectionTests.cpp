@@ -138,7 +138,7 @@ TEST(AdvancedCardTest, EachControlStoresTheUsersEditExactlyOnce) {
         {"body pose hints", [&] { t.control<SettingsSwitch>("Body pose hints")->click(); },
          [&t](const auto& c) {
              showFace(*t.monitor, [](FrameAnalysisResult& r) { r.faceWidth = 1.4; });
-             t.monitor->cameraPresence().setDistanceBaseline(1.0);
+             MonitorInternals::camera(*t.monitor).setDistanceBaseline(1.0);
              return c.bodyPoseHintsEnabled &&
                     t.monitor->coachingSummaries().nudgeTitle() == "Ease back from the screen";
          }},
@@ -283,7 +283,7 @@ TEST(AdvancedCardTest, LogHeadersCountLinesAndTheBoxesListThem) {
     EXPECT_EQ(lockLog->shownTexts(), shownLockLog());
     const size_t start = t.monitor->log().lockEvents().size(); // the start-up's own lines
     for (const char* text : {"Locked", "Unlocked", "Locked"})
-        t.monitor->log().appendLockEvent(text);
+        MonitorInternals::log(*t.monitor).appendLockEvent(text);
     t.redraw();
     EXPECT_EQ(t.disclosure("Lock & security log")->detail().toStdString(),
               std::to_string(start + 3) + " entries");
@@ -303,7 +303,7 @@ TEST(AdvancedCardTest, RendersEveryDisclosureOpen) {
         c.remoteStatusEndpointURL = "https://relay.example/zorvi/status";
     });
     for (int i = 0; i < 4; ++i)
-        t.monitor->log().appendLockEvent("Locked by Zorvi after 12 s away (camera saw nobody, no input for 8 s)");
+        MonitorInternals::log(*t.monitor).appendLockEvent("Locked by Zorvi after 12 s away (camera saw nobody, no input for 8 s)");
     t.build();
     t.disclosure("Tray & alerts")->header()->click();
     for (auto* d : t.disclosures()) {

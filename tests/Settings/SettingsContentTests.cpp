@@ -254,7 +254,7 @@ TEST_F(SettingsForm, TheHeroShowsReadinessInTheNudgeColourAndAsksForPermissionWh
     auto* hero = find("hero");
     auto* permissions = find<QAbstractButton>("enablePermissions");
     h.camera->status = CameraDevice::denied;
-    monitor->cameraPresence().start();
+    MonitorInternals::camera(*monitor).start();
     settle();
     const auto* badge = hero->findChild<QWidget*>("readiness");
     EXPECT_EQ(badge->accessibleDescription(), "Needs permission");
@@ -482,7 +482,7 @@ TEST_F(SettingsForm, TheKnownFaceRowSaysWhenEnrolledPrintsCouldNotBeRead) {
     const std::string said =
         "2 enrolled face prints could not be read and are left out: enrol your face again";
     for (int check = 0; check < 2; ++check)
-        monitor->cameraPresence().applyIdentityMatch(FaceMatchOutcome::match(0.2, 2));
+        MonitorInternals::camera(*monitor).applyIdentityMatch(FaceMatchOutcome::match(0.2, 2));
     tick(0.5);
     EXPECT_EQ(row->detail().toStdString(), said + ".");
     const auto events = logTexts(monitor->log().events());
@@ -568,7 +568,7 @@ TEST(HonestStatus, EveryDeviceAndServiceStateIsToldAsItIs) {
         {"no camera",
          [](Form& f) {
              f.h.camera->status = CameraDevice::noDevice;
-             f.monitor->cameraPresence().start();
+             MonitorInternals::camera(*f.monitor).start();
              f.h.advance(30); // past the presence assumed at start
              f.monitor->startFaceEnrolment();
              f.settle();
@@ -592,7 +592,7 @@ TEST(HonestStatus, EveryDeviceAndServiceStateIsToldAsItIs) {
         {"camera that cannot be opened",
          [](Form& f) {
              f.h.camera->settings.startFailure = "Cannot open /dev/video9: No such file or directory";
-             f.monitor->cameraPresence().start();
+             MonitorInternals::camera(*f.monitor).start();
              f.settle();
              return statusWords(*f.monitor);
          },

@@ -12,8 +12,56 @@
 #include "Fakes/FakeVisionAnalyzer.h"
 #include "Fakes/FakeSessionEvents.h"
 #include "Fakes/ManualRunLoop.h"
+#include "Support/MonitorInternals.h"
 #include "Support/TemporaryHome.h"
-#include "Vigilor/Monitor/VigilorMonitor.h"
+// Tests read the whole monitor: every component and rule it is made of.
+#include "Foundation/Clock.h"
+#include "Foundation/DispatchQueue.h"
+#include "Foundation/HttpClient.h"
+#include "Foundation/ObservableObject.h"
+#include "Foundation/Timer.h"
+#include "Platform/AudioInput.h"
+#include "Platform/BluetoothCentral.h"
+#include "Platform/CameraDevice.h"
+#include "Platform/InputGrab.h"
+#include "Platform/InputIdle.h"
+#include "Platform/LoginItem.h"
+#include "Platform/ScreenSharing.h"
+#include "Platform/SessionEvents.h"
+#include "Platform/SessionLocker.h"
+#include "Platform/SoundPlayer.h"
+#include "Platform/UserNotifications.h"
+#include "Platform/Vision.h"
+#include "Vigilor/Camera/EnrolmentProgress.h"
+#include "Vigilor/Camera/FaceIdentityService.h"
+#include "Vigilor/Camera/FeaturePrintEntry.h"
+#include "Vigilor/Camera/FrameAnalysis.h"
+#include "Vigilor/Camera/HealthWatchdog.h"
+#include "Vigilor/Companion/RemoteCompanion.h"
+#include "Vigilor/Companion/SettingsSync.h"
+#include "Vigilor/Config/PresenceModels.h"
+#include "Vigilor/Config/VigilorConfig.h"
+#include "Vigilor/Monitor/ActivityLog.h"
+#include "Vigilor/Monitor/BreakCoach.h"
+#include "Vigilor/Monitor/CallDetector.h"
+#include "Vigilor/Monitor/CameraPresence.h"
+#include "Vigilor/Monitor/CoachingState.h"
+#include "Vigilor/Monitor/CoachingSummaries.h"
+#include "Vigilor/Monitor/CompanionPresence.h"
+#include "Vigilor/Monitor/DeviceState.h"
+#include "Vigilor/Monitor/DurationText.h"
+#include "Vigilor/Monitor/FaceEnroller.h"
+#include "Vigilor/Monitor/LaunchAtLogin.h"
+#include "Vigilor/Monitor/LockAttempt.h"
+#include "Vigilor/Monitor/LockDecision.h"
+#include "Vigilor/Monitor/MonitorSettings.h"
+#include "Vigilor/Monitor/NearbyDevices.h"
+#include "Vigilor/Monitor/NudgeLevel.h"
+#include "Vigilor/Monitor/RelayBridge.h"
+#include "Vigilor/Monitor/PresenceGuard.h"
+#include "Vigilor/Monitor/StatusSummaries.h"
+#include "Vigilor/Monitor/WellnessHistory.h"
+#include "Vigilor/Monitor/WellnessScore.h"
 
 #include <algorithm>
 #include <chrono>
@@ -57,7 +105,7 @@ inline void showFace(VigilorMonitor& monitor, const std::function<void(FrameAnal
     result.faceCount = 1;
     if (adjust)
         adjust(result);
-    monitor.cameraPresence().applyFrameResult(result);
+    MonitorInternals::camera(monitor).applyFrameResult(result);
 }
 // frames without a face until `misses` have been counted, with the desk in view (the user not looking
 // away) or without:
@@ -65,13 +113,13 @@ inline void missFace(VigilorMonitor& monitor, int misses = 1, bool deskInView = 
     FrameAnalysisResult result;
     result.bodyPresenceConfirmed = deskInView;
     do
-        monitor.cameraPresence().applyFrameResult(result);
+        MonitorInternals::camera(monitor).applyFrameResult(result);
     while (monitor.cameraPresence().missingFaceSamples() < misses);
 }
 // and the face last seen `secondsAgo`, its age as the decision tick publishes it.
 inline void faceSeenAgo(VigilorMonitor& monitor, Date now, double secondsAgo) {
-    monitor.cameraPresence().noteFaceSeen(now.addingTimeInterval(-secondsAgo));
-    monitor.cameraPresence().tick(now, monitor.inputIdleSeconds());
+    MonitorInternals::camera(monitor).noteFaceSeen(now.addingTimeInterval(-secondsAgo));
+    MonitorInternals::camera(monitor).tick(now, monitor.inputIdleSeconds());
 }
 
 // What a component of the monitor is made with when a test makes it alone: the owner of its
@@ -81,6 +129,44 @@ struct ComponentBench {
     FakeClock clock{Date(800'000'000)};
     ActivityLog log{owner, clock};
     Published<VigilorConfig> config{owner, VigilorConfig()};
+};
+
+// The camera presence made alone, on the fake camera and vision backend with its queues on a manual run
+// loop, for tests of its own rules. The rest of the monitor answers as a desk without a companion, with
+// no input idle time and no break due.
+struct CameraBench : ComponentBench {
+    MainRunLoopScope runLoop{clock};
+    std::shared_ptr<const int> owned = std::make_shared<const int>(0);
+    OwnerLifetime lifetime{[this] { return std::weak_ptr<const void>(owned); }};
+    std::shared_ptr<FakeCameraDevice> device = std::make_shared<FakeCameraDevice>();
+    FaceEnroller enroller{owner, lifetime, clock, device, config,
+                          {.state = [this]() -> const CameraState& { return camera.cameraState(); },
+                           .enrolmentStarted = [this] { camera.enrolmentStarted(); },
+                           .enrolmentEnded = [this] { camera.enrolmentEnded(); }}};
+    CameraPresence camera{owner,
+                          lifetime,
+                          clock,
+                          {.camera = device,
+                           .vision = std::make_shared<FakeVisionAnalyzer>(),
+                           .videoQueue = runLoop.sharedLoop(),
+                           .faceIdentityQueue = runLoop.sharedLoop()},
+                          log,
+                          config,
+                          enroller,
+                          {.fallbackCompanion = [] { return std::optional<std::string>(); },
+                           .companionInUse = [] { return false; },
+                           .companionNear = [] { return false; },
+                           .inputIdleSeconds = [] { return 0.0; },
+                           .remoteControlActive = [] { return false; },
+                           .breaks = [] { return BreakDueRule(); },
+                           .eyeRestObserved = [](Date) {},
+                           .phaseChanged = [] {}}};
+
+    void settings(const std::function<void(VigilorConfig&)>& change) {
+        VigilorConfig next = config();
+        change(next);
+        config = next;
+    }
 };
 
 // A monitor on fakes of every service, in a temporary home, with the main queue on a manual run loop
@@ -186,7 +272,7 @@ struct MonitorHarness {
         do {
             const double step = std::min(seconds, 0.5);
             if (const auto monitor = made.lock(); monitor && framesCome)
-                monitor->cameraPresence().noteFrameResult(clock.now());
+                MonitorInternals::camera(*monitor).noteFrameResult(clock.now());
             runLoop.loop().advance(step);
             finishLockRequest();
             seconds -= step;

@@ -96,7 +96,7 @@ protected:
     // A running camera's results keep coming, face or none, as the decision needs them to see an absence.
     void tick(double seconds = 0.5) {
         do {
-            monitor->cameraPresence().noteFrameResult(h.clock.now());
+            MonitorInternals::camera(*monitor).noteFrameResult(h.clock.now());
             h.runLoop.loop().advance(std::min(seconds, 0.5));
             seconds -= 0.5;
         } while (seconds > 0);
