@@ -6,8 +6,10 @@
 #include "Foundation/SystemLog.h"
 #include "Foundation/Text.h"
 #include "Foundation/Timer.h"
+#include "Platform/AudioInput.h"
 #include "Platform/LoginItem.h"
 #include "Platform/SessionEvents.h"
+#include "Vigilor/Camera/HealthWatchdog.h"
 #include "Vigilor/Config/VigilorConfig.h"
 #include "Vigilor/Monitor/ActivityLog.h"
 #include "Vigilor/Monitor/BreakCoach.h"
@@ -199,8 +201,8 @@ void VigilorMonitor::startRuntimeServicesAfterLaunch() {
 // relay's timers before their queue. A lock request under way is let finish (its lockers' time-outs bound
 // it), and so is a ledger read still under way at start.
 void VigilorMonitor::shutdown() {
-    relay_.shutdown();
-    camera_.shutdown();
+    relay_->shutdown();
+    camera_->shutdown();
     if (services_.watchdog)
         services_.watchdog->shutdown();
     callDetector_->shutdown();
