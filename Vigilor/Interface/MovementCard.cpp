@@ -243,7 +243,6 @@ public:
         }
         update();
     }
-    bool isPulsing() const { return pulse_.state() == QAbstractAnimation::Running; }
 
 protected:
     void paintEvent(QPaintEvent*) override {

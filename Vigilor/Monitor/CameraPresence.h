@@ -108,7 +108,6 @@ public:
     Date lastUnclearDeskPresenceSeen() const { return lastUnclearDeskPresenceSeen_; }
     bool knownFacePresent() const { return knownFacePresent_; }
     int unknownFaceSamples() const { return unknownFaceSamples_; }
-    std::optional<Date> darknessSince() const { return darknessSince_; }
     bool isUnclearDeskPresenceRecent(Date at) const;
     // Since when the camera has delivered frame results without a gap; nothing while it delivers none.
     std::optional<Date> cameraWatchingSince(Date at) const;
