@@ -6,7 +6,6 @@
 #include "Vigilor/Interface/WindowParts.h"
 #include "Vigilor/Design/ZorviControls.h"
 #include "Vigilor/Design/ZorviGlass.h"
-#include "Vigilor/Interface/ZorviShareService.h"
 #include "Vigilor/Design/ZorviTheme.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"
 
@@ -122,14 +121,6 @@ QWidget* OnboardingView::makeCard(const OnboardingCard& card) {
         body->setWordWrap(true);
         body->setAccessibleName(qs(card.accessibilityLabel));
         column->addWidget(body);
-    }
-    if (!card.linkLabel.empty()) {
-        auto* link = new ZorviGlassButton(qs(card.linkLabel), {}, false);
-        link->setMinimumHeight(largeControlHeight);
-        link->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-        connect(link, &QPushButton::clicked, this,
-                [] { ZorviShareService::openWithDesktop(ZorviShareService::downloadPageURL()); });
-        column->addWidget(link);
     }
     if (card.name == "permissionsSection") {
         auto* rows = new QVBoxLayout;
