@@ -43,6 +43,9 @@ public:
     static constexpr double bodyPoseAssistWarmup = 2;
     static constexpr double bodyPoseAssistInterval = 3;
     static constexpr double minimumDeskPresenceLockGrace = 6;
+    // How long the desk must show no one before the user counts as gone from it: the configured grace,
+    // never shorter than minimumDeskPresenceLockGrace.
+    static double deskPresenceGrace(const VigilorConfig& c);
     // Results further apart than this are a gap: twice the longest pause between analysed frames.
     static constexpr double frameResultGap = 20;
 

@@ -78,7 +78,7 @@ ZorviPresenceInputs PresenceGuard::presenceInputs(Date at) const {
     in.missingFaceSamples = camera.missingFaceSamples();
     in.lockTimeout = std::max(c.lockTimeout, minimumAutoLockTimeout);
     in.lookAwayGrace = effectiveLookAwayDownGrace();
-    in.bodyPresenceGrace = std::max(c.bodyPresenceLockGrace, CameraPresence::minimumDeskPresenceLockGrace);
+    in.bodyPresenceGrace = CameraPresence::deskPresenceGrace(c);
     in.minMissingSamples = c.minMissingSamples;
     in.bodyPoseLockAssistEnabled = c.bodyPoseLockAssistEnabled;
     in.remoteControlActive = remoteControlActive();
