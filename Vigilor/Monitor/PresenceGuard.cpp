@@ -192,8 +192,8 @@ void PresenceGuard::sessionOpened(bool lockerLost) {
 // Acts on a lock verdict once per absence: the latch is set before the call and cleared again when it
 // fails, so that the next tick tries again. The decision says "Locked" only once a locker has said so,
 // and that the lock failed while no locker takes it. The first failure of an absence is logged; the retries
-// that follow stay quiet unless one succeeds. A lock that no locker confirmed is asked for again once
-// the wait for its confirmation has passed a second time (unconfirmedLockDue), each attempt logged.
+// that follow stay quiet unless one succeeds. A lock that no locker confirmed is asked for again
+// LockAttempt::retryWait after it went unconfirmed (LockAttempt::retryDue), each attempt logged.
 void PresenceGuard::lockForCurrentAbsence(const ZorviLockCall& call, const ZorviPresenceVerdict& verdict) {
     lockedForCurrentAbsence_ = true;
     const bool retry = components_.lockAttempt.stage() == LockAttempt::Stage::failed;
