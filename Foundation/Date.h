@@ -14,9 +14,8 @@ public:
         : seconds_(secondsSinceReferenceDate) {}
 
     static constexpr Date fromUnixTime(double unixSeconds) { return Date(unixSeconds - unixEpochOffset); }
-    // Far enough away that any age or countdown measured from them is huge, yet still finite.
+    // Far enough away that any age measured from it is huge, yet still finite.
     static constexpr Date distantPast() { return Date(-63'113'904'000.0); }
-    static constexpr Date distantFuture() { return Date(63'113'904'000.0); }
 
     constexpr double timeIntervalSinceReferenceDate() const { return seconds_; }
     constexpr double unixTime() const { return seconds_ + unixEpochOffset; }

@@ -32,7 +32,6 @@ public:
     // that the queue has already begun may still finish; no later one starts.
     void invalidate();
     bool isValid() const;
-    double timeInterval() const { return interval_; }
 
 private:
     void scheduleNext();

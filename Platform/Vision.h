@@ -69,12 +69,9 @@ struct FaceLandmarks {
     static constexpr std::size_t pointCount = 68;
     std::vector<NormalizedPoint> points;
 
-    std::span<const NormalizedPoint> faceContour() const { return region(0, 17); }
     std::span<const NormalizedPoint> rightEye() const { return region(36, 6); }
     std::span<const NormalizedPoint> leftEye() const { return region(42, 6); }
-    std::span<const NormalizedPoint> nose() const { return region(27, 9); }
     std::span<const NormalizedPoint> outerLips() const { return region(48, 12); }
-    std::span<const NormalizedPoint> innerLips() const { return region(60, 8); }
     NormalizedPoint chin() const { return points.size() == pointCount ? points[8] : NormalizedPoint{}; }
 
 private:

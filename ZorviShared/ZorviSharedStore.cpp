@@ -5,6 +5,7 @@
 #include "Foundation/SystemLog.h"
 
 #include <cmath>
+#include <filesystem>
 #include <mutex>
 #include <system_error>
 
@@ -48,15 +49,16 @@ std::mutex& suiteFallbackLock() {
 bool loggedSuiteFallback = false;
 
 // The suite is a file in the product's configuration folder; it can be shared only when that folder
-// exists (or can be made) as a folder.
-bool suiteFolderUsable() {
+// exists (or can be made) as a folder. What kept it from being one; nothing when it is.
+std::error_code suiteFolderProblem(const std::filesystem::path& folder) {
     std::error_code error;
-    const auto folder = Paths::zorviConfigDirectory();
     AtomicFile::createDirectories(folder, 0700, error);
-    return !error && std::filesystem::is_directory(folder, error);
+    if (!error && !std::filesystem::is_directory(folder, error) && !error)
+        error = std::make_error_code(std::errc::not_a_directory);
+    return error;
 }
 
-void logSuiteFallbackOnce() {
+void logSuiteFallbackOnce(const std::filesystem::path& folder, const std::error_code& why) {
     bool alreadyLogged = false;
     {
         std::lock_guard lock(suiteFallbackLock());
@@ -64,11 +66,9 @@ void logSuiteFallbackOnce() {
         loggedSuiteFallback = true;
     }
     if (!alreadyLogged)
-        systemLog("shared-store",
-                  std::string("ERROR: ZorviSharedStore could not initialise app-group UserDefaults '") +
-                      suiteName +
-                      "'. Widget/app status sharing is broken \u2014 check entitlements and code "
-                      "signing.");
+        systemLog("shared-store", "ERROR: could not make the folder '" + folder.string() +
+                                      "' that holds the status shared with the desktop widget: " +
+                                      why.message() + ". Zorvi's status is not shared with the widget.");
 }
 
 std::optional<Date> storedDate(const Json& domain) {
@@ -110,9 +110,11 @@ std::optional<ZorviStatusSnapshot> fallbackSnapshot(const Json& domain, std::opt
 } // namespace
 
 DefaultsStore store() {
-    if (suiteFolderUsable())
+    const auto folder = Paths::zorviConfigDirectory();
+    const std::error_code problem = suiteFolderProblem(folder);
+    if (!problem)
         return DefaultsStore::suite(suiteDomain);
-    logSuiteFallbackOnce();
+    logSuiteFallbackOnce(folder, problem);
     return DefaultsStore::standard();
 }
 

@@ -3,9 +3,9 @@
 #include <array>
 #include <cstddef>
 
-// The product's web hosts, written once: every link the interface offers (the store listing, the share,
-// trust and download pages), the site that the onboarding and the share card name, and the login
-// screen's signature take them from here. Plain constants, so that the privileged banner helper, which
+// The product's web hosts, written once: every link the interface offers (the store listing, the share
+// and trust pages), the site that the share card names, and the login screen's signature take them
+// from here. Plain constants, so that the privileged banner helper, which
 // links nothing it does not need, shares them. Until the product has pages of its own they are
 // placeholders under the reserved .example domain (RFC 2606).
 namespace ZorviWebSite {

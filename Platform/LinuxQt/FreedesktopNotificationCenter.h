@@ -70,10 +70,6 @@ public:
     void add(NotificationRequest request, AddCompletion completion) override;
     void removeNotifications(const std::vector<std::string>& identifiers) override;
 
-    // Whether bodies go out as markup: true until the server's capabilities, asked for before the first
-    // notification, say it reads plain text.
-    bool sendsBodyAsMarkup() const { return bodyIsMarkup_; }
-
 private:
     struct Pending {
         NotificationRequest request;

@@ -10,8 +10,7 @@
 namespace {
 
 std::shared_ptr<SettingsSyncBackend> defaultBackend() {
-    // There is no account key-value store on this platform; the sync folder serves every build, a
-    // sandboxed one included (its data folder is its own).
+    // There is no account key-value store on this platform; the sync folder serves.
     return std::make_shared<SyncFolderFileSyncBackend>();
 }
 

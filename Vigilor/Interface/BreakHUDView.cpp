@@ -55,7 +55,6 @@ public:
         symbol_ = m.centreSymbol;
         update();
     }
-    double shownFraction() const { return shownFraction_; }
 
 protected:
     void paintEvent(QPaintEvent*) override {

@@ -88,7 +88,6 @@ public:
                            const Clock& clock = SystemClock::shared(), QWidget* parent = nullptr);
     void setValue(double value, const QColor& tint);
     double value() const { return value_; }
-    bool isAnimating() const { return frames_.isActive(); }
     QSize sizeHint() const override { return {120, int(height_)}; }
 
 protected:

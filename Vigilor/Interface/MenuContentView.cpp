@@ -223,16 +223,12 @@ MenuContentView::MenuContentView(std::shared_ptr<VigilorMonitor> monitor, MenuCo
     : QWidget(parent)
     , monitor_(std::move(monitor))
     , actions_(std::move(actions))
-    , menuClock_(SystemClock::shared().now())
     , parts_(std::make_unique<MenuContentParts>(*this)) {
     setFixedWidth(panelWidth);
     setFocusPolicy(Qt::StrongFocus);
 
     new MonitorRefresh(*this, monitor_, [this] { refresh(); });
-    ticker_ = new TimelineTicker(*this, SystemClock::shared(), [this](Date now) {
-        menuClock_ = now;
-        refresh();
-    });
+    ticker_ = new TimelineTicker(*this, SystemClock::shared(), [this](Date) { refresh(); });
 
     MenuContentParts& p = *parts_;
     connect(p.autoLockRow, &QAbstractButton::clicked, this,

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "Foundation/Date.h"
 #include "Vigilor/Interface/MenuContentModel.h"
 
 #include <QWidget>
@@ -38,9 +37,8 @@ public:
 
     QSize sizeHint() const override;
 
-    // The model drawn last, and the clock the panel last advanced to.
+    // The model drawn last.
     const MenuContentModel& model() const { return model_; }
-    Date menuClock() const { return menuClock_; }
     bool storeAskCopied() const { return storeAskCopied_; }
     // Whether the once-a-second clock runs (only while the panel is shown).
     bool clockIsRunning() const;
@@ -59,7 +57,6 @@ private:
 
     std::shared_ptr<VigilorMonitor> monitor_;
     MenuContentActions actions_;
-    Date menuClock_;
     bool storeAskCopied_ = false;
     MenuContentModel model_;
     QSize lastSizeHint_;

@@ -249,7 +249,6 @@ public:
         }
         update();
     }
-    bool isPulsing() const { return pulse_.state() == QAbstractAnimation::Running; }
 
 protected:
     void paintEvent(QPaintEvent*) override {

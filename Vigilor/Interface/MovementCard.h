@@ -130,7 +130,6 @@ public:
     explicit MovementCard(QWidget* parent = nullptr);
     void setModel(const MovementCardModel& model);
     const MovementCardModel& model() const { return model_; }
-    MovementWatchFace* watchFace() const { return face_; }
 
 private:
     MovementCardModel model_;

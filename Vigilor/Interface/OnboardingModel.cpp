@@ -5,19 +5,17 @@
 
 namespace {
 
-const std::string whatZorviDoesLockingText =
-    "Zorvi uses your camera, and your watch or phone if you choose one, to detect when you step away from "
-    "your desk. It locks your computer automatically and coaches you on healthy desk habits.";
 OnboardingCard whatZorviDoes() {
-    const std::string& body = whatZorviDoesLockingText;
+    const std::string body =
+        "Zorvi uses your camera, and your watch or phone if you choose one, to detect when you step away "
+        "from your desk. It locks your computer automatically and coaches you on healthy desk habits.";
     return {"whatZorviDoes",
             "lock.fill",
             OnboardingTint::success,
             "Zorvi watches over your desk",
             "Smart presence detection",
             body,
-            "Zorvi watches your desk using your camera. " + body,
-            {}};
+            "Zorvi watches your desk using your camera. " + body};
 }
 
 OnboardingCard privateByDesign() {
@@ -29,8 +27,7 @@ OnboardingCard privateByDesign() {
             "The camera is processed entirely on this computer, with dlib. No image, video, or "
             "personal data ever leaves your machine. No account, no analytics, no tracking.",
             "Camera processing happens on this computer only. No data leaves the machine. No account or "
-            "analytics.",
-            {}};
+            "analytics."};
 }
 
 OnboardingCard permissionsSection() {
@@ -39,7 +36,6 @@ OnboardingCard permissionsSection() {
             OnboardingTint::warning,
             "Permissions",
             "A couple of permissions to get started",
-            {},
             {},
             {}};
 }

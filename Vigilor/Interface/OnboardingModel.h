@@ -1,7 +1,6 @@
 #pragma once
 
 #include "Vigilor/Monitor/DeviceState.h"
-#include "ZorviShared/ZorviWebSite.h"
 
 #include <array>
 #include <functional>
@@ -10,9 +9,6 @@
 
 // What the onboarding window shows, as plain values: its cards, its permission rows and when each is
 // shown, what counts as granted, and the re-checks after a press.
-
-// The maker's site, named by the note on the coaching-only build.
-inline constexpr const char* makerWebDomain = ZorviWebSite::makerHost;
 
 enum class OnboardingTint { success, notice, warning };
 
@@ -24,10 +20,9 @@ struct OnboardingCard {
     std::string subtitle;
     std::string body; // empty: the card has no body text
     std::string accessibilityLabel;
-    std::string linkLabel; // empty: no link
 };
 
-// The cards in their order; the note on the full auto-lock only where this process may not lock.
+// The cards in their order.
 std::vector<OnboardingCard> onboardingCards();
 
 enum class OnboardingPermission { camera, appleWatch, screenLocking };
@@ -41,8 +36,7 @@ struct OnboardingPermissionRow {
 };
 
 const OnboardingPermissionRow& onboardingPermissionRow(OnboardingPermission permission);
-// The rows in their order: Camera always, Apple Watch while Bluetooth presence is on, Screen locking
-// where this process may lock.
+// The rows in their order: Camera, Apple Watch while Bluetooth presence is on, Screen locking.
 std::vector<OnboardingPermission> visiblePermissionRows(bool bluetoothPresenceEnabled);
 
 // The window's display copy of the three permissions, never saved.

@@ -8,7 +8,6 @@
 #include "Vigilor/Interface/MonitorRefresh.h"
 #include "Vigilor/Interface/ViewHelpers.h"
 #include "Vigilor/Interface/WindowParts.h"
-#include "Vigilor/Interface/ZorviShareService.h"
 #include "Vigilor/Monitor/CameraPresence.h"
 #include "Vigilor/Monitor/CompanionPresence.h"
 #include "Vigilor/Monitor/SettingsCommands.h"
@@ -126,14 +125,6 @@ QWidget* OnboardingView::makeCard(const OnboardingCard& card) {
         body->setWordWrap(true);
         body->setAccessibleName(qs(card.accessibilityLabel));
         column->addWidget(body);
-    }
-    if (!card.linkLabel.empty()) {
-        auto* link = new ZorviGlassButton(qs(card.linkLabel), {}, false);
-        link->setMinimumHeight(largeControlHeight);
-        link->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-        connect(link, &QPushButton::clicked, this,
-                [] { ZorviShareService::openWithDesktop(ZorviShareService::downloadPageURL()); });
-        column->addWidget(link);
     }
     if (card.name == "permissionsSection") {
         auto* rows = new QVBoxLayout;

@@ -21,7 +21,6 @@ public:
     OnboardingView(std::shared_ptr<VigilorMonitor> monitor, std::function<void()> onComplete,
                    QWidget* parent = nullptr);
 
-    const OnboardingPermissionStates& permissionStates() const { return states_; }
     ZorviGlassButton* finishButton() const { return finishButton_; }
 
 protected:

@@ -4,10 +4,10 @@
 #include "Foundation/Paths.h"
 #include "Vigilor/Design/ZorviTheme.h"
 #include "Vigilor/Interface/DeskHealthView.h"
-#include "Vigilor/Interface/OnboardingModel.h"
 #include "Vigilor/Monitor/ActivityLog.h"
 #include "Vigilor/Monitor/VigilorMonitor.h"
 #include "ZorviShared/Symbols/ZorviSymbols.h"
+#include "ZorviShared/ZorviWebSite.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -138,7 +138,7 @@ void paintFooter(QPainter& painter) {
     const double height = std::max(QFontMetricsF(made).height(), QFontMetricsF(address).height());
     const double y = WellnessWrapCard::cardSize.height() - margin - height;
     line(painter, QStringLiteral("Made with Zorvi"), made, secondaryInk(), {margin, y});
-    const QString domain = QString::fromLatin1(makerWebDomain);
+    const QString domain = QString::fromLatin1(ZorviWebSite::makerHost);
     const double x =
         WellnessWrapCard::cardSize.width() - margin - QFontMetricsF(address).horizontalAdvance(domain);
     line(painter, domain, address, Theme::success(), {x, y});

@@ -63,7 +63,6 @@ public:
     BreakHUDKind breakHUDKind() const { return breakHUDKind_(); }
     double eyeRestRemaining() const { return eyeRestRemaining_(); }
     bool isRestingNow() const { return isRestingNow_(); }
-    double activePresenceSeconds() const { return activePresenceSeconds_(); }
     Date lastEyeBreakAt() const { return lastEyeBreakAt_; }
     Date lastWalkBreakAt() const { return lastWalkBreakAt_; }
     BreakDueRule dueRule() const;
@@ -130,5 +129,7 @@ private:
     Published<BreakHUDKind> breakHUDKind_;
     Published<double> eyeRestRemaining_;
     Published<bool> isRestingNow_;
+    // The focus session's age in whole seconds. Nothing reads it: its change once a second is what
+    // wakes the views that count time from the monitor's announcements (the status window among them).
     Published<double> activePresenceSeconds_;
 };

@@ -46,12 +46,15 @@ double CameraPresence::evidencedAbsence(Date at, Date lastSeen) const {
     return at.timeIntervalSince(std::max(lastSeen, *cameraWatchingSince(at)));
 }
 
+double CameraPresence::deskPresenceGrace(const VigilorConfig& c) {
+    return std::max(c.bodyPresenceLockGrace, minimumDeskPresenceLockGrace);
+}
+
 bool CameraPresence::isUnclearDeskPresenceRecent(Date at) const {
     const VigilorConfig& c = config_();
     if (!c.bodyPoseLockAssistEnabled)
         return false;
-    return at.timeIntervalSince(lastUnclearDeskPresenceSeen_) <
-           std::max(c.bodyPresenceLockGrace, minimumDeskPresenceLockGrace);
+    return at.timeIntervalSince(lastUnclearDeskPresenceSeen_) < deskPresenceGrace(c);
 }
 
 // A camera held by another program keeps the face's age at zero: its missing frames say nothing. An

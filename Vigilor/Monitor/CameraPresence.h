@@ -43,6 +43,9 @@ public:
     static constexpr double bodyPoseAssistWarmup = 2;
     static constexpr double bodyPoseAssistInterval = 3;
     static constexpr double minimumDeskPresenceLockGrace = 6;
+    // How long the desk must show no one before the user counts as gone from it: the configured grace,
+    // never shorter than minimumDeskPresenceLockGrace.
+    static double deskPresenceGrace(const VigilorConfig& c);
     // Results further apart than this are a gap: twice the longest pause between analysed frames.
     static constexpr double frameResultGap = 20;
 
@@ -108,7 +111,6 @@ public:
     Date lastUnclearDeskPresenceSeen() const { return lastUnclearDeskPresenceSeen_; }
     bool knownFacePresent() const { return knownFacePresent_; }
     int unknownFaceSamples() const { return unknownFaceSamples_; }
-    std::optional<Date> darknessSince() const { return darknessSince_; }
     bool isUnclearDeskPresenceRecent(Date at) const;
     // Since when the camera has delivered frame results without a gap; nothing while it delivers none.
     std::optional<Date> cameraWatchingSince(Date at) const;

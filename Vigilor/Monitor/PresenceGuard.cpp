@@ -78,7 +78,7 @@ ZorviPresenceInputs PresenceGuard::presenceInputs(Date at) const {
     in.missingFaceSamples = camera.missingFaceSamples();
     in.lockTimeout = std::max(c.lockTimeout, minimumAutoLockTimeout);
     in.lookAwayGrace = effectiveLookAwayDownGrace();
-    in.bodyPresenceGrace = std::max(c.bodyPresenceLockGrace, CameraPresence::minimumDeskPresenceLockGrace);
+    in.bodyPresenceGrace = CameraPresence::deskPresenceGrace(c);
     in.minMissingSamples = c.minMissingSamples;
     in.bodyPoseLockAssistEnabled = c.bodyPoseLockAssistEnabled;
     in.remoteControlActive = remoteControlActive();
@@ -192,8 +192,8 @@ void PresenceGuard::sessionOpened(bool lockerLost) {
 // Acts on a lock verdict once per absence: the latch is set before the call and cleared again when it
 // fails, so that the next tick tries again. The decision says "Locked" only once a locker has said so,
 // and that the lock failed while no locker takes it. The first failure of an absence is logged; the retries
-// that follow stay quiet unless one succeeds. A lock that no locker confirmed is asked for again once
-// the wait for its confirmation has passed a second time (unconfirmedLockDue), each attempt logged.
+// that follow stay quiet unless one succeeds. A lock that no locker confirmed is asked for again
+// LockAttempt::retryWait after it went unconfirmed (LockAttempt::retryDue), each attempt logged.
 void PresenceGuard::lockForCurrentAbsence(const ZorviLockCall& call, const ZorviPresenceVerdict& verdict) {
     lockedForCurrentAbsence_ = true;
     const bool retry = components_.lockAttempt.stage() == LockAttempt::Stage::failed;

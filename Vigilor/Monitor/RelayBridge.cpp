@@ -7,6 +7,19 @@
 
 #include <utility>
 
+namespace {
+
+// Protocol values the phone reads, spelled as its app expects (it predates the Linux program): the
+// status event source for a remote lock's outcome and the reasons of two command acknowledgements.
+// They are no words for this computer's user.
+constexpr const char* remoteLockOutcomeSource = "Mac";
+constexpr const char* alreadyLockedReason = "Mac was already locked.";
+constexpr const char* lockUnconfirmedReason =
+    "Mac invoked lock, but the session did not confirm it was locked. Screen Sharing or "
+    "display-sleep prevention may be active.";
+
+} // namespace
+
 RelayBridge::RelayBridge(ObservableObject& owner, OwnerLifetime lifetime, const Clock& clock,
                          Services services, ActivityLog& log, const Published<VigilorConfig>& config,
                          LockAttempt& lockAttempt, Requests requests)
@@ -201,8 +214,8 @@ void RelayBridge::handleRemoteLockCommand(const RemoteLockCommand& command) {
     if (lockAttempt_.locked()) {
         log_.append("Remote lock requested while already locked");
         log_.appendLockEvent("Remote lock confirmed: this computer was already locked");
-        acknowledge("session_locked_confirmed", "Mac was already locked.");
-        sendStatusEvent(RelayEvent::locked, "Mac");
+        acknowledge("session_locked_confirmed", alreadyLockedReason);
+        sendStatusEvent(RelayEvent::locked, remoteLockOutcomeSource);
         return;
     }
     pendingRemoteLockCommand_ = command;
@@ -239,12 +252,9 @@ void RelayBridge::scheduleRemoteLockConfirmationTimeout(const RemoteLockCommand&
         // The command says that the lock did not come; the attempt's own time-out says nothing more.
         self->lockAttempt_.giveUp();
         if (RemoteCompanion* relay = self->remoteCompanion())
-            relay->sendCommandAck(
-                pending, "expired",
-                "Mac invoked lock, but the session did not confirm it was locked. Screen Sharing or "
-                "display-sleep prevention may be active.");
+            relay->sendCommandAck(pending, "expired", lockUnconfirmedReason);
         self->log_.appendLockEvent("Remote lock expired: the session did not confirm the lock");
-        self->sendStatusEvent(RelayEvent::remoteLockFailed, "Mac");
+        self->sendStatusEvent(RelayEvent::remoteLockFailed, remoteLockOutcomeSource);
     });
 }
 

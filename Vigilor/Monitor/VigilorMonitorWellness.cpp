@@ -21,7 +21,7 @@ void VigilorMonitor::updateWellness(Date at) {
     desk.eyesClosed = camera_->eyesClosed();
     desk.away = !face &&
                 camera_->evidencedAbsence(at, camera_->lastDeskPresenceSeen()) >=
-                    std::max(c.bodyPresenceLockGrace, 6.0) &&
+                    CameraPresence::deskPresenceGrace(c) &&
                 !unclear && !sharing;
     desk.faceLongGone = !face && !sharing && !unclear &&
                         camera_->evidencedAbsence(at, camera_->lastFaceSeen()) >= std::max(c.eyeBreakDuration, 10.0);

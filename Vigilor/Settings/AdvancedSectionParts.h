@@ -50,7 +50,6 @@ class SettingsStepper : public QWidget {
 public:
     SettingsStepper(Binding<int> value, int minimum, int maximum, int width, QWidget* parent = nullptr);
     void refresh();
-    QAbstractButton* decrement() const { return minus_; }
     QAbstractButton* increment() const { return plus_; }
     QString valueText() const;
 

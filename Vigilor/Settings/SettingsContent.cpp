@@ -230,13 +230,11 @@ QWidget* SettingsContent::settingsHero() {
 }
 
 std::vector<SettingsContent::SectionBuilder> SettingsContent::fullSettingsSections() const {
-    std::vector<SectionBuilder> cards{&SettingsContent::essentialsSection, &SettingsContent::shareSection,
-                                      &SettingsContent::whenToLockSection, &SettingsContent::dontLockWhenSection};
-    for (SectionBuilder card : {&SettingsContent::eyesMovementSection, &SettingsContent::syncSection,
-                                &SettingsContent::presenceSection, &SettingsContent::knownVigilorSection,
-                                &SettingsContent::advancedSection, &SettingsContent::updatesSection})
-        cards.push_back(card);
-    return cards;
+    return {&SettingsContent::essentialsSection,   &SettingsContent::shareSection,
+            &SettingsContent::whenToLockSection,   &SettingsContent::dontLockWhenSection,
+            &SettingsContent::eyesMovementSection, &SettingsContent::syncSection,
+            &SettingsContent::presenceSection,     &SettingsContent::knownVigilorSection,
+            &SettingsContent::advancedSection,     &SettingsContent::updatesSection};
 }
 
 SettingsSectionCard* SettingsContent::buildNextSection() {

@@ -33,12 +33,12 @@ struct SettingsEnvironment {
     ZorviShareService::LinkOpener openLink = {};
 };
 
-// The settings form: the hero, then the cards of fullSettingsSections() (ten, or eight when this
-// process may not lock the session), and the four sheets (phone pairing, the watch and phone device
-// pickers, face enrolment) presented over the window by the flags of its view state. The rows that
-// Zorvi shows depend on the monitor only through what they read when redrawn; each card is built once.
-// The form starts with the hero alone and is given its cards in order, one buildNextSection() at a
-// time, so that the window that holds it can show its first screenful before the rest is made.
+// The settings form: the hero, then the ten cards of fullSettingsSections(), and the four sheets (phone
+// pairing, the watch and phone device pickers, face enrolment) presented over the window by the flags
+// of its view state. The rows that Zorvi shows depend on the monitor only through what they read when
+// redrawn; each card is built once. The form starts with the hero alone and is given its cards in
+// order, one buildNextSection() at a time, so that the window that holds it can show its first
+// screenful before the rest is made.
 // Its bindings are SettingsBindings (context().bindings()); its view state is SettingsViewState.
 class SettingsContent : public QWidget {
 public:

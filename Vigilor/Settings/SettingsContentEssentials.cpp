@@ -136,7 +136,7 @@ SettingsSectionCard* SettingsContent::shareSection() {
 
     auto* open = shareButton(QStringLiteral("Open"), "arrow.up.right", 78);
     connect(open, &QPushButton::clicked, this,
-            [this] { ZorviShareService::openStoreListing(environment_.openLink); });
+            [this] { environment_.openLink(ZorviShareService::storeURL()); });
     auto* kit = shareButton(QStringLiteral("Share kit"), "link", 86);
     connect(kit, &QPushButton::clicked, this,
             [this] { environment_.openLink(ZorviShareService::sharePageURL()); });
@@ -144,10 +144,9 @@ SettingsSectionCard* SettingsContent::shareSection() {
         QStringLiteral("Share Zorvi"), QStringLiteral("One honest ask for one Linux user."),
         "square.and.arrow.up", Theme::success(),
         {copyRow,
-         new SettingsControlRow(
-             QStringLiteral("Open download page"),
-             QStringLiteral("Opens the web page of the free coaching build."), "bag",
-             Theme::notice(), open),
+         new SettingsControlRow(QStringLiteral("Open download page"),
+                                QStringLiteral("Opens the web page where Zorvi can be downloaded."), "bag",
+                                Theme::notice(), open),
          new SettingsControlRow(
              QStringLiteral("Open share kit"),
              QStringLiteral("Use the website share page for email, system share, or full-lock wording."),

@@ -160,7 +160,6 @@ public:
     explicit SettingsSyncRow(SettingsSync* sync, QWidget* parent = nullptr);
     ~SettingsSyncRow() override;
     void refresh();
-    SettingsControlShell* shell() const { return shell_; }
     QString statusWord() const;
     LaunchAtLoginNotice* notice() const { return notice_; }
 

@@ -100,10 +100,6 @@ QString SettingsSectionCard::subtitle() const {
     return subtitle_->text();
 }
 
-void SettingsSectionCard::setSubtitle(const QString& subtitle) {
-    subtitle_->setText(subtitle);
-}
-
 SettingsSectionCard* settingsSection(const QString& title, const QString& subtitle,
                                      const std::string& systemImage, const QColor& tint,
                                      std::initializer_list<QWidget*> rows) {

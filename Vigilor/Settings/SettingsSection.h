@@ -59,7 +59,6 @@ public:
                            std::shared_ptr<LockScreenMessageService> lockScreenMessages, Actions actions);
 
     VigilorMonitor& monitor() const { return *monitor_; }
-    const std::shared_ptr<VigilorMonitor>& sharedMonitor() const { return monitor_; }
     const SettingsBindings& bindings() const { return bindings_; }
     LockScreenMessageService& lockScreenMessages() const { return *lockScreenMessages_; }
 
@@ -108,7 +107,6 @@ public:
                         const QColor& tint, const std::vector<QWidget*>& rows, QWidget* parent = nullptr);
     const QString& title() const { return title_; }
     QString subtitle() const;
-    void setSubtitle(const QString& subtitle);
 
 private:
     QString title_;

@@ -349,7 +349,6 @@ void StatusItemController::pushIcon(const IconPresentation& p) {
     }
     if (pushedFace_ != p.face) {
         pushedFace_ = p.face;
-        ++iconPushes_;
         trayIcon_->setIcon(drawnFaces_.icon(p.face, QApplication::palette().color(QPalette::WindowText)));
         if (!trayIcon_->isVisible())
             trayIcon_->show();
@@ -370,7 +369,6 @@ void StatusItemController::pushToStatusNotifier(const IconPresentation& p) {
         pushedFace_ = p.face;
         pushedAccessibilityLabel_ = label;
         iconSentAt_ = now;
-        ++iconPushes_;
         notifierItem_->setIcon(drawnFaces_.icon(p.face, QApplication::palette().color(QPalette::WindowText)),
                                label);
     }

@@ -88,12 +88,10 @@ public:
     StatusItemController& operator=(const StatusItemController&) = delete;
 
     bool hasTrayIcon() const { return trayIcon_ || notifierItem_; }
-    const StatusNotifierItem* statusNotifierItem() const { return notifierItem_.get(); }
     // Where the tray shows the icon on screen; empty when the tray does not say.
     QRect trayIconGeometry() const { return trayIcon_ ? trayIcon_->geometry() : QRect(); }
     const QString& toolTip() const { return toolTip_; }
     const ZorviMenuIcon::Face& face() const { return face_; }
-    int iconPushes() const { return iconPushes_; }
 
     // The tray's click, whatever the button.
     void toggleMenuPanel();
@@ -109,7 +107,6 @@ public:
     ZorviMenuPanel* breakHUDPanel() const { return breakHUDPanel_.get(); }
     QWidget* mainWindow() const { return mainWindow_.get(); }
     QWidget* settingsWindow() const { return settingsWindow_.get(); }
-    const std::optional<QRect>& lastPopoverFrame() const { return lastPopoverFrame_; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -173,7 +170,6 @@ private:
     std::unique_ptr<QWidget> mainWindow_;
     std::unique_ptr<QWidget> settingsWindow_;
     SettingsPageState settingsPage_; // what a new settings window restores of the last one
-    std::optional<QRect> lastPopoverFrame_;
     // Where each content window's frame was when it was last put away.
     std::optional<QRect> mainWindowFrame_;
     std::optional<QRect> settingsWindowFrame_;
@@ -191,7 +187,6 @@ private:
     std::optional<Date> iconSentAt_; // to a Status Notifier host
     ZorviMenuIcon::DrawnFaces drawnFaces_;
     QString toolTip_;
-    int iconPushes_ = 0;
 
     bool menuKeyMonitor_ = false;
     bool escapeMonitor_ = false;

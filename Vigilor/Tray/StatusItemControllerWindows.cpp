@@ -255,7 +255,6 @@ void StatusItemController::showMainWindow() {
 }
 
 void StatusItemController::showSettingsWindow() {
-    lastPopoverFrame_ = menuPanel_ ? std::optional<QRect>(menuPanel_->geometry()) : std::nullopt;
     closeMenuPanel();
     if (!settingsWindow_)
         settingsWindow_ = makeSettingsWindow();

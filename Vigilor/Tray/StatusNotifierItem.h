@@ -50,8 +50,6 @@ public:
     StatusNotifierItem(const StatusNotifierItem&) = delete;
     StatusNotifierItem& operator=(const StatusNotifierItem&) = delete;
 
-    QString serviceName() const { return service_; }
-
     // The picture (drawn at the sizes hosts ask for) and the text read out for it; hosts are told only
     // when either differs from what they were last told.
     void setIcon(const QIcon& icon, const QString& accessibleDescription);

@@ -107,11 +107,6 @@ void LoopbackRelay::setRecovery(Json figures) {
     recovery_ = std::move(figures);
 }
 
-void LoopbackRelay::setStoredStatus(Json record) {
-    std::lock_guard lock(mutex_);
-    storedStatus_ = std::move(record);
-}
-
 std::vector<LoopbackRelay::Received> LoopbackRelay::received() const {
     std::lock_guard lock(mutex_);
     return received_;

@@ -70,7 +70,6 @@ public:
     std::size_t faultsLeft(const std::string& path) const;
     // Figures the phone adds to the stored status record.
     void setRecovery(Json figures);
-    void setStoredStatus(Json record);
 
     std::vector<Received> received() const;
     // The JSON bodies POSTed to `path`, in order of arrival.

@@ -203,9 +203,9 @@ TEST_F(ZorviSharedStoreTest, AnUnusableSuiteFolderFallsBackAndSaysSoOncePerProce
     const DefaultsStore first = ZorviSharedStore::store();
     const DefaultsStore second = ZorviSharedStore::store();
     const std::string printed = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(printed, "[shared-store] ERROR: ZorviSharedStore could not initialise app-group UserDefaults "
-                       "'QX7T2MB9LR.app.zorvi.Zorvi'. Widget/app status sharing is broken \u2014 check "
-                       "entitlements and code signing.\n");
+    EXPECT_EQ(printed, "[shared-store] ERROR: could not make the folder '" + (configHome / "zorvi").string() +
+                           "' that holds the status shared with the desktop widget: Not a directory. Zorvi's "
+                           "status is not shared with the widget.\n");
     EXPECT_EQ(first.file(), DefaultsStore::standard().file());
     EXPECT_EQ(second.file(), DefaultsStore::standard().file());
     EXPECT_FALSE(ZorviSharedStore::loadStatus(first, now));
