@@ -241,8 +241,8 @@ private:
     void registerSessionNotifications();
     void publishPhase();
     // What the relay and the widget are sent.
-    RemoteStatusSnapshot currentRemoteSnapshot(const std::string& eventSource, Date now) const;
-    RemoteLockStatus remoteLockStatus(Date now) const;
+    ZorviStatusSnapshot currentRemoteSnapshot(const std::string& eventSource, Date now) const;
+    ZorviStatus remoteLockStatus(Date now) const;
     // The per-tick coaching: the desk's baselines learn, and the break coach hears what the tick saw.
     void updateWellness(Date at);
     void recalibrateDeskBaselineAfterReturn();

@@ -2,8 +2,8 @@
 // sends, and the session's own report of its lock.
 #include "VigilorMonitor.h"
 
-RemoteStatusSnapshot VigilorMonitor::currentRemoteSnapshot(const std::string& eventSource, Date at) const {
-    RemoteStatusSnapshot snapshot;
+ZorviStatusSnapshot VigilorMonitor::currentRemoteSnapshot(const std::string& eventSource, Date at) const {
+    ZorviStatusSnapshot snapshot;
     snapshot.status = remoteLockStatus(at);
     snapshot.reason = statusSummaries_.lockReason();
     snapshot.source = eventSource;
@@ -27,10 +27,10 @@ RemoteStatusSnapshot VigilorMonitor::currentRemoteSnapshot(const std::string& ev
     return snapshot;
 }
 
-RemoteLockStatus VigilorMonitor::remoteLockStatus(Date at) const {
+ZorviStatus VigilorMonitor::remoteLockStatus(Date at) const {
     if (lockAttempt_.locked())
-        return RemoteLockStatus::locked;
-    return lockAttempt_.locking(at) ? RemoteLockStatus::locking : RemoteLockStatus::unlocked;
+        return ZorviStatus::locked;
+    return lockAttempt_.locking(at) ? ZorviStatus::locking : ZorviStatus::unlocked;
 }
 
 std::optional<Date> VigilorMonitor::systemScreenLockedAt() const {
