@@ -54,26 +54,107 @@ ZorviStatusSnapshot ZorviStatusSnapshot::withLocalFreshness(std::optional<Date> 
 
 namespace ZorviJSON {
 
-Json encode(const ZorviStatusSnapshot& s) {
-    using JsonField::write;
+namespace {
+
+// Every key of a form with the member it holds, in field order: the one list that both the writer and
+// the reader below walk. The seven report keys come with the empty value the relay's form writes for an
+// absent one.
+template <class Snapshot, class Field> void visitFields(Snapshot& s, Form form, Field&& field) {
+    if (form == Form::stored) {
+        field("schema", s.schema);
+        field("app", s.app);
+        field("event", s.event);
+        field("device_id", s.deviceID);
+        field("device_name", s.deviceName);
+        field("seen_at", s.seenAt);
+    }
+    field("status", s.status, ZorviStatus::unknown);
+    field("reason", s.reason, std::string());
+    field("source", s.source, std::string());
+    field("confidence", s.confidence, int64_t(0));
+    field("face_present", s.facePresent, false);
+    field("companion_present", s.companionPresent, false);
+    field("input_idle_seconds", s.inputIdleSeconds, 0.0);
+    if (form == Form::stored) {
+        field("stale", s.stale);
+        field("age_seconds", s.ageSeconds);
+        field("message", s.message);
+        return;
+    }
+    field("desk_health_score", s.deskHealthScore);
+    field("desk_health_band", s.deskHealthBand);
+    field("desk_health_streak", s.deskHealthStreak);
+    field("desk_health_7", s.deskHealth7);
+    field("desk_health_30", s.deskHealth30);
+    field("desk_health_trend", s.deskHealthTrend);
+    field("desk_health_history", s.deskHealthHistory);
+    field("recovery_hrv_ms", s.recoveryHrvMs);
+    field("recovery_resting_hr", s.recoveryRestingHeartRate);
+    field("recovery_band", s.recoveryBand);
+}
+
+struct FieldWriter {
+    Json& object;
+    Form form;
+
+    template <class T> void operator()(std::string_view key, const std::optional<T>& value) const {
+        JsonField::write(object, key, value);
+    }
+    void operator()(std::string_view key, const std::optional<Date>& value) const {
+        if (value)
+            JsonField::write(object, key, iso8601String(*value));
+    }
+    template <class T>
+    void operator()(std::string_view key, const std::optional<T>& value, const T& empty) const {
+        if (form == Form::relay)
+            JsonField::write(object, key, value.value_or(empty));
+        else
+            (*this)(key, value);
+    }
+};
+
+struct FieldReader {
+    const Json& object;
+    Form form;
+
+    template <class T> void operator()(std::string_view key, std::optional<T>& into) const {
+        JsonField::read(object, key, into);
+    }
+    void operator()(std::string_view key, std::optional<Date>& into) const {
+        if (JsonField::has(object, key))
+            into = decodeDate(object.find(key).value(), key);
+    }
+    void operator()(std::string_view key, std::optional<std::vector<int>>& into) const {
+        if (!JsonField::has(object, key))
+            return;
+        const Json& list = object.at(std::string(key));
+        if (!list.is_array())
+            throw JsonDecodingError(key, "an array of integers");
+        std::vector<int> days;
+        for (const Json& day : list) {
+            if (day.is_null())
+                throw JsonDecodingError(key, "an array of integers");
+            // One element read by the same integer rules as any other Int field.
+            Json element = Json::object();
+            element[std::string(key)] = day;
+            int score = 0;
+            JsonField::read(element, key, score);
+            days.push_back(score);
+        }
+        into = std::move(days);
+    }
+    template <class T> void operator()(std::string_view key, std::optional<T>& into, const T&) const {
+        if (form == Form::relay && !JsonField::has(object, key))
+            throw JsonDecodingError(key, "present");
+        (*this)(key, into);
+    }
+};
+
+} // namespace
+
+Json encode(const ZorviStatusSnapshot& snapshot, Form form) {
     Json object = Json::object();
-    write(object, "schema", s.schema);
-    write(object, "app", s.app);
-    write(object, "event", s.event);
-    write(object, "device_id", s.deviceID);
-    write(object, "device_name", s.deviceName);
-    if (s.seenAt)
-        write(object, "seen_at", iso8601String(*s.seenAt));
-    write(object, "status", s.status);
-    write(object, "reason", s.reason);
-    write(object, "source", s.source);
-    write(object, "confidence", s.confidence);
-    write(object, "face_present", s.facePresent);
-    write(object, "companion_present", s.companionPresent);
-    write(object, "input_idle_seconds", s.inputIdleSeconds);
-    write(object, "stale", s.stale);
-    write(object, "age_seconds", s.ageSeconds);
-    write(object, "message", s.message);
+    visitFields(snapshot, form, FieldWriter{object, form});
     return object;
 }
 
@@ -89,36 +170,12 @@ Date decodeDate(const Json& value, std::string_view codingPath) {
     throw ZorviDataCorruptedError(std::string(codingPath), "Invalid ISO8601 date");
 }
 
-namespace {
-
-void readDate(const Json& object, std::string_view key, std::optional<Date>& into) {
-    if (JsonField::has(object, key))
-        into = decodeDate(object.find(key).value(), key);
-}
-
-} // namespace
-
-ZorviStatusSnapshot decode(const Json& object) {
+ZorviStatusSnapshot decode(const Json& object, Form form) {
     if (!object.is_object())
         throw ZorviDataCorruptedError("", "Expected to decode a dictionary but found something else.");
-    ZorviStatusSnapshot s;
-    JsonField::read(object, "schema", s.schema);
-    JsonField::read(object, "app", s.app);
-    JsonField::read(object, "event", s.event);
-    JsonField::read(object, "device_id", s.deviceID);
-    JsonField::read(object, "device_name", s.deviceName);
-    readDate(object, "seen_at", s.seenAt);
-    JsonField::read(object, "status", s.status);
-    JsonField::read(object, "reason", s.reason);
-    JsonField::read(object, "source", s.source);
-    JsonField::read(object, "confidence", s.confidence);
-    JsonField::read(object, "face_present", s.facePresent);
-    JsonField::read(object, "companion_present", s.companionPresent);
-    JsonField::read(object, "input_idle_seconds", s.inputIdleSeconds);
-    JsonField::read(object, "stale", s.stale);
-    JsonField::read(object, "age_seconds", s.ageSeconds);
-    JsonField::read(object, "message", s.message);
-    return s;
+    ZorviStatusSnapshot snapshot;
+    visitFields(snapshot, form, FieldReader{object, form});
+    return snapshot;
 }
 
 ZorviStatusSnapshot decodeText(std::string_view text) {
@@ -126,6 +183,15 @@ ZorviStatusSnapshot decodeText(std::string_view text) {
     if (!parsed)
         throw ZorviDataCorruptedError("", "The given data was not valid JSON.");
     return decode(*parsed);
+}
+
+std::optional<ZorviStatusSnapshot> decodeRelayRecord(const Json& object) {
+    try {
+        return decode(object, Form::relay);
+    } catch (const JsonDecodingError&) {
+    } catch (const ZorviDataCorruptedError&) {
+    }
+    return std::nullopt;
 }
 
 } // namespace ZorviJSON

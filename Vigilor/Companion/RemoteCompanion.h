@@ -5,51 +5,11 @@
 #include "Foundation/RawValueEnum.h"
 #include "Vigilor/Companion/RelayEvent.h"
 #include "Vigilor/Config/VigilorConfig.h"
+#include "ZorviShared/ZorviStatusSnapshot.h"
 
 #include <functional>
 #include <optional>
 #include <string>
-#include <vector>
-
-enum class RemoteLockStatus { locked, unlocked, locking, unknown };
-template <> struct RawValues<RemoteLockStatus> {
-    static constexpr std::array cases{
-        std::pair{RemoteLockStatus::locked, std::string_view("locked")},
-        std::pair{RemoteLockStatus::unlocked, std::string_view("unlocked")},
-        std::pair{RemoteLockStatus::locking, std::string_view("locking")},
-        std::pair{RemoteLockStatus::unknown, std::string_view("unknown")},
-    };
-};
-
-// The status the computer reports to the relay and mirrors for the widget.
-struct RemoteStatusSnapshot {
-    RemoteLockStatus status = RemoteLockStatus::unknown;
-    std::string reason;
-    std::string source;
-    int confidence = 0;
-    bool facePresent = false;
-    bool companionPresent = false;
-    double inputIdleSeconds = 0;
-    std::optional<int> deskHealthScore;
-    std::optional<std::string> deskHealthBand;
-    std::optional<int> deskHealthStreak;
-    std::optional<int> deskHealth7;
-    std::optional<int> deskHealth30;
-    std::optional<std::string> deskHealthTrend;
-    std::optional<std::vector<int>> deskHealthHistory;
-    std::optional<double> recoveryHrvMs;
-    std::optional<double> recoveryRestingHeartRate;
-    std::optional<std::string> recoveryBand;
-
-    bool operator==(const RemoteStatusSnapshot&) const = default;
-
-    // The first seven keys always, each optional one only when present (never as null).
-    Json json() const;
-    // Nothing when one of the first seven keys is missing or of the wrong type (a "status" other than
-    // the four raw values included) or an optional one has the wrong type; null counts as absent and
-    // unknown keys are ignored.
-    static std::optional<RemoteStatusSnapshot> fromJSON(const Json& object);
-};
 
 // A lock command from the phone that passed the relay client's checks.
 struct RemoteLockCommand {
@@ -95,7 +55,7 @@ public:
     virtual ~RemoteCompanion() = default;
 
     // Callbacks installed by the monitor.
-    std::function<std::optional<RemoteStatusSnapshot>()> heartbeatSnapshotProvider;
+    std::function<std::optional<ZorviStatusSnapshot>()> heartbeatSnapshotProvider;
     std::function<void()> onHeartbeatDue;                                // from the client's timer queue
     std::function<void(const std::string&)> onEvent;                     // from any queue
     std::function<void(const RemoteLockCommand&)> onRemoteLockRequested; // on the main queue
@@ -105,12 +65,12 @@ public:
     virtual void setConfig(const VigilorConfig& config) = 0;
     // Stops the client's timers and starts them again for the settings in force.
     virtual void restart() = 0;
-    virtual void sendStatus(const RemoteStatusSnapshot& snapshot, RelayEvent event, bool force) = 0;
+    virtual void sendStatus(const ZorviStatusSnapshot& snapshot, RelayEvent event, bool force) = 0;
     virtual void sendCommandAck(const RemoteLockCommand& command, const std::string& state,
                                 const std::optional<std::string>& reason) = 0;
     // The status record the relay keeps, which carries the phone's recovery figures; nothing on any
     // failure. The completion may run on any thread.
-    virtual void fetchRemoteStatus(std::function<void(std::optional<RemoteStatusSnapshot>)> completion) = 0;
+    virtual void fetchRemoteStatus(std::function<void(std::optional<ZorviStatusSnapshot>)> completion) = 0;
     // At the process's quit: the timers stop for good and the client's own thread ends, a tick under
     // way finishing first.
     virtual void shutdown() = 0;
@@ -120,5 +80,5 @@ public:
 class WidgetStatusMirror {
 public:
     virtual ~WidgetStatusMirror() = default;
-    virtual void mirror(const RemoteStatusSnapshot& snapshot, RelayEvent event, Date seenAt, bool force) = 0;
+    virtual void mirror(const ZorviStatusSnapshot& snapshot, RelayEvent event, Date seenAt, bool force) = 0;
 };

@@ -305,16 +305,16 @@ void RemoteCompanionService::sendPost(HttpRequest request, std::function<void()>
 
 // MARK: Status reports and heartbeats
 
-Json RemoteCompanionService::statusPayload(const RemoteStatusSnapshot& snapshot, RelayEvent event,
+Json RemoteCompanionService::statusPayload(const ZorviStatusSnapshot& snapshot, RelayEvent event,
                                            Date seenAt) const {
     Json payload = basePayload(std::string(rawValue(event)), seenAt);
-    const Json fields = snapshot.json();
+    const Json fields = ZorviJSON::encode(snapshot, ZorviJSON::Form::relay);
     for (const auto& [key, value] : fields.items())
         payload[key] = value;
     return payload;
 }
 
-void RemoteCompanionService::sendStatus(const RemoteStatusSnapshot& snapshot, RelayEvent event, bool force) {
+void RemoteCompanionService::sendStatus(const ZorviStatusSnapshot& snapshot, RelayEvent event, bool force) {
     const auto config = currentConfig();
     if (!canSendStatus(*config))
         return;
@@ -349,7 +349,7 @@ void RemoteCompanionService::requestHeartbeat(bool force, Date now) {
             sendStatus(*snapshot, RelayEvent::heartbeat, true);
             return;
         }
-    std::optional<RemoteStatusSnapshot> last;
+    std::optional<ZorviStatusSnapshot> last;
     {
         std::lock_guard lock(statusStateLock_);
         last = lastStatusSnapshot_;
@@ -363,7 +363,7 @@ void RemoteCompanionService::requestHeartbeat(bool force, Date now) {
 // MARK: Status fetch
 
 void RemoteCompanionService::fetchRemoteStatus(
-    std::function<void(std::optional<RemoteStatusSnapshot>)> completion) {
+    std::function<void(std::optional<ZorviStatusSnapshot>)> completion) {
     const auto config = currentConfig();
     const auto url = validURL(config->remoteStatusEndpointURL, "/status");
     if (!canSendStatus(*config) || !url) {
@@ -377,7 +377,7 @@ void RemoteCompanionService::fetchRemoteStatus(
     sign(request);
     http_->send(std::move(request), [completion = std::move(completion)](HttpResult result) {
         const auto json = result.isSuccessStatus() ? parseJson(result.body) : std::nullopt;
-        completion(json ? RemoteStatusSnapshot::fromJSON(*json) : std::nullopt);
+        completion(json ? ZorviJSON::decodeRelayRecord(*json) : std::nullopt);
     });
 }
 

@@ -87,10 +87,10 @@ public:
     void setConfig(const VigilorConfig& config) override;
     void restart() override;
     // Forced, or any event other than an unchanged heartbeat, goes out.
-    void sendStatus(const RemoteStatusSnapshot& snapshot, RelayEvent event, bool force) override;
+    void sendStatus(const ZorviStatusSnapshot& snapshot, RelayEvent event, bool force) override;
     void sendCommandAck(const RemoteLockCommand& command, const std::string& state,
                         const std::optional<std::string>& reason) override;
-    void fetchRemoteStatus(std::function<void(std::optional<RemoteStatusSnapshot>)> completion) override;
+    void fetchRemoteStatus(std::function<void(std::optional<ZorviStatusSnapshot>)> completion) override;
     void shutdown() override;
 
     // Set-up and timers.
@@ -103,7 +103,7 @@ public:
     // Heartbeats.
     void requestHeartbeat(bool force, Date now);
     bool claimHeartbeatRequest(bool force, Date now);
-    Json statusPayload(const RemoteStatusSnapshot& snapshot, RelayEvent event, Date seenAt) const;
+    Json statusPayload(const ZorviStatusSnapshot& snapshot, RelayEvent event, Date seenAt) const;
     Json basePayload(const std::string& event, Date seenAt) const;
 
     // Commands.
@@ -198,13 +198,13 @@ private:
     // reason and source fields the phone is shown.
     struct StatusKey {
         RelayEvent event;
-        RemoteLockStatus status;
-        std::string reason;
-        std::string source;
+        std::optional<ZorviStatus> status;
+        std::optional<std::string> reason;
+        std::optional<std::string> source;
         bool operator==(const StatusKey&) const = default;
     };
     std::optional<StatusKey> lastStatusKey_;
-    std::optional<RemoteStatusSnapshot> lastStatusSnapshot_;
+    std::optional<ZorviStatusSnapshot> lastStatusSnapshot_;
 
     std::mutex heartbeatLock_;
     std::optional<Date> lastHeartbeatRequestedAt_;

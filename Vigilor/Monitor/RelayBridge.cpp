@@ -79,7 +79,7 @@ void RelayBridge::start() {
                              " heartbeat=" + doubleDescription(c.remoteHeartbeatInterval) +
                              " poll=" + doubleDescription(c.remoteCommandPollInterval));
     if (RemoteCompanion* relay = remoteCompanion()) {
-        relay->heartbeatSnapshotProvider = [weak = weakSelf()]() -> std::optional<RemoteStatusSnapshot> {
+        relay->heartbeatSnapshotProvider = [weak = weakSelf()]() -> std::optional<ZorviStatusSnapshot> {
             if (auto self = weak.lock())
                 return self->statusSnapshot("Zorvi");
             return std::nullopt;
@@ -134,13 +134,13 @@ void RelayBridge::settingsChanged(const VigilorConfig& previous, const VigilorCo
 
 void RelayBridge::sendStatusEvent(RelayEvent event, const std::string& source) {
     const Date at = now();
-    const RemoteStatusSnapshot snapshot = requests_.snapshot(source, at);
+    const ZorviStatusSnapshot snapshot = requests_.snapshot(source, at);
     if (RemoteCompanion* relay = remoteCompanion())
         relay->sendStatus(snapshot, event, true);
     mirrorToWidget(snapshot, event, at);
 }
 
-void RelayBridge::mirrorToWidget(const RemoteStatusSnapshot& snapshot, RelayEvent event, Date at) {
+void RelayBridge::mirrorToWidget(const ZorviStatusSnapshot& snapshot, RelayEvent event, Date at) {
     if (services_.widgetStatusMirror)
         services_.widgetStatusMirror->mirror(snapshot, event, at, true);
 }
@@ -185,7 +185,7 @@ void RelayBridge::fetchAndApplyRecovery() {
     RemoteCompanion* relay = remoteCompanion();
     if (!relay)
         return;
-    relay->fetchRemoteStatus([weak = weakSelf()](std::optional<RemoteStatusSnapshot> fetched) {
+    relay->fetchRemoteStatus([weak = weakSelf()](std::optional<ZorviStatusSnapshot> fetched) {
         DispatchQueue::main().async([weak, fetched] {
             if (auto self = weak.lock())
                 self->takeFetchedStatus(fetched);
@@ -193,7 +193,7 @@ void RelayBridge::fetchAndApplyRecovery() {
     });
 }
 
-void RelayBridge::takeFetchedStatus(const std::optional<RemoteStatusSnapshot>& fetched) {
+void RelayBridge::takeFetchedStatus(const std::optional<ZorviStatusSnapshot>& fetched) {
     if (!fetched || (!fetched->recoveryHrvMs && !fetched->recoveryRestingHeartRate))
         return;
     recovery_ = RecoveryMirror{fetched->recoveryHrvMs, fetched->recoveryRestingHeartRate,

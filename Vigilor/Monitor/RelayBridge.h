@@ -38,7 +38,7 @@ public:
     // What the bridge asks of the rest of the monitor.
     struct Requests {
         // The status as it stands at `at`, reported as coming from `source`.
-        std::function<RemoteStatusSnapshot(const std::string& source, Date at)> snapshot;
+        std::function<ZorviStatusSnapshot(const std::string& source, Date at)> snapshot;
         // A lock a user asked for; `completion` gets on the main thread whether a locker took it.
         std::function<void(const std::string& source, std::function<void(bool started)> completion)> lock;
     };
@@ -54,7 +54,7 @@ public:
     RelayState state() const { return state_(); }
     const RecoveryMirror& recovery() const { return recovery_(); }
     // What the relay and the widget are sent now, as coming from `source`.
-    RemoteStatusSnapshot statusSnapshot(const std::string& source) const {
+    ZorviStatusSnapshot statusSnapshot(const std::string& source) const {
         return requests_.snapshot(source, clock_.now());
     }
 
@@ -69,7 +69,7 @@ public:
     // The settings window's "Publish now".
     void publishStatusNow();
     // The relay's status record as a fetch brought it: its recovery figures, if it has any, are shown.
-    void takeFetchedStatus(const std::optional<RemoteStatusSnapshot>& fetched);
+    void takeFetchedStatus(const std::optional<ZorviStatusSnapshot>& fetched);
     // The session was locked, by whoever: a pending command has what it asked for.
     void sessionLocked();
     // The session is open again: a pending command is over, and the relay hears of the unlock.
@@ -82,7 +82,7 @@ private:
     Date now() const { return clock_.now(); }
     const VigilorConfig& config() const { return config_(); }
     RemoteCompanion* remoteCompanion();
-    void mirrorToWidget(const RemoteStatusSnapshot& snapshot, RelayEvent event, Date at);
+    void mirrorToWidget(const ZorviStatusSnapshot& snapshot, RelayEvent event, Date at);
     void updateState();
     // A lock the phone asked for: refused while locking is off, confirmed at once while the session is
     // locked, else asked of the lockers and confirmed by the session within 10 s or expired.

@@ -53,11 +53,11 @@ class WellnessHistory;
 struct LockOpening;
 enum class LockRequester;
 enum class MonitorPhase;
-enum class RemoteLockStatus;
 enum class WellnessEventKind;
+enum class ZorviStatus;
 struct RecoveryMirror;
-struct RemoteStatusSnapshot;
 struct VigilorConfig;
+struct ZorviStatusSnapshot;
 
 class AudioInputDevices;
 class BluetoothCentralProvider;
@@ -244,8 +244,8 @@ private:
     void registerSessionNotifications();
     void publishPhase();
     // What the relay and the widget are sent.
-    RemoteStatusSnapshot currentRemoteSnapshot(const std::string& eventSource, Date now) const;
-    RemoteLockStatus remoteLockStatus(Date now) const;
+    ZorviStatusSnapshot currentRemoteSnapshot(const std::string& eventSource, Date now) const;
+    ZorviStatus remoteLockStatus(Date now) const;
     // The per-tick coaching: the desk's baselines learn, and the break coach hears what the tick saw.
     void updateWellness(Date at);
     void recalibrateDeskBaselineAfterReturn();

@@ -9,8 +9,9 @@
 #include "Vigilor/Monitor/LockAttempt.h"
 #include "Vigilor/Monitor/StatusSummaries.h"
 #include "Vigilor/Monitor/WellnessHistory.h"
-RemoteStatusSnapshot VigilorMonitor::currentRemoteSnapshot(const std::string& eventSource, Date at) const {
-    RemoteStatusSnapshot snapshot;
+
+ZorviStatusSnapshot VigilorMonitor::currentRemoteSnapshot(const std::string& eventSource, Date at) const {
+    ZorviStatusSnapshot snapshot;
     snapshot.status = remoteLockStatus(at);
     snapshot.reason = statusSummaries_->lockReason();
     snapshot.source = eventSource;
@@ -34,10 +35,10 @@ RemoteStatusSnapshot VigilorMonitor::currentRemoteSnapshot(const std::string& ev
     return snapshot;
 }
 
-RemoteLockStatus VigilorMonitor::remoteLockStatus(Date at) const {
+ZorviStatus VigilorMonitor::remoteLockStatus(Date at) const {
     if (lockAttempt_->locked())
-        return RemoteLockStatus::locked;
-    return lockAttempt_->locking(at) ? RemoteLockStatus::locking : RemoteLockStatus::unlocked;
+        return ZorviStatus::locked;
+    return lockAttempt_->locking(at) ? ZorviStatus::locking : ZorviStatus::unlocked;
 }
 
 std::optional<Date> VigilorMonitor::systemScreenLockedAt() const {

@@ -16,46 +16,27 @@ WidgetMirrorFacts WidgetStatusStoreMirror::factsOf(const VigilorMonitor* monitor
     return {monitor->config().remoteDeviceID, monitor->lockAttempt().locked()};
 }
 
-std::string WidgetStatusStoreMirror::mirrorKey(const RemoteStatusSnapshot& snapshot, RelayEvent event) {
-    const auto flag = [](bool value) { return value ? "true" : "false"; };
-    return std::string(rawValue(event)) + "|" + std::string(rawValue(snapshot.status)) + "|" +
-           snapshot.reason + "|" + snapshot.source + "|" + std::to_string(snapshot.confidence) + "|" +
-           flag(snapshot.facePresent) + "|" + flag(snapshot.companionPresent) + "|" +
-           std::to_string(roundedInteger(snapshot.inputIdleSeconds));
+std::string WidgetStatusStoreMirror::mirrorKey(const ZorviStatusSnapshot& snapshot, RelayEvent event) {
+    const auto flag = [](std::optional<bool> value) { return value.value_or(false) ? "true" : "false"; };
+    return std::string(rawValue(event)) + "|" +
+           std::string(rawValue(snapshot.status.value_or(ZorviStatus::unknown))) + "|" +
+           snapshot.reason.value_or("") + "|" + snapshot.source.value_or("") + "|" +
+           std::to_string(snapshot.confidence.value_or(0)) + "|" + flag(snapshot.facePresent) + "|" +
+           flag(snapshot.companionPresent) + "|" +
+           std::to_string(roundedInteger(snapshot.inputIdleSeconds.value_or(0)));
 }
 
-ZorviStatus WidgetStatusStoreMirror::widgetStatus(RemoteLockStatus status) {
-    switch (status) {
-    case RemoteLockStatus::locked:
-        return ZorviStatus::locked;
-    case RemoteLockStatus::unlocked:
-        return ZorviStatus::unlocked;
-    case RemoteLockStatus::locking:
-        return ZorviStatus::locking;
-    case RemoteLockStatus::unknown:
-        return ZorviStatus::unknown;
-    }
-    return ZorviStatus::unknown;
-}
-
-ZorviStatusSnapshot WidgetStatusStoreMirror::widgetSnapshot(const RemoteStatusSnapshot& snapshot,
+ZorviStatusSnapshot WidgetStatusStoreMirror::widgetSnapshot(const ZorviStatusSnapshot& snapshot,
                                                             RelayEvent event, Date seenAt,
                                                             const WidgetMirrorFacts& facts,
                                                             const std::string& deviceName) {
-    ZorviStatusSnapshot widget;
+    ZorviStatusSnapshot widget = snapshot;
     widget.schema = "zorvi.remote.v1";
     widget.app = "Zorvi";
     widget.event = std::string(rawValue(event));
     widget.deviceID = facts.deviceID;
     widget.deviceName = deviceName.empty() ? unnamedComputer : deviceName;
     widget.seenAt = seenAt;
-    widget.status = widgetStatus(snapshot.status);
-    widget.reason = snapshot.reason;
-    widget.source = snapshot.source;
-    widget.confidence = snapshot.confidence;
-    widget.facePresent = snapshot.facePresent;
-    widget.companionPresent = snapshot.companionPresent;
-    widget.inputIdleSeconds = snapshot.inputIdleSeconds;
     widget.stale = false;
     widget.ageSeconds = 0;
     if (facts.screenLocked)
@@ -63,7 +44,7 @@ ZorviStatusSnapshot WidgetStatusStoreMirror::widgetSnapshot(const RemoteStatusSn
     return widget;
 }
 
-void WidgetStatusStoreMirror::mirror(const RemoteStatusSnapshot& snapshot, RelayEvent event, Date seenAt,
+void WidgetStatusStoreMirror::mirror(const ZorviStatusSnapshot& snapshot, RelayEvent event, Date seenAt,
                                      bool force) {
     const std::string key = mirrorKey(snapshot, event);
     DefaultsStore store = ZorviSharedStore::store();

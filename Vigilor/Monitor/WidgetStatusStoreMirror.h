@@ -30,17 +30,15 @@ public:
     // The monitor is made from the services that hold this mirror, so its facts are attached after.
     void setFactsSource(FactsSource facts) { facts_ = std::move(facts); }
 
-    void mirror(const RemoteStatusSnapshot& snapshot, RelayEvent event, Date seenAt, bool force) override;
+    void mirror(const ZorviStatusSnapshot& snapshot, RelayEvent event, Date seenAt, bool force) override;
 
     // Event, status, reason, source, confidence, face, companion and idle seconds (rounded half away from
-    // zero), joined by "|": two writes with the same key would show the widget the same thing. The key
-    // is kept in the store the widget shares, in this form.
-    static std::string mirrorKey(const RemoteStatusSnapshot& snapshot, RelayEvent event);
-    // The widget's status for the relay's: the two records are the two programs' own, so each case is
-    // mapped here rather than through their spellings.
-    static ZorviStatus widgetStatus(RemoteLockStatus status);
-    // The widget's record of one status event; every field is set.
-    static ZorviStatusSnapshot widgetSnapshot(const RemoteStatusSnapshot& snapshot, RelayEvent event,
+    // zero), joined by "|", an absent one as its empty value: two writes with the same key would show the
+    // widget the same thing. The key is kept in the store the widget shares, in this form.
+    static std::string mirrorKey(const ZorviStatusSnapshot& snapshot, RelayEvent event);
+    // The widget's copy of the record of one status event: the report with the writer's and the
+    // freshness fields set (the stored form leaves the relay's desk health and recovery fields out).
+    static ZorviStatusSnapshot widgetSnapshot(const ZorviStatusSnapshot& snapshot, RelayEvent event,
                                               Date seenAt, const WidgetMirrorFacts& facts,
                                               const std::string& deviceName);
     // The facts of a monitor; empty ones when there is none (yet).

@@ -47,11 +47,8 @@ public:
         line->setContentsMargins(8, 8, 8, 8);
         line->setSpacing(8);
         line->addWidget(icon_, 0, Qt::AlignVCenter);
-        auto* texts = new QVBoxLayout;
-        texts->setSpacing(1);
-        texts->addWidget(plainLabel("Lock screen signature", zorviControl(), SystemColor::primaryLabel()));
-        texts->addWidget(detail_);
-        line->addLayout(texts, 1);
+        line->addLayout(
+            settingsTextColumn(settingsRowTitle(QStringLiteral("Lock screen signature")), detail_), 1);
         line->addWidget(button_, 0, Qt::AlignVCenter);
         auto* column = new QVBoxLayout(this);
         column->setContentsMargins(0, 0, 0, 0);

@@ -87,11 +87,8 @@ QWidget* SettingsContent::lockPermissionRow() {
     row->setObjectName(QStringLiteral("lockPermission"));
     auto* icon = new SymbolTile("lock.shield", 26, 14, true);
     auto* detail = new ClampedLabel(zorviFont(11, QFont::Normal), SystemColor::secondaryLabel(), 1, true);
-    auto* texts = new QVBoxLayout;
-    texts->setSpacing(1);
-    texts->addWidget(
-        plainLabel("Allow Zorvi to lock this computer", zorviControl(), SystemColor::primaryLabel()));
-    texts->addWidget(detail);
+    auto* texts =
+        settingsTextColumn(settingsRowTitle(QStringLiteral("Allow Zorvi to lock this computer")), detail);
     auto* button = new ZorviGlassButton(QStringLiteral("Allow"), {}, true);
     button->setObjectName(QStringLiteral("lockPermissionButton"));
     // The button turns the stored permission over; its caption, drawn from the same setting, says which way.

@@ -55,11 +55,7 @@ SettingsDisclosure::SettingsDisclosure(const QString& title, const QString& deta
     line->setContentsMargins(8, 8, 8, 8);
     line->setSpacing(8);
     line->addWidget(settingsIconChip(systemImage, tint), 0, Qt::AlignVCenter);
-    auto* texts = new QVBoxLayout;
-    texts->setSpacing(1);
-    texts->addWidget(plainLabel(title.toStdString(), zorviControl(), SystemColor::primaryLabel()));
-    texts->addWidget(detail_);
-    line->addLayout(texts, 1);
+    line->addLayout(settingsTextColumn(settingsRowTitle(title), detail_), 1);
     line->addSpacing(8);
     line->addWidget(chevron_, 0, Qt::AlignVCenter);
     header_ = new FaceButton(card);

@@ -22,8 +22,9 @@ QFont detailFont() {
     return zorviFont(11, QFont::Normal);
 }
 
-// Title over detail, leading, 1 apart.
-QVBoxLayout* textColumn(QLabel* title, QWidget* detail) {
+} // namespace
+
+QVBoxLayout* settingsTextColumn(QLabel* title, QWidget* detail) {
     auto* column = new QVBoxLayout;
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(1);
@@ -32,11 +33,9 @@ QVBoxLayout* textColumn(QLabel* title, QWidget* detail) {
     return column;
 }
 
-QLabel* rowTitle(const QString& title) {
+QLabel* settingsRowTitle(const QString& title) {
     return plainLabel(title.toStdString(), zorviControl(), SystemColor::primaryLabel());
 }
-
-} // namespace
 
 SymbolTile* settingsIconChip(const std::string& systemImage, const QColor& tint) {
     auto* chip = new SymbolTile(systemImage, 26, 12, true);
@@ -49,7 +48,7 @@ SettingsControlShell::SettingsControlShell(const QString& title, const QString& 
                                            bool inlineControl, QWidget* control, QWidget* parent)
     : ZorviGlassSurface(ZorviGlassDepth::panel, rowCornerRadius, withOpacity(tint, rowTintOpacity), false,
                         parent)
-    , title_(rowTitle(title))
+    , title_(settingsRowTitle(title))
     , detail_(new ClampedLabel(detailFont(), SystemColor::secondaryLabel(), 2))
     , chip_(settingsIconChip(systemImage, tint))
     , inlineControl_(inlineControl)
@@ -60,7 +59,7 @@ SettingsControlShell::SettingsControlShell(const QString& title, const QString& 
     line->setContentsMargins(8, 8, 8, 8);
     line->setSpacing(8);
     line->addWidget(chip_, 0, Qt::AlignVCenter);
-    line->addLayout(textColumn(title_, detail_), 1);
+    line->addLayout(settingsTextColumn(title_, detail_), 1);
     line->addSpacing(8);
     if (control_)
         line->addWidget(control_, 0, Qt::AlignVCenter);
@@ -147,7 +146,7 @@ SettingsChoiceRow::SettingsChoiceRow(const QString& title, const QString& detail
     auto* header = new QHBoxLayout;
     header->setSpacing(8);
     header->addWidget(settingsIconChip(systemImage, tint), 0, Qt::AlignVCenter);
-    header->addLayout(textColumn(rowTitle(title), detailLabel), 1);
+    header->addLayout(settingsTextColumn(settingsRowTitle(title), detailLabel), 1);
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(8, 8, 8, 8);
     column->setSpacing(4);
@@ -187,7 +186,7 @@ SliderRow::SliderRow(const QString& title, Binding<double> value, SliderGrid gri
     connect(slider_, &QAbstractSlider::sliderReleased, this, [this] { refresh(); });
 
     auto* header = new QHBoxLayout;
-    header->addWidget(rowTitle(title));
+    header->addWidget(settingsRowTitle(title));
     header->addStretch(1);
     header->addWidget(valueLabel_);
     auto* column = new QVBoxLayout(this);
@@ -232,8 +231,7 @@ TrustNote::TrustNote(const std::string& systemImage, const QString& title, const
     column->setContentsMargins(8, 8, 8, 8);
     column->setSpacing(8);
     column->addWidget(icon, 0, Qt::AlignLeft);
-    column->addLayout(textColumn(plainLabel(title.toStdString(), zorviControl(), SystemColor::primaryLabel()),
-                                 detailLabel));
+    column->addLayout(settingsTextColumn(settingsRowTitle(title), detailLabel));
     column->addStretch(1);
     setMinimumHeight(100);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);

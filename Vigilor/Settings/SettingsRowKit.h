@@ -14,6 +14,7 @@ class ClampedLabel;
 class LaunchAtLoginNotice;
 class QLabel;
 class QSlider;
+class QVBoxLayout;
 class QVariantAnimation;
 class SettingsSync;
 class SwitchVisual;
@@ -27,6 +28,11 @@ class SymbolTile;
 
 // The icon chip of the rows: `systemImage` 12 pt in `tint`, centred in 26 × 26 on a circle of the tint.
 SymbolTile* settingsIconChip(const std::string& systemImage, const QColor& tint);
+
+// A row's title: the control font in the primary label colour.
+QLabel* settingsRowTitle(const QString& title);
+// Title over detail, leading, 1 apart, without margins: the text column of every settings row.
+QVBoxLayout* settingsTextColumn(QLabel* title, QWidget* detail);
 
 // The common card: icon chip, title over a detail of at most two lines, and the caller's control at
 // the trailing end of the line.

@@ -6,6 +6,7 @@
 #include "Vigilor/Interface/WindowPlacement.h"
 #include "Vigilor/Design/ZorviTheme.h"
 #include "Vigilor/LockScreen/LockScreenMessageService.h"
+#include "Vigilor/Settings/SettingsRowKit.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -76,14 +77,10 @@ SettingsSectionCard::SettingsSectionCard(const QString& title, const QString& su
     QLabel* heading = plainLabel(title.toUpper().toStdString(), zorviMicro(), SystemColor::secondaryLabel());
     heading->setAccessibleName(title);
     heading->setAccessibleDescription(QStringLiteral("Heading"));
-    auto* texts = new QVBoxLayout;
-    texts->setSpacing(1);
-    texts->addWidget(heading);
-    texts->addWidget(subtitle_);
     auto* header = new QHBoxLayout;
     header->setSpacing(8);
     header->addWidget(icon, 0, Qt::AlignVCenter);
-    header->addLayout(texts, 1);
+    header->addLayout(settingsTextColumn(heading, subtitle_), 1);
 
     auto* body = new QVBoxLayout;
     body->setSpacing(4);

@@ -89,10 +89,10 @@ struct RelayClient : ::testing::Test {
 
 TEST_F(RelayClient, SignsEveryRequestAndLongPollsWithTheDevicesQuery) {
     start(config());
-    RemoteStatusSnapshot snapshot;
+    ZorviStatusSnapshot snapshot;
     snapshot.reason = "At the desk";
     client->sendStatus(snapshot, RelayEvent::locked, true);
-    std::optional<RemoteStatusSnapshot> fetched;
+    std::optional<ZorviStatusSnapshot> fetched;
     relay.setRecovery({{"recovery_hrv_ms", 48.0}});
     const auto polled = [&] {
         const auto received = relay.received();
@@ -247,7 +247,7 @@ TEST_F(RelayClient, ReportsEachKindOfFailureOnceAndKeepsPolling) {
         relay.inject(c.path, c.fault, 2);
         const bool polls = std::string(c.path) == "/commands";
         for (int i = 0; !polls && i < 2; ++i)
-            client->sendStatus(RemoteStatusSnapshot(), RelayEvent::locked, true);
+            client->sendStatus(ZorviStatusSnapshot(), RelayEvent::locked, true);
         // Two failures, reported once. Polling goes on: of two more polls the second shows that the
         // first has succeeded, which lets the next failure of the same kind be reported again.
         ASSERT_TRUE(eventually([&] { return reported(c.event) >= 1 && relay.faultsLeft(c.path) == 0; }))
@@ -266,7 +266,7 @@ TEST_F(RelayClient, ReportsEachKindOfFailureOnceAndKeepsPolling) {
 TEST_F(RelayClient, SendsAHeartbeatOnlyWhenItSaysSomethingNew) {
     start(config(false));
     const size_t first = relay.posted("/status").size();
-    RemoteStatusSnapshot snapshot;
+    ZorviStatusSnapshot snapshot;
     snapshot.reason = "Present";
     const struct {
         RelayEvent event;
@@ -313,7 +313,7 @@ TEST_F(RelayClient, SaysWhatItCouldNotStartAndStartsNothing) {
         start(settings);
         EXPECT_EQ(events, c.events);
         EXPECT_FALSE(client->hasStatusTimer() || client->hasCommandTimer());
-        client->sendStatus(RemoteStatusSnapshot(), RelayEvent::locked, true);
+        client->sendStatus(ZorviStatusSnapshot(), RelayEvent::locked, true);
         bool fetchedNothing = false;
         client->fetchRemoteStatus([&](auto record) { fetchedNothing = !record; });
         EXPECT_TRUE(fetchedNothing);

@@ -1,5 +1,5 @@
 // The relay client's rules that need no relay: URLs, the signed text, command freshness, timer periods
-// and the status record's JSON.
+// and the status body.
 #include "Foundation/Iso8601.h"
 #include "Vigilor/Companion/RemoteCompanionService.h"
 
@@ -119,37 +119,6 @@ TEST(RelayRules, ClampsTheTimerPeriods) {
     }
 }
 
-TEST(RelayRules, DecodesTheRelaysStatusRecord) {
-    const std::string required = R"("status":"locked","reason":"r","source":"s","confidence":80,)"
-                                 R"("face_present":true,"companion_present":false,"input_idle_seconds":3)";
-    const struct {
-        const char* name;
-        std::string text;
-        bool decodes;
-    } cases[] = {
-        {"required keys only", "{" + required + "}", true},
-        {"null optionals and unknown keys", "{" + required + R"(,"recovery_band":null,"app":"Zorvi"})", true},
-        {"status in capitals", "{" + std::string(R"("status":"LOCKED")") + required.substr(17) + "}", false},
-        {"no source", R"({"status":"locked","reason":"r","confidence":80,"face_present":true,)"
-                      R"("companion_present":false,"input_idle_seconds":3})",
-         false},
-        {"fractional confidence", "{" + required + R"(,"confidence":80.5})", false},
-        {"history with a null day", "{" + required + R"(,"desk_health_history":[50,null]})", false},
-        {"not an object", "[]", false},
-    };
-    for (const auto& c : cases) {
-        const auto json = parseJson(c.text);
-        ASSERT_TRUE(json) << c.name;
-        EXPECT_EQ(RemoteStatusSnapshot::fromJSON(*json).has_value(), c.decodes) << c.name;
-    }
-    const auto figures = RemoteStatusSnapshot::fromJSON(
-        *parseJson("{" + required + R"(,"recovery_hrv_ms":42.5,"recovery_band":null})"));
-    ASSERT_TRUE(figures);
-    EXPECT_EQ(figures->recoveryHrvMs, 42.5);
-    EXPECT_FALSE(figures->recoveryRestingHeartRate);
-    EXPECT_FALSE(figures->recoveryBand);
-}
-
 // The phone and the relay know the events by these names alone.
 TEST(RelayRules, NamesEachEventAsTheProtocolDoes) {
     const std::pair<RelayEvent, const char*> cases[] = {
@@ -166,12 +135,12 @@ TEST(RelayRules, NamesEachEventAsTheProtocolDoes) {
     ASSERT_EQ(std::size(cases), allCases<RelayEvent>().size());
     auto service = Service::create(VigilorConfig(), std::make_shared<HttpClient>());
     for (const auto& [event, name] : cases)
-        EXPECT_EQ(service->statusPayload(RemoteStatusSnapshot(), event, Date(0)).at("event"), name) << name;
+        EXPECT_EQ(service->statusPayload(ZorviStatusSnapshot(), event, Date(0)).at("event"), name) << name;
 }
 
 TEST(RelayRules, WritesTheStatusBody) {
-    RemoteStatusSnapshot snapshot;
-    snapshot.status = RemoteLockStatus::locking;
+    ZorviStatusSnapshot snapshot;
+    snapshot.status = ZorviStatus::locking;
     snapshot.reason = "Away 1/2";
     snapshot.deskHealthHistory = std::vector<int>{};
     auto service = Service::create(VigilorConfig(), std::make_shared<HttpClient>(), SystemClock::shared(), {},

@@ -10,7 +10,7 @@
 class FakeRemoteCompanion final : public RemoteCompanion {
 public:
     struct Sent {
-        RemoteStatusSnapshot snapshot;
+        ZorviStatusSnapshot snapshot;
         std::string event;
         bool force;
     };
@@ -28,7 +28,7 @@ public:
         config = newConfig;
     }
     void restart() override { record(log_, "relay.restart"); }
-    void sendStatus(const RemoteStatusSnapshot& snapshot, RelayEvent kind, bool force) override {
+    void sendStatus(const ZorviStatusSnapshot& snapshot, RelayEvent kind, bool force) override {
         const std::string event(rawValue(kind));
         record(log_, "relay.sendStatus " + event);
         sent.push_back({snapshot, event, force});
@@ -38,7 +38,7 @@ public:
         record(log_, "relay.ack " + state);
         acks.push_back({command.id, state, reason});
     }
-    void fetchRemoteStatus(std::function<void(std::optional<RemoteStatusSnapshot>)> completion) override {
+    void fetchRemoteStatus(std::function<void(std::optional<ZorviStatusSnapshot>)> completion) override {
         record(log_, "relay.fetchRemoteStatus");
         completion(fetched);
     }
@@ -47,7 +47,7 @@ public:
     VigilorConfig config;
     std::vector<Sent> sent;
     std::vector<Ack> acks;
-    std::optional<RemoteStatusSnapshot> fetched;
+    std::optional<ZorviStatusSnapshot> fetched;
 
 private:
     CallLog* log_;
@@ -80,13 +80,13 @@ class FakeWidgetStatusMirror final : public WidgetStatusMirror {
 public:
     explicit FakeWidgetStatusMirror(CallLog* log = nullptr)
         : log_(log) {}
-    void mirror(const RemoteStatusSnapshot& snapshot, RelayEvent kind, Date seenAt, bool force) override {
+    void mirror(const ZorviStatusSnapshot& snapshot, RelayEvent kind, Date seenAt, bool force) override {
         const std::string event(rawValue(kind));
         record(log_, "widget.mirror " + event);
         mirrored.push_back({snapshot, event, seenAt, force});
     }
     struct Mirrored {
-        RemoteStatusSnapshot snapshot;
+        ZorviStatusSnapshot snapshot;
         std::string event;
         Date seenAt;
         bool force;

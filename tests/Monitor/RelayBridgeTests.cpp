@@ -28,7 +28,7 @@ TEST_F(Relay, FollowsTheSessionsLockState) {
     h.session->reportLock(true, Date(799'999'000));
     EXPECT_TRUE(monitor->lockAttempt().locked());
     EXPECT_EQ(monitor->lockAttempt().lockedAt(), Date(799'999'000));
-    EXPECT_EQ(monitor->relay().statusSnapshot("Zorvi").status, RemoteLockStatus::locked);
+    EXPECT_EQ(monitor->relay().statusSnapshot("Zorvi").status, ZorviStatus::locked);
     h.session->reportLock(false);
     EXPECT_FALSE(monitor->lockAttempt().locked());
     EXPECT_FALSE(monitor->lockAttempt().lockedAt());
@@ -42,13 +42,13 @@ TEST_F(Relay, AnUnconfirmedLockAttemptTimesOutAfterTenAndAHalfSeconds) {
     enableLocking();
     monitor->lockNow();
     ASSERT_TRUE(h.finishLockRequest());
-    EXPECT_EQ(monitor->relay().statusSnapshot("Zorvi").status, RemoteLockStatus::locking);
+    EXPECT_EQ(monitor->relay().statusSnapshot("Zorvi").status, ZorviStatus::locking);
     h.runLoop.loop().advance(10.4);
     EXPECT_TRUE(monitor->lockAttempt().awaiting());
     h.log.clear();
     h.runLoop.loop().advance(0.1);
     EXPECT_FALSE(monitor->lockAttempt().awaiting());
-    EXPECT_EQ(monitor->relay().statusSnapshot("Zorvi").status, RemoteLockStatus::unlocked);
+    EXPECT_EQ(monitor->relay().statusSnapshot("Zorvi").status, ZorviStatus::unlocked);
     EXPECT_EQ(newestLockEvent(), "Lock attempt unconfirmed; the session did not lock within 10s");
     EXPECT_EQ(h.log.count("relay.sendStatus lock_attempt_unconfirmed"), 1u);
     EXPECT_EQ(h.log.count("widget.mirror lock_attempt_unconfirmed"), 1u);
@@ -59,9 +59,9 @@ TEST_F(Relay, FillsTheStatusSnapshot) {
     showFace(*monitor);
     h.inputIdle->idle = 3.5;
     monitor->evaluateDecision();
-    RemoteStatusSnapshot snapshot = monitor->relay().statusSnapshot("Zorvi");
+    ZorviStatusSnapshot snapshot = monitor->relay().statusSnapshot("Zorvi");
     EXPECT_EQ(snapshot.source, "Zorvi");
-    EXPECT_TRUE(snapshot.facePresent);
+    EXPECT_EQ(snapshot.facePresent, true);
     EXPECT_EQ(snapshot.inputIdleSeconds, 3.5);
     EXPECT_EQ(snapshot.confidence, 100); // face, no companion needed, active input
     EXPECT_EQ(snapshot.reason, "Locking is disabled; Zorvi is observing only.");
@@ -128,7 +128,7 @@ TEST_F(Relay, ConfirmsARemoteLockAtOnceWhenAlreadyLocked) {
     EXPECT_EQ(h.relay->acks.back().state, "session_locked_confirmed");
     EXPECT_EQ(h.relay->acks.back().reason, "Mac was already locked.");
     EXPECT_EQ(h.relay->sent.back().snapshot.source, "Mac");
-    EXPECT_EQ(h.relay->sent.back().snapshot.status, RemoteLockStatus::locked);
+    EXPECT_EQ(h.relay->sent.back().snapshot.status, ZorviStatus::locked);
     EXPECT_EQ(monitor->lockAttempt().lockedAt(), Date(799'990'000));
     EXPECT_EQ(newestLockEvent(), "Remote lock confirmed: this computer was already locked");
 }
@@ -164,7 +164,7 @@ TEST_F(Relay, FetchesRecoveryFiguresOnlyWithARelay) {
         c.remoteCompanionEnabled = true;
         c.remoteStatusEndpointURL = "https://r.example/s";
     });
-    RemoteStatusSnapshot fetched;
+    ZorviStatusSnapshot fetched;
     fetched.recoveryHrvMs = 52;
     h.relay->fetched = fetched;
     h.runLoop.loop().runUntilIdle();

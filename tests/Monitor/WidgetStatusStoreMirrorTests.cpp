@@ -11,9 +11,9 @@ using ::testing::HasSubstr;
 
 namespace {
 
-RemoteStatusSnapshot relaySnapshot(double idle = 12.5) {
-    RemoteStatusSnapshot s;
-    s.status = RemoteLockStatus::locked;
+ZorviStatusSnapshot relaySnapshot(double idle = 12.5) {
+    ZorviStatusSnapshot s;
+    s.status = ZorviStatus::locked;
     s.reason = "R";
     s.source = "Zorvi";
     s.confidence = 45;
@@ -51,43 +51,32 @@ TEST(WidgetMirrorKey, JoinsTheEventAndSignalsWithTheIdleTimeRounded) {
     for (const auto& [idle, key] : cases)
         EXPECT_EQ(WidgetStatusStoreMirror::mirrorKey(relaySnapshot(idle), RelayEvent::heartbeat), key)
             << idle;
-    RemoteStatusSnapshot other = relaySnapshot();
-    other.status = RemoteLockStatus::locking;
+    ZorviStatusSnapshot other = relaySnapshot();
+    other.status = ZorviStatus::locking;
     other.reason = "";
     other.facePresent = true;
     EXPECT_EQ(WidgetStatusStoreMirror::mirrorKey(other, RelayEvent::lockInvoked),
               "lock_invoked|locking||Zorvi|45|true|true|13");
 }
 
-TEST(WidgetMirrorSnapshot, GivesTheWidgetTheRelaysLockStatus) {
-    const std::pair<RemoteLockStatus, ZorviStatus> cases[] = {
-        {RemoteLockStatus::locked, ZorviStatus::locked},
-        {RemoteLockStatus::unlocked, ZorviStatus::unlocked},
-        {RemoteLockStatus::locking, ZorviStatus::locking},
-        {RemoteLockStatus::unknown, ZorviStatus::unknown},
-    };
-    ASSERT_EQ(std::size(cases), allCases<RemoteLockStatus>().size());
-    for (const auto& [relay, widget] : cases)
-        EXPECT_EQ(WidgetStatusStoreMirror::widgetStatus(relay), widget) << rawValue(relay);
-}
-
 TEST(WidgetMirrorSnapshot, SetsEverySixteenFields) {
-    const ZorviStatusSnapshot expected{"zorvi.remote.v1",
-                                       "Zorvi",
-                                       "heartbeat",
-                                       "DEVICE-1",
-                                       "Desk",
-                                       Date(800'000'000),
-                                       ZorviStatus::locked,
-                                       "R",
-                                       "Zorvi",
-                                       45,
-                                       false,
-                                       true,
-                                       12.5,
-                                       false,
-                                       0,
-                                       "Computer locked."};
+    ZorviStatusSnapshot expected;
+    expected.schema = "zorvi.remote.v1";
+    expected.app = "Zorvi";
+    expected.event = "heartbeat";
+    expected.deviceID = "DEVICE-1";
+    expected.deviceName = "Desk";
+    expected.seenAt = Date(800'000'000);
+    expected.status = ZorviStatus::locked;
+    expected.reason = "R";
+    expected.source = "Zorvi";
+    expected.confidence = 45;
+    expected.facePresent = false;
+    expected.companionPresent = true;
+    expected.inputIdleSeconds = 12.5;
+    expected.stale = false;
+    expected.ageSeconds = 0;
+    expected.message = "Computer locked.";
     EXPECT_EQ(WidgetStatusStoreMirror::widgetSnapshot(relaySnapshot(), RelayEvent::heartbeat,
                                                       Date(800'000'000), {"DEVICE-1", true}, "Desk"),
               expected);

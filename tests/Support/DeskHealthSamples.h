@@ -15,8 +15,8 @@
 namespace DeskHealthSamples {
 
 // The relay's status record as the phone leaves it, with its recovery figures.
-inline RemoteStatusSnapshot phoneRecovery(double hrvMs, double restingHeartRate, const std::string& band) {
-    RemoteStatusSnapshot fetched;
+inline ZorviStatusSnapshot phoneRecovery(double hrvMs, double restingHeartRate, const std::string& band) {
+    ZorviStatusSnapshot fetched;
     fetched.recoveryHrvMs = hrvMs;
     fetched.recoveryRestingHeartRate = restingHeartRate;
     fetched.recoveryBand = band;

@@ -12,22 +12,24 @@ namespace {
 const Date nineThirty = *parseIso8601Strict("2026-01-05T09:30:00Z");
 
 ZorviStatusSnapshot fullSnapshot() {
-    return {"zorvi.remote.v1",
-            "Zorvi",
-            "heartbeat",
-            "DEVICE-1",
-            "Varek's Mac",
-            nineThirty,
-            ZorviStatus::locked,
-            "Mac locked.",
-            "Zorvi",
-            45,
-            false,
-            true,
-            12.5,
-            false,
-            0,
-            "Mac locked."};
+    ZorviStatusSnapshot s;
+    s.schema = "zorvi.remote.v1";
+    s.app = "Zorvi";
+    s.event = "heartbeat";
+    s.deviceID = "DEVICE-1";
+    s.deviceName = "Varek's Mac";
+    s.seenAt = nineThirty;
+    s.status = ZorviStatus::locked;
+    s.reason = "Mac locked.";
+    s.source = "Zorvi";
+    s.confidence = 45;
+    s.facePresent = false;
+    s.companionPresent = true;
+    s.inputIdleSeconds = 12.5;
+    s.stale = false;
+    s.ageSeconds = 0;
+    s.message = "Mac locked.";
+    return s;
 }
 
 } // namespace
@@ -46,27 +48,54 @@ TEST(ZorviStatus, RawValuesDisplayNamesAndOrder) {
 }
 
 TEST(ZorviJSONEncoding, WritesPresentFieldsInOrderAndLeavesAbsentOnesOut) {
+    using enum ZorviJSON::Form;
     struct Case {
         const char* name;
         ZorviStatusSnapshot snapshot;
         const char* json;
+        ZorviJSON::Form form = stored;
     };
     ZorviStatusSnapshot staleFalse;
     staleFalse.stale = false;
     ZorviStatusSnapshot fractional;
     fractional.seenAt = nineThirty.addingTimeInterval(0.75);
+    ZorviStatusSnapshot withDeskHealth = fullSnapshot();
+    withDeskHealth.deskHealthScore = 72;
+    withDeskHealth.deskHealthBand = "steady";
+    withDeskHealth.deskHealthStreak = 3;
+    withDeskHealth.deskHealth7 = 70;
+    withDeskHealth.deskHealth30 = 65;
+    withDeskHealth.deskHealthTrend = "up";
+    withDeskHealth.deskHealthHistory = std::vector<int>{50, -1};
+    withDeskHealth.recoveryHrvMs = 42.5;
+    withDeskHealth.recoveryRestingHeartRate = 58;
+    withDeskHealth.recoveryBand = "strong";
+    const char* everyStoredField =
+        R"({"schema":"zorvi.remote.v1","app":"Zorvi","event":"heartbeat","device_id":"DEVICE-1",)"
+        R"("device_name":"Varek's Mac","seen_at":"2026-01-05T09:30:00Z","status":"locked","reason":"Mac locked.",)"
+        R"("source":"Zorvi","confidence":45,"face_present":false,"companion_present":true,)"
+        R"("input_idle_seconds":12.5,"stale":false,"age_seconds":0,"message":"Mac locked."})";
     const Case cases[] = {
         {"every field absent", {}, "{}"},
         {"a false stale flag is written", staleFalse, R"({"stale":false})"},
         {"fractions of a second are dropped", fractional, R"({"seen_at":"2026-01-05T09:30:00Z"})"},
-        {"every field", fullSnapshot(),
-         R"({"schema":"zorvi.remote.v1","app":"Zorvi","event":"heartbeat","device_id":"DEVICE-1",)"
-         R"("device_name":"Varek's Mac","seen_at":"2026-01-05T09:30:00Z","status":"locked","reason":"Mac locked.",)"
-         R"("source":"Zorvi","confidence":45,"face_present":false,"companion_present":true,)"
-         R"("input_idle_seconds":12.5,"stale":false,"age_seconds":0,"message":"Mac locked."})"},
+        {"every field", fullSnapshot(), everyStoredField},
+        {"the stored form leaves the relay's fields out", withDeskHealth, everyStoredField},
+        {"the relay's form writes the seven always",
+         {},
+         R"({"status":"unknown","reason":"","source":"","confidence":0,"face_present":false,)"
+         R"("companion_present":false,"input_idle_seconds":0.0})",
+         relay},
+        {"the relay's form: the seven, desk health and recovery", withDeskHealth,
+         R"({"status":"locked","reason":"Mac locked.","source":"Zorvi","confidence":45,"face_present":false,)"
+         R"("companion_present":true,"input_idle_seconds":12.5,"desk_health_score":72,"desk_health_band":"steady",)"
+         R"("desk_health_streak":3,"desk_health_7":70,"desk_health_30":65,"desk_health_trend":"up",)"
+         R"("desk_health_history":[50,-1],"recovery_hrv_ms":42.5,"recovery_resting_hr":58.0,)"
+         R"("recovery_band":"strong"})",
+         relay},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(ZorviJSON::encodeText(c.snapshot), c.json) << c.name;
+        EXPECT_EQ(jsonText(ZorviJSON::encode(c.snapshot, c.form)), c.json) << c.name;
 }
 
 TEST(ZorviJSONEncoding, ANonFiniteIdleTimeFailsTheEncoding) {
@@ -138,6 +167,38 @@ TEST(ZorviJSONDecoding, AnyBadFieldFailsTheWholeRecord) {
     };
     for (const char* json : typeErrors)
         EXPECT_THROW(ZorviJSON::decodeText(json), JsonDecodingError) << json;
+}
+
+TEST(ZorviJSONDecoding, TheRelaysFormNeedsTheSevenReportKeys) {
+    const std::string required = R"("status":"locked","reason":"r","source":"s","confidence":80,)"
+                                 R"("face_present":true,"companion_present":false,"input_idle_seconds":3)";
+    const struct {
+        const char* name;
+        std::string text;
+        bool decodes;
+    } cases[] = {
+        {"required keys only", "{" + required + "}", true},
+        {"null optionals and unknown keys", "{" + required + R"(,"recovery_band":null,"app":"Zorvi"})", true},
+        {"status in capitals", "{" + std::string(R"("status":"LOCKED")") + required.substr(17) + "}", false},
+        {"no source",
+         R"({"status":"locked","reason":"r","confidence":80,"face_present":true,)"
+         R"("companion_present":false,"input_idle_seconds":3})",
+         false},
+        {"fractional confidence", "{" + required + R"(,"confidence":80.5})", false},
+        {"history with a null day", "{" + required + R"(,"desk_health_history":[50,null]})", false},
+        {"not an object", "[]", false},
+    };
+    for (const auto& c : cases) {
+        const auto json = parseJson(c.text);
+        ASSERT_TRUE(json) << c.name;
+        EXPECT_EQ(ZorviJSON::decodeRelayRecord(*json).has_value(), c.decodes) << c.name;
+    }
+    const auto figures = ZorviJSON::decodeRelayRecord(
+        *parseJson("{" + required + R"(,"recovery_hrv_ms":42.5,"recovery_band":null})"));
+    ASSERT_TRUE(figures);
+    EXPECT_EQ(figures->recoveryHrvMs, 42.5);
+    EXPECT_FALSE(figures->recoveryRestingHeartRate);
+    EXPECT_FALSE(figures->recoveryBand);
 }
 
 TEST(ZorviJSONDecoding, AWholeSecondRecordSurvivesARoundTripAndAFractionalOneDoesNot) {

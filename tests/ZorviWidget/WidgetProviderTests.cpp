@@ -121,22 +121,20 @@ TEST_F(WidgetProvider, APreviewShowsThePlaceholderAndOtherwiseTheStore) {
 
 TEST_F(WidgetProvider, ThePlaceholderIsTheLockedSample) {
     const auto entry = provider.placeholder();
-    ZorviStatusSnapshot sample{"zorvi.remote.v1",
-                               "Zorvi",
-                               "locked",
-                               std::nullopt,
-                               "Varek's computer",
-                               clock.now(),
-                               ZorviStatus::locked,
-                               "Computer locked.",
-                               "Zorvi",
-                               std::nullopt,
-                               true,
-                               true,
-                               3.0,
-                               false,
-                               0,
-                               std::nullopt};
+    ZorviStatusSnapshot sample;
+    sample.schema = "zorvi.remote.v1";
+    sample.app = "Zorvi";
+    sample.event = "locked";
+    sample.deviceName = "Varek's computer";
+    sample.seenAt = clock.now();
+    sample.status = ZorviStatus::locked;
+    sample.reason = "Computer locked.";
+    sample.source = "Zorvi";
+    sample.facePresent = true;
+    sample.companionPresent = true;
+    sample.inputIdleSeconds = 3.0;
+    sample.stale = false;
+    sample.ageSeconds = 0;
     EXPECT_EQ(entry, (ZorviWidgetEntry{clock.now(), sample, clock.now()}));
 }
 

@@ -1,5 +1,6 @@
 #include "Fakes/FakeClock.h"
 #include "Support/OffscreenApplication.h"
+#include "Support/Pictures.h"
 #include "ZorviShared/Symbols/ZorviSymbols.h"
 #include "ZorviWidget/ZorviDialView.h"
 #include "ZorviWidget/ZorviWidgetStyle.h"
@@ -21,6 +22,12 @@
 namespace {
 
 using Style = ZorviWidgetStyle;
+using Pictures::over;
+using Pictures::pixelIs;
+using Pictures::pixelsNear;
+
+// How far a probed pixel may be from its colour: closer than the pictures of other views.
+constexpr int tolerance = 3;
 
 struct NamedStatus {
     const char* name;
@@ -46,37 +53,6 @@ std::vector<NamedStatus> statuses() {
         {"locked", snapshotWith(ZorviStatus::locked)},      {"unlocked", snapshotWith(ZorviStatus::unlocked)},
         {"locking", snapshotWith(ZorviStatus::locking)},    {"unknown", snapshotWith(ZorviStatus::unknown)},
         {"stale", snapshotWith(ZorviStatus::locked, true)}, {"none", std::nullopt}};
-}
-
-// `top` laid over `bottom` at `opacity`, as 8-bit channels.
-QColor over(const QColor& top, double opacity, const QColor& bottom) {
-    const auto mix = [&](int a, int b) { return int(std::lround(a * opacity + b * (1 - opacity))); };
-    return QColor(mix(top.red(), bottom.red()), mix(top.green(), bottom.green()),
-                  mix(top.blue(), bottom.blue()));
-}
-
-int distance(const QColor& a, const QColor& b) {
-    return std::max(
-        {std::abs(a.red() - b.red()), std::abs(a.green() - b.green()), std::abs(a.blue() - b.blue())});
-}
-
-::testing::AssertionResult pixelIs(const QImage& image, QPointF at, const QColor& expected,
-                                   const char* what) {
-    const QColor actual = image.pixelColor(int(std::floor(at.x())), int(std::floor(at.y())));
-    if (distance(actual, expected) <= 3)
-        return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure()
-           << what << " at (" << at.x() << ", " << at.y() << ") is " << actual.name().toStdString()
-           << ", expected " << expected.name().toStdString();
-}
-
-// Pixels within `box` that are close to `colour`.
-int pixelsNear(const QImage& image, const QRectF& box, const QColor& colour) {
-    int count = 0;
-    for (int y = int(box.top()); y < int(box.bottom()); ++y)
-        for (int x = int(box.left()); x < int(box.right()); ++x)
-            count += distance(image.pixelColor(x, y), colour) <= 24 ? 1 : 0;
-    return count;
 }
 
 // The point of the dial's circle `degrees` clockwise from 3 o'clock.
@@ -109,8 +85,7 @@ struct WidgetView : ::testing::Test {
         return image;
     }
     void save(const QImage& image, const std::string& name) {
-        QDir().mkpath(QStringLiteral(ZORVI_WIDGET_ARTIFACTS));
-        image.save(QStringLiteral(ZORVI_WIDGET_ARTIFACTS) + "/" + QString::fromStdString(name) + ".png");
+        Pictures::save(image, ZORVI_WIDGET_ARTIFACTS, name);
     }
 };
 
@@ -254,20 +229,23 @@ TEST_F(WidgetView, DrawsTheDialsArcDiscSymbolAndDotsInTheirColours) {
             const ZorviDialView dial{snapshot, size, true};
             const auto parts = dial.layout(view.dialOrigin());
             const QColor colour = Style::statusColor(snapshot);
-            EXPECT_TRUE(pixelIs(image, {1, 1}, Style::paper(), "background")) << what;
+            EXPECT_TRUE(pixelIs(image, {1, 1}, Style::paper(), tolerance)) << "background " << what;
             // The arc starts below 9 o'clock, so every status covers 200°; the gap around 126° stays bare.
-            EXPECT_TRUE(pixelIs(image, onCircle(parts.square, 200), colour, "arc at 200°")) << what;
-            EXPECT_TRUE(pixelIs(image, onCircle(parts.square, 126), ringColour, "gap at 126°")) << what;
+            EXPECT_TRUE(pixelIs(image, onCircle(parts.square, 200), colour, tolerance))
+                << "arc at 200° " << what;
+            EXPECT_TRUE(pixelIs(image, onCircle(parts.square, 126), ringColour, tolerance))
+                << "gap at 126° " << what;
             const bool reachesTop = dial.progress() * 0.84 * 360 >= 270 - 154.8;
-            EXPECT_TRUE(pixelIs(image, onCircle(parts.square, 270), reachesTop ? colour : ringColour, "top"))
-                << what;
+            EXPECT_TRUE(
+                pixelIs(image, onCircle(parts.square, 270), reachesTop ? colour : ringColour, tolerance))
+                << "top " << what;
             EXPECT_TRUE(pixelIs(image, onCircle(parts.square, 90),
-                                dial.progress() == 1.0 ? colour : ringColour, "6 o'clock"))
-                << what;
+                                dial.progress() == 1.0 ? colour : ringColour, tolerance))
+                << "6 o'clock " << what;
             const double discTop = parts.square.center().y() - ZorviDialView::metrics(size).discDiameter / 2;
             EXPECT_TRUE(pixelIs(image, {parts.square.center().x(), (discTop + parts.symbolBox.top()) / 2},
-                                discColour, "disc"))
-                << what;
+                                discColour, tolerance))
+                << "disc " << what;
             EXPECT_GT(pixelsNear(image, parts.symbolBox, colour), 10) << what << ": status symbol";
             EXPECT_GT(pixelsNear(image, parts.wordBox, Style::ink()), 10) << what << ": status word";
             const auto active = dial.activeSignals();
@@ -275,8 +253,9 @@ TEST_F(WidgetView, DrawsTheDialsArcDiscSymbolAndDotsInTheirColours) {
                 const QRectF dot = parts.dotSquares[i];
                 const QColor expected =
                     active[i] ? over(Style::teal(), 0.16, discColour) : over(Style::line(), 0.4, discColour);
-                EXPECT_TRUE(pixelIs(image, dot.center() + QPointF(0, 0.4 * dot.height()), expected, "dot"))
-                    << what << " dot " << i;
+                EXPECT_TRUE(
+                    pixelIs(image, dot.center() + QPointF(0, 0.4 * dot.height()), expected, tolerance))
+                    << "dot " << what << " dot " << i;
             }
         }
     }
