@@ -53,7 +53,6 @@ public:
     static std::string settingsUnsavedText(const std::string& why) {
         return "Settings cannot be saved: " + why;
     }
-    bool isApplyingRemoteSettings() const { return isApplyingRemoteSettings_; }
     SettingsSync* settingsSync() override;
 
     // What the store set aside or could not save, also before now, goes to the activity log.
@@ -63,7 +62,6 @@ public:
 
     // The one update path.
     void updateConfig(const std::function<void(VigilorConfig&)>& mutation) override;
-    void applyRemoteSettings(const SyncedSettings& settings);
 
     // The setting operations (see SettingsCommands).
     void setAutoLockEnabled(bool enabled) override;
@@ -77,6 +75,8 @@ public:
     void updateDeviceName(const std::string& name, BluetoothDeviceType deviceType) override;
 
 private:
+    // Another computer's synced values, as the sync started by startSync hands them in.
+    void applyRemoteSettings(const SyncedSettings& settings);
     // Says once per field and value that a duration could not be used and which one is used instead.
     void logReplacedValues(const std::vector<VigilorConfig::ReplacedValue>& replaced);
     // The one writer of settingsUnsaved; every other report of the store goes to the activity log.

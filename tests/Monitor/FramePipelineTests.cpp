@@ -170,11 +170,11 @@ TEST(FramePipeline, TheKnownFaceGoesAfterEnoughNonMatchesOrOneError) {
          0},
     };
     for (const auto& c : cases) {
-        CameraScene s;
+        CameraBench bench;
         for (const auto& outcome : c.outcomes)
-            MonitorInternals::camera(*s.monitor).applyIdentityMatch(outcome);
-        EXPECT_EQ(s.monitor->cameraPresence().knownFacePresent(), c.known) << c.name;
-        EXPECT_EQ(s.monitor->cameraPresence().unknownFaceSamples(), c.unknown) << c.name;
+            bench.camera.applyIdentityMatch(outcome);
+        EXPECT_EQ(bench.camera.knownFacePresent(), c.known) << c.name;
+        EXPECT_EQ(bench.camera.unknownFaceSamples(), c.unknown) << c.name;
     }
 }
 

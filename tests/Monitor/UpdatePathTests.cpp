@@ -162,17 +162,17 @@ TEST_F(UpdatePath, AppliesASyncedCopyWithoutPushingItBack) {
     remote.autoLockEnabled = !monitor->config().autoLockEnabled; // not synced
     remote.launchAtLogin = true;                                 // not synced
     const bool autoLockBefore = monitor->config().autoLockEnabled;
-    MonitorInternals::settings(*monitor).applyRemoteSettings(SyncedSettings::from(remote));
+    ASSERT_TRUE(h.sync->onRemoteSettings);
+    h.sync->onRemoteSettings(SyncedSettings::from(remote));
     EXPECT_EQ(monitor->config().lockTimeout, 44);
     EXPECT_EQ(monitor->config().autoLockEnabled, autoLockBefore);
     EXPECT_FALSE(monitor->config().launchAtLogin);
     EXPECT_EQ(h.log.count("sync.push"), 0u);
-    EXPECT_FALSE(MonitorInternals::settings(*monitor).isApplyingRemoteSettings());
     EXPECT_EQ(monitor->log().events()[0].text, "Settings synced from Studio");
     EXPECT_EQ(monitor->log().events()[1].text, "Settings updated");
 
     h.sync->deviceName.reset();
-    MonitorInternals::settings(*monitor).applyRemoteSettings(SyncedSettings::from(remote));
+    h.sync->onRemoteSettings(SyncedSettings::from(remote));
     EXPECT_EQ(newestEvent(*monitor), "Settings synced from another computer");
     update([](VigilorConfig& c) { c.lockTimeout = 45; });
     EXPECT_EQ(h.log.count("sync.push"), 1u);

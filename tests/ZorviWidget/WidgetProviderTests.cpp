@@ -119,23 +119,15 @@ TEST_F(WidgetProvider, APreviewShowsThePlaceholderAndOtherwiseTheStore) {
     EXPECT_EQ(snapshotEntry(false).status->status, ZorviStatus::unlocked);
 }
 
-TEST_F(WidgetProvider, ThePlaceholderIsTheLockedSample) {
+// The gallery's sample reads as a computer locked just now: never as stale, nor as an empty store.
+TEST_F(WidgetProvider, ThePlaceholderIsAFreshLockedSample) {
     const auto entry = provider.placeholder();
-    ZorviStatusSnapshot sample;
-    sample.schema = "zorvi.remote.v1";
-    sample.app = "Zorvi";
-    sample.event = "locked";
-    sample.deviceName = "Varek's computer";
-    sample.seenAt = clock.now();
-    sample.status = ZorviStatus::locked;
-    sample.reason = "Computer locked.";
-    sample.source = "Zorvi";
-    sample.facePresent = true;
-    sample.companionPresent = true;
-    sample.inputIdleSeconds = 3.0;
-    sample.stale = false;
-    sample.ageSeconds = 0;
-    EXPECT_EQ(entry, (ZorviWidgetEntry{clock.now(), sample, clock.now()}));
+    ASSERT_TRUE(entry.status);
+    EXPECT_EQ(entry.status->status, ZorviStatus::locked);
+    EXPECT_EQ(entry.status->stale, false);
+    EXPECT_EQ(entry.status->ageSeconds, 0);
+    EXPECT_EQ(entry.status->seenAt, clock.now());
+    EXPECT_EQ(entry.lastRefresh, clock.now());
 }
 
 TEST(ZorviStatusWidget, OffersTheThreeFamiliesUnderItsKind) {
