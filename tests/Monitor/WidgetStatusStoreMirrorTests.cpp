@@ -60,20 +60,14 @@ TEST(WidgetMirrorKey, JoinsTheEventAndSignalsWithTheIdleTimeRounded) {
 }
 
 TEST(WidgetMirrorSnapshot, SetsEverySixteenFields) {
-    ZorviStatusSnapshot expected;
+    // The relay's record with the writer's and the freshness fields set.
+    ZorviStatusSnapshot expected = relaySnapshot();
     expected.schema = "zorvi.remote.v1";
     expected.app = "Zorvi";
     expected.event = "heartbeat";
     expected.deviceID = "DEVICE-1";
     expected.deviceName = "Desk";
     expected.seenAt = Date(800'000'000);
-    expected.status = ZorviStatus::locked;
-    expected.reason = "R";
-    expected.source = "Zorvi";
-    expected.confidence = 45;
-    expected.facePresent = false;
-    expected.companionPresent = true;
-    expected.inputIdleSeconds = 12.5;
     expected.stale = false;
     expected.ageSeconds = 0;
     expected.message = "Computer locked.";
