@@ -211,7 +211,7 @@ void VigilorMonitor::shutdown() {
     for (const auto& queue : {lockQueue_, grabProbeQueue_})
         if (queue)
             queue->shutdown();
-    wellness_->ledger();
+    wellness_->ledger(); // waits for a large ledger still being read from the start, and its thread
 }
 
 void VigilorMonitor::togglePaused() {
